@@ -1,0 +1,50 @@
+# Shared build settings and the helpers every folder uses.
+
+add_library(velmora_options INTERFACE)
+target_compile_options(velmora_options INTERFACE -Wall -Wextra -Wpedantic)
+target_include_directories(velmora_options INTERFACE ${PROJECT_SOURCE_DIR})
+
+if(VELMORA_SANITIZE AND VELMORA_TSAN)
+  message(FATAL_ERROR "Choose either VELMORA_SANITIZE or VELMORA_TSAN")
+endif()
+if(VELMORA_SANITIZE)
+  set(_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(velmora_options INTERFACE ${_san})
+  target_link_options(velmora_options INTERFACE ${_san})
+endif()
+if(VELMORA_TSAN)
+  set(_san -fsanitize=thread -fno-omit-frame-pointer)
+  target_compile_options(velmora_options INTERFACE ${_san})
+  target_link_options(velmora_options INTERFACE ${_san})
+endif()
+
+# velmora_library(NAME [DEPS ...] [PRIVATE_DEPS ...]): one library from every .cpp below the calling folder
+# (sub-folders that carry their own CMakeLists.txt are left to it).
+function(velmora_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  if(_sources)
+    add_library(${name} STATIC ${_sources})
+    target_link_libraries(${name} PUBLIC velmora_options ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  else()
+    # Headers only so far.
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE velmora_options ${ARG_DEPS})
+  endif()
+endfunction()
+
+# velmora_test(NAME LABELS a;b DEPS ...): one GoogleTest binary `tests_NAME` from every .cpp in
+# the calling tests folder.
+function(velmora_test name)
+  cmake_parse_arguments(ARG "" "" "LABELS;DEPS" ${ARGN})
+  file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(_target tests_${name})
+  add_executable(${_target} ${_sources})
+  target_link_libraries(${_target} PRIVATE velmora_options velmora_testsupport ${ARG_DEPS} GTest::gtest_main GTest::gmock)
+  add_test(NAME ${_target} COMMAND ${_target})
+  set_tests_properties(${_target} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 900
+    ENVIRONMENT "VELMORA_BUNDLE=${PROJECT_SOURCE_DIR}/resources;VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if("concurrency" IN_LIST ARG_LABELS)
+    add_dependencies(velmora_concurrency_tests ${_target})
+  endif()
+endfunction()

@@ -1,0 +1,38 @@
+// Where the application keeps its data. Everything lives under one root: $VELMORA_HOME when it is
+// set (tests always set it), otherwise the XDG base folders. Paths are computed on every call so a
+// test can switch $VELMORA_HOME between cases.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plat::paths {
+
+// User defaults, one plist per domain: $VELMORA_HOME/config or $XDG_CONFIG_HOME/velmora.
+std::filesystem::path configDir();
+// Application Support: $VELMORA_HOME/data or $XDG_DATA_HOME/velmora.
+std::filesystem::path applicationSupportDir();
+// Caches: $VELMORA_HOME/cache or $XDG_CACHE_HOME/velmora.
+std::filesystem::path cachesDir();
+// The keychain store: <applicationSupportDir>/keychain.
+std::filesystem::path keychainDir();
+// The VPN simulator's profile and state: <applicationSupportDir>/vpn.
+std::filesystem::path vpnDir();
+// The XDG autostart folder: $VELMORA_HOME/autostart or $XDG_CONFIG_HOME/autostart.
+std::filesystem::path autostartDir();
+// The bundle (Info values, resources): $VELMORA_BUNDLE, else `resources/` beside the executable.
+std::filesystem::path bundleDir();
+
+// Creates `dir` and its parents with the given mode for newly made folders; true when it exists.
+bool ensureDirectory(const std::filesystem::path& dir, std::filesystem::perms mode = std::filesystem::perms(0755));
+
+// Writes `bytes` to `path` atomically: a temporary file in the same folder, fsync, rename.
+// `mode` applies to the new file. Returns false (and leaves any old file intact) on failure.
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                         std::filesystem::perms mode = std::filesystem::perms(0644));
+// Reads a whole file; none when it cannot be opened.
+std::optional<std::string> readFile(const std::filesystem::path& path);
+
+} // namespace plat::paths

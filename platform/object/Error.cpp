@@ -1,0 +1,15 @@
+#include "platform/object/Error.h"
+
+namespace plat {
+
+Error Error::withMessage(std::string domain, int64_t code, std::string message) {
+    return Error(std::move(domain), code, Object::Dict{{kLocalizedDescriptionKey, Object(std::move(message))}});
+}
+
+std::string Error::localizedDescription() const {
+    auto it = userInfo.find(kLocalizedDescriptionKey);
+    if (it != userInfo.end() && it->second.isString()) return it->second.string();
+    return "The operation couldn\u2019t be completed. (" + domain + " error " + std::to_string(code) + ".)";
+}
+
+} // namespace plat

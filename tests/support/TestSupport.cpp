@@ -1,0 +1,64 @@
+#include "tests/support/TestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace testsupport {
+
+TempHome::TempHome() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    if (const char* old = std::getenv("VELMORA_HOME")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    setenv("VELMORA_HOME", path_.c_str(), 1);
+}
+
+TempHome::~TempHome() {
+    if (hadPrevious_) setenv("VELMORA_HOME", previous_.c_str(), 1);
+    else unsetenv("VELMORA_HOME");
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make them writable so removal succeeds.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string runCommand(const std::string& command, int* status) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        if (status) *status = -1;
+        return output;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    int rc = pclose(pipe);
+    if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return output;
+}
+
+} // namespace testsupport

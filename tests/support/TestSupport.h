@@ -1,0 +1,34 @@
+// Helpers shared by the test binaries: a private data root per test and small file utilities.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+// A fresh temporary folder that becomes $VELMORA_HOME for the lifetime of the object and is
+// removed afterwards. Tests that touch defaults, the keychain or other stored data create one.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+// Reads a whole file as bytes; empty when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
+// Writes bytes to a file, creating parent folders.
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Runs a shell command and returns its standard output; `status` receives the exit status.
+std::string runCommand(const std::string& command, int* status = nullptr);
+
+} // namespace testsupport
