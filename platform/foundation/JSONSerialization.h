@@ -19,6 +19,10 @@ public:
     static constexpr int64_t kParseErrorCode = 3840;
     static constexpr int64_t kWriteErrorCode = 3852;
     static constexpr size_t kMaxDepth = 512;
+    // User-info keys of parse and write errors: a developer-facing message with the position,
+    // and the byte offset of the failure in the input.
+    static constexpr const char* kDebugDescriptionKey = "NSDebugDescription";
+    static constexpr const char* kErrorIndexKey = "NSJSONSerializationErrorIndex";
 
     enum ReadingOptions : unsigned {
         ReadingNone = 0,

@@ -1,0 +1,67 @@
+// Entry point of the desktop application: sets up the platform layer, then runs the main run loop
+// until the user interrupts it (Ctrl+C) or the system asks it to terminate.
+#include "platform/appkit/OSLog.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "platform/foundation/UserDefaults.h"
+
+#include <csignal>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Signals are blocked in every thread and taken by one waiting thread, which hands the stop to
+// the main queue; nothing async-signal-unsafe ever runs in a handler.
+void startSignalWatcher(sigset_t signals) {
+    std::thread([signals] {
+        int received = 0;
+        while (sigwait(&signals, &received) == 0) {
+            plat::mainQueue().async([received] {
+                plat::consoleLine(std::string("Received ") + (received == SIGINT ? "SIGINT" : "SIGTERM") +
+                                  ", stopping the run loop.");
+                plat::RunLoop::main().stop();
+            });
+        }
+    }).detach();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    startSignalWatcher(signals);
+
+    auto& process = plat::ProcessInfo::processInfo();
+    process.setArguments(std::vector<std::string>(argv, argv + argc));
+
+    plat::paths::ensureDirectory(plat::paths::configDir());
+    plat::paths::ensureDirectory(plat::paths::applicationSupportDir());
+    plat::paths::ensureDirectory(plat::paths::cachesDir());
+    auto& defaults = plat::UserDefaults::standard();
+    const auto& bundle = plat::Bundle::main();
+
+    plat::consoleLine("Velmora " + bundle.objectForInfoDictionaryKey("CFBundleShortVersionString").string() +
+                      " (" + bundle.bundleIdentifier() + ") on " + process.operatingSystemVersionString());
+    plat::consoleLine("Bundle: " + bundle.bundlePath().string());
+    plat::consoleLine("Settings: " + plat::paths::configDir().string() + " (" +
+                      std::to_string(defaults.dictionaryRepresentation().size()) + " stored values)");
+    plat::consoleLine("Data: " + plat::paths::applicationSupportDir().string());
+    plat::consoleLine("Caches: " + plat::paths::cachesDir().string());
+    plat::consoleLine("Running the main loop; press Ctrl+C to quit.");
+
+    plat::RunLoop::main().run();
+
+    defaults.synchronize();
+    plat::consoleLine("Velmora stopped cleanly.");
+    return 0;
+}

@@ -1,0 +1,142 @@
+#include "platform/foundation/Paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace plat::paths {
+namespace {
+
+std::optional<std::string> env(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') return std::nullopt;
+    return std::string(value);
+}
+
+fs::path homeDir() {
+    if (auto home = env("HOME")) return *home;
+    // No $HOME (a stripped service environment): keep data beside the process rather than in "/".
+    return fs::current_path();
+}
+
+// The XDG base folder named by `variable`, or its documented fallback below $HOME. Relative
+// values are invalid by the XDG rules and are ignored.
+fs::path xdgDir(const char* variable, const char* fallback) {
+    if (auto value = env(variable); value && fs::path(*value).is_absolute()) return *value;
+    return homeDir() / fallback;
+}
+
+std::optional<fs::path> velmoraHome() {
+    if (auto value = env("VELMORA_HOME")) return fs::path(*value);
+    return std::nullopt;
+}
+
+} // namespace
+
+fs::path configDir() {
+    if (auto home = velmoraHome()) return *home / "config";
+    return xdgDir("XDG_CONFIG_HOME", ".config") / "velmora";
+}
+
+fs::path applicationSupportDir() {
+    if (auto home = velmoraHome()) return *home / "data";
+    return xdgDir("XDG_DATA_HOME", ".local/share") / "velmora";
+}
+
+fs::path cachesDir() {
+    if (auto home = velmoraHome()) return *home / "cache";
+    return xdgDir("XDG_CACHE_HOME", ".cache") / "velmora";
+}
+
+fs::path keychainDir() { return applicationSupportDir() / "keychain"; }
+
+fs::path vpnDir() { return applicationSupportDir() / "vpn"; }
+
+fs::path autostartDir() {
+    if (auto home = velmoraHome()) return *home / "autostart";
+    return xdgDir("XDG_CONFIG_HOME", ".config") / "autostart";
+}
+
+fs::path bundleDir() {
+    if (auto bundle = env("VELMORA_BUNDLE")) return *bundle;
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return fs::current_path(ec) / "resources";
+    return exe.parent_path() / "resources";
+}
+
+bool ensureDirectory(const fs::path& dir, fs::perms mode) {
+    std::error_code ec;
+    if (fs::is_directory(dir, ec)) return true;
+    if (dir.has_parent_path() && dir.parent_path() != dir && !ensureDirectory(dir.parent_path(), mode))
+        return false;
+    if (::mkdir(dir.c_str(), static_cast<mode_t>(mode)) == 0) {
+        // mkdir's mode is filtered by the umask; the caller asked for exactly this one (0700 folders).
+        ::chmod(dir.c_str(), static_cast<mode_t>(mode));
+    } else if (errno != EEXIST) {
+        return false;
+    }
+    return fs::is_directory(dir, ec);
+}
+
+bool writeFileAtomically(const fs::path& path, std::string_view bytes, fs::perms mode) {
+    fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (!ensureDirectory(folder)) return false;
+
+    // mkstemp creates the file 0600, so a secret is never readable under a looser mode, even briefly.
+    std::string pattern = (folder / ("." + path.filename().string() + ".tmp-XXXXXX")).string();
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return false;
+    auto fail = [&] {
+        ::close(fd);
+        ::unlink(pattern.c_str());
+        return false;
+    };
+
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail();
+        }
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) return fail();
+    if (::fsync(fd) != 0) return fail();
+    if (::close(fd) != 0) {
+        ::unlink(pattern.c_str());
+        return false;
+    }
+    if (::rename(pattern.c_str(), path.c_str()) != 0) {
+        ::unlink(pattern.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+std::optional<std::string> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream out;
+    out << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return std::move(out).str();
+}
+
+} // namespace plat::paths

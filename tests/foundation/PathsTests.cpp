@@ -1,0 +1,139 @@
+#include "platform/foundation/Paths.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using namespace plat;
+
+namespace {
+
+// Sets (or clears, for nullptr) an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_) setenv(name_.c_str(), old_->c_str(), 1);
+        else unsetenv(name_.c_str());
+    }
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+mode_t modeOf(const fs::path& p) {
+    struct stat st {};
+    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+    return st.st_mode & 07777;
+}
+
+} // namespace
+
+TEST(Paths, VelmoraHomeRootsEveryFolder) {
+    testsupport::TempHome home;
+    ScopedEnv xdg("XDG_CONFIG_HOME", "/elsewhere/config");
+    EXPECT_EQ(paths::configDir(), home.path() / "config");
+    EXPECT_EQ(paths::applicationSupportDir(), home.path() / "data");
+    EXPECT_EQ(paths::cachesDir(), home.path() / "cache");
+    EXPECT_EQ(paths::keychainDir(), home.path() / "data" / "keychain");
+    EXPECT_EQ(paths::vpnDir(), home.path() / "data" / "vpn");
+    EXPECT_EQ(paths::autostartDir(), home.path() / "autostart");
+
+    // Computed on every call: a second home takes effect at once.
+    testsupport::TempHome second;
+    EXPECT_EQ(paths::configDir(), second.path() / "config");
+}
+
+TEST(Paths, XdgFoldersAndTheirFallbacks) {
+    ScopedEnv noHome("VELMORA_HOME", nullptr);
+    ScopedEnv home("HOME", "/home/tester");
+    {
+        ScopedEnv c("XDG_CONFIG_HOME", "/x/config"), d("XDG_DATA_HOME", "/x/data"), k("XDG_CACHE_HOME", "/x/cache");
+        EXPECT_EQ(paths::configDir(), fs::path("/x/config/velmora"));
+        EXPECT_EQ(paths::applicationSupportDir(), fs::path("/x/data/velmora"));
+        EXPECT_EQ(paths::cachesDir(), fs::path("/x/cache/velmora"));
+        EXPECT_EQ(paths::keychainDir(), fs::path("/x/data/velmora/keychain"));
+        EXPECT_EQ(paths::autostartDir(), fs::path("/x/config/autostart"));
+    }
+    {
+        // Unset, empty and relative values all fall back to the folders below $HOME.
+        ScopedEnv c("XDG_CONFIG_HOME", nullptr), d("XDG_DATA_HOME", ""), k("XDG_CACHE_HOME", "relative/cache");
+        EXPECT_EQ(paths::configDir(), fs::path("/home/tester/.config/velmora"));
+        EXPECT_EQ(paths::applicationSupportDir(), fs::path("/home/tester/.local/share/velmora"));
+        EXPECT_EQ(paths::cachesDir(), fs::path("/home/tester/.cache/velmora"));
+        EXPECT_EQ(paths::autostartDir(), fs::path("/home/tester/.config/autostart"));
+    }
+}
+
+TEST(Paths, BundleFromEnvironmentOrBesideExecutable) {
+    {
+        ScopedEnv b("VELMORA_BUNDLE", "/opt/velmora/resources");
+        EXPECT_EQ(paths::bundleDir(), fs::path("/opt/velmora/resources"));
+    }
+    ScopedEnv b("VELMORA_BUNDLE", nullptr);
+    EXPECT_EQ(paths::bundleDir(), fs::read_symlink("/proc/self/exe").parent_path() / "resources");
+}
+
+TEST(Paths, AtomicWriteAppliesModeAndReplacesWholeFile) {
+    testsupport::TempHome home;
+    const fs::path dir = home.path() / "a" / "b";
+    const fs::path file = dir / "secret.bin";
+    std::string bytes("x\0y", 3);
+
+    struct Case {
+        fs::perms mode;
+        std::string contents;
+    };
+    for (const Case& c : {Case{fs::perms(0600), bytes}, Case{fs::perms(0644), "second, longer content"},
+                          Case{fs::perms(0640), ""}}) {
+        ASSERT_TRUE(paths::writeFileAtomically(file, c.contents, c.mode));
+        EXPECT_EQ(modeOf(file), static_cast<mode_t>(c.mode));
+        EXPECT_EQ(paths::readFile(file), c.contents);
+    }
+    // No temporary file is left beside the result.
+    size_t entries = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(dir)) ++entries;
+    EXPECT_EQ(entries, 1u);
+}
+
+TEST(Paths, AtomicWriteFailureKeepsOldContentAndLeavesNoTemporary) {
+    testsupport::TempHome home;
+    // The rename onto a non-empty folder fails whatever the privileges.
+    const fs::path target = home.path() / "w" / "occupied";
+    ASSERT_TRUE(paths::writeFileAtomically(target / "inner.txt", "old"));
+    EXPECT_FALSE(paths::writeFileAtomically(target, "new"));
+    EXPECT_EQ(paths::readFile(target / "inner.txt"), "old");
+    size_t entries = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(target.parent_path())) ++entries;
+    EXPECT_EQ(entries, 1u);
+
+    if (::geteuid() != 0) {
+        const fs::path file = home.path() / "locked" / "f.txt";
+        ASSERT_TRUE(paths::writeFileAtomically(file, "old"));
+        fs::permissions(file.parent_path(), fs::perms(0500));
+        EXPECT_FALSE(paths::writeFileAtomically(file, "new"));
+        fs::permissions(file.parent_path(), fs::perms(0700));
+        EXPECT_EQ(paths::readFile(file), "old");
+    }
+}
+
+TEST(Paths, EnsureDirectoryModeAndReadMissing) {
+    testsupport::TempHome home;
+    const fs::path dir = home.path() / "k1" / "k2";
+    ASSERT_TRUE(paths::ensureDirectory(dir, fs::perms(0700)));
+    EXPECT_EQ(modeOf(dir), 0700u);
+    EXPECT_EQ(modeOf(dir.parent_path()), 0700u);
+    EXPECT_TRUE(paths::ensureDirectory(dir)); // already there
+    EXPECT_FALSE(paths::readFile(dir / "missing").has_value());
+    // A path whose parent is a regular file cannot become a folder.
+    ASSERT_TRUE(paths::writeFileAtomically(home.path() / "plain", "x"));
+    EXPECT_FALSE(paths::ensureDirectory(home.path() / "plain" / "sub"));
+}
