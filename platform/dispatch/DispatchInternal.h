@@ -1,0 +1,45 @@
+// Shared internals of the dispatch layer: the fatal-error helper, the per-thread stack of running
+// queues, and the main queue's hand-off to the RunLoop. Not for use outside platform/dispatch.
+#pragma once
+
+#include "platform/dispatch/DispatchQueue.h"
+
+#include <string>
+#include <vector>
+
+namespace plat::detail {
+
+// Prints "plat::dispatch: <message>" to stderr and aborts. For misuse that would otherwise hang
+// or corrupt state (sync onto the current queue, unbalanced leave, ...).
+[[noreturn]] void fatal(const std::string& message);
+
+// Runs a block that must not throw; an escaping exception is reported with `where` and aborts.
+void runGuarded(const Block& block, const char* where, const std::string& label);
+
+// The queues whose blocks the calling thread is running, innermost last. Sync nests; a main-queue
+// sync also carries the waiting thread's stack so that cross-thread deadlocks are still caught.
+using QueueStack = std::vector<DispatchQueue::Impl*>;
+QueueStack& currentQueueStack();
+
+// Pushes queues onto the calling thread's stack for the lifetime of the object.
+class ScopedQueues {
+  public:
+    explicit ScopedQueues(DispatchQueue::Impl* queue);
+    ScopedQueues(const QueueStack& inherited, DispatchQueue::Impl* queue);
+    ~ScopedQueues();
+    ScopedQueues(const ScopedQueues&) = delete;
+    ScopedQueues& operator=(const ScopedQueues&) = delete;
+
+  private:
+    size_t previousSize_;
+};
+
+// One block for the main queue. `inherited` is the stack of a thread that waits in main().sync.
+struct MainItem {
+    Block block;
+    QueueStack inherited;
+};
+// Queues a block on the main queue and calls the wake handler (RunLoop.cpp).
+void postToMainQueue(MainItem item);
+
+} // namespace plat::detail

@@ -1,0 +1,47 @@
+// The process-wide pool of worker threads under every non-main queue. It grows on demand: a task
+// submitted while no worker is idle starts a new thread (up to a cap), so blocks that wait on each
+// other (semaphores, groups, sync) do not starve the pool. Idle workers beyond a small minimum
+// exit after a few seconds. Internal to platform/dispatch.
+#pragma once
+
+#include "platform/dispatch/DispatchQueue.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+namespace plat::detail {
+
+class WorkerPool {
+  public:
+    static constexpr size_t kMaxThreads = 256;
+    static constexpr size_t kMinIdleThreads = 2;
+    static constexpr std::chrono::seconds kIdleTimeout{5};
+
+    // The shared pool; never destroyed.
+    static WorkerPool& shared();
+
+    // Runs `task` on a worker thread; higher QoS tasks are taken first. The task must not throw.
+    void submit(std::function<void()> task, QoS qos);
+
+    // Number of worker threads alive now (for tests and diagnostics).
+    size_t threadCount() const;
+
+  private:
+    WorkerPool() = default;
+    void startThreadLocked();
+    void workerLoop();
+    bool hasTasksLocked() const;
+    std::function<void()> takeTaskLocked();
+
+    static constexpr int kLevels = 5;
+    mutable std::mutex mutex_;
+    std::condition_variable available_;
+    std::deque<std::function<void()>> tasks_[kLevels]; // index = QoS, highest last
+    size_t queued_ = 0;
+    size_t threads_ = 0;
+    size_t idle_ = 0;
+};
+
+} // namespace plat::detail
