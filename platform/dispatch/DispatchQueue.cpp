@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -316,46 +314,6 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
         }
     }
 };
-
-namespace detail {
-
-void fatal(const std::string& message) {
-    std::fprintf(stderr, "plat::dispatch: %s\n", message.c_str());
-    std::fflush(stderr);
-    std::abort();
-}
-
-void runGuarded(const Block& block, const char* where, const std::string& label) {
-    try {
-        block();
-    } catch (const std::exception& e) {
-        fatal(std::string("uncaught exception in ") + where + " on '" + label + "': " + e.what());
-    } catch (...) {
-        fatal(std::string("uncaught exception in ") + where + " on '" + label + "'");
-    }
-}
-
-QueueStack& currentQueueStack() {
-    thread_local QueueStack stack;
-    return stack;
-}
-
-ScopedQueues::ScopedQueues(DispatchQueue::Impl* queue) : previousSize_(currentQueueStack().size()) {
-    currentQueueStack().push_back(queue);
-}
-
-ScopedQueues::ScopedQueues(const QueueStack& inherited, DispatchQueue::Impl* queue)
-    : previousSize_(currentQueueStack().size()) {
-    auto& stack = currentQueueStack();
-    stack.insert(stack.end(), inherited.begin(), inherited.end());
-    stack.push_back(queue);
-}
-
-ScopedQueues::~ScopedQueues() {
-    currentQueueStack().resize(previousSize_);
-}
-
-} // namespace detail
 
 namespace {
 

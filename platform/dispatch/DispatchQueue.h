@@ -50,7 +50,8 @@ public:
     void asyncAfter(Duration delay, Block block, Scheduler& scheduler = Scheduler::system()) const;
     void asyncAfter(TimePoint deadline, Block block, Scheduler& scheduler = Scheduler::system()) const;
     // On a concurrent queue: runs the block alone, after the blocks before it and before the blocks
-    // after it. On a serial queue it is the same as async/sync.
+    // after it. On a serial queue it is the same as async/sync; on the shared global queues it is
+    // plain async/sync as well. syncBarrier from a block of the same private queue aborts.
     void asyncBarrier(Block block) const;
     void syncBarrier(const Block& block) const;
 

@@ -1,4 +1,5 @@
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/dispatch/Scheduler.h"
 
 #include "DispatchTestHelpers.h"
@@ -108,7 +109,15 @@ TEST(SystemScheduler, NeverFiresEarlyAndFiresInDeadlineOrder) {
     std::mutex mutex;
     std::vector<int> order;
     std::vector<Duration> lateness;
+    // Hold the timer thread in a first callback until everything is scheduled, so the order
+    // below does not depend on how fast this thread schedules.
+    DispatchSemaphore entered, release;
     const auto start = scheduler.clock().now();
+    scheduler.schedule(start, [&] {
+        entered.signal();
+        release.wait();
+    });
+    ASSERT_TRUE(entered.wait(5s));
     const Duration delays[] = {3ms, 1ms, 2ms, 0ms, 4ms};
     for (int i = 0; i < 5; ++i) {
         const TimePoint deadline = start + delays[i];
@@ -120,6 +129,7 @@ TEST(SystemScheduler, NeverFiresEarlyAndFiresInDeadlineOrder) {
     }
     const auto cancelled = scheduler.schedule(start + 1ms, [] { FAIL() << "cancelled callback fired"; });
     EXPECT_TRUE(scheduler.cancel(cancelled));
+    release.signal();
     ASSERT_TRUE(dispatchtest::eventually([&] {
         std::lock_guard lock(mutex);
         return order.size() == 5;

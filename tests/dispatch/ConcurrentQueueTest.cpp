@@ -125,3 +125,10 @@ TEST(GlobalQueue, BlockingWorkDoesNotStarveThePool) {
     });
     EXPECT_TRUE(group.wait(10s));
 }
+
+TEST(ConcurrentQueueDeathTest, SyncBarrierFromInsideTheQueueAborts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    DispatchQueue queue = DispatchQueue::concurrent("test.barrier-self");
+    EXPECT_DEATH(queue.sync([&] { queue.syncBarrier([] {}); }),
+                 "syncBarrier onto concurrent queue 'test.barrier-self'");
+}

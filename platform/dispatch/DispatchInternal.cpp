@@ -1,0 +1,45 @@
+#include "platform/dispatch/DispatchInternal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+namespace plat::detail {
+
+void fatal(const std::string& message) {
+    std::fprintf(stderr, "plat::dispatch: %s\n", message.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+void runGuarded(const Block& block, const char* where, const std::string& label) {
+    try {
+        block();
+    } catch (const std::exception& e) {
+        fatal(std::string("uncaught exception in ") + where + " on '" + label + "': " + e.what());
+    } catch (...) {
+        fatal(std::string("uncaught exception in ") + where + " on '" + label + "'");
+    }
+}
+
+QueueStack& currentQueueStack() {
+    thread_local QueueStack stack;
+    return stack;
+}
+
+ScopedQueues::ScopedQueues(DispatchQueue::Impl* queue) : previousSize_(currentQueueStack().size()) {
+    currentQueueStack().push_back(queue);
+}
+
+ScopedQueues::ScopedQueues(const QueueStack& inherited, DispatchQueue::Impl* queue)
+    : previousSize_(currentQueueStack().size()) {
+    auto& stack = currentQueueStack();
+    stack.insert(stack.end(), inherited.begin(), inherited.end());
+    stack.push_back(queue);
+}
+
+ScopedQueues::~ScopedQueues() {
+    currentQueueStack().resize(previousSize_);
+}
+
+} // namespace plat::detail
