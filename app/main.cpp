@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     const auto& bundle = plat::Bundle::main();
 
     plat::consoleLine("Velmora " + bundle.objectForInfoDictionaryKey("CFBundleShortVersionString").string() +
-                      " (" + bundle.bundleIdentifier() + ") on " + process.operatingSystemVersionString());
+                      " (" + bundle.bundleIdentifier().value_or("unknown bundle") + ") on " + process.operatingSystemVersionString());
     plat::consoleLine("Bundle: " + bundle.bundlePath().string());
     plat::consoleLine("Settings: " + plat::paths::configDir().string() + " (" +
                       std::to_string(defaults.dictionaryRepresentation().size()) + " stored values)");

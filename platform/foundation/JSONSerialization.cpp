@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -12,7 +13,8 @@ namespace plat {
 
 namespace {
 
-constexpr const char* kReadFailureMessage = "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
+constexpr const char* kReadFailureMessage =
+    "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
 
 // Why a parse stopped, so the debug description can say something useful.
 enum class Failure { Syntax, TooDeep, NumberOutOfRange };
@@ -35,8 +37,8 @@ public:
         return put(Object(Number(static_cast<uint64_t>(v))));
     }
     bool number_float(json::number_float_t v, const json::string_t& text) {
-        // Exponents beyond double's range come back as infinity; such a value could never be
-        // written out again, so it is refused here.
+        // The parser reports exponents beyond double's range as errors before they get here; a
+        // non-finite value would never be writable again, so it is refused all the same.
         if (!std::isfinite(v)) {
             failure_ = Failure::NumberOutOfRange;
             failedText_ = text;
@@ -44,7 +46,9 @@ public:
         }
         return put(Object(Number(static_cast<double>(v))));
     }
-    bool string(json::string_t& s) { return put(Object(std::move(s))); }
+    // Copied rather than moved: the parser then keeps its grown token buffer for the next string,
+    // and the copy is allocated once at its exact size (measurably faster on large documents).
+    bool string(json::string_t& s) { return put(Object(std::string(s))); }
     bool binary(json::binary_t&) { return false; } // JSON text never produces binary values
 
     bool start_object(size_t) {
@@ -75,8 +79,13 @@ public:
         frames_.pop_back();
         return true;
     }
-    bool parse_error(size_t position, const std::string&, const nlohmann::detail::exception& ex) {
+    bool parse_error(size_t position, const std::string& lastToken, const nlohmann::detail::exception& ex) {
         failure_ = Failure::Syntax;
+        if (std::string_view(ex.what()).find("number overflow") != std::string_view::npos) {
+            failure_ = Failure::NumberOutOfRange;
+            failedText_ = lastToken;
+        }
+        afterValue_ = frames_.empty() && !root_.isAbsent();
         position_ = position;
         message_ = ex.what();
         return false;
@@ -87,6 +96,8 @@ public:
     size_t position() const { return position_; }
     const std::string& parserMessage() const { return message_; }
     const std::string& failedText() const { return failedText_; }
+    // Whether the failure came after a complete top-level value (trailing garbage).
+    bool afterValue() const { return afterValue_; }
 
 private:
     struct Frame {
@@ -101,8 +112,10 @@ private:
             return true;
         }
         Frame& top = frames_.back();
-        if (top.array) top.array->push_back(std::move(value));
-        else top.dict->insert_or_assign(std::move(top.key), std::move(value)); // a repeated key: last wins
+        if (top.array)
+            top.array->push_back(std::move(value));
+        else
+            top.dict->insert_or_assign(std::move(top.key), std::move(value)); // a repeated key: last wins
         return true;
     }
     bool tooDeep() {
@@ -114,6 +127,7 @@ private:
     std::vector<Frame> frames_;
     Object root_;
     Failure failure_ = Failure::Syntax;
+    bool afterValue_ = false;
     size_t position_ = 0;
     std::string message_;
     std::string failedText_;
@@ -122,8 +136,10 @@ private:
 // Offset just past the end of the string literal that opens at `i` (or the input size).
 size_t skipString(std::string_view bytes, size_t i) {
     for (++i; i < bytes.size(); ++i) {
-        if (bytes[i] == '\\') ++i;
-        else if (bytes[i] == '"') return i + 1;
+        if (bytes[i] == '\\')
+            ++i;
+        else if (bytes[i] == '"')
+            return i + 1;
     }
     return bytes.size();
 }
@@ -148,20 +164,6 @@ size_t locateTooDeep(std::string_view bytes, size_t maxDepth) {
     return bytes.size();
 }
 
-// Offset of the number token `text` outside any string literal.
-size_t locateNumber(std::string_view bytes, std::string_view text) {
-    for (size_t i = 0; i < bytes.size();) {
-        if (bytes[i] == '"') {
-            i = skipString(bytes, i);
-            continue;
-        }
-        bool boundary = i == 0 || std::string_view(",[{: \t\r\n").find(bytes[i - 1]) != std::string_view::npos;
-        if (boundary && bytes.substr(i, text.size()) == text) return i;
-        ++i;
-    }
-    return 0;
-}
-
 std::string whereText(std::string_view bytes, size_t offset) {
     size_t line = 1, column = 1;
     for (size_t i = 0; i < offset && i < bytes.size(); ++i) {
@@ -177,14 +179,17 @@ std::string whereText(std::string_view bytes, size_t offset) {
 
 // The developer-facing part of a syntax error. The parser's own messages are classified rather than
 // passed on, so the wording stays ours.
-std::string syntaxMessage(std::string_view bytes, size_t offset, const std::string& parserMessage) {
+std::string syntaxMessage(std::string_view bytes, size_t offset, const std::string& parserMessage,
+                          bool afterValue) {
     auto says = [&](const char* s) { return parserMessage.find(s) != std::string::npos; };
+    if (afterValue) return "Garbage at end";
     if (says("UTF-8")) return "Invalid UTF-8 data in string";
-    if (says("expected end of input")) return "Garbage at end";
+    if (offset < bytes.size() && bytes[offset] == '\0')
+        return "Invalid value"; // the parser takes NUL for the end
     if (says("unexpected end of input") || offset >= bytes.size()) return "Unexpected end of file";
     if (says("control character")) return "Unescaped control character in string";
     if (says("surrogate") || says("\\u")) return "Invalid unicode escape sequence in string";
-    if (says("escape")) return "Invalid escape sequence in string";
+    if (says("backslash") || says("escape")) return "Invalid escape sequence in string";
     unsigned char c = static_cast<unsigned char>(bytes[offset]);
     if (c >= 0x21 && c < 0x7f) return std::string("Unexpected character '") + static_cast<char>(c) + "'";
     return "Invalid value";
@@ -209,7 +214,8 @@ public:
 
     // Empty on success, otherwise what made the object unwritable.
     std::string run(const Object& object) {
-        if (!fragments_ && !object.isArray() && !object.isDict()) return "Invalid top-level type in JSON write";
+        if (!fragments_ && !object.isArray() && !object.isDict())
+            return "Invalid top-level type in JSON write";
         value(object, 0);
         return problem_;
     }
@@ -230,12 +236,19 @@ private:
 
     bool value(const Object& object, size_t depth) {
         switch (object.kind()) {
-        case Object::Kind::Null: emit("null"); return true;
-        case Object::Kind::Number: return number(object.number());
-        case Object::Kind::String: return string(object.string());
-        case Object::Kind::Array: return array(object.array(), depth + 1);
-        case Object::Kind::Dict: return dict(object.dict(), depth + 1);
-        default: return fail(std::string("Invalid type in JSON write (") + Object::kindName(object.kind()) + ")");
+        case Object::Kind::Null:
+            emit("null");
+            return true;
+        case Object::Kind::Number:
+            return number(object.number());
+        case Object::Kind::String:
+            return string(object.string());
+        case Object::Kind::Array:
+            return array(object.array(), depth + 1);
+        case Object::Kind::Dict:
+            return dict(object.dict(), depth + 1);
+        default:
+            return fail(std::string("Invalid type in JSON write (") + Object::kindName(object.kind()) + ")");
         }
     }
 
@@ -260,20 +273,36 @@ private:
         if (!out_) return true;
         std::string& out = *out_;
         out.push_back('"');
-        size_t run = 0; // start of the bytes not yet copied
+        size_t copied = 0; // start of the bytes not yet copied
         for (size_t i = 0; i < s.size(); ++i) {
             unsigned char c = static_cast<unsigned char>(s[i]);
             const char* escape = nullptr;
             char buffer[8];
             switch (c) {
-            case '"': escape = "\\\""; break;
-            case '\\': escape = "\\\\"; break;
-            case '/': escape = escapeSlashes_ ? "\\/" : nullptr; break;
-            case '\n': escape = "\\n"; break;
-            case '\r': escape = "\\r"; break;
-            case '\t': escape = "\\t"; break;
-            case '\b': escape = "\\b"; break;
-            case '\f': escape = "\\f"; break;
+            case '"':
+                escape = "\\\"";
+                break;
+            case '\\':
+                escape = "\\\\";
+                break;
+            case '/':
+                escape = escapeSlashes_ ? "\\/" : nullptr;
+                break;
+            case '\n':
+                escape = "\\n";
+                break;
+            case '\r':
+                escape = "\\r";
+                break;
+            case '\t':
+                escape = "\\t";
+                break;
+            case '\b':
+                escape = "\\b";
+                break;
+            case '\f':
+                escape = "\\f";
+                break;
             default:
                 if (c < 0x20) {
                     static const char hex[] = "0123456789abcdef";
@@ -285,17 +314,18 @@ private:
                 }
             }
             if (!escape) continue;
-            out.append(s, run, i - run);
+            out.append(s, copied, i - copied);
             out.append(escape);
-            run = i + 1;
+            copied = i + 1;
         }
-        out.append(s, run, s.size() - run);
+        out.append(s, copied, s.size() - copied);
         out.push_back('"');
         return true;
     }
 
     bool array(const Object::Array& items, size_t depth) {
-        if (depth > JSONSerialization::kMaxDepth) return fail("Too many nested arrays or dictionaries in JSON write");
+        if (depth > JSONSerialization::kMaxDepth)
+            return fail("Too many nested arrays or dictionaries in JSON write");
         emit("[");
         bool first = true;
         for (const Object& item : items) {
@@ -310,7 +340,8 @@ private:
     }
 
     bool dict(const Object::Dict& entries, size_t depth) {
-        if (depth > JSONSerialization::kMaxDepth) return fail("Too many nested arrays or dictionaries in JSON write");
+        if (depth > JSONSerialization::kMaxDepth)
+            return fail("Too many nested arrays or dictionaries in JSON write");
         emit("{");
         bool first = true;
         for (const auto& [key, item] : entries) {
@@ -345,21 +376,34 @@ Object JSONSerialization::jsonObject(std::string_view bytes, unsigned, Error* er
         // The parser reports through parse_error; this only guards against a path that throws.
         builder.parse_error(bytes.size(), {}, ex);
     }
-    if (ok) return builder.takeResult();
+    if (ok) {
+        // The parser treats a NUL byte as the end of input, so a value followed by NUL and anything
+        // at all would pass; no raw NUL is valid JSON, and inside the value it already failed.
+        size_t nul = bytes.find('\0');
+        if (nul == std::string_view::npos) return builder.takeResult();
+        if (error) *error = readError(bytes, nul, "Garbage at end");
+        return Object();
+    }
     if (error) {
         switch (builder.failure()) {
         case Failure::TooDeep:
-            *error = readError(bytes, locateTooDeep(bytes, kMaxDepth), "Too many nested arrays or dictionaries");
+            *error =
+                readError(bytes, locateTooDeep(bytes, kMaxDepth), "Too many nested arrays or dictionaries");
             break;
-        case Failure::NumberOutOfRange:
-            *error = readError(bytes, locateNumber(bytes, builder.failedText()),
+        case Failure::NumberOutOfRange: {
+            // The position is just past the number; point at its first byte.
+            size_t length = builder.failedText().size();
+            size_t offset = builder.position() > length ? builder.position() - length : 0;
+            *error = readError(bytes, std::min(offset, bytes.size()),
                                "Number " + builder.failedText() + " is not representable");
             break;
+        }
         case Failure::Syntax: {
             // The parser counts the offending byte as read; point at it, not past it.
             size_t offset = builder.position() > 0 ? builder.position() - 1 : 0;
             if (offset > bytes.size()) offset = bytes.size();
-            *error = readError(bytes, offset, syntaxMessage(bytes, offset, builder.parserMessage()));
+            *error = readError(bytes, offset,
+                               syntaxMessage(bytes, offset, builder.parserMessage(), builder.afterValue()));
             break;
         }
         }

@@ -13,7 +13,7 @@ namespace plat {
 
 class JSONSerialization {
 public:
-    // The error domain of parse and write failures; codes follow the platform's Cocoa codes
+    // The error domain of parse and write failures; codes follow the platform's own
     // (3840 for malformed input, 3852 for values that cannot be written).
     static constexpr const char* kErrorDomain = "NSCocoaErrorDomain";
     static constexpr int64_t kParseErrorCode = 3840;

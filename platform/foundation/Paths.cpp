@@ -55,9 +55,13 @@ fs::path cachesDir() {
     return xdgDir("XDG_CACHE_HOME", ".cache") / "velmora";
 }
 
-fs::path keychainDir() { return applicationSupportDir() / "keychain"; }
+fs::path keychainDir() {
+    return applicationSupportDir() / "keychain";
+}
 
-fs::path vpnDir() { return applicationSupportDir() / "vpn"; }
+fs::path vpnDir() {
+    return applicationSupportDir() / "vpn";
+}
 
 fs::path autostartDir() {
     if (auto home = velmoraHome()) return *home / "autostart";

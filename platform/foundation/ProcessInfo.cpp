@@ -37,7 +37,8 @@ std::optional<std::string> osReleaseValue(const std::string& key) {
         if (line.size() <= key.size() || line.compare(0, key.size(), key) != 0 || line[key.size()] != '=')
             continue;
         std::string value = line.substr(key.size() + 1);
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         return value;
     }
@@ -107,7 +108,8 @@ std::string ProcessInfo::hostName() const {
 
 std::string ProcessInfo::processName() const {
     if (auto comm = paths::readFile("/proc/self/comm")) {
-        while (!comm->empty() && (comm->back() == '\n' || comm->back() == '\r')) comm->pop_back();
+        while (!comm->empty() && (comm->back() == '\n' || comm->back() == '\r'))
+            comm->pop_back();
         if (!comm->empty()) return *comm;
     }
     auto args = arguments();
@@ -115,7 +117,9 @@ std::string ProcessInfo::processName() const {
     return "velmora";
 }
 
-int ProcessInfo::processIdentifier() const { return static_cast<int>(::getpid()); }
+int ProcessInfo::processIdentifier() const {
+    return static_cast<int>(::getpid());
+}
 
 OperatingSystemVersion ProcessInfo::operatingSystemVersion() const {
     {
@@ -161,7 +165,8 @@ std::optional<OperatingSystemVersion> ProcessInfo::parseVersion(const std::strin
             ++pos;
         }
         parts[i] = static_cast<int>(value);
-        if (pos + 1 < text.size() && text[pos] == '.' && std::isdigit(static_cast<unsigned char>(text[pos + 1])))
+        if (pos + 1 < text.size() && text[pos] == '.' &&
+            std::isdigit(static_cast<unsigned char>(text[pos + 1])))
             ++pos;
         else
             break;

@@ -16,12 +16,16 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
     ~ScopedEnv() {
-        if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-        else unsetenv(name_.c_str());
+        if (old_)
+            setenv(name_.c_str(), old_->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
     }
 
 private:
@@ -56,7 +60,8 @@ TEST(Paths, XdgFoldersAndTheirFallbacks) {
     ScopedEnv noHome("VELMORA_HOME", nullptr);
     ScopedEnv home("HOME", "/home/tester");
     {
-        ScopedEnv c("XDG_CONFIG_HOME", "/x/config"), d("XDG_DATA_HOME", "/x/data"), k("XDG_CACHE_HOME", "/x/cache");
+        ScopedEnv c("XDG_CONFIG_HOME", "/x/config"), d("XDG_DATA_HOME", "/x/data"),
+            k("XDG_CACHE_HOME", "/x/cache");
         EXPECT_EQ(paths::configDir(), fs::path("/x/config/velmora"));
         EXPECT_EQ(paths::applicationSupportDir(), fs::path("/x/data/velmora"));
         EXPECT_EQ(paths::cachesDir(), fs::path("/x/cache/velmora"));
@@ -65,7 +70,8 @@ TEST(Paths, XdgFoldersAndTheirFallbacks) {
     }
     {
         // Unset, empty and relative values all fall back to the folders below $HOME.
-        ScopedEnv c("XDG_CONFIG_HOME", nullptr), d("XDG_DATA_HOME", ""), k("XDG_CACHE_HOME", "relative/cache");
+        ScopedEnv c("XDG_CONFIG_HOME", nullptr), d("XDG_DATA_HOME", ""),
+            k("XDG_CACHE_HOME", "relative/cache");
         EXPECT_EQ(paths::configDir(), fs::path("/home/tester/.config/velmora"));
         EXPECT_EQ(paths::applicationSupportDir(), fs::path("/home/tester/.local/share/velmora"));
         EXPECT_EQ(paths::cachesDir(), fs::path("/home/tester/.cache/velmora"));
@@ -100,7 +106,8 @@ TEST(Paths, AtomicWriteAppliesModeAndReplacesWholeFile) {
     }
     // No temporary file is left beside the result.
     size_t entries = 0;
-    for ([[maybe_unused]] auto& e : fs::directory_iterator(dir)) ++entries;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(dir))
+        ++entries;
     EXPECT_EQ(entries, 1u);
 }
 
@@ -112,7 +119,8 @@ TEST(Paths, AtomicWriteFailureKeepsOldContentAndLeavesNoTemporary) {
     EXPECT_FALSE(paths::writeFileAtomically(target, "new"));
     EXPECT_EQ(paths::readFile(target / "inner.txt"), "old");
     size_t entries = 0;
-    for ([[maybe_unused]] auto& e : fs::directory_iterator(target.parent_path())) ++entries;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(target.parent_path()))
+        ++entries;
     EXPECT_EQ(entries, 1u);
 
     if (::geteuid() != 0) {

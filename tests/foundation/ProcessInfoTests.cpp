@@ -27,7 +27,8 @@ TEST(ProcessInfo, ParseVersion) {
         {".5", std::nullopt},
         {"bookworm", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(ProcessInfo::parseVersion(c.text), c.expected) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(ProcessInfo::parseVersion(c.text), c.expected) << c.text;
 }
 
 TEST(ProcessInfo, VersionOverrideAndComparison) {

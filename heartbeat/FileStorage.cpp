@@ -1,0 +1,31 @@
+#include "heartbeat/FileStorage.h"
+
+#include "platform/foundation/Paths.h"
+
+namespace heartbeat {
+
+std::string FileStorage::fileName(const std::string& id) {
+    std::string name = "heartbeats-" + id;
+    for (char& c : name)
+        if (c == ':' || c == '/' || c == '\0') c = '_';
+    return name;
+}
+
+std::shared_ptr<Storage> FileStorage::makeStorage(const std::string& id) {
+    return std::make_shared<FileStorage>(plat::paths::applicationSupportDir() / "tessera-heartbeat-storage" / fileName(id));
+}
+
+plat::Data FileStorage::read() {
+    auto contents = plat::paths::readFile(url_);
+    if (!contents) throw StorageError(StorageError::readError);
+    return plat::toData(*contents);
+}
+
+void FileStorage::write(const std::optional<plat::Data>& data) {
+    if (!plat::paths::ensureDirectory(url_.parent_path())) throw StorageError(StorageError::writeError);
+    std::string_view bytes;
+    if (data) bytes = std::string_view(reinterpret_cast<const char*>(data->data()), data->size());
+    if (!plat::paths::writeFileAtomically(url_, bytes)) throw StorageError(StorageError::writeError);
+}
+
+} // namespace heartbeat

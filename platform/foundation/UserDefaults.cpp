@@ -1,0 +1,340 @@
+#include "platform/foundation/UserDefaults.h"
+
+#include "platform/appkit/OSLog.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/PropertyList.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace plat {
+namespace {
+
+constexpr const char* kStandardDomain = "io.velmora.mac";
+
+const OSLog& log() {
+    static const OSLog* l = new OSLog("io.velmora.mac", "UserDefaults");
+    return *l;
+}
+
+// A domain becomes a file name: nothing that could leave the config folder or hide the file.
+bool isSafeDomain(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.front() != '.' &&
+           name.find('/') == std::string::npos && name.find('\0') == std::string::npos && name.size() <= 200;
+}
+
+std::string timestamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
+    return buf;
+}
+
+// Moves an unreadable defaults file out of the way so the next write does not destroy it.
+std::optional<fs::path> moveAside(const fs::path& file) {
+    std::string base = file.string() + ".corrupt-" + timestamp();
+    fs::path target = base;
+    std::error_code ec;
+    for (int n = 1; fs::exists(target, ec) && n < 1000; ++n)
+        target = base + "-" + std::to_string(n);
+    if (std::rename(file.c_str(), target.c_str()) != 0) return std::nullopt;
+    return target;
+}
+
+std::optional<double> parseNumber(const std::string& text) {
+    std::string s = text;
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.pop_back();
+    size_t start = 0;
+    while (start < s.size() && std::isspace(static_cast<unsigned char>(s[start])))
+        ++start;
+    if (start == s.size()) return std::nullopt;
+    double v = 0;
+    auto [ptr, ec] = std::from_chars(s.data() + start, s.data() + s.size(), v);
+    if (ec != std::errc() || ptr != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+std::optional<int64_t> parseInteger(const std::string& text) {
+    int64_t v = 0;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec == std::errc() && ptr == text.data() + text.size()) return v;
+    if (auto d = parseNumber(text)) return saturatingInt64(*d);
+    return std::nullopt;
+}
+
+struct Observers {
+    std::mutex mutex;
+    uint64_t nextId = 1;
+    std::vector<std::pair<uint64_t, std::shared_ptr<std::function<void(const std::string&)>>>> list;
+
+    bool contains(uint64_t id) {
+        std::lock_guard lock(mutex);
+        return std::any_of(list.begin(), list.end(), [&](const auto& e) { return e.first == id; });
+    }
+};
+
+} // namespace
+
+struct UserDefaults::Impl {
+    std::string domain;
+    bool persistent = true;
+
+    mutable std::mutex mutex;
+    bool loaded = false;
+    fs::path file;
+    Object::Dict values;
+    Object::Dict registered;
+    bool lastWriteOk = true;
+    std::shared_ptr<Observers> observers = std::make_shared<Observers>();
+
+    // Reads the domain's file once; callers hold `mutex`.
+    void ensureLoaded() {
+        if (loaded) return;
+        loaded = true;
+        values.clear();
+        if (!persistent) return;
+        file = paths::configDir() / (domain + ".plist");
+        std::error_code ec;
+        if (!fs::exists(file, ec)) return;
+        auto bytes = paths::readFile(file);
+        if (!bytes) {
+            log().error("Could not read defaults file " + file.string() + "; starting with empty defaults");
+            return;
+        }
+        Error error;
+        Object root = PropertyList::fromBytes(*bytes, &error);
+        if (root.isDict()) {
+            values = root.dict();
+            return;
+        }
+        std::string reason = root.isAbsent() ? error.localizedDescription()
+                                             : std::string("the top level is ") +
+                                                   Object::kindName(root.kind()) + ", not a dictionary";
+        auto aside = moveAside(file);
+        log().error("Defaults file " + file.string() + " is damaged (" + reason + "); " +
+                    (aside ? "moved it to " + aside->string() : std::string("could not move it aside")) +
+                    " and started with empty defaults for " + domain);
+    }
+
+    // Writes the whole domain; callers hold `mutex` so the file always matches the latest change.
+    void persist() {
+        if (!persistent) return;
+        Error error;
+        auto bytes = PropertyList::toBinary(Object(values), &error);
+        // 0600: settings can describe the user's account and connection habits.
+        lastWriteOk = bytes && paths::ensureDirectory(file.parent_path()) &&
+                      paths::writeFileAtomically(file, *bytes, fs::perms(0600));
+        if (!lastWriteOk) log().error("Could not write defaults file " + file.string());
+    }
+
+    void notify(const std::string& key) {
+        std::vector<std::pair<uint64_t, std::shared_ptr<std::function<void(const std::string&)>>>> snapshot;
+        {
+            std::lock_guard lock(observers->mutex);
+            snapshot = observers->list;
+        }
+        for (auto& [id, fn] : snapshot)
+            if (observers->contains(id)) (*fn)(key);
+    }
+
+    void reset() {
+        std::lock_guard lock(mutex);
+        loaded = false;
+        values.clear();
+        registered.clear();
+        lastWriteOk = true;
+    }
+};
+
+namespace {
+
+struct Registry {
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<UserDefaults>> suites;
+};
+
+Registry& registry() {
+    static Registry* r = new Registry;
+    return *r;
+}
+
+std::shared_ptr<UserDefaults> makeDefaults(std::string domain, bool persistent) {
+    auto impl = std::make_unique<UserDefaults::Impl>();
+    impl->domain = std::move(domain);
+    impl->persistent = persistent;
+    return std::make_shared<UserDefaults>(std::move(impl));
+}
+
+const std::shared_ptr<UserDefaults>& standardHandle() {
+    static auto* standard = new std::shared_ptr<UserDefaults>(makeDefaults(kStandardDomain, true));
+    return *standard;
+}
+
+} // namespace
+
+UserDefaults::UserDefaults(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+UserDefaults::~UserDefaults() = default;
+
+UserDefaults& UserDefaults::standard() {
+    return *standardHandle();
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& name) {
+    // The application's own domain is one store, whichever way it is reached.
+    if (name == kStandardDomain) return standardHandle();
+    if (!isSafeDomain(name)) {
+        log().error("Refused defaults suite name \"" + name + "\"; its values are kept in memory only");
+        return makeDefaults(name, false);
+    }
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto& slot = r.suites[name];
+    if (!slot) slot = makeDefaults(name, true);
+    return slot;
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::inMemory() {
+    return makeDefaults("in-memory", false);
+}
+
+void UserDefaults::resetForTesting() {
+    standard().impl_->reset();
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    // Handles still held elsewhere reread too, so a test never sees another test's values.
+    for (auto& [name, defaults] : r.suites)
+        defaults->impl_->reset();
+    r.suites.clear();
+}
+
+Object UserDefaults::object(const std::string& key) const {
+    std::lock_guard lock(impl_->mutex);
+    impl_->ensureLoaded();
+    if (auto it = impl_->values.find(key); it != impl_->values.end()) return it->second;
+    if (auto it = impl_->registered.find(key); it != impl_->registered.end()) return it->second;
+    return {};
+}
+
+void UserDefaults::set(const std::string& key, Object value) {
+    std::string reason;
+    if (value.isAbsent() || value.isNull() || !PropertyList::isValid(value, &reason)) {
+        if (reason.empty()) reason = std::string(Object::kindName(value.kind())) + " value";
+        log().error("Refused to store a value for key \"" + key + "\" in " + impl_->domain + ": " + reason);
+        return;
+    }
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->ensureLoaded();
+        impl_->values.insert_or_assign(key, std::move(value));
+        impl_->persist();
+    }
+    impl_->notify(key);
+}
+
+void UserDefaults::remove(const std::string& key) {
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->ensureLoaded();
+        if (impl_->values.erase(key) == 0) return;
+        impl_->persist();
+    }
+    impl_->notify(key);
+}
+
+Object::Dict UserDefaults::dictionaryRepresentation() const {
+    std::lock_guard lock(impl_->mutex);
+    impl_->ensureLoaded();
+    Object::Dict merged = impl_->registered;
+    for (const auto& [key, value] : impl_->values)
+        merged.insert_or_assign(key, value);
+    return merged;
+}
+
+std::optional<std::string> UserDefaults::stringIfSet(const std::string& key) const {
+    Object value = object(key);
+    if (value.isString()) return value.string();
+    if (value.isNumber()) return value.number().stringValue();
+    return std::nullopt;
+}
+
+std::string UserDefaults::string(const std::string& key) const {
+    return stringIfSet(key).value_or("");
+}
+
+bool UserDefaults::boolean(const std::string& key) const {
+    Object value = object(key);
+    if (value.isNumber()) return value.number().boolValue();
+    if (!value.isString()) return false;
+    std::string s = value.string();
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (s == "yes" || s == "true") return true;
+    auto n = parseNumber(s);
+    return n && *n != 0;
+}
+
+int64_t UserDefaults::integer(const std::string& key) const {
+    Object value = object(key);
+    if (value.isNumber()) return value.number().int64Value();
+    if (value.isString()) return parseInteger(value.string()).value_or(0);
+    return 0;
+}
+
+double UserDefaults::doubleValue(const std::string& key) const {
+    Object value = object(key);
+    if (value.isNumber()) return value.number().doubleValue();
+    if (value.isString()) return parseNumber(value.string()).value_or(0);
+    return 0;
+}
+
+void UserDefaults::registerDefaults(Object::Dict defaults) {
+    std::lock_guard lock(impl_->mutex);
+    for (auto& [key, value] : defaults)
+        impl_->registered.insert_or_assign(key, std::move(value));
+}
+
+UserDefaults::Token UserDefaults::observe(std::function<void(const std::string& key)> onChange) {
+    auto observers = impl_->observers;
+    uint64_t id = 0;
+    {
+        std::lock_guard lock(observers->mutex);
+        id = observers->nextId++;
+        observers->list.emplace_back(
+            id, std::make_shared<std::function<void(const std::string&)>>(std::move(onChange)));
+    }
+    // The token does not keep the defaults alive; a suite that is gone has nothing to remove.
+    struct Registration {
+        std::weak_ptr<Observers> observers;
+        uint64_t id;
+        ~Registration() {
+            if (auto o = observers.lock()) {
+                std::lock_guard lock(o->mutex);
+                std::erase_if(o->list, [this](const auto& e) { return e.first == id; });
+            }
+        }
+    };
+    return std::make_shared<Registration>(std::weak_ptr<Observers>(observers), id);
+}
+
+bool UserDefaults::synchronize() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->ensureLoaded();
+    return impl_->lastWriteOk;
+}
+
+std::string UserDefaults::domain() const {
+    return impl_->domain;
+}
+
+} // namespace plat

@@ -1,0 +1,199 @@
+#include "platform/dispatch/DispatchSemaphore.h"
+#include "platform/net/URLError.h"
+#include "platform/net/URLSession.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <zlib.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <thread>
+
+using namespace plat;
+
+namespace {
+
+// An HTTP server on 127.0.0.1 and an ephemeral port, running on its own thread.
+class LocalServer {
+public:
+    LocalServer() {
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~LocalServer() {
+        server_.stop();
+        thread_.join();
+    }
+    httplib::Server& server() { return server_; }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+
+private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+struct Result {
+    std::optional<Data> data;
+    std::optional<HTTPURLResponse> response;
+    std::optional<Error> error;
+    bool onDelegateQueue = false;
+};
+
+Result run(URLSession& session, URLRequest request) {
+    Result result;
+    DispatchSemaphore done;
+    auto queue = session.delegateQueue();
+    session.dataTask(std::move(request), [&](auto data, auto response, auto error) {
+        result = {std::move(data), std::move(response), std::move(error), queue.isCurrent()};
+        done.signal();
+    })->resume();
+    EXPECT_TRUE(done.wait(std::chrono::seconds(10)));
+    return result;
+}
+
+// A loopback port that nothing listens on: bound once to learn a free number, then closed.
+int unusedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+std::string gzipBytes(const std::string& text) {
+    z_stream zs{};
+    deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+    std::string out(text.size() + 64, '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    zs.avail_in = static_cast<uInt>(text.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+} // namespace
+
+TEST(URLSession, SendsMethodHeadersAndBodyExactlyAsGiven) {
+    LocalServer server;
+    std::string seenBody, seenMethod;
+    httplib::Headers seenHeaders;
+    server.server().Post("/form", [&](const httplib::Request& req, httplib::Response& res) {
+        seenBody = req.body;
+        seenMethod = req.method;
+        seenHeaders = req.headers;
+        res.status = 201;
+        res.set_header("X-Reply", "yes");
+        res.set_content("{\"ok\":true}", "application/json");
+    });
+    URLRequest request(server.url("/form"), 10);
+    request.httpMethod = "POST";
+    request.setAllHTTPHeaderFields({{"Accept", "application/json"}, {"Cache-control", "no-cache"}});
+    request.setValue("Bearer abc", "Authorization");
+    request.httpBody = toData("line one\r\nline two\r\n");
+    URLSession session(DispatchQueue::serial("test.delegate"));
+    Result r = run(session, request);
+
+    ASSERT_FALSE(r.error) << r.error->localizedDescription();
+    EXPECT_TRUE(r.onDelegateQueue);
+    EXPECT_EQ(r.response->statusCode, 201);
+    EXPECT_EQ(r.response->value("x-reply"), "yes");
+    EXPECT_EQ(toString(*r.data), "{\"ok\":true}");
+    EXPECT_EQ(seenMethod, "POST");
+    EXPECT_EQ(seenBody, "line one\r\nline two\r\n");
+    EXPECT_EQ(seenHeaders.count("Expect"), 0u);
+    EXPECT_EQ(seenHeaders.count("Content-Type"), 0u) << "no content type the caller did not set";
+    EXPECT_EQ(httplib::detail::get_header_value(seenHeaders, "Authorization", 0, ""), std::string("Bearer abc"));
+    EXPECT_EQ(httplib::detail::get_header_value(seenHeaders, "Cache-control", 0, ""), std::string("no-cache"));
+}
+
+TEST(URLSession, HeaderFieldsReplaceCaseInsensitivelyAndKeepOrder) {
+    URLRequest request("http://127.0.0.1/");
+    request.setAllHTTPHeaderFields({{"A", "1"}, {"B", "2"}});
+    request.setValue("3", "a");
+    request.setValue("", "B");
+    request.addValue("4", "C");
+    request.addValue("5", "c");
+    ASSERT_EQ(request.allHTTPHeaderFields().size(), 2u);
+    EXPECT_EQ(request.allHTTPHeaderFields()[0], (std::pair<std::string, std::string>{"a", "3"}));
+    EXPECT_EQ(request.value("C"), "4, 5");
+}
+
+TEST(URLSession, EmptyReplyBodyIsEmptyDataAndGzipIsDecoded) {
+    LocalServer server;
+    server.server().Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
+    server.server().Get("/gz", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Encoding", "gzip");
+        res.set_content(gzipBytes("{\"zipped\":1}"), "application/json");
+    });
+    URLSession session(DispatchQueue::serial("test.delegate"));
+    Result empty = run(session, URLRequest(server.url("/empty")));
+    ASSERT_TRUE(empty.data.has_value());
+    EXPECT_TRUE(empty.data->empty());
+    EXPECT_EQ(empty.response->statusCode, 204);
+
+    Result zipped = run(session, URLRequest(server.url("/gz")));
+    ASSERT_TRUE(zipped.data);
+    EXPECT_EQ(toString(*zipped.data), "{\"zipped\":1}");
+}
+
+TEST(URLSession, TransportFailuresMapToURLErrorCodes) {
+    URLSession session(DispatchQueue::serial("test.delegate"));
+    const int closedPort = unusedPort();
+    Result refused = run(session, URLRequest("http://127.0.0.1:" + std::to_string(closedPort) + "/"));
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->domain, URLError::kDomain);
+    EXPECT_EQ(refused.error->code, URLError::CannotConnectToHost);
+    EXPECT_FALSE(refused.data);
+    EXPECT_FALSE(refused.response);
+
+    LocalServer slow;
+    slow.server().Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        res.set_content("late", "text/plain");
+    });
+    auto started = std::chrono::steady_clock::now();
+    Result timedOut = run(session, URLRequest(slow.url("/slow"), 0.2));
+    ASSERT_TRUE(timedOut.error);
+    EXPECT_EQ(timedOut.error->code, URLError::TimedOut);
+    EXPECT_EQ(timedOut.error->localizedDescription(), "The request timed out.");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(750));
+
+    Result unsupported = run(session, URLRequest("ftp://127.0.0.1/file"));
+    ASSERT_TRUE(unsupported.error);
+    EXPECT_EQ(unsupported.error->code, URLError::UnsupportedURL);
+}
+
+TEST(URLSession, CancelDeliversCancelledError) {
+    LocalServer slow;
+    slow.server().Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        res.set_content("late", "text/plain");
+    });
+    URLSession session(DispatchQueue::serial("test.delegate"));
+    std::optional<Error> error;
+    DispatchSemaphore done;
+    auto task = session.dataTask(URLRequest(slow.url("/slow")), [&](auto, auto, auto e) {
+        error = e;
+        done.signal();
+    });
+    task->resume();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    task->cancel();
+    ASSERT_TRUE(done.wait(std::chrono::seconds(5)));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, URLError::Cancelled);
+    EXPECT_EQ(task->state(), URLSessionDataTask::State::Completed);
+}

@@ -1,0 +1,286 @@
+// The SecItem calls over the real store in a temporary home: matching, return kinds, references,
+// statuses and the fault hook.
+#include "platform/security/KeychainStore.h"
+#include "platform/security/SecAccessControl.h"
+#include "platform/security/SecItem.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+using namespace plat;
+
+namespace {
+
+class KeychainStoreTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        KeychainStore::shared().clearFaults();
+        KeychainStore::shared().setObserver(nullptr);
+    }
+
+    static Object::Dict generic(const std::string& service, const std::string& account) {
+        return {{kSecClass, kSecClassGenericPassword}, {kSecAttrService, service}, {kSecAttrAccount, account}};
+    }
+    static OSStatus add(const std::string& service, const std::string& account, const std::string& value,
+                        std::optional<bool> synchronizable = std::nullopt) {
+        auto attrs = generic(service, account);
+        attrs[kSecValueData] = toData(value);
+        if (synchronizable) attrs[kSecAttrSynchronizable] = *synchronizable;
+        return SecItemAdd(attrs, nullptr);
+    }
+    static Object copy(Object::Dict query, OSStatus expected = errSecSuccess) {
+        Object result;
+        EXPECT_EQ(SecItemCopyMatching(query, &result), expected);
+        return result;
+    }
+
+    testsupport::TempHome home_;
+};
+
+TEST_F(KeychainStoreTest, ReturnKindsFollowTheReturnKeys) {
+    ASSERT_EQ(add("svc", "alice", "one"), errSecSuccess);
+    ASSERT_EQ(add("svc", "bob", "two"), errSecSuccess);
+
+    auto q = generic("svc", "alice");
+    EXPECT_TRUE(copy(q).isAbsent()) << "no return key leaves the result alone";
+
+    q[kSecReturnData] = true;
+    EXPECT_EQ(copy(q), Object(toData("one")));
+
+    auto attrs = generic("svc", "alice");
+    attrs[kSecReturnAttributes] = true;
+    Object a = copy(attrs);
+    ASSERT_TRUE(a.isDict());
+    EXPECT_EQ(a[kSecAttrAccount], Object("alice"));
+    EXPECT_EQ(a[kSecAttrService], Object("svc"));
+    EXPECT_EQ(a[kSecAttrSynchronizable], Object(false));
+    EXPECT_EQ(a[kSecAttrAccessible], Object(kSecAttrAccessibleWhenUnlocked));
+    EXPECT_TRUE(a[kSecAttrCreationDate].isDate());
+    EXPECT_TRUE(a[kSecValueData].isAbsent()) << "data only when asked for";
+
+    attrs[kSecReturnData] = true;
+    attrs[kSecReturnRef] = true;
+    attrs[kSecReturnPersistentRef] = true;
+    Object both = copy(attrs);
+    ASSERT_TRUE(both.isDict());
+    EXPECT_EQ(both[kSecValueData], Object(toData("one")));
+    EXPECT_EQ(both[kSecAttrAccount], Object("alice"));
+    EXPECT_EQ(both[kSecValueRef].data().size(), 16u);
+    EXPECT_TRUE(both[kSecValuePersistentRef].isData());
+
+    Object::Dict all{{kSecClass, kSecClassGenericPassword}, {kSecAttrService, "svc"},
+                     {kSecMatchLimit, kSecMatchLimitAll}, {kSecReturnData, true}};
+    Object list = copy(all);
+    ASSERT_TRUE(list.isArray());
+    EXPECT_EQ(list.array(), (Object::Array{Object(toData("one")), Object(toData("two"))}));
+
+    all[kSecMatchLimit] = 1;
+    EXPECT_TRUE(copy(all).isData()) << "a limit of one gives the value itself";
+}
+
+TEST_F(KeychainStoreTest, PersistentReferenceFindsTheItemAgain) {
+    auto attrs = generic("svc", "alice");
+    attrs[kSecValueData] = toData("one");
+    attrs[kSecReturnPersistentRef] = true;
+    Object fromAdd;
+    ASSERT_EQ(SecItemAdd(attrs, &fromAdd), errSecSuccess);
+    ASSERT_EQ(add("svc", "bob", "two"), errSecSuccess);
+
+    auto q = generic("svc", "alice");
+    q[kSecReturnPersistentRef] = true;
+    Object ref = copy(q);
+    EXPECT_EQ(ref, fromAdd) << "the reference is stable";
+
+    // Updating the item keeps its reference.
+    ASSERT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecValueData, toData("uno")}}), errSecSuccess);
+    Object::Dict byRef{{kSecClass, kSecClassGenericPassword}, {kSecValuePersistentRef, ref}, {kSecReturnData, true}};
+    EXPECT_EQ(copy(byRef), Object(toData("uno")));
+
+    ASSERT_EQ(SecItemDelete(generic("svc", "alice")), errSecSuccess);
+    copy(byRef, errSecItemNotFound);
+    byRef[kSecValuePersistentRef] = toData("not a reference");
+    copy(byRef, errSecParam);
+}
+
+TEST_F(KeychainStoreTest, SynchronizableRule) {
+    ASSERT_EQ(add("svc", "local", "L", false), errSecSuccess);
+    ASSERT_EQ(add("svc", "synced", "S", true), errSecSuccess);
+    // Identity includes the synchronizable state, so both may share an account.
+    ASSERT_EQ(add("svc", "local", "L2", true), errSecSuccess);
+
+    struct Case {
+        const char* name;
+        Object sync;
+        std::vector<std::string> values;
+    };
+    for (const auto& c : std::vector<Case>{{"absent", Object(), {"L"}},
+                                           {"false", Object(false), {"L"}},
+                                           {"true", Object(true), {"S", "L2"}},
+                                           {"any", Object(kSecAttrSynchronizableAny), {"L", "S", "L2"}}}) {
+        Object::Dict q{{kSecClass, kSecClassGenericPassword}, {kSecAttrService, "svc"},
+                       {kSecMatchLimit, kSecMatchLimitAll}, {kSecReturnData, true}};
+        if (!c.sync.isAbsent()) q[kSecAttrSynchronizable] = c.sync;
+        Object result = copy(q);
+        std::vector<std::string> got;
+        for (const auto& v : result.array()) got.push_back(toString(v.data()));
+        std::sort(got.begin(), got.end());
+        auto want = c.values;
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(got, want) << c.name;
+    }
+}
+
+TEST_F(KeychainStoreTest, StatusesOfEachCall) {
+    EXPECT_EQ(add("svc", "alice", "one"), errSecSuccess);
+    EXPECT_EQ(add("svc", "alice", "again"), errSecDuplicateItem);
+    EXPECT_EQ(add("other", "alice", "elsewhere"), errSecSuccess) << "service is part of the identity";
+
+    EXPECT_EQ(SecItemCopyMatching(generic("svc", "nobody"), nullptr), errSecItemNotFound);
+    EXPECT_EQ(SecItemUpdate(generic("svc", "nobody"), {{kSecValueData, toData("x")}}), errSecItemNotFound);
+    EXPECT_EQ(SecItemDelete(generic("svc", "nobody")), errSecItemNotFound);
+
+    struct Bad {
+        const char* name;
+        Object::Dict query;
+    };
+    for (const auto& b : std::vector<Bad>{
+             {"no class", {{kSecAttrService, "svc"}}},
+             {"unknown class", {{kSecClass, "kSecClassKey"}}},
+             {"unknown key", {{kSecClass, kSecClassGenericPassword}, {"kSecAttrColour", "red"}}},
+             {"account not a string", {{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, 7}}},
+             {"bad limit", {{kSecClass, kSecClassGenericPassword}, {kSecMatchLimit, "some"}}},
+             {"bad synchronizable", {{kSecClass, kSecClassGenericPassword}, {kSecAttrSynchronizable, "maybe"}}},
+         }) {
+        EXPECT_EQ(SecItemCopyMatching(b.query, nullptr), errSecParam) << b.name;
+        EXPECT_EQ(SecItemDelete(b.query), errSecParam) << b.name;
+    }
+    auto anySync = generic("svc", "x");
+    anySync[kSecAttrSynchronizable] = kSecAttrSynchronizableAny;
+    EXPECT_EQ(SecItemAdd(anySync, nullptr), errSecParam) << "an item needs a definite state";
+    auto stringData = generic("svc", "x");
+    stringData[kSecValueData] = "text, not bytes";
+    EXPECT_EQ(SecItemAdd(stringData, nullptr), errSecParam);
+    EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecClass, kSecClassGenericPassword}}), errSecParam);
+    EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {}), errSecParam);
+}
+
+TEST_F(KeychainStoreTest, UpdateIsAllOrNothing) {
+    ASSERT_EQ(add("svc", "alice", "one"), errSecSuccess);
+    ASSERT_EQ(add("svc", "bob", "two"), errSecSuccess);
+    // Renaming bob to alice would make two identical items.
+    EXPECT_EQ(SecItemUpdate(generic("svc", "bob"), {{kSecAttrAccount, "alice"}}), errSecDuplicateItem);
+    auto q = generic("svc", "bob");
+    q[kSecReturnData] = true;
+    EXPECT_EQ(copy(q), Object(toData("two")));
+
+    // An update that changes the service moves the item to that service.
+    ASSERT_EQ(SecItemUpdate(generic("svc", "bob"), {{kSecAttrService, "moved"}}), errSecSuccess);
+    copy(generic("svc", "bob"), errSecItemNotFound);
+    q[kSecAttrService] = "moved";
+    EXPECT_EQ(copy(q), Object(toData("two")));
+
+    // Delete without an account removes every match.
+    Object::Dict wholeService{{kSecClass, kSecClassGenericPassword}, {kSecAttrService, "svc"}};
+    ASSERT_EQ(add("svc", "carol", "three"), errSecSuccess);
+    EXPECT_EQ(SecItemDelete(wholeService), errSecSuccess);
+    EXPECT_EQ(SecItemCopyMatching(wholeService, nullptr), errSecItemNotFound);
+    EXPECT_EQ(copy(q), Object(toData("two")));
+}
+
+TEST_F(KeychainStoreTest, InternetPasswordsMatchOnServerAndPort) {
+    Object::Dict item{{kSecClass, kSecClassInternetPassword},
+                      {kSecAttrServer, "vpn.example.net"},
+                      {kSecAttrPort, 443},
+                      {kSecAttrProtocol, "kSecAttrProtocolHTTPS"},
+                      {kSecAttrAccount, "alice"},
+                      {kSecValueData, toData("pw")}};
+    ASSERT_EQ(SecItemAdd(item, nullptr), errSecSuccess);
+    EXPECT_EQ(SecItemAdd(item, nullptr), errSecDuplicateItem);
+    item[kSecAttrPort] = 8443;
+    EXPECT_EQ(SecItemAdd(item, nullptr), errSecSuccess) << "the port is part of the identity";
+
+    Object::Dict q{{kSecClass, kSecClassInternetPassword}, {kSecAttrServer, "vpn.example.net"},
+                   {kSecAttrPort, 443}, {kSecReturnAttributes, true}};
+    Object found = copy(q);
+    EXPECT_EQ(found[kSecAttrPort], Object(443));
+    Object::Dict generics{{kSecClass, kSecClassGenericPassword}};
+    EXPECT_EQ(SecItemCopyMatching(generics, nullptr), errSecItemNotFound) << "classes stay apart";
+}
+
+TEST_F(KeychainStoreTest, AccessControlIsStoredAndDecidesAccessibility) {
+    std::optional<Error> error;
+    Object access = SecAccessControlCreateWithFlags(Object(kSecAttrAccessibleAfterFirstUnlock),
+                                                    kSecAccessControlUserPresence, &error);
+    ASSERT_FALSE(error);
+    auto attrs = generic("svc", "alice");
+    attrs[kSecValueData] = toData("pw");
+    attrs[kSecAttrAccessControl] = access;
+    ASSERT_EQ(SecItemAdd(attrs, nullptr), errSecSuccess);
+
+    auto q = generic("svc", "alice");
+    q[kSecReturnAttributes] = true;
+    Object found = copy(q);
+    ASSERT_NE(secAccessControl(found[kSecAttrAccessControl]), nullptr);
+    EXPECT_EQ(*secAccessControl(found[kSecAttrAccessControl]),
+              (SecAccessControl{kSecAttrAccessibleAfterFirstUnlock, kSecAccessControlUserPresence}));
+    EXPECT_EQ(found[kSecAttrAccessible], Object(kSecAttrAccessibleAfterFirstUnlock));
+
+    // A bare accessibility in an update replaces the access control.
+    ASSERT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecAttrAccessible, kSecAttrAccessibleAlways}}), errSecSuccess);
+    found = copy(q);
+    EXPECT_TRUE(found[kSecAttrAccessControl].isAbsent());
+    EXPECT_EQ(found[kSecAttrAccessible], Object(kSecAttrAccessibleAlways));
+
+    struct Bad {
+        Object protection;
+        uint64_t flags;
+    };
+    for (const auto& b : std::vector<Bad>{{Object("kSecAttrAccessibleSometimes"), 0},
+                                          {Object(), 0},
+                                          {Object(kSecAttrAccessibleAlways), 1u << 7},
+                                          {Object(kSecAttrAccessibleAlways), kSecAccessControlOr | kSecAccessControlAnd}}) {
+        std::optional<Error> e;
+        EXPECT_TRUE(SecAccessControlCreateWithFlags(b.protection, b.flags, &e).isAbsent());
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->code, errSecParam);
+        EXPECT_EQ(e->domain, kSecAccessControlErrorDomain);
+    }
+}
+
+TEST_F(KeychainStoreTest, FaultHookAnswersTheNextCallOnly) {
+    ASSERT_EQ(add("svc", "alice", "one"), errSecSuccess);
+    auto& store = KeychainStore::shared();
+    std::vector<KeychainOperation> seen;
+    store.setObserver([&](KeychainOperation op, const Object::Dict&, const Object::Dict*) { seen.push_back(op); });
+
+    store.failNext(errSecInteractionNotAllowed, KeychainOperation::Update);
+    EXPECT_EQ(SecItemCopyMatching(generic("svc", "alice"), nullptr), errSecSuccess) << "fault waits for an update";
+    EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecValueData, toData("x")}}), errSecInteractionNotAllowed);
+    EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecValueData, toData("x")}}), errSecSuccess);
+
+    store.failNext(-34018);
+    EXPECT_EQ(SecItemDelete(generic("svc", "alice")), -34018);
+    EXPECT_EQ(SecItemCopyMatching(generic("svc", "alice"), nullptr), errSecSuccess) << "the faulted delete did nothing";
+    EXPECT_EQ(seen, (std::vector<KeychainOperation>{KeychainOperation::CopyMatching, KeychainOperation::Update,
+                                                    KeychainOperation::Update, KeychainOperation::Delete,
+                                                    KeychainOperation::CopyMatching}));
+}
+
+TEST_F(KeychainStoreTest, ThreadsWritingAtOnceLoseNothing) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 40; ++i)
+                EXPECT_EQ(add("svc", "t" + std::to_string(t) + "-" + std::to_string(i), "v"), errSecSuccess);
+        });
+    }
+    for (auto& th : threads) th.join();
+    Object::Dict all{{kSecClass, kSecClassGenericPassword}, {kSecMatchLimit, kSecMatchLimitAll},
+                     {kSecReturnAttributes, true}};
+    EXPECT_EQ(copy(all).array().size(), 160u);
+}
+
+} // namespace
