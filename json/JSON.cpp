@@ -38,14 +38,17 @@ JSON::JSON(const plat::Data& data, unsigned readingOptions) {
     parse(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), readingOptions);
 }
 
-JSON::JSON(std::string_view bytes, unsigned readingOptions) { parse(bytes, readingOptions); }
+JSON::JSON(std::string_view bytes, unsigned readingOptions) {
+    parse(bytes, readingOptions);
+}
 
 void JSON::parse(std::string_view bytes, unsigned readingOptions) {
     plat::Error error;
     Object parsed = plat::JSONSerialization::jsonObject(bytes, readingOptions, &error);
     if (parsed.isAbsent()) {
         if (error.domain.empty()) {
-            error = plat::Error(plat::JSONSerialization::kErrorDomain, plat::JSONSerialization::kParseErrorCode);
+            error =
+                plat::Error(plat::JSONSerialization::kErrorDomain, plat::JSONSerialization::kParseErrorCode);
         }
         throw JSONException(std::move(error));
     }
@@ -70,25 +73,37 @@ JSON::JSON(const plat::Data& data) {
     }
 }
 
-JSON::JSON(const plat::Number& number) { setObject(Object(number)); }
+JSON::JSON(const plat::Number& number) {
+    setObject(Object(number));
+}
 JSON::JSON(const char* text) {
     if (text) setObject(Object(std::string(text)));
 }
-JSON::JSON(std::string text) { setObject(Object(std::move(text))); }
-JSON::JSON(std::string_view text) { setObject(Object(std::string(text))); }
-JSON::JSON(plat::Array array) { setObject(Object(std::move(array))); }
-JSON::JSON(plat::Dict dictionary) { setObject(Object(std::move(dictionary))); }
+JSON::JSON(std::string text) {
+    setObject(Object(std::move(text)));
+}
+JSON::JSON(std::string_view text) {
+    setObject(Object(std::string(text)));
+}
+JSON::JSON(plat::Array array) {
+    setObject(Object(std::move(array)));
+}
+JSON::JSON(plat::Dict dictionary) {
+    setObject(Object(std::move(dictionary)));
+}
 
 JSON::JSON(const std::vector<JSON>& array) {
     plat::Array raw;
     raw.reserve(array.size());
-    for (const JSON& element : array) raw.push_back(element.object());
+    for (const JSON& element : array)
+        raw.push_back(element.object());
     setObject(Object(std::move(raw)));
 }
 
 JSON::JSON(const std::map<std::string, JSON>& dictionary) {
     plat::Dict raw;
-    for (const auto& [key, value] : dictionary) raw.emplace_hint(raw.end(), key, value.object());
+    for (const auto& [key, value] : dictionary)
+        raw.emplace_hint(raw.end(), key, value.object());
     setObject(Object(std::move(raw)));
 }
 
@@ -101,19 +116,24 @@ const JSON& JSON::null() {
     return *value;
 }
 
-JSON JSON::arrayLiteral(std::initializer_list<JSON> elements) { return JSON(std::vector<JSON>(elements)); }
+JSON JSON::arrayLiteral(std::initializer_list<JSON> elements) {
+    return JSON(std::vector<JSON>(elements));
+}
 
 JSON JSON::dictionaryLiteral(std::initializer_list<std::pair<std::string, JSON>> elements) {
     plat::Dict raw;
-    for (const auto& [key, value] : elements) raw.insert_or_assign(key, value.object());
+    for (const auto& [key, value] : elements)
+        raw.insert_or_assign(key, value.object());
     return JSON(Object(std::move(raw)));
 }
 
 Object JSON::object() const {
     switch (type_) {
     case Type::null:
-    case Type::unknown: return Object::null();
-    default: return raw_;
+    case Type::unknown:
+        return Object::null();
+    default:
+        return raw_;
     }
 }
 
@@ -143,14 +163,17 @@ void JSON::setObject(const Object& newValue) {
         return;
     case Object::Kind::Data:
     case Object::Kind::Date:
-    case Object::Kind::Opaque: break;
+    case Object::Kind::Opaque:
+        break;
     }
     type_ = Type::unknown;
     raw_ = Object::null();
     error_ = JSONError::unsupportedType;
 }
 
-void JSON::merge(const JSON& other) { mergeWith(other, true); }
+void JSON::merge(const JSON& other) {
+    mergeWith(other, true);
+}
 
 JSON JSON::merged(const JSON& other) const {
     JSON copy = *this;
@@ -169,8 +192,10 @@ void JSON::mergeWith(const JSON& other, bool typecheck) {
         // arrays are parsed here just as a lookup would parse them.
         plat::Array joined;
         joined.reserve(raw_.array().size() + other.raw_.array().size());
-        for (const Object& element : raw_.array()) joined.push_back(JSON(element).object());
-        for (const Object& element : other.raw_.array()) joined.push_back(JSON(element).object());
+        for (const Object& element : raw_.array())
+            joined.push_back(JSON(element).object());
+        for (const Object& element : other.raw_.array())
+            joined.push_back(JSON(element).object());
         *this = JSON(Object(std::move(joined)));
         return;
     }

@@ -10,12 +10,12 @@
 // accessor has a non-optional partner ending in Value (`intValue()`, `boolValue()`, ...).
 #pragma once
 
-#include "json/JSONError.h"
-#include "json/JSONSubscriptType.h"
-#include "json/JSONWritingOptions.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "platform/foundation/URL.h"
 #include "platform/object/Object.h"
+#include "json/JSONError.h"
+#include "json/JSONSubscriptType.h"
+#include "json/JSONWritingOptions.h"
 
 #include <concepts>
 #include <cstddef>
@@ -37,9 +37,17 @@ class Decoder;
 } // namespace plat
 
 class JSON {
-public:
+  public:
     // The kind of a value; the raw values are stable.
-    enum class Type : int { number = 0, string = 1, bool_ = 2, array = 3, dictionary = 4, null = 5, unknown = 6 };
+    enum class Type : int {
+        number = 0,
+        string = 1,
+        bool_ = 2,
+        array = 3,
+        dictionary = 4,
+        null = 5,
+        unknown = 6
+    };
     // The kind for 0...6; none for any other integer.
     static std::optional<Type> typeFromRawValue(int64_t rawValue);
 
@@ -62,8 +70,7 @@ public:
     // Every arithmetic type has its own exact overload, so a number keeps its width and only a
     // real bool becomes a boolean (a pointer or a string literal never does).
     template <typename T>
-        requires(std::is_arithmetic_v<T> && !std::is_same_v<T, char>)
-    JSON(T value) : JSON(plat::Object(value)) {}
+    requires(std::is_arithmetic_v<T> && !std::is_same_v<T, char>) JSON(T value) : JSON(plat::Object(value)) {}
     // A single character is text.
     JSON(char c) : JSON(plat::Object(std::string(1, c))) {}
     // A null pointer gives the null value.
@@ -118,8 +125,7 @@ public:
     // Any integer type indexes (unsigned values beyond the signed range are out of bounds); a
     // char or bool is refused at compile time.
     template <std::integral I>
-        requires(!std::is_same_v<I, bool> && !std::is_same_v<I, char>)
-    JSON operator[](I index) const {
+    requires(!std::is_same_v<I, bool> && !std::is_same_v<I, char>) JSON operator[](I index) const {
         return step(JSONSubscriptType(index).jsonKey());
     }
     JSON operator[](std::string_view key) const;
@@ -270,8 +276,9 @@ public:
     // Text: scalars as their plain text (a string without quotes), arrays and dictionaries through
     // the serialiser, or through the own writer when castNilToNSNull is true. None for unknown
     // values and failures; a depth budget below 1 also prints the reason on standard output.
-    std::optional<std::string> rawString(StringEncoding encoding = StringEncoding::utf8,
-                                         unsigned writingOptions = plat::JSONSerialization::PrettyPrinted) const;
+    std::optional<std::string>
+    rawString(StringEncoding encoding = StringEncoding::utf8,
+              unsigned writingOptions = plat::JSONSerialization::PrettyPrinted) const;
     std::optional<std::string> rawString(const JSONWritingOptions& options) const;
     // rawString() with UTF-8 and pretty-printing, or "unknown".
     std::string description() const;
@@ -293,7 +300,7 @@ public:
     friend bool operator>(const JSON& lhs, const JSON& rhs);
     friend bool operator>=(const JSON& lhs, const JSON& rhs);
 
-private:
+  private:
     static JSON failure(JSONError error);
     JSON element(int64_t index) const;
     JSON step(const JSONKey& key) const;
@@ -312,7 +319,7 @@ private:
 // A position in a JSON collection: an array offset, a dictionary position, or the one index of
 // any other kind. Valid for the value it came from while that value is unchanged.
 class JSON::Index {
-public:
+  public:
     enum class Case : uint8_t { array, dictionary, null };
 
     Index() = default;
@@ -327,7 +334,7 @@ public:
     friend bool operator>(const Index& a, const Index& b) { return b < a; }
     friend bool operator>=(const Index& a, const Index& b) { return b < a || a == b; }
 
-private:
+  private:
     friend class JSON;
     Case case_ = Case::null;
     int64_t offset_ = 0;
@@ -339,7 +346,7 @@ private:
 
 // Forward iteration over the (key, value) pairs.
 class JSON::Iterator {
-public:
+  public:
     using iterator_category = std::forward_iterator_tag;
     using value_type = JSON::Element;
     using difference_type = std::ptrdiff_t;
@@ -359,7 +366,7 @@ public:
     }
     friend bool operator==(const Iterator& a, const Iterator& b) { return a.index_ == b.index_; }
 
-private:
+  private:
     friend class JSON;
     Iterator(const JSON* owner, Index index) : owner_(owner), index_(std::move(index)) {}
     const JSON* owner_ = nullptr;

@@ -8,11 +8,14 @@ std::optional<std::vector<JSON>> JSON::array() const {
     if (type_ != Type::array) return std::nullopt;
     std::vector<JSON> elements;
     elements.reserve(raw_.array().size());
-    for (const Object& element : raw_.array()) elements.emplace_back(element);
+    for (const Object& element : raw_.array())
+        elements.emplace_back(element);
     return elements;
 }
 
-std::vector<JSON> JSON::arrayValue() const { return array().value_or(std::vector<JSON>()); }
+std::vector<JSON> JSON::arrayValue() const {
+    return array().value_or(std::vector<JSON>());
+}
 
 std::optional<plat::Array> JSON::arrayObject() const {
     if (type_ != Type::array) return std::nullopt;
@@ -26,7 +29,8 @@ void JSON::setArrayObject(std::optional<plat::Array> value) {
 std::optional<std::map<std::string, JSON>> JSON::dictionary() const {
     if (type_ != Type::dictionary) return std::nullopt;
     std::map<std::string, JSON> entries;
-    for (const auto& [key, value] : raw_.dict()) entries.emplace_hint(entries.end(), key, JSON(value));
+    for (const auto& [key, value] : raw_.dict())
+        entries.emplace_hint(entries.end(), key, JSON(value));
     return entries;
 }
 
@@ -48,11 +52,17 @@ std::optional<bool> JSON::bool_() const {
     return raw_.number().boolValue();
 }
 
-void JSON::setBool(bool value) { setObject(Object(plat::Number(value))); }
-void JSON::setBool(std::nullopt_t) { setObject(Object::null()); }
+void JSON::setBool(bool value) {
+    setObject(Object(plat::Number(value)));
+}
+void JSON::setBool(std::nullopt_t) {
+    setObject(Object::null());
+}
 void JSON::setBool(const std::optional<bool>& value) {
-    if (value) setBool(*value);
-    else setBool(std::nullopt);
+    if (value)
+        setBool(*value);
+    else
+        setBool(std::nullopt);
 }
 
 namespace {
@@ -73,14 +83,20 @@ bool isTrueWord(const std::string& text) {
 
 bool JSON::boolValue() const {
     switch (type_) {
-    case Type::bool_: return raw_.number().boolValue();
-    case Type::number: return raw_.number().boolValue();
-    case Type::string: return isTrueWord(raw_.string());
-    default: return false;
+    case Type::bool_:
+        return raw_.number().boolValue();
+    case Type::number:
+        return raw_.number().boolValue();
+    case Type::string:
+        return isTrueWord(raw_.string());
+    default:
+        return false;
     }
 }
 
-void JSON::setBoolValue(bool value) { setBool(value); }
+void JSON::setBoolValue(bool value) {
+    setBool(value);
+}
 
 std::optional<std::string> JSON::string() const {
     if (type_ != Type::string) return std::nullopt;
@@ -93,25 +109,36 @@ void JSON::setString(std::optional<std::string> value) {
 
 std::string JSON::stringValue() const {
     switch (type_) {
-    case Type::string: return raw_.string();
-    case Type::number: return raw_.number().stringValue();
-    case Type::bool_: return raw_.number().boolValue() ? "true" : "false";
-    default: return std::string();
+    case Type::string:
+        return raw_.string();
+    case Type::number:
+        return raw_.number().stringValue();
+    case Type::bool_:
+        return raw_.number().boolValue() ? "true" : "false";
+    default:
+        return std::string();
     }
 }
 
-void JSON::setStringValue(std::string value) { setObject(Object(std::move(value))); }
+void JSON::setStringValue(std::string value) {
+    setObject(Object(std::move(value)));
+}
 
 std::optional<plat::Number> JSON::number() const {
     switch (type_) {
-    case Type::number: return raw_.number();
+    case Type::number:
+        return raw_.number();
     // A bool reads as the integer 1 or 0, never as a boolean number.
-    case Type::bool_: return plat::Number(static_cast<int64_t>(raw_.number().boolValue() ? 1 : 0));
-    default: return std::nullopt;
+    case Type::bool_:
+        return plat::Number(static_cast<int64_t>(raw_.number().boolValue() ? 1 : 0));
+    default:
+        return std::nullopt;
     }
 }
 
-void JSON::setNumber(std::optional<plat::Number> value) { setObject(value ? Object(*value) : Object::null()); }
+void JSON::setNumber(std::optional<plat::Number> value) {
+    setObject(value ? Object(*value) : Object::null());
+}
 
 plat::Number JSON::numberValue() const {
     switch (type_) {
@@ -119,26 +146,33 @@ plat::Number JSON::numberValue() const {
         // Text that does not begin with a number reads as the decimal zero.
         return plat::Number::decimal(raw_.string()).value_or(plat::Number::decimal(0.0));
     case Type::number:
-    case Type::bool_: return *number();
-    default: return plat::Number(0.0);
+    case Type::bool_:
+        return *number();
+    default:
+        return plat::Number(0.0);
     }
 }
 
-void JSON::setNumberValue(const plat::Number& value) { setObject(Object(value)); }
+void JSON::setNumberValue(const plat::Number& value) {
+    setObject(Object(value));
+}
 
 std::optional<Object> JSON::null_() const {
     if (type_ != Type::null) return std::nullopt;
     return Object::null();
 }
 
-void JSON::setNull(const std::optional<Object>&) { setObject(Object::null()); }
+void JSON::setNull(const std::optional<Object>&) {
+    setObject(Object::null());
+}
 
 std::optional<plat::URL> JSON::url() const {
     if (type_ != Type::string) return std::nullopt;
     const std::string& text = raw_.string();
     // Text that already carries escapes is taken as it is; anything else is encoded first.
     if (plat::text::containsRegexMatch(text, "%[0-9A-Fa-f]{2}")) return plat::URL::string(text);
-    std::optional<std::string> encoded = plat::addingPercentEncoding(text, plat::URLAllowedCharacters::urlQueryAllowed());
+    std::optional<std::string> encoded =
+        plat::addingPercentEncoding(text, plat::URLAllowedCharacters::urlQueryAllowed());
     if (!encoded) return std::nullopt;
     return plat::URL::string(*encoded);
 }

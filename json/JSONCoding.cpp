@@ -53,25 +53,40 @@ void JSON::encode(plat::Encoder& encoder) const {
     const Object raw = object();
     switch (type_) {
     case Type::null:
-    case Type::unknown: container.encodeNil(); return;
+    case Type::unknown:
+        container.encodeNil();
+        return;
     case Type::number: {
         // The first type that holds the number exactly: an integral value is written as a signed
         // integer when it fits, else as an unsigned one, anything else as a Double.
         const plat::Number& n = raw.number();
         if (n.isInteger()) {
-            if (n.isUnsigned() && n.uint64Value() > static_cast<uint64_t>(INT64_MAX)) container.encode(n.uint64Value());
-            else container.encode(n.int64Value());
+            if (n.isUnsigned() && n.uint64Value() > static_cast<uint64_t>(INT64_MAX))
+                container.encode(n.uint64Value());
+            else
+                container.encode(n.int64Value());
             return;
         }
         double d = n.doubleValue();
-        if (d == std::trunc(d) && d >= -kTwo63 && d < kTwo63) container.encode(static_cast<int64_t>(d));
-        else if (d == std::trunc(d) && d >= kTwo63 && d < kTwo64) container.encode(static_cast<uint64_t>(d));
-        else container.encode(d);
+        if (d == std::trunc(d) && d >= -kTwo63 && d < kTwo63)
+            container.encode(static_cast<int64_t>(d));
+        else if (d == std::trunc(d) && d >= kTwo63 && d < kTwo64)
+            container.encode(static_cast<uint64_t>(d));
+        else
+            container.encode(d);
         return;
     }
-    case Type::bool_: container.encode(raw.number().boolValue()); return;
-    case Type::string: container.encode(raw.string()); return;
-    case Type::array: container.encode(arrayValue()); return;
-    case Type::dictionary: container.encode(dictionaryValue()); return;
+    case Type::bool_:
+        container.encode(raw.number().boolValue());
+        return;
+    case Type::string:
+        container.encode(raw.string());
+        return;
+    case Type::array:
+        container.encode(arrayValue());
+        return;
+    case Type::dictionary:
+        container.encode(dictionaryValue());
+        return;
     }
 }

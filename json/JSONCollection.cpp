@@ -40,14 +40,17 @@ JSON::Index JSON::endIndex() const {
 
 void JSON::formIndex(Index& after) const {
     switch (after.case_) {
-    case Index::Case::array: ++after.offset_; break;
+    case Index::Case::array:
+        ++after.offset_;
+        break;
     case Index::Case::dictionary:
         // Never step past the end of the storage, whatever index is passed in.
         if (after.position_ == after.owner_.dict().end()) return;
         ++after.position_;
         ++after.offset_;
         break;
-    case Index::Case::null: break;
+    case Index::Case::null:
+        break;
     }
 }
 
@@ -60,7 +63,8 @@ JSON::Index JSON::index(const Index& after) const {
 JSON::Index JSON::index(const Index& i, int64_t offsetBy) const {
     Index result = i;
     Index end = endIndex();
-    for (int64_t n = 0; n < offsetBy && result < end; ++n) formIndex(result);
+    for (int64_t n = 0; n < offsetBy && result < end; ++n)
+        formIndex(result);
     return result;
 }
 
@@ -84,7 +88,8 @@ JSON::Element JSON::operator[](const Index& position) const {
     case Index::Case::array:
         if (type_ == Type::array && position.offset_ >= 0 &&
             static_cast<uint64_t>(position.offset_) < raw_.array().size()) {
-            return {std::to_string(position.offset_), JSON(raw_.array()[static_cast<size_t>(position.offset_)])};
+            return {std::to_string(position.offset_),
+                    JSON(raw_.array()[static_cast<size_t>(position.offset_)])};
         }
         break;
     case Index::Case::dictionary:
@@ -94,7 +99,8 @@ JSON::Element JSON::operator[](const Index& position) const {
             return {position.position_->first, JSON(position.position_->second)};
         }
         break;
-    case Index::Case::null: break;
+    case Index::Case::null:
+        break;
     }
     return {std::string(), JSON::null()};
 }
@@ -102,13 +108,15 @@ JSON::Element JSON::operator[](const Index& position) const {
 std::vector<JSON::Index> JSON::indices() const {
     std::vector<Index> all;
     all.reserve(count());
-    for (Index i = startIndex(), end = endIndex(); i < end; formIndex(i)) all.push_back(i);
+    for (Index i = startIndex(), end = endIndex(); i < end; formIndex(i))
+        all.push_back(i);
     return all;
 }
 
 std::vector<JSON::Element> JSON::slice(const Index& from, const Index& to) const {
     std::vector<Element> elements;
-    for (Index i = from; i < to && i < endIndex(); formIndex(i)) elements.push_back((*this)[i]);
+    for (Index i = from; i < to && i < endIndex(); formIndex(i))
+        elements.push_back((*this)[i]);
     return elements;
 }
 
@@ -118,5 +126,9 @@ size_t JSON::count() const {
     return 0;
 }
 
-JSON::Iterator JSON::begin() const { return Iterator(this, startIndex()); }
-JSON::Iterator JSON::end() const { return Iterator(this, endIndex()); }
+JSON::Iterator JSON::begin() const {
+    return Iterator(this, startIndex());
+}
+JSON::Iterator JSON::end() const {
+    return Iterator(this, endIndex());
+}

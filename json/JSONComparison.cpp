@@ -29,8 +29,10 @@ std::optional<int> compare(const JSON& lhs, const JSON& rhs) {
     const plat::Object a = lhs.rawValue();
     const plat::Object b = rhs.rawValue();
     switch (lhs.type()) {
-    case JSON::Type::number: return a.number().compare(b.number());
-    case JSON::Type::string: return compareText(a.string(), b.string());
+    case JSON::Type::number:
+        return a.number().compare(b.number());
+    case JSON::Type::string:
+        return compareText(a.string(), b.string());
     case JSON::Type::bool_:
         if (a.number().boolValue() == b.number().boolValue()) return 0;
         return std::nullopt;
@@ -38,18 +40,24 @@ std::optional<int> compare(const JSON& lhs, const JSON& rhs) {
     case JSON::Type::dictionary:
         if (a == b) return 0;
         return std::nullopt;
-    case JSON::Type::null: return 0;
-    case JSON::Type::unknown: return std::nullopt;
+    case JSON::Type::null:
+        return 0;
+    case JSON::Type::unknown:
+        return std::nullopt;
     }
     return std::nullopt;
 }
 
 // Only numbers and texts have an order beyond equality.
-bool isOrdered(JSON::Type type) { return type == JSON::Type::number || type == JSON::Type::string; }
+bool isOrdered(JSON::Type type) {
+    return type == JSON::Type::number || type == JSON::Type::string;
+}
 
 } // namespace
 
-bool operator==(const JSON& lhs, const JSON& rhs) { return compare(lhs, rhs) == 0; }
+bool operator==(const JSON& lhs, const JSON& rhs) {
+    return compare(lhs, rhs) == 0;
+}
 
 bool operator<(const JSON& lhs, const JSON& rhs) {
     std::optional<int> c = compare(lhs, rhs);

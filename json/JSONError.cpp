@@ -1,28 +1,42 @@
 #include "json/JSONError.h"
 
-const char* JSONErrorDomain() { return "io.velmora.json"; }
+const char* JSONErrorDomain() {
+    return "io.velmora.json";
+}
 
 std::optional<JSONError> JSONErrorFromRawValue(int64_t rawValue) {
     switch (rawValue) {
-    case 999: return JSONError::unsupportedType;
-    case 900: return JSONError::indexOutOfBounds;
-    case 902: return JSONError::elementTooDeep;
-    case 901: return JSONError::wrongType;
-    case 500: return JSONError::notExist;
-    case 490: return JSONError::invalidJSON;
-    default: return std::nullopt;
+    case 999:
+        return JSONError::unsupportedType;
+    case 900:
+        return JSONError::indexOutOfBounds;
+    case 902:
+        return JSONError::elementTooDeep;
+    case 901:
+        return JSONError::wrongType;
+    case 500:
+        return JSONError::notExist;
+    case 490:
+        return JSONError::invalidJSON;
+    default:
+        return std::nullopt;
     }
 }
 
 const char* JSONErrorMessage(JSONError error) {
     switch (error) {
-    case JSONError::unsupportedType: return "It is an unsupported type.";
-    case JSONError::indexOutOfBounds: return "Array Index is out of bounds.";
+    case JSONError::unsupportedType:
+        return "It is an unsupported type.";
+    case JSONError::indexOutOfBounds:
+        return "Array Index is out of bounds.";
     case JSONError::elementTooDeep:
         return "Element too deep. Increase maxObjectDepth and make sure there is no reference loop.";
-    case JSONError::wrongType: return "Couldn't merge, because the JSONs differ in type on top level.";
-    case JSONError::notExist: return "Dictionary key does not exist.";
-    case JSONError::invalidJSON: return "JSON is invalid.";
+    case JSONError::wrongType:
+        return "Couldn't merge, because the JSONs differ in type on top level.";
+    case JSONError::notExist:
+        return "Dictionary key does not exist.";
+    case JSONError::invalidJSON:
+        return "JSON is invalid.";
     }
     return "";
 }

@@ -24,7 +24,9 @@ enum class JSONError : int {
 const char* JSONErrorDomain();
 // The case for one of the six codes; none for any other integer.
 std::optional<JSONError> JSONErrorFromRawValue(int64_t rawValue);
-inline int JSONErrorCode(JSONError error) { return static_cast<int>(error); }
+inline int JSONErrorCode(JSONError error) {
+    return static_cast<int>(error);
+}
 // The message of the case (what the platform shows as its localized description).
 const char* JSONErrorMessage(JSONError error);
 // The user information of the case: the message under plat::kLocalizedDescriptionKey.
@@ -35,7 +37,7 @@ plat::Error toError(JSONError error);
 // What the JSON value layer throws: either one of its own cases or the platform parser's error,
 // carried unchanged.
 class JSONException : public std::exception {
-public:
+  public:
     explicit JSONException(JSONError error);
     explicit JSONException(plat::Error error);
 
@@ -44,7 +46,7 @@ public:
     std::optional<JSONError> jsonError() const;
     const char* what() const noexcept override { return what_.c_str(); }
 
-private:
+  private:
     plat::Error error_;
     std::string what_;
 };

@@ -30,7 +30,9 @@ std::optional<int64_t> integerOption(const JSONWritingOptions& options, writingO
 
 unsigned serializerOptions(const JSONWritingOptions& options) {
     if (auto v = optionOf<unsigned>(options, writingOptionsKeys::jsonSerialization)) return *v;
-    if (auto v = optionOf<JSONSerialization::WritingOptions>(options, writingOptionsKeys::jsonSerialization)) return *v;
+    if (auto v = optionOf<int>(options, writingOptionsKeys::jsonSerialization)) return static_cast<unsigned>(*v);
+    if (auto v = optionOf<JSONSerialization::WritingOptions>(options, writingOptionsKeys::jsonSerialization))
+        return *v;
     return JSONSerialization::PrettyPrinted;
 }
 
@@ -76,20 +78,27 @@ std::string quoted(const std::string& text) {
 }
 
 class Writer {
-public:
-    Writer(StringEncoding encoding, const JSONWritingOptions& options) : encoding_(encoding), options_(options) {}
+  public:
+    Writer(StringEncoding encoding, const JSONWritingOptions& options)
+        : encoding_(encoding), options_(options) {}
 
     // Throws JSONException(invalidJSON) for a budget below 1; every other failure is none.
     std::optional<std::string> write(const JSON& value, int64_t budget, int64_t level) const {
         if (budget < 1 || level > kWriterRecursionLimit) throw JSONException(JSONError::invalidJSON);
         switch (value.type()) {
-        case JSON::Type::number: return value.rawValue().number().stringValue();
-        case JSON::Type::string: return value.rawValue().string();
-        case JSON::Type::bool_: return value.rawValue().number().boolValue() ? "true" : "false";
-        case JSON::Type::null: return "null";
-        case JSON::Type::unknown: return std::nullopt;
+        case JSON::Type::number:
+            return value.rawValue().number().stringValue();
+        case JSON::Type::string:
+            return value.rawValue().string();
+        case JSON::Type::bool_:
+            return value.rawValue().number().boolValue() ? "true" : "false";
+        case JSON::Type::null:
+            return "null";
+        case JSON::Type::unknown:
+            return std::nullopt;
         case JSON::Type::array:
-        case JSON::Type::dictionary: break;
+        case JSON::Type::dictionary:
+            break;
         }
         const bool* cast = optionOf<bool>(options_, writingOptionsKeys::castNilToNSNull);
         if (!cast || !*cast) {
@@ -107,7 +116,8 @@ public:
         if (value.type() == JSON::Type::array) {
             out.push_back('[');
             for (const Object& element : raw.array()) {
-                std::optional<std::string> text = element.isAbsent() ? "null" : nested(element, budget, level);
+                std::optional<std::string> text =
+                    element.isAbsent() ? "null" : nested(element, budget, level);
                 if (!text) return std::nullopt;
                 if (!first) out.push_back(',');
                 first = false;
@@ -131,7 +141,7 @@ public:
         return out;
     }
 
-private:
+  private:
     // A failing element (including an exhausted budget below) fails only its enclosing containers.
     std::optional<std::string> nested(const Object& element, int64_t budget, int64_t level) const {
         JSON value(element);
@@ -162,7 +172,9 @@ std::optional<std::string> writeReportingFailure(const JSON& value, StringEncodi
 
 } // namespace
 
-Object JSON::rawValue() const { return object(); }
+Object JSON::rawValue() const {
+    return object();
+}
 
 std::optional<JSON> JSON::fromRawValue(const Object& rawValue) {
     JSON value(rawValue);
@@ -186,7 +198,8 @@ std::optional<std::string> JSON::rawString(StringEncoding encoding, unsigned wri
 
 std::optional<std::string> JSON::rawString(const JSONWritingOptions& options) const {
     const StringEncoding* encoding = optionOf<StringEncoding>(options, writingOptionsKeys::encoding);
-    int64_t budget = integerOption(options, writingOptionsKeys::maxObjextDepth).value_or(kDefaultMaxObjectDepth);
+    int64_t budget =
+        integerOption(options, writingOptionsKeys::maxObjextDepth).value_or(kDefaultMaxObjectDepth);
     return writeReportingFailure(*this, encoding ? *encoding : StringEncoding::utf8, options, budget);
 }
 
@@ -194,4 +207,6 @@ std::string JSON::description() const {
     return rawString(StringEncoding::utf8, JSONSerialization::PrettyPrinted).value_or("unknown");
 }
 
-std::ostream& operator<<(std::ostream& out, const JSON& value) { return out << value.description(); }
+std::ostream& operator<<(std::ostream& out, const JSON& value) {
+    return out << value.description();
+}

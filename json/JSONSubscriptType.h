@@ -13,8 +13,8 @@ struct JSONKey {
     enum class Case : uint8_t { index, key };
 
     Case kind = Case::index;
-    int64_t index = 0;   // meaningful for Case::index
-    std::string key;     // meaningful for Case::key
+    int64_t index = 0; // meaningful for Case::index
+    std::string key;   // meaningful for Case::key
 
     static JSONKey makeIndex(int64_t i) { return JSONKey{Case::index, i, {}}; }
     static JSONKey makeKey(std::string k) { return JSONKey{Case::key, 0, std::move(k)}; }
@@ -22,12 +22,11 @@ struct JSONKey {
 };
 
 class JSONSubscriptType {
-public:
+  public:
     // Unsigned positions beyond the signed range become the largest index, which is never in
     // bounds, instead of wrapping round to a negative one.
     template <std::integral T>
-        requires(!std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-    JSONSubscriptType(T index) {
+    requires(!std::is_same_v<T, bool> && !std::is_same_v<T, char>) JSONSubscriptType(T index) {
         if constexpr (std::is_unsigned_v<T>) {
             key_ = JSONKey::makeIndex(static_cast<uint64_t>(index) > static_cast<uint64_t>(INT64_MAX)
                                           ? INT64_MAX
@@ -43,6 +42,6 @@ public:
 
     const JSONKey& jsonKey() const { return key_; }
 
-private:
+  private:
     JSONKey key_;
 };

@@ -13,7 +13,8 @@ JSON JSON::failure(JSONError error) {
 JSON JSON::element(int64_t index) const {
     if (type_ != Type::array) return failure(error_.value_or(JSONError::wrongType));
     const plat::Array& elements = raw_.array();
-    if (index < 0 || static_cast<uint64_t>(index) >= elements.size()) return failure(JSONError::indexOutOfBounds);
+    if (index < 0 || static_cast<uint64_t>(index) >= elements.size())
+        return failure(JSONError::indexOutOfBounds);
     return JSON(elements[static_cast<size_t>(index)]);
 }
 
@@ -62,8 +63,10 @@ void JSON::setKey(const std::string& key, const JSON& value) {
 }
 
 void JSON::setStep(const JSONKey& key, const JSON& value) {
-    if (key.kind == JSONKey::Case::index) setIndex(key.index, value);
-    else setKey(key.key, value);
+    if (key.kind == JSONKey::Case::index)
+        setIndex(key.index, value);
+    else
+        setKey(key.key, value);
 }
 
 void JSON::set(std::initializer_list<JSONSubscriptType> path, const JSON& value) {

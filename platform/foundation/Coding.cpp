@@ -20,10 +20,14 @@ namespace {
 
 const char* caseName(DecodingError::Case c) {
     switch (c) {
-    case DecodingError::Case::typeMismatch: return "typeMismatch";
-    case DecodingError::Case::valueNotFound: return "valueNotFound";
-    case DecodingError::Case::keyNotFound: return "keyNotFound";
-    case DecodingError::Case::dataCorrupted: return "dataCorrupted";
+    case DecodingError::Case::typeMismatch:
+        return "typeMismatch";
+    case DecodingError::Case::valueNotFound:
+        return "valueNotFound";
+    case DecodingError::Case::keyNotFound:
+        return "keyNotFound";
+    case DecodingError::Case::dataCorrupted:
+        return "dataCorrupted";
     }
     return "?";
 }
@@ -36,7 +40,8 @@ std::string whatText(const char* name, const CodingErrorContext& context) {
 
 } // namespace
 
-DecodingError::DecodingError(Case c, std::string typeName, std::optional<CodingKey> key, CodingErrorContext context)
+DecodingError::DecodingError(Case c, std::string typeName, std::optional<CodingKey> key,
+                             CodingErrorContext context)
     : case_(c), typeName_(std::move(typeName)), key_(std::move(key)), context_(std::move(context)),
       what_(whatText(caseName(c), context_)) {}
 
@@ -75,26 +80,37 @@ namespace {
 std::string describeFound(const Object& value) {
     switch (value.kind()) {
     case Object::Kind::Absent:
-    case Object::Kind::Null: return "null";
-    case Object::Kind::Number: return value.number().isBool() ? "a boolean" : "a number";
-    case Object::Kind::String: return "a string";
-    case Object::Kind::Data: return "data";
-    case Object::Kind::Date: return "a date";
-    case Object::Kind::Array: return "an array";
-    case Object::Kind::Dict: return "a dictionary";
-    case Object::Kind::Opaque: return "an unsupported value";
+    case Object::Kind::Null:
+        return "null";
+    case Object::Kind::Number:
+        return value.number().isBool() ? "a boolean" : "a number";
+    case Object::Kind::String:
+        return "a string";
+    case Object::Kind::Data:
+        return "data";
+    case Object::Kind::Date:
+        return "a date";
+    case Object::Kind::Array:
+        return "an array";
+    case Object::Kind::Dict:
+        return "a dictionary";
+    case Object::Kind::Opaque:
+        return "an unsupported value";
     }
     return "an unsupported value";
 }
 
 [[noreturn]] void mismatch(const std::string& type, const Object& value, const CodingPath& path) {
     throw DecodingError::typeMismatch(
-        type, CodingErrorContext{path, "Expected to decode " + type + " but found " + describeFound(value) + " instead.", {}});
+        type,
+        CodingErrorContext{
+            path, "Expected to decode " + type + " but found " + describeFound(value) + " instead.", {}});
 }
 
 void requireValue(const Object& value, const std::string& type, const CodingPath& path) {
     if (value.isNull() || value.isAbsent()) {
-        throw DecodingError::valueNotFound(type, CodingErrorContext{path, "Expected " + type + " value but found null instead.", {}});
+        throw DecodingError::valueNotFound(
+            type, CodingErrorContext{path, "Expected " + type + " value but found null instead.", {}});
     }
 }
 
@@ -121,7 +137,8 @@ bool decodeBool(const Object& value, const CodingPath& path) {
     return value.number().boolValue();
 }
 
-int64_t decodeSigned(const Object& value, const CodingPath& path, int64_t min, int64_t max, const char* type) {
+int64_t decodeSigned(const Object& value, const CodingPath& path, int64_t min, int64_t max,
+                     const char* type) {
     const Number& n = requireNumber(value, type, path);
     int64_t result;
     if (n.isInteger()) {
@@ -169,7 +186,9 @@ std::string decodeString(const Object& value, const CodingPath& path) {
     return value.string();
 }
 
-Object decodeObject(const Object& value, const CodingPath&) { return value; }
+Object decodeObject(const Object& value, const CodingPath&) {
+    return value;
+}
 
 namespace {
 
@@ -177,7 +196,8 @@ KeyedDecodingContainer keyedContainer(const Object& value, const CodingPath& pat
     static const std::string type = "Dictionary<String, Any>";
     if (value.isNull() || value.isAbsent()) {
         throw DecodingError::valueNotFound(
-            type, CodingErrorContext{path, "Cannot get keyed decoding container -- found null value instead.", {}});
+            type,
+            CodingErrorContext{path, "Cannot get keyed decoding container -- found null value instead.", {}});
     }
     if (!value.isDict()) mismatch(type, value, path);
     return KeyedDecodingContainer(value, path);
@@ -187,7 +207,8 @@ UnkeyedDecodingContainer unkeyedContainer(const Object& value, const CodingPath&
     static const std::string type = "Array<Any>";
     if (value.isNull() || value.isAbsent()) {
         throw DecodingError::valueNotFound(
-            type, CodingErrorContext{path, "Cannot get unkeyed decoding container -- found null value instead.", {}});
+            type, CodingErrorContext{
+                      path, "Cannot get unkeyed decoding container -- found null value instead.", {}});
     }
     if (!value.isArray()) mismatch(type, value, path);
     return UnkeyedDecodingContainer(value, path);
@@ -195,28 +216,38 @@ UnkeyedDecodingContainer unkeyedContainer(const Object& value, const CodingPath&
 
 } // namespace
 
-KeyedDecodingContainer ObjectValueDecoder::container() { return keyedContainer(value_, path_); }
-UnkeyedDecodingContainer ObjectValueDecoder::unkeyedContainer() { return coding_detail::unkeyedContainer(value_, path_); }
+KeyedDecodingContainer ObjectValueDecoder::container() {
+    return keyedContainer(value_, path_);
+}
+UnkeyedDecodingContainer ObjectValueDecoder::unkeyedContainer() {
+    return coding_detail::unkeyedContainer(value_, path_);
+}
 
 void checkFloat(double value, const CodingPath& path, const EncoderOptions& options) {
     if (!options.rejectNonConformingFloats || std::isfinite(value)) return;
-    std::string text = std::isnan(value) ? "Double.nan" : (value > 0 ? "Double.infinity" : "-Double.infinity");
-    throw EncodingError::invalidValue(text, CodingErrorContext{path, "Unable to encode " + text + " directly in JSON.", {}});
+    std::string text =
+        std::isnan(value) ? "Double.nan" : (value > 0 ? "Double.infinity" : "-Double.infinity");
+    throw EncodingError::invalidValue(
+        text, CodingErrorContext{path, "Unable to encode " + text + " directly in JSON.", {}});
 }
 
 Object EncodingNode::toObject() const {
     switch (kind) {
-    case Kind::empty: return Object(Object::Dict{});
-    case Kind::value: return value;
+    case Kind::empty:
+        return Object(Object::Dict{});
+    case Kind::value:
+        return value;
     case Kind::keyed: {
         Object::Dict entries;
-        for (const auto& [key, node] : keyed) entries.emplace_hint(entries.end(), key, node->toObject());
+        for (const auto& [key, node] : keyed)
+            entries.emplace_hint(entries.end(), key, node->toObject());
         return Object(std::move(entries));
     }
     case Kind::unkeyed: {
         Object::Array elements;
         elements.reserve(unkeyed.size());
-        for (const auto& node : unkeyed) elements.push_back(node->toObject());
+        for (const auto& node : unkeyed)
+            elements.push_back(node->toObject());
         return Object(std::move(elements));
     }
     }
@@ -230,8 +261,10 @@ void becomeContainer(EncodingNode& node, EncodingNode::Kind kind, const CodingPa
     if (node.kind == EncodingNode::Kind::empty) node.kind = kind;
     if (node.kind == kind) return;
     throw EncodingError::invalidValue(
-        "container", CodingErrorContext{path, "Attempt to push a new container when a different value was already "
-                                              "encoded at this path.", {}});
+        "container", CodingErrorContext{path,
+                                        "Attempt to push a new container when a different value was already "
+                                        "encoded at this path.",
+                                        {}});
 }
 
 } // namespace
@@ -250,17 +283,19 @@ Object parseForDecoding(std::string_view bytes) {
     Error error;
     Object object = JSONSerialization::jsonObject(bytes, JSONSerialization::FragmentsAllowed, &error);
     if (object.isAbsent()) {
-        throw DecodingError::dataCorrupted(CodingErrorContext{{}, "The given data was not valid JSON.", error});
+        throw DecodingError::dataCorrupted(
+            CodingErrorContext{{}, "The given data was not valid JSON.", error});
     }
     return object;
 }
 
 Data serializeEncoded(const Object& object, unsigned outputFormatting) {
     Error error;
-    std::optional<std::string> bytes =
-        JSONSerialization::data(object, outputFormatting | JSONSerialization::FragmentsAllowedWriting, &error);
+    std::optional<std::string> bytes = JSONSerialization::data(
+        object, outputFormatting | JSONSerialization::FragmentsAllowedWriting, &error);
     if (!bytes) {
-        throw EncodingError::invalidValue("value", CodingErrorContext{{}, "Unable to encode the value as JSON.", error});
+        throw EncodingError::invalidValue(
+            "value", CodingErrorContext{{}, "Unable to encode the value as JSON.", error});
     }
     return Data(bytes->begin(), bytes->end());
 }
@@ -270,7 +305,8 @@ Data serializeEncoded(const Object& object, unsigned outputFormatting) {
 std::vector<std::string> KeyedDecodingContainer::allKeys() const {
     std::vector<std::string> keys;
     keys.reserve(dictionary_.dict().size());
-    for (const auto& entry : dictionary_.dict()) keys.push_back(entry.first);
+    for (const auto& entry : dictionary_.dict())
+        keys.push_back(entry.first);
     return keys;
 }
 
@@ -282,8 +318,9 @@ const Object* KeyedDecodingContainer::find(std::string_view key) const {
 
 const Object& KeyedDecodingContainer::lookup(std::string_view key) const {
     if (const Object* value = find(key)) return *value;
-    throw DecodingError::keyNotFound(CodingKey::key(key),
-                                     CodingErrorContext{path_, "No value associated with key \"" + std::string(key) + "\".", {}});
+    throw DecodingError::keyNotFound(
+        CodingKey::key(key),
+        CodingErrorContext{path_, "No value associated with key \"" + std::string(key) + "\".", {}});
 }
 
 bool KeyedDecodingContainer::decodeNil(std::string_view key) const {
@@ -301,7 +338,8 @@ UnkeyedDecodingContainer KeyedDecodingContainer::nestedUnkeyedContainer(std::str
 
 const Object& UnkeyedDecodingContainer::current(const char* type) const {
     if (isAtEnd()) {
-        throw DecodingError::valueNotFound(type, CodingErrorContext{elementPath(), "Unkeyed container is at end.", {}});
+        throw DecodingError::valueNotFound(
+            type, CodingErrorContext{elementPath(), "Unkeyed container is at end.", {}});
     }
     return array_.array()[currentIndex_];
 }
@@ -314,7 +352,8 @@ bool UnkeyedDecodingContainer::decodeNil() {
 }
 
 KeyedDecodingContainer UnkeyedDecodingContainer::nestedContainer() {
-    KeyedDecodingContainer nested = coding_detail::keyedContainer(current("Dictionary<String, Any>"), elementPath());
+    KeyedDecodingContainer nested =
+        coding_detail::keyedContainer(current("Dictionary<String, Any>"), elementPath());
     ++currentIndex_;
     return nested;
 }
@@ -331,7 +370,9 @@ std::shared_ptr<coding_detail::EncodingNode> KeyedEncodingContainer::child(std::
     return node;
 }
 
-void KeyedEncodingContainer::encodeNil(std::string_view key) { encode(Object::null(), key); }
+void KeyedEncodingContainer::encodeNil(std::string_view key) {
+    encode(Object::null(), key);
+}
 
 KeyedEncodingContainer KeyedEncodingContainer::nestedContainer(std::string_view key) {
     auto node = child(key);
@@ -350,7 +391,9 @@ std::shared_ptr<coding_detail::EncodingNode> UnkeyedEncodingContainer::append() 
     return node_->unkeyed.back();
 }
 
-void UnkeyedEncodingContainer::encodeNil() { encode(Object::null()); }
+void UnkeyedEncodingContainer::encodeNil() {
+    encode(Object::null());
+}
 
 KeyedEncodingContainer UnkeyedEncodingContainer::nestedContainer() {
     CodingPath path = coding_detail::appending(path_, CodingKey::index(static_cast<int64_t>(count())));
@@ -369,10 +412,14 @@ UnkeyedEncodingContainer UnkeyedEncodingContainer::nestedUnkeyedContainer() {
 void SingleValueEncodingContainer::claim() const {
     if (node_->kind == coding_detail::EncodingNode::Kind::empty) return;
     throw EncodingError::invalidValue(
-        "value", CodingErrorContext{path_, "Attempt to encode value through single value container when previously "
-                                           "value already encoded.", {}});
+        "value", CodingErrorContext{path_,
+                                    "Attempt to encode value through single value container when previously "
+                                    "value already encoded.",
+                                    {}});
 }
 
-void SingleValueEncodingContainer::encodeNil() { encode(Object::null()); }
+void SingleValueEncodingContainer::encodeNil() {
+    encode(Object::null());
+}
 
 } // namespace plat

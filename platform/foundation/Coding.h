@@ -50,7 +50,7 @@ struct CodingErrorContext {
 // Thrown by decoding: the value had the wrong type, was null where a value was needed, a key was
 // missing, or the data itself was unusable (unparsable bytes, a number that does not fit).
 class DecodingError : public std::exception {
-public:
+  public:
     enum class Case { typeMismatch, valueNotFound, keyNotFound, dataCorrupted };
 
     static DecodingError typeMismatch(std::string type, CodingErrorContext context);
@@ -66,7 +66,7 @@ public:
     const std::optional<CodingKey>& key() const { return key_; }
     const char* what() const noexcept override { return what_.c_str(); }
 
-private:
+  private:
     DecodingError(Case c, std::string typeName, std::optional<CodingKey> key, CodingErrorContext context);
     Case case_;
     std::string typeName_;
@@ -78,7 +78,7 @@ private:
 // Thrown by encoding: a value cannot be written (a non-finite number for JSON, a value encoded
 // twice through one single-value container, containers of different kinds at one path).
 class EncodingError : public std::exception {
-public:
+  public:
     enum class Case { invalidValue };
 
     static EncodingError invalidValue(std::string value, CodingErrorContext context);
@@ -89,7 +89,7 @@ public:
     const std::string& value() const { return value_; }
     const char* what() const noexcept override { return what_.c_str(); }
 
-private:
+  private:
     EncodingError(std::string value, CodingErrorContext context);
     std::string value_;
     CodingErrorContext context_;
@@ -109,25 +109,39 @@ template <typename T, typename = void> struct Coding {
 namespace coding_detail {
 
 template <typename T> constexpr const char* typeName() {
-    if constexpr (std::is_same_v<T, bool>) return "Bool";
-    else if constexpr (std::is_same_v<T, float>) return "Float";
-    else if constexpr (std::is_same_v<T, double>) return "Double";
-    else if constexpr (std::is_same_v<T, std::string>) return "String";
+    if constexpr (std::is_same_v<T, bool>)
+        return "Bool";
+    else if constexpr (std::is_same_v<T, float>)
+        return "Float";
+    else if constexpr (std::is_same_v<T, double>)
+        return "Double";
+    else if constexpr (std::is_same_v<T, std::string>)
+        return "String";
     else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
-        if constexpr (sizeof(T) == 1) return "Int8";
-        else if constexpr (sizeof(T) == 2) return "Int16";
-        else if constexpr (sizeof(T) == 4) return "Int32";
-        else return "Int64";
+        if constexpr (sizeof(T) == 1)
+            return "Int8";
+        else if constexpr (sizeof(T) == 2)
+            return "Int16";
+        else if constexpr (sizeof(T) == 4)
+            return "Int32";
+        else
+            return "Int64";
     } else if constexpr (std::is_integral_v<T>) {
-        if constexpr (sizeof(T) == 1) return "UInt8";
-        else if constexpr (sizeof(T) == 2) return "UInt16";
-        else if constexpr (sizeof(T) == 4) return "UInt32";
-        else return "UInt64";
-    } else return "value";
+        if constexpr (sizeof(T) == 1)
+            return "UInt8";
+        else if constexpr (sizeof(T) == 2)
+            return "UInt16";
+        else if constexpr (sizeof(T) == 4)
+            return "UInt32";
+        else
+            return "UInt64";
+    } else
+        return "value";
 }
 
 template <typename T>
-constexpr bool isPrimitive = std::is_arithmetic_v<T> || std::is_same_v<T, std::string> || std::is_same_v<T, Object>;
+constexpr bool isPrimitive =
+    std::is_arithmetic_v<T> || std::is_same_v<T, std::string> || std::is_same_v<T, Object>;
 
 CodingPath appending(const CodingPath& path, CodingKey key);
 
@@ -163,8 +177,8 @@ void checkFloat(double value, const CodingPath& path, const EncoderOptions& opti
 
 template <typename T> T decodeValue(const Object& value, const CodingPath& path);
 template <typename T>
-void encodeValue(const std::shared_ptr<EncodingNode>& node, const CodingPath& path, const EncoderOptions& options,
-                 const T& value);
+void encodeValue(const std::shared_ptr<EncodingNode>& node, const CodingPath& path,
+                 const EncoderOptions& options, const T& value);
 
 } // namespace coding_detail
 
@@ -178,7 +192,7 @@ class SingleValueEncodingContainer;
 // What a type's `decode(Decoder&)` reads from. The containers read plat::Object values; a decoder
 // that cannot give a container throws a DecodingError.
 class Decoder {
-public:
+  public:
     virtual ~Decoder() = default;
     virtual const CodingPath& codingPath() const = 0;
     virtual KeyedDecodingContainer container() = 0;
@@ -188,7 +202,7 @@ public:
 
 // What a type's `encode(Encoder&)` writes to.
 class Encoder {
-public:
+  public:
     virtual ~Encoder() = default;
     virtual const CodingPath& codingPath() const = 0;
     virtual KeyedEncodingContainer container() = 0;
@@ -200,8 +214,9 @@ public:
 
 // Reads the entries of a dictionary.
 class KeyedDecodingContainer {
-public:
-    KeyedDecodingContainer(Object dictionary, CodingPath path) : dictionary_(std::move(dictionary)), path_(std::move(path)) {}
+  public:
+    KeyedDecodingContainer(Object dictionary, CodingPath path)
+        : dictionary_(std::move(dictionary)), path_(std::move(path)) {}
     const CodingPath& codingPath() const { return path_; }
     std::vector<std::string> allKeys() const;
     bool contains(std::string_view key) const { return find(key) != nullptr; }
@@ -210,7 +225,8 @@ public:
     // Throws keyNotFound for a missing key, valueNotFound for null, typeMismatch or
     // dataCorrupted for a value that does not fit T.
     template <typename T> T decode(std::string_view key) const {
-        return coding_detail::decodeValue<T>(lookup(key), coding_detail::appending(path_, CodingKey::key(key)));
+        return coding_detail::decodeValue<T>(lookup(key),
+                                             coding_detail::appending(path_, CodingKey::key(key)));
     }
     // None for a missing key or null; other failures throw as decode does.
     template <typename T> std::optional<T> decodeIfPresent(std::string_view key) const {
@@ -221,7 +237,7 @@ public:
     KeyedDecodingContainer nestedContainer(std::string_view key) const;
     UnkeyedDecodingContainer nestedUnkeyedContainer(std::string_view key) const;
 
-private:
+  private:
     const Object* find(std::string_view key) const;
     const Object& lookup(std::string_view key) const;
     Object dictionary_;
@@ -230,8 +246,9 @@ private:
 
 // Reads the elements of an array in order; a successful decode moves to the next element.
 class UnkeyedDecodingContainer {
-public:
-    UnkeyedDecodingContainer(Object array, CodingPath path) : array_(std::move(array)), path_(std::move(path)) {}
+  public:
+    UnkeyedDecodingContainer(Object array, CodingPath path)
+        : array_(std::move(array)), path_(std::move(path)) {}
     const CodingPath& codingPath() const { return path_; }
     std::optional<size_t> count() const { return array_.array().size(); }
     bool isAtEnd() const { return currentIndex_ >= array_.array().size(); }
@@ -252,9 +269,11 @@ public:
     KeyedDecodingContainer nestedContainer();
     UnkeyedDecodingContainer nestedUnkeyedContainer();
 
-private:
+  private:
     const Object& current(const char* type) const;
-    CodingPath elementPath() const { return coding_detail::appending(path_, CodingKey::index(static_cast<int64_t>(currentIndex_))); }
+    CodingPath elementPath() const {
+        return coding_detail::appending(path_, CodingKey::index(static_cast<int64_t>(currentIndex_)));
+    }
     Object array_;
     CodingPath path_;
     size_t currentIndex_ = 0;
@@ -262,13 +281,14 @@ private:
 
 // Reads one value.
 class SingleValueDecodingContainer {
-public:
-    SingleValueDecodingContainer(Object value, CodingPath path) : value_(std::move(value)), path_(std::move(path)) {}
+  public:
+    SingleValueDecodingContainer(Object value, CodingPath path)
+        : value_(std::move(value)), path_(std::move(path)) {}
     const CodingPath& codingPath() const { return path_; }
     bool decodeNil() const { return value_.isNull() || value_.isAbsent(); }
     template <typename T> T decode() const { return coding_detail::decodeValue<T>(value_, path_); }
 
-private:
+  private:
     Object value_;
     CodingPath path_;
 };
@@ -277,13 +297,14 @@ private:
 
 // Writes entries of a dictionary. Encoding a key again replaces its value.
 class KeyedEncodingContainer {
-public:
+  public:
     KeyedEncodingContainer(std::shared_ptr<coding_detail::EncodingNode> node, CodingPath path,
                            coding_detail::EncoderOptions options)
         : node_(std::move(node)), path_(std::move(path)), options_(options) {}
     const CodingPath& codingPath() const { return path_; }
     template <typename T> void encode(const T& value, std::string_view key) {
-        coding_detail::encodeValue(child(key), coding_detail::appending(path_, CodingKey::key(key)), options_, value);
+        coding_detail::encodeValue(child(key), coding_detail::appending(path_, CodingKey::key(key)), options_,
+                                   value);
     }
     void encode(const char* value, std::string_view key) { encode(std::string(value ? value : ""), key); }
     // Writes nothing for none.
@@ -294,7 +315,7 @@ public:
     KeyedEncodingContainer nestedContainer(std::string_view key);
     UnkeyedEncodingContainer nestedUnkeyedContainer(std::string_view key);
 
-private:
+  private:
     std::shared_ptr<coding_detail::EncodingNode> child(std::string_view key);
     std::shared_ptr<coding_detail::EncodingNode> node_;
     CodingPath path_;
@@ -303,7 +324,7 @@ private:
 
 // Appends elements to an array.
 class UnkeyedEncodingContainer {
-public:
+  public:
     UnkeyedEncodingContainer(std::shared_ptr<coding_detail::EncodingNode> node, CodingPath path,
                              coding_detail::EncoderOptions options)
         : node_(std::move(node)), path_(std::move(path)), options_(options) {}
@@ -318,7 +339,7 @@ public:
     KeyedEncodingContainer nestedContainer();
     UnkeyedEncodingContainer nestedUnkeyedContainer();
 
-private:
+  private:
     std::shared_ptr<coding_detail::EncodingNode> append();
     std::shared_ptr<coding_detail::EncodingNode> node_;
     CodingPath path_;
@@ -327,7 +348,7 @@ private:
 
 // Writes one value; a second value through the same container throws invalidValue.
 class SingleValueEncodingContainer {
-public:
+  public:
     SingleValueEncodingContainer(std::shared_ptr<coding_detail::EncodingNode> node, CodingPath path,
                                  coding_detail::EncoderOptions options)
         : node_(std::move(node)), path_(std::move(path)), options_(options) {}
@@ -339,7 +360,7 @@ public:
     }
     void encode(const char* value) { encode(std::string(value ? value : "")); }
 
-private:
+  private:
     void claim() const;
     std::shared_ptr<coding_detail::EncodingNode> node_;
     CodingPath path_;
@@ -350,21 +371,23 @@ namespace coding_detail {
 
 // The decoder handed to a type's decode: one value at one path.
 class ObjectValueDecoder final : public Decoder {
-public:
+  public:
     ObjectValueDecoder(Object value, CodingPath path) : value_(std::move(value)), path_(std::move(path)) {}
     const CodingPath& codingPath() const override { return path_; }
     KeyedDecodingContainer container() override;
     UnkeyedDecodingContainer unkeyedContainer() override;
-    SingleValueDecodingContainer singleValueContainer() override { return SingleValueDecodingContainer(value_, path_); }
+    SingleValueDecodingContainer singleValueContainer() override {
+        return SingleValueDecodingContainer(value_, path_);
+    }
 
-private:
+  private:
     Object value_;
     CodingPath path_;
 };
 
 // The encoder handed to a type's encode: one node at one path.
 class NodeEncoder final : public Encoder {
-public:
+  public:
     NodeEncoder(std::shared_ptr<EncodingNode> node, CodingPath path, EncoderOptions options)
         : node_(std::move(node)), path_(std::move(path)), options_(options) {}
     const CodingPath& codingPath() const override { return path_; }
@@ -374,23 +397,28 @@ public:
         return SingleValueEncodingContainer(node_, path_, options_);
     }
 
-private:
+  private:
     std::shared_ptr<EncodingNode> node_;
     CodingPath path_;
     EncoderOptions options_;
 };
 
 template <typename T> T decodeValue(const Object& value, const CodingPath& path) {
-    if constexpr (std::is_same_v<T, bool>) return decodeBool(value, path);
+    if constexpr (std::is_same_v<T, bool>)
+        return decodeBool(value, path);
     else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>)
-        return static_cast<T>(decodeSigned(value, path, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(),
-                                           typeName<T>()));
+        return static_cast<T>(decodeSigned(value, path, std::numeric_limits<T>::min(),
+                                           std::numeric_limits<T>::max(), typeName<T>()));
     else if constexpr (std::is_integral_v<T>)
         return static_cast<T>(decodeUnsigned(value, path, std::numeric_limits<T>::max(), typeName<T>()));
-    else if constexpr (std::is_same_v<T, float>) return decodeFloat(value, path);
-    else if constexpr (std::is_same_v<T, double>) return decodeDouble(value, path);
-    else if constexpr (std::is_same_v<T, std::string>) return decodeString(value, path);
-    else if constexpr (std::is_same_v<T, Object>) return decodeObject(value, path);
+    else if constexpr (std::is_same_v<T, float>)
+        return decodeFloat(value, path);
+    else if constexpr (std::is_same_v<T, double>)
+        return decodeDouble(value, path);
+    else if constexpr (std::is_same_v<T, std::string>)
+        return decodeString(value, path);
+    else if constexpr (std::is_same_v<T, Object>)
+        return decodeObject(value, path);
     else {
         ObjectValueDecoder decoder(value, path);
         return Coding<T>::decode(decoder);
@@ -398,8 +426,8 @@ template <typename T> T decodeValue(const Object& value, const CodingPath& path)
 }
 
 template <typename T>
-void encodeValue(const std::shared_ptr<EncodingNode>& node, const CodingPath& path, const EncoderOptions& options,
-                 const T& value) {
+void encodeValue(const std::shared_ptr<EncodingNode>& node, const CodingPath& path,
+                 const EncoderOptions& options, const T& value) {
     if constexpr (isPrimitive<T>) {
         if constexpr (std::is_floating_point_v<T>) checkFloat(static_cast<double>(value), path, options);
         node->kind = EncodingNode::Kind::value;
@@ -425,8 +453,10 @@ template <typename T> struct Coding<std::optional<T>, void> {
     }
     static void encode(const std::optional<T>& value, Encoder& encoder) {
         SingleValueEncodingContainer container = encoder.singleValueContainer();
-        if (value) container.encode(*value);
-        else container.encodeNil();
+        if (value)
+            container.encode(*value);
+        else
+            container.encodeNil();
     }
 };
 
@@ -435,12 +465,14 @@ template <typename T, typename A> struct Coding<std::vector<T, A>, void> {
         UnkeyedDecodingContainer container = decoder.unkeyedContainer();
         std::vector<T, A> result;
         result.reserve(container.count().value_or(0));
-        while (!container.isAtEnd()) result.push_back(container.decode<T>());
+        while (!container.isAtEnd())
+            result.push_back(container.decode<T>());
         return result;
     }
     static void encode(const std::vector<T, A>& value, Encoder& encoder) {
         UnkeyedEncodingContainer container = encoder.unkeyedContainer();
-        for (auto&& element : value) container.encode(static_cast<const T&>(element));
+        for (auto&& element : value)
+            container.encode(static_cast<const T&>(element));
     }
 };
 
@@ -448,12 +480,14 @@ template <typename T, typename C, typename A> struct Coding<std::map<std::string
     static std::map<std::string, T, C, A> decode(Decoder& decoder) {
         KeyedDecodingContainer container = decoder.container();
         std::map<std::string, T, C, A> result;
-        for (const std::string& key : container.allKeys()) result.emplace(key, container.decode<T>(key));
+        for (const std::string& key : container.allKeys())
+            result.emplace(key, container.decode<T>(key));
         return result;
     }
     static void encode(const std::map<std::string, T, C, A>& value, Encoder& encoder) {
         KeyedEncodingContainer container = encoder.container();
-        for (const auto& [key, element] : value) container.encode(element, key);
+        for (const auto& [key, element] : value)
+            container.encode(element, key);
     }
 };
 
@@ -461,32 +495,35 @@ template <typename T, typename C, typename A> struct Coding<std::map<std::string
 
 // Typed values to plat::Object.
 class ObjectEncoder {
-public:
+  public:
     // Throws EncodingError (also when the value encodes nothing at all).
     template <typename T> Object encode(const T& value) const {
         auto root = std::make_shared<coding_detail::EncodingNode>();
         coding_detail::encodeValue(root, {}, options_, value);
         if (root->kind == coding_detail::EncodingNode::Kind::empty) {
-            throw EncodingError::invalidValue(coding_detail::typeName<T>(),
-                                              CodingErrorContext{{}, "Top-level value did not encode any values.", {}});
+            throw EncodingError::invalidValue(
+                coding_detail::typeName<T>(),
+                CodingErrorContext{{}, "Top-level value did not encode any values.", {}});
         }
         return root->toObject();
     }
 
-protected:
+  protected:
     coding_detail::EncoderOptions options_;
 };
 
 // plat::Object to typed values.
 class ObjectDecoder {
-public:
+  public:
     // Throws DecodingError.
-    template <typename T> T decode(const Object& value) const { return coding_detail::decodeValue<T>(value, {}); }
+    template <typename T> T decode(const Object& value) const {
+        return coding_detail::decodeValue<T>(value, {});
+    }
 };
 
 // Typed values to JSON bytes (top-level scalars allowed). NaN and infinity are refused.
 class JSONEncoder {
-public:
+  public:
     unsigned outputFormatting() const { return outputFormatting_; }
     // JSONSerialization writing options, e.g. PrettyPrinted.
     void setOutputFormatting(unsigned options) { outputFormatting_ = options; }
@@ -494,7 +531,7 @@ public:
         return coding_detail::serializeEncoded(JSONObjectEncoder().encode(value), outputFormatting_);
     }
 
-private:
+  private:
     struct JSONObjectEncoder : ObjectEncoder {
         JSONObjectEncoder() { options_.rejectNonConformingFloats = true; }
     };
@@ -504,7 +541,7 @@ private:
 // JSON bytes to typed values. Bytes that are not JSON throw dataCorrupted with the parser's error
 // as the underlying error.
 class JSONDecoder {
-public:
+  public:
     template <typename T> T decode(std::string_view bytes) const {
         return ObjectDecoder().decode<T>(coding_detail::parseForDecoding(bytes));
     }

@@ -55,7 +55,9 @@ struct Region {
     bool operator==(const Region&) const = default;
 };
 
-template <typename T> T fromJSON(std::string_view text) { return plat::JSONDecoder().decode<T>(text); }
+template <typename T> T fromJSON(std::string_view text) {
+    return plat::JSONDecoder().decode<T>(text);
+}
 
 // Runs `decode` and returns the error it throws.
 template <typename F> DecodingError decodingError(F&& decode) {
@@ -85,13 +87,16 @@ TEST(Coding, RecordsRoundTripThroughJSON) {
     EXPECT_EQ(regions[1].country_name, "Chile");
 
     plat::Data bytes = plat::JSONEncoder().encode(regions);
-    EXPECT_EQ(plat::toString(bytes).find("distance\":null"), std::string::npos) << "absent optional was written";
+    EXPECT_EQ(plat::toString(bytes).find("distance\":null"), std::string::npos)
+        << "absent optional was written";
     EXPECT_EQ(plat::JSONDecoder().decode<std::vector<Region>>(bytes), regions);
-    EXPECT_EQ(plat::ObjectDecoder().decode<std::vector<Region>>(plat::ObjectEncoder().encode(regions)), regions);
+    EXPECT_EQ(plat::ObjectDecoder().decode<std::vector<Region>>(plat::ObjectEncoder().encode(regions)),
+              regions);
 }
 
 TEST(Coding, DecodingErrorsNameTheCaseAndPath) {
-    const char* valid = R"({"id":1,"is_nearest":false,"country_name":"x","location":{"latitude":1,"longitude":2}})";
+    const char* valid =
+        R"({"id":1,"is_nearest":false,"country_name":"x","location":{"latitude":1,"longitude":2}})";
     (void)fromJSON<Region>(valid);
     struct Case {
         const char* name;
@@ -106,8 +111,7 @@ TEST(Coding, DecodingErrorsNameTheCaseAndPath) {
         {"bool as int", R"({"id":true})", DecodingError::Case::typeMismatch, "id"},
         {"fraction as int", R"({"id":1.5})", DecodingError::Case::dataCorrupted, "id"},
         {"int as bool", R"({"id":1,"is_nearest":1})", DecodingError::Case::typeMismatch, "is_nearest"},
-        {"nested missing",
-         R"({"id":1,"is_nearest":true,"country_name":"x","location":{"latitude":1}})",
+        {"nested missing", R"({"id":1,"is_nearest":true,"country_name":"x","location":{"latitude":1}})",
          DecodingError::Case::keyNotFound, "location"},
         {"nested wrong kind", R"({"id":1,"is_nearest":true,"country_name":"x","location":[1]})",
          DecodingError::Case::typeMismatch, "location"},
@@ -171,7 +175,8 @@ TEST(Coding, ContainersAndOptionals) {
 TEST(Coding, EncodingErrors) {
     EXPECT_THROW(plat::JSONEncoder().encode(std::numeric_limits<double>::quiet_NaN()), plat::EncodingError);
     try {
-        plat::JSONEncoder().encode(std::vector<Location>{{1, 2}, {std::numeric_limits<float>::infinity(), 0}});
+        plat::JSONEncoder().encode(
+            std::vector<Location>{{1, 2}, {std::numeric_limits<float>::infinity(), 0}});
         FAIL() << "infinity encoded";
     } catch (const plat::EncodingError& e) {
         EXPECT_EQ(plat::describeCodingPath(e.context().codingPath), "Index 1.latitude");

@@ -23,8 +23,8 @@ TEST(JSONAccessors, TextHoldingANumber) {
         int64_t intValue;
         double doubleValue;
     };
-    const Case cases[] = {{"abc", 0, 0.0}, {"12.5", 12, 12.5}, {"3.9", 3, 3.9},  {"-7", -7, -7.0},
-                          {"", 0, 0.0},     {"1e3", 1000, 1000}, {"9e99", INT64_MAX, 9e99}, {"-", 0, 0.0}};
+    const Case cases[] = {{"abc", 0, 0.0}, {"12.5", 12, 12.5},  {"3.9", 3, 3.9},           {"-7", -7, -7.0},
+                          {"", 0, 0.0},    {"1e3", 1000, 1000}, {"9e99", INT64_MAX, 9e99}, {"-", 0, 0.0}};
     for (const Case& c : cases) {
         JSON value(c.text);
         EXPECT_EQ(value.intValue(), c.intValue) << c.text;
@@ -74,8 +74,8 @@ TEST(JSONAccessors, NumbersConvertAndSaturate) {
 }
 
 TEST(JSONAccessors, NeutralDefaultsForOtherKinds) {
-    for (const JSON& value : {JSON::null(), JSON::parseJSON("[1]"), JSON::parseJSON(R"({"a":1})"),
-                              JSON(Object(plat::Date{}))}) {
+    for (const JSON& value :
+         {JSON::null(), JSON::parseJSON("[1]"), JSON::parseJSON(R"({"a":1})"), JSON(Object(plat::Date{}))}) {
         EXPECT_EQ(value.numberValue().doubleValue(), 0.0);
         EXPECT_TRUE(value.numberValue().isFloatingPoint());
         EXPECT_EQ(value.intValue(), 0);

@@ -9,18 +9,22 @@ using T = JSON::Type;
 
 namespace {
 
-JSON decodeText(std::string_view text) { return plat::JSONDecoder().decode<JSON>(text); }
-std::string encodeText(const JSON& value) { return plat::toString(plat::JSONEncoder().encode(value)); }
+JSON decodeText(std::string_view text) {
+    return plat::JSONDecoder().decode<JSON>(text);
+}
+std::string encodeText(const JSON& value) {
+    return plat::toString(plat::JSONEncoder().encode(value));
+}
 
 // A decoder that cannot give any container.
 class BrokenDecoder : public plat::Decoder {
-public:
+  public:
     const plat::CodingPath& codingPath() const override { return path_; }
     plat::KeyedDecodingContainer container() override { throw fail(); }
     plat::UnkeyedDecodingContainer unkeyedContainer() override { throw fail(); }
     plat::SingleValueDecodingContainer singleValueContainer() override { throw fail(); }
 
-private:
+  private:
     plat::DecodingError fail() const { return plat::DecodingError::dataCorrupted({path_, "broken", {}}); }
     plat::CodingPath path_;
 };
@@ -69,7 +73,8 @@ TEST(JSONCoding, EncodingPicksTheExactType) {
         {JSON(plat::Array{Object(1), Object(plat::Date{})}), "[1,null]"},
         {JSON::parseJSON(R"({"a":{"b":[true]}})"), R"({"a":{"b":[true]}})"},
     };
-    for (const Case& c : cases) EXPECT_EQ(encodeText(c.value), c.text) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(encodeText(c.value), c.text) << c.text;
     Object encoded = plat::ObjectEncoder().encode(JSON(2.0));
     ASSERT_TRUE(encoded.isNumber());
     EXPECT_TRUE(encoded.number().isInteger());
@@ -77,7 +82,8 @@ TEST(JSONCoding, EncodingPicksTheExactType) {
 
 TEST(JSONCoding, EncoderErrorsPassThrough) {
     EXPECT_THROW(encodeText(JSON(std::numeric_limits<double>::quiet_NaN())), plat::EncodingError);
-    EXPECT_THROW(encodeText(JSON(plat::Array{Object(std::numeric_limits<double>::infinity())})), plat::EncodingError);
+    EXPECT_THROW(encodeText(JSON(plat::Array{Object(std::numeric_limits<double>::infinity())})),
+                 plat::EncodingError);
 }
 
 TEST(JSONCoding, RoundTripKeepsKindsExceptUnknown) {
@@ -94,8 +100,16 @@ TEST(JSONCoding, RoundTripKeepsKindsExceptUnknown) {
     EXPECT_TRUE(back["n"].rawValue().number().isInteger());
     EXPECT_EQ(back["l"], original["l"]);
     // Containers of JSON code themselves element by element.
-    std::vector<JSON> list = plat::JSONDecoder().decode<std::vector<JSON>>(std::string_view(R"([1,"a",null])"));
+    std::vector<JSON> list =
+        plat::JSONDecoder().decode<std::vector<JSON>>(std::string_view(R"([1,"a",null])"));
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[2].type(), T::null);
     EXPECT_EQ(plat::toString(plat::JSONEncoder().encode(list)), R"([1,"a",null])");
+}
+
+TEST(JSONCoding, DeepDocumentsDecodeAndEncode) {
+    std::string deep = std::string(500, '[') + "true" + std::string(500, ']');
+    JSON value = decodeText(deep);
+    EXPECT_EQ(value, JSON::parseJSON(deep));
+    EXPECT_EQ(encodeText(value), deep);
 }

@@ -11,7 +11,9 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-Outcome compare(const JSON& a, const JSON& b) { return {a == b, a < b, a <= b, a > b, a >= b}; }
+Outcome compare(const JSON& a, const JSON& b) {
+    return {a == b, a<b, a <= b, a> b, a >= b};
+}
 
 std::ostream& operator<<(std::ostream& out, const Outcome& o) {
     return out << "== " << o.eq << " < " << o.lt << " <= " << o.le << " > " << o.gt << " >= " << o.ge;
@@ -50,7 +52,8 @@ TEST(JSONComparison, AllFiveOperators) {
         {"nulls", JSON::null(), JSON(nullptr), same},
         {"unknown vs itself", unknown, unknown, none},
     };
-    for (const Case& c : cases) EXPECT_EQ(compare(c.a, c.b), c.expected) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(compare(c.a, c.b), c.expected) << c.name;
 }
 
 TEST(JSONLiterals, KindsAndRepeatedKeys) {

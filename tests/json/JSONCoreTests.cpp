@@ -8,7 +8,9 @@ using T = JSON::Type;
 
 namespace {
 
-plat::Data bytes(std::string_view text) { return plat::Data(text.begin(), text.end()); }
+plat::Data bytes(std::string_view text) {
+    return plat::Data(text.begin(), text.end());
+}
 
 } // namespace
 
@@ -37,11 +39,13 @@ TEST(JSONError, CodesMessagesAndPlatformError) {
         EXPECT_EQ(e.userInfo.size(), 1u);
         EXPECT_EQ(JSONException(c.error).jsonError(), c.error);
     }
-    for (int64_t code : {0, 489, 491, 501, 903, 998, 1000, -1}) EXPECT_FALSE(JSONErrorFromRawValue(code)) << code;
+    for (int64_t code : {0, 489, 491, 501, 903, 998, 1000, -1})
+        EXPECT_FALSE(JSONErrorFromRawValue(code)) << code;
 }
 
 TEST(JSONType, RawValuesRoundTrip) {
-    for (int i = 0; i <= 6; ++i) EXPECT_EQ(static_cast<int>(*JSON::typeFromRawValue(i)), i);
+    for (int i = 0; i <= 6; ++i)
+        EXPECT_EQ(static_cast<int>(*JSON::typeFromRawValue(i)), i);
     EXPECT_EQ(JSON::typeFromRawValue(2), T::bool_);
     EXPECT_FALSE(JSON::typeFromRawValue(7));
     EXPECT_FALSE(JSON::typeFromRawValue(-1));
@@ -129,8 +133,9 @@ TEST(JSONClassification, BooleansNumbersAndTheRest) {
 }
 
 TEST(JSONClassification, NullValuesAndContainersOfJSON) {
-    for (const JSON& value : {JSON(std::optional<int>()), JSON(Object::null()), JSON::null(), JSON::nullJSON(), JSON(),
-                              JSON(nullptr), JSON(static_cast<const char*>(nullptr))}) {
+    for (const JSON& value :
+         {JSON(std::optional<int>()), JSON(Object::null()), JSON::null(), JSON::nullJSON(), JSON(),
+          JSON(nullptr), JSON(static_cast<const char*>(nullptr))}) {
         EXPECT_EQ(value.type(), T::null);
         EXPECT_FALSE(value.error());
     }
@@ -189,7 +194,8 @@ TEST(JSONMerge, DictionariesArraysAndScalars) {
         JSON expected = JSON::parseJSON(c.expected);
         JSON result = receiver.merged(JSON::parseJSON(c.argument));
         EXPECT_EQ(result.rawValue(), expected.rawValue()) << c.receiver << " + " << c.argument;
-        EXPECT_EQ(receiver.rawValue(), JSON::parseJSON(c.receiver).rawValue()) << "merged changed its receiver";
+        EXPECT_EQ(receiver.rawValue(), JSON::parseJSON(c.receiver).rawValue())
+            << "merged changed its receiver";
         receiver.merge(JSON::parseJSON(c.argument));
         EXPECT_EQ(receiver.rawValue(), expected.rawValue()) << c.receiver << " + " << c.argument;
     }

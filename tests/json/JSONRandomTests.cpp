@@ -8,15 +8,50 @@
 
 namespace {
 
-const char* const kFragments[] = {"{", "}", "[", "]", ",", ":", "\"a\"", "\"b\"", "\"\\u00e9\"", "\"\\ud800\"",
-                                  "1", "-0", "1e999", "18446744073709551616", "-9223372036854775809", "0.5",
-                                  "true", "false", "null", " ", "\"", "\\", "\xff", "nan", "\"0\"", "{\"a\":"};
+const char* const kFragments[] = {"{",
+                                  "}",
+                                  "[",
+                                  "]",
+                                  ",",
+                                  ":",
+                                  "\"a\"",
+                                  "\"b\"",
+                                  "\"\\u00e9\"",
+                                  "\"\\ud800\"",
+                                  "1",
+                                  "-0",
+                                  "1e999",
+                                  "18446744073709551616",
+                                  "-9223372036854775809",
+                                  "0.5",
+                                  "true",
+                                  "false",
+                                  "null",
+                                  " ",
+                                  "\"",
+                                  "\\",
+                                  "\xff",
+                                  "nan",
+                                  "\"0\"",
+                                  "{\"a\":"};
 
 // Well-formed JSON text of random shape, so most documents get past the parser.
 std::string randomValue(std::mt19937& rng, int depth) {
-    static const char* const scalars[] = {"1", "-0", "0.5", "18446744073709551615", "-9223372036854775808", "1e300",
-                                          "true", "false", "null", "\"a\"", "\"\\u00e9\"", "\"42\"", "\"yes\"",
-                                          "\"https://x.org/a b\"", "\"\\\"\\\\\""};
+    static const char* const scalars[] = {"1",
+                                          "-0",
+                                          "0.5",
+                                          "18446744073709551615",
+                                          "-9223372036854775808",
+                                          "1e300",
+                                          "true",
+                                          "false",
+                                          "null",
+                                          "\"a\"",
+                                          "\"\\u00e9\"",
+                                          "\"42\"",
+                                          "\"yes\"",
+                                          "\"https://x.org/a b\"",
+                                          "\"\\\"\\\\\""};
     unsigned pick = rng() % 8;
     if (depth > 6 || pick < 4) return scalars[rng() % std::size(scalars)];
     int count = std::uniform_int_distribution<int>(0, 4)(rng);
@@ -50,10 +85,18 @@ std::vector<JSONSubscriptType> randomPath(std::mt19937& rng) {
     int length = std::uniform_int_distribution<int>(0, 5)(rng);
     for (int i = 0; i < length; ++i) {
         switch (rng() % 4) {
-        case 0: path.emplace_back(keys[rng() % std::size(keys)]); break;
-        case 1: path.emplace_back(static_cast<int>(rng() % 4) - 1); break;
-        case 2: path.emplace_back(static_cast<int64_t>(rng()) << 32); break;
-        default: path.emplace_back(uint64_t(rng()) * 0x100000001ull); break;
+        case 0:
+            path.emplace_back(keys[rng() % std::size(keys)]);
+            break;
+        case 1:
+            path.emplace_back(static_cast<int>(rng() % 4) - 1);
+            break;
+        case 2:
+            path.emplace_back(static_cast<int64_t>(rng()) << 32);
+            break;
+        default:
+            path.emplace_back(uint64_t(rng()) * 0x100000001ull);
+            break;
         }
     }
     return path;
@@ -90,7 +133,8 @@ TEST(JSONRandom, ParseNavigateReadWriteAndSerialise) {
             (void)found.url();
             (void)found.rawString();
             (void)found.rawString({{writingOptionsKeys::castNilToNSNull, true}});
-            for (const auto& element : found) (void)element.second.type();
+            for (const auto& element : found)
+                (void)element.second.type();
             JSON copy = doc;
             copy.set(path, found);
             copy.set(path, JSON(probe));
@@ -107,4 +151,31 @@ TEST(JSONRandom, ParseNavigateReadWriteAndSerialise) {
     // The generator must reach the interesting paths, not only fail to parse.
     EXPECT_GT(parsed, 1000);
     EXPECT_GT(roundTrips, 300);
+}
+
+TEST(JSONRandom, HostileShapes) {
+    // Nesting far beyond the parser's limit is refused, not followed down the stack.
+    std::string deep(100000, '[');
+    EXPECT_THROW(JSON(std::string_view(deep), plat::JSONSerialization::ReadingNone), JSONException);
+    EXPECT_EQ(JSON::parseJSON(deep).type(), JSON::Type::null);
+
+    // A hand-built chain deeper than any parse: the writers refuse it whatever budget is given.
+    plat::Object chain(1);
+    for (int i = 0; i < 2000; ++i)
+        chain = plat::Object(plat::Array{chain});
+    JSON value(chain);
+    EXPECT_FALSE(value.rawString(
+        {{writingOptionsKeys::castNilToNSNull, true}, {writingOptionsKeys::maxObjextDepth, INT64_MAX}}));
+    EXPECT_THROW((void)value.rawData(), JSONException);
+    EXPECT_EQ(value.description(), "unknown");
+
+    // The deepest document the parser takes still reads, codes and prints.
+    std::string limit = std::string(400, '[') + "1" + std::string(400, ']');
+    JSON parsed = JSON::parseJSON(limit);
+    ASSERT_EQ(parsed.type(), JSON::Type::array);
+    std::vector<JSONSubscriptType> path(400, 0);
+    EXPECT_EQ(parsed[path].intValue(), 1);
+    EXPECT_EQ(plat::toString(parsed.rawData()), limit);
+    parsed.set(path, JSON("x"));
+    EXPECT_EQ(parsed[path].stringValue(), "x");
 }

@@ -12,7 +12,8 @@ const JSONWritingOptions kOwnWriter{{W::castNilToNSNull, true}};
 
 JSON nestedLists(int depth) {
     JSON value(1);
-    for (int i = 0; i < depth; ++i) value = JSON(plat::Array{value.object()});
+    for (int i = 0; i < depth; ++i)
+        value = JSON(plat::Array{value.object()});
     return value;
 }
 
@@ -45,7 +46,8 @@ TEST(JSONRawOutput, ScalarsAndUnknown) {
 }
 
 TEST(JSONRawOutput, RawDataOfContainers) {
-    EXPECT_EQ(plat::toString(JSON::parseJSON(R"({"b":[1,"x"],"a":null})").rawData()), R"({"a":null,"b":[1,"x"]})");
+    EXPECT_EQ(plat::toString(JSON::parseJSON(R"({"b":[1,"x"],"a":null})").rawData()),
+              R"({"a":null,"b":[1,"x"]})");
     // Things the serialiser cannot carry are refused as invalid JSON.
     for (const Object& raw : {Object(plat::Array{Object()}), Object(plat::Array{Object(plat::Date{})}),
                               Object(plat::Array{Object(std::numeric_limits<double>::quiet_NaN())})}) {
@@ -100,6 +102,8 @@ TEST(JSONRawOutput, SerialiserOptionsAndEncodings) {
     EXPECT_NE(pretty.find('\n'), std::string::npos);
     EXPECT_EQ(JSON::parseJSON(pretty).rawValue(), dict.rawValue());
     EXPECT_EQ(dict.rawString({{W::jsonSerialization, 0u}}), R"({"a":[1,2]})");
+    EXPECT_EQ(dict.rawString({{W::jsonSerialization, 0}}), R"({"a":[1,2]})");
+    EXPECT_EQ(dict.rawString({{W::jsonSerialization, std::string("bad")}}), pretty);
     JSON accented(plat::Array{Object("\xc3\xa9")});
     EXPECT_FALSE(accented.rawString(StringEncoding::ascii, 0));
     EXPECT_EQ(accented.rawString(StringEncoding::utf8, 0), "[\"\xc3\xa9\"]");

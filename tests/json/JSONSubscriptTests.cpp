@@ -137,8 +137,8 @@ TEST(JSONCollection, IterationCountAndIndexes) {
     EXPECT_FALSE(dict.index(dict.startIndex(), 2, dict.index(dict.startIndex())));
     EXPECT_EQ(list.slice(list.index(list.startIndex()), list.endIndex()).size(), 1u);
 
-    for (const JSON& empty : {JSON(1), JSON("s"), JSON::null(), JSON(Object(plat::Date{})), JSON::parseJSON("[]"),
-                              JSON::parseJSON("{}")}) {
+    for (const JSON& empty : {JSON(1), JSON("s"), JSON::null(), JSON(Object(plat::Date{})),
+                              JSON::parseJSON("[]"), JSON::parseJSON("{}")}) {
         EXPECT_EQ(empty.count(), 0u);
         EXPECT_TRUE(empty.isEmpty());
         EXPECT_EQ(empty.startIndex(), empty.endIndex());
