@@ -13,17 +13,20 @@ struct AuthenticationPolicy {
     constexpr AuthenticationPolicy() = default;
     constexpr explicit AuthenticationPolicy(uint64_t raw) : rawValue(raw) {}
     constexpr AuthenticationPolicy(std::initializer_list<AuthenticationPolicy> members) {
-        for (auto m : members) rawValue |= m.rawValue;
+        for (auto m : members)
+            rawValue |= m.rawValue;
     }
 
-    static const AuthenticationPolicy userPresence, biometryAny, touchIDAny, biometryCurrentSet, touchIDCurrentSet,
-        devicePasscode, watch, privateKeyUsage, applicationPassword;
+    static const AuthenticationPolicy userPresence, biometryAny, touchIDAny, biometryCurrentSet,
+        touchIDCurrentSet, devicePasscode, watch, privateKeyUsage, applicationPassword;
     // The members named "or" and "and" (reserved words here).
     static const AuthenticationPolicy or_, and_;
 
     constexpr bool isEmpty() const { return rawValue == 0; }
     constexpr bool contains(AuthenticationPolicy m) const { return (rawValue & m.rawValue) == m.rawValue; }
-    constexpr AuthenticationPolicy unionWith(AuthenticationPolicy o) const { return AuthenticationPolicy(rawValue | o.rawValue); }
+    constexpr AuthenticationPolicy unionWith(AuthenticationPolicy o) const {
+        return AuthenticationPolicy(rawValue | o.rawValue);
+    }
     constexpr AuthenticationPolicy intersection(AuthenticationPolicy o) const {
         return AuthenticationPolicy(rawValue & o.rawValue);
     }

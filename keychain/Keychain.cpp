@@ -53,8 +53,8 @@ Keychain::Keychain(std::string service, std::optional<std::string> accessGroup) 
     options_.accessGroup = std::move(accessGroup);
 }
 
-Keychain::Keychain(const std::string& server, ProtocolType protocolType, std::optional<std::string> accessGroup,
-                   AuthenticationType authenticationType)
+Keychain::Keychain(const std::string& server, ProtocolType protocolType,
+                   std::optional<std::string> accessGroup, AuthenticationType authenticationType)
     : Keychain(parseServer(server), protocolType, std::move(accessGroup), authenticationType) {}
 
 Keychain::Keychain(const URL& server, ProtocolType protocolType, std::optional<std::string> accessGroup,
@@ -74,7 +74,9 @@ std::shared_ptr<const LAContext> Keychain::authenticationContext() const {
 
 // ---- Modifiers ----
 
-std::shared_ptr<Keychain> Keychain::withOptions(Options options) const { return std::make_shared<Keychain>(std::move(options)); }
+std::shared_ptr<Keychain> Keychain::withOptions(Options options) const {
+    return std::make_shared<Keychain>(std::move(options));
+}
 
 std::shared_ptr<Keychain> Keychain::with(const std::function<void(Options&)>& change) const {
     Options copy = options_;
@@ -102,7 +104,8 @@ std::shared_ptr<Keychain> Keychain::comment(const std::string& c) const {
 }
 std::shared_ptr<Keychain> Keychain::attributes(const Object::Dict& extra) const {
     return with([&](Options& o) {
-        for (const auto& [key, value] : extra) o.attributes[key] = value;
+        for (const auto& [key, value] : extra)
+            o.attributes[key] = value;
     });
 }
 std::shared_ptr<Keychain> Keychain::authenticationPrompt(const std::string& p) const {
@@ -140,7 +143,8 @@ std::optional<std::string> Keychain::get(const std::string& key, bool ignoringAt
     return text;
 }
 
-std::optional<Attributes> Keychain::getAttributes(const std::string& key, bool ignoringAttributeSynchronizable) const {
+std::optional<Attributes> Keychain::getAttributes(const std::string& key,
+                                                  bool ignoringAttributeSynchronizable) const {
     Object::Dict query = options_.query(ignoringAttributeSynchronizable);
     query[kSecMatchLimit] = kSecMatchLimitOne;
     query[kSecReturnData] = true;
@@ -161,8 +165,10 @@ std::optional<Attributes> Keychain::getAttributes(const std::string& key, bool i
 bool Keychain::contains(const std::string& key, bool withoutAuthenticationUI) const {
     Object::Dict query = options_.query(true);
     query[kSecAttrAccount] = key;
-    if (options_.authenticationUI) query[kSecUseAuthenticationUI] = rawValue(*options_.authenticationUI);
-    else if (withoutAuthenticationUI) query[kSecUseAuthenticationUI] = kSecUseAuthenticationUIFail;
+    if (options_.authenticationUI)
+        query[kSecUseAuthenticationUI] = rawValue(*options_.authenticationUI);
+    else if (withoutAuthenticationUI)
+        query[kSecUseAuthenticationUI] = kSecUseAuthenticationUIFail;
     OSStatus status = SecItemCopyMatching(query, nullptr);
     if (status == errSecSuccess) return true;
     if (status == errSecInteractionNotAllowed) return withoutAuthenticationUI;
@@ -185,8 +191,10 @@ std::optional<std::string> Keychain::subscriptString(const std::string& key) con
 
 void Keychain::setSubscriptString(const std::string& key, const std::optional<std::string>& value) const {
     try {
-        if (value) set(*value, key, true);
-        else remove(key, true);
+        if (value)
+            set(*value, key, true);
+        else
+            remove(key, true);
     } catch (...) {
     }
 }
@@ -208,13 +216,16 @@ std::optional<Data> Keychain::subscriptData(const std::string& key) const {
 
 void Keychain::setSubscriptData(const std::string& key, const std::optional<Data>& value) const {
     try {
-        if (value) set(*value, key, true);
-        else remove(key, true);
+        if (value)
+            set(*value, key, true);
+        else
+            remove(key, true);
     } catch (...) {
     }
 }
 
-void Keychain::modifySubscriptData(const std::string& key, const std::function<void(std::optional<Data>&)>& change) const {
+void Keychain::modifySubscriptData(const std::string& key,
+                                   const std::function<void(std::optional<Data>&)>& change) const {
     auto value = subscriptData(key);
     change(value);
     setSubscriptData(key, value);
@@ -230,7 +241,8 @@ std::optional<Attributes> Keychain::subscriptAttributes(const std::string& key) 
 
 // ---- Writing ----
 
-void Keychain::set(const std::string& value, const std::string& key, bool ignoringAttributeSynchronizable) const {
+void Keychain::set(const std::string& value, const std::string& key,
+                   bool ignoringAttributeSynchronizable) const {
     // Text that is not UTF-8 would not read back as the same string.
     if (!text::isValidUTF8(value)) {
         consoleLine("failed to convert string to data");
@@ -253,7 +265,8 @@ void Keychain::set(const Data& value, const std::string& key, bool ignoringAttri
             consoleLine(error->localizedDescription());
             throw *error;
         }
-        for (const auto& [k, v] : options_.attributes) attrs[k] = v;
+        for (const auto& [k, v] : options_.attributes)
+            attrs[k] = v;
         return attrs;
     };
 

@@ -21,16 +21,18 @@
 namespace keychain {
 
 class Keychain {
-public:
+  public:
     // The main bundle's identifier as the service ("" when the bundle has none).
     Keychain();
     // The store of generic passwords of `service`.
     explicit Keychain(std::string service, std::optional<std::string> accessGroup = std::nullopt);
     // The store of internet passwords of `server`. The text form throws Status::param when the text
     // is not a URL with a host, rather than making a store that would address every server.
-    Keychain(const std::string& server, ProtocolType protocolType, std::optional<std::string> accessGroup = std::nullopt,
+    Keychain(const std::string& server, ProtocolType protocolType,
+             std::optional<std::string> accessGroup = std::nullopt,
              AuthenticationType authenticationType = AuthenticationType::default_);
-    Keychain(const plat::URL& server, ProtocolType protocolType, std::optional<std::string> accessGroup = std::nullopt,
+    Keychain(const plat::URL& server, ProtocolType protocolType,
+             std::optional<std::string> accessGroup = std::nullopt,
              AuthenticationType authenticationType = AuthenticationType::default_);
     explicit Keychain(Options options) : options_(std::move(options)) {}
     virtual ~Keychain() = default;
@@ -49,13 +51,17 @@ public:
     const std::optional<ProtocolType>& protocolType() const { return options_.protocolType; }
     AuthenticationType authenticationType() const { return options_.authenticationType; }
     Accessibility accessibility() const { return options_.accessibility; }
-    const std::optional<AuthenticationPolicy>& authenticationPolicy() const { return options_.authenticationPolicy; }
+    const std::optional<AuthenticationPolicy>& authenticationPolicy() const {
+        return options_.authenticationPolicy;
+    }
     bool synchronizable() const { return options_.synchronizable; }
     const std::optional<std::string>& label() const { return options_.label; }
     const std::optional<std::string>& comment() const { return options_.comment; }
     const std::optional<std::string>& authenticationPrompt() const { return options_.authenticationPrompt; }
     // The option, or `allow` when it is not set.
-    AuthenticationUI authenticationUI() const { return options_.authenticationUI.value_or(AuthenticationUI::allow); }
+    AuthenticationUI authenticationUI() const {
+        return options_.authenticationUI.value_or(AuthenticationUI::allow);
+    }
     // The stored context when it is an LAContext.
     std::shared_ptr<const plat::LAContext> authenticationContext() const;
 
@@ -75,10 +81,12 @@ public:
     // The value decoded as UTF-8; none when there is no such item. Bytes that are not UTF-8 print
     // "failed to convert data to string" and throw conversionError.
     std::optional<std::string> get(const std::string& key, bool ignoringAttributeSynchronizable = true) const;
-    std::optional<std::string> getString(const std::string& key, bool ignoringAttributeSynchronizable = true) const {
+    std::optional<std::string> getString(const std::string& key,
+                                         bool ignoringAttributeSynchronizable = true) const {
         return get(key, ignoringAttributeSynchronizable);
     }
-    std::optional<plat::Data> getData(const std::string& key, bool ignoringAttributeSynchronizable = true) const;
+    std::optional<plat::Data> getData(const std::string& key,
+                                      bool ignoringAttributeSynchronizable = true) const;
     // Calls `handler` with the item's attributes (data, references included), or none when there is
     // no such item, and returns what it returns.
     template <typename Handler>
@@ -94,17 +102,21 @@ public:
     std::optional<std::string> subscriptString(const std::string& key) const;
     // A value sets the item, none removes it.
     void setSubscriptString(const std::string& key, const std::optional<std::string>& value) const;
-    void modifySubscriptString(const std::string& key, const std::function<void(std::optional<std::string>&)>& change) const;
+    void modifySubscriptString(const std::string& key,
+                               const std::function<void(std::optional<std::string>&)>& change) const;
     std::optional<plat::Data> subscriptData(const std::string& key) const;
     void setSubscriptData(const std::string& key, const std::optional<plat::Data>& value) const;
-    void modifySubscriptData(const std::string& key, const std::function<void(std::optional<plat::Data>&)>& change) const;
+    void modifySubscriptData(const std::string& key,
+                             const std::function<void(std::optional<plat::Data>&)>& change) const;
     std::optional<Attributes> subscriptAttributes(const std::string& key) const;
 
     // ---- Writing (throws Status, or the platform error of a failed access-control build) ----
     // Updates the item when it exists (also when the store answers that asking the user is not
     // allowed), otherwise adds it.
-    void set(const std::string& value, const std::string& key, bool ignoringAttributeSynchronizable = true) const;
-    void set(const plat::Data& value, const std::string& key, bool ignoringAttributeSynchronizable = true) const;
+    void set(const std::string& value, const std::string& key,
+             bool ignoringAttributeSynchronizable = true) const;
+    void set(const plat::Data& value, const std::string& key,
+             bool ignoringAttributeSynchronizable = true) const;
     // Removes every matching item; a missing item is no error.
     void remove(const std::string& key, bool ignoringAttributeSynchronizable = true) const;
     // Removes every item of this store's class, service or server, and access group.
@@ -125,14 +137,16 @@ public:
     // printing "OSStatus error:[<code>] <description>" unless the code is userCanceled (-128).
     static Status securityError(int32_t status);
 
-protected:
+  protected:
     // Makes the store that a modifier returns; subclasses override it to keep their own class.
     virtual std::shared_ptr<Keychain> withOptions(Options options) const;
 
-private:
-    std::optional<Attributes> getAttributes(const std::string& key, bool ignoringAttributeSynchronizable) const;
+  private:
+    std::optional<Attributes> getAttributes(const std::string& key,
+                                            bool ignoringAttributeSynchronizable) const;
     std::vector<plat::Object::Dict> fetchItems() const;
-    static std::vector<plat::Object::Dict> prettify(ItemClass itemClass, const std::vector<plat::Object::Dict>& items);
+    static std::vector<plat::Object::Dict> prettify(ItemClass itemClass,
+                                                    const std::vector<plat::Object::Dict>& items);
     std::shared_ptr<Keychain> with(const std::function<void(Options&)>& change) const;
 
     Options options_;

@@ -99,19 +99,41 @@ template <typename E, size_t N> std::optional<E> lookup(const Row<E> (&rows)[N],
 
 } // namespace
 
-const char* rawValue(ItemClass v) { return row(kItemClasses, v).raw; }
-const char* rawValue(ProtocolType v) { return row(kProtocols, v).raw; }
-const char* rawValue(AuthenticationType v) { return row(kAuthenticationTypes, v).raw; }
-const char* rawValue(Accessibility v) { return row(kAccessibilities, v).raw; }
-const char* rawValue(AuthenticationUI v) { return row(kAuthenticationUIs, v).raw; }
+const char* rawValue(ItemClass v) {
+    return row(kItemClasses, v).raw;
+}
+const char* rawValue(ProtocolType v) {
+    return row(kProtocols, v).raw;
+}
+const char* rawValue(AuthenticationType v) {
+    return row(kAuthenticationTypes, v).raw;
+}
+const char* rawValue(Accessibility v) {
+    return row(kAccessibilities, v).raw;
+}
+const char* rawValue(AuthenticationUI v) {
+    return row(kAuthenticationUIs, v).raw;
+}
 
-std::string description(ItemClass v) { return row(kItemClasses, v).text; }
-std::string description(ProtocolType v) { return row(kProtocols, v).text; }
-std::string description(AuthenticationType v) { return row(kAuthenticationTypes, v).text; }
-std::string description(Accessibility v) { return row(kAccessibilities, v).text; }
-std::string description(AuthenticationUI v) { return row(kAuthenticationUIs, v).text; }
+std::string description(ItemClass v) {
+    return row(kItemClasses, v).text;
+}
+std::string description(ProtocolType v) {
+    return row(kProtocols, v).text;
+}
+std::string description(AuthenticationType v) {
+    return row(kAuthenticationTypes, v).text;
+}
+std::string description(Accessibility v) {
+    return row(kAccessibilities, v).text;
+}
+std::string description(AuthenticationUI v) {
+    return row(kAuthenticationUIs, v).text;
+}
 
-template <> std::optional<ItemClass> fromRawValue<ItemClass>(std::string_view raw) { return lookup(kItemClasses, raw); }
+template <> std::optional<ItemClass> fromRawValue<ItemClass>(std::string_view raw) {
+    return lookup(kItemClasses, raw);
+}
 template <> std::optional<ProtocolType> fromRawValue<ProtocolType>(std::string_view raw) {
     return lookup(kProtocols, raw);
 }

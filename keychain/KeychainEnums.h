@@ -13,17 +13,50 @@ namespace keychain {
 enum class ItemClass { genericPassword, internetPassword };
 
 enum class ProtocolType {
-    ftp, ftpAccount, http, irc, nntp, pop3, smtp, socks, imap, ldap, appleTalk, afp,
-    telnet, ssh, ftps, https, httpProxy, httpsProxy, ftpProxy, smb, rtsp, rtspProxy,
-    daap, eppc, ipp, nntps, ldaps, telnetS, imaps, ircs, pop3S
+    ftp,
+    ftpAccount,
+    http,
+    irc,
+    nntp,
+    pop3,
+    smtp,
+    socks,
+    imap,
+    ldap,
+    appleTalk,
+    afp,
+    telnet,
+    ssh,
+    ftps,
+    https,
+    httpProxy,
+    httpsProxy,
+    ftpProxy,
+    smb,
+    rtsp,
+    rtspProxy,
+    daap,
+    eppc,
+    ipp,
+    nntps,
+    ldaps,
+    telnetS,
+    imaps,
+    ircs,
+    pop3S
 };
 
 // `default_` stands for the case named "default", a reserved word here.
 enum class AuthenticationType { ntlm, msn, dpa, rpa, httpBasic, httpDigest, htmlForm, default_ };
 
 enum class Accessibility {
-    whenUnlocked, afterFirstUnlock, always, whenPasscodeSetThisDeviceOnly, whenUnlockedThisDeviceOnly,
-    afterFirstUnlockThisDeviceOnly, alwaysThisDeviceOnly
+    whenUnlocked,
+    afterFirstUnlock,
+    always,
+    whenPasscodeSetThisDeviceOnly,
+    whenUnlockedThisDeviceOnly,
+    afterFirstUnlockThisDeviceOnly,
+    alwaysThisDeviceOnly
 };
 
 // Has a raw value but, unlike the others, no conversion from one.

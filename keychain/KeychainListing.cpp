@@ -60,9 +60,11 @@ std::vector<Object::Dict> Keychain::prettify(ItemClass itemClass, const std::vec
         } else {
             if (auto* server = stringAt(attrs, kSecAttrServer)) item["server"] = *server;
             if (auto* raw = stringAt(attrs, kSecAttrProtocol))
-                if (auto protocol = fromRawValue<ProtocolType>(*raw)) item["protocol"] = keychain::description(*protocol);
+                if (auto protocol = fromRawValue<ProtocolType>(*raw))
+                    item["protocol"] = keychain::description(*protocol);
             if (auto* raw = stringAt(attrs, kSecAttrAuthenticationType))
-                if (auto type = fromRawValue<AuthenticationType>(*raw)) item["authenticationType"] = keychain::description(*type);
+                if (auto type = fromRawValue<AuthenticationType>(*raw))
+                    item["authenticationType"] = keychain::description(*type);
         }
         if (auto* account = stringAt(attrs, kSecAttrAccount)) item["key"] = *account;
         if (auto it = attrs.find(kSecValueData); it != attrs.end() && it->second.isData()) {
@@ -70,7 +72,8 @@ std::vector<Object::Dict> Keychain::prettify(ItemClass itemClass, const std::vec
             item["value"] = text::isValidUTF8(text) ? Object(text) : it->second;
         }
         if (auto* raw = stringAt(attrs, kSecAttrAccessible))
-            if (auto accessibility = fromRawValue<Accessibility>(*raw)) item["accessibility"] = keychain::description(*accessibility);
+            if (auto accessibility = fromRawValue<Accessibility>(*raw))
+                item["accessibility"] = keychain::description(*accessibility);
         if (auto it = attrs.find(kSecAttrSynchronizable);
             it != attrs.end() && it->second.isNumber() && it->second.number().isBool())
             item["synchronizable"] = it->second.number().boolValue() ? "true" : "false";
@@ -79,7 +82,9 @@ std::vector<Object::Dict> Keychain::prettify(ItemClass itemClass, const std::vec
     return out;
 }
 
-std::vector<Object::Dict> Keychain::allItems() const { return prettify(options_.itemClass, fetchItems()); }
+std::vector<Object::Dict> Keychain::allItems() const {
+    return prettify(options_.itemClass, fetchItems());
+}
 
 std::vector<std::string> Keychain::allKeys() const {
     std::vector<std::string> keys;
@@ -104,7 +109,8 @@ std::vector<std::pair<std::string, std::string>> Keychain::allKeys(ItemClass ite
 }
 
 std::vector<Object::Dict> Keychain::allItems(ItemClass itemClass) {
-    Object::Dict query{{kSecClass, rawValue(itemClass)}, {kSecMatchLimit, kSecMatchLimitAll}, {kSecReturnAttributes, true}};
+    Object::Dict query{
+        {kSecClass, rawValue(itemClass)}, {kSecMatchLimit, kSecMatchLimitAll}, {kSecReturnAttributes, true}};
     return prettify(itemClass, runListing(query));
 }
 
@@ -112,13 +118,15 @@ std::string Keychain::description() const {
     auto items = allItems();
     if (items.empty()) return "[]";
     std::string text = "[\n";
-    for (const auto& item : items) text += "  " + Object(item).debugDescription() + "\n";
+    for (const auto& item : items)
+        text += "  " + Object(item).debugDescription() + "\n";
     return text + "]";
 }
 
 std::string Keychain::debugDescription() const {
     Object::Array items;
-    for (auto& item : fetchItems()) items.emplace_back(std::move(item));
+    for (auto& item : fetchItems())
+        items.emplace_back(std::move(item));
     return Object(std::move(items)).debugDescription();
 }
 

@@ -15,7 +15,9 @@ Object::Dict Options::query(bool ignoringAttributeSynchronizable) const {
     q[plat::kSecAttrSynchronizable] =
         ignoringAttributeSynchronizable ? Object(plat::kSecAttrSynchronizableAny) : Object(synchronizable);
     switch (itemClass) {
-    case ItemClass::genericPassword: q[plat::kSecAttrService] = service; break;
+    case ItemClass::genericPassword:
+        q[plat::kSecAttrService] = service;
+        break;
     case ItemClass::internetPassword:
         if (server) {
             if (auto host = server->host()) q[plat::kSecAttrServer] = *host;
@@ -30,8 +32,8 @@ Object::Dict Options::query(bool ignoringAttributeSynchronizable) const {
     return q;
 }
 
-std::pair<Object::Dict, std::optional<plat::Error>> Options::itemAttributes(const std::optional<std::string>& key,
-                                                                            const plat::Data& value) const {
+std::pair<Object::Dict, std::optional<plat::Error>>
+Options::itemAttributes(const std::optional<std::string>& key, const plat::Data& value) const {
     Object::Dict attrs;
     if (key) {
         attrs = query(true);

@@ -43,8 +43,8 @@ struct Options {
     // an update (without one): value, label, comment, protection and a definite synchronizable
     // flag. When an access-control object cannot be made, returns what was built so far with the
     // error.
-    std::pair<plat::Object::Dict, std::optional<plat::Error>> itemAttributes(const std::optional<std::string>& key,
-                                                                             const plat::Data& value) const;
+    std::pair<plat::Object::Dict, std::optional<plat::Error>>
+    itemAttributes(const std::optional<std::string>& key, const plat::Data& value) const;
 };
 
 } // namespace keychain

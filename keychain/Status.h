@@ -19,7 +19,7 @@ namespace keychain {
 extern const char* const KeychainErrorDomain;
 
 class Status : public std::exception {
-public:
+  public:
     enum Code : int32_t {
 #define VELMORA_STATUS_ENUM(name, code, text) name = code,
         VELMORA_KEYCHAIN_STATUS_CASES(VELMORA_STATUS_ENUM)
@@ -35,22 +35,34 @@ public:
     // Every case, in declaration order.
     static const std::vector<Status>& allCases();
 
-    Code code() const { return code_; }
-    int32_t rawValue() const { return code_; }
+    Code code() const {
+        return code_;
+    }
+    int32_t rawValue() const {
+        return code_;
+    }
     // The case's fixed sentence (empty for `internalComponent`).
     const std::string& description() const;
-    const char* what() const noexcept override { return description().c_str(); }
+    const char* what() const noexcept override {
+        return description().c_str();
+    }
 
-    static std::string errorDomain() { return KeychainErrorDomain; }
-    int64_t errorCode() const { return code_; }
+    static std::string errorDomain() {
+        return KeychainErrorDomain;
+    }
+    int64_t errorCode() const {
+        return code_;
+    }
     // { NSLocalizedDescription: description }
     plat::Object::Dict errorUserInfo() const;
     // The bridged error: errorDomain, errorCode, errorUserInfo.
     plat::Error error() const;
 
-    friend bool operator==(const Status& a, const Status& b) { return a.code_ == b.code_; }
+    friend bool operator==(const Status& a, const Status& b) {
+        return a.code_ == b.code_;
+    }
 
-private:
+  private:
     Code code_;
 };
 

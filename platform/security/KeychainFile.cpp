@@ -14,10 +14,18 @@ constexpr char kMagic[4] = {'V', 'K', 'C', 'H'};
 constexpr uint16_t kVersion = 1;
 constexpr size_t kHeaderSize = 24;
 
-enum Tag : uint8_t { kString = 's', kData = 'd', kBool = 'b', kInt = 'i', kDouble = 'f', kDate = 't', kAccess = 'a' };
+enum Tag : uint8_t {
+    kString = 's',
+    kData = 'd',
+    kBool = 'b',
+    kInt = 'i',
+    kDouble = 'f',
+    kDate = 't',
+    kAccess = 'a'
+};
 
 class Writer {
-public:
+  public:
     std::string out;
     void u8(uint8_t v) { out.push_back(static_cast<char>(v)); }
     void u16(uint16_t v) { uint(v, 2); }
@@ -34,23 +42,25 @@ public:
         bytes(d.data(), d.size());
     }
 
-private:
+  private:
     void uint(uint64_t v, int n) {
-        for (int i = 0; i < n; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+        for (int i = 0; i < n; ++i)
+            out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
     }
 };
 
 // Every read fails (and stays failed) once the input runs out, so callers check once at the end
 // of each record.
 class Reader {
-public:
+  public:
     Reader(const std::string& s, size_t pos) : s_(s), pos_(pos) {}
     bool ok() const { return ok_; }
     size_t remaining() const { return ok_ ? s_.size() - pos_ : 0; }
     uint64_t uint(int n) {
         if (!take(static_cast<size_t>(n))) return 0;
         uint64_t v = 0;
-        for (int i = 0; i < n; ++i) v |= uint64_t(static_cast<uint8_t>(s_[pos_ - n + i])) << (8 * i);
+        for (int i = 0; i < n; ++i)
+            v |= uint64_t(static_cast<uint8_t>(s_[pos_ - n + i])) << (8 * i);
         return v;
     }
     uint8_t u8() { return static_cast<uint8_t>(uint(1)); }
@@ -68,7 +78,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool take(size_t n) {
         if (!ok_ || n > s_.size() - pos_) {
             ok_ = false;
@@ -84,9 +94,18 @@ private:
 
 void writeValue(Writer& w, const Object& value) {
     switch (value.kind()) {
-    case Object::Kind::String: w.u8(kString); w.blob(value.string()); break;
-    case Object::Kind::Data: w.u8(kData); w.blob(value.data()); break;
-    case Object::Kind::Date: w.u8(kDate); w.f64(value.date().secondsSince1970); break;
+    case Object::Kind::String:
+        w.u8(kString);
+        w.blob(value.string());
+        break;
+    case Object::Kind::Data:
+        w.u8(kData);
+        w.blob(value.data());
+        break;
+    case Object::Kind::Date:
+        w.u8(kDate);
+        w.f64(value.date().secondsSince1970);
+        break;
     case Object::Kind::Number:
         if (value.number().isBool()) {
             w.u8(kBool);
@@ -106,7 +125,8 @@ void writeValue(Writer& w, const Object& value) {
             w.u64(access->flags);
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -115,30 +135,39 @@ bool storable(const Object& value) {
     case Object::Kind::String:
     case Object::Kind::Data:
     case Object::Kind::Date:
-    case Object::Kind::Number: return true;
-    case Object::Kind::Opaque: return secAccessControl(value) != nullptr;
-    default: return false;
+    case Object::Kind::Number:
+        return true;
+    case Object::Kind::Opaque:
+        return secAccessControl(value) != nullptr;
+    default:
+        return false;
     }
 }
 
 Object readValue(Reader& r) {
     switch (r.u8()) {
-    case kString: return Object(r.blob());
-    case kData: return Object(toData(r.blob()));
-    case kDate: return Object(Date{r.f64()});
+    case kString:
+        return Object(r.blob());
+    case kData:
+        return Object(toData(r.blob()));
+    case kDate:
+        return Object(Date{r.f64()});
     case kBool: {
         uint8_t b = r.u8();
         if (b > 1) return {};
         return Object(b == 1);
     }
-    case kInt: return Object(static_cast<int64_t>(r.u64()));
-    case kDouble: return Object(r.f64());
+    case kInt:
+        return Object(static_cast<int64_t>(r.u64()));
+    case kDouble:
+        return Object(r.f64());
     case kAccess: {
         std::string protection = r.blob();
         uint64_t flags = r.u64();
         return makeSecAccessControlObject(SecAccessControl{std::move(protection), flags});
     }
-    default: return {};
+    default:
+        return {};
     }
 }
 
@@ -149,7 +178,8 @@ uint32_t crc32(const std::string& bytes, size_t offset) {
         std::array<uint32_t, 256> t{};
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             t[i] = c;
         }
         return t;
@@ -159,7 +189,8 @@ uint32_t crc32(const std::string& bytes, size_t offset) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();
     uint32_t crc = 0xFFFFFFFFu;
-    for (p += std::min(offset, bytes.size()); p != end; ++p) crc = t[(crc ^ *p) & 0xff] ^ (crc >> 8);
+    for (p += std::min(offset, bytes.size()); p != end; ++p)
+        crc = t[(crc ^ *p) & 0xff] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -168,7 +199,8 @@ std::string encode(const std::vector<KeychainItem>& items) {
     for (const auto& item : items) {
         payload.bytes(item.id.data(), item.id.size());
         uint32_t count = 0;
-        for (const auto& [key, value] : item.attributes) count += storable(value) ? 1 : 0;
+        for (const auto& [key, value] : item.attributes)
+            count += storable(value) ? 1 : 0;
         payload.u32(count);
         for (const auto& [key, value] : item.attributes) {
             if (!storable(value)) continue;
@@ -188,14 +220,16 @@ std::string encode(const std::vector<KeychainItem>& items) {
 }
 
 std::optional<std::vector<KeychainItem>> decode(const std::string& bytes) {
-    if (bytes.size() < kHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return std::nullopt;
+    if (bytes.size() < kHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0)
+        return std::nullopt;
     Reader header(bytes, sizeof kMagic);
     uint16_t version = static_cast<uint16_t>(header.uint(2));
     uint16_t reserved = static_cast<uint16_t>(header.uint(2));
     uint32_t count = header.u32();
     uint64_t payloadLength = header.u64();
     uint32_t checksum = header.u32();
-    if (!header.ok() || version != kVersion || reserved != 0 || payloadLength != bytes.size() - kHeaderSize) return std::nullopt;
+    if (!header.ok() || version != kVersion || reserved != 0 || payloadLength != bytes.size() - kHeaderSize)
+        return std::nullopt;
     if (crc32(bytes, kHeaderSize) != checksum) return std::nullopt;
 
     Reader r(bytes, kHeaderSize);

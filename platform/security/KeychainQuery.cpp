@@ -14,42 +14,64 @@ enum class Type { String, Data, Bool, Int, Accessibility, AccessControl, Date };
 
 const std::map<std::string_view, Type>& attributeTypes() {
     static const auto* types = new std::map<std::string_view, Type>{
-        {kSecAttrAccessible, Type::Accessibility}, {kSecAttrAccessControl, Type::AccessControl},
-        {kSecAttrAccessGroup, Type::String},       {kSecAttrSynchronizable, Type::Bool},
-        {kSecAttrCreationDate, Type::Date},        {kSecAttrModificationDate, Type::Date},
-        {kSecAttrDescription, Type::String},       {kSecAttrComment, Type::String},
-        {kSecAttrCreator, Type::String},           {kSecAttrType, Type::String},
-        {kSecAttrLabel, Type::String},             {kSecAttrIsInvisible, Type::Bool},
-        {kSecAttrIsNegative, Type::Bool},          {kSecAttrAccount, Type::String},
-        {kSecAttrService, Type::String},           {kSecAttrGeneric, Type::Data},
-        {kSecAttrSecurityDomain, Type::String},    {kSecAttrServer, Type::String},
-        {kSecAttrProtocol, Type::String},          {kSecAttrAuthenticationType, Type::String},
-        {kSecAttrPort, Type::Int},                 {kSecAttrPath, Type::String},
+        {kSecAttrAccessible, Type::Accessibility},
+        {kSecAttrAccessControl, Type::AccessControl},
+        {kSecAttrAccessGroup, Type::String},
+        {kSecAttrSynchronizable, Type::Bool},
+        {kSecAttrCreationDate, Type::Date},
+        {kSecAttrModificationDate, Type::Date},
+        {kSecAttrDescription, Type::String},
+        {kSecAttrComment, Type::String},
+        {kSecAttrCreator, Type::String},
+        {kSecAttrType, Type::String},
+        {kSecAttrLabel, Type::String},
+        {kSecAttrIsInvisible, Type::Bool},
+        {kSecAttrIsNegative, Type::Bool},
+        {kSecAttrAccount, Type::String},
+        {kSecAttrService, Type::String},
+        {kSecAttrGeneric, Type::Data},
+        {kSecAttrSecurityDomain, Type::String},
+        {kSecAttrServer, Type::String},
+        {kSecAttrProtocol, Type::String},
+        {kSecAttrAuthenticationType, Type::String},
+        {kSecAttrPort, Type::Int},
+        {kSecAttrPath, Type::String},
     };
     return *types;
 }
 
 bool isClass(const Object& value) {
-    return value.isString() && (value.string() == kSecClassGenericPassword || value.string() == kSecClassInternetPassword);
+    return value.isString() &&
+           (value.string() == kSecClassGenericPassword || value.string() == kSecClassInternetPassword);
 }
 
-bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
 
-bool isTrue(const Object& value) { return value.isNumber() && value.number().boolValue(); }
+bool isTrue(const Object& value) {
+    return value.isNumber() && value.number().boolValue();
+}
 
 // Checks a value against its attribute type and returns its stored form (absent when invalid).
 Object checked(Type type, const Object& value) {
     switch (type) {
-    case Type::String: return value.isString() ? value : Object();
-    case Type::Data: return value.isData() ? value : Object();
-    case Type::Bool: return value.isNumber() ? Object(value.number().boolValue()) : Object();
+    case Type::String:
+        return value.isString() ? value : Object();
+    case Type::Data:
+        return value.isData() ? value : Object();
+    case Type::Bool:
+        return value.isNumber() ? Object(value.number().boolValue()) : Object();
     case Type::Int:
         return value.isNumber() && value.number().isInteger() && !value.number().isBool()
                    ? Object(value.number().int64Value())
                    : Object();
-    case Type::Accessibility: return value.isString() && isSecAccessibilityValue(value.string()) ? value : Object();
-    case Type::AccessControl: return secAccessControl(value) ? value : Object();
-    case Type::Date: return value.isDate() ? value : Object();
+    case Type::Accessibility:
+        return value.isString() && isSecAccessibilityValue(value.string()) ? value : Object();
+    case Type::AccessControl:
+        return secAccessControl(value) ? value : Object();
+    case Type::Date:
+        return value.isDate() ? value : Object();
     }
     return {};
 }
@@ -66,21 +88,30 @@ OSStatus KeychainQuery::parse(const Object::Dict& query, KeychainQuery* out) {
     for (const auto& [key, value] : query) {
         if (key == kSecClass || startsWith(key, "kSecUse")) continue;
         if (key == kSecAttrSynchronizable) {
-            if (value.isString() && value.string() == kSecAttrSynchronizableAny) q.sync = Sync::Any;
+            if (value.isString() && value.string() == kSecAttrSynchronizableAny)
+                q.sync = Sync::Any;
             else if (value.isNumber())
                 q.sync = value.number().boolValue() ? Sync::SynchronizableOnly : Sync::NonSynchronizableOnly;
-            else return errSecParam;
+            else
+                return errSecParam;
         } else if (key == kSecMatchLimit) {
             q.limitGiven = true;
-            if (value.isString() && value.string() == kSecMatchLimitOne) q.limit = 1;
-            else if (value.isString() && value.string() == kSecMatchLimitAll) q.limit = 0;
+            if (value.isString() && value.string() == kSecMatchLimitOne)
+                q.limit = 1;
+            else if (value.isString() && value.string() == kSecMatchLimitAll)
+                q.limit = 0;
             else if (value.isNumber() && value.number().isInteger() && value.number().int64Value() >= 1)
                 q.limit = static_cast<size_t>(value.number().int64Value());
-            else return errSecParam;
-        } else if (key == kSecReturnData) q.returnData = isTrue(value);
-        else if (key == kSecReturnAttributes) q.returnAttributes = isTrue(value);
-        else if (key == kSecReturnRef) q.returnRef = isTrue(value);
-        else if (key == kSecReturnPersistentRef) q.returnPersistentRef = isTrue(value);
+            else
+                return errSecParam;
+        } else if (key == kSecReturnData)
+            q.returnData = isTrue(value);
+        else if (key == kSecReturnAttributes)
+            q.returnAttributes = isTrue(value);
+        else if (key == kSecReturnRef)
+            q.returnRef = isTrue(value);
+        else if (key == kSecReturnPersistentRef)
+            q.returnPersistentRef = isTrue(value);
         else if (key == kSecValuePersistentRef) {
             q.reference = KeychainRules::decodeReference(value);
             if (!q.reference) return errSecParam;
@@ -123,7 +154,8 @@ Object KeychainQuery::resultFor(const KeychainItem& item) const {
     Data ref(item.id.begin(), item.id.end());
     Data persistent =
         KeychainRules::persistentReference(itemClass, KeychainRules::domainOf(item.attributes), item.id);
-    const Object& data = item.attributes.count(kSecValueData) ? item.attributes.at(kSecValueData) : Object(Data());
+    const Object& data =
+        item.attributes.count(kSecValueData) ? item.attributes.at(kSecValueData) : Object(Data());
     if (returnCount() == 1) {
         if (returnData) return data;
         if (returnRef) return Object(ref);
@@ -141,7 +173,6 @@ Object KeychainQuery::resultFor(const KeychainItem& item) const {
 }
 
 std::optional<std::string> KeychainQuery::domain() const {
-    if (reference) return reference->domain;
     auto it = match.find(KeychainRules::domainKey(itemClass));
     if (it != match.end()) return it->second.string();
     return std::nullopt;
@@ -169,7 +200,8 @@ OSStatus normalise(const Object::Dict& attributes, bool forAdd, Object::Dict* ou
         } else if (key == kSecValueData) {
             if (!value.isData()) return errSecParam;
             result[key] = value;
-        } else if (startsWith(key, "kSecUse") || (forAdd && (startsWith(key, "kSecReturn") || key == kSecMatchLimit))) {
+        } else if (startsWith(key, "kSecUse") ||
+                   (forAdd && (startsWith(key, "kSecReturn") || key == kSecMatchLimit))) {
             continue;
         } else if (key == kSecAttrCreationDate || key == kSecAttrModificationDate) {
             continue; // kept by the store itself
@@ -203,9 +235,15 @@ bool sameIdentity(const Object::Dict& a, const Object::Dict& b) {
     };
     static const char* const generic[] = {kSecClass, kSecAttrAccessGroup, kSecAttrService, kSecAttrAccount,
                                           kSecAttrSynchronizable};
-    static const char* const internet[] = {kSecClass,           kSecAttrAccessGroup,        kSecAttrServer,
-                                           kSecAttrAccount,     kSecAttrProtocol,           kSecAttrAuthenticationType,
-                                           kSecAttrPort,        kSecAttrPath,               kSecAttrSecurityDomain,
+    static const char* const internet[] = {kSecClass,
+                                           kSecAttrAccessGroup,
+                                           kSecAttrServer,
+                                           kSecAttrAccount,
+                                           kSecAttrProtocol,
+                                           kSecAttrAuthenticationType,
+                                           kSecAttrPort,
+                                           kSecAttrPath,
+                                           kSecAttrSecurityDomain,
                                            kSecAttrSynchronizable};
     if (!(get(a, kSecClass) == get(b, kSecClass))) return false;
     bool isInternet = get(a, kSecClass).string() == kSecClassInternetPassword;
@@ -219,7 +257,8 @@ bool sameIdentity(const Object::Dict& a, const Object::Dict& b) {
     return true;
 }
 
-Data persistentReference(const std::string& itemClass, const std::string& domain, const std::array<uint8_t, 16>& id) {
+Data persistentReference(const std::string& itemClass, const std::string& domain,
+                         const std::array<uint8_t, 16>& id) {
     Data out(kRefMagic, kRefMagic + sizeof kRefMagic);
     out.push_back(itemClass == kSecClassInternetPassword ? 'i' : 'g');
     out.insert(out.end(), id.begin(), id.end());
@@ -232,9 +271,12 @@ std::optional<KeychainReference> decodeReference(const Object& value) {
     const Data& d = value.data();
     if (d.size() < 21 || std::memcmp(d.data(), kRefMagic, sizeof kRefMagic) != 0) return std::nullopt;
     KeychainReference ref;
-    if (d[4] == 'g') ref.itemClass = kSecClassGenericPassword;
-    else if (d[4] == 'i') ref.itemClass = kSecClassInternetPassword;
-    else return std::nullopt;
+    if (d[4] == 'g')
+        ref.itemClass = kSecClassGenericPassword;
+    else if (d[4] == 'i')
+        ref.itemClass = kSecClassInternetPassword;
+    else
+        return std::nullopt;
     std::memcpy(ref.id.data(), d.data() + 5, ref.id.size());
     ref.domain.assign(d.begin() + 21, d.end());
     return ref;

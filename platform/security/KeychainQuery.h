@@ -25,10 +25,10 @@ struct KeychainQuery {
     std::string itemClass;
     Object::Dict match; // attributes an item must carry with equal values
     Sync sync = Sync::NonSynchronizableOnly;
-    size_t limit = 1;  // 0 means all
+    size_t limit = 1; // 0 means all
     bool limitGiven = false;
     bool returnData = false, returnAttributes = false, returnRef = false, returnPersistentRef = false;
-    std::optional<KeychainReference> reference; // from kSecValuePersistentRef
+    std::optional<KeychainReference> reference;     // from kSecValuePersistentRef
     std::optional<std::array<uint8_t, 16>> itemRef; // from kSecValueRef
 
     // Parses a query. errSecParam for a missing or unknown class, an unknown key, or a value of
@@ -39,7 +39,8 @@ struct KeychainQuery {
     int returnCount() const { return returnData + returnAttributes + returnRef + returnPersistentRef; }
     // The value this query returns for one item (see SecItemCopyMatching).
     Object resultFor(const KeychainItem& item) const;
-    // The service or server the query is confined to, when it names one.
+    // The service or server the query is confined to, when it names one (a reference does not:
+    // its item may have moved).
     std::optional<std::string> domain() const;
 };
 
@@ -58,7 +59,8 @@ OSStatus normalise(const Object::Dict& attributes, bool forAdd, Object::Dict* ou
 // True when two items would be the same item (same class and primary attributes).
 bool sameIdentity(const Object::Dict& a, const Object::Dict& b);
 
-Data persistentReference(const std::string& itemClass, const std::string& domain, const std::array<uint8_t, 16>& id);
+Data persistentReference(const std::string& itemClass, const std::string& domain,
+                         const std::array<uint8_t, 16>& id);
 std::optional<KeychainReference> decodeReference(const Object& value);
 
 } // namespace KeychainRules

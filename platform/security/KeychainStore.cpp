@@ -1,5 +1,6 @@
 #include "platform/security/KeychainStore.h"
 
+#include "platform/appkit/OSLog.h"
 #include "platform/foundation/Paths.h"
 #include "platform/security/KeychainFile.h"
 #include "platform/security/KeychainQuery.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -48,6 +50,11 @@ std::string encodeDomain(const std::string& domain) {
     return out;
 }
 
+const OSLog& storeLog() {
+    static const OSLog* log = new OSLog("io.velmora.security", "keychain");
+    return *log;
+}
+
 std::array<uint8_t, 16> newItemId() {
     static std::mutex* m = new std::mutex;
     static std::random_device* device = new std::random_device;
@@ -55,7 +62,8 @@ std::array<uint8_t, 16> newItemId() {
     std::array<uint8_t, 16> id{};
     for (size_t i = 0; i < id.size(); i += 4) {
         uint32_t r = (*device)();
-        for (size_t k = 0; k < 4; ++k) id[i + k] = static_cast<uint8_t>(r >> (8 * k));
+        for (size_t k = 0; k < 4; ++k)
+            id[i + k] = static_cast<uint8_t>(r >> (8 * k));
     }
     return id;
 }
@@ -63,7 +71,7 @@ std::array<uint8_t, 16> newItemId() {
 bool ensureFolder(const fs::path& dir) {
     if (dir.has_parent_path() && !paths::ensureDirectory(dir.parent_path())) return false;
     if (!paths::ensureDirectory(dir, fs::perms(0700))) return false;
-    struct stat st{};
+    struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) return false;
     // A folder made earlier with a looser mode is tightened: it holds secrets.
     if ((st.st_mode & 07777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) return false;
@@ -74,7 +82,7 @@ bool ensureFolder(const fs::path& dir) {
 
 // The files one operation reads and writes, loaded lazily while the lock is held.
 class KeychainStore::Session {
-public:
+  public:
     struct File {
         std::vector<KeychainItem> items;
         bool dirty = false;
@@ -93,7 +101,7 @@ public:
                 auto items = KeychainFile::decode(*bytes);
                 if (!items) {
                     // Left in place: the store never replaces what it cannot read.
-                    std::fprintf(stderr, "keychain: store file %s is damaged; leaving it untouched\n", path.c_str());
+                    storeLog().error("store file " + path.string() + " is damaged; leaving it untouched");
                     return errSecDecode;
                 }
                 file.items = std::move(*items);
@@ -106,7 +114,8 @@ public:
         return errSecSuccess;
     }
 
-    // The files a query can match in, in name order.
+    // The files a query can match in, in name order; for a reference, the file it names first (an
+    // update may have moved the item to another service since the reference was made).
     std::vector<fs::path> candidates(const KeychainQuery& query) const {
         if (auto domain = query.domain()) return {store_.fileFor(query.itemClass, *domain)};
         std::vector<fs::path> out;
@@ -118,6 +127,10 @@ public:
                 out.push_back(entry.path());
         }
         std::sort(out.begin(), out.end());
+        if (query.reference) {
+            fs::path named = store_.fileFor(query.itemClass, query.reference->domain);
+            std::stable_partition(out.begin(), out.end(), [&](const fs::path& p) { return p == named; });
+        }
         return out;
     }
 
@@ -135,7 +148,7 @@ public:
         return errSecSuccess;
     }
 
-private:
+  private:
     const KeychainStore& store_;
     fs::path dir_;
     std::map<fs::path, File> files_;
@@ -219,7 +232,9 @@ OSStatus KeychainStore::copyMatching(const Object::Dict& query, Object* result) 
             for (const auto& item : file->items) {
                 if (!q.matches(item)) continue;
                 found.push_back(q.resultFor(item));
-                if (q.limit != 0 && found.size() >= q.limit) return errSecSuccess;
+                // A reference names one item, so the search ends at the first match.
+                bool single = q.reference || q.itemRef;
+                if (single || (q.limit != 0 && found.size() >= q.limit)) return errSecSuccess;
             }
         }
         return errSecSuccess;
@@ -236,7 +251,9 @@ OSStatus KeychainStore::add(const Object::Dict& attributes, Object* result) {
     if (OSStatus st = KeychainRules::normalise(attributes, true, &stored)) return st;
     KeychainQuery returns;
     returns.itemClass = stored.at(kSecClass).string();
-    auto flag = [&](const char* key) { return attributes.count(key) && attributes.at(key).number().boolValue(); };
+    auto flag = [&](const char* key) {
+        return attributes.count(key) && attributes.at(key).number().boolValue();
+    };
     returns.returnData = flag(kSecReturnData);
     returns.returnAttributes = flag(kSecReturnAttributes);
     returns.returnRef = flag(kSecReturnRef);
@@ -244,7 +261,8 @@ OSStatus KeychainStore::add(const Object::Dict& attributes, Object* result) {
 
     return run(true, [&](Session& s) {
         Session::File* file = nullptr;
-        if (OSStatus st = s.load(fileFor(returns.itemClass, KeychainRules::domainOf(stored)), &file)) return st;
+        if (OSStatus st = s.load(fileFor(returns.itemClass, KeychainRules::domainOf(stored)), &file))
+            return st;
         for (const auto& item : file->items)
             if (KeychainRules::sameIdentity(item.attributes, stored)) return errSecDuplicateItem;
         KeychainItem item{newItemId(), std::move(stored)};
@@ -278,7 +296,8 @@ OSStatus KeychainStore::update(const Object::Dict& query, const Object::Dict& at
                     ++i;
                     continue;
                 }
-                for (const auto& [key, value] : changes) item.attributes[key] = value;
+                for (const auto& [key, value] : changes)
+                    item.attributes[key] = value;
                 // A bare accessibility replaces an access-control object, not the other way round.
                 if (changes.count(kSecAttrAccessible) && !changes.count(kSecAttrAccessControl))
                     item.attributes.erase(kSecAttrAccessControl);

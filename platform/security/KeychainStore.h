@@ -17,7 +17,7 @@ namespace plat {
 enum class KeychainOperation { Any, CopyMatching, Add, Update, Delete };
 
 class KeychainStore {
-public:
+  public:
     // The store the SecItem calls use, over paths::keychainDir() (read on every call, so tests can
     // switch $VELMORA_HOME). Never destroyed.
     static KeychainStore& shared();
@@ -35,20 +35,22 @@ public:
     // before it runs (the second is null except for updates and adds).
     void failNext(OSStatus status, KeychainOperation operation = KeychainOperation::Any);
     void clearFaults();
-    using Observer = std::function<void(KeychainOperation, const Object::Dict& query, const Object::Dict* attributes)>;
+    using Observer =
+        std::function<void(KeychainOperation, const Object::Dict& query, const Object::Dict* attributes)>;
     void setObserver(Observer observer);
 
     // The store file that holds items of this class and service (or server).
     std::filesystem::path fileFor(const std::string& itemClass, const std::string& domain) const;
 
-private:
+  private:
     class Session;
-    std::optional<OSStatus> intercept(KeychainOperation op, const Object::Dict& query, const Object::Dict* attributes);
+    std::optional<OSStatus> intercept(KeychainOperation op, const Object::Dict& query,
+                                      const Object::Dict* attributes);
     OSStatus run(bool write, const std::function<OSStatus(Session&)>& body);
 
     std::function<std::filesystem::path()> folder_;
-    std::mutex mutex_;          // serialises operations of this process
-    std::mutex hookMutex_;      // guards the hooks; never held while the files are used
+    std::mutex mutex_;     // serialises operations of this process
+    std::mutex hookMutex_; // guards the hooks; never held while the files are used
     std::deque<std::pair<KeychainOperation, OSStatus>> faults_;
     Observer observer_;
 };

@@ -9,8 +9,6 @@ namespace plat {
 struct LAContext {
     // The reason shown if the user were asked to authenticate.
     std::string localizedReason;
-    // Whether a prompt may be shown; false asks the store to fail instead.
-    bool interactionNotAllowed = false;
 };
 
 } // namespace plat

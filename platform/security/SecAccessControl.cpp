@@ -29,7 +29,8 @@ bool isSecAccessibilityValue(const std::string& value) {
     return false;
 }
 
-Object SecAccessControlCreateWithFlags(const Object& protection, uint64_t flags, std::optional<Error>* error) {
+Object SecAccessControlCreateWithFlags(const Object& protection, uint64_t flags,
+                                       std::optional<Error>* error) {
     if (!protection.isString() || !isSecAccessibilityValue(protection.string())) {
         fail(error, "The protection is not a valid accessibility value.");
         return {};
@@ -50,7 +51,8 @@ const SecAccessControl* secAccessControl(const Object& object) {
 }
 
 Object makeSecAccessControlObject(SecAccessControl value) {
-    return Object(Opaque::make(std::make_shared<const SecAccessControl>(std::move(value)), "SecAccessControl"));
+    return Object(
+        Opaque::make(std::make_shared<const SecAccessControl>(std::move(value)), "SecAccessControl"));
 }
 
 } // namespace plat

@@ -16,6 +16,8 @@ OSStatus SecItemUpdate(const Object::Dict& query, const Object::Dict& attributes
     return KeychainStore::shared().update(query, attributesToUpdate);
 }
 
-OSStatus SecItemDelete(const Object::Dict& query) { return KeychainStore::shared().remove(query); }
+OSStatus SecItemDelete(const Object::Dict& query) {
+    return KeychainStore::shared().remove(query);
+}
 
 } // namespace plat

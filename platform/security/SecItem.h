@@ -102,10 +102,12 @@ inline constexpr const char* kSecAttrAccessibleAfterFirstUnlock = "kSecAttrAcces
 inline constexpr const char* kSecAttrAccessibleAlways = "kSecAttrAccessibleAlways";
 inline constexpr const char* kSecAttrAccessibleWhenPasscodeSetThisDeviceOnly =
     "kSecAttrAccessibleWhenPasscodeSetThisDeviceOnly";
-inline constexpr const char* kSecAttrAccessibleWhenUnlockedThisDeviceOnly = "kSecAttrAccessibleWhenUnlockedThisDeviceOnly";
+inline constexpr const char* kSecAttrAccessibleWhenUnlockedThisDeviceOnly =
+    "kSecAttrAccessibleWhenUnlockedThisDeviceOnly";
 inline constexpr const char* kSecAttrAccessibleAfterFirstUnlockThisDeviceOnly =
     "kSecAttrAccessibleAfterFirstUnlockThisDeviceOnly";
-inline constexpr const char* kSecAttrAccessibleAlwaysThisDeviceOnly = "kSecAttrAccessibleAlwaysThisDeviceOnly";
+inline constexpr const char* kSecAttrAccessibleAlwaysThisDeviceOnly =
+    "kSecAttrAccessibleAlwaysThisDeviceOnly";
 
 // Search and return keys.
 inline constexpr const char* kSecMatchLimit = "kSecMatchLimit";

@@ -55,7 +55,8 @@ TEST(StatusTest, MessagesOfTheCodesTheStoreMeets) {
              {Status::allocate, -108, "Failed to allocate memory."},
              {Status::userCanceled, -128, "User canceled the operation."},
              {Status::internalComponent, -2070, ""},
-             {Status::notAvailable, -25291, "No keychain is available. You may need to restart your computer."},
+             {Status::notAvailable, -25291,
+              "No keychain is available. You may need to restart your computer."},
              {Status::readOnly, -25292, "This keychain cannot be modified."},
              {Status::authFailed, -25293, "The user name or passphrase you entered is not correct."},
              {Status::noSuchKeychain, -25294, "The specified keychain could not be found."},
@@ -64,7 +65,8 @@ TEST(StatusTest, MessagesOfTheCodesTheStoreMeets) {
              {Status::interactionNotAllowed, -25308, "User interaction is not allowed."},
              {Status::decode, -26275, "Unable to decode the provided data."},
              {Status::missingEntitlement, -34018,
-              "Internal error when a required entitlement isn't present, client has neither application-identifier "
+              "Internal error when a required entitlement isn't present, client has neither "
+              "application-identifier "
               "nor keychain-access-groups entitlements."},
              {Status::conversionError, -67594, "A conversion error has occurred."},
              {Status::unexpectedError, -99999, "Unexpected error has occurred."},
@@ -100,8 +102,12 @@ TEST(StatusTest, SecurityErrorPrintsOneLineUnlessCanceled) {
     };
     for (const auto& c : std::vector<Case>{
              {-128, Status::userCanceled, {}},
-             {-50, Status::param, {"OSStatus error:[-50] One or more parameters passed to a function were not valid."}},
-             {-25308, Status::interactionNotAllowed, {"OSStatus error:[-25308] User interaction is not allowed."}},
+             {-50,
+              Status::param,
+              {"OSStatus error:[-50] One or more parameters passed to a function were not valid."}},
+             {-25308,
+              Status::interactionNotAllowed,
+              {"OSStatus error:[-25308] User interaction is not allowed."}},
              {12345, Status::unexpectedError, {"OSStatus error:[-99999] Unexpected error has occurred."}},
              {-2070, Status::internalComponent, {"OSStatus error:[-2070] "}},
          }) {

@@ -1,5 +1,6 @@
 // The store's files on disk: modes, one file per service, damage detection and what happens to a
 // damaged file.
+#include "platform/appkit/OSLog.h"
 #include "platform/foundation/Paths.h"
 #include "platform/security/KeychainFile.h"
 #include "platform/security/KeychainStore.h"
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 unsigned modeOf(const fs::path& p) {
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
     return st.st_mode & 07777;
 }
@@ -37,13 +38,14 @@ Object::Dict serviceQuery(const std::string& service) {
 TEST(KeychainFileTest, EncodingRoundTripsEveryValueKind) {
     KeychainItem item;
     item.id[0] = 7;
-    item.attributes = {{kSecClass, kSecClassGenericPassword},
-                       {kSecValueData, toData(std::string("\0\xff bytes", 8))},
-                       {kSecAttrSynchronizable, true},
-                       {kSecAttrPort, int64_t(-5)},
-                       {"double", 2.5},
-                       {kSecAttrCreationDate, Date{1700000000.25}},
-                       {kSecAttrAccessControl, makeSecAccessControlObject({kSecAttrAccessibleAlways, 1u << 31})}};
+    item.attributes = {
+        {kSecClass, kSecClassGenericPassword},
+        {kSecValueData, toData(std::string("\0\xff bytes", 8))},
+        {kSecAttrSynchronizable, true},
+        {kSecAttrPort, int64_t(-5)},
+        {"double", 2.5},
+        {kSecAttrCreationDate, Date{1700000000.25}},
+        {kSecAttrAccessControl, makeSecAccessControlObject({kSecAttrAccessibleAlways, 1u << 31})}};
     auto decoded = KeychainFile::decode(KeychainFile::encode({item, KeychainItem{}}));
     ASSERT_TRUE(decoded);
     ASSERT_EQ(decoded->size(), 2u);
@@ -61,9 +63,11 @@ TEST(KeychainFileTest, EncodingRoundTripsEveryValueKind) {
 
 TEST(KeychainFileTest, EveryTruncationAndEverySingleByteChangeIsDetected) {
     KeychainItem item;
-    item.attributes = {{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, "a"}, {kSecValueData, toData("v")}};
+    item.attributes = {
+        {kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, "a"}, {kSecValueData, toData("v")}};
     std::string bytes = KeychainFile::encode({item});
-    for (size_t n = 0; n < bytes.size(); ++n) EXPECT_FALSE(KeychainFile::decode(bytes.substr(0, n))) << n;
+    for (size_t n = 0; n < bytes.size(); ++n)
+        EXPECT_FALSE(KeychainFile::decode(bytes.substr(0, n))) << n;
     for (size_t i = 0; i < bytes.size(); ++i) {
         std::string changed = bytes;
         changed[i] = static_cast<char>(changed[i] ^ 0x01);
@@ -106,12 +110,15 @@ TEST(KeychainFileTest, FolderAndFileModesAndOneFilePerService) {
 
     // Removing the last item of a service removes its file.
     ASSERT_EQ(SecItemDelete(serviceQuery("other service/with slash")), errSecSuccess);
-    EXPECT_FALSE(fs::exists(KeychainStore::shared().fileFor(kSecClassGenericPassword, "other service/with slash")));
+    EXPECT_FALSE(
+        fs::exists(KeychainStore::shared().fileFor(kSecClassGenericPassword, "other service/with slash")));
 }
 
 TEST(KeychainFileTest, DamagedFileAnswersDecodeErrorAndIsKept) {
     testsupport::TempHome home;
-    ASSERT_EQ(addItem("io.velmora.macSA", "token", "t"), errSecSuccess);
+    std::vector<std::string> logged;
+    OSLog::setSink([&](const OSLog::Entry& e) { logged.push_back(e.text); });
+    ASSERT_EQ(addItem("io.velmora.macSA", "token", "tok-secret"), errSecSuccess);
     ASSERT_EQ(addItem("healthy", "x", "y"), errSecSuccess);
     fs::path file = KeychainStore::shared().fileFor(kSecClassGenericPassword, "io.velmora.macSA");
     std::string bytes = testsupport::readFile(file);
@@ -124,11 +131,18 @@ TEST(KeychainFileTest, DamagedFileAnswersDecodeErrorAndIsKept) {
         EXPECT_EQ(SecItemUpdate(q, {{kSecValueData, toData("new")}}), errSecDecode);
         EXPECT_EQ(SecItemDelete(q), errSecDecode);
         EXPECT_EQ(testsupport::readFile(file), damaged) << "the damaged file is never replaced";
-        EXPECT_EQ(SecItemCopyMatching(serviceQuery("healthy"), nullptr), errSecSuccess) << "other services still work";
+        EXPECT_EQ(SecItemCopyMatching(serviceQuery("healthy"), nullptr), errSecSuccess)
+            << "other services still work";
         // A search across services cannot vouch for its answer either.
-        EXPECT_EQ(SecItemCopyMatching({{kSecClass, kSecClassGenericPassword}, {kSecMatchLimit, kSecMatchLimitAll}},
-                                      nullptr),
+        EXPECT_EQ(SecItemCopyMatching(
+                      {{kSecClass, kSecClassGenericPassword}, {kSecMatchLimit, kSecMatchLimitAll}}, nullptr),
                   errSecDecode);
+    }
+    OSLog::setSink(nullptr);
+    ASSERT_FALSE(logged.empty());
+    for (const auto& line : logged) {
+        EXPECT_EQ(line, "store file " + file.string() + " is damaged; leaving it untouched");
+        EXPECT_EQ(line.find("tok-secret"), std::string::npos);
     }
 }
 

@@ -39,10 +39,12 @@ pid_t spawnWriter(const std::string& name) {
     std::string self = "/proc/self/exe";
     char* argv[] = {self.data(), filter.data(), nullptr};
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
     env.push_back("VELMORA_KEYCHAIN_WRITER=" + name);
     std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
+    for (auto& e : env)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t pid = 0;
     EXPECT_EQ(posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);

@@ -15,14 +15,15 @@ using namespace plat;
 namespace {
 
 class KeychainStoreTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         KeychainStore::shared().clearFaults();
         KeychainStore::shared().setObserver(nullptr);
     }
 
     static Object::Dict generic(const std::string& service, const std::string& account) {
-        return {{kSecClass, kSecClassGenericPassword}, {kSecAttrService, service}, {kSecAttrAccount, account}};
+        return {
+            {kSecClass, kSecClassGenericPassword}, {kSecAttrService, service}, {kSecAttrAccount, account}};
     }
     static OSStatus add(const std::string& service, const std::string& account, const std::string& value,
                         std::optional<bool> synchronizable = std::nullopt) {
@@ -71,8 +72,10 @@ TEST_F(KeychainStoreTest, ReturnKindsFollowTheReturnKeys) {
     EXPECT_EQ(both[kSecValueRef].data().size(), 16u);
     EXPECT_TRUE(both[kSecValuePersistentRef].isData());
 
-    Object::Dict all{{kSecClass, kSecClassGenericPassword}, {kSecAttrService, "svc"},
-                     {kSecMatchLimit, kSecMatchLimitAll}, {kSecReturnData, true}};
+    Object::Dict all{{kSecClass, kSecClassGenericPassword},
+                     {kSecAttrService, "svc"},
+                     {kSecMatchLimit, kSecMatchLimitAll},
+                     {kSecReturnData, true}};
     Object list = copy(all);
     ASSERT_TRUE(list.isArray());
     EXPECT_EQ(list.array(), (Object::Array{Object(toData("one")), Object(toData("two"))}));
@@ -96,10 +99,15 @@ TEST_F(KeychainStoreTest, PersistentReferenceFindsTheItemAgain) {
 
     // Updating the item keeps its reference.
     ASSERT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecValueData, toData("uno")}}), errSecSuccess);
-    Object::Dict byRef{{kSecClass, kSecClassGenericPassword}, {kSecValuePersistentRef, ref}, {kSecReturnData, true}};
+    Object::Dict byRef{
+        {kSecClass, kSecClassGenericPassword}, {kSecValuePersistentRef, ref}, {kSecReturnData, true}};
     EXPECT_EQ(copy(byRef), Object(toData("uno")));
 
-    ASSERT_EQ(SecItemDelete(generic("svc", "alice")), errSecSuccess);
+    // Moving the item to another service keeps it too.
+    ASSERT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecAttrService, "moved"}}), errSecSuccess);
+    EXPECT_EQ(copy(byRef), Object(toData("uno")));
+
+    ASSERT_EQ(SecItemDelete(generic("moved", "alice")), errSecSuccess);
     copy(byRef, errSecItemNotFound);
     byRef[kSecValuePersistentRef] = toData("not a reference");
     copy(byRef, errSecParam);
@@ -120,12 +128,15 @@ TEST_F(KeychainStoreTest, SynchronizableRule) {
                                            {"false", Object(false), {"L"}},
                                            {"true", Object(true), {"S", "L2"}},
                                            {"any", Object(kSecAttrSynchronizableAny), {"L", "S", "L2"}}}) {
-        Object::Dict q{{kSecClass, kSecClassGenericPassword}, {kSecAttrService, "svc"},
-                       {kSecMatchLimit, kSecMatchLimitAll}, {kSecReturnData, true}};
+        Object::Dict q{{kSecClass, kSecClassGenericPassword},
+                       {kSecAttrService, "svc"},
+                       {kSecMatchLimit, kSecMatchLimitAll},
+                       {kSecReturnData, true}};
         if (!c.sync.isAbsent()) q[kSecAttrSynchronizable] = c.sync;
         Object result = copy(q);
         std::vector<std::string> got;
-        for (const auto& v : result.array()) got.push_back(toString(v.data()));
+        for (const auto& v : result.array())
+            got.push_back(toString(v.data()));
         std::sort(got.begin(), got.end());
         auto want = c.values;
         std::sort(want.begin(), want.end());
@@ -152,7 +163,8 @@ TEST_F(KeychainStoreTest, StatusesOfEachCall) {
              {"unknown key", {{kSecClass, kSecClassGenericPassword}, {"kSecAttrColour", "red"}}},
              {"account not a string", {{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, 7}}},
              {"bad limit", {{kSecClass, kSecClassGenericPassword}, {kSecMatchLimit, "some"}}},
-             {"bad synchronizable", {{kSecClass, kSecClassGenericPassword}, {kSecAttrSynchronizable, "maybe"}}},
+             {"bad synchronizable",
+              {{kSecClass, kSecClassGenericPassword}, {kSecAttrSynchronizable, "maybe"}}},
          }) {
         EXPECT_EQ(SecItemCopyMatching(b.query, nullptr), errSecParam) << b.name;
         EXPECT_EQ(SecItemDelete(b.query), errSecParam) << b.name;
@@ -202,8 +214,10 @@ TEST_F(KeychainStoreTest, InternetPasswordsMatchOnServerAndPort) {
     item[kSecAttrPort] = 8443;
     EXPECT_EQ(SecItemAdd(item, nullptr), errSecSuccess) << "the port is part of the identity";
 
-    Object::Dict q{{kSecClass, kSecClassInternetPassword}, {kSecAttrServer, "vpn.example.net"},
-                   {kSecAttrPort, 443}, {kSecReturnAttributes, true}};
+    Object::Dict q{{kSecClass, kSecClassInternetPassword},
+                   {kSecAttrServer, "vpn.example.net"},
+                   {kSecAttrPort, 443},
+                   {kSecReturnAttributes, true}};
     Object found = copy(q);
     EXPECT_EQ(found[kSecAttrPort], Object(443));
     Object::Dict generics{{kSecClass, kSecClassGenericPassword}};
@@ -229,7 +243,8 @@ TEST_F(KeychainStoreTest, AccessControlIsStoredAndDecidesAccessibility) {
     EXPECT_EQ(found[kSecAttrAccessible], Object(kSecAttrAccessibleAfterFirstUnlock));
 
     // A bare accessibility in an update replaces the access control.
-    ASSERT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecAttrAccessible, kSecAttrAccessibleAlways}}), errSecSuccess);
+    ASSERT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecAttrAccessible, kSecAttrAccessibleAlways}}),
+              errSecSuccess);
     found = copy(q);
     EXPECT_TRUE(found[kSecAttrAccessControl].isAbsent());
     EXPECT_EQ(found[kSecAttrAccessible], Object(kSecAttrAccessibleAlways));
@@ -238,10 +253,11 @@ TEST_F(KeychainStoreTest, AccessControlIsStoredAndDecidesAccessibility) {
         Object protection;
         uint64_t flags;
     };
-    for (const auto& b : std::vector<Bad>{{Object("kSecAttrAccessibleSometimes"), 0},
-                                          {Object(), 0},
-                                          {Object(kSecAttrAccessibleAlways), 1u << 7},
-                                          {Object(kSecAttrAccessibleAlways), kSecAccessControlOr | kSecAccessControlAnd}}) {
+    for (const auto& b :
+         std::vector<Bad>{{Object("kSecAttrAccessibleSometimes"), 0},
+                          {Object(), 0},
+                          {Object(kSecAttrAccessibleAlways), 1u << 7},
+                          {Object(kSecAttrAccessibleAlways), kSecAccessControlOr | kSecAccessControlAnd}}) {
         std::optional<Error> e;
         EXPECT_TRUE(SecAccessControlCreateWithFlags(b.protection, b.flags, &e).isAbsent());
         ASSERT_TRUE(e);
@@ -254,19 +270,23 @@ TEST_F(KeychainStoreTest, FaultHookAnswersTheNextCallOnly) {
     ASSERT_EQ(add("svc", "alice", "one"), errSecSuccess);
     auto& store = KeychainStore::shared();
     std::vector<KeychainOperation> seen;
-    store.setObserver([&](KeychainOperation op, const Object::Dict&, const Object::Dict*) { seen.push_back(op); });
+    store.setObserver(
+        [&](KeychainOperation op, const Object::Dict&, const Object::Dict*) { seen.push_back(op); });
 
     store.failNext(errSecInteractionNotAllowed, KeychainOperation::Update);
-    EXPECT_EQ(SecItemCopyMatching(generic("svc", "alice"), nullptr), errSecSuccess) << "fault waits for an update";
-    EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecValueData, toData("x")}}), errSecInteractionNotAllowed);
+    EXPECT_EQ(SecItemCopyMatching(generic("svc", "alice"), nullptr), errSecSuccess)
+        << "fault waits for an update";
+    EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecValueData, toData("x")}}),
+              errSecInteractionNotAllowed);
     EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecValueData, toData("x")}}), errSecSuccess);
 
     store.failNext(-34018);
     EXPECT_EQ(SecItemDelete(generic("svc", "alice")), -34018);
-    EXPECT_EQ(SecItemCopyMatching(generic("svc", "alice"), nullptr), errSecSuccess) << "the faulted delete did nothing";
-    EXPECT_EQ(seen, (std::vector<KeychainOperation>{KeychainOperation::CopyMatching, KeychainOperation::Update,
-                                                    KeychainOperation::Update, KeychainOperation::Delete,
-                                                    KeychainOperation::CopyMatching}));
+    EXPECT_EQ(SecItemCopyMatching(generic("svc", "alice"), nullptr), errSecSuccess)
+        << "the faulted delete did nothing";
+    EXPECT_EQ(seen, (std::vector<KeychainOperation>{
+                        KeychainOperation::CopyMatching, KeychainOperation::Update, KeychainOperation::Update,
+                        KeychainOperation::Delete, KeychainOperation::CopyMatching}));
 }
 
 TEST_F(KeychainStoreTest, ThreadsWritingAtOnceLoseNothing) {
@@ -277,8 +297,10 @@ TEST_F(KeychainStoreTest, ThreadsWritingAtOnceLoseNothing) {
                 EXPECT_EQ(add("svc", "t" + std::to_string(t) + "-" + std::to_string(i), "v"), errSecSuccess);
         });
     }
-    for (auto& th : threads) th.join();
-    Object::Dict all{{kSecClass, kSecClassGenericPassword}, {kSecMatchLimit, kSecMatchLimitAll},
+    for (auto& th : threads)
+        th.join();
+    Object::Dict all{{kSecClass, kSecClassGenericPassword},
+                     {kSecMatchLimit, kSecMatchLimitAll},
                      {kSecReturnAttributes, true}};
     EXPECT_EQ(copy(all).array().size(), 160u);
 }
