@@ -1,0 +1,59 @@
+// velmora-standin's server: a local stand-in of the VPN service's REST API under "/api/", with
+// in-memory accounts, the region fixture, per-path faults and a request log for tests. It listens
+// on 127.0.0.1 only and serves from threads of its own; every accessor may be called from any thread.
+#pragma once
+
+#include "standin/FaultTable.h"
+#include "standin/RequestLog.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+class StandinServer {
+  public:
+    StandinServer();
+    ~StandinServer(); // stops the server when it still runs
+    StandinServer(const StandinServer&) = delete;
+    StandinServer& operator=(const StandinServer&) = delete;
+
+    // Binds 127.0.0.1:`port` (0 picks a free port) and starts serving. Returns the bound port;
+    // requests are accepted from the moment it returns. Throws std::runtime_error when the port
+    // cannot be bound, std::logic_error when the server was started before (it starts only once).
+    int start(int port = 0);
+    // Stops accepting, cuts armed delays short and waits for the server thread. Idempotent.
+    void stop();
+
+    // The bound port (0 before start) and the API base URL "http://127.0.0.1:<port>/api/".
+    int port() const;
+    std::string baseURL() const;
+
+    // The API requests received so far (administration requests are not recorded), oldest first.
+    std::vector<RequestLogEntry> requests() const;
+    void clearRequests();
+
+    // Marks a token issued by a sign-in or sign-up as expired: authorised requests carrying it are
+    // then answered with 401 and {"code":"E0112", ...}. False when the token was never issued.
+    bool expireToken(const std::string& token);
+
+    // Arms a fault for a path ("/api/devices", "devices", or a prefix ending in '*').
+    void setFault(const std::string& path, Fault fault);
+    void clearFault(const std::string& path);
+    void clearFaults();
+
+    // The pending password-reset code of an address, once auth/reset-password was called for it.
+    std::optional<std::string> resetCode(const std::string& email) const;
+
+    // The seeded demo account.
+    static std::string demoEmail();
+    static std::string demoPassword();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace standin
