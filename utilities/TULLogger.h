@@ -43,21 +43,42 @@ void TULLoggerWaitUntilWritten();
 // Test hook: back to the state before the set-up (level 0, no debug mode, no version).
 void TULLoggerResetForTesting();
 
-// The leveled shorthands; the trailing values are the format's arguments.
-#define TUL_DEFINE_LEVEL_FUNCTION(name, level)                                                               \
-    template <typename... Args>                                                                              \
-    void name(const std::string& subsystem, const std::string& category, bool forceLog,                     \
-              const std::string& messageCode, const std::string& message, Args&&... args) {                  \
-        if (!forceLog && !TULIsLoggableLevel(level)) return;                                                 \
-        TULFormatArguments arguments = TULMakeFormatArguments(std::forward<Args>(args)...);                  \
-        TULOSLogBasic(level, subsystem, category, forceLog, messageCode, message, &arguments);               \
-    }
-TUL_DEFINE_LEVEL_FUNCTION(TULOSLogError, TULLoggerLevelError)
-TUL_DEFINE_LEVEL_FUNCTION(TULOSLogWarning, TULLoggerLevelWarning)
-TUL_DEFINE_LEVEL_FUNCTION(TULOSLogNotice, TULLoggerLevelNotice)
-TUL_DEFINE_LEVEL_FUNCTION(TULOSLogInfo, TULLoggerLevelInfo)
-TUL_DEFINE_LEVEL_FUNCTION(TULOSLogDebug, TULLoggerLevelDebug)
-#undef TUL_DEFINE_LEVEL_FUNCTION
+// Writes at `level` with the trailing values as the format's arguments; a filtered message builds
+// no argument list.
+template <typename... Args>
+void TULOSLogAtLevel(int level, const std::string& subsystem, const std::string& category, bool forceLog,
+                     const std::string& messageCode, const std::string& message, Args&&... args) {
+    if (!forceLog && !TULIsLoggableLevel(level)) return;
+    TULFormatArguments arguments = TULMakeFormatArguments(std::forward<Args>(args)...);
+    TULOSLogBasic(level, subsystem, category, forceLog, messageCode, message, &arguments);
+}
+
+// The leveled shorthands: levels 3 (error) to 7 (debug).
+template <typename... Args>
+void TULOSLogError(const std::string& subsystem, const std::string& category, bool forceLog,
+                   const std::string& messageCode, const std::string& message, Args&&... args) {
+    TULOSLogAtLevel(TULLoggerLevelError, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+}
+template <typename... Args>
+void TULOSLogWarning(const std::string& subsystem, const std::string& category, bool forceLog,
+                     const std::string& messageCode, const std::string& message, Args&&... args) {
+    TULOSLogAtLevel(TULLoggerLevelWarning, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+}
+template <typename... Args>
+void TULOSLogNotice(const std::string& subsystem, const std::string& category, bool forceLog,
+                    const std::string& messageCode, const std::string& message, Args&&... args) {
+    TULOSLogAtLevel(TULLoggerLevelNotice, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+}
+template <typename... Args>
+void TULOSLogInfo(const std::string& subsystem, const std::string& category, bool forceLog,
+                  const std::string& messageCode, const std::string& message, Args&&... args) {
+    TULOSLogAtLevel(TULLoggerLevelInfo, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+}
+template <typename... Args>
+void TULOSLogDebug(const std::string& subsystem, const std::string& category, bool forceLog,
+                   const std::string& messageCode, const std::string& message, Args&&... args) {
+    TULOSLogAtLevel(TULLoggerLevelDebug, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+}
 
 // For callers that hold a ready argument list.
 class TULLoggerWrapper {

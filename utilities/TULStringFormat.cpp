@@ -17,13 +17,13 @@ std::string describe(const plat::Object& value) {
 
 // One conversion through snprintf, with flags, width and precision from the format but the length
 // modifier replaced by the widest one, so the argument's type always matches what snprintf reads.
-template <typename T> std::string printOne(const std::string& spec, T value) {
+template <typename T> std::string printOne(const std::string& conversion, T value) {
     char small[64];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, conversion.c_str(), value);
     if (n < 0) return {};
     if (size_t(n) < sizeof small) return std::string(small, size_t(n));
     std::string big(size_t(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    std::snprintf(big.data(), big.size(), conversion.c_str(), value);
     big.resize(size_t(n));
     return big;
 }
@@ -62,22 +62,22 @@ std::string TULStringWithFormat(std::string_view format, const TULFormatArgument
             out.append(format.substr(start));
             break;
         }
-        std::string spec = "%" + flags + width + precision;
+        std::string conversion = "%" + flags + width + precision;
         switch (char conv = format[i]) {
         case '%': out += '%'; break;
         case '@': out += describe(take()); break;
         case 's': {
             const plat::Object& v = take();
-            out += printOne(spec + "s", (v.isString() ? v.string() : describe(v)).c_str());
+            out += printOne(conversion + "s", (v.isString() ? v.string() : describe(v)).c_str());
             break;
         }
         case 'd':
-        case 'i': out += printOne(spec + "lld", static_cast<long long>(take().number().int64Value())); break;
+        case 'i': out += printOne(conversion + "lld", static_cast<long long>(take().number().int64Value())); break;
         case 'u':
         case 'x':
         case 'X':
         case 'o':
-            out += printOne(spec + "ll" + conv, static_cast<unsigned long long>(take().number().uint64Value()));
+            out += printOne(conversion + "ll" + conv, static_cast<unsigned long long>(take().number().uint64Value()));
             break;
         case 'c': out += static_cast<char>(take().number().int64Value()); break;
         case 'f':
@@ -87,7 +87,7 @@ std::string TULStringWithFormat(std::string_view format, const TULFormatArgument
         case 'g':
         case 'G':
         case 'a':
-        case 'A': out += printOne(spec + conv, take().number().doubleValue()); break;
+        case 'A': out += printOne(conversion + conv, take().number().doubleValue()); break;
         default:
             // Unknown conversions (including %n and %p) are copied verbatim and consume nothing.
             out.append(format.substr(start, i - start + 1));

@@ -30,13 +30,14 @@ struct ImageBuilder {
         if (is64) b.u32(0);
         return b;
     }
+    // Writes at most 64 bytes of the command, so a command may claim more than the image holds.
     void command(uint32_t cmd, uint32_t size, uint32_t field16 = 0) {
         size_t start = bytes.size();
         u32(cmd);
         u32(size);
         while (bytes.size() < start + 16) bytes.push_back(0);
         if (size >= 20) u32(field16);
-        while (bytes.size() < start + size) bytes.push_back(0);
+        while (bytes.size() < start + std::min<uint32_t>(size, 64)) bytes.push_back(0);
     }
 };
 
@@ -113,6 +114,7 @@ TEST(MachOHeader, HostileLoadCommandsEndTheWalk) {
     oversized.command(0x19, 24);
     oversized.command(MachOHeader::kCommandEncryptionInfo64, 24, 1); // lies outside sizeofcmds
     EXPECT_FALSE(MachOHeader::parse(oversized.bytes)->encryptionIdentifier());
+    // A command claiming more than the buffer holds.
     auto huge = ImageBuilder::header(true, 2, 1, 0xffffffff);
     huge.command(MachOHeader::kCommandEncryptionInfo64, 0xfffffff0, 1);
     EXPECT_FALSE(MachOHeader::parse(huge.bytes)->encryptionIdentifier());

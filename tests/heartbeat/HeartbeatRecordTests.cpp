@@ -53,17 +53,6 @@ TEST(Heartbeat, DecodingIsStrict) {
     for (const char* text : bad) EXPECT_THROW(Heartbeat::decode(json(text)), CodingError) << text;
 }
 
-TEST(Heartbeat, EqualityCoversEveryField) {
-    Heartbeat a("a", plat::Date{10}, {TimePeriod::daily}, 0);
-    EXPECT_NE(a, Heartbeat("a", plat::Date{10}, {TimePeriod::daily}, 1));
-    EXPECT_NE(a, Heartbeat("a", plat::Date{10}, {}, 0));
-    EXPECT_NE(a, Heartbeat("a", plat::Date{11}, {TimePeriod::daily}, 0));
-    EXPECT_EQ(a, Heartbeat("a", plat::Date{10}, {TimePeriod::daily}, 0));
-    EXPECT_EQ(TimePeriods::fromRawValue(1), TimePeriod::daily);
-    EXPECT_FALSE(TimePeriods::fromRawValue(0));
-    EXPECT_FALSE(TimePeriods::fromRawValue(7));
-}
-
 TEST(RingBuffer, WrapsOverwritingTheOldestAndPopsNewestFirst) {
     RingBuffer<Item> ring(3);
     for (int v : {1, 2, 3}) EXPECT_FALSE(ring.push(Item{v}));

@@ -113,16 +113,6 @@ TEST_F(TULLoggerTest, StoreBuildsKeepToWarnings) {
     EXPECT_EQ(TULGetLoggerLevel(), TULLoggerLevelError);
 }
 
-TEST_F(TULLoggerTest, LevelsMapToLogTypes) {
-    EXPECT_EQ(TULLoggerLevelToOSLogType(3), plat::OSLogType::Error);
-    EXPECT_EQ(TULLoggerLevelToOSLogType(4), plat::OSLogType::Default);
-    EXPECT_EQ(TULLoggerLevelToOSLogType(5), plat::OSLogType::Default);
-    EXPECT_EQ(TULLoggerLevelToOSLogType(6), plat::OSLogType::Info);
-    EXPECT_EQ(TULLoggerLevelToOSLogType(7), plat::OSLogType::Debug);
-    EXPECT_EQ(TULLoggerLevelToOSLogType(0), plat::OSLogType::Error);
-    EXPECT_EQ(TULLoggerLevelToOSLogType(99), plat::OSLogType::Error);
-}
-
 TEST_F(TULLoggerTest, WrapperUsesTheLoggerSubsystemForServices) {
     TULLoggerWrapper::logWithLevel(TULLoggerLevelError, "[TesseraCore]", "I-COR000001", "n=%d", {plat::Object(5)});
     TULLoggerWrapper::logWithLevel(TULLoggerLevelDebug, "[TesseraCore]", "I-COR000002", "dropped", {});
