@@ -1,6 +1,7 @@
 #include "platform/foundation/Text.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/regex.h>
@@ -135,6 +136,31 @@ bool containsRegexMatch(std::string_view text, std::string_view pattern) {
 
 int caseInsensitiveCompare(std::string_view a, std::string_view b) {
     return sign(unicode(a).caseCompare(unicode(b), U_FOLD_CASE_DEFAULT));
+}
+
+int localizedCaseInsensitiveCompare(std::string_view a, std::string_view b) {
+    // One collator for the process; comparing through a const collator is thread-safe in ICU.
+    static const icu::Collator* collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        // The POSIX locale of a bare environment (LANG=C) collates in byte order, capitals first;
+        // the root order is what a user of no particular language expects.
+        icu::Locale locale = icu::Locale::getDefault();
+        if (std::string_view(locale.getName()) == "en_US_POSIX" || std::string_view(locale.getLanguage()).empty())
+            locale = icu::Locale::getRoot();
+        icu::Collator* c = icu::Collator::createInstance(locale, status);
+        if (U_FAILURE(status) || !c) {
+            delete c;
+            return static_cast<icu::Collator*>(nullptr);
+        }
+        c->setStrength(icu::Collator::SECONDARY);
+        return c;
+    }();
+    if (!collator) return caseInsensitiveCompare(a, b);
+    UErrorCode status = U_ZERO_ERROR;
+    UCollationResult result = collator->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                                                    icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+    if (U_FAILURE(status)) return caseInsensitiveCompare(a, b);
+    return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
 }
 
 bool caseInsensitiveContains(std::string_view haystack, std::string_view needle) {

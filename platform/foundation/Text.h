@@ -34,6 +34,11 @@ bool containsRegexMatch(std::string_view text, std::string_view pattern);
 // Compares the texts ignoring case (full Unicode case folding); returns -1, 0 or 1.
 int caseInsensitiveCompare(std::string_view a, std::string_view b);
 
+// Orders the texts as the user's language sorts them, ignoring case (a collator of the current
+// locale at secondary strength); falls back to caseInsensitiveCompare when no collator loads.
+// Returns -1, 0 or 1.
+int localizedCaseInsensitiveCompare(std::string_view a, std::string_view b);
+
 // Whether `needle` occurs in `haystack` ignoring case. The empty needle occurs nowhere, as on the
 // platform.
 bool caseInsensitiveContains(std::string_view haystack, std::string_view needle);
