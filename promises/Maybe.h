@@ -10,7 +10,7 @@
 namespace promises {
 
 template <typename Value> class Maybe {
-public:
+  public:
     Maybe(Value value) : outcome_(std::in_place_index<0>, std::move(value)) {}
     Maybe(plat::Error error) : outcome_(std::in_place_index<1>, std::move(error)) {}
     Maybe(PromiseError error) : Maybe(asError(error)) {}
@@ -27,20 +27,19 @@ public:
     }
     // The boxed value, or the error boxed as an object.
     plat::Object asAnyObject() const {
-        return isValue() ? promises::asAnyObject(std::get<0>(outcome_)) : TPRErrorObject(std::get<1>(outcome_));
+        return isValue() ? promises::asAnyObject(std::get<0>(outcome_))
+                         : TPRErrorObject(std::get<1>(outcome_));
     }
 
     // Values compare with Value's ==; errors by domain, code and user information; a value never
     // equals an error.
-    bool operator==(const Maybe& other) const
-        requires std::equality_comparable<Value>
-    {
+    bool operator==(const Maybe& other) const requires std::equality_comparable<Value> {
         if (outcome_.index() != other.outcome_.index()) return false;
         if (isValue()) return std::get<0>(outcome_) == std::get<0>(other.outcome_);
         return sameError(std::get<1>(outcome_), std::get<1>(other.outcome_));
     }
 
-private:
+  private:
     std::variant<Value, plat::Error> outcome_;
 };
 

@@ -16,20 +16,20 @@ namespace promises {
 template <typename Value> class Promise;
 
 // The library's default queue (the main queue unless changed) and its setter.
-inline plat::DispatchQueue promisesQueue() { return TPRPromise::defaultDispatchQueue(); }
-inline void setPromisesQueue(const plat::DispatchQueue& queue) { TPRPromise::setDefaultDispatchQueue(queue); }
+inline plat::DispatchQueue promisesQueue() {
+    return TPRPromise::defaultDispatchQueue();
+}
+inline void setPromisesQueue(const plat::DispatchQueue& queue) {
+    TPRPromise::setDefaultDispatchQueue(queue);
+}
 
 namespace detail {
 
 template <typename T> struct IsPromise : std::false_type {};
 template <typename T> struct IsPromise<Promise<T>> : std::true_type {};
 // The promise type a work result becomes: a typed promise stays itself, a value is wrapped.
-template <typename R> struct PromiseFor {
-    using type = Promise<R>;
-};
-template <typename T> struct PromiseFor<Promise<T>> {
-    using type = Promise<T>;
-};
+template <typename R> struct PromiseFor { using type = Promise<R>; };
+template <typename T> struct PromiseFor<Promise<T>> { using type = Promise<T>; };
 
 // Runs `f`, turning a thrown library error into the rejection it stands for.
 template <typename F> TPRValue catching(F&& f) {
@@ -54,8 +54,10 @@ template <typename T> T requireValue(const plat::Object& object) {
 
 // Calls work with the value; work on a Promise<Void> may also take no argument.
 template <typename Value, typename Work> decltype(auto) callWith(Work& work, const Value& value) {
-    if constexpr (std::is_invocable_v<Work&, const Value&>) return work(value);
-    else return work();
+    if constexpr (std::is_invocable_v<Work&, const Value&>)
+        return work(value);
+    else
+        return work();
 }
 template <typename Value, typename Work>
 using CallResult = decltype(callWith<Value>(std::declval<Work&>(), std::declval<const Value&>()));
@@ -63,14 +65,16 @@ using CallResult = decltype(callWith<Value>(std::declval<Work&>(), std::declval<
 // A work result as the core sees it: a typed promise is followed, a value is boxed (an error value
 // rejects).
 template <typename R> TPRValue toCore(const R& result) {
-    if constexpr (IsPromise<R>::value) return TPRValue(result.asObjCPromise());
-    else return TPRValue(asAnyObject<R>(result));
+    if constexpr (IsPromise<R>::value)
+        return TPRValue(result.asObjCPromise());
+    else
+        return TPRValue(asAnyObject<R>(result));
 }
 
 } // namespace detail
 
 template <typename Value> class Promise {
-public:
+  public:
     using ValueType = Value;
     using Queue = plat::DispatchQueue;
     using Fulfill = std::function<void(const Value&)>;
@@ -84,15 +88,14 @@ public:
     Promise(const plat::Error& error) : core_(TPRPromise::resolvedWith(error)) {}
     Promise(PromiseError error) : Promise(asError(error)) {}
     // A fulfilled promise (rejected if the value is an error object).
-    Promise(const Value& value)
-        requires(!std::is_same_v<Value, plat::Error>)
+    Promise(const Value& value) requires(!std::is_same_v<Value, plat::Error>)
         : core_(TPRPromise::resolvedWith(asAnyObject(value))) {}
     // Wraps a core promise; its values must convert to Value.
     explicit Promise(TPRPromise::Ptr core) : core_(std::move(core)) { TPR_REQUIRE(core_, "objCPromise"); }
     // Work on a later turn of `queue`, in one of three shapes: (Fulfill, Reject) -> void settles
     // through the blocks; () -> Value fulfils with the result; () -> Promise<Value> is followed.
     template <typename Work>
-        requires std::is_invocable_v<Work&, Fulfill, Reject> || std::is_invocable_v<Work&>
+    requires std::is_invocable_v<Work&, Fulfill, Reject> || std::is_invocable_v<Work&>
     Promise(const Queue& queue, Work work) : core_(start(queue, std::move(work))) {}
 
     void fulfill(const Value& value) const { core_->fulfill(asAnyObject(value)); }
@@ -127,17 +130,20 @@ public:
     template <typename Work> auto then(const Queue& queue, Work work) const {
         using R = std::decay_t<detail::CallResult<Value, Work>>;
         if constexpr (std::is_void_v<R>) {
-            return Promise<Value>(core_->then(queue, [work = std::move(work)](const plat::Object& object) mutable {
-                return detail::catching([&]() -> TPRValue {
-                    detail::callWith<Value>(work, detail::requireValue<Value>(object));
-                    return object;
-                });
-            }));
+            return Promise<Value>(
+                core_->then(queue, [work = std::move(work)](const plat::Object& object) mutable {
+                    return detail::catching([&]() -> TPRValue {
+                        detail::callWith<Value>(work, detail::requireValue<Value>(object));
+                        return object;
+                    });
+                }));
         } else {
             return typename detail::PromiseFor<R>::type(
                 core_->then(queue, [work = std::move(work)](const plat::Object& object) mutable {
-                    return detail::catching(
-                        [&] { return detail::toCore(detail::callWith<Value>(work, detail::requireValue<Value>(object))); });
+                    return detail::catching([&] {
+                        return detail::toCore(
+                            detail::callWith<Value>(work, detail::requireValue<Value>(object)));
+                    });
                 }));
         }
     }
@@ -156,15 +162,18 @@ public:
     }
     // Rejects with PromiseError::validationFailure when the predicate returns false.
     template <typename Predicate> Promise validate(const Queue& queue, Predicate predicate) const {
-        return Promise(core_->validate(queue, [predicate = std::move(predicate)](const plat::Object& object) mutable {
-            return static_cast<bool>(predicate(detail::requireValue<Value>(object)));
-        }));
+        return Promise(
+            core_->validate(queue, [predicate = std::move(predicate)](const plat::Object& object) mutable {
+                return static_cast<bool>(predicate(detail::requireValue<Value>(object)));
+            }));
     }
-    Promise delay(const Queue& queue, double interval, plat::Scheduler& scheduler = plat::Scheduler::system()) const {
+    Promise delay(const Queue& queue, double interval,
+                  plat::Scheduler& scheduler = plat::Scheduler::system()) const {
         return Promise(core_->delay(queue, interval, scheduler));
     }
     // Rejects with PromiseError::timedOut unless settled within `interval` seconds.
-    Promise timeout(const Queue& queue, double interval, plat::Scheduler& scheduler = plat::Scheduler::system()) const {
+    Promise timeout(const Queue& queue, double interval,
+                    plat::Scheduler& scheduler = plat::Scheduler::system()) const {
         return Promise(core_->timeout(queue, interval, scheduler));
     }
     // One `then` step per item: reducer(value, item) returns a Promise<Value> or a Value.
@@ -181,17 +190,18 @@ public:
         return reduce(queue, std::vector<Item>(items), std::move(reducer));
     }
 
-private:
+  private:
     template <typename Work> static TPRPromise::Ptr start(const Queue& queue, Work work) {
         if constexpr (std::is_invocable_v<Work&, Fulfill, Reject>) {
-            return TPRPromise::async(queue, [work = std::move(work)](TPRAsyncFulfillBlock fulfill,
-                                                                     TPRRejectBlock reject) mutable {
-                TPRValue thrown = detail::catching([&] {
-                    work(Fulfill([fulfill](const Value& value) { fulfill(asAnyObject(value)); }), Reject(reject));
-                    return TPRValue();
+            return TPRPromise::async(
+                queue, [work = std::move(work)](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) mutable {
+                    TPRValue thrown = detail::catching([&] {
+                        work(Fulfill([fulfill](const Value& value) { fulfill(asAnyObject(value)); }),
+                             Reject(reject));
+                        return TPRValue();
+                    });
+                    if (thrown.isError()) reject(thrown.error());
                 });
-                if (thrown.isError()) reject(thrown.error());
-            });
         } else {
             using R = std::decay_t<std::invoke_result_t<Work&>>;
             static_assert(std::is_same_v<typename detail::PromiseFor<R>::type, Promise<Value>>,

@@ -25,7 +25,8 @@ std::string unqualifiedTypeName(const std::type_info& type);
 // box(): the object for a value. unbox(): the value for an object, none when it does not convert.
 template <typename T, typename = void> struct Boxing {
     static plat::Object box(const T& value) {
-        return plat::Object(plat::Opaque::make<T>(std::make_shared<const T>(value), unqualifiedTypeName(typeid(T))));
+        return plat::Object(
+            plat::Opaque::make<T>(std::make_shared<const T>(value), unqualifiedTypeName(typeid(T))));
     }
     static std::optional<T> unbox(const plat::Object& object) {
         if (const T* value = object.opaque().as<T>()) return *value;
@@ -40,7 +41,9 @@ template <typename T> std::optional<T> asValue(const plat::Object& object) {
     return Boxing<T>::unbox(plat::Object::null());
 }
 // Typed value to core object.
-template <typename T> plat::Object asAnyObject(const T& value) { return Boxing<T>::box(value); }
+template <typename T> plat::Object asAnyObject(const T& value) {
+    return Boxing<T>::box(value);
+}
 
 template <> struct Boxing<plat::Object> {
     static plat::Object box(const plat::Object& value) { return value; }
@@ -60,14 +63,18 @@ template <> struct Boxing<bool> {
     }
 };
 
-template <typename T> struct Boxing<T, std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>>> {
+template <typename T>
+struct Boxing<T, std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>>> {
     static plat::Object box(T value) { return plat::Object(value); }
     static std::optional<T> unbox(const plat::Object& object) {
         if (!object.isNumber()) return std::nullopt;
         const plat::Number& n = object.number();
-        if constexpr (std::is_floating_point_v<T>) return static_cast<T>(n.doubleValue());
-        else if constexpr (std::is_signed_v<T>) return static_cast<T>(n.int64Value());
-        else return static_cast<T>(n.uint64Value());
+        if constexpr (std::is_floating_point_v<T>)
+            return static_cast<T>(n.doubleValue());
+        else if constexpr (std::is_signed_v<T>)
+            return static_cast<T>(n.int64Value());
+        else
+            return static_cast<T>(n.uint64Value());
     }
 };
 
@@ -105,11 +112,15 @@ template <> struct Boxing<plat::Error> {
 };
 
 template <typename T> struct Boxing<std::optional<T>> {
-    static plat::Object box(const std::optional<T>& value) { return value ? Boxing<T>::box(*value) : plat::Object(); }
+    static plat::Object box(const std::optional<T>& value) {
+        return value ? Boxing<T>::box(*value) : plat::Object();
+    }
     static std::optional<std::optional<T>> unbox(const plat::Object& object) {
         std::optional<std::optional<T>> result;
-        if (object.isAbsent() || object.isNull()) result.emplace(std::nullopt);
-        else if (auto value = Boxing<T>::unbox(object)) result.emplace(std::move(value));
+        if (object.isAbsent() || object.isNull())
+            result.emplace(std::nullopt);
+        else if (auto value = Boxing<T>::unbox(object))
+            result.emplace(std::move(value));
         return result;
     }
 };

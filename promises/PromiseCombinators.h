@@ -13,12 +13,14 @@ namespace detail {
 
 template <typename Promises> std::vector<TPRValue> cores(const Promises& promises) {
     std::vector<TPRValue> elements;
-    for (const auto& promise : promises) elements.emplace_back(promise.asObjCPromise());
+    for (const auto& promise : promises)
+        elements.emplace_back(promise.asObjCPromise());
     return elements;
 }
 
 // Element i of the core's result array, converted to the i-th type.
-template <typename Tuple, size_t... I> Tuple tupleFrom(const plat::Object::Array& array, std::index_sequence<I...>) {
+template <typename Tuple, size_t... I>
+Tuple tupleFrom(const plat::Object::Array& array, std::index_sequence<I...>) {
     return Tuple(requireValue<std::tuple_element_t<I, Tuple>>(array.at(I))...);
 }
 
@@ -26,27 +28,31 @@ template <typename Tuple, size_t... I> Tuple tupleFrom(const plat::Object::Array
 
 // All values in input order, or the first error.
 template <typename Value>
-Promise<std::vector<Value>> all(const plat::DispatchQueue& queue, const std::vector<Promise<Value>>& promises) {
+Promise<std::vector<Value>> all(const plat::DispatchQueue& queue,
+                                const std::vector<Promise<Value>>& promises) {
     return Promise<std::vector<Value>>(TPRPromise::all(queue, detail::cores(promises)));
 }
 template <typename Value>
-Promise<std::vector<Value>> all(const plat::DispatchQueue& queue, std::initializer_list<Promise<Value>> promises) {
+Promise<std::vector<Value>> all(const plat::DispatchQueue& queue,
+                                std::initializer_list<Promise<Value>> promises) {
     return all(queue, std::vector<Promise<Value>>(promises));
 }
 // Promises of different types: the tuple of their values in argument order.
 template <typename A, typename B, typename... More>
-Promise<std::tuple<A, B, More...>> all(const plat::DispatchQueue& queue, const Promise<A>& a, const Promise<B>& b,
-                                       const Promise<More>&... more) {
+Promise<std::tuple<A, B, More...>> all(const plat::DispatchQueue& queue, const Promise<A>& a,
+                                       const Promise<B>& b, const Promise<More>&... more) {
     using Tuple = std::tuple<A, B, More...>;
     auto joined = TPRPromise::all(queue, {a.asObjCPromise(), b.asObjCPromise(), more.asObjCPromise()...});
     return Promise<Tuple>(joined->then(queue, [](const plat::Object& values) -> TPRValue {
-        return asAnyObject(detail::tupleFrom<Tuple>(values.array(), std::index_sequence_for<A, B, More...>()));
+        return asAnyObject(
+            detail::tupleFrom<Tuple>(values.array(), std::index_sequence_for<A, B, More...>()));
     }));
 }
 
 // Once every promise settled: each outcome in input order; rejects only when none fulfilled.
 template <typename Value>
-Promise<std::vector<Maybe<Value>>> any(const plat::DispatchQueue& queue, const std::vector<Promise<Value>>& promises) {
+Promise<std::vector<Maybe<Value>>> any(const plat::DispatchQueue& queue,
+                                       const std::vector<Promise<Value>>& promises) {
     return Promise<std::vector<Maybe<Value>>>(TPRPromise::any(queue, detail::cores(promises)));
 }
 template <typename Value>
@@ -55,12 +61,14 @@ Promise<std::vector<Maybe<Value>>> any(const plat::DispatchQueue& queue,
     return any(queue, std::vector<Promise<Value>>(promises));
 }
 template <typename A, typename B, typename... More>
-Promise<std::tuple<Maybe<A>, Maybe<B>, Maybe<More>...>> any(const plat::DispatchQueue& queue, const Promise<A>& a,
-                                                            const Promise<B>& b, const Promise<More>&... more) {
+Promise<std::tuple<Maybe<A>, Maybe<B>, Maybe<More>...>> any(const plat::DispatchQueue& queue,
+                                                            const Promise<A>& a, const Promise<B>& b,
+                                                            const Promise<More>&... more) {
     using Tuple = std::tuple<Maybe<A>, Maybe<B>, Maybe<More>...>;
     auto joined = TPRPromise::any(queue, {a.asObjCPromise(), b.asObjCPromise(), more.asObjCPromise()...});
     return Promise<Tuple>(joined->then(queue, [](const plat::Object& outcomes) -> TPRValue {
-        return asAnyObject(detail::tupleFrom<Tuple>(outcomes.array(), std::index_sequence_for<A, B, More...>()));
+        return asAnyObject(
+            detail::tupleFrom<Tuple>(outcomes.array(), std::index_sequence_for<A, B, More...>()));
     }));
 }
 
@@ -84,7 +92,9 @@ auto retry(const plat::DispatchQueue& queue, int64_t attempts, double delay,
     static_assert(detail::IsPromise<Result>::value, "retry work returns a Promise");
     return Result(TPRPromise::retry(
         queue, attempts, delay, std::move(condition),
-        [work = std::move(work)]() mutable { return detail::catching([&] { return detail::toCore(work()); }); },
+        [work = std::move(work)]() mutable {
+            return detail::catching([&] { return detail::toCore(work()); });
+        },
         scheduler));
 }
 

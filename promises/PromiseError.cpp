@@ -7,9 +7,12 @@ namespace promises {
 std::optional<PromiseError> promiseError(const plat::Error& error) {
     if (error.domain != TPRPromiseErrorDomain) return std::nullopt;
     switch (error.code) {
-    case TPRPromiseErrorCodeTimedOut: return PromiseError::timedOut;
-    case TPRPromiseErrorCodeValidationFailure: return PromiseError::validationFailure;
-    default: return std::nullopt;
+    case TPRPromiseErrorCodeTimedOut:
+        return PromiseError::timedOut;
+    case TPRPromiseErrorCodeValidationFailure:
+        return PromiseError::validationFailure;
+    default:
+        return std::nullopt;
     }
 }
 

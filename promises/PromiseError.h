@@ -10,18 +10,29 @@
 
 namespace promises {
 
-enum class PromiseError { timedOut = TPRPromiseErrorCodeTimedOut, validationFailure = TPRPromiseErrorCodeValidationFailure };
+enum class PromiseError {
+    timedOut = TPRPromiseErrorCodeTimedOut,
+    validationFailure = TPRPromiseErrorCodeValidationFailure
+};
 
-inline const char* errorDomain(PromiseError) { return TPRPromiseErrorDomain; }
-inline int64_t errorCode(PromiseError e) { return static_cast<int64_t>(e); }
+inline const char* errorDomain(PromiseError) {
+    return TPRPromiseErrorDomain;
+}
+inline int64_t errorCode(PromiseError e) {
+    return static_cast<int64_t>(e);
+}
 // The error as the core carries it: the library's domain, the case's code, no user information.
-inline plat::Error asError(PromiseError e) { return plat::Error(TPRPromiseErrorDomain, errorCode(e)); }
+inline plat::Error asError(PromiseError e) {
+    return plat::Error(TPRPromiseErrorDomain, errorCode(e));
+}
 // The case for a library error of code 1 or 2; none for every other error.
 std::optional<PromiseError> promiseError(const plat::Error& error);
 // "timedOut" or "validationFailure".
 const char* describe(PromiseError e);
 
-inline bool operator==(const plat::Error& error, PromiseError e) { return promiseError(error) == e; }
+inline bool operator==(const plat::Error& error, PromiseError e) {
+    return promiseError(error) == e;
+}
 
 // Two errors are the same when domain, code and user information agree (plat::Error's own ==
 // looks at domain and code only).

@@ -25,13 +25,15 @@ template <typename C, typename R, typename A> struct CompletionArgument<R (C::*)
     using type = std::decay_t<A>;
 };
 
-template <typename T> inline constexpr bool isOptionalError = std::is_same_v<std::decay_t<T>, std::optional<plat::Error>>;
+template <typename T>
+inline constexpr bool isOptionalError = std::is_same_v<std::decay_t<T>, std::optional<plat::Error>>;
 
 template <typename Completion> struct WrapShape;
 
 template <> struct WrapShape<std::function<void()>> {
     using Result = plat::Object;
-    static std::function<void()> make(const Promise<Result>::Fulfill& fulfill, const Promise<Result>::Reject&) {
+    static std::function<void()> make(const Promise<Result>::Fulfill& fulfill,
+                                      const Promise<Result>::Reject&) {
         return [fulfill] { fulfill(plat::Object()); };
     }
 };
@@ -45,17 +47,22 @@ template <typename A> struct WrapShape<std::function<void(A)>> {
 };
 
 template <typename A, typename B> struct WrapShape<std::function<void(A, B)>> {
-    static_assert(isOptionalError<A> != isOptionalError<B>, "one of the two arguments is std::optional<plat::Error>");
+    static_assert(isOptionalError<A> != isOptionalError<B>,
+                  "one of the two arguments is std::optional<plat::Error>");
     using Result = std::decay_t<std::conditional_t<isOptionalError<A>, B, A>>;
     static std::function<void(A, B)> make(const typename Promise<Result>::Fulfill& fulfill,
                                           const typename Promise<Result>::Reject& reject) {
         return [fulfill, reject](A a, B b) {
             if constexpr (isOptionalError<A>) {
-                if (a) reject(*a);
-                else fulfill(b);
+                if (a)
+                    reject(*a);
+                else
+                    fulfill(b);
             } else {
-                if (b) reject(*b);
-                else fulfill(a);
+                if (b)
+                    reject(*b);
+                else
+                    fulfill(a);
             }
         };
     }
@@ -67,8 +74,10 @@ template <typename A, typename B, typename E> struct WrapShape<std::function<voi
     static std::function<void(A, B, E)> make(const typename Promise<Result>::Fulfill& fulfill,
                                              const typename Promise<Result>::Reject& reject) {
         return [fulfill, reject](A a, B b, E error) {
-            if (error) reject(*error);
-            else fulfill(Result(a, b));
+            if (error)
+                reject(*error);
+            else
+                fulfill(Result(a, b));
         };
     }
 };

@@ -1,3 +1,5 @@
+// The promise's state: creation, settling, pending objects, the process-wide queue and group.
+// Observation and chaining live in TPRPromiseObservation.cpp.
 #include "promises/TPRPromise.h"
 
 #include <cstdio>
@@ -20,70 +22,125 @@ ClassState& classState() {
 
 // Creation ---------------------------------------------------------------------------------------
 
-TPRPromise::TPRPromise(Key) { dispatchGroup().enter(); }
+TPRPromise::TPRPromise(Key) {
+    enterGroup();
+}
 
 TPRPromise::TPRPromise(Key, const plat::Object& value) {
     if (const plat::Error* error = TPRErrorFromObject(value)) {
         state_ = State::Rejected;
-        error_ = *error;
+        error_ = std::make_unique<const plat::Error>(*error);
     } else {
         state_ = State::Fulfilled;
         value_ = value;
     }
 }
 
-TPRPromise::TPRPromise(Key, const plat::Error& error) : state_(State::Rejected), error_(error) {}
+TPRPromise::TPRPromise(Key, const plat::Error& error)
+    : state_(State::Rejected), error_(std::make_unique<const plat::Error>(error)) {}
 
 TPRPromise::~TPRPromise() {
     // Abandoned while pending: its observers never run, and waiting for the group must not hang.
-    if (state_ == State::Pending) dispatchGroup().leave();
+    if (state_ == State::Pending) leaveGroup();
+    if (firstObserver_ || moreObservers_ || pendingObjects_) releaseIteratively();
 }
 
-TPRPromise::Ptr TPRPromise::pendingPromise() { return std::make_shared<TPRPromise>(Key()); }
+void TPRPromise::releaseIteratively() {
+    // An observer usually holds the promise chained after this one, whose observer holds the next,
+    // and so on: destroying them by plain nesting would take one set of stack frames per link of
+    // an abandoned chain. Instead the outermost destructor on this thread releases everything the
+    // dying promises held, one piece at a time, while nested ones only hand their pieces over.
+    struct Held {
+        std::vector<ObserverPtr> observers;
+        std::vector<std::shared_ptr<const void>> objects;
+        bool releasing = false;
+    };
+    thread_local Held held;
+    if (firstObserver_) held.observers.push_back(std::move(firstObserver_));
+    if (moreObservers_)
+        for (ObserverPtr& observer : *moreObservers_)
+            held.observers.push_back(std::move(observer));
+    if (pendingObjects_)
+        for (auto& object : *pendingObjects_)
+            held.objects.push_back(std::move(object));
+    moreObservers_.reset();
+    pendingObjects_.reset();
+    if (held.releasing) return;
+    held.releasing = true;
+    while (!held.observers.empty() || !held.objects.empty()) {
+        if (!held.observers.empty()) {
+            ObserverPtr observer = std::move(held.observers.back());
+            held.observers.pop_back();
+        } else {
+            std::shared_ptr<const void> object = std::move(held.objects.back());
+            held.objects.pop_back();
+        }
+    }
+    held.releasing = false;
+}
+
+TPRPromise::Ptr TPRPromise::pendingPromise() {
+    Ptr promise = std::make_shared<TPRPromise>(Key());
+    promise->weakSelf_ = promise;
+    return promise;
+}
 
 TPRPromise::Ptr TPRPromise::resolvedWith(const plat::Object& value) {
-    return std::make_shared<TPRPromise>(Key(), value);
+    Ptr promise = std::make_shared<TPRPromise>(Key(), value);
+    promise->weakSelf_ = promise;
+    return promise;
 }
 
 TPRPromise::Ptr TPRPromise::resolvedWith(const plat::Error& error) {
-    return std::make_shared<TPRPromise>(Key(), error);
+    Ptr promise = std::make_shared<TPRPromise>(Key(), error);
+    promise->weakSelf_ = promise;
+    return promise;
 }
 
 // Resolution -------------------------------------------------------------------------------------
 
 void TPRPromise::fulfill(const plat::Object& value) {
-    if (const plat::Error* error = TPRErrorFromObject(value)) settle(State::Rejected, nullptr, error);
-    else settle(State::Fulfilled, &value, nullptr);
+    if (const plat::Error* error = TPRErrorFromObject(value))
+        settle(State::Rejected, nullptr, error);
+    else
+        settle(State::Fulfilled, &value, nullptr);
 }
 
-void TPRPromise::reject(const plat::Error& error) { settle(State::Rejected, nullptr, &error); }
+void TPRPromise::reject(const plat::Error& error) {
+    settle(State::Rejected, nullptr, &error);
+}
 
 void TPRPromise::settle(State state, const plat::Object* value, const plat::Error* error) {
     // Declared before the lock so that what observers and pending objects hold is released only
     // after the lock is: their destructors may touch other promises.
-    std::optional<Observer> first;
-    std::unique_ptr<std::vector<Observer>> more;
+    ObserverPtr first;
+    std::unique_ptr<std::vector<ObserverPtr>> more;
     std::unique_ptr<std::vector<std::shared_ptr<const void>>> pending;
-    Ptr self;
+    Ptr settled;
+    bool handedOver = false;
     {
         std::lock_guard lock(mutex_);
         if (state_ != State::Pending) return;
         state_ = state;
         if (value) value_ = *value;
-        if (error) error_ = *error;
+        if (error) error_ = std::make_unique<const plat::Error>(*error);
         first.swap(firstObserver_);
         more.swap(moreObservers_);
         pending.swap(pendingObjects_);
         // Posting under the lock keeps observers on one serial queue in registration order even
         // when another thread registers while this one settles. Posting runs no user code.
         if (first) {
-            self = shared_from_this();
-            schedule(first->queue, self, std::move(first->callback));
+            settled = self();
+            // The promise's own entry in the group passes to its first observer's task instead of
+            // being left and entered again; the count never touches zero in between either way.
+            schedule(std::move(first), settled, /*alreadyEntered=*/true);
+            handedOver = true;
             if (more)
-                for (Observer& observer : *more) schedule(observer.queue, self, std::move(observer.callback));
+                for (ObserverPtr& observer : *more)
+                    schedule(std::move(observer), settled);
         }
     }
-    dispatchGroup().leave();
+    if (!handedOver) leaveGroup();
 }
 
 // State ------------------------------------------------------------------------------------------
@@ -101,85 +158,7 @@ plat::Object TPRPromise::value() const {
 std::optional<plat::Error> TPRPromise::error() const {
     std::lock_guard lock(mutex_);
     if (state_ != State::Rejected) return std::nullopt;
-    return error_;
-}
-
-// Observation and chaining -----------------------------------------------------------------------
-
-void TPRPromise::schedule(const Queue& queue, Ptr settled, Callback callback) {
-    dispatchGroup().enter();
-    queue.async([settled = std::move(settled), callback = std::move(callback)]() mutable {
-        callback(*settled);
-        // Released before leaving so that an empty group means the work, captures included, is done.
-        callback = nullptr;
-        settled.reset();
-        dispatchGroup().leave();
-    });
-}
-
-void TPRPromise::groupAsync(const Queue& queue, plat::Block block) {
-    dispatchGroup().enter();
-    queue.async([block = std::move(block)]() mutable {
-        block();
-        block = nullptr;
-        dispatchGroup().leave();
-    });
-}
-
-void TPRPromise::addObserver(const Queue& queue, Callback callback) {
-    {
-        std::lock_guard lock(mutex_);
-        if (state_ == State::Pending) {
-            if (!firstObserver_) {
-                firstObserver_.emplace(Observer{queue, std::move(callback)});
-            } else {
-                if (!moreObservers_) moreObservers_ = std::make_unique<std::vector<Observer>>();
-                moreObservers_->push_back(Observer{queue, std::move(callback)});
-            }
-            return;
-        }
-    }
-    // Settled: the outcome is fixed, and any observer that was registered earlier has already been
-    // posted by settle(), so posting outside the lock keeps the order.
-    schedule(queue, shared_from_this(), std::move(callback));
-}
-
-void TPRPromise::observeOnQueue(const Queue& queue, TPRFulfillBlock onFulfill, TPRRejectBlock onReject) {
-    TPR_REQUIRE(onFulfill, "onFulfill");
-    TPR_REQUIRE(onReject, "onReject");
-    addObserver(queue, [onFulfill = std::move(onFulfill), onReject = std::move(onReject)](const TPRPromise& p) {
-        if (p.state_ == State::Fulfilled) onFulfill(p.value_);
-        else onReject(p.error_);
-    });
-}
-
-void TPRPromise::resolveOnQueue(const Queue& queue, const TPRValue& resolution) {
-    switch (resolution.kind()) {
-    case TPRValue::Kind::Promise:
-        resolution.promise()->addObserver(queue, [target = shared_from_this()](const TPRPromise& p) {
-            if (p.state_ == State::Fulfilled) target->fulfill(p.value_);
-            else target->reject(p.error_);
-        });
-        break;
-    case TPRValue::Kind::Error: reject(resolution.error()); break;
-    case TPRValue::Kind::Object: fulfill(resolution.object()); break;
-    }
-}
-
-TPRPromise::Ptr TPRPromise::chainOnQueue(const Queue& queue, TPRChainedFulfillBlock chainedFulfill,
-                                         TPRChainedRejectBlock chainedReject) {
-    Ptr chained = pendingPromise();
-    addObserver(queue, [chained, queue, onFulfill = std::move(chainedFulfill),
-                        onReject = std::move(chainedReject)](const TPRPromise& p) {
-        if (p.state_ == State::Fulfilled) {
-            if (onFulfill) chained->resolveOnQueue(queue, onFulfill(p.value_));
-            else chained->fulfill(p.value_);
-        } else {
-            if (onReject) chained->resolveOnQueue(queue, onReject(p.error_));
-            else chained->reject(p.error_);
-        }
-    });
-    return chained;
+    return *error_;
 }
 
 void TPRPromise::addPendingObject(std::shared_ptr<const void> object) {
@@ -210,14 +189,43 @@ const plat::DispatchGroup& TPRPromise::dispatchGroup() {
     return *group;
 }
 
+// Every pending promise and every queued promise task counts here; the group itself is entered
+// only when the count leaves zero and left when it returns there. So the group is non-empty
+// exactly while promise work is outstanding, without a trip through the group's mutex for every
+// promise. A leave that drops the count to zero always follows the enter that raised it from
+// zero, as the work counted in between cannot finish before it has been published.
+std::atomic<long>& TPRPromise::outstanding() {
+    static auto* const count = new std::atomic<long>(0);
+    return *count;
+}
+
+void TPRPromise::enterGroup() {
+    if (outstanding().fetch_add(1, std::memory_order_acq_rel) == 0) dispatchGroup().enter();
+}
+
+void TPRPromise::leaveGroup() {
+    const long before = outstanding().fetch_sub(1, std::memory_order_acq_rel);
+    if (before == 1)
+        dispatchGroup().leave();
+    else if (before < 1)
+        TPRAssertionFailure(__func__, "promise work left the dispatch group more often than it entered");
+}
+
+long TPRPromise::outstandingWork() {
+    return outstanding().load(std::memory_order_acquire);
+}
+
 std::string TPRPromise::description() const {
     char head[64];
     std::snprintf(head, sizeof head, "<TPRPromise %p> ", static_cast<const void*>(this));
     std::lock_guard lock(mutex_);
     switch (state_) {
-    case State::Fulfilled: return head + std::string("Fulfilled: ") + (value_.isAbsent() ? "(null)" : value_.debugDescription());
-    case State::Rejected: return head + std::string("Rejected: ") + TPRErrorDescription(error_);
-    case State::Pending: break;
+    case State::Fulfilled:
+        return head + std::string("Fulfilled: ") + (value_.isAbsent() ? "(null)" : value_.debugDescription());
+    case State::Rejected:
+        return head + std::string("Rejected: ") + TPRErrorDescription(*error_);
+    case State::Pending:
+        break;
     }
     return head + std::string("Pending");
 }

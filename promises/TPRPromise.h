@@ -5,9 +5,14 @@
 // serial queue run in the order they were added. No user block and no destructor of a captured
 // object runs while a promise's lock is held, so blocks may observe, chain or resolve any promise.
 //
-// Promises live in std::shared_ptr (pendingPromise()/resolvedWith()). While pending, a promise is
-// counted once in the library's dispatch group; it leaves the group when it settles or when it is
-// destroyed still pending, so waitForPromises-style helpers never hang on abandoned promises.
+// Promises live in std::shared_ptr (pendingPromise()/resolvedWith()). While pending, a promise
+// counts once as outstanding work of the library, as does every block it has queued; it stops
+// counting when it settles or when it is destroyed still pending, so waiting for dispatchGroup()
+// never hangs on abandoned promises. Destroying a long unsettled chain does not recurse.
+//
+// Blocks that may answer with a value, an error or a promise to follow return a TPRValue (a tagged
+// union, see TPRValue.h) rather than a plat::Object carrying the promise: the tag keeps promises
+// out of the data model and makes the chaining rule a switch on three cases.
 //
 // Operations that take no queue use defaultDispatchQueue() as read at the call (the main queue
 // unless changed). The queue forms are overloads taking the queue first. `do` and `catch` are C++
@@ -20,6 +25,7 @@
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -60,13 +66,13 @@ using TPRIntegerOrErrorCompletion = std::function<void(int64_t value, const TPRE
 using TPRDoubleCompletion = std::function<void(double value)>;
 using TPRDoubleOrErrorCompletion = std::function<void(double value, const TPRErrorOrNone& error)>;
 
-class TPRPromise final : public std::enable_shared_from_this<TPRPromise> {
+class TPRPromise final {
     class Key {
         Key() = default;
         friend class TPRPromise;
     };
 
-public:
+  public:
     using Ptr = std::shared_ptr<TPRPromise>;
     using Queue = plat::DispatchQueue;
     enum class State : int64_t { Pending = 0, Fulfilled = 1, Rejected = 2 };
@@ -107,7 +113,8 @@ public:
     // A new promise settled from this one's outcome passed through the optional blocks: a block
     // result that is a promise is followed on `queue`, an error rejects, anything else fulfils. A
     // missing block passes the outcome on unchanged.
-    Ptr chainOnQueue(const Queue& queue, TPRChainedFulfillBlock chainedFulfill, TPRChainedRejectBlock chainedReject);
+    Ptr chainOnQueue(const Queue& queue, TPRChainedFulfillBlock chainedFulfill,
+                     TPRChainedRejectBlock chainedReject);
 
     // Keeps `object` alive while this promise is pending; released once it settles. No effect on
     // a settled promise.
@@ -116,8 +123,12 @@ public:
     // Process-wide state --------------------------------------------------------------------------
     static Queue defaultDispatchQueue();
     static void setDefaultDispatchQueue(const Queue& queue);
-    // Counts pending promises and the library's queued work (timed work excepted).
+    // Non-empty exactly while a promise is pending or promise work is queued or running (timed
+    // work excepted): waiting for it waits until the library is idle.
     static const plat::DispatchGroup& dispatchGroup();
+    // The number of pending promises plus queued or running promise tasks, for tests and
+    // diagnostics.
+    static long outstandingWork();
 
     // "<TPRPromise 0x...> Fulfilled: <value>", "... Rejected: <error>" or "... Pending".
     std::string description() const;
@@ -137,7 +148,9 @@ public:
     Ptr recover(const Queue& queue, TPRRecoverWorkBlock recovery);
     // The value passes if the predicate accepts it, else the result rejects with the validation
     // failure (code 2 of the library's domain).
-    Ptr validate(TPRValidateWorkBlock predicate) { return validate(defaultDispatchQueue(), std::move(predicate)); }
+    Ptr validate(TPRValidateWorkBlock predicate) {
+        return validate(defaultDispatchQueue(), std::move(predicate));
+    }
     Ptr validate(const Queue& queue, TPRValidateWorkBlock predicate);
     // A promise of the work's outcome; the work runs on a later turn of the queue.
     static Ptr do_(TPRDoWorkBlock work) { return do_(defaultDispatchQueue(), std::move(work)); }
@@ -149,13 +162,19 @@ public:
 
     // Combinators. Elements may be promises, values or errors; non-promises count as settled. ----
     // All values in input order (null for none), or the first error.
-    static Ptr all(std::vector<TPRValue> promises) { return all(defaultDispatchQueue(), std::move(promises)); }
+    static Ptr all(std::vector<TPRValue> promises) {
+        return all(defaultDispatchQueue(), std::move(promises));
+    }
     static Ptr all(const Queue& queue, std::vector<TPRValue> promises);
     // Once all settled: values and boxed errors in input order; rejects only if none fulfilled.
-    static Ptr any(std::vector<TPRValue> promises) { return any(defaultDispatchQueue(), std::move(promises)); }
+    static Ptr any(std::vector<TPRValue> promises) {
+        return any(defaultDispatchQueue(), std::move(promises));
+    }
     static Ptr any(const Queue& queue, std::vector<TPRValue> promises);
     // The first outcome; a non-promise element wins at once. Needs at least one element.
-    static Ptr race(std::vector<TPRValue> promises) { return race(defaultDispatchQueue(), std::move(promises)); }
+    static Ptr race(std::vector<TPRValue> promises) {
+        return race(defaultDispatchQueue(), std::move(promises));
+    }
     static Ptr race(const Queue& queue, std::vector<TPRValue> promises);
     // Folds the items through one chained step each; this promise itself when there are none.
     Ptr reduce(std::vector<plat::Object> items, TPRReduceWorkBlock reducer) {
@@ -181,7 +200,8 @@ public:
     static Ptr retry(const Queue& queue, int64_t attempts, TPRRetryWorkBlock work) {
         return retry(queue, attempts, 1.0, nullptr, std::move(work));
     }
-    static Ptr retry(int64_t attempts, double delay, TPRRetryPredicateBlock condition, TPRRetryWorkBlock work) {
+    static Ptr retry(int64_t attempts, double delay, TPRRetryPredicateBlock condition,
+                     TPRRetryWorkBlock work) {
         return retry(defaultDispatchQueue(), attempts, delay, std::move(condition), std::move(work));
     }
     static Ptr retry(const Queue& queue, int64_t attempts, double delay, TPRRetryPredicateBlock condition,
@@ -189,47 +209,60 @@ public:
 
     // Wrapping completion handlers: `work` runs on a later turn of the queue with a completion of
     // the named shape; an error argument, when present, is tested first and rejects. ---------------
-#define TPR_WRAP(name, Completion)                                                                       \
-    static Ptr name(std::function<void(Completion)> work) { return name(defaultDispatchQueue(), std::move(work)); } \
+#define TPR_WRAP(name, Completion)                                                                           \
+    static Ptr name(std::function<void(Completion)> work) {                                                  \
+        return name(defaultDispatchQueue(), std::move(work));                                                \
+    }                                                                                                        \
     static Ptr name(const Queue& queue, std::function<void(Completion)> work);
-    TPR_WRAP(wrapCompletion, TPRCompletion)                             // fulfils with none
-    TPR_WRAP(wrapObjectCompletion, TPRObjectCompletion)                 // as the async fulfil block
-    TPR_WRAP(wrapErrorCompletion, TPRErrorCompletion)                   // none fulfils with none
+    TPR_WRAP(wrapCompletion, TPRCompletion)             // fulfils with none
+    TPR_WRAP(wrapObjectCompletion, TPRObjectCompletion) // as the async fulfil block
+    TPR_WRAP(wrapErrorCompletion, TPRErrorCompletion)   // none fulfils with none
     TPR_WRAP(wrapObjectOrErrorCompletion, TPRObjectOrErrorCompletion)
     TPR_WRAP(wrapErrorOrObjectCompletion, TPRErrorOrObjectCompletion)
     TPR_WRAP(wrap2ObjectsOrErrorCompletion, TPR2ObjectsOrErrorCompletion) // [first, second], null for none
-    TPR_WRAP(wrapBoolCompletion, TPRBoolCompletion)                     // boolean Number
+    TPR_WRAP(wrapBoolCompletion, TPRBoolCompletion)                       // boolean Number
     TPR_WRAP(wrapBoolOrErrorCompletion, TPRBoolOrErrorCompletion)
-    TPR_WRAP(wrapIntegerCompletion, TPRIntegerCompletion)               // 64-bit integer Number
+    TPR_WRAP(wrapIntegerCompletion, TPRIntegerCompletion) // 64-bit integer Number
     TPR_WRAP(wrapIntegerOrErrorCompletion, TPRIntegerOrErrorCompletion)
-    TPR_WRAP(wrapDoubleCompletion, TPRDoubleCompletion)                 // double Number
+    TPR_WRAP(wrapDoubleCompletion, TPRDoubleCompletion) // double Number
     TPR_WRAP(wrapDoubleOrErrorCompletion, TPRDoubleOrErrorCompletion)
 #undef TPR_WRAP
 
-private:
-    // What runs when this promise settles: one queued task per observer, reading the outcome from
-    // the settled promise (immutable by then).
-    using Callback = std::function<void(const TPRPromise& settled)>;
-    struct Observer {
-        Queue queue;
-        Callback callback;
-    };
+  private:
+    // One registered pair of blocks, run by a task posted to its queue when the promise settles.
+    // A chain link carries the promise it settles in the same allocation (TPRPromise.cpp).
+    struct Observer;
+    struct BlockObserver;
+    struct ChainObserver;
+    struct FollowObserver;
+    using ObserverPtr = std::shared_ptr<Observer>;
 
-    void addObserver(const Queue& queue, Callback callback);
+    Ptr self() const {
+        return weakSelf_.lock();
+    }
+    // Count one piece of outstanding work in, or out of, the dispatch group.
+    static void enterGroup();
+    static void leaveGroup();
+    static std::atomic<long>& outstanding();
+    void addObserver(ObserverPtr observer);
     void settle(State state, const plat::Object* value, const plat::Error* error);
-    static void schedule(const Queue& queue, Ptr settled, Callback callback);
+    // Posts the observer for the settled promise, counted in the group while queued and running.
+    static void schedule(ObserverPtr observer, Ptr settled, bool alreadyEntered = false);
     // The chaining rule: follows a promise on `queue`, rejects with an error, fulfils otherwise.
     void resolveOnQueue(const Queue& queue, const TPRValue& resolution);
     // Runs `block` on `queue` counted in the dispatch group while queued and running.
     static void groupAsync(const Queue& queue, plat::Block block);
+    // Releases what a promise destroyed unsettled still holds without recursing down its chain.
+    void releaseIteratively();
 
+    std::weak_ptr<TPRPromise> weakSelf_;
     mutable std::mutex mutex_;
     State state_ = State::Pending;
     plat::Object value_;
-    plat::Error error_;
-    // Created on first use, dropped at settlement. The first observer lives inline, as most
+    std::unique_ptr<const plat::Error> error_; // out of line: most promises are never rejected
+    // Created on first use, dropped at settlement. The first observer is held directly, as most
     // promises have exactly one.
-    std::optional<Observer> firstObserver_;
-    std::unique_ptr<std::vector<Observer>> moreObservers_;
+    ObserverPtr firstObserver_;
+    std::unique_ptr<std::vector<ObserverPtr>> moreObservers_;
     std::unique_ptr<std::vector<std::shared_ptr<const void>>> pendingObjects_;
 };

@@ -12,7 +12,9 @@ enum TPRPromiseErrorCode : int64_t {
 };
 
 // A new library error with the code and no user information.
-inline plat::Error TPRPromiseError(TPRPromiseErrorCode code) { return plat::Error(TPRPromiseErrorDomain, code); }
+inline plat::Error TPRPromiseError(TPRPromiseErrorCode code) {
+    return plat::Error(TPRPromiseErrorDomain, code);
+}
 inline bool TPRIsTimedOutError(const plat::Error& e) {
     return e.domain == TPRPromiseErrorDomain && e.code == TPRPromiseErrorCodeTimedOut;
 }
@@ -26,6 +28,8 @@ inline bool TPRIsValidationError(const plat::Error& e) {
 
 // "Invalid parameter not satisfying: <expression>" when `condition` is false.
 inline void TPRRequireParameter(bool condition, const char* expression, const char* function) {
-    if (!condition) TPRAssertionFailure(function, std::string("Invalid parameter not satisfying: ") + expression);
+    if (!condition)
+        TPRAssertionFailure(function, std::string("Invalid parameter not satisfying: ") + expression);
 }
-#define TPR_REQUIRE(condition, expression) TPRRequireParameter(static_cast<bool>(condition), expression, __func__)
+#define TPR_REQUIRE(condition, expression)                                                                   \
+    TPRRequireParameter(static_cast<bool>(condition), expression, __func__)

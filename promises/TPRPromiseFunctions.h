@@ -11,9 +11,9 @@ plat::Object TPRPromiseCombineValuesAndErrors(const std::vector<TPRPromise::Ptr>
 // One run of `work` for the retry operation, on the calling thread: the outcome settles `promise`,
 // or, for an error while `remainingAttempts` >= 1 and `condition` (if any) agrees, the next attempt
 // is scheduled on `queue` `delay` seconds later with one attempt fewer.
-void TPRPromiseRetryAttempt(const TPRPromise::Ptr& promise, const plat::DispatchQueue& queue, int64_t remainingAttempts,
-                            double delay, TPRRetryPredicateBlock condition, TPRRetryWorkBlock work,
-                            plat::Scheduler& scheduler = plat::Scheduler::system());
+void TPRPromiseRetryAttempt(const TPRPromise::Ptr& promise, const plat::DispatchQueue& queue,
+                            int64_t remainingAttempts, double delay, TPRRetryPredicateBlock condition,
+                            TPRRetryWorkBlock work, plat::Scheduler& scheduler = plat::Scheduler::system());
 
 // Blocks the calling thread until `promise` settles and returns its value (absent when rejected);
 // the error, or none, goes to `error` when given. The outcome is collected on a private concurrent

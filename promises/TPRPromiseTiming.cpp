@@ -14,7 +14,8 @@ TPRPromise::Ptr TPRPromise::delay(const Queue& queue, double interval, plat::Sch
     observeOnQueue(
         queue,
         [delayed, queue, wait, scheduler = &scheduler](const plat::Object& value) {
-            queue.asyncAfter(wait, [delayed, value] { delayed->fulfill(value); }, *scheduler);
+            queue.asyncAfter(
+                wait, [delayed, value] { delayed->fulfill(value); }, *scheduler);
         },
         [delayed](const plat::Error& error) { delayed->reject(error); });
     return delayed;
@@ -59,7 +60,8 @@ void TPRPromiseRetryAttempt(const Ptr& promise, const plat::DispatchQueue& queue
             queue.asyncAfter(
                 plat::durationFromSeconds(delay),
                 [promise, queue, remainingAttempts, delay, condition, work, scheduler] {
-                    TPRPromiseRetryAttempt(promise, queue, remainingAttempts - 1, delay, condition, work, *scheduler);
+                    TPRPromiseRetryAttempt(promise, queue, remainingAttempts - 1, delay, condition, work,
+                                           *scheduler);
                 },
                 *scheduler);
         } else {
@@ -113,8 +115,10 @@ bool TPRWaitForPromisesWithTimeout(double timeout) {
     for (;;) {
         if (clock.now() >= deadline) return false;
         // Main-queue promise work can only progress while this thread runs the main queue.
-        if (plat::isMainThread()) plat::RunLoop::main().runUntil(idle, 10ms);
-        else group.wait(10ms);
+        if (plat::isMainThread())
+            plat::RunLoop::main().runUntil(idle, 10ms);
+        else
+            group.wait(10ms);
         if (idle()) return true;
     }
 }

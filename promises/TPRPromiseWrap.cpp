@@ -6,22 +6,28 @@
 namespace {
 
 template <typename Completion, typename Build>
-TPRPromise::Ptr wrapWith(const plat::DispatchQueue& queue, std::function<void(Completion)> work, Build build) {
+TPRPromise::Ptr wrapWith(const plat::DispatchQueue& queue, std::function<void(Completion)> work,
+                         Build build) {
     TPR_REQUIRE(work, "work");
-    return TPRPromise::async(queue, [work = std::move(work), build](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
-        work(build(std::move(fulfill), std::move(reject)));
-    });
+    return TPRPromise::async(
+        queue, [work = std::move(work), build](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
+            work(build(std::move(fulfill), std::move(reject)));
+        });
 }
 
 // The fulfil outcome for a value, unless `error` holds one.
 template <typename Value>
 void deliver(const TPRAsyncFulfillBlock& fulfill, const TPRRejectBlock& reject, Value&& value,
              const TPRErrorOrNone& error) {
-    if (error) reject(*error);
-    else fulfill(std::forward<Value>(value));
+    if (error)
+        reject(*error);
+    else
+        fulfill(std::forward<Value>(value));
 }
 
-plat::Object orNull(const plat::Object& value) { return value.isAbsent() ? plat::Object::null() : value; }
+plat::Object orNull(const plat::Object& value) {
+    return value.isAbsent() ? plat::Object::null() : value;
+}
 
 } // namespace
 
@@ -31,48 +37,57 @@ TPRPromise::Ptr TPRPromise::wrapCompletion(const Queue& queue, std::function<voi
     });
 }
 
-TPRPromise::Ptr TPRPromise::wrapObjectCompletion(const Queue& queue, std::function<void(TPRObjectCompletion)> work) {
+TPRPromise::Ptr TPRPromise::wrapObjectCompletion(const Queue& queue,
+                                                 std::function<void(TPRObjectCompletion)> work) {
     return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock) {
         return TPRObjectCompletion([fulfill](const TPRValue& object) { fulfill(object); });
     });
 }
 
-TPRPromise::Ptr TPRPromise::wrapErrorCompletion(const Queue& queue, std::function<void(TPRErrorCompletion)> work) {
+TPRPromise::Ptr TPRPromise::wrapErrorCompletion(const Queue& queue,
+                                                std::function<void(TPRErrorCompletion)> work) {
     return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
         return TPRErrorCompletion(
             [fulfill, reject](const TPRErrorOrNone& error) { deliver(fulfill, reject, TPRValue(), error); });
     });
 }
 
-TPRPromise::Ptr TPRPromise::wrapObjectOrErrorCompletion(const Queue& queue,
-                                                        std::function<void(TPRObjectOrErrorCompletion)> work) {
+TPRPromise::Ptr
+TPRPromise::wrapObjectOrErrorCompletion(const Queue& queue,
+                                        std::function<void(TPRObjectOrErrorCompletion)> work) {
     return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
-        return TPRObjectOrErrorCompletion([fulfill, reject](const TPRValue& object, const TPRErrorOrNone& error) {
-            deliver(fulfill, reject, object, error);
-        });
-    });
-}
-
-TPRPromise::Ptr TPRPromise::wrapErrorOrObjectCompletion(const Queue& queue,
-                                                        std::function<void(TPRErrorOrObjectCompletion)> work) {
-    return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
-        return TPRErrorOrObjectCompletion([fulfill, reject](const TPRErrorOrNone& error, const TPRValue& object) {
-            deliver(fulfill, reject, object, error);
-        });
-    });
-}
-
-TPRPromise::Ptr TPRPromise::wrap2ObjectsOrErrorCompletion(const Queue& queue,
-                                                          std::function<void(TPR2ObjectsOrErrorCompletion)> work) {
-    return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
-        return TPR2ObjectsOrErrorCompletion(
-            [fulfill, reject](const plat::Object& first, const plat::Object& second, const TPRErrorOrNone& error) {
-                deliver(fulfill, reject, plat::Object(plat::Object::Array{orNull(first), orNull(second)}), error);
+        return TPRObjectOrErrorCompletion(
+            [fulfill, reject](const TPRValue& object, const TPRErrorOrNone& error) {
+                deliver(fulfill, reject, object, error);
             });
     });
 }
 
-TPRPromise::Ptr TPRPromise::wrapBoolCompletion(const Queue& queue, std::function<void(TPRBoolCompletion)> work) {
+TPRPromise::Ptr
+TPRPromise::wrapErrorOrObjectCompletion(const Queue& queue,
+                                        std::function<void(TPRErrorOrObjectCompletion)> work) {
+    return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
+        return TPRErrorOrObjectCompletion(
+            [fulfill, reject](const TPRErrorOrNone& error, const TPRValue& object) {
+                deliver(fulfill, reject, object, error);
+            });
+    });
+}
+
+TPRPromise::Ptr
+TPRPromise::wrap2ObjectsOrErrorCompletion(const Queue& queue,
+                                          std::function<void(TPR2ObjectsOrErrorCompletion)> work) {
+    return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
+        return TPR2ObjectsOrErrorCompletion([fulfill, reject](const plat::Object& first,
+                                                              const plat::Object& second,
+                                                              const TPRErrorOrNone& error) {
+            deliver(fulfill, reject, plat::Object(plat::Object::Array{orNull(first), orNull(second)}), error);
+        });
+    });
+}
+
+TPRPromise::Ptr TPRPromise::wrapBoolCompletion(const Queue& queue,
+                                               std::function<void(TPRBoolCompletion)> work) {
     return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock) {
         return TPRBoolCompletion([fulfill](bool value) { fulfill(plat::Object(plat::Number(value))); });
     });
@@ -87,14 +102,16 @@ TPRPromise::Ptr TPRPromise::wrapBoolOrErrorCompletion(const Queue& queue,
     });
 }
 
-TPRPromise::Ptr TPRPromise::wrapIntegerCompletion(const Queue& queue, std::function<void(TPRIntegerCompletion)> work) {
+TPRPromise::Ptr TPRPromise::wrapIntegerCompletion(const Queue& queue,
+                                                  std::function<void(TPRIntegerCompletion)> work) {
     return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock) {
         return TPRIntegerCompletion([fulfill](int64_t value) { fulfill(plat::Object(plat::Number(value))); });
     });
 }
 
-TPRPromise::Ptr TPRPromise::wrapIntegerOrErrorCompletion(const Queue& queue,
-                                                         std::function<void(TPRIntegerOrErrorCompletion)> work) {
+TPRPromise::Ptr
+TPRPromise::wrapIntegerOrErrorCompletion(const Queue& queue,
+                                         std::function<void(TPRIntegerOrErrorCompletion)> work) {
     return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
         return TPRIntegerOrErrorCompletion([fulfill, reject](int64_t value, const TPRErrorOrNone& error) {
             deliver(fulfill, reject, plat::Object(plat::Number(value)), error);
@@ -102,14 +119,16 @@ TPRPromise::Ptr TPRPromise::wrapIntegerOrErrorCompletion(const Queue& queue,
     });
 }
 
-TPRPromise::Ptr TPRPromise::wrapDoubleCompletion(const Queue& queue, std::function<void(TPRDoubleCompletion)> work) {
+TPRPromise::Ptr TPRPromise::wrapDoubleCompletion(const Queue& queue,
+                                                 std::function<void(TPRDoubleCompletion)> work) {
     return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock) {
         return TPRDoubleCompletion([fulfill](double value) { fulfill(plat::Object(plat::Number(value))); });
     });
 }
 
-TPRPromise::Ptr TPRPromise::wrapDoubleOrErrorCompletion(const Queue& queue,
-                                                        std::function<void(TPRDoubleOrErrorCompletion)> work) {
+TPRPromise::Ptr
+TPRPromise::wrapDoubleOrErrorCompletion(const Queue& queue,
+                                        std::function<void(TPRDoubleOrErrorCompletion)> work) {
     return wrapWith(queue, std::move(work), [](TPRAsyncFulfillBlock fulfill, TPRRejectBlock reject) {
         return TPRDoubleOrErrorCompletion([fulfill, reject](double value, const TPRErrorOrNone& error) {
             deliver(fulfill, reject, plat::Object(plat::Number(value)), error);

@@ -3,8 +3,10 @@
 #include "promises/TPRPromise.h"
 
 TPRValue::TPRValue(plat::Object object) {
-    if (const plat::Error* error = TPRErrorFromObject(object)) value_ = *error;
-    else value_ = std::move(object);
+    if (const plat::Error* error = TPRErrorFromObject(object))
+        value_ = *error;
+    else
+        value_ = std::move(object);
 }
 
 TPRValue::TPRValue(std::shared_ptr<TPRPromise> promise) {
@@ -30,7 +32,8 @@ const std::shared_ptr<TPRPromise>& TPRValue::promise() const {
 }
 
 plat::Object TPRErrorObject(const plat::Error& error) {
-    return plat::Object(plat::Opaque::make<plat::Error>(std::make_shared<const plat::Error>(error), "NSError"));
+    return plat::Object(
+        plat::Opaque::make<plat::Error>(std::make_shared<const plat::Error>(error), "NSError"));
 }
 
 const plat::Error* TPRErrorFromObject(const plat::Object& object) {

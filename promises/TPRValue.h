@@ -25,7 +25,7 @@ const plat::Error* TPRErrorFromObject(const plat::Object& object);
 std::string TPRErrorDescription(const plat::Error& error);
 
 class TPRValue {
-public:
+  public:
     enum class Kind { Object, Error, Promise };
 
     // None: fulfils with an absent value.
@@ -37,10 +37,12 @@ public:
     TPRValue(std::shared_ptr<TPRPromise> promise);
     // Anything a plat::Object can be made from (numbers, strings, arrays, ...).
     template <typename T>
-        requires(!std::is_same_v<std::decay_t<T>, TPRValue> && !std::is_same_v<std::decay_t<T>, plat::Object> &&
-                 !std::is_same_v<std::decay_t<T>, plat::Error> && !std::is_same_v<std::decay_t<T>, std::nullptr_t> &&
-                 !std::is_convertible_v<T, std::shared_ptr<TPRPromise>> && std::is_constructible_v<plat::Object, T>)
-    TPRValue(T&& v) : TPRValue(plat::Object(std::forward<T>(v))) {}
+    requires(!std::is_same_v<std::decay_t<T>, TPRValue> && !std::is_same_v<std::decay_t<T>, plat::Object> &&
+             !std::is_same_v<std::decay_t<T>, plat::Error> &&
+             !std::is_same_v<std::decay_t<T>, std::nullptr_t> &&
+             !std::is_convertible_v<T, std::shared_ptr<TPRPromise>> &&
+             std::is_constructible_v<plat::Object, T>) TPRValue(T&& v)
+        : TPRValue(plat::Object(std::forward<T>(v))) {}
 
     Kind kind() const { return static_cast<Kind>(value_.index()); }
     bool isObject() const { return kind() == Kind::Object; }
@@ -52,6 +54,6 @@ public:
     const plat::Error& error() const;
     const std::shared_ptr<TPRPromise>& promise() const;
 
-private:
+  private:
     std::variant<plat::Object, plat::Error, std::shared_ptr<TPRPromise>> value_;
 };

@@ -19,13 +19,15 @@ inline bool settle(const TPRPromise::Ptr& promise) {
     return plat::RunLoop::main().runUntil([&] { return !promise->isPending(); });
 }
 
-inline int64_t intValue(const plat::Object& value) { return value.number().int64Value(); }
+inline int64_t intValue(const plat::Object& value) {
+    return value.number().int64Value();
+}
 
 // Every test starts and ends with the main queue as the default and the library idle: no pending
 // promise and no queued promise work. The final check is the group-accounting test that every
 // other test runs as a side effect.
 class PromiseTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TPRPromise::setDefaultDispatchQueue(plat::mainQueue());
         ASSERT_TRUE(TPRWaitForPromisesWithTimeout(5)) << "promise work left over from an earlier test";

@@ -11,7 +11,7 @@ using plat::Object;
 namespace {
 
 class PromiseFrontTest : public PromiseTest {
-protected:
+  protected:
     template <typename T> bool settleTyped(const Promise<T>& p) { return settle(p.asObjCPromise()); }
     plat::DispatchQueue main = plat::mainQueue();
 };
@@ -84,13 +84,14 @@ TEST_F(PromiseFrontTest, ThenMapsFollowsAndPassesValuesOn) {
 TEST_F(PromiseFrontTest, CatchRecoverAlwaysAndValidate) {
     Promise<int> failed(testError(3));
     std::vector<std::string> calls;
-    auto caught = failed.catch_(main, [&](const plat::Error& e) { calls.push_back("catch " + std::to_string(e.code)); });
+    auto caught = failed.catch_(
+        main, [&](const plat::Error& e) { calls.push_back("catch " + std::to_string(e.code)); });
     auto recovered = failed.recover(main, [](const plat::Error&) { return 5; });
     auto recoveredLater = failed.recover(main, [](const plat::Error& e) { return Promise<int>(e); });
     auto always = failed.always(main, [&] { calls.push_back("always"); });
     auto invalid = Promise<int>(1).validate(main, [](int v) { return v > 1; });
-    ASSERT_TRUE(settleTyped(caught) && settleTyped(recovered) && settleTyped(recoveredLater) && settleTyped(always) &&
-                settleTyped(invalid));
+    ASSERT_TRUE(settleTyped(caught) && settleTyped(recovered) && settleTyped(recoveredLater) &&
+                settleTyped(always) && settleTyped(invalid));
     EXPECT_EQ(caught.error()->code, 3);
     EXPECT_EQ(recovered.value(), 5);
     EXPECT_EQ(recoveredLater.error()->code, 3);
@@ -104,9 +105,11 @@ TEST_F(PromiseFrontTest, CreationFromWorkRunsOnTheQueue) {
     Promise<int> fromValue(main, [] { return 2; });
     Promise<int> fromPromise(main, [] { return Promise<int>(3); });
     Promise<int> throwing(main, []() -> int { throw testError(4); });
-    Promise<int> throwingBlocks(main, [](Promise<int>::Fulfill, Promise<int>::Reject) { throw testError(5); });
+    Promise<int> throwingBlocks(main,
+                                [](Promise<int>::Fulfill, Promise<int>::Reject) { throw testError(5); });
     EXPECT_TRUE(fromValue.isPending());
-    for (const auto& p : {fromBlocks, fromValue, fromPromise, throwing, throwingBlocks}) ASSERT_TRUE(settleTyped(p));
+    for (const auto& p : {fromBlocks, fromValue, fromPromise, throwing, throwingBlocks})
+        ASSERT_TRUE(settleTyped(p));
     EXPECT_EQ(fromBlocks.value(), 1);
     EXPECT_EQ(fromValue.value(), 2);
     EXPECT_EQ(fromPromise.value(), 3);
@@ -190,18 +193,19 @@ TEST_F(PromiseFrontTest, WrapPicksTheShapeFromTheCompletion) {
     auto valueOrError = wrap(main, [](std::function<void(std::string, std::optional<plat::Error>)> done) {
         done("x", testError(8));
     });
-    auto errorOrValue = wrap(main, [](std::function<void(std::optional<plat::Error>, std::optional<int>)> done) {
-        done(std::nullopt, std::nullopt);
-    });
-    auto twoValues = wrap(main, [](std::function<void(std::optional<int>, std::optional<std::string>,
-                                                      std::optional<plat::Error>)> done) {
-        done(std::nullopt, "b", std::nullopt);
-    });
+    auto errorOrValue =
+        wrap(main, [](std::function<void(std::optional<plat::Error>, std::optional<int>)> done) {
+            done(std::nullopt, std::nullopt);
+        });
+    auto twoValues = wrap(
+        main,
+        [](std::function<void(std::optional<int>, std::optional<std::string>, std::optional<plat::Error>)>
+               done) { done(std::nullopt, "b", std::nullopt); });
     auto thrown = wrap(main, [](std::function<void(bool)>) { throw testError(9); });
     static_assert(std::is_same_v<decltype(none), Promise<Object>>);
     static_assert(std::is_same_v<decltype(errorOrValue), Promise<std::optional<int>>>);
-    ASSERT_TRUE(settleTyped(none) && settleTyped(value) && settleTyped(valueOrError) && settleTyped(errorOrValue) &&
-                settleTyped(twoValues) && settleTyped(thrown));
+    ASSERT_TRUE(settleTyped(none) && settleTyped(value) && settleTyped(valueOrError) &&
+                settleTyped(errorOrValue) && settleTyped(twoValues) && settleTyped(thrown));
     EXPECT_TRUE(none.isFulfilled());
     EXPECT_EQ(value.value(), 4);
     EXPECT_EQ(valueOrError.error()->code, 8);
@@ -209,4 +213,31 @@ TEST_F(PromiseFrontTest, WrapPicksTheShapeFromTheCompletion) {
     EXPECT_FALSE(errorOrValue.value().has_value());
     EXPECT_EQ(twoValues.value(), std::make_pair(std::optional<int>(), std::optional<std::string>("b")));
     EXPECT_EQ(thrown.error()->code, 9);
+}
+
+// The sessions component's shape: one Promise<Void> per expected subscriber, joined with all().
+TEST_F(PromiseFrontTest, VoidPromisesJoinAndChain) {
+    std::vector<Promise<Void>> subscribers(3);
+    bool allRegistered = false;
+    all(main, subscribers).then(main, [&] { allRegistered = true; });
+    subscribers[0].fulfill(Void{});
+    subscribers[2].fulfill(Void{});
+    plat::RunLoop::main().drain();
+    EXPECT_FALSE(allRegistered);
+    subscribers[1].fulfill(Void{});
+    EXPECT_TRUE(TPRWaitForPromisesWithTimeout(5));
+    EXPECT_TRUE(allRegistered);
+    EXPECT_TRUE(subscribers[1].value().has_value()) << "a fulfilled Promise<Void> has a value";
+}
+
+TEST_F(PromiseFrontTest, AValueOfTheWrongTypeIsReportedNotMisread) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Promise<int> wrong(TPRPromise::resolvedWith(Object("text")));
+    EXPECT_FALSE(wrong.value().has_value());
+    EXPECT_DEATH(
+        {
+            auto next = wrong.then(main, [](int v) { return v; });
+            settle(next.asObjCPromise());
+        },
+        "a value of type int was expected");
 }

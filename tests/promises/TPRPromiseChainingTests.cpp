@@ -18,9 +18,11 @@ TEST_F(TPRPromiseChainingTest, ThenRunsOnlyOnFulfilmentAndMapsResults) {
         ++calls;
         return v;
     });
-    auto toError = TPRPromise::resolvedWith(Object(1))->then([](const Object&) -> TPRValue { return testError(4); });
+    auto toError =
+        TPRPromise::resolvedWith(Object(1))->then([](const Object&) -> TPRValue { return testError(4); });
     auto toNone = TPRPromise::resolvedWith(Object(1))->then([](const Object&) -> TPRValue { return {}; });
-    auto doubled = TPRPromise::resolvedWith(Object(21))->then([](const Object& v) { return intValue(v) * 2; });
+    auto doubled =
+        TPRPromise::resolvedWith(Object(21))->then([](const Object& v) { return intValue(v) * 2; });
     ASSERT_TRUE(settle(skipped) && settle(toError) && settle(toNone) && settle(doubled));
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(skipped->error()->code, 3);
@@ -35,7 +37,8 @@ TEST_F(TPRPromiseChainingTest, CatchAndAlwaysObserveWithoutChangingTheOutcome) {
     auto fulfilled = TPRPromise::resolvedWith(Object("v"));
     auto rejected = TPRPromise::resolvedWith(testError(6));
     auto caughtValue = fulfilled->catch_([&](const plat::Error&) { calls.push_back("catch-on-value"); });
-    auto caughtError = rejected->catch_([&](const plat::Error& e) { calls.push_back("catch " + std::to_string(e.code)); });
+    auto caughtError =
+        rejected->catch_([&](const plat::Error& e) { calls.push_back("catch " + std::to_string(e.code)); });
     ASSERT_TRUE(settle(caughtValue) && settle(caughtError));
     EXPECT_EQ(caughtValue->value(), Object("v"));
     EXPECT_EQ(caughtError->error()->code, 6);
@@ -44,7 +47,8 @@ TEST_F(TPRPromiseChainingTest, CatchAndAlwaysObserveWithoutChangingTheOutcome) {
     // always settles only after its work returned, for either outcome.
     auto pending = TPRPromise::pendingPromise();
     TPRPromise::Ptr afterValue;
-    afterValue = pending->always([&] { calls.push_back(afterValue->isPending() ? "always" : "settled-early"); });
+    afterValue =
+        pending->always([&] { calls.push_back(afterValue->isPending() ? "always" : "settled-early"); });
     auto afterError = rejected->always([&] { calls.push_back("always"); });
     pending->fulfill(Object(5));
     ASSERT_TRUE(settle(afterValue) && settle(afterError));
@@ -55,8 +59,10 @@ TEST_F(TPRPromiseChainingTest, CatchAndAlwaysObserveWithoutChangingTheOutcome) {
 
 TEST_F(TPRPromiseChainingTest, RecoverFollowsAPendingRecoveryPromise) {
     auto later = TPRPromise::pendingPromise();
-    auto recovered = TPRPromise::resolvedWith(testError())->recover([&](const plat::Error&) -> TPRValue { return later; });
-    auto untouched = TPRPromise::resolvedWith(Object(1))->recover([](const plat::Error&) -> TPRValue { return 2; });
+    auto recovered =
+        TPRPromise::resolvedWith(testError())->recover([&](const plat::Error&) -> TPRValue { return later; });
+    auto untouched =
+        TPRPromise::resolvedWith(Object(1))->recover([](const plat::Error&) -> TPRValue { return 2; });
     auto stillFailing = TPRPromise::resolvedWith(testError(1))->recover([](const plat::Error&) -> TPRValue {
         return testError(2);
     });
@@ -72,9 +78,13 @@ TEST_F(TPRPromiseChainingTest, RecoverFollowsAPendingRecoveryPromise) {
 
 TEST_F(TPRPromiseChainingTest, ValidateRejectsWithTheLibraryValidationError) {
     int predicateCalls = 0;
-    auto refused = TPRPromise::resolvedWith(Object(1))->validate([&](const Object&) { return ++predicateCalls, false; });
-    auto accepted = TPRPromise::resolvedWith(Object(2))->validate([&](const Object&) { return ++predicateCalls, true; });
-    auto skipped = TPRPromise::resolvedWith(testError(9))->validate([&](const Object&) { return ++predicateCalls, true; });
+    auto refused =
+        TPRPromise::resolvedWith(Object(1))->validate([&](const Object&) { return ++predicateCalls, false; });
+    auto accepted =
+        TPRPromise::resolvedWith(Object(2))->validate([&](const Object&) { return ++predicateCalls, true; });
+    auto skipped = TPRPromise::resolvedWith(testError(9))->validate([&](const Object&) {
+        return ++predicateCalls, true;
+    });
     ASSERT_TRUE(settle(refused) && settle(accepted) && settle(skipped));
     EXPECT_EQ(refused->error()->domain, "com.tessera.TPRPromises.Error");
     EXPECT_EQ(refused->error()->code, 2);

@@ -14,8 +14,8 @@ TEST_F(TPRPromiseCombinatorTest, AllGivesValuesInInputOrderOnALaterTurn) {
     EXPECT_EQ(empty->value(), Object(Object::Array{}));
 
     auto later = TPRPromise::pendingPromise();
-    auto joined = TPRPromise::all({later, TPRPromise::resolvedWith(Object("A")), Object("B"),
-                                   TPRPromise::resolvedWith(Object())});
+    auto joined = TPRPromise::all(
+        {later, TPRPromise::resolvedWith(Object("A")), Object("B"), TPRPromise::resolvedWith(Object())});
     plat::RunLoop::main().drain();
     EXPECT_TRUE(joined->isPending());
     later->fulfill(Object(0));
@@ -30,7 +30,8 @@ TEST_F(TPRPromiseCombinatorTest, AllGivesValuesInInputOrderOnALaterTurn) {
 TEST_F(TPRPromiseCombinatorTest, AllRejectsWithTheFirstError) {
     auto first = TPRPromise::pendingPromise();
     int observed = 0;
-    first->observeOnQueue(plat::mainQueue(), [&](const Object&) { ++observed; }, [&](const plat::Error&) {});
+    first->observeOnQueue(
+        plat::mainQueue(), [&](const Object&) { ++observed; }, [&](const plat::Error&) {});
     auto early = TPRPromise::all({first, testError(5), TPRPromise::pendingPromise()});
     ASSERT_TRUE(settle(early));
     EXPECT_EQ(early->error()->code, 5);
@@ -117,8 +118,8 @@ TEST_F(TPRPromiseCombinatorTest, ReduceFoldsInOrderAndStopsAtTheFirstError) {
 }
 
 TEST_F(TPRPromiseCombinatorTest, CombiningValuesAndErrorsRequiresSettledPromises) {
-    auto combined = TPRPromiseCombineValuesAndErrors({TPRPromise::resolvedWith(Object()),
-                                                      TPRPromise::resolvedWith(testError(3))});
+    auto combined = TPRPromiseCombineValuesAndErrors(
+        {TPRPromise::resolvedWith(Object()), TPRPromise::resolvedWith(testError(3))});
     ASSERT_EQ(combined.array().size(), 2u);
     EXPECT_TRUE(combined.array()[0].isNull());
     EXPECT_EQ(TPRErrorFromObject(combined.array()[1])->code, 3);

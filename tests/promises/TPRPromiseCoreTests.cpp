@@ -13,7 +13,9 @@ namespace {
 
 class TPRPromiseCoreTest : public PromiseTest {};
 
-long groupCount() { return TPRPromise::dispatchGroup().count(); }
+long groupCount() {
+    return TPRPromise::outstandingWork();
+}
 
 } // namespace
 
@@ -44,10 +46,14 @@ TEST_F(TPRPromiseCoreTest, CountsPendingPromisesInTheGroupExactlyOnce) {
     EXPECT_TRUE(settled->isRejected());
     EXPECT_EQ(groupCount(), before) << "a promise created settled never enters the group";
 
+    const plat::DispatchGroup& group = TPRPromise::dispatchGroup();
+    EXPECT_TRUE(group.wait(plat::Duration::zero())) << "idle library, empty group";
     auto promise = TPRPromise::pendingPromise();
     EXPECT_EQ(groupCount(), before + 1);
+    EXPECT_FALSE(group.wait(plat::Duration::zero())) << "a pending promise keeps the group busy";
     int runs = 0;
-    promise->observeOnQueue(plat::mainQueue(), [&](const Object&) { ++runs; }, [&](const plat::Error&) { ++runs; });
+    promise->observeOnQueue(
+        plat::mainQueue(), [&](const Object&) { ++runs; }, [&](const plat::Error&) { ++runs; });
     promise->fulfill(Object(1));
     EXPECT_EQ(groupCount(), before + 1) << "the promise left, its observer task entered";
     promise->fulfill(Object(2));
@@ -55,9 +61,11 @@ TEST_F(TPRPromiseCoreTest, CountsPendingPromisesInTheGroupExactlyOnce) {
     plat::RunLoop::main().drain();
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(groupCount(), before) << "a second resolution must not leave the group again";
+    EXPECT_TRUE(group.wait(plat::Duration::zero()));
 
     auto abandoned = TPRPromise::pendingPromise();
-    abandoned->observeOnQueue(plat::mainQueue(), [&](const Object&) { ++runs; }, [&](const plat::Error&) { ++runs; });
+    abandoned->observeOnQueue(
+        plat::mainQueue(), [&](const Object&) { ++runs; }, [&](const plat::Error&) { ++runs; });
     EXPECT_EQ(groupCount(), before + 1);
     abandoned.reset();
     EXPECT_EQ(groupCount(), before) << "a promise dropped while pending leaves on destruction";
@@ -68,8 +76,9 @@ TEST_F(TPRPromiseCoreTest, CountsPendingPromisesInTheGroupExactlyOnce) {
 TEST_F(TPRPromiseCoreTest, ObserversRunLaterEvenWhenAlreadySettled) {
     auto promise = TPRPromise::resolvedWith(Object("v"));
     bool ran = false;
-    promise->observeOnQueue(plat::mainQueue(), [&](const Object& v) { ran = v == Object("v"); },
-                            [](const plat::Error&) { FAIL(); });
+    promise->observeOnQueue(
+        plat::mainQueue(), [&](const Object& v) { ran = v == Object("v"); },
+        [](const plat::Error&) { FAIL(); });
     EXPECT_FALSE(ran) << "observer ran during the call";
     plat::RunLoop::main().drain();
     EXPECT_TRUE(ran);
@@ -79,8 +88,13 @@ TEST_F(TPRPromiseCoreTest, ObserversRunLaterEvenWhenAlreadySettled) {
     std::vector<std::string> order;
     std::promise<void> done;
     queue.async([&] {
-        promise->observeOnQueue(queue, [&](const Object&) { order.push_back("observer"); done.set_value(); },
-                                [](const plat::Error&) {});
+        promise->observeOnQueue(
+            queue,
+            [&](const Object&) {
+                order.push_back("observer");
+                done.set_value();
+            },
+            [](const plat::Error&) {});
         order.push_back("caller");
     });
     done.get_future().wait();
@@ -91,14 +105,15 @@ TEST_F(TPRPromiseCoreTest, ObserversOnTheMainQueueRunInRegistrationOrder) {
     auto promise = TPRPromise::pendingPromise();
     std::vector<int> order;
     for (int i = 0; i < 3; ++i) {
-        promise->observeOnQueue(plat::mainQueue(), [&, i](const Object&) { order.push_back(i); },
-                                [](const plat::Error&) {});
+        promise->observeOnQueue(
+            plat::mainQueue(), [&, i](const Object&) { order.push_back(i); }, [](const plat::Error&) {});
     }
     plat::RunLoop::main().drain();
     EXPECT_TRUE(order.empty());
     promise->fulfill(Object(1));
     // Registered after settling: still behind the three earlier ones.
-    promise->observeOnQueue(plat::mainQueue(), [&](const Object&) { order.push_back(3); }, [](const plat::Error&) {});
+    promise->observeOnQueue(
+        plat::mainQueue(), [&](const Object&) { order.push_back(3); }, [](const plat::Error&) {});
     plat::RunLoop::main().drain();
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
 }
@@ -106,7 +121,8 @@ TEST_F(TPRPromiseCoreTest, ObserversOnTheMainQueueRunInRegistrationOrder) {
 TEST_F(TPRPromiseCoreTest, ChainingFollowsPromisesAndTurnsBlockResultsIntoOutcomes) {
     auto receiver = TPRPromise::pendingPromise();
     auto inner = TPRPromise::pendingPromise();
-    auto followed = receiver->chainOnQueue(plat::mainQueue(), [&](const Object&) -> TPRValue { return inner; }, nullptr);
+    auto followed = receiver->chainOnQueue(
+        plat::mainQueue(), [&](const Object&) -> TPRValue { return inner; }, nullptr);
     receiver->fulfill(Object(1));
     plat::RunLoop::main().drain();
     EXPECT_TRUE(followed->isPending()) << "a returned pending promise keeps the chained one pending";
@@ -115,8 +131,10 @@ TEST_F(TPRPromiseCoreTest, ChainingFollowsPromisesAndTurnsBlockResultsIntoOutcom
     EXPECT_EQ(followed->error()->code, 5);
 
     auto failed = TPRPromise::resolvedWith(testError());
-    auto recovered = failed->chainOnQueue(plat::mainQueue(), nullptr, [](const plat::Error&) -> TPRValue { return 3; });
-    auto toNone = failed->chainOnQueue(plat::mainQueue(), nullptr, [](const plat::Error&) -> TPRValue { return {}; });
+    auto recovered =
+        failed->chainOnQueue(plat::mainQueue(), nullptr, [](const plat::Error&) -> TPRValue { return 3; });
+    auto toNone =
+        failed->chainOnQueue(plat::mainQueue(), nullptr, [](const plat::Error&) -> TPRValue { return {}; });
     auto passed = failed->chainOnQueue(plat::mainQueue(), nullptr, nullptr);
     ASSERT_TRUE(settle(recovered) && settle(toNone) && settle(passed));
     EXPECT_EQ(recovered->value(), Object(3));
@@ -169,8 +187,9 @@ TEST_F(TPRPromiseCoreTest, DestructorsAndBlocksRunOutsideThePromiseLock) {
         [&, again](const Object& v) {
             seen.push_back(static_cast<int>(intValue(v)));
             again->fulfill(Object(99));
-            again->observeOnQueue(plat::mainQueue(), [&](const Object& w) { seen.push_back(static_cast<int>(intValue(w))); },
-                                  [](const plat::Error&) {});
+            again->observeOnQueue(
+                plat::mainQueue(), [&](const Object& w) { seen.push_back(static_cast<int>(intValue(w))); },
+                [](const plat::Error&) {});
         },
         [](const plat::Error&) {});
     again->fulfill(Object(1));
@@ -205,4 +224,20 @@ TEST_F(TPRPromiseCoreTest, MissingBlocksAreReportedAsBrokenPreconditions) {
                  "Invalid parameter not satisfying: onFulfill");
     EXPECT_DEATH(promise->then(nullptr), "Invalid parameter not satisfying: work");
     EXPECT_DEATH(promise->addPendingObject(nullptr), "Invalid parameter not satisfying: object");
+}
+
+// Dropping a long chain that never settled releases it link by link, not by one nested destructor
+// call per link, which would overflow the stack.
+TEST_F(TPRPromiseCoreTest, DroppingALongPendingChainDoesNotRecurse) {
+    const long before = groupCount();
+    auto root = TPRPromise::pendingPromise();
+    TPRPromise::Ptr last = root;
+    for (int i = 0; i < 200'000; ++i)
+        last = last->then([](const Object& v) { return v; });
+    std::weak_ptr<TPRPromise> tail = last;
+    last.reset();
+    EXPECT_EQ(groupCount(), before + 200'001);
+    root.reset();
+    EXPECT_TRUE(tail.expired());
+    EXPECT_EQ(groupCount(), before);
 }

@@ -11,7 +11,7 @@ using plat::Object;
 namespace {
 
 class TPRPromiseTimingTest : public PromiseTest {
-protected:
+  protected:
     // Moves the manual clock and runs what it posted to the main queue.
     void advance(double seconds) {
         scheduler.advanceSeconds(seconds);
@@ -84,7 +84,8 @@ TEST_F(TPRPromiseTimingTest, IntervalsThatAreNotFiniteOrTooLargeAreClamped) {
 
 TEST_F(TPRPromiseTimingTest, RetryRunsTheWorkAtMostAttemptsPlusOneTimes) {
     int runs = 0;
-    auto failing = TPRPromise::retry(main, 1, 1.0, nullptr, [&]() -> TPRValue { return testError(++runs); }, scheduler);
+    auto failing = TPRPromise::retry(
+        main, 1, 1.0, nullptr, [&]() -> TPRValue { return testError(++runs); }, scheduler);
     EXPECT_EQ(runs, 1) << "the first run happens during the call";
     advance(0.999);
     EXPECT_EQ(runs, 1);
@@ -99,15 +100,16 @@ TEST_F(TPRPromiseTimingTest, RetryRunsTheWorkAtMostAttemptsPlusOneTimes) {
     auto exhausted = TPRPromise::retry(
         main, 3, 0.1, [&](int64_t remaining, const plat::Error&) { return seen.push_back(remaining), true; },
         [&]() -> TPRValue { return TPRPromise::resolvedWith(testError(++runs)); }, scheduler);
-    for (int i = 0; i < 10; ++i) advance(0.1);
+    for (int i = 0; i < 10; ++i)
+        advance(0.1);
     EXPECT_EQ(runs, 4);
     EXPECT_EQ(seen, (std::vector<int64_t>{3, 2, 1}));
     EXPECT_EQ(exhausted->error()->code, 4);
 
     for (int64_t attempts : {int64_t{0}, int64_t{-3}}) {
         runs = 0;
-        auto once = TPRPromise::retry(main, attempts, 0.1, nullptr, [&]() -> TPRValue { return testError(++runs); },
-                                      scheduler);
+        auto once = TPRPromise::retry(
+            main, attempts, 0.1, nullptr, [&]() -> TPRValue { return testError(++runs); }, scheduler);
         advance(1);
         EXPECT_EQ(runs, 1) << attempts;
         EXPECT_TRUE(once->isRejected());
@@ -137,7 +139,8 @@ TEST_F(TPRPromiseTimingTest, RetryStopsOnSuccessOrWhenTheConditionRefuses) {
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(refused->error()->code, 1);
 
-    auto immediate = TPRPromise::retry(main, 2, 1.0, nullptr, [] { return TPRValue(7); }, scheduler);
+    auto immediate = TPRPromise::retry(
+        main, 2, 1.0, nullptr, [] { return TPRValue(7); }, scheduler);
     EXPECT_EQ(intValue(immediate->value()), 7) << "a plain value settles before retry returns";
 }
 

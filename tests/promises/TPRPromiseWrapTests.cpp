@@ -14,11 +14,14 @@ TEST_F(TPRPromiseWrapTest, ErrorArgumentsAreTestedFirst) {
         [](TPRObjectOrErrorCompletion done) { done(Object("ignored"), testError(1)); });
     auto errorFirst = TPRPromise::wrapErrorOrObjectCompletion(
         [](TPRErrorOrObjectCompletion done) { done(std::nullopt, Object("value")); });
-    auto objectIsError = TPRPromise::wrapObjectCompletion([](TPRObjectCompletion done) { done(testError(2)); });
-    auto boxedError = TPRPromise::wrapObjectCompletion([](TPRObjectCompletion done) { done(TPRErrorObject(testError(3))); });
+    auto objectIsError =
+        TPRPromise::wrapObjectCompletion([](TPRObjectCompletion done) { done(testError(2)); });
+    auto boxedError = TPRPromise::wrapObjectCompletion(
+        [](TPRObjectCompletion done) { done(TPRErrorObject(testError(3))); });
     auto boolWithError = TPRPromise::wrapBoolOrErrorCompletion(
         [](TPRBoolOrErrorCompletion done) { done(true, testError(4)); });
-    for (const auto& p : {noError, both, errorFirst, objectIsError, boxedError, boolWithError}) ASSERT_TRUE(settle(p));
+    for (const auto& p : {noError, both, errorFirst, objectIsError, boxedError, boolWithError})
+        ASSERT_TRUE(settle(p));
     EXPECT_TRUE(noError->isFulfilled());
     EXPECT_TRUE(noError->value().isAbsent());
     EXPECT_EQ(both->error()->code, 1);
@@ -35,10 +38,12 @@ TEST_F(TPRPromiseWrapTest, ValuesAreBoxedByShape) {
     auto no = TPRPromise::wrapBoolCompletion([](TPRBoolCompletion done) { done(false); });
     auto integer = TPRPromise::wrapIntegerOrErrorCompletion(
         [](TPRIntegerOrErrorCompletion done) { done(-9'000'000'000, std::nullopt); });
-    auto real = TPRPromise::wrapDoubleOrErrorCompletion([](TPRDoubleOrErrorCompletion done) { done(2.5, std::nullopt); });
+    auto real = TPRPromise::wrapDoubleOrErrorCompletion(
+        [](TPRDoubleOrErrorCompletion done) { done(2.5, std::nullopt); });
     auto followed = TPRPromise::wrapObjectCompletion(
         [](TPRObjectCompletion done) { done(TPRPromise::resolvedWith(Object("inner"))); });
-    for (const auto& p : {plain, pair, no, integer, real, followed}) ASSERT_TRUE(settle(p));
+    for (const auto& p : {plain, pair, no, integer, real, followed})
+        ASSERT_TRUE(settle(p));
     EXPECT_TRUE(plain->isFulfilled() && plain->value().isAbsent());
     EXPECT_EQ(pair->value(), Object(Object::Array{Object::null(), Object("B")}));
     ASSERT_TRUE(no->isFulfilled());
@@ -63,7 +68,8 @@ TEST_F(TPRPromiseWrapTest, WorkRunsOnALaterTurnAndOnlyTheFirstCompletionCounts) 
     EXPECT_EQ(intValue(promise->value()), 1);
 
     auto queue = plat::DispatchQueue::serial("wrap.queue");
-    auto onQueue = TPRPromise::wrapBoolCompletion(queue, [queue](TPRBoolCompletion done) { done(queue.isCurrent()); });
+    auto onQueue =
+        TPRPromise::wrapBoolCompletion(queue, [queue](TPRBoolCompletion done) { done(queue.isCurrent()); });
     EXPECT_EQ(TPRPromiseAwait(onQueue), Object(true));
 
     TPRCompletion kept;
