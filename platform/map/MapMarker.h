@@ -1,0 +1,39 @@
+// A marker on the map (one per region): where it stands, its optional title and symbol, its tint.
+// Plain value; the view builds the list anew whenever what it shows changes.
+#pragma once
+
+#include "platform/map/GeoCoordinate.h"
+#include "platform/map/MapGeometry.h"
+
+#include <cstdint>
+#include <string>
+
+namespace plat::map {
+
+struct MapMarker {
+    // The caller's tag (a region id), reported back by hit tests.
+    int64_t id = 0;
+    GeoCoordinate coordinate;
+    // Shown next to the marker; empty for none.
+    std::string title;
+    MapColor tint = MapColor::red();
+    // A named symbol drawn inside the marker ("checkmark.shield.fill"); empty for a plain marker.
+    std::string symbolName;
+
+    bool operator==(const MapMarker&) const = default;
+};
+
+// A marker placed in view pixels. `anchor` is the point on the map the marker stands for; the
+// marker's round head is drawn centred `kHeadOffset` pixels above it with radius `kHeadRadius`.
+struct PlacedMarker {
+    static constexpr double kHeadRadius = 12.0;
+    static constexpr double kHeadOffset = 16.0;
+
+    MapMarker marker;
+    MapPoint anchor;
+    // The map's own selection (a clicked marker); the renderer may draw it larger.
+    bool selected = false;
+    MapPoint head() const { return {anchor.x, anchor.y - kHeadOffset}; }
+};
+
+} // namespace plat::map
