@@ -13,8 +13,10 @@ namespace {
 
 std::string trimmed(std::string_view text) {
     auto isBlank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) || c == '\0'; };
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
     return std::string(text);
 }
 
@@ -40,11 +42,20 @@ std::optional<std::string> readValue(const std::filesystem::path& path) {
 bool DeviceSerial::isPlaceholder(std::string_view serial) {
     std::string value = lowercase(trimmed(serial));
     if (value.empty()) return true;
-    static constexpr std::array<std::string_view, 14> known = {
-        "to be filled by o.e.m.", "to be filled by oem", "default string", "system serial number",
-        "not specified",          "not applicable",      "not available",  "none",
-        "n/a",                    "na",                  "unknown",        "0123456789",
-        "123456789",              "serial number"};
+    static constexpr std::array<std::string_view, 14> known = {"to be filled by o.e.m.",
+                                                               "to be filled by oem",
+                                                               "default string",
+                                                               "system serial number",
+                                                               "not specified",
+                                                               "not applicable",
+                                                               "not available",
+                                                               "none",
+                                                               "n/a",
+                                                               "na",
+                                                               "unknown",
+                                                               "0123456789",
+                                                               "123456789",
+                                                               "serial number"};
     if (std::find(known.begin(), known.end(), value) != known.end()) return true;
     // "0", "00000000", "XXXXXXXX", "........": one character repeated.
     return std::all_of(value.begin(), value.end(), [&](char c) { return c == value.front(); });
@@ -53,13 +64,15 @@ bool DeviceSerial::isPlaceholder(std::string_view serial) {
 std::optional<std::string> DeviceSerial::read(const Sources& sources) {
     if (sources.environmentValue) return sources.environmentValue;
     if (auto serial = readValue(sources.productSerial); serial && !isPlaceholder(*serial)) return serial;
-    if (auto machineId = readValue(sources.machineId); machineId && !isPlaceholder(*machineId)) return machineId;
+    if (auto machineId = readValue(sources.machineId); machineId && !isPlaceholder(*machineId))
+        return machineId;
     return std::nullopt;
 }
 
 std::optional<std::string> DeviceSerial::current() {
     Sources sources;
-    if (const char* value = std::getenv("VELMORA_SERIAL_NUMBER")) sources.environmentValue = std::string(value);
+    if (const char* value = std::getenv("VELMORA_SERIAL_NUMBER"))
+        sources.environmentValue = std::string(value);
     return read(sources);
 }
 

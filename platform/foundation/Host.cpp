@@ -28,7 +28,8 @@ std::optional<std::string> prettyHostName(const std::filesystem::path& machineIn
     while (std::getline(lines, line)) {
         if (line.rfind(key, 0) != 0) continue;
         std::string value = trimmed(line.substr(key.size()));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         value = trimmed(value);
         if (!value.empty()) return value;

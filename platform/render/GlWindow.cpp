@@ -1,0 +1,523 @@
+#include "platform/render/GlWindow.h"
+
+#include "platform/render/FontBook.h"
+#include "platform/render/ImageStore.h"
+#include "platform/render/Painter.h"
+#include "platform/render/WindowSystem.h"
+
+#include <imgui.h>
+#include <backends/imgui_impl_glfw.h>
+#include <backends/imgui_impl_opengl3.h>
+
+#include <GLFW/glfw3.h>
+#define GLFW_EXPOSE_NATIVE_X11
+#include <GLFW/glfw3native.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <map>
+
+namespace plat::render {
+
+struct GlWindow::Impl {
+    GlWindow* owner = nullptr;
+    GLFWwindow* window = nullptr;
+    ImGuiContext* imgui = nullptr;
+    FontBook::Faces faces;
+    std::string title;
+    GlWindow* parent = nullptr;
+    std::vector<GlWindow*> sheets; // open sheets over this window, oldest first
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    uint64_t framesDrawn = 0;
+    DisplayList last;
+    int framesDue = 1; // frames still to draw: input takes two, so the widgets settle
+    bool textInputActive = false;
+    std::function<void(Surface&)> displayHandler;
+    std::function<void(const InputEvent&)> eventHandler;
+    std::deque<InputEvent> pending;
+    std::map<std::string, GLuint> textures; // 0: no such image
+
+    // Makes this window's drawing and widget contexts current.
+    void makeCurrent() const {
+        glfwMakeContextCurrent(window);
+        ImGui::SetCurrentContext(imgui);
+    }
+
+    static Impl* of(GLFWwindow* w) { return static_cast<Impl*>(glfwGetWindowUserPointer(w)); }
+
+    // Runs `forward` with this window's widget context current (input arrives for any window).
+    template <typename F> void withContext(F&& forward) {
+        ImGuiContext* previous = ImGui::GetCurrentContext();
+        ImGui::SetCurrentContext(imgui);
+        forward();
+        ImGui::SetCurrentContext(previous);
+    }
+
+    void queue(InputEvent e) {
+        pending.push_back(std::move(e));
+        framesDue = std::max(framesDue, 2);
+    }
+
+    Point cursor() const {
+        double x = 0, y = 0;
+        glfwGetCursorPos(window, &x, &y);
+        return {static_cast<float>(x), static_cast<float>(y)};
+    }
+
+    // A window under an open sheet takes no input; a click on it brings the sheet forward.
+    bool blocked() const { return !sheets.empty(); }
+    void raiseSheet() const {
+        if (!sheets.empty() && sheets.back()->impl_->window) glfwFocusWindow(sheets.back()->impl_->window);
+    }
+
+    void* texture(const std::string& name);
+    void renderFrame(const DisplayList& list, Bitmap* readBack);
+    void installCallbacks();
+};
+
+namespace {
+
+// The key codes of the window library and of Surface are the same numbers; keep them honest.
+static_assert(keys::Return == GLFW_KEY_ENTER && keys::Escape == GLFW_KEY_ESCAPE && keys::Tab == GLFW_KEY_TAB &&
+              keys::Backspace == GLFW_KEY_BACKSPACE && keys::Left == GLFW_KEY_LEFT && keys::Up == GLFW_KEY_UP);
+static_assert(keys::ModShift == GLFW_MOD_SHIFT && keys::ModControl == GLFW_MOD_CONTROL && keys::ModAlt == GLFW_MOD_ALT);
+
+} // namespace
+
+void GlWindow::Impl::installCallbacks() {
+    glfwSetWindowUserPointer(window, this);
+    glfwSetCursorPosCallback(window, [](GLFWwindow* w, double x, double y) {
+        Impl* self = of(w);
+        if (self->blocked()) return; // the widget layer polls the pointer itself
+        InputEvent e;
+        e.kind = InputEvent::Kind::MouseMove;
+        e.position = {static_cast<float>(x), static_cast<float>(y)};
+        if (!self->pending.empty() && self->pending.back().kind == InputEvent::Kind::MouseMove)
+            self->pending.back() = e; // coalesce moves
+        else
+            self->queue(e);
+    });
+    glfwSetMouseButtonCallback(window, [](GLFWwindow* w, int button, int action, int mods) {
+        Impl* self = of(w);
+        if (self->blocked()) {
+            if (action == GLFW_PRESS) self->raiseSheet();
+            return;
+        }
+        self->withContext([&] { ImGui_ImplGlfw_MouseButtonCallback(w, button, action, mods); });
+        if (button > 2 || self->last.alert()) return; // the alert takes the pointer
+        InputEvent e;
+        e.kind = action == GLFW_PRESS ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp;
+        e.position = self->cursor();
+        e.button = button;
+        e.mods = mods;
+        self->queue(e);
+    });
+    glfwSetScrollCallback(window, [](GLFWwindow* w, double dx, double dy) {
+        Impl* self = of(w);
+        if (self->blocked()) return;
+        self->withContext([&] { ImGui_ImplGlfw_ScrollCallback(w, dx, dy); });
+        if (self->last.alert()) return;
+        InputEvent e;
+        e.kind = InputEvent::Kind::Scroll;
+        e.position = self->cursor();
+        e.dx = static_cast<float>(dx);
+        e.dy = static_cast<float>(dy);
+        self->queue(e);
+    });
+    glfwSetKeyCallback(window, [](GLFWwindow* w, int key, int scancode, int action, int mods) {
+        Impl* self = of(w);
+        if (self->blocked()) return;
+        self->withContext([&] { ImGui_ImplGlfw_KeyCallback(w, key, scancode, action, mods); });
+        if (action == GLFW_RELEASE) {
+            self->framesDue = std::max(self->framesDue, 1);
+            return;
+        }
+        if (const cmd::Alert* alert = self->last.alert()) {
+            // Return presses the alert's last button, its default.
+            if (key == GLFW_KEY_ENTER && action == GLFW_PRESS && !alert->buttons.empty()) {
+                InputEvent e;
+                e.kind = InputEvent::Kind::AlertButton;
+                e.index = static_cast<int>(alert->buttons.size()) - 1;
+                e.text = alert->buttons.back().title;
+                self->queue(e);
+            }
+            return;
+        }
+        InputEvent e;
+        e.kind = InputEvent::Kind::Key;
+        e.key = key;
+        e.mods = mods;
+        e.textFieldActive = self->textInputActive;
+        self->queue(e);
+    });
+    glfwSetCharCallback(window, [](GLFWwindow* w, unsigned int c) {
+        Impl* self = of(w);
+        if (self->blocked()) return;
+        self->withContext([&] { ImGui_ImplGlfw_CharCallback(w, c); });
+        if (self->textInputActive || self->last.alert()) {
+            self->framesDue = std::max(self->framesDue, 2);
+            return;
+        }
+        InputEvent e;
+        e.kind = InputEvent::Kind::Character;
+        e.codepoint = c;
+        self->queue(e);
+    });
+    glfwSetWindowFocusCallback(window, [](GLFWwindow* w, int focused) {
+        Impl* self = of(w);
+        self->withContext([&] { ImGui_ImplGlfw_WindowFocusCallback(w, focused); });
+        self->framesDue = std::max(self->framesDue, 1);
+    });
+    glfwSetCursorEnterCallback(window, [](GLFWwindow* w, int entered) {
+        Impl* self = of(w);
+        self->withContext([&] { ImGui_ImplGlfw_CursorEnterCallback(w, entered); });
+    });
+    glfwSetWindowCloseCallback(window, [](GLFWwindow* w) {
+        Impl* self = of(w);
+        // Closing is the window layer's decision: the request becomes an event.
+        glfwSetWindowShouldClose(w, GLFW_FALSE);
+        if (self->blocked()) return;
+        InputEvent e;
+        e.kind = InputEvent::Kind::CloseRequest;
+        self->queue(e);
+    });
+    glfwSetFramebufferSizeCallback(window, [](GLFWwindow* w, int, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
+    glfwSetWindowRefreshCallback(window, [](GLFWwindow* w) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
+}
+
+void* GlWindow::Impl::texture(const std::string& name) {
+    auto it = textures.find(name);
+    if (it == textures.end()) {
+        GLuint id = 0;
+        if (auto bitmap = ImageStore::shared().image(name)) {
+            glGenTextures(1, &id);
+            glBindTexture(GL_TEXTURE_2D, id);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bitmap->width, bitmap->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                         bitmap->rgba.data());
+        }
+        it = textures.emplace(name, id).first;
+    }
+    return it->second ? reinterpret_cast<void*>(static_cast<uintptr_t>(it->second)) : nullptr;
+}
+
+void GlWindow::Impl::renderFrame(const DisplayList& list, Bitmap* readBack) {
+    makeCurrent();
+    int fbw = 0, fbh = 0, ww = 0, wh = 0;
+    glfwGetFramebufferSize(window, &fbw, &fbh);
+    glfwGetWindowSize(window, &ww, &wh);
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplGlfw_NewFrame();
+    ImGuiIO& io = ImGui::GetIO();
+    if (!(io.DeltaTime > 0)) io.DeltaTime = 1e-4f; // two frames within one clock tick
+    ImGui::NewFrame();
+    Painter::Context context;
+    context.faces = &faces;
+    context.contentSize = {static_cast<float>(ww), static_cast<float>(wh)};
+    context.time = glfwGetTime();
+    context.texture = [this](const std::string& name) { return texture(name); };
+    context.emit = [this](InputEvent e) { queue(std::move(e)); };
+    Painter(std::move(context)).paint(list);
+    ImGui::Render();
+    glViewport(0, 0, fbw, fbh);
+    const Color bg = list.background;
+    glClearColor(bg.r * bg.a, bg.g * bg.a, bg.b * bg.a, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    if (readBack) {
+        *readBack = Bitmap(fbw, fbh);
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, fbw, fbh, GL_RGBA, GL_UNSIGNED_BYTE, readBack->rgba.data());
+        readBack->flipVertically();
+        for (size_t i = 3; i < readBack->rgba.size(); i += 4)
+            readBack->rgba[i] = 255; // the window is opaque
+    }
+    glfwSwapBuffers(window);
+    textInputActive = io.WantTextInput;
+    ++framesDrawn;
+}
+
+GlWindow::GlWindow(const WindowOptions& options) : impl_(std::make_unique<Impl>()) {
+    impl_->owner = this;
+    impl_->title = options.title;
+    impl_->parent = dynamic_cast<GlWindow*>(options.parent);
+    glfwDefaultWindowHints();
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 0);
+    glfwWindowHint(GLFW_RESIZABLE, options.resizable ? GLFW_TRUE : GLFW_FALSE);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    const int w = std::max(1, static_cast<int>(std::lround(options.contentSize.width)));
+    const int h = std::max(1, static_cast<int>(std::lround(options.contentSize.height)));
+    impl_->window = glfwCreateWindow(w, h, options.title.c_str(), nullptr, nullptr);
+    if (!impl_->window) {
+        // Keep going as an invisible, inert window rather than crash the application.
+        impl_->parent = nullptr;
+        WindowSystem::shared().add(this);
+        return;
+    }
+    glfwMakeContextCurrent(impl_->window);
+    glfwSwapInterval(0);
+    impl_->imgui = ImGui::CreateContext();
+    ImGui::SetCurrentContext(impl_->imgui);
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;
+    io.LogFilename = nullptr;
+    ImGui::StyleColorsLight();
+    ImGui::GetStyle().WindowRounding = 10;
+    ImGui::GetStyle().FrameRounding = 5;
+    ImGui::GetStyle().Colors[ImGuiCol_ModalWindowDimBg] = ImVec4{0, 0, 0, 0}; // the painter dims at once
+    impl_->faces = FontBook::shared().populate(*io.Fonts);
+    ImGui_ImplGlfw_InitForOpenGL(impl_->window, false);
+    ImGui_ImplOpenGL3_Init("#version 130");
+    impl_->installCallbacks();
+    if (impl_->parent && impl_->parent->impl_->window) {
+        // A sheet: over the top of its parent, centred, and tied to it for the window manager.
+        Point p = impl_->parent->position();
+        Size ps = impl_->parent->contentSize();
+        glfwSetWindowPos(impl_->window, static_cast<int>(p.x + (ps.width - static_cast<float>(w)) / 2),
+                         static_cast<int>(p.y));
+        XSetTransientForHint(glfwGetX11Display(), glfwGetX11Window(impl_->window),
+                             glfwGetX11Window(impl_->parent->impl_->window));
+        impl_->parent->childOpened(this);
+    }
+    WindowSystem::shared().add(this);
+    if (options.visible) glfwShowWindow(impl_->window);
+}
+
+GlWindow::~GlWindow() {
+    *impl_->alive = false;
+    WindowSystem::shared().remove(this);
+    if (impl_->parent) impl_->parent->childClosed(this);
+    if (!impl_->window) return;
+    impl_->makeCurrent();
+    for (auto& [name, id] : impl_->textures) {
+        if (id) glDeleteTextures(1, &id);
+    }
+    ImGui_ImplOpenGL3_Shutdown();
+    ImGui_ImplGlfw_Shutdown();
+    ImGui::DestroyContext(impl_->imgui);
+    ImGui::SetCurrentContext(nullptr);
+    glfwMakeContextCurrent(nullptr);
+    glfwDestroyWindow(impl_->window);
+}
+
+Size GlWindow::contentSize() const {
+    int w = 0, h = 0;
+    if (impl_->window) glfwGetWindowSize(impl_->window, &w, &h);
+    return {static_cast<float>(w), static_cast<float>(h)};
+}
+
+void GlWindow::setContentSize(Size size) {
+    if (!impl_->window) return;
+    glfwSetWindowSize(impl_->window, std::max(1, static_cast<int>(std::lround(size.width))),
+                      std::max(1, static_cast<int>(std::lround(size.height))));
+    setNeedsDisplay();
+}
+
+Size GlWindow::frameSize() const {
+    int l = 0, t = 0, r = 0, b = 0;
+    if (impl_->window) glfwGetWindowFrameSize(impl_->window, &l, &t, &r, &b);
+    Size c = contentSize();
+    return {c.width + static_cast<float>(l + r), c.height + static_cast<float>(t + b)};
+}
+
+void GlWindow::setFrameSize(Size size) {
+    int l = 0, t = 0, r = 0, b = 0;
+    if (impl_->window) glfwGetWindowFrameSize(impl_->window, &l, &t, &r, &b);
+    setContentSize({size.width - static_cast<float>(l + r), size.height - static_cast<float>(t + b)});
+}
+
+Point GlWindow::position() const {
+    int x = 0, y = 0;
+    if (impl_->window) glfwGetWindowPos(impl_->window, &x, &y);
+    return {static_cast<float>(x), static_cast<float>(y)};
+}
+
+void GlWindow::setTitle(const std::string& title) {
+    impl_->title = title;
+    if (impl_->window) glfwSetWindowTitle(impl_->window, title.c_str());
+}
+
+std::string GlWindow::title() const { return impl_->title; }
+
+void GlWindow::setVisible(bool visible) {
+    if (!impl_->window) return;
+    if (visible) {
+        glfwShowWindow(impl_->window);
+        setNeedsDisplay();
+    } else {
+        glfwHideWindow(impl_->window);
+    }
+}
+
+bool GlWindow::isVisible() const {
+    return impl_->window && glfwGetWindowAttrib(impl_->window, GLFW_VISIBLE) == GLFW_TRUE;
+}
+
+bool GlWindow::setIconImage(const std::string& imageName) {
+    auto bitmap = ImageStore::shared().image(imageName);
+    if (!bitmap || !impl_->window) return false;
+    GLFWimage icon{bitmap->width, bitmap->height, const_cast<unsigned char*>(bitmap->rgba.data())};
+    glfwSetWindowIcon(impl_->window, 1, &icon);
+    return true;
+}
+
+void GlWindow::present(const DisplayList& list) {
+    if (&list != &impl_->last) impl_->last = list;
+    if (!impl_->window) return;
+    impl_->renderFrame(impl_->last, nullptr);
+}
+
+void GlWindow::setNeedsDisplay() { impl_->framesDue = std::max(impl_->framesDue, 1); }
+
+void GlWindow::setDisplayHandler(std::function<void(Surface&)> handler) {
+    impl_->displayHandler = std::move(handler);
+    setNeedsDisplay();
+}
+
+void GlWindow::setEventHandler(std::function<void(const InputEvent&)> handler) {
+    impl_->eventHandler = std::move(handler);
+}
+
+bool GlWindow::writeScreenshot(const std::filesystem::path& path) {
+    int w = 0, h = 0;
+    Bitmap shot;
+    shot.rgba = readPixels(&w, &h);
+    shot.width = w;
+    shot.height = h;
+    return shot.writePng(path);
+}
+
+std::vector<uint8_t> GlWindow::readPixels(int* width, int* height) {
+    Bitmap shot;
+    if (impl_->window) impl_->renderFrame(impl_->last, &shot);
+    if (width) *width = shot.width;
+    if (height) *height = shot.height;
+    return std::move(shot.rgba);
+}
+
+bool GlWindow::acceptsInput() const { return !impl_->blocked(); }
+
+Surface* GlWindow::parent() const { return impl_->parent; }
+
+size_t GlWindow::deliverEvents() {
+    size_t delivered = 0;
+    // The handler may destroy this window: take the events first and stop when it went away.
+    std::deque<InputEvent> events;
+    events.swap(impl_->pending);
+    auto handler = impl_->eventHandler;
+    std::shared_ptr<bool> alive = impl_->alive;
+    while (!events.empty() && *alive) {
+        InputEvent e = std::move(events.front());
+        events.pop_front();
+        if (handler) handler(e);
+        ++delivered;
+    }
+    return delivered;
+}
+
+void GlWindow::displayIfNeeded() {
+    if (!needsDisplay() || !impl_->window) return;
+    std::shared_ptr<bool> alive = impl_->alive;
+    const uint64_t before = impl_->framesDrawn;
+    if (impl_->displayHandler)
+        impl_->displayHandler(*this); // builds a list and presents it
+    if (!*alive) return;
+    if (impl_->framesDrawn == before) present(impl_->last);
+    impl_->framesDue = std::max(0, impl_->framesDue - 1);
+}
+
+bool GlWindow::needsDisplay() const {
+    return impl_->framesDue > 0 && impl_->window && isVisible();
+}
+
+bool GlWindow::animating() const {
+    return isVisible() && (impl_->last.animates() || impl_->textInputActive);
+}
+
+void GlWindow::detachFromParent() { impl_->parent = nullptr; }
+
+void GlWindow::childOpened(GlWindow* sheet) { impl_->sheets.push_back(sheet); }
+
+void GlWindow::childClosed(GlWindow* sheet) {
+    std::erase(impl_->sheets, sheet);
+    setNeedsDisplay();
+}
+
+} // namespace plat::render
+
+namespace plat::render {
+
+namespace {
+
+// The callback installed on a window, read back by swapping it out and in again.
+template <typename Setter> auto installed(GLFWwindow* w, Setter set) {
+    auto callback = set(w, nullptr);
+    set(w, callback);
+    return callback;
+}
+
+std::vector<char32_t> codepoints(const std::string& s) {
+    std::vector<char32_t> out;
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const int n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+        char32_t cp = n == 1 ? c : c & (0x7F >> n);
+        for (int k = 1; k < n && i + static_cast<size_t>(k) < s.size(); ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<size_t>(k)]) & 0x3F);
+        out.push_back(cp);
+        i += static_cast<size_t>(n);
+    }
+    return out;
+}
+
+} // namespace
+
+void GlWindow::simulateMouseMove(Point p) {
+    if (!impl_->window) return;
+    glfwSetCursorPos(impl_->window, p.x, p.y);
+    installed(impl_->window, glfwSetCursorPosCallback)(impl_->window, p.x, p.y);
+}
+
+void GlWindow::simulateMouseClick(Point p, int button) {
+    if (!impl_->window) return;
+    simulateMouseMove(p);
+    auto cb = installed(impl_->window, glfwSetMouseButtonCallback);
+    cb(impl_->window, button, GLFW_PRESS, 0);
+    cb(impl_->window, button, GLFW_RELEASE, 0);
+}
+
+void GlWindow::simulateKey(int key, int mods) {
+    if (!impl_->window) return;
+    auto cb = installed(impl_->window, glfwSetKeyCallback);
+    cb(impl_->window, key, 0, GLFW_PRESS, mods);
+    cb(impl_->window, key, 0, GLFW_RELEASE, mods);
+}
+
+void GlWindow::simulateText(const std::string& utf8) {
+    if (!impl_->window) return;
+    auto cb = installed(impl_->window, glfwSetCharCallback);
+    for (char32_t c : codepoints(utf8))
+        cb(impl_->window, static_cast<unsigned int>(c));
+}
+
+void GlWindow::simulateScroll(Point p, float dx, float dy) {
+    if (!impl_->window) return;
+    simulateMouseMove(p);
+    installed(impl_->window, glfwSetScrollCallback)(impl_->window, dx, dy);
+}
+
+void GlWindow::simulateCloseRequest() {
+    if (!impl_->window) return;
+    installed(impl_->window, glfwSetWindowCloseCallback)(impl_->window);
+}
+
+} // namespace plat::render

@@ -1,0 +1,32 @@
+// The bundle's images by name ("logo" is the file logo.png anywhere in the bundle's folders),
+// decoded once and kept. Names that have no file are remembered as missing. Thread-safe; created
+// on first use, never destroyed.
+#pragma once
+
+#include "platform/render/Bitmap.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace plat::render {
+
+class ImageStore {
+public:
+    static ImageStore& shared();
+    ImageStore(const ImageStore&) = delete;
+    ImageStore& operator=(const ImageStore&) = delete;
+
+    // The decoded image; null when the bundle has no readable PNG of that name.
+    std::shared_ptr<const Bitmap> image(const std::string& name);
+    // Test hook: forget every decoded image (for example after the bundle folder changed).
+    void resetForTesting();
+
+private:
+    ImageStore() = default;
+    std::mutex mutex_;
+    std::map<std::string, std::shared_ptr<const Bitmap>> images_;
+};
+
+} // namespace plat::render

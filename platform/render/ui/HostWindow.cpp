@@ -1,0 +1,157 @@
+#include "platform/render/ui/HostWindow.h"
+
+#include "platform/render/WindowSystem.h"
+
+#include <cmath>
+
+namespace plat::render {
+
+namespace {
+
+std::string utf8(char32_t cp) {
+    std::string s;
+    if (cp < 0x80) {
+        s += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        s += static_cast<char>(0xC0 | (cp >> 6));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        s += static_cast<char>(0xE0 | (cp >> 12));
+        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        s += static_cast<char>(0xF0 | (cp >> 18));
+        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return s;
+}
+
+ui::KeyModifiers modifiers(int mods) {
+    auto m = ui::KeyModifiers::None;
+    if (mods & keys::ModShift) m = m | ui::KeyModifiers::Shift;
+    if (mods & keys::ModControl) m = m | ui::KeyModifiers::Control;
+    if (mods & keys::ModAlt) m = m | ui::KeyModifiers::Option;
+    if (mods & keys::ModSuper) m = m | ui::KeyModifiers::Command;
+    return m;
+}
+
+// Named keys the tree answers to; printable keys arrive as typed text instead.
+std::optional<ui::Key> namedKey(int key) {
+    switch (key) {
+    case keys::Return:
+    case 335: return ui::Key::Return; // the keypad's Enter too
+    case keys::Escape: return ui::Key::Escape;
+    case keys::Tab: return ui::Key::Tab;
+    case keys::Backspace: return ui::Key::Backspace;
+    case 261: return ui::Key::Delete;
+    case keys::Up: return ui::Key::Up;
+    case keys::Down: return ui::Key::Down;
+    case keys::Left: return ui::Key::Left;
+    case keys::Right: return ui::Key::Right;
+    default: return std::nullopt;
+    }
+}
+
+// A press and a release this close together are one click.
+constexpr double kClickSlop = 4;
+
+} // namespace
+
+HostWindow::HostWindow(std::shared_ptr<ui::RootHost> host, WindowOptions options, std::function<ui::NodeRef()> focused)
+    : host_(std::move(host)) {
+    painter_.setFocusedField(std::move(focused));
+    surface_ = WindowSystem::shared().createWindow(options);
+    host_->setContentSize({surface_->contentSize().width, surface_->contentSize().height});
+    host_->setDisplayHandler([this] { surface_->setNeedsDisplay(); });
+    surface_->setDisplayHandler([this](Surface&) { display(); });
+    surface_->setEventHandler([this](const InputEvent& e) { handle(e, {}); });
+}
+
+HostWindow::~HostWindow() {
+    host_->setDisplayHandler({});
+    sheets_.clear();
+}
+
+void HostWindow::display() {
+    const Size size = surface_->contentSize();
+    const ui::Size current = host_->contentSize();
+    if (std::fabs(current.width - size.width) > 0.01 || std::fabs(current.height - size.height) > 0.01)
+        host_->setContentSize({size.width, size.height});
+    host_->update();
+    host_->render(painter_);
+    surface_->present(painter_.window());
+    syncSheets();
+}
+
+void HostWindow::syncSheets() {
+    const auto& lists = painter_.sheets();
+    while (sheets_.size() > lists.size())
+        sheets_.pop_back();
+    for (size_t i = 0; i < lists.size(); ++i) {
+        const ui::Rect& f = lists[i].frame;
+        const Size size{static_cast<float>(f.width), static_cast<float>(f.height)};
+        if (i == sheets_.size()) {
+            WindowOptions options;
+            options.title = surface_->title();
+            options.contentSize = size;
+            options.resizable = false;
+            options.parent = i == 0 ? surface_.get() : sheets_[i - 1].get();
+            sheets_.push_back(WindowSystem::shared().createWindow(options));
+            const ui::Point origin{f.x, f.y};
+            sheets_.back()->setEventHandler([this, origin](const InputEvent& e) { handle(e, origin); });
+        } else if (std::lround(sheets_[i]->contentSize().width) != std::lround(size.width) ||
+                   std::lround(sheets_[i]->contentSize().height) != std::lround(size.height)) {
+            sheets_[i]->setContentSize(size);
+        }
+        sheets_[i]->present(lists[i].list);
+    }
+}
+
+void HostWindow::handle(const InputEvent& e, ui::Point origin) {
+    const ui::Point at{origin.x + e.position.x, origin.y + e.position.y};
+    switch (e.kind) {
+    case InputEvent::Kind::MouseDown:
+        if (e.button == 0) {
+            pressed_ = at;
+            pressedValid_ = true;
+        }
+        break;
+    case InputEvent::Kind::MouseUp:
+        if (e.button == 0 && pressedValid_ && std::fabs(at.x - pressed_.x) <= kClickSlop &&
+            std::fabs(at.y - pressed_.y) <= kClickSlop)
+            host_->mouseClick(pressed_);
+        pressedValid_ = false;
+        break;
+    case InputEvent::Kind::Key:
+        if (auto key = namedKey(e.key)) {
+            host_->keyDown(ui::KeyEvent::named(*key, modifiers(e.mods)));
+        } else if ((e.mods & (keys::ModControl | keys::ModSuper)) && e.key >= 32 && e.key < 127) {
+            // Shortcuts: printable keys with a command modifier, as lower-case characters.
+            const char c = static_cast<char>(e.key >= 'A' && e.key <= 'Z' ? e.key - 'A' + 'a' : e.key);
+            host_->keyDown(ui::KeyEvent{ui::Key::Character, std::string(1, c), modifiers(e.mods)});
+        }
+        break;
+    case InputEvent::Kind::Character:
+        if (!host_->insertText(utf8(e.codepoint)) && e.codepoint == ' ')
+            host_->keyDown(ui::KeyEvent::named(ui::Key::Space));
+        break;
+    case InputEvent::Kind::CloseRequest:
+        if (onClose_) onClose_();
+        break;
+    default: break;
+    }
+}
+
+bool HostWindow::writeScreenshots(const std::filesystem::path& path) {
+    display();
+    bool ok = surface_->writeScreenshot(path);
+    for (size_t i = 0; i < sheets_.size(); ++i) {
+        auto sheetPath = path.parent_path() / (path.stem().string() + "-sheet" + std::to_string(i + 1) + path.extension().string());
+        ok = sheets_[i]->writeScreenshot(sheetPath) && ok;
+    }
+    return ok;
+}
+
+} // namespace plat::render

@@ -1,0 +1,54 @@
+// One application window on the desktop showing a toolkit tree: it keeps the tree's content size
+// in step with the window, draws the tree whenever it changed, hands clicks, keys and typed text to
+// the tree, and shows each presented sheet as a modal child window over this one (input to this
+// window waits while a sheet is open). Main thread only.
+#pragma once
+
+#include "platform/render/Surface.h"
+#include "platform/render/ui/TreePainter.h"
+#include "platform/ui/RootHost.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace plat::render {
+
+class HostWindow {
+public:
+    // `host` is the tree; `focused` (optional) names its focused text field for the caret.
+    HostWindow(std::shared_ptr<ui::RootHost> host, WindowOptions options,
+               std::function<ui::NodeRef()> focused = {});
+    ~HostWindow();
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+
+    Surface& surface() { return *surface_; }
+    ui::RootHost& host() { return *host_; }
+    // The open sheet windows, oldest first.
+    size_t sheetCount() const { return sheets_.size(); }
+    Surface* sheet(size_t index) { return index < sheets_.size() ? sheets_[index].get() : nullptr; }
+
+    // Called when the user asks to close the window; without a handler the request is ignored.
+    void setCloseHandler(std::function<void()> handler) { onClose_ = std::move(handler); }
+
+    // Updates and draws now (the event loop does this by itself when the tree changes).
+    void display();
+    // Writes the window, and each open sheet as "<stem>-sheet<N>.png" beside it.
+    bool writeScreenshots(const std::filesystem::path& path);
+
+private:
+    void handle(const InputEvent& e, ui::Point origin);
+    void syncSheets();
+
+    std::shared_ptr<ui::RootHost> host_;
+    std::unique_ptr<Surface> surface_;
+    std::vector<std::unique_ptr<Surface>> sheets_;
+    TreePainter painter_;
+    std::function<void()> onClose_;
+    ui::Point pressed_;
+    bool pressedValid_ = false;
+};
+
+} // namespace plat::render

@@ -1,0 +1,99 @@
+#include "tests/render/XServer.h"
+
+#include "platform/render/WindowSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <fcntl.h>
+#include <unistd.h>
+#include <sys/wait.h>
+
+namespace rendertest {
+
+namespace {
+
+pid_t gServer = -1;
+
+void stopServer() {
+    if (gServer > 0) {
+        ::kill(gServer, SIGTERM);
+        int status = 0;
+        ::waitpid(gServer, &status, 0);
+        gServer = -1;
+    }
+}
+
+bool startXvfb(std::string* why) {
+    const char* xvfb = "/usr/bin/Xvfb";
+    if (::access(xvfb, X_OK) != 0) {
+        *why = "Xvfb is not installed";
+        return false;
+    }
+    namespace fs = std::filesystem;
+    for (int n = 90 + static_cast<int>(::getpid() % 200); n < 600; ++n) {
+        const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+        std::error_code ec;
+        if (fs::exists(lock, ec) || fs::exists(socket, ec)) continue;
+        const std::string display = ":" + std::to_string(n);
+        pid_t pid = ::fork();
+        if (pid < 0) break;
+        if (pid == 0) {
+            // The server's chatter stays out of the test log.
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            if (devnull >= 0) {
+                ::dup2(devnull, 1);
+                ::dup2(devnull, 2);
+            }
+            ::execl(xvfb, xvfb, display.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Ready once its socket exists; a server that exits lost the race for the number.
+        for (int i = 0; i < 200; ++i) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                break;
+            }
+            if (fs::exists(socket, ec)) {
+                gServer = pid;
+                std::atexit(stopServer);
+                ::setenv("DISPLAY", display.c_str(), 1);
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    *why = "no Xvfb display could be started";
+    return false;
+}
+
+} // namespace
+
+bool ensureDisplay(std::string* why) {
+    static std::string reason;
+    static const bool ok = [] {
+        const char* display = std::getenv("DISPLAY");
+        if ((!display || !*display) && !startXvfb(&reason)) return false;
+        if (!plat::render::WindowSystem::available()) {
+            reason = "the window library could not start on $DISPLAY";
+            return false;
+        }
+        return true;
+    }();
+    if (why) *why = reason;
+    return ok;
+}
+
+} // namespace rendertest

@@ -1,0 +1,19 @@
+// A display for the window tests: the one in $DISPLAY when set (for example under xvfb-run),
+// otherwise an Xvfb this process starts on a free display number and stops at exit.
+#pragma once
+
+#include <string>
+
+namespace rendertest {
+
+// Makes sure a display is there; false (with the reason) when none can be had.
+bool ensureDisplay(std::string* why = nullptr);
+
+} // namespace rendertest
+
+// Skips the calling test when no display can be had.
+#define REQUIRE_DISPLAY()                                                                          \
+    do {                                                                                           \
+        std::string why_;                                                                          \
+        if (!rendertest::ensureDisplay(&why_)) GTEST_SKIP() << why_;                               \
+    } while (0)

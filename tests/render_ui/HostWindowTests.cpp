@@ -1,0 +1,132 @@
+// A toolkit tree in a real window: drawing, clicks and typing through the event loop, sheets as
+// child windows, screenshots.
+#include "platform/dispatch/RunLoop.h"
+#include "platform/render/Bitmap.h"
+#include "platform/render/GlWindow.h"
+#include "platform/render/WindowSystem.h"
+#include "platform/render/ui/FontMetrics.h"
+#include "platform/render/ui/HostWindow.h"
+#include "platform/ui/Host.h"
+#include "platform/ui/Toolkit.h"
+#include "tests/render/XServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace plat;
+using namespace plat::ui;
+using namespace std::chrono_literals;
+using plat::render::GlWindow;
+using plat::render::HostWindow;
+using plat::render::WindowSystem;
+
+struct Counter : Screen {
+    State<int> count{0};
+    State<std::string> name{std::string()};
+    State<bool> showSheet{false};
+    AnyView body() const override {
+        return VStack({
+                   Text(TextValue::verbatim("Count " + std::to_string(count()))),
+                   Button("Add", [this] { count.set(count() + 1); })
+                       .buttonStyle(ButtonStyle::Plain)
+                       .frame(120, 40)
+                       .background(Color::red())
+                       .testId("add"),
+                   TextField("Name", name.binding()).frame(200),
+                   Button("Open", [this] { showSheet.set(true); }),
+               })
+            .frame(400, 300)
+            .background(Color::white())
+            .sheet(showSheet.binding(), [this] {
+                return VStack({Text("Sheet"), Button("Close", [this] { showSheet.set(false); })}).padding(30);
+            });
+    }
+};
+
+class HostWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        RunLoop::main().drain();
+        HostOptions options;
+        options.contentSize = {400, 300};
+        options.metrics = std::make_shared<plat::render::FontMetrics>();
+        host = std::make_shared<Host>(make<Counter>(), options);
+        plat::render::WindowOptions w;
+        w.title = "Counter";
+        w.contentSize = {400, 300};
+        auto* h = host.get();
+        window = std::make_unique<HostWindow>(host, w, [h] { return h->focused(); });
+        WindowSystem::shared().runUntil([] { return false; }, 100ms);
+    }
+    void TearDown() override {
+        window.reset();
+        host.reset();
+        RunLoop::main().drain();
+    }
+    GlWindow& gl() { return static_cast<GlWindow&>(window->surface()); }
+    static plat::render::Point centre(const NodeRef& n) {
+        const Rect f = n.frame();
+        return {static_cast<float>(f.x + f.width / 2), static_cast<float>(f.y + f.height / 2)};
+    }
+
+    std::shared_ptr<Host> host;
+    std::unique_ptr<HostWindow> window;
+};
+
+TEST_F(HostWindowTest, AClickOnTheWindowPressesTheButtonUnderIt) {
+    gl().simulateMouseClick(centre(host->require(Query::testId("add"))));
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return bool(host->find(Query::text("Count 1"))); }, 2s));
+    // A click beside it does nothing.
+    gl().simulateMouseClick({395, 5});
+    WindowSystem::shared().runUntil([] { return false; }, 100ms);
+    EXPECT_TRUE(host->find(Query::text("Count 1")));
+    // The window shows the tree: the red button is there.
+    int w = 0, h = 0;
+    auto pixels = window->surface().readPixels(&w, &h);
+    const auto p = centre(host->require(Query::testId("add")));
+    const size_t i = (static_cast<size_t>(p.y) * static_cast<size_t>(w) + static_cast<size_t>(p.x - 50)) * 4;
+    EXPECT_GT(pixels[i], 200);
+    EXPECT_LT(pixels[i + 1], 120);
+}
+
+TEST_F(HostWindowTest, TypedTextGoesToTheFocusedField) {
+    gl().simulateMouseClick(centre(host->require(Query::placeholder("Name"))));
+    WindowSystem::shared().runUntil([&] { return bool(host->focused()); }, 2s);
+    ASSERT_TRUE(host->focused());
+    gl().simulateText("Ana");
+    gl().simulateKey(plat::render::keys::Backspace);
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return host->focused().value() == "An"; }, 2s))
+        << host->focused().value();
+}
+
+TEST_F(HostWindowTest, ASheetOpensAsAChildWindowThatTakesTheInput) {
+    gl().simulateMouseClick(centre(host->require(Query::button("Open"))));
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return window->sheetCount() == 1; }, 2s));
+    auto* sheet = window->sheet(0);
+    EXPECT_FALSE(window->surface().acceptsInput());
+    EXPECT_EQ(sheet->parent(), &window->surface());
+    const Rect sheetFrame = host->sheets().at(0).frame();
+    EXPECT_NEAR(sheet->contentSize().width, sheetFrame.width, 1); // whole pixels
+
+    testsupport::TempHome home;
+    ASSERT_TRUE(window->writeScreenshots(home.path() / "counter.png"));
+    EXPECT_TRUE(plat::render::Bitmap::readPng(home.path() / "counter.png"));
+    EXPECT_TRUE(plat::render::Bitmap::readPng(home.path() / "counter-sheet1.png"));
+
+    // A click in the sheet window, at the close button's place in the sheet's own coordinates.
+    const Rect close = host->require(Query::button("Close")).frame();
+    static_cast<GlWindow*>(sheet)->simulateMouseClick(
+        {static_cast<float>(close.x - sheetFrame.x + close.width / 2), static_cast<float>(close.y - sheetFrame.y + close.height / 2)});
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return window->sheetCount() == 0; }, 2s));
+    EXPECT_TRUE(window->surface().acceptsInput());
+}
+
+TEST_F(HostWindowTest, ResizingTheWindowLaysTheTreeOutAgain) {
+    window->surface().setContentSize({300, 600});
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return host->contentSize() == Size{300, 600}; }, 2s));
+}
+
+} // namespace

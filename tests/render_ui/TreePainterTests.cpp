@@ -1,0 +1,164 @@
+// What the tree painter makes of laid-out toolkit trees; no display needed.
+#include "platform/dispatch/RunLoop.h"
+#include "platform/render/FontBook.h"
+#include "platform/render/ui/FontMetrics.h"
+#include "platform/render/ui/TreePainter.h"
+#include "platform/ui/Host.h"
+#include "platform/ui/Toolkit.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace plat;
+using namespace plat::ui;
+using plat::render::DisplayList;
+using plat::render::TreePainter;
+namespace cmd = plat::render::cmd;
+
+template <typename T> std::vector<const T*> all(const DisplayList& list) {
+    std::vector<const T*> out;
+    for (const auto& c : list.commands())
+        if (const T* t = std::get_if<T>(&c)) out.push_back(t);
+    return out;
+}
+
+const cmd::Text* textRun(const DisplayList& list, const std::string& text) {
+    for (const auto* t : all<cmd::Text>(list))
+        if (t->text == text) return t;
+    return nullptr;
+}
+
+struct Form : Screen {
+    State<std::string> password{std::string("secret")};
+    State<bool> showSheet{false};
+    State<bool> showAlert{false};
+    AnyView body() const override {
+        return VStack({
+                   Text("Hello").foregroundColor(Color::red()),
+                   Image("logo").resizable().scaledToFit().frame(128, 64),
+                   SystemImage("eye.fill"),
+                   SecureField("Password", password.binding()),
+                   Button("Login", [] {}).buttonStyle(ButtonStyle::Plain).padding(10).background(Color::blue()).cornerRadius(2),
+                   Text("Forget Password").underline(true, Color::black()),
+                   Button("Open sheet", [this] { showSheet.set(true); }),
+                   Button("Show alert", [this] { showAlert.set(true); }),
+               })
+            .sheet(showSheet.binding(), [] { return Text("In the sheet").padding(40); })
+            .alert(showAlert.binding(), [] { return Alert{"Message", TextValue::verbatim("Please enter valid email"), {AlertButton::destructive("OK")}}; });
+    }
+};
+
+class TreePainting : public ::testing::Test {
+protected:
+    void SetUp() override { RunLoop::main().drain(); }
+    void TearDown() override { RunLoop::main().drain(); }
+
+    std::unique_ptr<Host> host(AnyView root) {
+        HostOptions options;
+        options.contentSize = {400, 500};
+        options.metrics = std::make_shared<plat::render::FontMetrics>();
+        auto h = std::make_unique<Host>(std::move(root), options);
+        h->update();
+        return h;
+    }
+    static plat::render::Rect rect(const NodeRef& n) {
+        const Rect f = n.frame();
+        return {static_cast<float>(f.x), static_cast<float>(f.y), static_cast<float>(f.width), static_cast<float>(f.height)};
+    }
+};
+
+TEST_F(TreePainting, TextImagesAndSymbolsLandInTheirNodesFrames) {
+    auto h = host(make<Form>());
+    TreePainter painter;
+    h->render(painter);
+    const DisplayList& list = painter.window();
+    EXPECT_TRUE(list.clipsBalanced());
+
+    const NodeRef hello = h->require(Query::text("Hello"));
+    const cmd::Text* run = textRun(list, "Hello");
+    ASSERT_NE(run, nullptr);
+    EXPECT_FLOAT_EQ(run->origin.x, rect(hello).x);
+    EXPECT_GE(run->origin.y, rect(hello).y);
+    EXPECT_EQ(run->color.packed(), TreePainter::resolve(Color::red(), ColorScheme::Light).packed());
+    // Measured with the faces the window draws, so the run fits its frame on one line.
+    EXPECT_NEAR(rect(hello).width, plat::render::FontBook::shared().measure("Hello", run->font).width, 0.5);
+    EXPECT_EQ(run->wrapWidth, 0);
+
+    // The logo keeps its aspect ratio inside the 128 x 64 frame: 64 x 64, centred.
+    auto images = all<cmd::Image>(list);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0]->name, "logo");
+    EXPECT_FLOAT_EQ(images[0]->rect.width, 64);
+    EXPECT_FLOAT_EQ(images[0]->rect.height, 64);
+    const auto logo = rect(h->require(Query::image("logo")));
+    EXPECT_FLOAT_EQ(images[0]->rect.x, logo.x + (logo.width - 64) / 2);
+
+    auto symbols = all<cmd::Symbol>(list);
+    ASSERT_FALSE(symbols.empty());
+    EXPECT_EQ(symbols[0]->name, "eye.fill");
+    EXPECT_EQ(symbols[0]->rect, rect(h->require(Query::symbol("eye.fill"))));
+}
+
+TEST_F(TreePainting, SecureFieldsShowBulletsAndClippedBackgroundsTakeTheCornerRadius) {
+    auto h = host(make<Form>());
+    TreePainter painter;
+    h->render(painter);
+    const DisplayList& list = painter.window();
+    EXPECT_EQ(textRun(list, "secret"), nullptr);
+    EXPECT_NE(textRun(list, "\u2022\u2022\u2022\u2022\u2022\u2022"), nullptr);
+
+    // The blue button background is rounded by the clip shape around it.
+    const auto blue = TreePainter::resolve(Color::blue(), ColorScheme::Light).packed();
+    bool rounded = false;
+    for (const auto* f : all<cmd::FillRect>(list))
+        if (f->color.packed() == blue) rounded = f->cornerRadius == 2;
+    EXPECT_TRUE(rounded);
+
+    const cmd::Text* link = textRun(list, "Forget Password");
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->underline);
+    EXPECT_EQ(link->underlineColor.packed(), 0xFF000000u);
+}
+
+TEST_F(TreePainting, SheetsGetTheirOwnListsAndAlertsGoWithTheTopmostOne) {
+    auto h = host(make<Form>());
+    TreePainter painter;
+    ASSERT_TRUE(h->click(h->require(Query::button("Show alert"))));
+    h->render(painter);
+    ASSERT_TRUE(painter.sheets().empty());
+    EXPECT_NE(textRun(painter.window(), "Message"), nullptr);
+    EXPECT_NE(textRun(painter.window(), "Please enter valid email"), nullptr);
+    // The alert's destructive button reads red.
+    const cmd::Text* ok = textRun(painter.window(), "OK");
+    ASSERT_NE(ok, nullptr);
+    EXPECT_GT(ok->color.r, 0.9f);
+    EXPECT_LT(ok->color.g, 0.4f);
+    ASSERT_TRUE(h->click(h->require(Query::button("OK"))));
+
+    ASSERT_TRUE(h->click(h->require(Query::button("Open sheet"))));
+    h->render(painter);
+    ASSERT_EQ(painter.sheets().size(), 1u);
+    const auto& sheet = painter.sheets()[0];
+    EXPECT_GT(sheet.frame.width, 0);
+    EXPECT_EQ(textRun(painter.window(), "In the sheet"), nullptr); // not in the window's own list
+    const cmd::Text* inSheet = textRun(sheet.list, "In the sheet");
+    ASSERT_NE(inSheet, nullptr);
+    // In the sheet window's own coordinates.
+    const Rect f = h->require(Query::text("In the sheet")).frame();
+    EXPECT_FLOAT_EQ(inSheet->origin.x, static_cast<float>(f.x - sheet.frame.x));
+    EXPECT_GE(inSheet->origin.y, 0);
+}
+
+TEST_F(TreePainting, ResolvesSemanticAndAssetColours) {
+    EXPECT_EQ(TreePainter::resolve(Color::named("rightBarColor"), ColorScheme::Light).packed(),
+              plat::render::Color::rgb(0x1E3A8A).packed());
+    // An asset that is not in the bundle shows its fallback components.
+    EXPECT_EQ(TreePainter::resolve(Color::named("noSuchColor"), ColorScheme::Light).a, 1.0f);
+    EXPECT_NE(TreePainter::resolve(Color::primary(), ColorScheme::Light).packed(),
+              TreePainter::resolve(Color::primary(), ColorScheme::Dark).packed());
+    EXPECT_EQ(TreePainter::resolve(Color::clear(), ColorScheme::Light).a, 0.0f);
+    EXPECT_FLOAT_EQ(TreePainter::resolve(Color::white().opacity(0.7), ColorScheme::Light).a, 0.7f);
+}
+
+} // namespace
