@@ -1,0 +1,94 @@
+#include "platform/appkit/Workspace.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace plat {
+
+struct Workspace::State {
+    std::mutex mutex;
+    Launcher launcher;
+};
+
+Workspace& Workspace::shared() {
+    static Workspace* workspace = new Workspace();
+    return *workspace;
+}
+
+Workspace::Workspace() : state_(new State()) {}
+
+bool Workspace::canOpen(const URL& url) {
+    if (!url.scheme()) return false;
+    std::string scheme = *url.scheme();
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (scheme == "http" || scheme == "https") return url.host().has_value() && !url.host()->empty();
+    return scheme == "mailto";
+}
+
+bool Workspace::open(const URL& url) {
+    if (!canOpen(url)) return false;
+    // The URL text cannot start with "-" (it starts with its scheme), so the opener never takes it
+    // for an option.
+    Launcher launcher;
+    {
+        std::lock_guard lock(state_->mutex);
+        launcher = state_->launcher;
+    }
+    const std::vector<std::string> argv{"xdg-open", url.absoluteString()};
+    return launcher ? launcher(argv) : spawnDetached(argv);
+}
+
+Workspace::Launcher Workspace::setLauncherForTesting(Launcher launcher) {
+    std::lock_guard lock(state_->mutex);
+    return std::exchange(state_->launcher, std::move(launcher));
+}
+
+bool Workspace::spawnDetached(const std::vector<std::string>& argv) {
+    if (argv.empty()) return false;
+    std::vector<char*> args;
+    for (const auto& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    // The application blocks SIGINT and SIGTERM in its threads to take them in one place; the
+    // opener must start with an ordinary signal mask and default handlers.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return false;
+    // The opener hands the link on and exits quickly; reaping it keeps no zombie behind.
+    std::thread([pid] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
+}
+
+} // namespace plat
