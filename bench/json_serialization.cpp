@@ -3,6 +3,8 @@
 // time of jsonObject divided by the time of building the parser's own document.
 #include "platform/foundation/JSONSerialization.h"
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 
@@ -14,81 +16,8 @@
 
 namespace {
 
-// A small deterministic generator so every run parses the same bytes.
-class Lcg {
-public:
-    uint32_t next() {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<uint32_t>(state_ >> 33);
-    }
-    uint32_t below(uint32_t n) { return next() % n; }
-    bool flip() { return next() & 1; }
-
-private:
-    uint64_t state_ = 0x5eed;
-};
-
-struct Place {
-    const char* city;
-    const char* code;
-    const char* country;
-    const char* continent;
-    double latitude, longitude;
-};
-
-const Place kPlaces[] = {
-    {"New York", "US", "United States", "North America", 40.7128, -74.006},
-    {"Frankfurt", "DE", "Germany", "Europe", 50.1109, 8.6821},
-    {"S\xc3\xa3o Paulo", "BR", "Brazil", "South America", -23.5505, -46.6333},
-    {"Tokyo", "JP", "Japan", "Asia", 35.6762, 139.6503},
-    {"Z\xc3\xbcrich", "CH", "Switzerland", "Europe", 47.3769, 8.5417},
-    {"Sydney", "AU", "Australia", "Oceania", -33.8688, 151.2093},
-    {"Johannesburg", "ZA", "South Africa", "Africa", -26.2041, 28.0473},
-    {"Reykjav\xc3\xadk", "IS", "Iceland", "Europe", 64.1466, -21.9426},
-};
-
-const std::string& document() {
-    static const std::string* bytes = [] {
-        auto* out = new std::string;
-        Lcg rng;
-        auto flag = [&](const char* name, bool value) {
-            *out += std::string("\"") + name + "\":" + (value ? "true" : "false") + ",";
-        };
-        *out += "{\"status\":\"ok\",\"data\":[\n";
-        for (int i = 0; i < 20000; ++i) {
-            const Place& p = kPlaces[rng.below(sizeof kPlaces / sizeof kPlaces[0])];
-            std::string code = p.code;
-            std::string number = std::to_string(100 + rng.below(900));
-            if (i) *out += ",\n";
-            *out += "{\"id\":" + std::to_string(10000 + i) + ",";
-            flag("is_streaming", rng.flip());
-            flag("is_free", rng.below(5) == 0);
-            flag("is_alive", rng.below(10) != 0);
-            flag("is_p2p", rng.flip());
-            flag("is_nearest", i == 7);
-            *out += "\"server_domain\":\"" + code + "-" + number + ".servers.velmora.example\",";
-            *out += std::string("\"city\":\"") + p.city + "\",";
-            *out += "\"country_code\":\"" + code + "\",";
-            *out += std::string("\"country_name\":\"") + p.country + "\",";
-            *out += "\"ip\":\"" + std::to_string(rng.below(223) + 1) + "." + std::to_string(rng.below(256)) +
-                    "." + std::to_string(rng.below(256)) + "." + std::to_string(rng.below(254) + 1) + "\",";
-            *out += "\"short_name\":\"" + code + "#" + number + "\",";
-            *out += std::string("\"continent\":\"") + p.continent + "\",";
-            *out += "\"load_percentage\":" + std::to_string(rng.below(101)) + ",";
-            if (rng.below(4) != 0) *out += "\"distance\":" + std::to_string(rng.next() * 4096ULL) + ",";
-            char location[96];
-            std::snprintf(location, sizeof location, "\"location\":{\"latitude\":%.4f,\"longitude\":%.4f}}",
-                          p.latitude + rng.below(1000) / 1e4, p.longitude - rng.below(1000) / 1e4);
-            *out += location;
-        }
-        *out += "\n]}\n";
-        return out;
-    }();
-    return *bytes;
-}
-
 void BM_PlatJSONObject(benchmark::State& state) {
-    const std::string& bytes = document();
+    const std::string& bytes = bench::regionDocument();
     for (auto _ : state) {
         plat::Error error;
         plat::Object object = plat::JSONSerialization::jsonObject(bytes, 0, &error);
@@ -99,7 +28,7 @@ void BM_PlatJSONObject(benchmark::State& state) {
 }
 
 void BM_NlohmannParse(benchmark::State& state) {
-    const std::string& bytes = document();
+    const std::string& bytes = bench::regionDocument();
     for (auto _ : state) {
         nlohmann::json value = nlohmann::json::parse(bytes);
         benchmark::DoNotOptimize(value);
@@ -110,27 +39,13 @@ void BM_NlohmannParse(benchmark::State& state) {
 BENCHMARK(BM_PlatJSONObject)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NlohmannParse)->Unit(benchmark::kMillisecond);
 
-// Prints as usual and keeps each benchmark's time per iteration for the ratio line.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    // Colours only on a terminal, so redirected output stays plain text.
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "mean")
-                times[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    std::printf("document: %zu bytes, 20000 records\n", document().size());
-    RatioReporter reporter;
+    std::printf("document: %zu bytes, %d records\n", bench::regionDocument().size(), bench::kRegionRecords);
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto plat = reporter.times.find("BM_PlatJSONObject");
     auto reference = reporter.times.find("BM_NlohmannParse");

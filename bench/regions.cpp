@@ -7,6 +7,8 @@
 #include "app/network/VPNRegion.h"
 #include "json/JSON.h"
 
+#include "bench/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -18,17 +20,6 @@
 
 namespace {
 
-class Lcg {
-  public:
-    uint32_t next() {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<uint32_t>(state_ >> 33);
-    }
-    uint32_t below(uint32_t n) { return next() % n; }
-
-  private:
-    uint64_t state_ = 0x7e910;
-};
 
 // Country names as the service writes them, some outside ASCII and one in decomposed form.
 const char* const kCountries[] = {
@@ -70,7 +61,7 @@ constexpr int kRecords = 20000;
 const std::string& replyText() {
     static const std::string* text = [] {
         auto* out = new std::string("[");
-        Lcg rng;
+        bench::Lcg rng(0x7e910);
         for (int i = 0; i < kRecords; ++i) {
             const char* country = kCountries[rng.below(sizeof kCountries / sizeof kCountries[0])];
             if (i) *out += ",\n";
@@ -152,18 +143,6 @@ BENCHMARK(BM_DecodeSortRank)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortRank)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainStableSort)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "mean")
-                times[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -174,7 +153,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("reply: %zu bytes, %d records\n", replyText().size(), kRecords);
-    RatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto& t = reporter.times;
     double reference = t["BM_PlainStableSort"];

@@ -2,6 +2,11 @@
 
 add_library(velmora_options INTERFACE)
 target_compile_options(velmora_options INTERFACE -Wall -Wextra -Wpedantic)
+# g++ 12 reports false -Wrestrict and -Wmaybe-uninitialized warnings inside libstdc++'s string and
+# optional code once the optimiser inlines them; they are not about our code.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  target_compile_options(velmora_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:-Wno-restrict -Wno-maybe-uninitialized>)
+endif()
 target_include_directories(velmora_options INTERFACE ${PROJECT_SOURCE_DIR})
 
 if(VELMORA_SANITIZE AND VELMORA_TSAN)
