@@ -1,8 +1,9 @@
-// Entry point of the desktop application: sets up the platform layer, then runs the main run loop
+// Entry point of the desktop application: sets up the platform layer, then runs the application
 // until the user interrupts it (Ctrl+C) or the system asks it to terminate.
+#include "app/VelmoraApp.h"
+#include "platform/appkit/Application.h"
 #include "platform/appkit/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessInfo.h"
@@ -17,15 +18,16 @@
 namespace {
 
 // Signals are blocked in every thread and taken by one waiting thread, which hands the stop to
-// the main queue; nothing async-signal-unsafe ever runs in a handler.
+// the main queue; nothing async-signal-unsafe ever runs in a handler. The application then
+// terminates as it would from its Quit item ("will terminate" goes out first).
 void startSignalWatcher(sigset_t signals) {
     std::thread([signals] {
         int received = 0;
         while (sigwait(&signals, &received) == 0) {
             plat::mainQueue().async([received] {
                 plat::consoleLine(std::string("Received ") + (received == SIGINT ? "SIGINT" : "SIGTERM") +
-                                  ", stopping the run loop.");
-                plat::RunLoop::main().stop();
+                                  ", terminating the application.");
+                plat::Application::shared().terminate();
             });
         }
     }).detach();
@@ -57,9 +59,9 @@ int main(int argc, char** argv) {
                       std::to_string(defaults.dictionaryRepresentation().size()) + " stored values)");
     plat::consoleLine("Data: " + plat::paths::applicationSupportDir().string());
     plat::consoleLine("Caches: " + plat::paths::cachesDir().string());
-    plat::consoleLine("Running the main loop; press Ctrl+C to quit.");
+    plat::consoleLine("Running the application; press Ctrl+C to quit.");
 
-    plat::RunLoop::main().run();
+    VelmoraApp::main();
 
     defaults.synchronize();
     plat::consoleLine("Velmora stopped cleanly.");

@@ -1,11 +1,23 @@
-// The pricing screen. For now only its plan record, which the plan catalogue controller fills.
+// The plans sheet of the main window, open while the controller's `showPricing` is true. It owns a
+// plan catalogue controller of its own (a new one, and so a new request, for each presentation)
+// and shows the published plans as a row of cards, each with a "Get" button that opens the plan's
+// checkout page in the browser. While the catalogue is empty (also while the first request is
+// still under way) it shows a message and a "Retry" button instead.
+//
+// Main thread only; the screen redraws when the controller publishes and schedules nothing itself.
 #pragma once
 
+#include "platform/ui/Toolkit.h"
+
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-class PricingView {
+class PricingController;
+class VelmoraController;
+
+class PricingView : public plat::ui::Screen {
   public:
     // One plan of the catalogue, as the screen lists it.
     struct Plan {
@@ -17,4 +29,27 @@ class PricingView {
 
         bool operator==(const Plan&) const = default;
     };
+
+    // One card of the row: name, duration, price, benefit lines and the "Get" button.
+    class PlanRow : public plat::ui::Screen {
+      public:
+        explicit PlanRow(Plan plan) : plan(std::move(plan)) {}
+        plat::ui::AnyView body() const override;
+
+        // Hands the plan's checkout link to the workspace; a link that is not a valid URL is
+        // ignored, and so is a refusal to open it.
+        static void openPurchaseURL(const std::string& purchaseURL);
+
+        Plan plan;
+    };
+
+    // `ctrl` is the main window's controller; the close button toggles its `showPricing`. The plan
+    // controller is made when the screen's place is first built.
+    explicit PricingView(std::shared_ptr<VelmoraController> ctrl);
+    plat::ui::AnyView body() const override;
+
+    plat::ui::ObservedObject<VelmoraController> ctrl;
+
+  private:
+    plat::ui::StateObject<PricingController> pricingController;
 };

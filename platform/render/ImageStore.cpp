@@ -15,6 +15,9 @@ std::shared_ptr<const Bitmap> ImageStore::image(const std::string& name) {
     std::shared_ptr<const Bitmap> decoded;
     if (auto path = Bundle::main().pathForResource(name, "png")) {
         if (auto bitmap = Bitmap::readPng(*path)) decoded = std::make_shared<const Bitmap>(std::move(*bitmap));
+    } else if (fallback_) {
+        if (auto file = fallback_(name))
+            if (auto bitmap = Bitmap::readPng(*file)) decoded = std::make_shared<const Bitmap>(std::move(*bitmap));
     }
     images_.emplace(name, decoded);
     return decoded;
@@ -23,6 +26,12 @@ std::shared_ptr<const Bitmap> ImageStore::image(const std::string& name) {
 void ImageStore::resetForTesting() {
     std::lock_guard lock(mutex_);
     images_.clear();
+}
+
+void ImageStore::setFallback(Fallback fallback) {
+    std::lock_guard lock(mutex_);
+    fallback_ = std::move(fallback);
+    std::erase_if(images_, [](const auto& entry) { return entry.second == nullptr; });
 }
 
 } // namespace plat::render

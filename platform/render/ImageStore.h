@@ -5,9 +5,12 @@
 
 #include "platform/render/Bitmap.h"
 
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace plat::render {
@@ -23,10 +26,16 @@ public:
     // Test hook: forget every decoded image (for example after the bundle folder changed).
     void resetForTesting();
 
+    // Where to find a name the bundle has no image of (the country flags come from a system image
+    // set); none by default. Names found missing before are looked up again.
+    using Fallback = std::function<std::optional<std::filesystem::path>(const std::string& name)>;
+    void setFallback(Fallback fallback);
+
 private:
     ImageStore() = default;
     std::mutex mutex_;
     std::map<std::string, std::shared_ptr<const Bitmap>> images_;
+    Fallback fallback_;
 };
 
 } // namespace plat::render

@@ -1,5 +1,6 @@
 #include "platform/render/ui/HostWindow.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/render/WindowSystem.h"
 
 #include <cmath>
@@ -56,6 +57,8 @@ std::optional<ui::Key> namedKey(int key) {
 
 // A press and a release this close together are one click.
 constexpr double kClickSlop = 4;
+// How soon a moving picture is drawn again.
+constexpr auto kAnimationFrame = std::chrono::milliseconds(16);
 
 } // namespace
 
@@ -70,6 +73,7 @@ HostWindow::HostWindow(std::shared_ptr<ui::RootHost> host, WindowOptions options
 }
 
 HostWindow::~HostWindow() {
+    *alive_ = false;
     host_->setDisplayHandler({});
     sheets_.clear();
 }
@@ -83,6 +87,14 @@ void HostWindow::display() {
     host_->render(painter_);
     surface_->present(painter_.window());
     syncSheets();
+    if (painter_.animating() && !redrawQueued_) {
+        redrawQueued_ = true;
+        plat::mainQueue().asyncAfter(kAnimationFrame, [this, alive = alive_] {
+            if (!*alive) return;
+            redrawQueued_ = false;
+            surface_->setNeedsDisplay();
+        });
+    }
 }
 
 void HostWindow::syncSheets() {
@@ -116,9 +128,17 @@ void HostWindow::handle(const InputEvent& e, ui::Point origin) {
         if (e.button == 0) {
             pressed_ = at;
             pressedValid_ = true;
+            host_->mouseDown(at);
         }
         break;
+    case InputEvent::Kind::MouseMove:
+        if (pressedValid_) host_->mouseDragged(at);
+        break;
+    case InputEvent::Kind::Scroll:
+        if (e.dy != 0) host_->scrollWheel(at, e.dy);
+        break;
     case InputEvent::Kind::MouseUp:
+        if (e.button == 0 && pressedValid_) host_->mouseUp(at);
         if (e.button == 0 && pressedValid_ && std::fabs(at.x - pressed_.x) <= kClickSlop &&
             std::fabs(at.y - pressed_.y) <= kClickSlop)
             host_->mouseClick(pressed_);

@@ -49,6 +49,10 @@ private:
     std::function<void()> onClose_;
     ui::Point pressed_;
     bool pressedValid_ = false;
+    // While something in the tree moves by itself (a map's camera), a redraw is queued after each
+    // frame; the flag keeps it to one, `alive_` lets a queued one outlive the window safely.
+    bool redrawQueued_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace plat::render

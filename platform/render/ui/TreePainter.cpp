@@ -1,13 +1,17 @@
 #include "platform/render/ui/TreePainter.h"
 
+#include "platform/map/FlagLookup.h"
 #include "platform/render/ColorAssets.h"
 #include "platform/render/FontBook.h"
 #include "platform/render/ImageStore.h"
 #include "platform/render/ui/FontMetrics.h"
+#include "platform/render/ui/MapPainter.h"
+#include "platform/ui/MapViewState.h"
 #include "platform/ui/ViewData.h"
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace plat::render {
 
@@ -80,8 +84,16 @@ Color TreePainter::foreground(const ui::NodeRef& node, const Context& ctx) const
     return faded(c, ctx.opacity);
 }
 
+TreePainter::TreePainter() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ImageStore::shared().setFallback([](const std::string& name) { return map::FlagLookup::shared().pathFor(name); });
+    });
+}
+
 void TreePainter::render(ui::Size contentSize, const std::vector<ui::RenderLayer>& layers) {
     window_ = DisplayList{};
+    animating_ = false;
     sheets_.clear();
     (void)contentSize;
     for (const ui::RenderLayer& layer : layers) {
@@ -134,6 +146,9 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
         ctx.underline = true;
         if (d.attrs.underlineColor) ctx.underlineColor = resolve(*d.attrs.underlineColor, ctx.scheme);
     }
+    // A selected list row, also one made by repeated content (whose node sits between the list and
+    // its rows), is highlighted behind its content; the nodes inside it count as selected too.
+    if (node.isSelected() && !node.parent().isSelected()) list.fillRect(at(frame), faded(kAccent.withAlpha(0.18f), ctx.opacity), 4);
     const bool clipped = d.attrs.clipShape.has_value();
     if (clipped) {
         list.pushClip(at(frame));
@@ -163,10 +178,7 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
         break;
     }
     case ViewKind::ProgressView: paintProgress(node, list, ctx); break;
-    case ViewKind::MapView:
-        list.fillRect(at(frame), faded(Color::rgb(0xDCEBF7), ctx.opacity));
-        paintChildren(node, list, ctx);
-        break;
+    case ViewKind::MapView: paintMap(node, list, ctx); break;
     case ViewKind::Color: {
         const bool rounded = ctx.clipRadius > 0 && sameFrame(frame, ctx.clipFrame);
         list.fillRect(at(frame), faded(resolve(d.color, ctx.scheme), ctx.opacity), rounded ? ctx.clipRadius : 0);
@@ -187,10 +199,8 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
     case ViewKind::List:
     case ViewKind::ScrollView:
         list.pushClip(at(frame));
-        for (const ui::NodeRef& child : node.children()) {
-            if (child.isSelected()) list.fillRect(at(child.frame()), faded(kAccent.withAlpha(0.18f), ctx.opacity), 4);
+        for (const ui::NodeRef& child : node.children())
             paint(child, list, ctx);
-        }
         list.popClip();
         break;
     case ViewKind::Background: {
@@ -389,6 +399,13 @@ void TreePainter::paintPicker(const ui::NodeRef& node, DisplayList& list, const 
     paintText(node, chosen, {node.frame().x + 8, node.frame().y, std::max(0.0, node.frame().width - 30), node.frame().height},
               list, ctx);
     list.symbol({r.maxX() - 20, r.y + (r.height - 10) / 2, 10, 10}, "chevron.down", foreground(node, ctx));
+}
+
+void TreePainter::paintMap(const ui::NodeRef& node, DisplayList& list, const Context& ctx) {
+    auto state = ui::MapViewState::of(node);
+    if (!state) return;
+    MapPainter::paint(state->drawList(node), at(node.frame()), list, ctx.opacity);
+    animating_ = animating_ || state->isAnimating();
 }
 
 void TreePainter::paintProgress(const ui::NodeRef& node, DisplayList& list, const Context& ctx) {

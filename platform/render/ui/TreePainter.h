@@ -20,7 +20,13 @@ public:
         DisplayList list;
     };
 
+    // Images the bundle lacks are looked up among the country flags (once per process).
+    TreePainter();
+
     void render(ui::Size contentSize, const std::vector<ui::RenderLayer>& layers) override;
+    // Whether the last render drew something in motion (a map's camera move): the window should
+    // draw again soon.
+    bool animating() const { return animating_; }
 
     const DisplayList& window() const { return window_; }
     const std::vector<SheetList>& sheets() const { return sheets_; }
@@ -54,6 +60,7 @@ private:
     void paintToggle(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
     void paintPicker(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
     void paintProgress(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
+    void paintMap(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
 
     Rect at(ui::Rect r) const;
     Color foreground(const ui::NodeRef& node, const Context& ctx) const;
@@ -62,6 +69,7 @@ private:
     std::vector<SheetList> sheets_;
     std::function<ui::NodeRef()> focused_;
     ui::Point offset_; // subtracted from every frame: a sheet's origin
+    bool animating_ = false;
 };
 
 } // namespace plat::render

@@ -1,0 +1,69 @@
+#include "app/VelmoraApp.h"
+
+#include "app/ContentView.h"
+#include "app/views/CheckForUpdatesView.h"
+#include "app/views/UpdaterSettingsView.h"
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Window.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/NotificationCenter.h"
+
+using namespace plat::ui;
+using plat::scene::Scene;
+using plat::scene::SceneCommandGroup;
+using Placement = plat::CommandGroupPlacement;
+
+namespace {
+
+// Runs before every update pass: the windows can never be zoomed.
+void disableZoomButtons(const plat::Notification&) {
+    const auto windows = plat::Application::shared().windows();
+    for (const auto& window : windows) {
+        if (auto* zoom = window->standardWindowButton(plat::WindowButtonType::zoomButton))
+            zoom->setEnabled(false);
+    }
+}
+
+// Sizes the first window one main-queue turn after the root content appears.
+void sizeFirstWindow() {
+    plat::mainQueue().async([] {
+        const auto windows = plat::Application::shared().windows();
+        if (windows.empty()) return;
+        windows.front()->setContentSize(plat::Size{800, 500});
+    });
+}
+
+} // namespace
+
+VelmoraApp::VelmoraApp()
+    : VelmoraApp(std::make_shared<plat::SPUStandardUpdaterController>(true, nullptr, nullptr)) {}
+
+VelmoraApp::VelmoraApp(std::shared_ptr<plat::SPUStandardUpdaterController> updaterController)
+    : updaterController(std::move(updaterController)) {}
+
+std::vector<Scene> VelmoraApp::body() const {
+    auto controller = updaterController;
+    return {
+        Scene::WindowGroup([] {
+            return make<ContentView>()
+                .onReceive(plat::NotificationCenter::defaultCenter(),
+                           plat::NSApplicationWillUpdateNotification, disableZoomButtons)
+                .onAppear(sizeFirstWindow);
+        })
+            .commands({
+                SceneCommandGroup::replacing(Placement::newItem, [] { return AnyView(); }),
+                // A new item view, with a new model, each time the commands are built.
+                SceneCommandGroup::after(
+                    Placement::appInfo,
+                    [controller] { return make<CheckForUpdatesView>(controller->updater()); }),
+            }),
+        Scene::Settings([controller] { return make<UpdaterSettingsView>(controller->updater()); }),
+    };
+}
+
+int VelmoraApp::main() {
+    VelmoraApp app;
+    plat::scene::SceneOptions options;
+    options.printWindows = true;
+    return plat::scene::SceneHost::run(app, options);
+}

@@ -1,0 +1,168 @@
+#include "app/views/LoginView.h"
+
+using namespace plat::ui;
+using Mode = LoginView::LoginViewState;
+
+namespace {
+
+// The outline drawn around every entry of the form.
+AnyView entryOutline() {
+    return ShapeView(Shape::roundedRectangle(2, true).stroked(Color::gray().opacity(0.7), 1));
+}
+
+// An entry of the form: plain style, padded, outlined.
+AnyView styledEntry(AnyView entry) {
+    return entry.textFieldStyle(TextFieldStyle::Plain)
+        .padding(Edge::Vertical, 10)
+        .padding(Edge::Horizontal)
+        .background(entryOutline());
+}
+
+// A text link: a plain button whose text is underlined in black, whatever its own colour.
+AnyView link(TextValue title, Color color, std::function<void()> action) {
+    return Button(std::move(action), Text(std::move(title)).foregroundColor(color).underline(true, Color::black()))
+        .buttonStyle(ButtonStyle::Plain);
+}
+
+} // namespace
+
+LoginView::PasswordField::PasswordField(std::string secureFieldLabel, plat::Binding<std::string> password)
+    : secureFieldLabel(std::move(secureFieldLabel)), password(std::move(password)) {}
+
+AnyView LoginView::PasswordField::body() const {
+    const bool secure = isSecure.get();
+    const TextValue placeholder = TextValue::verbatim(secureFieldLabel);
+    AnyView entry = secure ? SecureField(placeholder, password) : TextField(placeholder, password);
+    // Only the mask changes; the typed text stays where it is.
+    AnyView eye = Button([state = isSecure] { state.toggle(); },
+                         SystemImage(secure ? "eye.fill" : "eye.slash.fill").foregroundColor(Color::secondary()))
+                      .buttonStyle(ButtonStyle::Plain);
+    return VStack(HAlign::Leading, 8, {HStack(VAlign::Center, {entry, eye})});
+}
+
+LoginView::LoginView() : LoginView([] { return std::make_shared<LoginController>(); }) {}
+
+LoginView::LoginView(std::function<std::shared_ptr<LoginController>()> ctrl) : ctrl(std::move(ctrl)) {}
+
+AnyView LoginView::formGroup() const {
+    const Mode mode = loginViewState.get();
+    const bool logIn = mode == Mode::logIn;
+    auto controller = ctrl.get();
+    auto state = loginViewState;
+    auto mail = email;
+    auto pass = password;
+    auto repeat = repeatPassword;
+
+    std::vector<AnyView> items;
+    items.push_back(styledEntry(TextField("Email", email.binding())));
+    items.push_back(styledEntry(make<PasswordField>("Password", password.binding())).padding(Edge::Top));
+    items.push_back(If(mode == Mode::signUp, [&] {
+        return styledEntry(make<PasswordField>("Repeat Password", repeatPassword.binding())).padding(Edge::Top);
+    }));
+
+    auto forgetPassword = [open = openURL()] { open(resetPasswordURL); };
+    items.push_back(HStack(VAlign::Center, {
+                                               Toggle(keeplogged.binding(), AnyView())
+                                                   .toggleStyle(ToggleStyle::Checkbox)
+                                                   .labelsHidden(),
+                                               Text("Keep Logged In").foregroundColor(Color::black()),
+                                               Spacer(0),
+                                               link("Forget Password", Color::black(), forgetPassword),
+                                           }));
+
+    std::function<void()> mainAction;
+    if (logIn) {
+        mainAction = [state, controller, mail, pass] {
+            state.set(Mode::loading);
+            controller->loginPressed(mail.get(), pass.get());
+        };
+    } else {
+        mainAction = [state, controller, mail, pass, repeat] {
+            state.set(Mode::loading);
+            controller->signupPressed(mail.get(), pass.get(), repeat.get());
+        };
+    }
+    const TextValue title = logIn ? TextValue("Login") : TextValue("Sign Up");
+    AnyView label = HStack(VAlign::Center, {Spacer(), Text(title), Spacer(), SystemImage("arrow.right")})
+                        .foregroundColor(Color::white())
+                        .padding(Edge::Vertical, 10)
+                        .padding(Edge::Horizontal)
+                        .background(Color::blue())
+                        .clipShape(Shape::roundedRectangle(2));
+    items.push_back(Button(mainAction, label)
+                        .buttonStyle(ButtonStyle::Plain)
+                        .keyboardShortcut(KeyboardShortcut::defaultAction())
+                        .padding(Edge::Top));
+
+    AnyView modeRow = logIn ? HStack(VAlign::Center, {Text("Don't have account yet?").foregroundColor(Color::gray()),
+                                                      link("Sign Up", Color::blue(), [state] { state.set(Mode::signUp); })})
+                            : HStack(VAlign::Center,
+                                     {Text("If you already have an account, ").foregroundColor(Color::gray()),
+                                      link("Log In", Color::blue(), [state] { state.set(Mode::logIn); })});
+    items.push_back(modeRow.padding(Edge::Top, 10));
+    return Group(std::move(items));
+}
+
+AnyView LoginView::brandColumn() const {
+    auto controller = ctrl.get();
+    plat::Binding<bool> presented([controller] { return controller->loginError.get(); },
+                                  [controller](const bool& shown) { controller->loginError = shown; });
+    return VStack(HAlign::Center, {Spacer(), Image("rightBarLogo").resizable().scaledToFit(), Spacer()})
+        .background(Color::named("rightBarColor"))
+        .alert(presented, [controller] {
+            return Alert{"Message",
+                         TextValue::verbatim(controller->loginErrorMsg.get()),
+                         {AlertButton::destructive("OK", [controller] { controller->loginErrorMsg = ""; })}};
+        });
+}
+
+AnyView LoginView::body() const {
+    // The result handler runs a turn after the delivery; by then this instance may have been
+    // replaced, so it works on shared copies of the state and only while the screen lives.
+    std::weak_ptr<ViewLifetime> alive = lifetime_.get();
+    std::weak_ptr<ContentViewModel> model = vm.get();
+    auto state = loginViewState;
+    auto onResult = [alive, model, state](const Status& result) {
+        deferWhileAlive(alive, [model, state, result] {
+            switch (result) {
+            case Status::logInTrue:
+                if (auto m = model.lock()) m->state = ContentViewModel::ProgramState::loggedIn;
+                state.set(Mode::logIn);
+                break;
+            case Status::signUpTrue:
+                if (auto m = model.lock()) m->state = ContentViewModel::ProgramState::loggedIn;
+                break;
+            case Status::signUpFalse:
+                state.set(Mode::signUp);
+                break;
+            case Status::none:
+            case Status::logInFalse:
+                state.set(Mode::logIn);
+                break;
+            }
+        });
+    };
+
+    AnyView logo = Image("logo")
+                       .resizable()
+                       .scaledToFit()
+                       .frame(128, 128)
+                       .onReceive<Status>(ctrl->loginResult, onResult);
+    AnyView title = Text("Velmora")
+                        .font(Font::largeTitle())
+                        .fontWeight(FontWeight::Heavy)
+                        .foregroundColor(Color::black())
+                        .padding(Edge::Vertical, 10);
+    AnyView content = If(
+        loginViewState.get() == Mode::loading,
+        [] { return Group({Spacer(), ProgressView("Loading…"), Spacer()}); }, [this] { return formGroup(); });
+    AnyView formColumn = VStack(HAlign::Center, {Spacer(0), logo, title, content, Spacer(0)})
+                             .padding(Edge::Horizontal, 50)
+                             .background(Color::white());
+
+    AnyView root = HStack(VAlign::Center, 0, {Spacer(), formColumn, brandColumn()})
+                       .preferredColorScheme(ColorScheme::Light)
+                       .onAppear([alive] { deferWhileAlive(alive, [] { setMainWindowFrameSize(800, 500); }); })
+                       .testId("LoginView");
+    return endsWith(root, lifetime_.get());
+}

@@ -1,0 +1,33 @@
+#include "app/views/MapView.h"
+
+#include "app/views/MapViewForMacOS14.h"
+#include "app/views/MapViewLegacy.h"
+#include "platform/foundation/ProcessInfo.h"
+
+using namespace plat::ui;
+
+bool MapView::usesCurrentMap() {
+    return plat::ProcessInfo::processInfo().isOperatingSystemAtLeastVersion({14, 0, 0});
+}
+
+AnyView MapView::body() const {
+    // Each build makes the chosen map anew from the same controller; its camera and selection stay
+    // with its place.
+    if (usesCurrentMap()) return Group({AnyView(make<MapViewForMacOS14>(ctrl.get()))});
+    return Group({make<MapViewLegacy>(ctrl.get())});
+}
+
+std::optional<plat::map::GeoCoordinate> MapView::selectedCoordinate(const VelmoraController& ctrl,
+                                                                     const std::optional<int64_t>& regionId) {
+    if (!regionId) return std::nullopt;
+    std::optional<VPNRegion> region = ctrl.regionById(*regionId);
+    if (!region) return std::nullopt;
+    const plat::map::GeoCoordinate coordinate{static_cast<double>(region->location.latitude),
+                                              static_cast<double>(region->location.longitude)};
+    if (!coordinate.isValid()) return std::nullopt;
+    return coordinate;
+}
+
+plat::map::MapColor MapView::markerTint(const VPNRegion& region, const std::optional<int64_t>& current) {
+    return current && *current == region.id ? plat::map::MapColor::green() : plat::map::MapColor::gray();
+}

@@ -1,0 +1,35 @@
+// The world map in the right part of the main window: one marker per loaded region, the selected
+// region's green and the others grey, the camera following the controller's selection. Display
+// only: it never changes the controller's selection. Which map shows depends on the running system:
+// MapViewForMacOS14 from version 14 on (titled markers, eased camera moves, its own marker
+// selection), MapViewLegacy before (plain markers, camera moved one main-queue turn later).
+//
+// Main thread only.
+#pragma once
+
+#include "app/controllers/VelmoraController.h"
+#include "platform/map/GeoCoordinate.h"
+#include "platform/map/MapGeometry.h"
+#include "platform/ui/Toolkit.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class MapView : public plat::ui::Screen {
+  public:
+    explicit MapView(std::shared_ptr<VelmoraController> ctrl) : ctrl(std::move(ctrl)) {}
+    plat::ui::AnyView body() const override;
+
+    // Whether the running system gets MapViewForMacOS14.
+    static bool usesCurrentMap();
+    // Where the camera goes for a value of the controller's current region: the selected region's
+    // place; none for no selection, an id that names no loaded region, or a place that fails the
+    // validity test (latitude beyond ±90°, longitude beyond ±180°).
+    static std::optional<plat::map::GeoCoordinate> selectedCoordinate(const VelmoraController& ctrl,
+                                                                      const std::optional<int64_t>& regionId);
+    // The colour of a region's marker: green for the current region, grey for the others.
+    static plat::map::MapColor markerTint(const VPNRegion& region, const std::optional<int64_t>& current);
+
+    plat::ui::ObservedObject<VelmoraController> ctrl;
+};

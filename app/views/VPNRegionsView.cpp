@@ -1,0 +1,67 @@
+#include "app/views/VPNRegionsView.h"
+
+#include "app/classes/Preferences.h"
+#include "app/views/VPNRegionRow.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Text.h"
+
+using namespace plat::ui;
+
+std::vector<VPNRegion> VPNRegionsView::filtered(const std::vector<VPNRegion>& regions, const std::string& searchTerm) {
+    if (searchTerm.empty()) return regions;
+    std::vector<VPNRegion> out;
+    for (const VPNRegion& region : regions) {
+        if (plat::text::caseInsensitiveContains(region.country_name, searchTerm) ||
+            plat::text::caseInsensitiveContains(region.city, searchTerm))
+            out.push_back(region);
+    }
+    return out;
+}
+
+void VPNRegionsView::currentRegionChanged(const std::shared_ptr<VelmoraController>& controller,
+                                          const std::optional<int64_t>& regionId) {
+    if (!regionId) return;
+    // The stored id is the region already in use (or the controller's default pick, which it
+    // stores before publishing): only a different one is the user's choice.
+    (void)0;
+    plat::mainQueue().async([controller, id = *regionId] { controller->didSelectRegion(id); });
+}
+
+AnyView VPNRegionsView::searchField() const {
+    const State<std::string> term = searchTerm;
+    AnyView clear = If(!term.get().empty(), [term] {
+        return Button([term] { term.set(std::string()); }, SystemImage("xmark.circle.fill").padding(Edge::Trailing, 8));
+    });
+    return TextField("Search by country or city...", term.binding())
+        .padding(Edge::Leading, 30)
+        .overlay(SystemImage("magnifyingglass").padding(Edge::Leading, 10), Alignment::leading())
+        .textFieldStyle(TextFieldStyle::RoundedBorder)
+        .overlay(clear, Alignment::trailing())
+        .padding(2);
+}
+
+AnyView VPNRegionsView::regionList() const {
+    std::shared_ptr<VelmoraController> controller = ctrl.get();
+    plat::Binding<std::optional<int64_t>> selection(
+        [controller] { return controller->currentRegion.get(); },
+        [controller](const std::optional<int64_t>& id) { controller->currentRegion = id; });
+    const std::vector<VPNRegion> shown = filtered(controller->regions.get(), searchTerm.get());
+    AnyView rows = ForEach(
+        shown, [](const VPNRegion& region) { return region.id; },
+        [](const VPNRegion& region) { return make<VPNRegionRow>(region).tag(region.id); });
+    return List(selection, {rows}).onReceive(controller->currentRegion, [controller](const std::optional<int64_t>& id) {
+        currentRegionChanged(controller, id);
+    });
+}
+
+AnyView VPNRegionsView::body() const {
+    std::shared_ptr<VelmoraController> controller = ctrl.get();
+    return VStack(HAlign::Center, {Text("VPN Regions List:").font(Font::headline()).padding(Edge::Leading, 10),
+                                   searchField(), regionList()})
+        .onAppear([controller] {
+            plat::mainQueue().async([controller] {
+                controller->loadRegions();
+                controller->showCurrentSubscription();
+            });
+        });
+}

@@ -1,0 +1,41 @@
+// A window's content made of a view tree: the window's size reaches the tree's host, the
+// application's update passes run the host's pass, menu actions become the matching key presses,
+// and every redraw of the tree redraws the window. With printing on, each changed picture of the
+// tree is written to the console (the headless application shows itself this way).
+// Main thread only.
+#pragma once
+
+#include "platform/appkit/Window.h"
+#include "platform/appkit/WindowContent.h"
+#include "platform/ui/Host.h"
+
+#include <memory>
+#include <string>
+
+namespace plat::scene {
+
+class HostedWindowContent : public WindowContent {
+  public:
+    // Hosts `root` in `window` (held weakly) and installs itself as the window's content.
+    static std::shared_ptr<HostedWindowContent> install(const std::shared_ptr<Window>& window,
+                                                        ui::AnyView root, bool printChanges);
+
+    ui::Host& host() { return *host_; }
+    const ui::Host& host() const { return *host_; }
+
+    void windowDidResize(Size contentSize) override;
+    void update() override;
+    bool performAction(const std::string& action) override;
+    std::string describe() const override;
+
+  private:
+    HostedWindowContent(const std::shared_ptr<Window>& window, ui::AnyView root, bool printChanges);
+    void displayed();
+
+    std::weak_ptr<Window> window_;
+    std::unique_ptr<ui::Host> host_;
+    bool printChanges_;
+    std::string lastPrinted_;
+};
+
+} // namespace plat::scene

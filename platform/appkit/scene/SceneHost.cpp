@@ -1,0 +1,119 @@
+#include "platform/appkit/scene/SceneHost.h"
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/MainMenu.h"
+#include "platform/appkit/Workspace.h"
+#include "platform/appkit/scene/HostedWindowContent.h"
+#include "platform/foundation/URL.h"
+#include "platform/ui/UpdateCoordinator.h"
+
+#include <algorithm>
+
+namespace plat::scene {
+
+namespace {
+
+bool openWithWorkspace(const std::string& text) {
+    auto url = URL::string(text);
+    return url && Workspace::shared().open(*url);
+}
+
+} // namespace
+
+SceneHost::SceneHost(const App& app, SceneOptions options) : app_(app), options_(std::move(options)) {
+    willUpdateBridge_ =
+        ui::UpdateCoordinator::shared().willUpdate().sink([] { Application::shared().announceUpdatePass(); });
+}
+
+SceneHost::~SceneHost() {
+    if (!installed_) return;
+    // The menu's and the Settings item's actions point back here.
+    auto& app = Application::shared();
+    app.setSettingsHandler(nullptr);
+    app.setMainMenu(nullptr);
+}
+
+const Scene* SceneHost::firstScene(Scene::Kind kind) const {
+    auto it = std::find_if(scenes_.begin(), scenes_.end(), [kind](const Scene& s) { return s.kind == kind; });
+    return it == scenes_.end() ? nullptr : &*it;
+}
+
+void SceneHost::install() {
+    if (installed_) return;
+    installed_ = true;
+    scenes_ = app_.body();
+    openWindow();
+    if (firstScene(Scene::Kind::settings))
+        Application::shared().setSettingsHandler([this] { showSettings(); });
+    rebuildCommands();
+}
+
+void SceneHost::rebuildCommands() {
+    std::vector<std::shared_ptr<CommandMenuHost>> hosts;
+    std::vector<CommandGroup> groups;
+    for (const auto& scene : scenes_) {
+        for (const auto& group : scene.commandGroups) {
+            std::vector<std::shared_ptr<MenuItem>> items;
+            if (group.content) {
+                auto host = CommandMenuHost::make(group.content());
+                items = host->items();
+                hosts.push_back(std::move(host));
+            }
+            groups.push_back(CommandGroup{group.position, group.placement, std::move(items)});
+        }
+    }
+    MainMenu::Actions actions;
+    if (firstScene(Scene::Kind::windowGroup)) actions.newWindow = [this] { openWindow(); };
+    Application::shared().setMainMenu(MainMenu::make(options_.appName, groups, actions));
+    // The old hosts go only now, after the menu that used them.
+    commandHosts_ = std::move(hosts);
+}
+
+std::shared_ptr<Window> SceneHost::openWindow() {
+    const Scene* scene = firstScene(Scene::Kind::windowGroup);
+    if (!scene) return nullptr;
+    return openWindow(*scene, options_.windowContentRect, WindowStyle{}, options_.appName);
+}
+
+std::shared_ptr<Window> SceneHost::showSettings() {
+    if (auto window = settingsWindow()) {
+        window->makeKeyAndOrderFront();
+        return window;
+    }
+    const Scene* scene = firstScene(Scene::Kind::settings);
+    if (!scene) return nullptr;
+    auto window =
+        openWindow(*scene, options_.settingsContentRect, WindowStyle{}, options_.appName + " Settings");
+    window->setIdentifier("settings");
+    settings_ = window;
+    return window;
+}
+
+std::shared_ptr<Window> SceneHost::settingsWindow() const {
+    auto window = settings_.lock();
+    if (!window) return nullptr;
+    // A closed window has left the application's list; it is not reused.
+    const auto& windows = Application::shared().windows();
+    return std::find(windows.begin(), windows.end(), window) != windows.end() ? window : nullptr;
+}
+
+std::shared_ptr<Window> SceneHost::openWindow(const Scene& scene, Rect contentRect, WindowStyle style,
+                                              std::string title) {
+    auto window = Window::make(contentRect, style);
+    window->setTitle(std::move(title));
+    ui::AnyView root = scene.content ? scene.content() : ui::AnyView();
+    root = root.environment([](ui::EnvironmentValues& env) { env.openURL.handler = openWithWorkspace; });
+    HostedWindowContent::install(window, std::move(root), options_.printWindows);
+    window->makeKeyAndOrderFront();
+    return window;
+}
+
+int SceneHost::run(const App& app, SceneOptions options) {
+    SceneHost host(app, std::move(options));
+    auto& application = Application::shared();
+    application.finishLaunching([&host] { host.install(); });
+    application.run();
+    return 0;
+}
+
+} // namespace plat::scene

@@ -1,0 +1,70 @@
+// Brings a declarative application's scenes to the screen: at launch it opens the first window of
+// the first window group, installs the menu bar with the scenes' command groups and makes the
+// Settings item open the settings scene in its own window (one at a time). Every update pass of the
+// view toolkit is announced as the application's "will update". Views see the workspace as their
+// URL-opening action. Main thread only.
+#pragma once
+
+#include "platform/appkit/Geometry.h"
+#include "platform/appkit/Window.h"
+#include "platform/appkit/scene/CommandMenuHost.h"
+#include "platform/appkit/scene/Scene.h"
+#include "platform/foundation/Cancellable.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plat::scene {
+
+struct SceneOptions {
+    std::string appName = "Velmora";
+    // Where and how large a new window's content area is before its content sizes it.
+    Rect windowContentRect{{200, 300}, {640, 400}};
+    Rect settingsContentRect{{260, 420}, {480, 160}};
+    // Print each changed picture of a window to the console (the headless application).
+    bool printWindows = false;
+};
+
+class SceneHost {
+  public:
+    // `app` must outlive the host; its body is evaluated once, by install().
+    SceneHost(const App& app, SceneOptions options);
+    ~SceneHost();
+    SceneHost(const SceneHost&) = delete;
+    SceneHost& operator=(const SceneHost&) = delete;
+
+    // Evaluates the application's body, opens the first window group's window and installs the menu
+    // bar and the Settings action. Meant to run inside Application::finishLaunching, so the body is
+    // evaluated after the delegate's will-finish-launching call. Later calls do nothing.
+    void install();
+    // Builds the command groups' content afresh and installs a new menu bar made with it.
+    void rebuildCommands();
+
+    // A new window of the first window group, shown in front; null without a window group.
+    std::shared_ptr<Window> openWindow();
+    // Brings the settings window to the front, opening it when it is not open; null without a
+    // settings scene.
+    std::shared_ptr<Window> showSettings();
+    std::shared_ptr<Window> settingsWindow() const;
+    const std::vector<Scene>& scenes() const { return scenes_; }
+
+    // Runs the application: launch with install(), then Application::run() until termination.
+    // Returns 0.
+    static int run(const App& app, SceneOptions options);
+
+  private:
+    const Scene* firstScene(Scene::Kind kind) const;
+    std::shared_ptr<Window> openWindow(const Scene& scene, Rect contentRect, WindowStyle style,
+                                       std::string title);
+
+    const App& app_;
+    std::vector<Scene> scenes_;
+    bool installed_ = false;
+    SceneOptions options_;
+    std::vector<std::shared_ptr<CommandMenuHost>> commandHosts_;
+    std::weak_ptr<Window> settings_;
+    AnyCancellable willUpdateBridge_;
+};
+
+} // namespace plat::scene

@@ -1,0 +1,57 @@
+// The values a view inherits from its ancestors: font, colours, enabled state, control styles, the
+// text localiser, the URL-opening action and the environment objects. A modifier changes them for
+// its whole subtree; the innermost setting wins, except `disabled`, which any ancestor can impose.
+#pragma once
+
+#include "platform/ui/Color.h"
+#include "platform/ui/Font.h"
+#include "platform/ui/Styles.h"
+#include "platform/ui/TextValue.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <typeindex>
+
+namespace plat::ui {
+
+// Opens a URL the way the application's environment does (the default browser, the mail client).
+// Returns whether it was handed on; without a handler it does nothing and returns false.
+struct OpenURLAction {
+    std::function<bool(const std::string& url)> handler;
+    bool operator()(const std::string& url) const { return handler ? handler(url) : false; }
+};
+
+struct EnvironmentValues {
+    Font font;
+    std::optional<FontWeight> fontWeight; // set by bold()/fontWeight(); overrides the font's own
+    bool italic = false;
+    std::optional<Color> foregroundColor;
+    bool isEnabled = true;
+    ColorScheme colorScheme = ColorScheme::Light;
+    ButtonStyle buttonStyle = ButtonStyle::Automatic;
+    TextFieldStyle textFieldStyle = TextFieldStyle::Automatic;
+    ToggleStyle toggleStyle = ToggleStyle::Automatic;
+    PickerStyle pickerStyle = PickerStyle::Automatic;
+    MenuStyle menuStyle = MenuStyle::Automatic;
+    bool labelsHidden = false;
+    Localizer localize;
+    OpenURLAction openURL;
+
+    // The font text is drawn in: `font` with `fontWeight` applied.
+    Font effectiveFont() const { return fontWeight ? font.weight(*fontWeight) : font; }
+
+    // Environment objects by type. Absent: null.
+    template <typename T> std::shared_ptr<T> object() const {
+        auto it = objects.find(std::type_index(typeid(T)));
+        return it == objects.end() ? nullptr : std::static_pointer_cast<T>(it->second);
+    }
+    template <typename T> void setObject(std::shared_ptr<T> object) {
+        objects[std::type_index(typeid(T))] = std::move(object);
+    }
+    std::map<std::type_index, std::shared_ptr<void>> objects;
+};
+
+} // namespace plat::ui

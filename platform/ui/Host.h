@@ -1,0 +1,112 @@
+// The root of one window's view tree, without a window: it builds the tree, takes part in update
+// passes, lays out at its content size, and offers what tests and scripts need — finding nodes,
+// clicking, typing, pressing keys, toggling and selecting through the same paths as real input, and
+// dumping the tree with frames. A window holds one and forwards its events.
+//
+// The first build happens in the first update pass (scheduled on the main queue when the host is
+// made; `update()` runs it at once). Every input method runs an update pass after the event.
+// Main thread only.
+#pragma once
+
+#include "platform/ui/AnyView.h"
+#include "platform/ui/NodeRef.h"
+#include "platform/ui/Query.h"
+#include "platform/ui/RootHost.h"
+#include "platform/ui/TextMetrics.h"
+#include "platform/ui/UpdateCoordinator.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plat::ui {
+
+namespace detail {
+class ViewGraph;
+}
+
+struct HostOptions {
+    Size contentSize{800, 500};
+    // None: HeadlessMetrics.
+    std::shared_ptr<const TextMetrics> metrics{};
+};
+
+class Host : public RootHost, private UpdateCoordinator::Client {
+  public:
+    explicit Host(AnyView root, HostOptions options = {});
+    ~Host() override;
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // --- RootHost ---
+    Size contentSize() const override;
+    void setContentSize(Size size) override;
+    bool needsUpdate() const override;
+    void update() override;
+    std::vector<RenderLayer> layers() const override;
+    void render(Renderer& renderer) const override;
+    void setDisplayHandler(std::function<void()> handler) override;
+    bool mouseClick(Point location) override;
+    bool keyDown(const KeyEvent& event) override;
+    bool insertText(std::string_view text) override;
+    // A press on a map starts a drag that pans it until the release; the wheel zooms the map under
+    // the pointer; a click on a map's marker selects it (see MapViewState).
+    bool mouseDown(Point location) override;
+    bool mouseDragged(Point location) override;
+    bool mouseUp(Point location) override;
+    bool scrollWheel(Point location, double deltaY) override;
+
+    // --- Queries, over the content and then the presented sheets and alerts, in tree order ---
+    NodeRef root() const;
+    NodeRef find(const Query& query) const;
+    std::vector<NodeRef> findAll(const Query& query) const;
+    std::size_t count(const Query& query) const { return findAll(query).size(); }
+    // As find(), but throws std::runtime_error (with the dump) when nothing matches.
+    NodeRef require(const Query& query) const;
+    // The roots of the presented sheets and alerts, oldest first.
+    std::vector<NodeRef> sheets() const;
+    std::vector<NodeRef> alerts() const;
+    // The text field that has the keyboard focus.
+    NodeRef focused() const;
+    // The menu a click on its label opened (its items follow the label among its children); Escape,
+    // another click on the label or choosing an item closes it.
+    NodeRef openMenu() const;
+
+    // --- Input: each returns false (and changes nothing) when the node is gone, disabled, behind a
+    // sheet or alert, or not of a kind that takes the input ---
+    // A click on the node: the button, toggle, list row, field or menu it belongs to answers.
+    bool click(const NodeRef& node);
+    // Focuses a text field and types `text` into it, one character at a time.
+    bool type(const NodeRef& field, std::string_view text);
+    // Replaces a text field's whole text (select all, then type).
+    bool setText(const NodeRef& field, std::string_view text);
+    bool pressKey(Key key, KeyModifiers modifiers = KeyModifiers::None);
+    // Clicks a toggle when its state differs from `on`; true when it ends up `on`.
+    bool setToggle(const NodeRef& toggle, bool on);
+    // Chooses the picker entry or list row tagged `tag`.
+    bool select(const NodeRef& pickerOrList, const Tag& tag);
+    // Chooses the picker entry showing `entryText`.
+    bool selectEntry(const NodeRef& picker, const std::string& entryText);
+    // Escape on the topmost sheet or alert.
+    bool dismissTop() { return pressKey(Key::Escape); }
+
+    // --- Diagnostics ---
+    // The layers as indented text with frames (see TextDumpRenderer).
+    std::string dump() const;
+    // Body evaluations of this tree so far.
+    std::size_t bodyEvaluations() const;
+
+  private:
+    bool performInput(bool handled);
+    // The topmost enabled map under the point in the top layer.
+    NodeRef mapAt(Point location) const;
+    void performUpdate() override;
+
+    std::unique_ptr<detail::ViewGraph> graph_;
+    NodeRef pressedMap_; // the map a press started on, until the release
+};
+
+} // namespace plat::ui

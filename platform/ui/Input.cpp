@@ -1,0 +1,214 @@
+#include "platform/ui/Input.h"
+
+#include "platform/appkit/OSLog.h"
+#include "platform/ui/NodeTree.h"
+
+#include <functional>
+
+namespace plat::ui::detail {
+
+namespace {
+
+template <typename F> void runAction(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        OSLog("io.velmora.ui", "input").error(std::string("action failed: ") + e.what());
+    }
+}
+
+bool isField(const Node& n) { return n.data->kind == ViewKind::TextField || n.data->kind == ViewKind::SecureField; }
+
+// Removes the last UTF-8 code point.
+void dropLast(std::string& s) {
+    while (!s.empty()) {
+        unsigned char c = static_cast<unsigned char>(s.back());
+        s.pop_back();
+        if ((c & 0xC0) != 0x80) break;
+    }
+}
+
+void walk(Node& n, const std::function<void(Node&)>& visit) {
+    visit(n);
+    for (auto& c : n.children) walk(*c, visit);
+}
+
+} // namespace
+
+Node* Input::topLayer() const {
+    auto layers = graph_.layers();
+    return layers.back().root.node().get();
+}
+
+bool Input::reachable(const Node& node) const {
+    if (!node.alive || node.graph != &graph_) return false;
+    if (layerRootOf(const_cast<Node*>(&node)) != topLayer()) return false;
+    if (!node.env || !node.env->isEnabled) return false;
+    if (Node* menu = menuOf(const_cast<Node*>(&node)); menu && !(menu->env && menu->env->isEnabled)) return false;
+    return true;
+}
+
+bool Input::activate(Node& node) {
+    Node* target = interactiveTarget(&node);
+    if (!target || !reachable(*target)) return false;
+    const ViewData& d = *target->data;
+    switch (d.kind) {
+    case ViewKind::Button: {
+        if (menuOf(target)) graph_.openMenu.reset();
+        auto action = d.action; // the node may be rebuilt while it runs
+        if (action) runAction(action);
+        return true;
+    }
+    case ViewKind::Toggle: {
+        if (!d.boolBinding) return false;
+        auto binding = *d.boolBinding;
+        runAction([&] { binding.set(!binding.get()); });
+        return true;
+    }
+    case ViewKind::TextField:
+    case ViewKind::SecureField: return focus(*target);
+    case ViewKind::Menu: {
+        auto open = graph_.openMenu.lock();
+        if (open.get() == target) graph_.openMenu.reset();
+        else graph_.openMenu = target->shared_from_this();
+        return true;
+    }
+    case ViewKind::Picker: return true; // opens its entries; choosing one is select()
+    default: break;
+    }
+    auto row = listRowOf(target);
+    if (row.row != target || !row.list->data->selectionBinding) return false;
+    Tag tag = rowTag(*target);
+    if (tag.isNone()) return false;
+    auto binding = *row.list->data->selectionBinding;
+    runAction([&] { binding.set(tag); });
+    return true;
+}
+
+bool Input::clickAt(Point location) {
+    Node* top = topLayer();
+    Node* hit = nullptr;
+    // The deepest node under the point that something answers for; later siblings lie on top.
+    walk(*top, [&](Node& n) {
+        if (n.frame.contains(location) && interactiveTarget(&n)) hit = &n;
+    });
+    if (!hit) {
+        graph_.focused.reset();
+        return false;
+    }
+    return activate(*hit);
+}
+
+bool Input::focus(Node& node) {
+    if (!isField(node) || !reachable(node)) return false;
+    graph_.focused = node.shared_from_this();
+    return true;
+}
+
+bool Input::insertText(std::string_view text) {
+    auto field = graph_.focused.lock();
+    if (!field || !isField(*field) || !reachable(*field) || !field->data->textBinding) return false;
+    auto binding = *field->data->textBinding;
+    runAction([&] { binding.set(binding.get() + std::string(text)); });
+    return true;
+}
+
+Node* Input::shortcutTarget(const KeyEvent& event) const {
+    Node* found = nullptr;
+    walk(*topLayer(), [&](Node& n) {
+        if (found || !n.alive) return;
+        const auto& shortcut = n.data->attrs.shortcut;
+        if (!shortcut || !shortcut->matches(event)) return;
+        // The shortcut may sit on the button itself or on a wrapper around it.
+        Node* target = n.data->kind == ViewKind::Button ? &n : nullptr;
+        for (Node* cur = &n; !target && cur; cur = cur->children.size() == 1 ? cur->children[0].get() : nullptr)
+            if (cur->data->kind == ViewKind::Button) target = cur;
+        if (target && reachable(*target)) found = target;
+    });
+    return found;
+}
+
+bool Input::dismissTopLayer() {
+    Node* top = topLayer();
+    Node* presenter = top->presenter;
+    if (!presenter || !presenter->alive) return false;
+    const auto& specs = presenter->data->attrs.presentations;
+    if (top->presentationIndex >= specs.size() || !specs[top->presentationIndex].dismiss) return false;
+    auto dismiss = specs[top->presentationIndex].dismiss;
+    runAction(dismiss);
+    return true;
+}
+
+bool Input::moveFocus(bool backwards) {
+    std::vector<Node*> fields;
+    walk(*topLayer(), [&](Node& n) {
+        if (isField(n) && reachable(n)) fields.push_back(&n);
+    });
+    if (fields.empty()) return false;
+    auto current = graph_.focused.lock();
+    std::size_t at = fields.size();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (fields[i] == current.get()) at = i;
+    std::size_t next;
+    if (at == fields.size()) next = backwards ? fields.size() - 1 : 0;
+    else next = backwards ? (at + fields.size() - 1) % fields.size() : (at + 1) % fields.size();
+    graph_.focused = fields[next]->shared_from_this();
+    return true;
+}
+
+bool Input::keyDown(const KeyEvent& event) {
+    switch (event.key) {
+    case Key::Tab: return moveFocus(event.modifiers == KeyModifiers::Shift);
+    case Key::Backspace: {
+        auto field = graph_.focused.lock();
+        if (!field || !reachable(*field) || !field->data->textBinding) return false;
+        auto binding = *field->data->textBinding;
+        runAction([&] {
+            std::string s = binding.get();
+            dropLast(s);
+            binding.set(s);
+        });
+        return true;
+    }
+    case Key::Escape:
+        if (graph_.openMenu.lock()) {
+            graph_.openMenu.reset();
+            return true;
+        }
+        if (Node* target = shortcutTarget(event)) return activate(*target);
+        return dismissTopLayer();
+    case Key::Character:
+        if (event.modifiers == KeyModifiers::None || event.modifiers == KeyModifiers::Shift) {
+            if (graph_.focused.lock()) return insertText(event.character);
+        }
+        break;
+    default: break;
+    }
+    if (Node* target = shortcutTarget(event)) return activate(*target);
+    return false;
+}
+
+bool Input::select(Node& node, const Tag& tag) {
+    Node* picker = nullptr;
+    for (Node* cur = &node; cur && !picker; cur = cur->parent)
+        if (cur->data->kind == ViewKind::Picker || cur->data->kind == ViewKind::List) picker = cur;
+    if (!picker || !reachable(*picker)) return false;
+    if (picker->data->kind == ViewKind::List) {
+        Node* row = nullptr;
+        walk(*picker, [&](Node& n) {
+            auto r = listRowOf(&n);
+            if (!row && r.row == &n && r.list == picker && rowTag(n) == tag) row = &n;
+        });
+        return row && activate(*row);
+    }
+    bool exists = false;
+    walk(*picker, [&](Node& n) {
+        if (&n != picker && n.data->attrs.tag == tag) exists = true;
+    });
+    if (!exists || !picker->data->tagBinding) return false;
+    auto binding = *picker->data->tagBinding;
+    runAction([&] { binding.set(tag); });
+    return true;
+}
+
+} // namespace plat::ui::detail

@@ -1,0 +1,293 @@
+#include "platform/ui/Layout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <numeric>
+
+namespace plat::ui::detail {
+
+namespace {
+
+bool transparentForLayout(ViewKind k) { return isTransparent(k) || k == ViewKind::Sheet || k == ViewKind::Alert; }
+
+double along(Size s, Axis a) { return a == Axis::Horizontal ? s.width : s.height; }
+double across(Size s, Axis a) { return a == Axis::Horizontal ? s.height : s.width; }
+
+ProposedSize proposal(Axis a, std::optional<double> main, std::optional<double> cross) {
+    return a == Axis::Horizontal ? ProposedSize{main, cross} : ProposedSize{cross, main};
+}
+
+std::optional<double> inset(std::optional<double> v, double by) {
+    if (!v) return std::nullopt;
+    return std::max(0.0, *v - by);
+}
+
+// One dimension of a flexible frame.
+double resolveFlexible(std::optional<double> proposed, std::optional<double> mn, std::optional<double> ideal,
+                       std::optional<double> mx, double child) {
+    double offered = proposed ? *proposed : (ideal ? *ideal : child);
+    double r = child;
+    if (mn) r = std::max(*mn, std::min(r, offered));
+    if (mx) r = std::min(*mx, std::max(r, offered));
+    return r;
+}
+
+std::optional<double> flexibleProposal(std::optional<double> proposed, std::optional<double> mn,
+                                       std::optional<double> ideal, std::optional<double> mx) {
+    if (!proposed) return ideal;
+    double v = *proposed;
+    if (mn) v = std::max(v, *mn);
+    if (mx) v = std::min(v, *mx);
+    return v;
+}
+
+bool isFixed(const FrameSpec& f) { return f.width || f.height; }
+
+} // namespace
+
+Rect aligned(Rect b, Size s, Alignment a) {
+    double x = b.x, y = b.y;
+    if (a.horizontal == HAlign::Center) x += (b.width - s.width) / 2;
+    else if (a.horizontal == HAlign::Trailing) x += b.width - s.width;
+    if (a.vertical == VAlign::Center) y += (b.height - s.height) / 2;
+    else if (a.vertical == VAlign::Bottom) y += b.height - s.height;
+    return {x, y, s.width, s.height};
+}
+
+std::vector<Node*> LayoutEngine::layoutChildren(Node& node) {
+    std::vector<Node*> out;
+    std::function<void(Node&)> add = [&](Node& n) {
+        for (auto& c : n.children) {
+            if (c->data->kind == ViewKind::Empty) continue;
+            if (transparentForLayout(c->data->kind)) add(*c);
+            else out.push_back(c.get());
+        }
+    };
+    add(node);
+    return out;
+}
+
+void LayoutEngine::layoutRoot(Node& root, Rect bounds) {
+    // Nodes that are not placed this time (closed menus, hidden labels) end with an empty frame.
+    std::function<void(Node&)> clear = [&](Node& n) {
+        n.measured.clear();
+        n.frame = {};
+        for (auto& c : n.children) clear(*c);
+    };
+    clear(root);
+    measure(root, ProposedSize{bounds.width, bounds.height});
+    place(root, bounds);
+    // Transparent nodes are stepped over by their parents; they cover what their children cover.
+    std::function<void(Node&)> cover = [&](Node& n) {
+        for (auto& c : n.children) cover(*c);
+        if (&n == &root || !transparentForLayout(n.data->kind)) return;
+        bool any = false;
+        Rect u;
+        for (auto& c : n.children) {
+            const Rect& f = c->frame;
+            if (f.width <= 0 && f.height <= 0 && f.x == 0 && f.y == 0) continue;
+            if (!any) {
+                u = f;
+                any = true;
+                continue;
+            }
+            double x0 = std::min(u.x, f.x), y0 = std::min(u.y, f.y);
+            double x1 = std::max(u.maxX(), f.maxX()), y1 = std::max(u.maxY(), f.maxY());
+            u = {x0, y0, x1 - x0, y1 - y0};
+        }
+        n.frame = u;
+    };
+    cover(root);
+}
+
+Size LayoutEngine::measure(Node& node, ProposedSize p) {
+    for (const auto& [key, size] : node.measured)
+        if (key == p) return size;
+    Size s = compute(node, p);
+    node.measured.emplace_back(p, s);
+    return s;
+}
+
+Size LayoutEngine::measureContent(const std::vector<Node*>& items, ProposedSize p) {
+    if (items.empty()) return {};
+    if (items.size() == 1) return measure(*items[0], p);
+    return measureStack(items, Axis::Vertical, p, defaultSpacing);
+}
+
+void LayoutEngine::placeContent(const std::vector<Node*>& items, Rect bounds, Alignment alignment) {
+    if (items.empty()) return;
+    if (items.size() == 1) {
+        Size s = measure(*items[0], ProposedSize{bounds.width, bounds.height});
+        place(*items[0], aligned(bounds, s, alignment));
+        return;
+    }
+    Size s = measureStack(items, Axis::Vertical, ProposedSize{bounds.width, bounds.height}, defaultSpacing);
+    placeStack(items, Axis::Vertical, aligned(bounds, s, alignment), defaultSpacing, alignment);
+}
+
+std::vector<Size> LayoutEngine::allocate(const std::vector<Node*>& items, Axis axis, std::optional<double> length,
+                                         std::optional<double> cross, double spacing) {
+    std::vector<Size> sizes(items.size());
+    if (!length) {
+        for (std::size_t i = 0; i < items.size(); ++i) sizes[i] = measure(*items[i], proposal(axis, std::nullopt, cross));
+        return sizes;
+    }
+    const double gaps = spacing * static_cast<double>(items.size() - 1);
+    double remaining = std::max(0.0, *length - gaps);
+    // The least flexible child is offered its share first; what it leaves goes to the others.
+    std::vector<double> flexibility(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        double most = along(measure(*items[i], proposal(axis, infinity, cross)), axis);
+        double least = along(measure(*items[i], proposal(axis, 0.0, cross)), axis);
+        flexibility[i] = most - least;
+    }
+    std::vector<std::size_t> order(items.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return flexibility[a] < flexibility[b]; });
+    std::size_t left = items.size();
+    for (std::size_t i : order) {
+        double offer = remaining / static_cast<double>(left);
+        sizes[i] = measure(*items[i], proposal(axis, offer, cross));
+        remaining = std::max(0.0, remaining - along(sizes[i], axis));
+        --left;
+    }
+    return sizes;
+}
+
+Size LayoutEngine::measureStack(const std::vector<Node*>& items, Axis axis, ProposedSize p, double spacing) {
+    if (items.empty()) return {};
+    auto main = axis == Axis::Horizontal ? p.width : p.height;
+    auto cross = axis == Axis::Horizontal ? p.height : p.width;
+    auto sizes = allocate(items, axis, main, cross, spacing);
+    double total = spacing * static_cast<double>(items.size() - 1), thickness = 0;
+    for (const auto& s : sizes) {
+        total += along(s, axis);
+        thickness = std::max(thickness, across(s, axis));
+    }
+    return axis == Axis::Horizontal ? Size{total, thickness} : Size{thickness, total};
+}
+
+void LayoutEngine::placeStack(const std::vector<Node*>& items, Axis axis, Rect bounds, double spacing,
+                              Alignment alignment) {
+    if (items.empty()) return;
+    const bool h = axis == Axis::Horizontal;
+    auto sizes = allocate(items, axis, h ? bounds.width : bounds.height, h ? bounds.height : bounds.width, spacing);
+    double cursor = h ? bounds.x : bounds.y;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        Size s = sizes[i];
+        Rect slot = h ? Rect{cursor, bounds.y, s.width, bounds.height} : Rect{bounds.x, cursor, bounds.width, s.height};
+        place(*items[i], aligned(slot, s, alignment));
+        cursor += along(s, axis) + spacing;
+    }
+}
+
+Size LayoutEngine::compute(Node& node, ProposedSize p) {
+    const ViewData& d = *node.data;
+    switch (d.kind) {
+    case ViewKind::VStack:
+        return measureStack(layoutChildren(node), Axis::Vertical, p, d.spacing.value_or(defaultSpacing));
+    case ViewKind::HStack:
+        return measureStack(layoutChildren(node), Axis::Horizontal, p, d.spacing.value_or(defaultSpacing));
+    case ViewKind::ZStack: {
+        Size out;
+        for (Node* c : layoutChildren(node)) {
+            Size s = measure(*c, p);
+            out = {std::max(out.width, s.width), std::max(out.height, s.height)};
+        }
+        return out;
+    }
+    case ViewKind::Padding: {
+        const EdgeInsets& e = d.insets;
+        Size s = measureContent(layoutChildren(node), {inset(p.width, e.horizontal()), inset(p.height, e.vertical())});
+        return {s.width + e.horizontal(), s.height + e.vertical()};
+    }
+    case ViewKind::Frame: {
+        const FrameSpec& f = d.frame;
+        auto content = layoutChildren(node);
+        if (isFixed(f)) {
+            Size s = measureContent(content, {f.width ? f.width : p.width, f.height ? f.height : p.height});
+            return {f.width.value_or(s.width), f.height.value_or(s.height)};
+        }
+        Size s = measureContent(content, {flexibleProposal(p.width, f.minWidth, f.idealWidth, f.maxWidth),
+                                          flexibleProposal(p.height, f.minHeight, f.idealHeight, f.maxHeight)});
+        return {resolveFlexible(p.width, f.minWidth, f.idealWidth, f.maxWidth, s.width),
+                resolveFlexible(p.height, f.minHeight, f.idealHeight, f.maxHeight, s.height)};
+    }
+    case ViewKind::Background:
+    case ViewKind::Overlay: {
+        if (node.children.empty()) return {};
+        std::vector<Node*> base;
+        if (transparentForLayout(node.children[0]->data->kind)) base = layoutChildren(*node.children[0]);
+        else if (node.children[0]->data->kind != ViewKind::Empty) base = {node.children[0].get()};
+        return measureContent(base, p);
+    }
+    default:
+        if (transparentForLayout(d.kind)) return measureContent(layoutChildren(node), p);
+        return measureLeaf(node, p);
+    }
+}
+
+void LayoutEngine::place(Node& node, Rect bounds) {
+    node.frame = bounds;
+    const ViewData& d = *node.data;
+    switch (d.kind) {
+    case ViewKind::VStack:
+        placeStack(layoutChildren(node), Axis::Vertical, bounds, d.spacing.value_or(defaultSpacing),
+                   {d.hAlign, VAlign::Center});
+        return;
+    case ViewKind::HStack:
+        placeStack(layoutChildren(node), Axis::Horizontal, bounds, d.spacing.value_or(defaultSpacing),
+                   {HAlign::Center, d.vAlign});
+        return;
+    case ViewKind::ZStack:
+        for (Node* c : layoutChildren(node)) place(*c, aligned(bounds, measure(*c, {bounds.width, bounds.height}), d.alignment));
+        return;
+    case ViewKind::Padding: {
+        const EdgeInsets& e = d.insets;
+        Rect inner{bounds.x + e.leading, bounds.y + e.top, std::max(0.0, bounds.width - e.horizontal()),
+                   std::max(0.0, bounds.height - e.vertical())};
+        placeContent(layoutChildren(node), inner, Alignment::center());
+        return;
+    }
+    case ViewKind::Frame: {
+        const FrameSpec& f = d.frame;
+        auto content = layoutChildren(node);
+        ProposedSize offer = isFixed(f) ? ProposedSize{f.width ? f.width : bounds.width, f.height ? f.height : bounds.height}
+                                        : ProposedSize{flexibleProposal(bounds.width, f.minWidth, f.idealWidth, f.maxWidth),
+                                                       flexibleProposal(bounds.height, f.minHeight, f.idealHeight, f.maxHeight)};
+        Size s = measureContent(content, offer);
+        Rect inner = aligned(bounds, s, f.alignment);
+        if (content.size() == 1) place(*content[0], inner);
+        else placeStack(content, Axis::Vertical, inner, defaultSpacing, f.alignment);
+        return;
+    }
+    case ViewKind::Background:
+    case ViewKind::Overlay: {
+        if (node.children.size() < 2) return;
+        for (std::size_t i = 0; i < 2; ++i) {
+            Node& part = *node.children[i];
+            std::vector<Node*> items;
+            if (transparentForLayout(part.data->kind)) {
+                items = layoutChildren(part);
+                part.frame = bounds;
+            } else if (part.data->kind != ViewKind::Empty) {
+                items = {&part};
+            }
+            // The base fills the modifier; the decoration is offered the base's size.
+            placeContent(items, bounds, i == 0 ? Alignment::center() : d.alignment);
+        }
+        return;
+    }
+    default:
+        if (transparentForLayout(d.kind)) {
+            placeContent(layoutChildren(node), bounds, Alignment::center());
+            // A transparent node covers what its children cover.
+            return;
+        }
+        placeLeaf(node, bounds);
+    }
+}
+
+} // namespace plat::ui::detail

@@ -1,0 +1,14 @@
+#include "platform/ui/MapContent.h"
+
+#include "platform/ui/ViewData.h"
+
+namespace plat::ui {
+
+AnyView Map(MapContent content) {
+    auto d = std::make_shared<ViewData>();
+    d->kind = ViewKind::MapView;
+    d->map = std::make_shared<const MapContent>(std::move(content));
+    return AnyView(std::move(d));
+}
+
+} // namespace plat::ui

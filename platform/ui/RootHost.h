@@ -1,0 +1,53 @@
+// What a window holds: the root of one view tree. The window tells it the content size and hands
+// it input; it lays out, takes part in update passes and draws through a renderer. ui::Host is the
+// implementation; tests use it headless.
+//
+// Main thread only.
+#pragma once
+
+#include "platform/ui/Geometry.h"
+#include "platform/ui/KeyEvent.h"
+#include "platform/ui/Renderer.h"
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace plat::ui {
+
+class RootHost {
+  public:
+    virtual ~RootHost() = default;
+
+    // The size of the content area, in points. A change is laid out in the next pass (no body is
+    // evaluated for it).
+    virtual Size contentSize() const = 0;
+    virtual void setContentSize(Size size) = 0;
+
+    // True while the tree waits for a pass (first build, invalidated state, new size).
+    virtual bool needsUpdate() const = 0;
+    // Runs the update pass now if anything waits for one.
+    virtual void update() = 0;
+
+    // The laid-out layers, back to front.
+    virtual std::vector<RenderLayer> layers() const = 0;
+    // Draws the current layers; never evaluates a body.
+    virtual void render(Renderer& renderer) const = 0;
+    // Called after each pass that changed the tree or its layout, so the window can redraw.
+    virtual void setDisplayHandler(std::function<void()> handler) = 0;
+
+    // Input, each followed by an update pass. Return whether the event reached something. An action
+    // may close the window and destroy the host: nothing of the host is touched after the action.
+    virtual bool mouseClick(Point location) = 0;
+    virtual bool keyDown(const KeyEvent& event) = 0;
+    virtual bool insertText(std::string_view text) = 0;
+    // Pointer presses, drags and wheel turns (positive deltaY: away from the user), for views that
+    // follow the pointer (a map pans and zooms). Clicks still arrive through mouseClick. By
+    // default nothing takes them.
+    virtual bool mouseDown(Point) { return false; }
+    virtual bool mouseDragged(Point) { return false; }
+    virtual bool mouseUp(Point) { return false; }
+    virtual bool scrollWheel(Point, double /*deltaY*/) { return false; }
+};
+
+} // namespace plat::ui

@@ -1,0 +1,111 @@
+// The contents of a view value: its kind, the fields of that kind, its children and what its
+// modifiers attached. Made by the factories and modifiers, read by the view graph, the layout and
+// queries; never changed once shared.
+#pragma once
+
+#include "platform/ui/AnyView.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <typeindex>
+#include <vector>
+
+namespace plat::ui {
+
+class Screen;
+struct MapContent;
+
+// A screen type placed in a tree: made by `make<T>(args...)`, constructed by the view graph when
+// (and each time) its parent builds it.
+struct ComponentSpec {
+    std::type_index type = std::type_index(typeid(void));
+    const std::type_info* info = &typeid(void);
+    std::function<std::unique_ptr<Screen>()> construct;
+    // Moves a freshly constructed instance into the place's existing one (same type), so the
+    // instance, and `this` in its closures, stays the same for the life of the place. False when
+    // the type cannot be assigned; the fresh instance then replaces the old.
+    std::function<bool(Screen& existing, Screen& fresh)> assign;
+};
+
+struct PresentationSpec {
+    enum class Kind { Sheet, Alert };
+    Kind kind = Kind::Sheet;
+    std::function<bool()> isPresented;
+    // What a dismissal by the user or an alert button writes (false, or none).
+    std::function<void()> dismiss;
+    std::function<AnyView()> sheetContent;
+    std::function<std::optional<Alert>()> alertContent;
+    std::function<void()> onDismiss;
+};
+
+struct ViewAttributes {
+    std::optional<std::string> id;
+    std::string testId;
+    Tag tag;
+    std::optional<TextValue> help;
+    std::optional<KeyboardShortcut> shortcut;
+    std::optional<TextValue> navigationTitle;
+    // Drawing
+    std::optional<Color> borderColor;
+    double borderWidth = 0;
+    std::optional<Shape> clipShape;
+    std::optional<ShadowSpec> shadow;
+    double opacity = 1;
+    bool underline = false;
+    std::optional<Color> underlineColor;
+    // Environment changes, in the order the modifiers were applied (innermost first).
+    std::vector<std::function<void(EnvironmentValues&)>> environment;
+    // Lifecycle
+    std::vector<std::function<void()>> onAppear;
+    std::vector<std::function<void()>> onDisappear;
+    std::vector<detail::ReceiveSpec> receivers;
+    std::vector<detail::ChangeSpec> changes;
+    std::vector<PresentationSpec> presentations;
+};
+
+struct ViewData {
+    ViewKind kind = ViewKind::Empty;
+
+    // Text content, a control's title or label text, a field's placeholder.
+    TextValue text;
+    // Images (also a Label's icon): the asset or symbol name.
+    std::string imageName;
+    bool systemImage = false;
+    bool resizable = false;
+    std::optional<ContentMode> contentMode;
+
+    // Controls
+    std::function<void()> action;                                 // Button, menu items
+    ButtonRole role = ButtonRole::None;                           // Button
+    std::optional<Binding<std::string>> textBinding;              // TextField, SecureField
+    std::optional<Binding<bool>> boolBinding;                     // Toggle
+    std::optional<Binding<Tag>> tagBinding;                       // Picker
+    std::optional<Binding<std::optional<Tag>>> selectionBinding;  // List
+    std::optional<double> progress;                               // determinate ProgressView
+    std::shared_ptr<const MapContent> map;                        // MapView (none: an empty map)
+
+    // Containers and layout
+    HAlign hAlign = HAlign::Center;  // VStack
+    VAlign vAlign = VAlign::Center;  // HStack
+    Alignment alignment;             // ZStack, Frame, Background, Overlay
+    std::optional<double> spacing;   // stacks; none: defaultSpacing
+    std::optional<double> minLength; // Spacer; none: defaultSpacing
+    EdgeInsets insets;               // Padding
+    FrameSpec frame;                 // Frame
+    Axis axis = Axis::Vertical;      // ScrollView
+    bool showsIndicators = true;     // ScrollView
+    Shape shape;                     // Shape
+    Color color;                     // Color
+
+    // Component and Branch
+    ComponentSpec component;
+    std::string branch;
+
+    // Children: stack and list content, a button's or toggle's label, a menu's label followed by its
+    // items, a picker's entries, a modifier's content followed by its decoration.
+    std::vector<AnyView> children;
+    ViewAttributes attrs;
+};
+
+} // namespace plat::ui
