@@ -61,9 +61,10 @@ std::vector<Scene> VelmoraApp::body() const {
     };
 }
 
-int VelmoraApp::main() {
+int VelmoraApp::main(std::shared_ptr<plat::scene::WindowPresenter> presenter) {
     VelmoraApp app;
     plat::scene::SceneOptions options;
-    options.printWindows = true;
+    options.printWindows = !presenter;
+    options.presenter = std::move(presenter);
     return plat::scene::SceneHost::run(app, options);
 }

@@ -23,9 +23,10 @@ class VelmoraApp : public plat::scene::App {
 
     std::vector<plat::scene::Scene> body() const override;
 
-    // Runs the application until it terminates; 0 when the loop returns. The windows print what
-    // they show on the console, as the application has no renderer of its own yet.
-    static int main();
+    // Runs the application until it terminates; 0 when the loop returns. With a presenter the
+    // windows are shown on the desktop and the presenter's loop runs; without one the application
+    // is headless and its windows print what they show on the console.
+    static int main(std::shared_ptr<plat::scene::WindowPresenter> presenter = nullptr);
 
     plat::scene::ApplicationDelegateAdaptor<AppDelegate> appDelegate;
     const std::shared_ptr<plat::SPUStandardUpdaterController> updaterController;

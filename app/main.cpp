@@ -1,6 +1,10 @@
 // Entry point of the desktop application: sets up the platform layer, then runs the application
-// until the user interrupts it (Ctrl+C) or the system asks it to terminate.
+// until the user closes its last window, interrupts it (Ctrl+C) or the system asks it to terminate.
+// With a display the windows are shown on it; without one the application runs headless.
+//   velmora [--tour <folder>]   the scripted demo tour (see DemoTour), which needs a display
 #include "app/VelmoraApp.h"
+#include "app/desktop/DesktopPresenter.h"
+#include "app/tour/DemoTour.h"
 #include "platform/appkit/Application.h"
 #include "platform/appkit/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -10,7 +14,10 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <csignal>
+#include <cstdlib>
+#include <iostream>
 #include <pthread.h>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +52,13 @@ int main(int argc, char** argv) {
 
     auto& process = plat::ProcessInfo::processInfo();
     process.setArguments(std::vector<std::string>(argv, argv + argc));
+    std::optional<DemoTour::Options> tourOptions;
+    try {
+        tourOptions = DemoTour::fromCommandLine(process.arguments());
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "velmora: " << error.what() << std::endl;
+        return 2;
+    }
 
     plat::paths::ensureDirectory(plat::paths::configDir());
     plat::paths::ensureDirectory(plat::paths::applicationSupportDir());
@@ -59,11 +73,29 @@ int main(int argc, char** argv) {
                       std::to_string(defaults.dictionaryRepresentation().size()) + " stored values)");
     plat::consoleLine("Data: " + plat::paths::applicationSupportDir().string());
     plat::consoleLine("Caches: " + plat::paths::cachesDir().string());
+
+    auto presenter = DesktopPresenter::makeIfDisplayAvailable();
+    if (tourOptions && !presenter) {
+        std::cerr << "velmora: the tour draws its screenshots in windows and needs a display; $DISPLAY is "
+                  << (std::getenv("DISPLAY") ? "set, but no window could be opened on it" : "not set") << std::endl;
+        return 2;
+    }
+    if (presenter)
+        plat::consoleLine(std::string("Showing the windows on display ") + std::getenv("DISPLAY") + ".");
+    else
+        plat::consoleLine("No display: running headless, each window prints what it shows.");
     plat::consoleLine("Running the application; press Ctrl+C to quit.");
 
-    VelmoraApp::main();
+    std::shared_ptr<DemoTour> tour;
+    if (tourOptions) tour = DemoTour::start(*tourOptions);
+    VelmoraApp::main(presenter);
 
     defaults.synchronize();
+    int status = 0;
+    if (tour) {
+        status = tour->exitCode();
+        if (!tour->finished()) std::cerr << "velmora: the application ended before the tour did" << std::endl;
+    }
     plat::consoleLine("Velmora stopped cleanly.");
-    return 0;
+    return status;
 }

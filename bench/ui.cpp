@@ -38,19 +38,25 @@
 namespace {
 
 constexpr int kRegions = 500;
-const char* const kCountries[] = {"Germany", "Brazil", "Japan", "Canada", "España", "Österreich", "India", "Kenya"};
+const char* const kCountries[] = {"Germany", "Brazil",     "Japan", "Canada",
+                                  "España",  "Österreich", "India", "Kenya"};
 
 std::string regionsText() {
     std::string text = "[";
     for (int i = 1; i <= kRegions; ++i) {
         const std::string id = std::to_string(i);
         text += (i > 1 ? "," : "");
-        text += "{\"id\":" + id + ",\"is_streaming\":false,\"is_free\":false,\"is_alive\":true,\"server_domain\":\"r" + id +
-                ".vpn.example\",\"city\":\"City " + id + "\",\"country_code\":\"DE\",\"is_p2p\":true,\"ip\":\"192.0.2.1\","
-                "\"load_percentage\":" + std::to_string(i % 100) + ",\"country_name\":\"" + kCountries[i % 8] +
-                "\",\"distance\":" + std::to_string(i * 13 % 9000) + ",\"is_nearest\":" + (i % 50 == 0 ? "true" : "false") +
-                ",\"location\":{\"latitude\":" + std::to_string(i % 120 - 60) + ",\"longitude\":" +
-                std::to_string(i % 340 - 170) + "},\"short_name\":\"DE\",\"continent\":\"Europe\"}";
+        text += "{\"id\":" + id +
+                ",\"is_streaming\":false,\"is_free\":false,\"is_alive\":true,\"server_domain\":\"r" + id +
+                ".vpn.example\",\"city\":\"City " + id +
+                "\",\"country_code\":\"DE\",\"is_p2p\":true,\"ip\":\"192.0.2.1\","
+                "\"load_percentage\":" +
+                std::to_string(i % 100) + ",\"country_name\":\"" + kCountries[i % 8] +
+                "\",\"distance\":" + std::to_string(i * 13 % 9000) +
+                ",\"is_nearest\":" + (i % 50 == 0 ? "true" : "false") +
+                ",\"location\":{\"latitude\":" + std::to_string(i % 120 - 60) +
+                ",\"longitude\":" + std::to_string(i % 340 - 170) +
+                "},\"short_name\":\"DE\",\"continent\":\"Europe\"}";
     }
     return text + "]";
 }
@@ -97,8 +103,9 @@ void BM_FullMainWindowUpdatePass(benchmark::State& state) {
     plat::ui::HostOptions options;
     options.contentSize = {800, 572};
     options.metrics = std::make_shared<plat::render::FontMetrics>();
-    plat::ui::Host host(plat::ui::make<VPNMainView>(false, [controller] { return controller; }).environmentObject(vm),
-                        options);
+    plat::ui::Host host(
+        plat::ui::make<VPNMainView>(false, [controller] { return controller; }).environmentObject(vm),
+        options);
     host.update();
     plat::RunLoop::main().drain(); // the region list's load and the plan text
     host.update();
@@ -109,8 +116,8 @@ void BM_FullMainWindowUpdatePass(benchmark::State& state) {
         controller->regions = regions;
         host.update();
     }
-    state.counters["bodies/pass"] =
-        benchmark::Counter(static_cast<double>(host.bodyEvaluations() - before) / static_cast<double>(state.iterations()));
+    state.counters["bodies/pass"] = benchmark::Counter(static_cast<double>(host.bodyEvaluations() - before) /
+                                                       static_cast<double>(state.iterations()));
     controller.reset();
     plat::RunLoop::main().drain();
 }
@@ -162,8 +169,9 @@ class TinyServer {
             } else if (line.find("plan") != std::string::npos) {
                 body = kPlan;
             }
-            const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                                      std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+            const std::string reply =
+                "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
             for (size_t sent = 0; sent < reply.size();) {
                 ssize_t n = send(c, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
                 if (n <= 0) break;
@@ -182,7 +190,8 @@ class TinyServer {
 // Runs `velmora` signed in against the server for a few seconds after its regions were served,
 // then stops it; returns its peak resident size in kilobytes (0 when it could not run).
 long velmoraPeakKilobytes() {
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "velmora";
+    const auto exe =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "velmora";
     if (!std::filesystem::exists(exe)) return 0;
     TinyServer server;
     const std::string api = "http://127.0.0.1:" + std::to_string(server.port()) + "/api/";
@@ -215,7 +224,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     const long kb = velmoraPeakKilobytes();
-    if (kb == 0) std::printf("velmora peak RSS: not measured (no velmora binary, or no region request)\n");
-    else std::printf("velmora peak RSS: %.1f MB (%d regions, signed in)\n", static_cast<double>(kb) / 1024.0, kRegions);
+    if (kb == 0)
+        std::printf("velmora peak RSS: not measured (no velmora binary, or no region request)\n");
+    else
+        std::printf("velmora peak RSS: %.1f MB (%d regions, signed in)\n", static_cast<double>(kb) / 1024.0,
+                    kRegions);
     return 0;
 }

@@ -33,7 +33,8 @@ std::string AccountMenu::accountTitle() {
 }
 
 void AccountMenu::openSupportMail() {
-    const auto url = plat::URL::string(SupportMail::link(SupportMail::address(plat::Bundle::main()), SupportMail::currentFacts()));
+    const auto url = plat::URL::string(
+        SupportMail::link(SupportMail::address(plat::Bundle::main()), SupportMail::currentFacts()));
     if (!url) return;
     (void)plat::Workspace::shared().open(*url);
 }
@@ -53,10 +54,10 @@ AnyView AccountMenu::body() const {
                 {
                     item("Settings", "gearshape", toggling(controller, &VelmoraController::showSettings)),
                     item("Pricing", "cart", toggling(controller, &VelmoraController::showPricing)),
-                    item("Manage Devices", "server.rack", toggling(controller, &VelmoraController::showManageDevices)),
+                    item("Manage Devices", "server.rack",
+                         toggling(controller, &VelmoraController::showManageDevices)),
                     item("Customer support", "envelope", [] { openSupportMail(); }),
-                    item("Log out", "rectangle.portrait.and.arrow.right",
-                         [model] { logOut(model.lock()); }),
+                    item("Log out", "rectangle.portrait.and.arrow.right", [model] { logOut(model.lock()); }),
                 })
         .buttonStyle(ButtonStyle::Borderless)
         .padding(Edge::Trailing, 20)

@@ -20,7 +20,8 @@ AnyView styledEntry(AnyView entry) {
 
 // A text link: a plain button whose text is underlined in black, whatever its own colour.
 AnyView link(TextValue title, Color color, std::function<void()> action) {
-    return Button(std::move(action), Text(std::move(title)).foregroundColor(color).underline(true, Color::black()))
+    return Button(std::move(action),
+                  Text(std::move(title)).foregroundColor(color).underline(true, Color::black()))
         .buttonStyle(ButtonStyle::Plain);
 }
 
@@ -34,9 +35,10 @@ AnyView LoginView::PasswordField::body() const {
     const TextValue placeholder = TextValue::verbatim(secureFieldLabel);
     AnyView entry = secure ? SecureField(placeholder, password) : TextField(placeholder, password);
     // Only the mask changes; the typed text stays where it is.
-    AnyView eye = Button([state = isSecure] { state.toggle(); },
-                         SystemImage(secure ? "eye.fill" : "eye.slash.fill").foregroundColor(Color::secondary()))
-                      .buttonStyle(ButtonStyle::Plain);
+    AnyView eye =
+        Button([state = isSecure] { state.toggle(); },
+               SystemImage(secure ? "eye.fill" : "eye.slash.fill").foregroundColor(Color::secondary()))
+            .buttonStyle(ButtonStyle::Plain);
     return VStack(HAlign::Leading, 8, {HStack(VAlign::Center, {entry, eye})});
 }
 
@@ -57,18 +59,19 @@ AnyView LoginView::formGroup() const {
     items.push_back(styledEntry(TextField("Email", email.binding())));
     items.push_back(styledEntry(make<PasswordField>("Password", password.binding())).padding(Edge::Top));
     items.push_back(If(mode == Mode::signUp, [&] {
-        return styledEntry(make<PasswordField>("Repeat Password", repeatPassword.binding())).padding(Edge::Top);
+        return styledEntry(make<PasswordField>("Repeat Password", repeatPassword.binding()))
+            .padding(Edge::Top);
     }));
 
     auto forgetPassword = [open = openURL()] { open(resetPasswordURL); };
-    items.push_back(HStack(VAlign::Center, {
-                                               Toggle(keeplogged.binding(), AnyView())
-                                                   .toggleStyle(ToggleStyle::Checkbox)
-                                                   .labelsHidden(),
-                                               Text("Keep Logged In").foregroundColor(Color::black()),
-                                               Spacer(0),
-                                               link("Forget Password", Color::black(), forgetPassword),
-                                           }));
+    items.push_back(
+        HStack(VAlign::Center,
+               {
+                   Toggle(keeplogged.binding(), AnyView()).toggleStyle(ToggleStyle::Checkbox).labelsHidden(),
+                   Text("Keep Logged In").foregroundColor(Color::black()),
+                   Spacer(0),
+                   link("Forget Password", Color::black(), forgetPassword),
+               }));
 
     std::function<void()> mainAction;
     if (logIn) {
@@ -94,10 +97,11 @@ AnyView LoginView::formGroup() const {
                         .keyboardShortcut(KeyboardShortcut::defaultAction())
                         .padding(Edge::Top));
 
-    AnyView modeRow = logIn ? HStack(VAlign::Center, {Text("Don't have account yet?").foregroundColor(Color::gray()),
-                                                      link("Sign Up", Color::blue(), [state] { state.set(Mode::signUp); })})
-                            : HStack(VAlign::Center,
-                                     {Text("If you already have an account, ").foregroundColor(Color::gray()),
+    AnyView modeRow =
+        logIn
+            ? HStack(VAlign::Center, {Text("Don't have account yet?").foregroundColor(Color::gray()),
+                                      link("Sign Up", Color::blue(), [state] { state.set(Mode::signUp); })})
+            : HStack(VAlign::Center, {Text("If you already have an account, ").foregroundColor(Color::gray()),
                                       link("Log In", Color::blue(), [state] { state.set(Mode::logIn); })});
     items.push_back(modeRow.padding(Edge::Top, 10));
     return Group(std::move(items));
@@ -143,11 +147,8 @@ AnyView LoginView::body() const {
         });
     };
 
-    AnyView logo = Image("logo")
-                       .resizable()
-                       .scaledToFit()
-                       .frame(128, 128)
-                       .onReceive<Status>(ctrl->loginResult, onResult);
+    AnyView logo = Image("logo").resizable().scaledToFit().frame(128, 128).onReceive<Status>(
+        ctrl->loginResult, onResult);
     AnyView title = Text("Velmora")
                         .font(Font::largeTitle())
                         .fontWeight(FontWeight::Heavy)
@@ -155,14 +156,18 @@ AnyView LoginView::body() const {
                         .padding(Edge::Vertical, 10);
     AnyView content = If(
         loginViewState.get() == Mode::loading,
-        [] { return Group({Spacer(), ProgressView("Loading…"), Spacer()}); }, [this] { return formGroup(); });
+        [] {
+            return Group({Spacer(), ProgressView("Loading…"), Spacer()});
+        },
+        [this] { return formGroup(); });
     AnyView formColumn = VStack(HAlign::Center, {Spacer(0), logo, title, content, Spacer(0)})
                              .padding(Edge::Horizontal, 50)
                              .background(Color::white());
 
-    AnyView root = HStack(VAlign::Center, 0, {Spacer(), formColumn, brandColumn()})
-                       .preferredColorScheme(ColorScheme::Light)
-                       .onAppear([alive] { deferWhileAlive(alive, [] { setMainWindowFrameSize(800, 500); }); })
-                       .testId("LoginView");
+    AnyView root =
+        HStack(VAlign::Center, 0, {Spacer(), formColumn, brandColumn()})
+            .preferredColorScheme(ColorScheme::Light)
+            .onAppear([alive] { deferWhileAlive(alive, [] { setMainWindowFrameSize(800, 500); }); })
+            .testId("LoginView");
     return endsWith(root, lifetime_.get());
 }

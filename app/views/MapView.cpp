@@ -18,7 +18,7 @@ AnyView MapView::body() const {
 }
 
 std::optional<plat::map::GeoCoordinate> MapView::selectedCoordinate(const VelmoraController& ctrl,
-                                                                     const std::optional<int64_t>& regionId) {
+                                                                    const std::optional<int64_t>& regionId) {
     if (!regionId) return std::nullopt;
     std::optional<VPNRegion> region = ctrl.regionById(*regionId);
     if (!region) return std::nullopt;

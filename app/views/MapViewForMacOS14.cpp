@@ -7,7 +7,9 @@
 using namespace plat::ui;
 using plat::map::CoordinateRegion;
 
-CoordinateRegion MapViewForMacOS14::initialPosition() { return CoordinateRegion{{54.0, 15.0}, {180.0, 360.0}}; }
+CoordinateRegion MapViewForMacOS14::initialPosition() {
+    return CoordinateRegion{{54.0, 15.0}, {180.0, 360.0}};
+}
 
 CoordinateRegion MapViewForMacOS14::selectedPosition(plat::map::GeoCoordinate center) {
     return CoordinateRegion{center, {20.0, 40.0}};
@@ -20,7 +22,8 @@ std::vector<plat::map::MapMarker> MapViewForMacOS14::markers(const std::vector<V
     for (const VPNRegion& region : regions) {
         plat::map::MapMarker marker;
         marker.id = region.id;
-        marker.coordinate = {static_cast<double>(region.location.latitude), static_cast<double>(region.location.longitude)};
+        marker.coordinate = {static_cast<double>(region.location.latitude),
+                             static_cast<double>(region.location.longitude)};
         marker.title = region.city;
         marker.tint = MapView::markerTint(region, current);
         if (current && *current == region.id) marker.symbolName = "checkmark.shield.fill";
@@ -39,11 +42,11 @@ AnyView MapViewForMacOS14::body() const {
     // Moves to a new selection are eased like the platform's default animation.
     content.animation = plat::map::MapCamera::kDefaultAnimationDuration;
     return Map(std::move(content))
-        .onReceive(controller->currentRegion,
-                   [controller, position = position, selection = selection](const std::optional<int64_t>& regionId) {
-                       auto center = MapView::selectedCoordinate(*controller, regionId);
-                       if (!center) return;
-                       position.set(selectedPosition(*center));
-                       selection.set(*regionId);
-                   });
+        .onReceive(controller->currentRegion, [controller, position = position, selection = selection](
+                                                  const std::optional<int64_t>& regionId) {
+            auto center = MapView::selectedCoordinate(*controller, regionId);
+            if (!center) return;
+            position.set(selectedPosition(*center));
+            selection.set(*regionId);
+        });
 }

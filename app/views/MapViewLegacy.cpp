@@ -22,7 +22,8 @@ std::vector<plat::map::MapMarker> MapViewLegacy::markers(const std::vector<VPNRe
     for (const VPNRegion& region : regions) {
         plat::map::MapMarker marker;
         marker.id = region.id;
-        marker.coordinate = {static_cast<double>(region.location.latitude), static_cast<double>(region.location.longitude)};
+        marker.coordinate = {static_cast<double>(region.location.latitude),
+                             static_cast<double>(region.location.longitude)};
         marker.tint = MapView::markerTint(region, current);
         out.push_back(std::move(marker));
     }
@@ -36,7 +37,8 @@ AnyView MapViewLegacy::body() const {
     content.markers = markers(controller->regions.get(), controller->currentRegion.get());
     content.interactive = true;
     return Map(std::move(content))
-        .onReceive(controller->currentRegion, [controller, mapRegion = mapRegion](const std::optional<int64_t>& regionId) {
+        .onReceive(controller->currentRegion, [controller, mapRegion = mapRegion](
+                                                  const std::optional<int64_t>& regionId) {
             auto center = MapView::selectedCoordinate(*controller, regionId);
             if (!center) return;
             // The region is set one turn later; the state outlives a map that is gone by then.

@@ -28,8 +28,8 @@ StatusView::Appearance StatusView::appearance(NEVPNStatus status, const std::str
 AnyView StatusView::body() const {
     const NEVPNStatus status = ctrl->connectionStatus.get();
     // The country is not observed: it is read again on every rebuild the controller causes.
-    const Appearance look =
-        appearance(status, status == NEVPNStatus::connected ? Preferences::countryConnected() : std::string());
+    const Appearance look = appearance(
+        status, status == NEVPNStatus::connected ? Preferences::countryConnected() : std::string());
 
     AnyView image = Image(look.image).resizable().scaledToFit().frame(150, 150);
     AnyView powerButton = Button([controller = ctrl.get()] { controller->doConnect(); },

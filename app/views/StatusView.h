@@ -14,8 +14,8 @@ class StatusView : public plat::ui::Screen {
   public:
     // How one status looks.
     struct Appearance {
-        std::string image;     // the asset image of the button
-        bool spinner = false;  // a progress indicator over the image
+        std::string image;    // the asset image of the button
+        bool spinner = false; // a progress indicator over the image
         plat::ui::TextValue text;
     };
 

@@ -68,10 +68,12 @@ std::string SupportMail::body(const Facts& facts) {
 std::string SupportMail::encodeQueryValue(std::string_view text) {
     // The host set minus what would end a query value ("&"), split a pair ("=") or read as a
     // space ("+"), and the brackets, which a link may carry only around an IPv6 host.
-    static const plat::URLAllowedCharacters allowed = plat::URLAllowedCharacters::urlHostAllowed().removing("&=+[]");
+    static const plat::URLAllowedCharacters allowed =
+        plat::URLAllowedCharacters::urlHostAllowed().removing("&=+[]");
     return plat::addingPercentEncoding(text, allowed).value_or("");
 }
 
 std::string SupportMail::link(const std::string& address, const Facts& facts) {
-    return "mailto:" + address + "?subject=" + encodeQueryValue(subject) + "&body=" + encodeQueryValue(body(facts));
+    return "mailto:" + address + "?subject=" + encodeQueryValue(subject) +
+           "&body=" + encodeQueryValue(body(facts));
 }

@@ -18,10 +18,10 @@ class SupportMail {
 
     // What the body reports; every piece already has its fallback.
     struct Facts {
-        std::string osVersion;   // "major.minor.patch"
-        std::string appVersion;  // the bundle's short version, else "Unknown"
-        std::string language;    // the first preferred language tag, else "Unknown"
-        std::string userName;    // the keychain "email", else "Unknown"
+        std::string osVersion;  // "major.minor.patch"
+        std::string appVersion; // the bundle's short version, else "Unknown"
+        std::string language;   // the first preferred language tag, else "Unknown"
+        std::string userName;   // the keychain "email", else "Unknown"
     };
 
     static constexpr const char* subject = "Velmora Support ticket";

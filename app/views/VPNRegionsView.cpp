@@ -7,7 +7,8 @@
 
 using namespace plat::ui;
 
-std::vector<VPNRegion> VPNRegionsView::filtered(const std::vector<VPNRegion>& regions, const std::string& searchTerm) {
+std::vector<VPNRegion> VPNRegionsView::filtered(const std::vector<VPNRegion>& regions,
+                                                const std::string& searchTerm) {
     if (searchTerm.empty()) return regions;
     std::vector<VPNRegion> out;
     for (const VPNRegion& region : regions) {
@@ -23,14 +24,15 @@ void VPNRegionsView::currentRegionChanged(const std::shared_ptr<VelmoraControlle
     if (!regionId) return;
     // The stored id is the region already in use (or the controller's default pick, which it
     // stores before publishing): only a different one is the user's choice.
-    (void)0;
+    if (*regionId == Preferences::configId()) return;
     plat::mainQueue().async([controller, id = *regionId] { controller->didSelectRegion(id); });
 }
 
 AnyView VPNRegionsView::searchField() const {
     const State<std::string> term = searchTerm;
     AnyView clear = If(!term.get().empty(), [term] {
-        return Button([term] { term.set(std::string()); }, SystemImage("xmark.circle.fill").padding(Edge::Trailing, 8));
+        return Button([term] { term.set(std::string()); },
+                      SystemImage("xmark.circle.fill").padding(Edge::Trailing, 8));
     });
     return TextField("Search by country or city...", term.binding())
         .padding(Edge::Leading, 30)
@@ -49,15 +51,16 @@ AnyView VPNRegionsView::regionList() const {
     AnyView rows = ForEach(
         shown, [](const VPNRegion& region) { return region.id; },
         [](const VPNRegion& region) { return make<VPNRegionRow>(region).tag(region.id); });
-    return List(selection, {rows}).onReceive(controller->currentRegion, [controller](const std::optional<int64_t>& id) {
-        currentRegionChanged(controller, id);
-    });
+    return List(selection, {rows})
+        .onReceive(controller->currentRegion,
+                   [controller](const std::optional<int64_t>& id) { currentRegionChanged(controller, id); });
 }
 
 AnyView VPNRegionsView::body() const {
     std::shared_ptr<VelmoraController> controller = ctrl.get();
-    return VStack(HAlign::Center, {Text("VPN Regions List:").font(Font::headline()).padding(Edge::Leading, 10),
-                                   searchField(), regionList()})
+    return VStack(HAlign::Center,
+                  {Text("VPN Regions List:").font(Font::headline()).padding(Edge::Leading, 10), searchField(),
+                   regionList()})
         .onAppear([controller] {
             plat::mainQueue().async([controller] {
                 controller->loadRegions();

@@ -24,7 +24,8 @@ class VPNRegionsView : public plat::ui::Screen {
 
     // The regions whose country name or city contains `searchTerm` ignoring case, in their order;
     // all of them for an empty term. The term is used as typed, without trimming.
-    static std::vector<VPNRegion> filtered(const std::vector<VPNRegion>& regions, const std::string& searchTerm);
+    static std::vector<VPNRegion> filtered(const std::vector<VPNRegion>& regions,
+                                           const std::string& searchTerm);
 
     plat::ui::ObservedObject<VelmoraController> ctrl;
     plat::ui::State<std::string> searchTerm{std::string()};

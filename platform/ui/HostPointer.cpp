@@ -14,9 +14,11 @@ NodeRef Host::mapAt(Point location) const {
     NodeRef found;
     // Tree order: a later map lies on top of an earlier one.
     std::function<void(const NodeRef&)> visit = [&](const NodeRef& node) {
-        if (node.kind() == ViewKind::MapView && node.isAlive() && node.isEnabled() && node.frame().contains(location))
+        if (node.kind() == ViewKind::MapView && node.isAlive() && node.isEnabled() &&
+            node.frame().contains(location))
             found = node;
-        for (const NodeRef& child : node.children()) visit(child);
+        for (const NodeRef& child : node.children())
+            visit(child);
     };
     visit(layers.back().root);
     return found;

@@ -19,7 +19,8 @@ namespace plat::ui {
 
 struct MapContent {
     // The region the camera is asked to show.
-    Binding<map::CoordinateRegion> position = Binding<map::CoordinateRegion>::constant(map::CoordinateRegion::world());
+    Binding<map::CoordinateRegion> position =
+        Binding<map::CoordinateRegion>::constant(map::CoordinateRegion::world());
     // Drawn in order, later ones on top; the selected one is drawn topmost.
     std::vector<map::MapMarker> markers;
     // The map's own selection: a click on a marker writes its id here. None: markers do not select.

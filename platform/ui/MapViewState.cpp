@@ -91,7 +91,8 @@ bool MapViewState::click(const NodeRef& node, Point location) {
     const MapContent& content = contentOf(node);
     if (!content.interactive || !content.selection) return false;
     update(node);
-    const auto placed = map::MarkerLayer::place(content.markers, camera_.viewport(), content.selection->get());
+    const auto placed =
+        map::MarkerLayer::place(content.markers, camera_.viewport(), content.selection->get());
     const std::optional<int64_t> hit = map::MarkerLayer::hitTest(placed, local(node, location));
     if (!hit) return false;
     content.selection->set(hit);

@@ -66,7 +66,8 @@ class ScreensOnDisplay : public ScreenTest {
         show(plat::ui::make<ContentView>(), options);
         plat::render::WindowOptions w;
         w.title = "Velmora";
-        w.contentSize = {static_cast<float>(options.contentSize.width), static_cast<float>(options.contentSize.height)};
+        w.contentSize = {static_cast<float>(options.contentSize.width),
+                         static_cast<float>(options.contentSize.height)};
         auto* host = &this->host();
         onScreen_ = std::make_unique<HostWindow>(sharedHost(), w, [host] { return host->focused(); });
         window()->setContent(std::make_shared<SurfaceContent>(*onScreen_));
@@ -79,9 +80,11 @@ class ScreensOnDisplay : public ScreenTest {
     // Lets the tunnel simulator act on what is queued, then moves its clock.
     void advanceTunnel(plat::Duration d) {
         auto& manager = plat::NEVPNManager::shared();
-        for (int i = 0; i < 3; ++i) manager.queue().sync([] {});
+        for (int i = 0; i < 3; ++i)
+            manager.queue().sync([] {});
         scheduler_.advance(d);
-        for (int i = 0; i < 3; ++i) manager.queue().sync([] {});
+        for (int i = 0; i < 3; ++i)
+            manager.queue().sync([] {});
     }
 
     // Turns the real event loop (which also runs the main queue) until `done` holds.
@@ -96,7 +99,8 @@ class ScreensOnDisplay : public ScreenTest {
     void clickOnScreen(const plat::ui::NodeRef& node) {
         ASSERT_TRUE(node) << host().dump();
         const plat::ui::Rect f = node.frame();
-        gl().simulateMouseClick({static_cast<float>(f.x + f.width / 2), static_cast<float>(f.y + f.height / 2)});
+        gl().simulateMouseClick(
+            {static_cast<float>(f.x + f.width / 2), static_cast<float>(f.y + f.height / 2)});
         WindowSystem::shared().runUntil([] { return false; }, 50ms);
     }
     // The real window's content size, in whole points.

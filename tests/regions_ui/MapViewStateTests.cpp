@@ -30,7 +30,6 @@ const CoordinateRegion kEurope{{48, 10}, {40, 80}};
 
 struct Options {
     bool interactive = true;
-    bool selects = true;
     plat::Duration animation = plat::Duration::zero();
 };
 
@@ -42,13 +41,14 @@ class Presence : public plat::ObservableObject {
 
 class MapScreen : public Screen {
   public:
-    MapScreen(Options options, std::shared_ptr<Presence> presence) : options(options), presence(std::move(presence)) {}
+    MapScreen(Options options, std::shared_ptr<Presence> presence)
+        : options(options), presence(std::move(presence)) {}
     AnyView body() const override {
         MapContent content;
         content.position = position.binding();
         content.markers = {MapMarker{5, {48.9, 2.4}, "Paris", MapColor::gray(), ""},
                            MapMarker{6, {52.5, 13.4}, "Berlin", MapColor::green(), "checkmark.shield.fill"}};
-        if (options.selects) content.selection = selection.binding();
+        content.selection = selection.binding();
         content.interactive = options.interactive;
         content.animation = options.animation;
         return If(presence->shown.get(), Map(std::move(content)));
@@ -115,7 +115,8 @@ TEST_F(MapViewStateTest, AMapThatIsNotInteractiveIgnoresThePointer) {
     host_->mouseUp({300, 200});
     host_->scrollWheel({200, 150}, 3);
     EXPECT_EQ(position(), start);
-    EXPECT_FALSE(host_->mouseClick(windowPoint(state()->camera().viewport().viewPoint(plat::map::GeoCoordinate{52.5, 13.4}).value())));
+    EXPECT_FALSE(host_->mouseClick(
+        windowPoint(state()->camera().viewport().viewPoint(plat::map::GeoCoordinate{52.5, 13.4}).value())));
 }
 
 TEST_F(MapViewStateTest, ANewPositionIsEasedOverTheContentsAnimation) {
@@ -145,20 +146,14 @@ TEST_F(MapViewStateTest, ANewPositionIsEasedOverTheContentsAnimation) {
 TEST_F(MapViewStateTest, AClickOnAMarkerSelectsItAndOpenWaterDoesNot) {
     show();
     const auto camera = state();
-    const auto placed = plat::map::MarkerLayer::place(MapViewState::contentOf(map()).markers, camera->camera().viewport());
+    const auto placed =
+        plat::map::MarkerLayer::place(MapViewState::contentOf(map()).markers, camera->camera().viewport());
     ASSERT_EQ(placed.size(), 2u);
     const auto& paris = placed[0].marker.id == 5 ? placed[0] : placed[1];
     ASSERT_TRUE(host_->mouseClick(windowPoint(paris.head())));
     EXPECT_EQ(selection(), 5);
     EXPECT_FALSE(host_->mouseClick({5, 295}));
     EXPECT_EQ(selection(), 5);
-}
-
-TEST_F(MapViewStateTest, AMapWithoutASelectionTakesNoClicks) {
-    show({.selects = false});
-    const auto placed = plat::map::MarkerLayer::place(MapViewState::contentOf(map()).markers, state()->camera().viewport());
-    ASSERT_FALSE(placed.empty());
-    EXPECT_FALSE(host_->mouseClick(windowPoint(placed[0].head())));
 }
 
 TEST_F(MapViewStateTest, TheStateStaysWithThePlaceAndANewPlaceStartsAgain) {
@@ -172,7 +167,8 @@ TEST_F(MapViewStateTest, TheStateStaysWithThePlaceAndANewPlaceStartsAgain) {
     presence_->shown = true;
     host_->update();
     EXPECT_NE(MapViewState::of(map()), first);
-    EXPECT_EQ(MapViewState::of(host_->find(Query::kind(ViewKind::Text))), nullptr) << "only map nodes have one";
+    EXPECT_EQ(MapViewState::of(host_->find(Query::kind(ViewKind::Text))), nullptr)
+        << "only map nodes have one";
 }
 
 TEST_F(MapViewStateTest, ThePainterDrawsWaterLandAndMarkersInsideTheMapsFrame) {

@@ -24,7 +24,8 @@ using plat::map::MapMarker;
 
 // The place of a record as the map sees it: single precision widened.
 GeoCoordinate at(double latitude, double longitude) {
-    return {static_cast<double>(static_cast<float>(latitude)), static_cast<double>(static_cast<float>(longitude))};
+    return {static_cast<double>(static_cast<float>(latitude)),
+            static_cast<double>(static_cast<float>(longitude))};
 }
 const GeoCoordinate kMadrid = at(40.4, -3.7);
 const GeoCoordinate kFrankfurt = at(50.1, 8.7);
@@ -34,7 +35,8 @@ class MapTest : public RegionsScreenTest {
   protected:
     ~MapTest() override { plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(std::nullopt); }
     void showMap(int systemMajor) {
-        plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(plat::OperatingSystemVersion{systemMajor, 0, 0});
+        plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(
+            plat::OperatingSystemVersion{systemMajor, 0, 0});
         show(make<MapView>(controller_));
     }
     NodeRef mapNode() { return node(Query::kind(ViewKind::MapView)); }
@@ -52,7 +54,8 @@ class MapTest : public RegionsScreenTest {
     }
     std::vector<int64_t> markerIds() {
         std::vector<int64_t> ids;
-        for (const auto& m : markers()) ids.push_back(m.id);
+        for (const auto& m : markers())
+            ids.push_back(m.id);
         return ids;
     }
     // The camera as the window would draw it now.
@@ -72,7 +75,8 @@ class MapTest : public RegionsScreenTest {
 
 TEST_F(MapTest, MarkersFollowTheRegionsWithTheSelectedOneGreenAndShielded) {
     showMap(14);
-    EXPECT_EQ(node(Query::where("current map", [](const NodeRef& n) { return n.typeName() == "MapViewForMacOS14"; }))
+    EXPECT_EQ(node(Query::where("current map",
+                                [](const NodeRef& n) { return n.typeName() == "MapViewForMacOS14"; }))
                   .kind(),
               ViewKind::Component);
     EXPECT_TRUE(markers().empty());
@@ -148,7 +152,8 @@ TEST_F(MapTest, ClickingAMarkerSelectsItOnTheMapOnly) {
     showMap(14);
     const NodeRef map = mapNode();
     const auto placed = plat::map::MarkerLayer::place(markers(), camera().viewport(), mapSelection());
-    auto frankfurt = std::find_if(placed.begin(), placed.end(), [](const auto& p) { return p.marker.id == 1; });
+    auto frankfurt =
+        std::find_if(placed.begin(), placed.end(), [](const auto& p) { return p.marker.id == 1; });
     ASSERT_NE(frankfurt, placed.end()) << "Frankfurt lies in the view round Madrid";
     const Point click{map.frame().x + frankfurt->anchor.x, map.frame().y + frankfurt->anchor.y};
     ASSERT_TRUE(host().mouseClick(click));
@@ -165,7 +170,8 @@ TEST_F(MapTest, ClickingAMarkerSelectsItOnTheMapOnly) {
 TEST_F(MapTest, TheLegacyMapMovesOneTurnLaterAndShowsPlainMarkers) {
     controller_->currentRegion = std::nullopt;
     showMap(13);
-    EXPECT_TRUE(has(Query::where("legacy map", [](const NodeRef& n) { return n.typeName() == "MapViewLegacy"; })));
+    EXPECT_TRUE(
+        has(Query::where("legacy map", [](const NodeRef& n) { return n.typeName() == "MapViewLegacy"; })));
     EXPECT_EQ(position(), CoordinateRegion::makeWithDistance({54, 15}, 20'000'000, 20'000'000));
     EXPECT_EQ(mapSelection(), std::nullopt) << "the legacy map keeps no selection";
 
@@ -189,13 +195,6 @@ TEST_F(MapTest, TheLegacyMapMovesOneTurnLaterAndShowsPlainMarkers) {
     controller_->currentRegion = 42;
     settle();
     EXPECT_EQ(position(), CoordinateRegion::makeWithDistance(kTokyo, 10'000'000, 10'000'000));
-}
-
-TEST_F(MapTest, TheRunningSystemChoosesTheMap) {
-    plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(plat::OperatingSystemVersion{14, 0, 0});
-    EXPECT_TRUE(MapView::usesCurrentMap());
-    plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(plat::OperatingSystemVersion{13, 6, 9});
-    EXPECT_FALSE(MapView::usesCurrentMap());
 }
 
 } // namespace

@@ -26,17 +26,20 @@ struct Place {
 
 inline std::string placeText(const Place& p) {
     return "{\"id\":" + std::to_string(p.id) +
-           ",\"is_streaming\":false,\"is_free\":false,\"is_alive\":true,\"server_domain\":\"r" + std::to_string(p.id) +
-           ".vpn.example\",\"city\":\"" + p.city + "\",\"country_code\":\"" + p.code +
+           ",\"is_streaming\":false,\"is_free\":false,\"is_alive\":true,\"server_domain\":\"r" +
+           std::to_string(p.id) + ".vpn.example\",\"city\":\"" + p.city + "\",\"country_code\":\"" + p.code +
            "\",\"is_p2p\":false,\"ip\":\"192.0.2.1\",\"load_percentage\":10,\"country_name\":\"" + p.country +
-           "\",\"distance\":" + std::to_string(p.distance) + ",\"is_nearest\":" + (p.nearest ? "true" : "false") +
-           ",\"location\":{\"latitude\":" + std::to_string(p.latitude) + ",\"longitude\":" + std::to_string(p.longitude) +
-           "},\"short_name\":\"" + p.code + "\",\"continent\":\"Europe\"}";
+           "\",\"distance\":" + std::to_string(p.distance) +
+           ",\"is_nearest\":" + (p.nearest ? "true" : "false") +
+           ",\"location\":{\"latitude\":" + std::to_string(p.latitude) +
+           ",\"longitude\":" + std::to_string(p.longitude) + "},\"short_name\":\"" + p.code +
+           "\",\"continent\":\"Europe\"}";
 }
 
 inline std::string placesText(const std::vector<Place>& places) {
     std::string text = "[";
-    for (size_t i = 0; i < places.size(); ++i) text += (i ? "," : "") + placeText(places[i]);
+    for (size_t i = 0; i < places.size(); ++i)
+        text += (i ? "," : "") + placeText(places[i]);
     return text + "]";
 }
 
@@ -52,7 +55,8 @@ inline std::vector<Place> threePlaces() {
 
 // Runs the blocks queued on the main queue now, not those they queue in turn: one main-queue turn.
 inline void runOneTurn() {
-    for (size_t n = plat::RunLoop::main().pendingCount(); n > 0; --n) plat::RunLoop::main().runOne();
+    for (size_t n = plat::RunLoop::main().pendingCount(); n > 0; --n)
+        plat::RunLoop::main().runOne();
 }
 
 inline const char* kPlanReply = R"({"status":"active","is_unlimited":false,"name":"Monthly"})";
@@ -85,13 +89,13 @@ class RegionsScreenTest : public screentest::ControllerScreenTest {
         settle();
     }
     std::vector<plat::ui::NodeRef> rows() {
-        return host().findAll(plat::ui::Query::where("region row", [](const plat::ui::NodeRef& n) {
-            return n.typeName() == "VPNRegionRow";
-        }));
+        return host().findAll(plat::ui::Query::where(
+            "region row", [](const plat::ui::NodeRef& n) { return n.typeName() == "VPNRegionRow"; }));
     }
     std::vector<std::string> rowTexts() {
         std::vector<std::string> out;
-        for (const auto& row : rows()) out.push_back(row.text());
+        for (const auto& row : rows())
+            out.push_back(row.text());
         return out;
     }
 };

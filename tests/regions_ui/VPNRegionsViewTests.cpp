@@ -118,15 +118,6 @@ TEST_F(RegionListTest, ShowingTheListWithTheStoredRegionSelectedConnectsNothing)
     EXPECT_EQ(helper_->connects + helper_->disconnects, 0);
 }
 
-TEST_F(RegionListTest, NothingStoredAndNothingSelectedCallsNothing) {
-    controller_->currentRegion = std::nullopt;
-    showList(); // no reply armed: the load fails and the list stays empty
-    settle();
-    EXPECT_TRUE(rows().empty());
-    EXPECT_EQ(helper_->connects, 0);
-    EXPECT_EQ(Preferences::configId(), 0);
-}
-
 TEST_F(RegionListTest, PickingAnotherRegionWhileConnectedTakesTheTunnelDown) {
     arm(threePlaces());
     showList();
@@ -156,16 +147,6 @@ TEST_F(RegionListTest, EachAppearanceReloadsTheRegionsThenThePlanOneTurnLater) {
     settle();
     EXPECT_EQ(ordered.calls, (Strings{"regions", "plan", "regions", "plan"}));
     EXPECT_EQ(ordered.regionRequests, 2);
-}
-
-TEST_F(RegionListTest, ANewRegionListReplacesTheRowsAndKeepsTheSearch) {
-    arm(threePlaces());
-    showList();
-    settle();
-    host().type(field(), "a");
-    load({{7, "Austria", "Vienna", "AT", 48.2, 16.4, false, 50}, {8, "Peru", "Lima", "PE", -12, -77, false, 60}});
-    EXPECT_EQ(field().value(), "a");
-    EXPECT_EQ(rowTexts(), (Strings{"Optimal region\nAustria Vienna", "Peru Lima"}));
 }
 
 } // namespace

@@ -22,7 +22,8 @@ class AccountMenuTest : public ControllerScreenTest {
         // The sheets hang on the menu in the main window; here the same bindings are attached.
         auto c = controller_;
         auto flag = [c](plat::Published<bool> VelmoraController::*f) {
-            return plat::Binding<bool>([c, f] { return ((*c).*f).get(); }, [c, f](const bool& v) { (*c).*f = v; });
+            return plat::Binding<bool>([c, f] { return ((*c).*f).get(); },
+                                       [c, f](const bool& v) { (*c).*f = v; });
         };
         show(plat::ui::make<AccountMenu>(controller_).sheet(flag(&VelmoraController::showPricing), [] {
             return plat::ui::Text("Pricing sheet");
@@ -33,13 +34,16 @@ class AccountMenuTest : public ControllerScreenTest {
         ASSERT_TRUE(host().click(node(Query::kind(ViewKind::Menu))));
         ASSERT_TRUE(host().click(node(Query::button(title))));
     }
-    std::string label() { return node(Query::kind(ViewKind::Menu)).find(Query::kind(ViewKind::Label)).text(); }
+    std::string label() {
+        return node(Query::kind(ViewKind::Menu)).find(Query::kind(ViewKind::Label)).text();
+    }
 };
 
 TEST_F(AccountMenuTest, TheLabelShowsTheStoredAddressVerbatimOrUNDEFINED) {
     showMenu();
     EXPECT_EQ(label(), "UNDEFINED");
-    EXPECT_EQ(node(Query::kind(ViewKind::Menu)).find(Query::kind(ViewKind::Label)).symbol(), "person.crop.circle.fill");
+    EXPECT_EQ(node(Query::kind(ViewKind::Menu)).find(Query::kind(ViewKind::Label)).symbol(),
+              "person.crop.circle.fill");
     Preferences::setEmail("Someone.Else@example.org");
     controller_->subscription = "plan"; // any redraw of the main window reads it again
     host().update();
@@ -65,8 +69,9 @@ TEST_F(AccountMenuTest, SheetItemsInvertTheirFlagsSoASheetOpensEachTime) {
 
 TEST(SupportMailText, BodyAndLinkAreExact) {
     const SupportMail::Facts facts{"14.2.1", "1.0.0", "en-US", "user@example.org"};
-    EXPECT_EQ(SupportMail::body(facts), "\n\nPlatform: macOS 14.2.1\nApp version: 1.0.0\nDevice language ISO: "
-                                        "en-US\nUsername: user@example.org");
+    EXPECT_EQ(SupportMail::body(facts),
+              "\n\nPlatform: macOS 14.2.1\nApp version: 1.0.0\nDevice language ISO: "
+              "en-US\nUsername: user@example.org");
     EXPECT_EQ(SupportMail::link("support@velmora.example", facts),
               "mailto:support@velmora.example?subject=Velmora%20Support%20ticket&body="
               "%0A%0APlatform:%20macOS%2014.2.1%0AApp%20version:%201.0.0%0ADevice%20language%20ISO:%20en-US"
@@ -101,7 +106,8 @@ TEST(SupportMailText, MissingFactsReadUnknown) {
     EXPECT_EQ(SupportMail::appVersion(empty), "Unknown");
 
     plat::UserDefaults::resetForTesting();
-    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"}) unsetenv(name);
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        unsetenv(name);
     const char* lang = std::getenv("LANG");
     const std::string savedLang = lang ? lang : "";
     setenv("LANG", "C", 1);
@@ -110,16 +116,20 @@ TEST(SupportMailText, MissingFactsReadUnknown) {
     EXPECT_EQ(SupportMail::currentFacts().userName, "Unknown");
     setenv("LANG", "es_ES.UTF-8", 1);
     EXPECT_EQ(SupportMail::preferredLanguage(), std::optional<std::string>("es-ES"));
-    plat::UserDefaults::standard().set("AppleLanguages", plat::Object(plat::Object::Array{plat::Object("de-AT")}));
+    plat::UserDefaults::standard().set("AppleLanguages",
+                                       plat::Object(plat::Object::Array{plat::Object("de-AT")}));
     EXPECT_EQ(SupportMail::preferredLanguage(), std::optional<std::string>("de-AT"));
-    if (lang) setenv("LANG", savedLang.c_str(), 1);
-    else unsetenv("LANG");
+    if (lang)
+        setenv("LANG", savedLang.c_str(), 1);
+    else
+        unsetenv("LANG");
     plat::UserDefaults::resetForTesting();
 }
 
 TEST_F(AccountMenuTest, CustomerSupportHandsTheMailLinkToTheWorkspace) {
     plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(plat::OperatingSystemVersion{14, 2, 1});
-    plat::UserDefaults::standard().set("AppleLanguages", plat::Object(plat::Object::Array{plat::Object("en-US")}));
+    plat::UserDefaults::standard().set("AppleLanguages",
+                                       plat::Object(plat::Object::Array{plat::Object("en-US")}));
     Preferences::setEmail("user@example.org");
     showMenu();
     choose("Customer support");
@@ -139,8 +149,8 @@ TEST_F(AccountMenuTest, LogOutEndsTheSessionAndKeepsTheTunnelCredentials) {
     helper_->status = plat::NEVPNStatus::connected;
     controller_->connectionStatus = plat::NEVPNStatus::connected;
     int shownLogin = 0;
-    auto token = plat::NotificationCenter::defaultCenter().addObserver("showLoginView", {},
-                                                                      [&](const plat::Notification&) { ++shownLogin; });
+    auto token = plat::NotificationCenter::defaultCenter().addObserver(
+        "showLoginView", {}, [&](const plat::Notification&) { ++shownLogin; });
     showMenu();
     choose("Log out");
     EXPECT_EQ(vm_->state.get(), ContentViewModel::ProgramState::needLogin);

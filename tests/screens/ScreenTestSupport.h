@@ -104,6 +104,12 @@ class Removable : public plat::ui::Screen {
     plat::ui::AnyView content;
 };
 
+// The place of a screen of the named type ("MapView").
+inline Query screen(const std::string& typeName) {
+    return Query::where("screen " + typeName,
+                        [typeName](const plat::ui::NodeRef& n) { return n.typeName() == typeName; });
+}
+
 // Pumps the main queue until `done` holds (replies from the stand-in arrive there).
 inline bool waitFor(const std::function<bool()>& done) {
     return plat::RunLoop::main().runUntil(done, std::chrono::seconds(5));

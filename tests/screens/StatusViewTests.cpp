@@ -15,7 +15,7 @@ struct Row {
     const char* image;
     bool spinner;
     const char* text;
-    int connects;    // what one press asks of the tunnel helper
+    int connects; // what one press asks of the tunnel helper
     int disconnects;
 };
 
@@ -50,7 +50,8 @@ TEST_F(StatusBlockTest, EveryStatusShowsItsImageSpinnerAndTextAndAPressAsksTheCo
         EXPECT_EQ(image.frame().height, 150);
         EXPECT_EQ(static_cast<bool>(button().find(Query::kind(ViewKind::ProgressView))), row.spinner);
         auto text = node(Query::text(row.text));
-        EXPECT_EQ(text.environment().effectiveFont().description(), plat::ui::Font::system(20).bold().description());
+        EXPECT_EQ(text.environment().effectiveFont().description(),
+                  plat::ui::Font::system(20).bold().description());
 
         const int connects = helper_->connects, disconnects = helper_->disconnects;
         ASSERT_TRUE(host().click(button()));

@@ -17,7 +17,7 @@ class MainWindowTest : public ControllerScreenTest {
         auto c = controller_;
         show(plat::ui::make<Removable>(presence_, plat::ui::make<VPNMainView>(true, [c] { return c; })));
     }
-    bool full() { return has(Query::testId("MapView")) && has(Query::testId("subscription")); }
+    bool full() { return has(screen("MapView")) && has(Query::testId("subscription")); }
 
     std::shared_ptr<Presence> presence_ = std::make_shared<Presence>();
 };
@@ -35,8 +35,8 @@ TEST_F(MainWindowTest, EmptyStoredCredentialsStillShowTheLoggedInLayout) {
 TEST_F(MainWindowTest, WithoutATokenThePlaceholderPostsLogoutEachTimeItShows) {
     Preferences::setEmail("user@example.org");
     int logouts = 0;
-    auto token = plat::NotificationCenter::defaultCenter().addObserver("logout", {},
-                                                                      [&](const plat::Notification&) { ++logouts; });
+    auto token = plat::NotificationCenter::defaultCenter().addObserver(
+        "logout", {}, [&](const plat::Notification&) { ++logouts; });
     showMain();
     EXPECT_TRUE(has(Query::text("Please log in")));
     EXPECT_FALSE(has(Query::testId("AccountMenu")));
@@ -56,11 +56,11 @@ TEST_F(MainWindowTest, CompactByDefaultAndSizedTo300By600OneTurnLater) {
     const plat::Rect before = window()->frame();
     showMain();
     EXPECT_FALSE(full());
-    EXPECT_FALSE(has(Query::testId("MapView")) || has(Query::testId("subscription")));
+    EXPECT_FALSE(has(screen("MapView")) || has(Query::testId("subscription")));
     EXPECT_EQ(window()->frame(), before);
     settle();
     EXPECT_EQ(window()->frame(), (plat::Rect{before.origin, {300, 600}}));
-    EXPECT_TRUE(has(Query::testId("VPNRegionsView")));
+    EXPECT_TRUE(has(screen("VPNRegionsView")));
 }
 
 TEST_F(MainWindowTest, TheFullLayoutShowsThePlanTextAndTheMapAndIs800Wide) {
@@ -74,7 +74,8 @@ TEST_F(MainWindowTest, TheFullLayoutShowsThePlanTextAndTheMapAndIs800Wide) {
     EXPECT_EQ(node(Query::testId("subscription")).text(), "");
     const auto plan = node(Query::testId("subscription"));
     EXPECT_EQ(plan.find(Query::kind(ViewKind::Text)).environment().effectiveFont().description(),
-              plat::ui::Font::system(18, plat::ui::FontWeight::Regular, plat::ui::FontDesign::Rounded).description());
+              plat::ui::Font::system(18, plat::ui::FontWeight::Regular, plat::ui::FontDesign::Rounded)
+                  .description());
     EXPECT_EQ(plan.data().insets.leading, 60);
     settle();
     EXPECT_EQ(window()->frame(), (plat::Rect{before.origin, {800, 600}}));
@@ -104,7 +105,7 @@ TEST_F(MainWindowTest, EachSheetShowsWhileItsFlagIsSet) {
         (*controller_).*flag = true;
         host().update();
         ASSERT_EQ(host().sheets().size(), 1u);
-        EXPECT_TRUE(host().sheets().front().find(Query::testId(id)));
+        EXPECT_TRUE(host().sheets().front().find(screen(id)));
         // A dismissal by the user resets the flag through its binding.
         ASSERT_TRUE(host().dismissTop());
         EXPECT_FALSE(((*controller_).*flag).get());

@@ -1,12 +1,14 @@
 // A window's content made of a view tree: the window's size reaches the tree's host, the
 // application's update passes run the host's pass, menu actions become the matching key presses,
 // and every redraw of the tree redraws the window. With printing on, each changed picture of the
-// tree is written to the console (the headless application shows itself this way).
-// Main thread only.
+// tree is written to the console (the headless application shows itself this way). With a presenter
+// the window is also shown on the desktop: the presentation follows the window's size and draws
+// each changed picture. Main thread only.
 #pragma once
 
 #include "platform/appkit/Window.h"
 #include "platform/appkit/WindowContent.h"
+#include "platform/appkit/scene/WindowPresenter.h"
 #include "platform/ui/Host.h"
 
 #include <memory>
@@ -19,9 +21,16 @@ class HostedWindowContent : public WindowContent {
     // Hosts `root` in `window` (held weakly) and installs itself as the window's content.
     static std::shared_ptr<HostedWindowContent> install(const std::shared_ptr<Window>& window,
                                                         ui::AnyView root, bool printChanges);
+    // The same, shown on the desktop through `presenter` (none: headless).
+    static std::shared_ptr<HostedWindowContent> install(const std::shared_ptr<Window>& window,
+                                                        ui::AnyView root, bool printChanges,
+                                                        const std::shared_ptr<WindowPresenter>& presenter);
+    ~HostedWindowContent() override;
 
     ui::Host& host() { return *host_; }
     const ui::Host& host() const { return *host_; }
+    // The window on the desktop; null when headless.
+    WindowPresentation* presentation() const { return presentation_.get(); }
 
     void windowDidResize(Size contentSize) override;
     void update() override;
@@ -29,11 +38,14 @@ class HostedWindowContent : public WindowContent {
     std::string describe() const override;
 
   private:
-    HostedWindowContent(const std::shared_ptr<Window>& window, ui::AnyView root, bool printChanges);
+    HostedWindowContent(const std::shared_ptr<Window>& window, ui::AnyView root, bool printChanges,
+                        const std::shared_ptr<WindowPresenter>& presenter);
     void displayed();
 
     std::weak_ptr<Window> window_;
-    std::unique_ptr<ui::Host> host_;
+    std::shared_ptr<ui::Host> host_;
+    // Goes before the host: it may hold the host too.
+    std::unique_ptr<WindowPresentation> presentation_;
     bool printChanges_;
     std::string lastPrinted_;
 };

@@ -4,6 +4,7 @@
 #include "platform/appkit/MainMenu.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/appkit/scene/HostedWindowContent.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/UpdateCoordinator.h"
 
@@ -102,8 +103,11 @@ std::shared_ptr<Window> SceneHost::openWindow(const Scene& scene, Rect contentRe
     auto window = Window::make(contentRect, style);
     window->setTitle(std::move(title));
     ui::AnyView root = scene.content ? scene.content() : ui::AnyView();
-    root = root.environment([](ui::EnvironmentValues& env) { env.openURL.handler = openWithWorkspace; });
-    HostedWindowContent::install(window, std::move(root), options_.printWindows);
+    root = root.environment([](ui::EnvironmentValues& env) {
+        env.openURL.handler = openWithWorkspace;
+        env.localize = LocalizedString;
+    });
+    HostedWindowContent::install(window, std::move(root), options_.printWindows, options_.presenter);
     window->makeKeyAndOrderFront();
     return window;
 }
@@ -112,7 +116,10 @@ int SceneHost::run(const App& app, SceneOptions options) {
     SceneHost host(app, std::move(options));
     auto& application = Application::shared();
     application.finishLaunching([&host] { host.install(); });
-    application.run();
+    if (auto presenter = host.options_.presenter)
+        presenter->run(application);
+    else
+        application.run();
     return 0;
 }
 

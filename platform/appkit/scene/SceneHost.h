@@ -2,13 +2,16 @@
 // the first window group, installs the menu bar with the scenes' command groups and makes the
 // Settings item open the settings scene in its own window (one at a time). Every update pass of the
 // view toolkit is announced as the application's "will update". Views see the workspace as their
-// URL-opening action. Main thread only.
+// URL-opening action and the bundle's string tables as their localiser. With a presenter in the
+// options every window is also shown on the desktop and the application runs the presenter's event
+// loop. Main thread only.
 #pragma once
 
 #include "platform/appkit/Geometry.h"
 #include "platform/appkit/Window.h"
 #include "platform/appkit/scene/CommandMenuHost.h"
 #include "platform/appkit/scene/Scene.h"
+#include "platform/appkit/scene/WindowPresenter.h"
 #include "platform/foundation/Cancellable.h"
 
 #include <memory>
@@ -24,6 +27,8 @@ struct SceneOptions {
     Rect settingsContentRect{{260, 420}, {480, 160}};
     // Print each changed picture of a window to the console (the headless application).
     bool printWindows = false;
+    // Shows the windows on the desktop and runs the event loop; none: headless.
+    std::shared_ptr<WindowPresenter> presenter;
 };
 
 class SceneHost {
@@ -49,8 +54,8 @@ class SceneHost {
     std::shared_ptr<Window> settingsWindow() const;
     const std::vector<Scene>& scenes() const { return scenes_; }
 
-    // Runs the application: launch with install(), then Application::run() until termination.
-    // Returns 0.
+    // Runs the application: launch with install(), then Application::run() (or the presenter's
+    // loop) until termination. Returns 0.
     static int run(const App& app, SceneOptions options);
 
   private:

@@ -30,7 +30,8 @@ void paintLand(const map::MapDrawList& frame, Rect area, DisplayList& list, floa
             for (size_t i = 0; i < ring.size(); ++i) {
                 const map::MapPoint& a = ring[i];
                 const map::MapPoint& b = ring[(i + 1) % ring.size()];
-                if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) continue;
+                if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y))
+                    continue;
                 list.add(cmd::Line{at(area, a), at(area, b), coast, width});
             }
         }
@@ -49,7 +50,8 @@ void paintMarker(const map::PlacedMarker& placed, Rect area, DisplayList& list, 
     list.add(cmd::StrokeEllipse{circle, kWhite.withAlpha(opacity), 1.5f});
     if (!placed.marker.symbolName.empty()) {
         const float s = r * 1.1f;
-        list.symbol({head.x - s / 2, head.y - s / 2, s, s}, placed.marker.symbolName, kWhite.withAlpha(opacity));
+        list.symbol({head.x - s / 2, head.y - s / 2, s, s}, placed.marker.symbolName,
+                    kWhite.withAlpha(opacity));
     } else {
         list.add(cmd::FillEllipse{{head.x - 3, head.y - 3, 6, 6}, kWhite.withAlpha(opacity)});
     }

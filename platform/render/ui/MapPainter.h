@@ -14,7 +14,9 @@ public:
     // multiplied by `opacity`.
     static void paint(const map::MapDrawList& frame, Rect area, DisplayList& list, float opacity = 1);
 
-    static Color color(const map::MapColor& c, float opacity = 1) { return Color{c.r, c.g, c.b, c.a * opacity}; }
+    static Color color(const map::MapColor& c, float opacity = 1) {
+        return Color{c.r, c.g, c.b, c.a * opacity};
+    }
     // The head radius of a marker as drawn: the map's own selection shows larger.
     static float headRadius(const map::PlacedMarker& marker);
 };

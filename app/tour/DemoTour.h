@@ -1,0 +1,84 @@
+// A scripted walk through the running application for demonstrations: it waits for the login
+// window, signs in with the demo account, waits for the main window, connects with the power
+// button, disconnects and logs out, and after each step writes a screenshot of the window
+// (01-login.png … 05-logged-out.png, each with the laid-out tree as text beside it in a .txt file
+// of the same name) into its folder and prints the path. It drives the live
+// window's tree through the host's input methods (the paths real clicks and typing take), checking
+// on a short timer from the main queue, so the application's own loop keeps running. When the last
+// step is done, or a step does not come about in time, it terminates the application; exitCode()
+// tells which. Needs windows on a display (the screenshots come from the renderer).
+// Main thread only.
+#pragma once
+
+#include "platform/dispatch/Clock.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plat {
+class Window;
+}
+namespace plat::ui {
+class Host;
+}
+
+class DemoTour : public std::enable_shared_from_this<DemoTour> {
+  public:
+    struct Options {
+        std::filesystem::path folder;
+        std::string email;
+        std::string password;
+        // How long one step may take to come about.
+        plat::Duration stepTimeout = std::chrono::seconds(20);
+    };
+
+    // The tour the command line asks for: "--tour <folder>" or "--tour=<folder>", else the folder
+    // in $VELMORA_TOUR_DIR; the account comes from $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD.
+    // None when no tour is asked for. Throws std::invalid_argument, with the reason, when one is
+    // asked for without a folder or an account.
+    static std::optional<Options> fromCommandLine(const std::vector<std::string>& arguments);
+
+    // Creates the folder and starts checking on the main queue.
+    static std::shared_ptr<DemoTour> start(Options options);
+
+    bool finished() const { return finished_; }
+    // 0 once every step was done; 1 while the tour runs, after a failed step, or when the
+    // application ended before the tour did.
+    int exitCode() const { return exitCode_; }
+    // The screenshots written so far, in order.
+    const std::vector<std::filesystem::path>& screenshots() const { return screenshots_; }
+    // Why the tour failed; empty otherwise.
+    const std::string& failure() const { return failure_; }
+
+  private:
+    // One step: once `ready` holds on two checks in a row the window is written to `shot`, then
+    // `act` runs (it returns an error text, empty when it did its part).
+    struct Step {
+        std::string description;
+        std::string shot;
+        std::function<bool(plat::ui::Host&, plat::Window&)> ready;
+        std::function<std::string(plat::ui::Host&)> act;
+    };
+
+    explicit DemoTour(Options options);
+    std::vector<Step> makeSteps() const;
+    void scheduleCheck();
+    void check();
+    void beginStep();
+    void fail(const std::string& reason, plat::ui::Host* host);
+    void finish();
+
+    Options options_;
+    std::vector<Step> steps_;
+    size_t current_ = 0;
+    int readyChecks_ = 0;
+    plat::TimePoint deadline_{};
+    bool finished_ = false;
+    int exitCode_ = 1;
+    std::string failure_;
+    std::vector<std::filesystem::path> screenshots_;
+};
