@@ -17,10 +17,10 @@ struct CatalogueEntry {
 };
 
 constexpr CatalogueEntry kCatalogue[] = {
-    {1, "Monthly", 30, false, "$9.99"},
-    {2, "Half-Year", 180, false, "$44.99"},
-    {3, "Yearly", 365, false, "$59.99"},
-    {4, "Lifetime", 0, true, "$199.00"},
+    {1, "Monthly", 30, false, "9.99"},
+    {2, "Half-Year", 180, false, "44.99"},
+    {3, "Yearly", 365, false, "59.99"},
+    {4, "Lifetime", 0, true, "199.00"},
 };
 
 } // namespace

@@ -93,7 +93,7 @@ TEST_F(Pricing, FetchPublishesTheCatalogueInReplyOrder) {
     ASSERT_EQ(plans.size(), 4u);
     EXPECT_EQ(plans[0].name, "Monthly");
     EXPECT_EQ(plans[0].duration, "30 days");
-    EXPECT_EQ(plans[0].price, "$9.99");
+    EXPECT_EQ(plans[0].price, "9.99");
     EXPECT_EQ(plans[1].duration, "180 days");
     EXPECT_EQ(plans[1].purchaseURL,
               std::string(PricingController::webBase) + "/checkout?plan=6m&email=demo@velmora.example");

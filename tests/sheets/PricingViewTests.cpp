@@ -45,7 +45,7 @@ TEST_F(PricingViewTest, MessageUntilTheCatalogueArrivesThenOneCardPerPlan) {
         EXPECT_NEAR(row[i].frame().width, row[0].frame().width, 1.0);
     }
     // The price as sent, after the sign the card puts in front.
-    EXPECT_TRUE(row[0].find(Query::text("$$9.99")));
+    EXPECT_TRUE(row[0].find(Query::text("$9.99")));
     EXPECT_TRUE(row[0].find(Query::text("30 days")));
     EXPECT_TRUE(row[3].find(Query::text("Forever")));
     EXPECT_TRUE(row[0].find(Query::text("• 5 devices")));
