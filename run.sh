@@ -1,25 +1,77 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds a Release build, starts the stand-in backend on 127.0.0.1 and
-# then the application against it. Stopping the application stops the backend too.
+# then the application against it (the demo account is shown). With a display the application opens
+# its windows for you; without one ($DISPLAY unset) it runs under Xvfb and takes the scripted demo
+# tour (sign in, main window, connect, disconnect, log out), writing a screenshot of each step to
+# out/screens/ and printing their paths. The tour keeps its data in a temporary folder, so your own
+# settings and keychain stay untouched. Nothing but 127.0.0.1 is contacted. Stopping the
+# application stops the backend too.
+#   VELMORA_JOBS=N        build jobs (default: all cores)
+#   VELMORA_STANDIN_PORT  the stand-in's port (default: a free one)
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF >/dev/null
-cmake --build build/release -j "$(nproc)"
+cmake --build build/release -j "${VELMORA_JOBS:-$(nproc)}"
 
-log=$(mktemp)
+work=$(mktemp -d)
+standin=""
+cleanup() {
+  if [ -n "$standin" ]; then
+    kill "$standin" 2>/dev/null || true
+    wait "$standin" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+log="$work/standin.log"
 build/release/standin/velmora-standin --port "${VELMORA_STANDIN_PORT:-0}" >"$log" 2>&1 &
 standin=$!
-trap 'kill "$standin" 2>/dev/null || true; wait "$standin" 2>/dev/null || true; rm -f "$log"' EXIT
-
 for _ in $(seq 1 100); do
-  grep -q "listening on" "$log" && break
+  grep -q "^demo account: " "$log" && break
   kill -0 "$standin" 2>/dev/null || { cat "$log"; exit 1; }
   sleep 0.1
 done
 cat "$log"
 VELMORA_API_BASE=$(grep -o 'http://127\.0\.0\.1:[0-9]*/api/' "$log" | head -n 1)
-export VELMORA_API_BASE
-echo "Starting Velmora against $VELMORA_API_BASE"
-build/release/app/velmora "$@"
+account=$(sed -n 's/^demo account: //p' "$log" | head -n 1)
+if [ -z "$VELMORA_API_BASE" ] || [ -z "$account" ]; then
+  echo "run.sh: the stand-in did not report its address and demo account" >&2
+  exit 1
+fi
+VELMORA_DEMO_EMAIL=${account%% / *}
+VELMORA_DEMO_PASSWORD=${account#* / }
+export VELMORA_API_BASE VELMORA_DEMO_EMAIL VELMORA_DEMO_PASSWORD
+
+if [ -n "${DISPLAY:-}" ]; then
+  # A tour asked for on the command line signs in and out: it too gets a throwaway data folder.
+  for arg in "$@"; do
+    case "$arg" in --tour|--tour=*) export VELMORA_HOME="$work/home" ;; esac
+  done
+  echo "Starting Velmora against $VELMORA_API_BASE (sign in with $VELMORA_DEMO_EMAIL / $VELMORA_DEMO_PASSWORD)"
+  status=0
+  build/release/app/velmora "$@" || status=$?
+  exit "$status"
+fi
+
+if ! command -v xvfb-run >/dev/null; then
+  echo "run.sh: no display and no xvfb-run to make one; install the xvfb package" >&2
+  exit 1
+fi
+shots="out/screens"
+mkdir -p "$shots"
+rm -f "$shots"/0[1-5]-*.png "$shots"/0[1-5]-*.txt
+echo "No display: running the demo tour under Xvfb against $VELMORA_API_BASE; screenshots go to $shots/"
+status=0
+VELMORA_HOME="$work/home" xvfb-run -a -s "-screen 0 1280x1024x24" \
+  build/release/app/velmora --tour "$shots" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "run.sh: the demo tour failed (exit code $status)" >&2
+  exit "$status"
+fi
+echo "Screenshots of the tour:"
+for shot in "$shots"/0[1-5]-*.png; do
+  echo "  $(realpath "$shot")"
+done

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <stdexcept>
 
 using plat::ui::Host;
@@ -85,6 +86,13 @@ std::optional<DemoTour::Options> DemoTour::fromCommandLine(const std::vector<std
         throw std::invalid_argument("the tour signs in with $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD; set both");
     options.email = *email;
     options.password = *password;
+    if (auto seconds = environment("VELMORA_TOUR_STEP_SECONDS")) {
+        char* end = nullptr;
+        const double value = std::strtod(seconds->c_str(), &end);
+        if (end == seconds->c_str() || *end != '\0' || !(value > 0) || value > 3600)
+            throw std::invalid_argument("$VELMORA_TOUR_STEP_SECONDS must be a number of seconds above 0");
+        options.stepTimeout = plat::durationFromSeconds(value);
+    }
     return options;
 }
 
@@ -160,8 +168,9 @@ void DemoTour::check() {
     readyChecks_ = ready ? readyChecks_ + 1 : 0;
     if (readyChecks_ < 2) {
         if (plat::Clock::system().now() >= deadline_) {
-            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(options_.stepTimeout).count();
-            fail("timed out after " + std::to_string(seconds) + " s waiting for " + step.description, host);
+            std::ostringstream seconds;
+            seconds << plat::secondsFromDuration(options_.stepTimeout);
+            fail("timed out after " + seconds.str() + " s waiting for " + step.description, host);
             return;
         }
         scheduleCheck();

@@ -37,7 +37,8 @@ class DemoTour : public std::enable_shared_from_this<DemoTour> {
     };
 
     // The tour the command line asks for: "--tour <folder>" or "--tour=<folder>", else the folder
-    // in $VELMORA_TOUR_DIR; the account comes from $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD.
+    // in $VELMORA_TOUR_DIR; the account comes from $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD,
+    // and $VELMORA_TOUR_STEP_SECONDS may shorten or lengthen the time a step may take.
     // None when no tour is asked for. Throws std::invalid_argument, with the reason, when one is
     // asked for without a folder or an account.
     static std::optional<Options> fromCommandLine(const std::vector<std::string>& arguments);

@@ -1,0 +1,334 @@
+// The built `velmora` in tour mode, as run.sh starts it without a display: a separate process on
+// an X display, against a stand-in in this process, with a throwaway data folder. The tour must
+// end with exit code 0 and leave five screenshots of the right sizes that show real pictures; a
+// tour that cannot sign in must fail with a message naming the step; a tour without an account
+// must refuse to start. In this process: the desktop windows the application shows follow their
+// scene windows (visibility, title, size both ways), closing the last one ends the application, and
+// the scene layer opens its windows on the desktop with the string tables as their localiser.
+#include "app/desktop/DesktopPresenter.h"
+#include "app/desktop/DesktopWindow.h"
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Window.h"
+#include "platform/appkit/scene/HostedWindowContent.h"
+#include "platform/appkit/scene/SceneHost.h"
+#include "platform/foundation/Localization.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/render/Bitmap.h"
+#include "platform/render/GlWindow.h"
+#include "platform/render/WindowSystem.h"
+#include "platform/ui/Toolkit.h"
+#include "standin/StandinServer.h"
+#include "tests/render/XServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using plat::render::Bitmap;
+
+struct AppRun {
+    int exitCode = -1;
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class RunTour : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/velmora-tour-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        server_.start(0);
+    }
+    void TearDown() override {
+        server_.stop();
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Runs the application with `args` and these variables added to the environment; kills it
+    // when it is still running after `limit`.
+    AppRun runApp(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+               std::chrono::seconds limit = std::chrono::seconds(50)) {
+        const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
+        // Everything the child needs is made before the fork: after it, only exec.
+        std::vector<std::string> variables;
+        for (char** v = environ; *v; ++v) {
+            const std::string entry = *v;
+            if (!env.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
+        }
+        for (const auto& [name, value] : env)
+            variables.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        for (auto& v : variables)
+            envp.push_back(v.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> words{VELMORA_APP_BINARY};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(o, 1);
+            ::dup2(e, 2);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(o);
+        ::close(e);
+        AppRun run;
+        if (pid < 0) return run;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                run.timedOut = true;
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+        run.out = readAll(out);
+        run.err = readAll(err);
+        return run;
+    }
+
+    std::map<std::string, std::string> tourEnvironment(const std::string& password) const {
+        return {{"VELMORA_API_BASE", server_.baseURL()},
+                {"VELMORA_HOME", (dir_ / "home").string()},
+                {"VELMORA_DEMO_EMAIL", standin::StandinServer::demoEmail()},
+                {"VELMORA_DEMO_PASSWORD", password}};
+    }
+
+    fs::path dir_;
+    standin::StandinServer server_;
+};
+
+// How many different colours a picture has (up to `enough`).
+size_t colours(const Bitmap& bitmap, size_t enough = 64) {
+    std::set<uint32_t> seen;
+    for (int y = 0; y < bitmap.height && seen.size() < enough; ++y)
+        for (int x = 0; x < bitmap.width && seen.size() < enough; ++x)
+            seen.insert(bitmap.pixel(x, y));
+    return seen.size();
+}
+
+// How many pixels differ between two pictures of one size.
+size_t differingPixels(const Bitmap& a, const Bitmap& b) {
+    size_t count = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            count += a.pixel(x, y) != b.pixel(x, y);
+    return count;
+}
+
+TEST_F(RunTour, WritesFiveScreenshotsOfTheTourAndExitsWithZero) {
+    REQUIRE_DISPLAY();
+    const fs::path shots = dir_ / "shots";
+    const AppRun run = runApp({"--tour", shots.string()}, tourEnvironment(standin::StandinServer::demoPassword()));
+    ASSERT_FALSE(run.timedOut) << run.out << run.err;
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+
+    // Each step's picture at the window's content size (the title strip is the desktop's).
+    const std::vector<std::pair<std::string, std::pair<int, int>>> expected{
+        {"01-login.png", {800, 472}},     {"02-main.png", {300, 572}},        {"03-connected.png", {300, 572}},
+        {"04-disconnected.png", {300, 572}}, {"05-logged-out.png", {800, 472}}};
+    std::map<std::string, Bitmap> pictures;
+    for (const auto& [name, size] : expected) {
+        const fs::path path = shots / name;
+        EXPECT_NE(run.out.find("Tour screenshot: " + path.string()), std::string::npos) << name << "\n" << run.out;
+        auto bitmap = Bitmap::readPng(path);
+        ASSERT_TRUE(bitmap) << path;
+        EXPECT_EQ(bitmap->width, size.first) << name;
+        EXPECT_EQ(bitmap->height, size.second) << name;
+        EXPECT_GE(colours(*bitmap), 16u) << name << " is (nearly) one colour";
+        pictures[name] = std::move(*bitmap);
+    }
+    // The login window's brand column, in "rightBarColor", along the right edge.
+    EXPECT_EQ(pictures["01-login.png"].pixel(795, 5) >> 8, 0x1E3A8Au);
+    // Connecting changes the power button: the pictures before and while connected differ.
+    EXPECT_GT(differingPixels(pictures["02-main.png"], pictures["03-connected.png"]), 1000u);
+    EXPECT_NE(run.out.find("Tour finished: 5 screenshots"), std::string::npos) << run.out;
+}
+
+TEST_F(RunTour, FailsWithTheStepWhenTheSignInIsRefused) {
+    REQUIRE_DISPLAY();
+    auto env = tourEnvironment("not-the-password");
+    env["VELMORA_TOUR_STEP_SECONDS"] = "3";
+    const fs::path shots = dir_ / "shots";
+    const AppRun run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(30));
+    ASSERT_FALSE(run.timedOut) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("Tour failed at step 2 of 5: timed out after 3 s waiting for the main window"),
+              std::string::npos)
+        << run.err;
+    // The login window was written before the sign-in; nothing after it.
+    EXPECT_TRUE(fs::exists(shots / "01-login.png"));
+    EXPECT_FALSE(fs::exists(shots / "02-main.png"));
+}
+
+TEST_F(RunTour, RefusesToStartWithoutTheDemoAccount) {
+    auto env = tourEnvironment("");
+    // Set, but empty: as good as missing.
+    env["VELMORA_DEMO_PASSWORD"] = "";
+    const AppRun run = runApp({"--tour", (dir_ / "shots").string()}, env, std::chrono::seconds(20));
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_NE(run.err.find("VELMORA_DEMO_PASSWORD"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir_ / "shots"));
+}
+
+// Scene windows shown through the presenter, in this process.
+class DesktopWindows : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        plat::Application::shared().resetForTesting();
+        presenter_ = DesktopPresenter::makeIfDisplayAvailable();
+        ASSERT_TRUE(presenter_);
+    }
+    void TearDown() override {
+        plat::Application::shared().resetForTesting();
+        plat::RunLoop::main().drain();
+    }
+    std::shared_ptr<plat::Window> open(const std::string& title, plat::Size size) {
+        auto window = plat::Window::make({{100, 100}, size});
+        window->setTitle(title);
+        plat::scene::HostedWindowContent::install(window, plat::ui::VerbatimText(title), false, presenter_);
+        return window;
+    }
+    static plat::render::GlWindow& desktop(plat::Window& window) {
+        auto* content = dynamic_cast<plat::scene::HostedWindowContent*>(window.content().get());
+        auto* shown = content ? dynamic_cast<DesktopWindow*>(content->presentation()) : nullptr;
+        if (!shown) throw std::runtime_error("the window is not on the desktop");
+        return static_cast<plat::render::GlWindow&>(shown->hostWindow().surface());
+    }
+    static bool sized(const plat::render::Surface& surface, float width, float height) {
+        return surface.contentSize() == plat::render::Size{width, height};
+    }
+    static bool turnUntil(const std::function<bool()>& done) {
+        return plat::render::WindowSystem::shared().runUntil(done, std::chrono::seconds(5));
+    }
+    std::shared_ptr<DesktopPresenter> presenter_;
+};
+
+TEST_F(DesktopWindows, FollowTheirWindowsAndTheLastOneClosedEndsTheApplication) {
+    auto& app = plat::Application::shared();
+    auto first = open("First", {420, 300});
+    auto second = open("Second", {360, 240});
+    auto& surface = desktop(*first);
+    // Hidden until ordered front; then shown with the window's title at its content size.
+    EXPECT_FALSE(surface.isVisible());
+    first->makeKeyAndOrderFront();
+    second->makeKeyAndOrderFront();
+    app.updateWindows();
+    EXPECT_TRUE(surface.isVisible());
+    EXPECT_EQ(surface.title(), "First");
+    EXPECT_TRUE(sized(surface, 420, 300));
+
+    // The application sizes the window: the desktop window follows.
+    first->setContentSize({500, 350});
+    EXPECT_TRUE(turnUntil([&] { return sized(surface, 500, 350); }));
+    app.updateWindows();
+    EXPECT_EQ(first->contentSize(), (plat::Size{500, 350}));
+    // The user sizes the desktop window: the window and its tree take that size.
+    surface.setContentSize({610, 380});
+    ASSERT_TRUE(turnUntil([&] { return sized(surface, 610, 380); }));
+    app.updateWindows();
+    EXPECT_EQ(first->contentSize(), (plat::Size{610, 380}));
+    auto* content = dynamic_cast<plat::scene::HostedWindowContent*>(first->content().get());
+    EXPECT_EQ(content->host().contentSize(), (plat::ui::Size{610, 380}));
+    // Ordered out: hidden on the desktop too.
+    first->orderOut();
+    app.updateWindows();
+    EXPECT_FALSE(surface.isVisible());
+    first->makeKeyAndOrderFront();
+    first->setTitle("First, renamed");
+    app.updateWindows();
+    EXPECT_TRUE(surface.isVisible());
+    EXPECT_EQ(surface.title(), "First, renamed");
+
+    // The desktop's close button closes the window; with one left the application goes on.
+    std::weak_ptr<plat::Window> firstGone = first;
+    first.reset();
+    surface.simulateCloseRequest();
+    ASSERT_TRUE(turnUntil([&] { return app.windows().size() == 1; }));
+    EXPECT_FALSE(firstGone.lock());
+    EXPECT_FALSE(app.isTerminating());
+    // Closing the last one ends it.
+    desktop(*second).simulateCloseRequest();
+    second.reset();
+    EXPECT_TRUE(turnUntil([&] { return app.isTerminating(); }));
+    EXPECT_TRUE(app.windows().empty());
+}
+
+// One window group showing a text of the string tables.
+class StatusApp : public plat::scene::App {
+  public:
+    std::vector<plat::scene::Scene> body() const override {
+        return {plat::scene::Scene::WindowGroup([] { return plat::ui::Text("Not Connected"); })};
+    }
+};
+
+TEST_F(DesktopWindows, SceneWindowsAreOnTheDesktopAndLocalised) {
+    // Spanish for this test only, whatever happens in it.
+    struct Spanish {
+        Spanish() { set("es"); }
+        ~Spanish() { set(nullptr); }
+        static void set(const char* language) {
+            if (language)
+                ::setenv("LANGUAGE", language, 1);
+            else
+                ::unsetenv("LANGUAGE");
+            plat::Localization::shared().resetForTesting();
+        }
+    } spanish;
+    StatusApp app;
+    plat::scene::SceneOptions options;
+    options.presenter = presenter_;
+    {
+        plat::scene::SceneHost scenes(app, options);
+        plat::Application::shared().finishLaunching([&] { scenes.install(); });
+        plat::Application::shared().updateWindows();
+        ASSERT_EQ(plat::Application::shared().windows().size(), 1u);
+        auto window = plat::Application::shared().windows().front();
+        EXPECT_TRUE(desktop(*window).isVisible());
+        auto* content = dynamic_cast<plat::scene::HostedWindowContent*>(window->content().get());
+        ASSERT_TRUE(content);
+        content->host().update();
+        EXPECT_TRUE(content->host().find(plat::ui::Query::text("No conectado"))) << content->host().dump();
+        plat::Application::shared().resetForTesting();
+    }
+}
+
+} // namespace
