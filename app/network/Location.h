@@ -16,4 +16,7 @@ struct Location {
 
     // Throws plat::DecodingError.
     static Location decode(plat::Decoder& decoder);
+
+    // Field by field, so views built from equal records can keep what they showed.
+    bool operator==(const Location&) const = default;
 };

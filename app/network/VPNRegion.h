@@ -63,4 +63,7 @@ struct VPNRegion {
     // array). Throws plat::DecodingError, or JSONException for a value that is not writable JSON.
     static std::vector<VPNRegion> decodeList(const JSON& reply);
     static std::vector<VPNRegion> decodeList(const std::string& jsonText);
+
+    // Field by field, so views built from equal records can keep what they showed.
+    bool operator==(const VPNRegion&) const = default;
 };

@@ -36,18 +36,18 @@ AnyView AnyView::padding(EdgeInsets insets) const {
 }
 
 AnyView AnyView::frame(std::optional<double> width, std::optional<double> height, Alignment alignment) const {
-    FrameSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.alignment = alignment;
-    return frame(spec);
+    FrameSpec desc;
+    desc.width = width;
+    desc.height = height;
+    desc.alignment = alignment;
+    return frame(desc);
 }
 
-AnyView AnyView::frame(FrameSpec spec) const {
+AnyView AnyView::frame(FrameSpec desc) const {
     auto d = std::make_shared<ViewData>();
     d->kind = ViewKind::Frame;
-    d->frame = spec;
-    d->alignment = spec.alignment;
+    d->frame = desc;
+    d->alignment = desc.alignment;
     d->children.push_back(*this);
     return AnyView(std::move(d));
 }
@@ -215,45 +215,45 @@ AnyView AnyView::onDisappear(std::function<void()> action) const {
     d->attrs.onDisappear.push_back(std::move(action));
     return AnyView(std::move(d));
 }
-AnyView AnyView::addReceiver(detail::ReceiveSpec spec) const {
+AnyView AnyView::addReceiver(detail::ReceiveSpec desc) const {
     auto d = copy();
-    d->attrs.receivers.push_back(std::move(spec));
+    d->attrs.receivers.push_back(std::move(desc));
     return AnyView(std::move(d));
 }
-AnyView AnyView::addChange(detail::ChangeSpec spec) const {
+AnyView AnyView::addChange(detail::ChangeSpec desc) const {
     auto d = copy();
-    d->attrs.changes.push_back(std::move(spec));
+    d->attrs.changes.push_back(std::move(desc));
     return AnyView(std::move(d));
 }
 
 AnyView AnyView::onReceive(NotificationCenter& center, std::string name,
                            std::function<void(const Notification&)> action) const {
-    detail::ReceiveSpec spec;
+    detail::ReceiveSpec desc;
     // The centre and the name together name the publisher.
-    spec.source = &center;
-    spec.sourceName = name;
-    spec.subscribe = [&center, name](std::function<void(const void*)> deliver) {
+    desc.source = &center;
+    desc.sourceName = name;
+    desc.subscribe = [&center, name](std::function<void(const void*)> deliver) {
         auto token = center.addObserver(name, Object(), [deliver](const Notification& n) { deliver(&n); });
         return AnyCancellable([token]() mutable { token.reset(); });
     };
-    spec.action = [action = std::move(action)](const void* n) {
+    desc.action = [action = std::move(action)](const void* n) {
         if (action) action(*static_cast<const Notification*>(n));
     };
-    return addReceiver(std::move(spec));
+    return addReceiver(std::move(desc));
 }
 
 // --- Presentation ---
 
 AnyView AnyView::sheet(Binding<bool> isPresented, std::function<AnyView()> content,
                        std::function<void()> onDismiss) const {
-    PresentationSpec spec;
-    spec.kind = PresentationSpec::Kind::Sheet;
-    spec.isPresented = [isPresented] { return isPresented.get(); };
-    spec.dismiss = [isPresented] { isPresented.set(false); };
-    spec.sheetContent = std::move(content);
-    spec.onDismiss = std::move(onDismiss);
+    PresentationSpec desc;
+    desc.kind = PresentationSpec::Kind::Sheet;
+    desc.isPresented = [isPresented] { return isPresented.get(); };
+    desc.dismiss = [isPresented] { isPresented.set(false); };
+    desc.sheetContent = std::move(content);
+    desc.onDismiss = std::move(onDismiss);
     auto d = copy();
-    d->attrs.presentations.push_back(std::move(spec));
+    d->attrs.presentations.push_back(std::move(desc));
     return AnyView(std::move(d));
 }
 
@@ -264,13 +264,13 @@ AnyView AnyView::alert(Binding<bool> isPresented, std::function<Alert()> content
 
 AnyView AnyView::addAlert(std::function<bool()> isPresented, std::function<void()> dismiss,
                           std::function<std::optional<Alert>()> content) const {
-    PresentationSpec spec;
-    spec.kind = PresentationSpec::Kind::Alert;
-    spec.isPresented = std::move(isPresented);
-    spec.dismiss = std::move(dismiss);
-    spec.alertContent = std::move(content);
+    PresentationSpec desc;
+    desc.kind = PresentationSpec::Kind::Alert;
+    desc.isPresented = std::move(isPresented);
+    desc.dismiss = std::move(dismiss);
+    desc.alertContent = std::move(content);
     auto d = copy();
-    d->attrs.presentations.push_back(std::move(spec));
+    d->attrs.presentations.push_back(std::move(desc));
     return AnyView(std::move(d));
 }
 

@@ -60,7 +60,7 @@ class AnyView {
     AnyView frame(std::optional<double> width, std::optional<double> height = std::nullopt,
                   Alignment alignment = {}) const;
     // Flexible bounds: `.frame({.minWidth = 500, .maxWidth = ui::infinity})`.
-    AnyView frame(FrameSpec spec) const;
+    AnyView frame(FrameSpec desc) const;
     AnyView background(AnyView view, Alignment alignment = {}) const;
     AnyView background(Color color) const;
     AnyView overlay(AnyView view, Alignment alignment = {}) const;
@@ -148,13 +148,13 @@ class AnyView {
     template <typename V, typename F>
         requires std::equality_comparable<V> && std::copy_constructible<V> && std::invocable<F&, const V&>
     AnyView onChange(V value, F action) const {
-        detail::ChangeSpec spec;
-        spec.value = std::make_shared<const V>(std::move(value));
-        spec.equal = [](const void* a, const void* b) {
+        detail::ChangeSpec desc;
+        desc.value = std::make_shared<const V>(std::move(value));
+        desc.equal = [](const void* a, const void* b) {
             return *static_cast<const V*>(a) == *static_cast<const V*>(b);
         };
-        spec.action = [action = std::move(action)](const void* v) { action(*static_cast<const V*>(v)); };
-        return addChange(std::move(spec));
+        desc.action = [action = std::move(action)](const void* v) { action(*static_cast<const V*>(v)); };
+        return addChange(std::move(desc));
     }
 
     // --- Presentation ---
@@ -180,20 +180,20 @@ class AnyView {
   private:
     template <typename T, typename Subscribe, typename F>
     static detail::ReceiveSpec makeReceiver(const void* source, Subscribe subscribe, F action) {
-        detail::ReceiveSpec spec;
-        spec.source = source;
-        spec.subscribe = [subscribe](std::function<void(const void*)> deliver) {
+        detail::ReceiveSpec desc;
+        desc.source = source;
+        desc.subscribe = [subscribe](std::function<void(const void*)> deliver) {
             return subscribe([deliver](const T& value) {
                 if (isMainThread()) return deliver(&value);
                 // Screens change on the main thread only; the value travels there by copy.
                 mainQueue().async([deliver, value] { deliver(&value); });
             });
         };
-        spec.action = [action = std::move(action)](const void* v) mutable { action(*static_cast<const T*>(v)); };
-        return spec;
+        desc.action = [action = std::move(action)](const void* v) mutable { action(*static_cast<const T*>(v)); };
+        return desc;
     }
-    AnyView addReceiver(detail::ReceiveSpec spec) const;
-    AnyView addChange(detail::ChangeSpec spec) const;
+    AnyView addReceiver(detail::ReceiveSpec desc) const;
+    AnyView addChange(detail::ChangeSpec desc) const;
     AnyView addAlert(std::function<bool()> isPresented, std::function<void()> dismiss,
                      std::function<std::optional<Alert>()> content) const;
     // A copy of this value's data for an attaching modifier to change.

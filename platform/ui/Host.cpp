@@ -1,6 +1,7 @@
 #include "platform/ui/Host.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/ui/PopupLayout.h"
 #include "platform/ui/TextDumpRenderer.h"
 #include "platform/ui/ViewGraph.h"
 
@@ -35,7 +36,19 @@ std::vector<RenderLayer> Host::layers() const { return graph_->layers(); }
 
 void Host::render(Renderer& renderer) const { renderer.render(graph_->contentSize(), graph_->layers()); }
 
-void Host::setDisplayHandler(std::function<void()> handler) { graph_->setDisplayHandler(std::move(handler)); }
+void Host::setDisplayHandler(std::function<void()> handler) {
+    display_ = handler;
+    graph_->setDisplayHandler(std::move(handler));
+}
+
+std::optional<MenuPopup> Host::menuPopup() const { return detail::layoutPopup(*graph_); }
+
+void Host::noteMenuChange() {
+    const void* open = graph_->openMenu.lock().get();
+    if (open == shownMenu_) return;
+    shownMenu_ = open;
+    if (display_) display_();
+}
 
 std::size_t Host::bodyEvaluations() const { return graph_->bodyEvaluations(); }
 
@@ -95,6 +108,13 @@ std::string Host::dump() const {
     TextDumpRenderer renderer;
     render(renderer);
     return renderer.text();
+}
+
+bool Host::finishInput(const std::weak_ptr<bool>& token, Host* host, bool handled) {
+    UpdateCoordinator::shared().updateNow();
+    // The action may have closed the window and destroyed the host.
+    if (token.lock()) host->noteMenuChange();
+    return handled;
 }
 
 bool Host::performInput(bool handled) {

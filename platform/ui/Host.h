@@ -49,11 +49,17 @@ class Host : public RootHost, private UpdateCoordinator::Client {
     std::vector<RenderLayer> layers() const override;
     void render(Renderer& renderer) const override;
     void setDisplayHandler(std::function<void()> handler) override;
+    // The open menu's or picker's items, where a click chooses them (see mouseClick).
+    std::optional<MenuPopup> menuPopup() const override;
+    // A click on a row of the open menu's panel chooses the item as click() on it does (a picker's
+    // entry as select()); a click elsewhere outside the menu closes it and reaches nothing else.
     bool mouseClick(Point location) override;
     bool keyDown(const KeyEvent& event) override;
     bool insertText(std::string_view text) override;
     // A press on a map starts a drag that pans it until the release; the wheel zooms the map under
-    // the pointer; a click on a map's marker selects it (see MapViewState).
+    // the pointer, or scrolls the innermost list or scroll view under it that can move that way
+    // (ScrollState::wheelStep points per unit; positive deltaY shows earlier content); a click on
+    // a map's marker selects it (see MapViewState).
     bool mouseDown(Point location) override;
     bool mouseDragged(Point location) override;
     bool mouseUp(Point location) override;
@@ -103,10 +109,20 @@ class Host : public RootHost, private UpdateCoordinator::Client {
     bool performInput(bool handled);
     // The topmost enabled map under the point in the top layer.
     NodeRef mapAt(Point location) const;
+    // Scrolls the innermost list or scroll view under the point that can move by `delta` points.
+    bool scrollAt(Point location, double delta);
+    // Tells the window to redraw when the open menu changed without a pass.
+    void noteMenuChange();
+    // As performInput(), then noteMenuChange() unless `token` (taken from alive_ before the event)
+    // says the event's action destroyed the host (so nothing of it is touched then).
+    static bool finishInput(const std::weak_ptr<bool>& token, Host* host, bool handled);
     void performUpdate() override;
 
     std::unique_ptr<detail::ViewGraph> graph_;
     NodeRef pressedMap_; // the map a press started on, until the release
+    std::function<void()> display_;
+    const void* shownMenu_ = nullptr; // the open menu the window was last told about
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace plat::ui

@@ -32,19 +32,41 @@ std::vector<std::string> characters(std::string_view text) {
 } // namespace
 
 bool Host::mouseClick(Point location) {
+    const std::weak_ptr<bool> token = alive_;
+    if (auto popup = menuPopup()) {
+        if (const MenuPopup::Row* row = popup->rowAt(location)) {
+            auto* item = liveNode(row->item, graph_.get());
+            auto* owner = liveNode(popup->owner, graph_.get());
+            if (!item || !owner) return finishInput(token, this, false);
+            // The same paths as click() on a menu item and select() of a picker entry.
+            if (owner->data->kind == ViewKind::Picker)
+                return finishInput(token, this, detail::Input(*graph_).select(*owner, item->data->attrs.tag));
+            return finishInput(token, this, detail::Input(*graph_).activate(*item));
+        }
+        // The panel's margins and separators take the click; outside the menu it closes the menu.
+        if (popup->panel.contains(location)) return finishInput(token, this, true);
+        if (!popup->owner.frame().contains(location)) {
+            graph_->openMenu.reset();
+            return finishInput(token, this, true);
+        }
+    }
     bool handled = detail::Input(*graph_).clickAt(location);
     // Nothing else answered: a marker of a map under the point may.
     if (NodeRef map = handled ? NodeRef() : mapAt(location)) handled = MapViewState::of(map)->click(map, location);
-    return performInput(handled);
+    return finishInput(token, this, handled);
 }
 
-bool Host::keyDown(const KeyEvent& event) { return performInput(detail::Input(*graph_).keyDown(event)); }
+bool Host::keyDown(const KeyEvent& event) {
+    const std::weak_ptr<bool> token = alive_;
+    return finishInput(token, this, detail::Input(*graph_).keyDown(event));
+}
 
 bool Host::insertText(std::string_view text) { return performInput(detail::Input(*graph_).insertText(text)); }
 
 bool Host::click(const NodeRef& node) {
+    const std::weak_ptr<bool> token = alive_;
     auto* n = liveNode(node, graph_.get());
-    return performInput(n && detail::Input(*graph_).activate(*n));
+    return finishInput(token, this, n && detail::Input(*graph_).activate(*n));
 }
 
 bool Host::type(const NodeRef& field, std::string_view text) {
@@ -81,8 +103,9 @@ bool Host::setToggle(const NodeRef& toggle, bool on) {
 }
 
 bool Host::select(const NodeRef& pickerOrList, const Tag& tag) {
+    const std::weak_ptr<bool> token = alive_;
     auto* n = liveNode(pickerOrList, graph_.get());
-    return performInput(n && detail::Input(*graph_).select(*n, tag));
+    return finishInput(token, this, n && detail::Input(*graph_).select(*n, tag));
 }
 
 bool Host::selectEntry(const NodeRef& picker, const std::string& entryText) {

@@ -1,9 +1,13 @@
-// Host's pointer input for views that follow the pointer: presses, drags and wheel turns on maps.
+// Host's pointer input for views that follow the pointer: presses, drags and wheel turns on maps,
+// wheel turns on lists and scroll views.
 #include "platform/ui/Host.h"
 
 #include "platform/ui/MapViewState.h"
+#include "platform/ui/ScrollLayout.h"
+#include "platform/ui/ScrollState.h"
 #include "platform/ui/ViewGraph.h"
 
+#include <cmath>
 #include <functional>
 
 namespace plat::ui {
@@ -48,9 +52,34 @@ bool Host::mouseUp(Point location) {
 
 bool Host::scrollWheel(Point location, double deltaY) {
     NodeRef map = mapAt(location);
-    if (!map) return false;
+    if (!map) return scrollAt(location, -deltaY * ScrollState::wheelStep);
     MapViewState::of(map)->scrollWheel(map, location, deltaY);
     return performInput(true);
+}
+
+bool Host::scrollAt(Point location, double delta) {
+    const auto layers = graph_->layers();
+    if (layers.empty() || !layers.back().root || delta == 0 || !std::isfinite(delta)) return false;
+    // The scrolling views under the point, outermost first; content scrolled out of a view is not
+    // under the point.
+    std::vector<detail::Node*> under;
+    std::function<void(detail::Node&)> visit = [&](detail::Node& n) {
+        const bool scrolls = n.data->kind == ViewKind::List || n.data->kind == ViewKind::ScrollView;
+        if (scrolls) {
+            if (!n.frame.contains(location)) return;
+            if (n.env && n.env->isEnabled) under.push_back(&n);
+        }
+        for (auto& c : n.children) visit(*c);
+    };
+    visit(*layers.back().root.node());
+    for (auto it = under.rbegin(); it != under.rend(); ++it) {
+        detail::Node& view = **it;
+        if (!ScrollState::of(view)->scrollBy(delta)) continue;
+        detail::placeScrolled(view, graph_->metrics());
+        if (display_) display_();
+        return performInput(true);
+    }
+    return false;
 }
 
 } // namespace plat::ui

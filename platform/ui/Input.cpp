@@ -67,13 +67,15 @@ bool Input::activate(Node& node) {
     }
     case ViewKind::TextField:
     case ViewKind::SecureField: return focus(*target);
-    case ViewKind::Menu: {
+    case ViewKind::Menu:
+    case ViewKind::Picker: {
+        // Opens the items (a picker's entries); a second click closes them. Choosing a picker
+        // entry is select().
         auto open = graph_.openMenu.lock();
         if (open.get() == target) graph_.openMenu.reset();
         else graph_.openMenu = target->shared_from_this();
         return true;
     }
-    case ViewKind::Picker: return true; // opens its entries; choosing one is select()
     default: break;
     }
     auto row = listRowOf(target);
@@ -89,9 +91,14 @@ bool Input::clickAt(Point location) {
     Node* top = topLayer();
     Node* hit = nullptr;
     // The deepest node under the point that something answers for; later siblings lie on top.
-    walk(*top, [&](Node& n) {
-        if (n.frame.contains(location) && interactiveTarget(&n)) hit = &n;
-    });
+    // Content scrolled out of a list or scroll view is not there to click.
+    std::function<void(Node&)> visit = [&](Node& n) {
+        const bool inside = n.frame.contains(location);
+        if (inside && interactiveTarget(&n)) hit = &n;
+        if (!inside && (n.data->kind == ViewKind::List || n.data->kind == ViewKind::ScrollView)) return;
+        for (auto& c : n.children) visit(*c);
+    };
+    visit(*top);
     if (!hit) {
         graph_.focused.reset();
         return false;
@@ -206,6 +213,8 @@ bool Input::select(Node& node, const Tag& tag) {
         if (&n != picker && n.data->attrs.tag == tag) exists = true;
     });
     if (!exists || !picker->data->tagBinding) return false;
+    // Choosing an entry closes the picker's open entries.
+    if (graph_.openMenu.lock().get() == picker) graph_.openMenu.reset();
     auto binding = *picker->data->tagBinding;
     runAction([&] { binding.set(tag); });
     return true;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <numeric>
 
 namespace plat::ui::detail {
 
@@ -55,27 +54,36 @@ Rect aligned(Rect b, Size s, Alignment a) {
     return {x, y, s.width, s.height};
 }
 
+namespace {
+
+void addLayoutChildren(Node& n, std::vector<Node*>& out) {
+    for (auto& c : n.children) {
+        const ViewKind k = c->data->kind;
+        if (k == ViewKind::Empty) continue;
+        if (transparentForLayout(k)) addLayoutChildren(*c, out);
+        else out.push_back(c.get());
+    }
+}
+
+} // namespace
+
 std::vector<Node*> LayoutEngine::layoutChildren(Node& node) {
     std::vector<Node*> out;
-    std::function<void(Node&)> add = [&](Node& n) {
-        for (auto& c : n.children) {
-            if (c->data->kind == ViewKind::Empty) continue;
-            if (transparentForLayout(c->data->kind)) add(*c);
-            else out.push_back(c.get());
-        }
-    };
-    add(node);
+    out.reserve(node.children.size());
+    addLayoutChildren(node, out);
     return out;
 }
 
-void LayoutEngine::layoutRoot(Node& root, Rect bounds) {
+void LayoutEngine::prepare(Node& n) {
     // Nodes that are not placed this time (closed menus, hidden labels) end with an empty frame.
-    std::function<void(Node&)> clear = [&](Node& n) {
-        n.measured.clear();
-        n.frame = {};
-        for (auto& c : n.children) clear(*c);
-    };
-    clear(root);
+    n.frame = {};
+    if (!n.measuredValid) n.measured.clear();
+    n.measuredValid = true;
+    for (auto& c : n.children) prepare(*c);
+}
+
+void LayoutEngine::layoutRoot(Node& root, Rect bounds) {
+    prepare(root);
     measure(root, ProposedSize{bounds.width, bounds.height});
     place(root, bounds);
     // Transparent nodes are stepped over by their parents; they cover what their children cover.
@@ -128,29 +136,45 @@ void LayoutEngine::placeContent(const std::vector<Node*>& items, Rect bounds, Al
 
 std::vector<Size> LayoutEngine::allocate(const std::vector<Node*>& items, Axis axis, std::optional<double> length,
                                          std::optional<double> cross, double spacing) {
-    std::vector<Size> sizes(items.size());
-    if (!length) {
-        for (std::size_t i = 0; i < items.size(); ++i) sizes[i] = measure(*items[i], proposal(axis, std::nullopt, cross));
+    const std::size_t n = items.size();
+    std::vector<Size> sizes(n);
+    if (!length || !std::isfinite(*length)) {
+        // Unbounded, every child may be as big as it likes; unoffered, each is its ideal size.
+        for (std::size_t i = 0; i < n; ++i) sizes[i] = measure(*items[i], proposal(axis, length, cross));
         return sizes;
     }
-    const double gaps = spacing * static_cast<double>(items.size() - 1);
+    const double gaps = spacing * static_cast<double>(n - 1);
     double remaining = std::max(0.0, *length - gaps);
-    // The least flexible child is offered its share first; what it leaves goes to the others.
-    std::vector<double> flexibility(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        double most = along(measure(*items[i], proposal(axis, infinity, cross)), axis);
-        double least = along(measure(*items[i], proposal(axis, 0.0, cross)), axis);
-        flexibility[i] = most - least;
+    // How far each child can shrink and grow along the axis. Children that cannot do either take
+    // their size first; the others share what is left.
+    std::vector<double> least(n), flexibility(n);
+    std::vector<std::size_t> flexible;
+    for (std::size_t i = 0; i < n; ++i) {
+        Size smallest = measure(*items[i], proposal(axis, 0.0, cross));
+        least[i] = along(smallest, axis);
+        const double most = along(measure(*items[i], proposal(axis, infinity, cross)), axis);
+        flexibility[i] = std::isfinite(most) ? std::max(0.0, most - least[i]) : infinity;
+        if (flexibility[i] > 0) {
+            flexible.push_back(i);
+        } else {
+            sizes[i] = smallest;
+            remaining -= least[i];
+        }
     }
-    std::vector<std::size_t> order(items.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
+    // Every flexible child has its minimum; what is left beyond the minimums is shared equally,
+    // the least flexible child offered its share first so that what it leaves goes to the more
+    // flexible ones. Sharing only the space beyond the minimums keeps a spacer from taking room a
+    // sibling's content needs (a nested column would otherwise be squeezed to its minimum while
+    // the spacer beside it grew).
+    std::stable_sort(flexible.begin(), flexible.end(),
                      [&](std::size_t a, std::size_t b) { return flexibility[a] < flexibility[b]; });
-    std::size_t left = items.size();
-    for (std::size_t i : order) {
-        double offer = remaining / static_cast<double>(left);
+    double extra = remaining;
+    for (std::size_t i : flexible) extra -= least[i];
+    std::size_t left = flexible.size();
+    for (std::size_t i : flexible) {
+        const double offer = least[i] + std::max(0.0, extra) / static_cast<double>(left);
         sizes[i] = measure(*items[i], proposal(axis, offer, cross));
-        remaining = std::max(0.0, remaining - along(sizes[i], axis));
+        extra -= along(sizes[i], axis) - least[i];
         --left;
     }
     return sizes;

@@ -1,8 +1,10 @@
 // Measures and places a tree of live nodes. A parent proposes a size to each child, the child
-// answers with the size it wants, and the parent places it. Stacks hand out their space to the
-// least flexible children first, spacers take what is left along their stack's axis, frames clamp
-// what they offer and report by their min/ideal/max rules, padding insets, and transparent nodes
-// (groups, repeated content, branches, screens) lay out as their children.
+// answers with the size it wants, and the parent places it. Stacks give inflexible children their
+// size, every flexible child its minimum, and share what is left equally, least flexible child
+// first; spacers (at least 8 points along their stack's axis), lists, scroll views and maps grow
+// without bound. Frames clamp what they offer and report by their min/ideal/max rules, padding
+// insets, and transparent nodes (groups, repeated content, branches, screens) lay out as their
+// children.
 //
 // Main thread only; one engine per layout pass (it caches measurements in the nodes).
 #pragma once
@@ -19,7 +21,10 @@ class LayoutEngine {
   public:
     explicit LayoutEngine(const TextMetrics& metrics) : metrics_(metrics) {}
 
-    // Forgets earlier measurements of the subtree, then lays it out into `bounds`.
+    // Forgets the frames of the subtree and the measurements that went stale, so a subtree built
+    // again is measured afresh while an unchanged one keeps what it measured before.
+    static void prepare(Node& root);
+    // Prepares the subtree, then lays it out into `bounds`.
     void layoutRoot(Node& root, Rect bounds);
     // The size `node` wants for `proposal` (cached for the pass).
     Size measure(Node& node, ProposedSize proposal);

@@ -3,6 +3,8 @@
 // around their content.
 #include "platform/ui/Layout.h"
 
+#include "platform/ui/ScrollState.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -218,12 +220,22 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         return;
     }
     case ViewKind::List: {
-        double y = bounds.y;
-        for (Node* row : layoutChildren(node)) {
-            Rect inner = inset(Rect{bounds.x, y, bounds.width, 0}, kRowInsets);
-            Size s = measure(*row, {inner.width, std::nullopt});
-            place(*row, {inner.x, y + kRowInsets.top, inner.width, s.height});
-            y += s.height + kRowInsets.vertical();
+        const auto rows = layoutChildren(node);
+        const double rowWidth = std::max(0.0, bounds.width - kRowInsets.horizontal());
+        std::vector<double> heights;
+        heights.reserve(rows.size());
+        double content = 0;
+        for (Node* row : rows) {
+            heights.push_back(measure(*row, {rowWidth, std::nullopt}).height);
+            content += heights.back() + kRowInsets.vertical();
+        }
+        // Rows start at the scrolled-to place; those outside the list are clipped by its frame.
+        auto scroll = ScrollState::of(node);
+        scroll->setExtent(content, bounds.height);
+        double y = bounds.y - scroll->offset();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            place(*rows[i], {bounds.x + kRowInsets.leading, y + kRowInsets.top, rowWidth, heights[i]});
+            y += heights[i] + kRowInsets.vertical();
         }
         return;
     }
@@ -232,8 +244,12 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         auto items = layoutChildren(node);
         Size content = measureContent(items, vertical ? ProposedSize{bounds.width, std::nullopt}
                                                       : ProposedSize{std::nullopt, bounds.height});
-        // Scrolled to the top; content longer than the view runs past its bottom edge.
-        Rect area{bounds.x, bounds.y, vertical ? bounds.width : content.width, vertical ? content.height : bounds.height};
+        // Shifted by the scrolled distance; content outside the view is clipped by its frame.
+        auto scroll = ScrollState::of(node);
+        scroll->setExtent(vertical ? content.height : content.width, vertical ? bounds.height : bounds.width);
+        const double shift = scroll->offset();
+        Rect area{vertical ? bounds.x : bounds.x - shift, vertical ? bounds.y - shift : bounds.y,
+                  vertical ? bounds.width : content.width, vertical ? content.height : bounds.height};
         if (items.size() == 1) place(*items[0], aligned(area, content, vertical ? Alignment::top() : Alignment::leading()));
         else placeStack(items, Axis::Vertical, area, defaultSpacing, Alignment::center());
         return;

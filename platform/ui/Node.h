@@ -66,8 +66,10 @@ struct Node : std::enable_shared_from_this<Node> {
     Node* presenter = nullptr;
     std::size_t presentationIndex = 0;
 
-    // Layout: sizes measured in the current layout pass.
+    // Layout: sizes measured for proposals. They stay valid across passes until the node or a
+    // node below it is built again (see ViewGraph::invalidateLayout).
     std::vector<std::pair<ProposedSize, Size>> measured;
+    bool measuredValid = false;
 
     bool isRoot() const { return rootBody != nullptr; }
     bool rebuildsItself() const { return link != nullptr; }

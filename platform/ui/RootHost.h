@@ -7,9 +7,11 @@
 
 #include "platform/ui/Geometry.h"
 #include "platform/ui/KeyEvent.h"
+#include "platform/ui/MenuPopup.h"
 #include "platform/ui/Renderer.h"
 
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +37,9 @@ class RootHost {
     virtual void render(Renderer& renderer) const = 0;
     // Called after each pass that changed the tree or its layout, so the window can redraw.
     virtual void setDisplayHandler(std::function<void()> handler) = 0;
+    // The items of the open menu or picker, drawn above everything else; none while none is open.
+    // Also called after a menu opens or closes and after a list scrolls, as after a pass.
+    virtual std::optional<MenuPopup> menuPopup() const { return std::nullopt; }
 
     // Input, each followed by an update pass. Return whether the event reached something. An action
     // may close the window and destroy the host: nothing of the host is touched after the action.
@@ -42,8 +47,8 @@ class RootHost {
     virtual bool keyDown(const KeyEvent& event) = 0;
     virtual bool insertText(std::string_view text) = 0;
     // Pointer presses, drags and wheel turns (positive deltaY: away from the user), for views that
-    // follow the pointer (a map pans and zooms). Clicks still arrive through mouseClick. By
-    // default nothing takes them.
+    // follow the pointer (a map pans and zooms, a list scrolls). Clicks still arrive through
+    // mouseClick. By default nothing takes them.
     virtual bool mouseDown(Point) { return false; }
     virtual bool mouseDragged(Point) { return false; }
     virtual bool mouseUp(Point) { return false; }

@@ -2,10 +2,10 @@
 
 namespace plat::ui::detail {
 
-AnyView makeComponent(ComponentSpec spec) {
+AnyView makeComponent(ComponentSpec desc) {
     auto d = std::make_shared<ViewData>();
     d->kind = ViewKind::Component;
-    d->component = std::move(spec);
+    d->component = std::move(desc);
     return AnyView(std::move(d));
 }
 

@@ -14,6 +14,7 @@
 #include "platform/ui/AnyView.h"
 #include "platform/ui/ViewData.h"
 
+#include <concepts>
 #include <memory>
 #include <tuple>
 #include <type_traits>
@@ -38,22 +39,27 @@ class Screen {
 };
 
 namespace detail {
-AnyView makeComponent(ComponentSpec spec);
+AnyView makeComponent(ComponentSpec desc);
 }
 
 // A screen of type T built from `args` (copied, and handed to T's constructor each time the parent
-// builds).
+// builds). When every argument is equality-comparable and equals the one of the previous build,
+// and nothing of the screen's own (state, observed objects, environment) changed, the screen keeps
+// its body instead: a body must depend on nothing else. Arguments that cannot be compared (plain
+// closures, say) rebuild it every time.
 template <typename T, typename... Args>
     requires std::is_base_of_v<Screen, T>
 AnyView make(Args&&... args) {
-    ComponentSpec spec;
-    spec.type = std::type_index(typeid(T));
-    spec.info = &typeid(T);
-    spec.construct = [tuple = std::make_tuple(std::decay_t<Args>(std::forward<Args>(args))...)]() {
+    using Arguments = std::tuple<std::decay_t<Args>...>;
+    auto arguments = std::make_shared<const Arguments>(std::decay_t<Args>(std::forward<Args>(args))...);
+    ComponentSpec desc;
+    desc.type = std::type_index(typeid(T));
+    desc.info = &typeid(T);
+    desc.construct = [arguments]() {
         return std::apply([](const auto&... a) -> std::unique_ptr<Screen> { return std::make_unique<T>(a...); },
-                          tuple);
+                          *arguments);
     };
-    spec.assign = [](Screen& existing, Screen& fresh) {
+    desc.assign = [](Screen& existing, Screen& fresh) {
         if constexpr (std::is_move_assignable_v<T>) {
             static_cast<T&>(existing) = std::move(static_cast<T&>(fresh));
             return true;
@@ -61,7 +67,15 @@ AnyView make(Args&&... args) {
             return false;
         }
     };
-    return detail::makeComponent(std::move(spec));
+    // Equal arguments let the view graph keep the body it built last time (see ViewGraph::build).
+    if constexpr ((std::equality_comparable<std::decay_t<Args>> && ...)) {
+        desc.sameArguments = [](const void* a, const void* b) {
+            return *static_cast<const Arguments*>(a) == *static_cast<const Arguments*>(b);
+        };
+    }
+    desc.argumentsType = std::type_index(typeid(Arguments));
+    desc.arguments = std::move(arguments);
+    return detail::makeComponent(std::move(desc));
 }
 
 } // namespace plat::ui

@@ -26,6 +26,19 @@ struct ComponentSpec {
     // instance, and `this` in its closures, stays the same for the life of the place. False when
     // the type cannot be assigned; the fresh instance then replaces the old.
     std::function<bool(Screen& existing, Screen& fresh)> assign;
+    // The arguments `construct` hands to the constructor, and how to tell two sets of them apart:
+    // null when they are not all comparable, and the screen is then rebuilt every time its parent
+    // builds it.
+    std::shared_ptr<const void> arguments;
+    std::type_index argumentsType = std::type_index(typeid(void));
+    bool (*sameArguments)(const void* a, const void* b) = nullptr;
+
+    // Whether `other` builds the same screen from equal arguments, so the body of the one can
+    // stand for the body of the other.
+    bool sameConstruction(const ComponentSpec& other) const {
+        return sameArguments && other.sameArguments && type == other.type && argumentsType == other.argumentsType &&
+               (arguments == other.arguments || sameArguments(arguments.get(), other.arguments.get()));
+    }
 };
 
 struct PresentationSpec {

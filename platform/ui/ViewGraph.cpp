@@ -117,14 +117,27 @@ void ViewGraph::build(Node& node, const std::shared_ptr<const ViewData>& data,
     // are found by the walk over dirty nodes.
     if (!force && !node.dirty && node.data == data && node.parentEnv == parentEnv) return;
     const bool isNew = node.data == nullptr || node.builtInRound == 0;
+    if (!force && !isNew && keepsBody(node, *data, parentEnv)) {
+        // The screen would build the same body again: only what is attached to its place (tag,
+        // handlers, presentations) takes the new value.
+        node.data = data;
+        node.builtInRound = round_;
+        invalidateLayout(node);
+        noteLifecycle(node);
+        return;
+    }
+    invalidateLayout(node);
     // Queued before the children are built, so appear events run parents first, in tree order.
     if (isNew) pending_.push_back({Pending::Kind::Appear, node.shared_from_this()});
+    // The same modifiers over the same environment make the same one: a screen rebuilt for its own
+    // state keeps handing down the environment it did, so the screens below can keep their bodies.
+    const bool sameEnvironment = node.env && node.data == data && node.parentEnv == parentEnv;
     node.data = data;
     node.parentEnv = parentEnv;
     const auto& changes = data->attrs.environment;
     if (changes.empty()) {
         node.env = parentEnv;
-    } else {
+    } else if (!sameEnvironment) {
         auto env = std::make_shared<EnvironmentValues>(*parentEnv);
         // Applied outermost first, so the innermost modifier has the last word.
         for (auto it = changes.rbegin(); it != changes.rend(); ++it) (*it)(*env);
@@ -139,6 +152,24 @@ void ViewGraph::build(Node& node, const std::shared_ptr<const ViewData>& data,
     noteLifecycle(node);
 }
 
+void ViewGraph::invalidateLayout(Node& node) {
+    // What a node measures depends on its subtree only, so its ancestors measure again too. A node
+    // whose measurements are stale has stale ancestors already.
+    node.measuredValid = false;
+    for (Node* p = node.parent; p && p->measuredValid; p = p->parent) p->measuredValid = false;
+}
+
+bool ViewGraph::keepsBody(const Node& node, const ViewData& data,
+                          const std::shared_ptr<const EnvironmentValues>& parentEnv) {
+    // Its own state and observed objects mark a screen dirty; the environment is compared by
+    // identity, and environment modifiers on the screen itself make a new one every build.
+    if (node.dirty || !node.screen || node.parentEnv != parentEnv) return false;
+    const ViewData& before = *node.data;
+    if (data.kind != ViewKind::Component || before.kind != ViewKind::Component) return false;
+    if (!data.attrs.environment.empty() || !before.attrs.environment.empty()) return false;
+    return before.component.sameConstruction(data.component);
+}
+
 void ViewGraph::evaluateBody(Node& node) {
     node.dirty = false;
     if (!node.link) node.link = std::make_shared<NodeLink>([this, raw = &node] { markDirty(*raw); });
@@ -149,15 +180,15 @@ void ViewGraph::evaluateBody(Node& node) {
             body = node.rootBody();
             return;
         }
-        const ComponentSpec& spec = node.data->component;
-        if (!spec.construct) return;
+        const ComponentSpec& desc = node.data->component;
+        if (!desc.construct) return;
         std::unique_ptr<Screen> screen;
         {
             BuildContext context(node.slots, *node.env, node.link);
             BuildContext::Scope scope(context);
-            screen = spec.construct();
+            screen = desc.construct();
         }
-        if (node.screen && spec.assign && spec.assign(*node.screen, *screen)) {
+        if (node.screen && desc.assign && desc.assign(*node.screen, *screen)) {
             retiredScreens_.push_back(std::move(screen));
         } else {
             // Closures of the old body may still refer to the old instance until this pass has
@@ -201,27 +232,27 @@ void ViewGraph::noteLifecycle(Node& node) {
     if (node.receivers.size() > a.receivers.size()) node.receivers.resize(a.receivers.size());
     node.receivers.resize(a.receivers.size());
     for (std::size_t i = 0; i < a.receivers.size(); ++i) {
-        const auto& spec = a.receivers[i];
+        const auto& desc = a.receivers[i];
         auto& r = node.receivers[i];
         if (!r.action) r.action = std::make_shared<std::function<void(const void*)>>();
-        *r.action = spec.action;
-        if (!r.subscribed || r.source != spec.source || r.sourceName != spec.sourceName) {
+        *r.action = desc.action;
+        if (!r.subscribed || r.source != desc.source || r.sourceName != desc.sourceName) {
             r.subscription.cancel();
             r.subscribed = false;
-            r.source = spec.source;
-            r.sourceName = spec.sourceName;
+            r.source = desc.source;
+            r.sourceName = desc.sourceName;
             pending_.push_back({Pending::Kind::Subscribe, self, i});
         }
     }
 
     node.changeValues.resize(a.changes.size());
     for (std::size_t i = 0; i < a.changes.size(); ++i) {
-        const auto& spec = a.changes[i];
+        const auto& desc = a.changes[i];
         auto& last = node.changeValues[i];
-        if (last && spec.equal && !spec.equal(last.get(), spec.value.get())) {
-            pending_.push_back({Pending::Kind::Change, self, i, spec.value, spec.action});
+        if (last && desc.equal && !desc.equal(last.get(), desc.value.get())) {
+            pending_.push_back({Pending::Kind::Change, self, i, desc.value, desc.action});
         }
-        last = spec.value;
+        last = desc.value;
     }
 
     // Presentations whose modifier is gone are taken down.
@@ -382,6 +413,7 @@ std::vector<RenderLayer> ViewGraph::layers() const {
 
 void ViewGraph::layoutAll() {
     LayoutEngine engine(*metrics_);
+    for (const auto& layer : layers_) LayoutEngine::prepare(*layer);
     engine.layoutRoot(*root_, Rect{0, 0, contentSize_.width, contentSize_.height});
     for (const auto& layer : layers_) {
         Size ideal = engine.measure(*layer, ProposedSize{});

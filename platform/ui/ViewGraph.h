@@ -66,7 +66,12 @@ class ViewGraph {
     std::shared_ptr<Node> makeNode(Node* parent, std::string key);
     void build(Node& node, const std::shared_ptr<const ViewData>& data,
                const std::shared_ptr<const EnvironmentValues>& parentEnv, bool force);
+    // Whether a built screen's place, built again from `data`, can keep its body.
+    static bool keepsBody(const Node& node, const ViewData& data,
+                          const std::shared_ptr<const EnvironmentValues>& parentEnv);
     void evaluateBody(Node& node);
+    // Makes the node and its ancestors measure again in the next layout.
+    void invalidateLayout(Node& node);
     void reconcileChildren(Node& node, const std::vector<AnyView>& views);
     void noteLifecycle(Node& node);
     void retire(const std::shared_ptr<Node>& node);

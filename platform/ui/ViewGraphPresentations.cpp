@@ -56,12 +56,12 @@ void ViewGraph::syncPresentations() {
 }
 
 void ViewGraph::syncPresentation(Node& presenter, std::size_t index) {
-    const PresentationSpec spec = presenter.data->attrs.presentations[index];
+    const PresentationSpec desc = presenter.data->attrs.presentations[index];
     if (index >= presenter.presented.size()) presenter.presented.resize(index + 1);
-    bool want = spec.isPresented && spec.isPresented();
+    bool want = desc.isPresented && desc.isPresented();
     std::optional<Alert> alert;
-    if (want && spec.kind == PresentationSpec::Kind::Alert) {
-        alert = spec.alertContent ? spec.alertContent() : std::optional<Alert>(Alert{});
+    if (want && desc.kind == PresentationSpec::Kind::Alert) {
+        alert = desc.alertContent ? desc.alertContent() : std::optional<Alert>(Alert{});
         want = alert.has_value();
     }
     auto& slot = presenter.presented[index];
@@ -74,7 +74,7 @@ void ViewGraph::syncPresentation(Node& presenter, std::size_t index) {
     if (!want) {
         if (!slot.root) return;
         takeDown();
-        if (spec.onDismiss) spec.onDismiss();
+        if (desc.onDismiss) desc.onDismiss();
         return;
     }
     // Another alert for a new item replaces the one shown.
@@ -92,26 +92,26 @@ void ViewGraph::syncPresentation(Node& presenter, std::size_t index) {
     if (presenter.builtInRound == round_) {
         if (alert) {
             slot.alert = alert;
-            slot.root->rootBody = [alert = *alert, dismiss = spec.dismiss] { return alertView(alert, dismiss); };
+            slot.root->rootBody = [alert = *alert, dismiss = desc.dismiss] { return alertView(alert, dismiss); };
         } else {
-            slot.root->rootBody = spec.sheetContent ? spec.sheetContent : [] { return AnyView(); };
+            slot.root->rootBody = desc.sheetContent ? desc.sheetContent : [] { return AnyView(); };
         }
         markDirty(*slot.root);
     }
 }
 
 std::shared_ptr<Node> ViewGraph::presentRoot(Node& presenter, std::size_t index) {
-    const PresentationSpec& spec = presenter.data->attrs.presentations[index];
-    const bool isAlert = spec.kind == PresentationSpec::Kind::Alert;
+    const PresentationSpec& desc = presenter.data->attrs.presentations[index];
+    const bool isAlert = desc.kind == PresentationSpec::Kind::Alert;
     auto root = makeNode(nullptr, isAlert ? "alert" : "sheet");
     root->presenter = &presenter;
     root->presentationIndex = index;
     if (isAlert) {
-        root->rootBody = [alert = *presenter.presented[index].alert, dismiss = spec.dismiss] {
+        root->rootBody = [alert = *presenter.presented[index].alert, dismiss = desc.dismiss] {
             return alertView(alert, dismiss);
         };
     } else {
-        root->rootBody = spec.sheetContent ? spec.sheetContent : [] { return AnyView(); };
+        root->rootBody = desc.sheetContent ? desc.sheetContent : [] { return AnyView(); };
     }
     root->link = std::make_shared<NodeLink>([this, raw = root.get()] { markDirty(*raw); });
     layers_.push_back(root);

@@ -84,6 +84,7 @@ void HostWindow::display() {
     if (std::fabs(current.width - size.width) > 0.01 || std::fabs(current.height - size.height) > 0.01)
         host_->setContentSize({size.width, size.height});
     host_->update();
+    painter_.setMenuPopup(host_->menuPopup());
     host_->render(painter_);
     surface_->present(painter_.window());
     syncSheets();

@@ -123,7 +123,76 @@ void TreePainter::render(ui::Size contentSize, const std::vector<ui::RenderLayer
         }
         }
     }
+    paintPopup(layers);
     offset_ = {};
+}
+
+void TreePainter::paintPopup(const std::vector<ui::RenderLayer>& layers) {
+    if (!popup_ || !popup_->owner.isAlive() || popup_->rows.empty()) return;
+    ui::NodeRef root = popup_->owner;
+    while (root.parent()) root = root.parent();
+    // The list of the window or sheet window that shows the control, and where its origin lies.
+    DisplayList* list = nullptr;
+    ui::Rect bounds;
+    size_t sheet = 0;
+    for (const ui::RenderLayer& layer : layers) {
+        const bool isSheet = layer.kind == ui::RenderLayer::Kind::Sheet;
+        if (layer.root == root) {
+            if (layer.kind == ui::RenderLayer::Kind::Content) {
+                list = &window_;
+                offset_ = {};
+                bounds = layer.frame;
+            } else {
+                // An alert's control draws in the list the alert went to.
+                const bool inSheet = isSheet || sheet > 0;
+                const size_t index = isSheet ? sheet : sheet - 1;
+                if (inSheet && index < sheets_.size()) {
+                    list = &sheets_[index].list;
+                    bounds = sheets_[index].frame;
+                } else {
+                    list = &window_;
+                    bounds = layers.front().frame;
+                }
+                offset_ = {bounds.x, bounds.y};
+            }
+        }
+        if (isSheet) ++sheet;
+    }
+    if (!list) return;
+    const ui::ColorScheme scheme = popup_->owner.environment().colorScheme;
+    const bool dark = scheme == ui::ColorScheme::Dark;
+    const Rect panel = at(popup_->panel);
+    list->pushClip(at(bounds));
+    list->fillRect({panel.x + 1, panel.y + 3, panel.width, panel.height}, Color{0, 0, 0, 0.14f}, 7);
+    list->fillRect(panel, dark ? Color::rgb(0x2C2C2E) : Color::rgb(0xFFFFFF), 6);
+    list->strokeRect(panel, dark ? Color::rgb(0x48484A) : kSeparator, 6, 1);
+    const bool picker = popup_->owner.kind() == ViewKind::Picker;
+    for (const ui::MenuPopup::Row& row : popup_->rows) {
+        const Rect r = at(row.frame);
+        if (row.separator) {
+            list->fillRect({r.x + 8, r.y + r.height / 2 - 0.5f, r.width - 16, 1}, kSeparator);
+            continue;
+        }
+        const Color text = row.enabled ? resolve(ui::Color::primary(), scheme) : resolve(ui::Color::secondary(), scheme);
+        float x = r.x + 12;
+        if (picker) {
+            if (row.chosen) list->symbol({x, r.y + (r.height - 10) / 2, 10, 10}, "checkmark", text);
+            x += 18;
+        }
+        if (!row.symbol.empty()) {
+            list->symbol({x, r.y + (r.height - 16) / 2, 16, 16}, row.symbol, text);
+            x += 22;
+        }
+        const Font font = FontMetrics::fontFor(row.item.environment().effectiveFont());
+        cmd::Text t;
+        t.text = row.text;
+        t.font = font;
+        t.color = text;
+        t.lineHeight = FontMetrics::lineHeightFor(font.size);
+        t.origin = {x, r.y + std::max(0.0f, (r.height - t.lineHeight) / 2)};
+        list->add(std::move(t));
+    }
+    list->popClip();
 }
 
 void TreePainter::paintLayer(const ui::RenderLayer& layer, DisplayList& list, ui::Point) {

@@ -5,10 +5,12 @@
 #pragma once
 
 #include "platform/render/DisplayList.h"
+#include "platform/ui/MenuPopup.h"
 #include "platform/ui/NodeRef.h"
 #include "platform/ui/Renderer.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace plat::render {
@@ -33,6 +35,9 @@ public:
 
     // The text field that has the keyboard focus (it shows a caret); none by default.
     void setFocusedField(std::function<ui::NodeRef()> focused) { focused_ = std::move(focused); }
+    // The open menu's or picker's items, drawn by the next render above everything else in the
+    // window or sheet that shows the control; none by default.
+    void setMenuPopup(std::optional<ui::MenuPopup> popup) { popup_ = std::move(popup); }
 
     // The colour a toolkit colour shows as in the light or dark scheme.
     static Color resolve(const ui::Color& color, ui::ColorScheme scheme);
@@ -61,6 +66,8 @@ private:
     void paintPicker(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
     void paintProgress(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
     void paintMap(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
+    // The open popup's panel and rows into the list of the layer that holds its control.
+    void paintPopup(const std::vector<ui::RenderLayer>& layers);
 
     Rect at(ui::Rect r) const;
     Color foreground(const ui::NodeRef& node, const Context& ctx) const;
@@ -68,6 +75,7 @@ private:
     DisplayList window_;
     std::vector<SheetList> sheets_;
     std::function<ui::NodeRef()> focused_;
+    std::optional<ui::MenuPopup> popup_;
     ui::Point offset_; // subtracted from every frame: a sheet's origin
     bool animating_ = false;
 };

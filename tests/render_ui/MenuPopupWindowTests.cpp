@@ -1,0 +1,122 @@
+// An open menu in a real window: its panel and rows are drawn over the content, a click on a row
+// chooses the item, Escape closes it, and the wheel scrolls a list under the pointer.
+#include "platform/dispatch/RunLoop.h"
+#include "platform/render/GlWindow.h"
+#include "platform/render/WindowSystem.h"
+#include "platform/render/ui/FontMetrics.h"
+#include "platform/render/ui/HostWindow.h"
+#include "platform/ui/Host.h"
+#include "platform/ui/ScrollState.h"
+#include "platform/ui/Toolkit.h"
+#include "tests/render/XServer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace plat;
+using namespace plat::ui;
+using namespace std::chrono_literals;
+using plat::render::GlWindow;
+using plat::render::HostWindow;
+using plat::render::WindowSystem;
+
+struct Account : Screen {
+    State<std::string> chosen{std::string("none")};
+    AnyView body() const override {
+        auto item = [this](const char* title) { return Button([this, title] { chosen.set(title); }, Text(title)); };
+        std::vector<AnyView> rows;
+        for (int i = 0; i < 60; ++i) rows.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))));
+        return VStack(HAlign::Leading,
+                      {Menu(TextValue::verbatim("me@example.com"),
+                            {item("Settings"), item("Manage Devices"), item("Customer support"), Divider(), item("Log out")})
+                           .testId("account"),
+                       Text(TextValue::verbatim("Chosen " + chosen())),
+                       List(std::move(rows)).frame(300, 150),
+                       Spacer()})
+            .frame(400, 300, Alignment::topLeading())
+            .background(Color::black());
+    }
+};
+
+class MenuPopupWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        RunLoop::main().drain();
+        HostOptions options;
+        options.contentSize = {400, 300};
+        options.metrics = std::make_shared<plat::render::FontMetrics>();
+        host = std::make_shared<Host>(make<Account>(), options);
+        plat::render::WindowOptions w;
+        w.title = "Account";
+        w.contentSize = {400, 300};
+        window = std::make_unique<HostWindow>(host, w);
+        WindowSystem::shared().runUntil([] { return false; }, 100ms);
+    }
+    void TearDown() override {
+        window.reset();
+        host.reset();
+        RunLoop::main().drain();
+    }
+    GlWindow& gl() { return static_cast<GlWindow&>(window->surface()); }
+    static plat::render::Point centre(const Rect& f) {
+        return {static_cast<float>(f.x + f.width / 2), static_cast<float>(f.y + f.height / 2)};
+    }
+    // Pixels of the window that are not the black background, within `r`, and all it holds.
+    std::pair<size_t, size_t> litPixels(const Rect& r) {
+        window->display();
+        int w = 0, h = 0;
+        auto pixels = window->surface().readPixels(&w, &h);
+        const double scale = static_cast<double>(w) / 400.0;
+        size_t lit = 0, all = 0;
+        for (int y = static_cast<int>(r.y * scale); y < static_cast<int>(r.maxY() * scale) && y < h; ++y) {
+            for (int x = static_cast<int>(r.x * scale); x < static_cast<int>(r.maxX() * scale) && x < w; ++x) {
+                const size_t i = (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4;
+                ++all;
+                if (pixels[i] > 200 && pixels[i + 1] > 200 && pixels[i + 2] > 200) ++lit;
+            }
+        }
+        return {lit, all};
+    }
+
+    std::shared_ptr<Host> host;
+    std::unique_ptr<HostWindow> window;
+};
+
+TEST_F(MenuPopupWindowTest, AClickedMenuShowsItsItemsAndAClickOnOneChoosesIt) {
+    const Rect label = host->require(Query::testId("account")).frame();
+    gl().simulateMouseClick(centre(label));
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return bool(host->menuPopup()); }, 2s));
+    const auto popup = host->menuPopup();
+    ASSERT_EQ(popup->rows.size(), 5u);
+    // The panel is drawn: mostly light over the black content, where nothing light was before.
+    const auto [lit, all] = litPixels(popup->panel);
+    ASSERT_GT(all, 0u);
+    EXPECT_GT(lit, all / 2);
+    // A row holds text: dark pixels inside the light row.
+    const auto [rowLit, rowAll] = litPixels(popup->rows[4].frame);
+    EXPECT_LT(rowLit, rowAll);
+
+    gl().simulateMouseClick(centre(popup->rows[4].frame));
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return bool(host->find(Query::text("Chosen Log out"))); }, 2s));
+    EXPECT_FALSE(host->openMenu());
+    // Closed, the panel's area shows the content again.
+    EXPECT_LT(litPixels(popup->panel).first, all / 2);
+}
+
+TEST_F(MenuPopupWindowTest, EscapeClosesTheMenuAndTheWheelScrollsTheList) {
+    gl().simulateMouseClick(centre(host->require(Query::testId("account")).frame()));
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return bool(host->openMenu()); }, 2s));
+    gl().simulateKey(plat::render::keys::Escape);
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return !host->openMenu(); }, 2s));
+
+    const NodeRef list = host->require(Query::kind(ViewKind::List));
+    const double before = host->require(Query::text("Row 0")).frame().y;
+    gl().simulateScroll(centre(list.frame()), 0, -2);
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return ScrollState::of(list)->offset() > 0; }, 2s));
+    EXPECT_DOUBLE_EQ(ScrollState::of(list)->offset(), 2 * ScrollState::wheelStep);
+    EXPECT_DOUBLE_EQ(host->require(Query::text("Row 0")).frame().y, before - 2 * ScrollState::wheelStep);
+}
+
+} // namespace
