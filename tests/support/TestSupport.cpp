@@ -61,4 +61,34 @@ std::string runCommand(const std::string& command, int* status) {
     return output;
 }
 
+namespace {
+
+class TestBundle : public ::testing::Environment {
+public:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-bundle-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        writeFile(dir_ / "Info.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                       "<plist version=\"1.0\"><dict>"
+                                       "<key>CFBundleIdentifier</key><string>io.velmora.mac</string>"
+                                       "<key>CFBundleName</key><string>Velmora</string>"
+                                       "</dict></plist>\n");
+        setenv("VELMORA_BUNDLE", dir_.c_str(), 1);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+private:
+    std::filesystem::path dir_;
+};
+
+} // namespace
+
+::testing::Environment* addTestBundleEnvironment() {
+    return ::testing::AddGlobalTestEnvironment(new TestBundle);
+}
+
 } // namespace testsupport

@@ -1,6 +1,8 @@
 // Helpers shared by the test binaries: a private data root per test and small file utilities.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 
@@ -30,5 +32,10 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 // Runs a shell command and returns its standard output; `status` receives the exit status.
 std::string runCommand(const std::string& command, int* status = nullptr);
+
+// Registers a gtest environment that, before any test runs, points $VELMORA_BUNDLE at a temporary
+// bundle whose Info.plist names the application ("io.velmora.mac", "Velmora"). The main bundle is
+// fixed on first use, so a binary whose code reads it calls this once at namespace scope.
+::testing::Environment* addTestBundleEnvironment();
 
 } // namespace testsupport
