@@ -6,7 +6,7 @@
 #include "platform/appkit/ApplicationDelegate.h"
 
 class AppDelegate : public plat::ApplicationDelegate {
-  public:
+public:
     AppDelegate() = default;
     void applicationWillFinishLaunching(const plat::Notification& notification) override;
 };

@@ -8,7 +8,7 @@
 #include "platform/ui/Toolkit.h"
 
 class ContentView : public plat::ui::Screen {
-  public:
+public:
     ContentView();
     plat::ui::AnyView body() const override;
 

@@ -7,7 +7,7 @@
 #include "platform/foundation/Published.h"
 
 class ContentViewModel : public plat::ObservableObject {
-  public:
+public:
     enum class ProgramState { needLogin = 0, loggedIn = 1 };
 
     // Reads the keychain synchronously to choose the first state.

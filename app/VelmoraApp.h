@@ -15,7 +15,7 @@
 #include <vector>
 
 class VelmoraApp : public plat::scene::App {
-  public:
+public:
     // The delegate adaptor first, then the controller, which starts the updater.
     VelmoraApp();
     // The same over a controller made elsewhere (tests give it an updater of their own).

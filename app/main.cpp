@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
     const auto& bundle = plat::Bundle::main();
 
     plat::consoleLine("Velmora " + bundle.objectForInfoDictionaryKey("CFBundleShortVersionString").string() +
-                      " (" + bundle.bundleIdentifier().value_or("unknown bundle") + ") on " + process.operatingSystemVersionString());
+                      " (" + bundle.bundleIdentifier().value_or("unknown bundle") + ") on " +
+                      process.operatingSystemVersionString());
     plat::consoleLine("Bundle: " + bundle.bundlePath().string());
     plat::consoleLine("Settings: " + plat::paths::configDir().string() + " (" +
                       std::to_string(defaults.dictionaryRepresentation().size()) + " stored values)");
@@ -77,7 +78,8 @@ int main(int argc, char** argv) {
     auto presenter = DesktopPresenter::makeIfDisplayAvailable();
     if (tourOptions && !presenter) {
         std::cerr << "velmora: the tour draws its screenshots in windows and needs a display; $DISPLAY is "
-                  << (std::getenv("DISPLAY") ? "set, but no window could be opened on it" : "not set") << std::endl;
+                  << (std::getenv("DISPLAY") ? "set, but no window could be opened on it" : "not set")
+                  << std::endl;
         return 2;
     }
     if (presenter)

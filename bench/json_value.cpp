@@ -17,7 +17,6 @@
 
 namespace {
 
-
 // What both readers add up, so neither can skip a field.
 struct Totals {
     int64_t numbers = 0;
@@ -104,7 +103,8 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     // Both readers must see the same values before their speed means anything.
-    Totals a = readJSON(JSON(std::string_view(bench::regionDocument()), plat::JSONSerialization::ReadingNone));
+    Totals a =
+        readJSON(JSON(std::string_view(bench::regionDocument()), plat::JSONSerialization::ReadingNone));
     Totals b = readReference(nlohmann::json::parse(bench::regionDocument()));
     if (a.numbers != b.numbers || a.textBytes != b.textBytes || a.flags != b.flags ||
         a.degrees != b.degrees || a.missingDistances != b.missingDistances) {

@@ -59,7 +59,7 @@ BENCHMARK(BM_ThenChain)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0
 
 // Prints the usual table and remembers each benchmark's median real time per iteration.
 class RatioReporter : public benchmark::ConsoleReporter {
-  public:
+public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {

@@ -20,7 +20,6 @@
 
 namespace {
 
-
 // Country names as the service writes them, some outside ASCII and one in decomposed form.
 const char* const kCountries[] = {
     "United States",

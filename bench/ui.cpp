@@ -74,7 +74,7 @@ void prepareHome() {
 }
 
 class BenchClient : public Client {
-  public:
+public:
     BenchClient() : Client(plat::URLSession::shared()), reply_(JSON(plat::toData(regionsText()), 0)) {}
     void userRegions(Completion completion) override {
         plat::mainQueue().async([completion, reply = reply_] { completion(std::nullopt, reply); });
@@ -83,12 +83,12 @@ class BenchClient : public Client {
         plat::mainQueue().async([completion] { completion(std::nullopt, JSON(plat::toData(kPlan), 0)); });
     }
 
-  private:
+private:
     JSON reply_;
 };
 
 class IdleHelper : public VPNHelper {
-  public:
+public:
     IdleHelper(plat::NEVPNManager& manager, Client& client) : VPNHelper(manager, client) {}
     plat::NEVPNStatus currentStatus() override { return plat::NEVPNStatus::disconnected; }
 };
@@ -126,7 +126,7 @@ BENCHMARK(BM_FullMainWindowUpdatePass)->Unit(benchmark::kMillisecond);
 // Answers every request on 127.0.0.1: the region list for paths naming regions, the plan for
 // paths naming a plan, "{}" otherwise. One request per connection.
 class TinyServer {
-  public:
+public:
     TinyServer() {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
@@ -148,7 +148,7 @@ class TinyServer {
     int port() const { return port_; }
     int regionRequests() const { return regionRequests_; }
 
-  private:
+private:
     void serve() {
         const std::string regions = regionsText();
         while (!stop_) {

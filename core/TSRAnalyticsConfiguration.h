@@ -12,7 +12,7 @@ inline constexpr const char* kTSRAnalyticsMeasurementEnabledStateKey =
     "/tessera/measurement/measurement_enabled_state";
 
 class TSRAnalyticsConfiguration {
-  public:
+public:
     // Never destroyed.
     static TSRAnalyticsConfiguration& sharedInstance();
 
@@ -28,6 +28,6 @@ class TSRAnalyticsConfiguration {
     // The sender object of this configuration's notifications.
     plat::Object senderObject() const;
 
-  private:
+private:
     TSRAnalyticsConfiguration() = default;
 };

@@ -37,7 +37,7 @@ inline constexpr const char* kTSRApplicationDidBecomeActiveNotification =
     "NSApplicationDidBecomeActiveNotification";
 
 class TSRApp : public std::enable_shared_from_this<TSRApp> {
-  public:
+public:
     using AppTable = std::map<std::string, std::shared_ptr<TSRApp>>;
 
     // Configures the default app from the bundle's options file; raises when there is none.
@@ -117,7 +117,7 @@ class TSRApp : public std::enable_shared_from_this<TSRApp> {
     // builder back to the state of a fresh process.
     static void resetForTesting();
 
-  private:
+private:
     TSRApp(const std::string& name, const std::shared_ptr<TSROptions>& options);
 
     static void appWasConfiguredTwice(const TSRApp& app, const TSROptions& options);

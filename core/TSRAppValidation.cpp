@@ -15,7 +15,7 @@ constexpr const char* kAppIDPlatform = "ios";
 
 // Reads an app id from the front; like the platform's scanner with no characters skipped.
 class Scanner {
-  public:
+public:
     explicit Scanner(std::string_view text) : text_(text) {}
 
     bool atEnd() const { return position_ >= text_.size(); }
@@ -69,7 +69,7 @@ class Scanner {
         return true;
     }
 
-  private:
+private:
     std::string_view text_;
     size_t position_ = 0;
 };

@@ -13,7 +13,7 @@ class Bundle;
 }
 
 class TSRBundleUtil {
-  public:
+public:
     using BundleRef = std::shared_ptr<const plat::Bundle>;
 
     // The application's bundle (or the one a test put in its place).

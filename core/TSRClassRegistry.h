@@ -39,7 +39,7 @@ struct TSRClass {
 using TSRClassRef = std::shared_ptr<const TSRClass>;
 
 class TSRClassRegistry {
-  public:
+public:
     // The process-wide registry; never destroyed.
     static TSRClassRegistry& shared();
 
@@ -59,7 +59,7 @@ class TSRClassRegistry {
     // Test hook: no classes, bootstrap not run.
     void resetForTesting();
 
-  private:
+private:
     TSRClassRegistry() = default;
 
     mutable std::mutex lock_;

@@ -23,7 +23,7 @@ using TSRComponentCreationBlock =
     std::function<std::shared_ptr<TSRComponentInstance>(TSRComponentContainer& container, bool* isCacheable)>;
 
 class TSRComponent {
-  public:
+public:
     static std::shared_ptr<TSRComponent> componentWithProtocol(TSRProtocol protocol,
                                                                TSRInstantiationTiming timing,
                                                                TSRComponentCreationBlock creationBlock);
@@ -39,7 +39,7 @@ class TSRComponent {
     TSRInstantiationTiming instantiationTiming() const { return instantiationTiming_; }
     const TSRComponentCreationBlock& creationBlock() const { return creationBlock_; }
 
-  private:
+private:
     TSRProtocol protocol_;
     TSRInstantiationTiming instantiationTiming_;
     TSRComponentCreationBlock creationBlock_;

@@ -19,7 +19,7 @@
 class TSRApp;
 
 class TSRComponentContainer {
-  public:
+public:
     // Adds `cls` to the process-wide registrant set (once; the set keeps the order of arrival).
     static void registerAsComponentRegistrant(const TSRClassRef& cls);
     static void registerAsComponentRegistrant(const TSRClassRef& cls, std::vector<TSRClassRef>& set);
@@ -58,7 +58,7 @@ class TSRComponentContainer {
     // Whether the eager list is still waiting (tests).
     bool hasPendingEagerComponents() const;
 
-  private:
+private:
     struct Entry {
         TSRProtocol protocol;
         TSRComponentCreationBlock creationBlock;

@@ -8,7 +8,7 @@
 class TSRApp;
 
 class TSRComponentLifecycleMaintainer : public virtual TSRComponentInstance {
-  public:
+public:
     // Called on the deleting thread, with the container's lock held; `app` is null when the app
     // was already gone.
     virtual void appWillBeDeleted(const std::shared_ptr<TSRApp>& app) = 0;

@@ -4,7 +4,7 @@
 #include "core/TSRComponentContainer.h"
 
 class TSRComponentType {
-  public:
+public:
     // `container.instanceForProtocol(protocol)`; null when there is no container.
     static std::shared_ptr<TSRComponentInstance> instanceForProtocol(const TSRProtocol& protocol,
                                                                      TSRComponentContainer* container) {

@@ -7,7 +7,7 @@
 class TSRAnalyticsConfiguration;
 
 class TSRConfiguration {
-  public:
+public:
     // Never destroyed; holds the shared analytics configuration from creation.
     static TSRConfiguration& sharedInstance();
 
@@ -19,7 +19,7 @@ class TSRConfiguration {
     TSRAnalyticsConfiguration& analyticsConfiguration();
     void setAnalyticsConfiguration(TSRAnalyticsConfiguration& analyticsConfiguration);
 
-  private:
+private:
     TSRConfiguration();
 
     std::mutex lock_;

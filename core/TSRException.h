@@ -13,14 +13,14 @@ inline constexpr const char* kTSRInvalidArgumentException = "NSInvalidArgumentEx
 inline constexpr const char* kTSRInternalInconsistencyException = "NSInternalInconsistencyException";
 
 class TSRException : public std::runtime_error {
-  public:
+public:
     TSRException(std::string name, std::string reason)
         : std::runtime_error(name + ": " + reason), name_(std::move(name)), reason_(std::move(reason)) {}
 
     const std::string& name() const noexcept { return name_; }
     const std::string& reason() const noexcept { return reason_; }
 
-  private:
+private:
     std::string name_;
     std::string reason_;
 };

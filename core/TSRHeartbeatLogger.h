@@ -15,7 +15,7 @@
 #include <string>
 
 class TSRHeartbeatLogger : public TSRHeartbeatLoggerProtocol {
-  public:
+public:
     using UserAgentProvider = std::function<std::string()>;
 
     // With the process's user-agent string (TSRApp::tesseraUserAgent).
@@ -41,7 +41,7 @@ class TSRHeartbeatLogger : public TSRHeartbeatLoggerProtocol {
         std::function<void(std::optional<std::string>)> completion) override;
     TSRDailyHeartbeatCode heartbeatCodeForToday() override;
 
-  private:
+private:
     std::shared_ptr<TSRHeartbeatController> heartbeatController_;
     mutable std::mutex providerLock_;
     UserAgentProvider userAgentProvider_;

@@ -12,7 +12,7 @@ enum TSRDailyHeartbeatCode : int {
 };
 
 class TSRHeartbeatLoggerProtocol {
-  public:
+public:
     virtual ~TSRHeartbeatLoggerProtocol() = default;
     virtual void log() = 0;
     // The header value of the stored heartbeats, which are taken out; none when there were none.

@@ -94,7 +94,7 @@ TSR_DEFINE_LOG_FUNCTION(TSRLogDebug, TSRLoggerLevelDebug)
 
 // For callers that hold a finished message: it is written unchanged, never read as a format.
 class TSRLoggerWrapper {
-  public:
+public:
     static void logWithLevel(int level, const std::string& service, const std::string& code,
                              const std::string& message);
 };

@@ -17,7 +17,7 @@ inline constexpr const char* kTSRDefaultOptionsResourceName = "TesseraOptions";
 inline constexpr const char* kTSROptionsFileType = "plist";
 
 class TSROptions {
-  public:
+public:
     using Dict = plat::Object::Dict;
     using OptionalString = std::optional<std::string>;
 
@@ -92,7 +92,7 @@ class TSROptions {
     TSROptions(const TSROptions&) = delete;
     TSROptions& operator=(const TSROptions&) = delete;
 
-  private:
+private:
     TSROptions(Dict dictionary, bool fromDefaultPlist)
         : optionsDictionary_(std::move(dictionary)), usingOptionsFromDefaultPlist_(fromDefaultPlist) {}
 

@@ -9,12 +9,12 @@
 
 // The common base of the objects that components hand out.
 class TSRComponentInstance {
-  public:
+public:
     virtual ~TSRComponentInstance() = default;
 };
 
 class TSRProtocol {
-  public:
+public:
     using ConformanceTest = std::function<bool(const TSRComponentInstance&)>;
 
     TSRProtocol(std::string name, ConformanceTest conforms)
@@ -32,7 +32,7 @@ class TSRProtocol {
         return conforms_ && conforms_(instance);
     }
 
-  private:
+private:
     std::string name_;
     ConformanceTest conforms_;
 };

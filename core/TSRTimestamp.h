@@ -10,7 +10,7 @@
 #include <string>
 
 class TSRTimestamp {
-  public:
+public:
     static constexpr int64_t kMinSeconds = -62135596800; // 0001-01-01T00:00:00Z
     static constexpr int64_t kMaxSeconds = 253402300800; // 10000-01-01T00:00:00Z, excluded
 
@@ -36,7 +36,7 @@ class TSRTimestamp {
     // "yyyy-MM-ddTHH:mm:ss.nnnnnnnnnZ" in UTC.
     std::string ISO8601String() const;
 
-  private:
+private:
     int64_t seconds_;
     int32_t nanoseconds_;
 };

@@ -9,7 +9,7 @@
 #include <string>
 
 class TSRUserAgent {
-  public:
+public:
     using Components = std::map<std::string, std::string>;
 
     TSRUserAgent() = default;
@@ -29,7 +29,7 @@ class TSRUserAgent {
     // the main bundle (left out when missing), store origin, deployment, device and system version.
     static Components currentEnvironmentComponents();
 
-  private:
+private:
     std::recursive_mutex lock_;
     std::optional<std::string> tesseraUserAgent_;
     std::optional<Components> environmentComponents_;

@@ -16,7 +16,7 @@ class UserDefaults;
 }
 
 class TULUserDefaults {
-  public:
+public:
     // The process-wide wrapper of the standard user defaults; never destroyed.
     static TULUserDefaults& standardUserDefaults();
     // Over the standard user defaults.
@@ -48,7 +48,7 @@ class TULUserDefaults {
 
     plat::UserDefaults& userDefaults() const { return *userDefaults_; }
 
-  private:
+private:
     // False, with warning I-TUL000001, for an empty key.
     bool isReadableKey(const std::string& key) const;
 

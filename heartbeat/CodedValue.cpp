@@ -17,7 +17,8 @@ const plat::Object& CodedValue::require(const plat::Object& container, std::stri
     if (!container.isDict()) mismatch(key, "a keyed container", container);
     const plat::Object& value = container[key];
     if (value.isAbsent())
-        throw CodingError(CodingError::Kind::keyNotFound, "No value associated with key \"" + std::string(key) + "\".");
+        throw CodingError(CodingError::Kind::keyNotFound,
+                          "No value associated with key \"" + std::string(key) + "\".");
     return value;
 }
 
@@ -31,13 +32,15 @@ int64_t CodedValue::integer(const plat::Object& value, std::string_view key) {
     if (!n || n->isBool()) mismatch(key, "an integer", value);
     if (n->isInteger()) {
         if (n->isUnsigned() && n->uint64Value() > uint64_t(INT64_MAX))
-            throw CodingError(CodingError::Kind::dataCorrupted, "Number for \"" + std::string(key) + "\" does not fit.");
+            throw CodingError(CodingError::Kind::dataCorrupted,
+                              "Number for \"" + std::string(key) + "\" does not fit.");
         return n->int64Value();
     }
     double d = n->doubleValue();
     // 2^63 is the first double above the int64 range.
     if (!std::isfinite(d) || std::trunc(d) != d || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
-        throw CodingError(CodingError::Kind::dataCorrupted, "Number for \"" + std::string(key) + "\" is not a whole number.");
+        throw CodingError(CodingError::Kind::dataCorrupted,
+                          "Number for \"" + std::string(key) + "\" is not a whole number.");
     return static_cast<int64_t>(d);
 }
 
@@ -46,7 +49,8 @@ double CodedValue::number(const plat::Object& value, std::string_view key) {
     if (!n || n->isBool()) mismatch(key, "a number", value);
     double d = n->doubleValue();
     if (!std::isfinite(d))
-        throw CodingError(CodingError::Kind::dataCorrupted, "Number for \"" + std::string(key) + "\" is not finite.");
+        throw CodingError(CodingError::Kind::dataCorrupted,
+                          "Number for \"" + std::string(key) + "\" is not finite.");
     return d;
 }
 

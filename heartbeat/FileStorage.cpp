@@ -12,7 +12,8 @@ std::string FileStorage::fileName(const std::string& id) {
 }
 
 std::shared_ptr<Storage> FileStorage::makeStorage(const std::string& id) {
-    return std::make_shared<FileStorage>(plat::paths::applicationSupportDir() / "tessera-heartbeat-storage" / fileName(id));
+    return std::make_shared<FileStorage>(plat::paths::applicationSupportDir() / "tessera-heartbeat-storage" /
+                                         fileName(id));
 }
 
 plat::Data FileStorage::read() {

@@ -13,8 +13,12 @@ std::optional<plat::Data> unzipped(const plat::Data& data, plat::Error* error) {
     return TULGzip::tul_dataByInflatingGzippedData(data, error);
 }
 
-std::string base64URLEncodedString(const plat::Data& data) { return plat::base64URLEncode(data); }
+std::string base64URLEncodedString(const plat::Data& data) {
+    return plat::base64URLEncode(data);
+}
 
-std::optional<plat::Data> dataFromBase64URLEncoded(std::string_view text) { return plat::base64URLDecode(text); }
+std::optional<plat::Data> dataFromBase64URLEncoded(std::string_view text) {
+    return plat::base64URLDecode(text);
+}
 
 } // namespace heartbeat

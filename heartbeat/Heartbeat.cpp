@@ -6,7 +6,8 @@ namespace heartbeat {
 
 plat::Object Heartbeat::encode() const {
     plat::Object::Array periods;
-    for (TimePeriod period : timePeriods) periods.emplace_back(TimePeriods::rawValue(period));
+    for (TimePeriod period : timePeriods)
+        periods.emplace_back(TimePeriods::rawValue(period));
     return plat::Object::Dict{{"agent", plat::Object(agent)},
                               {"date", encodeDate(date)},
                               {"version", plat::Object(version)},
@@ -18,7 +19,8 @@ Heartbeat Heartbeat::decode(const plat::Object& coded) {
     double date = CodedValue::number(CodedValue::require(coded, "date"), "date");
     int64_t version = CodedValue::integer(CodedValue::require(coded, "version"), "version");
     std::vector<TimePeriod> periods;
-    for (const plat::Object& raw : CodedValue::array(CodedValue::require(coded, "timePeriods"), "timePeriods"))
+    for (const plat::Object& raw :
+         CodedValue::array(CodedValue::require(coded, "timePeriods"), "timePeriods"))
         periods.push_back(TimePeriods::decode(CodedValue::integer(raw, "timePeriods")));
     return Heartbeat(std::move(agent), plat::Date::fromReferenceDate(date), std::move(periods), version);
 }

@@ -28,6 +28,8 @@ struct Heartbeat {
 };
 
 // The form every coder here uses for a date: seconds since 2001-01-01 00:00:00 UTC.
-inline plat::Object encodeDate(plat::Date date) { return plat::Object(date.timeIntervalSinceReferenceDate()); }
+inline plat::Object encodeDate(plat::Date date) {
+    return plat::Object(date.timeIntervalSinceReferenceDate());
+}
 
 } // namespace heartbeat

@@ -33,14 +33,16 @@ std::shared_ptr<HeartbeatStorage> HeartbeatStorage::getInstance(const std::strin
 }
 
 HeartbeatStorage::HeartbeatStorage(std::string id, std::shared_ptr<Storage> storage)
-    : id_(std::move(id)), storage_(std::move(storage)), queue_(plat::DispatchQueue::serial("com.heartbeat.storage." + id_)) {}
+    : id_(std::move(id)), storage_(std::move(storage)),
+      queue_(plat::DispatchQueue::serial("com.heartbeat.storage." + id_)) {}
 
 HeartbeatStorage::~HeartbeatStorage() {
     // The entry may already name a newer instance made for the same id; only a dead entry goes,
     // so the newer instance (and its queue) stays the only one for the id.
     InstanceTable& table = instances();
     std::lock_guard guard(table.lock);
-    if (auto found = table.cachedInstances.find(id_); found != table.cachedInstances.end() && found->second.expired())
+    if (auto found = table.cachedInstances.find(id_);
+        found != table.cachedInstances.end() && found->second.expired())
         table.cachedInstances.erase(found);
 }
 
@@ -49,10 +51,11 @@ std::optional<HeartbeatsBundle> HeartbeatStorage::load() {
     if (bytes.empty()) return std::nullopt;
     plat::Error error;
     plat::Object json = plat::JSONSerialization::jsonObject(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), plat::JSONSerialization::ReadingNone,
-        &error);
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        plat::JSONSerialization::ReadingNone, &error);
     if (json.isAbsent())
-        throw CodingError(CodingError::Kind::dataCorrupted, "The given data was not valid JSON: " + error.localizedDescription());
+        throw CodingError(CodingError::Kind::dataCorrupted,
+                          "The given data was not valid JSON: " + error.localizedDescription());
     return HeartbeatsBundle::decode(json);
 }
 
@@ -63,7 +66,9 @@ void HeartbeatStorage::save(const std::optional<HeartbeatsBundle>& bundle) {
     }
     plat::Error error;
     auto json = plat::JSONSerialization::data(bundle->encode(), plat::JSONSerialization::WritingNone, &error);
-    if (!json) throw CodingError(CodingError::Kind::invalidValue, "Cannot encode the bundle: " + error.localizedDescription());
+    if (!json)
+        throw CodingError(CodingError::Kind::invalidValue,
+                          "Cannot encode the bundle: " + error.localizedDescription());
     storage_->write(plat::toData(*json));
 }
 
@@ -110,12 +115,13 @@ std::optional<HeartbeatsBundle> HeartbeatStorage::getAndSet(const Transform& tra
 }
 
 void HeartbeatStorage::getAndSetAsync(Transform transform, std::function<void(GetAndSetResult)> completion) {
-    queue_.async([self = shared_from_this(), transform = std::move(transform), completion = std::move(completion)] {
-        GetAndSetResult result;
-        std::optional<HeartbeatsBundle> previous = self->run(transform, result.error);
-        if (!result.error) result.previous = std::move(previous);
-        completion(std::move(result));
-    });
+    queue_.async(
+        [self = shared_from_this(), transform = std::move(transform), completion = std::move(completion)] {
+            GetAndSetResult result;
+            std::optional<HeartbeatsBundle> previous = self->run(transform, result.error);
+            if (!result.error) result.previous = std::move(previous);
+            completion(std::move(result));
+        });
 }
 
 } // namespace heartbeat

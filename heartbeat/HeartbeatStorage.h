@@ -12,7 +12,8 @@
 
 namespace heartbeat {
 
-class HeartbeatStorage final : public HeartbeatStorageProtocol, public std::enable_shared_from_this<HeartbeatStorage> {
+class HeartbeatStorage final : public HeartbeatStorageProtocol,
+                               public std::enable_shared_from_this<HeartbeatStorage> {
 public:
     // The live instance for `id`, or a new one on the file back end. Thread-safe.
     static std::shared_ptr<HeartbeatStorage> getInstance(const std::string& id);

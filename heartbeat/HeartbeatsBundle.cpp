@@ -6,11 +6,14 @@
 
 namespace heartbeat {
 
-plat::Date HeartbeatsBundle::distantPast() { return plat::Date::fromReferenceDate(-63114076800.0); }
+plat::Date HeartbeatsBundle::distantPast() {
+    return plat::Date::fromReferenceDate(-63114076800.0);
+}
 
 HeartbeatsBundle::DateCache HeartbeatsBundle::defaultCache() {
     DateCache cache;
-    for (TimePeriod period : TimePeriods::allCases) cache[period] = distantPast();
+    for (TimePeriod period : TimePeriods::allCases)
+        cache[period] = distantPast();
     return cache;
 }
 
@@ -21,16 +24,19 @@ void HeartbeatsBundle::append(const Heartbeat& heartbeat) {
             for (auto& [period, date] : lastAddedHeartbeatDates)
                 if (date == overwritten->date) date = distantPast();
         }
-        for (TimePeriod period : heartbeat.timePeriods) lastAddedHeartbeatDates[period] = heartbeat.date;
+        for (TimePeriod period : heartbeat.timePeriods)
+            lastAddedHeartbeatDates[period] = heartbeat.date;
     } catch (const RingBuffer<Heartbeat>::Error& error) {
         // A stored ring that cannot take a push is damaged: start over and record why.
         *this = HeartbeatsBundle(capacity);
         std::string description = error.errorDescription();
         std::replace(description.begin(), description.end(), ' ', '-');
-        Heartbeat diagnostic(heartbeat.agent + " error/" + description, heartbeat.date, heartbeat.timePeriods, 0);
+        Heartbeat diagnostic(heartbeat.agent + " error/" + description, heartbeat.date, heartbeat.timePeriods,
+                             0);
         try {
             buffer.push(diagnostic);
-            for (TimePeriod period : diagnostic.timePeriods) lastAddedHeartbeatDates[period] = diagnostic.date;
+            for (TimePeriod period : diagnostic.timePeriods)
+                lastAddedHeartbeatDates[period] = diagnostic.date;
         } catch (const RingBuffer<Heartbeat>::Error&) {
         }
     }
@@ -57,9 +63,11 @@ std::optional<Heartbeat> HeartbeatsBundle::removeHeartbeat(plat::Date date) {
 
 HeartbeatsPayload HeartbeatsBundle::makeHeartbeatsPayload() const {
     std::map<std::string, std::vector<plat::Date>> byAgent; // byte order, which is scalar order for UTF-8
-    for (const Heartbeat& heartbeat : buffer.elements()) byAgent[heartbeat.agent].push_back(heartbeat.date);
+    for (const Heartbeat& heartbeat : buffer.elements())
+        byAgent[heartbeat.agent].push_back(heartbeat.date);
     std::vector<HeartbeatsPayload::UserAgentPayload> entries;
-    for (auto& [agent, dates] : byAgent) entries.push_back({agent, std::move(dates)});
+    for (auto& [agent, dates] : byAgent)
+        entries.push_back({agent, std::move(dates)});
     return HeartbeatsPayload(std::move(entries), 2);
 }
 
@@ -77,14 +85,18 @@ plat::Object HeartbeatsBundle::encode() const {
 HeartbeatsBundle HeartbeatsBundle::decode(const plat::Object& coded) {
     int64_t capacity = CodedValue::integer(CodedValue::require(coded, "capacity"), "capacity");
     if (capacity > kMaxStoredCapacity)
-        throw CodingError(CodingError::Kind::dataCorrupted, "Capacity " + std::to_string(capacity) + " is too large.");
-    const auto& flat = CodedValue::array(CodedValue::require(coded, "lastAddedHeartbeatDates"), "lastAddedHeartbeatDates");
+        throw CodingError(CodingError::Kind::dataCorrupted,
+                          "Capacity " + std::to_string(capacity) + " is too large.");
+    const auto& flat =
+        CodedValue::array(CodedValue::require(coded, "lastAddedHeartbeatDates"), "lastAddedHeartbeatDates");
     if (flat.size() % 2 != 0)
-        throw CodingError(CodingError::Kind::dataCorrupted, "Expected an even number of elements in lastAddedHeartbeatDates.");
+        throw CodingError(CodingError::Kind::dataCorrupted,
+                          "Expected an even number of elements in lastAddedHeartbeatDates.");
     DateCache cache;
     for (size_t i = 0; i < flat.size(); i += 2) {
         TimePeriod period = TimePeriods::decode(CodedValue::integer(flat[i], "lastAddedHeartbeatDates"));
-        cache[period] = plat::Date::fromReferenceDate(CodedValue::number(flat[i + 1], "lastAddedHeartbeatDates"));
+        cache[period] =
+            plat::Date::fromReferenceDate(CodedValue::number(flat[i + 1], "lastAddedHeartbeatDates"));
     }
     auto buffer = RingBuffer<Heartbeat>::decode(CodedValue::require(coded, "buffer"));
     return HeartbeatsBundle(capacity, std::move(cache), std::move(buffer));

@@ -53,15 +53,19 @@ plat::Object HeartbeatsPayload::encode(DateCoding dateCoding) const {
     for (const UserAgentPayload& entry : userAgentPayloads) {
         plat::Object::Array dates;
         for (plat::Date date : entry.dates)
-            dates.push_back(dateCoding == DateCoding::calendarDay ? plat::Object(formatDate(date)) : encodeDate(date));
-        entries.emplace_back(plat::Object::Dict{{"agent", plat::Object(entry.agent)}, {"dates", plat::Object(std::move(dates))}});
+            dates.push_back(dateCoding == DateCoding::calendarDay ? plat::Object(formatDate(date))
+                                                                  : encodeDate(date));
+        entries.emplace_back(plat::Object::Dict{{"agent", plat::Object(entry.agent)},
+                                                {"dates", plat::Object(std::move(dates))}});
     }
-    return plat::Object::Dict{{"heartbeats", plat::Object(std::move(entries))}, {"version", plat::Object(version)}};
+    return plat::Object::Dict{{"heartbeats", plat::Object(std::move(entries))},
+                              {"version", plat::Object(version)}};
 }
 
 HeartbeatsPayload HeartbeatsPayload::decode(const plat::Object& coded) {
     std::vector<UserAgentPayload> entries;
-    for (const plat::Object& entry : CodedValue::array(CodedValue::require(coded, "heartbeats"), "heartbeats")) {
+    for (const plat::Object& entry :
+         CodedValue::array(CodedValue::require(coded, "heartbeats"), "heartbeats")) {
         UserAgentPayload payload;
         payload.agent = CodedValue::string(CodedValue::require(entry, "agent"), "agent");
         for (const plat::Object& date : CodedValue::array(CodedValue::require(entry, "dates"), "dates"))

@@ -78,15 +78,19 @@ public:
     plat::Object encode() const {
         plat::Object::Array slots;
         slots.reserve(circularQueue_.size());
-        for (const auto& slot : circularQueue_) slots.push_back(slot ? slot->encode() : plat::Object::null());
+        for (const auto& slot : circularQueue_)
+            slots.push_back(slot ? slot->encode() : plat::Object::null());
         return plat::Object::Dict{{"circularQueue", plat::Object(std::move(slots))},
                                   {"tailIndex", plat::Object(tailIndex_)}};
     }
     static RingBuffer decode(const plat::Object& coded) {
         std::vector<std::optional<Element>> slots;
-        for (const plat::Object& slot : CodedValue::array(CodedValue::require(coded, "circularQueue"), "circularQueue")) {
-            if (slot.isNull()) slots.emplace_back();
-            else slots.emplace_back(Element::decode(slot));
+        for (const plat::Object& slot :
+             CodedValue::array(CodedValue::require(coded, "circularQueue"), "circularQueue")) {
+            if (slot.isNull())
+                slots.emplace_back();
+            else
+                slots.emplace_back(Element::decode(slot));
         }
         int64_t tail = CodedValue::integer(CodedValue::require(coded, "tailIndex"), "tailIndex");
         return RingBuffer(std::move(slots), tail);

@@ -12,7 +12,8 @@ class StorageError : public std::runtime_error {
 public:
     enum Code { readError, writeError };
     explicit StorageError(Code code)
-        : std::runtime_error(code == readError ? "StorageError.readError" : "StorageError.writeError"), code_(code) {}
+        : std::runtime_error(code == readError ? "StorageError.readError" : "StorageError.writeError"),
+          code_(code) {}
     Code code() const { return code_; }
     bool operator==(const StorageError& o) const { return code_ == o.code_; }
 

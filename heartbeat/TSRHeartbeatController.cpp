@@ -7,7 +7,8 @@ TSRHeartbeatController::TSRHeartbeatController(std::shared_ptr<heartbeat::Heartb
     : heartbeatController_(std::move(controller)) {}
 
 void TSRHeartbeatController::flushAsync(std::function<void(TSRHeartbeatsPayload)> completion) {
-    heartbeatController_->flushAsync([completion = std::move(completion)](heartbeat::HeartbeatsPayload payload) {
-        completion(TSRHeartbeatsPayload(std::move(payload)));
-    });
+    heartbeatController_->flushAsync(
+        [completion = std::move(completion)](heartbeat::HeartbeatsPayload payload) {
+            completion(TSRHeartbeatsPayload(std::move(payload)));
+        });
 }

@@ -6,7 +6,8 @@
 class TSRHeartbeatsPayload final : public heartbeat::HTTPHeaderRepresentable {
 public:
     TSRHeartbeatsPayload() = delete; // a payload handle always wraps a payload
-    explicit TSRHeartbeatsPayload(heartbeat::HeartbeatsPayload payload) : heartbeatsPayload_(std::move(payload)) {}
+    explicit TSRHeartbeatsPayload(heartbeat::HeartbeatsPayload payload)
+        : heartbeatsPayload_(std::move(payload)) {}
 
     std::string headerValue() const override { return heartbeatsPayload_.headerValue(); }
     bool isEmpty() const { return heartbeatsPayload_.isEmpty(); }

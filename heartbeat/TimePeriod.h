@@ -23,7 +23,8 @@ struct TimePeriods {
     // The period's length in seconds.
     static double timeInterval(TimePeriod period) {
         switch (period) {
-        case TimePeriod::daily: return 86400;
+        case TimePeriod::daily:
+            return 86400;
         }
         return 86400;
     }

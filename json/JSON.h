@@ -37,7 +37,7 @@ class Decoder;
 } // namespace plat
 
 class JSON {
-  public:
+public:
     // The kind of a value; the raw values are stable.
     enum class Type : int {
         number = 0,
@@ -300,7 +300,7 @@ class JSON {
     friend bool operator>(const JSON& lhs, const JSON& rhs);
     friend bool operator>=(const JSON& lhs, const JSON& rhs);
 
-  private:
+private:
     static JSON failure(JSONError error);
     JSON element(int64_t index) const;
     JSON step(const JSONKey& key) const;
@@ -319,7 +319,7 @@ class JSON {
 // A position in a JSON collection: an array offset, a dictionary position, or the one index of
 // any other kind. Valid for the value it came from while that value is unchanged.
 class JSON::Index {
-  public:
+public:
     enum class Case : uint8_t { array, dictionary, null };
 
     Index() = default;
@@ -334,7 +334,7 @@ class JSON::Index {
     friend bool operator>(const Index& a, const Index& b) { return b < a; }
     friend bool operator>=(const Index& a, const Index& b) { return b < a || a == b; }
 
-  private:
+private:
     friend class JSON;
     Case case_ = Case::null;
     int64_t offset_ = 0;
@@ -346,7 +346,7 @@ class JSON::Index {
 
 // Forward iteration over the (key, value) pairs.
 class JSON::Iterator {
-  public:
+public:
     using iterator_category = std::forward_iterator_tag;
     using value_type = JSON::Element;
     using difference_type = std::ptrdiff_t;
@@ -366,7 +366,7 @@ class JSON::Iterator {
     }
     friend bool operator==(const Iterator& a, const Iterator& b) { return a.index_ == b.index_; }
 
-  private:
+private:
     friend class JSON;
     Iterator(const JSON* owner, Index index) : owner_(owner), index_(std::move(index)) {}
     const JSON* owner_ = nullptr;

@@ -37,7 +37,7 @@ plat::Error toError(JSONError error);
 // What the JSON value layer throws: either one of its own cases or the platform parser's error,
 // carried unchanged.
 class JSONException : public std::exception {
-  public:
+public:
     explicit JSONException(JSONError error);
     explicit JSONException(plat::Error error);
 
@@ -46,7 +46,7 @@ class JSONException : public std::exception {
     std::optional<JSONError> jsonError() const;
     const char* what() const noexcept override { return what_.c_str(); }
 
-  private:
+private:
     plat::Error error_;
     std::string what_;
 };

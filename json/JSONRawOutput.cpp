@@ -30,7 +30,8 @@ std::optional<int64_t> integerOption(const JSONWritingOptions& options, writingO
 
 unsigned serializerOptions(const JSONWritingOptions& options) {
     if (auto v = optionOf<unsigned>(options, writingOptionsKeys::jsonSerialization)) return *v;
-    if (auto v = optionOf<int>(options, writingOptionsKeys::jsonSerialization)) return static_cast<unsigned>(*v);
+    if (auto v = optionOf<int>(options, writingOptionsKeys::jsonSerialization))
+        return static_cast<unsigned>(*v);
     if (auto v = optionOf<JSONSerialization::WritingOptions>(options, writingOptionsKeys::jsonSerialization))
         return *v;
     return JSONSerialization::PrettyPrinted;
@@ -78,7 +79,7 @@ std::string quoted(const std::string& text) {
 }
 
 class Writer {
-  public:
+public:
     Writer(StringEncoding encoding, const JSONWritingOptions& options)
         : encoding_(encoding), options_(options) {}
 
@@ -141,7 +142,7 @@ class Writer {
         return out;
     }
 
-  private:
+private:
     // A failing element (including an exhausted budget below) fails only its enclosing containers.
     std::optional<std::string> nested(const Object& element, int64_t budget, int64_t level) const {
         JSON value(element);

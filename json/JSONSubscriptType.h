@@ -22,7 +22,7 @@ struct JSONKey {
 };
 
 class JSONSubscriptType {
-  public:
+public:
     // Unsigned positions beyond the signed range become the largest index, which is never in
     // bounds, instead of wrapping round to a negative one.
     template <std::integral T>
@@ -42,6 +42,6 @@ class JSONSubscriptType {
 
     const JSONKey& jsonKey() const { return key_; }
 
-  private:
+private:
     JSONKey key_;
 };

@@ -10,7 +10,7 @@
 namespace keychain {
 
 class Attributes {
-  public:
+public:
     explicit Attributes(plat::Object::Dict attributes) : attributes_(std::move(attributes)) {}
 
     // The raw value, absent when missing.
@@ -50,7 +50,7 @@ class Attributes {
     std::optional<int64_t> port() const;
     std::optional<std::string> path() const;
 
-  private:
+private:
     std::optional<std::string> string(const char* key) const;
     std::optional<plat::Data> bytes(const char* key) const;
     std::optional<bool> boolean(const char* key) const;

@@ -21,7 +21,7 @@
 namespace keychain {
 
 class Keychain {
-  public:
+public:
     // The main bundle's identifier as the service ("" when the bundle has none).
     Keychain();
     // The store of generic passwords of `service`.
@@ -137,11 +137,11 @@ class Keychain {
     // printing "OSStatus error:[<code>] <description>" unless the code is userCanceled (-128).
     static Status securityError(int32_t status);
 
-  protected:
+protected:
     // Makes the store that a modifier returns; subclasses override it to keep their own class.
     virtual std::shared_ptr<Keychain> withOptions(Options options) const;
 
-  private:
+private:
     std::optional<Attributes> getAttributes(const std::string& key,
                                             bool ignoringAttributeSynchronizable) const;
     std::vector<plat::Object::Dict> fetchItems() const;

@@ -19,7 +19,7 @@ namespace keychain {
 extern const char* const KeychainErrorDomain;
 
 class Status : public std::exception {
-  public:
+public:
     enum Code : int32_t {
 #define VELMORA_STATUS_ENUM(name, code, text) name = code,
         VELMORA_KEYCHAIN_STATUS_CASES(VELMORA_STATUS_ENUM)
@@ -62,7 +62,7 @@ class Status : public std::exception {
         return a.code_ == b.code_;
     }
 
-  private:
+private:
     Code code_;
 };
 

@@ -13,7 +13,7 @@
 namespace launch_at_login {
 
 class LoginItem {
-  public:
+public:
     LoginItem() = delete;
 
     // Whether the application starts at login.
@@ -25,7 +25,7 @@ class LoginItem {
 
     // The object a settings switch observes; its objectWillChange fires before every assignment.
     class Observable : public plat::ObservableObject {
-      public:
+    public:
         bool isEnabled() const { return LoginItem::isEnabled(); }
         void setIsEnabled(bool value) const { LoginItem::setIsEnabled(value); }
     };
@@ -33,7 +33,7 @@ class LoginItem {
     // Key-value observing of "isEnabled": observers hear a prior notification before each
     // assignment and a second one after it, and read the value through the getter.
     class KVO {
-      public:
+    public:
         bool isEnabled() const { return LoginItem::isEnabled(); }
         void setIsEnabled(bool value) const { LoginItem::setIsEnabled(value); }
 
@@ -43,7 +43,7 @@ class LoginItem {
         void willChangeValue(const std::string& keyPath) const;
         void didChangeValue(const std::string& keyPath) const;
 
-      private:
+    private:
         mutable plat::PassthroughSubject<bool> isEnabledChanges_;
     };
 
@@ -58,7 +58,7 @@ class LoginItem {
     // ("LoginItem__hasMigrated" in the standard user defaults). Does nothing before version 13.
     static void migrateIfNeeded();
 
-  private:
+private:
     // The helper's identifier: the main bundle's identifier + "-LoginItemHelper".
     static const std::string& id();
     static bool isModernSystem();

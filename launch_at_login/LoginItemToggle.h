@@ -11,7 +11,7 @@
 namespace launch_at_login {
 
 class LoginItem::Toggle {
-  public:
+public:
     struct Label {
         std::string text;
         // True when `text` is a key of the main bundle's default string table, false when it is
@@ -36,7 +36,7 @@ class LoginItem::Toggle {
     // The shared object the switch observes to redraw.
     const Observable& loginItem() const { return loginItem_; }
 
-  private:
+private:
     explicit Toggle(Label label);
     const Observable& loginItem_;
     Label label_;

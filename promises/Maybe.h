@@ -10,7 +10,7 @@
 namespace promises {
 
 template <typename Value> class Maybe {
-  public:
+public:
     Maybe(Value value) : outcome_(std::in_place_index<0>, std::move(value)) {}
     Maybe(plat::Error error) : outcome_(std::in_place_index<1>, std::move(error)) {}
     Maybe(PromiseError error) : Maybe(asError(error)) {}
@@ -39,7 +39,7 @@ template <typename Value> class Maybe {
         return sameError(std::get<1>(outcome_), std::get<1>(other.outcome_));
     }
 
-  private:
+private:
     std::variant<Value, plat::Error> outcome_;
 };
 

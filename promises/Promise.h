@@ -74,7 +74,7 @@ template <typename R> TPRValue toCore(const R& result) {
 } // namespace detail
 
 template <typename Value> class Promise {
-  public:
+public:
     using ValueType = Value;
     using Queue = plat::DispatchQueue;
     using Fulfill = std::function<void(const Value&)>;
@@ -190,7 +190,7 @@ template <typename Value> class Promise {
         return reduce(queue, std::vector<Item>(items), std::move(reducer));
     }
 
-  private:
+private:
     template <typename Work> static TPRPromise::Ptr start(const Queue& queue, Work work) {
         if constexpr (std::is_invocable_v<Work&, Fulfill, Reject>) {
             return TPRPromise::async(

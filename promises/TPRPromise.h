@@ -72,7 +72,7 @@ class TPRPromise final {
         friend class TPRPromise;
     };
 
-  public:
+public:
     using Ptr = std::shared_ptr<TPRPromise>;
     using Queue = plat::DispatchQueue;
     enum class State : int64_t { Pending = 0, Fulfilled = 1, Rejected = 2 };
@@ -228,7 +228,7 @@ class TPRPromise final {
     TPR_WRAP(wrapDoubleOrErrorCompletion, TPRDoubleOrErrorCompletion)
 #undef TPR_WRAP
 
-  private:
+private:
     // One registered pair of blocks, run by a task posted to its queue when the promise settles.
     // A chain link carries the promise it settles in the same allocation (TPRPromise.cpp).
     struct Observer;

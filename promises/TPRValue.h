@@ -25,7 +25,7 @@ const plat::Error* TPRErrorFromObject(const plat::Object& object);
 std::string TPRErrorDescription(const plat::Error& error);
 
 class TPRValue {
-  public:
+public:
     enum class Kind { Object, Error, Promise };
 
     // None: fulfils with an absent value.
@@ -54,6 +54,6 @@ class TPRValue {
     const plat::Error& error() const;
     const std::shared_ptr<TPRPromise>& promise() const;
 
-  private:
+private:
     std::variant<plat::Object, plat::Error, std::shared_ptr<TPRPromise>> value_;
 };

@@ -51,7 +51,7 @@ struct Account {
 };
 
 class AccountStore {
-  public:
+public:
     static constexpr const char* kDemoEmail = "demo@velmora.example";
     static constexpr const char* kDemoPassword = "velmora-demo";
 
@@ -93,7 +93,7 @@ class AccountStore {
     // A token for the account when `code` is its pending reset code (which is then used up).
     std::optional<std::string> verifyReset(const std::string& email, const std::string& code);
 
-  private:
+private:
     Account* findByEmail(const std::string& email);
     Account* findByUid(const std::string& uid);
     Account& create(const std::string& email, const std::string& password, const std::string& uid);

@@ -28,7 +28,7 @@ struct Fault {
 inline constexpr std::chrono::milliseconds kDefaultFaultDelay{11000};
 
 class FaultTable {
-  public:
+public:
     // Arms `fault` for `path`: an absolute path ("/api/devices"), a path relative to the API base
     // ("devices"), or either ending in '*' to match every path with that prefix.
     void set(const std::string& path, Fault fault);
@@ -40,7 +40,7 @@ class FaultTable {
     // The absolute form of a path given to set() or remove().
     static std::string normalise(const std::string& path);
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::map<std::string, Fault> faults_;
 };

@@ -12,7 +12,7 @@ namespace standin {
 using FormFields = std::vector<std::pair<std::string, std::string>>;
 
 class MultipartForm {
-  public:
+public:
     // The boundary parameter of a "multipart/form-data; boundary=..." content type, without
     // quotes; nothing when the type is not multipart/form-data or names no boundary.
     static std::optional<std::string> boundaryOf(const std::string& contentType);

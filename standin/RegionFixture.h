@@ -30,7 +30,7 @@ struct FixtureRegion {
 };
 
 class RegionFixture {
-  public:
+public:
     // Every region, in a fixed order (not sorted by name: the client sorts).
     static const std::vector<FixtureRegion>& regions();
     static const FixtureRegion* find(int64_t id);

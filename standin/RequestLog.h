@@ -22,12 +22,12 @@ struct RequestLogEntry {
 };
 
 class RequestLog {
-  public:
+public:
     void append(RequestLogEntry entry);
     std::vector<RequestLogEntry> entries() const;
     void clear();
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::vector<RequestLogEntry> entries_;
 };

@@ -13,7 +13,7 @@
 namespace standin {
 
 class StandinRouter {
-  public:
+public:
     using Handler = std::function<StandinReply(const StandinRequest&)>;
 
     // Adds a route. `pattern` is an ECMAScript regular expression that must match the whole
@@ -24,7 +24,7 @@ class StandinRouter {
     // starts and only read afterwards, so dispatch may run on many threads at once.
     StandinReply dispatch(const StandinRequest& request) const;
 
-  private:
+private:
     struct Route {
         std::string method;
         std::regex pattern;

@@ -14,7 +14,7 @@
 namespace standin {
 
 class StandinServer {
-  public:
+public:
     StandinServer();
     ~StandinServer(); // stops the server when it still runs
     StandinServer(const StandinServer&) = delete;
@@ -51,7 +51,7 @@ class StandinServer {
     static std::string demoEmail();
     static std::string demoPassword();
 
-  private:
+private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -79,6 +79,7 @@ void TULAppEnvironmentUtil::overrideFromAppStoreForTesting(std::optional<bool> v
 
 bool TULAppEnvironmentUtil::isAppStoreReceiptSandbox() {
     // This platform's bundles carry no store receipt, so only the Info switch can decide.
-    return receiptIsSandbox(plat::Bundle::main().objectForInfoDictionaryKey("TesseraAppStoreReceiptURLCheckEnabled"),
-                            std::nullopt);
+    return receiptIsSandbox(
+        plat::Bundle::main().objectForInfoDictionaryKey("TesseraAppStoreReceiptURLCheckEnabled"),
+        std::nullopt);
 }

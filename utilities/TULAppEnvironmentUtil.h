@@ -34,9 +34,12 @@ public:
 
     // The sandbox decision from its two inputs: the Info value (absent when unset) and the
     // receipt location (none when there is no receipt).
-    static bool receiptIsSandbox(const plat::Object& receiptCheckEnabled, const std::optional<std::string>& receiptPath);
+    static bool receiptIsSandbox(const plat::Object& receiptCheckEnabled,
+                                 const std::optional<std::string>& receiptPath);
     // The store decision from the encrypted flag and the sandbox answer.
-    static bool fromAppStore(bool encrypted, bool receiptSandbox) { return !isSimulator() && encrypted && !receiptSandbox; }
+    static bool fromAppStore(bool encrypted, bool receiptSandbox) {
+        return !isSimulator() && encrypted && !receiptSandbox;
+    }
 
     // Test hook: answer `value` from isFromAppStore (none restores the real answer).
     static void overrideFromAppStoreForTesting(std::optional<bool> value);

@@ -27,7 +27,8 @@ std::optional<plat::Data> TULGzip::tul_dataByGzippingData(const plat::Data& data
     return tul_dataByGzippingData(data.data(), data.size(), error);
 }
 
-std::optional<plat::Data> TULGzip::tul_dataByGzippingData(const void* bytes, size_t length, plat::Error* error) {
+std::optional<plat::Data> TULGzip::tul_dataByGzippingData(const void* bytes, size_t length,
+                                                          plat::Error* error) {
     if (bytes == nullptr || length == 0) return std::nullopt;
     if (static_cast<uint64_t>(length) > kMaxLength) {
         setError(error, TULNSDataZlibErrorGreaterThan32BitsToCompress);
@@ -65,7 +66,8 @@ std::optional<plat::Data> TULGzip::tul_dataByGzippingData(const void* bytes, siz
     return output;
 }
 
-std::optional<plat::Data> TULGzip::tul_dataByInflatingGzippedData(const plat::Data& data, plat::Error* error) {
+std::optional<plat::Data> TULGzip::tul_dataByInflatingGzippedData(const plat::Data& data,
+                                                                  plat::Error* error) {
     return tul_dataByInflatingGzippedData(data.data(), data.size(), error);
 }
 

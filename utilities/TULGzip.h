@@ -29,7 +29,8 @@ enum TULNSDataZlibError : int64_t {
 struct TULGzip {
     // A gzip stream of `data`. Empty input answers none without an error; failures answer none and
     // fill `error` when it is given. Thread-safe.
-    static std::optional<plat::Data> tul_dataByGzippingData(const plat::Data& data, plat::Error* error = nullptr);
+    static std::optional<plat::Data> tul_dataByGzippingData(const plat::Data& data,
+                                                            plat::Error* error = nullptr);
     static std::optional<plat::Data> tul_dataByGzippingData(const void* bytes, size_t length,
                                                             plat::Error* error = nullptr);
 

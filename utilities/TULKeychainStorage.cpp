@@ -10,11 +10,13 @@ TULKeychainStorage::TULKeychainStorage(const std::string& service)
 
 TULKeychainStorage::TULKeychainStorage(const std::string& service, std::shared_ptr<Cache> cache)
     : keychainQueue_(plat::DispatchQueue::serial("com.tul.KeychainStorage.Keychain")),
-      inMemoryCacheQueue_(plat::DispatchQueue::serial("com.tul.KeychainStorage.InMemoryCache")), service_(service),
-      inMemoryCache_(std::move(cache)), generations_(std::make_shared<std::map<std::string, uint64_t>>()) {}
+      inMemoryCacheQueue_(plat::DispatchQueue::serial("com.tul.KeychainStorage.InMemoryCache")),
+      service_(service), inMemoryCache_(std::move(cache)),
+      generations_(std::make_shared<std::map<std::string, uint64_t>>()) {}
 
-plat::Object::Dict TULKeychainStorage::keychainQueryWithKey(const std::string& key,
-                                                            const std::optional<std::string>& accessGroup) const {
+plat::Object::Dict
+TULKeychainStorage::keychainQueryWithKey(const std::string& key,
+                                         const std::optional<std::string>& accessGroup) const {
     plat::Object::Dict query{{plat::kSecClass, plat::Object(plat::kSecClassGenericPassword)},
                              {plat::kSecAttrService, plat::Object(service_)},
                              {plat::kSecAttrAccount, plat::Object(key)},
@@ -30,13 +32,15 @@ void TULKeychainStorage::getObjectForKey(const std::string& key, const plat::Sec
                                          const std::optional<std::string>& accessGroup,
                                          ObjectHandler completionHandler) {
     auto query = keychainQueryWithKey(key, accessGroup);
-    inMemoryCacheQueue_.async([cache = inMemoryCache_, cacheQueue = inMemoryCacheQueue_, keychainQueue = keychainQueue_,
-                               generations = generations_, key, query, objectClass, handler = std::move(completionHandler)] {
+    inMemoryCacheQueue_.async([cache = inMemoryCache_, cacheQueue = inMemoryCacheQueue_,
+                               keychainQueue = keychainQueue_, generations = generations_, key, query,
+                               objectClass, handler = std::move(completionHandler)] {
         if (auto cached = cache->objectForKey(key)) {
             // The cache holds whatever was last set; a caller that expects another class must get
             // the unarchiver's refusal, not an object it would take for the wrong type.
             if (*cached && (*cached)->className() != objectClass.name) {
-                handler(nullptr, plat::KeyedUnarchiver::unexpectedClassError("root", (*cached)->className(), objectClass.name));
+                handler(nullptr, plat::KeyedUnarchiver::unexpectedClassError("root", (*cached)->className(),
+                                                                             objectClass.name));
                 return;
             }
             handler(*cached, std::nullopt);
@@ -70,11 +74,13 @@ void TULKeychainStorage::getObjectForKey(const std::string& key, const plat::Sec
     });
 }
 
-void TULKeychainStorage::setObject(Object object, const std::string& key, const std::optional<std::string>& accessGroup,
+void TULKeychainStorage::setObject(Object object, const std::string& key,
+                                   const std::optional<std::string>& accessGroup,
                                    ObjectHandler completionHandler) {
     auto query = keychainQueryWithKey(key, accessGroup);
-    inMemoryCacheQueue_.async([cache = inMemoryCache_, cacheQueue = inMemoryCacheQueue_, keychainQueue = keychainQueue_,
-                               generations = generations_, key, query, object, handler = std::move(completionHandler)] {
+    inMemoryCacheQueue_.async([cache = inMemoryCache_, cacheQueue = inMemoryCacheQueue_,
+                               keychainQueue = keychainQueue_, generations = generations_, key, query, object,
+                               handler = std::move(completionHandler)] {
         ++(*generations)[key];
         cache->setObject(object, key);
         keychainQueue.async([cache, cacheQueue, key, query, object, handler] {
@@ -83,11 +89,13 @@ void TULKeychainStorage::setObject(Object object, const std::string& key, const 
             auto evict = [&] { cacheQueue.sync([&] { cache->removeObjectForKeyIfEqual(key, object); }); };
             plat::Error archiveError;
             std::optional<plat::Data> data =
-                object ? plat::KeyedArchiver::archivedDataWithRootObject(*object, true, &archiveError) : std::nullopt;
+                object ? plat::KeyedArchiver::archivedDataWithRootObject(*object, true, &archiveError)
+                       : std::nullopt;
             if (!data) {
                 if (!object)
                     archiveError = plat::Error::withMessage(plat::KeyedArchiver::kErrorDomain,
-                                                            plat::KeyedArchiver::kInvalidValueError, "No object to archive.");
+                                                            plat::KeyedArchiver::kInvalidValueError,
+                                                            "No object to archive.");
                 evict();
                 handler(nullptr, archiveError);
                 return;
@@ -103,11 +111,13 @@ void TULKeychainStorage::setObject(Object object, const std::string& key, const 
     });
 }
 
-void TULKeychainStorage::removeObjectForKey(const std::string& key, const std::optional<std::string>& accessGroup,
+void TULKeychainStorage::removeObjectForKey(const std::string& key,
+                                            const std::optional<std::string>& accessGroup,
                                             ErrorHandler completionHandler) {
     auto query = keychainQueryWithKey(key, accessGroup);
-    inMemoryCacheQueue_.async([cache = inMemoryCache_, keychainQueue = keychainQueue_, generations = generations_, key,
-                               query, handler = std::move(completionHandler)] {
+    inMemoryCacheQueue_.async([cache = inMemoryCache_, keychainQueue = keychainQueue_,
+                               generations = generations_, key, query,
+                               handler = std::move(completionHandler)] {
         ++(*generations)[key];
         cache->removeObjectForKey(key);
         keychainQueue.async([query, handler] {
@@ -118,4 +128,6 @@ void TULKeychainStorage::removeObjectForKey(const std::string& key, const std::o
     });
 }
 
-void TULKeychainStorage::resetInMemoryCache() { inMemoryCache_->removeAllObjects(); }
+void TULKeychainStorage::resetInMemoryCache() {
+    inMemoryCache_->removeAllObjects();
+}

@@ -44,7 +44,8 @@ public:
 
     // The item query for a key: generic password, this service, the key as account, the access
     // group when given, and the data-protection keychain.
-    plat::Object::Dict keychainQueryWithKey(const std::string& key, const std::optional<std::string>& accessGroup) const;
+    plat::Object::Dict keychainQueryWithKey(const std::string& key,
+                                            const std::optional<std::string>& accessGroup) const;
 
     const std::string& service() const { return service_; }
     const plat::DispatchQueue& keychainQueue() const { return keychainQueue_; }

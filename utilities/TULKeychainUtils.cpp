@@ -18,10 +18,12 @@ plat::Object::Dict TULKeychainUtils::multiplatformQueryWithQuery(const plat::Obj
 
 plat::Error TULKeychainUtils::keychainErrorWithFunction(const std::string& keychainFunction, int32_t status) {
     std::string reason = keychainFunction + " (" + std::to_string(status) + ")";
-    return plat::Error(kTULKeychainErrorDomain, 0, {{kTULLocalizedFailureReasonErrorKey, plat::Object(reason)}});
+    return plat::Error(kTULKeychainErrorDomain, 0,
+                       {{kTULLocalizedFailureReasonErrorKey, plat::Object(reason)}});
 }
 
-std::optional<plat::Data> TULKeychainUtils::getItemWithQuery(const plat::Object::Dict& query, std::optional<plat::Error>* error) {
+std::optional<plat::Data> TULKeychainUtils::getItemWithQuery(const plat::Object::Dict& query,
+                                                             std::optional<plat::Error>* error) {
     plat::Object::Dict request = multiplatformQueryWithQuery(query);
     request[plat::kSecReturnData] = plat::Object(true);
     request[plat::kSecMatchLimit] = plat::Object(plat::kSecMatchLimitOne);
@@ -39,7 +41,8 @@ std::optional<plat::Data> TULKeychainUtils::getItemWithQuery(const plat::Object:
     return std::nullopt;
 }
 
-bool TULKeychainUtils::setItem(const plat::Data& item, const plat::Object::Dict& query, std::optional<plat::Error>* error) {
+bool TULKeychainUtils::setItem(const plat::Data& item, const plat::Object::Dict& query,
+                               std::optional<plat::Error>* error) {
     plat::Object::Dict request = multiplatformQueryWithQuery(query);
     std::optional<plat::Error> readError;
     std::optional<plat::Data> existing = getItemWithQuery(request, &readError);
@@ -54,7 +57,8 @@ bool TULKeychainUtils::setItem(const plat::Data& item, const plat::Object::Dict&
         status = plat::SecItemUpdate(request, {{plat::kSecValueData, plat::Object(item)}});
     } else {
         function = "SecItemAdd";
-        request[plat::kSecAttrAccessible] = plat::Object(plat::kSecAttrAccessibleAfterFirstUnlockThisDeviceOnly);
+        request[plat::kSecAttrAccessible] =
+            plat::Object(plat::kSecAttrAccessibleAfterFirstUnlockThisDeviceOnly);
         request[plat::kSecValueData] = plat::Object(item);
         status = plat::SecItemAdd(request, nullptr);
     }
@@ -66,7 +70,8 @@ bool TULKeychainUtils::setItem(const plat::Data& item, const plat::Object::Dict&
     return true;
 }
 
-bool TULKeychainUtils::removeItemWithQuery(const plat::Object::Dict& query, std::optional<plat::Error>* error) {
+bool TULKeychainUtils::removeItemWithQuery(const plat::Object::Dict& query,
+                                           std::optional<plat::Error>* error) {
     plat::OSStatus status = plat::SecItemDelete(multiplatformQueryWithQuery(query));
     if (status == plat::errSecSuccess || status == plat::errSecItemNotFound) {
         clear(error);

@@ -20,12 +20,15 @@ class TULKeychainUtils {
 public:
     // The data of the one item `query` matches; none without error when there is no such item.
     // `error`, when given, is reset on success.
-    static std::optional<plat::Data> getItemWithQuery(const plat::Object::Dict& query, std::optional<plat::Error>* error = nullptr);
+    static std::optional<plat::Data> getItemWithQuery(const plat::Object::Dict& query,
+                                                      std::optional<plat::Error>* error = nullptr);
     // Updates the matching item's data, or adds a new item (accessible after first unlock, this
     // device only) when none exists.
-    static bool setItem(const plat::Data& item, const plat::Object::Dict& query, std::optional<plat::Error>* error = nullptr);
+    static bool setItem(const plat::Data& item, const plat::Object::Dict& query,
+                        std::optional<plat::Error>* error = nullptr);
     // Deletes the matching items; a missing item counts as success.
-    static bool removeItemWithQuery(const plat::Object::Dict& query, std::optional<plat::Error>* error = nullptr);
+    static bool removeItemWithQuery(const plat::Object::Dict& query,
+                                    std::optional<plat::Error>* error = nullptr);
     // A copy of `query` that asks for the data-protection keychain.
     static plat::Object::Dict multiplatformQueryWithQuery(const plat::Object::Dict& query);
     // Code 0, failure reason "<function> (<status>)".

@@ -41,7 +41,8 @@ void TULLoggerInitialize() {
     // The platform's queues have no target setting; a background-class queue gives the same
     // priority as targeting the background global queue.
     if (!s.clientQueue)
-        s.clientQueue.emplace("TULLoggingClientQueue", plat::DispatchQueue::Attributes::Serial, plat::QoS::Background);
+        s.clientQueue.emplace("TULLoggingClientQueue", plat::DispatchQueue::Attributes::Serial,
+                              plat::QoS::Background);
     s.initialized.store(true, std::memory_order_release);
 }
 
@@ -63,7 +64,9 @@ void TULSetLoggerLevel(int level) {
     state().maxLevel.store(level);
 }
 
-int TULGetLoggerLevel() { return state().maxLevel.load(); }
+int TULGetLoggerLevel() {
+    return state().maxLevel.load();
+}
 
 bool TULIsLoggableLevel(int level) {
     TULLoggerInitialize();
@@ -77,17 +80,23 @@ void TULLoggerRegisterVersion(std::string version) {
 
 plat::OSLogType TULLoggerLevelToOSLogType(int level) {
     switch (level) {
-    case TULLoggerLevelError: return plat::OSLogType::Error;
+    case TULLoggerLevelError:
+        return plat::OSLogType::Error;
     case TULLoggerLevelWarning:
-    case TULLoggerLevelNotice: return plat::OSLogType::Default;
-    case TULLoggerLevelInfo: return plat::OSLogType::Info;
-    case TULLoggerLevelDebug: return plat::OSLogType::Debug;
-    default: return plat::OSLogType::Error;
+    case TULLoggerLevelNotice:
+        return plat::OSLogType::Default;
+    case TULLoggerLevelInfo:
+        return plat::OSLogType::Info;
+    case TULLoggerLevelDebug:
+        return plat::OSLogType::Debug;
+    default:
+        return plat::OSLogType::Error;
     }
 }
 
 void TULOSLogBasic(int level, const std::string& subsystem, const std::string& category, bool forceLog,
-                   const std::string& messageCode, const std::string& message, const TULFormatArguments* arguments) {
+                   const std::string& messageCode, const std::string& message,
+                   const TULFormatArguments* arguments) {
     TULLoggerInitialize();
     LoggerState& s = state();
     if (level > s.maxLevel.load() && !s.debugMode.load() && !forceLog) return;
@@ -103,7 +112,8 @@ void TULOSLogBasic(int level, const std::string& subsystem, const std::string& c
     clientQueue().async([subsystem, category, type, line = std::move(line)] {
         auto& categories = state().logObjects[subsystem];
         auto found = categories.find(category);
-        if (found == categories.end()) found = categories.emplace(category, plat::OSLog(subsystem, category)).first;
+        if (found == categories.end())
+            found = categories.emplace(category, plat::OSLog(subsystem, category)).first;
         found->second.write(type, line);
     });
 }

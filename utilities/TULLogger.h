@@ -36,7 +36,8 @@ plat::OSLogType TULLoggerLevelToOSLogType(int level);
 // otherwise the message is a format for them. Filtered messages cost one comparison. Returns at
 // once; the line is written on the client queue.
 void TULOSLogBasic(int level, const std::string& subsystem, const std::string& category, bool forceLog,
-                   const std::string& messageCode, const std::string& message, const TULFormatArguments* arguments);
+                   const std::string& messageCode, const std::string& message,
+                   const TULFormatArguments* arguments);
 
 // Blocks until every line queued so far has been written (tests, and orderly shutdown).
 void TULLoggerWaitUntilWritten();
@@ -57,27 +58,32 @@ void TULOSLogAtLevel(int level, const std::string& subsystem, const std::string&
 template <typename... Args>
 void TULOSLogError(const std::string& subsystem, const std::string& category, bool forceLog,
                    const std::string& messageCode, const std::string& message, Args&&... args) {
-    TULOSLogAtLevel(TULLoggerLevelError, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+    TULOSLogAtLevel(TULLoggerLevelError, subsystem, category, forceLog, messageCode, message,
+                    std::forward<Args>(args)...);
 }
 template <typename... Args>
 void TULOSLogWarning(const std::string& subsystem, const std::string& category, bool forceLog,
                      const std::string& messageCode, const std::string& message, Args&&... args) {
-    TULOSLogAtLevel(TULLoggerLevelWarning, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+    TULOSLogAtLevel(TULLoggerLevelWarning, subsystem, category, forceLog, messageCode, message,
+                    std::forward<Args>(args)...);
 }
 template <typename... Args>
 void TULOSLogNotice(const std::string& subsystem, const std::string& category, bool forceLog,
                     const std::string& messageCode, const std::string& message, Args&&... args) {
-    TULOSLogAtLevel(TULLoggerLevelNotice, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+    TULOSLogAtLevel(TULLoggerLevelNotice, subsystem, category, forceLog, messageCode, message,
+                    std::forward<Args>(args)...);
 }
 template <typename... Args>
 void TULOSLogInfo(const std::string& subsystem, const std::string& category, bool forceLog,
                   const std::string& messageCode, const std::string& message, Args&&... args) {
-    TULOSLogAtLevel(TULLoggerLevelInfo, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+    TULOSLogAtLevel(TULLoggerLevelInfo, subsystem, category, forceLog, messageCode, message,
+                    std::forward<Args>(args)...);
 }
 template <typename... Args>
 void TULOSLogDebug(const std::string& subsystem, const std::string& category, bool forceLog,
                    const std::string& messageCode, const std::string& message, Args&&... args) {
-    TULOSLogAtLevel(TULLoggerLevelDebug, subsystem, category, forceLog, messageCode, message, std::forward<Args>(args)...);
+    TULOSLogAtLevel(TULLoggerLevelDebug, subsystem, category, forceLog, messageCode, message,
+                    std::forward<Args>(args)...);
 }
 
 // For callers that hold a ready argument list.

@@ -13,7 +13,7 @@
 #include <string>
 
 class Preferences {
-  public:
+public:
     Preferences() = delete;
 
     // Key texts of the settings and keychain items (some are reserved and never stored).

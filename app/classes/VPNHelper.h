@@ -22,7 +22,7 @@ class NEVPNProtocolIKEv2;
 } // namespace plat
 
 class VPNHelper : public std::enable_shared_from_this<VPNHelper> {
-  public:
+public:
     using Completion = std::function<void(std::optional<plat::Error>)>;
 
     // The process's helper over NEVPNManager::shared() and Client::shared(); created on first use
@@ -50,10 +50,10 @@ class VPNHelper : public std::enable_shared_from_this<VPNHelper> {
     // The profile's name in the system settings.
     static constexpr const char* profileDescription = "Velmora";
 
-  protected:
+protected:
     VPNHelper(plat::NEVPNManager& manager, Client& client) : manager_(manager), client_(client) {}
 
-  private:
+private:
     // The configuration reply, on the main queue.
     void configure(const std::optional<plat::Error>& error, const std::optional<JSON>& reply);
     // Rows 7 to 21 of the profile: algorithms, on-demand rule, switches, description.

@@ -9,7 +9,7 @@
 #include <string>
 
 class VPNKeychain {
-  public:
+public:
     VPNKeychain() = delete;
 
     static constexpr const char* errorDomain = "NSOSStatusErrorDomain";

@@ -19,7 +19,7 @@ struct Error;
 enum class Status { none, logInTrue, logInFalse, signUpTrue, signUpFalse };
 
 class LoginController : public plat::ObservableObject, public std::enable_shared_from_this<LoginController> {
-  public:
+public:
     // Prints "LoginController init".
     LoginController();
 
@@ -42,7 +42,7 @@ class LoginController : public plat::ObservableObject, public std::enable_shared
     void signupPressed(const std::string& email, const std::string& password,
                        const std::string& repeatPassword);
 
-  private:
+private:
     // Publishes the message, then the flag, then the result, in that order.
     void fail(const std::string& message, Status result);
     // Handles a sign-in or sign-up reply; true when it stored the credentials.

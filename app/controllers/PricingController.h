@@ -15,7 +15,7 @@
 class JSON;
 
 class PricingController : public plat::ObservableObject {
-  public:
+public:
     // Starts with no plans and fetches at once.
     PricingController();
     ~PricingController() override;
@@ -34,7 +34,7 @@ class PricingController : public plat::ObservableObject {
     // One catalogue entry as a plan; none when a required key is missing or of another kind.
     std::optional<PricingView::Plan> plan(const JSON& entry, const std::string& email) const;
 
-  private:
+private:
     // Lets replies find out whether the controller still exists without keeping it alive.
     std::shared_ptr<PricingController*> self_;
 };

@@ -28,7 +28,7 @@ class VelmoraController : public plat::ObservableObject,
                           public std::enable_shared_from_this<VelmoraController> {
     struct Passkey {};
 
-  public:
+public:
     // Creates the controller: initial values, the line "initializing VelmoraController", a load of
     // the VPN configuration (which only reports a failure), and the observers of the status
     // notification and of "logout" (held weakly: a destroyed controller hears nothing).
@@ -74,7 +74,7 @@ class VelmoraController : public plat::ObservableObject,
     static std::string statusName(plat::NEVPNStatus status);
     static std::string iconName(plat::NEVPNStatus status);
 
-  private:
+private:
     void observeNotifications();
     void regionsArrived(const std::optional<plat::Error>& error, const std::optional<JSON>& reply);
     void selectDefaultRegion();

@@ -13,8 +13,9 @@ std::shared_ptr<DesktopPresenter> DesktopPresenter::makeIfDisplayAvailable() {
 
 DesktopPresenter::DesktopPresenter() : metrics_(std::make_shared<plat::render::FontMetrics>()) {}
 
-std::unique_ptr<plat::scene::WindowPresentation> DesktopPresenter::present(const std::shared_ptr<plat::Window>& window,
-                                                                           const std::shared_ptr<plat::ui::Host>& host) {
+std::unique_ptr<plat::scene::WindowPresentation>
+DesktopPresenter::present(const std::shared_ptr<plat::Window>& window,
+                          const std::shared_ptr<plat::ui::Host>& host) {
     return std::make_unique<DesktopWindow>(window, host);
 }
 

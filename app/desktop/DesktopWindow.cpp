@@ -31,7 +31,8 @@ void closeLater(std::weak_ptr<plat::Window> weak) {
 
 } // namespace
 
-DesktopWindow::DesktopWindow(const std::shared_ptr<plat::Window>& window, const std::shared_ptr<plat::ui::Host>& host)
+DesktopWindow::DesktopWindow(const std::shared_ptr<plat::Window>& window,
+                             const std::shared_ptr<plat::ui::Host>& host)
     : window_(window) {
     plat::render::WindowOptions options;
     options.title = window->title();
@@ -45,7 +46,9 @@ DesktopWindow::DesktopWindow(const std::shared_ptr<plat::Window>& window, const 
     seen_ = onScreen_->surface().contentSize();
     onScreen_->setCloseHandler([weak = window_] { closeLater(weak); });
     iconSubscription_ = plat::Application::shared().applicationIconImage().sink(
-        [this](const std::optional<std::string>& name) { onScreen_->surface().setIconImage(name.value_or(kDefaultIcon)); });
+        [this](const std::optional<std::string>& name) {
+            onScreen_->surface().setIconImage(name.value_or(kDefaultIcon));
+        });
 }
 
 DesktopWindow::~DesktopWindow() {
@@ -54,7 +57,8 @@ DesktopWindow::~DesktopWindow() {
 
 void DesktopWindow::contentResized(plat::Size size) {
     requested_ = surfaceSize(size);
-    if (!sameSize(onScreen_->surface().contentSize(), requested_)) onScreen_->surface().setContentSize(requested_);
+    if (!sameSize(onScreen_->surface().contentSize(), requested_))
+        onScreen_->surface().setContentSize(requested_);
 }
 
 void DesktopWindow::setNeedsDisplay() {

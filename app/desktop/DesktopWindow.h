@@ -12,7 +12,7 @@
 #include <memory>
 
 class DesktopWindow : public plat::scene::WindowPresentation {
-  public:
+public:
     DesktopWindow(const std::shared_ptr<plat::Window>& window, const std::shared_ptr<plat::ui::Host>& host);
     ~DesktopWindow() override;
 
@@ -26,7 +26,7 @@ class DesktopWindow : public plat::scene::WindowPresentation {
     // The icon a window shows while the application names none.
     static constexpr const char* kDefaultIcon = "AppIconMacOS";
 
-  private:
+private:
     std::weak_ptr<plat::Window> window_;
     std::unique_ptr<plat::render::HostWindow> onScreen_;
     // The size this side last asked the desktop window for, and the size last seen there: a seen

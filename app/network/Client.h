@@ -19,7 +19,7 @@ class URLSession;
 }
 
 class Client {
-  public:
+public:
     struct Keys; // key texts of the API: app/network/ClientKeys.h
 
     // GET and DELETE: exactly one of error and JSON is present.
@@ -98,7 +98,7 @@ class Client {
     // The multipart body of a form post (exposed for tests).
     static plat::Data multipartBody(const Params& params);
 
-  private:
+private:
     // GET and DELETE share everything but the method, the log prefix and the notification.
     void send(const std::string& method, const std::string& path, bool auth, const char* expiredNotification,
               Completion completion);

@@ -69,7 +69,8 @@ std::optional<DemoTour::Options> DemoTour::fromCommandLine(const std::vector<std
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--tour") {
-            if (i + 1 >= arguments.size()) throw std::invalid_argument("--tour needs a folder for the screenshots");
+            if (i + 1 >= arguments.size())
+                throw std::invalid_argument("--tour needs a folder for the screenshots");
             folder = arguments[++i];
         } else if (argument.rfind("--tour=", 0) == 0) {
             folder = argument.substr(7);
@@ -83,7 +84,8 @@ std::optional<DemoTour::Options> DemoTour::fromCommandLine(const std::vector<std
     auto email = environment("VELMORA_DEMO_EMAIL");
     auto password = environment("VELMORA_DEMO_PASSWORD");
     if (!email || !password)
-        throw std::invalid_argument("the tour signs in with $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD; set both");
+        throw std::invalid_argument(
+            "the tour signs in with $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD; set both");
     options.email = *email;
     options.password = *password;
     if (auto seconds = environment("VELMORA_TOUR_STEP_SECONDS")) {
@@ -116,7 +118,8 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
              auto mail = host.find(Query::placeholder(loc("Email")));
              auto secret = host.find(Query::kind(plat::ui::ViewKind::SecureField));
              if (!mail || !secret) return "the login form has no e-mail or password field";
-             if (!host.setText(mail, email) || !host.setText(secret, password)) return "the login form took no text";
+             if (!host.setText(mail, email) || !host.setText(secret, password))
+                 return "the login form took no text";
              auto login = host.find(Query::button(loc("Login")));
              if (!login || !host.click(login)) return "the Login button did not take the click";
              return {};
@@ -128,7 +131,9 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
          },
          clickPowerButton},
         {"the status \"" + connectedPrefix() + "…\"", "03-connected.png",
-         [](Host& host, plat::Window&) { return static_cast<bool>(host.find(Query::textContaining(connectedPrefix()))); },
+         [](Host& host, plat::Window&) {
+             return static_cast<bool>(host.find(Query::textContaining(connectedPrefix())));
+         },
          clickPowerButton},
         {"the status \"" + loc("Not Connected") + "\" again", "04-disconnected.png",
          [](Host& host, plat::Window&) { return showsStatus(host, loc("Not Connected")); },
@@ -146,8 +151,7 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
 void DemoTour::beginStep() {
     readyChecks_ = 0;
     deadline_ = plat::Clock::system().now() + options_.stepTimeout;
-    if (current_ < steps_.size())
-        plat::consoleLine("Tour: waiting for " + steps_[current_].description);
+    if (current_ < steps_.size()) plat::consoleLine("Tour: waiting for " + steps_[current_].description);
 }
 
 void DemoTour::scheduleCheck() {
@@ -203,7 +207,8 @@ void DemoTour::check() {
 void DemoTour::fail(const std::string& reason, Host* host) {
     finished_ = true;
     exitCode_ = 1;
-    failure_ = "step " + std::to_string(current_ + 1) + " of " + std::to_string(steps_.size()) + ": " + reason;
+    failure_ =
+        "step " + std::to_string(current_ + 1) + " of " + std::to_string(steps_.size()) + ": " + reason;
     std::cerr << "Tour failed at " << failure_ << "\n";
     if (host) std::cerr << "The window shows:\n" << host->dump() << "\n";
     std::cerr.flush();

@@ -27,7 +27,7 @@ class Host;
 }
 
 class DemoTour : public std::enable_shared_from_this<DemoTour> {
-  public:
+public:
     struct Options {
         std::filesystem::path folder;
         std::string email;
@@ -55,7 +55,7 @@ class DemoTour : public std::enable_shared_from_this<DemoTour> {
     // Why the tour failed; empty otherwise.
     const std::string& failure() const { return failure_; }
 
-  private:
+private:
     // One step: once `ready` holds on two checks in a row the window is written to `shot`, then
     // `act` runs (it returns an error text, empty when it did its part).
     struct Step {

@@ -13,7 +13,7 @@ class Host;
 }
 
 class TourWindow {
-  public:
+public:
     // The application's main window, else its first window; null without windows.
     static std::shared_ptr<plat::Window> mainWindow();
     // The tree the window shows; null when its content is not a view tree.

@@ -13,7 +13,7 @@
 #include <string>
 
 class AccountMenu : public plat::ui::Screen {
-  public:
+public:
     explicit AccountMenu(std::shared_ptr<VelmoraController> ctrl);
     plat::ui::AnyView body() const override;
 

@@ -10,7 +10,7 @@
 #include <memory>
 
 class CheckForUpdatesView : public plat::ui::Screen {
-  public:
+public:
     explicit CheckForUpdatesView(std::shared_ptr<plat::SPUUpdater> updater);
     plat::ui::AnyView body() const override;
 

@@ -8,12 +8,12 @@
 #include "platform/updater/SPUUpdater.h"
 
 class CheckForUpdatesViewModel : public plat::ObservableObject {
-  public:
+public:
     explicit CheckForUpdatesViewModel(const plat::SPUUpdater& updater);
 
     plat::Published<bool> canCheckForUpdates{this, false};
 
-  private:
+private:
     // The observation lives as long as the model; the updater itself is not kept.
     plat::AnyCancellable observation_;
 };

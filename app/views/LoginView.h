@@ -18,14 +18,14 @@
 #include <string>
 
 class LoginView : public plat::ui::Screen {
-  public:
+public:
     // The screen's mode.
     enum class LoginViewState { loading = 0, logIn = 1, signUp = 2 };
 
     // One password entry with a button that shows or masks the text; each entry starts masked and
     // keeps its own setting.
     class PasswordField : public plat::ui::Screen {
-      public:
+    public:
         PasswordField(std::string secureFieldLabel, plat::Binding<std::string> password);
         plat::ui::AnyView body() const override;
 
@@ -51,7 +51,7 @@ class LoginView : public plat::ui::Screen {
     plat::ui::State<bool> keeplogged{false};
     plat::ui::Environment<&plat::ui::EnvironmentValues::openURL> openURL;
 
-  private:
+private:
     plat::ui::AnyView formGroup() const;
     plat::ui::AnyView brandColumn() const;
     // Applies one delivered result (runs a turn after the delivery).

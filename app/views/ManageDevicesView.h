@@ -19,7 +19,7 @@
 #include <vector>
 
 class ManageDevicesView : public plat::ui::Screen {
-  public:
+public:
     // `ctrl` is the main window's controller; the close button toggles its `showManageDevices`.
     explicit ManageDevicesView(std::shared_ptr<VelmoraController> ctrl);
     plat::ui::AnyView body() const override;
@@ -30,7 +30,7 @@ class ManageDevicesView : public plat::ui::Screen {
 
     plat::ui::ObservedObject<VelmoraController> ctrl;
 
-  private:
+private:
     void loadDevices() const;
     void deleteDevice(const std::string& id) const;
     plat::ui::AnyView platformIcon(const std::string& platform) const;

@@ -17,7 +17,7 @@
 #include <optional>
 
 class MapView : public plat::ui::Screen {
-  public:
+public:
     explicit MapView(std::shared_ptr<VelmoraController> ctrl) : ctrl(std::move(ctrl)) {}
     plat::ui::AnyView body() const override;
 

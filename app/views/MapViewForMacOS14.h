@@ -17,7 +17,7 @@
 #include <vector>
 
 class MapViewForMacOS14 : public plat::ui::Screen {
-  public:
+public:
     explicit MapViewForMacOS14(std::shared_ptr<VelmoraController> ctrl) : ctrl(std::move(ctrl)) {}
     plat::ui::AnyView body() const override;
 

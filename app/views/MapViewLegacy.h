@@ -16,7 +16,7 @@
 #include <vector>
 
 class MapViewLegacy : public plat::ui::Screen {
-  public:
+public:
     explicit MapViewLegacy(std::shared_ptr<VelmoraController> ctrl) : ctrl(std::move(ctrl)) {}
     plat::ui::AnyView body() const override;
 

@@ -18,7 +18,7 @@ class PricingController;
 class VelmoraController;
 
 class PricingView : public plat::ui::Screen {
-  public:
+public:
     // One plan of the catalogue, as the screen lists it.
     struct Plan {
         std::string name;        // the plan's display name
@@ -32,7 +32,7 @@ class PricingView : public plat::ui::Screen {
 
     // One card of the row: name, duration, price, benefit lines and the "Get" button.
     class PlanRow : public plat::ui::Screen {
-      public:
+    public:
         explicit PlanRow(Plan plan) : plan(std::move(plan)) {}
         plat::ui::AnyView body() const override;
 
@@ -50,6 +50,6 @@ class PricingView : public plat::ui::Screen {
 
     plat::ui::ObservedObject<VelmoraController> ctrl;
 
-  private:
+private:
     plat::ui::StateObject<PricingController> pricingController;
 };

@@ -21,10 +21,10 @@
 #include <string>
 
 class SettingsView : public plat::ui::Screen {
-  public:
+public:
     // What the screen's alert shows. There is one kind: a message with a title, both shown verbatim.
     class ActiveAlert {
-      public:
+    public:
         // The only kind of alert there is: a titled message.
         static ActiveAlert message(std::string title, std::string message) {
             return ActiveAlert(std::move(title), std::move(message));
@@ -35,7 +35,7 @@ class SettingsView : public plat::ui::Screen {
         std::string id() const { return title_ + message_; }
         bool operator==(const ActiveAlert&) const = default;
 
-      private:
+    private:
         ActiveAlert(std::string title, std::string message)
             : title_(std::move(title)), message_(std::move(message)) {}
         std::string title_;
@@ -63,7 +63,7 @@ class SettingsView : public plat::ui::Screen {
     plat::ui::State<bool> compactView;
     plat::ui::State<std::optional<ActiveAlert>> activeAlert;
 
-  private:
+private:
     plat::ui::AnyView settingsList() const;
     plat::ui::AnyView languagePicker() const;
     // Writes `code` through to "AppleLanguages" and shows the restart alert.

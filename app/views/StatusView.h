@@ -11,7 +11,7 @@
 #include <string>
 
 class StatusView : public plat::ui::Screen {
-  public:
+public:
     // How one status looks.
     struct Appearance {
         std::string image;    // the asset image of the button

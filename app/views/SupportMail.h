@@ -13,7 +13,7 @@ class Bundle;
 }
 
 class SupportMail {
-  public:
+public:
     SupportMail() = delete;
 
     // What the body reports; every piece already has its fallback.

@@ -10,7 +10,7 @@
 #include <memory>
 
 class UpdaterSettingsView : public plat::ui::Screen {
-  public:
+public:
     explicit UpdaterSettingsView(std::shared_ptr<plat::SPUUpdater> updater);
     plat::ui::AnyView body() const override;
 

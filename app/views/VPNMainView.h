@@ -17,7 +17,7 @@
 #include <memory>
 
 class VPNMainView : public plat::ui::Screen {
-  public:
+public:
     // "CompactView" (default true), the environment's session model and a new controller.
     VPNMainView();
     // `compactView` is the default for an unset "CompactView"; `ctrl` makes the controller, once,
@@ -33,7 +33,7 @@ class VPNMainView : public plat::ui::Screen {
     plat::ui::EnvironmentObject<ContentViewModel> vm;
     plat::ui::StateObject<VelmoraController> ctrl;
 
-  private:
+private:
     plat::ui::AnyView loggedInContent() const;
 
     plat::ui::StateObject<ViewLifetime> lifetime_;

@@ -10,7 +10,7 @@
 #include <string>
 
 class VPNRegionRow : public plat::ui::Screen {
-  public:
+public:
     explicit VPNRegionRow(VPNRegion region) : region(std::move(region)) {}
     plat::ui::AnyView body() const override;
 

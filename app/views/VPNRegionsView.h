@@ -18,7 +18,7 @@
 #include <vector>
 
 class VPNRegionsView : public plat::ui::Screen {
-  public:
+public:
     explicit VPNRegionsView(std::shared_ptr<VelmoraController> ctrl) : ctrl(std::move(ctrl)) {}
     plat::ui::AnyView body() const override;
 
@@ -30,7 +30,7 @@ class VPNRegionsView : public plat::ui::Screen {
     plat::ui::ObservedObject<VelmoraController> ctrl;
     plat::ui::State<std::string> searchTerm{std::string()};
 
-  private:
+private:
     plat::ui::AnyView searchField() const;
     plat::ui::AnyView regionList() const;
     // What the list does with each value the current region publishes.

@@ -32,7 +32,7 @@ inline constexpr const char* NSApplicationWillTerminateNotification =
     "NSApplicationWillTerminateNotification";
 
 class Application {
-  public:
+public:
     static Application& shared();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -101,7 +101,7 @@ class Application {
     // delegate, handlers and lifecycle state, so each test starts from a fresh application.
     void resetForTesting();
 
-  private:
+private:
     friend class Window;
     Application() = default;
     void post(const char* name);

@@ -7,7 +7,7 @@
 namespace plat {
 
 class ApplicationDelegate {
-  public:
+public:
     virtual ~ApplicationDelegate() = default;
 
     virtual void applicationWillFinishLaunching(const Notification& notification) { (void)notification; }

@@ -32,7 +32,7 @@ struct CommandGroup {
 };
 
 class MainMenu {
-  public:
+public:
     // Scene actions the standard items call; an item whose action is missing is disabled.
     struct Actions {
         std::function<void()> newWindow;

@@ -13,7 +13,7 @@
 namespace plat {
 
 class Menu {
-  public:
+public:
     explicit Menu(std::string title) : title_(std::move(title)) {}
 
     const std::string& title() const { return title_; }
@@ -44,7 +44,7 @@ class Menu {
     // shortcuts as " [cmd-n]".
     std::string describe() const;
 
-  private:
+private:
     void describe(std::string& out, int depth) const;
     std::string title_;
     std::vector<std::shared_ptr<MenuItem>> items_;

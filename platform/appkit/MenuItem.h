@@ -15,7 +15,7 @@ namespace plat {
 class Menu;
 
 class MenuItem {
-  public:
+public:
     using Action = std::function<void()>;
 
     static std::shared_ptr<MenuItem> make(std::string title, Action action = {},
@@ -49,7 +49,7 @@ class MenuItem {
     const std::optional<CommandGroupPlacement>& placement() const { return placement_; }
     void setPlacement(std::optional<CommandGroupPlacement> placement) { placement_ = placement; }
 
-  private:
+private:
     MenuItem() = default;
     std::string title_;
     std::string keyEquivalent_;

@@ -51,11 +51,16 @@ std::string timestamp() {
 
 const char* osLogTypeName(OSLogType type) {
     switch (type) {
-    case OSLogType::Default: return "Default";
-    case OSLogType::Info: return "Info";
-    case OSLogType::Debug: return "Debug";
-    case OSLogType::Error: return "Error";
-    case OSLogType::Fault: return "Fault";
+    case OSLogType::Default:
+        return "Default";
+    case OSLogType::Info:
+        return "Info";
+    case OSLogType::Debug:
+        return "Debug";
+    case OSLogType::Error:
+        return "Error";
+    case OSLogType::Fault:
+        return "Fault";
     }
     return "?";
 }
@@ -72,7 +77,8 @@ void OSLog::write(OSLogType type, const std::string& text) const {
         return;
     }
     if ((type == OSLogType::Debug || type == OSLogType::Info) && !isDebugEnabled()) return;
-    std::string line = timestamp() + " " + subsystem_ + "[" + category_ + "] " + osLogTypeName(type) + ": " + text + "\n";
+    std::string line =
+        timestamp() + " " + subsystem_ + "[" + category_ + "] " + osLogTypeName(type) + ": " + text + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
@@ -83,7 +89,9 @@ OSLog::Sink OSLog::setSink(Sink sink) {
     return sink;
 }
 
-void OSLog::setDebugEnabled(bool enabled) { debugEnabled.store(enabled ? 1 : 0); }
+void OSLog::setDebugEnabled(bool enabled) {
+    debugEnabled.store(enabled ? 1 : 0);
+}
 
 void consoleLine(const std::string& line) {
     auto& s = state();

@@ -11,7 +11,7 @@
 namespace plat {
 
 class SMAppService {
-  public:
+public:
     enum class Status {
         notRegistered = 0,
         enabled = 1,
@@ -34,7 +34,7 @@ class SMAppService {
 
     const std::optional<std::string>& identifier() const { return identifier_; }
 
-  private:
+private:
     explicit SMAppService(std::optional<std::string> identifier) : identifier_(std::move(identifier)) {}
     std::optional<std::string> identifier_;
 };

@@ -18,13 +18,13 @@ enum class WindowButtonType { closeButton = 0, miniaturizeButton = 1, zoomButton
 
 // One standard title-strip button. Disabling the zoom button also disables zooming the window.
 class WindowButton {
-  public:
+public:
     explicit WindowButton(WindowButtonType type) : type_(type) {}
     WindowButtonType type() const { return type_; }
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool enabled) { enabled_ = enabled; }
 
-  private:
+private:
     WindowButtonType type_;
     bool enabled_ = true;
 };
@@ -38,7 +38,7 @@ struct WindowStyle {
 };
 
 class Window : public std::enable_shared_from_this<Window> {
-  public:
+public:
     // Height of the title strip of a titled window, in points; it is part of the frame.
     static constexpr double kTitleStripHeight = 28;
 
@@ -103,7 +103,7 @@ class Window : public std::enable_shared_from_this<Window> {
     void setContent(std::shared_ptr<WindowContent> content);
     const std::shared_ptr<WindowContent>& content() const { return content_; }
 
-  private:
+private:
     Window(Rect frame, WindowStyle style);
     double titleStrip() const { return style_.titled ? kTitleStripHeight : 0; }
     void frameDidChange(bool sizeChanged, bool display);

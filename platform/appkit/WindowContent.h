@@ -10,7 +10,7 @@
 namespace plat {
 
 class WindowContent {
-  public:
+public:
     virtual ~WindowContent() = default;
 
     // The content area changed size (also called once when the content is installed).

@@ -12,7 +12,7 @@
 namespace plat {
 
 class Workspace {
-  public:
+public:
     // Starts a program with these arguments (argv[0] is the program, found on PATH) without a
     // shell; returns whether it could be started. Tests install their own.
     using Launcher = std::function<bool(const std::vector<std::string>& argv)>;
@@ -36,7 +36,7 @@ class Workspace {
     // it in the background.
     static bool spawnDetached(const std::vector<std::string>& argv);
 
-  private:
+private:
     Workspace();
     struct State;
     State* state_;

@@ -18,7 +18,7 @@ double secondsFromDuration(Duration d) {
 namespace {
 
 class SystemClock final : public Clock {
-  public:
+public:
     TimePoint now() const override {
         return std::chrono::time_point_cast<Duration>(std::chrono::steady_clock::now());
     }

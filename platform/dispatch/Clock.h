@@ -17,7 +17,9 @@ using TimePoint = std::chrono::time_point<std::chrono::steady_clock, Duration>;
 Duration durationFromSeconds(double seconds);
 // The largest duration any deadline arithmetic here accepts (about 100 years), so adding it to a
 // time point never overflows.
-constexpr Duration maxDuration() { return std::chrono::hours(24 * 365 * 100); }
+constexpr Duration maxDuration() {
+    return std::chrono::hours(24 * 365 * 100);
+}
 double secondsFromDuration(Duration d);
 
 class Clock {

@@ -23,14 +23,14 @@ QueueStack& currentQueueStack();
 
 // Pushes queues onto the calling thread's stack for the lifetime of the object.
 class ScopedQueues {
-  public:
+public:
     explicit ScopedQueues(DispatchQueue::Impl* queue);
     ScopedQueues(const QueueStack& inherited, DispatchQueue::Impl* queue);
     ~ScopedQueues();
     ScopedQueues(const ScopedQueues&) = delete;
     ScopedQueues& operator=(const ScopedQueues&) = delete;
 
-  private:
+private:
     size_t previousSize_;
 };
 

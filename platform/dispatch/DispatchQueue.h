@@ -20,7 +20,8 @@ public:
     enum class Attributes { Serial, Concurrent };
 
     // A new private queue. Serial queues run one block at a time in strict FIFO order.
-    explicit DispatchQueue(std::string label, Attributes attributes = Attributes::Serial, QoS qos = QoS::Default);
+    explicit DispatchQueue(std::string label, Attributes attributes = Attributes::Serial,
+                           QoS qos = QoS::Default);
     static DispatchQueue serial(std::string label) { return DispatchQueue(std::move(label)); }
     static DispatchQueue concurrent(std::string label) {
         return DispatchQueue(std::move(label), Attributes::Concurrent);

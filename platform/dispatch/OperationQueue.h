@@ -11,7 +11,7 @@
 namespace plat {
 
 class OperationQueue {
-  public:
+public:
     // No limit on the number of blocks running at once.
     static constexpr int kDefaultMaxConcurrentOperationCount = -1;
 
@@ -33,7 +33,7 @@ class OperationQueue {
 
     const std::string& name() const;
 
-  private:
+private:
     struct Impl;
     std::shared_ptr<Impl> impl_;
 };

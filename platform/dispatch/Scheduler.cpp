@@ -17,7 +17,7 @@ namespace {
 // Pending callbacks ordered by deadline, ties by token (scheduling order), with a token index for
 // cancellation. Callers hold their own lock.
 class CallbackQueue {
-  public:
+public:
     using Key = std::pair<TimePoint, Scheduler::Token>;
 
     Scheduler::Token add(TimePoint deadline, Block fire) {
@@ -44,7 +44,7 @@ class CallbackQueue {
         return fire;
     }
 
-  private:
+private:
     std::map<Key, Block> entries_;
     std::unordered_map<Scheduler::Token, TimePoint> index_;
     Scheduler::Token nextToken_ = 1;
@@ -53,7 +53,7 @@ class CallbackQueue {
 // One lazily started timer thread over the steady clock. The object is never destroyed, so the
 // detached thread can never outlive its state.
 class SystemScheduler final : public Scheduler {
-  public:
+public:
     const Clock& clock() const override { return Clock::system(); }
 
     Token schedule(TimePoint deadline, Block fire) override {
@@ -74,7 +74,7 @@ class SystemScheduler final : public Scheduler {
         return pending_.remove(token);
     }
 
-  private:
+private:
     void loop() {
         std::unique_lock lock(mutex_);
         for (;;) {

@@ -14,7 +14,7 @@
 namespace plat::detail {
 
 class WorkerPool {
-  public:
+public:
     static constexpr size_t kMaxThreads = 256;
     static constexpr size_t kMinIdleThreads = 2;
     static constexpr std::chrono::seconds kIdleTimeout{5};
@@ -28,7 +28,7 @@ class WorkerPool {
     // Number of worker threads alive now (for tests and diagnostics).
     size_t threadCount() const;
 
-  private:
+private:
     WorkerPool() = default;
     void startThreadLocked();
     void workerLoop();

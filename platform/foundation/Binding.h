@@ -12,7 +12,7 @@
 namespace plat {
 
 template <typename T> class Binding {
-  public:
+public:
     using Getter = std::function<T()>;
     using Setter = std::function<void(const T&)>;
 
@@ -45,7 +45,7 @@ template <typename T> class Binding {
                           });
     }
 
-  private:
+private:
     Getter get_;
     Setter set_;
 };

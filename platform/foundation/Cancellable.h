@@ -12,7 +12,7 @@
 namespace plat {
 
 class AnyCancellable {
-  public:
+public:
     // An empty handle that cancels nothing.
     AnyCancellable() = default;
     // Owns `cancel`, which runs once: on the first `cancel()` or when the handle is destroyed.
@@ -54,7 +54,7 @@ class AnyCancellable {
     // Moves this handle into `bag`; the subscription then lives as long as the bag keeps it.
     void store(std::vector<AnyCancellable>& bag) && { bag.push_back(std::move(*this)); }
 
-  private:
+private:
     struct Actions {
         Actions(std::function<void()> c, std::function<void()> a)
             : cancel(std::move(c)), awaitCancel(std::move(a)) {}

@@ -50,7 +50,7 @@ struct CodingErrorContext {
 // Thrown by decoding: the value had the wrong type, was null where a value was needed, a key was
 // missing, or the data itself was unusable (unparsable bytes, a number that does not fit).
 class DecodingError : public std::exception {
-  public:
+public:
     enum class Case { typeMismatch, valueNotFound, keyNotFound, dataCorrupted };
 
     static DecodingError typeMismatch(std::string type, CodingErrorContext context);
@@ -66,7 +66,7 @@ class DecodingError : public std::exception {
     const std::optional<CodingKey>& key() const { return key_; }
     const char* what() const noexcept override { return what_.c_str(); }
 
-  private:
+private:
     DecodingError(Case c, std::string typeName, std::optional<CodingKey> key, CodingErrorContext context);
     Case case_;
     std::string typeName_;
@@ -78,7 +78,7 @@ class DecodingError : public std::exception {
 // Thrown by encoding: a value cannot be written (a non-finite number for JSON, a value encoded
 // twice through one single-value container, containers of different kinds at one path).
 class EncodingError : public std::exception {
-  public:
+public:
     enum class Case { invalidValue };
 
     static EncodingError invalidValue(std::string value, CodingErrorContext context);
@@ -89,7 +89,7 @@ class EncodingError : public std::exception {
     const std::string& value() const { return value_; }
     const char* what() const noexcept override { return what_.c_str(); }
 
-  private:
+private:
     EncodingError(std::string value, CodingErrorContext context);
     std::string value_;
     CodingErrorContext context_;
@@ -192,7 +192,7 @@ class SingleValueEncodingContainer;
 // What a type's `decode(Decoder&)` reads from. The containers read plat::Object values; a decoder
 // that cannot give a container throws a DecodingError.
 class Decoder {
-  public:
+public:
     virtual ~Decoder() = default;
     virtual const CodingPath& codingPath() const = 0;
     virtual KeyedDecodingContainer container() = 0;
@@ -202,7 +202,7 @@ class Decoder {
 
 // What a type's `encode(Encoder&)` writes to.
 class Encoder {
-  public:
+public:
     virtual ~Encoder() = default;
     virtual const CodingPath& codingPath() const = 0;
     virtual KeyedEncodingContainer container() = 0;
@@ -214,7 +214,7 @@ class Encoder {
 
 // Reads the entries of a dictionary.
 class KeyedDecodingContainer {
-  public:
+public:
     KeyedDecodingContainer(Object dictionary, CodingPath path)
         : dictionary_(std::move(dictionary)), path_(std::move(path)) {}
     const CodingPath& codingPath() const { return path_; }
@@ -237,7 +237,7 @@ class KeyedDecodingContainer {
     KeyedDecodingContainer nestedContainer(std::string_view key) const;
     UnkeyedDecodingContainer nestedUnkeyedContainer(std::string_view key) const;
 
-  private:
+private:
     const Object* find(std::string_view key) const;
     const Object& lookup(std::string_view key) const;
     Object dictionary_;
@@ -246,7 +246,7 @@ class KeyedDecodingContainer {
 
 // Reads the elements of an array in order; a successful decode moves to the next element.
 class UnkeyedDecodingContainer {
-  public:
+public:
     UnkeyedDecodingContainer(Object array, CodingPath path)
         : array_(std::move(array)), path_(std::move(path)) {}
     const CodingPath& codingPath() const { return path_; }
@@ -269,7 +269,7 @@ class UnkeyedDecodingContainer {
     KeyedDecodingContainer nestedContainer();
     UnkeyedDecodingContainer nestedUnkeyedContainer();
 
-  private:
+private:
     const Object& current(const char* type) const;
     CodingPath elementPath() const {
         return coding_detail::appending(path_, CodingKey::index(static_cast<int64_t>(currentIndex_)));
@@ -281,14 +281,14 @@ class UnkeyedDecodingContainer {
 
 // Reads one value.
 class SingleValueDecodingContainer {
-  public:
+public:
     SingleValueDecodingContainer(Object value, CodingPath path)
         : value_(std::move(value)), path_(std::move(path)) {}
     const CodingPath& codingPath() const { return path_; }
     bool decodeNil() const { return value_.isNull() || value_.isAbsent(); }
     template <typename T> T decode() const { return coding_detail::decodeValue<T>(value_, path_); }
 
-  private:
+private:
     Object value_;
     CodingPath path_;
 };
@@ -297,7 +297,7 @@ class SingleValueDecodingContainer {
 
 // Writes entries of a dictionary. Encoding a key again replaces its value.
 class KeyedEncodingContainer {
-  public:
+public:
     KeyedEncodingContainer(std::shared_ptr<coding_detail::EncodingNode> node, CodingPath path,
                            coding_detail::EncoderOptions options)
         : node_(std::move(node)), path_(std::move(path)), options_(options) {}
@@ -315,7 +315,7 @@ class KeyedEncodingContainer {
     KeyedEncodingContainer nestedContainer(std::string_view key);
     UnkeyedEncodingContainer nestedUnkeyedContainer(std::string_view key);
 
-  private:
+private:
     std::shared_ptr<coding_detail::EncodingNode> child(std::string_view key);
     std::shared_ptr<coding_detail::EncodingNode> node_;
     CodingPath path_;
@@ -324,7 +324,7 @@ class KeyedEncodingContainer {
 
 // Appends elements to an array.
 class UnkeyedEncodingContainer {
-  public:
+public:
     UnkeyedEncodingContainer(std::shared_ptr<coding_detail::EncodingNode> node, CodingPath path,
                              coding_detail::EncoderOptions options)
         : node_(std::move(node)), path_(std::move(path)), options_(options) {}
@@ -339,7 +339,7 @@ class UnkeyedEncodingContainer {
     KeyedEncodingContainer nestedContainer();
     UnkeyedEncodingContainer nestedUnkeyedContainer();
 
-  private:
+private:
     std::shared_ptr<coding_detail::EncodingNode> append();
     std::shared_ptr<coding_detail::EncodingNode> node_;
     CodingPath path_;
@@ -348,7 +348,7 @@ class UnkeyedEncodingContainer {
 
 // Writes one value; a second value through the same container throws invalidValue.
 class SingleValueEncodingContainer {
-  public:
+public:
     SingleValueEncodingContainer(std::shared_ptr<coding_detail::EncodingNode> node, CodingPath path,
                                  coding_detail::EncoderOptions options)
         : node_(std::move(node)), path_(std::move(path)), options_(options) {}
@@ -360,7 +360,7 @@ class SingleValueEncodingContainer {
     }
     void encode(const char* value) { encode(std::string(value ? value : "")); }
 
-  private:
+private:
     void claim() const;
     std::shared_ptr<coding_detail::EncodingNode> node_;
     CodingPath path_;
@@ -371,7 +371,7 @@ namespace coding_detail {
 
 // The decoder handed to a type's decode: one value at one path.
 class ObjectValueDecoder final : public Decoder {
-  public:
+public:
     ObjectValueDecoder(Object value, CodingPath path) : value_(std::move(value)), path_(std::move(path)) {}
     const CodingPath& codingPath() const override { return path_; }
     KeyedDecodingContainer container() override;
@@ -380,14 +380,14 @@ class ObjectValueDecoder final : public Decoder {
         return SingleValueDecodingContainer(value_, path_);
     }
 
-  private:
+private:
     Object value_;
     CodingPath path_;
 };
 
 // The encoder handed to a type's encode: one node at one path.
 class NodeEncoder final : public Encoder {
-  public:
+public:
     NodeEncoder(std::shared_ptr<EncodingNode> node, CodingPath path, EncoderOptions options)
         : node_(std::move(node)), path_(std::move(path)), options_(options) {}
     const CodingPath& codingPath() const override { return path_; }
@@ -397,7 +397,7 @@ class NodeEncoder final : public Encoder {
         return SingleValueEncodingContainer(node_, path_, options_);
     }
 
-  private:
+private:
     std::shared_ptr<EncodingNode> node_;
     CodingPath path_;
     EncoderOptions options_;
@@ -495,7 +495,7 @@ template <typename T, typename C, typename A> struct Coding<std::map<std::string
 
 // Typed values to plat::Object.
 class ObjectEncoder {
-  public:
+public:
     // Throws EncodingError (also when the value encodes nothing at all).
     template <typename T> Object encode(const T& value) const {
         auto root = std::make_shared<coding_detail::EncodingNode>();
@@ -508,13 +508,13 @@ class ObjectEncoder {
         return root->toObject();
     }
 
-  protected:
+protected:
     coding_detail::EncoderOptions options_;
 };
 
 // plat::Object to typed values.
 class ObjectDecoder {
-  public:
+public:
     // Throws DecodingError.
     template <typename T> T decode(const Object& value) const {
         return coding_detail::decodeValue<T>(value, {});
@@ -523,7 +523,7 @@ class ObjectDecoder {
 
 // Typed values to JSON bytes (top-level scalars allowed). NaN and infinity are refused.
 class JSONEncoder {
-  public:
+public:
     unsigned outputFormatting() const { return outputFormatting_; }
     // JSONSerialization writing options, e.g. PrettyPrinted.
     void setOutputFormatting(unsigned options) { outputFormatting_ = options; }
@@ -531,7 +531,7 @@ class JSONEncoder {
         return coding_detail::serializeEncoded(JSONObjectEncoder().encode(value), outputFormatting_);
     }
 
-  private:
+private:
     struct JSONObjectEncoder : ObjectEncoder {
         JSONObjectEncoder() { options_.rejectNonConformingFloats = true; }
     };
@@ -541,7 +541,7 @@ class JSONEncoder {
 // JSON bytes to typed values. Bytes that are not JSON throw dataCorrupted with the parser's error
 // as the underlying error.
 class JSONDecoder {
-  public:
+public:
     template <typename T> T decode(std::string_view bytes) const {
         return ObjectDecoder().decode<T>(coding_detail::parseForDecoding(bytes));
     }

@@ -11,7 +11,7 @@
 namespace plat {
 
 class DeviceSerial {
-  public:
+public:
     // Where the serial is looked for; tests point the files elsewhere.
     struct Sources {
         std::optional<std::string> environmentValue;

@@ -10,7 +10,7 @@
 namespace plat {
 
 class Host {
-  public:
+public:
     // The host as it is now. `machineInfo` is for tests.
     static Host current(const std::filesystem::path& machineInfo = "/etc/machine-info");
 
@@ -19,7 +19,7 @@ class Host {
     // The network host name; none when it cannot be read.
     const std::optional<std::string>& name() const { return name_; }
 
-  private:
+private:
     Host(std::optional<std::string> localizedName, std::optional<std::string> name)
         : localizedName_(std::move(localizedName)), name_(std::move(name)) {}
     std::optional<std::string> localizedName_;

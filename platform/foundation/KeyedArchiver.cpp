@@ -28,7 +28,8 @@ struct KeyedArchiver::State {
         if (auto found = classes.find(name); found != classes.end()) return found->second;
         Object::Array chain{Object(name)};
         if (name != "NSObject") chain.emplace_back("NSObject");
-        uint64_t index = add(Object::Dict{{kClassNameKey, Object(name)}, {kClassesKey, Object(std::move(chain))}});
+        uint64_t index =
+            add(Object::Dict{{kClassNameKey, Object(name)}, {kClassesKey, Object(std::move(chain))}});
         classes.emplace(name, index);
         return index;
     }
@@ -48,16 +49,22 @@ struct KeyedArchiver::State {
         }
         uint64_t index = 0;
         switch (value.kind()) {
-        case Object::Kind::Null: index = addInstance("NSNull", {}); break;
+        case Object::Kind::Null:
+            index = addInstance("NSNull", {});
+            break;
         case Object::Kind::Number:
         case Object::Kind::String:
-        case Object::Kind::Data: index = add(value); break;
+        case Object::Kind::Data:
+            index = add(value);
+            break;
         case Object::Kind::Date:
-            index = addInstance("NSDate", {{"NS.time", Object(value.date().timeIntervalSinceReferenceDate())}});
+            index =
+                addInstance("NSDate", {{"NS.time", Object(value.date().timeIntervalSinceReferenceDate())}});
             break;
         case Object::Kind::Array: {
             Object::Array refs;
-            for (const Object& item : value.array()) refs.push_back(uid(encodeValue(item)));
+            for (const Object& item : value.array())
+                refs.push_back(uid(encodeValue(item)));
             index = addInstance("NSArray", {{"NS.objects", Object(std::move(refs))}});
             break;
         }
@@ -67,10 +74,12 @@ struct KeyedArchiver::State {
                 keys.push_back(uid(add(Object(key))));
                 refs.push_back(uid(encodeValue(item)));
             }
-            index = addInstance("NSDictionary", {{"NS.keys", Object(std::move(keys))}, {"NS.objects", Object(std::move(refs))}});
+            index = addInstance("NSDictionary", {{"NS.keys", Object(std::move(keys))},
+                                                 {"NS.objects", Object(std::move(refs))}});
             break;
         }
-        default: fail("Cannot archive a value of kind " + std::string(Object::kindName(value.kind())) + ".");
+        default:
+            fail("Cannot archive a value of kind " + std::string(Object::kindName(value.kind())) + ".");
         }
         --depth;
         return index;
@@ -107,8 +116,8 @@ struct KeyedArchiver::State {
     }
 };
 
-std::optional<Data> KeyedArchiver::archivedDataWithRootObject(const SecureCoding& root, bool requiringSecureCoding,
-                                                              Error* error) {
+std::optional<Data> KeyedArchiver::archivedDataWithRootObject(const SecureCoding& root,
+                                                              bool requiringSecureCoding, Error* error) {
     State state;
     uint64_t index = state.encodeCoding(root, requiringSecureCoding);
     return state.finish(index, error);
@@ -136,8 +145,14 @@ void KeyedArchiver::encodeObject(const std::shared_ptr<const SecureCoding>& valu
     fields_[key] = uid(state_.encodeCoding(*value, requiresSecureCoding_));
 }
 
-void KeyedArchiver::encodeBool(bool value, const std::string& key) { fields_[key] = Object(value); }
-void KeyedArchiver::encodeInt64(int64_t value, const std::string& key) { fields_[key] = Object(value); }
-void KeyedArchiver::encodeDouble(double value, const std::string& key) { fields_[key] = Object(value); }
+void KeyedArchiver::encodeBool(bool value, const std::string& key) {
+    fields_[key] = Object(value);
+}
+void KeyedArchiver::encodeInt64(int64_t value, const std::string& key) {
+    fields_[key] = Object(value);
+}
+void KeyedArchiver::encodeDouble(double value, const std::string& key) {
+    fields_[key] = Object(value);
+}
 
 } // namespace plat

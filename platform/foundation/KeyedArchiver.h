@@ -24,8 +24,8 @@ public:
     static constexpr int64_t kInvalidValueError = 4866;
 
     // The archive of `root`, or none with `error` set when something in it cannot be archived.
-    static std::optional<Data> archivedDataWithRootObject(const SecureCoding& root, bool requiringSecureCoding,
-                                                          Error* error = nullptr);
+    static std::optional<Data> archivedDataWithRootObject(const SecureCoding& root,
+                                                          bool requiringSecureCoding, Error* error = nullptr);
     static std::optional<Data> archivedDataWithRootObject(const Object& root, bool requiringSecureCoding,
                                                           Error* error = nullptr);
 

@@ -23,7 +23,9 @@ inline constexpr const char* kUIDKey = "CF$UID";
 // Deeper object graphs are refused, so cycles and hostile nesting end in an error.
 inline constexpr int kMaxDepth = 256;
 
-inline Object uid(uint64_t index) { return Object(Object::Dict{{kUIDKey, Object(index)}}); }
+inline Object uid(uint64_t index) {
+    return Object(Object::Dict{{kUIDKey, Object(index)}});
+}
 
 // The index of a UID value, or -1 when `value` is not a UID.
 inline int64_t uidIndex(const Object& value) {

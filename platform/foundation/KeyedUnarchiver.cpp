@@ -12,7 +12,6 @@ namespace {
 // Every object read costs one step; shared references cannot multiply an archive past this.
 constexpr size_t kMaxSteps = 200000;
 
-
 } // namespace
 
 struct KeyedUnarchiver::State {
@@ -28,12 +27,15 @@ struct KeyedUnarchiver::State {
 
     bool open(const Data& data) {
         Error plistError;
-        archive = PropertyList::fromBytes(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), &plistError);
+        archive = PropertyList::fromBytes(
+            std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), &plistError);
         if (archive.isAbsent()) {
-            fail(KeyedArchiver::kReadCorruptError, "The data isn’t in the correct format: " + plistError.localizedDescription());
+            fail(KeyedArchiver::kReadCorruptError,
+                 "The data isn’t in the correct format: " + plistError.localizedDescription());
             return false;
         }
-        if (!archive[kObjectsKey].isArray() || !archive[kTopKey].isDict() || !archive[kArchiverKey].isString()) {
+        if (!archive[kObjectsKey].isArray() || !archive[kTopKey].isDict() ||
+            !archive[kArchiverKey].isString()) {
             fail(KeyedArchiver::kReadCorruptError, "The data isn’t a keyed archive.");
             return false;
         }
@@ -135,7 +137,8 @@ struct KeyedUnarchiver::State {
         if (uidIndex(reference) == 0) return nullptr;
         const Object* entry = resolve(reference);
         if (!entry) return nullptr;
-        std::string found = entry->isDict() ? classNameOf(*entry) : std::string(Object::kindName(entry->kind()));
+        std::string found =
+            entry->isDict() ? classNameOf(*entry) : std::string(Object::kindName(entry->kind()));
         if (found != objectClass.name) {
             unexpectedClass(key, found, objectClass.name);
             return nullptr;
@@ -150,7 +153,8 @@ struct KeyedUnarchiver::State {
         --depth;
         if (error) return nullptr;
         if (!object)
-            fail(KeyedArchiver::kReadCorruptError, "The " + objectClass.name + " for key '" + key + "' could not be restored.");
+            fail(KeyedArchiver::kReadCorruptError,
+                 "The " + objectClass.name + " for key '" + key + "' could not be restored.");
         return object;
     }
 };
@@ -178,13 +182,16 @@ Object KeyedUnarchiver::unarchivedPlainObject(const Data& data, Error* error) {
     return root;
 }
 
-Error KeyedUnarchiver::unexpectedClassError(const std::string& key, const std::string& found, const std::string& expected) {
+Error KeyedUnarchiver::unexpectedClassError(const std::string& key, const std::string& found,
+                                            const std::string& expected) {
     return Error::withMessage(KeyedArchiver::kErrorDomain, KeyedArchiver::kReadCorruptError,
                               "value for key '" + key + "' was of unexpected class '" + found +
                                   "'. Allowed classes are '{(" + expected + ")}'.");
 }
 
-bool KeyedUnarchiver::containsValueForKey(const std::string& key) const { return fields_.count(key) > 0; }
+bool KeyedUnarchiver::containsValueForKey(const std::string& key) const {
+    return fields_.count(key) > 0;
+}
 
 Object KeyedUnarchiver::decodeObjectForKey(const std::string& key) {
     auto found = fields_.find(key);
@@ -219,6 +226,8 @@ void KeyedUnarchiver::failWithError(Error error) {
     if (!state_.error) state_.error = std::move(error);
 }
 
-const std::optional<Error>& KeyedUnarchiver::error() const { return state_.error; }
+const std::optional<Error>& KeyedUnarchiver::error() const {
+    return state_.error;
+}
 
 } // namespace plat

@@ -15,9 +15,10 @@ class KeyedUnarchiver {
 public:
     // The root restored as `objectClass`; null with `error` set when the data is not an archive,
     // the root is of another class, or the class refused its fields.
-    static std::shared_ptr<SecureCoding> unarchivedObjectOfClass(const SecureCodingClass& objectClass, const Data& data,
-                                                                 Error* error = nullptr);
-    template <typename T> static std::shared_ptr<T> unarchivedObjectOfClass(const Data& data, Error* error = nullptr) {
+    static std::shared_ptr<SecureCoding> unarchivedObjectOfClass(const SecureCodingClass& objectClass,
+                                                                 const Data& data, Error* error = nullptr);
+    template <typename T>
+    static std::shared_ptr<T> unarchivedObjectOfClass(const Data& data, Error* error = nullptr) {
         return std::static_pointer_cast<T>(unarchivedObjectOfClass(SecureCodingClass::of<T>(), data, error));
     }
     // A root that is a plain value (text, number, data, date, array, dictionary, null); absent with
@@ -25,12 +26,14 @@ public:
     static Object unarchivedPlainObject(const Data& data, Error* error = nullptr);
 
     // The error of a value of class `found` where `expected` was asked for under `key`.
-    static Error unexpectedClassError(const std::string& key, const std::string& found, const std::string& expected);
+    static Error unexpectedClassError(const std::string& key, const std::string& found,
+                                      const std::string& expected);
 
     // Field readers for initWithCoder. A missing key reads as absent, false or 0.
     bool containsValueForKey(const std::string& key) const;
     Object decodeObjectForKey(const std::string& key);
-    std::shared_ptr<SecureCoding> decodeObjectOfClass(const SecureCodingClass& objectClass, const std::string& key);
+    std::shared_ptr<SecureCoding> decodeObjectOfClass(const SecureCodingClass& objectClass,
+                                                      const std::string& key);
     template <typename T> std::shared_ptr<T> decodeObjectOfClass(const std::string& key) {
         return std::static_pointer_cast<T>(decodeObjectOfClass(SecureCodingClass::of<T>(), key));
     }

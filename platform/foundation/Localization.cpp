@@ -97,7 +97,8 @@ void Localization::load() {
     if (!in) return; // no table: every key shows as itself
     nlohmann::json json = nlohmann::json::parse(in, nullptr, false);
     if (!json.is_object()) {
-        OSLog("io.velmora.mac", "localization").error("strings table " + language_ + ".json is not a JSON object");
+        OSLog("io.velmora.mac", "localization")
+            .error("strings table " + language_ + ".json is not a JSON object");
         return;
     }
     for (const auto& [key, value] : json.items()) {

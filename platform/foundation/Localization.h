@@ -46,7 +46,9 @@ private:
 std::string fillPlaceholders(const std::string& text, const std::vector<std::string>& args);
 
 // The shown text for a key of the strings table.
-inline std::string LocalizedString(const std::string& key) { return Localization::shared().string(key); }
+inline std::string LocalizedString(const std::string& key) {
+    return Localization::shared().string(key);
+}
 inline std::string LocalizedFormat(const std::string& key, const std::vector<std::string>& args) {
     return Localization::shared().format(key, args);
 }

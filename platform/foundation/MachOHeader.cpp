@@ -27,14 +27,20 @@ std::optional<MachOHeader> MachOHeader::parse(std::span<const uint8_t> image) {
     header.image_ = image;
     uint32_t magic = loadLittleEndian(image.data());
     switch (magic) {
-    case kMagic32: break;
-    case kMagic64: header.is64_ = true; break;
-    case kCigam32: header.swapped_ = true; break;
+    case kMagic32:
+        break;
+    case kMagic64:
+        header.is64_ = true;
+        break;
+    case kCigam32:
+        header.swapped_ = true;
+        break;
     case kCigam64:
         header.swapped_ = true;
         header.is64_ = true;
         break;
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
     if (image.size() < header.headerSize()) return std::nullopt;
     header.fileType_ = *header.readUInt32(12);

@@ -8,20 +8,20 @@
 namespace plat {
 
 class ObservableObject {
-  public:
+public:
     virtual ~ObservableObject() = default;
 
     // Sent before a published member stores a new value; subscribers still read the old one. Other
     // code may send it too, for state that is not kept in a published member.
     PassthroughSubject<void>& objectWillChange() const { return objectWillChange_; }
 
-  protected:
+protected:
     ObservableObject() = default;
     // Published members point back at their owner, so the owner is neither copied nor moved.
     ObservableObject(const ObservableObject&) = delete;
     ObservableObject& operator=(const ObservableObject&) = delete;
 
-  private:
+private:
     // Subscribing does not change the object, so a const object can be observed.
     mutable PassthroughSubject<void> objectWillChange_;
 };

@@ -26,7 +26,8 @@ std::filesystem::path autostartDir();
 std::filesystem::path bundleDir();
 
 // Creates `dir` and its parents with the given mode for newly made folders; true when it exists.
-bool ensureDirectory(const std::filesystem::path& dir, std::filesystem::perms mode = std::filesystem::perms(0755));
+bool ensureDirectory(const std::filesystem::path& dir,
+                     std::filesystem::perms mode = std::filesystem::perms(0755));
 
 // Writes `bytes` to `path` atomically: a temporary file in the same folder, fsync, rename.
 // `mode` applies to the new file. Returns false (and leaves any old file intact) on failure.

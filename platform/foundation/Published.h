@@ -17,7 +17,7 @@
 namespace plat {
 
 template <typename T> class Published {
-  public:
+public:
     Published() requires std::default_initializable<T> : value_() {}
     explicit Published(T initial) : value_(std::move(initial)) {}
     // A member of `owner`: every assignment first sends the owner's objectWillChange.
@@ -57,7 +57,7 @@ template <typename T> class Published {
     }
     std::size_t subscriberCount() const { return list_.count(); }
 
-  private:
+private:
     std::function<void()> willChange_;
     detail::SubscriberList<T> list_;
     T value_;

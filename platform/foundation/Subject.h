@@ -29,7 +29,7 @@ namespace detail {
 
 // The subscriber registry behind every subject and published value.
 template <typename... Args> class SubscriberList {
-  public:
+public:
     using Callback = std::function<void(const Args&...)>;
 
     SubscriberList() : state_(std::make_shared<State>()) {}
@@ -87,7 +87,7 @@ template <typename... Args> class SubscriberList {
         return state_->entries.size();
     }
 
-  private:
+private:
     struct Entry {
         explicit Entry(Callback cb) : callback(std::move(cb)) {}
         // Held while the callback runs. Recursive so that a callback may cancel itself or cause a
@@ -139,7 +139,7 @@ template <typename... Args> class SubscriberList {
 
 // Forwards every sent value to the current subscribers; keeps nothing.
 template <typename T = void> class PassthroughSubject {
-  public:
+public:
     PassthroughSubject() = default;
 
     void send(const T& value) {
@@ -151,13 +151,13 @@ template <typename T = void> class PassthroughSubject {
     }
     std::size_t subscriberCount() const { return list_.count(); }
 
-  private:
+private:
     detail::SubscriberList<T> list_;
 };
 
 // A signal without a value, such as an object's "will change".
 template <> class PassthroughSubject<void> {
-  public:
+public:
     PassthroughSubject() = default;
 
     void send() {
@@ -168,14 +168,14 @@ template <> class PassthroughSubject<void> {
     }
     std::size_t subscriberCount() const { return list_.count(); }
 
-  private:
+private:
     detail::SubscriberList<> list_;
 };
 
 // Holds a value; `send` stores it and then passes it to every subscriber, also when it equals the old
 // one. A new subscriber receives the current value at once.
 template <typename T> class CurrentValueSubject {
-  public:
+public:
     explicit CurrentValueSubject(T initial) : value_(std::move(initial)) {}
 
     // A copy of the current value, safe to take on any thread.
@@ -191,7 +191,7 @@ template <typename T> class CurrentValueSubject {
     }
     std::size_t subscriberCount() const { return list_.count(); }
 
-  private:
+private:
     detail::SubscriberList<T> list_;
     T value_;
 };

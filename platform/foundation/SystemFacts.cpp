@@ -20,7 +20,8 @@ bool validSysctlName(std::string_view name) {
     if (name.empty() || name.front() == '.' || name.back() == '.') return false;
     char previous = '\0';
     for (char c : name) {
-        bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+        bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                    c == '-';
         if (!word && c != '.') return false;
         if (c == '.' && previous == '.') return false;
         previous = c;

@@ -14,7 +14,8 @@ class SystemFacts {
 public:
     // The firmware's product name, else its board name, made safe for one-token fields ("Standard
     // PC (Q35)" -> "Standard_PC_(Q35)"); none when neither is set. `dmiDir` is for tests.
-    static std::optional<std::string> hardwareModel(const std::filesystem::path& dmiDir = "/sys/class/dmi/id");
+    static std::optional<std::string>
+    hardwareModel(const std::filesystem::path& dmiDir = "/sys/class/dmi/id");
     // uname's machine field ("x86_64"); empty when uname fails.
     static std::string machine();
     // A kernel entry by dotted name: "hw.model", "hw.machine", "kern.ostype", "kern.osrelease" and

@@ -145,7 +145,8 @@ int localizedCaseInsensitiveCompare(std::string_view a, std::string_view b) {
         // The POSIX locale of a bare environment (LANG=C) collates in byte order, capitals first;
         // the root order is what a user of no particular language expects.
         icu::Locale locale = icu::Locale::getDefault();
-        if (std::string_view(locale.getName()) == "en_US_POSIX" || std::string_view(locale.getLanguage()).empty())
+        if (std::string_view(locale.getName()) == "en_US_POSIX" ||
+            std::string_view(locale.getLanguage()).empty())
             locale = icu::Locale::getRoot();
         icu::Collator* c = icu::Collator::createInstance(locale, status);
         if (U_FAILURE(status) || !c) {
@@ -157,8 +158,9 @@ int localizedCaseInsensitiveCompare(std::string_view a, std::string_view b) {
     }();
     if (!collator) return caseInsensitiveCompare(a, b);
     UErrorCode status = U_ZERO_ERROR;
-    UCollationResult result = collator->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
-                                                    icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+    UCollationResult result =
+        collator->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                              icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
     if (U_FAILURE(status)) return caseInsensitiveCompare(a, b);
     return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
 }

@@ -4,20 +4,32 @@ namespace plat::URLError {
 
 const char* message(Code code) {
     switch (code) {
-    case Cancelled: return "cancelled";
-    case BadURL: return "unsupported URL";
-    case TimedOut: return "The request timed out.";
-    case UnsupportedURL: return "unsupported URL";
-    case CannotFindHost: return "A server with the specified hostname could not be found.";
-    case CannotConnectToHost: return "Could not connect to the server.";
-    case NetworkConnectionLost: return "The network connection was lost.";
-    case HTTPTooManyRedirects: return "too many HTTP redirects";
-    case NotConnectedToInternet: return "The Internet connection appears to be offline.";
-    case BadServerResponse: return "The server returned a bad response.";
+    case Cancelled:
+        return "cancelled";
+    case BadURL:
+        return "unsupported URL";
+    case TimedOut:
+        return "The request timed out.";
+    case UnsupportedURL:
+        return "unsupported URL";
+    case CannotFindHost:
+        return "A server with the specified hostname could not be found.";
+    case CannotConnectToHost:
+        return "Could not connect to the server.";
+    case NetworkConnectionLost:
+        return "The network connection was lost.";
+    case HTTPTooManyRedirects:
+        return "too many HTTP redirects";
+    case NotConnectedToInternet:
+        return "The Internet connection appears to be offline.";
+    case BadServerResponse:
+        return "The server returned a bad response.";
     case SecureConnectionFailed:
         return "An SSL error has occurred and a secure connection to the server cannot be made.";
-    case ServerCertificateUntrusted: return "The certificate for this server is invalid.";
-    case Unknown: break;
+    case ServerCertificateUntrusted:
+        return "The certificate for this server is invalid.";
+    case Unknown:
+        break;
     }
     return "An unknown error occurred.";
 }

@@ -5,7 +5,9 @@
 namespace plat {
 
 namespace {
-bool sameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+bool sameName(const std::string& a, const std::string& b) {
+    return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
 } // namespace
 
 std::optional<std::string> headerValue(const HTTPHeaderFields& fields, const std::string& name) {
@@ -16,14 +18,17 @@ std::optional<std::string> headerValue(const HTTPHeaderFields& fields, const std
 
 void URLRequest::setAllHTTPHeaderFields(HTTPHeaderFields fields) {
     headers_.clear();
-    for (auto& [k, v] : fields) setValue(v, k);
+    for (auto& [k, v] : fields)
+        setValue(v, k);
 }
 
 void URLRequest::setValue(const std::string& value, const std::string& field) {
     for (auto it = headers_.begin(); it != headers_.end(); ++it) {
         if (sameName(it->first, field)) {
-            if (value.empty()) headers_.erase(it);
-            else *it = {field, value};
+            if (value.empty())
+                headers_.erase(it);
+            else
+                *it = {field, value};
             return;
         }
     }
@@ -41,9 +46,10 @@ void URLRequest::addValue(const std::string& value, const std::string& field) {
 }
 
 std::string HTTPURLResponse::description() const {
-    std::string out = "<HTTPURLResponse> { URL: " + url + " } { Status Code: " + std::to_string(statusCode) +
-                      ", Headers {";
-    for (const auto& [k, v] : headerFields) out += "\n    \"" + k + "\" = \"" + v + "\";";
+    std::string out =
+        "<HTTPURLResponse> { URL: " + url + " } { Status Code: " + std::to_string(statusCode) + ", Headers {";
+    for (const auto& [k, v] : headerFields)
+        out += "\n    \"" + k + "\" = \"" + v + "\";";
     return out + (headerFields.empty() ? "} }" : "\n} }");
 }
 

@@ -49,7 +49,9 @@ struct HTTPURLResponse {
     int statusCode = 0;
     HTTPHeaderFields headerFields;
 
-    std::optional<std::string> value(const std::string& field) const { return headerValue(headerFields, field); }
+    std::optional<std::string> value(const std::string& field) const {
+        return headerValue(headerFields, field);
+    }
     // "<HTTPURLResponse> { URL: ... } { Status Code: 200, Headers { ... } }"
     std::string description() const;
 };

@@ -5,8 +5,8 @@
 #include <curl/curl.h>
 
 #include <cmath>
-#include <strings.h>
 #include <mutex>
+#include <strings.h>
 
 namespace plat {
 
@@ -19,28 +19,40 @@ void initCurlOnce() {
 
 URLError::Code codeFor(CURLcode rc) {
     switch (rc) {
-    case CURLE_OPERATION_TIMEDOUT: return URLError::TimedOut;
+    case CURLE_OPERATION_TIMEDOUT:
+        return URLError::TimedOut;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return URLError::CannotFindHost;
-    case CURLE_COULDNT_CONNECT: return URLError::CannotConnectToHost;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return URLError::CannotFindHost;
+    case CURLE_COULDNT_CONNECT:
+        return URLError::CannotConnectToHost;
     case CURLE_GOT_NOTHING:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-    case CURLE_PARTIAL_FILE: return URLError::NetworkConnectionLost;
-    case CURLE_URL_MALFORMAT: return URLError::BadURL;
-    case CURLE_UNSUPPORTED_PROTOCOL: return URLError::UnsupportedURL;
-    case CURLE_TOO_MANY_REDIRECTS: return URLError::HTTPTooManyRedirects;
-    case CURLE_ABORTED_BY_CALLBACK: return URLError::Cancelled;
-    case CURLE_PEER_FAILED_VERIFICATION: return URLError::ServerCertificateUntrusted;
+    case CURLE_PARTIAL_FILE:
+        return URLError::NetworkConnectionLost;
+    case CURLE_URL_MALFORMAT:
+        return URLError::BadURL;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return URLError::UnsupportedURL;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return URLError::HTTPTooManyRedirects;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return URLError::Cancelled;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return URLError::ServerCertificateUntrusted;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_ENGINE_NOTFOUND:
-    case CURLE_USE_SSL_FAILED: return URLError::SecureConnectionFailed;
+    case CURLE_USE_SSL_FAILED:
+        return URLError::SecureConnectionFailed;
     case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_BAD_CONTENT_ENCODING: return URLError::BadServerResponse;
-    default: return URLError::Unknown;
+    case CURLE_BAD_CONTENT_ENCODING:
+        return URLError::BadServerResponse;
+    default:
+        return URLError::Unknown;
     }
 }
 
@@ -59,7 +71,8 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     std::string line(data, size * count);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
     if (line.rfind("HTTP/", 0) == 0) {
         // A new status line (after a redirect or an interim reply) starts a fresh header set.
         t->response.headerFields.clear();
@@ -83,7 +96,8 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 } // namespace
 
 URLSessionDataTask::URLSessionDataTask(URLRequest request, Completion completion, DispatchQueue delegateQueue)
-    : request_(std::move(request)), completion_(std::move(completion)), delegateQueue_(std::move(delegateQueue)) {}
+    : request_(std::move(request)), completion_(std::move(completion)),
+      delegateQueue_(std::move(delegateQueue)) {}
 
 void URLSessionDataTask::resume() {
     State expected = State::Suspended;
@@ -118,7 +132,8 @@ void URLSessionDataTask::perform() {
     curl_easy_setopt(curl, CURLOPT_URL, request_.url.c_str());
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request_.httpMethod.c_str());
     if (request_.httpBody) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request_.httpBody->size()));
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request_.httpBody->size()));
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, reinterpret_cast<const char*>(request_.httpBody->data()));
     } else if (request_.httpMethod == "HEAD") {
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);

@@ -26,8 +26,8 @@ public:
     State state() const { return state_.load(); }
     const URLRequest& originalRequest() const { return request_; }
 
-    using Completion =
-        std::function<void(std::optional<Data> data, std::optional<HTTPURLResponse> response, std::optional<Error>)>;
+    using Completion = std::function<void(std::optional<Data> data, std::optional<HTTPURLResponse> response,
+                                          std::optional<Error>)>;
     URLSessionDataTask(URLRequest request, Completion completion, DispatchQueue delegateQueue);
 
 private:
@@ -46,7 +46,8 @@ public:
     explicit URLSession(DispatchQueue delegateQueue);
 
     // A task that runs `request` once resumed.
-    std::shared_ptr<URLSessionDataTask> dataTask(URLRequest request, URLSessionDataTask::Completion completion);
+    std::shared_ptr<URLSessionDataTask> dataTask(URLRequest request,
+                                                 URLSessionDataTask::Completion completion);
     // The same with `body` as the request body.
     std::shared_ptr<URLSessionDataTask> uploadTask(URLRequest request, Data body,
                                                    URLSessionDataTask::Completion completion);

@@ -3,7 +3,8 @@
 namespace plat {
 
 Error Error::withMessage(std::string domain, int64_t code, std::string message) {
-    return Error(std::move(domain), code, Object::Dict{{kLocalizedDescriptionKey, Object(std::move(message))}});
+    return Error(std::move(domain), code,
+                 Object::Dict{{kLocalizedDescriptionKey, Object(std::move(message))}});
 }
 
 std::string Error::localizedDescription() const {

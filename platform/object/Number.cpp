@@ -22,11 +22,13 @@ uint64_t saturatingUInt64(double v) {
 std::optional<Number> Number::decimal(std::string_view text) {
     // Accept what a decimal number reads: optional sign, digits, optional fraction and exponent.
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n'))
+        ++i;
     std::string_view t = text.substr(i);
     if (t.empty()) return std::nullopt;
     std::string_view body = (t[0] == '+' || t[0] == '-') ? t.substr(1) : t;
-    if (body.empty() || !(std::isdigit(static_cast<unsigned char>(body[0])) || body[0] == '.')) return std::nullopt;
+    if (body.empty() || !(std::isdigit(static_cast<unsigned char>(body[0])) || body[0] == '.'))
+        return std::nullopt;
     double value = 0;
     const char* begin = t.data() + (t[0] == '+' ? 1 : 0);
     auto [ptr, ec] = std::from_chars(begin, t.data() + t.size(), value, std::chars_format::general);
@@ -43,18 +45,29 @@ Number Number::decimal(double value) {
 
 const char* Number::typeCode() const {
     switch (type_) {
-    case Type::Bool: return "B";
-    case Type::Int8: return "c";
-    case Type::Int16: return "s";
-    case Type::Int32: return "i";
-    case Type::Int64: return "q";
-    case Type::UInt8: return "C";
-    case Type::UInt16: return "S";
-    case Type::UInt32: return "I";
-    case Type::UInt64: return "Q";
-    case Type::Float: return "f";
+    case Type::Bool:
+        return "B";
+    case Type::Int8:
+        return "c";
+    case Type::Int16:
+        return "s";
+    case Type::Int32:
+        return "i";
+    case Type::Int64:
+        return "q";
+    case Type::UInt8:
+        return "C";
+    case Type::UInt16:
+        return "S";
+    case Type::UInt32:
+        return "I";
+    case Type::UInt64:
+        return "Q";
+    case Type::Float:
+        return "f";
     case Type::Double:
-    case Type::Decimal: return "d";
+    case Type::Decimal:
+        return "d";
     }
     return "?";
 }
@@ -76,17 +89,23 @@ double Number::doubleValue() const {
 
 int64_t Number::clampSigned(int64_t lo, int64_t hi) const {
     int64_t v;
-    if (isFloatingPoint()) v = saturatingInt64(v_.d);
-    else if (isUnsigned()) v = v_.u > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(v_.u);
-    else v = v_.i;
+    if (isFloatingPoint())
+        v = saturatingInt64(v_.d);
+    else if (isUnsigned())
+        v = v_.u > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(v_.u);
+    else
+        v = v_.i;
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
 uint64_t Number::clampUnsigned(uint64_t hi) const {
     uint64_t v;
-    if (isFloatingPoint()) v = saturatingUInt64(v_.d);
-    else if (isUnsigned()) v = v_.u;
-    else v = v_.i < 0 ? 0 : static_cast<uint64_t>(v_.i);
+    if (isFloatingPoint())
+        v = saturatingUInt64(v_.d);
+    else if (isUnsigned())
+        v = v_.u;
+    else
+        v = v_.i < 0 ? 0 : static_cast<uint64_t>(v_.i);
     return v > hi ? hi : v;
 }
 
@@ -101,7 +120,8 @@ std::string Number::stringValue() const {
                                      : std::to_chars(buf, buf + sizeof buf, d);
         return std::string(buf, r.ptr);
     }
-    auto r = isUnsigned() ? std::to_chars(buf, buf + sizeof buf, v_.u) : std::to_chars(buf, buf + sizeof buf, v_.i);
+    auto r = isUnsigned() ? std::to_chars(buf, buf + sizeof buf, v_.u)
+                          : std::to_chars(buf, buf + sizeof buf, v_.i);
     return std::string(buf, r.ptr);
 }
 

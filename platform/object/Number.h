@@ -11,7 +11,20 @@ namespace plat {
 
 class Number {
 public:
-    enum class Type : uint8_t { Bool, Int8, Int16, Int32, Int64, UInt8, UInt16, UInt32, UInt64, Float, Double, Decimal };
+    enum class Type : uint8_t {
+        Bool,
+        Int8,
+        Int16,
+        Int32,
+        Int64,
+        UInt8,
+        UInt16,
+        UInt32,
+        UInt64,
+        Float,
+        Double,
+        Decimal
+    };
 
     Number() : type_(Type::Int64) { v_.i = 0; }
     // One constructor per width; none of them converts implicitly from a pointer.

@@ -33,8 +33,12 @@ struct Date {
 
 // A byte buffer.
 using Data = std::vector<uint8_t>;
-inline Data toData(std::string_view s) { return Data(s.begin(), s.end()); }
-inline std::string toString(const Data& d) { return std::string(d.begin(), d.end()); }
+inline Data toData(std::string_view s) {
+    return Data(s.begin(), s.end());
+}
+inline std::string toString(const Data& d) {
+    return std::string(d.begin(), d.end());
+}
 
 // An object of any other type, held by shared pointer. `typeName` names it for diagnostics.
 struct Opaque {
@@ -63,8 +67,8 @@ public:
     Object(const plat::Number& n) : kind_(Kind::Number), number_(n) {}
     // Native numbers become typed Numbers; a bool stays a boolean.
     template <typename T>
-        requires(std::is_arithmetic_v<T> && !std::is_same_v<T, char>)
-    Object(T v) : kind_(Kind::Number), number_(numberFrom(v)) {}
+    requires(std::is_arithmetic_v<T> && !std::is_same_v<T, char>) Object(T v)
+        : kind_(Kind::Number), number_(numberFrom(v)) {}
     Object(std::string s);
     Object(std::string_view s) : Object(std::string(s)) {}
     Object(const char* s) : Object(std::string(s)) {}
@@ -124,20 +128,31 @@ public:
 private:
     explicit Object(Kind k) : kind_(k) {}
     template <typename T> static plat::Number numberFrom(T v) {
-        if constexpr (std::is_same_v<T, bool>) return plat::Number(v);
+        if constexpr (std::is_same_v<T, bool>)
+            return plat::Number(v);
         else if constexpr (std::is_floating_point_v<T>) {
-            if constexpr (sizeof(T) <= sizeof(float)) return plat::Number(static_cast<float>(v));
-            else return plat::Number(static_cast<double>(v));
+            if constexpr (sizeof(T) <= sizeof(float))
+                return plat::Number(static_cast<float>(v));
+            else
+                return plat::Number(static_cast<double>(v));
         } else if constexpr (std::is_signed_v<T>) {
-            if constexpr (sizeof(T) == 1) return plat::Number(static_cast<int8_t>(v));
-            else if constexpr (sizeof(T) == 2) return plat::Number(static_cast<int16_t>(v));
-            else if constexpr (sizeof(T) == 4) return plat::Number(static_cast<int32_t>(v));
-            else return plat::Number(static_cast<int64_t>(v));
+            if constexpr (sizeof(T) == 1)
+                return plat::Number(static_cast<int8_t>(v));
+            else if constexpr (sizeof(T) == 2)
+                return plat::Number(static_cast<int16_t>(v));
+            else if constexpr (sizeof(T) == 4)
+                return plat::Number(static_cast<int32_t>(v));
+            else
+                return plat::Number(static_cast<int64_t>(v));
         } else {
-            if constexpr (sizeof(T) == 1) return plat::Number(static_cast<uint8_t>(v));
-            else if constexpr (sizeof(T) == 2) return plat::Number(static_cast<uint16_t>(v));
-            else if constexpr (sizeof(T) == 4) return plat::Number(static_cast<uint32_t>(v));
-            else return plat::Number(static_cast<uint64_t>(v));
+            if constexpr (sizeof(T) == 1)
+                return plat::Number(static_cast<uint8_t>(v));
+            else if constexpr (sizeof(T) == 2)
+                return plat::Number(static_cast<uint16_t>(v));
+            else if constexpr (sizeof(T) == 4)
+                return plat::Number(static_cast<uint32_t>(v));
+            else
+                return plat::Number(static_cast<uint64_t>(v));
         }
     }
 

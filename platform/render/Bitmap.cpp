@@ -13,7 +13,8 @@ Bitmap::Bitmap(int w, int h) : width(w > 0 ? w : 0), height(h > 0 ? h : 0) {
 
 uint32_t Bitmap::pixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return 0;
-    const uint8_t* p = &rgba[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4];
+    const uint8_t* p =
+        &rgba[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4];
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 

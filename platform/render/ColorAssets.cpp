@@ -18,7 +18,10 @@ std::optional<Color> ColorAssets::parseHex(const std::string& text) {
     uint32_t v = 0;
     for (size_t i = 1; i < text.size(); ++i) {
         const char c = text[i];
-        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        int d = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
         if (d < 0) return std::nullopt;
         v = (v << 4) | static_cast<uint32_t>(d);
     }

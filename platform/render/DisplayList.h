@@ -49,13 +49,37 @@ struct Font {
 
 namespace cmd {
 
-struct FillRect { Rect rect; Color color; float cornerRadius = 0; };
-struct StrokeRect { Rect rect; Color color; float cornerRadius = 0; float lineWidth = 1; };
-struct FillEllipse { Rect rect; Color color; };
-struct StrokeEllipse { Rect rect; Color color; float lineWidth = 1; };
-struct Line { Point from, to; Color color; float width = 1; };
+struct FillRect {
+    Rect rect;
+    Color color;
+    float cornerRadius = 0;
+};
+struct StrokeRect {
+    Rect rect;
+    Color color;
+    float cornerRadius = 0;
+    float lineWidth = 1;
+};
+struct FillEllipse {
+    Rect rect;
+    Color color;
+};
+struct StrokeEllipse {
+    Rect rect;
+    Color color;
+    float lineWidth = 1;
+};
+struct Line {
+    Point from, to;
+    Color color;
+    float width = 1;
+};
 // A convex polygon, filled; `closed` strokes the outline instead when `strokeWidth` > 0.
-struct Polygon { std::vector<Point> points; Color color; float strokeWidth = 0; };
+struct Polygon {
+    std::vector<Point> points;
+    Color color;
+    float strokeWidth = 0;
+};
 // One run of UTF-8 text whose first line box starts at `origin` (top-left). Wraps at `wrapWidth`
 // when it is above zero; each line is `lineHeight` high (zero: the font size) with the glyphs
 // centred in it; `underline` draws a line under each line of text in `underlineColor`.
@@ -70,13 +94,26 @@ struct Text {
     Color underlineColor;
 };
 // A named symbol (see SymbolTable), fitted into `rect` and centred.
-struct Symbol { Rect rect; std::string name; Color color; };
+struct Symbol {
+    Rect rect;
+    std::string name;
+    Color color;
+};
 // A named bundle image stretched into `rect`, multiplied by `tint`.
-struct Image { Rect rect; std::string name; Color tint{1, 1, 1, 1}; };
+struct Image {
+    Rect rect;
+    std::string name;
+    Color tint{1, 1, 1, 1};
+};
 // An indeterminate progress indicator filling `rect`; animates while it is shown.
-struct Spinner { Rect rect; Color color{0.45f, 0.45f, 0.45f, 1}; };
+struct Spinner {
+    Rect rect;
+    Color color{0.45f, 0.45f, 0.45f, 1};
+};
 // Clips every command up to the matching PopClip to `rect` (and the clips around it).
-struct PushClip { Rect rect; };
+struct PushClip {
+    Rect rect;
+};
 struct PopClip {};
 // An editable single-line text field; edits come back as TextEdited events with `id`.
 struct TextField {
@@ -91,7 +128,10 @@ struct TextField {
     Color placeholderColor{0.55f, 0.55f, 0.55f, 1};
 };
 // A modal alert over the whole window; a press comes back as an AlertButton event with the index.
-struct AlertButton { std::string title; bool destructive = false; };
+struct AlertButton {
+    std::string title;
+    bool destructive = false;
+};
 struct Alert {
     std::string title;
     std::string message;
@@ -100,9 +140,9 @@ struct Alert {
 
 } // namespace cmd
 
-using Command = std::variant<cmd::FillRect, cmd::StrokeRect, cmd::FillEllipse, cmd::StrokeEllipse,
-                             cmd::Line, cmd::Polygon, cmd::Text, cmd::Symbol, cmd::Image,
-                             cmd::Spinner, cmd::PushClip, cmd::PopClip, cmd::TextField, cmd::Alert>;
+using Command = std::variant<cmd::FillRect, cmd::StrokeRect, cmd::FillEllipse, cmd::StrokeEllipse, cmd::Line,
+                             cmd::Polygon, cmd::Text, cmd::Symbol, cmd::Image, cmd::Spinner, cmd::PushClip,
+                             cmd::PopClip, cmd::TextField, cmd::Alert>;
 
 class DisplayList {
 public:

@@ -73,7 +73,8 @@ FontBook::Faces FontBook::populate(ImFontAtlas& atlas) const {
             if (textLoaded_) {
                 ImFontConfig config;
                 config.OversampleH = 2;
-                font = atlas.AddFontFromFileTTF(bold ? boldPath() : regularPath(), size, &config, kTextRanges);
+                font =
+                    atlas.AddFontFromFileTTF(bold ? boldPath() : regularPath(), size, &config, kTextRanges);
             }
             if (!font) {
                 ImFontConfig config;

@@ -5,9 +5,9 @@
 #include "platform/render/Painter.h"
 #include "platform/render/WindowSystem.h"
 
-#include <imgui.h>
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl3.h>
+#include <imgui.h>
 
 #include <GLFW/glfw3.h>
 #define GLFW_EXPOSE_NATIVE_X11
@@ -81,9 +81,11 @@ struct GlWindow::Impl {
 namespace {
 
 // The key codes of the window library and of Surface are the same numbers; keep them honest.
-static_assert(keys::Return == GLFW_KEY_ENTER && keys::Escape == GLFW_KEY_ESCAPE && keys::Tab == GLFW_KEY_TAB &&
-              keys::Backspace == GLFW_KEY_BACKSPACE && keys::Left == GLFW_KEY_LEFT && keys::Up == GLFW_KEY_UP);
-static_assert(keys::ModShift == GLFW_MOD_SHIFT && keys::ModControl == GLFW_MOD_CONTROL && keys::ModAlt == GLFW_MOD_ALT);
+static_assert(keys::Return == GLFW_KEY_ENTER && keys::Escape == GLFW_KEY_ESCAPE &&
+              keys::Tab == GLFW_KEY_TAB && keys::Backspace == GLFW_KEY_BACKSPACE &&
+              keys::Left == GLFW_KEY_LEFT && keys::Up == GLFW_KEY_UP);
+static_assert(keys::ModShift == GLFW_MOD_SHIFT && keys::ModControl == GLFW_MOD_CONTROL &&
+              keys::ModAlt == GLFW_MOD_ALT);
 
 } // namespace
 
@@ -184,8 +186,10 @@ void GlWindow::Impl::installCallbacks() {
         e.kind = InputEvent::Kind::CloseRequest;
         self->queue(e);
     });
-    glfwSetFramebufferSizeCallback(window, [](GLFWwindow* w, int, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
-    glfwSetWindowRefreshCallback(window, [](GLFWwindow* w) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
+    glfwSetFramebufferSizeCallback(
+        window, [](GLFWwindow* w, int, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
+    glfwSetWindowRefreshCallback(window,
+                                 [](GLFWwindow* w) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
 }
 
 void* GlWindow::Impl::texture(const std::string& name) {
@@ -200,8 +204,8 @@ void* GlWindow::Impl::texture(const std::string& name) {
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bitmap->width, bitmap->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                         bitmap->rgba.data());
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bitmap->width, bitmap->height, 0, GL_RGBA,
+                         GL_UNSIGNED_BYTE, bitmap->rgba.data());
         }
         it = textures.emplace(name, id).first;
     }
@@ -346,7 +350,9 @@ void GlWindow::setTitle(const std::string& title) {
     if (impl_->window) glfwSetWindowTitle(impl_->window, title.c_str());
 }
 
-std::string GlWindow::title() const { return impl_->title; }
+std::string GlWindow::title() const {
+    return impl_->title;
+}
 
 void GlWindow::setVisible(bool visible) {
     if (!impl_->window) return;
@@ -376,7 +382,9 @@ void GlWindow::present(const DisplayList& list) {
     impl_->renderFrame(impl_->last, nullptr);
 }
 
-void GlWindow::setNeedsDisplay() { impl_->framesDue = std::max(impl_->framesDue, 1); }
+void GlWindow::setNeedsDisplay() {
+    impl_->framesDue = std::max(impl_->framesDue, 1);
+}
 
 void GlWindow::setDisplayHandler(std::function<void(Surface&)> handler) {
     impl_->displayHandler = std::move(handler);
@@ -404,9 +412,13 @@ std::vector<uint8_t> GlWindow::readPixels(int* width, int* height) {
     return std::move(shot.rgba);
 }
 
-bool GlWindow::acceptsInput() const { return !impl_->blocked(); }
+bool GlWindow::acceptsInput() const {
+    return !impl_->blocked();
+}
 
-Surface* GlWindow::parent() const { return impl_->parent; }
+Surface* GlWindow::parent() const {
+    return impl_->parent;
+}
 
 size_t GlWindow::deliverEvents() {
     size_t delivered = 0;
@@ -428,8 +440,7 @@ void GlWindow::displayIfNeeded() {
     if (!needsDisplay() || !impl_->window) return;
     std::shared_ptr<bool> alive = impl_->alive;
     const uint64_t before = impl_->framesDrawn;
-    if (impl_->displayHandler)
-        impl_->displayHandler(*this); // builds a list and presents it
+    if (impl_->displayHandler) impl_->displayHandler(*this); // builds a list and presents it
     if (!*alive) return;
     if (impl_->framesDrawn == before) present(impl_->last);
     impl_->framesDue = std::max(0, impl_->framesDue - 1);
@@ -443,9 +454,13 @@ bool GlWindow::animating() const {
     return isVisible() && (impl_->last.animates() || impl_->textInputActive);
 }
 
-void GlWindow::detachFromParent() { impl_->parent = nullptr; }
+void GlWindow::detachFromParent() {
+    impl_->parent = nullptr;
+}
 
-void GlWindow::childOpened(GlWindow* sheet) { impl_->sheets.push_back(sheet); }
+void GlWindow::childOpened(GlWindow* sheet) {
+    impl_->sheets.push_back(sheet);
+}
 
 void GlWindow::childClosed(GlWindow* sheet) {
     std::erase(impl_->sheets, sheet);

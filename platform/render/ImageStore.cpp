@@ -14,10 +14,12 @@ std::shared_ptr<const Bitmap> ImageStore::image(const std::string& name) {
     if (auto it = images_.find(name); it != images_.end()) return it->second;
     std::shared_ptr<const Bitmap> decoded;
     if (auto path = Bundle::main().pathForResource(name, "png")) {
-        if (auto bitmap = Bitmap::readPng(*path)) decoded = std::make_shared<const Bitmap>(std::move(*bitmap));
+        if (auto bitmap = Bitmap::readPng(*path))
+            decoded = std::make_shared<const Bitmap>(std::move(*bitmap));
     } else if (fallback_) {
         if (auto file = fallback_(name))
-            if (auto bitmap = Bitmap::readPng(*file)) decoded = std::make_shared<const Bitmap>(std::move(*bitmap));
+            if (auto bitmap = Bitmap::readPng(*file))
+                decoded = std::make_shared<const Bitmap>(std::move(*bitmap));
     }
     images_.emplace(name, decoded);
     return decoded;

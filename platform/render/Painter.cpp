@@ -16,11 +16,21 @@ namespace plat::render {
 
 namespace {
 
-ImVec2 vec(Point p) { return {p.x, p.y}; }
-ImVec2 minOf(const Rect& r) { return {r.x, r.y}; }
-ImVec2 maxOf(const Rect& r) { return {r.maxX(), r.maxY()}; }
-ImU32 col(Color c) { return c.packed(); }
-ImVec4 vec4(Color c) { return {c.r, c.g, c.b, c.a}; }
+ImVec2 vec(Point p) {
+    return {p.x, p.y};
+}
+ImVec2 minOf(const Rect& r) {
+    return {r.x, r.y};
+}
+ImVec2 maxOf(const Rect& r) {
+    return {r.maxX(), r.maxY()};
+}
+ImU32 col(Color c) {
+    return c.packed();
+}
+ImVec4 vec4(Color c) {
+    return {c.r, c.g, c.b, c.a};
+}
 
 // Corner radius no larger than half the shorter side, so pills and circles come out right.
 float clampRadius(const Rect& r, float radius) {
@@ -34,7 +44,8 @@ std::vector<ImVec2> ellipsePoints(const Rect& r) {
     std::vector<ImVec2> points;
     points.reserve(static_cast<size_t>(segments));
     for (int i = 0; i < segments; ++i) {
-        const float a = 2.0f * std::numbers::pi_v<float> * static_cast<float>(i) / static_cast<float>(segments);
+        const float a =
+            2.0f * std::numbers::pi_v<float> * static_cast<float>(i) / static_cast<float>(segments);
         points.push_back({c.x + std::cos(a) * rx, c.y + std::sin(a) * ry});
     }
     return points;
@@ -75,26 +86,32 @@ void Painter::paint(const DisplayList& list) {
             [&](const auto& c) {
                 using T = std::decay_t<decltype(c)>;
                 if constexpr (std::is_same_v<T, cmd::FillRect>) {
-                    dl->AddRectFilled(minOf(c.rect), maxOf(c.rect), col(c.color), clampRadius(c.rect, c.cornerRadius));
+                    dl->AddRectFilled(minOf(c.rect), maxOf(c.rect), col(c.color),
+                                      clampRadius(c.rect, c.cornerRadius));
                 } else if constexpr (std::is_same_v<T, cmd::StrokeRect>) {
                     // The stroke lies inside the rectangle.
                     const float h = c.lineWidth * 0.5f;
-                    const Rect in{c.rect.x + h, c.rect.y + h, c.rect.width - c.lineWidth, c.rect.height - c.lineWidth};
-                    dl->AddRect(minOf(in), maxOf(in), col(c.color), clampRadius(in, c.cornerRadius - h), 0, c.lineWidth);
+                    const Rect in{c.rect.x + h, c.rect.y + h, c.rect.width - c.lineWidth,
+                                  c.rect.height - c.lineWidth};
+                    dl->AddRect(minOf(in), maxOf(in), col(c.color), clampRadius(in, c.cornerRadius - h), 0,
+                                c.lineWidth);
                 } else if constexpr (std::is_same_v<T, cmd::FillEllipse>) {
                     auto pts = ellipsePoints(c.rect);
                     dl->AddConvexPolyFilled(pts.data(), static_cast<int>(pts.size()), col(c.color));
                 } else if constexpr (std::is_same_v<T, cmd::StrokeEllipse>) {
                     auto pts = ellipsePoints(c.rect);
-                    dl->AddPolyline(pts.data(), static_cast<int>(pts.size()), col(c.color), ImDrawFlags_Closed, c.lineWidth);
+                    dl->AddPolyline(pts.data(), static_cast<int>(pts.size()), col(c.color),
+                                    ImDrawFlags_Closed, c.lineWidth);
                 } else if constexpr (std::is_same_v<T, cmd::Line>) {
                     dl->AddLine(vec(c.from), vec(c.to), col(c.color), c.width);
                 } else if constexpr (std::is_same_v<T, cmd::Polygon>) {
                     std::vector<ImVec2> pts;
-                    for (Point p : c.points) pts.push_back(vec(p));
+                    for (Point p : c.points)
+                        pts.push_back(vec(p));
                     if (pts.size() < 3) return;
                     if (c.strokeWidth > 0)
-                        dl->AddPolyline(pts.data(), static_cast<int>(pts.size()), col(c.color), ImDrawFlags_Closed, c.strokeWidth);
+                        dl->AddPolyline(pts.data(), static_cast<int>(pts.size()), col(c.color),
+                                        ImDrawFlags_Closed, c.strokeWidth);
                     else
                         dl->AddConvexPolyFilled(pts.data(), static_cast<int>(pts.size()), col(c.color));
                 } else if constexpr (std::is_same_v<T, cmd::Text>) {
@@ -127,7 +144,8 @@ void Painter::paint(const DisplayList& list) {
         ImGui::PopClipRect();
     if (alert) {
         // Modal in the window: everything behind it dims at once.
-        dl->AddRectFilled({0, 0}, {ctx_.contentSize.width, ctx_.contentSize.height}, col(Color{0, 0, 0, 0.25f}));
+        dl->AddRectFilled({0, 0}, {ctx_.contentSize.width, ctx_.contentSize.height},
+                          col(Color{0, 0, 0, 0.25f}));
         paintAlert(*alert);
     } else if (ImGui::IsPopupOpen("##alert")) {
         if (ImGui::BeginPopupModal("##alert", nullptr, ImGuiWindowFlags_NoTitleBar)) {
@@ -162,19 +180,22 @@ void Painter::paintText(const cmd::Text& t) {
                     break;
                 }
         } else {
-            while (next < end && *next != '\n') ++next;
+            while (next < end && *next != '\n')
+                ++next;
         }
         dl->AddText(face, t.font.size, {t.origin.x, y + inset}, col(t.color), line, next);
         if (t.underline && next > line) {
             const float w = face->CalcTextSizeA(t.font.size, FLT_MAX, 0, line, next).x;
-            dl->AddLine({t.origin.x, y + underlineY}, {t.origin.x + w, y + underlineY}, col(t.underlineColor), 1.0f);
+            dl->AddLine({t.origin.x, y + underlineY}, {t.origin.x + w, y + underlineY}, col(t.underlineColor),
+                        1.0f);
         }
         y += lineHeight;
         line = next;
         if (line < end && *line == '\n') {
             ++line;
         } else {
-            while (line < end && *line == ' ') ++line; // a wrapped line does not start with blanks
+            while (line < end && *line == ' ')
+                ++line; // a wrapped line does not start with blanks
         }
     }
 }
@@ -189,7 +210,8 @@ void Painter::paintSymbol(const cmd::Symbol& s) {
     const float gh = std::max(1.0f, glyph->Y1 - glyph->Y0);
     const float scale = std::min(s.rect.width / gw, s.rect.height / gh);
     const float cx = s.rect.x + s.rect.width * 0.5f, cy = s.rect.y + s.rect.height * 0.5f;
-    const ImVec2 pos{cx - (glyph->X0 + glyph->X1) * 0.5f * scale, cy - (glyph->Y0 + glyph->Y1) * 0.5f * scale};
+    const ImVec2 pos{cx - (glyph->X0 + glyph->X1) * 0.5f * scale,
+                     cy - (glyph->Y0 + glyph->Y1) * 0.5f * scale};
     const std::string text = utf8(*cp);
     ImGui::GetWindowDrawList()->AddText(face, face->FontSize * scale, pos, col(s.color), text.data(),
                                         text.data() + text.size());
@@ -225,7 +247,8 @@ void Painter::paintTextField(const cmd::TextField& f) {
     ImGui::PushStyleColor(ImGuiCol_FrameBgActive, ImVec4{0, 0, 0, 0});
     ImGui::PushStyleColor(ImGuiCol_Text, vec4(f.color));
     ImGui::PushStyleColor(ImGuiCol_TextDisabled, vec4(f.placeholderColor));
-    ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, {0, std::max(0.0f, (f.rect.height - f.font.size) * 0.5f)});
+    ImGui::PushStyleVar(ImGuiStyleVar_FramePadding,
+                        {0, std::max(0.0f, (f.rect.height - f.font.size) * 0.5f)});
     ImGui::PushStyleVar(ImGuiStyleVar_FrameBorderSize, 0);
     ImGui::SetCursorScreenPos(minOf(f.rect));
     ImGui::SetNextItemWidth(f.rect.width);
@@ -251,7 +274,8 @@ void Painter::paintTextField(const cmd::TextField& f) {
         }
         return 0;
     };
-    if (ImGui::InputTextWithHint(label.c_str(), f.placeholder.c_str(), &text, flags, caretToEnd, &request) && ctx_.emit) {
+    if (ImGui::InputTextWithHint(label.c_str(), f.placeholder.c_str(), &text, flags, caretToEnd, &request) &&
+        ctx_.emit) {
         InputEvent e;
         e.kind = InputEvent::Kind::TextEdited;
         e.id = f.id;
@@ -269,11 +293,13 @@ void Painter::paintTextField(const cmd::TextField& f) {
 void Painter::paintAlert(const cmd::Alert& a) {
     if (!ImGui::IsPopupOpen("##alert")) ImGui::OpenPopup("##alert");
     const float width = 280;
-    ImGui::SetNextWindowPos({ctx_.contentSize.width * 0.5f, ctx_.contentSize.height * 0.5f}, ImGuiCond_Always, {0.5f, 0.5f});
+    ImGui::SetNextWindowPos({ctx_.contentSize.width * 0.5f, ctx_.contentSize.height * 0.5f}, ImGuiCond_Always,
+                            {0.5f, 0.5f});
     ImGui::SetNextWindowSize({width, 0});
     if (!ImGui::BeginPopupModal("##alert", nullptr,
-                                ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
-                                    ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings))
+                                ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
+                                    ImGuiWindowFlags_NoMove | ImGuiWindowFlags_AlwaysAutoResize |
+                                    ImGuiWindowFlags_NoSavedSettings))
         return;
     const float inner = width - ImGui::GetStyle().WindowPadding.x * 2;
     auto centred = [&](const std::string& s, Font font) {

@@ -25,7 +25,7 @@ enum Tag : uint8_t {
 };
 
 class Writer {
-  public:
+public:
     std::string out;
     void u8(uint8_t v) { out.push_back(static_cast<char>(v)); }
     void u16(uint16_t v) { uint(v, 2); }
@@ -42,7 +42,7 @@ class Writer {
         bytes(d.data(), d.size());
     }
 
-  private:
+private:
     void uint(uint64_t v, int n) {
         for (int i = 0; i < n; ++i)
             out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
@@ -52,7 +52,7 @@ class Writer {
 // Every read fails (and stays failed) once the input runs out, so callers check once at the end
 // of each record.
 class Reader {
-  public:
+public:
     Reader(const std::string& s, size_t pos) : s_(s), pos_(pos) {}
     bool ok() const { return ok_; }
     size_t remaining() const { return ok_ ? s_.size() - pos_ : 0; }
@@ -78,7 +78,7 @@ class Reader {
         return true;
     }
 
-  private:
+private:
     bool take(size_t n) {
         if (!ok_ || n > s_.size() - pos_) {
             ok_ = false;

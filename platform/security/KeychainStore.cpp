@@ -82,7 +82,7 @@ bool ensureFolder(const fs::path& dir) {
 
 // The files one operation reads and writes, loaded lazily while the lock is held.
 class KeychainStore::Session {
-  public:
+public:
     struct File {
         std::vector<KeychainItem> items;
         bool dirty = false;
@@ -148,7 +148,7 @@ class KeychainStore::Session {
         return errSecSuccess;
     }
 
-  private:
+private:
     const KeychainStore& store_;
     fs::path dir_;
     std::map<fs::path, File> files_;

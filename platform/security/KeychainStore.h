@@ -17,7 +17,7 @@ namespace plat {
 enum class KeychainOperation { Any, CopyMatching, Add, Update, Delete };
 
 class KeychainStore {
-  public:
+public:
     // The store the SecItem calls use, over paths::keychainDir() (read on every call, so tests can
     // switch $VELMORA_HOME). Never destroyed.
     static KeychainStore& shared();
@@ -42,7 +42,7 @@ class KeychainStore {
     // The store file that holds items of this class and service (or server).
     std::filesystem::path fileFor(const std::string& itemClass, const std::string& domain) const;
 
-  private:
+private:
     class Session;
     std::optional<OSStatus> intercept(KeychainOperation op, const Object::Dict& query,
                                       const Object::Dict* attributes);

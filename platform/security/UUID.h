@@ -14,7 +14,7 @@
 namespace plat {
 
 class UUID {
-  public:
+public:
     using Bytes = std::array<uint8_t, 16>;
 
     // A new random (version 4) identifier.
@@ -31,7 +31,7 @@ class UUID {
     bool operator==(const UUID&) const = default;
     auto operator<=>(const UUID&) const = default;
 
-  private:
+private:
     Bytes bytes_;
 };
 

@@ -15,9 +15,13 @@ AnyView::AnyView() : data_(emptyData()) {}
 
 AnyView::AnyView(std::shared_ptr<const ViewData> data) : data_(data ? std::move(data) : emptyData()) {}
 
-ViewKind AnyView::kind() const { return data_->kind; }
+ViewKind AnyView::kind() const {
+    return data_->kind;
+}
 
-std::shared_ptr<ViewData> AnyView::copy() const { return std::make_shared<ViewData>(*data_); }
+std::shared_ptr<ViewData> AnyView::copy() const {
+    return std::make_shared<ViewData>(*data_);
+}
 
 AnyView AnyView::wrap(ViewKind kind) const {
     auto d = std::make_shared<ViewData>();

@@ -40,7 +40,7 @@ inline constexpr double defaultPadding = 16;
 inline constexpr double defaultSpacing = 8;
 
 class AnyView {
-  public:
+public:
     // An empty view: takes no space and shows nothing.
     AnyView();
     explicit AnyView(std::shared_ptr<const ViewData> data);
@@ -122,22 +122,22 @@ class AnyView {
     // action always is the latest body's. Values sent on another thread reach the action on the
     // main queue. The publisher must outlive the view or be a member of an object that does.
     template <typename T, typename F>
-        requires std::invocable<F&, const T&>
-    AnyView onReceive(const Published<T>& publisher, F action) const {
+    requires std::invocable<F&, const T&> AnyView onReceive(const Published<T>& publisher, F action)
+    const {
         return addReceiver(makeReceiver<T>(
             &publisher, [&publisher](auto cb) { return publisher.sink(cb); }, std::move(action)));
     }
     template <typename T, typename F>
-        requires std::invocable<F&, const T&>
-    AnyView onReceive(const CurrentValueSubject<T>& subject, F action) const {
-        return addReceiver(
-            makeReceiver<T>(&subject, [&subject](auto cb) { return subject.sink(cb); }, std::move(action)));
+    requires std::invocable<F&, const T&> AnyView onReceive(const CurrentValueSubject<T>& subject, F action)
+    const {
+        return addReceiver(makeReceiver<T>(
+            &subject, [&subject](auto cb) { return subject.sink(cb); }, std::move(action)));
     }
     template <typename T, typename F>
-        requires std::invocable<F&, const T&>
-    AnyView onReceive(const PassthroughSubject<T>& subject, F action) const {
-        return addReceiver(
-            makeReceiver<T>(&subject, [&subject](auto cb) { return subject.sink(cb); }, std::move(action)));
+    requires std::invocable<F&, const T&> AnyView onReceive(const PassthroughSubject<T>& subject, F action)
+    const {
+        return addReceiver(makeReceiver<T>(
+            &subject, [&subject](auto cb) { return subject.sink(cb); }, std::move(action)));
     }
     // Notifications named `name` from any sender, posted on `center`.
     AnyView onReceive(NotificationCenter& center, std::string name,
@@ -146,8 +146,9 @@ class AnyView {
     // Runs `action` with the new value in the update pass after a rebuild in which `value` differs
     // from the value of the previous build. The first build runs nothing.
     template <typename V, typename F>
-        requires std::equality_comparable<V> && std::copy_constructible<V> && std::invocable<F&, const V&>
-    AnyView onChange(V value, F action) const {
+    requires std::equality_comparable<V> && std::copy_constructible<V> && std::invocable<F&, const V&>
+        AnyView onChange(V value, F action)
+    const {
         detail::ChangeSpec desc;
         desc.value = std::make_shared<const V>(std::move(value));
         desc.equal = [](const void* a, const void* b) {
@@ -167,8 +168,9 @@ class AnyView {
     // Shows an alert while `item` holds a value; closing writes none. A different alert (title or
     // message) for a new value replaces the one shown.
     template <typename T, typename F>
-        requires std::is_invocable_r_v<Alert, F&, const T&>
-    AnyView alert(Binding<std::optional<T>> item, F content) const {
+    requires std::is_invocable_r_v<Alert, F&, const T&> AnyView alert(Binding<std::optional<T>> item,
+                                                                      F content)
+    const {
         return addAlert([item] { return item.get().has_value(); }, [item] { item.set(std::nullopt); },
                         [item, content]() -> std::optional<Alert> {
                             auto value = item.get();
@@ -177,7 +179,7 @@ class AnyView {
                         });
     }
 
-  private:
+private:
     template <typename T, typename Subscribe, typename F>
     static detail::ReceiveSpec makeReceiver(const void* source, Subscribe subscribe, F action) {
         detail::ReceiveSpec desc;
@@ -189,7 +191,9 @@ class AnyView {
                 mainQueue().async([deliver, value] { deliver(&value); });
             });
         };
-        desc.action = [action = std::move(action)](const void* v) mutable { action(*static_cast<const T*>(v)); };
+        desc.action = [action = std::move(action)](const void* v) mutable {
+            action(*static_cast<const T*>(v));
+        };
         return desc;
     }
     AnyView addReceiver(detail::ReceiveSpec desc) const;

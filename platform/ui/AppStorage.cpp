@@ -2,7 +2,8 @@
 
 namespace plat::ui::detail {
 
-UserDefaults::Token observeDefault(UserDefaults& defaults, const std::string& key, std::shared_ptr<NodeLink> link) {
+UserDefaults::Token observeDefault(UserDefaults& defaults, const std::string& key,
+                                   std::shared_ptr<NodeLink> link) {
     std::weak_ptr<NodeLink> weak = link;
     return defaults.observe([weak, key](const std::string& changed) {
         if (changed != key) return;

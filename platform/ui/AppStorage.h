@@ -32,17 +32,19 @@ template <typename T> std::optional<T> readDefault(const UserDefaults& defaults,
         if (!object.isNumber() && !object.isString()) return std::nullopt;
         return static_cast<T>(defaults.doubleValue(key));
     } else {
-        static_assert(std::is_same_v<T, std::string>, "AppStorage holds bool, integers, double or std::string");
+        static_assert(std::is_same_v<T, std::string>,
+                      "AppStorage holds bool, integers, double or std::string");
         if (auto* s = object.asString()) return *s;
         return std::nullopt;
     }
 }
 // Rebuilds the place behind `link` when `key` changes in `defaults`.
-UserDefaults::Token observeDefault(UserDefaults& defaults, const std::string& key, std::shared_ptr<NodeLink> link);
+UserDefaults::Token observeDefault(UserDefaults& defaults, const std::string& key,
+                                   std::shared_ptr<NodeLink> link);
 } // namespace detail
 
 template <typename T> class AppStorage {
-  public:
+public:
     // A setting of the standard defaults.
     AppStorage(std::string key, T defaultValue)
         : AppStorage(std::move(key), std::move(defaultValue), &UserDefaults::standard(), nullptr) {}
@@ -58,12 +60,13 @@ template <typename T> class AppStorage {
     }
     const std::string& key() const { return key_; }
 
-  private:
+private:
     struct Observation {
         UserDefaults::Token token;
     };
     AppStorage(std::string key, T defaultValue, UserDefaults* defaults, std::shared_ptr<UserDefaults> keep)
-        : key_(std::move(key)), default_(std::move(defaultValue)), defaults_(defaults), keep_(std::move(keep)) {
+        : key_(std::move(key)), default_(std::move(defaultValue)), defaults_(defaults),
+          keep_(std::move(keep)) {
         if (auto* context = detail::BuildContext::current()) {
             context->slot<Observation>([&] {
                 auto observation = std::make_shared<Observation>();

@@ -6,10 +6,16 @@ namespace {
 thread_local BuildContext* currentContext = nullptr;
 }
 
-BuildContext* BuildContext::current() { return currentContext; }
+BuildContext* BuildContext::current() {
+    return currentContext;
+}
 
-BuildContext::Scope::Scope(BuildContext& context) : previous_(currentContext) { currentContext = &context; }
+BuildContext::Scope::Scope(BuildContext& context) : previous_(currentContext) {
+    currentContext = &context;
+}
 
-BuildContext::Scope::~Scope() { currentContext = previous_; }
+BuildContext::Scope::~Scope() {
+    currentContext = previous_;
+}
 
 } // namespace plat::ui::detail

@@ -19,8 +19,9 @@ struct Slot {
 };
 
 class BuildContext {
-  public:
-    BuildContext(std::vector<Slot>& slots, const EnvironmentValues& environment, std::shared_ptr<NodeLink> link)
+public:
+    BuildContext(std::vector<Slot>& slots, const EnvironmentValues& environment,
+                 std::shared_ptr<NodeLink> link)
         : slots_(slots), environment_(environment), link_(std::move(link)) {}
 
     // The construction running on this thread, or null.
@@ -47,17 +48,17 @@ class BuildContext {
 
     // Makes this the current construction for its lifetime.
     class Scope {
-      public:
+    public:
         explicit Scope(BuildContext& context);
         ~Scope();
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
 
-      private:
+    private:
         BuildContext* previous_;
     };
 
-  private:
+private:
     std::vector<Slot>& slots_;
     const EnvironmentValues& environment_;
     std::shared_ptr<NodeLink> link_;

@@ -18,7 +18,9 @@ Color Color::rgba(double r, double g, double b, double a) {
     return {Kind::RGBA, "", clamp(r), clamp(g), clamp(b), clamp(a)};
 }
 
-Color Color::named(std::string assetName) { return {Kind::Asset, std::move(assetName), 0.5, 0.5, 0.5, 1}; }
+Color Color::named(std::string assetName) {
+    return {Kind::Asset, std::move(assetName), 0.5, 0.5, 0.5, 1};
+}
 
 Color Color::opacity(double factor) const {
     Color c = *this;
@@ -28,9 +30,12 @@ Color Color::opacity(double factor) const {
 
 std::string Color::description() const {
     std::string base;
-    if (kind_ == Kind::Asset) base = "asset:" + name_;
-    else if (!name_.empty()) base = name_;
-    else base = "rgb(" + compact(r_) + "," + compact(g_) + "," + compact(b_) + ")";
+    if (kind_ == Kind::Asset)
+        base = "asset:" + name_;
+    else if (!name_.empty())
+        base = name_;
+    else
+        base = "rgb(" + compact(r_) + "," + compact(g_) + "," + compact(b_) + ")";
     if (kind_ != Kind::Clear && a_ < 1.0) base += "@" + compact(a_);
     return base;
 }

@@ -8,7 +8,7 @@
 namespace plat::ui {
 
 class Color {
-  public:
+public:
     enum class Kind { RGBA, Primary, Secondary, Accent, Asset, Clear };
 
     // Opaque black, the default of a default-constructed colour.
@@ -43,7 +43,7 @@ class Color {
     std::string description() const;
     bool operator==(const Color&) const = default;
 
-  private:
+private:
     Color(Kind kind, std::string name, double r, double g, double b, double a)
         : kind_(kind), name_(std::move(name)), r_(r), g_(g), b_(b), a_(a) {}
     Kind kind_ = Kind::RGBA;

@@ -74,7 +74,8 @@ AnyView Menu(AnyView label, std::vector<AnyView> items) {
     auto d = node(ViewKind::Menu);
     d->children.reserve(items.size() + 1);
     d->children.push_back(std::move(label));
-    for (auto& item : items) d->children.push_back(std::move(item));
+    for (auto& item : items)
+        d->children.push_back(std::move(item));
     return AnyView(std::move(d));
 }
 

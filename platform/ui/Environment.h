@@ -11,7 +11,7 @@
 namespace plat::ui {
 
 template <auto Member> class Environment {
-  public:
+public:
     using Value = std::remove_cvref_t<decltype(std::declval<EnvironmentValues>().*Member)>;
 
     Environment() {
@@ -20,7 +20,7 @@ template <auto Member> class Environment {
     const Value& get() const { return value_; }
     const Value& operator()() const { return value_; }
 
-  private:
+private:
     Value value_{};
 };
 

@@ -17,13 +17,13 @@
 namespace plat::ui {
 
 class MissingEnvironmentObject : public std::logic_error {
-  public:
+public:
     explicit MissingEnvironmentObject(const std::string& typeName)
         : std::logic_error("no environment object of type " + typeName + " above this screen") {}
 };
 
 template <typename T> class EnvironmentObject {
-  public:
+public:
     EnvironmentObject() {
         if (auto* context = detail::BuildContext::current()) {
             object_ = context->environment().template object<T>();
@@ -42,7 +42,7 @@ template <typename T> class EnvironmentObject {
     const std::shared_ptr<T>& get() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }
 
-  private:
+private:
     struct Observation {
         std::weak_ptr<T> observed;
         AnyCancellable subscription;

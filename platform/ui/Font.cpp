@@ -13,26 +13,41 @@ struct StyleInfo {
 // Point sizes of the desktop's text styles.
 StyleInfo info(Font::Style s) {
     switch (s) {
-    case Font::Style::Body: return {"body", 13, FontWeight::Regular};
-    case Font::Style::LargeTitle: return {"largeTitle", 26, FontWeight::Regular};
-    case Font::Style::Title: return {"title", 22, FontWeight::Regular};
-    case Font::Style::Title2: return {"title2", 17, FontWeight::Regular};
-    case Font::Style::Title3: return {"title3", 15, FontWeight::Regular};
-    case Font::Style::Headline: return {"headline", 13, FontWeight::Bold};
-    case Font::Style::Subheadline: return {"subheadline", 11, FontWeight::Regular};
-    case Font::Style::Callout: return {"callout", 12, FontWeight::Regular};
-    case Font::Style::Footnote: return {"footnote", 10, FontWeight::Regular};
-    case Font::Style::Caption: return {"caption", 10, FontWeight::Regular};
-    case Font::Style::Custom: return {"system", 13, FontWeight::Regular};
+    case Font::Style::Body:
+        return {"body", 13, FontWeight::Regular};
+    case Font::Style::LargeTitle:
+        return {"largeTitle", 26, FontWeight::Regular};
+    case Font::Style::Title:
+        return {"title", 22, FontWeight::Regular};
+    case Font::Style::Title2:
+        return {"title2", 17, FontWeight::Regular};
+    case Font::Style::Title3:
+        return {"title3", 15, FontWeight::Regular};
+    case Font::Style::Headline:
+        return {"headline", 13, FontWeight::Bold};
+    case Font::Style::Subheadline:
+        return {"subheadline", 11, FontWeight::Regular};
+    case Font::Style::Callout:
+        return {"callout", 12, FontWeight::Regular};
+    case Font::Style::Footnote:
+        return {"footnote", 10, FontWeight::Regular};
+    case Font::Style::Caption:
+        return {"caption", 10, FontWeight::Regular};
+    case Font::Style::Custom:
+        return {"system", 13, FontWeight::Regular};
     }
     return {"body", 13, FontWeight::Regular};
 }
 const char* designName(FontDesign d) {
     switch (d) {
-    case FontDesign::Default: return "default";
-    case FontDesign::Rounded: return "rounded";
-    case FontDesign::Monospaced: return "monospaced";
-    case FontDesign::Serif: return "serif";
+    case FontDesign::Default:
+        return "default";
+    case FontDesign::Rounded:
+        return "rounded";
+    case FontDesign::Monospaced:
+        return "monospaced";
+    case FontDesign::Serif:
+        return "serif";
     }
     return "default";
 }
@@ -40,15 +55,24 @@ const char* designName(FontDesign d) {
 
 const char* name(FontWeight w) {
     switch (w) {
-    case FontWeight::UltraLight: return "ultraLight";
-    case FontWeight::Thin: return "thin";
-    case FontWeight::Light: return "light";
-    case FontWeight::Regular: return "regular";
-    case FontWeight::Medium: return "medium";
-    case FontWeight::Semibold: return "semibold";
-    case FontWeight::Bold: return "bold";
-    case FontWeight::Heavy: return "heavy";
-    case FontWeight::Black: return "black";
+    case FontWeight::UltraLight:
+        return "ultraLight";
+    case FontWeight::Thin:
+        return "thin";
+    case FontWeight::Light:
+        return "light";
+    case FontWeight::Regular:
+        return "regular";
+    case FontWeight::Medium:
+        return "medium";
+    case FontWeight::Semibold:
+        return "semibold";
+    case FontWeight::Bold:
+        return "bold";
+    case FontWeight::Heavy:
+        return "heavy";
+    case FontWeight::Black:
+        return "black";
     }
     return "regular";
 }
@@ -69,9 +93,13 @@ Font Font::weight(FontWeight w) const {
     return f;
 }
 
-double Font::size() const { return style_ == Style::Custom ? size_ : info(style_).size; }
+double Font::size() const {
+    return style_ == Style::Custom ? size_ : info(style_).size;
+}
 
-FontWeight Font::fontWeight() const { return weightSet_ ? weight_ : info(style_).weight; }
+FontWeight Font::fontWeight() const {
+    return weightSet_ ? weight_ : info(style_).weight;
+}
 
 std::string Font::description() const {
     std::string s = info(style_).name;

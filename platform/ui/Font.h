@@ -11,8 +11,20 @@ enum class FontWeight { UltraLight, Thin, Light, Regular, Medium, Semibold, Bold
 enum class FontDesign { Default, Rounded, Monospaced, Serif };
 
 class Font {
-  public:
-    enum class Style { Body, LargeTitle, Title, Title2, Title3, Headline, Subheadline, Callout, Footnote, Caption, Custom };
+public:
+    enum class Style {
+        Body,
+        LargeTitle,
+        Title,
+        Title2,
+        Title3,
+        Headline,
+        Subheadline,
+        Callout,
+        Footnote,
+        Caption,
+        Custom
+    };
 
     // The body style.
     Font() = default;
@@ -26,7 +38,8 @@ class Font {
     static Font callout() { return Font(Style::Callout); }
     static Font footnote() { return Font(Style::Footnote); }
     static Font caption() { return Font(Style::Caption); }
-    static Font system(double size, FontWeight weight = FontWeight::Regular, FontDesign design = FontDesign::Default);
+    static Font system(double size, FontWeight weight = FontWeight::Regular,
+                       FontDesign design = FontDesign::Default);
 
     // The same font with another weight.
     Font weight(FontWeight w) const;
@@ -41,11 +54,11 @@ class Font {
     std::string description() const;
     bool operator==(const Font&) const = default;
 
-  private:
+private:
     explicit Font(Style s) : style_(s) {}
     Style style_ = Style::Body;
-    double size_ = 0;          // Custom only
-    bool weightSet_ = false;   // an explicit weight overrides the style's own
+    double size_ = 0;        // Custom only
+    bool weightSet_ = false; // an explicit weight overrides the style's own
     FontWeight weight_ = FontWeight::Regular;
     FontDesign design_ = FontDesign::Default;
 };

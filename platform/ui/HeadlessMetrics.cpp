@@ -18,7 +18,9 @@ double HeadlessMetrics::textWidth(std::string_view text, const Font& font) const
     return static_cast<double>(codePoints(text)) * font.size() * (heavy ? 0.6 : 0.5);
 }
 
-double HeadlessMetrics::lineHeight(const Font& font) const { return std::ceil(font.size() * 1.25); }
+double HeadlessMetrics::lineHeight(const Font& font) const {
+    return std::ceil(font.size() * 1.25);
+}
 
 Size HeadlessMetrics::imageSize(const std::string& name, bool symbol, const Font& font) const {
     if (symbol) return {font.size(), font.size()};

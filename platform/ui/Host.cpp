@@ -27,21 +27,37 @@ Host::~Host() {
     }
 }
 
-Size Host::contentSize() const { return graph_->contentSize(); }
-void Host::setContentSize(Size size) { graph_->setContentSize(size); }
-bool Host::needsUpdate() const { return graph_->needsUpdate(); }
-void Host::update() { UpdateCoordinator::shared().updateNow(); }
-void Host::performUpdate() { graph_->performPass(); }
-std::vector<RenderLayer> Host::layers() const { return graph_->layers(); }
+Size Host::contentSize() const {
+    return graph_->contentSize();
+}
+void Host::setContentSize(Size size) {
+    graph_->setContentSize(size);
+}
+bool Host::needsUpdate() const {
+    return graph_->needsUpdate();
+}
+void Host::update() {
+    UpdateCoordinator::shared().updateNow();
+}
+void Host::performUpdate() {
+    graph_->performPass();
+}
+std::vector<RenderLayer> Host::layers() const {
+    return graph_->layers();
+}
 
-void Host::render(Renderer& renderer) const { renderer.render(graph_->contentSize(), graph_->layers()); }
+void Host::render(Renderer& renderer) const {
+    renderer.render(graph_->contentSize(), graph_->layers());
+}
 
 void Host::setDisplayHandler(std::function<void()> handler) {
     display_ = handler;
     graph_->setDisplayHandler(std::move(handler));
 }
 
-std::optional<MenuPopup> Host::menuPopup() const { return detail::layoutPopup(*graph_); }
+std::optional<MenuPopup> Host::menuPopup() const {
+    return detail::layoutPopup(*graph_);
+}
 
 void Host::noteMenuChange() {
     const void* open = graph_->openMenu.lock().get();
@@ -50,9 +66,13 @@ void Host::noteMenuChange() {
     if (display_) display_();
 }
 
-std::size_t Host::bodyEvaluations() const { return graph_->bodyEvaluations(); }
+std::size_t Host::bodyEvaluations() const {
+    return graph_->bodyEvaluations();
+}
 
-NodeRef Host::root() const { return NodeRef(graph_->root()); }
+NodeRef Host::root() const {
+    return NodeRef(graph_->root());
+}
 
 std::vector<NodeRef> Host::findAll(const Query& query) const {
     std::vector<NodeRef> out;

@@ -35,7 +35,7 @@ struct HostOptions {
 };
 
 class Host : public RootHost, private UpdateCoordinator::Client {
-  public:
+public:
     explicit Host(AnyView root, HostOptions options = {});
     ~Host() override;
     Host(const Host&) = delete;
@@ -105,7 +105,7 @@ class Host : public RootHost, private UpdateCoordinator::Client {
     // Body evaluations of this tree so far.
     std::size_t bodyEvaluations() const;
 
-  private:
+private:
     bool performInput(bool handled);
     // The topmost enabled map under the point in the top layer.
     NodeRef mapAt(Point location) const;

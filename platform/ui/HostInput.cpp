@@ -20,9 +20,12 @@ std::vector<std::string> characters(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         std::size_t len = 1;
         unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0xF0) len = 4;
-        else if (c >= 0xE0) len = 3;
-        else if (c >= 0xC0) len = 2;
+        if (c >= 0xF0)
+            len = 4;
+        else if (c >= 0xE0)
+            len = 3;
+        else if (c >= 0xC0)
+            len = 2;
         len = std::min(len, text.size() - i);
         out.emplace_back(text.substr(i, len));
         i += len;
@@ -52,7 +55,8 @@ bool Host::mouseClick(Point location) {
     }
     bool handled = detail::Input(*graph_).clickAt(location);
     // Nothing else answered: a marker of a map under the point may.
-    if (NodeRef map = handled ? NodeRef() : mapAt(location)) handled = MapViewState::of(map)->click(map, location);
+    if (NodeRef map = handled ? NodeRef() : mapAt(location))
+        handled = MapViewState::of(map)->click(map, location);
     return finishInput(token, this, handled);
 }
 
@@ -61,7 +65,9 @@ bool Host::keyDown(const KeyEvent& event) {
     return finishInput(token, this, detail::Input(*graph_).keyDown(event));
 }
 
-bool Host::insertText(std::string_view text) { return performInput(detail::Input(*graph_).insertText(text)); }
+bool Host::insertText(std::string_view text) {
+    return performInput(detail::Input(*graph_).insertText(text));
+}
 
 bool Host::click(const NodeRef& node) {
     const std::weak_ptr<bool> token = alive_;
@@ -90,7 +96,9 @@ bool Host::setText(const NodeRef& field, std::string_view text) {
     return text.empty() || type(field, text);
 }
 
-bool Host::pressKey(Key key, KeyModifiers modifiers) { return keyDown(KeyEvent::named(key, modifiers)); }
+bool Host::pressKey(Key key, KeyModifiers modifiers) {
+    return keyDown(KeyEvent::named(key, modifiers));
+}
 
 bool Host::setToggle(const NodeRef& toggle, bool on) {
     auto* n = liveNode(toggle, graph_.get());
@@ -111,7 +119,8 @@ bool Host::select(const NodeRef& pickerOrList, const Tag& tag) {
 bool Host::selectEntry(const NodeRef& picker, const std::string& entryText) {
     auto* n = liveNode(picker, graph_.get());
     if (!n) return false;
-    for (const auto& entry : picker.findAll(Query::where("tagged", [](const NodeRef& r) { return r.tag().has_value(); }))) {
+    for (const auto& entry :
+         picker.findAll(Query::where("tagged", [](const NodeRef& r) { return r.tag().has_value(); }))) {
         if (entry.text() == entryText) return select(picker, *entry.tag());
     }
     return false;

@@ -69,7 +69,8 @@ bool Host::scrollAt(Point location, double delta) {
             if (!n.frame.contains(location)) return;
             if (n.env && n.env->isEnabled) under.push_back(&n);
         }
-        for (auto& c : n.children) visit(*c);
+        for (auto& c : n.children)
+            visit(*c);
     };
     visit(*layers.back().root.node());
     for (auto it = under.rbegin(); it != under.rend(); ++it) {

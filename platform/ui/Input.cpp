@@ -17,7 +17,9 @@ template <typename F> void runAction(F&& f) {
     }
 }
 
-bool isField(const Node& n) { return n.data->kind == ViewKind::TextField || n.data->kind == ViewKind::SecureField; }
+bool isField(const Node& n) {
+    return n.data->kind == ViewKind::TextField || n.data->kind == ViewKind::SecureField;
+}
 
 // Removes the last UTF-8 code point.
 void dropLast(std::string& s) {
@@ -30,7 +32,8 @@ void dropLast(std::string& s) {
 
 void walk(Node& n, const std::function<void(Node&)>& visit) {
     visit(n);
-    for (auto& c : n.children) walk(*c, visit);
+    for (auto& c : n.children)
+        walk(*c, visit);
 }
 
 } // namespace
@@ -44,7 +47,8 @@ bool Input::reachable(const Node& node) const {
     if (!node.alive || node.graph != &graph_) return false;
     if (layerRootOf(const_cast<Node*>(&node)) != topLayer()) return false;
     if (!node.env || !node.env->isEnabled) return false;
-    if (Node* menu = menuOf(const_cast<Node*>(&node)); menu && !(menu->env && menu->env->isEnabled)) return false;
+    if (Node* menu = menuOf(const_cast<Node*>(&node)); menu && !(menu->env && menu->env->isEnabled))
+        return false;
     return true;
 }
 
@@ -66,17 +70,21 @@ bool Input::activate(Node& node) {
         return true;
     }
     case ViewKind::TextField:
-    case ViewKind::SecureField: return focus(*target);
+    case ViewKind::SecureField:
+        return focus(*target);
     case ViewKind::Menu:
     case ViewKind::Picker: {
         // Opens the items (a picker's entries); a second click closes them. Choosing a picker
         // entry is select().
         auto open = graph_.openMenu.lock();
-        if (open.get() == target) graph_.openMenu.reset();
-        else graph_.openMenu = target->shared_from_this();
+        if (open.get() == target)
+            graph_.openMenu.reset();
+        else
+            graph_.openMenu = target->shared_from_this();
         return true;
     }
-    default: break;
+    default:
+        break;
     }
     auto row = listRowOf(target);
     if (row.row != target || !row.list->data->selectionBinding) return false;
@@ -96,7 +104,8 @@ bool Input::clickAt(Point location) {
         const bool inside = n.frame.contains(location);
         if (inside && interactiveTarget(&n)) hit = &n;
         if (!inside && (n.data->kind == ViewKind::List || n.data->kind == ViewKind::ScrollView)) return;
-        for (auto& c : n.children) visit(*c);
+        for (auto& c : n.children)
+            visit(*c);
     };
     visit(*top);
     if (!hit) {
@@ -128,7 +137,8 @@ Node* Input::shortcutTarget(const KeyEvent& event) const {
         if (!shortcut || !shortcut->matches(event)) return;
         // The shortcut may sit on the button itself or on a wrapper around it.
         Node* target = n.data->kind == ViewKind::Button ? &n : nullptr;
-        for (Node* cur = &n; !target && cur; cur = cur->children.size() == 1 ? cur->children[0].get() : nullptr)
+        for (Node* cur = &n; !target && cur;
+             cur = cur->children.size() == 1 ? cur->children[0].get() : nullptr)
             if (cur->data->kind == ViewKind::Button) target = cur;
         if (target && reachable(*target)) found = target;
     });
@@ -157,15 +167,18 @@ bool Input::moveFocus(bool backwards) {
     for (std::size_t i = 0; i < fields.size(); ++i)
         if (fields[i] == current.get()) at = i;
     std::size_t next;
-    if (at == fields.size()) next = backwards ? fields.size() - 1 : 0;
-    else next = backwards ? (at + fields.size() - 1) % fields.size() : (at + 1) % fields.size();
+    if (at == fields.size())
+        next = backwards ? fields.size() - 1 : 0;
+    else
+        next = backwards ? (at + fields.size() - 1) % fields.size() : (at + 1) % fields.size();
     graph_.focused = fields[next]->shared_from_this();
     return true;
 }
 
 bool Input::keyDown(const KeyEvent& event) {
     switch (event.key) {
-    case Key::Tab: return moveFocus(event.modifiers == KeyModifiers::Shift);
+    case Key::Tab:
+        return moveFocus(event.modifiers == KeyModifiers::Shift);
     case Key::Backspace: {
         auto field = graph_.focused.lock();
         if (!field || !reachable(*field) || !field->data->textBinding) return false;
@@ -189,7 +202,8 @@ bool Input::keyDown(const KeyEvent& event) {
             if (graph_.focused.lock()) return insertText(event.character);
         }
         break;
-    default: break;
+    default:
+        break;
     }
     if (Node* target = shortcutTarget(event)) return activate(*target);
     return false;

@@ -14,7 +14,7 @@
 namespace plat::ui::detail {
 
 class Input {
-  public:
+public:
     explicit Input(ViewGraph& graph) : graph_(graph) {}
 
     bool activate(Node& node);
@@ -25,7 +25,7 @@ class Input {
     // Chooses the entry (picker) or row (list) tagged `tag`.
     bool select(Node& node, const Tag& tag);
 
-  private:
+private:
     Node* topLayer() const;
     // Alive, of this graph, in the top layer, enabled.
     bool reachable(const Node& node) const;

@@ -12,17 +12,39 @@ std::string KeyboardShortcut::description() const {
     if (has(KeyModifiers::Option)) s += "opt+";
     if (has(KeyModifiers::Shift)) s += "shift+";
     switch (event.key) {
-    case Key::Character: s += event.character; break;
-    case Key::Return: s += "return"; break;
-    case Key::Escape: s += "escape"; break;
-    case Key::Tab: s += "tab"; break;
-    case Key::Backspace: s += "backspace"; break;
-    case Key::Delete: s += "delete"; break;
-    case Key::Space: s += "space"; break;
-    case Key::Up: s += "up"; break;
-    case Key::Down: s += "down"; break;
-    case Key::Left: s += "left"; break;
-    case Key::Right: s += "right"; break;
+    case Key::Character:
+        s += event.character;
+        break;
+    case Key::Return:
+        s += "return";
+        break;
+    case Key::Escape:
+        s += "escape";
+        break;
+    case Key::Tab:
+        s += "tab";
+        break;
+    case Key::Backspace:
+        s += "backspace";
+        break;
+    case Key::Delete:
+        s += "delete";
+        break;
+    case Key::Space:
+        s += "space";
+        break;
+    case Key::Up:
+        s += "up";
+        break;
+    case Key::Down:
+        s += "down";
+        break;
+    case Key::Left:
+        s += "left";
+        break;
+    case Key::Right:
+        s += "right";
+        break;
     }
     return s;
 }

@@ -8,10 +8,16 @@ namespace plat::ui::detail {
 
 namespace {
 
-bool transparentForLayout(ViewKind k) { return isTransparent(k) || k == ViewKind::Sheet || k == ViewKind::Alert; }
+bool transparentForLayout(ViewKind k) {
+    return isTransparent(k) || k == ViewKind::Sheet || k == ViewKind::Alert;
+}
 
-double along(Size s, Axis a) { return a == Axis::Horizontal ? s.width : s.height; }
-double across(Size s, Axis a) { return a == Axis::Horizontal ? s.height : s.width; }
+double along(Size s, Axis a) {
+    return a == Axis::Horizontal ? s.width : s.height;
+}
+double across(Size s, Axis a) {
+    return a == Axis::Horizontal ? s.height : s.width;
+}
 
 ProposedSize proposal(Axis a, std::optional<double> main, std::optional<double> cross) {
     return a == Axis::Horizontal ? ProposedSize{main, cross} : ProposedSize{cross, main};
@@ -41,16 +47,22 @@ std::optional<double> flexibleProposal(std::optional<double> proposed, std::opti
     return v;
 }
 
-bool isFixed(const FrameSpec& f) { return f.width || f.height; }
+bool isFixed(const FrameSpec& f) {
+    return f.width || f.height;
+}
 
 } // namespace
 
 Rect aligned(Rect b, Size s, Alignment a) {
     double x = b.x, y = b.y;
-    if (a.horizontal == HAlign::Center) x += (b.width - s.width) / 2;
-    else if (a.horizontal == HAlign::Trailing) x += b.width - s.width;
-    if (a.vertical == VAlign::Center) y += (b.height - s.height) / 2;
-    else if (a.vertical == VAlign::Bottom) y += b.height - s.height;
+    if (a.horizontal == HAlign::Center)
+        x += (b.width - s.width) / 2;
+    else if (a.horizontal == HAlign::Trailing)
+        x += b.width - s.width;
+    if (a.vertical == VAlign::Center)
+        y += (b.height - s.height) / 2;
+    else if (a.vertical == VAlign::Bottom)
+        y += b.height - s.height;
     return {x, y, s.width, s.height};
 }
 
@@ -60,8 +72,10 @@ void addLayoutChildren(Node& n, std::vector<Node*>& out) {
     for (auto& c : n.children) {
         const ViewKind k = c->data->kind;
         if (k == ViewKind::Empty) continue;
-        if (transparentForLayout(k)) addLayoutChildren(*c, out);
-        else out.push_back(c.get());
+        if (transparentForLayout(k))
+            addLayoutChildren(*c, out);
+        else
+            out.push_back(c.get());
     }
 }
 
@@ -79,7 +93,8 @@ void LayoutEngine::prepare(Node& n) {
     n.frame = {};
     if (!n.measuredValid) n.measured.clear();
     n.measuredValid = true;
-    for (auto& c : n.children) prepare(*c);
+    for (auto& c : n.children)
+        prepare(*c);
 }
 
 void LayoutEngine::layoutRoot(Node& root, Rect bounds) {
@@ -88,7 +103,8 @@ void LayoutEngine::layoutRoot(Node& root, Rect bounds) {
     place(root, bounds);
     // Transparent nodes are stepped over by their parents; they cover what their children cover.
     std::function<void(Node&)> cover = [&](Node& n) {
-        for (auto& c : n.children) cover(*c);
+        for (auto& c : n.children)
+            cover(*c);
         if (&n == &root || !transparentForLayout(n.data->kind)) return;
         bool any = false;
         Rect u;
@@ -134,13 +150,15 @@ void LayoutEngine::placeContent(const std::vector<Node*>& items, Rect bounds, Al
     placeStack(items, Axis::Vertical, aligned(bounds, s, alignment), defaultSpacing, alignment);
 }
 
-std::vector<Size> LayoutEngine::allocate(const std::vector<Node*>& items, Axis axis, std::optional<double> length,
-                                         std::optional<double> cross, double spacing) {
+std::vector<Size> LayoutEngine::allocate(const std::vector<Node*>& items, Axis axis,
+                                         std::optional<double> length, std::optional<double> cross,
+                                         double spacing) {
     const std::size_t n = items.size();
     std::vector<Size> sizes(n);
     if (!length || !std::isfinite(*length)) {
         // Unbounded, every child may be as big as it likes; unoffered, each is its ideal size.
-        for (std::size_t i = 0; i < n; ++i) sizes[i] = measure(*items[i], proposal(axis, length, cross));
+        for (std::size_t i = 0; i < n; ++i)
+            sizes[i] = measure(*items[i], proposal(axis, length, cross));
         return sizes;
     }
     const double gaps = spacing * static_cast<double>(n - 1);
@@ -169,7 +187,8 @@ std::vector<Size> LayoutEngine::allocate(const std::vector<Node*>& items, Axis a
     std::stable_sort(flexible.begin(), flexible.end(),
                      [&](std::size_t a, std::size_t b) { return flexibility[a] < flexibility[b]; });
     double extra = remaining;
-    for (std::size_t i : flexible) extra -= least[i];
+    for (std::size_t i : flexible)
+        extra -= least[i];
     std::size_t left = flexible.size();
     for (std::size_t i : flexible) {
         const double offer = least[i] + std::max(0.0, extra) / static_cast<double>(left);
@@ -197,11 +216,13 @@ void LayoutEngine::placeStack(const std::vector<Node*>& items, Axis axis, Rect b
                               Alignment alignment) {
     if (items.empty()) return;
     const bool h = axis == Axis::Horizontal;
-    auto sizes = allocate(items, axis, h ? bounds.width : bounds.height, h ? bounds.height : bounds.width, spacing);
+    auto sizes =
+        allocate(items, axis, h ? bounds.width : bounds.height, h ? bounds.height : bounds.width, spacing);
     double cursor = h ? bounds.x : bounds.y;
     for (std::size_t i = 0; i < items.size(); ++i) {
         Size s = sizes[i];
-        Rect slot = h ? Rect{cursor, bounds.y, s.width, bounds.height} : Rect{bounds.x, cursor, bounds.width, s.height};
+        Rect slot = h ? Rect{cursor, bounds.y, s.width, bounds.height}
+                      : Rect{bounds.x, cursor, bounds.width, s.height};
         place(*items[i], aligned(slot, s, alignment));
         cursor += along(s, axis) + spacing;
     }
@@ -224,7 +245,8 @@ Size LayoutEngine::compute(Node& node, ProposedSize p) {
     }
     case ViewKind::Padding: {
         const EdgeInsets& e = d.insets;
-        Size s = measureContent(layoutChildren(node), {inset(p.width, e.horizontal()), inset(p.height, e.vertical())});
+        Size s = measureContent(layoutChildren(node),
+                                {inset(p.width, e.horizontal()), inset(p.height, e.vertical())});
         return {s.width + e.horizontal(), s.height + e.vertical()};
     }
     case ViewKind::Frame: {
@@ -234,8 +256,9 @@ Size LayoutEngine::compute(Node& node, ProposedSize p) {
             Size s = measureContent(content, {f.width ? f.width : p.width, f.height ? f.height : p.height});
             return {f.width.value_or(s.width), f.height.value_or(s.height)};
         }
-        Size s = measureContent(content, {flexibleProposal(p.width, f.minWidth, f.idealWidth, f.maxWidth),
-                                          flexibleProposal(p.height, f.minHeight, f.idealHeight, f.maxHeight)});
+        Size s =
+            measureContent(content, {flexibleProposal(p.width, f.minWidth, f.idealWidth, f.maxWidth),
+                                     flexibleProposal(p.height, f.minHeight, f.idealHeight, f.maxHeight)});
         return {resolveFlexible(p.width, f.minWidth, f.idealWidth, f.maxWidth, s.width),
                 resolveFlexible(p.height, f.minHeight, f.idealHeight, f.maxHeight, s.height)};
     }
@@ -243,8 +266,10 @@ Size LayoutEngine::compute(Node& node, ProposedSize p) {
     case ViewKind::Overlay: {
         if (node.children.empty()) return {};
         std::vector<Node*> base;
-        if (transparentForLayout(node.children[0]->data->kind)) base = layoutChildren(*node.children[0]);
-        else if (node.children[0]->data->kind != ViewKind::Empty) base = {node.children[0].get()};
+        if (transparentForLayout(node.children[0]->data->kind))
+            base = layoutChildren(*node.children[0]);
+        else if (node.children[0]->data->kind != ViewKind::Empty)
+            base = {node.children[0].get()};
         return measureContent(base, p);
     }
     default:
@@ -266,7 +291,8 @@ void LayoutEngine::place(Node& node, Rect bounds) {
                    {HAlign::Center, d.vAlign});
         return;
     case ViewKind::ZStack:
-        for (Node* c : layoutChildren(node)) place(*c, aligned(bounds, measure(*c, {bounds.width, bounds.height}), d.alignment));
+        for (Node* c : layoutChildren(node))
+            place(*c, aligned(bounds, measure(*c, {bounds.width, bounds.height}), d.alignment));
         return;
     case ViewKind::Padding: {
         const EdgeInsets& e = d.insets;
@@ -278,13 +304,17 @@ void LayoutEngine::place(Node& node, Rect bounds) {
     case ViewKind::Frame: {
         const FrameSpec& f = d.frame;
         auto content = layoutChildren(node);
-        ProposedSize offer = isFixed(f) ? ProposedSize{f.width ? f.width : bounds.width, f.height ? f.height : bounds.height}
-                                        : ProposedSize{flexibleProposal(bounds.width, f.minWidth, f.idealWidth, f.maxWidth),
-                                                       flexibleProposal(bounds.height, f.minHeight, f.idealHeight, f.maxHeight)};
+        ProposedSize offer =
+            isFixed(f)
+                ? ProposedSize{f.width ? f.width : bounds.width, f.height ? f.height : bounds.height}
+                : ProposedSize{flexibleProposal(bounds.width, f.minWidth, f.idealWidth, f.maxWidth),
+                               flexibleProposal(bounds.height, f.minHeight, f.idealHeight, f.maxHeight)};
         Size s = measureContent(content, offer);
         Rect inner = aligned(bounds, s, f.alignment);
-        if (content.size() == 1) place(*content[0], inner);
-        else placeStack(content, Axis::Vertical, inner, defaultSpacing, f.alignment);
+        if (content.size() == 1)
+            place(*content[0], inner);
+        else
+            placeStack(content, Axis::Vertical, inner, defaultSpacing, f.alignment);
         return;
     }
     case ViewKind::Background:

@@ -18,7 +18,7 @@
 namespace plat::ui::detail {
 
 class LayoutEngine {
-  public:
+public:
     explicit LayoutEngine(const TextMetrics& metrics) : metrics_(metrics) {}
 
     // Forgets the frames of the subtree and the measurements that went stale, so a subtree built
@@ -35,7 +35,7 @@ class LayoutEngine {
     // replaced by their own, empty ones dropped.
     static std::vector<Node*> layoutChildren(Node& node);
 
-  private:
+private:
     Size compute(Node& node, ProposedSize p);
     Size measureLeaf(Node& node, ProposedSize p);
     void placeLeaf(Node& node, Rect bounds);
@@ -48,7 +48,8 @@ class LayoutEngine {
     std::vector<Size> allocate(const std::vector<Node*>& items, Axis axis, std::optional<double> length,
                                std::optional<double> cross, double spacing);
     Size measureStack(const std::vector<Node*>& items, Axis axis, ProposedSize p, double spacing);
-    void placeStack(const std::vector<Node*>& items, Axis axis, Rect bounds, double spacing, Alignment alignment);
+    void placeStack(const std::vector<Node*>& items, Axis axis, Rect bounds, double spacing,
+                    Alignment alignment);
 
     Size textSize(const std::string& text, const Font& font, ProposedSize p) const;
 

@@ -14,14 +14,21 @@ namespace {
 
 // Chrome around a button's label by style.
 EdgeInsets buttonChrome(ButtonStyle s) {
-    return (s == ButtonStyle::Automatic || s == ButtonStyle::Bordered) ? EdgeInsets{3, 8, 3, 8} : EdgeInsets{};
+    return (s == ButtonStyle::Automatic || s == ButtonStyle::Bordered) ? EdgeInsets{3, 8, 3, 8}
+                                                                       : EdgeInsets{};
 }
-EdgeInsets fieldChrome(TextFieldStyle s) { return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, 4, 3, 4}; }
+EdgeInsets fieldChrome(TextFieldStyle s) {
+    return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, 4, 3, 4};
+}
 EdgeInsets menuChrome(MenuStyle s) {
     return s == MenuStyle::BorderlessButton ? EdgeInsets{0, 0, 0, 14} : EdgeInsets{3, 8, 3, 22};
 }
-Size toggleControl(ToggleStyle s) { return s == ToggleStyle::Switch ? Size{32, 18} : Size{14, 14}; }
-double toggleGap(ToggleStyle s) { return s == ToggleStyle::Switch ? 8 : 6; }
+Size toggleControl(ToggleStyle s) {
+    return s == ToggleStyle::Switch ? Size{32, 18} : Size{14, 14};
+}
+double toggleGap(ToggleStyle s) {
+    return s == ToggleStyle::Switch ? 8 : 6;
+}
 
 constexpr double kSpinner = 32;
 constexpr double kBarHeight = 6;
@@ -57,10 +64,13 @@ std::vector<std::string> splitLines(const std::string& text) {
 }
 
 Rect inset(Rect r, EdgeInsets e) {
-    return {r.x + e.leading, r.y + e.top, std::max(0.0, r.width - e.horizontal()), std::max(0.0, r.height - e.vertical())};
+    return {r.x + e.leading, r.y + e.top, std::max(0.0, r.width - e.horizontal()),
+            std::max(0.0, r.height - e.vertical())};
 }
 
-std::string shownText(const Node& n) { return n.data->text.resolve(n.env->localize); }
+std::string shownText(const Node& n) {
+    return n.data->text.resolve(n.env->localize);
+}
 
 } // namespace
 
@@ -112,7 +122,8 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
     const Font font = env.effectiveFont();
     auto greedy = [&](double ideal) { return Size{p.width.value_or(ideal), p.height.value_or(ideal)}; };
     switch (d.kind) {
-    case ViewKind::Text: return textSize(shownText(node), font, p);
+    case ViewKind::Text:
+        return textSize(shownText(node), font, p);
     case ViewKind::Image: {
         Size natural = metrics_.imageSize(d.imageName, d.systemImage, font);
         if (!d.resizable) return natural;
@@ -121,14 +132,19 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         if (!p.width && !p.height) return natural;
         double sx = p.width ? *p.width / natural.width : -1;
         double sy = p.height ? *p.height / natural.height : -1;
-        double scale = sx < 0 ? sy : sy < 0 ? sx : (*d.contentMode == ContentMode::Fit ? std::min(sx, sy) : std::max(sx, sy));
+        double scale = sx < 0   ? sy
+                       : sy < 0 ? sx
+                                : (*d.contentMode == ContentMode::Fit ? std::min(sx, sy) : std::max(sx, sy));
         return {natural.width * scale, natural.height * scale};
     }
-    case ViewKind::Label: return measureStack(layoutChildren(node), Axis::Horizontal, p, kLabelIconGap);
+    case ViewKind::Label:
+        return measureStack(layoutChildren(node), Axis::Horizontal, p, kLabelIconGap);
     case ViewKind::Spacer: {
         double least = d.minLength.value_or(defaultSpacing);
         auto axis = stackAxis(node);
-        auto grow = [&](std::optional<double> offered) { return offered ? std::max(least, *offered) : least; };
+        auto grow = [&](std::optional<double> offered) {
+            return offered ? std::max(least, *offered) : least;
+        };
         if (axis == Axis::Horizontal) return {grow(p.width), 0};
         if (axis == Axis::Vertical) return {0, grow(p.height)};
         return {grow(p.width), grow(p.height)};
@@ -137,7 +153,8 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         if (stackAxis(node) == Axis::Horizontal) return {1, p.height.value_or(0)};
         return {p.width.value_or(0), 1};
     case ViewKind::ProgressView: {
-        Size control = d.progress ? Size{p.width.value_or(kBarIdealWidth), kBarHeight} : Size{kSpinner, kSpinner};
+        Size control =
+            d.progress ? Size{p.width.value_or(kBarIdealWidth), kBarHeight} : Size{kSpinner, kSpinner};
         auto items = layoutChildren(node);
         if (items.empty()) return control;
         Size label = measure(*items[0], ProposedSize{p.width, std::nullopt});
@@ -145,7 +162,8 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
     }
     case ViewKind::MapView:
     case ViewKind::Color:
-    case ViewKind::Shape: return greedy(kGreedyIdeal);
+    case ViewKind::Shape:
+        return greedy(kGreedyIdeal);
     case ViewKind::List: {
         // A list fills what it is offered; unoffered, it is as big as its rows.
         std::optional<double> rowWidth;
@@ -183,11 +201,13 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         auto items = layoutChildren(node);
         if (env.labelsHidden || items.empty()) return control;
         Size label = measureContent(items, {});
-        return {label.width + toggleGap(env.toggleStyle) + control.width, std::max(label.height, control.height)};
+        return {label.width + toggleGap(env.toggleStyle) + control.width,
+                std::max(label.height, control.height)};
     }
     case ViewKind::Picker: {
         double widest = 0;
-        for (Node* entry : layoutChildren(node)) widest = std::max(widest, measure(*entry, {}).width);
+        for (Node* entry : layoutChildren(node))
+            widest = std::max(widest, measure(*entry, {}).width);
         Size popup{widest + kPopupExtra, metrics_.lineHeight(font) + 6};
         std::string label = shownText(node);
         if (env.labelsHidden || label.empty()) return popup;
@@ -201,7 +221,8 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         Size s = measureContent(label, {});
         return {s.width + e.horizontal(), s.height + e.vertical()};
     }
-    default: return {};
+    default:
+        return {};
     }
 }
 
@@ -209,14 +230,16 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
     const ViewData& d = *node.data;
     const EnvironmentValues& env = *node.env;
     switch (d.kind) {
-    case ViewKind::Label: placeStack(layoutChildren(node), Axis::Horizontal, bounds, kLabelIconGap, Alignment::center()); return;
+    case ViewKind::Label:
+        placeStack(layoutChildren(node), Axis::Horizontal, bounds, kLabelIconGap, Alignment::center());
+        return;
     case ViewKind::ProgressView: {
         auto items = layoutChildren(node);
         if (items.empty()) return;
         double control = d.progress ? kBarHeight : kSpinner;
         Size label = measure(*items[0], ProposedSize{bounds.width, std::nullopt});
-        place(*items[0], aligned({bounds.x, bounds.y + control + kLabelGap, bounds.width, label.height}, label,
-                                 Alignment::center()));
+        place(*items[0], aligned({bounds.x, bounds.y + control + kLabelGap, bounds.width, label.height},
+                                 label, Alignment::center()));
         return;
     }
     case ViewKind::List: {
@@ -250,8 +273,10 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         const double shift = scroll->offset();
         Rect area{vertical ? bounds.x : bounds.x - shift, vertical ? bounds.y - shift : bounds.y,
                   vertical ? bounds.width : content.width, vertical ? content.height : bounds.height};
-        if (items.size() == 1) place(*items[0], aligned(area, content, vertical ? Alignment::top() : Alignment::leading()));
-        else placeStack(items, Axis::Vertical, area, defaultSpacing, Alignment::center());
+        if (items.size() == 1)
+            place(*items[0], aligned(area, content, vertical ? Alignment::top() : Alignment::leading()));
+        else
+            placeStack(items, Axis::Vertical, area, defaultSpacing, Alignment::center());
         return;
     }
     case ViewKind::Button:
@@ -261,7 +286,8 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         auto items = layoutChildren(node);
         if (env.labelsHidden || items.empty()) return;
         Size label = measureContent(items, {});
-        placeContent(items, aligned({bounds.x, bounds.y, label.width, bounds.height}, label, Alignment::leading()),
+        placeContent(items,
+                     aligned({bounds.x, bounds.y, label.width, bounds.height}, label, Alignment::leading()),
                      Alignment::center());
         return;
     }
@@ -273,7 +299,8 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         placeContent(items, inset(bounds, menuChrome(env.menuStyle)), Alignment::center());
         return;
     }
-    default: return;
+    default:
+        return;
     }
 }
 

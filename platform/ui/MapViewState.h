@@ -20,7 +20,7 @@
 namespace plat::ui {
 
 class MapViewState {
-  public:
+public:
     // The state of a map node, made on first use; null for a handle that names no map node.
     static std::shared_ptr<MapViewState> of(const NodeRef& node);
     // What a map node shows (an empty map for a node that has no content).
@@ -52,7 +52,7 @@ class MapViewState {
     // no marker is hit, the map keeps no selection or is not interactive.
     bool click(const NodeRef& node, Point location);
 
-  private:
+private:
     static map::MapPoint local(const NodeRef& node, Point location);
     void publishCamera(const MapContent& content);
 

@@ -13,13 +13,13 @@ namespace plat::ui {
 
 struct MenuPopup {
     struct Row {
-        NodeRef item;    // the menu item or picker entry
+        NodeRef item; // the menu item or picker entry
         Rect frame;
         std::string text;
-        std::string symbol;   // a label's icon, else empty
+        std::string symbol; // a label's icon, else empty
         bool separator = false;
         bool enabled = true;
-        bool chosen = false;  // the picker's current entry
+        bool chosen = false; // the picker's current entry
     };
 
     NodeRef owner; // the open menu or picker

@@ -10,7 +10,7 @@
 namespace plat::ui::detail {
 
 class NodeLink : public std::enable_shared_from_this<NodeLink> {
-  public:
+public:
     explicit NodeLink(std::function<void()> markDirty) : markDirty_(std::move(markDirty)) {}
 
     // Asks for a rebuild of the owning place in the next update pass.
@@ -22,7 +22,7 @@ class NodeLink : public std::enable_shared_from_this<NodeLink> {
         markDirty_ = nullptr;
     }
 
-  private:
+private:
     std::atomic<bool> alive_{true};
     std::function<void()> markDirty_; // main thread only
 };

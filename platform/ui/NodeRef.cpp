@@ -17,12 +17,18 @@ const EnvironmentValues& defaultEnvironment() {
     return *env;
 }
 
-std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+std::string quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
 } // namespace
 
-bool NodeRef::isAlive() const { return node_ && node_->alive; }
+bool NodeRef::isAlive() const {
+    return node_ && node_->alive;
+}
 
-ViewKind NodeRef::kind() const { return node_ ? node_->data->kind : ViewKind::Empty; }
+ViewKind NodeRef::kind() const {
+    return node_ ? node_->data->kind : ViewKind::Empty;
+}
 
 const ViewData& NodeRef::data() const {
     static const auto* empty = new ViewData();
@@ -53,7 +59,8 @@ std::string NodeRef::value() const {
 std::string NodeRef::symbol() const {
     if (!node_) return {};
     const ViewData& d = *node_->data;
-    return (d.kind == ViewKind::Image || d.kind == ViewKind::Label) && d.systemImage ? d.imageName : std::string();
+    return (d.kind == ViewKind::Image || d.kind == ViewKind::Label) && d.systemImage ? d.imageName
+                                                                                     : std::string();
 }
 
 std::string NodeRef::imageName() const {
@@ -62,7 +69,9 @@ std::string NodeRef::imageName() const {
     return d.kind == ViewKind::Image && !d.systemImage ? d.imageName : std::string();
 }
 
-std::string NodeRef::testId() const { return node_ ? node_->data->attrs.testId : std::string(); }
+std::string NodeRef::testId() const {
+    return node_ ? node_->data->attrs.testId : std::string();
+}
 
 std::optional<std::string> NodeRef::help() const {
     if (!node_ || !node_->data->attrs.help) return std::nullopt;
@@ -105,14 +114,18 @@ bool NodeRef::isSelected() const {
     return !tag.isNone() && selected && *selected == tag;
 }
 
-bool NodeRef::isEnabled() const { return node_ && node_->env && node_->env->isEnabled; }
+bool NodeRef::isEnabled() const {
+    return node_ && node_->env && node_->env->isEnabled;
+}
 
 std::string NodeRef::typeName() const {
     if (!node_ || node_->data->kind != ViewKind::Component) return {};
     return detail::typeName(*node_->data->component.info);
 }
 
-Rect NodeRef::frame() const { return node_ ? node_->frame : Rect{}; }
+Rect NodeRef::frame() const {
+    return node_ ? node_->frame : Rect{};
+}
 
 NodeRef NodeRef::parent() const {
     if (!node_ || !node_->parent) return {};
@@ -122,7 +135,8 @@ NodeRef NodeRef::parent() const {
 std::vector<NodeRef> NodeRef::children() const {
     std::vector<NodeRef> out;
     if (node_)
-        for (const auto& c : node_->children) out.emplace_back(c);
+        for (const auto& c : node_->children)
+            out.emplace_back(c);
     return out;
 }
 
@@ -131,7 +145,8 @@ std::vector<NodeRef> NodeRef::findAll(const Query& query) const {
     std::function<void(const std::shared_ptr<Node>&)> walk = [&](const std::shared_ptr<Node>& n) {
         NodeRef ref(n);
         if (query.matches(ref)) out.push_back(ref);
-        for (const auto& c : n->children) walk(c);
+        for (const auto& c : n->children)
+            walk(c);
     };
     if (node_) walk(node_);
     return out;
@@ -152,26 +167,38 @@ std::string NodeRef::describe() const {
         s += " " + quoted(text()) + " font=" + env.effectiveFont().description();
         if (env.foregroundColor) s += " color=" + env.foregroundColor->description();
         break;
-    case ViewKind::Label: s += " " + quoted(text()) + " symbol=" + d.imageName; break;
-    case ViewKind::Image: s += d.systemImage ? " symbol=" + d.imageName : " image=" + d.imageName; break;
-    case ViewKind::TextField: s += " placeholder=" + quoted(placeholder()) + " value=" + quoted(value()); break;
+    case ViewKind::Label:
+        s += " " + quoted(text()) + " symbol=" + d.imageName;
+        break;
+    case ViewKind::Image:
+        s += d.systemImage ? " symbol=" + d.imageName : " image=" + d.imageName;
+        break;
+    case ViewKind::TextField:
+        s += " placeholder=" + quoted(placeholder()) + " value=" + quoted(value());
+        break;
     case ViewKind::SecureField:
         // The typed secret never reaches a dump; its length does, for tests.
-        s += " placeholder=" + quoted(placeholder()) + " value=<" + std::to_string(value().size()) + " bytes>";
+        s +=
+            " placeholder=" + quoted(placeholder()) + " value=<" + std::to_string(value().size()) + " bytes>";
         break;
-    case ViewKind::Toggle: s += *isOn() ? " on" : " off"; break;
+    case ViewKind::Toggle:
+        s += *isOn() ? " on" : " off";
+        break;
     case ViewKind::Picker:
     case ViewKind::List:
         if (auto sel = selection()) s += " selection=" + sel->description();
         break;
-    case ViewKind::Branch: s += " [" + d.branch + "]"; break;
+    case ViewKind::Branch:
+        s += " [" + d.branch + "]";
+        break;
     case ViewKind::Button:
         if (d.role != ButtonRole::None) s += std::string(" role=") + name(d.role);
         break;
     case ViewKind::Spacer:
         if (d.minLength) s += " min=" + std::to_string(static_cast<long long>(*d.minLength));
         break;
-    default: break;
+    default:
+        break;
     }
     if (d.attrs.id) s += " #" + *d.attrs.id;
     if (!d.attrs.testId.empty()) s += " testId=" + d.attrs.testId;

@@ -25,7 +25,7 @@ struct Node;
 }
 
 class NodeRef {
-  public:
+public:
     NodeRef() = default;
     explicit NodeRef(std::shared_ptr<detail::Node> node) : node_(std::move(node)) {}
 
@@ -81,7 +81,7 @@ class NodeRef {
     bool operator==(const NodeRef& o) const { return node_ == o.node_; }
     const std::shared_ptr<detail::Node>& node() const { return node_; }
 
-  private:
+private:
     std::shared_ptr<detail::Node> node_;
 };
 

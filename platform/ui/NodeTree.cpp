@@ -3,13 +3,16 @@
 namespace plat::ui::detail {
 
 namespace {
-bool isRepeat(ViewKind k) { return k == ViewKind::ForEach || k == ViewKind::Group || k == ViewKind::Branch; }
+bool isRepeat(ViewKind k) {
+    return k == ViewKind::ForEach || k == ViewKind::Group || k == ViewKind::Branch;
+}
 } // namespace
 
 ListRow listRowOf(Node* node) {
     for (Node* cur = node; cur && cur->parent; cur = cur->parent) {
         Node* p = cur->parent;
-        while (p && isRepeat(p->data->kind)) p = p->parent;
+        while (p && isRepeat(p->data->kind))
+            p = p->parent;
         if (p && p->data->kind == ViewKind::List && !isRepeat(cur->data->kind)) return {cur, p};
     }
     return {};
@@ -39,8 +42,10 @@ Node* interactiveTarget(Node* node) {
         case ViewKind::TextField:
         case ViewKind::SecureField:
         case ViewKind::Picker:
-        case ViewKind::Menu: return cur;
-        default: break;
+        case ViewKind::Menu:
+            return cur;
+        default:
+            break;
         }
         auto row = listRowOf(cur);
         if (row.row == cur && row.list->data->selectionBinding) return cur;
@@ -50,7 +55,8 @@ Node* interactiveTarget(Node* node) {
 
 Node* layerRootOf(Node* node) {
     Node* cur = node;
-    while (cur && cur->parent) cur = cur->parent;
+    while (cur && cur->parent)
+        cur = cur->parent;
     return cur;
 }
 
@@ -62,8 +68,10 @@ std::string ownText(const Node& node) {
     case ViewKind::TextField:
     case ViewKind::SecureField:
     case ViewKind::Picker:
-    case ViewKind::ProgressView: return d.text.resolve(node.env ? node.env->localize : Localizer());
-    default: return {};
+    case ViewKind::ProgressView:
+        return d.text.resolve(node.env ? node.env->localize : Localizer());
+    default:
+        return {};
     }
 }
 

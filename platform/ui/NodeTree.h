@@ -9,7 +9,7 @@
 namespace plat::ui::detail {
 
 struct ListRow {
-    Node* row = nullptr;  // the list's child (through repeated content) that holds the node
+    Node* row = nullptr; // the list's child (through repeated content) that holds the node
     Node* list = nullptr;
 };
 // The row of a list that `node` is part of, if any.

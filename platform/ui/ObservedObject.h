@@ -12,7 +12,7 @@
 namespace plat::ui {
 
 template <typename T> class ObservedObject {
-  public:
+public:
     ObservedObject(std::shared_ptr<T> object) : object_(std::move(object)) {
         if (auto* context = detail::BuildContext::current()) {
             auto slot = context->slot<Observation>([] { return std::make_shared<Observation>(); });
@@ -28,7 +28,7 @@ template <typename T> class ObservedObject {
     T& operator*() const { return *object_; }
     const std::shared_ptr<T>& get() const { return object_; }
 
-  private:
+private:
     struct Observation {
         std::weak_ptr<T> observed;
         AnyCancellable subscription;

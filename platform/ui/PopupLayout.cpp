@@ -9,20 +9,21 @@ namespace plat::ui::detail {
 
 namespace {
 
-constexpr double kGap = 2;          // between the control and the panel
-constexpr double kPanelInset = 4;   // above the first row and below the last
-constexpr double kRowPadding = 12;  // before and after a row's text
-constexpr double kIconSide = 16;    // an item's icon, with kIconGap after it
+constexpr double kGap = 2;         // between the control and the panel
+constexpr double kPanelInset = 4;  // above the first row and below the last
+constexpr double kRowPadding = 12; // before and after a row's text
+constexpr double kIconSide = 16;   // an item's icon, with kIconGap after it
 constexpr double kIconGap = 6;
-constexpr double kCheckWidth = 18;  // room for the picker's check mark
+constexpr double kCheckWidth = 18; // room for the picker's check mark
 constexpr double kSeparatorHeight = 9;
-constexpr double kRowExtra = 8;     // a row is this much taller than its text line
+constexpr double kRowExtra = 8; // a row is this much taller than its text line
 
 void addItems(Node& n, std::vector<Node*>& out) {
     const ViewKind k = n.data->kind;
     if (k == ViewKind::Empty) return;
     if (isTransparent(k)) {
-        for (auto& c : n.children) addItems(*c, out);
+        for (auto& c : n.children)
+            addItems(*c, out);
         return;
     }
     out.push_back(&n);
@@ -33,7 +34,8 @@ void addItems(Node& n, std::vector<Node*>& out) {
 std::vector<Node*> itemsOf(Node& owner) {
     std::vector<Node*> out;
     const bool menu = owner.data->kind == ViewKind::Menu;
-    for (std::size_t i = menu ? 1 : 0; i < owner.children.size(); ++i) addItems(*owner.children[i], out);
+    for (std::size_t i = menu ? 1 : 0; i < owner.children.size(); ++i)
+        addItems(*owner.children[i], out);
     return out;
 }
 
@@ -83,7 +85,8 @@ std::optional<MenuPopup> layoutPopup(const ViewGraph& graph) {
     if (popup.rows.empty()) return std::nullopt;
 
     double height = 2 * kPanelInset;
-    for (const auto& row : popup.rows) height += row.frame.height;
+    for (const auto& row : popup.rows)
+        height += row.frame.height;
     // Within the window (or the sheet) that shows the control: below it when there is room, else
     // above it, else as low as fits; moved left when it would run past the right edge.
     const Node* layer = layerRootOf(open.get());

@@ -3,7 +3,9 @@
 namespace plat::ui {
 
 namespace {
-bool showsText(const NodeRef& n) { return n.kind() == ViewKind::Text || n.kind() == ViewKind::Label; }
+bool showsText(const NodeRef& n) {
+    return n.kind() == ViewKind::Text || n.kind() == ViewKind::Label;
+}
 } // namespace
 
 Query Query::text(std::string text) {
@@ -11,8 +13,9 @@ Query Query::text(std::string text) {
 }
 
 Query Query::textContaining(std::string part) {
-    return Query("text containing " + part,
-                 [part](const NodeRef& n) { return showsText(n) && n.text().find(part) != std::string::npos; });
+    return Query("text containing " + part, [part](const NodeRef& n) {
+        return showsText(n) && n.text().find(part) != std::string::npos;
+    });
 }
 
 Query Query::kind(ViewKind kind) {
@@ -21,7 +24,8 @@ Query Query::kind(ViewKind kind) {
 
 Query Query::placeholder(std::string placeholder) {
     return Query("placeholder " + placeholder, [placeholder](const NodeRef& n) {
-        return (n.kind() == ViewKind::TextField || n.kind() == ViewKind::SecureField) && n.placeholder() == placeholder;
+        return (n.kind() == ViewKind::TextField || n.kind() == ViewKind::SecureField) &&
+               n.placeholder() == placeholder;
     });
 }
 

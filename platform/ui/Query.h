@@ -10,7 +10,7 @@
 namespace plat::ui {
 
 class Query {
-  public:
+public:
     // Text and Label nodes showing exactly `text`.
     static Query text(std::string text);
     // Text and Label nodes whose text contains `part`.
@@ -31,7 +31,7 @@ class Query {
     const std::string& description() const { return description_; }
     Query operator&&(const Query& other) const;
 
-  private:
+private:
     Query(std::string description, std::function<bool(const NodeRef&)> predicate)
         : description_(std::move(description)), predicate_(std::move(predicate)) {}
     std::string description_;

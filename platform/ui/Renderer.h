@@ -18,7 +18,7 @@ struct RenderLayer {
 };
 
 class Renderer {
-  public:
+public:
     virtual ~Renderer() = default;
     virtual void render(Size contentSize, const std::vector<RenderLayer>& layers) = 0;
 };

@@ -18,7 +18,7 @@
 namespace plat::ui {
 
 class RootHost {
-  public:
+public:
     virtual ~RootHost() = default;
 
     // The size of the content area, in points. A change is laid out in the next pass (no body is

@@ -24,13 +24,13 @@
 namespace plat::ui {
 
 class Screen {
-  public:
+public:
     virtual ~Screen() = default;
     // The content. Called by the view graph only when the screen was invalidated or rebuilt by its
     // parent, never per frame. An exception leaves the screen's place empty and is logged.
     virtual AnyView body() const = 0;
 
-  protected:
+protected:
     Screen() = default;
     Screen(const Screen&) = default;
     Screen& operator=(const Screen&) = default;
@@ -48,16 +48,16 @@ AnyView makeComponent(ComponentSpec desc);
 // its body instead: a body must depend on nothing else. Arguments that cannot be compared (plain
 // closures, say) rebuild it every time.
 template <typename T, typename... Args>
-    requires std::is_base_of_v<Screen, T>
-AnyView make(Args&&... args) {
+requires std::is_base_of_v<Screen, T> AnyView make(Args&&... args) {
     using Arguments = std::tuple<std::decay_t<Args>...>;
     auto arguments = std::make_shared<const Arguments>(std::decay_t<Args>(std::forward<Args>(args))...);
     ComponentSpec desc;
     desc.type = std::type_index(typeid(T));
     desc.info = &typeid(T);
     desc.construct = [arguments]() {
-        return std::apply([](const auto&... a) -> std::unique_ptr<Screen> { return std::make_unique<T>(a...); },
-                          *arguments);
+        return std::apply(
+            [](const auto&... a) -> std::unique_ptr<Screen> { return std::make_unique<T>(a...); },
+            *arguments);
     };
     desc.assign = [](Screen& existing, Screen& fresh) {
         if constexpr (std::is_move_assignable_v<T>) {

@@ -8,12 +8,15 @@ namespace plat::ui::detail {
 
 namespace {
 
-bool placed(const Rect& f) { return !(f.width <= 0 && f.height <= 0 && f.x == 0 && f.y == 0); }
+bool placed(const Rect& f) {
+    return !(f.width <= 0 && f.height <= 0 && f.x == 0 && f.y == 0);
+}
 
 // Transparent nodes are stepped over by their parents and cover what their children cover; the
 // ones below the view take their children's new frames.
 void cover(Node& n, bool isTop) {
-    for (auto& c : n.children) cover(*c, false);
+    for (auto& c : n.children)
+        cover(*c, false);
     const ViewKind k = n.data->kind;
     if (isTop || !(isTransparent(k) || k == ViewKind::Sheet || k == ViewKind::Alert)) return;
     bool any = false;

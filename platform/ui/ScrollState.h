@@ -17,7 +17,7 @@ struct Node;
 }
 
 class ScrollState {
-  public:
+public:
     // Points the content moves per unit of wheel turn.
     static constexpr double wheelStep = 40;
 
@@ -36,7 +36,7 @@ class ScrollState {
     bool scrollTo(double offset);
     bool scrollBy(double delta) { return scrollTo(offset_ + delta); }
 
-  private:
+private:
     double offset_ = 0;
     double content_ = 0;
     double viewport_ = 0;

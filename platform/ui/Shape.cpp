@@ -8,14 +8,20 @@ std::string Shape::description() const {
     std::string s;
     char buffer[48];
     switch (kind) {
-    case Kind::Rectangle: s = "rectangle"; break;
+    case Kind::Rectangle:
+        s = "rectangle";
+        break;
     case Kind::RoundedRectangle:
         std::snprintf(buffer, sizeof buffer, "roundedRectangle(%g%s)", cornerRadius,
                       continuousCorners ? ", continuous" : "");
         s = buffer;
         break;
-    case Kind::Capsule: s = "capsule"; break;
-    case Kind::Circle: s = "circle"; break;
+    case Kind::Capsule:
+        s = "capsule";
+        break;
+    case Kind::Circle:
+        s = "circle";
+        break;
     }
     if (fill) s += " fill " + fill->description();
     if (stroke) {

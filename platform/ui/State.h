@@ -17,10 +17,8 @@
 namespace plat::ui {
 
 template <typename T> class State {
-  public:
-    State()
-        requires std::default_initializable<T>
-        : State(T{}) {}
+public:
+    State() requires std::default_initializable<T> : State(T{}) {}
     State(T initial) {
         if (auto* context = detail::BuildContext::current()) {
             box_ = context->slot<Box>([&] { return std::make_shared<Box>(std::move(initial)); });
@@ -45,11 +43,7 @@ template <typename T> class State {
         std::forward<F>(change)(box_->value);
         invalidate();
     }
-    void toggle() const
-        requires std::same_as<T, bool>
-    {
-        set(!box_->value);
-    }
+    void toggle() const requires std::same_as<T, bool> { set(!box_->value); }
 
     // A two-way link to this state for a control or a child screen.
     Binding<T> binding() const {
@@ -57,7 +51,7 @@ template <typename T> class State {
                           [state = *this](const T& value) { state.set(value); });
     }
 
-  private:
+private:
     struct Box {
         explicit Box(T v) : value(std::move(v)) {}
         T value;

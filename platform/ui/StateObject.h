@@ -17,7 +17,8 @@ namespace plat::ui {
 
 namespace detail {
 // Rebuilds the place behind `link` whenever `object` announces a change (when it is observable).
-template <typename T> AnyCancellable observe(const std::shared_ptr<T>& object, const std::shared_ptr<NodeLink>& link) {
+template <typename T>
+AnyCancellable observe(const std::shared_ptr<T>& object, const std::shared_ptr<NodeLink>& link) {
     if constexpr (std::is_base_of_v<ObservableObject, T>) {
         if (!object || !link) return {};
         std::weak_ptr<NodeLink> weak = link;
@@ -31,10 +32,9 @@ template <typename T> AnyCancellable observe(const std::shared_ptr<T>& object, c
 } // namespace detail
 
 template <typename T> class StateObject {
-  public:
-    StateObject()
-        requires std::default_initializable<T>
-        : StateObject([] { return std::make_shared<T>(); }) {}
+public:
+    StateObject() requires std::default_initializable<T> : StateObject([] { return std::make_shared<T>(); }) {
+    }
     // `make` runs only when the place is new.
     explicit StateObject(std::function<std::shared_ptr<T>()> make) {
         if (auto* context = detail::BuildContext::current()) {
@@ -55,7 +55,7 @@ template <typename T> class StateObject {
     T& operator*() const { return *box_->object; }
     const std::shared_ptr<T>& get() const { return box_->object; }
 
-  private:
+private:
     struct Box {
         std::shared_ptr<T> object;
         AnyCancellable subscription;

@@ -12,11 +12,10 @@
 namespace plat::ui {
 
 class Tag {
-  public:
+public:
     Tag() = default; // no tag
     template <std::integral I>
-        requires(!std::is_same_v<I, bool>)
-    Tag(I v) : value_(static_cast<std::int64_t>(v)) {}
+    requires(!std::is_same_v<I, bool>) Tag(I v) : value_(static_cast<std::int64_t>(v)) {}
     Tag(std::string s) : value_(std::move(s)) {}
     Tag(const char* s) : value_(std::string(s)) {}
 
@@ -37,15 +36,17 @@ class Tag {
     }
     bool operator==(const Tag&) const = default;
 
-  private:
+private:
     std::variant<std::monostate, std::int64_t, std::string> value_;
 };
 
 // Converts between a screen's own selection type and tags (integers, strings and enums).
 template <typename T> struct TagTraits {
     static Tag toTag(const T& v) {
-        if constexpr (std::is_enum_v<T>) return Tag(static_cast<std::int64_t>(v));
-        else return Tag(v);
+        if constexpr (std::is_enum_v<T>)
+            return Tag(static_cast<std::int64_t>(v));
+        else
+            return Tag(v);
     }
     static std::optional<T> fromTag(const Tag& t) {
         if constexpr (std::is_enum_v<T>) {

@@ -9,12 +9,12 @@
 namespace plat::ui {
 
 class TextDumpRenderer : public Renderer {
-  public:
+public:
     void render(Size contentSize, const std::vector<RenderLayer>& layers) override;
     // The text of the last render.
     const std::string& text() const { return text_; }
 
-  private:
+private:
     void write(const NodeRef& node, int depth);
     std::string text_;
 };

@@ -12,7 +12,7 @@
 namespace plat::ui {
 
 class TextMetrics {
-  public:
+public:
     virtual ~TextMetrics() = default;
     // The advance of one line of `text` (UTF-8, no line breaks).
     virtual double textWidth(std::string_view text, const Font& font) const = 0;
@@ -25,14 +25,14 @@ class TextMetrics {
 // times the size (rounded up to a whole point), a symbol is a square of the font size, and asset
 // images are 32 x 32 unless set otherwise.
 class HeadlessMetrics : public TextMetrics {
-  public:
+public:
     double textWidth(std::string_view text, const Font& font) const override;
     double lineHeight(const Font& font) const override;
     Size imageSize(const std::string& name, bool symbol, const Font& font) const override;
 
     void setImageSize(const std::string& assetName, Size size) { images_[assetName] = size; }
 
-  private:
+private:
     std::map<std::string, Size> images_;
 };
 

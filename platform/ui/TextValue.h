@@ -12,7 +12,7 @@ namespace plat::ui {
 using Localizer = std::function<std::string(const std::string& key)>;
 
 class TextValue {
-  public:
+public:
     TextValue() = default;
     // A localisation key.
     TextValue(std::string key) : text_(std::move(key)) {}
@@ -38,7 +38,7 @@ class TextValue {
 
     bool operator==(const TextValue&) const = default;
 
-  private:
+private:
     std::string text_;
     std::vector<std::string> arguments_;
     bool verbatim_ = false;

@@ -15,9 +15,12 @@ std::string typeName(const std::type_info& type) {
     std::size_t depth = 0, cut = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
         char c = s[i];
-        if (c == '<' || c == '(') ++depth;
-        else if ((c == '>' || c == ')') && depth > 0) --depth;
-        else if (depth == 0 && c == ':' && i + 1 < s.size() && s[i + 1] == ':') cut = i + 2;
+        if (c == '<' || c == '(')
+            ++depth;
+        else if ((c == '>' || c == ')') && depth > 0)
+            --depth;
+        else if (depth == 0 && c == ':' && i + 1 < s.size() && s[i + 1] == ':')
+            cut = i + 2;
     }
     return s.substr(cut);
 }

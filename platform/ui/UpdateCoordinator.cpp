@@ -45,7 +45,8 @@ bool UpdateCoordinator::updateNow() {
     }
     updating_ = false;
     // Work that could not settle in this pass gets the next one.
-    if (std::any_of(clients_.begin(), clients_.end(), [](Client* c) { return c->needsUpdate(); })) setNeedsUpdate();
+    if (std::any_of(clients_.begin(), clients_.end(), [](Client* c) { return c->needsUpdate(); }))
+        setNeedsUpdate();
     return true;
 }
 
@@ -53,6 +54,8 @@ void UpdateCoordinator::add(Client* client) {
     if (std::find(clients_.begin(), clients_.end(), client) == clients_.end()) clients_.push_back(client);
 }
 
-void UpdateCoordinator::remove(Client* client) { std::erase(clients_, client); }
+void UpdateCoordinator::remove(Client* client) {
+    std::erase(clients_, client);
+}
 
 } // namespace plat::ui

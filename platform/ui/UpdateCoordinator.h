@@ -15,10 +15,10 @@
 namespace plat::ui {
 
 class UpdateCoordinator {
-  public:
+public:
     // A window (or any other tree) that takes part in update passes.
     class Client {
-      public:
+    public:
         virtual ~Client() = default;
         virtual bool needsUpdate() const = 0;
         virtual void performUpdate() = 0;
@@ -41,7 +41,7 @@ class UpdateCoordinator {
     void add(Client* client);
     void remove(Client* client);
 
-  private:
+private:
     UpdateCoordinator() = default;
     PassthroughSubject<void> willUpdate_;
     std::vector<Client*> clients_;

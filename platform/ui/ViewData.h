@@ -36,7 +36,8 @@ struct ComponentSpec {
     // Whether `other` builds the same screen from equal arguments, so the body of the one can
     // stand for the body of the other.
     bool sameConstruction(const ComponentSpec& other) const {
-        return sameArguments && other.sameArguments && type == other.type && argumentsType == other.argumentsType &&
+        return sameArguments && other.sameArguments && type == other.type &&
+               argumentsType == other.argumentsType &&
                (arguments == other.arguments || sameArguments(arguments.get(), other.arguments.get()));
     }
 };
@@ -89,14 +90,14 @@ struct ViewData {
     std::optional<ContentMode> contentMode;
 
     // Controls
-    std::function<void()> action;                                 // Button, menu items
-    ButtonRole role = ButtonRole::None;                           // Button
-    std::optional<Binding<std::string>> textBinding;              // TextField, SecureField
-    std::optional<Binding<bool>> boolBinding;                     // Toggle
-    std::optional<Binding<Tag>> tagBinding;                       // Picker
-    std::optional<Binding<std::optional<Tag>>> selectionBinding;  // List
-    std::optional<double> progress;                               // determinate ProgressView
-    std::shared_ptr<const MapContent> map;                        // MapView (none: an empty map)
+    std::function<void()> action;                                // Button, menu items
+    ButtonRole role = ButtonRole::None;                          // Button
+    std::optional<Binding<std::string>> textBinding;             // TextField, SecureField
+    std::optional<Binding<bool>> boolBinding;                    // Toggle
+    std::optional<Binding<Tag>> tagBinding;                      // Picker
+    std::optional<Binding<std::optional<Tag>>> selectionBinding; // List
+    std::optional<double> progress;                              // determinate ProgressView
+    std::shared_ptr<const MapContent> map;                       // MapView (none: an empty map)
 
     // Containers and layout
     HAlign hAlign = HAlign::Center;  // VStack

@@ -67,11 +67,13 @@ ViewGraph::~ViewGraph() {
     // screens and their state are released.
     std::vector<std::shared_ptr<Node>> all;
     forEachNode([&](const std::shared_ptr<Node>& n) { all.push_back(n); });
-    for (auto& n : retired_) all.push_back(n);
+    for (auto& n : retired_)
+        all.push_back(n);
     for (auto& n : all) {
         n->alive = false;
         if (n->link) n->link->kill();
-        for (auto& r : n->receivers) r.subscription.cancel();
+        for (auto& r : n->receivers)
+            r.subscription.cancel();
     }
     for (auto& n : all) {
         n->parent = nullptr;
@@ -140,7 +142,8 @@ void ViewGraph::build(Node& node, const std::shared_ptr<const ViewData>& data,
     } else if (!sameEnvironment) {
         auto env = std::make_shared<EnvironmentValues>(*parentEnv);
         // Applied outermost first, so the innermost modifier has the last word.
-        for (auto it = changes.rbegin(); it != changes.rend(); ++it) (*it)(*env);
+        for (auto it = changes.rbegin(); it != changes.rend(); ++it)
+            (*it)(*env);
         node.env = std::move(env);
     }
     node.builtInRound = round_;
@@ -156,7 +159,8 @@ void ViewGraph::invalidateLayout(Node& node) {
     // What a node measures depends on its subtree only, so its ancestors measure again too. A node
     // whose measurements are stale has stale ancestors already.
     node.measuredValid = false;
-    for (Node* p = node.parent; p && p->measuredValid; p = p->parent) p->measuredValid = false;
+    for (Node* p = node.parent; p && p->measuredValid; p = p->parent)
+        p->measuredValid = false;
 }
 
 bool ViewGraph::keepsBody(const Node& node, const ViewData& data,
@@ -205,7 +209,8 @@ void ViewGraph::reconcileChildren(Node& node, const std::vector<AnyView>& views)
     std::vector<std::shared_ptr<Node>> old = std::move(node.children);
     node.children.clear();
     std::unordered_map<std::string, std::size_t> byKey;
-    for (std::size_t i = 0; i < old.size(); ++i) byKey.emplace(old[i]->key, i);
+    for (std::size_t i = 0; i < old.size(); ++i)
+        byKey.emplace(old[i]->key, i);
     std::unordered_map<std::string, int> seen;
     std::vector<std::shared_ptr<Node>> next;
     next.reserve(views.size());
@@ -222,7 +227,8 @@ void ViewGraph::reconcileChildren(Node& node, const std::vector<AnyView>& views)
     for (auto& gone : old)
         if (gone) retire(gone);
     node.children = next;
-    for (std::size_t i = 0; i < views.size(); ++i) build(*next[i], views[i].dataPointer(), node.env, false);
+    for (std::size_t i = 0; i < views.size(); ++i)
+        build(*next[i], views[i].dataPointer(), node.env, false);
 }
 
 void ViewGraph::noteLifecycle(Node& node) {
@@ -272,9 +278,11 @@ void ViewGraph::retire(const std::shared_ptr<Node>& node) {
     if (node->appeared && !node->data->attrs.onDisappear.empty()) {
         pending_.push_back({Pending::Kind::Disappear, node});
     }
-    for (auto& r : node->receivers) r.subscription.cancel();
+    for (auto& r : node->receivers)
+        r.subscription.cancel();
     retired_.push_back(node);
-    for (auto& child : node->children) retire(child);
+    for (auto& child : node->children)
+        retire(child);
     for (auto& p : node->presented) {
         if (!p.root) continue;
         std::erase(layers_, p.root);
@@ -295,11 +303,13 @@ bool ViewGraph::rebuildDirty() {
             any = true;
         }
         auto children = n->children;
-        for (const auto& c : children) walk(c);
+        for (const auto& c : children)
+            walk(c);
     };
     walk(root_);
     auto layers = layers_;
-    for (const auto& layer : layers) walk(layer);
+    for (const auto& layer : layers)
+        walk(layer);
     return any;
 }
 
@@ -338,7 +348,8 @@ void ViewGraph::runPending() {
         };
         AnyCancellable subscription;
         guarded("onReceive subscription", [&] { subscription = subscribe(deliver); });
-        if (node.alive && p.index < node.receivers.size()) node.receivers[p.index].subscription = std::move(subscription);
+        if (node.alive && p.index < node.receivers.size())
+            node.receivers[p.index].subscription = std::move(subscription);
     }
     for (auto& p : items) {
         if (p.kind != K::Change || !p.node->alive || !p.action) continue;
@@ -380,7 +391,8 @@ void ViewGraph::releaseRetired() {
         if (n->screen) screens->push_back(std::move(n->screen));
     }
     // State last: objects released here may announce changes that other screens observe.
-    for (auto& n : retired) n->slots.clear();
+    for (auto& n : retired)
+        n->slots.clear();
     releaseLater(std::move(screens));
 }
 
@@ -395,17 +407,21 @@ void ViewGraph::releaseLater(std::shared_ptr<std::vector<std::unique_ptr<Screen>
 void ViewGraph::forEachNode(const std::function<void(const std::shared_ptr<Node>&)>& visit) const {
     std::function<void(const std::shared_ptr<Node>&)> walk = [&](const std::shared_ptr<Node>& n) {
         visit(n);
-        for (const auto& c : n->children) walk(c);
+        for (const auto& c : n->children)
+            walk(c);
     };
     walk(root_);
-    for (const auto& layer : layers_) walk(layer);
+    for (const auto& layer : layers_)
+        walk(layer);
 }
 
 std::vector<RenderLayer> ViewGraph::layers() const {
     std::vector<RenderLayer> out;
-    out.push_back({RenderLayer::Kind::Content, NodeRef(root_), {0, 0, contentSize_.width, contentSize_.height}});
+    out.push_back(
+        {RenderLayer::Kind::Content, NodeRef(root_), {0, 0, contentSize_.width, contentSize_.height}});
     for (const auto& layer : layers_) {
-        auto kind = layer->data->kind == ViewKind::Alert ? RenderLayer::Kind::Alert : RenderLayer::Kind::Sheet;
+        auto kind =
+            layer->data->kind == ViewKind::Alert ? RenderLayer::Kind::Alert : RenderLayer::Kind::Sheet;
         out.push_back({kind, NodeRef(layer), layer->frame});
     }
     return out;
@@ -413,7 +429,8 @@ std::vector<RenderLayer> ViewGraph::layers() const {
 
 void ViewGraph::layoutAll() {
     LayoutEngine engine(*metrics_);
-    for (const auto& layer : layers_) LayoutEngine::prepare(*layer);
+    for (const auto& layer : layers_)
+        LayoutEngine::prepare(*layer);
     engine.layoutRoot(*root_, Rect{0, 0, contentSize_.width, contentSize_.height});
     for (const auto& layer : layers_) {
         Size ideal = engine.measure(*layer, ProposedSize{});

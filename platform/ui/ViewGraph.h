@@ -17,7 +17,7 @@
 namespace plat::ui::detail {
 
 class ViewGraph {
-  public:
+public:
     ViewGraph(AnyView root, Size contentSize, std::shared_ptr<const TextMetrics> metrics);
     ~ViewGraph();
     ViewGraph(const ViewGraph&) = delete;
@@ -50,7 +50,7 @@ class ViewGraph {
     std::weak_ptr<Node> focused;
     std::weak_ptr<Node> openMenu;
 
-  private:
+private:
     struct Pending {
         enum class Kind { Disappear, Appear, Subscribe, Change };
         Pending(Kind k, std::shared_ptr<Node> n, std::size_t i = 0, std::shared_ptr<const void> v = nullptr,

@@ -92,7 +92,9 @@ void ViewGraph::syncPresentation(Node& presenter, std::size_t index) {
     if (presenter.builtInRound == round_) {
         if (alert) {
             slot.alert = alert;
-            slot.root->rootBody = [alert = *alert, dismiss = desc.dismiss] { return alertView(alert, dismiss); };
+            slot.root->rootBody = [alert = *alert, dismiss = desc.dismiss] {
+                return alertView(alert, dismiss);
+            };
         } else {
             slot.root->rootBody = desc.sheetContent ? desc.sheetContent : [] { return AnyView(); };
         }

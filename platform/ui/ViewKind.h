@@ -48,8 +48,8 @@ const char* name(ViewKind kind);
 
 // Group, ForEach, Branch and Component nodes lay out as their children.
 constexpr bool isTransparent(ViewKind k) {
-    return k == ViewKind::Group || k == ViewKind::ForEach || k == ViewKind::Branch || k == ViewKind::Component ||
-           k == ViewKind::Empty;
+    return k == ViewKind::Group || k == ViewKind::ForEach || k == ViewKind::Branch ||
+           k == ViewKind::Component || k == ViewKind::Empty;
 }
 
 } // namespace plat::ui

@@ -40,8 +40,8 @@ struct ShadowSpec {
 namespace detail {
 
 // A subscription made once per identity. `source` (with `sourceName`, for named notifications)
-// names the publisher: a different one re-subscribes. `subscribe` hands each value (by address) to its callback; `action` is the latest
-// body's reaction, swapped in on every rebuild while the subscription stays.
+// names the publisher: a different one re-subscribes. `subscribe` hands each value (by address) to its
+// callback; `action` is the latest body's reaction, swapped in on every rebuild while the subscription stays.
 struct ReceiveSpec {
     const void* source = nullptr;
     std::string sourceName;

@@ -25,7 +25,9 @@ AnyView Text(TextValue text) {
     return AnyView(std::move(d));
 }
 
-AnyView VerbatimText(std::string text) { return Text(TextValue::verbatim(std::move(text))); }
+AnyView VerbatimText(std::string text) {
+    return Text(TextValue::verbatim(std::move(text)));
+}
 
 AnyView Image(std::string assetName) {
     auto d = node(ViewKind::Image);
@@ -55,7 +57,9 @@ AnyView Spacer(std::optional<double> minLength) {
     return AnyView(std::move(d));
 }
 
-AnyView Divider() { return AnyView(node(ViewKind::Divider)); }
+AnyView Divider() {
+    return AnyView(node(ViewKind::Divider));
+}
 
 AnyView ProgressView(TextValue label) {
     auto d = node(ViewKind::ProgressView);
@@ -72,7 +76,9 @@ AnyView ProgressBar(double fraction, TextValue label) {
     return AnyView(std::move(d));
 }
 
-AnyView MapPlaceholder() { return AnyView(node(ViewKind::MapView)); }
+AnyView MapPlaceholder() {
+    return AnyView(node(ViewKind::MapView));
+}
 
 AnyView ColorView(Color color) {
     auto d = node(ViewKind::Color);
@@ -86,7 +92,9 @@ AnyView ShapeView(Shape shape) {
     return AnyView(std::move(d));
 }
 
-AnyView VStack(std::vector<AnyView> children) { return VStack(HAlign::Center, std::nullopt, std::move(children)); }
+AnyView VStack(std::vector<AnyView> children) {
+    return VStack(HAlign::Center, std::nullopt, std::move(children));
+}
 AnyView VStack(HAlign alignment, std::vector<AnyView> children) {
     return VStack(alignment, std::nullopt, std::move(children));
 }
@@ -98,7 +106,9 @@ AnyView VStack(HAlign alignment, std::optional<double> spacing, std::vector<AnyV
     return AnyView(std::move(d));
 }
 
-AnyView HStack(std::vector<AnyView> children) { return HStack(VAlign::Center, std::nullopt, std::move(children)); }
+AnyView HStack(std::vector<AnyView> children) {
+    return HStack(VAlign::Center, std::nullopt, std::move(children));
+}
 AnyView HStack(VAlign alignment, std::vector<AnyView> children) {
     return HStack(alignment, std::nullopt, std::move(children));
 }
@@ -110,7 +120,9 @@ AnyView HStack(VAlign alignment, std::optional<double> spacing, std::vector<AnyV
     return AnyView(std::move(d));
 }
 
-AnyView ZStack(std::vector<AnyView> children) { return ZStack(Alignment::center(), std::move(children)); }
+AnyView ZStack(std::vector<AnyView> children) {
+    return ZStack(Alignment::center(), std::move(children));
+}
 AnyView ZStack(Alignment alignment, std::vector<AnyView> children) {
     auto d = node(ViewKind::ZStack);
     d->alignment = alignment;
@@ -118,7 +130,9 @@ AnyView ZStack(Alignment alignment, std::vector<AnyView> children) {
     return AnyView(std::move(d));
 }
 
-AnyView Group(std::vector<AnyView> children) { return container(ViewKind::Group, std::move(children)); }
+AnyView Group(std::vector<AnyView> children) {
+    return container(ViewKind::Group, std::move(children));
+}
 
 AnyView ScrollView(AnyView content, Axis axis, bool showsIndicators) {
     auto d = node(ViewKind::ScrollView);
@@ -128,7 +142,9 @@ AnyView ScrollView(AnyView content, Axis axis, bool showsIndicators) {
     return AnyView(std::move(d));
 }
 
-AnyView List(std::vector<AnyView> rows) { return container(ViewKind::List, std::move(rows)); }
+AnyView List(std::vector<AnyView> rows) {
+    return container(ViewKind::List, std::move(rows));
+}
 
 AnyView List(Binding<std::optional<Tag>> selection, std::vector<AnyView> rows) {
     auto d = node(ViewKind::List);
@@ -149,7 +165,9 @@ AnyView Branch(std::string key, AnyView content) {
 }
 
 namespace detail {
-AnyView makeForEach(std::vector<AnyView> rows) { return container(ViewKind::ForEach, std::move(rows)); }
+AnyView makeForEach(std::vector<AnyView> rows) {
+    return container(ViewKind::ForEach, std::move(rows));
+}
 } // namespace detail
 
 } // namespace plat::ui

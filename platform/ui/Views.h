@@ -79,13 +79,11 @@ template <typename T> AnyView List(Binding<std::optional<T>> selection, std::vec
 // switching branches gives the new content fresh state even when both are of the same kind.
 AnyView If(bool condition, AnyView then, AnyView otherwise = {});
 template <typename Then>
-    requires std::invocable<Then>
-AnyView If(bool condition, Then then) {
+requires std::invocable<Then> AnyView If(bool condition, Then then) {
     return condition ? If(true, AnyView(then()), AnyView()) : If(false, AnyView(), AnyView());
 }
 template <typename Then, typename Else>
-    requires std::invocable<Then> && std::invocable<Else>
-AnyView If(bool condition, Then then, Else otherwise) {
+requires std::invocable<Then> && std::invocable<Else> AnyView If(bool condition, Then then, Else otherwise) {
     return condition ? If(true, AnyView(then()), AnyView()) : If(false, AnyView(), AnyView(otherwise()));
 }
 // Content of a named branch (one case of a switch): a different key means a fresh identity.
@@ -93,8 +91,10 @@ AnyView Branch(std::string key, AnyView content);
 
 namespace detail {
 template <typename V> std::string identityString(const V& v) {
-    if constexpr (std::is_integral_v<V> || std::is_enum_v<V>) return std::to_string(static_cast<long long>(v));
-    else return std::string(v);
+    if constexpr (std::is_integral_v<V> || std::is_enum_v<V>)
+        return std::to_string(static_cast<long long>(v));
+    else
+        return std::string(v);
 }
 AnyView makeForEach(std::vector<AnyView> rows);
 } // namespace detail
@@ -104,7 +104,8 @@ AnyView makeForEach(std::vector<AnyView> rows);
 template <typename Range, typename IdOf, typename Row>
 AnyView ForEach(const Range& items, IdOf idOf, Row row) {
     std::vector<AnyView> rows;
-    for (const auto& item : items) rows.push_back(AnyView(row(item)).id(detail::identityString(idOf(item))));
+    for (const auto& item : items)
+        rows.push_back(AnyView(row(item)).id(detail::identityString(idOf(item))));
     return detail::makeForEach(std::move(rows));
 }
 

@@ -11,16 +11,16 @@ namespace plat {
 
 // Hooks into the updater's decisions and its user interface; none are consulted yet.
 class SPUUpdaterDelegate {
-  public:
+public:
     virtual ~SPUUpdaterDelegate() = default;
 };
 class SPUStandardUserDriverDelegate {
-  public:
+public:
     virtual ~SPUStandardUserDriverDelegate() = default;
 };
 
 class SPUStandardUpdaterController {
-  public:
+public:
     // An updater configured from the main bundle, started at once when `startingUpdater` is true.
     SPUStandardUpdaterController(bool startingUpdater, SPUUpdaterDelegate* updaterDelegate,
                                  SPUStandardUserDriverDelegate* userDriverDelegate);
@@ -35,7 +35,7 @@ class SPUStandardUpdaterController {
     // The menu action: a user-initiated check.
     void checkForUpdates() { updater_->checkForUpdates(); }
 
-  private:
+private:
     std::shared_ptr<SPUUpdater> updater_;
 };
 

@@ -22,7 +22,7 @@ class Bundle;
 class UserDefaults;
 
 class SPUUpdater : public std::enable_shared_from_this<SPUUpdater> {
-  public:
+public:
     // Settings keys in the user defaults.
     static constexpr const char* kAutomaticallyChecksKey = "VelmoraUpdaterAutomaticallyChecksForUpdates";
     static constexpr const char* kAutomaticallyDownloadsKey = "VelmoraUpdaterAutomaticallyDownloadsUpdates";
@@ -76,7 +76,7 @@ class SPUUpdater : public std::enable_shared_from_this<SPUUpdater> {
     // The outcome of the last check, as shown or logged.
     const std::optional<std::string>& lastCheckMessage() const { return lastMessage_; }
 
-  private:
+private:
     explicit SPUUpdater(Configuration configuration);
     UserDefaults& defaults() const;
     Scheduler& scheduler() const;

@@ -13,7 +13,7 @@ enum class NEOnDemandRuleAction : int64_t { Connect = 1, Disconnect = 2, Evaluat
 enum class NEOnDemandRuleInterfaceType : int64_t { Any = 0, Ethernet = 1, WiFi = 2, Cellular = 3 };
 
 class NEOnDemandRule {
-  public:
+public:
     virtual ~NEOnDemandRule() = default;
     NEOnDemandRuleAction action() const { return action_; }
     NEOnDemandRuleInterfaceType interfaceTypeMatch() const { return interfaceTypeMatch_; }
@@ -24,29 +24,29 @@ class NEOnDemandRule {
     // dictionary.
     static std::shared_ptr<NEOnDemandRule> fromDict(const Object& dict);
 
-  protected:
+protected:
     explicit NEOnDemandRule(NEOnDemandRuleAction action) : action_(action) {}
 
-  private:
+private:
     NEOnDemandRuleAction action_;
     NEOnDemandRuleInterfaceType interfaceTypeMatch_ = NEOnDemandRuleInterfaceType::Any;
 };
 
 // Bring the tunnel up.
 class NEOnDemandRuleConnect : public NEOnDemandRule {
-  public:
+public:
     NEOnDemandRuleConnect() : NEOnDemandRule(NEOnDemandRuleAction::Connect) {}
 };
 
 // Take the tunnel down.
 class NEOnDemandRuleDisconnect : public NEOnDemandRule {
-  public:
+public:
     NEOnDemandRuleDisconnect() : NEOnDemandRule(NEOnDemandRuleAction::Disconnect) {}
 };
 
 // Leave the tunnel as it is.
 class NEOnDemandRuleIgnore : public NEOnDemandRule {
-  public:
+public:
     NEOnDemandRuleIgnore() : NEOnDemandRule(NEOnDemandRuleAction::Ignore) {}
 };
 

@@ -35,7 +35,7 @@ enum class NEVPNStatus : int64_t {
 inline constexpr const char* NEVPNStatusDidChangeNotification = "NEVPNStatusDidChangeNotification";
 
 class NEVPNConnection : public std::enable_shared_from_this<NEVPNConnection> {
-  public:
+public:
     static constexpr Duration connectTime = std::chrono::milliseconds(400);
     static constexpr Duration disconnectTime = std::chrono::milliseconds(150);
 
@@ -60,7 +60,7 @@ class NEVPNConnection : public std::enable_shared_from_this<NEVPNConnection> {
     // notification, from the simulator's queue.
     void setStatusForTesting(NEVPNStatus status);
 
-  private:
+private:
     friend class NEVPNManager;
 
     // Called by the manager on the simulator's queue after it changed the saved profile.

@@ -27,7 +27,7 @@
 namespace plat {
 
 class NEVPNManager {
-  public:
+public:
     using Completion = std::function<void(std::optional<Error>)>;
 
     // The process's manager, timed by the system scheduler; created on first use, never destroyed.
@@ -73,7 +73,7 @@ class NEVPNManager {
     // faults, the tunnel's status) and times the tunnel with `scheduler` from now on.
     void resetForTesting(Scheduler& scheduler);
 
-  private:
+private:
     std::optional<Error> fault(Operation operation) const;
     Object::Dict snapshot() const;
     void apply(const Object::Dict& profile);

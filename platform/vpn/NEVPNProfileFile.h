@@ -10,7 +10,7 @@
 namespace plat {
 
 class NEVPNProfileFile {
-  public:
+public:
     NEVPNProfileFile() = delete;
 
     enum class ReadResult { missing, ok, corrupt };

@@ -59,7 +59,7 @@ enum class NEVPNIKEv2CertificateType : int64_t {
 
 // One set of IKEv2 security-association parameters (the IKE SA or the child SA).
 class NEVPNIKEv2SecurityAssociationParameters {
-  public:
+public:
     NEVPNIKEv2EncryptionAlgorithm encryptionAlgorithm() const { return encryption_; }
     void setEncryptionAlgorithm(NEVPNIKEv2EncryptionAlgorithm v) { encryption_ = v; }
     NEVPNIKEv2IntegrityAlgorithm integrityAlgorithm() const { return integrity_; }
@@ -72,7 +72,7 @@ class NEVPNIKEv2SecurityAssociationParameters {
     Object::Dict toDict() const;
     static NEVPNIKEv2SecurityAssociationParameters fromDict(const Object& dict);
 
-  private:
+private:
     NEVPNIKEv2EncryptionAlgorithm encryption_ = NEVPNIKEv2EncryptionAlgorithm::AES256;
     NEVPNIKEv2IntegrityAlgorithm integrity_ = NEVPNIKEv2IntegrityAlgorithm::SHA256;
     NEVPNIKEv2DiffieHellmanGroup group_ = NEVPNIKEv2DiffieHellmanGroup::Group14;
@@ -81,7 +81,7 @@ class NEVPNIKEv2SecurityAssociationParameters {
 
 // What every tunnel protocol has: the server, the user and the traffic switches.
 class NEVPNProtocol {
-  public:
+public:
     virtual ~NEVPNProtocol() = default;
 
     const std::optional<std::string>& serverAddress() const { return serverAddress_; }
@@ -106,10 +106,10 @@ class NEVPNProtocol {
     // dictionary. Entries of the wrong kind read as their defaults.
     static std::shared_ptr<NEVPNProtocol> fromDict(const Object& dict);
 
-  protected:
+protected:
     virtual void readDict(const Object& dict);
 
-  private:
+private:
     std::optional<std::string> serverAddress_;
     std::optional<std::string> username_;
     std::optional<Data> passwordReference_;
@@ -120,7 +120,7 @@ class NEVPNProtocol {
 
 // IPsec with IKE: machine authentication and identifiers.
 class NEVPNProtocolIPSec : public NEVPNProtocol {
-  public:
+public:
     NEVPNIKEAuthenticationMethod authenticationMethod() const { return authenticationMethod_; }
     void setAuthenticationMethod(NEVPNIKEAuthenticationMethod v) { authenticationMethod_ = v; }
     // User name and password (EAP for IKEv2) on top of the machine authentication.
@@ -135,10 +135,10 @@ class NEVPNProtocolIPSec : public NEVPNProtocol {
 
     Object::Dict toDict() const override;
 
-  protected:
+protected:
     void readDict(const Object& dict) override;
 
-  private:
+private:
     NEVPNIKEAuthenticationMethod authenticationMethod_ = NEVPNIKEAuthenticationMethod::None;
     bool useExtendedAuthentication_ = false;
     std::optional<Data> sharedSecretReference_;
@@ -148,7 +148,7 @@ class NEVPNProtocolIPSec : public NEVPNProtocol {
 
 // IKEv2: the security-association parameters and the IKEv2 switches.
 class NEVPNProtocolIKEv2 : public NEVPNProtocolIPSec {
-  public:
+public:
     NEVPNIKEv2SecurityAssociationParameters& IKESecurityAssociationParameters() { return ike_; }
     const NEVPNIKEv2SecurityAssociationParameters& IKESecurityAssociationParameters() const { return ike_; }
     NEVPNIKEv2SecurityAssociationParameters& childSecurityAssociationParameters() { return child_; }
@@ -167,10 +167,10 @@ class NEVPNProtocolIKEv2 : public NEVPNProtocolIPSec {
 
     Object::Dict toDict() const override;
 
-  protected:
+protected:
     void readDict(const Object& dict) override;
 
-  private:
+private:
     NEVPNIKEv2SecurityAssociationParameters ike_;
     NEVPNIKEv2SecurityAssociationParameters child_;
     NEVPNIKEv2DeadPeerDetectionRate deadPeerDetectionRate_ = NEVPNIKEv2DeadPeerDetectionRate::Medium;

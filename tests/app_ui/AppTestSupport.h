@@ -24,7 +24,7 @@
 namespace apptest {
 
 class LaunchedApp : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         plat::UserDefaults::resetForTesting();
         plat::Application::shared().resetForTesting();
@@ -93,7 +93,7 @@ class LaunchedApp : public ::testing::Test {
     std::unique_ptr<VelmoraApp> velmora;
     std::unique_ptr<plat::scene::SceneHost> scenes;
 
-  private:
+private:
     plat::Workspace::Launcher previousLauncher_;
 };
 

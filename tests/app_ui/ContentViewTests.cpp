@@ -20,7 +20,7 @@ using plat::ui::Query;
 using State = ContentViewModel::ProgramState;
 
 class ContentViewTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         plat::UserDefaults::resetForTesting();
         previousSink_ = plat::setConsoleSink([this](const std::string& line) {
@@ -48,7 +48,7 @@ class ContentViewTest : public ::testing::Test {
     std::unique_ptr<Host> host;
     std::atomic<int> controllersMade{0};
 
-  private:
+private:
     std::function<void(const std::string&)> previousSink_;
 };
 

@@ -9,7 +9,7 @@
 namespace {
 
 class LocalOnlyNetwork : public ::testing::Environment {
-  public:
+public:
     void SetUp() override {
         setenv("VELMORA_API_BASE", "http://127.0.0.1:9/api/", 1);
         Client::reloadServerPathForTesting();

@@ -26,7 +26,7 @@ struct Log {
 };
 
 class RecordingDelegate : public plat::ApplicationDelegate {
-  public:
+public:
     explicit RecordingDelegate(Log& log) : log_(log) {}
     void applicationWillFinishLaunching(const Notification&) override {
         log_.lines.push_back("delegate willFinish");
@@ -40,24 +40,24 @@ class RecordingDelegate : public plat::ApplicationDelegate {
         log_.lines.push_back("delegate terminate");
     }
 
-  private:
+private:
     Log& log_;
 };
 
 class CountingContent : public plat::WindowContent {
-  public:
+public:
     explicit CountingContent(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
     void windowDidResize(plat::Size) override {}
     void update() override { log_.lines.push_back("update " + name_); }
     std::string describe() const override { return name_; }
 
-  private:
+private:
     Log& log_;
     std::string name_;
 };
 
 class ApplicationLifecycleTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         Application::shared().resetForTesting();
         Application::shared().setDelegate(std::make_shared<RecordingDelegate>(log));

@@ -21,7 +21,7 @@ std::vector<std::string> titles(const plat::Menu& menu) {
 }
 
 class MainMenuTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { Application::shared().resetForTesting(); }
     void TearDown() override { Application::shared().resetForTesting(); }
 };

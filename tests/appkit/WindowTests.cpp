@@ -16,7 +16,7 @@ using plat::Window;
 using plat::WindowButtonType;
 
 class RecordingContent : public plat::WindowContent {
-  public:
+public:
     void windowDidResize(Size size) override { sizes.push_back(size); }
     void update() override { ++updates; }
     std::string describe() const override { return "content"; }
@@ -25,7 +25,7 @@ class RecordingContent : public plat::WindowContent {
 };
 
 class WindowTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { Application::shared().resetForTesting(); }
     void TearDown() override { Application::shared().resetForTesting(); }
 };

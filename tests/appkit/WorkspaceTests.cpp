@@ -14,7 +14,7 @@ using plat::URL;
 using plat::Workspace;
 
 class WorkspaceTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         previous_ = Workspace::shared().setLauncherForTesting([this](const std::vector<std::string>& argv) {
             launches.push_back(argv);
@@ -24,7 +24,7 @@ class WorkspaceTest : public ::testing::Test {
     void TearDown() override { Workspace::shared().setLauncherForTesting(previous_); }
     std::vector<std::vector<std::string>> launches;
 
-  private:
+private:
     Workspace::Launcher previous_;
 };
 

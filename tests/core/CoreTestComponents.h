@@ -38,7 +38,7 @@ class Provider : public EagerProvider,
                  public DefaultEagerProvider,
                  public LazyProvider,
                  public TSRComponentLifecycleMaintainer {
-  public:
+public:
     explicit Provider(std::string tag) : tag(std::move(tag)) {}
     void appWillBeDeleted(const std::shared_ptr<TSRApp>& app) override {
         ++deletions;

@@ -22,7 +22,7 @@ std::filesystem::path sourceRoot();
 std::filesystem::path fixturePath(const std::string& name);
 
 class CoreTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -35,7 +35,7 @@ class CoreTest : public ::testing::Test {
 
     std::optional<testsupport::TempHome> home_;
 
-  private:
+private:
     std::mutex mutex_;
     std::vector<plat::OSLog::Entry> entries_;
     plat::OSLog::Sink previousSink_;

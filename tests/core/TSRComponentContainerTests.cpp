@@ -9,7 +9,7 @@ using namespace coretest;
 namespace {
 
 class TSRComponentContainerTest : public CoreTest {
-  protected:
+protected:
     std::shared_ptr<TSRApp> makeApp(const std::string& name) {
         return TSRApp::initInstanceWithName(name, TSROptions::initWithTesseraAppID("1:1:ios:ab", "1"));
     }

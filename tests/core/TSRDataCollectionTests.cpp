@@ -11,7 +11,7 @@ using namespace coretest;
 namespace {
 
 class TSRDataCollectionTest : public CoreTest {
-  protected:
+protected:
     std::shared_ptr<TSRApp> configure(const std::string& bundle) {
         useBundle(bundle);
         TSRApp::configure();

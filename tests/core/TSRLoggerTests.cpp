@@ -12,7 +12,7 @@ using namespace coretest;
 namespace {
 
 class TSRLoggerTest : public CoreTest {
-  protected:
+protected:
     // A fresh "launch" with the given arguments.
     void launch(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), "velmora");

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 namespace {
 // Every test starts and ends with an empty main queue and no wake handler.
 class MainQueue : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { RunLoop::main().drain(); }
     void TearDown() override {
         RunLoop::main().setWakeHandler(nullptr);

@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 namespace {
 // Timers on the main queue with a manual scheduler: a tick is visible after advance() + drain().
 class ManualTimer : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { RunLoop::main().drain(); }
     void TearDown() override { RunLoop::main().drain(); }
     void step(Duration d) {

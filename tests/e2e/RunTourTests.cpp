@@ -11,8 +11,8 @@
 #include "platform/appkit/Window.h"
 #include "platform/appkit/scene/HostedWindowContent.h"
 #include "platform/appkit/scene/SceneHost.h"
-#include "platform/foundation/Localization.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Localization.h"
 #include "platform/render/Bitmap.h"
 #include "platform/render/GlWindow.h"
 #include "platform/render/WindowSystem.h"
@@ -25,17 +25,17 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
-#include <fcntl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -57,7 +57,7 @@ std::string readAll(const fs::path& path) {
 }
 
 class RunTour : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char pattern[] = "/tmp/velmora-tour-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -73,7 +73,7 @@ class RunTour : public ::testing::Test {
     // Runs the application with `args` and these variables added to the environment; kills it
     // when it is still running after `limit`.
     AppRun runApp(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-               std::chrono::seconds limit = std::chrono::seconds(50)) {
+                  std::chrono::seconds limit = std::chrono::seconds(50)) {
         const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
         // Everything the child needs is made before the fork: after it, only exec.
         std::vector<std::string> variables;
@@ -155,18 +155,23 @@ size_t differingPixels(const Bitmap& a, const Bitmap& b) {
 TEST_F(RunTour, WritesFiveScreenshotsOfTheTourAndExitsWithZero) {
     REQUIRE_DISPLAY();
     const fs::path shots = dir_ / "shots";
-    const AppRun run = runApp({"--tour", shots.string()}, tourEnvironment(standin::StandinServer::demoPassword()));
+    const AppRun run =
+        runApp({"--tour", shots.string()}, tourEnvironment(standin::StandinServer::demoPassword()));
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
     // Each step's picture at the window's content size (the title strip is the desktop's).
     const std::vector<std::pair<std::string, std::pair<int, int>>> expected{
-        {"01-login.png", {800, 472}},     {"02-main.png", {300, 572}},        {"03-connected.png", {300, 572}},
-        {"04-disconnected.png", {300, 572}}, {"05-logged-out.png", {800, 472}}};
+        {"01-login.png", {800, 472}},
+        {"02-main.png", {300, 572}},
+        {"03-connected.png", {300, 572}},
+        {"04-disconnected.png", {300, 572}},
+        {"05-logged-out.png", {800, 472}}};
     std::map<std::string, Bitmap> pictures;
     for (const auto& [name, size] : expected) {
         const fs::path path = shots / name;
-        EXPECT_NE(run.out.find("Tour screenshot: " + path.string()), std::string::npos) << name << "\n" << run.out;
+        EXPECT_NE(run.out.find("Tour screenshot: " + path.string()), std::string::npos) << name << "\n"
+                                                                                        << run.out;
         auto bitmap = Bitmap::readPng(path);
         ASSERT_TRUE(bitmap) << path;
         EXPECT_EQ(bitmap->width, size.first) << name;
@@ -210,7 +215,7 @@ TEST_F(RunTour, RefusesToStartWithoutTheDemoAccount) {
 
 // Scene windows shown through the presenter, in this process.
 class DesktopWindows : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
         plat::Application::shared().resetForTesting();
@@ -294,7 +299,7 @@ TEST_F(DesktopWindows, FollowTheirWindowsAndTheLastOneClosedEndsTheApplication) 
 
 // One window group showing a text of the string tables.
 class StatusApp : public plat::scene::App {
-  public:
+public:
     std::vector<plat::scene::Scene> body() const override {
         return {plat::scene::Scene::WindowGroup([] { return plat::ui::Text("Not Connected"); })};
     }

@@ -30,7 +30,7 @@ using plat::render::WindowSystem;
 // What the shell does for a window: its content area, as the application sizes it, is the real
 // window's content area.
 class SurfaceContent : public plat::WindowContent {
-  public:
+public:
     explicit SurfaceContent(HostWindow& window) : window_(window) {}
     void windowDidResize(plat::Size size) override {
         window_.surface().setContentSize({static_cast<float>(size.width), static_cast<float>(size.height)});
@@ -38,12 +38,12 @@ class SurfaceContent : public plat::WindowContent {
     void update() override {}
     std::string describe() const override { return "surface"; }
 
-  private:
+private:
     HostWindow& window_;
 };
 
 class ScreensOnDisplay : public ScreenTest {
-  protected:
+protected:
     ScreensOnDisplay() {
         server_.start(0);
         setenv("VELMORA_API_BASE", server_.baseURL().c_str(), 1);

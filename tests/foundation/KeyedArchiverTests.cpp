@@ -54,18 +54,19 @@ struct Record final : SecureCoding {
 struct Loop final : SecureCoding {
     std::string className() const override { return "Loop"; }
     void encodeWithCoder(KeyedArchiver& coder) const override {
-        coder.encodeObject(std::shared_ptr<const SecureCoding>(std::shared_ptr<const SecureCoding>{}, this), "self");
+        coder.encodeObject(std::shared_ptr<const SecureCoding>(std::shared_ptr<const SecureCoding>{}, this),
+                           "self");
     }
 };
 
 Record sampleRecord() {
     Record record;
-    record.attributes = Object(Object::Dict{
-        {"fid", Object("cXyZ")},
-        {"numbers", Object(Object::Array{Object(1), Object(-2), Object(2.5), Object(true)})},
-        {"blob", Object(Data{0, 1, 2, 255})},
-        {"when", Object(Date::fromReferenceDate(123456.5))},
-        {"nothing", Object::null()}});
+    record.attributes = Object(
+        Object::Dict{{"fid", Object("cXyZ")},
+                     {"numbers", Object(Object::Array{Object(1), Object(-2), Object(2.5), Object(true)})},
+                     {"blob", Object(Data{0, 1, 2, 255})},
+                     {"when", Object(Date::fromReferenceDate(123456.5))},
+                     {"nothing", Object::null()}});
     auto token = std::make_shared<Token>();
     token->value = "secret-token";
     token->expiry = 1700000000;
@@ -121,13 +122,14 @@ TEST(KeyedArchiver, ToolsReadTheArchiveLayout) {
     int status = -1;
     std::string xml = testsupport::runCommand("plistutil -i '" + file.string() + "' -f xml", &status);
     ASSERT_EQ(status, 0);
-    for (const char* expected : {"<key>$archiver</key>", "<string>NSKeyedArchiver</string>", "<key>$top</key>",
-                                 "<string>TSRRecord</string>", "<string>TSRToken</string>", "<string>secret-token</string>",
-                                 "<key>CF$UID</key>"})
+    for (const char* expected : {"<key>$archiver</key>", "<string>NSKeyedArchiver</string>",
+                                 "<key>$top</key>", "<string>TSRRecord</string>", "<string>TSRToken</string>",
+                                 "<string>secret-token</string>", "<key>CF$UID</key>"})
         EXPECT_NE(xml.find(expected), std::string::npos) << expected;
 
-    std::string script = "import plistlib,sys; a=plistlib.load(open(sys.argv[1],\"rb\")); o=a[\"$objects\"]; "
-                         "r=o[a[\"$top\"][\"root\"].data]; print(o[r[\"$class\"].data][\"$classname\"], a[\"$version\"])";
+    std::string script =
+        "import plistlib,sys; a=plistlib.load(open(sys.argv[1],\"rb\")); o=a[\"$objects\"]; "
+        "r=o[a[\"$top\"][\"root\"].data]; print(o[r[\"$class\"].data][\"$classname\"], a[\"$version\"])";
     std::string out = testsupport::runCommand("python3 -c '" + script + "' '" + file.string() + "'", &status);
     ASSERT_EQ(status, 0);
     EXPECT_EQ(out, "TSRRecord 100000\n");
@@ -153,20 +155,25 @@ TEST(KeyedArchiver, DamagedAndHostileArchivesFailCleanly) {
     Error error;
     EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<Token>(toData("not a plist"), &error));
     EXPECT_EQ(error.code, KeyedArchiver::kReadCorruptError);
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<Token>(archiveOf(Object(Object::Dict{{"a", Object(1)}})), &error));
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<Token>(
+        archiveOf(Object(Object::Dict{{"a", Object(1)}})), &error));
 
-    Object arrayClass(Object::Dict{{kClassNameKey, Object("NSArray")}, {kClassesKey, Object(Object::Array{Object("NSArray")})}});
+    Object arrayClass(Object::Dict{{kClassNameKey, Object("NSArray")},
+                                   {kClassesKey, Object(Object::Array{Object("NSArray")})}});
     // An array that contains itself.
     Data cyclic = archiveOf(archiveLayout(
-        {Object(kNullEntry), Object(Object::Dict{{"NS.objects", Object(Object::Array{uid(1)})}, {kClassKey, uid(2)}}), arrayClass}));
+        {Object(kNullEntry),
+         Object(Object::Dict{{"NS.objects", Object(Object::Array{uid(1)})}, {kClassKey, uid(2)}}),
+         arrayClass}));
     error = Error();
     EXPECT_TRUE(KeyedUnarchiver::unarchivedPlainObject(cyclic, &error).isAbsent());
     EXPECT_EQ(error.code, KeyedArchiver::kReadCorruptError);
 
     // An array referring to itself twice would double at every level without a budget.
-    Data doubling = archiveOf(archiveLayout({Object(kNullEntry),
-                                             Object(Object::Dict{{"NS.objects", Object(Object::Array{uid(1), uid(1)})}, {kClassKey, uid(2)}}),
-                                             arrayClass}));
+    Data doubling = archiveOf(archiveLayout(
+        {Object(kNullEntry),
+         Object(Object::Dict{{"NS.objects", Object(Object::Array{uid(1), uid(1)})}, {kClassKey, uid(2)}}),
+         arrayClass}));
     EXPECT_TRUE(KeyedUnarchiver::unarchivedPlainObject(doubling, &error).isAbsent());
 
     // References outside the object table.

@@ -31,7 +31,8 @@ TEST(LRUCache, DropsTheLeastRecentlyUsedPastTheLimit) {
 
 TEST(LRUCache, RemovalAndConditionalRemoval) {
     LRUCache<std::string, int> cache; // unlimited
-    for (int i = 0; i < 100; ++i) cache.setObject(i, std::to_string(i));
+    for (int i = 0; i < 100; ++i)
+        cache.setObject(i, std::to_string(i));
     EXPECT_EQ(cache.count(), 100u);
     cache.removeObjectForKey("5");
     EXPECT_FALSE(cache.objectForKey("5"));
@@ -59,6 +60,7 @@ TEST(LRUCache, StaysWithinItsLimitUnderConcurrentUse) {
                 if (i % 100 == 0) cache.removeObjectForKey(i % 64);
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_LE(cache.count(), 16u);
 }

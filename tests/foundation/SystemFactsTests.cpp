@@ -16,7 +16,8 @@ namespace {
 struct ImageBuilder {
     std::vector<uint8_t> bytes;
     void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(uint8_t(v >> (8 * i)));
     }
     static ImageBuilder header(bool is64, uint32_t fileType, uint32_t ncmds, uint32_t sizeofcmds) {
         ImageBuilder b;
@@ -35,23 +36,27 @@ struct ImageBuilder {
         size_t start = bytes.size();
         u32(cmd);
         u32(size);
-        while (bytes.size() < start + 16) bytes.push_back(0);
+        while (bytes.size() < start + 16)
+            bytes.push_back(0);
         if (size >= 20) u32(field16);
-        while (bytes.size() < start + std::min<uint32_t>(size, 64)) bytes.push_back(0);
+        while (bytes.size() < start + std::min<uint32_t>(size, 64))
+            bytes.push_back(0);
     }
 };
 
 ImageBuilder encryptedImage(bool is64, uint32_t cryptid) {
     auto b = ImageBuilder::header(is64, MachOHeader::kFileTypeExecute, 2, 24 + 24);
     b.command(0x19, 24); // an unrelated segment command first
-    b.command(is64 ? MachOHeader::kCommandEncryptionInfo64 : MachOHeader::kCommandEncryptionInfo, 24, cryptid);
+    b.command(is64 ? MachOHeader::kCommandEncryptionInfo64 : MachOHeader::kCommandEncryptionInfo, 24,
+              cryptid);
     return b;
 }
 
 } // namespace
 
 TEST(SystemFacts, ModelNamesAreMadeSafe) {
-    EXPECT_EQ(SystemFacts::safeModelName("  Standard PC (Q35 + ICH9, 2009)\n"), "Standard_PC_(Q35_+_ICH9,_2009)");
+    EXPECT_EQ(SystemFacts::safeModelName("  Standard PC (Q35 + ICH9, 2009)\n"),
+              "Standard_PC_(Q35_+_ICH9,_2009)");
     EXPECT_EQ(SystemFacts::safeModelName("Model\t\tX\x01\x7f"), "Model_X");
     EXPECT_EQ(SystemFacts::safeModelName(" \n\t"), "");
     EXPECT_EQ(SystemFacts::safeModelName(std::string(500, 'a')).size(), 128u);
@@ -143,12 +148,14 @@ TEST(MachOHeader, RejectsOtherFormatsAndShortBuffers) {
 
     // Big-endian images read the same.
     auto big = encryptedImage(false, 5);
-    for (size_t i = 0; i + 4 <= big.bytes.size(); i += 4) std::reverse(big.bytes.begin() + long(i), big.bytes.begin() + long(i) + 4);
+    for (size_t i = 0; i + 4 <= big.bytes.size(); i += 4)
+        std::reverse(big.bytes.begin() + long(i), big.bytes.begin() + long(i) + 4);
     EXPECT_EQ(MachOHeader::parse(big.bytes)->encryptionIdentifier(), 5u);
 
     testsupport::TempHome home;
     auto image = encryptedImage(true, 3);
-    testsupport::writeFile(home.path() / "image", std::string(image.bytes.begin(), image.bytes.end()) + "tail");
+    testsupport::writeFile(home.path() / "image",
+                           std::string(image.bytes.begin(), image.bytes.end()) + "tail");
     auto read = MachOHeader::readHeaderBytes(home.path() / "image");
     ASSERT_TRUE(read);
     EXPECT_EQ(*read, image.bytes);

@@ -27,8 +27,7 @@ fs::path storageFile(const std::string& id) {
 // A controller for a fresh id on the shared storage, with its clock under the test's control.
 struct ControllerFixture {
     explicit ControllerFixture(std::string id, plat::Date start)
-        : id(std::move(id)), clock(start),
-          controller(this->id, [this] { return clock.wallNow(); }) {}
+        : id(std::move(id)), clock(start), controller(this->id, [this] { return clock.wallNow(); }) {}
     std::string id;
     plat::ManualClock clock;
     HeartbeatController controller;
@@ -70,7 +69,8 @@ TEST(HeartbeatController, OneHeartbeatPerUTCDay) {
     f.controller.log("agent-b"); // same day, other agent: nothing new
     f.clock.setWallNow(utcDate(2026, 5, 11, 0, 1));
     f.controller.log("agent-a");
-    EXPECT_EQ(flushedDates(f.controller), (std::vector<plat::Date>{utcDate(2026, 5, 10), utcDate(2026, 5, 11)}));
+    EXPECT_EQ(flushedDates(f.controller),
+              (std::vector<plat::Date>{utcDate(2026, 5, 10), utcDate(2026, 5, 11)}));
 
     // After a gap the one new heartbeat carries the later day.
     f.clock.setWallNow(utcDate(2026, 5, 20, 15, 30));
@@ -110,7 +110,8 @@ TEST(HeartbeatController, FlushHeartbeatFromTodayTakesOnlyToday) {
     EXPECT_TRUE(f.controller.flushHeartbeatFromToday().isEmpty()); // only an earlier day is stored
 
     f.controller.log("today-agent");
-    EXPECT_EQ(f.controller.flushHeartbeatFromToday(), HeartbeatsPayload({{"today-agent", {utcDate(2026, 6, 2)}}}, 2));
+    EXPECT_EQ(f.controller.flushHeartbeatFromToday(),
+              HeartbeatsPayload({{"today-agent", {utcDate(2026, 6, 2)}}}, 2));
     EXPECT_TRUE(f.controller.flushHeartbeatFromToday().isEmpty());
     f.controller.log("today-agent"); // the day stays used
     EXPECT_EQ(f.controller.flush(), HeartbeatsPayload({{"yesterday-agent", {utcDate(2026, 6, 1)}}}, 2));
@@ -120,8 +121,10 @@ TEST(HeartbeatController, ConcurrentLogsOnOneDayStoreOne) {
     testsupport::TempHome home;
     ControllerFixture f("1:1:ios:concurrent", utcDate(2026, 8, 8, 8));
     std::vector<std::thread> threads;
-    for (int i = 0; i < 100; ++i) threads.emplace_back([&, i] { f.controller.log("agent-" + std::to_string(i % 7)); });
-    for (auto& t : threads) t.join();
+    for (int i = 0; i < 100; ++i)
+        threads.emplace_back([&, i] { f.controller.log("agent-" + std::to_string(i % 7)); });
+    for (auto& t : threads)
+        t.join();
     HeartbeatsPayload payload = f.controller.flush();
     ASSERT_EQ(payload.userAgentPayloads.size(), 1u);
     EXPECT_EQ(payload.userAgentPayloads[0].dates, (std::vector<plat::Date>{utcDate(2026, 8, 8)}));
@@ -132,14 +135,16 @@ TEST(HeartbeatController, HeaderValueDecodesWithPython) {
     ControllerFixture f("1:1:ios:python", utcDate(2026, 12, 6, 3));
     f.controller.log("tessera-core/3.2.0 apple-platform/macos");
     std::string header = f.controller.flush().headerValue();
-    const std::string script = "import base64,gzip,json,sys; h=sys.argv[1]; "
-                               "d=base64.urlsafe_b64decode(h+\"=\"*(-len(h)%4)); print(json.dumps(json.loads(gzip.decompress(d))))";
+    const std::string script =
+        "import base64,gzip,json,sys; h=sys.argv[1]; "
+        "d=base64.urlsafe_b64decode(h+\"=\"*(-len(h)%4)); print(json.dumps(json.loads(gzip.decompress(d))))";
     int status = -1;
     std::string out = testsupport::runCommand("python3 -c '" + script + "' " + header, &status);
     ASSERT_EQ(status, 0) << out;
-    EXPECT_EQ(plat::JSONSerialization::jsonObject(out),
-              plat::JSONSerialization::jsonObject(
-                  R"({"heartbeats":[{"agent":"tessera-core/3.2.0 apple-platform/macos","dates":["2026-12-06"]}],"version":2})"));
+    EXPECT_EQ(
+        plat::JSONSerialization::jsonObject(out),
+        plat::JSONSerialization::jsonObject(
+            R"({"heartbeats":[{"agent":"tessera-core/3.2.0 apple-platform/macos","dates":["2026-12-06"]}],"version":2})"));
 }
 
 TEST(HeartbeatController, ReadOnlyFolderFlushAnswersEmptyAndKeepsTheFile) {
@@ -151,7 +156,8 @@ TEST(HeartbeatController, ReadOnlyFolderFlushAnswersEmptyAndKeepsTheFile) {
     const std::string before = testsupport::readFile(storageFile(f.id));
     ASSERT_FALSE(before.empty());
     // Everyone may read the way down to the file; nobody but root may write the folder.
-    for (fs::path p = folder; p != home.path().parent_path(); p = p.parent_path()) fs::permissions(p, fs::perms(0755));
+    for (fs::path p = folder; p != home.path().parent_path(); p = p.parent_path())
+        fs::permissions(p, fs::perms(0755));
     fs::permissions(folder, fs::perms(0555));
     {
         UnprivilegedScope unprivileged;

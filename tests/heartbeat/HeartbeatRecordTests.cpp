@@ -8,7 +8,9 @@ using namespace heartbeat;
 
 namespace {
 
-plat::Object json(const char* text) { return plat::JSONSerialization::jsonObject(text); }
+plat::Object json(const char* text) {
+    return plat::JSONSerialization::jsonObject(text);
+}
 
 struct Item {
     int value;
@@ -19,7 +21,8 @@ struct Item {
 
 std::vector<int> values(const RingBuffer<Item>& ring) {
     std::vector<int> out;
-    for (const Item& item : ring.elements()) out.push_back(item.value);
+    for (const Item& item : ring.elements())
+        out.push_back(item.value);
     return out;
 }
 
@@ -40,9 +43,10 @@ TEST(Heartbeat, CodedFormRoundTripsWithReferenceDateSeconds) {
 }
 
 TEST(Heartbeat, DecodingIsStrict) {
-    EXPECT_NO_THROW(Heartbeat::decode(json(R"({"agent":"a","date":0,"version":0,"timePeriods":[1],"extra":true})")));
+    EXPECT_NO_THROW(
+        Heartbeat::decode(json(R"({"agent":"a","date":0,"version":0,"timePeriods":[1],"extra":true})")));
     const char* bad[] = {
-        R"({"agent":"a","date":0,"timePeriods":[1]})",              // no version
+        R"({"agent":"a","date":0,"timePeriods":[1]})",               // no version
         R"({"agent":"a","date":0,"version":0,"timePeriods":[2]})",   // unknown period
         R"({"agent":"a","date":"0","version":0,"timePeriods":[]})",  // date of the wrong kind
         R"({"agent":1,"date":0,"version":0,"timePeriods":[]})",      // agent of the wrong kind
@@ -50,12 +54,14 @@ TEST(Heartbeat, DecodingIsStrict) {
         R"({"agent":"a","date":0,"version":true,"timePeriods":[]})", // boolean version
         R"([1,2])",
     };
-    for (const char* text : bad) EXPECT_THROW(Heartbeat::decode(json(text)), CodingError) << text;
+    for (const char* text : bad)
+        EXPECT_THROW(Heartbeat::decode(json(text)), CodingError) << text;
 }
 
 TEST(RingBuffer, WrapsOverwritingTheOldestAndPopsNewestFirst) {
     RingBuffer<Item> ring(3);
-    for (int v : {1, 2, 3}) EXPECT_FALSE(ring.push(Item{v}));
+    for (int v : {1, 2, 3})
+        EXPECT_FALSE(ring.push(Item{v}));
     EXPECT_EQ(ring.tailIndex(), 0);
     auto overwritten = ring.push(Item{4});
     ASSERT_TRUE(overwritten);
@@ -89,7 +95,8 @@ TEST(RingBuffer, NoSlotsStoresNothing) {
 TEST(RingBuffer, DecodedTailOutsideTheSlotsIsRejectedWithoutTouchingThem) {
     for (int64_t tail : {int64_t(3), int64_t(-1), int64_t(1000), INT64_MIN}) {
         auto ring = RingBuffer<Item>::decode(plat::Object::Dict{
-            {"circularQueue", plat::Object(plat::Object::Array{plat::Object(1), plat::Object::null(), plat::Object(3)})},
+            {"circularQueue",
+             plat::Object(plat::Object::Array{plat::Object(1), plat::Object::null(), plat::Object(3)})},
             {"tailIndex", plat::Object(tail)}});
         auto before = ring;
         try {

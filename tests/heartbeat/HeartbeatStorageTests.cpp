@@ -42,7 +42,10 @@ TEST(HeartbeatStorage, OneLiveInstancePerIdAndAFreshOneAfterwards) {
     EXPECT_TRUE(third);
     // Destroying an unrelated instance of the same id (made directly, not through the table)
     // must not drop the live entry.
-    { auto stray = std::make_shared<HeartbeatStorage>("1:111:ios:aaa", FileStorage::makeStorage("1:111:ios:aaa")); }
+    {
+        auto stray =
+            std::make_shared<HeartbeatStorage>("1:111:ios:aaa", FileStorage::makeStorage("1:111:ios:aaa"));
+    }
     EXPECT_EQ(HeartbeatStorage::getInstance("1:111:ios:aaa"), third);
 }
 

@@ -10,11 +10,14 @@ namespace {
 
 const plat::Date D1 = utcDate(2026, 1, 1), D2 = utcDate(2026, 1, 2), D3 = utcDate(2026, 1, 3);
 
-plat::Date daily(const HeartbeatsBundle& b) { return b.lastAddedHeartbeatDates.at(TimePeriod::daily); }
+plat::Date daily(const HeartbeatsBundle& b) {
+    return b.lastAddedHeartbeatDates.at(TimePeriod::daily);
+}
 
 std::vector<std::string> agents(const HeartbeatsBundle& b) {
     std::vector<std::string> out;
-    for (const auto& h : b.buffer.elements()) out.push_back(h.agent);
+    for (const auto& h : b.buffer.elements())
+        out.push_back(h.agent);
     return out;
 }
 
@@ -23,7 +26,8 @@ std::vector<std::string> ageOrder(const HeartbeatsBundle& b) {
     std::vector<std::string> out;
     const auto& slots = b.buffer.circularQueue();
     for (size_t i = 0; i < slots.size(); ++i)
-        if (const auto& slot = slots[(size_t(b.buffer.tailIndex()) + i) % slots.size()]) out.push_back(slot->agent);
+        if (const auto& slot = slots[(size_t(b.buffer.tailIndex()) + i) % slots.size()])
+            out.push_back(slot->agent);
     return out;
 }
 
@@ -120,7 +124,8 @@ TEST(HeartbeatsBundle, PayloadGroupsBySortedAgentInSlotOrder) {
 
     // After a wrap the dates follow the slots, not the calendar.
     bundle.append(Heartbeat("beta", utcDate(2026, 1, 4), {}));
-    EXPECT_EQ(bundle.makeHeartbeatsPayload(), HeartbeatsPayload({{"alpha", {D2}}, {"beta", {utcDate(2026, 1, 4), D3}}}, 2));
+    EXPECT_EQ(bundle.makeHeartbeatsPayload(),
+              HeartbeatsPayload({{"alpha", {D2}}, {"beta", {utcDate(2026, 1, 4), D3}}}, 2));
 }
 
 TEST(HeartbeatsBundle, CodedFormMatchesTheStoredLayout) {
@@ -130,7 +135,8 @@ TEST(HeartbeatsBundle, CodedFormMatchesTheStoredLayout) {
     EXPECT_EQ(coded["capacity"], plat::Object(30));
     EXPECT_EQ(coded["lastAddedHeartbeatDates"].array().size(), 2u);
     EXPECT_EQ(coded["lastAddedHeartbeatDates"].at(0), plat::Object(1));
-    EXPECT_EQ(coded["lastAddedHeartbeatDates"].at(1).number().doubleValue(), D1.timeIntervalSinceReferenceDate());
+    EXPECT_EQ(coded["lastAddedHeartbeatDates"].at(1).number().doubleValue(),
+              D1.timeIntervalSinceReferenceDate());
     const auto& slots = coded["buffer"]["circularQueue"].array();
     ASSERT_EQ(slots.size(), 30u);
     EXPECT_EQ(slots[0]["agent"], plat::Object("A"));
@@ -151,5 +157,6 @@ TEST(HeartbeatsBundle, DecodingRejectsDamagedForms) {
         R"({"capacity":1e12,"lastAddedHeartbeatDates":[],"buffer":{"circularQueue":[],"tailIndex":0}})",
     };
     for (const char* text : bad)
-        EXPECT_THROW(HeartbeatsBundle::decode(plat::JSONSerialization::jsonObject(text)), CodingError) << text;
+        EXPECT_THROW(HeartbeatsBundle::decode(plat::JSONSerialization::jsonObject(text)), CodingError)
+            << text;
 }

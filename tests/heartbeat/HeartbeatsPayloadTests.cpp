@@ -37,25 +37,32 @@ TEST(HeartbeatsPayload, HeaderCarriesCalendarDaysInUTCWhateverTheLocalZone) {
     std::string saved = oldTZ ? oldTZ : "";
     setenv("TZ", "Pacific/Kiritimati", 1); // UTC+14: a local day that differs from the UTC one
     tzset();
-    HeartbeatsPayload payload({{"agent/1.0 os/linux", {utcDate(2026, 12, 5, 23, 59), utcDate(2026, 12, 6, 0, 0),
-                                                      utcDate(2026, 12, 6, 3, 0)}}},
-                              2);
+    HeartbeatsPayload payload(
+        {{"agent/1.0 os/linux",
+          {utcDate(2026, 12, 5, 23, 59), utcDate(2026, 12, 6, 0, 0), utcDate(2026, 12, 6, 3, 0)}}},
+        2);
     std::string header = payload.headerValue();
-    if (oldTZ) setenv("TZ", saved.c_str(), 1);
-    else unsetenv("TZ");
+    if (oldTZ)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
     tzset();
 
     EXPECT_EQ(header.find_first_of("+/="), std::string::npos);
     plat::Object json = decodeHeader(header);
-    EXPECT_EQ(json, plat::JSONSerialization::jsonObject(
-                        R"({"heartbeats":[{"agent":"agent/1.0 os/linux","dates":["2026-12-05","2026-12-06","2026-12-06"]}],"version":2})"));
+    EXPECT_EQ(
+        json,
+        plat::JSONSerialization::jsonObject(
+            R"({"heartbeats":[{"agent":"agent/1.0 os/linux","dates":["2026-12-05","2026-12-06","2026-12-06"]}],"version":2})"));
 }
 
 TEST(HeartbeatsPayload, CodedFormRoundTripsAndRequiresEveryKey) {
     HeartbeatsPayload payload({{"b", {utcDate(2026, 1, 1)}}, {"a", {}}}, 2);
     EXPECT_EQ(HeartbeatsPayload::decode(payload.encode()), payload);
-    EXPECT_THROW(HeartbeatsPayload::decode(plat::JSONSerialization::jsonObject(R"({"heartbeats":[]})")), CodingError);
-    EXPECT_THROW(HeartbeatsPayload::decode(plat::JSONSerialization::jsonObject(R"({"heartbeats":[{"agent":"a"}],"version":2})")),
+    EXPECT_THROW(HeartbeatsPayload::decode(plat::JSONSerialization::jsonObject(R"({"heartbeats":[]})")),
+                 CodingError);
+    EXPECT_THROW(HeartbeatsPayload::decode(
+                     plat::JSONSerialization::jsonObject(R"({"heartbeats":[{"agent":"a"}],"version":2})")),
                  CodingError);
 }
 
@@ -71,9 +78,9 @@ TEST(HeaderDataCoding, Base64URLInverseAcceptsOnlyItsAlphabet) {
     std::string text = base64URLEncodedString(bytes);
     EXPECT_EQ(text, "-__-AAE");
     EXPECT_EQ(dataFromBase64URLEncoded(text), bytes);
-    EXPECT_EQ(dataFromBase64URLEncoded("YWI"), plat::toData("ab"));  // remainder 3
-    EXPECT_EQ(dataFromBase64URLEncoded("YQ"), plat::toData("a"));    // remainder 2
-    EXPECT_FALSE(dataFromBase64URLEncoded("YWJjZ"));                 // remainder 1
-    EXPECT_FALSE(dataFromBase64URLEncoded("YW+j"));                  // outside the alphabet
+    EXPECT_EQ(dataFromBase64URLEncoded("YWI"), plat::toData("ab")); // remainder 3
+    EXPECT_EQ(dataFromBase64URLEncoded("YQ"), plat::toData("a"));   // remainder 2
+    EXPECT_FALSE(dataFromBase64URLEncoded("YWJjZ"));                // remainder 1
+    EXPECT_FALSE(dataFromBase64URLEncoded("YW+j"));                 // outside the alphabet
     EXPECT_FALSE(zipped(plat::Data{}));
 }

@@ -18,13 +18,13 @@ std::string encodeText(const JSON& value) {
 
 // A decoder that cannot give any container.
 class BrokenDecoder : public plat::Decoder {
-  public:
+public:
     const plat::CodingPath& codingPath() const override { return path_; }
     plat::KeyedDecodingContainer container() override { throw fail(); }
     plat::UnkeyedDecodingContainer unkeyedContainer() override { throw fail(); }
     plat::SingleValueDecodingContainer singleValueContainer() override { throw fail(); }
 
-  private:
+private:
     plat::DecodingError fail() const { return plat::DecodingError::dataCorrupted({path_, "broken", {}}); }
     plat::CodingPath path_;
 };

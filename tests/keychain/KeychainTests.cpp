@@ -26,7 +26,7 @@ struct Call {
 };
 
 class KeychainTest : public ::testing::Test {
-  protected:
+protected:
     KeychainTest() {
         KeychainStore::shared().setObserver(
             [this](KeychainOperation op, const Object::Dict& q, const Object::Dict* a) {

@@ -21,7 +21,7 @@ namespace {
 constexpr const char* kHelper = "io.velmora.mac-LoginItemHelper";
 
 class LoginItemTest : public ::testing::Test {
-  protected:
+protected:
     LoginItemTest() {
         UserDefaults::resetForTesting();
         useVersion(14);

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace plat;
 
@@ -23,14 +23,17 @@ public:
     LocalServer() {
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!server_.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~LocalServer() {
         server_.stop();
         thread_.join();
     }
     httplib::Server& server() { return server_; }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
 
 private:
     httplib::Server server_;
@@ -49,10 +52,13 @@ Result run(URLSession& session, URLRequest request) {
     Result result;
     DispatchSemaphore done;
     auto queue = session.delegateQueue();
-    session.dataTask(std::move(request), [&](auto data, auto response, auto error) {
-        result = {std::move(data), std::move(response), std::move(error), queue.isCurrent()};
-        done.signal();
-    })->resume();
+    session
+        .dataTask(std::move(request),
+                  [&](auto data, auto response, auto error) {
+                      result = {std::move(data), std::move(response), std::move(error), queue.isCurrent()};
+                      done.signal();
+                  })
+        ->resume();
     EXPECT_TRUE(done.wait(std::chrono::seconds(10)));
     return result;
 }
@@ -115,8 +121,10 @@ TEST(URLSession, SendsMethodHeadersAndBodyExactlyAsGiven) {
     EXPECT_EQ(seenBody, "line one\r\nline two\r\n");
     EXPECT_EQ(seenHeaders.count("Expect"), 0u);
     EXPECT_EQ(seenHeaders.count("Content-Type"), 0u) << "no content type the caller did not set";
-    EXPECT_EQ(httplib::detail::get_header_value(seenHeaders, "Authorization", 0, ""), std::string("Bearer abc"));
-    EXPECT_EQ(httplib::detail::get_header_value(seenHeaders, "Cache-control", 0, ""), std::string("no-cache"));
+    EXPECT_EQ(httplib::detail::get_header_value(seenHeaders, "Authorization", 0, ""),
+              std::string("Bearer abc"));
+    EXPECT_EQ(httplib::detail::get_header_value(seenHeaders, "Cache-control", 0, ""),
+              std::string("no-cache"));
 }
 
 TEST(URLSession, HeaderFieldsReplaceCaseInsensitivelyAndKeepOrder) {

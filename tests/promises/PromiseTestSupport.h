@@ -27,7 +27,7 @@ inline int64_t intValue(const plat::Object& value) {
 // promise and no queued promise work. The final check is the group-accounting test that every
 // other test runs as a side effect.
 class PromiseTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         TPRPromise::setDefaultDispatchQueue(plat::mainQueue());
         ASSERT_TRUE(TPRWaitForPromisesWithTimeout(5)) << "promise work left over from an earlier test";

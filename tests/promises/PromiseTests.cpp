@@ -11,7 +11,7 @@ using plat::Object;
 namespace {
 
 class PromiseFrontTest : public PromiseTest {
-  protected:
+protected:
     template <typename T> bool settleTyped(const Promise<T>& p) { return settle(p.asObjCPromise()); }
     plat::DispatchQueue main = plat::mainQueue();
 };

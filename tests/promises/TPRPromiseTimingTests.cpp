@@ -11,7 +11,7 @@ using plat::Object;
 namespace {
 
 class TPRPromiseTimingTest : public PromiseTest {
-  protected:
+protected:
     // Moves the manual clock and runs what it posted to the main queue.
     void advance(double seconds) {
         scheduler.advanceSeconds(seconds);

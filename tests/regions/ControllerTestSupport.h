@@ -17,7 +17,7 @@
 namespace regiontest {
 
 class CannedClient : public Client {
-  public:
+public:
     struct Reply {
         std::optional<plat::Error> error;
         std::optional<JSON> json;
@@ -36,7 +36,7 @@ class CannedClient : public Client {
     }
     void userCurrentPlan(Completion completion) override { answer(planReplies, std::move(completion)); }
 
-  private:
+private:
     static void answer(std::deque<Reply>& replies, Completion completion) {
         Reply reply =
             replies.empty() ? Reply{plat::Error("No reply armed", 0), std::nullopt} : replies.front();
@@ -46,7 +46,7 @@ class CannedClient : public Client {
 };
 
 class RecordingHelper : public VPNHelper {
-  public:
+public:
     RecordingHelper(plat::NEVPNManager& manager, Client& client) : VPNHelper(manager, client) {}
 
     plat::NEVPNStatus status = plat::NEVPNStatus::disconnected;

@@ -13,7 +13,7 @@ using namespace plat;
 namespace {
 
 class EndToEndTest : public regiontest::TunnelTest {
-  protected:
+protected:
     EndToEndTest() {
         manager().resetForTesting(scheduler_);
         Application::shared().resetForTesting();

@@ -16,7 +16,7 @@
 namespace regiontest {
 
 class TunnelTest : public servicetest::StandinTest {
-  protected:
+protected:
     // Pumps the main queue until a line starting with `prefix` has been printed `count` times.
     void waitForLine(const std::string& prefix, size_t count = 1) {
         waitFor([&] { return console_.countStartingWith(prefix) >= count; });

@@ -13,7 +13,7 @@ using namespace plat;
 namespace {
 
 class VPNHelperTest : public regiontest::TunnelTest {
-  protected:
+protected:
     VPNHelperTest() { token_ = signInDemo(); }
     ~VPNHelperTest() override {
         manager_.queue().sync([] {});

@@ -20,7 +20,7 @@ const std::string kThree = regiontest::listText(
     {{1, "Spain", false, 10, 0}, {2, "Austria", true, 900, 40}, {3, "Poland", true, 800, 10}});
 
 class VelmoraControllerTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { plat::Application::shared().resetForTesting(); }
     void TearDown() override {
         controller_.reset();

@@ -35,12 +35,12 @@ struct Options {
 
 // Takes the map out of the tree and puts it back.
 class Presence : public plat::ObservableObject {
-  public:
+public:
     plat::Published<bool> shown{this, true};
 };
 
 class MapScreen : public Screen {
-  public:
+public:
     MapScreen(Options options, std::shared_ptr<Presence> presence)
         : options(options), presence(std::move(presence)) {}
     AnyView body() const override {
@@ -60,7 +60,7 @@ class MapScreen : public Screen {
 };
 
 class MapViewStateTest : public ::testing::Test {
-  protected:
+protected:
     void show(Options options = {}) {
         HostOptions hostOptions;
         hostOptions.contentSize = {400, 300};

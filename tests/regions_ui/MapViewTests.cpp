@@ -32,7 +32,7 @@ const GeoCoordinate kFrankfurt = at(50.1, 8.7);
 const GeoCoordinate kTokyo = at(35.7, 139.7);
 
 class MapTest : public RegionsScreenTest {
-  protected:
+protected:
     ~MapTest() override { plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(std::nullopt); }
     void showMap(int systemMajor) {
         plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(

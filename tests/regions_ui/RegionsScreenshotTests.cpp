@@ -33,7 +33,7 @@ bool near(uint32_t rgba, plat::map::MapColor c) {
 }
 
 class RegionsOnDisplay : public RegionsScreenTest {
-  protected:
+protected:
     void SetUp() override { REQUIRE_DISPLAY(); }
     ~RegionsOnDisplay() override {
         onScreen_.reset();

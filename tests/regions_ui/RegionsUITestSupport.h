@@ -63,7 +63,7 @@ inline const char* kPlanReply = R"({"status":"active","is_unlimited":false,"name
 
 // Records "regions" and "plan" in the order the controller asks.
 class OrderedClient : public regiontest::CannedClient {
-  public:
+public:
     std::vector<std::string> calls;
     void userRegions(Completion completion) override {
         calls.push_back("regions");
@@ -76,7 +76,7 @@ class OrderedClient : public regiontest::CannedClient {
 };
 
 class RegionsScreenTest : public screentest::ControllerScreenTest {
-  protected:
+protected:
     // Arms one region reply (and a plan reply) for the next load.
     void arm(const std::vector<Place>& places) {
         client_.regionReplies.push_back(regiontest::CannedClient::json(placesText(places)));

@@ -12,7 +12,7 @@ using namespace plat::ui;
 using Strings = std::vector<std::string>;
 
 class RegionListTest : public RegionsScreenTest {
-  protected:
+protected:
     void showList() { show(make<VPNRegionsView>(controller_)); }
     NodeRef field() { return node(Query::placeholder("Search by country or city...")); }
     NodeRef list() { return node(Query::kind(ViewKind::List)); }

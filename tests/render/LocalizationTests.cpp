@@ -91,11 +91,30 @@ TEST_F(Strings, BothTablesHoldTheSameKeysAndKeepPlaceholders) {
         EXPECT_EQ(count(es[key].get<std::string>()), count(key)) << key;
     }
     EXPECT_EQ(en.size(), es.size());
-    for (const char* key : {"Velmora", "Loading…", "Email", "Keep Logged In", "Forget Password", "Login", "Sign Up",
-                            "Don't have account yet?", "If you already have an account, ", "Log In", "Message", "OK",
-                            "Please log in", "VPN Not Connected", "Not Connected", "Connecting...", "Reconnecting...",
-                            "Disconnecting...", "Error. Reconnecting...", "Settings", "Pricing", "Manage Devices",
-                            "Customer support", "Log out"})
+    for (const char* key : {"Velmora",
+                            "Loading…",
+                            "Email",
+                            "Keep Logged In",
+                            "Forget Password",
+                            "Login",
+                            "Sign Up",
+                            "Don't have account yet?",
+                            "If you already have an account, ",
+                            "Log In",
+                            "Message",
+                            "OK",
+                            "Please log in",
+                            "VPN Not Connected",
+                            "Not Connected",
+                            "Connecting...",
+                            "Reconnecting...",
+                            "Disconnecting...",
+                            "Error. Reconnecting...",
+                            "Settings",
+                            "Pricing",
+                            "Manage Devices",
+                            "Customer support",
+                            "Log out"})
         EXPECT_TRUE(en.contains(key)) << key;
 }
 

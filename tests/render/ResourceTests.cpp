@@ -16,9 +16,9 @@ using namespace plat::render;
 
 TEST(Images, EveryNamedImageIsInTheBundleAndMatchesItsDrawing) {
     // The names the screens and the session controller use.
-    const std::vector<std::string> names = {"logo", "rightBarLogo", "notConnectedButton", "connectingButton",
-                                            "connectedButton", "AppIconMacOS", "iconInvalid", "iconConnecting",
-                                            "iconConnected", "iconDisconnecting"};
+    const std::vector<std::string> names = {
+        "logo",         "rightBarLogo", "notConnectedButton", "connectingButton", "connectedButton",
+        "AppIconMacOS", "iconInvalid",  "iconConnecting",     "iconConnected",    "iconDisconnecting"};
     ASSERT_EQ(art::allImages().size(), names.size());
     for (const auto& name : names) {
         SCOPED_TRACE(name);
@@ -76,10 +76,11 @@ TEST(Symbols, TheTableIsSortedWithoutDuplicatesAndEveryGlyphIsInTheFont) {
 }
 
 TEST(Symbols, EveryNameTheScreensUseIsMapped) {
-    for (const char* name : {"arrow.right", "eye.fill", "eye.slash.fill", "person.crop.circle.fill", "gearshape",
-                             "cart", "server.rack", "envelope", "rectangle.portrait.and.arrow.right",
-                             "xmark.circle.fill", "globe", "laptopcomputer", "applelogo", "desktopcomputer",
-                             "appletv", "questionmark.circle", "magnifyingglass", "checkmark.shield.fill"}) {
+    for (const char* name :
+         {"arrow.right", "eye.fill", "eye.slash.fill", "person.crop.circle.fill", "gearshape", "cart",
+          "server.rack", "envelope", "rectangle.portrait.and.arrow.right", "xmark.circle.fill", "globe",
+          "laptopcomputer", "applelogo", "desktopcomputer", "appletv", "questionmark.circle",
+          "magnifyingglass", "checkmark.shield.fill"}) {
         EXPECT_TRUE(SymbolTable::codepoint(name).has_value()) << name;
     }
     EXPECT_EQ(SymbolTable::codepoint("eye.fill"), SymbolTable::codepoint("eye"));

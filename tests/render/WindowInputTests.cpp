@@ -97,8 +97,10 @@ TEST_F(WindowInput, AnAlertTakesThePointerAndReturnPressesItsLastButton) {
     int w = 0, h = 0;
     auto pixels = window->readPixels(&w, &h);
     ASSERT_EQ(w, 400);
-    auto at = [&](int x, int y) { return pixels[(static_cast<size_t>(y) * 400 + static_cast<size_t>(x)) * 4]; };
-    EXPECT_LT(at(5, 5), 250);   // dimmed
+    auto at = [&](int x, int y) {
+        return pixels[(static_cast<size_t>(y) * 400 + static_cast<size_t>(x)) * 4];
+    };
+    EXPECT_LT(at(5, 5), 250);          // dimmed
     EXPECT_GT(at(200, 150), at(5, 5)); // the alert's panel is lighter than the backdrop
 }
 
@@ -148,11 +150,14 @@ TEST_F(WindowInput, ATextFieldEditsItsTextAndReportsEachChange) {
     auto* gl = static_cast<GlWindow*>(window.get());
     gl->simulateText("c");
     ASSERT_TRUE(waitFor(events, InputEvent::Kind::TextEdited));
-    const auto edit = std::find_if(events.begin(), events.end(), [](const InputEvent& e) { return e.kind == InputEvent::Kind::TextEdited; });
+    const auto edit = std::find_if(events.begin(), events.end(), [](const InputEvent& e) {
+        return e.kind == InputEvent::Kind::TextEdited;
+    });
     EXPECT_EQ(edit->id, "email");
     EXPECT_EQ(edit->text, "abc");
     // Typed text went to the field, not to the tree as characters.
-    EXPECT_TRUE(std::none_of(events.begin(), events.end(), [](const InputEvent& e) { return e.kind == InputEvent::Kind::Character; }));
+    EXPECT_TRUE(std::none_of(events.begin(), events.end(),
+                             [](const InputEvent& e) { return e.kind == InputEvent::Kind::Character; }));
 }
 
 TEST_F(WindowInput, TheIconComesFromABundleImage) {

@@ -8,11 +8,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <thread>
 #include <fcntl.h>
-#include <unistd.h>
+#include <filesystem>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace rendertest {
 

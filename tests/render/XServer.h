@@ -12,8 +12,8 @@ bool ensureDisplay(std::string* why = nullptr);
 } // namespace rendertest
 
 // Skips the calling test when no display can be had.
-#define REQUIRE_DISPLAY()                                                                          \
-    do {                                                                                           \
-        std::string why_;                                                                          \
-        if (!rendertest::ensureDisplay(&why_)) GTEST_SKIP() << why_;                               \
+#define REQUIRE_DISPLAY()                                                                                    \
+    do {                                                                                                     \
+        std::string why_;                                                                                    \
+        if (!rendertest::ensureDisplay(&why_)) GTEST_SKIP() << why_;                                         \
     } while (0)

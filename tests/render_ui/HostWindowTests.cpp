@@ -28,15 +28,15 @@ struct Counter : Screen {
     State<bool> showSheet{false};
     AnyView body() const override {
         return VStack({
-                   Text(TextValue::verbatim("Count " + std::to_string(count()))),
-                   Button("Add", [this] { count.set(count() + 1); })
-                       .buttonStyle(ButtonStyle::Plain)
-                       .frame(120, 40)
-                       .background(Color::red())
-                       .testId("add"),
-                   TextField("Name", name.binding()).frame(200),
-                   Button("Open", [this] { showSheet.set(true); }),
-               })
+                          Text(TextValue::verbatim("Count " + std::to_string(count()))),
+                          Button("Add", [this] { count.set(count() + 1); })
+                              .buttonStyle(ButtonStyle::Plain)
+                              .frame(120, 40)
+                              .background(Color::red())
+                              .testId("add"),
+                          TextField("Name", name.binding()).frame(200),
+                          Button("Open", [this] { showSheet.set(true); }),
+                      })
             .frame(400, 300)
             .background(Color::white())
             .sheet(showSheet.binding(), [this] {
@@ -78,7 +78,8 @@ protected:
 
 TEST_F(HostWindowTest, AClickOnTheWindowPressesTheButtonUnderIt) {
     gl().simulateMouseClick(centre(host->require(Query::testId("add"))));
-    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return bool(host->find(Query::text("Count 1"))); }, 2s));
+    ASSERT_TRUE(
+        WindowSystem::shared().runUntil([&] { return bool(host->find(Query::text("Count 1"))); }, 2s));
     // A click beside it does nothing.
     gl().simulateMouseClick({395, 5});
     WindowSystem::shared().runUntil([] { return false; }, 100ms);
@@ -119,7 +120,8 @@ TEST_F(HostWindowTest, ASheetOpensAsAChildWindowThatTakesTheInput) {
     // A click in the sheet window, at the close button's place in the sheet's own coordinates.
     const Rect close = host->require(Query::button("Close")).frame();
     static_cast<GlWindow*>(sheet)->simulateMouseClick(
-        {static_cast<float>(close.x - sheetFrame.x + close.width / 2), static_cast<float>(close.y - sheetFrame.y + close.height / 2)});
+        {static_cast<float>(close.x - sheetFrame.x + close.width / 2),
+         static_cast<float>(close.y - sheetFrame.y + close.height / 2)});
     ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return window->sheetCount() == 0; }, 2s));
     EXPECT_TRUE(window->surface().acceptsInput());
 }

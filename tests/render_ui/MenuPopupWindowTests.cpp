@@ -24,16 +24,18 @@ using plat::render::WindowSystem;
 struct Account : Screen {
     State<std::string> chosen{std::string("none")};
     AnyView body() const override {
-        auto item = [this](const char* title) { return Button([this, title] { chosen.set(title); }, Text(title)); };
+        auto item = [this](const char* title) {
+            return Button([this, title] { chosen.set(title); }, Text(title));
+        };
         std::vector<AnyView> rows;
-        for (int i = 0; i < 60; ++i) rows.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))));
-        return VStack(HAlign::Leading,
-                      {Menu(TextValue::verbatim("me@example.com"),
-                            {item("Settings"), item("Manage Devices"), item("Customer support"), Divider(), item("Log out")})
-                           .testId("account"),
-                       Text(TextValue::verbatim("Chosen " + chosen())),
-                       List(std::move(rows)).frame(300, 150),
-                       Spacer()})
+        for (int i = 0; i < 60; ++i)
+            rows.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))));
+        return VStack(HAlign::Leading, {Menu(TextValue::verbatim("me@example.com"),
+                                             {item("Settings"), item("Manage Devices"),
+                                              item("Customer support"), Divider(), item("Log out")})
+                                            .testId("account"),
+                                        Text(TextValue::verbatim("Chosen " + chosen())),
+                                        List(std::move(rows)).frame(300, 150), Spacer()})
             .frame(400, 300, Alignment::topLeading())
             .background(Color::black());
     }
@@ -71,8 +73,10 @@ protected:
         const double scale = static_cast<double>(w) / 400.0;
         size_t lit = 0, all = 0;
         for (int y = static_cast<int>(r.y * scale); y < static_cast<int>(r.maxY() * scale) && y < h; ++y) {
-            for (int x = static_cast<int>(r.x * scale); x < static_cast<int>(r.maxX() * scale) && x < w; ++x) {
-                const size_t i = (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4;
+            for (int x = static_cast<int>(r.x * scale); x < static_cast<int>(r.maxX() * scale) && x < w;
+                 ++x) {
+                const size_t i =
+                    (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4;
                 ++all;
                 if (pixels[i] > 200 && pixels[i + 1] > 200 && pixels[i + 2] > 200) ++lit;
             }
@@ -99,7 +103,8 @@ TEST_F(MenuPopupWindowTest, AClickedMenuShowsItsItemsAndAClickOnOneChoosesIt) {
     EXPECT_LT(rowLit, rowAll);
 
     gl().simulateMouseClick(centre(popup->rows[4].frame));
-    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return bool(host->find(Query::text("Chosen Log out"))); }, 2s));
+    ASSERT_TRUE(
+        WindowSystem::shared().runUntil([&] { return bool(host->find(Query::text("Chosen Log out"))); }, 2s));
     EXPECT_FALSE(host->openMenu());
     // Closed, the panel's area shows the content again.
     EXPECT_LT(litPixels(popup->panel).first, all / 2);

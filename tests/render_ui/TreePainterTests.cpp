@@ -35,17 +35,25 @@ struct Form : Screen {
     State<bool> showAlert{false};
     AnyView body() const override {
         return VStack({
-                   Text("Hello").foregroundColor(Color::red()),
-                   Image("logo").resizable().scaledToFit().frame(128, 64),
-                   SystemImage("eye.fill"),
-                   SecureField("Password", password.binding()),
-                   Button("Login", [] {}).buttonStyle(ButtonStyle::Plain).padding(10).background(Color::blue()).cornerRadius(2),
-                   Text("Forget Password").underline(true, Color::black()),
-                   Button("Open sheet", [this] { showSheet.set(true); }),
-                   Button("Show alert", [this] { showAlert.set(true); }),
-               })
+                          Text("Hello").foregroundColor(Color::red()),
+                          Image("logo").resizable().scaledToFit().frame(128, 64),
+                          SystemImage("eye.fill"),
+                          SecureField("Password", password.binding()),
+                          Button("Login", [] {})
+                              .buttonStyle(ButtonStyle::Plain)
+                              .padding(10)
+                              .background(Color::blue())
+                              .cornerRadius(2),
+                          Text("Forget Password").underline(true, Color::black()),
+                          Button("Open sheet", [this] { showSheet.set(true); }),
+                          Button("Show alert", [this] { showAlert.set(true); }),
+                      })
             .sheet(showSheet.binding(), [] { return Text("In the sheet").padding(40); })
-            .alert(showAlert.binding(), [] { return Alert{"Message", TextValue::verbatim("Please enter valid email"), {AlertButton::destructive("OK")}}; });
+            .alert(showAlert.binding(), [] {
+                return Alert{"Message",
+                             TextValue::verbatim("Please enter valid email"),
+                             {AlertButton::destructive("OK")}};
+            });
     }
 };
 
@@ -64,7 +72,8 @@ protected:
     }
     static plat::render::Rect rect(const NodeRef& n) {
         const Rect f = n.frame();
-        return {static_cast<float>(f.x), static_cast<float>(f.y), static_cast<float>(f.width), static_cast<float>(f.height)};
+        return {static_cast<float>(f.x), static_cast<float>(f.y), static_cast<float>(f.width),
+                static_cast<float>(f.height)};
     }
 };
 

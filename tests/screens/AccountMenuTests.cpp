@@ -17,7 +17,7 @@ using namespace screentest;
 using plat::ui::ViewKind;
 
 class AccountMenuTest : public ControllerScreenTest {
-  protected:
+protected:
     void showMenu() {
         // The sheets hang on the menu in the main window; here the same bindings are attached.
         auto c = controller_;

@@ -14,7 +14,7 @@ using Mode = LoginView::LoginViewState;
 using ProgramState = ContentViewModel::ProgramState;
 
 class LoginScreenTest : public ScreenTest {
-  protected:
+protected:
     void SetUp() override {
         show(plat::ui::make<Removable>(presence_, plat::ui::make<LoginView>([this] { return controller_; })));
     }

@@ -27,7 +27,7 @@ namespace screentest {
 using plat::ui::Query;
 
 class ScreenTest : public ::testing::Test {
-  protected:
+protected:
     ScreenTest() {
         plat::Application::shared().resetForTesting();
         window_ = plat::Window::make({{100, 200}, {640, 400}});
@@ -78,7 +78,7 @@ class ScreenTest : public ::testing::Test {
     std::shared_ptr<std::vector<std::string>> opened_ = std::make_shared<std::vector<std::string>>();
     std::shared_ptr<std::vector<std::string>> links_ = std::make_shared<std::vector<std::string>>();
 
-  private:
+private:
     std::shared_ptr<plat::Window> window_;
     std::shared_ptr<plat::ui::Host> host_;
     plat::Workspace::Launcher previousLauncher_;
@@ -90,12 +90,12 @@ namespace screentest {
 
 // Shows or removes its content on demand, so a test can take a screen out of the tree.
 class Presence : public plat::ObservableObject {
-  public:
+public:
     plat::Published<bool> shown{this, true};
 };
 
 class Removable : public plat::ui::Screen {
-  public:
+public:
     Removable(std::shared_ptr<Presence> presence, plat::ui::AnyView content)
         : presence(std::move(presence)), content(std::move(content)) {}
     plat::ui::AnyView body() const override { return plat::ui::If(presence->shown.get(), content); }
@@ -121,7 +121,7 @@ namespace screentest {
 
 // A screen test with a session controller over canned replies and a recording tunnel helper.
 class ControllerScreenTest : public ScreenTest {
-  protected:
+protected:
     ControllerScreenTest() {
         controller_ = VelmoraController::create(client_, *helper_);
         manager_.queue().sync([] {});

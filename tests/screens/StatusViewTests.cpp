@@ -33,7 +33,7 @@ const Row kRows[] = {
 };
 
 class StatusBlockTest : public ControllerScreenTest {
-  protected:
+protected:
     void SetUp() override { show(plat::ui::make<StatusView>(controller_)); }
     plat::ui::NodeRef button() { return node(Query::testId("powerButton")); }
 };

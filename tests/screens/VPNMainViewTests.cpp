@@ -12,7 +12,7 @@ using namespace screentest;
 using plat::ui::ViewKind;
 
 class MainWindowTest : public ControllerScreenTest {
-  protected:
+protected:
     void showMain() {
         auto c = controller_;
         show(plat::ui::make<Removable>(presence_, plat::ui::make<VPNMainView>(true, [c] { return c; })));

@@ -15,7 +15,7 @@ using namespace plat;
 namespace {
 
 class KeychainStoreTest : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         KeychainStore::shared().clearFaults();
         KeychainStore::shared().setObserver(nullptr);

@@ -38,7 +38,7 @@ std::string fieldValue(const std::string& body, const std::string& name) {
 }
 
 class ClientEndpoints : public StandinTest {
-  protected:
+protected:
     Client& client = Client::shared();
 };
 

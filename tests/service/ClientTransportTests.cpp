@@ -40,7 +40,7 @@ struct NotificationCount {
 };
 
 class ClientTransport : public StandinTest {
-  protected:
+protected:
     Client& client = Client::shared();
     std::string base() const { return server_.baseURL(); }
     standin::RequestLogEntry onlyRequest() {

@@ -12,7 +12,7 @@ namespace {
 
 // Runs the test in a fixed time zone with a daylight-saving change, restoring the old one after.
 class TimeZone {
-  public:
+public:
     explicit TimeZone(const char* zone) {
         if (const char* old = std::getenv("TZ")) previous_ = old;
         setenv("TZ", zone, 1);
@@ -26,7 +26,7 @@ class TimeZone {
         tzset();
     }
 
-  private:
+private:
     std::optional<std::string> previous_;
 };
 

@@ -11,7 +11,7 @@ using standin::StandinServer;
 namespace {
 
 class LoginFlow : public StandinTest {
-  protected:
+protected:
     std::shared_ptr<LoginController> controller = std::make_shared<LoginController>();
     // Results published after the controller was made (the current value is skipped).
     std::vector<Status> results;

@@ -11,7 +11,7 @@ using standin::Fault;
 namespace {
 
 class Pricing : public StandinTest {
-  protected:
+protected:
     // A controller whose own first fetch has been answered.
     std::unique_ptr<PricingController> loadedController() {
         ConsoleCapture console;

@@ -23,7 +23,7 @@ namespace servicetest {
 
 // Console lines printed while it lives.
 class ConsoleCapture {
-  public:
+public:
     ConsoleCapture() {
         previous_ = plat::setConsoleSink([state = state_](const std::string& line) {
             std::lock_guard lock(state->mutex);
@@ -41,7 +41,7 @@ class ConsoleCapture {
                              [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
     }
 
-  private:
+private:
     struct State {
         std::mutex mutex;
         std::vector<std::string> lines;
@@ -52,7 +52,7 @@ class ConsoleCapture {
 
 // Sets $VELMORA_HOME, an empty machine serial and `apiBase` (when given), and resets the caches.
 class ServiceEnvironment {
-  public:
+public:
     explicit ServiceEnvironment(const std::string& apiBase = "") {
         setenv("VELMORA_SERIAL_NUMBER", "", 1);
         if (apiBase.empty())
@@ -69,7 +69,7 @@ class ServiceEnvironment {
     }
     const testsupport::TempHome& home() const { return home_; }
 
-  private:
+private:
     static void reset() {
         plat::UserDefaults::resetForTesting();
         Preferences::resetForTesting();

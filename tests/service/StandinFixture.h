@@ -17,7 +17,7 @@
 namespace servicetest {
 
 class StandinTest : public ::testing::Test {
-  protected:
+protected:
     StandinTest() : port_(server_.start(0)), env_(server_.baseURL()) {}
     ~StandinTest() override { server_.stop(); }
 
@@ -65,7 +65,7 @@ struct Reply {
         };
     }
 
-  private:
+private:
     void record(std::optional<plat::Error> e, std::optional<JSON> j, std::optional<int> s) {
         called = true;
         onMain = plat::isMainThread() && plat::DispatchQueue::main().isCurrent();

@@ -13,7 +13,7 @@ namespace {
 
 // Counts the keychain calls of one kind while it lives.
 class OperationCounter {
-  public:
+public:
     OperationCounter() {
         plat::KeychainStore::shared().setObserver(
             [this](plat::KeychainOperation op, const plat::Object::Dict&, const plat::Object::Dict*) {

@@ -13,7 +13,7 @@ using plat::ui::NodeRef;
 using plat::ui::ViewKind;
 
 class ManageDevicesViewTest : public SheetTest {
-  protected:
+protected:
     void showDevices() {
         show(plat::ui::make<Removable>(presence_, plat::ui::make<ManageDevicesView>(controller_)));
     }

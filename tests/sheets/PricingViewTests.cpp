@@ -11,7 +11,7 @@ using namespace sheettest;
 using plat::ui::NodeRef;
 
 class PricingViewTest : public SheetTest {
-  protected:
+protected:
     void showPricing() {
         show(plat::ui::make<Removable>(presence_, plat::ui::make<PricingView>(controller_)));
     }

@@ -17,7 +17,7 @@ using plat::ui::Tag;
 using plat::ui::ViewKind;
 
 class SettingsViewTest : public ControllerScreenTest {
-  protected:
+protected:
     ~SettingsViewTest() override { plat::NEVPNManager::shared().resetForTesting(plat::Scheduler::system()); }
     void showSettings() { show(plat::ui::make<SettingsView>(controller_, VPNProtocol::Optimal)); }
     NodeRef toggle(const std::string& label) { return node(Query::toggle(label)); }

@@ -25,7 +25,7 @@ using plat::render::WindowSystem;
 namespace ui = plat::ui;
 
 class SheetsOnDisplay : public SheetTest {
-  protected:
+protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
         signInDemo();

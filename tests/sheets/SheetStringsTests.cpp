@@ -16,7 +16,7 @@ using plat::ui::NodeRef;
 using plat::ui::TextValue;
 
 class SheetStringsTest : public SheetTest {
-  protected:
+protected:
     // The keys of the shown tree: texts, titles, labels and tooltips that are looked up.
     std::set<std::string> shownKeys() {
         std::set<std::string> keys;

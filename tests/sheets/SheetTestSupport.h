@@ -20,7 +20,7 @@ using namespace screentest;
 
 // Sets (or, with none, unsets) an environment variable for its lifetime.
 class ScopedEnv {
-  public:
+public:
     ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
         if (const char* old = std::getenv(name)) previous_ = old;
         if (value)
@@ -37,7 +37,7 @@ class ScopedEnv {
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-  private:
+private:
     const char* name_;
     std::optional<std::string> previous_;
 };
@@ -50,7 +50,7 @@ inline void runTurn() {
 }
 
 class SheetTest : public ControllerScreenTest {
-  protected:
+protected:
     SheetTest() {
         server_.start(0);
         setenv("VELMORA_API_BASE", server_.baseURL().c_str(), 1);

@@ -16,7 +16,7 @@ namespace {
 
 // The executable as a child process whose standard output the test reads.
 class StandinProcess {
-  public:
+public:
     explicit StandinProcess(std::vector<std::string> args) {
         int fds[2];
         if (pipe(fds) != 0) return;
@@ -80,7 +80,7 @@ class StandinProcess {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-  private:
+private:
     pid_t pid_ = -1;
     int out_ = -1;
     bool exited_ = false;

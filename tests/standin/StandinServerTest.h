@@ -11,7 +11,7 @@
 namespace standintest {
 
 class StandinServerTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         port = server.start();
         client = std::make_unique<StandinTestClient>(port);

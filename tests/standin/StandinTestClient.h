@@ -38,7 +38,7 @@ inline std::string applicationFormBody(const Fields& fields) {
 }
 
 class StandinTestClient {
-  public:
+public:
     explicit StandinTestClient(int port, time_t readTimeoutSeconds = 5) : client_("127.0.0.1", port) {
         client_.set_read_timeout(readTimeoutSeconds, 0);
         client_.set_connection_timeout(2, 0);
@@ -78,7 +78,7 @@ class StandinTestClient {
         return reply.json().value("access_token", "");
     }
 
-  private:
+private:
     static httplib::Headers headers(const std::optional<std::string>& token, const char* cacheName) {
         httplib::Headers result{{"Accept", "application/json"}, {cacheName, "no-cache"}};
         if (token) result.emplace("Authorization", "Bearer " + *token);

@@ -21,8 +21,10 @@ TempHome::TempHome() {
 }
 
 TempHome::~TempHome() {
-    if (hadPrevious_) setenv("VELMORA_HOME", previous_.c_str(), 1);
-    else unsetenv("VELMORA_HOME");
+    if (hadPrevious_)
+        setenv("VELMORA_HOME", previous_.c_str(), 1);
+    else
+        unsetenv("VELMORA_HOME");
     std::error_code ec;
     // Tests may leave read-only folders behind; make them writable so removal succeeds.
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
@@ -55,7 +57,8 @@ std::string runCommand(const std::string& command, int* status) {
     }
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, n);
     int rc = pclose(pipe);
     if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return output;

@@ -15,17 +15,19 @@ TEST(TextValueTest, KeysAreLocalisedThenArgumentsFillTheMarkersInOrder) {
         return key;
     };
     EXPECT_EQ(TextValue("Connected to %@", {"Germany"}).resolve(spanish), "Conectado a Germany");
-    EXPECT_EQ(TextValue("%@ of %@", {"1"}).resolve(spanish), "1 de %@"); // a missing argument leaves the marker
+    EXPECT_EQ(TextValue("%@ of %@", {"1"}).resolve(spanish),
+              "1 de %@"); // a missing argument leaves the marker
     EXPECT_EQ(TextValue("Unknown").resolve(spanish), "Unknown");
     EXPECT_EQ(TextValue::verbatim("Connected to %@").resolve(spanish), "Connected to %@");
     EXPECT_EQ(TextValue("Plain").resolve(nullptr), "Plain");
 }
 
 TEST_F(UITest, TextShowsThroughTheLocaliserOfItsEnvironment) {
-    auto root = VStack({Text("Log In"), VerbatimText("Log In"), Label("Settings", "gearshape")})
-                    .environment([](EnvironmentValues& e) {
-                        e.localize = [](const std::string& key) { return key == "Log In" ? "Entrar" : key + "*"; };
-                    });
+    auto root =
+        VStack({Text("Log In"), VerbatimText("Log In"), Label("Settings", "gearshape")})
+            .environment([](EnvironmentValues& e) {
+                e.localize = [](const std::string& key) { return key == "Log In" ? "Entrar" : key + "*"; };
+            });
     Host host(root);
     host.update();
     EXPECT_TRUE(host.find(Query::text("Entrar")));
@@ -35,19 +37,20 @@ TEST_F(UITest, TextShowsThroughTheLocaliserOfItsEnvironment) {
 }
 
 TEST_F(UITest, InnermostStyleWinsAndDisabledComesFromAnyAncestor) {
-    Host host(VStack({Text("inner").font(Font::footnote()).foregroundColor(Color::red()),
-                      Text("outer"),
+    Host host(VStack({Text("inner").font(Font::footnote()).foregroundColor(Color::red()), Text("outer"),
                       VStack({Button("Deep", [] {}).disabled(false)}).disabled(true)})
                   .font(Font::largeTitle())
                   .foregroundColor(Color::gray())
                   .bold());
     host.update();
     auto inner = host.require(Query::text("inner")).environment();
-    EXPECT_EQ(inner.effectiveFont(), Font::footnote().weight(FontWeight::Bold)); // the outer weight still applies
+    EXPECT_EQ(inner.effectiveFont(),
+              Font::footnote().weight(FontWeight::Bold)); // the outer weight still applies
     // A weight outside a font on the same view (a heavy large title) keeps both.
     Host title(Text("Velmora").font(Font::largeTitle()).fontWeight(FontWeight::Heavy));
     title.update();
-    EXPECT_EQ(title.require(Query::text("Velmora")).environment().effectiveFont(), Font::largeTitle().weight(FontWeight::Heavy));
+    EXPECT_EQ(title.require(Query::text("Velmora")).environment().effectiveFont(),
+              Font::largeTitle().weight(FontWeight::Heavy));
     EXPECT_EQ(inner.foregroundColor, Color::red());
     auto outer = host.require(Query::text("outer")).environment();
     EXPECT_EQ(outer.effectiveFont(), Font::largeTitle().bold());
@@ -60,7 +63,8 @@ TEST_F(UITest, TheUrlOpeningActionComesFromTheEnvironment) {
     struct Linker : Screen {
         Environment<&EnvironmentValues::openURL> openURL;
         AnyView body() const override {
-            return Button("Forget Password", [open = openURL()] { open("https://example.com/reset_password"); });
+            return Button("Forget Password",
+                          [open = openURL()] { open("https://example.com/reset_password"); });
         }
     };
     Host host(make<Linker>().environment([opened](EnvironmentValues& e) {
@@ -101,9 +105,11 @@ TEST_F(UITest, TabCyclesThroughEnabledFieldsOfTheTopLayerInTreeOrder) {
 
 TEST_F(UITest, ShortcutsWithModifiersReachTheirButtons) {
     auto log = std::make_shared<std::vector<std::string>>();
-    Host host(HStack({Button("Save", [log] { log->push_back("save"); }).keyboardShortcut(KeyboardShortcut::key("s")),
-                      Button("Cancel", [log] { log->push_back("cancel"); })
-                          .keyboardShortcut(KeyboardShortcut::cancelAction())}));
+    Host host(HStack(
+        {Button("Save", [log] { log->push_back("save"); }).keyboardShortcut(KeyboardShortcut::key("s")),
+         Button("Cancel", [log] {
+             log->push_back("cancel");
+         }).keyboardShortcut(KeyboardShortcut::cancelAction())}));
     host.update();
     EXPECT_TRUE(host.keyDown(KeyEvent::typed("s", KeyModifiers::Command)));
     EXPECT_FALSE(host.keyDown(KeyEvent::typed("s"))); // no field focused and no plain shortcut

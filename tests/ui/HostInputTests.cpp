@@ -110,9 +110,11 @@ TEST_F(UITest, ListRowsSelectByClickAndByTag) {
         State<std::optional<int>> current{std::nullopt};
         AnyView body() const override {
             std::vector<int> ids{3, 7, 9};
-            return List(current.binding(), {ForEach(ids, [](int i) { return i; }, [](int i) {
-                            return HStack({VerbatimText("region " + std::to_string(i))}).tag(i);
-                        })});
+            return List(
+                current.binding(),
+                {ForEach(
+                    ids, [](int i) { return i; },
+                    [](int i) { return HStack({VerbatimText("region " + std::to_string(i))}).tag(i); })});
         }
     };
     Host host(make<Regions>());
@@ -131,7 +133,8 @@ TEST_F(UITest, MenuItemsRunTheirActionsUnlessTheMenuIsDisabled) {
     auto log = std::make_shared<std::vector<std::string>>();
     auto menu = [log](bool disabled) {
         return Menu(Label("me@example.com", "person.crop.circle.fill"),
-                    {Button(std::function<void()>([log] { log->push_back("settings"); }), Label("Settings", "gearshape")),
+                    {Button(std::function<void()>([log] { log->push_back("settings"); }),
+                            Label("Settings", "gearshape")),
                      Divider(), Button("Log out", [log] { log->push_back("logout"); })})
             .disabled(disabled);
     };
@@ -158,7 +161,8 @@ TEST_F(UITest, MenuItemsRunTheirActionsUnlessTheMenuIsDisabled) {
 
 TEST_F(UITest, ClickAtAPointHitsTheTopmostControlThere) {
     auto log = std::make_shared<std::vector<std::string>>();
-    Host host(HStack({Button("Left", [log] { log->push_back("left"); }), Button("Right", [log] { log->push_back("right"); })}),
+    Host host(HStack({Button("Left", [log] { log->push_back("left"); }),
+                      Button("Right", [log] { log->push_back("right"); })}),
               {.contentSize = {300, 100}});
     host.update();
     EXPECT_TRUE(host.mouseClick(host.require(Query::button("Right")).frame().center()));
@@ -189,24 +193,27 @@ TEST_F(UITest, DumpShowsKindsTextsAttributesAndFrames) {
     struct Small : Screen {
         State<std::string> name{"kim"};
         AnyView body() const override {
-            return VStack(HAlign::Leading, 0,
-                          {Text("Title").font(Font::headline()).foregroundColor(Color::gray()),
-                           TextField("Name", name.binding()).testId("name").help("Your name"),
-                           Button("Go", [] {}).keyboardShortcut(KeyboardShortcut::defaultAction()).disabled(true)});
+            return VStack(
+                HAlign::Leading, 0,
+                {Text("Title").font(Font::headline()).foregroundColor(Color::gray()),
+                 TextField("Name", name.binding()).testId("name").help("Your name"),
+                 Button("Go", [] {}).keyboardShortcut(KeyboardShortcut::defaultAction()).disabled(true)});
         }
     };
     Host host(make<Small>(), {.contentSize = {200, 100}});
     host.update();
     const std::string dump = host.dump();
     // The field takes the width it is offered, so the stack spans the window.
-    EXPECT_EQ(dump, "Window 200x100\n"
-                    "Content @ 0,0 200x100\n"
-                    "  Small @ 0,18.5 200x63\n"
-                    "    VStack @ 0,18.5 200x63\n"
-                    "      Text \"Title\" font=headline color=gray @ 0,18.5 39x17\n"
-                    "      TextField placeholder=\"Name\" value=\"kim\" testId=name help=\"Your name\" @ 0,35.5 200x23\n"
-                    "      Button disabled shortcut=return @ 0,58.5 29x23\n"
-                    "        Text \"Go\" font=body disabled @ 8,61.5 13x17\n");
+    EXPECT_EQ(
+        dump,
+        "Window 200x100\n"
+        "Content @ 0,0 200x100\n"
+        "  Small @ 0,18.5 200x63\n"
+        "    VStack @ 0,18.5 200x63\n"
+        "      Text \"Title\" font=headline color=gray @ 0,18.5 39x17\n"
+        "      TextField placeholder=\"Name\" value=\"kim\" testId=name help=\"Your name\" @ 0,35.5 200x23\n"
+        "      Button disabled shortcut=return @ 0,58.5 29x23\n"
+        "        Text \"Go\" font=body disabled @ 8,61.5 13x17\n");
     EXPECT_EQ(host.require(Query::testId("name")).help(), "Your name");
 }
 

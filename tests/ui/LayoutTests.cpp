@@ -9,7 +9,7 @@ using namespace uitest;
 namespace {
 
 class LayoutTest : public UITest {
-  protected:
+protected:
     Rect frameOf(Host& host, const Query& q) { return host.require(q).frame(); }
 };
 
@@ -40,13 +40,15 @@ TEST_F(LayoutTest, SpacersWithoutMinimumCentreAndShareEqually) {
     tight.update();
     auto spacers = tight.findAll(Query::kind(ViewKind::Spacer));
     ASSERT_EQ(spacers.size(), 2u);
-    for (const auto& s : spacers) EXPECT_EQ(s.frame().width, 8);
+    for (const auto& s : spacers)
+        EXPECT_EQ(s.frame().width, 8);
     EXPECT_EQ(spacers[1].frame().x, spacers[0].frame().x + 58);
 }
 
 TEST_F(LayoutTest, UnboundedMaxWidthTakesTheRestAndAlignsItsContent) {
-    Host host(HStack({Text("hi").frame({.maxWidth = infinity, .alignment = Alignment::leading()}), Text("abc")}),
-              {.contentSize = {300, 40}});
+    Host host(
+        HStack({Text("hi").frame({.maxWidth = infinity, .alignment = Alignment::leading()}), Text("abc")}),
+        {.contentSize = {300, 40}});
     host.update();
     EXPECT_EQ(frameOf(host, Query::kind(ViewKind::Frame)), (Rect{0, 11.5, 272.5, 17}));
     EXPECT_EQ(frameOf(host, Query::text("hi")), (Rect{0, 11.5, 13, 17}));
@@ -91,8 +93,9 @@ TEST_F(LayoutTest, ResizableImageFitsItsAspectInAFixedFrame) {
 }
 
 TEST_F(LayoutTest, PaddingOnEdgesAndBackgroundsFollowTheirContent) {
-    Host host(Text("ab").padding(Edge::Leading, 30).testId("inner").padding(5).background(ColorView(Color::blue())),
-              {.contentSize = {100, 100}});
+    Host host(
+        Text("ab").padding(Edge::Leading, 30).testId("inner").padding(5).background(ColorView(Color::blue())),
+        {.contentSize = {100, 100}});
     host.update();
     Rect bg = host.require(Query::kind(ViewKind::Background)).frame();
     EXPECT_EQ(bg.size(), (Size{13 + 30 + 10, 17 + 10}));
@@ -102,14 +105,16 @@ TEST_F(LayoutTest, PaddingOnEdgesAndBackgroundsFollowTheirContent) {
 }
 
 TEST_F(LayoutTest, TextWrapsAtWordsWithinItsWidth) {
-    Host host(Text("aaa bbb ccc").frame(50, std::nullopt, Alignment::topLeading()), {.contentSize = {200, 200}});
+    Host host(Text("aaa bbb ccc").frame(50, std::nullopt, Alignment::topLeading()),
+              {.contentSize = {200, 200}});
     host.update();
     EXPECT_EQ(host.require(Query::text("aaa bbb ccc")).frame().size(), (Size{45.5, 34}));
 }
 
 TEST_F(LayoutTest, OverlayIsOfferedTheBaseSizeAndAligned) {
-    Host host(ColorView(Color::gray()).frame(100, 40).overlay(SystemImage("xmark").padding(Edge::Trailing, 8),
-                                                              Alignment::trailing()),
+    Host host(ColorView(Color::gray())
+                  .frame(100, 40)
+                  .overlay(SystemImage("xmark").padding(Edge::Trailing, 8), Alignment::trailing()),
               {.contentSize = {100, 40}});
     host.update();
     EXPECT_EQ(host.require(Query::symbol("xmark")).frame(), (Rect{79, 13.5, 13, 13}));
@@ -117,8 +122,10 @@ TEST_F(LayoutTest, OverlayIsOfferedTheBaseSizeAndAligned) {
 
 TEST_F(LayoutTest, ListRowsStackAndScrollContentRunsPastTheBottom) {
     std::vector<int> rows{1, 2, 3};
-    Host host(List({ForEach(rows, [](int i) { return i; }, [](int i) { return VerbatimText("row " + std::to_string(i)); })}),
-              {.contentSize = {200, 60}});
+    Host host(
+        List({ForEach(
+            rows, [](int i) { return i; }, [](int i) { return VerbatimText("row " + std::to_string(i)); })}),
+        {.contentSize = {200, 60}});
     host.update();
     EXPECT_EQ(host.require(Query::kind(ViewKind::List)).frame(), (Rect{0, 0, 200, 60}));
     EXPECT_EQ(host.require(Query::text("row 2")).frame().y, 4 + 17 + 8 + 0);

@@ -99,8 +99,11 @@ TEST_F(UITest, OnReceiveSubscribesOncePerIdentityAndReplaysTheCurrentValue) {
         State<int> rebuilds{0};
         State<bool> branch{false};
         AnyView body() const override {
-            auto receiver = Text("listening").onReceive(model->value, [seen = seen](const int& v) { seen->push_back(v); });
-            return VStack({If(branch(), receiver, receiver), Button("Rebuild", [this] { rebuilds.set(rebuilds() + 1); }),
+            auto receiver = Text("listening").onReceive(model->value, [seen = seen](const int& v) {
+                seen->push_back(v);
+            });
+            return VStack({If(branch(), receiver, receiver),
+                           Button("Rebuild", [this] { rebuilds.set(rebuilds() + 1); }),
                            Button("Branch", [this] { branch.toggle(); })});
         }
     };
@@ -152,8 +155,10 @@ TEST_F(UITest, OnChangeRunsOnlyForChangedValues) {
         State<int> value{0};
         State<int> noise{0};
         AnyView body() const override {
-            return VStack({Button("Same", [this] { noise.set(noise() + 1); }), Button("Inc", [this] { value.set(value() + 1); })})
-                .onChange(value(), std::function<void(const int&)>([seen = seen](const int& v) { seen->push_back(v); }));
+            return VStack({Button("Same", [this] { noise.set(noise() + 1); }),
+                           Button("Inc", [this] { value.set(value() + 1); })})
+                .onChange(value(), std::function<void(const int&)>(
+                                       [seen = seen](const int& v) { seen->push_back(v); }));
         }
     };
     Host host(make<Watch>(seen));
@@ -183,7 +188,8 @@ TEST_F(UITest, AppStorageRedrawsWhenTheDefaultChangesElsewhere) {
         explicit Settings(std::shared_ptr<UserDefaults> d) : compact("CompactView", true, d) {}
         AppStorage<bool> compact;
         AnyView body() const override {
-            return VStack({VerbatimText(compact() ? "compact" : "wide"), Toggle("Compact", compact.binding())});
+            return VStack(
+                {VerbatimText(compact() ? "compact" : "wide"), Toggle("Compact", compact.binding())});
         }
     };
     Host host(make<Settings>(defaults));

@@ -10,7 +10,9 @@ using namespace uitest;
 
 namespace {
 
-Point centre(const Rect& r) { return {r.x + r.width / 2, r.y + r.height / 2}; }
+Point centre(const Rect& r) {
+    return {r.x + r.width / 2, r.y + r.height / 2};
+}
 
 const MenuPopup::Row* rowWithText(const MenuPopup& popup, const std::string& text) {
     for (const auto& row : popup.rows)
@@ -21,7 +23,8 @@ const MenuPopup::Row* rowWithText(const MenuPopup& popup, const std::string& tex
 // An account menu like the main window's: a label with an icon, items with icons, a divider, and a
 // button drawn after the menu that the panel covers when open.
 struct Account : Screen {
-    explicit Account(std::shared_ptr<std::vector<std::string>> log, double top = 20) : log(std::move(log)), top(top) {}
+    explicit Account(std::shared_ptr<std::vector<std::string>> log, double top = 20)
+        : log(std::move(log)), top(top) {}
     std::shared_ptr<std::vector<std::string>> log;
     double top;
     AnyView body() const override {
@@ -35,7 +38,8 @@ struct Account : Screen {
                              item("Customer support", "questionmark.circle"), Divider(),
                              item("Log out", "rectangle.portrait.and.arrow.right")})
                            .testId("account"),
-                       Button([log = log] { log->push_back("below"); }, Text("Below").frame(300, 200)).testId("below"),
+                       Button([log = log] { log->push_back("below"); }, Text("Below").frame(300, 200))
+                           .testId("below"),
                        Spacer()})
             .frame(400, 400, Alignment::topLeading());
     }

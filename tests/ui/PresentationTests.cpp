@@ -11,7 +11,8 @@ struct SheetContent : Screen {
     EnvironmentObject<Model> model;
     State<int> taps{0};
     AnyView body() const override {
-        return VStack({VerbatimText("sheet " + std::to_string(taps()) + " model " + std::to_string(model->value())),
+        return VStack({VerbatimText("sheet " + std::to_string(taps()) + " model " +
+                                    std::to_string(model->value())),
                        Button("Tap sheet", [this] { taps.set(taps() + 1); })})
             .frame({.minWidth = 200, .minHeight = 100});
     }
@@ -28,11 +29,13 @@ struct Presenter : Screen {
         return VStack({VerbatimText("generation " + std::to_string(g)),
                        Button("Open", [this] { showSheet.set(!showSheet()); }),
                        Button("Bump", [this] { generation.set(generation() + 1); })})
-            .sheet(showSheet.binding(), [this, g] {
-                       return VStack({make<SheetContent>(), VerbatimText("presenter " + std::to_string(g)),
-                                      Button("Close", [this] { showSheet.set(false); })});
-                   },
-                   [log = log] { log->push_back("dismissed"); })
+            .sheet(
+                showSheet.binding(),
+                [this, g] {
+                    return VStack({make<SheetContent>(), VerbatimText("presenter " + std::to_string(g)),
+                                   Button("Close", [this] { showSheet.set(false); })});
+                },
+                [log = log] { log->push_back("dismissed"); })
             .environmentObject(model.get());
     }
 };
@@ -85,13 +88,15 @@ struct Failing : Screen {
     State<bool> error{false};
     State<std::string> message{""};
     AnyView body() const override {
-        return VStack({Button("Fail", [this] {
-                           message.set("Please enter valid email");
-                           error.set(true);
-                       }),
+        return VStack({Button("Fail",
+                              [this] {
+                                  message.set("Please enter valid email");
+                                  error.set(true);
+                              }),
                        VerbatimText("message [" + message() + "]")})
             .alert(error.binding(), [this] {
-                return Alert{"Message", TextValue::verbatim(message()),
+                return Alert{"Message",
+                             TextValue::verbatim(message()),
                              {AlertButton::destructive("OK", [this] { message.set(""); })}};
             });
     }
@@ -126,11 +131,18 @@ TEST_F(UITest, AlertFromAnItemIsReplacedByAnotherAndClearedByItsButton) {
     struct Notices : Screen {
         State<std::optional<Item>> active{std::nullopt};
         AnyView body() const override {
-            return Button("Show", [this] { active.set(Item{"Restart Required", "now"}); })
-                .alert(active.binding(), [](const Item& item) {
-                    return Alert{TextValue::verbatim(item.title), TextValue::verbatim(item.message), {}};
-                })
-                .onAppear([this] { active.set(Item{"Error", "first"}); });
+            return Button("Show",
+                          [this] {
+                              active.set(Item{"Restart Required", "now"});
+                          })
+                .alert(
+                    active.binding(),
+                    [](const Item& item) {
+                        return Alert{TextValue::verbatim(item.title), TextValue::verbatim(item.message), {}};
+                    })
+                .onAppear([this] {
+                    active.set(Item{"Error", "first"});
+                });
         }
     };
     Host host(make<Notices>());

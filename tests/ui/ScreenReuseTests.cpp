@@ -24,7 +24,8 @@ struct Row : Screen {
     State<int> taps{0};
     AnyView body() const override {
         ++bodies()[name];
-        return HStack({VerbatimText(name + " " + std::to_string(taps())), Button("Tap " + name, [this] { taps.set(taps() + 1); })});
+        return HStack({VerbatimText(name + " " + std::to_string(taps())),
+                       Button("Tap " + name, [this] { taps.set(taps() + 1); })});
     }
 };
 
@@ -66,7 +67,7 @@ struct Parent : Screen {
 };
 
 class ScreenReuseTest : public UITest {
-  protected:
+protected:
     void SetUp() override {
         UITest::SetUp();
         bodies().clear();

@@ -12,25 +12,33 @@ using namespace uitest;
 
 namespace {
 
-Point centre(const Rect& r) { return {r.x + r.width / 2, r.y + r.height / 2}; }
+Point centre(const Rect& r) {
+    return {r.x + r.width / 2, r.y + r.height / 2};
+}
 
 // A header button above a 200-point list of `rows` selectable rows.
 struct Rows : Screen {
-    explicit Rows(std::shared_ptr<std::vector<std::string>> log, int rows = 100) : log(std::move(log)), rows(rows) {}
+    explicit Rows(std::shared_ptr<std::vector<std::string>> log, int rows = 100)
+        : log(std::move(log)), rows(rows) {}
     std::shared_ptr<std::vector<std::string>> log;
     int rows;
     State<std::optional<int>> selection{std::nullopt};
     AnyView body() const override {
         std::vector<AnyView> items;
-        for (int i = 0; i < rows; ++i) items.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))).tag(i));
-        return VStack({Button([log = log] { log->push_back("header"); }, Text("Header").frame(300, 40)).testId("header"),
-                       List(selection.binding(), std::move(items)).frame(300, 200).testId("list"),
-                       Text(TextValue::verbatim(selection() ? "Selected " + std::to_string(*selection()) : "None")),
-                       Spacer()});
+        for (int i = 0; i < rows; ++i)
+            items.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))).tag(i));
+        return VStack(
+            {Button([log = log] { log->push_back("header"); }, Text("Header").frame(300, 40))
+                 .testId("header"),
+             List(selection.binding(), std::move(items)).frame(300, 200).testId("list"),
+             Text(TextValue::verbatim(selection() ? "Selected " + std::to_string(*selection()) : "None")),
+             Spacer()});
     }
 };
 
-NodeRef rowNode(const Host& host, int i) { return host.require(Query::text("Row " + std::to_string(i))); }
+NodeRef rowNode(const Host& host, int i) {
+    return host.require(Query::text("Row " + std::to_string(i)));
+}
 
 TEST_F(UITest, TheWheelScrollsAListAndTheOffsetStaysWithinItsContent) {
     auto log = std::make_shared<std::vector<std::string>>();
@@ -59,7 +67,8 @@ TEST_F(UITest, TheWheelScrollsAListAndTheOffsetStaysWithinItsContent) {
     // Far past the end: clamped so the last row ends at the viewport's bottom.
     EXPECT_TRUE(host.scrollWheel(centre(viewport), -10000));
     EXPECT_DOUBLE_EQ(state->offset(), 100 * pitch - 200);
-    EXPECT_NEAR(rowNode(host, 99).frame().maxY() + (pitch - rowNode(host, 99).frame().height) / 2, viewport.maxY(), 1e-6);
+    EXPECT_NEAR(rowNode(host, 99).frame().maxY() + (pitch - rowNode(host, 99).frame().height) / 2,
+                viewport.maxY(), 1e-6);
     // At the end, further turns do nothing.
     EXPECT_FALSE(host.scrollWheel(centre(viewport), -1));
     EXPECT_DOUBLE_EQ(state->offset(), 100 * pitch - 200);
@@ -115,7 +124,8 @@ TEST_F(UITest, TheOffsetSurvivesAPassAndFollowsContentThatShrinks) {
     // A selection rebuilds the screen; the list keeps its place and its offset.
     ASSERT_TRUE(host.select(host.require(Query::kind(ViewKind::List)), Tag(12)));
     ASSERT_TRUE(host.find(Query::text("Selected 12")));
-    EXPECT_DOUBLE_EQ(ScrollState::of(host.require(Query::kind(ViewKind::List)))->offset(), 3 * ScrollState::wheelStep);
+    EXPECT_DOUBLE_EQ(ScrollState::of(host.require(Query::kind(ViewKind::List)))->offset(),
+                     3 * ScrollState::wheelStep);
     EXPECT_DOUBLE_EQ(rowNode(host, 10).frame().y, row10);
     // Resizing the window lays out again with the same offset.
     host.setContentSize({420, 420});
@@ -151,10 +161,13 @@ TEST_F(UITest, AScrollViewMovesItsContentAndClicksFollowIt) {
     // Clamped at the end: the content's bottom meets the viewport's.
     EXPECT_TRUE(host.scrollWheel(centre(viewport), -1000));
     EXPECT_DOUBLE_EQ(state->offset(), state->contentLength() - viewport.height);
-    EXPECT_NEAR(host.require(Query::kind(ViewKind::VStack) && Query::where("in scroll view", [](const NodeRef& n) {
-                                     return n.parent().kind() == ViewKind::ScrollView;
-                                 })).frame().maxY(),
-                viewport.maxY(), 1e-6);
+    EXPECT_NEAR(
+        host.require(Query::kind(ViewKind::VStack) &&
+                     Query::where("in scroll view",
+                                  [](const NodeRef& n) { return n.parent().kind() == ViewKind::ScrollView; }))
+            .frame()
+            .maxY(),
+        viewport.maxY(), 1e-6);
     const Rect last = host.require(Query::button("Item 39")).frame();
     EXPECT_TRUE(host.mouseClick(centre(last)));
     EXPECT_EQ(*log, std::vector<std::string>{"Item 39"});

@@ -18,24 +18,36 @@ namespace {
 AnyView child(char letter, Axis axis, const std::string& id) {
     const bool h = axis == Axis::Horizontal;
     auto block = [&](double length) {
-        return h ? ColorView(Color::red()).frame(length, std::nullopt) : ColorView(Color::red()).frame(std::nullopt, length);
+        return h ? ColorView(Color::red()).frame(length, std::nullopt)
+                 : ColorView(Color::red()).frame(std::nullopt, length);
     };
     AnyView v;
     switch (letter) {
-    case 'S': v = Spacer(); break;
-    case 'F': v = block(100); break;
+    case 'S':
+        v = Spacer();
+        break;
+    case 'F':
+        v = block(100);
+        break;
     case 'B':
         v = ColorView(Color::blue()).frame(h ? FrameSpec{.maxWidth = 50} : FrameSpec{.maxHeight = 50});
         break;
-    case 'L': v = List({VerbatimText("row")}); break;
-    case 'C': v = ScrollView(VerbatimText("content")); break;
-    case 'M': v = MapPlaceholder(); break;
+    case 'L':
+        v = List({VerbatimText("row")});
+        break;
+    case 'C':
+        v = ScrollView(VerbatimText("content"));
+        break;
+    case 'M':
+        v = MapPlaceholder();
+        break;
     case 'N': {
         std::vector<AnyView> inner{block(40), List({VerbatimText("inner row")})};
         v = h ? HStack(VAlign::Center, 0, std::move(inner)) : VStack(HAlign::Center, 0, std::move(inner));
         break;
     }
-    default: ADD_FAILURE() << "unknown child " << letter;
+    default:
+        ADD_FAILURE() << "unknown child " << letter;
     }
     return Group({v}).testId(id);
 }
@@ -48,7 +60,9 @@ struct StackCase {
     std::vector<double> expect; // each child's length along the axis
 };
 
-void PrintTo(const StackCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StackCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StackShareTest : public UITest, public ::testing::WithParamInterface<StackCase> {};
 
@@ -56,8 +70,10 @@ TEST_P(StackShareTest, ChildrenGetTheirLengths) {
     const StackCase& c = GetParam();
     const bool h = c.axis == Axis::Horizontal;
     std::vector<AnyView> children;
-    for (std::size_t i = 0; i < c.children.size(); ++i) children.push_back(child(c.children[i], c.axis, "c" + std::to_string(i)));
-    AnyView stack = h ? HStack(VAlign::Center, 0, std::move(children)) : VStack(HAlign::Center, 0, std::move(children));
+    for (std::size_t i = 0; i < c.children.size(); ++i)
+        children.push_back(child(c.children[i], c.axis, "c" + std::to_string(i)));
+    AnyView stack =
+        h ? HStack(VAlign::Center, 0, std::move(children)) : VStack(HAlign::Center, 0, std::move(children));
     Host host(stack.testId("stack"), {.contentSize = h ? Size{c.length, 200} : Size{200, c.length}});
     host.update();
     double cursor = host.require(Query::testId("stack")).frame().x;
@@ -65,7 +81,8 @@ TEST_P(StackShareTest, ChildrenGetTheirLengths) {
     ASSERT_EQ(c.expect.size(), c.children.size());
     for (std::size_t i = 0; i < c.expect.size(); ++i) {
         Rect f = host.require(Query::testId("c" + std::to_string(i))).frame();
-        EXPECT_NEAR(h ? f.width : f.height, c.expect[i], 1e-9) << "child " << i << " (" << c.children[i] << ")";
+        EXPECT_NEAR(h ? f.width : f.height, c.expect[i], 1e-9)
+            << "child " << i << " (" << c.children[i] << ")";
         EXPECT_NEAR(h ? f.x : f.y, cursor, 1e-9) << "child " << i << " starts where the one before ends";
         cursor += h ? f.width : f.height;
     }
@@ -77,7 +94,10 @@ constexpr double third = 484.0 / 3;
 INSTANTIATE_TEST_SUITE_P(
     Stacks, StackShareTest,
     ::testing::Values(
-        StackCase{"SpacersAndListShareWhatTheFixedBlockLeaves", Axis::Vertical, "SFSL", 600,
+        StackCase{"SpacersAndListShareWhatTheFixedBlockLeaves",
+                  Axis::Vertical,
+                  "SFSL",
+                  600,
                   {8 + third, 100, 8 + third, third}},
         StackCase{"SpacerAndScrollViewShareBeyondTheMinimum", Axis::Vertical, "SC", 600, {304, 296}},
         StackCase{"BoundedChildTakesItsMaximumFirst", Axis::Vertical, "BSL", 600, {50, 279, 271}},
@@ -85,7 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
         StackCase{"SpacersOverflowOnlyWhenNothingElseCanShrink", Axis::Vertical, "SSL", 10, {8, 8, 0}},
         StackCase{"SpacerLeavesANestedStackItsMinimum", Axis::Vertical, "SN", 70, {19, 51}},
         StackCase{"NestedStackSharesWhatIsBeyondItsMinimum", Axis::Vertical, "SN", 600, {284, 316}},
-        StackCase{"HSpacersAndMapShareWhatTheFixedBlockLeaves", Axis::Horizontal, "SFSM", 600,
+        StackCase{"HSpacersAndMapShareWhatTheFixedBlockLeaves",
+                  Axis::Horizontal,
+                  "SFSM",
+                  600,
                   {8 + third, 100, 8 + third, third}},
         StackCase{"HBoundedChildTakesItsMaximumFirst", Axis::Horizontal, "LBS", 600, {271, 50, 279}},
         StackCase{"HSpacerLeavesANestedStackItsMinimum", Axis::Horizontal, "NS", 70, {51, 19}},
@@ -96,12 +119,15 @@ INSTANTIATE_TEST_SUITE_P(
 // status block and a searchable list) beside a map.
 AnyView mainWindow(bool withMap) {
     std::vector<AnyView> rows;
-    for (int i = 0; i < 40; ++i) rows.push_back(VerbatimText("Region " + std::to_string(i)).frame(std::nullopt, 50));
+    for (int i = 0; i < 40; ++i)
+        rows.push_back(VerbatimText("Region " + std::to_string(i)).frame(std::nullopt, 50));
     AnyView status = VStack({ColorView(Color::green()).frame(150, 150), Text("Disconnected")});
-    AnyView regions = VStack(HAlign::Center, {Text("VPN Regions List:").padding(Edge::Leading, 10),
-                                              TextField("Search", Binding<std::string>::constant("")).padding(2),
-                                              List(std::move(rows)).testId("list")});
-    AnyView column = VStack(HAlign::Center, {Spacer(), status, Spacer(), Spacer(), regions}).frame(300).testId("column");
+    AnyView regions =
+        VStack(HAlign::Center, {Text("VPN Regions List:").padding(Edge::Leading, 10),
+                                TextField("Search", Binding<std::string>::constant("")).padding(2),
+                                List(std::move(rows)).testId("list")});
+    AnyView column =
+        VStack(HAlign::Center, {Spacer(), status, Spacer(), Spacer(), regions}).frame(300).testId("column");
     AnyView map = If(withMap, [] { return MapPlaceholder(); });
     AnyView topBar = HStack(VAlign::Center, {Text("Premium").padding(Edge::Leading, 60), Text("Account")});
     AnyView row = HStack(VAlign::Center, {column, map}).testId("row");
@@ -129,7 +155,8 @@ TEST_F(UITest, MainWindowShapeFitsAndGivesTheListRoom) {
         Rect list = host.require(Query::testId("list")).frame();
         EXPECT_EQ(list.height, 30);
         EXPECT_LE(list.maxY(), 572);
-        for (const auto& spacer : host.findAll(Query::kind(ViewKind::Spacer))) EXPECT_GE(spacer.frame().height, 8);
+        for (const auto& spacer : host.findAll(Query::kind(ViewKind::Spacer)))
+            EXPECT_GE(spacer.frame().height, 8);
         if (width > 300) {
             Rect map = host.require(Query::kind(ViewKind::MapView)).frame();
             EXPECT_EQ(map.width, 800 - 300 - 8);
@@ -144,9 +171,11 @@ TEST_F(UITest, MainWindowShapeFitsAndGivesTheListRoom) {
 TEST_F(UITest, StackReportsNoMoreThanOfferedWhenChildrenShrink) {
     // Offered less than the list's rows need, the column shrinks the list rather than overflow.
     std::vector<AnyView> rows;
-    for (int i = 0; i < 30; ++i) rows.push_back(VerbatimText("row " + std::to_string(i)));
-    Host host(VStack({Spacer(), Text("title"), List(std::move(rows)).testId("list"), Spacer()}).testId("stack"),
-              {.contentSize = {200, 120}});
+    for (int i = 0; i < 30; ++i)
+        rows.push_back(VerbatimText("row " + std::to_string(i)));
+    Host host(
+        VStack({Spacer(), Text("title"), List(std::move(rows)).testId("list"), Spacer()}).testId("stack"),
+        {.contentSize = {200, 120}});
     host.update();
     Rect stack = host.require(Query::testId("stack")).frame();
     EXPECT_EQ(stack, (Rect{0, 0, 200, 120}));
@@ -155,8 +184,9 @@ TEST_F(UITest, StackReportsNoMoreThanOfferedWhenChildrenShrink) {
 }
 
 TEST_F(UITest, FixedWidthPassesTheHeightThrough) {
-    Host host(HStack(VAlign::Center, 0, {VStack({Spacer(), List({VerbatimText("r")}).testId("list")}).frame(120).testId("col"),
-                                         MapPlaceholder()}),
+    Host host(HStack(VAlign::Center, 0,
+                     {VStack({Spacer(), List({VerbatimText("r")}).testId("list")}).frame(120).testId("col"),
+                      MapPlaceholder()}),
               {.contentSize = {400, 300}});
     host.update();
     EXPECT_EQ(host.require(Query::testId("col")).frame(), (Rect{0, 0, 120, 300}));

@@ -22,12 +22,13 @@ struct Parent : Screen {
     AnyView body() const override {
         return VStack({If(flipped(), make<Child>(), make<Child>()),
                        VerbatimText("other " + std::to_string(other())),
-                       Button("Flip", [this] { flipped.toggle(); }), Button("Bump", [this] { other.set(other() + 1); })});
+                       Button("Flip", [this] { flipped.toggle(); }),
+                       Button("Bump", [this] { other.set(other() + 1); })});
     }
 };
 
 class StateTest : public UITest {
-  protected:
+protected:
     void SetUp() override {
         UITest::SetUp();
         Model::reset();
@@ -79,8 +80,10 @@ TEST_F(StateTest, ForEachRowsKeepStateByIdWhenTheListChanges) {
     struct Rows : Screen {
         State<std::vector<int>> ids{std::vector<int>{1, 2, 3}};
         AnyView body() const override {
-            return VStack({ForEach(ids(), [](int i) { return i; }, [](int) { return make<Child>(); }),
-                           Button("Drop first", [this] { ids.modify([](auto& v) { v.erase(v.begin()); }); })});
+            return VStack(
+                {ForEach(
+                     ids(), [](int i) { return i; }, [](int) { return make<Child>(); }),
+                 Button("Drop first", [this] { ids.modify([](auto& v) { v.erase(v.begin()); }); })});
         }
     };
     Host host(make<Rows>());
@@ -136,14 +139,17 @@ TEST_F(StateTest, ObservedObjectChangeOnAnotherThreadReachesTheMainThread) {
 TEST_F(StateTest, TheInstanceOfAPlaceStaysForItsLifeAndOutlivesItByATurn) {
     auto seen = std::make_shared<std::vector<std::string>>();
     struct Deferred : Screen {
-        explicit Deferred(std::shared_ptr<std::vector<std::string>> s, int round) : seen(std::move(s)), round(round) {}
+        explicit Deferred(std::shared_ptr<std::vector<std::string>> s, int round)
+            : seen(std::move(s)), round(round) {}
         std::shared_ptr<std::vector<std::string>> seen;
         int round;
         State<int> n{0};
         AnyView body() const override {
             // Queued work reads the instance later; `round` is the value of the latest rebuild.
             return Button("Later", [this] {
-                mainQueue().async([this] { seen->push_back("round " + std::to_string(round) + " n " + std::to_string(n())); });
+                mainQueue().async([this] {
+                    seen->push_back("round " + std::to_string(round) + " n " + std::to_string(n()));
+                });
             });
         }
     };
@@ -153,7 +159,8 @@ TEST_F(StateTest, TheInstanceOfAPlaceStaysForItsLifeAndOutlivesItByATurn) {
         State<int> round{0};
         State<bool> shown{true};
         AnyView body() const override {
-            return VStack({If(shown(), make<Deferred>(seen, round())), Button("Again", [this] { round.set(round() + 1); }),
+            return VStack({If(shown(), make<Deferred>(seen, round())),
+                           Button("Again", [this] { round.set(round() + 1); }),
                            Button("Remove", [this] { shown.set(false); })});
         }
     };
@@ -185,7 +192,8 @@ TEST_F(StateTest, ObservationMovesToTheObjectTheParentHandsNow) {
     auto b = std::make_shared<Model>();
     auto builds = std::make_shared<int>(0);
     struct Watch : Screen {
-        Watch(std::shared_ptr<Model> m, std::shared_ptr<int> builds) : model(std::move(m)), builds(std::move(builds)) {}
+        Watch(std::shared_ptr<Model> m, std::shared_ptr<int> builds)
+            : model(std::move(m)), builds(std::move(builds)) {}
         ObservedObject<Model> model;
         std::shared_ptr<int> builds;
         AnyView body() const override {
@@ -194,12 +202,14 @@ TEST_F(StateTest, ObservationMovesToTheObjectTheParentHandsNow) {
         }
     };
     struct Parent2 : Screen {
-        Parent2(std::shared_ptr<Model> a, std::shared_ptr<Model> b, std::shared_ptr<int> n) : a(a), b(b), builds(n) {}
+        Parent2(std::shared_ptr<Model> a, std::shared_ptr<Model> b, std::shared_ptr<int> n)
+            : a(a), b(b), builds(n) {}
         std::shared_ptr<Model> a, b;
         std::shared_ptr<int> builds;
         State<bool> useB{false};
         AnyView body() const override {
-            return VStack({make<Watch>(useB() ? b : a, builds), Button("Switch", [this] { useB.set(true); })});
+            return VStack(
+                {make<Watch>(useB() ? b : a, builds), Button("Switch", [this] { useB.set(true); })});
         }
     };
     Host host(make<Parent2>(a, b, builds));
@@ -220,7 +230,9 @@ TEST_F(StateTest, RowsWithEqualIdsAreToldApartByOrder) {
     struct Plans : Screen {
         AnyView body() const override {
             std::vector<std::string> names{"Basic", "Basic", "Pro"};
-            return VStack({ForEach(names, [](const std::string& n) { return n; }, [](const std::string&) { return make<Child>(); })});
+            return VStack({ForEach(
+                names, [](const std::string& n) { return n; },
+                [](const std::string&) { return make<Child>(); })});
         }
     };
     Host host(make<Plans>());

@@ -16,17 +16,27 @@
 
 namespace plat::ui {
 // Readable geometry in assertion messages.
-inline void PrintTo(const Rect& r, std::ostream* os) { *os << describe(r); }
-inline void PrintTo(const Size& s, std::ostream* os) { *os << describe(s); }
-inline void PrintTo(const Point& p, std::ostream* os) { *os << p.x << "," << p.y; }
-inline void PrintTo(const Font& f, std::ostream* os) { *os << f.description(); }
-inline void PrintTo(const Color& c, std::ostream* os) { *os << c.description(); }
+inline void PrintTo(const Rect& r, std::ostream* os) {
+    *os << describe(r);
+}
+inline void PrintTo(const Size& s, std::ostream* os) {
+    *os << describe(s);
+}
+inline void PrintTo(const Point& p, std::ostream* os) {
+    *os << p.x << "," << p.y;
+}
+inline void PrintTo(const Font& f, std::ostream* os) {
+    *os << f.description();
+}
+inline void PrintTo(const Color& c, std::ostream* os) {
+    *os << c.description();
+}
 } // namespace plat::ui
 
 namespace uitest {
 
 class UITest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { plat::RunLoop::main().drain(); }
     void TearDown() override { plat::RunLoop::main().drain(); }
 };

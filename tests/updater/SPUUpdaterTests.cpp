@@ -16,7 +16,7 @@ using plat::SPUUpdater;
 using plat::URL;
 
 class UpdaterTest : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override { plat::RunLoop::main().drain(); }
 
     // A configured updater whose feed requests are held until the test answers them.

@@ -12,10 +12,13 @@ namespace {
 std::vector<uint8_t> executableImage(uint32_t fileType, uint32_t cryptid) {
     std::vector<uint8_t> bytes;
     auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(uint8_t(v >> (8 * i)));
     };
-    for (uint32_t v : {0xfeedfacfu, 0x0100000cu, 0u, fileType, 1u, 24u, 0u, 0u}) u32(v);
-    for (uint32_t v : {0x2cu, 24u, 0u, 0u, cryptid, 0u}) u32(v);
+    for (uint32_t v : {0xfeedfacfu, 0x0100000cu, 0u, fileType, 1u, 24u, 0u, 0u})
+        u32(v);
+    for (uint32_t v : {0x2cu, 24u, 0u, 0u, cryptid, 0u})
+        u32(v);
     return bytes;
 }
 
@@ -49,7 +52,8 @@ TEST(TULAppEnvironmentUtil, EncryptionAndStoreDecisions) {
     EXPECT_TRUE(TULAppEnvironmentUtil::receiptIsSandbox(plat::Object(), sandbox));
     EXPECT_FALSE(TULAppEnvironmentUtil::receiptIsSandbox(plat::Object(false), sandbox));
     EXPECT_TRUE(TULAppEnvironmentUtil::receiptIsSandbox(plat::Object("NO"), sandbox)); // not a number
-    EXPECT_FALSE(TULAppEnvironmentUtil::receiptIsSandbox(plat::Object(), std::string("/opt/velmora/receipt/receipt")));
+    EXPECT_FALSE(
+        TULAppEnvironmentUtil::receiptIsSandbox(plat::Object(), std::string("/opt/velmora/receipt/receipt")));
     EXPECT_FALSE(TULAppEnvironmentUtil::receiptIsSandbox(plat::Object(), std::nullopt));
 }
 

@@ -11,14 +11,16 @@ namespace {
 plat::Data sampleText(size_t size) {
     plat::Data out;
     const std::string words = "heartbeat agent date version period ";
-    while (out.size() < size) out.push_back(static_cast<uint8_t>(words[out.size() % words.size()]));
+    while (out.size() < size)
+        out.push_back(static_cast<uint8_t>(words[out.size() % words.size()]));
     return out;
 }
 
 plat::Data randomBytes(size_t size, unsigned seed) {
     std::mt19937 rng(seed);
     plat::Data out(size);
-    for (auto& b : out) b = static_cast<uint8_t>(rng());
+    for (auto& b : out)
+        b = static_cast<uint8_t>(rng());
     return out;
 }
 
@@ -34,11 +36,14 @@ std::string hex(const plat::Data& d) {
 
 plat::Data fromHex(const std::string& text) {
     plat::Data out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
     return out;
 }
 
-int64_t zlibStatus(const plat::Error& e) { return e.userInfo.at(TULNSDataZlibErrorKey).number().int64Value(); }
+int64_t zlibStatus(const plat::Error& e) {
+    return e.userInfo.at(TULNSDataZlibErrorKey).number().int64Value();
+}
 
 } // namespace
 
@@ -105,7 +110,8 @@ TEST(TULGzip, TruncatedAndGarbageStreamsFailWithZlibStatus) {
     }
 
     plat::Error error;
-    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(plat::toData("this is not compressed at all"), &error));
+    EXPECT_FALSE(
+        TULGzip::tul_dataByInflatingGzippedData(plat::toData("this is not compressed at all"), &error));
     EXPECT_EQ(error.code, TULNSDataZlibErrorInternal);
     EXPECT_EQ(zlibStatus(error), -3); // Z_DATA_ERROR
     EXPECT_FALSE(error.localizedDescription().empty());
@@ -148,7 +154,8 @@ TEST(TULGzip, InteroperatesWithPythonZlib) {
 
     // Python's zlib format (no gzip header) and its gzip format both inflate here.
     for (const char* maker : {"zlib.compress(d)", "gzip.compress(d)"}) {
-        std::string make = std::string("import zlib,gzip,sys; d=bytes.fromhex(sys.argv[1]); print(") + maker + ".hex())";
+        std::string make =
+            std::string("import zlib,gzip,sys; d=bytes.fromhex(sys.argv[1]); print(") + maker + ".hex())";
         std::string compressed = testsupport::runCommand("python3 -c '" + make + "' " + hex(input), &status);
         ASSERT_EQ(status, 0) << maker;
         auto back = TULGzip::tul_dataByInflatingGzippedData(fromHex(compressed));

@@ -19,7 +19,9 @@ struct InstallationRecord final : plat::SecureCoding {
     static constexpr const char* kClassName = "TSRInstallationsStoredItem";
     std::string fid;
     std::string className() const override { return kClassName; }
-    void encodeWithCoder(plat::KeyedArchiver& coder) const override { coder.encodeObject(plat::Object(fid), "fid"); }
+    void encodeWithCoder(plat::KeyedArchiver& coder) const override {
+        coder.encodeObject(plat::Object(fid), "fid");
+    }
     static std::shared_ptr<InstallationRecord> initWithCoder(plat::KeyedUnarchiver& coder) {
         plat::Object fid = coder.decodeObjectForKey("fid");
         if (!fid.isString()) return nullptr;
@@ -33,7 +35,9 @@ struct OtherRecord final : plat::SecureCoding {
     static constexpr const char* kClassName = "TSROther";
     std::string className() const override { return kClassName; }
     void encodeWithCoder(plat::KeyedArchiver&) const override {}
-    static std::shared_ptr<OtherRecord> initWithCoder(plat::KeyedUnarchiver&) { return std::make_shared<OtherRecord>(); }
+    static std::shared_ptr<OtherRecord> initWithCoder(plat::KeyedUnarchiver&) {
+        return std::make_shared<OtherRecord>();
+    }
 };
 
 std::shared_ptr<const InstallationRecord> record(std::string fid) {
@@ -52,7 +56,9 @@ struct Outcome {
     std::string queueLabel;
 
     TULKeychainStorage::ObjectHandler objectHandler() {
-        return [this](TULKeychainStorage::Object o, std::optional<plat::Error> e) { finish(std::move(o), std::move(e)); };
+        return [this](TULKeychainStorage::Object o, std::optional<plat::Error> e) {
+            finish(std::move(o), std::move(e));
+        };
     }
     TULKeychainStorage::ErrorHandler errorHandler() {
         return [this](std::optional<plat::Error> e) { finish(nullptr, std::move(e)); };
@@ -89,7 +95,8 @@ protected:
         storage.getObjectForKey(key, cls, std::nullopt, out.objectHandler());
         out.wait();
     }
-    void set(TULKeychainStorage& storage, TULKeychainStorage::Object object, const std::string& key, Outcome& out) {
+    void set(TULKeychainStorage& storage, TULKeychainStorage::Object object, const std::string& key,
+             Outcome& out) {
         storage.setObject(std::move(object), key, std::nullopt, out.objectHandler());
         out.wait();
     }
@@ -116,9 +123,10 @@ TEST_F(TULKeychainStorageTest, MissingItemsAreNeitherObjectNorError) {
 TEST_F(TULKeychainStorageTest, SetIsCachedAtOnceAndStoredInTheKeychain) {
     TULKeychainStorage storage("com.tessera.test.set");
     plat::Object::Dict added;
-    plat::KeychainStore::shared().setObserver([&](plat::KeychainOperation op, const plat::Object::Dict&, const plat::Object::Dict* attributes) {
-        if (op == plat::KeychainOperation::Add && attributes) added = *attributes;
-    });
+    plat::KeychainStore::shared().setObserver(
+        [&](plat::KeychainOperation op, const plat::Object::Dict&, const plat::Object::Dict* attributes) {
+            if (op == plat::KeychainOperation::Add && attributes) added = *attributes;
+        });
     auto original = record("fid-1");
     Outcome stored, cached;
     storage.setObject(original, "installation", std::nullopt, stored.objectHandler());
@@ -130,7 +138,8 @@ TEST_F(TULKeychainStorageTest, SetIsCachedAtOnceAndStoredInTheKeychain) {
     EXPECT_EQ(cached.queueLabel, "com.tul.KeychainStorage.InMemoryCache");
     EXPECT_EQ(stored.object, original);
     EXPECT_FALSE(stored.error);
-    EXPECT_EQ(added[plat::kSecAttrAccessible], plat::Object(plat::kSecAttrAccessibleAfterFirstUnlockThisDeviceOnly));
+    EXPECT_EQ(added[plat::kSecAttrAccessible],
+              plat::Object(plat::kSecAttrAccessibleAfterFirstUnlockThisDeviceOnly));
     EXPECT_EQ(added[plat::kSecAttrService], plat::Object("com.tessera.test.set"));
     EXPECT_EQ(added[plat::kSecAttrAccount], plat::Object("installation"));
     EXPECT_EQ(added[kSecUseDataProtectionKeychain], plat::Object(true));
@@ -180,7 +189,8 @@ TEST_F(TULKeychainStorageTest, WrongClassFailsFromKeychainAndFromCache) {
     EXPECT_FALSE(storedWrong.object);
     ASSERT_TRUE(storedWrong.error);
     EXPECT_EQ(storedWrong.error->domain, plat::KeyedArchiver::kErrorDomain);
-    EXPECT_NE(storedWrong.error->localizedDescription().find("TSRInstallationsStoredItem"), std::string::npos);
+    EXPECT_NE(storedWrong.error->localizedDescription().find("TSRInstallationsStoredItem"),
+              std::string::npos);
 }
 
 TEST_F(TULKeychainStorageTest, FailedWriteLeavesNothingBehindInTheCache) {
@@ -192,7 +202,8 @@ TEST_F(TULKeychainStorageTest, FailedWriteLeavesNothingBehindInTheCache) {
     ASSERT_TRUE(stored.error);
     EXPECT_EQ(stored.error->domain, kTULKeychainErrorDomain);
     EXPECT_EQ(stored.error->code, 0);
-    EXPECT_EQ(stored.error->userInfo.at(kTULLocalizedFailureReasonErrorKey), plat::Object("SecItemAdd (-36)"));
+    EXPECT_EQ(stored.error->userInfo.at(kTULLocalizedFailureReasonErrorKey),
+              plat::Object("SecItemAdd (-36)"));
 
     Outcome got;
     get(storage, "key", got);
@@ -229,12 +240,15 @@ TEST(TULKeychainUtils, ErrorsNameTheCallAndStatus) {
     EXPECT_FALSE(TULKeychainUtils::getItemWithQuery(query, &error));
     EXPECT_FALSE(error); // a missing item resets the error
 
-    plat::KeychainStore::shared().failNext(plat::errSecInteractionNotAllowed, plat::KeychainOperation::CopyMatching);
+    plat::KeychainStore::shared().failNext(plat::errSecInteractionNotAllowed,
+                                           plat::KeychainOperation::CopyMatching);
     EXPECT_FALSE(TULKeychainUtils::getItemWithQuery(query, &error));
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->userInfo.at(kTULLocalizedFailureReasonErrorKey), plat::Object("SecItemCopyMatching (-25308)"));
+    EXPECT_EQ(error->userInfo.at(kTULLocalizedFailureReasonErrorKey),
+              plat::Object("SecItemCopyMatching (-25308)"));
     // setItem stops at a failed read.
-    plat::KeychainStore::shared().failNext(plat::errSecInteractionNotAllowed, plat::KeychainOperation::CopyMatching);
+    plat::KeychainStore::shared().failNext(plat::errSecInteractionNotAllowed,
+                                           plat::KeychainOperation::CopyMatching);
     EXPECT_FALSE(TULKeychainUtils::setItem(plat::toData("x"), query, &error));
     EXPECT_FALSE(TULKeychainUtils::getItemWithQuery(query));
 

@@ -50,7 +50,8 @@ TEST_F(TULLoggerTest, LineFormatWithAndWithoutVersion) {
     TULLoggerRegisterVersion("3.2.0");
     TULOSLogWarning("com.tessera.test", "[TULTest]", false, "I-TUL000002", "plain");
     // Without an argument list the message is the text itself, "%" and all.
-    TULOSLogBasic(TULLoggerLevelNotice, "com.tessera.test", "[TULTest]", false, "I-TUL000003", "100% %@", nullptr);
+    TULOSLogBasic(TULLoggerLevelNotice, "com.tessera.test", "[TULTest]", false, "I-TUL000003", "100% %@",
+                  nullptr);
 
     auto lines = written();
     ASSERT_EQ(lines.size(), 3u);
@@ -81,7 +82,8 @@ TEST_F(TULLoggerTest, FilteringByLevelAndForcedLogging) {
 
 TEST_F(TULLoggerTest, InvalidLevelsLogAForcedErrorAndChangeNothing) {
     TULSetLoggerLevel(TULLoggerLevelError); // errors only, yet the complaint is forced through
-    for (int level : {2, 8}) TULSetLoggerLevel(level);
+    for (int level : {2, 8})
+        TULSetLoggerLevel(level);
     EXPECT_EQ(TULGetLoggerLevel(), TULLoggerLevelError);
     auto lines = written();
     ASSERT_EQ(lines.size(), 2u);
@@ -105,7 +107,8 @@ TEST_F(TULLoggerTest, StoreBuildsKeepToWarnings) {
     TULAppEnvironmentUtil::overrideFromAppStoreForTesting(true);
     TULLoggerForceDebug();
     EXPECT_FALSE(TULIsLoggableLevel(TULLoggerLevelDebug));
-    for (int level : {5, 6, 7}) TULSetLoggerLevel(level);
+    for (int level : {5, 6, 7})
+        TULSetLoggerLevel(level);
     EXPECT_EQ(TULGetLoggerLevel(), TULLoggerLevelNotice);
     TULSetLoggerLevel(TULLoggerLevelWarning);
     EXPECT_EQ(TULGetLoggerLevel(), TULLoggerLevelWarning);
@@ -114,9 +117,11 @@ TEST_F(TULLoggerTest, StoreBuildsKeepToWarnings) {
 }
 
 TEST_F(TULLoggerTest, WrapperUsesTheLoggerSubsystemForServices) {
-    TULLoggerWrapper::logWithLevel(TULLoggerLevelError, "[TesseraCore]", "I-COR000001", "n=%d", {plat::Object(5)});
+    TULLoggerWrapper::logWithLevel(TULLoggerLevelError, "[TesseraCore]", "I-COR000001", "n=%d",
+                                   {plat::Object(5)});
     TULLoggerWrapper::logWithLevel(TULLoggerLevelDebug, "[TesseraCore]", "I-COR000002", "dropped", {});
-    TULLoggerWrapper::logWithLevel(TULLoggerLevelError, "sub", "[Cat]", "I-COR000003", "%@", {plat::Object("x")});
+    TULLoggerWrapper::logWithLevel(TULLoggerLevelError, "sub", "[Cat]", "I-COR000003", "%@",
+                                   {plat::Object("x")});
     auto lines = written();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].subsystem, "com.tessera.utilities.logger");
@@ -126,12 +131,16 @@ TEST_F(TULLoggerTest, WrapperUsesTheLoggerSubsystemForServices) {
 }
 
 TEST(TULStringFormat, ConversionsReadTheirArguments) {
-    auto f = [](std::string_view format, TULFormatArguments args) { return TULStringWithFormat(format, args); };
-    EXPECT_EQ(f("'%@.%@'.", {plat::Object("TesseraOptions"), plat::Object("plist")}), "'TesseraOptions.plist'.");
-    EXPECT_EQ(f("%ld|%5d|%-3d|%03u|%lx", {plat::Object(-7), plat::Object(42), plat::Object(1), plat::Object(9u),
-                                          plat::Object(255)}),
+    auto f = [](std::string_view format, TULFormatArguments args) {
+        return TULStringWithFormat(format, args);
+    };
+    EXPECT_EQ(f("'%@.%@'.", {plat::Object("TesseraOptions"), plat::Object("plist")}),
+              "'TesseraOptions.plist'.");
+    EXPECT_EQ(f("%ld|%5d|%-3d|%03u|%lx",
+                {plat::Object(-7), plat::Object(42), plat::Object(1), plat::Object(9u), plat::Object(255)}),
               "-7|   42|1  |009|ff");
-    EXPECT_EQ(f("%.2f %s %c %%", {plat::Object(1.005), plat::Object("str"), plat::Object(65)}), "1.00 str A %");
+    EXPECT_EQ(f("%.2f %s %c %%", {plat::Object(1.005), plat::Object("str"), plat::Object(65)}),
+              "1.00 str A %");
     EXPECT_EQ(f("%@ %@", {plat::Object(true), plat::Object(2.5)}), "1 2.5");
     // Missing arguments and unknown conversions never read past the list.
     EXPECT_EQ(f("%@ %d %n %p end %", {}), "(null) 0 %n %p end %");

@@ -13,7 +13,7 @@ using namespace plat;
 namespace {
 
 class ApplicationIconTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         RunLoop::main().drain();
         Application::shared().resetForTesting();

@@ -12,7 +12,7 @@ using S = NEVPNStatus;
 namespace {
 
 class NEVPNConnectionTest : public ::testing::Test {
-  protected:
+protected:
     void save(std::optional<Data> reference, bool enabled = true) {
         run(manager_, &NEVPNManager::loadFromPreferences);
         vpntest::configure(manager_, "vpn.example.net", std::move(reference));

@@ -14,7 +14,7 @@ using vpntest::run;
 namespace {
 
 class NEVPNManagerTest : public ::testing::Test {
-  protected:
+protected:
     testsupport::TempHome home_;
     ManualScheduler scheduler_;
     NEVPNManager manager_{scheduler_};

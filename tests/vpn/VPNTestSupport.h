@@ -61,7 +61,7 @@ configure(plat::NEVPNManager& manager, const std::string& server, std::optional<
 // Records every status notification: the status read on delivery and whether it came from the
 // simulator's queue.
 class StatusRecorder {
-  public:
+public:
     explicit StatusRecorder(const plat::NEVPNManager& manager) : manager_(manager) {
         token_ = plat::NotificationCenter::defaultCenter().addObserver(
             plat::NEVPNStatusDidChangeNotification, {}, [this](const plat::Notification& n) {
@@ -82,7 +82,7 @@ class StatusRecorder {
         return allOnQueue_;
     }
 
-  private:
+private:
     const plat::NEVPNManager& manager_;
     plat::NotificationCenter::Token token_;
     mutable std::mutex mutex_;

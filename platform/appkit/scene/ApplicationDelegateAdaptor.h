@@ -13,7 +13,7 @@ namespace plat::scene {
 template <typename T>
 requires std::is_base_of_v<ApplicationDelegate, T>
 class ApplicationDelegateAdaptor {
-  public:
+public:
     ApplicationDelegateAdaptor() : delegate_(std::make_shared<T>()) {
         Application::shared().setDelegate(delegate_);
     }
@@ -23,7 +23,7 @@ class ApplicationDelegateAdaptor {
     // The delegate instance.
     T& wrappedValue() const { return *delegate_; }
 
-  private:
+private:
     std::shared_ptr<T> delegate_;
 };
 

@@ -12,7 +12,7 @@
 namespace plat::scene {
 
 class CommandMenuHost : public std::enable_shared_from_this<CommandMenuHost> {
-  public:
+public:
     static std::shared_ptr<CommandMenuHost> make(ui::AnyView content);
 
     // The items for the content's buttons, in tree order. Items hold the host weakly: once it is
@@ -20,7 +20,7 @@ class CommandMenuHost : public std::enable_shared_from_this<CommandMenuHost> {
     std::vector<std::shared_ptr<MenuItem>> items();
     ui::Host& host() { return *host_; }
 
-  private:
+private:
     explicit CommandMenuHost(ui::AnyView content);
     // The content's index-th button as of the latest pass; none when there is no such button.
     ui::NodeRef button(size_t index);

@@ -11,9 +11,9 @@ std::shared_ptr<HostedWindowContent> HostedWindowContent::install(const std::sha
     return install(window, std::move(root), printChanges, nullptr);
 }
 
-std::shared_ptr<HostedWindowContent> HostedWindowContent::install(const std::shared_ptr<Window>& window,
-                                                                  ui::AnyView root, bool printChanges,
-                                                                  const std::shared_ptr<WindowPresenter>& presenter) {
+std::shared_ptr<HostedWindowContent>
+HostedWindowContent::install(const std::shared_ptr<Window>& window, ui::AnyView root, bool printChanges,
+                             const std::shared_ptr<WindowPresenter>& presenter) {
     std::shared_ptr<HostedWindowContent> content(
         new HostedWindowContent(window, std::move(root), printChanges, presenter));
     window->setContent(content);

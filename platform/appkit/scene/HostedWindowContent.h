@@ -17,7 +17,7 @@
 namespace plat::scene {
 
 class HostedWindowContent : public WindowContent {
-  public:
+public:
     // Hosts `root` in `window` (held weakly) and installs itself as the window's content.
     static std::shared_ptr<HostedWindowContent> install(const std::shared_ptr<Window>& window,
                                                         ui::AnyView root, bool printChanges);
@@ -37,7 +37,7 @@ class HostedWindowContent : public WindowContent {
     bool performAction(const std::string& action) override;
     std::string describe() const override;
 
-  private:
+private:
     HostedWindowContent(const std::shared_ptr<Window>& window, ui::AnyView root, bool printChanges,
                         const std::shared_ptr<WindowPresenter>& presenter);
     void displayed();

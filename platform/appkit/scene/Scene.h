@@ -53,7 +53,7 @@ struct Scene {
 
 // A declarative application: a value whose body lists its scenes.
 class App {
-  public:
+public:
     virtual ~App() = default;
     virtual std::vector<Scene> body() const = 0;
 };

@@ -32,7 +32,7 @@ struct SceneOptions {
 };
 
 class SceneHost {
-  public:
+public:
     // `app` must outlive the host; its body is evaluated once, by install().
     SceneHost(const App& app, SceneOptions options);
     ~SceneHost();
@@ -58,7 +58,7 @@ class SceneHost {
     // loop) until termination. Returns 0.
     static int run(const App& app, SceneOptions options);
 
-  private:
+private:
     const Scene* firstScene(Scene::Kind kind) const;
     std::shared_ptr<Window> openWindow(const Scene& scene, Rect contentRect, WindowStyle style,
                                        std::string title);

@@ -24,7 +24,7 @@ namespace plat::scene {
 // One window on the desktop, showing the tree of a window's content. It lives exactly as long as
 // that content.
 class WindowPresentation {
-  public:
+public:
     virtual ~WindowPresentation() = default;
 
     // The window's content area now has this size (the application or a screen sized it).
@@ -39,7 +39,7 @@ class WindowPresentation {
 };
 
 class WindowPresenter {
-  public:
+public:
     virtual ~WindowPresenter() = default;
 
     // The text measurements the windows' trees are laid out with, so that layout matches what is

@@ -10,7 +10,9 @@ namespace {
 
 constexpr int kSamples = 4;
 
-float length(float x, float y) { return std::sqrt(x * x + y * y); }
+float length(float x, float y) {
+    return std::sqrt(x * x + y * y);
+}
 
 float segmentDistance(float px, float py, float ax, float ay, float bx, float by) {
     const float dx = bx - ax, dy = by - ay;
@@ -48,7 +50,9 @@ Shape segment(float ax, float ay, float bx, float by, float width) {
 
 Shape arc(float cx, float cy, float r, float width, float start, float end) {
     const float toRad = std::numbers::pi_v<float> / 180.0f;
-    auto at = [=](float deg) { return std::pair{cx + r * std::sin(deg * toRad), cy - r * std::cos(deg * toRad)}; };
+    auto at = [=](float deg) {
+        return std::pair{cx + r * std::sin(deg * toRad), cy - r * std::cos(deg * toRad)};
+    };
     const auto [sx, sy] = at(start);
     const auto [ex, ey] = at(end);
     return [=](float x, float y) {
@@ -88,8 +92,8 @@ Paint solid(Rgba c) {
 Paint vertical(Rgba top, Rgba bottom) {
     return [=](float, float y) {
         const float t = std::clamp(y, 0.0f, 1.0f);
-        return Rgba{top.r + (bottom.r - top.r) * t, top.g + (bottom.g - top.g) * t, top.b + (bottom.b - top.b) * t,
-                    top.a + (bottom.a - top.a) * t};
+        return Rgba{top.r + (bottom.r - top.r) * t, top.g + (bottom.g - top.g) * t,
+                    top.b + (bottom.b - top.b) * t, top.a + (bottom.a - top.a) * t};
     };
 }
 
@@ -117,7 +121,9 @@ void Canvas::fill(const Shape& shape, const Paint& paint) {
             if (hits == 0) continue;
             const float cover = static_cast<float>(hits) / (kSamples * kSamples);
             const Rgba c = paint(cx, cy);
-            float* d = &rgba_[(static_cast<size_t>(py) * static_cast<size_t>(bitmap_.width) + static_cast<size_t>(px)) * 4];
+            float* d = &rgba_[(static_cast<size_t>(py) * static_cast<size_t>(bitmap_.width) +
+                               static_cast<size_t>(px)) *
+                              4];
             const float a = c.a * cover;
             const float outA = a + d[3] * (1 - a);
             if (outA > 0) {

@@ -17,7 +17,13 @@ Shape shield(float inset = 0) {
 }
 
 Shape mark() {
-    return polygon({{0.32f, 0.3f}, {0.42f, 0.3f}, {0.5f, 0.56f}, {0.58f, 0.3f}, {0.68f, 0.3f}, {0.55f, 0.7f}, {0.45f, 0.7f}});
+    return polygon({{0.32f, 0.3f},
+                    {0.42f, 0.3f},
+                    {0.5f, 0.56f},
+                    {0.58f, 0.3f},
+                    {0.68f, 0.3f},
+                    {0.55f, 0.7f},
+                    {0.45f, 0.7f}});
 }
 
 const Rgba kWhite = Rgba::hex(0xFFFFFF);
@@ -46,9 +52,15 @@ Bitmap powerButton(uint32_t top, uint32_t bottom) {
     return c.bitmap();
 }
 
-Bitmap notConnectedButton() { return powerButton(0xA3A9B3, 0x5F6673); }
-Bitmap connectingButton() { return powerButton(0xFBBF24, 0xD97706); }
-Bitmap connectedButton() { return powerButton(0x34D399, 0x059669); }
+Bitmap notConnectedButton() {
+    return powerButton(0xA3A9B3, 0x5F6673);
+}
+Bitmap connectingButton() {
+    return powerButton(0xFBBF24, 0xD97706);
+}
+Bitmap connectedButton() {
+    return powerButton(0x34D399, 0x059669);
+}
 
 Bitmap appIcon() {
     Canvas c(512, 512);
@@ -67,10 +79,18 @@ Bitmap statusIcon(uint32_t top, uint32_t bottom) {
     return c.bitmap();
 }
 
-Bitmap iconInvalid() { return statusIcon(0xF87171, 0xB91C1C); }
-Bitmap iconConnecting() { return statusIcon(0xFBBF24, 0xD97706); }
-Bitmap iconConnected() { return statusIcon(0x34D399, 0x059669); }
-Bitmap iconDisconnecting() { return statusIcon(0xCBD5E1, 0x64748B); }
+Bitmap iconInvalid() {
+    return statusIcon(0xF87171, 0xB91C1C);
+}
+Bitmap iconConnecting() {
+    return statusIcon(0xFBBF24, 0xD97706);
+}
+Bitmap iconConnected() {
+    return statusIcon(0x34D399, 0x059669);
+}
+Bitmap iconDisconnecting() {
+    return statusIcon(0xCBD5E1, 0x64748B);
+}
 
 } // namespace
 

@@ -10,8 +10,8 @@ namespace plat::render {
 
 Font FontMetrics::fontFor(const ui::Font& font) {
     const auto w = font.fontWeight();
-    const bool bold = w == ui::FontWeight::Semibold || w == ui::FontWeight::Bold || w == ui::FontWeight::Heavy ||
-                      w == ui::FontWeight::Black;
+    const bool bold = w == ui::FontWeight::Semibold || w == ui::FontWeight::Bold ||
+                      w == ui::FontWeight::Heavy || w == ui::FontWeight::Black;
     return Font{static_cast<float>(font.size()), bold};
 }
 
@@ -33,7 +33,8 @@ ui::Size FontMetrics::imageSize(const std::string& name, bool symbol, const ui::
         const double side = lineHeight(font);
         return {side, side};
     }
-    if (auto bitmap = ImageStore::shared().image(name)) return {static_cast<double>(bitmap->width), static_cast<double>(bitmap->height)};
+    if (auto bitmap = ImageStore::shared().image(name))
+        return {static_cast<double>(bitmap->width), static_cast<double>(bitmap->height)};
     return {0, 0};
 }
 

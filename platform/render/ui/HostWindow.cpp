@@ -42,16 +42,26 @@ ui::KeyModifiers modifiers(int mods) {
 std::optional<ui::Key> namedKey(int key) {
     switch (key) {
     case keys::Return:
-    case 335: return ui::Key::Return; // the keypad's Enter too
-    case keys::Escape: return ui::Key::Escape;
-    case keys::Tab: return ui::Key::Tab;
-    case keys::Backspace: return ui::Key::Backspace;
-    case 261: return ui::Key::Delete;
-    case keys::Up: return ui::Key::Up;
-    case keys::Down: return ui::Key::Down;
-    case keys::Left: return ui::Key::Left;
-    case keys::Right: return ui::Key::Right;
-    default: return std::nullopt;
+    case 335:
+        return ui::Key::Return; // the keypad's Enter too
+    case keys::Escape:
+        return ui::Key::Escape;
+    case keys::Tab:
+        return ui::Key::Tab;
+    case keys::Backspace:
+        return ui::Key::Backspace;
+    case 261:
+        return ui::Key::Delete;
+    case keys::Up:
+        return ui::Key::Up;
+    case keys::Down:
+        return ui::Key::Down;
+    case keys::Left:
+        return ui::Key::Left;
+    case keys::Right:
+        return ui::Key::Right;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -62,7 +72,8 @@ constexpr auto kAnimationFrame = std::chrono::milliseconds(16);
 
 } // namespace
 
-HostWindow::HostWindow(std::shared_ptr<ui::RootHost> host, WindowOptions options, std::function<ui::NodeRef()> focused)
+HostWindow::HostWindow(std::shared_ptr<ui::RootHost> host, WindowOptions options,
+                       std::function<ui::NodeRef()> focused)
     : host_(std::move(host)) {
     painter_.setFocusedField(std::move(focused));
     surface_ = WindowSystem::shared().createWindow(options);
@@ -161,7 +172,8 @@ void HostWindow::handle(const InputEvent& e, ui::Point origin) {
     case InputEvent::Kind::CloseRequest:
         if (onClose_) onClose_();
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -169,7 +181,8 @@ bool HostWindow::writeScreenshots(const std::filesystem::path& path) {
     display();
     bool ok = surface_->writeScreenshot(path);
     for (size_t i = 0; i < sheets_.size(); ++i) {
-        auto sheetPath = path.parent_path() / (path.stem().string() + "-sheet" + std::to_string(i + 1) + path.extension().string());
+        auto sheetPath = path.parent_path() / (path.stem().string() + "-sheet" + std::to_string(i + 1) +
+                                               path.extension().string());
         ok = sheets_[i]->writeScreenshot(sheetPath) && ok;
     }
     return ok;

@@ -24,7 +24,9 @@ const Color kSeparator = Color::rgb(0xD1D1D6);
 const Color kBezel = Color::rgb(0xE5E5EA);
 const Color kPanel = Color::rgb(0xF2F2F7);
 
-Color faded(Color c, float opacity) { return c.withAlpha(c.a * opacity); }
+Color faded(Color c, float opacity) {
+    return c.withAlpha(c.a * opacity);
+}
 
 bool isControl(ViewKind k) {
     return k == ViewKind::Button || k == ViewKind::TextField || k == ViewKind::SecureField ||
@@ -39,17 +41,21 @@ bool sameFrame(const ui::Rect& a, const ui::Rect& b) {
 float radiusOf(const ui::Shape& shape, const ui::Rect& frame) {
     const float half = static_cast<float>(std::min(frame.width, frame.height)) * 0.5f;
     switch (shape.kind) {
-    case ui::Shape::Kind::Rectangle: return 0;
-    case ui::Shape::Kind::RoundedRectangle: return std::min(half, static_cast<float>(shape.cornerRadius));
+    case ui::Shape::Kind::Rectangle:
+        return 0;
+    case ui::Shape::Kind::RoundedRectangle:
+        return std::min(half, static_cast<float>(shape.cornerRadius));
     case ui::Shape::Kind::Capsule:
-    case ui::Shape::Kind::Circle: return half;
+    case ui::Shape::Kind::Circle:
+        return half;
     }
     return 0;
 }
 
 // Code points in a UTF-8 text (for the bullets of a secure field).
 size_t codepointCount(const std::string& s) {
-    return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<size_t>(std::count_if(
+        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 } // namespace
@@ -60,10 +66,14 @@ Color TreePainter::resolve(const ui::Color& c, ui::ColorScheme scheme) {
     switch (c.kind()) {
     case ui::Color::Kind::RGBA:
         return Color{static_cast<float>(c.r()), static_cast<float>(c.g()), static_cast<float>(c.b()), a};
-    case ui::Color::Kind::Primary: return (dark ? Color::rgb(0xFFFFFF) : Color::rgb(0x000000)).withAlpha(a * 0.9f);
-    case ui::Color::Kind::Secondary: return (dark ? Color::rgb(0xEBEBF5) : Color::rgb(0x3C3C43)).withAlpha(a * 0.6f);
-    case ui::Color::Kind::Accent: return kAccent.withAlpha(a);
-    case ui::Color::Kind::Clear: return Color{0, 0, 0, 0};
+    case ui::Color::Kind::Primary:
+        return (dark ? Color::rgb(0xFFFFFF) : Color::rgb(0x000000)).withAlpha(a * 0.9f);
+    case ui::Color::Kind::Secondary:
+        return (dark ? Color::rgb(0xEBEBF5) : Color::rgb(0x3C3C43)).withAlpha(a * 0.6f);
+    case ui::Color::Kind::Accent:
+        return kAccent.withAlpha(a);
+    case ui::Color::Kind::Clear:
+        return Color{0, 0, 0, 0};
     case ui::Color::Kind::Asset:
         if (auto named = ColorAssets::shared().color(c.name())) return named->withAlpha(named->a * a);
         return Color{static_cast<float>(c.r()), static_cast<float>(c.g()), static_cast<float>(c.b()), a};
@@ -72,8 +82,8 @@ Color TreePainter::resolve(const ui::Color& c, ui::ColorScheme scheme) {
 }
 
 Rect TreePainter::at(ui::Rect r) const {
-    return {static_cast<float>(r.x - offset_.x), static_cast<float>(r.y - offset_.y), static_cast<float>(r.width),
-            static_cast<float>(r.height)};
+    return {static_cast<float>(r.x - offset_.x), static_cast<float>(r.y - offset_.y),
+            static_cast<float>(r.width), static_cast<float>(r.height)};
 }
 
 Color TreePainter::foreground(const ui::NodeRef& node, const Context& ctx) const {
@@ -87,7 +97,8 @@ Color TreePainter::foreground(const ui::NodeRef& node, const Context& ctx) const
 TreePainter::TreePainter() {
     static std::once_flag once;
     std::call_once(once, [] {
-        ImageStore::shared().setFallback([](const std::string& name) { return map::FlagLookup::shared().pathFor(name); });
+        ImageStore::shared().setFallback(
+            [](const std::string& name) { return map::FlagLookup::shared().pathFor(name); });
     });
 }
 
@@ -114,7 +125,8 @@ void TreePainter::render(ui::Size contentSize, const std::vector<ui::RenderLayer
         case ui::RenderLayer::Kind::Alert: {
             // Modal in its window: dim the rest, then the alert's own panel.
             DisplayList& list = sheets_.empty() ? window_ : sheets_.back().list;
-            offset_ = sheets_.empty() ? ui::Point{} : ui::Point{sheets_.back().frame.x, sheets_.back().frame.y};
+            offset_ =
+                sheets_.empty() ? ui::Point{} : ui::Point{sheets_.back().frame.x, sheets_.back().frame.y};
             list.fillRect({-10000, -10000, 20000, 20000}, Color{0, 0, 0, 0.25f});
             list.fillRect(at(layer.frame), kPanel, 12);
             list.strokeRect(at(layer.frame), kSeparator, 12, 1);
@@ -130,7 +142,8 @@ void TreePainter::render(ui::Size contentSize, const std::vector<ui::RenderLayer
 void TreePainter::paintPopup(const std::vector<ui::RenderLayer>& layers) {
     if (!popup_ || !popup_->owner.isAlive() || popup_->rows.empty()) return;
     ui::NodeRef root = popup_->owner;
-    while (root.parent()) root = root.parent();
+    while (root.parent())
+        root = root.parent();
     // The list of the window or sheet window that shows the control, and where its origin lies.
     DisplayList* list = nullptr;
     ui::Rect bounds;
@@ -173,7 +186,8 @@ void TreePainter::paintPopup(const std::vector<ui::RenderLayer>& layers) {
             list->fillRect({r.x + 8, r.y + r.height / 2 - 0.5f, r.width - 16, 1}, kSeparator);
             continue;
         }
-        const Color text = row.enabled ? resolve(ui::Color::primary(), scheme) : resolve(ui::Color::secondary(), scheme);
+        const Color text =
+            row.enabled ? resolve(ui::Color::primary(), scheme) : resolve(ui::Color::secondary(), scheme);
         float x = r.x + 12;
         if (picker) {
             if (row.chosen) list->symbol({x, r.y + (r.height - 10) / 2, 10, 10}, "checkmark", text);
@@ -217,7 +231,8 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
     }
     // A selected list row, also one made by repeated content (whose node sits between the list and
     // its rows), is highlighted behind its content; the nodes inside it count as selected too.
-    if (node.isSelected() && !node.parent().isSelected()) list.fillRect(at(frame), faded(kAccent.withAlpha(0.18f), ctx.opacity), 4);
+    if (node.isSelected() && !node.parent().isSelected())
+        list.fillRect(at(frame), faded(kAccent.withAlpha(0.18f), ctx.opacity), 4);
     const bool clipped = d.attrs.clipShape.has_value();
     if (clipped) {
         list.pushClip(at(frame));
@@ -225,14 +240,20 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
         ctx.clipFrame = frame;
     }
     switch (d.kind) {
-    case ViewKind::Text: paintText(node, node.text(), frame, list, ctx); break;
-    case ViewKind::Image: paintImage(node, list, ctx); break;
+    case ViewKind::Text:
+        paintText(node, node.text(), frame, list, ctx);
+        break;
+    case ViewKind::Image:
+        paintImage(node, list, ctx);
+        break;
     case ViewKind::Label:
         if (node.children().empty()) {
             const float side = static_cast<float>(frame.height);
             if (!d.imageName.empty())
-                list.symbol(at({frame.x, frame.y, frame.height, frame.height}), d.imageName, foreground(node, ctx));
-            paintText(node, node.text(), {frame.x + side + 6, frame.y, std::max(0.0, frame.width - side - 6), frame.height},
+                list.symbol(at({frame.x, frame.y, frame.height, frame.height}), d.imageName,
+                            foreground(node, ctx));
+            paintText(node, node.text(),
+                      {frame.x + side + 6, frame.y, std::max(0.0, frame.width - side - 6), frame.height},
                       list, ctx);
         } else {
             paintChildren(node, list, ctx);
@@ -246,19 +267,34 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
             list.fillRect({r.x + r.width / 2 - 0.5f, r.y, 1, r.height}, faded(kSeparator, ctx.opacity));
         break;
     }
-    case ViewKind::ProgressView: paintProgress(node, list, ctx); break;
-    case ViewKind::MapView: paintMap(node, list, ctx); break;
+    case ViewKind::ProgressView:
+        paintProgress(node, list, ctx);
+        break;
+    case ViewKind::MapView:
+        paintMap(node, list, ctx);
+        break;
     case ViewKind::Color: {
         const bool rounded = ctx.clipRadius > 0 && sameFrame(frame, ctx.clipFrame);
-        list.fillRect(at(frame), faded(resolve(d.color, ctx.scheme), ctx.opacity), rounded ? ctx.clipRadius : 0);
+        list.fillRect(at(frame), faded(resolve(d.color, ctx.scheme), ctx.opacity),
+                      rounded ? ctx.clipRadius : 0);
         break;
     }
-    case ViewKind::Shape: paintShape(node, list, ctx); break;
-    case ViewKind::Button: paintButton(node, list, ctx); break;
+    case ViewKind::Shape:
+        paintShape(node, list, ctx);
+        break;
+    case ViewKind::Button:
+        paintButton(node, list, ctx);
+        break;
     case ViewKind::TextField:
-    case ViewKind::SecureField: paintField(node, list, ctx); break;
-    case ViewKind::Toggle: paintToggle(node, list, ctx); break;
-    case ViewKind::Picker: paintPicker(node, list, ctx); break;
+    case ViewKind::SecureField:
+        paintField(node, list, ctx);
+        break;
+    case ViewKind::Toggle:
+        paintToggle(node, list, ctx);
+        break;
+    case ViewKind::Picker:
+        paintPicker(node, list, ctx);
+        break;
     case ViewKind::Menu: {
         // The label only; the items show when the menu opens.
         auto children = node.children();
@@ -282,7 +318,9 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
     }
     case ViewKind::Sheet:
     case ViewKind::Alert:
-    default: paintChildren(node, list, ctx); break;
+    default:
+        paintChildren(node, list, ctx);
+        break;
     }
     if (d.attrs.borderColor && d.attrs.borderWidth > 0) {
         const bool rounded = ctx.clipRadius > 0 && sameFrame(frame, ctx.clipFrame);
@@ -292,8 +330,8 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
     if (clipped) list.popClip();
 }
 
-void TreePainter::paintText(const ui::NodeRef& node, const std::string& text, ui::Rect frame, DisplayList& list,
-                            const Context& ctx, std::optional<Color> color) {
+void TreePainter::paintText(const ui::NodeRef& node, const std::string& text, ui::Rect frame,
+                            DisplayList& list, const Context& ctx, std::optional<Color> color) {
     if (text.empty()) return;
     const Font font = FontMetrics::fontFor(node.environment().effectiveFont());
     const float lineHeight = FontMetrics::lineHeightFor(font.size);
@@ -332,7 +370,8 @@ void TreePainter::paintImage(const ui::NodeRef& node, DisplayList& list, const C
     if (!bitmap || bitmap->empty() || r.width <= 0 || r.height <= 0) return;
     if (d.contentMode) {
         // Keep the aspect ratio: fit inside the frame, or fill it (the overflow is clipped).
-        const float sx = r.width / static_cast<float>(bitmap->width), sy = r.height / static_cast<float>(bitmap->height);
+        const float sx = r.width / static_cast<float>(bitmap->width),
+                    sy = r.height / static_cast<float>(bitmap->height);
         const float s = *d.contentMode == ui::ContentMode::Fit ? std::min(sx, sy) : std::max(sx, sy);
         const float w = static_cast<float>(bitmap->width) * s, h = static_cast<float>(bitmap->height) * s;
         const Rect fitted{r.x + (r.width - w) / 2, r.y + (r.height - h) / 2, w, h};
@@ -372,7 +411,8 @@ void TreePainter::paintButton(const ui::NodeRef& node, DisplayList& list, Contex
     if (d.role == ui::ButtonRole::Destructive) ctx.roleColor = Color::rgb(0xFF3B30);
     switch (env.buttonStyle) {
     case ui::ButtonStyle::Plain:
-    case ui::ButtonStyle::Borderless: break;
+    case ui::ButtonStyle::Borderless:
+        break;
     case ui::ButtonStyle::Link:
         if (!env.foregroundColor) ctx.roleColor = kAccent;
         break;
@@ -445,7 +485,9 @@ void TreePainter::paintToggle(const ui::NodeRef& node, DisplayList& list, const 
         const Rect box{r.x + 1, r.y + (r.height - 14) / 2, 14, 14};
         list.fillRect(box, faded(on ? kAccent : Color::rgb(0xFFFFFF), ctx.opacity), 3);
         if (!on) list.strokeRect(box, faded(Color::rgb(0x8E8E93), ctx.opacity), 3, 1);
-        if (on) list.symbol({box.x + 2, box.y + 2, 10, 10}, "checkmark", faded(Color::rgb(0xFFFFFF), ctx.opacity));
+        if (on)
+            list.symbol({box.x + 2, box.y + 2, 10, 10}, "checkmark",
+                        faded(Color::rgb(0xFFFFFF), ctx.opacity));
     } else {
         // A switch at the trailing edge, after the label.
         const Rect track{r.maxX() - 34, r.y + (r.height - 20) / 2, 34, 20};
@@ -465,8 +507,10 @@ void TreePainter::paintPicker(const ui::NodeRef& node, DisplayList& list, const 
     for (const ui::NodeRef& entry : node.children()) {
         if (selection && entry.tag() == selection) chosen = entry.text();
     }
-    paintText(node, chosen, {node.frame().x + 8, node.frame().y, std::max(0.0, node.frame().width - 30), node.frame().height},
-              list, ctx);
+    paintText(
+        node, chosen,
+        {node.frame().x + 8, node.frame().y, std::max(0.0, node.frame().width - 30), node.frame().height},
+        list, ctx);
     list.symbol({r.maxX() - 20, r.y + (r.height - 10) / 2, 10, 10}, "chevron.down", foreground(node, ctx));
 }
 
@@ -483,8 +527,9 @@ void TreePainter::paintProgress(const ui::NodeRef& node, DisplayList& list, cons
     if (auto progress = node.data().progress) {
         const Rect bar{r.x, r.y + r.height / 2 - 3, r.width, 6};
         list.fillRect(bar, faded(kBezel, ctx.opacity), 3);
-        list.fillRect({bar.x, bar.y, bar.width * static_cast<float>(std::clamp(*progress, 0.0, 1.0)), bar.height},
-                      faded(kAccent, ctx.opacity), 3);
+        list.fillRect(
+            {bar.x, bar.y, bar.width * static_cast<float>(std::clamp(*progress, 0.0, 1.0)), bar.height},
+            faded(kAccent, ctx.opacity), 3);
     } else {
         // The spinner goes above the label when there is one.
         float bottom = r.maxY();

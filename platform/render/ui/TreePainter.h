@@ -45,8 +45,8 @@ public:
 private:
     struct Context {
         float opacity = 1;
-        float clipRadius = 0;  // the corner radius of the innermost clip shape
-        ui::Rect clipFrame;    // and its frame
+        float clipRadius = 0; // the corner radius of the innermost clip shape
+        ui::Rect clipFrame;   // and its frame
         bool underline = false;
         std::optional<Color> underlineColor;
         std::optional<Color> roleColor; // a destructive button's text
