@@ -28,7 +28,7 @@ std::string debugText(const Error& error) {
 
 } // namespace
 
-TEST(JSONSerializationRead, MalformedInputGivesCocoaError3840) {
+TEST(JSONSerializationRead, MalformedInputGivesParseError3840) {
     struct Case {
         const char* name;
         std::string bytes;
