@@ -31,3 +31,12 @@ std::optional<plat::map::GeoCoordinate> MapView::selectedCoordinate(const Velmor
 plat::map::MapColor MapView::markerTint(const VPNRegion& region, const std::optional<int64_t>& current) {
     return current && *current == region.id ? plat::map::MapColor::green() : plat::map::MapColor::gray();
 }
+
+plat::map::MapMarker MapView::plainMarker(const VPNRegion& region, const std::optional<int64_t>& current) {
+    plat::map::MapMarker marker;
+    marker.id = region.id;
+    marker.coordinate = {static_cast<double>(region.location.latitude),
+                         static_cast<double>(region.location.longitude)};
+    marker.tint = markerTint(region, current);
+    return marker;
+}

@@ -10,6 +10,7 @@
 #include "app/controllers/VelmoraController.h"
 #include "platform/map/GeoCoordinate.h"
 #include "platform/map/MapGeometry.h"
+#include "platform/map/MapMarker.h"
 #include "platform/ui/Toolkit.h"
 
 #include <cstdint>
@@ -30,6 +31,8 @@ public:
                                                                       const std::optional<int64_t>& regionId);
     // The colour of a region's marker: green for the current region, grey for the others.
     static plat::map::MapColor markerTint(const VPNRegion& region, const std::optional<int64_t>& current);
+    // A region's plain marker: its id, its place and the tint above; both variants start from it.
+    static plat::map::MapMarker plainMarker(const VPNRegion& region, const std::optional<int64_t>& current);
 
     plat::ui::ObservedObject<VelmoraController> ctrl;
 };

@@ -20,12 +20,8 @@ std::vector<plat::map::MapMarker> MapViewForMacOS14::markers(const std::vector<V
     std::vector<plat::map::MapMarker> out;
     out.reserve(regions.size());
     for (const VPNRegion& region : regions) {
-        plat::map::MapMarker marker;
-        marker.id = region.id;
-        marker.coordinate = {static_cast<double>(region.location.latitude),
-                             static_cast<double>(region.location.longitude)};
+        plat::map::MapMarker marker = MapView::plainMarker(region, current);
         marker.title = region.city;
-        marker.tint = MapView::markerTint(region, current);
         if (current && *current == region.id) marker.symbolName = "checkmark.shield.fill";
         out.push_back(std::move(marker));
     }

@@ -19,14 +19,8 @@ std::vector<plat::map::MapMarker> MapViewLegacy::markers(const std::vector<VPNRe
                                                          std::optional<int64_t> current) {
     std::vector<plat::map::MapMarker> out;
     out.reserve(regions.size());
-    for (const VPNRegion& region : regions) {
-        plat::map::MapMarker marker;
-        marker.id = region.id;
-        marker.coordinate = {static_cast<double>(region.location.latitude),
-                             static_cast<double>(region.location.longitude)};
-        marker.tint = MapView::markerTint(region, current);
-        out.push_back(std::move(marker));
-    }
+    for (const VPNRegion& region : regions)
+        out.push_back(MapView::plainMarker(region, current));
     return out;
 }
 
