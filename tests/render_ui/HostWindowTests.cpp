@@ -1,14 +1,8 @@
 // A toolkit tree in a real window: drawing, clicks and typing through the event loop, sheets as
 // child windows, screenshots.
-#include "platform/dispatch/RunLoop.h"
 #include "platform/render/Bitmap.h"
-#include "platform/render/GlWindow.h"
-#include "platform/render/WindowSystem.h"
-#include "platform/render/ui/FontMetrics.h"
-#include "platform/render/ui/HostWindow.h"
-#include "platform/ui/Host.h"
 #include "platform/ui/Toolkit.h"
-#include "tests/render/XServer.h"
+#include "tests/render_ui/HostWindowFixture.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +13,6 @@ using namespace plat;
 using namespace plat::ui;
 using namespace std::chrono_literals;
 using plat::render::GlWindow;
-using plat::render::HostWindow;
 using plat::render::WindowSystem;
 
 struct Counter : Screen {
@@ -45,35 +38,13 @@ struct Counter : Screen {
     }
 };
 
-class HostWindowTest : public ::testing::Test {
+class HostWindowTest : public HostWindowFixture {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
-        RunLoop::main().drain();
-        HostOptions options;
-        options.contentSize = {400, 300};
-        options.metrics = std::make_shared<plat::render::FontMetrics>();
-        host = std::make_shared<Host>(make<Counter>(), options);
-        plat::render::WindowOptions w;
-        w.title = "Counter";
-        w.contentSize = {400, 300};
-        auto* h = host.get();
-        window = std::make_unique<HostWindow>(host, w, [h] { return h->focused(); });
-        WindowSystem::shared().runUntil([] { return false; }, 100ms);
+        open(make<Counter>(), "Counter", /*followFocus=*/true);
     }
-    void TearDown() override {
-        window.reset();
-        host.reset();
-        RunLoop::main().drain();
-    }
-    GlWindow& gl() { return static_cast<GlWindow&>(window->surface()); }
-    static plat::render::Point centre(const NodeRef& n) {
-        const Rect f = n.frame();
-        return {static_cast<float>(f.x + f.width / 2), static_cast<float>(f.y + f.height / 2)};
-    }
-
-    std::shared_ptr<Host> host;
-    std::unique_ptr<HostWindow> window;
+    static plat::render::Point centre(const NodeRef& n) { return HostWindowFixture::centre(n.frame()); }
 };
 
 TEST_F(HostWindowTest, AClickOnTheWindowPressesTheButtonUnderIt) {

@@ -1,14 +1,8 @@
 // An open menu in a real window: its panel and rows are drawn over the content, a click on a row
 // chooses the item, Escape closes it, and the wheel scrolls a list under the pointer.
-#include "platform/dispatch/RunLoop.h"
-#include "platform/render/GlWindow.h"
-#include "platform/render/WindowSystem.h"
-#include "platform/render/ui/FontMetrics.h"
-#include "platform/render/ui/HostWindow.h"
-#include "platform/ui/Host.h"
 #include "platform/ui/ScrollState.h"
 #include "platform/ui/Toolkit.h"
-#include "tests/render/XServer.h"
+#include "tests/render_ui/HostWindowFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +11,6 @@ namespace {
 using namespace plat;
 using namespace plat::ui;
 using namespace std::chrono_literals;
-using plat::render::GlWindow;
-using plat::render::HostWindow;
 using plat::render::WindowSystem;
 
 struct Account : Screen {
@@ -41,29 +33,11 @@ struct Account : Screen {
     }
 };
 
-class MenuPopupWindowTest : public ::testing::Test {
+class MenuPopupWindowTest : public HostWindowFixture {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
-        RunLoop::main().drain();
-        HostOptions options;
-        options.contentSize = {400, 300};
-        options.metrics = std::make_shared<plat::render::FontMetrics>();
-        host = std::make_shared<Host>(make<Account>(), options);
-        plat::render::WindowOptions w;
-        w.title = "Account";
-        w.contentSize = {400, 300};
-        window = std::make_unique<HostWindow>(host, w);
-        WindowSystem::shared().runUntil([] { return false; }, 100ms);
-    }
-    void TearDown() override {
-        window.reset();
-        host.reset();
-        RunLoop::main().drain();
-    }
-    GlWindow& gl() { return static_cast<GlWindow&>(window->surface()); }
-    static plat::render::Point centre(const Rect& f) {
-        return {static_cast<float>(f.x + f.width / 2), static_cast<float>(f.y + f.height / 2)};
+        open(make<Account>(), "Account", /*followFocus=*/false);
     }
     // Pixels of the window that are not the black background, within `r`, and all it holds.
     std::pair<size_t, size_t> litPixels(const Rect& r) {
@@ -83,9 +57,6 @@ protected:
         }
         return {lit, all};
     }
-
-    std::shared_ptr<Host> host;
-    std::unique_ptr<HostWindow> window;
 };
 
 TEST_F(MenuPopupWindowTest, AClickedMenuShowsItsItemsAndAClickOnOneChoosesIt) {
