@@ -178,6 +178,18 @@ bool Keychain::contains(const std::string& key, bool withoutAuthenticationUI) co
 
 // ---- Subscripts ----
 
+// Stores the value, or removes the item when there is none; a failure is dropped.
+template <typename Value>
+void Keychain::storeQuietly(const std::string& key, const std::optional<Value>& value) const {
+    try {
+        if (value)
+            set(*value, key, true);
+        else
+            remove(key, true);
+    } catch (...) {
+    }
+}
+
 std::optional<std::string> Keychain::subscriptString(const std::string& key) const {
     std::optional<Data> data;
     try {
@@ -190,13 +202,7 @@ std::optional<std::string> Keychain::subscriptString(const std::string& key) con
 }
 
 void Keychain::setSubscriptString(const std::string& key, const std::optional<std::string>& value) const {
-    try {
-        if (value)
-            set(*value, key, true);
-        else
-            remove(key, true);
-    } catch (...) {
-    }
+    storeQuietly(key, value);
 }
 
 void Keychain::modifySubscriptString(const std::string& key,
@@ -215,13 +221,7 @@ std::optional<Data> Keychain::subscriptData(const std::string& key) const {
 }
 
 void Keychain::setSubscriptData(const std::string& key, const std::optional<Data>& value) const {
-    try {
-        if (value)
-            set(*value, key, true);
-        else
-            remove(key, true);
-    } catch (...) {
-    }
+    storeQuietly(key, value);
 }
 
 void Keychain::modifySubscriptData(const std::string& key,

@@ -148,6 +148,8 @@ private:
     static std::vector<plat::Object::Dict> prettify(ItemClass itemClass,
                                                     const std::vector<plat::Object::Dict>& items);
     std::shared_ptr<Keychain> with(const std::function<void(Options&)>& change) const;
+    template <typename Value>
+    void storeQuietly(const std::string& key, const std::optional<Value>& value) const;
 
     Options options_;
 };
