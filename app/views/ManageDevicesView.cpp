@@ -3,6 +3,7 @@
 #include "app/network/Client.h"
 #include "app/views/SheetCloseButton.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,9 +13,7 @@ using namespace plat::ui;
 ManageDevicesView::ManageDevicesView(std::shared_ptr<VelmoraController> ctrl) : ctrl(std::move(ctrl)) {}
 
 std::string ManageDevicesView::platformSymbol(const std::string& platform) {
-    std::string code = platform;
-    std::transform(code.begin(), code.end(), code.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string code = plat::text::asciiLowercased(platform);
     if (code == "web" || code == "chrome-webstore" || code == "edge-webstore") return "globe";
     if (code == "macsa" || code == "mac") return "laptopcomputer";
     if (code == "ios") return "applelogo";

@@ -1,5 +1,7 @@
 #include "platform/appkit/Workspace.h"
 
+#include "platform/foundation/Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -31,9 +33,7 @@ Workspace::Workspace() : state_(new State()) {}
 
 bool Workspace::canOpen(const URL& url) {
     if (!url.scheme()) return false;
-    std::string scheme = *url.scheme();
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
+    const std::string scheme = text::asciiLowercased(*url.scheme());
     if (scheme == "http" || scheme == "https") return url.host().has_value() && !url.host()->empty();
     return scheme == "mailto";
 }

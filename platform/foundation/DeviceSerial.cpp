@@ -1,6 +1,7 @@
 #include "platform/foundation/DeviceSerial.h"
 
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -20,13 +21,6 @@ std::string trimmed(std::string_view text) {
     return std::string(text);
 }
 
-std::string lowercase(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 // A file's trimmed contents; none when it cannot be read (the DMI serial is root-only on most
 // systems) or is empty.
 std::optional<std::string> readValue(const std::filesystem::path& path) {
@@ -40,7 +34,7 @@ std::optional<std::string> readValue(const std::filesystem::path& path) {
 } // namespace
 
 bool DeviceSerial::isPlaceholder(std::string_view serial) {
-    std::string value = lowercase(trimmed(serial));
+    std::string value = text::asciiLowercased(trimmed(serial));
     if (value.empty()) return true;
     static constexpr std::array<std::string_view, 14> known = {"to be filled by o.e.m.",
                                                                "to be filled by oem",

@@ -173,6 +173,33 @@ bool caseInsensitiveContains(std::string_view haystack, std::string_view needle)
     return h.indexOf(n) >= 0;
 }
 
+std::string asciiLowercased(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string utf8Encoded(char32_t codePoint) {
+    std::string s;
+    if (codePoint < 0x80) {
+        s += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        s += static_cast<char>(0xC0 | (codePoint >> 6));
+        s += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        s += static_cast<char>(0xE0 | (codePoint >> 12));
+        s += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x110000) {
+        s += static_cast<char>(0xF0 | (codePoint >> 18));
+        s += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        s += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+    return s;
+}
+
 std::string lowercased(std::string_view text) {
     return utf8(unicode(text).toLower(icu::Locale::getRoot()));
 }

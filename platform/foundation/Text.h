@@ -43,6 +43,13 @@ int localizedCaseInsensitiveCompare(std::string_view a, std::string_view b);
 // platform.
 bool caseInsensitiveContains(std::string_view haystack, std::string_view needle);
 
+// Lower-cases the letters A to Z and leaves every other byte as it is: for schemes, keywords
+// and codes that are ASCII by definition.
+std::string asciiLowercased(std::string_view text);
+
+// The UTF-8 bytes of one code point (none for values beyond U+10FFFF).
+std::string utf8Encoded(char32_t codePoint);
+
 // Language-neutral case mappings ("ß" upper-cases to "SS").
 std::string lowercased(std::string_view text);
 std::string uppercased(std::string_view text);

@@ -3,6 +3,7 @@
 #include "platform/appkit/OSLog.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -277,8 +278,7 @@ bool UserDefaults::boolean(const std::string& key) const {
     Object value = object(key);
     if (value.isNumber()) return value.number().boolValue();
     if (!value.isString()) return false;
-    std::string s = value.string();
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string s = text::asciiLowercased(value.string());
     if (s == "yes" || s == "true") return true;
     auto n = parseNumber(s);
     return n && *n != 0;

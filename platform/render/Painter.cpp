@@ -1,5 +1,6 @@
 #include "platform/render/Painter.h"
 
+#include "platform/foundation/Text.h"
 #include "platform/render/SymbolTable.h"
 
 #include <imgui.h>
@@ -49,21 +50,6 @@ std::vector<ImVec2> ellipsePoints(const Rect& r) {
         points.push_back({c.x + std::cos(a) * rx, c.y + std::sin(a) * ry});
     }
     return points;
-}
-
-std::string utf8(char32_t cp) {
-    std::string s;
-    if (cp < 0x80) {
-        s += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        s += static_cast<char>(0xC0 | (cp >> 6));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        s += static_cast<char>(0xE0 | (cp >> 12));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return s;
 }
 
 } // namespace
@@ -212,7 +198,7 @@ void Painter::paintSymbol(const cmd::Symbol& s) {
     const float cx = s.rect.x + s.rect.width * 0.5f, cy = s.rect.y + s.rect.height * 0.5f;
     const ImVec2 pos{cx - (glyph->X0 + glyph->X1) * 0.5f * scale,
                      cy - (glyph->Y0 + glyph->Y1) * 0.5f * scale};
-    const std::string text = utf8(*cp);
+    const std::string text = plat::text::utf8Encoded(*cp);
     ImGui::GetWindowDrawList()->AddText(face, face->FontSize * scale, pos, col(s.color), text.data(),
                                         text.data() + text.size());
 }

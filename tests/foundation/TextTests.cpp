@@ -133,3 +133,29 @@ TEST(Text, CaseMappingAndUTF8Validity) {
         EXPECT_EQ(text::isValidUTF8(c.bytes), c.valid);
     }
 }
+
+TEST(Text, AsciiLowercasingAndEncodingOneCodePoint) {
+    // Only A to Z change; the bytes of other letters stay as they are.
+    EXPECT_EQ(text::asciiLowercased("HTTPS Web-Chrome \xc3\x89Z[@"), "https web-chrome \xc3\x89z[@");
+
+    // Each length of the encoding at its lower and upper ends, and what lies beyond Unicode.
+    const std::pair<char32_t, std::string> cases[] = {
+        {0, std::string(1, '\0')},
+        {0x7F, "\x7f"},
+        {0x80, "\xc2\x80"},
+        {0x7FF, "\xdf\xbf"},
+        {0x800, "\xe0\xa0\x80"},
+        {0xFFFF, "\xef\xbf\xbf"},
+        {0x10000, "\xf0\x90\x80\x80"},
+        {0x1F600, "\xf0\x9f\x98\x80"},
+        {0x10FFFF, "\xf4\x8f\xbf\xbf"},
+        {0x110000, ""},
+    };
+    for (const auto& [codePoint, bytes] : cases) {
+        SCOPED_TRACE(static_cast<uint32_t>(codePoint));
+        EXPECT_EQ(text::utf8Encoded(codePoint), bytes);
+        if (!bytes.empty()) {
+            EXPECT_TRUE(text::isValidUTF8(bytes));
+        }
+    }
+}

@@ -1,6 +1,7 @@
 #include "platform/render/ui/HostWindow.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Text.h"
 #include "platform/render/WindowSystem.h"
 
 #include <cmath>
@@ -8,26 +9,6 @@
 namespace plat::render {
 
 namespace {
-
-std::string utf8(char32_t cp) {
-    std::string s;
-    if (cp < 0x80) {
-        s += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        s += static_cast<char>(0xC0 | (cp >> 6));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        s += static_cast<char>(0xE0 | (cp >> 12));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (cp >> 18));
-        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return s;
-}
 
 ui::KeyModifiers modifiers(int mods) {
     auto m = ui::KeyModifiers::None;
@@ -166,7 +147,7 @@ void HostWindow::handle(const InputEvent& e, ui::Point origin) {
         }
         break;
     case InputEvent::Kind::Character:
-        if (!host_->insertText(utf8(e.codepoint)) && e.codepoint == ' ')
+        if (!host_->insertText(text::utf8Encoded(e.codepoint)) && e.codepoint == ' ')
             host_->keyDown(ui::KeyEvent::named(ui::Key::Space));
         break;
     case InputEvent::Kind::CloseRequest:
