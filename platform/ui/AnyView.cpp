@@ -24,8 +24,7 @@ std::shared_ptr<ViewData> AnyView::copy() const {
 }
 
 AnyView AnyView::wrap(ViewKind kind) const {
-    auto d = std::make_shared<ViewData>();
-    d->kind = kind;
+    auto d = makeViewData(kind);
     d->children.push_back(*this);
     return AnyView(std::move(d));
 }
@@ -48,8 +47,7 @@ AnyView AnyView::frame(std::optional<double> width, std::optional<double> height
 }
 
 AnyView AnyView::frame(FrameSpec desc) const {
-    auto d = std::make_shared<ViewData>();
-    d->kind = ViewKind::Frame;
+    auto d = makeViewData(ViewKind::Frame);
     d->frame = desc;
     d->alignment = desc.alignment;
     d->children.push_back(*this);
@@ -57,23 +55,20 @@ AnyView AnyView::frame(FrameSpec desc) const {
 }
 
 AnyView AnyView::background(AnyView view, Alignment alignment) const {
-    auto d = std::make_shared<ViewData>();
-    d->kind = ViewKind::Background;
+    auto d = makeViewData(ViewKind::Background);
     d->alignment = alignment;
     d->children = {*this, std::move(view)};
     return AnyView(std::move(d));
 }
 
 AnyView AnyView::background(Color color) const {
-    auto d = std::make_shared<ViewData>();
-    d->kind = ViewKind::Color;
+    auto d = makeViewData(ViewKind::Color);
     d->color = color;
     return background(AnyView(std::move(d)));
 }
 
 AnyView AnyView::overlay(AnyView view, Alignment alignment) const {
-    auto d = std::make_shared<ViewData>();
-    d->kind = ViewKind::Overlay;
+    auto d = makeViewData(ViewKind::Overlay);
     d->alignment = alignment;
     d->children = {*this, std::move(view)};
     return AnyView(std::move(d));

@@ -5,20 +5,12 @@
 
 namespace plat::ui {
 
-namespace {
-std::shared_ptr<ViewData> node(ViewKind kind) {
-    auto d = std::make_shared<ViewData>();
-    d->kind = kind;
-    return d;
-}
-} // namespace
-
 AnyView Button(TextValue title, std::function<void()> action) {
     return Button(std::move(title), ButtonRole::None, std::move(action));
 }
 
 AnyView Button(TextValue title, ButtonRole role, std::function<void()> action) {
-    auto d = node(ViewKind::Button);
+    auto d = makeViewData(ViewKind::Button);
     d->text = title;
     d->role = role;
     d->action = std::move(action);
@@ -27,28 +19,28 @@ AnyView Button(TextValue title, ButtonRole role, std::function<void()> action) {
 }
 
 AnyView Button(std::function<void()> action, AnyView label) {
-    auto d = node(ViewKind::Button);
+    auto d = makeViewData(ViewKind::Button);
     d->action = std::move(action);
     d->children = {std::move(label)};
     return AnyView(std::move(d));
 }
 
 AnyView TextField(TextValue placeholder, Binding<std::string> text) {
-    auto d = node(ViewKind::TextField);
+    auto d = makeViewData(ViewKind::TextField);
     d->text = std::move(placeholder);
     d->textBinding = std::move(text);
     return AnyView(std::move(d));
 }
 
 AnyView SecureField(TextValue placeholder, Binding<std::string> text) {
-    auto d = node(ViewKind::SecureField);
+    auto d = makeViewData(ViewKind::SecureField);
     d->text = std::move(placeholder);
     d->textBinding = std::move(text);
     return AnyView(std::move(d));
 }
 
 AnyView Toggle(TextValue label, Binding<bool> isOn) {
-    auto d = node(ViewKind::Toggle);
+    auto d = makeViewData(ViewKind::Toggle);
     d->text = label;
     d->boolBinding = std::move(isOn);
     d->children = {Text(std::move(label))};
@@ -56,14 +48,14 @@ AnyView Toggle(TextValue label, Binding<bool> isOn) {
 }
 
 AnyView Toggle(Binding<bool> isOn, AnyView label) {
-    auto d = node(ViewKind::Toggle);
+    auto d = makeViewData(ViewKind::Toggle);
     d->boolBinding = std::move(isOn);
     d->children = {std::move(label)};
     return AnyView(std::move(d));
 }
 
 AnyView Picker(TextValue label, Binding<Tag> selection, std::vector<AnyView> entries) {
-    auto d = node(ViewKind::Picker);
+    auto d = makeViewData(ViewKind::Picker);
     d->text = std::move(label);
     d->tagBinding = std::move(selection);
     d->children = std::move(entries);
@@ -71,7 +63,7 @@ AnyView Picker(TextValue label, Binding<Tag> selection, std::vector<AnyView> ent
 }
 
 AnyView Menu(AnyView label, std::vector<AnyView> items) {
-    auto d = node(ViewKind::Menu);
+    auto d = makeViewData(ViewKind::Menu);
     d->children.reserve(items.size() + 1);
     d->children.push_back(std::move(label));
     for (auto& item : items)

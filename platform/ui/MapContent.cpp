@@ -5,8 +5,7 @@
 namespace plat::ui {
 
 AnyView Map(MapContent content) {
-    auto d = std::make_shared<ViewData>();
-    d->kind = ViewKind::MapView;
+    auto d = makeViewData(ViewKind::MapView);
     d->map = std::make_shared<const MapContent>(std::move(content));
     return AnyView(std::move(d));
 }

@@ -3,8 +3,7 @@
 namespace plat::ui::detail {
 
 AnyView makeComponent(ComponentSpec desc) {
-    auto d = std::make_shared<ViewData>();
-    d->kind = ViewKind::Component;
+    auto d = makeViewData(ViewKind::Component);
     d->component = std::move(desc);
     return AnyView(std::move(d));
 }

@@ -122,4 +122,11 @@ struct ViewData {
     ViewAttributes attrs;
 };
 
+// A fresh node of `kind` with every other field at its default.
+inline std::shared_ptr<ViewData> makeViewData(ViewKind kind) {
+    auto d = std::make_shared<ViewData>();
+    d->kind = kind;
+    return d;
+}
+
 } // namespace plat::ui

@@ -20,12 +20,6 @@ const OSLog& log() {
     return *l;
 }
 
-std::shared_ptr<const ViewData> placeholder(ViewKind kind) {
-    auto d = std::make_shared<ViewData>();
-    d->kind = kind;
-    return d;
-}
-
 // Identity among siblings: the explicit id when there is one, else the position; always with the
 // kind, the screen type and the branch, so a different one of those is a different place.
 std::string keyFor(const ViewData& d, std::size_t position, std::unordered_map<std::string, int>& seen) {
@@ -54,7 +48,7 @@ ViewGraph::ViewGraph(AnyView root, Size contentSize, std::shared_ptr<const TextM
     : contentSize_(contentSize), metrics_(std::move(metrics)) {
     root_ = makeNode(nullptr, "root");
     root_->rootBody = [root] { return root; };
-    root_->data = placeholder(ViewKind::Group);
+    root_->data = makeViewData(ViewKind::Group);
     root_->parentEnv = std::make_shared<EnvironmentValues>();
     root_->env = root_->parentEnv;
     root_->link = std::make_shared<NodeLink>([this, raw = root_.get()] { markDirty(*raw); });

@@ -35,12 +35,6 @@ AnyView alertView(const Alert& alert, const std::function<void()>& dismiss) {
     return VStack(HAlign::Center, 12, std::move(content)).padding(20).frame(kAlertWidth);
 }
 
-std::shared_ptr<const ViewData> layerData(ViewKind kind) {
-    auto d = std::make_shared<ViewData>();
-    d->kind = kind;
-    return d;
-}
-
 } // namespace
 
 void ViewGraph::syncPresentations() {
@@ -117,7 +111,7 @@ std::shared_ptr<Node> ViewGraph::presentRoot(Node& presenter, std::size_t index)
     }
     root->link = std::make_shared<NodeLink>([this, raw = root.get()] { markDirty(*raw); });
     layers_.push_back(root);
-    build(*root, layerData(isAlert ? ViewKind::Alert : ViewKind::Sheet), presenter.env, true);
+    build(*root, makeViewData(isAlert ? ViewKind::Alert : ViewKind::Sheet), presenter.env, true);
     return root;
 }
 

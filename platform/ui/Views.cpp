@@ -7,20 +7,15 @@
 namespace plat::ui {
 
 namespace {
-std::shared_ptr<ViewData> node(ViewKind kind) {
-    auto d = std::make_shared<ViewData>();
-    d->kind = kind;
-    return d;
-}
 AnyView container(ViewKind kind, std::vector<AnyView> children) {
-    auto d = node(kind);
+    auto d = makeViewData(kind);
     d->children = std::move(children);
     return AnyView(std::move(d));
 }
 } // namespace
 
 AnyView Text(TextValue text) {
-    auto d = node(ViewKind::Text);
+    auto d = makeViewData(ViewKind::Text);
     d->text = std::move(text);
     return AnyView(std::move(d));
 }
@@ -30,20 +25,20 @@ AnyView VerbatimText(std::string text) {
 }
 
 AnyView Image(std::string assetName) {
-    auto d = node(ViewKind::Image);
+    auto d = makeViewData(ViewKind::Image);
     d->imageName = std::move(assetName);
     return AnyView(std::move(d));
 }
 
 AnyView SystemImage(std::string symbolName) {
-    auto d = node(ViewKind::Image);
+    auto d = makeViewData(ViewKind::Image);
     d->imageName = std::move(symbolName);
     d->systemImage = true;
     return AnyView(std::move(d));
 }
 
 AnyView Label(TextValue title, std::string systemImage) {
-    auto d = node(ViewKind::Label);
+    auto d = makeViewData(ViewKind::Label);
     d->text = title;
     d->imageName = systemImage;
     d->systemImage = true;
@@ -52,24 +47,24 @@ AnyView Label(TextValue title, std::string systemImage) {
 }
 
 AnyView Spacer(std::optional<double> minLength) {
-    auto d = node(ViewKind::Spacer);
+    auto d = makeViewData(ViewKind::Spacer);
     d->minLength = minLength;
     return AnyView(std::move(d));
 }
 
 AnyView Divider() {
-    return AnyView(node(ViewKind::Divider));
+    return AnyView(makeViewData(ViewKind::Divider));
 }
 
 AnyView ProgressView(TextValue label) {
-    auto d = node(ViewKind::ProgressView);
+    auto d = makeViewData(ViewKind::ProgressView);
     if (!label.empty()) d->children.push_back(Text(label));
     d->text = std::move(label);
     return AnyView(std::move(d));
 }
 
 AnyView ProgressBar(double fraction, TextValue label) {
-    auto d = node(ViewKind::ProgressView);
+    auto d = makeViewData(ViewKind::ProgressView);
     d->progress = std::clamp(fraction, 0.0, 1.0);
     if (!label.empty()) d->children.push_back(Text(label));
     d->text = std::move(label);
@@ -77,17 +72,17 @@ AnyView ProgressBar(double fraction, TextValue label) {
 }
 
 AnyView MapPlaceholder() {
-    return AnyView(node(ViewKind::MapView));
+    return AnyView(makeViewData(ViewKind::MapView));
 }
 
 AnyView ColorView(Color color) {
-    auto d = node(ViewKind::Color);
+    auto d = makeViewData(ViewKind::Color);
     d->color = color;
     return AnyView(std::move(d));
 }
 
 AnyView ShapeView(Shape shape) {
-    auto d = node(ViewKind::Shape);
+    auto d = makeViewData(ViewKind::Shape);
     d->shape = std::move(shape);
     return AnyView(std::move(d));
 }
@@ -99,7 +94,7 @@ AnyView VStack(HAlign alignment, std::vector<AnyView> children) {
     return VStack(alignment, std::nullopt, std::move(children));
 }
 AnyView VStack(HAlign alignment, std::optional<double> spacing, std::vector<AnyView> children) {
-    auto d = node(ViewKind::VStack);
+    auto d = makeViewData(ViewKind::VStack);
     d->hAlign = alignment;
     d->spacing = spacing;
     d->children = std::move(children);
@@ -113,7 +108,7 @@ AnyView HStack(VAlign alignment, std::vector<AnyView> children) {
     return HStack(alignment, std::nullopt, std::move(children));
 }
 AnyView HStack(VAlign alignment, std::optional<double> spacing, std::vector<AnyView> children) {
-    auto d = node(ViewKind::HStack);
+    auto d = makeViewData(ViewKind::HStack);
     d->vAlign = alignment;
     d->spacing = spacing;
     d->children = std::move(children);
@@ -124,7 +119,7 @@ AnyView ZStack(std::vector<AnyView> children) {
     return ZStack(Alignment::center(), std::move(children));
 }
 AnyView ZStack(Alignment alignment, std::vector<AnyView> children) {
-    auto d = node(ViewKind::ZStack);
+    auto d = makeViewData(ViewKind::ZStack);
     d->alignment = alignment;
     d->children = std::move(children);
     return AnyView(std::move(d));
@@ -135,7 +130,7 @@ AnyView Group(std::vector<AnyView> children) {
 }
 
 AnyView ScrollView(AnyView content, Axis axis, bool showsIndicators) {
-    auto d = node(ViewKind::ScrollView);
+    auto d = makeViewData(ViewKind::ScrollView);
     d->axis = axis;
     d->showsIndicators = showsIndicators;
     d->children = {std::move(content)};
@@ -147,7 +142,7 @@ AnyView List(std::vector<AnyView> rows) {
 }
 
 AnyView List(Binding<std::optional<Tag>> selection, std::vector<AnyView> rows) {
-    auto d = node(ViewKind::List);
+    auto d = makeViewData(ViewKind::List);
     d->selectionBinding = std::move(selection);
     d->children = std::move(rows);
     return AnyView(std::move(d));
@@ -158,7 +153,7 @@ AnyView If(bool condition, AnyView then, AnyView otherwise) {
 }
 
 AnyView Branch(std::string key, AnyView content) {
-    auto d = node(ViewKind::Branch);
+    auto d = makeViewData(ViewKind::Branch);
     d->branch = std::move(key);
     d->children = {std::move(content)};
     return AnyView(std::move(d));
