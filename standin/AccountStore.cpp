@@ -1,5 +1,7 @@
 #include "standin/AccountStore.h"
 
+#include "standin/TextCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -7,12 +9,6 @@
 
 namespace standin {
 namespace {
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string isoTime(std::chrono::system_clock::time_point when) {
     std::time_t seconds = std::chrono::system_clock::to_time_t(when);

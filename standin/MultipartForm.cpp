@@ -1,17 +1,13 @@
 #include "standin/MultipartForm.h"
 
+#include "standin/TextCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <strings.h>
 
 namespace standin {
 namespace {
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string trim(const std::string& text) {
     size_t first = text.find_first_not_of(" \t");
