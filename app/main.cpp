@@ -6,7 +6,7 @@
 #include "app/desktop/DesktopPresenter.h"
 #include "app/tour/DemoTour.h"
 #include "platform/appkit/Application.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"

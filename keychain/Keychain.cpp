@@ -1,6 +1,6 @@
 #include "keychain/Keychain.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Text.h"
 #include "platform/security/SecItem.h"

@@ -1,6 +1,6 @@
 #include "launch_at_login/LoginItem.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/appkit/SMAppService.h"
 #include "platform/appkit/SMLoginItem.h"
 #include "platform/foundation/Bundle.h"

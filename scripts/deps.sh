@@ -9,7 +9,7 @@ PACKAGES=(
   libplist-dev libplist++-dev libplist-utils
   libnanopb-dev nanopb protobuf-compiler
   libicu-dev libfmt-dev
-  libimgui-dev libglfw3-dev libstb-dev libgl-dev libgl1-mesa-dri xvfb xauth
+  libimgui-dev libglfw3-dev libx11-dev libxrandr-dev libstb-dev libgl-dev libgl1-mesa-dri xvfb xauth
   fonts-dejavu-core fonts-font-awesome iso-flags-png-320x240
   curl python3 gzip
 )

@@ -3,7 +3,7 @@
 // under a subsystem and category from a private serial queue. Every function is thread-safe.
 #pragma once
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "utilities/TULStringFormat.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 // The keychain half of Preferences: credentials, the device identifier and the shared keychain.
 #include "app/classes/Preferences.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/foundation/DeviceSerial.h"
 #include "platform/security/Digest.h"
 #include "platform/security/UUID.h"

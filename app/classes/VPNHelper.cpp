@@ -4,7 +4,7 @@
 #include "app/classes/VPNKeychain.h"
 #include "app/network/Client.h"
 #include "app/network/ClientKeys.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/vpn/NEOnDemandRule.h"
 #include "platform/vpn/NEVPNManager.h"
 #include "platform/vpn/NEVPNProtocol.h"

@@ -2,7 +2,7 @@
 
 #include "app/classes/Preferences.h"
 #include "app/network/Client.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/URL.h"
 

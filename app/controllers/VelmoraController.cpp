@@ -5,7 +5,7 @@
 #include "app/controllers/RegionRanking.h"
 #include "app/network/Client.h"
 #include "platform/appkit/Application.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Coding.h"
 #include "platform/vpn/NEVPNManager.h"

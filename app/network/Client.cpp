@@ -2,7 +2,7 @@
 #include "app/network/Client.h"
 
 #include "app/classes/Preferences.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Host.h"

@@ -3,7 +3,7 @@
 #include "app/classes/Preferences.h"
 #include "app/tour/TourWindow.h"
 #include "platform/appkit/Application.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/appkit/Window.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Localization.h"

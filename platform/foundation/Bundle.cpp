@@ -1,6 +1,6 @@
 #include "platform/foundation/Bundle.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 

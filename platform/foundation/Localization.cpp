@@ -1,6 +1,6 @@
 #include "platform/foundation/Localization.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"
 

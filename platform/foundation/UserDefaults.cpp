@@ -1,6 +1,6 @@
 #include "platform/foundation/UserDefaults.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Text.h"

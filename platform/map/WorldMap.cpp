@@ -1,6 +1,6 @@
 #include "platform/map/WorldMap.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/map/MapCamera.h"
 #include "platform/map/MarkerLayer.h"

@@ -1,6 +1,6 @@
 #include "platform/render/WindowSystem.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/render/GlWindow.h"
 

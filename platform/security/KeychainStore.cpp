@@ -1,6 +1,6 @@
 #include "platform/security/KeychainStore.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/foundation/Paths.h"
 #include "platform/security/KeychainFile.h"
 #include "platform/security/KeychainQuery.h"

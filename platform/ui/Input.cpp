@@ -1,6 +1,6 @@
 #include "platform/ui/Input.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/ui/NodeTree.h"
 
 #include <functional>

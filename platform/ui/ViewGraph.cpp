@@ -1,6 +1,6 @@
 #include "platform/ui/ViewGraph.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/ui/Layout.h"
 #include "platform/ui/UpdateCoordinator.h"

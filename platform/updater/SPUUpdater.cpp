@@ -1,6 +1,6 @@
 #include "platform/updater/SPUUpdater.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"

@@ -2,7 +2,7 @@
 // back on "showLoginView".
 #include "app/ContentView.h"
 #include "app/classes/Preferences.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"

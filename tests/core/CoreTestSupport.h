@@ -2,7 +2,7 @@
 // bundle, the app core's process-wide state reset around each test, and the log lines captured.
 #pragma once
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Keychain over the real store in a temporary home: the application path, update-or-add, the
 // never-throwing subscripts, listings, and a value crossing from one process to another.
 #include "keychain/Keychain.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/security/KeychainStore.h"
 #include "platform/security/SecItem.h"
 #include "tests/support/TestSupport.h"

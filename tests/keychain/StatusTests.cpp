@@ -1,7 +1,7 @@
 // The keychain statuses: the case table, the conversions, the bridged error and the printed line.
 #include "keychain/Keychain.h"
 #include "keychain/Status.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // migration from the helper, and the settings switch's model.
 #include "launch_at_login/LoginItem.h"
 #include "launch_at_login/LoginItemToggle.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/appkit/SMAppService.h"
 #include "platform/appkit/SMLoginItem.h"
 #include "platform/foundation/Paths.h"

@@ -1,6 +1,6 @@
 // The store's files on disk: modes, one file per service, damage detection and what happens to a
 // damaged file.
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/foundation/Paths.h"
 #include "platform/security/KeychainFile.h"
 #include "platform/security/KeychainStore.h"

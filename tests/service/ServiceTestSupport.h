@@ -4,7 +4,7 @@
 
 #include "app/classes/Preferences.h"
 #include "app/network/Client.h"
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/security/KeychainStore.h"

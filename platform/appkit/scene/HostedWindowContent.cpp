@@ -1,6 +1,6 @@
 #include "platform/appkit/scene/HostedWindowContent.h"
 
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 
 #include <map>
 

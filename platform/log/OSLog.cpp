@@ -1,4 +1,4 @@
-#include "platform/appkit/OSLog.h"
+#include "platform/log/OSLog.h"
 
 #include <atomic>
 #include <chrono>
