@@ -6,9 +6,9 @@
 #pragma once
 
 #include "app/AppDelegate.h"
-#include "platform/appkit/scene/ApplicationDelegateAdaptor.h"
-#include "platform/appkit/scene/Scene.h"
-#include "platform/appkit/scene/SceneHost.h"
+#include "platform/scene/ApplicationDelegateAdaptor.h"
+#include "platform/scene/Scene.h"
+#include "platform/scene/SceneHost.h"
 #include "platform/updater/SPUStandardUpdaterController.h"
 
 #include <memory>

@@ -3,7 +3,7 @@
 // a display is there; the application stays headless otherwise. Main thread only.
 #pragma once
 
-#include "platform/appkit/scene/WindowPresenter.h"
+#include "platform/scene/WindowPresenter.h"
 
 #include <memory>
 

@@ -5,9 +5,9 @@
 // close (the application terminates when its last window is gone). Main thread only.
 #pragma once
 
-#include "platform/appkit/scene/WindowPresenter.h"
 #include "platform/foundation/Cancellable.h"
 #include "platform/render/ui/HostWindow.h"
+#include "platform/scene/WindowPresenter.h"
 
 #include <memory>
 

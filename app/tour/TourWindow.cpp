@@ -2,7 +2,7 @@
 
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Window.h"
-#include "platform/appkit/scene/HostedWindowContent.h"
+#include "platform/scene/HostedWindowContent.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Window.h"
 #include "platform/appkit/Workspace.h"
-#include "platform/appkit/scene/HostedWindowContent.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/scene/HostedWindowContent.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

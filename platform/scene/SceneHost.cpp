@@ -1,11 +1,11 @@
-#include "platform/appkit/scene/SceneHost.h"
+#include "platform/scene/SceneHost.h"
 
 #include "platform/appkit/Application.h"
 #include "platform/appkit/MainMenu.h"
 #include "platform/appkit/Workspace.h"
-#include "platform/appkit/scene/HostedWindowContent.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/URL.h"
+#include "platform/scene/HostedWindowContent.h"
 #include "platform/ui/UpdateCoordinator.h"
 
 #include <algorithm>

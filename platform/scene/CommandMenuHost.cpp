@@ -1,4 +1,4 @@
-#include "platform/appkit/scene/CommandMenuHost.h"
+#include "platform/scene/CommandMenuHost.h"
 
 namespace plat::scene {
 

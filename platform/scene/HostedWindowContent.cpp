@@ -1,4 +1,4 @@
-#include "platform/appkit/scene/HostedWindowContent.h"
+#include "platform/scene/HostedWindowContent.h"
 
 #include "platform/log/OSLog.h"
 

@@ -9,10 +9,10 @@
 
 #include "platform/appkit/Geometry.h"
 #include "platform/appkit/Window.h"
-#include "platform/appkit/scene/CommandMenuHost.h"
-#include "platform/appkit/scene/Scene.h"
-#include "platform/appkit/scene/WindowPresenter.h"
 #include "platform/foundation/Cancellable.h"
+#include "platform/scene/CommandMenuHost.h"
+#include "platform/scene/Scene.h"
+#include "platform/scene/WindowPresenter.h"
 
 #include <memory>
 #include <string>

@@ -8,7 +8,7 @@
 
 #include "platform/appkit/Window.h"
 #include "platform/appkit/WindowContent.h"
-#include "platform/appkit/scene/WindowPresenter.h"
+#include "platform/scene/WindowPresenter.h"
 #include "platform/ui/Host.h"
 
 #include <memory>
