@@ -3,15 +3,15 @@
 // With a display the windows are shown on it; without one the application runs headless.
 //   velmora [--tour <folder>]   the scripted demo tour (see DemoTour), which needs a display
 #include "app/VelmoraApp.h"
-#include "app/desktop/DesktopPresenter.h"
 #include "app/tour/DemoTour.h"
 #include "platform/appkit/Application.h"
-#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/log/OSLog.h"
+#include "platform/render/scene/DesktopPresenter.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -75,7 +75,9 @@ int main(int argc, char** argv) {
     plat::consoleLine("Data: " + plat::paths::applicationSupportDir().string());
     plat::consoleLine("Caches: " + plat::paths::cachesDir().string());
 
-    auto presenter = DesktopPresenter::makeIfDisplayAvailable();
+    // Windows show the application icon while the controller names no status icon.
+    std::shared_ptr<plat::scene::WindowPresenter> presenter =
+        plat::render::DesktopPresenter::makeIfDisplayAvailable("AppIconMacOS");
     if (tourOptions && !presenter) {
         std::cerr << "velmora: the tour draws its screenshots in windows and needs a display; $DISPLAY is "
                   << (std::getenv("DISPLAY") ? "set, but no window could be opened on it" : "not set")

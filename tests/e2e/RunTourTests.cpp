@@ -5,8 +5,6 @@
 // must refuse to start. In this process: the desktop windows the application shows follow their
 // scene windows (visibility, title, size both ways), closing the last one ends the application, and
 // the scene layer opens its windows on the desktop with the string tables as their localiser.
-#include "app/desktop/DesktopPresenter.h"
-#include "app/desktop/DesktopWindow.h"
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Window.h"
 #include "platform/dispatch/RunLoop.h"
@@ -14,6 +12,8 @@
 #include "platform/render/Bitmap.h"
 #include "platform/render/GlWindow.h"
 #include "platform/render/WindowSystem.h"
+#include "platform/render/scene/DesktopPresenter.h"
+#include "platform/render/scene/DesktopWindow.h"
 #include "platform/scene/HostedWindowContent.h"
 #include "platform/scene/SceneHost.h"
 #include "platform/ui/Toolkit.h"
@@ -241,7 +241,7 @@ protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
         plat::Application::shared().resetForTesting();
-        presenter_ = DesktopPresenter::makeIfDisplayAvailable();
+        presenter_ = plat::render::DesktopPresenter::makeIfDisplayAvailable("AppIconMacOS");
         ASSERT_TRUE(presenter_);
     }
     void TearDown() override {
@@ -256,7 +256,7 @@ protected:
     }
     static plat::render::GlWindow& desktop(plat::Window& window) {
         auto* content = dynamic_cast<plat::scene::HostedWindowContent*>(window.content().get());
-        auto* shown = content ? dynamic_cast<DesktopWindow*>(content->presentation()) : nullptr;
+        auto* shown = content ? dynamic_cast<plat::render::DesktopWindow*>(content->presentation()) : nullptr;
         if (!shown) throw std::runtime_error("the window is not on the desktop");
         return static_cast<plat::render::GlWindow&>(shown->hostWindow().surface());
     }
@@ -266,7 +266,7 @@ protected:
     static bool turnUntil(const std::function<bool()>& done) {
         return plat::render::WindowSystem::shared().runUntil(done, std::chrono::seconds(5));
     }
-    std::shared_ptr<DesktopPresenter> presenter_;
+    std::shared_ptr<plat::render::DesktopPresenter> presenter_;
 };
 
 TEST_F(DesktopWindows, FollowTheirWindowsAndTheLastOneClosedEndsTheApplication) {

@@ -1,4 +1,4 @@
-#include "app/desktop/DesktopWindow.h"
+#include "platform/render/scene/DesktopWindow.h"
 
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Window.h"
@@ -7,47 +7,48 @@
 
 #include <cmath>
 
+namespace plat::render {
 namespace {
 
-plat::render::Size surfaceSize(plat::Size size) {
+render::Size surfaceSize(plat::Size size) {
     return {static_cast<float>(std::lround(size.width)), static_cast<float>(std::lround(size.height))};
 }
 
-bool sameSize(plat::render::Size a, plat::render::Size b) {
+bool sameSize(render::Size a, render::Size b) {
     return std::lround(a.width) == std::lround(b.width) && std::lround(a.height) == std::lround(b.height);
 }
 
 // Closes the window a turn later, outside the desktop window's own event handling (closing
 // destroys it), and ends the application once no window is left.
-void closeLater(std::weak_ptr<plat::Window> weak) {
-    plat::mainQueue().async([weak] {
+void closeLater(std::weak_ptr<Window> weak) {
+    mainQueue().async([weak] {
         auto window = weak.lock();
         if (!window) return;
         window->close();
-        auto& application = plat::Application::shared();
+        auto& application = Application::shared();
         if (application.windows().empty()) application.terminate();
     });
 }
 
 } // namespace
 
-DesktopWindow::DesktopWindow(const std::shared_ptr<plat::Window>& window,
-                             const std::shared_ptr<plat::ui::Host>& host)
+DesktopWindow::DesktopWindow(const std::shared_ptr<Window>& window, const std::shared_ptr<ui::Host>& host,
+                             std::string defaultIcon)
     : window_(window) {
-    plat::render::WindowOptions options;
+    WindowOptions options;
     options.title = window->title();
     options.contentSize = surfaceSize(window->contentSize());
     options.resizable = window->style().resizable;
     // Shown by the first update pass after the window is ordered front, at its size by then.
     options.visible = false;
-    plat::ui::Host* tree = host.get();
-    onScreen_ = std::make_unique<plat::render::HostWindow>(host, options, [tree] { return tree->focused(); });
+    ui::Host* tree = host.get();
+    onScreen_ = std::make_unique<HostWindow>(host, options, [tree] { return tree->focused(); });
     requested_ = options.contentSize;
     seen_ = onScreen_->surface().contentSize();
     onScreen_->setCloseHandler([weak = window_] { closeLater(weak); });
-    iconSubscription_ = plat::Application::shared().applicationIconImage().sink(
-        [this](const std::optional<std::string>& name) {
-            onScreen_->surface().setIconImage(name.value_or(kDefaultIcon));
+    iconSubscription_ = Application::shared().applicationIconImage().sink(
+        [this, defaultIcon = std::move(defaultIcon)](const std::optional<std::string>& name) {
+            onScreen_->surface().setIconImage(name.value_or(defaultIcon));
         });
 }
 
@@ -72,7 +73,7 @@ void DesktopWindow::update() {
     if (surface.title() != window->title()) surface.setTitle(window->title());
     if (surface.isVisible() != window->isVisible()) surface.setVisible(window->isVisible());
 
-    const plat::render::Size now = surface.contentSize();
+    const render::Size now = surface.contentSize();
     if (sameSize(now, seen_)) return;
     seen_ = now;
     if (sameSize(now, requested_)) return;
@@ -84,3 +85,5 @@ void DesktopWindow::update() {
 bool DesktopWindow::writeScreenshot(const std::filesystem::path& path) {
     return onScreen_->writeScreenshots(path);
 }
+
+} // namespace plat::render

@@ -10,10 +10,16 @@
 #include "platform/scene/WindowPresenter.h"
 
 #include <memory>
+#include <string>
 
-class DesktopWindow : public plat::scene::WindowPresentation {
+namespace plat::render {
+
+class DesktopWindow : public scene::WindowPresentation {
 public:
-    DesktopWindow(const std::shared_ptr<plat::Window>& window, const std::shared_ptr<plat::ui::Host>& host);
+    // Shows the tree of `host` for `window` (held weakly); `defaultIcon` is the image shown while
+    // the application names no icon.
+    DesktopWindow(const std::shared_ptr<Window>& window, const std::shared_ptr<ui::Host>& host,
+                  std::string defaultIcon);
     ~DesktopWindow() override;
 
     void contentResized(plat::Size size) override;
@@ -21,17 +27,16 @@ public:
     void update() override;
     bool writeScreenshot(const std::filesystem::path& path) override;
 
-    plat::render::HostWindow& hostWindow() { return *onScreen_; }
-
-    // The icon a window shows while the application names none.
-    static constexpr const char* kDefaultIcon = "AppIconMacOS";
+    HostWindow& hostWindow() { return *onScreen_; }
 
 private:
-    std::weak_ptr<plat::Window> window_;
-    std::unique_ptr<plat::render::HostWindow> onScreen_;
+    std::weak_ptr<Window> window_;
+    std::unique_ptr<HostWindow> onScreen_;
     // The size this side last asked the desktop window for, and the size last seen there: a seen
     // size that changed to something not asked for was the user's doing.
-    plat::render::Size requested_;
-    plat::render::Size seen_;
-    plat::AnyCancellable iconSubscription_;
+    render::Size requested_;
+    render::Size seen_;
+    AnyCancellable iconSubscription_;
 };
+
+} // namespace plat::render
