@@ -12,6 +12,9 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 # Tests never reach a real display or remote host.
 unset DISPLAY
 
+# Includes point down the folder order of cmake/Folders.txt; checked before the long build.
+python3 scripts/check_includes.py
+
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON >/dev/null
 cmake --build build/asan -j "$jobs"
 (cd build/asan && ctest --output-on-failure -j "$jobs" --timeout 900)
