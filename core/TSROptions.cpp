@@ -1,6 +1,5 @@
 #include "core/TSROptions.h"
 
-#include "core/TSRApp.h"
 #include "core/TSRBundleUtil.h"
 #include "core/TSRException.h"
 #include "core/TSRLogger.h"
@@ -218,22 +217,20 @@ bool TSROptions::isAnalyticsCollectionDeactivated() const {
     return found != analytics.end() && boolValue(found->second);
 }
 
-bool TSROptions::isMeasurementEnabled() const {
+bool TSROptions::isMeasurementEnabled(bool dataCollectionDefaultEnabled) const {
     if (isAnalyticsCollectionDeactivated()) return false;
     const Dict analytics = analyticsOptionsDictionary();
     if (auto found = analytics.find(kIsMeasurementEnabled); found != analytics.end())
         return boolValue(found->second);
-    if (!TSRApp::isDefaultAppConfigured()) return false;
-    std::shared_ptr<TSRApp> app = TSRApp::defaultApp();
-    return app && app->isDataCollectionDefaultEnabled();
+    return dataCollectionDefaultEnabled;
 }
 
-bool TSROptions::isAnalyticsCollectionEnabled() const {
+bool TSROptions::isAnalyticsCollectionEnabled(bool dataCollectionDefaultEnabled) const {
     if (isAnalyticsCollectionDeactivated()) return false;
     const Dict analytics = analyticsOptionsDictionary();
     if (auto found = analytics.find(kAnalyticsCollectionEnabled); found != analytics.end())
         return boolValue(found->second);
-    return isMeasurementEnabled();
+    return isMeasurementEnabled(dataCollectionDefaultEnabled);
 }
 
 bool TSROptions::isAnalyticsCollectionExplicitlySet() const {

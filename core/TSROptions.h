@@ -84,8 +84,11 @@ public:
     // The three analytics keys, each from the information dictionary first and the options second.
     Dict analyticsOptionsDictionary() const;
     Dict analyticsOptionsDictionaryWithInfoDictionary(const Dict& infoDictionary) const;
-    bool isMeasurementEnabled() const;
-    bool isAnalyticsCollectionEnabled() const;
+    // The analytics switches. Where no analytics key decides, measurement follows
+    // `dataCollectionDefaultEnabled`: the caller passes the default app's data-collection switch
+    // (false while no default app is configured), so a record never reaches for the app that owns it.
+    bool isMeasurementEnabled(bool dataCollectionDefaultEnabled) const;
+    bool isAnalyticsCollectionEnabled(bool dataCollectionDefaultEnabled) const;
     bool isAnalyticsCollectionExplicitlySet() const;
     bool isAnalyticsCollectionDeactivated() const;
 

@@ -98,26 +98,25 @@ TEST_F(TSROptionsTest, AnalyticsSwitchesPreferInfoValues) {
     auto options = TSROptions::defaultOptions();
     ASSERT_TRUE(options);
     EXPECT_TRUE(options->isAnalyticsCollectionDeactivated());
-    EXPECT_FALSE(options->isMeasurementEnabled());
-    EXPECT_FALSE(options->isAnalyticsCollectionEnabled());
+    // Deactivation wins over every other switch and the data-collection default.
+    EXPECT_FALSE(options->isMeasurementEnabled(true));
+    EXPECT_FALSE(options->isAnalyticsCollectionEnabled(true));
     EXPECT_TRUE(options->isAnalyticsCollectionExplicitlySet());
     auto analytics = options->analyticsOptionsDictionary();
     EXPECT_EQ(analytics.at("IS_MEASUREMENT_ENABLED"), plat::Object(false));
     EXPECT_EQ(analytics.at("TESSERA_ANALYTICS_COLLECTION_ENABLED"), plat::Object(true));
 }
 
-TEST_F(TSROptionsTest, MeasurementFallsBackToTheDefaultApp) {
+TEST_F(TSROptionsTest, MeasurementFallsBackToTheDataCollectionDefault) {
     useBundle("app");
     auto options = TSROptions::initWithTesseraAppID("1:1:ios:ab", "1");
     EXPECT_FALSE(options->isAnalyticsCollectionExplicitlySet());
-    EXPECT_FALSE(options->isMeasurementEnabled()); // no default app yet
-    TSRApp::configure();
-    EXPECT_TRUE(options->isMeasurementEnabled());
-    EXPECT_TRUE(options->isAnalyticsCollectionEnabled());
-    TSRApp::defaultApp()->setDataCollectionDefaultEnabled(false);
-    EXPECT_FALSE(options->isMeasurementEnabled());
+    EXPECT_FALSE(options->isMeasurementEnabled(false));
+    EXPECT_TRUE(options->isMeasurementEnabled(true));
+    EXPECT_TRUE(options->isAnalyticsCollectionEnabled(true));
+    EXPECT_FALSE(options->isAnalyticsCollectionEnabled(false));
 
     auto explicitOptions = TSROptions::initInternalWithOptionsDictionary({{"IS_MEASUREMENT_ENABLED", "YES"}});
-    EXPECT_TRUE(explicitOptions->isMeasurementEnabled());
+    EXPECT_TRUE(explicitOptions->isMeasurementEnabled(false));
     EXPECT_FALSE(explicitOptions->isAnalyticsCollectionExplicitlySet()); // text is no number
 }
