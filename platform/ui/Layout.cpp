@@ -166,16 +166,26 @@ std::vector<Size> LayoutEngine::allocate(const std::vector<Node*>& items, Axis a
     // How far each child can shrink and grow along the axis. Children that cannot do either take
     // their size first; the others share what is left.
     std::vector<double> least(n), flexibility(n);
-    std::vector<std::size_t> flexible;
+    std::vector<Size> smallest(n);
+    bool unboundedContent = false;
     for (std::size_t i = 0; i < n; ++i) {
-        Size smallest = measure(*items[i], proposal(axis, 0.0, cross));
-        least[i] = along(smallest, axis);
+        smallest[i] = measure(*items[i], proposal(axis, 0.0, cross));
+        least[i] = along(smallest[i], axis);
         const double most = along(measure(*items[i], proposal(axis, infinity, cross)), axis);
         flexibility[i] = std::isfinite(most) ? std::max(0.0, most - least[i]) : infinity;
-        if (flexibility[i] > 0) {
+        if (!std::isfinite(flexibility[i]) && items[i]->data->kind != ViewKind::Spacer)
+            unboundedContent = true;
+    }
+    // A spacer only fills room that no content wants: while a sibling can use any length (a list,
+    // a scroll view, a map, or a stack holding one), spacers keep their minimum and that sibling
+    // gets the rest, so a growing window grows the list rather than the gaps around it.
+    std::vector<std::size_t> flexible;
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool pinned = unboundedContent && items[i]->data->kind == ViewKind::Spacer;
+        if (flexibility[i] > 0 && !pinned) {
             flexible.push_back(i);
         } else {
-            sizes[i] = smallest;
+            sizes[i] = smallest[i];
             remaining -= least[i];
         }
     }

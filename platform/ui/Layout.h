@@ -2,9 +2,9 @@
 // answers with the size it wants, and the parent places it. Stacks give inflexible children their
 // size, every flexible child its minimum, and share what is left equally, least flexible child
 // first; spacers (at least 8 points along their stack's axis), lists, scroll views and maps grow
-// without bound. Frames clamp what they offer and report by their min/ideal/max rules, padding
-// insets, and transparent nodes (groups, repeated content, branches, screens) lay out as their
-// children.
+// without bound; but while a sibling can grow without bound, spacers keep their minimum. Frames clamp what
+// they offer and report by their min/ideal/max rules, padding insets, and transparent nodes (groups, repeated
+// content, branches, screens) lay out as their children.
 //
 // Main thread only; one engine per layout pass (it caches measurements in the nodes).
 #pragma once

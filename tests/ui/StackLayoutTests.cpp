@@ -1,7 +1,7 @@
 // How stacks share their length among their children: inflexible children first, then the
 // flexible ones from the least to the most flexible, each an equal share of what is left but never
 // less than its minimum. Spacers (at least 8 points along the axis), lists, scroll views and maps
-// are all fully flexible and share alike.
+// are all fully flexible, but spacers keep their minimum beside content that can grow without bound.
 #include "UITestSupport.h"
 
 #include <cmath>
@@ -88,30 +88,22 @@ TEST_P(StackShareTest, ChildrenGetTheirLengths) {
     }
 }
 
-// 500 less the two spacers' minimums, in three.
-constexpr double third = 484.0 / 3;
-
 INSTANTIATE_TEST_SUITE_P(
     Stacks, StackShareTest,
     ::testing::Values(
-        StackCase{"SpacersAndListShareWhatTheFixedBlockLeaves",
-                  Axis::Vertical,
-                  "SFSL",
-                  600,
-                  {8 + third, 100, 8 + third, third}},
-        StackCase{"SpacerAndScrollViewShareBeyondTheMinimum", Axis::Vertical, "SC", 600, {304, 296}},
-        StackCase{"BoundedChildTakesItsMaximumFirst", Axis::Vertical, "BSL", 600, {50, 279, 271}},
-        StackCase{"SpacerKeepsItsMinimumWhenTight", Axis::Vertical, "FLS", 150, {100, 21, 29}},
+        StackCase{"ListTakesWhatTheFixedBlockAndSpacersLeave", Axis::Vertical, "SFSL", 600, {8, 100, 8, 484}},
+        StackCase{"ScrollViewLeavesTheSpacerItsMinimum", Axis::Vertical, "SC", 600, {8, 592}},
+        StackCase{"BoundedChildTakesItsMaximumFirst", Axis::Vertical, "BSL", 600, {50, 8, 542}},
+        StackCase{"SpacerKeepsItsMinimumWhenTight", Axis::Vertical, "FLS", 150, {100, 42, 8}},
         StackCase{"SpacersOverflowOnlyWhenNothingElseCanShrink", Axis::Vertical, "SSL", 10, {8, 8, 0}},
-        StackCase{"SpacerLeavesANestedStackItsMinimum", Axis::Vertical, "SN", 70, {19, 51}},
-        StackCase{"NestedStackSharesWhatIsBeyondItsMinimum", Axis::Vertical, "SN", 600, {284, 316}},
-        StackCase{"HSpacersAndMapShareWhatTheFixedBlockLeaves",
-                  Axis::Horizontal,
-                  "SFSM",
-                  600,
-                  {8 + third, 100, 8 + third, third}},
-        StackCase{"HBoundedChildTakesItsMaximumFirst", Axis::Horizontal, "LBS", 600, {271, 50, 279}},
-        StackCase{"HSpacerLeavesANestedStackItsMinimum", Axis::Horizontal, "NS", 70, {51, 19}},
+        StackCase{"NestedListLeavesTheSpacerItsMinimum", Axis::Vertical, "SN", 70, {8, 62}},
+        StackCase{"NestedStackTakesAllBeyondTheSpacer", Axis::Vertical, "SN", 600, {8, 592}},
+        StackCase{"SpacersShareWithBoundedChildren", Axis::Vertical, "FSB", 600, {100, 450, 50}},
+        StackCase{"SpacersShareAlikeWithoutGreedyContent", Axis::Vertical, "SFS", 300, {100, 100, 100}},
+        StackCase{
+            "HMapTakesWhatTheFixedBlockAndSpacersLeave", Axis::Horizontal, "SFSM", 600, {8, 100, 8, 484}},
+        StackCase{"HBoundedChildTakesItsMaximumFirst", Axis::Horizontal, "LBS", 600, {542, 50, 8}},
+        StackCase{"HNestedListLeavesTheSpacerItsMinimum", Axis::Horizontal, "NS", 70, {62, 8}},
         StackCase{"HListsShareEqually", Axis::Horizontal, "LLF", 400, {150, 150, 100}}),
     [](const ::testing::TestParamInfo<StackCase>& info) { return std::string(info.param.name); });
 
@@ -136,34 +128,40 @@ AnyView mainWindow(bool withMap) {
 
 TEST_F(UITest, MainWindowShapeFitsAndGivesTheListRoom) {
     for (double width : {300.0, 800.0}) {
-        SCOPED_TRACE(width);
-        Host host(mainWindow(width > 300), {.contentSize = {width, 572}});
-        host.update();
-        Rect window = host.require(Query::testId("window")).frame();
-        EXPECT_LE(window.height, 572);
-        EXPECT_GE(window.y, 0);
-        Rect row = host.require(Query::testId("row")).frame();
-        EXPECT_LE(row.maxY(), 572);
-        Rect column = host.require(Query::testId("column")).frame();
-        EXPECT_EQ(column.width, 300);
-        EXPECT_LE(column.maxY(), 572);
-        // 572 less two gaps and the bar leave 539; beyond the minimums (the spacer's 8, the row's
-        // 291) 240 are shared, so the row is 411 high. In the column, 411 less four gaps and the
-        // status leave 204; beyond the minimums (three spacers, the list's column at 60) 120 go in
-        // four, 30 of them to the list.
-        EXPECT_EQ(row.height, 411);
-        Rect list = host.require(Query::testId("list")).frame();
-        EXPECT_EQ(list.height, 30);
-        EXPECT_LE(list.maxY(), 572);
-        for (const auto& spacer : host.findAll(Query::kind(ViewKind::Spacer)))
-            EXPECT_GE(spacer.frame().height, 8);
-        if (width > 300) {
-            Rect map = host.require(Query::kind(ViewKind::MapView)).frame();
-            EXPECT_EQ(map.width, 800 - 300 - 8);
-            EXPECT_EQ(map.height, row.height);
-            EXPECT_EQ(map.maxY(), 572);
-        } else {
-            EXPECT_EQ(host.count(Query::kind(ViewKind::MapView)), 0u);
+        double listAtDefault = 0;
+        for (double height : {572.0, 900.0}) {
+            SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+            Host host(mainWindow(width > 300), {.contentSize = {width, height}});
+            host.update();
+            Rect window = host.require(Query::testId("window")).frame();
+            EXPECT_EQ(window, (Rect{0, 0, width, height}));
+            Rect row = host.require(Query::testId("row")).frame();
+            EXPECT_EQ(row.maxY(), height);
+            Rect column = host.require(Query::testId("column")).frame();
+            EXPECT_EQ(column.width, 300);
+            // No room goes to the spacers: the top one and the column's three keep their minimum.
+            for (const auto& spacer : host.findAll(Query::kind(ViewKind::Spacer)))
+                EXPECT_EQ(spacer.frame().height, 8);
+            // 572 less two gaps, the top spacer and the bar leave the row 531; in the column, four
+            // gaps, the status and three spacers leave the list 240.
+            Rect list = host.require(Query::testId("list")).frame();
+            EXPECT_EQ(list.maxY(), height);
+            if (height == 572) {
+                EXPECT_EQ(row.height, 531);
+                EXPECT_EQ(list.height, 240);
+                listAtDefault = list.height;
+            } else {
+                // Every point the window grows goes to the list.
+                EXPECT_EQ(list.height - listAtDefault, 900 - 572);
+            }
+            if (width > 300) {
+                Rect map = host.require(Query::kind(ViewKind::MapView)).frame();
+                EXPECT_EQ(map.width, 800 - 300 - 8);
+                EXPECT_EQ(map.height, row.height);
+                EXPECT_EQ(map.maxY(), height);
+            } else {
+                EXPECT_EQ(host.count(Query::kind(ViewKind::MapView)), 0u);
+            }
         }
     }
 }
@@ -179,8 +177,8 @@ TEST_F(UITest, StackReportsNoMoreThanOfferedWhenChildrenShrink) {
     host.update();
     Rect stack = host.require(Query::testId("stack")).frame();
     EXPECT_EQ(stack, (Rect{0, 0, 200, 120}));
-    // 120 less three gaps and the title leave 79; beyond the spacers' minimums, 63 shared in three.
-    EXPECT_EQ(host.require(Query::testId("list")).frame().height, 21);
+    // 120 less three gaps, the title and the two spacers' minimums.
+    EXPECT_EQ(host.require(Query::testId("list")).frame().height, 63);
 }
 
 TEST_F(UITest, FixedWidthPassesTheHeightThrough) {
@@ -190,7 +188,7 @@ TEST_F(UITest, FixedWidthPassesTheHeightThrough) {
               {.contentSize = {400, 300}});
     host.update();
     EXPECT_EQ(host.require(Query::testId("col")).frame(), (Rect{0, 0, 120, 300}));
-    EXPECT_EQ(host.require(Query::testId("list")).frame(), (Rect{0, 158, 120, 142}));
+    EXPECT_EQ(host.require(Query::testId("list")).frame(), (Rect{0, 16, 120, 284}));
     EXPECT_EQ(host.require(Query::kind(ViewKind::MapView)).frame(), (Rect{120, 0, 280, 300}));
 }
 
