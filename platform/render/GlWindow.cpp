@@ -345,6 +345,19 @@ Point GlWindow::position() const {
     return {static_cast<float>(x), static_cast<float>(y)};
 }
 
+void GlWindow::setPosition(Point position) {
+    if (!impl_->window) return;
+    glfwSetWindowPos(impl_->window, static_cast<int>(std::lround(position.x)),
+                     static_cast<int>(std::lround(position.y)));
+}
+
+void GlWindow::setMinimumContentSize(Size size) {
+    if (!impl_->window) return;
+    const int w = std::max(1, static_cast<int>(std::ceil(size.width)));
+    const int h = std::max(1, static_cast<int>(std::ceil(size.height)));
+    glfwSetWindowSizeLimits(impl_->window, w, h, GLFW_DONT_CARE, GLFW_DONT_CARE);
+}
+
 void GlWindow::setTitle(const std::string& title) {
     impl_->title = title;
     if (impl_->window) glfwSetWindowTitle(impl_->window, title.c_str());

@@ -22,6 +22,8 @@ public:
     Size frameSize() const override;
     void setFrameSize(Size size) override;
     Point position() const override;
+    void setPosition(Point position) override;
+    void setMinimumContentSize(Size size) override;
     void setTitle(const std::string& title) override;
     std::string title() const override;
     void setVisible(bool visible) override;

@@ -68,7 +68,11 @@ public:
     // draws around it (none under a bare X server). Setting it keeps the top-left corner.
     virtual Size frameSize() const = 0;
     virtual void setFrameSize(Size size) = 0;
+    // The top-left corner of the content area on the screen.
     virtual Point position() const = 0;
+    virtual void setPosition(Point position) = 0;
+    // The smallest content size the user can give the window by dragging its edges.
+    virtual void setMinimumContentSize(Size size) = 0;
     virtual void setTitle(const std::string& title) = 0;
     virtual std::string title() const = 0;
     virtual void setVisible(bool visible) = 0;

@@ -1,7 +1,7 @@
 #include "platform/ui/ViewGraph.h"
 
-#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/log/OSLog.h"
 #include "platform/ui/Layout.h"
 #include "platform/ui/UpdateCoordinator.h"
 
@@ -427,8 +427,13 @@ void ViewGraph::layoutAll() {
         LayoutEngine::prepare(*layer);
     engine.layoutRoot(*root_, Rect{0, 0, contentSize_.width, contentSize_.height});
     for (const auto& layer : layers_) {
-        Size ideal = engine.measure(*layer, ProposedSize{});
-        Size size{std::min(ideal.width, contentSize_.width), std::min(ideal.height, contentSize_.height)};
+        // As large as the content would like within the window, but never below the content's own
+        // minimum: a sheet wider than a narrow window reaches past its edges rather than cut off
+        // the controls at its sides.
+        const Size ideal = engine.measure(*layer, ProposedSize{});
+        const Size least = engine.measure(*layer, ProposedSize{0.0, 0.0});
+        const Size size{std::max(least.width, std::min(ideal.width, contentSize_.width)),
+                        std::max(least.height, std::min(ideal.height, contentSize_.height))};
         // Sheets hang from the top edge; alerts sit in the middle.
         double y = layer->data->kind == ViewKind::Alert ? (contentSize_.height - size.height) / 2 : 0;
         engine.layoutRoot(*layer, Rect{(contentSize_.width - size.width) / 2, y, size.width, size.height});

@@ -6,6 +6,7 @@
 #include "app/views/SettingsView.h"
 #include "launch_at_login/LoginItem.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/render/ui/FontMetrics.h"
 #include "platform/vpn/NEVPNManager.h"
 #include "tests/sheets/SheetTestSupport.h"
 
@@ -179,6 +180,39 @@ TEST_F(SettingsViewTest, CloseButtonTurnsTheFlagOff) {
     showSettings();
     EXPECT_EQ(node(Query::text("Settings")).environment().effectiveFont(), plat::ui::Font::largeTitle());
     ASSERT_TRUE(host().click(node(Query::testId("closeButton"))));
+    EXPECT_FALSE(controller_->showSettings.get());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SettingsViewTest, InTheCompactWindowTheSheetKeepsEveryControlInReach) {
+    auto c = controller_;
+    plat::ui::HostOptions options;
+    options.contentSize = {300, 572};
+    options.metrics = std::make_shared<plat::render::FontMetrics>();
+    show(plat::ui::VStack({plat::ui::Text("main")})
+             .sheet(plat::Binding<bool>::constant(true),
+                    [c] { return plat::ui::make<SettingsView>(c, VPNProtocol::Optimal); }),
+         options);
+    ASSERT_EQ(host().sheets().size(), 1u);
+    const plat::ui::Rect sheet = host().sheets()[0].frame();
+    EXPECT_GE(sheet.width, 600);
+    EXPECT_GE(sheet.height, 400);
+    std::vector<NodeRef> controls = host().findAll(Query::kind(ViewKind::Toggle));
+    controls.push_back(node(Query::testId("closeButton")));
+    controls.push_back(node(Query::button("Remove profile")));
+    controls.push_back(picker());
+    EXPECT_EQ(controls.size(), 7u);
+    for (const NodeRef& control : controls) {
+        const plat::ui::Rect f = control.frame();
+        EXPECT_GE(f.x, sheet.x) << control.text();
+        EXPECT_LE(f.maxX(), sheet.maxX()) << control.text();
+    }
+    // The close button answers a click where it is drawn.
+    controller_->showSettings = true;
+    EXPECT_TRUE(host().mouseClick(node(Query::testId("closeButton")).frame().center()));
     EXPECT_FALSE(controller_->showSettings.get());
 }
 

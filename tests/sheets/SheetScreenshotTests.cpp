@@ -7,6 +7,7 @@
 #include "app/views/PricingView.h"
 #include "app/views/SettingsView.h"
 #include "platform/render/Bitmap.h"
+#include "platform/render/GlWindow.h"
 #include "platform/render/WindowSystem.h"
 #include "platform/render/ui/FontMetrics.h"
 #include "platform/render/ui/HostWindow.h"
@@ -115,6 +116,55 @@ TEST_F(SheetsOnDisplay, Plans) {
     const uint32_t get = colourAt(image, host_->require(ui::Query::button("   Get   ")));
     EXPECT_LT(get >> 24, 0x40u) << std::hex << get;
     EXPECT_GT((get >> 8) & 0xFF, 0xC0u) << std::hex << get;
+}
+
+TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
+    // The first answer fails: the sheet opens small, with the message and "Retry".
+    server_.setFault("vpn/plans", standin::Fault{standin::Fault::Kind::Empty});
+    present(ui::make<PricingView>(controller_));
+    ASSERT_TRUE(
+        until([&] { return has(ui::Query::button("Retry")) && requests("GET", "/api/vpn/plans") == 1; }));
+    WindowSystem::shared().runUntil([] { return false; }, 100ms);
+    auto* sheet = dynamic_cast<plat::render::GlWindow*>(onScreen_->sheet(0));
+    ASSERT_NE(sheet, nullptr);
+    const float smallWidth = sheet->contentSize().width;
+    EXPECT_LT(smallWidth, 400);
+    // A click as the user makes it, in the sheet window's own coordinates.
+    auto clickOnSheet = [&](const ui::NodeRef& node) {
+        const ui::Rect origin = host_->sheets().front().frame();
+        const ui::Point centre = node.frame().center();
+        sheet->simulateMouseClick(
+            {static_cast<float>(centre.x - origin.x), static_cast<float>(centre.y - origin.y)});
+        WindowSystem::shared().runUntil([] { return false; }, 50ms);
+    };
+
+    server_.clearFaults();
+    clickOnSheet(host_->require(ui::Query::button("Retry")));
+    ASSERT_TRUE(until([&] { return host_->count(ui::Query::testId("PlanRow")) == 4; }));
+    ASSERT_TRUE(until([&] { return sheet->contentSize().width > 700; }));
+    // Grown, the sheet window is still centred on the main window.
+    const ui::Rect frame = host_->sheets().front().frame();
+    EXPECT_NEAR(sheet->contentSize().width, frame.width, 1);
+    EXPECT_NEAR(sheet->position().x - onScreen_->surface().position().x, std::max(0.0, frame.x), 1);
+    screenshot("sheet-plans-grown");
+
+    // "Get" on the second card opens the second plan's checkout, and only that.
+    links_->clear();
+    const auto cards = host_->findAll(ui::Query::testId("PlanRow"));
+    ASSERT_EQ(cards.size(), 4u);
+    clickOnSheet(cards[1].find(ui::Query::button("   Get   ")));
+    ASSERT_EQ(links_->size(), 1u);
+    EXPECT_NE(links_->front().find("/checkout?plan="), std::string::npos) << links_->front();
+    const std::string second = links_->front();
+    clickOnSheet(cards[3].find(ui::Query::button("   Get   ")));
+    ASSERT_EQ(links_->size(), 2u);
+    EXPECT_NE(links_->back(), second) << "each card opens its own plan";
+    // Empty space beside a card opens nothing.
+    const ui::Rect between = cards[1].frame();
+    sheet->simulateMouseClick({static_cast<float>(between.maxX() + 10 - frame.x),
+                               static_cast<float>(between.center().y - frame.y)});
+    WindowSystem::shared().runUntil([] { return false; }, 50ms);
+    EXPECT_EQ(links_->size(), 2u);
 }
 
 } // namespace

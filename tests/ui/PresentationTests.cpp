@@ -84,6 +84,41 @@ TEST_F(UITest, SheetContentFollowsThePresenterWhileShown) {
     EXPECT_TRUE(host.sheets().empty());
 }
 
+TEST_F(UITest, SheetIsNeverSmallerThanItsContentsMinimumAndFollowsItsSize) {
+    // Content at least 600 × 400 whose controls sit at both edges, shown in a 300-point window.
+    auto taps = std::make_shared<std::vector<std::string>>();
+    auto sheet = [taps] {
+        return HStack({Button("Left", [taps] { taps->push_back("left"); }), Spacer(),
+                       Button("Right", [taps] { taps->push_back("right"); })})
+            .frame({.minWidth = 600, .minHeight = 400});
+    };
+    Host host(VStack({Text("window")}).sheet(Binding<bool>::constant(true), sheet),
+              {.contentSize = {300, 572}});
+    host.update();
+    ASSERT_EQ(host.sheets().size(), 1u);
+    const Rect frame = host.sheets()[0].frame();
+    EXPECT_EQ(frame, (Rect{-150, 0, 600, 400})) << "centred on the window, reaching past both edges";
+    for (const char* title : {"Left", "Right"}) {
+        const Rect button = host.require(Query::button(title)).frame();
+        EXPECT_GE(button.x, frame.x) << title;
+        EXPECT_LE(button.maxX(), frame.maxX()) << title;
+        // A click where the button is drawn reaches it.
+        EXPECT_TRUE(host.mouseClick(button.center())) << title;
+    }
+    EXPECT_EQ(*taps, (std::vector<std::string>{"left", "right"}));
+
+    // A window wider than the content's ideal size shows the sheet at that size; a narrower one
+    // never shrinks it below the minimum again.
+    host.setContentSize({1000, 700});
+    host.update();
+    EXPECT_EQ(host.sheets()[0].frame().width, 600);
+    EXPECT_EQ(host.sheets()[0].frame().x, 200);
+    host.setContentSize({200, 300});
+    host.update();
+    EXPECT_EQ(host.sheets()[0].frame(), (Rect{-200, 0, 600, 400}));
+    EXPECT_EQ(host.require(Query::button("Right")).frame().maxX(), 400);
+}
+
 struct Failing : Screen {
     State<bool> error{false};
     State<std::string> message{""};

@@ -94,9 +94,15 @@ void HostWindow::syncSheets() {
     const auto& lists = painter_.sheets();
     while (sheets_.size() > lists.size())
         sheets_.pop_back();
+    sheetFrames_.resize(sheets_.size());
+    const Point here = surface_->position();
     for (size_t i = 0; i < lists.size(); ++i) {
         const ui::Rect& f = lists[i].frame;
         const Size size{static_cast<float>(f.width), static_cast<float>(f.height)};
+        // Over this window where the sheet was laid out; a sheet wider than the window is kept on
+        // the screen (input does not depend on where the sheet window stands).
+        const Point at{std::max(0.0f, here.x + static_cast<float>(f.x)),
+                       std::max(0.0f, here.y + static_cast<float>(f.y))};
         if (i == sheets_.size()) {
             WindowOptions options;
             options.title = surface_->title();
@@ -104,11 +110,20 @@ void HostWindow::syncSheets() {
             options.resizable = false;
             options.parent = i == 0 ? surface_.get() : sheets_[i - 1].get();
             sheets_.push_back(WindowSystem::shared().createWindow(options));
-            const ui::Point origin{f.x, f.y};
-            sheets_.back()->setEventHandler([this, origin](const InputEvent& e) { handle(e, origin); });
-        } else if (std::lround(sheets_[i]->contentSize().width) != std::lround(size.width) ||
-                   std::lround(sheets_[i]->contentSize().height) != std::lround(size.height)) {
-            sheets_[i]->setContentSize(size);
+            sheetFrames_.push_back(f);
+            sheets_.back()->setPosition(at);
+            sheets_.back()->setEventHandler([this, i](const InputEvent& e) {
+                if (i < sheetFrames_.size()) handle(e, {sheetFrames_[i].x, sheetFrames_[i].y});
+            });
+        } else {
+            Surface& sheet = *sheets_[i];
+            if (std::lround(sheet.contentSize().width) != std::lround(size.width) ||
+                std::lround(sheet.contentSize().height) != std::lround(size.height))
+                sheet.setContentSize(size);
+            if (std::lround(sheet.position().x) != std::lround(at.x) ||
+                std::lround(sheet.position().y) != std::lround(at.y))
+                sheet.setPosition(at);
+            sheetFrames_[i] = f;
         }
         sheets_[i]->present(lists[i].list);
     }

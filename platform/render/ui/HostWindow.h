@@ -1,7 +1,9 @@
 // One application window on the desktop showing a toolkit tree: it keeps the tree's content size
 // in step with the window, draws the tree whenever it changed, hands clicks, keys and typed text to
 // the tree, and shows each presented sheet as a modal child window over this one (input to this
-// window waits while a sheet is open). Main thread only.
+// window waits while a sheet is open). A sheet window stands where the toolkit laid the sheet out
+// (centred on this window) and moves and resizes with it; its input is mapped through the geometry
+// it was last drawn with. Main thread only.
 #pragma once
 
 #include "platform/render/Surface.h"
@@ -45,6 +47,8 @@ private:
     std::shared_ptr<ui::RootHost> host_;
     std::unique_ptr<Surface> surface_;
     std::vector<std::unique_ptr<Surface>> sheets_;
+    // Where each open sheet was last drawn, in this window's points.
+    std::vector<ui::Rect> sheetFrames_;
     TreePainter painter_;
     std::function<void()> onClose_;
     ui::Point pressed_;
