@@ -1,0 +1,69 @@
+// Where reachability facts come from: the kernel's routes and links (KernelNetworkPathMonitor) or,
+// in tests, flags set by hand (ManualNetworkPathMonitor). A monitor answers the reachability flags of
+// "any route to the network" and tells one listener when they may have changed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+// The reachability flag bits used here (the platform's values).
+inline constexpr uint32_t kReachabilityFlagsTransientConnection = 1u << 0;
+inline constexpr uint32_t kReachabilityFlagsReachable = 1u << 1;
+inline constexpr uint32_t kReachabilityFlagsConnectionRequired = 1u << 2;
+
+class NetworkPathMonitor {
+public:
+    virtual ~NetworkPathMonitor() = default;
+    // The flags now; none when they cannot be determined.
+    virtual std::optional<uint32_t> currentFlags() = 0;
+    // `changed` runs (on the monitor's own thread, or the thread that changed a manual monitor)
+    // whenever the flags may have changed; an empty block stops the notifications. One listener.
+    virtual void setChangeHandler(std::function<void()> changed) = 0;
+};
+
+// The kernel's view: reachable when a default route (IPv4 or IPv6, not a reject route) leads over an
+// interface that is up and running. Changes are heard on a route netlink socket; without one the
+// flags are still read on demand, only the notifications are missing.
+class KernelNetworkPathMonitor final : public NetworkPathMonitor {
+public:
+    // The process-wide monitor; never destroyed.
+    static std::shared_ptr<KernelNetworkPathMonitor> shared();
+    ~KernelNetworkPathMonitor() override;
+
+    std::optional<uint32_t> currentFlags() override;
+    void setChangeHandler(std::function<void()> changed) override;
+
+    // The flags that route tables in the kernel's text forms (/proc/net/route, /proc/net/ipv6_route)
+    // give, with `linkFlags` answering an interface's IFF_* flags (none when unknown). Hostile or
+    // damaged text yields no route, never a failure.
+    static uint32_t flagsFromRouteTables(std::string_view ipv4Routes, std::string_view ipv6Routes,
+                                         const std::function<std::optional<unsigned>(const std::string&)>& linkFlags);
+
+    struct Watcher;
+
+private:
+    KernelNetworkPathMonitor();
+    std::unique_ptr<Watcher> watcher_;
+};
+
+// Flags set by hand; setting them calls the listener on the setting thread. Thread-safe.
+class ManualNetworkPathMonitor final : public NetworkPathMonitor {
+public:
+    explicit ManualNetworkPathMonitor(std::optional<uint32_t> flags = kReachabilityFlagsReachable);
+    std::optional<uint32_t> currentFlags() override;
+    void setChangeHandler(std::function<void()> changed) override;
+    // New flags (none: they cannot be determined), then the listener.
+    void setFlags(std::optional<uint32_t> flags);
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
+} // namespace plat
