@@ -11,12 +11,13 @@ TTRApplication& TTRApplication::sharedApplication() {
 }
 
 TTRApplication::TTRApplication(plat::NotificationCenter& center) : center_(center) {
-    terminateObserver_ = center_.addObserver(plat::NSApplicationWillTerminateNotification, plat::Object(),
-                                             [this](const plat::Notification& n) { macOSApplicationWillTerminate(n); });
+    terminateObserver_ =
+        center_.addObserver(plat::NSApplicationWillTerminateNotification, plat::Object(),
+                            [this](const plat::Notification& n) { macOSApplicationWillTerminate(n); });
 }
 
 TTRBackgroundIdentifier TTRApplication::beginBackgroundTaskWithName(const std::string& name,
-                                                                   std::function<void()> expirationHandler) {
+                                                                    std::function<void()> expirationHandler) {
     // No platform object grants background tasks to a desktop process: answer the invalid
     // identifier and never run the handler.
     (void)name;

@@ -14,7 +14,8 @@ inline constexpr const char* kTTRApplicationDidEnterBackgroundNotification =
     "TTRApplicationDidEnterBackgroundNotification";
 inline constexpr const char* kTTRApplicationWillEnterForegroundNotification =
     "TTRApplicationWillEnterForegroundNotification";
-inline constexpr const char* kTTRApplicationWillTerminateNotification = "TTRApplicationWillTerminateNotification";
+inline constexpr const char* kTTRApplicationWillTerminateNotification =
+    "TTRApplicationWillTerminateNotification";
 
 class TTRApplication final : public TTRApplicationProtocol {
 public:
@@ -24,7 +25,7 @@ public:
     explicit TTRApplication(plat::NotificationCenter& center);
 
     TTRBackgroundIdentifier beginBackgroundTaskWithName(const std::string& name,
-                                                       std::function<void()> expirationHandler) override;
+                                                        std::function<void()> expirationHandler) override;
     void endBackgroundTask(TTRBackgroundIdentifier identifier) override;
     bool isRunningInBackground() const override { return isRunningInBackground_.load(); }
     void setIsRunningInBackground(bool value) { isRunningInBackground_.store(value); }

@@ -15,7 +15,7 @@ public:
     // A task that the platform lets finish before suspending the process; `expirationHandler` runs
     // if time runs out first. Answers the task's identifier (0: no task was begun).
     virtual TTRBackgroundIdentifier beginBackgroundTaskWithName(const std::string& name,
-                                                               std::function<void()> expirationHandler) = 0;
+                                                                std::function<void()> expirationHandler) = 0;
     // Ends a task; 0 is ignored.
     virtual void endBackgroundTask(TTRBackgroundIdentifier identifier) = 0;
     virtual bool isRunningInBackground() const = 0;

@@ -65,7 +65,9 @@ std::shared_ptr<TTRClock> TTRClock::initWithCoder(plat::KeyedUnarchiver& coder) 
     std::optional<int64_t> millis, offset, boot, uptime;
     if (!ttr_coding::decodeInt64(coder, kTimeMillisKey, millis) ||
         !ttr_coding::decodeInt64(coder, kTimezoneOffsetSecondsKey, offset) ||
-        !ttr_coding::decodeInt64(coder, kKernelBootTimeKey, boot) || !ttr_coding::decodeInt64(coder, kUptimeKey, uptime))
+        !ttr_coding::decodeInt64(coder, kKernelBootTimeKey, boot) ||
+        !ttr_coding::decodeInt64(coder, kUptimeKey, uptime))
         return nullptr;
-    return std::make_shared<TTRClock>(millis.value_or(0), offset.value_or(0), boot.value_or(0), uptime.value_or(0));
+    return std::make_shared<TTRClock>(millis.value_or(0), offset.value_or(0), boot.value_or(0),
+                                      uptime.value_or(0));
 }

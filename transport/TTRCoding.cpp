@@ -26,7 +26,8 @@ bool decodeInt64(plat::KeyedUnarchiver& coder, const char* key, std::optional<in
     if (value.isAbsent()) return true;
     const plat::Number& number = value.number();
     if (!number.isInteger() || number.isBool() || (number.isUnsigned() && number.uint64Value() > INT64_MAX)) {
-        coder.failWithError(plat::KeyedUnarchiver::unexpectedClassError(key, "a non-integer number", "int64"));
+        coder.failWithError(
+            plat::KeyedUnarchiver::unexpectedClassError(key, "a non-integer number", "int64"));
         return false;
     }
     out = number.int64Value();

@@ -74,7 +74,8 @@ TTRAssertionBlock TTRAssertionBlockToRunInstead() {
     return hook().block;
 }
 
-void TTRAssertionFailed(const char* file, long line, std::string_view format, const TULFormatArguments& arguments) {
+void TTRAssertionFailed(const char* file, long line, std::string_view format,
+                        const TULFormatArguments& arguments) {
     if (TTRAssertionBlock block = TTRAssertionBlockToRunInstead()) {
         block();
         return;

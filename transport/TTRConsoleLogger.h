@@ -66,11 +66,12 @@ TTRAssertionBlock TTRAssertionBlockToRunInstead();
 
 // A failed assertion: runs the installed block, or logs the message with the file's name (its last
 // component, "<Unknown File>" when there is none) and the line.
-void TTRAssertionFailed(const char* file, long line, std::string_view format, const TULFormatArguments& arguments);
+void TTRAssertionFailed(const char* file, long line, std::string_view format,
+                        const TULFormatArguments& arguments);
 
 // Checks `condition`; on failure reports the printf-style message and continues.
-#define TTRAssert(condition, format, ...)                                                                  \
-    do {                                                                                                   \
-        if (!(condition))                                                                                  \
-            TTRAssertionFailed(__FILE__, __LINE__, format, TULMakeFormatArguments(__VA_ARGS__));           \
+#define TTRAssert(condition, format, ...)                                                                    \
+    do {                                                                                                     \
+        if (!(condition))                                                                                    \
+            TTRAssertionFailed(__FILE__, __LINE__, format, TULMakeFormatArguments(__VA_ARGS__));             \
     } while (0)

@@ -8,7 +8,8 @@
 
 class TTRDirectorySizeTracker {
 public:
-    explicit TTRDirectorySizeTracker(std::filesystem::path directoryPath) : directoryPath_(std::move(directoryPath)) {}
+    explicit TTRDirectorySizeTracker(std::filesystem::path directoryPath)
+        : directoryPath_(std::move(directoryPath)) {}
 
     const std::filesystem::path& directoryPath() const { return directoryPath_; }
     // The cached size; walks the tree first when none is cached.

@@ -100,8 +100,8 @@ bool TTREvent::isEqual(const TTREvent& other) const {
 }
 
 std::string TTREvent::description() const {
-    return "<TTREvent eventID:" + eventID_ + " mappingID:" + mappingID_ + " target:" + std::to_string(target_) +
-           " qosTier:" + std::to_string(qosTier_) + ">";
+    return "<TTREvent eventID:" + eventID_ + " mappingID:" + mappingID_ +
+           " target:" + std::to_string(target_) + " qosTier:" + std::to_string(qosTier_) + ">";
 }
 
 void TTREvent::encodeWithCoder(plat::KeyedArchiver& coder) const {
@@ -113,7 +113,8 @@ void TTREvent::encodeWithCoder(plat::KeyedArchiver& coder) const {
     coder.encodeObject(std::static_pointer_cast<const plat::SecureCoding>(clockSnapshot_), kClockSnapshotKey);
     if (customBytes_) coder.encodeObject(plat::Object(*customBytes_), kCustomDataKey);
     coder.encodeObject(plat::Object(expirationDate_), kExpirationDateKey);
-    if (serializedDataObjectBytes_) coder.encodeObject(plat::Object(*serializedDataObjectBytes_), kSerializedDataObjectBytesKey);
+    if (serializedDataObjectBytes_)
+        coder.encodeObject(plat::Object(*serializedDataObjectBytes_), kSerializedDataObjectBytesKey);
 }
 
 std::shared_ptr<TTREvent> TTREvent::initWithCoder(plat::KeyedUnarchiver& coder) {
@@ -123,7 +124,8 @@ std::shared_ptr<TTREvent> TTREvent::initWithCoder(plat::KeyedUnarchiver& coder) 
     std::optional<plat::Date> expiration;
     if (!ttr_coding::decodeString(coder, kEventIDKey, eventID) ||
         !ttr_coding::decodeString(coder, kMappingIDKey, mappingID) ||
-        !ttr_coding::decodeInt64(coder, kTargetKey, target) || !ttr_coding::decodeInt64(coder, kQoSTierKey, qosTier) ||
+        !ttr_coding::decodeInt64(coder, kTargetKey, target) ||
+        !ttr_coding::decodeInt64(coder, kQoSTierKey, qosTier) ||
         !ttr_coding::decodeData(coder, kCustomDataKey, customBytes) ||
         !ttr_coding::decodeDate(coder, kExpirationDateKey, expiration) ||
         !ttr_coding::decodeData(coder, kSerializedDataObjectBytesKey, serialized))

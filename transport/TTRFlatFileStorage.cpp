@@ -28,7 +28,8 @@ std::shared_ptr<BackgroundTask> beginTask(const std::shared_ptr<TTRApplicationPr
     std::weak_ptr<BackgroundTask> weak = task;
     task->identifier = application->beginBackgroundTaskWithName("TTRStorage", [weak] {
         if (auto expiring = weak.lock())
-            expiring->application->endBackgroundTask(std::exchange(expiring->identifier, TTRBackgroundIdentifierInvalid));
+            expiring->application->endBackgroundTask(
+                std::exchange(expiring->identifier, TTRBackgroundIdentifierInvalid));
     });
     return task;
 }
@@ -59,8 +60,8 @@ TTRFlatFileStorage::TTRFlatFileStorage(Configuration configuration)
       sizeTracker_(configuration_.rootDirectory), uploadCoordinator_(configuration_.uploadCoordinator) {
     if (!configuration_.clock) configuration_.clock = &plat::Clock::system();
     if (!configuration_.application)
-        configuration_.application = std::shared_ptr<TTRApplicationProtocol>(&TTRApplication::sharedApplication(),
-                                                                             [](TTRApplicationProtocol*) {});
+        configuration_.application = std::shared_ptr<TTRApplicationProtocol>(
+            &TTRApplication::sharedApplication(), [](TTRApplicationProtocol*) {});
 }
 
 // Paths -------------------------------------------------------------------------------------------
@@ -89,10 +90,12 @@ fs::path TTRFlatFileStorage::libraryDataStoragePath() const {
 
 fs::path TTRFlatFileStorage::pathForTarget(int64_t target, const std::string& eventID, int64_t qosTier,
                                            plat::Date expirationDate, const std::string& mappingID) const {
-    return eventDataStoragePath() / std::to_string(target) / TTREventFileName(eventID, qosTier, expirationDate, mappingID);
+    return eventDataStoragePath() / std::to_string(target) /
+           TTREventFileName(eventID, qosTier, expirationDate, mappingID);
 }
 
-fs::path TTRFlatFileStorage::batchPathForTarget(int64_t target, int64_t batchID, plat::Date expirationDate) const {
+fs::path TTRFlatFileStorage::batchPathForTarget(int64_t target, int64_t batchID,
+                                                plat::Date expirationDate) const {
     return batchDataStoragePath() / TTRBatchFolderName(target, batchID, expirationDate);
 }
 
@@ -151,16 +154,18 @@ void TTRFlatFileStorage::storeEvent(std::shared_ptr<TTREvent> event, TTRStoreCom
     storageQueue_.async([weak, event, onComplete, task] {
         auto self = weak.lock();
         if (!self) {
-            onComplete(false, plat::Error::withMessage(TTRFlatFileStorageErrorDomain, -1, "The storage is gone."));
+            onComplete(false,
+                       plat::Error::withMessage(TTRFlatFileStorageErrorDomain, -1, "The storage is gone."));
             return;
         }
         self->storeOnQueue(event, onComplete);
     });
 }
 
-void TTRFlatFileStorage::storeOnQueue(const std::shared_ptr<TTREvent>& event, const TTRStoreCompletion& completion) {
-    fs::path path =
-        pathForTarget(event->target(), event->eventID(), event->qosTier(), event->expirationDate(), event->mappingID());
+void TTRFlatFileStorage::storeOnQueue(const std::shared_ptr<TTREvent>& event,
+                                      const TTRStoreCompletion& completion) {
+    fs::path path = pathForTarget(event->target(), event->eventID(), event->qosTier(),
+                                  event->expirationDate(), event->mappingID());
     plat::Error archiveError;
     std::optional<plat::Data> archive = TTREncodeArchive(*event, fs::path(), &archiveError);
     if (!archive) {
@@ -245,8 +250,10 @@ void TTRFlatFileStorage::expireOnQueue() {
 
     std::error_code ec;
     std::vector<int64_t> expiredBatches;
-    for (fs::directory_iterator it(batchDataStoragePath(), ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(it->path().filename().string());
+    for (fs::directory_iterator it(batchDataStoragePath(), ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        std::optional<TTRBatchComponents> batch =
+            TTRBatchComponentsFromFilename(it->path().filename().string());
         if (batch && batch->expiration.secondsSince1970 < now) expiredBatches.push_back(batch->batchID);
     }
     for (int64_t batchID : expiredBatches)
@@ -254,7 +261,8 @@ void TTRFlatFileStorage::expireOnQueue() {
 
     TTREvents removed;
     ec.clear();
-    fs::recursive_directory_iterator walk(eventDataStoragePath(), fs::directory_options::skip_permission_denied, ec);
+    fs::recursive_directory_iterator walk(eventDataStoragePath(),
+                                          fs::directory_options::skip_permission_denied, ec);
     std::vector<fs::path> expired;
     for (; !ec && walk != fs::recursive_directory_iterator(); walk.increment(ec)) {
         std::string name = walk->path().filename().string();
@@ -264,7 +272,8 @@ void TTRFlatFileStorage::expireOnQueue() {
         std::error_code typeError;
         if (!walk->is_regular_file(typeError)) {
             // A folder (or anything else) under an event's name is foreign: leave it and its content.
-            TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@", walk->path().string());
+            TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@",
+                        walk->path().string());
             if (walk->is_directory(typeError)) walk.disable_recursion_pending();
             continue;
         }

@@ -60,7 +60,8 @@ public:
     std::filesystem::path pathForTarget(int64_t target, const std::string& eventID, int64_t qosTier,
                                         plat::Date expirationDate, const std::string& mappingID) const;
     // Where a batch's events live.
-    std::filesystem::path batchPathForTarget(int64_t target, int64_t batchID, plat::Date expirationDate) const;
+    std::filesystem::path batchPathForTarget(int64_t target, int64_t batchID,
+                                             plat::Date expirationDate) const;
 
     // TTRStorageProtocol
     void storeEvent(std::shared_ptr<TTREvent> event, TTRStoreCompletion onComplete) override;
@@ -73,7 +74,8 @@ public:
     void batchIDsForTarget(int64_t target, TTRBatchIDsCompletion onComplete) override;
     void libraryDataForKey(const std::string& key, TTRLibraryDataFetch onFetchComplete,
                            TTRLibraryDataNewValue setNewValue) override;
-    void storeLibraryData(const plat::Data& data, const std::string& key, TTRErrorCompletion onComplete) override;
+    void storeLibraryData(const plat::Data& data, const std::string& key,
+                          TTRErrorCompletion onComplete) override;
     // Calls the completion whether or not the key had a file (without an error when it had none).
     void removeLibraryDataForKey(const std::string& key, TTRErrorCompletion onComplete) override;
     std::shared_ptr<TTRStorageDelegate> delegate() const override;
@@ -82,7 +84,8 @@ public:
     void appWillBackground(TTRApplicationProtocol& application) override;
 
     // TTRStoragePromiseProtocol
-    TPRPromise::Ptr batchWithEventSelector(const TTRStorageEventSelector& selector, plat::Date batchExpiration) override;
+    TPRPromise::Ptr batchWithEventSelector(const TTRStorageEventSelector& selector,
+                                           plat::Date batchExpiration) override;
     TPRPromise::Ptr batchIDsForTarget(int64_t target) override;
     TPRPromise::Ptr removeBatchWithID(int64_t batchID, bool deleteEvents) override;
     TPRPromise::Ptr removeBatchesWithIDs(const std::vector<int64_t>& batchIDs, bool deleteEvents) override;
@@ -99,11 +102,13 @@ public:
     // The full paths of the target's event files that pass the filters (missing or empty sets do not
     // filter). Hidden entries, non-files and names of another shape are never taken.
     void pathsForTarget(int64_t target, std::optional<std::set<std::string>> eventIDs,
-                        std::optional<std::set<int64_t>> qosTiers, std::optional<std::set<std::string>> mappingIDs,
+                        std::optional<std::set<int64_t>> qosTiers,
+                        std::optional<std::set<std::string>> mappingIDs,
                         std::function<void(std::set<std::filesystem::path>)> onComplete);
 
     // Storage-queue-only building blocks of the batch operations.
-    std::optional<std::vector<std::filesystem::path>> batchDirPathsForBatchID(int64_t batchID, plat::Error* error) const;
+    std::optional<std::vector<std::filesystem::path>> batchDirPathsForBatchID(int64_t batchID,
+                                                                              plat::Error* error) const;
     bool moveContentsOfDirectoryAtPath(const std::filesystem::path& from, const std::filesystem::path& to,
                                        plat::Error* error) const;
     void syncThreadUnsafeRemoveBatchWithID(int64_t batchID, bool deleteEvents);

@@ -11,7 +11,8 @@ namespace fs = std::filesystem;
 
 plat::Error TTRFlatFileStorage::storageErrorWithReason(int64_t code, const std::string& reason) {
     return plat::Error(TTRFlatFileStorageErrorDomain, code,
-                       {{"NSLocalizedFailureReason", plat::Object(reason)}, {plat::kLocalizedDescriptionKey, plat::Object(reason)}});
+                       {{"NSLocalizedFailureReason", plat::Object(reason)},
+                        {plat::kLocalizedDescriptionKey, plat::Object(reason)}});
 }
 
 plat::Error TTRFlatFileStorage::genericRejectedPromiseErrorWithReason(const std::string& reason) {
@@ -47,7 +48,8 @@ void TTRFlatFileStorage::pathsForTarget(int64_t target, std::optional<std::set<s
             }
             std::error_code typeError;
             if (!it->is_regular_file(typeError)) {
-                TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@", it->path().string());
+                TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@",
+                            it->path().string());
                 continue;
             }
             if (eventIDs && !eventIDs->empty() && !eventIDs->count(parts->eventID)) continue;
@@ -62,26 +64,26 @@ void TTRFlatFileStorage::pathsForTarget(int64_t target, std::optional<std::set<s
     });
 }
 
-void TTRFlatFileStorage::batchWithEventSelector(const TTRStorageEventSelector& selector, plat::Date batchExpiration,
-                                                TTRBatchCompletion onComplete) {
+void TTRFlatFileStorage::batchWithEventSelector(const TTRStorageEventSelector& selector,
+                                                plat::Date batchExpiration, TTRBatchCompletion onComplete) {
     if (!onComplete) onComplete = [](std::optional<int64_t>, std::optional<TTREvents>) {};
     std::weak_ptr<TTRFlatFileStorage> weak = weak_from_this();
     nextBatchID([weak, selector, batchExpiration, onComplete](std::optional<int64_t> batchID) {
         auto self = weak.lock();
         if (!self || !batchID) return onComplete(std::nullopt, std::nullopt);
         int64_t target = selector.selectedTarget();
-        self->pathsForTarget(target, selector.selectedEventIDs(), selector.selectedQosTiers(),
-                             selector.selectedMappingIDs(),
-                             [weak, target, id = *batchID, batchExpiration, onComplete](std::set<fs::path> paths) {
-                                 auto self = weak.lock();
-                                 if (!self) return onComplete(std::nullopt, std::nullopt);
-                                 // A separate step, as the listing was: other storage work may run between.
-                                 self->storageQueue_.async([weak, paths, target, id, batchExpiration, onComplete] {
-                                     auto self = weak.lock();
-                                     if (!self) return onComplete(std::nullopt, std::nullopt);
-                                     self->moveIntoBatch(paths, target, id, batchExpiration, onComplete);
-                                 });
-                             });
+        self->pathsForTarget(
+            target, selector.selectedEventIDs(), selector.selectedQosTiers(), selector.selectedMappingIDs(),
+            [weak, target, id = *batchID, batchExpiration, onComplete](std::set<fs::path> paths) {
+                auto self = weak.lock();
+                if (!self) return onComplete(std::nullopt, std::nullopt);
+                // A separate step, as the listing was: other storage work may run between.
+                self->storageQueue_.async([weak, paths, target, id, batchExpiration, onComplete] {
+                    auto self = weak.lock();
+                    if (!self) return onComplete(std::nullopt, std::nullopt);
+                    self->moveIntoBatch(paths, target, id, batchExpiration, onComplete);
+                });
+            });
     });
 }
 
@@ -117,8 +119,10 @@ std::optional<std::set<int64_t>> TTRFlatFileStorage::batchIDsOnQueue(int64_t tar
     if (ec || it == fs::directory_iterator()) return std::nullopt;
     std::set<int64_t> ids;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(it->path().filename().string());
-        if (batch && static_cast<int32_t>(batch->target) == static_cast<int32_t>(target)) ids.insert(batch->batchID);
+        std::optional<TTRBatchComponents> batch =
+            TTRBatchComponentsFromFilename(it->path().filename().string());
+        if (batch && static_cast<int32_t>(batch->target) == static_cast<int32_t>(target))
+            ids.insert(batch->batchID);
     }
     return ids;
 }
@@ -132,7 +136,8 @@ void TTRFlatFileStorage::batchIDsForTarget(int64_t target, TTRBatchIDsCompletion
     });
 }
 
-void TTRFlatFileStorage::removeBatchWithID(int64_t batchID, bool deleteEvents, std::function<void()> onComplete) {
+void TTRFlatFileStorage::removeBatchWithID(int64_t batchID, bool deleteEvents,
+                                           std::function<void()> onComplete) {
     std::weak_ptr<TTRFlatFileStorage> weak = weak_from_this();
     storageQueue_.async([weak, batchID, deleteEvents, onComplete] {
         if (auto self = weak.lock()) self->syncThreadUnsafeRemoveBatchWithID(batchID, deleteEvents);
@@ -141,13 +146,14 @@ void TTRFlatFileStorage::removeBatchWithID(int64_t batchID, bool deleteEvents, s
 }
 
 std::optional<std::vector<fs::path>> TTRFlatFileStorage::batchDirPathsForBatchID(int64_t batchID,
-                                                                                  plat::Error* error) const {
+                                                                                 plat::Error* error) const {
     std::error_code ec;
     fs::path folder = batchDataStoragePath();
     fs::directory_iterator it(folder, ec);
     std::vector<fs::path> found;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(it->path().filename().string());
+        std::optional<TTRBatchComponents> batch =
+            TTRBatchComponentsFromFilename(it->path().filename().string());
         if (batch && batch->batchID == batchID) found.push_back(it->path());
     }
     if (ec) {
@@ -170,12 +176,17 @@ bool TTRFlatFileStorage::moveContentsOfDirectoryAtPath(const fs::path& from, con
         std::error_code moveError;
         fs::rename(it->path(), to / it->path().filename(), moveError);
         if (moveError)
-            failures.emplace_back(plat::AtomicFile::posixError(moveError.value(), "Could not move", it->path())
-                                      .localizedDescription());
+            failures.emplace_back(
+                plat::AtomicFile::posixError(moveError.value(), "Could not move", it->path())
+                    .localizedDescription());
     }
-    if (ec) failures.emplace_back(plat::AtomicFile::posixError(ec.value(), "Could not list", from).localizedDescription());
+    if (ec)
+        failures.emplace_back(
+            plat::AtomicFile::posixError(ec.value(), "Could not list", from).localizedDescription());
     if (failures.empty()) return true;
-    if (error) *error = plat::Error(TTRFlatFileStorageErrorDomain, -1, {{plat::kUnderlyingErrorKey, plat::Object(failures)}});
+    if (error)
+        *error = plat::Error(TTRFlatFileStorageErrorDomain, -1,
+                             {{plat::kUnderlyingErrorKey, plat::Object(failures)}});
     return false;
 }
 
@@ -191,7 +202,8 @@ void TTRFlatFileStorage::syncThreadUnsafeRemoveBatchWithID(int64_t batchID, bool
         if (!deleteEvents) {
             // Events are only ever deleted with the batch once every one of them is back in the store;
             // otherwise the batch stays for a later sweep to try again.
-            std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(folder.filename().string());
+            std::optional<TTRBatchComponents> batch =
+                TTRBatchComponentsFromFilename(folder.filename().string());
             plat::Error moveError;
             bool movedAll = false;
             if (batch) {
@@ -203,7 +215,8 @@ void TTRFlatFileStorage::syncThreadUnsafeRemoveBatchWithID(int64_t batchID, bool
                     movedAll = moveContentsOfDirectoryAtPath(folder, targetFolder, &moveError);
             }
             if (!movedAll) {
-                TTRLogError(kTTRMCErrorLog, "Error encountered whilst moving events back: %@; the batch is kept: %@",
+                TTRLogError(kTTRMCErrorLog,
+                            "Error encountered whilst moving events back: %@; the batch is kept: %@",
                             moveError.localizedDescription(), folder.string());
                 continue;
             }

@@ -23,7 +23,8 @@ void TTRFlatFileStorage::libraryDataForKey(const std::string& key, TTRLibraryDat
         fs::path path = self->libraryDataPathForKey(key);
         plat::Error readError;
         std::optional<plat::Data> data = plat::AtomicFile::read(path, &readError, kTTRMaxArchiveSize);
-        if (onFetchComplete) onFetchComplete(data, data ? std::nullopt : std::optional<plat::Error>(readError));
+        if (onFetchComplete)
+            onFetchComplete(data, data ? std::nullopt : std::optional<plat::Error>(readError));
         if (!setNewValue) return;
         std::optional<plat::Data> newValue = setNewValue();
         if (!newValue || newValue->empty()) return;
@@ -38,7 +39,8 @@ void TTRFlatFileStorage::libraryDataForKey(const std::string& key, TTRLibraryDat
     });
 }
 
-void TTRFlatFileStorage::storeLibraryData(const plat::Data& data, const std::string& key, TTRErrorCompletion onComplete) {
+void TTRFlatFileStorage::storeLibraryData(const plat::Data& data, const std::string& key,
+                                          TTRErrorCompletion onComplete) {
     if (data.empty()) {
         if (onComplete) onComplete(plat::Error(kTTRInternalInconsistencyDomain, -1));
         return;
@@ -90,14 +92,16 @@ void TTRFlatFileStorage::nextBatchID(std::function<void(std::optional<int64_t> b
             if (*value < 0 || *value >= std::numeric_limits<int32_t>::max()) {
                 TTRLogError(kTTRMCErrorLog, "The batch id counter was unusable (%@); it restarts at 0.",
                             error ? error->localizedDescription()
-                                  : "size " + std::to_string(data ? data->size() : 0) + ", value " + std::to_string(*value));
+                                  : "size " + std::to_string(data ? data->size() : 0) + ", value " +
+                                        std::to_string(*value));
                 *value = 0;
             }
             if (onComplete) onComplete(*value);
         },
         [value]() -> std::optional<plat::Data> {
             // Wrap to 0 rather than ever storing a value that would read back as damaged.
-            int32_t next = *value + 1 < std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(*value + 1) : 0;
+            int32_t next =
+                *value + 1 < std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(*value + 1) : 0;
             plat::Data bytes(4);
             std::memcpy(bytes.data(), &next, 4);
             return bytes;

@@ -18,8 +18,8 @@ TPRPromise::Ptr TTRFlatFileStorage::batchWithEventSelector(const TTRStorageEvent
                                    promise->fulfill(TTRUploadBatch::asObject(
                                        TTRUploadBatch::initWithBatchID(*batchID, std::move(*events))));
                                else
-                                   promise->reject(
-                                       genericRejectedPromiseErrorWithReason("There are no events for the selector."));
+                                   promise->reject(genericRejectedPromiseErrorWithReason(
+                                       "There are no events for the selector."));
                            });
     return promise;
 }
@@ -42,7 +42,8 @@ TPRPromise::Ptr TTRFlatFileStorage::removeBatchWithID(int64_t batchID, bool dele
     return promise;
 }
 
-TPRPromise::Ptr TTRFlatFileStorage::removeBatchesWithIDs(const std::vector<int64_t>& batchIDs, bool deleteEvents) {
+TPRPromise::Ptr TTRFlatFileStorage::removeBatchesWithIDs(const std::vector<int64_t>& batchIDs,
+                                                         bool deleteEvents) {
     std::vector<TPRValue> removals;
     for (int64_t id : batchIDs)
         removals.emplace_back(removeBatchWithID(id, deleteEvents));
@@ -53,14 +54,15 @@ TPRPromise::Ptr TTRFlatFileStorage::removeBatchesWithIDs(const std::vector<int64
 
 TPRPromise::Ptr TTRFlatFileStorage::removeAllBatchesForTarget(int64_t target, bool deleteEvents) {
     std::weak_ptr<TTRFlatFileStorage> weak = weak_from_this();
-    return batchIDsForTarget(target)->then(storageQueue_, [weak, deleteEvents](const plat::Object& ids) -> TPRValue {
-        auto self = weak.lock();
-        if (!self || !ids.isArray() || ids.array().empty()) return TPRValue(plat::Object::null());
-        std::vector<int64_t> batchIDs;
-        for (const plat::Object& id : ids.array())
-            batchIDs.push_back(id.number().int64Value());
-        return TPRValue(self->removeBatchesWithIDs(batchIDs, deleteEvents));
-    });
+    return batchIDsForTarget(target)->then(
+        storageQueue_, [weak, deleteEvents](const plat::Object& ids) -> TPRValue {
+            auto self = weak.lock();
+            if (!self || !ids.isArray() || ids.array().empty()) return TPRValue(plat::Object::null());
+            std::vector<int64_t> batchIDs;
+            for (const plat::Object& id : ids.array())
+                batchIDs.push_back(id.number().int64Value());
+            return TPRValue(self->removeBatchesWithIDs(batchIDs, deleteEvents));
+        });
 }
 
 TPRPromise::Ptr TTRFlatFileStorage::hasEventsForTarget(int64_t target) {
@@ -78,8 +80,9 @@ TPRPromise::Ptr TTRFlatFileStorage::fetchStorageMetadata() {
     return promise;
 }
 
-TPRPromise::Ptr TTRFlatFileStorage::fetchAndUpdateMetricsWithHandler(const plat::SecureCodingClass& metadataClass,
-                                                                     TTRMetricsUpdateHandler handler) {
+TPRPromise::Ptr
+TTRFlatFileStorage::fetchAndUpdateMetricsWithHandler(const plat::SecureCodingClass& metadataClass,
+                                                     TTRMetricsUpdateHandler handler) {
     TPRPromise::Ptr promise = TPRPromise::pendingPromise();
     std::weak_ptr<TTRFlatFileStorage> weak = weak_from_this();
     storageQueue_.async([weak, promise, metadataClass, handler] {
@@ -91,7 +94,8 @@ TPRPromise::Ptr TTRFlatFileStorage::fetchAndUpdateMetricsWithHandler(const plat:
         std::shared_ptr<plat::SecureCoding> metadata;
         if (stored) metadata = TTRDecodeArchive(metadataClass, *stored, &readError);
         std::shared_ptr<const plat::SecureCoding> updated =
-            handler ? handler(metadata, metadata ? std::nullopt : std::optional<plat::Error>(readError)) : nullptr;
+            handler ? handler(metadata, metadata ? std::nullopt : std::optional<plat::Error>(readError))
+                    : nullptr;
         if (!updated || updated == metadata) return promise->fulfill(plat::Object());
         plat::Error error;
         std::optional<plat::Data> archive = TTREncodeArchive(*updated, fs::path(), &error);

@@ -8,19 +8,23 @@
 TTRLifecycle& TTRLifecycle::sharedInstance() {
     static auto* instance = new TTRLifecycle(
         plat::NotificationCenter::defaultCenter(), TTRApplication::sharedApplication(),
-        [] { return TTRFlatFileStorage::sharedInstance()->uploadCoordinator(); }, TTRRegistrar::sharedInstance());
+        [] { return TTRFlatFileStorage::sharedInstance()->uploadCoordinator(); },
+        TTRRegistrar::sharedInstance());
     return *instance;
 }
 
 TTRLifecycle::TTRLifecycle(plat::NotificationCenter& center, TTRApplicationProtocol& application,
                            CoordinatorSource coordinator, std::shared_ptr<TTRRegistrar> registrar)
     : application_(application), coordinator_(std::move(coordinator)), registrar_(std::move(registrar)) {
-    background_ = center.addObserver(kTTRApplicationDidEnterBackgroundNotification, plat::Object(),
-                                     [this](const plat::Notification& n) { applicationDidEnterBackgroundNotification(n); });
-    foreground_ = center.addObserver(kTTRApplicationWillEnterForegroundNotification, plat::Object(),
-                                     [this](const plat::Notification& n) { applicationWillEnterForegroundNotification(n); });
-    terminate_ = center.addObserver(kTTRApplicationWillTerminateNotification, plat::Object(),
-                                    [this](const plat::Notification& n) { applicationWillTerminateNotification(n); });
+    background_ = center.addObserver(
+        kTTRApplicationDidEnterBackgroundNotification, plat::Object(),
+        [this](const plat::Notification& n) { applicationDidEnterBackgroundNotification(n); });
+    foreground_ = center.addObserver(
+        kTTRApplicationWillEnterForegroundNotification, plat::Object(),
+        [this](const plat::Notification& n) { applicationWillEnterForegroundNotification(n); });
+    terminate_ =
+        center.addObserver(kTTRApplicationWillTerminateNotification, plat::Object(),
+                           [this](const plat::Notification& n) { applicationWillTerminateNotification(n); });
 }
 
 void TTRLifecycle::applicationDidEnterBackgroundNotification(const plat::Notification&) {

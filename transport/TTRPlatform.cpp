@@ -42,7 +42,8 @@ std::string TTRDeviceModel() {
 std::optional<plat::Data> TTREncodeArchive(const plat::SecureCoding& object, const fs::path& path,
                                            plat::Error* error) {
     if (!path.empty() && path.has_parent_path()) {
-        if (std::optional<plat::Error> folderError = plat::AtomicFile::createDirectories(path.parent_path())) {
+        if (std::optional<plat::Error> folderError =
+                plat::AtomicFile::createDirectories(path.parent_path())) {
             TTRLogDebug("Attempt to create directory failed: path:%@ error:%@", path.string(),
                         folderError->localizedDescription());
             if (error) *error = *folderError;
@@ -50,7 +51,8 @@ std::optional<plat::Data> TTREncodeArchive(const plat::SecureCoding& object, con
         }
     }
     plat::Error archiveError;
-    std::optional<plat::Data> bytes = plat::KeyedArchiver::archivedDataWithRootObject(object, true, &archiveError);
+    std::optional<plat::Data> bytes =
+        plat::KeyedArchiver::archivedDataWithRootObject(object, true, &archiveError);
     if (!bytes) {
         TTRLogDebug("Encoding an object failed: %@", archiveError.localizedDescription());
         if (error) *error = archiveError;
@@ -68,8 +70,8 @@ std::optional<plat::Data> TTREncodeArchive(const plat::SecureCoding& object, con
     return bytes;
 }
 
-std::shared_ptr<plat::SecureCoding> TTRDecodeArchive(const plat::SecureCodingClass& objectClass, const plat::Data& bytes,
-                                                     plat::Error* error) {
+std::shared_ptr<plat::SecureCoding> TTRDecodeArchive(const plat::SecureCodingClass& objectClass,
+                                                     const plat::Data& bytes, plat::Error* error) {
     return plat::KeyedUnarchiver::unarchivedObjectOfClass(objectClass, bytes, error);
 }
 
@@ -83,7 +85,8 @@ std::shared_ptr<plat::SecureCoding> TTRDecodeArchiveAtPath(const plat::SecureCod
 bool TTRWriteDataToFile(const plat::Data& data, const fs::path& path, plat::Error* error) {
     if (path.empty()) return false;
     if (path.has_parent_path()) {
-        if (std::optional<plat::Error> folderError = plat::AtomicFile::createDirectories(path.parent_path())) {
+        if (std::optional<plat::Error> folderError =
+                plat::AtomicFile::createDirectories(path.parent_path())) {
             TTRLogDebug("Attempt to create directory failed: path:%@ error:%@", path.string(),
                         folderError->localizedDescription());
             if (error) *error = *folderError;

@@ -35,15 +35,16 @@ inline constexpr uint64_t kTTRMaxArchiveSize = 20000000;
 // The secure keyed archive of `object`; none with `error` set when archiving fails. With a
 // non-empty `path` the bytes are also written there (the folder is created first); a failed write
 // is logged and the bytes are answered all the same.
-std::optional<plat::Data> TTREncodeArchive(const plat::SecureCoding& object, const std::filesystem::path& path,
-                                           plat::Error* error);
+std::optional<plat::Data> TTREncodeArchive(const plat::SecureCoding& object,
+                                           const std::filesystem::path& path, plat::Error* error);
 
 // One object of `objectClass` from `bytes`; null with `error` set for anything else.
-std::shared_ptr<plat::SecureCoding> TTRDecodeArchive(const plat::SecureCodingClass& objectClass, const plat::Data& bytes,
-                                                     plat::Error* error);
+std::shared_ptr<plat::SecureCoding> TTRDecodeArchive(const plat::SecureCodingClass& objectClass,
+                                                     const plat::Data& bytes, plat::Error* error);
 // The same read from a file (null with the read error when it cannot be read).
 std::shared_ptr<plat::SecureCoding> TTRDecodeArchiveAtPath(const plat::SecureCodingClass& objectClass,
-                                                           const std::filesystem::path& path, plat::Error* error);
+                                                           const std::filesystem::path& path,
+                                                           plat::Error* error);
 template <typename T>
 std::shared_ptr<T> TTRDecodeArchiveAtPath(const std::filesystem::path& path, plat::Error* error) {
     return std::static_pointer_cast<T>(TTRDecodeArchiveAtPath(plat::SecureCodingClass::of<T>(), path, error));

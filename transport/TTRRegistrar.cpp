@@ -63,7 +63,8 @@ void TTRRegistrar::setStorageDelegateForTarget(int64_t target) {
     if (storage == targetToStorage_.end() || !storage->second) return;
     auto controller = targetToMetricsController_.find(target);
     // One storage object serves several targets, so the last registration decides its delegate.
-    storage->second->setDelegate(controller == targetToMetricsController_.end() ? nullptr : controller->second);
+    storage->second->setDelegate(controller == targetToMetricsController_.end() ? nullptr
+                                                                                : controller->second);
 }
 
 std::map<int64_t, std::shared_ptr<TTRUploader>> TTRRegistrar::targetToUploader() const {
@@ -78,7 +79,8 @@ std::map<int64_t, std::shared_ptr<TTRStorageProtocol>> TTRRegistrar::targetToSto
     return copy;
 }
 
-std::map<int64_t, std::shared_ptr<TTRMetricsControllerProtocol>> TTRRegistrar::targetToMetricsController() const {
+std::map<int64_t, std::shared_ptr<TTRMetricsControllerProtocol>>
+TTRRegistrar::targetToMetricsController() const {
     std::map<int64_t, std::shared_ptr<TTRMetricsControllerProtocol>> copy;
     registrarQueue_.sync([&] { copy = targetToMetricsController_; });
     return copy;

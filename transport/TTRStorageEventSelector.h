@@ -13,7 +13,8 @@ public:
                             std::optional<std::set<std::string>> selectedMappingIDs,
                             std::optional<std::set<int64_t>> selectedQosTiers)
         : selectedTarget_(selectedTarget), selectedEventIDs_(std::move(selectedEventIDs)),
-          selectedMappingIDs_(std::move(selectedMappingIDs)), selectedQosTiers_(std::move(selectedQosTiers)) {}
+          selectedMappingIDs_(std::move(selectedMappingIDs)), selectedQosTiers_(std::move(selectedQosTiers)) {
+    }
 
     // Every event of the target.
     static TTRStorageEventSelector eventSelectorForTarget(int64_t target) {

@@ -89,8 +89,9 @@ std::optional<std::string> TTRPercentDecode(std::string_view text) {
 
 std::string TTREventFileName(const std::string& eventID, int64_t qosTier, plat::Date expirationDate,
                              const std::string& mappingID) {
-    return eventID + "-" + std::to_string(qosTier) + "-" + std::to_string(TTRWholeSecondsSince1970(expirationDate)) +
-           "-" + TTRPercentEncodeMappingID(mappingID);
+    return eventID + "-" + std::to_string(qosTier) + "-" +
+           std::to_string(TTRWholeSecondsSince1970(expirationDate)) + "-" +
+           TTRPercentEncodeMappingID(mappingID);
 }
 
 std::string TTRBatchFolderName(int64_t target, int64_t batchID, plat::Date expirationDate) {

@@ -11,7 +11,8 @@ class TTRStorageMetadata {
 public:
     TTRStorageMetadata(uint64_t currentCacheSize, uint64_t maxCacheSize)
         : currentCacheSize_(currentCacheSize), maxCacheSize_(maxCacheSize) {}
-    static std::shared_ptr<const TTRStorageMetadata> metadataWithCurrentCacheSize(uint64_t current, uint64_t max) {
+    static std::shared_ptr<const TTRStorageMetadata> metadataWithCurrentCacheSize(uint64_t current,
+                                                                                  uint64_t max) {
         return std::make_shared<const TTRStorageMetadata>(current, max);
     }
 
@@ -19,7 +20,8 @@ public:
     uint64_t maxCacheSize() const { return maxCacheSize_; }
 
     static plat::Object asObject(std::shared_ptr<const TTRStorageMetadata> metadata) {
-        return plat::Object(plat::Opaque::make<TTRStorageMetadata>(std::move(metadata), "TTRStorageMetadata"));
+        return plat::Object(
+            plat::Opaque::make<TTRStorageMetadata>(std::move(metadata), "TTRStorageMetadata"));
     }
     static std::shared_ptr<const TTRStorageMetadata> fromObject(const plat::Object& object) {
         const plat::Opaque& opaque = object.opaque();

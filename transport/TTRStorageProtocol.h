@@ -36,7 +36,8 @@ public:
 
 // Whether an event was written, and why not.
 using TTRStoreCompletion = std::function<void(bool wasWritten, const std::optional<plat::Error>& error)>;
-using TTRBatchCompletion = std::function<void(std::optional<int64_t> batchID, std::optional<TTREvents> events)>;
+using TTRBatchCompletion =
+    std::function<void(std::optional<int64_t> batchID, std::optional<TTREvents> events)>;
 using TTRBatchIDsCompletion = std::function<void(std::optional<std::set<int64_t>> batchIDs)>;
 using TTRLibraryDataFetch =
     std::function<void(const std::optional<plat::Data>& data, const std::optional<plat::Error>& error)>;
@@ -66,7 +67,8 @@ public:
     // none or empty bytes), as one step.
     virtual void libraryDataForKey(const std::string& key, TTRLibraryDataFetch onFetchComplete,
                                    TTRLibraryDataNewValue setNewValue) = 0;
-    virtual void storeLibraryData(const plat::Data& data, const std::string& key, TTRErrorCompletion onComplete) = 0;
+    virtual void storeLibraryData(const plat::Data& data, const std::string& key,
+                                  TTRErrorCompletion onComplete) = 0;
     virtual void removeLibraryDataForKey(const std::string& key, TTRErrorCompletion onComplete) = 0;
 
     // The object told of lost events; held weakly.

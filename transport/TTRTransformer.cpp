@@ -9,12 +9,14 @@
 std::shared_ptr<TTRTransformer> TTRTransformer::sharedInstance() {
     static auto* instance = new std::shared_ptr<TTRTransformer>(std::make_shared<TTRTransformer>(
         // The wrapper lives for the whole process; the pointer does not own it.
-        std::shared_ptr<TTRApplicationProtocol>(&TTRApplication::sharedApplication(), [](TTRApplicationProtocol*) {}),
+        std::shared_ptr<TTRApplicationProtocol>(&TTRApplication::sharedApplication(),
+                                                [](TTRApplicationProtocol*) {}),
         TTRRegistrar::sharedInstance()));
     return *instance;
 }
 
-std::shared_ptr<TTRTransformer> TTRTransformer::initWithApplication(std::shared_ptr<TTRApplicationProtocol> application) {
+std::shared_ptr<TTRTransformer>
+TTRTransformer::initWithApplication(std::shared_ptr<TTRApplicationProtocol> application) {
     return std::make_shared<TTRTransformer>(std::move(application), TTRRegistrar::sharedInstance());
 }
 
@@ -35,8 +37,8 @@ void TTRTransformer::transformEvent(std::shared_ptr<TTREvent> event,
     taskID->store(application->beginBackgroundTaskWithName("TTRTransformer", [application, taskID] {
         application->endBackgroundTask(taskID->exchange(TTRBackgroundIdentifierInvalid));
     }));
-    TTRStoreCompletion completion = [onComplete, application, taskID](bool wasWritten,
-                                                                       const std::optional<plat::Error>& error) {
+    TTRStoreCompletion completion = [onComplete, application,
+                                     taskID](bool wasWritten, const std::optional<plat::Error>& error) {
         if (onComplete) onComplete(wasWritten, error);
         TTRBackgroundIdentifier id = taskID->exchange(TTRBackgroundIdentifierInvalid);
         if (id != TTRBackgroundIdentifierInvalid)
@@ -49,13 +51,14 @@ void TTRTransformer::transformEvent(std::shared_ptr<TTREvent> event,
     std::shared_ptr<TTRRegistrar> registrar = registrar_;
     eventWritingQueue_.async([event, transformers, completion, registrar]() mutable {
         if (!event) {
-            completion(false, plat::Error::withMessage(kTTRInternalInconsistencyDomain, -1, "The event was nil."));
+            completion(false,
+                       plat::Error::withMessage(kTTRInternalInconsistencyDomain, -1, "The event was nil."));
             return;
         }
         for (const std::shared_ptr<TTREventTransformer>& transformer : transformers) {
             if (!transformer) {
-                TTRLogError(kTTRMCTransformerDoesntImplementTransform, "Transformer doesn't implement transformTTREvent: %@",
-                            "(null)");
+                TTRLogError(kTTRMCTransformerDoesntImplementTransform,
+                            "Transformer doesn't implement transformTTREvent: %@", "(null)");
                 completion(false, std::nullopt);
                 return;
             }

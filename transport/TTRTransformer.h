@@ -23,8 +23,10 @@ public:
     // The process-wide transformer over the shared application wrapper and registrar.
     static std::shared_ptr<TTRTransformer> sharedInstance();
     // A transformer over its own application and registrar (tests).
-    TTRTransformer(std::shared_ptr<TTRApplicationProtocol> application, std::shared_ptr<TTRRegistrar> registrar);
-    static std::shared_ptr<TTRTransformer> initWithApplication(std::shared_ptr<TTRApplicationProtocol> application);
+    TTRTransformer(std::shared_ptr<TTRApplicationProtocol> application,
+                   std::shared_ptr<TTRRegistrar> registrar);
+    static std::shared_ptr<TTRTransformer>
+    initWithApplication(std::shared_ptr<TTRApplicationProtocol> application);
 
     // Transforms and stores `event`; the completion (if any) runs once: on the storage queue after
     // the storage finished, or on the transformer queue when a transformer dropped the event, the

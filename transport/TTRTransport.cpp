@@ -3,21 +3,24 @@
 #include "transport/TTRConsoleLogger.h"
 #include "transport/TTRTransformer.h"
 
-std::shared_ptr<TTRTransport> TTRTransport::initWithMappingID(const std::string& mappingID,
-                                                              std::vector<std::shared_ptr<TTREventTransformer>> transformers,
-                                                              int64_t target, std::shared_ptr<TTRTransformer> transformer) {
+std::shared_ptr<TTRTransport>
+TTRTransport::initWithMappingID(const std::string& mappingID,
+                                std::vector<std::shared_ptr<TTREventTransformer>> transformers,
+                                int64_t target, std::shared_ptr<TTRTransformer> transformer) {
     TTRAssert(!mappingID.empty(), "A mapping ID cannot be nil or empty");
     TTRAssert(target >= 1, "A target cannot be negative or 0");
     if (mappingID.empty() || target < 1) return nullptr;
     if (!transformer) transformer = TTRTransformer::sharedInstance();
-    auto transport = std::make_shared<TTRTransport>(mappingID, std::move(transformers), target, std::move(transformer));
+    auto transport =
+        std::make_shared<TTRTransport>(mappingID, std::move(transformers), target, std::move(transformer));
     TTRLogDebug("Transport object created. mappingID:%@ transformers:%@ target:%ld", mappingID,
                 static_cast<int64_t>(transport->transformers_.size()), target);
     return transport;
 }
 
-TTRTransport::TTRTransport(std::string mappingID, std::vector<std::shared_ptr<TTREventTransformer>> transformers,
-                           int64_t target, std::shared_ptr<TTRTransformer> transformer)
+TTRTransport::TTRTransport(std::string mappingID,
+                           std::vector<std::shared_ptr<TTREventTransformer>> transformers, int64_t target,
+                           std::shared_ptr<TTRTransformer> transformer)
     : mappingID_(std::move(mappingID)), transformers_(std::move(transformers)), target_(target),
       transformerInstance_(std::move(transformer)) {}
 
@@ -25,8 +28,8 @@ std::shared_ptr<TTREvent> TTRTransport::eventForTransport() const {
     return TTREvent::initWithMappingID(mappingID_, target_);
 }
 
-std::shared_ptr<TTREvent> TTRTransport::eventForTransportWithProductData(
-    std::shared_ptr<const TTRProductData> productData) const {
+std::shared_ptr<TTREvent>
+TTRTransport::eventForTransportWithProductData(std::shared_ptr<const TTRProductData> productData) const {
     return TTREvent::initWithMappingID(mappingID_, std::move(productData), target_);
 }
 

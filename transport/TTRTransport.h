@@ -19,14 +19,15 @@ class TTRTransport {
 public:
     // A transport, or null (after the transport's assertion) for an empty mapping id or a target
     // below 1. `transformer` defaults to the shared one.
-    static std::shared_ptr<TTRTransport> initWithMappingID(const std::string& mappingID,
-                                                           std::vector<std::shared_ptr<TTREventTransformer>> transformers,
-                                                           int64_t target,
-                                                           std::shared_ptr<TTRTransformer> transformer = nullptr);
+    static std::shared_ptr<TTRTransport>
+    initWithMappingID(const std::string& mappingID,
+                      std::vector<std::shared_ptr<TTREventTransformer>> transformers, int64_t target,
+                      std::shared_ptr<TTRTransformer> transformer = nullptr);
 
     // A new event of this transport's mapping id and target.
     std::shared_ptr<TTREvent> eventForTransport() const;
-    std::shared_ptr<TTREvent> eventForTransportWithProductData(std::shared_ptr<const TTRProductData> productData) const;
+    std::shared_ptr<TTREvent>
+    eventForTransportWithProductData(std::shared_ptr<const TTRProductData> productData) const;
 
     // Sends a copy of the event. The completion (optional) hears whether it was written and why not.
     // sendDataEvent asserts when the event carries the telemetry tier 1 (and sends it all the same);
@@ -39,8 +40,8 @@ public:
     int64_t target() const { return target_; }
     const std::shared_ptr<TTRTransformer>& transformerInstance() const { return transformerInstance_; }
 
-    TTRTransport(std::string mappingID, std::vector<std::shared_ptr<TTREventTransformer>> transformers, int64_t target,
-                 std::shared_ptr<TTRTransformer> transformer);
+    TTRTransport(std::string mappingID, std::vector<std::shared_ptr<TTREventTransformer>> transformers,
+                 int64_t target, std::shared_ptr<TTRTransformer> transformer);
 
 private:
     void sendEvent(const std::shared_ptr<TTREvent>& event, TTRStoreCompletion onComplete);

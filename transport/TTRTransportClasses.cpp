@@ -33,9 +33,11 @@ void TTRRegisterTransportClasses() {
         }));
         registry.registerClass(loadOnlyClass("TTRLifecycle", [] { TTRLifecycle::sharedInstance(); }));
         registry.registerClass(loadOnlyClass("TTRApplication", [] {
-            TTRLogDebug("TTR is initializing. Please note that if you quit the app via the debugger and not through a "
-                        "lifecycle event, event data will remain on disk but storage won't have a reference to them "
-                        "since the singleton wasn't saved to disk.");
+            TTRLogDebug(
+                "TTR is initializing. Please note that if you quit the app via the debugger and not through "
+                "a "
+                "lifecycle event, event data will remain on disk but storage won't have a reference to them "
+                "since the singleton wasn't saved to disk.");
             TTRApplication::sharedApplication();
         }));
     });

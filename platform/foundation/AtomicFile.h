@@ -24,7 +24,8 @@ public:
 
     struct Options {
         // The mode of the new file (private by default, whatever the umask).
-        std::filesystem::perms mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+        std::filesystem::perms mode =
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
         // fsync the file and its folder before answering. Without it the write survives a crash
         // of the process, not necessarily a power loss.
         bool durable = false;
@@ -46,8 +47,9 @@ public:
 
     // Creates `dir` and its missing parents, new folders with `mode`; none when it exists as a
     // folder afterwards.
-    static std::optional<Error> createDirectories(const std::filesystem::path& dir,
-                                                  std::filesystem::perms mode = std::filesystem::perms::owner_all);
+    static std::optional<Error>
+    createDirectories(const std::filesystem::path& dir,
+                      std::filesystem::perms mode = std::filesystem::perms::owner_all);
 
     // Whether a file name is one of this writer's temporary names (hidden, so directory listings
     // that skip hidden entries never see a half-written file).

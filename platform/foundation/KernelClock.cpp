@@ -48,7 +48,8 @@ int64_t bootTimeFor(int64_t wall, int64_t boot) {
     const int64_t wallMinusBoot = wall - boot;
     std::lock_guard guard(c.lock);
     int64_t moved = wallMinusBoot - c.wallMinusBoot;
-    if (c.valid && moved < kWallClockMoveTolerance && moved > -kWallClockMoveTolerance) return c.bootTimeNanos;
+    if (c.valid && moved < kWallClockMoveTolerance && moved > -kWallClockMoveTolerance)
+        return c.bootTimeNanos;
     c.bootTimeNanos = readProcStatBootTime();
     c.wallMinusBoot = wallMinusBoot;
     c.valid = c.bootTimeNanos != 0;
@@ -61,12 +62,15 @@ std::optional<int64_t> KernelClock::bootTimeFromProcStat(std::string_view text) 
     size_t at = 0;
     while (at < text.size()) {
         size_t end = text.find('\n', at);
-        std::string_view line = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+        std::string_view line =
+            text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
         at = end == std::string_view::npos ? text.size() : end + 1;
         if (line.rfind("btime ", 0) != 0) continue;
         std::string_view digits = line.substr(6);
-        while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
-        while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\r')) digits.remove_suffix(1);
+        while (!digits.empty() && digits.front() == ' ')
+            digits.remove_prefix(1);
+        while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\r'))
+            digits.remove_suffix(1);
         int64_t seconds = 0;
         auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
         if (ec != std::errc() || ptr != digits.data() + digits.size() || digits.empty() || seconds < 0 ||

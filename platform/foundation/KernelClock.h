@@ -12,9 +12,9 @@
 namespace plat {
 
 struct KernelClockReading {
-    int64_t wallNanoseconds = 0;    // since 1970 UTC
+    int64_t wallNanoseconds = 0;       // since 1970 UTC
     int64_t timezoneOffsetSeconds = 0; // east of GMT positive
-    int64_t bootTimeNanoseconds = 0; // the boot's wall-clock instant; 0 when unknown
+    int64_t bootTimeNanoseconds = 0;   // the boot's wall-clock instant; 0 when unknown
     int64_t uptimeNanoseconds = 0;
 };
 

@@ -28,9 +28,11 @@ std::vector<std::string_view> fields(std::string_view line) {
     std::vector<std::string_view> out;
     size_t at = 0;
     while (at < line.size()) {
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r'))
+            ++at;
         size_t end = at;
-        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r') ++end;
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r')
+            ++end;
         if (end > at) out.push_back(line.substr(at, end - at));
         at = end;
     }
@@ -73,7 +75,8 @@ std::optional<unsigned> sysLinkFlags(const std::string& name) {
     // Interface names come from the kernel's own tables; refuse anything that could leave the folder.
     if (name.find('/') != std::string::npos || name == "." || name == "..") return std::nullopt;
     std::string text = readText("/sys/class/net/" + name + "/flags");
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
     auto value = hex(text);
     if (!value) return std::nullopt;
     return static_cast<unsigned>(*value);

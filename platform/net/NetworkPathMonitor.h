@@ -42,8 +42,9 @@ public:
     // The flags that route tables in the kernel's text forms (/proc/net/route, /proc/net/ipv6_route)
     // give, with `linkFlags` answering an interface's IFF_* flags (none when unknown). Hostile or
     // damaged text yields no route, never a failure.
-    static uint32_t flagsFromRouteTables(std::string_view ipv4Routes, std::string_view ipv6Routes,
-                                         const std::function<std::optional<unsigned>(const std::string&)>& linkFlags);
+    static uint32_t
+    flagsFromRouteTables(std::string_view ipv4Routes, std::string_view ipv6Routes,
+                         const std::function<std::optional<unsigned>(const std::string&)>& linkFlags);
 
     struct Watcher;
 

@@ -12,7 +12,8 @@ struct NetworkReachability::State {
     bool listening = false;
 };
 
-std::shared_ptr<NetworkReachability> NetworkReachability::createWithZeroAddress(std::shared_ptr<NetworkPathMonitor> monitor) {
+std::shared_ptr<NetworkReachability>
+NetworkReachability::createWithZeroAddress(std::shared_ptr<NetworkPathMonitor> monitor) {
     if (!monitor) monitor = KernelNetworkPathMonitor::shared();
     return std::shared_ptr<NetworkReachability>(new NetworkReachability(std::move(monitor)));
 }

@@ -18,7 +18,8 @@ public:
     using Callback = std::function<void(uint32_t flags)>;
 
     // A handle for the zero address over `monitor` (the kernel's when null).
-    static std::shared_ptr<NetworkReachability> createWithZeroAddress(std::shared_ptr<NetworkPathMonitor> monitor = nullptr);
+    static std::shared_ptr<NetworkReachability>
+    createWithZeroAddress(std::shared_ptr<NetworkPathMonitor> monitor = nullptr);
     ~NetworkReachability();
 
     // Reads the flags now; false when they cannot be determined.

@@ -1,0 +1,100 @@
+// Shared helpers of the transport tests: payload objects, a storage over a temporary root, waiting
+// for storage completions, capturing the transport's log lines and recording delegates.
+#pragma once
+
+#include "transport/TTRApplicationProtocol.h"
+#include "transport/TTREvent.h"
+#include "transport/TTRFlatFileStorage.h"
+
+#include "platform/dispatch/Clock.h"
+#include "platform/log/OSLog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace transporttest {
+
+// A payload that renders fixed bytes (none when constructed without).
+class BytesObject : public TTREventDataObject {
+public:
+    explicit BytesObject(std::optional<plat::Data> bytes) : bytes_(std::move(bytes)) {}
+    std::optional<plat::Data> transportBytes() const override { return bytes_; }
+
+private:
+    std::optional<plat::Data> bytes_;
+};
+
+// An event of the mapping id and target carrying `payload`.
+std::shared_ptr<TTREvent> makeEvent(const std::string& mappingID, int64_t target,
+                                    const std::string& payload = "payload");
+
+// Captures every line the transport (or anything else) writes to the system log.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::vector<std::string> lines() const;
+    bool contains(const std::string& text) const;
+
+private:
+    struct Shared {
+        std::mutex lock;
+        std::vector<std::string> lines;
+    };
+    std::shared_ptr<Shared> shared_;
+    plat::OSLog::Sink previous_;
+};
+
+// Hears the storage's dropped and expired events.
+class RecordingDelegate : public TTRStorageDelegate {
+public:
+    void storage(TTRStorageProtocol&, const std::shared_ptr<TTREvent>& droppedEvent) override;
+    void storage(TTRStorageProtocol&, const TTREvents& removedExpiredEvents) override;
+    std::mutex lock;
+    TTREvents dropped;
+    std::vector<TTREvents> expiredCalls;
+};
+
+// Counts forced uploads.
+class RecordingCoordinator : public TTRUploadCoordinatorProtocol {
+public:
+    void forceUploadForTarget(int64_t target) override;
+    std::mutex lock;
+    std::vector<int64_t> forced;
+    std::vector<std::string> lifecycle;
+    void appWillTerminate(TTRApplicationProtocol&) override;
+};
+
+// A storage over <root>/events with a manual clock.
+struct StorageFixture {
+    explicit StorageFixture(const std::filesystem::path& root,
+                            std::shared_ptr<TTRUploadCoordinatorProtocol> coordinator = nullptr);
+    std::shared_ptr<TTRFlatFileStorage> storage;
+    plat::ManualClock clock{plat::Date{1'700'000'000.0}};
+    std::filesystem::path root;
+
+    // Stores and waits; answers (written, error).
+    std::pair<bool, std::optional<plat::Error>> store(const std::shared_ptr<TTREvent>& event);
+    // Waits until everything queued on the storage so far has run.
+    void drain();
+    std::filesystem::path targetFolder(int64_t target) const;
+    // The regular files of a folder, by name, hidden ones included.
+    static std::vector<std::string> fileNames(const std::filesystem::path& folder);
+};
+
+// Runs `start` with a completion and waits for it (at most 10 s).
+template <typename T> T await(const std::function<void(std::function<void(T)>)>& start) {
+    auto promise = std::make_shared<std::promise<T>>();
+    std::future<T> future = promise->get_future();
+    start([promise](T value) { promise->set_value(std::move(value)); });
+    EXPECT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    return future.get();
+}
+
+} // namespace transporttest
