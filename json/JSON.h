@@ -165,7 +165,7 @@ public:
     Iterator begin() const;
     Iterator end() const;
 
-    // ---- Typed accessors (JSONAccessors.cpp, JSONNumbers.cpp) ----
+    // ---- Typed accessors (JSONAccessors.cpp) ----
     // Optional accessors give none for an unfitting kind; Value accessors convert where they can
     // and otherwise give a neutral default. Setters replace the whole value; none stores null.
 
@@ -264,7 +264,7 @@ public:
     uint64_t uInt64Value() const;
     void setUInt64Value(uint64_t value);
 
-    // ---- Raw output (JSONRawOutput.cpp) ----
+    // ---- Raw output (JSON.cpp; the text itself is JSONTextWriter's) ----
 
     // The raw value of the current kind (a bool as a boolean Number; null for null and unknown).
     plat::Object rawValue() const;
@@ -283,14 +283,14 @@ public:
     // rawString() with UTF-8 and pretty-printing, or "unknown".
     std::string description() const;
 
-    // ---- Coding (JSONCoding.cpp) ----
+    // ---- Coding (JSON.cpp) ----
 
     // Never throws: whatever the decoder cannot give becomes the null value.
     static JSON decode(plat::Decoder& decoder);
     // Passes on the encoder's errors unchanged.
     void encode(plat::Encoder& encoder) const;
 
-    // ---- Comparison (JSONComparison.cpp) ----
+    // ---- Comparison (JSON.cpp) ----
     // Different kinds are never equal or ordered. Numbers compare by value, texts by canonical
     // equivalence and code-point order, bools/arrays/dictionaries/nulls only by equality (their
     // <= and >= mean ==), and unknown values compare false to everything, themselves included.
@@ -317,7 +317,7 @@ private:
 };
 
 // A position in a JSON collection: an array offset, a dictionary position, or the one index of
-// any other kind. Valid for the value it came from while that value is unchanged.
+// any other kind (JSONCollection.cpp). Valid for the value it came from while that value is unchanged.
 class JSON::Index {
 public:
     enum class Case : uint8_t { array, dictionary, null };
