@@ -17,6 +17,10 @@
 // Operations that take no queue use defaultDispatchQueue() as read at the call (the main queue
 // unless changed). The queue forms are overloads taking the queue first. `do` and `catch` are C++
 // keywords and are spelled `do_` and `catch_`.
+//
+// Where the members live: TPRPromise.cpp holds everything but the combinators
+// (TPRPromiseCombinators.cpp) and the completion-handler wrappers (TPRPromiseWrap.cpp); await,
+// retry attempts and waiting for idleness are plain functions (TPRPromiseFunctions.h).
 #pragma once
 
 #include "promises/TPRPromiseError.h"
@@ -160,7 +164,8 @@ public:
     static Ptr async(TPRAsyncWorkBlock work) { return async(defaultDispatchQueue(), std::move(work)); }
     static Ptr async(const Queue& queue, TPRAsyncWorkBlock work);
 
-    // Combinators. Elements may be promises, values or errors; non-promises count as settled. ----
+    // Combinators (TPRPromiseCombinators.cpp). Elements may be promises, values or errors;
+    // non-promises count as settled. ----
     // All values in input order (null for none), or the first error.
     static Ptr all(std::vector<TPRValue> promises) {
         return all(defaultDispatchQueue(), std::move(promises));
@@ -207,8 +212,9 @@ public:
     static Ptr retry(const Queue& queue, int64_t attempts, double delay, TPRRetryPredicateBlock condition,
                      TPRRetryWorkBlock work, plat::Scheduler& scheduler = plat::Scheduler::system());
 
-    // Wrapping completion handlers: `work` runs on a later turn of the queue with a completion of
-    // the named shape; an error argument, when present, is tested first and rejects. ---------------
+    // Wrapping completion handlers (TPRPromiseWrap.cpp): `work` runs on a later turn of the queue
+    // with a completion of the named shape; an error argument, when present, is tested first and
+    // rejects. ----
 #define TPR_WRAP(name, Completion)                                                                           \
     static Ptr name(std::function<void(Completion)> work) {                                                  \
         return name(defaultDispatchQueue(), std::move(work));                                                \

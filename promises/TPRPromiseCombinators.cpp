@@ -1,5 +1,5 @@
-// all, any, race and reduce. all, any and race do their whole work, conversion and observation
-// included, as one task on the queue, so their result never settles during the call.
+// TPRPromise's combinators: all, any, race and reduce. all, any and race do their whole work, conversion and
+// observation included, as one task on the queue, so their result never settles during the call.
 #include "promises/TPRPromiseFunctions.h"
 
 #include <atomic>
@@ -21,24 +21,7 @@ Ptr asPromise(const TPRValue& element) {
     return TPRPromise::resolvedWith(element.object());
 }
 
-plat::Object orNull(plat::Object value) {
-    return value.isAbsent() ? plat::Object::null() : std::move(value);
-}
-
 } // namespace
-
-plat::Object TPRPromiseCombineValuesAndErrors(const std::vector<TPRPromise::Ptr>& promises) {
-    plat::Object::Array combined;
-    combined.reserve(promises.size());
-    for (const Ptr& promise : promises) {
-        if (promise->isPending()) TPRAssertionFailure(__func__, "!promise.isPending");
-        if (auto error = promise->error())
-            combined.push_back(TPRErrorObject(*error));
-        else
-            combined.push_back(orNull(promise->value()));
-    }
-    return plat::Object(std::move(combined));
-}
 
 TPRPromise::Ptr TPRPromise::all(const Queue& queue, std::vector<TPRValue> elements) {
     if (elements.empty()) return resolvedWith(plat::Object(plat::Object::Array{}));
@@ -64,7 +47,7 @@ TPRPromise::Ptr TPRPromise::all(const Queue& queue, std::vector<TPRValue> elemen
                         plat::Object::Array values;
                         values.reserve(promises->size());
                         for (const Ptr& p : *promises)
-                            values.push_back(orNull(p->value()));
+                            values.push_back(TPRPromiseNullForAbsent(p->value()));
                         fulfill(plat::Object(std::move(values)));
                     },
                     reject);

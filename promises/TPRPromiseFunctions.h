@@ -4,6 +4,9 @@
 
 #include "promises/TPRPromise.h"
 
+// `value`, or null when it is absent: how "none" travels inside an array of outcomes.
+plat::Object TPRPromiseNullForAbsent(const plat::Object& value);
+
 // For each promise in order, its value (null for none) or its error boxed with TPRErrorObject.
 // Every promise must be settled; a pending one aborts with "!promise.isPending".
 plat::Object TPRPromiseCombineValuesAndErrors(const std::vector<TPRPromise::Ptr>& promises);

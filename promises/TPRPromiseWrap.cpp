@@ -1,7 +1,7 @@
-// The completion-handler wrappers: each builds a completion of its shape around the async fulfil
+// TPRPromise's completion-handler wrappers: each builds a completion of its shape around the async fulfil
 // and reject blocks and hands it to the work, which runs on a later turn of the queue. An error
 // argument is tested first and rejects whatever the other arguments hold.
-#include "promises/TPRPromise.h"
+#include "promises/TPRPromiseFunctions.h"
 
 namespace {
 
@@ -23,10 +23,6 @@ void deliver(const TPRAsyncFulfillBlock& fulfill, const TPRRejectBlock& reject, 
         reject(*error);
     else
         fulfill(std::forward<Value>(value));
-}
-
-plat::Object orNull(const plat::Object& value) {
-    return value.isAbsent() ? plat::Object::null() : value;
 }
 
 } // namespace
@@ -81,7 +77,10 @@ TPRPromise::wrap2ObjectsOrErrorCompletion(const Queue& queue,
         return TPR2ObjectsOrErrorCompletion([fulfill, reject](const plat::Object& first,
                                                               const plat::Object& second,
                                                               const TPRErrorOrNone& error) {
-            deliver(fulfill, reject, plat::Object(plat::Object::Array{orNull(first), orNull(second)}), error);
+            deliver(fulfill, reject,
+                    plat::Object(
+                        plat::Object::Array{TPRPromiseNullForAbsent(first), TPRPromiseNullForAbsent(second)}),
+                    error);
         });
     });
 }

@@ -1,6 +1,5 @@
-// delay, timeout, retry, await and waiting for the library to fall idle. Timed tasks go through a
-// Scheduler so tests can drive them with a manual clock; they are not counted in the dispatch
-// group, but the promise each one will settle stays pending, and so counted, until it has run.
+// The promise library's plain functions (TPRPromiseFunctions.h): combining settled outcomes, one
+// retry attempt, blocking until a promise settles and waiting for the library to fall idle.
 #include "promises/TPRPromiseFunctions.h"
 
 #include "platform/dispatch/DispatchSemaphore.h"
@@ -8,41 +7,21 @@
 
 using Ptr = TPRPromise::Ptr;
 
-TPRPromise::Ptr TPRPromise::delay(const Queue& queue, double interval, plat::Scheduler& scheduler) {
-    Ptr delayed = pendingPromise();
-    const plat::Duration wait = plat::durationFromSeconds(interval);
-    observeOnQueue(
-        queue,
-        [delayed, queue, wait, scheduler = &scheduler](const plat::Object& value) {
-            queue.asyncAfter(
-                wait, [delayed, value] { delayed->fulfill(value); }, *scheduler);
-        },
-        [delayed](const plat::Error& error) { delayed->reject(error); });
-    return delayed;
+plat::Object TPRPromiseNullForAbsent(const plat::Object& value) {
+    return value.isAbsent() ? plat::Object::null() : value;
 }
 
-TPRPromise::Ptr TPRPromise::timeout(const Queue& queue, double interval, plat::Scheduler& scheduler) {
-    Ptr limited = pendingPromise();
-    observeOnQueue(
-        queue, [limited](const plat::Object& value) { limited->fulfill(value); },
-        [limited](const plat::Error& error) { limited->reject(error); });
-    // The timer holds the result weakly: a result nobody waits for any more is not kept alive.
-    queue.asyncAfter(
-        plat::durationFromSeconds(interval),
-        [weak = std::weak_ptr<TPRPromise>(limited)] {
-            if (Ptr promise = weak.lock()) promise->reject(TPRPromiseError(TPRPromiseErrorCodeTimedOut));
-        },
-        scheduler);
-    return limited;
-}
-
-TPRPromise::Ptr TPRPromise::retry(const Queue& queue, int64_t attempts, double delay,
-                                  TPRRetryPredicateBlock condition, TPRRetryWorkBlock work,
-                                  plat::Scheduler& scheduler) {
-    TPR_REQUIRE(work, "work");
-    Ptr promise = pendingPromise();
-    TPRPromiseRetryAttempt(promise, queue, attempts, delay, std::move(condition), std::move(work), scheduler);
-    return promise;
+plat::Object TPRPromiseCombineValuesAndErrors(const std::vector<TPRPromise::Ptr>& promises) {
+    plat::Object::Array combined;
+    combined.reserve(promises.size());
+    for (const Ptr& promise : promises) {
+        if (promise->isPending()) TPRAssertionFailure(__func__, "!promise.isPending");
+        if (auto error = promise->error())
+            combined.push_back(TPRErrorObject(*error));
+        else
+            combined.push_back(TPRPromiseNullForAbsent(promise->value()));
+    }
+    return plat::Object(std::move(combined));
 }
 
 void TPRPromiseRetryAttempt(const Ptr& promise, const plat::DispatchQueue& queue, int64_t remainingAttempts,
