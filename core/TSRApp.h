@@ -38,6 +38,8 @@ inline constexpr const char* kTSRApplicationDidBecomeActiveNotification =
 
 class TSRApp : public std::enable_shared_from_this<TSRApp> {
 public:
+    // ---- The app registry and configuration (TSRApp.cpp) ----
+
     using AppTable = std::map<std::string, std::shared_ptr<TSRApp>>;
 
     // Configures the default app from the bundle's options file; raises when there is none.
@@ -55,6 +57,8 @@ public:
     // Forgets every app and resets the user-agent builder.
     static void resetApps();
 
+    // ---- Library registration and the user-agent string (TSRAppLibraries.cpp) ----
+
     // Adds the library to the user-agent string; names and versions hold letters, digits, "-",
     // "_" and "." only (else I-COR000027 and nothing is registered).
     static void registerLibrary(const std::string& name, const std::string& version);
@@ -68,12 +72,15 @@ public:
     // Registers the known library classes found by name; runs once per process.
     static void registerSwiftComponents();
 
+    // ---- Everything below is in TSRApp.cpp, except the app-id rules (TSRAppValidation.cpp) ----
+
     // The stored sources of the data-collection switch: a boolean number, or absent.
     static plat::Object readDataCollectionSwitchFromUserDefaultsForApp(const TSRApp& app);
     static plat::Object readDataCollectionSwitchFromPlist();
 
-    // The app-id rules: "<version>:<project number>:ios:<hex fingerprint>" for version "1";
-    // another version is accepted after an info message.
+    // The app-id rules (TSRAppValidation.cpp; actualBundleID is in TSRApp.cpp):
+    // "<version>:<project number>:ios:<hex fingerprint>" for version "1"; another version is
+    // accepted after an info message.
     static bool validateAppID(const std::optional<std::string>& appID);
     static bool validateAppIDFormat(const std::string& appID, const std::string& version);
     static bool validateBundleIDHashWithinAppID(const std::string& appID, const std::string& version);
@@ -122,7 +129,7 @@ private:
 
     static void appWasConfiguredTwice(const TSRApp& app, const TSROptions& options);
     static void sendNotificationsToSDKs(const TSRApp& app);
-    static void resetLibrariesForTesting();
+    static void resetLibrariesForTesting(); // TSRAppLibraries.cpp
     // The default-app reference, without the registry lock.
     static std::shared_ptr<TSRApp> currentDefaultApp();
     std::string dataCollectionDefaultsKey() const;

@@ -1,5 +1,6 @@
-// The stand-in's routes, one group per resource. Each adds its routes to the router; API paths
-// live under "/api/", the test administration under "/admin/".
+// The stand-in's routes, one group per resource, each in the file named after it (addAuthRoutes in
+// AuthRoutes.cpp, and so on). Each adds its routes to the router; API paths live under "/api/", the
+// test administration under "/admin/".
 #pragma once
 
 #include "standin/AccountStore.h"
