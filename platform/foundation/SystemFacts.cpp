@@ -69,13 +69,36 @@ std::string SystemFacts::machine() {
     return name.machine;
 }
 
+std::optional<std::string> SystemFacts::cpuBrand(const std::filesystem::path& cpuinfo) {
+    std::ifstream in(cpuinfo);
+    std::string line;
+    std::optional<std::string> fallback;
+    while (std::getline(in, line)) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        std::string key = line.substr(0, colon);
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+            key.pop_back();
+        size_t valueStart = colon + 1;
+        while (valueStart < line.size() && line[valueStart] == ' ')
+            ++valueStart;
+        std::string value = line.substr(valueStart);
+        if (value.empty()) continue;
+        if (key == "model name") return value;
+        if (!fallback && (key == "Hardware" || key == "cpu model")) fallback = std::move(value);
+    }
+    return fallback;
+}
+
 std::optional<std::string> SystemFacts::sysctlEntry(std::string_view name) {
     if (name == "hw.model") return hardwareModel();
+    if (name == "machdep.cpu.brand_string") return cpuBrand();
     struct utsname uts {};
     bool haveUname = uname(&uts) == 0;
     if (name == "hw.machine") return haveUname ? nonEmpty(uts.machine) : std::nullopt;
     if (name == "kern.ostype") return haveUname ? nonEmpty(uts.sysname) : std::nullopt;
     if (name == "kern.osrelease") return haveUname ? nonEmpty(uts.release) : std::nullopt;
+    if (name == "kern.osversion") return haveUname ? nonEmpty(uts.version) : std::nullopt;
     if (name == "kern.hostname") return haveUname ? nonEmpty(uts.nodename) : std::nullopt;
     if (!validSysctlName(name)) return std::nullopt;
     std::string relative(name);

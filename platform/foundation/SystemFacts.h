@@ -18,8 +18,12 @@ public:
     hardwareModel(const std::filesystem::path& dmiDir = "/sys/class/dmi/id");
     // uname's machine field ("x86_64"); empty when uname fails.
     static std::string machine();
-    // A kernel entry by dotted name: "hw.model", "hw.machine", "kern.ostype", "kern.osrelease" and
-    // "kern.hostname" answer the facts above or uname's fields; any other name reads /proc/sys
+    // The CPU's model name ("model name" of /proc/cpuinfo, else its "Hardware" or "cpu model"
+    // line); none when the file names none. `cpuinfo` is for tests.
+    static std::optional<std::string> cpuBrand(const std::filesystem::path& cpuinfo = "/proc/cpuinfo");
+    // A kernel entry by dotted name: "hw.model", "hw.machine", "kern.ostype", "kern.osrelease",
+    // "kern.osversion" (the kernel's build description) and "kern.hostname" answer the facts above
+    // or uname's fields; "machdep.cpu.brand_string" answers cpuBrand(); any other name reads /proc/sys
     // ("kernel.pid_max" -> /proc/sys/kernel/pid_max). None for unknown, unreadable, empty or
     // malformed names (anything but letters, digits, "_", "-" between dots).
     static std::optional<std::string> sysctlEntry(std::string_view name);

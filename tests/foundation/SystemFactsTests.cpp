@@ -81,8 +81,23 @@ TEST(SystemFacts, KernelEntries) {
     EXPECT_EQ(SystemFacts::sysctlEntry("hw.machine"), std::string(uts.machine));
     EXPECT_EQ(SystemFacts::sysctlEntry("kern.ostype"), std::string("Linux"));
     EXPECT_EQ(SystemFacts::sysctlEntry("kernel.ostype"), std::string("Linux")); // read from /proc/sys
+    EXPECT_EQ(SystemFacts::sysctlEntry("kern.osversion"), std::string(uts.version));
     for (const char* bad : {"", ".", "kernel..ostype", "../etc/passwd", "kernel/ostype", "no.such.entry"})
         EXPECT_FALSE(SystemFacts::sysctlEntry(bad)) << bad;
+}
+
+TEST(SystemFacts, CPUBrandComesFromCpuinfo) {
+    testsupport::TempHome home;
+    auto cpuinfo = home.path() / "cpuinfo";
+    EXPECT_FALSE(SystemFacts::cpuBrand(cpuinfo));
+    // Boards without "model name" name their chip on another line; "model name" wins when present.
+    testsupport::writeFile(cpuinfo, "processor\t: 0\nHardware\t: BCM2835\n");
+    EXPECT_EQ(SystemFacts::cpuBrand(cpuinfo), "BCM2835");
+    testsupport::writeFile(cpuinfo, "processor\t: 0\nHardware\t: BCM2835\nmodel name\t: Test CPU @ 2.00GHz\n"
+                                    "model name\t: second core\n");
+    EXPECT_EQ(SystemFacts::cpuBrand(cpuinfo), "Test CPU @ 2.00GHz");
+    testsupport::writeFile(cpuinfo, "model name\t:\n");
+    EXPECT_FALSE(SystemFacts::cpuBrand(cpuinfo));
 }
 
 TEST(MachOHeader, ReadsTheEncryptionIdentifierInEitherWidth) {
