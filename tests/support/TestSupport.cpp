@@ -68,15 +68,14 @@ namespace {
 
 class TestBundle : public ::testing::Environment {
 public:
+    explicit TestBundle(std::string entries) : entries_(std::move(entries)) {}
     void SetUp() override {
         std::string pattern = (std::filesystem::temp_directory_path() / "velmora-bundle-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
         writeFile(dir_ / "Info.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                       "<plist version=\"1.0\"><dict>"
-                                       "<key>CFBundleIdentifier</key><string>io.velmora.mac</string>"
-                                       "<key>CFBundleName</key><string>Velmora</string>"
-                                       "</dict></plist>\n");
+                                       "<plist version=\"1.0\"><dict>" +
+                                           entries_ + "</dict></plist>\n");
         setenv("VELMORA_BUNDLE", dir_.c_str(), 1);
     }
     void TearDown() override {
@@ -85,13 +84,19 @@ public:
     }
 
 private:
+    std::string entries_;
     std::filesystem::path dir_;
 };
 
 } // namespace
 
 ::testing::Environment* addTestBundleEnvironment() {
-    return ::testing::AddGlobalTestEnvironment(new TestBundle);
+    return addTestBundleEnvironment("<key>CFBundleIdentifier</key><string>io.velmora.mac</string>"
+                                    "<key>CFBundleName</key><string>Velmora</string>");
+}
+
+::testing::Environment* addTestBundleEnvironment(const std::string& infoEntries) {
+    return ::testing::AddGlobalTestEnvironment(new TestBundle(infoEntries));
 }
 
 } // namespace testsupport

@@ -37,5 +37,8 @@ std::string runCommand(const std::string& command, int* status = nullptr);
 // bundle whose Info.plist names the application ("io.velmora.mac", "Velmora"). The main bundle is
 // fixed on first use, so a binary whose code reads it calls this once at namespace scope.
 ::testing::Environment* addTestBundleEnvironment();
+// The same with other Info.plist entries: `infoEntries` is the dictionary's body ("<key>...</key>
+// <string>...</string>...").
+::testing::Environment* addTestBundleEnvironment(const std::string& infoEntries);
 
 } // namespace testsupport
