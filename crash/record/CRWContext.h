@@ -1,0 +1,179 @@
+// Runs at crash time. The crash context: the one process-wide record through which every
+// crash-time handler finds its files, limits and saved state without allocating or locking. Both
+// halves live in the guarded allocator's mapping (CRWAllocator.h): the read-only context is
+// written during start-up only and then write-protected; the writable context changes throughout
+// the run. Start-up is in CRWContextInitialize.h.
+//
+// Readers on other threads test CRWContextIsInitialized before they use the context. Fields that
+// several threads touch at once (flags, the log descriptor, image slot bases) are accessed through
+// std::atomic_ref.
+#pragma once
+
+#include "crash/record/CRWAllocator.h"
+#include "crash/record/CRWFile.h"
+
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <pthread.h>
+
+inline constexpr size_t CRWContextStackSize = 262144;
+// Space for path strings in the read-only region.
+inline constexpr size_t CRWContextPathSpace = 16384;
+inline constexpr size_t CRWBinaryImageSlotCount = 1024;
+// SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP.
+inline constexpr size_t CRWFatalSignalCount = 7;
+inline constexpr size_t CRWMaxExceptionPorts = 14;
+
+// Record-file names inside a report folder.
+inline constexpr const char* CRWReportLogFile = "sdk.log";
+inline constexpr const char* CRWReportMetadataFile = "metadata.crwrecord";
+inline constexpr const char* CRWReportBinaryImageFile = "binary_images.crwrecord";
+inline constexpr const char* CRWReportExceptionFile = "exception.crwrecord";
+inline constexpr const char* CRWReportSignalFile = "signal.crwrecord";
+inline constexpr const char* CRWReportMachExceptionFile = "mach_exception.crwrecord";
+inline constexpr const char* CRWReportUserIncrementalKVFile = "user_incremental_kv.crwrecord";
+inline constexpr const char* CRWReportUserCompactedKVFile = "user_compacted_kv.crwrecord";
+inline constexpr const char* CRWReportInternalIncrementalKVFile = "internal_incremental_kv.crwrecord";
+inline constexpr const char* CRWReportInternalCompactedKVFile = "internal_compacted_kv.crwrecord";
+inline constexpr const char* CRWReportLogAFile = "log_a.crwrecord";
+inline constexpr const char* CRWReportLogBFile = "log_b.crwrecord";
+inline constexpr const char* CRWReportErrorAFile = "errors_a.crwrecord";
+inline constexpr const char* CRWReportErrorBFile = "errors_b.crwrecord";
+inline constexpr const char* CRWReportCustomExceptionAFile = "custom_exception_a.crwrecord";
+inline constexpr const char* CRWReportCustomExceptionBFile = "custom_exception_b.crwrecord";
+// In the file manager's root folder: present when the previous run crashed.
+inline constexpr const char* CRWPreviouslyCrashedFileName = "previously-crashed";
+
+// One loaded image as crash-time lookups see it. A base of 0 marks a free slot; the base is
+// claimed first (atomically) and the other fields filled afterwards.
+struct CRWBinaryImageSlot {
+    uint64_t baseAddress;
+    uint64_t size;
+    uint64_t ehFrame;
+    uint64_t unwindInfo;
+    uint64_t crashInfo;
+};
+
+// A log that alternates between an A and a B file.
+struct CRWABStorage {
+    const char* aPath;
+    const char* bPath;
+    uint32_t maxSize;    // bytes, when limited by size
+    uint32_t maxEntries; // entries, when limited by entries
+    bool limitedBySize;
+    uint32_t* entryCount; // in the writable context; none for a store limited by size
+};
+
+// Key-value pairs written incrementally and compacted now and then.
+struct CRWKVStorage {
+    const char* incrementalPath;
+    const char* compactedPath;
+    uint32_t compactionThreshold; // incremental entries before compaction
+    uint32_t maxCount;            // keys kept
+};
+
+struct CRWReadOnlyLoggingPart {
+    CRWKVStorage userKVStorage;
+    CRWKVStorage internalKVStorage;
+    CRWABStorage logStorage;
+    CRWABStorage errorStorage;
+    CRWABStorage customExceptionStorage;
+};
+
+struct CRWExceptionPart {
+    const char* path;
+    void (*originalTerminateHandler)();
+    void* originalReportException;
+    uint32_t maxCustomExceptions; // 0 when custom exceptions are off
+};
+
+struct CRWHostPart {
+    const char* documentDirectoryPath;
+    uint64_t pageSize;
+};
+
+struct CRWSignalPart {
+    const char* path;
+    struct sigaction originalActions[CRWFatalSignalCount]; // in CRWFatalSignals order
+    stack_t originalStack;
+};
+
+struct CRWMachExceptionPart {
+    uint32_t port;
+    pthread_t thread;
+    const char* path;
+    uint32_t mask;
+    struct {
+        uint32_t count;
+        uint32_t masks[CRWMaxExceptionPorts];
+        uint32_t ports[CRWMaxExceptionPorts];
+        uint32_t behaviors[CRWMaxExceptionPorts];
+        uint32_t flavors[CRWMaxExceptionPorts];
+    } originalPorts;
+};
+
+// Written during start-up only; write-protected afterwards.
+struct CRWReadOnlyContext {
+    bool initialized; // set last, when start-up is complete
+    bool debuggerAttached;
+    const char* previouslyCrashedFileFullPath;
+    const char* logPath;           // "sdk.log" in the report folder
+    const char* initialReportPath; // the report folder of this run
+    void* signalStack;             // CRWContextStackSize bytes, writable
+    void* machStack;               // CRWContextStackSize bytes, writable
+    const char* binaryImagePath;
+    CRWExceptionPart exception;
+    CRWHostPart host;
+    CRWSignalPart signal;
+    CRWMachExceptionPart machException;
+    CRWReadOnlyLoggingPart logging;
+};
+
+struct CRWBinaryImagePart {
+    CRWFile file;
+    CRWBinaryImageSlot slots[CRWBinaryImageSlotCount];
+};
+
+struct CRWWritableLoggingPart {
+    const char* activeLogPath;
+    const char* activeErrorsPath;
+    const char* activeCustomExceptionPath;
+    uint32_t userKVCount;
+    uint32_t internalKVCount;
+    uint32_t errorsCount;
+};
+
+// Changes throughout the run.
+struct CRWWritableContext {
+    int32_t logFileDescriptor; // -1 until the internal log is opened
+    uint32_t logLevel;         // internal-log threshold, CRWSDKLogLevel (1: everything)
+    bool crashOccurred;
+    CRWBinaryImagePart binaryImages;
+    CRWWritableLoggingPart logging;
+    uint32_t exceptionCount;
+};
+
+// The process-wide context; all none until start-up has run.
+struct CRWContext {
+    CRWReadOnlyContext* readonly;
+    CRWWritableContext* writable;
+    CRWAllocator* allocator;
+};
+extern CRWContext _crwContext;
+
+// Space the context asks of the allocator: the two stacks and the writable context; the read-only
+// context and the path strings.
+inline constexpr size_t CRWContextWritableSpace = 2 * CRWContextStackSize + sizeof(CRWWritableContext);
+inline constexpr size_t CRWContextReadOnlySpace = sizeof(CRWReadOnlyContext) + CRWContextPathSpace;
+
+// Crash flags. Each begins with a full barrier and answers false unless the context exists and
+// start-up has completed.
+bool CRWContextIsInitialized();
+bool CRWContextHasCrashed();
+void CRWContextMarkHasCrashed();
+// Records that a crash is being handled: false for the first caller, true for every later one
+// (which then ends the process); one atomic exchange, so two handlers never both go first.
+bool CRWContextMarkAndCheckIfCrashed();
+// Leaves the empty crashed marker file for the next launch.
+void CRWCreateCrashedMarkerFile();

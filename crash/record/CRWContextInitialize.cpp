@@ -1,0 +1,237 @@
+// Start-up of the crash context: base initialisation, then the parallel start-up blocks, then
+// write protection once they have all ended.
+#include "crash/record/CRWContextInitialize.h"
+
+#include "crash/record/CRWApplication.h"
+#include "crash/record/CRWContext.h"
+#include "crash/record/CRWCrashUtilities.h"
+#include "crash/record/CRWHost.h"
+#include "crash/record/CRWMemory.h"
+#include "crash/record/CRWSDKFileLog.h"
+#include "crash/record/CRWSharedLog.h"
+#include "platform/dispatch/DispatchGroup.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unistd.h>
+
+namespace {
+
+// Incremental key-value entries written before the files are compacted.
+constexpr uint32_t kKVCompactionThreshold = 64;
+constexpr uint32_t kInternalKVMaxCount = 32;
+constexpr auto kStartupWait = std::chrono::seconds(5);
+
+// Set by the crash reporter's start-up, read by start-up blocks on other threads.
+std::mutex& hooksMutex() {
+    static auto* mutex = new std::mutex();
+    return *mutex;
+}
+
+CRWContextStartupHooks& startupHooks() {
+    static auto* hooks = new CRWContextStartupHooks();
+    return *hooks;
+}
+
+plat::DispatchQueue makeQueue(const char* suffix) {
+    return plat::DispatchQueue::serial(CRWApplicationGetSDKBundleID() + suffix);
+}
+
+template <typename T> T* allocateZeroed(CRWAllocator* allocator, size_t size, int type) {
+    void* block = CRWAllocatorSafeAllocate(allocator, size, type);
+    if (block != nullptr) memset(block, 0, size);
+    return static_cast<T*>(block);
+}
+
+void initializeLoggingPart(CRWReadOnlyContext* readonly, CRWWritableContext* writable,
+                           const std::string& root, const CRWContextInitData& data) {
+    CRWReadOnlyLoggingPart& logging = readonly->logging;
+    logging.errorStorage.maxEntries = data.errorsEnabled() ? data.maxCustomExceptions() : 0;
+    logging.errorStorage.limitedBySize = false;
+    logging.errorStorage.entryCount = &writable->logging.errorsCount;
+    logging.errorStorage.aPath = CRWContextAppendToRoot(root, CRWReportErrorAFile);
+    logging.errorStorage.bPath = CRWContextAppendToRoot(root, CRWReportErrorBFile);
+
+    logging.logStorage.maxSize = data.maxLogSize();
+    logging.logStorage.maxEntries = 0;
+    logging.logStorage.limitedBySize = true;
+    logging.logStorage.entryCount = nullptr;
+    logging.logStorage.aPath = CRWContextAppendToRoot(root, CRWReportLogAFile);
+    logging.logStorage.bPath = CRWContextAppendToRoot(root, CRWReportLogBFile);
+
+    logging.customExceptionStorage.aPath = CRWContextAppendToRoot(root, CRWReportCustomExceptionAFile);
+    logging.customExceptionStorage.bPath = CRWContextAppendToRoot(root, CRWReportCustomExceptionBFile);
+    logging.customExceptionStorage.maxSize = 0;
+    logging.customExceptionStorage.limitedBySize = false;
+    logging.customExceptionStorage.maxEntries = data.maxCustomExceptions();
+    logging.customExceptionStorage.entryCount = &writable->exceptionCount;
+
+    logging.userKVStorage.maxCount = data.maxKeyValues();
+    logging.userKVStorage.compactionThreshold = kKVCompactionThreshold;
+    logging.userKVStorage.incrementalPath = CRWContextAppendToRoot(root, CRWReportUserIncrementalKVFile);
+    logging.userKVStorage.compactedPath = CRWContextAppendToRoot(root, CRWReportUserCompactedKVFile);
+
+    logging.internalKVStorage.maxCount = kInternalKVMaxCount;
+    logging.internalKVStorage.compactionThreshold = kKVCompactionThreshold;
+    logging.internalKVStorage.incrementalPath =
+        CRWContextAppendToRoot(root, CRWReportInternalIncrementalKVFile);
+    logging.internalKVStorage.compactedPath = CRWContextAppendToRoot(root, CRWReportInternalCompactedKVFile);
+}
+
+void installHandlers(CRWReadOnlyContext* readonly, const std::string& root, const CRWContextInitData& data,
+                     const CRWContextStartupHooks& hooks) {
+    readonly->signal.path = CRWContextAppendToRoot(root, CRWReportSignalFile);
+    if (hooks.signals) hooks.signals();
+    readonly->machException.path = CRWContextAppendToRoot(root, CRWReportMachExceptionFile);
+    if (hooks.machExceptions) hooks.machExceptions();
+    readonly->exception.path = CRWContextAppendToRoot(root, CRWReportExceptionFile);
+    readonly->exception.maxCustomExceptions = data.customExceptionsEnabled() ? data.maxCustomExceptions() : 0;
+    if (hooks.exceptions) hooks.exceptions();
+}
+
+} // namespace
+
+void CRWContextSetStartupHooks(const CRWContextStartupHooks& hooks) {
+    std::lock_guard lock(hooksMutex());
+    startupHooks() = hooks;
+}
+
+CRWContextStartupHooks CRWContextCurrentStartupHooks() {
+    std::lock_guard lock(hooksMutex());
+    return startupHooks();
+}
+
+plat::DispatchQueue CRWLoggingQueue() {
+    static auto* queue = new plat::DispatchQueue(makeQueue(".logging"));
+    return *queue;
+}
+
+plat::DispatchQueue CRWBinaryImageQueue() {
+    static auto* queue = new plat::DispatchQueue(makeQueue(".binary-images"));
+    return *queue;
+}
+
+plat::DispatchQueue CRWExceptionQueue() {
+    static auto* queue = new plat::DispatchQueue(makeQueue(".exception"));
+    return *queue;
+}
+
+std::string CRWContextPathInRoot(const std::string& rootPath, const char* fileName) {
+    std::string path = rootPath;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += fileName;
+    return path;
+}
+
+const char* CRWContextAppendToRoot(const std::string& rootPath, const char* fileName) {
+    return CRWDupString(CRWContextPathInRoot(rootPath, fileName).c_str());
+}
+
+void CRWContextBaseInit() {
+    CRWLoggingQueue();
+    CRWBinaryImageQueue();
+    CRWExceptionQueue();
+
+    // A context of an earlier start-up (tests start more than once) stops receiving messages, and
+    // its log descriptor is closed, before the new one is built.
+    if (CRWWritableContext* previous = _crwContext.writable; previous != nullptr) {
+        const int32_t descriptor = std::atomic_ref<int32_t>(previous->logFileDescriptor).exchange(-1);
+        if (descriptor >= 0) close(descriptor);
+    }
+    _crwContext = CRWContext{nullptr, nullptr, nullptr};
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+
+    CRWAllocator* allocator = CRWAllocatorCreate(CRWContextWritableSpace, CRWContextReadOnlySpace);
+    auto* readonly =
+        allocateZeroed<CRWReadOnlyContext>(allocator, sizeof(CRWReadOnlyContext), CRWAllocationTypeReadOnly);
+    void* machStack = allocateZeroed<void>(allocator, CRWContextStackSize, CRWAllocationTypeWritable);
+    void* signalStack = allocateZeroed<void>(allocator, CRWContextStackSize, CRWAllocationTypeWritable);
+    auto* writable =
+        allocateZeroed<CRWWritableContext>(allocator, sizeof(CRWWritableContext), CRWAllocationTypeWritable);
+    if (readonly == nullptr || writable == nullptr) return;
+
+    readonly->machStack = machStack;
+    readonly->signalStack = signalStack;
+    writable->logFileDescriptor = -1;
+    writable->logLevel = CRWSDKLogLevelDebug;
+    writable->crashOccurred = false;
+    writable->binaryImages.file.descriptor = -1;
+    readonly->initialized = false;
+
+    _crwContext.allocator = allocator;
+    _crwContext.writable = writable;
+    _crwContext.readonly = readonly;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+}
+
+bool CRWContextInitialize(const CRWContextInitData* initData) {
+    if (initData == nullptr) return false;
+    CRWContextBaseInit();
+    CRWReadOnlyContext* readonly = _crwContext.readonly;
+    CRWWritableContext* writable = _crwContext.writable;
+    CRWAllocator* allocator = _crwContext.allocator;
+    if (initData->rootPath().empty() || readonly == nullptr || writable == nullptr) return false;
+
+    // The blocks outlive this call when start-up is slow, so they share their own copies.
+    const auto data = std::make_shared<const CRWContextInitData>(*initData);
+    const auto hooks = std::make_shared<const CRWContextStartupHooks>(CRWContextCurrentStartupHooks());
+    const std::string& root = data->rootPath();
+
+    readonly->logPath = CRWContextAppendToRoot(root, CRWReportLogFile);
+    readonly->initialReportPath = CRWDupString(root.c_str());
+    if (!CRWUnlinkIfExists(readonly->logPath))
+        CRWErrorLog("Unable to write initialize SDK write paths %s", std::string(CRWErrnoName(errno)));
+    readonly->debuggerAttached =
+        hooks->debuggerAttached ? hooks->debuggerAttached() : CRWProcessDebuggerAttached();
+
+    const plat::DispatchQueue queue = plat::DispatchQueue::global(plat::QoS::Default);
+    const plat::DispatchGroup group;
+    queue.async(group, [] { CRWHostInitialize(); });
+    queue.async(group, [=] {
+        initializeLoggingPart(readonly, writable, data->rootPath(), *data);
+        if (hooks->userLogging) hooks->userLogging();
+    });
+    queue.async(group, [=] {
+        readonly->binaryImagePath = CRWContextAppendToRoot(data->rootPath(), CRWReportBinaryImageFile);
+        if (hooks->binaryImages) hooks->binaryImages();
+    });
+    queue.async(group, [=] {
+        if (!data->previouslyCrashedFileRootPath().empty())
+            readonly->previouslyCrashedFileFullPath =
+                CRWContextAppendToRoot(data->previouslyCrashedFileRootPath(), CRWPreviouslyCrashedFileName);
+    });
+    if (!readonly->debuggerAttached) {
+        queue.async(group, [=] { installHandlers(readonly, data->rootPath(), *data, *hooks); });
+    } else {
+        CRWSDKLogWarn("Debugger present - not installing handlers\n");
+    }
+    queue.async(group, [=] {
+        if (!CRWContextRecordMetadata(data->rootPath(), *data))
+            CRWSDKLogWarnIn("CRWContextInitialize_block_invoke_5", "Unable to record context metadata\n");
+    });
+    group.notify(queue, [readonly, allocator] {
+        std::atomic_ref<bool>(readonly->initialized).store(true);
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (!CRWAllocatorProtect(allocator))
+            CRWSDKLogWarnIn("CRWContextInitialize_block_invoke_6", "Error: Memory protection failed\n");
+    });
+    if (!group.wait(std::chrono::duration_cast<plat::Duration>(kStartupWait)))
+        CRWSDKLogWarn("Error: Delayed initialization\n");
+    return true;
+}
+
+void CRWHostInitialize() {
+    CRWReadOnlyContext* readonly = _crwContext.readonly;
+    if (readonly == nullptr) return;
+    std::string documents;
+    if (const char* xdg = std::getenv("XDG_DOCUMENTS_DIR"); xdg != nullptr && *xdg != '\0')
+        documents = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        documents = std::string(home) + "/Documents";
+    readonly->host.documentDirectoryPath = CRWDupString(documents.c_str());
+    readonly->host.pageSize = CRWHostGetPageSize();
+}

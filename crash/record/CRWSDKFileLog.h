@@ -1,0 +1,43 @@
+// Runs at crash time. The crash reporter's internal log, "sdk.log" in the report folder of the run.
+// Safe inside a signal handler: it formats a few placeholders itself and writes each character
+// with a plain write call, so a message is on disk up to the last character before a fault. No
+// lock, no heap, no buffered output; lines of concurrent writers may interleave.
+//
+// Placeholders: %d (signed 32-bit), %u and %x (unsigned 32-bit, decimal and lower-case hex),
+// %p (address as "0x" and hex), %s (string; "(null)" for none). Anything else after "%" is written
+// as it stands and takes no argument, so length modifiers ("%zu", "%llx") are not supported.
+//
+// Each message begins with its level word padded to six characters and "[%s:%d]" (function and
+// line); the macros below supply both.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+enum CRWSDKLogLevel : uint32_t {
+    CRWSDKLogLevelDebug = 1,
+    CRWSDKLogLevelInfo = 2,
+    CRWSDKLogLevelWarn = 3,
+    CRWSDKLogLevelError = 4,
+};
+
+// Writes the message when the crash context has a log path and its threshold admits `level`. The
+// log file is opened (append, create, 0644) on the first message of the process.
+void CRWSDKFileLog(uint32_t level, const char* format, ...);
+void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments);
+
+// The messages of the named function (for code inside lambdas, whose own name says nothing).
+#define CRWSDKLogDebugIn(function, fmt, ...)                                                                 \
+    CRWSDKFileLog(CRWSDKLogLevelDebug, "DEBUG [%s:%d] " fmt, function, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#define CRWSDKLogInfoIn(function, fmt, ...)                                                                  \
+    CRWSDKFileLog(CRWSDKLogLevelInfo, "INFO  [%s:%d] " fmt, function, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#define CRWSDKLogWarnIn(function, fmt, ...)                                                                  \
+    CRWSDKFileLog(CRWSDKLogLevelWarn, "WARN  [%s:%d] " fmt, function, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+#define CRWSDKLogErrorIn(function, fmt, ...)                                                                 \
+    CRWSDKFileLog(CRWSDKLogLevelError, "ERROR [%s:%d] " fmt, function, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+
+// The messages of the calling function.
+#define CRWSDKLogDebug(fmt, ...) CRWSDKLogDebugIn(__func__, fmt __VA_OPT__(, ) __VA_ARGS__)
+#define CRWSDKLogInfo(fmt, ...) CRWSDKLogInfoIn(__func__, fmt __VA_OPT__(, ) __VA_ARGS__)
+#define CRWSDKLogWarn(fmt, ...) CRWSDKLogWarnIn(__func__, fmt __VA_OPT__(, ) __VA_ARGS__)
+#define CRWSDKLogError(fmt, ...) CRWSDKLogErrorIn(__func__, fmt __VA_OPT__(, ) __VA_ARGS__)

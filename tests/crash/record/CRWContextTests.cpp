@@ -1,0 +1,238 @@
+#include "crash/record/CRWApplication.h"
+#include "crash/record/CRWContext.h"
+#include "crash/record/CRWContextInitialize.h"
+#include "crash/record/CRWExecutionIdentifierModel.h"
+#include "crash/record/CRWFileRead.h"
+#include "tests/crash/record/RecordTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <sys/utsname.h>
+#include <thread>
+
+namespace {
+
+// A bundle whose identifier holds "/", with versions but no names and a malformed extension entry.
+[[maybe_unused]] auto* const oddBundle =
+    testsupport::addTestBundleEnvironment("<key>CFBundleIdentifier</key><string>io.velmora/mac</string>"
+                                          "<key>CFBundleVersion</key><string>42</string>"
+                                          "<key>CFBundleShortVersionString</key><string>1.2</string>"
+                                          "<key>NSExtension</key><string>not a dictionary</string>");
+
+std::atomic<int> handlerCalls{0};
+std::atomic<int> loggingCalls{0};
+std::atomic<int> imageCalls{0};
+
+bool waitUntilInitialized() {
+    for (int i = 0; i < 500 && !CRWContextIsInitialized(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return CRWContextIsInitialized();
+}
+
+class CRWContextStartup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        handlerCalls = loggingCalls = imageCalls = 0;
+        CRWContextStartupHooks hooks;
+        hooks.signals = [] { ++handlerCalls; };
+        hooks.machExceptions = [] { ++handlerCalls; };
+        hooks.exceptions = [] { ++handlerCalls; };
+        hooks.userLogging = [] { ++loggingCalls; };
+        hooks.binaryImages = [] { ++imageCalls; };
+        hooks.debuggerAttached = [] { return false; };
+        CRWContextSetStartupHooks(hooks);
+
+        reportsRoot = CRWContextReportsRootPath();
+        report = reportsRoot / CRWExecutionIdentifierModel().executionID();
+        std::filesystem::create_directories(report);
+        data.setRootPath(report.string() + "/");
+        data.setPreviouslyCrashedFileRootPath(reportsRoot.string());
+        data.setSessionId("0123456789abcdef0123456789abcdef");
+        data.setAppHealthSessionId("health-1");
+        data.setErrorsEnabled(true);
+        data.setCustomExceptionsEnabled(false);
+        data.setMaxCustomExceptions(8);
+        data.setMaxLogSize(65536);
+        data.setMaxKeyValues(64);
+    }
+    void TearDown() override { CRWContextSetStartupHooks({}); }
+
+    std::map<std::string, plat::Object> metadata() const {
+        std::map<std::string, plat::Object> byName;
+        auto sections = CRWFileReadSections((report / "metadata.crwrecord").c_str(), false);
+        if (!sections) return byName;
+        for (const plat::Object& s : *sections)
+            for (const auto& [name, value] : s.dict())
+                byName[name] = value;
+        return byName;
+    }
+
+    testsupport::TempHome home;
+    std::filesystem::path reportsRoot, report;
+    CRWContextInitData data;
+};
+
+TEST_F(CRWContextStartup, InitialisesInTheCachesFolderAndWritesTheMetadata) {
+    EXPECT_EQ(reportsRoot, home.path() / "cache" / "com.crashwatch.data");
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    ASSERT_TRUE(waitUntilInitialized());
+
+    auto sections = CRWFileReadSections((report / "metadata.crwrecord").c_str(), false);
+    ASSERT_TRUE(sections);
+    ASSERT_EQ(sections->size(), 4u);
+    const char* names[] = {"identity", "host", "application", "executable"};
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_TRUE((*sections)[i][names[i]].isDict()) << names[i];
+
+    const plat::Object& identity = (*sections)[0]["identity"];
+    EXPECT_EQ(identity["generator"].string(), "Crashwatch macOS SDK/3.2.0");
+    EXPECT_EQ(identity["display_version"].string(), "3.2.0");
+    EXPECT_EQ(identity["session_id"].string(), data.sessionId());
+    EXPECT_EQ(identity["app_health_session_id"].string(), "health-1");
+    EXPECT_EQ(identity["install_id"].string(), "");
+    EXPECT_EQ(identity["beta_token"].string(), "");
+    EXPECT_TRUE(identity["absolute_log_timestamps"].number().boolValue());
+    EXPECT_NEAR(double(identity["started_at"].number().int64Value()), double(time(nullptr)), 60.0);
+
+    struct utsname uts {};
+    ASSERT_EQ(uname(&uts), 0);
+    const plat::Object& host = (*sections)[1]["host"];
+    EXPECT_EQ(host["machine"].string(), uts.machine);
+    EXPECT_FALSE(host["cpu"].string().empty());
+    EXPECT_EQ(host["os_build_version"].string(), uts.version);
+    EXPECT_EQ(host["platform"].string(), "mac");
+    EXPECT_EQ(host["tessera_platform"].string(), "macos");
+    EXPECT_FALSE(host["locale"].string().empty());
+
+    const plat::Object& application = (*sections)[2]["application"];
+    EXPECT_EQ(application["bundle_id"].string(), "io.velmora_mac") << "'/' becomes '_'";
+    EXPECT_TRUE(application["custom_bundle_id"].isNull());
+    EXPECT_EQ(application["build_version"].string(), "42");
+    EXPECT_EQ(application["display_version"].string(), "1.2");
+    EXPECT_TRUE(application["extension_id"].isNull());
+    EXPECT_EQ(CRWApplicationGetName(), "42") << "without names the version names the application";
+
+    EXPECT_FALSE((*sections)[3]["executable"]["path"].string().empty());
+
+    const std::string log = testsupport::readFile(report / "sdk.log");
+    EXPECT_NE(log.find("Error: NSExtension Info.plist entry is mal-formed\n"), std::string::npos) << log;
+}
+
+TEST_F(CRWContextStartup, PreparesEveryPathAndLimitThenProtects) {
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    ASSERT_TRUE(waitUntilInitialized());
+    const CRWReadOnlyContext* ro = _crwContext.readonly;
+    const std::string root = report.string() + "/";
+    EXPECT_STREQ(ro->logPath, (root + "sdk.log").c_str());
+    EXPECT_STREQ(ro->initialReportPath, root.c_str());
+    EXPECT_STREQ(ro->binaryImagePath, (root + "binary_images.crwrecord").c_str());
+    EXPECT_STREQ(ro->signal.path, (root + "signal.crwrecord").c_str());
+    EXPECT_STREQ(ro->machException.path, (root + "mach_exception.crwrecord").c_str());
+    EXPECT_STREQ(ro->exception.path, (root + "exception.crwrecord").c_str());
+    EXPECT_EQ(ro->exception.maxCustomExceptions, 0u) << "custom exceptions are off";
+    EXPECT_STREQ(ro->previouslyCrashedFileFullPath, (reportsRoot / "previously-crashed").c_str());
+    EXPECT_STREQ(ro->logging.logStorage.aPath, (root + "log_a.crwrecord").c_str());
+    EXPECT_TRUE(ro->logging.logStorage.limitedBySize);
+    EXPECT_EQ(ro->logging.logStorage.maxSize, 65536u);
+    EXPECT_EQ(ro->logging.errorStorage.maxEntries, 8u);
+    EXPECT_EQ(ro->logging.errorStorage.entryCount, &_crwContext.writable->logging.errorsCount);
+    EXPECT_STREQ(ro->logging.customExceptionStorage.bPath, (root + "custom_exception_b.crwrecord").c_str());
+    EXPECT_EQ(ro->logging.userKVStorage.maxCount, 64u);
+    EXPECT_EQ(ro->logging.internalKVStorage.maxCount, 32u);
+    EXPECT_STREQ(ro->logging.internalKVStorage.compactedPath,
+                 (root + "internal_compacted_kv.crwrecord").c_str());
+    EXPECT_GE(ro->host.pageSize, 4096u);
+    EXPECT_NE(ro->signalStack, nullptr);
+    EXPECT_NE(ro->machStack, ro->signalStack);
+    EXPECT_EQ(handlerCalls.load(), 3);
+    EXPECT_EQ(loggingCalls.load(), 1);
+    EXPECT_EQ(imageCalls.load(), 1);
+    EXPECT_TRUE(_crwContext.allocator->writeProtected);
+    EXPECT_EQ(_crwContext.writable->logLevel, 1u);
+}
+
+TEST_F(CRWContextStartup, WithADebuggerNoHandlersAreInstalled) {
+    CRWContextStartupHooks hooks = CRWContextCurrentStartupHooks();
+    hooks.debuggerAttached = [] { return true; };
+    CRWContextSetStartupHooks(hooks);
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    ASSERT_TRUE(waitUntilInitialized());
+    EXPECT_EQ(handlerCalls.load(), 0);
+    EXPECT_EQ(imageCalls.load(), 1);
+    EXPECT_EQ(loggingCalls.load(), 1);
+    EXPECT_TRUE(_crwContext.readonly->debuggerAttached);
+    EXPECT_EQ(_crwContext.readonly->signal.path, nullptr);
+    EXPECT_NE(_crwContext.readonly->logging.logStorage.aPath, nullptr);
+    EXPECT_TRUE(std::filesystem::exists(report / "metadata.crwrecord"));
+    EXPECT_NE(testsupport::readFile(report / "sdk.log").find("Debugger present - not installing handlers\n"),
+              std::string::npos);
+}
+
+TEST_F(CRWContextStartup, RefusesWithoutARootPath) {
+    EXPECT_FALSE(CRWContextInitialize(nullptr));
+    CRWContextInitData empty;
+    EXPECT_FALSE(CRWContextInitialize(&empty));
+    EXPECT_FALSE(CRWContextIsInitialized());
+    EXPECT_NE(_crwContext.allocator, nullptr) << "the base is built all the same";
+}
+
+TEST_F(CRWContextStartup, CrashFlagsAndTheMarker) {
+    CRWContextBaseInit();
+    EXPECT_FALSE(CRWContextIsInitialized()) << "not before start-up has finished";
+    EXPECT_FALSE(CRWContextMarkAndCheckIfCrashed());
+    EXPECT_FALSE(CRWContextHasCrashed());
+
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    ASSERT_TRUE(waitUntilInitialized());
+    EXPECT_FALSE(CRWContextHasCrashed());
+    EXPECT_FALSE(CRWContextMarkAndCheckIfCrashed()) << "the first caller records the crash";
+    EXPECT_TRUE(CRWContextMarkAndCheckIfCrashed());
+    EXPECT_TRUE(CRWContextHasCrashed());
+
+    EXPECT_FALSE(std::filesystem::exists(reportsRoot / "previously-crashed"));
+    CRWCreateCrashedMarkerFile();
+    EXPECT_TRUE(std::filesystem::exists(reportsRoot / "previously-crashed"));
+    EXPECT_EQ(std::filesystem::file_size(reportsRoot / "previously-crashed"), 0u);
+}
+
+TEST_F(CRWContextStartup, RacingHandlersNeverBothGoFirst) {
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    ASSERT_TRUE(waitUntilInitialized());
+    for (int round = 0; round < 50; ++round) {
+        _crwContext.writable->crashOccurred = false;
+        std::atomic<int> first{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&] {
+                if (!CRWContextMarkAndCheckIfCrashed()) ++first;
+            });
+        for (auto& thread : threads)
+            thread.join();
+        ASSERT_EQ(first.load(), 1) << "round " << round;
+    }
+}
+
+TEST_F(CRWContextStartup, RewritingTheMetadataReplacesTheWholeFile) {
+    testsupport::writeFile(report / "metadata.crwrecord", "{\"stale\":{}}\n{\"stale2\":{}}\n");
+    data.setAppHealthSessionId("health-2");
+    ASSERT_TRUE(CRWContextRecordMetadata(report.string(), data));
+    auto byName = metadata();
+    EXPECT_EQ(byName.size(), 4u);
+    EXPECT_EQ(byName.count("stale"), 0u);
+    EXPECT_EQ(byName["identity"]["app_health_session_id"].string(), "health-2");
+    EXPECT_FALSE(CRWContextRecordMetadata((report / "missing").string(), data));
+}
+
+using CRWContextDeathTest = CRWContextStartup;
+
+TEST_F(CRWContextDeathTest, TheReadOnlyContextCannotBeWrittenAfterStartUp) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    ASSERT_TRUE(waitUntilInitialized());
+    _crwContext.writable->logging.userKVCount = 1; // the writable half stays writable
+    EXPECT_DEATH(_crwContext.readonly->debuggerAttached = true, "");
+}
+
+} // namespace
