@@ -1,5 +1,8 @@
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/BinaryPropertyListReader.h"
+#include "platform/foundation/Text.h"
+
 #include <plist/plist.h>
 
 #include <cmath>
@@ -76,7 +79,13 @@ bool convertNode(plist_t node, int depth, Object& out, std::string& why) {
     case PLIST_KEY: {
         uint64_t length = 0;
         const char* p = plist_get_string_ptr(node, &length);
-        out = Object(std::string(p ? p : "", p ? length : 0));
+        std::string text(p ? p : "", p ? length : 0);
+        // Character references can spell lone surrogates, which no writer accepts back.
+        if (!isValidText(text)) {
+            why = "text with a NUL or malformed character";
+            return false;
+        }
+        out = Object(std::move(text));
         return true;
     }
     case PLIST_DATA: {
@@ -89,9 +98,15 @@ bool convertNode(plist_t node, int depth, Object& out, std::string& why) {
     case PLIST_DATE: {
         int32_t sec = 0, usec = 0;
         plist_get_date_val(node, &sec, &usec);
+        // The library answers a date too far out for its 32-bit seconds as the lowest value, so
+        // that value means "out of range" rather than a day in 1932.
+        if (sec == std::numeric_limits<int32_t>::min() || usec <= -1000000 || usec >= 1000000) {
+            why = "date out of range";
+            return false;
+        }
         // The library truncates toward zero and answers the fraction's magnitude, so dates before
         // 2001 subtract it. (Within the last second before 2001 the sign is lost altogether.)
-        double fraction = static_cast<double>(usec < 0 ? -usec : usec) / 1e6;
+        double fraction = static_cast<double>(usec < 0 ? -int64_t{usec} : int64_t{usec}) / 1e6;
         double seconds = sec < 0 ? static_cast<double>(sec) - fraction : static_cast<double>(sec) + fraction;
         out = Object(Date::fromReferenceDate(seconds));
         return true;
@@ -129,7 +144,12 @@ bool convertNode(plist_t node, int depth, Object& out, std::string& why) {
                 break;
             }
             Object value;
-            ok = key != nullptr && convertNode(child, depth + 1, value, why);
+            if (key != nullptr && !isValidText(key)) {
+                why = "key with a malformed character";
+                ok = false;
+            } else {
+                ok = key != nullptr && convertNode(child, depth + 1, value, why);
+            }
             if (ok) dict.insert_or_assign(std::string(key), std::move(value));
             std::free(key);
         }
@@ -196,8 +216,8 @@ plist_t buildNode(const Object& value, int depth, std::string& why) {
     }
     case Object::Kind::String: {
         const std::string& s = value.string();
-        if (s.find('\0') != std::string::npos) {
-            why = "text with a NUL character";
+        if (!isValidText(s)) {
+            why = "text with a NUL or malformed UTF-8";
             return nullptr;
         }
         return plist_new_string(s.c_str());
@@ -227,8 +247,8 @@ plist_t buildNode(const Object& value, int depth, std::string& why) {
         if (isUIDDict(value)) return plist_new_uid(value.dict().begin()->second.number().uint64Value());
         PlistPtr dict(plist_new_dict());
         for (const auto& [key, item] : value.dict()) {
-            if (key.find('\0') != std::string::npos) {
-                why = "key with a NUL character";
+            if (!isValidText(key)) {
+                why = "key with a NUL or malformed UTF-8";
                 return nullptr;
             }
             plist_t child = buildNode(item, depth + 1, why);
@@ -286,14 +306,20 @@ Object fromBytes(std::string_view bytes, Error* error) {
         setError(error, kReadCorruptError, corrupt + (bytes.empty() ? " (empty)" : " (too large)"));
         return {};
     }
+    // Binary lists never reach the library: some damaged ones make it abort the process.
+    if (bytes.starts_with("bplist")) {
+        std::string why;
+        Object out = BinaryPropertyListReader::read(bytes, why);
+        if (out.isAbsent()) setError(error, kReadCorruptError, corrupt + " (" + why + ")");
+        return out;
+    }
     const auto length = static_cast<uint32_t>(bytes.size());
-    const bool binary = plist_is_binary(bytes.data(), length) != 0;
-    if (!binary && !xmlNestingWithin(bytes, kMaxDepth)) {
+    if (!xmlNestingWithin(bytes, kMaxDepth)) {
         setError(error, kReadCorruptError, corrupt + " (nested too deeply)");
         return {};
     }
     plist_t raw = nullptr;
-    plist_from_memory(bytes.data(), length, &raw);
+    plist_from_xml(bytes.data(), length, &raw);
     PlistPtr root(raw);
     if (!root) {
         setError(error, kReadCorruptError, corrupt);
@@ -314,6 +340,15 @@ std::optional<std::string> toXML(const Object& value, Error* error) {
 
 std::optional<std::string> toBinary(const Object& value, Error* error) {
     return encode(value, Format::Binary, error);
+}
+
+bool isValidText(std::string_view text) {
+    return text.find('\0') == std::string_view::npos && text::isValidUTF8(text);
+}
+
+bool isValidDate(Date date) {
+    int32_t sec = 0, usec = 0;
+    return dateFields(date, sec, usec);
 }
 
 bool isValid(const Object& value, std::string* reason) {

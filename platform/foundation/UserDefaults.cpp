@@ -53,6 +53,23 @@ std::optional<fs::path> moveAside(const fs::path& file) {
     return target;
 }
 
+// A key as a log line can show it: bytes outside printable ASCII of a key that is not valid text
+// are spelled \xNN.
+std::string printableKey(const std::string& key) {
+    if (PropertyList::isValidText(key)) return key;
+    std::string out;
+    for (unsigned char c : key) {
+        if (c >= 0x20 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char buf[5];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
 std::optional<double> parseNumber(const std::string& text) {
     std::string s = text;
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
@@ -229,10 +246,17 @@ Object UserDefaults::object(const std::string& key) const {
 }
 
 void UserDefaults::set(const std::string& key, Object value) {
+    // Anything the file cannot carry is refused here: stored, it would make every later write of
+    // the domain fail, and the file on disk would stop following the changes.
     std::string reason;
-    if (value.isAbsent() || value.isNull() || !PropertyList::isValid(value, &reason)) {
+    if (!PropertyList::isValidText(key)) {
+        reason = "the key holds a NUL or malformed UTF-8";
+    } else if (value.isAbsent() || value.isNull() || !PropertyList::isValid(value, &reason)) {
         if (reason.empty()) reason = std::string(Object::kindName(value.kind())) + " value";
-        log().error("Refused to store a value for key \"" + key + "\" in " + impl_->domain + ": " + reason);
+    }
+    if (!reason.empty()) {
+        log().error("Refused to store a value for key \"" + printableKey(key) + "\" in " + impl_->domain +
+                    ": " + reason);
         return;
     }
     {

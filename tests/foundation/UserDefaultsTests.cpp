@@ -113,6 +113,11 @@ TEST_F(UserDefaultsTest, ValuesAndTypesSurviveAnotherProcess) {
 }
 
 TEST_F(UserDefaultsTest, DamagedFilesAreMovedAsideAndGiveEmptyDefaults) {
+    const std::string kNulKeyList(
+        "bplist00\xD1\x01\x02\x63\x00\x61\x00\x00\x00\x62\x51\x78\x00\x08\x00\x0B\x00\x12\x00\x00"
+        "\x00\x00\x00\x00\x02\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00"
+        "\x00\x00\x00\x00\x00\x00\x00\x14",
+        58);
     auto good = PropertyList::toBinary(Object(Object::Dict{{"a", Object(1)}, {"b", Object("text value")}}));
     auto goodXML = PropertyList::toXML(Object(Object::Dict{{"a", Object(1)}, {"b", Object("text value")}}));
     ASSERT_TRUE(good && goodXML);
@@ -126,6 +131,12 @@ TEST_F(UserDefaultsTest, DamagedFilesAreMovedAsideAndGiveEmptyDefaults) {
         {"truncated XML", goodXML->substr(0, goodXML->size() / 2)},
         {"empty", ""},
         {"array at top level", *PropertyList::toXML(Object(Object::Array{Object(1)}))},
+        // {"a<U+0000>b": "x"} with the key in UTF-16: once aborted every start.
+        {"NUL inside a UTF-16 key", kNulKeyList},
+        {"lone surrogate in an XML key",
+         "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>&#xD800;</key><true/></dict></plist>"},
+        {"date past 2069 in XML",
+         "<plist version=\"1.0\"><dict><key>d</key><date>2100-01-01T00:00:00Z</date></dict></plist>"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,6 +182,10 @@ TEST_F(UserDefaultsTest, UnstorableValuesAreRefusedAndChangeNothing) {
         Object(Object::Dict{{std::string("k\0", 2), Object(1)}}),
         Object(uint64_t{18446744073709551615u}),
         Object(Date{-1.0e12}),
+        // Malformed UTF-8 is refused wherever it sits, as NUL is: written, the file would not read back.
+        Object("lone \xA2 byte"),
+        Object(Object::Array{Object("ok"), Object(Object::Array{Object("\xED\xA0\x80")})}),
+        Object(Object::Dict{{"outer", Object(Object::Dict{{"caf\xC3", Object(1)}})}}),
     };
     for (const Object& value : refused) {
         errors_.clear();
@@ -181,6 +196,22 @@ TEST_F(UserDefaultsTest, UnstorableValuesAreRefusedAndChangeNothing) {
     EXPECT_EQ(calls, 0);
     UserDefaults::resetForTesting();
     EXPECT_EQ(UserDefaults::standard().object("key"), Object("original"));
+}
+
+TEST_F(UserDefaultsTest, KeysTheFileCannotCarryAreRefused) {
+    auto& defaults = UserDefaults::standard();
+    defaults.set("kept", 1);
+    for (const std::string& key :
+         {std::string("\xA2"), std::string("trailing \xC3"), std::string("a\0b", 3)}) {
+        errors_.clear();
+        defaults.set(key, Object("value"));
+        EXPECT_TRUE(defaults.object(key).isAbsent());
+        ASSERT_EQ(errors().size(), 1u);
+        EXPECT_EQ(errors()[0].find('\0'), std::string::npos);
+        EXPECT_TRUE(defaults.synchronize());
+    }
+    UserDefaults::resetForTesting();
+    EXPECT_EQ(UserDefaults::standard().dictionaryRepresentation(), (Object::Dict{{"kept", Object(1)}}));
 }
 
 TEST_F(UserDefaultsTest, TypedReads) {
