@@ -1,7 +1,9 @@
 #include "platform/foundation/Paths.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <random>
@@ -132,6 +134,21 @@ bool writeFileAtomically(const fs::path& path, std::string_view bytes, fs::perms
         ::close(dirFd);
     }
     return true;
+}
+
+std::optional<fs::path> moveAside(const fs::path& file) {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
+    const std::string base = file.string() + ".corrupt-" + stamp;
+    fs::path target = base;
+    std::error_code ec;
+    for (int n = 1; fs::exists(target, ec) && n < 1000; ++n)
+        target = base + "-" + std::to_string(n);
+    if (::rename(file.c_str(), target.c_str()) != 0) return std::nullopt;
+    return target;
 }
 
 std::optional<std::string> readFile(const fs::path& path) {

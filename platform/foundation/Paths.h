@@ -33,6 +33,11 @@ bool ensureDirectory(const std::filesystem::path& dir,
 // `mode` applies to the new file. Returns false (and leaves any old file intact) on failure.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                          std::filesystem::perms mode = std::filesystem::perms(0644));
+// Renames a damaged file to "<name>.corrupt-<UTC time>" (with "-<n>" when that is taken) beside
+// it, so that it is kept for inspection and the next write does not destroy it. Returns the new
+// path, or none when the file could not be moved (or is gone already).
+std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file);
+
 // Reads a whole file; none when it cannot be opened.
 std::optional<std::string> readFile(const std::filesystem::path& path);
 

@@ -33,26 +33,6 @@ bool isSafeDomain(const std::string& name) {
            name.find('/') == std::string::npos && name.find('\0') == std::string::npos && name.size() <= 200;
 }
 
-std::string timestamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
-    return buf;
-}
-
-// Moves an unreadable defaults file out of the way so the next write does not destroy it.
-std::optional<fs::path> moveAside(const fs::path& file) {
-    std::string base = file.string() + ".corrupt-" + timestamp();
-    fs::path target = base;
-    std::error_code ec;
-    for (int n = 1; fs::exists(target, ec) && n < 1000; ++n)
-        target = base + "-" + std::to_string(n);
-    if (std::rename(file.c_str(), target.c_str()) != 0) return std::nullopt;
-    return target;
-}
-
 // A key as a log line can show it: bytes outside printable ASCII of a key that is not valid text
 // are spelled \xNN.
 std::string printableKey(const std::string& key) {
@@ -140,7 +120,7 @@ struct UserDefaults::Impl {
         std::string reason = root.isAbsent() ? error.localizedDescription()
                                              : std::string("the top level is ") +
                                                    Object::kindName(root.kind()) + ", not a dictionary";
-        auto aside = moveAside(file);
+        auto aside = paths::moveAside(file);
         log().error("Defaults file " + file.string() + " is damaged (" + reason + "); " +
                     (aside ? "moved it to " + aside->string() : std::string("could not move it aside")) +
                     " and started with empty defaults for " + domain);

@@ -2,12 +2,18 @@
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/log/OSLog.h"
 
 #include <system_error>
 
 namespace plat {
 
 namespace {
+
+const OSLog& log() {
+    static const OSLog* l = new OSLog("io.velmora.vpn", "profile");
+    return *l;
+}
 
 std::filesystem::path tunnelPath() {
     return paths::vpnDir() / "tunnel.plist";
@@ -32,8 +38,19 @@ NEVPNProfileFile::ReadResult NEVPNProfileFile::read(Object::Dict* profile) {
     if (!std::filesystem::exists(profilePath(), ec)) return ReadResult::missing;
     std::optional<std::string> bytes = paths::readFile(profilePath());
     if (!bytes) return ReadResult::corrupt;
-    Object root = PropertyList::fromBytes(*bytes);
-    if (!root.isDict()) return ReadResult::corrupt;
+    Error error;
+    Object root = PropertyList::fromBytes(*bytes, &error);
+    if (!root.isDict()) {
+        // Kept for inspection under another name; the next save starts a fresh profile.
+        std::string reason =
+            root.isAbsent() ? error.localizedDescription() : "the top level is not a dictionary";
+        // A reader on another queue may have moved it a moment ago; that one has said so.
+        auto aside = paths::moveAside(profilePath());
+        if (aside || std::filesystem::exists(profilePath(), ec))
+            log().error("VPN profile " + profilePath().string() + " is damaged (" + reason + "); " +
+                        (aside ? "moved it to " + aside->string() : std::string("could not move it aside")));
+        return ReadResult::corrupt;
+    }
     *profile = root.dict();
     return ReadResult::ok;
 }

@@ -16,7 +16,8 @@ public:
     enum class ReadResult { missing, ok, corrupt };
 
     static std::filesystem::path profilePath();
-    // The stored profile dictionary. A file that is not a property-list dictionary is corrupt.
+    // The stored profile dictionary. A file that is not a property-list dictionary is corrupt: it
+    // is moved aside (paths::moveAside) with one log line, so later reads find no profile.
     static ReadResult read(Object::Dict* profile);
     // Replaces the stored profile; false when it cannot be written (the old file stays).
     static bool write(const Object::Dict& profile);

@@ -1,6 +1,7 @@
 // The personal-VPN manager over a real profile file in a temporary home: what a save stores and a
 // second manager loads, the platform's validation, staleness, removal and the fault hooks.
 #include "platform/foundation/Paths.h"
+#include "platform/log/OSLog.h"
 #include "platform/vpn/NEVPNError.h"
 #include "platform/vpn/NEVPNProfileFile.h"
 #include "tests/support/TestSupport.h"
@@ -138,11 +139,40 @@ TEST_F(NEVPNManagerTest, LoadWithoutProfileGivesDefaultsAndAnInvalidStatus) {
 }
 
 TEST_F(NEVPNManagerTest, DamagedProfileFailsTheLoadAndKeepsTheProperties) {
-    testsupport::writeFile(NEVPNProfileFile::profilePath(), "<plist><dict><key>enab");
-    vpntest::configure(manager_, "kept.example.net", std::nullopt);
-    EXPECT_EQ(code(run(manager_, &NEVPNManager::loadFromPreferences)), 5);
-    EXPECT_EQ(manager_.protocolConfiguration()->serverAddress(), "kept.example.net");
-    EXPECT_FALSE(run(manager_, &NEVPNManager::saveToPreferences)) << "a damaged file can be replaced";
+    std::vector<std::string> errors;
+    auto previous = OSLog::setSink([&](const OSLog::Entry& e) {
+        if (e.type == OSLogType::Error) errors.push_back(e.text);
+    });
+    // Truncated XML, and a binary list whose key holds U+0000 (once an abort of the whole process).
+    const std::string damaged[] = {
+        "<plist><dict><key>enab",
+        std::string("bplist00\xD1\x01\x02\x63\x00\x61\x00\x00\x00\x62\x51\x78\x00\x08\x00\x0B\x00"
+                    "\x12\x00\x00\x00\x00\x00\x00\x02\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00"
+                    "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x14",
+                    58),
+    };
+    for (const std::string& bytes : damaged) {
+        std::filesystem::remove_all(paths::vpnDir());
+        errors.clear();
+        testsupport::writeFile(NEVPNProfileFile::profilePath(), bytes);
+        vpntest::configure(manager_, "kept.example.net", std::nullopt);
+        EXPECT_EQ(code(run(manager_, &NEVPNManager::loadFromPreferences)), 5);
+        EXPECT_EQ(manager_.protocolConfiguration()->serverAddress(), "kept.example.net");
+
+        // The damaged file is kept under another name, with one line saying where.
+        std::vector<std::filesystem::path> aside;
+        for (const auto& e : std::filesystem::directory_iterator(paths::vpnDir()))
+            if (e.path().filename().string().starts_with("profile.plist.corrupt-")) aside.push_back(e.path());
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_EQ(testsupport::readFile(aside[0]), bytes);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].find(aside[0].string()), std::string::npos) << errors[0];
+        EXPECT_FALSE(run(manager_, &NEVPNManager::saveToPreferences)) << "a fresh profile is written";
+        EXPECT_FALSE(run(manager_, &NEVPNManager::loadFromPreferences));
+        EXPECT_EQ(testsupport::readFile(aside[0]), bytes);
+        EXPECT_EQ(errors.size(), 1u);
+    }
+    OSLog::setSink(previous);
 
     // Entries of the wrong kind read as their defaults instead of failing.
     testsupport::writeFile(NEVPNProfileFile::profilePath(),
