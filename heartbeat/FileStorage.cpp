@@ -17,6 +17,7 @@ std::shared_ptr<Storage> FileStorage::makeStorage(const std::string& id) {
 }
 
 plat::Data FileStorage::read() {
+    plat::paths::removeStaleTemporaryFiles(url_.parent_path(), url_.filename().string());
     auto contents = plat::paths::readFile(url_);
     if (!contents) throw StorageError(StorageError::readError);
     return plat::toData(*contents);

@@ -20,7 +20,8 @@ public:
     // replaced by "_".
     static std::string fileName(const std::string& id);
 
-    // The file's contents; StorageError::readError when it cannot be read.
+    // The file's contents; StorageError::readError when it cannot be read. Temporary files that
+    // killed writers left beside it are removed first.
     plat::Data read() override;
     // Creates the folder, then replaces the file atomically; StorageError::writeError on failure,
     // in which case the old file is kept.

@@ -83,6 +83,8 @@ std::optional<Error> write(const std::string& identifier, const std::string& nam
                        "X-GNOME-Autostart-enabled=true\n"
                        "X-Velmora-Identifier=" +
                        escapeValue(identifier) + "\n";
+    // The folder is shared with other programs: only our own entry's leftovers are ours to remove.
+    paths::removeStaleTemporaryFiles(file->parent_path(), file->filename().string());
     if (!paths::ensureDirectory(file->parent_path()) ||
         !paths::writeFileAtomically(*file, text, fs::perms(0644)))
         return failure(kErrorWriteFailed, "The autostart entry " + file->string() + " could not be written.");

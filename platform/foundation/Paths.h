@@ -29,7 +29,9 @@ std::filesystem::path bundleDir();
 bool ensureDirectory(const std::filesystem::path& dir,
                      std::filesystem::perms mode = std::filesystem::perms(0755));
 
-// Writes `bytes` to `path` atomically: a temporary file in the same folder, fsync, rename.
+// Writes `bytes` to `path` atomically: a temporary file ".<name>.tmp-XXXXXX" in the same folder,
+// fsync, rename. The writer holds an exclusive flock on its temporary file until the rename, which
+// is how removeStaleTemporaryFiles tells a live write from the leftover of a killed one.
 // `mode` applies to the new file. Returns false (and leaves any old file intact) on failure.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                          std::filesystem::perms mode = std::filesystem::perms(0644));
@@ -37,6 +39,12 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view byt
 // it, so that it is kept for inspection and the next write does not destroy it. Returns the new
 // path, or none when the file could not be moved (or is gone already).
 std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file);
+
+// Removes the temporary files of writeFileAtomically in `folder` that no live writer holds: the
+// leftovers of a process killed mid-write (for a store of secrets, whole copies of them). Only
+// those of `fileName` when it is given, every one otherwise (for folders that only we write).
+// Stores call it when they open their folder. Returns how many were removed.
+size_t removeStaleTemporaryFiles(const std::filesystem::path& folder, std::string_view fileName = {});
 
 // Reads a whole file; none when it cannot be opened.
 std::optional<std::string> readFile(const std::filesystem::path& path);

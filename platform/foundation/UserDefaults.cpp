@@ -104,6 +104,8 @@ struct UserDefaults::Impl {
         values.clear();
         if (!persistent) return;
         file = paths::configDir() / (domain + ".plist");
+        // Interrupted writes (a killed process) leave temporary files that nothing else removes.
+        paths::removeStaleTemporaryFiles(file.parent_path());
         std::error_code ec;
         if (!fs::exists(file, ec)) return;
         auto bytes = paths::readFile(file);

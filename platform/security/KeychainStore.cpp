@@ -213,6 +213,12 @@ OSStatus KeychainStore::run(bool write, const std::function<OSStatus(Session&)>&
         ::close(fd);
         return errSecNotAvailable;
     }
+    // A writer killed mid-write left a whole copy of a store file under a temporary name.
+    if (openedFolders_.insert(dir).second) {
+        if (size_t removed = paths::removeStaleTemporaryFiles(dir))
+            storeLog().notice("removed " + std::to_string(removed) +
+                              " temporary files of interrupted writes");
+    }
     Session session(*this, dir);
     OSStatus status = body(session);
     if (status == errSecSuccess && write) status = session.commit();

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <set>
 
 namespace plat {
 
@@ -50,6 +51,7 @@ private:
 
     std::function<std::filesystem::path()> folder_;
     std::mutex mutex_;     // serialises operations of this process
+    std::set<std::filesystem::path> openedFolders_; // swept of stale temporary files; under mutex_
     std::mutex hookMutex_; // guards the hooks; never held while the files are used
     std::deque<std::pair<KeychainOperation, OSStatus>> faults_;
     Observer observer_;

@@ -34,6 +34,7 @@ std::filesystem::path NEVPNProfileFile::profilePath() {
 }
 
 NEVPNProfileFile::ReadResult NEVPNProfileFile::read(Object::Dict* profile) {
+    paths::removeStaleTemporaryFiles(paths::vpnDir());
     std::error_code ec;
     if (!std::filesystem::exists(profilePath(), ec)) return ReadResult::missing;
     std::optional<std::string> bytes = paths::readFile(profilePath());

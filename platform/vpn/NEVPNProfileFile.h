@@ -17,7 +17,8 @@ public:
 
     static std::filesystem::path profilePath();
     // The stored profile dictionary. A file that is not a property-list dictionary is corrupt: it
-    // is moved aside (paths::moveAside) with one log line, so later reads find no profile.
+    // is moved aside (paths::moveAside) with one log line, so later reads find no profile. Temporary
+    // files that killed writers left in the folder are removed first.
     static ReadResult read(Object::Dict* profile);
     // Replaces the stored profile; false when it cannot be written (the old file stays).
     static bool write(const Object::Dict& profile);

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace plat;
@@ -144,4 +149,87 @@ TEST(Paths, EnsureDirectoryModeAndReadMissing) {
     // A path whose parent is a regular file cannot become a folder.
     ASSERT_TRUE(paths::writeFileAtomically(home.path() / "plain", "x"));
     EXPECT_FALSE(paths::ensureDirectory(home.path() / "plain" / "sub"));
+}
+
+namespace {
+
+std::vector<std::string> temporaryFiles(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().find(".tmp-") != std::string::npos)
+            names.push_back(e.path().filename().string());
+    return names;
+}
+
+// Whether another open file holds an exclusive lock on `path`.
+bool lockedElsewhere(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return locked;
+}
+
+} // namespace
+
+TEST(Paths, OnlyTemporaryFilesOfDeadWritersAreRemoved) {
+    testsupport::TempHome home;
+    const fs::path dir = home.path() / "store";
+    ASSERT_TRUE(paths::ensureDirectory(dir, fs::perms(0700)));
+
+    // A child writes a large file over and over; it is stopped while a temporary file exists, so
+    // it is a live writer in the middle of a write.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string big(8 << 20, 's');
+        for (;;)
+            paths::writeFileAtomically(dir / "secrets.items", big, fs::perms(0600));
+    }
+    std::vector<std::string> held;
+    for (int tries = 0; tries < 20000 && held.empty(); ++tries) {
+        if (temporaryFiles(dir).empty()) continue;
+        ::kill(child, SIGSTOP);
+        int status = 0;
+        ::waitpid(child, &status, WUNTRACED);
+        held = temporaryFiles(dir);
+        // Stopped between creating the file and locking it, it would not count as live yet.
+        if (held.size() != 1 || !lockedElsewhere(dir / held[0])) {
+            held.clear();
+            ::kill(child, SIGCONT);
+        }
+    }
+    if (held.empty()) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        FAIL() << "the writer never showed a temporary file";
+    }
+    EXPECT_EQ(paths::removeStaleTemporaryFiles(dir), 0u);
+    EXPECT_EQ(temporaryFiles(dir), held);
+
+    // Killed mid-write, it leaves the file behind; nobody holds it any more.
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(temporaryFiles(dir), held);
+    EXPECT_EQ(paths::removeStaleTemporaryFiles(dir), 1u);
+    EXPECT_TRUE(temporaryFiles(dir).empty());
+}
+
+TEST(Paths, SweepingMatchesOnlyTemporaryNamesOfTheGivenFile) {
+    testsupport::TempHome home;
+    const fs::path dir = home.path() / "shared";
+    for (const char* name : {".a.plist.tmp-Ab12Cd", ".b.plist.tmp-XYZ789", "a.plist", ".a.plist.tmp-short",
+                             ".a.plist.tmp-ab_12c", "a.plist.tmp-Ab12Cd"})
+        testsupport::writeFile(dir / name, "x");
+    fs::create_directory(dir / ".c.plist.tmp-Folder");
+    EXPECT_EQ(paths::removeStaleTemporaryFiles(dir, "a.plist"), 1u);
+    EXPECT_FALSE(fs::exists(dir / ".a.plist.tmp-Ab12Cd"));
+    EXPECT_EQ(paths::removeStaleTemporaryFiles(dir), 1u);
+    EXPECT_FALSE(fs::exists(dir / ".b.plist.tmp-XYZ789"));
+    for (const char* kept : {"a.plist", ".a.plist.tmp-short", ".a.plist.tmp-ab_12c", "a.plist.tmp-Ab12Cd",
+                             ".c.plist.tmp-Folder"})
+        EXPECT_TRUE(fs::exists(dir / kept)) << kept;
+    // Writes beside a sweep still land.
+    EXPECT_TRUE(paths::writeFileAtomically(dir / "a.plist", "new"));
+    EXPECT_EQ(paths::readFile(dir / "a.plist"), "new");
 }

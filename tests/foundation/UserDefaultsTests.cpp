@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace plat;
@@ -212,6 +213,21 @@ TEST_F(UserDefaultsTest, KeysTheFileCannotCarryAreRefused) {
     }
     UserDefaults::resetForTesting();
     EXPECT_EQ(UserDefaults::standard().dictionaryRepresentation(), (Object::Dict{{"kept", Object(1)}}));
+}
+
+TEST_F(UserDefaultsTest, OpeningTheFolderRemovesLeftoversOfKilledWriters) {
+    const fs::path config = home_.path() / "config";
+    testsupport::writeFile(standardFile(), *PropertyList::toBinary(Object(Object::Dict{{"a", Object(1)}})));
+    testsupport::plantTemporaryFile(config / ".io.velmora.mac.plist.tmp-Ab12Cd", "half a write", false);
+    testsupport::plantTemporaryFile(config / ".other.suite.plist.tmp-x9Y8z7", "another", false);
+    int live =
+        testsupport::plantTemporaryFile(config / ".io.velmora.mac.plist.tmp-LiVe01", "in progress", true);
+
+    EXPECT_EQ(UserDefaults::standard().integer("a"), 1);
+    EXPECT_FALSE(fs::exists(config / ".io.velmora.mac.plist.tmp-Ab12Cd"));
+    EXPECT_FALSE(fs::exists(config / ".other.suite.plist.tmp-x9Y8z7"));
+    EXPECT_TRUE(fs::exists(config / ".io.velmora.mac.plist.tmp-LiVe01")) << "a live writer's file stays";
+    ::close(live);
 }
 
 TEST_F(UserDefaultsTest, TypedReads) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace plat;
 namespace fs = std::filesystem;
@@ -112,6 +113,20 @@ TEST(KeychainFileTest, FolderAndFileModesAndOneFilePerService) {
     ASSERT_EQ(SecItemDelete(serviceQuery("other service/with slash")), errSecSuccess);
     EXPECT_FALSE(
         fs::exists(KeychainStore::shared().fileFor(kSecClassGenericPassword, "other service/with slash")));
+}
+
+TEST(KeychainFileTest, OpeningTheFolderRemovesCopiesLeftByKilledWriters) {
+    testsupport::TempHome home;
+    const fs::path dir = paths::keychainDir();
+    const fs::path leftover = dir / ".generic-io.velmora.macSA.items.tmp-Ab12Cd";
+    const fs::path live = dir / ".generic-other.items.tmp-LiVe01";
+    testsupport::plantTemporaryFile(leftover, "a whole copy of the secrets", false);
+    int fd = testsupport::plantTemporaryFile(live, "being written", true);
+
+    EXPECT_EQ(SecItemCopyMatching(serviceQuery("io.velmora.macSA"), nullptr), errSecItemNotFound);
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_TRUE(fs::exists(live));
+    ::close(fd);
 }
 
 TEST(KeychainFileTest, DamagedFileAnswersDecodeErrorAndIsKept) {

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -46,6 +49,15 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+int plantTemporaryFile(const std::filesystem::path& path, const std::string& bytes, bool held) {
+    writeFile(path, bytes);
+    if (!held) return -1;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << path;
+    EXPECT_EQ(::flock(fd, LOCK_EX), 0) << path;
+    return fd;
 }
 
 std::string runCommand(const std::string& command, int* status) {

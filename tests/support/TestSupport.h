@@ -30,6 +30,11 @@ std::string readFile(const std::filesystem::path& path);
 // Writes bytes to a file, creating parent folders.
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
+// Creates `path` (a temporary name of an atomic write) holding `bytes`. When `held`, the file stays
+// open and locked as a live writer's is, and the descriptor is returned (close it to let go);
+// otherwise it is what a killed writer leaves behind and -1 is returned.
+int plantTemporaryFile(const std::filesystem::path& path, const std::string& bytes, bool held);
+
 // Runs a shell command and returns its standard output; `status` receives the exit status.
 std::string runCommand(const std::string& command, int* status = nullptr);
 
