@@ -32,7 +32,9 @@ public:
     };
 
     // Replaces `path` with `bytes`; none on success. The folder must exist. On failure the old
-    // file (if any) is untouched and no temporary file is left behind.
+    // file (if any) is untouched and no temporary file is left behind. The temporary file is
+    // locked (flock) until it has been renamed over the target, so a sweep can tell a live write
+    // from the leftover of a killed process.
     static std::optional<Error> write(const std::filesystem::path& path, const void* bytes, size_t size,
                                       const Options& options);
     static std::optional<Error> write(const std::filesystem::path& path, std::string_view bytes,
@@ -54,8 +56,11 @@ public:
     // Whether a file name is one of this writer's temporary names (hidden, so directory listings
     // that skip hidden entries never see a half-written file).
     static bool isTemporaryName(std::string_view fileName);
-    // Deletes the temporary files below `dir` (all levels); answers how many were removed.
+    // Deletes the temporary files below `dir` (all levels) that no live writer holds; answers how
+    // many were removed.
     static size_t removeTemporaryFiles(const std::filesystem::path& dir);
+    // Deletes one temporary file unless a live writer holds it; true when it was removed.
+    static bool removeIfAbandoned(const std::filesystem::path& path);
 
     // An error of kPOSIXErrorDomain for `errnoValue`, its message naming what failed and the path.
     static Error posixError(int errnoValue, const std::string& what, const std::filesystem::path& path);

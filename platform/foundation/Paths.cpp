@@ -1,6 +1,7 @@
 #include "platform/foundation/Paths.h"
 
-#include <cctype>
+#include "platform/foundation/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,6 @@
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,43 +40,6 @@ fs::path xdgDir(const char* variable, const char* fallback) {
 std::optional<fs::path> velmoraHome() {
     if (auto value = env("VELMORA_HOME")) return fs::path(*value);
     return std::nullopt;
-}
-
-constexpr std::string_view kTemporaryMarker = ".tmp-";
-constexpr size_t kTemporarySuffixLength = 6; // mkstemp's XXXXXX
-
-// Whether `name` is a temporary file of writeFileAtomically (for `target` when it is not empty).
-bool isTemporaryName(std::string_view name, std::string_view target) {
-    if (name.size() < 1 + kTemporaryMarker.size() + kTemporarySuffixLength || name.front() != '.')
-        return false;
-    const size_t marker = name.size() - kTemporarySuffixLength - kTemporaryMarker.size();
-    if (name.substr(marker, kTemporaryMarker.size()) != kTemporaryMarker) return false;
-    for (char c : name.substr(name.size() - kTemporarySuffixLength))
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    return target.empty() || name.substr(1, marker - 1) == target;
-}
-
-// A new temporary file for `name` in `folder`, created 0600 (a secret is never readable under a
-// looser mode, even briefly) and locked. Returns the descriptor (its path in `pattern`) or -1.
-int createLockedTemporary(const fs::path& folder, const std::string& name, std::string& pattern) {
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        pattern = (folder / ("." + name + std::string(kTemporaryMarker) + "XXXXXX")).string();
-        int fd = ::mkstemp(pattern.data());
-        if (fd < 0) return -1;
-        int rc;
-        do {
-            rc = ::flock(fd, LOCK_EX);
-        } while (rc != 0 && errno == EINTR);
-        // A sweep that ran between mkstemp and the lock found the file unheld and removed it.
-        struct stat st {};
-        if (rc == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
-        ::close(fd);
-        if (rc != 0) {
-            ::unlink(pattern.c_str());
-            return -1;
-        }
-    }
-    return -1;
 }
 
 } // namespace
@@ -134,58 +97,23 @@ bool ensureDirectory(const fs::path& dir, fs::perms mode) {
 bool writeFileAtomically(const fs::path& path, std::string_view bytes, fs::perms mode) {
     fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     if (!ensureDirectory(folder)) return false;
-
-    std::string pattern;
-    int fd = createLockedTemporary(folder, path.filename().string(), pattern);
-    if (fd < 0) return false;
-    auto fail = [&] {
-        ::close(fd);
-        ::unlink(pattern.c_str());
-        return false;
-    };
-
-    const char* data = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail();
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) return fail();
-    if (::fsync(fd) != 0) return fail();
-    // Renamed while still open, so the lock covers the file's whole life under its temporary name.
-    if (::rename(pattern.c_str(), path.c_str()) != 0) return fail();
-    ::close(fd);
-    // Make the rename itself durable.
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    AtomicFile::Options options;
+    options.mode = mode;
+    options.durable = true;
+    return !AtomicFile::write(path, bytes, options);
 }
 
 size_t removeStaleTemporaryFiles(const fs::path& folder, std::string_view fileName) {
     size_t removed = 0;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
-        const fs::path path = entry.path();
-        if (!isTemporaryName(path.filename().string(), fileName)) continue;
-        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) continue;
-        // A live writer holds the lock until its rename; a killed one released it as it died. The
-        // name must still lead to the file that was locked, or it is someone else's by now.
-        struct stat held {
-        }, named{};
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
-            named.st_ino == held.st_ino && ::unlink(path.c_str()) == 0)
-            ++removed;
-        ::close(fd);
+        const std::string name = entry.path().filename().string();
+        if (!AtomicFile::isTemporaryName(name)) continue;
+        // ".<fileName>.tmp-XXXXXX"
+        if (!fileName.empty() &&
+            (name.size() != fileName.size() + 12 || name.compare(1, fileName.size(), fileName) != 0))
+            continue;
+        if (AtomicFile::removeIfAbandoned(entry.path())) ++removed;
     }
     return removed;
 }
