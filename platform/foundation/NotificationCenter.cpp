@@ -66,6 +66,9 @@ namespace {
 
 // What a token owns: removing the observer when the last copy goes.
 struct Registration {
+    // Spelled out: clang 14 cannot make_shared an aggregate from parentheses.
+    Registration(std::weak_ptr<NotificationCenter::State> s, std::shared_ptr<NotificationCenter::Observer> o)
+        : state(std::move(s)), observer(std::move(o)) {}
     std::weak_ptr<NotificationCenter::State> state;
     std::shared_ptr<NotificationCenter::Observer> observer;
 

@@ -1,9 +1,9 @@
 #include "platform/foundation/UserDefaults.h"
 
-#include "platform/log/OSLog.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Text.h"
+#include "platform/log/OSLog.h"
 
 #include <algorithm>
 #include <cctype>
@@ -321,6 +321,8 @@ UserDefaults::Token UserDefaults::observe(std::function<void(const std::string& 
     }
     // The token does not keep the defaults alive; a suite that is gone has nothing to remove.
     struct Registration {
+        // Spelled out: clang 14 cannot make_shared an aggregate from parentheses.
+        Registration(std::weak_ptr<Observers> o, uint64_t i) : observers(std::move(o)), id(i) {}
         std::weak_ptr<Observers> observers;
         uint64_t id;
         ~Registration() {
