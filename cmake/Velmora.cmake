@@ -17,6 +17,13 @@ if(VELMORA_SANITIZE)
   target_compile_options(velmora_options INTERFACE ${_san})
   target_link_options(velmora_options INTERFACE ${_san})
 endif()
+if(VELMORA_FUZZ)
+  # Coverage for the fuzzing engine in every library a harness links, with the sanitizers that
+  # turn silent damage into a finding.
+  set(_fuzz -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(velmora_options INTERFACE ${_fuzz})
+  target_link_options(velmora_options INTERFACE -fsanitize=address,undefined)
+endif()
 if(VELMORA_TSAN)
   set(_san -fsanitize=thread -fno-omit-frame-pointer)
   target_compile_options(velmora_options INTERFACE ${_san})
