@@ -36,6 +36,7 @@ bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, b
         CRWSDKLogWarnIn("CRWFileInit", "Error: file descriptor invalid\n");
         return false;
     }
+    resetRecord(file);
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (appendMode ? O_APPEND : O_TRUNC);
     const int descriptor = open(path, flags, 0644);
     if (descriptor < 0) {
@@ -44,7 +45,6 @@ bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, b
         return false;
     }
 
-    resetRecord(file);
     size_t existingSize = 0;
     if (appendMode) {
         struct stat attributes {};

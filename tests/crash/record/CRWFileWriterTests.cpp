@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <sys/stat.h>
 #include <vector>
 
@@ -173,12 +174,13 @@ TEST_F(CRWFileWriter, AppendModeCountsTheExistingSizeAndTruncateModeStartsOver) 
 }
 
 TEST_F(CRWFileWriter, OpenFailuresLeaveTheRecordClosed) {
-    CRWFile file{};
-    file.descriptor = -1;
+    CRWFile file;
+    memset(&file, 0x5a, sizeof(file)); // garbage, as in an uninitialised local
     EXPECT_FALSE(CRWFileInitWithPathMode(nullptr, path.c_str(), true, false));
     EXPECT_FALSE(CRWFileInitWithPathMode(&file, nullptr, true, false));
     EXPECT_FALSE(CRWFileInitWithPathMode(&file, (home.path() / "missing" / "x").c_str(), true, false));
-    EXPECT_FALSE(CRWFileIsOpen(&file));
+    EXPECT_FALSE(CRWFileIsOpen(&file)) << "a failed open leaves the record closed";
+    EXPECT_FALSE(file.buffered);
     // Writes on invalid records do nothing instead of faulting.
     CRWFileWriteHashEntryUint64(nullptr, "k", 1);
     CRWFileWriteHexEncodedString(nullptr, "x");
