@@ -51,7 +51,8 @@ private:
     void placeStack(const std::vector<Node*>& items, Axis axis, Rect bounds, double spacing,
                     Alignment alignment);
 
-    Size textSize(const std::string& text, const Font& font, ProposedSize p) const;
+    // Text wraps at word boundaries within the offered width; a single-line text never wraps.
+    Size textSize(const std::string& text, const Font& font, ProposedSize p, bool singleLine) const;
 
     const TextMetrics& metrics_;
 };

@@ -63,6 +63,11 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
+std::optional<double> inset(std::optional<double> v, double by) {
+    if (!v) return std::nullopt;
+    return std::max(0.0, *v - by);
+}
+
 Rect inset(Rect r, EdgeInsets e) {
     return {r.x + e.leading, r.y + e.top, std::max(0.0, r.width - e.horizontal()),
             std::max(0.0, r.height - e.vertical())};
@@ -74,12 +79,18 @@ std::string shownText(const Node& n) {
 
 } // namespace
 
-Size LayoutEngine::textSize(const std::string& text, const Font& font, ProposedSize p) const {
+Size LayoutEngine::textSize(const std::string& text, const Font& font, ProposedSize p,
+                            bool singleLine) const {
     const double lh = metrics_.lineHeight(font);
+    const bool wraps = p.width && std::isfinite(*p.width);
+    if (singleLine) {
+        // One line, as wide as offered at most: what does not fit is cut short when drawn.
+        const double full = metrics_.textWidth(splitLines(text).front(), font);
+        return {wraps ? std::min(full, std::max(0.0, *p.width)) : full, lh};
+    }
     const double space = metrics_.textWidth(" ", font);
     double widest = 0;
     std::size_t lines = 0;
-    const bool wraps = p.width && std::isfinite(*p.width);
     for (const auto& line : splitLines(text)) {
         double full = metrics_.textWidth(line, font);
         if (!wraps || full <= *p.width) {
@@ -123,7 +134,8 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
     auto greedy = [&](double ideal) { return Size{p.width.value_or(ideal), p.height.value_or(ideal)}; };
     switch (d.kind) {
     case ViewKind::Text:
-        return textSize(shownText(node), font, p);
+        // A label's title stays on one line.
+        return textSize(shownText(node), font, p, node.parent && node.parent->data->kind == ViewKind::Label);
     case ViewKind::Image: {
         Size natural = metrics_.imageSize(d.imageName, d.systemImage, font);
         if (!d.resizable) return natural;
@@ -218,7 +230,9 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         EdgeInsets e = menuChrome(env.menuStyle);
         std::vector<Node*> label = {node.children[0].get()};
         if (isTransparent(node.children[0]->data->kind)) label = layoutChildren(*node.children[0]);
-        Size s = measureContent(label, {});
+        // Offered less than it would like, the label gets what there is (its title is cut short)
+        // rather than push its neighbours out of the window.
+        Size s = measureContent(label, {inset(p.width, e.horizontal()), std::nullopt});
         return {s.width + e.horizontal(), s.height + e.vertical()};
     }
     default:
@@ -286,9 +300,13 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         auto items = layoutChildren(node);
         if (env.labelsHidden || items.empty()) return;
         Size label = measureContent(items, {});
-        placeContent(items,
-                     aligned({bounds.x, bounds.y, label.width, bounds.height}, label, Alignment::leading()),
-                     Alignment::center());
+        // A switch follows its label; a check box (the default style) goes before it.
+        const ToggleStyle style = env.toggleStyle;
+        const double lead = style == ToggleStyle::Switch ? 0 : toggleControl(style).width + toggleGap(style);
+        placeContent(
+            items,
+            aligned({bounds.x + lead, bounds.y, label.width, bounds.height}, label, Alignment::leading()),
+            Alignment::center());
         return;
     }
     case ViewKind::Menu: {

@@ -65,6 +65,8 @@ struct Node : std::enable_shared_from_this<Node> {
     // For the root of a sheet or alert: the node that presents it and which of its presentations.
     Node* presenter = nullptr;
     std::size_t presentationIndex = 0;
+    // For the root of a sheet: the navigation title its content carries, shown above it.
+    std::optional<TextValue> sheetTitle;
 
     // Layout: sizes measured for proposals. They stay valid across passes until the node or a
     // node below it is built again (see ViewGraph::invalidateLayout).

@@ -360,6 +360,7 @@ void ViewGraph::performPass() {
         rebuildDirty();
         runPending();
         syncPresentations();
+        syncSheetTitles();
         if (!hasDirty_ && pending_.empty()) break;
     }
     if (rounds == kMaxRounds) log().error("update pass did not settle; the rest waits for the next pass");
@@ -430,10 +431,13 @@ void ViewGraph::layoutAll() {
         // As large as the content would like within the window, but never below the content's own
         // minimum: a sheet wider than a narrow window reaches past its edges rather than cut off
         // the controls at its sides.
+        // The height is the one the content wants at the width it gets, so text that wraps there
+        // has its lines.
         const Size ideal = engine.measure(*layer, ProposedSize{});
         const Size least = engine.measure(*layer, ProposedSize{0.0, 0.0});
-        const Size size{std::max(least.width, std::min(ideal.width, contentSize_.width)),
-                        std::max(least.height, std::min(ideal.height, contentSize_.height))};
+        const double width = std::max(least.width, std::min(ideal.width, contentSize_.width));
+        const Size wanted = engine.measure(*layer, ProposedSize{width, std::nullopt});
+        const Size size{width, std::max(least.height, std::min(wanted.height, contentSize_.height))};
         // Sheets hang from the top edge; alerts sit in the middle.
         double y = layer->data->kind == ViewKind::Alert ? (contentSize_.height - size.height) / 2 : 0;
         engine.layoutRoot(*layer, Rect{(contentSize_.width - size.width) / 2, y, size.width, size.height});

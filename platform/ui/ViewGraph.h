@@ -78,6 +78,8 @@ private:
     bool rebuildDirty();
     void runPending();
     void syncPresentations();
+    // Puts each sheet's navigation title above its content (a rebuild of the sheet when it changed).
+    void syncSheetTitles();
     void syncPresentation(Node& presenter, std::size_t index);
     std::shared_ptr<Node> presentRoot(Node& presenter, std::size_t index);
     void layoutAll();

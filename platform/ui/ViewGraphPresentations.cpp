@@ -35,7 +35,45 @@ AnyView alertView(const Alert& alert, const std::function<void()>& dismiss) {
     return VStack(HAlign::Center, 12, std::move(content)).padding(20).frame(kAlertWidth);
 }
 
+// A sheet has no title bar of its own: the navigation title its content carries is shown as a
+// heading above the content. The content keeps its place (and state) whether or not there is one.
+std::function<AnyView()> sheetBody(Node* root, std::function<AnyView()> content) {
+    return [root, content = std::move(content)] {
+        AnyView body = content ? content() : AnyView();
+        const std::optional<TextValue> title = root->sheetTitle;
+        AnyView heading = If(title.has_value(), [&] {
+            return Text(*title)
+                .font(Font::headline())
+                .padding(EdgeInsets{14, 16, 2, 16})
+                .testId("sheetTitle");
+        });
+        return VStack(HAlign::Center, 0, {heading, body});
+    };
+}
+
+// The first navigation title in the subtree, the sheet's own heading left out.
+std::optional<TextValue> navigationTitleIn(const Node& node) {
+    if (node.data && node.data->attrs.navigationTitle) return node.data->attrs.navigationTitle;
+    for (const auto& child : node.children) {
+        if (child->data && child->data->attrs.testId == "sheetTitle") continue;
+        if (auto title = navigationTitleIn(*child)) return title;
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+void ViewGraph::syncSheetTitles() {
+    for (const auto& layer : layers_) {
+        if (!layer->alive || layer->data->kind != ViewKind::Sheet) continue;
+        std::optional<TextValue> title;
+        for (const auto& child : layer->children)
+            if (!title) title = navigationTitleIn(*child);
+        if (title == layer->sheetTitle) continue;
+        layer->sheetTitle = std::move(title);
+        markDirty(*layer);
+    }
+}
 
 void ViewGraph::syncPresentations() {
     std::vector<std::shared_ptr<Node>> presenters;
@@ -90,7 +128,7 @@ void ViewGraph::syncPresentation(Node& presenter, std::size_t index) {
                 return alertView(alert, dismiss);
             };
         } else {
-            slot.root->rootBody = desc.sheetContent ? desc.sheetContent : [] { return AnyView(); };
+            slot.root->rootBody = sheetBody(slot.root.get(), desc.sheetContent);
         }
         markDirty(*slot.root);
     }
@@ -107,7 +145,7 @@ std::shared_ptr<Node> ViewGraph::presentRoot(Node& presenter, std::size_t index)
             return alertView(alert, dismiss);
         };
     } else {
-        root->rootBody = desc.sheetContent ? desc.sheetContent : [] { return AnyView(); };
+        root->rootBody = sheetBody(root.get(), desc.sheetContent);
     }
     root->link = std::make_shared<NodeLink>([this, raw = root.get()] { markDirty(*raw); });
     layers_.push_back(root);

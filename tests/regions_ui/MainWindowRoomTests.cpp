@@ -75,4 +75,16 @@ TEST_F(MainWindowRoomTest, FullLayoutAt1200By900GrowsOnlyTheListAndTheMap) {
     EXPECT_EQ(map.width - mapAt572.width, 400);
 }
 
+TEST_F(MainWindowRoomTest, ALongAccountNameIsCutShortInsideTheCompactWindow) {
+    Preferences::setEmail("someone.with.a.rather.long.name@accounts.velmora.example");
+    showMain({300, 572});
+    const NodeRef menu = node(Query::kind(ViewKind::Menu));
+    const NodeRef icon = menu.find(Query::symbol("person.crop.circle.fill"));
+    const NodeRef title = menu.find(Query::kind(ViewKind::Text));
+    ASSERT_TRUE(icon && title);
+    EXPECT_GE(icon.frame().x, 0);
+    EXPECT_LE(title.frame().maxX(), 300);
+    EXPECT_LE(title.frame().height, 24) << "one line";
+}
+
 } // namespace

@@ -159,6 +159,67 @@ TEST_F(TreePainting, SheetsGetTheirOwnListsAndAlertsGoWithTheTopmostOne) {
     EXPECT_GE(inSheet->origin.y, 0);
 }
 
+struct Crowded : Screen {
+    State<std::string> language{std::string("en")};
+    AnyView body() const override {
+        return VStack(
+            HAlign::Leading,
+            {HStack({Text("Plan"),
+                     Menu(Label(TextValue::verbatim("someone.with.a.long.address@subdomain.example.org"),
+                                "person"),
+                          {Button("Settings", [] {})})
+                         .buttonStyle(ButtonStyle::Borderless)}),
+             VerbatimText("Unlimited access to all VPN servers").frame(120, 60).testId("wrapped"),
+             Toggle("Launch on startup", Binding<bool>::constant(false)).testId("box"),
+             Toggle("Kill switch", Binding<bool>::constant(true)).toggleStyle(ToggleStyle::Switch),
+             Picker("Language", language.binding(), {VerbatimText("English").tag(std::string("en"))})
+                 .testId("picker")});
+    }
+};
+
+TEST_F(TreePainting, TextStaysInItsFrameWrappedOrCutShort) {
+    auto h = host(make<Crowded>());
+    h->setContentSize({260, 500});
+    h->update();
+    TreePainter painter;
+    h->render(painter);
+    const DisplayList& list = painter.window();
+    // The menu's title does not fit: it ends in an ellipsis within its frame.
+    const NodeRef title = h->require(Query::kind(ViewKind::Menu)).find(Query::kind(ViewKind::Text));
+    const cmd::Text* cut = nullptr;
+    for (const auto* t : all<cmd::Text>(list))
+        if (t->text.find("someone") == 0) cut = t;
+    ASSERT_NE(cut, nullptr);
+    EXPECT_NE(cut->text.find("\u2026"), std::string::npos) << cut->text;
+    EXPECT_EQ(cut->wrapWidth, 0);
+    EXPECT_LE(plat::render::FontBook::shared().measure(cut->text, cut->font).width, rect(title).width + 0.5f);
+    EXPECT_LE(rect(title).x + rect(title).width, 260);
+
+    // A frame with room for more lines wraps the text at its width.
+    const cmd::Text* wrapped = textRun(list, "Unlimited access to all VPN servers");
+    ASSERT_NE(wrapped, nullptr);
+    const NodeRef wrappedText = h->require(Query::testId("wrapped")).find(Query::kind(ViewKind::Text));
+    EXPECT_FLOAT_EQ(wrapped->wrapWidth, rect(wrappedText).width);
+    EXPECT_LE(wrapped->wrapWidth, 120);
+
+    // The default toggle is a check box before its label; a switch has a knob after it.
+    EXPECT_EQ(all<cmd::FillEllipse>(list).size(), 1u) << "one switch knob";
+    const Rect box = h->require(Query::testId("box")).frame();
+    const Rect knob{all<cmd::FillEllipse>(list)[0]->rect.x, 0, 0, 0};
+    EXPECT_GT(knob.x, h->require(Query::text("Kill switch")).frame().maxX());
+    EXPECT_GE(h->require(Query::text("Launch on startup")).frame().x, box.x + 14);
+
+    // The picker shows its label, and its bezel starts after it.
+    const cmd::Text* label = textRun(list, "Language");
+    ASSERT_NE(label, nullptr);
+    const Rect picker = h->require(Query::testId("picker")).frame();
+    EXPECT_FLOAT_EQ(label->origin.x, static_cast<float>(picker.x));
+    const cmd::Text* chosen = textRun(list, "English");
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_GT(chosen->origin.x,
+              label->origin.x + plat::render::FontBook::shared().measure("Language", label->font).width);
+}
+
 TEST_F(TreePainting, ResolvesSemanticAndAssetColours) {
     EXPECT_EQ(TreePainter::resolve(Color::named("rightBarColor"), ColorScheme::Light).packed(),
               plat::render::Color::rgb(0x1E3A8A).packed());

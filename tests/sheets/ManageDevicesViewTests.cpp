@@ -139,3 +139,20 @@ TEST(DeviceTest, PlatformCodesAreMatchedWithoutRegardToCase) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ManageDevicesViewTest, AsASheetItShowsItsTitleAboveTheListAndLoadsOnce) {
+    signInDemo();
+    auto c = controller_;
+    show(plat::ui::Text("main").sheet(plat::Binding<bool>::constant(true),
+                                      [c] { return plat::ui::make<ManageDevicesView>(c); }));
+    ASSERT_TRUE(waitFor([&] { return loaded(); }));
+    ASSERT_EQ(host().sheets().size(), 1u);
+    const NodeRef title = host().sheets()[0].find(Query::text("Manage Devices"));
+    ASSERT_TRUE(title) << host().dump();
+    EXPECT_LE(title.frame().maxY(), node(Query::testId("closeButton")).frame().y);
+    EXPECT_EQ(requests("GET", "/api/devices"), 1u) << "the heading does not start the sheet again";
+}
+
+} // namespace

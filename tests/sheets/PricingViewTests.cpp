@@ -3,6 +3,7 @@
 // workspace, a new catalogue request for each presentation, and the card's lines.
 #include "app/controllers/PricingController.h"
 #include "app/views/PricingView.h"
+#include "platform/render/ui/FontMetrics.h"
 #include "tests/sheets/SheetTestSupport.h"
 
 namespace {
@@ -113,6 +114,33 @@ TEST_F(PricingViewTest, ACardWithoutBenefitsHasNoBulletLines) {
     show(plat::ui::make<PricingView::PlanRow>(
         PricingView::Plan{"Basic", "7 days", "9.99", "https://x.example/", {"One", "Two"}}));
     EXPECT_EQ(host().count(Query::textContaining("• ")), 2u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PricingViewTest, ABenefitTooLongForItsCardWrapsInsideIt) {
+    signInDemo();
+    auto c = controller_;
+    plat::ui::HostOptions options;
+    options.contentSize = {800, 572};
+    options.metrics = std::make_shared<plat::render::FontMetrics>();
+    show(plat::ui::Text("main").sheet(plat::Binding<bool>::constant(true),
+                                      [c] { return plat::ui::make<PricingView>(c); }),
+         options);
+    ASSERT_TRUE(waitFor([&] { return cards().size() == 4; }));
+    host().update();
+    const plat::ui::Rect sheet = host().sheets().at(0).frame();
+    for (const NodeRef& card : cards()) {
+        const NodeRef benefit = card.find(Query::textContaining("Unlimited access to all VPN servers"));
+        ASSERT_TRUE(benefit);
+        const plat::ui::Rect f = benefit.frame();
+        EXPECT_GE(f.x, card.frame().x);
+        EXPECT_LE(f.maxX(), card.frame().maxX());
+        EXPECT_GE(f.height, 2 * benefit.environment().effectiveFont().size()) << "on two lines";
+        EXPECT_LE(card.frame().maxY(), sheet.maxY());
+    }
 }
 
 } // namespace

@@ -52,6 +52,31 @@ float radiusOf(const ui::Shape& shape, const ui::Rect& frame) {
     return 0;
 }
 
+// The longest start of `text` that fits `width` with an ellipsis after it (the whole text when it
+// fits as it is).
+std::string truncated(const std::string& text, const Font& font, float width) {
+    const FontBook& book = FontBook::shared();
+    if (book.measure(text, font).width <= width) return text;
+    // Cut only between code points.
+    std::vector<size_t> cuts;
+    for (size_t i = 1; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) cuts.push_back(i);
+    size_t lo = 0, hi = cuts.size(); // the first `lo` cuts fit; none beyond `hi` does
+    while (lo < hi) {
+        const size_t mid = (lo + hi + 1) / 2;
+        if (book.measure(text.substr(0, cuts[mid - 1]) + "\u2026", font).width <= width)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return lo == 0 ? std::string("\u2026") : text.substr(0, cuts[lo - 1]) + "\u2026";
+}
+
+// A label's title is one line: what does not fit is cut short rather than wrapped.
+bool singleLine(const ui::NodeRef& node) {
+    return node.kind() == ViewKind::Label || (node.parent() && node.parent().kind() == ViewKind::Label);
+}
+
 // Code points in a UTF-8 text (for the bullets of a secure field).
 size_t codepointCount(const std::string& s) {
     return static_cast<size_t>(std::count_if(
@@ -341,9 +366,15 @@ void TreePainter::paintText(const ui::NodeRef& node, const std::string& text, ui
     t.font = font;
     t.color = color ? faded(*color, ctx.opacity) : foreground(node, ctx);
     t.lineHeight = lineHeight;
-    // The layout decides the lines: text wraps only where its frame has room for a second line.
+    // The layout decides the lines: text wraps within its frame where the frame has room for a
+    // second line; a line that cannot wrap ends in an ellipsis instead of running past the frame.
     const float natural = FontBook::shared().measure(text, font).width;
-    if (natural > r.width + 0.5f && r.width > 0 && r.height + 0.5f >= 2 * lineHeight) t.wrapWidth = r.width;
+    if (natural > r.width + 0.5f && r.width > 0) {
+        if (r.height + 0.5f >= 2 * lineHeight && !singleLine(node))
+            t.wrapWidth = r.width;
+        else
+            t.text = truncated(text, font, r.width + 0.5f);
+    }
     // Lines stack from the top; a frame taller than the text centres the block.
     size_t lines = 1;
     if (t.wrapWidth > 0) {
@@ -480,8 +511,8 @@ void TreePainter::paintToggle(const ui::NodeRef& node, DisplayList& list, const 
     const bool on = node.isOn().value_or(false);
     const Rect r = at(node.frame());
     const auto children = node.children();
-    if (env.toggleStyle == ui::ToggleStyle::Checkbox) {
-        // The box sits at the leading edge, before the label.
+    if (env.toggleStyle != ui::ToggleStyle::Switch) {
+        // A check box, the default style, sits at the leading edge, before the label.
         const Rect box{r.x + 1, r.y + (r.height - 14) / 2, 14, 14};
         list.fillRect(box, faded(on ? kAccent : Color::rgb(0xFFFFFF), ctx.opacity), 3);
         if (!on) list.strokeRect(box, faded(Color::rgb(0x8E8E93), ctx.opacity), 3, 1);
@@ -499,18 +530,27 @@ void TreePainter::paintToggle(const ui::NodeRef& node, DisplayList& list, const 
 }
 
 void TreePainter::paintPicker(const ui::NodeRef& node, DisplayList& list, const Context& ctx) {
-    // A menu picker: a bezel with the chosen entry's text and a chevron; the entries show when it opens.
-    const Rect r = at(node.frame());
+    // A menu picker: its label, then a bezel with the chosen entry's text and a chevron; the entries
+    // show when it opens.
+    const auto& env = node.environment();
+    ui::Rect bezel = node.frame();
+    const std::string label = node.data().text.resolve(env.localize);
+    if (!env.labelsHidden && !label.empty()) {
+        const Font font = FontMetrics::fontFor(env.effectiveFont());
+        const double width = std::min<double>(FontBook::shared().measure(label, font).width, bezel.width);
+        paintText(node, label, {bezel.x, bezel.y, width, bezel.height}, list, ctx);
+        // The same gap the layout leaves between the label and the bezel.
+        const double gap = std::min(8.0, bezel.width - width);
+        bezel = {bezel.x + width + gap, bezel.y, bezel.width - width - gap, bezel.height};
+    }
+    const Rect r = at(bezel);
     list.fillRect(r, faded(kBezel, ctx.opacity), 5);
     std::string chosen;
     const auto selection = node.selection();
     for (const ui::NodeRef& entry : node.children()) {
         if (selection && entry.tag() == selection) chosen = entry.text();
     }
-    paintText(
-        node, chosen,
-        {node.frame().x + 8, node.frame().y, std::max(0.0, node.frame().width - 30), node.frame().height},
-        list, ctx);
+    paintText(node, chosen, {bezel.x + 8, bezel.y, std::max(0.0, bezel.width - 30), bezel.height}, list, ctx);
     list.symbol({r.maxX() - 20, r.y + (r.height - 10) / 2, 10, 10}, "chevron.down", foreground(node, ctx));
 }
 
