@@ -38,5 +38,7 @@ plat::map::MapMarker MapView::plainMarker(const VPNRegion& region, const std::op
     marker.coordinate = {static_cast<double>(region.location.latitude),
                          static_cast<double>(region.location.longitude)};
     marker.tint = markerTint(region, current);
+    // The region in use stays visible where its neighbours crowd it.
+    marker.raised = current && *current == region.id;
     return marker;
 }

@@ -31,7 +31,8 @@ public:
                                                                       const std::optional<int64_t>& regionId);
     // The colour of a region's marker: green for the current region, grey for the others.
     static plat::map::MapColor markerTint(const VPNRegion& region, const std::optional<int64_t>& current);
-    // A region's plain marker: its id, its place and the tint above; both variants start from it.
+    // A region's plain marker: its id, its place and the tint above, the current region's raised
+    // above the others; both variants start from it.
     static plat::map::MapMarker plainMarker(const VPNRegion& region, const std::optional<int64_t>& current);
 
     plat::ui::ObservedObject<VelmoraController> ctrl;

@@ -19,6 +19,9 @@ struct MapMarker {
     MapColor tint = MapColor::red();
     // A named symbol drawn inside the marker ("checkmark.shield.fill"); empty for a plain marker.
     std::string symbolName;
+    // Drawn above the markers that are not raised (the region in use among its neighbours), below
+    // the map's own selection.
+    bool raised = false;
 
     bool operator==(const MapMarker&) const = default;
 };

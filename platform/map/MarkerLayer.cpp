@@ -20,7 +20,12 @@ std::vector<PlacedMarker> MarkerLayer::place(const std::vector<MapMarker>& marke
             head.x + r >= 0 && head.x - r <= size.width && head.y + r >= 0 && anchor->y - r <= size.height;
         if (visible) placed.push_back(std::move(candidate));
     }
-    std::stable_partition(placed.begin(), placed.end(), [](const PlacedMarker& p) { return !p.selected; });
+    // Raised markers over the others, the selected one over all; each group keeps its order.
+    std::stable_sort(placed.begin(), placed.end(), [](const PlacedMarker& a, const PlacedMarker& b) {
+        const int ra = a.selected ? 2 : a.marker.raised ? 1 : 0;
+        const int rb = b.selected ? 2 : b.marker.raised ? 1 : 0;
+        return ra < rb;
+    });
     return placed;
 }
 

@@ -12,7 +12,8 @@ namespace plat::map {
 class MarkerLayer {
 public:
     // The markers that show in `viewport`, in the given order (later ones are drawn on top) except
-    // that the marker tagged `selected` is flagged and moved to the top. Each stands at the copy of
+    // that raised markers are moved above the others and the marker tagged `selected` is flagged
+    // and moved to the top. Each stands at the copy of
     // its place nearest the view's centre. Markers with non-finite coordinates and markers whose
     // head lies wholly outside the view are left out.
     static std::vector<PlacedMarker> place(const std::vector<MapMarker>& markers, const MapViewport& viewport,

@@ -1,7 +1,7 @@
 #include "platform/map/WorldMap.h"
 
-#include "platform/log/OSLog.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/log/OSLog.h"
 #include "platform/map/MapCamera.h"
 #include "platform/map/MarkerLayer.h"
 #include "platform/map/MercatorProjection.h"

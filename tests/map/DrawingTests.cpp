@@ -122,3 +122,25 @@ TEST(MarkerLayerTest, PlacesVisibleMarkersAndHitsTheTopmost) {
     EXPECT_FALSE(MarkerLayer::hitTest({}, berlin));
     EXPECT_TRUE(MarkerLayer::place(markers, MapViewport()).empty());
 }
+
+TEST(MarkerLayerTest, RaisedMarkerIsDrawnAboveCrowdingNeighboursAndBelowTheSelection) {
+    MapViewport europe({800, 600}, *MercatorProjection::worldRect({{50, 10}, {20, 40}}));
+    // Brussels, in use, listed before its close neighbours.
+    std::vector<MapMarker> markers{
+        {1, {50.85, 4.35}, "Brussels", MapColor::green(), ""},
+        {2, {52.37, 4.90}, "Amsterdam", MapColor::gray(), ""},
+        {3, {50.11, 8.68}, "Frankfurt", MapColor::gray(), ""},
+        {4, {50.85, 4.36}, "Brussels too", MapColor::gray(), ""},
+    };
+    markers[0].raised = true;
+    auto placed = MarkerLayer::place(markers, europe);
+    ASSERT_EQ(placed.size(), 4u);
+    EXPECT_EQ(placed.back().marker.id, 1) << "drawn last, on top";
+    EXPECT_EQ(placed[0].marker.id, 2) << "the others keep their order";
+    EXPECT_EQ(placed[2].marker.id, 4);
+    EXPECT_EQ(MarkerLayer::hitTest(placed, placed.back().head()), 1) << "and it takes a shared spot";
+    // The map's own selection goes above even a raised marker.
+    auto selected = MarkerLayer::place(markers, europe, 3);
+    EXPECT_EQ(selected.back().marker.id, 3);
+    EXPECT_EQ(selected[2].marker.id, 1);
+}

@@ -93,12 +93,20 @@ TEST_F(MapTest, MarkersFollowTheRegionsWithTheSelectedOneGreenAndShielded) {
     EXPECT_EQ(marker(1)->symbolName, "");
     EXPECT_EQ(marker(1)->title, "Frankfurt");
 
-    // Another selection (as the list makes it) recolours both.
+    EXPECT_TRUE(marker(3)->raised);
+    EXPECT_FALSE(marker(1)->raised);
+
+    // Another selection (as the list makes it) recolours both, and the green one is drawn above the
+    // others even where the map's own selection is elsewhere.
     controller_->currentRegion = 1;
     host().update();
     EXPECT_EQ(marker(3)->tint, MapColor::gray());
     EXPECT_EQ(marker(3)->symbolName, "");
     EXPECT_EQ(marker(1)->tint, MapColor::green());
+    EXPECT_TRUE(marker(1)->raised);
+    const auto drawn = MapViewState::of(mapNode())->drawList(mapNode()).markers;
+    ASSERT_FALSE(drawn.empty());
+    EXPECT_EQ(drawn.back().marker.tint, MapColor::green());
 
     // A new list: the markers follow it, the camera stays until the selection publishes again.
     const CoordinateRegion before = position();
@@ -185,6 +193,7 @@ TEST_F(MapTest, TheLegacyMapMovesOneTurnLaterAndShowsPlainMarkers) {
     controller_->currentRegion = 2;
     host().update();
     EXPECT_EQ(marker(2)->tint, MapColor::green()) << "colours change at once";
+    EXPECT_TRUE(marker(2)->raised) << "the legacy map has no selection of its own: the green one is raised";
     EXPECT_EQ(position(), CoordinateRegion::makeWithDistance(kMadrid, 10'000'000, 10'000'000));
     runOneTurn();
     host().update();
