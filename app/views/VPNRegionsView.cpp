@@ -31,8 +31,11 @@ void VPNRegionsView::currentRegionChanged(const std::shared_ptr<VelmoraControlle
 AnyView VPNRegionsView::searchField() const {
     const State<std::string> term = searchTerm;
     AnyView clear = If(!term.get().empty(), [term] {
+        // No bezel of its own: the field's outline and focus ring stay visible around it.
         return Button([term] { term.set(std::string()); },
-                      SystemImage("xmark.circle.fill").padding(Edge::Trailing, 8));
+                      SystemImage("xmark.circle.fill").padding(Edge::Trailing, 8))
+            .buttonStyle(ButtonStyle::Plain)
+            .testId("clearSearch");
     });
     return TextField("Search by country or city...", term.binding())
         .padding(Edge::Leading, 30)
@@ -51,7 +54,9 @@ AnyView VPNRegionsView::regionList() const {
     AnyView rows = ForEach(
         shown, [](const VPNRegion& region) { return region.id; },
         [](const VPNRegion& region) { return make<VPNRegionRow>(region).tag(region.id); });
+    // A new search starts at its first match: the row at the top is the first that matches.
     return List(selection, {rows})
+        .scrollsToTopOnChange(searchTerm.get())
         .onReceive(controller->currentRegion,
                    [controller](const std::optional<int64_t>& id) { currentRegionChanged(controller, id); });
 }

@@ -186,6 +186,11 @@ AnyView AnyView::testId(std::string id) const {
     d->attrs.testId = std::move(id);
     return AnyView(std::move(d));
 }
+AnyView AnyView::scrollsToTopOnChange(std::string key) const {
+    auto d = copy();
+    d->attrs.scrollResetKey = std::move(key);
+    return AnyView(std::move(d));
+}
 AnyView AnyView::help(TextValue text) const {
     auto d = copy();
     if (!d->attrs.help) d->attrs.help = std::move(text);

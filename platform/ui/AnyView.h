@@ -111,6 +111,9 @@ public:
     AnyView help(TextValue text) const;
     AnyView keyboardShortcut(KeyboardShortcut shortcut) const;
     AnyView navigationTitle(TextValue title) const;
+    // A list or scroll view scrolls back to its start whenever `key` changes (a new search text,
+    // say), so the first row shown is the first row there is.
+    AnyView scrollsToTopOnChange(std::string key) const;
 
     // --- Lifecycle ---
     // Runs in the update pass in which the view joins (leaves) the tree, in tree order.

@@ -108,16 +108,48 @@ bool Input::clickAt(Point location) {
             visit(*c);
     };
     visit(*top);
+    if (!hit) hit = fieldOutlinedAt(location);
     if (!hit) {
         graph_.focused.reset();
+        graph_.focusedTextSelected = false;
         return false;
     }
     return activate(*hit);
 }
 
+Node* Input::fieldOutlinedAt(Point location) const {
+    // A field's outline is the background or overlay shape drawn around it and what the field is
+    // padded with inside it (a plain field in a bordered box): the nearest such decoration above
+    // the field that holds no other field.
+    auto outlined = [](Node& field) -> const Node* {
+        for (Node* cur = field.parent; cur; cur = cur->parent) {
+            std::size_t fields = 0;
+            walk(*cur, [&](Node& n) { fields += isField(n) ? 1 : 0; });
+            if (fields > 1) return nullptr;
+            const ViewKind k = cur->data->kind;
+            if ((k == ViewKind::Background || k == ViewKind::Overlay) && cur->children.size() > 1) {
+                Node* part = cur->children[1].get();
+                while (part && isTransparent(part->data->kind) && part->children.size() == 1)
+                    part = part->children[0].get();
+                if (part && (part->data->kind == ViewKind::Shape || part->data->kind == ViewKind::Color))
+                    return cur;
+            }
+        }
+        return nullptr;
+    };
+    Node* found = nullptr;
+    walk(*topLayer(), [&](Node& n) {
+        if (!isField(n) || !reachable(n)) return;
+        if (const Node* outline = outlined(n); outline && outline->frame.contains(location)) found = &n;
+    });
+    return found;
+}
+
 bool Input::focus(Node& node) {
     if (!isField(node) || !reachable(node)) return false;
     graph_.focused = node.shared_from_this();
+    // Clicking into a field (or moving to another) ends a select-all.
+    graph_.focusedTextSelected = false;
     return true;
 }
 
@@ -125,7 +157,9 @@ bool Input::insertText(std::string_view text) {
     auto field = graph_.focused.lock();
     if (!field || !isField(*field) || !reachable(*field) || !field->data->textBinding) return false;
     auto binding = *field->data->textBinding;
-    runAction([&] { binding.set(binding.get() + std::string(text)); });
+    const bool replace = graph_.focusedTextSelected;
+    graph_.focusedTextSelected = false;
+    runAction([&] { binding.set(replace ? std::string(text) : binding.get() + std::string(text)); });
     return true;
 }
 
@@ -179,13 +213,22 @@ bool Input::keyDown(const KeyEvent& event) {
     switch (event.key) {
     case Key::Tab:
         return moveFocus(event.modifiers == KeyModifiers::Shift);
-    case Key::Backspace: {
+    case Key::Backspace:
+    case Key::Delete: {
         auto field = graph_.focused.lock();
         if (!field || !reachable(*field) || !field->data->textBinding) return false;
         auto binding = *field->data->textBinding;
+        const bool all = graph_.focusedTextSelected;
+        graph_.focusedTextSelected = false;
+        // The caret stands at the end: Backspace takes the character before it, Delete has none
+        // after it; either clears a selected text.
+        if (!all && event.key == Key::Delete) return true;
         runAction([&] {
             std::string s = binding.get();
-            dropLast(s);
+            if (all)
+                s.clear();
+            else
+                dropLast(s);
             binding.set(s);
         });
         return true;
@@ -200,6 +243,13 @@ bool Input::keyDown(const KeyEvent& event) {
     case Key::Character:
         if (event.modifiers == KeyModifiers::None || event.modifiers == KeyModifiers::Shift) {
             if (graph_.focused.lock()) return insertText(event.character);
+        }
+        if (event.modifiers == KeyModifiers::Command && (event.character == "a" || event.character == "A")) {
+            auto field = graph_.focused.lock();
+            if (field && isField(*field) && reachable(*field)) {
+                graph_.focusedTextSelected = true;
+                return true;
+            }
         }
         break;
     default:

@@ -1,7 +1,8 @@
-// How input reaches the view tree: clicks (on a node, or at a point by hit-testing), typing into the
-// focused field, keys (Return and Escape for the default and cancel actions, Tab for focus, other
-// shortcuts), and choosing picker entries and list rows. Input is refused for nodes that are gone,
-// disabled, or under a presented sheet or alert. The caller runs an update pass afterwards.
+// How input reaches the view tree: clicks (on a node, or at a point by hit-testing; a click inside
+// a field's drawn outline focuses the field), typing into the focused field (Command-A selects its
+// whole text, which typing then replaces), keys (Return and Escape for the default and cancel actions, Tab
+// for focus, other shortcuts), and choosing picker entries and list rows. Input is refused for nodes that are
+// gone, disabled, or under a presented sheet or alert. The caller runs an update pass afterwards.
 //
 // Main thread only.
 #pragma once
@@ -30,6 +31,9 @@ private:
     // Alive, of this graph, in the top layer, enabled.
     bool reachable(const Node& node) const;
     Node* shortcutTarget(const KeyEvent& event) const;
+    // The field whose drawn outline (a shape behind or over it) holds the point, when the click
+    // reached nothing else.
+    Node* fieldOutlinedAt(Point location) const;
     bool dismissTopLayer();
     bool moveFocus(bool backwards);
 

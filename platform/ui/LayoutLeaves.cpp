@@ -268,6 +268,7 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         }
         // Rows start at the scrolled-to place; those outside the list are clipped by its frame.
         auto scroll = ScrollState::of(node);
+        if (d.attrs.scrollResetKey) scroll->follow(*d.attrs.scrollResetKey);
         scroll->setExtent(content, bounds.height);
         double y = bounds.y - scroll->offset();
         for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -283,6 +284,7 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
                                                       : ProposedSize{std::nullopt, bounds.height});
         // Shifted by the scrolled distance; content outside the view is clipped by its frame.
         auto scroll = ScrollState::of(node);
+        if (d.attrs.scrollResetKey) scroll->follow(*d.attrs.scrollResetKey);
         scroll->setExtent(vertical ? content.height : content.width, vertical ? bounds.height : bounds.width);
         const double shift = scroll->offset();
         Rect area{vertical ? bounds.x : bounds.x - shift, vertical ? bounds.y - shift : bounds.y,

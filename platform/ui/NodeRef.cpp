@@ -4,6 +4,7 @@
 #include "platform/ui/NodeTree.h"
 #include "platform/ui/Query.h"
 #include "platform/ui/TypeName.h"
+#include "platform/ui/ViewGraph.h"
 
 #include <functional>
 
@@ -112,6 +113,11 @@ bool NodeRef::isSelected() const {
     Tag tag = detail::rowTag(*row.row);
     auto selected = row.list->data->selectionBinding->get();
     return !tag.isNone() && selected && *selected == tag;
+}
+
+bool NodeRef::hasSelectedText() const {
+    return node_ && node_->graph && node_->graph->focusedTextSelected &&
+           node_->graph->focused.lock() == node_;
 }
 
 bool NodeRef::isEnabled() const {

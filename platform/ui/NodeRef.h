@@ -60,6 +60,8 @@ public:
     bool isSelected() const;
     // Enabled unless it or an ancestor is disabled.
     bool isEnabled() const;
+    // A text field that has the keyboard focus and its whole text selected (select-all).
+    bool hasSelectedText() const;
     // The component type's name for a screen's node ("LoginView"), else empty.
     std::string typeName() const;
 

@@ -37,4 +37,9 @@ bool ScrollState::scrollTo(double offset) {
     return true;
 }
 
+void ScrollState::follow(const std::string& key) {
+    if (key_ && *key_ != key) offset_ = 0;
+    key_ = key;
+}
+
 } // namespace plat::ui

@@ -9,6 +9,8 @@
 #include "platform/ui/NodeRef.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace plat::ui {
 
@@ -35,11 +37,14 @@ public:
     // Moves to `offset`, clamped; true when the offset changed.
     bool scrollTo(double offset);
     bool scrollBy(double delta) { return scrollTo(offset_ + delta); }
+    // Goes back to the start when `key` differs from the one given the time before.
+    void follow(const std::string& key);
 
 private:
     double offset_ = 0;
     double content_ = 0;
     double viewport_ = 0;
+    std::optional<std::string> key_;
 };
 
 } // namespace plat::ui

@@ -60,6 +60,8 @@ struct ViewAttributes {
     std::optional<TextValue> help;
     std::optional<KeyboardShortcut> shortcut;
     std::optional<TextValue> navigationTitle;
+    // A list or scroll view goes back to its start when this differs from the last layout's.
+    std::optional<std::string> scrollResetKey;
     // Drawing
     std::optional<Color> borderColor;
     double borderWidth = 0;

@@ -48,6 +48,8 @@ public:
 
     // Input bookkeeping: the focused field and the open menu live here so they die with the nodes.
     std::weak_ptr<Node> focused;
+    // The focused field's whole text is selected (select-all): typing replaces it, deleting clears it.
+    bool focusedTextSelected = false;
     std::weak_ptr<Node> openMenu;
 
 private:

@@ -150,3 +150,30 @@ TEST_F(RegionListTest, EachAppearanceReloadsTheRegionsThenThePlanOneTurnLater) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RegionListTest, ANewSearchShowsItsFirstMatchAtTheTop) {
+    std::vector<Place> places;
+    for (int i = 0; i < 12; ++i)
+        places.push_back({i + 1, i % 2 ? "Austria" : "Belgium", "City " + std::to_string(i), "AT", 48.0, 16.0,
+                          i == 0, 100 + i});
+    arm(places);
+    show(make<VPNRegionsView>(controller_), {.contentSize = {300, 300}});
+    settle();
+    ASSERT_EQ(rows().size(), 12u);
+    ASSERT_TRUE(host().scrollWheel(list().frame().center(), -6));
+    EXPECT_LT(rows().front().frame().y, list().frame().y) << "scrolled down";
+
+    host().type(field(), "austria");
+    const auto matches = rows();
+    ASSERT_EQ(matches.size(), 6u);
+    EXPECT_GE(matches.front().frame().y, list().frame().y) << "the first match is the top row";
+    EXPECT_LE(matches.front().frame().y, list().frame().y + 8);
+    // Clicking the row at the top picks the first match.
+    ASSERT_TRUE(host().mouseClick({list().frame().center().x, list().frame().y + 20}));
+    ASSERT_TRUE(matches.front().tag() && matches.front().tag()->integer());
+    EXPECT_EQ(controller_->currentRegion.get(), std::optional<int64_t>(*matches.front().tag()->integer()));
+}
+
+} // namespace

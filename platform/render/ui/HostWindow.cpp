@@ -10,12 +10,13 @@ namespace plat::render {
 
 namespace {
 
+// On this desktop the Ctrl key is what the toolkit calls the command key: Ctrl+A selects all,
+// Ctrl+Q quits. The Super key, where the desktop leaves it to the window, does the same.
 ui::KeyModifiers modifiers(int mods) {
     auto m = ui::KeyModifiers::None;
     if (mods & keys::ModShift) m = m | ui::KeyModifiers::Shift;
-    if (mods & keys::ModControl) m = m | ui::KeyModifiers::Control;
+    if (mods & (keys::ModControl | keys::ModSuper)) m = m | ui::KeyModifiers::Command;
     if (mods & keys::ModAlt) m = m | ui::KeyModifiers::Option;
-    if (mods & keys::ModSuper) m = m | ui::KeyModifiers::Command;
     return m;
 }
 

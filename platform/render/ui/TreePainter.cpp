@@ -7,6 +7,7 @@
 #include "platform/render/ui/FontMetrics.h"
 #include "platform/render/ui/MapPainter.h"
 #include "platform/ui/MapViewState.h"
+#include "platform/ui/Query.h"
 #include "platform/ui/ViewData.h"
 
 #include <algorithm>
@@ -480,30 +481,59 @@ void TreePainter::paintField(const ui::NodeRef& node, DisplayList& list, const C
     } else {
         shown = value;
     }
-    const ui::Rect inner{frame.x + inset, frame.y, std::max(0.0, frame.width - 2 * inset), frame.height};
-    list.pushClip(r);
+    // The text stops short of a control laid over the field's end (a search field's clear button).
+    const double end = std::min(frame.maxX() - inset, coveredFrom(node));
+    const ui::Rect inner{frame.x + inset, frame.y, std::max(0.0, end - frame.x - inset), frame.height};
+    const Font font = FontMetrics::fontFor(env.effectiveFont());
+    const float textWidth = FontBook::shared().measure(shown, font).width;
+    // One line, never wrapped: a value longer than the field shows its end while it is being typed,
+    // its start otherwise.
+    const Rect area = at(inner);
+    const float x = focused && textWidth + 2 > area.width ? area.maxX() - 2 - textWidth : area.x;
+    list.pushClip(area);
     if (shown.empty()) {
         paintText(node, node.placeholder(), inner, list, ctx, Color::rgb(0x3C3C43, 0.3f));
     } else {
         Context single = ctx;
         single.underline = false;
-        // One line, never wrapped: a long value runs out of the clip.
-        const Font font = FontMetrics::fontFor(env.effectiveFont());
         cmd::Text t;
         t.text = shown;
         t.font = font;
         t.color = foreground(node, single);
         t.lineHeight = FontMetrics::lineHeightFor(font.size);
-        t.origin = {at(inner).x, r.y + std::max(0.0f, (r.height - t.lineHeight) / 2)};
+        t.origin = {x, r.y + std::max(0.0f, (r.height - t.lineHeight) / 2)};
+        if (node.hasSelectedText())
+            list.fillRect({x, t.origin.y, textWidth, t.lineHeight},
+                          faded(kAccent.withAlpha(0.3f), ctx.opacity), 2);
         list.add(std::move(t));
     }
-    if (focused) {
-        const Font font = FontMetrics::fontFor(env.effectiveFont());
-        const float x = at(inner).x + FontBook::shared().measure(shown, font).width + 1;
+    if (focused && !node.hasSelectedText()) {
         const float h = FontMetrics::lineHeightFor(font.size);
-        list.fillRect({x, r.y + (r.height - h) / 2, 1.5f, h}, faded(kAccent, ctx.opacity));
+        list.fillRect({x + textWidth + 1, r.y + (r.height - h) / 2, 1.5f, h}, faded(kAccent, ctx.opacity));
     }
     list.popClip();
+}
+
+double TreePainter::coveredFrom(const ui::NodeRef& field) {
+    const ui::Rect f = field.frame();
+    double from = f.maxX();
+    // Up through the modifiers wrapped around the field, looking at what their overlays put on it.
+    for (ui::NodeRef cur = field.parent(); cur; cur = cur.parent()) {
+        const ViewKind k = cur.kind();
+        if (k != ViewKind::Padding && k != ViewKind::Frame && k != ViewKind::Background &&
+            k != ViewKind::Overlay && !ui::isTransparent(k))
+            break;
+        if (k != ViewKind::Overlay) continue;
+        const auto parts = cur.children();
+        if (parts.size() < 2) continue;
+        for (const ui::NodeRef& control : parts[1].findAll(ui::Query::kind(ViewKind::Button))) {
+            const ui::Rect c = control.frame();
+            const bool overEnd = c.maxX() > f.maxX() - f.width / 2 && c.x < f.maxX() && c.maxY() > f.y &&
+                                 c.y < f.maxY() && c.width > 0;
+            if (overEnd) from = std::min(from, c.x);
+        }
+    }
+    return from;
 }
 
 void TreePainter::paintToggle(const ui::NodeRef& node, DisplayList& list, const Context& ctx) {

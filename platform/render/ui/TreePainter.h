@@ -62,6 +62,8 @@ private:
     void paintShape(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
     void paintButton(const ui::NodeRef& node, DisplayList& list, Context ctx);
     void paintField(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
+    // Where a control laid over the trailing part of a field begins (the field's end when none is).
+    static double coveredFrom(const ui::NodeRef& field);
     void paintToggle(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
     void paintPicker(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
     void paintProgress(const ui::NodeRef& node, DisplayList& list, const Context& ctx);

@@ -1,0 +1,95 @@
+// Text fields in a real window, driven with the mouse and the keyboard as a user does: Ctrl+A then
+// typing replaces the text, a click in an outlined entry's padding focuses it, and a search field's
+// text and focus ring stay clear of its clear button.
+#include "platform/render/ui/TreePainter.h"
+#include "platform/ui/Toolkit.h"
+#include "tests/render_ui/HostWindowFixture.h"
+
+namespace {
+
+using namespace plat;
+using namespace plat::ui;
+using namespace std::chrono_literals;
+using plat::render::WindowSystem;
+namespace cmd = plat::render::cmd;
+
+struct SearchForm : Screen {
+    State<std::string> email{std::string("someone@example.org")};
+    State<std::string> term{std::string("a search text long enough to reach the end of the field")};
+    AnyView body() const override {
+        AnyView clear = If(!term().empty(), [this] {
+            return Button([t = term] { t.set(std::string()); },
+                          SystemImage("xmark.circle.fill").padding(Edge::Trailing, 8))
+                .buttonStyle(ButtonStyle::Plain)
+                .testId("clear");
+        });
+        return VStack(HAlign::Center, 20,
+                      {TextField("Email", email.binding())
+                           .textFieldStyle(TextFieldStyle::Plain)
+                           .padding(Edge::Vertical, 10)
+                           .padding(Edge::Horizontal, 16)
+                           .background(ShapeView(Shape::roundedRectangle(2).stroked(Color::gray(), 1)))
+                           .testId("emailBox")
+                           .frame(300),
+                       TextField("Search", term.binding())
+                           .textFieldStyle(TextFieldStyle::RoundedBorder)
+                           .overlay(clear, Alignment::trailing())
+                           .frame(300)});
+    }
+};
+
+class FieldWindowTest : public HostWindowFixture {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        open(make<SearchForm>(), "Fields", /*followFocus=*/true);
+    }
+    bool until(const std::function<bool()>& done) { return WindowSystem::shared().runUntil(done, 2s); }
+    std::string email() { return host->require(Query::placeholder("Email")).value(); }
+};
+
+TEST_F(FieldWindowTest, AClickInTheOutlinesPaddingFocusesAndCtrlAThenTypingReplaces) {
+    const Rect box = host->require(Query::testId("emailBox")).frame();
+    // Between the outline and the field itself.
+    gl().simulateMouseClick({static_cast<float>(box.x + 5), static_cast<float>(box.center().y)});
+    ASSERT_TRUE(until([&] { return host->focused() == host->require(Query::placeholder("Email")); }));
+    gl().simulateKey('A', plat::render::keys::ModControl);
+    ASSERT_TRUE(until([&] { return host->focused().hasSelectedText(); }));
+    gl().simulateText("me@velmora.example");
+    ASSERT_TRUE(until([&] { return email() == "me@velmora.example"; })) << email();
+}
+
+TEST_F(FieldWindowTest, TheSearchTextAndFocusRingStayClearOfTheClearButton) {
+    const NodeRef search = host->require(Query::placeholder("Search"));
+    gl().simulateMouseClick(centre(search.frame()));
+    ASSERT_TRUE(until([&] { return host->focused() == search; }));
+    host->update();
+    plat::render::TreePainter painter;
+    painter.setFocusedField([h = host.get()] { return h->focused(); });
+    host->render(painter);
+    const auto& commands = painter.window().commands();
+    const Rect clear = host->require(Query::testId("clear")).frame();
+    const Rect field = search.frame();
+    // The text is clipped before the button starts; the ring is the field's own outline, and
+    // nothing the button draws is a filled bezel over it.
+    bool clippedBeforeButton = false;
+    bool ring = false;
+    for (const auto& c : commands) {
+        if (const auto* clip = std::get_if<cmd::PushClip>(&c))
+            clippedBeforeButton |= clip->rect.x > field.x && clip->rect.x + clip->rect.width <= clear.x + 0.5;
+        if (const auto* stroke = std::get_if<cmd::StrokeRect>(&c))
+            ring |= stroke->lineWidth == 2 && stroke->rect.x + stroke->rect.width >= field.maxX() - 0.5;
+        if (const auto* fill = std::get_if<cmd::FillRect>(&c)) {
+            EXPECT_FALSE(fill->rect.x >= clear.x - 0.5 && fill->rect.y >= clear.y - 0.5 &&
+                         fill->rect.width <= clear.width + 0.5 && fill->rect.width >= clear.width - 0.5)
+                << "a bezel over the button's place";
+        }
+    }
+    EXPECT_TRUE(clippedBeforeButton);
+    EXPECT_TRUE(ring);
+    // The clear button still answers its click.
+    gl().simulateMouseClick(centre(clear));
+    ASSERT_TRUE(until([&] { return search.value().empty(); }));
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+// Text fields as a user meets them: Command-A selects the whole text (typing replaces it, deleting
+// clears it), a click inside the outline drawn around a padded field focuses the field, and a list
+// told to follow a key (a search text) starts again at its first row when the key changes.
+#include "UITestSupport.h"
+
+using namespace plat;
+using namespace plat::ui;
+using namespace uitest;
+
+namespace {
+
+const KeyEvent kSelectAll = KeyEvent::typed("a", KeyModifiers::Command);
+
+// A plain field padded inside a drawn outline, as a sign-in form draws its entries.
+AnyView outlined(AnyView field) {
+    return field.textFieldStyle(TextFieldStyle::Plain)
+        .padding(Edge::Vertical, 10)
+        .padding(Edge::Horizontal, 16)
+        .background(ShapeView(Shape::roundedRectangle(2).stroked(Color::gray(), 1)));
+}
+
+struct Entries : Screen {
+    State<std::string> email{std::string("someone@example.org")};
+    State<std::string> password{std::string()};
+    AnyView body() const override {
+        return VStack(HAlign::Center, 20,
+                      {outlined(TextField("Email", email.binding())).testId("emailBox"),
+                       outlined(SecureField("Password", password.binding())).testId("passwordBox"),
+                       outlined(HStack({TextField("A", email.binding()), TextField("B", password.binding())}))
+                           .testId("twoFields")});
+    }
+};
+
+TEST_F(UITest, CommandASelectsTheWholeTextWhichTypingReplacesAndDeletingClears) {
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    EXPECT_FALSE(host.keyDown(kSelectAll)) << "nothing to select without a focused field";
+
+    ASSERT_TRUE(host.type(email, ".uk"));
+    EXPECT_EQ(email.value(), "someone@example.org.uk");
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    EXPECT_TRUE(host.focused().hasSelectedText());
+    ASSERT_TRUE(host.insertText("n"));
+    EXPECT_EQ(email.value(), "n") << "the selection is replaced";
+    EXPECT_FALSE(host.focused().hasSelectedText());
+    ASSERT_TRUE(host.insertText("o"));
+    EXPECT_EQ(email.value(), "no") << "later typing goes after it";
+
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.pressKey(Key::Backspace));
+    EXPECT_EQ(email.value(), "");
+    ASSERT_TRUE(host.insertText("abc"));
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.pressKey(Key::Delete));
+    EXPECT_EQ(email.value(), "");
+
+    // A click into the field ends the selection; Tab to the next field too.
+    ASSERT_TRUE(host.insertText("abc"));
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.mouseClick(email.frame().center()));
+    EXPECT_FALSE(host.focused().hasSelectedText());
+    ASSERT_TRUE(host.insertText("d"));
+    EXPECT_EQ(email.value(), "abcd");
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.pressKey(Key::Tab));
+    ASSERT_TRUE(host.insertText("x"));
+    EXPECT_EQ(email.value(), "abcd");
+    EXPECT_EQ(host.require(Query::placeholder("Password")).value(), "x");
+}
+
+TEST_F(UITest, AClickInsideAFieldsOutlineFocusesIt) {
+    Host host(make<Entries>());
+    host.update();
+    const Rect box = host.require(Query::testId("emailBox")).frame();
+    const Rect field = host.require(Query::placeholder("Email")).frame();
+    // In the padding between the outline and the field: left of it, and below it.
+    ASSERT_TRUE(host.mouseClick({box.x + 4, box.center().y}));
+    EXPECT_EQ(host.focused(), host.require(Query::placeholder("Email")));
+    ASSERT_TRUE(host.mouseClick({field.center().x, field.maxY() + 4}));
+    EXPECT_EQ(host.focused(), host.require(Query::placeholder("Email")));
+    const Rect password = host.require(Query::testId("passwordBox")).frame();
+    ASSERT_TRUE(host.mouseClick({password.maxX() - 3, password.y + 3}));
+    EXPECT_EQ(host.focused(), host.require(Query::placeholder("Password")));
+
+    // Outside every outline the focus goes; an outline around two fields picks neither.
+    EXPECT_FALSE(host.mouseClick({box.x + 4, box.maxY() + 10}));
+    EXPECT_FALSE(host.focused());
+    const Rect two = host.require(Query::testId("twoFields")).frame();
+    EXPECT_FALSE(host.mouseClick({two.x + 4, two.center().y}));
+    EXPECT_FALSE(host.focused());
+}
+
+struct Searchable : Screen {
+    State<std::string> term{std::string()};
+    AnyView body() const override {
+        std::vector<int> shown;
+        for (int i = 0; i < 60; ++i)
+            if (term().empty() || (i % 2 == 0 && term() == "even") || (i % 3 == 0 && term() == "thirds"))
+                shown.push_back(i);
+        AnyView rows = ForEach(
+            shown, [](int i) { return i; },
+            [](int i) { return VerbatimText("row " + std::to_string(i)).frame(std::nullopt, 30); });
+        return VStack({TextField("Search", term.binding()),
+                       List({rows}).scrollsToTopOnChange(term()).testId("list").frame(std::nullopt, 200)});
+    }
+};
+
+TEST_F(UITest, AListFollowingTheSearchTextStartsAgainAtItsFirstRow) {
+    Host host(make<Searchable>(), {.contentSize = {300, 260}});
+    host.update();
+    const NodeRef list = host.require(Query::testId("list")).find(Query::kind(ViewKind::List));
+    // The top of the first row's frame (4 points below the list's top when scrolled to the start).
+    auto firstRowTop = [&] { return host.require(Query::text("row 0")).parent().frame().y; };
+    ASSERT_TRUE(host.scrollWheel(list.frame().center(), -10));
+    const double scrolled = host.require(Query::text("row 0")).frame().y;
+    EXPECT_LT(scrolled, list.frame().y) << "the first row went out of view";
+
+    ASSERT_TRUE(host.type(host.require(Query::placeholder("Search")), "even"));
+    EXPECT_NEAR(firstRowTop(), list.frame().y + 4, 0.01) << "the first match is the first row shown";
+    // Scrolled within the results, the list stays put until the text changes again.
+    ASSERT_TRUE(host.scrollWheel(list.frame().center(), -2));
+    host.setContentSize({300, 261});
+    host.update();
+    EXPECT_LT(host.require(Query::text("row 0")).frame().y, list.frame().y);
+    ASSERT_TRUE(host.setText(host.require(Query::placeholder("Search")), "thirds"));
+    EXPECT_NEAR(firstRowTop(), list.frame().y + 4, 0.01);
+}
+
+} // namespace
