@@ -36,13 +36,16 @@ const std::map<std::string_view, Type>& attributeTypes() {
         {kSecAttrAuthenticationType, Type::String},
         {kSecAttrPort, Type::Int},
         {kSecAttrPath, Type::String},
+        {kSecAttrApplicationTag, Type::Data},
+        {kSecAttrKeyType, Type::String},
+        {kSecAttrKeyClass, Type::String},
     };
     return *types;
 }
 
 bool isClass(const Object& value) {
-    return value.isString() &&
-           (value.string() == kSecClassGenericPassword || value.string() == kSecClassInternetPassword);
+    return value.isString() && (value.string() == kSecClassGenericPassword ||
+                                value.string() == kSecClassInternetPassword || value.string() == kSecClassKey);
 }
 
 bool startsWith(std::string_view s, std::string_view prefix) {
@@ -173,6 +176,8 @@ Object KeychainQuery::resultFor(const KeychainItem& item) const {
 }
 
 std::optional<std::string> KeychainQuery::domain() const {
+    // Keys have no service: they all share one file.
+    if (itemClass == kSecClassKey) return std::string();
     auto it = match.find(KeychainRules::domainKey(itemClass));
     if (it != match.end()) return it->second.string();
     return std::nullopt;
@@ -187,6 +192,7 @@ const char* domainKey(const std::string& itemClass) {
 std::string domainOf(const Object::Dict& attributes) {
     auto cls = attributes.find(kSecClass);
     if (cls == attributes.end() || !cls->second.isString()) return {};
+    if (cls->second.string() == kSecClassKey) return {};
     auto it = attributes.find(domainKey(cls->second.string()));
     return it != attributes.end() && it->second.isString() ? it->second.string() : std::string();
 }
@@ -221,7 +227,8 @@ OSStatus normalise(const Object::Dict& attributes, bool forAdd, Object::Dict* ou
         if (!result.count(kSecClass)) return errSecParam;
         result.try_emplace(kSecAttrSynchronizable, Object(false));
         result.try_emplace(kSecAttrAccessible, Object(kSecAttrAccessibleWhenUnlocked));
-        result.try_emplace(domainKey(result.at(kSecClass).string()), Object(""));
+        if (result.at(kSecClass).string() != kSecClassKey)
+            result.try_emplace(domainKey(result.at(kSecClass).string()), Object(""));
     }
     *out = std::move(result);
     return errSecSuccess;
@@ -245,22 +252,24 @@ bool sameIdentity(const Object::Dict& a, const Object::Dict& b) {
                                            kSecAttrPath,
                                            kSecAttrSecurityDomain,
                                            kSecAttrSynchronizable};
+    static const char* const keys[] = {kSecClass,       kSecAttrAccessGroup, kSecAttrApplicationTag,
+                                       kSecAttrKeyType, kSecAttrKeyClass,    kSecAttrSynchronizable};
     if (!(get(a, kSecClass) == get(b, kSecClass))) return false;
-    bool isInternet = get(a, kSecClass).string() == kSecClassInternetPassword;
-    if (isInternet) {
-        for (const char* key : internet)
+    const std::string& itemClass = get(a, kSecClass).string();
+    auto same = [&](const auto& primary) {
+        for (const char* key : primary)
             if (!(get(a, key) == get(b, key))) return false;
-    } else {
-        for (const char* key : generic)
-            if (!(get(a, key) == get(b, key))) return false;
-    }
-    return true;
+        return true;
+    };
+    if (itemClass == kSecClassInternetPassword) return same(internet);
+    if (itemClass == kSecClassKey) return same(keys);
+    return same(generic);
 }
 
 Data persistentReference(const std::string& itemClass, const std::string& domain,
                          const std::array<uint8_t, 16>& id) {
     Data out(kRefMagic, kRefMagic + sizeof kRefMagic);
-    out.push_back(itemClass == kSecClassInternetPassword ? 'i' : 'g');
+    out.push_back(itemClass == kSecClassInternetPassword ? 'i' : itemClass == kSecClassKey ? 'k' : 'g');
     out.insert(out.end(), id.begin(), id.end());
     out.insert(out.end(), domain.begin(), domain.end());
     return out;
@@ -275,6 +284,8 @@ std::optional<KeychainReference> decodeReference(const Object& value) {
         ref.itemClass = kSecClassGenericPassword;
     else if (d[4] == 'i')
         ref.itemClass = kSecClassInternetPassword;
+    else if (d[4] == 'k')
+        ref.itemClass = kSecClassKey;
     else
         return std::nullopt;
     std::memcpy(ref.id.data(), d.data() + 5, ref.id.size());

@@ -26,6 +26,7 @@ namespace {
 constexpr OSStatus errSecNotAvailable = -25291;
 
 std::string filePrefix(const std::string& itemClass) {
+    if (itemClass == kSecClassKey) return "key-";
     return itemClass == kSecClassInternetPassword ? "internet-" : "generic-";
 }
 

@@ -25,6 +25,8 @@ inline constexpr OSStatus errSecDecode = -26275;
 inline constexpr const char* kSecClass = "kSecClass";
 inline constexpr const char* kSecClassGenericPassword = "kSecClassGenericPassword";
 inline constexpr const char* kSecClassInternetPassword = "kSecClassInternetPassword";
+// Cryptographic keys, stored as their exported bytes (kSecValueData) and found by tag and type.
+inline constexpr const char* kSecClassKey = "kSecClassKey";
 
 // Item attributes.
 inline constexpr const char* kSecAttrAccessible = "kSecAttrAccessible";
@@ -49,6 +51,13 @@ inline constexpr const char* kSecAttrProtocol = "kSecAttrProtocol";
 inline constexpr const char* kSecAttrAuthenticationType = "kSecAttrAuthenticationType";
 inline constexpr const char* kSecAttrPort = "kSecAttrPort";
 inline constexpr const char* kSecAttrPath = "kSecAttrPath";
+// Attributes of keys.
+inline constexpr const char* kSecAttrApplicationTag = "kSecAttrApplicationTag";
+inline constexpr const char* kSecAttrKeyType = "kSecAttrKeyType";
+inline constexpr const char* kSecAttrKeyClass = "kSecAttrKeyClass";
+inline constexpr const char* kSecAttrKeyTypeRSA = "kSecAttrKeyTypeRSA";
+inline constexpr const char* kSecAttrKeyClassPublic = "kSecAttrKeyClassPublic";
+inline constexpr const char* kSecAttrKeyClassPrivate = "kSecAttrKeyClassPrivate";
 
 // Protocols of internet passwords (values of kSecAttrProtocol).
 inline constexpr const char* kSecAttrProtocolFTP = "kSecAttrProtocolFTP";

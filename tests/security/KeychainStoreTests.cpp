@@ -159,7 +159,7 @@ TEST_F(KeychainStoreTest, StatusesOfEachCall) {
     };
     for (const auto& b : std::vector<Bad>{
              {"no class", {{kSecAttrService, "svc"}}},
-             {"unknown class", {{kSecClass, "kSecClassKey"}}},
+             {"unknown class", {{kSecClass, "kSecClassCertificate"}}},
              {"unknown key", {{kSecClass, kSecClassGenericPassword}, {"kSecAttrColour", "red"}}},
              {"account not a string", {{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, 7}}},
              {"bad limit", {{kSecClass, kSecClassGenericPassword}, {kSecMatchLimit, "some"}}},
@@ -222,6 +222,34 @@ TEST_F(KeychainStoreTest, InternetPasswordsMatchOnServerAndPort) {
     EXPECT_EQ(found[kSecAttrPort], Object(443));
     Object::Dict generics{{kSecClass, kSecClassGenericPassword}};
     EXPECT_EQ(SecItemCopyMatching(generics, nullptr), errSecItemNotFound) << "classes stay apart";
+}
+
+TEST_F(KeychainStoreTest, KeysMatchOnTagTypeAndClass) {
+    auto key = [](const std::string& tag, const char* keyClass, const std::string& bytes) {
+        return Object::Dict{{kSecClass, kSecClassKey},
+                            {kSecAttrApplicationTag, toData(tag)},
+                            {kSecAttrKeyType, kSecAttrKeyTypeRSA},
+                            {kSecAttrKeyClass, keyClass},
+                            {kSecValueData, toData(bytes)}};
+    };
+    ASSERT_EQ(SecItemAdd(key("app.tag", kSecAttrKeyClassPublic, "public bytes"), nullptr), errSecSuccess);
+    EXPECT_EQ(SecItemAdd(key("app.tag", kSecAttrKeyClassPublic, "other"), nullptr), errSecDuplicateItem);
+    ASSERT_EQ(SecItemAdd(key("app.tag", kSecAttrKeyClassPrivate, "private bytes"), nullptr), errSecSuccess)
+        << "the key class is part of the identity";
+
+    Object::Dict q{{kSecClass, kSecClassKey},
+                   {kSecAttrApplicationTag, toData("app.tag")},
+                   {kSecAttrKeyType, kSecAttrKeyTypeRSA},
+                   {kSecAttrKeyClass, kSecAttrKeyClassPublic},
+                   {kSecReturnData, true}};
+    EXPECT_EQ(copy(q), Object(toData("public bytes")));
+    q[kSecAttrApplicationTag] = toData("other.tag");
+    copy(q, errSecItemNotFound);
+    EXPECT_EQ(SecItemCopyMatching(generic("", ""), nullptr), errSecItemNotFound) << "keys are no passwords";
+
+    Object::Dict all{{kSecClass, kSecClassKey}, {kSecAttrApplicationTag, toData("app.tag")}};
+    EXPECT_EQ(SecItemDelete(all), errSecSuccess);
+    EXPECT_EQ(SecItemDelete(all), errSecItemNotFound);
 }
 
 TEST_F(KeychainStoreTest, AccessControlIsStoredAndDecidesAccessibility) {
