@@ -1,6 +1,7 @@
 #include "standin/StandinServer.h"
 
 #include "standin/AccountStore.h"
+#include "standin/InstallationRoutes.h"
 #include "standin/MultipartForm.h"
 #include "standin/StandinRouter.h"
 #include "standin/StandinRoutes.h"
@@ -50,6 +51,8 @@ struct StandinServer::Impl {
     AccountStore accounts;
     FaultTable faults;
     RequestLog log;
+    InstallationRegistry installations;
+    std::function<void(const std::string&)> accessLog;
     StandinRouter router;
     httplib::Server server;
     std::thread thread;
@@ -66,6 +69,8 @@ struct StandinServer::Impl {
         addRegionRoutes(router, accounts);
         addDeviceRoutes(router, accounts);
         addAdminRoutes(router, accounts, faults, log);
+        addInstallationRoutes(router, installations);
+        addInstallationAdminRoutes(router, installations);
         configure();
     }
 
@@ -109,6 +114,8 @@ struct StandinServer::Impl {
         }
         res.status = reply.status;
         if (!reply.body.empty()) res.set_content(reply.body, reply.contentType);
+        if (accessLog && req.path.rfind("/admin/", 0) != 0)
+            accessLog(req.method + " " + req.path + " -> " + std::to_string(reply.status));
     }
 
     StandinReply serve(const StandinRequest& request) {
@@ -198,6 +205,14 @@ void StandinServer::clearFault(const std::string& path) {
 }
 void StandinServer::clearFaults() {
     impl_->faults.clear();
+}
+
+InstallationRegistry& StandinServer::installations() {
+    return impl_->installations;
+}
+
+void StandinServer::setAccessLog(std::function<void(const std::string& line)> accessLog) {
+    impl_->accessLog = std::move(accessLog);
 }
 
 std::optional<std::string> StandinServer::resetCode(const std::string& email) const {

@@ -1,6 +1,7 @@
 // velmora-standin: runs the local stand-in of the VPN service's REST API until SIGINT or SIGTERM.
 //   velmora-standin [--port N]    (N = 0, the default, picks a free port)
-// Prints the base URL for VELMORA_API_BASE and the demo account on standard output.
+// Prints the base URL for VELMORA_API_BASE, the origin for VELMORA_TESSERA_BASE and the demo account
+// on standard output, then one line per API request.
 #include "standin/StandinServer.h"
 
 #include <csignal>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -57,6 +59,12 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     standin::StandinServer server;
+    // One line per API request, so the log shows what the application asked for.
+    std::mutex printing;
+    server.setAccessLog([&printing](const std::string& line) {
+        std::lock_guard lock(printing);
+        std::cout << "request: " << line << std::endl;
+    });
     try {
         server.start(port);
     } catch (const std::exception& error) {
@@ -64,6 +72,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << "velmora-standin listening on " << server.baseURL() << "\n"
+              << "app-core services at http://127.0.0.1:" << server.port() << "\n"
               << "demo account: " << standin::StandinServer::demoEmail() << " / "
               << standin::StandinServer::demoPassword() << std::endl;
 
