@@ -4,8 +4,9 @@
 # its windows for you; without one ($DISPLAY unset) it runs under Xvfb and takes the scripted demo
 # tour (sign in, main window, connect, disconnect, log out), writing a screenshot of each step to
 # out/screens/ and printing their paths. The tour keeps its data in a temporary folder, so your own
-# settings and keychain stay untouched. Nothing but 127.0.0.1 is contacted. Stopping the
-# application stops the backend too.
+# settings and keychain stay untouched. After the tour a second launch shows the installation the
+# first one registered and deletes it, and the installations requests the stand-in served are
+# listed. Nothing but 127.0.0.1 is contacted. Stopping the application stops the backend too.
 #   VELMORA_JOBS=N        build jobs (default: all cores)
 #   VELMORA_STANDIN_PORT  the stand-in's port (default: a free one)
 set -euo pipefail
@@ -43,7 +44,9 @@ if [ -z "$VELMORA_API_BASE" ] || [ -z "$account" ]; then
 fi
 VELMORA_DEMO_EMAIL=${account%% / *}
 VELMORA_DEMO_PASSWORD=${account#* / }
-export VELMORA_API_BASE VELMORA_DEMO_EMAIL VELMORA_DEMO_PASSWORD
+# The app core's services (the installation identity) go to the same stand-in.
+VELMORA_TESSERA_BASE=${VELMORA_API_BASE%/api/}
+export VELMORA_API_BASE VELMORA_TESSERA_BASE VELMORA_DEMO_EMAIL VELMORA_DEMO_PASSWORD
 
 if [ -n "${DISPLAY:-}" ]; then
   # A tour asked for on the command line signs in and out: it too gets a throwaway data folder.
@@ -64,6 +67,8 @@ shots="out/screens"
 mkdir -p "$shots"
 rm -f "$shots"/0[1-5]-*.png "$shots"/0[1-5]-*.txt
 echo "No display: running the demo tour under Xvfb against $VELMORA_API_BASE; screenshots go to $shots/"
+# Auth tokens that live half an hour are refreshed at every launch (within the hour of expiry).
+curl -s -d '' "$VELMORA_TESSERA_BASE/admin/installations/token-lifetime?seconds=1800" >/dev/null
 status=0
 VELMORA_HOME="$work/home" xvfb-run -a -s "-screen 0 1280x1024x24" \
   build/release/app/velmora --tour "$shots" || status=$?
@@ -75,3 +80,9 @@ echo "Screenshots of the tour:"
 for shot in "$shots"/0[1-5]-*.png; do
   echo "  $(realpath "$shot")"
 done
+# A second launch finds the installation the tour's launch registered, then deletes it.
+echo "The installation after a restart, and its deletion:"
+VELMORA_HOME="$work/home" build/release/installations/tool/velmora-installations id
+VELMORA_HOME="$work/home" build/release/installations/tool/velmora-installations delete
+echo "Installations requests the stand-in served:"
+grep '^request: .* /v1/' "$log" | sed 's/^request: /  /'

@@ -1,10 +1,22 @@
 #include "app/AppDelegate.h"
 
 #include "core/TSRApp.h"
+#include "installations/TSRInstallations.h"
 #include "platform/appkit/Window.h"
+#include "platform/log/OSLog.h"
 
 void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notification) {
     (void)notification;
     plat::Window::setAllowsAutomaticWindowTabbing(false);
+    TSRInstallations::registerClass();
     TSRApp::configure();
+    // Asking for the identifier registers the installation in the background (and refreshes its
+    // token when due), so every launch keeps the installation known to the service.
+    TSRInstallations::installations()->installationIDWithCompletion(
+        [](std::optional<std::string> identifier, std::optional<plat::Error> error) {
+            if (identifier)
+                plat::consoleLine("Installation: " + *identifier);
+            else
+                plat::consoleLine("Installation unavailable: " + error->localizedDescription());
+        });
 }

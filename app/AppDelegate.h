@@ -1,6 +1,7 @@
-// The application's delegate: just before launch finishes it turns automatic window tabbing off and
-// configures the app core services once. A configuration fault of the app core is not caught: it
-// ends the process at launch. Main thread only.
+// The application's delegate: just before launch finishes it turns automatic window tabbing off,
+// configures the app core services once and asks for the installation identifier (which registers
+// the installation in the background and prints it). A configuration fault of the app core is not
+// caught: it ends the process at launch. Main thread only.
 #pragma once
 
 #include "platform/appkit/ApplicationDelegate.h"

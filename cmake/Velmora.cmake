@@ -58,8 +58,10 @@ function(velmora_test name)
   add_executable(${_target} ${_sources})
   target_link_libraries(${_target} PRIVATE velmora_options velmora_testsupport ${ARG_DEPS} GTest::gtest_main GTest::gmock)
   add_test(NAME ${_target} COMMAND ${_target})
+  # The app core's remote services default to a closed loopback port; tests that talk to them point
+  # VELMORA_TESSERA_BASE at their stand-in. Nothing reaches the example domains built into the code.
   set_tests_properties(${_target} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 900
-    ENVIRONMENT "VELMORA_BUNDLE=${PROJECT_SOURCE_DIR}/resources;VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    ENVIRONMENT "VELMORA_BUNDLE=${PROJECT_SOURCE_DIR}/resources;VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_TESSERA_BASE=http://127.0.0.1:9")
   if("concurrency" IN_LIST ARG_LABELS)
     add_dependencies(velmora_concurrency_tests ${_target})
   endif()

@@ -25,7 +25,8 @@ public:
     // The operation in flight, or a new one started by the handler.
     promises::Promise<Value> getExistingPendingOrCreateNewPromise() {
         std::lock_guard guard(state_->lock);
-        if (!state_->pendingPromise) {
+        // A promise that settled is over even before its observer below has cleared it.
+        if (!state_->pendingPromise || !state_->pendingPromise->isPending()) {
             promises::Promise<Value> promise = newOperationHandler_();
             state_->pendingPromise = promise;
             // The observers run later, on the promise queue, so they never meet the lock held
@@ -47,6 +48,7 @@ public:
     // The operation in flight, if any.
     std::optional<promises::Promise<Value>> getExistingPendingPromise() const {
         std::lock_guard guard(state_->lock);
+        if (state_->pendingPromise && !state_->pendingPromise->isPending()) return std::nullopt;
         return state_->pendingPromise;
     }
 

@@ -147,6 +147,7 @@ protected:
 
     std::map<std::string, std::string> tourEnvironment(const std::string& password) const {
         return {{"VELMORA_API_BASE", server_.baseURL()},
+                {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
                 {"VELMORA_HOME", (dir_ / "home").string()},
                 {"VELMORA_DEMO_EMAIL", standin::StandinServer::demoEmail()},
                 {"VELMORA_DEMO_PASSWORD", password}};
@@ -206,6 +207,17 @@ TEST_F(RunTour, WritesFiveScreenshotsOfTheTourAndExitsWithZero) {
     // Connecting changes the power button: the pictures before and while connected differ.
     EXPECT_GT(differingPixels(pictures["02-main.png"], pictures["03-connected.png"]), 1000u);
     EXPECT_NE(run.out.find("Tour finished: 5 screenshots"), std::string::npos) << run.out;
+
+    // The launch registered the installation with the stand-in, once and without a refresh token.
+    std::vector<standin::RequestLogEntry> registrations;
+    for (const auto& entry : server_.requests())
+        if (entry.method == "POST" && entry.path == "/v1/tenants/velmora-desktop/installations/")
+            registrations.push_back(entry);
+    ASSERT_EQ(registrations.size(), 1u);
+    for (const auto& name : registrations[0].headerNames())
+        EXPECT_NE(name, "Authorization");
+    ASSERT_EQ(server_.installations().all().size(), 1u);
+    EXPECT_NE(run.out.find("Installation: " + server_.installations().all()[0].tid), std::string::npos) << run.out;
 }
 
 TEST_F(RunTour, FailsWithTheStepWhenTheSignInIsRefused) {
