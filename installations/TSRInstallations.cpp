@@ -35,7 +35,7 @@ bool isURLSafeBase64Character(char c) {
 
 std::string invalidOptionsReason(const std::string& format, const std::string& problems) {
     return TULStringWithFormat(format, TULMakeFormatArguments(std::string(kTSRLoggerInstallations),
-                                                               std::string("I-INS008000"), problems));
+                                                              std::string("I-INS008000"), problems));
 }
 
 } // namespace
@@ -72,9 +72,11 @@ std::vector<std::shared_ptr<TSRComponent>> TSRInstallations::componentsToRegiste
 
 std::shared_ptr<TSRInstallations> TSRInstallations::installations() {
     if (!TSRApp::isDefaultAppConfigured())
-        raise("The default TesseraApp instance must be configured before the defaultTesseraApp instance can be "
-              "initialized. One way to ensure this is to call `TesseraApp.configure()` in the App  Delegate's "
-              "`application(_:didFinishLaunchingWithOptions:)` (or the `@main` struct's initializer in SwiftUI).");
+        raise(
+            "The default TesseraApp instance must be configured before the defaultTesseraApp instance can be "
+            "initialized. One way to ensure this is to call `TesseraApp.configure()` in the App  Delegate's "
+            "`application(_:didFinishLaunchingWithOptions:)` (or the `@main` struct's initializer in "
+            "SwiftUI).");
     return installationsWithApp(*TSRApp::defaultApp());
 }
 
@@ -90,8 +92,8 @@ std::shared_ptr<TSRInstallations> TSRInstallations::initWithApp(const std::share
     const std::shared_ptr<TSROptions> options = app->options();
     // The options are checked before the controller is built from them.
     validateAppOptions(*options, app->name());
-    return std::make_shared<TSRInstallations>(*options, app->name(), TSRInstallationsIDController::initWithApp(*app),
-                                              false);
+    return std::make_shared<TSRInstallations>(*options, app->name(),
+                                              TSRInstallationsIDController::initWithApp(*app), false);
 }
 
 TSRInstallations::TSRInstallations(const TSROptions& appOptions, std::string appName,
@@ -111,12 +113,14 @@ void TSRInstallations::validateAppOptions(const TSROptions& appOptions, const st
     if (appOptions.tesseraAppID().value_or("").empty()) missing.emplace_back("`TesseraOptions.tesseraAppID`");
     if (appOptions.projectID().value_or("").empty()) missing.emplace_back("`TesseraOptions.projectID`");
     if (!missing.empty())
-        raise(invalidOptionsReason(
-            "%@[%@] Could not configure Tessera Installations due to invalid TesseraApp options. The following "
-            "parameters are nil or empty: %@. If you use TesseraServices-Info.plist please download the most recent "
-            "version from the Tessera Console. If you configure Tessera in code, please make sure you specify all "
-            "required parameters.",
-            joined(missing)));
+        raise(invalidOptionsReason("%@[%@] Could not configure Tessera Installations due to invalid "
+                                   "TesseraApp options. The following "
+                                   "parameters are nil or empty: %@. If you use TesseraServices-Info.plist "
+                                   "please download the most recent "
+                                   "version from the Tessera Console. If you configure Tessera in code, "
+                                   "please make sure you specify all "
+                                   "required parameters.",
+                                   joined(missing)));
 
     const std::string key = *appOptions.APIKey();
     std::vector<std::string> problems;
@@ -133,8 +137,10 @@ void TSRInstallations::validateAppOptions(const TSROptions& appOptions, const st
     if (!problems.empty())
         raise(invalidOptionsReason(
             "%@[%@] Could not configure Tessera Installations due to invalid TesseraApp options. "
-            "`TesseraOptions.APIKey` doesn't match the expected format: %@. If you use TesseraServices-Info.plist "
-            "please download the most recent version from the Tessera Console. If you configure Tessera in code, "
+            "`TesseraOptions.APIKey` doesn't match the expected format: %@. If you use "
+            "TesseraServices-Info.plist "
+            "please download the most recent version from the Tessera Console. If you configure Tessera in "
+            "code, "
             "please make sure you specify all required parameters.",
             joined(problems)));
 }
@@ -142,8 +148,10 @@ void TSRInstallations::validateAppOptions(const TSROptions& appOptions, const st
 void TSRInstallations::assertCompatibleIIDVersion() {
     TSRClassRef legacy = TSRClassRegistry::shared().classNamed(kLegacyIdentityClassName);
     if (legacy && !legacy->respondsToSelector("usesTSRInstallations"))
-        raise("Tessera legacy identity is not compatible with this Tessera version. Please remove the dependency "
-              "from the app. See the documentation at https://tessera.example/docs/installations for details.");
+        raise(
+            "Tessera legacy identity is not compatible with this Tessera version. Please remove the "
+            "dependency "
+            "from the app. See the documentation at https://tessera.example/docs/installations for details.");
 }
 
 // The operations
@@ -151,7 +159,9 @@ void TSRInstallations::assertCompatibleIIDVersion() {
 void TSRInstallations::installationIDWithCompletion(IDCompletion completion) const {
     installationsIDController_->getInstallationItem()
         .then(promises::promisesQueue(),
-              [completion](const Item& installation) { completion(installation.tesseraInstallationID(), std::nullopt); })
+              [completion](const Item& installation) {
+                  completion(installation.tesseraInstallationID(), std::nullopt);
+              })
         .catch_(promises::promisesQueue(), [completion](const plat::Error& error) {
             completion(std::nullopt, TSRInstallationsErrorUtil::publicDomainErrorWithError(error));
         });
@@ -166,7 +176,8 @@ void TSRInstallations::authTokenForcingRefresh(bool forceRefresh, AuthTokenCompl
         .then(promises::promisesQueue(),
               [completion](const Item& installation) {
                   const auto& token = installation.authToken();
-                  completion(TSRInstallationsAuthTokenResult(token->token(), token->expirationDate().value_or(plat::Date{})),
+                  completion(TSRInstallationsAuthTokenResult(token->token(),
+                                                             token->expirationDate().value_or(plat::Date{})),
                              std::nullopt);
               })
         .catch_(promises::promisesQueue(), [completion](const plat::Error& error) {

@@ -31,9 +31,10 @@ TSRProtocol TSRInstallationsInstanceProviderProtocol();
 
 class TSRInstallations : public TSRInstallationsInstanceProvider {
 public:
-    using IDCompletion = std::function<void(std::optional<std::string> identifier, std::optional<plat::Error> error)>;
-    using AuthTokenCompletion =
-        std::function<void(std::optional<TSRInstallationsAuthTokenResult> token, std::optional<plat::Error> error)>;
+    using IDCompletion =
+        std::function<void(std::optional<std::string> identifier, std::optional<plat::Error> error)>;
+    using AuthTokenCompletion = std::function<void(std::optional<TSRInstallationsAuthTokenResult> token,
+                                                   std::optional<plat::Error> error)>;
     using DeleteCompletion = std::function<void(std::optional<plat::Error> error)>;
 
     // Makes the class known to the class registry, whose bootstrap then registers it with the
@@ -51,7 +52,8 @@ public:
     // Checks the options and the legacy library (raising on faults), keeps copies of both names
     // and, when asked, starts a token request whose outcome nobody waits for.
     TSRInstallations(const TSROptions& appOptions, std::string appName,
-                     std::shared_ptr<TSRInstallationsIDController> installationsIDController, bool prefetchAuthToken);
+                     std::shared_ptr<TSRInstallationsIDController> installationsIDController,
+                     bool prefetchAuthToken);
 
     // The TID; it does not wait for registration.
     void installationIDWithCompletion(IDCompletion completion) const;

@@ -35,13 +35,16 @@ plat::DispatchQueue callbackQueue() {
 
 Promise<plat::URLRequest> requestWithURL(const std::shared_ptr<State>& state, const std::string& url,
                                          const std::string& method, const plat::Object& body,
-                                         const std::string& refreshToken, const plat::HTTPHeaderFields& extraHeaders) {
+                                         const std::string& refreshToken,
+                                         const plat::HTTPHeaderFields& extraHeaders) {
     return Promise<plat::URLRequest>(
-        plat::DispatchQueue::global(plat::QoS::Utility), [state, url, method, body, refreshToken, extraHeaders] {
+        plat::DispatchQueue::global(plat::QoS::Utility),
+        [state, url, method, body, refreshToken, extraHeaders] {
             plat::URLRequest request(url);
             request.httpMethod = method;
             request.setValue(state->APIKey, kTSRInstallationsAPIKey);
-            request.setValue(TSRBundleUtil::mainBundle()->bundleIdentifier().value_or(""), kTSRInstallationsBundleId);
+            request.setValue(TSRBundleUtil::mainBundle()->bundleIdentifier().value_or(""),
+                             kTSRInstallationsBundleId);
             request.setValue("application/json", "Content-Type");
             plat::Error error;
             std::optional<std::string> json = plat::JSONSerialization::data(body, 0, &error);
@@ -61,28 +64,31 @@ Promise<plat::URLRequest> requestWithURL(const std::shared_ptr<State>& state, co
 
 Promise<Response> URLRequestPromise(const std::shared_ptr<State>& state, const plat::URLRequest& request) {
     const std::string description = request.httpMethod + " " + request.url;
-    TSRLogDebug(kTSRLoggerInstallations, "I-INS001001", "Sending request: %@, body:%@, headers: %@.", description,
-                TSRInstallationsRedactedBody(request.httpBody.value_or(plat::Data())),
+    TSRLogDebug(kTSRLoggerInstallations, "I-INS001001", "Sending request: %@, body:%@, headers: %@.",
+                description, TSRInstallationsRedactedBody(request.httpBody.value_or(plat::Data())),
                 TSRInstallationsRedactedHeaders(request.allHTTPHeaderFields()));
     Promise<Response> result;
-    auto task = state->session->dataTask(
-        request, [result, description](std::optional<plat::Data> data, std::optional<plat::HTTPURLResponse> response,
-                                       std::optional<plat::Error> error) {
+    auto task =
+        state->session->dataTask(request, [result, description](std::optional<plat::Data> data,
+                                                                std::optional<plat::HTTPURLResponse> response,
+                                                                std::optional<plat::Error> error) {
             if (error || !response) {
                 const plat::Error failure = error.value_or(plat::Error("NSURLErrorDomain", -1));
-                TSRLogDebug(kTSRLoggerInstallations, "I-INS001002", "Request failed: %@, error: %@.", description,
-                            failure.localizedDescription());
+                TSRLogDebug(kTSRLoggerInstallations, "I-INS001002", "Request failed: %@, error: %@.",
+                            description, failure.localizedDescription());
                 result.reject(failure);
                 return;
             }
             Response reply{*response, data.value_or(plat::Data())};
             const std::string body = TSRInstallationsRedactedBody(reply.data);
-            TSRLogDebug(kTSRLoggerInstallations, "I-INS001003", "Request response received: %@, error: %@, body: %@.",
-                        description, std::string("(null)"), body);
+            TSRLogDebug(kTSRLoggerInstallations, "I-INS001003",
+                        "Request response received: %@, error: %@, body: %@.", description,
+                        std::string("(null)"), body);
             if (reply.HTTPResponse.statusCode < 200 || reply.HTTPResponse.statusCode > 299) {
                 TSRLogDebug(kTSRLoggerInstallations, "I-INS001004", "Unexpected API response: %@, body: %@.",
                             reply.HTTPResponse.description(), body);
-                result.reject(TSRInstallationsErrorUtil::APIErrorWithHTTPResponse(reply.HTTPResponse, reply.data));
+                result.reject(
+                    TSRInstallationsErrorUtil::APIErrorWithHTTPResponse(reply.HTTPResponse, reply.data));
                 return;
             }
             result.fulfill(reply);
@@ -103,7 +109,8 @@ Promise<Response> send(const std::shared_ptr<State>& state, const std::string& u
                        const plat::Object& body, const std::string& refreshToken,
                        const plat::HTTPHeaderFields& extraHeaders = {}) {
     return requestWithURL(state, url, method, body, refreshToken, extraHeaders)
-        .then(callbackQueue(), [state](const plat::URLRequest& request) { return sendURLRequest(state, request); });
+        .then(callbackQueue(),
+              [state](const plat::URLRequest& request) { return sendURLRequest(state, request); });
 }
 
 // The URL of the project's installations, or of one installation followed by `suffix`; an error
@@ -121,27 +128,29 @@ std::optional<std::string> installationsURL(const std::shared_ptr<State>& state,
 
 plat::Error unusableURLError() {
     return TSRInstallationsErrorUtil::installationsErrorWithCode(
-        TSRInstallationsErrorCodeUnknown, std::string("The installation's address could not be made."), std::nullopt);
+        TSRInstallationsErrorCodeUnknown, std::string("The installation's address could not be made."),
+        std::nullopt);
 }
 
 void logParsing(const Response& response) {
-    TSRLogDebug(kTSRLoggerInstallations, "I-INS001005", "Parsing server response for %@.", response.HTTPResponse.url);
+    TSRLogDebug(kTSRLoggerInstallations, "I-INS001005", "Parsing server response for %@.",
+                response.HTTPResponse.url);
 }
 
 } // namespace
 
-TSRInstallationsAPIService::TSRInstallationsAPIService(std::string APIKey, std::string projectID,
-                                                       std::shared_ptr<TSRHeartbeatLoggerProtocol> heartbeatLogger)
-    : TSRInstallationsAPIService(
-          std::make_shared<plat::URLSession>(plat::DispatchQueue::serial("com.tessera.TSRInstallationsAPIService")),
-          std::move(APIKey), std::move(projectID), std::move(heartbeatLogger)) {}
+TSRInstallationsAPIService::TSRInstallationsAPIService(
+    std::string APIKey, std::string projectID, std::shared_ptr<TSRHeartbeatLoggerProtocol> heartbeatLogger)
+    : TSRInstallationsAPIService(std::make_shared<plat::URLSession>(
+                                     plat::DispatchQueue::serial("com.tessera.TSRInstallationsAPIService")),
+                                 std::move(APIKey), std::move(projectID), std::move(heartbeatLogger)) {}
 
-TSRInstallationsAPIService::TSRInstallationsAPIService(std::shared_ptr<plat::URLSession> session, std::string APIKey,
-                                                       std::string projectID,
-                                                       std::shared_ptr<TSRHeartbeatLoggerProtocol> heartbeatLogger,
-                                                       plat::Scheduler& retryScheduler)
-    : state_(std::make_shared<const TSRInstallationsAPIServiceState>(TSRInstallationsAPIServiceState{std::move(session), std::move(APIKey), std::move(projectID),
-                                                 std::move(heartbeatLogger), &retryScheduler})) {}
+TSRInstallationsAPIService::TSRInstallationsAPIService(
+    std::shared_ptr<plat::URLSession> session, std::string APIKey, std::string projectID,
+    std::shared_ptr<TSRHeartbeatLoggerProtocol> heartbeatLogger, plat::Scheduler& retryScheduler)
+    : state_(std::make_shared<const TSRInstallationsAPIServiceState>(
+          TSRInstallationsAPIServiceState{std::move(session), std::move(APIKey), std::move(projectID),
+                                          std::move(heartbeatLogger), &retryScheduler})) {}
 
 const std::string& TSRInstallationsAPIService::APIKey() const {
     return state_->APIKey;
@@ -162,11 +171,13 @@ std::string TSRInstallationsAPIService::baseURL() {
 std::optional<std::string> TSRInstallationsAPIService::pathSegment(const std::string& text) {
     // The server chooses identifiers: a "/", "?" or "%" in one must not change which resource the
     // request names.
-    static const auto* const allowed = new plat::URLAllowedCharacters(plat::URLAllowedCharacters::urlPathAllowed().removing("/"));
+    static const auto* const allowed =
+        new plat::URLAllowedCharacters(plat::URLAllowedCharacters::urlPathAllowed().removing("/"));
     return plat::addingPercentEncoding(text, *allowed);
 }
 
-Promise<TSRInstallationsItem> TSRInstallationsAPIService::registerInstallation(const TSRInstallationsItem& installation) const {
+Promise<TSRInstallationsItem>
+TSRInstallationsAPIService::registerInstallation(const TSRInstallationsItem& installation) const {
     std::optional<plat::Error> invalid;
     if (!installation.isValid(&invalid)) return Promise<TSRInstallationsItem>(*invalid);
     std::optional<std::string> url = installationsURL(state_, nullptr, "");
@@ -186,7 +197,8 @@ Promise<TSRInstallationsItem> TSRInstallationsAPIService::registerInstallation(c
                 TSRInstallationsResponseParser::registeredInstallationWithJSONData(
                     installation, plat::toString(response.data), plat::Date::now(), &error);
             if (!registered) {
-                TSRLogDebug(kTSRLoggerInstallations, "I-INS001006", "Failed to parse TSRInstallationsItem: %@.",
+                TSRLogDebug(kTSRLoggerInstallations, "I-INS001006",
+                            "Failed to parse TSRInstallationsItem: %@.",
                             TSRInstallationsErrorUtil::failureReason(*error));
                 throw *error;
             }
@@ -214,14 +226,16 @@ TSRInstallationsAPIService::refreshAuthTokenForInstallation(const TSRInstallatio
                             TSRInstallationsErrorUtil::failureReason(*error));
                 throw *error;
             }
-            TSRLogDebug(kTSRLoggerInstallations, "I-INS001009", "TSRInstallationsStoredAuthToken parsed successfully.");
+            TSRLogDebug(kTSRLoggerInstallations, "I-INS001009",
+                        "TSRInstallationsStoredAuthToken parsed successfully.");
             TSRInstallationsItem refreshed = installation;
             refreshed.setAuthToken(std::move(token));
             return refreshed;
         });
 }
 
-Promise<TSRInstallationsItem> TSRInstallationsAPIService::deleteInstallation(const TSRInstallationsItem& installation) const {
+Promise<TSRInstallationsItem>
+TSRInstallationsAPIService::deleteInstallation(const TSRInstallationsItem& installation) const {
     const std::string& tid = installation.tesseraInstallationID();
     std::optional<std::string> url = installationsURL(state_, &tid, "/");
     if (!url) return Promise<TSRInstallationsItem>(unusableURLError());

@@ -40,15 +40,19 @@ public:
                                std::shared_ptr<TSRHeartbeatLoggerProtocol> heartbeatLogger);
     // Over the given session; `retryScheduler` times the second try of a 500 (tests pass a manual one).
     TSRInstallationsAPIService(std::shared_ptr<plat::URLSession> session, std::string APIKey,
-                               std::string projectID, std::shared_ptr<TSRHeartbeatLoggerProtocol> heartbeatLogger,
+                               std::string projectID,
+                               std::shared_ptr<TSRHeartbeatLoggerProtocol> heartbeatLogger,
                                plat::Scheduler& retryScheduler = plat::Scheduler::system());
 
     // A new registered record for an unregistered one; an invalid record is refused unsent.
-    promises::Promise<TSRInstallationsItem> registerInstallation(const TSRInstallationsItem& installation) const;
+    promises::Promise<TSRInstallationsItem>
+    registerInstallation(const TSRInstallationsItem& installation) const;
     // A copy of the registered record with a new auth token.
-    promises::Promise<TSRInstallationsItem> refreshAuthTokenForInstallation(const TSRInstallationsItem& installation) const;
+    promises::Promise<TSRInstallationsItem>
+    refreshAuthTokenForInstallation(const TSRInstallationsItem& installation) const;
     // The same record once the service deleted it.
-    promises::Promise<TSRInstallationsItem> deleteInstallation(const TSRInstallationsItem& installation) const;
+    promises::Promise<TSRInstallationsItem>
+    deleteInstallation(const TSRInstallationsItem& installation) const;
 
     // "i:" and the core version.
     static std::string SDKVersion();

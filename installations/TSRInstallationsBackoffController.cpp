@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-TSRInstallationsBackoffController::DateProvider TSRInstallationsBackoffController::TSRRealCurrentDateProvider() {
+TSRInstallationsBackoffController::DateProvider
+TSRInstallationsBackoffController::TSRRealCurrentDateProvider() {
     return [] { return plat::Date::now(); };
 }
 
@@ -15,15 +16,16 @@ TSRInstallationsBackoffController::TSRInstallationsBackoffController(DateProvide
     if (!jitter_) jitter_ = [] { return static_cast<int>(plat::randomUniform(1000)); };
 }
 
-double TSRInstallationsBackoffController::backoffTimeInterval(TSRInstallationsBackoffEvent type, int64_t count,
-                                                              int jitterMilliseconds) {
+double TSRInstallationsBackoffController::backoffTimeInterval(TSRInstallationsBackoffEvent type,
+                                                              int64_t count, int jitterMilliseconds) {
     switch (type) {
     case TSRInstallationsBackoffEventSuccess:
         return 0;
     case TSRInstallationsBackoffEventRecoverableFailure: {
         // Past 2^11 the cap holds anyway; the clamp keeps the power finite for absurd counts.
         const double exponential = std::pow(2.0, static_cast<double>(std::min<int64_t>(count, 32)));
-        return std::min(exponential + jitterMilliseconds / 1000.0, kTSRInstallationsMaxRecoverableBackoffSeconds);
+        return std::min(exponential + jitterMilliseconds / 1000.0,
+                        kTSRInstallationsMaxRecoverableBackoffSeconds);
     }
     case TSRInstallationsBackoffEventUnrecoverableFailure:
         return kTSRInstallationsUnrecoverableBackoffSeconds;
@@ -33,7 +35,8 @@ double TSRInstallationsBackoffController::backoffTimeInterval(TSRInstallationsBa
 
 void TSRInstallationsBackoffController::registerEvent(TSRInstallationsBackoffEvent event) {
     std::lock_guard guard(lock_);
-    const int64_t count = lastEventData_ && lastEventData_->eventType == event ? lastEventData_->eventCount + 1 : 1;
+    const int64_t count =
+        lastEventData_ && lastEventData_->eventType == event ? lastEventData_->eventCount + 1 : 1;
     lastEventData_ = TSRInstallationsBackoffEventData{event, currentDateProvider_(), count,
                                                       backoffTimeInterval(event, count, jitter_())};
 }
@@ -41,7 +44,8 @@ void TSRInstallationsBackoffController::registerEvent(TSRInstallationsBackoffEve
 bool TSRInstallationsBackoffController::isNextRequestAllowed() const {
     std::lock_guard guard(lock_);
     if (!lastEventData_) return true;
-    const double elapsed = currentDateProvider_().secondsSince1970 - lastEventData_->lastEventDate.secondsSince1970;
+    const double elapsed =
+        currentDateProvider_().secondsSince1970 - lastEventData_->lastEventDate.secondsSince1970;
     return elapsed >= lastEventData_->backoffTimeInterval;
 }
 

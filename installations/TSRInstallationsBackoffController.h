@@ -38,8 +38,8 @@ public:
     // The system's current date.
     static DateProvider TSRRealCurrentDateProvider();
 
-    explicit TSRInstallationsBackoffController(DateProvider currentDateProvider = TSRRealCurrentDateProvider(),
-                                               JitterProvider jitter = nullptr);
+    explicit TSRInstallationsBackoffController(
+        DateProvider currentDateProvider = TSRRealCurrentDateProvider(), JitterProvider jitter = nullptr);
 
     void registerEvent(TSRInstallationsBackoffEvent event);
     // True with no event yet, or once the last event's interval has passed.
@@ -48,7 +48,8 @@ public:
 
     // The wait after `count` consecutive events of `type`, with `jitterMilliseconds` added to
     // recoverable waits.
-    static double backoffTimeInterval(TSRInstallationsBackoffEvent type, int64_t count, int jitterMilliseconds);
+    static double backoffTimeInterval(TSRInstallationsBackoffEvent type, int64_t count,
+                                      int jitterMilliseconds);
 
 private:
     DateProvider currentDateProvider_;

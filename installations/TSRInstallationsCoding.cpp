@@ -7,8 +7,8 @@ std::string TSRInstallationsDecodeString(plat::KeyedUnarchiver& coder, const std
     const plat::Object value = coder.decodeObjectForKey(key);
     if (value.isAbsent() || value.isNull()) return {};
     if (!value.isString()) {
-        coder.failWithError(
-            plat::KeyedUnarchiver::unexpectedClassError(key, plat::Object::kindName(value.kind()), "NSString"));
+        coder.failWithError(plat::KeyedUnarchiver::unexpectedClassError(
+            key, plat::Object::kindName(value.kind()), "NSString"));
         return {};
     }
     return value.string();

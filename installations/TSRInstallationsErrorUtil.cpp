@@ -4,9 +4,10 @@
 #include "promises/TPRValue.h"
 #include "utilities/TULStringFormat.h"
 
-plat::Error TSRInstallationsErrorUtil::installationsErrorWithCode(int64_t code,
-                                                                 const std::optional<std::string>& failureReason,
-                                                                 const std::optional<plat::Error>& underlyingError) {
+plat::Error
+TSRInstallationsErrorUtil::installationsErrorWithCode(int64_t code,
+                                                      const std::optional<std::string>& failureReason,
+                                                      const std::optional<plat::Error>& underlyingError) {
     std::string reason;
     if (failureReason)
         reason = *failureReason;
@@ -19,36 +20,38 @@ plat::Error TSRInstallationsErrorUtil::installationsErrorWithCode(int64_t code,
 }
 
 plat::Error TSRInstallationsErrorUtil::keychainErrorWithFunction(const std::string& keychainFunction,
-                                                                int64_t status) {
+                                                                 int64_t status) {
     return installationsErrorWithCode(
         TSRInstallationsErrorCodeKeychain,
         TULStringWithFormat("%@ (%li)", TULMakeFormatArguments(keychainFunction, status)), std::nullopt);
 }
 
 plat::Error TSRInstallationsErrorUtil::installationItemNotFoundForAppID(const std::string& appID,
-                                                                       const std::string& appName) {
-    return installationsErrorWithCode(
-        TSRInstallationsErrorCodeUnknown,
-        TULStringWithFormat("Installation for appID %@ appName %@ not found", TULMakeFormatArguments(appID, appName)),
-        std::nullopt);
+                                                                        const std::string& appName) {
+    return installationsErrorWithCode(TSRInstallationsErrorCodeUnknown,
+                                      TULStringWithFormat("Installation for appID %@ appName %@ not found",
+                                                          TULMakeFormatArguments(appID, appName)),
+                                      std::nullopt);
 }
 
 plat::Error TSRInstallationsErrorUtil::corruptedIIDTokenData() {
     return installationsErrorWithCode(
         TSRInstallationsErrorCodeUnknown,
-        std::string("IID token data stored in Keychain is corrupted or in an incompatible format."), std::nullopt);
+        std::string("IID token data stored in Keychain is corrupted or in an incompatible format."),
+        std::nullopt);
 }
 
 plat::Error TSRInstallationsErrorUtil::JSONSerializationError() {
-    return installationsErrorWithCode(TSRInstallationsErrorCodeUnknown, std::string("Failed to serialize JSON data."),
-                                      std::nullopt);
+    return installationsErrorWithCode(TSRInstallationsErrorCodeUnknown,
+                                      std::string("Failed to serialize JSON data."), std::nullopt);
 }
 
-plat::Error TSRInstallationsErrorUtil::TIDRegistrationErrorWithResponseMissingField(const std::string& fieldName) {
-    return installationsErrorWithCode(
-        TSRInstallationsErrorCodeUnknown,
-        TULStringWithFormat("A required response field with name %@ is missing", TULMakeFormatArguments(fieldName)),
-        std::nullopt);
+plat::Error
+TSRInstallationsErrorUtil::TIDRegistrationErrorWithResponseMissingField(const std::string& fieldName) {
+    return installationsErrorWithCode(TSRInstallationsErrorCodeUnknown,
+                                      TULStringWithFormat("A required response field with name %@ is missing",
+                                                          TULMakeFormatArguments(fieldName)),
+                                      std::nullopt);
 }
 
 plat::Error TSRInstallationsErrorUtil::backoffIntervalWaitError() {
@@ -62,8 +65,8 @@ plat::Error TSRInstallationsErrorUtil::networkErrorWithError(const plat::Error& 
 }
 
 plat::Error TSRInstallationsErrorUtil::keyedArchiverErrorWithException(const std::string& name,
-                                                                      const std::string& reason,
-                                                                      const std::string& userInfo) {
+                                                                       const std::string& reason,
+                                                                       const std::string& userInfo) {
     return installationsErrorWithCode(
         TSRInstallationsErrorCodeUnknown,
         TULStringWithFormat("NSKeyedArchiver exception with name: %@, reason: %@, userInfo: %@",
@@ -77,7 +80,7 @@ plat::Error TSRInstallationsErrorUtil::keyedArchiverErrorWithError(const plat::E
 }
 
 plat::Error TSRInstallationsErrorUtil::APIErrorWithHTTPResponse(const plat::HTTPURLResponse& response,
-                                                               const plat::Data& data) {
+                                                                const plat::Data& data) {
     return TSRInstallationsHTTPError(response, data).error();
 }
 
@@ -92,7 +95,7 @@ plat::Error TSRInstallationsErrorUtil::publicDomainErrorWithError(const plat::Er
 }
 
 void TSRInstallationsErrorUtil::TSRInstallationsItemSetErrorToPointer(const plat::Error& error,
-                                                                     std::optional<plat::Error>* pointer) {
+                                                                      std::optional<plat::Error>* pointer) {
     if (pointer) *pointer = error;
 }
 

@@ -24,7 +24,8 @@ enum TSRInstallationsErrorCode : int64_t {
 class TSRInstallationsErrorUtil {
 public:
     // Without a reason the reason is "Underlying error: " and the underlying error's description.
-    static plat::Error installationsErrorWithCode(int64_t code, const std::optional<std::string>& failureReason,
+    static plat::Error installationsErrorWithCode(int64_t code,
+                                                  const std::optional<std::string>& failureReason,
                                                   const std::optional<plat::Error>& underlyingError);
     // Code 1, "<function> (<status>)".
     static plat::Error keychainErrorWithFunction(const std::string& keychainFunction, int64_t status);
@@ -39,7 +40,8 @@ public:
                                                        const std::string& userInfo);
     static plat::Error keyedArchiverErrorWithError(const plat::Error& error);
     // A TSRInstallationsHTTPError of the response and body.
-    static plat::Error APIErrorWithHTTPResponse(const plat::HTTPURLResponse& response, const plat::Data& data);
+    static plat::Error APIErrorWithHTTPResponse(const plat::HTTPURLResponse& response,
+                                                const plat::Data& data);
 
     // True only for an HTTP failure of the service whose status is `code`.
     static bool isAPIError(const plat::Error& error, int code);

@@ -45,14 +45,16 @@ std::string TSRInstallationsHTTPError::failureReason() const {
 }
 
 plat::Error TSRInstallationsHTTPError::error() const {
-    plat::Error error = TSRInstallationsErrorUtil::installationsErrorWithCode(TSRInstallationsErrorCodeUnknown,
-                                                                             failureReason(), std::nullopt);
-    error.userInfo[kTSRInstallationsHTTPErrorKey] = plat::Object(plat::Opaque::make<TSRInstallationsHTTPError>(
-        std::make_shared<const TSRInstallationsHTTPError>(*this), kClassName));
+    plat::Error error = TSRInstallationsErrorUtil::installationsErrorWithCode(
+        TSRInstallationsErrorCodeUnknown, failureReason(), std::nullopt);
+    error.userInfo[kTSRInstallationsHTTPErrorKey] =
+        plat::Object(plat::Opaque::make<TSRInstallationsHTTPError>(
+            std::make_shared<const TSRInstallationsHTTPError>(*this), kClassName));
     return error;
 }
 
-std::shared_ptr<const TSRInstallationsHTTPError> TSRInstallationsHTTPError::fromError(const plat::Error& error) {
+std::shared_ptr<const TSRInstallationsHTTPError>
+TSRInstallationsHTTPError::fromError(const plat::Error& error) {
     auto found = error.userInfo.find(kTSRInstallationsHTTPErrorKey);
     if (found == error.userInfo.end() || !found->second.isOpaque()) return nullptr;
     const plat::Opaque& opaque = found->second.opaque();
@@ -65,10 +67,11 @@ void TSRInstallationsHTTPError::encodeWithCoder(plat::KeyedArchiver& coder) cons
     coder.encodeObject(plat::Object(data_), kDataKey);
 }
 
-std::shared_ptr<TSRInstallationsHTTPError> TSRInstallationsHTTPError::initWithCoder(plat::KeyedUnarchiver& coder) {
+std::shared_ptr<TSRInstallationsHTTPError>
+TSRInstallationsHTTPError::initWithCoder(plat::KeyedUnarchiver& coder) {
     std::optional<plat::HTTPURLResponse> response = responseFrom(coder.decodeObjectForKey(kResponseKey));
     if (!response) return nullptr;
     const plat::Object data = coder.decodeObjectForKey(kDataKey);
-    return std::make_shared<TSRInstallationsHTTPError>(std::move(*response), data.isData() ? data.data()
-                                                                                          : plat::Data());
+    return std::make_shared<TSRInstallationsHTTPError>(std::move(*response),
+                                                       data.isData() ? data.data() : plat::Data());
 }

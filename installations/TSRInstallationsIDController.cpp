@@ -25,7 +25,8 @@ plat::DispatchQueue queue() {
 // What a chain step meets when the controller went away while the chain was in flight.
 plat::Error controllerGone() {
     return TSRInstallationsErrorUtil::installationsErrorWithCode(
-        TSRInstallationsErrorCodeUnknown, std::string("The installations controller no longer exists."), std::nullopt);
+        TSRInstallationsErrorCodeUnknown, std::string("The installations controller no longer exists."),
+        std::nullopt);
 }
 
 std::shared_ptr<TSRInstallationsIDController> lock(const std::weak_ptr<TSRInstallationsIDController>& weak) {
@@ -48,18 +49,20 @@ std::shared_ptr<TSRInstallationsIDController> TSRInstallationsIDController::init
     const std::string appID = options->tesseraAppID().value_or("");
     auto storage = std::make_shared<TULKeychainStorage>(keychainServiceWithAppID(appID));
     return make(appID, app.name(), std::make_shared<TSRInstallationsStore>(storage, options->appGroupID()),
-                std::make_shared<TSRInstallationsAPIService>(options->APIKey().value_or(""),
-                                                             options->projectID().value_or(""), app.heartbeatLogger()),
+                std::make_shared<TSRInstallationsAPIService>(
+                    options->APIKey().value_or(""), options->projectID().value_or(""), app.heartbeatLogger()),
                 std::make_shared<TSRInstallationsIIDStore>(),
                 std::make_shared<TSRInstallationsIIDTokenStore>(options->senderID().value_or("")),
                 std::make_shared<TSRInstallationsBackoffController>());
 }
 
-std::shared_ptr<TSRInstallationsIDController> TSRInstallationsIDController::make(
-    std::string appID, std::string appName, std::shared_ptr<TSRInstallationsStore> installationsStore,
-    std::shared_ptr<TSRInstallationsAPIService> APIService, std::shared_ptr<TSRInstallationsIIDStore> IIDStore,
-    std::shared_ptr<TSRInstallationsIIDTokenStore> IIDTokenStore,
-    std::shared_ptr<TSRInstallationsBackoffController> backoffController) {
+std::shared_ptr<TSRInstallationsIDController>
+TSRInstallationsIDController::make(std::string appID, std::string appName,
+                                   std::shared_ptr<TSRInstallationsStore> installationsStore,
+                                   std::shared_ptr<TSRInstallationsAPIService> APIService,
+                                   std::shared_ptr<TSRInstallationsIIDStore> IIDStore,
+                                   std::shared_ptr<TSRInstallationsIIDTokenStore> IIDTokenStore,
+                                   std::shared_ptr<TSRInstallationsBackoffController> backoffController) {
     std::shared_ptr<TSRInstallationsIDController> controller(new TSRInstallationsIDController());
     controller->appID_ = std::move(appID);
     controller->appName_ = std::move(appName);
@@ -74,10 +77,12 @@ std::shared_ptr<TSRInstallationsIDController> TSRInstallationsIDController::make
     controller->getInstallationPromiseCache_ =
         std::make_unique<Cache>([weak] { return lock(weak)->createGetInstallationItemPromise(); });
     controller->authTokenPromiseCache_ = std::make_unique<Cache>([weak] {
-        return lock(weak)->installationWithValidAuthTokenForcingRefresh(false, kTSRInstallationsMaxRegistrationRestarts);
+        return lock(weak)->installationWithValidAuthTokenForcingRefresh(
+            false, kTSRInstallationsMaxRegistrationRestarts);
     });
     controller->authTokenForcingRefreshPromiseCache_ = std::make_unique<Cache>([weak] {
-        return lock(weak)->installationWithValidAuthTokenForcingRefresh(true, kTSRInstallationsMaxRegistrationRestarts);
+        return lock(weak)->installationWithValidAuthTokenForcingRefresh(
+            true, kTSRInstallationsMaxRegistrationRestarts);
     });
     controller->deleteInstallationPromiseCache_ =
         std::make_unique<Cache>([weak] { return lock(weak)->createDeleteInstallationPromise(); });
@@ -108,7 +113,8 @@ Promise<Item> TSRInstallationsIDController::createGetInstallationItemPromise() {
                   [](const Item& stored) -> Item {
                       std::optional<plat::Error> invalid;
                       if (!stored.isValid(&invalid)) {
-                          TSRLogWarning(kTSRLoggerInstallations, "I-INS002004", "Stored installation validation error: %@",
+                          TSRLogWarning(kTSRLoggerInstallations, "I-INS002004",
+                                        "Stored installation validation error: %@",
                                         TPRErrorDescription(*invalid));
                           throw *invalid;
                       }
@@ -125,10 +131,12 @@ Promise<Item> TSRInstallationsIDController::createGetInstallationItemPromise() {
 Promise<Item> TSRInstallationsIDController::createAndSaveTID() {
     std::weak_ptr<TSRInstallationsIDController> weak = weak_from_this();
     return migratedOrNewInstallation().then(queue(), [weak](const Item& installation) {
-        return lock(weak)->installationsStore_->saveInstallation(installation).then(queue(), [weak, installation](const Void&) {
-            lock(weak)->postTIDChangedNotification();
-            return installation;
-        });
+        return lock(weak)
+            ->installationsStore_->saveInstallation(installation)
+            .then(queue(), [weak, installation](const Void&) {
+                lock(weak)->postTIDChangedNotification();
+                return installation;
+            });
     });
 }
 
@@ -140,13 +148,15 @@ Promise<Item> TSRInstallationsIDController::migratedOrNewInstallation() {
         installation.setRegistrationStatus(TSRInstallationsRegistrationStatusUnregistered);
         return installation;
     };
-    if (!isDefaultApp() || !IIDStore_ || !IIDTokenStore_) return Promise<Item>(newInstallation(Item::generateTID(), ""));
+    if (!isDefaultApp() || !IIDStore_ || !IIDTokenStore_)
+        return Promise<Item>(newInstallation(Item::generateTID(), ""));
     return promises::all(queue(), IIDStore_->existingIID(), IIDTokenStore_->existingIIDDefaultToken())
         .then(queue(),
               [newInstallation](const std::tuple<std::string, std::string>& legacy) {
                   return newInstallation(std::get<0>(legacy), std::get<1>(legacy));
               })
-        .recover(queue(), [newInstallation](const plat::Error&) { return newInstallation(Item::generateTID(), ""); });
+        .recover(queue(),
+                 [newInstallation](const plat::Error&) { return newInstallation(Item::generateTID(), ""); });
 }
 
 // Registration and tokens
@@ -158,23 +168,26 @@ Promise<Item> TSRInstallationsIDController::registerInstallationIfNeeded(const I
         return Promise<Item>(TSRInstallationsErrorUtil::backoffIntervalWaitError());
     std::weak_ptr<TSRInstallationsIDController> weak = weak_from_this();
     return APIService_->registerInstallation(installation)
-        .catch_(queue(),
-                [weak, appName = appName_](const plat::Error& error) {
-                    if (auto self = weak.lock()) self->updateBackoffWithSuccess(false, &error);
-                    if (TSRInstallationsErrorUtil::isAPIError(error, 400) ||
-                        TSRInstallationsErrorUtil::isAPIError(error, 403) ||
-                        TSRInstallationsErrorUtil::isAPIError(error, 404))
-                        TSRLogError(kTSRLoggerInstallations, "I-INS002003",
-                                    "Tessera Installation registration failed for app with name: %@, error:\n%@\nPlease "
-                                    "make sure you use valid TesseraOptions.plist",
-                                    appName, TSRInstallationsErrorUtil::failureReason(error));
-                })
+        .catch_(
+            queue(),
+            [weak, appName = appName_](const plat::Error& error) {
+                if (auto self = weak.lock()) self->updateBackoffWithSuccess(false, &error);
+                if (TSRInstallationsErrorUtil::isAPIError(error, 400) ||
+                    TSRInstallationsErrorUtil::isAPIError(error, 403) ||
+                    TSRInstallationsErrorUtil::isAPIError(error, 404))
+                    TSRLogError(
+                        kTSRLoggerInstallations, "I-INS002003",
+                        "Tessera Installation registration failed for app with name: %@, error:\n%@\nPlease "
+                        "make sure you use valid TesseraOptions.plist",
+                        appName, TSRInstallationsErrorUtil::failureReason(error));
+            })
         .then(queue(), [weak, sentTID = installation.tesseraInstallationID()](const Item& registered) {
             std::shared_ptr<TSRInstallationsIDController> self = lock(weak);
             self->updateBackoffWithSuccess(true, nullptr);
-            return self->installationsStore_->saveInstallation(registered).then(
-                queue(), [weak, registered, sentTID](const Void&) {
-                    if (registered.tesseraInstallationID() != sentTID) lock(weak)->postTIDChangedNotification();
+            return self->installationsStore_->saveInstallation(registered)
+                .then(queue(), [weak, registered, sentTID](const Void&) {
+                    if (registered.tesseraInstallationID() != sentTID)
+                        lock(weak)->postTIDChangedNotification();
                     return registered;
                 });
         });
@@ -187,13 +200,17 @@ Promise<Item> TSRInstallationsIDController::getAuthTokenForcingRefresh(bool forc
 }
 
 Promise<Item> TSRInstallationsIDController::installationWithValidAuthTokenForcingRefresh(bool forceRefresh,
-                                                                                        int restartsLeft) {
-    TSRLogDebug(kTSRLoggerInstallations, "I-INS002001",
-                "-[TSRInstallationsIDController installationWithValidAuthTokenForcingRefresh:%@], appName: %@",
-                plat::Object(static_cast<int64_t>(forceRefresh)), appName_);
+                                                                                         int restartsLeft) {
+    TSRLogDebug(
+        kTSRLoggerInstallations, "I-INS002001",
+        "-[TSRInstallationsIDController installationWithValidAuthTokenForcingRefresh:%@], appName: %@",
+        plat::Object(static_cast<int64_t>(forceRefresh)), appName_);
     std::weak_ptr<TSRInstallationsIDController> weak = weak_from_this();
     return getInstallationItem()
-        .then(queue(), [weak](const Item& installation) { return lock(weak)->registerInstallationIfNeeded(installation); })
+        .then(queue(),
+              [weak](const Item& installation) {
+                  return lock(weak)->registerInstallationIfNeeded(installation);
+              })
         .then(queue(),
               [weak, forceRefresh](const Item& installation) {
                   if (forceRefresh || expiresSoon(installation))
@@ -209,7 +226,9 @@ Promise<Item> TSRInstallationsIDController::installationWithValidAuthTokenForcin
             return self->getInstallationItem()
                 .then(queue(),
                       // The new record that replaces this one tells of the change: one notification.
-                      [weak](const Item& installation) { return lock(weak)->deleteInstallationLocally(installation, false); })
+                      [weak](const Item& installation) {
+                          return lock(weak)->deleteInstallationLocally(installation, false);
+                      })
                 .then(queue(), [weak, restartsLeft](const Item&) {
                     return lock(weak)->installationWithValidAuthTokenForcingRefresh(false, restartsLeft - 1);
                 });
@@ -228,8 +247,8 @@ Promise<Item> TSRInstallationsIDController::refreshAuthTokenForInstallation(cons
         .then(queue(), [weak](const Item& refreshed) {
             std::shared_ptr<TSRInstallationsIDController> self = lock(weak);
             self->updateBackoffWithSuccess(true, nullptr);
-            return self->installationsStore_->saveInstallation(refreshed).then(queue(),
-                                                                               [refreshed](const Void&) { return refreshed; });
+            return self->installationsStore_->saveInstallation(refreshed).then(
+                queue(), [refreshed](const Void&) { return refreshed; });
         });
 }
 

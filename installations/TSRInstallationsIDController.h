@@ -20,7 +20,8 @@
 
 class TSRApp;
 
-inline constexpr const char* kTSRInstallationIDDidChangeNotification = "TSRInstallationIDDidChangeNotification";
+inline constexpr const char* kTSRInstallationIDDidChangeNotification =
+    "TSRInstallationIDDidChangeNotification";
 inline constexpr const char* kTSRInstallationIDDidChangeNotificationAppNameKey =
     "TSRInstallationIDDidChangeNotification";
 // A token that expires sooner than this many seconds from now is refreshed before it is handed out.
@@ -37,7 +38,8 @@ public:
     static std::shared_ptr<TSRInstallationsIDController> initWithApp(const TSRApp& app);
     static std::shared_ptr<TSRInstallationsIDController>
     make(std::string appID, std::string appName, std::shared_ptr<TSRInstallationsStore> installationsStore,
-         std::shared_ptr<TSRInstallationsAPIService> APIService, std::shared_ptr<TSRInstallationsIIDStore> IIDStore,
+         std::shared_ptr<TSRInstallationsAPIService> APIService,
+         std::shared_ptr<TSRInstallationsIIDStore> IIDStore,
          std::shared_ptr<TSRInstallationsIIDTokenStore> IIDTokenStore,
          std::shared_ptr<TSRInstallationsBackoffController> backoffController);
 
@@ -56,7 +58,9 @@ public:
 
     const std::string& appID() const { return appID_; }
     const std::string& appName() const { return appName_; }
-    const std::shared_ptr<TSRInstallationsBackoffController>& backoffController() const { return backoffController_; }
+    const std::shared_ptr<TSRInstallationsBackoffController>& backoffController() const {
+        return backoffController_;
+    }
 
 private:
     TSRInstallationsIDController() = default;
@@ -65,14 +69,17 @@ private:
     promises::Promise<TSRInstallationsItem> createGetInstallationItemPromise();
     promises::Promise<TSRInstallationsItem> createAndSaveTID();
     promises::Promise<TSRInstallationsItem> migratedOrNewInstallation();
-    promises::Promise<TSRInstallationsItem> registerInstallationIfNeeded(const TSRInstallationsItem& installation);
+    promises::Promise<TSRInstallationsItem>
+    registerInstallationIfNeeded(const TSRInstallationsItem& installation);
     promises::Promise<TSRInstallationsItem> installationWithValidAuthTokenForcingRefresh(bool forceRefresh,
                                                                                          int restartsLeft);
-    promises::Promise<TSRInstallationsItem> refreshAuthTokenForInstallation(const TSRInstallationsItem& installation);
+    promises::Promise<TSRInstallationsItem>
+    refreshAuthTokenForInstallation(const TSRInstallationsItem& installation);
     promises::Promise<TSRInstallationsItem> createDeleteInstallationPromise();
-    promises::Promise<TSRInstallationsItem> sendDeleteRequestIfNeeded(const TSRInstallationsItem& installation);
-    promises::Promise<TSRInstallationsItem> deleteInstallationLocally(const TSRInstallationsItem& installation,
-                                                                      bool postNotification);
+    promises::Promise<TSRInstallationsItem>
+    sendDeleteRequestIfNeeded(const TSRInstallationsItem& installation);
+    promises::Promise<TSRInstallationsItem>
+    deleteInstallationLocally(const TSRInstallationsItem& installation, bool postNotification);
     void updateBackoffWithSuccess(bool success, const plat::Error* APIError);
     void postTIDChangedNotification() const;
 
@@ -83,9 +90,11 @@ private:
     std::shared_ptr<TSRInstallationsIIDStore> IIDStore_;
     std::shared_ptr<TSRInstallationsIIDTokenStore> IIDTokenStore_;
     std::shared_ptr<TSRInstallationsBackoffController> backoffController_;
-    std::unique_ptr<TSRInstallationsSingleOperationPromiseCache<TSRInstallationsItem>> getInstallationPromiseCache_;
+    std::unique_ptr<TSRInstallationsSingleOperationPromiseCache<TSRInstallationsItem>>
+        getInstallationPromiseCache_;
     std::unique_ptr<TSRInstallationsSingleOperationPromiseCache<TSRInstallationsItem>> authTokenPromiseCache_;
     std::unique_ptr<TSRInstallationsSingleOperationPromiseCache<TSRInstallationsItem>>
         authTokenForcingRefreshPromiseCache_;
-    std::unique_ptr<TSRInstallationsSingleOperationPromiseCache<TSRInstallationsItem>> deleteInstallationPromiseCache_;
+    std::unique_ptr<TSRInstallationsSingleOperationPromiseCache<TSRInstallationsItem>>
+        deleteInstallationPromiseCache_;
 };

@@ -10,7 +10,8 @@ using Item = TSRInstallationsItem;
 
 namespace {
 
-std::shared_ptr<TSRInstallationsIDController> lockController(const std::weak_ptr<TSRInstallationsIDController>& weak) {
+std::shared_ptr<TSRInstallationsIDController>
+lockController(const std::weak_ptr<TSRInstallationsIDController>& weak) {
     std::shared_ptr<TSRInstallationsIDController> self = weak.lock();
     if (!self)
         throw TSRInstallationsErrorUtil::installationsErrorWithCode(
@@ -29,7 +30,8 @@ Promise<Item> TSRInstallationsIDController::createDeleteInstallationPromise() {
     TSRLogDebug(kTSRLoggerInstallations, "I-INS002002", "%s, appName: %@",
                 "-[TSRInstallationsIDController createDeleteInstallationPromise]", appName_);
     // The record an operation in flight is about to hand out is the one to delete.
-    std::optional<Promise<Item>> installation = authTokenForcingRefreshPromiseCache_->getExistingPendingPromise();
+    std::optional<Promise<Item>> installation =
+        authTokenForcingRefreshPromiseCache_->getExistingPendingPromise();
     if (!installation) installation = authTokenPromiseCache_->getExistingPendingPromise();
     if (!installation) installation = getInstallationPromiseCache_->getExistingPendingPromise();
     if (!installation)
@@ -43,8 +45,9 @@ Promise<Item> TSRInstallationsIDController::createDeleteInstallationPromise() {
     return installation
         ->then(promises::promisesQueue(),
                [weak](const Item& found) { return lockController(weak)->sendDeleteRequestIfNeeded(found); })
-        .then(promises::promisesQueue(),
-              [weak](const Item& found) { return lockController(weak)->deleteInstallationLocally(found, true); });
+        .then(promises::promisesQueue(), [weak](const Item& found) {
+            return lockController(weak)->deleteInstallationLocally(found, true);
+        });
 }
 
 Promise<Item> TSRInstallationsIDController::sendDeleteRequestIfNeeded(const Item& installation) {
@@ -58,9 +61,11 @@ Promise<Item> TSRInstallationsIDController::sendDeleteRequestIfNeeded(const Item
         });
 }
 
-Promise<Item> TSRInstallationsIDController::deleteInstallationLocally(const Item& installation, bool postNotification) {
+Promise<Item> TSRInstallationsIDController::deleteInstallationLocally(const Item& installation,
+                                                                      bool postNotification) {
     std::weak_ptr<TSRInstallationsIDController> weak = weak_from_this();
-    return installationsStore_->removeInstallationForAppID(installation.appID(), installation.tesseraAppName())
+    return installationsStore_
+        ->removeInstallationForAppID(installation.appID(), installation.tesseraAppName())
         .then(promises::promisesQueue(),
               [weak](const Void&) {
                   std::shared_ptr<TSRInstallationsIDController> self = lockController(weak);

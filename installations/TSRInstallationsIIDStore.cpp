@@ -22,7 +22,8 @@ plat::DispatchQueue workQueue() {
 
 plat::Object::Dict keyQuery(const std::string& tagPrefix) {
     return {{plat::kSecClass, plat::Object(plat::kSecClassKey)},
-            {plat::kSecAttrApplicationTag, plat::Object(plat::toData(TSRInstallationsIIDStore::keyTag(tagPrefix)))},
+            {plat::kSecAttrApplicationTag,
+             plat::Object(plat::toData(TSRInstallationsIIDStore::keyTag(tagPrefix)))},
             {plat::kSecAttrKeyType, plat::Object(plat::kSecAttrKeyTypeRSA)}};
 }
 
@@ -68,7 +69,8 @@ Promise<std::string> TSRInstallationsIIDStore::existingIID() const {
         plat::Object data;
         // Without the key's bytes every machine would derive the same identifier from nothing:
         // a missing or empty key means there is no legacy identity.
-        if (plat::SecItemCopyMatching(query, &data) != plat::errSecSuccess || !data.isData() || data.data().empty())
+        if (plat::SecItemCopyMatching(query, &data) != plat::errSecSuccess || !data.isData() ||
+            data.data().empty())
             throw noLegacyIdentity();
         return IIDWithPublicKeyData(plat::toString(data.data()));
     });
@@ -84,9 +86,11 @@ Promise<Void> TSRInstallationsIIDStore::deleteExistingIID() const {
             if (!bytes) throw error;
             if (!plat::paths::writeFileAtomically(keyPairPlistPath(), *bytes, std::filesystem::perms(0600)))
                 throw TSRInstallationsErrorUtil::installationsErrorWithCode(
-                    TSRInstallationsErrorCodeUnknown, "Could not write " + keyPairPlistPath().string(), std::nullopt);
+                    TSRInstallationsErrorCodeUnknown, "Could not write " + keyPairPlistPath().string(),
+                    std::nullopt);
         }
-        for (const char* prefix : {kTSRInstallationsIIDPublicKeyTagPrefix, kTSRInstallationsIIDPrivateKeyTagPrefix}) {
+        for (const char* prefix :
+             {kTSRInstallationsIIDPublicKeyTagPrefix, kTSRInstallationsIIDPrivateKeyTagPrefix}) {
             const plat::OSStatus status = plat::SecItemDelete(keyQuery(prefix));
             if (status != plat::errSecSuccess && status != plat::errSecItemNotFound)
                 throw TSRInstallationsErrorUtil::keychainErrorWithFunction("SecItemDelete", status);

@@ -54,7 +54,8 @@ bool TSRInstallationsItem::isValid(std::optional<plat::Error>* error) const {
         joined += (joined.empty() ? "" : ", ") + problem;
     TSRInstallationsErrorUtil::TSRInstallationsItemSetErrorToPointer(
         TSRInstallationsErrorUtil::installationsErrorWithCode(
-            TSRInstallationsErrorCodeUnknown, "TSRInstallationsItem validation errors: " + joined, std::nullopt),
+            TSRInstallationsErrorCodeUnknown, "TSRInstallationsItem validation errors: " + joined,
+            std::nullopt),
         error);
     return false;
 }

@@ -33,7 +33,9 @@ public:
     const std::string& refreshToken() const { return refreshToken_; }
     void setRefreshToken(std::string value) { refreshToken_ = std::move(value); }
     const std::shared_ptr<const TSRInstallationsStoredAuthToken>& authToken() const { return authToken_; }
-    void setAuthToken(std::shared_ptr<const TSRInstallationsStoredAuthToken> value) { authToken_ = std::move(value); }
+    void setAuthToken(std::shared_ptr<const TSRInstallationsStoredAuthToken> value) {
+        authToken_ = std::move(value);
+    }
     int64_t registrationStatus() const { return registrationStatus_; }
     void setRegistrationStatus(int64_t value) { registrationStatus_ = value; }
     const std::string& IIDDefaultToken() const { return IIDDefaultToken_; }

@@ -16,8 +16,8 @@ std::optional<plat::Object> jsonDictionary(std::string_view data, std::optional<
         plat::Object object = plat::JSONSerialization::jsonObject(data);
         if (object.isDict()) return object;
     }
-    TSRInstallationsErrorUtil::TSRInstallationsItemSetErrorToPointer(TSRInstallationsErrorUtil::JSONSerializationError(),
-                                                                     error);
+    TSRInstallationsErrorUtil::TSRInstallationsItemSetErrorToPointer(
+        TSRInstallationsErrorUtil::JSONSerializationError(), error);
     return std::nullopt;
 }
 
@@ -84,8 +84,10 @@ TSRInstallationsResponseParser::authTokenWithGenerateTokenAPIJSONData(std::strin
     return authTokenWithJSONDict(*reply, date, error);
 }
 
-std::optional<TSRInstallationsItem> TSRInstallationsResponseParser::registeredInstallationWithJSONData(
-    const TSRInstallationsItem& request, std::string_view data, plat::Date date, std::optional<plat::Error>* error) {
+std::optional<TSRInstallationsItem>
+TSRInstallationsResponseParser::registeredInstallationWithJSONData(const TSRInstallationsItem& request,
+                                                                   std::string_view data, plat::Date date,
+                                                                   std::optional<plat::Error>* error) {
     std::optional<plat::Object> reply = jsonDictionary(data, error);
     if (!reply) return std::nullopt;
     std::optional<std::string> refreshToken = validString((*reply)["refreshToken"]);
@@ -98,7 +100,8 @@ std::optional<TSRInstallationsItem> TSRInstallationsResponseParser::registeredIn
         missingField("authToken", error);
         return std::nullopt;
     }
-    std::shared_ptr<const TSRInstallationsStoredAuthToken> authToken = authTokenWithJSONDict(authTokenDict, date, error);
+    std::shared_ptr<const TSRInstallationsStoredAuthToken> authToken =
+        authTokenWithJSONDict(authTokenDict, date, error);
     if (!authToken) return std::nullopt;
 
     TSRInstallationsItem item(request.appID(), request.tesseraAppName());

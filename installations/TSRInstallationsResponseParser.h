@@ -23,11 +23,13 @@ public:
     // The registered record for the register reply to `request`: the server's "tid" when it gave
     // a usable one (else the request's), the refresh token, the auth token expiring "expiresIn"
     // after `date`, status registered. The legacy token is not carried over.
-    static std::optional<TSRInstallationsItem> registeredInstallationWithJSONData(
-        const TSRInstallationsItem& request, std::string_view data, plat::Date date, std::optional<plat::Error>* error);
+    static std::optional<TSRInstallationsItem>
+    registeredInstallationWithJSONData(const TSRInstallationsItem& request, std::string_view data,
+                                       plat::Date date, std::optional<plat::Error>* error);
     // The auth token of a generate-token reply (fields at the top level).
     static std::shared_ptr<const TSRInstallationsStoredAuthToken>
-    authTokenWithGenerateTokenAPIJSONData(std::string_view data, plat::Date date, std::optional<plat::Error>* error);
+    authTokenWithGenerateTokenAPIJSONData(std::string_view data, plat::Date date,
+                                          std::optional<plat::Error>* error);
     // The auth token of an object holding "token" and "expiresIn".
     static std::shared_ptr<const TSRInstallationsStoredAuthToken>
     authTokenWithJSONDict(const plat::Object& dict, plat::Date date, std::optional<plat::Error>* error);

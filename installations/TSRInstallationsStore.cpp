@@ -32,7 +32,8 @@ Promise<TSRInstallationsItem> TSRInstallationsStore::installationForAppID(const 
             [result, appID, appName](TULKeychainStorage::Object object, std::optional<plat::Error> error) {
                 if (error) return result.reject(*error);
                 if (!object)
-                    return result.reject(TSRInstallationsErrorUtil::installationItemNotFoundForAppID(appID, appName));
+                    return result.reject(
+                        TSRInstallationsErrorUtil::installationItemNotFoundForAppID(appID, appName));
                 TSRInstallationsItem item(appID, appName);
                 item.updateWithStoredItem(static_cast<const TSRInstallationsStoredItem&>(*object));
                 result.fulfill(item);
@@ -44,16 +45,15 @@ Promise<TSRInstallationsItem> TSRInstallationsStore::installationForAppID(const 
 Promise<Void> TSRInstallationsStore::saveInstallation(const TSRInstallationsItem& installation) const {
     Promise<Void> result;
     const std::string identifier = installation.identifier();
-    secureStorage_->setObject(
-        installation.storedItem(), identifier, accessGroup_,
-        [result, identifier, queue = queue_, defaults = userDefaults_](TULKeychainStorage::Object,
-                                                                        std::optional<plat::Error> error) {
-            if (error) return result.reject(*error);
-            queue.async([result, identifier, defaults] {
-                defaults->setBool(true, identifier);
-                result.fulfill(Void{});
-            });
-        });
+    secureStorage_->setObject(installation.storedItem(), identifier, accessGroup_,
+                              [result, identifier, queue = queue_, defaults = userDefaults_](
+                                  TULKeychainStorage::Object, std::optional<plat::Error> error) {
+                                  if (error) return result.reject(*error);
+                                  queue.async([result, identifier, defaults] {
+                                      defaults->setBool(true, identifier);
+                                      result.fulfill(Void{});
+                                  });
+                              });
     return result;
 }
 

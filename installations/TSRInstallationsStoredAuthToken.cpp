@@ -13,10 +13,10 @@ void TSRInstallationsStoredAuthToken::encodeWithCoder(plat::KeyedArchiver& coder
 
 std::shared_ptr<TSRInstallationsStoredAuthToken>
 TSRInstallationsStoredAuthToken::initWithCoder(plat::KeyedUnarchiver& coder) {
-    TSRInstallationsDecodeStorageVersion(
-        coder, kTSRInstallationsStoredAuthTokenStorageVersion, "I-INS004000",
-        "TSRInstallationsStoredAuthToken was encoded by a newer coder version %ld. Current coder version is %ld. "
-        "Some auth token data may be lost.");
+    TSRInstallationsDecodeStorageVersion(coder, kTSRInstallationsStoredAuthTokenStorageVersion, "I-INS004000",
+                                         "TSRInstallationsStoredAuthToken was encoded by a newer coder "
+                                         "version %ld. Current coder version is %ld. "
+                                         "Some auth token data may be lost.");
     auto token = std::make_shared<TSRInstallationsStoredAuthToken>();
     token->status_ = coder.decodeInt64ForKey("status");
     token->token_ = TSRInstallationsDecodeString(coder, "token");

@@ -24,7 +24,8 @@ public:
     static constexpr const char* kClassName = "TSRInstallationsStoredAuthToken";
 
     TSRInstallationsStoredAuthToken() = default;
-    TSRInstallationsStoredAuthToken(int64_t status, std::string token, std::optional<plat::Date> expirationDate)
+    TSRInstallationsStoredAuthToken(int64_t status, std::string token,
+                                    std::optional<plat::Date> expirationDate)
         : status_(status), token_(std::move(token)), expirationDate_(expirationDate) {}
 
     int64_t status() const { return status_; }

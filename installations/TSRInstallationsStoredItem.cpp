@@ -14,11 +14,12 @@ void TSRInstallationsStoredItem::encodeWithCoder(plat::KeyedArchiver& coder) con
     coder.encodeInt64(kTSRInstallationsStoredItemStorageVersion, "storageVersion");
 }
 
-std::shared_ptr<TSRInstallationsStoredItem> TSRInstallationsStoredItem::initWithCoder(plat::KeyedUnarchiver& coder) {
-    TSRInstallationsDecodeStorageVersion(
-        coder, kTSRInstallationsStoredItemStorageVersion, "I-INS003000",
-        "TSRInstallationsStoredItem was encoded by a newer coder version %ld. Current coder version is %ld. Some "
-        "installation data may be lost.");
+std::shared_ptr<TSRInstallationsStoredItem>
+TSRInstallationsStoredItem::initWithCoder(plat::KeyedUnarchiver& coder) {
+    TSRInstallationsDecodeStorageVersion(coder, kTSRInstallationsStoredItemStorageVersion, "I-INS003000",
+                                         "TSRInstallationsStoredItem was encoded by a newer coder version "
+                                         "%ld. Current coder version is %ld. Some "
+                                         "installation data may be lost.");
     auto item = std::make_shared<TSRInstallationsStoredItem>();
     item->tesseraInstallationID_ = TSRInstallationsDecodeString(coder, "tesseraInstallationID");
     item->refreshToken_ = TSRInstallationsDecodeString(coder, "refreshToken");

@@ -47,14 +47,16 @@ Installation InstallationRegistry::registerInstallation(const std::string& proje
     return installation;
 }
 
-std::optional<Installation> InstallationRegistry::find(const std::string& project, const std::string& tid) const {
+std::optional<Installation> InstallationRegistry::find(const std::string& project,
+                                                       const std::string& tid) const {
     std::lock_guard lock(mutex_);
     auto it = installations_.find({project, tid});
     if (it == installations_.end()) return std::nullopt;
     return it->second;
 }
 
-std::optional<std::string> InstallationRegistry::issueAuthToken(const std::string& project, const std::string& tid) {
+std::optional<std::string> InstallationRegistry::issueAuthToken(const std::string& project,
+                                                                const std::string& tid) {
     std::lock_guard lock(mutex_);
     auto it = installations_.find({project, tid});
     if (it == installations_.end()) return std::nullopt;

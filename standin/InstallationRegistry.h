@@ -50,7 +50,8 @@ public:
     // Registers (or registers again) `tid` of `project`; an empty tid gets one made here, as does
     // any tid when setNextTID() asked for a particular one. Returns the stored installation with
     // its new refresh token and first auth token.
-    Installation registerInstallation(const std::string& project, const std::string& tid, const std::string& appId);
+    Installation registerInstallation(const std::string& project, const std::string& tid,
+                                      const std::string& appId);
     // The installation, when it exists.
     std::optional<Installation> find(const std::string& project, const std::string& tid) const;
     // A new auth token for the installation; none when it does not exist.

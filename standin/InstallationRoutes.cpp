@@ -5,8 +5,8 @@
 #include <charconv>
 #include <functional>
 #include <map>
-#include <variant>
 #include <nlohmann/json.hpp>
+#include <variant>
 
 namespace standin {
 namespace {
@@ -17,20 +17,21 @@ constexpr const char* kPrefix = "/v1/tenants/([^/]+)/installations/";
 
 StandinReply errorReply(int status, const std::string& message) {
     static const std::map<int, std::string> names{
-        {400, "INVALID_ARGUMENT"}, {401, "UNAUTHENTICATED"},    {403, "PERMISSION_DENIED"},
-        {404, "NOT_FOUND"},        {429, "RESOURCE_EXHAUSTED"}, {500, "INTERNAL"},
-        {503, "UNAVAILABLE"}};
+        {400, "INVALID_ARGUMENT"},   {401, "UNAUTHENTICATED"}, {403, "PERMISSION_DENIED"}, {404, "NOT_FOUND"},
+        {429, "RESOURCE_EXHAUSTED"}, {500, "INTERNAL"},        {503, "UNAVAILABLE"}};
     auto name = names.find(status);
-    nlohmann::json body = {
-        {"error",
-         {{"code", status}, {"message", message}, {"status", name == names.end() ? "UNKNOWN" : name->second}}}};
+    nlohmann::json body = {{"error",
+                            {{"code", status},
+                             {"message", message},
+                             {"status", name == names.end() ? "UNKNOWN" : name->second}}}};
     return StandinReply::json(status, body.dump());
 }
 
 // The checks every request passes first; none when it may go on.
 std::optional<StandinReply> refuseClient(const StandinRequest& request) {
     const std::string key = request.header("X-Tessera-Api-Key");
-    if (key.size() != 39 || key.front() != 'A') return errorReply(403, "The API key is missing or malformed.");
+    if (key.size() != 39 || key.front() != 'A')
+        return errorReply(403, "The API key is missing or malformed.");
     if (request.header("X-Tessera-Bundle-Identifier").empty())
         return errorReply(403, "The bundle identifier is missing.");
     return std::nullopt;
@@ -47,7 +48,8 @@ bool isString(const nlohmann::json& object, const char* key) {
 }
 
 // The installation the request's refresh token belongs to, or the refusal.
-std::variant<Installation, StandinReply> authorised(const StandinRequest& request, InstallationRegistry& registry) {
+std::variant<Installation, StandinReply> authorised(const StandinRequest& request,
+                                                    InstallationRegistry& registry) {
     std::optional<Installation> installation = registry.find(request.captures.at(0), request.captures.at(1));
     if (!installation) return errorReply(404, "Installation not found.");
     if (request.header("Authorization") != "INS_v2 " + installation->refreshToken)
@@ -84,13 +86,14 @@ void addInstallationRoutes(StandinRouter& router, InstallationRegistry& registry
     router.add("POST", kPrefix, [&registry](const StandinRequest& request) {
         return withFaults(registry, Operation::Register, request, [&](const std::string& expiresIn) {
             std::optional<nlohmann::json> body = jsonObject(request.body);
-            if (!body || !isString(*body, "tid") || !isString(*body, "appId") || !isString(*body, "sdkVersion") ||
-                (*body)["appId"].get<std::string>().empty() || body->value("authVersion", "") != "INS_v2")
-                return errorReply(400, "The request must name tid, appId, authVersion INS_v2 and sdkVersion.");
+            if (!body || !isString(*body, "tid") || !isString(*body, "appId") ||
+                !isString(*body, "sdkVersion") || (*body)["appId"].get<std::string>().empty() ||
+                body->value("authVersion", "") != "INS_v2")
+                return errorReply(400,
+                                  "The request must name tid, appId, authVersion INS_v2 and sdkVersion.");
             const std::string& project = request.captures.at(0);
-            Installation installation =
-                registry.registerInstallation(project, (*body)["tid"].get<std::string>(),
-                                              (*body)["appId"].get<std::string>());
+            Installation installation = registry.registerInstallation(
+                project, (*body)["tid"].get<std::string>(), (*body)["appId"].get<std::string>());
             nlohmann::json reply = {{"name", "projects/" + project + "/installations/" + installation.tid},
                                     {"tid", installation.tid},
                                     {"refreshToken", installation.refreshToken},
@@ -108,7 +111,8 @@ void addInstallationRoutes(StandinRouter& router, InstallationRegistry& registry
             if (!body || !body->contains("installation") || !(*body)["installation"].is_object() ||
                 !isString((*body)["installation"], "sdkVersion"))
                 return errorReply(400, "The request must carry installation.sdkVersion.");
-            std::optional<std::string> token = registry.issueAuthToken(request.captures.at(0), request.captures.at(1));
+            std::optional<std::string> token =
+                registry.issueAuthToken(request.captures.at(0), request.captures.at(1));
             if (!token) return errorReply(404, "Installation not found.");
             return StandinReply::json(200, authTokenJson(*token, expiresIn).dump());
         });

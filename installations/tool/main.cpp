@@ -43,7 +43,8 @@ int printToken(const TSRInstallations& installations, bool force) {
         error = std::move(failure);
         finished = true;
     });
-    if (!waitFor([&] { return finished; })) return failed(plat::Error::withMessage("timeout", 0, "no answer"));
+    if (!waitFor([&] { return finished; }))
+        return failed(plat::Error::withMessage("timeout", 0, "no answer"));
     if (error) return failed(*error);
     const double left = token->expirationDate().secondsSince1970 - plat::Date::now().secondsSince1970;
     std::cout << "auth token: " << fingerprint(token->authToken()) << " (sha-256 prefix), expires in "

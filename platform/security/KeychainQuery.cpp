@@ -44,8 +44,9 @@ const std::map<std::string_view, Type>& attributeTypes() {
 }
 
 bool isClass(const Object& value) {
-    return value.isString() && (value.string() == kSecClassGenericPassword ||
-                                value.string() == kSecClassInternetPassword || value.string() == kSecClassKey);
+    return value.isString() &&
+           (value.string() == kSecClassGenericPassword || value.string() == kSecClassInternetPassword ||
+            value.string() == kSecClassKey);
 }
 
 bool startsWith(std::string_view s, std::string_view prefix) {

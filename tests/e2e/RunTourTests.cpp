@@ -217,7 +217,8 @@ TEST_F(RunTour, WritesFiveScreenshotsOfTheTourAndExitsWithZero) {
     for (const auto& name : registrations[0].headerNames())
         EXPECT_NE(name, "Authorization");
     ASSERT_EQ(server_.installations().all().size(), 1u);
-    EXPECT_NE(run.out.find("Installation: " + server_.installations().all()[0].tid), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Installation: " + server_.installations().all()[0].tid), std::string::npos)
+        << run.out;
 }
 
 TEST_F(RunTour, FailsWithTheStepWhenTheSignInIsRefused) {

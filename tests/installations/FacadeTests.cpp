@@ -68,15 +68,18 @@ protected:
 };
 
 TEST_F(FacadeTest, ConfiguringTheAppMakesTheComponentAndRegistersTheLibrary) {
-    EXPECT_NE(raisedReason([] { TSRInstallations::installations(); })
-                  .find("The default TesseraApp instance must be configured before the defaultTesseraApp instance can "
-                        "be initialized. One way to ensure this is to call `TesseraApp.configure()` in the App  "
-                        "Delegate's"),
-              std::string::npos);
+    EXPECT_NE(
+        raisedReason([] { TSRInstallations::installations(); })
+            .find("The default TesseraApp instance must be configured before the defaultTesseraApp instance "
+                  "can "
+                  "be initialized. One way to ensure this is to call `TesseraApp.configure()` in the App  "
+                  "Delegate's"),
+        std::string::npos);
     TSRApp::configureWithOptions(options());
     auto installations = TSRInstallations::installations();
     ASSERT_TRUE(installations);
-    EXPECT_EQ(installations, TSRInstallations::installationsWithApp(*TSRApp::defaultApp())) << "one cached instance";
+    EXPECT_EQ(installations, TSRInstallations::installationsWithApp(*TSRApp::defaultApp()))
+        << "one cached instance";
     EXPECT_EQ(installations->appName(), kTSRDefaultAppName);
     EXPECT_NE(TSRApp::tesseraUserAgent().find("tsr-install/3.2.0"), std::string::npos);
     EXPECT_TRUE(server_.requests().empty()) << "making the component sends nothing";
@@ -106,24 +109,31 @@ TEST_F(FacadeTest, ConfiguringTheAppMakesTheComponentAndRegistersTheLibrary) {
 }
 
 TEST_F(FacadeTest, InvalidOptionsRaiseWhileTheAppIsConfigured) {
-    const std::string reason = raisedReason([] { TSRApp::configureWithOptions(options(instest::kAPIKey, "")); });
-    EXPECT_EQ(reason.rfind("[TesseraInstallations][I-INS008000] Could not configure Tessera Installations due to invalid "
-                           "TesseraApp options. The following parameters are nil or empty: `TesseraOptions.projectID`.",
-                           0),
-              0u)
+    const std::string reason =
+        raisedReason([] { TSRApp::configureWithOptions(options(instest::kAPIKey, "")); });
+    EXPECT_EQ(
+        reason.rfind(
+            "[TesseraInstallations][I-INS008000] Could not configure Tessera Installations due to invalid "
+            "TesseraApp options. The following parameters are nil or empty: `TesseraOptions.projectID`.",
+            0),
+        0u)
         << reason;
     std::string key = instest::kAPIKey;
     key[0] = 'B';
-    EXPECT_NE(raisedReason([&] { TSRInstallations::validateAppOptions(*options(key), "app"); })
-                  .find("doesn't match the expected format: API Key must start with `A`. If you use"),
+    EXPECT_NE(raisedReason([&] {
+                  TSRInstallations::validateAppOptions(*options(key), "app");
+              }).find("doesn't match the expected format: API Key must start with `A`. If you use"),
               std::string::npos);
-    EXPECT_NE(raisedReason([&] { TSRInstallations::validateAppOptions(*options("Ashort+"), ""); })
-                  .find("`TesseraApp.name`"),
+    EXPECT_NE(raisedReason([&] {
+                  TSRInstallations::validateAppOptions(*options("Ashort+"), "");
+              }).find("`TesseraApp.name`"),
               std::string::npos);
-    EXPECT_NE(raisedReason([&] { TSRInstallations::validateAppOptions(*options("Ashort+"), "app"); })
-                  .find("API Key length must be 39 characters, API Key must contain only base64 url-safe characters "
-                        "characters"),
-              std::string::npos);
+    EXPECT_NE(
+        raisedReason([&] { TSRInstallations::validateAppOptions(*options("Ashort+"), "app"); })
+            .find(
+                "API Key length must be 39 characters, API Key must contain only base64 url-safe characters "
+                "characters"),
+        std::string::npos);
 }
 
 TEST_F(FacadeTest, AnUnreachableServiceIsATransportErrorInTheInstallationsDomain) {

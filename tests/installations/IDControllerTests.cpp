@@ -18,7 +18,8 @@ protected:
         InstallationsTest::SetUp();
         changes_ = plat::NotificationCenter::defaultCenter().addObserver(
             kTSRInstallationIDDidChangeNotification, plat::Object(), [this](const plat::Notification& n) {
-                changedApps_.push_back(n.userInfo.at(kTSRInstallationIDDidChangeNotificationAppNameKey).string());
+                changedApps_.push_back(
+                    n.userInfo.at(kTSRInstallationIDDidChangeNotificationAppNameKey).string());
             });
         controller_ = makeController();
     }
@@ -77,7 +78,8 @@ TEST_F(IDControllerTest, TokensCloseToExpiryAreRefreshedWithTheRefreshToken) {
     const TSRInstallationsItem refreshed = token();
     auto refreshes = requests("POST", "/tokens");
     ASSERT_EQ(refreshes.size(), 1u) << "a token expiring within the hour is refreshed at once";
-    const auto installation = server_.installations().find(instest::kProjectID, refreshed.tesseraInstallationID());
+    const auto installation =
+        server_.installations().find(instest::kProjectID, refreshed.tesseraInstallationID());
     ASSERT_TRUE(installation);
     std::string authorization;
     for (const auto& [name, value] : refreshes[0].headers)
@@ -114,13 +116,15 @@ TEST_F(IDControllerTest, RecoverableFailureHoldsRequestsBackForTwoSecondsAndSucc
     server_.installations().clearFaults();
     scheduler_.advanceSeconds(1.0);
     EXPECT_EQ(token().registrationStatus(), TSRInstallationsRegistrationStatusRegistered);
-    EXPECT_EQ(controller_->backoffController()->lastEventData()->eventType, TSRInstallationsBackoffEventSuccess);
+    EXPECT_EQ(controller_->backoffController()->lastEventData()->eventType,
+              TSRInstallationsBackoffEventSuccess);
     EXPECT_TRUE(controller_->backoffController()->isNextRequestAllowed());
 }
 
 TEST_F(IDControllerTest, UnrecoverableFailureHoldsRequestsBackForADay) {
     fault(Operation::Register, "400");
-    EXPECT_TRUE(TSRInstallationsErrorUtil::isAPIError(errorOf(controller_->getAuthTokenForcingRefresh(false)), 400));
+    EXPECT_TRUE(
+        TSRInstallationsErrorUtil::isAPIError(errorOf(controller_->getAuthTokenForcingRefresh(false)), 400));
     EXPECT_EQ(requests("POST", "/installations/").size(), 1u) << "only 500 is tried again";
     bool logged = false;
     for (const auto& line : logLines())
@@ -152,7 +156,8 @@ TEST_F(IDControllerTest, RefreshAnswered401StartsOverWithANewIdentifierAndOneNot
     EXPECT_EQ(replaced.registrationStatus(), TSRInstallationsRegistrationStatusRegistered);
     EXPECT_EQ(changedApps_.size(), 1u) << "one change: the old identifier replaced by the new one";
     ASSERT_EQ(requests("POST", "/installations/").size(), 1u);
-    EXPECT_NE(requests("POST", "/installations/")[0].body.find(replaced.tesseraInstallationID()), std::string::npos);
+    EXPECT_NE(requests("POST", "/installations/")[0].body.find(replaced.tesseraInstallationID()),
+              std::string::npos);
     // The backoff ignores 401: the next request goes out at once.
     EXPECT_TRUE(controller_->backoffController()->isNextRequestAllowed());
 }
@@ -167,8 +172,10 @@ TEST_F(IDControllerTest, AServiceThatRefusesEveryRegistrationEndsAfterOneRestart
 
 TEST_F(IDControllerTest, MalformedRepliesFailWithTheirErrorsAndLeaveTheRecordUnregistered) {
     fault(Operation::Register, "malformed-json");
-    EXPECT_EQ(reasonOf(errorOf(controller_->getAuthTokenForcingRefresh(false))), "Failed to serialize JSON data.");
-    server_.installations().setFault(Operation::Register, {InstallationFault::Kind::BadExpiry, 200, "-5s", false});
+    EXPECT_EQ(reasonOf(errorOf(controller_->getAuthTokenForcingRefresh(false))),
+              "Failed to serialize JSON data.");
+    server_.installations().setFault(Operation::Register,
+                                     {InstallationFault::Kind::BadExpiry, 200, "-5s", false});
     EXPECT_EQ(reasonOf(errorOf(controller_->getAuthTokenForcingRefresh(false))),
               "A required response field with name authToken.expiresIn is missing");
     // Parse failures are no verdict of the service: no backoff.
@@ -199,8 +206,9 @@ TEST_F(IDControllerTest, DeletionRemovesTheRecordAndTheServersInstallation) {
     server_.clearRequests();
     EXPECT_TRUE(valueOf(controller_->deleteInstallation()));
     EXPECT_TRUE(requests("DELETE").empty());
-    EXPECT_EQ(reasonOf(errorOf(controller_->deleteInstallation())),
-              std::string("Installation for appID ") + instest::kAppID + " appName " + instest::kAppName + " not found");
+    EXPECT_EQ(reasonOf(errorOf(controller_->deleteInstallation())), std::string("Installation for appID ") +
+                                                                        instest::kAppID + " appName " +
+                                                                        instest::kAppName + " not found");
 }
 
 TEST_F(IDControllerTest, ConcurrentRequestsJoinOneRegistration) {

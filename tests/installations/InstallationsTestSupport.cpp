@@ -38,17 +38,20 @@ void InstallationsTest::drain() {
 
 std::shared_ptr<TSRInstallationsAPIService> InstallationsTest::makeAPIService() {
     return std::make_shared<TSRInstallationsAPIService>(
-        std::make_shared<plat::URLSession>(plat::DispatchQueue::serial("test.installations.session")), kAPIKey,
-        kProjectID, nullptr, scheduler_);
+        std::make_shared<plat::URLSession>(plat::DispatchQueue::serial("test.installations.session")),
+        kAPIKey, kProjectID, nullptr, scheduler_);
 }
 
 std::shared_ptr<TSRInstallationsIDController> InstallationsTest::makeController(const std::string& appName) {
-    auto storage = std::make_shared<TULKeychainStorage>(TSRInstallationsIDController::keychainServiceWithAppID(kAppID));
+    auto storage =
+        std::make_shared<TULKeychainStorage>(TSRInstallationsIDController::keychainServiceWithAppID(kAppID));
     plat::ManualClock& clock = scheduler_.manualClock();
-    return TSRInstallationsIDController::make(
-        kAppID, appName, std::make_shared<TSRInstallationsStore>(storage, std::nullopt), makeAPIService(),
-        std::make_shared<TSRInstallationsIIDStore>(), std::make_shared<TSRInstallationsIIDTokenStore>("111122223333"),
-        std::make_shared<TSRInstallationsBackoffController>([&clock] { return clock.wallNow(); }, [] { return 0; }));
+    return TSRInstallationsIDController::make(kAppID, appName,
+                                              std::make_shared<TSRInstallationsStore>(storage, std::nullopt),
+                                              makeAPIService(), std::make_shared<TSRInstallationsIIDStore>(),
+                                              std::make_shared<TSRInstallationsIIDTokenStore>("111122223333"),
+                                              std::make_shared<TSRInstallationsBackoffController>(
+                                                  [&clock] { return clock.wallNow(); }, [] { return 0; }));
 }
 
 std::string InstallationsTest::reasonOf(const plat::Error& error) {
@@ -56,10 +59,11 @@ std::string InstallationsTest::reasonOf(const plat::Error& error) {
 }
 
 std::vector<standin::RequestLogEntry> InstallationsTest::requests(const std::string& method,
-                                                                 const std::string& suffix) {
+                                                                  const std::string& suffix) {
     std::vector<standin::RequestLogEntry> found;
     for (const auto& entry : server_.requests())
-        if (entry.method == method && entry.path.rfind("/v1/", 0) == 0 && entry.path.size() >= suffix.size() &&
+        if (entry.method == method && entry.path.rfind("/v1/", 0) == 0 &&
+            entry.path.size() >= suffix.size() &&
             entry.path.compare(entry.path.size() - suffix.size(), suffix.size(), suffix) == 0)
             found.push_back(entry);
     return found;

@@ -39,7 +39,8 @@ protected:
     template <typename T> void settle(const promises::Promise<T>& promise) {
         for (int turns = 0; turns < 200 && promise.isPending(); ++turns) {
             plat::RunLoop::main().runUntil(
-                [&] { return !promise.isPending() || scheduler_.pendingCount() > 0; }, std::chrono::milliseconds(50));
+                [&] { return !promise.isPending() || scheduler_.pendingCount() > 0; },
+                std::chrono::milliseconds(50));
             if (promise.isPending() && scheduler_.pendingCount() > 0) scheduler_.advanceSeconds(1.0);
         }
         ASSERT_FALSE(promise.isPending()) << "the promise did not settle";

@@ -38,7 +38,8 @@ TEST(InstallationsRecord, GeneratedIdentifiersAreUrlSafeAndStartWithCToF) {
         seen.insert(tid);
     }
     EXPECT_EQ(seen.size(), 200u);
-    EXPECT_EQ(TSRInstallationsItem::identifierWithAppID("1:2:ios:3", "__TSRAPP_DEFAULT"), "1:2:ios:3__TSRAPP_DEFAULT");
+    EXPECT_EQ(TSRInstallationsItem::identifierWithAppID("1:2:ios:3", "__TSRAPP_DEFAULT"),
+              "1:2:ios:3__TSRAPP_DEFAULT");
 }
 
 TEST(InstallationsRecord, ValidationListsEveryProblem) {
@@ -49,7 +50,8 @@ TEST(InstallationsRecord, ValidationListsEveryProblem) {
     ASSERT_FALSE(empty.isValid(&error));
     EXPECT_EQ(error->domain, kTesseraInstallationsErrorDomain);
     EXPECT_EQ(Util::failureReason(*error),
-              "TSRInstallationsItem validation errors: `appID` must not be empty, `tesseraAppName` must not be empty, "
+              "TSRInstallationsItem validation errors: `appID` must not be empty, `tesseraAppName` must not "
+              "be empty, "
               "`tesseraInstallationID` must not be empty, invalid `registrationStatus`");
 
     TSRInstallationsItem tokenless = registeredItem();
@@ -118,8 +120,9 @@ TEST(InstallationsErrors, HTTPErrorsAreToldApartByClassNotByDomainAndCode) {
     const plat::Error http = Util::APIErrorWithHTTPResponse(response, plat::toData("{\"e\":1}"));
     EXPECT_TRUE(Util::isAPIError(http, 404));
     EXPECT_FALSE(Util::isAPIError(http, 500));
-    EXPECT_EQ(Util::failureReason(http), "The server responded with an error: \n - URL: http://127.0.0.1/v1/x \n - "
-                                         "HTTP status code: 404 \n - Response body: {\"e\":1}");
+    EXPECT_EQ(Util::failureReason(http),
+              "The server responded with an error: \n - URL: http://127.0.0.1/v1/x \n - "
+              "HTTP status code: 404 \n - Response body: {\"e\":1}");
     const plat::Error lookalike = Util::installationsErrorWithCode(0, std::string("404"), std::nullopt);
     EXPECT_FALSE(Util::isAPIError(lookalike, 404));
 
@@ -141,17 +144,23 @@ TEST(InstallationsErrors, HTTPErrorsAreToldApartByClassNotByDomainAndCode) {
 }
 
 TEST(InstallationsErrors, ForeignErrorsEnterTheDomainAsUnderlyingErrors) {
-    const plat::Error transport = plat::URLError::make(plat::URLError::CannotConnectToHost, "http://127.0.0.1:9/");
+    const plat::Error transport =
+        plat::URLError::make(plat::URLError::CannotConnectToHost, "http://127.0.0.1:9/");
     const plat::Error wrapped = Util::publicDomainErrorWithError(transport);
     EXPECT_EQ(wrapped.domain, kTesseraInstallationsErrorDomain);
     EXPECT_EQ(wrapped.code, TSRInstallationsErrorCodeUnknown);
     ASSERT_TRUE(Util::underlyingError(wrapped));
     EXPECT_EQ(Util::underlyingError(wrapped)->code, plat::URLError::CannotConnectToHost);
-    EXPECT_EQ(Util::failureReason(wrapped).rfind("Underlying error: Error Domain=NSURLErrorDomain Code=-1004", 0), 0u)
+    EXPECT_EQ(
+        Util::failureReason(wrapped).rfind("Underlying error: Error Domain=NSURLErrorDomain Code=-1004", 0),
+        0u)
         << Util::failureReason(wrapped);
-    EXPECT_EQ(Util::publicDomainErrorWithError(wrapped).userInfo, wrapped.userInfo) << "already in the domain";
-    EXPECT_EQ(Util::keychainErrorWithFunction("SecItemDelete", -25308).code, TSRInstallationsErrorCodeKeychain);
-    EXPECT_EQ(Util::failureReason(Util::keychainErrorWithFunction("SecItemDelete", -25308)), "SecItemDelete (-25308)");
+    EXPECT_EQ(Util::publicDomainErrorWithError(wrapped).userInfo, wrapped.userInfo)
+        << "already in the domain";
+    EXPECT_EQ(Util::keychainErrorWithFunction("SecItemDelete", -25308).code,
+              TSRInstallationsErrorCodeKeychain);
+    EXPECT_EQ(Util::failureReason(Util::keychainErrorWithFunction("SecItemDelete", -25308)),
+              "SecItemDelete (-25308)");
 }
 
 } // namespace

@@ -27,7 +27,8 @@ std::string reasonFor(const std::string& reply) {
 TEST(ResponseParser, RegisterReplyBecomesARegisteredRecord) {
     std::optional<plat::Error> error;
     auto item = Parser::registeredInstallationWithJSONData(
-        request(), R"({"refreshToken":"rt","authToken":{"token":"at","expiresIn":"604800s"}})", kParsedAt, &error);
+        request(), R"({"refreshToken":"rt","authToken":{"token":"at","expiresIn":"604800s"}})", kParsedAt,
+        &error);
     ASSERT_TRUE(item);
     EXPECT_EQ(item->tesseraInstallationID(), "cRequestTID") << "no tid in the reply: the request's";
     EXPECT_EQ(item->refreshToken(), "rt");
@@ -37,8 +38,8 @@ TEST(ResponseParser, RegisterReplyBecomesARegisteredRecord) {
     EXPECT_EQ(item->IIDDefaultToken(), "") << "the legacy token is sent once only";
 
     item = Parser::registeredInstallationWithJSONData(
-        request(), R"({"tid":"fServer","refreshToken":"rt","authToken":{"token":"at","expiresIn":"1.5s"}})", kParsedAt,
-        &error);
+        request(), R"({"tid":"fServer","refreshToken":"rt","authToken":{"token":"at","expiresIn":"1.5s"}})",
+        kParsedAt, &error);
     ASSERT_TRUE(item);
     EXPECT_EQ(item->tesseraInstallationID(), "fServer");
     EXPECT_EQ(item->authToken()->expirationDate()->secondsSince1970, kParsedAt.secondsSince1970 + 1.5);
@@ -54,20 +55,24 @@ TEST(ResponseParser, MalformedRepliesGetTheirErrors) {
     huge += std::string(kTSRInstallationsMaxResponseSize, 'x') + "\"}";
     EXPECT_EQ(reasonFor(huge), json);
 
-    auto missing = [](const std::string& field) { return "A required response field with name " + field + " is missing"; };
+    auto missing = [](const std::string& field) {
+        return "A required response field with name " + field + " is missing";
+    };
     EXPECT_EQ(reasonFor(R"({"authToken":{"token":"at","expiresIn":"1s"}})"), missing("refreshToken"));
-    EXPECT_EQ(reasonFor(R"({"refreshToken":7,"authToken":{"token":"at","expiresIn":"1s"}})"), missing("refreshToken"));
-    EXPECT_EQ(reasonFor(R"({"refreshToken":"","authToken":{"token":"at","expiresIn":"1s"}})"), missing("refreshToken"));
+    EXPECT_EQ(reasonFor(R"({"refreshToken":7,"authToken":{"token":"at","expiresIn":"1s"}})"),
+              missing("refreshToken"));
+    EXPECT_EQ(reasonFor(R"({"refreshToken":"","authToken":{"token":"at","expiresIn":"1s"}})"),
+              missing("refreshToken"));
     EXPECT_EQ(reasonFor(R"({"refreshToken":"r\r\nX-Evil: 1","authToken":{"token":"at","expiresIn":"1s"}})"),
               missing("refreshToken"))
         << "a line break would be sent back in a header";
     EXPECT_EQ(reasonFor(R"({"refreshToken":"rt","authToken":"at"})"), missing("authToken"));
     EXPECT_EQ(reasonFor(R"({"refreshToken":"rt","authToken":{"token":null,"expiresIn":"1s"}})"),
               missing("authToken.token"));
-    for (const char* expiresIn : {"", "3600", "s", "-5s", "+5s", "abcs", "1e3s", "nans", "infs", " 5s", "5 s", "1.s",
-                                  ".5s", "999999999999s"})
-        EXPECT_EQ(reasonFor(std::string(R"({"refreshToken":"rt","authToken":{"token":"at","expiresIn":")") + expiresIn +
-                            "\"}}"),
+    for (const char* expiresIn : {"", "3600", "s", "-5s", "+5s", "abcs", "1e3s", "nans", "infs", " 5s", "5 s",
+                                  "1.s", ".5s", "999999999999s"})
+        EXPECT_EQ(reasonFor(std::string(R"({"refreshToken":"rt","authToken":{"token":"at","expiresIn":")") +
+                            expiresIn + "\"}}"),
                   missing("authToken.expiresIn"))
             << expiresIn;
     EXPECT_EQ(reasonFor(R"({"refreshToken":"rt","authToken":{"token":"at","expiresIn":3600}})"),
@@ -76,20 +81,21 @@ TEST(ResponseParser, MalformedRepliesGetTheirErrors) {
     // A tid that cannot be used falls back to the request's.
     std::optional<plat::Error> error;
     auto item = Parser::registeredInstallationWithJSONData(
-        request(), R"({"tid":"a\u0000b","refreshToken":"rt","authToken":{"token":"at","expiresIn":"1s"}})", kParsedAt,
-        &error);
+        request(), R"({"tid":"a\u0000b","refreshToken":"rt","authToken":{"token":"at","expiresIn":"1s"}})",
+        kParsedAt, &error);
     ASSERT_TRUE(item);
     EXPECT_EQ(item->tesseraInstallationID(), "cRequestTID");
 }
 
 TEST(ResponseParser, TokenReplyReadsTheTopLevel) {
     std::optional<plat::Error> error;
-    auto token = Parser::authTokenWithGenerateTokenAPIJSONData(R"({"token":"t2","expiresIn":"3600s"})", kParsedAt, &error);
+    auto token = Parser::authTokenWithGenerateTokenAPIJSONData(R"({"token":"t2","expiresIn":"3600s"})",
+                                                               kParsedAt, &error);
     ASSERT_TRUE(token);
     EXPECT_EQ(token->token(), "t2");
     EXPECT_EQ(token->status(), TSRInstallationsAuthTokenStatusTokenReceived);
-    EXPECT_FALSE(Parser::authTokenWithGenerateTokenAPIJSONData(R"({"authToken":{"token":"t2","expiresIn":"3600s"}})",
-                                                               kParsedAt, &error));
+    EXPECT_FALSE(Parser::authTokenWithGenerateTokenAPIJSONData(
+        R"({"authToken":{"token":"t2","expiresIn":"3600s"}})", kParsedAt, &error));
     EXPECT_EQ(TSRInstallationsErrorUtil::failureReason(*error),
               "A required response field with name authToken.token is missing");
 }
