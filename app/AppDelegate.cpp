@@ -4,10 +4,13 @@
 #include "installations/TSRInstallations.h"
 #include "platform/appkit/Window.h"
 #include "platform/log/OSLog.h"
+#include "transport/TTRTransportClasses.h"
 
 void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notification) {
     (void)notification;
     plat::Window::setAllowsAutomaticWindowTabbing(false);
+    // The event transport's classes join before the app core configures and runs their load hooks.
+    TTRRegisterTransportClasses();
     TSRInstallations::registerClass();
     TSRApp::configure();
     // Asking for the identifier registers the installation in the background (and refreshes its

@@ -106,4 +106,17 @@ public:
     std::map<std::string, double> times;
 };
 
+// Prints as usual and keeps each benchmark's median real time per iteration: a program that runs
+// repetitions compares medians, so one slow repetition on a busy machine does not decide its ratio.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                times[run.run_name.function_name] = run.GetAdjustedRealTime();
+    }
+    std::map<std::string, double> times;
+};
+
 } // namespace bench

@@ -6,6 +6,8 @@
 
 #include "platform/dispatch/DispatchSemaphore.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -57,24 +59,11 @@ void BM_ThenChain(benchmark::State& state) {
 BENCHMARK(BM_PlainAsync)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(7);
 BENCHMARK(BM_ThenChain)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(7);
 
-// Prints the usual table and remembers each benchmark's median real time per iteration.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto plain = reporter.times.find("BM_PlainAsync");
     const auto chained = reporter.times.find("BM_ThenChain");

@@ -80,7 +80,9 @@ std::optional<Error> AtomicFile::write(const fs::path& path, const void* bytes, 
     int fd = createLockedTemporary(folder, path.filename().string(), pattern, err);
     if (fd < 0) return posixError(err, "Could not create a temporary file for", path);
     bool ok = writeAll(fd, static_cast<const char*>(bytes), size, err);
-    if (ok && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0) ok = false, err = errno;
+    // mkstemp already made the file 0600, whatever the umask.
+    const bool needsMode = options.mode != (fs::perms::owner_read | fs::perms::owner_write);
+    if (ok && needsMode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0) ok = false, err = errno;
     if (ok && options.durable && ::fsync(fd) != 0) ok = false, err = errno;
     // Renamed while still open, so the lock covers the file's whole life under its temporary name.
     if (ok && ::rename(pattern.c_str(), path.c_str()) != 0) ok = false, err = errno;

@@ -2,6 +2,8 @@
 // for storage completions, capturing the transport's log lines and recording delegates.
 #pragma once
 
+#include "BytesObject.h"
+
 #include "transport/TTRApplicationProtocol.h"
 #include "transport/TTREvent.h"
 #include "transport/TTRFlatFileStorage.h"
@@ -19,16 +21,6 @@
 #include <vector>
 
 namespace transporttest {
-
-// A payload that renders fixed bytes (none when constructed without).
-class BytesObject : public TTREventDataObject {
-public:
-    explicit BytesObject(std::optional<plat::Data> bytes) : bytes_(std::move(bytes)) {}
-    std::optional<plat::Data> transportBytes() const override { return bytes_; }
-
-private:
-    std::optional<plat::Data> bytes_;
-};
 
 // An event of the mapping id and target carrying `payload`.
 std::shared_ptr<TTREvent> makeEvent(const std::string& mappingID, int64_t target,

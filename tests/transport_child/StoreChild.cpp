@@ -3,23 +3,12 @@
 // when all are stored. The parent kills it at a random moment in between.
 #include "transport/TTRFlatFileStorage.h"
 
+#include "tests/transport/BytesObject.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <string>
-
-namespace {
-
-class Payload : public TTREventDataObject {
-public:
-    explicit Payload(plat::Data bytes) : bytes_(std::move(bytes)) {}
-    std::optional<plat::Data> transportBytes() const override { return bytes_; }
-
-private:
-    plat::Data bytes_;
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) {
@@ -36,7 +25,7 @@ int main(int argc, char** argv) {
     for (long i = 0; i < count; ++i) {
         auto event = TTREvent::initWithMappingID("2102", 1001);
         plat::Data bytes(size, static_cast<uint8_t>('a' + i % 26));
-        event->setDataObject(std::make_shared<Payload>(std::move(bytes)));
+        event->setDataObject(std::make_shared<transporttest::BytesObject>(std::move(bytes)));
         std::promise<bool> stored;
         storage->storeEvent(
             event, [&stored](bool written, const std::optional<plat::Error>&) { stored.set_value(written); });
