@@ -13,9 +13,14 @@ namespace {
 constexpr uint32_t kRegularPage = 2;
 constexpr uint32_t kCompressedPage = 3;
 
+// True when length bytes at offset from the section start lie inside it.
+bool inSection(const CRWCompactUnwindContext* context, uint64_t offset, uint64_t length) {
+    return offset <= context->unwindInfoSize && context->unwindInfoSize - offset >= length;
+}
+
 // Copies length bytes at offset from the section start, when they lie inside it.
 bool readAt(const CRWCompactUnwindContext* context, uint64_t offset, void* out, uint64_t length) {
-    if (offset > context->unwindInfoSize || context->unwindInfoSize - offset < length) return false;
+    if (!inSection(context, offset, length)) return false;
     std::memcpy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(context->unwindInfo + offset)), length);
     return true;
 }
@@ -68,9 +73,7 @@ bool lookupCompressedPage(CRWCompactUnwindContext* context, uint64_t pc, CRWComp
     }
     const uint64_t target = pc - base;
     const uint64_t entries = page + entryOffset;
-    uint32_t first = 0;
-    if (entryCount == 0 || !readU32(context, entries, &first) ||
-        !readAt(context, entries, &first, uint64_t{entryCount} * 4)) {
+    if (entryCount == 0 || !inSection(context, entries, uint64_t{entryCount} * 4)) {
         CRWUnwindLogInfo("Unable to find PC in second level");
         return false;
     }
