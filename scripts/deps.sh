@@ -12,6 +12,7 @@ PACKAGES=(
   libimgui-dev libglfw3-dev libx11-dev libxrandr-dev libstb-dev libgl-dev libgl1-mesa-dri xvfb xauth
   fonts-dejavu-core fonts-font-awesome iso-flags-png-320x240
   curl python3 gzip
+  clang-14 lld-14 llvm-14
 )
 
 missing=()
