@@ -1,6 +1,10 @@
 // Runs at crash time: no allocation, no locks, no exceptions.
 #include "crash/unwind/CRWRegisters.h"
 
+#include <cstring>
+
+#include <ucontext.h>
+
 namespace {
 
 uint32_t spNumber(uint32_t architecture) {
@@ -70,4 +74,27 @@ bool CRWRegistersSet(CRWRegisters* r, uint64_t number, uint64_t value) {
     default:
         return false;
     }
+}
+
+bool CRWRegistersFromUContext(const void* ucontext, CRWRegisters* registers) {
+    if (ucontext == nullptr || registers == nullptr) return false;
+    std::memset(registers, 0, sizeof *registers);
+#if defined(__x86_64__)
+    const greg_t* gregs = static_cast<const ucontext_t*>(ucontext)->uc_mcontext.gregs;
+    static const int kDwarfOrder[16] = {REG_RAX, REG_RDX, REG_RCX, REG_RBX, REG_RSI, REG_RDI, REG_RBP, REG_RSP,
+                                        REG_R8,  REG_R9,  REG_R10, REG_R11, REG_R12, REG_R13, REG_R14, REG_R15};
+    registers->architecture = CRWArchitectureX86_64;
+    for (int i = 0; i < 16; ++i) registers->values[i] = static_cast<uint64_t>(gregs[kDwarfOrder[i]]);
+    registers->pc = static_cast<uint64_t>(gregs[REG_RIP]);
+    return true;
+#elif defined(__aarch64__)
+    const mcontext_t& machine = static_cast<const ucontext_t*>(ucontext)->uc_mcontext;
+    registers->architecture = CRWArchitectureARM64;
+    for (int i = 0; i < 31; ++i) registers->values[i] = machine.regs[i];
+    registers->values[CRWARM64RegisterSP] = machine.sp;
+    registers->pc = machine.pc;
+    return true;
+#else
+    return false;
+#endif
 }

@@ -49,3 +49,7 @@ void CRWRegistersSetFP(CRWRegisters* registers, uint64_t value);
 // writing 30 sets LR and PC; on x86_64 number 16 is the PC.
 bool CRWRegistersGet(const CRWRegisters* registers, uint64_t number, uint64_t* value);
 bool CRWRegistersSet(CRWRegisters* registers, uint64_t number, uint64_t value);
+
+// The registers of a signal handler's or getcontext's ucontext_t on this machine; false where the
+// host's architecture is not one the unwinder walks.
+bool CRWRegistersFromUContext(const void* ucontext, CRWRegisters* registers);

@@ -1,0 +1,45 @@
+// The dynamic linker's image list and image callbacks, as the crash reporter expects them: an
+// add-image callback that runs at once for every image already loaded and then for each new one,
+// a remove-image callback, and the list of loaded images. Backed by dl_iterate_phdr; its add and
+// remove counters tell when the list changed. Loading and unloading through plat::dyld::open and
+// plat::dyld::close report changes before they return; other changes are found by sync().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat::dyld {
+
+// One loaded image: its mapped ELF header, the load bias (the "slide") and its path.
+struct Image {
+    const void* header = nullptr;
+    intptr_t slide = 0;
+    std::string path;
+};
+
+// Callbacks receive the image's header and slide, on the thread that caused the change (the
+// registering thread for images already loaded). They run one at a time and may call the
+// functions below.
+using ImageCallback = void (*)(const void* header, intptr_t slide);
+
+void registerFuncForAddImage(ImageCallback callback);
+void registerFuncForRemoveImage(ImageCallback callback);
+
+// dlopen/dlclose that report the images they add or remove before returning.
+void* open(const char* path, int mode);
+int close(void* handle);
+
+// Rescans the image list when the linker's counters moved, reporting what changed.
+void sync();
+
+// The images known at the last scan, in the linker's order (the executable first).
+std::vector<Image> images();
+// The path of the image whose header is given; empty when none is loaded there.
+std::string imagePath(const void* header);
+
+// Test hook: forgets every registered callback.
+void resetForTesting();
+
+} // namespace plat::dyld

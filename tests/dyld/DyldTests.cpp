@@ -1,0 +1,90 @@
+#include "platform/dyld/Dyld.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+struct Event {
+    bool added;
+    const void* header;
+    intptr_t slide;
+};
+
+std::mutex eventsMutex;
+std::vector<Event> events;
+
+void onAdd(const void* header, intptr_t slide) {
+    std::lock_guard lock(eventsMutex);
+    events.push_back({true, header, slide});
+}
+
+void onRemove(const void* header, intptr_t slide) {
+    std::lock_guard lock(eventsMutex);
+    events.push_back({false, header, slide});
+}
+
+class DyldTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::dyld::resetForTesting();
+        events.clear();
+    }
+    void TearDown() override { plat::dyld::resetForTesting(); }
+};
+
+} // namespace
+
+TEST_F(DyldTest, AddCallbackSeesLoadedImagesAtOnceWithTheExecutableFirst) {
+    plat::dyld::registerFuncForAddImage(onAdd);
+    const std::vector<plat::dyld::Image> images = plat::dyld::images();
+    ASSERT_EQ(events.size(), images.size());
+    ASSERT_GT(images.size(), 2u);
+    for (size_t i = 0; i < images.size(); ++i) {
+        EXPECT_TRUE(events[i].added);
+        EXPECT_EQ(events[i].header, images[i].header);
+    }
+    // The executable's header is its ELF magic, and its path is this test binary.
+    EXPECT_EQ(std::memcmp(images[0].header, "\x7f" "ELF", 4), 0);
+    EXPECT_NE(images[0].path.find("tests_dyld"), std::string::npos);
+}
+
+TEST_F(DyldTest, OpenAndCloseReportTheLibrary) {
+    plat::dyld::registerFuncForAddImage(onAdd);
+    plat::dyld::registerFuncForRemoveImage(onRemove);
+    events.clear();
+    void* handle = plat::dyld::open(VELMORA_TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].added);
+    const void* header = events[0].header;
+    EXPECT_EQ(plat::dyld::imagePath(header), VELMORA_TEST_IMAGE);
+    // The library's code lies after its header.
+    void* symbol = dlsym(handle, "velmora_test_image_value");
+    ASSERT_NE(symbol, nullptr);
+    EXPECT_GT(reinterpret_cast<uintptr_t>(symbol), reinterpret_cast<uintptr_t>(header));
+
+    events.clear();
+    EXPECT_EQ(plat::dyld::close(handle), 0);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_FALSE(events[0].added);
+    EXPECT_EQ(events[0].header, header);
+    EXPECT_EQ(plat::dyld::imagePath(header), "");
+
+    // Loading through the system's own dlopen is seen at the next sync.
+    events.clear();
+    handle = dlopen(VELMORA_TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_TRUE(events.empty());
+    plat::dyld::sync();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].added);
+    dlclose(handle);
+    plat::dyld::sync();
+    EXPECT_EQ(events.size(), 2u);
+}
