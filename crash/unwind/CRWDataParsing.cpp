@@ -7,13 +7,6 @@
 
 namespace {
 
-template <typename T> bool parseFixed(CRWByteCursor* cursor, T* value) {
-    if (value == nullptr || !CRWCursorHas(cursor, sizeof(T))) return false;
-    std::memcpy(value, reinterpret_cast<const void*>(static_cast<uintptr_t>(cursor->position)), sizeof(T));
-    cursor->position += sizeof(T);
-    return true;
-}
-
 // Reads LEB128 groups; *shift tells how many bits were filled and *last is the final byte.
 bool parseGroups(CRWByteCursor* cursor, uint64_t* value, unsigned* shift, uint8_t* last) {
     uint64_t result = 0;
@@ -35,26 +28,7 @@ bool parseGroups(CRWByteCursor* cursor, uint64_t* value, unsigned* shift, uint8_
 
 } // namespace
 
-bool CRWCursorHas(const CRWByteCursor* cursor, uint64_t length) {
-    if (cursor == nullptr || cursor->position == 0 || cursor->position > cursor->end) return false;
-    return cursor->end - cursor->position >= length;
-}
-
-bool CRWCursorSkip(CRWByteCursor* cursor, uint64_t length) {
-    if (!CRWCursorHas(cursor, length)) return false;
-    cursor->position += length;
-    return true;
-}
-
-bool CRWParseU8AndAdvance(CRWByteCursor* cursor, uint8_t* value) { return parseFixed(cursor, value); }
-bool CRWParseU16AndAdvance(CRWByteCursor* cursor, uint16_t* value) { return parseFixed(cursor, value); }
-bool CRWParseI16AndAdvance(CRWByteCursor* cursor, int16_t* value) { return parseFixed(cursor, value); }
-bool CRWParseU32AndAdvance(CRWByteCursor* cursor, uint32_t* value) { return parseFixed(cursor, value); }
-bool CRWParseI32AndAdvance(CRWByteCursor* cursor, int32_t* value) { return parseFixed(cursor, value); }
-bool CRWParseU64AndAdvance(CRWByteCursor* cursor, uint64_t* value) { return parseFixed(cursor, value); }
-bool CRWParseI64AndAdvance(CRWByteCursor* cursor, int64_t* value) { return parseFixed(cursor, value); }
-
-bool CRWParseULEB128AndAdvance(CRWByteCursor* cursor, uint64_t* value) {
+bool CRWParseULEB128SlowAndAdvance(CRWByteCursor* cursor, uint64_t* value) {
     unsigned shift = 0;
     uint8_t last = 0;
     uint64_t result = 0;

@@ -37,8 +37,11 @@ bool parseAugmentationData(CRWDwarfCIERecord* cie, CRWByteCursor* cursor, const 
             break;
         case 'P': {
             if (!CRWParseU8AndAdvance(cursor, &cie->personalityEncoding)) return false;
+            // Nothing here calls the personality routine, so an indirect pointer is not followed:
+            // the record keeps the address where the routine's pointer is stored.
             CRWByteCursor bounded{cursor->position, dataEnd};
-            cie->personality = CRWParseAddressWithEncodingAndAdvance(&bounded, cie->personalityEncoding, &bases);
+            cie->personality =
+                CRWParseAddressWithEncodingAndAdvance(&bounded, cie->personalityEncoding & 0x7F, &bases);
             if (cie->personality == CRWInvalidAddress) {
                 CRWUnwindLogWarn("Error: Found an invalid start address");
                 return false;
@@ -64,6 +67,17 @@ bool parseAugmentationData(CRWDwarfCIERecord* cie, CRWByteCursor* cursor, const 
 }
 
 } // namespace
+
+bool CRWDwarfFDECIEAddress(const CRWDwarfSection* section, uint64_t fdeAddress, uint64_t* cieAddress) {
+    CRWByteCursor cursor{};
+    uint64_t length = 0;
+    if (!openRecord(&cursor, section, fdeAddress, &length) || length == 0) return false;
+    const uint64_t pointerField = cursor.position;
+    uint32_t pointer = 0;
+    if (!CRWParseU32AndAdvance(&cursor, &pointer) || pointer == 0 || pointer > pointerField) return false;
+    *cieAddress = pointerField - pointer;
+    return true;
+}
 
 bool CRWDwarfCIEIsValid(const CRWDwarfCIERecord* cie) {
     return cie != nullptr && cie->length != 0 && (cie->version == 1 || cie->version == 3);

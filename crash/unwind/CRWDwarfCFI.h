@@ -28,7 +28,7 @@ struct CRWDwarfCIERecord {
     uint8_t pointerEncoding;
     uint8_t lsdaEncoding;
     uint8_t personalityEncoding;
-    uint64_t personality;
+    uint64_t personality;  // for indirect encodings, where the routine's pointer is stored
     uint64_t codeAlignFactor;
     int64_t dataAlignFactor;
     uint64_t returnAddressRegister;
@@ -65,6 +65,10 @@ bool CRWDwarfParseFDERecord(CRWDwarfFDERecord* fde, bool parseCIE, CRWDwarfCIERe
 bool CRWDwarfParseCFIFromFDERecord(CRWDwarfCFIRecord* record, const CRWDwarfSection* section, uint64_t fdeAddress);
 bool CRWDwarfParseCFIFromFDERecordOffset(CRWDwarfCFIRecord* record, const CRWDwarfSection* section,
                                          uint64_t fdeOffset);
+
+// The address of the CIE that the FDE at fdeAddress names; false when the record is damaged or is
+// itself a CIE.
+bool CRWDwarfFDECIEAddress(const CRWDwarfSection* section, uint64_t fdeAddress, uint64_t* cieAddress);
 
 // True for a CIE that parsed: a length and version 1 or 3.
 bool CRWDwarfCIEIsValid(const CRWDwarfCIERecord* cie);

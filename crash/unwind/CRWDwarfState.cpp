@@ -5,6 +5,34 @@
 
 namespace {
 
+constexpr CRWDwarfRegister kUnusedRule{CRWDwarfRegisterUnused, 0, 0};
+
+} // namespace
+
+void CRWDwarfStateInit(CRWDwarfState* state) {
+    state->cfaRegister = state->cfaRegisterOffset = state->cfaExpression = state->cfaExpressionSize = 0;
+    state->rulesSet = 0;
+}
+
+void CRWDwarfStateCopy(CRWDwarfState* destination, const CRWDwarfState* source) {
+    destination->cfaRegister = source->cfaRegister;
+    destination->cfaRegisterOffset = source->cfaRegisterOffset;
+    destination->cfaExpression = source->cfaExpression;
+    destination->cfaExpressionSize = source->cfaExpressionSize;
+    destination->rulesSet = source->rulesSet;
+    for (uint32_t set = source->rulesSet; set != 0; set &= set - 1) {
+        const int number = __builtin_ctz(set);
+        destination->registers[number] = source->registers[number];
+    }
+}
+
+const CRWDwarfRegister* CRWDwarfStateRule(const CRWDwarfState* state, uint32_t number) {
+    if (number >= CRWDwarfRegisterCount || (state->rulesSet & (1u << number)) == 0) return &kUnusedRule;
+    return &state->registers[number];
+}
+
+namespace {
+
 // The fixed-depth stack of remember_state / restore_state.
 struct RememberStack {
     CRWDwarfState states[CRWDwarfRememberDepth];
@@ -31,23 +59,31 @@ bool readRegister(Run* run, uint64_t* number, const char* failure) {
     return true;
 }
 
-// Reads an expression's length and skips it; *address is where the length begins.
-bool skipExpression(Run* run, uint64_t* address) {
+// Reads an expression's length and skips it; *address is where the length begins and *size the
+// bytes up to its end.
+bool skipExpression(Run* run, uint64_t* address, uint32_t* size) {
     *address = run->cursor.position;
     uint64_t length = 0;
-    return CRWParseULEB128AndAdvance(&run->cursor, &length) && CRWCursorSkip(&run->cursor, length);
+    if (!CRWParseULEB128AndAdvance(&run->cursor, &length) || !CRWCursorSkip(&run->cursor, length)) return false;
+    if (run->cursor.position - *address > 0xFFFFFFFFu) return false;
+    *size = static_cast<uint32_t>(run->cursor.position - *address);
+    return true;
 }
 
-void setRule(Run* run, uint64_t number, uint32_t location, uint64_t value) {
-    run->state->registers[number] = CRWDwarfRegister{location, value, run->cursor.end};
+void setRule(Run* run, uint64_t number, uint32_t location, uint64_t value, uint32_t expressionSize = 0) {
+    run->state->registers[number] = CRWDwarfRegister{location, expressionSize, value};
+    if (location == CRWDwarfRegisterUnused) {
+        run->state->rulesSet &= ~(1u << number);
+    } else {
+        run->state->rulesSet |= 1u << number;
+    }
 }
 
 void restoreRule(Run* run, uint64_t number) {
-    if (run->initialState != nullptr) {
-        run->state->registers[number] = run->initialState->registers[number];
-    } else {
-        run->state->registers[number] = CRWDwarfRegister{CRWDwarfRegisterUnused, 0, 0};
-    }
+    const CRWDwarfRegister* initial = run->initialState != nullptr
+                                          ? CRWDwarfStateRule(run->initialState, static_cast<uint32_t>(number))
+                                          : &kUnusedRule;
+    setRule(run, number, initial->location, initial->value, initial->expressionSize);
 }
 
 void advance(Run* run, uint64_t delta) {
@@ -168,7 +204,7 @@ bool execute(Run* run, uint8_t opcode) {
             CRWUnwindLogWarn("Error: DW_CFA_remember_state nested too deeply");
             return false;
         }
-        run->remembered.states[run->remembered.count++] = *state;
+        CRWDwarfStateCopy(&run->remembered.states[run->remembered.count++], state);
         return true;
     case 0x0B:
         CRWUnwindLogDebug("DW_CFA_restore_state");
@@ -176,7 +212,7 @@ bool execute(Run* run, uint8_t opcode) {
             CRWUnwindLogWarn("Error: DW_CFA_restore_state without remembered state");
             return false;
         }
-        *state = run->remembered.states[--run->remembered.count];
+        CRWDwarfStateCopy(state, &run->remembered.states[--run->remembered.count]);
         return true;
     case 0x0C:
         if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_def_cfa register number")) return false;
@@ -210,25 +246,27 @@ bool execute(Run* run, uint8_t opcode) {
         return true;
     case 0x0F: {
         uint64_t expression = 0;
-        if (!skipExpression(run, &expression)) return false;
+        uint32_t size = 0;
+        if (!skipExpression(run, &expression, &size)) return false;
         CRWUnwindLogDebug("DW_CFA_def_cfa_expression %llu", (unsigned long long)expression);
         state->cfaRegister = CRWDwarfCFAExpressionRegister;
         state->cfaExpression = expression;
-        state->cfaExpressionLimit = run->cursor.end;
+        state->cfaExpressionSize = size;
         return true;
     }
     case 0x10:
     case 0x16: {
         if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_expression register number")) return false;
         uint64_t expression = 0;
-        if (!skipExpression(run, &expression)) return false;
+        uint32_t size = 0;
+        if (!skipExpression(run, &expression, &size)) return false;
         if (opcode == 0x10) {
             CRWUnwindLogDebug("DW_CFA_expression %llu %llu", (unsigned long long)reg, (unsigned long long)expression);
-            setRule(run, reg, CRWDwarfRegisterAtExpression, expression);
+            setRule(run, reg, CRWDwarfRegisterAtExpression, expression, size);
         } else {
             CRWUnwindLogDebug("DW_CFA_val_expression %llu %llu", (unsigned long long)reg,
                               (unsigned long long)expression);
-            setRule(run, reg, CRWDwarfRegisterIsExpression, expression);
+            setRule(run, reg, CRWDwarfRegisterIsExpression, expression, size);
         }
         return true;
     }

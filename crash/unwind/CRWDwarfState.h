@@ -19,24 +19,35 @@ enum CRWDwarfRegisterLocation : uint32_t {
     CRWDwarfRegisterUndefined = 6,     // not recoverable; for the return address: end of stack
 };
 
-// A rule. For expressions, value is the address of the expression and limit the end of the
-// instruction bytes it was found in.
+// A rule. For expressions, value is the address of the expression and expressionSize the bytes it
+// occupies (its length field included), checked against its instructions when it was read.
 struct CRWDwarfRegister {
     uint32_t location;
+    uint32_t expressionSize;
     uint64_t value;
-    uint64_t limit;
 };
 
 // CFA register 32 marks a CFA given by the expression at cfaExpression.
 inline constexpr uint64_t CRWDwarfCFAExpressionRegister = 32;
 
+// A row. Only the rules whose bit is set in rulesSet are meaningful; the others are "unused"
+// whatever their bytes say, so a fresh row needs only its header cleared and copies move only the
+// rules in use.
 struct CRWDwarfState {
     uint64_t cfaRegister;
     uint64_t cfaRegisterOffset;
     uint64_t cfaExpression;
-    uint64_t cfaExpressionLimit;
+    uint64_t cfaExpressionSize;
+    uint32_t rulesSet;
     CRWDwarfRegister registers[CRWDwarfRegisterCount];
 };
+
+// An empty row: CFA register 0, offset 0, no rules.
+void CRWDwarfStateInit(CRWDwarfState* state);
+// Makes destination equal to source (header and rules in use).
+void CRWDwarfStateCopy(CRWDwarfState* destination, const CRWDwarfState* source);
+// The rule for a register number below CRWDwarfRegisterCount; an unused rule when none is set.
+const CRWDwarfRegister* CRWDwarfStateRule(const CRWDwarfState* state, uint32_t number);
 
 // How many remember_state entries an instruction run can hold.
 inline constexpr uint32_t CRWDwarfRememberDepth = 4;

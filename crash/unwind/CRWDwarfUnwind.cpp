@@ -4,12 +4,12 @@
 #include "crash/unwind/CRWDwarfExpression.h"
 #include "crash/unwind/CRWUnwindLog.h"
 
-#include <cstring>
 
 bool CRWDwarfGetCFA(const CRWDwarfState* state, const CRWRegisters* registers, const CRWMemoryReader* reader,
                     uint64_t* cfa) {
     if (state->cfaExpression != 0) {
-        if (!CRWDwarfEvalulateExpression(state->cfaExpression, state->cfaExpressionLimit, registers, reader, 0, cfa)) {
+        if (!CRWDwarfEvalulateExpression(state->cfaExpression, state->cfaExpression + state->cfaExpressionSize,
+                                         registers, reader, 0, cfa)) {
             CRWUnwindLogWarn("Error: failed to compute CFA expression");
             return false;
         }
@@ -43,7 +43,8 @@ uint64_t CRWDwarfGetSavedRegister(const CRWDwarfRegister* rule, uint64_t cfa, co
     case CRWDwarfRegisterAtExpression:
     case CRWDwarfRegisterIsExpression: {
         uint64_t result = 0;
-        if (!CRWDwarfEvalulateExpression(rule->value, rule->limit, registers, reader, cfa, &result)) {
+        if (!CRWDwarfEvalulateExpression(rule->value, rule->value + rule->expressionSize, registers, reader, cfa,
+                                         &result)) {
             CRWUnwindLogWarn("Error: unable to evaluate expression");
             return 0;
         }
@@ -60,27 +61,34 @@ uint64_t CRWDwarfGetSavedRegister(const CRWDwarfRegister* rule, uint64_t cfa, co
 
 bool CRWDwarfUnwindAssignRegisters(const CRWDwarfState* state, uint64_t returnAddressRegister, uint64_t cfa,
                                    CRWRegisters* registers, const CRWMemoryReader* reader) {
-    CRWRegisters caller;
-    std::memcpy(&caller, registers, sizeof caller);
-    for (uint32_t number = 0; number < CRWDwarfRegisterCount; ++number) {
+    uint64_t values[CRWDwarfRegisterCount];
+    uint32_t written = 0;
+    for (uint32_t set = state->rulesSet; set != 0; set &= set - 1) {
+        const uint32_t number = static_cast<uint32_t>(__builtin_ctz(set));
         const CRWDwarfRegister* rule = &state->registers[number];
         if (rule->location == CRWDwarfRegisterUnused || rule->location == CRWDwarfRegisterUndefined) continue;
-        if (!CRWRegistersSet(&caller, number, CRWDwarfGetSavedRegister(rule, cfa, registers, reader))) {
+        if (!CRWRegistersHasNumber(registers->architecture, number)) {
             CRWUnwindLogWarn("Error: Unable to restore register value");
             return false;
         }
+        values[number] = CRWDwarfGetSavedRegister(rule, cfa, registers, reader);
+        written |= 1u << number;
     }
-    CRWRegistersSetSP(&caller, cfa);
 
+    const uint64_t mask = CRWRegistersPointerMask(registers->architecture);
+    const CRWDwarfRegister* returnRule =
+        CRWDwarfStateRule(state, static_cast<uint32_t>(returnAddressRegister < 32 ? returnAddressRegister : 0));
     const bool endOfStack = returnAddressRegister < CRWDwarfRegisterCount &&
-                            state->registers[returnAddressRegister].location == CRWDwarfRegisterUndefined;
-    uint64_t oldReturn = 0, newReturn = 0;
-    if (!endOfStack && (!CRWRegistersGet(registers, returnAddressRegister, &oldReturn) ||
-                        !CRWRegistersGet(&caller, returnAddressRegister, &newReturn))) {
+                            returnRule->location == CRWDwarfRegisterUndefined;
+    uint64_t oldReturn = 0;
+    if (!endOfStack && !CRWRegistersGet(registers, returnAddressRegister, &oldReturn)) {
         CRWUnwindLogWarn("Error: Unrecognized get register number %llu", (unsigned long long)returnAddressRegister);
         return false;
     }
-    if (CRWRegistersGetSP(&caller) == CRWRegistersGetSP(registers)) {
+    const uint64_t newReturn = (returnAddressRegister < 32 && (written & (1u << returnAddressRegister)))
+                                   ? values[returnAddressRegister] & mask
+                                   : oldReturn;
+    if ((cfa & mask) == CRWRegistersGetSP(registers)) {
         CRWUnwindLogWarn("Error: Stack pointer hasn't changed");
         return false;
     }
@@ -88,28 +96,37 @@ bool CRWDwarfUnwindAssignRegisters(const CRWDwarfState* state, uint64_t returnAd
         CRWUnwindLogWarn("Error: PC hasn't changed");
         return false;
     }
-    CRWRegistersSetPC(&caller, endOfStack ? 0 : newReturn);
-    std::memcpy(registers, &caller, sizeof caller);
+    for (uint32_t set = written; set != 0; set &= set - 1) {
+        const uint32_t number = static_cast<uint32_t>(__builtin_ctz(set));
+        CRWRegistersSet(registers, number, values[number]);
+    }
+    CRWRegistersSetSP(registers, cfa);
+    CRWRegistersSetPC(registers, endOfStack ? 0 : newReturn);
     return true;
 }
 
-bool CRWDwarfUnwindComputeRegisters(const CRWDwarfCFIRecord* record, CRWRegisters* registers) {
-    if (record == nullptr || registers == nullptr) return false;
-    CRWDwarfState state;
-    std::memset(&state, 0, sizeof state);
-    if (!CRWDwarfInstructionsEnumerate(&record->cie.instructions, &record->cie, record->reader, &state, nullptr,
+bool CRWDwarfUnwindRunCIE(const CRWDwarfCFIRecord* record, CRWDwarfState* initial) {
+    if (record == nullptr || initial == nullptr) return false;
+    CRWDwarfStateInit(initial);
+    if (!CRWDwarfInstructionsEnumerate(&record->cie.instructions, &record->cie, record->reader, initial, nullptr,
                                        record->fde.pcStart, false, 0)) {
         CRWUnwindLogWarn("Error: Unable to run CIE instructions");
         return false;
     }
+    return true;
+}
+
+bool CRWDwarfUnwindComputeRegistersFromInitialState(const CRWDwarfCFIRecord* record, const CRWDwarfState* initial,
+                                                    CRWRegisters* registers) {
+    if (record == nullptr || initial == nullptr || registers == nullptr) return false;
     const int64_t pcOffset = static_cast<int64_t>(CRWRegistersGetPC(registers) - record->fde.pcStart);
     if (pcOffset < 0) {
         CRWUnwindLogWarn("Error: The FDE pcOffset value cannot be negative");
         return false;
     }
-    CRWDwarfState initial;
-    std::memcpy(&initial, &state, sizeof initial);
-    if (!CRWDwarfInstructionsEnumerate(&record->fde.instructions, &record->cie, record->reader, &state, &initial,
+    CRWDwarfState state;
+    CRWDwarfStateCopy(&state, initial);
+    if (!CRWDwarfInstructionsEnumerate(&record->fde.instructions, &record->cie, record->reader, &state, initial,
                                        record->fde.pcStart, true, pcOffset)) {
         CRWUnwindLogWarn("Error: Unable to run FDE instructions");
         return false;
@@ -124,4 +141,10 @@ bool CRWDwarfUnwindComputeRegisters(const CRWDwarfCFIRecord* record, CRWRegister
         return false;
     }
     return true;
+}
+
+bool CRWDwarfUnwindComputeRegisters(const CRWDwarfCFIRecord* record, CRWRegisters* registers) {
+    CRWDwarfState initial;
+    if (!CRWDwarfUnwindRunCIE(record, &initial)) return false;
+    return CRWDwarfUnwindComputeRegistersFromInitialState(record, &initial, registers);
 }

@@ -26,6 +26,11 @@ uint8_t fixedSize(uint8_t encoding) {
 
 uint64_t entryValue(const CRWEhFrameHdr* header, uint64_t index, int which) {
     const uint64_t address = header->table + index * 2 * header->entrySize + (which ? header->entrySize : 0);
+    if (header->tableEncoding == 0x3B) { // data-relative signed 32-bit, what linkers write
+        int32_t value;
+        std::memcpy(&value, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), sizeof value);
+        return header->start + static_cast<uint64_t>(static_cast<int64_t>(value));
+    }
     CRWByteCursor cursor{address, address + header->entrySize};
     const CRWPointerEncodingBases bases{header->start, nullptr};
     return CRWParseAddressWithEncodingAndAdvance(&cursor, header->tableEncoding & 0x7F, &bases);

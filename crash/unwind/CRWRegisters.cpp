@@ -35,6 +35,17 @@ void CRWRegistersSetPC(CRWRegisters* r, uint64_t value) { r->pc = value; }
 void CRWRegistersSetSP(CRWRegisters* r, uint64_t value) { r->values[spNumber(r->architecture)] = value; }
 void CRWRegistersSetFP(CRWRegisters* r, uint64_t value) { r->values[fpNumber(r->architecture)] = value; }
 
+bool CRWRegistersHasNumber(uint32_t architecture, uint64_t number) {
+    switch (architecture) {
+    case CRWArchitectureARM64:
+        return number <= 31;
+    case CRWArchitectureX86_64:
+        return number <= CRWX86_64RegisterRIP;
+    default:
+        return false;
+    }
+}
+
 bool CRWRegistersGet(const CRWRegisters* r, uint64_t number, uint64_t* value) {
     *value = 0;
     const uint64_t mask = CRWRegistersPointerMask(r->architecture);

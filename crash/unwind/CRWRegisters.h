@@ -45,6 +45,9 @@ void CRWRegistersSetPC(CRWRegisters* registers, uint64_t value);
 void CRWRegistersSetSP(CRWRegisters* registers, uint64_t value);
 void CRWRegistersSetFP(CRWRegisters* registers, uint64_t value);
 
+// True for the DWARF numbers the architecture has.
+bool CRWRegistersHasNumber(uint32_t architecture, uint64_t number);
+
 // By DWARF number. Reading an unknown number gives false and 0; writing one gives false. On arm64
 // writing 30 sets LR and PC; on x86_64 number 16 is the PC.
 bool CRWRegistersGet(const CRWRegisters* registers, uint64_t number, uint64_t* value);

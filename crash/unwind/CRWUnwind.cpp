@@ -28,27 +28,58 @@ bool findImage(CRWUnwindContext* context, uint64_t pc, CRWBinaryImageSlot* slot)
     return true;
 }
 
+// The image's search table, parsed once per image.
+bool headerFor(CRWUnwindContext* context, const CRWBinaryImageSlot* image, CRWEhFrameHdr** header) {
+    if (context->lastHeader.start != image->ehFrameHdr) {
+        if (!CRWEhFrameHdrInit(&context->lastHeader, image->ehFrameHdr, image->ehFrameHdr + image->ehFrameHdrSize,
+                               &context->reader)) {
+            context->lastHeader.start = 0;
+            return false;
+        }
+        if (context->lastHeader.ehFrame < image->unwindSegmentStart ||
+            context->lastHeader.ehFrame >= image->unwindSegmentEnd) {
+            CRWUnwindLogWarn("Error: eh_frame lies outside its segment");
+            context->lastHeader.start = 0;
+            return false;
+        }
+    }
+    *header = &context->lastHeader;
+    return true;
+}
+
+// The FDE with its CIE; the CIE and its initial row come from the previous frame when shared.
+bool recordFor(CRWUnwindContext* context, const CRWDwarfSection* section, uint64_t fde, CRWDwarfCFIRecord* record) {
+    uint64_t cieAddress = 0;
+    if (!CRWDwarfFDECIEAddress(section, fde, &cieAddress)) return false;
+    record->reader = section->reader;
+    if (cieAddress == context->lastCIEAddress) {
+        record->cie = context->lastCIE;
+        return CRWDwarfParseFDERecord(&record->fde, false, &record->cie, section, fde);
+    }
+    context->lastCIEAddress = 0;
+    if (!CRWDwarfParseFDERecord(&record->fde, true, &record->cie, section, fde)) return false;
+    if (!CRWDwarfUnwindRunCIE(record, &context->lastCIEState)) return false;
+    context->lastCIE = record->cie;
+    context->lastCIEAddress = cieAddress;
+    return true;
+}
+
 // DWARF through the image's eh_frame_hdr table; the FDE must cover the PC.
 bool unwindWithEhFrameHdr(CRWUnwindContext* context, const CRWBinaryImageSlot* image) {
-    const CRWMemoryReader* reader = &context->environment->reader;
-    CRWEhFrameHdr header;
-    if (!CRWEhFrameHdrInit(&header, image->ehFrameHdr, image->ehFrameHdr + image->ehFrameHdrSize, reader)) {
+    CRWEhFrameHdr* header = nullptr;
+    if (!headerFor(context, image, &header)) {
         CRWUnwindLogError("Unable to read unwind info");
-        return false;
-    }
-    if (header.ehFrame < image->unwindSegmentStart || header.ehFrame >= image->unwindSegmentEnd) {
-        CRWUnwindLogWarn("Error: eh_frame lies outside its segment");
         return false;
     }
     const uint64_t pc = CRWRegistersGetPC(&context->registers);
     uint64_t fde = 0;
-    if (!CRWEhFrameHdrFindFDE(&header, pc, &fde, nullptr)) {
+    if (!CRWEhFrameHdrFindFDE(header, pc, &fde, nullptr)) {
         CRWUnwindLogInfo("Unable to lookup dwarf unwind for pc %p", (void*)(uintptr_t)pc);
         return false;
     }
-    const CRWDwarfSection section{header.ehFrame, image->unwindSegmentEnd, reader};
+    const CRWDwarfSection section{header->ehFrame, image->unwindSegmentEnd, &context->reader};
     CRWDwarfCFIRecord record;
-    if (!CRWDwarfParseCFIFromFDERecord(&record, &section, fde)) {
+    if (!recordFor(context, &section, fde, &record)) {
         CRWUnwindLogError("Unable to init FDE");
         return false;
     }
@@ -56,7 +87,7 @@ bool unwindWithEhFrameHdr(CRWUnwindContext* context, const CRWBinaryImageSlot* i
         CRWUnwindLogInfo("PC %p lies outside its FDE", (void*)(uintptr_t)pc);
         return false;
     }
-    if (!CRWDwarfUnwindComputeRegisters(&record, &context->registers)) {
+    if (!CRWDwarfUnwindComputeRegistersFromInitialState(&record, &context->lastCIEState, &context->registers)) {
         CRWUnwindLogError("Failed to compute DWARF registers");
         return false;
     }
@@ -80,7 +111,7 @@ bool unwindWithTables(CRWUnwindContext* context) {
     const uint64_t ehFrameSize =
         image.unwindSegmentEnd > image.unwindSegmentStart ? image.unwindSegmentEnd - image.unwindSegmentStart : 0;
     if (!CRWCompactUnwindInit(&context->compactUnwindState, image.unwindInfo, image.unwindInfoSize,
-                              image.unwindSegmentStart, ehFrameSize, image.baseAddress, &context->environment->reader)) {
+                              image.unwindSegmentStart, ehFrameSize, image.baseAddress, &context->reader)) {
         CRWUnwindLogError("Unable to read unwind info");
         return false;
     }
@@ -103,6 +134,8 @@ bool CRWUnwindInit(CRWUnwindContext* context, const CRWRegisters* registers, con
     std::memset(context, 0, sizeof *context);
     std::memcpy(&context->registers, registers, sizeof *registers);
     context->environment = environment;
+    CRWMemoryReaderCacheInit(&context->stackCache, &environment->reader);
+    context->reader = CRWMemoryReaderCacheReader(&context->stackCache);
     return true;
 }
 
@@ -137,7 +170,7 @@ bool CRWUnwindNextFrame(CRWUnwindContext* context) {
             if (CRWRegistersGetFP(registers) == 0) {
                 CRWUnwindLogInfo("FP is zero, aborting unwind");
                 CRWRegistersSetPC(registers, 0);
-            } else if (!CRWUnwindWithFramePointer(registers, context->frameCount == 1, &context->environment->reader)) {
+            } else if (!CRWUnwindWithFramePointer(registers, context->frameCount == 1, &context->reader)) {
                 CRWUnwindLogError("Unable to use frame pointer");
                 return failedToAdvance();
             }

@@ -6,7 +6,10 @@
 
 #include "crash/image/CRWBinaryImageTable.h"
 #include "crash/unwind/CRWCompactUnwind.h"
+#include "crash/unwind/CRWDwarfState.h"
+#include "crash/unwind/CRWEhFrameHdr.h"
 #include "crash/unwind/CRWMemoryReader.h"
+#include "crash/unwind/CRWMemoryReaderCache.h"
 #include "crash/unwind/CRWRegisters.h"
 
 #include <cstdint>
@@ -34,7 +37,15 @@ struct CRWUnwindContext {
     uint64_t lastFramePC;
     uint32_t repeatCount;
     const CRWUnwindEnvironment* environment;
-    CRWBinaryImageSlot lastImage; // the image of the previous lookup, tried first
+    // What the previous frame looked up, tried first by the next: its image with that image's
+    // search table, and the last CIE with its row after the initial instructions.
+    CRWBinaryImageSlot lastImage;
+    CRWEhFrameHdr lastHeader;
+    uint64_t lastCIEAddress;
+    CRWDwarfCIERecord lastCIE;
+    CRWDwarfState lastCIEState;
+    CRWMemoryReader reader; // the environment's reader behind the cache below
+    CRWMemoryReaderCache stackCache;
 };
 
 // Zeroes the context and copies the registers; false for a null context, registers or environment.

@@ -28,9 +28,10 @@ inline std::unique_ptr<CRWBinaryImageTable> hostImageTable() {
 
 inline CRWMemoryReader hostReader() {
     return CRWMemoryReader{[](void*, uint64_t address, void* out, size_t length) {
+                               static const pid_t pid = getpid();
                                iovec local{out, length};
                                iovec remote{reinterpret_cast<void*>(address), length};
-                               return process_vm_readv(getpid(), &local, 1, &remote, 1, 0) ==
+                               return process_vm_readv(pid, &local, 1, &remote, 1, 0) ==
                                       static_cast<ssize_t>(length);
                            },
                            nullptr};

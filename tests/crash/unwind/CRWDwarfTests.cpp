@@ -189,7 +189,8 @@ protected:
     }
     static uint64_t* words(uint64_t address) { return reinterpret_cast<uint64_t*>(address); }
     CRWDwarfState rowAt(int64_t pcOffset) {
-        CRWDwarfState state{};
+        CRWDwarfState state;
+        CRWDwarfStateInit(&state);
         EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.cie.instructions, &record.cie, &reader, &state, nullptr,
                                                   kStart, false, 0));
         CRWDwarfState initial = state;
@@ -216,14 +217,14 @@ TEST_F(DwarfFrameRows, RowsApplyAtOrBeforeThePC) {
     EXPECT_EQ(row.cfaRegisterOffset, 0u);
     row = rowAt(4); // the row that starts exactly at the PC applies
     EXPECT_EQ(row.cfaRegisterOffset, 16u);
-    EXPECT_EQ(row.registers[29].location, CRWDwarfRegisterUnused);
+    EXPECT_EQ(CRWDwarfStateRule(&row, 29)->location, CRWDwarfRegisterUnused);
     row = rowAt(6);
     EXPECT_EQ(row.cfaRegisterOffset, 16u);
-    EXPECT_EQ(row.registers[30].location, CRWDwarfRegisterUnused);
+    EXPECT_EQ(CRWDwarfStateRule(&row, 30)->location, CRWDwarfRegisterUnused);
     row = rowAt(8);
-    EXPECT_EQ(row.registers[29].location, CRWDwarfRegisterInCFA);
-    EXPECT_EQ(static_cast<int64_t>(row.registers[29].value), -16);
-    EXPECT_EQ(static_cast<int64_t>(row.registers[30].value), -8);
+    EXPECT_EQ(CRWDwarfStateRule(&row, 29)->location, CRWDwarfRegisterInCFA);
+    EXPECT_EQ(static_cast<int64_t>(CRWDwarfStateRule(&row, 29)->value), -16);
+    EXPECT_EQ(static_cast<int64_t>(CRWDwarfStateRule(&row, 30)->value), -8);
 }
 
 TEST_F(DwarfFrameRows, CallerRegistersComeFromTheCFA) {
@@ -272,7 +273,8 @@ TEST(CRWDwarfInstructions, StateStackRestoreAndExtendedForms) {
     CRWDwarfCFIRecord record;
     ASSERT_TRUE(CRWDwarfParseCFIFromFDERecordOffset(&record, &section, fde));
     auto row = [&](int64_t offset) {
-        CRWDwarfState state{};
+        CRWDwarfState state;
+        CRWDwarfStateInit(&state);
         EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.cie.instructions, &record.cie, nullptr, &state, nullptr,
                                                   0x400000, false, 0));
         const CRWDwarfState initial = state;
@@ -282,16 +284,16 @@ TEST(CRWDwarfInstructions, StateStackRestoreAndExtendedForms) {
     };
     CRWDwarfState state = row(2);
     EXPECT_EQ(state.cfaRegisterOffset, 8u);
-    EXPECT_EQ(state.registers[6].location, CRWDwarfRegisterUnused);
-    EXPECT_EQ(static_cast<int64_t>(state.registers[3].value), -24);
+    EXPECT_EQ(CRWDwarfStateRule(&state, 6)->location, CRWDwarfRegisterUnused);
+    EXPECT_EQ(static_cast<int64_t>(CRWDwarfStateRule(&state, 3)->value), -24);
     state = row(3);
     EXPECT_EQ(state.cfaRegister, 6u);
     EXPECT_EQ(state.cfaRegisterOffset, 16u);
-    EXPECT_EQ(state.registers[6].location, CRWDwarfRegisterInCFA);
-    EXPECT_EQ(state.registers[3].location, CRWDwarfRegisterUnused); // dropped by restore_state
-    EXPECT_EQ(state.registers[12].location, CRWDwarfRegisterUnused);
-    EXPECT_EQ(state.registers[13].location, CRWDwarfRegisterUndefined);
-    EXPECT_EQ(state.registers[16].location, CRWDwarfRegisterInCFA);
+    EXPECT_EQ(CRWDwarfStateRule(&state, 6)->location, CRWDwarfRegisterInCFA);
+    EXPECT_EQ(CRWDwarfStateRule(&state, 3)->location, CRWDwarfRegisterUnused); // dropped by restore_state
+    EXPECT_EQ(CRWDwarfStateRule(&state, 12)->location, CRWDwarfRegisterUnused);
+    EXPECT_EQ(CRWDwarfStateRule(&state, 13)->location, CRWDwarfRegisterUndefined);
+    EXPECT_EQ(CRWDwarfStateRule(&state, 16)->location, CRWDwarfRegisterInCFA);
 }
 
 TEST(CRWDwarfInstructions, UnsupportedAndDamagedInstructionsFail) {
@@ -312,7 +314,8 @@ TEST(CRWDwarfInstructions, UnsupportedAndDamagedInstructionsFail) {
         const CRWDwarfSection section = frames.section();
         CRWDwarfCFIRecord record;
         ASSERT_TRUE(CRWDwarfParseCFIFromFDERecordOffset(&record, &section, fde));
-        CRWDwarfState state{};
+        CRWDwarfState state;
+        CRWDwarfStateInit(&state);
         EXPECT_FALSE(CRWDwarfInstructionsEnumerate(&record.fde.instructions, &record.cie, nullptr, &state, nullptr,
                                                    0x1000, true, 0x100))
             << int(body[0]);
