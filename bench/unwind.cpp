@@ -14,9 +14,7 @@
 #include <functional>
 #include <memory>
 
-#include <sys/uio.h>
 #include <ucontext.h>
-#include <unistd.h>
 #include <unwind.h>
 
 namespace {
@@ -47,15 +45,7 @@ struct Host {
             CRWElfImageFillSlot(&details, &slot);
             CRWBinaryImageTableStore(&table, &slot);
         }
-        const CRWMemoryReader reader{[](void*, uint64_t address, void* out, size_t length) {
-                                         static const pid_t pid = getpid();
-                               iovec local{out, length};
-                                         iovec remote{reinterpret_cast<void*>(address), length};
-                                         return process_vm_readv(pid, &local, 1, &remote, 1, 0) ==
-                                                static_cast<ssize_t>(length);
-                                     },
-                                     nullptr};
-        environment = CRWUnwindEnvironmentWithTable(&table, reader);
+        environment = CRWUnwindEnvironmentWithTable(&table, CRWMemoryReaderSafe());
     }
 };
 

@@ -5,27 +5,9 @@
 // size 0, which matches no address. Runs at crash time: no allocation, no locks, no exceptions.
 #pragma once
 
+#include "crash/record/CRWBinaryImageSlot.h"
+
 #include <cstdint>
-
-inline constexpr uint32_t CRWBinaryImageSlotCount = 1024;
-
-// One image. Words only, so the table can live in the crash context's plain memory.
-struct CRWBinaryImageSlot {
-    uint64_t baseAddress;        // the mapped image header; 0 marks a free slot
-    uint64_t size;               // bytes from the base covered by the image's loadable segments
-    uint64_t ehFrameHdr;         // the eh_frame_hdr search table, or 0
-    uint64_t ehFrameHdrSize;
-    uint64_t unwindSegmentStart; // the loadable segment holding the unwind tables, which bounds
-    uint64_t unwindSegmentEnd;   // every read of eh_frame records
-    uint64_t unwindInfo;         // a compact unwind section (Mach-O images), or 0
-    uint64_t unwindInfoSize;
-    uint64_t crashInfo;          // a crash-annotation section, or 0
-};
-
-struct CRWBinaryImageTable {
-    CRWBinaryImageSlot slots[CRWBinaryImageSlotCount];
-    uint64_t slotsInUse; // one past the highest slot ever claimed: lookups stop there
-};
 
 // Claims the first free slot for the image and fills it; false when all slots are in use or the
 // base is 0.

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "crash/record/CRWAllocator.h"
+#include "crash/record/CRWBinaryImageSlot.h"
 #include "crash/record/CRWFile.h"
 
 #include <csignal>
@@ -20,7 +21,6 @@
 inline constexpr size_t CRWContextStackSize = 262144;
 // Space for path strings in the read-only region.
 inline constexpr size_t CRWContextPathSpace = 16384;
-inline constexpr size_t CRWBinaryImageSlotCount = 1024;
 // SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP.
 inline constexpr size_t CRWFatalSignalCount = 7;
 inline constexpr size_t CRWMaxExceptionPorts = 14;
@@ -44,16 +44,6 @@ inline constexpr const char* CRWReportCustomExceptionAFile = "custom_exception_a
 inline constexpr const char* CRWReportCustomExceptionBFile = "custom_exception_b.crwrecord";
 // In the file manager's root folder: present when the previous run crashed.
 inline constexpr const char* CRWPreviouslyCrashedFileName = "previously-crashed";
-
-// One loaded image as crash-time lookups see it. A base of 0 marks a free slot; the base is
-// claimed first (atomically) and the other fields filled afterwards.
-struct CRWBinaryImageSlot {
-    uint64_t baseAddress;
-    uint64_t size;
-    uint64_t ehFrame;
-    uint64_t unwindInfo;
-    uint64_t crashInfo;
-};
 
 // A log that alternates between an A and a B file.
 struct CRWABStorage {
@@ -132,7 +122,7 @@ struct CRWReadOnlyContext {
 
 struct CRWBinaryImagePart {
     CRWFile file;
-    CRWBinaryImageSlot slots[CRWBinaryImageSlotCount];
+    CRWBinaryImageTable table;
 };
 
 struct CRWWritableLoggingPart {

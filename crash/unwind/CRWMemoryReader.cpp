@@ -1,6 +1,8 @@
 // Runs at crash time: no allocation, no locks, no exceptions.
 #include "crash/unwind/CRWMemoryReader.h"
 
+#include "crash/record/CRWMemory.h"
+
 #include <cstring>
 
 bool CRWMemoryReaderRead(const CRWMemoryReader* reader, uint64_t address, void* destination, size_t length) {
@@ -15,4 +17,11 @@ bool CRWMemoryReaderReadWord(const CRWMemoryReader* reader, uint64_t address, ui
     bool ok = CRWMemoryReaderRead(reader, address, &word, sizeof word);
     *value = ok ? word : 0;
     return ok;
+}
+
+CRWMemoryReader CRWMemoryReaderSafe() {
+    return CRWMemoryReader{[](void*, uint64_t address, void* destination, size_t length) {
+                               return CRWReadMemory(static_cast<uintptr_t>(address), destination, length);
+                           },
+                           nullptr};
 }

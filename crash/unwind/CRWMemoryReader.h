@@ -18,3 +18,7 @@ bool CRWMemoryReaderRead(const CRWMemoryReader* reader, uint64_t address, void* 
 
 // Reads one little-endian 64-bit word; *value is 0 when the read fails.
 bool CRWMemoryReaderReadWord(const CRWMemoryReader* reader, uint64_t address, uint64_t* value);
+
+// The crash-time safe read of this process's memory (CRWReadMemory: the kernel copies, so an
+// unmapped address fails instead of faulting).
+CRWMemoryReader CRWMemoryReaderSafe();

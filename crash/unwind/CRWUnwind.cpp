@@ -1,6 +1,8 @@
 // Runs at crash time: no allocation, no locks, no exceptions.
 #include "crash/unwind/CRWUnwind.h"
 
+#include "crash/image/CRWBinaryImage.h"
+#include "crash/record/CRWMemory.h"
 #include "crash/unwind/CRWDwarfCFI.h"
 #include "crash/unwind/CRWDwarfUnwind.h"
 #include "crash/unwind/CRWEhFrameHdr.h"
@@ -124,6 +126,23 @@ bool failedToAdvance() {
 }
 
 } // namespace
+
+namespace {
+
+bool findInContext(void*, uint64_t address, CRWBinaryImageSlot* slot) {
+    return CRWBinaryImageSafeFindImageForAddress(address, slot);
+}
+
+bool readSafely(void*, uint64_t address, void* destination, size_t length) {
+    return CRWReadMemory(static_cast<uintptr_t>(address), destination, length);
+}
+
+// Constant-initialised: crash-time callers never meet a guarded static.
+constinit const CRWUnwindEnvironment kDefaultEnvironment{findInContext, nullptr, {readSafely, nullptr}, false};
+
+} // namespace
+
+const CRWUnwindEnvironment* CRWUnwindEnvironmentDefault() { return &kDefaultEnvironment; }
 
 CRWUnwindEnvironment CRWUnwindEnvironmentWithTable(const CRWBinaryImageTable* table, CRWMemoryReader reader) {
     return CRWUnwindEnvironment{findInTable, const_cast<CRWBinaryImageTable*>(table), reader, false};

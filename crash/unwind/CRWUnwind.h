@@ -26,6 +26,9 @@ struct CRWUnwindEnvironment {
     bool framePointersOnly;
 };
 
+// The crash-time environment: the image table of the crash context and the safe memory read.
+const CRWUnwindEnvironment* CRWUnwindEnvironmentDefault();
+
 // An environment over one image table and reader.
 CRWUnwindEnvironment CRWUnwindEnvironmentWithTable(const CRWBinaryImageTable* table, CRWMemoryReader reader);
 

@@ -77,9 +77,11 @@ void syncLocked(State& s, bool force) {
     for (const Image& now : current)
         if (std::none_of(s.known.begin(), s.known.end(), [&](const Image& i) { return sameImage(i, now); }))
             fresh.push_back(now);
-    s.known = std::move(current);
+    // Removed images are reported while the list still holds them, so a callback can still ask
+    // for their paths; added ones once the list holds them.
     for (const Image& image : gone)
         for (ImageCallback callback : s.removed) callback(image.header, image.slide);
+    s.known = std::move(current);
     for (const Image& image : fresh)
         for (ImageCallback callback : s.added) callback(image.header, image.slide);
 }

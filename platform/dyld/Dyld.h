@@ -21,7 +21,9 @@ struct Image {
 
 // Callbacks receive the image's header and slide, on the thread that caused the change (the
 // registering thread for images already loaded). They run one at a time and may call the
-// functions below.
+// functions below. A removed image is reported once the linker has let it go: its memory may be
+// unmapped already, so a remove callback identifies it by its header address and never reads it
+// (imagePath still answers during the callback).
 using ImageCallback = void (*)(const void* header, intptr_t slide);
 
 void registerFuncForAddImage(ImageCallback callback);

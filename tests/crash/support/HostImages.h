@@ -9,9 +9,6 @@
 
 #include <memory>
 
-#include <sys/uio.h>
-#include <unistd.h>
-
 namespace crashtest {
 
 inline std::unique_ptr<CRWBinaryImageTable> hostImageTable() {
@@ -26,15 +23,6 @@ inline std::unique_ptr<CRWBinaryImageTable> hostImageTable() {
     return table;
 }
 
-inline CRWMemoryReader hostReader() {
-    return CRWMemoryReader{[](void*, uint64_t address, void* out, size_t length) {
-                               static const pid_t pid = getpid();
-                               iovec local{out, length};
-                               iovec remote{reinterpret_cast<void*>(address), length};
-                               return process_vm_readv(pid, &local, 1, &remote, 1, 0) ==
-                                      static_cast<ssize_t>(length);
-                           },
-                           nullptr};
-}
+inline CRWMemoryReader hostReader() { return CRWMemoryReaderSafe(); }
 
 } // namespace crashtest
