@@ -61,7 +61,8 @@ void BM_CRWUnwind(benchmark::State& state) {
             CRWUnwindContext cursor;
             CRWUnwindInit(&cursor, &registers, &host->environment);
             frames = 0;
-            while (CRWUnwindNextFrame(&cursor)) ++frames;
+            while (CRWUnwindNextFrame(&cursor))
+                ++frames;
             benchmark::DoNotOptimize(frames);
         }
         framesPerWalk["BM_CRWUnwind"] = frames;

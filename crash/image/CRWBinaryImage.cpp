@@ -55,13 +55,15 @@ void storeNode(const Change& change) {
         CRWSDKLogWarnIn("CRWBinaryImageStoreNode", "Error: Failed to swap during image unload\n");
     if (!stored)
         CRWSDKLogWarnIn("CRWBinaryImageStoreNode", "Error: Unable to track a %s node %p\n",
-                        change.added ? "loaded" : "unloaded", (void*)(uintptr_t)change.details.slot.baseAddress);
+                        change.added ? "loaded" : "unloaded",
+                        (void*)(uintptr_t)change.details.slot.baseAddress);
 }
 
 // A framework outside the system folders names its bundle three folders above the binary.
 void recordBundle(CRWFile* file, const std::string& path) {
     if (path.rfind("/System", 0) == 0 || path.find(".framework") == std::string::npos) return;
-    const std::filesystem::path bundlePath = std::filesystem::path(path).parent_path().parent_path().parent_path();
+    const std::filesystem::path bundlePath =
+        std::filesystem::path(path).parent_path().parent_path().parent_path();
     std::error_code error;
     if (!std::filesystem::exists(bundlePath / "Info.plist", error)) return;
     const plat::Bundle bundle(bundlePath);
@@ -116,8 +118,8 @@ void CRWBinaryImageInit() {
     const plat::DispatchQueue queue = CRWBinaryImageQueue();
     queue.async([writable, readonly] {
         if (!CRWUnlinkIfExists(readonly->binaryImagePath))
-            CRWSDKLogWarnIn("CRWBinaryImageInit_block_invoke", "Unable to reset the binary image log file %s\n",
-                            CRWErrnoName(errno));
+            CRWSDKLogWarnIn("CRWBinaryImageInit_block_invoke",
+                            "Unable to reset the binary image log file %s\n", CRWErrnoName(errno));
         if (!CRWFileInitWithPath(&writable->binaryImages.file, readonly->binaryImagePath, false))
             CRWSDKLogWarnIn("CRWBinaryImageInit_block_invoke",
                             "Error: Unable to open the binary image log file during init\n");
@@ -129,14 +131,19 @@ void CRWBinaryImageInit() {
         plat::dyld::registerFuncForAddImage(CRWBinaryImageAddedCallback);
         plat::dyld::registerFuncForRemoveImage(CRWBinaryImageRemovedCallback);
     } else {
-        for (const plat::dyld::Image& image : plat::dyld::images()) CRWBinaryImageAddedCallback(image.header, image.slide);
+        for (const plat::dyld::Image& image : plat::dyld::images())
+            CRWBinaryImageAddedCallback(image.header, image.slide);
     }
     queue.async([writable] { CRWFileClose(&writable->binaryImages.file); });
 }
 
-void CRWBinaryImageAddedCallback(const void* header, intptr_t slide) { CRWBinaryImageChanged(true, header, slide); }
+void CRWBinaryImageAddedCallback(const void* header, intptr_t slide) {
+    CRWBinaryImageChanged(true, header, slide);
+}
 
-void CRWBinaryImageRemovedCallback(const void* header, intptr_t slide) { CRWBinaryImageChanged(false, header, slide); }
+void CRWBinaryImageRemovedCallback(const void* header, intptr_t slide) {
+    CRWBinaryImageChanged(false, header, slide);
+}
 
 void CRWBinaryImageChanged(bool added, const void* header, intptr_t slide) {
     std::unique_ptr<Change> change(new (std::nothrow) Change);
@@ -159,7 +166,8 @@ void CRWBinaryImageChanged(bool added, const void* header, intptr_t slide) {
         }
     }
     change->path = plat::dyld::imagePath(header);
-    CRWBinaryImageQueue().async([moved = change.release()] { processChange(std::unique_ptr<Change>(moved)); });
+    CRWBinaryImageQueue().async(
+        [moved = change.release()] { processChange(std::unique_ptr<Change>(moved)); });
 }
 
 void CRWBinaryImageFillInImageDetails(CRWBinaryImageDetails* details) {
@@ -217,7 +225,8 @@ bool CRWBinaryImageRecordMainExecutable(CRWFile* file) {
 #endif
     char minimum[40], built[40];
     std::snprintf(minimum, sizeof minimum, "%d.%d.%d", static_cast<int>(details.minimumOSVersion[0]),
-                  static_cast<int>(details.minimumOSVersion[1]), static_cast<int>(details.minimumOSVersion[2]));
+                  static_cast<int>(details.minimumOSVersion[1]),
+                  static_cast<int>(details.minimumOSVersion[2]));
     std::snprintf(built, sizeof built, "%d.%d.%d", static_cast<int>(details.builtSDKVersion[0]),
                   static_cast<int>(details.builtSDKVersion[1]), static_cast<int>(details.builtSDKVersion[2]));
     CRWFileWriteSectionStart(file, "executable");
@@ -247,5 +256,6 @@ bool CRWBinaryImageSafeFindImageForAddress(uint64_t address, CRWBinaryImageSlot*
 }
 
 bool CRWBinaryImageSafeHasUnwindInfo(const CRWBinaryImageSlot* slot) {
-    return slot != nullptr && (slot->ehFrameHdr >= CRWMinimumValidAddress || slot->unwindInfo >= CRWMinimumValidAddress);
+    return slot != nullptr &&
+           (slot->ehFrameHdr >= CRWMinimumValidAddress || slot->unwindInfo >= CRWMinimumValidAddress);
 }

@@ -75,6 +75,7 @@ bool CRWBinaryImageTableFind(const CRWBinaryImageTable* table, uint64_t address,
 
 uint32_t CRWBinaryImageTableCount(const CRWBinaryImageTable* table) {
     uint32_t count = 0;
-    for (uint64_t index = 0, end = limit(table); index < end; ++index) count += loadBase(&table->slots[index]) != 0;
+    for (uint64_t index = 0, end = limit(table); index < end; ++index)
+        count += loadBase(&table->slots[index]) != 0;
     return count;
 }

@@ -37,7 +37,8 @@ bool CRWElfImageReadDetails(const void* header, intptr_t slide, CRWElfImageDetai
     if (std::memcmp(elf.e_ident, ELFMAG, SELFMAG) != 0 || elf.e_ident[EI_CLASS] != ELFCLASS64 ||
         elf.e_phentsize != sizeof(Elf64_Phdr))
         return false;
-    const auto* phdrs = reinterpret_cast<const Elf64_Phdr*>(static_cast<const uint8_t*>(header) + elf.e_phoff);
+    const auto* phdrs =
+        reinterpret_cast<const Elf64_Phdr*>(static_cast<const uint8_t*>(header) + elf.e_phoff);
     const uint64_t bias = static_cast<uint64_t>(slide);
     details->base = reinterpret_cast<uintptr_t>(header);
     uint64_t end = details->base;

@@ -7,14 +7,14 @@
 #include <cstdint>
 
 struct CRWElfImageDetails {
-    uint64_t base;               // the mapped ELF header
-    uint64_t size;               // from the base to the end of the last loadable segment
-    uint64_t ehFrameHdr;         // 0 when the image has none
+    uint64_t base;       // the mapped ELF header
+    uint64_t size;       // from the base to the end of the last loadable segment
+    uint64_t ehFrameHdr; // 0 when the image has none
     uint64_t ehFrameHdrSize;
     uint64_t unwindSegmentStart; // the loadable segment that contains eh_frame_hdr
     uint64_t unwindSegmentEnd;
     uint8_t buildID[32];
-    uint32_t buildIDLength;      // 0 when the image has no build-id note
+    uint32_t buildIDLength; // 0 when the image has no build-id note
 };
 
 // Reads the details of the image whose ELF header is mapped at header and whose segments are

@@ -107,17 +107,17 @@ struct ArchitectureName {
 };
 
 const ArchitectureName kArchitectures[] = {
-    {CRWMachOCPUTypeARM, 11, "armv7s"},      {CRWMachOCPUTypeARM, 12, "armv7k"},
-    {CRWMachOCPUTypeARM64, 2, "arm64e"},     {CRWMachOCPUTypeARM64, 0, "arm64"},
-    {CRWMachOCPUTypeARM64, 1, "arm64v8"},    {CRWMachOCPUTypeARM64_32, 1, "arm64_32"},
-    {CRWMachOCPUTypeX86_64, 3, "x86_64"},    {CRWMachOCPUTypeX86_64, 8, "x86_64h"},
-    {CRWMachOCPUTypeX86, 3, "i386"},         {CRWMachOCPUTypeARM, 9, "armv7"},
-    {CRWMachOCPUTypeARM, 6, "armv6"},        {CRWMachOCPUTypeARM, 7, "armv5"},
-    {CRWMachOCPUTypeARM, 10, "armv7f"},      {CRWMachOCPUTypeARM, 14, "armv6m"},
-    {CRWMachOCPUTypeARM, 15, "armv7m"},      {CRWMachOCPUTypeARM, 16, "armv7em"},
-    {CRWMachOCPUTypePowerPC, -1, "ppc"},     {CRWMachOCPUTypePowerPC | CRWMachOCPUArch64, -1, "ppc64"},
-    {CRWMachOCPUTypeX86_64, -1, "x86_64"},   {CRWMachOCPUTypeX86, -1, "i386"},
-    {CRWMachOCPUTypeARM, -1, "arm"},         {CRWMachOCPUTypeARM64, -1, "arm64"},
+    {CRWMachOCPUTypeARM, 11, "armv7s"},    {CRWMachOCPUTypeARM, 12, "armv7k"},
+    {CRWMachOCPUTypeARM64, 2, "arm64e"},   {CRWMachOCPUTypeARM64, 0, "arm64"},
+    {CRWMachOCPUTypeARM64, 1, "arm64v8"},  {CRWMachOCPUTypeARM64_32, 1, "arm64_32"},
+    {CRWMachOCPUTypeX86_64, 3, "x86_64"},  {CRWMachOCPUTypeX86_64, 8, "x86_64h"},
+    {CRWMachOCPUTypeX86, 3, "i386"},       {CRWMachOCPUTypeARM, 9, "armv7"},
+    {CRWMachOCPUTypeARM, 6, "armv6"},      {CRWMachOCPUTypeARM, 7, "armv5"},
+    {CRWMachOCPUTypeARM, 10, "armv7f"},    {CRWMachOCPUTypeARM, 14, "armv6m"},
+    {CRWMachOCPUTypeARM, 15, "armv7m"},    {CRWMachOCPUTypeARM, 16, "armv7em"},
+    {CRWMachOCPUTypePowerPC, -1, "ppc"},   {CRWMachOCPUTypePowerPC | CRWMachOCPUArch64, -1, "ppc64"},
+    {CRWMachOCPUTypeX86_64, -1, "x86_64"}, {CRWMachOCPUTypeX86, -1, "i386"},
+    {CRWMachOCPUTypeARM, -1, "arm"},       {CRWMachOCPUTypeARM64, -1, "arm64"},
 };
 
 } // namespace
@@ -171,7 +171,8 @@ CRWMachOStatus CRWMachOEnumerateSlicesAtAddress(const void* address, uint64_t si
         const uint32_t length = readBigU32(entry + 12);
         if (offset >= size || length > size - offset) return CRWMachOStatusBadFatEntry;
         CRWMachOSliceRecord slice{reinterpret_cast<uintptr_t>(bytes + offset), length,
-                                  static_cast<int32_t>(readBigU32(entry)), static_cast<int32_t>(readBigU32(entry + 4))};
+                                  static_cast<int32_t>(readBigU32(entry)),
+                                  static_cast<int32_t>(readBigU32(entry + 4))};
         visit(&slice, context);
     }
     return CRWMachOStatusOK;
@@ -218,7 +219,9 @@ bool CRWMachOGetEncrypted(const uint8_t* command, uint32_t size) {
     return command != nullptr && size >= 20 && readU32(command + 16) != 0;
 }
 
-CRWMachOVersion CRWMachOVersionFromWord(uint32_t word) { return CRWMachOVersion{word >> 16, (word >> 8) & 0xFF, word & 0xFF}; }
+CRWMachOVersion CRWMachOVersionFromWord(uint32_t word) {
+    return CRWMachOVersion{word >> 16, (word >> 8) & 0xFF, word & 0xFF};
+}
 
 CRWMachOVersion CRWMachOGetMinimumOSVersion(const uint8_t* command, uint32_t size) {
     if (command == nullptr || size < 16) return CRWMachOVersion{0, 0, 0};
@@ -253,7 +256,8 @@ bool CRWMachOIsVersionMinCommand(uint32_t type) {
 
 bool CRWMachOSliceInitSectionByName(const CRWMachOSliceRecord* slice, const char* segmentName,
                                     const char* sectionName, CRWMachOSection* section) {
-    if (slice == nullptr || segmentName == nullptr || sectionName == nullptr || section == nullptr) return false;
+    if (slice == nullptr || segmentName == nullptr || sectionName == nullptr || section == nullptr)
+        return false;
     SectionQuery query{segmentName, sectionName, CRWMachOSliceIs64Bit(slice), false, section};
     if (CRWMachOSliceEnumerateLoadCommands_f(slice, &query, findSection) != CRWMachOStatusOK) return false;
     return query.found;

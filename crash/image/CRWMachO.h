@@ -68,10 +68,10 @@ struct CRWMachOSegment {
 // Why a walk or a slice enumeration stopped early.
 enum CRWMachOStatus : uint32_t {
     CRWMachOStatusOK = 0,
-    CRWMachOStatusTruncated,       // a header, table or command runs past the readable bytes
-    CRWMachOStatusBadMagic,        // not one of the Mach-O or fat magics
-    CRWMachOStatusBadCommandSize,  // a command size below 8, not a multiple of 4, or past sizeofcmds
-    CRWMachOStatusBadFatEntry,     // a fat entry that lies outside the file
+    CRWMachOStatusTruncated,      // a header, table or command runs past the readable bytes
+    CRWMachOStatusBadMagic,       // not one of the Mach-O or fat magics
+    CRWMachOStatusBadCommandSize, // a command size below 8, not a multiple of 4, or past sizeofcmds
+    CRWMachOStatusBadFatEntry,    // a fat entry that lies outside the file
 };
 
 // Text for a status, for logs and test messages.
@@ -98,14 +98,15 @@ void CRWMachOHeaderValues(const CRWMachOSliceRecord* slice, uint64_t* firstComma
 // Checks every load command against the slice (sizes, sizeofcmds, readable bytes) and only then
 // visits them in order with their type, size and address. A slice without a start or commands
 // visits nothing and is OK; any damage visits nothing and returns why.
-using CRWMachOLoadCommandVisitor = void (*)(uint32_t type, uint32_t size, const uint8_t* command, void* context);
+using CRWMachOLoadCommandVisitor = void (*)(uint32_t type, uint32_t size, const uint8_t* command,
+                                            void* context);
 CRWMachOStatus CRWMachOSliceEnumerateLoadCommands_f(const CRWMachOSliceRecord* slice, void* context,
                                                     CRWMachOLoadCommandVisitor visit);
 
 // Per-command readers; each checks that the command is large enough for what it reads.
-const uint8_t* CRWMachOGetUUID(const uint8_t* command, uint32_t size);       // the 16 bytes, or null
-const char* CRWMachOGetDylibPath(const uint8_t* command, uint32_t size);     // NUL-terminated, or null
-bool CRWMachOGetEncrypted(const uint8_t* command, uint32_t size);            // cryptid != 0
+const uint8_t* CRWMachOGetUUID(const uint8_t* command, uint32_t size);   // the 16 bytes, or null
+const char* CRWMachOGetDylibPath(const uint8_t* command, uint32_t size); // NUL-terminated, or null
+bool CRWMachOGetEncrypted(const uint8_t* command, uint32_t size);        // cryptid != 0
 CRWMachOVersion CRWMachOGetMinimumOSVersion(const uint8_t* command, uint32_t size);
 CRWMachOVersion CRWMachOGetLinkedSDKVersion(const uint8_t* command, uint32_t size);
 CRWMachOSegment CRWMachOGetSegmentCommand(uint32_t type, const uint8_t* command, uint32_t size);

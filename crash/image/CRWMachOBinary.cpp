@@ -14,24 +14,30 @@ std::shared_ptr<CRWMachOBinary> CRWMachOBinary::MachOBinaryWithPath(const std::s
     return binary;
 }
 
-CRWMachOBinary::~CRWMachOBinary() { CRWMachOFileDestroy(&file_); }
+CRWMachOBinary::~CRWMachOBinary() {
+    CRWMachOFileDestroy(&file_);
+}
 
 const std::string& CRWMachOBinary::instanceIdentifier() {
     if (!instanceIdentifier_) {
         std::vector<const CRWMachOSlice*> sorted;
-        for (const CRWMachOSlice& slice : slices_) sorted.push_back(&slice);
+        for (const CRWMachOSlice& slice : slices_)
+            sorted.push_back(&slice);
         std::stable_sort(sorted.begin(), sorted.end(), [](const CRWMachOSlice* a, const CRWMachOSlice* b) {
             return a->architectureName() < b->architectureName();
         });
         std::string joined;
-        for (const CRWMachOSlice* slice : sorted) joined += slice->uuid().value_or("");
+        for (const CRWMachOSlice* slice : sorted)
+            joined += slice->uuid().value_or("");
         instanceIdentifier_ = hashNSString(joined);
     }
     return *instanceIdentifier_;
 }
 
-void CRWMachOBinary::enumerateUUIDs(const std::function<void(const std::string&, const std::string&)>& visit) const {
-    for (const CRWMachOSlice& slice : slices_) visit(slice.uuid().value_or(""), slice.architectureName());
+void CRWMachOBinary::enumerateUUIDs(
+    const std::function<void(const std::string&, const std::string&)>& visit) const {
+    for (const CRWMachOSlice& slice : slices_)
+        visit(slice.uuid().value_or(""), slice.architectureName());
 }
 
 const CRWMachOSlice* CRWMachOBinary::sliceForArchitecture(const std::string& name) const {
@@ -40,4 +46,6 @@ const CRWMachOSlice* CRWMachOBinary::sliceForArchitecture(const std::string& nam
     return nullptr;
 }
 
-std::string CRWMachOBinary::hashNSString(const std::string& text) { return plat::hexString(plat::sha1(text)); }
+std::string CRWMachOBinary::hashNSString(const std::string& text) {
+    return plat::hexString(plat::sha1(text));
+}

@@ -28,7 +28,9 @@ bool CRWMachOFileInitWithPath(CRWMachOFile* file, const char* path) {
     return true;
 }
 
-bool CRWMachOFileInitWithCurrent(CRWMachOFile* file) { return CRWMachOFileInitWithPath(file, "/proc/self/exe"); }
+bool CRWMachOFileInitWithCurrent(CRWMachOFile* file) {
+    return CRWMachOFileInitWithPath(file, "/proc/self/exe");
+}
 
 void CRWMachOFileDestroy(CRWMachOFile* file) {
     if (file == nullptr) return;
@@ -44,9 +46,9 @@ CRWMachOStatus CRWMachOFileEnumerateSlices(const CRWMachOFile* file,
     auto trampoline = [](const CRWMachOSliceRecord* slice, void* context) {
         (*static_cast<const std::function<void(const CRWMachOSliceRecord&)>*>(context))(*slice);
     };
-    return CRWMachOEnumerateSlicesAtAddress(file->mappedAddress, file->size,
-                                            const_cast<std::function<void(const CRWMachOSliceRecord&)>*>(&visit),
-                                            trampoline);
+    return CRWMachOEnumerateSlicesAtAddress(
+        file->mappedAddress, file->size, const_cast<std::function<void(const CRWMachOSliceRecord&)>*>(&visit),
+        trampoline);
 }
 
 CRWMachOSliceRecord CRWMachOFileSliceWithArchitectureName(const CRWMachOFile* file, const char* name) {
@@ -61,8 +63,8 @@ CRWMachOSliceRecord CRWMachOFileSliceWithArchitectureName(const CRWMachOFile* fi
 std::optional<std::string> CRWMachOFormatVersion(const CRWMachOVersion* version) {
     if (version == nullptr) return std::nullopt;
     char text[40];
-    std::snprintf(text, sizeof text, "%d.%d.%d", static_cast<int>(version->major), static_cast<int>(version->minor),
-                  static_cast<int>(version->bugfix));
+    std::snprintf(text, sizeof text, "%d.%d.%d", static_cast<int>(version->major),
+                  static_cast<int>(version->minor), static_cast<int>(version->bugfix));
     return std::string(text);
 }
 

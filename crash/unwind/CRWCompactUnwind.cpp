@@ -21,7 +21,8 @@ bool inSection(const CRWCompactUnwindContext* context, uint64_t offset, uint64_t
 // Copies length bytes at offset from the section start, when they lie inside it.
 bool readAt(const CRWCompactUnwindContext* context, uint64_t offset, void* out, uint64_t length) {
     if (!inSection(context, offset, length)) return false;
-    std::memcpy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(context->unwindInfo + offset)), length);
+    std::memcpy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(context->unwindInfo + offset)),
+                length);
     return true;
 }
 
@@ -33,7 +34,8 @@ bool readU16(const CRWCompactUnwindContext* context, uint64_t offset, uint16_t* 
     return readAt(context, offset, value, sizeof *value);
 }
 
-bool readIndexEntry(const CRWCompactUnwindContext* context, uint64_t index, CRWCompactUnwindIndexEntry* entry) {
+bool readIndexEntry(const CRWCompactUnwindContext* context, uint64_t index,
+                    CRWCompactUnwindIndexEntry* entry) {
     return readAt(context, context->unwindHeader.indexSectionOffset + index * 12, entry, 12);
 }
 
@@ -95,7 +97,8 @@ bool lookupCompressedPage(CRWCompactUnwindContext* context, uint64_t pc, CRWComp
     if (low + 1u < entryCount) {
         uint32_t next = 0;
         readU32(context, entries + uint64_t{low + 1u} * 4, &next);
-        result->functionEnd = context->loadAddress + (next & 0x00FFFFFF) + context->firstLevelEntry.functionOffset;
+        result->functionEnd =
+            context->loadAddress + (next & 0x00FFFFFF) + context->firstLevelEntry.functionOffset;
     } else {
         result->functionEnd = context->loadAddress + context->firstLevelNextFunctionOffset;
     }
@@ -108,8 +111,9 @@ bool lookupCompressedPage(CRWCompactUnwindContext* context, uint64_t pc, CRWComp
     const uint32_t common = context->unwindHeader.commonEncodingsArrayCount;
     bool found = false;
     if (index < common) {
-        found = readU32(context, context->unwindHeader.commonEncodingsArraySectionOffset + uint64_t{index} * 4,
-                        &result->encoding);
+        found =
+            readU32(context, context->unwindHeader.commonEncodingsArraySectionOffset + uint64_t{index} * 4,
+                    &result->encoding);
     } else if (index - common < encodingsCount) {
         found = readU32(context, page + encodingsOffset + uint64_t{index - common} * 4, &result->encoding);
     }
@@ -144,7 +148,8 @@ bool lookupSecondLevel(CRWCompactUnwindContext* context, uint64_t pc, CRWCompact
 } // namespace
 
 bool CRWCompactUnwindInit(CRWCompactUnwindContext* context, uint64_t unwindInfo, uint64_t unwindInfoSize,
-                          uint64_t ehFrame, uint64_t ehFrameSize, uint64_t loadAddress, const CRWMemoryReader* reader) {
+                          uint64_t ehFrame, uint64_t ehFrameSize, uint64_t loadAddress,
+                          const CRWMemoryReader* reader) {
     if (context == nullptr) {
         CRWUnwindLogWarn("Error: invalid context passed to compact unwind init");
         return false;
@@ -165,7 +170,8 @@ bool CRWCompactUnwindInit(CRWCompactUnwindContext* context, uint64_t unwindInfo,
         return false;
     }
     if (context->unwindHeader.version != 1) {
-        CRWUnwindLogWarn("Error: bad unwind_info structure version (%d != %d)", (int)context->unwindHeader.version, 1);
+        CRWUnwindLogWarn("Error: bad unwind_info structure version (%d != %d)",
+                         (int)context->unwindHeader.version, 1);
         return false;
     }
     context->ehFrame = ehFrame;
@@ -186,7 +192,8 @@ bool CRWCompactUnwindLookup(CRWCompactUnwindContext* context, uint64_t pc, CRWCo
     return true;
 }
 
-bool CRWCompactUnwindDwarfFrame(CRWCompactUnwindContext* context, uint64_t fdeOffset, CRWRegisters* registers) {
+bool CRWCompactUnwindDwarfFrame(CRWCompactUnwindContext* context, uint64_t fdeOffset,
+                                CRWRegisters* registers) {
     CRWUnwindLogInfo("Trying to read dwarf data with offset %lx", (unsigned long)fdeOffset);
     const CRWDwarfSection section{context->ehFrame, context->ehFrame + context->ehFrameSize, context->reader};
     CRWDwarfCFIRecord record;

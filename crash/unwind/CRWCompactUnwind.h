@@ -58,7 +58,8 @@ enum : uint32_t {
 // Checks the inputs and copies the header; false (logged) for a missing context, section or load
 // address, a section shorter than its header, or a version other than 1. ehFrame may be 0.
 bool CRWCompactUnwindInit(CRWCompactUnwindContext* context, uint64_t unwindInfo, uint64_t unwindInfoSize,
-                          uint64_t ehFrame, uint64_t ehFrameSize, uint64_t loadAddress, const CRWMemoryReader* reader);
+                          uint64_t ehFrame, uint64_t ehFrameSize, uint64_t loadAddress,
+                          const CRWMemoryReader* reader);
 
 // First level then second level: the encoding and function range for pc.
 bool CRWCompactUnwindLookup(CRWCompactUnwindContext* context, uint64_t pc, CRWCompactUnwindResult* result);
@@ -69,7 +70,8 @@ bool CRWCompactUnwindComputeRegisters(CRWCompactUnwindContext* context, const CR
                                       CRWRegisters* registers);
 
 // The DWARF mode: parses the FDE at ehFrame + fdeOffset with its CIE and applies it.
-bool CRWCompactUnwindDwarfFrame(CRWCompactUnwindContext* context, uint64_t fdeOffset, CRWRegisters* registers);
+bool CRWCompactUnwindDwarfFrame(CRWCompactUnwindContext* context, uint64_t fdeOffset,
+                                CRWRegisters* registers);
 
 // Lookup and compute for the registers' PC; a PC below the load address fails quietly.
 bool CRWCompactUnwindLookupAndCompute(CRWCompactUnwindContext* context, CRWRegisters* registers);

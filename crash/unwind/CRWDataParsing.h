@@ -39,13 +39,27 @@ template <typename T> inline bool CRWParseFixedAndAdvance(CRWByteCursor* cursor,
     return true;
 }
 
-inline bool CRWParseU8AndAdvance(CRWByteCursor* cursor, uint8_t* value) { return CRWParseFixedAndAdvance(cursor, value); }
-inline bool CRWParseU16AndAdvance(CRWByteCursor* cursor, uint16_t* value) { return CRWParseFixedAndAdvance(cursor, value); }
-inline bool CRWParseI16AndAdvance(CRWByteCursor* cursor, int16_t* value) { return CRWParseFixedAndAdvance(cursor, value); }
-inline bool CRWParseU32AndAdvance(CRWByteCursor* cursor, uint32_t* value) { return CRWParseFixedAndAdvance(cursor, value); }
-inline bool CRWParseI32AndAdvance(CRWByteCursor* cursor, int32_t* value) { return CRWParseFixedAndAdvance(cursor, value); }
-inline bool CRWParseU64AndAdvance(CRWByteCursor* cursor, uint64_t* value) { return CRWParseFixedAndAdvance(cursor, value); }
-inline bool CRWParseI64AndAdvance(CRWByteCursor* cursor, int64_t* value) { return CRWParseFixedAndAdvance(cursor, value); }
+inline bool CRWParseU8AndAdvance(CRWByteCursor* cursor, uint8_t* value) {
+    return CRWParseFixedAndAdvance(cursor, value);
+}
+inline bool CRWParseU16AndAdvance(CRWByteCursor* cursor, uint16_t* value) {
+    return CRWParseFixedAndAdvance(cursor, value);
+}
+inline bool CRWParseI16AndAdvance(CRWByteCursor* cursor, int16_t* value) {
+    return CRWParseFixedAndAdvance(cursor, value);
+}
+inline bool CRWParseU32AndAdvance(CRWByteCursor* cursor, uint32_t* value) {
+    return CRWParseFixedAndAdvance(cursor, value);
+}
+inline bool CRWParseI32AndAdvance(CRWByteCursor* cursor, int32_t* value) {
+    return CRWParseFixedAndAdvance(cursor, value);
+}
+inline bool CRWParseU64AndAdvance(CRWByteCursor* cursor, uint64_t* value) {
+    return CRWParseFixedAndAdvance(cursor, value);
+}
+inline bool CRWParseI64AndAdvance(CRWByteCursor* cursor, int64_t* value) {
+    return CRWParseFixedAndAdvance(cursor, value);
+}
 
 // LEB128 into 64 bits. At most ten bytes are read (enough for any 64-bit value); a tenth byte
 // that still has its continuation bit set, or running out of bytes, fails. The signed form

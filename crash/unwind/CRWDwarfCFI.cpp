@@ -168,12 +168,14 @@ bool CRWDwarfParseFDERecord(CRWDwarfFDERecord* fde, bool parseCIE, CRWDwarfCIERe
     }
     if (cie->augmentation != nullptr && cie->augmentation[0] == 'z') {
         uint64_t dataLength = 0;
-        if (!CRWParseULEB128AndAdvance(&cursor, &dataLength) || !CRWCursorSkip(&cursor, dataLength)) return false;
+        if (!CRWParseULEB128AndAdvance(&cursor, &dataLength) || !CRWCursorSkip(&cursor, dataLength))
+            return false;
     }
     return setInstructions(&fde->instructions, &cursor);
 }
 
-bool CRWDwarfParseCFIFromFDERecord(CRWDwarfCFIRecord* record, const CRWDwarfSection* section, uint64_t fdeAddress) {
+bool CRWDwarfParseCFIFromFDERecord(CRWDwarfCFIRecord* record, const CRWDwarfSection* section,
+                                   uint64_t fdeAddress) {
     if (record == nullptr || section == nullptr) return false;
     record->reader = section->reader;
     return CRWDwarfParseFDERecord(&record->fde, true, &record->cie, section, fdeAddress);

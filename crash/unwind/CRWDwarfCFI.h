@@ -28,7 +28,7 @@ struct CRWDwarfCIERecord {
     uint8_t pointerEncoding;
     uint8_t lsdaEncoding;
     uint8_t personalityEncoding;
-    uint64_t personality;  // for indirect encodings, where the routine's pointer is stored
+    uint64_t personality; // for indirect encodings, where the routine's pointer is stored
     uint64_t codeAlignFactor;
     int64_t dataAlignFactor;
     uint64_t returnAddressRegister;
@@ -62,7 +62,8 @@ bool CRWDwarfParseFDERecord(CRWDwarfFDERecord* fde, bool parseCIE, CRWDwarfCIERe
 
 // The FDE at an address, or at an offset from the section start, with its CIE. The offset form
 // fails for a null record, a section without start or an offset of 0.
-bool CRWDwarfParseCFIFromFDERecord(CRWDwarfCFIRecord* record, const CRWDwarfSection* section, uint64_t fdeAddress);
+bool CRWDwarfParseCFIFromFDERecord(CRWDwarfCFIRecord* record, const CRWDwarfSection* section,
+                                   uint64_t fdeAddress);
 bool CRWDwarfParseCFIFromFDERecordOffset(CRWDwarfCFIRecord* record, const CRWDwarfSection* section,
                                          uint64_t fdeOffset);
 

@@ -100,7 +100,8 @@ bool CRWDwarfExpressionMachineExecuteNextOpcode(CRWDwarfExpressionMachine* machi
         if (!CRWParseLEB128AndAdvance(&machine->cursor, &offset)) return false;
         uint64_t value = 0;
         if (!CRWRegistersGet(machine->registers, opcode - 0x70u, &value))
-            CRWUnwindLogWarn("Error: Unrecognized get register number %llu", (unsigned long long)(opcode - 0x70u));
+            CRWUnwindLogWarn("Error: Unrecognized get register number %llu",
+                             (unsigned long long)(opcode - 0x70u));
         CRWUnwindLogDebug("DW_OP_breg %d value %d", opcode - 0x70, (int)offset);
         return CRWDwarfExpressionStackPush(stack, value + static_cast<uint64_t>(offset));
     }
@@ -119,10 +120,10 @@ bool CRWDwarfExpressionMachineExecuteNextOpcode(CRWDwarfExpressionMachine* machi
         uint64_t b = CRWDwarfExpressionStackPop(stack);
         return CRWDwarfExpressionStackPush(stack, a) && CRWDwarfExpressionStackPush(stack, b);
     }
-    case 0x1A: // and
-    case 0x22: // plus
-    case 0x24: // shl
-    case 0x2A: // ge
+    case 0x1A:   // and
+    case 0x22:   // plus
+    case 0x24:   // shl
+    case 0x2A:   // ge
     case 0x2E: { // ne
         uint64_t a = CRWDwarfExpressionStackPop(stack);
         uint64_t b = CRWDwarfExpressionStackPop(stack);

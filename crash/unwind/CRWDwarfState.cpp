@@ -64,7 +64,8 @@ bool readRegister(Run* run, uint64_t* number, const char* failure) {
 bool skipExpression(Run* run, uint64_t* address, uint32_t* size) {
     *address = run->cursor.position;
     uint64_t length = 0;
-    if (!CRWParseULEB128AndAdvance(&run->cursor, &length) || !CRWCursorSkip(&run->cursor, length)) return false;
+    if (!CRWParseULEB128AndAdvance(&run->cursor, &length) || !CRWCursorSkip(&run->cursor, length))
+        return false;
     if (run->cursor.position - *address > 0xFFFFFFFFu) return false;
     *size = static_cast<uint32_t>(run->cursor.position - *address);
     return true;
@@ -80,15 +81,16 @@ void setRule(Run* run, uint64_t number, uint32_t location, uint64_t value, uint3
 }
 
 void restoreRule(Run* run, uint64_t number) {
-    const CRWDwarfRegister* initial = run->initialState != nullptr
-                                          ? CRWDwarfStateRule(run->initialState, static_cast<uint32_t>(number))
-                                          : &kUnusedRule;
+    const CRWDwarfRegister* initial =
+        run->initialState != nullptr ? CRWDwarfStateRule(run->initialState, static_cast<uint32_t>(number))
+                                     : &kUnusedRule;
     setRule(run, number, initial->location, initial->value, initial->expressionSize);
 }
 
 void advance(Run* run, uint64_t delta) {
     // Unsigned arithmetic: hostile factors wrap instead of overflowing.
-    run->location = static_cast<int64_t>(static_cast<uint64_t>(run->location) + delta * run->cie->codeAlignFactor);
+    run->location =
+        static_cast<int64_t>(static_cast<uint64_t>(run->location) + delta * run->cie->codeAlignFactor);
 }
 
 void defineCFARegister(Run* run, uint64_t number) {
@@ -136,7 +138,8 @@ bool execute(Run* run, uint8_t opcode) {
         return true;
     case 0x01: {
         const CRWPointerEncodingBases bases{0, run->reader};
-        uint64_t address = CRWParseAddressWithEncodingAndAdvance(&run->cursor, run->cie->pointerEncoding, &bases);
+        uint64_t address =
+            CRWParseAddressWithEncodingAndAdvance(&run->cursor, run->cie->pointerEncoding, &bases);
         if (address == CRWInvalidAddress) return false;
         CRWUnwindLogDebug("DW_CFA_set_loc %lu", (unsigned long)address);
         run->location = static_cast<int64_t>(address - run->pcStart);
@@ -165,7 +168,8 @@ bool execute(Run* run, uint8_t opcode) {
     }
     case 0x05: // offset_extended
     case 0x11: // offset_extended_sf
-        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_offset_extended register number")) return false;
+        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_offset_extended register number"))
+            return false;
         if (opcode == 0x05) {
             if (!CRWParseULEB128AndAdvance(&run->cursor, &operand)) return false;
             signedOperand = static_cast<int64_t>(operand);
@@ -183,12 +187,14 @@ bool execute(Run* run, uint8_t opcode) {
         restoreRule(run, reg);
         return true;
     case 0x07:
-        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_undefined register number")) return false;
+        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_undefined register number"))
+            return false;
         CRWUnwindLogDebug("DW_CFA_undefined %llu", (unsigned long long)reg);
         setRule(run, reg, CRWDwarfRegisterUndefined, 0);
         return true;
     case 0x08:
-        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_same_value register number")) return false;
+        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_same_value register number"))
+            return false;
         CRWUnwindLogDebug("DW_CFA_same_value %llu", (unsigned long long)reg);
         setRule(run, reg, CRWDwarfRegisterUnused, 0);
         return true;
@@ -222,9 +228,11 @@ bool execute(Run* run, uint8_t opcode) {
         state->cfaRegisterOffset = operand;
         return true;
     case 0x12:
-        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_def_cfa_sf register number")) return false;
+        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_def_cfa_sf register number"))
+            return false;
         if (!CRWParseLEB128AndAdvance(&run->cursor, &signedOperand)) return false;
-        CRWUnwindLogDebug("DW_CFA_def_cfa_sf %llu, %lld", (unsigned long long)reg, (long long)(static_cast<uint64_t>(signedOperand) * daf));
+        CRWUnwindLogDebug("DW_CFA_def_cfa_sf %llu, %lld", (unsigned long long)reg,
+                          (long long)(static_cast<uint64_t>(signedOperand) * daf));
         defineCFARegister(run, reg);
         state->cfaRegisterOffset = static_cast<uint64_t>(signedOperand) * daf;
         return true;
@@ -241,7 +249,8 @@ bool execute(Run* run, uint8_t opcode) {
         return true;
     case 0x13:
         if (!CRWParseLEB128AndAdvance(&run->cursor, &signedOperand)) return false;
-        CRWUnwindLogDebug("DW_CFA_def_cfa_offset_sf %lld", (long long)(static_cast<uint64_t>(signedOperand) * daf));
+        CRWUnwindLogDebug("DW_CFA_def_cfa_offset_sf %lld",
+                          (long long)(static_cast<uint64_t>(signedOperand) * daf));
         state->cfaRegisterOffset = static_cast<uint64_t>(signedOperand) * daf;
         return true;
     case 0x0F: {
@@ -256,12 +265,14 @@ bool execute(Run* run, uint8_t opcode) {
     }
     case 0x10:
     case 0x16: {
-        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_expression register number")) return false;
+        if (!readRegister(run, &reg, "Error: Found an invalid DW_CFA_expression register number"))
+            return false;
         uint64_t expression = 0;
         uint32_t size = 0;
         if (!skipExpression(run, &expression, &size)) return false;
         if (opcode == 0x10) {
-            CRWUnwindLogDebug("DW_CFA_expression %llu %llu", (unsigned long long)reg, (unsigned long long)expression);
+            CRWUnwindLogDebug("DW_CFA_expression %llu %llu", (unsigned long long)reg,
+                              (unsigned long long)expression);
             setRule(run, reg, CRWDwarfRegisterAtExpression, expression, size);
         } else {
             CRWUnwindLogDebug("DW_CFA_val_expression %llu %llu", (unsigned long long)reg,

@@ -4,12 +4,12 @@
 #include "crash/unwind/CRWDwarfExpression.h"
 #include "crash/unwind/CRWUnwindLog.h"
 
-
 bool CRWDwarfGetCFA(const CRWDwarfState* state, const CRWRegisters* registers, const CRWMemoryReader* reader,
                     uint64_t* cfa) {
     if (state->cfaExpression != 0) {
-        if (!CRWDwarfEvalulateExpression(state->cfaExpression, state->cfaExpression + state->cfaExpressionSize,
-                                         registers, reader, 0, cfa)) {
+        if (!CRWDwarfEvalulateExpression(state->cfaExpression,
+                                         state->cfaExpression + state->cfaExpressionSize, registers, reader,
+                                         0, cfa)) {
             CRWUnwindLogWarn("Error: failed to compute CFA expression");
             return false;
         }
@@ -17,7 +17,8 @@ bool CRWDwarfGetCFA(const CRWDwarfState* state, const CRWRegisters* registers, c
     }
     uint64_t value = 0;
     if (!CRWRegistersGet(registers, state->cfaRegister, &value)) {
-        CRWUnwindLogWarn("Error: Unrecognized get register number %llu", (unsigned long long)state->cfaRegister);
+        CRWUnwindLogWarn("Error: Unrecognized get register number %llu",
+                         (unsigned long long)state->cfaRegister);
         return false;
     }
     *cfa = value + state->cfaRegisterOffset;
@@ -43,8 +44,8 @@ uint64_t CRWDwarfGetSavedRegister(const CRWDwarfRegister* rule, uint64_t cfa, co
     case CRWDwarfRegisterAtExpression:
     case CRWDwarfRegisterIsExpression: {
         uint64_t result = 0;
-        if (!CRWDwarfEvalulateExpression(rule->value, rule->value + rule->expressionSize, registers, reader, cfa,
-                                         &result)) {
+        if (!CRWDwarfEvalulateExpression(rule->value, rule->value + rule->expressionSize, registers, reader,
+                                         cfa, &result)) {
             CRWUnwindLogWarn("Error: unable to evaluate expression");
             return 0;
         }
@@ -76,13 +77,14 @@ bool CRWDwarfUnwindAssignRegisters(const CRWDwarfState* state, uint64_t returnAd
     }
 
     const uint64_t mask = CRWRegistersPointerMask(registers->architecture);
-    const CRWDwarfRegister* returnRule =
-        CRWDwarfStateRule(state, static_cast<uint32_t>(returnAddressRegister < 32 ? returnAddressRegister : 0));
-    const bool endOfStack = returnAddressRegister < CRWDwarfRegisterCount &&
-                            returnRule->location == CRWDwarfRegisterUndefined;
+    const CRWDwarfRegister* returnRule = CRWDwarfStateRule(
+        state, static_cast<uint32_t>(returnAddressRegister < 32 ? returnAddressRegister : 0));
+    const bool endOfStack =
+        returnAddressRegister < CRWDwarfRegisterCount && returnRule->location == CRWDwarfRegisterUndefined;
     uint64_t oldReturn = 0;
     if (!endOfStack && !CRWRegistersGet(registers, returnAddressRegister, &oldReturn)) {
-        CRWUnwindLogWarn("Error: Unrecognized get register number %llu", (unsigned long long)returnAddressRegister);
+        CRWUnwindLogWarn("Error: Unrecognized get register number %llu",
+                         (unsigned long long)returnAddressRegister);
         return false;
     }
     const uint64_t newReturn = (returnAddressRegister < 32 && (written & (1u << returnAddressRegister)))
@@ -108,16 +110,16 @@ bool CRWDwarfUnwindAssignRegisters(const CRWDwarfState* state, uint64_t returnAd
 bool CRWDwarfUnwindRunCIE(const CRWDwarfCFIRecord* record, CRWDwarfState* initial) {
     if (record == nullptr || initial == nullptr) return false;
     CRWDwarfStateInit(initial);
-    if (!CRWDwarfInstructionsEnumerate(&record->cie.instructions, &record->cie, record->reader, initial, nullptr,
-                                       record->fde.pcStart, false, 0)) {
+    if (!CRWDwarfInstructionsEnumerate(&record->cie.instructions, &record->cie, record->reader, initial,
+                                       nullptr, record->fde.pcStart, false, 0)) {
         CRWUnwindLogWarn("Error: Unable to run CIE instructions");
         return false;
     }
     return true;
 }
 
-bool CRWDwarfUnwindComputeRegistersFromInitialState(const CRWDwarfCFIRecord* record, const CRWDwarfState* initial,
-                                                    CRWRegisters* registers) {
+bool CRWDwarfUnwindComputeRegistersFromInitialState(const CRWDwarfCFIRecord* record,
+                                                    const CRWDwarfState* initial, CRWRegisters* registers) {
     if (record == nullptr || initial == nullptr || registers == nullptr) return false;
     const int64_t pcOffset = static_cast<int64_t>(CRWRegistersGetPC(registers) - record->fde.pcStart);
     if (pcOffset < 0) {
@@ -126,8 +128,8 @@ bool CRWDwarfUnwindComputeRegistersFromInitialState(const CRWDwarfCFIRecord* rec
     }
     CRWDwarfState state;
     CRWDwarfStateCopy(&state, initial);
-    if (!CRWDwarfInstructionsEnumerate(&record->fde.instructions, &record->cie, record->reader, &state, initial,
-                                       record->fde.pcStart, true, pcOffset)) {
+    if (!CRWDwarfInstructionsEnumerate(&record->fde.instructions, &record->cie, record->reader, &state,
+                                       initial, record->fde.pcStart, true, pcOffset)) {
         CRWUnwindLogWarn("Error: Unable to run FDE instructions");
         return false;
     }
@@ -136,7 +138,8 @@ bool CRWDwarfUnwindComputeRegistersFromInitialState(const CRWDwarfCFIRecord* rec
         CRWUnwindLogWarn("Error: failed to get CFA");
         return false;
     }
-    if (!CRWDwarfUnwindAssignRegisters(&state, record->cie.returnAddressRegister, cfa, registers, record->reader)) {
+    if (!CRWDwarfUnwindAssignRegisters(&state, record->cie.returnAddressRegister, cfa, registers,
+                                       record->reader)) {
         CRWUnwindLogWarn("Error: Unable to assign DWARF registers");
         return false;
     }

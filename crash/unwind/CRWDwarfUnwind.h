@@ -30,5 +30,5 @@ bool CRWDwarfUnwindComputeRegisters(const CRWDwarfCFIRecord* record, CRWRegister
 // The CIE's row after its initial instructions, which every FDE of that CIE starts from.
 bool CRWDwarfUnwindRunCIE(const CRWDwarfCFIRecord* record, CRWDwarfState* initial);
 // The step from a CIE row made earlier by CRWDwarfUnwindRunCIE (walks reuse it across frames).
-bool CRWDwarfUnwindComputeRegistersFromInitialState(const CRWDwarfCFIRecord* record, const CRWDwarfState* initial,
-                                                    CRWRegisters* registers);
+bool CRWDwarfUnwindComputeRegistersFromInitialState(const CRWDwarfCFIRecord* record,
+                                                    const CRWDwarfState* initial, CRWRegisters* registers);

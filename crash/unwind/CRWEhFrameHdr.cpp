@@ -75,7 +75,8 @@ bool CRWEhFrameHdrInit(CRWEhFrameHdr* header, uint64_t start, uint64_t end, cons
     return true;
 }
 
-bool CRWEhFrameHdrFindFDE(const CRWEhFrameHdr* header, uint64_t pc, uint64_t* fdeAddress, uint64_t* functionStart) {
+bool CRWEhFrameHdrFindFDE(const CRWEhFrameHdr* header, uint64_t pc, uint64_t* fdeAddress,
+                          uint64_t* functionStart) {
     if (header == nullptr || header->fdeCount == 0) return false;
     uint64_t low = 0, high = header->fdeCount; // answer lies in [low, high)
     if (entryValue(header, 0, 0) > pc) return false;

@@ -8,12 +8,12 @@
 #include <cstdint>
 
 struct CRWEhFrameHdr {
-    uint64_t start;         // the header's own address: the base of data-relative values
-    uint64_t ehFrame;       // address of the eh_frame section
-    uint64_t fdeCount;      // entries in the table
-    uint64_t table;         // address of the first entry
-    uint8_t tableEncoding;  // pointer encoding of every table value
-    uint8_t entrySize;      // bytes per value (entries hold two)
+    uint64_t start;        // the header's own address: the base of data-relative values
+    uint64_t ehFrame;      // address of the eh_frame section
+    uint64_t fdeCount;     // entries in the table
+    uint64_t table;        // address of the first entry
+    uint8_t tableEncoding; // pointer encoding of every table value
+    uint8_t entrySize;     // bytes per value (entries hold two)
 };
 
 // Reads the header in [start, end). False for version other than 1, a table encoding without a
@@ -23,4 +23,5 @@ bool CRWEhFrameHdrInit(CRWEhFrameHdr* header, uint64_t start, uint64_t end, cons
 
 // The FDE whose function start is the greatest one not above pc; false when pc lies below every
 // entry or the table is empty. The caller checks the FDE's range.
-bool CRWEhFrameHdrFindFDE(const CRWEhFrameHdr* header, uint64_t pc, uint64_t* fdeAddress, uint64_t* functionStart);
+bool CRWEhFrameHdrFindFDE(const CRWEhFrameHdr* header, uint64_t pc, uint64_t* fdeAddress,
+                          uint64_t* functionStart);

@@ -3,7 +3,9 @@
 
 #include "crash/unwind/CRWUnwindLog.h"
 
-uint64_t CRWUnwindStackPointerFromFramePointer(uint64_t framePointer) { return framePointer + 16; }
+uint64_t CRWUnwindStackPointerFromFramePointer(uint64_t framePointer) {
+    return framePointer + 16;
+}
 
 bool CRWUnwindWithLRRegister(CRWRegisters* registers) {
     const uint64_t lr = CRWRegistersGetLR(registers);

@@ -34,7 +34,8 @@ bool cachedRead(void* context, uint64_t address, void* destination, size_t lengt
 
 void CRWMemoryReaderCacheInit(CRWMemoryReaderCache* cache, const CRWMemoryReader* inner) {
     cache->inner = inner != nullptr ? *inner : CRWMemoryReader{nullptr, nullptr};
-    for (uint64_t& address : cache->lineAddress) address = 0;
+    for (uint64_t& address : cache->lineAddress)
+        address = 0;
     cache->nextVictim = 0;
 }
 

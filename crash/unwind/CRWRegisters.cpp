@@ -20,7 +20,9 @@ uint64_t CRWRegistersPointerMask(uint32_t architecture) {
     return architecture == CRWArchitectureARM64 ? 0xFFFFFFFFFull : ~uint64_t{0};
 }
 
-uint64_t CRWRegistersGetPC(const CRWRegisters* r) { return r->pc & CRWRegistersPointerMask(r->architecture); }
+uint64_t CRWRegistersGetPC(const CRWRegisters* r) {
+    return r->pc & CRWRegistersPointerMask(r->architecture);
+}
 uint64_t CRWRegistersGetSP(const CRWRegisters* r) {
     return r->values[spNumber(r->architecture)] & CRWRegistersPointerMask(r->architecture);
 }
@@ -31,9 +33,15 @@ uint64_t CRWRegistersGetLR(const CRWRegisters* r) {
     if (r->architecture != CRWArchitectureARM64) return 0;
     return r->values[CRWARM64RegisterLR] & CRWRegistersPointerMask(r->architecture);
 }
-void CRWRegistersSetPC(CRWRegisters* r, uint64_t value) { r->pc = value; }
-void CRWRegistersSetSP(CRWRegisters* r, uint64_t value) { r->values[spNumber(r->architecture)] = value; }
-void CRWRegistersSetFP(CRWRegisters* r, uint64_t value) { r->values[fpNumber(r->architecture)] = value; }
+void CRWRegistersSetPC(CRWRegisters* r, uint64_t value) {
+    r->pc = value;
+}
+void CRWRegistersSetSP(CRWRegisters* r, uint64_t value) {
+    r->values[spNumber(r->architecture)] = value;
+}
+void CRWRegistersSetFP(CRWRegisters* r, uint64_t value) {
+    r->values[fpNumber(r->architecture)] = value;
+}
 
 bool CRWRegistersHasNumber(uint32_t architecture, uint64_t number) {
     switch (architecture) {
@@ -92,16 +100,19 @@ bool CRWRegistersFromUContext(const void* ucontext, CRWRegisters* registers) {
     std::memset(registers, 0, sizeof *registers);
 #if defined(__x86_64__)
     const greg_t* gregs = static_cast<const ucontext_t*>(ucontext)->uc_mcontext.gregs;
-    static const int kDwarfOrder[16] = {REG_RAX, REG_RDX, REG_RCX, REG_RBX, REG_RSI, REG_RDI, REG_RBP, REG_RSP,
-                                        REG_R8,  REG_R9,  REG_R10, REG_R11, REG_R12, REG_R13, REG_R14, REG_R15};
+    static const int kDwarfOrder[16] = {REG_RAX, REG_RDX, REG_RCX, REG_RBX, REG_RSI, REG_RDI,
+                                        REG_RBP, REG_RSP, REG_R8,  REG_R9,  REG_R10, REG_R11,
+                                        REG_R12, REG_R13, REG_R14, REG_R15};
     registers->architecture = CRWArchitectureX86_64;
-    for (int i = 0; i < 16; ++i) registers->values[i] = static_cast<uint64_t>(gregs[kDwarfOrder[i]]);
+    for (int i = 0; i < 16; ++i)
+        registers->values[i] = static_cast<uint64_t>(gregs[kDwarfOrder[i]]);
     registers->pc = static_cast<uint64_t>(gregs[REG_RIP]);
     return true;
 #elif defined(__aarch64__)
     const mcontext_t& machine = static_cast<const ucontext_t*>(ucontext)->uc_mcontext;
     registers->architecture = CRWArchitectureARM64;
-    for (int i = 0; i < 31; ++i) registers->values[i] = machine.regs[i];
+    for (int i = 0; i < 31; ++i)
+        registers->values[i] = machine.regs[i];
     registers->values[CRWARM64RegisterSP] = machine.sp;
     registers->pc = machine.pc;
     return true;

@@ -33,8 +33,8 @@ bool findImage(CRWUnwindContext* context, uint64_t pc, CRWBinaryImageSlot* slot)
 // The image's search table, parsed once per image.
 bool headerFor(CRWUnwindContext* context, const CRWBinaryImageSlot* image, CRWEhFrameHdr** header) {
     if (context->lastHeader.start != image->ehFrameHdr) {
-        if (!CRWEhFrameHdrInit(&context->lastHeader, image->ehFrameHdr, image->ehFrameHdr + image->ehFrameHdrSize,
-                               &context->reader)) {
+        if (!CRWEhFrameHdrInit(&context->lastHeader, image->ehFrameHdr,
+                               image->ehFrameHdr + image->ehFrameHdrSize, &context->reader)) {
             context->lastHeader.start = 0;
             return false;
         }
@@ -50,7 +50,8 @@ bool headerFor(CRWUnwindContext* context, const CRWBinaryImageSlot* image, CRWEh
 }
 
 // The FDE with its CIE; the CIE and its initial row come from the previous frame when shared.
-bool recordFor(CRWUnwindContext* context, const CRWDwarfSection* section, uint64_t fde, CRWDwarfCFIRecord* record) {
+bool recordFor(CRWUnwindContext* context, const CRWDwarfSection* section, uint64_t fde,
+               CRWDwarfCFIRecord* record) {
     uint64_t cieAddress = 0;
     if (!CRWDwarfFDECIEAddress(section, fde, &cieAddress)) return false;
     record->reader = section->reader;
@@ -89,7 +90,8 @@ bool unwindWithEhFrameHdr(CRWUnwindContext* context, const CRWBinaryImageSlot* i
         CRWUnwindLogInfo("PC %p lies outside its FDE", (void*)(uintptr_t)pc);
         return false;
     }
-    if (!CRWDwarfUnwindComputeRegistersFromInitialState(&record, &context->lastCIEState, &context->registers)) {
+    if (!CRWDwarfUnwindComputeRegistersFromInitialState(&record, &context->lastCIEState,
+                                                        &context->registers)) {
         CRWUnwindLogError("Failed to compute DWARF registers");
         return false;
     }
@@ -110,8 +112,9 @@ bool unwindWithTables(CRWUnwindContext* context) {
         CRWUnwindLogInfo("Binary image at %p has no unwind info", (void*)(uintptr_t)image.baseAddress);
         return false;
     }
-    const uint64_t ehFrameSize =
-        image.unwindSegmentEnd > image.unwindSegmentStart ? image.unwindSegmentEnd - image.unwindSegmentStart : 0;
+    const uint64_t ehFrameSize = image.unwindSegmentEnd > image.unwindSegmentStart
+                                     ? image.unwindSegmentEnd - image.unwindSegmentStart
+                                     : 0;
     if (!CRWCompactUnwindInit(&context->compactUnwindState, image.unwindInfo, image.unwindInfoSize,
                               image.unwindSegmentStart, ehFrameSize, image.baseAddress, &context->reader)) {
         CRWUnwindLogError("Unable to read unwind info");
@@ -138,17 +141,21 @@ bool readSafely(void*, uint64_t address, void* destination, size_t length) {
 }
 
 // Constant-initialised: crash-time callers never meet a guarded static.
-constinit const CRWUnwindEnvironment kDefaultEnvironment{findInContext, nullptr, {readSafely, nullptr}, false};
+constinit const CRWUnwindEnvironment kDefaultEnvironment{
+    findInContext, nullptr, {readSafely, nullptr}, false};
 
 } // namespace
 
-const CRWUnwindEnvironment* CRWUnwindEnvironmentDefault() { return &kDefaultEnvironment; }
+const CRWUnwindEnvironment* CRWUnwindEnvironmentDefault() {
+    return &kDefaultEnvironment;
+}
 
 CRWUnwindEnvironment CRWUnwindEnvironmentWithTable(const CRWBinaryImageTable* table, CRWMemoryReader reader) {
     return CRWUnwindEnvironment{findInTable, const_cast<CRWBinaryImageTable*>(table), reader, false};
 }
 
-bool CRWUnwindInit(CRWUnwindContext* context, const CRWRegisters* registers, const CRWUnwindEnvironment* environment) {
+bool CRWUnwindInit(CRWUnwindContext* context, const CRWRegisters* registers,
+                   const CRWUnwindEnvironment* environment) {
     if (context == nullptr || registers == nullptr || environment == nullptr) return false;
     std::memset(context, 0, sizeof *context);
     std::memcpy(&context->registers, registers, sizeof *registers);
@@ -203,7 +210,8 @@ bool CRWUnwindNextFrame(CRWUnwindContext* context) {
         CRWUnwindLogWarn("Error: SP (%p) isn't a valid pointer", (void*)(uintptr_t)sp);
         return false;
     }
-    context->repeatCount = (context->frameCount > 0 && pc == context->lastFramePC) ? context->repeatCount + 1 : 0;
+    context->repeatCount =
+        (context->frameCount > 0 && pc == context->lastFramePC) ? context->repeatCount + 1 : 0;
     context->frameCount += 1;
     context->lastFramePC = pc;
     return true;
@@ -217,7 +225,9 @@ uint64_t CRWUnwindGetStackPointer(const CRWUnwindContext* context) {
     return context ? CRWRegistersGetSP(&context->registers) : 0;
 }
 
-uint32_t CRWUnwindGetFrameRepeatCount(const CRWUnwindContext* context) { return context ? context->repeatCount : 0; }
+uint32_t CRWUnwindGetFrameRepeatCount(const CRWUnwindContext* context) {
+    return context ? context->repeatCount : 0;
+}
 
 bool CRWUnwindContextHasValidPCAndSP(const CRWUnwindContext* context) {
     return context != nullptr && CRWRegistersGetPC(&context->registers) >= 4096 &&

@@ -52,7 +52,8 @@ struct CRWUnwindContext {
 };
 
 // Zeroes the context and copies the registers; false for a null context, registers or environment.
-bool CRWUnwindInit(CRWUnwindContext* context, const CRWRegisters* registers, const CRWUnwindEnvironment* environment);
+bool CRWUnwindInit(CRWUnwindContext* context, const CRWRegisters* registers,
+                   const CRWUnwindEnvironment* environment);
 
 // Moves to the next frame; the first call yields the interrupted frame itself. False at the end of
 // the stack (PC below 4096) and on failure; the frames produced so far stand.

@@ -62,7 +62,9 @@ std::vector<Image> scan(unsigned long long* adds, unsigned long long* subs) {
     return result.images;
 }
 
-bool sameImage(const Image& a, const Image& b) { return a.header == b.header && a.path == b.path; }
+bool sameImage(const Image& a, const Image& b) {
+    return a.header == b.header && a.path == b.path;
+}
 
 void syncLocked(State& s, bool force) {
     unsigned long long adds = 0, subs = 0;
@@ -80,10 +82,12 @@ void syncLocked(State& s, bool force) {
     // Removed images are reported while the list still holds them, so a callback can still ask
     // for their paths; added ones once the list holds them.
     for (const Image& image : gone)
-        for (ImageCallback callback : s.removed) callback(image.header, image.slide);
+        for (ImageCallback callback : s.removed)
+            callback(image.header, image.slide);
     s.known = std::move(current);
     for (const Image& image : fresh)
-        for (ImageCallback callback : s.added) callback(image.header, image.slide);
+        for (ImageCallback callback : s.added)
+            callback(image.header, image.slide);
 }
 
 } // namespace
@@ -94,7 +98,8 @@ void registerFuncForAddImage(ImageCallback callback) {
     syncLocked(s, s.known.empty());
     s.added.push_back(callback);
     const std::vector<Image> loaded = s.known;
-    for (const Image& image : loaded) callback(image.header, image.slide);
+    for (const Image& image : loaded)
+        callback(image.header, image.slide);
 }
 
 void registerFuncForRemoveImage(ImageCallback callback) {

@@ -50,7 +50,11 @@ TEST_F(DyldTest, AddCallbackSeesLoadedImagesAtOnceWithTheExecutableFirst) {
         EXPECT_EQ(events[i].header, images[i].header);
     }
     // The executable's header is its ELF magic, and its path is this test binary.
-    EXPECT_EQ(std::memcmp(images[0].header, "\x7f" "ELF", 4), 0);
+    EXPECT_EQ(std::memcmp(images[0].header,
+                          "\x7f"
+                          "ELF",
+                          4),
+              0);
     EXPECT_NE(images[0].path.find("tests_dyld"), std::string::npos);
 }
 

@@ -44,18 +44,22 @@ protected:
         drain();
     }
     void TearDown() override {
-        for (void* handle : handles) plat::dyld::close(handle);
+        for (void* handle : handles)
+            plat::dyld::close(handle);
         drain();
         CRWContextSetStartupHooks({});
     }
-    static void drain() { CRWBinaryImageQueue().sync([] {}); }
+    static void drain() {
+        CRWBinaryImageQueue().sync([] {});
+    }
 
     std::vector<Event> events() const {
         std::vector<Event> out;
         auto sections = CRWFileReadSections((report / "binary_images.crwrecord").c_str(), false);
         if (!sections) return out;
         for (const plat::Object& section : *sections)
-            for (const auto& [name, value] : section.dict()) out.push_back({name, value});
+            for (const auto& [name, value] : section.dict())
+                out.push_back({name, value});
         return out;
     }
     // Loads a copy of the test library from a path of its own and returns its handle.
@@ -89,7 +93,9 @@ protected:
     std::vector<void*> handles;
 };
 
-__attribute__((noinline)) int ownFunction(int x) { return x + 11; }
+__attribute__((noinline)) int ownFunction(int x) {
+    return x + 11;
+}
 
 } // namespace
 
@@ -101,7 +107,8 @@ TEST_F(CRWBinaryImageTracking, StartupRecordsEveryLoadedImageAndTheExecutable) {
     for (size_t i = 0; i < images.size(); ++i) {
         EXPECT_EQ(loads[i].kind, "load");
         EXPECT_EQ(loads[i].fields["path"].string(), images[i].path);
-        EXPECT_EQ(uint64_t(loads[i].fields["base"].number().int64Value()), reinterpret_cast<uintptr_t>(images[i].header));
+        EXPECT_EQ(uint64_t(loads[i].fields["base"].number().int64Value()),
+                  reinterpret_cast<uintptr_t>(images[i].header));
     }
 
     // The executable: its load line and the metadata's executable section agree.
@@ -161,7 +168,8 @@ TEST_F(CRWBinaryImageTracking, HoldsOneThousandTwentyFourImagesAndReusesSlots) {
     }
     EXPECT_EQ(CRWBinaryImageTableCount(table), 1024u);
     CRWBinaryImageSlot slot;
-    for (void* handle : opened) ASSERT_TRUE(CRWBinaryImageSafeFindImageForAddress(symbolOf(handle), &slot));
+    for (void* handle : opened)
+        ASSERT_TRUE(CRWBinaryImageSafeFindImageForAddress(symbolOf(handle), &slot));
 
     void* extra = openCopy(home.path() / "many" / "libextra.so");
     EXPECT_FALSE(CRWBinaryImageSafeFindImageForAddress(symbolOf(extra), &slot));

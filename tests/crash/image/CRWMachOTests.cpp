@@ -30,15 +30,24 @@ std::vector<Command> commandsOf(const CRWMachOSliceRecord& slice, CRWMachOStatus
 }
 
 const std::map<uint32_t, std::string> kCommandNames = {
-    {0x1, "LC_SEGMENT"},           {0x2, "LC_SYMTAB"},
-    {0xB, "LC_DYSYMTAB"},          {0xC, "LC_LOAD_DYLIB"},
-    {0xD, "LC_ID_DYLIB"},          {0xE, "LC_LOAD_DYLINKER"},
-    {0x19, "LC_SEGMENT_64"},       {0x1B, "LC_UUID"},
-    {0x1D, "LC_CODE_SIGNATURE"},   {0x21, "LC_ENCRYPTION_INFO"},
-    {0x24, "LC_VERSION_MIN_MACOSX"}, {0x25, "LC_VERSION_MIN_IPHONEOS"},
-    {0x26, "LC_FUNCTION_STARTS"},  {0x29, "LC_DATA_IN_CODE"},
-    {0x2A, "LC_SOURCE_VERSION"},   {0x32, "LC_BUILD_VERSION"},
-    {0x8000001C, "LC_RPATH"},      {0x80000022, "LC_DYLD_INFO_ONLY"},
+    {0x1, "LC_SEGMENT"},
+    {0x2, "LC_SYMTAB"},
+    {0xB, "LC_DYSYMTAB"},
+    {0xC, "LC_LOAD_DYLIB"},
+    {0xD, "LC_ID_DYLIB"},
+    {0xE, "LC_LOAD_DYLINKER"},
+    {0x19, "LC_SEGMENT_64"},
+    {0x1B, "LC_UUID"},
+    {0x1D, "LC_CODE_SIGNATURE"},
+    {0x21, "LC_ENCRYPTION_INFO"},
+    {0x24, "LC_VERSION_MIN_MACOSX"},
+    {0x25, "LC_VERSION_MIN_IPHONEOS"},
+    {0x26, "LC_FUNCTION_STARTS"},
+    {0x29, "LC_DATA_IN_CODE"},
+    {0x2A, "LC_SOURCE_VERSION"},
+    {0x32, "LC_BUILD_VERSION"},
+    {0x8000001C, "LC_RPATH"},
+    {0x80000022, "LC_DYLD_INFO_ONLY"},
     {0x80000028, "LC_MAIN"},
 };
 
@@ -64,7 +73,8 @@ void expectSliceMatchesListing(const CRWMachOSliceRecord& slice, const std::stri
     std::memcpy(&magic, reinterpret_cast<const void*>(slice.startAddress), 4);
     EXPECT_EQ(magic, parseNumber(listing.header.at("magic")));
     EXPECT_EQ(static_cast<uint32_t>(slice.cpuType), parseNumber(listing.header.at("cputype")));
-    EXPECT_EQ(static_cast<uint32_t>(slice.cpuSubType) & 0xFFFFFF, parseNumber(listing.header.at("cpusubtype")));
+    EXPECT_EQ(static_cast<uint32_t>(slice.cpuSubType) & 0xFFFFFF,
+              parseNumber(listing.header.at("cpusubtype")));
 
     CRWMachOStatus status;
     const std::vector<Command> commands = commandsOf(slice, &status);
@@ -79,9 +89,12 @@ void expectSliceMatchesListing(const CRWMachOSliceRecord& slice, const std::stri
         EXPECT_EQ(kCommandNames.at(command.type), fields.at("cmd"));
         EXPECT_EQ(command.size, parseNumber(fields.at("cmdsize")));
         if (command.type == CRWMachOLoadCommandUUID) {
-            EXPECT_EQ(CRWMachONormalizeUUID(CRWMachOGetUUID(command.bytes, command.size)), toolUUID(fields.at("uuid")));
-        } else if (command.type == CRWMachOLoadCommandSegment || command.type == CRWMachOLoadCommandSegment64) {
-            const CRWMachOSegment segment = CRWMachOGetSegmentCommand(command.type, command.bytes, command.size);
+            EXPECT_EQ(CRWMachONormalizeUUID(CRWMachOGetUUID(command.bytes, command.size)),
+                      toolUUID(fields.at("uuid")));
+        } else if (command.type == CRWMachOLoadCommandSegment ||
+                   command.type == CRWMachOLoadCommandSegment64) {
+            const CRWMachOSegment segment =
+                CRWMachOGetSegmentCommand(command.type, command.bytes, command.size);
             EXPECT_EQ(std::string(segment.segname, strnlen(segment.segname, 16)), fields.at("segname"));
             EXPECT_EQ(segment.vmaddr, parseNumber(fields.at("vmaddr")));
             EXPECT_EQ(segment.vmsize, parseNumber(fields.at("vmsize")));
@@ -94,13 +107,17 @@ void expectSliceMatchesListing(const CRWMachOSliceRecord& slice, const std::stri
                 EXPECT_EQ(section.offset, parseNumber(listed.fields.at("offset")));
             }
         } else if (CRWMachOIsVersionMinCommand(command.type)) {
-            EXPECT_EQ(toolVersion(CRWMachOGetMinimumOSVersion(command.bytes, command.size)), fields.at("version"));
-            EXPECT_EQ(toolVersion(CRWMachOGetLinkedSDKVersion(command.bytes, command.size)), fields.at("sdk"));
+            EXPECT_EQ(toolVersion(CRWMachOGetMinimumOSVersion(command.bytes, command.size)),
+                      fields.at("version"));
+            EXPECT_EQ(toolVersion(CRWMachOGetLinkedSDKVersion(command.bytes, command.size)),
+                      fields.at("sdk"));
         } else if (command.type == CRWMachOLoadCommandLoadDylib) {
             const std::string name = fields.at("name");
-            EXPECT_EQ(std::string(CRWMachOGetDylibPath(command.bytes, command.size)), name.substr(0, name.find(" (")));
+            EXPECT_EQ(std::string(CRWMachOGetDylibPath(command.bytes, command.size)),
+                      name.substr(0, name.find(" (")));
         } else if (command.type == CRWMachOLoadCommandEncryptionInfo) {
-            EXPECT_EQ(CRWMachOGetEncrypted(command.bytes, command.size), parseNumber(fields.at("cryptid")) != 0);
+            EXPECT_EQ(CRWMachOGetEncrypted(command.bytes, command.size),
+                      parseNumber(fields.at("cryptid")) != 0);
         }
     }
 }
@@ -138,7 +155,8 @@ TEST(CRWMachO, FatFixtureSlicesFollowTheFatHeaderInEntryOrder) {
     std::vector<std::map<std::string, std::string>> entries;
     std::string line;
     while (std::getline(in, line)) {
-        if (line.rfind("architecture ", 0) == 0) entries.emplace_back();
+        if (line.rfind("architecture ", 0) == 0)
+            entries.emplace_back();
         else if (!entries.empty()) {
             std::istringstream fields(trim(line));
             std::string key, value;
@@ -150,8 +168,10 @@ TEST(CRWMachO, FatFixtureSlicesFollowTheFatHeaderInEntryOrder) {
     ASSERT_EQ(slices.size(), 2u);
     for (size_t i = 0; i < slices.size(); ++i) {
         EXPECT_EQ(static_cast<uint32_t>(slices[i].cpuType), parseNumber(entries[i]["cputype"]));
-        EXPECT_EQ(static_cast<uint32_t>(slices[i].cpuSubType) & 0xFFFFFF, parseNumber(entries[i]["cpusubtype"]));
-        EXPECT_EQ(slices[i].startAddress - reinterpret_cast<uintptr_t>(bytes.data()), parseNumber(entries[i]["offset"]));
+        EXPECT_EQ(static_cast<uint32_t>(slices[i].cpuSubType) & 0xFFFFFF,
+                  parseNumber(entries[i]["cpusubtype"]));
+        EXPECT_EQ(slices[i].startAddress - reinterpret_cast<uintptr_t>(bytes.data()),
+                  parseNumber(entries[i]["offset"]));
         EXPECT_EQ(slices[i].size, parseNumber(entries[i]["size"]));
     }
     EXPECT_STREQ(CRWMachOSliceGetArchitectureName(&slices[0]), "x86_64");
@@ -164,11 +184,13 @@ TEST(CRWMachO, BinaryReportsItsSlicesAndIdentifier) {
     auto binary = CRWMachOBinary::MachOBinaryWithPath((fixtureDirectory() / "fat_exec").string());
     ASSERT_TRUE(binary);
     std::vector<std::pair<std::string, std::string>> seen;
-    binary->enumerateUUIDs([&](const std::string& uuid, const std::string& arch) { seen.emplace_back(uuid, arch); });
+    binary->enumerateUUIDs(
+        [&](const std::string& uuid, const std::string& arch) { seen.emplace_back(uuid, arch); });
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].second, "x86_64");
     EXPECT_EQ(seen[1].second, "arm64");
-    EXPECT_EQ(seen[1].first, toolUUID(readOtoolListing("fat_exec.arm64.otool").commands[10].fields.at("uuid")));
+    EXPECT_EQ(seen[1].first,
+              toolUUID(readOtoolListing("fat_exec.arm64.otool").commands[10].fields.at("uuid")));
     // Sorted by architecture name: arm64 before x86_64.
     const plat::SHA1Digest digest = plat::sha1(seen[1].first + seen[0].first);
     EXPECT_EQ(binary->instanceIdentifier(), plat::hexString(digest));
@@ -242,8 +264,10 @@ TEST(CRWMachO, HostileHeadersEndInErrors) {
     };
     auto put = [](uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); };
     EXPECT_EQ(damaged([&](uint8_t* b) { put(b + 32 + 4, 0); }, good.size), CRWMachOStatusBadCommandSize);
-    EXPECT_EQ(damaged([&](uint8_t* b) { put(b + 32 + 4, 0xFFFFFFF0); }, good.size), CRWMachOStatusBadCommandSize);
-    EXPECT_EQ(damaged([&](uint8_t* b) { put(b + 32 + 4, firstSize + 2); }, good.size), CRWMachOStatusBadCommandSize);
+    EXPECT_EQ(damaged([&](uint8_t* b) { put(b + 32 + 4, 0xFFFFFFF0); }, good.size),
+              CRWMachOStatusBadCommandSize);
+    EXPECT_EQ(damaged([&](uint8_t* b) { put(b + 32 + 4, firstSize + 2); }, good.size),
+              CRWMachOStatusBadCommandSize);
     EXPECT_EQ(damaged([&](uint8_t* b) { put(b + 16, 0xFFFFFFFF); }, good.size), CRWMachOStatusTruncated);
     EXPECT_EQ(damaged([&](uint8_t* b) { put(b + 20, 0xFFFFFFFF); }, good.size), CRWMachOStatusTruncated);
     for (uint64_t cut = 0; cut < 32 + 1448; ++cut) {
@@ -255,8 +279,9 @@ TEST(CRWMachO, HostileHeadersEndInErrors) {
     }
     CRWMachOSection section;
     std::vector<uint8_t> header(good.data(), good.data() + 100);
-    EXPECT_FALSE(CRWMachOSliceInitSectionByName(&(const CRWMachOSliceRecord&)CRWMachOSliceWithHeader(header.data(), 100),
-                                                "__TEXT", "__text", &section));
+    EXPECT_FALSE(CRWMachOSliceInitSectionByName(
+        &(const CRWMachOSliceRecord&)CRWMachOSliceWithHeader(header.data(), 100), "__TEXT", "__text",
+        &section));
 }
 
 TEST(CRWMachO, HostileFatHeadersEndInErrors) {
@@ -275,8 +300,10 @@ TEST(CRWMachO, HostileFatHeadersEndInErrors) {
         at[0] = v >> 24, at[1] = v >> 16, at[2] = v >> 8, at[3] = v;
     };
     EXPECT_EQ(status([&](uint8_t* b) { putBig(b + 4, 0x10000000); }, good.size), CRWMachOStatusTruncated);
-    EXPECT_EQ(status([&](uint8_t* b) { putBig(b + 8 + 8, 0xFFFFFF00); }, good.size), CRWMachOStatusBadFatEntry);
-    EXPECT_EQ(status([&](uint8_t* b) { putBig(b + 8 + 12, 0xFFFFFF00); }, good.size), CRWMachOStatusBadFatEntry);
+    EXPECT_EQ(status([&](uint8_t* b) { putBig(b + 8 + 8, 0xFFFFFF00); }, good.size),
+              CRWMachOStatusBadFatEntry);
+    EXPECT_EQ(status([&](uint8_t* b) { putBig(b + 8 + 12, 0xFFFFFF00); }, good.size),
+              CRWMachOStatusBadFatEntry);
     EXPECT_EQ(status([](uint8_t*) {}, 30), CRWMachOStatusTruncated);
     EXPECT_EQ(status([](uint8_t*) {}, 6), CRWMachOStatusTruncated);
     EXPECT_EQ(status([](uint8_t*) {}, 20000), CRWMachOStatusBadFatEntry); // second slice cut off

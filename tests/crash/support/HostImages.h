@@ -23,6 +23,8 @@ inline std::unique_ptr<CRWBinaryImageTable> hostImageTable() {
     return table;
 }
 
-inline CRWMemoryReader hostReader() { return CRWMemoryReaderSafe(); }
+inline CRWMemoryReader hostReader() {
+    return CRWMemoryReaderSafe();
+}
 
 } // namespace crashtest

@@ -68,7 +68,8 @@ inline OtoolListing readOtoolListing(const std::string& name) {
             std::getline(in, line);
             std::istringstream names(columns), values(line);
             std::string key, value;
-            while (names >> key && values >> value) listing.header[key] = value;
+            while (names >> key && values >> value)
+                listing.header[key] = value;
         } else if (line.rfind("Load command ", 0) == 0) {
             listing.commands.push_back({"command", {}, {}});
             current = &listing.commands.back();
@@ -78,12 +79,15 @@ inline OtoolListing readOtoolListing(const std::string& name) {
         } else if (current != nullptr) {
             const std::string text = trim(line);
             const auto space = text.find(' ');
-            if (space != std::string::npos) current->fields.emplace(text.substr(0, space), trim(text.substr(space)));
+            if (space != std::string::npos)
+                current->fields.emplace(text.substr(0, space), trim(text.substr(space)));
         }
     }
     return listing;
 }
 
-inline uint64_t parseNumber(const std::string& text) { return std::stoull(text, nullptr, 0); }
+inline uint64_t parseNumber(const std::string& text) {
+    return std::stoull(text, nullptr, 0);
+}
 
 } // namespace crashtest

@@ -16,7 +16,8 @@ inline void runMutations(const std::vector<std::vector<uint8_t>>& seeds, int cou
                          const std::function<void(const uint8_t*, size_t)>& parse) {
     std::mt19937 random(seed);
     auto below = [&](size_t n) { return n == 0 ? size_t{0} : static_cast<size_t>(random() % n); };
-    static const uint32_t kInteresting[] = {0, 1, 0x7F, 0x80, 0xFF, 0xFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 8, 16};
+    static const uint32_t kInteresting[] = {0,          1,          0x7F,       0x80, 0xFF, 0xFFFF,
+                                            0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 8,    16};
     for (int i = 0; i < count; ++i) {
         std::vector<uint8_t> input = seeds[static_cast<size_t>(i) % seeds.size()];
         const size_t edits = 1 + below(8);
@@ -31,7 +32,8 @@ inline void runMutations(const std::vector<std::vector<uint8_t>>& seeds, int cou
                 break;
             case 2: {
                 const uint32_t value = kInteresting[below(sizeof kInteresting / sizeof kInteresting[0])];
-                for (size_t b = 0; b < 4 && at + b < input.size(); ++b) input[at + b] = static_cast<uint8_t>(value >> (8 * b));
+                for (size_t b = 0; b < 4 && at + b < input.size(); ++b)
+                    input[at + b] = static_cast<uint8_t>(value >> (8 * b));
                 break;
             }
             case 3:

@@ -60,19 +60,22 @@ inline uint8_t* lowGuardedCopy(const uint8_t* data, size_t size) {
 
 inline void exerciseMachOSlice(const CRWMachOSliceRecord* slice, void*) {
     exerciseSink += std::strlen(CRWMachOSliceGetArchitectureName(slice));
-    CRWMachOSliceEnumerateLoadCommands_f(slice, nullptr, [](uint32_t type, uint32_t size, const uint8_t* command, void*) {
-        if (const uint8_t* uuid = CRWMachOGetUUID(command, size)) {
-            char text[33];
-            CRWMachOUUIDToString(uuid, text);
-            exerciseSink += text[0];
-        }
-        if (const char* path = CRWMachOGetDylibPath(command, size)) exerciseSink += std::strlen(path);
-        exerciseSink += CRWMachOGetEncrypted(command, size);
-        exerciseSink += CRWMachOGetMinimumOSVersion(command, size).major + CRWMachOGetLinkedSDKVersion(command, size).minor;
-        exerciseSink += CRWMachOGetSegmentCommand(type, command, size).vmsize;
-    });
+    CRWMachOSliceEnumerateLoadCommands_f(
+        slice, nullptr, [](uint32_t type, uint32_t size, const uint8_t* command, void*) {
+            if (const uint8_t* uuid = CRWMachOGetUUID(command, size)) {
+                char text[33];
+                CRWMachOUUIDToString(uuid, text);
+                exerciseSink += text[0];
+            }
+            if (const char* path = CRWMachOGetDylibPath(command, size)) exerciseSink += std::strlen(path);
+            exerciseSink += CRWMachOGetEncrypted(command, size);
+            exerciseSink += CRWMachOGetMinimumOSVersion(command, size).major +
+                            CRWMachOGetLinkedSDKVersion(command, size).minor;
+            exerciseSink += CRWMachOGetSegmentCommand(type, command, size).vmsize;
+        });
     CRWMachOSection section;
-    if (CRWMachOSliceInitSectionByName(slice, "__TEXT", "__unwind_info", &section)) exerciseSink += section.size;
+    if (CRWMachOSliceInitSectionByName(slice, "__TEXT", "__unwind_info", &section))
+        exerciseSink += section.size;
     uint64_t address = 0;
     if (CRWMachOSliceGetSectionByName(slice, "__TEXT", "__text", &address)) {
         exerciseSink += *reinterpret_cast<const uint8_t*>(address);
@@ -120,7 +123,8 @@ inline void exerciseEhFrame(const uint8_t* data, size_t size) {
             CRWRegisters registers{};
             registers.architecture = (offset & 1) ? CRWArchitectureX86_64 : CRWArchitectureARM64;
             registers.pc = record.fde.pcStart + step;
-            for (uint64_t& value : registers.values) value = start + size / 2;
+            for (uint64_t& value : registers.values)
+                value = start + size / 2;
             exerciseSink += CRWDwarfUnwindComputeRegisters(&record, &registers);
         }
     }
@@ -138,7 +142,8 @@ inline void exerciseExpression(const uint8_t* data, size_t size) {
     const uint64_t start = reinterpret_cast<uintptr_t>(data);
     CRWRegisters registers{};
     registers.architecture = CRWArchitectureX86_64;
-    for (uint64_t& value : registers.values) value = start;
+    for (uint64_t& value : registers.values)
+        value = start;
     registers.pc = start + 1;
     uint64_t result = 0;
     exerciseSink += CRWDwarfEvalulateExpression(start, start + size, &registers, &reader, start, &result);

@@ -21,7 +21,8 @@ public:
     ByteBuilder& u32(uint32_t v) { return raw(&v, 4); }
     ByteBuilder& u64(uint64_t v) { return raw(&v, 8); }
     ByteBuilder& bytes(std::initializer_list<uint8_t> list) {
-        for (uint8_t b : list) u8(b);
+        for (uint8_t b : list)
+            u8(b);
         return *this;
     }
     ByteBuilder& uleb(uint64_t v) {

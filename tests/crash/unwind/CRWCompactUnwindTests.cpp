@@ -28,7 +28,8 @@ void readUnwindListing(std::vector<ListedEntry>* entries, std::vector<uint32_t>*
     while (std::getline(in, line)) {
         if (line.find("Second level index[") != std::string::npos && !entries->empty())
             entries->back().lastOfPage = true;
-        if (std::regex_search(line, match, top)) firstLevel->push_back(parseNumber(match[1]));
+        if (std::regex_search(line, match, top))
+            firstLevel->push_back(parseNumber(match[1]));
         else if (std::regex_search(line, match, second))
             entries->push_back({static_cast<uint32_t>(parseNumber(match[1])),
                                 static_cast<uint32_t>(parseNumber(match[2])), false});
@@ -60,8 +61,8 @@ protected:
         ASSERT_GT(entries.size(), 1000u);
     }
     bool init() {
-        return CRWCompactUnwindInit(&context, unwindInfoAddress, unwindInfoSize, ehFrameAddress, ehFrameSize, base(),
-                                    &reader);
+        return CRWCompactUnwindInit(&context, unwindInfoAddress, unwindInfoSize, ehFrameAddress, ehFrameSize,
+                                    base(), &reader);
     }
     uint64_t base() const { return memory.address(); }
     const ListedEntry& entryWith(uint32_t encoding) const {
@@ -157,7 +158,8 @@ TEST_F(CompactUnwindFixture, DwarfModeUsesTheFunctionsFDE) {
     // The FDE the encoding names matches llvm-objdump's eh_frame listing.
     const std::string frames = testsupport::readFile(fixtureDirectory() / "arm64_exec.frames");
     std::smatch match;
-    ASSERT_TRUE(std::regex_search(frames, match, std::regex(R"(00000014 .* FDE cie=00000000 pc=([0-9a-f]+)\.\.\.([0-9a-f]+))")));
+    ASSERT_TRUE(std::regex_search(
+        frames, match, std::regex(R"(00000014 .* FDE cie=00000000 pc=([0-9a-f]+)\.\.\.([0-9a-f]+))")));
     const uint64_t listedStart = std::stoull(match[1], nullptr, 16) - 0x100000000;
     const uint64_t listedEnd = std::stoull(match[2], nullptr, 16) - 0x100000000;
     const CRWDwarfSection section{ehFrameAddress, ehFrameAddress + ehFrameSize, &reader};
@@ -197,7 +199,8 @@ namespace {
 struct SyntheticInfo {
     ByteBuilder bytes;
     // Header, two common encodings, index [0x1000 -> page, 0x2000 sentinel], then the page.
-    explicit SyntheticInfo(uint32_t pageKind, std::vector<uint32_t> entries, std::vector<uint32_t> pageEncodings) {
+    explicit SyntheticInfo(uint32_t pageKind, std::vector<uint32_t> entries,
+                           std::vector<uint32_t> pageEncodings) {
         bytes.u32(1).u32(28).u32(2).u32(36).u32(0).u32(36).u32(2);
         bytes.u32(0x02000000).u32(0x04000000);
         const uint32_t page = 36 + 24;
@@ -206,14 +209,16 @@ struct SyntheticInfo {
         const uint16_t encodingsOffset = static_cast<uint16_t>(12 + 4 * entries.size());
         bytes.u32(pageKind).u16(entriesOffset).u16(static_cast<uint16_t>(entries.size()));
         bytes.u16(encodingsOffset).u16(static_cast<uint16_t>(pageEncodings.size()));
-        for (uint32_t e : entries) bytes.u32(e);
-        for (uint32_t e : pageEncodings) bytes.u32(e);
+        for (uint32_t e : entries)
+            bytes.u32(e);
+        for (uint32_t e : pageEncodings)
+            bytes.u32(e);
     }
     bool lookup(uint64_t pcOffset, CRWCompactUnwindResult* result) {
         const uint64_t load = 0x100000;
         CRWCompactUnwindContext context;
-        if (!CRWCompactUnwindInit(&context, reinterpret_cast<uintptr_t>(bytes.data.data()), bytes.size(), 0, 0, load,
-                                  nullptr))
+        if (!CRWCompactUnwindInit(&context, reinterpret_cast<uintptr_t>(bytes.data.data()), bytes.size(), 0,
+                                  0, load, nullptr))
             return false;
         return CRWCompactUnwindLookup(&context, load + pcOffset, result);
     }

@@ -67,18 +67,21 @@ TEST(CRWDataParsing, PointerEncodings) {
     const uint64_t start = cursor.position;
     // PC-relative signed 32-bit: relative to the field's own address.
     EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x1B, nullptr), start - 16);
-    EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x0A, nullptr), static_cast<uint64_t>(int64_t{-32767}));
+    EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x0A, nullptr),
+              static_cast<uint64_t>(int64_t{-32767}));
     EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x01, nullptr), 300u);
     const CRWPointerEncodingBases bases{0x1000, nullptr};
     EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x30, &bases), 0x1122334455668788u);
     EXPECT_EQ(cursor.position, cursor.end);
     EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0xFF, nullptr), 0u);
-    EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x03, nullptr), CRWInvalidAddress); // no bytes left
+    EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x03, nullptr),
+              CRWInvalidAddress); // no bytes left
     EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(nullptr, 0x03, nullptr), CRWInvalidAddress);
     cursor = cursorOver(b.data);
     EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x05, nullptr), CRWInvalidAddress);
     EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x43, nullptr), CRWInvalidAddress);
-    EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x33, nullptr), CRWInvalidAddress); // no data base
+    EXPECT_EQ(CRWParseAddressWithEncodingAndAdvance(&cursor, 0x33, nullptr),
+              CRWInvalidAddress); // no data base
 
     // Indirect: the value is the address of the pointer, read through the reader.
     uint64_t target = 0xABCDEF;
@@ -144,7 +147,7 @@ TEST(CRWDwarfCFI, DamagedRecordsFail) {
     const size_t fde = frames.addFDE(0x1000, 0x10, {0x00});
     CRWDwarfCFIRecord record;
     CRWDwarfSection section = frames.section();
-    EXPECT_FALSE(CRWDwarfParseCFIFromFDERecordOffset(&record, &section, 0));                    // offset 0
+    EXPECT_FALSE(CRWDwarfParseCFIFromFDERecordOffset(&record, &section, 0));                   // offset 0
     EXPECT_FALSE(CRWDwarfParseCFIFromFDERecordOffset(&record, &section, frames.bytes.size())); // past the end
     // A CIE pointer that leads before the section.
     std::vector<uint8_t> saved = frames.bytes;
@@ -191,11 +194,11 @@ protected:
     CRWDwarfState rowAt(int64_t pcOffset) {
         CRWDwarfState state;
         CRWDwarfStateInit(&state);
-        EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.cie.instructions, &record.cie, &reader, &state, nullptr,
-                                                  kStart, false, 0));
+        EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.cie.instructions, &record.cie, &reader, &state,
+                                                  nullptr, kStart, false, 0));
         CRWDwarfState initial = state;
-        EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.fde.instructions, &record.cie, &reader, &state, &initial,
-                                                  kStart, true, pcOffset));
+        EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.fde.instructions, &record.cie, &reader, &state,
+                                                  &initial, kStart, true, pcOffset));
         return state;
     }
 
@@ -255,18 +258,19 @@ TEST_F(DwarfFrameRows, UnreadableSavedSlotsGiveZero) {
 TEST(CRWDwarfInstructions, StateStackRestoreAndExtendedForms) {
     EhFrameBuilder frames;
     // CIE: CFA = rsp + 8, return address at CFA - 8.
-    frames.addCIE({.augmentation = "zR", .codeAlign = 1, .returnRegister = 16, .instructions = {0x0C, 7, 8, 0x90, 1}});
+    frames.addCIE(
+        {.augmentation = "zR", .codeAlign = 1, .returnRegister = 16, .instructions = {0x0C, 7, 8, 0x90, 1}});
     const std::vector<uint8_t> body = {
-        0x41, 0x0E, 16, 0x86, 2, // push rbp: CFA+16, rbp at CFA-16
-        0x41, 0x0A,              // remember
-        0x0E, 8, 0xC6,           //   epilogue: CFA+8, restore rbp
-        0x05, 3, 3,              //   offset_extended rbx, 3 x -8 = -24
-        0x41, 0x0B,              // restore_state
-        0x2E, 32,                // GNU_args_size
-        0x11, 12, 0x7D,          // offset_extended_sf r12, -3 x -8 = +24
-        0x12, 6, 0x7E,           // def_cfa_sf rbp, -2 x -8 = 16
-        0x06, 12,                // restore_extended r12 (no rule in the CIE)
-        0x07, 13,                // undefined r13
+        0x41, 0x0E, 16,   0x86, 2, // push rbp: CFA+16, rbp at CFA-16
+        0x41, 0x0A,                // remember
+        0x0E, 8,    0xC6,          //   epilogue: CFA+8, restore rbp
+        0x05, 3,    3,             //   offset_extended rbx, 3 x -8 = -24
+        0x41, 0x0B,                // restore_state
+        0x2E, 32,                  // GNU_args_size
+        0x11, 12,   0x7D,          // offset_extended_sf r12, -3 x -8 = +24
+        0x12, 6,    0x7E,          // def_cfa_sf rbp, -2 x -8 = 16
+        0x06, 12,                  // restore_extended r12 (no rule in the CIE)
+        0x07, 13,                  // undefined r13
     };
     const size_t fde = frames.addFDE(0x400000, 0x100, body);
     const CRWDwarfSection section = frames.section();
@@ -275,11 +279,11 @@ TEST(CRWDwarfInstructions, StateStackRestoreAndExtendedForms) {
     auto row = [&](int64_t offset) {
         CRWDwarfState state;
         CRWDwarfStateInit(&state);
-        EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.cie.instructions, &record.cie, nullptr, &state, nullptr,
-                                                  0x400000, false, 0));
+        EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.cie.instructions, &record.cie, nullptr, &state,
+                                                  nullptr, 0x400000, false, 0));
         const CRWDwarfState initial = state;
-        EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.fde.instructions, &record.cie, nullptr, &state, &initial,
-                                                  0x400000, true, offset));
+        EXPECT_TRUE(CRWDwarfInstructionsEnumerate(&record.fde.instructions, &record.cie, nullptr, &state,
+                                                  &initial, 0x400000, true, offset));
         return state;
     };
     CRWDwarfState state = row(2);
@@ -300,15 +304,15 @@ TEST(CRWDwarfInstructions, UnsupportedAndDamagedInstructionsFail) {
     EhFrameBuilder frames;
     frames.addCIE({});
     for (const std::vector<uint8_t>& body : std::vector<std::vector<uint8_t>>{
-             {0x14, 1, 1},       // val_offset
-             {0x2D},             // GNU_window_save
-             {0x3F},             // unknown
-             {0x80 | 40, 1},     // offset of register 40
-             {0x09, 1, 33},      // register into 33
-             {0x0B},             // restore_state with nothing remembered
+             {0x14, 1, 1},                   // val_offset
+             {0x2D},                         // GNU_window_save
+             {0x3F},                         // unknown
+             {0x80 | 40, 1},                 // offset of register 40
+             {0x09, 1, 33},                  // register into 33
+             {0x0B},                         // restore_state with nothing remembered
              {0x0A, 0x0A, 0x0A, 0x0A, 0x0A}, // remembered deeper than the stack
-             {0x0E},             // operand missing
-             {0x10, 3, 20, 1},   // expression longer than the instructions
+             {0x0E},                         // operand missing
+             {0x10, 3, 20, 1},               // expression longer than the instructions
          }) {
         const size_t fde = frames.addFDE(0x1000, 0x100, body);
         const CRWDwarfSection section = frames.section();
@@ -316,8 +320,8 @@ TEST(CRWDwarfInstructions, UnsupportedAndDamagedInstructionsFail) {
         ASSERT_TRUE(CRWDwarfParseCFIFromFDERecordOffset(&record, &section, fde));
         CRWDwarfState state;
         CRWDwarfStateInit(&state);
-        EXPECT_FALSE(CRWDwarfInstructionsEnumerate(&record.fde.instructions, &record.cie, nullptr, &state, nullptr,
-                                                   0x1000, true, 0x100))
+        EXPECT_FALSE(CRWDwarfInstructionsEnumerate(&record.fde.instructions, &record.cie, nullptr, &state,
+                                                   nullptr, 0x1000, true, 0x100))
             << int(body[0]);
     }
 }
@@ -335,8 +339,8 @@ TEST(CRWDwarfExpression, StackOperationsAndReads) {
     ASSERT_TRUE(evaluate({0x77, 16, 0x94, 2}, r, &reader, 0, &result));
     EXPECT_EQ(result, 0x5678u);
     EXPECT_FALSE(evaluate({0x77, 16, 0x94, 3}, r, &reader, 0, &result));
-    EXPECT_FALSE(evaluate({0x77, 32, 0x06}, r, &reader, 0, &result)); // unreadable
-    ASSERT_TRUE(evaluate({0x23, 0x80, 0x01}, r, &reader, 5, &result));   // plus_uconst 128
+    EXPECT_FALSE(evaluate({0x77, 32, 0x06}, r, &reader, 0, &result));  // unreadable
+    ASSERT_TRUE(evaluate({0x23, 0x80, 0x01}, r, &reader, 5, &result)); // plus_uconst 128
     EXPECT_EQ(result, 133u);
     ASSERT_TRUE(evaluate({0x35, 0x12, 0x22, 0x33, 0x16, 0x1A}, r, &reader, 0, &result)); // (5+5) swap-and 3
     EXPECT_EQ(result, 3u & 10u);

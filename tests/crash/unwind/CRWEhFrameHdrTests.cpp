@@ -14,7 +14,8 @@ namespace {
 ByteBuilder tableOf(const std::vector<std::pair<int32_t, int32_t>>& rows, uint8_t version = 1) {
     ByteBuilder b;
     b.u8(version).u8(0x1B).u8(0x03).u8(0x3B).u32(0x100).u32(static_cast<uint32_t>(rows.size()));
-    for (auto [start, fde] : rows) b.u32(static_cast<uint32_t>(start)).u32(static_cast<uint32_t>(fde));
+    for (auto [start, fde] : rows)
+        b.u32(static_cast<uint32_t>(start)).u32(static_cast<uint32_t>(fde));
     return b;
 }
 
@@ -66,7 +67,9 @@ struct OwnTables {
     uint64_t hdr = 0, hdrSize = 0, segmentStart = 0, segmentEnd = 0;
 };
 
-__attribute__((noinline)) int marker(int x) { return x * 7 + 1; }
+__attribute__((noinline)) int marker(int x) {
+    return x * 7 + 1;
+}
 
 } // namespace
 

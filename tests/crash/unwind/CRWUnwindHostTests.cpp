@@ -27,7 +27,8 @@ __attribute__((noinline)) void walkBoth(void* data) {
     ASSERT_TRUE(CRWRegistersFromUContext(&context, &registers));
     CRWUnwindContext cursor;
     ASSERT_TRUE(CRWUnwindInit(&cursor, &registers, walks->environment));
-    while (CRWUnwindNextFrame(&cursor) && walks->ours.size() < 1000) walks->ours.push_back(CRWUnwindGetPC(&cursor));
+    while (CRWUnwindNextFrame(&cursor) && walks->ours.size() < 1000)
+        walks->ours.push_back(CRWUnwindGetPC(&cursor));
     _Unwind_Backtrace(
         [](_Unwind_Context* unwind, void* out) {
             static_cast<std::vector<uint64_t>*>(out)->push_back(_Unwind_GetIP(unwind));
@@ -35,7 +36,8 @@ __attribute__((noinline)) void walkBoth(void* data) {
         },
         &walks->reference);
     // The system unwinder reports the outermost frame's missing caller as a frame at 0.
-    while (!walks->reference.empty() && walks->reference.back() == 0) walks->reference.pop_back();
+    while (!walks->reference.empty() && walks->reference.back() == 0)
+        walks->reference.pop_back();
     __asm__ volatile("" ::: "memory");
 }
 
@@ -58,7 +60,8 @@ TEST_F(HostUnwind, OptimisedChainWithoutFramePointersMatchesTheSystemUnwinder) {
     ASSERT_GT(walks.reference.size(), 22u);
     // Frame 0 of each walk is its own call site in walkBoth; from the caller on they agree.
     ASSERT_EQ(walks.ours.size(), walks.reference.size());
-    for (size_t i = 1; i < walks.ours.size(); ++i) EXPECT_EQ(walks.ours[i], walks.reference[i]) << "frame " << i;
+    for (size_t i = 1; i < walks.ours.size(); ++i)
+        EXPECT_EQ(walks.ours[i], walks.reference[i]) << "frame " << i;
 }
 
 TEST_F(HostUnwind, FramePointerWalkGivesTheSameChain) {
@@ -68,7 +71,8 @@ TEST_F(HostUnwind, FramePointerWalkGivesTheSameChain) {
     // walkBoth, 31 chain frames and the test body all keep frame pointers.
     ASSERT_GT(walks.ours.size(), 33u);
     ASSERT_GT(walks.reference.size(), 33u);
-    for (size_t i = 1; i < 33; ++i) EXPECT_EQ(walks.ours[i], walks.reference[i]) << "frame " << i;
+    for (size_t i = 1; i < 33; ++i)
+        EXPECT_EQ(walks.ours[i], walks.reference[i]) << "frame " << i;
 }
 
 TEST_F(HostUnwind, FunctionsWithoutTablesFallBackToFramePointers) {
@@ -76,7 +80,8 @@ TEST_F(HostUnwind, FunctionsWithoutTablesFallBackToFramePointers) {
     uint64_t returnAddresses[16] = {};
     bareFramePointerChain(15, walkBoth, &walks, returnAddresses);
     ASSERT_GT(walks.ours.size(), 20u);
-    for (int level = 0; level < 16; ++level) EXPECT_EQ(walks.ours[static_cast<size_t>(level) + 2], returnAddresses[level]);
+    for (int level = 0; level < 16; ++level)
+        EXPECT_EQ(walks.ours[static_cast<size_t>(level) + 2], returnAddresses[level]);
     // Past the chain the tables take over again and the walk reaches the process's first frame.
     EXPECT_EQ(walks.ours.back(), walks.reference.back());
 }

@@ -33,6 +33,8 @@ __attribute__((noinline)) int chainOdd(int depth, ChainLeaf leaf, void* context)
 
 } // namespace
 
-int optimisedChain(int depth, ChainLeaf leaf, void* context) { return chainEven(depth, leaf, context) + 1; }
+int optimisedChain(int depth, ChainLeaf leaf, void* context) {
+    return chainEven(depth, leaf, context) + 1;
+}
 
 } // namespace crashtest

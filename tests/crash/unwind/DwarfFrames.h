@@ -25,20 +25,29 @@ public:
     size_t addCIE(const CIESpec& spec) {
         cie_ = spec;
         ByteBuilder body;
-        body.u32(0).u8(spec.version).string(spec.augmentation.c_str()).uleb(spec.codeAlign).sleb(spec.dataAlign);
-        if (spec.version == 1) body.u8(static_cast<uint8_t>(spec.returnRegister));
-        else body.uleb(spec.returnRegister);
+        body.u32(0)
+            .u8(spec.version)
+            .string(spec.augmentation.c_str())
+            .uleb(spec.codeAlign)
+            .sleb(spec.dataAlign);
+        if (spec.version == 1)
+            body.u8(static_cast<uint8_t>(spec.returnRegister));
+        else
+            body.uleb(spec.returnRegister);
         if (!spec.augmentation.empty() && spec.augmentation[0] == 'z') body.uleb(1).u8(spec.pointerEncoding);
         body.raw(spec.instructions.data(), spec.instructions.size());
         return record(body);
     }
     // An FDE for [start, start + range) of the last CIE; for PC-relative CIEs start is the 32-bit
     // value stored in the field.
-    size_t addFDE(uint64_t start, uint64_t range, const std::vector<uint8_t>& instructions, size_t cieOffset = 0) {
+    size_t addFDE(uint64_t start, uint64_t range, const std::vector<uint8_t>& instructions,
+                  size_t cieOffset = 0) {
         ByteBuilder body;
         body.u32(static_cast<uint32_t>(bytes.size() + 4 - cieOffset));
-        if ((cie_.pointerEncoding & 0x0F) == 0x0B) body.u32(static_cast<uint32_t>(start)).u32(static_cast<uint32_t>(range));
-        else body.u64(start).u64(range);
+        if ((cie_.pointerEncoding & 0x0F) == 0x0B)
+            body.u32(static_cast<uint32_t>(start)).u32(static_cast<uint32_t>(range));
+        else
+            body.u64(start).u64(range);
         if (!cie_.augmentation.empty() && cie_.augmentation[0] == 'z') body.uleb(0);
         body.raw(instructions.data(), instructions.size());
         return record(body);
