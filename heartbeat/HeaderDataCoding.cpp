@@ -10,7 +10,7 @@ std::optional<plat::Data> zipped(const plat::Data& data, plat::Error* error) {
 }
 
 std::optional<plat::Data> unzipped(const plat::Data& data, plat::Error* error) {
-    return TULGzip::tul_dataByInflatingGzippedData(data, error);
+    return TULGzip::tul_dataByInflatingGzippedData(data, kMaxUnzippedLength, error);
 }
 
 std::string base64URLEncodedString(const plat::Data& data) {

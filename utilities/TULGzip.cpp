@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <string>
 #include <zlib.h>
 
 namespace {
@@ -66,13 +67,13 @@ std::optional<plat::Data> TULGzip::tul_dataByGzippingData(const void* bytes, siz
     return output;
 }
 
-std::optional<plat::Data> TULGzip::tul_dataByInflatingGzippedData(const plat::Data& data,
+std::optional<plat::Data> TULGzip::tul_dataByInflatingGzippedData(const plat::Data& data, size_t maxLength,
                                                                   plat::Error* error) {
-    return tul_dataByInflatingGzippedData(data.data(), data.size(), error);
+    return tul_dataByInflatingGzippedData(data.data(), data.size(), maxLength, error);
 }
 
 std::optional<plat::Data> TULGzip::tul_dataByInflatingGzippedData(const void* bytes, size_t length,
-                                                                  plat::Error* error) {
+                                                                  size_t maxLength, plat::Error* error) {
     if (bytes == nullptr || length == 0 || static_cast<uint64_t>(length) > kMaxLength) return std::nullopt;
 
     z_stream stream{};
@@ -87,7 +88,7 @@ std::optional<plat::Data> TULGzip::tul_dataByInflatingGzippedData(const void* by
 
     plat::Data output;
     // A guess for the common case, capped so that a large input cannot reserve gigabytes up front.
-    output.reserve(std::min<size_t>(length * 4, kMaxReserve));
+    output.reserve(std::min({length * 4, kMaxReserve, maxLength}));
     Bytef window[kWindowSize];
     for (;;) {
         stream.next_out = window;
@@ -99,6 +100,14 @@ std::optional<plat::Data> TULGzip::tul_dataByInflatingGzippedData(const void* by
             return std::nullopt;
         }
         size_t produced = kWindowSize - stream.avail_out;
+        if (produced > maxLength - output.size()) {
+            inflateEnd(&stream);
+            setError(error, TULNSDataZlibErrorOutputLimitExceeded,
+                     {{TULNSDataZlibOutputLimitKey, plat::Object(static_cast<uint64_t>(maxLength))},
+                      {plat::kLocalizedDescriptionKey, plat::Object("The inflated data would exceed " +
+                                                                    std::to_string(maxLength) + " bytes.")}});
+            return std::nullopt;
+        }
         if (produced > 0) output.insert(output.end(), window, window + produced);
         if (status == Z_STREAM_END) break;
     }

@@ -24,7 +24,12 @@ enum TULNSDataZlibError : int64_t {
     TULNSDataZlibErrorInternal = 1025,
     // The compressed stream ended before the input did.
     TULNSDataZlibErrorDataRemaining = 1026,
+    // The inflated bytes would exceed the caller's limit.
+    TULNSDataZlibErrorOutputLimitExceeded = 1027,
 };
+
+// User-info key of TULNSDataZlibErrorOutputLimitExceeded: the limit, in bytes.
+inline constexpr const char* TULNSDataZlibOutputLimitKey = "TULNSDataZlibOutputLimitKey";
 
 struct TULGzip {
     // A gzip stream of `data`. Empty input answers none without an error; failures answer none and
@@ -34,11 +39,13 @@ struct TULGzip {
     static std::optional<plat::Data> tul_dataByGzippingData(const void* bytes, size_t length,
                                                             plat::Error* error = nullptr);
 
-    // The bytes inflated from a gzip or zlib stream (the header is detected). Empty or oversized
-    // input answers none without an error; a damaged, truncated or over-long stream answers none
-    // and fills `error`.
-    static std::optional<plat::Data> tul_dataByInflatingGzippedData(const plat::Data& data,
+    // The bytes inflated from a gzip or zlib stream (the header is detected), at most `maxLength`
+    // of them: a small input can stand for gigabytes, so every caller says how much it expects.
+    // Empty or oversized input answers none without an error; a damaged, truncated or over-long
+    // stream, or one that inflates past `maxLength`, answers none and fills `error`.
+    static std::optional<plat::Data> tul_dataByInflatingGzippedData(const plat::Data& data, size_t maxLength,
                                                                     plat::Error* error = nullptr);
     static std::optional<plat::Data> tul_dataByInflatingGzippedData(const void* bytes, size_t length,
+                                                                    size_t maxLength,
                                                                     plat::Error* error = nullptr);
 };

@@ -3,6 +3,7 @@
 #include "heartbeat/HeartbeatsPayload.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "tests/heartbeat/HeartbeatTestDates.h"
+#include "utilities/TULGzip.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,20 @@ plat::Object decodeHeader(const std::string& header) {
 }
 
 } // namespace
+
+TEST(HeartbeatsPayload, HeaderDataInflatesOnlyToASmallSize) {
+    for (size_t size : {kMaxUnzippedLength, kMaxUnzippedLength + 1}) {
+        plat::Data json(size, ' ');
+        auto compressed = zipped(json);
+        ASSERT_TRUE(compressed);
+        plat::Error error;
+        auto back = unzipped(*compressed, &error);
+        EXPECT_EQ(back.has_value(), size == kMaxUnzippedLength) << size;
+        if (!back) {
+            EXPECT_EQ(error.code, TULNSDataZlibErrorOutputLimitExceeded);
+        }
+    }
+}
 
 TEST(HeartbeatsPayload, EmptyPayloadHeaderIsTheEmptyJSON) {
     const HeartbeatsPayload& empty = HeartbeatsPayload::emptyPayload();

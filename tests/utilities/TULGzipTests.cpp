@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <zlib.h>
 
 namespace {
+
+// Larger than anything these tests inflate.
+constexpr size_t kLimit = size_t{1} << 24;
 
 plat::Data sampleText(size_t size) {
     plat::Data out;
@@ -50,7 +54,7 @@ int64_t zlibStatus(const plat::Error& e) {
 TEST(TULGzip, EmptyInputAnswersNothingAndLeavesTheErrorAlone) {
     plat::Error error("untouched", 7);
     EXPECT_FALSE(TULGzip::tul_dataByGzippingData(plat::Data{}, &error));
-    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(plat::Data{}, &error));
+    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(plat::Data{}, kLimit, &error));
     EXPECT_EQ(error.domain, "untouched");
     EXPECT_EQ(error.code, 7);
 }
@@ -66,7 +70,7 @@ TEST(TULGzip, OversizedInputIsAnErrorWhenCompressingAndSilentWhenInflating) {
     EXPECT_TRUE(error.userInfo.empty());
 
     plat::Error untouched("none", 0);
-    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(&byte, huge, &untouched));
+    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(&byte, huge, kLimit, &untouched));
     EXPECT_EQ(untouched.domain, "none");
 }
 
@@ -79,11 +83,49 @@ TEST(TULGzip, RoundTripsTextAndIncompressibleBytesAcrossManyWindows) {
             ASSERT_GE(zipped->size(), 2u);
             EXPECT_EQ((*zipped)[0], 0x1f);
             EXPECT_EQ((*zipped)[1], 0x8b);
-            auto back = TULGzip::tul_dataByInflatingGzippedData(*zipped, &error);
+            auto back = TULGzip::tul_dataByInflatingGzippedData(*zipped, kLimit, &error);
             ASSERT_TRUE(back) << size;
             EXPECT_EQ(*back, input);
         }
     }
+}
+
+TEST(TULGzip, InflationStopsAtTheCallersLimit) {
+    // A gzip stream of 1 GiB of zeros, built a megabyte at a time: about 1 MB on the wire.
+    plat::Data bomb;
+    {
+        z_stream stream{};
+        ASSERT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY), Z_OK);
+        std::vector<Bytef> zeros(1 << 20, 0), out(1 << 16);
+        for (int chunk = 0; chunk < 1024; ++chunk) {
+            stream.next_in = zeros.data();
+            stream.avail_in = static_cast<uInt>(zeros.size());
+            int flush = chunk == 1023 ? Z_FINISH : Z_NO_FLUSH;
+            int status;
+            do {
+                stream.next_out = out.data();
+                stream.avail_out = static_cast<uInt>(out.size());
+                status = deflate(&stream, flush);
+                bomb.insert(bomb.end(), out.data(), out.data() + (out.size() - stream.avail_out));
+            } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+        }
+        deflateEnd(&stream);
+    }
+    ASSERT_LT(bomb.size(), 1200000u);
+    plat::Error error;
+    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(bomb, 1 << 20, &error));
+    EXPECT_EQ(error.domain, TULNSDataZlibErrorDomain);
+    EXPECT_EQ(error.code, TULNSDataZlibErrorOutputLimitExceeded);
+    EXPECT_EQ(error.userInfo.at(TULNSDataZlibOutputLimitKey), plat::Object(uint64_t{1} << 20));
+
+    // The limit itself is allowed; one byte over is not.
+    const plat::Data text = sampleText(5000);
+    auto zipped = TULGzip::tul_dataByGzippingData(text);
+    ASSERT_TRUE(zipped);
+    EXPECT_EQ(TULGzip::tul_dataByInflatingGzippedData(*zipped, 5000), text);
+    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(*zipped, 4999, &error));
+    EXPECT_EQ(error.code, TULNSDataZlibErrorOutputLimitExceeded);
+    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(*zipped, 0));
 }
 
 TEST(TULGzip, TrailingBytesAfterTheStreamAreCounted) {
@@ -91,7 +133,7 @@ TEST(TULGzip, TrailingBytesAfterTheStreamAreCounted) {
     ASSERT_TRUE(zipped);
     zipped->insert(zipped->end(), {'x', 'y', 'z'});
     plat::Error error;
-    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(*zipped, &error));
+    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(*zipped, kLimit, &error));
     EXPECT_EQ(error.code, TULNSDataZlibErrorDataRemaining);
     const auto& remaining = error.userInfo.at(TULNSDataZlibRemainingBytesKey).number();
     EXPECT_EQ(remaining.type(), plat::Number::Type::UInt32);
@@ -104,14 +146,14 @@ TEST(TULGzip, TruncatedAndGarbageStreamsFailWithZlibStatus) {
     for (size_t cut : {size_t(5), zipped->size() / 2, zipped->size() - 1}) {
         plat::Data truncated(zipped->begin(), zipped->begin() + long(cut));
         plat::Error error;
-        EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(truncated, &error)) << cut;
+        EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(truncated, kLimit, &error)) << cut;
         EXPECT_EQ(error.code, TULNSDataZlibErrorInternal) << cut;
         EXPECT_EQ(zlibStatus(error), -5) << cut; // Z_BUF_ERROR: the input ran out mid-stream
     }
 
     plat::Error error;
-    EXPECT_FALSE(
-        TULGzip::tul_dataByInflatingGzippedData(plat::toData("this is not compressed at all"), &error));
+    EXPECT_FALSE(TULGzip::tul_dataByInflatingGzippedData(plat::toData("this is not compressed at all"),
+                                                         kLimit, &error));
     EXPECT_EQ(error.code, TULNSDataZlibErrorInternal);
     EXPECT_EQ(zlibStatus(error), -3); // Z_DATA_ERROR
     EXPECT_FALSE(error.localizedDescription().empty());
@@ -137,7 +179,7 @@ TEST(TULGzip, InteroperatesWithTheGzipTool) {
     testsupport::writeFile(plain, plat::toString(input));
     std::string theirs = testsupport::runCommand("gzip -9nc '" + plain.string() + "'", &status);
     ASSERT_EQ(status, 0);
-    auto back = TULGzip::tul_dataByInflatingGzippedData(plat::toData(theirs));
+    auto back = TULGzip::tul_dataByInflatingGzippedData(plat::toData(theirs), kLimit);
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, input);
 }
@@ -158,7 +200,7 @@ TEST(TULGzip, InteroperatesWithPythonZlib) {
             std::string("import zlib,gzip,sys; d=bytes.fromhex(sys.argv[1]); print(") + maker + ".hex())";
         std::string compressed = testsupport::runCommand("python3 -c '" + make + "' " + hex(input), &status);
         ASSERT_EQ(status, 0) << maker;
-        auto back = TULGzip::tul_dataByInflatingGzippedData(fromHex(compressed));
+        auto back = TULGzip::tul_dataByInflatingGzippedData(fromHex(compressed), kLimit);
         ASSERT_TRUE(back) << maker;
         EXPECT_EQ(*back, input) << maker;
     }
