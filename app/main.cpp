@@ -60,9 +60,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    plat::paths::ensureDirectory(plat::paths::configDir());
-    plat::paths::ensureDirectory(plat::paths::applicationSupportDir());
-    plat::paths::ensureDirectory(plat::paths::cachesDir());
+    plat::paths::ensurePrivateFolders();
     auto& defaults = plat::UserDefaults::standard();
     const auto& bundle = plat::Bundle::main();
 

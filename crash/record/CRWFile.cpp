@@ -38,7 +38,7 @@ bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, b
     }
     resetRecord(file);
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (appendMode ? O_APPEND : O_TRUNC);
-    const int descriptor = open(path, flags, 0644);
+    const int descriptor = open(path, flags, 0600);
     if (descriptor < 0) {
         CRWSDKLogWarn("Error: Unable to open file %s\n", CRWErrnoName(errno));
         CRWSDKLogWarnIn("CRWFileInit", "Error: file descriptor invalid\n");

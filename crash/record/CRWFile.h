@@ -36,9 +36,9 @@ inline constexpr size_t CRWFileNumberBufferSize = 21;
 
 // Opening and closing ---------------------------------------------------------------------------
 
-// Opens `path` write-only, created with mode 0644, appending (`appendMode`) or truncating. Clears
-// the record; with `bufferWrites` it allocates the write buffer (start-up and queue-side writers
-// only: crash-time writers never buffer). In append mode `bytesWritten` starts at the file's size.
+// Opens `path` write-only, created with mode 0600 (private, whatever the umask), appending (`appendMode`) or
+// truncating. Clears the record; with `bufferWrites` it allocates the write buffer (start-up and queue-side
+// writers only: crash-time writers never buffer). In append mode `bytesWritten` starts at the file's size.
 // False (and the record closed) on any failure; the descriptor is not leaked.
 bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, bool bufferWrites);
 // The same in append mode; every crash-time writer uses this with buffering off.

@@ -22,7 +22,7 @@ enum CRWSDKLogLevel : uint32_t {
 };
 
 // Writes the message when the crash context has a log path and its threshold admits `level`. The
-// log file is opened (append, create, 0644) on the first message of the process.
+// log file is opened (append, create, 0600) on the first message of the process.
 void CRWSDKFileLog(uint32_t level, const char* format, ...);
 void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments);
 

@@ -85,8 +85,7 @@ std::optional<Error> write(const std::string& identifier, const std::string& nam
                        escapeValue(identifier) + "\n";
     // The folder is shared with other programs: only our own entry's leftovers are ours to remove.
     paths::removeStaleTemporaryFiles(file->parent_path(), file->filename().string());
-    if (!paths::ensureDirectory(file->parent_path()) ||
-        !paths::writeFileAtomically(*file, text, fs::perms(0644)))
+    if (!paths::ensureDirectory(file->parent_path()) || !paths::writeFileAtomically(*file, text))
         return failure(kErrorWriteFailed, "The autostart entry " + file->string() + " could not be written.");
     return std::nullopt;
 }

@@ -19,8 +19,9 @@ enum class State {
 // The entry's file; none when `identifier` is not a plain file name.
 std::optional<std::filesystem::path> path(const std::string& identifier);
 State state(const std::string& identifier);
-// Writes (or rewrites, switching it back on) the entry that starts `executable`. Folder 0755,
-// file 0644, written atomically. Error domain kErrorDomain on failure.
+// Writes (or rewrites, switching it back on) the entry that starts `executable`. Folder 0700
+// when it has to be made, file 0600 (the session reads it as the same user), written atomically. Error domain
+// kErrorDomain on failure.
 std::optional<Error> write(const std::string& identifier, const std::string& name,
                            const std::filesystem::path& executable);
 // Removes the entry. An error when there is none or it cannot be removed.

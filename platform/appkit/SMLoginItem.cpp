@@ -29,7 +29,7 @@ Object readList() {
 bool writeList(const Object& jobs) {
     auto xml = PropertyList::toXML(jobs);
     return xml && paths::ensureDirectory(smJobListPath().parent_path()) &&
-           paths::writeFileAtomically(smJobListPath(), *xml, fs::perms(0644));
+           paths::writeFileAtomically(smJobListPath(), *xml);
 }
 
 } // namespace

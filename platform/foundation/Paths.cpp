@@ -12,6 +12,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -92,6 +93,36 @@ bool ensureDirectory(const fs::path& dir, fs::perms mode) {
         return false;
     }
     return fs::is_directory(dir, ec);
+}
+
+namespace {
+
+// Takes the group and other bits off `path` (not following a link); false when that fails.
+bool makePrivate(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    if (S_ISLNK(st.st_mode) || (st.st_mode & 077) == 0) return true;
+    return ::chmod(path.c_str(), st.st_mode & 07700) == 0;
+}
+
+} // namespace
+
+bool ensurePrivateFolders() {
+    bool ok = true;
+    std::vector<fs::path> roots = {configDir(), applicationSupportDir(), cachesDir()};
+    for (const fs::path& dir : roots)
+        ok = ensureDirectory(dir) && ok;
+    // One root holds all three when $VELMORA_HOME is set.
+    if (auto home = velmoraHome()) roots = {*home};
+    for (const fs::path& root : roots) {
+        makePrivate(root);
+        std::error_code ec;
+        for (auto it =
+                 fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            makePrivate(it->path());
+    }
+    return ok;
 }
 
 bool writeFileAtomically(const fs::path& path, std::string_view bytes, fs::perms mode) {

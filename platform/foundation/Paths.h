@@ -25,16 +25,23 @@ std::filesystem::path autostartDir();
 // The bundle (Info values, resources): $VELMORA_BUNDLE, else `resources/` beside the executable.
 std::filesystem::path bundleDir();
 
-// Creates `dir` and its parents with the given mode for newly made folders; true when it exists.
+// Creates `dir` and its parents with exactly the given mode for newly made folders (private by
+// default, whatever the umask); true when it exists.
 bool ensureDirectory(const std::filesystem::path& dir,
-                     std::filesystem::perms mode = std::filesystem::perms(0755));
+                     std::filesystem::perms mode = std::filesystem::perms(0700));
+
+// Creates the configuration, data and cache folders, and takes the group and other permissions
+// off everything already under them (and off $VELMORA_HOME itself) that an older version left
+// readable: everything under the data root is private. Symbolic links are not followed. True
+// when the three folders exist.
+bool ensurePrivateFolders();
 
 // Writes `bytes` to `path` atomically: a temporary file ".<name>.tmp-XXXXXX" in the same folder,
 // fsync, rename. The writer holds an exclusive flock on its temporary file until the rename, which
 // is how removeStaleTemporaryFiles tells a live write from the leftover of a killed one.
 // `mode` applies to the new file. Returns false (and leaves any old file intact) on failure.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                         std::filesystem::perms mode = std::filesystem::perms(0644));
+                         std::filesystem::perms mode = std::filesystem::perms(0600));
 // Renames a damaged file to "<name>.corrupt-<UTC time>" (with "-<n>" when that is taken) beside
 // it, so that it is kept for inspection and the next write does not destroy it. Returns the new
 // path, or none when the file could not be moved (or is gone already).

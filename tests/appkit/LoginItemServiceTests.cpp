@@ -31,7 +31,7 @@ TEST(SMAppServiceTest, RegisterWritesTheAutostartEntryOfTheBundle) {
     EXPECT_NE(text.find("\nExec=" + AutostartEntry::currentExecutable().string() + "\n"), std::string::npos);
     struct stat st {};
     ASSERT_EQ(::stat(entry.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "private, like everything under the data root";
     EXPECT_EQ(app.status(), SMAppService::Status::enabled);
 
     // Switched off in the session's startup settings: registered but not enabled.

@@ -1,4 +1,5 @@
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -232,4 +233,37 @@ TEST(Paths, SweepingMatchesOnlyTemporaryNamesOfTheGivenFile) {
     // Writes beside a sweep still land.
     EXPECT_TRUE(paths::writeFileAtomically(dir / "a.plist", "new"));
     EXPECT_EQ(paths::readFile(dir / "a.plist"), "new");
+}
+
+TEST(Paths, EverythingUnderTheDataRootIsPrivateWhateverTheUmask) {
+    for (mode_t mask : {mode_t(022), mode_t(000)}) {
+        SCOPED_TRACE(mask);
+        testsupport::TempHome home;
+        const mode_t previous = ::umask(mask);
+        // What an older version left: readable folders and files, the root included.
+        testsupport::writeFile(home.path() / "config" / "old.plist", "old");
+        testsupport::writeFile(home.path() / "data" / "tessera-heartbeat-storage" / "heartbeats-x", "old");
+        fs::permissions(home.path(), fs::perms(0755));
+        fs::permissions(home.path() / "config" / "old.plist", fs::perms(0644));
+        fs::permissions(home.path() / "data" / "tessera-heartbeat-storage", fs::perms(0777));
+        fs::create_directory_symlink("/usr", home.path() / "data" / "link");
+
+        EXPECT_TRUE(paths::ensurePrivateFolders());
+        EXPECT_TRUE(paths::writeFileAtomically(home.path() / "data" / "new" / "deeper" / "file", "x"));
+        UserDefaults::standard().set("written", true);
+        EXPECT_TRUE(UserDefaults::standard().synchronize());
+        ::umask(previous);
+
+        size_t files = 0;
+        for (auto it = fs::recursive_directory_iterator(home.path());
+             it != fs::recursive_directory_iterator(); ++it) {
+            if (it->is_symlink()) continue;
+            EXPECT_EQ(modeOf(it->path()), it->is_directory() ? 0700u : 0600u) << it->path();
+            files += it->is_regular_file();
+        }
+        EXPECT_EQ(files, 4u);
+        EXPECT_EQ(modeOf(home.path()), 0700u);
+        EXPECT_EQ(modeOf("/usr") & 0755, 0755u) << "links are not followed";
+        UserDefaults::resetForTesting();
+    }
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace heartbeat;
 namespace fs = std::filesystem;
@@ -56,6 +57,7 @@ TEST(HeartbeatStorage, FileNamesReplaceSeparators) {
 
 TEST(HeartbeatStorage, ReadModifyWriteCreatesTheFileAndSavingNothingEmptiesIt) {
     testsupport::TempHome home;
+    const mode_t previousMask = ::umask(0);
     const std::string id = "1:22:android:bbb";
     auto storage = HeartbeatStorage::getInstance(id);
     bool sawNothing = false;
@@ -65,6 +67,9 @@ TEST(HeartbeatStorage, ReadModifyWriteCreatesTheFileAndSavingNothingEmptiesIt) {
     });
     EXPECT_TRUE(sawNothing);
     ASSERT_TRUE(fs::exists(storageFile(id)));
+    // Private whatever the umask: the folder 0700, the file 0600.
+    EXPECT_EQ(fs::status(storageFile(id)).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(storageFile(id).parent_path()).permissions(), fs::perms(0700));
     EXPECT_EQ(fs::path(storageFile(id)).filename(), "heartbeats-1_22_android_bbb");
 
     std::optional<HeartbeatsBundle> seen;
@@ -78,6 +83,7 @@ TEST(HeartbeatStorage, ReadModifyWriteCreatesTheFileAndSavingNothingEmptiesIt) {
         EXPECT_FALSE(stored);
         return stored;
     });
+    ::umask(previousMask);
 }
 
 TEST(HeartbeatStorage, UndecodableFileCountsAsNothingAndIsReplaced) {
