@@ -2,7 +2,6 @@
 #include "platform/foundation/KeyedArchiverLayout.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/PropertyList.h"
-
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +156,11 @@ TEST(KeyedArchiver, DamagedAndHostileArchivesFailCleanly) {
     EXPECT_EQ(error.code, KeyedArchiver::kReadCorruptError);
     EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<Token>(
         archiveOf(Object(Object::Dict{{"a", Object(1)}})), &error));
+    // A binary list whose UTF-16 key holds U+0000 (the library it once went to aborted on it).
+    error = Error();
+    EXPECT_TRUE(
+        KeyedUnarchiver::unarchivedPlainObject(toData(testsupport::nulKeyPropertyList()), &error).isAbsent());
+    EXPECT_EQ(error.code, KeyedArchiver::kReadCorruptError);
 
     Object arrayClass(Object::Dict{{kClassNameKey, Object("NSArray")},
                                    {kClassesKey, Object(Object::Array{Object("NSArray")})}});

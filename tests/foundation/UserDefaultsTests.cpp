@@ -114,11 +114,6 @@ TEST_F(UserDefaultsTest, ValuesAndTypesSurviveAnotherProcess) {
 }
 
 TEST_F(UserDefaultsTest, DamagedFilesAreMovedAsideAndGiveEmptyDefaults) {
-    const std::string kNulKeyList(
-        "bplist00\xD1\x01\x02\x63\x00\x61\x00\x00\x00\x62\x51\x78\x00\x08\x00\x0B\x00\x12\x00\x00"
-        "\x00\x00\x00\x00\x02\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00"
-        "\x00\x00\x00\x00\x00\x00\x00\x14",
-        58);
     auto good = PropertyList::toBinary(Object(Object::Dict{{"a", Object(1)}, {"b", Object("text value")}}));
     auto goodXML = PropertyList::toXML(Object(Object::Dict{{"a", Object(1)}, {"b", Object("text value")}}));
     ASSERT_TRUE(good && goodXML);
@@ -133,7 +128,7 @@ TEST_F(UserDefaultsTest, DamagedFilesAreMovedAsideAndGiveEmptyDefaults) {
         {"empty", ""},
         {"array at top level", *PropertyList::toXML(Object(Object::Array{Object(1)}))},
         // {"a<U+0000>b": "x"} with the key in UTF-16: once aborted every start.
-        {"NUL inside a UTF-16 key", kNulKeyList},
+        {"NUL inside a UTF-16 key", testsupport::nulKeyPropertyList()},
         {"lone surrogate in an XML key",
          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>&#xD800;</key><true/></dict></plist>"},
         {"date past 2069 in XML",

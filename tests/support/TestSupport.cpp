@@ -60,6 +60,16 @@ int plantTemporaryFile(const std::filesystem::path& path, const std::string& byt
     return fd;
 }
 
+std::string nulKeyPropertyList() {
+    return std::string("bplist00\xD1\x01\x02\x63\x00\x61\x00\x00\x00\x62\x51\x78" // dict, key, value
+                       "\x00\x08\x00\x0B\x00\x12"                                 // offsets
+                       "\x00\x00\x00\x00\x00\x00\x02\x01"                         // trailer: sizes
+                       "\x00\x00\x00\x00\x00\x00\x00\x03"                         // objects
+                       "\x00\x00\x00\x00\x00\x00\x00\x00"                         // top
+                       "\x00\x00\x00\x00\x00\x00\x00\x14",                        // table offset
+                       58);
+}
+
 std::string runCommand(const std::string& command, int* status) {
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");

@@ -35,6 +35,10 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // otherwise it is what a killed writer leaves behind and -1 is returned.
 int plantTemporaryFile(const std::filesystem::path& path, const std::string& bytes, bool held);
 
+// A binary property list {"a<U+0000>b": "x"} whose key is UTF-16 text holding U+0000: damage
+// that once made the system's property-list library abort the process.
+std::string nulKeyPropertyList();
+
 // Runs a shell command and returns its standard output; `status` receives the exit status.
 std::string runCommand(const std::string& command, int* status = nullptr);
 

@@ -146,10 +146,7 @@ TEST_F(NEVPNManagerTest, DamagedProfileFailsTheLoadAndKeepsTheProperties) {
     // Truncated XML, and a binary list whose key holds U+0000 (once an abort of the whole process).
     const std::string damaged[] = {
         "<plist><dict><key>enab",
-        std::string("bplist00\xD1\x01\x02\x63\x00\x61\x00\x00\x00\x62\x51\x78\x00\x08\x00\x0B\x00"
-                    "\x12\x00\x00\x00\x00\x00\x00\x02\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00"
-                    "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x14",
-                    58),
+        testsupport::nulKeyPropertyList(),
     };
     for (const std::string& bytes : damaged) {
         std::filesystem::remove_all(paths::vpnDir());
