@@ -176,8 +176,15 @@ void TSRInstallations::authTokenForcingRefresh(bool forceRefresh, AuthTokenCompl
         .then(promises::promisesQueue(),
               [completion](const Item& installation) {
                   const auto& token = installation.authToken();
-                  completion(TSRInstallationsAuthTokenResult(token->token(),
-                                                             token->expirationDate().value_or(plat::Date{})),
+                  if (!token || !token->expirationDate()) {
+                      // Only a record that passed validation gets here; a gap would be our fault.
+                      completion(std::nullopt,
+                                 TSRInstallationsErrorUtil::installationsErrorWithCode(
+                                     TSRInstallationsErrorCodeUnknown,
+                                     std::string("The installation has no auth token."), std::nullopt));
+                      return;
+                  }
+                  completion(TSRInstallationsAuthTokenResult(token->token(), *token->expirationDate()),
                              std::nullopt);
               })
         .catch_(promises::promisesQueue(), [completion](const plat::Error& error) {

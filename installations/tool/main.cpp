@@ -29,9 +29,14 @@ std::string fingerprint(const std::string& token) {
     return plat::hexString(plat::sha256(token)).substr(0, 12);
 }
 
-// Runs the main queue until `done` holds (the completions arrive there).
+// Runs the main queue until `done` holds (the completions arrive there); false after a minute.
 bool waitFor(const std::function<bool()>& done) {
     return plat::RunLoop::main().runUntil(done, std::chrono::seconds(60));
+}
+
+int timedOut() {
+    std::cerr << "velmora-installations: no answer within a minute" << std::endl;
+    return 1;
 }
 
 int printToken(const TSRInstallations& installations, bool force) {
@@ -74,7 +79,7 @@ int main(int argc, char** argv) {
             error = std::move(failure);
             finished = true;
         });
-        waitFor([&] { return finished; });
+        if (!waitFor([&] { return finished; })) return timedOut();
         if (error) return failed(*error);
         std::cout << "installation id: " << *identifier << std::endl;
         status = printToken(*installations, false);
@@ -87,7 +92,7 @@ int main(int argc, char** argv) {
             error = std::move(failure);
             finished = true;
         });
-        waitFor([&] { return finished; });
+        if (!waitFor([&] { return finished; })) return timedOut();
         if (error) return failed(*error);
         std::cout << "installation deleted" << std::endl;
     }
