@@ -8,8 +8,10 @@
 
 #include "../support/TestSupport.h"
 
+#include <csignal>
 #include <cstring>
 #include <regex>
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 using namespace transporttest;
@@ -397,6 +399,50 @@ TEST_F(FlatFileStorage, PromisesCarryBatchesIDsAndTheNoEventsRejection) {
     TPRPromise::Ptr noBatches = f.storage->batchIDsForTarget(1001);
     waitFor(noBatches);
     EXPECT_TRUE(noBatches->value().isAbsent()) << "an empty batch folder answers none";
+}
+
+} // namespace
+
+namespace {
+
+// Writes past this process's file-size limit fail as on a full disk (EFBIG instead of ENOSPC).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(FlatFileStorage, AWriteThatRunsOutOfSpaceFailsWithoutTouchingStoredEvents) {
+    auto kept = makeEvent("2102", 1001);
+    ASSERT_TRUE(f.store(kept).first);
+    std::vector<std::string> before = StorageFixture::fileNames(f.targetFolder(1001));
+    std::pair<bool, std::optional<plat::Error>> result;
+    {
+        FileSizeLimit limit(100);
+        result = f.store(makeEvent("2102", 1001, std::string(4096, 'z')));
+    }
+    EXPECT_FALSE(result.first);
+    ASSERT_TRUE(result.second);
+    EXPECT_EQ(result.second->domain, "NSPOSIXErrorDomain");
+    EXPECT_EQ(result.second->code, EFBIG);
+    // No half-written file and no temporary is left; the stored event still decodes.
+    EXPECT_EQ(StorageFixture::fileNames(f.targetFolder(1001)), before);
+    auto decoded = TTRDecodeArchiveAtPath<TTREvent>(f.targetFolder(1001) / before.front(), nullptr);
+    ASSERT_TRUE(decoded);
+    EXPECT_TRUE(decoded->isEqual(*kept));
 }
 
 } // namespace
