@@ -80,6 +80,11 @@ struct StorageFixture {
     static std::vector<std::string> fileNames(const std::filesystem::path& folder);
 };
 
+// `protoc --decode=<message>` of `bytes` against the .proto file of transport/proto (message names
+// with their package, e.g. "ttw.BatchedLogRequest"); `protoc --decode_raw` when `message` is empty.
+// Fails the test when protoc fails.
+std::string protocDecode(const plat::Data& bytes, const std::string& message, const std::string& protoFile);
+
 // Runs `start` with a completion and waits for it (at most 10 s).
 template <typename T> T await(const std::function<void(std::function<void(T)>)>& start) {
     auto promise = std::make_shared<std::promise<T>>();
