@@ -5,9 +5,11 @@
 #include "standin/MultipartForm.h"
 #include "standin/StandinRouter.h"
 #include "standin/StandinRoutes.h"
+#include "standin/UploadRoutes.h"
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -19,11 +21,13 @@ namespace {
 // Where the pre-routing hook keeps a multipart request's real content type. A colon cannot occur
 // in a header name read from the wire, so no client header can collide with it.
 constexpr const char* kOriginalContentType = ":standin-original-content-type";
+// The same for an upload's Content-Encoding: the upload routes inflate the body themselves.
+constexpr const char* kOriginalContentEncoding = ":standin-original-content-encoding";
 
 bool isPseudoHeader(const std::string& name) {
     // The HTTP library files the connection's addresses among the headers.
     return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT" ||
-           name == kOriginalContentType;
+           name == kOriginalContentType || name == kOriginalContentEncoding;
 }
 
 StandinRequest toStandinRequest(const httplib::Request& req) {
@@ -39,6 +43,8 @@ StandinRequest toStandinRequest(const httplib::Request& req) {
         bool restore = !originalType.empty() && strcasecmp(name.c_str(), "Content-Type") == 0;
         request.headers.emplace_back(name, restore ? originalType : value);
     }
+    if (req.has_header(kOriginalContentEncoding))
+        request.headers.emplace_back("Content-Encoding", req.get_header_value(kOriginalContentEncoding));
     request.body = req.body;
     if (auto boundary = MultipartForm::boundaryOf(request.header("Content-Type")))
         request.form = MultipartForm::parse(*boundary, request.body);
@@ -53,6 +59,7 @@ struct StandinServer::Impl {
     RequestLog log;
     InstallationRegistry installations;
     std::function<void(const std::string&)> accessLog;
+    UploadService uploads;
     StandinRouter router;
     httplib::Server server;
     std::thread thread;
@@ -71,6 +78,8 @@ struct StandinServer::Impl {
         addAdminRoutes(router, accounts, faults, log);
         addInstallationRoutes(router, installations);
         addInstallationAdminRoutes(router, installations);
+        addUploadRoutes(router, uploads);
+        addUploadAdminRoutes(router, uploads);
         configure();
     }
 
@@ -85,6 +94,12 @@ struct StandinServer::Impl {
                 std::string original = it->second;
                 it->second = "application/octet-stream";
                 headers.emplace(kOriginalContentType, original);
+            }
+            auto encoding = headers.find("Content-Encoding");
+            if (encoding != headers.end() && UploadService::targetForPath(req.path)) {
+                std::string original = encoding->second;
+                headers.erase(encoding);
+                headers.emplace(kOriginalContentEncoding, original);
             }
             return httplib::Server::HandlerResponse::Unhandled;
         });
@@ -113,7 +128,16 @@ struct StandinServer::Impl {
             reply = StandinReply::json(500, R"({"message":"Server Error"})");
         }
         res.status = reply.status;
-        if (!reply.body.empty()) res.set_content(reply.body, reply.contentType);
+        for (const auto& [name, value] : reply.headers)
+            res.set_header(name, value);
+        if (reply.dropConnection) {
+            // A provider that fails at once: the library has sent the status line and headers
+            // (announcing a body) and then closes the connection.
+            res.set_content_provider(std::max<size_t>(reply.body.size(), 1), reply.contentType,
+                                     [](size_t, size_t, httplib::DataSink&) { return false; });
+        } else if (!reply.body.empty()) {
+            res.set_content(reply.body, reply.contentType);
+        }
         if (accessLog && req.path.rfind("/admin/", 0) != 0)
             accessLog(req.method + " " + req.path + " -> " + std::to_string(reply.status));
     }
@@ -213,6 +237,10 @@ InstallationRegistry& StandinServer::installations() {
 
 void StandinServer::setAccessLog(std::function<void(const std::string& line)> accessLog) {
     impl_->accessLog = std::move(accessLog);
+}
+
+UploadService& StandinServer::uploads() {
+    return impl_->uploads;
 }
 
 std::optional<std::string> StandinServer::resetCode(const std::string& email) const {

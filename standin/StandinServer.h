@@ -1,12 +1,14 @@
 // velmora-standin's server: a local stand-in of the VPN service's REST API under "/api/" and of the
-// installations service under "/v1/", with in-memory accounts and installations, the region
-// fixture, per-path faults and a request log for tests. It listens on 127.0.0.1 only and serves
-// from threads of its own; every accessor may be called from any thread.
+// installations service under "/v1/tenants/" and of the event upload service (UploadRoutes.h), with
+// in-memory accounts and installations, the region fixture, per-path faults and a request log for
+// tests. It listens on 127.0.0.1 only and serves from threads of its own; every accessor may be
+// called from any thread.
 #pragma once
 
 #include "standin/FaultTable.h"
 #include "standin/InstallationRegistry.h"
 #include "standin/RequestLog.h"
+#include "standin/UploadService.h"
 
 #include <functional>
 
@@ -54,6 +56,9 @@ public:
     // Called after each API request (administration excluded) with "<method> <path> -> <status>",
     // on the server's threads. Set before start().
     void setAccessLog(std::function<void(const std::string& line)> accessLog);
+
+    // The event upload service: received bodies, waits and its faults.
+    UploadService& uploads();
 
     // The pending password-reset code of an address, once auth/reset-password was called for it.
     std::optional<std::string> resetCode(const std::string& email) const;
