@@ -1,10 +1,10 @@
 #include "standin/UploadRoutes.h"
 
 #include "standin/ApiReplies.h"
-#include "standin/GzipInflate.h"
 #include "standin/UploadBodyDecoder.h"
 
 #include "transport/proto/ttw_upload.pb.h"
+#include "utilities/TULGzip.h"
 
 #include <nlohmann/json.hpp>
 #include <pb_encode.h>
@@ -47,10 +47,15 @@ StandinReply serveUpload(UploadService& uploads, int64_t target, const StandinRe
 
     std::optional<StandinReply> refusal;
     if (!record.contentEncoding.empty()) {
-        std::optional<std::string> inflated =
-            record.contentEncoding == "gzip" ? inflateGzip(request.body, kMaxInflatedBody) : std::nullopt;
+        // A gzip body starts with its magic bytes; the shared inflater would also take a zlib stream.
+        const bool gzipMagic = request.body.size() >= 2 && static_cast<uint8_t>(request.body[0]) == 0x1f &&
+                               static_cast<uint8_t>(request.body[1]) == 0x8b;
+        std::optional<plat::Data> inflated;
+        if (record.contentEncoding == "gzip" && gzipMagic)
+            inflated = TULGzip::tul_dataByInflatingGzippedData(request.body.data(), request.body.size(),
+                                                               kMaxInflatedBody);
         if (inflated)
-            record.body = std::move(*inflated);
+            record.body.assign(inflated->begin(), inflated->end());
         else
             refusal = messageReply(400, "The body does not match its Content-Encoding.");
     }
