@@ -15,7 +15,9 @@ void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notif
     TSRApp::configure();
     // Asking for the identifier registers the installation in the background (and refreshes its
     // token when due), so every launch keeps the installation known to the service.
-    TSRInstallations::installations()->installationIDWithCompletion(
+    std::shared_ptr<TSRInstallations> installations = TSRInstallations::installations();
+    if (!installations) return;
+    installations->installationIDWithCompletion(
         [](std::optional<std::string> identifier, std::optional<plat::Error> error) {
             if (identifier)
                 plat::consoleLine("Installation: " + *identifier);

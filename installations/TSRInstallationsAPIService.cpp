@@ -179,9 +179,11 @@ std::optional<std::string> TSRInstallationsAPIService::pathSegment(const std::st
 Promise<TSRInstallationsItem>
 TSRInstallationsAPIService::registerInstallation(const TSRInstallationsItem& installation) const {
     std::optional<plat::Error> invalid;
-    if (!installation.isValid(&invalid)) return Promise<TSRInstallationsItem>(*invalid);
+    if (!installation.isValid(&invalid))
+        return TSRInstallationsErrorUtil::rejectedPromiseWithError<TSRInstallationsItem>(*invalid);
     std::optional<std::string> url = installationsURL(state_, nullptr, "");
-    if (!url) return Promise<TSRInstallationsItem>(unusableURLError());
+    if (!url)
+        return TSRInstallationsErrorUtil::rejectedPromiseWithError<TSRInstallationsItem>(unusableURLError());
     plat::Object::Dict body{{"tid", plat::Object(installation.tesseraInstallationID())},
                             {"authVersion", plat::Object("INS_v2")},
                             {"appId", plat::Object(installation.appID())},
@@ -211,7 +213,8 @@ Promise<TSRInstallationsItem>
 TSRInstallationsAPIService::refreshAuthTokenForInstallation(const TSRInstallationsItem& installation) const {
     const std::string& tid = installation.tesseraInstallationID();
     std::optional<std::string> url = installationsURL(state_, &tid, "/tokens");
-    if (!url) return Promise<TSRInstallationsItem>(unusableURLError());
+    if (!url)
+        return TSRInstallationsErrorUtil::rejectedPromiseWithError<TSRInstallationsItem>(unusableURLError());
     plat::Object body = plat::Object::Dict{
         {"installation", plat::Object(plat::Object::Dict{{"sdkVersion", plat::Object(SDKVersion())}})}};
     return send(state_, *url, "POST", body, installation.refreshToken())
@@ -238,7 +241,8 @@ Promise<TSRInstallationsItem>
 TSRInstallationsAPIService::deleteInstallation(const TSRInstallationsItem& installation) const {
     const std::string& tid = installation.tesseraInstallationID();
     std::optional<std::string> url = installationsURL(state_, &tid, "/");
-    if (!url) return Promise<TSRInstallationsItem>(unusableURLError());
+    if (!url)
+        return TSRInstallationsErrorUtil::rejectedPromiseWithError<TSRInstallationsItem>(unusableURLError());
     return send(state_, *url, "DELETE", plat::Object(plat::Object::Dict{}), installation.refreshToken())
         .then(callbackQueue(), [installation](const Response&) { return installation; });
 }

@@ -6,6 +6,7 @@
 
 #include "platform/net/URLRequest.h"
 #include "platform/object/Error.h"
+#include "promises/Promise.h"
 
 #include <cstdint>
 #include <optional>
@@ -47,6 +48,11 @@ public:
     static bool isAPIError(const plat::Error& error, int code);
     // An installations error unchanged; any other wrapped as code 0 with it as underlying error.
     static plat::Error publicDomainErrorWithError(const plat::Error& error);
+    // A promise already rejected with the error.
+    template <typename Value>
+    static promises::Promise<Value> rejectedPromiseWithError(const plat::Error& error) {
+        return promises::Promise<Value>(error);
+    }
     // Stores the error through the pointer, when there is one.
     static void TSRInstallationsItemSetErrorToPointer(const plat::Error& error,
                                                       std::optional<plat::Error>* pointer);

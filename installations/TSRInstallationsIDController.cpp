@@ -165,7 +165,8 @@ Promise<Item> TSRInstallationsIDController::registerInstallationIfNeeded(const I
     if (installation.registrationStatus() == TSRInstallationsRegistrationStatusRegistered)
         return Promise<Item>(installation);
     if (!backoffController_->isNextRequestAllowed())
-        return Promise<Item>(TSRInstallationsErrorUtil::backoffIntervalWaitError());
+        return TSRInstallationsErrorUtil::rejectedPromiseWithError<Item>(
+            TSRInstallationsErrorUtil::backoffIntervalWaitError());
     std::weak_ptr<TSRInstallationsIDController> weak = weak_from_this();
     return APIService_->registerInstallation(installation)
         .catch_(
@@ -237,7 +238,8 @@ Promise<Item> TSRInstallationsIDController::installationWithValidAuthTokenForcin
 
 Promise<Item> TSRInstallationsIDController::refreshAuthTokenForInstallation(const Item& installation) {
     if (!backoffController_->isNextRequestAllowed())
-        return Promise<Item>(TSRInstallationsErrorUtil::backoffIntervalWaitError());
+        return TSRInstallationsErrorUtil::rejectedPromiseWithError<Item>(
+            TSRInstallationsErrorUtil::backoffIntervalWaitError());
     std::weak_ptr<TSRInstallationsIDController> weak = weak_from_this();
     return APIService_->refreshAuthTokenForInstallation(installation)
         .catch_(queue(),
