@@ -1,6 +1,7 @@
 #include "crash/image/CRWMachO.h"
 #include "crash/image/CRWMachOBinary.h"
 #include "crash/image/CRWMachOFile.h"
+#include "crash/image/CRWdSYM.h"
 #include "platform/security/Digest.h"
 #include "tests/crash/support/MachOFixtures.h"
 
@@ -307,4 +308,32 @@ TEST(CRWMachO, HostileFatHeadersEndInErrors) {
     EXPECT_EQ(status([](uint8_t*) {}, 30), CRWMachOStatusTruncated);
     EXPECT_EQ(status([](uint8_t*) {}, 6), CRWMachOStatusTruncated);
     EXPECT_EQ(status([](uint8_t*) {}, 20000), CRWMachOStatusBadFatEntry); // second slice cut off
+}
+
+TEST(CRWdSYM, OpensASymbolBundleAroundItsBinary) {
+    testsupport::TempHome home;
+    const std::filesystem::path bundle = home.path() / "Velmora.app.dSYM";
+    testsupport::writeFile(bundle / "Contents" / "Info.plist",
+                           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                           "<key>CFBundleIdentifier</key><string>com.apple.xcode.dsym.io.velmora.mac</string>"
+                           "<key>CFBundleVersion</key><string>310</string>"
+                           "<key>CFBundleShortVersionString</key><string>3.1</string></dict></plist>\n");
+    std::filesystem::create_directories(bundle / "Contents" / "Resources" / "DWARF");
+    std::filesystem::copy_file(fixtureDirectory() / "fat_exec",
+                               bundle / "Contents" / "Resources" / "DWARF" / "Velmora");
+    auto symbols = CRWdSYM::dSYMWithURL(bundle);
+    ASSERT_TRUE(symbols);
+    EXPECT_EQ(symbols->bundleIdentifier(), "io.velmora.mac");
+    EXPECT_EQ(symbols->bundleVersion(), "310");
+    EXPECT_EQ(symbols->shortBundleVersion(), "3.1");
+    EXPECT_EQ(symbols->executableURL().filename(), "Velmora");
+    int slices = 0;
+    symbols->enumerateUUIDs(
+        [&](const std::string& uuid, const std::string&) { slices += uuid.size() == 32; });
+    EXPECT_EQ(slices, 2);
+
+    EXPECT_FALSE(CRWdSYM::dSYMWithURL(home.path() / "missing.dSYM"));
+    std::filesystem::remove_all(bundle / "Contents" / "Resources" / "DWARF");
+    EXPECT_FALSE(CRWdSYM::dSYMWithURL(bundle));
+    EXPECT_EQ(CRWCodeMapping::mappingWithURL(bundle)->URL(), bundle);
 }
