@@ -29,6 +29,7 @@ QueueStack& currentQueueStack() {
 
 ScopedQueues::ScopedQueues(DispatchQueue::Impl* queue) : previousSize_(currentQueueStack().size()) {
     currentQueueStack().push_back(queue);
+    publishCurrentQueueLabel();
 }
 
 ScopedQueues::ScopedQueues(const QueueStack& inherited, DispatchQueue::Impl* queue)
@@ -36,10 +37,12 @@ ScopedQueues::ScopedQueues(const QueueStack& inherited, DispatchQueue::Impl* que
     auto& stack = currentQueueStack();
     stack.insert(stack.end(), inherited.begin(), inherited.end());
     stack.push_back(queue);
+    publishCurrentQueueLabel();
 }
 
 ScopedQueues::~ScopedQueues() {
     currentQueueStack().resize(previousSize_);
+    publishCurrentQueueLabel();
 }
 
 } // namespace plat::detail

@@ -21,6 +21,15 @@ void runGuarded(const Block& block, const char* where, const std::string& label)
 using QueueStack = std::vector<DispatchQueue::Impl*>;
 QueueStack& currentQueueStack();
 
+// The label text of a queue (DispatchQueue.cpp).
+const char* queueLabel(const DispatchQueue::Impl* queue);
+// Makes the innermost queue of the calling thread's stack its published label (DispatchThreads.h).
+void publishCurrentQueueLabel();
+// On threads the dispatch layer starts: runs the `started` hook when the hooks changed since the
+// thread last looked, and the owed `finished` hook when the thread ends.
+void dispatchThreadRefreshHooks();
+void dispatchThreadEnded();
+
 // Pushes queues onto the calling thread's stack for the lifetime of the object.
 class ScopedQueues {
 public:

@@ -367,6 +367,10 @@ std::optional<DispatchQueue> DispatchQueue::current() {
 const std::string& DispatchQueue::label() const {
     return impl_->label;
 }
+
+const char* detail::queueLabel(const DispatchQueue::Impl* queue) {
+    return queue->label.c_str();
+}
 bool DispatchQueue::isSerial() const {
     return impl_->kind == Impl::Kind::Serial || impl_->kind == Impl::Kind::Main;
 }

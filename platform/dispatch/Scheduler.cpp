@@ -89,6 +89,7 @@ private:
             }
             Block fire = pending_.popEarliest();
             lock.unlock();
+            detail::dispatchThreadRefreshHooks();
             detail::runGuarded(fire, "scheduler callback", "system scheduler");
             fire = nullptr; // release captures outside the lock
             lock.lock();

@@ -66,11 +66,14 @@ void WorkerPool::workerLoop() {
         }
         std::function<void()> task = takeTaskLocked();
         lock.unlock();
+        dispatchThreadRefreshHooks();
         task();
         task = nullptr; // destroy captures before taking the lock again
         lock.lock();
     }
     --threads_;
+    lock.unlock();
+    dispatchThreadEnded();
 }
 
 } // namespace plat::detail
