@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <pthread.h>
+#include <sys/types.h>
 
 inline constexpr size_t CRWContextStackSize = 262144;
 // Space for path strings in the read-only region.
@@ -87,6 +88,7 @@ struct CRWSignalPart {
     const char* path;
     struct sigaction originalActions[CRWFatalSignalCount]; // in CRWFatalSignals order
     stack_t originalStack;
+    pid_t originalStackThread; // the thread whose alternate stack `originalStack` was
 };
 
 struct CRWMachExceptionPart {

@@ -188,6 +188,8 @@ bool CRWContextInitialize(const CRWContextInitData* initData) {
     readonly->debuggerAttached =
         hooks->debuggerAttached ? hooks->debuggerAttached() : CRWProcessDebuggerAttached();
 
+    if (!readonly->debuggerAttached && hooks->initializingThread) hooks->initializingThread();
+
     const plat::DispatchQueue queue = plat::DispatchQueue::global(plat::QoS::Default);
     const plat::DispatchGroup group;
     queue.async(group, [] { CRWHostInitialize(); });

@@ -19,6 +19,9 @@ struct CRWContextStartupHooks {
     void (*userLogging)() = nullptr;
     // After the image file path is set: CRWBinaryImageInit.
     void (*binaryImages)() = nullptr;
+    // Without a debugger only, on the thread that calls CRWContextInitialize before the parallel
+    // blocks start: the set-up that belongs to that thread (its alternate signal stack).
+    void (*initializingThread)() = nullptr;
     // Without a debugger only: the signal, Mach-exception and uncaught-exception handlers.
     void (*signals)() = nullptr;
     void (*machExceptions)() = nullptr;

@@ -1,0 +1,244 @@
+// Runs at crash time. Fatal-signal handlers, their installation and their restoration.
+#include "crash/capture/CRWSignal.h"
+
+#include "crash/capture/CRWHandler.h"
+#include "crash/capture/CRWThreadStopper.h"
+#include "crash/record/CRWCrashUtilities.h"
+#include "crash/record/CRWMemory.h"
+#include "crash/record/CRWSDKFileLog.h"
+#include "platform/dispatch/DispatchThreads.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// The calling thread's own alternate stack (mapping with its guard page), when crash capture gave
+// it one.
+thread_local void* threadStack = nullptr;
+constexpr size_t kGuardSize = 4096;
+
+bool isRealFunction(const struct sigaction& action) {
+    if ((action.sa_flags & SA_SIGINFO) != 0) return action.sa_sigaction != nullptr;
+    return action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN && action.sa_handler != nullptr;
+}
+
+void writeSignalSection(CRWFile* file, int signal, const siginfo_t* info, int savedErrno) {
+    CRWFileWriteSectionStart(file, "signal");
+    CRWFileWriteHashStart(file);
+    if (CRWIsValidPointer(info)) {
+        CRWFileWriteHashEntryUint64(file, "number", static_cast<uint64_t>(info->si_signo));
+        CRWFileWriteHashEntryUint64(file, "code",
+                                    static_cast<uint64_t>(static_cast<uint32_t>(info->si_code)));
+        CRWFileWriteHashEntryUint64(file, "address", reinterpret_cast<uintptr_t>(info->si_addr));
+        CRWFileWriteHashEntryString(file, "name", CRWSignalNameLookup(info->si_signo));
+        CRWFileWriteHashEntryString(file, "code_name", CRWSignalCodeNameLookup(signal, info->si_code));
+    }
+    CRWFileWriteHashEntryUint64(file, "errno", static_cast<uint64_t>(savedErrno));
+    CRWFileWriteHashEntryUint64(file, "time", static_cast<uint64_t>(time(nullptr)));
+    CRWFileWriteHashEnd(file);
+    CRWFileWriteSectionEnd(file);
+}
+
+// The process must end by `signal`, which will not come back by itself: raise it again under the
+// default action. Signals are unblocked, so it is delivered before tgkill returns.
+void raiseWithDefaultAction(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    syscall(SYS_tgkill, getpid(), CRWThreadSelf(), signal);
+}
+
+} // namespace
+
+const char* CRWSignalNameLookup(int signal) {
+    switch (signal) {
+    case SIGILL:
+        return "SIGILL";
+    case SIGTRAP:
+        return "SIGTRAP";
+    case SIGABRT:
+        return "SIGABRT";
+    case SIGFPE:
+        return "SIGFPE";
+    case SIGBUS:
+        return "SIGBUS";
+    case SIGSEGV:
+        return "SIGSEGV";
+    case SIGSYS:
+        return "SIGSYS";
+    default:
+        return "UNKNOWN";
+    }
+}
+
+const char* CRWSignalCodeNameLookup(int signal, int) {
+    return signal == SIGABRT ? "ABORT" : nullptr;
+}
+
+bool CRWSignalInstallAltStack(CRWSignalPart* part) {
+    CRWReadOnlyContext* readonly = _crwContext.readonly;
+    if (!CRWIsValidPointer(part) || !CRWIsValidPointer(readonly) || !CRWIsValidPointer(readonly->signalStack))
+        return false;
+    stack_t stack{};
+    stack.ss_sp = readonly->signalStack;
+    stack.ss_size = CRWContextStackSize;
+    stack.ss_flags = 0;
+    stack_t previous{};
+    if (sigaltstack(&stack, &previous) != 0) {
+        CRWSDKLogWarnIn("CRWSignalInstallAltStack", "Unable to setup stack %s\n", CRWErrnoName(errno));
+        memset(&part->originalStack, 0, sizeof(part->originalStack));
+        return false;
+    }
+    // Only a stack that was really installed is worth putting back.
+    if ((previous.ss_flags & SS_DISABLE) != 0 || previous.ss_sp == nullptr)
+        memset(&part->originalStack, 0, sizeof(part->originalStack));
+    else
+        part->originalStack = previous;
+    part->originalStackThread = CRWThreadSelf();
+    return true;
+}
+
+void CRWSignalInitialize(CRWSignalPart* part) {
+    if (!CRWIsValidPointer(part)) return;
+    if (!CRWUnlinkIfExists(part->path))
+        CRWSDKLogWarn("Unable to reset the signal log file %s\n", CRWErrnoName(errno));
+    for (size_t i = 0; i < CRWFatalSignalCount; ++i) {
+        struct sigaction action {};
+        action.sa_sigaction = CRWSignalHandler;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        struct sigaction previous {};
+        if (sigaction(CRWFatalSignals[i], &action, &previous) != 0) {
+            CRWSDKLogWarnIn("CRWSignalInstallHandlers_block_invoke",
+                            "Unable to install handler for %d (%s)\n", CRWFatalSignals[i],
+                            CRWErrnoName(errno));
+            continue;
+        }
+        memset(&part->originalActions[i], 0, sizeof(part->originalActions[i]));
+        if (isRealFunction(previous)) part->originalActions[i] = previous;
+    }
+    CRWThreadStopperInstall();
+    plat::setDispatchThreadHooks({CRWSignalThreadStarted, CRWSignalThreadFinished});
+}
+
+void CRWSignalSafeRemoveHandlers(bool includingAbort) {
+    for (size_t i = 0; i < CRWFatalSignalCount; ++i) {
+        if (CRWFatalSignals[i] == SIGABRT && !includingAbort) continue;
+        struct sigaction action {};
+        action.sa_handler = SIG_DFL;
+        sigemptyset(&action.sa_mask);
+        if (sigaction(CRWFatalSignals[i], &action, nullptr) != 0)
+            CRWSDKLogWarnIn("CRWSignalSafeRemoveHandlers_block_invoke",
+                            "Unable to set default handler for %d (%s)\n", CRWFatalSignals[i],
+                            CRWErrnoName(errno));
+    }
+}
+
+bool CRWSignalSafeInstallPreexistingHandlers(const CRWSignalPart* part, int signal, siginfo_t* info,
+                                             void* userContext) {
+    bool result = true;
+    CRWSignalSafeRemoveHandlers(true);
+    if (!CRWIsValidPointer(part)) return false;
+
+    // The saved stack belongs to the thread it was saved from, and a thread running on its
+    // alternate stack cannot change it; elsewhere putting it back would hand one stack to two
+    // threads or fail and leave every handler unrestored.
+    stack_t current{};
+    const bool onAltStack = sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK) != 0;
+    if (part->originalStack.ss_sp != nullptr && part->originalStackThread == CRWThreadSelf() && !onAltStack) {
+        if (sigaltstack(&part->originalStack, nullptr) != 0) {
+            CRWSDKLogWarn("Unable to setup stack %s\n", CRWErrnoName(errno));
+            result = false;
+        }
+    }
+
+    for (size_t i = 0; i < CRWFatalSignalCount; ++i) {
+        const struct sigaction& previous = part->originalActions[i];
+        if (!isRealFunction(previous)) continue;
+        if (sigaction(CRWFatalSignals[i], &previous, nullptr) != 0) {
+            CRWSDKLogWarnIn("CRWSignalSafeInstallPreexistingHandlers_block_invoke",
+                            "Unable to install handler for %d (%s)\n", CRWFatalSignals[i],
+                            CRWErrnoName(errno));
+            result = false;
+        }
+        if (signal < 0 || signal != CRWFatalSignals[i] || !isRealFunction(previous)) continue;
+        if ((previous.sa_flags & SA_SIGINFO) != 0)
+            previous.sa_sigaction(signal, info, userContext);
+        else
+            previous.sa_handler(signal);
+    }
+    return result;
+}
+
+bool CRWSignalRepeatsOnReturn(int signal, const siginfo_t* info) {
+    if (signal != SIGSEGV && signal != SIGBUS && signal != SIGILL && signal != SIGFPE) return false;
+    // Codes of zero and below come from kill, raise, sigqueue and the like.
+    return CRWIsValidPointer(info) && info->si_code > 0;
+}
+
+void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
+    const int savedErrno = errno;
+    errno = 0;
+    CRWSDKLogWarn("Signal: %d\n", signal);
+    CRWSignalSafeRemoveHandlers(true);
+    sigset_t none;
+    sigemptyset(&none);
+    if (sigprocmask(SIG_SETMASK, &none, nullptr) != 0)
+        CRWSDKLogWarn("Unable to unmask signals - we risk infinite recursion here\n");
+    if (!CRWIsValidPointer(userContext)) userContext = nullptr;
+    siginfo_t* validInfo = CRWIsValidPointer(info) ? info : nullptr;
+
+    const CRWReadOnlyContext* readonly = _crwContext.readonly;
+    if (CRWIsValidPointer(readonly)) {
+        if (CRWContextMarkAndCheckIfCrashed()) {
+            CRWSDKLogWarnIn("CRWSignalRecordSignal",
+                            "Error: aborting signal handler because crash has already occurred");
+            _exit(1);
+        }
+        CRWFile file;
+        if (!CRWFileInitWithPath(&file, readonly->signal.path, false)) {
+            CRWSDKLogWarnIn("CRWSignalRecordSignal", "Unable to open signal file\n");
+        } else {
+            writeSignalSection(&file, signal, validInfo, savedErrno);
+            CRWHandler(&file, CRWThreadSelf(), userContext);
+            CRWFileClose(&file);
+        }
+        CRWSignalSafeInstallPreexistingHandlers(&readonly->signal, signal, validInfo, userContext);
+    }
+    if (!CRWSignalRepeatsOnReturn(signal, validInfo)) raiseWithDefaultAction(signal);
+    errno = savedErrno;
+}
+
+void CRWSignalThreadStarted() {
+    if (threadStack != nullptr) return;
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0) return;
+    void* mapping = mmap(nullptr, CRWSignalThreadStackSize + kGuardSize, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) return;
+    // The guard page below the stack: an overflow of the handler faults instead of writing on.
+    mprotect(mapping, kGuardSize, PROT_NONE);
+    stack_t stack{};
+    stack.ss_sp = static_cast<char*>(mapping) + kGuardSize;
+    stack.ss_size = CRWSignalThreadStackSize;
+    if (sigaltstack(&stack, nullptr) != 0) {
+        munmap(mapping, CRWSignalThreadStackSize + kGuardSize);
+        return;
+    }
+    threadStack = mapping;
+}
+
+void CRWSignalThreadFinished() {
+    if (threadStack == nullptr) return;
+    stack_t disable{};
+    disable.ss_flags = SS_DISABLE;
+    if (sigaltstack(&disable, nullptr) != 0) return;
+    munmap(threadStack, CRWSignalThreadStackSize + kGuardSize);
+    threadStack = nullptr;
+}

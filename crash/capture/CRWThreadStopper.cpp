@@ -1,0 +1,260 @@
+// Runs at crash time. The thread list over getdents64 and the signal-and-futex thread stopper.
+#include "crash/capture/CRWThreadStopper.h"
+
+#include "crash/record/CRWMemory.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// A slot goes Idle -> Requested (signal sent) -> Capturing -> Stopped (registers stored) ->
+// Released (by the recorder) -> Left (the handler is done). The recorder turns a Requested slot
+// back to Idle when the thread never answered, and a Capturing one to Released.
+enum SlotState : uint32_t { Idle = 0, Requested = 1, Capturing = 2, Stopped = 3, Released = 4, Left = 5 };
+
+struct StopSlot {
+    std::atomic<pid_t> tid{0};
+    std::atomic<uint32_t> state{Idle};
+    CRWThreadContext context;
+};
+
+StopSlot slots[CRWMaxRecordedThreads];
+std::atomic<uint32_t> slotCount{0};
+// The recorder of the session in progress; 0 between sessions.
+std::atomic<pid_t> sessionOwner{0};
+
+std::atomic<bool> installed{false};
+struct sigaction previousAction;
+
+// Stopped threads resume on their own after this long without a release.
+constexpr int64_t kReleaseTimeoutNanoseconds = 10'000'000'000;
+// How long the recorder waits for stopped threads to leave their handlers.
+constexpr int64_t kLeaveTimeoutNanoseconds = 200'000'000;
+
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
+
+int64_t monotonicNanoseconds() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// Waits while `*word` equals `expected`, at most `nanoseconds`.
+void futexWait(std::atomic<uint32_t>* word, uint32_t expected, int64_t nanoseconds) {
+    if (nanoseconds <= 0) return;
+    struct timespec timeout {
+        static_cast<time_t>(nanoseconds / 1'000'000'000), static_cast<long>(nanoseconds % 1'000'000'000)
+    };
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected, &timeout, nullptr, 0);
+}
+
+void futexWakeAll(std::atomic<uint32_t>* word) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr, nullptr, 0);
+}
+
+// Waits until `*word` is no longer `value` or the deadline passes; false on time-out.
+bool waitWhile(std::atomic<uint32_t>* word, uint32_t value, int64_t deadline) {
+    while (word->load() == value) {
+        const int64_t remaining = deadline - monotonicNanoseconds();
+        if (remaining <= 0) return false;
+        futexWait(word, value, remaining);
+    }
+    return true;
+}
+
+StopSlot* slotOf(pid_t thread) {
+    const uint32_t count = slotCount.load();
+    for (uint32_t i = 0; i < count && i < CRWMaxRecordedThreads; ++i)
+        if (slots[i].tid.load() == thread) return &slots[i];
+    return nullptr;
+}
+
+void chainToPrevious(int signal, siginfo_t* info, void* userContext) {
+    if ((previousAction.sa_flags & SA_SIGINFO) != 0) {
+        if (previousAction.sa_sigaction != nullptr) previousAction.sa_sigaction(signal, info, userContext);
+    } else if (previousAction.sa_handler != SIG_DFL && previousAction.sa_handler != SIG_IGN &&
+               previousAction.sa_handler != nullptr) {
+        previousAction.sa_handler(signal);
+    }
+}
+
+void stopHandler(int signal, siginfo_t* info, void* userContext) {
+    const int savedErrno = errno;
+    const bool ours = info != nullptr && info->si_code == SI_TKILL && info->si_pid == getpid();
+    StopSlot* slot = ours && sessionOwner.load() != 0 ? slotOf(CRWThreadSelf()) : nullptr;
+    uint32_t expected = Requested;
+    if (slot == nullptr || !slot->state.compare_exchange_strong(expected, Capturing)) {
+        // Late (the session ended) or not from us: someone else's use of this signal.
+        if (!ours) chainToPrevious(signal, info, userContext);
+        errno = savedErrno;
+        return;
+    }
+    CRWThreadContextFromUserContext(userContext, &slot->context);
+    expected = Capturing;
+    if (slot->state.compare_exchange_strong(expected, Stopped)) {
+        futexWakeAll(&slot->state);
+        waitWhile(&slot->state, Stopped, monotonicNanoseconds() + kReleaseTimeoutNanoseconds);
+    }
+    slot->state.store(Left);
+    futexWakeAll(&slot->state);
+    errno = savedErrno;
+}
+
+// Parses a directory entry name as a thread id; 0 for anything else ("." and "..").
+pid_t parseThreadId(const char* name) {
+    pid_t value = 0;
+    if (*name == '\0') return 0;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') return 0;
+        value = value * 10 + (*c - '0');
+    }
+    return value;
+}
+
+// The layout getdents64 fills.
+struct LinuxDirent64 {
+    uint64_t inode;
+    int64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1]; // runs on to its zero byte
+};
+
+} // namespace
+
+pid_t CRWThreadSelf() {
+    return static_cast<pid_t>(syscall(SYS_gettid));
+}
+
+int32_t CRWThreadListCurrent(pid_t* threads, uint32_t capacity) {
+    if (threads == nullptr) return -1;
+    const int directory = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) return -1;
+    alignas(8) char buffer[4096];
+    uint32_t count = 0;
+    for (;;) {
+        const long length = syscall(SYS_getdents64, directory, buffer, sizeof(buffer));
+        if (length < 0) {
+            close(directory);
+            return -1;
+        }
+        if (length == 0) break;
+        for (long offset = 0; offset < length;) {
+            const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + offset);
+            const pid_t thread = parseThreadId(entry->name);
+            if (thread > 0 && count < capacity) threads[count++] = thread;
+            offset += entry->length;
+        }
+    }
+    close(directory);
+    return static_cast<int32_t>(count);
+}
+
+int CRWThreadStopperSignal() {
+    // Above the ones the C library keeps for itself.
+    return SIGRTMIN + 3;
+}
+
+bool CRWThreadStopperInstall() {
+    if (installed.load()) return true;
+    struct sigaction action {};
+    action.sa_sigaction = stopHandler;
+    action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    if (sigaction(CRWThreadStopperSignal(), &action, &previous) != 0) return false;
+    bool expected = false;
+    if (installed.compare_exchange_strong(expected, true)) previousAction = previous;
+    return true;
+}
+
+bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerTimeoutMilliseconds) {
+    if (threads == nullptr || !CRWThreadStopperInstall()) return false;
+    const pid_t self = CRWThreadSelf();
+    // One session at a time: a second recorder (another thread failing at once) waits its turn.
+    const int64_t ownerDeadline = monotonicNanoseconds() + kReleaseTimeoutNanoseconds;
+    for (pid_t expected = 0; !sessionOwner.compare_exchange_strong(expected, self); expected = 0) {
+        if (expected == self || monotonicNanoseconds() > ownerDeadline) return false;
+        struct timespec pause {
+            0, 1'000'000
+        };
+        nanosleep(&pause, nullptr);
+    }
+
+    const uint32_t used = count < CRWMaxRecordedThreads ? count : CRWMaxRecordedThreads;
+    for (uint32_t i = 0; i < used; ++i) {
+        slots[i].state.store(Idle);
+        slots[i].tid.store(threads[i]);
+    }
+    slotCount.store(used);
+    const pid_t process = getpid();
+    for (uint32_t i = 0; i < used; ++i) {
+        if (threads[i] == self) continue;
+        slots[i].state.store(Requested);
+        if (syscall(SYS_tgkill, process, threads[i], CRWThreadStopperSignal()) != 0)
+            slots[i].state.store(Idle);
+    }
+    const int64_t deadline = monotonicNanoseconds() + int64_t{answerTimeoutMilliseconds} * 1'000'000;
+    bool allStopped = true;
+    for (uint32_t i = 0; i < used; ++i) {
+        if (threads[i] == self) continue;
+        for (uint32_t state = slots[i].state.load(); state == Requested || state == Capturing;
+             state = slots[i].state.load()) {
+            const int64_t remaining = deadline - monotonicNanoseconds();
+            if (remaining <= 0) break;
+            futexWait(&slots[i].state, state, remaining);
+        }
+        if (slots[i].state.load() != Stopped) allStopped = false;
+    }
+    return allStopped;
+}
+
+bool CRWThreadStopperGetContext(pid_t thread, CRWThreadContext* context) {
+    if (!CRWIsValidPointer(context) || sessionOwner.load() == 0) return false;
+    StopSlot* slot = slotOf(thread);
+    if (slot == nullptr || slot->state.load() != Stopped) return false;
+    memcpy(context, &slot->context, sizeof(*context));
+    return true;
+}
+
+bool CRWThreadStopperIsStopped(pid_t thread) {
+    if (sessionOwner.load() == 0) return false;
+    StopSlot* slot = slotOf(thread);
+    return slot != nullptr && slot->state.load() == Stopped;
+}
+
+bool CRWThreadStopperResume() {
+    if (sessionOwner.load() != CRWThreadSelf()) return false;
+    const uint32_t count = slotCount.load();
+    for (uint32_t i = 0; i < count; ++i) {
+        // A thread that has not answered yet must not stop after the session: it will find its
+        // slot no longer requested. Stopped (or stopping) threads are released.
+        uint32_t expected = Requested;
+        if (slots[i].state.compare_exchange_strong(expected, Idle)) continue;
+        expected = Stopped;
+        if (!slots[i].state.compare_exchange_strong(expected, Released)) {
+            expected = Capturing;
+            slots[i].state.compare_exchange_strong(expected, Released);
+        }
+        futexWakeAll(&slots[i].state);
+    }
+    const int64_t deadline = monotonicNanoseconds() + kLeaveTimeoutNanoseconds;
+    bool allLeft = true;
+    for (uint32_t i = 0; i < count; ++i)
+        if (!waitWhile(&slots[i].state, Released, deadline)) allLeft = false;
+    slotCount.store(0);
+    for (uint32_t i = 0; i < count; ++i) {
+        slots[i].tid.store(0);
+        slots[i].state.store(Idle);
+    }
+    sessionOwner.store(0);
+    return allLeft;
+}

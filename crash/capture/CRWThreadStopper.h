@@ -1,0 +1,41 @@
+// Runs at crash time. Lists the threads of this process and stops them while a crash is recorded.
+// Linux has no call that suspends another thread and reads its registers, so each thread is sent
+// a real-time signal; its handler stores the thread's registers in a slot set aside for it and
+// waits on a futex until the recorder releases it. Every wait is bounded: a thread that does not
+// answer (it blocks the signal, or it is stuck in the kernel) is left running and reported as not
+// stopped, and a stopped thread resumes on its own if it is never released.
+//
+// No allocation, no locks: the slots are static storage, and everything else is a system call.
+// One stop session at a time (the recording thread's); a second recorder waits for the first.
+#pragma once
+
+#include "crash/capture/CRWThreadContext.h"
+
+#include <cstdint>
+#include <sys/types.h>
+
+// Threads recorded at most; the slots for stopped threads are set aside for as many.
+inline constexpr uint32_t CRWMaxRecordedThreads = 1024;
+
+// The kernel thread id of the caller.
+pid_t CRWThreadSelf();
+
+// The ids of this process's threads from /proc/self/task, in the kernel's order, at most
+// `capacity` of them. -1 when the list cannot be read.
+int32_t CRWThreadListCurrent(pid_t* threads, uint32_t capacity);
+
+// The signal that stops threads, and the installation of its handler (done once, on first use;
+// a handler that was there before still gets the signals that are not ours).
+int CRWThreadStopperSignal();
+bool CRWThreadStopperInstall();
+
+// Stops every thread in `threads` except the caller, waiting at most `answerTimeoutMilliseconds`
+// in all for their answers. True when every one of them stopped.
+bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerTimeoutMilliseconds = 200);
+// The registers that `thread` stored when it stopped; false when it did not stop.
+bool CRWThreadStopperGetContext(pid_t thread, CRWThreadContext* context);
+// Whether `thread` is stopped now.
+bool CRWThreadStopperIsStopped(pid_t thread);
+// Releases every stopped thread and waits (bounded) until they have left their handlers, so that
+// the next session starts clean. True when all of them left in time.
+bool CRWThreadStopperResume();

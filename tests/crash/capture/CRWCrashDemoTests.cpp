@@ -1,0 +1,179 @@
+// Real crashes in a child process (crash-demo): the child dies by the right signal, its report
+// folder holds the records, and the crashed thread's first frame lies in the crashing function.
+#include "crash/record/CRWContext.h"
+#include "tests/crash/capture/CaptureTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+using capturetest::DemoRun;
+using capturetest::hex;
+namespace fs = std::filesystem;
+
+class CrashDemo : public ::testing::Test {
+protected:
+    DemoRun run(const std::string& mode, std::vector<std::string> options = {}, int signalWhenReady = 0) {
+        std::vector<std::string> arguments{mode, report.string()};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return capturetest::runDemo(arguments, signalWhenReady);
+    }
+    // The records of a file, by section name.
+    std::map<std::string, plat::Object> records(const char* file) const {
+        std::map<std::string, plat::Object> byName;
+        for (const plat::Object& s : capturetest::sections(report / file))
+            for (const auto& [name, value] : s.dict())
+                byName[name] = value;
+        return byName;
+    }
+    // The crashed thread of a record file and its index; none when no thread is marked.
+    static std::pair<plat::Object, size_t> crashedThread(const std::map<std::string, plat::Object>& byName) {
+        const plat::Object::Array& threads = byName.at("threads").array();
+        for (size_t i = 0; i < threads.size(); ++i)
+            if (threads[i]["crashed"] == plat::Object(true)) return {threads[i], i};
+        return {plat::Object(), SIZE_MAX};
+    }
+    // The function holding the crashed thread's first frame, symbolized in `image`.
+    static std::string firstFrameFunction(const DemoRun& demo,
+                                          const std::map<std::string, plat::Object>& byName,
+                                          const std::string& image) {
+        const plat::Object thread = crashedThread(byName).first;
+        const uint64_t pc = thread["stacktrace"].at(0).number().uint64Value();
+        for (const auto& [path, base] : demo.imageBases)
+            if (path.find(image) != std::string::npos) return capturetest::symbolize(path, pc - base);
+        return "<no image " + image + ">";
+    }
+    // Every section of the common crash path is there.
+    static void expectProcessRecorded(const std::map<std::string, plat::Object>& byName) {
+        for (const char* name :
+             {"threads", "runtime", "dispatch_queue_names", "thread_names", "process_stats", "storage"})
+            EXPECT_EQ(byName.count(name), 1u) << name;
+        if (byName.count("threads") == 0) return;
+        const size_t threads = byName.at("threads").array().size();
+        EXPECT_EQ(byName.at("thread_names").array().size(), threads);
+        EXPECT_EQ(byName.at("dispatch_queue_names").array().size(), threads);
+    }
+
+    testsupport::TempHome home;
+    fs::path report = home.path() / "reports" / "fedcba9876543210fedcba9876543210";
+};
+
+TEST_F(CrashDemo, ASegfaultIsRecordedInTheCrashingFunctionWithoutAllocating) {
+    const DemoRun demo = run("segv", {"--threads", "10", "--previous-handler", "--count-allocations"});
+    EXPECT_EQ(demo.termSignal, SIGSEGV) << demo.output;
+    // The handler installed before crash reporting was chained, after the records were written.
+    EXPECT_NE(demo.output.find("previous 11 allocations 0 nanoseconds"), std::string::npos) << demo.output;
+    const auto byName = records(CRWReportSignalFile);
+    EXPECT_EQ(byName.at("signal")["number"].number().int64Value(), SIGSEGV);
+    EXPECT_EQ(byName.at("signal")["name"].string(), "SIGSEGV");
+    EXPECT_EQ(byName.at("signal")["address"].number().uint64Value(), 16u);
+    expectProcessRecorded(byName);
+    EXPECT_GE(byName.at("threads").array().size(), 11u);
+    EXPECT_EQ(firstFrameFunction(demo, byName, "crash-demo"), "crashDemoSegfault");
+    EXPECT_TRUE(fs::exists(report.parent_path() / "previously-crashed"));
+}
+
+TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
+    DemoRun demo = run("abort");
+    EXPECT_EQ(demo.termSignal, SIGABRT);
+    auto signal = records(CRWReportSignalFile).at("signal");
+    EXPECT_EQ(signal["name"].string(), "SIGABRT");
+    EXPECT_EQ(signal["code_name"].string(), "ABORT");
+
+    fs::remove_all(report);
+    demo = run("exception");
+    EXPECT_EQ(demo.termSignal, SIGABRT);
+    const auto exception = records(CRWReportExceptionFile);
+    EXPECT_EQ(exception.at("exception")["type"].string(), "c++");
+    EXPECT_EQ(exception.at("exception")["name"].string(), hex("std::runtime_error"));
+    EXPECT_EQ(exception.at("exception")["reason"].string(), hex("demo failure"));
+    expectProcessRecorded(exception);
+    // The abort that follows is recorded by the signal handler as well.
+    EXPECT_EQ(records(CRWReportSignalFile).at("signal")["name"].string(), "SIGABRT");
+
+    fs::remove_all(report);
+    demo = run("exception-string");
+    EXPECT_EQ(demo.termSignal, SIGABRT);
+    EXPECT_EQ(records(CRWReportExceptionFile).at("exception")["name"].string(), hex("const char *"));
+    EXPECT_EQ(records(CRWReportExceptionFile).at("exception")["reason"].string(), hex("demo string"));
+}
+
+TEST_F(CrashDemo, AWorkerCrashesWhileEightThreadsSleep) {
+    const DemoRun demo = run("worker");
+    EXPECT_EQ(demo.termSignal, SIGSEGV);
+    const auto byName = records(CRWReportSignalFile);
+    expectProcessRecorded(byName);
+    const auto [thread, index] = crashedThread(byName);
+    ASSERT_NE(index, SIZE_MAX);
+    EXPECT_EQ(byName.at("dispatch_queue_names").at(index).string(), "demo.worker");
+    int sleepers = 0;
+    for (const plat::Object& name : byName.at("thread_names").array())
+        if (name.string().rfind("sleeper-", 0) == 0) ++sleepers;
+    EXPECT_EQ(sleepers, 8);
+    EXPECT_EQ(firstFrameFunction(demo, byName, "crash-demo"), "crashDemoSegfault");
+}
+
+TEST_F(CrashDemo, StackOverflowsAreRecordedOnTheAlternateStack) {
+    for (const char* mode : {"overflow", "overflow-worker"}) {
+        fs::remove_all(report);
+        const DemoRun demo = run(mode);
+        EXPECT_EQ(demo.termSignal, SIGSEGV) << mode;
+        const auto byName = records(CRWReportSignalFile);
+        expectProcessRecorded(byName);
+        EXPECT_EQ(firstFrameFunction(demo, byName, "crash-demo"), "crashDemoOverflow") << mode;
+    }
+}
+
+TEST_F(CrashDemo, ACrashInsideALoadedLibraryPointsIntoIt) {
+    const DemoRun demo = run("dlopen");
+    EXPECT_EQ(demo.termSignal, SIGSEGV);
+    EXPECT_EQ(firstFrameFunction(demo, records(CRWReportSignalFile), "libcrash_demo_library"),
+              "crashDemoLibraryCrash");
+}
+
+TEST_F(CrashDemo, SignalsThatDoNotRepeatStillEndTheProcess) {
+    // Sent from outside: returning from the handler would let the process run on.
+    DemoRun demo = run("wait-for-kill", {}, SIGSEGV);
+    EXPECT_EQ(demo.termSignal, SIGSEGV);
+    const auto byName = records(CRWReportSignalFile);
+    EXPECT_EQ(byName.at("signal")["code"].number().int64Value(), 0) << "sent by kill";
+    expectProcessRecorded(byName);
+
+    // A breakpoint trap resumes after the trap instruction.
+    fs::remove_all(report);
+    demo = run("trap");
+    EXPECT_EQ(demo.termSignal, SIGTRAP);
+    EXPECT_EQ(records(CRWReportSignalFile).at("signal")["name"].string(), "SIGTRAP");
+}
+
+TEST_F(CrashDemo, TheExceptionServerRecordsFirstAndTheFaultThenEndsTheProcess) {
+    const DemoRun demo = run("mach");
+    EXPECT_EQ(demo.termSignal, SIGSEGV);
+    EXPECT_NE(demo.output.find("mach reply 0"), std::string::npos) << demo.output;
+    const auto byName = records(CRWReportMachExceptionFile);
+    EXPECT_EQ(byName.at("mach_exception")["name"].string(), "EXC_BAD_ACCESS");
+    expectProcessRecorded(byName);
+    // The server put the previous (default) handlers back, so the fault was not recorded again.
+    EXPECT_FALSE(fs::exists(report / CRWReportSignalFile));
+}
+
+TEST_F(CrashDemo, ASecondCrashEndsTheProcessWithStatusOne) {
+    const DemoRun demo = run("second-crash");
+    EXPECT_EQ(demo.termSignal, 0);
+    EXPECT_EQ(demo.exitStatus, 1);
+    EXPECT_FALSE(fs::exists(report / CRWReportSignalFile));
+}
+
+TEST_F(CrashDemo, WritesJustBeforeACrashAreKept) {
+    const DemoRun demo = run("log-then-segv");
+    EXPECT_EQ(demo.termSignal, SIGSEGV);
+    const plat::Object log = capturetest::section(report / CRWReportLogAFile, "log");
+    EXPECT_EQ(log["msg"].string(), hex("the last words before the crash 7"));
+    const plat::Object kv = capturetest::section(report / CRWReportUserIncrementalKVFile, "kv");
+    EXPECT_EQ(kv["key"].string(), hex("stage"));
+    EXPECT_EQ(kv["value"].string(), hex("just before the crash"));
+}
+
+} // namespace

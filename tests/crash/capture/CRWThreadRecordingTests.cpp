@@ -1,0 +1,356 @@
+// Thread recording in this process: the thread list, stopping and releasing threads, the sections
+// of the common crash path, the folding of a recursion, crash annotations and bounded string
+// copies, all with the interposed counting allocator watching the crash path.
+#include "crash/capture/CRWHandler.h"
+#include "crash/capture/CRWProcess.h"
+#include "crash/capture/CRWSafeString.h"
+#include "crash/capture/CRWSignal.h"
+#include "crash/record/CRWContext.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchSemaphore.h"
+#include "platform/dispatch/DispatchThreads.h"
+#include "tests/crash/capture/CaptureTestSupport.h"
+#include "tests/crash/support/CountingAllocator.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <thread>
+
+namespace {
+
+using capturetest::CaptureContext;
+namespace fs = std::filesystem;
+
+// Threads that wait until told to finish; one of them blocks every signal, so it cannot be stopped.
+class Sleepers {
+public:
+    explicit Sleepers(int count, bool oneDeaf = false) {
+        for (int i = 0; i < count; ++i) {
+            threads_.emplace_back([this, i, deaf = oneDeaf && i == count - 1] {
+                if (deaf) {
+                    sigset_t all;
+                    sigfillset(&all);
+                    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+                }
+                const std::string name = (deaf ? "deaf-" : "sleeper-") + std::to_string(i);
+                pthread_setname_np(pthread_self(), name.c_str());
+                tids_[i] = gettid();
+                ++ready_;
+                while (!finish_.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            });
+        }
+        while (ready_.load() != count)
+            std::this_thread::yield();
+    }
+    ~Sleepers() {
+        finish_ = true;
+        for (std::thread& t : threads_)
+            t.join();
+    }
+    pid_t tid(int i) const { return tids_[i]; }
+
+private:
+    std::vector<std::thread> threads_;
+    pid_t tids_[16] = {};
+    std::atomic<int> ready_{0};
+    std::atomic<bool> finish_{false};
+};
+
+size_t indexOf(const pid_t* threads, uint32_t count, pid_t tid) {
+    for (uint32_t i = 0; i < count; ++i)
+        if (threads[i] == tid) return i;
+    return SIZE_MAX;
+}
+
+// Runs the common crash path into "crash.crwrecord" of the report, counting the recording thread's
+// allocations (the dispatch threads of the context's start-up may still be winding down; the stop
+// handlers are counted on their own below), and returns its sections by name.
+std::map<std::string, plat::Object> recordProcess(const CaptureContext& context,
+                                                  crashtest::AllocationCounts* counts) {
+    CRWFile file;
+    const std::string path = context.file("crash.crwrecord").string();
+    if (!CRWFileInitWithPath(&file, path.c_str(), false)) return {};
+    {
+        crashtest::AllocationCountScope counting;
+        CRWHandler(&file, CRWThreadSelf(), nullptr);
+        *counts = counting.counts();
+    }
+    CRWFileClose(&file);
+    std::map<std::string, plat::Object> byName;
+    for (const plat::Object& s : capturetest::sections(path))
+        for (const auto& [name, value] : s.dict())
+            byName[name] = value;
+    return byName;
+}
+
+TEST(CRWThreadRecording, TheThreadListNamesEveryThreadOfTheProcess) {
+    Sleepers sleepers(4);
+    pid_t threads[CRWMaxRecordedThreads];
+    const int32_t count = CRWThreadListCurrent(threads, CRWMaxRecordedThreads);
+    ASSERT_GE(count, 5);
+    EXPECT_NE(indexOf(threads, count, CRWThreadSelf()), SIZE_MAX);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NE(indexOf(threads, count, sleepers.tid(i)), SIZE_MAX);
+    EXPECT_EQ(CRWThreadListCurrent(threads, 2), 2) << "a short list is cut, not overrun";
+}
+
+TEST(CRWThreadRecording, StoppedThreadsHandOverTheirRegistersAndResumeWhenReleased) {
+    Sleepers sleepers(3, true);
+    pid_t threads[CRWMaxRecordedThreads];
+    const int32_t count = CRWThreadListCurrent(threads, CRWMaxRecordedThreads);
+    // Every thread counts here: the stop handlers run on the stopped threads.
+    crashtest::AllocationCountScope counting(true);
+    EXPECT_FALSE(CRWThreadStopperStop(threads, count, 100)) << "the deaf thread does not stop";
+    CRWThreadContext context;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(CRWThreadStopperGetContext(sleepers.tid(i), &context));
+        EXPECT_NE(CRWThreadContextGetPC(&context), 0u);
+        EXPECT_NE(CRWThreadContextGetStackPointer(&context), 0u);
+    }
+    EXPECT_FALSE(CRWThreadStopperGetContext(sleepers.tid(2), &context));
+    EXPECT_FALSE(CRWThreadStopperIsStopped(CRWThreadSelf()));
+    EXPECT_TRUE(CRWThreadStopperResume());
+    const auto counts = counting.counts();
+    EXPECT_EQ(counts.total(), 0u) << counts;
+    EXPECT_FALSE(CRWThreadStopperIsStopped(sleepers.tid(0)));
+    // A second session starts clean.
+    EXPECT_FALSE(CRWThreadStopperStop(threads, count, 50));
+    EXPECT_TRUE(CRWThreadStopperIsStopped(sleepers.tid(1)));
+    EXPECT_TRUE(CRWThreadStopperResume());
+}
+
+TEST(CRWThreadRecording, TheCommonCrashPathDescribesEveryThreadWithoutAllocating) {
+    CaptureContext context;
+    ASSERT_TRUE(context.started());
+    Sleepers sleepers(4, true);
+    // A thread inside a queue's block, so its label is recorded.
+    plat::DispatchSemaphore inside, release;
+    const auto queue = plat::DispatchQueue::serial("test.capture.labelled");
+    std::atomic<pid_t> queueThread{0};
+    queue.async([&] {
+        queueThread = gettid();
+        inside.signal();
+        release.wait();
+    });
+    inside.wait();
+
+    crashtest::AllocationCounts counts;
+    auto records = recordProcess(context, &counts);
+    release.signal();
+    EXPECT_EQ(counts.total(), 0u) << counts;
+
+    const auto& threads = records["threads"].array();
+    const auto& names = records["thread_names"].array();
+    const auto& labels = records["dispatch_queue_names"].array();
+    ASSERT_GE(threads.size(), 6u);
+    EXPECT_EQ(names.size(), threads.size());
+    EXPECT_EQ(labels.size(), threads.size());
+    size_t crashed = 0, empty = 0;
+    for (size_t i = 0; i < threads.size(); ++i) {
+        const plat::Object& thread = threads[i];
+        if (thread.dict().empty()) {
+            ++empty;
+            EXPECT_EQ(names[i].string().rfind("deaf-", 0), 0u) << "only the deaf thread goes unrecorded";
+            continue;
+        }
+        EXPECT_GT(thread["registers"]["rip"].number().uint64Value(), 4096u);
+        EXPECT_FALSE(thread["stacktrace"].array().empty());
+        if (thread["crashed"] == plat::Object(true)) ++crashed;
+        if (names[i].string() == "sleeper-1") {
+            EXPECT_TRUE(labels[i].string().empty());
+        }
+    }
+    EXPECT_EQ(crashed, 1u);
+    EXPECT_EQ(empty, 1u);
+    EXPECT_NE(std::find(labels.begin(), labels.end(), plat::Object("test.capture.labelled")), labels.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), plat::Object("sleeper-2")), names.end());
+    EXPECT_TRUE(records["runtime"]["crash_info_entries"].isArray());
+    EXPECT_GT(records["process_stats"]["resident"].number().uint64Value(), 0u);
+    EXPECT_EQ(records["storage"], plat::Object(plat::Object::Dict{{"free", 0}, {"total", 0}}));
+    EXPECT_TRUE(fs::exists(context.report().parent_path() / "previously-crashed"));
+    EXPECT_FALSE(CRWThreadStopperIsStopped(sleepers.tid(0))) << "released afterwards";
+}
+
+// A walker that yields a recursion: two frames, forty of the same pc, then two more.
+bool recursingWalker(const CRWThreadContext*, CRWFrameVisitor visit, void* state) {
+    visit(state, 0x1000, 0);
+    visit(state, 0x2000, 0);
+    for (uint32_t repeat = 0; repeat < 40; ++repeat)
+        visit(state, 0x3000, repeat);
+    visit(state, 0x4000, 0);
+    visit(state, 0x5000, 0);
+    return true;
+}
+
+TEST(CRWThreadRecording, ARecursionIsFoldedAndItsFramesStopLogging) {
+    CaptureContext context;
+    ASSERT_TRUE(context.started());
+    CRWProcess process;
+    ASSERT_TRUE(CRWProcessInit(&process, CRWThreadSelf(), nullptr));
+    process.threadCount = 1;
+    process.threads[0] = CRWThreadSelf();
+    process.walker = recursingWalker;
+    CRWFile file;
+    const fs::path path = context.file("recursion.crwrecord");
+    ASSERT_TRUE(CRWFileInitWithPath(&file, path.c_str(), false));
+    EXPECT_TRUE(CRWProcessRecordAllThreads(&process, &file));
+    CRWFileClose(&file);
+
+    const plat::Object thread = capturetest::section(path, "threads").at(0);
+    plat::Object::Array expected{plat::Object(uint64_t{0x1000}), plat::Object(uint64_t{0x2000})};
+    for (int i = 0; i < 10; ++i)
+        expected.push_back(plat::Object(uint64_t{0x3000}));
+    expected.push_back(plat::Object(uint64_t{0x4000}));
+    expected.push_back(plat::Object(uint64_t{0x5000}));
+    EXPECT_EQ(thread["stacktrace"], plat::Object(expected));
+    EXPECT_EQ(thread["repeated_pc"].number().uint64Value(), 0x3000u);
+    EXPECT_EQ(thread["repeat_count"].number().uint64Value(), 39u);
+    EXPECT_EQ(_crwContext.writable->logLevel, 1u) << "the log level is back";
+    const std::string log = context.logText();
+    EXPECT_EQ(log.find("Possible infinite recursion"), log.rfind("Possible infinite recursion"));
+    EXPECT_NE(log.find("Possible infinite recursion"), std::string::npos);
+}
+
+TEST(CRWThreadRecording, AnEmptyThreadListGivesEmptyArrays) {
+    CaptureContext context;
+    ASSERT_TRUE(context.started());
+    CRWProcess process;
+    CRWProcessInit(&process, CRWThreadSelf(), nullptr);
+    process.threadCount = 0; // as when the list cannot be read
+    CRWFile file;
+    const fs::path path = context.file("empty.crwrecord");
+    ASSERT_TRUE(CRWFileInitWithPath(&file, path.c_str(), false));
+    CRWProcessRecordAllThreads(&process, &file);
+    CRWProcessRecordDispatchQueueNames(&process, &file);
+    CRWProcessRecordThreadNames(&process, &file);
+    CRWFileClose(&file);
+    for (const char* name : {"threads", "dispatch_queue_names", "thread_names"})
+        EXPECT_EQ(capturetest::section(path, name), plat::Object(plat::Object::Array{})) << name;
+}
+
+TEST(CRWThreadRecording, CrashAnnotationsAreRedactedInACopy) {
+    CaptureContext context;
+    ASSERT_TRUE(context.started());
+    static char message[] = "failed in (01234567-89ab-cdef-0123-456789abcdef) badly";
+    static uint64_t annotation[7] = {5, reinterpret_cast<uintptr_t>(message), 0, 0, 0, 0, 0};
+    static uint64_t unreadable[7] = {4, 16, 0, 0, 0, 0, 0};
+    static uint64_t tooNew[7] = {6, reinterpret_cast<uintptr_t>(message), 0, 0, 0, 0, 0};
+    auto& slots = _crwContext.writable->binaryImages.slots;
+    slots[0].crashInfo = reinterpret_cast<uintptr_t>(annotation);
+    slots[1].crashInfo = reinterpret_cast<uintptr_t>(unreadable);
+    slots[2].crashInfo = reinterpret_cast<uintptr_t>(tooNew);
+    CRWProcess process;
+    CRWProcessInit(&process, CRWThreadSelf(), nullptr);
+    CRWFile file;
+    const fs::path path = context.file("runtime.crwrecord");
+    ASSERT_TRUE(CRWFileInitWithPath(&file, path.c_str(), false));
+    CRWProcessRecordRuntimeInfo(&process, &file);
+    CRWFileClose(&file);
+    for (int i = 0; i < 3; ++i)
+        slots[i].crashInfo = 0;
+    EXPECT_EQ(capturetest::section(path, "runtime"),
+              plat::Object({{"objc_selector", plat::Object("")},
+                            {"crash_info_entries",
+                             plat::Object(plat::Object::Array{plat::Object(capturetest::hex(
+                                 "failed in (********-****-****-****-************) badly"))})}}));
+    EXPECT_STREQ(message, "failed in (01234567-89ab-cdef-0123-456789abcdef) badly")
+        << "the library's text is untouched";
+}
+
+TEST(CRWThreadRecording, SafeStringCopiesStopAtUnreadableMemory) {
+    char buffer[16];
+    EXPECT_FALSE(CRWCopyStringSafely(16, buffer, sizeof(buffer)));
+    EXPECT_STREQ(buffer, "");
+    EXPECT_TRUE(
+        CRWCopyStringSafely(reinterpret_cast<uintptr_t>("a longer text than fits"), buffer, sizeof(buffer)));
+    EXPECT_STREQ(buffer, "a longer text t");
+
+    // A string running into an unmapped page keeps what could be read.
+    const long page = sysconf(_SC_PAGESIZE);
+    auto* pages = static_cast<char*>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    memset(pages, 'x', page);
+    munmap(pages + page, page);
+    EXPECT_TRUE(CRWCopyStringSafely(reinterpret_cast<uintptr_t>(pages + page - 3), buffer, sizeof(buffer)));
+    EXPECT_STREQ(buffer, "xxx");
+    munmap(pages, page);
+}
+
+TEST(CRWThreadRecording, ThreadContextsMaskARM64PointersAndKnowWhichRegistersExist) {
+    CRWThreadContext context{};
+    context.architecture = CRWThreadContextArchitectureARM64;
+    context.arm64.threadState.pc = 0xABCD000123456789;
+    context.arm64.threadState.lr = 0xFF00000000001000;
+    EXPECT_EQ(CRWThreadContextGetPC(&context), 0x0000000123456789u);
+    EXPECT_EQ(CRWThreadContextGetLinkRegister(&context), 0x1000u);
+    EXPECT_TRUE(CRWThreadContextSetFramePointer(&context, 0xAB00000000000010));
+    EXPECT_EQ(context.arm64.threadState.fp, 0xAB00000000000010u) << "writes are stored unchanged";
+
+    context = CRWThreadContext{};
+    context.architecture = CRWThreadContextArchitectureX86_64;
+    context.x86_64.rip = 0xABCD000123456789;
+    EXPECT_EQ(CRWThreadContextGetPC(&context), 0xABCD000123456789u);
+    EXPECT_FALSE(CRWThreadContextSetLinkRegister(&context, 1));
+    EXPECT_EQ(CRWThreadContextGetLinkRegister(&context), 0u);
+    context.architecture = CRWThreadContextArchitectureNone;
+    EXPECT_EQ(CRWThreadContextGetPC(&context), 0u);
+    EXPECT_FALSE(CRWThreadContextSetPC(&context, 1));
+}
+
+std::atomic<int> hookCalls{0};
+thread_local bool hookRan = false;
+
+TEST(CRWThreadRecording, DispatchThreadsRunTheStartHookBeforeTheirNextBlock) {
+    hookCalls = 0;
+    plat::setDispatchThreadHooks({[] {
+                                      hookRan = true;
+                                      ++hookCalls;
+                                  },
+                                  nullptr});
+    std::atomic<int> blocksAfterHook{0};
+    plat::DispatchSemaphore bothInside, release;
+    const auto queue = plat::DispatchQueue::concurrent("test.capture.hooks");
+    for (int i = 0; i < 2; ++i) {
+        queue.async([&] {
+            if (hookRan) ++blocksAfterHook;
+            bothInside.signal();
+            release.wait();
+        });
+    }
+    bothInside.wait();
+    bothInside.wait();
+    release.signal();
+    release.signal();
+    plat::setDispatchThreadHooks({});
+    EXPECT_EQ(blocksAfterHook.load(), 2) << "threads that were already running ran it too";
+    EXPECT_GE(hookCalls.load(), 2);
+}
+
+TEST(CRWThreadRecording, AThreadGetsAnAlternateStackOfItsOwnOnce) {
+    std::thread([] {
+        stack_t disable{};
+        disable.ss_flags = SS_DISABLE;
+        ASSERT_EQ(sigaltstack(&disable, nullptr), 0); // the sanitizer may have given the thread one
+        CRWSignalThreadStarted();
+        stack_t first{};
+        sigaltstack(nullptr, &first);
+        EXPECT_EQ(first.ss_flags & SS_DISABLE, 0);
+        EXPECT_EQ(first.ss_size, CRWSignalThreadStackSize);
+        CRWSignalThreadStarted();
+        stack_t second{};
+        sigaltstack(nullptr, &second);
+        EXPECT_EQ(second.ss_sp, first.ss_sp) << "a second start keeps the stack";
+        CRWSignalThreadFinished();
+        stack_t after{};
+        sigaltstack(nullptr, &after);
+        EXPECT_NE(after.ss_flags & SS_DISABLE, 0);
+    }).join();
+}
+
+} // namespace

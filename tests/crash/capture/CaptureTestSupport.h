@@ -1,0 +1,70 @@
+// Shared pieces of the capture tests: a crash context started for a fresh report folder with
+// capture's start-up hooks, readers of the record files it leaves, and a child-process runner for
+// the crash demo.
+#pragma once
+
+#include "crash/record/CRWContextInitData.h"
+#include "platform/object/Object.h"
+#include "tests/support/TestSupport.h"
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace capturetest {
+
+struct ContextOptions {
+    bool handlers = false; // signal handlers, exception server and terminate handler
+    bool errorsEnabled = true;
+    bool customExceptionsEnabled = true;
+    uint32_t maxCustomExceptions = 8;
+    uint32_t maxLogSize = 65536;
+    uint32_t maxKeyValues = 64;
+};
+
+// A started crash context (initialized and protected) for a report folder in a temporary home.
+// With handlers, everything they changed in the process is put back when the object goes.
+class CaptureContext {
+public:
+    explicit CaptureContext(ContextOptions options = {});
+    ~CaptureContext();
+    CaptureContext(const CaptureContext&) = delete;
+    CaptureContext& operator=(const CaptureContext&) = delete;
+
+    bool started() const { return started_; }
+    const std::filesystem::path& report() const { return report_; }
+    std::filesystem::path file(const char* name) const { return report_ / name; }
+    std::string logText() const { return testsupport::readFile(report_ / "sdk.log"); }
+    // Waits until the logging queue has run everything queued so far, compactions included.
+    void drainLoggingQueue() const;
+
+private:
+    testsupport::TempHome home_;
+    std::filesystem::path report_;
+    CRWContextInitData data_;
+    bool handlers_;
+    bool started_ = false;
+};
+
+// The sections of a record file, in file order.
+std::vector<plat::Object> sections(const std::filesystem::path& path);
+// The value of the first section named `name`; absent when there is none.
+plat::Object section(const std::filesystem::path& path, const std::string& name);
+// Lower-case hex of the bytes, as the records write strings.
+std::string hex(const std::string& text);
+
+// A finished run of the crash demo.
+struct DemoRun {
+    int termSignal = 0; // the signal that ended it, 0 when it exited
+    int exitStatus = -1;
+    std::string output;
+    std::map<std::string, uint64_t> imageBases; // path -> load base, from its "image" lines
+};
+// Runs crash-demo with `arguments` (mode, report folder, options) and waits for it. With
+// `signalWhenReady`, that signal is sent to the child once it printed "ready".
+DemoRun runDemo(const std::vector<std::string>& arguments, int signalWhenReady = 0);
+// The function name at `address` of the image at `path`, from the system symbolizer.
+std::string symbolize(const std::string& path, uint64_t offset);
+
+} // namespace capturetest

@@ -1,0 +1,278 @@
+// crash-demo: a small program that sets up crash reporting for a report folder and then crashes in
+// the way its first argument names, so that tests (and anyone wanting a real report folder) can
+// drive real crashes in a child process.
+//
+//   crash-demo <mode> <report-folder> [--threads N] [--previous-handler] [--count-allocations]
+//
+// Modes: segv, abort, exception, exception-string, trap, worker (a dispatch worker crashes while
+// eight threads sleep), overflow (unbounded recursion on the main thread), overflow-worker (the
+// same on a dispatch worker), dlopen (a crash inside a library loaded at run time), wait-for-kill
+// (waits for a signal from outside), mach (a simulated bad-access exception, then the real fault),
+// log-then-segv (a log line and a key, then a fault), second-crash (a fault while a crash is already
+// being recorded).
+//
+// Standard output, before the crash: "image <path> <hex base>" for the executable (and the library
+// in dlopen mode), then "ready". With --previous-handler a handler installed before crash
+// reporting, and so chained by it, prints "previous <signal> allocations <n> nanoseconds <t>" (the
+// allocations counted, with --count-allocations, and the time since just before the crash) and
+// lets the signal end the process.
+#include "crash/capture/CRWCaptureStartup.h"
+#include "crash/capture/CRWUserLogging.h"
+#include "crash/record/CRWContext.h"
+#include "crash/record/CRWContextInitData.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/mach/MachException.h"
+#include "tests/crash/support/CountingAllocator.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <filesystem>
+#include <pthread.h>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+bool countAllocations = false;
+std::atomic<int64_t> crashStart{0};
+// An address in the first page, which is never mapped (a null pointer would be caught by the
+// undefined-behaviour checks of sanitised builds before it could fault).
+volatile uintptr_t nowhereAddress = 16;
+volatile int keepRecursing = 1;
+
+int64_t monotonicNanoseconds() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// Async-signal-safe output of a few words and numbers.
+void writeText(const char* text) {
+    (void)!write(STDOUT_FILENO, text, strlen(text));
+}
+void writeNumber(uint64_t value) {
+    char digits[24];
+    int at = sizeof(digits);
+    digits[--at] = '\0';
+    do {
+        digits[--at] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    writeText(digits + at);
+}
+
+void previousHandler(int signal, siginfo_t*, void*) {
+    const int64_t elapsed = monotonicNanoseconds() - crashStart.load();
+    const crashtest::AllocationCounts counts = crashtest::stopCountingAllocations();
+    writeText("previous ");
+    writeNumber(static_cast<uint64_t>(signal));
+    writeText(" allocations ");
+    writeNumber(counts.total());
+    writeText(" nanoseconds ");
+    writeNumber(static_cast<uint64_t>(elapsed));
+    writeText("\n");
+    // As a well-behaved chained handler: step aside so the signal ends the process.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(signal, &fallback, nullptr);
+}
+
+void installPreviousHandler() {
+    struct sigaction action {};
+    action.sa_sigaction = previousHandler;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGSEGV, SIGABRT, SIGTRAP, SIGBUS, SIGILL, SIGFPE})
+        sigaction(signal, &action, nullptr);
+}
+
+void printImage(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return;
+    std::string path = info.dli_fname;
+    if (path.empty() || path.find('/') == std::string::npos)
+        path = std::filesystem::read_symlink("/proc/self/exe");
+    std::printf("image %s %lx\n", path.c_str(), reinterpret_cast<unsigned long>(info.dli_fbase));
+}
+
+bool startCrashReporting(const std::string& folder) {
+    std::filesystem::create_directories(folder);
+    CRWContextInitData data;
+    data.setRootPath(folder);
+    data.setPreviouslyCrashedFileRootPath(std::filesystem::path(folder).parent_path().string());
+    data.setSessionId("demo");
+    data.setErrorsEnabled(true);
+    data.setCustomExceptionsEnabled(true);
+    data.setMaxCustomExceptions(8);
+    data.setMaxLogSize(65536);
+    data.setMaxKeyValues(64);
+    CRWContextStartupHooks hooks = CRWCaptureStartupHooks();
+    hooks.debuggerAttached = [] { return false; };
+    CRWContextSetStartupHooks(hooks);
+    if (!CRWContextInitialize(&data)) return false;
+    for (int i = 0; i < 500 && !CRWContextIsInitialized(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return CRWContextIsInitialized();
+}
+
+// Just before the crash: the clock starts and, when asked, the allocations are counted.
+void aboutToCrash() {
+    std::fflush(stdout);
+    if (countAllocations) crashtest::startCountingAllocations(true);
+    crashStart.store(monotonicNanoseconds());
+}
+
+} // namespace
+
+extern "C" {
+
+// The crashing functions have names of their own so that reports can be checked against them.
+__attribute__((noinline)) void crashDemoSegfault() {
+    aboutToCrash();
+    *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
+}
+
+__attribute__((noinline)) void crashDemoAbort() {
+    aboutToCrash();
+    abort();
+}
+
+__attribute__((noinline)) void crashDemoThrow() {
+    aboutToCrash();
+    throw std::runtime_error("demo failure");
+}
+
+__attribute__((noinline)) void crashDemoThrowString() {
+    aboutToCrash();
+    throw "demo string";
+}
+
+__attribute__((noinline)) void crashDemoTrap() {
+    aboutToCrash();
+    __asm__ volatile("int3");
+}
+
+__attribute__((noinline)) int crashDemoOverflow(int depth) {
+    volatile char pad[512];
+    pad[depth % sizeof(pad)] = static_cast<char>(depth);
+    if (!keepRecursing) return pad[0];
+    return crashDemoOverflow(depth + 1) + pad[depth % sizeof(pad)];
+}
+
+__attribute__((noinline)) void crashDemoWaitForKill() {
+    for (;;)
+        pause();
+}
+
+__attribute__((noinline)) void crashDemoMach() {
+    aboutToCrash();
+    const int64_t codes[2] = {1, 16};
+    const plat::mach::KernReturn reply = plat::mach::raiseException(plat::mach::kExcBadAccess, codes, 2);
+    std::printf("mach reply %d\n", reply);
+    std::fflush(stdout);
+    // What the faulting thread does after the reply: it meets the fault again.
+    *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
+}
+
+} // extern "C"
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: crash-demo <mode> <report-folder> [--threads N] [--previous-handler] "
+                             "[--count-allocations]\n");
+        return 2;
+    }
+    const std::string mode = argv[1];
+    int sleepers = 0;
+    bool previous = false;
+    for (int i = 3; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--threads" && i + 1 < argc) sleepers = std::atoi(argv[++i]);
+        if (option == "--previous-handler") previous = true;
+        if (option == "--count-allocations") countAllocations = true;
+    }
+    if (mode == "worker") sleepers = sleepers > 0 ? sleepers : 8;
+    if (previous) installPreviousHandler();
+    if (!startCrashReporting(argv[2])) {
+        std::fprintf(stderr, "crash reporting did not start\n");
+        return 3;
+    }
+
+    std::vector<std::thread> threads;
+    for (int i = 0; i < sleepers; ++i) {
+        threads.emplace_back([i] {
+            const std::string name = "sleeper-" + std::to_string(i);
+            pthread_setname_np(pthread_self(), name.c_str());
+            for (;;)
+                pause();
+        });
+    }
+
+    printImage(reinterpret_cast<const void*>(&crashDemoSegfault));
+    void* library = nullptr;
+    using LibraryCrash = void (*)();
+    LibraryCrash libraryCrash = nullptr;
+    if (mode == "dlopen") {
+        library = dlopen(CRASH_DEMO_LIBRARY_PATH, RTLD_NOW);
+        libraryCrash =
+            library ? reinterpret_cast<LibraryCrash>(dlsym(library, "crashDemoLibraryCrash")) : nullptr;
+        if (libraryCrash == nullptr) {
+            std::fprintf(stderr, "cannot load %s\n", CRASH_DEMO_LIBRARY_PATH);
+            return 4;
+        }
+        printImage(reinterpret_cast<const void*>(libraryCrash));
+    }
+    // Gives the sleepers time to name themselves and, when allocations are counted, the threads
+    // that start-up woke (a worker still being created allocates) time to settle, so that only
+    // the crash path runs while counting.
+    std::this_thread::sleep_for(std::chrono::milliseconds(countAllocations ? 300 : sleepers > 0 ? 50 : 0));
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    if (mode == "segv") crashDemoSegfault();
+    if (mode == "abort") crashDemoAbort();
+    if (mode == "exception") crashDemoThrow();
+    if (mode == "exception-string") crashDemoThrowString();
+    if (mode == "trap") crashDemoTrap();
+    if (mode == "wait-for-kill") crashDemoWaitForKill();
+    if (mode == "mach") crashDemoMach();
+    if (mode == "dlopen") {
+        aboutToCrash();
+        libraryCrash();
+    }
+    if (mode == "overflow") {
+        aboutToCrash();
+        crashDemoOverflow(0);
+    }
+    if (mode == "second-crash") {
+        // As if another thread had started recording a crash a moment ago.
+        CRWContextMarkAndCheckIfCrashed();
+        crashDemoSegfault();
+    }
+    if (mode == "log-then-segv") {
+        CRWLog("the last words before the crash %d", 7);
+        CRWUserLoggingRecordUserKeyValue("stage", plat::Object("just before the crash"));
+        crashDemoSegfault();
+    }
+    if (mode == "worker" || mode == "overflow-worker") {
+        const auto queue = plat::DispatchQueue::serial("demo.worker");
+        queue.async([mode] {
+            if (mode == "worker") crashDemoSegfault();
+            aboutToCrash();
+            crashDemoOverflow(0);
+        });
+        for (;;)
+            pause();
+    }
+    std::fprintf(stderr, "unknown mode or no crash: %s\n", mode.c_str());
+    return 5;
+}
