@@ -19,7 +19,7 @@ using CRWFrameWalker = bool (*)(const CRWThreadContext* context, CRWFrameVisitor
 CRWFrameWalker CRWCurrentFrameWalker();
 // Replaces it; none restores the default. Not while a crash is being recorded.
 void CRWSetFrameWalker(CRWFrameWalker walker);
-// The default: the stack unwinder over the image table.
+// The default: the stack unwinder over the crash context's image table (crash/unwind).
 bool CRWFrameWalkerDefault(const CRWThreadContext* context, CRWFrameVisitor visit, void* state);
 // A walker that yields the context's pc alone.
 bool CRWFrameWalkerPCOnly(const CRWThreadContext* context, CRWFrameVisitor visit, void* state);

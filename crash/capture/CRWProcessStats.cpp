@@ -9,6 +9,7 @@
 #include "crash/record/CRWSDKFileLog.h"
 #include "platform/dispatch/DispatchThreads.h"
 
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -98,8 +99,11 @@ void recordCrashInfo(CRWFile* file) {
     CRWFileWriteHashKey(file, "crash_info_entries");
     CRWFileWriteArrayStart(file);
     const CRWWritableContext* writable = _crwContext.writable;
-    for (size_t i = 0; CRWIsValidPointer(writable) && i < CRWBinaryImageSlotCount; ++i) {
-        const uint64_t address = writable->binaryImages.slots[i].crashInfo;
+    const CRWBinaryImageTable* table = CRWIsValidPointer(writable) ? &writable->binaryImages.table : nullptr;
+    const uint64_t slotsInUse =
+        table != nullptr ? std::atomic_ref<const uint64_t>(table->slotsInUse).load() : 0;
+    for (uint64_t i = 0; i < slotsInUse && i < CRWBinaryImageSlotCount; ++i) {
+        const uint64_t address = table->slots[i].crashInfo;
         if (address < CRWMinimumValidAddress) continue;
         CrashInfoRecord record;
         if (!CRWReadMemory(address, &record, sizeof(record))) continue;

@@ -45,6 +45,25 @@ protected:
             if (path.find(image) != std::string::npos) return capturetest::symbolize(path, pc - base);
         return "<no image " + image + ">";
     }
+    // The functions of `image` on a thread's stack, innermost first (return addresses are looked up
+    // one byte back, inside their call).
+    static std::vector<std::string> functionsOnStack(const DemoRun& demo, const plat::Object& thread,
+                                                     const std::string& image) {
+        std::vector<std::string> functions;
+        for (const auto& [path, base] : demo.imageBases) {
+            if (path.find(image) == std::string::npos) continue;
+            const plat::Object::Array& frames = thread["stacktrace"].array();
+            for (size_t i = 0; i < frames.size(); ++i) {
+                const uint64_t pc = frames[i].number().uint64Value() - (i == 0 ? 0 : 1);
+                if (pc >= base && pc - base < (uint64_t{1} << 28))
+                    functions.push_back(capturetest::symbolize(path, pc - base));
+            }
+        }
+        return functions;
+    }
+    static bool contains(const std::vector<std::string>& functions, const std::string& name) {
+        return std::find(functions.begin(), functions.end(), name) != functions.end();
+    }
     // Every section of the common crash path is there.
     static void expectProcessRecorded(const std::map<std::string, plat::Object>& byName) {
         for (const char* name :
@@ -78,9 +97,14 @@ TEST_F(CrashDemo, ASegfaultIsRecordedInTheCrashingFunctionWithoutAllocating) {
 TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
     DemoRun demo = run("abort");
     EXPECT_EQ(demo.termSignal, SIGABRT);
-    auto signal = records(CRWReportSignalFile).at("signal");
-    EXPECT_EQ(signal["name"].string(), "SIGABRT");
-    EXPECT_EQ(signal["code_name"].string(), "ABORT");
+    auto byName = records(CRWReportSignalFile);
+    EXPECT_EQ(byName.at("signal")["name"].string(), "SIGABRT");
+    EXPECT_EQ(byName.at("signal")["code_name"].string(), "ABORT");
+    // The first frame is in the C library; the walk goes on into the crashing function.
+    auto stack = functionsOnStack(demo, crashedThread(byName).first, "crash-demo");
+    ASSERT_FALSE(stack.empty());
+    EXPECT_EQ(stack[0], "crashDemoAbort");
+    EXPECT_TRUE(contains(stack, "main"));
 
     fs::remove_all(report);
     demo = run("exception");
@@ -90,8 +114,14 @@ TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
     EXPECT_EQ(exception.at("exception")["name"].string(), hex("std::runtime_error"));
     EXPECT_EQ(exception.at("exception")["reason"].string(), hex("demo failure"));
     expectProcessRecorded(exception);
+    EXPECT_TRUE(
+        contains(functionsOnStack(demo, crashedThread(exception).first, "crash-demo"), "crashDemoThrow"));
     // The abort that follows is recorded by the signal handler as well.
-    EXPECT_EQ(records(CRWReportSignalFile).at("signal")["name"].string(), "SIGABRT");
+    byName = records(CRWReportSignalFile);
+    EXPECT_EQ(byName.at("signal")["name"].string(), "SIGABRT");
+    stack = functionsOnStack(demo, crashedThread(byName).first, "crash-demo");
+    EXPECT_TRUE(contains(stack, "CRWTerminateHandler()") || contains(stack, "_Z19CRWTerminateHandlerv"));
+    EXPECT_TRUE(contains(stack, "crashDemoThrow"));
 
     fs::remove_all(report);
     demo = run("exception-string");
@@ -123,6 +153,14 @@ TEST_F(CrashDemo, StackOverflowsAreRecordedOnTheAlternateStack) {
         const auto byName = records(CRWReportSignalFile);
         expectProcessRecorded(byName);
         EXPECT_EQ(firstFrameFunction(demo, byName, "crash-demo"), "crashDemoOverflow") << mode;
+        // The recursion is folded into its repeated frame.
+        const plat::Object thread = crashedThread(byName).first;
+        const uint64_t repeated = thread["repeated_pc"].number().uint64Value();
+        const uint64_t base = demo.imageBases.begin()->second;
+        EXPECT_EQ(capturetest::symbolize(demo.imageBases.begin()->first, repeated - 1 - base),
+                  "crashDemoOverflow");
+        EXPECT_GT(thread["repeat_count"].number().uint64Value(), 100u);
+        EXPECT_LT(thread["stacktrace"].array().size(), 40u);
     }
 }
 
@@ -140,6 +178,9 @@ TEST_F(CrashDemo, SignalsThatDoNotRepeatStillEndTheProcess) {
     const auto byName = records(CRWReportSignalFile);
     EXPECT_EQ(byName.at("signal")["code"].number().int64Value(), 0) << "sent by kill";
     expectProcessRecorded(byName);
+    // Whichever thread took the signal, the main thread (listed first) was waiting in the demo.
+    EXPECT_TRUE(
+        contains(functionsOnStack(demo, byName.at("threads").at(0), "crash-demo"), "crashDemoWaitForKill"));
 
     // A breakpoint trap resumes after the trap instruction.
     fs::remove_all(report);

@@ -240,7 +240,10 @@ TEST(CRWThreadRecording, CrashAnnotationsAreRedactedInACopy) {
     static uint64_t annotation[7] = {5, reinterpret_cast<uintptr_t>(message), 0, 0, 0, 0, 0};
     static uint64_t unreadable[7] = {4, 16, 0, 0, 0, 0, 0};
     static uint64_t tooNew[7] = {6, reinterpret_cast<uintptr_t>(message), 0, 0, 0, 0, 0};
-    auto& slots = _crwContext.writable->binaryImages.slots;
+    CRWBinaryImageTable& table = _crwContext.writable->binaryImages.table;
+    auto& slots = table.slots;
+    const CRWBinaryImageTable saved = table;
+    if (table.slotsInUse < 3) table.slotsInUse = 3;
     slots[0].crashInfo = reinterpret_cast<uintptr_t>(annotation);
     slots[1].crashInfo = reinterpret_cast<uintptr_t>(unreadable);
     slots[2].crashInfo = reinterpret_cast<uintptr_t>(tooNew);
@@ -251,8 +254,7 @@ TEST(CRWThreadRecording, CrashAnnotationsAreRedactedInACopy) {
     ASSERT_TRUE(CRWFileInitWithPath(&file, path.c_str(), false));
     CRWProcessRecordRuntimeInfo(&process, &file);
     CRWFileClose(&file);
-    for (int i = 0; i < 3; ++i)
-        slots[i].crashInfo = 0;
+    table = saved;
     EXPECT_EQ(capturetest::section(path, "runtime"),
               plat::Object({{"objc_selector", plat::Object("")},
                             {"crash_info_entries",

@@ -2,6 +2,7 @@
 
 #include "crash/capture/CRWCaptureStartup.h"
 #include "crash/capture/CRWSignal.h"
+#include "crash/image/CRWBinaryImage.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWContextInitialize.h"
 #include "crash/record/CRWFileRead.h"
@@ -35,7 +36,9 @@ CaptureContext::CaptureContext(ContextOptions options) : handlers_(options.handl
     data_.setMaxLogSize(options.maxLogSize);
     data_.setMaxKeyValues(options.maxKeyValues);
 
-    CRWContextStartupHooks hooks = CRWCaptureStartupHooks();
+    CRWContextSetStartupHooks({});
+    CRWBinaryImageInstallStartupHooks();
+    CRWContextStartupHooks hooks = CRWCaptureStartupHooks(CRWContextCurrentStartupHooks());
     hooks.debuggerAttached = [] { return false; };
     if (!handlers_)
         hooks.initializingThread = hooks.signals = hooks.machExceptions = hooks.exceptions = nullptr;
@@ -45,6 +48,8 @@ CaptureContext::CaptureContext(ContextOptions options) : handlers_(options.handl
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     started_ = started_ && CRWContextIsInitialized();
     CRWContextSetStartupHooks({});
+    // The image table is filled on its own queue.
+    CRWBinaryImageQueue().sync([] {});
 }
 
 CaptureContext::~CaptureContext() {

@@ -18,9 +18,11 @@
 // lets the signal end the process.
 #include "crash/capture/CRWCaptureStartup.h"
 #include "crash/capture/CRWUserLogging.h"
+#include "crash/image/CRWBinaryImage.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWContextInitData.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dyld/Dyld.h"
 #include "platform/mach/MachException.h"
 #include "tests/crash/support/CountingAllocator.h"
 
@@ -115,13 +117,17 @@ bool startCrashReporting(const std::string& folder) {
     data.setMaxCustomExceptions(8);
     data.setMaxLogSize(65536);
     data.setMaxKeyValues(64);
-    CRWContextStartupHooks hooks = CRWCaptureStartupHooks();
+    CRWBinaryImageInstallStartupHooks();
+    CRWContextStartupHooks hooks = CRWCaptureStartupHooks(CRWContextCurrentStartupHooks());
     hooks.debuggerAttached = [] { return false; };
     CRWContextSetStartupHooks(hooks);
     if (!CRWContextInitialize(&data)) return false;
     for (int i = 0; i < 500 && !CRWContextIsInitialized(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return CRWContextIsInitialized();
+    if (!CRWContextIsInitialized()) return false;
+    // The image table, which the unwinder reads, is filled on its own queue.
+    CRWBinaryImageQueue().sync([] {});
+    return true;
 }
 
 // Just before the crash: the clock starts and, when asked, the allocations are counted.
@@ -169,6 +175,9 @@ __attribute__((noinline)) int crashDemoOverflow(int depth) {
 }
 
 __attribute__((noinline)) void crashDemoWaitForKill() {
+    // Said from in here, so a signal sent on it finds this function on the stack.
+    std::printf("ready\n");
+    std::fflush(stdout);
     for (;;)
         pause();
 }
@@ -222,7 +231,8 @@ int main(int argc, char** argv) {
     using LibraryCrash = void (*)();
     LibraryCrash libraryCrash = nullptr;
     if (mode == "dlopen") {
-        library = dlopen(CRASH_DEMO_LIBRARY_PATH, RTLD_NOW);
+        // Through the linker stand-in, so the image table learns of the library at once.
+        library = plat::dyld::open(CRASH_DEMO_LIBRARY_PATH, RTLD_NOW);
         libraryCrash =
             library ? reinterpret_cast<LibraryCrash>(dlsym(library, "crashDemoLibraryCrash")) : nullptr;
         if (libraryCrash == nullptr) {
@@ -230,13 +240,16 @@ int main(int argc, char** argv) {
             return 4;
         }
         printImage(reinterpret_cast<const void*>(libraryCrash));
+        CRWBinaryImageQueue().sync([] {});
     }
     // Gives the sleepers time to name themselves and, when allocations are counted, the threads
     // that start-up woke (a worker still being created allocates) time to settle, so that only
     // the crash path runs while counting.
     std::this_thread::sleep_for(std::chrono::milliseconds(countAllocations ? 300 : sleepers > 0 ? 50 : 0));
-    std::printf("ready\n");
-    std::fflush(stdout);
+    if (mode != "wait-for-kill") {
+        std::printf("ready\n");
+        std::fflush(stdout);
+    }
 
     if (mode == "segv") crashDemoSegfault();
     if (mode == "abort") crashDemoAbort();
