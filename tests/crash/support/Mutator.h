@@ -3,6 +3,8 @@
 // parser in an exact-size allocation.
 #pragma once
 
+#include "crash/record/CRWContext.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -12,8 +14,12 @@
 
 namespace crashtest {
 
+// Runs without the crash context of earlier tests in the binary: the parsers' trace lines would
+// otherwise go to its internal log one write call per character.
 inline void runMutations(const std::vector<std::vector<uint8_t>>& seeds, int count, uint32_t seed,
                          const std::function<void(const uint8_t*, size_t)>& parse) {
+    const CRWContext saved = _crwContext;
+    _crwContext = CRWContext{nullptr, nullptr, nullptr};
     std::mt19937 random(seed);
     auto below = [&](size_t n) { return n == 0 ? size_t{0} : static_cast<size_t>(random() % n); };
     static const uint32_t kInteresting[] = {0,          1,          0x7F,       0x80, 0xFF, 0xFFFF,
@@ -51,6 +57,7 @@ inline void runMutations(const std::vector<std::vector<uint8_t>>& seeds, int cou
         std::copy(input.begin(), input.end(), exact.get());
         parse(exact.get(), input.size());
     }
+    _crwContext = saved;
 }
 
 } // namespace crashtest
