@@ -33,6 +33,9 @@ Size Host::contentSize() const {
 void Host::setContentSize(Size size) {
     graph_->setContentSize(size);
 }
+Size Host::minimumContentSize() const {
+    return graph_->minimumContentSize();
+}
 bool Host::needsUpdate() const {
     return graph_->needsUpdate();
 }

@@ -44,6 +44,7 @@ public:
     // --- RootHost ---
     Size contentSize() const override;
     void setContentSize(Size size) override;
+    Size minimumContentSize() const override;
     bool needsUpdate() const override;
     void update() override;
     std::vector<RenderLayer> layers() const override;

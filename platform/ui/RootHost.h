@@ -26,6 +26,10 @@ public:
     virtual Size contentSize() const = 0;
     virtual void setContentSize(Size size) = 0;
 
+    // The smallest content size at which the laid-out content is not cut off (its fixed parts and
+    // the minimums of its flexible ones), as of the last pass.
+    virtual Size minimumContentSize() const { return {}; }
+
     // True while the tree waits for a pass (first build, invalidated state, new size).
     virtual bool needsUpdate() const = 0;
     // Runs the update pass now if anything waits for one.

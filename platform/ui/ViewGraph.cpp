@@ -427,6 +427,7 @@ void ViewGraph::layoutAll() {
     for (const auto& layer : layers_)
         LayoutEngine::prepare(*layer);
     engine.layoutRoot(*root_, Rect{0, 0, contentSize_.width, contentSize_.height});
+    minimumContentSize_ = engine.measure(*root_, ProposedSize{0.0, 0.0});
     for (const auto& layer : layers_) {
         // As large as the content would like within the window, but never below the content's own
         // minimum: a sheet wider than a narrow window reaches past its edges rather than cut off

@@ -30,6 +30,8 @@ public:
 
     Size contentSize() const { return contentSize_; }
     void setContentSize(Size size);
+    // What the content measures when offered nothing: its least size, as of the last layout.
+    Size minimumContentSize() const { return minimumContentSize_; }
 
     const std::shared_ptr<Node>& root() const { return root_; }
     // The content and the presented layers, back to front.
@@ -91,6 +93,7 @@ private:
     std::shared_ptr<Node> root_;
     std::vector<std::shared_ptr<Node>> layers_; // presented roots, oldest first
     Size contentSize_;
+    Size minimumContentSize_;
     std::shared_ptr<const TextMetrics> metrics_;
     std::vector<Pending> pending_;
     std::vector<std::shared_ptr<Node>> retired_;

@@ -97,9 +97,20 @@ TEST_F(HostWindowTest, ASheetOpensAsAChildWindowThatTakesTheInput) {
     EXPECT_TRUE(window->surface().acceptsInput());
 }
 
-TEST_F(HostWindowTest, ResizingTheWindowLaysTheTreeOutAgain) {
-    window->surface().setContentSize({300, 600});
-    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return host->contentSize() == Size{300, 600}; }, 2s));
+TEST_F(HostWindowTest, ResizingTheWindowLaysTheTreeOutAgainButNeverBelowTheContentsMinimum) {
+    window->surface().setContentSize({500, 600});
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return host->contentSize() == Size{500, 600}; }, 2s));
+    // The content is framed at 400 by 300: a smaller window would cut it off.
+    EXPECT_EQ(host->minimumContentSize(), (Size{400, 300}));
+    window->surface().setContentSize({300, 200});
+    ASSERT_TRUE(WindowSystem::shared().runUntil(
+        [&] {
+            return host->contentSize() == Size{400, 300};
+        },
+        2s))
+        << describe(host->contentSize());
+    EXPECT_EQ(window->surface().contentSize().width, 400);
+    EXPECT_EQ(window->surface().contentSize().height, 300);
 }
 
 } // namespace

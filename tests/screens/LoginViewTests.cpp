@@ -213,3 +213,32 @@ TEST_F(LoginScreenTest, AScreenThatIsGoneIsLeftAlone) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LoginScreenTest, TheWindowsMinimumHoldsTheWholeFormInEitherMode) {
+    for (const char* switchTo : {"", "Sign Up"}) {
+        SCOPED_TRACE(switchTo);
+        if (*switchTo) {
+            ASSERT_TRUE(host().click(node(Query::button(switchTo))));
+        }
+        host().setContentSize({800, 500});
+        host().update();
+        const plat::ui::Size least = host().minimumContentSize();
+        EXPECT_GT(least.height, 128) << "at least the logo";
+        host().setContentSize(least);
+        host().update();
+        const plat::ui::Rect logo = node(Query::image("logo")).frame();
+        EXPECT_GE(logo.y, 0);
+        const plat::ui::NodeRef last = node(Query::button(*switchTo ? "Log In" : "Sign Up"));
+        EXPECT_LE(last.frame().maxY(), least.height) << "the mode row is inside";
+        EXPECT_LE(last.frame().maxX(), least.width);
+        // Any lower and the form would be cut.
+        host().setContentSize({least.width, least.height - 20});
+        host().update();
+        EXPECT_TRUE(node(Query::image("logo")).frame().y < 0 ||
+                    node(Query::button(*switchTo ? "Log In" : "Sign Up")).frame().maxY() > least.height - 20);
+    }
+}
+
+} // namespace

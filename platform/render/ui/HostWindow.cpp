@@ -72,11 +72,25 @@ HostWindow::~HostWindow() {
 }
 
 void HostWindow::display() {
-    const Size size = surface_->contentSize();
+    Size size = surface_->contentSize();
     const ui::Size current = host_->contentSize();
     if (std::fabs(current.width - size.width) > 0.01 || std::fabs(current.height - size.height) > 0.01)
         host_->setContentSize({size.width, size.height});
     host_->update();
+    // The window never gets smaller than its content's minimum: the desktop is told the limit,
+    // and a size below it (set before the content was known) grows to it.
+    const ui::Size least = host_->minimumContentSize();
+    const Size limit{static_cast<float>(std::ceil(least.width)), static_cast<float>(std::ceil(least.height))};
+    if (limit.width != minimum_.width || limit.height != minimum_.height) {
+        minimum_ = limit;
+        surface_->setMinimumContentSize(limit);
+    }
+    if (size.width < limit.width || size.height < limit.height) {
+        size = {std::max(size.width, limit.width), std::max(size.height, limit.height)};
+        surface_->setContentSize(size);
+        host_->setContentSize({size.width, size.height});
+        host_->update();
+    }
     painter_.setMenuPopup(host_->menuPopup());
     host_->render(painter_);
     surface_->present(painter_.window());

@@ -3,7 +3,7 @@
 // the tree, and shows each presented sheet as a modal child window over this one (input to this
 // window waits while a sheet is open). A sheet window stands where the toolkit laid the sheet out
 // (centred on this window) and moves and resizes with it; its input is mapped through the geometry
-// it was last drawn with. Main thread only.
+// it was last drawn with. The window keeps at least its content's minimum size. Main thread only.
 #pragma once
 
 #include "platform/render/Surface.h"
@@ -51,6 +51,7 @@ private:
     std::vector<ui::Rect> sheetFrames_;
     TreePainter painter_;
     std::function<void()> onClose_;
+    Size minimum_; // the least content size the desktop was last told
     ui::Point pressed_;
     bool pressedValid_ = false;
     // While something in the tree moves by itself (a map's camera), a redraw is queued after each
