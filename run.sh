@@ -2,7 +2,8 @@
 # Installs what is missing, builds a Release build, starts the stand-in backend on 127.0.0.1 and
 # then the application against it (the demo account is shown). With a display the application opens
 # its windows for you; without one ($DISPLAY unset) it runs under Xvfb and takes the scripted demo
-# tour (sign in, main window, connect, disconnect, log out), writing a screenshot of each step to
+# tour (sign in, main window, connect, disconnect, the settings and plans sheets, the menu bar, the
+# full layout with the map, log out), writing a screenshot of each step to
 # out/screens/ and printing their paths. The tour keeps its data in a temporary folder, so your own
 # settings and keychain stay untouched. After the tour a second launch shows the installation the
 # first one registered and deletes it, and the installations requests the stand-in served are
@@ -65,7 +66,7 @@ if ! command -v xvfb-run >/dev/null; then
 fi
 shots="out/screens"
 mkdir -p "$shots"
-rm -f "$shots"/0[1-5]-*.png "$shots"/0[1-5]-*.txt
+rm -f "$shots"/0[1-9]-*.png "$shots"/0[1-9]-*.txt
 echo "No display: running the demo tour under Xvfb against $VELMORA_API_BASE; screenshots go to $shots/"
 # Auth tokens that live half an hour are refreshed at every launch (within the hour of expiry).
 curl -s -d '' "$VELMORA_TESSERA_BASE/admin/installations/token-lifetime?seconds=1800" >/dev/null
@@ -77,7 +78,7 @@ if [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 echo "Screenshots of the tour:"
-for shot in "$shots"/0[1-5]-*.png; do
+for shot in "$shots"/0[1-9]-*.png; do
   echo "  $(realpath "$shot")"
 done
 # A second launch finds the installation the tour's launch registered, then deletes it.

@@ -3,11 +3,12 @@
 #include "app/classes/Preferences.h"
 #include "app/tour/TourWindow.h"
 #include "platform/appkit/Application.h"
-#include "platform/log/OSLog.h"
 #include "platform/appkit/Window.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Localization.h"
+#include "platform/log/OSLog.h"
 #include "platform/ui/Host.h"
+#include "platform/ui/MapViewState.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -60,6 +61,63 @@ std::string clickPowerButton(Host& host) {
     auto button = host.find(Query::testId("powerButton"));
     if (!button) return "the power button is not there";
     return host.click(button) ? std::string() : "the power button did not take the click";
+}
+
+// Opens the account menu and chooses the item titled `title`, as a user's two clicks do.
+std::string chooseFromAccountMenu(Host& host, const std::string& title) {
+    auto account = host.find(Query::testId("AccountMenu"));
+    auto menu = account ? account.find(Query::kind(plat::ui::ViewKind::Menu)) : plat::ui::NodeRef();
+    if (!menu || !host.click(menu) || !host.openMenu()) return "the account menu did not open";
+    auto item = host.openMenu().find(Query::button(loc(title)));
+    if (!item || !host.click(item)) return "the account menu has no " + title + " item to choose";
+    return {};
+}
+
+std::string clickCloseButton(Host& host) {
+    auto sheets = host.sheets();
+    auto close = sheets.empty() ? plat::ui::NodeRef() : sheets.back().find(Query::testId("closeButton"));
+    if (!close || !host.click(close)) return "the sheet has no close button to click";
+    return {};
+}
+
+// The region rows the list shows whole.
+int wholeRows(const Host& host) {
+    auto list = host.find(Query::kind(plat::ui::ViewKind::List));
+    if (!list) return 0;
+    int n = 0;
+    for (const auto& row : host.findAll(Query::where(
+             "region row", [](const plat::ui::NodeRef& r) { return r.typeName() == "VPNRegionRow"; }))) {
+        const plat::ui::Rect f = row.frame();
+        if (f.y >= list.frame().y && f.maxY() <= list.frame().maxY()) ++n;
+    }
+    return n;
+}
+
+// One sheet, laid out, with every control (switches, buttons, pickers) inside it side to side.
+bool sheetShowsEveryControl(const Host& host, const std::string& testId) {
+    auto sheets = host.sheets();
+    if (sheets.size() != 1 || !sheets[0].find(Query::testId(testId))) return false;
+    const plat::ui::Rect sheet = sheets[0].frame();
+    for (auto kind : {plat::ui::ViewKind::Toggle, plat::ui::ViewKind::Button, plat::ui::ViewKind::Picker}) {
+        for (const auto& control : sheets[0].findAll(Query::kind(kind))) {
+            const plat::ui::Rect f = control.frame();
+            if (f.width > 0 && (f.x < sheet.x || f.maxX() > sheet.maxX())) return false;
+        }
+    }
+    return true;
+}
+
+// The map has stopped moving and shows the selected region's green marker inside it.
+bool mapShowsSelection(Host& host) {
+    auto map = host.find(Query::kind(plat::ui::ViewKind::MapView));
+    if (!map) return false;
+    auto state = plat::ui::MapViewState::of(map);
+    if (!state || state->isAnimating()) return false;
+    const auto drawn = state->drawList(map);
+    if (drawn.markers.empty()) return false;
+    const auto& top = drawn.markers.back();
+    return top.marker.tint == plat::map::MapColor::green() && top.head().x > 0 && top.head().y > 0 &&
+           top.head().x < drawn.viewSize.width && top.head().y < drawn.viewSize.height;
 }
 
 } // namespace
@@ -124,10 +182,10 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
              if (!login || !host.click(login)) return "the Login button did not take the click";
              return {};
          }},
-        {"the main window at 300 by 600 with its regions loaded", "02-main.png",
+        {"the main window at 300 by 600 with three whole rows of regions", "02-main.png",
          [](Host& host, plat::Window& window) {
              return host.find(Query::testId("powerButton")) && showsNotConnected(host) &&
-                    framed(window, 300, 600) && Preferences::configId() != 0;
+                    framed(window, 300, 600) && Preferences::configId() != 0 && wholeRows(host) >= 3;
          },
          clickPowerButton},
         {"the status \"" + connectedPrefix() + "…\"", "03-connected.png",
@@ -137,14 +195,50 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
          clickPowerButton},
         {"the status \"" + loc("Not Connected") + "\" again", "04-disconnected.png",
          [](Host& host, plat::Window&) { return showsStatus(host, loc("Not Connected")); },
+         [](Host& host) { return chooseFromAccountMenu(host, "Settings"); }},
+        {"the settings sheet over the compact window with every control in reach", "05-settings-compact.png",
+         [](Host& host, plat::Window& window) {
+             return framed(window, 300, 600) && sheetShowsEveryControl(host, "SettingsView");
+         },
          [](Host& host) -> std::string {
-             auto menu = host.find(Query::kind(plat::ui::ViewKind::Menu));
-             if (!menu || !host.click(menu)) return "the account menu did not open";
-             auto logOut = host.find(Query::button(loc("Log out")));
-             if (!logOut || !host.click(logOut)) return "the account menu has no Log out item to choose";
+             if (auto error = clickCloseButton(host); !error.empty()) return error;
+             return chooseFromAccountMenu(host, "Pricing");
+         }},
+        {"the plans sheet after its plans arrived", "06-plans.png",
+         [](Host& host, plat::Window&) {
+             auto sheets = host.sheets();
+             return sheets.size() == 1 && host.count(Query::testId("PlanRow")) > 0 &&
+                    sheetShowsEveryControl(host, "PricingView");
+         },
+         [](Host& host) -> std::string {
+             if (auto error = clickCloseButton(host); !error.empty()) return error;
+             auto appMenu = host.find(Query::testId("menuBar.Velmora"));
+             if (!appMenu || !host.click(appMenu)) return "the menu bar has no application menu to open";
              return {};
          }},
-        {"the login window again after logging out", "05-logged-out.png", onLoginScreen, {}},
+        {"the menu bar's application menu open on \"" + loc("Check for Updates…") + "\"", "07-menu-bar.png",
+         [](Host& host, plat::Window&) {
+             auto popup = host.menuPopup();
+             if (!popup || !host.sheets().empty()) return false;
+             for (const auto& row : popup->rows)
+                 if (row.text == loc("Check for Updates…")) return true;
+             return false;
+         },
+         [](Host& host) -> std::string {
+             host.pressKey(plat::ui::Key::Escape);
+             if (host.openMenu()) return "Escape did not close the menu";
+             // The full layout: compact view off in the settings.
+             if (auto error = chooseFromAccountMenu(host, "Settings"); !error.empty()) return error;
+             auto compact = host.find(Query::toggle(loc("Compact View")));
+             if (!compact || !host.setToggle(compact, false)) return "the compact switch did not turn off";
+             return clickCloseButton(host);
+         }},
+        {"the full layout at 800 by 600 with the selected region's marker over Europe", "08-full-layout.png",
+         [](Host& host, plat::Window& window) {
+             return framed(window, 800, 600) && host.sheets().empty() && mapShowsSelection(host);
+         },
+         [](Host& host) { return chooseFromAccountMenu(host, "Log out"); }},
+        {"the login window again after logging out", "09-logged-out.png", onLoginScreen, {}},
     };
 }
 
@@ -187,6 +281,14 @@ void DemoTour::check() {
     }
     screenshots_.push_back(path);
     plat::consoleLine("Tour screenshot: " + path.string());
+    // Each open sheet was written beside the window, in its own window's picture.
+    for (size_t i = 1; i <= host->sheets().size(); ++i) {
+        auto sheet = path;
+        sheet.replace_filename(path.stem().string() + "-sheet" + std::to_string(i) +
+                               path.extension().string());
+        screenshots_.push_back(sheet);
+        plat::consoleLine("Tour screenshot: " + sheet.string());
+    }
     // The laid-out tree beside the picture, for finding out why something looks as it does.
     std::ofstream(std::filesystem::path(path).replace_extension(".txt")) << host->dump();
     if (step.act) {

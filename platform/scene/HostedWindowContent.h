@@ -3,11 +3,14 @@
 // and every redraw of the tree redraws the window. With printing on, each changed picture of the
 // tree is written to the console (the headless application shows itself this way). With a presenter
 // the window is also shown on the desktop: the presentation follows the window's size and draws
-// each changed picture. Main thread only.
+// each changed picture. A content with a menu bar shows the bar as a strip above the window's
+// content area: the tree is that much taller than the window's content size, which the root view
+// keeps for itself. Main thread only.
 #pragma once
 
 #include "platform/appkit/Window.h"
 #include "platform/appkit/WindowContent.h"
+#include "platform/scene/MenuBar.h"
 #include "platform/scene/WindowPresenter.h"
 #include "platform/ui/Host.h"
 
@@ -21,10 +24,12 @@ public:
     // Hosts `root` in `window` (held weakly) and installs itself as the window's content.
     static std::shared_ptr<HostedWindowContent> install(const std::shared_ptr<Window>& window,
                                                         ui::AnyView root, bool printChanges);
-    // The same, shown on the desktop through `presenter` (none: headless).
+    // The same, shown on the desktop through `presenter` (none: headless), with the menu bar of
+    // `menuBar` above the root view (none: no bar).
     static std::shared_ptr<HostedWindowContent> install(const std::shared_ptr<Window>& window,
                                                         ui::AnyView root, bool printChanges,
-                                                        const std::shared_ptr<WindowPresenter>& presenter);
+                                                        const std::shared_ptr<WindowPresenter>& presenter,
+                                                        std::shared_ptr<MenuBarModel> menuBar = nullptr);
     ~HostedWindowContent() override;
 
     ui::Host& host() { return *host_; }
@@ -39,14 +44,19 @@ public:
 
 private:
     HostedWindowContent(const std::shared_ptr<Window>& window, ui::AnyView root, bool printChanges,
-                        const std::shared_ptr<WindowPresenter>& presenter);
+                        const std::shared_ptr<WindowPresenter>& presenter,
+                        std::shared_ptr<MenuBarModel> menuBar);
     void displayed();
+    // The tree's size for a window content size: the menu bar's strip added.
+    ui::Size treeSize(Size contentSize) const;
 
     std::weak_ptr<Window> window_;
     std::shared_ptr<ui::Host> host_;
     // Goes before the host: it may hold the host too.
     std::unique_ptr<WindowPresentation> presentation_;
+    std::shared_ptr<MenuBarModel> menuBar_;
     bool printChanges_;
+    bool performing_ = false; // a menu action is being handed to the tree
     std::string lastPrinted_;
 };
 

@@ -65,7 +65,9 @@ void SceneHost::rebuildCommands() {
     }
     MainMenu::Actions actions;
     if (firstScene(Scene::Kind::windowGroup)) actions.newWindow = [this] { openWindow(); };
-    Application::shared().setMainMenu(MainMenu::make(options_.appName, groups, actions));
+    auto menu = MainMenu::make(options_.appName, groups, actions);
+    Application::shared().setMainMenu(menu);
+    menuBar_->setMenu(std::move(menu));
     // The old hosts go only now, after the menu that used them.
     commandHosts_ = std::move(hosts);
 }
@@ -107,7 +109,9 @@ std::shared_ptr<Window> SceneHost::openWindow(const Scene& scene, Rect contentRe
         env.openURL.handler = openWithWorkspace;
         env.localize = LocalizedString;
     });
-    HostedWindowContent::install(window, std::move(root), options_.printWindows, options_.presenter);
+    // The window group's windows show the application's menu bar; the settings window does not.
+    HostedWindowContent::install(window, std::move(root), options_.printWindows, options_.presenter,
+                                 scene.kind == Scene::Kind::windowGroup ? menuBar_ : nullptr);
     window->makeKeyAndOrderFront();
     return window;
 }

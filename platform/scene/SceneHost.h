@@ -1,16 +1,17 @@
 // Brings a declarative application's scenes to the screen: at launch it opens the first window of
-// the first window group, installs the menu bar with the scenes' command groups and makes the
-// Settings item open the settings scene in its own window (one at a time). Every update pass of the
-// view toolkit is announced as the application's "will update". Views see the workspace as their
-// URL-opening action and the bundle's string tables as their localiser. With a presenter in the
-// options every window is also shown on the desktop and the application runs the presenter's event
-// loop. Main thread only.
+// the first window group, installs the menu bar with the scenes' command groups (drawn across the
+// top of the window group's windows) and makes the Settings item open the settings scene in its
+// own window (one at a time). Every update pass of the view toolkit is announced as the
+// application's "will update". Views see the workspace as their URL-opening action and the
+// bundle's string tables as their localiser. With a presenter in the options every window is also
+// shown on the desktop and the application runs the presenter's event loop. Main thread only.
 #pragma once
 
 #include "platform/appkit/Geometry.h"
 #include "platform/appkit/Window.h"
 #include "platform/foundation/Cancellable.h"
 #include "platform/scene/CommandMenuHost.h"
+#include "platform/scene/MenuBar.h"
 #include "platform/scene/Scene.h"
 #include "platform/scene/WindowPresenter.h"
 
@@ -68,6 +69,8 @@ private:
     bool installed_ = false;
     SceneOptions options_;
     std::vector<std::shared_ptr<CommandMenuHost>> commandHosts_;
+    // The menu bar every window of the window group draws.
+    std::shared_ptr<MenuBarModel> menuBar_ = std::make_shared<MenuBarModel>();
     std::weak_ptr<Window> settings_;
     AnyCancellable willUpdateBridge_;
 };

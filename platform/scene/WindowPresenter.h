@@ -27,7 +27,8 @@ class WindowPresentation {
 public:
     virtual ~WindowPresentation() = default;
 
-    // The window's content area now has this size (the application or a screen sized it).
+    // The window's content area now has this size (the application or a screen sized it); the
+    // desktop window adds the bar's strip to it.
     virtual void contentResized(Size size) = 0;
     // The tree changed after a pass: draw it again before the loop next waits.
     virtual void setNeedsDisplay() = 0;
@@ -46,9 +47,11 @@ public:
     // drawn; null for the toolkit's own.
     virtual std::shared_ptr<const ui::TextMetrics> textMetrics() const = 0;
     // Shows `window`, whose content is the tree of `host`, on the desktop. Called while the content
-    // is being made, before the window shows it.
+    // is being made, before the window shows it. The tree shows a strip `barHeight` points high
+    // (the menu bar) above the window's content area: the desktop window is that much taller.
     virtual std::unique_ptr<WindowPresentation> present(const std::shared_ptr<Window>& window,
-                                                        const std::shared_ptr<ui::Host>& host) = 0;
+                                                        const std::shared_ptr<ui::Host>& host,
+                                                        double barHeight) = 0;
     // Runs the application's event loop over the desktop's until the application terminates, with
     // an update pass of the application after each turn (as Application::run does headless).
     virtual void run(Application& application) = 0;

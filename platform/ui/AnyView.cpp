@@ -162,6 +162,9 @@ AnyView AnyView::pickerStyle(PickerStyle style) const {
 AnyView AnyView::menuStyle(MenuStyle style) const {
     return environment([style](EnvironmentValues& e) { e.menuStyle = style; });
 }
+AnyView AnyView::menuIndicator(bool visible) const {
+    return environment([visible](EnvironmentValues& e) { e.menuIndicatorHidden = !visible; });
+}
 AnyView AnyView::labelsHidden() const {
     return environment([](EnvironmentValues& e) { e.labelsHidden = true; });
 }
@@ -189,6 +192,11 @@ AnyView AnyView::testId(std::string id) const {
 AnyView AnyView::scrollsToTopOnChange(std::string key) const {
     auto d = copy();
     d->attrs.scrollResetKey = std::move(key);
+    return AnyView(std::move(d));
+}
+AnyView AnyView::menuBar() const {
+    auto d = copy();
+    d->attrs.menuBar = true;
     return AnyView(std::move(d));
 }
 AnyView AnyView::help(TextValue text) const {

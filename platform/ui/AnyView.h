@@ -93,6 +93,8 @@ public:
     AnyView pickerStyle(PickerStyle style) const;
     AnyView menuStyle(MenuStyle style) const;
     AnyView labelsHidden() const;
+    // Whether menus below keep room for an indicator after their label.
+    AnyView menuIndicator(bool visible) const;
     AnyView preferredColorScheme(ColorScheme scheme) const;
     // Any other change to the environment of the subtree.
     AnyView environment(std::function<void(EnvironmentValues&)> change) const;
@@ -114,6 +116,9 @@ public:
     // A list or scroll view scrolls back to its start whenever `key` changes (a new search text,
     // say), so the first row shown is the first row there is.
     AnyView scrollsToTopOnChange(std::string key) const;
+    // Marks the window's menu bar: the shortcuts of the buttons in its menus work while a sheet or
+    // an alert covers the window, as application commands do.
+    AnyView menuBar() const;
 
     // --- Lifecycle ---
     // Runs in the update pass in which the view joins (leaves) the tree, in tree order.

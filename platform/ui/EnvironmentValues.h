@@ -37,6 +37,8 @@ struct EnvironmentValues {
     PickerStyle pickerStyle = PickerStyle::Automatic;
     MenuStyle menuStyle = MenuStyle::Automatic;
     bool labelsHidden = false;
+    // Menus leave out the room for their indicator (a menu bar's titles sit close together).
+    bool menuIndicatorHidden = false;
     Localizer localize;
     OpenURLAction openURL;
 

@@ -45,7 +45,7 @@ Node* Input::topLayer() const {
 
 bool Input::reachable(const Node& node) const {
     if (!node.alive || node.graph != &graph_) return false;
-    if (layerRootOf(const_cast<Node*>(&node)) != topLayer()) return false;
+    if (layerRootOf(const_cast<Node*>(&node)) != topLayer() && !inMenuBar(node)) return false;
     if (!node.env || !node.env->isEnabled) return false;
     if (Node* menu = menuOf(const_cast<Node*>(&node)); menu && !(menu->env && menu->env->isEnabled))
         return false;
@@ -163,19 +163,35 @@ bool Input::insertText(std::string_view text) {
     return true;
 }
 
+bool Input::inMenuBar(const Node& node) const {
+    // Only the window's own content has a menu bar; a menu bar takes no part in presented layers.
+    if (layerRootOf(const_cast<Node*>(&node)) != graph_.root().get()) return false;
+    for (const Node* cur = &node; cur; cur = cur->parent)
+        if (cur->data && cur->data->attrs.menuBar) return true;
+    return false;
+}
+
 Node* Input::shortcutTarget(const KeyEvent& event) const {
     Node* found = nullptr;
-    walk(*topLayer(), [&](Node& n) {
-        if (found || !n.alive) return;
-        const auto& shortcut = n.data->attrs.shortcut;
-        if (!shortcut || !shortcut->matches(event)) return;
-        // The shortcut may sit on the button itself or on a wrapper around it.
-        Node* target = n.data->kind == ViewKind::Button ? &n : nullptr;
-        for (Node* cur = &n; !target && cur;
-             cur = cur->children.size() == 1 ? cur->children[0].get() : nullptr)
-            if (cur->data->kind == ViewKind::Button) target = cur;
-        if (target && reachable(*target)) found = target;
-    });
+    // The top layer's own shortcuts first, then the window's menu bar, which answers under sheets.
+    std::vector<Node*> scopes{topLayer()};
+    if (topLayer() != graph_.root().get()) {
+        walk(*graph_.root(), [&](Node& n) {
+            if (n.data && n.data->attrs.menuBar) scopes.push_back(&n);
+        });
+    }
+    for (Node* scope : scopes)
+        walk(*scope, [&](Node& n) {
+            if (found || !n.alive) return;
+            const auto& shortcut = n.data->attrs.shortcut;
+            if (!shortcut || !shortcut->matches(event)) return;
+            // The shortcut may sit on the button itself or on a wrapper around it.
+            Node* target = n.data->kind == ViewKind::Button ? &n : nullptr;
+            for (Node* cur = &n; !target && cur;
+                 cur = cur->children.size() == 1 ? cur->children[0].get() : nullptr)
+                if (cur->data->kind == ViewKind::Button) target = cur;
+            if (target && reachable(*target)) found = target;
+        });
     return found;
 }
 

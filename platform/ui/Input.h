@@ -31,6 +31,8 @@ private:
     // Alive, of this graph, in the top layer, enabled.
     bool reachable(const Node& node) const;
     Node* shortcutTarget(const KeyEvent& event) const;
+    // Inside the window's menu bar (see AnyView::menuBar).
+    bool inMenuBar(const Node& node) const;
     // The field whose drawn outline (a shape behind or over it) holds the point, when the click
     // reached nothing else.
     Node* fieldOutlinedAt(Point location) const;

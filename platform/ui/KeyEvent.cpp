@@ -49,4 +49,22 @@ std::string KeyboardShortcut::description() const {
     return s;
 }
 
+std::string KeyboardShortcut::displayText() const {
+    auto has = [&](KeyModifiers m) {
+        return (static_cast<std::uint8_t>(event.modifiers) & static_cast<std::uint8_t>(m)) != 0;
+    };
+    std::string s;
+    if (has(KeyModifiers::Shift)) s += "Shift+";
+    if (has(KeyModifiers::Option)) s += "Alt+";
+    if (has(KeyModifiers::Command) || has(KeyModifiers::Control)) s += "Ctrl+";
+    if (event.key != Key::Character) {
+        std::string name = description().substr(description().rfind('+') + 1);
+        if (!name.empty()) name[0] = static_cast<char>(name[0] - 'a' + 'A');
+        return s + name;
+    }
+    std::string key = event.character;
+    if (key.size() == 1 && key[0] >= 'a' && key[0] <= 'z') key[0] = static_cast<char>(key[0] - 'a' + 'A');
+    return s + key;
+}
+
 } // namespace plat::ui

@@ -39,6 +39,8 @@ struct KeyboardShortcut {
     bool matches(const KeyEvent& e) const { return e == event; }
     // "return", "escape", "cmd+s".
     std::string description() const;
+    // As a menu shows it on this desktop, where the command key is Ctrl: "Ctrl+Q", "Shift+Ctrl+Z".
+    std::string displayText() const;
     bool operator==(const KeyboardShortcut&) const = default;
 };
 

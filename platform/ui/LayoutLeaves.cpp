@@ -20,8 +20,10 @@ EdgeInsets buttonChrome(ButtonStyle s) {
 EdgeInsets fieldChrome(TextFieldStyle s) {
     return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, 4, 3, 4};
 }
-EdgeInsets menuChrome(MenuStyle s) {
-    return s == MenuStyle::BorderlessButton ? EdgeInsets{0, 0, 0, 14} : EdgeInsets{3, 8, 3, 22};
+EdgeInsets menuChrome(const EnvironmentValues& env) {
+    const double indicator = env.menuIndicatorHidden ? 0 : 14;
+    return env.menuStyle == MenuStyle::BorderlessButton ? EdgeInsets{0, 0, 0, indicator}
+                                                        : EdgeInsets{3, 8, 3, 8 + indicator};
 }
 Size toggleControl(ToggleStyle s) {
     return s == ToggleStyle::Switch ? Size{32, 18} : Size{14, 14};
@@ -123,7 +125,8 @@ Size LayoutEngine::textSize(const std::string& text, const Font& font, ProposedS
         auto fit = static_cast<std::size_t>(std::max(1.0, std::floor(*p.height / lh)));
         lines = std::min(lines, fit);
     }
-    if (wraps) widest = std::min(widest, *p.width);
+    // No narrower than its longest word: offered less, text keeps that width (its minimum) rather
+    // than cut words apart.
     return {widest, lh * static_cast<double>(lines)};
 }
 
@@ -227,7 +230,7 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
     }
     case ViewKind::Menu: {
         if (node.children.empty()) return {};
-        EdgeInsets e = menuChrome(env.menuStyle);
+        EdgeInsets e = menuChrome(env);
         std::vector<Node*> label = {node.children[0].get()};
         if (isTransparent(node.children[0]->data->kind)) label = layoutChildren(*node.children[0]);
         // Offered less than it would like, the label gets what there is (its title is cut short)
@@ -316,7 +319,7 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         Node& label = *node.children[0];
         std::vector<Node*> items = {&label};
         if (isTransparent(label.data->kind)) items = layoutChildren(label);
-        placeContent(items, inset(bounds, menuChrome(env.menuStyle)), Alignment::center());
+        placeContent(items, inset(bounds, menuChrome(env)), Alignment::center());
         return;
     }
     default:

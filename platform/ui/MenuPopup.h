@@ -16,7 +16,8 @@ struct MenuPopup {
         NodeRef item; // the menu item or picker entry
         Rect frame;
         std::string text;
-        std::string symbol; // a label's icon, else empty
+        std::string symbol;   // a label's icon, else empty
+        std::string shortcut; // the item's keyboard shortcut as the menu shows it, else empty
         bool separator = false;
         bool enabled = true;
         bool chosen = false; // the picker's current entry

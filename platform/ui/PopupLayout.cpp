@@ -16,7 +16,8 @@ constexpr double kIconSide = 16;   // an item's icon, with kIconGap after it
 constexpr double kIconGap = 6;
 constexpr double kCheckWidth = 18; // room for the picker's check mark
 constexpr double kSeparatorHeight = 9;
-constexpr double kRowExtra = 8; // a row is this much taller than its text line
+constexpr double kRowExtra = 8;     // a row is this much taller than its text line
+constexpr double kShortcutGap = 24; // between an item's title and its shortcut
 
 void addItems(Node& n, std::vector<Node*>& out) {
     const ViewKind k = n.data->kind;
@@ -74,8 +75,11 @@ std::optional<MenuPopup> layoutPopup(const ViewGraph& graph) {
             row.text = row.item.text();
             row.symbol = iconOf(row.item);
             row.chosen = picker && selection && item->data->attrs.tag == *selection;
+            if (auto shortcut = item->data->attrs.shortcut; shortcut && shortcut->event.key == Key::Character)
+                row.shortcut = shortcut->displayText();
             double content = metrics.textWidth(row.text, font) + 2 * kRowPadding;
             if (!row.symbol.empty()) content += kIconSide + kIconGap;
+            if (!row.shortcut.empty()) content += kShortcutGap + metrics.textWidth(row.shortcut, font);
             if (picker) content += kCheckWidth;
             width = std::max(width, content);
             row.frame.height = metrics.lineHeight(font) + kRowExtra;

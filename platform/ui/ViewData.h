@@ -62,6 +62,8 @@ struct ViewAttributes {
     std::optional<TextValue> navigationTitle;
     // A list or scroll view goes back to its start when this differs from the last layout's.
     std::optional<std::string> scrollResetKey;
+    // The window's menu bar: its items answer while a sheet or alert covers the window.
+    bool menuBar = false;
     // Drawing
     std::optional<Color> borderColor;
     double borderWidth = 0;

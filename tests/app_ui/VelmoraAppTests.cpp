@@ -115,7 +115,11 @@ TEST_F(LaunchedApp, TheFirstWindowsContentBecomes800By500OnALaterTurnAfterTheRoo
     // The content size is the area below the title strip; the frame is taller.
     first->setContentSize(target);
     EXPECT_EQ(first->frame().size, (Size{800, 500 + plat::Window::kTitleStripHeight}));
-    EXPECT_EQ(host(first).contentSize(), (plat::ui::Size{800, 500}));
+    // The tree adds the menu bar's strip above it; the root view keeps the whole content area.
+    EXPECT_EQ(host(first).contentSize(), (plat::ui::Size{800, 500 + plat::scene::MenuBarModel::kHeight}));
+    host(first).update();
+    EXPECT_EQ(host(first).require(plat::ui::Query::testId("menuBar")).frame().height,
+              plat::scene::MenuBarModel::kHeight);
 
     // Another appearance of the root (a second window of the group) sizes the first window again.
     first->setContentSize(Size{300, 300});

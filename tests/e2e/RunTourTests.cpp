@@ -1,10 +1,11 @@
 // The built `velmora` in tour mode, as run.sh starts it without a display: a separate process on
 // an X display, against a stand-in in this process, with a throwaway data folder. The tour must
-// end with exit code 0 and leave five screenshots of the right sizes that show real pictures; a
-// tour that cannot sign in must fail with a message naming the step; a tour without an account
-// must refuse to start. In this process: the desktop windows the application shows follow their
-// scene windows (visibility, title, size both ways), closing the last one ends the application, and
-// the scene layer opens its windows on the desktop with the string tables as their localiser.
+// end with exit code 0 and leave a screenshot of every step, of the right sizes and showing real
+// pictures; a tour that cannot sign in must fail with a message naming the step; a tour without an
+// account must refuse to start. In this process: the desktop windows the application shows follow
+// their scene windows (visibility, title, size both ways), closing the last one ends the
+// application, the scene layer opens its windows on the desktop with the string tables as their
+// localiser, and the window group's windows draw the menu bar, whose shortcuts work from the keyboard.
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Window.h"
 #include "platform/dispatch/RunLoop.h"
@@ -15,6 +16,7 @@
 #include "platform/render/scene/DesktopPresenter.h"
 #include "platform/render/scene/DesktopWindow.h"
 #include "platform/scene/HostedWindowContent.h"
+#include "platform/scene/MenuBar.h"
 #include "platform/scene/SceneHost.h"
 #include "platform/ui/Toolkit.h"
 #include "standin/StandinServer.h"
@@ -175,7 +177,7 @@ size_t differingPixels(const Bitmap& a, const Bitmap& b) {
     return count;
 }
 
-TEST_F(RunTour, WritesFiveScreenshotsOfTheTourAndExitsWithZero) {
+TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
     REQUIRE_DISPLAY();
     const fs::path shots = dir_ / "shots";
     const AppRun run =
@@ -183,13 +185,21 @@ TEST_F(RunTour, WritesFiveScreenshotsOfTheTourAndExitsWithZero) {
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
-    // Each step's picture at the window's content size (the title strip is the desktop's).
+    // Each step's picture at the window's content size with the menu bar's strip above it (the
+    // title strip is the desktop's); a sheet's picture at least at its content's minimum.
+    const int bar = 24;
     const std::vector<std::pair<std::string, std::pair<int, int>>> expected{
-        {"01-login.png", {800, 472}},
-        {"02-main.png", {300, 572}},
-        {"03-connected.png", {300, 572}},
-        {"04-disconnected.png", {300, 572}},
-        {"05-logged-out.png", {800, 472}}};
+        {"01-login.png", {800, 472 + bar}},
+        {"02-main.png", {300, 572 + bar}},
+        {"03-connected.png", {300, 572 + bar}},
+        {"04-disconnected.png", {300, 572 + bar}},
+        {"05-settings-compact.png", {300, 572 + bar}},
+        {"05-settings-compact-sheet1.png", {600, 0}},
+        {"06-plans.png", {300, 572 + bar}},
+        {"06-plans-sheet1.png", {400, 0}},
+        {"07-menu-bar.png", {300, 572 + bar}},
+        {"08-full-layout.png", {800, 572 + bar}},
+        {"09-logged-out.png", {800, 472 + bar}}};
     std::map<std::string, Bitmap> pictures;
     for (const auto& [name, size] : expected) {
         const fs::path path = shots / name;
@@ -197,16 +207,24 @@ TEST_F(RunTour, WritesFiveScreenshotsOfTheTourAndExitsWithZero) {
                                                                                         << run.out;
         auto bitmap = Bitmap::readPng(path);
         ASSERT_TRUE(bitmap) << path;
-        EXPECT_EQ(bitmap->width, size.first) << name;
-        EXPECT_EQ(bitmap->height, size.second) << name;
+        if (name.find("-sheet") == std::string::npos) {
+            EXPECT_EQ(bitmap->width, size.first) << name;
+            EXPECT_EQ(bitmap->height, size.second) << name;
+        } else {
+            // Wider than the compact window it hangs from.
+            EXPECT_GE(bitmap->width, size.first) << name;
+            EXPECT_GE(bitmap->height, 300) << name;
+        }
         EXPECT_GE(colours(*bitmap), 16u) << name << " is (nearly) one colour";
         pictures[name] = std::move(*bitmap);
     }
-    // The login window's brand column, in "rightBarColor", along the right edge.
-    EXPECT_EQ(pictures["01-login.png"].pixel(795, 5) >> 8, 0x1E3A8Au);
+    // The login window's brand column, in "rightBarColor", along the right edge below the bar.
+    EXPECT_EQ(pictures["01-login.png"].pixel(795, bar + 5) >> 8, 0x1E3A8Au);
     // Connecting changes the power button: the pictures before and while connected differ.
     EXPECT_GT(differingPixels(pictures["02-main.png"], pictures["03-connected.png"]), 1000u);
-    EXPECT_NE(run.out.find("Tour finished: 5 screenshots"), std::string::npos) << run.out;
+    // The open application menu is drawn over the window.
+    EXPECT_GT(differingPixels(pictures["04-disconnected.png"], pictures["07-menu-bar.png"]), 1000u);
+    EXPECT_NE(run.out.find("Tour finished: 11 screenshots"), std::string::npos) << run.out;
 
     // The launch registered the installation with the stand-in, once and without a refresh token.
     std::vector<standin::RequestLogEntry> registrations;
@@ -229,7 +247,7 @@ TEST_F(RunTour, FailsWithTheStepWhenTheSignInIsRefused) {
     const AppRun run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(30));
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.err.find("Tour failed at step 2 of 5: timed out after 3 s waiting for the main window"),
+    EXPECT_NE(run.err.find("Tour failed at step 2 of 9: timed out after 3 s waiting for the main window"),
               std::string::npos)
         << run.err;
     // The login window was written before the sign-in; nothing after it.
@@ -369,6 +387,63 @@ TEST_F(DesktopWindows, SceneWindowsAreOnTheDesktopAndLocalised) {
         EXPECT_TRUE(content->host().find(plat::ui::Query::text("No conectado"))) << content->host().dump();
         plat::Application::shared().resetForTesting();
     }
+}
+
+// One window group with a plain root, a settings scene, and a command after About.
+class CommandsApp : public plat::scene::App {
+public:
+    std::shared_ptr<int> checks = std::make_shared<int>(0);
+    std::vector<plat::scene::Scene> body() const override {
+        auto count = checks;
+        return {plat::scene::Scene::WindowGroup([] { return plat::ui::VerbatimText("Main"); })
+                    .commands({plat::scene::SceneCommandGroup::after(
+                        plat::CommandGroupPlacement::appInfo,
+                        [count] { return plat::ui::Button("Check for Updates…", [count] { ++*count; }); })}),
+                plat::scene::Scene::Settings([] { return plat::ui::VerbatimText("Settings"); })};
+    }
+};
+
+TEST_F(DesktopWindows, TheMainWindowDrawsTheMenuBarWhoseItemsAndShortcutsWork) {
+    CommandsApp app;
+    plat::scene::SceneOptions options;
+    options.presenter = presenter_;
+    plat::scene::SceneHost scenes(app, options);
+    auto& application = plat::Application::shared();
+    application.finishLaunching([&] { scenes.install(); });
+    application.updateWindows();
+    auto window = application.windows().front();
+    auto& surface = desktop(*window);
+    auto* content = dynamic_cast<plat::scene::HostedWindowContent*>(window->content().get());
+    ASSERT_TRUE(content);
+    // The bar is a strip above the content area: the desktop window is that much taller.
+    const auto size = window->contentSize();
+    EXPECT_TRUE(turnUntil([&] {
+        return sized(surface, static_cast<float>(size.width),
+                     static_cast<float>(size.height + plat::scene::MenuBarModel::kHeight));
+    }));
+    auto& host = content->host();
+    EXPECT_EQ(host.require(plat::ui::Query::text("Main")).frame().y >= plat::scene::MenuBarModel::kHeight,
+              true);
+
+    // A click on the application menu's title opens it; a click on the command's row chooses it.
+    const plat::ui::Rect title = host.require(plat::ui::Query::testId("menuBar.Velmora")).frame();
+    surface.simulateMouseClick({static_cast<float>(title.center().x), static_cast<float>(title.center().y)});
+    ASSERT_TRUE(turnUntil([&] { return static_cast<bool>(host.menuPopup()); }));
+    std::optional<plat::ui::Rect> row;
+    const auto popup = host.menuPopup();
+    for (const auto& r : popup->rows)
+        if (r.text == "Check for Updates…") row = r.frame;
+    ASSERT_TRUE(row) << "the command follows About";
+    surface.simulateMouseClick({static_cast<float>(row->center().x), static_cast<float>(row->center().y)});
+    ASSERT_TRUE(turnUntil([&] { return *app.checks == 1; }));
+    EXPECT_FALSE(host.openMenu());
+
+    // Ctrl+, opens the settings window; Ctrl+Q ends the application.
+    surface.simulateKey(',', plat::render::keys::ModControl);
+    ASSERT_TRUE(turnUntil([&] { return static_cast<bool>(scenes.settingsWindow()); }));
+    surface.simulateKey('Q', plat::render::keys::ModControl);
+    EXPECT_TRUE(turnUntil([&] { return application.isTerminating(); }));
+    application.resetForTesting();
 }
 
 } // namespace

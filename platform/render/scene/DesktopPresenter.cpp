@@ -17,8 +17,9 @@ DesktopPresenter::DesktopPresenter(std::string defaultIcon)
     : metrics_(std::make_shared<FontMetrics>()), defaultIcon_(std::move(defaultIcon)) {}
 
 std::unique_ptr<scene::WindowPresentation> DesktopPresenter::present(const std::shared_ptr<Window>& window,
-                                                                     const std::shared_ptr<ui::Host>& host) {
-    return std::make_unique<DesktopWindow>(window, host, defaultIcon_);
+                                                                     const std::shared_ptr<ui::Host>& host,
+                                                                     double barHeight) {
+    return std::make_unique<DesktopWindow>(window, host, defaultIcon_, barHeight);
 }
 
 void DesktopPresenter::run(Application& application) {

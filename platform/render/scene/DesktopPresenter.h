@@ -19,7 +19,8 @@ public:
 
     std::shared_ptr<const ui::TextMetrics> textMetrics() const override { return metrics_; }
     std::unique_ptr<scene::WindowPresentation> present(const std::shared_ptr<Window>& window,
-                                                       const std::shared_ptr<ui::Host>& host) override;
+                                                       const std::shared_ptr<ui::Host>& host,
+                                                       double barHeight) override;
     // Activates the application and turns the event loop, with an update pass of the application
     // after each turn, until it terminates; then closes the windows that are left, so the desktop
     // windows are gone before the process ends.

@@ -33,11 +33,11 @@ void closeLater(std::weak_ptr<Window> weak) {
 } // namespace
 
 DesktopWindow::DesktopWindow(const std::shared_ptr<Window>& window, const std::shared_ptr<ui::Host>& host,
-                             std::string defaultIcon)
-    : window_(window) {
+                             std::string defaultIcon, double barHeight)
+    : window_(window), bar_(static_cast<float>(barHeight)) {
     WindowOptions options;
     options.title = window->title();
-    options.contentSize = surfaceSize(window->contentSize());
+    options.contentSize = surfaceSize({window->contentSize().width, window->contentSize().height + bar_});
     options.resizable = window->style().resizable;
     // Shown by the first update pass after the window is ordered front, at its size by then.
     options.visible = false;
@@ -57,7 +57,7 @@ DesktopWindow::~DesktopWindow() {
 }
 
 void DesktopWindow::contentResized(plat::Size size) {
-    requested_ = surfaceSize(size);
+    requested_ = surfaceSize({size.width, size.height + bar_});
     if (!sameSize(onScreen_->surface().contentSize(), requested_))
         onScreen_->surface().setContentSize(requested_);
 }
@@ -79,7 +79,7 @@ void DesktopWindow::update() {
     if (sameSize(now, requested_)) return;
     // The user resized the desktop window: the window (and so its tree) takes that size.
     requested_ = now;
-    window->setContentSize(plat::Size{now.width, now.height});
+    window->setContentSize(plat::Size{now.width, std::max(0.0f, now.height - bar_)});
 }
 
 bool DesktopWindow::writeScreenshot(const std::filesystem::path& path) {

@@ -2,7 +2,9 @@
 // window's content. It sizes the desktop window to the window's content area, shows and hides it
 // and sets its title and icon as the window and the application say, hands a size the user gives
 // the desktop window back to the window, and turns the desktop's close button into the window's
-// close (the application terminates when its last window is gone). Main thread only.
+// close (the application terminates when its last window is gone). A tree with a menu bar is
+// taller than the window's content area by the bar's strip, and so is the desktop window.
+// Main thread only.
 #pragma once
 
 #include "platform/foundation/Cancellable.h"
@@ -17,9 +19,9 @@ namespace plat::render {
 class DesktopWindow : public scene::WindowPresentation {
 public:
     // Shows the tree of `host` for `window` (held weakly); `defaultIcon` is the image shown while
-    // the application names no icon.
+    // the application names no icon; `barHeight` is the strip the tree shows above the content.
     DesktopWindow(const std::shared_ptr<Window>& window, const std::shared_ptr<ui::Host>& host,
-                  std::string defaultIcon);
+                  std::string defaultIcon, double barHeight = 0);
     ~DesktopWindow() override;
 
     void contentResized(plat::Size size) override;
@@ -31,6 +33,7 @@ public:
 
 private:
     std::weak_ptr<Window> window_;
+    float bar_ = 0;
     std::unique_ptr<HostWindow> onScreen_;
     // The size this side last asked the desktop window for, and the size last seen there: a seen
     // size that changed to something not asked for was the user's doing.

@@ -230,6 +230,14 @@ void TreePainter::paintPopup(const std::vector<ui::RenderLayer>& layers) {
         t.color = text;
         t.lineHeight = FontMetrics::lineHeightFor(font.size);
         t.origin = {x, r.y + std::max(0.0f, (r.height - t.lineHeight) / 2)};
+        if (!row.shortcut.empty()) {
+            // The shortcut at the row's far end, dimmer than the title.
+            cmd::Text key = t;
+            key.text = row.shortcut;
+            key.color = resolve(ui::Color::secondary(), scheme);
+            key.origin.x = r.x + r.width - 12 - FontBook::shared().measure(row.shortcut, font).width;
+            list->add(std::move(key));
+        }
         list->add(std::move(t));
     }
     list->popClip();
