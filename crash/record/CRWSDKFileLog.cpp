@@ -1,5 +1,5 @@
-// Runs at crash time. The internal log writer: its own small formatter and one write call per
-// character, with the descriptor kept in the writable context.
+// Runs at crash time. The internal log writer: its own small formatter and one write call per run
+// of literal text or placeholder, with the descriptor kept in the writable context.
 #include "crash/record/CRWSDKFileLog.h"
 
 #include "crash/record/CRWContext.h"
@@ -45,7 +45,14 @@ void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments) {
 
     for (const char* cursor = format; *cursor != '\0'; ++cursor) {
         if (*cursor != '%' || cursor[1] == '\0') {
-            CRWFileWriteWithRetries(descriptor, cursor, 1);
+            // The literal text up to the next placeholder goes out in one write, before any argument
+            // is read: a fault while formatting still leaves everything before it on disk, without
+            // a system call per character (a crash's unwinder trace runs to thousands of lines).
+            const char* end = cursor + 1;
+            while (*end != '\0' && !(*end == '%' && end[1] != '\0'))
+                ++end;
+            CRWFileWriteWithRetries(descriptor, cursor, static_cast<size_t>(end - cursor));
+            cursor = end - 1;
             continue;
         }
         ++cursor;

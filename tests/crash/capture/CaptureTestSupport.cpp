@@ -8,19 +8,13 @@
 #include "crash/record/CRWFileRead.h"
 #include "platform/dispatch/DispatchThreads.h"
 #include "platform/mach/MachException.h"
+#include "tests/crash/support/ChildProcess.h"
 
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <exception>
-#include <poll.h>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace capturetest {
 
@@ -90,63 +84,16 @@ std::string hex(const std::string& text) {
 }
 
 DemoRun runDemo(const std::vector<std::string>& arguments, int signalWhenReady) {
-    DemoRun run;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return run;
-    std::vector<std::string> args{CRASH_DEMO_PATH};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
     // The sanitizer must leave the fatal signals to the demo's own handlers.
-    std::vector<std::string> environment{"ASAN_OPTIONS=handle_segv=0:handle_sigbus=0:handle_sigfpe=0:"
-                                         "handle_sigill=0:handle_abort=0:detect_leaks=0"};
-    for (char** e = environ; *e != nullptr; ++e)
-        if (strncmp(*e, "ASAN_OPTIONS=", 13) != 0) environment.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& e : environment)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    pid_t child = -1;
-    const int spawned = posix_spawn(&child, CRASH_DEMO_PATH, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (spawned != 0) {
-        close(pipeEnds[0]);
-        return run;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool signalled = false;
-    char buffer[4096];
-    for (;;) {
-        struct pollfd poller {
-            pipeEnds[0], POLLIN, 0
-        };
-        if (poll(&poller, 1, 200) > 0) {
-            const ssize_t count = read(pipeEnds[0], buffer, sizeof(buffer));
-            if (count <= 0) break;
-            run.output.append(buffer, static_cast<size_t>(count));
-        }
-        if (signalWhenReady != 0 && !signalled && run.output.find("ready\n") != std::string::npos) {
-            kill(child, signalWhenReady);
-            signalled = true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            break;
-        }
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) run.termSignal = WTERMSIG(status);
-    if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+    const crashtest::ChildRun child =
+        crashtest::runChild(CRASH_DEMO_PATH, arguments,
+                            {"ASAN_OPTIONS=handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:"
+                             "handle_abort=0:detect_leaks=0"},
+                            signalWhenReady);
+    DemoRun run;
+    run.termSignal = child.termSignal;
+    run.exitStatus = child.exitStatus;
+    run.output = child.output;
     std::istringstream lines(run.output);
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind("image ", 0) != 0) continue;
