@@ -19,10 +19,6 @@
 #include <string>
 #include <typeinfo>
 
-// Custom exceptions go to the A/B store (CRWExceptionCustom.cpp).
-void CRWExceptionRecordCustom(uint32_t type, const char* name, const char* reason,
-                              const CRWStackFrame* frames, size_t frameCount, const char* rollouts);
-
 namespace {
 
 constexpr size_t kReasonLength = 1024;

@@ -80,6 +80,10 @@ bool CRWExceptionDemangle(const char* mangled, char* buffer, size_t size);
 
 // Custom and on-demand exceptions (ordinary code) ------------------------------------------------
 
+// The non-fatal branch of CRWExceptionRecord: the exception into the custom-exception A/B store,
+// nothing when custom exceptions are off.
+void CRWExceptionRecordCustom(uint32_t type, const char* name, const char* reason,
+                              const CRWStackFrame* frames, size_t frameCount, const char* rollouts);
 // A custom exception (type 4) into the custom-exception A/B store; nothing when custom exceptions
 // are off (their maximum is 0).
 void CRWExceptionRecordModel(const std::string& name, const std::string& reason,

@@ -17,10 +17,6 @@
 
 namespace fs = std::filesystem;
 
-// Called by CRWExceptionRecord for the types that do not end the process.
-void CRWExceptionRecordCustom(uint32_t type, const char* name, const char* reason,
-                              const CRWStackFrame* frames, size_t frameCount, const char* rollouts);
-
 namespace {
 
 constexpr const char* kCustomFatalIndicatorFile = "custom_fatal.crwrecord";
