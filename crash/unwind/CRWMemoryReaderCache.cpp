@@ -17,16 +17,22 @@ bool cachedRead(void* context, uint64_t address, void* destination, size_t lengt
             return true;
         }
     }
-    const uint32_t victim = cache->nextVictim;
-    if (!CRWMemoryReaderRead(&cache->inner, line, cache->lines[victim], CRWMemoryReaderCacheLineSize)) {
-        // Part of the block is unreadable (a guard page, the end of a mapping): ask for exactly
+    // A walk moves up the stack, so the line after the missing one is fetched in the same call
+    // when it can be read too.
+    static_assert(CRWMemoryReaderCacheLines == 2, "the two lines are filled together");
+    if (CRWMemoryReaderRead(&cache->inner, line, cache->lines[0], 2 * CRWMemoryReaderCacheLineSize)) {
+        cache->lineAddress[0] = line;
+        cache->lineAddress[1] = line + CRWMemoryReaderCacheLineSize;
+    } else if (CRWMemoryReaderRead(&cache->inner, line, cache->lines[0], CRWMemoryReaderCacheLineSize)) {
+        cache->lineAddress[0] = line;
+        cache->lineAddress[1] = 0;
+    } else {
+        // Part of the line is unreadable (a guard page, the end of a mapping): ask for exactly
         // what was wanted.
-        cache->lineAddress[victim] = 0;
+        cache->lineAddress[0] = cache->lineAddress[1] = 0;
         return CRWMemoryReaderRead(&cache->inner, address, destination, length);
     }
-    cache->lineAddress[victim] = line;
-    cache->nextVictim = (victim + 1) % CRWMemoryReaderCacheLines;
-    std::memcpy(destination, cache->lines[victim] + offset, length);
+    std::memcpy(destination, cache->lines[0] + offset, length);
     return true;
 }
 
@@ -36,7 +42,6 @@ void CRWMemoryReaderCacheInit(CRWMemoryReaderCache* cache, const CRWMemoryReader
     cache->inner = inner != nullptr ? *inner : CRWMemoryReader{nullptr, nullptr};
     for (uint64_t& address : cache->lineAddress)
         address = 0;
-    cache->nextVictim = 0;
 }
 
 CRWMemoryReader CRWMemoryReaderCacheReader(CRWMemoryReaderCache* cache) {

@@ -1,5 +1,5 @@
 // A small read-through cache in front of a memory reader. A walk reads a few words from each of
-// many neighbouring frames; fetching whole pages turns those into a handful of kernel reads. The
+// many neighbouring frames; fetching two pages at a time turns those into a few kernel reads. The
 // cache lives in the walk's own context and is dropped with it. Runs at crash time: no
 // allocation, no locks, no exceptions.
 #pragma once
@@ -14,7 +14,6 @@ inline constexpr uint32_t CRWMemoryReaderCacheLineSize = 4096;
 struct CRWMemoryReaderCache {
     CRWMemoryReader inner;
     uint64_t lineAddress[CRWMemoryReaderCacheLines]; // 0 for an empty line
-    uint32_t nextVictim;
     alignas(16) uint8_t lines[CRWMemoryReaderCacheLines][CRWMemoryReaderCacheLineSize];
 };
 

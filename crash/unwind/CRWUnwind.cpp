@@ -9,6 +9,7 @@
 #include "crash/unwind/CRWFramePointerUnwind.h"
 #include "crash/unwind/CRWUnwindLog.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -157,7 +158,8 @@ CRWUnwindEnvironment CRWUnwindEnvironmentWithTable(const CRWBinaryImageTable* ta
 bool CRWUnwindInit(CRWUnwindContext* context, const CRWRegisters* registers,
                    const CRWUnwindEnvironment* environment) {
     if (context == nullptr || registers == nullptr || environment == nullptr) return false;
-    std::memset(context, 0, sizeof *context);
+    // Everything but the cache's line buffers, which its tags mark empty.
+    std::memset(context, 0, offsetof(CRWUnwindContext, stackCache));
     std::memcpy(&context->registers, registers, sizeof *registers);
     context->environment = environment;
     CRWMemoryReaderCacheInit(&context->stackCache, &environment->reader);

@@ -47,8 +47,8 @@ struct CRWUnwindContext {
     uint64_t lastCIEAddress;
     CRWDwarfCIERecord lastCIE;
     CRWDwarfState lastCIEState;
-    CRWMemoryReader reader; // the environment's reader behind the cache below
-    CRWMemoryReaderCache stackCache;
+    CRWMemoryReader reader;          // the environment's reader behind the cache below
+    CRWMemoryReaderCache stackCache; // last: initialisation clears everything before it
 };
 
 // Zeroes the context and copies the registers; false for a null context, registers or environment.
