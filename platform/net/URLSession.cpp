@@ -93,11 +93,94 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return t->cancelled->load() ? 1 : 0;
 }
 
+constexpr long kMaxRedirects = 16;
+
+struct Outcome {
+    CURLcode rc = CURLE_OK;
+    long status = 0;
+    std::string redirectURL; // where a redirect reply points; empty when curl follows them itself
+};
+
+// One transfer of `request` into `transfer`; curl follows redirects itself unless told not to.
+Outcome transferOnce(const URLRequest& request, Transfer& transfer, bool followRedirects) {
+    CURL* curl = curl_easy_init();
+    curl_slist* headers = nullptr;
+    bool hasContentType = false;
+    for (const auto& [name, value] : request.allHTTPHeaderFields()) {
+        headers = curl_slist_append(headers, (name + ": " + value).c_str());
+        if (strcasecmp(name.c_str(), "Content-Type") == 0) hasContentType = true;
+    }
+    headers = curl_slist_append(headers, "Expect:");
+    if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
+
+    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.httpMethod.c_str());
+    if (request.httpBody) {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request.httpBody->size()));
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, reinterpret_cast<const char*>(request.httpBody->data()));
+    } else if (request.httpMethod == "HEAD") {
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Velmora (Linux)");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    double timeout = request.timeoutInterval;
+    if (std::isfinite(timeout) && timeout > 0 && timeout < 86400.0 * 365)
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout * 1000));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+
+    Outcome outcome;
+    outcome.rc = curl_easy_perform(curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &outcome.status);
+    char* effective = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+    if (effective) transfer.response.url = effective;
+    char* location = nullptr;
+    if (!followRedirects && curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location)
+        outcome.redirectURL = location;
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return outcome;
+}
+
+bool isRedirectStatus(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The request a redirect proposes: the same one sent to the Location, as a bodiless GET after
+// 301, 302 and 303 unless it was a GET or HEAD already.
+URLRequest proposedRedirect(const URLRequest& request, long status, const std::string& location) {
+    URLRequest proposed = request;
+    proposed.url = location;
+    if (status <= 303 && request.httpMethod != "GET" && request.httpMethod != "HEAD") {
+        proposed.httpMethod = "GET";
+        proposed.httpBody.reset();
+        proposed.setValue("", "Content-Type");
+        proposed.setValue("", "Content-Encoding");
+    }
+    return proposed;
+}
+
 } // namespace
 
-URLSessionDataTask::URLSessionDataTask(URLRequest request, Completion completion, DispatchQueue delegateQueue)
+URLSessionDataTask::URLSessionDataTask(URLRequest request, Completion completion, DispatchQueue delegateQueue,
+                                       RedirectHandler redirectHandler)
     : request_(std::move(request)), completion_(std::move(completion)),
-      delegateQueue_(std::move(delegateQueue)) {}
+      delegateQueue_(std::move(delegateQueue)), redirectHandler_(std::move(redirectHandler)) {}
 
 void URLSessionDataTask::resume() {
     State expected = State::Suspended;
@@ -115,57 +198,29 @@ void URLSessionDataTask::cancel() {
 
 void URLSessionDataTask::perform() {
     initCurlOnce();
+    URLRequest request = request_;
     Transfer transfer;
-    transfer.cancelled = &cancelled_;
-    transfer.response.url = request_.url;
-
-    CURL* curl = curl_easy_init();
-    curl_slist* headers = nullptr;
-    bool hasContentType = false;
-    for (const auto& [name, value] : request_.allHTTPHeaderFields()) {
-        headers = curl_slist_append(headers, (name + ": " + value).c_str());
-        if (strcasecmp(name.c_str(), "Content-Type") == 0) hasContentType = true;
+    Outcome outcome;
+    for (long redirects = 0;; ++redirects) {
+        transfer = Transfer();
+        transfer.cancelled = &cancelled_;
+        transfer.response.url = request.url;
+        outcome = transferOnce(request, transfer, !redirectHandler_);
+        if (!redirectHandler_ || outcome.rc != CURLE_OK || cancelled_.load() || outcome.redirectURL.empty() ||
+            !isRedirectStatus(outcome.status))
+            break;
+        if (redirects == kMaxRedirects) {
+            outcome.rc = CURLE_TOO_MANY_REDIRECTS;
+            break;
+        }
+        transfer.response.statusCode = static_cast<int>(outcome.status);
+        std::optional<URLRequest> next = redirectHandler_(
+            transfer.response, proposedRedirect(request, outcome.status, outcome.redirectURL));
+        if (!next) break;
+        request = std::move(*next);
     }
-    headers = curl_slist_append(headers, "Expect:");
-    if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
-
-    curl_easy_setopt(curl, CURLOPT_URL, request_.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request_.httpMethod.c_str());
-    if (request_.httpBody) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(request_.httpBody->size()));
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, reinterpret_cast<const char*>(request_.httpBody->data()));
-    } else if (request_.httpMethod == "HEAD") {
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    }
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Velmora (Linux)");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 16L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    double timeout = request_.timeoutInterval;
-    if (std::isfinite(timeout) && timeout > 0 && timeout < 86400.0 * 365)
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout * 1000));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-
-    CURLcode rc = curl_easy_perform(curl);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    char* effective = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
-    if (effective) transfer.response.url = effective;
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
+    const CURLcode rc = outcome.rc;
+    const long status = outcome.status;
 
     std::optional<Data> data;
     std::optional<HTTPURLResponse> response;
@@ -192,11 +247,13 @@ URLSession& URLSession::shared() {
     return *session;
 }
 
-URLSession::URLSession(DispatchQueue delegateQueue) : delegateQueue_(std::move(delegateQueue)) {}
+URLSession::URLSession(DispatchQueue delegateQueue, RedirectHandler redirectHandler)
+    : delegateQueue_(std::move(delegateQueue)), redirectHandler_(std::move(redirectHandler)) {}
 
 std::shared_ptr<URLSessionDataTask> URLSession::dataTask(URLRequest request,
                                                          URLSessionDataTask::Completion completion) {
-    return std::make_shared<URLSessionDataTask>(std::move(request), std::move(completion), delegateQueue_);
+    return std::make_shared<URLSessionDataTask>(std::move(request), std::move(completion), delegateQueue_,
+                                                redirectHandler_);
 }
 
 std::shared_ptr<URLSessionDataTask> URLSession::uploadTask(URLRequest request, Data body,

@@ -1,7 +1,8 @@
 // HTTP(S) requests on libcurl: data tasks whose completion receives the body bytes (empty, never
 // absent, when a reply had no body), the response, or an error of the URL-loading domain.
 // Completions run on the session's delegate queue. Requests send no "Expect: 100-continue" and no
-// content type the caller did not set; gzip replies are decoded; https verifies the peer.
+// content type the caller did not set; gzip replies are decoded; https verifies the peer. Redirects
+// are followed (at most 16), or handed to the session's redirect handler when it has one.
 #pragma once
 
 #include "platform/dispatch/DispatchQueue.h"
@@ -14,6 +15,13 @@
 #include <optional>
 
 namespace plat {
+
+// Decides where a redirect leads: answers the request to send next (the proposed one, or another)
+// or none to stop there and hand the redirect reply itself to the completion. The proposed request
+// goes to the Location; after 301, 302 or 303 a POST becomes a GET without a body, while 307 and
+// 308 keep method and body. Runs on the transfer's worker thread.
+using RedirectHandler =
+    std::function<std::optional<URLRequest>(const HTTPURLResponse& redirectResponse, URLRequest proposed)>;
 
 class URLSessionDataTask : public std::enable_shared_from_this<URLSessionDataTask> {
 public:
@@ -28,13 +36,15 @@ public:
 
     using Completion = std::function<void(std::optional<Data> data, std::optional<HTTPURLResponse> response,
                                           std::optional<Error>)>;
-    URLSessionDataTask(URLRequest request, Completion completion, DispatchQueue delegateQueue);
+    URLSessionDataTask(URLRequest request, Completion completion, DispatchQueue delegateQueue,
+                       RedirectHandler redirectHandler = nullptr);
 
 private:
     void perform();
     URLRequest request_;
     Completion completion_;
     DispatchQueue delegateQueue_;
+    RedirectHandler redirectHandler_;
     std::atomic<State> state_{State::Suspended};
     std::atomic<bool> cancelled_{false};
 };
@@ -43,7 +53,7 @@ class URLSession {
 public:
     // The shared session; its completions run on a private serial queue.
     static URLSession& shared();
-    explicit URLSession(DispatchQueue delegateQueue);
+    explicit URLSession(DispatchQueue delegateQueue, RedirectHandler redirectHandler = nullptr);
 
     // A task that runs `request` once resumed.
     std::shared_ptr<URLSessionDataTask> dataTask(URLRequest request,
@@ -56,6 +66,7 @@ public:
 
 private:
     DispatchQueue delegateQueue_;
+    RedirectHandler redirectHandler_;
 };
 
 } // namespace plat

@@ -205,3 +205,79 @@ TEST(URLSession, CancelDeliversCancelledError) {
     EXPECT_EQ(error->code, URLError::Cancelled);
     EXPECT_EQ(task->state(), URLSessionDataTask::State::Completed);
 }
+
+TEST(URLSession, RedirectHandlerSeesEachRedirectAndDecidesWhatIsSentNext) {
+    LocalServer server;
+    std::vector<std::string> seen; // method, path, body and marker header of each request
+    auto record = [&](const httplib::Request& req) {
+        seen.push_back(req.method + " " + req.path + " " + req.body + " " + req.get_header_value("X-Key"));
+    };
+    server.server().Post("/moved", [&](const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        res.status = 302;
+        res.set_header("Location", "/target");
+    });
+    server.server().Post("/kept", [&](const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        res.status = 307;
+        res.set_header("Location", "/target");
+    });
+    auto target = [&](const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        res.set_content("arrived", "text/plain");
+    };
+    server.server().Post("/target", target);
+    server.server().Get("/target", target);
+    server.server().Get("/loop", [&](const httplib::Request&, httplib::Response& res) {
+        res.status = 301;
+        res.set_header("Location", "/loop");
+    });
+
+    URLRequest request(server.url("/moved"), 10);
+    request.httpMethod = "POST";
+    request.httpBody = toData("body");
+    request.setValue("k", "X-Key");
+    request.setValue("text/plain", "Content-Type");
+
+    // The proposal after a 302 is a bodiless GET; this handler rebuilds the POST instead.
+    std::vector<std::string> proposals;
+    URLSession rebuilding(
+        DispatchQueue::serial("test.delegate"),
+        [&](const HTTPURLResponse& redirect, URLRequest proposed) -> std::optional<URLRequest> {
+            proposals.push_back(std::to_string(redirect.statusCode) + " " + proposed.httpMethod + " " +
+                                (proposed.httpBody ? "body" : "none"));
+            URLRequest rebuilt = request;
+            rebuilt.url = proposed.url;
+            return rebuilt;
+        });
+    Result r = run(rebuilding, request);
+    ASSERT_FALSE(r.error);
+    EXPECT_EQ(toString(*r.data), "arrived");
+    EXPECT_EQ(proposals, std::vector<std::string>{"302 GET none"});
+    EXPECT_EQ(seen, (std::vector<std::string>{"POST /moved body k", "POST /target body k"}));
+
+    // A 307 proposal keeps method and body; a handler answering none gets the redirect itself.
+    seen.clear();
+    proposals.clear();
+    URLSession stopping(
+        DispatchQueue::serial("test.delegate"),
+        [&](const HTTPURLResponse& redirect, URLRequest proposed) -> std::optional<URLRequest> {
+            proposals.push_back(std::to_string(redirect.statusCode) + " " + proposed.httpMethod + " " +
+                                (proposed.httpBody ? "body" : "none"));
+            return std::nullopt;
+        });
+    request.url = server.url("/kept");
+    r = run(stopping, request);
+    ASSERT_FALSE(r.error);
+    EXPECT_EQ(r.response->statusCode, 307);
+    EXPECT_EQ(proposals, std::vector<std::string>{"307 POST body"});
+    EXPECT_EQ(seen.size(), 1u);
+
+    // Endless redirects end with the too-many-redirects error.
+    URLSession following(
+        DispatchQueue::serial("test.delegate"),
+        [](const HTTPURLResponse&, URLRequest proposed) -> std::optional<URLRequest> { return proposed; });
+    r = run(following, URLRequest(server.url("/loop"), 10));
+    ASSERT_TRUE(r.error);
+    EXPECT_EQ(r.error->code, URLError::HTTPTooManyRedirects);
+}
