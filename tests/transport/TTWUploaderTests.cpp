@@ -11,19 +11,36 @@ using namespace transporttest;
 
 namespace {
 
-// Points the app core's services at `base` for the lifetime of the object.
+// Points the app core's services at `base` (or at their built-in addresses when none) for the
+// lifetime of the object; the tests run with the override set to a closed port.
 class TesseraBase {
 public:
-    explicit TesseraBase(const std::string& base) {
-        ::setenv(kTSRTesseraBaseEnvironmentVariable, base.c_str(), 1);
+    explicit TesseraBase(const std::optional<std::string>& base) {
+        if (const char* value = std::getenv(kTSRTesseraBaseEnvironmentVariable)) previous_ = value;
+        if (base)
+            ::setenv(kTSRTesseraBaseEnvironmentVariable, base->c_str(), 1);
+        else
+            ::unsetenv(kTSRTesseraBaseEnvironmentVariable);
     }
-    ~TesseraBase() { ::unsetenv(kTSRTesseraBaseEnvironmentVariable); }
+    ~TesseraBase() {
+        if (previous_)
+            ::setenv(kTSRTesseraBaseEnvironmentVariable, previous_->c_str(), 1);
+        else
+            ::unsetenv(kTSRTesseraBaseEnvironmentVariable);
+    }
+
+private:
+    std::optional<std::string> previous_;
 };
 
 } // namespace
 
 TEST(Endpoints, FourTargetsOnReservedDomainsWithTheOverrideAppliedOnEveryCall) {
-    std::map<int64_t, std::string> builtIn = TTREndpoints::uploadURLs();
+    std::map<int64_t, std::string> builtIn;
+    {
+        TesseraBase none(std::nullopt);
+        builtIn = TTREndpoints::uploadURLs();
+    }
     ASSERT_EQ(builtIn.size(), 4u);
     for (const auto& [target, url] : builtIn) {
         EXPECT_EQ(url.rfind("https://", 0), 0u) << url;
