@@ -33,8 +33,11 @@ AnyCancellable observe(const std::shared_ptr<T>& object, const std::shared_ptr<N
 
 template <typename T> class StateObject {
 public:
-    StateObject() requires std::default_initializable<T> : StateObject([] { return std::make_shared<T>(); }) {
-    }
+    // A template so that the constraint is checked only where it is used: a screen may hold a
+    // StateObject of a type that is still incomplete in its header.
+    template <typename U = T>
+    requires std::default_initializable<U> StateObject()
+        : StateObject([] { return std::make_shared<U>(); }) {}
     // `make` runs only when the place is new.
     explicit StateObject(std::function<std::shared_ptr<T>()> make) {
         if (auto* context = detail::BuildContext::current()) {

@@ -53,9 +53,9 @@ Shape arc(float cx, float cy, float r, float width, float start, float end) {
     auto at = [=](float deg) {
         return std::pair{cx + r * std::sin(deg * toRad), cy - r * std::cos(deg * toRad)};
     };
-    const auto [sx, sy] = at(start);
-    const auto [ex, ey] = at(end);
-    return [=](float x, float y) {
+    // Plain names: clang 14 cannot capture structured bindings in a lambda.
+    const std::pair<float, float> s = at(start), e = at(end);
+    return [=, sx = s.first, sy = s.second, ex = e.first, ey = e.second](float x, float y) {
         float deg = std::atan2(x - cx, -(y - cy)) / toRad; // clockwise from 12 o'clock
         if (deg < start) deg += 360;
         if (deg >= start && deg <= end) return std::fabs(length(x - cx, y - cy) - r) - width / 2;
