@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs
-# every test; then builds the concurrency tests with ThreadSanitizer and runs them again.
+# every test; then builds the concurrency tests with ThreadSanitizer and runs them again. Every
+# build is checked for packages it uses that scripts/deps.sh does not install.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
@@ -17,8 +18,11 @@ python3 scripts/check_includes.py
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON >/dev/null
 cmake --build build/asan -j "$jobs"
+scripts/check_deps.py build/asan
 (cd build/asan && ctest --output-on-failure -j "$jobs" --timeout 900)
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON >/dev/null
 cmake --build build/tsan -j "$jobs" --target velmora_concurrency_tests
 (cd build/tsan && ctest --output-on-failure -j "$jobs" -L concurrency --timeout 900)
+
+scripts/check_deps.py build/tsan

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, only those that are missing.
+# The package manager's output goes to build/deps-install.log; its tail is shown only on failure.
+#   deps.sh --list   prints the list, one package a line (the build's dependency check reads it)
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
+  clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev libssl-dev nlohmann-json3-dev
   libplist-dev libplist++-dev libplist-utils
@@ -15,6 +19,11 @@ PACKAGES=(
   clang-14 lld-14 llvm-14
 )
 
+if [ "${1:-}" = "--list" ]; then
+  printf '%s\n' "${PACKAGES[@]}"
+  exit 0
+fi
+
 missing=()
 for pkg in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
@@ -23,9 +32,21 @@ for pkg in "${PACKAGES[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing missing packages: ${missing[*]}"
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+mkdir -p build
+log=build/deps-install.log
+echo "Installing ${#missing[@]} missing packages (log: $log): ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "deps.sh: not root and no sudo; install as root: ${missing[*]}" >&2
+    exit 1
+  fi
+  sudo=(sudo)
+fi
+# sudo's env_reset drops the caller's environment, so the setting travels on the command itself.
+apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get)
+if ! { "${apt[@]}" update && "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; } >"$log" 2>&1 </dev/null; then
+  echo "deps.sh: installing the packages failed; the end of $log:" >&2
+  tail -n 25 "$log" >&2
+  exit 1
+fi
