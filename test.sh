@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs
-# every test; then builds the concurrency tests with ThreadSanitizer and runs them again. Every
-# build is checked for packages it uses that scripts/deps.sh does not install.
+# every test; then builds the concurrency tests with ThreadSanitizer and runs them again; then
+# builds the fuzz harnesses with clang and gives each a short run. Every build is checked for
+# packages it uses that scripts/deps.sh does not install.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
@@ -25,4 +26,6 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TS
 cmake --build build/tsan -j "$jobs" --target velmora_concurrency_tests
 (cd build/tsan && ctest --output-on-failure -j "$jobs" -L concurrency --timeout 900)
 
-scripts/check_deps.py build/tsan
+# Fuzzing: every seed and regression input, then a few seconds of new inputs per harness.
+VELMORA_JOBS=$jobs scripts/fuzz.sh --check "${VELMORA_FUZZ_SECONDS:-15}"
+scripts/check_deps.py build/tsan build/fuzz
