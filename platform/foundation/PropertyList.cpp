@@ -244,7 +244,17 @@ plist_t buildNode(const Object& value, int depth, std::string& why) {
         return array.release();
     }
     case Object::Kind::Dict: {
-        if (isUIDDict(value)) return plist_new_uid(value.dict().begin()->second.number().uint64Value());
+        if (isUIDDict(value)) {
+            const Number& n = value.dict().begin()->second.number();
+            // A reference is an index: a negative one would be written as 0, naming another object,
+            // and one above INT64_MAX reads back negative from XML.
+            if (n.isUnsigned() ? n.uint64Value() > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
+                               : n.int64Value() < 0) {
+                why = "keyed-archive reference " + n.stringValue() + " is out of range";
+                return nullptr;
+            }
+            return plist_new_uid(n.uint64Value());
+        }
         PlistPtr dict(plist_new_dict());
         for (const auto& [key, item] : value.dict()) {
             if (!isValidText(key)) {

@@ -51,6 +51,18 @@ TEST(PropertyList, KeyedArchiveReferencesSurviveAsUIDs) {
     ASSERT_TRUE(bytes);
     Object back = PropertyList::fromBytes(*bytes);
     EXPECT_EQ(back["$top"]["root"]["CF$UID"], Object(1));
+
+    // References outside 0...INT64_MAX cannot be stored; they are refused rather than written as
+    // reference 0 (negative) or read back negative (above INT64_MAX).
+    for (Object ref : {Object(int64_t{-5}), Object(uint64_t{1} << 63)}) {
+        Object archive(Object::Dict{{"ref", Object(Object::Dict{{"CF$UID", ref}})}});
+        for (auto write : {PropertyList::toBinary, PropertyList::toXML}) {
+            Error error;
+            EXPECT_FALSE(write(archive, &error));
+            EXPECT_EQ(error.code, PropertyList::kWriteInvalidError);
+        }
+        EXPECT_FALSE(PropertyList::isValid(archive));
+    }
 }
 
 TEST(PropertyList, BadInputGivesReadCorruptError) {
