@@ -9,7 +9,11 @@
 
 namespace {
 
+// A fresh folder for each input: damaged files are moved aside beside the original, and a folder
+// of thousands of them would slow every later open.
 void put(const std::filesystem::path& file, std::string_view bytes) {
+    std::error_code ec;
+    std::filesystem::remove_all(file.parent_path(), ec);
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary | std::ios::trunc)
         .write(bytes.data(), std::streamsize(bytes.size()));
