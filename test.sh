@@ -26,6 +26,6 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TS
 cmake --build build/tsan -j "$jobs" --target velmora_concurrency_tests
 (cd build/tsan && ctest --output-on-failure -j "$jobs" -L concurrency --timeout 900)
 
-# Fuzzing: every seed and regression input, then a few seconds of new inputs per harness.
-VELMORA_JOBS=$jobs scripts/fuzz.sh --check "${VELMORA_FUZZ_SECONDS:-15}"
+# Fuzzing: every seed and regression input, then three minutes of new inputs shared by the harnesses.
+VELMORA_JOBS=$jobs scripts/fuzz.sh --check "${VELMORA_FUZZ_SECONDS:-180}"
 scripts/check_deps.py build/tsan build/fuzz

@@ -6,7 +6,8 @@
 #                                  to build/fuzz/findings/NAME/
 #   scripts/fuzz.sh --check SECONDS
 #                                  runs every harness over its seeds and regression inputs, then
-#                                  fuzzes each for SECONDS (what ./test.sh does); a harness with
+#                                  fuzzes them for SECONDS in all, shared evenly (at least 3 s
+#                                  each; what ./test.sh does); a harness with
 #                                  inputs in fuzz/known/NAME (findings whose fix has not landed)
 #                                  is not fuzzed
 #   scripts/fuzz.sh --list         names the harnesses
@@ -58,7 +59,10 @@ case "${1:-}" in
     harnesses
     ;;
   --check)
-    seconds=${2:?usage: fuzz.sh --check SECONDS}
+    total=${2:?usage: fuzz.sh --check SECONDS}
+    count=$(harnesses | wc -l)
+    seconds=$((total / count))
+    [ "$seconds" -lt 3 ] && seconds=3
     build_all
     mkdir -p "$build/logs"
     passed=0
@@ -89,7 +93,7 @@ case "${1:-}" in
     [ "$failed" -eq 0 ]
     ;;
   "" | -*)
-    sed -n '2,14s/^# \{0,1\}//p' "$0" >&2
+    sed -n '2,15s/^# \{0,1\}//p' "$0" >&2
     exit 2
     ;;
   *)
