@@ -3,6 +3,7 @@
 #include "standin/AccountStore.h"
 #include "standin/InstallationRoutes.h"
 #include "standin/MultipartForm.h"
+#include "standin/SettingsRoutes.h"
 #include "standin/StandinRouter.h"
 #include "standin/StandinRoutes.h"
 #include "standin/UploadRoutes.h"
@@ -58,6 +59,7 @@ struct StandinServer::Impl {
     FaultTable faults;
     RequestLog log;
     InstallationRegistry installations;
+    SettingsService settings;
     std::function<void(const std::string&)> accessLog;
     UploadService uploads;
     StandinRouter router;
@@ -80,6 +82,8 @@ struct StandinServer::Impl {
         addInstallationAdminRoutes(router, installations);
         addUploadRoutes(router, uploads);
         addUploadAdminRoutes(router, uploads);
+        addSettingsRoutes(router, settings);
+        addSettingsAdminRoutes(router, settings);
         configure();
     }
 
@@ -233,6 +237,10 @@ void StandinServer::clearFaults() {
 
 InstallationRegistry& StandinServer::installations() {
     return impl_->installations;
+}
+
+SettingsService& StandinServer::settings() {
+    return impl_->settings;
 }
 
 void StandinServer::setAccessLog(std::function<void(const std::string& line)> accessLog) {

@@ -1,13 +1,14 @@
-// velmora-standin's server: a local stand-in of the VPN service's REST API under "/api/" and of the
-// installations service under "/v1/tenants/" and of the event upload service (UploadRoutes.h), with
-// in-memory accounts and installations, the region fixture, per-path faults and a request log for
-// tests. It listens on 127.0.0.1 only and serves from threads of its own; every accessor may be
-// called from any thread.
+// velmora-standin's server: a local stand-in of the VPN service's REST API under "/api/", of the
+// installations service under "/v1/tenants/", of the session settings service under "/settings/v1/"
+// and of the event upload service (UploadRoutes.h), with in-memory accounts, installations and
+// settings, the region fixture, per-path faults and a request log for tests. It listens on
+// 127.0.0.1 only and serves from threads of its own; every accessor may be called from any thread.
 #pragma once
 
 #include "standin/FaultTable.h"
 #include "standin/InstallationRegistry.h"
 #include "standin/RequestLog.h"
+#include "standin/SettingsService.h"
 #include "standin/UploadService.h"
 
 #include <functional>
@@ -52,6 +53,8 @@ public:
 
     // The installations service's state: installations, token lifetime and its faults.
     InstallationRegistry& installations();
+    // The session settings service's state: its document, fault and requests.
+    SettingsService& settings();
 
     // Called after each API request (administration excluded) with "<method> <path> -> <status>",
     // on the server's threads. Set before start().

@@ -1,0 +1,70 @@
+#include "sessions/InstallationsProtocol.h"
+
+#include "installations/TSRInstallations.h"
+#include "platform/dispatch/DispatchGroup.h"
+
+#include <chrono>
+#include <mutex>
+
+namespace {
+
+// What the two answers leave behind; shared with completions that may come after the wait.
+struct Answers {
+    std::mutex lock;
+    std::string token;
+    std::optional<std::string> id;
+    std::optional<plat::Error> error;
+};
+
+} // namespace
+
+void InstallationsProtocol::installationID(const std::function<void(InstallationFactsResult)>& completion) const {
+    auto answers = std::make_shared<Answers>();
+    plat::DispatchGroup group;
+
+    group.enter();
+    authToken([answers, group](std::optional<TSRInstallationsAuthTokenResult> token, std::optional<plat::Error>) {
+        {
+            std::lock_guard guard(answers->lock);
+            answers->token = token ? token->authToken() : std::string();
+        }
+        group.leave();
+    });
+    group.enter();
+    installationID([answers, group](std::optional<std::string> id, std::optional<plat::Error> error) {
+        {
+            std::lock_guard guard(answers->lock);
+            if (id)
+                answers->id = std::move(id);
+            else if (error)
+                answers->error = std::move(error);
+        }
+        group.leave();
+    });
+
+    if (!group.wait(std::chrono::seconds(installationsWaitTimeInSecond()))) {
+        completion(TesseraSessionsError(TesseraSessionsError::Kind::SessionInstallationsTimeOutError));
+        return;
+    }
+    std::unique_lock guard(answers->lock);
+    if (answers->id) {
+        InstallationFacts facts{*answers->id, answers->token};
+        guard.unlock();
+        completion(facts);
+    } else if (answers->error) {
+        plat::Error error = *answers->error;
+        guard.unlock();
+        completion(TesseraSessionsError::SessionInstallationsError(error));
+    }
+}
+
+TSRInstallationsAdapter::TSRInstallationsAdapter(std::shared_ptr<TSRInstallations> installations)
+    : installations_(std::move(installations)) {}
+
+void TSRInstallationsAdapter::authToken(AuthTokenCompletion completion) const {
+    installations_->authTokenWithCompletion(std::move(completion));
+}
+
+void TSRInstallationsAdapter::installationID(IDCompletion completion) const {
+    installations_->installationIDWithCompletion(std::move(completion));
+}

@@ -1,0 +1,78 @@
+// Test parts for the session component: installations and a settings download whose answers a test
+// chooses, application facts from a given Info dictionary, and a fixture with a private data root,
+// the sessions log captured and debug logging on.
+#pragma once
+
+#include "sessions/ApplicationInfo.h"
+#include "sessions/InstallationsProtocol.h"
+#include "sessions/SettingsDownloadClient.h"
+#include "tests/support/TestSupport.h"
+
+#include "platform/log/OSLog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sestest {
+
+inline constexpr const char* kAppID = "1:111122223333:ios:f00dcafe12345678";
+
+// Installations whose answers come from a background thread after `delay`, or never.
+class FakeInstallations : public InstallationsProtocol {
+public:
+    std::optional<std::string> id = "fake-installation-id";
+    std::optional<plat::Error> idError;
+    std::optional<std::string> token = "fake-auth-token";
+    std::optional<plat::Error> tokenError;
+    std::chrono::milliseconds delay{0};
+    bool neverAnswer = false;
+    int waitTime = 2;
+    mutable std::atomic<int> idRequests{0};
+
+    int installationsWaitTimeInSecond() const override { return waitTime; }
+    void authToken(AuthTokenCompletion completion) const override;
+    void installationID(IDCompletion completion) const override;
+    using InstallationsProtocol::installationID;
+};
+
+// A download that answers at once with `result`, counting its fetches.
+class FakeDownloader : public SettingsDownloadClient {
+public:
+    SettingsFetchResult result = plat::Object::Dict();
+    std::atomic<int> fetches{0};
+    void fetch(std::function<void(SettingsFetchResult)> completion) override {
+        ++fetches;
+        completion(result);
+    }
+};
+
+// Facts of an application whose Info dictionary holds `display` and `build` as its versions.
+std::shared_ptr<ApplicationInfo> makeAppInfo(const std::string& appID = kAppID, const std::string& display = "1.0.0",
+                                             const std::string& build = "1",
+                                             std::map<std::string, std::string> environment = {});
+
+class SessionsTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The captured log lines so far, after the logger has written everything queued.
+    std::vector<std::string> logLines();
+    // Whether a captured line ends with `text`.
+    bool logged(const std::string& text);
+
+    std::optional<testsupport::TempHome> home_;
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+    plat::OSLog::Sink previousSink_;
+};
+
+} // namespace sestest
