@@ -66,6 +66,21 @@ void Application::deactivate() {
     post(NSApplicationDidResignActiveNotification);
 }
 
+void Application::windowKeyboardFocusChanged(const Window& window, bool focused) {
+    auto found = std::find(focusedWindows_.begin(), focusedWindows_.end(), &window);
+    if (focused) {
+        if (found == focusedWindows_.end()) focusedWindows_.push_back(&window);
+        activate();
+        return;
+    }
+    if (found == focusedWindows_.end()) return;
+    focusedWindows_.erase(found);
+    if (!focusedWindows_.empty()) return;
+    mainQueue().async([this, epoch = focusEpoch_] {
+        if (epoch == focusEpoch_ && focusedWindows_.empty()) deactivate();
+    });
+}
+
 void Application::updateWindows() {
     // An observer of "will update" that runs main-queue work must not start a second pass inside
     // this one; the next turn brings its own pass.
@@ -164,6 +179,7 @@ void Application::windowClosed(const Window& window) {
         windows_.erase(it);
     }
     windowOrderedOut(window);
+    windowKeyboardFocusChanged(window, false);
 }
 
 void Application::pickMainAndKeyWindow() {
@@ -219,6 +235,8 @@ void Application::resetForTesting() {
     active_ = false;
     hidden_ = false;
     hiddenWindows_.clear();
+    focusedWindows_.clear();
+    ++focusEpoch_;
     updating_ = false;
     terminating_.store(false);
 }

@@ -7,6 +7,7 @@
 #include "platform/foundation/Published.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,6 +51,12 @@ public:
     void activate();
     void deactivate();
     bool isActive() const { return active_; }
+    // Keyboard focus as the desktop reports it per window. The application becomes active when one
+    // of its windows gains the keyboard and resigns once none has it. A loss is looked at again one
+    // main-queue turn later, so focus moving between two of its windows (reported as a loss, then a
+    // gain) changes nothing. A closed window loses its focus.
+    void windowKeyboardFocusChanged(const Window& window, bool focused);
+    bool hasKeyboardFocus() const { return !focusedWindows_.empty(); }
     // One update pass: posts "will update", then asks every window's content to update in list
     // order and validates the main menu. A pass that starts inside a pass is skipped.
     void updateWindows();
@@ -116,6 +123,8 @@ private:
     std::vector<std::shared_ptr<Window>> windows_;
     std::weak_ptr<Window> keyWindow_;
     std::weak_ptr<Window> mainWindow_;
+    std::vector<const Window*> focusedWindows_; // the windows that have the keyboard
+    uint64_t focusEpoch_ = 0;                   // bumped by resetForTesting, so late checks are dropped
     std::vector<std::weak_ptr<Window>> hiddenWindows_; // the windows hide() took off screen
     std::shared_ptr<Menu> mainMenu_;
     std::function<void()> aboutHandler_;

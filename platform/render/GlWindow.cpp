@@ -172,6 +172,11 @@ void GlWindow::Impl::installCallbacks() {
         Impl* self = of(w);
         self->withContext([&] { ImGui_ImplGlfw_WindowFocusCallback(w, focused); });
         self->framesDue = std::max(self->framesDue, 1);
+        // Reported even while a sheet blocks input: the application's activity follows it.
+        InputEvent e;
+        e.kind = InputEvent::Kind::FocusChange;
+        e.focused = focused == GLFW_TRUE;
+        self->queue(e);
     });
     glfwSetCursorEnterCallback(window, [](GLFWwindow* w, int entered) {
         Impl* self = of(w);
@@ -546,6 +551,11 @@ void GlWindow::simulateScroll(Point p, float dx, float dy) {
 void GlWindow::simulateCloseRequest() {
     if (!impl_->window) return;
     installed(impl_->window, glfwSetWindowCloseCallback)(impl_->window);
+}
+
+void GlWindow::simulateFocus(bool focused) {
+    if (!impl_->window) return;
+    installed(impl_->window, glfwSetWindowFocusCallback)(impl_->window, focused ? GLFW_TRUE : GLFW_FALSE);
 }
 
 } // namespace plat::render

@@ -61,6 +61,7 @@ public:
     void simulateText(const std::string& utf8);
     void simulateScroll(Point position, float dx, float dy);
     void simulateCloseRequest();
+    void simulateFocus(bool focused);
 
     struct Impl;
 

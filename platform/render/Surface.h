@@ -24,7 +24,8 @@ struct InputEvent {
         Character,   // codepoint, typed text not taken by a text field
         TextEdited,  // id, text: a text field's new value
         AlertButton, // index: the pressed button of the shown alert
-        CloseRequest // the user asked to close the window
+        CloseRequest, // the user asked to close the window
+        FocusChange   // focused: the window gained or lost the keyboard
     };
     Kind kind = Kind::MouseMove;
     Point position;
@@ -39,6 +40,8 @@ struct InputEvent {
     // For Key: a text field had the keyboard when the key came (the toolkit should not treat
     // editing keys as its own; Return, Escape and Tab are still its to use).
     bool textFieldActive = false;
+    // For FocusChange: whether the window now has the keyboard.
+    bool focused = false;
 };
 
 // Key codes the toolkit needs; printable keys use their ASCII code.

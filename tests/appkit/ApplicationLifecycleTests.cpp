@@ -103,6 +103,49 @@ TEST_F(ApplicationLifecycleTest, ActivationPostsOnlyOnRealChanges) {
     EXPECT_EQ(log.lines, expected);
 }
 
+TEST_F(ApplicationLifecycleTest, KeyboardFocusAcrossTheWindowsDrivesActivation) {
+    auto& app = Application::shared();
+    auto a = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
+    auto b = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
+    const std::vector<std::string> active{"delegate active", "NSApplicationDidBecomeActiveNotification"};
+    const std::vector<std::string> resign{"delegate resign", "NSApplicationDidResignActiveNotification"};
+
+    app.windowKeyboardFocusChanged(*a, true);
+    EXPECT_TRUE(app.isActive());
+    EXPECT_EQ(log.lines, active);
+    log.lines.clear();
+
+    // Focus moving from one window to the other, loss first, is no resignation.
+    app.windowKeyboardFocusChanged(*a, false);
+    app.windowKeyboardFocusChanged(*b, true);
+    plat::RunLoop::main().drain();
+    EXPECT_TRUE(app.isActive());
+    EXPECT_TRUE(log.lines.empty());
+
+    // The last window losing the keyboard resigns, one turn later.
+    app.windowKeyboardFocusChanged(*b, false);
+    EXPECT_TRUE(app.isActive());
+    plat::RunLoop::main().drain();
+    EXPECT_FALSE(app.isActive());
+    EXPECT_EQ(log.lines, resign);
+    log.lines.clear();
+
+    // A loss reported twice, or for a window that never had the keyboard, changes nothing.
+    app.windowKeyboardFocusChanged(*b, false);
+    app.windowKeyboardFocusChanged(*a, false);
+    plat::RunLoop::main().drain();
+    EXPECT_TRUE(log.lines.empty());
+
+    // Closing the window that has the keyboard takes the keyboard with it.
+    app.windowKeyboardFocusChanged(*a, true);
+    a->close();
+    EXPECT_FALSE(app.hasKeyboardFocus());
+    plat::RunLoop::main().drain();
+    std::vector<std::string> expected = active;
+    expected.insert(expected.end(), resign.begin(), resign.end());
+    EXPECT_EQ(log.lines, expected);
+}
+
 TEST_F(ApplicationLifecycleTest, AnUpdatePassAnnouncesItselfThenUpdatesEachWindowInListOrder) {
     auto& app = Application::shared();
     app.updateWindows(); // no windows: only the announcement

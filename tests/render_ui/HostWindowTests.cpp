@@ -97,6 +97,42 @@ TEST_F(HostWindowTest, ASheetOpensAsAChildWindowThatTakesTheInput) {
     EXPECT_TRUE(window->surface().acceptsInput());
 }
 
+TEST_F(HostWindowTest, TheKeyboardFocusOfTheWindowAndItsSheetsIsReportedAsOne) {
+    std::vector<bool> reports;
+    window->setFocusHandler([&](bool focused) { reports.push_back(focused); });
+    auto settle = [] { WindowSystem::shared().runUntil([] { return false; }, 50ms); };
+
+    // The display may have given the new window the keyboard already: start from a known state.
+    gl().simulateFocus(false);
+    gl().simulateFocus(true);
+    settle();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_TRUE(reports.back());
+
+    // The keyboard moving into the sheet keeps the window focused as a whole.
+    gl().simulateMouseClick(centre(host->require(Query::button("Open"))));
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return window->sheetCount() == 1; }, 2s));
+    auto* sheet = static_cast<GlWindow*>(window->sheet(0));
+    sheet->simulateFocus(true);
+    gl().simulateFocus(false);
+    settle();
+    EXPECT_TRUE(reports.back());
+
+    // The sheet closing with the keyboard, while the window does not have it, is a loss.
+    const size_t before = reports.size();
+    const Rect sheetFrame = host->sheets().at(0).frame();
+    const Rect close = host->require(Query::button("Close")).frame();
+    sheet->simulateMouseClick({static_cast<float>(close.x - sheetFrame.x + close.width / 2),
+                               static_cast<float>(close.y - sheetFrame.y + close.height / 2)});
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return window->sheetCount() == 0; }, 2s));
+    settle();
+    ASSERT_GT(reports.size(), before);
+    EXPECT_FALSE(reports[before]);
+    gl().simulateFocus(false);
+    settle();
+    EXPECT_FALSE(reports.back());
+}
+
 TEST_F(HostWindowTest, ResizingTheWindowLaysTheTreeOutAgainButNeverBelowTheContentsMinimum) {
     window->surface().setContentSize({500, 600});
     ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return host->contentSize() == Size{500, 600}; }, 2s));

@@ -46,6 +46,10 @@ DesktopWindow::DesktopWindow(const std::shared_ptr<Window>& window, const std::s
     requested_ = options.contentSize;
     seen_ = onScreen_->surface().contentSize();
     onScreen_->setCloseHandler([weak = window_] { closeLater(weak); });
+    // The application's activity follows the keyboard across its windows.
+    onScreen_->setFocusHandler([weak = window_](bool focused) {
+        if (auto window = weak.lock()) Application::shared().windowKeyboardFocusChanged(*window, focused);
+    });
     iconSubscription_ = Application::shared().applicationIconImage().sink(
         [this, defaultIcon = std::move(defaultIcon)](const std::optional<std::string>& name) {
             onScreen_->surface().setIconImage(name.value_or(defaultIcon));

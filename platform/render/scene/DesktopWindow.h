@@ -3,8 +3,9 @@
 // and sets its title and icon as the window and the application say, hands a size the user gives
 // the desktop window back to the window, and turns the desktop's close button into the window's
 // close (the application terminates when its last window is gone). A tree with a menu bar is
-// taller than the window's content area by the bar's strip, and so is the desktop window.
-// Main thread only.
+// taller than the window's content area by the bar's strip, and so is the desktop window. The
+// keyboard focus of the desktop window and its sheets goes to the application, whose activity
+// follows it. Main thread only.
 #pragma once
 
 #include "platform/foundation/Cancellable.h"

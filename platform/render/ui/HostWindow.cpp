@@ -4,6 +4,7 @@
 #include "platform/foundation/Text.h"
 #include "platform/render/WindowSystem.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plat::render {
@@ -62,7 +63,12 @@ HostWindow::HostWindow(std::shared_ptr<ui::RootHost> host, WindowOptions options
     host_->setContentSize({surface_->contentSize().width, surface_->contentSize().height});
     host_->setDisplayHandler([this] { surface_->setNeedsDisplay(); });
     surface_->setDisplayHandler([this](Surface&) { display(); });
-    surface_->setEventHandler([this](const InputEvent& e) { handle(e, {}); });
+    surface_->setEventHandler([this](const InputEvent& e) {
+        if (e.kind == InputEvent::Kind::FocusChange)
+            focusChanged(surface_.get(), e.focused);
+        else
+            handle(e, {});
+    });
 }
 
 HostWindow::~HostWindow() {
@@ -107,8 +113,11 @@ void HostWindow::display() {
 
 void HostWindow::syncSheets() {
     const auto& lists = painter_.sheets();
-    while (sheets_.size() > lists.size())
+    while (sheets_.size() > lists.size()) {
+        // A closed sheet reports no loss of focus; it has none from now on.
+        focusChanged(sheets_.back().get(), false);
         sheets_.pop_back();
+    }
     sheetFrames_.resize(sheets_.size());
     const Point here = surface_->position();
     for (size_t i = 0; i < lists.size(); ++i) {
@@ -127,8 +136,11 @@ void HostWindow::syncSheets() {
             sheets_.push_back(WindowSystem::shared().createWindow(options));
             sheetFrames_.push_back(f);
             sheets_.back()->setPosition(at);
-            sheets_.back()->setEventHandler([this, i](const InputEvent& e) {
-                if (i < sheetFrames_.size()) handle(e, {sheetFrames_[i].x, sheetFrames_[i].y});
+            sheets_.back()->setEventHandler([this, i, sheet = sheets_.back().get()](const InputEvent& e) {
+                if (e.kind == InputEvent::Kind::FocusChange)
+                    focusChanged(sheet, e.focused);
+                else if (i < sheetFrames_.size())
+                    handle(e, {sheetFrames_[i].x, sheetFrames_[i].y});
             });
         } else {
             Surface& sheet = *sheets_[i];
@@ -186,6 +198,15 @@ void HostWindow::handle(const InputEvent& e, ui::Point origin) {
     default:
         break;
     }
+}
+
+void HostWindow::focusChanged(const Surface* surface, bool focused) {
+    const bool before = !focusedSurfaces_.empty();
+    auto found = std::find(focusedSurfaces_.begin(), focusedSurfaces_.end(), surface);
+    if (focused && found == focusedSurfaces_.end()) focusedSurfaces_.push_back(surface);
+    if (!focused && found != focusedSurfaces_.end()) focusedSurfaces_.erase(found);
+    const bool after = !focusedSurfaces_.empty();
+    if (before != after && onFocus_) onFocus_(after);
 }
 
 bool HostWindow::writeScreenshots(const std::filesystem::path& path) {

@@ -34,6 +34,9 @@ public:
 
     // Called when the user asks to close the window; without a handler the request is ignored.
     void setCloseHandler(std::function<void()> handler) { onClose_ = std::move(handler); }
+    // Called with true when this window or one of its sheets gains the keyboard while none of them
+    // had it, and with false when the last of them loses it.
+    void setFocusHandler(std::function<void(bool focused)> handler) { onFocus_ = std::move(handler); }
 
     // Updates and draws now (the event loop does this by itself when the tree changes).
     void display();
@@ -42,6 +45,7 @@ public:
 
 private:
     void handle(const InputEvent& e, ui::Point origin);
+    void focusChanged(const Surface* surface, bool focused);
     void syncSheets();
 
     std::shared_ptr<ui::RootHost> host_;
@@ -52,6 +56,9 @@ private:
     TreePainter painter_;
     std::function<void()> onClose_;
     Size minimum_; // the least content size the desktop was last told
+    std::function<void(bool)> onFocus_;
+    // The surfaces (this window's and its sheets') that have the keyboard.
+    std::vector<const Surface*> focusedSurfaces_;
     ui::Point pressed_;
     bool pressedValid_ = false;
     // While something in the tree moves by itself (a map's camera), a redraw is queued after each
