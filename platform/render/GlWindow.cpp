@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <vector>
 
 namespace plat::render {
 
@@ -37,6 +38,8 @@ struct GlWindow::Impl {
     bool textInputActive = false;
     std::function<void(Surface&)> displayHandler;
     std::function<void(const InputEvent&)> eventHandler;
+    std::function<void(bool)> focusHandler;
+    std::vector<bool> pendingFocus; // focus changes the event loop has yet to hand out
     std::deque<InputEvent> pending;
     std::map<std::string, GLuint> textures; // 0: no such image
 
@@ -173,10 +176,8 @@ void GlWindow::Impl::installCallbacks() {
         self->withContext([&] { ImGui_ImplGlfw_WindowFocusCallback(w, focused); });
         self->framesDue = std::max(self->framesDue, 1);
         // Reported even while a sheet blocks input: the application's activity follows it.
-        InputEvent e;
-        e.kind = InputEvent::Kind::FocusChange;
-        e.focused = focused == GLFW_TRUE;
-        self->queue(e);
+        self->pendingFocus.push_back(focused == GLFW_TRUE);
+        self->framesDue = std::max(self->framesDue, 2);
     });
     glfwSetCursorEnterCallback(window, [](GLFWwindow* w, int entered) {
         Impl* self = of(w);
@@ -413,6 +414,10 @@ void GlWindow::setEventHandler(std::function<void(const InputEvent&)> handler) {
     impl_->eventHandler = std::move(handler);
 }
 
+void GlWindow::setFocusHandler(std::function<void(bool focused)> handler) {
+    impl_->focusHandler = std::move(handler);
+}
+
 bool GlWindow::writeScreenshot(const std::filesystem::path& path) {
     int w = 0, h = 0;
     Bitmap shot;
@@ -440,11 +445,19 @@ Surface* GlWindow::parent() const {
 
 size_t GlWindow::deliverEvents() {
     size_t delivered = 0;
-    // The handler may destroy this window: take the events first and stop when it went away.
+    // The handlers may destroy this window: take the events first and stop when it went away.
+    std::shared_ptr<bool> alive = impl_->alive;
+    std::vector<bool> focusChanges;
+    focusChanges.swap(impl_->pendingFocus);
+    auto focusHandler = impl_->focusHandler;
+    for (bool focused : focusChanges) {
+        if (!*alive) return delivered;
+        if (focusHandler) focusHandler(focused);
+    }
+    if (!*alive) return delivered;
     std::deque<InputEvent> events;
     events.swap(impl_->pending);
     auto handler = impl_->eventHandler;
-    std::shared_ptr<bool> alive = impl_->alive;
     while (!events.empty() && *alive) {
         InputEvent e = std::move(events.front());
         events.pop_front();

@@ -34,6 +34,7 @@ public:
     void setNeedsDisplay() override;
     void setDisplayHandler(std::function<void(Surface&)> handler) override;
     void setEventHandler(std::function<void(const InputEvent&)> handler) override;
+    void setFocusHandler(std::function<void(bool focused)> handler) override;
 
     bool writeScreenshot(const std::filesystem::path& path) override;
     std::vector<uint8_t> readPixels(int* width, int* height) override;
@@ -42,7 +43,8 @@ public:
     Surface* parent() const override;
 
     // Event loop side.
-    // Hands queued input to the event handler; returns how many events went out.
+    // Hands queued focus changes to the focus handler and queued input to the event handler;
+    // returns how many input events went out.
     size_t deliverEvents();
     // Calls the display handler (or redraws the last list) when a frame is due.
     void displayIfNeeded();

@@ -24,8 +24,7 @@ struct InputEvent {
         Character,   // codepoint, typed text not taken by a text field
         TextEdited,  // id, text: a text field's new value
         AlertButton, // index: the pressed button of the shown alert
-        CloseRequest, // the user asked to close the window
-        FocusChange   // focused: the window gained or lost the keyboard
+        CloseRequest // the user asked to close the window
     };
     Kind kind = Kind::MouseMove;
     Point position;
@@ -40,8 +39,6 @@ struct InputEvent {
     // For Key: a text field had the keyboard when the key came (the toolkit should not treat
     // editing keys as its own; Return, Escape and Tab are still its to use).
     bool textFieldActive = false;
-    // For FocusChange: whether the window now has the keyboard.
-    bool focused = false;
 };
 
 // Key codes the toolkit needs; printable keys use their ASCII code.
@@ -91,6 +88,9 @@ public:
     // present(). Without a handler the last list is redrawn.
     virtual void setDisplayHandler(std::function<void(Surface&)> handler) = 0;
     virtual void setEventHandler(std::function<void(const InputEvent&)> handler) = 0;
+    // Called by the event loop, like the event handler, when the window gains (true) or loses
+    // (false) the keyboard; reported even while a sheet keeps input away from the window.
+    virtual void setFocusHandler(std::function<void(bool focused)> handler) = 0;
 
     // Writes the window's content as a PNG (in pixels, which are points here). Redraws the last
     // list first. False when the file cannot be written.

@@ -126,6 +126,16 @@ TEST_F(EventLoop, InputReachesTheHandlerFromTheLoopNotFromTheCallback) {
     EXPECT_EQ(events[3].codepoint, U'ñ');
     EXPECT_EQ(events[4].kind, InputEvent::Kind::Scroll);
     EXPECT_FLOAT_EQ(events[4].dy, -2);
+
+    // Focus changes go to their own handler, handed out by the loop as well.
+    std::vector<bool> focus;
+    window->setFocusHandler([&](bool focused) { focus.push_back(focused); });
+    gl->simulateFocus(false);
+    EXPECT_TRUE(focus.empty());
+    WindowSystem::shared().runUntil([&] { return !focus.empty(); }, 2s);
+    ASSERT_FALSE(focus.empty());
+    EXPECT_FALSE(focus.back());
+    EXPECT_EQ(events.size(), 5u);
 }
 
 TEST_F(EventLoop, AHandlerMayCloseItsOwnWindow) {

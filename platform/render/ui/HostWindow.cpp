@@ -63,12 +63,8 @@ HostWindow::HostWindow(std::shared_ptr<ui::RootHost> host, WindowOptions options
     host_->setContentSize({surface_->contentSize().width, surface_->contentSize().height});
     host_->setDisplayHandler([this] { surface_->setNeedsDisplay(); });
     surface_->setDisplayHandler([this](Surface&) { display(); });
-    surface_->setEventHandler([this](const InputEvent& e) {
-        if (e.kind == InputEvent::Kind::FocusChange)
-            focusChanged(surface_.get(), e.focused);
-        else
-            handle(e, {});
-    });
+    surface_->setEventHandler([this](const InputEvent& e) { handle(e, {}); });
+    surface_->setFocusHandler([this](bool focused) { focusChanged(surface_.get(), focused); });
 }
 
 HostWindow::~HostWindow() {
@@ -136,12 +132,11 @@ void HostWindow::syncSheets() {
             sheets_.push_back(WindowSystem::shared().createWindow(options));
             sheetFrames_.push_back(f);
             sheets_.back()->setPosition(at);
-            sheets_.back()->setEventHandler([this, i, sheet = sheets_.back().get()](const InputEvent& e) {
-                if (e.kind == InputEvent::Kind::FocusChange)
-                    focusChanged(sheet, e.focused);
-                else if (i < sheetFrames_.size())
-                    handle(e, {sheetFrames_[i].x, sheetFrames_[i].y});
+            sheets_.back()->setEventHandler([this, i](const InputEvent& e) {
+                if (i < sheetFrames_.size()) handle(e, {sheetFrames_[i].x, sheetFrames_[i].y});
             });
+            sheets_.back()->setFocusHandler(
+                [this, sheet = sheets_.back().get()](bool focused) { focusChanged(sheet, focused); });
         } else {
             Surface& sheet = *sheets_[i];
             if (std::lround(sheet.contentSize().width) != std::lround(size.width) ||
