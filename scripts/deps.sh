@@ -14,7 +14,7 @@ PACKAGES=(
   libnanopb-dev nanopb protobuf-compiler
   libicu-dev libfmt-dev
   libimgui-dev libglfw3-dev libx11-dev libxrandr-dev libstb-dev libgl-dev libgl1-mesa-dri xvfb xauth
-  fonts-dejavu-core fonts-font-awesome iso-flags-png-320x240
+  fonts-dejavu-core fonts-font-awesome iso-flags-png-320x240 xdg-utils
   curl python3 gzip
   clang-14 lld-14 llvm-14
 )
