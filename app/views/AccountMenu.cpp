@@ -32,11 +32,20 @@ std::string AccountMenu::accountTitle() {
     return Preferences::email().value_or("UNDEFINED");
 }
 
+namespace {
+std::string supportMailLink() {
+    return SupportMail::link(SupportMail::address(plat::Bundle::main()), SupportMail::currentFacts());
+}
+} // namespace
+
 void AccountMenu::openSupportMail() {
-    const auto url = plat::URL::string(
-        SupportMail::link(SupportMail::address(plat::Bundle::main()), SupportMail::currentFacts()));
+    const auto url = plat::URL::string(supportMailLink());
     if (!url) return;
     (void)plat::Workspace::shared().open(*url);
+}
+
+void AccountMenu::openSupportMail(LinkOpener::Unopened unopened) {
+    LinkOpener::open(supportMailLink(), std::move(unopened));
 }
 
 void AccountMenu::logOut(const std::shared_ptr<ContentViewModel>& vm) {
@@ -50,16 +59,19 @@ AnyView AccountMenu::body() const {
     AnyView label = Label(TextValue::verbatim(accountTitle()), "person.crop.circle.fill")
                         .font(Font::system(20))
                         .foregroundColor(Color::blue());
-    return Menu(label,
-                {
-                    item("Settings", "gearshape", toggling(controller, &VelmoraController::showSettings)),
-                    item("Pricing", "cart", toggling(controller, &VelmoraController::showPricing)),
-                    item("Manage Devices", "server.rack",
-                         toggling(controller, &VelmoraController::showManageDevices)),
-                    item("Customer support", "envelope", [] { openSupportMail(); }),
-                    item("Log out", "rectangle.portrait.and.arrow.right", [model] { logOut(model.lock()); }),
-                })
-        .buttonStyle(ButtonStyle::Borderless)
-        .padding(Edge::Trailing, 20)
-        .testId("AccountMenu");
+    AnyView menu =
+        Menu(label,
+             {
+                 item("Settings", "gearshape", toggling(controller, &VelmoraController::showSettings)),
+                 item("Pricing", "cart", toggling(controller, &VelmoraController::showPricing)),
+                 item("Manage Devices", "server.rack",
+                      toggling(controller, &VelmoraController::showManageDevices)),
+                 item("Customer support", "envelope",
+                      [unopened = unopenedLink] { openSupportMail(unopened); }),
+                 item("Log out", "rectangle.portrait.and.arrow.right", [model] { logOut(model.lock()); }),
+             })
+            .buttonStyle(ButtonStyle::Borderless)
+            .padding(Edge::Trailing, 20)
+            .testId("AccountMenu");
+    return LinkOpener::alert(menu, unopenedLink);
 }

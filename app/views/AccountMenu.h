@@ -7,6 +7,7 @@
 
 #include "app/ContentViewModel.h"
 #include "app/controllers/VelmoraController.h"
+#include "app/views/LinkOpener.h"
 #include "platform/ui/Toolkit.h"
 
 #include <memory>
@@ -19,13 +20,16 @@ public:
 
     // The label's title: the stored "email" as it is, else "UNDEFINED".
     static std::string accountTitle();
-    // Opens the support mail link with the workspace; a link that cannot be made or opened is
-    // dropped without a word.
+    // Opens the support mail link with the workspace; a link that cannot be made is dropped. When
+    // the desktop cannot open it, `unopened` takes the address for the menu's alert; without it
+    // the refusal goes unreported.
     static void openSupportMail();
+    static void openSupportMail(LinkOpener::Unopened unopened);
     // Posts "logout" (the controller removes the credentials and stops the tunnel before the post
     // returns), then sets the root state to `needLogin` when there is a root model.
     static void logOut(const std::shared_ptr<ContentViewModel>& vm);
 
     plat::ui::ObservedObject<VelmoraController> ctrl;
     plat::ui::EnvironmentObject<ContentViewModel> vm;
+    LinkOpener::Unopened unopenedLink{std::nullopt};
 };

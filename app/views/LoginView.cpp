@@ -63,7 +63,9 @@ AnyView LoginView::formGroup() const {
             .padding(Edge::Top);
     }));
 
-    auto forgetPassword = [open = openURL()] { open(resetPasswordURL); };
+    auto forgetPassword = [open = openURL(), unopened = unopenedLink] {
+        LinkOpener::open(open, resetPasswordURL, unopened);
+    };
     items.push_back(
         HStack(VAlign::Center,
                {
@@ -160,9 +162,11 @@ AnyView LoginView::body() const {
             return Group({Spacer(), ProgressView("Loading…"), Spacer()});
         },
         [this] { return formGroup(); });
-    AnyView formColumn = VStack(HAlign::Center, {Spacer(0), logo, title, content, Spacer(0)})
-                             .padding(Edge::Horizontal, 50)
-                             .background(Color::white());
+    AnyView formColumn =
+        LinkOpener::alert(VStack(HAlign::Center, {Spacer(0), logo, title, content, Spacer(0)})
+                              .padding(Edge::Horizontal, 50)
+                              .background(Color::white()),
+                          unopenedLink);
 
     AnyView root =
         HStack(VAlign::Center, 0, {Spacer(), formColumn, brandColumn()})

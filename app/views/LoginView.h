@@ -10,6 +10,7 @@
 
 #include "app/ContentViewModel.h"
 #include "app/controllers/LoginController.h"
+#include "app/views/LinkOpener.h"
 #include "app/views/ViewLifetime.h"
 #include "platform/ui/Toolkit.h"
 
@@ -50,6 +51,8 @@ public:
     plat::ui::State<std::string> repeatPassword{""};
     plat::ui::State<bool> keeplogged{false};
     plat::ui::Environment<&plat::ui::EnvironmentValues::openURL> openURL;
+    // The password-reset page, while the desktop could not open it.
+    LinkOpener::Unopened unopenedLink{std::nullopt};
 
 private:
     plat::ui::AnyView formGroup() const;

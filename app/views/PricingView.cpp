@@ -27,6 +27,10 @@ void PricingView::PlanRow::openPurchaseURL(const std::string& purchaseURL) {
     (void)plat::Workspace::shared().open(*url);
 }
 
+void PricingView::PlanRow::openPurchaseURL(const std::string& purchaseURL, LinkOpener::Unopened unopened) {
+    LinkOpener::open(purchaseURL, std::move(unopened));
+}
+
 AnyView PricingView::PlanRow::body() const {
     std::vector<AnyView> items = {
         VerbatimText(plan.name).font(Font::headline()),
@@ -37,16 +41,18 @@ AnyView PricingView::PlanRow::body() const {
             [](const std::string& benefit) {
                 return Text(TextValue("• %@", {benefit})).font(Font::footnote());
             }),
-        Button([url = plan.purchaseURL] { openPurchaseURL(url); }, capsuleLabel("   Get   "))
+        Button([url = plan.purchaseURL, unopened = unopenedLink] { openPurchaseURL(url, unopened); },
+               capsuleLabel("   Get   "))
             .buttonStyle(ButtonStyle::Plain)
             .frame(std::nullopt, 50)
             .shadow(Color::black().opacity(0.33), 10),
     };
-    return VStack(HAlign::Center, 10, std::move(items))
-        .padding()
-        .overlay(ShapeView(Shape::roundedRectangle(8, true).strokeBorder(Color::blue(), 2)))
-        .clipShape(Shape::roundedRectangle(8, true))
-        .testId("PlanRow");
+    AnyView card = VStack(HAlign::Center, 10, std::move(items))
+                       .padding()
+                       .overlay(ShapeView(Shape::roundedRectangle(8, true).strokeBorder(Color::blue(), 2)))
+                       .clipShape(Shape::roundedRectangle(8, true))
+                       .testId("PlanRow");
+    return LinkOpener::alert(card, unopenedLink);
 }
 
 PricingView::PricingView(std::shared_ptr<VelmoraController> ctrl)

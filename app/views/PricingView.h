@@ -7,6 +7,7 @@
 // Main thread only; the screen redraws when the controller publishes and schedules nothing itself.
 #pragma once
 
+#include "app/views/LinkOpener.h"
 #include "platform/ui/Toolkit.h"
 
 #include <memory>
@@ -37,10 +38,13 @@ public:
         plat::ui::AnyView body() const override;
 
         // Hands the plan's checkout link to the workspace; a link that is not a valid URL is
-        // ignored, and so is a refusal to open it.
+        // ignored. When the desktop cannot open it, `unopened` takes the address for the card's
+        // alert; without it the refusal goes unreported.
         static void openPurchaseURL(const std::string& purchaseURL);
+        static void openPurchaseURL(const std::string& purchaseURL, LinkOpener::Unopened unopened);
 
         Plan plan;
+        LinkOpener::Unopened unopenedLink{std::nullopt};
     };
 
     // `ctrl` is the main window's controller; the close button toggles its `showPricing`. The plan

@@ -1,5 +1,6 @@
 #include "platform/appkit/Workspace.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Text.h"
 
 #include <algorithm>
@@ -51,12 +52,29 @@ bool Workspace::open(const URL& url) {
     return launcher ? launcher(argv) : spawnDetached(argv);
 }
 
+void Workspace::open(const URL& url, Outcome done) {
+    auto tell = [done = std::move(done)](bool opened) {
+        if (done) mainQueue().async([done, opened] { done(opened); });
+    };
+    if (!canOpen(url)) return tell(false);
+    Launcher launcher;
+    {
+        std::lock_guard lock(state_->mutex);
+        launcher = state_->launcher;
+    }
+    const std::vector<std::string> argv{"xdg-open", url.absoluteString()};
+    if (launcher) return tell(launcher(argv));
+    // The opener exits once it has handed the link on; a code other than 0 means it found nothing
+    // to hand it to.
+    if (!spawnDetached(argv, [tell](int code) { tell(code == 0); })) tell(false);
+}
+
 Workspace::Launcher Workspace::setLauncherForTesting(Launcher launcher) {
     std::lock_guard lock(state_->mutex);
     return std::exchange(state_->launcher, std::move(launcher));
 }
 
-bool Workspace::spawnDetached(const std::vector<std::string>& argv) {
+bool Workspace::spawnDetached(const std::vector<std::string>& argv, std::function<void(int)> exited) {
     if (argv.empty()) return false;
     std::vector<char*> args;
     for (const auto& arg : argv)
@@ -83,10 +101,12 @@ bool Workspace::spawnDetached(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return false;
     // The opener hands the link on and exits quickly; reaping it keeps no zombie behind.
-    std::thread([pid] {
+    std::thread([pid, exited = std::move(exited)] {
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        pid_t reaped = -1;
+        while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
         }
+        if (exited) exited(reaped == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     }).detach();
     return true;
 }

@@ -19,6 +19,15 @@ bool openWithWorkspace(const std::string& text) {
     return url && Workspace::shared().open(*url);
 }
 
+void openWithWorkspaceTelling(const std::string& text, std::function<void(bool)> done) {
+    auto url = URL::string(text);
+    if (!url) {
+        if (done) done(false);
+        return;
+    }
+    Workspace::shared().open(*url, std::move(done));
+}
+
 } // namespace
 
 SceneHost::SceneHost(const App& app, SceneOptions options) : app_(app), options_(std::move(options)) {
@@ -107,6 +116,7 @@ std::shared_ptr<Window> SceneHost::openWindow(const Scene& scene, Rect contentRe
     ui::AnyView root = scene.content ? scene.content() : ui::AnyView();
     root = root.environment([](ui::EnvironmentValues& env) {
         env.openURL.handler = openWithWorkspace;
+        env.openURL.outcomeHandler = openWithWorkspaceTelling;
         env.localize = LocalizedString;
     });
     // The window group's windows show the application's menu bar; the settings window does not.

@@ -18,10 +18,18 @@
 namespace plat::ui {
 
 // Opens a URL the way the application's environment does (the default browser, the mail client).
-// Returns whether it was handed on; without a handler it does nothing and returns false.
+// Returns whether it was handed on; without a handler it does nothing and returns false. The form
+// with a completion also learns whether the desktop opened it: from `outcomeHandler` when the
+// environment has one (told later, on the main queue), else at once from `handler`.
 struct OpenURLAction {
     std::function<bool(const std::string& url)> handler;
+    std::function<void(const std::string& url, std::function<void(bool)> done)> outcomeHandler;
     bool operator()(const std::string& url) const { return handler ? handler(url) : false; }
+    void operator()(const std::string& url, std::function<void(bool opened)> done) const {
+        if (outcomeHandler) return outcomeHandler(url, std::move(done));
+        const bool opened = (*this)(url);
+        if (done) done(opened);
+    }
 };
 
 struct EnvironmentValues {

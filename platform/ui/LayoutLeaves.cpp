@@ -100,7 +100,10 @@ Size LayoutEngine::textSize(const std::string& text, const Font& font, ProposedS
             ++lines;
             continue;
         }
-        // Greedy word wrap; a word longer than the line gets a line of its own.
+        // Greedy word wrap; a word longer than the line starts a line of its own and is broken
+        // across as many as it needs. Offered no width at all (which asks for the least size), a
+        // word stays whole: text is never narrower than its longest word unless it has to be.
+        const double limit = *p.width;
         double current = -1;
         std::size_t pos = 0;
         while (pos <= line.size()) {
@@ -109,12 +112,18 @@ Size LayoutEngine::textSize(const std::string& text, const Font& font, ProposedS
             double w = metrics_.textWidth(std::string_view(line).substr(pos, end - pos), font);
             if (current < 0) {
                 current = w;
-            } else if (current + space + w <= *p.width) {
+            } else if (current + space + w <= limit) {
                 current += space + w;
             } else {
                 widest = std::max(widest, current);
                 ++lines;
                 current = w;
+            }
+            if (limit > 0 && current > limit) {
+                const double pieces = std::ceil(current / limit);
+                lines += static_cast<std::size_t>(pieces) - 1;
+                widest = std::max(widest, limit);
+                current -= (pieces - 1) * limit;
             }
             pos = end + 1;
         }
@@ -125,8 +134,6 @@ Size LayoutEngine::textSize(const std::string& text, const Font& font, ProposedS
         auto fit = static_cast<std::size_t>(std::max(1.0, std::floor(*p.height / lh)));
         lines = std::min(lines, fit);
     }
-    // No narrower than its longest word: offered less, text keeps that width (its minimum) rather
-    // than cut words apart.
     return {widest, lh * static_cast<double>(lines)};
 }
 

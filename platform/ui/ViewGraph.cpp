@@ -439,9 +439,20 @@ void ViewGraph::layoutAll() {
         const double width = std::max(least.width, std::min(ideal.width, contentSize_.width));
         const Size wanted = engine.measure(*layer, ProposedSize{width, std::nullopt});
         const Size size{width, std::max(least.height, std::min(wanted.height, contentSize_.height))};
-        // Sheets hang from the top edge; alerts sit in the middle.
-        double y = layer->data->kind == ViewKind::Alert ? (contentSize_.height - size.height) / 2 : 0;
-        engine.layoutRoot(*layer, Rect{(contentSize_.width - size.width) / 2, y, size.width, size.height});
+        // Sheets hang from the top edge of the window; an alert sits in the middle of the window or
+        // of the sheet it covers, which is where it is drawn.
+        if (layer->data->kind == ViewKind::Alert) {
+            Rect over{0, 0, contentSize_.width, contentSize_.height};
+            for (const auto& below : layers_) {
+                if (below == layer) break;
+                if (below->data->kind == ViewKind::Sheet) over = below->frame;
+            }
+            engine.layoutRoot(*layer, Rect{over.x + (over.width - size.width) / 2,
+                                           over.y + std::max(0.0, (over.height - size.height) / 2),
+                                           size.width, size.height});
+            continue;
+        }
+        engine.layoutRoot(*layer, Rect{(contentSize_.width - size.width) / 2, 0, size.width, size.height});
     }
 }
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -72,6 +74,37 @@ TEST(WorkspaceSpawnTest, PassesTheLinkAsOneArgumentWithoutAShell) {
     EXPECT_EQ(testsupport::readFile(out), "1|" + link);
     EXPECT_FALSE(std::filesystem::exists(home.path() / "pwned"));
     EXPECT_FALSE(Workspace::spawnDetached({(home.path() / "missing-program").string(), link}));
+}
+
+// Whether the desktop opened a link, from the real opener's exit: an `xdg-open` of our own on PATH
+// that succeeds or fails, and none at all.
+TEST(WorkspaceSpawnTest, TellsWhetherTheOpenerOpenedTheLink) {
+    testsupport::TempHome home;
+    const std::string previousPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    auto outcome = [&](const std::string& script) {
+        const auto bin = home.path() / "bin";
+        std::filesystem::remove_all(bin);
+        std::filesystem::create_directories(bin);
+        if (!script.empty()) {
+            testsupport::writeFile(bin / "xdg-open", "#!/bin/sh\n" + script + "\n");
+            EXPECT_EQ(chmod((bin / "xdg-open").c_str(), 0755), 0);
+        }
+        setenv("PATH", bin.c_str(), 1);
+        std::optional<bool> opened;
+        Workspace::shared().open(*URL::string("https://velmora.example/reset_password"),
+                                 [&](bool result) { opened = result; });
+        EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return opened.has_value(); }));
+        setenv("PATH", previousPath.c_str(), 1);
+        return opened.value_or(true);
+    };
+    EXPECT_TRUE(outcome("exit 0"));
+    EXPECT_FALSE(outcome("exit 3")) << "no browser to hand the link to";
+    EXPECT_FALSE(outcome("")) << "no opener installed";
+    // A refused link is told too, without starting anything.
+    std::optional<bool> refused;
+    Workspace::shared().open(*URL::string("file:///etc/passwd"), [&](bool result) { refused = result; });
+    EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return refused.has_value(); }));
+    EXPECT_EQ(refused, std::optional<bool>(false));
 }
 
 } // namespace

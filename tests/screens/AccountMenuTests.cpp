@@ -3,6 +3,7 @@
 #include "app/classes/Preferences.h"
 #include "app/views/AccountMenu.h"
 #include "app/views/SupportMail.h"
+#include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ProcessInfo.h"
@@ -140,6 +141,20 @@ TEST_F(AccountMenuTest, CustomerSupportHandsTheMailLinkToTheWorkspace) {
                                "%0A%0APlatform:%20macOS%2014.2.1%0AApp%20version:%20" +
                                    version +
                                    "%0ADevice%20language%20ISO:%20en-US%0AUsername:%20user%40example.org");
+}
+
+TEST_F(AccountMenuTest, ASupportMailNothingCanOpenShowsItsAddress) {
+    Preferences::setEmail("user@example.org");
+    plat::Workspace::shared().setLauncherForTesting([](const std::vector<std::string>&) { return false; });
+    showMenu();
+    choose("Customer support");
+    ASSERT_TRUE(waitFor([&] { return static_cast<bool>(topAlert()); }));
+    EXPECT_TRUE(topAlert().find(Query::text("Cannot Open Link")));
+    EXPECT_NE(topAlert().text().find("mailto:support@velmora.example?subject=Velmora%20Support%20ticket"),
+              std::string::npos)
+        << topAlert().text();
+    ASSERT_TRUE(host().click(topAlert().find(Query::button("OK"))));
+    EXPECT_FALSE(topAlert());
 }
 
 TEST_F(AccountMenuTest, LogOutEndsTheSessionAndKeepsTheTunnelCredentials) {

@@ -167,6 +167,32 @@ TEST_F(LoginScreenTest, ForgetPasswordOpensTheResetPageAndChangesNothingElse) {
     EXPECT_EQ(vm_->state.get(), ProgramState::needLogin);
 }
 
+TEST_F(LoginScreenTest, AResetPageNothingCanOpenShowsItsAddressAndKeepsTheForm) {
+    // The environment learns later that the desktop found nothing to open the page with.
+    std::function<void(bool)> report;
+    show(plat::ui::make<LoginView>([this] {
+             return controller_;
+         }).environment([&report](plat::ui::EnvironmentValues& env) {
+        env.openURL.outcomeHandler = [&report](const std::string&, std::function<void(bool)> done) {
+            report = std::move(done);
+        };
+    }));
+    settle();
+    ASSERT_TRUE(host().setText(emailField(), "typed@example.org"));
+    ASSERT_TRUE(host().click(node(Query::button("Forget Password"))));
+    ASSERT_TRUE(report);
+    settle();
+    EXPECT_FALSE(topAlert()) << "nothing until the outcome is known";
+    report(false);
+    settle();
+    ASSERT_TRUE(topAlert());
+    EXPECT_NE(topAlert().text().find("https://velmora.example/reset_password"), std::string::npos)
+        << topAlert().text();
+    ASSERT_TRUE(host().click(topAlert().find(Query::button("OK"))));
+    EXPECT_FALSE(topAlert());
+    EXPECT_EQ(emailField().value(), "typed@example.org");
+}
+
 TEST_F(LoginScreenTest, ResultsAreAppliedOneTurnAfterTheirDelivery) {
     settle();
     struct Case {

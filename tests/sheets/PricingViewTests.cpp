@@ -3,6 +3,7 @@
 // workspace, a new catalogue request for each presentation, and the card's lines.
 #include "app/controllers/PricingController.h"
 #include "app/views/PricingView.h"
+#include "platform/appkit/Workspace.h"
 #include "platform/render/ui/FontMetrics.h"
 #include "tests/sheets/SheetTestSupport.h"
 
@@ -88,6 +89,19 @@ TEST_F(PricingViewTest, GetOpensTheCheckoutLinkAndTheSheetStays) {
     PricingView::PlanRow::openPurchaseURL("");
     PricingView::PlanRow::openPurchaseURL("javascript:alert(1)");
     EXPECT_EQ(links_->size(), 1u);
+
+    // Nothing opened the page (no opener on the desktop): an alert shows the address; OK closes it.
+    EXPECT_FALSE(topAlert()) << "no alert for a link that opened";
+    plat::Workspace::shared().setLauncherForTesting([](const std::vector<std::string>&) { return false; });
+    ASSERT_TRUE(host().click(cards()[0].find(Query::button("   Get   "))));
+    ASSERT_TRUE(waitFor([&] { return static_cast<bool>(topAlert()); }));
+    EXPECT_TRUE(topAlert().find(Query::text("Cannot Open Link")));
+    EXPECT_NE(topAlert().text().find("https://velmora.example/checkout?plan=1m&email=demo@velmora.example"),
+              std::string::npos)
+        << topAlert().text();
+    ASSERT_TRUE(host().click(topAlert().find(Query::button("OK"))));
+    EXPECT_FALSE(topAlert());
+    EXPECT_EQ(cards().size(), 4u);
 
     ASSERT_TRUE(host().click(node(Query::testId("closeButton"))));
     EXPECT_FALSE(controller_->showPricing.get());

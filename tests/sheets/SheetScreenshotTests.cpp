@@ -6,6 +6,7 @@
 #include "app/views/ManageDevicesView.h"
 #include "app/views/PricingView.h"
 #include "app/views/SettingsView.h"
+#include "platform/appkit/Workspace.h"
 #include "platform/render/Bitmap.h"
 #include "platform/render/GlWindow.h"
 #include "platform/render/WindowSystem.h"
@@ -159,6 +160,22 @@ TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
     clickOnSheet(cards[3].find(ui::Query::button("   Get   ")));
     ASSERT_EQ(links_->size(), 2u);
     EXPECT_NE(links_->back(), second) << "each card opens its own plan";
+    // With nothing on the desktop to open it, the click brings up an alert with the address,
+    // drawn in the sheet's window.
+    plat::Workspace::shared().setLauncherForTesting([](const std::vector<std::string>&) { return false; });
+    clickOnSheet(cards[0].find(ui::Query::button("   Get   ")));
+    ASSERT_TRUE(until([&] { return !host_->alerts().empty(); }));
+    EXPECT_NE(host_->alerts().front().text().find("/checkout?plan="), std::string::npos);
+    screenshot("sheet-plans-link-alert");
+    const ui::Rect ok = host_->alerts().front().find(ui::Query::button("OK")).frame();
+    sheet->simulateMouseClick(
+        {static_cast<float>(ok.center().x - frame.x), static_cast<float>(ok.center().y - frame.y)});
+    ASSERT_TRUE(until([&] { return host_->alerts().empty(); }));
+    plat::Workspace::shared().setLauncherForTesting([links = links_](const std::vector<std::string>& argv) {
+        links->push_back(argv.back());
+        return true;
+    });
+
     // Empty space beside a card opens nothing.
     const ui::Rect between = cards[1].frame();
     sheet->simulateMouseClick({static_cast<float>(between.maxX() + 10 - frame.x),

@@ -82,6 +82,42 @@ TEST_F(UITest, SheetIsAsTallAsItsTextNeedsAtTheSheetsWidth) {
     EXPECT_LE(host.require(Query::button("Get")).frame().maxY(), sheet.maxY());
 }
 
+TEST_F(UITest, ALongWordIsTheTextsLeastWidthButBreaksInANarrowerFrame) {
+    const std::string word = "https://velmora.example/checkout?plan=1m"; // 40 characters, 260 points
+    Host host(VStack({VerbatimText("see " + word).testId("free"),
+                      VerbatimText("see " + word).frame(100).testId("framed")}),
+              {.contentSize = {400, 300}});
+    host.update();
+    // Asked for its least size, the text keeps the word whole.
+    EXPECT_EQ(host.minimumContentSize().width, 40 * 6.5);
+    // A frame narrower than the word breaks it over lines that fit.
+    const NodeRef framed = host.require(Query::testId("framed")).find(Query::kind(ViewKind::Text));
+    EXPECT_LE(framed.frame().width, 100);
+    EXPECT_GE(framed.frame().height, 4 * kLine) << "\"see\" and the word over three lines";
+}
+
+TEST_F(UITest, AnAlertOverASheetSitsInTheMiddleOfTheSheet) {
+    auto alertShown = std::make_shared<bool>(true);
+    Host host(
+        Text("window").sheet(Binding<bool>::constant(true),
+                             [alertShown] {
+                                 return VStack({Text("sheet")})
+                                     .frame(300, 200)
+                                     .alert(Binding<bool>([alertShown] { return *alertShown; },
+                                                          [alertShown](const bool& v) { *alertShown = v; }),
+                                            [] {
+                                                return Alert{"Message", TextValue::verbatim("Text"), {}};
+                                            });
+                             }),
+        {.contentSize = {800, 600}});
+    host.update();
+    ASSERT_EQ(host.alerts().size(), 1u);
+    const Rect sheet = host.sheets().at(0).frame();
+    const Rect alert = host.alerts().at(0).frame();
+    EXPECT_NEAR(alert.center().x, sheet.center().x, 0.5);
+    EXPECT_NEAR(alert.center().y, sheet.center().y, 0.5);
+}
+
 struct TitledSheet : Screen {
     State<int> taps{0};
     State<bool> titled{true};
