@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -49,13 +50,15 @@ void DispatchGroup::notify(const DispatchQueue& queue, Block block) const {
 }
 
 bool DispatchGroup::wait(std::optional<Duration> timeout) const {
-    std::unique_lock lock(impl_->mutex);
-    const auto empty = [this] { return impl_->count == 0; };
+    // Its own reference: the last leave() may let the owner destroy the handle before this returns.
+    const std::shared_ptr<Impl> impl = impl_;
+    std::unique_lock lock(impl->mutex);
+    const auto empty = [&impl] { return impl->count == 0; };
     if (!timeout) {
-        impl_->emptied.wait(lock, empty);
+        impl->emptied.wait(lock, empty);
         return true;
     }
-    return impl_->emptied.wait_for(lock, std::clamp(*timeout, Duration::zero(), maxDuration()), empty);
+    return impl->emptied.wait_for(lock, std::clamp(*timeout, Duration::zero(), maxDuration()), empty);
 }
 
 long DispatchGroup::count() const {

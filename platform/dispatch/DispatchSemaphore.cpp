@@ -19,28 +19,32 @@ struct DispatchSemaphore::Impl {
 
 DispatchSemaphore::DispatchSemaphore(long value) : impl_(std::make_shared<Impl>(value)) {}
 
+// Both calls work on their own reference to the state: the thread a signal wakes may destroy the
+// handle (often a local its owner captured by reference) before either call has returned.
 bool DispatchSemaphore::signal() const {
-    std::lock_guard lock(impl_->mutex);
-    if (++impl_->value > 0) return false;
-    ++impl_->wakeups;
-    impl_->cv.notify_one();
+    const std::shared_ptr<Impl> impl = impl_;
+    std::lock_guard lock(impl->mutex);
+    if (++impl->value > 0) return false;
+    ++impl->wakeups;
+    impl->cv.notify_one();
     return true;
 }
 
 bool DispatchSemaphore::wait(std::optional<Duration> timeout) const {
-    std::unique_lock lock(impl_->mutex);
-    if (--impl_->value >= 0) return true;
-    const auto woken = [this] { return impl_->wakeups > 0; };
+    const std::shared_ptr<Impl> impl = impl_;
+    std::unique_lock lock(impl->mutex);
+    if (--impl->value >= 0) return true;
+    const auto woken = [&impl] { return impl->wakeups > 0; };
     bool got;
     if (timeout)
-        got = impl_->cv.wait_for(lock, std::clamp(*timeout, Duration::zero(), maxDuration()), woken);
+        got = impl->cv.wait_for(lock, std::clamp(*timeout, Duration::zero(), maxDuration()), woken);
     else
-        got = (impl_->cv.wait(lock, woken), true);
+        got = (impl->cv.wait(lock, woken), true);
     if (got) {
-        --impl_->wakeups;
+        --impl->wakeups;
         return true;
     }
-    ++impl_->value; // give back this waiter's claim
+    ++impl->value; // give back this waiter's claim
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -123,6 +124,25 @@ TEST(DispatchSemaphore, SignalWakesWaitersAcrossThreads) {
     waiter.join();
     EXPECT_TRUE(got.load());
     EXPECT_TRUE(reported || !tookItBack);
+}
+
+// The usual hand-off: a waiter blocks on a semaphore its owner signals and then destroys at once.
+// The woken waiter is still on its way out of wait() and must not touch freed state.
+TEST(DispatchSemaphore, AWokenWaiterOutlivesTheSemaphoreItWaitedOn) {
+    int wokenRounds = 0;
+    for (int round = 0; round < 300; ++round) {
+        auto semaphore = std::make_unique<DispatchSemaphore>();
+        std::thread waiter([s = semaphore.get()] { EXPECT_TRUE(s->wait()); });
+        // Until the waiter blocks, signal() only raises the count: take it back and retry. If the
+        // waiter took it first it is already inside wait(), which is just as good.
+        bool woke = false;
+        while (!(woke = semaphore->signal()) && semaphore->wait(0ms))
+            std::this_thread::yield();
+        semaphore.reset();
+        waiter.join();
+        wokenRounds += woke ? 1 : 0;
+    }
+    EXPECT_GT(wokenRounds, 0) << "no round destroyed a semaphore under a woken waiter";
 }
 
 TEST(Once, RunsExactlyOnceAcrossThreads) {
