@@ -1,6 +1,7 @@
 // A child process for the crash tests: stores COUNT events of SIZE payload bytes into a flat-file
-// storage rooted at ROOT, one after another, printing "ready" once the storage is open and "done"
-// when all are stored. The parent kills it at a random moment in between.
+// storage rooted at ROOT, one after another, printing "ready" once the storage is open, "stored N"
+// once N events are written and "done" when all are stored. The parent kills it at a random moment
+// in between, chosen by the progress it has seen.
 #include "transport/TTRFlatFileStorage.h"
 
 #include "tests/transport/BytesObject.h"
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
         storage->storeEvent(
             event, [&stored](bool written, const std::optional<plat::Error>&) { stored.set_value(written); });
         if (!stored.get_future().get()) return 1;
+        std::printf("stored %ld\n", i + 1);
+        std::fflush(stdout);
     }
     std::printf("done\n");
     std::fflush(stdout);
