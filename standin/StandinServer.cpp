@@ -1,6 +1,7 @@
 #include "standin/StandinServer.h"
 
 #include "standin/AccountStore.h"
+#include "standin/CrashSettingsRoutes.h"
 #include "standin/InstallationRoutes.h"
 #include "standin/MultipartForm.h"
 #include "standin/SettingsRoutes.h"
@@ -60,6 +61,7 @@ struct StandinServer::Impl {
     RequestLog log;
     InstallationRegistry installations;
     SettingsService settings;
+    CrashSettingsService crashSettings;
     std::function<void(const std::string&)> accessLog;
     UploadService uploads;
     StandinRouter router;
@@ -80,6 +82,9 @@ struct StandinServer::Impl {
         addAdminRoutes(router, accounts, faults, log);
         addInstallationRoutes(router, installations);
         addInstallationAdminRoutes(router, installations);
+        // Before any route that serves other platforms' settings under the same prefix.
+        addCrashSettingsRoutes(router, crashSettings);
+        addCrashSettingsAdminRoutes(router, crashSettings);
         addUploadRoutes(router, uploads);
         addUploadAdminRoutes(router, uploads);
         addSettingsRoutes(router, settings);
@@ -241,6 +246,10 @@ InstallationRegistry& StandinServer::installations() {
 
 SettingsService& StandinServer::settings() {
     return impl_->settings;
+}
+
+CrashSettingsService& StandinServer::crashSettings() {
+    return impl_->crashSettings;
 }
 
 void StandinServer::setAccessLog(std::function<void(const std::string& line)> accessLog) {

@@ -1,10 +1,11 @@
 // velmora-standin's server: a local stand-in of the VPN service's REST API under "/api/", of the
-// installations service under "/v1/tenants/", of the session settings service under "/settings/v1/"
+// installations service under "/v1/tenants/", of the session and crash settings services under "/settings/v1/"
 // and of the event upload service (UploadRoutes.h), with in-memory accounts, installations and
 // settings, the region fixture, per-path faults and a request log for tests. It listens on
 // 127.0.0.1 only and serves from threads of its own; every accessor may be called from any thread.
 #pragma once
 
+#include "standin/CrashSettingsService.h"
 #include "standin/FaultTable.h"
 #include "standin/InstallationRegistry.h"
 #include "standin/RequestLog.h"
@@ -55,6 +56,8 @@ public:
     InstallationRegistry& installations();
     // The session settings service's state: its document, fault and requests.
     SettingsService& settings();
+    // The crash settings service's state: its document, fault, delay and requests.
+    CrashSettingsService& crashSettings();
 
     // Called after each API request (administration excluded) with "<method> <path> -> <status>",
     // on the server's threads. Set before start().
