@@ -1,0 +1,66 @@
+#include "crash/manager/CRWDownloadAndSaveSettingsOperation.h"
+
+#include "crash/record/CRWHost.h"
+#include "crash/record/CRWSDKInfo.h"
+#include "crash/record/CRWSharedLog.h"
+#include "platform/foundation/Paths.h"
+
+#include <filesystem>
+
+CRWDownloadAndSaveSettingsOperation::CRWDownloadAndSaveSettingsOperation(
+    std::string tesseraAppID, std::weak_ptr<CRWDownloadAndSaveSettingsOperationDelegate> delegate,
+    std::string settingsURL, std::string settingsDirectoryPath, std::string settingsFilePath, std::string installID,
+    std::weak_ptr<CRWBaseNetworkClient> networkClient, std::shared_ptr<CRWDataCollectionToken> token)
+    : CRWNetworkOperation("CRWDownloadAndSaveSettingsOperation", std::move(tesseraAppID), std::move(token)),
+      delegate_(std::move(delegate)), settingsURL_(std::move(settingsURL)),
+      settingsDirectoryPath_(std::move(settingsDirectoryPath)), settingsFilePath_(std::move(settingsFilePath)),
+      installID_(std::move(installID)), networkClient_(std::move(networkClient)) {
+    CRWRequireParameter(!settingsURL_.empty(), "settingsURL");
+    CRWRequireParameter(!settingsDirectoryPath_.empty(), "settingsDirectoryPath");
+    CRWRequireParameter(!settingsFilePath_.empty(), "settingsFilePath");
+    CRWRequireParameter(!installID_.empty(), "installIDModel");
+}
+
+plat::URLRequest CRWDownloadAndSaveSettingsOperation::settingsRequest() const {
+    plat::URLRequest request = mutableRequestWithDefaultHTTPHeaderFieldsAndTimeoutForURL(settingsURL_);
+    request.setValue("application/json", "Accept");
+    request.setValue(installID_, "X-Crashwatch-Installation-ID");
+    request.setValue(CRWHostModelInfo(), "X-Crashwatch-Device-Model");
+    request.setValue(CRWHostOSBuildVersion().value_or(""), "X-Crashwatch-OS-Build-Version");
+    request.setValue(CRWHostOSDisplayVersion(), "X-Crashwatch-OS-Display-Version");
+    request.setValue(CRWSDKVersion(), "X-Crashwatch-API-Client-Version");
+    return request;
+}
+
+void CRWDownloadAndSaveSettingsOperation::main() {
+    std::shared_ptr<CRWBaseNetworkClient> client = networkClient_.lock();
+    if (!client) {
+        finishDownload(std::nullopt, plat::Error("CRWNetworkError", -3));
+        return;
+    }
+    auto self = std::static_pointer_cast<CRWDownloadAndSaveSettingsOperation>(shared_from_this());
+    client->startDownloadTaskWithRequest(settingsRequest(), 1,
+                                         [self](std::optional<std::string> location, auto,
+                                                std::optional<plat::Error> error) {
+                                             self->finishDownload(location, std::move(error));
+                                         });
+}
+
+void CRWDownloadAndSaveSettingsOperation::finishDownload(const std::optional<std::string>& location,
+                                                         std::optional<plat::Error> error) {
+    if (!error && location) {
+        std::error_code ignored;
+        std::filesystem::remove_all(settingsDirectoryPath_, ignored);
+        plat::paths::ensureDirectory(settingsDirectoryPath_);
+        std::error_code moveError;
+        std::filesystem::rename(*location, settingsFilePath_, moveError);
+        if (moveError) {
+            plat::Error failure = plat::Error::withMessage("NSCocoaErrorDomain", moveError.value(), moveError.message());
+            CRWErrorLog("Unable to complete settings download %@", failure.localizedDescription());
+            error = failure;
+        }
+    }
+    error_ = error;
+    if (auto delegate = delegate_.lock()) delegate->operationDidDownloadAndSaveSettingsWithError(*this, error);
+    finishWithError(error);
+}
