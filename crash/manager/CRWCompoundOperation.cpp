@@ -38,18 +38,15 @@ void CRWCompoundOperation::cancel() {
     lock([&] { queued = queued_; });
     CRWBaseAsyncOperation::cancel();
     if (!queued) {
-        // Each sub-operation finishes through its cancellation path and reports back, which
-        // finishes this one with the cancelled error.
+        // Each sub-operation still finishes through its cancellation path.
         queueOperations(true);
-        if (operations_.empty())
-            countingQueue_.async([self = shared_from_this()] {
-                static_cast<CRWCompoundOperation*>(self.get())->attemptCompoundCompletion();
-            });
-        return;
+    } else {
+        for (const auto& operation : operations_)
+            operation->cancel();
+        compoundQueue_.cancelAll();
     }
-    for (const auto& operation : operations_)
-        operation->cancel();
-    compoundQueue_.cancelAll();
+    // Finishing here, not when the sub-operations report, keeps a later start() (which marks a
+    // cancelled operation done) from finishing this one silently.
     if (countingQueue_.isCurrent())
         attemptCompoundCompletion();
     else
