@@ -10,7 +10,8 @@
 namespace {
 
 std::string formatVersion(const CRWSDKVersionTriple& version) {
-    return std::to_string(version.major) + "." + std::to_string(version.minor) + "." + std::to_string(version.patch);
+    return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+           std::to_string(version.patch);
 }
 
 } // namespace
@@ -20,7 +21,8 @@ std::shared_ptr<CRWApplicationIdentifierModel> CRWApplicationIdentifierModel::cr
     std::vector<plat::dyld::Image> images = plat::dyld::images();
     if (images.empty()) return nullptr;
     CRWElfImageDetails details{};
-    if (!CRWElfImageReadDetails(images.front().header, images.front().slide, &details) || details.buildIDLength == 0)
+    if (!CRWElfImageReadDetails(images.front().header, images.front().slide, &details) ||
+        details.buildIDLength == 0)
         return nullptr;
     char buildID[65];
     CRWElfImageBuildIDString(&details, buildID, sizeof buildID);
@@ -30,7 +32,8 @@ std::shared_ptr<CRWApplicationIdentifierModel> CRWApplicationIdentifierModel::cr
         std::map<std::string, std::string>{{architecture, std::string(buildID)}});
 }
 
-CRWApplicationIdentifierModel::CRWApplicationIdentifierModel(std::map<std::string, std::string> architectureUUIDMap)
+CRWApplicationIdentifierModel::CRWApplicationIdentifierModel(
+    std::map<std::string, std::string> architectureUUIDMap)
     : architectureUUIDMap_(std::move(architectureUUIDMap)) {
     // The map is ordered by architecture name, which is the order the hash is defined over.
     std::string joined;

@@ -6,7 +6,9 @@
 
 class CRWDataCollectionToken {
 public:
-    static std::shared_ptr<CRWDataCollectionToken> validToken() { return std::make_shared<CRWDataCollectionToken>(); }
+    static std::shared_ptr<CRWDataCollectionToken> validToken() {
+        return std::make_shared<CRWDataCollectionToken>();
+    }
     // Every token is valid; only a missing one is not.
     static bool isValid(const std::shared_ptr<CRWDataCollectionToken>& token) { return token != nullptr; }
 };

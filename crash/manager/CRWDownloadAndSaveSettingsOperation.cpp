@@ -9,12 +9,14 @@
 
 CRWDownloadAndSaveSettingsOperation::CRWDownloadAndSaveSettingsOperation(
     std::string tesseraAppID, std::weak_ptr<CRWDownloadAndSaveSettingsOperationDelegate> delegate,
-    std::string settingsURL, std::string settingsDirectoryPath, std::string settingsFilePath, std::string installID,
-    std::weak_ptr<CRWBaseNetworkClient> networkClient, std::shared_ptr<CRWDataCollectionToken> token)
+    std::string settingsURL, std::string settingsDirectoryPath, std::string settingsFilePath,
+    std::string installID, std::weak_ptr<CRWBaseNetworkClient> networkClient,
+    std::shared_ptr<CRWDataCollectionToken> token)
     : CRWNetworkOperation("CRWDownloadAndSaveSettingsOperation", std::move(tesseraAppID), std::move(token)),
       delegate_(std::move(delegate)), settingsURL_(std::move(settingsURL)),
-      settingsDirectoryPath_(std::move(settingsDirectoryPath)), settingsFilePath_(std::move(settingsFilePath)),
-      installID_(std::move(installID)), networkClient_(std::move(networkClient)) {
+      settingsDirectoryPath_(std::move(settingsDirectoryPath)),
+      settingsFilePath_(std::move(settingsFilePath)), installID_(std::move(installID)),
+      networkClient_(std::move(networkClient)) {
     CRWRequireParameter(!settingsURL_.empty(), "settingsURL");
     CRWRequireParameter(!settingsDirectoryPath_.empty(), "settingsDirectoryPath");
     CRWRequireParameter(!settingsFilePath_.empty(), "settingsFilePath");
@@ -39,11 +41,11 @@ void CRWDownloadAndSaveSettingsOperation::main() {
         return;
     }
     auto self = std::static_pointer_cast<CRWDownloadAndSaveSettingsOperation>(shared_from_this());
-    client->startDownloadTaskWithRequest(settingsRequest(), 1,
-                                         [self](std::optional<std::string> location, auto,
-                                                std::optional<plat::Error> error) {
-                                             self->finishDownload(location, std::move(error));
-                                         });
+    client->startDownloadTaskWithRequest(
+        settingsRequest(), 1,
+        [self](std::optional<std::string> location, auto, std::optional<plat::Error> error) {
+            self->finishDownload(location, std::move(error));
+        });
 }
 
 void CRWDownloadAndSaveSettingsOperation::finishDownload(const std::optional<std::string>& location,
@@ -55,12 +57,14 @@ void CRWDownloadAndSaveSettingsOperation::finishDownload(const std::optional<std
         std::error_code moveError;
         std::filesystem::rename(*location, settingsFilePath_, moveError);
         if (moveError) {
-            plat::Error failure = plat::Error::withMessage("NSCocoaErrorDomain", moveError.value(), moveError.message());
+            plat::Error failure =
+                plat::Error::withMessage("NSCocoaErrorDomain", moveError.value(), moveError.message());
             CRWErrorLog("Unable to complete settings download %@", failure.localizedDescription());
             error = failure;
         }
     }
     error_ = error;
-    if (auto delegate = delegate_.lock()) delegate->operationDidDownloadAndSaveSettingsWithError(*this, error);
+    if (auto delegate = delegate_.lock())
+        delegate->operationDidDownloadAndSaveSettingsWithError(*this, error);
     finishWithError(error);
 }

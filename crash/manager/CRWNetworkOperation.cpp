@@ -20,7 +20,8 @@ void CRWRequireParameter(bool satisfied, const char* name) {
 
 CRWNetworkOperation::CRWNetworkOperation(std::string className, std::string tesseraAppID,
                                          std::shared_ptr<CRWDataCollectionToken> token)
-    : CRWBaseAsyncOperation(std::move(className)), tesseraAppID_(std::move(tesseraAppID)), token_(std::move(token)) {
+    : CRWBaseAsyncOperation(std::move(className)), tesseraAppID_(std::move(tesseraAppID)),
+      token_(std::move(token)) {
     CRWRequireParameter(!tesseraAppID_.empty(), "tesseraAppID");
 }
 
@@ -32,8 +33,8 @@ void CRWNetworkOperation::startWithToken(const std::shared_ptr<CRWDataCollection
     start();
 }
 
-plat::URLRequest CRWNetworkOperation::mutableRequestWithDefaultHTTPHeaderFieldsAndTimeoutForURL(
-    const std::string& url) const {
+plat::URLRequest
+CRWNetworkOperation::mutableRequestWithDefaultHTTPHeaderFieldsAndTimeoutForURL(const std::string& url) const {
     return mutableRequestWithDefaultHTTPHeadersForURL(url, 10.0);
 }
 

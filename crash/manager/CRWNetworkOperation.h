@@ -12,7 +12,8 @@
 class CRWNetworkOperation : public CRWBaseAsyncOperation {
 public:
     // An empty app id is a programming error (aborts with the parameter's name).
-    CRWNetworkOperation(std::string className, std::string tesseraAppID, std::shared_ptr<CRWDataCollectionToken> token);
+    CRWNetworkOperation(std::string className, std::string tesseraAppID,
+                        std::shared_ptr<CRWDataCollectionToken> token);
 
     // Starts the operation when `token` is valid; otherwise logs and does nothing.
     void startWithToken(const std::shared_ptr<CRWDataCollectionToken>& token);

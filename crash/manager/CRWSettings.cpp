@@ -68,7 +68,8 @@ std::optional<bool> CRWSettingsBool(const plat::Object& value) {
     return std::nullopt;
 }
 
-CRWSettings::CRWSettings(std::string settingsDirectoryPath, std::shared_ptr<CRWApplicationIdentifierModel> appIDModel)
+CRWSettings::CRWSettings(std::string settingsDirectoryPath,
+                         std::shared_ptr<CRWApplicationIdentifierModel> appIDModel)
     : settingsDirectoryPath_(std::move(settingsDirectoryPath)), appIDModel_(std::move(appIDModel)) {}
 
 std::string CRWSettings::settingsFilePath() const {
@@ -98,10 +99,12 @@ void CRWSettings::reloadFromCacheWithTesseraAppID(const std::string& tesseraAppI
         return;
     }
     plat::Error error;
-    plat::Object parsed = plat::JSONSerialization::jsonObject(*data, plat::JSONSerialization::ReadingNone, &error);
+    plat::Object parsed =
+        plat::JSONSerialization::jsonObject(*data, plat::JSONSerialization::ReadingNone, &error);
     if (!parsed.isDict()) {
         if (!parsed.isAbsent())
-            error = plat::Error(plat::JSONSerialization::kErrorDomain, plat::JSONSerialization::kParseErrorCode);
+            error =
+                plat::Error(plat::JSONSerialization::kErrorDomain, plat::JSONSerialization::kParseErrorCode);
         CRWErrorLog("Could not load settings file data with error: %@", error.localizedDescription());
         deleteCachedSettings();
         return;
@@ -124,7 +127,8 @@ void CRWSettings::reloadFromCacheWithTesseraAppID(const std::string& tesseraAppI
     auto createdAt = cacheKey->find("created_at");
     std::optional<double> created =
         createdAt == cacheKey->end() ? std::nullopt : CRWSettingsNumber(createdAt->second);
-    double expiry = static_cast<double>(toUInt32(created.value_or(0))) + static_cast<double>(cacheDurationSeconds());
+    double expiry =
+        static_cast<double>(toUInt32(created.value_or(0))) + static_cast<double>(cacheDurationSeconds());
     if (expiry < currentTimestamp) {
         CRWDebugLog("[Crashwatch:Settings] Settings TTL expired");
         std::lock_guard guard(lock_);
@@ -143,10 +147,11 @@ void CRWSettings::reloadFromCacheWithTesseraAppID(const std::string& tesseraAppI
 }
 
 void CRWSettings::cacheSettingsWithTesseraAppID(const std::string& tesseraAppID, double currentTimestamp) {
-    plat::Object::Dict key{{"created_at", currentTimestamp},
-                           {"tessera_app_id", tesseraAppID},
-                           {"build_instance_id", appIDModel_ ? appIDModel_->buildInstanceID() : std::string()},
-                           {"app_version", appIDModel_ ? appIDModel_->synthesizedVersion() : std::string()}};
+    plat::Object::Dict key{
+        {"created_at", currentTimestamp},
+        {"tessera_app_id", tesseraAppID},
+        {"build_instance_id", appIDModel_ ? appIDModel_->buildInstanceID() : std::string()},
+        {"app_version", appIDModel_ ? appIDModel_->synthesizedVersion() : std::string()}};
     plat::Error error;
     std::optional<std::string> bytes =
         plat::JSONSerialization::data(plat::Object(key), plat::JSONSerialization::WritingNone, &error);
@@ -187,7 +192,8 @@ void CRWSettings::deleteCachedSettings() {
 std::optional<plat::Object::Dict> CRWSettings::loadCacheKey() const {
     std::optional<std::string> data = plat::paths::readFile(cacheKeyPath());
     if (!data) return std::nullopt;
-    plat::Object parsed = plat::JSONSerialization::jsonObject(*data, plat::JSONSerialization::FragmentsAllowed);
+    plat::Object parsed =
+        plat::JSONSerialization::jsonObject(*data, plat::JSONSerialization::FragmentsAllowed);
     if (!parsed.isDict()) return std::nullopt;
     return parsed.dict();
 }

@@ -33,15 +33,16 @@ void CRWSettingsManager::beginSettingsWithTesseraAppId(const std::string& tesser
     operation_->startWithToken(token);
 }
 
-void CRWSettingsManager::operationDidDownloadAndSaveSettingsWithError(CRWDownloadAndSaveSettingsOperation&,
-                                                                      const std::optional<plat::Error>& error) {
+void CRWSettingsManager::operationDidDownloadAndSaveSettingsWithError(
+    CRWDownloadAndSaveSettingsOperation&, const std::optional<plat::Error>& error) {
     if (error) {
         std::string message = "Failed to download settings.";
         auto status = error->userInfo.find("status_code");
         if (status != error->userInfo.end() && status->second.isNumber() &&
             status->second.number().int64Value() == 404)
-            message += " If this is your first time launching the app, make sure you have enabled Crashwatch in the "
-                       "Tessera Console.";
+            message +=
+                " If this is your first time launching the app, make sure you have enabled Crashwatch in the "
+                "Tessera Console.";
         CRWErrorLog("%@ %@", message, error->localizedDescription());
     } else {
         CRWDebugLog("Settings downloaded successfully");

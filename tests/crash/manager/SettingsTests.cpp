@@ -59,8 +59,9 @@ TEST_F(SettingsTest, WithoutACacheEveryValueIsItsDefaultAndTheCacheCountsAsExpir
 }
 
 TEST_F(SettingsTest, AFreshCacheIsUsedAndExpiresByTimeBuildOrVersion) {
-    writeCache(R"({"cache_duration":100,"features":{"collect_reports":false},"session":{"max_custom_key_value_pairs":"12"}})",
-               "1:2", kNow);
+    writeCache(
+        R"({"cache_duration":100,"features":{"collect_reports":false},"session":{"max_custom_key_value_pairs":"12"}})",
+        "1:2", kNow);
     auto fresh = makeSettings();
     fresh->reloadFromCacheWithTesseraAppID("1:2", kNow + 100);
     EXPECT_FALSE(fresh->isCacheExpired());
@@ -135,8 +136,9 @@ protected:
     void TearDown() override { setenv("VELMORA_TESSERA_BASE", "http://127.0.0.1:9", 1); }
 
     std::optional<plat::Error> fetch(const std::shared_ptr<CRWSettings>& settings) {
-        auto manager = std::make_shared<CRWSettingsManager>(settings->appIDModelForTesting(),
-                                                            [] { return std::string("inst-uuid"); }, settings, "1:42:mac:9f");
+        auto manager = std::make_shared<CRWSettingsManager>(
+            settings->appIDModelForTesting(), [] { return std::string("inst-uuid"); }, settings,
+            "1:42:mac:9f");
         std::promise<std::optional<plat::Error>> done;
         manager->setFetchObserver([&](const std::optional<plat::Error>& error) { done.set_value(error); });
         manager->beginSettingsWithTesseraAppId("1:42:mac:9f", CRWDataCollectionToken::validToken());
@@ -163,7 +165,8 @@ TEST_F(SettingsDownloadTest, StoresAndCachesTheDocumentWithTheRequestItDescribes
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].path, "/settings/v1/platforms/mac/apps/1:42:mac:9f/settings");
     EXPECT_EQ(requests[0].query.rfind("build_version=", 0), 0u);
-    EXPECT_NE(requests[0].query.find("&instance=" + settings->appIDModelForTesting()->buildInstanceID() + "&source=1"),
+    EXPECT_NE(requests[0].query.find("&instance=" + settings->appIDModelForTesting()->buildInstanceID() +
+                                     "&source=1"),
               std::string::npos);
     auto header = [&](const std::string& name) {
         for (const auto& [key, value] : requests[0].headers)
