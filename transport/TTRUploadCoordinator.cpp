@@ -27,6 +27,8 @@ TTRUploadCoordinator::TTRUploadCoordinator(Configuration configuration)
     : configuration_(std::move(configuration)),
       coordinationQueue_(plat::DispatchQueue::serial("com.tessera.TTRUploadCoordinator")) {
     if (!configuration_.registrar) configuration_.registrar = TTRRegistrar::sharedInstance();
+    registrar_ = configuration_.registrar;
+    configuration_.registrar.reset();
     if (!configuration_.scheduler) configuration_.scheduler = &plat::Scheduler::system();
     if (!configuration_.reachabilityFlags)
         configuration_.reachabilityFlags = [] { return TTRReachability::currentFlags(); };
@@ -76,7 +78,7 @@ void TTRUploadCoordinator::timerFired() {
     uint32_t conditions = uploadConditions();
     TTRLogDebug("%@", "Upload timer fired");
     std::vector<int64_t> targets;
-    for (const auto& entry : configuration_.registrar->targetToUploader())
+    for (const auto& entry : uploaders())
         targets.push_back(entry.first);
     uploadTargets(std::move(targets), conditions);
 }
@@ -86,7 +88,7 @@ void TTRUploadCoordinator::uploadTargets(std::vector<int64_t> targets, uint32_t 
     coordinationQueue_.async([weak, targets = std::move(targets), conditions] {
         auto self = weak.lock();
         if (!self || (conditions & TTRUploadConditionNoNetwork)) return;
-        auto uploaders = self->configuration_.registrar->targetToUploader();
+        auto uploaders = self->uploaders();
         for (int64_t target : targets) {
             auto found = uploaders.find(target);
             if (found != uploaders.end() && found->second) found->second->uploadTarget(target, conditions);
@@ -103,16 +105,27 @@ uint32_t TTRUploadCoordinator::uploadConditions() const {
 
 void TTRUploadCoordinator::signalToStoragesToCheckExpirations() {
     std::set<TTRStorageProtocol*> seen;
-    for (const auto& entry : configuration_.registrar->targetToStorage())
+    for (const auto& entry : storages())
         if (entry.second && seen.insert(entry.second.get()).second) entry.second->checkForExpirations();
 }
 
 std::shared_ptr<TTRStorageProtocol> TTRUploadCoordinator::storageForTarget(int64_t target) const {
-    auto storages = configuration_.registrar->targetToStorage();
-    auto found = storages.find(target);
-    std::shared_ptr<TTRStorageProtocol> storage = found == storages.end() ? nullptr : found->second;
+    auto table = storages();
+    auto found = table.find(target);
+    std::shared_ptr<TTRStorageProtocol> storage = found == table.end() ? nullptr : found->second;
     TTRAssert(storage != nullptr, "A storage must be registered for target %@", std::to_string(target));
     return storage;
+}
+
+std::map<int64_t, std::shared_ptr<TTRUploader>> TTRUploadCoordinator::uploaders() const {
+    std::shared_ptr<TTRRegistrar> registrar = registrar_.lock();
+    return registrar ? registrar->targetToUploader() : std::map<int64_t, std::shared_ptr<TTRUploader>>();
+}
+
+std::map<int64_t, std::shared_ptr<TTRStorageProtocol>> TTRUploadCoordinator::storages() const {
+    std::shared_ptr<TTRRegistrar> registrar = registrar_.lock();
+    return registrar ? registrar->targetToStorage()
+                     : std::map<int64_t, std::shared_ptr<TTRStorageProtocol>>();
 }
 
 void TTRUploadCoordinator::appWillForeground(TTRApplicationProtocol&) {

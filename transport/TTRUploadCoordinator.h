@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,7 @@ public:
     static constexpr std::chrono::nanoseconds kTimerLeeway{5000000000};
 
     struct Configuration {
+        // Held weakly (its storages hold the coordinator); the caller keeps it.
         std::shared_ptr<TTRRegistrar> registrar;
         // Runs the timer (the real one unless a test advances a manual one).
         plat::Scheduler* scheduler = &plat::Scheduler::system();
@@ -70,7 +72,12 @@ private:
     explicit TTRUploadCoordinator(Configuration configuration);
     void timerFired();
 
+    // The registrar's tables; empty once the registrar is gone.
+    std::map<int64_t, std::shared_ptr<TTRUploader>> uploaders() const;
+    std::map<int64_t, std::shared_ptr<TTRStorageProtocol>> storages() const;
+
     Configuration configuration_;
+    std::weak_ptr<TTRRegistrar> registrar_;
     plat::DispatchQueue coordinationQueue_;
     std::unique_ptr<plat::DispatchSourceTimer> timer_; // on the queue only
 };

@@ -40,7 +40,9 @@ std::optional<std::string> TTWUploader::serverURLForTarget(int64_t target) {
 }
 
 void TTWUploader::uploadTarget(int64_t target, uint32_t conditions) {
-    auto storages = registrar_->targetToStorage();
+    std::shared_ptr<TTRRegistrar> registrar = registrar_.lock();
+    if (!registrar) return;
+    auto storages = registrar->targetToStorage();
     auto storage = storages.count(target)
                        ? std::dynamic_pointer_cast<TTRStoragePromiseProtocol>(storages[target])
                        : nullptr;
@@ -50,7 +52,7 @@ void TTWUploader::uploadTarget(int64_t target, uint32_t conditions) {
                     "Failed to upload target: %ld - could not find corresponding storage instance.", target);
         return;
     }
-    auto controllers = registrar_->targetToMetricsController();
+    auto controllers = registrar->targetToMetricsController();
     auto controller = controllers.count(target) ? controllers[target] : nullptr;
     std::shared_ptr<TTWUploadOperation> operation = TTWUploadOperation::initWithTarget(
         target, conditions, *url, uploadQueue_, storage, shared_from_this(), controller);

@@ -29,7 +29,8 @@ class TTWUploader final : public TTRUploader,
 public:
     // The process-wide uploader over the shared registrar; never destroyed.
     static std::shared_ptr<TTWUploader> sharedInstance();
-    // An uploader that finds storages and metrics controllers in `registrar` (tests).
+    // An uploader that finds storages and metrics controllers in `registrar`, which the caller keeps
+    // (tests).
     static std::shared_ptr<TTWUploader> makeUploader(std::shared_ptr<TTRRegistrar> registrar);
 
     // Schedules one upload operation for the target; only enqueues. A target without a storage that
@@ -51,7 +52,8 @@ public:
 private:
     explicit TTWUploader(std::shared_ptr<TTRRegistrar> registrar);
 
-    std::shared_ptr<TTRRegistrar> registrar_;
+    // Weak: the registrar holds the uploader.
+    std::weak_ptr<TTRRegistrar> registrar_;
     plat::DispatchQueue uploadQueue_;
     plat::OperationQueue uploadOperationQueue_;
     mutable std::mutex nextUploadTimeLock_;
