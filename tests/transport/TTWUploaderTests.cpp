@@ -3,37 +3,7 @@
 
 #include "transport/TTREndpoints.h"
 
-#include "core/TSRTesseraBase.h"
-
-#include <cstdlib>
-
 using namespace transporttest;
-
-namespace {
-
-// Points the app core's services at `base` (or at their built-in addresses when none) for the
-// lifetime of the object; the tests run with the override set to a closed port.
-class TesseraBase {
-public:
-    explicit TesseraBase(const std::optional<std::string>& base) {
-        if (const char* value = std::getenv(kTSRTesseraBaseEnvironmentVariable)) previous_ = value;
-        if (base)
-            ::setenv(kTSRTesseraBaseEnvironmentVariable, base->c_str(), 1);
-        else
-            ::unsetenv(kTSRTesseraBaseEnvironmentVariable);
-    }
-    ~TesseraBase() {
-        if (previous_)
-            ::setenv(kTSRTesseraBaseEnvironmentVariable, previous_->c_str(), 1);
-        else
-            ::unsetenv(kTSRTesseraBaseEnvironmentVariable);
-    }
-
-private:
-    std::optional<std::string> previous_;
-};
-
-} // namespace
 
 TEST(Endpoints, FourTargetsOnReservedDomainsWithTheOverrideAppliedOnEveryCall) {
     std::map<int64_t, std::string> builtIn;

@@ -5,6 +5,13 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <cerrno>
+#include <poll.h>
+#include <spawn.h>
+#include <unistd.h>
+
+extern char** environ;
+
 namespace fs = std::filesystem;
 
 namespace transporttest {
@@ -109,6 +116,50 @@ std::string protocDecode(const plat::Data& bytes, const std::string& message, co
     std::string output = testsupport::runCommand(command + " < '" + input.string() + "' 2>&1", &status);
     EXPECT_EQ(status, 0) << command << ": " << output;
     return output;
+}
+
+ChildProcess spawnChild(const std::string& program, const std::vector<std::string>& arguments) {
+    ChildProcess child;
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return child;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        child.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    child.out = pipeFds[0];
+    return child;
+}
+
+bool ChildOutput::waitForLine(const std::string& line, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+            const bool found = pending_.compare(0, end, line) == 0 && end == line.size();
+            pending_.erase(0, end + 1);
+            if (found) return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd readable{fd_, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        char buffer[256];
+        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        pending_.append(buffer, static_cast<size_t>(n));
+    }
 }
 
 } // namespace transporttest

@@ -13,11 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include <sys/types.h>
 #include <vector>
 
 namespace transporttest {
@@ -84,6 +87,29 @@ struct StorageFixture {
 // with their package, e.g. "ttw.BatchedLogRequest"); `protoc --decode_raw` when `message` is empty.
 // Fails the test when protoc fails.
 std::string protocDecode(const plat::Data& bytes, const std::string& message, const std::string& protoFile);
+
+// A child process whose standard output the test reads.
+struct ChildProcess {
+    pid_t pid = -1;
+    int out = -1; // the read end of the child's standard output
+};
+// Starts `program` with `arguments` and the test's environment; pid -1 when it cannot be started.
+ChildProcess spawnChild(const std::string& program, const std::vector<std::string>& arguments);
+// The child's output, line by line. Every wait is bounded, so a stuck child fails the test
+// instead of hanging it.
+class ChildOutput {
+public:
+    explicit ChildOutput(int fd) : fd_(fd) {}
+    // Waits until the child printed the line `line`; false when its output ended or `timeout` passed.
+    bool waitForLine(const std::string& line, std::chrono::milliseconds timeout);
+
+private:
+    int fd_;
+    std::string pending_;
+};
+
+// Far beyond what a child needs on a loaded machine; only a hung child reaches it.
+inline constexpr std::chrono::milliseconds kChildTimeout = std::chrono::minutes(2);
 
 // Runs `start` with a completion and waits for it (at most 10 s).
 template <typename T> T await(const std::function<void(std::function<void(T)>)>& start) {

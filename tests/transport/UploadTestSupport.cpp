@@ -1,6 +1,23 @@
 #include "UploadTestSupport.h"
 
+#include <cstdlib>
+
 namespace transporttest {
+
+TesseraBase::TesseraBase(const std::optional<std::string>& base) {
+    if (const char* value = std::getenv(kTSRTesseraBaseEnvironmentVariable)) previous_ = value;
+    if (base)
+        ::setenv(kTSRTesseraBaseEnvironmentVariable, base->c_str(), 1);
+    else
+        ::unsetenv(kTSRTesseraBaseEnvironmentVariable);
+}
+
+TesseraBase::~TesseraBase() {
+    if (previous_)
+        ::setenv(kTSRTesseraBaseEnvironmentVariable, previous_->c_str(), 1);
+    else
+        ::unsetenv(kTSRTesseraBaseEnvironmentVariable);
+}
 
 UploadTest::UploadTest() {
     port = server.start();

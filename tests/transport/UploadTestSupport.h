@@ -11,6 +11,7 @@
 #include "transport/TTWUploader.h"
 
 #include "../support/TestSupport.h"
+#include "core/TSRTesseraBase.h"
 #include "standin/StandinServer.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,22 @@
 
 namespace transporttest {
 
+// Points the app core's services at `base` (or at their built-in addresses when none) for the
+// lifetime of the object; the tests run with the override set to a closed port.
+class TesseraBase {
+public:
+    explicit TesseraBase(const std::optional<std::string>& base);
+    ~TesseraBase();
+
+private:
+    std::optional<std::string> previous_;
+};
+
 class UploadTest : public ::testing::Test {
+public:
+    // Every payload text of the summaries, over every log request but the metrics one, sorted.
+    static std::vector<std::string> payloadsOf(const nlohmann::json& body);
+
 protected:
     UploadTest();
     ~UploadTest() override;
@@ -35,8 +51,6 @@ protected:
     size_t storedEvents(int64_t target) const;
     // The stand-in's decoded summaries of every upload of the target, oldest first.
     std::vector<nlohmann::json> receivedBodies(int64_t target) const;
-    // Every payload text of the summaries, over every log request.
-    static std::vector<std::string> payloadsOf(const nlohmann::json& body);
     // The client-metrics object of the metrics event in the body, or null.
     static nlohmann::json clientMetricsOf(const nlohmann::json& body);
     // Milliseconds from now to the target's next upload time; none when there is none.
