@@ -1,5 +1,6 @@
 // Image files on disk are read for their full symbol table when a report is symbolicated: any bytes
 // must give a table or none, and lookups in a table must stay inside it.
+#include "fuzz/FuzzSupport.h"
 #include "platform/dyld/ElfSymbolTable.h"
 
 #include <cstddef>
@@ -16,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return true;
         },
         size, &buildID);
-    if (buildID.size() % 2 != 0) __builtin_trap();
+    fuzz::check(buildID.size() % 2 == 0, "a build-id is whole bytes of hex");
     if (!table) return 0;
     for (uint64_t address : {uint64_t{0}, uint64_t{1}, uint64_t{0x1000}, uint64_t{size}, ~uint64_t{0}}) {
         const auto symbol = table->symbolForAddress(address);
-        if (symbol && symbol->address > address) __builtin_trap();
+        fuzz::check(!symbol || symbol->address <= address, "a symbol found starts at or below the address");
     }
     return 0;
 }

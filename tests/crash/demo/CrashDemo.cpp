@@ -4,6 +4,8 @@
 //
 //   crash-demo <mode> <report-folder> [--threads N] [--previous-handler] [--count-allocations]
 //
+//   crash-demo symbolicate <report-folder>
+//
 // Modes: segv, abort, exception, exception-string, trap, worker (a dispatch worker crashes while
 // eight threads sleep), overflow (unbounded recursion on the main thread), overflow-worker (the
 // same on a dispatch worker), dlopen (a crash inside a library loaded at run time), wait-for-kill
@@ -16,11 +18,17 @@
 // reporting, and so chained by it, prints "previous <signal> allocations <n> nanoseconds <t>" (the
 // allocations counted, with --count-allocations, and the time since just before the crash) and
 // lets the signal end the process.
+//
+// The symbolicate mode does what the launch after a crash does with that crash's folder: with the
+// demo library loaded, as in the crashed run, it writes the ".symbolicated" copy of each crash file
+// and prints "symbolicated <file>" for each, then "unreadable <file>" for each record it could not
+// read whole.
 #include "crash/capture/CRWCaptureStartup.h"
 #include "crash/capture/CRWUserLogging.h"
 #include "crash/image/CRWBinaryImage.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWContextInitData.h"
+#include "crash/report/CRWProcessReportOperation.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dyld/Dyld.h"
 #include "platform/mach/MachException.h"
@@ -130,6 +138,21 @@ bool startCrashReporting(const std::string& folder) {
     return true;
 }
 
+int symbolicateReport(const std::string& folder) {
+    if (plat::dyld::open(CRASH_DEMO_LIBRARY_PATH, RTLD_NOW) == nullptr) {
+        std::fprintf(stderr, "cannot load %s\n", CRASH_DEMO_LIBRARY_PATH);
+        return 4;
+    }
+    auto report = CRWInternalReport::initWithPath(folder, "demo");
+    CRWProcessReportOperation operation(report, std::make_shared<CRWSymbolResolver>());
+    operation.start();
+    for (const std::string& file : operation.symbolicatedFiles())
+        std::printf("symbolicated %s\n", file.c_str());
+    for (const CRWUnreadableRecord& record : operation.unreadableRecords())
+        std::printf("unreadable %s\n", record.fileName.c_str());
+    return 0;
+}
+
 // Just before the crash: the clock starts and, when asked, the allocations are counted.
 void aboutToCrash() {
     std::fflush(stdout);
@@ -201,6 +224,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string mode = argv[1];
+    if (mode == "symbolicate") return symbolicateReport(argv[2]);
     int sleepers = 0;
     bool previous = false;
     for (int i = 3; i < argc; ++i) {

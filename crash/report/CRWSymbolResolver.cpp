@@ -1,0 +1,100 @@
+#include "crash/report/CRWSymbolResolver.h"
+
+#include "crash/record/CRWSharedLog.h"
+#include "crash/report/CRWFileManager.h"
+#include "platform/dyld/SymbolLookup.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+std::optional<uint64_t> unsignedValue(const plat::Object& value) {
+    const plat::Number* number = value.asNumber();
+    if (!number || number->isBool()) return std::nullopt;
+    return number->uint64Value();
+}
+
+} // namespace
+
+bool CRWSymbolResolver::loadBinaryImagesFromFile(const std::string& path) {
+    binaryImages_.clear();
+    if (path.empty()) return false;
+    contents_ = CRWReadRecordFile(path);
+    if (contents_.sections.empty()) {
+        CRWErrorLog("Failed to read binary image file %@", path);
+        return false;
+    }
+    for (const plat::Object& section : contents_.sections) {
+        const plat::Object& load = section["load"];
+        const std::optional<uint64_t> base = unsignedValue(load["base"]);
+        const std::optional<uint64_t> size = unsignedValue(load["size"]);
+        if (!base || !size) continue;
+        BinaryImage image;
+        image.base = *base;
+        image.size = *size;
+        if (load["uuid"].isString()) image.uuid = load["uuid"].string();
+        if (load["path"].isString()) image.path = load["path"].string();
+        binaryImages_.push_back(std::move(image));
+    }
+    std::stable_sort(binaryImages_.begin(), binaryImages_.end(),
+                     [](const BinaryImage& a, const BinaryImage& b) { return a.base < b.base; });
+    return true;
+}
+
+const CRWSymbolResolver::BinaryImage* CRWSymbolResolver::loadedBinaryImageForPC(uint64_t address) const {
+    for (const BinaryImage& image : binaryImages_)
+        if (address >= image.base && address - image.base < image.size) return &image;
+    return nullptr;
+}
+
+bool CRWSymbolResolver::fillInImageDetails(CRWBinaryImageDetails* details, const std::string& uuid) {
+    if (details == nullptr || uuid.empty() || uuid.size() >= sizeof details->uuidString) return false;
+    return CRWBinaryImageFindImageForUUID(uuid.c_str(), details);
+}
+
+const std::optional<CRWBinaryImageDetails>& CRWSymbolResolver::currentImage(const std::string& uuid) {
+    auto found = currentImages_.find(uuid);
+    if (found != currentImages_.end()) return found->second;
+    CRWBinaryImageDetails details;
+    std::memset(&details, 0, sizeof details);
+    std::optional<CRWBinaryImageDetails> image;
+    if (fillInImageDetails(&details, uuid)) image = details;
+    return currentImages_.emplace(uuid, image).first->second;
+}
+
+bool CRWSymbolResolver::updateStackFrame(TSRStackFrame& frame) {
+    if (frame.address() == 0) return false;
+    const BinaryImage* image = loadedBinaryImageForPC(frame.address());
+    if (!image) return false;
+    const std::optional<CRWBinaryImageDetails>& current = currentImage(image->uuid);
+    if (!current) return false;
+
+    const uint64_t currentBase = current->slot.baseAddress;
+    uintptr_t address = static_cast<uintptr_t>(frame.address() - image->base + currentBase);
+    // The same file is loaded now, so the address must land in it; anything else is a damaged list.
+    if (current->slot.size != 0 && address - currentBase >= current->slot.size) return false;
+
+    std::optional<plat::dyld::SymbolInfo> info = plat::dyld::lookupSymbol(address);
+    if (!info || info->imageBase != currentBase) return false;
+    // A return address belongs to the call before it: at the very start of a function, or (ELF
+    // symbols have sizes) just past the end of one whose last instruction was the call.
+    if (!info->name || address == info->symbolAddress) {
+        address -= 2;
+        info = plat::dyld::lookupSymbol(address);
+        if (!info) return false;
+    }
+    if (info->name) {
+        frame.setSymbol(info->name);
+        frame.setRawSymbol(info->name);
+        if (address > info->symbolAddress) frame.setOffset(address - info->symbolAddress);
+    }
+    frame.setLibrary(CRWLastPathComponent(image->path));
+    return true;
+}
+
+std::optional<TSRStackFrame> CRWSymbolResolver::frameForAddress(uint64_t address) {
+    TSRStackFrame frame = TSRStackFrame::stackFrameWithAddress(address);
+    if (!updateStackFrame(frame)) return std::nullopt;
+    return frame;
+}
