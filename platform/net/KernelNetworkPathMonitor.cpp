@@ -1,4 +1,4 @@
-#include "platform/net/NetworkPathMonitor.h"
+#include "platform/net/NetworkPathListeners.h"
 
 #include "platform/log/OSLog.h"
 
@@ -119,8 +119,8 @@ uint32_t KernelNetworkPathMonitor::flagsFromRouteTables(
 // Listens on a route netlink socket on its own thread and calls the handler after each burst of
 // messages; an eventfd wakes it to stop.
 struct KernelNetworkPathMonitor::Watcher {
-    std::mutex lock;
-    std::function<void()> changed;
+    std::mutex lock; // guards starting the thread
+    NetworkPathListeners listeners;
     int socketFd = -1;
     int stopFd = -1;
     std::thread thread;
@@ -155,12 +155,7 @@ struct KernelNetworkPathMonitor::Watcher {
             // Drain everything queued; the content does not matter, only that something changed.
             while (::recv(socketFd, buffer.data(), buffer.size(), 0) > 0) {
             }
-            std::function<void()> handler;
-            {
-                std::lock_guard guard(lock);
-                handler = changed;
-            }
-            if (handler) handler();
+            listeners.notify();
         }
     }
 
@@ -190,12 +185,17 @@ std::optional<uint32_t> KernelNetworkPathMonitor::currentFlags() {
     return flagsFromRouteTables(readText("/proc/net/route"), readText("/proc/net/ipv6_route"), sysLinkFlags);
 }
 
-void KernelNetworkPathMonitor::setChangeHandler(std::function<void()> changed) {
+NetworkPathMonitor::ListenerToken KernelNetworkPathMonitor::addChangeHandler(std::function<void()> changed) {
+    ListenerToken token = watcher_->listeners.add(std::move(changed));
     std::lock_guard guard(watcher_->lock);
-    watcher_->changed = std::move(changed);
-    // The thread takes the lock only to read the handler, so starting it under the lock is safe.
-    if (watcher_->changed && !watcher_->thread.joinable() && !watcher_->start())
+    if (!watcher_->thread.joinable() && watcher_->socketFd < 0 && !watcher_->start())
         log().error("Route changes cannot be heard (no netlink socket); flags are read on demand only.");
+    return token;
+}
+
+void KernelNetworkPathMonitor::removeChangeHandler(ListenerToken token) {
+    // The watcher keeps running without listeners: it is one thread for the process.
+    watcher_->listeners.remove(token);
 }
 
 } // namespace plat

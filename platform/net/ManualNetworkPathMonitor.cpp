@@ -1,4 +1,4 @@
-#include "platform/net/NetworkPathMonitor.h"
+#include "platform/net/NetworkPathListeners.h"
 
 #include <mutex>
 
@@ -7,7 +7,7 @@ namespace plat {
 struct ManualNetworkPathMonitor::State {
     std::mutex lock;
     std::optional<uint32_t> flags;
-    std::function<void()> changed;
+    NetworkPathListeners listeners;
 };
 
 ManualNetworkPathMonitor::ManualNetworkPathMonitor(std::optional<uint32_t> flags)
@@ -20,19 +20,20 @@ std::optional<uint32_t> ManualNetworkPathMonitor::currentFlags() {
     return state_->flags;
 }
 
-void ManualNetworkPathMonitor::setChangeHandler(std::function<void()> changed) {
-    std::lock_guard guard(state_->lock);
-    state_->changed = std::move(changed);
+NetworkPathMonitor::ListenerToken ManualNetworkPathMonitor::addChangeHandler(std::function<void()> changed) {
+    return state_->listeners.add(std::move(changed));
+}
+
+void ManualNetworkPathMonitor::removeChangeHandler(ListenerToken token) {
+    state_->listeners.remove(token);
 }
 
 void ManualNetworkPathMonitor::setFlags(std::optional<uint32_t> flags) {
-    std::function<void()> changed;
     {
         std::lock_guard guard(state_->lock);
         state_->flags = flags;
-        changed = state_->changed;
     }
-    if (changed) changed();
+    state_->listeners.notify();
 }
 
 } // namespace plat

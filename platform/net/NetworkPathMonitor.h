@@ -1,6 +1,6 @@
 // Where reachability facts come from: the kernel's routes and links (KernelNetworkPathMonitor) or,
 // in tests, flags set by hand (ManualNetworkPathMonitor). A monitor answers the reachability flags of
-// "any route to the network" and tells one listener when they may have changed.
+// "any route to the network" and tells each of its listeners when they may have changed.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +22,15 @@ public:
     virtual ~NetworkPathMonitor() = default;
     // The flags now; none when they cannot be determined.
     virtual std::optional<uint32_t> currentFlags() = 0;
-    // `changed` runs (on the monitor's own thread, or the thread that changed a manual monitor)
-    // whenever the flags may have changed; an empty block stops the notifications. One listener.
-    virtual void setChangeHandler(std::function<void()> changed) = 0;
+    // Adds a listener: `changed` runs (on the monitor's own thread, or the thread that changed a
+    // manual monitor) whenever the flags may have changed. Every reachability handle of the process
+    // listens to the one kernel monitor, so listeners never replace each other. Returns the token
+    // that removes it again.
+    using ListenerToken = uint64_t;
+    virtual ListenerToken addChangeHandler(std::function<void()> changed) = 0;
+    // Removes a listener. A notification already under way may still reach it once, so listeners
+    // hold what they touch weakly. Unknown tokens are ignored.
+    virtual void removeChangeHandler(ListenerToken token) = 0;
 };
 
 // The kernel's view: reachable when a default route (IPv4 or IPv6, not a reject route) leads over an
@@ -37,7 +43,8 @@ public:
     ~KernelNetworkPathMonitor() override;
 
     std::optional<uint32_t> currentFlags() override;
-    void setChangeHandler(std::function<void()> changed) override;
+    ListenerToken addChangeHandler(std::function<void()> changed) override;
+    void removeChangeHandler(ListenerToken token) override;
 
     // The flags that route tables in the kernel's text forms (/proc/net/route, /proc/net/ipv6_route)
     // give, with `linkFlags` answering an interface's IFF_* flags (none when unknown). Hostile or
@@ -53,13 +60,14 @@ private:
     std::unique_ptr<Watcher> watcher_;
 };
 
-// Flags set by hand; setting them calls the listener on the setting thread. Thread-safe.
+// Flags set by hand; setting them calls the listeners on the setting thread. Thread-safe.
 class ManualNetworkPathMonitor final : public NetworkPathMonitor {
 public:
     explicit ManualNetworkPathMonitor(std::optional<uint32_t> flags = kReachabilityFlagsReachable);
     std::optional<uint32_t> currentFlags() override;
-    void setChangeHandler(std::function<void()> changed) override;
-    // New flags (none: they cannot be determined), then the listener.
+    ListenerToken addChangeHandler(std::function<void()> changed) override;
+    void removeChangeHandler(ListenerToken token) override;
+    // New flags (none: they cannot be determined), then the listeners.
     void setFlags(std::optional<uint32_t> flags);
 
 private:

@@ -9,25 +9,35 @@ struct NetworkReachability::State {
     Callback callback;
     std::optional<DispatchQueue> queue;
     std::optional<uint32_t> lastDelivered;
-    bool listening = false;
+    std::optional<NetworkPathMonitor::ListenerToken> listening;
+    bool deliversFirstFlags = false;
 };
 
 std::shared_ptr<NetworkReachability>
 NetworkReachability::createWithZeroAddress(std::shared_ptr<NetworkPathMonitor> monitor) {
     if (!monitor) monitor = KernelNetworkPathMonitor::shared();
-    return std::shared_ptr<NetworkReachability>(new NetworkReachability(std::move(monitor)));
+    return std::shared_ptr<NetworkReachability>(new NetworkReachability(std::move(monitor), false));
 }
 
-NetworkReachability::NetworkReachability(std::shared_ptr<NetworkPathMonitor> monitor)
-    : monitor_(std::move(monitor)), state_(std::make_shared<State>()) {}
+std::shared_ptr<NetworkReachability>
+NetworkReachability::createWithName(std::string host, std::shared_ptr<NetworkPathMonitor> monitor) {
+    if (host.empty()) return nullptr;
+    if (!monitor) monitor = KernelNetworkPathMonitor::shared();
+    return std::shared_ptr<NetworkReachability>(new NetworkReachability(std::move(monitor), true));
+}
+
+NetworkReachability::NetworkReachability(std::shared_ptr<NetworkPathMonitor> monitor, bool deliversFirstFlags)
+    : monitor_(std::move(monitor)), state_(std::make_shared<State>()) {
+    state_->deliversFirstFlags = deliversFirstFlags;
+}
 
 NetworkReachability::~NetworkReachability() {
-    bool listening = false;
+    std::optional<NetworkPathMonitor::ListenerToken> listening;
     {
         std::lock_guard guard(state_->lock);
         listening = state_->listening;
     }
-    if (listening) monitor_->setChangeHandler(nullptr);
+    if (listening) monitor_->removeChangeHandler(*listening);
 }
 
 bool NetworkReachability::getFlags(uint32_t& flags) const {
@@ -56,26 +66,45 @@ bool NetworkReachability::setDispatchQueue(std::optional<DispatchQueue> queue) {
 }
 
 void NetworkReachability::updateListening() {
-    bool want = false, change = false;
+    std::optional<NetworkPathMonitor::ListenerToken> stop;
+    bool start = false;
     {
         std::lock_guard guard(state_->lock);
-        want = state_->callback && state_->queue;
-        change = want != state_->listening;
-        state_->listening = want;
-        if (want && change) {
-            // Changes are measured from the state at the moment listening starts.
-            state_->lastDelivered = monitor_->currentFlags();
+        bool want = state_->callback && state_->queue;
+        if (want == state_->listening.has_value()) return;
+        if (want) {
+            start = true;
+            // Changes are measured from the state at the moment listening starts; a name has no
+            // known state until it is resolved, so its first flags count as a change.
+            state_->lastDelivered = state_->deliversFirstFlags ? std::nullopt : monitor_->currentFlags();
+            state_->listening = 0; // placeholder until the monitor hands out the token
+        } else {
+            stop = state_->listening;
+            state_->listening.reset();
         }
     }
-    if (!change) return;
-    if (want) {
-        std::weak_ptr<NetworkReachability> weak = weak_from_this();
-        monitor_->setChangeHandler([weak] {
-            if (auto self = weak.lock()) self->monitorChanged();
-        });
-    } else {
-        monitor_->setChangeHandler(nullptr);
+    if (stop) {
+        monitor_->removeChangeHandler(*stop);
+        return;
     }
+    if (!start) return;
+    std::weak_ptr<NetworkReachability> weak = weak_from_this();
+    NetworkPathMonitor::ListenerToken token = monitor_->addChangeHandler([weak] {
+        if (auto self = weak.lock()) self->monitorChanged();
+    });
+    bool stale = false;
+    {
+        std::lock_guard guard(state_->lock);
+        if (state_->listening)
+            state_->listening = token;
+        else
+            stale = true; // stopped again meanwhile
+    }
+    if (stale) {
+        monitor_->removeChangeHandler(token);
+        return;
+    }
+    if (state_->deliversFirstFlags) monitorChanged();
 }
 
 void NetworkReachability::monitorChanged() {

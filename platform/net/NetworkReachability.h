@@ -1,6 +1,8 @@
-// A network-reachability handle for "any route to the network" (the all-zero IPv4 address): its
-// current flags on demand, and a callback with the new flags on a dispatch queue whenever they
-// change. The facts come from a NetworkPathMonitor, the kernel's by default. Thread-safe.
+// A network-reachability handle for "any route to the network" (the all-zero IPv4 address) or for
+// one host name: its current flags on demand, and a callback with the new flags on a dispatch queue
+// whenever they change. The facts come from a NetworkPathMonitor, the kernel's by default: a host
+// counts as reachable exactly when the network is, which is what can be known before connecting.
+// Thread-safe.
 #pragma once
 
 #include "platform/dispatch/DispatchQueue.h"
@@ -10,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace plat {
 
@@ -20,6 +23,10 @@ public:
     // A handle for the zero address over `monitor` (the kernel's when null).
     static std::shared_ptr<NetworkReachability>
     createWithZeroAddress(std::shared_ptr<NetworkPathMonitor> monitor = nullptr);
+    // A handle for `host`. As a name has to be resolved before anything is known of it, the first
+    // flags are delivered (once a callback and a queue are set) as a change, and real changes after.
+    static std::shared_ptr<NetworkReachability>
+    createWithName(std::string host, std::shared_ptr<NetworkPathMonitor> monitor = nullptr);
     ~NetworkReachability();
 
     // Reads the flags now; false when they cannot be determined.
@@ -31,7 +38,7 @@ public:
     bool setDispatchQueue(std::optional<DispatchQueue> queue);
 
 private:
-    explicit NetworkReachability(std::shared_ptr<NetworkPathMonitor> monitor);
+    NetworkReachability(std::shared_ptr<NetworkPathMonitor> monitor, bool deliversFirstFlags);
     void monitorChanged();
     void updateListening();
 
