@@ -41,6 +41,5 @@ const plat::Error* TPRErrorFromObject(const plat::Object& object) {
 }
 
 std::string TPRErrorDescription(const plat::Error& error) {
-    return "Error Domain=" + error.domain + " Code=" + std::to_string(error.code) + " \"" +
-           error.localizedDescription() + "\"";
+    return error.description();
 }

@@ -2,6 +2,7 @@
 
 #include "standin/AccountStore.h"
 #include "standin/CrashSettingsRoutes.h"
+#include "standin/EchoRoutes.h"
 #include "standin/InstallationRoutes.h"
 #include "standin/MultipartForm.h"
 #include "standin/SettingsRoutes.h"
@@ -89,6 +90,7 @@ struct StandinServer::Impl {
         addUploadAdminRoutes(router, uploads);
         addSettingsRoutes(router, settings);
         addSettingsAdminRoutes(router, settings);
+        addEchoRoutes(router);
         configure();
     }
 
@@ -105,7 +107,8 @@ struct StandinServer::Impl {
                 headers.emplace(kOriginalContentType, original);
             }
             auto encoding = headers.find("Content-Encoding");
-            if (encoding != headers.end() && UploadService::targetForPath(req.path)) {
+            if (encoding != headers.end() &&
+                (UploadService::targetForPath(req.path) || isEchoPath(req.path))) {
                 std::string original = encoding->second;
                 headers.erase(encoding);
                 headers.emplace(kOriginalContentEncoding, original);

@@ -1,7 +1,7 @@
 // Watches whether one host can be reached through the platform's reachability service and tells a
 // delegate each time the status really changes. The service is reached through a record of five
-// functions so that it can be replaced. Main thread only: the status changes arrive on the main
-// run loop, and nothing is locked.
+// functions so that it can be replaced. Status changes arrive on the main run loop; set the checker
+// up on one thread (the main thread) and stop or release it on any.
 #pragma once
 
 #include "platform/dispatch/RunLoop.h"

@@ -19,9 +19,11 @@ std::shared_ptr<NetworkPathMonitor>& monitorOverride() {
 
 } // namespace
 
-// What a scheduled delivery needs; the queued blocks hold it weakly and check, on the main thread
-// where scheduling changes too, that the reference is still scheduled.
+// What a scheduled delivery needs. The queued blocks hold it weakly and run the callback under its
+// lock, so unscheduling or releasing from another thread waits for a callback under way, and none
+// starts afterwards; the lock is recursive so that a callback may unschedule its own reference.
 struct SCNetworkReachabilityDelivery {
+    std::recursive_mutex lock;
     SCNetworkReachabilityRef target = nullptr;
     SCNetworkReachabilityCallBack callout = nullptr;
     SCNetworkReachabilityContext context;
@@ -64,6 +66,7 @@ bool SCNetworkReachabilitySetCallback(SCNetworkReachabilityRef target, SCNetwork
     if (!target) return false;
     if (callout && context && context->version != 0) return false;
     SCNetworkReachabilityDelivery& delivery = *target->delivery;
+    std::lock_guard guard(delivery.lock);
     releaseInfo(delivery.context);
     delivery.callout = callout;
     if (callout && context) {
@@ -78,7 +81,9 @@ bool SCNetworkReachabilitySetCallback(SCNetworkReachabilityRef target, SCNetwork
     std::weak_ptr<SCNetworkReachabilityDelivery> weak = target->delivery;
     target->handle->setCallback([weak](uint32_t flags) {
         auto delivery = weak.lock();
-        if (!delivery || !delivery->scheduled || !delivery->callout) return;
+        if (!delivery) return;
+        std::lock_guard guard(delivery->lock);
+        if (!delivery->scheduled || !delivery->callout) return;
         delivery->callout(delivery->target, flags, delivery->context.info);
     });
     return true;
@@ -86,14 +91,18 @@ bool SCNetworkReachabilitySetCallback(SCNetworkReachabilityRef target, SCNetwork
 
 bool SCNetworkReachabilityScheduleWithRunLoop(SCNetworkReachabilityRef target, RunLoop* runLoop,
                                               const char* runLoopMode) {
-    if (!target || runLoop != &RunLoop::main() || !runLoopMode || target->delivery->scheduled) return false;
+    if (!target || runLoop != &RunLoop::main() || !runLoopMode) return false;
+    std::lock_guard guard(target->delivery->lock);
+    if (target->delivery->scheduled) return false;
     target->delivery->scheduled = true;
     return target->handle->setDispatchQueue(mainQueue());
 }
 
 bool SCNetworkReachabilityUnscheduleFromRunLoop(SCNetworkReachabilityRef target, RunLoop* runLoop,
                                                 const char* runLoopMode) {
-    if (!target || runLoop != &RunLoop::main() || !runLoopMode || !target->delivery->scheduled) return false;
+    if (!target || runLoop != &RunLoop::main() || !runLoopMode) return false;
+    std::lock_guard guard(target->delivery->lock);
+    if (!target->delivery->scheduled) return false;
     target->delivery->scheduled = false;
     return target->handle->setDispatchQueue(std::nullopt);
 }
@@ -101,11 +110,14 @@ bool SCNetworkReachabilityUnscheduleFromRunLoop(SCNetworkReachabilityRef target,
 void SCNetworkReachabilityRelease(const void* reference) {
     auto* object = static_cast<SCNetworkReachabilityObject*>(const_cast<void*>(reference));
     if (!object) return;
-    object->delivery->scheduled = false;
-    object->handle->setDispatchQueue(std::nullopt);
-    object->handle->setCallback(nullptr);
-    releaseInfo(object->delivery->context);
-    object->delivery->callout = nullptr;
+    {
+        std::lock_guard guard(object->delivery->lock);
+        object->delivery->scheduled = false;
+        object->handle->setDispatchQueue(std::nullopt);
+        object->handle->setCallback(nullptr);
+        releaseInfo(object->delivery->context);
+        object->delivery->callout = nullptr;
+    }
     delete object;
 }
 

@@ -2,7 +2,8 @@
 // reference: create, set the callback with its context, schedule on (and unschedule from) the main
 // run loop, release. Built on NetworkReachability; the route source of every reference made here is
 // the kernel's unless a test replaces it. The callback runs on the main thread, only while the
-// reference is scheduled, and never after it was unscheduled or released. Main thread only.
+// reference is scheduled, and never after it was unscheduled or released (which wait for a
+// callback under way). Thread-safe.
 #pragma once
 
 #include "platform/dispatch/RunLoop.h"

@@ -28,6 +28,10 @@ const char* message(Code code) {
         return "An SSL error has occurred and a secure connection to the server cannot be made.";
     case ServerCertificateUntrusted:
         return "The certificate for this server is invalid.";
+    case FileDoesNotExist:
+        return "The file to upload does not exist or cannot be read.";
+    case CannotCreateFile:
+        return "The downloaded data cannot be written to a file.";
     case Unknown:
         break;
     }

@@ -21,8 +21,10 @@ enum Code : int64_t {
     HTTPTooManyRedirects = -1007,
     NotConnectedToInternet = -1009,
     BadServerResponse = -1011,
+    FileDoesNotExist = -1100,
     SecureConnectionFailed = -1200,
     ServerCertificateUntrusted = -1202,
+    CannotCreateFile = -3000,
 };
 
 // An error of this domain with its standard message.

@@ -26,6 +26,8 @@ struct Error {
     // The message under kLocalizedDescriptionKey, or the generic sentence
     // "The operation couldn’t be completed. (<domain> error <code>.)".
     std::string localizedDescription() const;
+    // "Error Domain=<domain> Code=<code> "<localized description>"", for log lines and test failures.
+    std::string description() const;
 
     bool operator==(const Error& o) const { return domain == o.domain && code == o.code; }
 };

@@ -1,6 +1,7 @@
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/net/URLError.h"
 #include "platform/net/URLSession.h"
+#include "tests/support/LocalHTTPServer.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -17,29 +18,7 @@ using namespace plat;
 
 namespace {
 
-// An HTTP server on 127.0.0.1 and an ephemeral port, running on its own thread.
-class LocalServer {
-public:
-    LocalServer() {
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~LocalServer() {
-        server_.stop();
-        thread_.join();
-    }
-    httplib::Server& server() { return server_; }
-    std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
-
-private:
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
-};
+using LocalServer = testsupport::LocalHTTPServer;
 
 struct Result {
     std::optional<Data> data;

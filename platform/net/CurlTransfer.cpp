@@ -1,0 +1,197 @@
+#include "platform/net/CurlTransfer.h"
+
+#include "platform/net/URLError.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <strings.h>
+
+namespace plat::detail {
+
+namespace {
+
+void initCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+URLError::Code codeFor(CURLcode rc) {
+    switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return URLError::TimedOut;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return URLError::CannotFindHost;
+    case CURLE_COULDNT_CONNECT:
+        return URLError::CannotConnectToHost;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+        return URLError::NetworkConnectionLost;
+    case CURLE_URL_MALFORMAT:
+        return URLError::BadURL;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return URLError::UnsupportedURL;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return URLError::HTTPTooManyRedirects;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return URLError::Cancelled;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return URLError::ServerCertificateUntrusted;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_USE_SSL_FAILED:
+        return URLError::SecureConnectionFailed;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+        return URLError::BadServerResponse;
+    default:
+        return URLError::Unknown;
+    }
+}
+
+struct Transfer {
+    Data body;
+    HTTPURLResponse response;
+    const std::atomic<bool>* cancelled = nullptr;
+};
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    t->body.insert(t->body.end(), data, data + size * count);
+    return size * count;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    std::string line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A new status line (after a redirect or an interim reply) starts a fresh header set.
+        t->response.headerFields.clear();
+        return size * count;
+    }
+    auto colon = line.find(':');
+    if (colon != std::string::npos) {
+        std::string value = line.substr(colon + 1);
+        size_t start = value.find_first_not_of(" \t");
+        value = start == std::string::npos ? "" : value.substr(start);
+        t->response.headerFields.emplace_back(line.substr(0, colon), value);
+    }
+    return size * count;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* t = static_cast<Transfer*>(user);
+    return t->cancelled && t->cancelled->load() ? 1 : 0;
+}
+
+bool usableSeconds(double seconds) {
+    return std::isfinite(seconds) && seconds > 0 && seconds < 86400.0 * 365;
+}
+
+} // namespace
+
+CurlTransferResult performCurlTransfer(const URLRequest& request, const CurlTransferOptions& options) {
+    initCurlOnce();
+    Transfer transfer;
+    transfer.cancelled = options.cancelled;
+    transfer.response.url = request.url;
+
+    CURL* curl = curl_easy_init();
+    curl_slist* headers = nullptr;
+    bool hasContentType = false;
+    for (const auto& [name, value] : request.allHTTPHeaderFields()) {
+        headers = curl_slist_append(headers, (name + ": " + value).c_str());
+        if (strcasecmp(name.c_str(), "Content-Type") == 0) hasContentType = true;
+    }
+    headers = curl_slist_append(headers, "Expect:");
+    if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
+
+    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.httpMethod.c_str());
+    if (request.httpBody) {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request.httpBody->size()));
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, reinterpret_cast<const char*>(request.httpBody->data()));
+    } else if (request.httpMethod == "HEAD") {
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Velmora (Linux)");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, options.followRedirects ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    if (usableSeconds(options.totalTimeout))
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout * 1000));
+    if (usableSeconds(options.idleTimeout)) {
+        // No byte for that long, connecting included, ends the transfer.
+        long seconds = std::max(1L, static_cast<long>(std::ceil(options.idleTimeout)));
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, seconds);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, seconds);
+    }
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+
+    CURLcode rc = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    char* effective = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+    if (effective) transfer.response.url = effective;
+    CurlTransferResult result;
+    char* redirect = nullptr;
+    if (!options.followRedirects && curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK &&
+        redirect)
+        result.redirectURL = redirect;
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+
+    if (options.cancelled && options.cancelled->load()) {
+        result.error = URLError::make(URLError::Cancelled, request.url);
+    } else if (rc != CURLE_OK) {
+        result.error = URLError::make(codeFor(rc), request.url);
+    } else {
+        transfer.response.statusCode = static_cast<int>(status);
+        result.body = std::move(transfer.body);
+        result.response = std::move(transfer.response);
+    }
+    return result;
+}
+
+bool isRedirectStatus(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+URLRequest proposedRedirect(const URLRequest& request, long status, const std::string& location) {
+    URLRequest proposed = request;
+    proposed.url = location;
+    if (status <= 303 && request.httpMethod != "GET" && request.httpMethod != "HEAD") {
+        proposed.httpMethod = "GET";
+        proposed.httpBody.reset();
+        proposed.setValue("", "Content-Type");
+        proposed.setValue("", "Content-Encoding");
+    }
+    return proposed;
+}
+
+} // namespace plat::detail
