@@ -242,12 +242,14 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
 TEST_F(RunTour, FailsWithTheStepWhenTheSignInIsRefused) {
     REQUIRE_DISPLAY();
     auto env = tourEnvironment("not-the-password");
-    env["VELMORA_TOUR_STEP_SECONDS"] = "3";
+    // The same limit also bounds the login window's step, which must pass: a loaded machine needs
+    // seconds to start the app and show it.
+    env["VELMORA_TOUR_STEP_SECONDS"] = "10";
     const fs::path shots = dir_ / "shots";
-    const AppRun run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(30));
+    const AppRun run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(90));
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.err.find("Tour failed at step 2 of 9: timed out after 3 s waiting for the main window"),
+    EXPECT_NE(run.err.find("Tour failed at step 2 of 9: timed out after 10 s waiting for the main window"),
               std::string::npos)
         << run.err;
     // The login window was written before the sign-in; nothing after it.
