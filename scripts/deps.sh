@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev lld-14 llvm-14
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev libssl-dev nlohmann-json3-dev
   libplist-dev libplist++-dev libplist-utils
@@ -16,7 +16,6 @@ PACKAGES=(
   libimgui-dev libglfw3-dev libx11-dev libxrandr-dev libstb-dev libgl-dev libgl1-mesa-dri xvfb xauth
   fonts-dejavu-core fonts-font-awesome iso-flags-png-320x240 xdg-utils
   curl python3 gzip
-  clang-14 lld-14 llvm-14
 )
 
 if [ "${1:-}" = "--list" ]; then
