@@ -1,0 +1,7 @@
+#include "utilities/TULSceneDelegateSwizzler.h"
+
+#include "utilities/TULAppDelegateSwizzler.h"
+
+bool TULSceneDelegateSwizzler::isSceneDelegateProxyEnabled() {
+    return TULAppDelegateSwizzler::isAppDelegateProxyEnabled();
+}
