@@ -1,7 +1,8 @@
 // A child process for the upload crash test: runs one forced upload of target 1001 from a flat-file
-// storage rooted at ROOT to URL, printing "ready" once the storage is open and "done" at the end.
-// With "pause" as MODE it prints "deleting" when the upload, its reply received, is about to delete
-// the delivered batch, and then waits there to be killed.
+// storage rooted at ROOT to URL, printing "ready" once the storage is open, "batching" when the
+// upload starts taking events into a batch, "deleting" when, its reply received, it is about to
+// delete the delivered batch, and "done" at the end. With "pause" as MODE it waits to be killed
+// after "deleting".
 #include "transport/TTRFlatFileStorage.h"
 #include "transport/TTRMetricsController.h"
 #include "transport/TTRRegistrar.h"
@@ -13,6 +14,12 @@
 
 namespace {
 
+// One line for the parent, which kills this process once it has read the line it waits for.
+void progress(const char* line) {
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
 // The storage, with the deletion of a delivered batch held back.
 class PausingStorage final : public TTRStoragePromiseProtocol {
 public:
@@ -20,10 +27,9 @@ public:
         : inner_(std::move(inner)), pause_(pause) {}
 
     TPRPromise::Ptr removeBatchWithID(int64_t batchID, bool deleteEvents) override {
-        if (deleteEvents && pause_) {
-            std::printf("deleting\n");
-            std::fflush(stdout);
-            for (;;)
+        if (deleteEvents) {
+            progress("deleting");
+            while (pause_)
                 std::this_thread::sleep_for(std::chrono::seconds(1));
         }
         return inner_->removeBatchWithID(batchID, deleteEvents);
@@ -66,6 +72,7 @@ public:
 
     TPRPromise::Ptr batchWithEventSelector(const TTRStorageEventSelector& selector,
                                            plat::Date expiration) override {
+        progress("batching");
         return inner_->batchWithEventSelector(selector, expiration);
     }
     TPRPromise::Ptr batchIDsForTarget(int64_t target) override { return inner_->batchIDsForTarget(target); }
@@ -102,11 +109,9 @@ int main(int argc, char** argv) {
     auto operation = TTWUploadOperation::initWithTarget(
         1001, TTRUploadConditionWifiData | TTRUploadConditionHighPriority, argv[2], uploader->uploadQueue(),
         storage, uploader, TTRMetricsController::initWithStorage(storage));
-    std::printf("ready\n");
-    std::fflush(stdout);
+    progress("ready");
     operation->start();
     operation->waitUntilFinished();
-    std::printf("done\n");
-    std::fflush(stdout);
+    progress("done");
     return operation->uploadAttempted() ? 0 : 1;
 }
