@@ -23,6 +23,9 @@ struct Bitmap {
 
     // Flips the rows (read-backs from the GPU come bottom row first).
     void flipVertically();
+    // This image shrunk, keeping its aspect ratio, to fit `maxWidth` by `maxHeight` (each pixel the
+    // average of the ones it covers); a copy when it fits already.
+    Bitmap scaledToFit(int maxWidth, int maxHeight) const;
 
     static std::optional<Bitmap> readPng(const std::filesystem::path& path);
     // Writes the image; creates the parent folder. False on failure.

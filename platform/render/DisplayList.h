@@ -3,7 +3,10 @@
 // into one of these; a renderer only draws it. Plain data: building one needs no display.
 #pragma once
 
+#include "platform/render/Bitmap.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -99,11 +102,13 @@ struct Symbol {
     std::string name;
     Color color;
 };
-// A named bundle image stretched into `rect`, multiplied by `tint`.
+// A named bundle image stretched into `rect`, multiplied by `tint`; or, when `pixels` is set, those
+// pixels (a picture made for this frame, such as the map's land and water).
 struct Image {
     Rect rect;
     std::string name;
     Color tint{1, 1, 1, 1};
+    std::shared_ptr<const Bitmap> pixels{};
 };
 // An indeterminate progress indicator filling `rect`; animates while it is shown.
 struct Spinner {

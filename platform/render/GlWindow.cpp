@@ -42,6 +42,14 @@ struct GlWindow::Impl {
     std::vector<bool> pendingFocus; // focus changes the event loop has yet to hand out
     std::deque<InputEvent> pending;
     std::map<std::string, GLuint> textures; // 0: no such image
+    // Textures of pixels made for frames, by the pixels they show; those a frame did not draw go
+    // after it.
+    struct Made {
+        std::shared_ptr<const Bitmap> pixels;
+        GLuint id = 0;
+        bool used = false;
+    };
+    std::map<const Bitmap*, Made> made;
 
     // Makes this window's drawing and widget contexts current.
     void makeCurrent() const {
@@ -77,6 +85,8 @@ struct GlWindow::Impl {
     }
 
     void* texture(const std::string& name);
+    void* texture(const std::shared_ptr<const Bitmap>& pixels);
+    void dropUnusedMade();
     void renderFrame(const DisplayList& list, Bitmap* readBack);
     void installCallbacks();
 };
@@ -198,24 +208,52 @@ void GlWindow::Impl::installCallbacks() {
                                  [](GLFWwindow* w) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
 }
 
+namespace {
+
+GLuint upload(const Bitmap& bitmap) {
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bitmap.width, bitmap.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 bitmap.rgba.data());
+    return id;
+}
+
+} // namespace
+
 void* GlWindow::Impl::texture(const std::string& name) {
     auto it = textures.find(name);
     if (it == textures.end()) {
         GLuint id = 0;
-        if (auto bitmap = ImageStore::shared().image(name)) {
-            glGenTextures(1, &id);
-            glBindTexture(GL_TEXTURE_2D, id);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bitmap->width, bitmap->height, 0, GL_RGBA,
-                         GL_UNSIGNED_BYTE, bitmap->rgba.data());
-        }
+        if (auto bitmap = ImageStore::shared().image(name)) id = upload(*bitmap);
         it = textures.emplace(name, id).first;
     }
     return it->second ? reinterpret_cast<void*>(static_cast<uintptr_t>(it->second)) : nullptr;
+}
+
+void* GlWindow::Impl::texture(const std::shared_ptr<const Bitmap>& pixels) {
+    if (!pixels || pixels->empty()) return nullptr;
+    auto it = made.find(pixels.get());
+    if (it == made.end()) it = made.emplace(pixels.get(), Made{pixels, upload(*pixels), false}).first;
+    it->second.used = true;
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(it->second.id));
+}
+
+void GlWindow::Impl::dropUnusedMade() {
+    for (auto it = made.begin(); it != made.end();) {
+        if (it->second.used) {
+            it->second.used = false;
+            ++it;
+            continue;
+        }
+        glDeleteTextures(1, &it->second.id);
+        it = made.erase(it);
+    }
 }
 
 void GlWindow::Impl::renderFrame(const DisplayList& list, Bitmap* readBack) {
@@ -233,6 +271,7 @@ void GlWindow::Impl::renderFrame(const DisplayList& list, Bitmap* readBack) {
     context.contentSize = {static_cast<float>(ww), static_cast<float>(wh)};
     context.time = glfwGetTime();
     context.texture = [this](const std::string& name) { return texture(name); };
+    context.pixelsTexture = [this](const std::shared_ptr<const Bitmap>& pixels) { return texture(pixels); };
     context.emit = [this](InputEvent e) { queue(std::move(e)); };
     Painter(std::move(context)).paint(list);
     ImGui::Render();
@@ -241,6 +280,7 @@ void GlWindow::Impl::renderFrame(const DisplayList& list, Bitmap* readBack) {
     glClearColor(bg.r * bg.a, bg.g * bg.a, bg.b * bg.a, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    dropUnusedMade();
     if (readBack) {
         *readBack = Bitmap(fbw, fbh);
         glReadBuffer(GL_BACK);
@@ -311,6 +351,8 @@ GlWindow::~GlWindow() {
     for (auto& [name, id] : impl_->textures) {
         if (id) glDeleteTextures(1, &id);
     }
+    for (auto& [pixels, made] : impl_->made)
+        glDeleteTextures(1, &made.id);
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplGlfw_Shutdown();
     ImGui::DestroyContext(impl_->imgui);

@@ -19,7 +19,8 @@ std::shared_ptr<const Bitmap> ImageStore::image(const std::string& name) {
     } else if (fallback_) {
         if (auto file = fallback_(name))
             if (auto bitmap = Bitmap::readPng(*file))
-                decoded = std::make_shared<const Bitmap>(std::move(*bitmap));
+                decoded = std::make_shared<const Bitmap>(
+                    bitmap->scaledToFit(fallbackMaxWidth_, fallbackMaxHeight_));
     }
     images_.emplace(name, decoded);
     return decoded;
@@ -30,9 +31,11 @@ void ImageStore::resetForTesting() {
     images_.clear();
 }
 
-void ImageStore::setFallback(Fallback fallback) {
+void ImageStore::setFallback(Fallback fallback, int maxWidth, int maxHeight) {
     std::lock_guard lock(mutex_);
     fallback_ = std::move(fallback);
+    fallbackMaxWidth_ = maxWidth;
+    fallbackMaxHeight_ = maxHeight;
     std::erase_if(images_, [](const auto& entry) { return entry.second == nullptr; });
 }
 

@@ -27,15 +27,19 @@ public:
     void resetForTesting();
 
     // Where to find a name the bundle has no image of (the country flags come from a system image
-    // set); none by default. Names found missing before are looked up again.
+    // set); none by default. Names found missing before are looked up again. Images found there are
+    // kept shrunk to fit `maxSize` (pixels), which is as large as the application draws them: the
+    // set's flags are far larger than the rows show them.
     using Fallback = std::function<std::optional<std::filesystem::path>(const std::string& name)>;
-    void setFallback(Fallback fallback);
+    void setFallback(Fallback fallback, int maxWidth = 0, int maxHeight = 0);
 
 private:
     ImageStore() = default;
     std::mutex mutex_;
     std::map<std::string, std::shared_ptr<const Bitmap>> images_;
     Fallback fallback_;
+    int fallbackMaxWidth_ = 0;
+    int fallbackMaxHeight_ = 0;
 };
 
 } // namespace plat::render

@@ -105,8 +105,9 @@ void Painter::paint(const DisplayList& list) {
                 } else if constexpr (std::is_same_v<T, cmd::Symbol>) {
                     paintSymbol(c);
                 } else if constexpr (std::is_same_v<T, cmd::Image>) {
-                    if (void* tex = ctx_.texture ? ctx_.texture(c.name) : nullptr)
-                        dl->AddImage(tex, minOf(c.rect), maxOf(c.rect), {0, 0}, {1, 1}, col(c.tint));
+                    void* tex = c.pixels ? (ctx_.pixelsTexture ? ctx_.pixelsTexture(c.pixels) : nullptr)
+                                         : (ctx_.texture ? ctx_.texture(c.name) : nullptr);
+                    if (tex) dl->AddImage(tex, minOf(c.rect), maxOf(c.rect), {0, 0}, {1, 1}, col(c.tint));
                 } else if constexpr (std::is_same_v<T, cmd::Spinner>) {
                     paintSpinner(c);
                 } else if constexpr (std::is_same_v<T, cmd::PushClip>) {

@@ -20,6 +20,8 @@ public:
         double time = 0; // seconds, for animations
         // The texture of a bundle image and its pixel size; 0 when there is none.
         std::function<void*(const std::string& name)> texture;
+        // The texture of pixels made for a frame; kept while later frames draw the same pixels.
+        std::function<void*(const std::shared_ptr<const Bitmap>& pixels)> pixelsTexture;
         // Receives text edits and alert presses.
         std::function<void(InputEvent)> emit;
     };

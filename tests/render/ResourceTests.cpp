@@ -110,3 +110,26 @@ TEST(Fonts, MeasuresWithTheFacesTheWindowsDraw) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Images, ALargeImageShrinksToFitKeepingItsShapeAndColours) {
+    // Red on the left, blue on the right, a transparent top row.
+    plat::render::Bitmap flag(320, 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            flag.setPixel(x, y, y == 0 ? 0x00000000u : (x < 160 ? 0xFF0000FFu : 0x0000FFFFu));
+    const auto small = flag.scaledToFit(100, 75);
+    EXPECT_EQ(small.width, 100);
+    EXPECT_EQ(small.height, 75);
+    EXPECT_EQ(small.pixel(10, 40), 0xFF0000FFu);
+    EXPECT_EQ(small.pixel(90, 40), 0x0000FFFFu);
+    // The transparent row lowers the alpha of the top row without darkening its colour.
+    EXPECT_EQ(small.pixel(10, 0) >> 8, 0xFF0000u);
+    EXPECT_LT(small.pixel(10, 0) & 0xFF, 0xFFu);
+    // A picture that fits already comes back as it is; the aspect ratio decides the tighter side.
+    EXPECT_EQ(small.scaledToFit(200, 200).width, 100);
+    EXPECT_EQ(flag.scaledToFit(100, 100).height, 75);
+}
+
+} // namespace

@@ -220,6 +220,36 @@ TEST_F(TreePainting, TextStaysInItsFrameWrappedOrCutShort) {
               label->origin.x + plat::render::FontBook::shared().measure("Language", label->font).width);
 }
 
+struct LongList : Screen {
+    State<std::optional<Tag>> selection{std::optional<Tag>(Tag(0))};
+    AnyView body() const override {
+        std::vector<int> ids;
+        for (int i = 0; i < 200; ++i)
+            ids.push_back(i);
+        return List(selection.binding(),
+                    {ForEach(
+                        ids, [](int i) { return i; },
+                        [](int i) { return VerbatimText("row " + std::to_string(i)).tag(i); })});
+    }
+};
+
+TEST_F(TreePainting, AListDrawsOnlyTheRowsInViewWithTheSelectedOneHighlighted) {
+    auto h = host(make<LongList>());
+    TreePainter painter;
+    h->render(painter);
+    EXPECT_NE(textRun(painter.window(), "row 0"), nullptr);
+    EXPECT_EQ(textRun(painter.window(), "row 150"), nullptr) << "far below the list's frame";
+    size_t highlights = 0;
+    for (const auto* f : all<cmd::FillRect>(painter.window()))
+        highlights += f->color.b > 0.9f && f->color.a < 0.5f;
+    EXPECT_EQ(highlights, 1u) << "the selected row";
+    // Scrolled down, the rows there are drawn and the first ones are not.
+    ASSERT_TRUE(h->scrollWheel({100, 100}, -1000)); // to the end
+    h->render(painter);
+    EXPECT_EQ(textRun(painter.window(), "row 0"), nullptr);
+    EXPECT_NE(textRun(painter.window(), "row 199"), nullptr);
+}
+
 TEST_F(TreePainting, ResolvesSemanticAndAssetColours) {
     EXPECT_EQ(TreePainter::resolve(Color::named("rightBarColor"), ColorScheme::Light).packed(),
               plat::render::Color::rgb(0x1E3A8A).packed());

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 
 namespace plat::render {
@@ -123,8 +125,10 @@ Color TreePainter::foreground(const ui::NodeRef& node, const Context& ctx) const
 TreePainter::TreePainter() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // Rows draw flags 50 points wide at most: twice that keeps them sharp on any scale the
+        // window may grow to, a tenth of the set's 320 by 240.
         ImageStore::shared().setFallback(
-            [](const std::string& name) { return map::FlagLookup::shared().pathFor(name); });
+            [](const std::string& name) { return map::FlagLookup::shared().pathFor(name); }, 100, 75);
     });
 }
 
@@ -247,6 +251,20 @@ void TreePainter::paintLayer(const ui::RenderLayer& layer, DisplayList& list, ui
     if (layer.root) paint(layer.root, list, Context{});
 }
 
+void TreePainter::paintVisible(const ui::NodeRef& node, const ui::Rect& view, DisplayList& list,
+                               const Context& ctx) {
+    const ui::Rect f = node.frame();
+    const bool outside = f.maxY() <= view.y || f.y >= view.maxY() || f.maxX() <= view.x || f.x >= view.maxX();
+    if (outside && (f.width > 0 || f.height > 0)) return;
+    // Repeated content spans all its rows: look at each of them.
+    if (node.kind() == ViewKind::ForEach || node.kind() == ViewKind::Group) {
+        for (const ui::NodeRef& child : node.children())
+            paintVisible(child, view, list, ctx);
+        return;
+    }
+    paint(node, list, ctx);
+}
+
 void TreePainter::paintChildren(const ui::NodeRef& node, DisplayList& list, const Context& ctx) {
     for (const ui::NodeRef& child : node.children())
         paint(child, list, ctx);
@@ -337,9 +355,10 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, Context ctx)
     }
     case ViewKind::List:
     case ViewKind::ScrollView:
+        // Only what is scrolled into view is drawn: a long list costs the window what shows.
         list.pushClip(at(frame));
         for (const ui::NodeRef& child : node.children())
-            paint(child, list, ctx);
+            paintVisible(child, frame, list, ctx);
         list.popClip();
         break;
     case ViewKind::Background: {
@@ -595,7 +614,29 @@ void TreePainter::paintPicker(const ui::NodeRef& node, DisplayList& list, const 
 void TreePainter::paintMap(const ui::NodeRef& node, DisplayList& list, const Context& ctx) {
     auto state = ui::MapViewState::of(node);
     if (!state) return;
-    MapPainter::paint(state->drawList(node), at(node.frame()), list, ctx.opacity);
+    const map::MapDrawList frame = state->drawList(node);
+    // The picture of water, land and coasts is made again only when the view moved or resized.
+    const map::MapViewport view = state->camera().viewport();
+    // The pins are in the picture too: a change of any of them (a new selection, a new list) makes
+    // it again.
+    uint64_t pins = 1469598103934665603ull;
+    auto mix = [&pins](double v) {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        pins = (pins ^ bits) * 1099511628211ull;
+    };
+    for (const map::PlacedMarker& m : frame.markers) {
+        for (double v :
+             {static_cast<double>(m.marker.id), m.anchor.x, m.anchor.y, static_cast<double>(m.marker.tint.r),
+              static_cast<double>(m.marker.tint.g), static_cast<double>(m.marker.tint.b),
+              m.selected ? 1.0 : 0.0, m.marker.symbolName.empty() ? 0.0 : 1.0})
+            mix(v);
+    }
+    if (!mapPicture_.pixels || !(mapPicture_.rect == view.visibleRect()) ||
+        !(mapPicture_.size == frame.viewSize) || mapPicture_.pins != pins) {
+        mapPicture_ = {view.visibleRect(), frame.viewSize, pins, MapPainter::background(frame)};
+    }
+    MapPainter::paint(frame, at(node.frame()), list, ctx.opacity, mapPicture_.pixels);
     animating_ = animating_ || state->isAnimating();
 }
 

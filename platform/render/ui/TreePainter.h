@@ -4,11 +4,13 @@
 // when one is open. Main thread only.
 #pragma once
 
+#include "platform/map/MapGeometry.h"
 #include "platform/render/DisplayList.h"
 #include "platform/ui/MenuPopup.h"
 #include "platform/ui/NodeRef.h"
 #include "platform/ui/Renderer.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -56,6 +58,8 @@ private:
     void paintLayer(const ui::RenderLayer& layer, DisplayList& list, ui::Point offset);
     void paint(const ui::NodeRef& node, DisplayList& list, Context ctx);
     void paintChildren(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
+    // Paints the node unless it lies wholly outside `view` (a list's rows scrolled out of it).
+    void paintVisible(const ui::NodeRef& node, const ui::Rect& view, DisplayList& list, const Context& ctx);
     void paintText(const ui::NodeRef& node, const std::string& text, ui::Rect frame, DisplayList& list,
                    const Context& ctx, std::optional<Color> color = std::nullopt);
     void paintImage(const ui::NodeRef& node, DisplayList& list, const Context& ctx);
@@ -80,6 +84,14 @@ private:
     std::optional<ui::MenuPopup> popup_;
     ui::Point offset_; // subtracted from every frame: a sheet's origin
     bool animating_ = false;
+    // The map's last picture of water, land, coasts and pins, and what it shows.
+    struct MapPicture {
+        map::WorldRect rect;
+        map::MapSize size;
+        uint64_t pins = 0; // what the pins drawn in it were, summed up
+        std::shared_ptr<const Bitmap> pixels;
+    };
+    MapPicture mapPicture_;
 };
 
 } // namespace plat::render
