@@ -79,7 +79,12 @@ std::optional<unsigned> sysLinkFlags(const std::string& name) {
         text.pop_back();
     auto value = hex(text);
     if (!value) return std::nullopt;
-    return static_cast<unsigned>(*value);
+    unsigned flags = static_cast<unsigned>(*value);
+    // The flags file leaves IFF_RUNNING out (it holds the administrative flags only); the kernel
+    // reports a running link through operstate, "unknown" for drivers that do not track it.
+    std::string state = readText("/sys/class/net/" + name + "/operstate");
+    if (state.rfind("up", 0) == 0 || state.rfind("unknown", 0) == 0) flags |= kLinkRunning;
+    return flags;
 }
 
 const OSLog& log() {
