@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "core/TSRApp.h"
+#include "crash/manager/TSRCrashwatch.h"
 #include "installations/TSRInstallations.h"
 #include "platform/appkit/Window.h"
 #include "platform/log/OSLog.h"
@@ -12,6 +13,9 @@ void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notif
     // The event transport's classes join before the app core configures and runs their load hooks.
     TTRRegisterTransportClasses();
     TSRInstallations::registerClass();
+    // The crash reporter starts when the app core configures: from then on this run's crashes are
+    // recorded, and the reports of earlier runs are sent.
+    TSRCrashwatch::registerClass();
     TSRApp::configure();
     // Asking for the identifier registers the installation in the background (and refreshes its
     // token when due), so every launch keeps the installation known to the service.

@@ -11,7 +11,8 @@
 
 CRWOnDemandModel::CRWOnDemandModel(std::shared_ptr<CRWSettings> settings, std::string activePath)
     : settings_(std::move(settings)), activePath_(std::move(activePath)),
-      operationQueue_(CRWApplicationGetSDKBundleID() + ".on-demand-queue"), lastUpdated_(CRWSettings::currentTimestamp()),
+      operationQueue_(CRWApplicationGetSDKBundleID() + ".on-demand-queue"),
+      lastUpdated_(CRWSettings::currentTimestamp()),
       sleeper_([](int seconds) { std::this_thread::sleep_for(std::chrono::seconds(seconds)); }) {
     operationQueue_.setMaxConcurrentOperationCount(1);
 }
@@ -26,9 +27,9 @@ double CRWOnDemandModel::now() {
     return clock_ ? clock_() : CRWSettings::currentTimestamp();
 }
 
-bool CRWOnDemandModel::recordOnDemandExceptionIfQuota(const CRWOnDemandException& exception,
-                                                      bool dataCollectionEnabled,
-                                                      std::shared_ptr<CRWOnDemandReportUploader> existingReportManager) {
+bool CRWOnDemandModel::recordOnDemandExceptionIfQuota(
+    const CRWOnDemandException& exception, bool dataCollectionEnabled,
+    std::shared_ptr<CRWOnDemandReportUploader> existingReportManager) {
     std::lock_guard guard(lock_);
     if (isQueueFull()) {
         CRWDebugLog("No available on-demand quota, dropping report");
@@ -45,15 +46,18 @@ bool CRWOnDemandModel::recordOnDemandExceptionIfQuota(const CRWOnDemandException
     ++queuedOperationsCount_;
     ++recordedOnDemandExceptionCount_;
     droppedOnDemandExceptionCount_ = 0;
-    operationQueue_.addOperation([this, reportPath = *path, dataCollectionEnabled, token, existingReportManager] {
-        runQueuedStep(reportPath, dataCollectionEnabled, token, existingReportManager);
-    });
+    operationQueue_.addOperation(
+        [this, reportPath = *path, dataCollectionEnabled, token, existingReportManager] {
+            runQueuedStep(reportPath, dataCollectionEnabled, token, existingReportManager);
+        });
     return true;
 }
 
-std::optional<std::string> CRWOnDemandModel::recordOnDemandExceptionWithModel(const CRWOnDemandException& exception) {
-    return CRWExceptionRecordOnDemand(4, exception.name, exception.reason, exception.stackTrace, exception.isFatal,
-                                      recordedOnDemandExceptionCount_, droppedOnDemandExceptionCount_, activePath_);
+std::optional<std::string>
+CRWOnDemandModel::recordOnDemandExceptionWithModel(const CRWOnDemandException& exception) {
+    return CRWExceptionRecordOnDemand(4, exception.name, exception.reason, exception.stackTrace,
+                                      exception.isFatal, recordedOnDemandExceptionCount_,
+                                      droppedOnDemandExceptionCount_, activePath_);
 }
 
 void CRWOnDemandModel::runQueuedStep(const std::string& path, bool dataCollectionEnabled,

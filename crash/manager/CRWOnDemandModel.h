@@ -23,7 +23,8 @@ class CRWOnDemandReportUploader {
 public:
     virtual ~CRWOnDemandReportUploader() = default;
     virtual void handleOnDemandReportUpload(const std::string& path,
-                                            const std::shared_ptr<CRWDataCollectionToken>& token, bool asUrgent) = 0;
+                                            const std::shared_ptr<CRWDataCollectionToken>& token,
+                                            bool asUrgent) = 0;
 };
 
 // One exception to record on demand.

@@ -1,0 +1,153 @@
+#include "crash/manager/TSRCrashwatch.h"
+
+#include "core/TSRApp.h"
+#include "core/TSRClassRegistry.h"
+#include "core/TSRComponent.h"
+#include "core/TSRComponentContainer.h"
+#include "core/TSRComponentType.h"
+#include "core/TSROptions.h"
+#include "crash/manager/CRWContextManager.h"
+#include "crash/record/CRWHost.h"
+#include "crash/record/CRWSDKInfo.h"
+#include "crash/record/CRWSharedLog.h"
+#include "installations/TSRInstallations.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/log/OSLog.h"
+#include "transport/TTRTransport.h"
+
+#include <atomic>
+#include <filesystem>
+
+namespace {
+std::atomic<int> instanceCreated{0};
+} // namespace
+
+TSRProtocol TSRCrashwatchInstanceProviderProtocol() {
+    return TSRProtocol::of<TSRCrashwatchInstanceProvider>("TSRCrashwatchInstanceProvider");
+}
+
+void TSRCrashwatch::registerClass() {
+    TSRClass cls;
+    cls.name = kTSRCrashwatchClassName;
+    cls.protocols = {kTSRLibraryProtocol};
+    cls.componentsToRegister = [] { return componentsToRegister(); };
+    cls.load = [] {
+        TSRApp::registerInternalLibrary(TSRClassRegistry::shared().classNamed(kTSRCrashwatchClassName),
+                                        kTSRCrashwatchLibraryName);
+        // Adding the crash subscriber to the sessions component's dependencies waits for that
+        // component: sessions/ does not offer its dependency list yet.
+    };
+    TSRClassRegistry::shared().registerClass(std::move(cls));
+}
+
+std::vector<std::shared_ptr<TSRComponent>> TSRCrashwatch::componentsToRegister() {
+    return {TSRComponent::componentWithProtocol(
+        TSRCrashwatchInstanceProviderProtocol(), TSRInstantiationTimingEagerInDefaultApp,
+        [](TSRComponentContainer& container, bool* isCacheable) -> std::shared_ptr<TSRComponentInstance> {
+            std::shared_ptr<TSRApp> app = container.app();
+            if (!app || !app->isDefaultApp()) {
+                CRWErrorLog("Crashwatch must be used with the default Tessera app.");
+                return nullptr;
+            }
+            std::shared_ptr<TSRInstallations> installations = TSRInstallations::installationsWithApp(*app);
+            *isCacheable = true;
+            return initWithApp(app, plat::Bundle::main().infoDictionary(), installations);
+        })};
+}
+
+std::shared_ptr<TSRCrashwatch> TSRCrashwatch::crashwatch() {
+    if (!TSRApp::isDefaultAppConfigured()) return nullptr;
+    std::shared_ptr<TSRApp> app = TSRApp::defaultApp();
+    return std::dynamic_pointer_cast<TSRCrashwatch>(TSRComponentType::instanceForProtocol(
+        TSRCrashwatchInstanceProviderProtocol(), app->container().get()));
+}
+
+std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(const std::shared_ptr<TSRApp>& app,
+                                                          plat::Object::Dict appInfo,
+                                                          std::shared_ptr<TSRInstallations> installations) {
+    int expected = 0;
+    if (!instanceCreated.compare_exchange_strong(expected, 1)) {
+        CRWErrorLog("Cannot instantiate more than one instance of Crashwatch.");
+        return nullptr;
+    }
+    plat::consoleLine("[Tessera/Crashwatch] Version " + CRWSDKVersion());
+    CRWDebugLog("[Crashwatch] Running on %@, %@ (%@)", CRWHostModelInfo(), CRWHostOSDisplayVersion(),
+                CRWHostOSBuildVersion().value_or(""));
+
+    std::shared_ptr<TSRCrashwatch> self(new TSRCrashwatch());
+    std::shared_ptr<TTRTransport> transport = TTRTransport::initWithMappingID("2101", {}, 1002);
+    self->fileManager_ = std::make_shared<CRWFileManager>();
+    self->tesseraAppID_ = app->options() ? app->options()->tesseraAppID().value_or("") : "";
+    self->dataArbiter_ = std::make_shared<CRWDataCollectionArbiter>(app, std::move(appInfo));
+    std::shared_ptr<CRWApplicationIdentifierModel> appIDModel = CRWApplicationIdentifierModel::create();
+    auto settings = std::make_shared<CRWSettings>(self->fileManager_->settingsDirectoryPath(), appIDModel);
+    auto onDemand = std::make_shared<CRWOnDemandModel>(settings, self->fileManager_->activePath());
+    std::weak_ptr<CRWDataCollectionArbiter> arbiter = self->dataArbiter_;
+    self->managerData_ = std::make_shared<CRWManagerData>(
+        self->tesseraAppID_, transport, std::move(installations), self->fileManager_,
+        [arbiter] {
+            auto strong = arbiter.lock();
+            return strong && strong->isCrashwatchCollectionEnabled();
+        },
+        settings, onDemand, appIDModel);
+    self->reportUploader_ = std::make_shared<CRWReportUploader>(self->managerData_);
+    self->existingReportManager_ =
+        std::make_shared<CRWExistingReportManager>(self->managerData_, self->reportUploader_);
+    self->reportManager_ = std::make_shared<CRWReportManager>(
+        self->managerData_, self->existingReportManager_, self->dataArbiter_);
+
+    self->didPreviouslyCrash_ = self->fileManager_->didCrashOnPreviousExecution();
+    if (self->didPreviouslyCrash_) {
+        std::string marker = CRWPathByAppending(self->fileManager_->rootPath(), "previously-crashed");
+        plat::DispatchQueue::global(plat::QoS::Background).async([marker] {
+            std::error_code ignored;
+            std::filesystem::remove(marker, ignored);
+        });
+    }
+    self->startup_ = self->reportManager_->startWithProfiling();
+    self->startup_
+        .then(plat::DispatchQueue::main(),
+              [](const bool& started) {
+                  if (!started) CRWErrorLog("Crash reporting could not be initialized");
+                  return started;
+              })
+        .catch_(plat::DispatchQueue::main(), [](const plat::Error& error) {
+            CRWErrorLog("Crash reporting failed to initialize with error: %@", error.localizedDescription());
+        });
+    return self;
+}
+
+void TSRCrashwatch::onSessionChanged(const std::string& sessionId) {
+    CRWDebugLog("Session ID changed: %@", sessionId);
+    managerData_->contextManager()->setAppHealthSessionId(sessionId);
+}
+
+void TSRCrashwatch::rolloutsStateDidChange(const RolloutsState& rolloutsState) {
+    if (!remoteFlagsManager_) {
+        CRWDebugLog("rolloutsStateDidChange gets called without init the rc manager.");
+        return;
+    }
+    remoteFlagsManager_->updateRolloutsState(rolloutsState, managerData_->executionIDModel()->executionID());
+}
+
+bool TSRCrashwatch::recordOnDemandException(const CRWOnDemandException& exception) {
+    return managerData_->onDemandModel()->recordOnDemandExceptionIfQuota(
+        exception, dataArbiter_->isCrashwatchCollectionEnabled(), existingReportManager_);
+}
+
+void TSRCrashwatch::checkForUnsentReportsWithCompletion(std::function<void(bool)> completion) {
+    reportManager_->checkForUnsentReports().then(plat::DispatchQueue::main(),
+                                                 [completion](const bool& available) {
+                                                     if (completion) completion(available);
+                                                     return available;
+                                                 });
+}
+
+std::optional<std::string> TSRCrashwatch::developmentPlatformName() const {
+    CRWErrorLog("developmentPlatformName is write-only");
+    return std::nullopt;
+}
+
+void TSRCrashwatch::resetInstanceForTesting() {
+    instanceCreated = 0;
+}

@@ -1,0 +1,82 @@
+// The crash reporter's component: made by the app core's container when the default app is
+// configured, it wires the crash-reporting services together and starts the report manager, so
+// that this run's crashes are recorded and earlier runs' reports are sent. At most one exists per
+// process. It is also the sessions component's crash subscriber (onSessionChanged,
+// isDataCollectionEnabled); the sessions component calls those once it subscribes its
+// dependencies (see registerWithSessions).
+#pragma once
+
+#include "core/TSRProtocol.h"
+#include "crash/manager/CRWDataCollectionArbiter.h"
+#include "crash/manager/CRWExistingReportManager.h"
+#include "crash/manager/CRWOnDemandModel.h"
+#include "crash/manager/CRWReportManager.h"
+#include "crash/manager/CrashwatchRemoteFlagsManager.h"
+
+#include <memory>
+#include <string>
+
+class TSRApp;
+class TSRInstallations;
+class TSRComponent;
+
+inline constexpr const char* kTSRCrashwatchClassName = "TSRCrashwatch";
+inline constexpr const char* kTSRCrashwatchLibraryName = "tessera-crashwatch";
+// The crash reporter's subscriber name among the sessions component's dependencies.
+inline constexpr int kTSRCrashwatchSessionsSubscriberName = 1;
+
+class TSRCrashwatchInstanceProvider : public virtual TSRComponentInstance {};
+TSRProtocol TSRCrashwatchInstanceProviderProtocol();
+
+class TSRCrashwatch : public TSRCrashwatchInstanceProvider, public TSRRolloutsStateSubscriber {
+public:
+    // Makes the class known to the class registry; its load hook registers the library.
+    static void registerClass();
+    static std::vector<std::shared_ptr<TSRComponent>> componentsToRegister();
+    // The default app's instance; none before the app is configured.
+    static std::shared_ptr<TSRCrashwatch> crashwatch();
+    // Wires the services and starts the report manager; none for a second instance.
+    static std::shared_ptr<TSRCrashwatch> initWithApp(const std::shared_ptr<TSRApp>& app,
+                                                      plat::Object::Dict appInfo,
+                                                      std::shared_ptr<TSRInstallations> installations);
+
+    // Sessions subscriber: the new session id goes into this run's report metadata.
+    void onSessionChanged(const std::string& sessionId);
+    bool isDataCollectionEnabled() const { return dataArbiter_->isCrashwatchCollectionEnabled(); }
+    int sessionsSubscriberName() const { return kTSRCrashwatchSessionsSubscriberName; }
+
+    void rolloutsStateDidChange(const RolloutsState& rolloutsState) override;
+
+    bool didCrashDuringPreviousExecution() const { return didPreviouslyCrash_; }
+    void setCrashwatchCollectionEnabled(bool enabled) {
+        dataArbiter_->setCrashwatchCollectionEnabled(enabled);
+    }
+    bool isCrashwatchCollectionEnabled() const { return dataArbiter_->isCrashwatchCollectionEnabled(); }
+    bool recordOnDemandException(const CRWOnDemandException& exception);
+    void checkForUnsentReportsWithCompletion(std::function<void(bool)> completion);
+    void sendUnsentReports() { reportManager_->sendUnsentReports(); }
+    void deleteUnsentReports() { reportManager_->deleteUnsentReports(); }
+    // Write-only: logs and answers none.
+    std::optional<std::string> developmentPlatformName() const;
+
+    // The start-up promise (true once this run's crash capture is up and earlier reports handled).
+    const promises::Promise<bool>& startup() const { return startup_; }
+    const std::shared_ptr<CRWManagerData>& managerData() const { return managerData_; }
+
+    // Test hook: lets a new instance be made in this process.
+    static void resetInstanceForTesting();
+
+private:
+    TSRCrashwatch() = default;
+
+    bool didPreviouslyCrash_ = false;
+    std::string tesseraAppID_;
+    std::shared_ptr<CRWDataCollectionArbiter> dataArbiter_;
+    std::shared_ptr<CRWFileManager> fileManager_;
+    std::shared_ptr<CRWReportManager> reportManager_;
+    std::shared_ptr<CRWReportUploader> reportUploader_;
+    std::shared_ptr<CRWExistingReportManager> existingReportManager_;
+    std::shared_ptr<CrashwatchRemoteFlagsManager> remoteFlagsManager_;
+    std::shared_ptr<CRWManagerData> managerData_;
+    promises::Promise<bool> startup_;
+};
