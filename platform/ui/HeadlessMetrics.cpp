@@ -1,4 +1,4 @@
-#include "platform/ui/TextMetrics.h"
+#include "platform/ui/HeadlessMetrics.h"
 
 #include <cmath>
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/ui/AnyView.h"
+#include "platform/ui/HeadlessMetrics.h"
 #include "platform/ui/NodeRef.h"
 #include "platform/ui/Query.h"
 #include "platform/ui/RootHost.h"

@@ -7,6 +7,9 @@
 // content, branches, screens) lay out as their children.
 //
 // Main thread only; one engine per layout pass (it caches measurements in the nodes).
+//
+// Where the members live: Layout.cpp holds the engine's frame, stack and container rules;
+// LayoutLeaves.cpp holds the leaves and controls (measureLeaf, placeLeaf and textSize).
 #pragma once
 
 #include "platform/ui/Node.h"

@@ -1,11 +1,10 @@
 // How big text and images are, for layout. The renderer supplies real font measurements; headless
-// hosts use HeadlessMetrics, which is deterministic so tests can state exact frames.
+// hosts use HeadlessMetrics (HeadlessMetrics.h), which is deterministic so tests can state exact frames.
 #pragma once
 
 #include "platform/ui/Font.h"
 #include "platform/ui/Geometry.h"
 
-#include <map>
 #include <string>
 #include <string_view>
 
@@ -19,21 +18,6 @@ public:
     virtual double lineHeight(const Font& font) const = 0;
     // The natural size of an asset image, or of a symbol drawn in `font`.
     virtual Size imageSize(const std::string& name, bool symbol, const Font& font) const = 0;
-};
-
-// Every code point is half the font size wide (0.6 for bold and heavier weights), a line is 1.25
-// times the size (rounded up to a whole point), a symbol is a square of the font size, and asset
-// images are 32 x 32 unless set otherwise.
-class HeadlessMetrics : public TextMetrics {
-public:
-    double textWidth(std::string_view text, const Font& font) const override;
-    double lineHeight(const Font& font) const override;
-    Size imageSize(const std::string& name, bool symbol, const Font& font) const override;
-
-    void setImageSize(const std::string& assetName, Size size) { images_[assetName] = size; }
-
-private:
-    std::map<std::string, Size> images_;
 };
 
 } // namespace plat::ui

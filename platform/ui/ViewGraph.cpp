@@ -3,6 +3,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/log/OSLog.h"
 #include "platform/ui/Layout.h"
+#include "platform/ui/PresentedViews.h"
 #include "platform/ui/UpdateCoordinator.h"
 
 #include <unordered_map>
@@ -40,6 +41,16 @@ template <typename F> void guarded(const char* what, F&& f) {
     } catch (...) {
         log().error(std::string(what) + " failed with an unknown exception");
     }
+}
+
+// The first navigation title in the subtree, the sheet's own heading left out.
+std::optional<TextValue> navigationTitleIn(const Node& node) {
+    if (node.data && node.data->attrs.navigationTitle) return node.data->attrs.navigationTitle;
+    for (const auto& child : node.children) {
+        if (child->data && child->data->attrs.testId == "sheetTitle") continue;
+        if (auto title = navigationTitleIn(*child)) return title;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -395,6 +406,98 @@ void ViewGraph::releaseLater(std::shared_ptr<std::vector<std::unique_ptr<Screen>
     if (screens->empty()) return;
     // Blocks that actions of these instances queued before now still find them: they run first.
     mainQueue().async([screens] { screens->clear(); });
+}
+
+// --- Presented sheets and alerts, from their bindings ---
+
+void ViewGraph::syncSheetTitles() {
+    for (const auto& layer : layers_) {
+        if (!layer->alive || layer->data->kind != ViewKind::Sheet) continue;
+        std::optional<TextValue> title;
+        for (const auto& child : layer->children)
+            if (!title) title = navigationTitleIn(*child);
+        if (title == layer->sheetTitle) continue;
+        layer->sheetTitle = std::move(title);
+        markDirty(*layer);
+    }
+}
+
+void ViewGraph::syncPresentations() {
+    std::vector<std::shared_ptr<Node>> presenters;
+    forEachNode([&](const std::shared_ptr<Node>& n) {
+        if (n->alive && !n->data->attrs.presentations.empty()) presenters.push_back(n);
+    });
+    for (const auto& p : presenters) {
+        for (std::size_t i = 0; i < p->data->attrs.presentations.size(); ++i) {
+            if (p->alive) syncPresentation(*p, i);
+        }
+    }
+}
+
+void ViewGraph::syncPresentation(Node& presenter, std::size_t index) {
+    const PresentationSpec desc = presenter.data->attrs.presentations[index];
+    if (index >= presenter.presented.size()) presenter.presented.resize(index + 1);
+    bool want = desc.isPresented && desc.isPresented();
+    std::optional<Alert> alert;
+    if (want && desc.kind == PresentationSpec::Kind::Alert) {
+        alert = desc.alertContent ? desc.alertContent() : std::optional<Alert>(Alert{});
+        want = alert.has_value();
+    }
+    auto& slot = presenter.presented[index];
+    auto takeDown = [&] {
+        std::erase(layers_, slot.root);
+        retire(slot.root);
+        slot.root.reset();
+        slot.alert.reset();
+    };
+    if (!want) {
+        if (!slot.root) return;
+        takeDown();
+        if (desc.onDismiss) desc.onDismiss();
+        return;
+    }
+    // Another alert for a new item replaces the one shown.
+    if (slot.root && alert && slot.alert &&
+        (slot.alert->title != alert->title || slot.alert->message != alert->message)) {
+        takeDown();
+    }
+    if (!slot.root) {
+        slot.alert = alert;
+        slot.root = presentRoot(presenter, index);
+        return;
+    }
+    // Still shown: when the presenter was rebuilt, its content closures are the new ones (the old
+    // ones may point into a screen instance that goes at the end of this pass).
+    if (presenter.builtInRound == round_) {
+        if (alert) {
+            slot.alert = alert;
+            slot.root->rootBody = [alert = *alert, dismiss = desc.dismiss] {
+                return alertView(alert, dismiss);
+            };
+        } else {
+            slot.root->rootBody = sheetBody(slot.root.get(), desc.sheetContent);
+        }
+        markDirty(*slot.root);
+    }
+}
+
+std::shared_ptr<Node> ViewGraph::presentRoot(Node& presenter, std::size_t index) {
+    const PresentationSpec& desc = presenter.data->attrs.presentations[index];
+    const bool isAlert = desc.kind == PresentationSpec::Kind::Alert;
+    auto root = makeNode(nullptr, isAlert ? "alert" : "sheet");
+    root->presenter = &presenter;
+    root->presentationIndex = index;
+    if (isAlert) {
+        root->rootBody = [alert = *presenter.presented[index].alert, dismiss = desc.dismiss] {
+            return alertView(alert, dismiss);
+        };
+    } else {
+        root->rootBody = sheetBody(root.get(), desc.sheetContent);
+    }
+    root->link = std::make_shared<NodeLink>([this, raw = root.get()] { markDirty(*raw); });
+    layers_.push_back(root);
+    build(*root, makeViewData(isAlert ? ViewKind::Alert : ViewKind::Sheet), presenter.env, true);
+    return root;
 }
 
 // --- Layers and walking ---

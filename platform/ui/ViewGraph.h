@@ -2,7 +2,8 @@
 // rebuilds, runs the update pass (rebuild what was invalidated, lifecycle, presentations, layout,
 // release of dead state) and holds the presented sheets and alerts as layers.
 //
-// Main thread only.
+// Main thread only. Every member is in ViewGraph.cpp; the views of the presented layers are built by
+// PresentedViews.h.
 #pragma once
 
 #include "platform/ui/Node.h"
