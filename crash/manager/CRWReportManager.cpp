@@ -74,9 +74,8 @@ bool CRWReportManager::startCrashReporterWithProfilingReport(
     if (!managerData_->contextManager()->setupContextWithReport(report, managerData_->settings(),
                                                                 managerData_->fileManager()))
         return false;
-    // The background-state listener and the analytics listener have nothing to hear here: no
-    // analytics component exists, and the application's activity changes reach the crash log
-    // through the sessions component.
+    notificationManager_.registerNotificationListener();
+    // No analytics component exists in this program, so there is no analytics listener to register.
     crashReportingSetupCompleted();
     return true;
 }

@@ -8,6 +8,7 @@
 #include "crash/manager/CRWDataCollectionArbiter.h"
 #include "crash/manager/CRWExistingReportManager.h"
 #include "crash/manager/CRWManagerData.h"
+#include "crash/manager/CRWNotificationManager.h"
 #include "crash/manager/CRWSettingsManager.h"
 #include "crash/report/CRWLaunchMarkerModel.h"
 #include "promises/Promise.h"
@@ -56,4 +57,5 @@ private:
     promises::Promise<promises::Void> unsentReportsHandled_;
     std::atomic<int> checkForUnsentReportsCalled_{0};
     std::shared_ptr<TSRCrashwatchReport> newestUnsentReport_;
+    CRWNotificationManager notificationManager_;
 };

@@ -6,6 +6,7 @@
 #include "core/TSRComponentContainer.h"
 #include "core/TSRComponentType.h"
 #include "core/TSROptions.h"
+#include "crash/capture/CRWUserLogging.h"
 #include "crash/manager/CRWContextManager.h"
 #include "crash/record/CRWHost.h"
 #include "crash/record/CRWSDKInfo.h"
@@ -146,6 +147,41 @@ void TSRCrashwatch::checkForUnsentReportsWithCompletion(std::function<void(bool)
 std::optional<std::string> TSRCrashwatch::developmentPlatformName() const {
     CRWErrorLog("developmentPlatformName is write-only");
     return std::nullopt;
+}
+
+std::optional<std::string> TSRCrashwatch::developmentPlatformVersion() const {
+    CRWErrorLog("developmentPlatformVersion is write-only");
+    return std::nullopt;
+}
+
+void TSRCrashwatch::log(const std::string& message) {
+    CRWLog("%@", message);
+}
+
+void TSRCrashwatch::setUserID(const std::string& userID) {
+    CRWUserLoggingRecordInternalKeyValue("com.crashwatch.user-id", userID);
+}
+
+void TSRCrashwatch::setCustomValue(const plat::Object& value, const std::string& key) {
+    CRWUserLoggingRecordUserKeyValue(key, value);
+}
+
+void TSRCrashwatch::setCustomKeysAndValues(const plat::Object::Dict& keysAndValues) {
+    CRWUserLoggingRecordUserKeysAndValues(keysAndValues);
+}
+
+void TSRCrashwatch::recordError(const plat::Error& error, const plat::Object::Dict* userInfo) {
+    std::optional<std::string> rollouts =
+        remoteFlagsManager_ ? remoteFlagsManager_->getRolloutAssignmentsEncodedJsonString() : std::nullopt;
+    CRWUserLoggingRecordError(error, userInfo, rollouts ? rollouts->c_str() : nullptr);
+}
+
+void TSRCrashwatch::setDevelopmentPlatformName(const std::string& name) {
+    CRWUserLoggingRecordInternalKeyValue("com.crashwatch.development-platform-name", name);
+}
+
+void TSRCrashwatch::setDevelopmentPlatformVersion(const std::string& version) {
+    CRWUserLoggingRecordInternalKeyValue("com.crashwatch.development-platform-version", version);
 }
 
 void TSRCrashwatch::resetInstanceForTesting() {

@@ -47,6 +47,15 @@ public:
 
     void rolloutsStateDidChange(const RolloutsState& rolloutsState) override;
 
+    // The crash log, keys and errors of this run's report (kept once the crash context is up).
+    void log(const std::string& message);
+    void setUserID(const std::string& userID);
+    void setCustomValue(const plat::Object& value, const std::string& key);
+    void setCustomKeysAndValues(const plat::Object::Dict& keysAndValues);
+    void recordError(const plat::Error& error, const plat::Object::Dict* userInfo = nullptr);
+    void setDevelopmentPlatformName(const std::string& name);
+    void setDevelopmentPlatformVersion(const std::string& version);
+
     bool didCrashDuringPreviousExecution() const { return didPreviouslyCrash_; }
     void setCrashwatchCollectionEnabled(bool enabled) {
         dataArbiter_->setCrashwatchCollectionEnabled(enabled);
@@ -58,6 +67,7 @@ public:
     void deleteUnsentReports() { reportManager_->deleteUnsentReports(); }
     // Write-only: logs and answers none.
     std::optional<std::string> developmentPlatformName() const;
+    std::optional<std::string> developmentPlatformVersion() const;
 
     // The start-up promise (true once this run's crash capture is up and earlier reports handled).
     const promises::Promise<bool>& startup() const { return startup_; }

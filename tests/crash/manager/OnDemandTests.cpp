@@ -1,6 +1,9 @@
 // On-demand exceptions: the quota, the back-off step and delay, and the reports kept while
 // collection is disabled.
+#include "crash/capture/CRWUserLogging.h"
+#include "crash/manager/CRWNotificationManager.h"
 #include "crash/manager/CRWOnDemandModel.h"
+#include "crash/record/CRWContext.h"
 #include "tests/crash/capture/CaptureTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +151,33 @@ TEST_F(OnDemandTest, WithCollectionDisabledTheNewestFourReportsAreKept) {
     EXPECT_EQ(model->droppedOnDemandExceptionCount(), 1u);
     EXPECT_EQ(model->takeStoredActiveReportPaths().size(), 4u);
     EXPECT_TRUE(model->storedActiveReportPaths().empty());
+}
+
+} // namespace
+
+namespace {
+
+std::string internalValue(const std::string& key) {
+    auto entries =
+        CRWUserLoggingGetCompactedKVEntries(&_crwContext.readonly->logging.internalKVStorage, true);
+    if (!entries || !entries->count(key)) return "<absent>";
+    return entries->at(key).string();
+}
+
+TEST(NotificationManagerTest, TheBackgroundStateFollowsTheApplicationsActivity) {
+    capturetest::CaptureContext context;
+    ASSERT_TRUE(context.started());
+    plat::NotificationCenter center;
+    CRWNotificationManager manager;
+    manager.registerNotificationListener(center);
+    context.drainLoggingQueue();
+    EXPECT_EQ(internalValue("com.crashwatch.in-background"), "0");
+    center.post("NSApplicationDidResignActiveNotification");
+    context.drainLoggingQueue();
+    EXPECT_EQ(internalValue("com.crashwatch.in-background"), "true");
+    center.post("NSApplicationWillBecomeActiveNotification");
+    context.drainLoggingQueue();
+    EXPECT_EQ(internalValue("com.crashwatch.in-background"), "false");
 }
 
 } // namespace
