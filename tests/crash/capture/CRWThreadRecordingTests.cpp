@@ -6,6 +6,7 @@
 #include "crash/capture/CRWSafeString.h"
 #include "crash/capture/CRWSignal.h"
 #include "crash/record/CRWContext.h"
+#include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/dispatch/DispatchThreads.h"
@@ -142,6 +143,7 @@ TEST(CRWThreadRecording, TheCommonCrashPathDescribesEveryThreadWithoutAllocating
     crashtest::AllocationCounts counts;
     auto records = recordProcess(context, &counts);
     release.signal();
+    queue.sync([] {}); // the block uses this test's locals until it ends
     EXPECT_EQ(counts.total(), 0u) << counts;
 
     const auto& threads = records["threads"].array();
@@ -318,8 +320,9 @@ TEST(CRWThreadRecording, DispatchThreadsRunTheStartHookBeforeTheirNextBlock) {
     std::atomic<int> blocksAfterHook{0};
     plat::DispatchSemaphore bothInside, release;
     const auto queue = plat::DispatchQueue::concurrent("test.capture.hooks");
+    plat::DispatchGroup blocks;
     for (int i = 0; i < 2; ++i) {
-        queue.async([&] {
+        queue.async(blocks, [&] {
             if (hookRan) ++blocksAfterHook;
             bothInside.signal();
             release.wait();
@@ -329,6 +332,8 @@ TEST(CRWThreadRecording, DispatchThreadsRunTheStartHookBeforeTheirNextBlock) {
     bothInside.wait();
     release.signal();
     release.signal();
+    // A block may still be on its way into wait(), and it uses this test's locals until it ends.
+    ASSERT_TRUE(blocks.wait(std::chrono::minutes(1)));
     plat::setDispatchThreadHooks({});
     EXPECT_EQ(blocksAfterHook.load(), 2) << "threads that were already running ran it too";
     EXPECT_GE(hookCalls.load(), 2);
