@@ -61,10 +61,21 @@ void InstallationsProtocol::installationID(const std::function<void(Installation
 TSRInstallationsAdapter::TSRInstallationsAdapter(std::shared_ptr<TSRInstallations> installations)
     : installations_(std::move(installations)) {}
 
+namespace {
+
+// An app configured without the installations component has no identity to offer.
+plat::Error noInstallations() {
+    return plat::Error::withMessage("com.tessera.installations", 0, "The app has no installations component.");
+}
+
+} // namespace
+
 void TSRInstallationsAdapter::authToken(AuthTokenCompletion completion) const {
+    if (!installations_) return completion(std::nullopt, noInstallations());
     installations_->authTokenWithCompletion(std::move(completion));
 }
 
 void TSRInstallationsAdapter::installationID(IDCompletion completion) const {
+    if (!installations_) return completion(std::nullopt, noInstallations());
     installations_->installationIDWithCompletion(std::move(completion));
 }

@@ -70,6 +70,22 @@ std::string nulKeyPropertyList() {
                        58);
 }
 
+std::string protocDecode(const std::string& bytes, const std::string& message, const std::string& protoDir,
+                         const std::string& protoFile) {
+    const char* source = std::getenv("VELMORA_SOURCE_DIR");
+    EXPECT_TRUE(source) << "VELMORA_SOURCE_DIR is not set";
+    TempHome scratch;
+    const std::filesystem::path input = scratch.path() / "message.bin";
+    writeFile(input, bytes);
+    std::string command = message.empty() ? "protoc --decode_raw"
+                                          : "protoc --decode=" + message + " -I '" +
+                                                std::string(source ? source : "") + "/" + protoDir + "' " + protoFile;
+    int status = -1;
+    std::string output = runCommand(command + " < '" + input.string() + "' 2>&1", &status);
+    EXPECT_EQ(status, 0) << command << ": " << output;
+    return output;
+}
+
 std::string runCommand(const std::string& command, int* status) {
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");

@@ -42,6 +42,12 @@ std::string nulKeyPropertyList();
 // Runs a shell command and returns its standard output; `status` receives the exit status.
 std::string runCommand(const std::string& command, int* status = nullptr);
 
+// `protoc --decode=<message>` of `bytes` against `protoFile` in the source folder `protoDir`
+// ("transport/proto"; message names with their package); `protoc --decode_raw` when `message` is
+// empty. Fails the test when protoc fails.
+std::string protocDecode(const std::string& bytes, const std::string& message, const std::string& protoDir,
+                         const std::string& protoFile);
+
 // Registers a gtest environment that, before any test runs, points $VELMORA_BUNDLE at a temporary
 // bundle whose Info.plist names the application ("io.velmora.mac", "Velmora"). The main bundle is
 // fixed on first use, so a binary whose code reads it calls this once at namespace scope.

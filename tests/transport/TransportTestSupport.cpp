@@ -103,19 +103,7 @@ std::vector<std::string> StorageFixture::fileNames(const fs::path& folder) {
 }
 
 std::string protocDecode(const plat::Data& bytes, const std::string& message, const std::string& protoFile) {
-    const char* source = std::getenv("VELMORA_SOURCE_DIR");
-    EXPECT_TRUE(source) << "VELMORA_SOURCE_DIR is not set";
-    testsupport::TempHome scratch;
-    const fs::path input = scratch.path() / "message.bin";
-    testsupport::writeFile(input, std::string(bytes.begin(), bytes.end()));
-    std::string command = message.empty()
-                              ? "protoc --decode_raw"
-                              : "protoc --decode=" + message + " -I '" + std::string(source ? source : "") +
-                                    "/transport/proto' " + protoFile;
-    int status = -1;
-    std::string output = testsupport::runCommand(command + " < '" + input.string() + "' 2>&1", &status);
-    EXPECT_EQ(status, 0) << command << ": " << output;
-    return output;
+    return testsupport::protocDecode(std::string(bytes.begin(), bytes.end()), message, "transport/proto", protoFile);
 }
 
 ChildProcess spawnChild(const std::string& program, const std::vector<std::string>& arguments) {
