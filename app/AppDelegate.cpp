@@ -1,10 +1,13 @@
 #include "app/AppDelegate.h"
 
+#include "app/AppSessionsSubscriber.h"
+
 #include "core/TSRApp.h"
 #include "crash/manager/TSRCrashwatch.h"
 #include "installations/TSRInstallations.h"
 #include "platform/appkit/Window.h"
 #include "platform/log/OSLog.h"
+#include "sessions/TSRSessions.h"
 #include "transport/TTRTransportClasses.h"
 
 void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notification) {
@@ -16,7 +19,12 @@ void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notif
     // The crash reporter starts when the app core configures: from then on this run's crashes are
     // recorded, and the reports of earlier runs are sent.
     TSRCrashwatch::registerClass();
+    // The session component starts the launch session while the app core configures; its event
+    // goes out once the application's subscriber below has registered.
+    TSRSessions::registerClass();
+    AppSessionsSubscriber::declare();
     TSRApp::configure();
+    AppSessionsSubscriber::registerWithDefaultApp();
     // Asking for the identifier registers the installation in the background (and refreshes its
     // token when due), so every launch keeps the installation known to the service.
     std::shared_ptr<TSRInstallations> installations = TSRInstallations::installations();

@@ -18,6 +18,16 @@ void DevEventConsoleLogger::logEvent(const std::shared_ptr<SessionStartEvent>& e
     prettyPrint(event->encodeDecodeEvent()->message);
 }
 
+namespace {
+
+// The auth token is a credential: the dump tells whether there is one, never what it is.
+std::string describeSecret(const pb_bytes_array_t* array) {
+    if (!array || array->size == 0) return TSRSESDescribeString(array);
+    return "<REDACTED>";
+}
+
+} // namespace
+
 void DevEventConsoleLogger::prettyPrint(const tessera_apphealth_sessions_SessionEvent& proto) const {
     TSRSessionsLog(TSRLoggerLevelInfo, describe(proto));
 }
@@ -44,7 +54,7 @@ std::string DevEventConsoleLogger::describe(const tessera_apphealth_sessions_Ses
         "    event_timestamp_us: " + std::to_string(session.event_timestamp_us),
         "    tessera_installation_id: " + TSRSESDescribeString(session.tessera_installation_id),
         "    tessera_authentication_token:",
-        "        " + TSRSESDescribeString(session.tessera_authentication_token),
+        "        " + describeSecret(session.tessera_authentication_token),
         "    data_collection_status",
         "      crashwatch: " + TSRSESDescribeDataCollectionState(status.crashwatch),
         "      performance: " + TSRSESDescribeDataCollectionState(status.performance),

@@ -1,6 +1,7 @@
 // The developer's view of the session events: when the process was launched with the exact argument
 // "-TSRSessionsDebugEvents", every event handed to the transport is decoded again from its bytes
-// and logged (info level) as an indented dump. Never calls its completion.
+// and logged (info level) as an indented dump. The auth token is shown as "<REDACTED>" when there is
+// one: a credential never reaches a log line. Never calls its completion.
 #pragma once
 
 #include "sessions/EventTTRLoggerProtocol.h"

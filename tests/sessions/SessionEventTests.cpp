@@ -137,7 +137,7 @@ TEST_F(SessionEventTest, TheDebugDumpShowsTheEventOnlyForTheExactArgument) {
     auto appInfo = makeAppInfo();
     auto event = std::make_shared<SessionStartEvent>(session_, *appInfo, time_);
     event->setInstallationID("tid-dump");
-    event->setAuthenticationToken("");
+    event->setAuthenticationToken("secret-token");
     event->setSamplingRate(1.0);
 
     DevEventConsoleLogger near([] { return std::vector<std::string>{"velmora", "-TSRSessionsDebugEventsX"}; });
@@ -152,13 +152,15 @@ TEST_F(SessionEventTest, TheDebugDumpShowsTheEventOnlyForTheExactArgument) {
     for (const char* expected :
          {"Printing Session Event due to \"-TSRSessionsDebugEvents\" command line argument\nSession Event:\n"
           "  event_type: SESSION_START\n  session_data\n    session_id: 0123456789abcdef0123456789abcdef\n",
-          "\n    tessera_installation_id: tid-dump\n    tessera_authentication_token:\n        <EMPTY>\n",
+          "\n    tessera_installation_id: tid-dump\n    tessera_authentication_token:\n        <REDACTED>\n",
           "\n      crashwatch: SDK_NOT_INSTALLED\n      performance: SDK_NOT_INSTALLED\n"
           "      session_sampling_rate: 1.0\n",
           "\n    development_platform_name: <NULL>\n    development_platform_version: <NULL>\n",
           "\n        network_type: 8\n        mobile_subtype: 0\n      os_name: MACOS\n"
           "      log_environment: PROD"})
         EXPECT_NE(dump.find(expected), std::string::npos) << expected << "\nnot in\n" << dump;
+
+    EXPECT_EQ(dump.find("secret-token"), std::string::npos);
 
     EXPECT_EQ(TSRSESDescribeDouble(0.1), "0.1");
     EXPECT_EQ(TSRSESDescribeDouble(100000), "100000.0");
