@@ -35,7 +35,7 @@ void addSettingsAdminRoutes(StandinRouter& router, SettingsService& settings) {
         return StandinReply::json(200, reply.dump());
     });
 
-    router.add("PUT", "/admin/settings/document", [&settings](const StandinRequest& request) {
+    router.add("POST", "/admin/settings/document", [&settings](const StandinRequest& request) {
         if (!settings.setDocument(request.body)) return messageReply(400, "The document must be a JSON object.");
         return messageReply(200, "Settings document set.");
     });

@@ -10,7 +10,7 @@ namespace standin {
 //     the document (or the armed fault's reply); every request is recorded
 void addSettingsRoutes(StandinRouter& router, SettingsService& settings);
 // GET    /admin/settings                  {"document": ..., "fault": name or null}
-// PUT    /admin/settings/document         the body (a JSON object) becomes the document
+// POST   /admin/settings/document         the body (a JSON object) becomes the document
 // POST   /admin/settings/fault?kind=K     arm 500, nonjson, nulls or wrong-types until cleared
 // DELETE /admin/settings/faults           clear the fault
 // GET    /admin/settings/requests         the recorded requests: method, path, query, headers
