@@ -7,7 +7,8 @@
 # out/screens/ and printing their paths. The tour keeps its data in a temporary folder, so your own
 # settings and keychain stay untouched. After the tour a second launch shows the installation the
 # first one registered and deletes it, and the installations requests the stand-in served are
-# listed. Nothing but 127.0.0.1 is contacted. Stopping the application stops the backend too.
+# listed, with the session start event the tour's launch uploaded (decoded by protoc). Nothing but
+# 127.0.0.1 is contacted. Stopping the application stops the backend too.
 #   VELMORA_JOBS=N        build jobs (default: all cores)
 #   VELMORA_STANDIN_PORT  the stand-in's port (default: a free one)
 set -euo pipefail
@@ -86,4 +87,8 @@ echo "The installation after a restart, and its deletion:"
 VELMORA_HOME="$work/home" build/release/installations/tool/velmora-installations id
 VELMORA_HOME="$work/home" build/release/installations/tool/velmora-installations delete
 echo "Installations requests the stand-in served:"
-grep '^request: .* /v1/' "$log" | sed 's/^request: /  /'
+grep '^request: .* /v1/tenants/' "$log" | sed 's/^request: /  /'
+# The tour's launch started a session: its settings request and its start event's upload.
+echo "Session settings requests and session event uploads the stand-in served:"
+grep -e '^request: GET /settings/v1/' -e '^request: POST /v1/tlg/' "$log" | sed 's/^request: /  /' || true
+python3 scripts/session_events.py "$VELMORA_TESSERA_BASE"

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto key = CacheKey::decode(bytes);
         if (auto* decoded = std::get_if<CacheKey>(&key)) {
             // A key that decoded writes out as a key again.
-            if (!std::holds_alternative<CacheKey>(CacheKey::decode(plat::toData(decoded->encode())))) std::abort();
+            if (!std::holds_alternative<CacheKey>(CacheKey::decode(plat::toData(decoded->encode()))))
+                std::abort();
         }
     }
     return 0;

@@ -23,7 +23,8 @@ std::variant<CacheKey, std::string> CacheKey::decode(const plat::Data& bytes) {
     plat::Object json = plat::JSONSerialization::jsonObject(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), 0, &error);
     if (json.isAbsent()) return "the data is not valid JSON: " + error.localizedDescription();
-    if (!json.isDict()) return std::string("expected a dictionary, found ") + plat::Object::kindName(json.kind());
+    if (!json.isDict())
+        return std::string("expected a dictionary, found ") + plat::Object::kindName(json.kind());
     const plat::Object& createdAt = json["createdAt"];
     const plat::Number* seconds = createdAt.asNumber();
     if (!seconds || seconds->isBool()) return std::string("\"createdAt\" is missing or not a number");

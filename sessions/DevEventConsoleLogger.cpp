@@ -10,7 +10,8 @@
 
 DevEventConsoleLogger::DevEventConsoleLogger(ArgumentsProvider arguments)
     : arguments_(arguments ? std::move(arguments)
-                           : ArgumentsProvider([] { return plat::ProcessInfo::processInfo().arguments(); })) {}
+                           : ArgumentsProvider([] { return plat::ProcessInfo::processInfo().arguments(); })) {
+}
 
 void DevEventConsoleLogger::logEvent(const std::shared_ptr<SessionStartEvent>& event, EventLogCompletion) {
     const std::vector<std::string> arguments = arguments_();
@@ -39,9 +40,10 @@ std::string DevEventConsoleLogger::describe(const tessera_apphealth_sessions_Ses
     // A partial decode may have left the oneof unset; its other member's arrays are not these.
     static const tessera_apphealth_sessions_AppleApplicationInfo kNoAppleInfo =
         tessera_apphealth_sessions_AppleApplicationInfo_init_zero;
-    const auto& apple = application.which_platform_info == tessera_apphealth_sessions_ApplicationInfo_apple_app_info_tag
-                            ? application.platform_info.apple_app_info
-                            : kNoAppleInfo;
+    const auto& apple =
+        application.which_platform_info == tessera_apphealth_sessions_ApplicationInfo_apple_app_info_tag
+            ? application.platform_info.apple_app_info
+            : kNoAppleInfo;
     const auto& network = apple.network_connection_info;
     const std::string lines[] = {
         "Printing Session Event due to \"" + commandLineArgument_ + "\" command line argument",

@@ -13,9 +13,10 @@ std::shared_ptr<TTREvent> TTRTransportSessionsAdapter::eventForTransport() {
     return transport_->eventForTransport();
 }
 
-void TTRTransportSessionsAdapter::logTTREvent(const std::shared_ptr<TTREvent>& event, EventLogCompletion completion) {
-    transport_->sendDataEvent(event, [completion = std::move(completion)](bool wasWritten,
-                                                                          const std::optional<plat::Error>& error) {
+void TTRTransportSessionsAdapter::logTTREvent(const std::shared_ptr<TTREvent>& event,
+                                              EventLogCompletion completion) {
+    transport_->sendDataEvent(event, [completion = std::move(completion)](
+                                         bool wasWritten, const std::optional<plat::Error>& error) {
         if (!completion) return;
         if (error)
             completion(error);
@@ -28,9 +29,11 @@ void TTRTransportSessionsAdapter::logTTREvent(const std::shared_ptr<TTREvent>& e
 
 EventTTRLogger::EventTTRLogger(std::shared_ptr<TesseraTransportProtocol> tesseraTransport,
                                std::shared_ptr<EventTTRLoggerProtocol> devEventConsoleLogger)
-    : tesseraTransport_(std::move(tesseraTransport)), devEventConsoleLogger_(std::move(devEventConsoleLogger)) {}
+    : tesseraTransport_(std::move(tesseraTransport)),
+      devEventConsoleLogger_(std::move(devEventConsoleLogger)) {}
 
-void EventTTRLogger::logEvent(const std::shared_ptr<SessionStartEvent>& event, EventLogCompletion completion) {
+void EventTTRLogger::logEvent(const std::shared_ptr<SessionStartEvent>& event,
+                              EventLogCompletion completion) {
     std::shared_ptr<TTREvent> transportEvent = tesseraTransport_->eventForTransport();
     if (!transportEvent) {
         if (completion) completion(TesseraTransportProtocol::writeFailure());

@@ -18,18 +18,20 @@ struct Answers {
 
 } // namespace
 
-void InstallationsProtocol::installationID(const std::function<void(InstallationFactsResult)>& completion) const {
+void InstallationsProtocol::installationID(
+    const std::function<void(InstallationFactsResult)>& completion) const {
     auto answers = std::make_shared<Answers>();
     plat::DispatchGroup group;
 
     group.enter();
-    authToken([answers, group](std::optional<TSRInstallationsAuthTokenResult> token, std::optional<plat::Error>) {
-        {
-            std::lock_guard guard(answers->lock);
-            answers->token = token ? token->authToken() : std::string();
-        }
-        group.leave();
-    });
+    authToken(
+        [answers, group](std::optional<TSRInstallationsAuthTokenResult> token, std::optional<plat::Error>) {
+            {
+                std::lock_guard guard(answers->lock);
+                answers->token = token ? token->authToken() : std::string();
+            }
+            group.leave();
+        });
     group.enter();
     installationID([answers, group](std::optional<std::string> id, std::optional<plat::Error> error) {
         {
@@ -65,7 +67,8 @@ namespace {
 
 // An app configured without the installations component has no identity to offer.
 plat::Error noInstallations() {
-    return plat::Error::withMessage("com.tessera.installations", 0, "The app has no installations component.");
+    return plat::Error::withMessage("com.tessera.installations", 0,
+                                    "The app has no installations component.");
 }
 
 } // namespace

@@ -5,9 +5,8 @@
 #include "platform/foundation/Bundle.h"
 
 LocalOverrideSettings::LocalOverrideSettings()
-    : LocalOverrideSettings([]() -> std::optional<plat::Object::Dict> {
-          return plat::Bundle::main().infoDictionary();
-      }) {}
+    : LocalOverrideSettings(
+          []() -> std::optional<plat::Object::Dict> { return plat::Bundle::main().infoDictionary(); }) {}
 
 LocalOverrideSettings::LocalOverrideSettings(InfoDictionaryProvider infoDictionary)
     : infoDictionary_(std::move(infoDictionary)) {}

@@ -42,8 +42,8 @@ void RemoteSettings::fetchAndCacheSettings(plat::Date currentTime) {
     CacheKey key{currentTime, appInfo_->appID(), currentVersionText()};
     downloader_->fetch([cache, key](SettingsFetchResult result) {
         if (auto* failure = std::get_if<SettingsDownloaderError>(&result)) {
-            TSRSessionsLog(TSRLoggerLevelError,
-                           "[Settings] Fetching newest settings failed with error: " + failure->description());
+            TSRSessionsLog(TSRLoggerLevelError, "[Settings] Fetching newest settings failed with error: " +
+                                                    failure->description());
             return;
         }
         cache->setCacheContent(std::get<plat::Object::Dict>(result));

@@ -17,7 +17,8 @@ public:
     static constexpr double kDefaultCacheDuration = 3600;
 
     RemoteSettings(std::shared_ptr<const ApplicationInfoProtocol> appInfo,
-                   std::shared_ptr<SettingsDownloadClient> downloader, std::shared_ptr<SettingsCacheClient> cache);
+                   std::shared_ptr<SettingsDownloadClient> downloader,
+                   std::shared_ptr<SettingsCacheClient> cache);
 
     std::optional<bool> sessionsEnabled() const override;
     std::optional<double> samplingRate() const override;

@@ -20,7 +20,8 @@ void SessionCoordinator::attemptLoggingSessionStart(const std::shared_ptr<Sessio
             fillOutcome = std::get<TesseraSessionsError>(result);
         }
     });
-    eventLogger_->logEvent(event, [fillOutcome, callback = std::move(callback)](std::optional<plat::Error> error) {
+    eventLogger_->logEvent(event, [fillOutcome,
+                                   callback = std::move(callback)](std::optional<plat::Error> error) {
         if (error) {
             callback(TesseraSessionsError::DataTransportError(*error));
             return;

@@ -14,12 +14,14 @@
 
 class SessionInitiator : public std::enable_shared_from_this<SessionInitiator> {
 public:
-    SessionInitiator(std::shared_ptr<const SettingsProtocol> settings, std::function<plat::Date()> currentTimeProvider);
+    SessionInitiator(std::shared_ptr<const SettingsProtocol> settings,
+                     std::function<plat::Date()> currentTimeProvider);
 
     // Stores the closure, runs it once now, then follows the application's "did resign active" and
     // "did become active" notifications on `center` (the default centre when none) for as long as
     // this object lives.
-    void beginListening(std::function<void()> initiateSessionStart, plat::NotificationCenter* center = nullptr);
+    void beginListening(std::function<void()> initiateSessionStart,
+                        plat::NotificationCenter* center = nullptr);
 
     void appBackgrounded();
     void appForegrounded();

@@ -41,8 +41,10 @@ SessionStartEvent::SessionStartEvent(const SessionInfo& sessionInfo, const Appli
     session.session_index = sessionInfo.sessionIndex;
     session.event_timestamp_us = time.timestampUS();
     session.has_data_collection_status = true;
-    session.data_collection_status.performance = tessera_apphealth_sessions_DataCollectionState_COLLECTION_SDK_NOT_INSTALLED;
-    session.data_collection_status.crashwatch = tessera_apphealth_sessions_DataCollectionState_COLLECTION_SDK_NOT_INSTALLED;
+    session.data_collection_status.performance =
+        tessera_apphealth_sessions_DataCollectionState_COLLECTION_SDK_NOT_INSTALLED;
+    session.data_collection_status.crashwatch =
+        tessera_apphealth_sessions_DataCollectionState_COLLECTION_SDK_NOT_INSTALLED;
 
     proto_.has_application_info = true;
     auto& application = proto_.application_info;
@@ -59,7 +61,8 @@ SessionStartEvent::SessionStartEvent(const SessionInfo& sessionInfo, const Appli
     replace(apple.restricted_network_string, "");
     apple.has_network_connection_info = true;
     apple.network_connection_info.network_type = tessera_apphealth_sessions_NetworkType_NETWORK_TYPE_UNKNOWN;
-    apple.network_connection_info.mobile_subtype = tessera_apphealth_sessions_MobileSubtype_MOBILE_SUBTYPE_UNKNOWN;
+    apple.network_connection_info.mobile_subtype =
+        tessera_apphealth_sessions_MobileSubtype_MOBILE_SUBTYPE_UNKNOWN;
 }
 
 SessionStartEvent::~SessionStartEvent() {
@@ -79,7 +82,8 @@ void SessionStartEvent::setSamplingRate(double samplingRate) {
     proto_.session_data.data_collection_status.session_sampling_rate = samplingRate;
 }
 
-tessera_apphealth_sessions_DataCollectionState SessionStartEvent::makeDataCollectionProto(bool isDataCollectionEnabled) {
+tessera_apphealth_sessions_DataCollectionState
+SessionStartEvent::makeDataCollectionProto(bool isDataCollectionEnabled) {
     return isDataCollectionEnabled ? tessera_apphealth_sessions_DataCollectionState_COLLECTION_ENABLED
                                    : tessera_apphealth_sessions_DataCollectionState_COLLECTION_DISABLED;
 }
@@ -96,15 +100,17 @@ void SessionStartEvent::set(SessionsSubscriberName subscriber, bool isDataCollec
         status.performance = state;
         break;
     default:
-        TSRSessionsLog(TSRLoggerLevelWarning, "Attempted to set Data Collection status for unknown Subscriber: " +
-                                                  SessionsSubscriberNameDescription(subscriber));
+        TSRSessionsLog(TSRLoggerLevelWarning,
+                       "Attempted to set Data Collection status for unknown Subscriber: " +
+                           SessionsSubscriberNameDescription(subscriber));
         break;
     }
     if (subscriber == SessionsSubscriberName::Performance && isDataCollectionEnabled) {
         auto& apple = proto_.application_info.platform_info.apple_app_info;
         replace(apple.restricted_network_string, "");
         apple.network_connection_info.network_type = convertNetworkType(appInfo.networkInfo()->networkType());
-        apple.network_connection_info.mobile_subtype = tessera_apphealth_sessions_MobileSubtype_MOBILE_SUBTYPE_UNKNOWN;
+        apple.network_connection_info.mobile_subtype =
+            tessera_apphealth_sessions_MobileSubtype_MOBILE_SUBTYPE_UNKNOWN;
     }
 }
 

@@ -29,7 +29,8 @@ public:
 
 class SessionStartEvent : public TTREventDataObject {
 public:
-    SessionStartEvent(const SessionInfo& sessionInfo, const ApplicationInfoProtocol& appInfo, const TimeProvider& time);
+    SessionStartEvent(const SessionInfo& sessionInfo, const ApplicationInfoProtocol& appInfo,
+                      const TimeProvider& time);
     ~SessionStartEvent() override;
     SessionStartEvent(const SessionStartEvent&) = delete;
     SessionStartEvent& operator=(const SessionStartEvent&) = delete;
@@ -39,8 +40,10 @@ public:
     void setSamplingRate(double samplingRate);
     // Records one subscriber's data collection. Only Crashwatch and Performance have fields; any
     // other name changes nothing and is logged as a warning.
-    void set(SessionsSubscriberName subscriber, bool isDataCollectionEnabled, const ApplicationInfoProtocol& appInfo);
-    static tessera_apphealth_sessions_DataCollectionState makeDataCollectionProto(bool isDataCollectionEnabled);
+    void set(SessionsSubscriberName subscriber, bool isDataCollectionEnabled,
+             const ApplicationInfoProtocol& appInfo);
+    static tessera_apphealth_sessions_DataCollectionState
+    makeDataCollectionProto(bool isDataCollectionEnabled);
     // The platform name as an OS name ("macos" is MACOS); an unknown name is UNKNOWN_OSNAME, logged.
     static tessera_apphealth_sessions_OsName convertOsName(const std::string& osName);
     // The network type as the event reports it: 0 and 1 as they are, anything else 8.

@@ -15,9 +15,11 @@ SessionsSettings::SessionsSettings(std::shared_ptr<const ApplicationInfoProtocol
                                    std::shared_ptr<const InstallationsProtocol> installations,
                                    std::shared_ptr<SettingsProvider> sdkDefaults,
                                    std::shared_ptr<SettingsProvider> localOverrides,
-                                   std::shared_ptr<RemoteSettings> remoteSettings, std::function<plat::Date()> now)
-    : appInfo_(std::move(appInfo)), installations_(std::move(installations)), sdkDefaults_(std::move(sdkDefaults)),
-      localOverrides_(std::move(localOverrides)), remoteSettings_(std::move(remoteSettings)),
+                                   std::shared_ptr<RemoteSettings> remoteSettings,
+                                   std::function<plat::Date()> now)
+    : appInfo_(std::move(appInfo)), installations_(std::move(installations)),
+      sdkDefaults_(std::move(sdkDefaults)), localOverrides_(std::move(localOverrides)),
+      remoteSettings_(std::move(remoteSettings)),
       now_(now ? std::move(now) : std::function<plat::Date()>(plat::Date::now)) {}
 
 namespace {
@@ -35,20 +37,22 @@ T firstAnswer(std::initializer_list<const SettingsProvider*> sources, Read read,
 } // namespace
 
 bool SessionsSettings::sessionsEnabled() const {
-    return firstAnswer<bool>({localOverrides_.get(), remoteSettings_.get(), sdkDefaults_.get()},
-                             [](const SettingsProvider& s) { return s.sessionsEnabled(); }, true);
+    return firstAnswer<bool>(
+        {localOverrides_.get(), remoteSettings_.get(), sdkDefaults_.get()},
+        [](const SettingsProvider& s) { return s.sessionsEnabled(); }, true);
 }
 
 double SessionsSettings::samplingRate() const {
-    return firstAnswer<double>({localOverrides_.get(), remoteSettings_.get(), sdkDefaults_.get()},
-                               [](const SettingsProvider& s) { return s.samplingRate(); },
-                               SDKDefaultSettings::kDefaultSamplingRate);
+    return firstAnswer<double>(
+        {localOverrides_.get(), remoteSettings_.get(), sdkDefaults_.get()},
+        [](const SettingsProvider& s) { return s.samplingRate(); }, SDKDefaultSettings::kDefaultSamplingRate);
 }
 
 double SessionsSettings::sessionTimeout() const {
-    return firstAnswer<double>({localOverrides_.get(), remoteSettings_.get(), sdkDefaults_.get()},
-                               [](const SettingsProvider& s) { return s.sessionTimeout(); },
-                               SDKDefaultSettings::kDefaultSessionTimeout);
+    return firstAnswer<double>(
+        {localOverrides_.get(), remoteSettings_.get(), sdkDefaults_.get()},
+        [](const SettingsProvider& s) { return s.sessionTimeout(); },
+        SDKDefaultSettings::kDefaultSessionTimeout);
 }
 
 void SessionsSettings::updateSettings() {

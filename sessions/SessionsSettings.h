@@ -22,8 +22,10 @@ public:
     // Given sources; `now` is the clock of updateSettings (the current date when empty).
     SessionsSettings(std::shared_ptr<const ApplicationInfoProtocol> appInfo,
                      std::shared_ptr<const InstallationsProtocol> installations,
-                     std::shared_ptr<SettingsProvider> sdkDefaults, std::shared_ptr<SettingsProvider> localOverrides,
-                     std::shared_ptr<RemoteSettings> remoteSettings, std::function<plat::Date()> now = nullptr);
+                     std::shared_ptr<SettingsProvider> sdkDefaults,
+                     std::shared_ptr<SettingsProvider> localOverrides,
+                     std::shared_ptr<RemoteSettings> remoteSettings,
+                     std::function<plat::Date()> now = nullptr);
 
     bool sessionsEnabled() const override;
     double samplingRate() const override;

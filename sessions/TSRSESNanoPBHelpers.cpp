@@ -72,7 +72,8 @@ std::string streamError(const char* message) {
 
 } // namespace
 
-std::optional<plat::Data> TSRSESEncodeProto(const pb_msgdesc_t* fields, const void* message, plat::Error* error) {
+std::optional<plat::Data> TSRSESEncodeProto(const pb_msgdesc_t* fields, const void* message,
+                                            plat::Error* error) {
     pb_ostream_t sizing = PB_OSTREAM_SIZING;
     if (!pb_encode(&sizing, fields, message)) {
         if (error)
@@ -83,7 +84,8 @@ std::optional<plat::Data> TSRSESEncodeProto(const pb_msgdesc_t* fields, const vo
     plat::Data bytes(sizing.bytes_written);
     pb_ostream_t stream = pb_ostream_from_buffer(bytes.data(), bytes.size());
     if (!pb_encode(&stream, fields, message)) {
-        if (error) *error = TSRSESMakeEncodeError("Error in nanopb encoding: " + streamError(PB_GET_ERROR(&stream)));
+        if (error)
+            *error = TSRSESMakeEncodeError("Error in nanopb encoding: " + streamError(PB_GET_ERROR(&stream)));
         return std::nullopt;
     }
     return bytes;
@@ -98,7 +100,8 @@ plat::Data TSRSESTransportBytes(const tessera_apphealth_sessions_SessionEvent& m
     std::optional<plat::Data> bytes =
         TSRSESEncodeProto(tessera_apphealth_sessions_SessionEvent_fields, &message, &error);
     if (!bytes) {
-        TSRLogError("TesseraSessions", "I-SES000001", "Session Event failed to encode as proto with error: %@",
+        TSRLogError("TesseraSessions", "I-SES000001",
+                    "Session Event failed to encode as proto with error: %@",
                     error.domain + " " + std::to_string(error.code) + " " + error.localizedDescription());
         TSRLogError("TesseraSessions", "I-SES000002",
                     "Session Event generated nil transportBytes. Returning empty data.");

@@ -38,7 +38,8 @@ pb_size_t TSRSESGetAppleApplicationInfoTag();
 
 // The message's bytes: sized first, then written into a buffer of exactly that size. None on a
 // failure, which `error` (when given) describes.
-std::optional<plat::Data> TSRSESEncodeProto(const pb_msgdesc_t* fields, const void* message, plat::Error* error);
+std::optional<plat::Data> TSRSESEncodeProto(const pb_msgdesc_t* fields, const void* message,
+                                            plat::Error* error);
 // An error of the domain "TSRSESEncodeError", code -1, whose localized description is `description`.
 plat::Error TSRSESMakeEncodeError(const std::string& description);
 // The decode stream's error text, or "(none)".

@@ -42,7 +42,8 @@ std::string expectedNames(const std::set<SessionsSubscriberName>& names) {
 
 // ---- Construction ----
 
-std::shared_ptr<TSRSessions> TSRSessions::make(const std::string& appID, std::shared_ptr<TSRInstallations> installations) {
+std::shared_ptr<TSRSessions> TSRSessions::make(const std::string& appID,
+                                               std::shared_ptr<TSRInstallations> installations) {
     auto transport = std::make_shared<TTRTransportSessionsAdapter>(
         TTRTransport::initWithMappingID(kTSRSessionsMappingID, {}, kTSRSessionsTarget));
     auto eventLogger = std::make_shared<EventTTRLogger>(transport, std::make_shared<DevEventConsoleLogger>());
@@ -61,14 +62,16 @@ std::shared_ptr<TSRSessions> TSRSessions::make(const std::string& appID, std::sh
     });
 }
 
-std::shared_ptr<TSRSessions>
-TSRSessions::make(std::string appID, std::shared_ptr<SessionGenerator> sessionGenerator,
-                  std::shared_ptr<SessionCoordinatorProtocol> coordinator, std::shared_ptr<SessionInitiator> initiator,
-                  std::shared_ptr<const ApplicationInfoProtocol> appInfo, std::shared_ptr<SettingsProtocol> settings,
-                  LoggedEventCallback loggedEventCallback) {
-    auto sessions = std::make_shared<TSRSessions>(std::move(appID), std::move(sessionGenerator),
-                                                  std::move(coordinator), std::move(initiator), std::move(appInfo),
-                                                  std::move(settings), std::move(loggedEventCallback));
+std::shared_ptr<TSRSessions> TSRSessions::make(std::string appID,
+                                               std::shared_ptr<SessionGenerator> sessionGenerator,
+                                               std::shared_ptr<SessionCoordinatorProtocol> coordinator,
+                                               std::shared_ptr<SessionInitiator> initiator,
+                                               std::shared_ptr<const ApplicationInfoProtocol> appInfo,
+                                               std::shared_ptr<SettingsProtocol> settings,
+                                               LoggedEventCallback loggedEventCallback) {
+    auto sessions = std::make_shared<TSRSessions>(
+        std::move(appID), std::move(sessionGenerator), std::move(coordinator), std::move(initiator),
+        std::move(appInfo), std::move(settings), std::move(loggedEventCallback));
     sessions->beginListening();
     return sessions;
 }
@@ -79,8 +82,8 @@ TSRSessions::TSRSessions(std::string appID, std::shared_ptr<SessionGenerator> se
                          std::shared_ptr<const ApplicationInfoProtocol> appInfo,
                          std::shared_ptr<SettingsProtocol> settings, LoggedEventCallback loggedEventCallback)
     : appID_(std::move(appID)), coordinator_(std::move(coordinator)), initiator_(std::move(initiator)),
-      sessionGenerator_(std::move(sessionGenerator)), appInfo_(std::move(appInfo)), settings_(std::move(settings)),
-      loggedEventCallback_(std::move(loggedEventCallback)) {
+      sessionGenerator_(std::move(sessionGenerator)), appInfo_(std::move(appInfo)),
+      settings_(std::move(settings)), loggedEventCallback_(std::move(loggedEventCallback)) {
     const std::set<SessionsSubscriberName> expected = TSRSessionsDependencies::dependencies();
     for (SessionsSubscriberName name : expected)
         subscriberPromises_.emplace(name, promises::Promise<promises::Void>());
@@ -91,7 +94,8 @@ TSRSessions::TSRSessions(std::string appID, std::shared_ptr<SessionGenerator> se
 TSRSessions::~TSRSessions() {
     for (auto& [name, promise] : subscriberPromises_)
         if (promise.isPending())
-            promise.reject(plat::Error::withMessage("TesseraSessionsError", 0, "The sessions component went away."));
+            promise.reject(
+                plat::Error::withMessage("TesseraSessionsError", 0, "The sessions component went away."));
 }
 
 void TSRSessions::beginListening() {
@@ -116,7 +120,8 @@ void TSRSessions::startSession() {
     notificationCenter_.post(SessionIDChangedNotificationName);
     auto event = std::make_shared<SessionStartEvent>(session, *appInfo_, Time());
     if (subscriberPromises_.empty()) {
-        if (loggedEventCallback_) loggedEventCallback_(TesseraSessionsError(TesseraSessionsError::Kind::NoDependenciesError));
+        if (loggedEventCallback_)
+            loggedEventCallback_(TesseraSessionsError(TesseraSessionsError::Kind::NoDependenciesError));
         return;
     }
     std::vector<promises::Promise<promises::Void>> waits;
@@ -169,10 +174,11 @@ void TSRSessions::checkAndSend(const SessionInfo& session, const std::shared_ptr
 
 void TSRSessions::registerWithSubscriber(std::shared_ptr<TSRSessionsSubscriber> subscriber) {
     if (!subscriber) return;
-    TSRSessionsLog(TSRLoggerLevelDebug, "Registering Sessions SDK subscriber with name: " +
-                                            SessionsSubscriberNameDescription(subscriber->sessionsSubscriberName()) +
-                                            ", data collection enabled: " +
-                                            (subscriber->isDataCollectionEnabled() ? "true" : "false"));
+    TSRSessionsLog(
+        TSRLoggerLevelDebug,
+        "Registering Sessions SDK subscriber with name: " +
+            SessionsSubscriberNameDescription(subscriber->sessionsSubscriberName()) +
+            ", data collection enabled: " + (subscriber->isDataCollectionEnabled() ? "true" : "false"));
     std::weak_ptr<SessionGenerator> generator = sessionGenerator_;
     auto tell = [generator, subscriber] {
         std::optional<std::string> id;
@@ -202,7 +208,8 @@ std::pair<int, std::string> TSRSessions::logMessage(const SessionStartOutcome& o
         return {TSRLoggerLevelError,
                 "Error getting Tessera Installation ID: " + underlying + ". Skipping this Session Event"};
     case Kind::DataTransportError:
-        return {TSRLoggerLevelError, "Error logging Session Start event to TesseraTransport: " + underlying + "."};
+        return {TSRLoggerLevelError,
+                "Error logging Session Start event to TesseraTransport: " + underlying + "."};
     case Kind::SessionSamplingError:
         return {TSRLoggerLevelDebug, "Sessions SDK has sampled this session"};
     case Kind::SessionInstallationsTimeOutError:
@@ -211,7 +218,8 @@ std::pair<int, std::string> TSRSessions::logMessage(const SessionStartOutcome& o
     case Kind::DisabledViaSettingsError:
         return {TSRLoggerLevelDebug, "Sessions SDK is disabled via Settings"};
     case Kind::DataCollectionError:
-        return {TSRLoggerLevelDebug, "Data Collection is disabled for all subscribers. Skipping this Session Event"};
+        return {TSRLoggerLevelDebug,
+                "Data Collection is disabled for all subscribers. Skipping this Session Event"};
     case Kind::NoDependenciesError:
         return {TSRLoggerLevelError, "Sessions SDK did not have any dependent SDKs register as dependencies. "
                                      "Events will not be sent."};

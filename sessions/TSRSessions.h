@@ -47,7 +47,8 @@ public:
     // The component of a running application: its own transport, settings from the bundle, the
     // remote document and the defaults, the sampling drawn once, the current date as the clock.
     // Starts the launch session before it returns.
-    static std::shared_ptr<TSRSessions> make(const std::string& appID, std::shared_ptr<TSRInstallations> installations);
+    static std::shared_ptr<TSRSessions> make(const std::string& appID,
+                                             std::shared_ptr<TSRInstallations> installations);
     // From given parts; starts the launch session before it returns.
     static std::shared_ptr<TSRSessions>
     make(std::string appID, std::shared_ptr<SessionGenerator> sessionGenerator,
@@ -69,9 +70,10 @@ public:
     const std::shared_ptr<SettingsProtocol>& settings() const { return settings_; }
 
     TSRSessions(std::string appID, std::shared_ptr<SessionGenerator> sessionGenerator,
-                std::shared_ptr<SessionCoordinatorProtocol> coordinator, std::shared_ptr<SessionInitiator> initiator,
-                std::shared_ptr<const ApplicationInfoProtocol> appInfo, std::shared_ptr<SettingsProtocol> settings,
-                LoggedEventCallback loggedEventCallback);
+                std::shared_ptr<SessionCoordinatorProtocol> coordinator,
+                std::shared_ptr<SessionInitiator> initiator,
+                std::shared_ptr<const ApplicationInfoProtocol> appInfo,
+                std::shared_ptr<SettingsProtocol> settings, LoggedEventCallback loggedEventCallback);
     // Settles the waits of subscribers that never came, so the chains waiting on them let go.
     ~TSRSessions() override;
 

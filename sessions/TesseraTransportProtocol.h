@@ -24,7 +24,8 @@ public:
 
 class TTRTransportSessionsAdapter : public TesseraTransportProtocol {
 public:
-    explicit TTRTransportSessionsAdapter(std::shared_ptr<TTRTransport> transport) : transport_(std::move(transport)) {}
+    explicit TTRTransportSessionsAdapter(std::shared_ptr<TTRTransport> transport)
+        : transport_(std::move(transport)) {}
 
     std::shared_ptr<TTREvent> eventForTransport() override;
     // Sends the event as a data event; the completion runs where the transport reports.

@@ -7,36 +7,39 @@
 namespace standin {
 
 void addSettingsRoutes(StandinRouter& router, SettingsService& settings) {
-    router.add("GET", "/settings/v1/platforms/([^/]+)/apps/([^/]+)/settings",
-               [&settings](const StandinRequest& request) {
-                   settings.recordRequest(
-                       RequestLogEntry{request.method, request.path, request.query, request.headers, request.body});
-                   std::optional<SettingsFault> fault = settings.fault();
-                   if (!fault) return StandinReply::json(200, settings.document());
-                   switch (*fault) {
-                   case SettingsFault::ServerError:
-                       return StandinReply::json(500, R"({"error": "x"})");
-                   case SettingsFault::NonJson:
-                       return StandinReply{200, "text/html", "<html><body>Settings unavailable</body></html>\n"};
-                   case SettingsFault::Nulls:
-                       return StandinReply::json(200, SettingsService::nullsDocument());
-                   case SettingsFault::WrongTypes:
-                       return StandinReply::json(200, SettingsService::wrongTypesDocument());
-                   }
-                   return StandinReply::json(200, settings.document());
-               });
+    router.add(
+        "GET", "/settings/v1/platforms/([^/]+)/apps/([^/]+)/settings",
+        [&settings](const StandinRequest& request) {
+            settings.recordRequest(
+                RequestLogEntry{request.method, request.path, request.query, request.headers, request.body});
+            std::optional<SettingsFault> fault = settings.fault();
+            if (!fault) return StandinReply::json(200, settings.document());
+            switch (*fault) {
+            case SettingsFault::ServerError:
+                return StandinReply::json(500, R"({"error": "x"})");
+            case SettingsFault::NonJson:
+                return StandinReply{200, "text/html", "<html><body>Settings unavailable</body></html>\n"};
+            case SettingsFault::Nulls:
+                return StandinReply::json(200, SettingsService::nullsDocument());
+            case SettingsFault::WrongTypes:
+                return StandinReply::json(200, SettingsService::wrongTypesDocument());
+            }
+            return StandinReply::json(200, settings.document());
+        });
 }
 
 void addSettingsAdminRoutes(StandinRouter& router, SettingsService& settings) {
     router.add("GET", "/admin/settings", [&settings](const StandinRequest&) {
         std::optional<SettingsFault> fault = settings.fault();
-        nlohmann::json reply = {{"document", nlohmann::json::parse(settings.document())},
-                                {"fault", fault ? nlohmann::json(SettingsService::faultName(*fault)) : nullptr}};
+        nlohmann::json reply = {
+            {"document", nlohmann::json::parse(settings.document())},
+            {"fault", fault ? nlohmann::json(SettingsService::faultName(*fault)) : nullptr}};
         return StandinReply::json(200, reply.dump());
     });
 
     router.add("POST", "/admin/settings/document", [&settings](const StandinRequest& request) {
-        if (!settings.setDocument(request.body)) return messageReply(400, "The document must be a JSON object.");
+        if (!settings.setDocument(request.body))
+            return messageReply(400, "The document must be a JSON object.");
         return messageReply(200, "Settings document set.");
     });
 
@@ -58,8 +61,10 @@ void addSettingsAdminRoutes(StandinRouter& router, SettingsService& settings) {
             nlohmann::json headers = nlohmann::json::object();
             for (const auto& [name, value] : entry.headers)
                 headers[name] = value;
-            list.push_back(
-                {{"method", entry.method}, {"path", entry.path}, {"query", entry.query}, {"headers", headers}});
+            list.push_back({{"method", entry.method},
+                            {"path", entry.path},
+                            {"query", entry.query},
+                            {"headers", headers}});
         }
         // Header values are the client's bytes, which need not be UTF-8.
         return StandinReply::json(200, list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));

@@ -1,8 +1,8 @@
 // velmora-standin's server: a local stand-in of the VPN service's REST API under "/api/", of the
-// installations service under "/v1/tenants/", of the session and crash settings services under "/settings/v1/"
-// and of the event upload service (UploadRoutes.h), with in-memory accounts, installations and
-// settings, the region fixture, per-path faults and a request log for tests. It listens on
-// 127.0.0.1 only and serves from threads of its own; every accessor may be called from any thread.
+// installations service under "/v1/tenants/", of the session and crash settings services under
+// "/settings/v1/" and of the event upload service (UploadRoutes.h), with in-memory accounts, installations
+// and settings, the region fixture, per-path faults and a request log for tests. It listens on 127.0.0.1 only
+// and serves from threads of its own; every accessor may be called from any thread.
 #pragma once
 
 #include "standin/CrashSettingsService.h"

@@ -26,7 +26,8 @@ class InitiatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         initiator_ = std::make_shared<SessionInitiator>(settings_, [this] { return now_; });
-        initiator_->beginListening([this] { sessions_.push_back(generator_.generateNewSession()); }, &center_);
+        initiator_->beginListening([this] { sessions_.push_back(generator_.generateNewSession()); },
+                                   &center_);
     }
     void resign() { center_.post(plat::NSApplicationDidResignActiveNotification); }
     void activate() { center_.post(plat::NSApplicationDidBecomeActiveNotification); }

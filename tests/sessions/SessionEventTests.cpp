@@ -29,7 +29,8 @@ protected:
 std::string decoded(const SessionStartEvent& event) {
     plat::Data bytes = event.transportBytes().value_or(plat::Data());
     return testsupport::protocDecode(std::string(bytes.begin(), bytes.end()),
-                                     "tessera.apphealth.sessions.SessionEvent", "sessions/proto", "sessions.proto");
+                                     "tessera.apphealth.sessions.SessionEvent", "sessions/proto",
+                                     "sessions.proto");
 }
 
 TEST_F(SessionEventTest, ConstructionFillsTheSessionAndTheApplicationFacts) {
@@ -61,8 +62,7 @@ TEST_F(SessionEventTest, ConstructionFillsTheSessionAndTheApplicationFacts) {
           "tessera_authentication_token: \"token\"", "performance: COLLECTION_SDK_NOT_INSTALLED",
           "crashwatch: COLLECTION_SDK_NOT_INSTALLED", "session_sampling_rate: 0.25",
           "app_id: \"1:111122223333:ios:f00dcafe12345678\"", "bundle_short_version: \"1.0.0\"",
-          "os_name: MACOS",
-          "network_type: NETWORK_TYPE_UNKNOWN", "log_environment: STAGING"})
+          "os_name: MACOS", "network_type: NETWORK_TYPE_UNKNOWN", "log_environment: STAGING"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " missing from\n" << text;
     EXPECT_NE(text.find("session_sdk_version: \"" + TSRVersion() + "\""), std::string::npos) << text;
     EXPECT_EQ(text.find("development_platform_name"), std::string::npos) << text;
@@ -80,7 +80,8 @@ TEST_F(SessionEventTest, SubscribersSetTheirOwnDataCollectionField) {
     event.set(SessionsSubscriberName::Crashwatch, true, *appInfo);
     const auto& status = event.proto().session_data.data_collection_status;
     EXPECT_EQ(status.crashwatch, tessera_apphealth_sessions_DataCollectionState_COLLECTION_ENABLED);
-    EXPECT_EQ(status.performance, tessera_apphealth_sessions_DataCollectionState_COLLECTION_SDK_NOT_INSTALLED);
+    EXPECT_EQ(status.performance,
+              tessera_apphealth_sessions_DataCollectionState_COLLECTION_SDK_NOT_INSTALLED);
     const auto& apple = event.proto().application_info.platform_info.apple_app_info;
     EXPECT_EQ(apple.network_connection_info.network_type, 8);
     event.set(SessionsSubscriberName::Crashwatch, false, *appInfo);
@@ -88,7 +89,8 @@ TEST_F(SessionEventTest, SubscribersSetTheirOwnDataCollectionField) {
 
     // An unknown subscriber changes nothing and is named in a warning.
     event.set(SessionsSubscriberName::Unknown, true, *appInfo);
-    EXPECT_EQ(status.performance, tessera_apphealth_sessions_DataCollectionState_COLLECTION_SDK_NOT_INSTALLED);
+    EXPECT_EQ(status.performance,
+              tessera_apphealth_sessions_DataCollectionState_COLLECTION_SDK_NOT_INSTALLED);
     EXPECT_TRUE(logged("Attempted to set Data Collection status for unknown Subscriber: Unknown"));
 
     // A collecting Performance subscriber also brings the network facts.
@@ -140,11 +142,16 @@ TEST_F(SessionEventTest, TheDebugDumpShowsTheEventOnlyForTheExactArgument) {
     event->setAuthenticationToken("secret-token");
     event->setSamplingRate(1.0);
 
-    DevEventConsoleLogger near([] { return std::vector<std::string>{"velmora", "-TSRSessionsDebugEventsX"}; });
-    near.logEvent(event, [](std::optional<plat::Error>) { ADD_FAILURE() << "the completion is never called"; });
+    DevEventConsoleLogger near([] {
+        return std::vector<std::string>{"velmora", "-TSRSessionsDebugEventsX"};
+    });
+    near.logEvent(event,
+                  [](std::optional<plat::Error>) { ADD_FAILURE() << "the completion is never called"; });
     EXPECT_FALSE(logged("log_environment: PROD"));
 
-    DevEventConsoleLogger exact([] { return std::vector<std::string>{"velmora", "-TSRSessionsDebugEvents"}; });
+    DevEventConsoleLogger exact([] {
+        return std::vector<std::string>{"velmora", "-TSRSessionsDebugEvents"};
+    });
     exact.logEvent(event, nullptr);
     std::string dump;
     for (const auto& line : logLines())
@@ -166,8 +173,9 @@ TEST_F(SessionEventTest, TheDebugDumpShowsTheEventOnlyForTheExactArgument) {
     EXPECT_EQ(TSRSESDescribeDouble(100000), "100000.0");
     EXPECT_EQ(TSRSESDescribeDouble(1e16), "1e+16");
     EXPECT_EQ(TSRSESDescribeDouble(0.00001), "1e-05");
-    EXPECT_EQ(TSRSESDescribeOsName(9), "Unrecognized OsName. Please update the tessera_apphealth_sessions_OsName "
-                                       "CustomStringConvertible extension");
+    EXPECT_EQ(TSRSESDescribeOsName(9),
+              "Unrecognized OsName. Please update the tessera_apphealth_sessions_OsName "
+              "CustomStringConvertible extension");
     EXPECT_EQ(TSRSESDescribeDataCollectionState(-1).rfind("Unrecognized DataCollectionState.", 0), 0u);
     EXPECT_EQ(TSRSESDescribeLogEnvironment(3), "PROD");
     EXPECT_EQ(TSRSESDescribeEventType(0), "UNKNOWN");

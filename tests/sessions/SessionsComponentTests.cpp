@@ -34,7 +34,9 @@ public:
 // A transport that keeps the bytes of what it is given and answers as told.
 class RecordingTransport : public TesseraTransportProtocol {
 public:
-    std::shared_ptr<TTREvent> eventForTransport() override { return TTREvent::initWithMappingID("2102", 1001); }
+    std::shared_ptr<TTREvent> eventForTransport() override {
+        return TTREvent::initWithMappingID("2102", 1001);
+    }
     void logTTREvent(const std::shared_ptr<TTREvent>& event, EventLogCompletion completion) override {
         {
             std::lock_guard guard(lock);
@@ -185,12 +187,14 @@ TEST_F(SessionsComponentTest, EachReasonNotToSendIsItsOwnOutcome) {
     TSRSessionsDependencies::addDependencyWithName(SessionsSubscriberName::Crashwatch);
     start();
     // No subscriber collects: the settings are not even refreshed.
-    sessions_->registerWithSubscriber(std::make_shared<TestSubscriber>(SessionsSubscriberName::Crashwatch, false));
+    sessions_->registerWithSubscriber(
+        std::make_shared<TestSubscriber>(SessionsSubscriberName::Crashwatch, false));
     EXPECT_EQ(kindOf(outcomes(1)[0]), TesseraSessionsError::Kind::DataCollectionError);
     EXPECT_EQ(settings_->updates.load(), 0);
 
     // Disabled by the settings: checked after the fields are set, and nothing goes out.
-    sessions_->registerWithSubscriber(std::make_shared<TestSubscriber>(SessionsSubscriberName::Performance, true));
+    sessions_->registerWithSubscriber(
+        std::make_shared<TestSubscriber>(SessionsSubscriberName::Performance, true));
     settings_->enabled = false;
     newSessionAfter(1801);
     EXPECT_EQ(kindOf(outcomes(2)[1]), TesseraSessionsError::Kind::DisabledViaSettingsError);
@@ -228,19 +232,20 @@ TEST_F(SessionsComponentTest, ASessionSampledOutIsNeverSent) {
     EXPECT_FALSE(TSRSessions::shouldCollectEvents(0.5, (uint64_t{1} << 52) + 1));
 
     // A rate of 0 from the Info values: the draw (of 2^53 + 1 values, only 0 gets in) is out.
-    SessionsSettings zero(appInfo_, installations_, std::make_shared<SDKDefaultSettings>(),
-                          std::make_shared<LocalOverrideSettings>([] {
-                              return std::optional<plat::Object::Dict>(
-                                  plat::Object::Dict{{"TesseraSessionsSampleRate", 0.0}});
-                          }),
-                          nullptr);
+    SessionsSettings zero(
+        appInfo_, installations_, std::make_shared<SDKDefaultSettings>(),
+        std::make_shared<LocalOverrideSettings>([] {
+            return std::optional<plat::Object::Dict>(plat::Object::Dict{{"TesseraSessionsSampleRate", 0.0}});
+        }),
+        nullptr);
     ASSERT_EQ(zero.samplingRate(), 0.0);
     const bool collect = TSRSessions::shouldCollectEvents(zero);
     EXPECT_FALSE(collect);
 
     TSRSessionsDependencies::addDependencyWithName(SessionsSubscriberName::Crashwatch);
     start(collect);
-    sessions_->registerWithSubscriber(std::make_shared<TestSubscriber>(SessionsSubscriberName::Crashwatch, true));
+    sessions_->registerWithSubscriber(
+        std::make_shared<TestSubscriber>(SessionsSubscriberName::Crashwatch, true));
     EXPECT_EQ(kindOf(outcomes(1)[0]), TesseraSessionsError::Kind::SessionSamplingError);
     newSessionAfter(1801);
     EXPECT_EQ(kindOf(outcomes(2)[1]), TesseraSessionsError::Kind::SessionSamplingError);

@@ -38,9 +38,11 @@ void FakeInstallations::installationID(IDCompletion completion) const {
 }
 
 std::shared_ptr<ApplicationInfo> makeAppInfo(const std::string& appID, const std::string& display,
-                                             const std::string& build, std::map<std::string, std::string> environment) {
+                                             const std::string& build,
+                                             std::map<std::string, std::string> environment) {
     plat::Object::Dict info{{"CFBundleShortVersionString", display}, {"CFBundleVersion", build}};
-    return std::make_shared<ApplicationInfo>(appID, std::make_shared<NetworkInfo>(), std::move(environment), info);
+    return std::make_shared<ApplicationInfo>(appID, std::make_shared<NetworkInfo>(), std::move(environment),
+                                             info);
 }
 
 void SessionsTest::SetUp() {

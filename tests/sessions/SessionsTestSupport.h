@@ -53,7 +53,8 @@ public:
 };
 
 // Facts of an application whose Info dictionary holds `display` and `build` as its versions.
-std::shared_ptr<ApplicationInfo> makeAppInfo(const std::string& appID = kAppID, const std::string& display = "1.0.0",
+std::shared_ptr<ApplicationInfo> makeAppInfo(const std::string& appID = kAppID,
+                                             const std::string& display = "1.0.0",
                                              const std::string& build = "1",
                                              std::map<std::string, std::string> environment = {});
 

@@ -149,8 +149,9 @@ TEST_F(SettingsDownloaderTest, OnlyADocumentFromASuccessfulReplyReachesTheCache)
     remote.fetchAndCacheSettings(plat::Date{now.secondsSince1970 + 90'000});
     for (int i = 0; i < 500 && !logged("with HTTP status 500\")"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(logged("[Settings] Fetching newest settings failed with error: URLSessionError(\"The settings "
-                       "service answered with HTTP status 500\")"));
+    EXPECT_TRUE(
+        logged("[Settings] Fetching newest settings failed with error: URLSessionError(\"The settings "
+               "service answered with HTTP status 500\")"));
     EXPECT_EQ(remote.samplingRate(), 0.5);
 
     // A document of nulls is stored without them: it decides nothing, and is still a cache.

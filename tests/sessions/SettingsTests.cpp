@@ -38,8 +38,8 @@ protected:
     }
 
     SessionsSettings combined(std::optional<plat::Object::Dict> info) {
-        return SessionsSettings(appInfo_, nullptr, std::make_shared<SDKDefaultSettings>(), overrides(info), remote_,
-                                [this] { return now_; });
+        return SessionsSettings(appInfo_, nullptr, std::make_shared<SDKDefaultSettings>(), overrides(info),
+                                remote_, [this] { return now_; });
     }
 
     plat::Date now_{1'700'000'000};
@@ -50,10 +50,11 @@ protected:
 };
 
 TEST_F(SettingsTest, InfoOverridesComeFirstThenTheRemoteDocumentThenTheDefaults) {
-    cacheDocument(R"({"app_health":{"sessions_enabled":true,"sampling_rate":0.25,"session_timeout_seconds":60}})",
-                  0);
-    SessionsSettings localWins = combined(plat::Object::Dict{
-        {"TesseraSessionsEnabled", false}, {"TesseraSessionsSampleRate", 0.5}, {"TesseraSessionsTimeout", 90}});
+    cacheDocument(
+        R"({"app_health":{"sessions_enabled":true,"sampling_rate":0.25,"session_timeout_seconds":60}})", 0);
+    SessionsSettings localWins = combined(plat::Object::Dict{{"TesseraSessionsEnabled", false},
+                                                             {"TesseraSessionsSampleRate", 0.5},
+                                                             {"TesseraSessionsTimeout", 90}});
     EXPECT_FALSE(localWins.sessionsEnabled());
     EXPECT_EQ(localWins.samplingRate(), 0.5);
     EXPECT_EQ(localWins.sessionTimeout(), 90);
@@ -74,8 +75,9 @@ TEST_F(SettingsTest, InfoOverridesComeFirstThenTheRemoteDocumentThenTheDefaults)
     EXPECT_EQ(defaults.sessionTimeout(), 1800);
 
     // Values of the wrong kind in the document decide nothing either.
-    cacheDocument(R"({"app_health":{"sessions_enabled":"false","sampling_rate":"0.5","session_timeout_seconds":[1]}})",
-                  0);
+    cacheDocument(
+        R"({"app_health":{"sessions_enabled":"false","sampling_rate":"0.5","session_timeout_seconds":[1]}})",
+        0);
     EXPECT_FALSE(remote_->sessionsEnabled());
     EXPECT_FALSE(remote_->samplingRate());
     EXPECT_FALSE(remote_->sessionTimeout());
@@ -88,8 +90,9 @@ TEST_F(SettingsTest, TheCacheKeepsTheDocumentAndItsKeyInUserDefaults) {
     cache_->setCacheKey(key);
     plat::Object stored = TULUserDefaults::standardUserDefaults().objectForKey(kTSRSessionsCacheKeyKey);
     ASSERT_TRUE(stored.isData());
-    EXPECT_EQ(plat::toString(stored.data()),
-              R"j({"createdAt":720000000.5,"tesseraAppID":"1:111122223333:ios:f00dcafe12345678","appVersion":"1.0.0 (1)"})j");
+    EXPECT_EQ(
+        plat::toString(stored.data()),
+        R"j({"createdAt":720000000.5,"tesseraAppID":"1:111122223333:ios:f00dcafe12345678","appVersion":"1.0.0 (1)"})j");
     EXPECT_EQ(cache_->cacheKey(), key);
 
     // Another object over the same defaults, as the next launch has, reads the same cache.
@@ -101,7 +104,8 @@ TEST_F(SettingsTest, TheCacheKeepsTheDocumentAndItsKeyInUserDefaults) {
     TULUserDefaults::standardUserDefaults().setObject(plat::Object(plat::toData(R"({"createdAt":"x"})")),
                                                       kTSRSessionsCacheKeyKey);
     EXPECT_FALSE(cache_->cacheKey());
-    EXPECT_TRUE(logged("[Settings] Decoding CacheKey failed with error: \"createdAt\" is missing or not a number"));
+    EXPECT_TRUE(
+        logged("[Settings] Decoding CacheKey failed with error: \"createdAt\" is missing or not a number"));
     cache_->setCacheKey(std::nullopt);
     EXPECT_FALSE(cache_->cacheKey());
 

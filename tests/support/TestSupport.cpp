@@ -77,9 +77,10 @@ std::string protocDecode(const std::string& bytes, const std::string& message, c
     TempHome scratch;
     const std::filesystem::path input = scratch.path() / "message.bin";
     writeFile(input, bytes);
-    std::string command = message.empty() ? "protoc --decode_raw"
-                                          : "protoc --decode=" + message + " -I '" +
-                                                std::string(source ? source : "") + "/" + protoDir + "' " + protoFile;
+    std::string command = message.empty()
+                              ? "protoc --decode_raw"
+                              : "protoc --decode=" + message + " -I '" + std::string(source ? source : "") +
+                                    "/" + protoDir + "' " + protoFile;
     int status = -1;
     std::string output = runCommand(command + " < '" + input.string() + "' 2>&1", &status);
     EXPECT_EQ(status, 0) << command << ": " << output;

@@ -103,7 +103,8 @@ std::vector<std::string> StorageFixture::fileNames(const fs::path& folder) {
 }
 
 std::string protocDecode(const plat::Data& bytes, const std::string& message, const std::string& protoFile) {
-    return testsupport::protocDecode(std::string(bytes.begin(), bytes.end()), message, "transport/proto", protoFile);
+    return testsupport::protocDecode(std::string(bytes.begin(), bytes.end()), message, "transport/proto",
+                                     protoFile);
 }
 
 ChildProcess spawnChild(const std::string& program, const std::vector<std::string>& arguments) {

@@ -2,10 +2,11 @@
 // an X display, against a stand-in in this process, with a throwaway data folder. The tour must
 // end with exit code 0 and leave a screenshot of every step, of the right sizes and showing real
 // pictures; a tour that cannot sign in must fail with a message naming the step; a tour without an
-// account must refuse to start. In this process: the desktop windows the application shows follow
-// their scene windows (visibility, title, size both ways), closing the last one ends the
-// application, the scene layer opens its windows on the desktop with the string tables as their
-// localiser, and the window group's windows draw the menu bar, whose shortcuts work from the keyboard.
+// account must refuse to start. A launch sends one session start event, which reaches the
+// stand-in's upload service holding the installation the stand-in issued. In this process: the desktop
+// windows the application shows follow their scene windows (visibility, title, size both ways), closing the
+// last one ends the application, the scene layer opens its windows on the desktop with the string tables as
+// their localiser, and the window group's windows draw the menu bar, whose shortcuts work from the keyboard.
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Window.h"
 #include "platform/dispatch/RunLoop.h"
@@ -21,6 +22,7 @@
 #include "platform/ui/Toolkit.h"
 #include "standin/StandinServer.h"
 #include "tests/render/XServer.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -30,11 +32,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -80,9 +84,11 @@ protected:
     // and on rare occasions its own tracer crashes doing so. That aborts a run in which the
     // application had already stopped cleanly: a fault of the tool, not of the application. Such
     // a run is repeated once from a fresh data folder; a second crash, or any other fault, stands.
+    // With `stopWhen`, the application is asked to terminate (SIGTERM) once the predicate holds.
     AppRun runApp(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-                  std::chrono::seconds limit = std::chrono::seconds(50)) {
-        AppRun run = runOnce(args, env, limit);
+                  std::chrono::seconds limit = std::chrono::seconds(50),
+                  const std::function<bool()>& stopWhen = nullptr) {
+        AppRun run = runOnce(args, env, limit, stopWhen);
         if (!run.timedOut && run.exitCode == -1 &&
             run.out.find("Velmora stopped cleanly.") != std::string::npos &&
             run.err.find("LeakSanitizer has encountered a fatal error") != std::string::npos) {
@@ -91,13 +97,13 @@ protected:
             std::error_code ec;
             fs::remove_all(dir_ / "home", ec);
             fs::remove_all(dir_ / "shots", ec);
-            run = runOnce(args, env, limit);
+            run = runOnce(args, env, limit, stopWhen);
         }
         return run;
     }
 
     AppRun runOnce(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-                   std::chrono::seconds limit) {
+                   std::chrono::seconds limit, const std::function<bool()>& stopWhen) {
         const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
         // Everything the child needs is made before the fork: after it, only exec.
         std::vector<std::string> variables;
@@ -132,7 +138,12 @@ protected:
         if (pid < 0) return run;
         const auto deadline = std::chrono::steady_clock::now() + limit;
         int status = 0;
+        bool stopping = false;
         while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (stopWhen && !stopping && stopWhen()) {
+                ::kill(pid, SIGTERM);
+                stopping = true;
+            }
             if (std::chrono::steady_clock::now() > deadline) {
                 run.timedOut = true;
                 ::kill(pid, SIGKILL);
@@ -266,6 +277,112 @@ TEST_F(RunTour, RefusesToStartWithoutTheDemoAccount) {
     EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
     EXPECT_NE(run.err.find("VELMORA_DEMO_PASSWORD"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir_ / "shots"));
+}
+
+// Protocol-buffer fields straight off the wire, for reading an upload body without the client's
+// own decoder: `field` runs for each field with its number and its varint value or its bytes.
+bool readVarint(std::string_view& in, uint64_t& value) {
+    value = 0;
+    for (int shift = 0; shift < 64 && !in.empty(); shift += 7) {
+        const auto byte = static_cast<uint8_t>(in.front());
+        in.remove_prefix(1);
+        value |= uint64_t{byte & 0x7fu} << shift;
+        if (!(byte & 0x80)) return true;
+    }
+    return false;
+}
+
+bool forEachField(std::string_view in,
+                  const std::function<void(uint64_t, uint64_t, std::string_view)>& field) {
+    while (!in.empty()) {
+        uint64_t key = 0, value = 0;
+        if (!readVarint(in, key)) return false;
+        switch (key & 7) {
+        case 0:
+            if (!readVarint(in, value)) return false;
+            field(key >> 3, value, {});
+            break;
+        case 1:
+        case 5: {
+            const size_t width = (key & 7) == 1 ? 8 : 4;
+            if (in.size() < width) return false;
+            in.remove_prefix(width);
+            break;
+        }
+        case 2:
+            if (!readVarint(in, value) || value > in.size()) return false;
+            field(key >> 3, 0, in.substr(0, value));
+            in.remove_prefix(value);
+            break;
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+// The payloads of the log events of `logSource` in a batched log request body.
+std::vector<std::string> eventPayloads(std::string_view body, uint64_t logSource) {
+    std::vector<std::string> payloads;
+    EXPECT_TRUE(forEachField(body, [&](uint64_t number, uint64_t, std::string_view request) {
+        if (number != 1) return;
+        uint64_t source = 0;
+        std::vector<std::string> events;
+        EXPECT_TRUE(forEachField(request, [&](uint64_t field, uint64_t value, std::string_view bytes) {
+            if (field == 2) source = value;
+            if (field != 3) return;
+            EXPECT_TRUE(forEachField(bytes, [&](uint64_t eventField, uint64_t, std::string_view payload) {
+                if (eventField == 6) events.emplace_back(payload);
+            }));
+        }));
+        if (source == logSource) payloads.insert(payloads.end(), events.begin(), events.end());
+    }));
+    return payloads;
+}
+
+TEST_F(RunTour, TheLaunchSendsOneSessionStartEventWithTheInstallationTheStandinIssued) {
+    auto sessionUploads = [this] {
+        std::vector<standin::UploadRecord> found;
+        for (const auto& record : server_.uploads().records())
+            if (record.target == 1001 && record.status == 200) found.push_back(record);
+        return found;
+    };
+    auto env = tourEnvironment(standin::StandinServer::demoPassword());
+    env["TesseraSessionsRunEnvironment"] = " Staging ";
+    // The application runs until the stand-in has the session's upload, then is asked to stop.
+    const AppRun run = runApp({}, env, std::chrono::seconds(60), [&] { return !sessionUploads().empty(); });
+    ASSERT_FALSE(run.timedOut) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+
+    const auto uploads = sessionUploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    const std::vector<std::string> events = eventPayloads(uploads[0].body, 2102);
+    ASSERT_EQ(events.size(), 1u) << "one launch, one session start event";
+
+    ASSERT_EQ(server_.installations().all().size(), 1u);
+    const standin::Installation installation = server_.installations().all()[0];
+    const size_t printed = run.out.find("Session: ");
+    ASSERT_NE(printed, std::string::npos) << run.out;
+    const std::string sessionID = run.out.substr(printed + 9, 32);
+
+    const std::string text = testsupport::protocDecode(events[0], "tessera.apphealth.sessions.SessionEvent",
+                                                       "sessions/proto", "sessions.proto");
+    for (const std::string& line :
+         {std::string("event_type: SESSION_START"), "session_id: \"" + sessionID + "\"",
+          "first_session_id: \"" + sessionID + "\"", "tessera_installation_id: \"" + installation.tid + "\"",
+          "tessera_authentication_token: \"" + installation.authTokens.back() + "\"",
+          std::string("session_sampling_rate: 1"), std::string("bundle_short_version: \"1.0.0\""),
+          std::string("app_build_version: \"1\""), std::string("session_sdk_version: \"3.2.0\""),
+          std::string("os_name: MACOS"), std::string("log_environment: STAGING")})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " is not in\n" << text;
+    EXPECT_NE(text.find("app_id: \"" + installation.appId + "\""), std::string::npos) << text;
+    // The settings were asked for once, with the installation the event names.
+    const auto settingsRequests = server_.settings().requests();
+    ASSERT_EQ(settingsRequests.size(), 1u);
+    bool namesInstallation = false;
+    for (const auto& [name, value] : settingsRequests[0].headers)
+        namesInstallation |= name == "X-Crashwatch-Installation-ID" && value == installation.tid;
+    EXPECT_TRUE(namesInstallation);
 }
 
 // Scene windows shown through the presenter, in this process.
