@@ -1,27 +1,29 @@
 #include "platform/security/SecureRandom.h"
 
-#include <openssl/err.h>
-#include <openssl/rand.h>
+#include <sys/random.h>
 
-#include <climits>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace plat {
 
 void fillRandomBytes(std::span<uint8_t> out) {
+    // The kernel's generator itself: unlike a library's, it has no state that process exit tears
+    // down, so a background thread still drawing while the process ends is safe.
     uint8_t* p = out.data();
     size_t left = out.size();
     while (left > 0) {
-        // RAND_bytes takes an int length.
-        const int chunk = left > size_t(INT_MAX) ? INT_MAX : int(left);
-        if (RAND_bytes(p, chunk) != 1) {
-            std::fprintf(stderr, "velmora: the secure random generator failed (error %lu); stopping\n",
-                         ERR_get_error());
+        const ssize_t got = ::getrandom(p, left, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            std::fprintf(stderr, "velmora: the secure random generator failed (%s); stopping\n",
+                         std::strerror(errno));
             std::abort();
         }
-        p += chunk;
-        left -= size_t(chunk);
+        p += got;
+        left -= static_cast<size_t>(got);
     }
 }
 
