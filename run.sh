@@ -90,5 +90,5 @@ echo "Installations requests the stand-in served:"
 grep '^request: .* /v1/tenants/' "$log" | sed 's/^request: /  /'
 # The tour's launch started a session: its settings request and its start event's upload.
 echo "Session settings requests and session event uploads the stand-in served:"
-grep -e '^request: GET /settings/v1/' -e '^request: POST /v1/tlg/' "$log" | sed 's/^request: /  /' || true
+grep -e '^request: GET /settings/v1/platforms/macos/' -e '^request: POST /v1/tlg/' "$log" | sed 's/^request: /  /' || true
 python3 scripts/session_events.py "$VELMORA_TESSERA_BASE"
