@@ -76,8 +76,12 @@ inline void exerciseMachOSlice(const CRWMachOSliceRecord* slice, void*) {
     CRWMachOSection section;
     if (CRWMachOSliceInitSectionByName(slice, "__TEXT", "__unwind_info", &section))
         exerciseSink += section.size;
+    // An empty section may sit exactly at the slice's end: its address is valid, but it has no
+    // byte to read.
+    CRWMachOSection text;
     uint64_t address = 0;
-    if (CRWMachOSliceGetSectionByName(slice, "__TEXT", "__text", &address)) {
+    if (CRWMachOSliceInitSectionByName(slice, "__TEXT", "__text", &text) && text.size > 0 &&
+        CRWMachOSliceGetSectionByName(slice, "__TEXT", "__text", &address)) {
         exerciseSink += *reinterpret_cast<const uint8_t*>(address);
     }
 }
