@@ -20,9 +20,8 @@ void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notif
     // recorded, and the reports of earlier runs are sent.
     TSRCrashwatch::registerClass();
     // The session component starts the launch session while the app core configures; its event
-    // goes out once the application's subscriber below has registered.
+    // goes out once the crash reporter has subscribed, when crash data is collected.
     TSRSessions::registerClass();
-    AppSessionsSubscriber::declare();
     TSRApp::configure();
     AppSessionsSubscriber::registerWithDefaultApp();
     // Asking for the identifier registers the installation in the background (and refreshes its

@@ -3,11 +3,6 @@
 #include "core/TSRApp.h"
 #include "core/TSRComponentContainer.h"
 #include "platform/log/OSLog.h"
-#include "sessions/SessionsDependencies.h"
-
-void AppSessionsSubscriber::declare() {
-    TSRSessionsDependencies::addDependencyWithName(SessionsSubscriberName::Unknown);
-}
 
 std::shared_ptr<AppSessionsSubscriber> AppSessionsSubscriber::registerWithDefaultApp() {
     std::shared_ptr<TSRApp> app = TSRApp::defaultApp();
@@ -24,6 +19,5 @@ void AppSessionsSubscriber::onSessionChanged(const TSRSessionDetails& session) {
 }
 
 bool AppSessionsSubscriber::isDataCollectionEnabled() const {
-    std::shared_ptr<TSRApp> app = app_.lock();
-    return app && app->isDataCollectionDefaultEnabled();
+    return false;
 }

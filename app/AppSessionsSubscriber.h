@@ -1,9 +1,7 @@
-// The application's own subscriber of the session component. The component sends a session's start
-// event only once every subscriber declared as expected has registered and one of them collects
-// data; the crash reporter, the subscriber the component is built for, is not part of this program,
-// so the application declares itself instead. It subscribes under the name Unknown, so the event
-// still reports crash reporting as not installed; it collects data as the default app's
-// data-collection switch says, and prints each new session id. Main thread only.
+// The application's own listener of the session component: it prints each new session id. The crash
+// reporter is the subscriber the component waits for and whose data-collection switch decides
+// whether a session event is sent; this listener is never expected and never counts as collecting,
+// so it cannot send an event the crash reporter's switch holds back. Main thread only.
 #pragma once
 
 #include "sessions/SessionsSubscriber.h"
@@ -14,8 +12,6 @@ class TSRApp;
 
 class AppSessionsSubscriber : public TSRSessionsSubscriber {
 public:
-    // Declares the application as an expected subscriber. Call before the app core configures.
-    static void declare();
     // Registers a subscriber with the default app's session component; null when there is none.
     static std::shared_ptr<AppSessionsSubscriber> registerWithDefaultApp();
 

@@ -14,6 +14,7 @@
 #include "installations/TSRInstallations.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/log/OSLog.h"
+#include "sessions/SessionsDependencies.h"
 #include "transport/TTRTransport.h"
 
 #include <atomic>
@@ -35,8 +36,7 @@ void TSRCrashwatch::registerClass() {
     cls.load = [] {
         TSRApp::registerInternalLibrary(TSRClassRegistry::shared().classNamed(kTSRCrashwatchClassName),
                                         kTSRCrashwatchLibraryName);
-        // Adding the crash subscriber to the sessions component's dependencies waits for that
-        // component: sessions/ does not offer its dependency list yet.
+        TSRSessionsDependencies::addDependencyWithName(SessionsSubscriberName::Crashwatch);
     };
     TSRClassRegistry::shared().registerClass(std::move(cls));
 }
@@ -50,9 +50,11 @@ std::vector<std::shared_ptr<TSRComponent>> TSRCrashwatch::componentsToRegister()
                 CRWErrorLog("Crashwatch must be used with the default Tessera app.");
                 return nullptr;
             }
+            // The container makes sessions here when it has not yet, so creation order does not matter.
+            auto sessions = container.instanceFor<TSRSessionsProvider>(TSRSessionsProviderProtocol());
             std::shared_ptr<TSRInstallations> installations = TSRInstallations::installationsWithApp(*app);
             *isCacheable = true;
-            return initWithApp(app, plat::Bundle::main().infoDictionary(), installations);
+            return initWithApp(app, plat::Bundle::main().infoDictionary(), installations, sessions);
         })};
 }
 
@@ -65,7 +67,8 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::crashwatch() {
 
 std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(const std::shared_ptr<TSRApp>& app,
                                                           plat::Object::Dict appInfo,
-                                                          std::shared_ptr<TSRInstallations> installations) {
+                                                          std::shared_ptr<TSRInstallations> installations,
+                                                          std::shared_ptr<TSRSessionsProvider> sessions) {
     int expected = 0;
     if (!instanceCreated.compare_exchange_strong(expected, 1)) {
         CRWErrorLog("Cannot instantiate more than one instance of Crashwatch.");
@@ -91,6 +94,10 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(const std::shared_ptr<
             return strong && strong->isCrashwatchCollectionEnabled();
         },
         settings, onDemand, appIDModel);
+    if (sessions) {
+        CRWDebugLog("Registering Sessions SDK subscription for session data");
+        sessions->registerWithSubscriber(self);
+    }
     self->reportUploader_ = std::make_shared<CRWReportUploader>(self->managerData_);
     self->existingReportManager_ =
         std::make_shared<CRWExistingReportManager>(self->managerData_, self->reportUploader_);
@@ -118,7 +125,8 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(const std::shared_ptr<
     return self;
 }
 
-void TSRCrashwatch::onSessionChanged(const std::string& sessionId) {
+void TSRCrashwatch::onSessionChanged(const TSRSessionDetails& session) {
+    const std::string sessionId = session.sessionId().value_or("");
     CRWDebugLog("Session ID changed: %@", sessionId);
     managerData_->contextManager()->setAppHealthSessionId(sessionId);
 }

@@ -1,9 +1,9 @@
 // The crash reporter's component: made by the app core's container when the default app is
 // configured, it wires the crash-reporting services together and starts the report manager, so
 // that this run's crashes are recorded and earlier runs' reports are sent. At most one exists per
-// process. It is also the sessions component's crash subscriber (onSessionChanged,
-// isDataCollectionEnabled); the sessions component calls those once it subscribes its
-// dependencies (see registerWithSessions).
+// process. It is also the sessions component's crash subscriber: it subscribes when it is made,
+// each new session id goes into this run's report metadata, and sessions ask it whether crash data
+// is collected before they send a session event.
 #pragma once
 
 #include "core/TSRProtocol.h"
@@ -12,6 +12,7 @@
 #include "crash/manager/CRWOnDemandModel.h"
 #include "crash/manager/CRWReportManager.h"
 #include "crash/manager/CrashwatchRemoteFlagsManager.h"
+#include "sessions/SessionsSubscriber.h"
 
 #include <memory>
 #include <string>
@@ -22,28 +23,33 @@ class TSRComponent;
 
 inline constexpr const char* kTSRCrashwatchClassName = "TSRCrashwatch";
 inline constexpr const char* kTSRCrashwatchLibraryName = "tessera-crashwatch";
-// The crash reporter's subscriber name among the sessions component's dependencies.
-inline constexpr int kTSRCrashwatchSessionsSubscriberName = 1;
 
 class TSRCrashwatchInstanceProvider : public virtual TSRComponentInstance {};
 TSRProtocol TSRCrashwatchInstanceProviderProtocol();
 
-class TSRCrashwatch : public TSRCrashwatchInstanceProvider, public TSRRolloutsStateSubscriber {
+class TSRCrashwatch : public TSRCrashwatchInstanceProvider,
+                      public TSRSessionsSubscriber,
+                      public TSRRolloutsStateSubscriber {
 public:
-    // Makes the class known to the class registry; its load hook registers the library.
+    // Makes the class known to the class registry; its load hook registers the library and declares
+    // the crash subscriber to the sessions component, which then waits for it before sending.
     static void registerClass();
     static std::vector<std::shared_ptr<TSRComponent>> componentsToRegister();
     // The default app's instance; none before the app is configured.
     static std::shared_ptr<TSRCrashwatch> crashwatch();
-    // Wires the services and starts the report manager; none for a second instance.
-    static std::shared_ptr<TSRCrashwatch> initWithApp(const std::shared_ptr<TSRApp>& app,
-                                                      plat::Object::Dict appInfo,
-                                                      std::shared_ptr<TSRInstallations> installations);
+    // Wires the services, subscribes to `sessions` when there is one and starts the report manager;
+    // none for a second instance.
+    static std::shared_ptr<TSRCrashwatch>
+    initWithApp(const std::shared_ptr<TSRApp>& app, plat::Object::Dict appInfo,
+                std::shared_ptr<TSRInstallations> installations,
+                std::shared_ptr<TSRSessionsProvider> sessions = nullptr);
 
-    // Sessions subscriber: the new session id goes into this run's report metadata.
-    void onSessionChanged(const std::string& sessionId);
-    bool isDataCollectionEnabled() const { return dataArbiter_->isCrashwatchCollectionEnabled(); }
-    int sessionsSubscriberName() const { return kTSRCrashwatchSessionsSubscriberName; }
+    // Sessions subscriber: the new session id goes into this run's report metadata (none clears it).
+    void onSessionChanged(const TSRSessionDetails& session) override;
+    bool isDataCollectionEnabled() const override { return dataArbiter_->isCrashwatchCollectionEnabled(); }
+    SessionsSubscriberName sessionsSubscriberName() const override {
+        return SessionsSubscriberName::Crashwatch;
+    }
 
     void rolloutsStateDidChange(const RolloutsState& rolloutsState) override;
 

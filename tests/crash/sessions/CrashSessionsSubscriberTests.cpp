@@ -1,0 +1,173 @@
+// The crash reporter and the sessions component configured together: the crash reporter declares
+// itself as an expected subscriber, subscribes when it is made, keeps the session id in this run's
+// report metadata, and answers the sessions' data-collection question with its own switch.
+#include "core/TSRApp.h"
+#include "core/TSRClassRegistry.h"
+#include "core/TSRComponentContainer.h"
+#include "core/TSRLogger.h"
+#include "core/TSROptions.h"
+#include "crash/manager/CRWContextManager.h"
+#include "crash/manager/TSRCrashwatch.h"
+#include "crash/record/CRWContextInitialize.h"
+#include "crash/record/CRWFileRead.h"
+#include "crash/report/CRWUserDefaults.h"
+#include "installations/TSRInstallations.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/log/OSLog.h"
+#include "sessions/SessionsDependencies.h"
+#include "sessions/TSRSessions.h"
+#include "standin/StandinServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+namespace {
+
+// The crash reporter starts only for an application with a bundle identifier.
+::testing::Environment* const bundle = testsupport::addTestBundleEnvironment();
+
+class CrashSessionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const int port = server_.start(0);
+        setenv("VELMORA_TESSERA_BASE", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
+        reset();
+        plat::UserDefaults::resetForTesting();
+        CRWUserDefaults::resetStandardUserDefaultsForTesting();
+        // Seen as under a debugger, the crash context leaves the process's signal handling alone.
+        CRWContextStartupHooks hooks;
+        hooks.debuggerAttached = [] { return true; };
+        CRWContextSetStartupHooks(hooks);
+        TSRSetLoggerLevelDebug();
+        plat::OSLog::setDebugEnabled(true);
+        previousSink_ = plat::OSLog::setSink([this](const plat::OSLog::Entry& entry) {
+            std::lock_guard guard(linesLock_);
+            lines_.push_back(entry.text);
+        });
+    }
+    void TearDown() override {
+        if (crashwatch_) {
+            // Releases a start-up still waiting for a send or delete decision.
+            crashwatch_->deleteUnsentReports();
+            EXPECT_TRUE(plat::RunLoop::main().runUntil([this] { return !crashwatch_->startup().isPending(); },
+                                                       std::chrono::seconds(20)));
+        }
+        crashwatch_.reset();
+        sessions_.reset();
+        reset();
+        plat::RunLoop::main().drain();
+        plat::OSLog::setSink(previousSink_);
+        plat::OSLog::setDebugEnabled(false);
+        CRWContextSetStartupHooks({});
+        server_.stop();
+        setenv("VELMORA_TESSERA_BASE", "http://127.0.0.1:9", 1);
+    }
+    static void reset() {
+        TSRApp::resetForTesting();
+        TSRComponentContainer::resetRegistrantsForTesting();
+        TSRClassRegistry::shared().resetForTesting();
+        TSRSessionsDependencies::removeAllDependenciesForTesting();
+        TSRCrashwatch::resetInstanceForTesting();
+    }
+
+    void configure() {
+        TSRInstallations::registerClass();
+        TSRCrashwatch::registerClass();
+        TSRSessions::registerClass();
+        auto options =
+            TSROptions::initWithTesseraAppID("1:111122223333:ios:f00dcafe12345678", "111122223333");
+        options->setAPIKey("ATestKeyForTheVelmoraCoreTests-01234567");
+        options->setProjectID("velmora-test");
+        TSRApp::configureWithOptions(options);
+        crashwatch_ = TSRCrashwatch::crashwatch();
+        sessions_ =
+            TSRApp::defaultApp()->container()->instanceFor<TSRSessions>(TSRSessionsProviderProtocol());
+        ASSERT_TRUE(crashwatch_);
+        ASSERT_TRUE(sessions_);
+    }
+
+    bool logged(const std::string& text) {
+        std::lock_guard guard(linesLock_);
+        return std::any_of(lines_.begin(), lines_.end(),
+                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+    bool waitForLine(const std::string& text) {
+        return plat::RunLoop::main().runUntil([&] { return logged(text); }, std::chrono::seconds(20));
+    }
+    // The app-health session id in this run's report metadata once it is `expected`; the last one
+    // read when that does not happen within 10 s.
+    std::string metadataSessionId(const std::string& expected) {
+        std::string found;
+        plat::RunLoop::main().runUntil(
+            [&] {
+                for (const auto& entry : std::filesystem::recursive_directory_iterator(home_.path())) {
+                    if (entry.path().filename() != "metadata.crwrecord") continue;
+                    auto sections = CRWFileReadSections(entry.path().c_str(), false);
+                    for (const plat::Object& section : sections.value_or(plat::Object::Array{}))
+                        if (const std::string* id = section["identity"]["app_health_session_id"].asString())
+                            found = *id;
+                }
+                return found == expected;
+            },
+            std::chrono::seconds(10));
+        return found;
+    }
+    std::string currentSessionId() const {
+        auto session = sessions_->sessionGenerator()->currentSession();
+        return session ? session->sessionId : std::string();
+    }
+
+    testsupport::TempHome home_;
+    standin::StandinServer server_;
+    std::shared_ptr<TSRCrashwatch> crashwatch_;
+    std::shared_ptr<TSRSessions> sessions_;
+    std::mutex linesLock_;
+    std::vector<std::string> lines_;
+    plat::OSLog::Sink previousSink_;
+};
+
+TEST_F(CrashSessionsTest, TheSessionIdReachesTheReportMetadataAndSessionsSeeCrashCollection) {
+    ASSERT_NO_FATAL_FAILURE(configure());
+    EXPECT_EQ(TSRSessionsDependencies::dependencies(),
+              std::set<SessionsSubscriberName>{SessionsSubscriberName::Crashwatch});
+
+    // The launch session came before the crash context was up; the context starts with it.
+    const std::string launchId = currentSessionId();
+    ASSERT_EQ(launchId.size(), 32u);
+    EXPECT_EQ(crashwatch_->managerData()->contextManager()->appHealthSessionId(), launchId);
+    EXPECT_EQ(metadataSessionId(launchId), launchId);
+
+    // A later session rewrites the metadata of the running report.
+    const std::string nextId = "0123456789abcdef0123456789abcdef";
+    crashwatch_->onSessionChanged(TSRSessionDetails(nextId));
+    EXPECT_EQ(metadataSessionId(nextId), nextId);
+
+    // The launch event waited for the crash subscriber, which collects.
+    EXPECT_TRUE(waitForLine("Registering Sessions SDK subscriber with name: Crashwatch, data collection "
+                            "enabled: true"));
+    EXPECT_TRUE(waitForLine("Data Collection is enabled for at least one Subscriber"));
+    EXPECT_FALSE(logged("Data Collection is disabled for all subscribers"));
+    EXPECT_FALSE(logged("did not have any dependent SDKs"));
+}
+
+TEST_F(CrashSessionsTest, WithCrashCollectionOffSessionsSkipTheEvent) {
+    CRWUserDefaults::standardUserDefaults().setInteger(2, CRWDataCollectionKey);
+    CRWUserDefaults::standardUserDefaults().synchronize();
+    ASSERT_NO_FATAL_FAILURE(configure());
+    EXPECT_FALSE(crashwatch_->isDataCollectionEnabled());
+
+    EXPECT_TRUE(waitForLine("Registering Sessions SDK subscriber with name: Crashwatch, data collection "
+                            "enabled: false"));
+    EXPECT_TRUE(waitForLine("Data Collection is disabled for all subscribers. Skipping this Session Event"));
+    EXPECT_FALSE(logged("Data Collection is enabled for at least one Subscriber"));
+    // The id still reaches the crash reporter: its report exists whether or not it is sent.
+    EXPECT_EQ(crashwatch_->managerData()->contextManager()->appHealthSessionId(), currentSessionId());
+}
+
+} // namespace
