@@ -55,20 +55,8 @@ void addSettingsAdminRoutes(StandinRouter& router, SettingsService& settings) {
         return messageReply(200, "Settings faults cleared.");
     });
 
-    router.add("GET", "/admin/settings/requests", [&settings](const StandinRequest&) {
-        nlohmann::json list = nlohmann::json::array();
-        for (const auto& entry : settings.requests()) {
-            nlohmann::json headers = nlohmann::json::object();
-            for (const auto& [name, value] : entry.headers)
-                headers[name] = value;
-            list.push_back({{"method", entry.method},
-                            {"path", entry.path},
-                            {"query", entry.query},
-                            {"headers", headers}});
-        }
-        // Header values are the client's bytes, which need not be UTF-8.
-        return StandinReply::json(200, list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-    });
+    router.add("GET", "/admin/settings/requests",
+               [&settings](const StandinRequest&) { return requestListReply(settings.requests()); });
 
     router.add("DELETE", "/admin/settings", [&settings](const StandinRequest&) {
         settings.reset();

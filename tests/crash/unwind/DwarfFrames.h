@@ -22,20 +22,16 @@ struct CIESpec {
 
 class EhFrameBuilder {
 public:
-    size_t addCIE(const CIESpec& spec) {
-        cie_ = spec;
+    size_t addCIE(const CIESpec& cie) {
+        cie_ = cie;
         ByteBuilder body;
-        body.u32(0)
-            .u8(spec.version)
-            .string(spec.augmentation.c_str())
-            .uleb(spec.codeAlign)
-            .sleb(spec.dataAlign);
-        if (spec.version == 1)
-            body.u8(static_cast<uint8_t>(spec.returnRegister));
+        body.u32(0).u8(cie.version).string(cie.augmentation.c_str()).uleb(cie.codeAlign).sleb(cie.dataAlign);
+        if (cie.version == 1)
+            body.u8(static_cast<uint8_t>(cie.returnRegister));
         else
-            body.uleb(spec.returnRegister);
-        if (!spec.augmentation.empty() && spec.augmentation[0] == 'z') body.uleb(1).u8(spec.pointerEncoding);
-        body.raw(spec.instructions.data(), spec.instructions.size());
+            body.uleb(cie.returnRegister);
+        if (!cie.augmentation.empty() && cie.augmentation[0] == 'z') body.uleb(1).u8(cie.pointerEncoding);
+        body.raw(cie.instructions.data(), cie.instructions.size());
         return record(body);
     }
     // An FDE for [start, start + range) of the last CIE; for PC-relative CIEs start is the 32-bit
