@@ -60,9 +60,18 @@ void TTWUploader::uploadTarget(int64_t target, uint32_t conditions) {
 
     std::weak_ptr<TTWUploader> weakSelf = weak_from_this();
     std::weak_ptr<TTWUploadOperation> weakOperation = operation;
+    const bool forced = (conditions & TTRUploadConditionHighPriority) != 0;
+    const uint64_t generation = dropGeneration_.load();
     // The queue runs one block at a time and the operation is asynchronous, so the block waits for
     // it (its steps run on uploadQueue_, never on this thread) and then plays its completion.
-    uploadOperationQueue_.addOperation([operation, weakSelf, weakOperation] {
+    uploadOperationQueue_.addOperation([operation, weakSelf, weakOperation, forced, generation] {
+        // A regular operation that was waiting when another one sent a request is dropped: the next
+        // timer pass asks again. A forced one was asked for by an urgent event stored after the
+        // sent batch was made, so it still runs; it sends nothing when that batch took the event.
+        if (auto self = weakSelf.lock(); self && !forced && self->dropGeneration_.load() != generation) {
+            TTRLogDebug("Upload operation dropped: %@", operation->description());
+            return;
+        }
         operation->start();
         operation->waitUntilFinished();
         auto self = weakSelf.lock();
@@ -73,7 +82,7 @@ void TTWUploader::uploadTarget(int64_t target, uint32_t conditions) {
         }
         TTRLogDebug("Upload operation finished: %@, uploadAttempted: %@", finished->description(),
                     std::string(finished->uploadAttempted() ? "YES" : "NO"));
-        if (finished->uploadAttempted()) self->uploadOperationQueue_.cancelAll();
+        if (finished->uploadAttempted()) ++self->dropGeneration_;
     });
     TTRLogDebug("Upload operation scheduled: %@, operation count: %@", operation->description(),
                 std::to_string(uploadOperationQueue_.operationCount()));

@@ -2,7 +2,10 @@
 // request of the coordinator into a TTWUploadOperation on an operation queue that runs one at a
 // time, and serves the operations as their metadata provider (the earliest next upload time per
 // target, kept in memory only, and the API key per target). Once an operation has sent a request,
-// the operations still waiting are dropped; they run again at the next timer pass.
+// the regular operations still waiting are dropped; they run again at the next timer pass. Forced
+// (high-priority) operations are never dropped: the urgent event that asked for one may have been
+// stored after the batch that was sent was made, and a regular pass would hold it back for as long
+// as the backend asked.
 #pragma once
 
 #include "transport/TTRRegistrar.h"
@@ -13,6 +16,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/OperationQueue.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -56,6 +60,9 @@ private:
     std::weak_ptr<TTRRegistrar> registrar_;
     plat::DispatchQueue uploadQueue_;
     plat::OperationQueue uploadOperationQueue_;
+    // Moves on each time an operation sends a request; a regular operation scheduled before the
+    // move is dropped when its turn comes.
+    std::atomic<uint64_t> dropGeneration_{0};
     mutable std::mutex nextUploadTimeLock_;
     std::map<int64_t, std::shared_ptr<const TTRClock>> nextUploadTimeByTarget_;
 };

@@ -3,6 +3,10 @@
 
 #include "transport/TTREndpoints.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 using namespace transporttest;
 
 TEST(Endpoints, FourTargetsOnReservedDomainsWithTheOverrideAppliedOnEveryCall) {
@@ -81,6 +85,33 @@ TEST_F(Uploader, OnlyTheFirstOfTargetsScheduledTogetherSendsAndTheOthersWaitForT
     storage.drain();
     EXPECT_EQ(receivedBodies(1002).size(), 1u);
     EXPECT_EQ(storedEvents(1002), 0u);
+}
+
+TEST_F(Uploader, AForcedUploadWaitingBehindASentBatchStillRunsAndSendsTheEventStoredSince) {
+    storeEvent("2101", 1002, "first report");
+    // The reply is held back, so the second report is stored after the first batch was made and
+    // its forced upload waits behind the sending one.
+    server.setFault(standin::UploadService::uploadPaths().at(1002),
+                    standin::Fault{standin::Fault::Kind::Delay, std::chrono::milliseconds(1500)});
+    uploader->uploadTarget(1002, TTRUploadConditionWifiData | TTRUploadConditionHighPriority);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    storeEvent("2101", 1002, "second report");
+    uploader->uploadTarget(1002, TTRUploadConditionWifiData | TTRUploadConditionHighPriority);
+    // A regular pass queued behind them is still dropped once a request went out.
+    uploader->uploadTarget(1001, TTRUploadConditionWifiData);
+    storeEvent("2102", 1001, "session");
+    uploader->waitUntilAllOperationsAreFinished();
+    storage.drain();
+
+    std::vector<std::string> sent;
+    for (const auto& body : receivedBodies(1002))
+        for (const auto& payload : payloadsOf(body))
+            sent.push_back(payload);
+    std::sort(sent.begin(), sent.end());
+    EXPECT_EQ(sent, (std::vector<std::string>{"first report", "second report"}));
+    EXPECT_EQ(storedEvents(1002), 0u);
+    EXPECT_TRUE(receivedBodies(1001).empty());
+    EXPECT_EQ(storedEvents(1001), 1u);
 }
 
 TEST_F(Uploader, ATargetWithoutAPromiseStorageIsLoggedAndNothingIsScheduled) {
