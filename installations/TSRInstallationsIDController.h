@@ -5,6 +5,9 @@
 // while. Every chain runs its steps on the promise library's default queue; the service, keychain
 // and user defaults work on their own queues. Made with make(); the operations may be called from
 // any thread.
+//
+// Where the members live: TSRInstallationsIDController.cpp holds getting, creating, registering and
+// the auth token; TSRInstallationsIDControllerDeletion.cpp deleting and the change notification.
 #pragma once
 
 #include "installations/TSRInstallationsAPIService.h"

@@ -6,6 +6,9 @@
 // sends the event when a subscriber collects data, the process was sampled in and the settings
 // allow sessions. Every reason not to send is one outcome, logged. Made once, for the default app,
 // when the app core configures; it lives for the process.
+//
+// Where the members live: TSRSessions.cpp holds the sessions themselves; TSRSessionsRegistration.cpp
+// the class's registration and the component it registers.
 #pragma once
 
 #include "sessions/ApplicationInfoProtocol.h"

@@ -8,6 +8,11 @@
 // whole event files; temporaries left by an interrupted write are swept when a storage opens. Names
 // and contents read back from disk are untrusted: a damaged or foreign entry is skipped and logged,
 // and never takes other events with it.
+//
+// Where the members live: TTRFlatFileStorage.cpp holds the folders, storing, event queries and
+// expiry; TTRFlatFileStorageBatches.cpp making, listing and removing batches;
+// TTRFlatFileStorageLibraryData.cpp the library data and the batch id counter;
+// TTRFlatFileStoragePromises.cpp the operations as promises.
 #pragma once
 
 #include "transport/TTRApplicationProtocol.h"

@@ -8,6 +8,9 @@
 // Nothing is lost to a failure: the events are deleted only after a 2xx or a non-transient refusal
 // has been received, so a process killed between the reply and the deletion leaves the batch on disk
 // and the next attempt sends it again.
+//
+// Where the members live: TTWUploadOperation.cpp holds the operation's state and the upload chain
+// up to the batch; TTWUploadOperationRequest.cpp the request, its sending and the reply's handling.
 #pragma once
 
 #include "transport/TTRStorageProtocol.h"

@@ -1,6 +1,7 @@
 // The value model of the object runtime: objects (Id), selectors, classes, methods, instance
 // variables, protocols, and the values that messages carry (an object, a plain value, an error, a
-// block, a selector or a class).
+// block, a selector or a class). Value's members, the blocks and implementations made from
+// functions, and message sending are defined in RuntimeObjects.cpp.
 #pragma once
 
 #include "platform/object/Error.h"
