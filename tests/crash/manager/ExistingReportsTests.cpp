@@ -6,10 +6,15 @@
 #include "crash/manager/CRWReportManager.h"
 #include "standin/StandinServer.h"
 #include "tests/support/TestSupport.h"
+#include "transport/TTRApplication.h"
+#include "transport/TTRRegistrar.h"
+#include "transport/TTRStorageProtocol.h"
+#include "transport/TTRTransformer.h"
 #include "transport/TTRTransport.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -105,6 +110,51 @@ TEST_F(ExistingReportsTest, AFreshSettingsCacheMakesNoRequest) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(server.crashSettings().requests().empty());
     setenv("VELMORA_TESSERA_BASE", "http://127.0.0.1:9", 1);
+}
+
+// A storage that takes events and never answers, as a transport stuck behind a hung disk.
+class SilentStorage final : public TTRStorageProtocol {
+public:
+    void storeEvent(std::shared_ptr<TTREvent>, TTRStoreCompletion) override { ++stores; }
+    void hasEventsForTarget(int64_t, std::function<void(bool)>) override {}
+    void checkForExpirations() override {}
+    void storageSizeWithCallback(std::function<void(uint64_t)>) override {}
+    void batchWithEventSelector(const TTRStorageEventSelector&, plat::Date, TTRBatchCompletion) override {}
+    void removeBatchWithID(int64_t, bool, std::function<void()>) override {}
+    void batchIDsForTarget(int64_t, TTRBatchIDsCompletion) override {}
+    void libraryDataForKey(const std::string&, TTRLibraryDataFetch, TTRLibraryDataNewValue) override {}
+    void storeLibraryData(const plat::Data&, const std::string&, TTRErrorCompletion) override {}
+    void removeLibraryDataForKey(const std::string&, TTRErrorCompletion) override {}
+    std::shared_ptr<TTRStorageDelegate> delegate() const override { return nullptr; }
+    void setDelegate(const std::shared_ptr<TTRStorageDelegate>&) override {}
+    std::atomic<int> stores{0};
+};
+
+TEST_F(ExistingReportsTest, AnUrgentUploadTheTransportNeverAnswersGivesUpAndStaysPrepared) {
+    auto registrar = TTRRegistrar::makeRegistrar();
+    auto storage = std::make_shared<SilentStorage>();
+    registrar->registerStorage(storage, 1002);
+    std::shared_ptr<TTRApplicationProtocol> application(&TTRApplication::sharedApplication(),
+                                                        [](TTRApplicationProtocol*) {});
+    auto silentData = std::make_shared<CRWManagerData>(
+        "1:42:mac:9f",
+        TTRTransport::initWithMappingID("2101", {}, 1002,
+                                        std::make_shared<TTRTransformer>(application, registrar)),
+        nullptr, fileManager, [] { return true; }, settings, nullptr, appIDModel);
+    CRWReportUploader uploader(silentData);
+    uploader.setUrgentTimeoutForTesting(std::chrono::milliseconds(300));
+    fs::path prepared = fs::path(fileManager->preparedPath()) / "stuck";
+    testsupport::writeFile(prepared / "metadata.crwrecord", "{}\n");
+
+    const auto started = std::chrono::steady_clock::now();
+    uploader.uploadPackagedReportAtPath(prepared.string(), CRWDataCollectionToken::validToken(), true);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, std::chrono::milliseconds(300));
+    EXPECT_LT(waited, std::chrono::seconds(10));
+    for (int i = 0; i < 200 && storage->stores == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(storage->stores, 1) << "the event reached the transport's storage";
+    EXPECT_TRUE(fs::exists(prepared / "metadata.crwrecord")) << "a later launch sends it";
 }
 
 } // namespace
