@@ -54,7 +54,7 @@ protected:
     };
     static std::vector<Answer> symbolizer(const std::string& path, const std::vector<uint64_t>& addresses) {
         std::ostringstream command;
-        command << "llvm-symbolizer --output-style=JSON --inlines --no-demangle --obj='" << path << "'";
+        command << "llvm-symbolizer-14 --output-style=JSON --inlines --no-demangle --obj='" << path << "'";
         for (uint64_t address : addresses)
             command << " 0x" << std::hex << address;
         const plat::Object json = plat::JSONSerialization::jsonObject(testsupport::runCommand(command.str()));
