@@ -87,7 +87,7 @@ int wholeRows(const Host& host) {
     int n = 0;
     for (const auto& row : host.findAll(Query::where(
              "region row", [](const plat::ui::NodeRef& r) { return r.typeName() == "VPNRegionRow"; }))) {
-        const plat::ui::Rect f = row.frame();
+        const plat::Rect f = row.frame();
         if (f.y >= list.frame().y && f.maxY() <= list.frame().maxY()) ++n;
     }
     return n;
@@ -97,10 +97,10 @@ int wholeRows(const Host& host) {
 bool sheetShowsEveryControl(const Host& host, const std::string& testId) {
     auto sheets = host.sheets();
     if (sheets.size() != 1 || !sheets[0].find(Query::testId(testId))) return false;
-    const plat::ui::Rect sheet = sheets[0].frame();
+    const plat::Rect sheet = sheets[0].frame();
     for (auto kind : {plat::ui::ViewKind::Toggle, plat::ui::ViewKind::Button, plat::ui::ViewKind::Picker}) {
         for (const auto& control : sheets[0].findAll(Query::kind(kind))) {
-            const plat::ui::Rect f = control.frame();
+            const plat::Rect f = control.frame();
             if (f.width > 0 && (f.x < sheet.x || f.maxX() > sheet.maxX())) return false;
         }
     }
@@ -116,7 +116,7 @@ bool mapShowsSelection(Host& host) {
     const auto drawn = state->drawList(map);
     if (drawn.markers.empty()) return false;
     const auto& top = drawn.markers.back();
-    return top.marker.tint == plat::map::MapColor::green() && top.head().x > 0 && top.head().y > 0 &&
+    return top.marker.tint == plat::map::MarkerTint::green() && top.head().x > 0 && top.head().y > 0 &&
            top.head().x < drawn.viewSize.width && top.head().y < drawn.viewSize.height;
 }
 

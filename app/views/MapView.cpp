@@ -28,8 +28,8 @@ std::optional<plat::map::GeoCoordinate> MapView::selectedCoordinate(const Velmor
     return coordinate;
 }
 
-plat::map::MapColor MapView::markerTint(const VPNRegion& region, const std::optional<int64_t>& current) {
-    return current && *current == region.id ? plat::map::MapColor::green() : plat::map::MapColor::gray();
+plat::RGBA MapView::markerTint(const VPNRegion& region, const std::optional<int64_t>& current) {
+    return current && *current == region.id ? plat::map::MarkerTint::green() : plat::map::MarkerTint::gray();
 }
 
 plat::map::MapMarker MapView::plainMarker(const VPNRegion& region, const std::optional<int64_t>& current) {

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "app/controllers/VelmoraController.h"
+#include "platform/geometry/RGBA.h"
 #include "platform/map/GeoCoordinate.h"
-#include "platform/map/MapGeometry.h"
 #include "platform/map/MapMarker.h"
 #include "platform/ui/Toolkit.h"
 
@@ -30,7 +30,7 @@ public:
     static std::optional<plat::map::GeoCoordinate> selectedCoordinate(const VelmoraController& ctrl,
                                                                       const std::optional<int64_t>& regionId);
     // The colour of a region's marker: green for the current region, grey for the others.
-    static plat::map::MapColor markerTint(const VPNRegion& region, const std::optional<int64_t>& current);
+    static plat::RGBA markerTint(const VPNRegion& region, const std::optional<int64_t>& current);
     // A region's plain marker: its id, its place and the tint above, the current region's raised
     // above the others; both variants start from it.
     static plat::map::MapMarker plainMarker(const VPNRegion& region, const std::optional<int64_t>& current);

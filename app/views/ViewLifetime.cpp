@@ -19,7 +19,7 @@ plat::ui::AnyView endsWith(plat::ui::AnyView content, const std::shared_ptr<View
 void setMainWindowFrameSize(double width, double height) {
     auto window = plat::Application::shared().mainWindow();
     if (!window) return;
-    plat::Rect frame = window->frame();
+    plat::ScreenRect frame = window->frame();
     frame.size = plat::Size{width, height};
     window->setFrame(frame, true);
 }

@@ -7,22 +7,22 @@ namespace plat {
 namespace {
 
 // The screen area a zoomed window fills: a 1920 by 1080 display without its menu bar.
-constexpr Rect kVisibleScreenFrame{{0, 0}, {1920, 1055}};
+constexpr ScreenRect kVisibleScreenFrame{{0, 0}, {1920, 1055}};
 
 bool automaticTabbing = true;
 
 } // namespace
 
-std::shared_ptr<Window> Window::make(Rect contentRect, WindowStyle style) {
-    if (!contentRect.isValid()) contentRect = Rect{};
+std::shared_ptr<Window> Window::make(ScreenRect contentRect, WindowStyle style) {
+    if (!contentRect.isValid()) contentRect = ScreenRect{};
     const double strip = style.titled ? kTitleStripHeight : 0;
-    const Rect frame{contentRect.origin, {contentRect.size.width, contentRect.size.height + strip}};
+    const ScreenRect frame{contentRect.origin, {contentRect.size.width, contentRect.size.height + strip}};
     std::shared_ptr<Window> window(new Window(frame, style));
     Application::shared().windowCreated(window);
     return window;
 }
 
-Window::Window(Rect frame, WindowStyle style) : style_(style), frame_(frame), unzoomedFrame_(frame) {
+Window::Window(ScreenRect frame, WindowStyle style) : style_(style), frame_(frame), unzoomedFrame_(frame) {
     if (style_.titled) {
         if (style_.closable) closeButton_ = std::make_unique<WindowButton>(WindowButtonType::closeButton);
         if (style_.miniaturizable)
@@ -33,7 +33,7 @@ Window::Window(Rect frame, WindowStyle style) : style_(style), frame_(frame), un
 
 Window::~Window() = default;
 
-bool Window::setFrame(Rect frame, bool display) {
+bool Window::setFrame(ScreenRect frame, bool display) {
     if (!frame.isValid()) return false;
     const bool sizeChanged = !(frame.size == frame_.size);
     frame_ = frame;
@@ -48,7 +48,7 @@ Size Window::contentSize() const {
 
 bool Window::setContentSize(Size size) {
     if (!size.isValid()) return false;
-    Rect frame = frameRectForContentRect(Rect{frame_.origin, size});
+    ScreenRect frame = frameRectForContentRect(ScreenRect{frame_.origin, size});
     // The origin is the lower-left corner: keeping the top edge still moves the origin.
     frame.origin.y = frame_.maxY() - frame.size.height;
     const bool sizeChanged = !(frame.size == frame_.size);
@@ -58,13 +58,13 @@ bool Window::setContentSize(Size size) {
     return true;
 }
 
-Rect Window::frameRectForContentRect(Rect contentRect) const {
-    return Rect{contentRect.origin, {contentRect.size.width, contentRect.size.height + titleStrip()}};
+ScreenRect Window::frameRectForContentRect(ScreenRect contentRect) const {
+    return ScreenRect{contentRect.origin, {contentRect.size.width, contentRect.size.height + titleStrip()}};
 }
 
-Rect Window::contentRectForFrameRect(Rect frameRect) const {
+ScreenRect Window::contentRectForFrameRect(ScreenRect frameRect) const {
     const double height = frameRect.size.height > titleStrip() ? frameRect.size.height - titleStrip() : 0;
-    return Rect{frameRect.origin, {frameRect.size.width, height}};
+    return ScreenRect{frameRect.origin, {frameRect.size.width, height}};
 }
 
 WindowButton* Window::standardWindowButton(WindowButtonType type) {
@@ -113,7 +113,7 @@ bool Window::isMainWindow() const {
 bool Window::zoom() {
     if (!zoomButton_ || !zoomButton_->isEnabled()) return false;
     if (zoomed_) {
-        const Rect previous = unzoomedFrame_;
+        const ScreenRect previous = unzoomedFrame_;
         setFrame(previous, true);
         return true;
     }

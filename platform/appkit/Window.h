@@ -4,8 +4,8 @@
 // Main thread only.
 #pragma once
 
-#include "platform/appkit/Geometry.h"
 #include "platform/appkit/WindowContent.h"
+#include "platform/geometry/ScreenRect.h"
 
 #include <cstddef>
 #include <memory>
@@ -44,7 +44,7 @@ public:
 
     // A new, not yet visible window whose content area is `contentRect`; it joins the
     // application's window list at once.
-    static std::shared_ptr<Window> make(Rect contentRect, WindowStyle style = {});
+    static std::shared_ptr<Window> make(ScreenRect contentRect, WindowStyle style = {});
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -57,17 +57,17 @@ public:
     const WindowStyle& style() const { return style_; }
 
     // The whole window, title strip included, origin at the lower-left corner.
-    Rect frame() const { return frame_; }
+    ScreenRect frame() const { return frame_; }
     // Moves and sizes the whole window; `display` redraws it at once. A rectangle with a negative or
     // non-finite part is refused (the frame stays as it was); returns whether it was taken.
-    bool setFrame(Rect frame, bool display);
+    bool setFrame(ScreenRect frame, bool display);
     // The content area's size: the frame without the title strip.
     Size contentSize() const;
     // Sizes the content area and grows or shrinks the frame around it, keeping the window's top-left
     // corner where it is. Refuses invalid sizes as setFrame does.
     bool setContentSize(Size size);
-    Rect frameRectForContentRect(Rect contentRect) const;
-    Rect contentRectForFrameRect(Rect frameRect) const;
+    ScreenRect frameRectForContentRect(ScreenRect contentRect) const;
+    ScreenRect contentRectForFrameRect(ScreenRect frameRect) const;
 
     // The standard button of that kind, or null when the window has none.
     WindowButton* standardWindowButton(WindowButtonType type);
@@ -104,15 +104,15 @@ public:
     const std::shared_ptr<WindowContent>& content() const { return content_; }
 
 private:
-    Window(Rect frame, WindowStyle style);
+    Window(ScreenRect frame, WindowStyle style);
     double titleStrip() const { return style_.titled ? kTitleStripHeight : 0; }
     void frameDidChange(bool sizeChanged, bool display);
 
     std::string title_;
     std::string identifier_;
     WindowStyle style_;
-    Rect frame_;
-    Rect unzoomedFrame_;
+    ScreenRect frame_;
+    ScreenRect unzoomedFrame_;
     bool zoomed_ = false;
     bool visible_ = false;
     bool miniaturized_ = false;

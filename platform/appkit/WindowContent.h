@@ -3,7 +3,7 @@
 // are made on the main thread.
 #pragma once
 
-#include "platform/appkit/Geometry.h"
+#include "platform/geometry/ScreenRect.h"
 
 #include <string>
 

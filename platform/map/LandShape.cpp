@@ -64,10 +64,10 @@ MapRing flatten(const GeoPolygon::Ring& ring, std::optional<double> reference, d
     return out;
 }
 
-bool ringContains(const MapRing& ring, MapPoint p) {
+bool ringContains(const MapRing& ring, Point p) {
     bool inside = false;
-    MapPoint a = ring.back();
-    for (const MapPoint& b : ring) {
+    Point a = ring.back();
+    for (const Point& b : ring) {
         if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (b.x - a.x) * (p.y - a.y) / (b.y - a.y))
             inside = !inside;
         a = b;
@@ -93,7 +93,7 @@ LandShape LandShape::fromPolygon(const GeoPolygon& polygon) {
             if (outline) break;
             continue;
         }
-        for (const MapPoint& p : flat) {
+        for (const Point& p : flat) {
             shape.minX = std::min(shape.minX, p.x);
             shape.maxX = std::max(shape.maxX, p.x);
             shape.minY = std::min(shape.minY, p.y);
@@ -105,7 +105,7 @@ LandShape LandShape::fromPolygon(const GeoPolygon& polygon) {
     return shape;
 }
 
-bool LandShape::contains(MapPoint unit) const {
+bool LandShape::contains(Point unit) const {
     if (rings.empty() || !std::isfinite(unit.x) || !std::isfinite(unit.y)) return false;
     if (unit.y < minY || unit.y > maxY) return false;
     // Try each copy of the point that falls within the shape's horizontal reach.

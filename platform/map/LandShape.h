@@ -19,7 +19,7 @@ struct LandShape {
     // The flat shape of a decoded polygon.
     static LandShape fromPolygon(const GeoPolygon& polygon);
     // Whether a unit-square point (x taken modulo 1) lies inside the filled area.
-    bool contains(MapPoint unit) const;
+    bool contains(Point unit) const;
 };
 
 } // namespace plat::map

@@ -6,8 +6,8 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/map/CoordinateRegion.h"
-#include "platform/map/MapGeometry.h"
 #include "platform/map/MapViewport.h"
+#include "platform/map/WorldRect.h"
 
 #include <optional>
 
@@ -24,8 +24,8 @@ public:
                        const plat::Clock& clock = plat::Clock::system());
 
     // The view's size in pixels; until it is set (or while it is empty) nothing is drawn.
-    void setViewSize(MapSize size) { viewSize_ = size; }
-    const MapSize& viewSize() const { return viewSize_; }
+    void setViewSize(Size size) { viewSize_ = size; }
+    const Size& viewSize() const { return viewSize_; }
 
     // Moves to `region`, at once when `animation` is zero, otherwise eased over that long from
     // where the camera is now (a move in progress is taken over from its current point). Returns
@@ -59,7 +59,7 @@ private:
     void moveTo(const WorldRect& rect, Duration animation);
 
     const plat::Clock& clock_;
-    MapSize viewSize_;
+    Size viewSize_;
     WorldRect target_;
     struct Move {
         WorldRect from;

@@ -11,15 +11,15 @@
 namespace plat::map {
 
 struct MapStyle {
-    MapColor water{0.67f, 0.80f, 0.91f, 1};
-    MapColor land{0.95f, 0.93f, 0.88f, 1};
-    MapColor coastline{0.62f, 0.66f, 0.70f, 1};
+    RGBA water{0.67f, 0.80f, 0.91f, 1};
+    RGBA land{0.95f, 0.93f, 0.88f, 1};
+    RGBA coastline{0.62f, 0.66f, 0.70f, 1};
     // Coastline stroke width in pixels; 0 for none.
     double coastlineWidth = 1.0;
 };
 
 struct MapDrawList {
-    MapSize viewSize;
+    Size viewSize;
     MapStyle style;
     std::vector<MapShape> land;
     std::vector<PlacedMarker> markers;

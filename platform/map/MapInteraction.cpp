@@ -6,18 +6,18 @@
 namespace plat::map {
 
 namespace {
-bool finite(MapPoint p) {
+bool finite(Point p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 } // namespace
 
-void MapInteraction::mouseDown(MapPoint point) {
+void MapInteraction::mouseDown(Point point) {
     if (!finite(point)) return;
     camera_.stopAnimation();
     press_ = Press{point, point, false};
 }
 
-void MapInteraction::mouseDragged(MapPoint point) {
+void MapInteraction::mouseDragged(Point point) {
     if (!press_ || !finite(point)) return;
     if (!press_->dragging && std::hypot(point.x - press_->origin.x, point.y - press_->origin.y) < kClickSlop)
         return;
@@ -27,7 +27,7 @@ void MapInteraction::mouseDragged(MapPoint point) {
     press_->last = point;
 }
 
-std::optional<MapPoint> MapInteraction::mouseUp(MapPoint point) {
+std::optional<Point> MapInteraction::mouseUp(Point point) {
     if (!press_) return std::nullopt;
     Press press = *press_;
     press_.reset();
@@ -49,26 +49,26 @@ void MapInteraction::pan(double dx, double dy) {
     camera_.setVisibleRect(MapViewport(viewport.viewSize(), rect).visibleRect());
 }
 
-void MapInteraction::scrollWheel(MapPoint point, double deltaY) {
+void MapInteraction::scrollWheel(Point point, double deltaY) {
     if (!std::isfinite(deltaY)) return;
     deltaY = std::clamp(deltaY, -kMaxWheelDelta, kMaxWheelDelta);
     zoom(point, std::exp2(deltaY * kZoomPerWheelUnit));
 }
 
-void MapInteraction::zoom(MapPoint point, double factor) {
+void MapInteraction::zoom(Point point, double factor) {
     if (!finite(point) || !std::isfinite(factor) || factor <= 0) return;
     camera_.stopAnimation();
     MapViewport viewport = camera_.viewport();
     if (viewport.isEmpty()) return;
-    MapPoint anchor = viewport.unitPoint(point);
-    const MapSize& view = viewport.viewSize();
+    Point anchor = viewport.unitPoint(point);
+    const Size& view = viewport.viewSize();
     // Clamp the scale first (through a viewport), then place the centre so `anchor` stays at
     // `point` at that scale.
     WorldRect wanted = viewport.visibleRect();
     wanted.size = {wanted.size.width / factor, wanted.size.height / factor};
     double scale = MapViewport(view, wanted).scale();
-    MapPoint center{anchor.x + (view.width / 2 - point.x) / scale,
-                    anchor.y + (view.height / 2 - point.y) / scale};
+    Point center{anchor.x + (view.width / 2 - point.x) / scale,
+                 anchor.y + (view.height / 2 - point.y) / scale};
     camera_.setVisibleRect(
         MapViewport(view, WorldRect{center, {view.width / scale, view.height / scale}}).visibleRect());
 }

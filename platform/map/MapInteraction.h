@@ -3,8 +3,8 @@
 // marker selection). Works on a MapCamera the caller owns; not thread-safe (main thread only).
 #pragma once
 
+#include "platform/geometry/Geometry.h"
 #include "platform/map/MapCamera.h"
-#include "platform/map/MapGeometry.h"
 
 #include <optional>
 
@@ -24,28 +24,28 @@ public:
     explicit MapInteraction(MapCamera& camera) : camera_(camera) {}
 
     // A button went down at `point` (view pixels). Stops a camera move in progress.
-    void mouseDown(MapPoint point);
+    void mouseDown(Point point);
     // The pointer moved with the button held: pans the camera by the movement since the last event.
     // Ignored without a preceding mouseDown.
-    void mouseDragged(MapPoint point);
+    void mouseDragged(Point point);
     // The button came up. Returns the press point when this was a click rather than a drag.
-    std::optional<MapPoint> mouseUp(MapPoint point);
+    std::optional<Point> mouseUp(Point point);
     // The press was cancelled (the window lost focus); no click is reported.
     void cancel() { press_.reset(); }
     bool isDragging() const { return press_ && press_->dragging; }
 
     // The wheel turned by `deltaY` units at `point`; positive zooms in. The place under the pointer
     // stays under it (as far as the world's edges allow).
-    void scrollWheel(MapPoint point, double deltaY);
+    void scrollWheel(Point point, double deltaY);
     // Zooms by `factor` (>1 in) about `point`; non-finite or non-positive factors are ignored.
-    void zoom(MapPoint point, double factor);
+    void zoom(Point point, double factor);
     // Pans by a pixel offset: the map content moves by (dx, dy).
     void pan(double dx, double dy);
 
 private:
     struct Press {
-        MapPoint origin;
-        MapPoint last;
+        Point origin;
+        Point last;
         bool dragging = false;
     };
     MapCamera& camera_;

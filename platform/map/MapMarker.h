@@ -2,13 +2,22 @@
 // Plain value; the view builds the list anew whenever what it shows changes.
 #pragma once
 
+#include "platform/geometry/Geometry.h"
+#include "platform/geometry/RGBA.h"
 #include "platform/map/GeoCoordinate.h"
-#include "platform/map/MapGeometry.h"
 
 #include <cstdint>
 #include <string>
 
 namespace plat::map {
+
+// The tints markers are drawn in.
+struct MarkerTint {
+    static constexpr RGBA gray() { return {0.56f, 0.56f, 0.58f, 1}; }
+    static constexpr RGBA green() { return {0.20f, 0.78f, 0.35f, 1}; }
+    static constexpr RGBA red() { return {1.00f, 0.23f, 0.19f, 1}; }
+    static constexpr RGBA blue() { return {0.00f, 0.48f, 1.00f, 1}; }
+};
 
 struct MapMarker {
     // The caller's tag (a region id), reported back by hit tests.
@@ -16,7 +25,7 @@ struct MapMarker {
     GeoCoordinate coordinate;
     // Shown next to the marker; empty for none.
     std::string title;
-    MapColor tint = MapColor::red();
+    RGBA tint = MarkerTint::red();
     // A named symbol drawn inside the marker ("checkmark.shield.fill"); empty for a plain marker.
     std::string symbolName;
     // Drawn above the markers that are not raised (the region in use among its neighbours), below
@@ -33,10 +42,10 @@ struct PlacedMarker {
     static constexpr double kHeadOffset = 16.0;
 
     MapMarker marker;
-    MapPoint anchor;
+    Point anchor;
     // The map's own selection (a clicked marker); the renderer may draw it larger.
     bool selected = false;
-    MapPoint head() const { return {anchor.x, anchor.y - kHeadOffset}; }
+    Point head() const { return {anchor.x, anchor.y - kHeadOffset}; }
 };
 
 } // namespace plat::map

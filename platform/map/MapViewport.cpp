@@ -7,7 +7,7 @@
 
 namespace plat::map {
 
-MapViewport::MapViewport(MapSize viewSize, WorldRect requested) : viewSize_(viewSize) {
+MapViewport::MapViewport(Size viewSize, WorldRect requested) : viewSize_(viewSize) {
     if (viewSize_.isEmpty()) {
         viewSize_ = {};
         return;
@@ -19,14 +19,14 @@ MapViewport::MapViewport(MapSize viewSize, WorldRect requested) : viewSize_(view
     double maxScale = std::max(minScale, std::min(w, h) * kMaxZoomFactor);
 
     double wanted = maxScale;
-    const MapSize& extent = requested.size;
+    const Size& extent = requested.size;
     if (std::isfinite(extent.width) && extent.width > 0) wanted = std::min(wanted, w / extent.width);
     if (std::isfinite(extent.height) && extent.height > 0) wanted = std::min(wanted, h / extent.height);
     scale_ = std::clamp(wanted, minScale, maxScale);
 
-    MapPoint center = requested.center;
+    Point center = requested.center;
     if (!std::isfinite(center.x) || !std::isfinite(center.y)) center = {0.5, 0.5};
-    MapSize visibleSize{w / scale_, h / scale_};
+    Size visibleSize{w / scale_, h / scale_};
     double halfHeight = visibleSize.height / 2;
     center.y = std::clamp(center.y, halfHeight, 1.0 - halfHeight);
     center.x = MercatorProjection::wrapUnitX(center.x);
@@ -41,11 +41,11 @@ CoordinateRegion MapViewport::visibleRegion() const {
     return MercatorProjection::region(visible_);
 }
 
-MapPoint MapViewport::viewPoint(MapPoint unit) const {
-    return MapPoint{(unit.x - visible_.minX()) * scale_, (unit.y - visible_.minY()) * scale_};
+Point MapViewport::viewPoint(Point unit) const {
+    return Point{(unit.x - visible_.minX()) * scale_, (unit.y - visible_.minY()) * scale_};
 }
 
-std::optional<MapPoint> MapViewport::viewPoint(GeoCoordinate coordinate) const {
+std::optional<Point> MapViewport::viewPoint(GeoCoordinate coordinate) const {
     auto unit = MercatorProjection::project(coordinate);
     if (!unit) return std::nullopt;
     // Pick the repetition of the world whose copy of the point lies within half a world of the
@@ -54,12 +54,12 @@ std::optional<MapPoint> MapViewport::viewPoint(GeoCoordinate coordinate) const {
     return viewPoint(*unit);
 }
 
-MapPoint MapViewport::unitPoint(MapPoint view) const {
+Point MapViewport::unitPoint(Point view) const {
     if (scale_ <= 0) return visible_.center;
-    return MapPoint{visible_.minX() + view.x / scale_, visible_.minY() + view.y / scale_};
+    return Point{visible_.minX() + view.x / scale_, visible_.minY() + view.y / scale_};
 }
 
-GeoCoordinate MapViewport::coordinate(MapPoint view) const {
+GeoCoordinate MapViewport::coordinate(Point view) const {
     return MercatorProjection::unproject(unitPoint(view));
 }
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "platform/map/CoordinateRegion.h"
-#include "platform/map/MapGeometry.h"
+#include "platform/map/WorldRect.h"
 
 namespace plat::map {
 
@@ -19,9 +19,9 @@ public:
     MapViewport() = default;
     // Fits `requested` into `viewSize`. A requested rectangle with a zero, negative or non-finite
     // extent zooms in as far as allowed; a non-finite centre falls back to the world's centre.
-    MapViewport(MapSize viewSize, WorldRect requested);
+    MapViewport(Size viewSize, WorldRect requested);
 
-    const MapSize& viewSize() const { return viewSize_; }
+    const Size& viewSize() const { return viewSize_; }
     bool isEmpty() const { return viewSize_.isEmpty(); }
     // View pixels per unit of the world square.
     double scale() const { return scale_; }
@@ -33,18 +33,18 @@ public:
     CoordinateRegion visibleRegion() const;
 
     // A unit-square point (no wrapping applied) in view pixels.
-    MapPoint viewPoint(MapPoint unit) const;
+    Point viewPoint(Point unit) const;
     // The view pixel of a coordinate, using the copy of the world nearest the view's centre so a
     // place is found whichever side of the antimeridian the camera looks at. None when the
     // coordinate is not finite.
-    std::optional<MapPoint> viewPoint(GeoCoordinate coordinate) const;
+    std::optional<Point> viewPoint(GeoCoordinate coordinate) const;
     // The unit-square point under a view pixel (x not wrapped).
-    MapPoint unitPoint(MapPoint view) const;
+    Point unitPoint(Point view) const;
     // The coordinate under a view pixel (longitude wrapped, latitude clamped).
-    GeoCoordinate coordinate(MapPoint view) const;
+    GeoCoordinate coordinate(Point view) const;
 
 private:
-    MapSize viewSize_;
+    Size viewSize_;
     double scale_ = 0;
     WorldRect visible_{{0.5, 0.5}, {1, 1}};
 };

@@ -9,13 +9,13 @@ std::vector<PlacedMarker> MarkerLayer::place(const std::vector<MapMarker>& marke
                                              const MapViewport& viewport, std::optional<int64_t> selected) {
     std::vector<PlacedMarker> placed;
     if (viewport.isEmpty()) return placed;
-    const MapSize& size = viewport.viewSize();
+    const Size& size = viewport.viewSize();
     const double r = PlacedMarker::kHeadRadius;
     for (const MapMarker& marker : markers) {
         auto anchor = viewport.viewPoint(marker.coordinate);
         if (!anchor) continue;
         PlacedMarker candidate{marker, *anchor, selected && marker.id == *selected};
-        MapPoint head = candidate.head();
+        Point head = candidate.head();
         bool visible =
             head.x + r >= 0 && head.x - r <= size.width && head.y + r >= 0 && anchor->y - r <= size.height;
         if (visible) placed.push_back(std::move(candidate));
@@ -29,12 +29,12 @@ std::vector<PlacedMarker> MarkerLayer::place(const std::vector<MapMarker>& marke
     return placed;
 }
 
-std::optional<int64_t> MarkerLayer::hitTest(const std::vector<PlacedMarker>& placed, MapPoint point,
+std::optional<int64_t> MarkerLayer::hitTest(const std::vector<PlacedMarker>& placed, Point point,
                                             double slop) {
     if (!std::isfinite(point.x) || !std::isfinite(point.y)) return std::nullopt;
     if (!(slop >= 0)) slop = 0;
     for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
-        MapPoint head = it->head();
+        Point head = it->head();
         double headReach = PlacedMarker::kHeadRadius + slop;
         if (std::hypot(point.x - head.x, point.y - head.y) <= headReach) return it->marker.id;
         if (std::hypot(point.x - it->anchor.x, point.y - it->anchor.y) <= slop) return it->marker.id;

@@ -21,7 +21,7 @@ public:
 
     // The topmost placed marker whose head (or the anchor point itself, within `slop` pixels)
     // contains `point`; none when the point misses every marker.
-    static std::optional<int64_t> hitTest(const std::vector<PlacedMarker>& placed, MapPoint point,
+    static std::optional<int64_t> hitTest(const std::vector<PlacedMarker>& placed, Point point,
                                           double slop = 4.0);
 };
 

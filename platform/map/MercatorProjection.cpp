@@ -38,17 +38,17 @@ double MercatorProjection::wrapUnitX(double x) {
     return wrapped >= 1.0 ? 0.0 : wrapped;
 }
 
-std::optional<MapPoint> MercatorProjection::project(GeoCoordinate coordinate) {
+std::optional<Point> MercatorProjection::project(GeoCoordinate coordinate) {
     if (!coordinate.isFinite()) return std::nullopt;
     double x = (wrapLongitude(coordinate.longitude) + 180.0) / 360.0;
-    return MapPoint{x, unitY(clampLatitude(coordinate.latitude))};
+    return Point{x, unitY(clampLatitude(coordinate.latitude))};
 }
 
-MapPoint MercatorProjection::projectUnwrapped(double latitude, double longitude) {
-    return MapPoint{(longitude + 180.0) / 360.0, unitY(clampLatitude(latitude))};
+Point MercatorProjection::projectUnwrapped(double latitude, double longitude) {
+    return Point{(longitude + 180.0) / 360.0, unitY(clampLatitude(latitude))};
 }
 
-GeoCoordinate MercatorProjection::unproject(MapPoint unit) {
+GeoCoordinate MercatorProjection::unproject(Point unit) {
     double x = wrapUnitX(unit.x);
     double y = std::isnan(unit.y) ? 0.5 : std::clamp(unit.y, 0.0, 1.0);
     double latitude = std::atan(std::sinh(kPi * (1 - 2 * y))) * kDegrees;

@@ -5,7 +5,7 @@
 
 #include "platform/map/CoordinateRegion.h"
 #include "platform/map/GeoCoordinate.h"
-#include "platform/map/MapGeometry.h"
+#include "platform/map/WorldRect.h"
 
 #include <optional>
 
@@ -25,12 +25,12 @@ public:
 
     // The unit-square point of a coordinate (latitude clamped, longitude wrapped); none when the
     // coordinate is not finite.
-    static std::optional<MapPoint> project(GeoCoordinate coordinate);
+    static std::optional<Point> project(GeoCoordinate coordinate);
     // The same for values already known to be finite, without wrapping: longitude 180 maps to
     // x = 1, which keeps polygon edges along the antimeridian in place.
-    static MapPoint projectUnwrapped(double latitude, double longitude);
+    static Point projectUnwrapped(double latitude, double longitude);
     // The coordinate at a unit-square point; x wraps, y is clamped to [0, 1].
-    static GeoCoordinate unproject(MapPoint unit);
+    static GeoCoordinate unproject(Point unit);
 
     // The unit-square rectangle for a region: centred on the region's centre, as wide as the
     // longitude span and tall enough that both (clamped) latitude edges lie inside. None when the

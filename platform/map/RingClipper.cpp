@@ -11,9 +11,9 @@ MapRing clipEdge(const MapRing& input, Inside inside, Cross cross) {
     MapRing output;
     if (input.empty()) return output;
     output.reserve(input.size() + 4);
-    MapPoint previous = input.back();
+    Point previous = input.back();
     bool previousInside = inside(previous);
-    for (const MapPoint& point : input) {
+    for (const Point& point : input) {
         bool pointInside = inside(point);
         if (pointInside != previousInside) output.push_back(cross(previous, point));
         if (pointInside) output.push_back(point);
@@ -23,12 +23,12 @@ MapRing clipEdge(const MapRing& input, Inside inside, Cross cross) {
     return output;
 }
 
-MapPoint atX(MapPoint a, MapPoint b, double x) {
+Point atX(Point a, Point b, double x) {
     double t = (x - a.x) / (b.x - a.x);
     return {x, a.y + (b.y - a.y) * t};
 }
 
-MapPoint atY(MapPoint a, MapPoint b, double y) {
+Point atY(Point a, Point b, double y) {
     double t = (y - a.y) / (b.y - a.y);
     return {a.x + (b.x - a.x) * t, y};
 }
@@ -39,17 +39,13 @@ MapRing RingClipper::clip(const MapRing& ring, double minX, double minY, double 
     // The crossing functions divide only when the two points lie on different sides, so the
     // divisor is never zero.
     MapRing out = clipEdge(
-        ring, [&](MapPoint p) { return p.x >= minX; },
-        [&](MapPoint a, MapPoint b) { return atX(a, b, minX); });
+        ring, [&](Point p) { return p.x >= minX; }, [&](Point a, Point b) { return atX(a, b, minX); });
     out = clipEdge(
-        out, [&](MapPoint p) { return p.x <= maxX; },
-        [&](MapPoint a, MapPoint b) { return atX(a, b, maxX); });
+        out, [&](Point p) { return p.x <= maxX; }, [&](Point a, Point b) { return atX(a, b, maxX); });
     out = clipEdge(
-        out, [&](MapPoint p) { return p.y >= minY; },
-        [&](MapPoint a, MapPoint b) { return atY(a, b, minY); });
+        out, [&](Point p) { return p.y >= minY; }, [&](Point a, Point b) { return atY(a, b, minY); });
     out = clipEdge(
-        out, [&](MapPoint p) { return p.y <= maxY; },
-        [&](MapPoint a, MapPoint b) { return atY(a, b, maxY); });
+        out, [&](Point p) { return p.y <= maxY; }, [&](Point a, Point b) { return atY(a, b, maxY); });
     if (out.size() < 3) out.clear();
     return out;
 }

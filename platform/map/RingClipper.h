@@ -2,14 +2,14 @@
 // finite coordinates instead of points millions of pixels away. Pure functions.
 #pragma once
 
-#include "platform/map/MapGeometry.h"
+#include "platform/geometry/Geometry.h"
 
 #include <vector>
 
 namespace plat::map {
 
 // A ring of points, implicitly closed (the last point joins the first; no repeated end point).
-using MapRing = std::vector<MapPoint>;
+using MapRing = std::vector<Point>;
 
 class RingClipper {
 public:

@@ -5,7 +5,7 @@
 
 namespace plat::map {
 
-std::vector<FillSpan> ScanlineFill::spans(const std::vector<MapShape>& shapes, MapSize viewSize) {
+std::vector<FillSpan> ScanlineFill::spans(const std::vector<MapShape>& shapes, Size viewSize) {
     std::vector<FillSpan> result;
     if (viewSize.isEmpty()) return result;
     const int rows = static_cast<int>(std::ceil(viewSize.height));
@@ -18,8 +18,8 @@ std::vector<FillSpan> ScanlineFill::spans(const std::vector<MapShape>& shapes, M
         touched.clear();
         for (const MapRing& ring : shape.rings) {
             if (ring.size() < 3) continue;
-            MapPoint a = ring.back();
-            for (const MapPoint& b : ring) {
+            Point a = ring.back();
+            for (const Point& b : ring) {
                 if (std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) && std::isfinite(b.y) &&
                     a.y != b.y) {
                     // Rows whose middle (r + 0.5) lies in [min y, max y): half-open, so a vertex

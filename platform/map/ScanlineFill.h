@@ -3,7 +3,7 @@
 // are filled by the even-odd rule, so holes stay open. Pure functions.
 #pragma once
 
-#include "platform/map/MapGeometry.h"
+#include "platform/geometry/Geometry.h"
 #include "platform/map/RingClipper.h"
 
 #include <vector>
@@ -27,7 +27,7 @@ public:
     // The spans of every shape inside a view of `viewSize`, sampled at each row's middle, clipped to
     // [0, width], ordered by shape and then by row. Non-finite points make their edges count as
     // absent.
-    static std::vector<FillSpan> spans(const std::vector<MapShape>& shapes, MapSize viewSize);
+    static std::vector<FillSpan> spans(const std::vector<MapShape>& shapes, Size viewSize);
 };
 
 } // namespace plat::map

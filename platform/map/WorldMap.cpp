@@ -122,7 +122,7 @@ MapDrawList WorldMap::drawCommands(const MapViewport& viewport, const std::vecto
             for (const MapRing& ring : shape.rings) {
                 MapRing view;
                 view.reserve(ring.size());
-                for (const MapPoint& p : ring)
+                for (const Point& p : ring)
                     view.push_back({(p.x - originX) * scale, (p.y - originY) * scale});
                 if (needsClip)
                     view =

@@ -13,7 +13,7 @@ ColorAssets& ColorAssets::shared() {
     return *assets;
 }
 
-std::optional<Color> ColorAssets::parseHex(const std::string& text) {
+std::optional<RGBA> ColorAssets::parseHex(const std::string& text) {
     if ((text.size() != 7 && text.size() != 9) || text[0] != '#') return std::nullopt;
     uint32_t v = 0;
     for (size_t i = 1; i < text.size(); ++i) {
@@ -25,11 +25,11 @@ std::optional<Color> ColorAssets::parseHex(const std::string& text) {
         if (d < 0) return std::nullopt;
         v = (v << 4) | static_cast<uint32_t>(d);
     }
-    if (text.size() == 7) return Color::rgb(v);
-    return Color::rgb(v >> 8, static_cast<float>(v & 0xFF) / 255.0f);
+    if (text.size() == 7) return RGBA::rgb(v);
+    return RGBA::rgb(v >> 8, static_cast<float>(v & 0xFF) / 255.0f);
 }
 
-std::optional<Color> ColorAssets::color(const std::string& name) {
+std::optional<RGBA> ColorAssets::color(const std::string& name) {
     std::lock_guard lock(mutex_);
     if (!loaded_) {
         loaded_ = true;

@@ -18,16 +18,16 @@ public:
     ColorAssets& operator=(const ColorAssets&) = delete;
 
     // The colour of that name; none when the bundle has no such colour.
-    std::optional<Color> color(const std::string& name);
+    std::optional<RGBA> color(const std::string& name);
     // "#RRGGBB" or "#RRGGBBAA"; none for anything else.
-    static std::optional<Color> parseHex(const std::string& text);
+    static std::optional<RGBA> parseHex(const std::string& text);
     void resetForTesting();
 
 private:
     ColorAssets() = default;
     std::mutex mutex_;
     bool loaded_ = false;
-    std::map<std::string, Color> colors_;
+    std::map<std::string, RGBA> colors_;
 };
 
 } // namespace plat::render

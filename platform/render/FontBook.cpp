@@ -107,12 +107,14 @@ bool FontBook::hasGlyph(char32_t codepoint) const {
     return measuringFaces_.regular[0]->FindGlyphNoFallback(static_cast<ImWchar>(codepoint)) != nullptr;
 }
 
-Size FontBook::measure(std::string_view text, Font font, float wrapWidth) const {
+Size FontBook::measure(std::string_view text, Font font, double wrapWidth) const {
     if (text.empty()) return {0, font.size};
     const ImFont* face = measuringFaces_.pick(font);
     const char* begin = text.data();
     const char* end = begin + text.size();
-    ImVec2 size = face->CalcTextSizeA(font.size, FLT_MAX, wrapWidth > 0 ? wrapWidth : 0.0f, begin, end);
+    // The font library measures in float.
+    ImVec2 size = face->CalcTextSizeA(static_cast<float>(font.size), FLT_MAX,
+                                      wrapWidth > 0 ? static_cast<float>(wrapWidth) : 0.0f, begin, end);
     return {size.x, size.y};
 }
 

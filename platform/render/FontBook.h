@@ -21,7 +21,7 @@ public:
 
     // The size of a run of UTF-8 text: one line, or wrapped at `wrapWidth` when it is above zero.
     // Each line is font.size points high.
-    Size measure(std::string_view text, Font font, float wrapWidth = 0) const;
+    Size measure(std::string_view text, Font font, double wrapWidth = 0) const;
     // Whether the text and symbol font files were found (else a built-in fallback face is used).
     bool textFontLoaded() const { return textLoaded_; }
     bool symbolFontLoaded() const { return symbolsLoaded_; }

@@ -75,7 +75,7 @@ struct GlWindow::Impl {
     Point cursor() const {
         double x = 0, y = 0;
         glfwGetCursorPos(window, &x, &y);
-        return {static_cast<float>(x), static_cast<float>(y)};
+        return {x, y};
     }
 
     // A window under an open sheet takes no input; a click on it brings the sheet forward.
@@ -109,7 +109,7 @@ void GlWindow::Impl::installCallbacks() {
         if (self->blocked()) return; // the widget layer polls the pointer itself
         InputEvent e;
         e.kind = InputEvent::Kind::MouseMove;
-        e.position = {static_cast<float>(x), static_cast<float>(y)};
+        e.position = {x, y};
         if (!self->pending.empty() && self->pending.back().kind == InputEvent::Kind::MouseMove)
             self->pending.back() = e; // coalesce moves
         else
@@ -138,8 +138,8 @@ void GlWindow::Impl::installCallbacks() {
         InputEvent e;
         e.kind = InputEvent::Kind::Scroll;
         e.position = self->cursor();
-        e.dx = static_cast<float>(dx);
-        e.dy = static_cast<float>(dy);
+        e.dx = dx;
+        e.dy = dy;
         self->queue(e);
     });
     glfwSetKeyCallback(window, [](GLFWwindow* w, int key, int scancode, int action, int mods) {
@@ -268,7 +268,7 @@ void GlWindow::Impl::renderFrame(const DisplayList& list, Bitmap* readBack) {
     ImGui::NewFrame();
     Painter::Context context;
     context.faces = &faces;
-    context.contentSize = {static_cast<float>(ww), static_cast<float>(wh)};
+    context.contentSize = {static_cast<double>(ww), static_cast<double>(wh)};
     context.time = glfwGetTime();
     context.texture = [this](const std::string& name) { return texture(name); };
     context.pixelsTexture = [this](const std::shared_ptr<const Bitmap>& pixels) { return texture(pixels); };
@@ -276,7 +276,7 @@ void GlWindow::Impl::renderFrame(const DisplayList& list, Bitmap* readBack) {
     Painter(std::move(context)).paint(list);
     ImGui::Render();
     glViewport(0, 0, fbw, fbh);
-    const Color bg = list.background;
+    const RGBA bg = list.background;
     glClearColor(bg.r * bg.a, bg.g * bg.a, bg.b * bg.a, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
@@ -332,8 +332,7 @@ GlWindow::GlWindow(const WindowOptions& options) : impl_(std::make_unique<Impl>(
         // A sheet: over the top of its parent, centred, and tied to it for the window manager.
         Point p = impl_->parent->position();
         Size ps = impl_->parent->contentSize();
-        glfwSetWindowPos(impl_->window, static_cast<int>(p.x + (ps.width - static_cast<float>(w)) / 2),
-                         static_cast<int>(p.y));
+        glfwSetWindowPos(impl_->window, static_cast<int>(p.x + (ps.width - w) / 2), static_cast<int>(p.y));
         XSetTransientForHint(glfwGetX11Display(), glfwGetX11Window(impl_->window),
                              glfwGetX11Window(impl_->parent->impl_->window));
         impl_->parent->childOpened(this);
@@ -364,7 +363,7 @@ GlWindow::~GlWindow() {
 Size GlWindow::contentSize() const {
     int w = 0, h = 0;
     if (impl_->window) glfwGetWindowSize(impl_->window, &w, &h);
-    return {static_cast<float>(w), static_cast<float>(h)};
+    return {static_cast<double>(w), static_cast<double>(h)};
 }
 
 void GlWindow::setContentSize(Size size) {
@@ -378,19 +377,19 @@ Size GlWindow::frameSize() const {
     int l = 0, t = 0, r = 0, b = 0;
     if (impl_->window) glfwGetWindowFrameSize(impl_->window, &l, &t, &r, &b);
     Size c = contentSize();
-    return {c.width + static_cast<float>(l + r), c.height + static_cast<float>(t + b)};
+    return {c.width + (l + r), c.height + (t + b)};
 }
 
 void GlWindow::setFrameSize(Size size) {
     int l = 0, t = 0, r = 0, b = 0;
     if (impl_->window) glfwGetWindowFrameSize(impl_->window, &l, &t, &r, &b);
-    setContentSize({size.width - static_cast<float>(l + r), size.height - static_cast<float>(t + b)});
+    setContentSize({size.width - (l + r), size.height - (t + b)});
 }
 
 Point GlWindow::position() const {
     int x = 0, y = 0;
     if (impl_->window) glfwGetWindowPos(impl_->window, &x, &y);
-    return {static_cast<float>(x), static_cast<float>(y)};
+    return {static_cast<double>(x), static_cast<double>(y)};
 }
 
 void GlWindow::setPosition(Point position) {
@@ -597,7 +596,7 @@ void GlWindow::simulateText(const std::string& utf8) {
         cb(impl_->window, static_cast<unsigned int>(c));
 }
 
-void GlWindow::simulateScroll(Point p, float dx, float dy) {
+void GlWindow::simulateScroll(Point p, double dx, double dy) {
     if (!impl_->window) return;
     simulateMouseMove(p);
     installed(impl_->window, glfwSetScrollCallback)(impl_->window, dx, dy);

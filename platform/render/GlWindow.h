@@ -61,7 +61,7 @@ public:
     void simulateMouseMove(Point position);
     void simulateKey(int key, int mods = 0);
     void simulateText(const std::string& utf8);
-    void simulateScroll(Point position, float dx, float dy);
+    void simulateScroll(Point position, double dx, double dy);
     void simulateCloseRequest();
     void simulateFocus(bool focused);
 

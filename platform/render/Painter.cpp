@@ -17,30 +17,34 @@ namespace plat::render {
 
 namespace {
 
+// The drawing library works in float: the display list's lengths cross over to it here.
+float px(double v) {
+    return static_cast<float>(v);
+}
 ImVec2 vec(Point p) {
-    return {p.x, p.y};
+    return {px(p.x), px(p.y)};
 }
 ImVec2 minOf(const Rect& r) {
-    return {r.x, r.y};
+    return {px(r.x), px(r.y)};
 }
 ImVec2 maxOf(const Rect& r) {
-    return {r.maxX(), r.maxY()};
+    return {px(r.maxX()), px(r.maxY())};
 }
-ImU32 col(Color c) {
+ImU32 col(RGBA c) {
     return c.packed();
 }
-ImVec4 vec4(Color c) {
+ImVec4 vec4(RGBA c) {
     return {c.r, c.g, c.b, c.a};
 }
 
 // Corner radius no larger than half the shorter side, so pills and circles come out right.
-float clampRadius(const Rect& r, float radius) {
-    return std::max(0.0f, std::min(radius, std::min(r.width, r.height) * 0.5f));
+float clampRadius(const Rect& r, double radius) {
+    return px(std::max(0.0, std::min(radius, std::min(r.width, r.height) * 0.5)));
 }
 
 std::vector<ImVec2> ellipsePoints(const Rect& r) {
-    const float rx = r.width * 0.5f, ry = r.height * 0.5f;
-    const ImVec2 c{r.x + rx, r.y + ry};
+    const float rx = px(r.width) * 0.5f, ry = px(r.height) * 0.5f;
+    const ImVec2 c{px(r.x) + rx, px(r.y) + ry};
     const int segments = std::clamp(static_cast<int>((rx + ry) * 0.75f), 12, 128);
     std::vector<ImVec2> points;
     points.reserve(static_cast<size_t>(segments));
@@ -56,7 +60,7 @@ std::vector<ImVec2> ellipsePoints(const Rect& r) {
 
 void Painter::paint(const DisplayList& list) {
     ImGui::SetNextWindowPos({0, 0});
-    ImGui::SetNextWindowSize({ctx_.contentSize.width, ctx_.contentSize.height});
+    ImGui::SetNextWindowSize({px(ctx_.contentSize.width), px(ctx_.contentSize.height)});
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, {0, 0});
     ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0);
     ImGui::Begin("##content", nullptr,
@@ -76,20 +80,20 @@ void Painter::paint(const DisplayList& list) {
                                       clampRadius(c.rect, c.cornerRadius));
                 } else if constexpr (std::is_same_v<T, cmd::StrokeRect>) {
                     // The stroke lies inside the rectangle.
-                    const float h = c.lineWidth * 0.5f;
+                    const double h = c.lineWidth * 0.5;
                     const Rect in{c.rect.x + h, c.rect.y + h, c.rect.width - c.lineWidth,
                                   c.rect.height - c.lineWidth};
                     dl->AddRect(minOf(in), maxOf(in), col(c.color), clampRadius(in, c.cornerRadius - h), 0,
-                                c.lineWidth);
+                                px(c.lineWidth));
                 } else if constexpr (std::is_same_v<T, cmd::FillEllipse>) {
                     auto pts = ellipsePoints(c.rect);
                     dl->AddConvexPolyFilled(pts.data(), static_cast<int>(pts.size()), col(c.color));
                 } else if constexpr (std::is_same_v<T, cmd::StrokeEllipse>) {
                     auto pts = ellipsePoints(c.rect);
                     dl->AddPolyline(pts.data(), static_cast<int>(pts.size()), col(c.color),
-                                    ImDrawFlags_Closed, c.lineWidth);
+                                    ImDrawFlags_Closed, px(c.lineWidth));
                 } else if constexpr (std::is_same_v<T, cmd::Line>) {
-                    dl->AddLine(vec(c.from), vec(c.to), col(c.color), c.width);
+                    dl->AddLine(vec(c.from), vec(c.to), col(c.color), px(c.width));
                 } else if constexpr (std::is_same_v<T, cmd::Polygon>) {
                     std::vector<ImVec2> pts;
                     for (Point p : c.points)
@@ -97,7 +101,7 @@ void Painter::paint(const DisplayList& list) {
                     if (pts.size() < 3) return;
                     if (c.strokeWidth > 0)
                         dl->AddPolyline(pts.data(), static_cast<int>(pts.size()), col(c.color),
-                                        ImDrawFlags_Closed, c.strokeWidth);
+                                        ImDrawFlags_Closed, px(c.strokeWidth));
                     else
                         dl->AddConvexPolyFilled(pts.data(), static_cast<int>(pts.size()), col(c.color));
                 } else if constexpr (std::is_same_v<T, cmd::Text>) {
@@ -131,8 +135,8 @@ void Painter::paint(const DisplayList& list) {
         ImGui::PopClipRect();
     if (alert) {
         // Modal in the window: everything behind it dims at once.
-        dl->AddRectFilled({0, 0}, {ctx_.contentSize.width, ctx_.contentSize.height},
-                          col(Color{0, 0, 0, 0.25f}));
+        dl->AddRectFilled({0, 0}, {px(ctx_.contentSize.width), px(ctx_.contentSize.height)},
+                          col(RGBA{0, 0, 0, 0.25f}));
         paintAlert(*alert);
     } else if (ImGui::IsPopupOpen("##alert")) {
         if (ImGui::BeginPopupModal("##alert", nullptr, ImGuiWindowFlags_NoTitleBar)) {
@@ -147,18 +151,20 @@ void Painter::paintText(const cmd::Text& t) {
     if (t.text.empty()) return;
     ImFont* face = ctx_.faces->pick(t.font);
     ImDrawList* dl = ImGui::GetWindowDrawList();
-    const float scale = t.font.size / face->FontSize;
-    const float lineHeight = t.lineHeight > 0 ? t.lineHeight : t.font.size;
-    const float inset = (lineHeight - t.font.size) * 0.5f;
+    const float size = px(t.font.size);
+    const float scale = size / face->FontSize;
+    const float lineHeight = t.lineHeight > 0 ? px(t.lineHeight) : size;
+    const float inset = (lineHeight - size) * 0.5f;
     // The rule sits just under the baseline.
-    const float underlineY = inset + face->Ascent * scale + std::max(1.0f, t.font.size / 12.0f);
+    const float underlineY = inset + face->Ascent * scale + std::max(1.0f, size / 12.0f);
     const char* line = t.text.data();
     const char* const end = line + t.text.size();
-    float y = t.origin.y;
+    const float x = px(t.origin.x);
+    float y = px(t.origin.y);
     while (line < end) {
         const char* next = line;
         if (t.wrapWidth > 0) {
-            next = face->CalcWordWrapPositionA(scale, line, end, t.wrapWidth);
+            next = face->CalcWordWrapPositionA(scale, line, end, px(t.wrapWidth));
             if (next == line) ++next;
             // A hard break inside the wrapped part ends the line there.
             for (const char* p = line; p < next; ++p)
@@ -170,11 +176,10 @@ void Painter::paintText(const cmd::Text& t) {
             while (next < end && *next != '\n')
                 ++next;
         }
-        dl->AddText(face, t.font.size, {t.origin.x, y + inset}, col(t.color), line, next);
+        dl->AddText(face, size, {x, y + inset}, col(t.color), line, next);
         if (t.underline && next > line) {
-            const float w = face->CalcTextSizeA(t.font.size, FLT_MAX, 0, line, next).x;
-            dl->AddLine({t.origin.x, y + underlineY}, {t.origin.x + w, y + underlineY}, col(t.underlineColor),
-                        1.0f);
+            const float w = face->CalcTextSizeA(size, FLT_MAX, 0, line, next).x;
+            dl->AddLine({x, y + underlineY}, {x + w, y + underlineY}, col(t.underlineColor), 1.0f);
         }
         y += lineHeight;
         line = next;
@@ -195,8 +200,9 @@ void Painter::paintSymbol(const cmd::Symbol& s) {
     if (!glyph) return;
     const float gw = std::max(1.0f, glyph->X1 - glyph->X0);
     const float gh = std::max(1.0f, glyph->Y1 - glyph->Y0);
-    const float scale = std::min(s.rect.width / gw, s.rect.height / gh);
-    const float cx = s.rect.x + s.rect.width * 0.5f, cy = s.rect.y + s.rect.height * 0.5f;
+    const ImVec2 at = minOf(s.rect), side{px(s.rect.width), px(s.rect.height)};
+    const float scale = std::min(side.x / gw, side.y / gh);
+    const float cx = at.x + side.x * 0.5f, cy = at.y + side.y * 0.5f;
     const ImVec2 pos{cx - (glyph->X0 + glyph->X1) * 0.5f * scale,
                      cy - (glyph->Y0 + glyph->Y1) * 0.5f * scale};
     const std::string text = plat::text::utf8Encoded(*cp);
@@ -206,15 +212,15 @@ void Painter::paintSymbol(const cmd::Symbol& s) {
 
 void Painter::paintSpinner(const cmd::Spinner& s) {
     constexpr int kSpokes = 8;
-    const float radius = std::min(s.rect.width, s.rect.height) * 0.5f;
+    const float radius = px(std::min(s.rect.width, s.rect.height)) * 0.5f;
     if (radius <= 0) return;
-    const ImVec2 c{s.rect.x + s.rect.width * 0.5f, s.rect.y + s.rect.height * 0.5f};
+    const ImVec2 c{px(s.rect.x) + px(s.rect.width) * 0.5f, px(s.rect.y) + px(s.rect.height) * 0.5f};
     const int lead = static_cast<int>(std::fmod(ctx_.time * kSpokes, kSpokes));
     ImDrawList* dl = ImGui::GetWindowDrawList();
     for (int i = 0; i < kSpokes; ++i) {
         const float a = 2.0f * std::numbers::pi_v<float> * static_cast<float>(i) / kSpokes;
         const int age = (lead - i + kSpokes) % kSpokes;
-        const Color color = s.color.withAlpha(s.color.a * (1.0f - static_cast<float>(age) / (kSpokes + 1)));
+        const RGBA color = s.color.withAlpha(s.color.a * (1.0f - static_cast<float>(age) / (kSpokes + 1)));
         const ImVec2 dir{std::cos(a), std::sin(a)};
         dl->AddLine({c.x + dir.x * radius * 0.45f, c.y + dir.y * radius * 0.45f},
                     {c.x + dir.x * radius * 0.95f, c.y + dir.y * radius * 0.95f}, col(color),
@@ -224,7 +230,7 @@ void Painter::paintSpinner(const cmd::Spinner& s) {
 
 void Painter::paintTextField(const cmd::TextField& f) {
     ImFont* face = ctx_.faces->pick(f.font);
-    const float scale = f.font.size / face->FontSize;
+    const float scale = px(f.font.size) / face->FontSize;
     const std::string label = "##" + f.id;
     ImGui::PushID(f.id.c_str());
     ImGui::PushFont(face);
@@ -235,10 +241,10 @@ void Painter::paintTextField(const cmd::TextField& f) {
     ImGui::PushStyleColor(ImGuiCol_Text, vec4(f.color));
     ImGui::PushStyleColor(ImGuiCol_TextDisabled, vec4(f.placeholderColor));
     ImGui::PushStyleVar(ImGuiStyleVar_FramePadding,
-                        {0, std::max(0.0f, (f.rect.height - f.font.size) * 0.5f)});
+                        {0, px(std::max(0.0, (f.rect.height - f.font.size) * 0.5))});
     ImGui::PushStyleVar(ImGuiStyleVar_FrameBorderSize, 0);
     ImGui::SetCursorScreenPos(minOf(f.rect));
-    ImGui::SetNextItemWidth(f.rect.width);
+    ImGui::SetNextItemWidth(px(f.rect.width));
     // The toolkit owns focus: a focused field takes the keyboard, an unfocused one gives it up.
     const ImGuiID id = ImGui::GetID(label.c_str());
     // A field focused from here starts with the caret after its text rather than all of it selected.
@@ -280,8 +286,8 @@ void Painter::paintTextField(const cmd::TextField& f) {
 void Painter::paintAlert(const cmd::Alert& a) {
     if (!ImGui::IsPopupOpen("##alert")) ImGui::OpenPopup("##alert");
     const float width = 280;
-    ImGui::SetNextWindowPos({ctx_.contentSize.width * 0.5f, ctx_.contentSize.height * 0.5f}, ImGuiCond_Always,
-                            {0.5f, 0.5f});
+    ImGui::SetNextWindowPos({px(ctx_.contentSize.width) * 0.5f, px(ctx_.contentSize.height) * 0.5f},
+                            ImGuiCond_Always, {0.5f, 0.5f});
     ImGui::SetNextWindowSize({width, 0});
     if (!ImGui::BeginPopupModal("##alert", nullptr,
                                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
@@ -292,7 +298,7 @@ void Painter::paintAlert(const cmd::Alert& a) {
     auto centred = [&](const std::string& s, Font font) {
         ImFont* face = ctx_.faces->pick(font);
         ImGui::PushFont(face);
-        ImGui::SetWindowFontScale(font.size / face->FontSize);
+        ImGui::SetWindowFontScale(px(font.size) / face->FontSize);
         const float w = std::min(inner, ImGui::CalcTextSize(s.c_str(), nullptr, false, inner).x);
         ImGui::SetCursorPosX(ImGui::GetStyle().WindowPadding.x + (inner - w) * 0.5f);
         ImGui::PushTextWrapPos(ImGui::GetCursorPosX() + w + 1);

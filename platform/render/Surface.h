@@ -29,7 +29,7 @@ struct InputEvent {
     Kind kind = Kind::MouseMove;
     Point position;
     int button = 0; // 0 left, 1 right, 2 middle
-    float dx = 0, dy = 0;
+    double dx = 0, dy = 0;
     int key = 0;
     int mods = 0;
     uint32_t codepoint = 0;

@@ -7,7 +7,7 @@ std::shared_ptr<CommandMenuHost> CommandMenuHost::make(ui::AnyView content) {
 }
 
 CommandMenuHost::CommandMenuHost(ui::AnyView content)
-    : host_(std::make_unique<ui::Host>(std::move(content), ui::HostOptions{ui::Size{320, 40}, nullptr})) {}
+    : host_(std::make_unique<ui::Host>(std::move(content), ui::HostOptions{Size{320, 40}, nullptr})) {}
 
 ui::NodeRef CommandMenuHost::button(size_t index) {
     host_->update();

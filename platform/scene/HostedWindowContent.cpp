@@ -52,7 +52,7 @@ HostedWindowContent::~HostedWindowContent() {
     host_->setDisplayHandler({});
 }
 
-ui::Size HostedWindowContent::treeSize(Size contentSize) const {
+Size HostedWindowContent::treeSize(Size contentSize) const {
     return {contentSize.width, contentSize.height + (menuBar_ ? MenuBarModel::kHeight : 0.0)};
 }
 

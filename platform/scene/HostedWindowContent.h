@@ -48,7 +48,7 @@ private:
                         std::shared_ptr<MenuBarModel> menuBar);
     void displayed();
     // The tree's size for a window content size: the menu bar's strip added.
-    ui::Size treeSize(Size contentSize) const;
+    Size treeSize(Size contentSize) const;
 
     std::weak_ptr<Window> window_;
     std::shared_ptr<ui::Host> host_;

@@ -109,7 +109,7 @@ std::shared_ptr<Window> SceneHost::settingsWindow() const {
     return std::find(windows.begin(), windows.end(), window) != windows.end() ? window : nullptr;
 }
 
-std::shared_ptr<Window> SceneHost::openWindow(const Scene& scene, Rect contentRect, WindowStyle style,
+std::shared_ptr<Window> SceneHost::openWindow(const Scene& scene, ScreenRect contentRect, WindowStyle style,
                                               std::string title) {
     auto window = Window::make(contentRect, style);
     window->setTitle(std::move(title));

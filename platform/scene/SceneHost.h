@@ -7,9 +7,9 @@
 // shown on the desktop and the application runs the presenter's event loop. Main thread only.
 #pragma once
 
-#include "platform/appkit/Geometry.h"
 #include "platform/appkit/Window.h"
 #include "platform/foundation/Cancellable.h"
+#include "platform/geometry/ScreenRect.h"
 #include "platform/scene/CommandMenuHost.h"
 #include "platform/scene/MenuBar.h"
 #include "platform/scene/Scene.h"
@@ -24,8 +24,8 @@ namespace plat::scene {
 struct SceneOptions {
     std::string appName = "Velmora";
     // Where and how large a new window's content area is before its content sizes it.
-    Rect windowContentRect{{200, 300}, {640, 400}};
-    Rect settingsContentRect{{260, 420}, {480, 160}};
+    ScreenRect windowContentRect{{200, 300}, {640, 400}};
+    ScreenRect settingsContentRect{{260, 420}, {480, 160}};
     // Print each changed picture of a window to the console (the headless application).
     bool printWindows = false;
     // Shows the windows on the desktop and runs the event loop; none: headless.
@@ -61,7 +61,7 @@ public:
 
 private:
     const Scene* firstScene(Scene::Kind kind) const;
-    std::shared_ptr<Window> openWindow(const Scene& scene, Rect contentRect, WindowStyle style,
+    std::shared_ptr<Window> openWindow(const Scene& scene, ScreenRect contentRect, WindowStyle style,
                                        std::string title);
 
     const App& app_;

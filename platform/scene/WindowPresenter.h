@@ -4,7 +4,7 @@
 // itself knows no renderer. Main thread only.
 #pragma once
 
-#include "platform/appkit/Geometry.h"
+#include "platform/geometry/ScreenRect.h"
 
 #include <filesystem>
 #include <memory>

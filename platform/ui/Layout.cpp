@@ -23,11 +23,6 @@ ProposedSize proposal(Axis a, std::optional<double> main, std::optional<double> 
     return a == Axis::Horizontal ? ProposedSize{main, cross} : ProposedSize{cross, main};
 }
 
-std::optional<double> inset(std::optional<double> v, double by) {
-    if (!v) return std::nullopt;
-    return std::max(0.0, *v - by);
-}
-
 // One dimension of a flexible frame.
 double resolveFlexible(std::optional<double> proposed, std::optional<double> mn, std::optional<double> ideal,
                        std::optional<double> mx, double child) {
@@ -305,10 +300,7 @@ void LayoutEngine::place(Node& node, Rect bounds) {
             place(*c, aligned(bounds, measure(*c, {bounds.width, bounds.height}), d.alignment));
         return;
     case ViewKind::Padding: {
-        const EdgeInsets& e = d.insets;
-        Rect inner{bounds.x + e.leading, bounds.y + e.top, std::max(0.0, bounds.width - e.horizontal()),
-                   std::max(0.0, bounds.height - e.vertical())};
-        placeContent(layoutChildren(node), inner, Alignment::center());
+        placeContent(layoutChildren(node), inset(bounds, d.insets), Alignment::center());
         return;
     }
     case ViewKind::Frame: {

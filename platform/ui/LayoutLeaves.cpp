@@ -65,16 +65,6 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-std::optional<double> inset(std::optional<double> v, double by) {
-    if (!v) return std::nullopt;
-    return std::max(0.0, *v - by);
-}
-
-Rect inset(Rect r, EdgeInsets e) {
-    return {r.x + e.leading, r.y + e.top, std::max(0.0, r.width - e.horizontal()),
-            std::max(0.0, r.height - e.vertical())};
-}
-
 std::string shownText(const Node& n) {
     return n.data->text.resolve(n.env->localize);
 }

@@ -29,7 +29,7 @@ const MapContent& MapViewState::contentOf(const NodeRef& node) {
 
 MapViewState::MapViewState(const Clock& clock) : camera_(map::CoordinateRegion::world(), clock) {}
 
-map::MapPoint MapViewState::local(const NodeRef& node, Point location) {
+Point MapViewState::local(const NodeRef& node, Point location) {
     const Rect frame = node.frame();
     return {location.x - frame.x, location.y - frame.y};
 }

@@ -53,7 +53,7 @@ public:
     bool click(const NodeRef& node, Point location);
 
 private:
-    static map::MapPoint local(const NodeRef& node, Point location);
+    static Point local(const NodeRef& node, Point location);
     void publishCamera(const MapContent& content);
 
     map::MapCamera camera_;

@@ -3,7 +3,7 @@
 // like node frames; a divider among a menu's items is a thin row that takes no click.
 #pragma once
 
-#include "platform/ui/Geometry.h"
+#include "platform/ui/LayoutValues.h"
 #include "platform/ui/NodeRef.h"
 
 #include <string>

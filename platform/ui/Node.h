@@ -6,7 +6,7 @@
 #include "platform/foundation/Cancellable.h"
 #include "platform/ui/BuildContext.h"
 #include "platform/ui/EnvironmentValues.h"
-#include "platform/ui/Geometry.h"
+#include "platform/ui/LayoutValues.h"
 #include "platform/ui/NodeLink.h"
 #include "platform/ui/Presentation.h"
 #include "platform/ui/Screen.h"

@@ -217,7 +217,7 @@ std::string NodeRef::describe() const {
     if (d.attrs.borderColor) s += " border=" + d.attrs.borderColor->description();
     if (d.attrs.shadow) s += " shadow";
     if (!isAlive()) s += " (gone)";
-    return s + " @ " + ui::describe(frame());
+    return s + " @ " + plat::describe(frame());
 }
 
 } // namespace plat::ui

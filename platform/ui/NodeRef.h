@@ -6,8 +6,8 @@
 #pragma once
 
 #include "platform/ui/EnvironmentValues.h"
-#include "platform/ui/Geometry.h"
 #include "platform/ui/KeyEvent.h"
+#include "platform/ui/LayoutValues.h"
 #include "platform/ui/Tag.h"
 #include "platform/ui/ViewKind.h"
 

@@ -2,7 +2,7 @@
 // as indented text. Drawing never evaluates a body: it only reads the nodes and their frames.
 #pragma once
 
-#include "platform/ui/Geometry.h"
+#include "platform/ui/LayoutValues.h"
 #include "platform/ui/NodeRef.h"
 
 #include <vector>

@@ -5,8 +5,8 @@
 // Main thread only.
 #pragma once
 
-#include "platform/ui/Geometry.h"
 #include "platform/ui/KeyEvent.h"
+#include "platform/ui/LayoutValues.h"
 #include "platform/ui/MenuPopup.h"
 #include "platform/ui/Renderer.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/ui/Font.h"
-#include "platform/ui/Geometry.h"
+#include "platform/ui/LayoutValues.h"
 
 #include <string>
 #include <string_view>

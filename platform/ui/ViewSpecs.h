@@ -4,7 +4,7 @@
 
 #include "platform/foundation/Cancellable.h"
 #include "platform/ui/Color.h"
-#include "platform/ui/Geometry.h"
+#include "platform/ui/LayoutValues.h"
 
 #include <functional>
 #include <memory>

@@ -105,8 +105,8 @@ TEST_F(ApplicationLifecycleTest, ActivationPostsOnlyOnRealChanges) {
 
 TEST_F(ApplicationLifecycleTest, KeyboardFocusAcrossTheWindowsDrivesActivation) {
     auto& app = Application::shared();
-    auto a = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
-    auto b = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
+    auto a = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
+    auto b = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
     const std::vector<std::string> active{"delegate active", "NSApplicationDidBecomeActiveNotification"};
     const std::vector<std::string> resign{"delegate resign", "NSApplicationDidResignActiveNotification"};
 
@@ -152,8 +152,8 @@ TEST_F(ApplicationLifecycleTest, AnUpdatePassAnnouncesItselfThenUpdatesEachWindo
     EXPECT_EQ(log.lines, std::vector<std::string>{"NSApplicationWillUpdateNotification"});
     log.lines.clear();
 
-    auto a = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
-    auto b = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
+    auto a = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
+    auto b = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
     a->setContent(std::make_shared<CountingContent>(log, "a"));
     b->setContent(std::make_shared<CountingContent>(log, "b"));
     // An observer that asks for another pass inside this one does not nest.
@@ -166,7 +166,7 @@ TEST_F(ApplicationLifecycleTest, AnUpdatePassAnnouncesItselfThenUpdatesEachWindo
 
 TEST_F(ApplicationLifecycleTest, RunUpdatesAfterEachMainQueueBlockAndReturnsOnTerminate) {
     auto& app = Application::shared();
-    auto window = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
+    auto window = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
     window->setContent(std::make_shared<CountingContent>(log, "w"));
     plat::mainQueue().async([&] {
         log.lines.push_back("block 1");
@@ -203,8 +203,8 @@ TEST_F(ApplicationLifecycleTest, RunUpdatesAfterEachMainQueueBlockAndReturnsOnTe
 
 TEST_F(ApplicationLifecycleTest, HideTakesVisibleWindowsOffScreenAndUnhideBringsBackOnlyThose) {
     auto& app = Application::shared();
-    auto shown = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
-    auto hidden = plat::Window::make(plat::Rect{{0, 0}, {10, 10}});
+    auto shown = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
+    auto hidden = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
     shown->makeKeyAndOrderFront();
     app.hide();
     EXPECT_FALSE(shown->isVisible());

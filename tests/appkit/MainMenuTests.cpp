@@ -70,7 +70,7 @@ TEST_F(MainMenuTest, ValidationFollowsTheApplicationAndRefusedItemsDoNotRun) {
 
     int settingsShown = 0;
     app.setSettingsHandler([&] { ++settingsShown; });
-    auto window = plat::Window::make(plat::Rect{{0, 0}, {100, 100}});
+    auto window = plat::Window::make(plat::ScreenRect{{0, 0}, {100, 100}});
     window->makeKeyAndOrderFront();
     bar->update();
     EXPECT_TRUE(settings->isEnabled());

@@ -10,6 +10,8 @@
 #include <limits>
 
 using namespace plat::map;
+using plat::Point;
+using plat::Size;
 using namespace std::chrono_literals;
 
 namespace {
@@ -49,12 +51,12 @@ TEST_F(MapCameraTest, RejectsNonFiniteRegionsAndClampsTheRest) {
 
 TEST_F(MapCameraTest, AnimatedMoveEasesToTheTargetOnTheClock) {
     ASSERT_TRUE(camera.setRegion({{0, 0}, {20, 40}}));
-    MapPoint start = camera.viewport().visibleRect().center;
+    Point start = camera.viewport().visibleRect().center;
     ASSERT_TRUE(camera.setRegion({{40, 60}, {20, 40}}, MapCamera::kDefaultAnimationDuration));
     EXPECT_TRUE(camera.isAnimating());
     EXPECT_EQ(camera.viewport().visibleRect().center, start);
 
-    MapPoint end = *MercatorProjection::project({40, 60});
+    Point end = *MercatorProjection::project({40, 60});
     clock.advance(MapCamera::kDefaultAnimationDuration / 4);
     double quarter = (camera.viewport().visibleRect().center.x - start.x) / (end.x - start.x);
     clock.advance(MapCamera::kDefaultAnimationDuration / 4);
@@ -101,7 +103,7 @@ TEST_F(MapCameraTest, KeepsTheRequestAcrossResizesAndZoomsFromAClampedStart) {
     // shown, not from that unreachable request.
     MapCamera world(kInitial, clock);
     world.setViewSize({800, 600});
-    MapPoint shown = world.viewport().visibleRect().center;
+    Point shown = world.viewport().visibleRect().center;
     ASSERT_TRUE(world.setRegion({{-30, 15}, {20, 40}}, 1s));
     EXPECT_NEAR(world.viewport().visibleRect().center.y, shown.y, 1e-12);
 
@@ -147,7 +149,7 @@ TEST_F(MapCameraTest, DragPansWithThePointerAndClicksAreTold) {
     input.mouseDown({100, 100});
     auto click = input.mouseUp({101, 101});
     ASSERT_TRUE(click);
-    EXPECT_EQ(*click, (MapPoint{100, 100}));
+    EXPECT_EQ(*click, (Point{100, 100}));
     EXPECT_FALSE(input.mouseUp({100, 100})); // no press, no click
     input.mouseDragged({500, 500});          // no press, no pan
     EXPECT_NEAR(camera.viewport().coordinate({400, 260}).longitude, grabbed.longitude, 1e-9);
@@ -167,7 +169,7 @@ TEST_F(MapCameraTest, DraggingPastAPoleBuildsNoSlack) {
 TEST_F(MapCameraTest, WheelZoomsAboutThePointerWithinLimits) {
     ASSERT_TRUE(camera.setRegion({{20, 10}, {40, 80}}));
     MapInteraction input(camera);
-    MapPoint cursor{200, 450};
+    Point cursor{200, 450};
     GeoCoordinate under = camera.viewport().coordinate(cursor);
     double scale = camera.viewport().scale();
 

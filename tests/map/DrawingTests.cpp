@@ -10,6 +10,8 @@
 #include <limits>
 
 using namespace plat::map;
+using plat::Point;
+using plat::Size;
 
 namespace {
 
@@ -23,8 +25,8 @@ double areaOf(const std::vector<FillSpan>& spans) {
 double shoelace(const MapRing& ring) {
     double twice = 0;
     for (size_t i = 0; i < ring.size(); ++i) {
-        const MapPoint& a = ring[i];
-        const MapPoint& b = ring[(i + 1) % ring.size()];
+        const Point& a = ring[i];
+        const Point& b = ring[(i + 1) % ring.size()];
         twice += a.x * b.y - b.x * a.y;
     }
     return std::fabs(twice) / 2;
@@ -78,7 +80,7 @@ TEST(RingClipperTest, KeepsOnlyThePartInsideTheRectangle) {
     EXPECT_TRUE(RingClipper::clip(square(20, 20, 30, 30), 0, 0, 10, 10).empty());
     MapRing half = RingClipper::clip(square(5, -5, 15, 5), 0, 0, 10, 10);
     EXPECT_DOUBLE_EQ(shoelace(half), 25);
-    for (const MapPoint& p : half)
+    for (const Point& p : half)
         EXPECT_TRUE(p.x >= 0 && p.x <= 10 && p.y >= 0 && p.y <= 10);
     // A ring round the whole rectangle becomes the rectangle.
     EXPECT_DOUBLE_EQ(shoelace(RingClipper::clip(square(-1e9, -1e9, 1e9, 1e9), 0, 0, 10, 10)), 100);
@@ -87,19 +89,19 @@ TEST(RingClipperTest, KeepsOnlyThePartInsideTheRectangle) {
 TEST(MarkerLayerTest, PlacesVisibleMarkersAndHitsTheTopmost) {
     MapViewport europe({800, 600}, *MercatorProjection::worldRect({{50, 10}, {20, 40}}));
     std::vector<MapMarker> markers{
-        {1, {48.8566, 2.3522}, "Paris", MapColor::gray(), ""},
-        {2, {52.52, 13.405}, "Berlin", MapColor::green(), "checkmark.shield.fill"},
-        {3, {-33.87, 151.21}, "Sydney", MapColor::gray(), ""},
-        {4, {NAN, 0}, "Nowhere", MapColor::gray(), ""},
-        {5, {48.8570, 2.3530}, "Paris again", MapColor::gray(), ""},
+        {1, {48.8566, 2.3522}, "Paris", MarkerTint::gray(), ""},
+        {2, {52.52, 13.405}, "Berlin", MarkerTint::green(), "checkmark.shield.fill"},
+        {3, {-33.87, 151.21}, "Sydney", MarkerTint::gray(), ""},
+        {4, {NAN, 0}, "Nowhere", MarkerTint::gray(), ""},
+        {5, {48.8570, 2.3530}, "Paris again", MarkerTint::gray(), ""},
     };
     auto placed = MarkerLayer::place(markers, europe);
     ASSERT_EQ(placed.size(), 3u);
     EXPECT_EQ(placed[0].marker.title, "Paris");
     EXPECT_EQ(placed[1].marker.symbolName, "checkmark.shield.fill");
-    EXPECT_EQ(placed[1].marker.tint, MapColor::green());
+    EXPECT_EQ(placed[1].marker.tint, MarkerTint::green());
     EXPECT_EQ(placed[2].marker.id, 5);
-    MapPoint berlin = *europe.viewPoint(GeoCoordinate{52.52, 13.405});
+    Point berlin = *europe.viewPoint(GeoCoordinate{52.52, 13.405});
     EXPECT_EQ(placed[1].anchor, berlin);
 
     EXPECT_EQ(MarkerLayer::hitTest(placed, placed[1].head()), 2);
@@ -127,10 +129,10 @@ TEST(MarkerLayerTest, RaisedMarkerIsDrawnAboveCrowdingNeighboursAndBelowTheSelec
     MapViewport europe({800, 600}, *MercatorProjection::worldRect({{50, 10}, {20, 40}}));
     // Brussels, in use, listed before its close neighbours.
     std::vector<MapMarker> markers{
-        {1, {50.85, 4.35}, "Brussels", MapColor::green(), ""},
-        {2, {52.37, 4.90}, "Amsterdam", MapColor::gray(), ""},
-        {3, {50.11, 8.68}, "Frankfurt", MapColor::gray(), ""},
-        {4, {50.85, 4.36}, "Brussels too", MapColor::gray(), ""},
+        {1, {50.85, 4.35}, "Brussels", MarkerTint::green(), ""},
+        {2, {52.37, 4.90}, "Amsterdam", MarkerTint::gray(), ""},
+        {3, {50.11, 8.68}, "Frankfurt", MarkerTint::gray(), ""},
+        {4, {50.85, 4.36}, "Brussels too", MarkerTint::gray(), ""},
     };
     markers[0].raised = true;
     auto placed = MarkerLayer::place(markers, europe);

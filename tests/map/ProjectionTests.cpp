@@ -9,6 +9,8 @@
 #include <limits>
 
 using namespace plat::map;
+using plat::Point;
+using plat::Size;
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -68,7 +70,7 @@ TEST(MercatorProjectionTest, ClampsWrapsAndRoundTrips) {
     ASSERT_TRUE(north && south);
     EXPECT_NEAR(north->y, 0, 1e-9);
     EXPECT_NEAR(south->y, 1, 1e-9);
-    EXPECT_EQ(*MercatorProjection::project({0, 0}), (MapPoint{0.5, 0.5}));
+    EXPECT_EQ(*MercatorProjection::project({0, 0}), (Point{0.5, 0.5}));
     EXPECT_EQ(MercatorProjection::project({0, 180})->x, 0);
     EXPECT_FALSE(MercatorProjection::project({kNaN, 0}));
     EXPECT_FALSE(MercatorProjection::project({0, -kInf}));
@@ -115,7 +117,7 @@ TEST(MercatorProjectionTest, RegionRectanglesRoundTrip) {
 TEST(MapViewportTest, FitsTheRequestAndStaysInsideTheWorld) {
     // The initial world view centred at 54° N: the longitude span decides the scale in a wide
     // view, and the centre is pulled south so no space beyond the top edge shows.
-    MapSize view{800, 700};
+    Size view{800, 700};
     auto wanted = MercatorProjection::worldRect({{54, 15}, {180, 360}});
     MapViewport viewport(view, *wanted);
     EXPECT_DOUBLE_EQ(viewport.scale(), 800);
@@ -143,7 +145,7 @@ TEST(MapViewportTest, FitsTheRequestAndStaysInsideTheWorld) {
     MapViewport tall({300, 900}, WorldRect{{0.5, 0.5}, {5, 5}});
     EXPECT_DOUBLE_EQ(tall.scale(), 900);
     MapViewport lost(view, WorldRect{{kNaN, kInf}, {0.1, 0.1}});
-    EXPECT_EQ(lost.visibleRect().center, (MapPoint{0.5, 0.5}));
+    EXPECT_EQ(lost.visibleRect().center, (Point{0.5, 0.5}));
     EXPECT_TRUE(MapViewport({0, 100}, *wanted).isEmpty());
     EXPECT_TRUE(MapViewport({kNaN, 100}, *wanted).isEmpty());
 }

@@ -9,10 +9,12 @@
 #include <cmath>
 
 using namespace plat::map;
+using plat::Point;
+using plat::Size;
 
 namespace {
 
-bool filled(const std::vector<FillSpan>& spans, MapPoint p) {
+bool filled(const std::vector<FillSpan>& spans, Point p) {
     int row = static_cast<int>(std::floor(p.y));
     for (const FillSpan& s : spans)
         if (s.y == row && s.x0 <= p.x && p.x < s.x1) return true;
@@ -63,7 +65,7 @@ TEST(WorldMapTest, LoadsTheBundledLandOnceWithSaneGeometry) {
         holes += shape.rings.size() - 1;
         for (const MapRing& ring : shape.rings) {
             ASSERT_GE(ring.size(), 3u);
-            for (const MapPoint& p : ring) {
+            for (const Point& p : ring) {
                 ASSERT_TRUE(p.y >= 0 && p.y <= 1) << p.y;
                 ASSERT_TRUE(p.x >= shape.minX && p.x <= shape.maxX);
                 ++points;
@@ -114,7 +116,7 @@ TEST(WorldMapTest, DrawsTheWorldWithinTheView) {
     EXPECT_GE(list.land.size(), 125u);
     for (const MapShape& shape : list.land)
         for (const MapRing& ring : shape.rings)
-            for (const MapPoint& p : ring) {
+            for (const Point& p : ring) {
                 ASSERT_GE(p.x, -WorldMap::kClipMargin);
                 ASSERT_LE(p.x, 800 + WorldMap::kClipMargin);
                 ASSERT_GE(p.y, -WorldMap::kClipMargin);
@@ -164,7 +166,7 @@ TEST(WorldMapTest, RepeatsLandAcrossTheAntimeridianAndClipsDeepZooms) {
     ASSERT_FALSE(close.land.empty());
     for (const MapShape& shape : close.land)
         for (const MapRing& ring : shape.rings)
-            for (const MapPoint& p : ring)
+            for (const Point& p : ring)
                 ASSERT_TRUE(std::fabs(p.x) < 700 && std::fabs(p.y) < 500);
     EXPECT_TRUE(filled(close.landSpans(), {300, 200}));
 }

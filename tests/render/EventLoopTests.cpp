@@ -14,6 +14,7 @@
 namespace {
 
 using namespace plat::render;
+using plat::Point;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 

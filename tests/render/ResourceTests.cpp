@@ -13,6 +13,8 @@
 namespace {
 
 using namespace plat::render;
+using plat::RGBA;
+using plat::Size;
 
 TEST(Images, EveryNamedImageIsInTheBundleAndMatchesItsDrawing) {
     // The names the screens and the session controller use.
@@ -53,7 +55,7 @@ TEST(Images, PowerButtonsShowTheirStateColourAroundATransparentCorner) {
 TEST(Colors, RightBarColorIsANamedColourOfTheBundle) {
     auto c = ColorAssets::shared().color("rightBarColor");
     ASSERT_TRUE(c.has_value());
-    EXPECT_EQ(c->packed(), Color::rgb(0x1E3A8A).packed());
+    EXPECT_EQ(c->packed(), RGBA::rgb(0x1E3A8A).packed());
     EXPECT_FALSE(ColorAssets::shared().color("noSuchColor"));
 }
 

@@ -11,6 +11,9 @@
 namespace {
 
 using namespace plat::render;
+using plat::Rect;
+using plat::RGBA;
+using plat::Size;
 
 struct Shot {
     Bitmap bitmap;
@@ -50,10 +53,10 @@ protected:
 
 TEST_F(WindowDrawing, FillsBackgroundAndRectanglesWhereTheListSays) {
     DisplayList list;
-    list.background = Color::rgb(0xFFFFFF);
-    list.fillRect({10, 10, 50, 30}, Color::rgb(0xFF0000));
-    list.fillRect({100, 50, 40, 40}, Color::rgb(0x0000FF), 20); // a circle
-    list.add(cmd::Line{{0, 110}, {200, 110}, Color::rgb(0x00FF00), 3});
+    list.background = RGBA::rgb(0xFFFFFF);
+    list.fillRect({10, 10, 50, 30}, RGBA::rgb(0xFF0000));
+    list.fillRect({100, 50, 40, 40}, RGBA::rgb(0x0000FF), 20); // a circle
+    list.add(cmd::Line{{0, 110}, {200, 110}, RGBA::rgb(0x00FF00), 3});
     Shot shot = draw(list);
     ASSERT_EQ(shot.bitmap.width, 200);
     ASSERT_EQ(shot.bitmap.height, 120);
@@ -69,10 +72,10 @@ TEST_F(WindowDrawing, ClipsCommandsToTheClipStack) {
     DisplayList list;
     list.pushClip({0, 0, 100, 60});
     list.pushClip({50, 0, 150, 120}); // nested: only 50...100 x 0...60 remains
-    list.fillRect({0, 0, 200, 120}, Color::rgb(0x00FF00));
+    list.fillRect({0, 0, 200, 120}, RGBA::rgb(0x00FF00));
     list.popClip();
     list.popClip();
-    list.fillRect({150, 100, 10, 10}, Color::rgb(0xFF0000));
+    list.fillRect({150, 100, 10, 10}, RGBA::rgb(0xFF0000));
     list.popClip(); // unmatched: ignored
     Shot shot = draw(list);
     EXPECT_EQ(shot.at(75, 30), 0x00FF00FFu);
@@ -83,7 +86,7 @@ TEST_F(WindowDrawing, ClipsCommandsToTheClipStack) {
 
 TEST_F(WindowDrawing, StrokesStayInsideTheirRectangle) {
     DisplayList list;
-    list.strokeRect({20, 20, 60, 40}, Color::rgb(0x000000), 0, 4);
+    list.strokeRect({20, 20, 60, 40}, RGBA::rgb(0x000000), 0, 4);
     Shot shot = draw(list);
     EXPECT_EQ(shot.at(21, 40), 0x000000FFu);
     EXPECT_EQ(shot.at(78, 40), 0x000000FFu);
@@ -93,10 +96,10 @@ TEST_F(WindowDrawing, StrokesStayInsideTheirRectangle) {
 
 TEST_F(WindowDrawing, DrawsTextSymbolsAndTranslucency) {
     DisplayList list;
-    list.text({10, 10}, "Velmora", Font{20, true}, Color::rgb(0x000000));
-    list.symbol({120, 10, 40, 40}, "power", Color::rgb(0x000000));
-    list.symbol({120, 60, 40, 40}, "no.such.symbol", Color::rgb(0x000000));
-    list.fillRect({10, 80, 40, 30}, Color::rgb(0x000000, 0.5f));
+    list.text({10, 10}, "Velmora", Font{20, true}, RGBA::rgb(0x000000));
+    list.symbol({120, 10, 40, 40}, "power", RGBA::rgb(0x000000));
+    list.symbol({120, 60, 40, 40}, "no.such.symbol", RGBA::rgb(0x000000));
+    list.fillRect({10, 80, 40, 30}, RGBA::rgb(0x000000, 0.5f));
     Shot shot = draw(list);
     EXPECT_TRUE(shot.anyDark({10, 10, 90, 22}));
     EXPECT_FALSE(shot.anyDark({10, 40, 90, 30})); // nothing below the line of text
@@ -111,9 +114,9 @@ TEST_F(WindowDrawing, UnderlinesTextAcrossItsWidth) {
     t.origin = {10, 10};
     t.text = "Forget Password";
     t.font = Font{13, false};
-    t.color = Color::rgb(0xFFFFFF); // invisible on white: only the rule shows
+    t.color = RGBA::rgb(0xFFFFFF); // invisible on white: only the rule shows
     t.underline = true;
-    t.underlineColor = Color::rgb(0x000000);
+    t.underlineColor = RGBA::rgb(0x000000);
     list.add(t);
     Shot shot = draw(list);
     const Size size = FontBook::shared().measure(t.text, t.font);
@@ -135,8 +138,8 @@ TEST_F(WindowDrawing, DrawsBundleImagesStretchedIntoTheirRectangle) {
 
 TEST_F(WindowDrawing, ScreenshotFileHoldsTheWindowContent) {
     DisplayList list;
-    list.background = Color::rgb(0x336699);
-    list.fillRect({0, 0, 20, 20}, Color::rgb(0xFFFF00));
+    list.background = RGBA::rgb(0x336699);
+    list.fillRect({0, 0, 20, 20}, RGBA::rgb(0xFFFF00));
     window->present(list);
     testsupport::TempHome home;
     const auto path = home.path() / "shots" / "window.png";

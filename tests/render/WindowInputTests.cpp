@@ -10,6 +10,8 @@
 namespace {
 
 using namespace plat::render;
+using plat::RGBA;
+using plat::Size;
 using namespace std::chrono_literals;
 
 class WindowInput : public ::testing::Test {
@@ -116,7 +118,7 @@ TEST_F(WindowInput, ClickingAButtonOfTheAlertReportsIt) {
     // The only button spans the panel's width just above its bottom; scan for it.
     auto* gl = static_cast<GlWindow*>(window.get());
     for (int y = 140; y < 200 && events.empty(); y += 4) {
-        gl->simulateMouseClick({200, static_cast<float>(y)});
+        gl->simulateMouseClick({200, static_cast<double>(y)});
         for (int i = 0; i < 3; ++i)
             WindowSystem::shared().runOnce(5ms);
     }
@@ -138,7 +140,7 @@ TEST_F(WindowInput, ATextFieldEditsItsTextAndReportsEachChange) {
         field.text = text;
         field.placeholder = "Email";
         field.focused = true; // the toolkit gave it the keyboard
-        field.color = Color::rgb(0x000000);
+        field.color = RGBA::rgb(0x000000);
         list.add(field);
         s.present(list);
     });

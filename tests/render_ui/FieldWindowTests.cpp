@@ -51,7 +51,7 @@ protected:
 TEST_F(FieldWindowTest, AClickInTheOutlinesPaddingFocusesAndCtrlAThenTypingReplaces) {
     const Rect box = host->require(Query::testId("emailBox")).frame();
     // Between the outline and the field itself.
-    gl().simulateMouseClick({static_cast<float>(box.x + 5), static_cast<float>(box.center().y)});
+    gl().simulateMouseClick({box.x + 5, box.center().y});
     ASSERT_TRUE(until([&] { return host->focused() == host->require(Query::placeholder("Email")); }));
     gl().simulateKey('A', plat::render::keys::ModControl);
     ASSERT_TRUE(until([&] { return host->focused().hasSelectedText(); }));

@@ -44,9 +44,7 @@ protected:
         plat::RunLoop::main().drain();
     }
     plat::render::GlWindow& gl() { return static_cast<plat::render::GlWindow&>(window->surface()); }
-    static plat::render::Point centre(const plat::ui::Rect& f) {
-        return {static_cast<float>(f.x + f.width / 2), static_cast<float>(f.y + f.height / 2)};
-    }
+    static plat::Point centre(const plat::Rect& f) { return {f.x + f.width / 2, f.y + f.height / 2}; }
 
     std::shared_ptr<plat::ui::Host> host;
     std::unique_ptr<plat::render::HostWindow> window;

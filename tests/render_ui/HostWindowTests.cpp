@@ -44,7 +44,7 @@ protected:
         REQUIRE_DISPLAY();
         open(make<Counter>(), "Counter", /*followFocus=*/true);
     }
-    static plat::render::Point centre(const NodeRef& n) { return HostWindowFixture::centre(n.frame()); }
+    static plat::Point centre(const NodeRef& n) { return HostWindowFixture::centre(n.frame()); }
 };
 
 TEST_F(HostWindowTest, AClickOnTheWindowPressesTheButtonUnderIt) {
@@ -91,8 +91,7 @@ TEST_F(HostWindowTest, ASheetOpensAsAChildWindowThatTakesTheInput) {
     // A click in the sheet window, at the close button's place in the sheet's own coordinates.
     const Rect close = host->require(Query::button("Close")).frame();
     static_cast<GlWindow*>(sheet)->simulateMouseClick(
-        {static_cast<float>(close.x - sheetFrame.x + close.width / 2),
-         static_cast<float>(close.y - sheetFrame.y + close.height / 2)});
+        {close.x - sheetFrame.x + close.width / 2, close.y - sheetFrame.y + close.height / 2});
     ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return window->sheetCount() == 0; }, 2s));
     EXPECT_TRUE(window->surface().acceptsInput());
 }
@@ -122,8 +121,8 @@ TEST_F(HostWindowTest, TheKeyboardFocusOfTheWindowAndItsSheetsIsReportedAsOne) {
     const size_t before = reports.size();
     const Rect sheetFrame = host->sheets().at(0).frame();
     const Rect close = host->require(Query::button("Close")).frame();
-    sheet->simulateMouseClick({static_cast<float>(close.x - sheetFrame.x + close.width / 2),
-                               static_cast<float>(close.y - sheetFrame.y + close.height / 2)});
+    sheet->simulateMouseClick(
+        {close.x - sheetFrame.x + close.width / 2, close.y - sheetFrame.y + close.height / 2});
     ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return window->sheetCount() == 0; }, 2s));
     settle();
     ASSERT_GT(reports.size(), before);

@@ -2,6 +2,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/render/FontBook.h"
 #include "platform/render/ui/FontMetrics.h"
+#include "platform/render/ui/Palette.h"
 #include "platform/render/ui/TreePainter.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/Toolkit.h"
@@ -70,11 +71,7 @@ protected:
         h->update();
         return h;
     }
-    static plat::render::Rect rect(const NodeRef& n) {
-        const Rect f = n.frame();
-        return {static_cast<float>(f.x), static_cast<float>(f.y), static_cast<float>(f.width),
-                static_cast<float>(f.height)};
-    }
+    static Rect rect(const NodeRef& n) { return n.frame(); }
 };
 
 TEST_F(TreePainting, TextImagesAndSymbolsLandInTheirNodesFrames) {
@@ -89,7 +86,7 @@ TEST_F(TreePainting, TextImagesAndSymbolsLandInTheirNodesFrames) {
     ASSERT_NE(run, nullptr);
     EXPECT_FLOAT_EQ(run->origin.x, rect(hello).x);
     EXPECT_GE(run->origin.y, rect(hello).y);
-    EXPECT_EQ(run->color.packed(), TreePainter::resolve(Color::red(), ColorScheme::Light).packed());
+    EXPECT_EQ(run->color.packed(), plat::render::palette::resolve(Color::red(), ColorScheme::Light).packed());
     // Measured with the faces the window draws, so the run fits its frame on one line.
     EXPECT_NEAR(rect(hello).width, plat::render::FontBook::shared().measure("Hello", run->font).width, 0.5);
     EXPECT_EQ(run->wrapWidth, 0);
@@ -118,7 +115,7 @@ TEST_F(TreePainting, SecureFieldsShowBulletsAndClippedBackgroundsTakeTheCornerRa
     EXPECT_NE(textRun(list, "\u2022\u2022\u2022\u2022\u2022\u2022"), nullptr);
 
     // The blue button background is rounded by the clip shape around it.
-    const auto blue = TreePainter::resolve(Color::blue(), ColorScheme::Light).packed();
+    const auto blue = plat::render::palette::resolve(Color::blue(), ColorScheme::Light).packed();
     bool rounded = false;
     for (const auto* f : all<cmd::FillRect>(list))
         if (f->color.packed() == blue) rounded = f->cornerRadius == 2;
@@ -155,7 +152,7 @@ TEST_F(TreePainting, SheetsGetTheirOwnListsAndAlertsGoWithTheTopmostOne) {
     ASSERT_NE(inSheet, nullptr);
     // In the sheet window's own coordinates.
     const Rect f = h->require(Query::text("In the sheet")).frame();
-    EXPECT_FLOAT_EQ(inSheet->origin.x, static_cast<float>(f.x - sheet.frame.x));
+    EXPECT_FLOAT_EQ(inSheet->origin.x, f.x - sheet.frame.x);
     EXPECT_GE(inSheet->origin.y, 0);
 }
 
@@ -213,7 +210,7 @@ TEST_F(TreePainting, TextStaysInItsFrameWrappedOrCutShort) {
     const cmd::Text* label = textRun(list, "Language");
     ASSERT_NE(label, nullptr);
     const Rect picker = h->require(Query::testId("picker")).frame();
-    EXPECT_FLOAT_EQ(label->origin.x, static_cast<float>(picker.x));
+    EXPECT_FLOAT_EQ(label->origin.x, picker.x);
     const cmd::Text* chosen = textRun(list, "English");
     ASSERT_NE(chosen, nullptr);
     EXPECT_GT(chosen->origin.x,
@@ -251,14 +248,14 @@ TEST_F(TreePainting, AListDrawsOnlyTheRowsInViewWithTheSelectedOneHighlighted) {
 }
 
 TEST_F(TreePainting, ResolvesSemanticAndAssetColours) {
-    EXPECT_EQ(TreePainter::resolve(Color::named("rightBarColor"), ColorScheme::Light).packed(),
-              plat::render::Color::rgb(0x1E3A8A).packed());
+    EXPECT_EQ(plat::render::palette::resolve(Color::named("rightBarColor"), ColorScheme::Light).packed(),
+              plat::RGBA::rgb(0x1E3A8A).packed());
     // An asset that is not in the bundle shows its fallback components.
-    EXPECT_EQ(TreePainter::resolve(Color::named("noSuchColor"), ColorScheme::Light).a, 1.0f);
-    EXPECT_NE(TreePainter::resolve(Color::primary(), ColorScheme::Light).packed(),
-              TreePainter::resolve(Color::primary(), ColorScheme::Dark).packed());
-    EXPECT_EQ(TreePainter::resolve(Color::clear(), ColorScheme::Light).a, 0.0f);
-    EXPECT_FLOAT_EQ(TreePainter::resolve(Color::white().opacity(0.7), ColorScheme::Light).a, 0.7f);
+    EXPECT_EQ(plat::render::palette::resolve(Color::named("noSuchColor"), ColorScheme::Light).a, 1.0f);
+    EXPECT_NE(plat::render::palette::resolve(Color::primary(), ColorScheme::Light).packed(),
+              plat::render::palette::resolve(Color::primary(), ColorScheme::Dark).packed());
+    EXPECT_EQ(plat::render::palette::resolve(Color::clear(), ColorScheme::Light).a, 0.0f);
+    EXPECT_FLOAT_EQ(plat::render::palette::resolve(Color::white().opacity(0.7), ColorScheme::Light).a, 0.7f);
 }
 
 } // namespace

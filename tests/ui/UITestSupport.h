@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace plat::ui {
+namespace plat {
 // Readable geometry in assertion messages.
 inline void PrintTo(const Rect& r, std::ostream* os) {
     *os << describe(r);
@@ -25,6 +25,9 @@ inline void PrintTo(const Size& s, std::ostream* os) {
 inline void PrintTo(const Point& p, std::ostream* os) {
     *os << p.x << "," << p.y;
 }
+} // namespace plat
+
+namespace plat::ui {
 inline void PrintTo(const Font& f, std::ostream* os) {
     *os << f.description();
 }

@@ -10,11 +10,12 @@
 namespace plat::render {
 namespace {
 
-render::Size surfaceSize(plat::Size size) {
-    return {static_cast<float>(std::lround(size.width)), static_cast<float>(std::lround(size.height))};
+// The desktop sizes its windows in whole points.
+Size surfaceSize(Size size) {
+    return {static_cast<double>(std::lround(size.width)), static_cast<double>(std::lround(size.height))};
 }
 
-bool sameSize(render::Size a, render::Size b) {
+bool sameSize(Size a, Size b) {
     return std::lround(a.width) == std::lround(b.width) && std::lround(a.height) == std::lround(b.height);
 }
 
@@ -34,7 +35,7 @@ void closeLater(std::weak_ptr<Window> weak) {
 
 DesktopWindow::DesktopWindow(const std::shared_ptr<Window>& window, const std::shared_ptr<ui::Host>& host,
                              std::string defaultIcon, double barHeight)
-    : window_(window), bar_(static_cast<float>(barHeight)) {
+    : window_(window), bar_(barHeight) {
     WindowOptions options;
     options.title = window->title();
     options.contentSize = surfaceSize({window->contentSize().width, window->contentSize().height + bar_});
@@ -60,7 +61,7 @@ DesktopWindow::~DesktopWindow() {
     iconSubscription_.cancel();
 }
 
-void DesktopWindow::contentResized(plat::Size size) {
+void DesktopWindow::contentResized(Size size) {
     requested_ = surfaceSize({size.width, size.height + bar_});
     if (!sameSize(onScreen_->surface().contentSize(), requested_))
         onScreen_->surface().setContentSize(requested_);
@@ -77,13 +78,13 @@ void DesktopWindow::update() {
     if (surface.title() != window->title()) surface.setTitle(window->title());
     if (surface.isVisible() != window->isVisible()) surface.setVisible(window->isVisible());
 
-    const render::Size now = surface.contentSize();
+    const Size now = surface.contentSize();
     if (sameSize(now, seen_)) return;
     seen_ = now;
     if (sameSize(now, requested_)) return;
     // The user resized the desktop window: the window (and so its tree) takes that size.
     requested_ = now;
-    window->setContentSize(plat::Size{now.width, std::max(0.0f, now.height - bar_)});
+    window->setContentSize(Size{now.width, std::max(0.0, now.height - bar_)});
 }
 
 bool DesktopWindow::writeScreenshot(const std::filesystem::path& path) {

@@ -25,7 +25,7 @@ public:
                   std::string defaultIcon, double barHeight = 0);
     ~DesktopWindow() override;
 
-    void contentResized(plat::Size size) override;
+    void contentResized(Size size) override;
     void setNeedsDisplay() override;
     void update() override;
     bool writeScreenshot(const std::filesystem::path& path) override;
@@ -34,12 +34,12 @@ public:
 
 private:
     std::weak_ptr<Window> window_;
-    float bar_ = 0;
+    double bar_ = 0;
     std::unique_ptr<HostWindow> onScreen_;
     // The size this side last asked the desktop window for, and the size last seen there: a seen
     // size that changed to something not asked for was the user's doing.
-    render::Size requested_;
-    render::Size seen_;
+    Size requested_;
+    Size seen_;
     AnyCancellable iconSubscription_;
 };
 

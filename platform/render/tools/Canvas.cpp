@@ -23,11 +23,6 @@ float segmentDistance(float px, float py, float ax, float ay, float bx, float by
 
 } // namespace
 
-Rgba Rgba::hex(uint32_t v, float alpha) {
-    return {static_cast<float>((v >> 16) & 0xFF) / 255.0f, static_cast<float>((v >> 8) & 0xFF) / 255.0f,
-            static_cast<float>(v & 0xFF) / 255.0f, alpha};
-}
-
 Shape circle(float cx, float cy, float r) {
     return [=](float x, float y) { return length(x - cx, y - cy) - r; };
 }
@@ -85,14 +80,14 @@ Shape subtract(Shape a, Shape b) {
     return [=](float x, float y) { return std::max(a(x, y), -b(x, y)); };
 }
 
-Paint solid(Rgba c) {
+Paint solid(RGBA c) {
     return [=](float, float) { return c; };
 }
 
-Paint vertical(Rgba top, Rgba bottom) {
+Paint vertical(RGBA top, RGBA bottom) {
     return [=](float, float y) {
         const float t = std::clamp(y, 0.0f, 1.0f);
-        return Rgba{top.r + (bottom.r - top.r) * t, top.g + (bottom.g - top.g) * t,
+        return RGBA{top.r + (bottom.r - top.r) * t, top.g + (bottom.g - top.g) * t,
                     top.b + (bottom.b - top.b) * t, top.a + (bottom.a - top.a) * t};
     };
 }
@@ -120,7 +115,7 @@ void Canvas::fill(const Shape& shape, const Paint& paint) {
                 }
             if (hits == 0) continue;
             const float cover = static_cast<float>(hits) / (kSamples * kSamples);
-            const Rgba c = paint(cx, cy);
+            const RGBA c = paint(cx, cy);
             float* d = &rgba_[(static_cast<size_t>(py) * static_cast<size_t>(bitmap_.width) +
                                static_cast<size_t>(px)) *
                               4];

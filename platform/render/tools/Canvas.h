@@ -2,6 +2,7 @@
 // Shapes are signed distance functions (negative inside); each pixel is sampled 4 x 4 times.
 #pragma once
 
+#include "platform/geometry/RGBA.h"
 #include "platform/render/Bitmap.h"
 
 #include <functional>
@@ -9,13 +10,8 @@
 
 namespace plat::render::art {
 
-struct Rgba {
-    float r = 0, g = 0, b = 0, a = 1;
-    static Rgba hex(uint32_t rrggbb, float alpha = 1.0f);
-};
-
 using Shape = std::function<float(float x, float y)>;
-using Paint = std::function<Rgba(float x, float y)>;
+using Paint = std::function<RGBA(float x, float y)>;
 
 // Shapes, in the canvas's unit square: (0, 0) top-left, (1, 1) bottom-right.
 Shape circle(float cx, float cy, float r);
@@ -29,9 +25,9 @@ Shape polygon(std::vector<std::pair<float, float>> points);
 Shape unite(Shape a, Shape b);
 Shape subtract(Shape a, Shape b);
 
-Paint solid(Rgba c);
+Paint solid(RGBA c);
 // A vertical gradient from `top` to `bottom` across the unit square.
-Paint vertical(Rgba top, Rgba bottom);
+Paint vertical(RGBA top, RGBA bottom);
 
 class Canvas {
 public:

@@ -26,11 +26,11 @@ Shape mark() {
                     {0.45f, 0.7f}});
 }
 
-const Rgba kWhite = Rgba::hex(0xFFFFFF);
+const RGBA kWhite = RGBA::rgb(0xFFFFFF);
 
 Bitmap logo() {
     Canvas c(256, 256);
-    c.fill(shield(), vertical(Rgba::hex(0x3B82F6), Rgba::hex(0x1E40AF)));
+    c.fill(shield(), vertical(RGBA::rgb(0x3B82F6), RGBA::rgb(0x1E40AF)));
     c.fill(mark(), solid(kWhite));
     return c.bitmap();
 }
@@ -45,8 +45,8 @@ Bitmap rightBarLogo() {
 
 Bitmap powerButton(uint32_t top, uint32_t bottom) {
     Canvas c(300, 300);
-    c.fill(circle(0.5f, 0.5f, 0.48f), solid(Rgba::hex(bottom, 0.25f))); // halo
-    c.fill(circle(0.5f, 0.5f, 0.44f), vertical(Rgba::hex(top), Rgba::hex(bottom)));
+    c.fill(circle(0.5f, 0.5f, 0.48f), solid(RGBA::rgb(bottom, 0.25f))); // halo
+    c.fill(circle(0.5f, 0.5f, 0.44f), vertical(RGBA::rgb(top), RGBA::rgb(bottom)));
     c.fill(arc(0.5f, 0.52f, 0.2f, 0.07f, 40, 320), solid(kWhite));
     c.fill(segment(0.5f, 0.24f, 0.5f, 0.47f, 0.07f), solid(kWhite));
     return c.bitmap();
@@ -64,8 +64,8 @@ Bitmap connectedButton() {
 
 Bitmap appIcon() {
     Canvas c(512, 512);
-    c.fill(roundedRect(0.06f, 0.06f, 0.88f, 0.88f, 0.2f), vertical(Rgba::hex(0x1E3A8A), Rgba::hex(0x0F172A)));
-    c.fill(shield(0.06f), vertical(Rgba::hex(0x60A5FA), Rgba::hex(0x2563EB)));
+    c.fill(roundedRect(0.06f, 0.06f, 0.88f, 0.88f, 0.2f), vertical(RGBA::rgb(0x1E3A8A), RGBA::rgb(0x0F172A)));
+    c.fill(shield(0.06f), vertical(RGBA::rgb(0x60A5FA), RGBA::rgb(0x2563EB)));
     c.fill(mark(), solid(kWhite));
     return c.bitmap();
 }
@@ -73,8 +73,8 @@ Bitmap appIcon() {
 // The dock's status pictures: the shield in the state's colour.
 Bitmap statusIcon(uint32_t top, uint32_t bottom) {
     Canvas c(128, 128);
-    c.fill(roundedRect(0.06f, 0.06f, 0.88f, 0.88f, 0.2f), vertical(Rgba::hex(0x1E3A8A), Rgba::hex(0x0F172A)));
-    c.fill(shield(0.06f), vertical(Rgba::hex(top), Rgba::hex(bottom)));
+    c.fill(roundedRect(0.06f, 0.06f, 0.88f, 0.88f, 0.2f), vertical(RGBA::rgb(0x1E3A8A), RGBA::rgb(0x0F172A)));
+    c.fill(shield(0.06f), vertical(RGBA::rgb(top), RGBA::rgb(bottom)));
     c.fill(mark(), solid(kWhite));
     return c.bitmap();
 }

@@ -12,11 +12,13 @@ Font FontMetrics::fontFor(const ui::Font& font) {
     const auto w = font.fontWeight();
     const bool bold = w == ui::FontWeight::Semibold || w == ui::FontWeight::Bold ||
                       w == ui::FontWeight::Heavy || w == ui::FontWeight::Black;
-    return Font{static_cast<float>(font.size()), bold};
+    return Font{font.size(), bold};
 }
 
-float FontMetrics::lineHeightFor(float size) {
-    return std::ceil(size * 1.2f);
+double FontMetrics::lineHeightFor(double size) {
+    // Rounded up from the product in float, as the faces' own metrics are: 15-point text gets
+    // 19-point lines, and every laid-out screen depends on these heights.
+    return std::ceil(static_cast<float>(size) * 1.2f);
 }
 
 double FontMetrics::textWidth(std::string_view text, const ui::Font& font) const {
@@ -24,10 +26,10 @@ double FontMetrics::textWidth(std::string_view text, const ui::Font& font) const
 }
 
 double FontMetrics::lineHeight(const ui::Font& font) const {
-    return lineHeightFor(static_cast<float>(font.size()));
+    return lineHeightFor(font.size());
 }
 
-ui::Size FontMetrics::imageSize(const std::string& name, bool symbol, const ui::Font& font) const {
+Size FontMetrics::imageSize(const std::string& name, bool symbol, const ui::Font& font) const {
     if (symbol) {
         // A symbol is a square of the line's height: the glyphs differ in width, the slot does not.
         const double side = lineHeight(font);

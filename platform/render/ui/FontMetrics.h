@@ -11,12 +11,12 @@ class FontMetrics : public ui::TextMetrics {
 public:
     double textWidth(std::string_view text, const ui::Font& font) const override;
     double lineHeight(const ui::Font& font) const override;
-    ui::Size imageSize(const std::string& name, bool symbol, const ui::Font& font) const override;
+    Size imageSize(const std::string& name, bool symbol, const ui::Font& font) const override;
 
     // The renderer's font for a toolkit font (size, and bold from semibold up).
     static Font fontFor(const ui::Font& font);
     // The height of one line of text in a font of `size` points.
-    static float lineHeightFor(float size);
+    static double lineHeightFor(double size);
 };
 
 } // namespace plat::render

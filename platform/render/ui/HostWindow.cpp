@@ -60,7 +60,7 @@ HostWindow::HostWindow(std::shared_ptr<ui::RootHost> host, WindowOptions options
     : host_(std::move(host)) {
     painter_.setFocusedField(std::move(focused));
     surface_ = WindowSystem::shared().createWindow(options);
-    host_->setContentSize({surface_->contentSize().width, surface_->contentSize().height});
+    host_->setContentSize(surface_->contentSize());
     host_->setDisplayHandler([this] { surface_->setNeedsDisplay(); });
     surface_->setDisplayHandler([this](Surface&) { display(); });
     surface_->setEventHandler([this](const InputEvent& e) { handle(e, {}); });
@@ -75,14 +75,14 @@ HostWindow::~HostWindow() {
 
 void HostWindow::display() {
     Size size = surface_->contentSize();
-    const ui::Size current = host_->contentSize();
+    const Size current = host_->contentSize();
     if (std::fabs(current.width - size.width) > 0.01 || std::fabs(current.height - size.height) > 0.01)
-        host_->setContentSize({size.width, size.height});
+        host_->setContentSize(size);
     host_->update();
     // The window never gets smaller than its content's minimum: the desktop is told the limit,
     // and a size below it (set before the content was known) grows to it.
-    const ui::Size least = host_->minimumContentSize();
-    const Size limit{static_cast<float>(std::ceil(least.width)), static_cast<float>(std::ceil(least.height))};
+    const Size least = host_->minimumContentSize();
+    const Size limit{std::ceil(least.width), std::ceil(least.height)};
     if (limit.width != minimum_.width || limit.height != minimum_.height) {
         minimum_ = limit;
         surface_->setMinimumContentSize(limit);
@@ -90,7 +90,7 @@ void HostWindow::display() {
     if (size.width < limit.width || size.height < limit.height) {
         size = {std::max(size.width, limit.width), std::max(size.height, limit.height)};
         surface_->setContentSize(size);
-        host_->setContentSize({size.width, size.height});
+        host_->setContentSize(size);
         host_->update();
     }
     painter_.setMenuPopup(host_->menuPopup());
@@ -117,12 +117,11 @@ void HostWindow::syncSheets() {
     sheetFrames_.resize(sheets_.size());
     const Point here = surface_->position();
     for (size_t i = 0; i < lists.size(); ++i) {
-        const ui::Rect& f = lists[i].frame;
-        const Size size{static_cast<float>(f.width), static_cast<float>(f.height)};
+        const Rect& f = lists[i].frame;
+        const Size size = f.size();
         // Over this window where the sheet was laid out; a sheet wider than the window is kept on
         // the screen (input does not depend on where the sheet window stands).
-        const Point at{std::max(0.0f, here.x + static_cast<float>(f.x)),
-                       std::max(0.0f, here.y + static_cast<float>(f.y))};
+        const Point at{std::max(0.0, here.x + f.x), std::max(0.0, here.y + f.y)};
         if (i == sheets_.size()) {
             WindowOptions options;
             options.title = surface_->title();
@@ -133,7 +132,7 @@ void HostWindow::syncSheets() {
             sheetFrames_.push_back(f);
             sheets_.back()->setPosition(at);
             sheets_.back()->setEventHandler([this, i](const InputEvent& e) {
-                if (i < sheetFrames_.size()) handle(e, {sheetFrames_[i].x, sheetFrames_[i].y});
+                if (i < sheetFrames_.size()) handle(e, sheetFrames_[i].origin());
             });
             sheets_.back()->setFocusHandler(
                 [this, sheet = sheets_.back().get()](bool focused) { focusChanged(sheet, focused); });
@@ -151,8 +150,8 @@ void HostWindow::syncSheets() {
     }
 }
 
-void HostWindow::handle(const InputEvent& e, ui::Point origin) {
-    const ui::Point at{origin.x + e.position.x, origin.y + e.position.y};
+void HostWindow::handle(const InputEvent& e, Point origin) {
+    const Point at{origin.x + e.position.x, origin.y + e.position.y};
     switch (e.kind) {
     case InputEvent::Kind::MouseDown:
         if (e.button == 0) {

@@ -44,7 +44,7 @@ public:
     bool writeScreenshots(const std::filesystem::path& path);
 
 private:
-    void handle(const InputEvent& e, ui::Point origin);
+    void handle(const InputEvent& e, Point origin);
     void focusChanged(const Surface* surface, bool focused);
     void syncSheets();
 
@@ -52,14 +52,14 @@ private:
     std::unique_ptr<Surface> surface_;
     std::vector<std::unique_ptr<Surface>> sheets_;
     // Where each open sheet was last drawn, in this window's points.
-    std::vector<ui::Rect> sheetFrames_;
+    std::vector<Rect> sheetFrames_;
     TreePainter painter_;
     std::function<void()> onClose_;
     Size minimum_; // the least content size the desktop was last told
     std::function<void(bool)> onFocus_;
     // The surfaces (this window's and its sheets') that have the keyboard.
     std::vector<const Surface*> focusedSurfaces_;
-    ui::Point pressed_;
+    Point pressed_;
     bool pressedValid_ = false;
     // While something in the tree moves by itself (a map's camera), a redraw is queued after each
     // frame; the flag keeps it to one, `alive_` lets a queued one outlive the window safely.

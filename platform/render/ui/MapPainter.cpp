@@ -10,12 +10,12 @@ namespace plat::render {
 
 namespace {
 
-constexpr float kTitleSize = 11;
-const Color kWhite{1, 1, 1, 1};
-const Color kTitle = Color::rgb(0x1C1C1E);
+constexpr double kTitleSize = 11;
+const RGBA kWhite{1, 1, 1, 1};
+const RGBA kTitle = RGBA::rgb(0x1C1C1E);
 
-Point at(Rect area, map::MapPoint p) {
-    return {area.x + static_cast<float>(p.x), area.y + static_cast<float>(p.y)};
+Point at(Rect area, Point p) {
+    return {area.x + p.x, area.y + p.y};
 }
 
 uint8_t channel(float v) {
@@ -23,7 +23,7 @@ uint8_t channel(float v) {
 }
 
 // Blends `c` over the pixel at (x, y) with coverage `alpha`.
-void blend(Bitmap& b, int x, int y, const map::MapColor& c, float alpha) {
+void blend(Bitmap& b, int x, int y, const RGBA& c, float alpha) {
     if (x < 0 || y < 0 || x >= b.width || y >= b.height) return;
     uint8_t* p =
         &b.rgba[(static_cast<size_t>(y) * static_cast<size_t>(b.width) + static_cast<size_t>(x)) * 4];
@@ -34,10 +34,11 @@ void blend(Bitmap& b, int x, int y, const map::MapColor& c, float alpha) {
 }
 
 // A coast segment one pixel wide, stepped along its longer axis.
-void line(Bitmap& b, map::MapPoint from, map::MapPoint to, const map::MapColor& c, float width) {
+void line(Bitmap& b, Point from, Point to, const RGBA& c, double width) {
     const double dx = to.x - from.x, dy = to.y - from.y;
     const int steps = static_cast<int>(std::ceil(std::max(std::fabs(dx), std::fabs(dy))));
-    const float alpha = std::min(1.0f, width);
+    // A line thinner than a pixel covers it in part.
+    const auto alpha = static_cast<float>(std::min(1.0, width));
     for (int i = 0; i <= steps; ++i) {
         const double t = steps == 0 ? 0 : static_cast<double>(i) / steps;
         blend(b, static_cast<int>(std::floor(from.x + dx * t)), static_cast<int>(std::floor(from.y + dy * t)),
@@ -46,7 +47,7 @@ void line(Bitmap& b, map::MapPoint from, map::MapPoint to, const map::MapColor& 
 }
 
 // A disc of radius `r` around `c` with smooth edges.
-void disc(Bitmap& b, map::MapPoint c, double r, const map::MapColor& colour) {
+void disc(Bitmap& b, Point c, double r, const RGBA& colour) {
     for (int y = static_cast<int>(std::floor(c.y - r - 1)); y <= static_cast<int>(std::ceil(c.y + r + 1));
          ++y)
         for (int x = static_cast<int>(std::floor(c.x - r - 1)); x <= static_cast<int>(std::ceil(c.x + r + 1));
@@ -58,7 +59,7 @@ void disc(Bitmap& b, map::MapPoint c, double r, const map::MapColor& colour) {
 }
 
 // A circle of radius `r` around `c`, stroked `width` wide on its outline.
-void ring(Bitmap& b, map::MapPoint c, double r, double width, const map::MapColor& colour) {
+void ring(Bitmap& b, Point c, double r, double width, const RGBA& colour) {
     const double reach = r + width;
     for (int y = static_cast<int>(std::floor(c.y - reach - 1));
          y <= static_cast<int>(std::ceil(c.y + reach + 1)); ++y)
@@ -73,14 +74,14 @@ void ring(Bitmap& b, map::MapPoint c, double r, double width, const map::MapColo
 // A pin into the picture: its stem, the dot where it stands and its round head with a white rim,
 // and a white centre unless a symbol goes there.
 void pictureMarker(Bitmap& b, const map::PlacedMarker& placed) {
-    const map::MapColor& tint = placed.marker.tint;
-    const map::MapPoint head = placed.head();
+    const RGBA& tint = placed.marker.tint;
+    const Point head = placed.head();
     const double r = MapPainter::headRadius(placed);
     for (double dx : {-0.5, 0.5})
         line(b, {head.x + dx, head.y + r - 1}, {placed.anchor.x + dx, placed.anchor.y}, tint, 1);
     disc(b, placed.anchor, 2, tint);
     disc(b, head, r, tint);
-    const map::MapColor white{1, 1, 1, 1};
+    const RGBA white{1, 1, 1, 1};
     ring(b, head, r, 1.5, white);
     if (placed.marker.symbolName.empty()) disc(b, head, 3, white);
 }
@@ -89,23 +90,23 @@ void pictureMarker(Bitmap& b, const map::PlacedMarker& placed) {
 void paintMarkerLabels(const map::PlacedMarker& placed, Rect area, DisplayList& list, float opacity) {
     const Point anchor = at(area, placed.anchor);
     const Point head = at(area, placed.head());
-    const float r = MapPainter::headRadius(placed);
+    const double r = MapPainter::headRadius(placed);
     if (!placed.marker.symbolName.empty()) {
-        const float s = r * 1.1f;
+        const double s = r * 1.1;
         list.symbol({head.x - s / 2, head.y - s / 2, s, s}, placed.marker.symbolName,
                     kWhite.withAlpha(opacity));
     }
     if (placed.marker.title.empty()) return;
     const Font font{kTitleSize, true};
-    const float width = FontBook::shared().measure(placed.marker.title, font).width;
+    const double width = FontBook::shared().measure(placed.marker.title, font).width;
     list.text({anchor.x - width / 2, anchor.y + 3}, placed.marker.title, font, kTitle.withAlpha(opacity));
 }
 
 } // namespace
 
-float MapPainter::headRadius(const map::PlacedMarker& marker) {
-    const auto r = static_cast<float>(map::PlacedMarker::kHeadRadius);
-    return marker.selected ? r * 1.25f : r;
+double MapPainter::headRadius(const map::PlacedMarker& marker) {
+    const double r = map::PlacedMarker::kHeadRadius;
+    return marker.selected ? r * 1.25 : r;
 }
 
 std::shared_ptr<const Bitmap> MapPainter::background(const map::MapDrawList& frame) {
@@ -113,8 +114,8 @@ std::shared_ptr<const Bitmap> MapPainter::background(const map::MapDrawList& fra
     const int h = static_cast<int>(std::ceil(frame.viewSize.height));
     if (w <= 0 || h <= 0 || w > 8192 || h > 8192) return nullptr;
     auto out = std::make_shared<Bitmap>(w, h);
-    const map::MapColor& water = frame.style.water;
-    const map::MapColor& land = frame.style.land;
+    const RGBA& water = frame.style.water;
+    const RGBA& land = frame.style.land;
     for (size_t i = 0; i < out->rgba.size(); i += 4) {
         out->rgba[i] = channel(water.r);
         out->rgba[i + 1] = channel(water.g);
@@ -127,12 +128,12 @@ std::shared_ptr<const Bitmap> MapPainter::background(const map::MapDrawList& fra
             blend(*out, x, y, land, 1);
     }
     if (frame.style.coastlineWidth > 0) {
-        const auto width = static_cast<float>(frame.style.coastlineWidth);
+        const double width = frame.style.coastlineWidth;
         for (const map::MapShape& shape : frame.land) {
             for (const map::MapRing& ring : shape.rings) {
                 for (size_t i = 0; i < ring.size(); ++i) {
-                    const map::MapPoint& a = ring[i];
-                    const map::MapPoint& b = ring[(i + 1) % ring.size()];
+                    const Point& a = ring[i];
+                    const Point& b = ring[(i + 1) % ring.size()];
                     if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) ||
                         !std::isfinite(b.y))
                         continue;
@@ -153,9 +154,9 @@ void MapPainter::paint(const map::MapDrawList& frame, Rect area, DisplayList& li
     if (!pictured) pictured = background(frame);
     if (pictured)
         list.add(cmd::Image{
-            {area.x, area.y, static_cast<float>(pictured->width), static_cast<float>(pictured->height)},
+            {area.x, area.y, static_cast<double>(pictured->width), static_cast<double>(pictured->height)},
             {},
-            Color{1, 1, 1, opacity},
+            RGBA{1, 1, 1, opacity},
             std::move(pictured)});
     for (const map::PlacedMarker& marker : frame.markers)
         paintMarkerLabels(marker, area, list, opacity);

@@ -22,11 +22,8 @@ public:
     // Water, land, coastlines and pins of `frame` as a picture of its view size.
     static std::shared_ptr<const Bitmap> background(const map::MapDrawList& frame);
 
-    static Color color(const map::MapColor& c, float opacity = 1) {
-        return Color{c.r, c.g, c.b, c.a * opacity};
-    }
     // The head radius of a marker as drawn: the map's own selection shows larger.
-    static float headRadius(const map::PlacedMarker& marker);
+    static double headRadius(const map::PlacedMarker& marker);
 };
 
 } // namespace plat::render

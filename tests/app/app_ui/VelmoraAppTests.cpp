@@ -116,7 +116,7 @@ TEST_F(LaunchedApp, TheFirstWindowsContentBecomes800By500OnALaterTurnAfterTheRoo
     first->setContentSize(target);
     EXPECT_EQ(first->frame().size, (Size{800, 500 + plat::Window::kTitleStripHeight}));
     // The tree adds the menu bar's strip above it; the root view keeps the whole content area.
-    EXPECT_EQ(host(first).contentSize(), (plat::ui::Size{800, 500 + plat::scene::MenuBarModel::kHeight}));
+    EXPECT_EQ(host(first).contentSize(), (plat::Size{800, 500 + plat::scene::MenuBarModel::kHeight}));
     host(first).update();
     EXPECT_EQ(host(first).require(plat::ui::Query::testId("menuBar")).frame().height,
               plat::scene::MenuBarModel::kHeight);

@@ -410,8 +410,8 @@ protected:
         if (!shown) throw std::runtime_error("the window is not on the desktop");
         return static_cast<plat::render::GlWindow&>(shown->hostWindow().surface());
     }
-    static bool sized(const plat::render::Surface& surface, float width, float height) {
-        return surface.contentSize() == plat::render::Size{width, height};
+    static bool sized(const plat::render::Surface& surface, double width, double height) {
+        return surface.contentSize() == plat::Size{width, height};
     }
     static bool turnUntil(const std::function<bool()>& done) {
         return plat::render::WindowSystem::shared().runUntil(done, std::chrono::seconds(5));
@@ -444,7 +444,7 @@ TEST_F(DesktopWindows, FollowTheirWindowsAndTheLastOneClosedEndsTheApplication) 
     app.updateWindows();
     EXPECT_EQ(first->contentSize(), (plat::Size{610, 380}));
     auto* content = dynamic_cast<plat::scene::HostedWindowContent*>(first->content().get());
-    EXPECT_EQ(content->host().contentSize(), (plat::ui::Size{610, 380}));
+    EXPECT_EQ(content->host().contentSize(), (plat::Size{610, 380}));
     // Ordered out: hidden on the desktop too.
     first->orderOut();
     app.updateWindows();
@@ -536,24 +536,22 @@ TEST_F(DesktopWindows, TheMainWindowDrawsTheMenuBarWhoseItemsAndShortcutsWork) {
     ASSERT_TRUE(content);
     // The bar is a strip above the content area: the desktop window is that much taller.
     const auto size = window->contentSize();
-    EXPECT_TRUE(turnUntil([&] {
-        return sized(surface, static_cast<float>(size.width),
-                     static_cast<float>(size.height + plat::scene::MenuBarModel::kHeight));
-    }));
+    EXPECT_TRUE(turnUntil(
+        [&] { return sized(surface, size.width, size.height + plat::scene::MenuBarModel::kHeight); }));
     auto& host = content->host();
     EXPECT_EQ(host.require(plat::ui::Query::text("Main")).frame().y >= plat::scene::MenuBarModel::kHeight,
               true);
 
     // A click on the application menu's title opens it; a click on the command's row chooses it.
-    const plat::ui::Rect title = host.require(plat::ui::Query::testId("menuBar.Velmora")).frame();
-    surface.simulateMouseClick({static_cast<float>(title.center().x), static_cast<float>(title.center().y)});
+    const plat::Rect title = host.require(plat::ui::Query::testId("menuBar.Velmora")).frame();
+    surface.simulateMouseClick({title.center().x, title.center().y});
     ASSERT_TRUE(turnUntil([&] { return static_cast<bool>(host.menuPopup()); }));
-    std::optional<plat::ui::Rect> row;
+    std::optional<plat::Rect> row;
     const auto popup = host.menuPopup();
     for (const auto& r : popup->rows)
         if (r.text == "Check for Updates…") row = r.frame;
     ASSERT_TRUE(row) << "the command follows About";
-    surface.simulateMouseClick({static_cast<float>(row->center().x), static_cast<float>(row->center().y)});
+    surface.simulateMouseClick({row->center().x, row->center().y});
     ASSERT_TRUE(turnUntil([&] { return *app.checks == 1; }));
     EXPECT_FALSE(host.openMenu());
 

@@ -33,7 +33,7 @@ class SurfaceContent : public plat::WindowContent {
 public:
     explicit SurfaceContent(HostWindow& window) : window_(window) {}
     void windowDidResize(plat::Size size) override {
-        window_.surface().setContentSize({static_cast<float>(size.width), static_cast<float>(size.height)});
+        window_.surface().setContentSize({size.width, size.height});
     }
     void update() override {}
     std::string describe() const override { return "surface"; }
@@ -66,8 +66,8 @@ protected:
         show(plat::ui::make<ContentView>(), options);
         plat::render::WindowOptions w;
         w.title = "Velmora";
-        w.contentSize = {static_cast<float>(options.contentSize.width),
-                         static_cast<float>(options.contentSize.height)};
+        w.contentSize = {options.contentSize.width,
+                         options.contentSize.height};
         auto* host = &this->host();
         onScreen_ = std::make_unique<HostWindow>(sharedHost(), w, [host] { return host->focused(); });
         window()->setContent(std::make_shared<SurfaceContent>(*onScreen_));
@@ -98,9 +98,9 @@ protected:
     }
     void clickOnScreen(const plat::ui::NodeRef& node) {
         ASSERT_TRUE(node) << host().dump();
-        const plat::ui::Rect f = node.frame();
+        const plat::Rect f = node.frame();
         gl().simulateMouseClick(
-            {static_cast<float>(f.x + f.width / 2), static_cast<float>(f.y + f.height / 2)});
+            {f.x + f.width / 2, f.y + f.height / 2});
         WindowSystem::shared().runUntil([] { return false; }, 50ms);
     }
     // The real window's content size, in whole points.

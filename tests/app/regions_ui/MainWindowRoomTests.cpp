@@ -10,6 +10,9 @@ namespace {
 
 using namespace regionsui;
 using namespace plat::ui;
+using plat::Point;
+using plat::Rect;
+using plat::Size;
 
 std::vector<Place> manyPlaces() {
     std::vector<Place> places;

@@ -21,9 +21,13 @@
 namespace {
 
 using namespace plat::ui;
+using plat::Point;
+using plat::Rect;
+using plat::RGBA;
+using plat::Size;
 using plat::map::CoordinateRegion;
-using plat::map::MapColor;
 using plat::map::MapMarker;
+using plat::map::MarkerTint;
 using namespace std::chrono_literals;
 
 const CoordinateRegion kEurope{{48, 10}, {40, 80}};
@@ -46,8 +50,9 @@ public:
     AnyView body() const override {
         MapContent content;
         content.position = position.binding();
-        content.markers = {MapMarker{5, {48.9, 2.4}, "Paris", MapColor::gray(), ""},
-                           MapMarker{6, {52.5, 13.4}, "Berlin", MapColor::green(), "checkmark.shield.fill"}};
+        content.markers = {
+            MapMarker{5, {48.9, 2.4}, "Paris", MarkerTint::gray(), ""},
+            MapMarker{6, {52.5, 13.4}, "Berlin", MarkerTint::green(), "checkmark.shield.fill"}};
         content.selection = selection.binding();
         content.interactive = options.interactive;
         content.animation = options.animation;
@@ -79,7 +84,7 @@ protected:
         s->update(map());
         return s;
     }
-    Point windowPoint(plat::map::MapPoint p) { return {map().frame().x + p.x, map().frame().y + p.y}; }
+    Point windowPoint(plat::Point p) { return {map().frame().x + p.x, map().frame().y + p.y}; }
 
     testsupport::TempHome home_;
     std::shared_ptr<Presence> presence_ = std::make_shared<Presence>();
@@ -192,7 +197,7 @@ TEST_F(MapViewStateTest, ThePainterDrawsWaterLandAndMarkersInsideTheMapsFrame) {
     const Rect frame = map().frame();
     EXPECT_EQ(picture->width, static_cast<int>(frame.width));
     EXPECT_EQ(picture->height, static_cast<int>(frame.height));
-    auto near = [](uint32_t rgba, const MapColor& c) {
+    auto near = [](uint32_t rgba, const RGBA& c) {
         auto close = [](uint32_t v, float f) {
             return std::abs(static_cast<int>(v) - static_cast<int>(f * 255)) <= 3;
         };
@@ -207,11 +212,11 @@ TEST_F(MapViewStateTest, ThePainterDrawsWaterLandAndMarkersInsideTheMapsFrame) {
     const auto drawn = state()->drawList(map());
     bool green = false;
     for (const auto& placed : drawn.markers) {
-        if (!(placed.marker.tint == MapColor::green())) continue;
+        if (!(placed.marker.tint == MarkerTint::green())) continue;
         const auto head = placed.head();
         green =
             near(picture->pixel(static_cast<int>(head.x), static_cast<int>(head.y - placed.kHeadRadius + 4)),
-                 MapColor::green());
+                 MarkerTint::green());
     }
     EXPECT_TRUE(green);
     EXPECT_EQ(shields, 1u);

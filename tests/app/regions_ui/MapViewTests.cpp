@@ -17,10 +17,14 @@ namespace {
 
 using namespace regionsui;
 using namespace plat::ui;
+using plat::Point;
+using plat::Rect;
+using plat::RGBA;
+using plat::Size;
 using plat::map::CoordinateRegion;
 using plat::map::GeoCoordinate;
-using plat::map::MapColor;
 using plat::map::MapMarker;
+using plat::map::MarkerTint;
 
 // The place of a record as the map sees it: single precision widened.
 GeoCoordinate at(double latitude, double longitude) {
@@ -85,11 +89,11 @@ TEST_F(MapTest, MarkersFollowTheRegionsWithTheSelectedOneGreenAndShielded) {
     load(threePlaces());
     ASSERT_EQ(markerIds(), (std::vector<int64_t>{3, 1, 2}));
     ASSERT_TRUE(marker(3));
-    EXPECT_EQ(marker(3)->tint, MapColor::green());
+    EXPECT_EQ(marker(3)->tint, MarkerTint::green());
     EXPECT_EQ(marker(3)->symbolName, "checkmark.shield.fill");
     EXPECT_EQ(marker(3)->title, "Madrid");
     EXPECT_EQ(marker(3)->coordinate, kMadrid);
-    EXPECT_EQ(marker(1)->tint, MapColor::gray());
+    EXPECT_EQ(marker(1)->tint, MarkerTint::gray());
     EXPECT_EQ(marker(1)->symbolName, "");
     EXPECT_EQ(marker(1)->title, "Frankfurt");
 
@@ -100,19 +104,19 @@ TEST_F(MapTest, MarkersFollowTheRegionsWithTheSelectedOneGreenAndShielded) {
     // others even where the map's own selection is elsewhere.
     controller_->currentRegion = 1;
     host().update();
-    EXPECT_EQ(marker(3)->tint, MapColor::gray());
+    EXPECT_EQ(marker(3)->tint, MarkerTint::gray());
     EXPECT_EQ(marker(3)->symbolName, "");
-    EXPECT_EQ(marker(1)->tint, MapColor::green());
+    EXPECT_EQ(marker(1)->tint, MarkerTint::green());
     EXPECT_TRUE(marker(1)->raised);
     const auto drawn = MapViewState::of(mapNode())->drawList(mapNode()).markers;
     ASSERT_FALSE(drawn.empty());
-    EXPECT_EQ(drawn.back().marker.tint, MapColor::green());
+    EXPECT_EQ(drawn.back().marker.tint, MarkerTint::green());
 
     // A new list: the markers follow it, the camera stays until the selection publishes again.
     const CoordinateRegion before = position();
     load({{7, "Austria", "Vienna", "AT", 48.2, 16.4}, {8, "Peru", "Lima", "PE", -12, -77}});
     EXPECT_EQ(markerIds(), (std::vector<int64_t>{7, 8}));
-    EXPECT_EQ(marker(7)->tint, MapColor::gray()) << "the selection names no loaded region";
+    EXPECT_EQ(marker(7)->tint, MarkerTint::gray()) << "the selection names no loaded region";
     EXPECT_EQ(position(), before);
 }
 
@@ -143,7 +147,7 @@ TEST_F(MapTest, TheCameraMovesToEachNewSelectionAndIgnoresUnknownOrInvalidPlaces
     controller_->currentRegion = 9;
     host().update();
     EXPECT_EQ(position(), (CoordinateRegion{kTokyo, {20, 40}}));
-    EXPECT_EQ(marker(9)->tint, MapColor::green());
+    EXPECT_EQ(marker(9)->tint, MarkerTint::green());
     EXPECT_EQ(mapSelection(), 2);
 }
 
@@ -185,14 +189,14 @@ TEST_F(MapTest, TheLegacyMapMovesOneTurnLaterAndShowsPlainMarkers) {
 
     load(threePlaces());
     EXPECT_EQ(position(), CoordinateRegion::makeWithDistance(kMadrid, 10'000'000, 10'000'000));
-    EXPECT_EQ(marker(3)->tint, MapColor::green());
+    EXPECT_EQ(marker(3)->tint, MarkerTint::green());
     EXPECT_EQ(marker(3)->title, "");
     EXPECT_EQ(marker(3)->symbolName, "");
-    EXPECT_EQ(marker(2)->tint, MapColor::gray());
+    EXPECT_EQ(marker(2)->tint, MarkerTint::gray());
 
     controller_->currentRegion = 2;
     host().update();
-    EXPECT_EQ(marker(2)->tint, MapColor::green()) << "colours change at once";
+    EXPECT_EQ(marker(2)->tint, MarkerTint::green()) << "colours change at once";
     EXPECT_TRUE(marker(2)->raised) << "the legacy map has no selection of its own: the green one is raised";
     EXPECT_EQ(position(), CoordinateRegion::makeWithDistance(kMadrid, 10'000'000, 10'000'000));
     runOneTurn();

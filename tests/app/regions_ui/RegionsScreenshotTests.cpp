@@ -25,7 +25,7 @@ using namespace regionsui;
 using namespace plat::ui;
 using namespace std::chrono_literals;
 
-bool near(uint32_t rgba, plat::map::MapColor c) {
+bool near(uint32_t rgba, plat::RGBA c) {
     auto channel = [&](int shift, float v) {
         return std::abs(static_cast<int>((rgba >> shift) & 0xFF) - static_cast<int>(v * 255)) <= 12;
     };
@@ -79,7 +79,8 @@ protected:
         ASSERT_EQ(top.marker.id, controller_->currentRegion.get());
         const int hx = static_cast<int>(map.frame().x + top.head().x - 11); // between the symbol and the rim
         const int hy = static_cast<int>(map.frame().y + top.head().y);
-        EXPECT_TRUE(near(shot.pixel(hx, hy), plat::map::MapColor::green())) << std::hex << shot.pixel(hx, hy);
+        EXPECT_TRUE(near(shot.pixel(hx, hy), plat::map::MarkerTint::green()))
+            << std::hex << shot.pixel(hx, hy);
         const double bottom = std::min(map.frame().maxY(), static_cast<double>(shot.height));
         const uint32_t corner = shot.pixel(static_cast<int>(map.frame().x + 3), static_cast<int>(bottom - 3));
         EXPECT_TRUE(near(corner, plat::map::MapStyle{}.water) || near(corner, plat::map::MapStyle{}.land))

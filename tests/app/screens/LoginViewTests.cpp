@@ -53,10 +53,10 @@ TEST_F(LoginScreenTest, ANewScreenShowsAnEmptyMaskedLogInFormAndSizesTheWindowOn
     EXPECT_FALSE(topAlert());
 
     // Nothing is resized inside the pass that showed the screen.
-    const plat::Rect before = window()->frame();
+    const plat::ScreenRect before = window()->frame();
     EXPECT_EQ(before.size.width, 640);
     settle();
-    EXPECT_EQ(window()->frame(), (plat::Rect{before.origin, {800, 500}}));
+    EXPECT_EQ(window()->frame(), (plat::ScreenRect{before.origin, {800, 500}}));
     // The initial "none" result leaves the log-in form.
     EXPECT_EQ(shownMode(), Mode::logIn);
 
@@ -228,7 +228,7 @@ TEST_F(LoginScreenTest, ResultsAreAppliedOneTurnAfterTheirDelivery) {
 TEST_F(LoginScreenTest, AScreenThatIsGoneIsLeftAlone) {
     // A success delivered just before the screen leaves the tree must not log the session in, and
     // the queued window sizing must not run.
-    const plat::Rect before = window()->frame();
+    const plat::ScreenRect before = window()->frame();
     controller_->loginResult = Status::logInTrue;
     presence_->shown = false;
     host().update();
@@ -250,11 +250,11 @@ TEST_F(LoginScreenTest, TheWindowsMinimumHoldsTheWholeFormInEitherMode) {
         }
         host().setContentSize({800, 500});
         host().update();
-        const plat::ui::Size least = host().minimumContentSize();
+        const plat::Size least = host().minimumContentSize();
         EXPECT_GT(least.height, 128) << "at least the logo";
         host().setContentSize(least);
         host().update();
-        const plat::ui::Rect logo = node(Query::image("logo")).frame();
+        const plat::Rect logo = node(Query::image("logo")).frame();
         EXPECT_GE(logo.y, 0);
         const plat::ui::NodeRef last = node(Query::button(*switchTo ? "Log In" : "Sign Up"));
         EXPECT_LE(last.frame().maxY(), least.height) << "the mode row is inside";

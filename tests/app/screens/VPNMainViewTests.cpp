@@ -53,13 +53,13 @@ TEST_F(MainWindowTest, WithoutATokenThePlaceholderPostsLogoutEachTimeItShows) {
 TEST_F(MainWindowTest, CompactByDefaultAndSizedTo300By600OneTurnLater) {
     Preferences::setToken("tok");
     Preferences::setEmail("user@example.org");
-    const plat::Rect before = window()->frame();
+    const plat::ScreenRect before = window()->frame();
     showMain();
     EXPECT_FALSE(full());
     EXPECT_FALSE(has(screen("MapView")) || has(Query::testId("subscription")));
     EXPECT_EQ(window()->frame(), before);
     settle();
-    EXPECT_EQ(window()->frame(), (plat::Rect{before.origin, {300, 600}}));
+    EXPECT_EQ(window()->frame(), (plat::ScreenRect{before.origin, {300, 600}}));
     EXPECT_TRUE(has(screen("VPNRegionsView")));
 }
 
@@ -67,7 +67,7 @@ TEST_F(MainWindowTest, TheFullLayoutShowsThePlanTextAndTheMapAndIs800Wide) {
     Preferences::setToken("tok");
     Preferences::setEmail("user@example.org");
     Preferences::setCompactView(false);
-    const plat::Rect before = window()->frame();
+    const plat::ScreenRect before = window()->frame();
     showMain();
     ASSERT_TRUE(full());
     // An empty plan text keeps its place and its leading padding.
@@ -78,7 +78,7 @@ TEST_F(MainWindowTest, TheFullLayoutShowsThePlanTextAndTheMapAndIs800Wide) {
                   .description());
     EXPECT_EQ(plan.data().insets.leading, 60);
     settle();
-    EXPECT_EQ(window()->frame(), (plat::Rect{before.origin, {800, 600}}));
+    EXPECT_EQ(window()->frame(), (plat::ScreenRect{before.origin, {800, 600}}));
 
     controller_->subscription = "Premium, 12 days left";
     host().update();
@@ -116,7 +116,7 @@ TEST_F(MainWindowTest, EachSheetShowsWhileItsFlagIsSet) {
 TEST_F(MainWindowTest, AWindowIsNotResizedForAMainWindowThatIsGone) {
     Preferences::setToken("tok");
     Preferences::setEmail("user@example.org");
-    const plat::Rect before = window()->frame();
+    const plat::ScreenRect before = window()->frame();
     showMain();
     presence_->shown = false;
     host().update();

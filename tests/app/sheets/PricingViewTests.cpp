@@ -145,11 +145,11 @@ TEST_F(PricingViewTest, ABenefitTooLongForItsCardWrapsInsideIt) {
          options);
     ASSERT_TRUE(waitFor([&] { return cards().size() == 4; }));
     host().update();
-    const plat::ui::Rect sheet = host().sheets().at(0).frame();
+    const plat::Rect sheet = host().sheets().at(0).frame();
     for (const NodeRef& card : cards()) {
         const NodeRef benefit = card.find(Query::textContaining("Unlimited access to all VPN servers"));
         ASSERT_TRUE(benefit);
-        const plat::ui::Rect f = benefit.frame();
+        const plat::Rect f = benefit.frame();
         EXPECT_GE(f.x, card.frame().x);
         EXPECT_LE(f.maxX(), card.frame().maxX());
         EXPECT_GE(f.height, 2 * benefit.environment().effectiveFont().size()) << "on two lines";

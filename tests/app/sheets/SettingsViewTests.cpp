@@ -39,7 +39,7 @@ protected:
 };
 
 TEST_F(SettingsViewTest, CompactSwitchStoresAtOnceAndResizesTheMainWindowTwoTurnsLater) {
-    const plat::Rect before = window()->frame();
+    const plat::ScreenRect before = window()->frame();
     showSettings();
     ASSERT_EQ(toggle("Compact View").isOn(), true) << "the stored default";
 
@@ -49,7 +49,7 @@ TEST_F(SettingsViewTest, CompactSwitchStoresAtOnceAndResizesTheMainWindowTwoTurn
     runTurn();
     EXPECT_EQ(window()->frame(), before) << "still queued after one turn";
     runTurn();
-    EXPECT_EQ(window()->frame(), (plat::Rect{before.origin, {800, 600}}));
+    EXPECT_EQ(window()->frame(), (plat::ScreenRect{before.origin, {800, 600}}));
 
     // Off and on again in quick succession: each value is stored and the last one wins.
     ASSERT_TRUE(host().setToggle(toggle("Compact View"), true));
@@ -57,7 +57,7 @@ TEST_F(SettingsViewTest, CompactSwitchStoresAtOnceAndResizesTheMainWindowTwoTurn
     ASSERT_TRUE(host().setToggle(toggle("Compact View"), true));
     EXPECT_TRUE(Preferences::compactView());
     settle();
-    EXPECT_EQ(window()->frame(), (plat::Rect{before.origin, {300, 600}}));
+    EXPECT_EQ(window()->frame(), (plat::ScreenRect{before.origin, {300, 600}}));
 }
 
 TEST_F(SettingsViewTest, CompactSwitchStartsFromTheStoredValueAndWorksWithoutAMainWindow) {
@@ -72,7 +72,7 @@ TEST_F(SettingsViewTest, CompactSwitchStartsFromTheStoredValueAndWorksWithoutAMa
 }
 
 TEST_F(SettingsViewTest, OtherSwitchesWriteThroughToTheirSettings) {
-    const plat::Rect before = window()->frame();
+    const plat::ScreenRect before = window()->frame();
     showSettings();
     EXPECT_EQ(toggle("Kill switch").isOn(), true);
     EXPECT_EQ(toggle("Exclude local network").isOn(), true);
@@ -197,7 +197,7 @@ TEST_F(SettingsViewTest, InTheCompactWindowTheSheetKeepsEveryControlInReach) {
                     [c] { return plat::ui::make<SettingsView>(c, VPNProtocol::Optimal); }),
          options);
     ASSERT_EQ(host().sheets().size(), 1u);
-    const plat::ui::Rect sheet = host().sheets()[0].frame();
+    const plat::Rect sheet = host().sheets()[0].frame();
     EXPECT_GE(sheet.width, 600);
     EXPECT_GE(sheet.height, 400);
     std::vector<NodeRef> controls = host().findAll(Query::kind(ViewKind::Toggle));
@@ -206,7 +206,7 @@ TEST_F(SettingsViewTest, InTheCompactWindowTheSheetKeepsEveryControlInReach) {
     controls.push_back(picker());
     EXPECT_EQ(controls.size(), 7u);
     for (const NodeRef& control : controls) {
-        const plat::ui::Rect f = control.frame();
+        const plat::Rect f = control.frame();
         EXPECT_GE(f.x, sheet.x) << control.text();
         EXPECT_LE(f.maxX(), sheet.maxX()) << control.text();
     }

@@ -73,8 +73,8 @@ protected:
     }
     // The colour at the centre of a node, in the sheet image.
     uint32_t colourAt(const plat::render::Bitmap& sheet, const ui::NodeRef& node) const {
-        const ui::Rect origin = host_->sheets().front().frame();
-        const ui::Rect f = node.frame();
+        const plat::Rect origin = host_->sheets().front().frame();
+        const plat::Rect f = node.frame();
         return sheet.pixel(static_cast<int>(f.x - origin.x + 4),
                            static_cast<int>(f.y - origin.y + f.height / 2));
     }
@@ -132,10 +132,10 @@ TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
     EXPECT_LT(smallWidth, 400);
     // A click as the user makes it, in the sheet window's own coordinates.
     auto clickOnSheet = [&](const ui::NodeRef& node) {
-        const ui::Rect origin = host_->sheets().front().frame();
-        const ui::Point centre = node.frame().center();
+        const plat::Rect origin = host_->sheets().front().frame();
+        const plat::Point centre = node.frame().center();
         sheet->simulateMouseClick(
-            {static_cast<float>(centre.x - origin.x), static_cast<float>(centre.y - origin.y)});
+            {centre.x - origin.x, centre.y - origin.y});
         WindowSystem::shared().runUntil([] { return false; }, 50ms);
     };
 
@@ -144,7 +144,7 @@ TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
     ASSERT_TRUE(until([&] { return host_->count(ui::Query::testId("PlanRow")) == 4; }));
     ASSERT_TRUE(until([&] { return sheet->contentSize().width > 700; }));
     // Grown, the sheet window is still centred on the main window.
-    const ui::Rect frame = host_->sheets().front().frame();
+    const plat::Rect frame = host_->sheets().front().frame();
     EXPECT_NEAR(sheet->contentSize().width, frame.width, 1);
     EXPECT_NEAR(sheet->position().x - onScreen_->surface().position().x, std::max(0.0, frame.x), 1);
     screenshot("sheet-plans-grown");
@@ -167,9 +167,9 @@ TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
     ASSERT_TRUE(until([&] { return !host_->alerts().empty(); }));
     EXPECT_NE(host_->alerts().front().text().find("/checkout?plan="), std::string::npos);
     screenshot("sheet-plans-link-alert");
-    const ui::Rect ok = host_->alerts().front().find(ui::Query::button("OK")).frame();
+    const plat::Rect ok = host_->alerts().front().find(ui::Query::button("OK")).frame();
     sheet->simulateMouseClick(
-        {static_cast<float>(ok.center().x - frame.x), static_cast<float>(ok.center().y - frame.y)});
+        {ok.center().x - frame.x, ok.center().y - frame.y});
     ASSERT_TRUE(until([&] { return host_->alerts().empty(); }));
     plat::Workspace::shared().setLauncherForTesting([links = links_](const std::vector<std::string>& argv) {
         links->push_back(argv.back());
@@ -177,9 +177,9 @@ TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
     });
 
     // Empty space beside a card opens nothing.
-    const ui::Rect between = cards[1].frame();
-    sheet->simulateMouseClick({static_cast<float>(between.maxX() + 10 - frame.x),
-                               static_cast<float>(between.center().y - frame.y)});
+    const plat::Rect between = cards[1].frame();
+    sheet->simulateMouseClick({between.maxX() + 10 - frame.x,
+                               between.center().y - frame.y});
     WindowSystem::shared().runUntil([] { return false; }, 50ms);
     EXPECT_EQ(links_->size(), 2u);
 }

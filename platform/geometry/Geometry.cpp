@@ -1,9 +1,18 @@
-#include "platform/ui/Geometry.h"
+#include "platform/geometry/Geometry.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 
-namespace plat::ui {
+namespace plat {
+
+Rect Rect::intersection(const Rect& other) const {
+    const double left = std::max(x, other.x);
+    const double top = std::max(y, other.y);
+    const double right = std::min(maxX(), other.maxX());
+    const double bottom = std::min(maxY(), other.maxY());
+    if (right <= left || bottom <= top) return {left, top, 0, 0};
+    return {left, top, right - left, bottom - top};
+}
 
 namespace {
 std::string number(double v) {
@@ -28,4 +37,4 @@ std::string describe(const Rect& r) {
     return number(r.x) + "," + number(r.y) + " " + describe(r.size());
 }
 
-} // namespace plat::ui
+} // namespace plat

@@ -1,45 +1,18 @@
-// Plain geometry of the toolkit: points, sizes and rectangles in window points (origin at the top
-// left, y grows downwards), edge sets and insets, and the alignments that stacks and frames use.
+// The plain values layout works with, beside the shared points, sizes and rectangles: proposed
+// sizes, edge sets and insets, and the alignments and axes that stacks and frames use.
 #pragma once
 
+#include "platform/geometry/Geometry.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <string>
 
 namespace plat::ui {
 
 // An unbounded length: a frame's maximum that takes all the space it is offered.
 inline constexpr double infinity = std::numeric_limits<double>::infinity();
-
-struct Point {
-    double x = 0;
-    double y = 0;
-    bool operator==(const Point&) const = default;
-};
-
-struct Size {
-    double width = 0;
-    double height = 0;
-    bool operator==(const Size&) const = default;
-};
-
-struct Rect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-
-    double minX() const { return x; }
-    double minY() const { return y; }
-    double maxX() const { return x + width; }
-    double maxY() const { return y + height; }
-    Point center() const { return {x + width / 2, y + height / 2}; }
-    Size size() const { return {width, height}; }
-    // Half-open on the far edges, so two neighbours never both contain a shared edge point.
-    bool contains(Point p) const { return p.x >= x && p.y >= y && p.x < maxX() && p.y < maxY(); }
-    bool operator==(const Rect&) const = default;
-};
 
 // The space a parent offers a child while measuring; an absent dimension asks for the child's
 // ideal size in it.
@@ -89,6 +62,18 @@ inline EdgeInsets EdgeInsets::on(Edge edges, double amount) {
             contains(edges, Edge::Bottom) ? amount : 0, contains(edges, Edge::Trailing) ? amount : 0};
 }
 
+// A proposed length less `by`, never below zero; an absent length stays absent.
+inline std::optional<double> inset(std::optional<double> length, double by) {
+    if (!length) return std::nullopt;
+    return std::max(0.0, *length - by);
+}
+
+// `r` less `e` on each edge; the size never goes below zero.
+inline Rect inset(const Rect& r, const EdgeInsets& e) {
+    return {r.x + e.leading, r.y + e.top, std::max(0.0, r.width - e.horizontal()),
+            std::max(0.0, r.height - e.vertical())};
+}
+
 // Horizontal alignment (of a vertical stack's children).
 enum class HAlign : std::uint8_t { Leading, Center, Trailing };
 // Vertical alignment (of a horizontal stack's children).
@@ -112,9 +97,5 @@ struct Alignment {
 };
 
 enum class Axis : std::uint8_t { Horizontal, Vertical };
-
-// "x,y wxh" with at most two decimals, for dumps and messages.
-std::string describe(const Rect& r);
-std::string describe(const Size& s);
 
 } // namespace plat::ui
