@@ -1,18 +1,8 @@
 #include "platform/geometry/Geometry.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace plat {
-
-Rect Rect::intersection(const Rect& other) const {
-    const double left = std::max(x, other.x);
-    const double top = std::max(y, other.y);
-    const double right = std::min(maxX(), other.maxX());
-    const double bottom = std::min(maxY(), other.maxY());
-    if (right <= left || bottom <= top) return {left, top, 0, 0};
-    return {left, top, right - left, bottom - top};
-}
 
 namespace {
 std::string number(double v) {

@@ -42,8 +42,6 @@ struct Rect {
     Size size() const { return {width, height}; }
     // Half-open on the far edges, so two neighbours never both contain a shared edge point.
     bool contains(Point p) const { return p.x >= x && p.y >= y && p.x < maxX() && p.y < maxY(); }
-    // The overlap of two rectangles; zero-sized at the nearer corner when they do not meet.
-    Rect intersection(const Rect& other) const;
     bool operator==(const Rect&) const = default;
 };
 

@@ -1,7 +1,8 @@
 // The toolkit's renderer for real windows: turns the laid-out layers of a window into display
 // lists. The content and its alerts make the window's list; each presented sheet gets a list of
 // its own in its own coordinates, for the sheet's child window. Alerts go with the topmost sheet
-// when one is open. Main thread only.
+// when one is open. The painter walks the tree; the views themselves are drawn by LeafPainting,
+// ControlPainting and MenuPopupPainting in the colours of Palette. Main thread only.
 #pragma once
 
 #include "platform/map/WorldRect.h"
