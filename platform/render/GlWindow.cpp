@@ -204,6 +204,9 @@ void GlWindow::Impl::installCallbacks() {
     });
     glfwSetFramebufferSizeCallback(
         window, [](GLFWwindow* w, int, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
+    // A window restored from the desktop's list turns the loop, whose update pass sees it.
+    glfwSetWindowIconifyCallback(window,
+                                 [](GLFWwindow* w, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
     glfwSetWindowRefreshCallback(window,
                                  [](GLFWwindow* w) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
 }
@@ -426,6 +429,18 @@ void GlWindow::setVisible(bool visible) {
 
 bool GlWindow::isVisible() const {
     return impl_->window && glfwGetWindowAttrib(impl_->window, GLFW_VISIBLE) == GLFW_TRUE;
+}
+
+void GlWindow::setIconified(bool iconified) {
+    if (!impl_->window) return;
+    if (iconified)
+        glfwIconifyWindow(impl_->window);
+    else
+        glfwRestoreWindow(impl_->window);
+}
+
+bool GlWindow::isIconified() const {
+    return impl_->window && glfwGetWindowAttrib(impl_->window, GLFW_ICONIFIED) == GLFW_TRUE;
 }
 
 bool GlWindow::setIconImage(const std::string& imageName) {

@@ -28,6 +28,8 @@ public:
     std::string title() const override;
     void setVisible(bool visible) override;
     bool isVisible() const override;
+    void setIconified(bool iconified) override;
+    bool isIconified() const override;
     bool setIconImage(const std::string& imageName) override;
 
     void present(const DisplayList& list) override;

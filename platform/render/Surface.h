@@ -77,6 +77,11 @@ public:
     virtual std::string title() const = 0;
     virtual void setVisible(bool visible) = 0;
     virtual bool isVisible() const = 0;
+    // Minimised by the window manager: off screen but kept in the desktop's list of windows, from
+    // where the user restores it. Asynchronous: isIconified() follows once the window manager has
+    // done it, and without a window manager (a bare X server) it never does.
+    virtual void setIconified(bool iconified) = 0;
+    virtual bool isIconified() const = 0;
     // The window's icon, from a bundle image; false when no such image exists.
     virtual bool setIconImage(const std::string& imageName) = 0;
 

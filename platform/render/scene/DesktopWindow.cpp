@@ -33,6 +33,39 @@ void closeLater(std::weak_ptr<Window> weak) {
 
 } // namespace
 
+VisibilityStep nextVisibilityStep(const VisibilityFacts& facts, HiddenWindowState& state) {
+    if (facts.windowVisible) {
+        // Shown again (Show All, or another window restored): bring it back from the list.
+        const bool minimisedForHiding =
+            (state == HiddenWindowState::Requested || state == HiddenWindowState::Minimised) &&
+            facts.surfaceIconified;
+        state = HiddenWindowState::None;
+        if (minimisedForHiding) return VisibilityStep::Restore;
+        // A window the user minimised themselves stays so.
+        if (facts.surfaceVisible || facts.surfaceIconified) return VisibilityStep::None;
+        return VisibilityStep::Show;
+    }
+    if (facts.applicationHidden && (facts.surfaceVisible || state != HiddenWindowState::None)) {
+        switch (state) {
+        case HiddenWindowState::None:
+            state = HiddenWindowState::Requested;
+            return VisibilityStep::Minimise;
+        case HiddenWindowState::Requested:
+            if (facts.surfaceIconified) state = HiddenWindowState::Minimised;
+            return VisibilityStep::None;
+        case HiddenWindowState::Minimised:
+            if (facts.surfaceIconified) return VisibilityStep::None;
+            state = HiddenWindowState::Restored;
+            return VisibilityStep::UnhideApplication;
+        case HiddenWindowState::Restored:
+            // Passes before the unhide runs must not minimise it again.
+            return VisibilityStep::None;
+        }
+    }
+    state = HiddenWindowState::None;
+    return facts.surfaceVisible ? VisibilityStep::Hide : VisibilityStep::None;
+}
+
 DesktopWindow::DesktopWindow(const std::shared_ptr<Window>& window, const std::shared_ptr<ui::Host>& host,
                              std::string defaultIcon, double barHeight)
     : window_(window), bar_(barHeight) {
@@ -76,7 +109,31 @@ void DesktopWindow::update() {
     if (!window) return;
     auto& surface = onScreen_->surface();
     if (surface.title() != window->title()) surface.setTitle(window->title());
-    if (surface.isVisible() != window->isVisible()) surface.setVisible(window->isVisible());
+    VisibilityFacts facts;
+    facts.windowVisible = window->isVisible();
+    facts.applicationHidden = Application::shared().isHidden();
+    facts.surfaceVisible = surface.isVisible();
+    facts.surfaceIconified = surface.isIconified();
+    switch (nextVisibilityStep(facts, hidden_)) {
+    case VisibilityStep::None:
+        break;
+    case VisibilityStep::Show:
+        surface.setVisible(true);
+        break;
+    case VisibilityStep::Hide:
+        surface.setVisible(false);
+        break;
+    case VisibilityStep::Minimise:
+        surface.setIconified(true);
+        break;
+    case VisibilityStep::Restore:
+        surface.setIconified(false);
+        break;
+    case VisibilityStep::UnhideApplication:
+        // Outside the update pass that is running now.
+        mainQueue().async([] { Application::shared().unhide(); });
+        break;
+    }
 
     const Size now = surface.contentSize();
     if (sameSize(now, seen_)) return;

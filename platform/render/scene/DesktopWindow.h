@@ -1,6 +1,6 @@
 // One application window on the desktop: a renderer window (HostWindow) showing the tree of a scene
 // window's content. It sizes the desktop window to the window's content area, shows and hides it
-// and sets its title and icon as the window and the application say, hands a size the user gives
+// (minimises it while the application is hidden) and sets its title and icon as the window and the application say, hands a size the user gives
 // the desktop window back to the window, and turns the desktop's close button into the window's
 // close (the application terminates when its last window is gone). A tree with a menu bar is
 // taller than the window's content area by the bar's strip, and so is the desktop window. The
@@ -16,6 +16,29 @@
 #include <string>
 
 namespace plat::render {
+
+// How a window the application hid is kept: hiding the application minimises its windows rather
+// than taking them off the desktop, since without a dock nothing else could bring them back; the
+// user restoring one from the desktop's list of windows unhides the application.
+enum class HiddenWindowState {
+    None,      // not minimised for the application's hiding
+    Requested, // asked the window manager to minimise it (none may be running)
+    Minimised, // the window manager did
+    Restored,  // the user restored it; the application unhides on its next turn
+};
+
+// What one update pass does about the desktop window's visibility.
+enum class VisibilityStep { None, Show, Hide, Minimise, Restore, UnhideApplication };
+
+struct VisibilityFacts {
+    bool windowVisible = false;     // the scene window is on screen
+    bool applicationHidden = false; // the application is hidden
+    bool surfaceVisible = false;    // the desktop window is mapped
+    bool surfaceIconified = false;  // the window manager has minimised it
+};
+
+// The step for these facts; `state` carries what earlier passes did.
+VisibilityStep nextVisibilityStep(const VisibilityFacts& facts, HiddenWindowState& state);
 
 class DesktopWindow : public scene::WindowPresentation {
 public:
@@ -40,6 +63,7 @@ private:
     // size that changed to something not asked for was the user's doing.
     Size requested_;
     Size seen_;
+    HiddenWindowState hidden_ = HiddenWindowState::None;
     AnyCancellable iconSubscription_;
 };
 
