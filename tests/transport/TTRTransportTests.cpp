@@ -1,5 +1,6 @@
 // Sending through a transport: copies stamped with the send time, transformers, the registrar's
 // tables and delegates, and the lifecycle fan-out.
+#include "NullStorage.h"
 #include "TransportTestSupport.h"
 
 #include "transport/TTRApplication.h"
@@ -151,18 +152,8 @@ public:
     std::atomic<int> terminations{0};
 };
 
-class CountingStorageLifecycle : public TTRStorageProtocol {
+class CountingStorageLifecycle : public NullStorage {
 public:
-    void storeEvent(std::shared_ptr<TTREvent>, TTRStoreCompletion) override {}
-    void hasEventsForTarget(int64_t, std::function<void(bool)>) override {}
-    void checkForExpirations() override {}
-    void storageSizeWithCallback(std::function<void(uint64_t)>) override {}
-    void batchWithEventSelector(const TTRStorageEventSelector&, plat::Date, TTRBatchCompletion) override {}
-    void removeBatchWithID(int64_t, bool, std::function<void()>) override {}
-    void batchIDsForTarget(int64_t, TTRBatchIDsCompletion) override {}
-    void libraryDataForKey(const std::string&, TTRLibraryDataFetch, TTRLibraryDataNewValue) override {}
-    void storeLibraryData(const plat::Data&, const std::string&, TTRErrorCompletion) override {}
-    void removeLibraryDataForKey(const std::string&, TTRErrorCompletion) override {}
     std::shared_ptr<TTRStorageDelegate> delegate() const override { return delegate_.lock(); }
     void setDelegate(const std::shared_ptr<TTRStorageDelegate>& d) override {
         delegate_ = d;

@@ -6,9 +6,9 @@
 #include "crash/manager/CRWReportManager.h"
 #include "standin/StandinServer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/transport/NullStorage.h"
 #include "transport/TTRApplication.h"
 #include "transport/TTRRegistrar.h"
-#include "transport/TTRStorageProtocol.h"
 #include "transport/TTRTransformer.h"
 #include "transport/TTRTransport.h"
 
@@ -113,20 +113,9 @@ TEST_F(ExistingReportsTest, AFreshSettingsCacheMakesNoRequest) {
 }
 
 // A storage that takes events and never answers, as a transport stuck behind a hung disk.
-class SilentStorage final : public TTRStorageProtocol {
+class SilentStorage final : public transporttest::NullStorage {
 public:
     void storeEvent(std::shared_ptr<TTREvent>, TTRStoreCompletion) override { ++stores; }
-    void hasEventsForTarget(int64_t, std::function<void(bool)>) override {}
-    void checkForExpirations() override {}
-    void storageSizeWithCallback(std::function<void(uint64_t)>) override {}
-    void batchWithEventSelector(const TTRStorageEventSelector&, plat::Date, TTRBatchCompletion) override {}
-    void removeBatchWithID(int64_t, bool, std::function<void()>) override {}
-    void batchIDsForTarget(int64_t, TTRBatchIDsCompletion) override {}
-    void libraryDataForKey(const std::string&, TTRLibraryDataFetch, TTRLibraryDataNewValue) override {}
-    void storeLibraryData(const plat::Data&, const std::string&, TTRErrorCompletion) override {}
-    void removeLibraryDataForKey(const std::string&, TTRErrorCompletion) override {}
-    std::shared_ptr<TTRStorageDelegate> delegate() const override { return nullptr; }
-    void setDelegate(const std::shared_ptr<TTRStorageDelegate>&) override {}
     std::atomic<int> stores{0};
 };
 
