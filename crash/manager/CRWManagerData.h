@@ -1,7 +1,8 @@
 // What the crash reporter's services share: the app id, the crash-report transport, the
-// installations component, the folders, the collection decision, the settings, the on-demand
-// model, the identifiers of this build, installation and run, and the one-at-a-time work queue
-// on which every report deletion, processing and upload runs. Made once by the component.
+// installations component, the analytics component (none in this program), the folders, the collection
+// decision, the settings, the on-demand model, the identifiers of this build, installation and run, and the
+// one-at-a-time work queue on which every report deletion, processing and upload runs. Made once by the
+// component.
 #pragma once
 
 #include "crash/manager/CRWApplicationIdentifierModel.h"
@@ -18,6 +19,7 @@
 #include <string>
 
 class CRWContextManager;
+class TSRAnalyticsInterop;
 class TSRInstallations;
 class TTRTransport;
 
@@ -30,11 +32,14 @@ public:
                    std::shared_ptr<TSRInstallations> installations,
                    std::shared_ptr<CRWFileManager> fileManager, CRWCollectionEnabledQuery collectionEnabled,
                    std::shared_ptr<CRWSettings> settings, std::shared_ptr<CRWOnDemandModel> onDemandModel,
-                   std::shared_ptr<CRWApplicationIdentifierModel> appIDModel);
+                   std::shared_ptr<CRWApplicationIdentifierModel> appIDModel,
+                   std::shared_ptr<TSRAnalyticsInterop> analytics = nullptr);
 
     const std::string& tesseraAppID() const { return tesseraAppID_; }
     const std::shared_ptr<TTRTransport>& tesseraTransport() const { return tesseraTransport_; }
     const std::shared_ptr<TSRInstallations>& installations() const { return installations_; }
+    // The analytics component told of each packaged crash; usually none.
+    const std::shared_ptr<TSRAnalyticsInterop>& analytics() const { return analytics_; }
     const std::shared_ptr<CRWFileManager>& fileManager() const { return fileManager_; }
     const CRWCollectionEnabledQuery& collectionEnabled() const { return collectionEnabled_; }
     const std::shared_ptr<CRWSettings>& settings() const { return settings_; }
@@ -53,6 +58,7 @@ private:
     std::string tesseraAppID_;
     std::shared_ptr<TTRTransport> tesseraTransport_;
     std::shared_ptr<TSRInstallations> installations_;
+    std::shared_ptr<TSRAnalyticsInterop> analytics_;
     std::shared_ptr<CRWFileManager> fileManager_;
     CRWCollectionEnabledQuery collectionEnabled_;
     std::shared_ptr<CRWSettings> settings_;

@@ -7,21 +7,23 @@
 #include "crash/record/CRWSharedLog.h"
 #include "promises/PromiseCombinators.h"
 
-#include <mutex>
+#include <atomic>
 
 using promises::Promise;
 using promises::Void;
 
 namespace {
 // A download starts at most once per process, and only when a call found the cache expired.
-std::once_flag settingsOnce;
+std::atomic<bool> settingsDownloadStarted{false};
 } // namespace
 
 CRWReportManager::CRWReportManager(std::shared_ptr<CRWManagerData> managerData,
                                    std::shared_ptr<CRWExistingReportManager> existingReportManager,
-                                   std::shared_ptr<CRWDataCollectionArbiter> dataArbiter)
+                                   std::shared_ptr<CRWDataCollectionArbiter> dataArbiter,
+                                   std::shared_ptr<CRWAnalyticsManager> analyticsManager)
     : managerData_(std::move(managerData)), existingReportManager_(std::move(existingReportManager)),
-      dataArbiter_(std::move(dataArbiter)), launchMarker_(managerData_->fileManager()) {
+      dataArbiter_(std::move(dataArbiter)), analyticsManager_(std::move(analyticsManager)),
+      launchMarker_(managerData_->fileManager()) {
     std::shared_ptr<CRWInstallIdentifierModel> installIDModel = managerData_->installIDModel();
     if (managerData_->appIDModel())
         settingsManager_ = std::make_shared<CRWSettingsManager>(
@@ -75,7 +77,7 @@ bool CRWReportManager::startCrashReporterWithProfilingReport(
                                                                 managerData_->fileManager()))
         return false;
     notificationManager_.registerNotificationListener();
-    // No analytics component exists in this program, so there is no analytics listener to register.
+    if (analyticsManager_) analyticsManager_->registerAnalyticsListener();
     crashReportingSetupCompleted();
     return true;
 }
@@ -97,7 +99,13 @@ void CRWReportManager::beginSettingsWithToken(const std::shared_ptr<CRWDataColle
     if (!settingsManager_ || !managerData_->settings()->isCacheExpired()) return;
     std::shared_ptr<CRWSettingsManager> manager = settingsManager_;
     std::string appID = managerData_->tesseraAppID();
-    std::call_once(settingsOnce, [&] { manager->beginSettingsWithTesseraAppId(appID, token); });
+    bool expected = false;
+    if (settingsDownloadStarted.compare_exchange_strong(expected, true))
+        manager->beginSettingsWithTesseraAppId(appID, token);
+}
+
+void CRWReportManager::resetSettingsDownloadForTesting() {
+    settingsDownloadStarted = false;
 }
 
 void CRWReportManager::beginReportUploadsWithToken(const std::shared_ptr<CRWDataCollectionToken>& token,
@@ -111,8 +119,7 @@ void CRWReportManager::beginReportUploadsWithToken(const std::shared_ptr<CRWData
 }
 
 Promise<int> CRWReportManager::waitForReportAction() {
-    newestUnsentReport_ = existingReportManager_->newestUnsentReport();
-    unsentReportsAvailable_.fulfill(newestUnsentReport_ != nullptr);
+    unsentReportsAvailable_.fulfill(existingReportManager_->newestUnsentReport());
     Promise<int> sendWhenEnabled = dataArbiter_->waitForCrashwatchCollectionEnabled().then(
         managerData_->dispatchQueue(), [](const Void&) { return static_cast<int>(CRWReportActionSend); });
     return promises::race(managerData_->dispatchQueue(), {sendWhenEnabled, reportActionProvided_});
@@ -140,7 +147,7 @@ Promise<bool> CRWReportManager::startWithProfiling() {
         decided = Promise<Void>(Void{}).then(managerData_->dispatchQueue(),
                                              [self, token, launchFailure, reportReady] {
                                                  self->beginReportUploadsWithToken(token, launchFailure);
-                                                 self->unsentReportsAvailable_.fulfill(false);
+                                                 self->unsentReportsAvailable_.fulfill(nullptr);
                                                  return reportReady;
                                              });
     } else {
@@ -180,12 +187,12 @@ Promise<bool> CRWReportManager::startWithProfiling() {
     });
 }
 
-Promise<bool> CRWReportManager::checkForUnsentReports() {
+Promise<std::shared_ptr<TSRCrashwatchReport>> CRWReportManager::checkForUnsentReports() {
     int expected = 0;
     if (checkForUnsentReportsCalled_.compare_exchange_strong(expected, 1)) return unsentReportsAvailable_;
     CRWErrorLog(
         "Either checkForUnsentReports or checkAndUpdateUnsentReports should be called once per execution.");
-    return Promise<bool>(false);
+    return Promise<std::shared_ptr<TSRCrashwatchReport>>(std::shared_ptr<TSRCrashwatchReport>());
 }
 
 Promise<Void> CRWReportManager::sendUnsentReports() {

@@ -5,6 +5,7 @@
 // sends or deletes them or enables collection. Made with std::make_shared.
 #pragma once
 
+#include "crash/manager/CRWAnalyticsManager.h"
 #include "crash/manager/CRWDataCollectionArbiter.h"
 #include "crash/manager/CRWExistingReportManager.h"
 #include "crash/manager/CRWManagerData.h"
@@ -20,18 +21,20 @@ enum CRWReportAction : int { CRWReportActionSend = 0, CRWReportActionDelete = 1 
 
 class CRWReportManager : public std::enable_shared_from_this<CRWReportManager> {
 public:
-    // Loads the cached settings, so they are in force before start-up begins.
+    // Loads the cached settings, so they are in force before start-up begins. Without an analytics
+    // manager no analytics listener is registered.
     CRWReportManager(std::shared_ptr<CRWManagerData> managerData,
                      std::shared_ptr<CRWExistingReportManager> existingReportManager,
-                     std::shared_ptr<CRWDataCollectionArbiter> dataArbiter);
+                     std::shared_ptr<CRWDataCollectionArbiter> dataArbiter,
+                     std::shared_ptr<CRWAnalyticsManager> analyticsManager = nullptr);
 
     // Resolves with true when this run's report and crash context were set up, once the work the
     // collection decision scheduled has drained from the work queue.
     promises::Promise<bool> startWithProfiling();
-    // Whether an unsent report exists; only the first call of a run answers, later ones give false.
-    promises::Promise<bool> checkForUnsentReports();
-    // The newest unsent report once checkForUnsentReports has answered true.
-    std::shared_ptr<TSRCrashwatchReport> newestUnsentReport() const { return newestUnsentReport_; }
+    // The newest unsent report (none without one), once start-up knows it: at once while collection
+    // is disabled, after the uploads were scheduled (then always none) while it is enabled. Only the
+    // first call of a run answers; later ones get none.
+    promises::Promise<std::shared_ptr<TSRCrashwatchReport>> checkForUnsentReports();
     // The first of these calls decides; both return the promise of that action's work having run.
     promises::Promise<promises::Void> sendUnsentReports();
     promises::Promise<promises::Void> deleteUnsentReports();
@@ -46,16 +49,19 @@ public:
 
     const std::shared_ptr<CRWSettingsManager>& settingsManager() const { return settingsManager_; }
 
+    // Test hook: lets the next call that finds the settings cache expired start a download again.
+    static void resetSettingsDownloadForTesting();
+
 private:
     std::shared_ptr<CRWManagerData> managerData_;
     std::shared_ptr<CRWExistingReportManager> existingReportManager_;
     std::shared_ptr<CRWDataCollectionArbiter> dataArbiter_;
+    std::shared_ptr<CRWAnalyticsManager> analyticsManager_;
     std::shared_ptr<CRWSettingsManager> settingsManager_;
     CRWLaunchMarkerModel launchMarker_;
-    promises::Promise<bool> unsentReportsAvailable_;
+    promises::Promise<std::shared_ptr<TSRCrashwatchReport>> unsentReportsAvailable_;
     promises::Promise<int> reportActionProvided_;
     promises::Promise<promises::Void> unsentReportsHandled_;
     std::atomic<int> checkForUnsentReportsCalled_{0};
-    std::shared_ptr<TSRCrashwatchReport> newestUnsentReport_;
     CRWNotificationManager notificationManager_;
 };

@@ -1,5 +1,6 @@
 #include "crash/manager/CRWReportUploader.h"
 
+#include "crash/manager/CRWAnalyticsManager.h"
 #include "crash/record/CRWApplication.h"
 #include "crash/record/CRWSharedLog.h"
 #include "crash/report/CRWProcessReportOperation.h"
@@ -61,7 +62,6 @@ void CRWReportUploader::prepareAndSubmitReport(const std::shared_ptr<CRWInternal
             operation.start();
         }
         bool isCrash = report->isCrash();
-        (void)isCrash; // No analytics component exists here to hear of the crash.
         if (!fileManager->moveItemAtPath(report->path(), fileManager->preparedPath())) {
             CRWErrorLog("Unable to move report to prepared");
             return;
@@ -69,6 +69,9 @@ void CRWReportUploader::prepareAndSubmitReport(const std::shared_ptr<CRWInternal
         std::string prepared = CRWPathByAppending(fileManager->preparedPath(), report->directoryName());
         CRWInfoLog("[Tessera/Crashwatch] Packaged report with id '%@' for submission", report->identifier());
         uploadPackagedReportAtPath(prepared, token, asUrgent);
+        if (!isCrash) return;
+        if (std::optional<plat::Date> crashed = report->crashedOnDate())
+            CRWAnalyticsManager::logCrashWithTimeStamp(crashed->secondsSince1970, managerData_->analytics());
     });
 }
 

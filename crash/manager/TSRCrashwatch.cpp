@@ -11,6 +11,7 @@
 #include "crash/record/CRWHost.h"
 #include "crash/record/CRWSDKInfo.h"
 #include "crash/record/CRWSharedLog.h"
+#include "crash/report/CRWRolloutsPersistenceManager.h"
 #include "installations/TSRInstallations.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/log/OSLog.h"
@@ -22,10 +23,28 @@
 
 namespace {
 std::atomic<int> instanceCreated{0};
+
+// The rollouts manager writes through the report store's persistence log.
+class RolloutsPersistenceBridge final : public CrashwatchRolloutsPersistence {
+public:
+    explicit RolloutsPersistenceBridge(std::shared_ptr<CRWPersistenceLog> log) : log_(std::move(log)) {}
+    void updateRolloutsStateToPersistenceWithRollouts(const plat::Data& rollouts,
+                                                      const std::string& reportID) override {
+        log_->updateRolloutsStateToPersistenceWithRollouts(rollouts, reportID);
+    }
+    void debugLogWithMessage(const std::string& message) override { log_->debugLogWithMessage(message); }
+
+private:
+    std::shared_ptr<CRWPersistenceLog> log_;
+};
 } // namespace
 
 TSRProtocol TSRCrashwatchInstanceProviderProtocol() {
     return TSRProtocol::of<TSRCrashwatchInstanceProvider>("TSRCrashwatchInstanceProvider");
+}
+
+TSRProtocol TSRRemoteFlagsInteropProtocol() {
+    return TSRProtocol::of<TSRRemoteFlagsInterop>("TSRRemoteFlagsInterop");
 }
 
 void TSRCrashwatch::registerClass() {
@@ -50,11 +69,15 @@ std::vector<std::shared_ptr<TSRComponent>> TSRCrashwatch::componentsToRegister()
                 CRWErrorLog("Crashwatch must be used with the default Tessera app.");
                 return nullptr;
             }
-            // The container makes sessions here when it has not yet, so creation order does not matter.
+            // The container makes each of these here when it has not yet, so creation order does not
+            // matter; no component of this program provides analytics or remote configuration.
+            auto analytics = container.instanceFor<TSRAnalyticsInterop>(TSRAnalyticsInteropProtocol());
             auto sessions = container.instanceFor<TSRSessionsProvider>(TSRSessionsProviderProtocol());
+            auto remoteFlags = container.instanceFor<TSRRemoteFlagsInterop>(TSRRemoteFlagsInteropProtocol());
             std::shared_ptr<TSRInstallations> installations = TSRInstallations::installationsWithApp(*app);
             *isCacheable = true;
-            return initWithApp(app, plat::Bundle::main().infoDictionary(), installations, sessions);
+            return initWithApp(app, plat::Bundle::main().infoDictionary(), installations, analytics, sessions,
+                               remoteFlags);
         })};
 }
 
@@ -65,10 +88,10 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::crashwatch() {
         TSRCrashwatchInstanceProviderProtocol(), app->container().get()));
 }
 
-std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(const std::shared_ptr<TSRApp>& app,
-                                                          plat::Object::Dict appInfo,
-                                                          std::shared_ptr<TSRInstallations> installations,
-                                                          std::shared_ptr<TSRSessionsProvider> sessions) {
+std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(
+    const std::shared_ptr<TSRApp>& app, plat::Object::Dict appInfo,
+    std::shared_ptr<TSRInstallations> installations, std::shared_ptr<TSRAnalyticsInterop> analytics,
+    std::shared_ptr<TSRSessionsProvider> sessions, std::shared_ptr<TSRRemoteFlagsInterop> remoteFlags) {
     int expected = 0;
     if (!instanceCreated.compare_exchange_strong(expected, 1)) {
         CRWErrorLog("Cannot instantiate more than one instance of Crashwatch.");
@@ -93,7 +116,7 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(const std::shared_ptr<
             auto strong = arbiter.lock();
             return strong && strong->isCrashwatchCollectionEnabled();
         },
-        settings, onDemand, appIDModel);
+        settings, onDemand, appIDModel, analytics);
     if (sessions) {
         CRWDebugLog("Registering Sessions SDK subscription for session data");
         sessions->registerWithSubscriber(self);
@@ -101,17 +124,12 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(const std::shared_ptr<
     self->reportUploader_ = std::make_shared<CRWReportUploader>(self->managerData_);
     self->existingReportManager_ =
         std::make_shared<CRWExistingReportManager>(self->managerData_, self->reportUploader_);
+    self->analyticsManager_ = std::make_shared<CRWAnalyticsManager>(analytics);
     self->reportManager_ = std::make_shared<CRWReportManager>(
-        self->managerData_, self->existingReportManager_, self->dataArbiter_);
+        self->managerData_, self->existingReportManager_, self->dataArbiter_, self->analyticsManager_);
 
     self->didPreviouslyCrash_ = self->fileManager_->didCrashOnPreviousExecution();
-    if (self->didPreviouslyCrash_) {
-        std::string marker = CRWPathByAppending(self->fileManager_->rootPath(), "previously-crashed");
-        plat::DispatchQueue::global(plat::QoS::Background).async([marker] {
-            std::error_code ignored;
-            std::filesystem::remove(marker, ignored);
-        });
-    }
+    if (self->didPreviouslyCrash_) self->removePreviouslyCrashedMarker();
     self->startup_ = self->reportManager_->startWithProfiling();
     self->startup_
         .then(plat::DispatchQueue::main(),
@@ -122,7 +140,31 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(const std::shared_ptr<
         .catch_(plat::DispatchQueue::main(), [](const plat::Error& error) {
             CRWErrorLog("Crash reporting failed to initialize with error: %@", error.localizedDescription());
         });
+    if (remoteFlags) {
+        CRWDebugLog("Registering RemoteFlags SDK subscription for rollouts data");
+        auto persistence = CRWRolloutsPersistenceManager::initWithFileManager(
+            self->fileManager_, plat::DispatchQueue::serial("com.tessera.CRWRolloutsPersistence"));
+        if (persistence) {
+            self->remoteFlagsManager_ = std::make_shared<CrashwatchRemoteFlagsManager>(
+                remoteFlags, std::make_shared<RolloutsPersistenceBridge>(persistence));
+            remoteFlags->registerRolloutsStateSubscriber(
+                self, RemoteFlagsConstants::NamespaceTesseraMobilePlatform);
+        }
+    }
     return self;
+}
+
+void TSRCrashwatch::removePreviouslyCrashedMarker() const {
+    std::string marker = CRWPathByAppending(fileManager_->rootPath(), "previously-crashed");
+    plat::DispatchQueue::global(plat::QoS::Background).async([marker] {
+        std::error_code ignored;
+        std::filesystem::remove(marker, ignored);
+    });
+}
+
+void TSRCrashwatch::processDidCrashDuringPreviousExecution() {
+    didPreviouslyCrash_ = fileManager_->didCrashOnPreviousExecution();
+    if (didPreviouslyCrash_) removePreviouslyCrashedMarker();
 }
 
 void TSRCrashwatch::onSessionChanged(const TSRSessionDetails& session) {
@@ -145,11 +187,17 @@ bool TSRCrashwatch::recordOnDemandException(const CRWOnDemandException& exceptio
 }
 
 void TSRCrashwatch::checkForUnsentReportsWithCompletion(std::function<void(bool)> completion) {
-    reportManager_->checkForUnsentReports().then(plat::DispatchQueue::main(),
-                                                 [completion](const bool& available) {
-                                                     if (completion) completion(available);
-                                                     return available;
-                                                 });
+    checkAndUpdateUnsentReportsWithCompletion([completion](std::shared_ptr<TSRCrashwatchReport> report) {
+        if (completion) completion(report != nullptr);
+    });
+}
+
+void TSRCrashwatch::checkAndUpdateUnsentReportsWithCompletion(
+    std::function<void(std::shared_ptr<TSRCrashwatchReport>)> completion) {
+    reportManager_->checkForUnsentReports().then(
+        plat::DispatchQueue::main(), [completion](const std::shared_ptr<TSRCrashwatchReport>& report) {
+            if (completion) completion(report);
+        });
 }
 
 std::optional<std::string> TSRCrashwatch::developmentPlatformName() const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace crashtest {
 
@@ -41,6 +42,31 @@ inline std::multimap<uint32_t, std::string> lengthDelimitedFields(const std::str
         }
     }
     return fields;
+}
+
+// The files of every crash report in an upload body (a batched log request), one map of file name
+// to contents per report, in body order.
+inline std::vector<std::map<std::string, std::string>> uploadedReportFiles(const std::string& body) {
+    std::vector<std::map<std::string, std::string>> reports;
+    for (const auto& [n1, logRequest] : lengthDelimitedFields(body)) {
+        if (n1 != 1) continue;
+        for (const auto& [n3, logEvent] : lengthDelimitedFields(logRequest)) {
+            if (n3 != 3) continue;
+            auto event = lengthDelimitedFields(logEvent);
+            if (!event.count(6)) continue;
+            auto report = lengthDelimitedFields(event.find(6)->second);
+            if (!report.count(10)) continue;
+            std::map<std::string, std::string> files;
+            for (const auto& [n, file] : lengthDelimitedFields(report.find(10)->second)) {
+                if (n != 1) continue;
+                auto parts = lengthDelimitedFields(file);
+                if (parts.count(1))
+                    files[parts.find(1)->second] = parts.count(2) ? parts.find(2)->second : "";
+            }
+            reports.push_back(std::move(files));
+        }
+    }
+    return reports;
 }
 
 } // namespace crashtest

@@ -1,8 +1,11 @@
-// The crash reporter and the sessions component configured together: the crash reporter declares
-// itself as an expected subscriber, subscribes when it is made, keeps the session id in this run's
-// report metadata, and answers the sessions' data-collection question with its own switch.
+// The crash reporter component in a configured app, with the sessions component: the crash reporter
+// declares itself as an expected subscriber, subscribes when it is made, keeps the session id in
+// this run's report metadata, and answers the sessions' data-collection question with its own
+// switch. It also finds the analytics and remote-configuration components when an app has them,
+// and hands the host the reports kept while collection is off.
 #include "core/TSRApp.h"
 #include "core/TSRClassRegistry.h"
+#include "core/TSRComponent.h"
 #include "core/TSRComponentContainer.h"
 #include "core/TSRLogger.h"
 #include "core/TSROptions.h"
@@ -10,6 +13,7 @@
 #include "crash/manager/TSRCrashwatch.h"
 #include "crash/record/CRWContextInitialize.h"
 #include "crash/record/CRWFileRead.h"
+#include "crash/report/CRWFileManager.h"
 #include "crash/report/CRWUserDefaults.h"
 #include "installations/TSRInstallations.h"
 #include "platform/dispatch/RunLoop.h"
@@ -52,6 +56,7 @@ protected:
         });
     }
     void TearDown() override {
+        CRWFileManager::resetPreviousCrashCheckForTesting();
         if (crashwatch_) {
             // Releases a start-up still waiting for a send or delete decision.
             crashwatch_->deleteUnsentReports();
@@ -154,6 +159,12 @@ TEST_F(CrashSessionsTest, TheSessionIdReachesTheReportMetadataAndSessionsSeeCras
     EXPECT_TRUE(waitForLine("Data Collection is enabled for at least one Subscriber"));
     EXPECT_FALSE(logged("Data Collection is disabled for all subscribers"));
     EXPECT_FALSE(logged("did not have any dependent SDKs"));
+
+    // No analytics or remote-configuration component exists here.
+    EXPECT_TRUE(waitForLine("[Crashwatch:Crash:Reports:Event] Tessera Analytics SDK not detected. Crash-free "
+                       "statistics and breadcrumbs will not be reported"));
+    EXPECT_FALSE(crashwatch_->analyticsManager()->registeredAnalyticsEventListener());
+    EXPECT_EQ(crashwatch_->remoteFlagsManager(), nullptr);
 }
 
 TEST_F(CrashSessionsTest, WithCrashCollectionOffSessionsSkipTheEvent) {
@@ -168,6 +179,129 @@ TEST_F(CrashSessionsTest, WithCrashCollectionOffSessionsSkipTheEvent) {
     EXPECT_FALSE(logged("Data Collection is enabled for at least one Subscriber"));
     // The id still reaches the crash reporter: its report exists whether or not it is sent.
     EXPECT_EQ(crashwatch_->managerData()->contextManager()->appHealthSessionId(), currentSessionId());
+}
+
+// Stands in for the analytics and remote-configuration components another program would register.
+class InteropComponents final : public TSRAnalyticsInterop, public TSRRemoteFlagsInterop {
+public:
+    void registerAnalyticsListener(std::shared_ptr<TSRAnalyticsInteropListener> listener,
+                                   const std::string& origin) override {
+        analyticsOrigins.push_back(origin);
+        listener_ = listener;
+    }
+    void logEventWithOrigin(const std::string&, const std::string&, const plat::Object::Dict&) override {}
+    void registerRolloutsStateSubscriber(std::weak_ptr<TSRRolloutsStateSubscriber> subscriber,
+                                         const std::string& nameSpace) override {
+        rolloutsNamespaces.push_back(nameSpace);
+        rolloutsSubscriber = subscriber;
+    }
+    // Registers a library whose container components hand out `components`.
+    static void registerWith(std::shared_ptr<InteropComponents> components) {
+        TSRClass cls;
+        cls.name = "InteropComponents";
+        cls.protocols = {kTSRLibraryProtocol};
+        cls.componentsToRegister = [components] {
+            auto block = [components](TSRComponentContainer&, bool* isCacheable) {
+                *isCacheable = true;
+                return std::static_pointer_cast<TSRComponentInstance>(
+                    std::static_pointer_cast<TSRAnalyticsInterop>(components));
+            };
+            return std::vector<std::shared_ptr<TSRComponent>>{
+                TSRComponent::componentWithProtocol(TSRAnalyticsInteropProtocol(), TSRInstantiationTimingLazy,
+                                                    block),
+                TSRComponent::componentWithProtocol(TSRRemoteFlagsInteropProtocol(),
+                                                    TSRInstantiationTimingLazy, block)};
+        };
+        cls.load = [] {
+            TSRApp::registerInternalLibrary(TSRClassRegistry::shared().classNamed("InteropComponents"),
+                                            "interop-components");
+        };
+        TSRClassRegistry::shared().registerClass(std::move(cls));
+    }
+
+    std::vector<std::string> analyticsOrigins;
+    std::vector<std::string> rolloutsNamespaces;
+    std::weak_ptr<TSRRolloutsStateSubscriber> rolloutsSubscriber;
+
+private:
+    std::shared_ptr<TSRAnalyticsInteropListener> listener_;
+};
+
+TEST_F(CrashSessionsTest, AnalyticsAndRemoteConfigurationComponentsAreFoundWhenTheAppHasThem) {
+    auto components = std::make_shared<InteropComponents>();
+    InteropComponents::registerWith(components);
+    ASSERT_NO_FATAL_FAILURE(configure());
+    EXPECT_EQ(components->analyticsOrigins, std::vector<std::string>{"crw"});
+    EXPECT_TRUE(crashwatch_->analyticsManager()->registeredAnalyticsEventListener());
+    EXPECT_TRUE(waitForLine("Registered Tessera Analytics event listener to receive breadcrumb logs"));
+    EXPECT_EQ(crashwatch_->managerData()->analytics().get(),
+              static_cast<TSRAnalyticsInterop*>(components.get()));
+
+    EXPECT_EQ(components->rolloutsNamespaces, std::vector<std::string>{"tessera"});
+    EXPECT_EQ(components->rolloutsSubscriber.lock(), crashwatch_);
+    ASSERT_NE(crashwatch_->remoteFlagsManager(), nullptr);
+    EXPECT_TRUE(waitForLine("Registering RemoteFlags SDK subscription for rollouts data"));
+    // A change of rollouts lands in this run's report.
+    components->rolloutsSubscriber.lock()->rolloutsStateDidChange(
+        RolloutsState({std::make_shared<RolloutAssignment>("r", "v", 3, "k", "on")}));
+    const std::filesystem::path rollouts =
+        std::filesystem::path(crashwatch_->managerData()->fileManager()->activePath()) /
+        crashwatch_->managerData()->executionIDModel()->executionID() / "rollouts.crwrecord";
+    EXPECT_TRUE(plat::RunLoop::main().runUntil(
+        [&] { return testsupport::readFile(rollouts).find("\"72\"") != std::string::npos; },
+        std::chrono::seconds(10)))
+        << testsupport::readFile(rollouts);
+}
+
+TEST_F(CrashSessionsTest, WithCollectionOffTheHostIsHandedTheKeptReportAndDecides) {
+    CRWUserDefaults::standardUserDefaults().setInteger(2, CRWDataCollectionKey);
+    CRWUserDefaults::standardUserDefaults().synchronize();
+    CRWFileManager::resetPreviousCrashCheckForTesting();
+    CRWFileManager files;
+    ASSERT_TRUE(files.createReportDirectories());
+    const std::filesystem::path kept = std::filesystem::path(files.activePath()) / "kept";
+    testsupport::writeFile(kept / "metadata.crwrecord",
+                           R"({"identity":{"session_id":"kept","started_at":1000}})"
+                           "\n");
+    testsupport::writeFile(kept / "signal.crwrecord", R"({"signal":{"number":11,"time":1005}})"
+                                                      "\n");
+    const std::filesystem::path marker = std::filesystem::path(files.rootPath()) / "previously-crashed";
+    testsupport::writeFile(marker, "");
+    ASSERT_NO_FATAL_FAILURE(configure());
+
+    EXPECT_TRUE(crashwatch_->didCrashDuringPreviousExecution());
+    EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return !std::filesystem::exists(marker); },
+                                               std::chrono::seconds(10)))
+        << "the marker is removed in the background";
+    // Asked for again (a crash marker of this run's own making), the marker goes the same way.
+    testsupport::writeFile(marker, "");
+    crashwatch_->processDidCrashDuringPreviousExecution();
+    EXPECT_TRUE(crashwatch_->didCrashDuringPreviousExecution());
+    EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return !std::filesystem::exists(marker); },
+                                               std::chrono::seconds(10)));
+
+    std::shared_ptr<TSRCrashwatchReport> handed;
+    bool answered = false;
+    crashwatch_->checkAndUpdateUnsentReportsWithCompletion([&](std::shared_ptr<TSRCrashwatchReport> report) {
+        handed = std::move(report);
+        answered = true;
+    });
+    ASSERT_TRUE(plat::RunLoop::main().runUntil([&] { return answered; }, std::chrono::seconds(10)));
+    ASSERT_NE(handed, nullptr);
+    EXPECT_EQ(handed->reportID(), "kept");
+    EXPECT_TRUE(handed->hasCrash());
+    // The check is once per run; the boolean form then answers false.
+    std::optional<bool> available;
+    crashwatch_->checkForUnsentReportsWithCompletion([&](bool value) { available = value; });
+    ASSERT_TRUE(
+        plat::RunLoop::main().runUntil([&] { return available.has_value(); }, std::chrono::seconds(10)));
+    EXPECT_FALSE(*available);
+
+    EXPECT_TRUE(std::filesystem::exists(kept)) << "kept until the host decides";
+    crashwatch_->deleteUnsentReports();
+    ASSERT_TRUE(plat::RunLoop::main().runUntil([this] { return !crashwatch_->startup().isPending(); },
+                                               std::chrono::seconds(20)));
+    EXPECT_FALSE(std::filesystem::exists(kept));
 }
 
 } // namespace
