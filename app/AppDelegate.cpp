@@ -1,11 +1,13 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppSessionsSubscriber.h"
+#include "app/UnsentCrashReportsAction.h"
 
 #include "core/TSRApp.h"
 #include "crash/manager/TSRCrashwatch.h"
 #include "installations/TSRInstallations.h"
 #include "platform/appkit/Window.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "platform/log/OSLog.h"
 #include "sessions/TSRSessions.h"
 #include "transport/TTRTransportClasses.h"
@@ -24,6 +26,7 @@ void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notif
     TSRSessions::registerClass();
     TSRApp::configure();
     AppSessionsSubscriber::registerWithDefaultApp();
+    UnsentCrashReportsAction::runFromArguments(plat::ProcessInfo::processInfo().arguments());
     // Asking for the identifier registers the installation in the background (and refreshes its
     // token when due), so every launch keeps the installation known to the service.
     std::shared_ptr<TSRInstallations> installations = TSRInstallations::installations();

@@ -1,6 +1,10 @@
 // The application end to end: `velmora` runs headless against the stand-in, is killed with
 // SIGSEGV, and its next launch uploads the crash report. The stored upload body is decoded here
 // with a wire-format reader of its own, and the report's files must equal the crashed run's records.
+// With crash collection off, the report is kept until a launch with the developer's argument sends
+// or deletes it.
+#include "app/UnsentCrashReportsAction.h"
+#include "crash/report/CRWUserDefaults.h"
 #include "standin/StandinServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -13,6 +17,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -32,7 +37,12 @@ class ApplicationCrashTest : public ::testing::Test {
 protected:
     void SetUp() override { server.start(); }
 
-    pid_t launch(const std::string& logName) {
+    pid_t launch(const std::string& logName, std::vector<std::string> arguments = {}) {
+        arguments.insert(arguments.begin(), VELMORA_APP_BINARY);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
         pid_t pid = fork();
         if (pid == 0) {
             std::string log = (home.path() / logName).string();
@@ -47,7 +57,7 @@ protected:
             setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
             // The application's own bundle, not the test bundle of this binary's other tests.
             setenv("VELMORA_BUNDLE", VELMORA_RESOURCES_DIR, 1);
-            execl(VELMORA_APP_BINARY, VELMORA_APP_BINARY, static_cast<char*>(nullptr));
+            execv(VELMORA_APP_BINARY, argv.data());
             _exit(127);
         }
         return pid;
@@ -65,6 +75,59 @@ protected:
             if (entry.path().filename() == "active") return entry.path();
         return {};
     }
+    // Runs the application until this run's report folder is set up and past the first run-loop
+    // turn, then stops it with `signal` (SIGSEGV: a crash, SIGTERM: a clean end). The run's folder
+    // and its record files; an empty path (after a test failure) when that did not work.
+    fs::path stoppedRun(const std::string& logName, int signal = SIGSEGV,
+                        std::map<std::string, std::string>* records = nullptr) {
+        std::set<fs::path> before;
+        if (fs::path active = activeFolder(); !active.empty())
+            for (const auto& entry : fs::directory_iterator(active))
+                before.insert(entry.path());
+        pid_t pid = launch(logName);
+        fs::path report;
+        bool started = waitFor(
+            [&] {
+                fs::path active = activeFolder();
+                std::error_code ignored;
+                if (active.empty()) return false;
+                for (const auto& entry : fs::directory_iterator(active, ignored))
+                    if (!before.count(entry.path()) && fs::exists(entry.path() / "metadata.crwrecord"))
+                        report = entry.path();
+                return !report.empty();
+            },
+            60);
+        // Past the first run-loop turn, so the next launch sends without waiting on the transport.
+        if (started) std::this_thread::sleep_for(std::chrono::seconds(3));
+        int status = stop(pid, signal);
+        if (!started) {
+            ADD_FAILURE() << "the run set up no report: " << testsupport::readFile(home.path() / logName);
+            return {};
+        }
+        if (signal == SIGSEGV) {
+            // Under the address sanitizer the chained handler ends the process with an exit status.
+            EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) != 0);
+            if (!fs::exists(report / "signal.crwrecord")) {
+                ADD_FAILURE() << "no crash recorded: " << testsupport::readFile(home.path() / logName);
+                return {};
+            }
+        }
+        if (records)
+            for (const auto& entry : fs::directory_iterator(report))
+                if (entry.path().extension() == ".crwrecord")
+                    (*records)[entry.path().filename()] = testsupport::readFile(entry);
+        return report;
+    }
+    // The bodies of the crash-report uploads the stand-in accepted.
+    std::vector<std::string> crashUploadBodies() {
+        std::vector<std::string> bodies;
+        for (const auto& record : server.uploads().records())
+            if (record.target == 1002 && record.status == 200) bodies.push_back(record.body);
+        return bodies;
+    }
+    bool logContains(const std::string& logName, const std::string& text) const {
+        return testsupport::readFile(home.path() / logName).find(text) != std::string::npos;
+    }
     // Waits for `done`, at most `seconds`.
     template <typename F> static bool waitFor(F done, int seconds) {
         for (int i = 0; i < seconds * 20; ++i) {
@@ -79,29 +142,9 @@ protected:
 };
 
 TEST_F(ApplicationCrashTest, AKilledRunsReportIsUploadedByTheNextLaunch) {
-    pid_t firstRun = launch("first.log");
-    fs::path report;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            fs::path active = activeFolder();
-            std::error_code ignored;
-            if (active.empty()) return false;
-            for (const auto& entry : fs::directory_iterator(active, ignored))
-                if (fs::exists(entry.path() / "metadata.crwrecord")) report = entry.path();
-            return !report.empty();
-        },
-        60))
-        << testsupport::readFile(home.path() / "first.log");
-    // Past the first run-loop turn, so the next launch sends without waiting on the transport.
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    int status = stop(firstRun, SIGSEGV);
-    // Under the address sanitizer the chained handler ends the process with an exit status instead.
-    ASSERT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) != 0);
-    ASSERT_TRUE(fs::exists(report / "signal.crwrecord")) << testsupport::readFile(home.path() / "first.log");
     std::map<std::string, std::string> records;
-    for (const auto& entry : fs::directory_iterator(report))
-        if (entry.path().extension() == ".crwrecord")
-            records[entry.path().filename()] = testsupport::readFile(entry);
+    fs::path report = stoppedRun("first.log", SIGSEGV, &records);
+    ASSERT_FALSE(report.empty());
 
     pid_t second = launch("second.log");
     bool uploaded = waitFor(
@@ -139,6 +182,59 @@ TEST_F(ApplicationCrashTest, AKilledRunsReportIsUploadedByTheNextLaunch) {
     EXPECT_EQ(firstField(payload, 16), installations[0].tid);
     ASSERT_FALSE(installations[0].authTokens.empty());
     EXPECT_EQ(firstField(payload, 19), installations[0].authTokens.back());
+}
+
+TEST_F(ApplicationCrashTest, WithCollectionOffAReportIsKeptUntilTheHostSendsOrDeletesIt) {
+    // The crash reporter's stored switch says no, as a user who declined would have it.
+    CRWUserDefaults stored(home.path() / "data" / "io.velmora.mac" / "com.crashwatch");
+    stored.setInteger(2, CRWDataCollectionKey);
+    stored.synchronize();
+
+    std::map<std::string, std::string> records;
+    fs::path report = stoppedRun("crash-1.log", SIGSEGV, &records);
+    ASSERT_FALSE(report.empty());
+
+    // A plain launch (ended cleanly) leaves the crashed run's report alone.
+    ASSERT_FALSE(stoppedRun("plain.log", SIGTERM).empty());
+    EXPECT_TRUE(fs::exists(report / "signal.crwrecord"));
+    EXPECT_TRUE(crashUploadBodies().empty()) << testsupport::readFile(home.path() / "plain.log");
+
+    // Asked to send, the next launch hands over the kept report and uploads it.
+    pid_t send = launch("send.log", {kSendUnsentCrashReportsArgument});
+    bool uploaded = waitFor([&] { return !crashUploadBodies().empty(); }, 90);
+    stop(send, SIGTERM);
+    ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "send.log");
+    EXPECT_TRUE(
+        logContains("send.log", "Unsent crash report: " + std::string(report.filename()) + " (crash)"))
+        << testsupport::readFile(home.path() / "send.log");
+    EXPECT_TRUE(logContains("send.log", "Sending unsent crash reports"));
+    EXPECT_FALSE(fs::exists(report));
+    bool found = false;
+    for (const std::string& body : crashUploadBodies())
+        for (auto& files : crashtest::uploadedReportFiles(body)) {
+            if (files["metadata.crwrecord"] != records["metadata.crwrecord"]) continue;
+            found = true;
+            for (const auto& [name, contents] : records)
+                EXPECT_EQ(files[name], contents) << name;
+            EXPECT_TRUE(files.count("signal.crwrecord.symbolicated")) << "processed before it was sent";
+        }
+    EXPECT_TRUE(found) << "the first crash's report is among the uploads";
+    const size_t uploads = crashUploadBodies().size();
+
+    // Asked to delete, a launch after another crash removes that report unsent.
+    fs::path again = stoppedRun("crash-2.log");
+    ASSERT_FALSE(again.empty());
+    pid_t remove = launch("delete.log", {kDeleteUnsentCrashReportsArgument});
+    bool removed = waitFor([&] { return !fs::exists(again); }, 60);
+    // Long enough for an upload to have begun had one been scheduled.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    stop(remove, SIGTERM);
+    ASSERT_TRUE(removed) << testsupport::readFile(home.path() / "delete.log");
+    EXPECT_TRUE(
+        logContains("delete.log", "Unsent crash report: " + std::string(again.filename()) + " (crash)"))
+        << testsupport::readFile(home.path() / "delete.log");
+    EXPECT_TRUE(logContains("delete.log", "Deleting unsent crash reports"));
+    EXPECT_EQ(crashUploadBodies().size(), uploads) << "nothing was sent";
 }
 
 } // namespace
