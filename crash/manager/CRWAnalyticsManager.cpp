@@ -36,7 +36,7 @@ void CRWAnalyticsManager::registerAnalyticsListener() {
                     "statistics and breadcrumbs will not be reported");
         return;
     }
-    analytics_->registerAnalyticsListener(shared_from_this(), kOrigin);
+    analytics_->registerAnalyticsListener(weak_from_this(), kOrigin);
     CRWDebugLog("[Crashwatch:Crash:Reports:Event] Registered Tessera Analytics event listener to receive "
                 "breadcrumb logs");
     registeredAnalyticsEventListener_ = true;

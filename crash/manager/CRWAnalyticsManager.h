@@ -20,10 +20,11 @@ public:
     virtual void messageTriggered(const std::string& name, const plat::Object& parameters) = 0;
 };
 
-// What an analytics component offers the crash reporter.
+// What an analytics component offers the crash reporter. Listeners are held weakly: the crash
+// reporter's listener itself holds the component.
 class TSRAnalyticsInterop : public virtual TSRComponentInstance {
 public:
-    virtual void registerAnalyticsListener(std::shared_ptr<TSRAnalyticsInteropListener> listener,
+    virtual void registerAnalyticsListener(std::weak_ptr<TSRAnalyticsInteropListener> listener,
                                            const std::string& origin) = 0;
     virtual void logEventWithOrigin(const std::string& origin, const std::string& name,
                                     const plat::Object::Dict& parameters) = 0;
@@ -39,8 +40,7 @@ std::optional<std::string> CRWAnalyticsEventDictionaryToJSON(const plat::Object&
 class CRWAnalyticsManager : public TSRAnalyticsInteropListener,
                             public std::enable_shared_from_this<CRWAnalyticsManager> {
 public:
-    // `analytics` may be null. Made with std::make_shared (the component holds the listener weakly
-    // through the analytics component's registration).
+    // `analytics` may be null. Made with std::make_shared, as the listener is registered weakly.
     explicit CRWAnalyticsManager(std::shared_ptr<TSRAnalyticsInterop> analytics);
 
     // Subscribes once to the analytics component's events; without one, logs that none was found.

@@ -17,7 +17,7 @@ namespace {
 
 class RecordingAnalytics final : public TSRAnalyticsInterop {
 public:
-    void registerAnalyticsListener(std::shared_ptr<TSRAnalyticsInteropListener> listener,
+    void registerAnalyticsListener(std::weak_ptr<TSRAnalyticsInteropListener> listener,
                                    const std::string& origin) override {
         listeners.emplace_back(std::move(listener), origin);
     }
@@ -29,7 +29,7 @@ public:
         std::string origin, name;
         plat::Object::Dict parameters;
     };
-    std::vector<std::pair<std::shared_ptr<TSRAnalyticsInteropListener>, std::string>> listeners;
+    std::vector<std::pair<std::weak_ptr<TSRAnalyticsInteropListener>, std::string>> listeners;
     std::vector<Event> events;
 };
 
@@ -84,11 +84,11 @@ TEST_F(AnalyticsManagerTest, AComponentIsSubscribedOnceAndItsEventsBecomeBreadcr
     EXPECT_TRUE(manager->registeredAnalyticsEventListener());
     EXPECT_EQ(count("Registered Tessera Analytics event listener to receive breadcrumb logs"), 1u);
 
-    analytics->listeners[0].first->messageTriggered("purchase",
-                                                    plat::Object{{"value", plat::Object(plat::Number(3))}});
+    analytics->listeners[0].first.lock()->messageTriggered(
+        "purchase", plat::Object{{"value", plat::Object(plat::Number(3))}});
     // An event JSON cannot carry is left out, with a warning in the report's own log.
-    analytics->listeners[0].first->messageTriggered("opened",
-                                                    plat::Object{{"at", plat::Object(plat::Date{1})}});
+    analytics->listeners[0].first.lock()->messageTriggered("opened",
+                                                           plat::Object{{"at", plat::Object(plat::Date{1})}});
     context.drainLoggingQueue();
     const auto crashLog = capturetest::sections(context.file(CRWReportLogAFile));
     ASSERT_EQ(crashLog.size(), 1u);

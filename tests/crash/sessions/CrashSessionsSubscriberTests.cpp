@@ -162,7 +162,7 @@ TEST_F(CrashSessionsTest, TheSessionIdReachesTheReportMetadataAndSessionsSeeCras
 
     // No analytics or remote-configuration component exists here.
     EXPECT_TRUE(waitForLine("[Crashwatch:Crash:Reports:Event] Tessera Analytics SDK not detected. Crash-free "
-                       "statistics and breadcrumbs will not be reported"));
+                            "statistics and breadcrumbs will not be reported"));
     EXPECT_FALSE(crashwatch_->analyticsManager()->registeredAnalyticsEventListener());
     EXPECT_EQ(crashwatch_->remoteFlagsManager(), nullptr);
 }
@@ -184,10 +184,10 @@ TEST_F(CrashSessionsTest, WithCrashCollectionOffSessionsSkipTheEvent) {
 // Stands in for the analytics and remote-configuration components another program would register.
 class InteropComponents final : public TSRAnalyticsInterop, public TSRRemoteFlagsInterop {
 public:
-    void registerAnalyticsListener(std::shared_ptr<TSRAnalyticsInteropListener> listener,
+    void registerAnalyticsListener(std::weak_ptr<TSRAnalyticsInteropListener> listener,
                                    const std::string& origin) override {
         analyticsOrigins.push_back(origin);
-        listener_ = listener;
+        analyticsListener = std::move(listener);
     }
     void logEventWithOrigin(const std::string&, const std::string&, const plat::Object::Dict&) override {}
     void registerRolloutsStateSubscriber(std::weak_ptr<TSRRolloutsStateSubscriber> subscriber,
@@ -221,10 +221,8 @@ public:
 
     std::vector<std::string> analyticsOrigins;
     std::vector<std::string> rolloutsNamespaces;
+    std::weak_ptr<TSRAnalyticsInteropListener> analyticsListener;
     std::weak_ptr<TSRRolloutsStateSubscriber> rolloutsSubscriber;
-
-private:
-    std::shared_ptr<TSRAnalyticsInteropListener> listener_;
 };
 
 TEST_F(CrashSessionsTest, AnalyticsAndRemoteConfigurationComponentsAreFoundWhenTheAppHasThem) {
@@ -232,6 +230,7 @@ TEST_F(CrashSessionsTest, AnalyticsAndRemoteConfigurationComponentsAreFoundWhenT
     InteropComponents::registerWith(components);
     ASSERT_NO_FATAL_FAILURE(configure());
     EXPECT_EQ(components->analyticsOrigins, std::vector<std::string>{"crw"});
+    EXPECT_EQ(components->analyticsListener.lock(), crashwatch_->analyticsManager());
     EXPECT_TRUE(crashwatch_->analyticsManager()->registeredAnalyticsEventListener());
     EXPECT_TRUE(waitForLine("Registered Tessera Analytics event listener to receive breadcrumb logs"));
     EXPECT_EQ(crashwatch_->managerData()->analytics().get(),
