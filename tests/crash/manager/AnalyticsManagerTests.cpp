@@ -1,17 +1,13 @@
 // The crash reporter and an analytics component: without one (as in this program) it only says so;
 // with one it subscribes once, writes each analytics event into the crash log as a breadcrumb, and
 // tells the component of a packaged crash with its time in milliseconds.
-#include "core/TSRLogger.h"
 #include "crash/capture/CRWUserLogging.h"
 #include "crash/manager/CRWAnalyticsManager.h"
-#include "platform/log/OSLog.h"
 #include "tests/crash/capture/CaptureTestSupport.h"
-#include "utilities/TULLogger.h"
+
+#include "tests/crash/manager/CapturedLog.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -35,28 +31,9 @@ public:
 
 class AnalyticsManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        TSRSetLoggerLevelDebug();
-        plat::OSLog::setDebugEnabled(true);
-        previousSink = plat::OSLog::setSink([this](const plat::OSLog::Entry& entry) {
-            std::lock_guard guard(linesLock);
-            lines.push_back(entry.text);
-        });
-    }
-    void TearDown() override {
-        plat::OSLog::setSink(previousSink);
-        plat::OSLog::setDebugEnabled(false);
-    }
-    size_t count(const std::string& text) {
-        TULLoggerWaitUntilWritten();
-        std::lock_guard guard(linesLock);
-        return std::count_if(lines.begin(), lines.end(),
-                             [&](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
+    size_t count(const std::string& text) { return log.count(text); }
 
-    std::mutex linesLock;
-    std::vector<std::string> lines;
-    plat::OSLog::Sink previousSink;
+    crashtest::CapturedLog log;
 };
 
 TEST_F(AnalyticsManagerTest, WithoutAnAnalyticsComponentNothingIsRegisteredOrSent) {

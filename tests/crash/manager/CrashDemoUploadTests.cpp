@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using crashtest::lengthDelimitedFields;
-
 TEST(CrashDemoUploadTest, EachModesReportIsSymbolicatedAndUploadedWithItsRecords) {
     testsupport::TempHome home;
     standin::StandinServer server;
@@ -64,25 +62,8 @@ TEST(CrashDemoUploadTest, EachModesReportIsSymbolicatedAndUploadedWithItsRecords
         payloads.clear();
         for (const auto& record : server.uploads().records()) {
             if (record.target != 1002 || record.status != 200) continue;
-            for (const auto& [n1, logRequest] : lengthDelimitedFields(record.body)) {
-                if (n1 != 1) continue;
-                for (const auto& [n3, logEvent] : lengthDelimitedFields(logRequest)) {
-                    if (n3 != 3) continue;
-                    auto event = lengthDelimitedFields(logEvent);
-                    if (!event.count(6)) continue;
-                    auto report = lengthDelimitedFields(event.find(6)->second);
-                    if (!report.count(10)) continue;
-                    auto filesPayload = lengthDelimitedFields(report.find(10)->second);
-                    std::map<std::string, std::string> files;
-                    for (const auto& [n, file] : filesPayload) {
-                        if (n != 1) continue;
-                        auto parts = lengthDelimitedFields(file);
-                        if (!parts.count(1)) continue;
-                        files[parts.find(1)->second] = parts.count(2) ? parts.find(2)->second : std::string();
-                    }
-                    payloads.push_back(files);
-                }
-            }
+            for (auto& files : crashtest::uploadedReportFiles(record.body))
+                payloads.push_back(std::move(files));
         }
     }
     EXPECT_EQ(payloads.size(), modes.size());

@@ -3,18 +3,16 @@
 // the report manager's real start-up and its uploads through the crash-report transport to the
 // stand-in, whose received bodies are decoded here.
 #include "core/TSRClassRegistry.h"
-#include "core/TSRLogger.h"
 #include "crash/manager/CRWReportManager.h"
 #include "crash/record/CRWContextInitialize.h"
 #include "crash/report/CRWUserDefaults.h"
 #include "platform/dispatch/RunLoop.h"
-#include "platform/log/OSLog.h"
 #include "standin/StandinServer.h"
 #include "tests/support/TestSupport.h"
 #include "transport/TTRTransport.h"
 #include "transport/TTRTransportClasses.h"
-#include "utilities/TULLogger.h"
 
+#include "tests/crash/manager/CapturedLog.h"
 #include "tests/crash/manager/WireFields.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +20,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -47,12 +44,6 @@ protected:
         CRWContextStartupHooks hooks;
         hooks.debuggerAttached = [] { return true; };
         CRWContextSetStartupHooks(hooks);
-        TSRSetLoggerLevelDebug();
-        plat::OSLog::setDebugEnabled(true);
-        previousSink = plat::OSLog::setSink([this](const plat::OSLog::Entry& entry) {
-            std::lock_guard guard(linesLock);
-            lines.push_back(entry.text);
-        });
 
         fileManager = std::make_shared<CRWFileManager>();
         ASSERT_TRUE(fileManager->createReportDirectories());
@@ -79,8 +70,6 @@ protected:
                                                    std::chrono::seconds(30)));
         managerData->operationQueue().waitUntilAllOperationsAreFinished();
         plat::RunLoop::main().drain();
-        plat::OSLog::setSink(previousSink);
-        plat::OSLog::setDebugEnabled(false);
         CRWContextSetStartupHooks({});
         setenv("VELMORA_TESSERA_BASE", "http://127.0.0.1:9", 1);
     }
@@ -110,7 +99,8 @@ protected:
                     if (record.target != 1002 || record.status != 200) continue;
                     for (auto& files : crashtest::uploadedReportFiles(record.body))
                         for (const char* id : {"old", "new", "only"})
-                            if (files["metadata.crwrecord"].find("\"" + std::string(id) + "\"") != std::string::npos)
+                            if (files["metadata.crwrecord"].find("\"" + std::string(id) + "\"") !=
+                                std::string::npos)
                                 ids.push_back(id);
                 }
                 return ids.size() >= count;
@@ -119,12 +109,7 @@ protected:
         std::sort(ids.begin(), ids.end());
         return ids;
     }
-    bool logged(const std::string& text) {
-        TULLoggerWaitUntilWritten();
-        std::lock_guard guard(linesLock);
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
+    bool logged(const std::string& text) { return log.contains(text); }
 
     testsupport::TempHome home;
     standin::StandinServer server;
@@ -134,9 +119,7 @@ protected:
     std::shared_ptr<CRWDataCollectionArbiter> arbiter;
     std::shared_ptr<CRWReportManager> manager;
     promises::Promise<bool> startup{true};
-    std::mutex linesLock;
-    std::vector<std::string> lines;
-    plat::OSLog::Sink previousSink;
+    crashtest::CapturedLog log;
 };
 
 TEST_F(UnsentReportsTest, TheCheckHandsTheNewestReportAndASendUploadsThemAllOnce) {
