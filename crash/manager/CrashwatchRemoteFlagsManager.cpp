@@ -1,6 +1,7 @@
 #include "crash/manager/CrashwatchRemoteFlagsManager.h"
 
-#include "platform/foundation/JSONSerialization.h"
+#include "crash/manager/EncodedRolloutsState.h"
+#include "platform/foundation/Coding.h"
 #include "platform/foundation/Text.h"
 
 #include <cstdio>
@@ -27,21 +28,6 @@ std::string utf16Prefix(const std::string& text, size_t limit) {
 }
 
 } // namespace
-
-EncodedRolloutAssignment::EncodedRolloutAssignment(const RolloutAssignment& assignment)
-    : rolloutId(FileUtility::stringToHexConverter(assignment.rolloutId)),
-      variantId(FileUtility::stringToHexConverter(assignment.variantId)),
-      templateVersion(assignment.templateVersion),
-      parameterKey(FileUtility::stringToHexConverter(assignment.parameterKey)),
-      parameterValue(FileUtility::stringToHexConverter(assignment.parameterValue)) {}
-
-plat::Object EncodedRolloutAssignment::encode() const {
-    return plat::Object::Dict{{"rollout_id", rolloutId},
-                              {"variant_id", variantId},
-                              {"template_version", templateVersion},
-                              {"parameter_key", parameterKey},
-                              {"parameter_value", parameterValue}};
-}
 
 std::string FileUtility::stringToHexConverter(const std::string& string) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -87,20 +73,18 @@ void CrashwatchRemoteFlagsManager::updateRolloutsState(const RolloutsState& roll
         std::lock_guard guard(lock_);
         rolloutAssignment_ = normalizeRolloutAssignment(rolloutsState.assignments());
     }
-    plat::Object::Array rollouts;
-    for (const auto& encoded : encodedAssignments())
-        rollouts.push_back(encoded.encode());
-    std::optional<std::string> document =
-        plat::JSONSerialization::data(plat::Object(plat::Object::Dict{{"rollouts", plat::Object(rollouts)}}));
+    std::optional<plat::Data> document = EncodedRolloutsState(encodedAssignments()).jsonData();
     if (document && persistenceDelegate_)
-        persistenceDelegate_->updateRolloutsStateToPersistenceWithRollouts(plat::toData(*document), reportID);
+        persistenceDelegate_->updateRolloutsStateToPersistenceWithRollouts(*document, reportID);
 }
 
 std::optional<std::string> CrashwatchRemoteFlagsManager::getRolloutAssignmentsEncodedJsonString() {
-    plat::Object::Array rollouts;
-    for (const auto& encoded : encodedAssignments())
-        rollouts.push_back(encoded.encode());
-    std::optional<std::string> text = plat::JSONSerialization::data(plat::Object(rollouts));
+    std::optional<std::string> text;
+    try {
+        text = plat::toString(plat::JSONEncoder().encode(encodedAssignments()));
+    } catch (const plat::EncodingError&) {
+        // Dropped, as the delegate's line says.
+    }
     if (!text && persistenceDelegate_)
         persistenceDelegate_->debugLogWithMessage("Failed to serialize rollouts: nil");
     return text;

@@ -5,6 +5,7 @@
 // calling the delegate.
 #pragma once
 
+#include "crash/manager/EncodedRolloutAssignment.h"
 #include "crash/manager/RolloutAssignment.h"
 #include "platform/object/Object.h"
 
@@ -22,18 +23,6 @@ public:
     virtual void updateRolloutsStateToPersistenceWithRollouts(const plat::Data& rollouts,
                                                               const std::string& reportID) = 0;
     virtual void debugLogWithMessage(const std::string& message) = 0;
-};
-
-// One assignment as written: hex strings, the template version unchanged.
-struct EncodedRolloutAssignment {
-    explicit EncodedRolloutAssignment(const RolloutAssignment& assignment);
-    std::string rolloutId;
-    std::string variantId;
-    int64_t templateVersion;
-    std::string parameterKey;
-    std::string parameterValue;
-    // {"parameter_key", "parameter_value", "rollout_id", "template_version", "variant_id"}.
-    plat::Object encode() const;
 };
 
 struct FileUtility {

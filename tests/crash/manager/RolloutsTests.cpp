@@ -1,5 +1,7 @@
-// Rollout records and the rollouts manager: caps, shortening, hex encoding and both JSON forms.
+// Rollout records and the rollouts manager: caps, shortening, hex encoding and both JSON forms,
+// and the encoded forms read back.
 #include "crash/manager/CrashwatchRemoteFlagsManager.h"
+#include "crash/manager/EncodedRolloutsState.h"
 #include "platform/foundation/JSONSerialization.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +87,74 @@ TEST(RolloutsTest, WritesHexStringsInTheStateDocumentAndTheAssignmentsString) {
     EXPECT_EQ(
         manager.getRolloutAssignmentsEncodedJsonString(),
         R"([{"parameter_key":"c3a9","parameter_value":"6f6e","rollout_id":"726f","template_version":12,"variant_id":"7661"}])");
+}
+
+TEST(RolloutsTest, TheStateDocumentReadsBackAsItWasWritten) {
+    auto persistence = std::make_shared<RecordingPersistence>();
+    CrashwatchRemoteFlagsManager manager(nullptr, persistence);
+    auto first = std::make_shared<RolloutAssignment>("ro", "va", -3, "\xC3\xA9", "on");
+    auto second = std::make_shared<RolloutAssignment>("r2", "", INT64_MAX, "k", std::string(300, 'x'));
+    manager.updateRolloutsState(RolloutsState({first, second}), "run-4");
+    ASSERT_EQ(persistence->documents.size(), 1u);
+
+    std::optional<EncodedRolloutsState> read = EncodedRolloutsState::fromJSON(persistence->documents[0]);
+    ASSERT_TRUE(read.has_value()) << persistence->documents[0];
+    const EncodedRolloutsState expected(
+        {EncodedRolloutAssignment(*first), EncodedRolloutAssignment(*second)});
+    EXPECT_EQ(*read, expected) << "in list order, the shortened value included";
+    EXPECT_EQ(read->rollouts[0].parameterKey, "c3a9");
+    EXPECT_EQ(read->rollouts[1].templateVersion, INT64_MAX);
+    EXPECT_EQ(read->rollouts[1].parameterValue.size(), 512u);
+    ASSERT_TRUE(expected.jsonData().has_value());
+    EXPECT_EQ(plat::toString(*expected.jsonData()), persistence->documents[0]) << "encoding is stable";
+
+    // The assignments string is the bare array of the same records.
+    const auto list = plat::JSONDecoder().decode<std::vector<EncodedRolloutAssignment>>(
+        *manager.getRolloutAssignmentsEncodedJsonString());
+    EXPECT_EQ(list, expected.rollouts);
+    EXPECT_EQ(EncodedRolloutsState::fromJSON(R"({"rollouts":[]})"), EncodedRolloutsState({}));
+}
+
+TEST(RolloutsTest, DecodingNeedsEveryKeyWithAValueOfItsType) {
+    const plat::Object::Dict whole{{"rollout_id", "726f"},
+                                   {"variant_id", "7661"},
+                                   {"template_version", int64_t{12}},
+                                   {"parameter_key", "6b"},
+                                   {"parameter_value", "6f6e"}};
+    auto document = [](const plat::Object& assignment) {
+        return *plat::JSONSerialization::data(
+            plat::Object(plat::Object::Dict{{"rollouts", plat::Object(plat::Object::Array{assignment})}}));
+    };
+    ASSERT_TRUE(EncodedRolloutsState::fromJSON(document(plat::Object(whole))).has_value());
+    for (const auto& [key, value] : whole) {
+        plat::Object::Dict missing = whole;
+        missing.erase(key);
+        EXPECT_FALSE(EncodedRolloutsState::fromJSON(document(plat::Object(missing))).has_value()) << key;
+        try {
+            plat::ObjectDecoder().decode<EncodedRolloutAssignment>(plat::Object(missing));
+            ADD_FAILURE() << "decoded without " << key;
+        } catch (const plat::DecodingError& error) {
+            EXPECT_EQ(error.kind(), plat::DecodingError::Case::keyNotFound) << key;
+            ASSERT_TRUE(error.key().has_value());
+            EXPECT_EQ(error.key()->stringValue, key);
+        }
+        plat::Object::Dict null = whole;
+        null[key] = plat::Object::null();
+        EXPECT_FALSE(EncodedRolloutsState::fromJSON(document(plat::Object(null))).has_value()) << key;
+    }
+    plat::Object::Dict wrongType = whole;
+    wrongType["template_version"] = plat::Object("12");
+    EXPECT_FALSE(EncodedRolloutsState::fromJSON(document(plat::Object(wrongType))).has_value());
+    wrongType = whole;
+    wrongType["rollout_id"] = plat::Object(int64_t{7});
+    EXPECT_FALSE(EncodedRolloutsState::fromJSON(document(plat::Object(wrongType))).has_value());
+    wrongType = whole;
+    wrongType["template_version"] = plat::Object(1.5);
+    EXPECT_FALSE(EncodedRolloutsState::fromJSON(document(plat::Object(wrongType))).has_value());
+
+    for (const char* bad : {"", "{", "[]", "{}", R"({"rollouts":{}})", R"({"rollouts":[1]})",
+                            R"({"Rollouts":[]})", R"({"rollouts":null})"})
+        EXPECT_FALSE(EncodedRolloutsState::fromJSON(bad).has_value()) << bad;
 }
 
 } // namespace
