@@ -84,7 +84,7 @@ void CRWCompoundOperation::updateCompletionCountsWithError(const std::optional<p
 
 void CRWCompoundOperation::injectCompoundAsyncCompletionInOperation(
     const std::shared_ptr<CRWBaseAsyncOperation>& operation) {
-    std::weak_ptr<CRWBaseAsyncOperation> weakSelf = weak_from_this();
+    std::weak_ptr<CRWAsyncOperation> weakSelf = weak_from_this();
     AsyncCompletion previous = operation->asyncCompletion();
     plat::DispatchQueue counting = countingQueue_;
     operation->setAsyncCompletion([weakSelf, previous, counting](std::optional<plat::Error> error) {
@@ -98,7 +98,7 @@ void CRWCompoundOperation::injectCompoundAsyncCompletionInOperation(
 
 void CRWCompoundOperation::injectCompoundSyncCompletionInOperation(
     const std::shared_ptr<CRWBaseAsyncOperation>& operation) {
-    std::weak_ptr<CRWBaseAsyncOperation> weakSelf = weak_from_this();
+    std::weak_ptr<CRWAsyncOperation> weakSelf = weak_from_this();
     std::function<void()> previous = operation->completionBlock();
     plat::DispatchQueue counting = countingQueue_;
     operation->setCompletionBlock([weakSelf, previous, counting] {

@@ -1,5 +1,6 @@
-// The asynchronous operation base and the compound operation: they finish once, with the error
-// that sums up their sub-operations, even when cancelled sub-operations report back late.
+// The asynchronous operation bases and the compound operation: the operations go from ready to
+// executing to finished with each change announced before and after it, and finish once, with
+// the error that sums up their sub-operations, even when cancelled sub-operations report back late.
 #include "crash/manager/CRWCompoundOperation.h"
 
 #include <gtest/gtest.h>
@@ -127,7 +128,9 @@ TEST(AsyncOperationTest, FinishingTwiceCallsTheCompletionsOnce) {
     std::vector<std::string> keys;
     operation->setAsyncCompletion([&](std::optional<plat::Error>) { ++asyncCalls; });
     operation->setCompletionBlock([&] { ++blockCalls; });
-    operation->setObserver([&](const std::string& key) { keys.push_back(key); });
+    operation->setObserver([&](const std::string& key, CRWAsyncOperation::Change change) {
+        if (change == CRWAsyncOperation::Change::DidChange) keys.push_back(key);
+    });
     EXPECT_EQ(operation->lockName(), "com.tessera.crashwatch.ManualOperation-lock");
     operation->start();
     EXPECT_TRUE(operation->ran);
@@ -140,6 +143,110 @@ TEST(AsyncOperationTest, FinishingTwiceCallsTheCompletionsOnce) {
                                               "isExecuting"}));
     operation->start();
     EXPECT_TRUE(operation->isFinished());
+}
+
+// The twin base without an async completion: finishes through markDone().
+class PlainOperation : public CRWAsyncOperation {
+public:
+    void main() override { ++runs; }
+    int runs = 0;
+};
+
+// Every announcement with the flags as they were at that moment.
+struct Announcement {
+    std::string key;
+    CRWAsyncOperation::Change change;
+    bool executing;
+    bool finished;
+    bool operator==(const Announcement&) const = default;
+};
+
+std::vector<Announcement>* watch(CRWAsyncOperation& operation) {
+    auto* heard = new std::vector<Announcement>();
+    operation.setObserver([&operation, heard](const std::string& key, CRWAsyncOperation::Change change) {
+        // Reading the flags again from inside the announcement needs the lock to be recursive.
+        heard->push_back({key, change, operation.isExecuting(), operation.isFinished()});
+    });
+    return heard;
+}
+
+TEST(AsyncOperationTest, GoesFromReadyToExecutingToFinishedAnnouncingEachChangeBeforeAndAfter) {
+    using C = CRWAsyncOperation::Change;
+    auto operation = std::make_shared<PlainOperation>();
+    EXPECT_EQ(operation->lockName(), "com.crashwatch.async-operation-lock");
+    EXPECT_EQ(operation->name(), "CRWAsyncOperation");
+    EXPECT_TRUE(operation->isConcurrent());
+    EXPECT_TRUE(operation->isAsynchronous());
+    EXPECT_FALSE(operation->isExecuting());
+    EXPECT_FALSE(operation->isFinished());
+    std::unique_ptr<std::vector<Announcement>> heard(watch(*operation));
+    int completions = 0;
+    operation->setCompletionBlock([&] {
+        ++completions;
+        EXPECT_TRUE(operation->isFinished()) << "the block runs once the operation is finished";
+    });
+
+    operation->start();
+    EXPECT_EQ(operation->runs, 1) << "main runs on the starting thread";
+    EXPECT_TRUE(operation->isExecuting());
+    EXPECT_FALSE(operation->isFinished());
+    EXPECT_EQ(*heard, (std::vector<Announcement>{{"isExecuting", C::WillChange, false, false},
+                                                 {"isExecuting", C::DidChange, true, false}}));
+    heard->clear();
+    operation->markDone();
+    EXPECT_EQ(*heard, (std::vector<Announcement>{{"isExecuting", C::WillChange, true, false},
+                                                 {"isExecuting", C::DidChange, false, false},
+                                                 {"isFinished", C::WillChange, false, false},
+                                                 {"isFinished", C::DidChange, false, true}}));
+    EXPECT_EQ(completions, 1);
+    operation->markDone();
+    operation->start();
+    EXPECT_EQ(completions, 1) << "finished once";
+    EXPECT_EQ(operation->runs, 1) << "a finished operation does not run again";
+
+    // Cancelled before it started: straight to finished, main never runs.
+    auto cancelled = std::make_shared<PlainOperation>();
+    std::unique_ptr<std::vector<Announcement>> skipped(watch(*cancelled));
+    EXPECT_FALSE(cancelled->checkForCancellation());
+    EXPECT_FALSE(cancelled->isFinished());
+    cancelled->cancel();
+    cancelled->start();
+    EXPECT_EQ(cancelled->runs, 0);
+    EXPECT_TRUE(cancelled->isFinished());
+    EXPECT_FALSE(cancelled->isExecuting());
+    ASSERT_FALSE(skipped->empty());
+    EXPECT_EQ(skipped->back(), (Announcement{"isFinished", C::DidChange, false, true}));
+    for (const Announcement& announcement : *skipped)
+        EXPECT_FALSE(announcement.executing) << "never executing";
+
+    // Cancelled while running: the subclass's check finishes it.
+    auto running = std::make_shared<PlainOperation>();
+    running->start();
+    running->cancel();
+    EXPECT_TRUE(running->isExecuting());
+    EXPECT_TRUE(running->checkForCancellation());
+    EXPECT_TRUE(running->isFinished());
+    EXPECT_FALSE(running->isExecuting());
+}
+
+TEST(AsyncOperationTest, OtherThreadsReadTheFlagsUnderTheLock) {
+    auto operation = std::make_shared<PlainOperation>();
+    operation->start();
+    std::atomic<bool> read{false};
+    std::thread reader;
+    operation->lock([&] {
+        // Held here, so the other thread's read waits for the block.
+        reader = std::thread([&] {
+            (void)operation->isFinished();
+            read = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(read) << "read while the lock was held";
+        operation->markDone();
+        EXPECT_TRUE(operation->isFinished()) << "the lock is recursive";
+    });
+    reader.join();
+    EXPECT_TRUE(read);
 }
 
 } // namespace
