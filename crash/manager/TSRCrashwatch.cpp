@@ -232,6 +232,12 @@ void TSRCrashwatch::recordError(const plat::Error& error, const plat::Object::Di
     CRWUserLoggingRecordError(error, userInfo, rollouts ? rollouts->c_str() : nullptr);
 }
 
+void TSRCrashwatch::recordExceptionModel(const TSRExceptionModel& model) {
+    std::optional<std::string> rollouts =
+        remoteFlagsManager_ ? remoteFlagsManager_->getRolloutAssignmentsEncodedJsonString() : std::nullopt;
+    CRWExceptionRecordModel(model, rollouts ? rollouts->c_str() : nullptr);
+}
+
 void TSRCrashwatch::setDevelopmentPlatformName(const std::string& name) {
     CRWUserLoggingRecordInternalKeyValue("com.crashwatch.development-platform-name", name);
 }

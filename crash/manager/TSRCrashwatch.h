@@ -13,6 +13,7 @@
 #include "crash/manager/CRWOnDemandModel.h"
 #include "crash/manager/CRWReportManager.h"
 #include "crash/manager/CrashwatchRemoteFlagsManager.h"
+#include "crash/report/TSRExceptionModel.h"
 #include "sessions/SessionsSubscriber.h"
 
 #include <memory>
@@ -65,7 +66,9 @@ public:
     void setCustomValue(const plat::Object& value, const std::string& key);
     void setCustomKeysAndValues(const plat::Object::Dict& keysAndValues);
     void recordError(const plat::Error& error, const plat::Object::Dict* userInfo = nullptr);
-    // The exception-model recorder (beside recordError, with the same rollouts string) goes here.
+    // A custom exception of the host's, into this run's custom-exception store with the rollouts
+    // this run is in (none without a rollouts manager).
+    void recordExceptionModel(const TSRExceptionModel& model);
     void setDevelopmentPlatformName(const std::string& name);
     void setDevelopmentPlatformVersion(const std::string& version);
 

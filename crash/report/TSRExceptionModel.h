@@ -1,5 +1,6 @@
 // An exception that the host records itself (a recorded exception model or an on-demand
 // exception): a name, a reason, its stack trace and whether it ends the process. A plain value.
+// CRWExceptionRecordModel writes a model into the running report.
 #pragma once
 
 #include "crash/report/TSRStackFrame.h"
@@ -30,3 +31,9 @@ private:
     std::string name_;
     std::string reason_;
 };
+
+// Records `model` as a custom exception of this run's report (type "custom" in the custom-exception
+// store): its name, its reason (empty when none), one frame per stack frame (the address as "pc",
+// the symbol, offset, library, file name and line where known) and `rollouts` (one complete JSON
+// value, or none). Nothing before the crash context is up or when custom exceptions are off.
+void CRWExceptionRecordModel(const TSRExceptionModel& model, const char* rollouts);

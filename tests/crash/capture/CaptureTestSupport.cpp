@@ -48,9 +48,11 @@ CaptureContext::CaptureContext(ContextOptions options) : handlers_(options.handl
 
 CaptureContext::~CaptureContext() {
     drainLoggingQueue();
-    if (!handlers_ || _crwContext.readonly == nullptr) return;
-    // The process goes on with other tests: the handlers, the exception server and the alternate
-    // stack of this context leave with it.
+    if (handlers_) removeCaptureHandlers();
+}
+
+void removeCaptureHandlers() {
+    if (_crwContext.readonly == nullptr) return;
     const CRWReadOnlyContext* readonly = _crwContext.readonly;
     CRWSignalSafeInstallPreexistingHandlers(&readonly->signal, -1, nullptr, nullptr);
     std::set_terminate(readonly->exception.originalTerminateHandler);

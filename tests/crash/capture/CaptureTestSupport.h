@@ -47,6 +47,10 @@ private:
     bool started_ = false;
 };
 
+// The process goes on with other tests: the signal handlers, the terminate handler, the exception
+// server and the alternate stack that the running crash context installed leave.
+void removeCaptureHandlers();
+
 // The sections of a record file, in file order.
 std::vector<plat::Object> sections(const std::filesystem::path& path);
 // The value of the first section named `name`; absent when there is none.

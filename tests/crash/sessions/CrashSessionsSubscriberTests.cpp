@@ -2,7 +2,8 @@
 // declares itself as an expected subscriber, subscribes when it is made, keeps the session id in
 // this run's report metadata, and answers the sessions' data-collection question with its own
 // switch. It also finds the analytics and remote-configuration components when an app has them,
-// and hands the host the reports kept while collection is off.
+// and hands the host the reports kept while collection is off. The host's own exceptions recorded
+// through the component land in the running report, with the rollouts when there are any.
 #include "core/TSRApp.h"
 #include "core/TSRClassRegistry.h"
 #include "core/TSRComponent.h"
@@ -11,6 +12,7 @@
 #include "core/TSROptions.h"
 #include "crash/manager/CRWContextManager.h"
 #include "crash/manager/TSRCrashwatch.h"
+#include "crash/record/CRWContext.h"
 #include "crash/record/CRWContextInitialize.h"
 #include "crash/record/CRWFileRead.h"
 #include "crash/report/CRWFileManager.h"
@@ -22,6 +24,7 @@
 #include "sessions/SessionsDependencies.h"
 #include "sessions/TSRSessions.h"
 #include "standin/StandinServer.h"
+#include "tests/crash/capture/CaptureTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -301,6 +304,90 @@ TEST_F(CrashSessionsTest, WithCollectionOffTheHostIsHandedTheKeptReportAndDecide
     ASSERT_TRUE(plat::RunLoop::main().runUntil([this] { return !crashwatch_->startup().isPending(); },
                                                std::chrono::seconds(20)));
     EXPECT_FALSE(std::filesystem::exists(kept));
+}
+
+// Custom exceptions are recorded by a context started without a debugger, which installs the
+// capture handlers; they leave with the test that starts one.
+struct CaptureWithoutDebugger {
+    CaptureWithoutDebugger() {
+        CRWContextStartupHooks hooks;
+        hooks.debuggerAttached = [] { return false; };
+        CRWContextSetStartupHooks(hooks);
+    }
+    ~CaptureWithoutDebugger() { capturetest::removeCaptureHandlers(); }
+};
+
+// The last custom exception of the running report under `home`; absent when there is none.
+plat::Object lastCustomException(const std::filesystem::path& home) {
+    plat::Object exception;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home)) {
+        if (entry.path().filename() != "custom_exception_a.crwrecord") continue;
+        for (const plat::Object& section :
+             CRWFileReadSections(entry.path().c_str(), false).value_or(plat::Object::Array{}))
+            if (!section["exception"].isAbsent()) exception = section["exception"];
+    }
+    return exception;
+}
+
+std::string text(const plat::Object& hex) {
+    return CRWFileHexDecodeString(hex.string()).value_or("?");
+}
+
+TEST_F(CrashSessionsTest, ARecordedExceptionModelLandsInTheRunningReportAsACustomException) {
+    CaptureWithoutDebugger capture;
+    ASSERT_NO_FATAL_FAILURE(configure());
+    ASSERT_TRUE(
+        plat::RunLoop::main().runUntil([] { return CRWContextIsInitialized(); }, std::chrono::seconds(20)));
+
+    TSRExceptionModel model = TSRExceptionModel::exceptionModelWithName("TunnelFailure", "");
+    TSRStackFrame symbolicated("VPNController::connect()", "VPNController.cpp", 42);
+    symbolicated.setAddress(0x401234);
+    symbolicated.setOffset(16);
+    symbolicated.setLibrary("velmora");
+    model.setStackTrace({symbolicated, TSRStackFrame::stackFrameWithAddress(0x405678)});
+    crashwatch_->recordExceptionModel(model);
+
+    const plat::Object exception = lastCustomException(home_.path());
+    ASSERT_FALSE(exception.isAbsent()) << "no custom exception in the running report";
+    EXPECT_EQ(exception["type"].string(), "custom");
+    EXPECT_EQ(text(exception["name"]), "TunnelFailure");
+    EXPECT_EQ(text(exception["reason"]), "");
+    EXPECT_TRUE(exception["rollouts"].isAbsent()) << "no rollouts manager without a remote configuration";
+    ASSERT_EQ(exception["frames"].array().size(), 2u);
+    const plat::Object& first = exception["frames"].at(0);
+    EXPECT_EQ(first["pc"].number().uint64Value(), 0x401234u);
+    EXPECT_EQ(text(first["symbol"]), "VPNController::connect()");
+    EXPECT_EQ(first["offset"].number().uint64Value(), 16u);
+    EXPECT_EQ(text(first["library"]), "velmora");
+    EXPECT_EQ(text(first["file"]), "VPNController.cpp");
+    EXPECT_EQ(first["line"].number().uint64Value(), 42u);
+    const plat::Object& second = exception["frames"].at(1);
+    EXPECT_EQ(second["pc"].number().uint64Value(), 0x405678u);
+    EXPECT_TRUE(second["symbol"].isAbsent());
+    EXPECT_TRUE(second["file"].isAbsent());
+}
+
+TEST_F(CrashSessionsTest, ARecordedExceptionModelCarriesTheRolloutsOfTheRun) {
+    auto components = std::make_shared<InteropComponents>();
+    InteropComponents::registerWith(components);
+    CaptureWithoutDebugger capture;
+    ASSERT_NO_FATAL_FAILURE(configure());
+    ASSERT_TRUE(
+        plat::RunLoop::main().runUntil([] { return CRWContextIsInitialized(); }, std::chrono::seconds(20)));
+    ASSERT_NE(crashwatch_->remoteFlagsManager(), nullptr);
+    components->rolloutsSubscriber.lock()->rolloutsStateDidChange(
+        RolloutsState({std::make_shared<RolloutAssignment>("r", "v", 3, "k", "on")}));
+
+    crashwatch_->recordExceptionModel(TSRExceptionModel::exceptionModelWithName("TunnelFailure", "why"));
+    const plat::Object exception = lastCustomException(home_.path());
+    ASSERT_FALSE(exception.isAbsent()) << "no custom exception in the running report";
+    EXPECT_EQ(text(exception["reason"]), "why");
+    EXPECT_TRUE(exception["frames"].isAbsent()) << "a model without a stack trace has no frames";
+    ASSERT_TRUE(exception["rollouts"].isArray());
+    ASSERT_EQ(exception["rollouts"].array().size(), 1u);
+    EXPECT_EQ(exception["rollouts"].at(0)["rollout_id"].string(), "72");
+    EXPECT_EQ(exception["rollouts"].at(0)["parameter_value"].string(), "6f6e");
+    EXPECT_EQ(exception["rollouts"].at(0)["template_version"].number().int64Value(), 3);
 }
 
 } // namespace
