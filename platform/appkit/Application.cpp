@@ -6,9 +6,13 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/runtime/PlatformClasses.h"
+#include "platform/runtime/Runtime.h"
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <utility>
 
 namespace plat {
@@ -110,6 +114,7 @@ void Application::run() {
     finishLaunching();
     activate();
     auto& loop = RunLoop::main();
+    loop.setExceptionHandler(&Application::reportUncaughtException);
     // The first pass shows the windows installed at launch.
     updateWindows();
     while (!terminating_.load()) {
@@ -118,6 +123,23 @@ void Application::run() {
         } else {
             loop.waitForWork(std::chrono::milliseconds(100));
         }
+    }
+    loop.setExceptionHandler(nullptr);
+}
+
+bool Application::reportUncaughtException() {
+    try {
+        throw;
+    } catch (const rt::RuntimeException& exception) {
+        if (rt::Id application = rt::sharedApplication())
+            rt::sendMessage(application, rt::kReportExceptionSelector,
+                            {rt::Value(rt::exceptionObject(exception))});
+        // Ended while the exception is still the one being handled, so that the terminate handler
+        // sees it.
+        if (UserDefaults::standard().boolean("NSApplicationCrashOnExceptions")) std::terminate();
+        return true;
+    } catch (...) {
+        return false;
     }
 }
 

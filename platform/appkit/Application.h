@@ -65,8 +65,15 @@ public:
     void announceUpdatePass();
     bool isUpdating() const { return updating_; }
     // Launches (when not yet done), activates, then runs the main queue with an update pass after
-    // each block until terminate(). Returns after "will terminate" has been posted.
+    // each block until terminate(). Returns after "will terminate" has been posted. A runtime
+    // exception that escapes a block goes to reportUncaughtException().
     void run();
+    // The top level for the exception being handled (call it inside a catch): a runtime exception
+    // is handed to "reportException:" of the runtime's shared application object; then, when the
+    // standard user defaults hold "NSApplicationCrashOnExceptions" as true, the process ends
+    // through std::terminate with the exception still active, and otherwise the answer is true (the
+    // run loop goes on). Any other exception answers false and is left to the caller.
+    static bool reportUncaughtException();
     // Posts "will terminate" once and makes run() return. Any thread: from another thread the work
     // is handed to the main queue.
     void terminate();

@@ -12,12 +12,15 @@ void fatal(const std::string& message) {
     std::abort();
 }
 
-void runGuarded(const Block& block, const char* where, const std::string& label) {
+void runGuarded(const Block& block, const char* where, const std::string& label,
+                const std::function<bool()>* handler) {
     try {
         block();
     } catch (const std::exception& e) {
+        if (handler && *handler && (*handler)()) return;
         fatal(std::string("uncaught exception in ") + where + " on '" + label + "': " + e.what());
     } catch (...) {
+        if (handler && *handler && (*handler)()) return;
         fatal(std::string("uncaught exception in ") + where + " on '" + label + "'");
     }
 }

@@ -13,8 +13,10 @@ namespace plat::detail {
 // or corrupt state (sync onto the current queue, unbalanced leave, ...).
 [[noreturn]] void fatal(const std::string& message);
 
-// Runs a block that must not throw; an escaping exception is reported with `where` and aborts.
-void runGuarded(const Block& block, const char* where, const std::string& label);
+// Runs a block that must not throw; an escaping exception is reported with `where` and aborts,
+// unless `handler` (called inside the catch) answers that it dealt with it.
+void runGuarded(const Block& block, const char* where, const std::string& label,
+                const std::function<bool()>* handler = nullptr);
 
 // The queues whose blocks the calling thread is running, innermost last. Sync nests; a main-queue
 // sync also carries the waiting thread's stack so that cross-thread deadlocks are still caught.

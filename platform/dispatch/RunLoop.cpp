@@ -17,6 +17,7 @@ struct RunLoop::Impl {
     std::condition_variable posted;
     std::deque<detail::MainItem> items;
     std::shared_ptr<const std::function<void()>> wakeHandler;
+    std::shared_ptr<const std::function<bool()>> exceptionHandler;
     int runDepth = 0; // nested run() calls on the main thread
     bool stopRequested = false;
 
@@ -39,10 +40,7 @@ struct RunLoop::Impl {
         return item;
     }
 
-    static void runItem(const detail::MainItem& item) {
-        detail::ScopedQueues scope(item.inherited, DispatchQueue::main().impl().get());
-        detail::runGuarded(item.block, "block", "main");
-    }
+    static void runItem(const detail::MainItem& item);
 
     static void requireMainThread(const char* operation) {
         if (!isMainThread()) {
@@ -62,6 +60,17 @@ RunLoop::Impl& mainLoopImpl() {
 }
 
 } // namespace
+
+void RunLoop::Impl::runItem(const detail::MainItem& item) {
+    std::shared_ptr<const std::function<bool()>> handler;
+    {
+        Impl& loop = mainLoopImpl();
+        std::lock_guard lock(loop.mutex);
+        handler = loop.exceptionHandler;
+    }
+    detail::ScopedQueues scope(item.inherited, DispatchQueue::main().impl().get());
+    detail::runGuarded(item.block, "block", "main", handler.get());
+}
 
 RunLoop& RunLoop::main() {
     static RunLoop* loop = new RunLoop();
@@ -144,6 +153,12 @@ void RunLoop::setWakeHandler(std::function<void()> handler) {
     auto shared = std::make_shared<const std::function<void()>>(std::move(handler));
     std::lock_guard lock(impl_->mutex);
     impl_->wakeHandler = std::move(shared);
+}
+
+void RunLoop::setExceptionHandler(std::function<bool()> handler) {
+    auto shared = handler ? std::make_shared<const std::function<bool()>>(std::move(handler)) : nullptr;
+    std::lock_guard lock(impl_->mutex);
+    impl_->exceptionHandler = std::move(shared);
 }
 
 size_t RunLoop::pendingCount() const {

@@ -29,6 +29,11 @@ public:
     void waitForWork(Duration timeout);
     // Called (from any thread) whenever a block is queued for the main queue.
     void setWakeHandler(std::function<void()> handler);
+    // The application's top level for exceptions that escape a main-queue block: called on the main
+    // thread inside the catch, so std::current_exception() is the exception and `throw;` rethrows
+    // it. True when it dealt with the exception (the loop goes on with the next block); false
+    // leaves it to the default, which ends the process with a message, as it does without one.
+    void setExceptionHandler(std::function<bool()> handler);
 
     // Number of main-queue blocks waiting.
     size_t pendingCount() const;

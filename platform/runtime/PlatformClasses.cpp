@@ -1,6 +1,8 @@
 #include "platform/runtime/PlatformClasses.h"
 
+#include "platform/log/OSLog.h"
 #include "platform/runtime/KeyValueObserving.h"
+#include "platform/runtime/Runtime.h"
 #include "platform/runtime/RuntimeTables.h"
 
 #include <atomic>
@@ -11,6 +13,22 @@ namespace {
 
 // Where the application keeps its delegate (weakly, as the platform does).
 const char kDelegateKey = 0;
+// Where an exception object keeps its parts.
+const char kExceptionNameKey = 0;
+const char kExceptionReasonKey = 0;
+const char kExceptionAddressesKey = 0;
+
+void seedException(Class root) {
+    Class exception = allocateClassPair(root, kNSExceptionClassName, 0);
+    auto getter = [](const void* key) {
+        return makeImplementation(
+            [key](const Id& self, SEL, const Arguments&) { return getAssociatedObject(self, key); });
+    };
+    addMethod(exception, selector("name"), getter(&kExceptionNameKey), "@16@0:8");
+    addMethod(exception, selector("reason"), getter(&kExceptionReasonKey), "@16@0:8");
+    addMethod(exception, selector("callStackReturnAddresses"), getter(&kExceptionAddressesKey), "@16@0:8");
+    registerClassPair(exception);
+}
 
 void seedApplication(Class root) {
     registerProtocol(
@@ -43,6 +61,21 @@ void seedApplication(Class root) {
                   return Value();
               }),
               "v24@0:8@16");
+    // The platform's own reporting: a line in the log. The process goes on; what happens after a
+    // report is the application's choice.
+    addMethod(application, selector(kReportExceptionSelector),
+              makeImplementation([](const Id&, SEL, const Arguments& arguments) {
+                  Id exception = arguments.empty() ? nullptr : arguments[0].object();
+                  auto text = [&](const char* part) {
+                      Value value = exception ? sendMessage(exception, part) : Value();
+                      const std::string* string = value.plain() ? value.plain()->asString() : nullptr;
+                      return string ? *string : std::string("(null)");
+                  };
+                  OSLog("io.velmora.runtime", "NSApplication")
+                      .error("Reported exception " + text("name") + ": " + text("reason"));
+                  return Value();
+              }),
+              kReportExceptionTypes);
     registerClassPair(application);
 }
 
@@ -64,9 +97,31 @@ void seedPlatformClasses() {
               "@16@0:8");
     registerClassPair(root);
     seedApplication(root);
+    seedException(root);
     seeded.store(true, std::memory_order_release);
 }
 
 } // namespace detail
+
+Id exceptionObject(const RuntimeException& exception) {
+    Id object = createInstance(getClass(kNSExceptionClassName));
+    Object::Array addresses;
+    addresses.reserve(exception.callStackReturnAddresses().size());
+    for (uint64_t address : exception.callStackReturnAddresses())
+        addresses.push_back(Object(address));
+    setAssociatedObject(object, &kExceptionNameKey, Value(exception.name()), AssociationPolicy::Copy);
+    setAssociatedObject(object, &kExceptionReasonKey, Value(std::string(exception.what())),
+                        AssociationPolicy::Copy);
+    setAssociatedObject(object, &kExceptionAddressesKey, Value(Object(std::move(addresses))),
+                        AssociationPolicy::Copy);
+    return object;
+}
+
+Id sharedApplication() {
+    Class application = getClass(kNSApplicationClassName);
+    SEL shared = selector("sharedApplication");
+    if (!application || !classRespondsToSelector(metaclass(application), shared)) return nullptr;
+    return sendMessage(classObject(application), shared).object();
+}
 
 } // namespace plat::rt

@@ -2,9 +2,40 @@
 #include "platform/runtime/RuntimeTables.h"
 
 #include <cstdio>
+#include <unwind.h>
 #include <utility>
 
 namespace plat::rt {
+
+namespace {
+
+struct StackWalk {
+    std::vector<uint64_t>* addresses;
+    size_t skip;
+};
+
+_Unwind_Reason_Code addReturnAddress(struct _Unwind_Context* context, void* argument) {
+    auto* walk = static_cast<StackWalk*>(argument);
+    const uintptr_t address = _Unwind_GetIP(context);
+    if (address == 0) return _URC_END_OF_STACK;
+    if (walk->skip > 0) {
+        --walk->skip;
+        return _URC_NO_REASON;
+    }
+    walk->addresses->push_back(address);
+    return walk->addresses->size() < 128 ? _URC_NO_REASON : _URC_END_OF_STACK;
+}
+
+} // namespace
+
+RuntimeException::RuntimeException(std::string name, const std::string& reason)
+    : std::runtime_error(reason), name_(std::move(name)) {
+    // The unwinder the exceptions use anyway; the C library's backtrace() would load it a second
+    // time. The first frame is this constructor's own.
+    callStackReturnAddresses_.reserve(32);
+    StackWalk walk{&callStackReturnAddresses_, 1};
+    _Unwind_Backtrace(addReturnAddress, &walk);
+}
 
 // ---- Values ----
 

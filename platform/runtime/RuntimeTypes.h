@@ -7,6 +7,7 @@
 #include "platform/object/Error.h"
 #include "platform/object/Object.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -91,16 +92,20 @@ IMP makeImplementation(std::function<Value(const Id& self, SEL cmd, const Argume
 using MethodBlock = std::function<Value(const Id& self, const Arguments& arguments)>;
 IMP implementationWithBlock(MethodBlock block);
 
-// Raised by messaging, as the runtime's exceptions are: a name ("NSInvalidArgumentException") and
-// a reason.
+// The runtime's exception, raised by messaging and by code that raises as the platform does: a
+// name ("NSInvalidArgumentException"), a reason, and the return addresses of the stack it was
+// raised on, which the application reports when one reaches its top level (exceptionObject() in
+// PlatformClasses.h makes the runtime object it hands to "reportException:").
 class RuntimeException : public std::runtime_error {
 public:
-    RuntimeException(std::string name, const std::string& reason)
-        : std::runtime_error(reason), name_(std::move(name)) {}
+    // Records the return addresses of the calling stack, innermost first (at most 128).
+    RuntimeException(std::string name, const std::string& reason);
     const std::string& name() const { return name_; }
+    const std::vector<uint64_t>& callStackReturnAddresses() const { return callStackReturnAddresses_; }
 
 private:
     std::string name_;
+    std::vector<uint64_t> callStackReturnAddresses_;
 };
 
 } // namespace plat::rt

@@ -6,10 +6,15 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/runtime/PlatformClasses.h"
+#include "platform/runtime/Runtime.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -199,6 +204,49 @@ TEST_F(ApplicationLifecycleTest, RunUpdatesAfterEachMainQueueBlockAndReturnsOnTe
     EXPECT_EQ(log.lines.front(), "delegate willFinish");
     app.terminate();
     EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "NSApplicationWillTerminateNotification"), 1);
+}
+
+TEST_F(ApplicationLifecycleTest, RunHandsARuntimeExceptionOfABlockToTheApplicationObjectAndGoesOn) {
+    testsupport::TempHome home;
+    plat::UserDefaults::resetForTesting();
+    // The platform's reportException: gives way to one that records what it is handed.
+    namespace rt = plat::rt;
+    rt::Class application = rt::getClass(rt::kNSApplicationClassName);
+    rt::SEL report = rt::selector(rt::kReportExceptionSelector);
+    std::vector<std::string> reported;
+    rt::IMP platform =
+        rt::replaceMethod(application, report,
+                          rt::makeImplementation([&](const rt::Id&, rt::SEL, const rt::Arguments& arguments) {
+                              rt::Id exception = arguments.at(0).object();
+                              reported.push_back(*rt::sendMessage(exception, "name").plain()->asString());
+                              const auto& addresses =
+                                  rt::sendMessage(exception, "callStackReturnAddresses").plain()->array();
+                              EXPECT_FALSE(addresses.empty()) << "the stack of the raise";
+                              return rt::Value();
+                          }),
+                          rt::kReportExceptionTypes);
+    ASSERT_TRUE(platform);
+
+    auto& app = Application::shared();
+    plat::mainQueue().async([] { rt::sendMessage(rt::sharedApplication(), "aMessageNobodyAnswers"); });
+    plat::mainQueue().async([&] {
+        log.lines.push_back("after the exception");
+        app.terminate();
+    });
+    app.run();
+    EXPECT_EQ(reported, std::vector<std::string>{"NSInvalidArgumentException"});
+    EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "after the exception"), log.lines.end())
+        << "without NSApplicationCrashOnExceptions the loop goes on";
+
+    // Outside run(), and for exceptions of other kinds, nothing is reported.
+    try {
+        throw std::runtime_error("not the runtime's");
+    } catch (...) {
+        EXPECT_FALSE(Application::reportUncaughtException());
+    }
+    EXPECT_EQ(reported.size(), 1u);
+    rt::replaceMethod(application, report, platform, rt::kReportExceptionTypes);
+    plat::UserDefaults::resetForTesting();
 }
 
 TEST_F(ApplicationLifecycleTest, HideTakesVisibleWindowsOffScreenAndUnhideBringsBackOnlyThose) {

@@ -1,3 +1,4 @@
+#include "platform/log/OSLog.h"
 #include "platform/runtime/Invocation.h"
 #include "platform/runtime/KeyValueObserving.h"
 #include "platform/runtime/PlatformClasses.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 
 namespace {
 
@@ -211,6 +213,41 @@ TEST(Runtime, TheApplicationHoldsItsDelegateWeaklyAndAnnouncesChanges) {
     changes.clear();
     delegate.reset();
     EXPECT_TRUE(sendMessage(application, "delegate").isNil());
+}
+
+TEST(Runtime, ARaisedExceptionKeepsItsStackAndTheApplicationReportsIt) {
+    Id application = sharedApplication();
+    ASSERT_TRUE(application);
+    std::optional<RuntimeException> raised;
+    try {
+        sendMessage(application, "aMessageNobodyAnswers");
+    } catch (const RuntimeException& exception) {
+        raised = exception;
+    }
+    ASSERT_TRUE(raised);
+    EXPECT_EQ(raised->name(), "NSInvalidArgumentException");
+    ASSERT_GE(raised->callStackReturnAddresses().size(), 2u);
+    for (uint64_t address : raised->callStackReturnAddresses())
+        EXPECT_GT(address, 4096u);
+
+    Id exception = exceptionObject(*raised);
+    EXPECT_EQ(className(objectGetClass(exception)), kNSExceptionClassName);
+    EXPECT_EQ(*sendMessage(exception, "name").plain()->asString(), "NSInvalidArgumentException");
+    EXPECT_EQ(*sendMessage(exception, "reason").plain()->asString(), raised->what());
+    const plat::Object::Array& addresses =
+        sendMessage(exception, "callStackReturnAddresses").plain()->array();
+    ASSERT_EQ(addresses.size(), raised->callStackReturnAddresses().size());
+    EXPECT_EQ(addresses.front().number().uint64Value(), raised->callStackReturnAddresses().front());
+
+    // The platform's report is a line in the log; the process goes on.
+    std::vector<std::string> lines;
+    plat::OSLog::Sink previous =
+        plat::OSLog::setSink([&](const plat::OSLog::Entry& entry) { lines.push_back(entry.text); });
+    EXPECT_TRUE(respondsToSelector(application, selector(kReportExceptionSelector)));
+    sendMessage(application, kReportExceptionSelector, {Value(exception)});
+    plat::OSLog::setSink(previous);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], std::string("Reported exception NSInvalidArgumentException: ") + raised->what());
 }
 
 } // namespace
