@@ -2,9 +2,11 @@
 #include "crash/capture/CRWCaptureStartup.h"
 
 #include "crash/capture/CRWException.h"
+#include "crash/capture/CRWExceptionApplication.h"
 #include "crash/capture/CRWMachException.h"
 #include "crash/capture/CRWSignal.h"
 #include "crash/capture/CRWUserLogging.h"
+#include "crash/record/CRWApplication.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWMemory.h"
 #include "crash/record/CRWSDKFileLog.h"
@@ -69,14 +71,19 @@ void CRWMachExceptionCheckHandlers() {
 }
 
 void CRWExceptionCheckHandlers() {
-    // This platform has no application object reporting exceptions, so only the terminate
-    // handler is checked.
+    const bool application = CRWApplicationSharedInstance() != nullptr;
+    const bool crashOnExceptions = CRWApplicationCrashOnExceptions();
+    if (application && !crashOnExceptions)
+        CRWWarningLog("Warning: NSApplicationCrashOnExceptions is not set. This will result in poor "
+                      "top-level uncaught exception reporting.");
     if (debuggerAttached()) return;
     const std::terminate_handler current = std::get_terminate();
-    if (current == CRWTerminateHandler) return;
-    CRWLookupFunctionPointer(
-        reinterpret_cast<const void*>(current), [](const char* symbol, const char* image) {
-            CRWWarningLog("Warning: std::get_terminate is '%s' in '%s'",
-                          std::string(symbol ? symbol : "(null)"), std::string(image ? image : "(null)"));
-        });
+    if (current != CRWTerminateHandler)
+        CRWLookupFunctionPointer(
+            reinterpret_cast<const void*>(current), [](const char* symbol, const char* image) {
+                CRWWarningLog("Warning: std::get_terminate is '%s' in '%s'",
+                              std::string(symbol ? symbol : "(null)"), std::string(image ? image : "(null)"));
+            });
+    if (application && crashOnExceptions && !CRWExceptionApplicationHookInstalled())
+        CRWWarningLog("Warning: top-level NSApplication-reported exceptions cannot be intercepted");
 }

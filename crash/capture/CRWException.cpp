@@ -2,6 +2,7 @@
 // application's report entry point and the fatal exception record.
 #include "crash/capture/CRWException.h"
 
+#include "crash/capture/CRWExceptionApplication.h"
 #include "crash/capture/CRWHandler.h"
 #include "crash/capture/CRWSafeString.h"
 #include "crash/capture/CRWThreadStopper.h"
@@ -24,6 +25,9 @@ namespace {
 constexpr size_t kReasonLength = 1024;
 constexpr size_t kNameLength = 512;
 constexpr size_t kMaxReportedFrames = 512;
+
+void recordException(uint32_t type, const char* name, const char* reason, const CRWStackFrame* frames,
+                     size_t frameCount, const char* rollouts, bool nameIsMangled);
 
 // The thread writing a fatal record; others wait their turn, the same thread never nests.
 std::atomic<pid_t> fatalRecorder{0};
@@ -65,6 +69,12 @@ const std::exception* standardException(const std::type_info* thrown, void* obje
     return CRWIsValidPointer(adjusted) ? static_cast<const std::exception*>(adjusted) : nullptr;
 }
 
+// Whether the thrown object is the runtime's exception (or one of its subclasses).
+bool isRuntimeException(const std::type_info* thrown, void* object) {
+    void* adjusted = object;
+    return typeid(plat::rt::RuntimeException).__do_catch(thrown, &adjusted, 1);
+}
+
 void copyText(const char* text, char* buffer, size_t size) {
     if (!CRWCopyStringSafely(reinterpret_cast<uintptr_t>(text), buffer, size)) buffer[0] = '\0';
 }
@@ -93,6 +103,7 @@ void CRWExceptionInitialize(CRWExceptionPart* part, uint32_t* customExceptionCou
     if (!CRWUnlinkIfExists(part->path))
         CRWSDKLogWarn("Unable to reset the exception file %s\n", CRWErrnoName(errno));
     part->originalTerminateHandler = std::set_terminate(CRWTerminateHandler);
+    CRWExceptionInstallApplicationHook(part);
     if (CRWIsValidPointer(customExceptionCounter))
         std::atomic_ref<uint32_t>(*customExceptionCounter).store(0);
 }
@@ -136,10 +147,16 @@ void CRWCatchAndRecordActiveException() {
     }
     CRWSDKLogWarnIn(function, "Recording exception of type '%s'\n", mangled);
     void* object = currentExceptionObject();
+    if (isRuntimeException(thrown, object)) {
+        // The application object's report and the signal of the abort that follows cover it.
+        CRWSDKLogWarnIn(function, "Skipping ObjC exception at this point\n");
+        return;
+    }
 
     char name[kNameLength];
     char reason[kReasonLength];
     reason[0] = '\0';
+    bool nameIsMangled = false;
     if (*thrown == typeid(const char*) || *thrown == typeid(char*)) {
         strcpy(name, "const char *");
         if (object != nullptr) copyText(*static_cast<const char* const*>(object), reason, sizeof(reason));
@@ -148,11 +165,11 @@ void CRWCatchAndRecordActiveException() {
         if (object != nullptr)
             copyText(static_cast<const std::string*>(object)->c_str(), reason, sizeof(reason));
     } else {
-        CRWExceptionDemangle(mangled, name, sizeof(name));
+        nameIsMangled = !CRWExceptionDemangle(mangled, name, sizeof(name));
         if (const std::exception* standard = object != nullptr ? standardException(thrown, object) : nullptr)
             copyText(standard->what(), reason, sizeof(reason));
     }
-    CRWExceptionRecord(CRWExceptionTypeCpp, name, reason, nullptr, 0, nullptr);
+    recordException(CRWExceptionTypeCpp, name, reason, nullptr, 0, nullptr, nameIsMangled);
 }
 
 void CRWExceptionReportException(const char* name, const char* reason, const uint64_t* returnAddresses,
@@ -171,9 +188,16 @@ void CRWExceptionReportException(const char* name, const char* reason, const uin
 
 void CRWExceptionRecord(uint32_t type, const char* name, const char* reason, const CRWStackFrame* frames,
                         size_t frameCount, const char* rollouts) {
+    recordException(type, name, reason, frames, frameCount, rollouts, false);
+}
+
+namespace {
+
+void recordException(uint32_t type, const char* name, const char* reason, const CRWStackFrame* frames,
+                     size_t frameCount, const char* rollouts, bool nameIsMangled) {
     if (!CRWContextIsInitialized()) return;
     const bool fatal = CRWExceptionTypeIsFatal(type);
-    CRWSDKLogWarn("Recording an exception structure (%d)\n", fatal ? 1 : 0);
+    CRWSDKLogWarnIn("CRWExceptionRecord", "Recording an exception structure (%d)\n", fatal ? 1 : 0);
     if (!fatal) {
         CRWExceptionRecordCustom(type, name, reason, frames, frameCount, rollouts);
     } else if (acquireFatalRecording()) {
@@ -181,21 +205,25 @@ void CRWExceptionRecord(uint32_t type, const char* name, const char* reason, con
         if (!CRWFileInitWithPath(&file, _crwContext.readonly->exception.path, false)) {
             CRWSDKLogWarnIn("CRWExceptionRecord_block_invoke", "Unable to open exception file\n");
         } else {
-            CRWExceptionWrite(&file, type, name, reason, frames, frameCount, nullptr);
+            CRWExceptionWrite(&file, type, name, reason, frames, frameCount, nullptr, nameIsMangled);
             CRWHandler(&file, CRWThreadSelf(), nullptr);
             CRWFileClose(&file);
         }
         fatalRecorder.store(0);
     }
-    CRWSDKLogWarn("Finished recording an exception structure\n");
+    CRWSDKLogWarnIn("CRWExceptionRecord", "Finished recording an exception structure\n");
 }
 
+} // namespace
+
 void CRWExceptionWrite(CRWFile* file, uint32_t type, const char* name, const char* reason,
-                       const CRWStackFrame* frames, size_t frameCount, const char* rollouts) {
+                       const CRWStackFrame* frames, size_t frameCount, const char* rollouts,
+                       bool nameIsMangled) {
     CRWFileWriteSectionStart(file, "exception");
     CRWFileWriteHashStart(file);
     CRWFileWriteHashEntryString(file, "type", CRWExceptionNameForType(type));
     CRWFileWriteHashEntryHexEncodedString(file, "name", name);
+    if (nameIsMangled) CRWFileWriteHashEntryBoolean(file, CRWExceptionNameMangledKey, true);
     CRWFileWriteHashEntryHexEncodedString(file, "reason", reason);
     CRWFileWriteHashEntryUint64(file, "time", static_cast<uint64_t>(time(nullptr)));
     if (frames != nullptr && frameCount > 0) {

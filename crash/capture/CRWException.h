@@ -26,6 +26,9 @@ enum CRWExceptionType : uint32_t {
     CRWExceptionTypeCustom = 4,
 };
 
+// In an "exception" section: true when "name" is the mangled type name of the thrown object.
+inline constexpr const char* CRWExceptionNameMangledKey = "name_mangled";
+
 // The type's name in the record; "unknown" for types outside the table.
 const char* CRWExceptionNameForType(uint32_t type);
 // Types 1 and 2 end the process.
@@ -50,7 +53,9 @@ void CRWTerminateHandler();
 // Records the exception being handled now (inside a terminate handler or a catch block) as a fatal
 // "c++" record: a character string and a standard string give their text as the reason, a standard
 // exception (or a pointer to one) its what() text, anything else an empty reason; the name is the
-// demangled type name ("const char *" and "std::string" for the two string kinds).
+// demangled type name ("const char *" and "std::string" for the two string kinds), or the mangled
+// one, marked as such, when the crash-time demangler cannot read it. The runtime's exception is
+// skipped: the application object's report and the signal of the abort that follows cover it.
 void CRWCatchAndRecordActiveException();
 
 // The entry point for exceptions the application catches at its top level: records name, reason
@@ -65,9 +70,12 @@ void CRWExceptionReportException(const char* name, const char* reason, const uin
 void CRWExceptionRecord(uint32_t type, const char* name, const char* reason, const CRWStackFrame* frames,
                         size_t frameCount, const char* rollouts);
 // Writes the "exception" section. `rollouts`, when given, is one complete JSON value written as it
-// stands under "rollouts".
+// stands under "rollouts". `nameIsMangled` marks a type name that the crash-time demangler left
+// as it was (CRWExceptionNameMangledKey: true); the next launch demangles it while it processes
+// the report.
 void CRWExceptionWrite(CRWFile* file, uint32_t type, const char* name, const char* reason,
-                       const CRWStackFrame* frames, size_t frameCount, const char* rollouts);
+                       const CRWStackFrame* frames, size_t frameCount, const char* rollouts,
+                       bool nameIsMangled = false);
 
 // The "rollouts" entry of an exception or error hash: one complete JSON value from its producer,
 // written as it stands; nothing without one.

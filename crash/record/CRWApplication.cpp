@@ -2,6 +2,7 @@
 
 #include "crash/record/CRWSDKFileLog.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/runtime/PlatformClasses.h"
 #include "utilities/TULAppEnvironmentUtil.h"
 
 #include <algorithm>
@@ -91,4 +92,8 @@ std::string CRWApplicationLocaleIdentifier() {
         return locale;
     }
     return "en_US_POSIX";
+}
+
+plat::rt::Id CRWApplicationSharedInstance() {
+    return plat::rt::sharedApplication();
 }

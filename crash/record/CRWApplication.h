@@ -2,6 +2,8 @@
 // dictionary. Thread-safe; start-up and queue-side code only.
 #pragma once
 
+#include "platform/runtime/RuntimeTypes.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,5 +32,8 @@ std::optional<std::string> CRWApplicationExtensionPointIdentifier();
 // sudden-termination switch, so it runs the block as it is.
 void CRWApplicationActivity(unsigned long long options, const std::string& reason,
                             const std::function<void()>& block);
+// The shared application object, found through the class named "NSApplication" (none when no
+// such class answers "+sharedApplication").
+plat::rt::Id CRWApplicationSharedInstance();
 // The current locale identifier ("en_GB"; "en_US_POSIX" for the C locale).
 std::string CRWApplicationLocaleIdentifier();

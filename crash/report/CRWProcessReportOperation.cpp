@@ -1,7 +1,9 @@
 #include "crash/report/CRWProcessReportOperation.h"
 
+#include "crash/capture/CRWException.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWFile.h"
+#include "crash/record/CRWFileRead.h"
 #include "crash/record/CRWSharedLog.h"
 #include "crash/report/CRWFileManager.h"
 
@@ -39,6 +41,10 @@ void CRWProcessReportOperation::main() {
                 symbolicatedFiles_.push_back(CRWLastPathComponent(path));
         });
     }
+    if (!isCancelled() && demangleExceptionNames() &&
+        std::find(symbolicatedFiles_.begin(), symbolicatedFiles_.end(), CRWReportExceptionFile) ==
+            symbolicatedFiles_.end())
+        symbolicatedFiles_.push_back(CRWReportExceptionFile);
     noteUnreadableRecords();
     if (!unreadableRecords_.empty()) writeMarks();
 }
@@ -75,6 +81,38 @@ bool CRWProcessReportOperation::symbolicateFile(const std::string& path, CRWSymb
         step->start();
     }
     return serialization.wroteFile();
+}
+
+bool CRWProcessReportOperation::demangleExceptionNames() {
+    const std::string path = report_->pathForContentFile(CRWReportExceptionFile);
+    std::vector<std::pair<std::string, std::string>> names; // mangled, demangled
+    for (const plat::Object& section : CRWReadRecordFile(path).sections) {
+        const plat::Object& exception = section["exception"];
+        const plat::Number* mangledFlag = exception[CRWExceptionNameMangledKey].asNumber();
+        const std::string* hex = exception["name"].asString();
+        if (!mangledFlag || !mangledFlag->isBool() || !mangledFlag->boolValue() || !hex) continue;
+        std::optional<std::string> mangled = CRWFileHexDecodeString(*hex);
+        if (!mangled) continue;
+        if (std::optional<std::string> demangled = CRWDemangleOperation::demangleCppSymbol(mangled->c_str()))
+            names.emplace_back(std::move(*mangled), std::move(*demangled));
+    }
+    if (names.empty()) return false;
+    CRWFile file;
+    const std::string output = path + kSymbolicatedExtension;
+    if (!CRWFileInitWithPathMode(&file, output.c_str(), true, true)) {
+        CRWErrorLog("Failed to create output file");
+        return false;
+    }
+    for (const auto& [mangled, demangled] : names) {
+        CRWFileWriteSectionStart(&file, "exception");
+        CRWFileWriteHashStart(&file);
+        CRWFileWriteHashEntryHexEncodedString(&file, "name", demangled.c_str());
+        CRWFileWriteHashEntryHexEncodedString(&file, "mangled_name", mangled.c_str());
+        CRWFileWriteHashEnd(&file);
+        CRWFileWriteSectionEnd(&file);
+    }
+    CRWFileClose(&file);
+    return true;
 }
 
 void CRWProcessReportOperation::noteUnreadableRecords() {

@@ -36,8 +36,8 @@ public:
     const std::shared_ptr<CRWInternalReport>& report() const { return report_; }
     const std::shared_ptr<CRWSymbolResolver>& symbolResolver() const { return symbolResolver_; }
 
-    // Loads the image list, symbolicates each crash file that has threads, then notes what could
-    // not be read.
+    // Loads the image list, symbolicates each crash file that has threads, demangles the exception
+    // type names that crash time left mangled, then notes what could not be read.
     void main() override;
 
     std::string binaryImagePath() const;
@@ -51,6 +51,13 @@ public:
     const std::vector<std::string>& symbolicatedFiles() const { return symbolicatedFiles_; }
     // What the last run could not read whole.
     const std::vector<CRWUnreadableRecord>& unreadableRecords() const { return unreadableRecords_; }
+
+    // The exception record's type names that the crash-time demangler left mangled (marked so in
+    // their "exception" section), demangled now and written after the threads of the record's
+    // symbolicated copy (made when there is none): one "exception" section each, holding "name"
+    // (the demangled name) and "mangled_name" (the name as recorded), both hex like the record's.
+    // The record itself is left as it is. False when there was nothing to demangle.
+    bool demangleExceptionNames();
 
 private:
     void noteUnreadableRecords();

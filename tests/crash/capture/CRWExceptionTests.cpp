@@ -1,15 +1,25 @@
 // Exceptions: the classification of the active exception (as the terminate handler does it),
-// allocation-free, the report entry point, custom exceptions and on-demand reports, and the
-// demangler of exception type names.
+// allocation-free, the report entry point, the application object's reports, custom exceptions
+// and on-demand reports, and the demangler of exception type names.
+#include "crash/capture/CRWCaptureStartup.h"
 #include "crash/capture/CRWException.h"
+#include "crash/capture/CRWExceptionApplication.h"
 #include "crash/capture/CRWUserLogging.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWFileRead.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/log/OSLog.h"
+#include "platform/runtime/PlatformClasses.h"
+#include "platform/runtime/Runtime.h"
 #include "tests/crash/capture/CaptureTestSupport.h"
 #include "tests/crash/support/CountingAllocator.h"
+#include "utilities/TULLogger.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -23,6 +33,8 @@ namespace velmoratest {
 struct TunnelFailure : std::logic_error {
     using std::logic_error::logic_error;
 };
+// A template with a value argument: its type name is beyond the crash-time demangler.
+template <typename T, int N> struct Tagged { T value; };
 } // namespace velmoratest
 
 // Throws `value` and records it from inside the catch block, counting the allocations of the
@@ -80,6 +92,33 @@ TEST(CRWExceptionCapture, TheActiveExceptionIsRecordedByKindWithoutAllocating) {
         EXPECT_EQ(exceptions[i]["name"].string(), hex(cases[i].name)) << cases[i].name;
     }
     EXPECT_FALSE(capturetest::section(path, "threads").array().empty());
+}
+
+TEST(CRWExceptionCapture, TypeNamesBeyondTheCrashTimeDemanglerAreKeptMangledAndMarked) {
+    CaptureContext context;
+    ASSERT_TRUE(context.started());
+    const crashtest::AllocationCounts counts = throwAndRecord(velmoratest::Tagged<std::string, 3>{"x"});
+    EXPECT_EQ(counts.total(), 0u) << counts;
+    const auto sections = capturetest::sections(context.file(CRWReportExceptionFile));
+    ASSERT_FALSE(sections.empty());
+    const plat::Object& exception = sections.front()["exception"];
+    EXPECT_EQ(exception["name"].string(), hex(typeid(velmoratest::Tagged<std::string, 3>).name()));
+    EXPECT_TRUE(exception[CRWExceptionNameMangledKey].number().boolValue());
+
+    // The runtime's exception is the application object's to report: nothing here.
+    CaptureContext second;
+    ASSERT_TRUE(second.started());
+    std::optional<crashtest::AllocationCounts> skipped;
+    try {
+        throw plat::rt::RuntimeException("NSInvalidArgumentException", "unrecognized selector");
+    } catch (...) {
+        crashtest::AllocationCountScope counting;
+        CRWCatchAndRecordActiveException();
+        skipped = counting.counts();
+    }
+    EXPECT_EQ(skipped->total(), 0u) << *skipped;
+    EXPECT_FALSE(fs::exists(second.file(CRWReportExceptionFile)));
+    EXPECT_NE(second.logText().find("Skipping ObjC exception at this point"), std::string::npos);
 }
 
 TEST(CRWExceptionCapture, NothingIsRecordedWithoutAnActiveException) {
@@ -193,6 +232,125 @@ TEST(CRWExceptionDemangling, ClassNamesAreDemangledAndTheRestStaysAsItIs) {
     char small[8];
     EXPECT_FALSE(CRWExceptionDemangle("St13runtime_error", small, sizeof(small)));
     EXPECT_STREQ(small, "St13run") << "too long for the buffer: the mangled name, cut";
+}
+
+// The application object and its "reportException:" as the platform made it, put back afterwards;
+// the standard user defaults start empty.
+class CRWExceptionApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::UserDefaults::resetForTesting();
+        application_ = plat::rt::getClass(plat::rt::kNSApplicationClassName);
+        selector_ = plat::rt::selector(plat::rt::kReportExceptionSelector);
+        platform_ = plat::rt::classMethodImplementation(application_, selector_);
+        ASSERT_TRUE(platform_) << "the platform's application object reports exceptions";
+        previousSink_ = plat::OSLog::setSink([this](const plat::OSLog::Entry& entry) {
+            std::lock_guard guard(linesLock_);
+            lines_.push_back(entry.text);
+        });
+    }
+    void TearDown() override {
+        plat::rt::replaceMethod(application_, selector_, platform_, plat::rt::kReportExceptionTypes);
+        plat::OSLog::setSink(previousSink_);
+        plat::UserDefaults::resetForTesting();
+    }
+    // Stands in for the platform's implementation, counting its calls.
+    void countPreviousReports() {
+        plat::rt::replaceMethod(application_, selector_,
+                                plat::rt::makeImplementation([this](const plat::rt::Id&, plat::rt::SEL,
+                                                                    const plat::rt::Arguments& arguments) {
+                                    ++previousReports_;
+                                    reported_ = arguments.at(0).object();
+                                    return plat::rt::Value();
+                                }),
+                                plat::rt::kReportExceptionTypes);
+    }
+    static plat::rt::RuntimeException raise() {
+        try {
+            plat::rt::sendMessage(plat::rt::sharedApplication(), "aMessageNobodyAnswers");
+        } catch (const plat::rt::RuntimeException& exception) {
+            return exception;
+        }
+        throw std::logic_error("the message was answered");
+    }
+    bool logged(const std::string& text) {
+        TULLoggerWaitUntilWritten();
+        std::lock_guard guard(linesLock_);
+        return std::any_of(lines_.begin(), lines_.end(),
+                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+
+    capturetest::CaptureContext context_;
+    plat::rt::Class application_ = nullptr;
+    plat::rt::SEL selector_ = nullptr;
+    plat::rt::IMP platform_;
+    int previousReports_ = 0;
+    plat::rt::Id reported_;
+    std::mutex linesLock_;
+    std::vector<std::string> lines_;
+    plat::OSLog::Sink previousSink_;
+};
+
+TEST_F(CRWExceptionApplicationTest, AReportedExceptionIsRecordedWithItsFramesThenReportedAsBefore) {
+    ASSERT_TRUE(context_.started());
+    countPreviousReports();
+    CRWExceptionInstallApplicationHook(nullptr);
+    EXPECT_FALSE(CRWExceptionApplicationHookInstalled()) << "not without NSApplicationCrashOnExceptions";
+
+    plat::UserDefaults::standard().set("NSApplicationCrashOnExceptions", plat::Object(true));
+    CRWExceptionPart part{};
+    CRWExceptionInstallApplicationHook(&part);
+    // A second start-up keeps the first previous implementation instead of chaining to itself.
+    CRWExceptionInstallApplicationHook(&part);
+    EXPECT_TRUE(CRWExceptionApplicationHookInstalled());
+    EXPECT_NE(part.originalReportException, nullptr);
+
+    const plat::rt::RuntimeException raised = raise();
+    ASSERT_FALSE(raised.callStackReturnAddresses().empty());
+    const plat::rt::Id exception = plat::rt::exceptionObject(raised);
+    plat::rt::sendMessage(plat::rt::sharedApplication(), selector_, {plat::rt::Value(exception)});
+    EXPECT_EQ(previousReports_, 1) << "the previous implementation runs once, after the record";
+    EXPECT_EQ(reported_, exception) << "with the same arguments";
+
+    const auto sections = capturetest::sections(context_.file(CRWReportExceptionFile));
+    ASSERT_FALSE(sections.empty());
+    const plat::Object& recorded = sections.front()["exception"];
+    EXPECT_EQ(recorded["type"].string(), "objective-c");
+    EXPECT_EQ(recorded["name"].string(), hex("NSInvalidArgumentException"));
+    EXPECT_EQ(recorded["reason"].string(), hex(raised.what()));
+    ASSERT_EQ(recorded["frames"].array().size(), raised.callStackReturnAddresses().size());
+    for (size_t i = 0; i < raised.callStackReturnAddresses().size(); ++i)
+        EXPECT_EQ(recorded["frames"].at(i)["pc"].number().uint64Value(),
+                  raised.callStackReturnAddresses()[i]);
+    EXPECT_FALSE(capturetest::section(context_.file(CRWReportExceptionFile), "threads").isAbsent())
+        << "followed by the common crash path";
+    EXPECT_NE(context_.logText().find("Recording an NSException"), std::string::npos);
+}
+
+TEST_F(CRWExceptionApplicationTest, StartUpWarnsWhenTheApplicationsReportsCannotBeRecorded) {
+    ASSERT_TRUE(context_.started());
+    const char* notSet = "Warning: NSApplicationCrashOnExceptions is not set. This will result in poor "
+                         "top-level uncaught exception reporting.";
+    const char* notOurs = "Warning: top-level NSApplication-reported exceptions cannot be intercepted";
+    CRWExceptionCheckHandlers();
+    EXPECT_TRUE(logged(notSet));
+    EXPECT_FALSE(logged(notOurs));
+
+    TULLoggerWaitUntilWritten();
+    {
+        std::lock_guard guard(linesLock_);
+        lines_.clear();
+    }
+    plat::UserDefaults::standard().set("NSApplicationCrashOnExceptions", plat::Object(true));
+    CRWExceptionInstallApplicationHook(nullptr);
+    CRWExceptionCheckHandlers();
+    EXPECT_FALSE(logged(notSet));
+    EXPECT_FALSE(logged(notOurs));
+
+    // Someone replaced the implementation after start-up.
+    countPreviousReports();
+    CRWExceptionCheckHandlers();
+    EXPECT_TRUE(logged(notOurs));
 }
 
 } // namespace

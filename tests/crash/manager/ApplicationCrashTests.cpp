@@ -1,10 +1,13 @@
 // The application end to end: `velmora` runs headless against the stand-in, is killed with
-// SIGSEGV, and its next launch uploads the crash report. The stored upload body is decoded here
+// SIGSEGV (or ends on an exception that reaches its top level), and its next launch uploads the
+// crash report. The stored upload body is decoded here
 // with a wire-format reader of its own, and the report's files must equal the crashed run's records.
 // With crash collection off, the report is kept until a launch with the developer's argument sends
 // or deletes it.
 #include "app/UnsentCrashReportsAction.h"
+#include "crash/record/CRWFileRead.h"
 #include "crash/report/CRWUserDefaults.h"
+#include "platform/foundation/JSONSerialization.h"
 #include "standin/StandinServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -37,7 +40,8 @@ class ApplicationCrashTest : public ::testing::Test {
 protected:
     void SetUp() override { server.start(); }
 
-    pid_t launch(const std::string& logName, std::vector<std::string> arguments = {}) {
+    pid_t launch(const std::string& logName, std::vector<std::string> arguments = {},
+                 const std::map<std::string, std::string>& environment = {}) {
         arguments.insert(arguments.begin(), VELMORA_APP_BINARY);
         std::vector<char*> argv;
         for (std::string& argument : arguments)
@@ -57,6 +61,8 @@ protected:
             setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
             // The application's own bundle, not the test bundle of this binary's other tests.
             setenv("VELMORA_BUNDLE", VELMORA_RESOURCES_DIR, 1);
+            for (const auto& [name, value] : environment)
+                setenv(name.c_str(), value.c_str(), 1);
             execv(VELMORA_APP_BINARY, argv.data());
             _exit(127);
         }
@@ -235,6 +241,87 @@ TEST_F(ApplicationCrashTest, WithCollectionOffAReportIsKeptUntilTheHostSendsOrDe
         << testsupport::readFile(home.path() / "delete.log");
     EXPECT_TRUE(logContains("delete.log", "Deleting unsent crash reports"));
     EXPECT_EQ(crashUploadBodies().size(), uploads) << "nothing was sent";
+}
+
+// One JSON object per line of a record file.
+std::vector<plat::Object> recordSections(const std::string& contents) {
+    std::vector<plat::Object> sections;
+    size_t start = 0;
+    while (start < contents.size()) {
+        size_t end = contents.find('\n', start);
+        if (end == std::string::npos) end = contents.size();
+        if (end > start)
+            sections.push_back(plat::JSONSerialization::jsonObject(contents.substr(start, end - start)));
+        start = end + 1;
+    }
+    return sections;
+}
+
+TEST_F(ApplicationCrashTest, AnExceptionReportedThroughTheApplicationObjectReachesTheNextUpload) {
+    pid_t firstRun = launch("first.log", {}, {{"VELMORA_TEST_RAISE_EXCEPTION", "1"}});
+    // The application raises once crash capture is up, and ends itself.
+    int status = 0;
+    bool ended = waitFor([&] { return waitpid(firstRun, &status, WNOHANG) == firstRun; }, 90);
+    if (!ended) stop(firstRun, SIGKILL);
+    const std::string firstLog = testsupport::readFile(home.path() / "first.log");
+    ASSERT_TRUE(ended) << firstLog;
+    // Under the address sanitizer the chained handler ends the process with an exit status instead.
+    ASSERT_TRUE((WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) ||
+                (WIFEXITED(status) && WEXITSTATUS(status) != 0))
+        << firstLog;
+    std::map<std::string, std::string> records;
+    std::error_code ignored;
+    for (const auto& folder : fs::directory_iterator(activeFolder(), ignored))
+        for (const auto& entry : fs::directory_iterator(folder.path()))
+            if (entry.path().extension() == ".crwrecord")
+                records[entry.path().filename()] = testsupport::readFile(entry);
+    ASSERT_TRUE(records.count("exception.crwrecord")) << firstLog;
+    ASSERT_TRUE(records.count("signal.crwrecord")) << "the abort that follows is recorded too";
+
+    // The record: the runtime's exception as the application object reported it, with the stack
+    // of the raise as frames, the raise and its callers in the application's image.
+    const std::vector<plat::Object> sections = recordSections(records["exception.crwrecord"]);
+    ASSERT_FALSE(sections.empty());
+    const plat::Object& exception = sections.front()["exception"];
+    EXPECT_EQ(exception["type"].string(), "objective-c");
+    EXPECT_EQ(CRWFileHexDecodeString(exception["name"].string()), "NSInvalidArgumentException");
+    EXPECT_NE(CRWFileHexDecodeString(exception["reason"].string())
+                  .value_or("")
+                  .find("velmoraTestMessageNobodyAnswers"),
+              std::string::npos);
+    ASSERT_FALSE(exception["frames"].array().empty());
+    size_t inVelmora = 0;
+    for (const plat::Object& image : recordSections(records["binary_images.crwrecord"])) {
+        const plat::Object& load = image["load"];
+        if (load.isAbsent() || load["path"].asString() == nullptr) continue;
+        if (fs::path(load["path"].string()).filename() != "velmora") continue;
+        const uint64_t base = load["base"].number().uint64Value();
+        const uint64_t size = load["size"].number().uint64Value();
+        for (const plat::Object& frame : exception["frames"].array()) {
+            const uint64_t pc = frame["pc"].number().uint64Value();
+            if (pc >= base && pc < base + size) ++inVelmora;
+        }
+    }
+    EXPECT_GE(inVelmora, 2u);
+    for (const plat::Object& section : sections) {
+        if (section["exception"].isAbsent()) continue;
+        EXPECT_NE(section["exception"]["type"].string(), "c++")
+            << "the terminate handler leaves the runtime's exception to the application object";
+    }
+
+    pid_t second = launch("second.log");
+    bool uploaded = waitFor([&] { return !crashUploadBodies().empty(); }, 90);
+    stop(second, SIGTERM);
+    ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "second.log");
+    bool found = false;
+    for (const std::string& body : crashUploadBodies())
+        for (auto& files : crashtest::uploadedReportFiles(body)) {
+            if (!files.count("exception.crwrecord")) continue;
+            found = true;
+            EXPECT_EQ(files["exception.crwrecord"], records["exception.crwrecord"]);
+            EXPECT_TRUE(files.count("exception.crwrecord.symbolicated")) << "processed before it was sent";
+        }
+    EXPECT_TRUE(found) << "the report of the exception was sent";
 }
 
 } // namespace

@@ -111,6 +111,58 @@ TEST_F(SymbolicationTest, FramesAreNamedInTheImageLoadedNowAndWrittenBesideTheCr
     EXPECT_EQ(testsupport::readFile(folder / "signal.crwrecord.symbolicated"), expected);
 }
 
+TEST_F(SymbolicationTest, ExceptionTypeNamesLeftMangledAtCrashTimeAreDemangledInTheCopy) {
+    auto hexOf = [](const std::string& text) {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        std::string hex;
+        for (unsigned char c : text)
+            hex += {kDigits[c >> 4], kDigits[c & 0xF]};
+        return hex;
+    };
+    // A template with a value argument, as the crash-time demangler leaves it, then a name it did
+    // demangle, which must stay untouched however it reads.
+    const std::string mangled = "N7velmora6TaggedINSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEELi3EEE";
+    const std::string record = "{\"exception\":{\"type\":\"c++\",\"name\":\"" + hexOf(mangled) +
+                               "\",\"name_mangled\":true,\"reason\":\"\",\"time\":1}}\n"
+                               "{\"threads\":[{\"stacktrace\":[0]}]}\n"
+                               "{\"exception\":{\"type\":\"c++\",\"name\":\"" +
+                               hexOf("Pi") + "\",\"reason\":\"\",\"time\":1}}\n";
+    const fs::path folder = makeFolder("report", {{"metadata.crwrecord", metadata("s", 1)},
+                                                  {"binary_images.crwrecord", imageList()},
+                                                  {"exception.crwrecord", record}});
+    auto report = CRWInternalReport::reportWithPath(folder.string());
+    ASSERT_TRUE(report);
+    CRWProcessReportOperation operation(report, std::make_shared<CRWSymbolResolver>());
+    operation.start();
+
+    EXPECT_EQ(operation.symbolicatedFiles(), std::vector<std::string>{"exception.crwrecord"});
+    EXPECT_EQ(testsupport::readFile(folder / "exception.crwrecord"), record) << "the record is not rewritten";
+    const std::string copy = testsupport::readFile(folder / "exception.crwrecord.symbolicated");
+    const std::string demangled = "velmora::Tagged<std::__cxx11::basic_string<char, std::char_traits<char>, "
+                                  "std::allocator<char> >, 3>";
+    EXPECT_EQ(copy, "{\"threads\":[[{\"symbol\":null,\"raw_symbol\":null,\"offset\":0,\"library\":null}]]}\n"
+                    "{\"exception\":{\"name\":\"" +
+                        hexOf(demangled) + "\",\"mangled_name\":\"" + hexOf(mangled) + "\"}}\n");
+
+    // Without an image list nothing is symbolicated, and the name is still demangled.
+    fs::remove(folder / "binary_images.crwrecord");
+    fs::remove(folder / "exception.crwrecord.symbolicated");
+    CRWProcessReportOperation again(report, std::make_shared<CRWSymbolResolver>());
+    again.start();
+    EXPECT_EQ(testsupport::readFile(folder / "exception.crwrecord.symbolicated"),
+              "{\"exception\":{\"name\":\"" + hexOf(demangled) + "\",\"mangled_name\":\"" + hexOf(mangled) +
+                  "\"}}\n");
+
+    // Names demangled at crash time leave no copy behind.
+    const fs::path plain =
+        makeFolder("plain", {{"metadata.crwrecord", metadata("t", 1)},
+                             {"exception.crwrecord", record.substr(record.rfind("{\"exception"))}});
+    auto plainReport = CRWInternalReport::reportWithPath(plain.string());
+    ASSERT_TRUE(plainReport);
+    EXPECT_FALSE(CRWProcessReportOperation(plainReport, nullptr).demangleExceptionNames());
+    EXPECT_FALSE(fs::exists(plain / "exception.crwrecord.symbolicated"));
+}
+
 TEST_F(SymbolicationTest, AReturnAddressAtAFunctionStartBelongsToTheFunctionBefore) {
     const fs::path images =
         makeFolder("images", {{"binary_images.crwrecord", imageList()}}) / "binary_images.crwrecord";
