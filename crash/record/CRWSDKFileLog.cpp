@@ -58,6 +58,7 @@ void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments) {
         ++cursor;
         switch (*cursor) {
         case 'd':
+        case 'i':
             CRWFileFDWriteInt64(descriptor, va_arg(arguments, int32_t));
             break;
         case 'u':

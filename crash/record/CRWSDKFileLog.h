@@ -4,7 +4,7 @@
 // argument, so a message is on disk up to the last piece before a fault. No lock, no heap, no
 // buffered output; lines of concurrent writers may interleave.
 //
-// Placeholders: %d (signed 32-bit), %u and %x (unsigned 32-bit, decimal and lower-case hex),
+// Placeholders: %d and %i (signed 32-bit), %u and %x (unsigned 32-bit, decimal and lower-case hex),
 // %p (address as "0x" and hex), %s (string; "(null)" for none). Anything else after "%" is written
 // as it stands and takes no argument, so length modifiers ("%zu", "%llx") are not supported.
 //

@@ -11,9 +11,9 @@ namespace {
 
 TEST(CRWSDKFileLog, FormatsItsOwnPlaceholders) {
     crashtest::ScopedLogContext context;
-    CRWSDKFileLog(CRWSDKLogLevelWarn, "d=%d u=%u x=%x p=%p s=%s n=%s %% %q end%", -42, 4000000000u, 0xbeefu,
-                  reinterpret_cast<void*>(0x1000), "text", static_cast<const char*>(nullptr));
-    EXPECT_EQ(context.logText(), "d=-42 u=4000000000 x=beef p=0x1000 s=text n=(null) %% %q end%");
+    CRWSDKFileLog(CRWSDKLogLevelWarn, "d=%d i=%i u=%u x=%x p=%p s=%s n=%s %% %q end%", -42, 7, 4000000000u,
+                  0xbeefu, reinterpret_cast<void*>(0x1000), "text", static_cast<const char*>(nullptr));
+    EXPECT_EQ(context.logText(), "d=-42 i=7 u=4000000000 x=beef p=0x1000 s=text n=(null) %% %q end%");
 }
 
 TEST(CRWSDKFileLog, LengthModifiersAreWrittenLiterallyAndKeepTheirArgument) {
