@@ -94,11 +94,16 @@ TEST_F(CrashDemo, ASegfaultIsRecordedInTheCrashingFunctionWithoutAllocating) {
     EXPECT_TRUE(fs::exists(report.parent_path() / "previously-crashed"));
 }
 
-TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndAnUnreadableOneSaysWhy) {
-    const DemoRun demo = run("segv", {"--threads", "2", "--deaf-threads", "4", "--spinning-thread",
-                                      "--traced-thread", "--previous-handler", "--count-allocations"});
+TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnesSayWhy) {
+    const DemoRun demo =
+        run("segv", {"--threads", "2", "--deaf-threads", "4", "--spinning-thread", "--traced-thread",
+                     "--stuck-thread", "--previous-handler", "--count-allocations"});
     ASSERT_EQ(demo.termSignal, SIGSEGV) << demo.output;
     EXPECT_NE(demo.output.find("previous 11 allocations 0 nanoseconds"), std::string::npos) << demo.output;
+    // The thread that cannot stop costs the wait for it, not the two seconds it stays stuck.
+    const size_t at = demo.output.find(" nanoseconds ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_LT(std::stoull(demo.output.substr(at + 13)), 1'500'000'000u);
     const auto byName = records(CRWReportSignalFile);
     expectProcessRecorded(byName);
     const plat::Object::Array& threads = byName.at("threads").array();
@@ -115,9 +120,14 @@ TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndAnUnreadableOn
     size_t deaf = 0, recorded = 0;
     for (size_t i = 0; i < threads.size(); ++i) {
         const std::string& name = names[i].string();
+        // Another process traces one, the other waits where no stop reaches it: no registers, and
+        // the reason instead.
         if (name == "deaf-traced") {
-            // Another process traces it: no registers, and the reason instead.
             EXPECT_EQ(threads[i], plat::Object({{"unreadable", plat::Object("ptrace not permitted")}}));
+            continue;
+        }
+        if (name == "deaf-stuck") {
+            EXPECT_EQ(threads[i], plat::Object({{"unreadable", plat::Object("thread did not stop")}}));
             continue;
         }
         EXPECT_GT(threads[i]["registers"]["rip"].number().uint64Value(), 4096u) << name;
@@ -139,9 +149,10 @@ TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndAnUnreadableOn
         }
     }
     EXPECT_EQ(deaf, 5u);
-    EXPECT_EQ(recorded, threads.size() - 1) << "every thread but the traced one";
+    EXPECT_EQ(recorded, threads.size() - 2) << "every thread but the traced and the stuck one";
     const std::string log = testsupport::readFile(report / "sdk.log");
-    EXPECT_NE(log.find(": ptrace not permitted"), std::string::npos);
+    EXPECT_NE(log.find(": ptrace not permitted\n"), std::string::npos);
+    EXPECT_NE(log.find(": thread did not stop\n"), std::string::npos);
 }
 
 TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {

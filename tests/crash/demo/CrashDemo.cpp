@@ -3,7 +3,7 @@
 // drive real crashes in a child process.
 //
 //   crash-demo <mode> <report-folder> [--threads N] [--deaf-threads N] [--spinning-thread]
-//              [--traced-thread] [--previous-handler] [--count-allocations]
+//              [--traced-thread] [--stuck-thread] [--previous-handler] [--count-allocations]
 //
 //   crash-demo symbolicate <report-folder>
 //
@@ -19,7 +19,8 @@
 // blocked in a read inside crashDemoDeafReadInner inside crashDemoDeafReadOuter (odd i).
 // --spinning-thread adds such a thread that never waits ("deaf-spin", in crashDemoDeafSpin), and
 // --traced-thread one ("deaf-traced", asleep) that a second process holds traced, so that crash
-// recording cannot read it from outside.
+// recording cannot read it from outside, and --stuck-thread one ("deaf-stuck") that waits in the
+// kernel where nothing but a fatal signal reaches it: for a vfork child that sleeps two seconds.
 //
 // Standard output, before the crash: "image <path> <hex base>" for the executable (and the library
 // in dlopen mode), then "ready". With --previous-handler a handler installed before crash
@@ -55,6 +56,7 @@
 #include <string>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
@@ -213,6 +215,19 @@ __attribute__((noinline)) void crashDemoDeafSleep() {
     }
 }
 
+__attribute__((noinline)) void crashDemoDeafStuck() {
+    // The parent of a vfork waits for its child without being interruptible.
+    if (vfork() == 0) {
+        close(STDOUT_FILENO);
+        struct timespec interval {
+            2, 0
+        };
+        syscall(SYS_nanosleep, &interval, nullptr);
+        _exit(0);
+    }
+    crashDemoDeafSleep();
+}
+
 __attribute__((noinline)) void crashDemoDeafSpin() {
     for (;;)
         spinLaps = spinLaps + 1;
@@ -259,7 +274,7 @@ __attribute__((noinline)) void crashDemoMach() {
 namespace {
 
 // A thread that blocks every signal and waits in the frame its kind names: 0 asleep, 1 reading,
-// 2 spinning.
+// 2 spinning, 3 stuck.
 void deafThread(const std::string& name, int kind) {
     sigset_t all;
     sigfillset(&all);
@@ -270,6 +285,7 @@ void deafThread(const std::string& name, int kind) {
         for (;;)
             crashDemoDeafReadOuter();
     if (kind == 2) crashDemoDeafSpin();
+    if (kind == 3) crashDemoDeafStuck();
     crashDemoDeafSleep();
 }
 
@@ -313,6 +329,7 @@ int main(int argc, char** argv) {
     int deaf = 0;
     bool spinning = false;
     bool traced = false;
+    bool stuck = false;
     bool previous = false;
     for (int i = 3; i < argc; ++i) {
         const std::string option = argv[i];
@@ -320,6 +337,7 @@ int main(int argc, char** argv) {
         if (option == "--deaf-threads" && i + 1 < argc) deaf = std::atoi(argv[++i]);
         if (option == "--spinning-thread") spinning = true;
         if (option == "--traced-thread") traced = true;
+        if (option == "--stuck-thread") stuck = true;
         if (option == "--previous-handler") previous = true;
         if (option == "--count-allocations") countAllocations = true;
     }
@@ -344,6 +362,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < deaf; ++i)
         threads.emplace_back(deafThread, "deaf-" + std::to_string(i), i % 2);
     if (spinning) threads.emplace_back(deafThread, "deaf-spin", 2);
+    if (stuck) threads.emplace_back(deafThread, "deaf-stuck", 3);
     std::atomic<pid_t> tracedThread{0};
     if (traced) {
         threads.emplace_back([&tracedThread] {
@@ -351,7 +370,7 @@ int main(int argc, char** argv) {
             deafThread("deaf-traced", 0);
         });
     }
-    while (deafReady.load() < deaf + (spinning ? 1 : 0) + (traced ? 1 : 0))
+    while (deafReady.load() < deaf + (spinning ? 1 : 0) + (traced ? 1 : 0) + (stuck ? 1 : 0))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (traced && !holdTraced(tracedThread.load())) {
         std::fprintf(stderr, "cannot trace the thread\n");
