@@ -48,8 +48,14 @@ bool visitFrame(void* state, uint64_t pc, uint32_t repeatCount) {
 bool recordThread(const CRWProcess* process, pid_t thread, CRWFile* file) {
     CRWThreadContext context;
     if (!CRWProcessGetThreadState(process, thread, &context)) {
+        // The entry says why, and the threads after it are still recorded.
+        const CRWThreadReadFailure failure = CRWThreadStopperFailure(thread);
+        const char* reason = CRWThreadReadFailureReason(failure);
+        if (reason == nullptr) reason = CRWThreadReadFailureReason(CRWThreadReadFailureNotAsked);
         CRWSDKLogErrorIn("CRWProcessRecordThread", "Unable to get thread state\n");
+        CRWSDKLogErrorIn("CRWProcessRecordThread", "Thread %d: %s\n", static_cast<int32_t>(thread), reason);
         CRWFileWriteHashStart(file);
+        CRWFileWriteHashEntryString(file, "unreadable", reason);
         CRWFileWriteHashEnd(file);
         return false;
     }

@@ -37,13 +37,14 @@ bool CRWProcessSuspendAllOtherThreads(CRWProcess* process);
 bool CRWProcessResumeAllOtherThreads(CRWProcess* process);
 
 // A thread's registers: the crashed thread's from the user context when there is one, the
-// recording thread's own as at the return from this call, any other thread's as it stored them
-// when it stopped. False when they cannot be had.
+// recording thread's own as at the return from this call, any other thread's as it had them when
+// it stopped (by the stop signal or the ptrace reader). False when they cannot be had.
 bool CRWProcessGetThreadState(const CRWProcess* process, pid_t thread, CRWThreadContext* context);
 
-// The "threads" section. A thread whose registers cannot be had is written as an empty hash and
-// the others follow; a recursion is folded into "repeated_pc" and "repeat_count". False when any
-// thread could not be recorded in full.
+// The "threads" section. A thread whose registers cannot be had is written as a hash holding only
+// "unreadable", a short reason (CRWThreadReadFailureReason), and the others follow; a recursion is
+// folded into "repeated_pc" and "repeat_count". False when any thread could not be recorded in
+// full.
 bool CRWProcessRecordAllThreads(const CRWProcess* process, CRWFile* file);
 // The "registers" hash of one context (x86_64 or arm64 names).
 void CRWProcessWriteRegisters(CRWFile* file, const CRWThreadContext* context);

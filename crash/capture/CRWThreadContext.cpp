@@ -4,6 +4,7 @@
 #include "crash/record/CRWMemory.h"
 
 #include <cstring>
+#include <sys/user.h>
 #include <ucontext.h>
 
 namespace {
@@ -121,6 +122,41 @@ bool CRWThreadContextFromUserContext(const void* userContext, CRWThreadContext* 
     return true;
 #else
     (void)user;
+    return false;
+#endif
+}
+
+bool CRWThreadContextFromTraceRegisters(const void* registers, CRWThreadContext* context) {
+    if (!CRWIsValidPointer(context)) return false;
+    memset(context, 0, sizeof(*context));
+    if (!CRWIsValidPointer(registers)) return false;
+#if defined(__x86_64__)
+    const auto* g = static_cast<const struct user_regs_struct*>(registers);
+    auto& r = context->x86_64;
+    context->architecture = CRWThreadContextArchitectureX86_64;
+    r.rax = g->rax;
+    r.rbx = g->rbx;
+    r.rcx = g->rcx;
+    r.rdx = g->rdx;
+    r.rdi = g->rdi;
+    r.rsi = g->rsi;
+    r.rbp = g->rbp;
+    r.rsp = g->rsp;
+    r.r8 = g->r8;
+    r.r9 = g->r9;
+    r.r10 = g->r10;
+    r.r11 = g->r11;
+    r.r12 = g->r12;
+    r.r13 = g->r13;
+    r.r14 = g->r14;
+    r.r15 = g->r15;
+    r.rip = g->rip;
+    r.rflags = g->eflags;
+    r.cs = g->cs & 0xFFFF;
+    r.fs = g->fs & 0xFFFF;
+    r.gs = g->gs & 0xFFFF;
+    return true;
+#else
     return false;
 #endif
 }

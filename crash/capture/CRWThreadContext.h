@@ -69,6 +69,10 @@ CRWThreadContextArchitecture CRWThreadContextHostArchitecture();
 // missing user context or a host whose registers we do not model (the context is then zeroed).
 bool CRWThreadContextFromUserContext(const void* userContext, CRWThreadContext* context);
 
+// Fills `context` from the general registers that ptrace reads of a thread of this machine (the
+// NT_PRSTATUS register set, a user_regs_struct). False for a host whose registers we do not model.
+bool CRWThreadContextFromTraceRegisters(const void* registers, CRWThreadContext* context);
+
 // Reads; 0 for a missing or invalid context. arm64 reads are masked to their low 36 bits; x86_64
 // has no link register (0).
 uint64_t CRWThreadContextGetPC(const CRWThreadContext* context);

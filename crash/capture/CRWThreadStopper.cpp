@@ -1,4 +1,5 @@
-// Runs at crash time. The thread list over getdents64 and the signal-and-futex thread stopper.
+// Runs at crash time. The thread list over getdents64 and the signal-and-futex thread stopper, with
+// the ptrace reader for the threads the signal cannot reach.
 #include "crash/capture/CRWThreadStopper.h"
 
 #include "crash/record/CRWMemory.h"
@@ -23,6 +24,8 @@ enum SlotState : uint32_t { Idle = 0, Requested = 1, Capturing = 2, Stopped = 3,
 struct StopSlot {
     std::atomic<pid_t> tid{0};
     std::atomic<uint32_t> state{Idle};
+    // Why an Idle slot's thread was not stopped by the signal; None when it is left to the reader.
+    std::atomic<uint32_t> failure{CRWThreadReadFailureNone};
     CRWThreadContext context;
 };
 
@@ -108,6 +111,49 @@ void stopHandler(int signal, siginfo_t* info, void* userContext) {
     errno = savedErrno;
 }
 
+// "/proc/self/task/<thread>/status" into `path` (48 bytes are enough).
+void statusPath(pid_t thread, char* path) {
+    static const char prefix[] = "/proc/self/task/";
+    static const char suffix[] = "/status";
+    memcpy(path, prefix, sizeof(prefix) - 1);
+    char* at = path + sizeof(prefix) - 1;
+    char digits[12];
+    int length = 0;
+    auto value = static_cast<uint32_t>(thread);
+    do {
+        digits[length++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (length > 0)
+        *at++ = digits[--length];
+    memcpy(at, suffix, sizeof(suffix));
+}
+
+// The hex number after `key` in a status text; false when the key is missing.
+bool statusMask(const char* text, size_t length, const char* key, uint64_t* mask) {
+    const size_t keyLength = strlen(key);
+    for (size_t line = 0; line + keyLength < length;) {
+        if (memcmp(text + line, key, keyLength) == 0) {
+            size_t at = line + keyLength;
+            while (at < length && (text[at] == ' ' || text[at] == '\t'))
+                ++at;
+            uint64_t value = 0;
+            for (int digits = 0; at < length && digits < 16; ++at, ++digits) {
+                const char c = text[at];
+                const int nibble = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+                if (nibble < 0) break;
+                value = value << 4 | static_cast<uint64_t>(nibble);
+            }
+            *mask = value;
+            return true;
+        }
+        while (line < length && text[line] != '\n')
+            ++line;
+        ++line;
+    }
+    return false;
+}
+
 // Parses a directory entry name as a thread id; 0 for anything else ("." and "..").
 pid_t parseThreadId(const char* name) {
     pid_t value = 0;
@@ -158,6 +204,26 @@ int32_t CRWThreadListCurrent(pid_t* threads, uint32_t capacity) {
     return static_cast<int32_t>(count);
 }
 
+bool CRWThreadBlocksSignal(pid_t thread, int signal) {
+    if (thread <= 0 || signal < 1 || signal > 64) return false;
+    char path[48];
+    statusPath(thread, path);
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    char text[4096];
+    size_t length = 0;
+    for (;;) {
+        const ssize_t count = read(descriptor, text + length, sizeof(text) - length);
+        if (count <= 0) break;
+        length += static_cast<size_t>(count);
+        if (length == sizeof(text)) break;
+    }
+    close(descriptor);
+    uint64_t blocked = 0;
+    if (!statusMask(text, length, "SigBlk:", &blocked)) return false;
+    return ((blocked >> (signal - 1)) & 1) != 0;
+}
+
 int CRWThreadStopperSignal() {
     // Above the ones the C library keeps for itself.
     return SIGRTMIN + 3;
@@ -165,6 +231,7 @@ int CRWThreadStopperSignal() {
 
 bool CRWThreadStopperInstall() {
     if (installed.load()) return true;
+    CRWThreadTracerPrepare();
     struct sigaction action {};
     action.sa_sigaction = stopHandler;
     action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
@@ -192,18 +259,26 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
     const uint32_t used = count < CRWMaxRecordedThreads ? count : CRWMaxRecordedThreads;
     for (uint32_t i = 0; i < used; ++i) {
         slots[i].state.store(Idle);
+        slots[i].failure.store(CRWThreadReadFailureNone);
         slots[i].tid.store(threads[i]);
     }
     slotCount.store(used);
     const pid_t process = getpid();
+    const int signal = CRWThreadStopperSignal();
     for (uint32_t i = 0; i < used; ++i) {
-        if (threads[i] == self) continue;
+        // A thread that blocks the signal would only keep everyone waiting for its answer.
+        if (threads[i] == self || CRWThreadBlocksSignal(threads[i], signal)) continue;
         slots[i].state.store(Requested);
-        if (syscall(SYS_tgkill, process, threads[i], CRWThreadStopperSignal()) != 0)
+        if (syscall(SYS_tgkill, process, threads[i], signal) != 0) {
             slots[i].state.store(Idle);
+            slots[i].failure.store(CRWThreadReadFailureExited);
+        }
     }
     const int64_t deadline = monotonicNanoseconds() + int64_t{answerTimeoutMilliseconds} * 1'000'000;
     bool allStopped = true;
+    // The threads left to the reader: on this handler's stack, as the thread list is.
+    pid_t unanswered[CRWMaxRecordedThreads];
+    uint32_t unansweredCount = 0;
     for (uint32_t i = 0; i < used; ++i) {
         if (threads[i] == self) continue;
         for (uint32_t state = slots[i].state.load(); state == Requested || state == Capturing;
@@ -212,23 +287,41 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
             if (remaining <= 0) break;
             futexWait(&slots[i].state, state, remaining);
         }
-        if (slots[i].state.load() != Stopped) allStopped = false;
+        // A request still unanswered is withdrawn first, so that a late answer cannot stop the
+        // thread again while the reader holds it.
+        uint32_t expected = Requested;
+        slots[i].state.compare_exchange_strong(expected, Idle);
+        const uint32_t state = slots[i].state.load();
+        if (state == Stopped) continue;
+        if (state == Idle && slots[i].failure.load() == CRWThreadReadFailureNone)
+            unanswered[unansweredCount++] = threads[i];
+        else
+            allStopped = false;
     }
+    if (!CRWThreadTracerAttach(unanswered, unansweredCount)) allStopped = false;
     return allStopped;
 }
 
 bool CRWThreadStopperGetContext(pid_t thread, CRWThreadContext* context) {
     if (!CRWIsValidPointer(context) || sessionOwner.load() == 0) return false;
     StopSlot* slot = slotOf(thread);
-    if (slot == nullptr || slot->state.load() != Stopped) return false;
+    if (slot == nullptr) return false;
+    if (slot->state.load() != Stopped) return CRWThreadTracerGetContext(thread, context);
     memcpy(context, &slot->context, sizeof(*context));
     return true;
 }
 
 bool CRWThreadStopperIsStopped(pid_t thread) {
-    if (sessionOwner.load() == 0) return false;
+    return CRWThreadStopperFailure(thread) == CRWThreadReadFailureNone;
+}
+
+CRWThreadReadFailure CRWThreadStopperFailure(pid_t thread) {
+    if (sessionOwner.load() == 0) return CRWThreadReadFailureNotAsked;
     StopSlot* slot = slotOf(thread);
-    return slot != nullptr && slot->state.load() == Stopped;
+    if (slot == nullptr || thread == sessionOwner.load()) return CRWThreadReadFailureNotAsked;
+    if (slot->state.load() == Stopped) return CRWThreadReadFailureNone;
+    const auto failure = static_cast<CRWThreadReadFailure>(slot->failure.load());
+    return failure != CRWThreadReadFailureNone ? failure : CRWThreadTracerFailure(thread);
 }
 
 bool CRWThreadStopperResume() {
@@ -246,14 +339,15 @@ bool CRWThreadStopperResume() {
         }
         futexWakeAll(&slots[i].state);
     }
+    bool allLeft = CRWThreadTracerRelease();
     const int64_t deadline = monotonicNanoseconds() + kLeaveTimeoutNanoseconds;
-    bool allLeft = true;
     for (uint32_t i = 0; i < count; ++i)
         if (!waitWhile(&slots[i].state, Released, deadline)) allLeft = false;
     slotCount.store(0);
     for (uint32_t i = 0; i < count; ++i) {
         slots[i].tid.store(0);
         slots[i].state.store(Idle);
+        slots[i].failure.store(CRWThreadReadFailureNone);
     }
     sessionOwner.store(0);
     return allLeft;

@@ -1,15 +1,18 @@
 // Runs at crash time. Lists the threads of this process and stops them while a crash is recorded.
 // Linux has no call that suspends another thread and reads its registers, so each thread is sent
 // a real-time signal; its handler stores the thread's registers in a slot set aside for it and
-// waits on a futex until the recorder releases it. Every wait is bounded: a thread that does not
-// answer (it blocks the signal, or it is stuck in the kernel) is left running and reported as not
-// stopped, and a stopped thread resumes on its own if it is never released.
+// waits on a futex until the recorder releases it. A thread that cannot take the signal (it blocks
+// it, as many library threads block every signal) or does not answer it in time is read from
+// outside instead, by the ptrace reader (CRWThreadTracer.h), which holds it stopped as well. Every
+// wait is bounded: a thread that can be stopped neither way is left running with the reason, and a
+// stopped thread resumes on its own if it is never released.
 //
 // No allocation, no locks: the slots are static storage, and everything else is a system call.
 // One stop session at a time (the recording thread's); a second recorder waits for the first.
 #pragma once
 
 #include "crash/capture/CRWThreadContext.h"
+#include "crash/capture/CRWThreadTracer.h"
 
 #include <cstdint>
 #include <sys/types.h>
@@ -29,13 +32,20 @@ int32_t CRWThreadListCurrent(pid_t* threads, uint32_t capacity);
 int CRWThreadStopperSignal();
 bool CRWThreadStopperInstall();
 
+// Whether `thread` blocks `signal` now (the "SigBlk" mask of its status); false when unknown.
+bool CRWThreadBlocksSignal(pid_t thread, int signal);
+
 // Stops every thread in `threads` except the caller, waiting at most `answerTimeoutMilliseconds`
-// in all for their answers. True when every one of them stopped.
+// in all for the answers to the signal, then handing the rest to the ptrace reader (which stops
+// them while the recording goes on). True when every one of them stopped or was handed over.
 bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerTimeoutMilliseconds = 200);
-// The registers that `thread` stored when it stopped; false when it did not stop.
+// The registers that `thread` had when it stopped; false when it did not stop. For a thread handed
+// to the reader, waits (bounded) until it is read.
 bool CRWThreadStopperGetContext(pid_t thread, CRWThreadContext* context);
 // Whether `thread` is stopped now.
 bool CRWThreadStopperIsStopped(pid_t thread);
+// Why `thread` is not stopped; CRWThreadReadFailureNone when it is.
+CRWThreadReadFailure CRWThreadStopperFailure(pid_t thread);
 // Releases every stopped thread and waits (bounded) until they have left their handlers, so that
 // the next session starts clean. True when all of them left in time.
 bool CRWThreadStopperResume();

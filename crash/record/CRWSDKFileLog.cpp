@@ -1,5 +1,6 @@
-// Runs at crash time. The internal log writer: its own small formatter and one write call per run
-// of literal text or placeholder, with the descriptor kept in the writable context.
+// Runs at crash time. The internal log writer: its own small formatter, gathering a message's pieces
+// on the stack between the points where it writes them, with the descriptor kept in the writable
+// context.
 #include "crash/record/CRWSDKFileLog.h"
 
 #include "crash/record/CRWContext.h"
@@ -17,6 +18,43 @@ void writeText(int descriptor, const char* text) {
     const size_t length = strlen(text);
     if (length > 0) CRWFileWriteWithRetries(descriptor, text, length);
 }
+
+// The pieces of a message that cannot fault while they are read (literal text of the format,
+// numbers), gathered for one write call: a crash's unwinder trace runs to thousands of lines, and a
+// system call per piece made the log most of the time a crash takes to record.
+class PieceBuffer {
+public:
+    explicit PieceBuffer(int descriptor) : descriptor_(descriptor) {}
+    void append(const char* bytes, size_t length) {
+        if (length > sizeof(bytes_) - used_) {
+            flush();
+            if (length > sizeof(bytes_)) {
+                CRWFileWriteWithRetries(descriptor_, bytes, length);
+                return;
+            }
+        }
+        memcpy(bytes_ + used_, bytes, length);
+        used_ += length;
+    }
+    void appendUInt64(uint64_t value, bool hex) {
+        char digits[CRWFileNumberBufferSize];
+        const size_t first = CRWFilePrepareUInt64(digits, value, hex);
+        append(digits + first, CRWFileNumberBufferSize - 1 - first);
+    }
+    void appendInt64(int64_t value) {
+        if (value < 0) append("-", 1);
+        appendUInt64(value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value), false);
+    }
+    void flush() {
+        if (used_ > 0) CRWFileWriteWithRetries(descriptor_, bytes_, used_);
+        used_ = 0;
+    }
+
+private:
+    int descriptor_;
+    size_t used_ = 0;
+    char bytes_[256];
+};
 
 // The log descriptor, opening the file on first use. Two threads may race to open it: one wins the
 // exchange and the other closes its own descriptor again.
@@ -43,44 +81,47 @@ void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments) {
     const int descriptor = logDescriptor(writable, readonly->logPath);
     if (descriptor < 0) return;
 
+    PieceBuffer pieces(descriptor);
     for (const char* cursor = format; *cursor != '\0'; ++cursor) {
         if (*cursor != '%' || cursor[1] == '\0') {
-            // The literal text up to the next placeholder goes out in one write, before any argument
-            // is read: a fault while formatting still leaves everything before it on disk, without
-            // a system call per character (a crash's unwinder trace runs to thousands of lines).
             const char* end = cursor + 1;
             while (*end != '\0' && !(*end == '%' && end[1] != '\0'))
                 ++end;
-            CRWFileWriteWithRetries(descriptor, cursor, static_cast<size_t>(end - cursor));
+            pieces.append(cursor, static_cast<size_t>(end - cursor));
             cursor = end - 1;
             continue;
         }
         ++cursor;
         switch (*cursor) {
         case 'd':
-            CRWFileFDWriteInt64(descriptor, va_arg(arguments, int32_t));
+        case 'i':
+            pieces.appendInt64(va_arg(arguments, int32_t));
             break;
         case 'u':
-            CRWFileFDWriteUInt64(descriptor, va_arg(arguments, uint32_t), false);
+            pieces.appendUInt64(va_arg(arguments, uint32_t), false);
             break;
         case 'x':
-            CRWFileFDWriteUInt64(descriptor, va_arg(arguments, uint32_t), true);
+            pieces.appendUInt64(va_arg(arguments, uint32_t), true);
             break;
         case 'p':
-            writeText(descriptor, "0x");
-            CRWFileFDWriteUInt64(descriptor, reinterpret_cast<uintptr_t>(va_arg(arguments, void*)), true);
+            pieces.append("0x", 2);
+            pieces.appendUInt64(reinterpret_cast<uintptr_t>(va_arg(arguments, void*)), true);
             break;
         case 's': {
+            // The one piece whose reading may fault: everything before it goes out first, so that a
+            // fault still leaves it on disk.
+            pieces.flush();
             const char* text = va_arg(arguments, const char*);
             writeText(descriptor, CRWIsValidPointer(text) ? text : "(null)");
             break;
         }
         default:
             // Unknown conversions (length modifiers included) stand as written and take no value.
-            CRWFileWriteWithRetries(descriptor, cursor - 1, 2);
+            pieces.append(cursor - 1, 2);
             break;
         }
     }
+    pieces.flush();
 }
 
 void CRWSDKFileLog(uint32_t level, const char* format, ...) {

@@ -1,10 +1,11 @@
 // Runs at crash time. The crash reporter's internal log, "sdk.log" in the report folder of the run.
-// Safe inside a signal handler: it formats a few placeholders itself and writes each run of
-// literal text, and each placeholder's text, with a plain write call before it reads the next
-// argument, so a message is on disk up to the last piece before a fault. No lock, no heap, no
-// buffered output; lines of concurrent writers may interleave.
+// Safe inside a signal handler: it formats a few placeholders itself, gathers literal text and
+// numbers on its stack and writes them with a plain write call before it reads a string argument
+// (the one piece whose reading may fault) and at the end of the message, so a message is on disk
+// up to the last piece before a fault. No lock, no heap, nothing kept between messages; lines of
+// concurrent writers may interleave.
 //
-// Placeholders: %d (signed 32-bit), %u and %x (unsigned 32-bit, decimal and lower-case hex),
+// Placeholders: %d and %i (signed 32-bit), %u and %x (unsigned 32-bit, decimal and lower-case hex),
 // %p (address as "0x" and hex), %s (string; "(null)" for none). Anything else after "%" is written
 // as it stands and takes no argument, so length modifiers ("%zu", "%llx") are not supported.
 //

@@ -212,10 +212,17 @@ bool CRWUnwindNextFrame(CRWUnwindContext* context) {
         CRWUnwindLogWarn("Error: SP (%p) isn't a valid pointer", (void*)(uintptr_t)sp);
         return false;
     }
+    // A recursion moves the stack; a frame that repeats the last one's PC and SP (a frame record
+    // that names itself, say) would repeat forever.
+    if (context->frameCount > 0 && pc == context->lastFramePC && sp == context->lastFrameSP) {
+        CRWUnwindLogWarn("Error: frame at %p repeats the frame before it", (void*)(uintptr_t)pc);
+        return failedToAdvance();
+    }
     context->repeatCount =
         (context->frameCount > 0 && pc == context->lastFramePC) ? context->repeatCount + 1 : 0;
     context->frameCount += 1;
     context->lastFramePC = pc;
+    context->lastFrameSP = sp;
     return true;
 }
 

@@ -38,6 +38,7 @@ struct CRWUnwindContext {
     uint32_t frameCount;
     CRWCompactUnwindContext compactUnwindState;
     uint64_t lastFramePC;
+    uint64_t lastFrameSP;
     uint32_t repeatCount;
     const CRWUnwindEnvironment* environment;
     // What the previous frame looked up, tried first by the next: its image with that image's

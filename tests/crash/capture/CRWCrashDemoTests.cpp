@@ -94,6 +94,67 @@ TEST_F(CrashDemo, ASegfaultIsRecordedInTheCrashingFunctionWithoutAllocating) {
     EXPECT_TRUE(fs::exists(report.parent_path() / "previously-crashed"));
 }
 
+TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnesSayWhy) {
+    const DemoRun demo =
+        run("segv", {"--threads", "2", "--deaf-threads", "4", "--spinning-thread", "--traced-thread",
+                     "--stuck-thread", "--previous-handler", "--count-allocations"});
+    ASSERT_EQ(demo.termSignal, SIGSEGV) << demo.output;
+    EXPECT_NE(demo.output.find("previous 11 allocations 0 nanoseconds"), std::string::npos) << demo.output;
+    // The thread that cannot stop costs the wait for it, not the two seconds it stays stuck.
+    const size_t at = demo.output.find(" nanoseconds ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_LT(std::stoull(demo.output.substr(at + 13)), 1'500'000'000u);
+    const auto byName = records(CRWReportSignalFile);
+    expectProcessRecorded(byName);
+    const plat::Object::Array& threads = byName.at("threads").array();
+    const plat::Object::Array& names = byName.at("thread_names").array();
+    ASSERT_EQ(names.size(), threads.size());
+    // Where each kind of deaf thread waits: a frame of its own, reached through the C library for
+    // the two that wait in the kernel.
+    const std::map<std::string, std::vector<std::string>> expectedFrames{
+        {"deaf-0", {"crashDemoDeafSleep"}},
+        {"deaf-1", {"crashDemoDeafReadInner", "crashDemoDeafReadOuter"}},
+        {"deaf-2", {"crashDemoDeafSleep"}},
+        {"deaf-3", {"crashDemoDeafReadInner", "crashDemoDeafReadOuter"}},
+        {"deaf-spin", {"crashDemoDeafSpin"}}};
+    size_t deaf = 0, recorded = 0;
+    for (size_t i = 0; i < threads.size(); ++i) {
+        const std::string& name = names[i].string();
+        // Another process traces one, the other waits where no stop reaches it: no registers, and
+        // the reason instead.
+        if (name == "deaf-traced") {
+            EXPECT_EQ(threads[i], plat::Object({{"unreadable", plat::Object("ptrace not permitted")}}));
+            continue;
+        }
+        if (name == "deaf-stuck") {
+            EXPECT_EQ(threads[i], plat::Object({{"unreadable", plat::Object("thread did not stop")}}));
+            continue;
+        }
+        EXPECT_GT(threads[i]["registers"]["rip"].number().uint64Value(), 4096u) << name;
+        EXPECT_GT(threads[i]["registers"]["rsp"].number().uint64Value(), 4096u) << name;
+        EXPECT_FALSE(threads[i]["stacktrace"].array().empty()) << name;
+        ++recorded;
+        if (name.rfind("deaf-", 0) != 0) continue;
+        ++deaf;
+        const std::vector<std::string> stack = functionsOnStack(demo, threads[i], "crash-demo");
+        ASSERT_EQ(expectedFrames.count(name), 1u) << name;
+        for (const std::string& function : expectedFrames.at(name))
+            EXPECT_TRUE(contains(stack, function)) << name << " lacks " << function;
+        EXPECT_TRUE(std::any_of(
+            stack.begin(), stack.end(),
+            [](const std::string& function) { return function.find("deafThread") != std::string::npos; }))
+            << name << " is walked down to its thread function";
+        if (name == "deaf-spin") {
+            EXPECT_EQ(stack.at(0), "crashDemoDeafSpin") << "interrupted while running";
+        }
+    }
+    EXPECT_EQ(deaf, 5u);
+    EXPECT_EQ(recorded, threads.size() - 2) << "every thread but the traced and the stuck one";
+    const std::string log = testsupport::readFile(report / "sdk.log");
+    EXPECT_NE(log.find(": ptrace not permitted\n"), std::string::npos);
+    EXPECT_NE(log.find(": thread did not stop\n"), std::string::npos);
+}
+
 TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
     DemoRun demo = run("abort");
     EXPECT_EQ(demo.termSignal, SIGABRT);

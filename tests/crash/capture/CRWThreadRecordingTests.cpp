@@ -1,6 +1,7 @@
-// Thread recording in this process: the thread list, stopping and releasing threads, the sections
-// of the common crash path, the folding of a recursion, crash annotations and bounded string
-// copies, all with the interposed counting allocator watching the crash path.
+// Thread recording in this process: the thread list, stopping and releasing threads (by the stop
+// signal and, for threads that block it, from outside), the sections of the common crash path, the
+// folding of a recursion, crash annotations and bounded string copies, all with the interposed
+// counting allocator watching the crash path.
 #include "crash/capture/CRWHandler.h"
 #include "crash/capture/CRWProcess.h"
 #include "crash/capture/CRWSafeString.h"
@@ -26,7 +27,8 @@ namespace {
 using capturetest::CaptureContext;
 namespace fs = std::filesystem;
 
-// Threads that wait until told to finish; one of them blocks every signal, so it cannot be stopped.
+// Threads that wait until told to finish, counting their laps; the last one may block every signal,
+// the stop signal included, so that only the ptrace reader can stop it.
 class Sleepers {
 public:
     explicit Sleepers(int count, bool oneDeaf = false) {
@@ -41,8 +43,10 @@ public:
                 pthread_setname_np(pthread_self(), name.c_str());
                 tids_[i] = gettid();
                 ++ready_;
-                while (!finish_.load())
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                while (!finish_.load()) {
+                    ++laps_[i];
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
             });
         }
         while (ready_.load() != count)
@@ -54,10 +58,12 @@ public:
             t.join();
     }
     pid_t tid(int i) const { return tids_[i]; }
+    uint64_t laps(int i) const { return laps_[i].load(); }
 
 private:
     std::vector<std::thread> threads_;
     pid_t tids_[16] = {};
+    std::atomic<uint64_t> laps_[16] = {};
     std::atomic<int> ready_{0};
     std::atomic<bool> finish_{false};
 };
@@ -102,26 +108,59 @@ TEST(CRWThreadRecording, TheThreadListNamesEveryThreadOfTheProcess) {
 
 TEST(CRWThreadRecording, StoppedThreadsHandOverTheirRegistersAndResumeWhenReleased) {
     Sleepers sleepers(3, true);
+    const pid_t deaf = sleepers.tid(2);
+    EXPECT_TRUE(CRWThreadBlocksSignal(deaf, CRWThreadStopperSignal()));
+    EXPECT_FALSE(CRWThreadBlocksSignal(sleepers.tid(0), CRWThreadStopperSignal()));
     pid_t threads[CRWMaxRecordedThreads];
     const int32_t count = CRWThreadListCurrent(threads, CRWMaxRecordedThreads);
-    // Every thread counts here: the stop handlers run on the stopped threads.
-    crashtest::AllocationCountScope counting(true);
-    EXPECT_FALSE(CRWThreadStopperStop(threads, count, 100)) << "the deaf thread does not stop";
-    CRWThreadContext context;
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(CRWThreadStopperGetContext(sleepers.tid(i), &context));
-        EXPECT_NE(CRWThreadContextGetPC(&context), 0u);
-        EXPECT_NE(CRWThreadContextGetStackPointer(&context), 0u);
+    CRWThreadContext contexts[3];
+    uint64_t lapsWhileStopped[3];
+    bool stopped = false, resumed = false;
+    crashtest::AllocationCounts counts;
+    {
+        // Every thread counts here: the stop handlers run on the stopped threads. Nothing that may
+        // allocate (a failing expectation) runs until counting ends.
+        crashtest::AllocationCountScope counting(true);
+        stopped = CRWThreadStopperStop(threads, count, 100);
+        for (int i = 0; i < 3; ++i) {
+            contexts[i].architecture = CRWThreadContextArchitectureNone;
+            CRWThreadStopperGetContext(sleepers.tid(i), &contexts[i]);
+            lapsWhileStopped[i] = sleepers.laps(i);
+        }
+        struct timespec interval {
+            0, 20'000'000
+        };
+        nanosleep(&interval, nullptr);
+        for (int i = 0; i < 3; ++i)
+            lapsWhileStopped[i] = sleepers.laps(i) - lapsWhileStopped[i];
+        resumed = CRWThreadStopperResume();
+        counts = counting.counts();
     }
-    EXPECT_FALSE(CRWThreadStopperGetContext(sleepers.tid(2), &context));
-    EXPECT_FALSE(CRWThreadStopperIsStopped(CRWThreadSelf()));
-    EXPECT_TRUE(CRWThreadStopperResume());
-    const auto counts = counting.counts();
+    EXPECT_TRUE(stopped) << "the deaf thread is stopped from outside";
+    EXPECT_TRUE(resumed);
     EXPECT_EQ(counts.total(), 0u) << counts;
-    EXPECT_FALSE(CRWThreadStopperIsStopped(sleepers.tid(0)));
-    // A second session starts clean.
-    EXPECT_FALSE(CRWThreadStopperStop(threads, count, 50));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_GT(CRWThreadContextGetPC(&contexts[i]), 4096u) << i;
+        EXPECT_GT(CRWThreadContextGetStackPointer(&contexts[i]), 4096u) << i;
+        EXPECT_EQ(lapsWhileStopped[i], 0u) << i << " ran on while stopped";
+    }
+    EXPECT_FALSE(CRWThreadStopperIsStopped(CRWThreadSelf()));
+    EXPECT_FALSE(CRWThreadStopperIsStopped(deaf));
+    // Released, the deaf thread runs on.
+    const uint64_t laps = sleepers.laps(2);
+    for (int i = 0; i < 2000 && sleepers.laps(2) == laps; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GT(sleepers.laps(2), laps);
+
+    // A second session starts clean; a listed thread that has ended says so, the others stop.
+    pid_t ended = 0;
+    std::thread([&ended] { ended = gettid(); }).join();
+    threads[count] = ended;
+    EXPECT_FALSE(CRWThreadStopperStop(threads, count + 1, 50));
+    EXPECT_EQ(CRWThreadStopperFailure(ended), CRWThreadReadFailureExited);
+    EXPECT_STREQ(CRWThreadReadFailureReason(CRWThreadStopperFailure(ended)), "thread exited");
     EXPECT_TRUE(CRWThreadStopperIsStopped(sleepers.tid(1)));
+    EXPECT_TRUE(CRWThreadStopperIsStopped(deaf));
     EXPECT_TRUE(CRWThreadStopperResume());
 }
 
@@ -152,23 +191,22 @@ TEST(CRWThreadRecording, TheCommonCrashPathDescribesEveryThreadWithoutAllocating
     ASSERT_GE(threads.size(), 6u);
     EXPECT_EQ(names.size(), threads.size());
     EXPECT_EQ(labels.size(), threads.size());
-    size_t crashed = 0, empty = 0;
+    size_t crashed = 0, deaf = 0;
     for (size_t i = 0; i < threads.size(); ++i) {
         const plat::Object& thread = threads[i];
-        if (thread.dict().empty()) {
-            ++empty;
-            EXPECT_EQ(names[i].string().rfind("deaf-", 0), 0u) << "only the deaf thread goes unrecorded";
-            continue;
-        }
-        EXPECT_GT(thread["registers"]["rip"].number().uint64Value(), 4096u);
-        EXPECT_FALSE(thread["stacktrace"].array().empty());
+        EXPECT_GT(thread["registers"]["rip"].number().uint64Value(), 4096u) << names[i].string();
+        EXPECT_GT(thread["registers"]["rsp"].number().uint64Value(), 4096u) << names[i].string();
+        // The sleepers are walked from the C library's sleep down to the thread's start.
+        EXPECT_GE(thread["stacktrace"].array().size(), names[i].string().rfind("sleeper-", 0) == 0 ? 4u : 1u)
+            << names[i].string();
+        if (names[i].string() == "deaf-3") ++deaf;
         if (thread["crashed"] == plat::Object(true)) ++crashed;
         if (names[i].string() == "sleeper-1") {
             EXPECT_TRUE(labels[i].string().empty());
         }
     }
     EXPECT_EQ(crashed, 1u);
-    EXPECT_EQ(empty, 1u);
+    EXPECT_EQ(deaf, 1u) << "the thread that blocks every signal is recorded too";
     EXPECT_NE(std::find(labels.begin(), labels.end(), plat::Object("test.capture.labelled")), labels.end());
     EXPECT_NE(std::find(names.begin(), names.end(), plat::Object("sleeper-2")), names.end());
     EXPECT_TRUE(records["runtime"]["crash_info_entries"].isArray());

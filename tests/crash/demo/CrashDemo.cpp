@@ -2,7 +2,8 @@
 // the way its first argument names, so that tests (and anyone wanting a real report folder) can
 // drive real crashes in a child process.
 //
-//   crash-demo <mode> <report-folder> [--threads N] [--previous-handler] [--count-allocations]
+//   crash-demo <mode> <report-folder> [--threads N] [--deaf-threads N] [--spinning-thread]
+//              [--traced-thread] [--stuck-thread] [--previous-handler] [--count-allocations]
 //
 //   crash-demo symbolicate <report-folder>
 //
@@ -12,6 +13,14 @@
 // (waits for a signal from outside), mach (a simulated bad-access exception, then the real fault),
 // log-then-segv (a log line and a key, then a fault), second-crash (a fault while a crash is already
 // being recorded).
+//
+// --deaf-threads N starts N threads ("deaf-<i>") that block every signal, the stop signal of crash
+// recording included, and wait in frames of their own: asleep in crashDemoDeafSleep (even i) or
+// blocked in a read inside crashDemoDeafReadInner inside crashDemoDeafReadOuter (odd i).
+// --spinning-thread adds such a thread that never waits ("deaf-spin", in crashDemoDeafSpin), and
+// --traced-thread one ("deaf-traced", asleep) that a second process holds traced, so that crash
+// recording cannot read it from outside, and --stuck-thread one ("deaf-stuck") that waits in the
+// kernel where nothing but a fatal signal reaches it: for a vfork child that sleeps two seconds.
 //
 // Standard output, before the crash: "image <path> <hex base>" for the executable (and the library
 // in dlopen mode), then "ready". With --previous-handler a handler installed before crash
@@ -45,6 +54,9 @@
 #include <pthread.h>
 #include <stdexcept>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
@@ -58,6 +70,10 @@ std::atomic<int64_t> crashStart{0};
 // undefined-behaviour checks of sanitised builds before it could fault).
 volatile uintptr_t nowhereAddress = 16;
 volatile int keepRecursing = 1;
+volatile uint64_t spinLaps = 0;
+// The read end of a pipe nobody writes to.
+int silentPipe = -1;
+std::atomic<int> deafReady{0};
 
 int64_t monotonicNanoseconds() {
     struct timespec now {};
@@ -190,6 +206,44 @@ __attribute__((noinline)) void crashDemoTrap() {
     __asm__ volatile("int3");
 }
 
+__attribute__((noinline)) void crashDemoDeafSleep() {
+    for (;;) {
+        struct timespec interval {
+            1, 0
+        };
+        nanosleep(&interval, nullptr);
+    }
+}
+
+__attribute__((noinline)) void crashDemoDeafStuck() {
+    // The parent of a vfork waits for its child without being interruptible.
+    if (vfork() == 0) {
+        close(STDOUT_FILENO);
+        struct timespec interval {
+            2, 0
+        };
+        syscall(SYS_nanosleep, &interval, nullptr);
+        _exit(0);
+    }
+    crashDemoDeafSleep();
+}
+
+__attribute__((noinline)) void crashDemoDeafSpin() {
+    for (;;)
+        spinLaps = spinLaps + 1;
+}
+
+__attribute__((noinline)) int crashDemoDeafReadInner() {
+    char byte = 0;
+    const ssize_t count = read(silentPipe, &byte, 1);
+    return static_cast<int>(count) + byte;
+}
+
+__attribute__((noinline)) int crashDemoDeafReadOuter() {
+    volatile int result = crashDemoDeafReadInner();
+    return result + 1;
+}
+
 __attribute__((noinline)) int crashDemoOverflow(int depth) {
     volatile char pad[512];
     pad[depth % sizeof(pad)] = static_cast<char>(depth);
@@ -217,6 +271,52 @@ __attribute__((noinline)) void crashDemoMach() {
 
 } // extern "C"
 
+namespace {
+
+// A thread that blocks every signal and waits in the frame its kind names: 0 asleep, 1 reading,
+// 2 spinning, 3 stuck.
+void deafThread(const std::string& name, int kind) {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    pthread_setname_np(pthread_self(), name.c_str());
+    ++deafReady;
+    if (kind == 1)
+        for (;;)
+            crashDemoDeafReadOuter();
+    if (kind == 2) crashDemoDeafSpin();
+    if (kind == 3) crashDemoDeafStuck();
+    crashDemoDeafSleep();
+}
+
+// A second process that holds `thread` traced (attached, never stopped) until this process ends.
+// False when it could not attach.
+bool holdTraced(pid_t thread) {
+    int go[2], answer[2];
+    if (pipe(go) != 0 || pipe(answer) != 0) return false;
+    std::fflush(stdout);
+    const pid_t tracer = fork();
+    if (tracer < 0) return false;
+    if (tracer == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The test reads this process's output until it ends; the tracer keeps none of it open.
+        close(STDOUT_FILENO);
+        char byte = 0;
+        if (read(go[0], &byte, 1) != 1) _exit(1);
+        byte = ptrace(PTRACE_SEIZE, thread, nullptr, nullptr) == 0 ? 'y' : 'n';
+        (void)!write(answer[1], &byte, 1);
+        for (;;)
+            pause();
+    }
+    // Under Yama's restricted ptrace the tracer must be named; elsewhere the call fails harmlessly.
+    prctl(PR_SET_PTRACER, tracer, 0, 0, 0);
+    char byte = 'g';
+    if (write(go[1], &byte, 1) != 1 || read(answer[0], &byte, 1) != 1) return false;
+    return byte == 'y';
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: crash-demo <mode> <report-folder> [--threads N] [--previous-handler] "
@@ -226,10 +326,18 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     if (mode == "symbolicate") return symbolicateReport(argv[2]);
     int sleepers = 0;
+    int deaf = 0;
+    bool spinning = false;
+    bool traced = false;
+    bool stuck = false;
     bool previous = false;
     for (int i = 3; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--threads" && i + 1 < argc) sleepers = std::atoi(argv[++i]);
+        if (option == "--deaf-threads" && i + 1 < argc) deaf = std::atoi(argv[++i]);
+        if (option == "--spinning-thread") spinning = true;
+        if (option == "--traced-thread") traced = true;
+        if (option == "--stuck-thread") stuck = true;
         if (option == "--previous-handler") previous = true;
         if (option == "--count-allocations") countAllocations = true;
     }
@@ -248,6 +356,25 @@ int main(int argc, char** argv) {
             for (;;)
                 pause();
         });
+    }
+    int silent[2];
+    if (pipe(silent) == 0) silentPipe = silent[0];
+    for (int i = 0; i < deaf; ++i)
+        threads.emplace_back(deafThread, "deaf-" + std::to_string(i), i % 2);
+    if (spinning) threads.emplace_back(deafThread, "deaf-spin", 2);
+    if (stuck) threads.emplace_back(deafThread, "deaf-stuck", 3);
+    std::atomic<pid_t> tracedThread{0};
+    if (traced) {
+        threads.emplace_back([&tracedThread] {
+            tracedThread = gettid();
+            deafThread("deaf-traced", 0);
+        });
+    }
+    while (deafReady.load() < deaf + (spinning ? 1 : 0) + (traced ? 1 : 0) + (stuck ? 1 : 0))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (traced && !holdTraced(tracedThread.load())) {
+        std::fprintf(stderr, "cannot trace the thread\n");
+        return 6;
     }
 
     printImage(reinterpret_cast<const void*>(&crashDemoSegfault));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <thread>
 #include <vector>
 
@@ -11,9 +12,9 @@ namespace {
 
 TEST(CRWSDKFileLog, FormatsItsOwnPlaceholders) {
     crashtest::ScopedLogContext context;
-    CRWSDKFileLog(CRWSDKLogLevelWarn, "d=%d u=%u x=%x p=%p s=%s n=%s %% %q end%", -42, 4000000000u, 0xbeefu,
-                  reinterpret_cast<void*>(0x1000), "text", static_cast<const char*>(nullptr));
-    EXPECT_EQ(context.logText(), "d=-42 u=4000000000 x=beef p=0x1000 s=text n=(null) %% %q end%");
+    CRWSDKFileLog(CRWSDKLogLevelWarn, "d=%d i=%i u=%u x=%x p=%p s=%s n=%s %% %q end%", -42, 7, 4000000000u,
+                  0xbeefu, reinterpret_cast<void*>(0x1000), "text", static_cast<const char*>(nullptr));
+    EXPECT_EQ(context.logText(), "d=-42 i=7 u=4000000000 x=beef p=0x1000 s=text n=(null) %% %q end%");
 }
 
 TEST(CRWSDKFileLog, LengthModifiersAreWrittenLiterallyAndKeepTheirArgument) {
@@ -24,6 +25,19 @@ TEST(CRWSDKFileLog, LengthModifiersAreWrittenLiterallyAndKeepTheirArgument) {
                   reinterpret_cast<void*>(0xc000), static_cast<size_t>(4242));
     EXPECT_EQ(context.logText().substr(before.size()),
               "INFO  [CRWAllocatorCreate:7] Mapping: 0xa000 0xb000 0xc000, total: %zu K\n");
+}
+
+TEST(CRWSDKFileLogDeathTest, EverythingBeforeAStringThatFaultsIsOnDisk) {
+    crashtest::ScopedLogContext context;
+    void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(page, MAP_FAILED);
+    // The child writes into this test's log file and dies reading the string.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_DEATH(CRWSDKFileLog(CRWSDKLogLevelError, "number %d at %p then %s and no more", 42,
+                               reinterpret_cast<void*>(0x1000), static_cast<const char*>(page)),
+                 "");
+    EXPECT_EQ(context.logText(), "number 42 at 0x1000 then ");
+    munmap(page, 4096);
 }
 
 TEST(CRWSDKFileLog, TheMacrosNameTheFunctionAndTheThresholdFilters) {

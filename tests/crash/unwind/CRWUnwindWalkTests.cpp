@@ -90,6 +90,17 @@ TEST_F(LoggedWalk, RepeatedFramesAreCounted) {
     EXPECT_EQ(pcs.back(), 0x10009000u);
 }
 
+TEST_F(LoggedWalk, AFrameRecordThatNamesItselfEndsTheWalk) {
+    const uint64_t base = stack.address();
+    // As on the stack of a thread that is only being born: the record's saved frame pointer is
+    // its own address, so every further step would yield the same frame.
+    frameRecord(base + 0x200, base + 0x200, 0x10002000);
+    const std::vector<uint64_t> pcs = walk(arm64(0x10000100, base + 0x100, base + 0x200, 0));
+    EXPECT_EQ(pcs, (std::vector<uint64_t>{0x10000100, 0x10002000}));
+    EXPECT_NE(log().find("repeats the frame before it\n"), std::string::npos) << log();
+    EXPECT_NE(log().find("Failed to advance to the next frame\n"), std::string::npos);
+}
+
 TEST_F(LoggedWalk, UnreadableFrameRecordFailsTheWalk) {
     const uint64_t base = stack.address();
     frameRecord(base + 0x200, base + 0x8000, 0x10002000); // the caller's record lies outside the stack
