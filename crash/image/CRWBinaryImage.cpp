@@ -1,5 +1,5 @@
 // The safe lookups at the end of this file run at crash time; the rest runs on the dynamic
-// linker's callbacks and the binary-images queue.
+// linker's callbacks, on the thread that loaded or unloaded.
 #include "crash/image/CRWBinaryImage.h"
 
 #include "crash/image/CRWBinaryImageTable.h"
@@ -17,13 +17,12 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
 
 namespace {
 
-// One queued change: the details and the path, taken while the linker still lists the image.
+// One change: the details and the path, taken while the linker still lists the image.
 struct Change {
     bool added;
     CRWBinaryImageDetails details;
@@ -31,7 +30,8 @@ struct Change {
 };
 
 // The details of every image reported as loaded, by header: a removed image may be unmapped by
-// the time it is reported, so its unload record is written from what its load saw.
+// the time it is reported, so its unload record is written from what its load saw. The mutex also
+// keeps the table's writes and the file's lines in the order of the changes.
 struct LoadedImages {
     std::mutex mutex;
     std::map<const void*, CRWBinaryImageDetails> byHeader;
@@ -101,29 +101,24 @@ void recordSlice(const Change& change) {
     if (!borrowed) CRWFileClose(&own);
 }
 
-void processChange(std::unique_ptr<Change> change) {
-    storeNode(*change);
-    recordSlice(*change);
-}
-
 } // namespace
 
 void CRWBinaryImageInit() {
     CRWWritableContext* writable = _crwContext.writable;
     const CRWReadOnlyContext* readonly = _crwContext.readonly;
     if (writable == nullptr || readonly == nullptr) return;
-    std::memset(&writable->binaryImages, 0, sizeof writable->binaryImages);
-    writable->binaryImages.file.descriptor = -1;
-
-    const plat::DispatchQueue queue = CRWBinaryImageQueue();
-    queue.async([writable, readonly] {
+    LoadedImages& loaded = loadedImages();
+    {
+        std::lock_guard lock(loaded.mutex);
+        std::memset(&writable->binaryImages, 0, sizeof writable->binaryImages);
+        writable->binaryImages.file.descriptor = -1;
         if (!CRWUnlinkIfExists(readonly->binaryImagePath))
             CRWSDKLogWarnIn("CRWBinaryImageInit_block_invoke",
                             "Unable to reset the binary image log file %s\n", CRWErrnoName(errno));
         if (!CRWFileInitWithPath(&writable->binaryImages.file, readonly->binaryImagePath, false))
             CRWSDKLogWarnIn("CRWBinaryImageInit_block_invoke",
                             "Error: Unable to open the binary image log file during init\n");
-    });
+    }
     // The linker reports every loaded image to a new callback at once. The callbacks stay
     // registered for the process; a later start-up (a new context) asks for the list again.
     static std::atomic<bool> registered{false};
@@ -134,7 +129,8 @@ void CRWBinaryImageInit() {
         for (const plat::dyld::Image& image : plat::dyld::images())
             CRWBinaryImageAddedCallback(image.header, image.slide);
     }
-    queue.async([writable] { CRWFileClose(&writable->binaryImages.file); });
+    std::lock_guard lock(loaded.mutex);
+    CRWFileClose(&writable->binaryImages.file);
 }
 
 void CRWBinaryImageAddedCallback(const void* header, intptr_t slide) {
@@ -146,28 +142,28 @@ void CRWBinaryImageRemovedCallback(const void* header, intptr_t slide) {
 }
 
 void CRWBinaryImageChanged(bool added, const void* header, intptr_t slide) {
-    std::unique_ptr<Change> change(new (std::nothrow) Change);
-    if (!change) return; // the heap failed: the change is dropped
-    change->added = added;
-    std::memset(&change->details, 0, sizeof change->details);
-    change->details.header = header;
-    change->details.slide = slide;
+    Change change;
+    change.added = added;
+    std::memset(&change.details, 0, sizeof change.details);
+    change.details.header = header;
+    change.details.slide = slide;
+    change.path = plat::dyld::imagePath(header);
+    // Both the slot and the record are written before the linker's call returns: code of a
+    // library just loaded may run, and crash, at once; the unwinder needs the slot then, and the
+    // next launch the record.
     LoadedImages& loaded = loadedImages();
-    {
-        std::lock_guard lock(loaded.mutex);
-        if (added) {
-            CRWBinaryImageFillInImageDetails(&change->details);
-            loaded.byHeader[header] = change->details;
-        } else if (auto known = loaded.byHeader.find(header); known != loaded.byHeader.end()) {
-            change->details = known->second;
-            loaded.byHeader.erase(known);
-        } else {
-            change->details.slot.baseAddress = reinterpret_cast<uintptr_t>(header);
-        }
+    std::lock_guard lock(loaded.mutex);
+    if (added) {
+        CRWBinaryImageFillInImageDetails(&change.details);
+        loaded.byHeader[header] = change.details;
+    } else if (auto known = loaded.byHeader.find(header); known != loaded.byHeader.end()) {
+        change.details = known->second;
+        loaded.byHeader.erase(known);
+    } else {
+        change.details.slot.baseAddress = reinterpret_cast<uintptr_t>(header);
     }
-    change->path = plat::dyld::imagePath(header);
-    CRWBinaryImageQueue().async(
-        [moved = change.release()] { processChange(std::unique_ptr<Change>(moved)); });
+    storeNode(change);
+    recordSlice(change);
 }
 
 void CRWBinaryImageFillInImageDetails(CRWBinaryImageDetails* details) {

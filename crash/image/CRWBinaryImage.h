@@ -1,8 +1,9 @@
 // Binary image tracking: every image the dynamic linker loads or unloads goes into the fixed table
 // of the writable context (for crash-time lookups) and into "binary_images.crwrecord" (for
 // symbolication on a later launch). Images are ELF objects here: an image's identifier is its GNU
-// build-id, its base its mapped ELF header, its unwind data its eh_frame_hdr table. Callbacks only
-// build a record and queue it; the binary-images queue alone writes the table and the file.
+// build-id, its base its mapped ELF header, its unwind data its eh_frame_hdr table. The callbacks
+// write the slot and the file's line before the load or unload returns to its caller, so that a
+// library that crashes as soon as it is loaded is both unwound and symbolicated.
 #pragma once
 
 #include "crash/record/CRWBinaryImageSlot.h"
@@ -29,7 +30,7 @@ void CRWBinaryImageInit();
 // The dynamic linker's callbacks.
 void CRWBinaryImageAddedCallback(const void* header, intptr_t slide);
 void CRWBinaryImageRemovedCallback(const void* header, intptr_t slide);
-// Both callbacks: build the details and queue the change.
+// Both callbacks: build the details, store or clear the slot and write the file's line.
 void CRWBinaryImageChanged(bool added, const void* header, intptr_t slide);
 
 // Runs at crash time. A copy of the slot of the image containing address; false when the context

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 
 namespace plat::dyld {
@@ -62,14 +63,34 @@ std::vector<Image> scan(unsigned long long* adds, unsigned long long* subs) {
     return result.images;
 }
 
+// The linker's counters alone: the first entry carries them, so the walk stops there.
+void counters(unsigned long long* adds, unsigned long long* subs) {
+    unsigned long long found[2] = {~0ull, ~0ull};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t size, void* data) {
+            auto* out = static_cast<unsigned long long*>(data);
+            if (size >= offsetof(dl_phdr_info, dlpi_subs) + sizeof info->dlpi_subs) {
+                out[0] = info->dlpi_adds;
+                out[1] = info->dlpi_subs;
+            }
+            return 1;
+        },
+        found);
+    *adds = found[0];
+    *subs = found[1];
+}
+
 bool sameImage(const Image& a, const Image& b) {
     return a.header == b.header && a.path == b.path;
 }
 
 void syncLocked(State& s, bool force) {
     unsigned long long adds = 0, subs = 0;
+    if (!force) {
+        counters(&adds, &subs);
+        if (adds == s.adds && subs == s.subs && adds != ~0ull) return;
+    }
     std::vector<Image> current = scan(&adds, &subs);
-    if (!force && adds == s.adds && subs == s.subs) return;
     s.adds = adds;
     s.subs = subs;
     std::vector<Image> gone, fresh;
@@ -121,9 +142,13 @@ int close(void* handle) {
 }
 
 void sync() {
+    const int savedErrno = errno;
     State& s = state();
-    std::lock_guard lock(s.mutex);
-    syncLocked(s, false);
+    {
+        std::lock_guard lock(s.mutex);
+        syncLocked(s, false);
+    }
+    errno = savedErrno;
 }
 
 std::vector<Image> images() {
@@ -147,3 +172,45 @@ void resetForTesting() {
 }
 
 } // namespace plat::dyld
+
+// Every dlopen, dlmopen and dlclose of the process comes here, whoever calls it: these
+// definitions in the executable come first in the lookup order of every shared library, so a
+// library loading another (a GL library loading its driver, say) reaches them too. Each forwards to
+// the next definition in that order (the C library's, or a sanitizer's interceptor that forwards in
+// turn) and then reports what changed, dependencies pulled in or let go included, before it
+// returns. A failed load changes nothing and leaves the linker's error for dlerror untouched.
+namespace {
+
+template <typename Function> Function next(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) void* dlopen(const char* file, int mode) {
+    static const auto real = next<void* (*)(const char*, int)>("dlopen");
+    if (real == nullptr) return nullptr;
+    void* handle = real(file, mode);
+    if (handle != nullptr) plat::dyld::sync();
+    return handle;
+}
+
+__attribute__((visibility("default"))) void* dlmopen(Lmid_t namespaceId, const char* file, int mode) {
+    static const auto real = next<void* (*)(Lmid_t, const char*, int)>("dlmopen");
+    if (real == nullptr) return nullptr;
+    void* handle = real(namespaceId, file, mode);
+    if (handle != nullptr) plat::dyld::sync();
+    return handle;
+}
+
+__attribute__((visibility("default"))) int dlclose(void* handle) {
+    static const auto real = next<int (*)(void*)>("dlclose");
+    if (real == nullptr) return -1;
+    const int result = real(handle);
+    plat::dyld::sync();
+    return result;
+}
+
+} // extern "C"

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -79,16 +81,45 @@ TEST_F(DyldTest, OpenAndCloseReportTheLibrary) {
     EXPECT_FALSE(events[0].added);
     EXPECT_EQ(events[0].header, header);
     EXPECT_EQ(plat::dyld::imagePath(header), "");
+}
 
-    // Loading through the system's own dlopen is seen at the next sync.
+// The process's own dlopen and dlclose, whoever calls them, report before they return, and a
+// library's dependencies come and go with it.
+TEST_F(DyldTest, PlainDlopenAndDlcloseReportEveryImageTheyAddOrRemove) {
+    plat::dyld::registerFuncForAddImage(onAdd);
+    plat::dyld::registerFuncForRemoveImage(onRemove);
     events.clear();
-    handle = dlopen(VELMORA_TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr);
+    void* handle = dlopen(VELMORA_TEST_IMAGE_USER, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    std::vector<std::string> added;
+    for (const Event& event : events) {
+        EXPECT_TRUE(event.added);
+        added.push_back(plat::dyld::imagePath(event.header));
+    }
+    std::sort(added.begin(), added.end());
+    EXPECT_EQ(added, (std::vector<std::string>{VELMORA_TEST_IMAGE, VELMORA_TEST_IMAGE_USER}));
+
+    // Loading it again only counts a reference: nothing to report.
+    events.clear();
+    void* again = dlmopen(LM_ID_BASE, VELMORA_TEST_IMAGE_USER, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_EQ(again, handle);
     EXPECT_TRUE(events.empty());
-    plat::dyld::sync();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_TRUE(events[0].added);
-    dlclose(handle);
-    plat::dyld::sync();
-    EXPECT_EQ(events.size(), 2u);
+    EXPECT_EQ(dlclose(again), 0);
+    EXPECT_TRUE(events.empty());
+
+    EXPECT_EQ(dlclose(handle), 0);
+    ASSERT_EQ(events.size(), 2u);
+    for (const Event& event : events) {
+        EXPECT_FALSE(event.added);
+        EXPECT_EQ(plat::dyld::imagePath(event.header), "");
+    }
+
+    // A failed load reports nothing and leaves the linker's error for dlerror.
+    events.clear();
+    dlerror();
+    EXPECT_EQ(dlopen("/nonexistent/libnothing.so", RTLD_NOW), nullptr);
+    const char* error = dlerror();
+    ASSERT_NE(error, nullptr);
+    EXPECT_NE(std::string(error).find("libnothing.so"), std::string::npos) << error;
+    EXPECT_TRUE(events.empty());
 }

@@ -186,6 +186,39 @@ TEST_F(CRWBinaryImageTracking, HoldsOneThousandTwentyFourImagesAndReusesSlots) {
     EXPECT_EQ(slotIndexOf(slot.baseAddress), freed);
 }
 
+// A library that another library loads and unloads with plain dlopen and dlclose has its slot and
+// its line as soon as each call returns, with nothing drained or synced in between.
+TEST_F(CRWBinaryImageTracking, LoadsAndUnloadsByAnotherLibraryAreTrackedAsTheyHappen) {
+    void* loader = dlopen(CRASH_DEMO_LOADER_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(loader, nullptr) << dlerror();
+    handles.push_back(loader);
+    auto load = reinterpret_cast<void* (*)(const char*)>(dlsym(loader, "crashDemoLoaderOpen"));
+    auto unload = reinterpret_cast<int (*)(void*)>(dlsym(loader, "crashDemoLoaderClose"));
+    ASSERT_TRUE(load && unload);
+
+    void* frameless = load(CRASH_DEMO_FRAMELESS_PATH);
+    ASSERT_NE(frameless, nullptr) << dlerror();
+    const uint64_t enter = reinterpret_cast<uintptr_t>(dlsym(frameless, "crashDemoFramelessEnter"));
+    CRWBinaryImageSlot slot;
+    ASSERT_TRUE(CRWBinaryImageSafeFindImageForAddress(enter, &slot));
+    EXPECT_TRUE(CRWBinaryImageSafeHasUnwindInfo(&slot));
+    std::vector<Event> all = events();
+    ASSERT_GE(all.size(), 2u);
+    EXPECT_EQ(all[all.size() - 2].kind, "load");
+    EXPECT_EQ(all[all.size() - 2].fields["path"].string(), CRASH_DEMO_LOADER_PATH);
+    EXPECT_EQ(all.back().kind, "load");
+    EXPECT_EQ(all.back().fields["path"].string(), CRASH_DEMO_FRAMELESS_PATH);
+    EXPECT_EQ(uint64_t(all.back().fields["base"].number().int64Value()), slot.baseAddress);
+    EXPECT_EQ(all.back().fields["uuid"].string().size(), 40u);
+
+    ASSERT_EQ(unload(frameless), 0);
+    EXPECT_FALSE(CRWBinaryImageSafeFindImageForAddress(enter, &slot));
+    all = events();
+    EXPECT_EQ(all.back().kind, "unload");
+    EXPECT_EQ(all.back().fields["path"].string(), CRASH_DEMO_FRAMELESS_PATH);
+    EXPECT_EQ(uint64_t(all.back().fields["base"].number().int64Value()), slot.baseAddress);
+}
+
 TEST_F(CRWBinaryImageTracking, FindsImagesByIdentifier) {
     void* handle = openCopy(home.path() / "uuid" / "libimage.so");
     CRWBinaryImageSlot slot;
