@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <sstream>
 
 namespace {
 
@@ -230,6 +232,61 @@ TEST_F(CrashDemo, ACrashInsideALoadedLibraryPointsIntoIt) {
     EXPECT_EQ(demo.termSignal, SIGSEGV);
     EXPECT_EQ(firstFrameFunction(demo, records(CRWReportSignalFile), "libcrash_demo_library"),
               "crashDemoLibraryCrash");
+}
+
+// crash-demo loads a library with plain dlopen, which loads a second one the same way; that one,
+// built without frame pointers, crashes three calls deep. Both libraries get their "load" lines,
+// and the walk through the second one (which needs its unwind tables, so its slot) gives the
+// return addresses that its own backtrace() gave just before the fault.
+TEST_F(CrashDemo, ACrashInALibraryThatAnotherLibraryLoadedIsWalkedThroughIt) {
+    const DemoRun demo = run("nested-dlopen");
+    ASSERT_EQ(demo.termSignal, SIGSEGV) << demo.output;
+    // Each library's load line, at the base it printed; its range, to place the frames.
+    std::map<std::string, std::pair<uint64_t, uint64_t>> ranges;
+    for (const plat::Object& section : capturetest::sections(report / "binary_images.crwrecord"))
+        if (const plat::Object& load = section["load"]; load.isDict())
+            ranges[load["path"].string()] = {load["base"].number().uint64Value(), load["size"].number().uint64Value()};
+    for (const char* library : {CRASH_DEMO_LOADER_PATH, CRASH_DEMO_FRAMELESS_PATH}) {
+        ASSERT_TRUE(demo.imageBases.count(library)) << demo.output;
+        ASSERT_TRUE(ranges.count(library)) << library << " has no load line";
+        EXPECT_EQ(ranges[library].first, demo.imageBases.at(library)) << library;
+    }
+    // The functions of a library's frames, innermost first (return addresses one byte back).
+    auto functionsIn = [&](const plat::Object& thread, const char* library) {
+        const auto [base, size] = ranges[library];
+        std::vector<std::string> functions;
+        const plat::Object::Array& frames = thread["stacktrace"].array();
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const uint64_t pc = frames[i].number().uint64Value() - (i == 0 ? 0 : 1);
+            if (pc >= base && pc - base < size) functions.push_back(capturetest::symbolize(library, pc - base));
+        }
+        return functions;
+    };
+
+    std::vector<uint64_t> expected;
+    const size_t line = demo.output.find("backtrace ");
+    ASSERT_NE(line, std::string::npos) << demo.output;
+    std::istringstream words(demo.output.substr(line + 10, demo.output.find('\n', line) - line - 10));
+    for (std::string word; words >> word;)
+        expected.push_back(std::stoull(word, nullptr, 16));
+    const auto byName = records(CRWReportSignalFile);
+    const plat::Object thread = crashedThread(byName).first;
+    const plat::Object::Array& frames = thread["stacktrace"].array();
+    // backtrace()'s first entry is its own return into the innermost function; from there on both
+    // list the callers' return addresses: two in the frameless library, one in the loader, one in
+    // main, and on.
+    ASSERT_GE(expected.size(), 5u) << demo.output;
+    ASSERT_GE(frames.size(), 5u);
+    size_t agreeing = 1;
+    while (agreeing < std::min(expected.size(), frames.size()) &&
+           frames[agreeing].number().uint64Value() == expected[agreeing])
+        ++agreeing;
+    EXPECT_GE(agreeing, 5u) << "the walk agrees with backtrace() on " << agreeing - 1 << " frames";
+    EXPECT_EQ(functionsIn(thread, CRASH_DEMO_FRAMELESS_PATH),
+              (std::vector<std::string>{"crashDemoFramelessLeaf", "crashDemoFramelessMiddle",
+                                        "crashDemoFramelessEnter"}));
+    EXPECT_EQ(functionsIn(thread, CRASH_DEMO_LOADER_PATH), std::vector<std::string>{"crashDemoLoaderRun"});
+    EXPECT_TRUE(contains(functionsOnStack(demo, thread, "crash-demo"), "main"));
 }
 
 TEST_F(CrashDemo, SignalsThatDoNotRepeatStillEndTheProcess) {

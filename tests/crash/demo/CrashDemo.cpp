@@ -9,7 +9,9 @@
 //
 // Modes: segv, abort, exception, exception-string, trap, worker (a dispatch worker crashes while
 // eight threads sleep), overflow (unbounded recursion on the main thread), overflow-worker (the
-// same on a dispatch worker), dlopen (a crash inside a library loaded at run time), wait-for-kill
+// same on a dispatch worker), dlopen (a crash inside a library loaded at run time), nested-dlopen (a
+// library loaded with plain dlopen loads a second, frame-pointer-less one the same way, which
+// crashes three calls deep; see DemoFrameless.cpp for what it prints), wait-for-kill
 // (waits for a signal from outside), mach (a simulated bad-access exception, then the real fault),
 // log-then-segv (a log line and a key, then a fault), second-crash (a fault while a crash is already
 // being recorded).
@@ -155,9 +157,11 @@ bool startCrashReporting(const std::string& folder) {
 }
 
 int symbolicateReport(const std::string& folder) {
-    if (plat::dyld::open(CRASH_DEMO_LIBRARY_PATH, RTLD_NOW) == nullptr) {
-        std::fprintf(stderr, "cannot load %s\n", CRASH_DEMO_LIBRARY_PATH);
-        return 4;
+    for (const char* path : {CRASH_DEMO_LIBRARY_PATH, CRASH_DEMO_LOADER_PATH, CRASH_DEMO_FRAMELESS_PATH}) {
+        if (dlopen(path, RTLD_NOW) == nullptr) {
+            std::fprintf(stderr, "cannot load %s\n", path);
+            return 4;
+        }
     }
     auto report = CRWInternalReport::initWithPath(folder, "demo");
     CRWProcessReportOperation operation(report, std::make_shared<CRWSymbolResolver>());
@@ -393,6 +397,18 @@ int main(int argc, char** argv) {
         printImage(reinterpret_cast<const void*>(libraryCrash));
         CRWBinaryImageQueue().sync([] {});
     }
+    using LoaderRun = int (*)(const char*);
+    LoaderRun loaderRun = nullptr;
+    if (mode == "nested-dlopen") {
+        // The system's own dlopen: nothing tells the crash reporter of this load but the linker.
+        void* loader = dlopen(CRASH_DEMO_LOADER_PATH, RTLD_NOW);
+        loaderRun = loader ? reinterpret_cast<LoaderRun>(dlsym(loader, "crashDemoLoaderRun")) : nullptr;
+        if (loaderRun == nullptr) {
+            std::fprintf(stderr, "cannot load %s\n", CRASH_DEMO_LOADER_PATH);
+            return 4;
+        }
+        printImage(reinterpret_cast<const void*>(loaderRun));
+    }
     // Gives the sleepers time to name themselves and, when allocations are counted, the threads
     // that start-up woke (a worker still being created allocates) time to settle, so that only
     // the crash path runs while counting.
@@ -412,6 +428,12 @@ int main(int argc, char** argv) {
     if (mode == "dlopen") {
         aboutToCrash();
         libraryCrash();
+    }
+    if (mode == "nested-dlopen") {
+        aboutToCrash();
+        const int result = loaderRun(CRASH_DEMO_FRAMELESS_PATH);
+        std::fprintf(stderr, "the nested library did not crash: %d (%s)\n", result, dlerror());
+        return 5;
     }
     if (mode == "overflow") {
         aboutToCrash();
