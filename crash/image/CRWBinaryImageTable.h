@@ -1,7 +1,7 @@
 // The fixed table of loaded images that crash-time code searches: 1024 slots, each naming an
-// image's address range and its unwind tables. One writer (the binary-images queue) claims and
-// clears slots; crash-time readers scan it without locks. A slot's base is claimed first by
-// compare-and-swap and its other fields are written afterwards, so a reader may see a base with
+// image's address range and its unwind tables. One writer at a time (the image callbacks, in turn)
+// claims and clears slots; crash-time readers scan it without locks. A slot's base is claimed first
+// by compare-and-swap and its other fields are written afterwards, so a reader may see a base with
 // size 0, which matches no address. Runs at crash time: no allocation, no locks, no exceptions.
 #pragma once
 

@@ -386,7 +386,7 @@ int main(int argc, char** argv) {
     using LibraryCrash = void (*)();
     LibraryCrash libraryCrash = nullptr;
     if (mode == "dlopen") {
-        // Through the linker stand-in, so the image table learns of the library at once.
+        // Through the linker stand-in's own call.
         library = plat::dyld::open(CRASH_DEMO_LIBRARY_PATH, RTLD_NOW);
         libraryCrash =
             library ? reinterpret_cast<LibraryCrash>(dlsym(library, "crashDemoLibraryCrash")) : nullptr;
