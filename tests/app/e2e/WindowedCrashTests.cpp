@@ -10,6 +10,7 @@
 #include "tests/crash/manager/WireFields.h"
 #include "tests/render/XServer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -31,12 +32,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using crashtest::firstField;
 using crashtest::lengthDelimitedFields;
-
-std::string firstField(const std::multimap<uint32_t, std::string>& fields, uint32_t number) {
-    auto it = fields.find(number);
-    return it == fields.end() ? std::string() : it->second;
-}
 
 // The text of a `bytes` field as protoc prints it, between its quotes, unescaped.
 std::string unescapeProtocText(const std::string& text) {
@@ -146,7 +143,9 @@ std::set<std::string> loadedImagesOf(const plat::Object::Array& sections) {
 
 class WindowedApplicationCrash : public ::testing::Test {
 protected:
-    // What the crashed run was just before its kill, and the report its next launch uploaded.
+    // What the crashed run was just before its kill, and the report its next launch uploaded;
+    // each test holds one part of the report (the image records, the threads' records in
+    // "signal.crwrecord") against it.
     struct CrashedRun {
         pid_t pid = -1;
         std::string maps;                               // /proc/PID/maps just before the kill
@@ -213,25 +212,18 @@ protected:
             if (entry.path().filename() == "metadata.crwrecord") return entry.path().parent_path();
         return {};
     }
-    template <typename F> static bool waitFor(F done, int seconds) {
-        for (int i = 0; i < seconds * 20; ++i) {
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return done();
-    }
 
     // Runs the windowed application until it is signed in, takes its memory map and thread list,
     // kills it with SIGSEGV, and lets a headless launch upload the report.
     void crashSignedInAndUpload(CrashedRun& run) {
         run.pid = launch("crashed.log", true);
         // The tour waits for the status line once the main window showed after the sign-in.
-        const bool signedIn = waitFor(
+        const bool signedIn = testsupport::waitFor(
             [&] {
                 return !reportFolder().empty() &&
                        log("crashed.log").find("Tour: waiting for the status") != std::string::npos;
             },
-            120);
+            std::chrono::seconds(120));
         if (!signedIn) stop(run.pid, SIGKILL);
         ASSERT_TRUE(signedIn) << log("crashed.log");
         const fs::path proc = "/proc/" + std::to_string(run.pid);
@@ -245,13 +237,13 @@ protected:
         ASSERT_FALSE(run.maps.empty());
 
         const pid_t next = launch("next.log", false);
-        const bool uploaded = waitFor(
+        const bool uploaded = testsupport::waitFor(
             [&] {
                 for (const auto& record : server.uploads().records())
                     if (record.target == 1002 && record.status == 200) return true;
                 return false;
             },
-            120);
+            std::chrono::seconds(120));
         stop(next, SIGTERM);
         ASSERT_TRUE(uploaded) << log("next.log");
         std::string body;
