@@ -61,8 +61,8 @@ std::string unescapeProtocText(const std::string& text) {
 
 // The files of a crash report (tessera.crashwatch.Report) as `protoc --decode` prints them.
 std::map<std::string, std::string> filesFromProtoc(const std::string& report) {
-    const std::string text =
-        testsupport::protocDecode(report, "tessera.crashwatch.Report", "crash/report/proto", "crw_report.proto");
+    const std::string text = testsupport::protocDecode(report, "tessera.crashwatch.Report",
+                                                       "crash/report/proto", "crw_report.proto");
     std::map<std::string, std::string> files;
     std::istringstream lines(text);
     std::string name;
@@ -165,13 +165,14 @@ protected:
         std::vector<std::string> words{VELMORA_APP_BINARY};
         if (display) words.insert(words.end(), {"--tour", (home.path() / "shots").string()});
         const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
-        std::map<std::string, std::string> env{{"VELMORA_HOME", home.path().string()},
-                                               {"VELMORA_TESSERA_BASE", base},
-                                               {"VELMORA_API_BASE", server.baseURL()},
-                                               {"VELMORA_DEMO_EMAIL", standin::StandinServer::demoEmail()},
-                                               {"VELMORA_DEMO_PASSWORD", standin::StandinServer::demoPassword()},
-                                               {"VELMORA_BUNDLE", VELMORA_RESOURCES_DIR},
-                                               {"ASAN_OPTIONS", "detect_leaks=0"}};
+        std::map<std::string, std::string> env{
+            {"VELMORA_HOME", home.path().string()},
+            {"VELMORA_TESSERA_BASE", base},
+            {"VELMORA_API_BASE", server.baseURL()},
+            {"VELMORA_DEMO_EMAIL", standin::StandinServer::demoEmail()},
+            {"VELMORA_DEMO_PASSWORD", standin::StandinServer::demoPassword()},
+            {"VELMORA_BUNDLE", VELMORA_RESOURCES_DIR},
+            {"ASAN_OPTIONS", "detect_leaks=0"}};
         // Everything the child needs is made before the fork: after it, only exec.
         std::vector<std::string> variables;
         for (char** v = environ; *v; ++v) {
@@ -188,7 +189,8 @@ protected:
         for (auto& w : words)
             argv.push_back(w.data());
         argv.push_back(nullptr);
-        const int out = ::open((home.path() / logName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int out =
+            ::open((home.path() / logName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::dup2(out, 1);
@@ -208,7 +210,8 @@ protected:
     std::string log(const std::string& name) const { return testsupport::readFile(home.path() / name); }
     fs::path reportFolder() const {
         std::error_code ignored;
-        for (const auto& entry : fs::recursive_directory_iterator(home.path() / "cache" / "com.crashwatch.data", ignored))
+        for (const auto& entry :
+             fs::recursive_directory_iterator(home.path() / "cache" / "com.crashwatch.data", ignored))
             if (entry.path().filename() == "metadata.crwrecord") return entry.path().parent_path();
         return {};
     }
@@ -266,12 +269,14 @@ TEST_F(WindowedApplicationCrash, TheUploadListsEveryCodeObjectOfTheCrashedRun) {
     ASSERT_TRUE(run.wireFiles.count("signal.crwrecord"));
 
     const std::set<std::string> mapped = codeObjectsOfMaps(run.maps);
-    const std::set<std::string> loaded = loadedImagesOf(sectionsOf(run.wireFiles.at("binary_images.crwrecord")));
+    const std::set<std::string> loaded =
+        loadedImagesOf(sectionsOf(run.wireFiles.at("binary_images.crwrecord")));
     // The windowed path: the GL library, the driver that it loads itself and the driver's
     // compiler library were mapped (so the test looks at what it means to).
     for (const char* name : {"libGL", "_dri.so", "libLLVM"})
-        EXPECT_TRUE(std::any_of(mapped.begin(), mapped.end(),
-                                [&](const std::string& path) { return path.find(name) != std::string::npos; }))
+        EXPECT_TRUE(
+            std::any_of(mapped.begin(), mapped.end(),
+                        [&](const std::string& path) { return path.find(name) != std::string::npos; }))
             << name << " is not in the crashed run's map";
     std::string missing;
     for (const std::string& object : mapped)

@@ -245,7 +245,8 @@ TEST_F(CrashDemo, ACrashInALibraryThatAnotherLibraryLoadedIsWalkedThroughIt) {
     std::map<std::string, std::pair<uint64_t, uint64_t>> ranges;
     for (const plat::Object& section : capturetest::sections(report / "binary_images.crwrecord"))
         if (const plat::Object& load = section["load"]; load.isDict())
-            ranges[load["path"].string()] = {load["base"].number().uint64Value(), load["size"].number().uint64Value()};
+            ranges[load["path"].string()] = {load["base"].number().uint64Value(),
+                                             load["size"].number().uint64Value()};
     for (const char* library : {CRASH_DEMO_LOADER_PATH, CRASH_DEMO_FRAMELESS_PATH}) {
         ASSERT_TRUE(demo.imageBases.count(library)) << demo.output;
         ASSERT_TRUE(ranges.count(library)) << library << " has no load line";
@@ -258,7 +259,8 @@ TEST_F(CrashDemo, ACrashInALibraryThatAnotherLibraryLoadedIsWalkedThroughIt) {
         const plat::Object::Array& frames = thread["stacktrace"].array();
         for (size_t i = 0; i < frames.size(); ++i) {
             const uint64_t pc = frames[i].number().uint64Value() - (i == 0 ? 0 : 1);
-            if (pc >= base && pc - base < size) functions.push_back(capturetest::symbolize(library, pc - base));
+            if (pc >= base && pc - base < size)
+                functions.push_back(capturetest::symbolize(library, pc - base));
         }
         return functions;
     };

@@ -29,7 +29,8 @@ __attribute__((noinline)) int crashDemoFramelessLeaf(int n) {
     char line[64 * 20 + 16];
     int length = snprintf(line, sizeof line, "backtrace");
     for (int i = 0; i < depth && length < static_cast<int>(sizeof line) - 20; ++i)
-        length += snprintf(line + length, sizeof line - length, " %lx", reinterpret_cast<unsigned long>(frames[i]));
+        length +=
+            snprintf(line + length, sizeof line - length, " %lx", reinterpret_cast<unsigned long>(frames[i]));
     dprintf(STDOUT_FILENO, "%s\n", line);
     printSelf(reinterpret_cast<const void*>(&crashDemoFramelessLeaf));
     *reinterpret_cast<volatile int*>(framelessTarget) = pad[n];
