@@ -1,5 +1,7 @@
 #include "platform/dyld/Dyld.h"
 
+#include "platform/dyld/LibrarySearch.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -179,6 +181,8 @@ void resetForTesting() {
 // the next definition in that order (the C library's, or a sanitizer's interceptor that forwards in
 // turn) and then reports what changed, dependencies pulled in or let go included, before it
 // returns. A failed load changes nothing and leaves the linker's error for dlerror untouched.
+// The linker takes the program for the caller of a forwarded dlopen, so a bare name that a
+// library asks for is first looked up along that library's own search (LibrarySearch.h).
 namespace {
 
 template <typename Function> Function next(const char* name) {
@@ -192,7 +196,9 @@ extern "C" {
 __attribute__((visibility("default"))) void* dlopen(const char* file, int mode) {
     static const auto real = next<void* (*)(const char*, int)>("dlopen");
     if (real == nullptr) return nullptr;
-    void* handle = real(file, mode);
+    const std::string path = plat::dyld::pathAsSearchedBy(file, __builtin_return_address(0));
+    void* handle = path.empty() ? nullptr : real(path.c_str(), mode);
+    if (handle == nullptr) handle = real(file, mode);
     if (handle != nullptr) plat::dyld::sync();
     return handle;
 }

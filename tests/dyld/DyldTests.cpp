@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -122,4 +123,24 @@ TEST_F(DyldTest, PlainDlopenAndDlcloseReportEveryImageTheyAddOrRemove) {
     ASSERT_NE(error, nullptr);
     EXPECT_NE(std::string(error).find("libnothing.so"), std::string::npos) << error;
     EXPECT_TRUE(events.empty());
+}
+
+// The linker sees the program as the caller of every forwarded dlopen; a library asking by bare
+// name for a plugin that only its own run path reaches still gets it.
+TEST_F(DyldTest, ALibraryFindsByBareNameWhatItsOwnRunPathReaches) {
+    void* host = dlopen(VELMORA_TEST_PLUGIN_HOST, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(host, nullptr) << dlerror();
+    auto load = reinterpret_cast<void* (*)(const char*)>(dlsym(host, "velmora_test_plugin_host_open"));
+    ASSERT_NE(load, nullptr);
+    EXPECT_EQ(dlopen("libvelmora_test_plugin.so", RTLD_NOW | RTLD_LOCAL), nullptr)
+        << "the program's own search reaches the plugin, so this test shows nothing";
+    void* plugin = load("libvelmora_test_plugin.so");
+    ASSERT_NE(plugin, nullptr) << dlerror();
+    Dl_info info{};
+    ASSERT_NE(dladdr(dlsym(plugin, "velmora_test_image_value"), &info), 0);
+    EXPECT_EQ(std::filesystem::canonical(info.dli_fname), std::filesystem::canonical(VELMORA_TEST_PLUGIN));
+    // A name the host's folders do not hold goes to the linker's search unchanged.
+    EXPECT_EQ(load("libnothing-here.so"), nullptr);
+    EXPECT_EQ(dlclose(plugin), 0);
+    EXPECT_EQ(dlclose(host), 0);
 }
