@@ -3,8 +3,8 @@
 // taken just before the kill, so the report can be held against what the process really had
 // loaded: every file it had mapped executable (its own code, the C++ and GL libraries, the GL
 // driver and the compiler library the driver loads at run time) must be a loaded image in the
-// uploaded binary image records. The upload is decoded twice, with the tests' wire reader and by
-// `protoc` with the report's .proto, and both must give the same files.
+// uploaded binary image records. The upload is decoded twice, with the crash tests' wire reader
+// and by `protoc` with the report's .proto, and both must give the same files.
 #include "crash/record/CRWFileRead.h"
 #include "standin/StandinServer.h"
 #include "tests/crash/manager/WireFields.h"
@@ -32,7 +32,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using crashtest::firstField;
 using crashtest::lengthDelimitedFields;
 
 // The text of a `bytes` field as protoc prints it, between its quotes, unescaped.
@@ -76,20 +75,14 @@ std::map<std::string, std::string> filesFromProtoc(const std::string& report) {
     return files;
 }
 
-// The files of the first crash report in an upload body, read with the wire reader.
+// The bytes of the first crash report in an upload body (a batched log request), for protoc.
 std::string reportOfUpload(const std::string& body) {
-    const std::string request = firstField(lengthDelimitedFields(body), 1);
-    const std::string event = firstField(lengthDelimitedFields(request), 3);
-    return firstField(lengthDelimitedFields(event), 6);
-}
-std::map<std::string, std::string> filesFromWire(const std::string& report) {
-    std::map<std::string, std::string> files;
-    for (const auto& [number, file] : lengthDelimitedFields(firstField(lengthDelimitedFields(report), 10))) {
-        if (number != 1) continue;
-        const auto parts = lengthDelimitedFields(file);
-        files[firstField(parts, 1)] = firstField(parts, 2);
-    }
-    return files;
+    auto first = [](const std::string& message, uint32_t number) {
+        const auto fields = lengthDelimitedFields(message);
+        const auto found = fields.find(number);
+        return found == fields.end() ? std::string() : found->second;
+    };
+    return first(first(first(body, 1), 3), 6);
 }
 
 // The record file's sections, read by the crash reporter's own reader.
@@ -252,9 +245,10 @@ protected:
         std::string body;
         for (const auto& record : server.uploads().records())
             if (record.target == 1002 && record.status == 200) body = record.body;
-        const std::string report = reportOfUpload(body);
-        run.wireFiles = filesFromWire(report);
-        run.protocFiles = filesFromProtoc(report);
+        const auto reports = crashtest::uploadedReportFiles(body);
+        ASSERT_EQ(reports.size(), 1u);
+        run.wireFiles = reports[0];
+        run.protocFiles = filesFromProtoc(reportOfUpload(body));
     }
 
     testsupport::TempHome home;
