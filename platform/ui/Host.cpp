@@ -215,6 +215,16 @@ bool Host::keyDown(const KeyEvent& event) {
     return finishInput(token, this, detail::Input(*graph_).keyDown(event));
 }
 
+bool Host::middleClick(Point location) {
+    const std::weak_ptr<bool> token = alive_;
+    // An open menu takes the click as it takes any other: the click closes it.
+    if (auto popup = menuPopup(); popup && !popup->panel.contains(location)) {
+        graph_->openMenu.reset();
+        return finishInput(token, this, true);
+    }
+    return finishInput(token, this, detail::Input(*graph_).pasteSelectionAt(location));
+}
+
 bool Host::insertText(std::string_view text) {
     return performInput(detail::Input(*graph_).insertText(text));
 }

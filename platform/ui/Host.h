@@ -66,6 +66,7 @@ public:
     bool mouseDragged(Point location) override;
     bool mouseUp(Point location) override;
     bool scrollWheel(Point location, double deltaY) override;
+    bool middleClick(Point location) override;
 
     // --- Queries, over the content and then the presented sheets and alerts, in tree order ---
     NodeRef root() const;
@@ -77,7 +78,7 @@ public:
     // The roots of the presented sheets and alerts, oldest first.
     std::vector<NodeRef> sheets() const;
     std::vector<NodeRef> alerts() const;
-    // The text field that has the keyboard focus.
+    // The control that has the keyboard focus (a text field takes typing; Tab moves the focus).
     NodeRef focused() const;
     // The menu a click on its label opened (its items follow the label among its children); Escape,
     // another click on the label or choosing an item closes it.
