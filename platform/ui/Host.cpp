@@ -212,7 +212,13 @@ bool Host::mouseClick(Point location) {
 
 bool Host::keyDown(const KeyEvent& event) {
     const std::weak_ptr<bool> token = alive_;
-    return finishInput(token, this, detail::Input(*graph_).keyDown(event));
+    bool handled = detail::Input(*graph_).keyDown(event);
+    if (!handled && token.lock() && unhandledKey_) {
+        // A copy: the handler may close the window, and this host with it.
+        const auto handler = unhandledKey_;
+        handled = handler(event);
+    }
+    return finishInput(token, this, handled);
 }
 
 bool Host::middleClick(Point location) {

@@ -68,6 +68,12 @@ public:
     bool scrollWheel(Point location, double deltaY) override;
     bool middleClick(Point location) override;
 
+    // Called with a key nothing in the tree took: the window's own keys (a menu's key equivalent,
+    // Escape closing a panel). Returns whether it took the key; it may close the window.
+    void setUnhandledKeyHandler(std::function<bool(const KeyEvent&)> handler) {
+        unhandledKey_ = std::move(handler);
+    }
+
     // --- Queries, over the content and then the presented sheets and alerts, in tree order ---
     NodeRef root() const;
     NodeRef find(const Query& query) const;
@@ -124,6 +130,7 @@ private:
     std::unique_ptr<detail::ViewGraph> graph_;
     NodeRef pressedMap_; // the map a press started on, until the release
     std::function<void()> display_;
+    std::function<bool(const KeyEvent&)> unhandledKey_;
     const void* shownMenu_ = nullptr; // the open menu the window was last told about
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

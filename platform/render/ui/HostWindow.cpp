@@ -167,6 +167,8 @@ void HostWindow::handle(const InputEvent& e, Point origin) {
         if (e.dy != 0) host_->scrollWheel(at, e.dy);
         break;
     case InputEvent::Kind::MouseUp:
+        // The middle button pastes the desktop's selection where it is released.
+        if (e.button == 2) host_->middleClick(at);
         if (e.button == 0 && pressedValid_) host_->mouseUp(at);
         if (e.button == 0 && pressedValid_ && std::fabs(at.x - pressed_.x) <= kClickSlop &&
             std::fabs(at.y - pressed_.y) <= kClickSlop)

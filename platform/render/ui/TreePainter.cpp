@@ -236,6 +236,16 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, PaintContext
     }
     paintBorder(node, list, ctx);
     if (clipped) list.popClip();
+    // The focus ring: around the focused control (a field shows its caret instead), and around the
+    // row a focused list's arrow keys stand on.
+    const bool field = d.kind == ViewKind::TextField || d.kind == ViewKind::SecureField;
+    const bool ringed = node.isKeyboardRow() ||
+                        (!field && d.kind != ViewKind::List && focused_ && focused_() == node);
+    if (ringed && frame.width > 0 && frame.height > 0) {
+        const Rect r = ctx.inWindow(frame);
+        list.strokeRect({r.x - 1, r.y - 1, r.width + 2, r.height + 2},
+                        palette::faded(palette::accent.withAlpha(0.7f), ctx.opacity), 5, 2.5);
+    }
 }
 
 void TreePainter::paintMap(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx) {
