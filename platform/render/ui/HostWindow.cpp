@@ -132,7 +132,12 @@ void HostWindow::syncSheets() {
             sheetFrames_.push_back(f);
             sheets_.back()->setPosition(at);
             sheets_.back()->setEventHandler([this, i](const InputEvent& e) {
-                if (i < sheetFrames_.size()) handle(e, sheetFrames_[i].origin());
+                if (i >= sheetFrames_.size()) return;
+                const std::shared_ptr<bool> alive = alive_;
+                handle(e, sheetFrames_[i].origin());
+                // The sheet's picture is made with this window's: what the input changed without
+                // a rebuild (the focus ring moving) shows only when this window draws again.
+                if (*alive) surface_->setNeedsDisplay();
             });
             sheets_.back()->setFocusHandler(
                 [this, sheet = sheets_.back().get()](bool focused) { focusChanged(sheet, focused); });

@@ -239,12 +239,14 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, PaintContext
     // The focus ring: around the focused control (a field shows its caret instead), and around the
     // row a focused list's arrow keys stand on.
     const bool field = d.kind == ViewKind::TextField || d.kind == ViewKind::SecureField;
-    const bool ringed = node.isKeyboardRow() ||
-                        (!field && d.kind != ViewKind::List && focused_ && focused_() == node);
+    const bool row = node.isKeyboardRow();
+    const bool ringed = row || (!field && d.kind != ViewKind::List && focused_ && focused_() == node);
     if (ringed && frame.width > 0 && frame.height > 0) {
+        // A row's ring stays inside it, where the list's clip keeps it; a control's stands clear.
+        const double out = row ? -1 : 3;
         const Rect r = ctx.inWindow(frame);
-        list.strokeRect({r.x - 1, r.y - 1, r.width + 2, r.height + 2},
-                        palette::faded(palette::accent.withAlpha(0.7f), ctx.opacity), 5, 2.5);
+        list.strokeRect({r.x - out, r.y - out, r.width + 2 * out, r.height + 2 * out},
+                        palette::faded(palette::accent.withAlpha(0.7f), ctx.opacity), row ? 4 : 6, 2.5);
     }
 }
 
