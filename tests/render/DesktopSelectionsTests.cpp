@@ -4,6 +4,7 @@
 // given up when it takes the selection over. The conversions of property bytes stand on their own.
 #include "platform/render/DesktopSelections.h"
 #include "tests/render/XServer.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -74,16 +73,8 @@ private:
 };
 
 std::string xclipOut(const char* selection, const char* target) {
-    const std::string command = std::string("/usr/bin/xclip -o -selection ") + selection + " -t " + target + " 2>&1";
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-            out.append(buffer, n);
-        ::pclose(p);
-    }
-    return out;
+    return testsupport::runCommand(std::string("/usr/bin/xclip -o -selection ") + selection + " -t " + target +
+                                   " 2>&1");
 }
 
 class DesktopSelectionsTest : public ::testing::Test {

@@ -5,6 +5,7 @@
 // copies (Control+A, Control+C) reaches the other program through the clipboard and the primary
 // selection.
 #include "standin/StandinServer.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +19,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -97,13 +96,6 @@ void stop(pid_t& pid) {
         ::waitpid(pid, &status, 0);
     }
     pid = -1;
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class ClipboardOnDisplay : public ::testing::Test {
@@ -201,7 +193,7 @@ protected:
         pid_t reader = spawn({"/usr/bin/xclip", "-o", "-selection", selection}, {{"DISPLAY", display_}}, out);
         int status = 0;
         eventually([&] { return ::waitpid(reader, &status, WNOHANG) == reader; }, 5s);
-        return readAll(out);
+        return testsupport::readFile(out);
     }
 
     bool requested(const std::string& pathPart) {
@@ -224,7 +216,7 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
                   {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
                   {"VELMORA_HOME", (dir_ / "home").string()}},
                  dir_ / "app.txt");
-    ASSERT_TRUE(eventually([&] { return appWindowActive(); })) << readAll(dir_ / "app.txt");
+    ASSERT_TRUE(eventually([&] { return appWindowActive(); })) << testsupport::readFile(dir_ / "app.txt");
     std::this_thread::sleep_for(1s); // the login form drawn
 
     // Tab reaches the e-mail field first; the address comes from the other program.
@@ -256,7 +248,7 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
                    paths += r.method + " " + r.path + "\n";
                return paths;
            }()
-        << readAll(dir_ / "app.txt");
+        << testsupport::readFile(dir_ / "app.txt");
 }
 
 } // namespace
