@@ -78,6 +78,8 @@ bool Input::moveFocus(bool backwards) {
     graph_.focused = controls[next]->shared_from_this();
     graph_.focusedTextSelected = false;
     graph_.focusedRow = Tag();
+    // An open menu closes as the focus leaves for another control.
+    graph_.openMenu.reset();
     return true;
 }
 

@@ -115,6 +115,12 @@ TEST_F(UITest, SpacePressesTheFocusedControlAndTheArrowsWalkAnOpenMenu) {
     ASSERT_TRUE(host.pressKey(Key::Escape));
     EXPECT_FALSE(host.openMenu());
     EXPECT_EQ(log->size(), 2u);
+    // So does moving the focus on.
+    ASSERT_TRUE(host.pressKey(Key::Space));
+    ASSERT_TRUE(host.openMenu());
+    ASSERT_TRUE(host.pressKey(Key::Tab));
+    EXPECT_FALSE(host.openMenu());
+    EXPECT_EQ(describeFocus(host), "field Search");
 }
 
 TEST_F(UITest, ArrowsMoveThroughAFocusedListWithoutChoosingAndReturnChooses) {
