@@ -9,6 +9,7 @@
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/ViewGraph.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -25,9 +26,11 @@ public:
     bool selectAll();
     bool copy();
     bool cut();
-    // Puts the board's text in at the caret, or in place of the selected text; an empty board
-    // changes nothing.
+    // Puts the board's text in at the caret, or in place of the selected text; an empty board,
+    // or a text longer than kMaxPaste bytes, changes nothing.
     bool paste(PasteboardName from = PasteboardName::general);
+    // More than any one-line field holds; a larger text would only make the window crawl.
+    static constexpr std::size_t kMaxPaste = 64 * 1024;
     bool undo();
     bool redo();
 

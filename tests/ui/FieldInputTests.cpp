@@ -111,6 +111,10 @@ TEST_F(UITest, CutCopyAndPasteGoThroughTheGeneralPasteboard) {
     ASSERT_TRUE(host.keyDown(kSelectAll));
     ASSERT_TRUE(host.keyDown(kPaste));
     EXPECT_EQ(email.value(), "one two three");
+    // A text no one-line field holds is not pasted at all.
+    Pasteboard::general().setString(std::string(1 << 20, 'x'));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    EXPECT_EQ(email.value(), "one two three");
 
     // A secure field takes a paste but gives nothing out, and offers no selection either.
     Pasteboard::general().setString("hunter22");
