@@ -10,19 +10,19 @@ namespace plat::ui::detail {
 
 namespace {
 
-template <typename F> void runAction(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        OSLog("io.velmora.ui", "input").error(std::string("action failed: ") + e.what());
-    }
-}
-
 bool isField(const Node& n) {
     return n.data->kind == ViewKind::TextField || n.data->kind == ViewKind::SecureField;
 }
 
 } // namespace
+
+void Input::runAction(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        OSLog("io.velmora.ui", "input").error(std::string("action failed: ") + e.what());
+    }
+}
 
 Node* Input::topLayer() const {
     auto layers = graph_.layers();

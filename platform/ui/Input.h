@@ -13,6 +13,7 @@
 #include "platform/ui/KeyEvent.h"
 #include "platform/ui/ViewGraph.h"
 
+#include <functional>
 #include <string_view>
 
 namespace plat::ui::detail {
@@ -39,6 +40,8 @@ public:
     static Node* keyboardRow(const ViewGraph& graph, const Node& list);
 
 private:
+    // Runs an action of the tree's; one that throws is logged and has done what it did.
+    static void runAction(const std::function<void()>& action);
     Node* topLayer() const;
     // Alive, of this graph, in the top layer, enabled.
     bool reachable(const Node& node) const;
@@ -60,7 +63,8 @@ private:
     bool pressFocused();
     // Up and Down: through the open menu's entries, else the focused list's rows.
     bool arrow(bool down);
-    // Return: the open menu's entry or the focused list's row the arrows reached.
+    // Return (and Space on a list): the open menu's entry or the focused list's row the arrows
+    // reached; a list's row-submit action follows the choice.
     bool chooseReached();
     bool moveInList(Node& list, bool down);
 

@@ -153,7 +153,13 @@ bool Input::chooseReached() {
     auto focused = graph_.focused.lock();
     if (!focused || focused->data->kind != ViewKind::List || !reachable(*focused)) return false;
     Node* row = keyboardRow(graph_, *focused);
-    return row && activate(*row);
+    if (!row) return false;
+    // Copies: choosing the row may rebuild the list.
+    const Tag tag = rowTag(*row);
+    const auto submit = focused->data->attrs.rowSubmit;
+    if (!activate(*row)) return false;
+    if (submit) runAction([&] { submit(tag); });
+    return true;
 }
 
 } // namespace plat::ui::detail
