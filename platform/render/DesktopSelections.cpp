@@ -31,8 +31,8 @@ std::size_t index(DesktopSelections::Selection which) {
 }
 
 xcb_atom_t intern(xcb_connection_t* conn, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        conn, xcb_intern_atom(conn, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
     const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
     std::free(reply);
     return atom;
@@ -149,7 +149,8 @@ std::optional<std::string> DesktopSelections::read(Selection which, Duration tim
     const uint64_t id = impl_->nextRead++;
     read = Impl::Read{id, index(which), Steady::now() + timeout, true, false, std::nullopt};
     impl_->wakeThread();
-    const bool answered = impl_->finished.wait_until(lock, read.deadline, [&] { return read.id == id && read.done; });
+    const bool answered =
+        impl_->finished.wait_until(lock, read.deadline, [&] { return read.id == id && read.done; });
     if (!answered) {
         // The thread drops the transfer at its own deadline; a late answer finds no reader.
         read.active = false;
@@ -183,7 +184,8 @@ void DesktopSelections::Impl::loop() {
         }
         int wait = -1;
         if (stage != Stage::Idle) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stageDeadline - Steady::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(stageDeadline - Steady::now());
             wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(1, left.count() + 1));
         }
         pollfd fds[2] = {{fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
@@ -275,7 +277,8 @@ void DesktopSelections::Impl::readProperty() {
     // Deleting the property is what asks an incremental sender for its next piece.
     const uint32_t words = static_cast<uint32_t>(kMaxBytes / 4 + 1);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        conn, xcb_get_property(conn, 1, window, atoms.property, XCB_GET_PROPERTY_TYPE_ANY, 0, words), nullptr);
+        conn, xcb_get_property(conn, 1, window, atoms.property, XCB_GET_PROPERTY_TYPE_ANY, 0, words),
+        nullptr);
     if (!reply) {
         finish(std::nullopt);
         return;
@@ -352,7 +355,8 @@ void DesktopSelections::Impl::answer(const xcb_selection_request_event_t& reques
             put(atoms.string, latin1FromText(*text));
         }
     }
-    xcb_send_event(conn, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
+    xcb_send_event(conn, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&notify));
     xcb_flush(conn);
 }
 

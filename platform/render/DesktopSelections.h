@@ -31,8 +31,7 @@ public:
     void own(Selection which, const std::string& text);
     // The selection's text: ours at once when we own it, else the owner's, waiting at most
     // `timeout`. None: no owner, no text, too large, or no answer in time.
-    std::optional<std::string> read(Selection which,
-                                    Duration timeout = std::chrono::milliseconds(1500));
+    std::optional<std::string> read(Selection which, Duration timeout = std::chrono::milliseconds(1500));
     // Whether this process owns the selection now (another program taking it over ends that).
     bool owns(Selection which) const;
 

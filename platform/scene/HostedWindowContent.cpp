@@ -93,9 +93,9 @@ bool HostedWindowContent::performAction(const std::string& action) {
 
 bool HostedWindowContent::windowKey(const ui::KeyEvent& event) {
     using ui::KeyModifiers;
-    const bool command = event.key == ui::Key::Character &&
-                         (event.modifiers == KeyModifiers::Command ||
-                          event.modifiers == (KeyModifiers::Command | KeyModifiers::Shift));
+    const bool command =
+        event.key == ui::Key::Character && (event.modifiers == KeyModifiers::Command ||
+                                            event.modifiers == (KeyModifiers::Command | KeyModifiers::Shift));
     const bool closeKey = (event.key == ui::Key::Escape && event.modifiers == KeyModifiers::None) ||
                           (event.modifiers == KeyModifiers::Command && event.character == "w");
     if (closesOnEscape_ && closeKey) {

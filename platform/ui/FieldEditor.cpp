@@ -123,7 +123,8 @@ bool FieldEditor::cut() {
 
 bool FieldEditor::paste(PasteboardName from) {
     if (!field_.data->textBinding) return false;
-    auto text = from == PasteboardName::general ? Pasteboard::general().string() : Pasteboard::selection().string();
+    auto text =
+        from == PasteboardName::general ? Pasteboard::general().string() : Pasteboard::selection().string();
     if (!text || text->size() > kMaxPaste) return true;
     const std::string line = singleLine(*text);
     if (line.empty()) return true;

@@ -37,7 +37,8 @@ public:
             ::close(fds[1]);
             std::freopen("/dev/null", "w", stdout);
             std::freopen("/dev/null", "w", stderr);
-            ::execl("/usr/bin/xclip", "xclip", "-quiet", "-selection", selection, "-i", static_cast<char*>(nullptr));
+            ::execl("/usr/bin/xclip", "xclip", "-quiet", "-selection", selection, "-i",
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[0]);
@@ -73,8 +74,8 @@ private:
 };
 
 std::string xclipOut(const char* selection, const char* target) {
-    return testsupport::runCommand(std::string("/usr/bin/xclip -o -selection ") + selection + " -t " + target +
-                                   " 2>&1");
+    return testsupport::runCommand(std::string("/usr/bin/xclip -o -selection ") + selection + " -t " +
+                                   target + " 2>&1");
 }
 
 class DesktopSelectionsTest : public ::testing::Test {

@@ -20,19 +20,20 @@ struct Window : Screen {
         std::vector<int> ids;
         for (int i = 0; i < 30; ++i)
             ids.push_back(i);
-        plat::Binding<std::optional<int>> chosen(
-            [this] { return region(); },
-            [this](const std::optional<int>& id) {
-                log->push_back("chose " + std::to_string(id.value_or(-1)));
-                region.set(id);
-            });
+        plat::Binding<std::optional<int>> chosen([this] { return region(); },
+                                                 [this](const std::optional<int>& id) {
+                                                     log->push_back("chose " +
+                                                                    std::to_string(id.value_or(-1)));
+                                                     region.set(id);
+                                                 });
         return VStack(
             {TextField("Search", search.binding()),
-             List(chosen, {ForEach(
-                              ids, [](int i) { return i; },
-                              [](int i) {
-                                  return VerbatimText("region " + std::to_string(i)).frame(std::nullopt, 30).tag(i);
-                              })})
+             List(chosen,
+                  {ForEach(
+                      ids, [](int i) { return i; },
+                      [](int i) {
+                          return VerbatimText("region " + std::to_string(i)).frame(std::nullopt, 30).tag(i);
+                      })})
                  .frame(std::nullopt, 150)
                  .testId("list"),
              Button("Power", [this] { log->push_back("power"); }),
@@ -65,7 +66,7 @@ TEST_F(UITest, TabReachesEveryEnabledControlOfTheTopLayerInTreeOrder) {
         order.push_back(describeFocus(host));
     }
     EXPECT_EQ(order, (std::vector<std::string>{"field Search", "list", "Power", "Kill switch", "Account",
-                                                 "field Search"}))
+                                               "field Search"}))
         << "the disabled button and the menu's items are passed by";
     ASSERT_TRUE(host.pressKey(Key::Tab, KeyModifiers::Shift));
     EXPECT_EQ(describeFocus(host), "Account");
@@ -132,7 +133,8 @@ TEST_F(UITest, ArrowsMoveThroughAFocusedListWithoutChoosingAndReturnChooses) {
     ASSERT_EQ(describeFocus(host), "list");
     const NodeRef list = host.require(Query::kind(ViewKind::List));
     auto keyboardRow = [&] {
-        for (const NodeRef& row : host.findAll(Query::where("tagged", [](const NodeRef& r) { return r.tag().has_value(); })))
+        for (const NodeRef& row :
+             host.findAll(Query::where("tagged", [](const NodeRef& r) { return r.tag().has_value(); })))
             if (row.isKeyboardRow()) return *row.tag();
         return Tag();
     };

@@ -61,7 +61,8 @@ pid_t spawn(std::vector<std::string> argv, const std::map<std::string, std::stri
     args.push_back(nullptr);
     int pipeFds[2] = {-1, -1};
     if (input && ::pipe(pipeFds) != 0) return -1;
-    const int sink = ::open(out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int sink =
+        ::open(out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(sink, 1);
@@ -127,7 +128,8 @@ protected:
             const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
             if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock", ec) || fs::exists(socket, ec)) continue;
             display_ = ":" + std::to_string(n);
-            server_pid_ = spawn({"/usr/bin/Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {}, {});
+            server_pid_ = spawn(
+                {"/usr/bin/Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {}, {});
             if (!eventually([&] { return fs::exists(socket, ec); }, 5s)) {
                 stop(server_pid_);
                 continue;
@@ -135,7 +137,8 @@ protected:
             x_ = XOpenDisplay(display_.c_str());
             if (!x_) return false;
             windowManager_ = spawn({"/usr/bin/openbox", "--sm-disable"}, {{"DISPLAY", display_}}, {});
-            return eventually([&] { return !cardinals(DefaultRootWindow(x_), "_NET_SUPPORTING_WM_CHECK").empty(); }, 10s);
+            return eventually(
+                [&] { return !cardinals(DefaultRootWindow(x_), "_NET_SUPPORTING_WM_CHECK").empty(); }, 10s);
         }
         return false;
     }
@@ -146,8 +149,8 @@ protected:
         int format = 0;
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(x_, window, XInternAtom(x_, property, False), 0, 1024, False, AnyPropertyType, &type,
-                               &format, &count, &after, &data) == Success &&
+        if (XGetWindowProperty(x_, window, XInternAtom(x_, property, False), 0, 1024, False, AnyPropertyType,
+                               &type, &format, &count, &after, &data) == Success &&
             data && format == 32) {
             const auto* values = reinterpret_cast<const unsigned long*>(data);
             out.assign(values, values + count);
@@ -179,8 +182,8 @@ protected:
     // Another program owns the clipboard with `text` (the last one it owned gives it up).
     void putOnClipboard(const std::string& text) {
         stop(xclip_);
-        xclip_ = spawn({"/usr/bin/xclip", "-quiet", "-selection", "clipboard", "-i"}, {{"DISPLAY", display_}}, {},
-                       &text);
+        xclip_ = spawn({"/usr/bin/xclip", "-quiet", "-selection", "clipboard", "-i"}, {{"DISPLAY", display_}},
+                       {}, &text);
         // Serving once it owns the selection.
         const Atom clipboard = XInternAtom(x_, "CLIPBOARD", False);
         ASSERT_TRUE(eventually([&] { return XGetSelectionOwner(x_, clipboard) != None; }, 5s));
@@ -242,12 +245,13 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
     key(XK_Return);
     EXPECT_TRUE(eventually([&] { return requested("region"); }))
         << "signed in with the pasted address and password; the stand-in saw:\n"
-        << [&] {
-               std::string paths;
-               for (const auto& r : server_.requests())
-                   paths += r.method + " " + r.path + "\n";
-               return paths;
-           }()
+        <<
+        [&] {
+            std::string paths;
+            for (const auto& r : server_.requests())
+                paths += r.method + " " + r.path + "\n";
+            return paths;
+        }()
         << testsupport::readFile(dir_ / "app.txt");
 }
 

@@ -133,7 +133,8 @@ TEST_F(RegionListTest, FromTheKeyboardReturnChoosesTheRowReachedAndConnectsTheSt
     EXPECT_EQ(controller_->currentRegion.get(), 2);
     settle();
     EXPECT_EQ(Preferences::configId(), 2);
-    EXPECT_EQ(helper_->connects + helper_->disconnects, toggles + 1) << "the switch's one toggle, nothing more";
+    EXPECT_EQ(helper_->connects + helper_->disconnects, toggles + 1)
+        << "the switch's one toggle, nothing more";
 }
 
 TEST_F(RegionListTest, ShowingTheListWithTheStoredRegionSelectedConnectsNothing) {
