@@ -13,7 +13,8 @@ PACKAGES=(
   libplist-dev libplist++-dev libplist-utils
   libnanopb-dev nanopb protobuf-compiler
   libicu-dev libfmt-dev
-  libimgui-dev libglfw3-dev libx11-dev libxrandr-dev libstb-dev libgl-dev libgl1-mesa-dri xvfb xauth
+  libimgui-dev libglfw3-dev libx11-dev libxcb1-dev libxrandr-dev libstb-dev libgl-dev libgl1-mesa-dri xvfb xauth
+  openbox libxtst-dev xclip
   fonts-dejavu-core fonts-font-awesome iso-flags-png-320x240 xdg-utils
   curl python3 gzip
 )

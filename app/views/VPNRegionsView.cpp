@@ -28,6 +28,15 @@ void VPNRegionsView::currentRegionChanged(const std::shared_ptr<VelmoraControlle
     plat::mainQueue().async([controller, id = *regionId] { controller->didSelectRegion(id); });
 }
 
+void VPNRegionsView::rowSubmitted(const std::shared_ptr<VelmoraController>& controller, const Tag& tag) {
+    // Another region was chosen just now and switches on its own; the stored one, already chosen,
+    // only connects, and only while the tunnel is down.
+    if (tag.integer() != Preferences::configId()) return;
+    const plat::NEVPNStatus status = controller->connectionStatus.get();
+    if (status != plat::NEVPNStatus::disconnected && status != plat::NEVPNStatus::invalid) return;
+    plat::mainQueue().async([controller] { controller->doConnect(); });
+}
+
 AnyView VPNRegionsView::searchField() const {
     const State<std::string> term = searchTerm;
     AnyView clear = If(!term.get().empty(), [term] {
@@ -58,7 +67,8 @@ AnyView VPNRegionsView::regionList() const {
     return List(selection, {rows})
         .scrollsToTopOnChange(searchTerm.get())
         .onReceive(controller->currentRegion,
-                   [controller](const std::optional<int64_t>& id) { currentRegionChanged(controller, id); });
+                   [controller](const std::optional<int64_t>& id) { currentRegionChanged(controller, id); })
+        .onRowSubmit([controller](const Tag& tag) { rowSubmitted(controller, tag); });
 }
 
 AnyView VPNRegionsView::body() const {

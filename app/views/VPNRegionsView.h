@@ -2,8 +2,10 @@
 // controller has loaded, narrowed by a search text, with the selection bound to the controller's
 // current region. Picking a region other than the stored one asks the controller to switch to it
 // one main-queue turn later; the controller's own default pick (stored before it is published)
-// switches nothing. Each time the list is shown it asks the controller to reload the regions and
-// then the plan text, also one turn later.
+// switches nothing. From the keyboard, Return chooses the row the arrow keys reached as a click
+// does, and on the stored region it connects when the tunnel is down, as the power button would.
+// Each time the list is shown it asks the controller to reload the regions and then the plan
+// text, also one turn later.
 //
 // Main thread only.
 #pragma once
@@ -36,4 +38,6 @@ private:
     // What the list does with each value the current region publishes.
     static void currentRegionChanged(const std::shared_ptr<VelmoraController>& controller,
                                      const std::optional<int64_t>& regionId);
+    // Return on a row, after the row is chosen.
+    static void rowSubmitted(const std::shared_ptr<VelmoraController>& controller, const plat::ui::Tag& tag);
 };

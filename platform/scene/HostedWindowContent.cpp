@@ -1,5 +1,8 @@
 #include "platform/scene/HostedWindowContent.h"
 
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Menu.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/log/OSLog.h"
 
 #include <map>
@@ -44,6 +47,7 @@ HostedWindowContent::HostedWindowContent(const std::shared_ptr<Window>& window, 
     // Set after the presentation, which may have put its own handler in: this content forwards
     // every redraw to it. The host outlives no window content, so the handler may capture this.
     host_->setDisplayHandler([this] { displayed(); });
+    host_->setUnhandledKeyHandler([this](const ui::KeyEvent& event) { return windowKey(event); });
 }
 
 HostedWindowContent::~HostedWindowContent() {
@@ -85,6 +89,34 @@ bool HostedWindowContent::performAction(const std::string& action) {
     auto it = shortcuts.find(action);
     if (it == shortcuts.end()) return false;
     return host_->keyDown(ui::KeyEvent::typed(it->second, ui::KeyModifiers::Command));
+}
+
+bool HostedWindowContent::windowKey(const ui::KeyEvent& event) {
+    using ui::KeyModifiers;
+    const bool command =
+        event.key == ui::Key::Character && (event.modifiers == KeyModifiers::Command ||
+                                            event.modifiers == (KeyModifiers::Command | KeyModifiers::Shift));
+    const bool closeKey = (event.key == ui::Key::Escape && event.modifiers == KeyModifiers::None) ||
+                          (event.modifiers == KeyModifiers::Command && event.character == "w");
+    if (closesOnEscape_ && closeKey) {
+        // A turn later: closing destroys this content, whose tree is still handling the key.
+        mainQueue().async([weak = window_] {
+            if (auto window = weak.lock()) window->close();
+        });
+        return true;
+    }
+    // The bar of a window that has one answered already.
+    if (menuBar_ || !command) return false;
+    auto menu = Application::shared().mainMenu();
+    if (!menu) return false;
+    std::string key = event.character;
+    // A key equivalent written in capitals means Shift with it ("Z": Shift+Ctrl+Z).
+    if (event.modifiers != KeyModifiers::Command) {
+        if (key.size() != 1 || key[0] < 'a' || key[0] > 'z') return false;
+        key[0] = static_cast<char>(key[0] - 'a' + 'A');
+    }
+    auto item = menu->itemForKeyEquivalent(key);
+    return item && item->perform();
 }
 
 std::string HostedWindowContent::describe() const {

@@ -37,6 +37,9 @@ public:
     // The window on the desktop; null when headless.
     WindowPresentation* presentation() const { return presentation_.get(); }
 
+    // A panel (the settings window): Escape and Ctrl+W close it when nothing in it takes them.
+    void setClosesOnEscape(bool closes) { closesOnEscape_ = closes; }
+
     void windowDidResize(Size contentSize) override;
     void update() override;
     bool performAction(const std::string& action) override;
@@ -47,6 +50,9 @@ private:
                         const std::shared_ptr<WindowPresenter>& presenter,
                         std::shared_ptr<MenuBarModel> menuBar);
     void displayed();
+    // A key nothing in the tree took. A window without the menu bar hands command keys to the
+    // application's menu, whose key equivalents hold in every window.
+    bool windowKey(const ui::KeyEvent& event);
     // The tree's size for a window content size: the menu bar's strip added.
     Size treeSize(Size contentSize) const;
 
@@ -57,6 +63,7 @@ private:
     std::shared_ptr<MenuBarModel> menuBar_;
     bool printChanges_;
     bool performing_ = false; // a menu action is being handed to the tree
+    bool closesOnEscape_ = false;
     std::string lastPrinted_;
 };
 

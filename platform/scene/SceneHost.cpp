@@ -97,6 +97,9 @@ std::shared_ptr<Window> SceneHost::showSettings() {
     auto window =
         openWindow(*scene, options_.settingsContentRect, WindowStyle{}, options_.appName + " Settings");
     window->setIdentifier("settings");
+    // Escape and Ctrl+W close the settings window, as they close a panel.
+    if (auto content = std::dynamic_pointer_cast<HostedWindowContent>(window->content()))
+        content->setClosesOnEscape(true);
     settings_ = window;
     return window;
 }

@@ -194,6 +194,11 @@ AnyView AnyView::scrollsToTopOnChange(std::string key) const {
     d->attrs.scrollResetKey = std::move(key);
     return AnyView(std::move(d));
 }
+AnyView AnyView::onRowSubmit(std::function<void(const Tag&)> action) const {
+    auto d = copy();
+    d->attrs.rowSubmit = std::move(action);
+    return AnyView(std::move(d));
+}
 AnyView AnyView::menuBar() const {
     auto d = copy();
     d->attrs.menuBar = true;

@@ -116,6 +116,9 @@ public:
     // A list or scroll view scrolls back to its start whenever `key` changes (a new search text,
     // say), so the first row shown is the first row there is.
     AnyView scrollsToTopOnChange(std::string key) const;
+    // What Return does on a focused list beyond choosing the row its arrow keys reached (as a click
+    // does): `action` gets that row's tag, also when the row was chosen already.
+    AnyView onRowSubmit(std::function<void(const Tag&)> action) const;
     // Marks the window's menu bar: the shortcuts of the buttons in its menus work while a sheet or
     // an alert covers the window, as application commands do.
     AnyView menuBar() const;

@@ -212,7 +212,23 @@ bool Host::mouseClick(Point location) {
 
 bool Host::keyDown(const KeyEvent& event) {
     const std::weak_ptr<bool> token = alive_;
-    return finishInput(token, this, detail::Input(*graph_).keyDown(event));
+    bool handled = detail::Input(*graph_).keyDown(event);
+    if (!handled && token.lock() && unhandledKey_) {
+        // A copy: the handler may close the window, and this host with it.
+        const auto handler = unhandledKey_;
+        handled = handler(event);
+    }
+    return finishInput(token, this, handled);
+}
+
+bool Host::middleClick(Point location) {
+    const std::weak_ptr<bool> token = alive_;
+    // An open menu takes the click as it takes any other: the click closes it.
+    if (auto popup = menuPopup(); popup && !popup->panel.contains(location)) {
+        graph_->openMenu.reset();
+        return finishInput(token, this, true);
+    }
+    return finishInput(token, this, detail::Input(*graph_).pasteSelectionAt(location));
 }
 
 bool Host::insertText(std::string_view text) {

@@ -66,6 +66,13 @@ public:
     bool mouseDragged(Point location) override;
     bool mouseUp(Point location) override;
     bool scrollWheel(Point location, double deltaY) override;
+    bool middleClick(Point location) override;
+
+    // Called with a key nothing in the tree took: the window's own keys (a menu's key equivalent,
+    // Escape closing a panel). Returns whether it took the key; it may close the window.
+    void setUnhandledKeyHandler(std::function<bool(const KeyEvent&)> handler) {
+        unhandledKey_ = std::move(handler);
+    }
 
     // --- Queries, over the content and then the presented sheets and alerts, in tree order ---
     NodeRef root() const;
@@ -77,7 +84,7 @@ public:
     // The roots of the presented sheets and alerts, oldest first.
     std::vector<NodeRef> sheets() const;
     std::vector<NodeRef> alerts() const;
-    // The text field that has the keyboard focus.
+    // The control that has the keyboard focus (a text field takes typing; Tab moves the focus).
     NodeRef focused() const;
     // The menu a click on its label opened (its items follow the label among its children); Escape,
     // another click on the label or choosing an item closes it.
@@ -123,6 +130,7 @@ private:
     std::unique_ptr<detail::ViewGraph> graph_;
     NodeRef pressedMap_; // the map a press started on, until the release
     std::function<void()> display_;
+    std::function<bool(const KeyEvent&)> unhandledKey_;
     const void* shownMenu_ = nullptr; // the open menu the window was last told about
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -1,6 +1,7 @@
 #include "platform/ui/Input.h"
 
 #include "platform/log/OSLog.h"
+#include "platform/ui/FieldEditor.h"
 #include "platform/ui/NodeTree.h"
 
 #include <functional>
@@ -9,34 +10,19 @@ namespace plat::ui::detail {
 
 namespace {
 
-template <typename F> void runAction(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        OSLog("io.velmora.ui", "input").error(std::string("action failed: ") + e.what());
-    }
-}
-
 bool isField(const Node& n) {
     return n.data->kind == ViewKind::TextField || n.data->kind == ViewKind::SecureField;
 }
 
-// Removes the last UTF-8 code point.
-void dropLast(std::string& s) {
-    while (!s.empty()) {
-        unsigned char c = static_cast<unsigned char>(s.back());
-        s.pop_back();
-        if ((c & 0xC0) != 0x80) break;
+} // namespace
+
+void Input::runAction(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        OSLog("io.velmora.ui", "input").error(std::string("action failed: ") + e.what());
     }
 }
-
-void walk(Node& n, const std::function<void(Node&)>& visit) {
-    visit(n);
-    for (auto& c : n.children)
-        walk(*c, visit);
-}
-
-} // namespace
 
 Node* Input::topLayer() const {
     auto layers = graph_.layers();
@@ -81,6 +67,7 @@ bool Input::activate(Node& node) {
             graph_.openMenu.reset();
         else
             graph_.openMenu = target->shared_from_this();
+        graph_.menuCursor = -1;
         return true;
     }
     default:
@@ -117,6 +104,25 @@ bool Input::clickAt(Point location) {
     return activate(*hit);
 }
 
+Node* Input::fieldAt(Point location) const {
+    Node* hit = nullptr;
+    std::function<void(Node&)> visit = [&](Node& n) {
+        const bool inside = n.frame.contains(location);
+        if (inside && isField(n)) hit = &n;
+        if (!inside && (n.data->kind == ViewKind::List || n.data->kind == ViewKind::ScrollView)) return;
+        for (auto& c : n.children)
+            visit(*c);
+    };
+    visit(*topLayer());
+    return hit ? hit : fieldOutlinedAt(location);
+}
+
+bool Input::pasteSelectionAt(Point location) {
+    Node* field = fieldAt(location);
+    if (!field || !focus(*field)) return false;
+    return FieldEditor(graph_, *field).paste(PasteboardName::selection);
+}
+
 Node* Input::fieldOutlinedAt(Point location) const {
     // A field's outline is the background or overlay shape drawn around it and what the field is
     // padded with inside it (a plain field in a bordered box): the nearest such decoration above
@@ -124,7 +130,7 @@ Node* Input::fieldOutlinedAt(Point location) const {
     auto outlined = [](Node& field) -> const Node* {
         for (Node* cur = field.parent; cur; cur = cur->parent) {
             std::size_t fields = 0;
-            walk(*cur, [&](Node& n) { fields += isField(n) ? 1 : 0; });
+            walkSubtree(*cur, [&](Node& n) { fields += isField(n) ? 1 : 0; });
             if (fields > 1) return nullptr;
             const ViewKind k = cur->data->kind;
             if ((k == ViewKind::Background || k == ViewKind::Overlay) && cur->children.size() > 1) {
@@ -138,7 +144,7 @@ Node* Input::fieldOutlinedAt(Point location) const {
         return nullptr;
     };
     Node* found = nullptr;
-    walk(*topLayer(), [&](Node& n) {
+    walkSubtree(*topLayer(), [&](Node& n) {
         if (!isField(n) || !reachable(n)) return;
         if (const Node* outline = outlined(n); outline && outline->frame.contains(location)) found = &n;
     });
@@ -153,14 +159,29 @@ bool Input::focus(Node& node) {
     return true;
 }
 
-bool Input::insertText(std::string_view text) {
+Node* Input::focusedField() const {
     auto field = graph_.focused.lock();
-    if (!field || !isField(*field) || !reachable(*field) || !field->data->textBinding) return false;
-    auto binding = *field->data->textBinding;
-    const bool replace = graph_.focusedTextSelected;
-    graph_.focusedTextSelected = false;
-    runAction([&] { binding.set(replace ? std::string(text) : binding.get() + std::string(text)); });
-    return true;
+    if (!field || !isField(*field) || !reachable(*field)) return nullptr;
+    return field.get();
+}
+
+bool Input::insertText(std::string_view text) {
+    Node* field = focusedField();
+    return field && FieldEditor(graph_, *field).insert(text);
+}
+
+bool Input::editCommand(Node& field, const KeyEvent& event) {
+    FieldEditor editor(graph_, field);
+    const std::string& c = event.character;
+    if (event.modifiers == (KeyModifiers::Command | KeyModifiers::Shift))
+        return (c == "z" || c == "Z") && editor.redo();
+    if (event.modifiers != KeyModifiers::Command) return false;
+    if (c == "a" || c == "A") return editor.selectAll();
+    if (c == "x" || c == "X") return editor.cut();
+    if (c == "c" || c == "C") return editor.copy();
+    if (c == "v" || c == "V") return editor.paste();
+    if (c == "z" || c == "Z") return editor.undo();
+    return false;
 }
 
 bool Input::inMenuBar(const Node& node) const {
@@ -176,12 +197,12 @@ Node* Input::shortcutTarget(const KeyEvent& event) const {
     // The top layer's own shortcuts first, then the window's menu bar, which answers under sheets.
     std::vector<Node*> scopes{topLayer()};
     if (topLayer() != graph_.root().get()) {
-        walk(*graph_.root(), [&](Node& n) {
+        walkSubtree(*graph_.root(), [&](Node& n) {
             if (n.data && n.data->attrs.menuBar) scopes.push_back(&n);
         });
     }
     for (Node* scope : scopes)
-        walk(*scope, [&](Node& n) {
+        walkSubtree(*scope, [&](Node& n) {
             if (found || !n.alive) return;
             const auto& shortcut = n.data->attrs.shortcut;
             if (!shortcut || !shortcut->matches(event)) return;
@@ -206,48 +227,14 @@ bool Input::dismissTopLayer() {
     return true;
 }
 
-bool Input::moveFocus(bool backwards) {
-    std::vector<Node*> fields;
-    walk(*topLayer(), [&](Node& n) {
-        if (isField(n) && reachable(n)) fields.push_back(&n);
-    });
-    if (fields.empty()) return false;
-    auto current = graph_.focused.lock();
-    std::size_t at = fields.size();
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        if (fields[i] == current.get()) at = i;
-    std::size_t next;
-    if (at == fields.size())
-        next = backwards ? fields.size() - 1 : 0;
-    else
-        next = backwards ? (at + fields.size() - 1) % fields.size() : (at + 1) % fields.size();
-    graph_.focused = fields[next]->shared_from_this();
-    return true;
-}
-
 bool Input::keyDown(const KeyEvent& event) {
     switch (event.key) {
     case Key::Tab:
         return moveFocus(event.modifiers == KeyModifiers::Shift);
     case Key::Backspace:
     case Key::Delete: {
-        auto field = graph_.focused.lock();
-        if (!field || !reachable(*field) || !field->data->textBinding) return false;
-        auto binding = *field->data->textBinding;
-        const bool all = graph_.focusedTextSelected;
-        graph_.focusedTextSelected = false;
-        // The caret stands at the end: Backspace takes the character before it, Delete has none
-        // after it; either clears a selected text.
-        if (!all && event.key == Key::Delete) return true;
-        runAction([&] {
-            std::string s = binding.get();
-            if (all)
-                s.clear();
-            else
-                dropLast(s);
-            binding.set(s);
-        });
-        return true;
+        Node* field = focusedField();
+        return field && FieldEditor(graph_, *field).deleteBackward(event.key == Key::Delete);
     }
     case Key::Escape:
         if (graph_.openMenu.lock()) {
@@ -256,17 +243,21 @@ bool Input::keyDown(const KeyEvent& event) {
         }
         if (Node* target = shortcutTarget(event)) return activate(*target);
         return dismissTopLayer();
+    case Key::Up:
+    case Key::Down:
+        if (event.modifiers == KeyModifiers::None && arrow(event.key == Key::Down)) return true;
+        break;
+    case Key::Return:
+        if (event.modifiers == KeyModifiers::None && chooseReached()) return true;
+        break;
+    case Key::Space:
+        if (event.modifiers == KeyModifiers::None && pressFocused()) return true;
+        break;
     case Key::Character:
         if (event.modifiers == KeyModifiers::None || event.modifiers == KeyModifiers::Shift) {
-            if (graph_.focused.lock()) return insertText(event.character);
+            if (focusedField()) return insertText(event.character);
         }
-        if (event.modifiers == KeyModifiers::Command && (event.character == "a" || event.character == "A")) {
-            auto field = graph_.focused.lock();
-            if (field && isField(*field) && reachable(*field)) {
-                graph_.focusedTextSelected = true;
-                return true;
-            }
-        }
+        if (Node* field = focusedField(); field && editCommand(*field, event)) return true;
         break;
     default:
         break;
@@ -282,14 +273,14 @@ bool Input::select(Node& node, const Tag& tag) {
     if (!picker || !reachable(*picker)) return false;
     if (picker->data->kind == ViewKind::List) {
         Node* row = nullptr;
-        walk(*picker, [&](Node& n) {
+        walkSubtree(*picker, [&](Node& n) {
             auto r = listRowOf(&n);
             if (!row && r.row == &n && r.list == picker && rowTag(n) == tag) row = &n;
         });
         return row && activate(*row);
     }
     bool exists = false;
-    walk(*picker, [&](Node& n) {
+    walkSubtree(*picker, [&](Node& n) {
         if (&n != picker && n.data->attrs.tag == tag) exists = true;
     });
     if (!exists || !picker->data->tagBinding) return false;

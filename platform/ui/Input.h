@@ -1,15 +1,19 @@
 // How input reaches the view tree: clicks (on a node, or at a point by hit-testing; a click inside
 // a field's drawn outline focuses the field), typing into the focused field (Command-A selects its
-// whole text, which typing then replaces), keys (Return and Escape for the default and cancel actions, Tab
-// for focus, other shortcuts), and choosing picker entries and list rows. Input is refused for nodes that are
-// gone, disabled, or under a presented sheet or alert. The caller runs an update pass afterwards.
+// whole text, which typing then replaces; the Edit commands work on it, see FieldEditor), keys (Return and
+// Escape for the default and cancel actions, other shortcuts), keyboard focus (Tab and Shift-Tab move it
+// through every control of the top layer; Space presses the focused control; Up and Down move through a
+// focused list's rows or an open menu's entries, and Return or Space choose the row or entry reached),
+// and choosing picker entries and list rows. Input is refused for nodes that are gone, disabled, or under
+// a presented sheet or alert. The caller runs an update pass afterwards.
 //
-// Main thread only.
+// Main thread only. The keyboard-focus members are in InputFocus.cpp.
 #pragma once
 
 #include "platform/ui/KeyEvent.h"
 #include "platform/ui/ViewGraph.h"
 
+#include <functional>
 #include <string_view>
 
 namespace plat::ui::detail {
@@ -25,8 +29,19 @@ public:
     bool keyDown(const KeyEvent& event);
     // Chooses the entry (picker) or row (list) tagged `tag`.
     bool select(Node& node, const Tag& tag);
+    // A middle click: the field under the point takes the focus and the desktop's selection.
+    bool pasteSelectionAt(Point location);
+
+    // Controls that Tab stops at: fields, buttons, toggles, pickers, menus (not their items) and
+    // lists with a selection, enabled and shown.
+    static bool focusable(const Node& node);
+    // The row of a focused list that Up and Down have reached (else its selected row, else its
+    // first); null when the list has no tagged row.
+    static Node* keyboardRow(const ViewGraph& graph, const Node& list);
 
 private:
+    // Runs an action of the tree's; one that throws is logged and has done what it did.
+    static void runAction(const std::function<void()>& action);
     Node* topLayer() const;
     // Alive, of this graph, in the top layer, enabled.
     bool reachable(const Node& node) const;
@@ -37,7 +52,21 @@ private:
     // reached nothing else.
     Node* fieldOutlinedAt(Point location) const;
     bool dismissTopLayer();
+    Node* focusedField() const;
+    // The Edit commands (Command with A, X, C, V, Z, Shift-Z) on the focused field.
+    bool editCommand(Node& field, const KeyEvent& event);
+    // The field under the point, as a click would reach it.
+    Node* fieldAt(Point location) const;
+    // --- InputFocus.cpp ---
     bool moveFocus(bool backwards);
+    // Space on the focused control.
+    bool pressFocused();
+    // Up and Down: through the open menu's entries, else the focused list's rows.
+    bool arrow(bool down);
+    // Return (and Space on a list): the open menu's entry or the focused list's row the arrows
+    // reached; a list's row-submit action follows the choice.
+    bool chooseReached();
+    bool moveInList(Node& list, bool down);
 
     ViewGraph& graph_;
 };

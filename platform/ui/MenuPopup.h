@@ -20,7 +20,8 @@ struct MenuPopup {
         std::string shortcut; // the item's keyboard shortcut as the menu shows it, else empty
         bool separator = false;
         bool enabled = true;
-        bool chosen = false; // the picker's current entry
+        bool chosen = false;  // the picker's current entry
+        bool reached = false; // the entry the arrow keys moved to
     };
 
     NodeRef owner; // the open menu or picker

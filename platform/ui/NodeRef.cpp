@@ -1,5 +1,6 @@
 #include "platform/ui/NodeRef.h"
 
+#include "platform/ui/Input.h"
 #include "platform/ui/Node.h"
 #include "platform/ui/NodeTree.h"
 #include "platform/ui/Query.h"
@@ -118,6 +119,13 @@ bool NodeRef::isSelected() const {
 bool NodeRef::hasSelectedText() const {
     return node_ && node_->graph && node_->graph->focusedTextSelected &&
            node_->graph->focused.lock() == node_;
+}
+
+bool NodeRef::isKeyboardRow() const {
+    if (!node_ || !node_->graph || !node_->alive) return false;
+    auto row = detail::listRowOf(node_.get());
+    if (row.row != node_.get() || node_->graph->focused.lock().get() != row.list) return false;
+    return detail::Input::keyboardRow(*node_->graph, *row.list) == node_.get();
 }
 
 bool NodeRef::isEnabled() const {

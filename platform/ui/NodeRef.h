@@ -62,6 +62,8 @@ public:
     bool isEnabled() const;
     // A text field that has the keyboard focus and its whole text selected (select-all).
     bool hasSelectedText() const;
+    // The row of a focused list that its arrow keys stand on (Return chooses it).
+    bool isKeyboardRow() const;
     // The component type's name for a screen's node ("LoginView"), else empty.
     std::string typeName() const;
 

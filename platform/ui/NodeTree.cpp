@@ -53,6 +53,12 @@ Node* interactiveTarget(Node* node) {
     return nullptr;
 }
 
+void walkSubtree(Node& node, const std::function<void(Node&)>& visit) {
+    visit(node);
+    for (auto& c : node.children)
+        walkSubtree(*c, visit);
+}
+
 Node* layerRootOf(Node* node) {
     Node* cur = node;
     while (cur && cur->parent)

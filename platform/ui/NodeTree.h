@@ -4,6 +4,7 @@
 
 #include "platform/ui/Node.h"
 
+#include <functional>
 #include <string>
 
 namespace plat::ui::detail {
@@ -21,6 +22,8 @@ Node* menuOf(Node* node);
 // The node that answers a click on `node`: a button, toggle, field, picker, menu or selectable list
 // row, the node itself or an ancestor.
 Node* interactiveTarget(Node* node);
+// Visits `node` and everything below it, in tree order.
+void walkSubtree(Node& node, const std::function<void(Node&)>& visit);
 // The root of the layer (the content or a presented sheet or alert) that holds `node`.
 Node* layerRootOf(Node* node);
 // The texts of a subtree's Text nodes, in tree order, joined by single spaces.

@@ -84,6 +84,7 @@ std::optional<MenuPopup> layoutPopup(const ViewGraph& graph) {
             width = std::max(width, content);
             row.frame.height = metrics.lineHeight(font) + kRowExtra;
         }
+        row.reached = static_cast<int>(popup.rows.size()) == graph.menuCursor;
         popup.rows.push_back(std::move(row));
     }
     if (popup.rows.empty()) return std::nullopt;

@@ -57,6 +57,9 @@ public:
     virtual bool mouseDragged(Point) { return false; }
     virtual bool mouseUp(Point) { return false; }
     virtual bool scrollWheel(Point, double /*deltaY*/) { return false; }
+    // A middle click: the text field under the pointer takes the focus and the desktop's selection
+    // is pasted into it, as on Linux desktops. By default nothing takes it.
+    virtual bool middleClick(Point) { return false; }
 };
 
 } // namespace plat::ui

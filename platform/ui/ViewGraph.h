@@ -6,6 +6,7 @@
 // PresentedViews.h.
 #pragma once
 
+#include "platform/ui/EditHistory.h"
 #include "platform/ui/Node.h"
 #include "platform/ui/Renderer.h"
 #include "platform/ui/TextMetrics.h"
@@ -49,11 +50,17 @@ public:
     // Called after each pass that changed something.
     void setDisplayHandler(std::function<void()> handler) { displayHandler_ = std::move(handler); }
 
-    // Input bookkeeping: the focused field and the open menu live here so they die with the nodes.
+    // Input bookkeeping: the focused control and the open menu live here so they die with the nodes.
     std::weak_ptr<Node> focused;
     // The focused field's whole text is selected (select-all): typing replaces it, deleting clears it.
     bool focusedTextSelected = false;
+    // The undo history of the field edited last.
+    EditHistory editHistory;
+    // The row a focused list's arrow keys have moved to (its tag); none: the list's selection.
+    Tag focusedRow;
     std::weak_ptr<Node> openMenu;
+    // The entry of the open menu the arrow keys have moved to, by its place among the rows; -1: none.
+    int menuCursor = -1;
 
 private:
     struct Pending {

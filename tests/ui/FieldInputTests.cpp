@@ -1,6 +1,8 @@
 // Text fields as a user meets them: Command-A selects the whole text (typing replaces it, deleting
-// clears it), a click inside the outline drawn around a padded field focuses the field, and a list
-// told to follow a key (a search text) starts again at its first row when the key changes.
+// clears it), cut, copy and paste through the pasteboards (never out of a secure field), undo and
+// redo, the middle click that pastes the selection, a click inside the outline drawn around a padded
+// field focuses the field, and a list told to follow a key (a search text) starts again at its first
+// row when the key changes.
 #include "UITestSupport.h"
 
 using namespace plat;
@@ -10,6 +12,11 @@ using namespace uitest;
 namespace {
 
 const KeyEvent kSelectAll = KeyEvent::typed("a", KeyModifiers::Command);
+const KeyEvent kCut = KeyEvent::typed("x", KeyModifiers::Command);
+const KeyEvent kCopy = KeyEvent::typed("c", KeyModifiers::Command);
+const KeyEvent kPaste = KeyEvent::typed("v", KeyModifiers::Command);
+const KeyEvent kUndo = KeyEvent::typed("z", KeyModifiers::Command);
+const KeyEvent kRedo = KeyEvent::typed("z", KeyModifiers::Command | KeyModifiers::Shift);
 
 // A plain field padded inside a drawn outline, as a sign-in form draws its entries.
 AnyView outlined(AnyView field) {
@@ -67,6 +74,127 @@ TEST_F(UITest, CommandASelectsTheWholeTextWhichTypingReplacesAndDeletingClears) 
     ASSERT_TRUE(host.insertText("x"));
     EXPECT_EQ(email.value(), "abcd");
     EXPECT_EQ(host.require(Query::placeholder("Password")).value(), "x");
+}
+
+TEST_F(UITest, CutCopyAndPasteGoThroughTheGeneralPasteboard) {
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    const NodeRef password = host.require(Query::placeholder("Password"));
+    EXPECT_FALSE(host.keyDown(kPaste)) << "no focused field takes a paste";
+
+    ASSERT_TRUE(host.click(email));
+    ASSERT_TRUE(host.keyDown(kCopy));
+    EXPECT_FALSE(Pasteboard::general().string()) << "nothing is selected, nothing is copied";
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.keyDown(kCopy));
+    EXPECT_EQ(Pasteboard::general().string(), "someone@example.org");
+    EXPECT_EQ(email.value(), "someone@example.org") << "copying leaves the text";
+    ASSERT_TRUE(host.keyDown(kCut));
+    EXPECT_EQ(email.value(), "");
+    EXPECT_EQ(Pasteboard::general().string(), "someone@example.org");
+
+    // A paste goes in at the caret, or over the selected text.
+    Pasteboard::general().setString("a@b.org");
+    ASSERT_TRUE(host.insertText("x"));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    EXPECT_EQ(email.value(), "xa@b.org");
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    EXPECT_EQ(email.value(), "a@b.org");
+    // Text copied with its line break (or several lines) fits the one-line field.
+    Pasteboard::general().setString("\r\nme@example.org\n");
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    EXPECT_EQ(email.value(), "me@example.org");
+    Pasteboard::general().setString("one\r\ntwo\tthree");
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    EXPECT_EQ(email.value(), "one two three");
+    // A text no one-line field holds is not pasted at all.
+    Pasteboard::general().setString(std::string(1 << 20, 'x'));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    EXPECT_EQ(email.value(), "one two three");
+
+    // A secure field takes a paste but gives nothing out, and offers no selection either.
+    Pasteboard::general().setString("hunter22");
+    Pasteboard::selection().setString("before");
+    ASSERT_TRUE(host.click(password));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    EXPECT_EQ(password.value(), "hunter22");
+    Pasteboard::general().setString("elsewhere");
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    EXPECT_EQ(Pasteboard::selection().string(), "before");
+    ASSERT_TRUE(host.keyDown(kCopy));
+    ASSERT_TRUE(host.keyDown(kCut));
+    EXPECT_EQ(Pasteboard::general().string(), "elsewhere");
+    EXPECT_EQ(password.value(), "hunter22") << "a cut out of a secure field removes nothing";
+}
+
+TEST_F(UITest, SelectingOffersTheTextAsTheSelectionWhichAMiddleClickPastes) {
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    const NodeRef password = host.require(Query::placeholder("Password"));
+    ASSERT_TRUE(host.click(email));
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    EXPECT_EQ(Pasteboard::selection().string(), "someone@example.org");
+    EXPECT_FALSE(Pasteboard::general().string()) << "selecting is not copying";
+
+    // The middle click focuses the field under the pointer and pastes there.
+    ASSERT_TRUE(host.middleClick(password.frame().center()));
+    EXPECT_EQ(host.focused(), password);
+    EXPECT_EQ(password.value(), "someone@example.org");
+    EXPECT_FALSE(host.middleClick({1, 1})) << "no field there";
+    // Also inside the outline drawn around a padded field.
+    const Rect box = host.require(Query::testId("emailBox")).frame();
+    ASSERT_TRUE(host.middleClick({box.x + 4, box.center().y}));
+    EXPECT_EQ(email.value(), "someone@example.orgsomeone@example.org");
+}
+
+TEST_F(UITest, UndoRestoresTheTextBeforeEachEditAndRedoGoesForwardAgain) {
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    const NodeRef password = host.require(Query::placeholder("Password"));
+    ASSERT_TRUE(host.type(email, ".uk"));
+    ASSERT_TRUE(host.pressKey(Key::Backspace));
+    ASSERT_TRUE(host.pressKey(Key::Backspace));
+    Pasteboard::general().setString("!");
+    ASSERT_TRUE(host.keyDown(kPaste));
+    EXPECT_EQ(email.value(), "someone@example.org.!");
+
+    ASSERT_TRUE(host.keyDown(kUndo));
+    EXPECT_EQ(email.value(), "someone@example.org.") << "the paste";
+    ASSERT_TRUE(host.keyDown(kUndo));
+    EXPECT_EQ(email.value(), "someone@example.org.uk") << "the run of deletes";
+    ASSERT_TRUE(host.keyDown(kUndo));
+    EXPECT_EQ(email.value(), "someone@example.org") << "the run of typing";
+    ASSERT_TRUE(host.keyDown(kUndo));
+    EXPECT_EQ(email.value(), "someone@example.org") << "nothing older";
+    ASSERT_TRUE(host.keyDown(kRedo));
+    ASSERT_TRUE(host.keyDown(kRedo));
+    EXPECT_EQ(email.value(), "someone@example.org.");
+    // A new edit ends what could be redone.
+    ASSERT_TRUE(host.insertText("x"));
+    ASSERT_TRUE(host.keyDown(kRedo));
+    EXPECT_EQ(email.value(), "someone@example.org.x");
+
+    // A cut of the whole text is undone; a secure field's edits too.
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.keyDown(kCut));
+    ASSERT_TRUE(host.keyDown(kUndo));
+    EXPECT_EQ(email.value(), "someone@example.org.x");
+    ASSERT_TRUE(host.type(password, "pw"));
+    ASSERT_TRUE(host.keyDown(kUndo));
+    EXPECT_EQ(password.value(), "");
+
+    // The history is the field's: another field's, or a text changed by the program, drops it.
+    ASSERT_TRUE(host.type(email, "y"));
+    email.data().textBinding->set("set by the program");
+    host.update();
+    ASSERT_TRUE(host.keyDown(kUndo));
+    EXPECT_EQ(email.value(), "set by the program");
 }
 
 TEST_F(UITest, AClickInsideAFieldsOutlineFocusesIt) {

@@ -6,6 +6,7 @@
 #include "platform/foundation/ObservableObject.h"
 #include "platform/foundation/Published.h"
 #include "platform/ui/Host.h"
+#include "platform/ui/Pasteboard.h"
 #include "platform/ui/Toolkit.h"
 
 #include <gtest/gtest.h>
@@ -40,8 +41,14 @@ namespace uitest {
 
 class UITest : public ::testing::Test {
 protected:
-    void SetUp() override { plat::RunLoop::main().drain(); }
-    void TearDown() override { plat::RunLoop::main().drain(); }
+    void SetUp() override {
+        plat::RunLoop::main().drain();
+        plat::ui::Pasteboard::resetForTesting();
+    }
+    void TearDown() override {
+        plat::RunLoop::main().drain();
+        plat::ui::Pasteboard::resetForTesting();
+    }
 };
 
 // An observable model that counts its instances.

@@ -4,12 +4,15 @@
 #include "platform/appkit/Window.h"
 #include "platform/render/WindowSystem.h"
 #include "platform/render/scene/DesktopWindow.h"
+#include "platform/render/ui/DesktopPasteboard.h"
 #include "platform/render/ui/FontMetrics.h"
 
 namespace plat::render {
 
 std::shared_ptr<DesktopPresenter> DesktopPresenter::makeIfDisplayAvailable(std::string defaultIcon) {
     if (!WindowSystem::available()) return nullptr;
+    // Text fields cut, copy and paste through the desktop's clipboard from now on.
+    DesktopPasteboard::install();
     return std::shared_ptr<DesktopPresenter>(new DesktopPresenter(std::move(defaultIcon)));
 }
 

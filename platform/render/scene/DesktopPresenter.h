@@ -14,7 +14,8 @@ namespace plat::render {
 class DesktopPresenter : public scene::WindowPresenter {
 public:
     // A presenter when the window system starts on $DISPLAY; null without a display. Windows show
-    // the image named `defaultIcon` while the application names no icon of its own.
+    // the image named `defaultIcon` while the application names no icon of its own. With a display
+    // the toolkit's pasteboards become the desktop's clipboard and primary selection.
     static std::shared_ptr<DesktopPresenter> makeIfDisplayAvailable(std::string defaultIcon);
 
     std::shared_ptr<const ui::TextMetrics> textMetrics() const override { return metrics_; }

@@ -132,7 +132,12 @@ void HostWindow::syncSheets() {
             sheetFrames_.push_back(f);
             sheets_.back()->setPosition(at);
             sheets_.back()->setEventHandler([this, i](const InputEvent& e) {
-                if (i < sheetFrames_.size()) handle(e, sheetFrames_[i].origin());
+                if (i >= sheetFrames_.size()) return;
+                const std::shared_ptr<bool> alive = alive_;
+                handle(e, sheetFrames_[i].origin());
+                // The sheet's picture is made with this window's: what the input changed without
+                // a rebuild (the focus ring moving) shows only when this window draws again.
+                if (*alive) surface_->setNeedsDisplay();
             });
             sheets_.back()->setFocusHandler(
                 [this, sheet = sheets_.back().get()](bool focused) { focusChanged(sheet, focused); });
@@ -167,6 +172,8 @@ void HostWindow::handle(const InputEvent& e, Point origin) {
         if (e.dy != 0) host_->scrollWheel(at, e.dy);
         break;
     case InputEvent::Kind::MouseUp:
+        // The middle button pastes the desktop's selection where it is released.
+        if (e.button == 2) host_->middleClick(at);
         if (e.button == 0 && pressedValid_) host_->mouseUp(at);
         if (e.button == 0 && pressedValid_ && std::fabs(at.x - pressed_.x) <= kClickSlop &&
             std::fabs(at.y - pressed_.y) <= kClickSlop)

@@ -23,8 +23,12 @@ void paintMenuPopup(const ui::MenuPopup& popup, const Rect& bounds, DisplayList&
             list.fillRect({r.x + 8, r.y + r.height / 2 - 0.5, r.width - 16, 1}, palette::separator);
             continue;
         }
-        const RGBA text =
-            palette::resolve(row.enabled ? ui::Color::primary() : ui::Color::secondary(), ctx.scheme);
+        RGBA text = palette::resolve(row.enabled ? ui::Color::primary() : ui::Color::secondary(), ctx.scheme);
+        if (row.reached) {
+            // The entry the arrow keys are on, highlighted as the pointer's would be.
+            list.fillRect({r.x + 4, r.y, r.width - 8, r.height}, palette::accent, 4);
+            text = RGBA::rgb(0xFFFFFF);
+        }
         double x = r.x + 12;
         if (picker) {
             if (row.chosen) list.symbol({x, r.y + (r.height - 10) / 2, 10, 10}, "checkmark", text);

@@ -236,6 +236,18 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, PaintContext
     }
     paintBorder(node, list, ctx);
     if (clipped) list.popClip();
+    // The focus ring: around the focused control (a field shows its caret instead), and around the
+    // row a focused list's arrow keys stand on.
+    const bool field = d.kind == ViewKind::TextField || d.kind == ViewKind::SecureField;
+    const bool row = node.isKeyboardRow();
+    const bool ringed = row || (!field && d.kind != ViewKind::List && focused_ && focused_() == node);
+    if (ringed && frame.width > 0 && frame.height > 0) {
+        // A row's ring stays inside it, where the list's clip keeps it; a control's stands clear.
+        const double out = row ? -1 : 3;
+        const Rect r = ctx.inWindow(frame);
+        list.strokeRect({r.x - out, r.y - out, r.width + 2 * out, r.height + 2 * out},
+                        palette::faded(palette::accent.withAlpha(0.7f), ctx.opacity), row ? 4 : 6, 2.5);
+    }
 }
 
 void TreePainter::paintMap(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx) {

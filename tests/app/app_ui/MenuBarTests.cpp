@@ -1,9 +1,11 @@
 // The application's menu bar in its main window: the menus in the menu's order, "Check for
 // Updates…" after About and greyed while a check runs, items chosen from the bar, and the standard
-// shortcuts (settings, quit) from the keyboard, also while an alert covers the window.
+// shortcuts (settings, quit) from the keyboard, also while an alert covers the window, and in the
+// settings window, which has no bar: Escape and Ctrl+W close it, Ctrl+Q quits.
 #include "tests/app/app_ui/AppTestSupport.h"
 
 #include "platform/scene/MenuBar.h"
+#include "platform/ui/Pasteboard.h"
 
 namespace {
 
@@ -95,6 +97,55 @@ TEST_F(MenuBarTest, SettingsAndQuitShortcutsWorkAlsoUnderAnAlertAndTheSettingsWi
 
     EXPECT_FALSE(plat::Application::shared().isTerminating());
     ASSERT_TRUE(host.keyDown(KeyEvent::typed("q", KeyModifiers::Command)));
+    EXPECT_TRUE(plat::Application::shared().isTerminating());
+}
+
+TEST_F(MenuBarTest, TheEditMenuCutsCopiesAndPastesInTheFocusedField) {
+    launch();
+    settle();
+    plat::ui::Pasteboard::resetForTesting();
+    auto& host = mainHost();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    ASSERT_TRUE(host.type(email, "me@example.org"));
+    ASSERT_TRUE(host.click(openItem("Edit", "Select All")));
+    ASSERT_TRUE(host.click(openItem("Edit", "Cut")));
+    EXPECT_EQ(email.value(), "");
+    EXPECT_EQ(plat::ui::Pasteboard::general().string(), "me@example.org");
+    ASSERT_TRUE(host.click(openItem("Edit", "Paste")));
+    ASSERT_TRUE(host.click(openItem("Edit", "Paste")));
+    EXPECT_EQ(email.value(), "me@example.orgme@example.org");
+    ASSERT_TRUE(host.click(openItem("Edit", "Undo")));
+    EXPECT_EQ(email.value(), "me@example.org");
+    EXPECT_EQ(host.focused(), email) << "the menu leaves the focus in the field";
+    plat::ui::Pasteboard::resetForTesting();
+}
+
+TEST_F(MenuBarTest, TheSettingsWindowClosesOnEscapeAndCtrlWAndQuitsOnCtrlQ) {
+    launch();
+    settle();
+    auto open = [&] {
+        EXPECT_TRUE(mainHost().keyDown(KeyEvent::typed(",", KeyModifiers::Command)));
+        settle();
+        return scenes->settingsWindow();
+    };
+    auto settings = open();
+    ASSERT_TRUE(settings);
+    ASSERT_TRUE(host(settings).pressKey(plat::ui::Key::Escape));
+    settle();
+    EXPECT_FALSE(scenes->settingsWindow());
+    EXPECT_TRUE(window()) << "the main window stays";
+
+    settings = open();
+    ASSERT_TRUE(settings);
+    ASSERT_TRUE(host(settings).keyDown(KeyEvent::typed("w", KeyModifiers::Command)));
+    settle();
+    EXPECT_FALSE(scenes->settingsWindow());
+
+    settings = open();
+    ASSERT_TRUE(settings);
+    EXPECT_FALSE(host(settings).keyDown(KeyEvent::typed("j", KeyModifiers::Command))) << "no such command";
+    EXPECT_FALSE(plat::Application::shared().isTerminating());
+    ASSERT_TRUE(host(settings).keyDown(KeyEvent::typed("q", KeyModifiers::Command)));
     EXPECT_TRUE(plat::Application::shared().isTerminating());
 }
 

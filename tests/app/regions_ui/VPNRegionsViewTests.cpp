@@ -1,6 +1,7 @@
 // The region list: rows in the controller's order with the optimal region first, search by
-// country or city, the selection bound to the controller, the switch one turn after a pick, and
-// the reload each time the list shows.
+// country or city, the selection bound to the controller, the switch one turn after a pick (also
+// one made with the arrow keys and Return, which on the stored region connects), and the reload
+// each time the list shows.
 #include "app/classes/Preferences.h"
 #include "app/views/VPNRegionsView.h"
 #include "tests/app/regions_ui/RegionsUITestSupport.h"
@@ -104,6 +105,36 @@ TEST_F(RegionListTest, TheDefaultPickCallsNothingAndAnotherRowSwitchesOnceOneTur
     settle();
     EXPECT_EQ(helper_->connects, 1) << "exactly once";
     EXPECT_TRUE(rows()[2].isSelected());
+}
+
+TEST_F(RegionListTest, FromTheKeyboardReturnChoosesTheRowReachedAndConnectsTheStoredOne) {
+    arm(threePlaces());
+    showList();
+    settle();
+    ASSERT_EQ(Preferences::configId(), 3);
+    ASSERT_TRUE(host().pressKey(Key::Tab));
+    ASSERT_TRUE(host().pressKey(Key::Tab));
+    ASSERT_EQ(host().focused(), list()) << "the search field, then the list";
+    // Return on the stored region, which the tunnel is not up for: it connects, one turn later.
+    ASSERT_TRUE(host().pressKey(Key::Return));
+    EXPECT_EQ(helper_->connects, 0);
+    runOneTurn();
+    EXPECT_EQ(helper_->connects, 1);
+    settle();
+
+    // The arrows move without choosing; Return chooses the row reached, which switches.
+    const int toggles = helper_->connects + helper_->disconnects;
+    ASSERT_TRUE(host().pressKey(Key::Down));
+    ASSERT_TRUE(host().pressKey(Key::Down));
+    settle();
+    EXPECT_EQ(controller_->currentRegion.get(), 3);
+    EXPECT_EQ(helper_->connects + helper_->disconnects, toggles);
+    ASSERT_TRUE(host().pressKey(Key::Return));
+    EXPECT_EQ(controller_->currentRegion.get(), 2);
+    settle();
+    EXPECT_EQ(Preferences::configId(), 2);
+    EXPECT_EQ(helper_->connects + helper_->disconnects, toggles + 1)
+        << "the switch's one toggle, nothing more";
 }
 
 TEST_F(RegionListTest, ShowingTheListWithTheStoredRegionSelectedConnectsNothing) {

@@ -1,0 +1,164 @@
+// The desktop's selections against other X clients: text another program (xclip) owns is read,
+// large text through an incremental transfer and text above the limit refused; an owner that never
+// answers costs a bounded wait; what we own is served to the other program as UTF-8 and Latin-1 and
+// given up when it takes the selection over. The conversions of property bytes stand on their own.
+#include "platform/render/DesktopSelections.h"
+#include "tests/render/XServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using plat::render::DesktopSelections;
+using Selection = DesktopSelections::Selection;
+
+// xclip serving `text` on `selection` until it loses it or is stopped.
+class Owner {
+public:
+    Owner(const std::string& text, const char* selection) {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(fds[0], 0);
+            ::close(fds[1]);
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen("/dev/null", "w", stderr);
+            ::execl("/usr/bin/xclip", "xclip", "-quiet", "-selection", selection, "-i",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[0]);
+        for (std::size_t at = 0; at < text.size();) {
+            const auto n = ::write(fds[1], text.data() + at, text.size() - at);
+            if (n <= 0) break;
+            at += static_cast<std::size_t>(n);
+        }
+        ::close(fds[1]);
+    }
+    ~Owner() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    // Waits until the program owns the selection.
+    bool ready(const char* selection) {
+        Display* x = XOpenDisplay(nullptr);
+        if (!x) return false;
+        const Atom atom = XInternAtom(x, selection, False);
+        bool owned = false;
+        for (int i = 0; i < 200 && !owned; ++i) {
+            owned = XGetSelectionOwner(x, atom) != None;
+            if (!owned) std::this_thread::sleep_for(25ms);
+        }
+        XCloseDisplay(x);
+        std::this_thread::sleep_for(100ms);
+        return owned;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+std::string xclipOut(const char* selection, const char* target) {
+    return testsupport::runCommand(std::string("/usr/bin/xclip -o -selection ") + selection + " -t " +
+                                   target + " 2>&1");
+}
+
+class DesktopSelectionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        if (::access("/usr/bin/xclip", X_OK) != 0) GTEST_SKIP() << "xclip is not installed";
+        selections = DesktopSelections::shared();
+        ASSERT_NE(selections, nullptr);
+    }
+    DesktopSelections* selections = nullptr;
+};
+
+TEST_F(DesktopSelectionsTest, ReadsWhatAnotherProgramOwnsUpToTheLimit) {
+    {
+        Owner owner("grüße@example.org", "clipboard");
+        ASSERT_TRUE(owner.ready("CLIPBOARD"));
+        EXPECT_EQ(selections->read(Selection::clipboard), "grüße@example.org");
+    }
+    {
+        // Larger than one request: the owner sends it in pieces.
+        std::string big(3u << 20, 'a');
+        big.back() = 'z';
+        Owner owner(big, "primary");
+        ASSERT_TRUE(owner.ready("PRIMARY"));
+        const auto read = selections->read(Selection::primary, 10s);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->size(), big.size());
+        EXPECT_EQ(*read, big);
+    }
+    {
+        Owner owner(std::string(DesktopSelections::kMaxBytes + 1000, 'b'), "clipboard");
+        ASSERT_TRUE(owner.ready("CLIPBOARD"));
+        EXPECT_FALSE(selections->read(Selection::clipboard, 10s)) << "above the limit nothing is taken";
+    }
+    {
+        // A text that came after a refused one is read as usual.
+        Owner owner("after", "clipboard");
+        ASSERT_TRUE(owner.ready("CLIPBOARD"));
+        EXPECT_EQ(selections->read(Selection::clipboard), "after");
+    }
+}
+
+TEST_F(DesktopSelectionsTest, AnOwnerThatNeverAnswersCostsABoundedWait) {
+    Display* silent = XOpenDisplay(nullptr);
+    ASSERT_NE(silent, nullptr);
+    const Window window = XCreateSimpleWindow(silent, DefaultRootWindow(silent), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(silent, XInternAtom(silent, "CLIPBOARD", False), window, CurrentTime);
+    XSync(silent, False);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(selections->read(Selection::clipboard, 300ms));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 250ms);
+    EXPECT_LT(waited, 2s);
+    XCloseDisplay(silent); // the selection goes with its owner
+    EXPECT_FALSE(selections->read(Selection::clipboard, 300ms)) << "no owner";
+}
+
+TEST_F(DesktopSelectionsTest, WhatWeOwnIsServedUntilAnotherProgramTakesItOver) {
+    selections->own(Selection::clipboard, "café ☕");
+    EXPECT_EQ(selections->read(Selection::clipboard), "café ☕") << "ours without a round trip";
+    EXPECT_EQ(xclipOut("clipboard", "UTF8_STRING"), "café ☕");
+    EXPECT_EQ(xclipOut("clipboard", "STRING"), "caf\xE9 ?") << "Latin-1 where it can be";
+    const std::string targets = xclipOut("clipboard", "TARGETS");
+    EXPECT_NE(targets.find("UTF8_STRING"), std::string::npos) << targets;
+    EXPECT_TRUE(selections->owns(Selection::clipboard));
+
+    Owner other("theirs", "clipboard");
+    ASSERT_TRUE(other.ready("CLIPBOARD"));
+    for (int i = 0; i < 100 && selections->owns(Selection::clipboard); ++i)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(selections->owns(Selection::clipboard));
+    EXPECT_EQ(selections->read(Selection::clipboard), "theirs");
+}
+
+TEST(DesktopSelectionsText, PropertyBytesBecomeUTF8TextOrNothing) {
+    EXPECT_EQ(DesktopSelections::textFromProperty("plain", false), "plain");
+    EXPECT_EQ(DesktopSelections::textFromProperty("\xE9t\xE9", true), "\xC3\xA9t\xC3\xA9");
+    EXPECT_FALSE(DesktopSelections::textFromProperty("\xE9t\xE9", false)) << "not UTF-8 as declared";
+    EXPECT_FALSE(DesktopSelections::textFromProperty(std::string("a\0b", 3), false));
+    EXPECT_EQ(DesktopSelections::textFromProperty("", false), "");
+    EXPECT_EQ(DesktopSelections::latin1FromText("\xC3\xA9\xE2\x98\x95x\xF0\x9F\x98\x80"), "\xE9?x?");
+    EXPECT_EQ(DesktopSelections::latin1FromText("\xC3"), "?") << "a cut sequence";
+}
+
+} // namespace
