@@ -363,6 +363,8 @@ TEST_F(RunTour, TheLaunchSendsOneSessionStartEventWithTheInstallationTheStandinI
     const standin::Installation installation = server_.installations().all()[0];
     const size_t printed = run.out.find("Session: ");
     ASSERT_NE(printed, std::string::npos) << run.out;
+    // The application prints its sessions without posing as a subscriber of its own.
+    EXPECT_EQ((run.out + run.err).find("for unknown Subscriber"), std::string::npos) << run.out << run.err;
     const std::string sessionID = run.out.substr(printed + 9, 32);
 
     const std::string text = testsupport::protocDecode(events[0], "tessera.apphealth.sessions.SessionEvent",
