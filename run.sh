@@ -7,8 +7,9 @@
 # out/screens/ and printing their paths. The tour keeps its data in a temporary folder, so your own
 # settings and keychain stay untouched. After the tour a second launch shows the installation the
 # first one registered and deletes it, and the installations requests the stand-in served are
-# listed, with the session start event the tour's launch uploaded (decoded by protoc). Nothing but
-# 127.0.0.1 is contacted. Stopping the application stops the backend too.
+# listed, with the session start event the tour's launch uploaded (decoded by protoc); when the tour
+# ends before that event went out, the application keeps running until the next upload pass has
+# sent it (at most 35 s more). Nothing but 127.0.0.1 is contacted. Stopping the application stops the backend too.
 #   VELMORA_JOBS=N        build jobs (default: all cores)
 #   VELMORA_STANDIN_PORT  the stand-in's port (default: a free one)
 set -euo pipefail
@@ -71,9 +72,32 @@ rm -f "$shots"/0[1-9]-*.png "$shots"/0[1-9]-*.txt
 echo "No display: running the demo tour under Xvfb against $VELMORA_API_BASE; screenshots go to $shots/"
 # Auth tokens that live half an hour are refreshed at every launch (within the hour of expiry).
 curl -s -d '' "$VELMORA_TESSERA_BASE/admin/installations/token-lifetime?seconds=1800" >/dev/null
+# The launch's session start event goes out with an upload pass (0.5 s after the launch, then every
+# 30 s), which a loaded machine may not reach before the tour's last step. So the application keeps
+# running after the tour until the stand-in has the event, or the next pass is past.
+session_uploaded() {
+  curl -s "$VELMORA_TESSERA_BASE/admin/upload/bodies?target=1001" | grep -q '"status":200'
+}
+VELMORA_HOME="$work/home" VELMORA_TOUR_HOLD_SECONDS=60 xvfb-run -a -s "-screen 0 1280x1024x24" \
+  sh -c 'echo $$ >"$1"; shift; exec "$@"' sh "$work/app.pid" \
+  build/release/app/velmora --tour "$shots" > >(tee "$work/tour.out") &
+tour=$!
+while kill -0 "$tour" 2>/dev/null && ! grep -q '^Tour finished: ' "$work/tour.out" 2>/dev/null; do
+  sleep 0.2
+done
+if kill -0 "$tour" 2>/dev/null; then
+  if ! session_uploaded; then
+    echo "The session start event is not uploaded yet; waiting for the next upload pass (up to 35 s)..."
+    for _ in $(seq 1 70); do
+      session_uploaded && break
+      kill -0 "$tour" 2>/dev/null || break
+      sleep 0.5
+    done
+  fi
+  kill -TERM "$(cat "$work/app.pid")" 2>/dev/null || true
+fi
 status=0
-VELMORA_HOME="$work/home" xvfb-run -a -s "-screen 0 1280x1024x24" \
-  build/release/app/velmora --tour "$shots" || status=$?
+wait "$tour" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "run.sh: the demo tour failed (exit code $status)" >&2
   exit "$status"

@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 
-#include "app/AppSessionsSubscriber.h"
+#include "app/AppSessionListener.h"
 #include "app/UnsentCrashReportsAction.h"
 
 #include "core/TSRApp.h"
@@ -51,7 +51,7 @@ void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notif
     // goes out once the crash reporter has subscribed, when crash data is collected.
     TSRSessions::registerClass();
     TSRApp::configure();
-    AppSessionsSubscriber::registerWithDefaultApp();
+    AppSessionListener::listenToDefaultApp();
     UnsentCrashReportsAction::runFromArguments(plat::ProcessInfo::processInfo().arguments());
     raiseForTestingWhenAsked();
     // Asking for the identifier registers the installation in the background (and refreshes its

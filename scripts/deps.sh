@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, only those that are missing.
-# The package manager's output goes to build/deps-install.log; its tail is shown only on failure.
+# The package manager's output goes to build/deps-install.log, with the names of the missing packages;
+# on failure the cause is shown: the package archive out of reach, or the log's tail.
 #   deps.sh --list   prints the list, one package a line (the build's dependency check reads it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,7 +35,7 @@ done
 
 mkdir -p build
 log=build/deps-install.log
-echo "Installing ${#missing[@]} missing packages (log: $log): ${missing[*]}"
+echo "Installing ${#missing[@]} missing packages (names and progress in $log)"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
   if ! command -v sudo >/dev/null; then
@@ -45,8 +46,20 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 # sudo's env_reset drops the caller's environment, so the setting travels on the command itself.
 apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get)
-if ! { "${apt[@]}" update && "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; } >"$log" 2>&1 </dev/null; then
-  echo "deps.sh: installing the packages failed; the end of $log:" >&2
-  tail -n 25 "$log" >&2
+{
+  echo "Missing packages: ${missing[*]}"
+  "${apt[@]}" update && "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
+} >"$log" 2>&1 </dev/null || {
+  # apt-get update reports an archive it cannot reach as warnings, and the install then blames
+  # every package name; the fetch failure is the cause worth showing.
+  unreachable=$(grep -m 1 -e 'Temporary failure resolving' -e 'Failed to fetch' -e 'Could not resolve' \
+    -e 'Could not connect' -e 'Network is unreachable' "$log" | sed 's/^[[:space:]]*//' || true)
+  if [ -n "$unreachable" ]; then
+    echo "deps.sh: the package archive could not be reached, so ${#missing[@]} packages could not be installed (see $log):" >&2
+    echo "  $unreachable" >&2
+  else
+    echo "deps.sh: installing the packages failed; the end of $log:" >&2
+    tail -n 25 "$log" >&2
+  fi
   exit 1
-fi
+}

@@ -179,22 +179,30 @@ void TSRSessions::registerWithSubscriber(std::shared_ptr<TSRSessionsSubscriber> 
         "Registering Sessions SDK subscriber with name: " +
             SessionsSubscriberNameDescription(subscriber->sessionsSubscriberName()) +
             ", data collection enabled: " + (subscriber->isDataCollectionEnabled() ? "true" : "false"));
-    std::weak_ptr<SessionGenerator> generator = sessionGenerator_;
-    auto tell = [generator, subscriber] {
-        std::optional<std::string> id;
-        if (auto current = generator.lock(); current && current->currentSession())
-            id = current->currentSession()->sessionId;
-        subscriber->onSessionChanged(TSRSessionDetails(id));
-    };
-    observers_.push_back(notificationCenter_.addObserver(SessionIDChangedNotificationName, plat::Object(),
-                                                         [tell](const plat::Notification&) { tell(); }));
-    tell();
+    listen([subscriber](const TSRSessionDetails& session) { subscriber->onSessionChanged(session); });
     {
         std::lock_guard guard(subscribersLock_);
         subscribers_.push_back(subscriber);
     }
     auto promise = subscriberPromises_.find(subscriber->sessionsSubscriberName());
     if (promise != subscriberPromises_.end()) promise->second.fulfill(promises::Void{});
+}
+
+void TSRSessions::addSessionListener(std::function<void(const TSRSessionDetails&)> listener) {
+    if (listener) listen(std::move(listener));
+}
+
+void TSRSessions::listen(std::function<void(const TSRSessionDetails&)> listener) {
+    std::weak_ptr<SessionGenerator> generator = sessionGenerator_;
+    auto tell = [generator, listener = std::move(listener)] {
+        std::optional<std::string> id;
+        if (auto current = generator.lock(); current && current->currentSession())
+            id = current->currentSession()->sessionId;
+        listener(TSRSessionDetails(id));
+    };
+    observers_.push_back(notificationCenter_.addObserver(SessionIDChangedNotificationName, plat::Object(),
+                                                         [tell](const plat::Notification&) { tell(); }));
+    tell();
 }
 
 // ---- Outcomes ----

@@ -60,6 +60,11 @@ public:
          LoggedEventCallback loggedEventCallback);
 
     void registerWithSubscriber(std::shared_ptr<TSRSessionsSubscriber> subscriber) override;
+    // Tells `listener` the current session at once and every later one as it starts, on the same
+    // threads as a subscriber's onSessionChanged, without making it a subscriber: it is never
+    // waited for, never asked whether it collects data and adds nothing to the session events. For
+    // the application's own view of its sessions. The listener stays for the component's life.
+    void addSessionListener(std::function<void(const TSRSessionDetails&)> listener);
 
     // The sampling decision for a draw k from 0 to 2^53: k / 2^53 <= samplingRate.
     static bool shouldCollectEvents(double samplingRate, uint64_t draw);
@@ -81,6 +86,8 @@ public:
     ~TSRSessions() override;
 
 private:
+    // Calls `listener` with the current session now and on every session change.
+    void listen(std::function<void(const TSRSessionDetails&)> listener);
     void beginListening();
     void startSession();
     void checkAndSend(const SessionInfo& session, const std::shared_ptr<SessionStartEvent>& event);

@@ -9,7 +9,7 @@ struct TTRReachability::State {
 };
 
 TTRReachability& TTRReachability::sharedInstance() {
-    static auto* instance = new TTRReachability(plat::KernelNetworkPathMonitor::shared());
+    static auto* instance = new TTRReachability(plat::NetworkPathMonitor::processDefault());
     return *instance;
 }
 

@@ -12,7 +12,8 @@
 
 class TTRReachability {
 public:
-    // The process-wide instance over the kernel's routes, created on first use; never destroyed.
+    // The process-wide instance over the process's default monitor (the kernel's routes unless fixed
+    // for the process), created on first use; never destroyed.
     static TTRReachability& sharedInstance();
     // The shared instance's current flags. Must not be called from the reachability queue.
     static uint32_t currentFlags() { return sharedInstance().flags(); }

@@ -33,6 +33,9 @@
 
 class TTRMetrics;
 
+// The target whose requests carry no API key: a 301 or 302 away from the configured server is sent
+// again with its headers.
+inline constexpr int64_t kTTWKeylessTarget = 1000;
 // The longest wait a reply may impose (one day); longer or negative waits are clamped.
 inline constexpr uint64_t kTTWMaxNextUploadWaitMillis = 86400000;
 // The wait after a reply that names none: 15 minutes.
@@ -89,8 +92,9 @@ public:
     TPRPromise::Ptr processResponse(const TTWURLSessionDataResponse& response,
                                     std::shared_ptr<const TTRUploadBatch> batch,
                                     std::shared_ptr<TTRStoragePromiseProtocol> storage);
-    // A 301 or 302 is sent again to its Location as this operation's own request (same target,
-    // key, agent and body); other redirects go on as proposed.
+    // A 301 or 302 is sent again to its Location with the same body: as this operation's own
+    // request on the configured server (scheme, host and port), as the keyless target's anywhere
+    // else. Other redirects go on as proposed. No redirect carries the API key to another server.
     std::optional<plat::URLRequest> willPerformHTTPRedirection(const plat::HTTPURLResponse& response,
                                                                plat::URLRequest proposed) const;
     // Domain "TTWUploader", code -1, `reason` as the localized failure reason.

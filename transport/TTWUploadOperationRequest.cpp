@@ -8,6 +8,7 @@
 #include "transport/TTWLogRequestBuilders.h"
 #include "transport/TTWLogResponseDecoding.h"
 
+#include "platform/foundation/URL.h"
 #include "platform/net/URLError.h"
 
 #include <pb_decode.h>
@@ -195,13 +196,23 @@ TPRPromise::Ptr TTWUploadOperation::processResponse(const TTWURLSessionDataRespo
 std::optional<plat::URLRequest>
 TTWUploadOperation::willPerformHTTPRedirection(const plat::HTTPURLResponse& response,
                                                plat::URLRequest proposed) const {
-    if (response.statusCode != 301 && response.statusCode != 302) return proposed;
-    std::optional<plat::Data> body;
-    {
-        std::lock_guard guard(lock_);
-        body = currentBody_;
+    std::optional<plat::URL> configured = plat::URL::string(uploadURL_);
+    std::optional<plat::URL> next = plat::URL::string(proposed.url);
+    const bool sameServer = configured && next && configured->sameOrigin(*next);
+    plat::URLRequest request = std::move(proposed);
+    if (response.statusCode == 301 || response.statusCode == 302) {
+        std::optional<plat::Data> body;
+        {
+            std::lock_guard guard(lock_);
+            body = currentBody_;
+        }
+        // Away from the configured server the request goes out as the keyless target's.
+        if (std::optional<plat::URLRequest> rebuilt = constructRequestWithURL(
+                request.url, sameServer ? target_ : kTTWKeylessTarget, body.value_or(plat::Data())))
+            request = std::move(*rebuilt);
     }
-    std::optional<plat::URLRequest> rebuilt =
-        constructRequestWithURL(proposed.url, target_, body.value_or(plat::Data()));
-    return rebuilt ? rebuilt : std::optional<plat::URLRequest>(std::move(proposed));
+    // The API key belongs to the server it was configured for: a redirect that leaves that
+    // server's scheme, host or port never carries it, whatever the status.
+    if (!sameServer) request.setValue(std::nullopt, "X-Tessera-Api-Key");
+    return request;
 }

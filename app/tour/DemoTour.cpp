@@ -34,6 +34,18 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
+// A number of seconds from 0 to an hour in the variable; none when it is not set. Throws
+// std::invalid_argument naming the variable for anything else.
+std::optional<double> seconds(const char* name) {
+    auto text = environment(name);
+    if (!text) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text->c_str(), &end);
+    if (end == text->c_str() || *end != '\0' || !(value >= 0) || value > 3600)
+        throw std::invalid_argument(std::string("$") + name + " must be a number of seconds up to an hour");
+    return value;
+}
+
 bool framed(const plat::Window& window, double width, double height) {
     return window.frame().size == plat::Size{width, height};
 }
@@ -146,13 +158,12 @@ std::optional<DemoTour::Options> DemoTour::fromCommandLine(const std::vector<std
             "the tour signs in with $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD; set both");
     options.email = *email;
     options.password = *password;
-    if (auto seconds = environment("VELMORA_TOUR_STEP_SECONDS")) {
-        char* end = nullptr;
-        const double value = std::strtod(seconds->c_str(), &end);
-        if (end == seconds->c_str() || *end != '\0' || !(value > 0) || value > 3600)
+    if (auto value = seconds("VELMORA_TOUR_STEP_SECONDS")) {
+        if (!(*value > 0))
             throw std::invalid_argument("$VELMORA_TOUR_STEP_SECONDS must be a number of seconds above 0");
-        options.stepTimeout = plat::durationFromSeconds(value);
+        options.stepTimeout = plat::durationFromSeconds(*value);
     }
+    if (auto value = seconds("VELMORA_TOUR_HOLD_SECONDS")) options.hold = plat::durationFromSeconds(*value);
     return options;
 }
 
@@ -322,5 +333,12 @@ void DemoTour::finish() {
     exitCode_ = 0;
     plat::consoleLine("Tour finished: " + std::to_string(screenshots_.size()) + " screenshots in " +
                       options_.folder.string());
-    plat::Application::shared().terminate();
+    if (options_.hold <= plat::Duration::zero()) {
+        plat::Application::shared().terminate();
+        return;
+    }
+    std::ostringstream seconds;
+    seconds << plat::secondsFromDuration(options_.hold);
+    plat::consoleLine("Tour: the application keeps running for up to " + seconds.str() + " s");
+    plat::mainQueue().asyncAfter(options_.hold, [] { plat::Application::shared().terminate(); });
 }

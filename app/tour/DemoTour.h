@@ -7,9 +7,9 @@
 // tree as text in a .txt file of the same name) into its folder and prints the paths. It drives the
 // live window's tree through the host's input methods (the paths real clicks and typing take),
 // checking on a short timer from the main queue, so the application's own loop keeps running. When
-// the last step is done, or a step does not come about in time, it terminates the application;
-// exitCode() tells which. Needs windows on a display (the screenshots come from the renderer).
-// Main thread only.
+// the last step is done (and the hold asked for has passed), or a step does not come about in time,
+// it terminates the application; exitCode() tells which. Needs windows on a display (the screenshots come
+// from the renderer). Main thread only.
 #pragma once
 
 #include "platform/dispatch/Clock.h"
@@ -36,11 +36,16 @@ public:
         std::string password;
         // How long one step may take to come about.
         plat::Duration stepTimeout = std::chrono::seconds(20);
+        // How long the application keeps running after the last step before the tour ends it, for
+        // a caller waiting on what the application sends in the background; ending the
+        // application sooner (SIGTERM) keeps the tour's exit code.
+        plat::Duration hold = plat::Duration::zero();
     };
 
     // The tour the command line asks for: "--tour <folder>" or "--tour=<folder>", else the folder
     // in $VELMORA_TOUR_DIR; the account comes from $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD,
-    // and $VELMORA_TOUR_STEP_SECONDS may shorten or lengthen the time a step may take.
+    // $VELMORA_TOUR_STEP_SECONDS may shorten or lengthen the time a step may take, and
+    // $VELMORA_TOUR_HOLD_SECONDS keeps the application running that long after the last step.
     // None when no tour is asked for. Throws std::invalid_argument, with the reason, when one is
     // asked for without a folder or an account.
     static std::optional<Options> fromCommandLine(const std::vector<std::string>& arguments);

@@ -2,6 +2,8 @@
 
 #include "platform/foundation/Text.h"
 
+#include <cctype>
+
 namespace plat {
 
 namespace {
@@ -286,6 +288,25 @@ std::string URL::path() const {
 std::vector<URLQueryItem> URL::queryItems() const {
     if (!query_) return {};
     return URLQueryItem::parse(*query_);
+}
+
+bool URL::sameOrigin(const URL& other) const {
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    auto port = [&](const URL& url) -> std::optional<int> {
+        if (url.port_) return url.port_;
+        const std::string scheme = lower(*url.scheme_);
+        if (scheme == "http") return 80;
+        if (scheme == "https") return 443;
+        return std::nullopt;
+    };
+    const std::optional<std::string> host = this->host(), otherHost = other.host();
+    if (!scheme_ || !other.scheme_ || !host || !otherHost) return false;
+    return lower(*scheme_) == lower(*other.scheme_) && lower(*host) == lower(*otherHost) &&
+           port(*this) == port(other);
 }
 
 URL URL::settingQueryItems(const std::vector<URLQueryItem>& items) const {

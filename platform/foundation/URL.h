@@ -103,6 +103,11 @@ public:
     // with the path set (its own "/" kept). Query and fragment stay in place.
     URL appendingPathComponent(std::string_view component) const;
 
+    // Whether both name the same server: scheme and host alike but for case, and the same port,
+    // an absent one counting as the scheme's default (80 for http, 443 for https). A URL without
+    // scheme or host (a relative reference) shares no origin, not even with itself.
+    bool sameOrigin(const URL& other) const;
+
     bool operator==(const URL& other) const { return text_ == other.text_; }
 
 private:

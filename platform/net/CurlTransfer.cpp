@@ -110,7 +110,9 @@ CurlTransferResult performCurlTransfer(const URLRequest& request, const CurlTran
     curl_slist* headers = nullptr;
     bool hasContentType = false;
     for (const auto& [name, value] : request.allHTTPHeaderFields()) {
-        headers = curl_slist_append(headers, (name + ": " + value).c_str());
+        // "Name:" with nothing after it tells libcurl to leave the field out; "Name;" sends it empty.
+        const bool blank = value.find_first_not_of(" \t") == std::string::npos;
+        headers = curl_slist_append(headers, (blank ? name + ";" : name + ": " + value).c_str());
         if (strcasecmp(name.c_str(), "Content-Type") == 0) hasContentType = true;
     }
     headers = curl_slist_append(headers, "Expect:");
@@ -188,8 +190,8 @@ URLRequest proposedRedirect(const URLRequest& request, long status, const std::s
     if (status <= 303 && request.httpMethod != "GET" && request.httpMethod != "HEAD") {
         proposed.httpMethod = "GET";
         proposed.httpBody.reset();
-        proposed.setValue("", "Content-Type");
-        proposed.setValue("", "Content-Encoding");
+        proposed.setValue(std::nullopt, "Content-Type");
+        proposed.setValue(std::nullopt, "Content-Encoding");
     }
     return proposed;
 }

@@ -17,8 +17,17 @@ inline constexpr uint32_t kReachabilityFlagsTransientConnection = 1u << 0;
 inline constexpr uint32_t kReachabilityFlagsReachable = 1u << 1;
 inline constexpr uint32_t kReachabilityFlagsConnectionRequired = 1u << 2;
 
+// The variable that fixes the process's network reachability (see NetworkPathMonitor::processDefault).
+inline constexpr const char* kNetworkReachabilityVariable = "VELMORA_NETWORK_REACHABILITY";
+
 class NetworkPathMonitor {
 public:
+    // The monitor of every reachability handle made without one: the kernel's, unless
+    // $VELMORA_NETWORK_REACHABILITY is "reachable" or "unreachable", which fixes the flags for the
+    // life of the process. Test harnesses set it, so that the programs they start (whose servers
+    // are all on 127.0.0.1) behave the same with or without a route to the network. Never destroyed.
+    static std::shared_ptr<NetworkPathMonitor> processDefault();
+
     virtual ~NetworkPathMonitor() = default;
     // The flags now; none when they cannot be determined.
     virtual std::optional<uint32_t> currentFlags() = 0;

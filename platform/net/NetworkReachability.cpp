@@ -15,14 +15,14 @@ struct NetworkReachability::State {
 
 std::shared_ptr<NetworkReachability>
 NetworkReachability::createWithZeroAddress(std::shared_ptr<NetworkPathMonitor> monitor) {
-    if (!monitor) monitor = KernelNetworkPathMonitor::shared();
+    if (!monitor) monitor = NetworkPathMonitor::processDefault();
     return std::shared_ptr<NetworkReachability>(new NetworkReachability(std::move(monitor), false));
 }
 
 std::shared_ptr<NetworkReachability>
 NetworkReachability::createWithName(std::string host, std::shared_ptr<NetworkPathMonitor> monitor) {
     if (host.empty()) return nullptr;
-    if (!monitor) monitor = KernelNetworkPathMonitor::shared();
+    if (!monitor) monitor = NetworkPathMonitor::processDefault();
     return std::shared_ptr<NetworkReachability>(new NetworkReachability(std::move(monitor), true));
 }
 

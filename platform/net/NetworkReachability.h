@@ -1,6 +1,7 @@
 // A network-reachability handle for "any route to the network" (the all-zero IPv4 address) or for
 // one host name: its current flags on demand, and a callback with the new flags on a dispatch queue
-// whenever they change. The facts come from a NetworkPathMonitor, the kernel's by default: a host
+// whenever they change. The facts come from a NetworkPathMonitor, the process's default (the
+// kernel's unless fixed for the process, NetworkPathMonitor::processDefault): a host
 // counts as reachable exactly when the network is, which is what can be known before connecting.
 // Thread-safe.
 #pragma once
@@ -20,7 +21,7 @@ class NetworkReachability : public std::enable_shared_from_this<NetworkReachabil
 public:
     using Callback = std::function<void(uint32_t flags)>;
 
-    // A handle for the zero address over `monitor` (the kernel's when null).
+    // A handle for the zero address over `monitor` (the process's default when null).
     static std::shared_ptr<NetworkReachability>
     createWithZeroAddress(std::shared_ptr<NetworkPathMonitor> monitor = nullptr);
     // A handle for `host`. As a name has to be resolved before anything is known of it, the first

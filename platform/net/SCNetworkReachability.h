@@ -1,9 +1,9 @@
 // The system's reachability interface for one host name, as plain functions over an opaque
 // reference: create, set the callback with its context, schedule on (and unschedule from) the main
 // run loop, release. Built on NetworkReachability; the route source of every reference made here is
-// the kernel's unless a test replaces it. The callback runs on the main thread, only while the
-// reference is scheduled, and never after it was unscheduled or released (which wait for a
-// callback under way). Thread-safe.
+// the process's default (NetworkPathMonitor::processDefault) unless a test replaces it. The callback runs on
+// the main thread, only while the reference is scheduled, and never after it was unscheduled or released
+// (which wait for a callback under way). Thread-safe.
 #pragma once
 
 #include "platform/dispatch/RunLoop.h"

@@ -22,17 +22,17 @@ void URLRequest::setAllHTTPHeaderFields(HTTPHeaderFields fields) {
         setValue(v, k);
 }
 
-void URLRequest::setValue(const std::string& value, const std::string& field) {
+void URLRequest::setValue(std::optional<std::string> value, const std::string& field) {
     for (auto it = headers_.begin(); it != headers_.end(); ++it) {
         if (sameName(it->first, field)) {
-            if (value.empty())
-                headers_.erase(it);
+            if (value)
+                *it = {field, std::move(*value)};
             else
-                *it = {field, value};
+                headers_.erase(it);
             return;
         }
     }
-    if (!value.empty()) headers_.emplace_back(field, value);
+    if (value) headers_.emplace_back(field, std::move(*value));
 }
 
 void URLRequest::addValue(const std::string& value, const std::string& field) {

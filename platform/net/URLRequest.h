@@ -33,8 +33,8 @@ struct URLRequest {
     // Replaces every header field with `fields`, in their order.
     void setAllHTTPHeaderFields(HTTPHeaderFields fields);
     // Sets one field, replacing an existing field of the same name (in place, keeping its
-    // position); an empty value removes it.
-    void setValue(const std::string& value, const std::string& field);
+    // position). An empty value is a value: the field goes out empty. No value removes the field.
+    void setValue(std::optional<std::string> value, const std::string& field);
     // Appends to an existing field's value with ", ", or adds the field.
     void addValue(const std::string& value, const std::string& field);
     std::optional<std::string> value(const std::string& field) const { return headerValue(headers_, field); }

@@ -89,6 +89,19 @@ TEST(URL, RefusesTextThatIsNotAURL) {
     }
 }
 
+TEST(URL, SameOriginComparesSchemeHostAndEffectivePort) {
+    auto same = [](const char* a, const char* b) { return URL::string(a)->sameOrigin(*URL::string(b)); };
+    EXPECT_TRUE(same("http://127.0.0.1:8080/v1/a", "http://127.0.0.1:8080/v1/redirected/1?x"));
+    EXPECT_TRUE(same("HTTPS://Example.ORG/a", "https://example.org:443/b"));
+    EXPECT_TRUE(same("http://example.org/", "http://example.org:80"));
+    EXPECT_FALSE(same("http://127.0.0.1:8080/", "http://127.0.0.1:8081/"));
+    EXPECT_FALSE(same("http://example.org/", "https://example.org/"));
+    EXPECT_FALSE(same("http://127.0.0.1/", "http://localhost/"));
+    EXPECT_FALSE(same("http://example.org:443/", "https://example.org:80/"));
+    EXPECT_FALSE(same("/v1/redirected/1", "/v1/redirected/1")) << "a relative reference names no server";
+    EXPECT_FALSE(same("file:///tmp/a", "file:///tmp/a"));
+}
+
 TEST(URL, AppendingPathComponentEncodesAndKeepsQuery) {
     struct Case {
         const char* base;

@@ -2,6 +2,7 @@
 #include "platform/net/URLError.h"
 #include "platform/net/URLSession.h"
 #include "tests/support/LocalHTTPServer.h"
+#include "tests/support/WireRecorder.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -106,11 +107,31 @@ TEST(URLSession, SendsMethodHeadersAndBodyExactlyAsGiven) {
               std::string("no-cache"));
 }
 
+TEST(URLSession, AFieldWithAnEmptyValueGoesOutEmpty) {
+    testsupport::WireRecorder wire(testsupport::WireRecorder::reply(204));
+    URLRequest request(wire.url("/empty"), 10);
+    request.setValue("", "X-Empty");
+    request.setValue(" ", "X-Blank");
+    request.setValue("kept", "X-Dropped");
+    request.setValue(std::nullopt, "X-Dropped");
+    URLSession session(DispatchQueue::serial("test.delegate"));
+    Result r = run(session, request);
+    ASSERT_FALSE(r.error) << r.error->localizedDescription();
+    ASSERT_EQ(wire.requests().size(), 1u);
+    const testsupport::WireRecorder::Request sent = wire.requests()[0];
+    EXPECT_EQ(sent.header("X-Empty"), "");
+    EXPECT_EQ(sent.header("X-Blank"), "");
+    EXPECT_FALSE(sent.header("X-Dropped"));
+}
+
 TEST(URLSession, HeaderFieldsReplaceCaseInsensitivelyAndKeepOrder) {
     URLRequest request("http://127.0.0.1/");
     request.setAllHTTPHeaderFields({{"A", "1"}, {"B", "2"}});
     request.setValue("3", "a");
     request.setValue("", "B");
+    EXPECT_EQ(request.value("b"), "") << "an empty value is kept";
+    request.setValue(std::nullopt, "B");
+    EXPECT_FALSE(request.value("b")) << "no value removes the field";
     request.addValue("4", "C");
     request.addValue("5", "c");
     ASSERT_EQ(request.allHTTPHeaderFields().size(), 2u);

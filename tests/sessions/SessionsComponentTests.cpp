@@ -169,6 +169,30 @@ TEST_F(SessionsComponentTest, TheLaunchEventWaitsForTheExpectedSubscriberThenGoe
     EXPECT_EQ(transport_->events().size(), 2u);
 }
 
+TEST_F(SessionsComponentTest, AListenerHearsEverySessionWithoutBeingASubscriber) {
+    TSRSessionsDependencies::addDependencyWithName(SessionsSubscriberName::Crashwatch);
+    start();
+    std::vector<std::optional<std::string>> heard;
+    sessions_->addSessionListener(
+        [&](const TSRSessionDetails& session) { heard.push_back(session.sessionId()); });
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0], sessions_->sessionGenerator()->currentSession()->sessionId);
+
+    // The subscriber alone decides: it collects nothing, so nothing goes out and no other name is
+    // put into the event.
+    sessions_->registerWithSubscriber(
+        std::make_shared<TestSubscriber>(SessionsSubscriberName::Crashwatch, false));
+    EXPECT_EQ(kindOf(outcomes(1)[0]), TesseraSessionsError::Kind::DataCollectionError);
+    newSessionAfter(1801);
+    outcomes(2);
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_NE(heard[1], heard[0]);
+    EXPECT_EQ(heard[1], sessions_->sessionGenerator()->currentSession()->sessionId);
+    EXPECT_TRUE(transport_->events().empty());
+    for (const std::string& line : logLines())
+        EXPECT_EQ(line.find("unknown Subscriber"), std::string::npos) << line;
+}
+
 TEST_F(SessionsComponentTest, AnExpectedSubscriberThatNeverRegistersHoldsEverythingBack) {
     TSRSessionsDependencies::addDependencyWithName(SessionsSubscriberName::Crashwatch);
     TSRSessionsDependencies::addDependencyWithName(SessionsSubscriberName::Performance);

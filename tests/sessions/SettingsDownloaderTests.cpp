@@ -5,10 +5,12 @@
 #include "sessions/RemoteSettings.h"
 #include "sessions/SettingsCache.h"
 #include "sessions/SettingsDownloader.h"
+#include "sessions/TSRSESGetSysctlEntry.h"
 
 #include "core/TSRVersion.h"
 #include "platform/foundation/URL.h"
 #include "standin/StandinServer.h"
+#include "tests/support/WireRecorder.h"
 #include "utilities/TULAppEnvironmentUtil.h"
 
 #include <condition_variable>
@@ -82,10 +84,24 @@ TEST_F(SettingsDownloaderTest, TheRequestCarriesThePathQueryAndHeaders) {
     EXPECT_EQ(header("X-Crashwatch-Installation-ID"), "fake-installation-id");
     EXPECT_EQ(header("X-Crashwatch-OS-Display-Version"), TULAppEnvironmentUtil::systemVersion());
     EXPECT_EQ(header("X-Crashwatch-API-Client-Version"), TSRVersion());
-    EXPECT_EQ(header("X-Crashwatch-Device-Model").value_or("(none)"),
-              TULAppEnvironmentUtil::deviceSimulatorModel().value_or("(none)"));
-    EXPECT_TRUE(header("X-Crashwatch-OS-Build-Version"));
     EXPECT_EQ(downloader.buildRequest("http://127.0.0.1:9/x", "tid").timeoutInterval, 60.0);
+}
+
+// The stand-in's HTTP library drops fields with empty values, so these are read off the wire.
+TEST_F(SettingsDownloaderTest, TheModelAndBuildFieldsGoOutEvenWhenTheyAreEmpty) {
+    testsupport::WireRecorder wire(testsupport::WireRecorder::reply(
+        200, {{"Content-Type", "application/json"}}, "{\"cache_duration\":60}"));
+    setenv("VELMORA_TESSERA_BASE", wire.url().c_str(), 1);
+    SettingsDownloader downloader(makeAppInfo(), installations_);
+    ASSERT_TRUE(std::holds_alternative<plat::Object::Dict>(fetch(downloader)));
+    ASSERT_EQ(wire.requests().size(), 1u);
+    const testsupport::WireRecorder::Request sent = wire.requests()[0];
+    // Without the hardware's description (no /sys/class/dmi/id) the model is empty, not left out.
+    EXPECT_EQ(sent.header("X-Crashwatch-Device-Model"),
+              TULAppEnvironmentUtil::deviceSimulatorModel().value_or(""));
+    EXPECT_EQ(sent.header("X-Crashwatch-OS-Build-Version"),
+              TSRSESGetSysctlEntry("kern.osversion").value_or(""));
+    EXPECT_EQ(sent.header("X-Crashwatch-Installation-ID"), "fake-installation-id");
 }
 
 TEST_F(SettingsDownloaderTest, FailuresNameTheirCause) {

@@ -12,8 +12,34 @@
 
 namespace testsupport {
 
+namespace {
+
+constexpr const char* kTempHomePrefix = "velmora-test-";
+
+// A death test's child re-runs the binary up to the statement that is to die, and dies there: it
+// never reaches a destructor or a TearDown, so whatever it makes in the temporary folder stays.
+bool inDeathTestChild() {
+    return !GTEST_FLAG_GET(internal_run_death_test).empty();
+}
+
+// Where a data root is made: the temporary folder, or, in a death test's child, inside the data
+// root its parent made (inherited through $VELMORA_HOME), which the parent removes with all it holds.
+std::filesystem::path tempHomeParent() {
+    const char* inherited = std::getenv("VELMORA_HOME");
+    if (inDeathTestChild() && inherited) {
+        const std::filesystem::path parent = inherited;
+        std::error_code ec;
+        if (parent.filename().string().rfind(kTempHomePrefix, 0) == 0 &&
+            std::filesystem::is_directory(parent, ec))
+            return parent;
+    }
+    return std::filesystem::temp_directory_path();
+}
+
+} // namespace
+
 TempHome::TempHome() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
+    std::string pattern = (tempHomeParent() / (std::string(kTempHomePrefix) + "XXXXXX")).string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
     if (const char* old = std::getenv("VELMORA_HOME")) {
@@ -109,17 +135,24 @@ class TestBundle : public ::testing::Environment {
 public:
     explicit TestBundle(std::string entries) : entries_(std::move(entries)) {}
     void SetUp() override {
+        const std::string info = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                 "<plist version=\"1.0\"><dict>" +
+                                 entries_ + "</dict></plist>\n";
+        // A death test's child finds its parent's bundle in $VELMORA_BUNDLE and uses it: a bundle
+        // of its own would outlive the child, which dies before its TearDown.
+        const char* inherited = std::getenv("VELMORA_BUNDLE");
+        if (inDeathTestChild() && inherited &&
+            readFile(std::filesystem::path(inherited) / "Info.plist") == info)
+            return;
         std::string pattern = (std::filesystem::temp_directory_path() / "velmora-bundle-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
-        writeFile(dir_ / "Info.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                       "<plist version=\"1.0\"><dict>" +
-                                           entries_ + "</dict></plist>\n");
+        writeFile(dir_ / "Info.plist", info);
         setenv("VELMORA_BUNDLE", dir_.c_str(), 1);
     }
     void TearDown() override {
         std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
     }
 
 private:

@@ -5,6 +5,7 @@
 #include "transport/TTRConsoleLogger.h"
 
 #include "promises/TPRPromiseFunctions.h"
+#include "tests/support/WireRecorder.h"
 
 #include <strings.h>
 
@@ -178,7 +179,8 @@ TEST_F(UploadOperation, NoNetworkSendsNothingAndRegularUploadsSkipTierTwo) {
     EXPECT_EQ(storedEvents(1001), 0u);
 }
 
-TEST_F(UploadOperation, RedirectsAreSentAgainAsTheOperationsOwnRequest) {
+TEST_F(UploadOperation, RedirectsCarryTheKeyOnlyOnTheConfiguredServer) {
+    // On the configured server a 302 is sent again as the operation's own request.
     storeEvent("2101", 1002, "moved");
     server.uploads().setFault(1002, *UploadFault::named("redirect-302-once"));
     runOperation(1002, kForced);
@@ -192,6 +194,29 @@ TEST_F(UploadOperation, RedirectsAreSentAgainAsTheOperationsOwnRequest) {
     EXPECT_FALSE(header(records[1], "X-Tessera-Api-Key").empty());
     EXPECT_EQ(header(records[1], "User-Agent"), "tesseratransport/0.0.1 crwsupport/0.0.1 apple/");
     EXPECT_EQ(storedEvents(1002), 0u);
+
+    // Another port is another server: a 302 goes there as the keyless target's request, and a 307
+    // (sent on as proposed) loses the key. The stand-in plays the other server.
+    const std::string elsewhere =
+        uploadURL(1002).substr(0, uploadURL(1002).find("/v1/")) + "/v1/redirected/1002";
+    for (int status : {302, 307}) {
+        SCOPED_TRACE(status);
+        storeEvent("2101", 1002, "moved away");
+        testsupport::WireRecorder configured(
+            testsupport::WireRecorder::reply(status, {{"Location", elsewhere}}));
+        runOperation(1002, kForced, true, configured.url("/v1/crw/batchlog"));
+        ASSERT_EQ(configured.requests().size(), 1u);
+        EXPECT_FALSE(configured.requests()[0].header("X-Tessera-Api-Key").value_or("").empty());
+        const standin::UploadRecord arrived = server.uploads().records().back();
+        EXPECT_EQ(arrived.path, "/v1/redirected/1002");
+        EXPECT_EQ(arrived.wireSize, configured.requests()[0].body.size()) << "the same body";
+        EXPECT_EQ(header(arrived, "X-Tessera-Api-Key"), "");
+        EXPECT_EQ(header(arrived, "User-Agent"), status == 302
+                                                     ? "tesseratransport/0.0.1 ttwsupport/0.0.1 apple/"
+                                                     : "tesseratransport/0.0.1 crwsupport/0.0.1 apple/");
+        // Without its key the other server refuses the batch.
+        EXPECT_EQ(arrived.status, 403);
+    }
 }
 
 TEST_F(UploadOperation, AnEmptyBodyIsAFailedAttemptThatReturnsTheBatchAndRecordsNoWait) {

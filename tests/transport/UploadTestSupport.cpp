@@ -44,10 +44,10 @@ std::shared_ptr<TTREvent> UploadTest::storeEvent(const std::string& mappingID, i
 }
 
 std::shared_ptr<TTWUploadOperation> UploadTest::runOperation(int64_t target, uint32_t conditions,
-                                                             bool withMetrics) {
-    auto operation =
-        TTWUploadOperation::initWithTarget(target, conditions, uploadURL(target), uploader->uploadQueue(),
-                                           storage.storage, uploader, withMetrics ? metrics : nullptr);
+                                                             bool withMetrics, const std::string& url) {
+    auto operation = TTWUploadOperation::initWithTarget(
+        target, conditions, url.empty() ? uploadURL(target) : url, uploader->uploadQueue(), storage.storage,
+        uploader, withMetrics ? metrics : nullptr);
     operation->start();
     operation->waitUntilFinished();
     storage.drain();

@@ -44,9 +44,10 @@ protected:
     // Stores an event of the mapping id, target and tier with `payload`, stamped now.
     std::shared_ptr<TTREvent> storeEvent(const std::string& mappingID, int64_t target,
                                          const std::string& payload, int64_t qosTier = 3);
-    // Runs one operation to its end; without a metrics controller when `withMetrics` is false.
+    // Runs one operation to its end; without a metrics controller when `withMetrics` is false; to
+    // `url` instead of the stand-in's endpoint when one is given.
     std::shared_ptr<TTWUploadOperation> runOperation(int64_t target, uint32_t conditions,
-                                                     bool withMetrics = true);
+                                                     bool withMetrics = true, const std::string& url = "");
     // The event files left in the target's folder.
     size_t storedEvents(int64_t target) const;
     // The stand-in's decoded summaries of every upload of the target, oldest first.

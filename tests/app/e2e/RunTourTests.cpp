@@ -191,10 +191,18 @@ size_t differingPixels(const Bitmap& a, const Bitmap& b) {
 TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
     REQUIRE_DISPLAY();
     const fs::path shots = dir_ / "shots";
-    const AppRun run =
-        runApp({"--tour", shots.string()}, tourEnvironment(standin::StandinServer::demoPassword()));
+    // Asked to hold, the application outlives the tour until it is told to stop, and still reports
+    // the tour's success.
+    auto env = tourEnvironment(standin::StandinServer::demoPassword());
+    env["VELMORA_TOUR_HOLD_SECONDS"] = "120";
+    const AppRun run = runApp({"--tour", shots.string()}, env, std::chrono::seconds(100), [&] {
+        return readAll(dir_ / "stdout.txt").find("Tour finished: ") != std::string::npos;
+    });
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const size_t held = run.out.find("Tour: the application keeps running for up to 120 s");
+    ASSERT_NE(held, std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Received SIGTERM", held), std::string::npos) << run.out;
 
     // Each step's picture at the window's content size with the menu bar's strip above it (the
     // title strip is the desktop's); a sheet's picture at least at its content's minimum.
@@ -363,6 +371,8 @@ TEST_F(RunTour, TheLaunchSendsOneSessionStartEventWithTheInstallationTheStandinI
     const standin::Installation installation = server_.installations().all()[0];
     const size_t printed = run.out.find("Session: ");
     ASSERT_NE(printed, std::string::npos) << run.out;
+    // The application prints its sessions without posing as a subscriber of its own.
+    EXPECT_EQ((run.out + run.err).find("for unknown Subscriber"), std::string::npos) << run.out << run.err;
     const std::string sessionID = run.out.substr(printed + 9, 32);
 
     const std::string text = testsupport::protocDecode(events[0], "tessera.apphealth.sessions.SessionEvent",
