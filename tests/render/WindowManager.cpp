@@ -41,6 +41,29 @@ bool managerRunning(Display* display) {
     return found;
 }
 
+// Openbox names its check window before its event loop runs, and a window mapped in between is
+// never managed; a probe window mapped again until it shows tells that the manager is serving.
+bool managerServes(Display* display) {
+    const Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 8, 8, 0, 0, 0);
+    bool shown = false;
+    for (int attempt = 0; attempt < 40 && !shown; ++attempt) {
+        XMapWindow(display, probe);
+        XSync(display, False);
+        for (int i = 0; i < 10 && !shown; ++i) {
+            XWindowAttributes attributes{};
+            shown = XGetWindowAttributes(display, probe, &attributes) && attributes.map_state == IsViewable;
+            if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        if (!shown) {
+            XUnmapWindow(display, probe);
+            XSync(display, False);
+        }
+    }
+    XDestroyWindow(display, probe);
+    XSync(display, False);
+    return shown;
+}
+
 bool startOpenbox(Display* display, std::string* why) {
     const char* openbox = "/usr/bin/openbox";
     if (::access(openbox, X_OK) != 0) {
@@ -66,7 +89,9 @@ bool startOpenbox(Display* display, std::string* why) {
         if (managerRunning(display)) {
             gManager = pid;
             std::atexit(stopManager);
-            return true;
+            if (managerServes(display)) return true;
+            *why = "openbox does not manage windows";
+            return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
@@ -144,7 +169,7 @@ OtherClientWindow::~OtherClientWindow() {
 bool OtherClientWindow::waitUntilViewable() {
     auto* display = static_cast<Display*>(display_);
     if (!display) return false;
-    for (int i = 0; i < 80; ++i) {
+    for (int i = 0; i < 400; ++i) {
         XWindowAttributes attributes{};
         if (XGetWindowAttributes(display, window_, &attributes) && attributes.map_state == IsViewable) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(25));

@@ -24,7 +24,8 @@ public:
     OtherClientWindow(const OtherClientWindow&) = delete;
     OtherClientWindow& operator=(const OtherClientWindow&) = delete;
 
-    // Whether the window manager has put it on screen (waits up to two seconds).
+    // Whether the window manager has put it on screen (waits up to ten seconds: a loaded machine
+    // is slow to start one).
     bool waitUntilViewable();
     // Its middle in screen coordinates, where the window manager placed it.
     bool centre(int* x, int* y) const;
