@@ -71,8 +71,8 @@ protected:
              {plat::NSApplicationWillFinishLaunchingNotification,
               plat::NSApplicationDidFinishLaunchingNotification,
               plat::NSApplicationWillBecomeActiveNotification, plat::NSApplicationDidBecomeActiveNotification,
-              plat::NSApplicationDidResignActiveNotification,
-              plat::NSApplicationWillUpdateNotification, plat::NSApplicationWillTerminateNotification}) {
+              plat::NSApplicationDidResignActiveNotification, plat::NSApplicationWillUpdateNotification,
+              plat::NSApplicationWillTerminateNotification}) {
             tokens.push_back(NotificationCenter::defaultCenter().addObserver(
                 name, {}, [this](const Notification& n) { log.lines.push_back(n.name); }));
         }
@@ -105,12 +105,11 @@ TEST_F(ApplicationLifecycleTest, ActivationPostsOnlyOnRealChanges) {
     app.deactivate();
     app.activate();
     // "Will become active" goes out just before "did become active", each time.
-    const std::vector<std::string> expected{
-        "delegate will",   "NSApplicationWillBecomeActiveNotification", "delegate active",
-        "NSApplicationDidBecomeActiveNotification",                     "delegate resign",
-        "NSApplicationDidResignActiveNotification",                     "delegate will",
-        "NSApplicationWillBecomeActiveNotification",                    "delegate active",
-        "NSApplicationDidBecomeActiveNotification"};
+    const std::vector<std::string> expected{"delegate will",   "NSApplicationWillBecomeActiveNotification",
+                                            "delegate active", "NSApplicationDidBecomeActiveNotification",
+                                            "delegate resign", "NSApplicationDidResignActiveNotification",
+                                            "delegate will",   "NSApplicationWillBecomeActiveNotification",
+                                            "delegate active", "NSApplicationDidBecomeActiveNotification"};
     EXPECT_EQ(log.lines, expected);
 }
 

@@ -171,7 +171,8 @@ bool OtherClientWindow::waitUntilViewable() {
     if (!display) return false;
     for (int i = 0; i < 400; ++i) {
         XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display, window_, &attributes) && attributes.map_state == IsViewable) return true;
+        if (XGetWindowAttributes(display, window_, &attributes) && attributes.map_state == IsViewable)
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     return false;

@@ -41,7 +41,8 @@ protected:
     // among them) into a part of its own named after it with ".cold"; that part is the function.
     static std::string function(std::string symbol) {
         static const std::string kCold = ".cold";
-        if (symbol.size() > kCold.size() && symbol.compare(symbol.size() - kCold.size(), kCold.size(), kCold) == 0)
+        if (symbol.size() > kCold.size() &&
+            symbol.compare(symbol.size() - kCold.size(), kCold.size(), kCold) == 0)
             symbol.resize(symbol.size() - kCold.size());
         return symbol;
     }
@@ -52,7 +53,8 @@ protected:
         const plat::Object thread = crashedThread(byName).first;
         const uint64_t pc = thread["stacktrace"].at(0).number().uint64Value();
         for (const auto& [path, base] : demo.imageBases)
-            if (path.find(image) != std::string::npos) return function(capturetest::symbolize(path, pc - base));
+            if (path.find(image) != std::string::npos)
+                return function(capturetest::symbolize(path, pc - base));
         return "<no image " + image + ">";
     }
     // The functions of `image` on a thread's stack, innermost first (return addresses are looked up

@@ -44,9 +44,9 @@ protected:
         REQUIRE_DISPLAY();
         REQUIRE_WINDOW_MANAGER();
         Application::shared().resetForTesting();
-        for (const char* name : {plat::NSApplicationWillBecomeActiveNotification,
-                                 plat::NSApplicationDidBecomeActiveNotification,
-                                 plat::NSApplicationDidResignActiveNotification}) {
+        for (const char* name :
+             {plat::NSApplicationWillBecomeActiveNotification, plat::NSApplicationDidBecomeActiveNotification,
+              plat::NSApplicationDidResignActiveNotification}) {
             tokens_.push_back(plat::NotificationCenter::defaultCenter().addObserver(
                 name, {}, [this](const plat::Notification& n) { posted_.push_back(n.name); }));
         }
@@ -91,7 +91,8 @@ TEST_F(DesktopFocus, TheInBackgroundKeyFollowsTheKeyboardFocusOfTheApplicationWi
     desktop.hostWindow().surface().setPosition({60, 60});
     window->makeKeyAndOrderFront();
     desktop.update();
-    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return desktop.hostWindow().surface().isVisible(); }, 10s));
+    ASSERT_TRUE(
+        WindowSystem::shared().runUntil([&] { return desktop.hostWindow().surface().isVisible(); }, 10s));
     const plat::Point at = desktop.hostWindow().surface().position();
     const int ownX = static_cast<int>(at.x) + 160, ownY = static_cast<int>(at.y) + 120;
 

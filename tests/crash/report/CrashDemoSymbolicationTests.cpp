@@ -133,8 +133,8 @@ protected:
                 // function's, at the offset of its size).
                 const uint64_t address = question.addresses[i] + (question.returnAddress[i] ? 1 : 0);
                 const uint64_t offset = frame["offset"].number().uint64Value();
-                const bool atStart = question.returnAddress[i] && !itself[i].name.empty() &&
-                                     itself[i].start == address;
+                const bool atStart =
+                    question.returnAddress[i] && !itself[i].name.empty() && itself[i].start == address;
                 if (program || name.empty() || answers[i].name.empty()) {
                     EXPECT_EQ(name, answers[i].name) << path << " +0x" << std::hex << address;
                 }
