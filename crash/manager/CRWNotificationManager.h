@@ -1,5 +1,5 @@
 // Keeps "com.crashwatch.in-background" in this run's crash metadata current: "0" once the crash
-// context is up, then true or false as the application resigns or regains being active. The
+// context is up, then "1" or "0" as the application resigns or regains being active. The
 // observers live as long as the manager.
 #pragma once
 

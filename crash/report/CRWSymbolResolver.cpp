@@ -77,12 +77,19 @@ bool CRWSymbolResolver::updateStackFrame(TSRStackFrame& frame) {
 
     std::optional<plat::dyld::SymbolInfo> info = plat::dyld::lookupSymbol(address);
     if (!info || info->imageBase != currentBase) return false;
-    // A return address belongs to the call before it: at the very start of a function, or (ELF
-    // symbols have sizes) just past the end of one whose last instruction was the call.
-    if (!info->name || address == info->symbolAddress) {
+    // A return address at the very start of a function belongs to the call that ends the function
+    // before it.
+    if (info->name && address == info->symbolAddress) {
         address -= 2;
         info = plat::dyld::lookupSymbol(address);
         if (!info) return false;
+    } else if (!info->name) {
+        // An image known only by its exported symbols: the linker matches within a symbol's size,
+        // so it names nothing just past the end of a function whose last instruction was a call
+        // that never returns. The byte before is that function's last; the address keeps its
+        // offset, the function's size.
+        std::optional<plat::dyld::SymbolInfo> before = plat::dyld::lookupSymbol(address - 1);
+        if (before && before->name && before->imageBase == info->imageBase) info = std::move(before);
     }
     if (info->name) {
         frame.setSymbol(info->name);

@@ -38,6 +38,8 @@ void Application::post(const char* name) {
             delegate->applicationWillFinishLaunching(notification);
         else if (n == NSApplicationDidFinishLaunchingNotification)
             delegate->applicationDidFinishLaunching(notification);
+        else if (n == NSApplicationWillBecomeActiveNotification)
+            delegate->applicationWillBecomeActive(notification);
         else if (n == NSApplicationDidBecomeActiveNotification)
             delegate->applicationDidBecomeActive(notification);
         else if (n == NSApplicationDidResignActiveNotification)
@@ -61,6 +63,7 @@ void Application::finishLaunching(const std::function<void()>& installContent) {
 void Application::activate() {
     if (active_ || terminating_) return;
     active_ = true;
+    post(NSApplicationWillBecomeActiveNotification);
     post(NSApplicationDidBecomeActiveNotification);
 }
 

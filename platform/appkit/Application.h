@@ -24,6 +24,8 @@ inline constexpr const char* NSApplicationWillFinishLaunchingNotification =
     "NSApplicationWillFinishLaunchingNotification";
 inline constexpr const char* NSApplicationDidFinishLaunchingNotification =
     "NSApplicationDidFinishLaunchingNotification";
+inline constexpr const char* NSApplicationWillBecomeActiveNotification =
+    "NSApplicationWillBecomeActiveNotification";
 inline constexpr const char* NSApplicationDidBecomeActiveNotification =
     "NSApplicationDidBecomeActiveNotification";
 inline constexpr const char* NSApplicationDidResignActiveNotification =
@@ -47,7 +49,8 @@ public:
     // its windows and menus here), then "did finish launching". Runs once; later calls do nothing.
     void finishLaunching(const std::function<void()>& installContent = {});
     bool isLaunched() const { return launched_; }
-    // Becoming the active application and giving that up; each posts only on a real change.
+    // Becoming the active application ("will become active", then "did become active") and giving
+    // that up ("did resign active"); each posts only on a real change.
     void activate();
     void deactivate();
     bool isActive() const { return active_; }

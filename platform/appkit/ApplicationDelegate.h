@@ -12,6 +12,7 @@ public:
 
     virtual void applicationWillFinishLaunching(const Notification& notification) { (void)notification; }
     virtual void applicationDidFinishLaunching(const Notification& notification) { (void)notification; }
+    virtual void applicationWillBecomeActive(const Notification& notification) { (void)notification; }
     virtual void applicationDidBecomeActive(const Notification& notification) { (void)notification; }
     virtual void applicationDidResignActive(const Notification& notification) { (void)notification; }
     virtual void applicationWillUpdate(const Notification& notification) { (void)notification; }

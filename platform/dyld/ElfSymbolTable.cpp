@@ -172,14 +172,22 @@ std::optional<ElfSymbolTable> ElfSymbolTable::load(const std::string& path) {
 std::optional<ElfSymbolTable::Symbol> ElfSymbolTable::symbolForAddress(uint64_t address) const {
     auto next = std::upper_bound(entries_.begin(), entries_.end(), address,
                                  [](uint64_t a, const Entry& e) { return a < e.address; });
-    // Walk down past sized functions that end before the address (a nested or padded layout can
-    // put one between the address and the function that holds it), but not far.
+    if (next == entries_.begin()) return std::nullopt;
+    const Entry& nearest = *std::prev(next);
+    if (nearest.address == address) return symbol(nearest);
+    // A function's end counts as its own: a call that never returns (abort, a throw) can be its last
+    // instruction, and the return address it leaves is then the end. When the nearest does not hold
+    // the address, a sized function a little further down that does is the one it lies in (a
+    // smaller function or a sizeless label can sit inside a larger one); otherwise the nearest.
     for (int steps = 0; next != entries_.begin() && steps < 64; ++steps) {
         const Entry& entry = *--next;
-        if (entry.size == 0 || address - entry.address < entry.size)
-            return Symbol{entry.address, entry.size, std::string_view(names_->c_str() + entry.nameOffset)};
+        if (entry.size != 0 && address - entry.address <= entry.size) return symbol(entry);
     }
-    return std::nullopt;
+    return symbol(nearest);
+}
+
+ElfSymbolTable::Symbol ElfSymbolTable::symbol(const Entry& entry) const {
+    return Symbol{entry.address, entry.size, std::string_view(names_->c_str() + entry.nameOffset)};
 }
 
 } // namespace plat::dyld

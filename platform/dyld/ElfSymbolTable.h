@@ -41,8 +41,9 @@ public:
         uint64_t size;    // 0 when the file gives none
         std::string_view name;
     };
-    // The function holding `address` (a file virtual address): the nearest one at or below it
-    // whose size covers it, or that has no size. None when no function does.
+    // The function of `address` (a file virtual address): the nearest one at or below it, or a
+    // larger one below that holds it. An address just past a function's last byte belongs to that
+    // function (offset = its size). None when no function starts at or below the address.
     std::optional<Symbol> symbolForAddress(uint64_t address) const;
     size_t count() const { return entries_.size(); }
 
@@ -52,6 +53,8 @@ private:
         uint64_t size;
         uint32_t nameOffset;
     };
+    Symbol symbol(const Entry& entry) const;
+
     std::vector<Entry> entries_; // by address
     std::shared_ptr<const std::string> names_;
 };

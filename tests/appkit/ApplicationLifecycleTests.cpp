@@ -39,6 +39,7 @@ public:
     void applicationDidFinishLaunching(const Notification&) override {
         log_.lines.push_back("delegate didFinish");
     }
+    void applicationWillBecomeActive(const Notification&) override { log_.lines.push_back("delegate will"); }
     void applicationDidBecomeActive(const Notification&) override { log_.lines.push_back("delegate active"); }
     void applicationDidResignActive(const Notification&) override { log_.lines.push_back("delegate resign"); }
     void applicationWillTerminate(const Notification&) override {
@@ -69,8 +70,9 @@ protected:
         for (const char* name :
              {plat::NSApplicationWillFinishLaunchingNotification,
               plat::NSApplicationDidFinishLaunchingNotification,
-              plat::NSApplicationDidBecomeActiveNotification, plat::NSApplicationDidResignActiveNotification,
-              plat::NSApplicationWillUpdateNotification, plat::NSApplicationWillTerminateNotification}) {
+              plat::NSApplicationWillBecomeActiveNotification, plat::NSApplicationDidBecomeActiveNotification,
+              plat::NSApplicationDidResignActiveNotification, plat::NSApplicationWillUpdateNotification,
+              plat::NSApplicationWillTerminateNotification}) {
             tokens.push_back(NotificationCenter::defaultCenter().addObserver(
                 name, {}, [this](const Notification& n) { log.lines.push_back(n.name); }));
         }
@@ -102,8 +104,11 @@ TEST_F(ApplicationLifecycleTest, ActivationPostsOnlyOnRealChanges) {
     app.deactivate();
     app.deactivate();
     app.activate();
-    const std::vector<std::string> expected{"delegate active", "NSApplicationDidBecomeActiveNotification",
+    // "Will become active" goes out just before "did become active", each time.
+    const std::vector<std::string> expected{"delegate will",   "NSApplicationWillBecomeActiveNotification",
+                                            "delegate active", "NSApplicationDidBecomeActiveNotification",
                                             "delegate resign", "NSApplicationDidResignActiveNotification",
+                                            "delegate will",   "NSApplicationWillBecomeActiveNotification",
                                             "delegate active", "NSApplicationDidBecomeActiveNotification"};
     EXPECT_EQ(log.lines, expected);
 }
@@ -112,7 +117,8 @@ TEST_F(ApplicationLifecycleTest, KeyboardFocusAcrossTheWindowsDrivesActivation) 
     auto& app = Application::shared();
     auto a = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
     auto b = plat::Window::make(plat::ScreenRect{{0, 0}, {10, 10}});
-    const std::vector<std::string> active{"delegate active", "NSApplicationDidBecomeActiveNotification"};
+    const std::vector<std::string> active{"delegate will", "NSApplicationWillBecomeActiveNotification",
+                                          "delegate active", "NSApplicationDidBecomeActiveNotification"};
     const std::vector<std::string> resign{"delegate resign", "NSApplicationDidResignActiveNotification"};
 
     app.windowKeyboardFocusChanged(*a, true);

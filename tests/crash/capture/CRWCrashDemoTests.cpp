@@ -37,6 +37,15 @@ protected:
             if (threads[i]["crashed"] == plat::Object(true)) return {threads[i], i};
         return {plat::Object(), SIZE_MAX};
     }
+    // The function a symbol belongs to. The optimiser moves a function's unlikely paths (a throw,
+    // among them) into a part of its own named after it with ".cold"; that part is the function.
+    static std::string function(std::string symbol) {
+        static const std::string kCold = ".cold";
+        if (symbol.size() > kCold.size() &&
+            symbol.compare(symbol.size() - kCold.size(), kCold.size(), kCold) == 0)
+            symbol.resize(symbol.size() - kCold.size());
+        return symbol;
+    }
     // The function holding the crashed thread's first frame, symbolized in `image`.
     static std::string firstFrameFunction(const DemoRun& demo,
                                           const std::map<std::string, plat::Object>& byName,
@@ -44,7 +53,8 @@ protected:
         const plat::Object thread = crashedThread(byName).first;
         const uint64_t pc = thread["stacktrace"].at(0).number().uint64Value();
         for (const auto& [path, base] : demo.imageBases)
-            if (path.find(image) != std::string::npos) return capturetest::symbolize(path, pc - base);
+            if (path.find(image) != std::string::npos)
+                return function(capturetest::symbolize(path, pc - base));
         return "<no image " + image + ">";
     }
     // The functions of `image` on a thread's stack, innermost first (return addresses are looked up
@@ -58,7 +68,7 @@ protected:
             for (size_t i = 0; i < frames.size(); ++i) {
                 const uint64_t pc = frames[i].number().uint64Value() - (i == 0 ? 0 : 1);
                 if (pc >= base && pc - base < (uint64_t{1} << 28))
-                    functions.push_back(capturetest::symbolize(path, pc - base));
+                    functions.push_back(function(capturetest::symbolize(path, pc - base)));
             }
         }
         return functions;

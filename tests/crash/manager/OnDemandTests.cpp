@@ -174,10 +174,10 @@ TEST(NotificationManagerTest, TheBackgroundStateFollowsTheApplicationsActivity) 
     EXPECT_EQ(internalValue("com.crashwatch.in-background"), "0");
     center.post("NSApplicationDidResignActiveNotification");
     context.drainLoggingQueue();
-    EXPECT_EQ(internalValue("com.crashwatch.in-background"), "true");
+    EXPECT_EQ(internalValue("com.crashwatch.in-background"), "1");
     center.post("NSApplicationWillBecomeActiveNotification");
     context.drainLoggingQueue();
-    EXPECT_EQ(internalValue("com.crashwatch.in-background"), "false");
+    EXPECT_EQ(internalValue("com.crashwatch.in-background"), "0");
 }
 
 } // namespace

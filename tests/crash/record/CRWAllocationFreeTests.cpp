@@ -21,19 +21,31 @@
 namespace {
 
 using crashtest::AllocationCountScope;
+using crashtest::keepAllocation;
 
-// The counter must see what it claims to see, or a zero proves nothing.
+// The counter must see what it claims to see, or a zero proves nothing. Every block is handed to
+// keepAllocation, so the optimised build makes each call too.
 TEST(CountingAllocator, SeesEveryKindOfAllocation) {
     AllocationCountScope scope;
     void* p = malloc(24);
+    keepAllocation(p);
     p = realloc(p, 48);
+    keepAllocation(p);
     free(p);
-    free(calloc(2, 8));
-    delete new int(7);
-    delete[] new char[3];
+    void* zeroed = calloc(2, 8);
+    keepAllocation(zeroed);
+    free(zeroed);
+    int* one = new int(7);
+    keepAllocation(one);
+    delete one;
+    char* three = new char[3];
+    keepAllocation(three);
+    delete[] three;
     char* copy = strdup("copied by the C library");
+    keepAllocation(copy);
     free(copy);
     auto holder = std::make_unique<std::string>(100, 'x');
+    keepAllocation(holder->data());
     holder.reset();
     CRWFile file;
     testsupport::TempHome home;
@@ -55,12 +67,17 @@ TEST(CountingAllocator, CountsOnlyTheCountingThreadUnlessAsked) {
         while (phase.load() != value)
             std::this_thread::yield();
     };
+    auto allocateOne = [] {
+        void* block = malloc(8);
+        keepAllocation(block);
+        free(block);
+    };
     std::thread worker([&] {
         waitFor(1);
-        free(malloc(8));
+        allocateOne();
         phase = 2;
         waitFor(3);
-        free(malloc(8));
+        allocateOne();
         phase = 4;
     });
     {

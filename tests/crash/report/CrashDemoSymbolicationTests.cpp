@@ -107,9 +107,16 @@ protected:
         }
         size_t named = 0;
         for (const auto& [path, question] : questions) {
-            const std::vector<Answer> answers = symbolizer(path, question.addresses);
-            EXPECT_EQ(answers.size(), question.addresses.size()) << path;
-            if (answers.size() != question.addresses.size()) continue;
+            // Also asked: each return address itself, to tell one at the very start of a function.
+            std::vector<uint64_t> asked = question.addresses;
+            for (size_t i = 0; i < question.addresses.size(); ++i)
+                asked.push_back(question.addresses[i] + (question.returnAddress[i] ? 1 : 0));
+            std::vector<Answer> answers = symbolizer(path, asked);
+            EXPECT_EQ(answers.size(), asked.size()) << path;
+            if (answers.size() != asked.size()) continue;
+            const std::vector<Answer> itself(answers.begin() + static_cast<long>(question.addresses.size()),
+                                             answers.end());
+            answers.resize(question.addresses.size());
             // The program's own images carry one name per function; system libraries may give a
             // function several (weak aliases, names from separate debug information), so there the
             // function itself must match: the same start.
@@ -121,15 +128,18 @@ protected:
                     frame["raw_symbol"].isAbsent() ? frame["symbol"] : frame["raw_symbol"];
                 const std::string name = raw.isString() ? raw.string() : "";
                 // Our start is the address used less the offset; the address used is the frame's own,
-                // or 2 lower for a return address at the very start of a function.
+                // or 2 lower for a return address at the very start of a function, and only there
+                // (a return address at the end of a function that closes with its call is that
+                // function's, at the offset of its size).
                 const uint64_t address = question.addresses[i] + (question.returnAddress[i] ? 1 : 0);
                 const uint64_t offset = frame["offset"].number().uint64Value();
+                const bool atStart =
+                    question.returnAddress[i] && !itself[i].name.empty() && itself[i].start == address;
                 if (program || name.empty() || answers[i].name.empty()) {
                     EXPECT_EQ(name, answers[i].name) << path << " +0x" << std::hex << address;
                 }
                 if (!name.empty() && !answers[i].name.empty()) {
-                    EXPECT_TRUE(answers[i].start == address - offset ||
-                                answers[i].start == address - 2 - offset)
+                    EXPECT_EQ(answers[i].start, address - (atStart ? 2 : 0) - offset)
                         << path << " +0x" << std::hex << address << " " << name << " / " << answers[i].name;
                 }
                 EXPECT_EQ(frame["library"].string(), fs::path(path).filename().string());

@@ -40,6 +40,13 @@ void startCountingAllocations(bool allThreads = false);
 // Stops counting and returns what was counted.
 AllocationCounts stopCountingAllocations();
 
+// Hands `block` to code the optimiser cannot see into. An allocation a test makes only to count it
+// is otherwise removed together with its free (the compiler may drop a malloc, calloc or new whose
+// block is never used), and a self-check of the counter would then prove nothing.
+inline void keepAllocation(const void* block) {
+    asm volatile("" : : "r"(block) : "memory");
+}
+
 // Counts for its lifetime; `counts()` stops counting and answers.
 class AllocationCountScope {
 public:
