@@ -4,7 +4,9 @@
 #include "crash/capture/CRWException.h"
 #include "crash/capture/CRWSignal.h"
 #include "crash/record/CRWContext.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/crash/capture/CaptureTestSupport.h"
+#include "utilities/TULLogger.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,9 @@ bool handlerIsOurs(int signal) {
 }
 
 TEST(CRWCaptureStartup, HandlersAndTheAlternateStackAreInstalledAndCheckedClean) {
+    // Clean means the application object's exceptions are asked for and hooked as well; without the
+    // default the check rightly warns about them.
+    plat::UserDefaults::standard().set("NSApplicationCrashOnExceptions", plat::Object(true));
     CaptureContext context(ContextOptions{.handlers = true});
     ASSERT_TRUE(context.started());
     for (int signal : CRWFatalSignals)
@@ -34,10 +39,15 @@ TEST(CRWCaptureStartup, HandlersAndTheAlternateStackAreInstalledAndCheckedClean)
     EXPECT_EQ(current.ss_sp, _crwContext.readonly->signalStack);
     EXPECT_EQ(current.ss_size, CRWContextStackSize);
 
+    // The warnings go out through the logger's own queue: whatever start-up or the checks logged
+    // is written before the capture ends.
+    TULLoggerWaitUntilWritten();
     testing::internal::CaptureStderr();
     CRWSignalCheckHandlers();
     CRWExceptionCheckHandlers();
+    TULLoggerWaitUntilWritten();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    plat::UserDefaults::standard().remove("NSApplicationCrashOnExceptions");
 }
 
 TEST(CRWCaptureStartup, TheSignalCheckNamesAForeignHandler) {
