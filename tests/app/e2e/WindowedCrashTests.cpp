@@ -255,7 +255,9 @@ protected:
     standin::StandinServer server;
 };
 
-TEST_F(WindowedApplicationCrash, TheUploadListsEveryCodeObjectOfTheCrashedRun) {
+// One crash of the windowed application answers for both halves of the report that the desktop
+// makes hard: the images its libraries load by themselves, and the threads they start.
+TEST_F(WindowedApplicationCrash, TheUploadHoldsEveryCodeObjectAndEveryThreadOfTheCrashedRun) {
     CrashedRun run;
     ASSERT_NO_FATAL_FAILURE(crashSignedInAndUpload(run));
     ASSERT_TRUE(run.wireFiles.count("binary_images.crwrecord")) << "the report has no image records";
@@ -277,6 +279,26 @@ TEST_F(WindowedApplicationCrash, TheUploadListsEveryCodeObjectOfTheCrashedRun) {
         if (!loaded.count(object)) missing += "\n  " + object;
     EXPECT_EQ(missing, "") << "code objects of the crashed run without an image record";
     EXPECT_GT(mapped.size(), 20u);
+
+    // Every thread, whatever signals it blocks (the renderer's workers block them all), has its
+    // registers and a stack that starts at its program counter.
+    plat::Object::Array threads;
+    for (const plat::Object& section : sectionsOf(run.wireFiles.at("signal.crwrecord")))
+        if (section["threads"].isArray()) threads = section["threads"].array();
+    EXPECT_EQ(threads.size(), run.threads.size()) << "threads recorded vs. /proc/PID/task";
+    for (size_t i = 0; i < threads.size(); ++i) {
+        const plat::Object& thread = threads[i];
+        SCOPED_TRACE("thread " + std::to_string(i));
+        EXPECT_FALSE(thread["unreadable"].isString()) << thread["unreadable"].string();
+        ASSERT_TRUE(thread["registers"].isDict());
+        ASSERT_TRUE(thread["stacktrace"].isArray());
+        const plat::Object& stack = thread["stacktrace"];
+        ASSERT_FALSE(stack.array().empty());
+        EXPECT_GT(thread["registers"]["rsp"].number().uint64Value(), 4096u);
+        EXPECT_EQ(stack.array()[0].number().uint64Value(),
+                  thread["registers"]["rip"].number().uint64Value());
+    }
+    EXPECT_GT(threads.size(), 8u) << "the windowed run starts the renderer's workers";
 }
 
 } // namespace
