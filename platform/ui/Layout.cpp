@@ -94,7 +94,11 @@ void LayoutEngine::prepare(Node& n) {
 
 void LayoutEngine::layoutRoot(Node& root, Rect bounds) {
     prepare(root);
-    measure(root, ProposedSize{bounds.width, bounds.height});
+    const Size wanted = measure(root, ProposedSize{bounds.width, bounds.height});
+    // Content larger than its window hangs from the window's top-left corner, as a window shows
+    // it, rather than reach past its top and leading edges.
+    bounds.width = std::max(bounds.width, wanted.width);
+    bounds.height = std::max(bounds.height, wanted.height);
     place(root, bounds);
     // Transparent nodes are stepped over by their parents; they cover what their children cover.
     std::function<void(Node&)> cover = [&](Node& n) {
