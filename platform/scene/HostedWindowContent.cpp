@@ -30,15 +30,13 @@ HostedWindowContent::HostedWindowContent(const std::shared_ptr<Window>& window, 
     : window_(window), menuBar_(std::move(menuBar)), printChanges_(printChanges) {
     if (menuBar_) {
         // The root keeps the whole content area below the bar, however little of it it fills.
-        // The bar stays at the top even while the window is smaller than what the root needs.
+        // The tree's minimum is the bar's strip over the root's own minimum, which the desktop
+        // window keeps as its least size.
         root = ui::VStack(ui::HAlign::Center, 0,
                           {MenuBar(menuBar_),
                            root.frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity})})
-                   .frame(ui::FrameSpec{.minWidth = 0,
-                                        .maxWidth = ui::infinity,
-                                        .minHeight = 0,
-                                        .maxHeight = ui::infinity,
-                                        .alignment = ui::Alignment::top()});
+                   .frame(ui::FrameSpec{
+                       .maxWidth = ui::infinity, .maxHeight = ui::infinity, .alignment = ui::Alignment::top()});
     }
     host_ = std::make_shared<ui::Host>(
         std::move(root),
