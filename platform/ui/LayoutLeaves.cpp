@@ -90,6 +90,13 @@ Size LayoutEngine::textSize(const std::string& text, const Font& font, ProposedS
             ++lines;
             continue;
         }
+        if (*p.width > 0) {
+            if (auto drawn = metrics_.wrappedLineCount(line, font, *p.width)) {
+                widest = std::max(widest, *p.width);
+                lines += std::max<std::size_t>(1, *drawn);
+                continue;
+            }
+        }
         // Greedy word wrap; a word longer than the line starts a line of its own and is broken
         // across as many as it needs. Offered no width at all (which asks for the least size), a
         // word stays whole: text is never narrower than its longest word unless it has to be.
