@@ -524,7 +524,10 @@ void GlWindow::bringToFront() {
 }
 
 bool GlWindow::setIconImage(const std::string& imageName) {
-    auto bitmap = ImageStore::shared().image(imageName);
+    // The desktop shows window icons small; a large picture would cost its pixels in this process
+    // and twice that on their way to the window's property.
+    constexpr int kIconSide = 128;
+    auto bitmap = ImageStore::shared().image(imageName, kIconSide, kIconSide);
     if (!bitmap || !impl_->window) return false;
     GLFWimage icon{bitmap->width, bitmap->height, const_cast<unsigned char*>(bitmap->rgba.data())};
     glfwSetWindowIcon(impl_->window, 1, &icon);
