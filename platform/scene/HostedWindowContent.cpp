@@ -99,7 +99,7 @@ bool HostedWindowContent::windowKey(const ui::KeyEvent& event) {
     if (closesOnEscape_ && closeKey) {
         // A turn later: closing destroys this content, whose tree is still handling the key.
         mainQueue().async([weak = window_] {
-            if (auto window = weak.lock()) window->close();
+            if (auto window = weak.lock()) window->performClose();
         });
         return true;
     }
