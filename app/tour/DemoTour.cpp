@@ -70,7 +70,8 @@ bool signUpFormFits(const Host& host, const plat::Window& window) {
     auto title = signUp.find(Query::text(loc("Sign Up")));
     if (!title || logIn.frame().maxY() > tree.height || logIn.frame().maxX() > tree.width) return false;
     // Cut short, the title would be narrower than the text it shows.
-    const double full = plat::render::FontMetrics().textWidth(title.text(), title.environment().effectiveFont());
+    const double full =
+        plat::render::FontMetrics().textWidth(title.text(), title.environment().effectiveFont());
     return title.frame().width + 0.5 >= full;
 }
 

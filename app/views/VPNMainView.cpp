@@ -56,8 +56,8 @@ AnyView VPNMainView::loggedInContent() const {
     // The list takes every point the column can spare, so the spacers ask for none of their own:
     // in the compact window a status on two lines ("Connected to Optimal region", then the
     // country) still leaves three whole rows of regions.
-    AnyView leftColumn = VStack(HAlign::Center, {Spacer(0), make<StatusView>(controller), Spacer(0), Spacer(0),
-                                                 make<VPNRegionsView>(controller)})
+    AnyView leftColumn = VStack(HAlign::Center, {Spacer(0), make<StatusView>(controller), Spacer(0),
+                                                 Spacer(0), make<VPNRegionsView>(controller)})
                              .frame(300);
     AnyView map = If(!compact, [&] { return make<MapView>(controller); });
     AnyView mainRow = HStack(VAlign::Center, {leftColumn, map});

@@ -215,7 +215,8 @@ void GlWindow::Impl::installCallbacks() {
     // request to time out in contentSize(), as an earlier change may still be arriving.
     glfwSetWindowSizeCallback(window, [](GLFWwindow* w, int width, int height) {
         Impl* self = of(w);
-        if (self->pendingSize && *self->pendingSize == std::make_pair(width, height)) self->pendingSize.reset();
+        if (self->pendingSize && *self->pendingSize == std::make_pair(width, height))
+            self->pendingSize.reset();
     });
     // A window restored from the desktop's list turns the loop, whose update pass sees it.
     glfwSetWindowIconifyCallback(window,
@@ -499,7 +500,8 @@ void GlWindow::setMaximizable(bool maximizable) {
         long hints[5] = {};
         hints[0] = static_cast<long>(kMotifHintsFunctions);
         unsigned long functions = kMotifFunctionMove | kMotifFunctionMinimize | kMotifFunctionClose;
-        if (glfwGetWindowAttrib(impl_->window, GLFW_RESIZABLE) == GLFW_TRUE) functions |= kMotifFunctionResize;
+        if (glfwGetWindowAttrib(impl_->window, GLFW_RESIZABLE) == GLFW_TRUE)
+            functions |= kMotifFunctionResize;
         hints[1] = static_cast<long>(functions);
         XChangeProperty(display, xid, hintsAtom, hintsAtom, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(hints), 5);

@@ -38,7 +38,8 @@ std::shared_ptr<const Bitmap> ImageStore::image(const std::string& name, int max
         std::lock_guard lock(mutex_);
         // The full picture stays only while someone else holds it (the map entry and `small` are
         // the two references here).
-        if (auto it = images_.find(name); it != images_.end() && it->second.use_count() <= 2) images_.erase(it);
+        if (auto it = images_.find(name); it != images_.end() && it->second.use_count() <= 2)
+            images_.erase(it);
         small = std::move(shrunk);
     }
     std::lock_guard lock(mutex_);

@@ -32,11 +32,12 @@ HostedWindowContent::HostedWindowContent(const std::shared_ptr<Window>& window, 
         // The root keeps the whole content area below the bar, however little of it it fills.
         // The tree's minimum is the bar's strip over the root's own minimum, which the desktop
         // window keeps as its least size.
-        root = ui::VStack(ui::HAlign::Center, 0,
-                          {MenuBar(menuBar_),
-                           root.frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity})})
-                   .frame(ui::FrameSpec{
-                       .maxWidth = ui::infinity, .maxHeight = ui::infinity, .alignment = ui::Alignment::top()});
+        root =
+            ui::VStack(ui::HAlign::Center, 0,
+                       {MenuBar(menuBar_),
+                        root.frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity})})
+                .frame(ui::FrameSpec{
+                    .maxWidth = ui::infinity, .maxHeight = ui::infinity, .alignment = ui::Alignment::top()});
     }
     host_ = std::make_shared<ui::Host>(
         std::move(root),

@@ -50,10 +50,11 @@ public:
         : content(std::move(content)), messages(std::move(messages)) {}
     ui::AnyView body() const override {
         auto model = messages.get();
-        Binding<std::optional<ApplicationMessage>> shown([model] { return model->shown.get(); },
-                                                         [model](const auto& value) { model->shown = value; });
+        Binding<std::optional<ApplicationMessage>> shown(
+            [model] { return model->shown.get(); }, [model](const auto& value) { model->shown = value; });
         return content.alert(shown, [](const ApplicationMessage& message) {
-            return ui::Alert{ui::TextValue::verbatim(message.title), ui::TextValue::verbatim(message.text),
+            return ui::Alert{ui::TextValue::verbatim(message.title),
+                             ui::TextValue::verbatim(message.text),
                              {ui::AlertButton::normal("OK")}};
         });
     }
@@ -91,10 +92,10 @@ void SceneHost::install() {
     openWindow();
     if (firstScene(Scene::Kind::settings))
         Application::shared().setSettingsHandler([this] { showSettings(); });
-    Application::shared().setMessageHandler([messages = messages_](const std::string& title,
-                                                                    const std::string& text) {
-        messages->shown = ApplicationMessage{title, text};
-    });
+    Application::shared().setMessageHandler(
+        [messages = messages_](const std::string& title, const std::string& text) {
+            messages->shown = ApplicationMessage{title, text};
+        });
     rebuildCommands();
 }
 

@@ -203,7 +203,8 @@ std::vector<Size> LayoutEngine::allocate(const std::vector<Node*>& items, Axis a
     // its children out at theirs.
     std::vector<double> base(least);
     for (std::size_t i : flexible) {
-        if (items[i]->data->kind == ViewKind::Spacer || !std::isfinite(flexibility[i]) || extra <= 0) continue;
+        if (items[i]->data->kind == ViewKind::Spacer || !std::isfinite(flexibility[i]) || extra <= 0)
+            continue;
         const double ideal = along(measure(*items[i], proposal(axis, std::nullopt, cross)), axis);
         const double grow = std::clamp(ideal - least[i], 0.0, extra);
         base[i] += grow;

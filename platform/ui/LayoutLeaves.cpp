@@ -207,7 +207,8 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         EdgeInsets e = buttonChrome(env.buttonStyle);
         const auto items = layoutChildren(node);
         const Size ideal = measureContent(items, {});
-        const Size offered = measureContent(items, {inset(p.width, e.horizontal()), inset(p.height, e.vertical())});
+        const Size offered =
+            measureContent(items, {inset(p.width, e.horizontal()), inset(p.height, e.vertical())});
         return {std::max(ideal.width, offered.width) + e.horizontal(),
                 std::max(ideal.height, offered.height) + e.vertical()};
     }

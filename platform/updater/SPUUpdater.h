@@ -72,7 +72,9 @@ public:
 
     // The configuration's way of showing a check's outcome (none: a console line), and its
     // replacement.
-    const std::function<void(const std::string&)>& messagePresenter() const { return configuration_.showMessage; }
+    const std::function<void(const std::string&)>& messagePresenter() const {
+        return configuration_.showMessage;
+    }
     void setMessagePresenter(std::function<void(const std::string&)> show) {
         configuration_.showMessage = std::move(show);
     }

@@ -112,7 +112,8 @@ TEST_F(MainMenuTest, MinimizeAndAboutReachTheKeyWindowAndTheApplication) {
 
     std::vector<std::pair<std::string, std::string>> shown;
     EXPECT_FALSE(app.showMessage("Title", "Nobody shows this."));
-    app.setMessageHandler([&](const std::string& title, const std::string& text) { shown.emplace_back(title, text); });
+    app.setMessageHandler(
+        [&](const std::string& title, const std::string& text) { shown.emplace_back(title, text); });
     EXPECT_TRUE(bar->findItem("About Velmora")->perform());
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].first, "Velmora");

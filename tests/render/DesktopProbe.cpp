@@ -5,8 +5,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <chrono>
 #include <csignal>
@@ -238,8 +238,9 @@ void DesktopProbe::activate(unsigned long window) {
 
 unsigned long DesktopProbe::openPlainWindow(int width, int height) {
     Display* d = dpy(display_);
-    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(width),
-                                         static_cast<unsigned>(height), 0, 0, WhitePixel(d, DefaultScreen(d)));
+    const Window w =
+        XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), 0, 0, WhitePixel(d, DefaultScreen(d)));
     XStoreName(d, w, "probe");
     XMapRaised(d, w);
     sync();

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rendertest {
@@ -49,7 +49,8 @@ public:
     unsigned long activeWindow();
     std::vector<unsigned long> stacking();
     // Asks the window manager, as a pager does, to add or remove `state` (_NET_WM_STATE_...).
-    void requestState(unsigned long window, bool add, const std::string& state1, const std::string& state2 = {});
+    void requestState(unsigned long window, bool add, const std::string& state1,
+                      const std::string& state2 = {});
     // Asks the window manager, as a pager does, to activate `window` (restoring it when minimised).
     void activate(unsigned long window);
     // A plain top-level window of this connection, mapped and raised over the others.

@@ -220,9 +220,10 @@ TEST_F(TreePainting, TextStaysInItsFrameWrappedOrCutShort) {
 TEST_F(TreePainting, AnAlertsButtonsStayBelowEveryLineTheMessageIsDrawnIn) {
     // Breaks the drawing makes and plain word wrap does not: after the dots and slashes of an
     // address, before which the address is one long word.
-    const std::string message = "Nothing on this computer could open "
-                                "https://velmora.example/reset_password/with/a/long/path.html?and=a&query=too. "
-                                "Open it in your browser or mail program, or copy it by hand.";
+    const std::string message =
+        "Nothing on this computer could open "
+        "https://velmora.example/reset_password/with/a/long/path.html?and=a&query=too. "
+        "Open it in your browser or mail program, or copy it by hand.";
     auto h = host(Text("window").alert(Binding<bool>::constant(true), [message] {
         return Alert{"Cannot Open Link", TextValue::verbatim(message), {}};
     }));
@@ -235,8 +236,9 @@ TEST_F(TreePainting, AnAlertsButtonsStayBelowEveryLineTheMessageIsDrawnIn) {
         ASSERT_NE(drawn, nullptr);
         ASSERT_GT(drawn->wrapWidth, 0);
         const double drawnHeight =
-            std::round(plat::render::FontBook::shared().measure(message, drawn->font, drawn->wrapWidth).height /
-                       drawn->font.size) *
+            std::round(
+                plat::render::FontBook::shared().measure(message, drawn->font, drawn->wrapWidth).height /
+                drawn->font.size) *
             drawn->lineHeight;
         const NodeRef text = h->alerts().at(0).find(Query::textContaining("Nothing on this"));
         const NodeRef ok = h->alerts().at(0).find(Query::button("OK"));

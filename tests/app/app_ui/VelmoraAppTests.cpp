@@ -155,7 +155,8 @@ TEST_F(LaunchedApp, AboutAndACheckWithoutAFeedTellTheUserInAnAlertOverTheMainWin
     ASSERT_TRUE(menu("Velmora")->itemWithTitle("Check for Updates…")->perform());
     settle();
     ASSERT_EQ(main.alerts().size(), 1u) << main.dump();
-    EXPECT_TRUE(main.alerts()[0].find(Query::text("Velmora cannot check for updates: no update feed is configured.")))
+    EXPECT_TRUE(
+        main.alerts()[0].find(Query::text("Velmora cannot check for updates: no update feed is configured.")))
         << main.dump();
 }
 

@@ -242,10 +242,13 @@ TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits
     EXPECT_TRUE(probe_->windowsOf(secondPid).empty());
 
     // The first one's window is on top of the other and has the keyboard.
-    ASSERT_TRUE(eventually([&] {
-        const auto order = probe_->stacking();
-        return !order.empty() && order.back() == window && probe_->activeWindow() == window;
-    }, 10s)) << "the first launch's window was not brought forward";
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto order = probe_->stacking();
+            return !order.empty() && order.back() == window && probe_->activeWindow() == window;
+        },
+        10s))
+        << "the first launch's window was not brought forward";
     EXPECT_FALSE(launches_.front().exited()) << logs(launches_.front());
 
     // The lock and the socket are the user's alone, in a private folder.

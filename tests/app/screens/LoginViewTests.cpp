@@ -281,8 +281,9 @@ TEST_F(LoginScreenTest, TheMainButtonsTitleIsWholeInEitherModeAndLanguage) {
                                            plat::Object(plat::Object::Array{plat::Object(language)}));
         plat::Localization::shared().resetForTesting();
         // The login window's content below the menu bar.
-        show(plat::ui::make<LoginView>([this] { return controller_; })
-                 .environment([](plat::ui::EnvironmentValues& env) { env.localize = plat::LocalizedString; }),
+        show(plat::ui::make<LoginView>([this] {
+                 return controller_;
+             }).environment([](plat::ui::EnvironmentValues& env) { env.localize = plat::LocalizedString; }),
              {.contentSize = {800, 472}});
         for (const std::string key : {"Login", "Sign Up"}) {
             const std::string title = plat::LocalizedString(key);
