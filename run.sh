@@ -68,7 +68,7 @@ if ! command -v xvfb-run >/dev/null; then
 fi
 shots="out/screens"
 mkdir -p "$shots"
-rm -f "$shots"/0[1-9]-*.png "$shots"/0[1-9]-*.txt
+rm -f "$shots"/[0-9][0-9]-*.png "$shots"/[0-9][0-9]-*.txt
 echo "No display: running the demo tour under Xvfb against $VELMORA_API_BASE; screenshots go to $shots/"
 # Auth tokens that live half an hour are refreshed at every launch (within the hour of expiry).
 curl -s -d '' "$VELMORA_TESSERA_BASE/admin/installations/token-lifetime?seconds=1800" >/dev/null
@@ -103,7 +103,7 @@ if [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 echo "Screenshots of the tour:"
-for shot in "$shots"/0[1-9]-*.png; do
+for shot in "$shots"/[0-9][0-9]-*.png; do
   echo "  $(realpath "$shot")"
 done
 # A second launch finds the installation the tour's launch registered, then deletes it.

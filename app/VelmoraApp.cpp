@@ -7,6 +7,7 @@
 #include "platform/appkit/Window.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/log/OSLog.h"
 
 using namespace plat::ui;
 using plat::scene::Scene;
@@ -39,7 +40,16 @@ VelmoraApp::VelmoraApp()
     : VelmoraApp(std::make_shared<plat::SPUStandardUpdaterController>(true, nullptr, nullptr)) {}
 
 VelmoraApp::VelmoraApp(std::shared_ptr<plat::SPUStandardUpdaterController> updaterController)
-    : updaterController(std::move(updaterController)) {}
+    : updaterController(std::move(updaterController)) {
+    // The outcome of a check the user asked for shows in a window; the terminal keeps its line.
+    // An updater made with a way of its own keeps it.
+    if (const auto& updater = this->updaterController->updater(); updater && !updater->messagePresenter()) {
+        updater->setMessagePresenter([](const std::string& message) {
+            plat::consoleLine(message);
+            plat::Application::shared().showMessage("Software Update", message);
+        });
+    }
+}
 
 std::vector<Scene> VelmoraApp::body() const {
     auto controller = updaterController;

@@ -2,7 +2,8 @@
 // application value is made), and declares the scenes: the window group showing ContentView, with
 // the menu commands (no New item; "Check for Updates…" after About), and the settings scene with the
 // update settings. In every update pass the windows' zoom buttons are disabled; the first window's
-// content is sized to 800 by 500 one main-queue turn after the root content appears.
+// content is sized to 800 by 500 one main-queue turn after the root content appears. The outcome
+// of a check for updates shows in an alert over the main window as well as on the terminal.
 #pragma once
 
 #include "app/AppDelegate.h"

@@ -1,10 +1,12 @@
 // Entry point of the desktop application: sets up the platform layer, then runs the application
 // until the user closes its last window, interrupts it (Ctrl+C) or the system asks it to terminate.
+// A launch on a data folder that a running instance holds brings that one forward and exits.
 // With a display the windows are shown on it; without one the application runs headless.
 //   velmora [--tour <folder>]   the scripted demo tour (see DemoTour), which needs a display
 #include "app/VelmoraApp.h"
 #include "app/tour/DemoTour.h"
 #include "platform/appkit/Application.h"
+#include "platform/appkit/SingleInstance.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
@@ -16,6 +18,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <malloc.h>
 #include <pthread.h>
 #include <stdexcept>
 #include <string>
@@ -43,6 +46,11 @@ void startSignalWatcher(sigset_t signals) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Memory the application frees goes back to the system: large blocks (a decoded picture, a
+    // response body) are mapped on their own rather than left in the heap once freed, and the
+    // threads share two heaps instead of keeping one each.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_ARENA_MAX, 2);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -61,6 +69,18 @@ int main(int argc, char** argv) {
     }
 
     plat::paths::ensurePrivateFolders();
+    // One process per data folder: a second launch brings the running one forward and leaves.
+    auto claim = plat::SingleInstance::claim(plat::paths::applicationSupportDir());
+    if (claim.role == plat::SingleInstance::Role::HandedOver) {
+        plat::consoleLine("Velmora is already running on " + plat::paths::applicationSupportDir().string() +
+                          "; its window was brought to the front.");
+        return 0;
+    }
+    if (claim.role == plat::SingleInstance::Role::Failed) {
+        std::cerr << "velmora: " << claim.error << std::endl;
+        return 1;
+    }
+    claim.instance->setActivationHandler([] { plat::Application::shared().activateIgnoringOtherApps(); });
     auto& defaults = plat::UserDefaults::standard();
     const auto& bundle = plat::Bundle::main();
 

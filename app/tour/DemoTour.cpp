@@ -7,6 +7,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Localization.h"
 #include "platform/log/OSLog.h"
+#include "platform/render/ui/FontMetrics.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/MapViewState.h"
 
@@ -53,6 +54,25 @@ bool framed(const plat::Window& window, double width, double height) {
 bool onLoginScreen(const Host& host, const plat::Window& window) {
     return host.find(Query::placeholder(loc("Email"))) && host.find(Query::button(loc("Login"))) &&
            host.alerts().empty() && framed(window, 800, 500);
+}
+
+// The sign-up form in the login window, which is 800 wide and at least 500 high (as high as the
+// form needs): every part of it inside the window, down to its mode row's "Log In", and the main
+// button's title whole.
+bool signUpFormFits(const Host& host, const plat::Window& window) {
+    const plat::Size frame = window.frame().size;
+    if (frame.width != 800 || frame.height < 500 || !host.find(Query::placeholder(loc("Repeat Password"))))
+        return false;
+    auto logIn = host.find(Query::button(loc("Log In")));
+    auto signUp = host.find(Query::button(loc("Sign Up")));
+    if (!logIn || !signUp) return false;
+    const plat::Size tree = host.contentSize();
+    auto title = signUp.find(Query::text(loc("Sign Up")));
+    if (!title || logIn.frame().maxY() > tree.height || logIn.frame().maxX() > tree.width) return false;
+    // Cut short, the title would be narrower than the text it shows.
+    const double full =
+        plat::render::FontMetrics().textWidth(title.text(), title.environment().effectiveFont());
+    return title.frame().width + 0.5 >= full;
 }
 
 bool showsStatus(const Host& host, const std::string& text) {
@@ -183,7 +203,16 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
     const std::string password = options_.password;
     return {
         {"the login window at 800 by 500", "01-login.png", onLoginScreen,
+         [](Host& host) -> std::string {
+             auto signUp = host.find(Query::button(loc("Sign Up")));
+             if (!signUp || !host.click(signUp)) return "the Sign Up link did not take the click";
+             return {};
+         }},
+        {"the sign-up form whole in the login window, its button's title in full", "02-sign-up.png",
+         signUpFormFits,
          [email, password](Host& host) -> std::string {
+             auto logIn = host.find(Query::button(loc("Log In")));
+             if (!logIn || !host.click(logIn)) return "the Log In link did not take the click";
              auto mail = host.find(Query::placeholder(loc("Email")));
              auto secret = host.find(Query::kind(plat::ui::ViewKind::SecureField));
              if (!mail || !secret) return "the login form has no e-mail or password field";
@@ -193,21 +222,22 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
              if (!login || !host.click(login)) return "the Login button did not take the click";
              return {};
          }},
-        {"the main window at 300 by 600 with three whole rows of regions", "02-main.png",
+        {"the main window at 300 by 600 with three whole rows of regions", "03-main.png",
          [](Host& host, plat::Window& window) {
              return host.find(Query::testId("powerButton")) && showsNotConnected(host) &&
                     framed(window, 300, 600) && Preferences::configId() != 0 && wholeRows(host) >= 3;
          },
          clickPowerButton},
-        {"the status \"" + connectedPrefix() + "…\"", "03-connected.png",
-         [](Host& host, plat::Window&) {
-             return static_cast<bool>(host.find(Query::textContaining(connectedPrefix())));
+        {"the status \"" + connectedPrefix() + "…\" with three whole rows of regions", "04-connected.png",
+         [](Host& host, plat::Window& window) {
+             return host.find(Query::textContaining(connectedPrefix())) && framed(window, 300, 600) &&
+                    wholeRows(host) >= 3;
          },
          clickPowerButton},
-        {"the status \"" + loc("Not Connected") + "\" again", "04-disconnected.png",
+        {"the status \"" + loc("Not Connected") + "\" again", "05-disconnected.png",
          [](Host& host, plat::Window&) { return showsStatus(host, loc("Not Connected")); },
          [](Host& host) { return chooseFromAccountMenu(host, "Settings"); }},
-        {"the settings sheet over the compact window with every control in reach", "05-settings-compact.png",
+        {"the settings sheet over the compact window with every control in reach", "06-settings-compact.png",
          [](Host& host, plat::Window& window) {
              return framed(window, 300, 600) && sheetShowsEveryControl(host, "SettingsView");
          },
@@ -215,7 +245,7 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
              if (auto error = clickCloseButton(host); !error.empty()) return error;
              return chooseFromAccountMenu(host, "Pricing");
          }},
-        {"the plans sheet after its plans arrived", "06-plans.png",
+        {"the plans sheet after its plans arrived", "07-plans.png",
          [](Host& host, plat::Window&) {
              auto sheets = host.sheets();
              return sheets.size() == 1 && host.count(Query::testId("PlanRow")) > 0 &&
@@ -227,7 +257,7 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
              if (!appMenu || !host.click(appMenu)) return "the menu bar has no application menu to open";
              return {};
          }},
-        {"the menu bar's application menu open on \"" + loc("Check for Updates…") + "\"", "07-menu-bar.png",
+        {"the menu bar's application menu open on \"" + loc("Check for Updates…") + "\"", "08-menu-bar.png",
          [](Host& host, plat::Window&) {
              auto popup = host.menuPopup();
              if (!popup || !host.sheets().empty()) return false;
@@ -244,12 +274,12 @@ std::vector<DemoTour::Step> DemoTour::makeSteps() const {
              if (!compact || !host.setToggle(compact, false)) return "the compact switch did not turn off";
              return clickCloseButton(host);
          }},
-        {"the full layout at 800 by 600 with the selected region's marker over Europe", "08-full-layout.png",
+        {"the full layout at 800 by 600 with the selected region's marker over Europe", "09-full-layout.png",
          [](Host& host, plat::Window& window) {
              return framed(window, 800, 600) && host.sheets().empty() && mapShowsSelection(host);
          },
          [](Host& host) { return chooseFromAccountMenu(host, "Log out"); }},
-        {"the login window again after logging out", "09-logged-out.png", onLoginScreen, {}},
+        {"the login window again after logging out", "10-logged-out.png", onLoginScreen, {}},
     };
 }
 

@@ -1,15 +1,15 @@
 // A scripted walk through the running application for demonstrations: it waits for the login
-// window, signs in with the demo account, waits for the compact main window with its region list,
-// connects with the power button and disconnects, opens the settings sheet over the compact window,
-// then the plans sheet once its plans arrived, opens the menu bar's application menu, switches to
-// the full layout with the map, and logs out. After each step it writes a screenshot of the window
-// (01-login.png … 09-logged-out.png, each open sheet beside it as "-sheet1.png", and the laid-out
-// tree as text in a .txt file of the same name) into its folder and prints the paths. It drives the
-// live window's tree through the host's input methods (the paths real clicks and typing take),
-// checking on a short timer from the main queue, so the application's own loop keeps running. When
-// the last step is done (and the hold asked for has passed), or a step does not come about in time,
-// it terminates the application; exitCode() tells which. Needs windows on a display (the screenshots come
-// from the renderer). Main thread only.
+// window, shows the sign-up form, signs in with the demo account, waits for the compact main window
+// with its region list, connects with the power button and disconnects, opens the settings sheet
+// over the compact window, then the plans sheet once its plans arrived, opens the menu bar's
+// application menu, switches to the full layout with the map, and logs out. After each step it
+// writes a screenshot of the window (01-login.png … 10-logged-out.png, each open sheet beside it as
+// "-sheet1.png", and the laid-out tree as text in a .txt file of the same name) into its folder and
+// prints the paths. It drives the live window's tree through the host's input methods (the paths
+// real clicks and typing take), checking on a short timer from the main queue, so the
+// application's own loop keeps running. When the last step is done (and the hold asked for has
+// passed), or a step does not come about in time, it terminates the application; exitCode() tells
+// which. Needs windows on a display (the screenshots come from the renderer). Main thread only.
 #pragma once
 
 #include "platform/dispatch/Clock.h"

@@ -53,8 +53,11 @@ AnyView VPNMainView::loggedInContent() const {
     });
     AnyView topBar = HStack(VAlign::Center, {planText, menu});
 
-    AnyView leftColumn = VStack(HAlign::Center, {Spacer(), make<StatusView>(controller), Spacer(), Spacer(),
-                                                 make<VPNRegionsView>(controller)})
+    // The list takes every point the column can spare, so the spacers ask for none of their own:
+    // in the compact window a status on two lines ("Connected to Optimal region", then the
+    // country) still leaves three whole rows of regions.
+    AnyView leftColumn = VStack(HAlign::Center, {Spacer(0), make<StatusView>(controller), Spacer(0),
+                                                 Spacer(0), make<VPNRegionsView>(controller)})
                              .frame(300);
     AnyView map = If(!compact, [&] { return make<MapView>(controller); });
     AnyView mainRow = HStack(VAlign::Center, {leftColumn, map});

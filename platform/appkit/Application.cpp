@@ -5,6 +5,7 @@
 #include "platform/appkit/Window.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runtime/PlatformClasses.h"
@@ -158,6 +159,17 @@ void Application::terminate() {
     mainQueue().async([] {});
 }
 
+void Application::activateIgnoringOtherApps() {
+    unhide();
+    auto window = mainWindow();
+    for (auto it = windows_.rbegin(); !window && it != windows_.rend(); ++it) {
+        if ((*it)->canBecomeMainWindow()) window = *it;
+    }
+    if (!window && !windows_.empty()) window = windows_.back();
+    if (window) window->makeKeyAndOrderFront();
+    activate();
+}
+
 void Application::hide() {
     if (hidden_) return;
     hidden_ = true;
@@ -226,7 +238,26 @@ bool Application::sendAction(const std::string& action) {
 }
 
 void Application::orderFrontStandardAboutPanel() {
-    if (aboutHandler_) aboutHandler_();
+    if (aboutHandler_) return aboutHandler_();
+    const Bundle& bundle = Bundle::main();
+    auto info = [&bundle](const char* key, const std::string& fallback) {
+        const Object value = bundle.objectForInfoDictionaryKey(key);
+        return value.isString() && !value.string().empty() ? value.string() : fallback;
+    };
+    const std::string name = info("CFBundleName", "Velmora");
+    std::string text = "Version " + info("CFBundleShortVersionString", "0");
+    if (const std::string build = info("CFBundleVersion", ""); !build.empty()) text += " (" + build + ")";
+    if (const std::string copyright = info("NSHumanReadableCopyright", ""); !copyright.empty())
+        text += "\n" + copyright;
+    showMessage(name, text);
+}
+
+bool Application::showMessage(const std::string& title, const std::string& text) {
+    if (!messageHandler_) return false;
+    // A copy: the handler may replace itself.
+    auto handler = messageHandler_;
+    handler(title, text);
+    return true;
 }
 
 void Application::showSettingsWindow() {
@@ -255,6 +286,7 @@ void Application::resetForTesting() {
     mainMenu_.reset();
     delegate_.reset();
     aboutHandler_ = nullptr;
+    messageHandler_ = nullptr;
     settingsHandler_ = nullptr;
     launched_ = false;
     active_ = false;

@@ -81,6 +81,9 @@ public:
     // is handed to the main queue.
     void terminate();
     bool isTerminating() const { return terminating_.load(); }
+    // Brings the application forward, as a second launch of it does: unhides it, orders its main
+    // window (else its most recent window) front and activates it.
+    void activateIgnoringOtherApps();
     // Hides or shows every window of the application at once.
     void hide();
     void unhide();
@@ -100,7 +103,13 @@ public:
     bool sendAction(const std::string& action);
     // What the standard About and Settings items do; the scene layer sets them.
     void setAboutPanelHandler(std::function<void()> handler) { aboutHandler_ = std::move(handler); }
+    // Without a handler of its own, tells the user the bundle's name and version (showMessage).
     void orderFrontStandardAboutPanel();
+    // Tells the user something in a window (the scene layer shows it as an alert over the main
+    // window); false, and nothing shown, while no one has set a handler.
+    using MessageHandler = std::function<void(const std::string& title, const std::string& text)>;
+    void setMessageHandler(MessageHandler handler) { messageHandler_ = std::move(handler); }
+    bool showMessage(const std::string& title, const std::string& text);
     void setSettingsHandler(std::function<void()> handler) { settingsHandler_ = std::move(handler); }
     bool hasSettings() const { return static_cast<bool>(settingsHandler_); }
     void showSettingsWindow();
@@ -138,6 +147,7 @@ private:
     std::vector<std::weak_ptr<Window>> hiddenWindows_; // the windows hide() took off screen
     std::shared_ptr<Menu> mainMenu_;
     std::function<void()> aboutHandler_;
+    MessageHandler messageHandler_;
     std::function<void()> settingsHandler_;
     bool launched_ = false;
     bool active_ = false;

@@ -71,7 +71,7 @@ std::vector<Section> fileMenu(const MainMenu::Actions& actions) {
          {standard(
              P::saveItem, "Close",
              [] {
-                 if (auto window = Application::shared().keyWindow()) window->close();
+                 if (auto window = Application::shared().keyWindow()) window->performClose();
              },
              "w", hasKeyWindow)}},
         {P::importExport, {}},

@@ -89,6 +89,7 @@ void Window::setAllowsAutomaticWindowTabbing(bool allows) {
 void Window::makeKeyAndOrderFront() {
     visible_ = true;
     miniaturized_ = false;
+    ++orderFrontCount_;
     Application::shared().windowOrderedFront(shared_from_this());
 }
 
@@ -101,6 +102,14 @@ void Window::orderOut() {
 void Window::close() {
     visible_ = false;
     Application::shared().windowClosed(*this);
+}
+
+void Window::performClose() {
+    // The list may hold the last reference to this window.
+    auto keep = shared_from_this();
+    close();
+    auto& application = Application::shared();
+    if (application.windows().empty()) application.terminate();
 }
 
 bool Window::isKeyWindow() const {

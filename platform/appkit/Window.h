@@ -8,6 +8,7 @@
 #include "platform/geometry/ScreenRect.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -83,6 +84,9 @@ public:
     void orderOut();
     // Hides the window and removes it from the application's list for good.
     void close();
+    // What the title strip's close button does: close(), and the application terminates when that
+    // was its last window.
+    void performClose();
     bool isVisible() const { return visible_; }
     bool isKeyWindow() const;
     bool isMainWindow() const;
@@ -92,8 +96,13 @@ public:
     // happens while the window has no enabled zoom button. Returns whether the frame changed.
     bool zoom();
     bool isZoomed() const { return zoomed_; }
+    // Minimises the window into the desktop's list of windows; the desktop window follows on the
+    // next update pass. The user restoring it there, or makeKeyAndOrderFront(), deminiaturizes it.
     void miniaturize() { miniaturized_ = true; }
+    void deminiaturize() { miniaturized_ = false; }
     bool isMiniaturized() const { return miniaturized_; }
+    // How often the window was ordered front so far: the desktop window raises itself for each.
+    uint64_t orderFrontCount() const { return orderFrontCount_; }
 
     // Redraws the window now; counts the redraws so callers can tell a resize was displayed.
     void display() { ++displayCount_; }
@@ -116,6 +125,7 @@ private:
     bool zoomed_ = false;
     bool visible_ = false;
     bool miniaturized_ = false;
+    uint64_t orderFrontCount_ = 0;
     size_t displayCount_ = 0;
     std::unique_ptr<WindowButton> closeButton_;
     std::unique_ptr<WindowButton> miniaturizeButton_;

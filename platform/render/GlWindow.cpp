@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace plat::render {
@@ -33,6 +35,11 @@ struct GlWindow::Impl {
     std::vector<GlWindow*> sheets; // open sheets over this window, oldest first
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     uint64_t framesDrawn = 0;
+    int minimumWidth = 1, minimumHeight = 1; // the size limit the window manager was last told
+    // A size asked for that the desktop has not reported back yet, and when it was asked for: until
+    // then the window's size is the one asked for, so nothing takes the old size for the user's.
+    std::optional<std::pair<int, int>> pendingSize;
+    double pendingSince = 0;
     DisplayList last;
     int framesDue = 1; // frames still to draw: input takes two, so the widgets settle
     bool textInputActive = false;
@@ -204,6 +211,13 @@ void GlWindow::Impl::installCallbacks() {
     });
     glfwSetFramebufferSizeCallback(
         window, [](GLFWwindow* w, int, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
+    // The desktop granted the size asked for; another size (a window manager's own) waits for the
+    // request to time out in contentSize(), as an earlier change may still be arriving.
+    glfwSetWindowSizeCallback(window, [](GLFWwindow* w, int width, int height) {
+        Impl* self = of(w);
+        if (self->pendingSize && *self->pendingSize == std::make_pair(width, height))
+            self->pendingSize.reset();
+    });
     // A window restored from the desktop's list turns the loop, whose update pass sees it.
     glfwSetWindowIconifyCallback(window,
                                  [](GLFWwindow* w, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
@@ -366,14 +380,35 @@ GlWindow::~GlWindow() {
 Size GlWindow::contentSize() const {
     int w = 0, h = 0;
     if (impl_->window) glfwGetWindowSize(impl_->window, &w, &h);
+    if (auto& pending = impl_->pendingSize) {
+        // A desktop that never answers (no window manager, a size it already had) is not waited for.
+        if ((pending->first == w && pending->second == h) || glfwGetTime() - impl_->pendingSince > 1.0)
+            pending.reset();
+        else
+            return {static_cast<double>(pending->first), static_cast<double>(pending->second)};
+    }
     return {static_cast<double>(w), static_cast<double>(h)};
 }
 
 void GlWindow::setContentSize(Size size) {
     if (!impl_->window) return;
-    glfwSetWindowSize(impl_->window, std::max(1, static_cast<int>(std::lround(size.width))),
-                      std::max(1, static_cast<int>(std::lround(size.height))));
+    const int w = std::max(1, static_cast<int>(std::lround(size.width)));
+    const int h = std::max(1, static_cast<int>(std::lround(size.height)));
+    // The window manager holds a window to its minimum, also against the application: a size
+    // below it (new content that needs less) lowers the minimum first. The content's own minimum
+    // comes back with its next frame.
+    if (w < impl_->minimumWidth || h < impl_->minimumHeight)
+        applyMinimum(std::min(w, impl_->minimumWidth), std::min(h, impl_->minimumHeight));
+    impl_->pendingSize = std::make_pair(w, h);
+    impl_->pendingSince = glfwGetTime();
+    glfwSetWindowSize(impl_->window, w, h);
     setNeedsDisplay();
+}
+
+void GlWindow::applyMinimum(int width, int height) {
+    impl_->minimumWidth = width;
+    impl_->minimumHeight = height;
+    glfwSetWindowSizeLimits(impl_->window, width, height, GLFW_DONT_CARE, GLFW_DONT_CARE);
 }
 
 Size GlWindow::frameSize() const {
@@ -405,7 +440,7 @@ void GlWindow::setMinimumContentSize(Size size) {
     if (!impl_->window) return;
     const int w = std::max(1, static_cast<int>(std::ceil(size.width)));
     const int h = std::max(1, static_cast<int>(std::ceil(size.height)));
-    glfwSetWindowSizeLimits(impl_->window, w, h, GLFW_DONT_CARE, GLFW_DONT_CARE);
+    if (w != impl_->minimumWidth || h != impl_->minimumHeight) applyMinimum(w, h);
 }
 
 void GlWindow::setTitle(const std::string& title) {
@@ -443,8 +478,58 @@ bool GlWindow::isIconified() const {
     return impl_->window && glfwGetWindowAttrib(impl_->window, GLFW_ICONIFIED) == GLFW_TRUE;
 }
 
+namespace {
+
+// The window manager's functions of a window as the Motif hints name them; a window that lists
+// some and not others offers only those (maximise among the left-out ones greys and removes its
+// button and commands).
+constexpr unsigned long kMotifHintsFunctions = 1UL << 0;
+constexpr unsigned long kMotifFunctionResize = 1UL << 1, kMotifFunctionMove = 1UL << 2,
+                        kMotifFunctionMinimize = 1UL << 3, kMotifFunctionClose = 1UL << 5;
+
+} // namespace
+
+void GlWindow::setMaximizable(bool maximizable) {
+    if (!impl_->window) return;
+    Display* display = glfwGetX11Display();
+    const ::Window xid = glfwGetX11Window(impl_->window);
+    const Atom hintsAtom = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+    if (maximizable) {
+        XDeleteProperty(display, xid, hintsAtom);
+    } else {
+        long hints[5] = {};
+        hints[0] = static_cast<long>(kMotifHintsFunctions);
+        unsigned long functions = kMotifFunctionMove | kMotifFunctionMinimize | kMotifFunctionClose;
+        if (glfwGetWindowAttrib(impl_->window, GLFW_RESIZABLE) == GLFW_TRUE)
+            functions |= kMotifFunctionResize;
+        hints[1] = static_cast<long>(functions);
+        XChangeProperty(display, xid, hintsAtom, hintsAtom, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(hints), 5);
+    }
+    XFlush(display);
+}
+
+bool GlWindow::isMaximized() const {
+    return impl_->window && glfwGetWindowAttrib(impl_->window, GLFW_MAXIMIZED) == GLFW_TRUE;
+}
+
+void GlWindow::restoreFromMaximized() {
+    if (isMaximized()) glfwRestoreWindow(impl_->window);
+}
+
+void GlWindow::bringToFront() {
+    if (!impl_->window) return;
+    if (isIconified()) glfwRestoreWindow(impl_->window);
+    glfwShowWindow(impl_->window);
+    glfwFocusWindow(impl_->window);
+    setNeedsDisplay();
+}
+
 bool GlWindow::setIconImage(const std::string& imageName) {
-    auto bitmap = ImageStore::shared().image(imageName);
+    // The desktop shows window icons small; a large picture would cost its pixels in this process
+    // and twice that on their way to the window's property.
+    constexpr int kIconSide = 128;
+    auto bitmap = ImageStore::shared().image(imageName, kIconSide, kIconSide);
     if (!bitmap || !impl_->window) return false;
     GLFWimage icon{bitmap->width, bitmap->height, const_cast<unsigned char*>(bitmap->rgba.data())};
     glfwSetWindowIcon(impl_->window, 1, &icon);

@@ -30,6 +30,10 @@ public:
     bool isVisible() const override;
     void setIconified(bool iconified) override;
     bool isIconified() const override;
+    void setMaximizable(bool maximizable) override;
+    bool isMaximized() const override;
+    void restoreFromMaximized() override;
+    void bringToFront() override;
     bool setIconImage(const std::string& imageName) override;
 
     void present(const DisplayList& list) override;
@@ -70,6 +74,7 @@ public:
     struct Impl;
 
 private:
+    void applyMinimum(int width, int height);
     std::unique_ptr<Impl> impl_;
 };
 

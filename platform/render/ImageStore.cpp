@@ -26,6 +26,27 @@ std::shared_ptr<const Bitmap> ImageStore::image(const std::string& name) {
     return decoded;
 }
 
+std::shared_ptr<const Bitmap> ImageStore::image(const std::string& name, int maxWidth, int maxHeight) {
+    const std::string key = name + "@" + std::to_string(maxWidth) + "x" + std::to_string(maxHeight);
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = images_.find(key); it != images_.end()) return it->second;
+    }
+    std::shared_ptr<const Bitmap> small = image(name);
+    if (small && (small->width > maxWidth || small->height > maxHeight)) {
+        auto shrunk = std::make_shared<const Bitmap>(small->scaledToFit(maxWidth, maxHeight));
+        std::lock_guard lock(mutex_);
+        // The full picture stays only while someone else holds it (the map entry and `small` are
+        // the two references here).
+        if (auto it = images_.find(name); it != images_.end() && it->second.use_count() <= 2)
+            images_.erase(it);
+        small = std::move(shrunk);
+    }
+    std::lock_guard lock(mutex_);
+    images_.emplace(key, small);
+    return small;
+}
+
 void ImageStore::resetForTesting() {
     std::lock_guard lock(mutex_);
     images_.clear();

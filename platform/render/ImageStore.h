@@ -23,6 +23,9 @@ public:
 
     // The decoded image; null when the bundle has no readable PNG of that name.
     std::shared_ptr<const Bitmap> image(const std::string& name);
+    // The image shrunk to fit `maxWidth` by `maxHeight` pixels (as it is when already that small),
+    // kept in that size only: what a large image costs where it is only ever shown small.
+    std::shared_ptr<const Bitmap> image(const std::string& name, int maxWidth, int maxHeight);
     // Test hook: forget every decoded image (for example after the bundle folder changed).
     void resetForTesting();
 

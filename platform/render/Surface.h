@@ -71,7 +71,8 @@ public:
     // The top-left corner of the content area on the screen.
     virtual Point position() const = 0;
     virtual void setPosition(Point position) = 0;
-    // The smallest content size the user can give the window by dragging its edges.
+    // The smallest content size the user can give the window by dragging its edges. Setting the
+    // same size again is cheap; setContentSize() below it lowers it to that size.
     virtual void setMinimumContentSize(Size size) = 0;
     virtual void setTitle(const std::string& title) = 0;
     virtual std::string title() const = 0;
@@ -82,6 +83,13 @@ public:
     // done it, and without a window manager (a bare X server) it never does.
     virtual void setIconified(bool iconified) = 0;
     virtual bool isIconified() const = 0;
+    // Whether the window manager may maximise the window (its maximise button and commands). A
+    // window that may not, yet was maximised all the same, is restored by restoreFromMaximised().
+    virtual void setMaximizable(bool maximizable) = 0;
+    virtual bool isMaximized() const = 0;
+    virtual void restoreFromMaximized() = 0;
+    // Raises the window over the others and asks for the keyboard, restoring it when minimised.
+    virtual void bringToFront() = 0;
     // The window's icon, from a bundle image; false when no such image exists.
     virtual bool setIconImage(const std::string& imageName) = 0;
 

@@ -5,6 +5,7 @@
 #include "platform/render/GlWindow.h"
 
 #include <GLFW/glfw3.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -95,6 +96,7 @@ void WindowSystem::runOnce(Duration maxWait) {
     }
     double wait = secondsFromDuration(maxWait);
     if (animating) wait = std::min(wait, 1.0 / 30.0);
+    if (!animating) releaseFreedMemory();
     ++waits_;
     if (wait > 0)
         glfwWaitEventsTimeout(wait);
@@ -103,6 +105,16 @@ void WindowSystem::runOnce(Duration maxWait) {
     // Handle what woke the wait within this turn; drawing follows in the next.
     deliverInput();
     runQueuedBlocks();
+}
+
+void WindowSystem::releaseFreedMemory() {
+    // Decoding a region list, images and fonts leaves the heap full of freed blocks between live
+    // ones, which the allocator keeps: the pages are handed back once the application goes idle
+    // after such work, at most once every few seconds.
+    const auto now = Clock::system().now();
+    if (now - lastTrim_ < std::chrono::seconds(2)) return;
+    lastTrim_ = now;
+    ::malloc_trim(0);
 }
 
 void WindowSystem::deliverInput() {

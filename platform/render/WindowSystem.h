@@ -54,7 +54,10 @@ private:
     bool alive(GlWindow* window) const;
     size_t runQueuedBlocks();
     void deliverInput();
+    // Gives freed heap pages back to the system while the loop idles.
+    void releaseFreedMemory();
     std::vector<GlWindow*> windows_;
+    TimePoint lastTrim_{};
     std::atomic<bool> stopRequested_{false};
     std::atomic<int> runDepth_{0};
     uint64_t waits_ = 0;

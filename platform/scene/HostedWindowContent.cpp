@@ -30,15 +30,14 @@ HostedWindowContent::HostedWindowContent(const std::shared_ptr<Window>& window, 
     : window_(window), menuBar_(std::move(menuBar)), printChanges_(printChanges) {
     if (menuBar_) {
         // The root keeps the whole content area below the bar, however little of it it fills.
-        // The bar stays at the top even while the window is smaller than what the root needs.
-        root = ui::VStack(ui::HAlign::Center, 0,
-                          {MenuBar(menuBar_),
-                           root.frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity})})
-                   .frame(ui::FrameSpec{.minWidth = 0,
-                                        .maxWidth = ui::infinity,
-                                        .minHeight = 0,
-                                        .maxHeight = ui::infinity,
-                                        .alignment = ui::Alignment::top()});
+        // The tree's minimum is the bar's strip over the root's own minimum, which the desktop
+        // window keeps as its least size.
+        root =
+            ui::VStack(ui::HAlign::Center, 0,
+                       {MenuBar(menuBar_),
+                        root.frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity})})
+                .frame(ui::FrameSpec{
+                    .maxWidth = ui::infinity, .maxHeight = ui::infinity, .alignment = ui::Alignment::top()});
     }
     host_ = std::make_shared<ui::Host>(
         std::move(root),
@@ -101,7 +100,7 @@ bool HostedWindowContent::windowKey(const ui::KeyEvent& event) {
     if (closesOnEscape_ && closeKey) {
         // A turn later: closing destroys this content, whose tree is still handling the key.
         mainQueue().async([weak = window_] {
-            if (auto window = weak.lock()) window->close();
+            if (auto window = weak.lock()) window->performClose();
         });
         return true;
     }

@@ -6,11 +6,25 @@
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/URL.h"
 #include "platform/scene/HostedWindowContent.h"
+#include "platform/ui/Toolkit.h"
 #include "platform/ui/UpdateCoordinator.h"
 
 #include <algorithm>
 
 namespace plat::scene {
+
+// What the application tells the user (About, the outcome of a check for updates), while its
+// alert shows over the window group's window.
+struct ApplicationMessage {
+    std::string title;
+    std::string text;
+    bool operator==(const ApplicationMessage&) const = default;
+};
+
+class ApplicationMessages : public ObservableObject {
+public:
+    Published<std::optional<ApplicationMessage>> shown{this, std::nullopt};
+};
 
 namespace {
 
@@ -28,9 +42,31 @@ void openWithWorkspaceTelling(const std::string& text, std::function<void(bool)>
     Workspace::shared().open(*url, std::move(done));
 }
 
+// The window group's root with the application's message as an alert over it; its OK button
+// clears the message.
+class MessageAlert : public ui::Screen {
+public:
+    MessageAlert(ui::AnyView content, std::shared_ptr<ApplicationMessages> messages)
+        : content(std::move(content)), messages(std::move(messages)) {}
+    ui::AnyView body() const override {
+        auto model = messages.get();
+        Binding<std::optional<ApplicationMessage>> shown(
+            [model] { return model->shown.get(); }, [model](const auto& value) { model->shown = value; });
+        return content.alert(shown, [](const ApplicationMessage& message) {
+            return ui::Alert{ui::TextValue::verbatim(message.title),
+                             ui::TextValue::verbatim(message.text),
+                             {ui::AlertButton::normal("OK")}};
+        });
+    }
+
+    ui::AnyView content;
+    ui::ObservedObject<ApplicationMessages> messages;
+};
+
 } // namespace
 
-SceneHost::SceneHost(const App& app, SceneOptions options) : app_(app), options_(std::move(options)) {
+SceneHost::SceneHost(const App& app, SceneOptions options)
+    : app_(app), options_(std::move(options)), messages_(std::make_shared<ApplicationMessages>()) {
     willUpdateBridge_ =
         ui::UpdateCoordinator::shared().willUpdate().sink([] { Application::shared().announceUpdatePass(); });
 }
@@ -40,6 +76,7 @@ SceneHost::~SceneHost() {
     // The menu's and the Settings item's actions point back here.
     auto& app = Application::shared();
     app.setSettingsHandler(nullptr);
+    app.setMessageHandler(nullptr);
     app.setMainMenu(nullptr);
 }
 
@@ -55,6 +92,10 @@ void SceneHost::install() {
     openWindow();
     if (firstScene(Scene::Kind::settings))
         Application::shared().setSettingsHandler([this] { showSettings(); });
+    Application::shared().setMessageHandler(
+        [messages = messages_](const std::string& title, const std::string& text) {
+            messages->shown = ApplicationMessage{title, text};
+        });
     rebuildCommands();
 }
 
@@ -117,6 +158,7 @@ std::shared_ptr<Window> SceneHost::openWindow(const Scene& scene, ScreenRect con
     auto window = Window::make(contentRect, style);
     window->setTitle(std::move(title));
     ui::AnyView root = scene.content ? scene.content() : ui::AnyView();
+    if (scene.kind == Scene::Kind::windowGroup) root = ui::make<MessageAlert>(std::move(root), messages_);
     root = root.environment([](ui::EnvironmentValues& env) {
         env.openURL.handler = openWithWorkspace;
         env.openURL.outcomeHandler = openWithWorkspaceTelling;

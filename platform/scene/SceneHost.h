@@ -3,8 +3,10 @@
 // top of the window group's windows) and makes the Settings item open the settings scene in its
 // own window (one at a time). Every update pass of the view toolkit is announced as the
 // application's "will update". Views see the workspace as their URL-opening action and the
-// bundle's string tables as their localiser. With a presenter in the options every window is also
-// shown on the desktop and the application runs the presenter's event loop. Main thread only.
+// bundle's string tables as their localiser. What the application tells the user (About, a check
+// for updates) shows as an alert over the window group's window. With a presenter in the options
+// every window is also shown on the desktop and the application runs the presenter's event loop.
+// Main thread only.
 #pragma once
 
 #include "platform/appkit/Window.h"
@@ -31,6 +33,8 @@ struct SceneOptions {
     // Shows the windows on the desktop and runs the event loop; none: headless.
     std::shared_ptr<WindowPresenter> presenter;
 };
+
+class ApplicationMessages;
 
 class SceneHost {
 public:
@@ -72,6 +76,8 @@ private:
     // The menu bar every window of the window group draws.
     std::shared_ptr<MenuBarModel> menuBar_ = std::make_shared<MenuBarModel>();
     std::weak_ptr<Window> settings_;
+    // What Application::showMessage() shows, as an alert over the window group's windows.
+    std::shared_ptr<ApplicationMessages> messages_;
     AnyCancellable willUpdateBridge_;
 };
 

@@ -94,7 +94,11 @@ void LayoutEngine::prepare(Node& n) {
 
 void LayoutEngine::layoutRoot(Node& root, Rect bounds) {
     prepare(root);
-    measure(root, ProposedSize{bounds.width, bounds.height});
+    const Size wanted = measure(root, ProposedSize{bounds.width, bounds.height});
+    // Content larger than its window hangs from the window's top-left corner, as a window shows
+    // it, rather than reach past its top and leading edges.
+    bounds.width = std::max(bounds.width, wanted.width);
+    bounds.height = std::max(bounds.height, wanted.height);
     place(root, bounds);
     // Transparent nodes are stepped over by their parents; they cover what their children cover.
     std::function<void(Node&)> cover = [&](Node& n) {
@@ -194,11 +198,23 @@ std::vector<Size> LayoutEngine::allocate(const std::vector<Node*>& items, Axis a
     double extra = remaining;
     for (std::size_t i : flexible)
         extra -= least[i];
+    // Content that can only grow so far (a text) first gets up to its own size: a spacer beside
+    // it never takes room the text needs to show whole, so a stack offered its ideal length lays
+    // its children out at theirs.
+    std::vector<double> base(least);
+    for (std::size_t i : flexible) {
+        if (items[i]->data->kind == ViewKind::Spacer || !std::isfinite(flexibility[i]) || extra <= 0)
+            continue;
+        const double ideal = along(measure(*items[i], proposal(axis, std::nullopt, cross)), axis);
+        const double grow = std::clamp(ideal - least[i], 0.0, extra);
+        base[i] += grow;
+        extra -= grow;
+    }
     std::size_t left = flexible.size();
     for (std::size_t i : flexible) {
-        const double offer = least[i] + std::max(0.0, extra) / static_cast<double>(left);
+        const double offer = base[i] + std::max(0.0, extra) / static_cast<double>(left);
         sizes[i] = measure(*items[i], proposal(axis, offer, cross));
-        extra -= along(sizes[i], axis) - least[i];
+        extra -= along(sizes[i], axis) - base[i];
         --left;
     }
     return sizes;

@@ -90,6 +90,13 @@ Size LayoutEngine::textSize(const std::string& text, const Font& font, ProposedS
             ++lines;
             continue;
         }
+        if (*p.width > 0) {
+            if (auto drawn = metrics_.wrappedLineCount(line, font, *p.width)) {
+                widest = std::max(widest, *p.width);
+                lines += std::max<std::size_t>(1, *drawn);
+                continue;
+            }
+        }
         // Greedy word wrap; a word longer than the line starts a line of its own and is broken
         // across as many as it needs. Offered no width at all (which asks for the least size), a
         // word stays whole: text is never narrower than its longest word unless it has to be.
@@ -195,9 +202,15 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         return {p.width.value_or(content.width), p.height.value_or(content.height)};
     }
     case ViewKind::Button: {
+        // Never less than its label's own size, so the title is never cut short; a label that can
+        // grow (a stack with a spacer) takes what the button is offered beyond that.
         EdgeInsets e = buttonChrome(env.buttonStyle);
-        Size s = measureContent(layoutChildren(node), {});
-        return {s.width + e.horizontal(), s.height + e.vertical()};
+        const auto items = layoutChildren(node);
+        const Size ideal = measureContent(items, {});
+        const Size offered =
+            measureContent(items, {inset(p.width, e.horizontal()), inset(p.height, e.vertical())});
+        return {std::max(ideal.width, offered.width) + e.horizontal(),
+                std::max(ideal.height, offered.height) + e.vertical()};
     }
     case ViewKind::TextField:
     case ViewKind::SecureField: {
@@ -272,7 +285,18 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         scroll->setExtent(content, bounds.height);
         double y = bounds.y - scroll->offset();
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            place(*rows[i], {bounds.x + kRowInsets.leading, y + kRowInsets.top, rowWidth, heights[i]});
+            // A row's content starts at the leading edge, as wide as it is; the row itself still
+            // spans the list, so its highlight and its clicks take the whole width.
+            const double width = std::min(rowWidth, measure(*rows[i], {rowWidth, std::nullopt}).width);
+            place(*rows[i], {bounds.x + kRowInsets.leading, y + kRowInsets.top, width, heights[i]});
+            Node* spanning = rows[i];
+            while (isTransparent(spanning->data->kind) && spanning->children.size() == 1)
+                spanning = spanning->children[0].get();
+            const ViewKind k = spanning->data->kind;
+            if (k == ViewKind::VStack || k == ViewKind::HStack || k == ViewKind::ZStack)
+                spanning->frame.width = std::max(spanning->frame.width, rowWidth);
+            else
+                place(*rows[i], {bounds.x + kRowInsets.leading, y + kRowInsets.top, rowWidth, heights[i]});
             y += heights[i] + kRowInsets.vertical();
         }
         return;

@@ -10,6 +10,7 @@ namespace plat::ui::detail {
 namespace {
 
 constexpr double kGap = 2;         // between the control and the panel
+constexpr double kLabelGap = 8;    // between a picker's label and its pop-up button
 constexpr double kPanelInset = 4;  // above the first row and below the last
 constexpr double kRowPadding = 12; // before and after a row's text
 constexpr double kIconSide = 16;   // an item's icon, with kIconGap after it
@@ -54,10 +55,20 @@ std::string iconOf(const NodeRef& item) {
 std::optional<MenuPopup> layoutPopup(const ViewGraph& graph) {
     auto open = graph.openMenu.lock();
     if (!open || !open->alive || open->graph != &graph) return std::nullopt;
-    const Rect anchor = open->frame;
+    Rect anchor = open->frame;
     if (anchor.width <= 0 && anchor.height <= 0) return std::nullopt;
     const bool picker = open->data->kind == ViewKind::Picker;
     const TextMetrics& metrics = graph.metrics();
+    if (picker && open->env && !open->env->labelsHidden) {
+        // A picker's label leads its row; the panel hangs from the pop-up button after it.
+        const std::string label = open->data->text.resolve(open->env->localize);
+        if (!label.empty()) {
+            const double labelWidth =
+                std::min(metrics.textWidth(label, open->env->effectiveFont()), anchor.width);
+            const double skip = labelWidth + std::min(kLabelGap, anchor.width - labelWidth);
+            anchor = {anchor.x + skip, anchor.y, anchor.width - skip, anchor.height};
+        }
+    }
 
     MenuPopup popup;
     popup.owner = NodeRef(open);

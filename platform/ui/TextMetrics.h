@@ -5,6 +5,8 @@
 #include "platform/ui/Font.h"
 #include "platform/ui/LayoutValues.h"
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,14 @@ public:
     virtual double lineHeight(const Font& font) const = 0;
     // The natural size of an asset image, or of a symbol drawn in `font`.
     virtual Size imageSize(const std::string& name, bool symbol, const Font& font) const = 0;
+    // How many lines one line of `text` takes wrapped at `width`, where the drawing wraps by a rule
+    // of its own (it may break after punctuation, say); none: the toolkit's rule, words at spaces.
+    // A layout that counts the drawn lines never puts the next view over the last of them.
+    virtual std::optional<std::size_t> wrappedLineCount(std::string_view text, const Font& font,
+                                                        double width) const {
+        (void)text, (void)font, (void)width;
+        return std::nullopt;
+    }
 };
 
 } // namespace plat::ui

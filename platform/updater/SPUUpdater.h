@@ -70,6 +70,14 @@ public:
     bool automaticallyDownloadsUpdates() const;
     void setAutomaticallyDownloadsUpdates(bool value);
 
+    // The configuration's way of showing a check's outcome (none: a console line), and its
+    // replacement.
+    const std::function<void(const std::string&)>& messagePresenter() const {
+        return configuration_.showMessage;
+    }
+    void setMessagePresenter(std::function<void(const std::string&)> show) {
+        configuration_.showMessage = std::move(show);
+    }
     const std::optional<URL>& feedURL() const { return configuration_.feedURL; }
     // When the last check finished; none before the first.
     std::optional<TimePoint> lastUpdateCheckDate() const { return lastCheck_; }

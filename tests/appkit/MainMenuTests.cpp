@@ -85,10 +85,39 @@ TEST_F(MainMenuTest, ValidationFollowsTheApplicationAndRefusedItemsDoNotRun) {
     EXPECT_FALSE(zoom->perform());
     EXPECT_FALSE(zoom->isEnabled());
 
+    // Close, like the close button, ends the application with its last window and only then.
+    auto other = plat::Window::make(plat::ScreenRect{{0, 0}, {100, 100}});
+    other->makeKeyAndOrderFront();
+    EXPECT_TRUE(close->perform());
+    EXPECT_EQ(app.windows().size(), 1u);
+    EXPECT_FALSE(app.isTerminating());
+    window->makeKeyAndOrderFront();
     EXPECT_TRUE(close->perform());
     EXPECT_TRUE(app.windows().empty());
-    EXPECT_TRUE(bar->findItem("Quit Velmora")->perform());
     EXPECT_TRUE(app.isTerminating());
+}
+
+TEST_F(MainMenuTest, MinimizeAndAboutReachTheKeyWindowAndTheApplication) {
+    auto& app = Application::shared();
+    auto bar = MainMenu::make("Velmora", {});
+    auto window = plat::Window::make(plat::ScreenRect{{0, 0}, {100, 100}});
+    window->makeKeyAndOrderFront();
+    const uint64_t fronted = window->orderFrontCount();
+    bar->update();
+    EXPECT_TRUE(bar->itemForKeyEquivalent("m")->perform());
+    EXPECT_TRUE(window->isMiniaturized());
+    window->makeKeyAndOrderFront();
+    EXPECT_FALSE(window->isMiniaturized());
+    EXPECT_EQ(window->orderFrontCount(), fronted + 1);
+
+    std::vector<std::pair<std::string, std::string>> shown;
+    EXPECT_FALSE(app.showMessage("Title", "Nobody shows this."));
+    app.setMessageHandler(
+        [&](const std::string& title, const std::string& text) { shown.emplace_back(title, text); });
+    EXPECT_TRUE(bar->findItem("About Velmora")->perform());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, "Velmora");
+    EXPECT_NE(shown[0].second.find("Version "), std::string::npos) << shown[0].second;
 }
 
 TEST_F(MainMenuTest, DescribeShowsShortcutsSeparatorsAndDisabledItems) {

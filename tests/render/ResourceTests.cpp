@@ -135,3 +135,22 @@ TEST(Images, ALargeImageShrinksToFitKeepingItsShapeAndColours) {
 }
 
 } // namespace
+
+TEST(Images, AnImageAskedForSmallIsKeptSmallAndASmallOneAsItIs) {
+    auto& store = ImageStore::shared();
+    store.resetForTesting();
+    const auto icon = store.image("AppIconMacOS", 128, 128);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->width, 128);
+    EXPECT_EQ(icon->height, 128);
+    EXPECT_EQ(store.image("AppIconMacOS", 128, 128), icon) << "decoded once";
+    // The full picture is still there for whoever draws it large.
+    const auto full = store.image("AppIconMacOS");
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->width, 512);
+    const auto small = store.image("iconConnected", 128, 128);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small, store.image("iconConnected")) << "already that small: the same picture";
+    EXPECT_FALSE(store.image("no-such-image", 128, 128));
+    store.resetForTesting();
+}

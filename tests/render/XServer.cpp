@@ -13,23 +13,26 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace rendertest {
 
 namespace {
 
-pid_t gServer = -1;
+std::vector<pid_t> gServers;
 
-void stopServer() {
-    if (gServer > 0) {
-        ::kill(gServer, SIGTERM);
+void stopServers() {
+    for (pid_t pid : gServers) {
+        ::kill(pid, SIGTERM);
         int status = 0;
-        ::waitpid(gServer, &status, 0);
-        gServer = -1;
+        ::waitpid(pid, &status, 0);
     }
+    gServers.clear();
 }
 
-bool startXvfb(std::string* why) {
+} // namespace
+
+bool startXvfb(std::string* display, std::string* why) {
     const char* xvfb = "/usr/bin/Xvfb";
     if (::access(xvfb, X_OK) != 0) {
         *why = "Xvfb is not installed";
@@ -41,7 +44,7 @@ bool startXvfb(std::string* why) {
         const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
         std::error_code ec;
         if (fs::exists(lock, ec) || fs::exists(socket, ec)) continue;
-        const std::string display = ":" + std::to_string(n);
+        const std::string name = ":" + std::to_string(n);
         pid_t pid = ::fork();
         if (pid < 0) break;
         if (pid == 0) {
@@ -51,7 +54,7 @@ bool startXvfb(std::string* why) {
                 ::dup2(devnull, 1);
                 ::dup2(devnull, 2);
             }
-            ::execl(xvfb, xvfb, display.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+            ::execl(xvfb, xvfb, name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -63,9 +66,9 @@ bool startXvfb(std::string* why) {
                 break;
             }
             if (fs::exists(socket, ec)) {
-                gServer = pid;
-                std::atexit(stopServer);
-                ::setenv("DISPLAY", display.c_str(), 1);
+                if (gServers.empty()) std::atexit(stopServers);
+                gServers.push_back(pid);
+                *display = name;
                 return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
@@ -79,13 +82,15 @@ bool startXvfb(std::string* why) {
     return false;
 }
 
-} // namespace
-
 bool ensureDisplay(std::string* why) {
     static std::string reason;
     static const bool ok = [] {
         const char* display = std::getenv("DISPLAY");
-        if ((!display || !*display) && !startXvfb(&reason)) return false;
+        if (!display || !*display) {
+            std::string started;
+            if (!startXvfb(&started, &reason)) return false;
+            ::setenv("DISPLAY", started.c_str(), 1);
+        }
         if (!plat::render::WindowSystem::available()) {
             reason = "the window library could not start on $DISPLAY";
             return false;

@@ -8,6 +8,9 @@ namespace rendertest {
 
 // Makes sure a display is there; false (with the reason) when none can be had.
 bool ensureDisplay(std::string* why = nullptr);
+// Starts an Xvfb of its own on a free display number (stopped at exit) and names it in `display`,
+// leaving $DISPLAY alone; false with the reason when none starts.
+bool startXvfb(std::string* display, std::string* why);
 
 } // namespace rendertest
 

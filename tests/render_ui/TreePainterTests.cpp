@@ -217,6 +217,36 @@ TEST_F(TreePainting, TextStaysInItsFrameWrappedOrCutShort) {
               label->origin.x + plat::render::FontBook::shared().measure("Language", label->font).width);
 }
 
+TEST_F(TreePainting, AnAlertsButtonsStayBelowEveryLineTheMessageIsDrawnIn) {
+    // Breaks the drawing makes and plain word wrap does not: after the dots and slashes of an
+    // address, before which the address is one long word.
+    const std::string message =
+        "Nothing on this computer could open "
+        "https://velmora.example/reset_password/with/a/long/path.html?and=a&query=too. "
+        "Open it in your browser or mail program, or copy it by hand.";
+    auto h = host(Text("window").alert(Binding<bool>::constant(true), [message] {
+        return Alert{"Cannot Open Link", TextValue::verbatim(message), {}};
+    }));
+    for (const Size window : {Size{800, 500}, Size{300, 600}}) {
+        h->setContentSize(window);
+        h->update();
+        TreePainter painter;
+        h->render(painter);
+        const cmd::Text* drawn = textRun(painter.window(), message);
+        ASSERT_NE(drawn, nullptr);
+        ASSERT_GT(drawn->wrapWidth, 0);
+        const double drawnHeight =
+            std::round(
+                plat::render::FontBook::shared().measure(message, drawn->font, drawn->wrapWidth).height /
+                drawn->font.size) *
+            drawn->lineHeight;
+        const NodeRef text = h->alerts().at(0).find(Query::textContaining("Nothing on this"));
+        const NodeRef ok = h->alerts().at(0).find(Query::button("OK"));
+        EXPECT_GE(text.frame().height + 0.5, drawnHeight) << "the layout has a place for every drawn line";
+        EXPECT_LE(drawn->origin.y + drawnHeight, rect(ok).y + 0.5) << "the last line runs under the button";
+    }
+}
+
 struct LongList : Screen {
     State<std::optional<Tag>> selection{std::optional<Tag>(Tag(0))};
     AnyView body() const override {

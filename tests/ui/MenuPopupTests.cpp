@@ -206,6 +206,10 @@ TEST_F(UITest, AClickOnAnOpenPickersEntryChoosesIt) {
     auto popup = host.menuPopup();
     ASSERT_TRUE(popup);
     ASSERT_EQ(popup->rows.size(), 3u);
+    // Under the pop-up button, which follows the label: not under the label at the row's start.
+    const double button = picker.frame().x + HeadlessMetrics().textWidth("Language", Font()) + 8;
+    EXPECT_NEAR(popup->panel.x, button, 0.5);
+    EXPECT_GE(popup->panel.y, picker.frame().maxY());
     EXPECT_TRUE(popup->rows[0].chosen);
     EXPECT_FALSE(popup->rows[2].chosen);
     EXPECT_EQ(popup->rows[2].text, "Français");

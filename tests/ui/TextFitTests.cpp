@@ -118,6 +118,28 @@ TEST_F(UITest, AnAlertOverASheetSitsInTheMiddleOfTheSheet) {
     EXPECT_NEAR(alert.center().y, sheet.center().y, 0.5);
 }
 
+TEST_F(UITest, ALongAlertsButtonsStayBelowItsLastLine) {
+    std::string message;
+    for (int i = 0; i < 40; ++i)
+        message += "word" + std::to_string(i) + " ";
+    for (const Size window : {Size{800, 600}, Size{300, 600}}) {
+        Host host(Text("window").alert(Binding<bool>::constant(true),
+                                       [message] {
+                                           return Alert{"Message", TextValue::verbatim(message), {}};
+                                       }),
+                  {.contentSize = window});
+        host.update();
+        ASSERT_EQ(host.alerts().size(), 1u);
+        const NodeRef alert = host.alerts().at(0);
+        const NodeRef text = alert.find(Query::textContaining("word0 "));
+        const NodeRef ok = alert.find(Query::button("OK"));
+        ASSERT_TRUE(text && ok) << host.dump();
+        EXPECT_GT(text.frame().height, 5 * kLine) << "the message has all its lines";
+        EXPECT_LE(text.frame().maxY(), ok.frame().y) << host.dump();
+        EXPECT_LE(ok.frame().maxY(), alert.frame().maxY());
+    }
+}
+
 struct TitledSheet : Screen {
     State<int> taps{0};
     State<bool> titled{true};

@@ -23,11 +23,7 @@ bool sameSize(Size a, Size b) {
 // destroys it), and ends the application once no window is left.
 void closeLater(std::weak_ptr<Window> weak) {
     mainQueue().async([weak] {
-        auto window = weak.lock();
-        if (!window) return;
-        window->close();
-        auto& application = Application::shared();
-        if (application.windows().empty()) application.terminate();
+        if (auto window = weak.lock()) window->performClose();
     });
 }
 
@@ -109,6 +105,15 @@ void DesktopWindow::update() {
     if (!window) return;
     auto& surface = onScreen_->surface();
     if (surface.title() != window->title()) surface.setTitle(window->title());
+    // A window without an enabled zoom button cannot be maximised from the desktop either; the
+    // window manager learns it before it first shows the window. Should it maximise the window
+    // all the same, the window goes back to its size (followWindowCommands).
+    auto* zoom = window->standardWindowButton(WindowButtonType::zoomButton);
+    const bool maximizable = zoom && zoom->isEnabled();
+    if (maximizable != maximizable_) {
+        maximizable_ = maximizable;
+        surface.setMaximizable(maximizable);
+    }
     VisibilityFacts facts;
     facts.windowVisible = window->isVisible();
     facts.applicationHidden = Application::shared().isHidden();
@@ -135,6 +140,14 @@ void DesktopWindow::update() {
         break;
     }
 
+    // Maximised by a window manager that does not heed the window's hints: back to its size, and
+    // the size it had for that moment is not taken for the user's.
+    if (!maximizable && surface.isMaximized()) {
+        surface.restoreFromMaximized();
+        return;
+    }
+    followWindowCommands(*window, surface);
+
     const Size now = surface.contentSize();
     if (sameSize(now, seen_)) return;
     seen_ = now;
@@ -142,6 +155,29 @@ void DesktopWindow::update() {
     // The user resized the desktop window: the window (and so its tree) takes that size.
     requested_ = now;
     window->setContentSize(Size{now.width, std::max(0.0, now.height - bar_)});
+}
+
+void DesktopWindow::followWindowCommands(Window& window, Surface& surface) {
+    if (!window.isVisible() || hidden_ != HiddenWindowState::None || Application::shared().isHidden()) return;
+    // Ordered front again (a second launch, the Settings item): over the other windows.
+    if (window.orderFrontCount() != orderedFront_) {
+        orderedFront_ = window.orderFrontCount();
+        if (surface.isVisible()) surface.bringToFront();
+    }
+    // Minimise follows the window both ways: the Minimize item minimises the desktop window, and
+    // the user minimising or restoring it on the desktop is the window's state too.
+    const bool iconified = surface.isIconified();
+    if (iconified) {
+        minimiseAsked_ = false;
+        sawMinimised_ = true;
+        if (!window.isMiniaturized()) window.miniaturize();
+    } else if (sawMinimised_) {
+        sawMinimised_ = false;
+        window.deminiaturize();
+    } else if (window.isMiniaturized() && !minimiseAsked_ && surface.isVisible()) {
+        minimiseAsked_ = true;
+        surface.setIconified(true);
+    }
 }
 
 bool DesktopWindow::writeScreenshot(const std::filesystem::path& path) {

@@ -1,18 +1,22 @@
 // One application window on the desktop: a renderer window (HostWindow) showing the tree of a scene
 // window's content. It sizes the desktop window to the window's content area, shows and hides it
 // (minimises it while the application is hidden) and sets its title and icon as the window and the
-// application say, hands a size the user gives the desktop window back to the window, and turns the desktop's close button into the window's
-// close (the application terminates when its last window is gone). A tree with a menu bar is
-// taller than the window's content area by the bar's strip, and so is the desktop window. The
-// keyboard focus of the desktop window and its sheets goes to the application, whose activity
-// follows it. Main thread only.
+// application say, hands a size the user gives the desktop window back to the window, and turns
+// the desktop's close button into the window's close (the application terminates when its last
+// window is gone). It tells the window manager the window cannot be maximised while the window's
+// zoom button is disabled, minimises it for the Minimize item and raises it each time the window is
+// ordered front. A tree with a menu bar is taller than the window's content area by the bar's
+// strip, and so is the desktop window. The keyboard focus of the desktop window and its sheets
+// goes to the application, whose activity follows it. Main thread only.
 #pragma once
 
 #include "platform/foundation/Cancellable.h"
 #include "platform/render/ui/HostWindow.h"
 #include "platform/scene/WindowPresenter.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace plat::render {
@@ -56,6 +60,9 @@ public:
     HostWindow& hostWindow() { return *onScreen_; }
 
 private:
+    // Zoom, minimise and ordering front, from the window to the desktop window and back.
+    void followWindowCommands(Window& window, Surface& surface);
+
     std::weak_ptr<Window> window_;
     double bar_ = 0;
     std::unique_ptr<HostWindow> onScreen_;
@@ -64,6 +71,11 @@ private:
     Size requested_;
     Size seen_;
     HiddenWindowState hidden_ = HiddenWindowState::None;
+    std::optional<bool> maximizable_; // what the window manager was last told
+    uint64_t orderedFront_ = 0;       // the window's orderFrontCount() last acted on
+    bool minimiseAsked_ = false;      // the Minimize item's request is out
+    bool sawMinimised_ = false;       // minimised when last looked at
+
     AnyCancellable iconSubscription_;
 };
 

@@ -4,6 +4,7 @@
 #include "platform/render/ImageStore.h"
 #include "platform/render/SymbolTable.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plat::render {
@@ -27,6 +28,14 @@ double FontMetrics::textWidth(std::string_view text, const ui::Font& font) const
 
 double FontMetrics::lineHeight(const ui::Font& font) const {
     return lineHeightFor(font.size());
+}
+
+std::optional<std::size_t> FontMetrics::wrappedLineCount(std::string_view text, const ui::Font& font,
+                                                         double width) const {
+    // Counted as paintText() counts the lines it draws.
+    const Font face = fontFor(font);
+    const double height = FontBook::shared().measure(text, face, width).height;
+    return static_cast<std::size_t>(std::max(1.0, std::round(height / face.size)));
 }
 
 Size FontMetrics::imageSize(const std::string& name, bool symbol, const ui::Font& font) const {

@@ -12,6 +12,9 @@ public:
     double textWidth(std::string_view text, const ui::Font& font) const override;
     double lineHeight(const ui::Font& font) const override;
     Size imageSize(const std::string& name, bool symbol, const ui::Font& font) const override;
+    // The lines the painter draws: it wraps as the faces' own word wrap does.
+    std::optional<std::size_t> wrappedLineCount(std::string_view text, const ui::Font& font,
+                                                double width) const override;
 
     // The renderer's font for a toolkit font (size, and bold from semibold up).
     static Font fontFor(const ui::Font& font);

@@ -83,10 +83,9 @@ void HostWindow::display() {
     // and a size below it (set before the content was known) grows to it.
     const Size least = host_->minimumContentSize();
     const Size limit{std::ceil(least.width), std::ceil(least.height)};
-    if (limit.width != minimum_.width || limit.height != minimum_.height) {
-        minimum_ = limit;
-        surface_->setMinimumContentSize(limit);
-    }
+    // Told every frame: the surface lowers its limit for a size the application asks for, and only
+    // the surface knows whether the desktop still has this one.
+    surface_->setMinimumContentSize(limit);
     if (size.width < limit.width || size.height < limit.height) {
         size = {std::max(size.width, limit.width), std::max(size.height, limit.height)};
         surface_->setContentSize(size);

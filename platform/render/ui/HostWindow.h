@@ -55,7 +55,6 @@ private:
     std::vector<Rect> sheetFrames_;
     TreePainter painter_;
     std::function<void()> onClose_;
-    Size minimum_; // the least content size the desktop was last told
     std::function<void(bool)> onFocus_;
     // The surfaces (this window's and its sheets') that have the keyboard.
     std::vector<const Surface*> focusedSurfaces_;

@@ -130,3 +130,34 @@ TEST_F(LaunchedApp, TheFirstWindowsContentBecomes800By500OnALaterTurnAfterTheRoo
 }
 
 } // namespace
+
+namespace {
+
+using plat::ui::Query;
+
+TEST_F(LaunchedApp, AboutAndACheckWithoutAFeedTellTheUserInAnAlertOverTheMainWindow) {
+    // The application's own updater, configured as the bundle leaves it: no feed.
+    plat::SPUUpdater::Configuration c;
+    c.defaults = defaults.get();
+    updater = plat::SPUUpdater::make(std::move(c));
+    launch();
+    auto& main = host(window());
+
+    ASSERT_TRUE(menu("Velmora")->itemWithTitle("About Velmora")->perform());
+    settle();
+    ASSERT_EQ(main.alerts().size(), 1u) << main.dump();
+    EXPECT_TRUE(main.alerts()[0].find(Query::text("Velmora")));
+    EXPECT_TRUE(main.alerts()[0].find(Query::textContaining("Version 1.0.0")));
+    ASSERT_TRUE(main.click(main.alerts()[0].find(Query::button("OK"))));
+    settle();
+    EXPECT_TRUE(main.alerts().empty());
+
+    ASSERT_TRUE(menu("Velmora")->itemWithTitle("Check for Updates…")->perform());
+    settle();
+    ASSERT_EQ(main.alerts().size(), 1u) << main.dump();
+    EXPECT_TRUE(
+        main.alerts()[0].find(Query::text("Velmora cannot check for updates: no update feed is configured.")))
+        << main.dump();
+}
+
+} // namespace

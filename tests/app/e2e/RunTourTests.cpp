@@ -209,16 +209,17 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
     const int bar = 24;
     const std::vector<std::pair<std::string, std::pair<int, int>>> expected{
         {"01-login.png", {800, 472 + bar}},
-        {"02-main.png", {300, 572 + bar}},
-        {"03-connected.png", {300, 572 + bar}},
-        {"04-disconnected.png", {300, 572 + bar}},
-        {"05-settings-compact.png", {300, 572 + bar}},
-        {"05-settings-compact-sheet1.png", {600, 0}},
-        {"06-plans.png", {300, 572 + bar}},
-        {"06-plans-sheet1.png", {400, 0}},
-        {"07-menu-bar.png", {300, 572 + bar}},
-        {"08-full-layout.png", {800, 572 + bar}},
-        {"09-logged-out.png", {800, 472 + bar}}};
+        {"02-sign-up.png", {800, 472 + bar}},
+        {"03-main.png", {300, 572 + bar}},
+        {"04-connected.png", {300, 572 + bar}},
+        {"05-disconnected.png", {300, 572 + bar}},
+        {"06-settings-compact.png", {300, 572 + bar}},
+        {"06-settings-compact-sheet1.png", {600, 0}},
+        {"07-plans.png", {300, 572 + bar}},
+        {"07-plans-sheet1.png", {400, 0}},
+        {"08-menu-bar.png", {300, 572 + bar}},
+        {"09-full-layout.png", {800, 572 + bar}},
+        {"10-logged-out.png", {800, 472 + bar}}};
     std::map<std::string, Bitmap> pictures;
     for (const auto& [name, size] : expected) {
         const fs::path path = shots / name;
@@ -226,7 +227,11 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
                                                                                         << run.out;
         auto bitmap = Bitmap::readPng(path);
         ASSERT_TRUE(bitmap) << path;
-        if (name.find("-sheet") == std::string::npos) {
+        if (name == "02-sign-up.png") {
+            // The login window grows to hold the taller sign-up form whole.
+            EXPECT_EQ(bitmap->width, size.first) << name;
+            EXPECT_GE(bitmap->height, size.second) << name;
+        } else if (name.find("-sheet") == std::string::npos) {
             EXPECT_EQ(bitmap->width, size.first) << name;
             EXPECT_EQ(bitmap->height, size.second) << name;
         } else {
@@ -240,10 +245,10 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
     // The login window's brand column, in "rightBarColor", along the right edge below the bar.
     EXPECT_EQ(pictures["01-login.png"].pixel(795, bar + 5) >> 8, 0x1E3A8Au);
     // Connecting changes the power button: the pictures before and while connected differ.
-    EXPECT_GT(differingPixels(pictures["02-main.png"], pictures["03-connected.png"]), 1000u);
+    EXPECT_GT(differingPixels(pictures["03-main.png"], pictures["04-connected.png"]), 1000u);
     // The open application menu is drawn over the window.
-    EXPECT_GT(differingPixels(pictures["04-disconnected.png"], pictures["07-menu-bar.png"]), 1000u);
-    EXPECT_NE(run.out.find("Tour finished: 11 screenshots"), std::string::npos) << run.out;
+    EXPECT_GT(differingPixels(pictures["05-disconnected.png"], pictures["08-menu-bar.png"]), 1000u);
+    EXPECT_NE(run.out.find("Tour finished: 12 screenshots"), std::string::npos) << run.out;
 
     // The launch registered the installation with the stand-in, once and without a refresh token.
     std::vector<standin::RequestLogEntry> registrations;
@@ -268,12 +273,12 @@ TEST_F(RunTour, FailsWithTheStepWhenTheSignInIsRefused) {
     const AppRun run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(90));
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.err.find("Tour failed at step 2 of 9: timed out after 10 s waiting for the main window"),
+    EXPECT_NE(run.err.find("Tour failed at step 3 of 10: timed out after 10 s waiting for the main window"),
               std::string::npos)
         << run.err;
-    // The login window was written before the sign-in; nothing after it.
-    EXPECT_TRUE(fs::exists(shots / "01-login.png"));
-    EXPECT_FALSE(fs::exists(shots / "02-main.png"));
+    // The login window and the sign-up form were written before the sign-in; nothing after it.
+    EXPECT_TRUE(fs::exists(shots / "02-sign-up.png"));
+    EXPECT_FALSE(fs::exists(shots / "03-main.png"));
 }
 
 TEST_F(RunTour, RefusesToStartWithoutTheDemoAccount) {

@@ -3,6 +3,8 @@
 // result, and the window sizing.
 #include "app/classes/Preferences.h"
 #include "app/views/LoginView.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/app/screens/ScreenTestSupport.h"
 
 namespace {
@@ -265,6 +267,43 @@ TEST_F(LoginScreenTest, TheWindowsMinimumHoldsTheWholeFormInEitherMode) {
         EXPECT_TRUE(node(Query::image("logo")).frame().y < 0 ||
                     node(Query::button(*switchTo ? "Log In" : "Sign Up")).frame().maxY() > least.height - 20);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LoginScreenTest, TheMainButtonsTitleIsWholeInEitherModeAndLanguage) {
+    const plat::ui::HeadlessMetrics metrics;
+    for (const char* language : {"en", "es"}) {
+        SCOPED_TRACE(language);
+        plat::UserDefaults::standard().set("AppleLanguages",
+                                           plat::Object(plat::Object::Array{plat::Object(language)}));
+        plat::Localization::shared().resetForTesting();
+        // The login window's content below the menu bar.
+        show(plat::ui::make<LoginView>([this] {
+                 return controller_;
+             }).environment([](plat::ui::EnvironmentValues& env) { env.localize = plat::LocalizedString; }),
+             {.contentSize = {800, 472}});
+        for (const std::string key : {"Login", "Sign Up"}) {
+            const std::string title = plat::LocalizedString(key);
+            if (key == "Sign Up") ASSERT_TRUE(host().click(node(Query::button(title)))) << host().dump();
+            for (const bool least : {false, true}) {
+                host().setContentSize(least ? host().minimumContentSize() : plat::Size{800, 472});
+                host().update();
+                const auto button = host().require(Query::button(title));
+                const auto text = button.find(Query::text(title));
+                ASSERT_TRUE(text) << host().dump();
+                // As wide as its text, also at the window's least size: never cut short to "Si…".
+                EXPECT_GE(text.frame().width + 0.01,
+                          metrics.textWidth(title, text.environment().effectiveFont()))
+                    << title << (least ? " at the least size" : "");
+                if (!least) EXPECT_GT(button.frame().width, text.frame().width * 2) << "it spans the form";
+            }
+        }
+    }
+    plat::UserDefaults::resetForTesting();
+    plat::Localization::shared().resetForTesting();
 }
 
 } // namespace

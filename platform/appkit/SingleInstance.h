@@ -1,0 +1,67 @@
+// One running application per data folder. The first launch takes an exclusive lock on a file in
+// the folder and listens on a Unix socket beside it; a later launch on the same folder finds the
+// lock taken, asks the running one over the socket to bring its window forward and then leaves,
+// so two processes never share one data folder. The folder is made private (0700) when missing,
+// the lock file and the socket are the user's alone (0600), and the running instance answers only
+// connections of its own user. The lock goes with the process, so a crashed instance never blocks
+// the next launch.
+#pragma once
+
+#include "platform/dispatch/Clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace plat {
+
+class SingleInstance {
+public:
+    // The names of the two files in the data folder.
+    static constexpr const char* kLockFileName = "velmora.lock";
+    static constexpr const char* kSocketFileName = "velmora.socket";
+
+    enum class Role {
+        Primary,    // this process holds the folder
+        HandedOver, // another process holds it and was asked to come forward
+        Failed,     // neither: `error` says why
+    };
+    struct Claim {
+        Role role = Role::Failed;
+        std::unique_ptr<SingleInstance> instance; // with Primary only
+        std::string error;
+    };
+
+    // Becomes the folder's instance, or asks the one that holds it to come forward. A holder that
+    // does not answer yet (it is still starting, or just quitting) is asked again until `patience`
+    // has passed; should it release the lock meanwhile, this process takes the folder.
+    static Claim claim(const std::filesystem::path& folder,
+                       Duration patience = std::chrono::milliseconds(3000));
+
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // Called on the main queue each time a later launch asks this instance to come forward.
+    void setActivationHandler(std::function<void()> handler);
+    // How many such requests arrived so far. Any thread.
+    uint64_t activationRequests() const { return requests_.load(); }
+
+private:
+    SingleInstance(int lockFd, int listenFd, std::filesystem::path socketPath);
+    void serve();
+
+    int lockFd_ = -1;
+    int listenFd_ = -1;
+    int wakeFds_[2] = {-1, -1};
+    std::filesystem::path socketPath_;
+    std::shared_ptr<std::function<void()>> handler_;
+    std::atomic<uint64_t> requests_{0};
+    std::thread listener_;
+};
+
+} // namespace plat

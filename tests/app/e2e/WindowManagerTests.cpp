@@ -1,0 +1,266 @@
+// The built `velmora` on a display with a window manager (openbox), driven by real pointer and
+// keyboard input (XTEST) and looked at as a pager would: the window manager keeps the window at
+// least at its content's minimum when the user drags its frame, cannot maximise it, Control+M
+// minimises it, Control+W on the last window ends the process, and a second launch on the same
+// data folder brings the first one's window forward and exits at once.
+#include "standin/StandinServer.h"
+#include "tests/render/DesktopProbe.h"
+#include "tests/render/XServer.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using rendertest::DesktopProbe;
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return done();
+}
+
+// One launch of the application, in the background.
+struct Launch {
+    pid_t pid = -1;
+    int status = -1;
+    fs::path out, err;
+    bool exited() {
+        if (pid < 0) return true;
+        int s = 0;
+        if (::waitpid(pid, &s, WNOHANG) != pid) return false;
+        status = s;
+        pid = -1;
+        return true;
+    }
+    int exitCode() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+};
+
+class WindowManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        const auto display = rendertest::windowManagerDisplay(&why);
+        if (!display) GTEST_SKIP() << why;
+        display_ = *display;
+        probe_ = std::make_unique<DesktopProbe>(display_);
+        char pattern[] = "/tmp/velmora-wm-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        server_.start(0);
+        ASSERT_TRUE(probe_->connected());
+    }
+    void TearDown() override {
+        for (auto& launch : launches_) {
+            if (launch.pid > 0) {
+                ::kill(launch.pid, SIGKILL);
+                ::waitpid(launch.pid, nullptr, 0);
+            }
+        }
+        server_.stop();
+        std::error_code ec;
+        if (!dir_.empty()) fs::remove_all(dir_, ec);
+    }
+
+    Launch& launch() {
+        const size_t n = launches_.size();
+        Launch run;
+        run.out = dir_ / ("stdout" + std::to_string(n) + ".txt");
+        run.err = dir_ / ("stderr" + std::to_string(n) + ".txt");
+        std::map<std::string, std::string> env{
+            {"VELMORA_API_BASE", server_.baseURL()},
+            {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
+            {"VELMORA_HOME", (dir_ / "home").string()},
+            {"DISPLAY", display_}};
+        std::vector<std::string> variables;
+        for (char** v = environ; *v; ++v) {
+            const std::string entry = *v;
+            if (!env.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
+        }
+        for (const auto& [name, value] : env)
+            variables.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        for (auto& v : variables)
+            envp.push_back(v.data());
+        envp.push_back(nullptr);
+        std::string binary = VELMORA_APP_BINARY;
+        char* argv[] = {binary.data(), nullptr};
+        const int o = ::open(run.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int e = ::open(run.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        run.pid = ::fork();
+        if (run.pid == 0) {
+            ::dup2(o, 1);
+            ::dup2(e, 2);
+            ::execve(argv[0], argv, envp.data());
+            ::_exit(127);
+        }
+        ::close(o);
+        ::close(e);
+        launches_.push_back(run);
+        return launches_.back();
+    }
+
+    // The launch's one window once the window manager shows it, with its size hints set.
+    unsigned long windowOf(Launch& run) {
+        unsigned long found = 0;
+        eventually([&] {
+            auto windows = probe_->windowsOf(run.pid);
+            if (windows.size() != 1 || probe_->frameExtents(windows[0]).size() != 4) return false;
+            if (!probe_->minimumSize(windows[0])) return false;
+            found = windows[0];
+            return true;
+        });
+        return found;
+    }
+    std::string logs(const Launch& run) { return readAll(run.out) + readAll(run.err); }
+    void ends(Launch& run, std::chrono::milliseconds limit = 40s) {
+        ASSERT_TRUE(eventually([&] { return run.exited(); }, limit)) << logs(run);
+    }
+
+    fs::path dir_;
+    standin::StandinServer server_;
+    std::string display_;
+    std::unique_ptr<DesktopProbe> probe_;
+    std::vector<Launch> launches_;
+};
+
+TEST_F(WindowManagerTest, AFrameDragStopsAtTheMinimumAndMaximiseIsRefused) {
+    Launch& app = launch();
+    const unsigned long window = windowOf(app);
+    ASSERT_NE(window, 0u) << logs(app);
+    // The login window at its size: 800 by 500 with the title strip, so at least 800 wide.
+    ASSERT_TRUE(eventually([&] { return probe_->contentRect(window).width == 800; })) << logs(app);
+    const auto least = probe_->minimumSize(window);
+    ASSERT_TRUE(least);
+    // The content's minimum, not a token one: the menu bar's titles across, the logo, the title
+    // and the whole form down.
+    EXPECT_GE(least->first, 250);
+    EXPECT_GE(least->second, 420);
+    const rendertest::XRect before = probe_->contentRect(window);
+    EXPECT_GE(before.width, least->first);
+    EXPECT_GE(before.height, least->second);
+
+    // Dragging the frame's bottom-right corner far up and left stops at the minimum.
+    const auto extents = probe_->frameExtents(window);
+    const int cornerX = before.x + before.width + static_cast<int>(extents[1]) - 1;
+    const int cornerY = before.y + before.height + static_cast<int>(extents[3]) - 1;
+    probe_->drag(cornerX, cornerY, before.x + 60, before.y + 40);
+    ASSERT_TRUE(eventually([&] { return probe_->contentRect(window).width < before.width; }, 10s))
+        << "the drag did not resize the window";
+    const rendertest::XRect after = probe_->contentRect(window);
+    EXPECT_EQ(after.width, least->first);
+    EXPECT_EQ(after.height, least->second);
+
+    // Maximise: not among the functions the window offers. Window managers that heed that (most
+    // do; openbox keeps its maximise button whatever the hints say) refuse it, and a maximise
+    // that happens all the same, from the title bar or a pager, is undone at once.
+    const auto functions = probe_->motifFunctions(window);
+    ASSERT_TRUE(functions);
+    EXPECT_EQ(*functions & (1UL << 4), 0u) << "maximise is among the window's functions";
+    EXPECT_NE(*functions & (1UL << 1), 0u) << "resizing is not among the window's functions";
+    auto notMaximised = [&] {
+        const auto states = probe_->states(window);
+        const rendertest::XRect now = probe_->contentRect(window);
+        return std::count(states.begin(), states.end(), "_NET_WM_STATE_MAXIMIZED_HORZ") == 0 &&
+               now.width == after.width && now.height == after.height;
+    };
+    probe_->click(after.x + after.width / 2, after.y - static_cast<int>(extents[2]) / 2, 2);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(eventually(notMaximised, 5s)) << "a double click on the title bar maximised it";
+    probe_->requestState(window, true, "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(eventually(notMaximised, 5s)) << "a pager's request maximised it";
+    EXPECT_FALSE(app.exited()) << logs(app);
+}
+
+TEST_F(WindowManagerTest, ControlMMinimisesAndControlWOnTheLastWindowEndsTheProcess) {
+    Launch& app = launch();
+    const unsigned long window = windowOf(app);
+    ASSERT_NE(window, 0u) << logs(app);
+    ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; })) << "the window has no focus";
+    probe_->controlKey(XK_m);
+    ASSERT_TRUE(eventually([&] { return probe_->iconic(window); }, 10s)) << "Control+M did not minimise";
+
+    // Restored from the desktop's list of windows (a pager activates it), it has the keyboard again
+    // and Control+W closes it.
+    probe_->activate(window);
+    ASSERT_TRUE(eventually([&] { return !probe_->iconic(window) && probe_->activeWindow() == window; }, 10s))
+        << "the window did not come back";
+    probe_->controlKey(XK_w);
+    ends(app);
+    EXPECT_EQ(app.exitCode(), 0) << logs(app);
+    EXPECT_NE(logs(app).find("Velmora stopped cleanly."), std::string::npos) << logs(app);
+}
+
+TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits) {
+    Launch& first = launch();
+    const unsigned long window = windowOf(first);
+    ASSERT_NE(window, 0u) << logs(first);
+    // Another window covers it and has the keyboard.
+    const unsigned long cover = probe_->openPlainWindow(1000, 700);
+    ASSERT_TRUE(eventually([&] {
+        const auto order = probe_->stacking();
+        return !order.empty() && order.back() == cover;
+    })) << "the covering window did not come on top";
+
+    Launch& second = launch();
+    const pid_t secondPid = second.pid;
+    ends(second);
+    EXPECT_EQ(second.exitCode(), 0) << logs(second);
+    EXPECT_NE(logs(second).find("is already running"), std::string::npos) << logs(second);
+    EXPECT_TRUE(probe_->windowsOf(secondPid).empty());
+
+    // The first one's window is on top of the other and has the keyboard.
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto order = probe_->stacking();
+            return !order.empty() && order.back() == window && probe_->activeWindow() == window;
+        },
+        10s))
+        << "the first launch's window was not brought forward";
+    EXPECT_FALSE(launches_.front().exited()) << logs(launches_.front());
+
+    // The lock and the socket are the user's alone, in a private folder.
+    const fs::path data = dir_ / "home" / "data";
+    struct stat info {};
+    ASSERT_EQ(::stat((data / "velmora.lock").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat((data / "velmora.socket").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(data.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+} // namespace

@@ -1,0 +1,301 @@
+#include "tests/render/DesktopProbe.h"
+
+#include "tests/render/XServer.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace rendertest {
+
+namespace {
+
+pid_t gWindowManager = -1;
+
+void stopWindowManager() {
+    if (gWindowManager > 0) {
+        ::kill(gWindowManager, SIGTERM);
+        ::waitpid(gWindowManager, nullptr, 0);
+        gWindowManager = -1;
+    }
+}
+
+Display* dpy(void* d) {
+    return static_cast<Display*>(d);
+}
+
+// Whether a window manager announces itself on the root window.
+bool managerRunning(Display* display) {
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW,
+                                          &type, &format, &count, &after, &data) == Success &&
+                       count == 1;
+    if (data) XFree(data);
+    return found;
+}
+
+void pause(int millis) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(millis));
+}
+
+} // namespace
+
+std::optional<std::string> windowManagerDisplay(std::string* why) {
+    static std::string reason;
+    static const std::optional<std::string> name = []() -> std::optional<std::string> {
+        const char* openbox = "/usr/bin/openbox";
+        if (::access(openbox, X_OK) != 0) {
+            reason = "openbox is not installed";
+            return std::nullopt;
+        }
+        std::string display;
+        if (!startXvfb(&display, &reason)) return std::nullopt;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            if (devnull >= 0) {
+                ::dup2(devnull, 1);
+                ::dup2(devnull, 2);
+            }
+            ::setenv("DISPLAY", display.c_str(), 1);
+            ::execl(openbox, openbox, "--sm-disable", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        if (pid < 0) {
+            reason = "cannot start openbox";
+            return std::nullopt;
+        }
+        gWindowManager = pid;
+        std::atexit(stopWindowManager);
+        Display* connection = XOpenDisplay(display.c_str());
+        bool running = false;
+        for (int i = 0; connection && i < 200 && !running; ++i) {
+            running = managerRunning(connection);
+            if (!running) pause(25);
+        }
+        if (connection) XCloseDisplay(connection);
+        if (!running) {
+            reason = "openbox did not start";
+            return std::nullopt;
+        }
+        return display;
+    }();
+    if (why) *why = reason;
+    return name;
+}
+
+DesktopProbe::DesktopProbe(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
+
+DesktopProbe::~DesktopProbe() {
+    if (display_) XCloseDisplay(dpy(display_));
+}
+
+unsigned long DesktopProbe::atom(const std::string& name) {
+    return XInternAtom(dpy(display_), name.c_str(), False);
+}
+
+std::vector<unsigned long> DesktopProbe::cardinals(unsigned long window, const std::string& property,
+                                                   const std::string& type) {
+    std::vector<unsigned long> out;
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const Atom wanted = type.empty() ? AnyPropertyType : atom(type);
+    if (XGetWindowProperty(dpy(display_), window, atom(property), 0, 1024, False, wanted, &actual, &format,
+                           &count, &after, &data) == Success &&
+        data && format == 32) {
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        out.assign(values, values + count);
+    }
+    if (data) XFree(data);
+    return out;
+}
+
+std::vector<unsigned long> DesktopProbe::windowsOf(int pid) {
+    std::vector<unsigned long> out;
+    for (unsigned long w : cardinals(DefaultRootWindow(dpy(display_)), "_NET_CLIENT_LIST", "WINDOW")) {
+        const auto owner = cardinals(w, "_NET_WM_PID", "CARDINAL");
+        if (!owner.empty() && static_cast<int>(owner[0]) == pid) out.push_back(w);
+    }
+    return out;
+}
+
+XRect DesktopProbe::contentRect(unsigned long window) {
+    XWindowAttributes a{};
+    XRect r;
+    if (!XGetWindowAttributes(dpy(display_), window, &a)) return r;
+    Window child = 0;
+    XTranslateCoordinates(dpy(display_), window, DefaultRootWindow(dpy(display_)), 0, 0, &r.x, &r.y, &child);
+    r.width = a.width;
+    r.height = a.height;
+    return r;
+}
+
+std::vector<long> DesktopProbe::frameExtents(unsigned long window) {
+    const auto values = cardinals(window, "_NET_FRAME_EXTENTS", "CARDINAL");
+    return std::vector<long>(values.begin(), values.end());
+}
+
+std::optional<std::pair<int, int>> DesktopProbe::minimumSize(unsigned long window) {
+    XSizeHints hints{};
+    long supplied = 0;
+    if (!XGetWMNormalHints(dpy(display_), window, &hints, &supplied) || !(hints.flags & PMinSize))
+        return std::nullopt;
+    return std::make_pair(hints.min_width, hints.min_height);
+}
+
+std::optional<std::pair<int, int>> DesktopProbe::maximumSize(unsigned long window) {
+    XSizeHints hints{};
+    long supplied = 0;
+    if (!XGetWMNormalHints(dpy(display_), window, &hints, &supplied) || !(hints.flags & PMaxSize))
+        return std::nullopt;
+    return std::make_pair(hints.max_width, hints.max_height);
+}
+
+std::optional<unsigned long> DesktopProbe::motifFunctions(unsigned long window) {
+    const auto hints = cardinals(window, "_MOTIF_WM_HINTS", "");
+    if (hints.size() < 2 || !(hints[0] & 1UL)) return std::nullopt;
+    return hints[1];
+}
+
+std::vector<std::string> DesktopProbe::allowedActions(unsigned long window) {
+    std::vector<std::string> out;
+    for (unsigned long a : cardinals(window, "_NET_WM_ALLOWED_ACTIONS", "ATOM")) {
+        char* name = XGetAtomName(dpy(display_), a);
+        if (name) out.emplace_back(name);
+        XFree(name);
+    }
+    return out;
+}
+
+std::vector<std::string> DesktopProbe::states(unsigned long window) {
+    std::vector<std::string> out;
+    for (unsigned long a : cardinals(window, "_NET_WM_STATE", "ATOM")) {
+        char* name = XGetAtomName(dpy(display_), a);
+        if (name) out.emplace_back(name);
+        XFree(name);
+    }
+    return out;
+}
+
+bool DesktopProbe::iconic(unsigned long window) {
+    const auto state = cardinals(window, "WM_STATE", "WM_STATE");
+    return !state.empty() && state[0] == IconicState;
+}
+
+unsigned long DesktopProbe::activeWindow() {
+    const auto active = cardinals(DefaultRootWindow(dpy(display_)), "_NET_ACTIVE_WINDOW", "WINDOW");
+    return active.empty() ? 0 : active[0];
+}
+
+std::vector<unsigned long> DesktopProbe::stacking() {
+    return cardinals(DefaultRootWindow(dpy(display_)), "_NET_CLIENT_LIST_STACKING", "WINDOW");
+}
+
+void DesktopProbe::requestState(unsigned long window, bool add, const std::string& state1,
+                                const std::string& state2) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = atom("_NET_WM_STATE");
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = add ? 1 : 0;
+    e.xclient.data.l[1] = static_cast<long>(atom(state1));
+    e.xclient.data.l[2] = state2.empty() ? 0 : static_cast<long>(atom(state2));
+    e.xclient.data.l[3] = 2; // a pager, on the user's behalf
+    XSendEvent(dpy(display_), DefaultRootWindow(dpy(display_)), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    sync();
+}
+
+void DesktopProbe::activate(unsigned long window) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = atom("_NET_ACTIVE_WINDOW");
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 2; // a pager, on the user's behalf
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy(display_), DefaultRootWindow(dpy(display_)), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    sync();
+}
+
+unsigned long DesktopProbe::openPlainWindow(int width, int height) {
+    Display* d = dpy(display_);
+    const Window w =
+        XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), 0, 0, WhitePixel(d, DefaultScreen(d)));
+    XStoreName(d, w, "probe");
+    XMapRaised(d, w);
+    sync();
+    return w;
+}
+
+void DesktopProbe::movePointer(int x, int y) {
+    XTestFakeMotionEvent(dpy(display_), -1, x, y, CurrentTime);
+    sync();
+}
+
+void DesktopProbe::button(int button, bool press) {
+    XTestFakeButtonEvent(dpy(display_), static_cast<unsigned>(button), press ? True : False, CurrentTime);
+    sync();
+}
+
+void DesktopProbe::drag(int fromX, int fromY, int toX, int toY) {
+    movePointer(fromX, fromY);
+    pause(50);
+    button(1, true);
+    pause(50);
+    // In steps, as a hand moves: the window manager follows the motion it sees.
+    constexpr int kSteps = 10;
+    for (int i = 1; i <= kSteps; ++i) {
+        movePointer(fromX + (toX - fromX) * i / kSteps, fromY + (toY - fromY) * i / kSteps);
+        pause(20);
+    }
+    pause(50);
+    button(1, false);
+    pause(100);
+}
+
+void DesktopProbe::click(int x, int y, int clicks) {
+    movePointer(x, y);
+    pause(30);
+    for (int i = 0; i < clicks; ++i) {
+        button(1, true);
+        button(1, false);
+        pause(40);
+    }
+}
+
+void DesktopProbe::controlKey(unsigned long keysym) {
+    Display* d = dpy(display_);
+    const KeyCode control = XKeysymToKeycode(d, XK_Control_L);
+    const KeyCode key = XKeysymToKeycode(d, keysym);
+    XTestFakeKeyEvent(d, control, True, CurrentTime);
+    XTestFakeKeyEvent(d, key, True, CurrentTime);
+    XTestFakeKeyEvent(d, key, False, CurrentTime);
+    XTestFakeKeyEvent(d, control, False, CurrentTime);
+    sync();
+}
+
+void DesktopProbe::sync() {
+    XSync(dpy(display_), False);
+}
+
+} // namespace rendertest

@@ -1,0 +1,75 @@
+// What a user and a pager see of the windows on the test display, and real input through the X
+// server's test extension (XTEST): the pointer and the keyboard as a person would use them. Runs
+// under a window manager (ensureWindowManager), since size hints, maximise, minimise and raising
+// only exist with one.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace rendertest {
+
+// A display of its own with a window manager (openbox) on it, started once per test process and
+// stopped with it; $DISPLAY and the display of ensureDisplay() stay as they are, so the other tests
+// of the process keep a bare X server. The display's name, or none (with the reason).
+std::optional<std::string> windowManagerDisplay(std::string* why = nullptr);
+
+struct XRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// One connection to a display. Window ids are X window ids of the applications' own windows.
+class DesktopProbe {
+public:
+    explicit DesktopProbe(const std::string& display);
+    ~DesktopProbe();
+    DesktopProbe(const DesktopProbe&) = delete;
+    DesktopProbe& operator=(const DesktopProbe&) = delete;
+    bool connected() const { return display_ != nullptr; }
+
+    // The managed windows (the window manager's client list) of process `pid`, by _NET_WM_PID.
+    std::vector<unsigned long> windowsOf(int pid);
+    // The content area on the screen (root coordinates).
+    XRect contentRect(unsigned long window);
+    // The window manager's frame around it: left, right, top, bottom.
+    std::vector<long> frameExtents(unsigned long window);
+    // WM_NORMAL_HINTS: the minimum and maximum size, when set.
+    std::optional<std::pair<int, int>> minimumSize(unsigned long window);
+    std::optional<std::pair<int, int>> maximumSize(unsigned long window);
+    // _MOTIF_WM_HINTS functions word, when the window says which functions it offers.
+    std::optional<unsigned long> motifFunctions(unsigned long window);
+    // The atom names of _NET_WM_ALLOWED_ACTIONS and _NET_WM_STATE.
+    std::vector<std::string> allowedActions(unsigned long window);
+    std::vector<std::string> states(unsigned long window);
+    // WM_STATE is IconicState.
+    bool iconic(unsigned long window);
+    // _NET_ACTIVE_WINDOW, and the client list from bottom to top.
+    unsigned long activeWindow();
+    std::vector<unsigned long> stacking();
+    // Asks the window manager, as a pager does, to add or remove `state` (_NET_WM_STATE_...).
+    void requestState(unsigned long window, bool add, const std::string& state1,
+                      const std::string& state2 = {});
+    // Asks the window manager, as a pager does, to activate `window` (restoring it when minimised).
+    void activate(unsigned long window);
+    // A plain top-level window of this connection, mapped and raised over the others.
+    unsigned long openPlainWindow(int width, int height);
+
+    // Real input.
+    void movePointer(int x, int y);
+    void button(int button, bool press);
+    void drag(int fromX, int fromY, int toX, int toY);
+    void click(int x, int y, int clicks = 1);
+    // Presses the key of `keysym` with Control held (and releases both).
+    void controlKey(unsigned long keysym);
+    void sync();
+
+private:
+    unsigned long atom(const std::string& name);
+    std::vector<unsigned long> cardinals(unsigned long window, const std::string& property,
+                                         const std::string& type);
+    void* display_ = nullptr;
+};
+
+} // namespace rendertest
