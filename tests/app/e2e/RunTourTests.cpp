@@ -22,6 +22,7 @@
 #include "platform/ui/Toolkit.h"
 #include "standin/StandinServer.h"
 #include "tests/render/XServer.h"
+#include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -29,14 +30,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <sys/wait.h>
@@ -55,13 +53,6 @@ struct AppRun {
     std::string out;
     std::string err;
 };
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class RunTour : public ::testing::Test {
 protected:
@@ -105,35 +96,9 @@ protected:
     AppRun runOnce(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                    std::chrono::seconds limit, const std::function<bool()>& stopWhen) {
         const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-        // Everything the child needs is made before the fork: after it, only exec.
-        std::vector<std::string> variables;
-        for (char** v = environ; *v; ++v) {
-            const std::string entry = *v;
-            if (!env.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
-        }
-        for (const auto& [name, value] : env)
-            variables.push_back(name + "=" + value);
-        std::vector<char*> envp;
-        for (auto& v : variables)
-            envp.push_back(v.data());
-        envp.push_back(nullptr);
         std::vector<std::string> words{VELMORA_APP_BINARY};
         words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(o, 1);
-            ::dup2(e, 2);
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
-        }
-        ::close(o);
-        ::close(e);
+        const pid_t pid = testsupport::startProcess(words, env, out, err);
         AppRun run;
         if (pid < 0) return run;
         const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -153,8 +118,8 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-        run.out = readAll(out);
-        run.err = readAll(err);
+        run.out = testsupport::readFile(out);
+        run.err = testsupport::readFile(err);
         return run;
     }
 
@@ -196,7 +161,7 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
     auto env = tourEnvironment(standin::StandinServer::demoPassword());
     env["VELMORA_TOUR_HOLD_SECONDS"] = "120";
     const AppRun run = runApp({"--tour", shots.string()}, env, std::chrono::seconds(100), [&] {
-        return readAll(dir_ / "stdout.txt").find("Tour finished: ") != std::string::npos;
+        return testsupport::readFile(dir_ / "stdout.txt").find("Tour finished: ") != std::string::npos;
     });
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;

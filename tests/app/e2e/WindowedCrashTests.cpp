@@ -9,6 +9,7 @@
 #include "standin/StandinServer.h"
 #include "tests/crash/manager/WireFields.h"
 #include "tests/render/XServer.h"
+#include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
 
@@ -17,7 +18,6 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -166,33 +166,9 @@ protected:
             {"VELMORA_DEMO_PASSWORD", standin::StandinServer::demoPassword()},
             {"VELMORA_BUNDLE", VELMORA_RESOURCES_DIR},
             {"ASAN_OPTIONS", "detect_leaks=0"}};
-        // Everything the child needs is made before the fork: after it, only exec.
-        std::vector<std::string> variables;
-        for (char** v = environ; *v; ++v) {
-            const std::string entry = *v;
-            const std::string name = entry.substr(0, entry.find('='));
-            if (!env.contains(name) && (display || name != "DISPLAY")) variables.push_back(entry);
-        }
-        for (const auto& [name, value] : env)
-            variables.push_back(name + "=" + value);
-        std::vector<char*> envp, argv;
-        for (auto& v : variables)
-            envp.push_back(v.data());
-        envp.push_back(nullptr);
-        for (auto& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-        const int out =
-            ::open((home.path() / logName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
-        }
-        ::close(out);
-        return pid;
+        return testsupport::startProcess(words, env, home.path() / logName, {}, nullptr,
+                                         display ? std::set<std::string>{}
+                                                 : std::set<std::string>{"DISPLAY"});
     }
     static int stop(pid_t pid, int signal) {
         ::kill(pid, signal);
@@ -295,8 +271,7 @@ TEST_F(WindowedApplicationCrash, TheUploadHoldsEveryCodeObjectAndEveryThreadOfTh
         const plat::Object& stack = thread["stacktrace"];
         ASSERT_FALSE(stack.array().empty());
         EXPECT_GT(thread["registers"]["rsp"].number().uint64Value(), 4096u);
-        EXPECT_EQ(stack.array()[0].number().uint64Value(),
-                  thread["registers"]["rip"].number().uint64Value());
+        EXPECT_EQ(stack.array()[0].number().uint64Value(), thread["registers"]["rip"].number().uint64Value());
     }
     EXPECT_GT(threads.size(), 8u) << "the windowed run starts the renderer's workers";
 }
