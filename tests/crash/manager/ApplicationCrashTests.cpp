@@ -9,6 +9,7 @@
 #include "crash/report/CRWUserDefaults.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "standin/StandinServer.h"
+#include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
 
 #include "tests/crash/manager/WireFields.h"
@@ -43,30 +44,17 @@ protected:
     pid_t launch(const std::string& logName, std::vector<std::string> arguments = {},
                  const std::map<std::string, std::string>& environment = {}) {
         arguments.insert(arguments.begin(), VELMORA_APP_BINARY);
-        std::vector<char*> argv;
-        for (std::string& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        pid_t pid = fork();
-        if (pid == 0) {
-            std::string log = (home.path() / logName).string();
-            FILE* out = std::freopen(log.c_str(), "w", stdout);
-            (void)out;
-            dup2(fileno(stdout), fileno(stderr));
-            unsetenv("DISPLAY");
-            setenv("VELMORA_HOME", home.path().c_str(), 1);
-            std::string base = "http://127.0.0.1:" + std::to_string(server.port());
-            setenv("VELMORA_TESSERA_BASE", base.c_str(), 1);
-            setenv("VELMORA_API_BASE", (base + "/api/").c_str(), 1);
-            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-            // The application's own bundle, not the test bundle of this binary's other tests.
-            setenv("VELMORA_BUNDLE", VELMORA_RESOURCES_DIR, 1);
-            for (const auto& [name, value] : environment)
-                setenv(name.c_str(), value.c_str(), 1);
-            execv(VELMORA_APP_BINARY, argv.data());
-            _exit(127);
-        }
-        return pid;
+        const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+        std::map<std::string, std::string> env{{"VELMORA_HOME", home.path().string()},
+                                               {"VELMORA_TESSERA_BASE", base},
+                                               {"VELMORA_API_BASE", base + "/api/"},
+                                               {"ASAN_OPTIONS", "detect_leaks=0"},
+                                               // The application's own bundle, not the test bundle
+                                               // of this binary's other tests.
+                                               {"VELMORA_BUNDLE", VELMORA_RESOURCES_DIR}};
+        for (const auto& [name, value] : environment)
+            env[name] = value;
+        return testsupport::startProcess(arguments, env, home.path() / logName, {}, nullptr, {"DISPLAY"});
     }
     static int stop(pid_t pid, int signal) {
         kill(pid, signal);
