@@ -1,102 +1,18 @@
 #include "tests/render/DesktopProbe.h"
 
-#include "tests/render/XServer.h"
-
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace rendertest {
 
 namespace {
 
-pid_t gWindowManager = -1;
-
-void stopWindowManager() {
-    if (gWindowManager > 0) {
-        ::kill(gWindowManager, SIGTERM);
-        ::waitpid(gWindowManager, nullptr, 0);
-        gWindowManager = -1;
-    }
-}
-
 Display* dpy(void* d) {
     return static_cast<Display*>(d);
 }
 
-// Whether a window manager announces itself on the root window.
-bool managerRunning(Display* display) {
-    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    const bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW,
-                                          &type, &format, &count, &after, &data) == Success &&
-                       count == 1;
-    if (data) XFree(data);
-    return found;
-}
-
-void pause(int millis) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(millis));
-}
-
 } // namespace
-
-std::optional<std::string> windowManagerDisplay(std::string* why) {
-    static std::string reason;
-    static const std::optional<std::string> name = []() -> std::optional<std::string> {
-        const char* openbox = "/usr/bin/openbox";
-        if (::access(openbox, X_OK) != 0) {
-            reason = "openbox is not installed";
-            return std::nullopt;
-        }
-        std::string display;
-        if (!startXvfb(&display, &reason)) return std::nullopt;
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            if (devnull >= 0) {
-                ::dup2(devnull, 1);
-                ::dup2(devnull, 2);
-            }
-            ::setenv("DISPLAY", display.c_str(), 1);
-            ::execl(openbox, openbox, "--sm-disable", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        if (pid < 0) {
-            reason = "cannot start openbox";
-            return std::nullopt;
-        }
-        gWindowManager = pid;
-        std::atexit(stopWindowManager);
-        Display* connection = XOpenDisplay(display.c_str());
-        bool running = false;
-        for (int i = 0; connection && i < 200 && !running; ++i) {
-            running = managerRunning(connection);
-            if (!running) pause(25);
-        }
-        if (connection) XCloseDisplay(connection);
-        if (!running) {
-            reason = "openbox did not start";
-            return std::nullopt;
-        }
-        return display;
-    }();
-    if (why) *why = reason;
-    return name;
-}
 
 DesktopProbe::DesktopProbe(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
 
@@ -247,51 +163,8 @@ unsigned long DesktopProbe::openPlainWindow(int width, int height) {
     return w;
 }
 
-void DesktopProbe::movePointer(int x, int y) {
-    XTestFakeMotionEvent(dpy(display_), -1, x, y, CurrentTime);
-    sync();
-}
-
-void DesktopProbe::button(int button, bool press) {
-    XTestFakeButtonEvent(dpy(display_), static_cast<unsigned>(button), press ? True : False, CurrentTime);
-    sync();
-}
-
-void DesktopProbe::drag(int fromX, int fromY, int toX, int toY) {
-    movePointer(fromX, fromY);
-    pause(50);
-    button(1, true);
-    pause(50);
-    // In steps, as a hand moves: the window manager follows the motion it sees.
-    constexpr int kSteps = 10;
-    for (int i = 1; i <= kSteps; ++i) {
-        movePointer(fromX + (toX - fromX) * i / kSteps, fromY + (toY - fromY) * i / kSteps);
-        pause(20);
-    }
-    pause(50);
-    button(1, false);
-    pause(100);
-}
-
-void DesktopProbe::click(int x, int y, int clicks) {
-    movePointer(x, y);
-    pause(30);
-    for (int i = 0; i < clicks; ++i) {
-        button(1, true);
-        button(1, false);
-        pause(40);
-    }
-}
-
-void DesktopProbe::controlKey(unsigned long keysym) {
-    Display* d = dpy(display_);
-    const KeyCode control = XKeysymToKeycode(d, XK_Control_L);
-    const KeyCode key = XKeysymToKeycode(d, keysym);
-    XTestFakeKeyEvent(d, control, True, CurrentTime);
-    XTestFakeKeyEvent(d, key, True, CurrentTime);
-    XTestFakeKeyEvent(d, key, False, CurrentTime);
-    XTestFakeKeyEvent(d, control, False, CurrentTime);
-    sync();
+bool DesktopProbe::selectionOwned(const std::string& selection) {
+    return XGetSelectionOwner(dpy(display_), atom(selection)) != None;
 }
 
 void DesktopProbe::sync() {

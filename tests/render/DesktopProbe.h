@@ -1,7 +1,5 @@
-// What a user and a pager see of the windows on the test display, and real input through the X
-// server's test extension (XTEST): the pointer and the keyboard as a person would use them. Runs
-// under a window manager (ensureWindowManager), since size hints, maximise, minimise and raising
-// only exist with one.
+// What a user and a pager see of the windows on the test display. Runs under a window manager
+// (WindowManager.h), since size hints, maximise, minimise and raising only exist with one.
 #pragma once
 
 #include <optional>
@@ -10,11 +8,6 @@
 #include <vector>
 
 namespace rendertest {
-
-// A display of its own with a window manager (openbox) on it, started once per test process and
-// stopped with it; $DISPLAY and the display of ensureDisplay() stay as they are, so the other tests
-// of the process keep a bare X server. The display's name, or none (with the reason).
-std::optional<std::string> windowManagerDisplay(std::string* why = nullptr);
 
 struct XRect {
     int x = 0, y = 0, width = 0, height = 0;
@@ -56,13 +49,8 @@ public:
     // A plain top-level window of this connection, mapped and raised over the others.
     unsigned long openPlainWindow(int width, int height);
 
-    // Real input.
-    void movePointer(int x, int y);
-    void button(int button, bool press);
-    void drag(int fromX, int fromY, int toX, int toY);
-    void click(int x, int y, int clicks = 1);
-    // Presses the key of `keysym` with Control held (and releases both).
-    void controlKey(unsigned long keysym);
+    // Whether a program owns the selection named ("CLIPBOARD", "PRIMARY").
+    bool selectionOwned(const std::string& selection);
     void sync();
 
 private:

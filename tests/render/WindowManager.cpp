@@ -1,30 +1,38 @@
 #include "tests/render/WindowManager.h"
 
+#include "tests/render/XServer.h"
+#include "tests/support/Process.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace rendertest {
 
 namespace {
 
-pid_t gManager = -1;
+std::vector<pid_t> gManagers;
 
-void stopManager() {
-    if (gManager > 0) {
-        ::kill(gManager, SIGTERM);
-        ::waitpid(gManager, nullptr, 0);
-        gManager = -1;
+void stopManagers() {
+    for (pid_t pid : gManagers) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
     }
+    gManagers.clear();
+}
+
+void pause(int millis) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(millis));
 }
 
 // A window manager announces itself with a check window named on the root window.
@@ -52,7 +60,7 @@ bool managerServes(Display* display) {
         for (int i = 0; i < 10 && !shown; ++i) {
             XWindowAttributes attributes{};
             shown = XGetWindowAttributes(display, probe, &attributes) && attributes.map_state == IsViewable;
-            if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            if (!shown) pause(25);
         }
         if (!shown) {
             XUnmapWindow(display, probe);
@@ -64,47 +72,36 @@ bool managerServes(Display* display) {
     return shown;
 }
 
-bool startOpenbox(Display* display, std::string* why) {
+// Starts openbox on the display `name` (stopped at exit) and waits until it manages windows.
+bool startOpenbox(const std::string& name, std::string* why) {
     const char* openbox = "/usr/bin/openbox";
     if (::access(openbox, X_OK) != 0) {
         *why = "openbox is not installed";
         return false;
     }
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        *why = "could not start openbox";
+    Display* display = XOpenDisplay(name.c_str());
+    if (!display) {
+        *why = "the display " + name + " cannot be opened";
         return false;
     }
-    if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        if (devnull >= 0) {
-            ::dup2(devnull, 1);
-            ::dup2(devnull, 2);
-        }
-        ::execl(openbox, openbox, "--sm-disable", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    for (int i = 0; i < 200; ++i) {
+    const pid_t pid = testsupport::startProcess({openbox, "--sm-disable"}, {{"DISPLAY", name}}, {});
+    *why = pid < 0 ? "could not start openbox" : "openbox did not take the display";
+    bool serving = false;
+    for (int i = 0; pid > 0 && i < 200; ++i) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid) break;
         if (managerRunning(display)) {
-            gManager = pid;
-            std::atexit(stopManager);
-            if (managerServes(display)) return true;
-            *why = "openbox does not manage windows";
-            return false;
+            if (gManagers.empty()) std::atexit(stopManagers);
+            gManagers.push_back(pid);
+            serving = managerServes(display);
+            if (!serving) *why = "openbox does not manage windows";
+            XCloseDisplay(display);
+            return serving;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        pause(25);
     }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    *why = "openbox did not take the display";
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+    XCloseDisplay(display);
     return false;
-}
-
-// The tests' own connection for input; never closed.
-Display* inputDisplay() {
-    static Display* display = XOpenDisplay(nullptr);
-    return display;
 }
 
 } // namespace
@@ -112,26 +109,89 @@ Display* inputDisplay() {
 bool ensureWindowManager(std::string* why) {
     static std::string reason;
     static const bool ok = [] {
-        Display* display = inputDisplay();
-        if (!display) {
+        const char* name = std::getenv("DISPLAY");
+        Display* display = XOpenDisplay(nullptr);
+        if (!name || !display) {
             reason = "the display cannot be opened";
             return false;
         }
-        return managerRunning(display) || startOpenbox(display, &reason);
+        const bool running = managerRunning(display);
+        XCloseDisplay(display);
+        return running || startOpenbox(name, &reason);
     }();
     if (why) *why = reason;
     return ok;
 }
 
-bool clickAt(int x, int y) {
-    Display* display = inputDisplay();
+std::optional<std::string> windowManagerDisplay(std::string* why) {
+    static std::string reason;
+    static const std::optional<std::string> name = []() -> std::optional<std::string> {
+        std::string display;
+        if (!startXvfb(&display, &reason) || !startOpenbox(display, &reason)) return std::nullopt;
+        return display;
+    }();
+    if (why) *why = reason;
+    return name;
+}
+
+XTestInput::XTestInput(const std::string& display)
+    : display_(XOpenDisplay(display.empty() ? nullptr : display.c_str())) {}
+
+XTestInput::~XTestInput() {
+    if (display_) XCloseDisplay(static_cast<Display*>(display_));
+}
+
+bool XTestInput::available() const {
     int event = 0, error = 0, major = 0, minor = 0;
-    if (!display || !XTestQueryExtension(display, &event, &error, &major, &minor)) return false;
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    return display_ && XTestQueryExtension(static_cast<Display*>(display_), &event, &error, &major, &minor);
+}
+
+void XTestInput::movePointer(int x, int y) {
+    XTestFakeMotionEvent(static_cast<Display*>(display_), -1, x, y, CurrentTime);
+    XSync(static_cast<Display*>(display_), False);
+}
+
+void XTestInput::button(int button, bool press) {
+    XTestFakeButtonEvent(static_cast<Display*>(display_), static_cast<unsigned>(button), press ? True : False,
+                         CurrentTime);
+    XSync(static_cast<Display*>(display_), False);
+}
+
+void XTestInput::click(int x, int y, int clicks) {
+    movePointer(x, y);
+    pause(30);
+    for (int i = 0; i < clicks; ++i) {
+        button(1, true);
+        button(1, false);
+        pause(40);
+    }
+}
+
+void XTestInput::drag(int fromX, int fromY, int toX, int toY) {
+    movePointer(fromX, fromY);
+    pause(50);
+    button(1, true);
+    pause(50);
+    // In steps, as a hand moves: the window manager follows the motion it sees.
+    constexpr int kSteps = 10;
+    for (int i = 1; i <= kSteps; ++i) {
+        movePointer(fromX + (toX - fromX) * i / kSteps, fromY + (toY - fromY) * i / kSteps);
+        pause(20);
+    }
+    pause(50);
+    button(1, false);
+    pause(100);
+}
+
+void XTestInput::key(unsigned long keysym, bool control) {
+    auto* display = static_cast<Display*>(display_);
+    const KeyCode ctrl = XKeysymToKeycode(display, XK_Control_L);
+    const KeyCode code = XKeysymToKeycode(display, keysym);
+    if (control) XTestFakeKeyEvent(display, ctrl, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    if (control) XTestFakeKeyEvent(display, ctrl, False, CurrentTime);
     XSync(display, False);
-    return true;
 }
 
 OtherClientWindow::OtherClientWindow(int x, int y, int width, int height) {
@@ -173,7 +233,7 @@ bool OtherClientWindow::waitUntilViewable() {
         XWindowAttributes attributes{};
         if (XGetWindowAttributes(display, window_, &attributes) && attributes.map_state == IsViewable)
             return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        pause(25);
     }
     return false;
 }

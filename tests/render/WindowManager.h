@@ -1,19 +1,45 @@
 // A window manager and real input for the window tests that need them: focus only moves between
-// windows, and windows only take a click to the front, when a window manager runs. Input goes
-// through the display's test extension, as from a real pointer. Call after ensureDisplay().
+// windows, windows only take a click to the front, and size hints, maximise, minimise and raising
+// only exist when a window manager runs. Input goes through the display's test extension (XTEST),
+// as from a real pointer and keyboard.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace rendertest {
 
-// Makes sure a window manager runs on $DISPLAY: the one running there, or openbox started here and
-// stopped at exit. False (with the reason) when none can be had.
+// Makes sure a window manager runs on $DISPLAY (call after ensureDisplay()): the one running there,
+// or openbox started here and stopped at exit. False (with the reason) when none can be had.
 bool ensureWindowManager(std::string* why = nullptr);
 
-// Moves the pointer to the screen point (x, y) and clicks its first button there; false when the
-// display has no test extension.
-bool clickAt(int x, int y);
+// A display of its own with openbox on it, started once per test process and stopped with it;
+// $DISPLAY and the display of ensureDisplay() stay as they are, so the other tests of the process
+// keep a bare X server. The display's name, or none (with the reason).
+std::optional<std::string> windowManagerDisplay(std::string* why = nullptr);
+
+// Real input on the display named (on $DISPLAY when none is), through a connection of its own.
+class XTestInput {
+public:
+    explicit XTestInput(const std::string& display = {});
+    ~XTestInput();
+    XTestInput(const XTestInput&) = delete;
+    XTestInput& operator=(const XTestInput&) = delete;
+
+    // Whether the display is open and has the test extension.
+    bool available() const;
+    void movePointer(int x, int y);
+    void button(int button, bool press);
+    // Moves the pointer to (x, y) and clicks the first button there `clicks` times.
+    void click(int x, int y, int clicks = 1);
+    // Presses the first button at the one point, moves to the other in steps and lets go.
+    void drag(int fromX, int fromY, int toX, int toY);
+    // Presses and releases the key of `keysym`, with Control held when asked.
+    void key(unsigned long keysym, bool control = false);
+
+private:
+    void* display_ = nullptr;
+};
 
 // A plain window of another client on the same display, placed at (x, y) with the given size,
 // mapped until destroyed. Clicking it takes the keyboard away from the windows under test.

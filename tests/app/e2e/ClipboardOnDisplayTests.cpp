@@ -5,22 +5,22 @@
 // copies (Control+A, Control+C) reaches the other program through the clipboard and the primary
 // selection.
 #include "standin/StandinServer.h"
+#include "tests/render/DesktopProbe.h"
+#include "tests/render/WindowManager.h"
+#include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <map>
+#include <memory>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -32,58 +32,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (done()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return done();
+bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
+    return testsupport::waitFor(done, limit);
 }
 
-// Starts `argv` with `env` added to the environment, its output in `out` (or nowhere); its stdin
-// reads `input` when given (then closed), else nothing.
-pid_t spawn(std::vector<std::string> argv, const std::map<std::string, std::string>& env, const fs::path& out,
+// Another program on `display`, its output in `out` (or nowhere), reading `input` when given.
+pid_t spawn(const std::vector<std::string>& argv, const std::string& display, const fs::path& out = {},
             const std::string* input = nullptr) {
-    std::vector<std::string> variables;
-    for (char** v = environ; *v; ++v) {
-        const std::string entry = *v;
-        if (!env.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
-    }
-    for (const auto& [name, value] : env)
-        variables.push_back(name + "=" + value);
-    std::vector<char*> envp, args;
-    for (auto& v : variables)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    int pipeFds[2] = {-1, -1};
-    if (input && ::pipe(pipeFds) != 0) return -1;
-    const int sink =
-        ::open(out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(sink, 1);
-        ::dup2(sink, 2);
-        if (input) {
-            ::dup2(pipeFds[0], 0);
-            ::close(pipeFds[1]);
-        } else {
-            const int none = ::open("/dev/null", O_RDONLY);
-            ::dup2(none, 0);
-        }
-        ::execve(args[0], args.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(sink);
-    if (input) {
-        ::close(pipeFds[0]);
-        [[maybe_unused]] auto n = ::write(pipeFds[1], input->data(), input->size());
-        ::close(pipeFds[1]);
-    }
-    return pid;
+    return testsupport::startProcess(argv, {{"DISPLAY", display}}, out, {}, input);
 }
 
 void stop(pid_t& pid) {
@@ -102,79 +58,38 @@ void stop(pid_t& pid) {
 class ClipboardOnDisplay : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/xclip"})
-            if (::access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is not installed";
+        if (::access("/usr/bin/xclip", X_OK) != 0) GTEST_SKIP() << "xclip is not installed";
+        std::string why;
+        const auto display = rendertest::windowManagerDisplay(&why);
+        if (!display) GTEST_SKIP() << why;
+        display_ = *display;
+        probe_ = std::make_unique<rendertest::DesktopProbe>(display_);
+        input_ = std::make_unique<rendertest::XTestInput>(display_);
+        ASSERT_TRUE(probe_->connected());
+        ASSERT_TRUE(input_->available());
         char pattern[] = "/tmp/velmora-clipboard-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
-        ASSERT_TRUE(startDesktop());
         server_.start(0);
     }
     void TearDown() override {
         stop(xclip_);
         stop(app_);
-        if (x_) XCloseDisplay(x_);
-        stop(windowManager_);
-        stop(server_pid_);
         server_.stop();
         std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
-    // An X server of this test's own with openbox managing it.
-    bool startDesktop() {
-        for (int n = 400 + static_cast<int>(::getpid() % 150); n < 700; ++n) {
-            std::error_code ec;
-            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock", ec) || fs::exists(socket, ec)) continue;
-            display_ = ":" + std::to_string(n);
-            server_pid_ = spawn(
-                {"/usr/bin/Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {}, {});
-            if (!eventually([&] { return fs::exists(socket, ec); }, 5s)) {
-                stop(server_pid_);
-                continue;
-            }
-            x_ = XOpenDisplay(display_.c_str());
-            if (!x_) return false;
-            windowManager_ = spawn({"/usr/bin/openbox", "--sm-disable"}, {{"DISPLAY", display_}}, {});
-            return eventually(
-                [&] { return !cardinals(DefaultRootWindow(x_), "_NET_SUPPORTING_WM_CHECK").empty(); }, 10s);
-        }
-        return false;
-    }
-
-    std::vector<unsigned long> cardinals(Window window, const char* property) {
-        std::vector<unsigned long> out;
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(x_, window, XInternAtom(x_, property, False), 0, 1024, False, AnyPropertyType,
-                               &type, &format, &count, &after, &data) == Success &&
-            data && format == 32) {
-            const auto* values = reinterpret_cast<const unsigned long*>(data);
-            out.assign(values, values + count);
-        }
-        if (data) XFree(data);
-        return out;
+        if (!dir_.empty()) fs::remove_all(dir_, ec);
     }
 
     // The application's window, once the window manager manages it and has given it the keyboard.
     bool appWindowActive() {
-        const auto active = cardinals(DefaultRootWindow(x_), "_NET_ACTIVE_WINDOW");
-        if (active.empty() || active[0] == 0) return false;
-        const auto pid = cardinals(active[0], "_NET_WM_PID");
-        return !pid.empty() && static_cast<pid_t>(pid[0]) == app_;
+        const unsigned long active = probe_->activeWindow();
+        const auto own = probe_->windowsOf(app_);
+        return active != 0 && std::find(own.begin(), own.end(), active) != own.end();
     }
 
     // A key press and release through the X server's test extension, with Control held when asked.
-    void key(KeySym sym, bool control = false) {
-        const KeyCode ctrl = XKeysymToKeycode(x_, XK_Control_L);
-        if (control) XTestFakeKeyEvent(x_, ctrl, True, CurrentTime);
-        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, sym), True, CurrentTime);
-        XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, sym), False, CurrentTime);
-        if (control) XTestFakeKeyEvent(x_, ctrl, False, CurrentTime);
-        XSync(x_, False);
+    void key(unsigned long sym, bool control = false) {
+        input_->key(sym, control);
         // The application takes each key on a later turn of its loop.
         std::this_thread::sleep_for(300ms);
     }
@@ -182,18 +97,16 @@ protected:
     // Another program owns the clipboard with `text` (the last one it owned gives it up).
     void putOnClipboard(const std::string& text) {
         stop(xclip_);
-        xclip_ = spawn({"/usr/bin/xclip", "-quiet", "-selection", "clipboard", "-i"}, {{"DISPLAY", display_}},
-                       {}, &text);
+        xclip_ = spawn({"/usr/bin/xclip", "-quiet", "-selection", "clipboard", "-i"}, display_, {}, &text);
         // Serving once it owns the selection.
-        const Atom clipboard = XInternAtom(x_, "CLIPBOARD", False);
-        ASSERT_TRUE(eventually([&] { return XGetSelectionOwner(x_, clipboard) != None; }, 5s));
+        ASSERT_TRUE(eventually([&] { return probe_->selectionOwned("CLIPBOARD"); }, 5s));
         std::this_thread::sleep_for(200ms);
     }
 
     // What another program reads from `selection`.
     std::string readSelection(const char* selection) {
         const fs::path out = dir_ / "xclip-out.txt";
-        pid_t reader = spawn({"/usr/bin/xclip", "-o", "-selection", selection}, {{"DISPLAY", display_}}, out);
+        pid_t reader = spawn({"/usr/bin/xclip", "-o", "-selection", selection}, display_, out);
         int status = 0;
         eventually([&] { return ::waitpid(reader, &status, WNOHANG) == reader; }, 5s);
         return testsupport::readFile(out);
@@ -207,18 +120,20 @@ protected:
 
     fs::path dir_;
     std::string display_;
-    Display* x_ = nullptr;
-    pid_t server_pid_ = -1, windowManager_ = -1, app_ = -1, xclip_ = -1;
+    std::unique_ptr<rendertest::DesktopProbe> probe_;
+    std::unique_ptr<rendertest::XTestInput> input_;
+    pid_t app_ = -1, xclip_ = -1;
     standin::StandinServer server_;
 };
 
 TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOurCopyReachesIt) {
-    app_ = spawn({VELMORA_APP_BINARY},
-                 {{"DISPLAY", display_},
-                  {"VELMORA_API_BASE", server_.baseURL()},
-                  {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
-                  {"VELMORA_HOME", (dir_ / "home").string()}},
-                 dir_ / "app.txt");
+    app_ = testsupport::startProcess(
+        {VELMORA_APP_BINARY},
+        {{"DISPLAY", display_},
+         {"VELMORA_API_BASE", server_.baseURL()},
+         {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
+         {"VELMORA_HOME", (dir_ / "home").string()}},
+        dir_ / "app.txt");
     ASSERT_TRUE(eventually([&] { return appWindowActive(); })) << testsupport::readFile(dir_ / "app.txt");
     std::this_thread::sleep_for(1s); // the login form drawn
 

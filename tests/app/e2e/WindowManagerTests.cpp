@@ -5,7 +5,10 @@
 // data folder brings the first one's window forward and exits at once.
 #include "standin/StandinServer.h"
 #include "tests/render/DesktopProbe.h"
-#include "tests/render/XServer.h"
+#include "tests/render/WindowManager.h"
+#include "tests/support/Process.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +17,9 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,20 +33,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using rendertest::DesktopProbe;
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (done()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return done();
+bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 30s) {
+    return testsupport::waitFor(done, limit);
 }
 
 // One launch of the application, in the background.
@@ -75,11 +61,13 @@ protected:
         if (!display) GTEST_SKIP() << why;
         display_ = *display;
         probe_ = std::make_unique<DesktopProbe>(display_);
+        input_ = std::make_unique<rendertest::XTestInput>(display_);
         char pattern[] = "/tmp/velmora-wm-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
         server_.start(0);
         ASSERT_TRUE(probe_->connected());
+        ASSERT_TRUE(input_->available());
     }
     void TearDown() override {
         for (auto& launch : launches_) {
@@ -98,35 +86,13 @@ protected:
         Launch run;
         run.out = dir_ / ("stdout" + std::to_string(n) + ".txt");
         run.err = dir_ / ("stderr" + std::to_string(n) + ".txt");
-        std::map<std::string, std::string> env{
-            {"VELMORA_API_BASE", server_.baseURL()},
-            {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
-            {"VELMORA_HOME", (dir_ / "home").string()},
-            {"DISPLAY", display_}};
-        std::vector<std::string> variables;
-        for (char** v = environ; *v; ++v) {
-            const std::string entry = *v;
-            if (!env.contains(entry.substr(0, entry.find('=')))) variables.push_back(entry);
-        }
-        for (const auto& [name, value] : env)
-            variables.push_back(name + "=" + value);
-        std::vector<char*> envp;
-        for (auto& v : variables)
-            envp.push_back(v.data());
-        envp.push_back(nullptr);
-        std::string binary = VELMORA_APP_BINARY;
-        char* argv[] = {binary.data(), nullptr};
-        const int o = ::open(run.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const int e = ::open(run.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        run.pid = ::fork();
-        if (run.pid == 0) {
-            ::dup2(o, 1);
-            ::dup2(e, 2);
-            ::execve(argv[0], argv, envp.data());
-            ::_exit(127);
-        }
-        ::close(o);
-        ::close(e);
+        run.pid = testsupport::startProcess(
+            {VELMORA_APP_BINARY},
+            {{"VELMORA_API_BASE", server_.baseURL()},
+             {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
+             {"VELMORA_HOME", (dir_ / "home").string()},
+             {"DISPLAY", display_}},
+            run.out, run.err);
         launches_.push_back(run);
         return launches_.back();
     }
@@ -143,8 +109,10 @@ protected:
         });
         return found;
     }
-    std::string logs(const Launch& run) { return readAll(run.out) + readAll(run.err); }
-    void ends(Launch& run, std::chrono::milliseconds limit = 40s) {
+    std::string logs(const Launch& run) {
+        return testsupport::readFile(run.out) + testsupport::readFile(run.err);
+    }
+    void ends(Launch& run, std::chrono::seconds limit = 40s) {
         ASSERT_TRUE(eventually([&] { return run.exited(); }, limit)) << logs(run);
     }
 
@@ -152,6 +120,7 @@ protected:
     standin::StandinServer server_;
     std::string display_;
     std::unique_ptr<DesktopProbe> probe_;
+    std::unique_ptr<rendertest::XTestInput> input_;
     std::vector<Launch> launches_;
 };
 
@@ -175,7 +144,7 @@ TEST_F(WindowManagerTest, AFrameDragStopsAtTheMinimumAndMaximiseIsRefused) {
     const auto extents = probe_->frameExtents(window);
     const int cornerX = before.x + before.width + static_cast<int>(extents[1]) - 1;
     const int cornerY = before.y + before.height + static_cast<int>(extents[3]) - 1;
-    probe_->drag(cornerX, cornerY, before.x + 60, before.y + 40);
+    input_->drag(cornerX, cornerY, before.x + 60, before.y + 40);
     ASSERT_TRUE(eventually([&] { return probe_->contentRect(window).width < before.width; }, 10s))
         << "the drag did not resize the window";
     const rendertest::XRect after = probe_->contentRect(window);
@@ -195,7 +164,7 @@ TEST_F(WindowManagerTest, AFrameDragStopsAtTheMinimumAndMaximiseIsRefused) {
         return std::count(states.begin(), states.end(), "_NET_WM_STATE_MAXIMIZED_HORZ") == 0 &&
                now.width == after.width && now.height == after.height;
     };
-    probe_->click(after.x + after.width / 2, after.y - static_cast<int>(extents[2]) / 2, 2);
+    input_->click(after.x + after.width / 2, after.y - static_cast<int>(extents[2]) / 2, 2);
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(eventually(notMaximised, 5s)) << "a double click on the title bar maximised it";
     probe_->requestState(window, true, "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ");
@@ -209,7 +178,7 @@ TEST_F(WindowManagerTest, ControlMMinimisesAndControlWOnTheLastWindowEndsTheProc
     const unsigned long window = windowOf(app);
     ASSERT_NE(window, 0u) << logs(app);
     ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; })) << "the window has no focus";
-    probe_->controlKey(XK_m);
+    input_->key(XK_m, true);
     ASSERT_TRUE(eventually([&] { return probe_->iconic(window); }, 10s)) << "Control+M did not minimise";
 
     // Restored from the desktop's list of windows (a pager activates it), it has the keyboard again
@@ -217,7 +186,7 @@ TEST_F(WindowManagerTest, ControlMMinimisesAndControlWOnTheLastWindowEndsTheProc
     probe_->activate(window);
     ASSERT_TRUE(eventually([&] { return !probe_->iconic(window) && probe_->activeWindow() == window; }, 10s))
         << "the window did not come back";
-    probe_->controlKey(XK_w);
+    input_->key(XK_w, true);
     ends(app);
     EXPECT_EQ(app.exitCode(), 0) << logs(app);
     EXPECT_NE(logs(app).find("Velmora stopped cleanly."), std::string::npos) << logs(app);

@@ -96,28 +96,30 @@ TEST_F(DesktopFocus, TheInBackgroundKeyFollowsTheKeyboardFocusOfTheApplicationWi
     const plat::Point at = desktop.hostWindow().surface().position();
     const int ownX = static_cast<int>(at.x) + 160, ownY = static_cast<int>(at.y) + 120;
 
+    rendertest::XTestInput input;
+    ASSERT_TRUE(input.available());
     const std::vector<std::string> becomesActive{plat::NSApplicationWillBecomeActiveNotification,
                                                  plat::NSApplicationDidBecomeActiveNotification};
     const std::vector<std::string> resigns{plat::NSApplicationDidResignActiveNotification};
     // A click on the application's window gives it the keyboard ("will" comes just before "did").
-    ASSERT_TRUE(rendertest::clickAt(ownX, ownY));
+    input.click(ownX, ownY);
     EXPECT_EQ(untilActive(true), becomesActive);
     context.drainLoggingQueue();
     EXPECT_EQ(inBackground(), "0");
 
     // A click on the other program's window takes it away: the application is in the background.
-    ASSERT_TRUE(rendertest::clickAt(otherX, otherY));
+    input.click(otherX, otherY);
     EXPECT_EQ(untilActive(false), resigns);
     context.drainLoggingQueue();
     EXPECT_EQ(inBackground(), "1");
 
     // And back, more than once: the key does not stick.
     for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(rendertest::clickAt(ownX, ownY));
+        input.click(ownX, ownY);
         EXPECT_EQ(untilActive(true), becomesActive) << round;
         context.drainLoggingQueue();
         EXPECT_EQ(inBackground(), "0") << round;
-        ASSERT_TRUE(rendertest::clickAt(otherX, otherY));
+        input.click(otherX, otherY);
         EXPECT_EQ(untilActive(false), resigns) << round;
         context.drainLoggingQueue();
         EXPECT_EQ(inBackground(), "1") << round;
