@@ -75,28 +75,10 @@ std::optional<std::pair<int, int>> DesktopProbe::minimumSize(unsigned long windo
     return std::make_pair(hints.min_width, hints.min_height);
 }
 
-std::optional<std::pair<int, int>> DesktopProbe::maximumSize(unsigned long window) {
-    XSizeHints hints{};
-    long supplied = 0;
-    if (!XGetWMNormalHints(dpy(display_), window, &hints, &supplied) || !(hints.flags & PMaxSize))
-        return std::nullopt;
-    return std::make_pair(hints.max_width, hints.max_height);
-}
-
 std::optional<unsigned long> DesktopProbe::motifFunctions(unsigned long window) {
     const auto hints = cardinals(window, "_MOTIF_WM_HINTS", "");
     if (hints.size() < 2 || !(hints[0] & 1UL)) return std::nullopt;
     return hints[1];
-}
-
-std::vector<std::string> DesktopProbe::allowedActions(unsigned long window) {
-    std::vector<std::string> out;
-    for (unsigned long a : cardinals(window, "_NET_WM_ALLOWED_ACTIONS", "ATOM")) {
-        char* name = XGetAtomName(dpy(display_), a);
-        if (name) out.emplace_back(name);
-        XFree(name);
-    }
-    return out;
 }
 
 std::vector<std::string> DesktopProbe::states(unsigned long window) {

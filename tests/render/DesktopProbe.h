@@ -28,13 +28,11 @@ public:
     XRect contentRect(unsigned long window);
     // The window manager's frame around it: left, right, top, bottom.
     std::vector<long> frameExtents(unsigned long window);
-    // WM_NORMAL_HINTS: the minimum and maximum size, when set.
+    // WM_NORMAL_HINTS: the minimum size, when set.
     std::optional<std::pair<int, int>> minimumSize(unsigned long window);
-    std::optional<std::pair<int, int>> maximumSize(unsigned long window);
     // _MOTIF_WM_HINTS functions word, when the window says which functions it offers.
     std::optional<unsigned long> motifFunctions(unsigned long window);
-    // The atom names of _NET_WM_ALLOWED_ACTIONS and _NET_WM_STATE.
-    std::vector<std::string> allowedActions(unsigned long window);
+    // The atom names of _NET_WM_STATE.
     std::vector<std::string> states(unsigned long window);
     // WM_STATE is IconicState.
     bool iconic(unsigned long window);

@@ -15,21 +15,10 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace rendertest {
 
 namespace {
-
-std::vector<pid_t> gManagers;
-
-void stopManagers() {
-    for (pid_t pid : gManagers) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-    gManagers.clear();
-}
 
 void pause(int millis) {
     std::this_thread::sleep_for(std::chrono::milliseconds(millis));
@@ -90,8 +79,7 @@ bool startOpenbox(const std::string& name, std::string* why) {
     for (int i = 0; pid > 0 && i < 200; ++i) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid) break;
         if (managerRunning(display)) {
-            if (gManagers.empty()) std::atexit(stopManagers);
-            gManagers.push_back(pid);
+            stopAtExit(pid);
             serving = managerServes(display);
             if (!serving) *why = "openbox does not manage windows";
             XCloseDisplay(display);

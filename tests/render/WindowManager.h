@@ -4,6 +4,8 @@
 // as from a real pointer and keyboard.
 #pragma once
 
+#include "tests/render/XServer.h"
+
 #include <optional>
 #include <string>
 
@@ -64,8 +66,4 @@ private:
 } // namespace rendertest
 
 // Skips the calling test when no window manager can be had.
-#define REQUIRE_WINDOW_MANAGER()                                                                             \
-    do {                                                                                                     \
-        std::string why_;                                                                                    \
-        if (!rendertest::ensureWindowManager(&why_)) GTEST_SKIP() << why_;                                   \
-    } while (0)
+#define REQUIRE_WINDOW_MANAGER() RENDERTEST_SKIP_UNLESS(rendertest::ensureWindowManager)

@@ -19,18 +19,22 @@ namespace rendertest {
 
 namespace {
 
-std::vector<pid_t> gServers;
+std::vector<pid_t> gChildren;
 
-void stopServers() {
-    for (pid_t pid : gServers) {
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
+void stopChildren() {
+    for (auto pid = gChildren.rbegin(); pid != gChildren.rend(); ++pid) {
+        ::kill(*pid, SIGTERM);
+        ::waitpid(*pid, nullptr, 0);
     }
-    gServers.clear();
+    gChildren.clear();
 }
 
 } // namespace
+
+void stopAtExit(int pid) {
+    if (gChildren.empty()) std::atexit(stopChildren);
+    gChildren.push_back(pid);
+}
 
 bool startXvfb(std::string* display, std::string* why) {
     const char* xvfb = "/usr/bin/Xvfb";
@@ -66,8 +70,7 @@ bool startXvfb(std::string* display, std::string* why) {
                 break;
             }
             if (fs::exists(socket, ec)) {
-                if (gServers.empty()) std::atexit(stopServers);
-                gServers.push_back(pid);
+                stopAtExit(pid);
                 *display = name;
                 return true;
             }
