@@ -22,7 +22,35 @@ bool inDeathTestChild() {
     return !GTEST_FLAG_GET(internal_run_death_test).empty();
 }
 
-// Where a data root is made: the temporary folder, or, in a death test's child, inside the data
+// Removes a folder and all it holds, read-only folders a test left behind included.
+void removeTree(const std::filesystem::path& path) {
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(path, ec);
+}
+
+// One folder in the temporary folder holds every data root of this test process, and goes when the
+// process ends. A background queue that writes after its test removed the data root (a heartbeat
+// or an event stored a moment late) makes its folders again in here rather than in the temporary
+// folder. Only the process that made it removes it: a forked child that exits leaves it alone.
+const std::filesystem::path& processFolder() {
+    static const pid_t owner = getpid();
+    static const std::filesystem::path* folder = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-tests-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        std::atexit([] {
+            if (getpid() == owner) removeTree(processFolder());
+        });
+        return new std::filesystem::path(pattern);
+    }();
+    return *folder;
+}
+
+// Where a data root is made: this process's folder, or, in a death test's child, inside the data
 // root its parent made (inherited through $VELMORA_HOME), which the parent removes with all it holds.
 std::filesystem::path tempHomeParent() {
     const char* inherited = std::getenv("VELMORA_HOME");
@@ -33,7 +61,7 @@ std::filesystem::path tempHomeParent() {
             std::filesystem::is_directory(parent, ec))
             return parent;
     }
-    return std::filesystem::temp_directory_path();
+    return processFolder();
 }
 
 } // namespace
@@ -54,14 +82,7 @@ TempHome::~TempHome() {
         setenv("VELMORA_HOME", previous_.c_str(), 1);
     else
         unsetenv("VELMORA_HOME");
-    std::error_code ec;
-    // Tests may leave read-only folders behind; make them writable so removal succeeds.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-    }
-    std::filesystem::remove_all(path_, ec);
+    removeTree(path_);
 }
 
 std::string readFile(const std::filesystem::path& path) {
