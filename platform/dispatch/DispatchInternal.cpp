@@ -12,16 +12,28 @@ void fatal(const std::string& message) {
     std::abort();
 }
 
+namespace {
+
+// An exception no one caught ends the process through std::terminate while it is still the current
+// exception, so that an installed terminate handler (the crash reporter's) can record its type.
+[[noreturn]] void terminateUncaught(const std::string& message) {
+    std::fprintf(stderr, "plat::dispatch: %s\n", message.c_str());
+    std::fflush(stderr);
+    std::terminate();
+}
+
+} // namespace
+
 void runGuarded(const Block& block, const char* where, const std::string& label,
                 const std::function<bool()>* handler) {
     try {
         block();
     } catch (const std::exception& e) {
         if (handler && *handler && (*handler)()) return;
-        fatal(std::string("uncaught exception in ") + where + " on '" + label + "': " + e.what());
+        terminateUncaught(std::string("uncaught exception in ") + where + " on '" + label + "': " + e.what());
     } catch (...) {
         if (handler && *handler && (*handler)()) return;
-        fatal(std::string("uncaught exception in ") + where + " on '" + label + "'");
+        terminateUncaught(std::string("uncaught exception in ") + where + " on '" + label + "'");
     }
 }
 

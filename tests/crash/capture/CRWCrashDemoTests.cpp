@@ -201,6 +201,15 @@ TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
     EXPECT_EQ(demo.termSignal, SIGABRT);
     EXPECT_EQ(records(CRWReportExceptionFile).at("exception")["name"].string(), hex("const char *"));
     EXPECT_EQ(records(CRWReportExceptionFile).at("exception")["reason"].string(), hex("demo string"));
+
+    // An exception that escapes a block on a queue is recorded as well: the queue ends the process
+    // through std::terminate while the exception is current.
+    fs::remove_all(report);
+    demo = run("queue-exception");
+    EXPECT_EQ(demo.termSignal, SIGABRT);
+    EXPECT_EQ(records(CRWReportExceptionFile).at("exception")["type"].string(), "c++");
+    EXPECT_EQ(records(CRWReportExceptionFile).at("exception")["name"].string(), hex("std::runtime_error"));
+    EXPECT_EQ(records(CRWReportExceptionFile).at("exception")["reason"].string(), hex("queued failure"));
 }
 
 TEST_F(CrashDemo, AWorkerCrashesWhileEightThreadsSleep) {

@@ -7,14 +7,14 @@
 //
 //   crash-demo symbolicate <report-folder>
 //
-// Modes: segv, abort, exception, exception-string, trap, worker (a dispatch worker crashes while
-// eight threads sleep), overflow (unbounded recursion on the main thread), overflow-worker (the
-// same on a dispatch worker), dlopen (a crash inside a library loaded at run time), nested-dlopen (a
-// library loaded with plain dlopen loads a second, frame-pointer-less one the same way, which
-// crashes three calls deep; see DemoFrameless.cpp for what it prints), wait-for-kill
-// (waits for a signal from outside), mach (a simulated bad-access exception, then the real fault),
-// log-then-segv (a log line and a key, then a fault), second-crash (a fault while a crash is already
-// being recorded).
+// Modes: segv, abort, exception, exception-string, queue-exception (a queued block throws), trap,
+// worker (a dispatch worker crashes while eight threads sleep), overflow (unbounded recursion on
+// the main thread), overflow-worker (the same on a dispatch worker), dlopen (a crash inside a
+// library loaded at run time), nested-dlopen (a library loaded with plain dlopen loads a second,
+// frame-pointer-less one the same way, which crashes three calls deep; see DemoFrameless.cpp for
+// what it prints), wait-for-kill (waits for a signal from outside), mach (a simulated bad-access
+// exception, then the real fault), log-then-segv (a log line and a key, then a fault), second-crash
+// (a fault while a crash is already being recorded).
 //
 // --deaf-threads N starts N threads ("deaf-<i>") that block every signal, the stop signal of crash
 // recording included, and wait in frames of their own: asleep in crashDemoDeafSleep (even i) or
@@ -198,6 +198,15 @@ __attribute__((noinline)) void crashDemoAbort() {
 __attribute__((noinline)) void crashDemoThrow() {
     aboutToCrash();
     throw std::runtime_error("demo failure");
+}
+
+// A block on a serial queue throws and nothing catches it: the queue ends the process through
+// std::terminate, with the exception still current for the terminate handler.
+__attribute__((noinline)) void crashDemoQueueThrow() {
+    std::fflush(stdout);
+    plat::DispatchQueue::serial("crash-demo.queue").async([] { throw std::runtime_error("queued failure"); });
+    for (;;)
+        pause();
 }
 
 __attribute__((noinline)) void crashDemoThrowString() {
@@ -422,6 +431,7 @@ int main(int argc, char** argv) {
     if (mode == "abort") crashDemoAbort();
     if (mode == "exception") crashDemoThrow();
     if (mode == "exception-string") crashDemoThrowString();
+    if (mode == "queue-exception") crashDemoQueueThrow();
     if (mode == "trap") crashDemoTrap();
     if (mode == "wait-for-kill") crashDemoWaitForKill();
     if (mode == "mach") crashDemoMach();
