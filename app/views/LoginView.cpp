@@ -1,5 +1,9 @@
 #include "app/views/LoginView.h"
 
+#include "platform/ui/Host.h"
+
+#include <algorithm>
+
 using namespace plat::ui;
 using Mode = LoginView::LoginViewState;
 
@@ -46,8 +50,7 @@ LoginView::LoginView() : LoginView([] { return std::make_shared<LoginController>
 
 LoginView::LoginView(std::function<std::shared_ptr<LoginController>()> ctrl) : ctrl(std::move(ctrl)) {}
 
-AnyView LoginView::formGroup() const {
-    const Mode mode = loginViewState.get();
+AnyView LoginView::formGroup(Mode mode) const {
     const bool logIn = mode == Mode::logIn;
     auto controller = ctrl.get();
     auto state = loginViewState;
@@ -109,6 +112,36 @@ AnyView LoginView::formGroup() const {
     return Group(std::move(items));
 }
 
+AnyView LoginView::logo() {
+    return Image("logo").resizable().scaledToFit().frame(128, 128);
+}
+
+AnyView LoginView::formColumnOf(AnyView logo, AnyView content) {
+    AnyView title = Text("Velmora")
+                        .font(Font::largeTitle())
+                        .fontWeight(FontWeight::Heavy)
+                        .foregroundColor(Color::black())
+                        .padding(Edge::Vertical, 10);
+    return VStack(HAlign::Center, {Spacer(0), std::move(logo), title, std::move(content), Spacer(0)})
+        .padding(Edge::Horizontal, 50);
+}
+
+plat::Size LoginView::leastFormSize() const {
+    // Measured in the language and with the text metrics of this window. The copies are built
+    // apart from the window's tree: nothing in them is shown, focused or subscribed.
+    const auto localizer = localize();
+    plat::Size least;
+    for (const Mode mode : {Mode::logIn, Mode::signUp}) {
+        AnyView column =
+            formColumnOf(logo(), formGroup(mode)).environment([localizer](EnvironmentValues& env) {
+                env.localize = localizer;
+            });
+        const plat::Size size = minimumSize(column, textMetrics());
+        least = {std::max(least.width, size.width), std::max(least.height, size.height)};
+    }
+    return least;
+}
+
 AnyView LoginView::brandColumn() const {
     auto controller = ctrl.get();
     plat::Binding<bool> presented([controller] { return controller->loginError.get(); },
@@ -149,22 +182,19 @@ AnyView LoginView::body() const {
         });
     };
 
-    AnyView logo = Image("logo").resizable().scaledToFit().frame(128, 128).onReceive<Status>(
-        ctrl->loginResult, onResult);
-    AnyView title = Text("Velmora")
-                        .font(Font::largeTitle())
-                        .fontWeight(FontWeight::Heavy)
-                        .foregroundColor(Color::black())
-                        .padding(Edge::Vertical, 10);
+    const Mode mode = loginViewState.get();
     AnyView content = If(
-        loginViewState.get() == Mode::loading,
+        mode == Mode::loading,
         [] {
             return Group({Spacer(), ProgressView("Loading…"), Spacer()});
         },
-        [this] { return formGroup(); });
+        [this, mode] { return formGroup(mode); });
+    // The column is never smaller than the larger of the two forms, so switching between them
+    // leaves the window's minimum, and with it the window, as it is.
+    const plat::Size least = leastFormSize();
     AnyView formColumn =
-        LinkOpener::alert(VStack(HAlign::Center, {Spacer(0), logo, title, content, Spacer(0)})
-                              .padding(Edge::Horizontal, 50)
+        LinkOpener::alert(formColumnOf(logo().onReceive<Status>(ctrl->loginResult, onResult), content)
+                              .frame(FrameSpec{.minWidth = least.width, .minHeight = least.height})
                               .background(Color::white()),
                           unopenedLink);
 

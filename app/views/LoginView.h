@@ -3,7 +3,8 @@
 // asks for the password twice, and can open the password-reset page. The screen owns its
 // LoginController; each result the controller publishes is applied one main-queue turn later
 // (success logs the session in, failure brings the form back), and the controller's error text
-// shows in an alert. When shown, the main window is sized to 800 by 500 points.
+// shows in an alert. When shown, the main window is sized to 800 by 500 points; the screen's least
+// size holds either form, so switching between them never resizes the window.
 //
 // Main thread only.
 #pragma once
@@ -51,11 +52,18 @@ public:
     plat::ui::State<std::string> repeatPassword{""};
     plat::ui::State<bool> keeplogged{false};
     plat::ui::Environment<&plat::ui::EnvironmentValues::openURL> openURL;
+    plat::ui::Environment<&plat::ui::EnvironmentValues::localize> localize;
+    plat::ui::Environment<&plat::ui::EnvironmentValues::textMetrics> textMetrics;
     // The password-reset page, while the desktop could not open it.
     LinkOpener::Unopened unopenedLink{std::nullopt};
 
 private:
-    plat::ui::AnyView formGroup() const;
+    plat::ui::AnyView formGroup(LoginViewState mode) const;
+    // The form's column: the logo, the title and `content`.
+    static plat::ui::AnyView formColumnOf(plat::ui::AnyView logo, plat::ui::AnyView content);
+    static plat::ui::AnyView logo();
+    // The least size of the form's column that holds the log-in form and the sign-up form alike.
+    plat::Size leastFormSize() const;
     plat::ui::AnyView brandColumn() const;
     // Applies one delivered result (runs a turn after the delivery).
     void handle(Status result) const;

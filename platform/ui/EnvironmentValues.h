@@ -17,6 +17,8 @@
 
 namespace plat::ui {
 
+class TextMetrics;
+
 // Opens a URL the way the application's environment does (the default browser, the mail client).
 // Returns whether it was handed on; without a handler it does nothing and returns false. The form
 // with a completion also learns whether the desktop opened it: from `outcomeHandler` when the
@@ -49,6 +51,8 @@ struct EnvironmentValues {
     bool menuIndicatorHidden = false;
     Localizer localize;
     OpenURLAction openURL;
+    // How the tree's window measures text (set by the tree for its whole content).
+    std::shared_ptr<const TextMetrics> textMetrics;
 
     // The font text is drawn in: `font` with `fontWeight` applied.
     Font effectiveFont() const { return fontWeight ? font.weight(*fontWeight) : font; }

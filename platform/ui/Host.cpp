@@ -45,6 +45,13 @@ std::vector<std::string> characters(std::string_view text) {
 }
 } // namespace
 
+Size minimumSize(AnyView view, std::shared_ptr<const TextMetrics> metrics) {
+    if (!metrics) metrics = std::make_shared<HeadlessMetrics>();
+    detail::ViewGraph graph(std::move(view), Size{0, 0}, std::move(metrics));
+    graph.performPass();
+    return graph.minimumContentSize();
+}
+
 Host::Host(AnyView root, HostOptions options) {
     std::shared_ptr<const TextMetrics> metrics = options.metrics;
     if (!metrics) metrics = std::make_shared<HeadlessMetrics>();

@@ -35,6 +35,11 @@ struct HostOptions {
     std::shared_ptr<const TextMetrics> metrics{};
 };
 
+// The least size `view` lays out in, as a window's content would measure it with `metrics` (none:
+// HeadlessMetrics). The view is built in a tree of its own that lives only for the measurement, so
+// a screen can size itself for content it does not show (say the larger of two forms).
+Size minimumSize(AnyView view, std::shared_ptr<const TextMetrics> metrics = nullptr);
+
 class Host : public RootHost, private UpdateCoordinator::Client {
 public:
     explicit Host(AnyView root, HostOptions options = {});

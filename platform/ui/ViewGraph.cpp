@@ -60,7 +60,9 @@ ViewGraph::ViewGraph(AnyView root, Size contentSize, std::shared_ptr<const TextM
     root_ = makeNode(nullptr, "root");
     root_->rootBody = [root] { return root; };
     root_->data = makeViewData(ViewKind::Group);
-    root_->parentEnv = std::make_shared<EnvironmentValues>();
+    auto env = std::make_shared<EnvironmentValues>();
+    env->textMetrics = metrics_;
+    root_->parentEnv = std::move(env);
     root_->env = root_->parentEnv;
     root_->link = std::make_shared<NodeLink>([this, raw = root_.get()] { markDirty(*raw); });
     root_->dirty = true;

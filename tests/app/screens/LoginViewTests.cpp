@@ -244,6 +244,43 @@ TEST_F(LoginScreenTest, AScreenThatIsGoneIsLeftAlone) {
 
 namespace {
 
+TEST_F(LoginScreenTest, TheLeastSizeHoldsTheLargerFormFromTheStartAndNeverChanges) {
+    const plat::ui::HeadlessMetrics metrics;
+    for (const char* language : {"en", "es"}) {
+        SCOPED_TRACE(language);
+        plat::UserDefaults::standard().set("AppleLanguages",
+                                           plat::Object(plat::Object::Array{plat::Object(language)}));
+        plat::Localization::shared().resetForTesting();
+        show(plat::ui::make<LoginView>([this] {
+                 return controller_;
+             }).environment([](plat::ui::EnvironmentValues& env) { env.localize = plat::LocalizedString; }),
+             {.contentSize = {800, 472}});
+        const std::string signUp = plat::LocalizedString("Sign Up");
+        const std::string logIn = plat::LocalizedString("Log In");
+        const plat::Size atStart = host().minimumContentSize();
+        // Each form with the window at the screen's least size: the sign-up form needs all of it.
+        ASSERT_TRUE(host().click(node(Query::button(signUp))));
+        EXPECT_EQ(host().minimumContentSize(), atStart) << "switching to sign-up keeps the least size";
+        host().setContentSize(atStart);
+        host().update();
+        EXPECT_EQ(host().minimumContentSize(), atStart);
+        EXPECT_GE(node(Query::image("logo")).frame().y, 0) << host().dump();
+        EXPECT_LE(node(Query::button(logIn)).frame().maxY(), atStart.height) << host().dump();
+        EXPECT_LE(node(Query::button(logIn)).frame().maxX(), atStart.width);
+        // The sign-up form is the larger one: any lower and it would be cut.
+        host().setContentSize({atStart.width, atStart.height - 20});
+        host().update();
+        EXPECT_TRUE(node(Query::image("logo")).frame().y < 0 ||
+                    node(Query::button(logIn)).frame().maxY() > atStart.height - 20);
+        host().setContentSize(atStart);
+        ASSERT_TRUE(host().click(node(Query::button(logIn))));
+        EXPECT_EQ(host().minimumContentSize(), atStart) << "switching back keeps it too";
+        EXPECT_LE(node(Query::button(signUp)).frame().maxY(), atStart.height);
+    }
+    plat::UserDefaults::resetForTesting();
+    plat::Localization::shared().resetForTesting();
+}
+
 TEST_F(LoginScreenTest, TheWindowsMinimumHoldsTheWholeFormInEitherMode) {
     for (const char* switchTo : {"", "Sign Up"}) {
         SCOPED_TRACE(switchTo);
