@@ -96,6 +96,40 @@ TEST_F(UITest, ALongWordIsTheTextsLeastWidthButBreaksInANarrowerFrame) {
     EXPECT_GE(framed.frame().height, 4 * kLine) << "\"see\" and the word over three lines";
 }
 
+// Text twice as wide as the headless metrics make it.
+class WideMetrics : public HeadlessMetrics {
+public:
+    double textWidth(std::string_view text, const Font& font) const override {
+        return 2 * HeadlessMetrics::textWidth(text, font);
+    }
+};
+
+// Records the text metrics its environment hands it.
+class MetricsProbe : public Screen {
+public:
+    explicit MetricsProbe(std::shared_ptr<const TextMetrics>* seen) : seen(seen) {}
+    AnyView body() const override {
+        *seen = metrics();
+        return VerbatimText("Keep logged in");
+    }
+    std::shared_ptr<const TextMetrics>* seen;
+    Environment<&EnvironmentValues::textMetrics> metrics;
+};
+
+TEST_F(UITest, AViewMeasuredApartHasTheLeastSizeItHasInAWindowWithTheSameMetrics) {
+    auto wide = std::make_shared<const WideMetrics>();
+    std::shared_ptr<const TextMetrics> seen;
+    auto view = [&] { return VStack({make<MetricsProbe>(&seen), VerbatimText("a longer second line")}); };
+    Host host(view(), {.contentSize = {400, 300}, .metrics = wide});
+    host.update();
+    EXPECT_EQ(seen, wide) << "a screen finds its window's metrics in the environment";
+    seen.reset();
+    const Size apart = minimumSize(view(), wide);
+    EXPECT_EQ(seen, wide);
+    EXPECT_EQ(apart, host.minimumContentSize());
+    EXPECT_GT(apart.width, minimumSize(view()).width) << "the metrics given are the ones used";
+}
+
 TEST_F(UITest, AnAlertOverASheetSitsInTheMiddleOfTheSheet) {
     auto alertShown = std::make_shared<bool>(true);
     Host host(
