@@ -12,8 +12,8 @@
 #include "platform/render/ui/HostWindow.h"
 #include "platform/vpn/NEVPNConnection.h"
 #include "standin/StandinServer.h"
-#include "tests/render/XServer.h"
 #include "tests/app/screens/ScreenTestSupport.h"
+#include "tests/render/XServer.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -66,8 +66,7 @@ protected:
         show(plat::ui::make<ContentView>(), options);
         plat::render::WindowOptions w;
         w.title = "Velmora";
-        w.contentSize = {options.contentSize.width,
-                         options.contentSize.height};
+        w.contentSize = {options.contentSize.width, options.contentSize.height};
         auto* host = &this->host();
         onScreen_ = std::make_unique<HostWindow>(sharedHost(), w, [host] { return host->focused(); });
         window()->setContent(std::make_shared<SurfaceContent>(*onScreen_));
@@ -99,8 +98,7 @@ protected:
     void clickOnScreen(const plat::ui::NodeRef& node) {
         ASSERT_TRUE(node) << host().dump();
         const plat::Rect f = node.frame();
-        gl().simulateMouseClick(
-            {f.x + f.width / 2, f.y + f.height / 2});
+        gl().simulateMouseClick({f.x + f.width / 2, f.y + f.height / 2});
         WindowSystem::shared().runUntil([] { return false; }, 50ms);
     }
     // The real window's content size, in whole points.
@@ -120,6 +118,12 @@ protected:
     static plat::Size contentFor(double width, double height) {
         return {width, height - plat::Window::kTitleStripHeight};
     }
+    // The login window asks for 800 by 500 and is at least as high as the larger of its two
+    // forms, whichever form it shows.
+    plat::Size loginContent() {
+        const plat::Size asked = contentFor(800, 500);
+        return {asked.width, std::max(asked.height, std::round(host().minimumContentSize().height))};
+    }
 
     standin::StandinServer server_;
     servicetest::ConsoleCapture console_;
@@ -131,13 +135,26 @@ protected:
 TEST_F(ScreensOnDisplay, SignInConnectAndLogOutInARealWindow) {
     // The login window: 800 by 500 with its title strip, so its content is the rest.
     ASSERT_TRUE(until([&] { return window()->frame().size == plat::Size{800, 500}; }));
-    ASSERT_TRUE(until([&] { return onScreenSize() == contentFor(800, 500); })) << onScreenSize().width;
+    ASSERT_TRUE(until([&] { return onScreenSize() == loginContent(); })) << onScreenSize().height;
     ASSERT_TRUE(onLoginScreen());
+    const plat::Size loginSize = onScreenSize();
     auto login = screenshot("01-login");
     ASSERT_EQ(login.width, 800);
     // The brand column is drawn in "rightBarColor" (#1E3A8A) along the right edge.
     const uint32_t corner = login.pixel(login.width - 5, 5);
     EXPECT_EQ(corner >> 8, 0x1E3A8Au);
+
+    // The sign-up form and back: the window keeps its size, and the form is whole inside it.
+    clickOnScreen(node(Query::button("Sign Up")));
+    ASSERT_TRUE(until([&] { return has(Query::placeholder("Repeat Password")); }));
+    WindowSystem::shared().runUntil([] { return false; }, 100ms);
+    EXPECT_EQ(onScreenSize(), loginSize);
+    EXPECT_LE(node(Query::button("Log In")).frame().maxY(), loginSize.height);
+    screenshot("01-sign-up");
+    clickOnScreen(node(Query::button("Log In")));
+    ASSERT_TRUE(until([&] { return has(Query::button("Login")); }));
+    WindowSystem::shared().runUntil([] { return false; }, 100ms);
+    EXPECT_EQ(onScreenSize(), loginSize);
 
     // An invalid address: the alert, and the typed values stay.
     clickOnScreen(node(Query::placeholder("Email")));
@@ -189,7 +206,7 @@ TEST_F(ScreensOnDisplay, SignInConnectAndLogOutInARealWindow) {
     ASSERT_TRUE(host().click(node(Query::button("Log out"))));
     ASSERT_TRUE(until([&] { return onLoginScreen(); }));
     EXPECT_FALSE(Preferences::email() || Preferences::token() || Preferences::password());
-    ASSERT_TRUE(until([&] { return onScreenSize() == contentFor(800, 500); }));
+    ASSERT_TRUE(until([&] { return onScreenSize() == loginSize; }));
     screenshot("07-logged-out");
 }
 
