@@ -69,14 +69,15 @@ AnyView LoginView::formGroup(Mode mode) const {
     auto forgetPassword = [open = openURL(), unopened = unopenedLink] {
         LinkOpener::open(open, resetPasswordURL, unopened);
     };
-    items.push_back(
-        HStack(VAlign::Center,
-               {
-                   Toggle(keeplogged.binding(), AnyView()).toggleStyle(ToggleStyle::Checkbox).labelsHidden(),
-                   Text("Keep Logged In").foregroundColor(Color::black()),
-                   Spacer(0),
-                   link("Forget Password", Color::black(), forgetPassword),
-               }));
+    items.push_back(HStack(
+        VAlign::Center,
+        {
+            Toggle(keeplogged.binding(), AnyView()).toggleStyle(ToggleStyle::Checkbox).labelsHidden(),
+            // Where the row is too narrow for it on one line, all its lines show.
+            Text("Keep Logged In").foregroundColor(Color::black()).frame(FrameSpec{.fixedHeight = true}),
+            Spacer(0),
+            link("Forget Password", Color::black(), forgetPassword),
+        }));
 
     std::function<void()> mainAction;
     if (logIn) {

@@ -277,9 +277,13 @@ Size LayoutEngine::compute(Node& node, ProposedSize p) {
             Size s = measureContent(content, {f.width ? f.width : p.width, f.height ? f.height : p.height});
             return {f.width.value_or(s.width), f.height.value_or(s.height)};
         }
-        Size s =
-            measureContent(content, {flexibleProposal(p.width, f.minWidth, f.idealWidth, f.maxWidth),
-                                     flexibleProposal(p.height, f.minHeight, f.idealHeight, f.maxHeight)});
+        const auto width = flexibleProposal(p.width, f.minWidth, f.idealWidth, f.maxWidth);
+        if (f.fixedHeight) {
+            const Size s = measureContent(content, {width, std::nullopt});
+            return {resolveFlexible(p.width, f.minWidth, f.idealWidth, f.maxWidth, s.width), s.height};
+        }
+        Size s = measureContent(content,
+                                {width, flexibleProposal(p.height, f.minHeight, f.idealHeight, f.maxHeight)});
         return {resolveFlexible(p.width, f.minWidth, f.idealWidth, f.maxWidth, s.width),
                 resolveFlexible(p.height, f.minHeight, f.idealHeight, f.maxHeight, s.height)};
     }
@@ -323,10 +327,11 @@ void LayoutEngine::place(Node& node, Rect bounds) {
         const FrameSpec& f = d.frame;
         auto content = layoutChildren(node);
         ProposedSize offer =
-            isFixed(f)
-                ? ProposedSize{f.width ? f.width : bounds.width, f.height ? f.height : bounds.height}
-                : ProposedSize{flexibleProposal(bounds.width, f.minWidth, f.idealWidth, f.maxWidth),
-                               flexibleProposal(bounds.height, f.minHeight, f.idealHeight, f.maxHeight)};
+            isFixed(f) ? ProposedSize{f.width ? f.width : bounds.width, f.height ? f.height : bounds.height}
+                       : ProposedSize{flexibleProposal(bounds.width, f.minWidth, f.idealWidth, f.maxWidth),
+                                      f.fixedHeight ? std::nullopt
+                                                    : flexibleProposal(bounds.height, f.minHeight,
+                                                                       f.idealHeight, f.maxHeight)};
         Size s = measureContent(content, offer);
         Rect inner = aligned(bounds, s, f.alignment);
         if (content.size() == 1)

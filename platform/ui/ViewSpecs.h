@@ -15,7 +15,9 @@ namespace plat::ui {
 
 // A frame's rules. Fixed `width`/`height` replace the child's size; the min/ideal/max bounds clamp
 // what the child gets offered and what the frame reports (a max of `infinity` takes all the offered
-// space). The child is placed inside by `alignment`.
+// space). The child is placed inside by `alignment`. With `fixedHeight`, the
+// frame is as high as its child wants at the width it gets, whatever height it is offered: text
+// that wraps keeps every line and the stacks around it make room for them.
 struct FrameSpec {
     std::optional<double> width{};
     std::optional<double> height{};
@@ -26,6 +28,7 @@ struct FrameSpec {
     std::optional<double> idealHeight{};
     std::optional<double> maxHeight{};
     Alignment alignment{};
+    bool fixedHeight = false;
     bool operator==(const FrameSpec&) const = default;
 };
 

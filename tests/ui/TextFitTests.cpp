@@ -96,6 +96,31 @@ TEST_F(UITest, ALongWordIsTheTextsLeastWidthButBreaksInANarrowerFrame) {
     EXPECT_GE(framed.frame().height, 4 * kLine) << "\"see\" and the word over three lines";
 }
 
+TEST_F(UITest, AFixedHeightTextKeepsEveryLineAtTheWindowsLeastSize) {
+    const std::string words = "keep the session open";
+    auto view = [&](bool fixed) {
+        AnyView text = VerbatimText(words);
+        if (fixed) text = text.frame(FrameSpec{.fixedHeight = true});
+        return VStack({VerbatimText("top"), HStack({text.testId("label"), VerbatimText("link")}).frame(90),
+                       VerbatimText("bottom")});
+    };
+    for (const bool fixed : {false, true}) {
+        SCOPED_TRACE(fixed);
+        Host host(view(fixed), {.contentSize = {400, 300}});
+        host.update();
+        host.setContentSize(host.minimumContentSize());
+        host.update();
+        const Rect label = host.require(Query::testId("label")).frame();
+        // "link" takes 26 points of the 90 with its spacing: the words need three lines.
+        if (fixed) {
+            EXPECT_GE(label.height, 3 * kLine);
+            EXPECT_LE(host.require(Query::text("bottom")).frame().maxY(), host.minimumContentSize().height);
+        } else {
+            EXPECT_LT(label.height, 3 * kLine) << "squeezed to fewer lines than it has";
+        }
+    }
+}
+
 // Text twice as wide as the headless metrics make it.
 class WideMetrics : public HeadlessMetrics {
 public:
