@@ -1,6 +1,7 @@
-// The bundle's images by name ("logo" is the file logo.png anywhere in the bundle's folders),
-// decoded once and kept. Names that have no file are remembered as missing. Thread-safe; created
-// on first use, never destroyed.
+// The bundle's images by name ("logo" is the file logo.png anywhere in the bundle's folders).
+// A decoded image is shared while anyone holds it and decoded again when asked for after that: a
+// window keeps an image as a texture, so the pixels need not stay in memory as well. Sizes, and
+// names that have no file, are remembered. Thread-safe; created on first use, never destroyed.
 #pragma once
 
 #include "platform/render/Bitmap.h"
@@ -23,6 +24,12 @@ public:
 
     // The decoded image; null when the bundle has no readable PNG of that name.
     std::shared_ptr<const Bitmap> image(const std::string& name);
+    // The image's size in pixels without keeping its pixels; none when there is no such image.
+    struct ImageSize {
+        int width = 0;
+        int height = 0;
+    };
+    std::optional<ImageSize> size(const std::string& name);
     // The image shrunk to fit `maxWidth` by `maxHeight` pixels (as it is when already that small),
     // kept in that size only: what a large image costs where it is only ever shown small.
     std::shared_ptr<const Bitmap> image(const std::string& name, int maxWidth, int maxHeight);
@@ -38,8 +45,13 @@ public:
 
 private:
     ImageStore() = default;
+    struct Entry {
+        std::weak_ptr<const Bitmap> pixels;
+        std::optional<ImageSize> size; // none: no such image
+    };
+    std::shared_ptr<const Bitmap> decode(const std::string& name) const; // mutex_ held
     std::mutex mutex_;
-    std::map<std::string, std::shared_ptr<const Bitmap>> images_;
+    std::map<std::string, Entry> images_;
     Fallback fallback_;
     int fallbackMaxWidth_ = 0;
     int fallbackMaxHeight_ = 0;

@@ -154,3 +154,30 @@ TEST(Images, AnImageAskedForSmallIsKeptSmallAndASmallOneAsItIs) {
     EXPECT_FALSE(store.image("no-such-image", 128, 128));
     store.resetForTesting();
 }
+
+TEST(Images, PixelsNobodyHoldsAreLetGoWhileTheirSizeIsKept) {
+    auto& store = ImageStore::shared();
+    store.resetForTesting();
+    auto logo = store.image("logo");
+    ASSERT_TRUE(logo);
+    EXPECT_EQ(store.image("logo"), logo) << "shared while held";
+    const std::vector<uint8_t> pixels = logo->rgba;
+    std::weak_ptr<const plat::render::Bitmap> held = logo;
+    logo.reset();
+    EXPECT_TRUE(held.expired()) << "the store keeps no pixels of its own";
+    const auto size = store.size("logo");
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, 256);
+    EXPECT_EQ(size->height, 256);
+    auto again = store.image("logo");
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->rgba == pixels) << "decoded again: the same picture";
+    // A size asked for first decodes the image and lets its pixels go.
+    store.resetForTesting();
+    const auto button = store.size("connectedButton");
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->width, 300);
+    EXPECT_FALSE(store.size("noSuchImage"));
+    EXPECT_FALSE(store.image("noSuchImage"));
+    store.resetForTesting();
+}

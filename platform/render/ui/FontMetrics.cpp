@@ -44,8 +44,8 @@ Size FontMetrics::imageSize(const std::string& name, bool symbol, const ui::Font
         const double side = lineHeight(font);
         return {side, side};
     }
-    if (auto bitmap = ImageStore::shared().image(name))
-        return {static_cast<double>(bitmap->width), static_cast<double>(bitmap->height)};
+    if (auto size = ImageStore::shared().size(name))
+        return {static_cast<double>(size->width), static_cast<double>(size->height)};
     return {0, 0};
 }
 

@@ -106,13 +106,13 @@ void paintImage(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
         list.symbol(r, d.imageName, ctx.foreground(node));
         return;
     }
-    auto bitmap = ImageStore::shared().image(d.imageName);
-    if (!bitmap || bitmap->empty() || r.width <= 0 || r.height <= 0) return;
+    const auto size = ImageStore::shared().size(d.imageName);
+    if (!size || size->width <= 0 || size->height <= 0 || r.width <= 0 || r.height <= 0) return;
     if (d.contentMode) {
         // Keep the aspect ratio: fit inside the frame, or fill it (the overflow is clipped).
-        const double sx = r.width / bitmap->width, sy = r.height / bitmap->height;
+        const double sx = r.width / size->width, sy = r.height / size->height;
         const double s = *d.contentMode == ui::ContentMode::Fit ? std::min(sx, sy) : std::max(sx, sy);
-        const double w = bitmap->width * s, h = bitmap->height * s;
+        const double w = size->width * s, h = size->height * s;
         const Rect fitted{r.x + (r.width - w) / 2, r.y + (r.height - h) / 2, w, h};
         if (*d.contentMode == ui::ContentMode::Fill) list.pushClip(r);
         list.add(cmd::Image{fitted, d.imageName, RGBA{1, 1, 1, ctx.opacity}});
