@@ -257,6 +257,8 @@ TEST_F(LoginScreenTest, TheLeastSizeHoldsTheLargerFormFromTheStartAndNeverChange
              {.contentSize = {800, 472}});
         const std::string signUp = plat::LocalizedString("Sign Up");
         const std::string logIn = plat::LocalizedString("Log In");
+        ASSERT_EQ(plat::Localization::shared().language(), language);
+        ASSERT_TRUE(has(Query::button(signUp))) << host().dump();
         const plat::Size atStart = host().minimumContentSize();
         // Each form with the window at the screen's least size: the sign-up form needs all of it.
         ASSERT_TRUE(host().click(node(Query::button(signUp))));
