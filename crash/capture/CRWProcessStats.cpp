@@ -34,33 +34,6 @@ constexpr size_t kCrashInfoMessageLength = 256;
 constexpr size_t kQueueLabelLength = 128;
 constexpr size_t kThreadNameLength = 64;
 
-// Reads a small file into `buffer`, terminated; the byte count, or -1.
-ssize_t readSmallFile(const char* path, char* buffer, size_t size) {
-    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return -1;
-    size_t total = 0;
-    while (total + 1 < size) {
-        const ssize_t count = read(descriptor, buffer + total, size - 1 - total);
-        if (count <= 0) break;
-        total += static_cast<size_t>(count);
-    }
-    close(descriptor);
-    buffer[total] = '\0';
-    return static_cast<ssize_t>(total);
-}
-
-// Appends `text` to `buffer` at `*length` (bounded by `size`, always terminated).
-void append(char* buffer, size_t size, size_t* length, const char* text) {
-    while (*text != '\0' && *length + 1 < size)
-        buffer[(*length)++] = *text++;
-    buffer[*length] = '\0';
-}
-
-void appendNumber(char* buffer, size_t size, size_t* length, uint64_t value) {
-    char digits[CRWFileNumberBufferSize];
-    append(buffer, size, length, digits + CRWFilePrepareUInt64(digits, value, false));
-}
-
 // The decimal number after `*cursor` (skipping spaces); advances the cursor past it.
 uint64_t parseNumber(const char** cursor) {
     const char* c = *cursor;
@@ -140,12 +113,7 @@ void CRWProcessRecordRuntimeInfo(const CRWProcess* process, CRWFile* file) {
 void CRWProcessGetThreadName(pid_t thread, char* buffer, size_t size) {
     if (buffer == nullptr || size == 0) return;
     buffer[0] = '\0';
-    char path[64];
-    size_t length = 0;
-    append(path, sizeof(path), &length, "/proc/self/task/");
-    appendNumber(path, sizeof(path), &length, static_cast<uint64_t>(thread));
-    append(path, sizeof(path), &length, "/comm");
-    const ssize_t count = readSmallFile(path, buffer, size);
+    const ssize_t count = CRWThreadReadFile(thread, "comm", buffer, size);
     if (count <= 0) {
         buffer[0] = '\0';
         return;
@@ -190,7 +158,7 @@ bool CRWProcessGetMemoryUsage(uint64_t* active, uint64_t* inactive, uint64_t* wi
         return false;
     }
     char text[4096];
-    if (readSmallFile("/proc/meminfo", text, sizeof(text)) <= 0 || !meminfoValue(text, "Active", active) ||
+    if (CRWReadSmallFile("/proc/meminfo", text, sizeof(text)) <= 0 || !meminfoValue(text, "Active", active) ||
         !meminfoValue(text, "Inactive", inactive) || !meminfoValue(text, "MemFree", freeMemory)) {
         CRWSDKLogWarn("Failed to get vm statistics\n");
         return false;
@@ -208,7 +176,8 @@ bool CRWProcessGetInfo(const CRWProcess*, uint64_t* virtualSize, uint64_t* resid
     }
     char text[256];
     struct rusage usage {};
-    if (readSmallFile("/proc/self/statm", text, sizeof(text)) <= 0 || getrusage(RUSAGE_SELF, &usage) != 0) {
+    if (CRWReadSmallFile("/proc/self/statm", text, sizeof(text)) <= 0 ||
+        getrusage(RUSAGE_SELF, &usage) != 0) {
         CRWSDKLogWarn("Failed to get task info\n");
         return false;
     }

@@ -2,6 +2,7 @@
 // the ptrace reader for the threads the signal cannot reach.
 #include "crash/capture/CRWThreadStopper.h"
 
+#include "crash/record/CRWFile.h"
 #include "crash/record/CRWMemory.h"
 
 #include <atomic>
@@ -111,24 +112,6 @@ void stopHandler(int signal, siginfo_t* info, void* userContext) {
     errno = savedErrno;
 }
 
-// "/proc/self/task/<thread>/status" into `path` (48 bytes are enough).
-void statusPath(pid_t thread, char* path) {
-    static const char prefix[] = "/proc/self/task/";
-    static const char suffix[] = "/status";
-    memcpy(path, prefix, sizeof(prefix) - 1);
-    char* at = path + sizeof(prefix) - 1;
-    char digits[12];
-    int length = 0;
-    auto value = static_cast<uint32_t>(thread);
-    do {
-        digits[length++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (length > 0)
-        *at++ = digits[--length];
-    memcpy(at, suffix, sizeof(suffix));
-}
-
 // The hex number after `key` in a status text; false when the key is missing.
 bool statusMask(const char* text, size_t length, const char* key, uint64_t* mask) {
     const size_t keyLength = strlen(key);
@@ -176,6 +159,37 @@ struct LinuxDirent64 {
 
 } // namespace
 
+ssize_t CRWReadSmallFile(const char* path, char* buffer, size_t size) {
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return -1;
+    size_t total = 0;
+    while (total + 1 < size) {
+        const ssize_t count = read(descriptor, buffer + total, size - 1 - total);
+        if (count <= 0) break;
+        total += static_cast<size_t>(count);
+    }
+    close(descriptor);
+    buffer[total] = '\0';
+    return static_cast<ssize_t>(total);
+}
+
+ssize_t CRWThreadReadFile(pid_t thread, const char* leaf, char* buffer, size_t size) {
+    if (buffer == nullptr || size == 0) return -1;
+    char digits[CRWFileNumberBufferSize];
+    const char* number = digits + CRWFilePrepareUInt64(digits, static_cast<uint32_t>(thread), false);
+    const char* const pieces[] = {"/proc/self/task/", number, "/", leaf};
+    char path[64];
+    size_t at = 0;
+    for (const char* piece : pieces) {
+        const size_t length = strlen(piece);
+        if (at + length + 1 > sizeof(path)) return -1;
+        memcpy(path + at, piece, length);
+        at += length;
+    }
+    path[at] = '\0';
+    return CRWReadSmallFile(path, buffer, size);
+}
+
 pid_t CRWThreadSelf() {
     return static_cast<pid_t>(syscall(SYS_gettid));
 }
@@ -206,21 +220,11 @@ int32_t CRWThreadListCurrent(pid_t* threads, uint32_t capacity) {
 
 bool CRWThreadBlocksSignal(pid_t thread, int signal) {
     if (thread <= 0 || signal < 1 || signal > 64) return false;
-    char path[48];
-    statusPath(thread, path);
-    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return false;
     char text[4096];
-    size_t length = 0;
-    for (;;) {
-        const ssize_t count = read(descriptor, text + length, sizeof(text) - length);
-        if (count <= 0) break;
-        length += static_cast<size_t>(count);
-        if (length == sizeof(text)) break;
-    }
-    close(descriptor);
+    const ssize_t length = CRWThreadReadFile(thread, "status", text, sizeof(text));
+    if (length <= 0) return false;
     uint64_t blocked = 0;
-    if (!statusMask(text, length, "SigBlk:", &blocked)) return false;
+    if (!statusMask(text, static_cast<size_t>(length), "SigBlk:", &blocked)) return false;
     return ((blocked >> (signal - 1)) & 1) != 0;
 }
 

@@ -23,6 +23,12 @@ inline constexpr uint32_t CRWMaxRecordedThreads = 1024;
 // The kernel thread id of the caller.
 pid_t CRWThreadSelf();
 
+// Reads the file at `path` into `buffer`: at most size - 1 bytes, then a zero byte. The bytes read,
+// or -1 when it cannot be opened.
+ssize_t CRWReadSmallFile(const char* path, char* buffer, size_t size);
+// Reads /proc/self/task/<thread>/<leaf> as CRWReadSmallFile does.
+ssize_t CRWThreadReadFile(pid_t thread, const char* leaf, char* buffer, size_t size);
+
 // The ids of this process's threads from /proc/self/task, in the kernel's order, at most
 // `capacity` of them. -1 when the list cannot be read.
 int32_t CRWThreadListCurrent(pid_t* threads, uint32_t capacity);
