@@ -35,6 +35,16 @@ protected:
         ASSERT_TRUE(host().setText(passwordField(), password));
     }
     std::string alertText() { return topAlert() ? topAlert().text() : ""; }
+    // The screen alone in `language`, as the login window's content below the menu bar.
+    void showIn(const char* language) {
+        plat::UserDefaults::standard().set("AppleLanguages",
+                                           plat::Object(plat::Object::Array{plat::Object(language)}));
+        plat::Localization::shared().resetForTesting();
+        show(plat::ui::make<LoginView>([this] {
+                 return controller_;
+             }).environment([](plat::ui::EnvironmentValues& env) { env.localize = plat::LocalizedString; }),
+             {.contentSize = {800, 472}});
+    }
 
     std::shared_ptr<LoginController> controller_ = std::make_shared<LoginController>();
     std::shared_ptr<Presence> presence_ = std::make_shared<Presence>();
@@ -248,13 +258,7 @@ TEST_F(LoginScreenTest, TheLeastSizeHoldsTheLargerFormFromTheStartAndNeverChange
     const plat::ui::HeadlessMetrics metrics;
     for (const char* language : {"en", "es"}) {
         SCOPED_TRACE(language);
-        plat::UserDefaults::standard().set("AppleLanguages",
-                                           plat::Object(plat::Object::Array{plat::Object(language)}));
-        plat::Localization::shared().resetForTesting();
-        show(plat::ui::make<LoginView>([this] {
-                 return controller_;
-             }).environment([](plat::ui::EnvironmentValues& env) { env.localize = plat::LocalizedString; }),
-             {.contentSize = {800, 472}});
+        showIn(language);
         const std::string signUp = plat::LocalizedString("Sign Up");
         const std::string logIn = plat::LocalizedString("Log In");
         ASSERT_EQ(plat::Localization::shared().language(), language);
@@ -317,17 +321,12 @@ TEST_F(LoginScreenTest, TheMainButtonsTitleIsWholeInEitherModeAndLanguage) {
     const plat::ui::HeadlessMetrics metrics;
     for (const char* language : {"en", "es"}) {
         SCOPED_TRACE(language);
-        plat::UserDefaults::standard().set("AppleLanguages",
-                                           plat::Object(plat::Object::Array{plat::Object(language)}));
-        plat::Localization::shared().resetForTesting();
-        // The login window's content below the menu bar.
-        show(plat::ui::make<LoginView>([this] {
-                 return controller_;
-             }).environment([](plat::ui::EnvironmentValues& env) { env.localize = plat::LocalizedString; }),
-             {.contentSize = {800, 472}});
+        showIn(language);
         for (const std::string key : {"Login", "Sign Up"}) {
             const std::string title = plat::LocalizedString(key);
-            if (key == "Sign Up") ASSERT_TRUE(host().click(node(Query::button(title)))) << host().dump();
+            if (key == "Sign Up") {
+                ASSERT_TRUE(host().click(node(Query::button(title)))) << host().dump();
+            }
             for (const bool least : {false, true}) {
                 host().setContentSize(least ? host().minimumContentSize() : plat::Size{800, 472});
                 host().update();
@@ -338,7 +337,9 @@ TEST_F(LoginScreenTest, TheMainButtonsTitleIsWholeInEitherModeAndLanguage) {
                 EXPECT_GE(text.frame().width + 0.01,
                           metrics.textWidth(title, text.environment().effectiveFont()))
                     << title << (least ? " at the least size" : "");
-                if (!least) EXPECT_GT(button.frame().width, text.frame().width * 2) << "it spans the form";
+                if (!least) {
+                    EXPECT_GT(button.frame().width, text.frame().width * 2) << "it spans the form";
+                }
             }
         }
     }
