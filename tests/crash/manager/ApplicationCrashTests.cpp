@@ -11,6 +11,7 @@
 #include "standin/StandinServer.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include "tests/crash/manager/WireFields.h"
 
@@ -80,7 +81,7 @@ protected:
                 before.insert(entry.path());
         pid_t pid = launch(logName);
         fs::path report;
-        bool started = waitFor(
+        bool started = testsupport::waitFor(
             [&] {
                 fs::path active = activeFolder();
                 std::error_code ignored;
@@ -90,7 +91,7 @@ protected:
                         report = entry.path();
                 return !report.empty();
             },
-            60);
+            std::chrono::seconds(60));
         // Past the first run-loop turn, so the next launch sends without waiting on the transport.
         if (started) std::this_thread::sleep_for(std::chrono::seconds(3));
         int status = stop(pid, signal);
@@ -122,15 +123,6 @@ protected:
     bool logContains(const std::string& logName, const std::string& text) const {
         return testsupport::readFile(home.path() / logName).find(text) != std::string::npos;
     }
-    // Waits for `done`, at most `seconds`.
-    template <typename F> static bool waitFor(F done, int seconds) {
-        for (int i = 0; i < seconds * 20; ++i) {
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return done();
-    }
-
     testsupport::TempHome home;
     standin::StandinServer server;
 };
@@ -141,13 +133,13 @@ TEST_F(ApplicationCrashTest, AKilledRunsReportIsUploadedByTheNextLaunch) {
     ASSERT_FALSE(report.empty());
 
     pid_t second = launch("second.log");
-    bool uploaded = waitFor(
+    bool uploaded = testsupport::waitFor(
         [&] {
             for (const auto& record : server.uploads().records())
                 if (record.target == 1002 && record.status == 200) return true;
             return false;
         },
-        90);
+        std::chrono::seconds(90));
     stop(second, SIGTERM);
     ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "second.log");
     EXPECT_FALSE(fs::exists(report)) << "the sent report's folder is removed";
@@ -195,7 +187,8 @@ TEST_F(ApplicationCrashTest, WithCollectionOffAReportIsKeptUntilTheHostSendsOrDe
 
     // Asked to send, the next launch hands over the kept report and uploads it.
     pid_t send = launch("send.log", {kSendUnsentCrashReportsArgument});
-    bool uploaded = waitFor([&] { return !crashUploadBodies().empty(); }, 90);
+    bool uploaded =
+        testsupport::waitFor([&] { return !crashUploadBodies().empty(); }, std::chrono::seconds(90));
     stop(send, SIGTERM);
     ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "send.log");
     EXPECT_TRUE(
@@ -219,7 +212,7 @@ TEST_F(ApplicationCrashTest, WithCollectionOffAReportIsKeptUntilTheHostSendsOrDe
     fs::path again = stoppedRun("crash-2.log");
     ASSERT_FALSE(again.empty());
     pid_t remove = launch("delete.log", {kDeleteUnsentCrashReportsArgument});
-    bool removed = waitFor([&] { return !fs::exists(again); }, 60);
+    bool removed = testsupport::waitFor([&] { return !fs::exists(again); }, std::chrono::seconds(60));
     // Long enough for an upload to have begun had one been scheduled.
     std::this_thread::sleep_for(std::chrono::seconds(3));
     stop(remove, SIGTERM);
@@ -249,7 +242,8 @@ TEST_F(ApplicationCrashTest, AnExceptionReportedThroughTheApplicationObjectReach
     pid_t firstRun = launch("first.log", {}, {{"VELMORA_TEST_RAISE_EXCEPTION", "1"}});
     // The application raises once crash capture is up, and ends itself.
     int status = 0;
-    bool ended = waitFor([&] { return waitpid(firstRun, &status, WNOHANG) == firstRun; }, 90);
+    bool ended = testsupport::waitFor([&] { return waitpid(firstRun, &status, WNOHANG) == firstRun; },
+                                      std::chrono::seconds(90));
     if (!ended) stop(firstRun, SIGKILL);
     const std::string firstLog = testsupport::readFile(home.path() / "first.log");
     ASSERT_TRUE(ended) << firstLog;
@@ -298,7 +292,8 @@ TEST_F(ApplicationCrashTest, AnExceptionReportedThroughTheApplicationObjectReach
     }
 
     pid_t second = launch("second.log");
-    bool uploaded = waitFor([&] { return !crashUploadBodies().empty(); }, 90);
+    bool uploaded =
+        testsupport::waitFor([&] { return !crashUploadBodies().empty(); }, std::chrono::seconds(90));
     stop(second, SIGTERM);
     ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "second.log");
     bool found = false;
