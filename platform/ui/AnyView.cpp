@@ -34,7 +34,7 @@ AnyView AnyView::wrap(ViewKind kind) const {
 AnyView AnyView::padding(EdgeInsets insets) const {
     AnyView v = wrap(ViewKind::Padding);
     auto d = v.copy();
-    d->insets = insets;
+    d->geometry->insets = insets;
     return AnyView(std::move(d));
 }
 
@@ -48,7 +48,7 @@ AnyView AnyView::frame(std::optional<double> width, std::optional<double> height
 
 AnyView AnyView::frame(FrameSpec desc) const {
     auto d = makeViewData(ViewKind::Frame);
-    d->frame = desc;
+    d->geometry->frame = desc;
     d->alignment = desc.alignment;
     d->children.push_back(*this);
     return AnyView(std::move(d));
@@ -63,7 +63,7 @@ AnyView AnyView::background(AnyView view, Alignment alignment) const {
 
 AnyView AnyView::background(Color color) const {
     auto d = makeViewData(ViewKind::Color);
-    d->color = color;
+    d->geometry->color = color;
     return background(AnyView(std::move(d)));
 }
 
@@ -78,33 +78,33 @@ AnyView AnyView::overlay(AnyView view, Alignment alignment) const {
 
 AnyView AnyView::border(Color color, double width) const {
     auto d = copy();
-    d->attrs.borderColor = color;
-    d->attrs.borderWidth = width;
+    d->attrs->borderColor = color;
+    d->attrs->borderWidth = width;
     return AnyView(std::move(d));
 }
 
 AnyView AnyView::clipShape(Shape shape) const {
     auto d = copy();
-    if (!d->attrs.clipShape) d->attrs.clipShape = shape;
+    if (!d->attrs->clipShape) d->attrs->clipShape = shape;
     return AnyView(std::move(d));
 }
 
 AnyView AnyView::shadow(Color color, double radius, double x, double y) const {
     auto d = copy();
-    d->attrs.shadow = ShadowSpec{color, radius, x, y};
+    d->attrs->shadow = ShadowSpec{color, radius, x, y};
     return AnyView(std::move(d));
 }
 
 AnyView AnyView::opacity(double value) const {
     auto d = copy();
-    d->attrs.opacity *= value;
+    d->attrs->opacity *= value;
     return AnyView(std::move(d));
 }
 
 AnyView AnyView::underline(bool active, std::optional<Color> color) const {
     auto d = copy();
-    d->attrs.underline = active;
-    d->attrs.underlineColor = color;
+    d->attrs->underline = active;
+    d->attrs->underlineColor = color;
     return AnyView(std::move(d));
 }
 
@@ -126,7 +126,7 @@ AnyView AnyView::aspectRatio(ContentMode mode) const {
 
 AnyView AnyView::environment(std::function<void(EnvironmentValues&)> change) const {
     auto d = copy();
-    d->attrs.environment.push_back(std::move(change));
+    d->attrs->environment.push_back(std::move(change));
     return AnyView(std::move(d));
 }
 
@@ -176,47 +176,47 @@ AnyView AnyView::preferredColorScheme(ColorScheme scheme) const {
 
 AnyView AnyView::id(std::string id) const {
     auto d = copy();
-    d->attrs.id = std::move(id);
+    d->attrs->id = std::move(id);
     return AnyView(std::move(d));
 }
 AnyView AnyView::tag(Tag tag) const {
     auto d = copy();
-    d->attrs.tag = std::move(tag);
+    d->attrs->tag = std::move(tag);
     return AnyView(std::move(d));
 }
 AnyView AnyView::testId(std::string id) const {
     auto d = copy();
-    d->attrs.testId = std::move(id);
+    d->attrs->testId = std::move(id);
     return AnyView(std::move(d));
 }
 AnyView AnyView::scrollsToTopOnChange(std::string key) const {
     auto d = copy();
-    d->attrs.scrollResetKey = std::move(key);
+    d->attrs->scrollResetKey = std::move(key);
     return AnyView(std::move(d));
 }
 AnyView AnyView::onRowSubmit(std::function<void(const Tag&)> action) const {
     auto d = copy();
-    d->attrs.rowSubmit = std::move(action);
+    d->attrs->rowSubmit = std::move(action);
     return AnyView(std::move(d));
 }
 AnyView AnyView::menuBar() const {
     auto d = copy();
-    d->attrs.menuBar = true;
+    d->attrs->menuBar = true;
     return AnyView(std::move(d));
 }
 AnyView AnyView::help(TextValue text) const {
     auto d = copy();
-    if (!d->attrs.help) d->attrs.help = std::move(text);
+    if (!d->attrs->help) d->attrs->help = std::move(text);
     return AnyView(std::move(d));
 }
 AnyView AnyView::keyboardShortcut(KeyboardShortcut shortcut) const {
     auto d = copy();
-    if (!d->attrs.shortcut) d->attrs.shortcut = std::move(shortcut);
+    if (!d->attrs->shortcut) d->attrs->shortcut = std::move(shortcut);
     return AnyView(std::move(d));
 }
 AnyView AnyView::navigationTitle(TextValue title) const {
     auto d = copy();
-    if (!d->attrs.navigationTitle) d->attrs.navigationTitle = std::move(title);
+    if (!d->attrs->navigationTitle) d->attrs->navigationTitle = std::move(title);
     return AnyView(std::move(d));
 }
 
@@ -224,22 +224,22 @@ AnyView AnyView::navigationTitle(TextValue title) const {
 
 AnyView AnyView::onAppear(std::function<void()> action) const {
     auto d = copy();
-    d->attrs.onAppear.push_back(std::move(action));
+    d->attrs->onAppear.push_back(std::move(action));
     return AnyView(std::move(d));
 }
 AnyView AnyView::onDisappear(std::function<void()> action) const {
     auto d = copy();
-    d->attrs.onDisappear.push_back(std::move(action));
+    d->attrs->onDisappear.push_back(std::move(action));
     return AnyView(std::move(d));
 }
 AnyView AnyView::addReceiver(detail::ReceiveSpec desc) const {
     auto d = copy();
-    d->attrs.receivers.push_back(std::move(desc));
+    d->attrs->receivers.push_back(std::move(desc));
     return AnyView(std::move(d));
 }
 AnyView AnyView::addChange(detail::ChangeSpec desc) const {
     auto d = copy();
-    d->attrs.changes.push_back(std::move(desc));
+    d->attrs->changes.push_back(std::move(desc));
     return AnyView(std::move(d));
 }
 
@@ -270,7 +270,7 @@ AnyView AnyView::sheet(Binding<bool> isPresented, std::function<AnyView()> conte
     desc.sheetContent = std::move(content);
     desc.onDismiss = std::move(onDismiss);
     auto d = copy();
-    d->attrs.presentations.push_back(std::move(desc));
+    d->attrs->presentations.push_back(std::move(desc));
     return AnyView(std::move(d));
 }
 
@@ -287,7 +287,7 @@ AnyView AnyView::addAlert(std::function<bool()> isPresented, std::function<void(
     desc.dismiss = std::move(dismiss);
     desc.alertContent = std::move(content);
     auto d = copy();
-    d->attrs.presentations.push_back(std::move(desc));
+    d->attrs->presentations.push_back(std::move(desc));
     return AnyView(std::move(d));
 }
 

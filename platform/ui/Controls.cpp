@@ -12,15 +12,15 @@ AnyView Button(TextValue title, std::function<void()> action) {
 AnyView Button(TextValue title, ButtonRole role, std::function<void()> action) {
     auto d = makeViewData(ViewKind::Button);
     d->text = title;
-    d->role = role;
-    d->action = std::move(action);
+    d->controls->role = role;
+    d->controls->action = std::move(action);
     d->children = {Text(std::move(title))};
     return AnyView(std::move(d));
 }
 
 AnyView Button(std::function<void()> action, AnyView label) {
     auto d = makeViewData(ViewKind::Button);
-    d->action = std::move(action);
+    d->controls->action = std::move(action);
     d->children = {std::move(label)};
     return AnyView(std::move(d));
 }
@@ -28,28 +28,28 @@ AnyView Button(std::function<void()> action, AnyView label) {
 AnyView TextField(TextValue placeholder, Binding<std::string> text) {
     auto d = makeViewData(ViewKind::TextField);
     d->text = std::move(placeholder);
-    d->textBinding = std::move(text);
+    d->controls->textBinding = std::move(text);
     return AnyView(std::move(d));
 }
 
 AnyView SecureField(TextValue placeholder, Binding<std::string> text) {
     auto d = makeViewData(ViewKind::SecureField);
     d->text = std::move(placeholder);
-    d->textBinding = std::move(text);
+    d->controls->textBinding = std::move(text);
     return AnyView(std::move(d));
 }
 
 AnyView Toggle(TextValue label, Binding<bool> isOn) {
     auto d = makeViewData(ViewKind::Toggle);
     d->text = label;
-    d->boolBinding = std::move(isOn);
+    d->controls->boolBinding = std::move(isOn);
     d->children = {Text(std::move(label))};
     return AnyView(std::move(d));
 }
 
 AnyView Toggle(Binding<bool> isOn, AnyView label) {
     auto d = makeViewData(ViewKind::Toggle);
-    d->boolBinding = std::move(isOn);
+    d->controls->boolBinding = std::move(isOn);
     d->children = {std::move(label)};
     return AnyView(std::move(d));
 }
@@ -57,7 +57,7 @@ AnyView Toggle(Binding<bool> isOn, AnyView label) {
 AnyView Picker(TextValue label, Binding<Tag> selection, std::vector<AnyView> entries) {
     auto d = makeViewData(ViewKind::Picker);
     d->text = std::move(label);
-    d->tagBinding = std::move(selection);
+    d->controls->tagBinding = std::move(selection);
     d->children = std::move(entries);
     return AnyView(std::move(d));
 }

@@ -44,10 +44,10 @@ bool FieldEditor::secure() const {
 EditHistory& FieldEditor::history() {
     EditHistory& h = graph_.editHistory;
     const bool mine = h.field.lock().get() == &field_;
-    if (!mine || h.current != field_.data->textBinding->get()) {
+    if (!mine || h.current != field_.data->controls->textBinding->get()) {
         h = EditHistory{};
         h.field = field_.shared_from_this();
-        h.current = field_.data->textBinding->get();
+        h.current = field_.data->controls->textBinding->get();
     }
     return h;
 }
@@ -63,7 +63,7 @@ void FieldEditor::apply(const std::string& before, const std::string& after, Edi
     h.redo.clear();
     h.last = kind;
     h.current = after;
-    auto binding = *field_.data->textBinding; // the node may be rebuilt while it runs
+    auto binding = *field_.data->controls->textBinding; // the node may be rebuilt while it runs
     try {
         binding.set(after);
     } catch (const std::exception& e) {
@@ -72,8 +72,8 @@ void FieldEditor::apply(const std::string& before, const std::string& after, Edi
 }
 
 bool FieldEditor::insert(std::string_view text, EditHistory::Edit kind) {
-    if (!field_.data->textBinding) return false;
-    const std::string before = field_.data->textBinding->get();
+    if (!field_.data->controls->textBinding) return false;
+    const std::string before = field_.data->controls->textBinding->get();
     const bool replace = graph_.focusedTextSelected;
     graph_.focusedTextSelected = false;
     apply(before, replace ? std::string(text) : before + std::string(text), kind);
@@ -81,8 +81,8 @@ bool FieldEditor::insert(std::string_view text, EditHistory::Edit kind) {
 }
 
 bool FieldEditor::deleteBackward(bool forward) {
-    if (!field_.data->textBinding) return false;
-    const std::string before = field_.data->textBinding->get();
+    if (!field_.data->controls->textBinding) return false;
+    const std::string before = field_.data->controls->textBinding->get();
     const bool all = graph_.focusedTextSelected;
     graph_.focusedTextSelected = false;
     // The caret stands at the end: Backspace takes the character before it, Delete has none after
@@ -98,31 +98,31 @@ bool FieldEditor::deleteBackward(bool forward) {
 }
 
 bool FieldEditor::selectAll() {
-    if (!field_.data->textBinding) return false;
+    if (!field_.data->controls->textBinding) return false;
     graph_.focusedTextSelected = true;
     // A new selection ends the run of typing before it.
     history().last = EditHistory::Edit::None;
-    const std::string text = field_.data->textBinding->get();
+    const std::string text = field_.data->controls->textBinding->get();
     if (!secure() && !text.empty()) Pasteboard::selection().setString(text);
     return true;
 }
 
 bool FieldEditor::copy() {
-    if (!field_.data->textBinding) return false;
-    const std::string text = field_.data->textBinding->get();
+    if (!field_.data->controls->textBinding) return false;
+    const std::string text = field_.data->controls->textBinding->get();
     if (graph_.focusedTextSelected && !secure() && !text.empty()) Pasteboard::general().setString(text);
     return true;
 }
 
 bool FieldEditor::cut() {
-    if (!field_.data->textBinding) return false;
+    if (!field_.data->controls->textBinding) return false;
     if (!graph_.focusedTextSelected || secure()) return true;
     copy();
     return deleteBackward();
 }
 
 bool FieldEditor::paste(PasteboardName from) {
-    if (!field_.data->textBinding) return false;
+    if (!field_.data->controls->textBinding) return false;
     auto text =
         from == PasteboardName::general ? Pasteboard::general().string() : Pasteboard::selection().string();
     if (!text || text->size() > kMaxPaste) return true;
@@ -140,7 +140,7 @@ bool FieldEditor::redo() {
 }
 
 bool FieldEditor::step(bool forward) {
-    if (!field_.data->textBinding) return false;
+    if (!field_.data->controls->textBinding) return false;
     EditHistory& h = history();
     auto& from = forward ? h.redo : h.undo;
     auto& to = forward ? h.undo : h.redo;
@@ -151,7 +151,7 @@ bool FieldEditor::step(bool forward) {
     h.current = text;
     h.last = EditHistory::Edit::None;
     graph_.focusedTextSelected = false;
-    auto binding = *field_.data->textBinding;
+    auto binding = *field_.data->controls->textBinding;
     try {
         binding.set(text);
     } catch (const std::exception& e) {

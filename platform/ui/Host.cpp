@@ -200,7 +200,8 @@ bool Host::mouseClick(Point location) {
             if (!item || !owner) return finishInput(token, this, false);
             // The same paths as click() on a menu item and select() of a picker entry.
             if (owner->data->kind == ViewKind::Picker)
-                return finishInput(token, this, detail::Input(*graph_).select(*owner, item->data->attrs.tag));
+                return finishInput(token, this,
+                                   detail::Input(*graph_).select(*owner, item->data->attrs->tag));
             return finishInput(token, this, detail::Input(*graph_).activate(*item));
         }
         // The panel's margins and separators take the click; outside the menu it closes the menu.
@@ -262,8 +263,9 @@ bool Host::type(const NodeRef& field, std::string_view text) {
 bool Host::setText(const NodeRef& field, std::string_view text) {
     auto* n = liveNode(field, graph_.get());
     detail::Node* target = n ? detail::interactiveTarget(n) : nullptr;
-    if (!target || !detail::Input(*graph_).focus(*target) || !target->data->textBinding) return false;
-    auto binding = *target->data->textBinding;
+    if (!target || !detail::Input(*graph_).focus(*target) || !target->data->controls->textBinding)
+        return false;
+    auto binding = *target->data->controls->textBinding;
     binding.set(std::string());
     performInput(true);
     return text.empty() || type(field, text);
@@ -276,11 +278,12 @@ bool Host::pressKey(Key key, KeyModifiers modifiers) {
 bool Host::setToggle(const NodeRef& toggle, bool on) {
     auto* n = liveNode(toggle, graph_.get());
     detail::Node* target = n ? detail::interactiveTarget(n) : nullptr;
-    if (!target || target->data->kind != ViewKind::Toggle || !target->data->boolBinding) return false;
-    if (target->data->boolBinding->get() == on) return true;
+    if (!target || target->data->kind != ViewKind::Toggle || !target->data->controls->boolBinding)
+        return false;
+    if (target->data->controls->boolBinding->get() == on) return true;
     auto keep = target->shared_from_this(); // the pass after the click may release it
     if (!click(NodeRef(keep))) return false;
-    return keep->data->boolBinding->get() == on;
+    return keep->data->controls->boolBinding->get() == on;
 }
 
 bool Host::select(const NodeRef& pickerOrList, const Tag& tag) {

@@ -45,13 +45,13 @@ bool Input::activate(Node& node) {
     switch (d.kind) {
     case ViewKind::Button: {
         if (menuOf(target)) graph_.openMenu.reset();
-        auto action = d.action; // the node may be rebuilt while it runs
+        auto action = d.controls->action; // the node may be rebuilt while it runs
         if (action) runAction(action);
         return true;
     }
     case ViewKind::Toggle: {
-        if (!d.boolBinding) return false;
-        auto binding = *d.boolBinding;
+        if (!d.controls->boolBinding) return false;
+        auto binding = *d.controls->boolBinding;
         runAction([&] { binding.set(!binding.get()); });
         return true;
     }
@@ -74,10 +74,10 @@ bool Input::activate(Node& node) {
         break;
     }
     auto row = listRowOf(target);
-    if (row.row != target || !row.list->data->selectionBinding) return false;
+    if (row.row != target || !row.list->data->controls->selectionBinding) return false;
     Tag tag = rowTag(*target);
     if (tag.isNone()) return false;
-    auto binding = *row.list->data->selectionBinding;
+    auto binding = *row.list->data->controls->selectionBinding;
     runAction([&] { binding.set(tag); });
     return true;
 }
@@ -188,7 +188,7 @@ bool Input::inMenuBar(const Node& node) const {
     // Only the window's own content has a menu bar; a menu bar takes no part in presented layers.
     if (layerRootOf(const_cast<Node*>(&node)) != graph_.root().get()) return false;
     for (const Node* cur = &node; cur; cur = cur->parent)
-        if (cur->data && cur->data->attrs.menuBar) return true;
+        if (cur->data && cur->data->attrs->menuBar) return true;
     return false;
 }
 
@@ -198,13 +198,13 @@ Node* Input::shortcutTarget(const KeyEvent& event) const {
     std::vector<Node*> scopes{topLayer()};
     if (topLayer() != graph_.root().get()) {
         walkSubtree(*graph_.root(), [&](Node& n) {
-            if (n.data && n.data->attrs.menuBar) scopes.push_back(&n);
+            if (n.data && n.data->attrs->menuBar) scopes.push_back(&n);
         });
     }
     for (Node* scope : scopes)
         walkSubtree(*scope, [&](Node& n) {
             if (found || !n.alive) return;
-            const auto& shortcut = n.data->attrs.shortcut;
+            const auto& shortcut = n.data->attrs->shortcut;
             if (!shortcut || !shortcut->matches(event)) return;
             // The shortcut may sit on the button itself or on a wrapper around it.
             Node* target = n.data->kind == ViewKind::Button ? &n : nullptr;
@@ -220,7 +220,7 @@ bool Input::dismissTopLayer() {
     Node* top = topLayer();
     Node* presenter = top->presenter;
     if (!presenter || !presenter->alive) return false;
-    const auto& specs = presenter->data->attrs.presentations;
+    const auto& specs = presenter->data->attrs->presentations;
     if (top->presentationIndex >= specs.size() || !specs[top->presentationIndex].dismiss) return false;
     auto dismiss = specs[top->presentationIndex].dismiss;
     runAction(dismiss);
@@ -281,12 +281,12 @@ bool Input::select(Node& node, const Tag& tag) {
     }
     bool exists = false;
     walkSubtree(*picker, [&](Node& n) {
-        if (&n != picker && n.data->attrs.tag == tag) exists = true;
+        if (&n != picker && n.data->attrs->tag == tag) exists = true;
     });
-    if (!exists || !picker->data->tagBinding) return false;
+    if (!exists || !picker->data->controls->tagBinding) return false;
     // Choosing an entry closes the picker's open entries.
     if (graph_.openMenu.lock().get() == picker) graph_.openMenu.reset();
-    auto binding = *picker->data->tagBinding;
+    auto binding = *picker->data->controls->tagBinding;
     runAction([&] { binding.set(tag); });
     return true;
 }

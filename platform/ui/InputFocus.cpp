@@ -38,7 +38,7 @@ bool Input::focusable(const Node& node) {
         // A menu's items are reached through the open menu, not one by one.
         return !menuOf(const_cast<Node*>(&node));
     case ViewKind::List:
-        return static_cast<bool>(node.data->selectionBinding);
+        return static_cast<bool>(node.data->controls->selectionBinding);
     default:
         return false;
     }
@@ -54,7 +54,7 @@ Node* Input::keyboardRow(const ViewGraph& graph, const Node& list) {
     };
     if (graph.focused.lock().get() == &list && !graph.focusedRow.isNone())
         if (Node* row = find(graph.focusedRow)) return row;
-    if (const auto& binding = list.data->selectionBinding)
+    if (const auto& binding = list.data->controls->selectionBinding)
         if (auto selected = binding->get())
             if (Node* row = find(*selected)) return row;
     return rows.front();
@@ -147,7 +147,7 @@ bool Input::chooseReached() {
             return true;
         Node* item = popup->rows[static_cast<std::size_t>(graph_.menuCursor)].item.node().get();
         if (!item || !item->alive) return true;
-        if (open->data->kind == ViewKind::Picker) return select(*open, item->data->attrs.tag);
+        if (open->data->kind == ViewKind::Picker) return select(*open, item->data->attrs->tag);
         return activate(*item);
     }
     auto focused = graph_.focused.lock();
@@ -156,7 +156,7 @@ bool Input::chooseReached() {
     if (!row) return false;
     // Copies: choosing the row may rebuild the list.
     const Tag tag = rowTag(*row);
-    const auto submit = focused->data->attrs.rowSubmit;
+    const auto submit = focused->data->attrs->rowSubmit;
     if (!activate(*row)) return false;
     if (submit) runAction([&] { submit(tag); });
     return true;

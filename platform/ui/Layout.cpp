@@ -265,13 +265,13 @@ Size LayoutEngine::compute(Node& node, ProposedSize p) {
         return out;
     }
     case ViewKind::Padding: {
-        const EdgeInsets& e = d.insets;
+        const EdgeInsets& e = d.geometry->insets;
         Size s = measureContent(layoutChildren(node),
                                 {inset(p.width, e.horizontal()), inset(p.height, e.vertical())});
         return {s.width + e.horizontal(), s.height + e.vertical()};
     }
     case ViewKind::Frame: {
-        const FrameSpec& f = d.frame;
+        const FrameSpec& f = d.geometry->frame;
         auto content = layoutChildren(node);
         if (isFixed(f)) {
             Size s = measureContent(content, {f.width ? f.width : p.width, f.height ? f.height : p.height});
@@ -320,11 +320,11 @@ void LayoutEngine::place(Node& node, Rect bounds) {
             place(*c, aligned(bounds, measure(*c, {bounds.width, bounds.height}), d.alignment));
         return;
     case ViewKind::Padding: {
-        placeContent(layoutChildren(node), inset(bounds, d.insets), Alignment::center());
+        placeContent(layoutChildren(node), inset(bounds, d.geometry->insets), Alignment::center());
         return;
     }
     case ViewKind::Frame: {
-        const FrameSpec& f = d.frame;
+        const FrameSpec& f = d.geometry->frame;
         auto content = layoutChildren(node);
         ProposedSize offer =
             isFixed(f) ? ProposedSize{f.width ? f.width : bounds.width, f.height ? f.height : bounds.height}

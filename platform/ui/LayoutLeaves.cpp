@@ -172,8 +172,8 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         if (stackAxis(node) == Axis::Horizontal) return {1, p.height.value_or(0)};
         return {p.width.value_or(0), 1};
     case ViewKind::ProgressView: {
-        Size control =
-            d.progress ? Size{p.width.value_or(kBarIdealWidth), kBarHeight} : Size{kSpinner, kSpinner};
+        Size control = d.controls->progress ? Size{p.width.value_or(kBarIdealWidth), kBarHeight}
+                                            : Size{kSpinner, kSpinner};
         auto items = layoutChildren(node);
         if (items.empty()) return control;
         Size label = measure(*items[0], ProposedSize{p.width, std::nullopt});
@@ -217,7 +217,7 @@ Size LayoutEngine::measureLeaf(Node& node, ProposedSize p) {
         EdgeInsets e = fieldChrome(env.textFieldStyle);
         double h = metrics_.lineHeight(font) + e.vertical();
         if (p.width) return {*p.width, h};
-        std::string value = d.textBinding ? d.textBinding->get() : std::string();
+        std::string value = d.controls->textBinding ? d.controls->textBinding->get() : std::string();
         double w = std::max(metrics_.textWidth(value, font), metrics_.textWidth(shownText(node), font));
         return {std::max(kFieldIdealWidth, w + e.horizontal()), h};
     }
@@ -263,7 +263,7 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
     case ViewKind::ProgressView: {
         auto items = layoutChildren(node);
         if (items.empty()) return;
-        double control = d.progress ? kBarHeight : kSpinner;
+        double control = d.controls->progress ? kBarHeight : kSpinner;
         Size label = measure(*items[0], ProposedSize{bounds.width, std::nullopt});
         place(*items[0], aligned({bounds.x, bounds.y + control + kLabelGap, bounds.width, label.height},
                                  label, Alignment::center()));
@@ -281,7 +281,7 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
         }
         // Rows start at the scrolled-to place; those outside the list are clipped by its frame.
         auto scroll = ScrollState::of(node);
-        if (d.attrs.scrollResetKey) scroll->follow(*d.attrs.scrollResetKey);
+        if (d.attrs->scrollResetKey) scroll->follow(*d.attrs->scrollResetKey);
         scroll->setExtent(content, bounds.height);
         double y = bounds.y - scroll->offset();
         for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -308,7 +308,7 @@ void LayoutEngine::placeLeaf(Node& node, Rect bounds) {
                                                       : ProposedSize{std::nullopt, bounds.height});
         // Shifted by the scrolled distance; content outside the view is clipped by its frame.
         auto scroll = ScrollState::of(node);
-        if (d.attrs.scrollResetKey) scroll->follow(*d.attrs.scrollResetKey);
+        if (d.attrs->scrollResetKey) scroll->follow(*d.attrs->scrollResetKey);
         scroll->setExtent(vertical ? content.height : content.width, vertical ? bounds.height : bounds.width);
         const double shift = scroll->offset();
         Rect area{vertical ? bounds.x : bounds.x - shift, vertical ? bounds.y - shift : bounds.y,

@@ -6,7 +6,7 @@ namespace plat::ui {
 
 AnyView Map(MapContent content) {
     auto d = makeViewData(ViewKind::MapView);
-    d->map = std::make_shared<const MapContent>(std::move(content));
+    d->controls->map = std::make_shared<const MapContent>(std::move(content));
     return AnyView(std::move(d));
 }
 

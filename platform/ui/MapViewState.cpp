@@ -23,8 +23,8 @@ std::shared_ptr<MapViewState> MapViewState::of(const NodeRef& node) {
 const MapContent& MapViewState::contentOf(const NodeRef& node) {
     static const MapContent* empty = new MapContent();
     const auto& n = node.node();
-    if (!n || !n->data || !n->data->map) return *empty;
-    return *n->data->map;
+    if (!n || !n->data || !n->data->controls->map) return *empty;
+    return *n->data->controls->map;
 }
 
 MapViewState::MapViewState(const Clock& clock) : camera_(map::CoordinateRegion::world(), clock) {}

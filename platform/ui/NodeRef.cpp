@@ -54,8 +54,8 @@ std::string NodeRef::placeholder() const {
 }
 
 std::string NodeRef::value() const {
-    if (!node_ || !node_->data->textBinding) return {};
-    return node_->data->textBinding->get();
+    if (!node_ || !node_->data->controls->textBinding) return {};
+    return node_->data->controls->textBinding->get();
 }
 
 std::string NodeRef::symbol() const {
@@ -72,47 +72,47 @@ std::string NodeRef::imageName() const {
 }
 
 std::string NodeRef::testId() const {
-    return node_ ? node_->data->attrs.testId : std::string();
+    return node_ ? node_->data->attrs->testId : std::string();
 }
 
 std::optional<std::string> NodeRef::help() const {
-    if (!node_ || !node_->data->attrs.help) return std::nullopt;
-    return node_->data->attrs.help->resolve(environment().localize);
+    if (!node_ || !node_->data->attrs->help) return std::nullopt;
+    return node_->data->attrs->help->resolve(environment().localize);
 }
 
 std::optional<std::string> NodeRef::navigationTitle() const {
-    if (!node_ || !node_->data->attrs.navigationTitle) return std::nullopt;
-    return node_->data->attrs.navigationTitle->resolve(environment().localize);
+    if (!node_ || !node_->data->attrs->navigationTitle) return std::nullopt;
+    return node_->data->attrs->navigationTitle->resolve(environment().localize);
 }
 
 std::optional<KeyboardShortcut> NodeRef::keyboardShortcut() const {
-    return node_ ? node_->data->attrs.shortcut : std::nullopt;
+    return node_ ? node_->data->attrs->shortcut : std::nullopt;
 }
 
 std::optional<bool> NodeRef::isOn() const {
-    if (!node_ || !node_->data->boolBinding) return std::nullopt;
-    return node_->data->boolBinding->get();
+    if (!node_ || !node_->data->controls->boolBinding) return std::nullopt;
+    return node_->data->controls->boolBinding->get();
 }
 
 std::optional<Tag> NodeRef::tag() const {
-    if (!node_ || node_->data->attrs.tag.isNone()) return std::nullopt;
-    return node_->data->attrs.tag;
+    if (!node_ || node_->data->attrs->tag.isNone()) return std::nullopt;
+    return node_->data->attrs->tag;
 }
 
 std::optional<Tag> NodeRef::selection() const {
     if (!node_) return std::nullopt;
     const ViewData& d = *node_->data;
-    if (d.tagBinding) return d.tagBinding->get();
-    if (d.selectionBinding) return d.selectionBinding->get();
+    if (d.controls->tagBinding) return d.controls->tagBinding->get();
+    if (d.controls->selectionBinding) return d.controls->selectionBinding->get();
     return std::nullopt;
 }
 
 bool NodeRef::isSelected() const {
     if (!node_) return false;
     auto row = detail::listRowOf(node_.get());
-    if (!row.row || !row.list->data->selectionBinding) return false;
+    if (!row.row || !row.list->data->controls->selectionBinding) return false;
     Tag tag = detail::rowTag(*row.row);
-    auto selected = row.list->data->selectionBinding->get();
+    auto selected = row.list->data->controls->selectionBinding->get();
     return !tag.isNone() && selected && *selected == tag;
 }
 
@@ -134,7 +134,7 @@ bool NodeRef::isEnabled() const {
 
 std::string NodeRef::typeName() const {
     if (!node_ || node_->data->kind != ViewKind::Component) return {};
-    return detail::typeName(*node_->data->component.info);
+    return detail::typeName(*node_->data->component->info);
 }
 
 Rect NodeRef::frame() const {
@@ -206,7 +206,7 @@ std::string NodeRef::describe() const {
         s += " [" + d.branch + "]";
         break;
     case ViewKind::Button:
-        if (d.role != ButtonRole::None) s += std::string(" role=") + name(d.role);
+        if (d.controls->role != ButtonRole::None) s += std::string(" role=") + name(d.controls->role);
         break;
     case ViewKind::Spacer:
         if (d.minLength) s += " min=" + std::to_string(static_cast<long long>(*d.minLength));
@@ -214,16 +214,16 @@ std::string NodeRef::describe() const {
     default:
         break;
     }
-    if (d.attrs.id) s += " #" + *d.attrs.id;
-    if (!d.attrs.testId.empty()) s += " testId=" + d.attrs.testId;
-    if (!d.attrs.tag.isNone()) s += " tag=" + d.attrs.tag.description();
+    if (d.attrs->id) s += " #" + *d.attrs->id;
+    if (!d.attrs->testId.empty()) s += " testId=" + d.attrs->testId;
+    if (!d.attrs->tag.isNone()) s += " tag=" + d.attrs->tag.description();
     if (isSelected() && detail::listRowOf(node_.get()).row == node_.get()) s += " selected";
     if (!isEnabled()) s += " disabled";
     if (auto h = help()) s += " help=" + quoted(*h);
-    if (d.attrs.shortcut) s += " shortcut=" + d.attrs.shortcut->description();
-    if (d.attrs.clipShape) s += " clip=" + d.attrs.clipShape->description();
-    if (d.attrs.borderColor) s += " border=" + d.attrs.borderColor->description();
-    if (d.attrs.shadow) s += " shadow";
+    if (d.attrs->shortcut) s += " shortcut=" + d.attrs->shortcut->description();
+    if (d.attrs->clipShape) s += " clip=" + d.attrs->clipShape->description();
+    if (d.attrs->borderColor) s += " border=" + d.attrs->borderColor->description();
+    if (d.attrs->shadow) s += " shadow";
     if (!isAlive()) s += " (gone)";
     return s + " @ " + plat::describe(frame());
 }

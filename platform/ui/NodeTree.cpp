@@ -20,7 +20,7 @@ ListRow listRowOf(Node* node) {
 
 Tag rowTag(const Node& row) {
     for (const Node* cur = &row; cur; cur = cur->children.size() == 1 ? cur->children[0].get() : nullptr) {
-        if (!cur->data->attrs.tag.isNone()) return cur->data->attrs.tag;
+        if (!cur->data->attrs->tag.isNone()) return cur->data->attrs->tag;
         if (!isTransparent(cur->data->kind)) break;
     }
     return {};
@@ -48,7 +48,7 @@ Node* interactiveTarget(Node* node) {
             break;
         }
         auto row = listRowOf(cur);
-        if (row.row == cur && row.list->data->selectionBinding) return cur;
+        if (row.row == cur && row.list->data->controls->selectionBinding) return cur;
     }
     return nullptr;
 }

@@ -85,8 +85,9 @@ std::optional<MenuPopup> layoutPopup(const ViewGraph& graph) {
             const Font font = item->env ? item->env->effectiveFont() : Font();
             row.text = row.item.text();
             row.symbol = iconOf(row.item);
-            row.chosen = picker && selection && item->data->attrs.tag == *selection;
-            if (auto shortcut = item->data->attrs.shortcut; shortcut && shortcut->event.key == Key::Character)
+            row.chosen = picker && selection && item->data->attrs->tag == *selection;
+            if (auto shortcut = item->data->attrs->shortcut;
+                shortcut && shortcut->event.key == Key::Character)
                 row.shortcut = shortcut->displayText();
             double content = metrics.textWidth(row.text, font) + 2 * kRowPadding;
             if (!row.symbol.empty()) content += kIconSide + kIconGap;

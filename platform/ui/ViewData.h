@@ -84,6 +84,56 @@ struct ViewAttributes {
     std::vector<PresentationSpec> presentations;
 };
 
+// A group of fields that few views set. It holds nothing until one of them is written, so a view
+// that leaves the group alone pays one pointer for it; reading an empty group sees the defaults. A
+// view's copies (each modifier makes one) share the group, and writing to a shared group copies it
+// first. A value of hundreds of rows keeps thousands of these views alive, so this is what keeps
+// each of them small.
+template <class T> class SparseFields {
+public:
+    SparseFields() = default;
+    SparseFields(T value) : fields_(std::make_shared<T>(std::move(value))) {}
+
+    const T& operator*() const { return fields_ ? *fields_ : defaults(); }
+    const T* operator->() const { return &**this; }
+    // For writing: this group alone, made or copied as needed.
+    T* operator->() { return &edit(); }
+    T& edit() {
+        if (!fields_)
+            fields_ = std::make_shared<T>();
+        else if (fields_.use_count() > 1)
+            fields_ = std::make_shared<T>(*fields_);
+        return *fields_;
+    }
+
+private:
+    static const T& defaults() {
+        static const T empty{};
+        return empty;
+    }
+    std::shared_ptr<T> fields_;
+};
+
+// What a control carries.
+struct ControlFields {
+    std::function<void()> action;                                // Button, menu items
+    ButtonRole role = ButtonRole::None;                          // Button
+    std::optional<Binding<std::string>> textBinding;             // TextField, SecureField
+    std::optional<Binding<bool>> boolBinding;                    // Toggle
+    std::optional<Binding<Tag>> tagBinding;                      // Picker
+    std::optional<Binding<std::optional<Tag>>> selectionBinding; // List
+    std::optional<double> progress;                              // determinate ProgressView
+    std::shared_ptr<const MapContent> map;                       // MapView (none: an empty map)
+};
+
+// A padding's insets, a frame's rules, a shape's outline or a colour's colour.
+struct GeometryFields {
+    EdgeInsets insets; // Padding
+    FrameSpec frame;   // Frame
+    Shape shape;       // Shape
+    Color color;       // Color
+};
+
 struct ViewData {
     ViewKind kind = ViewKind::Empty;
 
@@ -95,15 +145,7 @@ struct ViewData {
     bool resizable = false;
     std::optional<ContentMode> contentMode;
 
-    // Controls
-    std::function<void()> action;                                // Button, menu items
-    ButtonRole role = ButtonRole::None;                          // Button
-    std::optional<Binding<std::string>> textBinding;             // TextField, SecureField
-    std::optional<Binding<bool>> boolBinding;                    // Toggle
-    std::optional<Binding<Tag>> tagBinding;                      // Picker
-    std::optional<Binding<std::optional<Tag>>> selectionBinding; // List
-    std::optional<double> progress;                              // determinate ProgressView
-    std::shared_ptr<const MapContent> map;                       // MapView (none: an empty map)
+    SparseFields<ControlFields> controls;
 
     // Containers and layout
     HAlign hAlign = HAlign::Center;  // VStack
@@ -111,21 +153,18 @@ struct ViewData {
     Alignment alignment;             // ZStack, Frame, Background, Overlay
     std::optional<double> spacing;   // stacks; none: defaultSpacing
     std::optional<double> minLength; // Spacer; none: defaultSpacing
-    EdgeInsets insets;               // Padding
-    FrameSpec frame;                 // Frame
     Axis axis = Axis::Vertical;      // ScrollView
     bool showsIndicators = true;     // ScrollView
-    Shape shape;                     // Shape
-    Color color;                     // Color
+    SparseFields<GeometryFields> geometry;
 
     // Component and Branch
-    ComponentSpec component;
+    SparseFields<ComponentSpec> component;
     std::string branch;
 
     // Children: stack and list content, a button's or toggle's label, a menu's label followed by its
     // items, a picker's entries, a modifier's content followed by its decoration.
     std::vector<AnyView> children;
-    ViewAttributes attrs;
+    SparseFields<ViewAttributes> attrs;
 };
 
 // A fresh node of `kind` with every other field at its default.

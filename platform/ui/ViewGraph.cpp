@@ -25,10 +25,10 @@ const OSLog& log() {
 // kind, the screen type and the branch, so a different one of those is a different place.
 std::string keyFor(const ViewData& d, std::size_t position, std::unordered_map<std::string, int>& seen) {
     std::string what = name(d.kind);
-    if (d.kind == ViewKind::Component) what += std::string("<") + d.component.info->name() + ">";
+    if (d.kind == ViewKind::Component) what += std::string("<") + d.component->info->name() + ">";
     if (d.kind == ViewKind::Branch) what += "[" + d.branch + "]";
-    if (!d.attrs.id) return std::to_string(position) + "|" + what;
-    std::string key = "#" + *d.attrs.id + "|" + what;
+    if (!d.attrs->id) return std::to_string(position) + "|" + what;
+    std::string key = "#" + *d.attrs->id + "|" + what;
     int n = seen[key]++;
     return n == 0 ? key : key + "~" + std::to_string(n);
 }
@@ -45,9 +45,9 @@ template <typename F> void guarded(const char* what, F&& f) {
 
 // The first navigation title in the subtree, the sheet's own heading left out.
 std::optional<TextValue> navigationTitleIn(const Node& node) {
-    if (node.data && node.data->attrs.navigationTitle) return node.data->attrs.navigationTitle;
+    if (node.data && node.data->attrs->navigationTitle) return node.data->attrs->navigationTitle;
     for (const auto& child : node.children) {
-        if (child->data && child->data->attrs.testId == "sheetTitle") continue;
+        if (child->data && child->data->attrs->testId == "sheetTitle") continue;
         if (auto title = navigationTitleIn(*child)) return title;
     }
     return std::nullopt;
@@ -143,7 +143,7 @@ void ViewGraph::build(Node& node, const std::shared_ptr<const ViewData>& data,
     const bool sameEnvironment = node.env && node.data == data && node.parentEnv == parentEnv;
     node.data = data;
     node.parentEnv = parentEnv;
-    const auto& changes = data->attrs.environment;
+    const auto& changes = data->attrs->environment;
     if (changes.empty()) {
         node.env = parentEnv;
     } else if (!sameEnvironment) {
@@ -177,8 +177,8 @@ bool ViewGraph::keepsBody(const Node& node, const ViewData& data,
     if (node.dirty || !node.screen || node.parentEnv != parentEnv) return false;
     const ViewData& before = *node.data;
     if (data.kind != ViewKind::Component || before.kind != ViewKind::Component) return false;
-    if (!data.attrs.environment.empty() || !before.attrs.environment.empty()) return false;
-    return before.component.sameConstruction(data.component);
+    if (!data.attrs->environment.empty() || !before.attrs->environment.empty()) return false;
+    return before.component->sameConstruction(*data.component);
 }
 
 void ViewGraph::evaluateBody(Node& node) {
@@ -191,7 +191,7 @@ void ViewGraph::evaluateBody(Node& node) {
             body = node.rootBody();
             return;
         }
-        const ComponentSpec& desc = node.data->component;
+        const ComponentSpec& desc = *node.data->component;
         if (!desc.construct) return;
         std::unique_ptr<Screen> screen;
         {
@@ -240,7 +240,7 @@ void ViewGraph::reconcileChildren(Node& node, const std::vector<AnyView>& views)
 
 void ViewGraph::noteLifecycle(Node& node) {
     auto self = node.shared_from_this();
-    const ViewAttributes& a = node.data->attrs;
+    const ViewAttributes& a = *node.data->attrs;
 
     if (node.receivers.size() > a.receivers.size()) node.receivers.resize(a.receivers.size());
     node.receivers.resize(a.receivers.size());
@@ -282,7 +282,7 @@ void ViewGraph::retire(const std::shared_ptr<Node>& node) {
     if (!node->alive) return;
     node->alive = false;
     if (node->link) node->link->kill();
-    if (node->appeared && !node->data->attrs.onDisappear.empty()) {
+    if (node->appeared && !node->data->attrs->onDisappear.empty()) {
         pending_.push_back({Pending::Kind::Disappear, node});
     }
     for (auto& r : node->receivers)
@@ -326,13 +326,13 @@ void ViewGraph::runPending() {
     using K = Pending::Kind;
     for (auto& p : items) {
         if (p.kind == K::Disappear) {
-            auto handlers = p.node->data->attrs.onDisappear;
+            auto handlers = p.node->data->attrs->onDisappear;
             for (auto& h : handlers)
                 if (h) guarded("onDisappear", h);
         } else if (p.kind == K::Appear) {
             if (!p.node->alive || p.node->appeared) continue;
             p.node->appeared = true;
-            auto handlers = p.node->data->attrs.onAppear;
+            auto handlers = p.node->data->attrs->onAppear;
             for (auto& h : handlers)
                 if (h) guarded("onAppear", h);
         }
@@ -340,7 +340,7 @@ void ViewGraph::runPending() {
     for (auto& p : items) {
         if (p.kind != K::Subscribe || !p.node->alive) continue;
         Node& node = *p.node;
-        const auto& specs = node.data->attrs.receivers;
+        const auto& specs = node.data->attrs->receivers;
         if (p.index >= specs.size() || p.index >= node.receivers.size()) continue;
         if (node.receivers[p.index].subscribed) continue;
         node.receivers[p.index].subscribed = true;
@@ -427,17 +427,17 @@ void ViewGraph::syncSheetTitles() {
 void ViewGraph::syncPresentations() {
     std::vector<std::shared_ptr<Node>> presenters;
     forEachNode([&](const std::shared_ptr<Node>& n) {
-        if (n->alive && !n->data->attrs.presentations.empty()) presenters.push_back(n);
+        if (n->alive && !n->data->attrs->presentations.empty()) presenters.push_back(n);
     });
     for (const auto& p : presenters) {
-        for (std::size_t i = 0; i < p->data->attrs.presentations.size(); ++i) {
+        for (std::size_t i = 0; i < p->data->attrs->presentations.size(); ++i) {
             if (p->alive) syncPresentation(*p, i);
         }
     }
 }
 
 void ViewGraph::syncPresentation(Node& presenter, std::size_t index) {
-    const PresentationSpec desc = presenter.data->attrs.presentations[index];
+    const PresentationSpec desc = presenter.data->attrs->presentations[index];
     if (index >= presenter.presented.size()) presenter.presented.resize(index + 1);
     bool want = desc.isPresented && desc.isPresented();
     std::optional<Alert> alert;
@@ -484,7 +484,7 @@ void ViewGraph::syncPresentation(Node& presenter, std::size_t index) {
 }
 
 std::shared_ptr<Node> ViewGraph::presentRoot(Node& presenter, std::size_t index) {
-    const PresentationSpec& desc = presenter.data->attrs.presentations[index];
+    const PresentationSpec& desc = presenter.data->attrs->presentations[index];
     const bool isAlert = desc.kind == PresentationSpec::Kind::Alert;
     auto root = makeNode(nullptr, isAlert ? "alert" : "sheet");
     root->presenter = &presenter;

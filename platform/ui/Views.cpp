@@ -65,7 +65,7 @@ AnyView ProgressView(TextValue label) {
 
 AnyView ProgressBar(double fraction, TextValue label) {
     auto d = makeViewData(ViewKind::ProgressView);
-    d->progress = std::clamp(fraction, 0.0, 1.0);
+    d->controls->progress = std::clamp(fraction, 0.0, 1.0);
     if (!label.empty()) d->children.push_back(Text(label));
     d->text = std::move(label);
     return AnyView(std::move(d));
@@ -77,13 +77,13 @@ AnyView MapPlaceholder() {
 
 AnyView ColorView(Color color) {
     auto d = makeViewData(ViewKind::Color);
-    d->color = color;
+    d->geometry->color = color;
     return AnyView(std::move(d));
 }
 
 AnyView ShapeView(Shape shape) {
     auto d = makeViewData(ViewKind::Shape);
-    d->shape = std::move(shape);
+    d->geometry->shape = std::move(shape);
     return AnyView(std::move(d));
 }
 
@@ -143,7 +143,7 @@ AnyView List(std::vector<AnyView> rows) {
 
 AnyView List(Binding<std::optional<Tag>> selection, std::vector<AnyView> rows) {
     auto d = makeViewData(ViewKind::List);
-    d->selectionBinding = std::move(selection);
+    d->controls->selectionBinding = std::move(selection);
     d->children = std::move(rows);
     return AnyView(std::move(d));
 }

@@ -191,7 +191,7 @@ TEST_F(UITest, UndoRestoresTheTextBeforeEachEditAndRedoGoesForwardAgain) {
 
     // The history is the field's: another field's, or a text changed by the program, drops it.
     ASSERT_TRUE(host.type(email, "y"));
-    email.data().textBinding->set("set by the program");
+    email.data().controls->textBinding->set("set by the program");
     host.update();
     ASSERT_TRUE(host.keyDown(kUndo));
     EXPECT_EQ(email.value(), "set by the program");

@@ -103,7 +103,7 @@ TEST_F(LayoutTest, PaddingOnEdgesAndBackgroundsFollowTheirContent) {
     EXPECT_EQ(bg.size(), (Size{13 + 30 + 10, 17 + 10}));
     EXPECT_EQ(host.require(Query::kind(ViewKind::Color)).frame(), bg);
     EXPECT_EQ(host.require(Query::text("ab")).frame().x, bg.x + 35);
-    EXPECT_EQ(host.require(Query::testId("inner")).data().insets, (EdgeInsets{0, 30, 0, 0}));
+    EXPECT_EQ(host.require(Query::testId("inner")).data().geometry->insets, (EdgeInsets{0, 30, 0, 0}));
 }
 
 TEST_F(LayoutTest, TextWrapsAtWordsWithinItsWidth) {

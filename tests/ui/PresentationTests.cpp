@@ -75,7 +75,7 @@ TEST_F(UITest, SheetContentFollowsThePresenterWhileShown) {
     ASSERT_TRUE(host.click(host.require(Query::button("Tap sheet"))));
     // Rebuild the presenter from outside input while the sheet is up (its old instance goes).
     auto bump = host.require(Query::button("Bump"));
-    auto action = bump.data().action;
+    auto action = bump.data().controls->action;
     action();
     RunLoop::main().drain();
     EXPECT_TRUE(host.find(Query::text("presenter 1")));

@@ -28,7 +28,7 @@ size_t codepointCount(const std::string& s) {
 PaintContext paintButton(const ui::NodeRef& node, DisplayList& list, PaintContext ctx) {
     const auto& env = node.environment();
     const ui::ViewData& d = node.data();
-    if (d.role == ui::ButtonRole::Destructive) ctx.roleColor = palette::destructive;
+    if (d.controls->role == ui::ButtonRole::Destructive) ctx.roleColor = palette::destructive;
     switch (env.buttonStyle) {
     case ui::ButtonStyle::Plain:
     case ui::ButtonStyle::Borderless:
@@ -39,7 +39,7 @@ PaintContext paintButton(const ui::NodeRef& node, DisplayList& list, PaintContex
     case ui::ButtonStyle::Automatic:
     case ui::ButtonStyle::Bordered: {
         const Rect r = ctx.inWindow(node.frame());
-        const bool isDefault = d.role == ui::ButtonRole::None && node.keyboardShortcut() &&
+        const bool isDefault = d.controls->role == ui::ButtonRole::None && node.keyboardShortcut() &&
                                *node.keyboardShortcut() == ui::KeyboardShortcut::defaultAction();
         list.fillRect(r, faded(isDefault ? palette::accent : palette::bezel, ctx.opacity), 5);
         if (isDefault && !env.foregroundColor && !ctx.roleColor) ctx.roleColor = RGBA::rgb(0xFFFFFF);
@@ -171,7 +171,7 @@ void paintPicker(const ui::NodeRef& node, DisplayList& list, const PaintContext&
 
 void paintProgress(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx) {
     const Rect r = ctx.inWindow(node.frame());
-    if (auto progress = node.data().progress) {
+    if (auto progress = node.data().controls->progress) {
         const Rect bar{r.x, r.y + r.height / 2 - 3, r.width, 6};
         list.fillRect(bar, faded(palette::bezel, ctx.opacity), 3);
         list.fillRect({bar.x, bar.y, bar.width * std::clamp(*progress, 0.0, 1.0), bar.height},

@@ -123,7 +123,7 @@ void paintImage(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
 }
 
 void paintShape(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx) {
-    const ui::Shape& s = node.data().shape;
+    const ui::Shape& s = node.data().geometry->shape;
     const Rect frame = node.frame();
     const double radius = cornerRadius(s, frame);
     Rect r = ctx.inWindow(frame);
@@ -157,17 +157,17 @@ void paintDivider(const ui::NodeRef& node, DisplayList& list, const PaintContext
 void paintColor(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx) {
     const Rect frame = node.frame();
     list.fillRect(ctx.inWindow(frame),
-                  palette::faded(palette::resolve(node.data().color, ctx.scheme), ctx.opacity),
+                  palette::faded(palette::resolve(node.data().geometry->color, ctx.scheme), ctx.opacity),
                   clipRadiusFor(frame, ctx));
 }
 
 void paintBorder(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx) {
     const ui::ViewData& d = node.data();
-    if (!d.attrs.borderColor || !(d.attrs.borderWidth > 0)) return;
+    if (!d.attrs->borderColor || !(d.attrs->borderWidth > 0)) return;
     const Rect frame = node.frame();
     list.strokeRect(ctx.inWindow(frame),
-                    palette::faded(palette::resolve(*d.attrs.borderColor, ctx.scheme), ctx.opacity),
-                    clipRadiusFor(frame, ctx), d.attrs.borderWidth);
+                    palette::faded(palette::resolve(*d.attrs->borderColor, ctx.scheme), ctx.opacity),
+                    clipRadiusFor(frame, ctx), d.attrs->borderWidth);
 }
 
 } // namespace plat::render

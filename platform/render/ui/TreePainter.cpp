@@ -139,21 +139,21 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, PaintContext
     const ui::ViewData& d = node.data();
     const Rect frame = node.frame();
     ctx.scheme = node.environment().colorScheme;
-    ctx.opacity *= static_cast<float>(d.attrs.opacity);
+    ctx.opacity *= static_cast<float>(d.attrs->opacity);
     if (isControl(d.kind) && !node.isEnabled()) ctx.opacity *= 0.45f;
-    if (d.attrs.underline) {
+    if (d.attrs->underline) {
         ctx.underline = true;
-        if (d.attrs.underlineColor)
-            ctx.underlineColor = palette::resolve(*d.attrs.underlineColor, ctx.scheme);
+        if (d.attrs->underlineColor)
+            ctx.underlineColor = palette::resolve(*d.attrs->underlineColor, ctx.scheme);
     }
     // A selected list row, also one made by repeated content (whose node sits between the list and
     // its rows), is highlighted behind its content; the nodes inside it count as selected too.
     if (node.isSelected() && !node.parent().isSelected())
         list.fillRect(ctx.inWindow(frame), palette::faded(palette::accent.withAlpha(0.18f), ctx.opacity), 4);
-    const bool clipped = d.attrs.clipShape.has_value();
+    const bool clipped = d.attrs->clipShape.has_value();
     if (clipped) {
         list.pushClip(ctx.inWindow(frame));
-        ctx.clipRadius = cornerRadius(*d.attrs.clipShape, frame);
+        ctx.clipRadius = cornerRadius(*d.attrs->clipShape, frame);
         ctx.clipFrame = frame;
     }
     switch (d.kind) {

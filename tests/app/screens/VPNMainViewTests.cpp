@@ -76,7 +76,7 @@ TEST_F(MainWindowTest, TheFullLayoutShowsThePlanTextAndTheMapAndIs800Wide) {
     EXPECT_EQ(plan.find(Query::kind(ViewKind::Text)).environment().effectiveFont().description(),
               plat::ui::Font::system(18, plat::ui::FontWeight::Regular, plat::ui::FontDesign::Rounded)
                   .description());
-    EXPECT_EQ(plan.data().insets.leading, 60);
+    EXPECT_EQ(plan.data().geometry->insets.leading, 60);
     settle();
     EXPECT_EQ(window()->frame(), (plat::ScreenRect{before.origin, {800, 600}}));
 

@@ -25,8 +25,8 @@ protected:
         };
         for (const NodeRef& n : host().findAll(Query::where("any", [](const NodeRef&) { return true; }))) {
             add(n.data().text);
-            add(n.data().attrs.help);
-            add(n.data().attrs.navigationTitle);
+            add(n.data().attrs->help);
+            add(n.data().attrs->navigationTitle);
         }
         return keys;
     }
