@@ -36,6 +36,25 @@ TEST_F(UITest, TextShowsThroughTheLocaliserOfItsEnvironment) {
     EXPECT_EQ(host.count(Query::textContaining("Entr")), 1u);
 }
 
+// Modifiers share what they leave alone with the view they are applied to: a second modifier on
+// the same value must change only the copy it returns.
+TEST_F(UITest, AModifierChangesOnlyTheViewItReturns) {
+    const AnyView base = Text("base").foregroundColor(Color::red());
+    const AnyView styled = base.italic().help("tip").testId("styled");
+    Host host(VStack({styled, base.testId("base"), base.padding(EdgeInsets{1, 2, 3, 4}).testId("padded")}));
+    host.update();
+    const auto before = host.require(Query::testId("base"));
+    EXPECT_FALSE(before.environment().italic);
+    EXPECT_FALSE(before.help());
+    EXPECT_EQ(before.environment().foregroundColor, Color::red());
+    const auto after = host.require(Query::testId("styled"));
+    EXPECT_TRUE(after.environment().italic);
+    EXPECT_EQ(after.help(), "tip");
+    EXPECT_EQ(after.environment().foregroundColor, Color::red());
+    EXPECT_EQ(host.require(Query::testId("padded")).frame().size().width,
+              before.frame().size().width + 6); // the padding's own insets, not a shared default
+}
+
 TEST_F(UITest, InnermostStyleWinsAndDisabledComesFromAnyAncestor) {
     Host host(VStack({Text("inner").font(Font::footnote()).foregroundColor(Color::red()), Text("outer"),
                       VStack({Button("Deep", [] {}).disabled(false)}).disabled(true)})
