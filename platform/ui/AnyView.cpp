@@ -126,7 +126,7 @@ AnyView AnyView::aspectRatio(ContentMode mode) const {
 
 AnyView AnyView::environment(std::function<void(EnvironmentValues&)> change) const {
     auto d = copy();
-    d->attrs->environment.push_back(std::move(change));
+    d->environment.push_back(std::move(change));
     return AnyView(std::move(d));
 }
 

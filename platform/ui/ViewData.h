@@ -74,8 +74,6 @@ struct ViewAttributes {
     double opacity = 1;
     bool underline = false;
     std::optional<Color> underlineColor;
-    // Environment changes, in the order the modifiers were applied (innermost first).
-    std::vector<std::function<void(EnvironmentValues&)>> environment;
     // Lifecycle
     std::vector<std::function<void()>> onAppear;
     std::vector<std::function<void()>> onDisappear;
@@ -164,6 +162,9 @@ struct ViewData {
     // Children: stack and list content, a button's or toggle's label, a menu's label followed by its
     // items, a picker's entries, a modifier's content followed by its decoration.
     std::vector<AnyView> children;
+    // Environment changes, in the order the modifiers were applied (innermost first). Kept out of
+    // the attributes: fonts and colours are set on most texts, and nothing else of those.
+    std::vector<std::function<void(EnvironmentValues&)>> environment;
     SparseFields<ViewAttributes> attrs;
 };
 

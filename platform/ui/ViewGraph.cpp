@@ -143,7 +143,7 @@ void ViewGraph::build(Node& node, const std::shared_ptr<const ViewData>& data,
     const bool sameEnvironment = node.env && node.data == data && node.parentEnv == parentEnv;
     node.data = data;
     node.parentEnv = parentEnv;
-    const auto& changes = data->attrs->environment;
+    const auto& changes = data->environment;
     if (changes.empty()) {
         node.env = parentEnv;
     } else if (!sameEnvironment) {
@@ -177,7 +177,7 @@ bool ViewGraph::keepsBody(const Node& node, const ViewData& data,
     if (node.dirty || !node.screen || node.parentEnv != parentEnv) return false;
     const ViewData& before = *node.data;
     if (data.kind != ViewKind::Component || before.kind != ViewKind::Component) return false;
-    if (!data.attrs->environment.empty() || !before.attrs->environment.empty()) return false;
+    if (!data.environment.empty() || !before.environment.empty()) return false;
     return before.component->sameConstruction(*data.component);
 }
 
