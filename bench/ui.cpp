@@ -346,5 +346,6 @@ int main(int argc, char** argv) {
         std::printf(
             "velmora RSS on a display: not measured (no velmora binary, no display, or no region request)\n");
     }
+    std::filesystem::remove_all(std::getenv("VELMORA_HOME"));
     return 0;
 }
