@@ -34,45 +34,36 @@ void removeTree(const std::filesystem::path& path) {
     std::filesystem::remove_all(path, ec);
 }
 
-// Removes `folder` once this process and the children it forked have ended, from a small process of
-// its own that waits for the end of a pipe only they hold. A background queue can still be writing
-// while the process exits, after the at-exit removal; once the process is gone, nothing can.
-void removeWhenThisProcessEnds(const std::string& folder) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) return;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Only async-signal-safe calls until the exec: other threads may hold locks.
-        close(ends[1]);
-        // Off the test runner's pipes, which it reads until every writer is gone.
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-        char byte;
-        while (read(ends[0], &byte, 1) < 0 && errno == EINTR) {
-        }
-        execl("/bin/sh", "sh", "-c", "chmod -R u+rwx \"$1\"; rm -rf \"$1\"", "sh", folder.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(ends[0]);
-    if (pid < 0) close(ends[1]); // else the write end stays open for the life of this process
-}
-
 // One folder in the temporary folder holds every data root of this test process, and goes when the
 // process ends. A background queue that writes after its test removed the data root (a heartbeat
 // or an event stored a moment late) makes its folders again in here rather than in the temporary
-// folder. Only the process that made it removes it: a forked child that exits leaves it alone.
+// folder, and it can still be writing while the process exits. So the folder is removed by a small
+// process of its own, once this process and the children it forked have ended: it waits for the
+// end of a pipe only they hold.
 const std::filesystem::path& processFolder() {
-    static const pid_t owner = getpid();
     static const std::filesystem::path* folder = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "velmora-tests-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        removeWhenThisProcessEnds(pattern);
-        std::atexit([] {
-            if (getpid() == owner) removeTree(processFolder());
-        });
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+        const pid_t pid = fork();
+        if (pid < 0) throw std::runtime_error("fork failed");
+        if (pid == 0) {
+            // Only async-signal-safe calls until the exec: other threads may hold locks.
+            close(ends[1]);
+            // Off the test runner's pipes, which it reads until every writer is gone.
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+            char byte;
+            while (read(ends[0], &byte, 1) < 0 && errno == EINTR) {
+            }
+            execl("/bin/sh", "sh", "-c", "chmod -R u+rwx \"$1\"; rm -rf \"$1\"", "sh", pattern.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(ends[0]); // the write end stays open for the life of this process
         return new std::filesystem::path(pattern);
     }();
     return *folder;
