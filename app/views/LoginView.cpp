@@ -37,7 +37,9 @@ LoginView::PasswordField::PasswordField(std::string secureFieldLabel, plat::Bind
 AnyView LoginView::PasswordField::body() const {
     const bool secure = isSecure.get();
     const TextValue placeholder = TextValue::verbatim(secureFieldLabel);
-    AnyView entry = secure ? SecureField(placeholder, password) : TextField(placeholder, password);
+    // Shown in the clear, the password is still not offered to other programs.
+    AnyView entry =
+        secure ? SecureField(placeholder, password) : TextField(placeholder, password).privacySensitive();
     // Only the mask changes; the typed text stays where it is.
     AnyView eye =
         Button([state = isSecure] { state.toggle(); },

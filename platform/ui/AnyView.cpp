@@ -204,6 +204,11 @@ AnyView AnyView::menuBar() const {
     d->attrs->menuBar = true;
     return AnyView(std::move(d));
 }
+AnyView AnyView::privacySensitive() const {
+    auto d = copy();
+    d->attrs->privacySensitive = true;
+    return AnyView(std::move(d));
+}
 AnyView AnyView::help(TextValue text) const {
     auto d = copy();
     if (!d->attrs->help) d->attrs->help = std::move(text);

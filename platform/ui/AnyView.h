@@ -122,6 +122,9 @@ public:
     // Marks the window's menu bar: the shortcuts of the buttons in its menus work while a sheet or
     // an alert covers the window, as application commands do.
     AnyView menuBar() const;
+    // A text field holding a secret that it shows (a revealed password): like a secure field, it
+    // never gives its text to the pasteboards or to other programs.
+    AnyView privacySensitive() const;
 
     // --- Lifecycle ---
     // Runs in the update pass in which the view joins (leaves) the tree, in tree order.

@@ -2,21 +2,39 @@
 
 #include "platform/log/OSLog.h"
 
+#include <memory>
+
 namespace plat::ui::detail {
 
 namespace {
 
-// Removes the last UTF-8 code point.
-void dropLast(std::string& s) {
-    while (!s.empty()) {
-        unsigned char c = static_cast<unsigned char>(s.back());
-        s.pop_back();
-        if ((c & 0xC0) != 0x80) break;
-    }
-}
-
 bool isLineBreak(char c) {
     return c == '\n' || c == '\r';
+}
+
+bool continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+bool wordCharacter(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || c == '_';
+}
+
+std::size_t codepoints(std::string_view s) {
+    std::size_t n = 0;
+    for (char c : s)
+        n += continuation(c) ? 0 : 1;
+    return n;
+}
+
+// The text as the field draws it: a secure field shows a bullet for each character.
+std::string shown(const Node& field, std::string_view text) {
+    if (field.data->kind != ViewKind::SecureField) return std::string(text);
+    std::string bullets;
+    for (std::size_t i = codepoints(text); i > 0; --i)
+        bullets += "\u2022";
+    return bullets;
 }
 
 } // namespace
@@ -37,22 +55,86 @@ std::string FieldEditor::singleLine(std::string_view text) {
     return out;
 }
 
-bool FieldEditor::secure() const {
-    return field_.data->kind == ViewKind::SecureField;
+std::size_t FieldEditor::previousBoundary(std::string_view text, std::size_t at) {
+    at = std::min(at, text.size());
+    if (at == 0) return 0;
+    do
+        --at;
+    while (at > 0 && continuation(text[at]));
+    return at;
+}
+
+std::size_t FieldEditor::nextBoundary(std::string_view text, std::size_t at) {
+    if (at >= text.size()) return text.size();
+    do
+        ++at;
+    while (at < text.size() && continuation(text[at]));
+    return at;
+}
+
+std::size_t FieldEditor::wordBefore(std::string_view text, std::size_t at) {
+    at = std::min(at, text.size());
+    while (at > 0 && !wordCharacter(text[at - 1]))
+        --at;
+    while (at > 0 && wordCharacter(text[at - 1]))
+        --at;
+    return at;
+}
+
+std::size_t FieldEditor::wordAfter(std::string_view text, std::size_t at) {
+    while (at < text.size() && !wordCharacter(text[at]))
+        ++at;
+    while (at < text.size() && wordCharacter(text[at]))
+        ++at;
+    return at;
+}
+
+bool FieldEditor::concealed(const Node& field) {
+    return field.data->kind == ViewKind::SecureField || field.data->attrs->privacySensitive;
+}
+
+std::string FieldEditor::text() const {
+    return field_.data->controls->textBinding->get();
+}
+
+std::optional<FieldSelection> FieldEditor::selectionOf(const ViewGraph& graph, const Node& field) {
+    if (graph.focused.lock().get() != &field || !field.data->controls->textBinding) return std::nullopt;
+    const auto& record = graph.fieldSelection;
+    const std::string text = field.data->controls->textBinding->get();
+    if (record.field.lock().get() == &field && record.text == text) return record.range;
+    return FieldSelection{text.size(), text.size()};
+}
+
+FieldSelection& FieldEditor::range() {
+    auto& record = graph_.fieldSelection;
+    const std::string now = text();
+    if (record.field.lock().get() != &field_ || record.text != now) {
+        record.field = field_.shared_from_this();
+        record.text = now;
+        record.range = {now.size(), now.size()};
+    }
+    return record.range;
+}
+
+void FieldEditor::setRange(FieldSelection r) {
+    range() = r;
+    // A caret moved elsewhere starts a new edit: typing there is undone apart from what came before.
+    history().last = EditHistory::Edit::None;
 }
 
 EditHistory& FieldEditor::history() {
     EditHistory& h = graph_.editHistory;
     const bool mine = h.field.lock().get() == &field_;
-    if (!mine || h.current != field_.data->controls->textBinding->get()) {
+    if (!mine || h.current != text()) {
         h = EditHistory{};
         h.field = field_.shared_from_this();
-        h.current = field_.data->controls->textBinding->get();
+        h.current = text();
     }
     return h;
 }
 
-void FieldEditor::apply(const std::string& before, const std::string& after, EditHistory::Edit kind) {
+void FieldEditor::apply(const std::string& before, const std::string& after, std::size_t caret,
+                        EditHistory::Edit kind) {
     EditHistory& h = history();
     // Typing goes on a run of typing (deleting on one of deleting) as one edit.
     const bool continues = kind != EditHistory::Edit::Other && kind == h.last;
@@ -63,6 +145,10 @@ void FieldEditor::apply(const std::string& before, const std::string& after, Edi
     h.redo.clear();
     h.last = kind;
     h.current = after;
+    auto& record = graph_.fieldSelection;
+    record.field = field_.shared_from_this();
+    record.text = after;
+    record.range = {caret, caret};
     auto binding = *field_.data->controls->textBinding; // the node may be rebuilt while it runs
     try {
         binding.set(after);
@@ -71,64 +157,162 @@ void FieldEditor::apply(const std::string& before, const std::string& after, Edi
     }
 }
 
-bool FieldEditor::insert(std::string_view text, EditHistory::Edit kind) {
+void FieldEditor::replaceSelection(std::string_view inserted, EditHistory::Edit kind) {
+    const FieldSelection r = range();
+    const std::string before = text();
+    std::string after = before.substr(0, r.start());
+    after += inserted;
+    const std::size_t caret = after.size();
+    after += before.substr(r.end());
+    // Replacing a selection is an edit of its own, not part of a run of typing.
+    if (!r.empty()) history().last = EditHistory::Edit::None;
+    apply(before, after, caret, r.empty() ? kind : EditHistory::Edit::Other);
+}
+
+bool FieldEditor::insert(std::string_view inserted, EditHistory::Edit kind) {
     if (!field_.data->controls->textBinding) return false;
-    const std::string before = field_.data->controls->textBinding->get();
-    const bool replace = graph_.focusedTextSelected;
-    graph_.focusedTextSelected = false;
-    apply(before, replace ? std::string(text) : before + std::string(text), kind);
+    replaceSelection(inserted, kind);
     return true;
 }
 
 bool FieldEditor::deleteBackward(bool forward) {
     if (!field_.data->controls->textBinding) return false;
-    const std::string before = field_.data->controls->textBinding->get();
-    const bool all = graph_.focusedTextSelected;
-    graph_.focusedTextSelected = false;
-    // The caret stands at the end: Backspace takes the character before it, Delete has none after
-    // it; either clears a selected text.
-    if (!all && (forward || before.empty())) return true;
-    std::string after = before;
-    if (all)
-        after.clear();
-    else
-        dropLast(after);
-    apply(before, after, all ? EditHistory::Edit::Other : EditHistory::Edit::Deleting);
+    FieldSelection r = range();
+    if (r.empty()) {
+        const std::string now = text();
+        const std::size_t other = forward ? nextBoundary(now, r.caret) : previousBoundary(now, r.caret);
+        if (other == r.caret) return true; // nothing on that side
+        const std::size_t from = std::min(other, r.caret);
+        std::string after = now;
+        after.erase(from, std::max(other, r.caret) - from);
+        apply(now, after, from, EditHistory::Edit::Deleting);
+        return true;
+    }
+    replaceSelection({}, EditHistory::Edit::Other);
+    return true;
+}
+
+bool FieldEditor::move(Move how, bool extend) {
+    if (!field_.data->controls->textBinding) return false;
+    const std::string now = text();
+    FieldSelection r = range();
+    // Words are not told apart in a secure field, so nothing of its text shows through them.
+    const bool secure = field_.data->kind == ViewKind::SecureField;
+    if (secure && how == Move::WordLeft) how = Move::Home;
+    if (secure && how == Move::WordRight) how = Move::End;
+    const bool backwards = how == Move::Left || how == Move::WordLeft || how == Move::Home;
+    std::size_t to = r.caret;
+    if (!extend && !r.empty() && (how == Move::Left || how == Move::Right)) {
+        // An arrow ends a selection at its own side rather than moving on.
+        to = backwards ? r.start() : r.end();
+    } else {
+        switch (how) {
+        case Move::Left:
+            to = previousBoundary(now, r.caret);
+            break;
+        case Move::Right:
+            to = nextBoundary(now, r.caret);
+            break;
+        case Move::WordLeft:
+            to = wordBefore(now, r.caret);
+            break;
+        case Move::WordRight:
+            to = wordAfter(now, r.caret);
+            break;
+        case Move::Home:
+            to = 0;
+            break;
+        case Move::End:
+            to = now.size();
+            break;
+        }
+    }
+    setRange({extend ? r.anchor : to, to});
+    if (extend) offerSelection();
+    return true;
+}
+
+bool FieldEditor::placeCaret(double x) {
+    if (!field_.data->controls->textBinding) return false;
+    const std::string now = text();
+    const Font font = field_.env ? field_.env->effectiveFont() : Font();
+    const TextMetrics& metrics = graph_.metrics();
+    auto width = [&](std::size_t bytes) { return metrics.textWidth(shown(field_, now.substr(0, bytes)), font); };
+    const double inset = fieldTextInset(field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic);
+    const double scroll =
+        fieldTextScroll(width(now.size()), width(range().caret), field_.frame.width - 2 * inset);
+    const double local = x - (field_.frame.x + inset) + scroll;
+    // The first boundary at or past the point, then whichever of it and the one before is nearer.
+    std::size_t lo = 0, hi = now.size();
+    while (lo < hi) {
+        std::size_t mid = lo + (hi - lo) / 2;
+        while (mid > lo && continuation(now[mid]))
+            --mid;
+        if (width(mid) < local) {
+            const std::size_t next = nextBoundary(now, mid);
+            if (next <= lo) break;
+            lo = next;
+        } else {
+            hi = mid;
+        }
+    }
+    std::size_t at = lo;
+    if (at > 0) {
+        const std::size_t before = previousBoundary(now, at);
+        if (local - width(before) < width(at) - local) at = before;
+    }
+    setRange({at, at});
     return true;
 }
 
 bool FieldEditor::selectAll() {
     if (!field_.data->controls->textBinding) return false;
-    graph_.focusedTextSelected = true;
-    // A new selection ends the run of typing before it.
-    history().last = EditHistory::Edit::None;
-    const std::string text = field_.data->controls->textBinding->get();
-    if (!secure() && !text.empty()) Pasteboard::selection().setString(text);
+    setRange({0, text().size()});
+    offerSelection();
     return true;
+}
+
+void FieldEditor::offerSelection() {
+    const FieldSelection r = range();
+    if (concealed(field_) || r.empty()) return;
+    std::weak_ptr<Node> field = field_.shared_from_this();
+    // Given up once the field is hidden, cleared or made to conceal its text.
+    Pasteboard::selection().offer(text().substr(r.start(), r.end() - r.start()), [field] {
+        auto node = field.lock();
+        return node && node->alive && !concealed(*node) && node->data->controls->textBinding &&
+               !node->data->controls->textBinding->get().empty();
+    });
 }
 
 bool FieldEditor::copy() {
     if (!field_.data->controls->textBinding) return false;
-    const std::string text = field_.data->controls->textBinding->get();
-    if (graph_.focusedTextSelected && !secure() && !text.empty()) Pasteboard::general().setString(text);
+    const FieldSelection r = range();
+    if (!r.empty() && !concealed(field_))
+        Pasteboard::general().setString(text().substr(r.start(), r.end() - r.start()));
     return true;
 }
 
 bool FieldEditor::cut() {
     if (!field_.data->controls->textBinding) return false;
-    if (!graph_.focusedTextSelected || secure()) return true;
+    if (range().empty() || concealed(field_)) return true;
     copy();
     return deleteBackward();
 }
 
 bool FieldEditor::paste(PasteboardName from) {
     if (!field_.data->controls->textBinding) return false;
-    auto text =
-        from == PasteboardName::general ? Pasteboard::general().string() : Pasteboard::selection().string();
-    if (!text || text->size() > kMaxPaste) return true;
-    const std::string line = singleLine(*text);
-    if (line.empty()) return true;
-    return insert(line, EditHistory::Edit::Other);
+    std::weak_ptr<Node> field = field_.shared_from_this();
+    auto finish = [field](std::optional<std::string> text) {
+        auto node = field.lock();
+        if (!text || text->size() > kMaxPaste || !node || !node->alive || !node->graph) return;
+        ViewGraph& graph = *node->graph;
+        if (graph.focused.lock() != node || !node->env || !node->env->isEnabled) return;
+        const std::string line = singleLine(*text);
+        if (!line.empty()) FieldEditor(graph, *node).insert(line, EditHistory::Edit::Other);
+    };
+    (from == PasteboardName::general ? Pasteboard::general() : Pasteboard::selection())
+        .requestString(std::move(finish));
+    return true;
 }
 
 bool FieldEditor::undo() {
@@ -145,15 +329,30 @@ bool FieldEditor::step(bool forward) {
     auto& from = forward ? h.redo : h.undo;
     auto& to = forward ? h.undo : h.redo;
     if (from.empty()) return true;
-    std::string text = std::move(from.back());
+    std::string restored = std::move(from.back());
     from.pop_back();
-    to.push_back(h.current);
-    h.current = text;
+    const std::string left = h.current;
+    to.push_back(left);
+    h.current = restored;
     h.last = EditHistory::Edit::None;
-    graph_.focusedTextSelected = false;
+    // The caret goes after what the step brought back: past the common start, before the common end.
+    std::size_t prefix = 0;
+    while (prefix < left.size() && prefix < restored.size() && left[prefix] == restored[prefix])
+        ++prefix;
+    std::size_t suffix = 0;
+    while (suffix < left.size() - prefix && suffix < restored.size() - prefix &&
+           left[left.size() - 1 - suffix] == restored[restored.size() - 1 - suffix])
+        ++suffix;
+    std::size_t caret = restored.size() - suffix;
+    while (caret > 0 && caret < restored.size() && continuation(restored[caret]))
+        --caret;
+    auto& record = graph_.fieldSelection;
+    record.field = field_.shared_from_this();
+    record.text = restored;
+    record.range = {caret, caret};
     auto binding = *field_.data->controls->textBinding;
     try {
-        binding.set(text);
+        binding.set(restored);
     } catch (const std::exception& e) {
         OSLog("io.velmora.ui", "input").error(std::string("undo failed: ") + e.what());
     }

@@ -98,8 +98,13 @@ bool Input::clickAt(Point location) {
     if (!hit) hit = fieldOutlinedAt(location);
     if (!hit) {
         graph_.focused.reset();
-        graph_.focusedTextSelected = false;
+        graph_.fieldSelection = {};
         return false;
+    }
+    Node* target = interactiveTarget(hit);
+    if (target && isField(*target) && reachable(*target)) {
+        // Into a field: the caret goes where the click is.
+        return focus(*target) && FieldEditor(graph_, *target).placeCaret(location.x);
     }
     return activate(*hit);
 }
@@ -120,7 +125,9 @@ Node* Input::fieldAt(Point location) const {
 bool Input::pasteSelectionAt(Point location) {
     Node* field = fieldAt(location);
     if (!field || !focus(*field)) return false;
-    return FieldEditor(graph_, *field).paste(PasteboardName::selection);
+    // In at the pointer, as the desktop's other programs paste it.
+    FieldEditor editor(graph_, *field);
+    return editor.placeCaret(location.x) && editor.paste(PasteboardName::selection);
 }
 
 Node* Input::fieldOutlinedAt(Point location) const {
@@ -154,8 +161,8 @@ Node* Input::fieldOutlinedAt(Point location) const {
 bool Input::focus(Node& node) {
     if (!isField(node) || !reachable(node)) return false;
     graph_.focused = node.shared_from_this();
-    // Clicking into a field (or moving to another) ends a select-all.
-    graph_.focusedTextSelected = false;
+    // Clicking into a field (or moving to another) ends a selection; the caret starts at the end.
+    graph_.fieldSelection = {};
     return true;
 }
 
@@ -182,6 +189,29 @@ bool Input::editCommand(Node& field, const KeyEvent& event) {
     if (c == "v" || c == "V") return editor.paste();
     if (c == "z" || c == "Z") return editor.undo();
     return false;
+}
+
+bool Input::caretKey(Node& field, const KeyEvent& event) {
+    const auto bits = static_cast<std::uint8_t>(event.modifiers);
+    const bool extend = bits & static_cast<std::uint8_t>(KeyModifiers::Shift);
+    const bool word = bits & static_cast<std::uint8_t>(KeyModifiers::Command);
+    if (bits & ~static_cast<std::uint8_t>(KeyModifiers::Shift | KeyModifiers::Command)) return false;
+    using Move = FieldEditor::Move;
+    Move how = Move::End;
+    switch (event.key) {
+    case Key::Left:
+        how = word ? Move::WordLeft : Move::Left;
+        break;
+    case Key::Right:
+        how = word ? Move::WordRight : Move::Right;
+        break;
+    case Key::Home:
+        how = Move::Home;
+        break;
+    default:
+        break;
+    }
+    return FieldEditor(graph_, field).move(how, extend);
 }
 
 bool Input::inMenuBar(const Node& node) const {
@@ -243,6 +273,12 @@ bool Input::keyDown(const KeyEvent& event) {
         }
         if (Node* target = shortcutTarget(event)) return activate(*target);
         return dismissTopLayer();
+    case Key::Left:
+    case Key::Right:
+    case Key::Home:
+    case Key::End:
+        if (Node* field = focusedField(); field && caretKey(*field, event)) return true;
+        break;
     case Key::Up:
     case Key::Down:
         if (event.modifiers == KeyModifiers::None && arrow(event.key == Key::Down)) return true;

@@ -1,6 +1,6 @@
 // How input reaches the view tree: clicks (on a node, or at a point by hit-testing; a click inside
-// a field's drawn outline focuses the field), typing into the focused field (Command-A selects its
-// whole text, which typing then replaces; the Edit commands work on it, see FieldEditor), keys (Return and
+// a field or its drawn outline focuses the field and puts the caret there), typing and the caret
+// keys in the focused field (the arrows, Home and End; see FieldEditor), keys (Return and
 // Escape for the default and cancel actions, other shortcuts), keyboard focus (Tab and Shift-Tab move it
 // through every control of the top layer; Space presses the focused control; Up and Down move through a
 // focused list's rows or an open menu's entries, and Return or Space choose the row or entry reached),
@@ -55,6 +55,9 @@ private:
     Node* focusedField() const;
     // The Edit commands (Command with A, X, C, V, Z, Shift-Z) on the focused field.
     bool editCommand(Node& field, const KeyEvent& event);
+    // Left, Right, Home and End on the focused field: the caret moves (by word with Command), and
+    // with Shift the selection stretches.
+    bool caretKey(Node& field, const KeyEvent& event);
     // The field under the point, as a click would reach it.
     Node* fieldAt(Point location) const;
     // --- InputFocus.cpp ---

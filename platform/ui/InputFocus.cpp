@@ -76,7 +76,7 @@ bool Input::moveFocus(bool backwards) {
     else
         next = backwards ? (at + controls.size() - 1) % controls.size() : (at + 1) % controls.size();
     graph_.focused = controls[next]->shared_from_this();
-    graph_.focusedTextSelected = false;
+    graph_.fieldSelection = {};
     graph_.focusedRow = Tag();
     // An open menu closes as the focus leaves for another control.
     graph_.openMenu.reset();

@@ -45,6 +45,12 @@ std::string KeyboardShortcut::description() const {
     case Key::Right:
         s += "right";
         break;
+    case Key::Home:
+        s += "home";
+        break;
+    case Key::End:
+        s += "end";
+        break;
     }
     return s;
 }

@@ -7,7 +7,7 @@
 
 namespace plat::ui {
 
-enum class Key { Character, Return, Escape, Tab, Backspace, Delete, Space, Up, Down, Left, Right };
+enum class Key { Character, Return, Escape, Tab, Backspace, Delete, Space, Up, Down, Left, Right, Home, End };
 
 enum class KeyModifiers : std::uint8_t { None = 0, Shift = 1, Control = 2, Option = 4, Command = 8 };
 constexpr KeyModifiers operator|(KeyModifiers a, KeyModifiers b) {

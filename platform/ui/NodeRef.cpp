@@ -1,5 +1,6 @@
 #include "platform/ui/NodeRef.h"
 
+#include "platform/ui/FieldEditor.h"
 #include "platform/ui/Input.h"
 #include "platform/ui/Node.h"
 #include "platform/ui/NodeTree.h"
@@ -117,8 +118,13 @@ bool NodeRef::isSelected() const {
 }
 
 bool NodeRef::hasSelectedText() const {
-    return node_ && node_->graph && node_->graph->focusedTextSelected &&
-           node_->graph->focused.lock() == node_;
+    const auto selection = fieldSelection();
+    return selection && !selection->empty();
+}
+
+std::optional<FieldSelection> NodeRef::fieldSelection() const {
+    if (!node_ || !node_->graph || !node_->alive) return std::nullopt;
+    return detail::FieldEditor::selectionOf(*node_->graph, *node_);
 }
 
 bool NodeRef::isKeyboardRow() const {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/ui/EnvironmentValues.h"
+#include "platform/ui/FieldSelection.h"
 #include "platform/ui/KeyEvent.h"
 #include "platform/ui/LayoutValues.h"
 #include "platform/ui/Tag.h"
@@ -60,8 +61,10 @@ public:
     bool isSelected() const;
     // Enabled unless it or an ancestor is disabled.
     bool isEnabled() const;
-    // A text field that has the keyboard focus and its whole text selected (select-all).
+    // A text field that has the keyboard focus and some of its text selected.
     bool hasSelectedText() const;
+    // A text field's caret and selection (offsets into value()) while it has the keyboard focus.
+    std::optional<FieldSelection> fieldSelection() const;
     // The row of a focused list that its arrow keys stand on (Return chooses it).
     bool isKeyboardRow() const;
     // The component type's name for a screen's node ("LoginView"), else empty.

@@ -64,6 +64,8 @@ struct ViewAttributes {
     std::optional<std::string> scrollResetKey;
     // The window's menu bar: its items answer while a sheet or alert covers the window.
     bool menuBar = false;
+    // A field whose text is a secret even while it shows (a revealed password).
+    bool privacySensitive = false;
     // A list's action for Return on the row its arrow keys reached, after the row is chosen.
     std::function<void(const Tag&)> rowSubmit;
     // Drawing

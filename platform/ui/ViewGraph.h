@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/ui/EditHistory.h"
+#include "platform/ui/FieldSelection.h"
 #include "platform/ui/Node.h"
 #include "platform/ui/Renderer.h"
 #include "platform/ui/TextMetrics.h"
@@ -52,8 +53,8 @@ public:
 
     // Input bookkeeping: the focused control and the open menu live here so they die with the nodes.
     std::weak_ptr<Node> focused;
-    // The focused field's whole text is selected (select-all): typing replaces it, deleting clears it.
-    bool focusedTextSelected = false;
+    // The focused field's caret and selection (see FieldEditor).
+    FocusedFieldSelection fieldSelection;
     // The undo history of the field edited last.
     EditHistory editHistory;
     // The row a focused list's arrow keys have moved to (its tag); none: the list's selection.

@@ -59,25 +59,31 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
         list.strokeRect(r, faded(focused ? palette::accent : palette::separator, ctx.opacity), 4,
                         focused ? 2 : 1);
     }
-    const double inset = bordered ? 5 : 0;
+    const double inset = ui::fieldTextInset(env.textFieldStyle);
     const std::string value = node.value();
     const bool secure = node.kind() == ViewKind::SecureField;
-    std::string shown;
-    if (secure) {
-        for (size_t i = codepointCount(value); i > 0; --i)
-            shown += "\u2022";
-    } else {
-        shown = value;
-    }
+    // What is drawn of the first `bytes` of the text: bullets for a secure field.
+    auto shownPrefix = [&](size_t bytes) {
+        if (!secure) return value.substr(0, bytes);
+        std::string bullets;
+        for (size_t i = codepointCount(value.substr(0, bytes)); i > 0; --i)
+            bullets += "\u2022";
+        return bullets;
+    };
+    const std::string shown = shownPrefix(value.size());
     // The text stops short of a control laid over the field's end (a search field's clear button).
     const double end = std::min(frame.maxX() - inset, coveredFrom(node));
     const Rect inner{frame.x + inset, frame.y, std::max(0.0, end - frame.x - inset), frame.height};
     const Font font = FontMetrics::fontFor(env.effectiveFont());
+    auto widthOf = [&](size_t bytes) { return FontBook::shared().measure(shownPrefix(bytes), font).width; };
     const double textWidth = FontBook::shared().measure(shown, font).width;
-    // One line, never wrapped: a value longer than the field shows its end while it is being typed,
-    // its start otherwise.
+    const auto selection = focused ? node.fieldSelection() : std::nullopt;
+    const double caretX = selection ? widthOf(selection->caret) : textWidth;
+    // One line, never wrapped: a value longer than the field scrolls to show the caret while the
+    // field has the focus, and shows its start otherwise.
     const Rect area = ctx.inWindow(inner);
-    const double x = focused && textWidth + 2 > area.width ? area.maxX() - 2 - textWidth : area.x;
+    const double x = area.x - (focused ? ui::fieldTextScroll(textWidth, caretX, area.width) : 0);
+    const double h = FontMetrics::lineHeightFor(font.size);
     list.pushClip(area);
     if (shown.empty()) {
         paintText(node, node.placeholder(), inner, list, ctx, RGBA::rgb(0x3C3C43, 0.3f));
@@ -88,18 +94,17 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
         t.text = shown;
         t.font = font;
         t.color = single.foreground(node);
-        t.lineHeight = FontMetrics::lineHeightFor(font.size);
+        t.lineHeight = h;
         t.origin = {x, r.y + std::max(0.0, (r.height - t.lineHeight) / 2)};
-        if (node.hasSelectedText())
-            list.fillRect({x, t.origin.y, textWidth, t.lineHeight},
+        if (selection && !selection->empty()) {
+            const double from = widthOf(selection->start());
+            list.fillRect({x + from, t.origin.y, widthOf(selection->end()) - from, t.lineHeight},
                           faded(palette::accent.withAlpha(0.3f), ctx.opacity), 2);
+        }
         list.add(std::move(t));
     }
-    if (focused && !node.hasSelectedText()) {
-        const double h = FontMetrics::lineHeightFor(font.size);
-        list.fillRect({x + textWidth + 1, r.y + (r.height - h) / 2, 1.5, h},
-                      faded(palette::accent, ctx.opacity));
-    }
+    if (focused && (!selection || selection->empty()))
+        list.fillRect({x + caretX + 1, r.y + (r.height - h) / 2, 1.5, h}, faded(palette::accent, ctx.opacity));
     list.popClip();
 }
 

@@ -3,6 +3,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Text.h"
 #include "platform/render/WindowSystem.h"
+#include "platform/ui/Pasteboard.h"
 
 #include <algorithm>
 #include <cmath>
@@ -43,6 +44,10 @@ std::optional<ui::Key> namedKey(int key) {
         return ui::Key::Left;
     case keys::Right:
         return ui::Key::Right;
+    case 268:
+        return ui::Key::Home;
+    case 269:
+        return ui::Key::End;
     default:
         return std::nullopt;
     }
@@ -92,6 +97,8 @@ void HostWindow::display() {
         host_->setContentSize(size);
         host_->update();
     }
+    // A field that offered its selection to the desktop and is gone or cleared since takes it back.
+    ui::Pasteboard::reviewOffers();
     painter_.setMenuPopup(host_->menuPopup());
     host_->render(painter_);
     surface_->present(painter_.window());

@@ -1,0 +1,55 @@
+// Where the caret of the focused text field stands and what of its text is selected, as byte
+// offsets into its text, always at code point boundaries: the selection runs between `anchor` (where
+// it began) and `caret` (where Shift with the arrows moves it); equal, nothing is selected.
+#pragma once
+
+#include "platform/ui/Styles.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace plat::ui {
+
+struct FieldSelection {
+    std::size_t anchor = 0;
+    std::size_t caret = 0;
+
+    std::size_t start() const { return std::min(anchor, caret); }
+    std::size_t end() const { return std::max(anchor, caret); }
+    bool empty() const { return anchor == caret; }
+    bool operator==(const FieldSelection&) const = default;
+};
+
+// How far in from a field's frame its text begins, in its style.
+inline double fieldTextInset(TextFieldStyle style) {
+    return style == TextFieldStyle::Plain ? 0 : 5;
+}
+
+// How far a field's text is moved left so that its caret shows: none while the text fits `width`;
+// else enough to bring the caret (`caretX` from the text's start) into view, at most what leaves the
+// text's end at the field's end. The painter and the clicks that place the caret agree on it.
+inline double fieldTextScroll(double textWidth, double caretX, double width) {
+    // Two points after the text keep the caret drawn at its end.
+    const double overflow = textWidth + 2 - width;
+    if (overflow <= 0) return 0;
+    return std::clamp(caretX + 2 - width, 0.0, overflow);
+}
+
+namespace detail {
+
+struct Node;
+
+// The window's one record of it, kept for the focused field alone (no view pays for it). It holds
+// for the field and the text it was made for: a field that has just taken the focus, or whose text
+// the program changed, has its caret at the end of its text. Internal to the toolkit.
+struct FocusedFieldSelection {
+    std::weak_ptr<Node> field;
+    std::string text;
+    FieldSelection range;
+};
+
+} // namespace detail
+
+} // namespace plat::ui
