@@ -51,18 +51,18 @@ struct DesktopSelections::Impl {
 
     // Shared with the callers, under `mutex`.
     mutable std::mutex mutex;
-    std::condition_variable finished;
     std::array<std::optional<std::string>, 2> owned; // our text while we own the selection
     std::array<bool, 2> ownPending{};                // ownership the thread has yet to claim
+    std::array<bool, 2> disownPending{};             // ownership the thread has yet to give up
     struct Read {
         uint64_t id = 0;
         std::size_t which = 0;
         Steady::time_point deadline;
         bool active = false;
-        bool done = false;
-        std::optional<std::string> result;
+        Answer done;
     } read;
     uint64_t nextRead = 1;
+    bool broken = false; // the connection is gone: every request is answered with none
 
     // The thread's own: the transfer it is running.
     enum class Stage { Idle, Converting, Incremental } stage = Stage::Idle;
@@ -133,6 +133,18 @@ void DesktopSelections::own(Selection which, const std::string& text) {
         std::lock_guard lock(impl_->mutex);
         impl_->owned[index(which)] = text;
         impl_->ownPending[index(which)] = true;
+        impl_->disownPending[index(which)] = false;
+    }
+    impl_->wakeThread();
+}
+
+void DesktopSelections::disown(Selection which) {
+    {
+        std::lock_guard lock(impl_->mutex);
+        if (!impl_->owned[index(which)] && !impl_->ownPending[index(which)]) return;
+        impl_->owned[index(which)].reset();
+        impl_->ownPending[index(which)] = false;
+        impl_->disownPending[index(which)] = true;
     }
     impl_->wakeThread();
 }
@@ -142,21 +154,47 @@ bool DesktopSelections::owns(Selection which) const {
     return impl_->owned[index(which)].has_value();
 }
 
-std::optional<std::string> DesktopSelections::read(Selection which, Duration timeout) {
-    std::unique_lock lock(impl_->mutex);
-    if (const auto& ours = impl_->owned[index(which)]) return *ours;
-    Impl::Read& read = impl_->read;
-    const uint64_t id = impl_->nextRead++;
-    read = Impl::Read{id, index(which), Steady::now() + timeout, true, false, std::nullopt};
-    impl_->wakeThread();
-    const bool answered =
-        impl_->finished.wait_until(lock, read.deadline, [&] { return read.id == id && read.done; });
-    if (!answered) {
-        // The thread drops the transfer at its own deadline; a late answer finds no reader.
-        read.active = false;
-        return std::nullopt;
+void DesktopSelections::request(Selection which, Duration timeout, Answer done) {
+    Answer dropped;
+    std::optional<std::string> ours;
+    bool now = false;
+    {
+        std::lock_guard lock(impl_->mutex);
+        if (impl_->owned[index(which)] || impl_->broken) {
+            ours = impl_->owned[index(which)];
+            now = true;
+        } else {
+            if (impl_->read.active) dropped = std::move(impl_->read.done);
+            impl_->read = Impl::Read{impl_->nextRead++, index(which), Steady::now() + timeout, true, std::move(done)};
+        }
     }
-    return read.result;
+    if (now) {
+        done(std::move(ours));
+        return;
+    }
+    if (dropped) dropped(std::nullopt);
+    impl_->wakeThread();
+}
+
+std::optional<std::string> DesktopSelections::read(Selection which, Duration timeout) {
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+        std::optional<std::string> text;
+    };
+    auto wait = std::make_shared<Wait>();
+    request(which, timeout, [wait](std::optional<std::string> text) {
+        std::lock_guard lock(wait->mutex);
+        wait->text = std::move(text);
+        wait->done = true;
+        wait->answered.notify_all();
+    });
+    std::unique_lock lock(wait->mutex);
+    // The thread answers by the deadline; the margin only covers a thread that is gone.
+    if (!wait->answered.wait_for(lock, timeout + std::chrono::seconds(1), [&] { return wait->done; }))
+        return std::nullopt;
+    return wait->text;
 }
 
 // ---- The thread ----
@@ -166,6 +204,10 @@ void DesktopSelections::Impl::loop() {
     for (;;) {
         if (xcb_connection_has_error(conn)) {
             log().error("the clipboard's connection to the X server broke");
+            {
+                std::lock_guard lock(mutex);
+                broken = true;
+            }
             finish(std::nullopt);
             return;
         }
@@ -197,21 +239,33 @@ void DesktopSelections::Impl::loop() {
 }
 
 void DesktopSelections::Impl::runRequests() {
-    std::unique_lock lock(mutex);
+    std::array<bool, 2> claim{}, giveUp{};
+    bool start = false;
+    {
+        std::lock_guard lock(mutex);
+        std::swap(claim, ownPending);
+        std::swap(giveUp, disownPending);
+        if (!read.active) {
+            stage = Stage::Idle; // the reader gave up
+        } else if (stage == Stage::Idle || stageId != read.id) {
+            start = true;
+            stageId = read.id;
+            stageWhich = read.which;
+            stageDeadline = read.deadline;
+        }
+    }
     for (std::size_t i = 0; i < 2; ++i) {
-        if (!ownPending[i]) continue;
-        ownPending[i] = false;
-        xcb_set_selection_owner(conn, window, atoms.selection[i], XCB_CURRENT_TIME);
+        if (giveUp[i]) {
+            // Only while it is still ours: another program may have taken it meanwhile.
+            xcb_get_selection_owner_reply_t* owner =
+                xcb_get_selection_owner_reply(conn, xcb_get_selection_owner(conn, atoms.selection[i]), nullptr);
+            if (owner && owner->owner == window)
+                xcb_set_selection_owner(conn, XCB_NONE, atoms.selection[i], XCB_CURRENT_TIME);
+            std::free(owner);
+        }
+        if (claim[i]) xcb_set_selection_owner(conn, window, atoms.selection[i], XCB_CURRENT_TIME);
     }
-    if (!read.active || read.done) {
-        stage = Stage::Idle; // the reader gave up
-        return;
-    }
-    if (stage != Stage::Idle && stageId == read.id) return;
-    stageId = read.id;
-    stageWhich = read.which;
-    stageDeadline = read.deadline;
-    lock.unlock();
+    if (!start) return;
     incoming.clear();
     convert(atoms.utf8);
 }
@@ -225,12 +279,14 @@ void DesktopSelections::Impl::convert(xcb_atom_t to) {
 void DesktopSelections::Impl::finish(std::optional<std::string> result) {
     stage = Stage::Idle;
     incoming.clear();
-    std::lock_guard lock(mutex);
-    if (!read.active || read.id != stageId) return;
-    read.active = false;
-    read.done = true;
-    read.result = std::move(result);
-    finished.notify_all();
+    Answer done;
+    {
+        std::lock_guard lock(mutex);
+        if (!read.active || read.id != stageId) return;
+        read.active = false;
+        done = std::move(read.done);
+    }
+    if (done) done(std::move(result));
 }
 
 void DesktopSelections::Impl::handle(xcb_generic_event_t* event) {
@@ -241,9 +297,14 @@ void DesktopSelections::Impl::handle(xcb_generic_event_t* event) {
     case XCB_SELECTION_CLEAR: {
         const auto& clear = *reinterpret_cast<xcb_selection_clear_event_t*>(event);
         if (auto i = which(clear.selection); i && clear.owner == window) {
+            // A clear of our own giving up may arrive after we have claimed the selection again.
+            xcb_get_selection_owner_reply_t* owner =
+                xcb_get_selection_owner_reply(conn, xcb_get_selection_owner(conn, clear.selection), nullptr);
+            const bool stillOurs = owner && owner->owner == window;
+            std::free(owner);
             std::lock_guard lock(mutex);
             // Another program took it over; a claim still to be made stands.
-            if (!ownPending[*i]) owned[*i].reset();
+            if (!ownPending[*i] && !stillOurs) owned[*i].reset();
         }
         break;
     }

@@ -11,6 +11,7 @@
 #include "platform/dispatch/Clock.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,11 +28,20 @@ public:
     // Null when no X server can be reached ($DISPLAY unset or refused).
     static DesktopSelections* shared();
 
+    using Answer = std::function<void(std::optional<std::string>)>;
+    static constexpr Duration kReadTimeout = std::chrono::milliseconds(1500);
+
     // Takes the selection over with `text` (UTF-8).
     void own(Selection which, const std::string& text);
+    // Gives the selection up when this process owns it: no other program gets our text from it.
+    void disown(Selection which);
     // The selection's text: ours at once when we own it, else the owner's, waiting at most
     // `timeout`. None: no owner, no text, too large, or no answer in time.
-    std::optional<std::string> read(Selection which, Duration timeout = std::chrono::milliseconds(1500));
+    std::optional<std::string> read(Selection which, Duration timeout = kReadTimeout);
+    // The same without waiting: `done` gets the text, at once on this thread when we own the
+    // selection, else on the selections' thread once the owner answered or `timeout` passed. One
+    // request runs at a time: a new one drops the one before, whose `done` gets none.
+    void request(Selection which, Duration timeout, Answer done);
     // Whether this process owns the selection now (another program taking it over ends that).
     bool owns(Selection which) const;
 

@@ -1,5 +1,6 @@
 #include "platform/render/ui/DesktopPasteboard.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/render/DesktopSelections.h"
 #include "platform/ui/Pasteboard.h"
 
@@ -20,9 +21,18 @@ public:
     std::optional<std::string> read(ui::PasteboardName name) override {
         return selections_.read(selectionFor(name));
     }
+    void request(ui::PasteboardName name, ui::Pasteboard::Answer done) override {
+        // The answer comes on the selections' thread (or here, for our own text); the field takes
+        // it on the main thread, on a later turn, while the window goes on drawing meanwhile.
+        selections_.request(selectionFor(name), DesktopSelections::kReadTimeout,
+                            [done = std::move(done)](std::optional<std::string> text) {
+                                plat::mainQueue().async([done, text = std::move(text)] { done(text); });
+                            });
+    }
     void write(ui::PasteboardName name, const std::string& text) override {
         selections_.own(selectionFor(name), text);
     }
+    void clear(ui::PasteboardName name) override { selections_.disown(selectionFor(name)); }
 
 private:
     DesktopSelections& selections_;
