@@ -103,8 +103,10 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
         }
         list.add(std::move(t));
     }
+    // The caret straddles the boundary between two characters rather than covering the next one.
     if (focused && (!selection || selection->empty()))
-        list.fillRect({x + caretX + 1, r.y + (r.height - h) / 2, 1.5, h}, faded(palette::accent, ctx.opacity));
+        list.fillRect({std::max(area.x, x + caretX - 0.75), r.y + (r.height - h) / 2, 1.5, h},
+                      faded(palette::accent, ctx.opacity));
     list.popClip();
 }
 
