@@ -3,7 +3,10 @@
 // account's address and then its password on the clipboard, and real key presses (XTEST: Tab,
 // Control+V, Return) paste them into the login window's fields and sign in. What the application
 // copies (Control+A, Control+C) reaches the other program through the clipboard and the primary
-// selection.
+// selection; a password never does, masked or revealed, and a field cleared or gone gives its
+// selection up. The caret of a field follows the arrows, Home and End, Control with the arrows and a
+// click, and Shift stretches the selection. A clipboard owner that never answers leaves the window
+// answering the window manager while pastes wait on it.
 #include "standin/StandinServer.h"
 #include "tests/render/DesktopProbe.h"
 #include "tests/render/WindowManager.h"
@@ -13,14 +16,19 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -55,6 +63,60 @@ void stop(pid_t& pid) {
     pid = -1;
 }
 
+// A program that takes the clipboard and then never answers a request for it (it reads nothing).
+class SilentOwner {
+public:
+    explicit SilentOwner(const std::string& display) : x_(XOpenDisplay(display.c_str())) {
+        if (!x_) return;
+        window_ = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 1, 1, 0, 0, 0);
+        XSetSelectionOwner(x_, XInternAtom(x_, "CLIPBOARD", False), window_, CurrentTime);
+        XSync(x_, False);
+    }
+    ~SilentOwner() {
+        if (x_) XCloseDisplay(x_);
+    }
+    SilentOwner(const SilentOwner&) = delete;
+    SilentOwner& operator=(const SilentOwner&) = delete;
+    bool owns() const { return x_ && XGetSelectionOwner(x_, XInternAtom(x_, "CLIPBOARD", False)) == window_; }
+
+private:
+    Display* x_;
+    Window window_ = 0;
+};
+
+// Asks `window` whether it is alive as the window manager does (_NET_WM_PING) and waits for the
+// answer on the root window: how long it took, or `limit` when none came by then.
+std::chrono::milliseconds ping(Display* x, Window window, long stamp, std::chrono::milliseconds limit) {
+    const Window root = DefaultRootWindow(x);
+    const Atom protocols = XInternAtom(x, "WM_PROTOCOLS", False), pingAtom = XInternAtom(x, "_NET_WM_PING", False);
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = protocols;
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = static_cast<long>(pingAtom);
+    request.xclient.data.l[1] = stamp;
+    request.xclient.data.l[2] = static_cast<long>(window);
+    const auto start = std::chrono::steady_clock::now();
+    XSendEvent(x, window, False, NoEventMask, &request);
+    XFlush(x);
+    for (;;) {
+        while (XPending(x) > 0) {
+            XEvent answer;
+            XNextEvent(x, &answer);
+            if (answer.type == ClientMessage && answer.xclient.window == root &&
+                static_cast<Atom>(answer.xclient.data.l[0]) == pingAtom && answer.xclient.data.l[1] == stamp)
+                return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                             start);
+        }
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        if (waited >= limit) return limit;
+        pollfd fd{ConnectionNumber(x), POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>((limit - waited).count()));
+    }
+}
+
 class ClipboardOnDisplay : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -71,10 +133,14 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
         server_.start(0);
+        x_ = XOpenDisplay(display_.c_str());
+        ASSERT_NE(x_, nullptr);
     }
     void TearDown() override {
         stop(xclip_);
+        stop(xclipPrimary_);
         stop(app_);
+        if (x_) XCloseDisplay(x_);
         server_.stop();
         std::error_code ec;
         if (!dir_.empty()) fs::remove_all(dir_, ec);
@@ -87,6 +153,64 @@ protected:
         return active != 0 && std::find(own.begin(), own.end(), active) != own.end();
     }
 
+    // The application against the stand-in, its window up with the login form drawn.
+    void launch() {
+        app_ = testsupport::startProcess(
+            {VELMORA_APP_BINARY},
+            {{"DISPLAY", display_},
+             {"VELMORA_API_BASE", server_.baseURL()},
+             {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
+             {"VELMORA_HOME", (dir_ / "home").string()}},
+            dir_ / "app.txt");
+        ASSERT_TRUE(eventually([&] { return appWindowActive(); })) << testsupport::readFile(dir_ / "app.txt");
+        std::this_thread::sleep_for(1s); // the login form drawn
+    }
+
+    enum Mods : unsigned { kShift = 1, kControl = 2 };
+    // A key press and release with the modifiers held (XTEST), without waiting for the
+    // application: it takes the keys in order, so only what looks at the result waits (settle()).
+    void press(KeySym sym, unsigned mods = 0) {
+        const KeyCode shift = XKeysymToKeycode(x_, XK_Shift_L), control = XKeysymToKeycode(x_, XK_Control_L);
+        if (mods & kShift) XTestFakeKeyEvent(x_, shift, True, CurrentTime);
+        if (mods & kControl) XTestFakeKeyEvent(x_, control, True, CurrentTime);
+        const KeyCode code = XKeysymToKeycode(x_, sym);
+        XTestFakeKeyEvent(x_, code, True, CurrentTime);
+        XTestFakeKeyEvent(x_, code, False, CurrentTime);
+        if (mods & kControl) XTestFakeKeyEvent(x_, control, False, CurrentTime);
+        if (mods & kShift) XTestFakeKeyEvent(x_, shift, False, CurrentTime);
+        XSync(x_, False);
+        std::this_thread::sleep_for(40ms);
+    }
+    // Lower-case letters and spaces, whose key symbols are their characters.
+    void typeText(const std::string& text) {
+        for (char c : text)
+            press(c == ' ' ? XK_space : static_cast<KeySym>(c));
+    }
+    void settle() { std::this_thread::sleep_for(500ms); }
+    // The focused field's text as another program sees it when copied out (it stays selected).
+    std::string fieldText() {
+        press(XK_a, kControl);
+        press(XK_c, kControl);
+        settle();
+        return readSelection("clipboard");
+    }
+    // The application's window as the screen shows it, one pixel value each, row by row.
+    std::vector<unsigned long> picture(rendertest::XRect* where) {
+        const auto own = probe_->windowsOf(app_);
+        if (own.empty()) return {};
+        *where = probe_->contentRect(own.front());
+        XImage* image = XGetImage(x_, DefaultRootWindow(x_), where->x, where->y,
+                                  static_cast<unsigned>(where->width), static_cast<unsigned>(where->height),
+                                  AllPlanes, ZPixmap);
+        if (!image) return {};
+        std::vector<unsigned long> pixels;
+        for (int y = 0; y < where->height; ++y)
+            for (int x = 0; x < where->width; ++x)
+                pixels.push_back(XGetPixel(image, x, y));
+        XDestroyImage(image);
+        return pixels;
+    }
+
     // A key press and release through the X server's test extension, with Control held when asked.
     void key(unsigned long sym, bool control = false) {
         input_->key(sym, control);
@@ -94,12 +218,15 @@ protected:
         std::this_thread::sleep_for(300ms);
     }
 
-    // Another program owns the clipboard with `text` (the last one it owned gives it up).
-    void putOnClipboard(const std::string& text) {
-        stop(xclip_);
-        xclip_ = spawn({"/usr/bin/xclip", "-quiet", "-selection", "clipboard", "-i"}, display_, {}, &text);
+    // Another program owns the clipboard (or the primary selection) with `text` (the last one it
+    // owned gives it up).
+    void putOnClipboard(const std::string& text, bool primary = false) {
+        pid_t& owner = primary ? xclipPrimary_ : xclip_;
+        stop(owner);
+        owner = spawn({"/usr/bin/xclip", "-quiet", "-selection", primary ? "primary" : "clipboard", "-i"}, display_,
+                      {}, &text);
         // Serving once it owns the selection.
-        ASSERT_TRUE(eventually([&] { return probe_->selectionOwned("CLIPBOARD"); }, 5s));
+        ASSERT_TRUE(eventually([&] { return probe_->selectionOwned(primary ? "PRIMARY" : "CLIPBOARD"); }, 5s));
         std::this_thread::sleep_for(200ms);
     }
 
@@ -122,20 +249,13 @@ protected:
     std::string display_;
     std::unique_ptr<rendertest::DesktopProbe> probe_;
     std::unique_ptr<rendertest::XTestInput> input_;
-    pid_t app_ = -1, xclip_ = -1;
+    pid_t app_ = -1, xclip_ = -1, xclipPrimary_ = -1;
+    Display* x_ = nullptr; // the test's own connection: keys with modifiers, the screen's pixels
     standin::StandinServer server_;
 };
 
 TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOurCopyReachesIt) {
-    app_ = testsupport::startProcess(
-        {VELMORA_APP_BINARY},
-        {{"DISPLAY", display_},
-         {"VELMORA_API_BASE", server_.baseURL()},
-         {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
-         {"VELMORA_HOME", (dir_ / "home").string()}},
-        dir_ / "app.txt");
-    ASSERT_TRUE(eventually([&] { return appWindowActive(); })) << testsupport::readFile(dir_ / "app.txt");
-    std::this_thread::sleep_for(1s); // the login form drawn
+    ASSERT_NO_FATAL_FAILURE(launch());
 
     // Tab reaches the e-mail field first; the address comes from the other program.
     const std::string email = standin::StandinServer::demoEmail();
@@ -168,6 +288,175 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
             return paths;
         }()
         << testsupport::readFile(dir_ / "app.txt");
+}
+
+TEST_F(ClipboardOnDisplay, TheCaretFollowsArrowsHomeEndWordsAndClicksAndShiftSelects) {
+    ASSERT_NO_FATAL_FAILURE(launch());
+    press(XK_Tab);
+    typeText("abc");
+    press(XK_Left);
+    typeText("z");
+    EXPECT_EQ(fieldText(), "abzc");
+    press(XK_End);
+    press(XK_Home);
+    typeText("h");
+    press(XK_End);
+    typeText("e");
+    // After select-all an arrow ends the selection at its own side.
+    press(XK_a, kControl);
+    press(XK_Left);
+    typeText("s");
+    press(XK_a, kControl);
+    press(XK_Right);
+    typeText("t");
+    EXPECT_EQ(fieldText(), "shabzcet");
+
+    // Shift stretches the selection from the caret, offers it as the primary selection, and typing
+    // replaces it.
+    press(XK_End);
+    press(XK_Left, kShift);
+    press(XK_Left, kShift);
+    settle();
+    EXPECT_EQ(readSelection("primary"), "et");
+    typeText("q");
+    EXPECT_EQ(fieldText(), "shabzcq");
+
+    // Control with the arrows goes by word.
+    typeText("one two three");
+    press(XK_Left, kControl);
+    typeText("x");
+    press(XK_Left, kControl);
+    press(XK_Left, kControl);
+    typeText("y");
+    press(XK_Right, kControl);
+    typeText("w");
+    press(XK_Left, kControl | kShift);
+    settle();
+    EXPECT_EQ(readSelection("primary"), "ytwow");
+    press(XK_BackSpace);
+    EXPECT_EQ(fieldText(), "one  xthree");
+
+    // A click puts the caret at the nearest boundary. Where the text stands on the screen is what
+    // four more characters change: from the caret after the fourth to the one after the eighth.
+    press(XK_BackSpace);
+    typeText("aaaa");
+    settle();
+    rendertest::XRect where;
+    const auto before = picture(&where);
+    typeText("aaaa");
+    settle();
+    const auto after = picture(&where);
+    ASSERT_EQ(before.size(), after.size());
+    ASSERT_FALSE(before.empty());
+    int left = where.width, right = -1, top = where.height, bottom = -1;
+    for (int y = 0; y < where.height; ++y)
+        for (int x = 0; x < where.width; ++x)
+            if (before[static_cast<size_t>(y * where.width + x)] != after[static_cast<size_t>(y * where.width + x)]) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+    ASSERT_GT(right, left) << "typing changed nothing on the screen";
+    const double advance = (right - left) / 4.0;
+    const double start = where.x + left - 4 * advance;
+    const int row = where.y + (top + bottom) / 2;
+    input_->click(static_cast<int>(start + 2 * advance + advance / 4), row);
+    settle();
+    typeText("z");
+    input_->click(static_cast<int>(start) - 4, row); // before the text: its start
+    settle();
+    typeText("y");
+    input_->click(where.x + right + 40, row); // past its end
+    settle();
+    typeText("x");
+    EXPECT_EQ(fieldText(), "yaazaaaaaax");
+}
+
+TEST_F(ClipboardOnDisplay, APasswordNeverReachesThePrimarySelectionAndAFieldClearedOrGoneGivesItsUp) {
+    ASSERT_NO_FATAL_FAILURE(launch());
+    const std::string email = standin::StandinServer::demoEmail();
+    const std::string password = standin::StandinServer::demoPassword();
+    putOnClipboard(email);
+    press(XK_Tab);
+    press(XK_v, kControl);
+    press(XK_a, kControl);
+    settle();
+    EXPECT_EQ(readSelection("primary"), email) << "a plain field offers its selection";
+
+    // Revealed by the eye button (Tab reaches it, Space presses it), the password is selected in
+    // every way and still offered to no one: the other program's selection stays.
+    putOnClipboard(password);
+    putOnClipboard("another program's", /*primary=*/true);
+    press(XK_Tab);
+    press(XK_Tab);
+    press(XK_space);
+    press(XK_Tab, kShift);
+    press(XK_v, kControl);
+    press(XK_a, kControl);
+    press(XK_End);
+    press(XK_Home, kShift);
+    press(XK_Left, kControl | kShift);
+    settle();
+    EXPECT_EQ(readSelection("primary"), "another program's");
+    // Masked again.
+    press(XK_Tab);
+    press(XK_space);
+    press(XK_Tab, kShift);
+    press(XK_a, kControl);
+    settle();
+    EXPECT_EQ(readSelection("primary"), "another program's");
+
+    // Cleared, the e-mail field gives its selection up; its text back (undo), it offers it again.
+    press(XK_Tab, kShift);
+    press(XK_a, kControl);
+    settle();
+    ASSERT_EQ(readSelection("primary"), email);
+    press(XK_BackSpace);
+    settle();
+    EXPECT_FALSE(probe_->selectionOwned("PRIMARY"));
+    press(XK_z, kControl);
+    press(XK_a, kControl);
+    settle();
+    ASSERT_EQ(readSelection("primary"), email);
+    // Signing in (with the password typed into the revealed field) takes the form away, and the
+    // selection of its field with it.
+    press(XK_Return);
+    ASSERT_TRUE(eventually([&] { return requested("region"); })) << testsupport::readFile(dir_ / "app.txt");
+    EXPECT_TRUE(eventually([&] { return !probe_->selectionOwned("PRIMARY"); }, 5s));
+}
+
+TEST_F(ClipboardOnDisplay, PastesFromAnOwnerThatNeverAnswersLeaveTheWindowAnsweringAndTheFieldAsItWas) {
+    ASSERT_NO_FATAL_FAILURE(launch());
+    const auto own = probe_->windowsOf(app_);
+    ASSERT_FALSE(own.empty());
+    press(XK_Tab);
+    typeText("abc");
+    settle();
+    SilentOwner owner(display_);
+    ASSERT_TRUE(owner.owns());
+
+    // The window manager's pings, on a connection of their own, while five pastes wait.
+    std::atomic<bool> pasting{true};
+    std::atomic<long> slowest{0};
+    std::thread pinger([&] {
+        Display* x = XOpenDisplay(display_.c_str());
+        if (!x) return;
+        XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
+        for (long stamp = 1; pasting; ++stamp) {
+            const auto took = ping(x, own.front(), stamp, 2s);
+            slowest = std::max(slowest.load(), static_cast<long>(took.count()));
+            std::this_thread::sleep_for(50ms);
+        }
+        XCloseDisplay(x);
+    });
+    for (int i = 0; i < 5; ++i) {
+        press(XK_v, kControl);
+        std::this_thread::sleep_for(100ms);
+    }
+    std::this_thread::sleep_for(2500ms); // past the last paste's wait
+    pasting = false;
+    pinger.join();
+    EXPECT_LT(slowest.load(), 200) << "ms for the slowest answer to a ping";
+    EXPECT_EQ(fieldText(), "abc");
 }
 
 } // namespace
