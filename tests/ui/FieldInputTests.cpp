@@ -1,8 +1,10 @@
 // Text fields as a user meets them: Command-A selects the whole text (typing replaces it, deleting
-// clears it), cut, copy and paste through the pasteboards (never out of a secure field), undo and
-// redo, the middle click that pastes the selection, a click inside the outline drawn around a padded
-// field focuses the field, and a list told to follow a key (a search text) starts again at its first
-// row when the key changes.
+// clears it), the caret that the arrows, Home and End, Command with the arrows and clicks move, with
+// Shift stretching the selection, cut, copy and paste through the pasteboards (never out of a secure
+// or privacy-sensitive field; a paste lands when the board's owner answers), undo and redo, the
+// middle click that pastes the selection, a click inside the outline drawn around a padded field
+// focuses the field, and a list told to follow a key (a search text) starts again at its first row
+// when the key changes.
 #include "UITestSupport.h"
 
 using namespace plat;
@@ -74,6 +76,149 @@ TEST_F(UITest, CommandASelectsTheWholeTextWhichTypingReplacesAndDeletingClears) 
     ASSERT_TRUE(host.insertText("x"));
     EXPECT_EQ(email.value(), "abcd");
     EXPECT_EQ(host.require(Query::placeholder("Password")).value(), "x");
+}
+
+TEST_F(UITest, TheCaretMovesByCharacterWordAndEndAndEditsHappenWhereItStands) {
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    const NodeRef password = host.require(Query::placeholder("Password"));
+    ASSERT_TRUE(host.setText(email, "one two"));
+    ASSERT_TRUE(host.pressKey(Key::Left));
+    ASSERT_TRUE(host.insertText("Z"));
+    EXPECT_EQ(email.value(), "one twZo");
+    ASSERT_TRUE(host.pressKey(Key::Home));
+    ASSERT_TRUE(host.insertText("A"));
+    ASSERT_TRUE(host.pressKey(Key::Left, KeyModifiers::Command)); // at the start already: stays
+    ASSERT_TRUE(host.pressKey(Key::End));
+    ASSERT_TRUE(host.pressKey(Key::Left, KeyModifiers::Command));
+    ASSERT_TRUE(host.insertText("-"));
+    ASSERT_TRUE(host.pressKey(Key::Right, KeyModifiers::Command));
+    ASSERT_TRUE(host.insertText("!"));
+    EXPECT_EQ(email.value(), "Aone -twZo!");
+
+    // Backspace and Delete take whole characters on either side of the caret.
+    ASSERT_TRUE(host.setText(email, "a\u00e9\u20acb"));
+    ASSERT_TRUE(host.pressKey(Key::Left));
+    ASSERT_TRUE(host.pressKey(Key::Backspace));
+    EXPECT_EQ(email.value(), "a\u00e9b");
+    ASSERT_TRUE(host.pressKey(Key::Home));
+    ASSERT_TRUE(host.pressKey(Key::Right));
+    ASSERT_TRUE(host.pressKey(Key::Delete));
+    EXPECT_EQ(email.value(), "ab");
+
+    // Undo puts the caret back after what it restored; typing there is a new edit.
+    ASSERT_TRUE(host.pressKey(Key::Home));
+    ASSERT_TRUE(host.insertText("xy"));
+    ASSERT_TRUE(host.keyDown(kUndo));
+    ASSERT_TRUE(host.insertText("q"));
+    EXPECT_EQ(email.value(), "qab");
+    ASSERT_TRUE(host.keyDown(kUndo));
+    EXPECT_EQ(email.value(), "ab");
+
+    // A click puts the caret at the nearest boundary (each character 6.5 points wide here).
+    ASSERT_TRUE(host.mouseClick({email.frame().x + 7, email.frame().center().y}));
+    ASSERT_TRUE(host.insertText("c"));
+    EXPECT_EQ(email.value(), "acb");
+
+    // A secure field tells no words apart: Command with an arrow goes to its end.
+    ASSERT_TRUE(host.type(password, "ab cd"));
+    ASSERT_TRUE(host.pressKey(Key::Left, KeyModifiers::Command));
+    ASSERT_TRUE(host.insertText("x"));
+    EXPECT_EQ(password.value(), "xab cd");
+}
+
+TEST_F(UITest, ShiftStretchesTheSelectionWhichArrowsEndAndTypingReplaces) {
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    ASSERT_TRUE(host.setText(email, "one two three"));
+    ASSERT_TRUE(host.pressKey(Key::Left, KeyModifiers::Shift | KeyModifiers::Command));
+    ASSERT_TRUE(host.pressKey(Key::Left, KeyModifiers::Shift));
+    EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{13, 7}));
+    EXPECT_EQ(Pasteboard::selection().string(), " three") << "offered as the desktop's selection";
+    // The arrow ends the selection at its own side.
+    ASSERT_TRUE(host.pressKey(Key::Right));
+    EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{13, 13}));
+    ASSERT_TRUE(host.pressKey(Key::Home, KeyModifiers::Shift));
+    ASSERT_TRUE(host.pressKey(Key::Right, KeyModifiers::Shift | KeyModifiers::Command));
+    ASSERT_TRUE(host.insertText("!"));
+    EXPECT_EQ(email.value(), "one!") << "from the end of the first word to where the stretch began";
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.pressKey(Key::Left));
+    ASSERT_TRUE(host.insertText("<"));
+    EXPECT_EQ(email.value(), "<one!");
+
+    // A cut takes the selected part only.
+    ASSERT_TRUE(host.pressKey(Key::Right, KeyModifiers::Shift | KeyModifiers::Command));
+    ASSERT_TRUE(host.keyDown(kCut));
+    EXPECT_EQ(email.value(), "<!");
+    EXPECT_EQ(Pasteboard::general().string(), "one");
+}
+
+struct Revealed : Screen {
+    State<std::string> password{std::string("hunter22")};
+    AnyView body() const override { return TextField("Password", password.binding()).privacySensitive(); }
+};
+
+TEST_F(UITest, APrivacySensitiveFieldOffersNothingAndAClearedFieldGivesItsSelectionUp) {
+    Host host(make<Revealed>());
+    host.update();
+    const NodeRef field = host.require(Query::placeholder("Password"));
+    Pasteboard::selection().setString("before");
+    Pasteboard::general().setString("elsewhere");
+    ASSERT_TRUE(host.click(field));
+    ASSERT_TRUE(host.keyDown(kSelectAll));
+    ASSERT_TRUE(host.keyDown(kCopy));
+    ASSERT_TRUE(host.pressKey(Key::Left, KeyModifiers::Shift));
+    EXPECT_EQ(Pasteboard::selection().string(), "before");
+    EXPECT_EQ(Pasteboard::general().string(), "elsewhere");
+
+    Host plain(make<Entries>());
+    plain.update();
+    const NodeRef email = plain.require(Query::placeholder("Email"));
+    ASSERT_TRUE(plain.click(email));
+    ASSERT_TRUE(plain.keyDown(kSelectAll));
+    Pasteboard::reviewOffers();
+    EXPECT_EQ(Pasteboard::selection().string(), "someone@example.org") << "still shown";
+    email.data().controls->textBinding->set("");
+    plain.update();
+    Pasteboard::reviewOffers();
+    EXPECT_FALSE(Pasteboard::selection().string());
+}
+
+// Boards whose owner answers only when the test says so.
+struct SlowBoards : Pasteboard::Backend {
+    std::vector<Pasteboard::Answer> waiting;
+    std::optional<std::string> read(PasteboardName) override { return std::nullopt; }
+    void request(PasteboardName, Pasteboard::Answer done) override { waiting.push_back(std::move(done)); }
+    void write(PasteboardName, const std::string&) override {}
+};
+
+TEST_F(UITest, APasteLandsWhenTheOwnerAnswersAndOnlyInTheFieldStillFocused) {
+    auto boards = std::make_shared<SlowBoards>();
+    Pasteboard::setBackend(boards);
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    const NodeRef password = host.require(Query::placeholder("Password"));
+    ASSERT_TRUE(host.setText(email, "ab"));
+    ASSERT_TRUE(host.pressKey(Key::Left));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    ASSERT_TRUE(host.keyDown(kPaste));
+    ASSERT_EQ(boards->waiting.size(), 2u);
+    EXPECT_EQ(email.value(), "ab") << "nothing yet";
+    boards->waiting[0](std::nullopt); // no answer in time
+    boards->waiting[1](std::string("Z"));
+    host.update();
+    EXPECT_EQ(email.value(), "aZb");
+
+    ASSERT_TRUE(host.keyDown(kPaste));
+    ASSERT_TRUE(host.click(password));
+    boards->waiting[2](std::string("late"));
+    host.update();
+    EXPECT_EQ(email.value(), "aZb");
+    EXPECT_EQ(password.value(), "");
 }
 
 TEST_F(UITest, CutCopyAndPasteGoThroughTheGeneralPasteboard) {
