@@ -165,7 +165,8 @@ void DesktopSelections::request(Selection which, Duration timeout, Answer done) 
             now = true;
         } else {
             if (impl_->read.active) dropped = std::move(impl_->read.done);
-            impl_->read = Impl::Read{impl_->nextRead++, index(which), Steady::now() + timeout, true, std::move(done)};
+            impl_->read =
+                Impl::Read{impl_->nextRead++, index(which), Steady::now() + timeout, true, std::move(done)};
         }
     }
     if (now) {
@@ -257,8 +258,8 @@ void DesktopSelections::Impl::runRequests() {
     for (std::size_t i = 0; i < 2; ++i) {
         if (giveUp[i]) {
             // Only while it is still ours: another program may have taken it meanwhile.
-            xcb_get_selection_owner_reply_t* owner =
-                xcb_get_selection_owner_reply(conn, xcb_get_selection_owner(conn, atoms.selection[i]), nullptr);
+            xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+                conn, xcb_get_selection_owner(conn, atoms.selection[i]), nullptr);
             if (owner && owner->owner == window)
                 xcb_set_selection_owner(conn, XCB_NONE, atoms.selection[i], XCB_CURRENT_TIME);
             std::free(owner);

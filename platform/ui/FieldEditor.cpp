@@ -18,7 +18,8 @@ bool continuation(char c) {
 
 bool wordCharacter(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || c == '_';
+    return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+           c == '_';
 }
 
 std::size_t codepoints(std::string_view s) {
@@ -237,7 +238,9 @@ bool FieldEditor::placeCaret(double x) {
     const std::string now = text();
     const Font font = field_.env ? field_.env->effectiveFont() : Font();
     const TextMetrics& metrics = graph_.metrics();
-    auto width = [&](std::size_t bytes) { return metrics.textWidth(shown(field_, now.substr(0, bytes)), font); };
+    auto width = [&](std::size_t bytes) {
+        return metrics.textWidth(shown(field_, now.substr(0, bytes)), font);
+    };
     const double inset = fieldTextInset(field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic);
     const double scroll =
         fieldTextScroll(width(now.size()), width(range().caret), field_.frame.width - 2 * inset);

@@ -71,7 +71,8 @@ private:
     FieldSelection& range();
     void setRange(FieldSelection r);
     // Sets the field's text and records `before` for undo; the caret goes to `caret`.
-    void apply(const std::string& before, const std::string& after, std::size_t caret, EditHistory::Edit kind);
+    void apply(const std::string& before, const std::string& after, std::size_t caret,
+               EditHistory::Edit kind);
     // Replaces the selected text (or nothing, at the caret) with `text`.
     void replaceSelection(std::string_view text, EditHistory::Edit kind);
     // The field's history, started afresh when it belongs to another field or is out of date.

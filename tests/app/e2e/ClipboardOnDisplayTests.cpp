@@ -88,7 +88,8 @@ private:
 // answer on the root window: how long it took, or `limit` when none came by then.
 std::chrono::milliseconds ping(Display* x, Window window, long stamp, std::chrono::milliseconds limit) {
     const Window root = DefaultRootWindow(x);
-    const Atom protocols = XInternAtom(x, "WM_PROTOCOLS", False), pingAtom = XInternAtom(x, "_NET_WM_PING", False);
+    const Atom protocols = XInternAtom(x, "WM_PROTOCOLS", False),
+               pingAtom = XInternAtom(x, "_NET_WM_PING", False);
     XEvent request{};
     request.xclient.type = ClientMessage;
     request.xclient.window = window;
@@ -106,8 +107,8 @@ std::chrono::milliseconds ping(Display* x, Window window, long stamp, std::chron
             XNextEvent(x, &answer);
             if (answer.type == ClientMessage && answer.xclient.window == root &&
                 static_cast<Atom>(answer.xclient.data.l[0]) == pingAtom && answer.xclient.data.l[1] == stamp)
-                return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                             start);
+                return std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start);
         }
         const auto waited =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
@@ -199,9 +200,9 @@ protected:
         const auto own = probe_->windowsOf(app_);
         if (own.empty()) return {};
         *where = probe_->contentRect(own.front());
-        XImage* image = XGetImage(x_, DefaultRootWindow(x_), where->x, where->y,
-                                  static_cast<unsigned>(where->width), static_cast<unsigned>(where->height),
-                                  AllPlanes, ZPixmap);
+        XImage* image =
+            XGetImage(x_, DefaultRootWindow(x_), where->x, where->y, static_cast<unsigned>(where->width),
+                      static_cast<unsigned>(where->height), AllPlanes, ZPixmap);
         if (!image) return {};
         std::vector<unsigned long> pixels;
         for (int y = 0; y < where->height; ++y)
@@ -223,10 +224,11 @@ protected:
     void putOnClipboard(const std::string& text, bool primary = false) {
         pid_t& owner = primary ? xclipPrimary_ : xclip_;
         stop(owner);
-        owner = spawn({"/usr/bin/xclip", "-quiet", "-selection", primary ? "primary" : "clipboard", "-i"}, display_,
-                      {}, &text);
+        owner = spawn({"/usr/bin/xclip", "-quiet", "-selection", primary ? "primary" : "clipboard", "-i"},
+                      display_, {}, &text);
         // Serving once it owns the selection.
-        ASSERT_TRUE(eventually([&] { return probe_->selectionOwned(primary ? "PRIMARY" : "CLIPBOARD"); }, 5s));
+        ASSERT_TRUE(
+            eventually([&] { return probe_->selectionOwned(primary ? "PRIMARY" : "CLIPBOARD"); }, 5s));
         std::this_thread::sleep_for(200ms);
     }
 
@@ -351,7 +353,8 @@ TEST_F(ClipboardOnDisplay, TheCaretFollowsArrowsHomeEndWordsAndClicksAndShiftSel
     int left = where.width, right = -1, top = where.height, bottom = -1;
     for (int y = 0; y < where.height; ++y)
         for (int x = 0; x < where.width; ++x)
-            if (before[static_cast<size_t>(y * where.width + x)] != after[static_cast<size_t>(y * where.width + x)]) {
+            if (before[static_cast<size_t>(y * where.width + x)] !=
+                after[static_cast<size_t>(y * where.width + x)]) {
                 left = std::min(left, x), right = std::max(right, x);
                 top = std::min(top, y), bottom = std::max(bottom, y);
             }
