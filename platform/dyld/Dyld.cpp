@@ -166,6 +166,26 @@ std::string imagePath(const void* header) {
     return {};
 }
 
+const void* debugRendezvous() {
+    // DT_DEBUG points at the linker's own record. A program that refers to _r_debug gets a copy,
+    // whose version the linker leaves at 1, hiding the link to the other namespaces.
+    const void* found = nullptr;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                if (info->dlpi_phdr[i].p_type != PT_DYNAMIC) continue;
+                const auto* entry =
+                    reinterpret_cast<const ElfW(Dyn)*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+                for (; entry->d_tag != DT_NULL; ++entry)
+                    if (entry->d_tag == DT_DEBUG)
+                        *static_cast<const void**>(data) = reinterpret_cast<const void*>(entry->d_un.d_ptr);
+            }
+            return 1; // the program comes first
+        },
+        &found);
+    return found;
+}
+
 void resetForTesting() {
     State& s = state();
     std::lock_guard lock(s.mutex);

@@ -44,6 +44,12 @@ std::vector<Image> images();
 // The path of the image whose header is given; empty when none is loaded there.
 std::string imagePath(const void* header);
 
+// The linker's rendezvous record (struct r_debug, extended to one per namespace where the
+// linker says so), which debuggers read: the head of its list of loaded objects, kept current by
+// the linker itself. Found through the program's DT_DEBUG entry, which points at the linker's own
+// record; none when the program has no such entry.
+const void* debugRendezvous();
+
 // Test hook: forgets every registered callback.
 void resetForTesting();
 
