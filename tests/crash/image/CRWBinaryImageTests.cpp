@@ -190,7 +190,8 @@ TEST_F(CRWBinaryImageTracking, HoldsOneThousandTwentyFourImagesAndReusesSlots) {
 // A library that another library loads with plain dlopen tells nobody; the crash path's sync reads
 // the linker's list and gives it its slot (with its unwind tables) and its "load" line without an
 // allocation. Once the library is unloaded the same way, the next sync clears the slot with an
-// "unload" line; a sync with nothing new writes nothing.
+// "unload" line; a sync with nothing new writes nothing. A library loaded into a namespace of its own
+// is found the same way.
 TEST_F(CRWBinaryImageTracking, TheCrashPathFindsWhatOtherLibrariesLoadedAndUnloaded) {
     void* loader = dlopen(CRASH_DEMO_LOADER_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(loader, nullptr) << dlerror();
@@ -233,6 +234,15 @@ TEST_F(CRWBinaryImageTracking, TheCrashPathFindsWhatOtherLibrariesLoadedAndUnloa
     plat::dyld::sync();
     EXPECT_EQ(CRWBinaryImageTableCount(&_crwContext.writable->binaryImages.table),
               plat::dyld::images().size());
+
+    // Objects of another namespace are on the linker's lists as well (the tracker's own scan sees
+    // only this namespace).
+    void* apart = dlmopen(LM_ID_NEWLM, VELMORA_TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(apart, nullptr) << dlerror();
+    handles.push_back(apart);
+    syncAsTheCrashPath();
+    EXPECT_TRUE(CRWBinaryImageSafeFindImageForAddress(symbolOf(apart), &slot));
+    EXPECT_EQ(events().back().fields["path"].string(), VELMORA_TEST_IMAGE);
 }
 
 TEST_F(CRWBinaryImageTracking, FindsImagesByIdentifier) {
