@@ -2,6 +2,7 @@
 #include "crash/capture/CRWHandler.h"
 
 #include "crash/capture/CRWProcess.h"
+#include "crash/image/CRWBinaryImage.h"
 #include "crash/record/CRWContext.h"
 
 void CRWHandler(CRWFile* file, pid_t crashedThread, const void* userContext) {
@@ -9,6 +10,9 @@ void CRWHandler(CRWFile* file, pid_t crashedThread, const void* userContext) {
     CRWProcess process;
     CRWProcessInit(&process, crashedThread, userContext);
     CRWProcessSuspendAllOtherThreads(&process);
+    // Libraries loaded since the last scan (by another library's plain dlopen) join the table
+    // before the walks need their unwind tables, and the image records before the report closes.
+    CRWBinaryImageSafeSyncWithLinker();
 
     CRWProcessRecordAllThreads(&process, file);
     CRWProcessRecordRuntimeInfo(&process, file);

@@ -1,9 +1,10 @@
-// The safe lookups at the end of this file run at crash time; the rest runs on the dynamic
-// linker's callbacks, on the thread that loaded or unloaded.
+// The safe lookups and the crash path's sync at the end of this file run at crash time; the rest
+// runs on the linker stand-in's callbacks, on the thread that made or found the change.
 #include "crash/image/CRWBinaryImage.h"
 
 #include "crash/image/CRWBinaryImageTable.h"
 #include "crash/image/CRWElfImage.h"
+#include "crash/image/CRWLinkMap.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWContextInitialize.h"
 #include "crash/record/CRWCrashUtilities.h"
@@ -119,6 +120,7 @@ void CRWBinaryImageInit() {
             CRWSDKLogWarnIn("CRWBinaryImageInit_block_invoke",
                             "Error: Unable to open the binary image log file during init\n");
     }
+    CRWLinkMapSetRendezvous(plat::dyld::debugRendezvous());
     // The linker reports every loaded image to a new callback at once. The callbacks stay
     // registered for the process; a later start-up (a new context) asks for the list again.
     static std::atomic<bool> registered{false};
@@ -254,4 +256,101 @@ bool CRWBinaryImageSafeFindImageForAddress(uint64_t address, CRWBinaryImageSlot*
 bool CRWBinaryImageSafeHasUnwindInfo(const CRWBinaryImageSlot* slot) {
     return slot != nullptr &&
            (slot->ehFrameHdr >= CRWMinimumValidAddress || slot->unwindInfo >= CRWMinimumValidAddress);
+}
+
+namespace {
+
+// The crash path's pass over the linker's list (CRWBinaryImageSafeSyncWithLinker).
+struct SafeSync {
+    CRWBinaryImageTable* table;
+    const char* filePath;
+    CRWFile file;
+    bool opened;
+    uint64_t listed[CRWBinaryImageSlotCount / 64]; // slots whose image the linker lists
+};
+
+bool safeDetails(const CRWLinkMapObject* object, CRWElfImageDetails* elf, CRWBinaryImageSlot* slot) {
+    if (!CRWElfImageReadDetails(reinterpret_cast<const void*>(object->header),
+                                static_cast<intptr_t>(object->slide), elf))
+        return false;
+    CRWElfImageFillSlot(elf, slot);
+    return true;
+}
+
+void safeRecord(SafeSync* sync, bool added, const char* path, const char* uuid,
+                const CRWBinaryImageSlot* slot) {
+    if (!sync->opened) {
+        sync->opened = CRWFileInitWithPath(&sync->file, sync->filePath, false);
+        if (!sync->opened) {
+            CRWSDKLogWarnIn("CRWBinaryImageRecordSlice", "Error: unable to open binary image log file\n");
+            return;
+        }
+    }
+    CRWFileWriteSectionStart(&sync->file, added ? "load" : "unload");
+    CRWFileWriteHashStart(&sync->file);
+    CRWFileWriteHashEntryString(&sync->file, "path", path);
+    CRWFileWriteHashEntryString(&sync->file, "uuid", uuid);
+    CRWFileWriteHashEntryUint64(&sync->file, "base", slot->baseAddress);
+    CRWFileWriteHashEntryUint64(&sync->file, "size", slot->size);
+    CRWFileWriteHashEnd(&sync->file);
+    CRWFileWriteSectionEnd(&sync->file);
+}
+
+bool markListed(const CRWLinkMapObject* object, void* state) {
+    auto* sync = static_cast<SafeSync*>(state);
+    CRWElfImageDetails elf;
+    CRWBinaryImageSlot slot;
+    uint32_t index = 0;
+    if (safeDetails(object, &elf, &slot) && CRWBinaryImageTableHolds(sync->table, &slot, &index))
+        sync->listed[index / 64] |= uint64_t{1} << (index % 64);
+    return true;
+}
+
+bool addMissing(const CRWLinkMapObject* object, void* state) {
+    auto* sync = static_cast<SafeSync*>(state);
+    CRWElfImageDetails elf;
+    CRWBinaryImageSlot slot;
+    if (!safeDetails(object, &elf, &slot) || CRWBinaryImageTableHolds(sync->table, &slot, nullptr))
+        return true;
+    if (!CRWBinaryImageTableStore(sync->table, &slot))
+        CRWSDKLogWarnIn("CRWBinaryImageStoreNode", "Error: Unable to track a %s node %p\n", "loaded",
+                        (void*)(uintptr_t)slot.baseAddress);
+    char path[4096];
+    CRWLinkMapCopyName(object, path, sizeof path);
+    char uuid[sizeof(CRWBinaryImageDetails::uuidString)];
+    CRWElfImageBuildIDString(&elf, uuid, sizeof uuid);
+    safeRecord(sync, true, path, uuid, &slot);
+    return true;
+}
+
+} // namespace
+
+void CRWBinaryImageSafeSyncWithLinker() {
+    if (!CRWContextIsInitialized()) return;
+    CRWWritableContext* writable = _crwContext.writable;
+    const CRWReadOnlyContext* readonly = _crwContext.readonly;
+    if (!CRWIsValidPointer(writable) || !CRWIsValidPointer(readonly)) return;
+    SafeSync sync;
+    std::memset(&sync, 0, sizeof sync);
+    sync.table = &writable->binaryImages.table;
+    sync.filePath = readonly->binaryImagePath;
+    sync.file.descriptor = -1;
+    if (CRWLinkMapForEach(markListed, &sync)) {
+        CRWBinaryImageTable* table = sync.table;
+        const uint64_t used = std::atomic_ref<uint64_t>(table->slotsInUse).load(std::memory_order_acquire);
+        for (uint64_t index = 0; index < used && index < CRWBinaryImageSlotCount; ++index) {
+            if (sync.listed[index / 64] & (uint64_t{1} << (index % 64))) continue;
+            const CRWBinaryImageSlot& slot = table->slots[index];
+            CRWBinaryImageSlot gone = slot;
+            gone.baseAddress =
+                std::atomic_ref<const uint64_t>(slot.baseAddress).load(std::memory_order_acquire);
+            gone.size = std::atomic_ref<const uint64_t>(slot.size).load(std::memory_order_acquire);
+            // A free slot, or one another thread was filling when it stopped.
+            if (gone.baseAddress == 0 || gone.size == 0) continue;
+            safeRecord(&sync, false, nullptr, nullptr, &gone);
+            CRWBinaryImageTableRemove(table, gone.baseAddress);
+        }
+    }
+    CRWLinkMapForEach(addMissing, &sync);
+    if (sync.opened) CRWFileClose(&sync.file);
 }

@@ -2,8 +2,10 @@
 // of the writable context (for crash-time lookups) and into "binary_images.crwrecord" (for
 // symbolication on a later launch). Images are ELF objects here: an image's identifier is its GNU
 // build-id, its base its mapped ELF header, its unwind data its eh_frame_hdr table. The callbacks
-// write the slot and the file's line before the load or unload returns to its caller, so that a
-// library that crashes as soon as it is loaded is both unwound and symbolicated.
+// write the slot and the file's line as the linker stand-in reports a change; the process's
+// dlopen is the C library's and tells nobody, so the crash path brings both up to date from the
+// linker's own list (CRWBinaryImageSafeSyncWithLinker) before it reads the table: a library that
+// crashes as soon as another library loaded it is still unwound and symbolicated.
 #pragma once
 
 #include "crash/record/CRWBinaryImageSlot.h"
@@ -36,6 +38,12 @@ void CRWBinaryImageChanged(bool added, const void* header, intptr_t slide);
 // Runs at crash time. A copy of the slot of the image containing address; false when the context
 // is not initialized, the address is 0, the out pointer is invalid, or no image contains it.
 bool CRWBinaryImageSafeFindImageForAddress(uint64_t address, CRWBinaryImageSlot* slot);
+// Runs at crash time, once the other threads are stopped. Brings the table and the file up to date
+// with the linker's own list (CRWLinkMap.h): each image the table lacks gets its slot and a "load"
+// line (without bundle entries: reading a bundle allocates), and a slot whose image the linker no
+// longer lists is cleared with an "unload" line (its path and identifier are null: the table keeps
+// neither). Removals need the whole list; a list that cannot be read to its end only adds.
+void CRWBinaryImageSafeSyncWithLinker();
 // Runs at crash time. True when the slot names unwind tables (an address of at least 4096).
 bool CRWBinaryImageSafeHasUnwindInfo(const CRWBinaryImageSlot* slot);
 

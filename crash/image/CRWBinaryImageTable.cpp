@@ -14,10 +14,32 @@ uint64_t limit(const CRWBinaryImageTable* table) {
     return used < CRWBinaryImageSlotCount ? used : CRWBinaryImageSlotCount;
 }
 
+uint64_t loadSize(const CRWBinaryImageSlot* slot) {
+    return std::atomic_ref<const uint64_t>(slot->size).load(std::memory_order_acquire);
+}
+
+// Fills a claimed slot; the size goes last: until it is set the slot matches no address.
+void fill(CRWBinaryImageSlot& claimed, const CRWBinaryImageSlot* slot) {
+    std::atomic_ref<uint64_t>(claimed.size).store(0, std::memory_order_release);
+    claimed.ehFrameHdr = slot->ehFrameHdr;
+    claimed.ehFrameHdrSize = slot->ehFrameHdrSize;
+    claimed.unwindSegmentStart = slot->unwindSegmentStart;
+    claimed.unwindSegmentEnd = slot->unwindSegmentEnd;
+    claimed.unwindInfo = slot->unwindInfo;
+    claimed.unwindInfoSize = slot->unwindInfoSize;
+    claimed.crashInfo = slot->crashInfo;
+    std::atomic_ref<uint64_t>(claimed.size).store(slot->size, std::memory_order_release);
+}
+
 } // namespace
 
 bool CRWBinaryImageTableStore(CRWBinaryImageTable* table, const CRWBinaryImageSlot* slot) {
     if (table == nullptr || slot == nullptr || slot->baseAddress == 0) return false;
+    for (uint64_t index = 0, end = limit(table); index < end; ++index) {
+        if (loadBase(&table->slots[index]) != slot->baseAddress) continue;
+        fill(table->slots[index], slot);
+        return true;
+    }
     for (uint64_t index = 0; index < CRWBinaryImageSlotCount; ++index) {
         CRWBinaryImageSlot& candidate = table->slots[index];
         uint64_t expected = 0;
@@ -27,15 +49,21 @@ bool CRWBinaryImageTableStore(CRWBinaryImageTable* table, const CRWBinaryImageSl
         std::atomic_ref<uint64_t> used(table->slotsInUse);
         for (uint64_t seen = used.load(); seen < index + 1 && !used.compare_exchange_weak(seen, index + 1);) {
         }
-        candidate.ehFrameHdr = slot->ehFrameHdr;
-        candidate.ehFrameHdrSize = slot->ehFrameHdrSize;
-        candidate.unwindSegmentStart = slot->unwindSegmentStart;
-        candidate.unwindSegmentEnd = slot->unwindSegmentEnd;
-        candidate.unwindInfo = slot->unwindInfo;
-        candidate.unwindInfoSize = slot->unwindInfoSize;
-        candidate.crashInfo = slot->crashInfo;
-        // The size goes last: until it is set the slot matches no address.
-        std::atomic_ref<uint64_t>(candidate.size).store(slot->size, std::memory_order_release);
+        fill(candidate, slot);
+        return true;
+    }
+    return false;
+}
+
+bool CRWBinaryImageTableHolds(const CRWBinaryImageTable* table, const CRWBinaryImageSlot* slot,
+                              uint32_t* index) {
+    if (table == nullptr || slot == nullptr || slot->baseAddress == 0) return false;
+    for (uint64_t at = 0, end = limit(table); at < end; ++at) {
+        const CRWBinaryImageSlot& candidate = table->slots[at];
+        if (loadBase(&candidate) != slot->baseAddress) continue;
+        const uint64_t size = loadSize(&candidate);
+        if (size != 0 && (size != slot->size || candidate.ehFrameHdr != slot->ehFrameHdr)) return false;
+        if (index != nullptr) *index = static_cast<uint32_t>(at);
         return true;
     }
     return false;
@@ -63,7 +91,7 @@ bool CRWBinaryImageTableFind(const CRWBinaryImageTable* table, uint64_t address,
         const CRWBinaryImageSlot& candidate = table->slots[index];
         const uint64_t base = loadBase(&candidate);
         if (base == 0 || address < base) continue;
-        const uint64_t size = std::atomic_ref<const uint64_t>(candidate.size).load(std::memory_order_acquire);
+        const uint64_t size = loadSize(&candidate);
         if (address - base >= size) continue;
         *slot = candidate;
         slot->baseAddress = base;

@@ -1,7 +1,7 @@
 // What the image table needs from a loaded ELF image, read from its mapped header and program
 // headers: the address range of its loadable segments, its eh_frame_hdr table and the segment
-// that holds it, and its GNU build-id (the image's identifier). Called when an image is added,
-// not at crash time.
+// that holds it, and its GNU build-id (the image's identifier). Runs at crash time as well (the
+// crash path's sync): it reads only the mapped image, whose header the caller has checked.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,5 @@
 #include "platform/dyld/Dyld.h"
 
-#include "platform/dyld/LibrarySearch.h"
-
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -166,6 +164,26 @@ std::string imagePath(const void* header) {
     return {};
 }
 
+const void* debugRendezvous() {
+    // DT_DEBUG points at the linker's own record. A program that refers to _r_debug gets a copy,
+    // whose version the linker leaves at 1, hiding the link to the other namespaces.
+    const void* found = nullptr;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                if (info->dlpi_phdr[i].p_type != PT_DYNAMIC) continue;
+                const auto* entry =
+                    reinterpret_cast<const ElfW(Dyn)*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+                for (; entry->d_tag != DT_NULL; ++entry)
+                    if (entry->d_tag == DT_DEBUG)
+                        *static_cast<const void**>(data) = reinterpret_cast<const void*>(entry->d_un.d_ptr);
+            }
+            return 1; // the program comes first
+        },
+        &found);
+    return found;
+}
+
 void resetForTesting() {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -174,49 +192,3 @@ void resetForTesting() {
 }
 
 } // namespace plat::dyld
-
-// Every dlopen, dlmopen and dlclose of the process comes here, whoever calls it: these
-// definitions in the executable come first in the lookup order of every shared library, so a
-// library loading another (a GL library loading its driver, say) reaches them too. Each forwards to
-// the next definition in that order (the C library's, or a sanitizer's interceptor that forwards in
-// turn) and then reports what changed, dependencies pulled in or let go included, before it
-// returns. A failed load changes nothing and leaves the linker's error for dlerror untouched.
-// The linker takes the program for the caller of a forwarded dlopen, so a bare name that a
-// library asks for is first looked up along that library's own search (LibrarySearch.h).
-namespace {
-
-template <typename Function> Function next(const char* name) {
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
-
-} // namespace
-
-extern "C" {
-
-__attribute__((visibility("default"))) void* dlopen(const char* file, int mode) {
-    static const auto real = next<void* (*)(const char*, int)>("dlopen");
-    if (real == nullptr) return nullptr;
-    const std::string path = plat::dyld::pathAsSearchedBy(file, __builtin_return_address(0));
-    void* handle = path.empty() ? nullptr : real(path.c_str(), mode);
-    if (handle == nullptr) handle = real(file, mode);
-    if (handle != nullptr) plat::dyld::sync();
-    return handle;
-}
-
-__attribute__((visibility("default"))) void* dlmopen(Lmid_t namespaceId, const char* file, int mode) {
-    static const auto real = next<void* (*)(Lmid_t, const char*, int)>("dlmopen");
-    if (real == nullptr) return nullptr;
-    void* handle = real(namespaceId, file, mode);
-    if (handle != nullptr) plat::dyld::sync();
-    return handle;
-}
-
-__attribute__((visibility("default"))) int dlclose(void* handle) {
-    static const auto real = next<int (*)(void*)>("dlclose");
-    if (real == nullptr) return -1;
-    const int result = real(handle);
-    plat::dyld::sync();
-    return result;
-}
-
-} // extern "C"

@@ -1,10 +1,9 @@
 // The dynamic linker's image list and image callbacks, as the crash reporter expects them: an
 // add-image callback that runs at once for every image already loaded and then for each new one,
 // a remove-image callback, and the list of loaded images. Backed by dl_iterate_phdr; its add and
-// remove counters tell when the list changed. A program linking this library defines dlopen,
-// dlmopen and dlclose itself (see Dyld.cpp), so every load and unload through them, whichever
-// library makes it, is reported before the call returns; changes the C library makes on its own
-// (name-service modules, say) are found by the next call or by sync().
+// remove counters tell when the list changed. The process's dlopen and dlclose stay the C
+// library's own: a change is reported by the next scan (sync(), images(), open() and close()), and
+// crash-time code that must see every image reads the linker's own list (debugRendezvous()).
 #pragma once
 
 #include <cstddef>
@@ -31,8 +30,9 @@ using ImageCallback = void (*)(const void* header, intptr_t slide);
 void registerFuncForAddImage(ImageCallback callback);
 void registerFuncForRemoveImage(ImageCallback callback);
 
-// dlopen/dlclose that report the images they add or remove before returning (as the process's
-// own dlopen/dlclose do where this library is linked into the executable).
+// dlopen/dlclose that report the images they add or remove before returning. The linker resolves
+// a name relative to its caller ($ORIGIN, a run path) from the code that calls it, here the
+// program linking this library: a library that needs its own search calls dlopen itself.
 void* open(const char* path, int mode);
 int close(void* handle);
 
@@ -43,6 +43,12 @@ void sync();
 std::vector<Image> images();
 // The path of the image whose header is given; empty when none is loaded there.
 std::string imagePath(const void* header);
+
+// The linker's rendezvous record (struct r_debug, extended to one per namespace where the
+// linker says so), which debuggers read: the head of its list of loaded objects, kept current by
+// the linker itself. Found through the program's DT_DEBUG entry, which points at the linker's own
+// record; none when the program has no such entry.
+const void* debugRendezvous();
 
 // Test hook: forgets every registered callback.
 void resetForTesting();

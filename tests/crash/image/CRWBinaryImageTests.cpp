@@ -5,6 +5,7 @@
 #include "crash/record/CRWExecutionIdentifierModel.h"
 #include "crash/record/CRWFileRead.h"
 #include "platform/dyld/Dyld.h"
+#include "tests/crash/support/CountingAllocator.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -186,19 +187,28 @@ TEST_F(CRWBinaryImageTracking, HoldsOneThousandTwentyFourImagesAndReusesSlots) {
     EXPECT_EQ(slotIndexOf(slot.baseAddress), freed);
 }
 
-// A library that another library loads and unloads with plain dlopen and dlclose has its slot and
-// its line as soon as each call returns, with nothing drained or synced in between.
-TEST_F(CRWBinaryImageTracking, LoadsAndUnloadsByAnotherLibraryAreTrackedAsTheyHappen) {
+// A library that another library loads with plain dlopen tells nobody; the crash path's sync reads
+// the linker's list and gives it its slot (with its unwind tables) and its "load" line without an
+// allocation. Once the library is unloaded the same way, the next sync clears the slot with an
+// "unload" line; a sync with nothing new writes nothing. A library loaded into a namespace of its own
+// is found the same way.
+TEST_F(CRWBinaryImageTracking, TheCrashPathFindsWhatOtherLibrariesLoadedAndUnloaded) {
     void* loader = dlopen(CRASH_DEMO_LOADER_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(loader, nullptr) << dlerror();
     handles.push_back(loader);
     auto load = reinterpret_cast<void* (*)(const char*)>(dlsym(loader, "crashDemoLoaderOpen"));
     auto unload = reinterpret_cast<int (*)(void*)>(dlsym(loader, "crashDemoLoaderClose"));
     ASSERT_TRUE(load && unload);
-
     void* frameless = load(CRASH_DEMO_FRAMELESS_PATH);
     ASSERT_NE(frameless, nullptr) << dlerror();
     const uint64_t enter = reinterpret_cast<uintptr_t>(dlsym(frameless, "crashDemoFramelessEnter"));
+
+    auto syncAsTheCrashPath = [] {
+        crashtest::AllocationCountScope counting;
+        CRWBinaryImageSafeSyncWithLinker();
+        EXPECT_EQ(counting.counts().total(), 0u) << counting.counts();
+    };
+    syncAsTheCrashPath();
     CRWBinaryImageSlot slot;
     ASSERT_TRUE(CRWBinaryImageSafeFindImageForAddress(enter, &slot));
     EXPECT_TRUE(CRWBinaryImageSafeHasUnwindInfo(&slot));
@@ -209,14 +219,30 @@ TEST_F(CRWBinaryImageTracking, LoadsAndUnloadsByAnotherLibraryAreTrackedAsTheyHa
     EXPECT_EQ(all.back().kind, "load");
     EXPECT_EQ(all.back().fields["path"].string(), CRASH_DEMO_FRAMELESS_PATH);
     EXPECT_EQ(uint64_t(all.back().fields["base"].number().int64Value()), slot.baseAddress);
+    EXPECT_EQ(uint64_t(all.back().fields["size"].number().int64Value()), slot.size);
     EXPECT_EQ(all.back().fields["uuid"].string().size(), 40u);
+    syncAsTheCrashPath();
+    EXPECT_EQ(events().size(), all.size());
 
     ASSERT_EQ(unload(frameless), 0);
+    syncAsTheCrashPath();
     EXPECT_FALSE(CRWBinaryImageSafeFindImageForAddress(enter, &slot));
     all = events();
     EXPECT_EQ(all.back().kind, "unload");
-    EXPECT_EQ(all.back().fields["path"].string(), CRASH_DEMO_FRAMELESS_PATH);
     EXPECT_EQ(uint64_t(all.back().fields["base"].number().int64Value()), slot.baseAddress);
+    // The next scan of the tracker's own finds the table as it should be: no second slot.
+    plat::dyld::sync();
+    EXPECT_EQ(CRWBinaryImageTableCount(&_crwContext.writable->binaryImages.table),
+              plat::dyld::images().size());
+
+    // Objects of another namespace are on the linker's lists as well (the tracker's own scan sees
+    // only this namespace).
+    void* apart = dlmopen(LM_ID_NEWLM, VELMORA_TEST_IMAGE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(apart, nullptr) << dlerror();
+    handles.push_back(apart);
+    syncAsTheCrashPath();
+    EXPECT_TRUE(CRWBinaryImageSafeFindImageForAddress(symbolOf(apart), &slot));
+    EXPECT_EQ(events().back().fields["path"].string(), VELMORA_TEST_IMAGE);
 }
 
 TEST_F(CRWBinaryImageTracking, FindsImagesByIdentifier) {
@@ -273,4 +299,18 @@ TEST(CRWBinaryImageTable, SlotsAreClaimedInOrderAndFoundByRange) {
     ASSERT_TRUE(CRWBinaryImageTableStore(table.get(), &slot));
     EXPECT_EQ(table->slots[0].baseAddress, 0x700000u);
     EXPECT_EQ(table->slotsInUse, 2u);
+
+    // A base already claimed is refilled in place; the table holds an image only as described, or
+    // while its slot is still being filled.
+    uint32_t index = 99;
+    EXPECT_TRUE(CRWBinaryImageTableHolds(table.get(), &slot, &index));
+    EXPECT_EQ(index, 0u);
+    slot.size = 0x200;
+    EXPECT_FALSE(CRWBinaryImageTableHolds(table.get(), &slot, &index));
+    ASSERT_TRUE(CRWBinaryImageTableStore(table.get(), &slot));
+    EXPECT_EQ(CRWBinaryImageTableCount(table.get()), 2u);
+    EXPECT_TRUE(CRWBinaryImageTableFind(table.get(), 0x7001FF, &found));
+    slot.baseAddress = 0x500000;
+    EXPECT_TRUE(CRWBinaryImageTableHolds(table.get(), &slot, &index));
+    EXPECT_EQ(index, 1u);
 }
