@@ -1,8 +1,9 @@
 // The built `velmora` on a display with a window manager (openbox), driven by real pointer and
 // keyboard input (XTEST) and looked at as a pager would: the window manager keeps the window at
 // least at its content's minimum when the user drags its frame, cannot maximise it, Control+M
-// minimises it, Control+W on the last window ends the process, and a second launch on the same
-// data folder brings the first one's window forward and exits at once.
+// minimises it, Control+W on the last window ends the process while Control+W or the window
+// manager's close on a sheet closes only the sheet, and a second launch on the same data folder
+// brings the first one's window forward and exits at once.
 #include "standin/StandinServer.h"
 #include "tests/render/DesktopProbe.h"
 #include "tests/render/WindowManager.h"
@@ -12,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -36,6 +40,54 @@ using rendertest::DesktopProbe;
 bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 30s) {
     return testsupport::waitFor(done, limit);
 }
+
+// What the shared input helper does not offer: typed text (with Shift where a character needs it),
+// keys with modifiers, and a pager's request to close a window.
+class Keyboard {
+public:
+    explicit Keyboard(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
+    ~Keyboard() {
+        if (display_) XCloseDisplay(display_);
+    }
+    Keyboard(const Keyboard&) = delete;
+    Keyboard& operator=(const Keyboard&) = delete;
+
+    void press(KeySym sym, bool shift = false, bool control = false) {
+        const KeyCode code = XKeysymToKeycode(display_, sym);
+        const KeyCode shiftKey = XKeysymToKeycode(display_, XK_Shift_L);
+        const KeyCode controlKey = XKeysymToKeycode(display_, XK_Control_L);
+        if (control) XTestFakeKeyEvent(display_, controlKey, True, CurrentTime);
+        if (shift) XTestFakeKeyEvent(display_, shiftKey, True, CurrentTime);
+        XTestFakeKeyEvent(display_, code, True, CurrentTime);
+        XTestFakeKeyEvent(display_, code, False, CurrentTime);
+        if (shift) XTestFakeKeyEvent(display_, shiftKey, False, CurrentTime);
+        if (control) XTestFakeKeyEvent(display_, controlKey, False, CurrentTime);
+        XSync(display_, False);
+        std::this_thread::sleep_for(30ms);
+    }
+    void type(const std::string& ascii) {
+        for (const char c : ascii) {
+            const auto sym = static_cast<KeySym>(static_cast<unsigned char>(c));
+            const KeyCode code = XKeysymToKeycode(display_, sym);
+            press(sym, XkbKeycodeToKeysym(display_, code, 0, 0) != sym);
+        }
+    }
+    // As a pager or a taskbar's close does: the window manager then asks the window to close.
+    void requestClose(unsigned long window) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = window;
+        e.xclient.message_type = XInternAtom(display_, "_NET_CLOSE_WINDOW", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = CurrentTime;
+        e.xclient.data.l[1] = 2;
+        XSendEvent(display_, DefaultRootWindow(display_), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                   &e);
+        XSync(display_, False);
+    }
+private:
+    Display* display_;
+};
 
 // One launch of the application, in the background.
 struct Launch {
@@ -230,6 +282,76 @@ TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat(data.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// Ctrl+W on a sheet, or the window manager's close on it, closes that sheet; the main window stays
+// and the tunnel stays up. The whole way there is the keyboard's: sign-in, connect, account menu.
+TEST_F(WindowManagerTest, ClosingASheetClosesOnlyTheSheet) {
+    Keyboard keys(display_);
+    Launch& app = launch();
+    const unsigned long window = windowOf(app);
+    ASSERT_NE(window, 0u) << logs(app);
+    ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; })) << "the window has no focus";
+    keys.press(XK_Tab);
+    keys.type(standin::StandinServer::demoEmail());
+    keys.press(XK_Tab);
+    keys.type(standin::StandinServer::demoPassword());
+    keys.press(XK_Return);
+    ASSERT_TRUE(eventually([&] { return logs(app).find("users/me/regions") != std::string::npos; })) << logs(app);
+    // The account menu, then the power button.
+    keys.press(XK_Tab);
+    keys.press(XK_Tab);
+    keys.press(XK_space);
+    const auto connected = [&] {
+        const std::string text = logs(app);
+        const size_t last = text.rfind("NEVPNConnection.status: ");
+        return last != std::string::npos && text.compare(last, 34, "NEVPNConnection.status: connected\n") == 0;
+    };
+    ASSERT_TRUE(eventually(connected, 20s)) << logs(app);
+    keys.press(XK_Tab, true);
+
+    // Opens the account menu's sheet `entry` (1: Settings, 2: Pricing, 3: Manage Devices).
+    const auto openSheet = [&](int entry) -> unsigned long {
+        keys.press(XK_space);
+        for (int i = 0; i < entry; ++i)
+            keys.press(XK_Down);
+        keys.press(XK_Return);
+        unsigned long sheet = 0;
+        eventually([&] {
+            for (unsigned long w : probe_->windowsOf(app.pid))
+                if (w != window) sheet = w;
+            return sheet != 0 && probe_->activeWindow() == sheet;
+        });
+        return sheet;
+    };
+    const auto onlyTheSheetClosed = [&](const char* how) {
+        EXPECT_TRUE(eventually([&] { return probe_->windowsOf(app.pid).size() == 1; }, 10s)) << how;
+        std::this_thread::sleep_for(300ms);
+        ASSERT_FALSE(app.exited()) << how << " ended the application\n" << logs(app);
+        EXPECT_EQ(probe_->windowsOf(app.pid), std::vector<unsigned long>{window}) << how;
+        EXPECT_TRUE(connected()) << how << "\n" << logs(app);
+        ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; }, 10s)) << how;
+    };
+
+    const unsigned long settings = openSheet(1);
+    ASSERT_NE(settings, 0u) << "the settings sheet did not open";
+    keys.press(XK_w, false, true);
+    onlyTheSheetClosed("Control+W on the settings sheet");
+
+    const unsigned long pricing = openSheet(2);
+    ASSERT_NE(pricing, 0u) << "the plans sheet did not open";
+    keys.requestClose(pricing);
+    onlyTheSheetClosed("the window manager's close on the plans sheet");
+
+    const unsigned long devices = openSheet(3);
+    ASSERT_NE(devices, 0u) << "the devices sheet did not open";
+    keys.requestClose(devices);
+    onlyTheSheetClosed("the window manager's close on the devices sheet");
+
+    // Without a sheet, Control+W closes the last window and so ends the application.
+    keys.press(XK_w, false, true);
+    ends(app);
+    EXPECT_EQ(app.exitCode(), 0) << logs(app);
 }
 
 } // namespace
