@@ -3,7 +3,7 @@
 // least at its content's minimum when the user drags its frame, cannot maximise it, Control+M
 // minimises it, Control+W on the last window ends the process while Control+W or the window
 // manager's close on a sheet closes only the sheet, and a second launch on the same data folder
-// brings the first one's window forward and exits at once.
+// brings the first one's window forward (restoring it when minimised) and exits at once.
 #include "standin/StandinServer.h"
 #include "tests/render/DesktopProbe.h"
 #include "tests/render/WindowManager.h"
@@ -271,6 +271,21 @@ TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits
         10s))
         << "the first launch's window was not brought forward";
     EXPECT_FALSE(launches_.front().exited()) << logs(launches_.front());
+
+    // Minimised, it comes back from the desktop's list for the next launch, and on top.
+    input_->key(XK_m, true);
+    ASSERT_TRUE(eventually([&] { return probe_->iconic(window); }, 10s)) << "Control+M did not minimise";
+    Launch& third = launch();
+    ends(third);
+    EXPECT_EQ(third.exitCode(), 0) << logs(third);
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto order = probe_->stacking();
+            return !probe_->iconic(window) && !order.empty() && order.back() == window &&
+                   probe_->activeWindow() == window;
+        },
+        10s))
+        << "the minimised window was not restored and raised";
 
     // The lock and the socket are the user's alone, in a private folder.
     const fs::path data = dir_ / "home" / "data";
