@@ -72,11 +72,12 @@ bool socketAddress(int folderFd, const fs::path& folder, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     const std::string viaFd = "/proc/self/fd/" + std::to_string(folderFd);
-    struct stat seen {}, held {};
+    struct stat seen {};
+    struct stat held {};
     const bool procShowsIt = ::stat(viaFd.c_str(), &seen) == 0 && ::fstat(folderFd, &held) == 0 &&
                              seen.st_dev == held.st_dev && seen.st_ino == held.st_ino;
-    const std::string text =
-        procShowsIt ? viaFd + "/" + SingleInstance::kSocketFileName : (folder / SingleInstance::kSocketFileName).native();
+    const std::string text = procShowsIt ? viaFd + "/" + SingleInstance::kSocketFileName
+                                         : (folder / SingleInstance::kSocketFileName).native();
     if (text.size() >= sizeof address.sun_path) return false;
     std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
     return true;
@@ -144,7 +145,8 @@ int listenIn(int folderFd, const fs::path& folder, std::string& error) {
     sockaddr_un address;
     if (!socketAddress(folderFd, folder, address)) {
         error = "the data folder's path is too long for a socket address and /proc is not there to "
-                "shorten it: " + folder.string();
+                "shorten it: " +
+                folder.string();
         return -1;
     }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -346,7 +348,8 @@ void SingleInstance::serve() {
             const bool whole = peer.got.size() == sizeof kRequest - 1;
             if (whole && peer.got == kRequest) {
                 activated();
-                [[maybe_unused]] const ssize_t sent = ::send(peer.fd, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
+                [[maybe_unused]] const ssize_t sent =
+                    ::send(peer.fd, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
             }
             peer.done = n <= 0 || whole || std::string_view(kRequest).substr(0, peer.got.size()) != peer.got;
         }
@@ -372,7 +375,8 @@ void SingleInstance::serve() {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 // The connection stays queued; taking it again at once would only spin.
                 if (backOff == Duration::zero())
-                    log().error(lastError("cannot take a later launch's connection") + "; trying again shortly");
+                    log().error(lastError("cannot take a later launch's connection") +
+                                "; trying again shortly");
                 backOff = std::clamp<Duration>(backOff * 2, kFirstBackOff, kMostBackOff);
                 acceptAgain = Clock::system().now() + backOff;
                 break;

@@ -135,7 +135,8 @@ TEST(SingleInstance, AnAnswerFromAnotherUserIsNotBelieved) {
     testsupport::TempHome home;
     const auto folder = home.path() / "data";
     std::filesystem::create_directories(folder);
-    const int held = ::open((folder / SingleInstance::kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int held =
+        ::open((folder / SingleInstance::kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     const int listener = boundSocket(folder / SingleInstance::kSocketFileName);
     const pid_t impostor = ::fork();
