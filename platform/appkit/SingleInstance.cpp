@@ -167,7 +167,55 @@ int listenIn(int folderFd, const fs::path& folder, std::string& error) {
     return fd;
 }
 
-// Opens the data folder (made when missing) and makes sure it is this user's and private.
+// Where the open directory `fd` is, for messages.
+std::string pathOf(int fd) {
+    std::error_code ec;
+    const fs::path where = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
+    return ec ? std::string("a folder above it") : where.string();
+}
+
+// Whether another user can change what the folder open as `folderFd` is: a folder above it that
+// belongs to someone other than this user or root, or that others may write without the sticky
+// bit, lets them move the data folder away and put one of theirs in its place. Walks up through the
+// real directories (past links and mounts), not the path's text.
+bool othersCanReplace(int folderFd, const fs::path& folder, std::string& error) {
+    int current = ::dup(folderFd);
+    struct stat here {};
+    if (current < 0 || ::fstat(current, &here) != 0) {
+        error = lastError("checking the folders above " + folder.string());
+        if (current >= 0) ::close(current);
+        return true;
+    }
+    for (;;) {
+        const int parent = ::openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat above {};
+        if (parent < 0 || ::fstat(parent, &above) != 0) {
+            error = lastError("checking the folders above " + folder.string());
+            ::close(current);
+            if (parent >= 0) ::close(parent);
+            return true;
+        }
+        ::close(current);
+        current = parent;
+        if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) break; // the root
+        here = above;
+        const bool foreignOwner = above.st_uid != ::geteuid() && above.st_uid != 0;
+        const bool openToOthers = (above.st_mode & 022) != 0 && (above.st_mode & S_ISVTX) == 0;
+        if (foreignOwner || openToOthers) {
+            error = "the data folder " + folder.string() + " lies in " + pathOf(current) + ", which " +
+                    (foreignOwner ? "belongs to another user (uid " + std::to_string(above.st_uid) + ")"
+                                  : std::string("others may write")) +
+                    "; Velmora keeps its data only in folders of its own user";
+            ::close(current);
+            return true;
+        }
+    }
+    ::close(current);
+    return false;
+}
+
+// Opens the data folder (made when missing) and makes sure it is this user's and private, and that
+// no other user can replace it.
 int openFolder(const fs::path& folder, std::string& error) {
     if (!paths::ensureDirectory(folder)) {
         error = "cannot make the data folder " + folder.string();
@@ -182,6 +230,10 @@ int openFolder(const fs::path& folder, std::string& error) {
     }
     if (info.st_uid != ::geteuid()) {
         error = ownedByAnother(folder, info.st_uid);
+        ::close(fd);
+        return -1;
+    }
+    if (othersCanReplace(fd, folder, error)) {
         ::close(fd);
         return -1;
     }

@@ -110,6 +110,15 @@ TEST(SingleInstance, AFolderOfAnotherUserOrANonSocketInTheWayIsRefusedAndALongPa
     EXPECT_EQ(foreign.role, SingleInstance::Role::Failed);
     EXPECT_NE(foreign.error.find("belongs to another user"), std::string::npos) << foreign.error;
     EXPECT_FALSE(std::filesystem::exists(shared / SingleInstance::kLockFileName));
+    // A folder of this user inside one that others may write (a shared VELMORA_HOME): they could
+    // put another folder in its place.
+    const auto open = home.path() / "open";
+    std::filesystem::create_directories(open / "data");
+    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    auto exposed = SingleInstance::claim(open / "data", 300ms);
+    EXPECT_EQ(exposed.role, SingleInstance::Role::Failed);
+    EXPECT_NE(exposed.error.find(open.string() + ", which others may write"), std::string::npos)
+        << exposed.error;
 
     // A directory where the socket goes is not taken for a socket, nor removed.
     const auto folder = home.path() / "data";
