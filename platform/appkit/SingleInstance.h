@@ -1,11 +1,11 @@
 // One running application per data folder. The first launch takes an exclusive lock on a file in
 // the folder and listens on a Unix socket beside it; a later launch on the same folder finds the
 // lock taken, asks the running one over the socket to bring its window forward and then leaves,
-// so two processes never share one data folder. Only a folder of this user is used: it is made
-// private (0700) when missing, the lock file and the socket are the user's alone (0600), the
-// running instance answers only connections of its own user, and a later launch believes only an
-// answer from a process of its own user. The lock goes with the process, so a crashed instance
-// never blocks the next launch.
+// so two processes never share one data folder. Only a folder of this user is used, inside folders
+// no other user can change: it is made private (0700), the lock file and the socket are the
+// user's alone (0600), the running instance answers only connections of its own user, and a later
+// launch believes only an answer from a process of its own user. The lock goes with the process,
+// so a crashed instance never blocks the next launch.
 //
 // The socket is reached through the open folder (/proc/self/fd/N/velmora.socket), so a data folder
 // whose path is longer than a socket address holds still works, and the socket bound is the one in
