@@ -52,7 +52,7 @@ std::string kindOf(mode_t mode) {
     if (S_ISREG(mode)) return "a regular file";
     if (S_ISLNK(mode)) return "a symbolic link";
     if (S_ISFIFO(mode)) return "a pipe";
-    return "not a socket";
+    return "a device or another special file";
 }
 
 std::string ownedByAnother(const fs::path& path, uid_t owner) {
