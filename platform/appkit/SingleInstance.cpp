@@ -2,134 +2,298 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Paths.h"
+#include "platform/log/OSLog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace plat {
 
 namespace {
 
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
 constexpr char kRequest[] = "activate\n";
 constexpr char kReply[] = "ok\n";
-// How long one side waits for the other's few bytes.
-constexpr int kExchangeMillis = 1000;
+// How long a later launch waits for one answer, all told.
+constexpr Duration kAskTime = 1000ms;
+// How long the running instance gives one peer to send its request, all told: peers are served
+// side by side, so a silent one only ever holds its own place.
+constexpr Duration kPeerTime = 500ms;
+constexpr size_t kMaxPeers = 16;
+// Out of descriptors, the listener waits this long before it accepts again, doubling up to the
+// most; a pending connection it cannot take must not keep it turning.
+constexpr Duration kFirstBackOff = 50ms;
+constexpr Duration kMostBackOff = 2000ms;
+
+const OSLog& log() {
+    static const OSLog* l = new OSLog("io.velmora.mac", "single-instance");
+    return *l;
+}
 
 std::string lastError(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-bool socketAddress(const std::filesystem::path& path, sockaddr_un& address) {
+std::string kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISREG(mode)) return "a regular file";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISFIFO(mode)) return "a pipe";
+    return "a device or another special file";
+}
+
+std::string ownedByAnother(const fs::path& path, uid_t owner) {
+    return path.string() + " belongs to another user (uid " + std::to_string(owner) + ", this is uid " +
+           std::to_string(::geteuid()) + "); Velmora keeps its data only in a folder of its own user";
+}
+
+int millisUntil(TimePoint deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::system().now());
+    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 60'000));
+}
+
+// The address of the socket in the folder open as `folderFd`. Through the descriptor when /proc
+// shows it, which keeps the address short whatever the folder's path; otherwise the path itself
+// when it fits.
+bool socketAddress(int folderFd, const fs::path& folder, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    const std::string& text = path.native();
+    const std::string viaFd = "/proc/self/fd/" + std::to_string(folderFd);
+    struct stat seen {};
+    struct stat held {};
+    const bool procShowsIt = ::stat(viaFd.c_str(), &seen) == 0 && ::fstat(folderFd, &held) == 0 &&
+                             seen.st_dev == held.st_dev && seen.st_ino == held.st_ino;
+    const std::string text = procShowsIt ? viaFd + "/" + SingleInstance::kSocketFileName
+                                         : (folder / SingleInstance::kSocketFileName).native();
     if (text.size() >= sizeof address.sun_path) return false;
     std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
     return true;
 }
 
-// Reads until `expected` arrived whole, the peer closed, or the time is up.
-bool receive(int fd, std::string_view expected) {
+uid_t peerUid(int fd) {
+    ucred who{};
+    socklen_t length = sizeof who;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &who, &length) != 0) return static_cast<uid_t>(-1);
+    return who.uid;
+}
+
+enum class Answer { Confirmed, None, Foreign };
+
+// Asks the instance listening in the folder to come forward. Believes only a process of this user.
+Answer askToComeForward(int folderFd, const fs::path& folder, uid_t& answeredBy) {
+    sockaddr_un address;
+    if (!socketAddress(folderFd, folder, address)) return Answer::None;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return Answer::None;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    // A Unix socket connects at once or not at all (a full backlog: asked again later).
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return Answer::None;
+    answeredBy = peerUid(fd);
+    if (answeredBy != ::geteuid()) return Answer::Foreign;
+    // A few bytes into an empty connection: the send never waits.
+    if (::send(fd, kRequest, sizeof kRequest - 1, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kRequest - 1))
+        return Answer::None;
+    const TimePoint deadline = Clock::system().now() + kAskTime;
     std::string got;
-    while (got.size() < expected.size()) {
+    while (got.size() < sizeof kReply - 1) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, kExchangeMillis) <= 0) return false;
-        char buffer[16];
-        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, expected.size() - got.size()));
-        if (n <= 0) return false;
+        const int ready = ::poll(&p, 1, millisUntil(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return Answer::None;
+        char buffer[8];
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, sizeof kReply - 1 - got.size()));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return Answer::None;
         got.append(buffer, static_cast<size_t>(n));
     }
-    return got == expected;
+    return got == kReply ? Answer::Confirmed : Answer::None;
 }
 
-bool sendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
+// Listens in the folder, replacing a socket an earlier holder of the lock left there. Refuses
+// anything else in the socket's place: it is not ours to remove.
+int listenIn(int folderFd, const fs::path& folder, std::string& error) {
+    const fs::path socketPath = folder / SingleInstance::kSocketFileName;
+    struct stat there {};
+    if (::fstatat(folderFd, SingleInstance::kSocketFileName, &there, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISSOCK(there.st_mode)) {
+            error = socketPath.string() + " is in the way: it is " + kindOf(there.st_mode) +
+                    ", not a socket; remove it and start Velmora again";
+            return -1;
+        }
+        if (there.st_uid != ::geteuid()) {
+            error = ownedByAnother(socketPath, there.st_uid);
+            return -1;
+        }
+        ::unlinkat(folderFd, SingleInstance::kSocketFileName, 0);
     }
-    return true;
-}
-
-// Asks the instance listening at `path` to come forward; true once it confirmed.
-bool askToComeForward(const std::filesystem::path& path) {
     sockaddr_un address;
-    if (!socketAddress(path, address)) return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-                    sendAll(fd, kRequest) && receive(fd, kReply);
-    ::close(fd);
-    return ok;
-}
-
-// Listens at `path`, replacing what an earlier holder of the lock left there.
-int listenAt(const std::filesystem::path& path, std::string& error) {
-    sockaddr_un address;
-    if (!socketAddress(path, address)) {
-        error = "the data folder's path is too long for its socket: " + path.string();
+    if (!socketAddress(folderFd, folder, address)) {
+        error = "the data folder's path is too long for a socket address and /proc is not there to "
+                "shorten it: " +
+                folder.string();
         return -1;
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         error = lastError("socket");
         return -1;
     }
-    ::unlink(path.c_str());
     // Made owner-only from the start: the folder is private too, but the file says so itself.
     const mode_t previous = ::umask(0177);
     const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::umask(previous);
-    if (!bound || ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 8) != 0) {
-        error = lastError("listening at " + path.string());
+    if (!bound || ::fchmodat(folderFd, SingleInstance::kSocketFileName, 0600, 0) != 0 ||
+        ::listen(fd, static_cast<int>(kMaxPeers)) != 0) {
+        error = lastError("listening at " + socketPath.string());
         ::close(fd);
         return -1;
     }
     return fd;
 }
 
+// Where the open directory `fd` is, for messages.
+std::string pathOf(int fd) {
+    std::error_code ec;
+    const fs::path where = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
+    return ec ? std::string("a folder above it") : where.string();
+}
+
+// Whether another user can change what the folder open as `folderFd` is: a folder above it that
+// belongs to someone other than this user or root, or that others may write without the sticky
+// bit, lets them move the data folder away and put one of theirs in its place. Walks up through the
+// real directories (past links and mounts), not the path's text.
+bool othersCanReplace(int folderFd, const fs::path& folder, std::string& error) {
+    int current = ::dup(folderFd);
+    struct stat here {};
+    if (current < 0 || ::fstat(current, &here) != 0) {
+        error = lastError("checking the folders above " + folder.string());
+        if (current >= 0) ::close(current);
+        return true;
+    }
+    for (;;) {
+        const int parent = ::openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat above {};
+        if (parent < 0 || ::fstat(parent, &above) != 0) {
+            error = lastError("checking the folders above " + folder.string());
+            ::close(current);
+            if (parent >= 0) ::close(parent);
+            return true;
+        }
+        ::close(current);
+        current = parent;
+        if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) break; // the root
+        here = above;
+        const bool foreignOwner = above.st_uid != ::geteuid() && above.st_uid != 0;
+        const bool openToOthers = (above.st_mode & 022) != 0 && (above.st_mode & S_ISVTX) == 0;
+        if (foreignOwner || openToOthers) {
+            error = "the data folder " + folder.string() + " lies in " + pathOf(current) + ", which " +
+                    (foreignOwner ? "belongs to another user (uid " + std::to_string(above.st_uid) + ")"
+                                  : std::string("others may write")) +
+                    "; Velmora keeps its data only in folders of its own user";
+            ::close(current);
+            return true;
+        }
+    }
+    ::close(current);
+    return false;
+}
+
+// Opens the data folder (made when missing) and makes sure it is this user's and private, and that
+// no other user can replace it.
+int openFolder(const fs::path& folder, std::string& error) {
+    if (!paths::ensureDirectory(folder)) {
+        error = "cannot make the data folder " + folder.string();
+        return -1;
+    }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        error = lastError("opening the data folder " + folder.string());
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    if (info.st_uid != ::geteuid()) {
+        error = ownedByAnother(folder, info.st_uid);
+        ::close(fd);
+        return -1;
+    }
+    if (othersCanReplace(fd, folder, error)) {
+        ::close(fd);
+        return -1;
+    }
+    if ((info.st_mode & 077) != 0) ::fchmod(fd, info.st_mode & 0700);
+    return fd;
+}
+
+int openLockFile(int folderFd, const fs::path& folder, std::string& error) {
+    const fs::path lockPath = folder / SingleInstance::kLockFileName;
+    const int fd =
+        ::openat(folderFd, SingleInstance::kLockFileName, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        error = lastError("opening " + lockPath.string());
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        error = S_ISREG(info.st_mode) ? ownedByAnother(lockPath, info.st_uid)
+                                      : lockPath.string() + " is not a regular file";
+        ::close(fd);
+        return -1;
+    }
+    ::fchmod(fd, 0600);
+    return fd;
+}
+
 } // namespace
 
-SingleInstance::Claim SingleInstance::claim(const std::filesystem::path& folder, Duration patience) {
+SingleInstance::Claim SingleInstance::claim(const fs::path& folder, Duration patience) {
     Claim result;
-    if (!paths::ensureDirectory(folder)) {
-        result.error = "cannot make the data folder " + folder.string();
-        return result;
-    }
-    const auto lockPath = folder / kLockFileName;
-    const auto socketPath = folder / kSocketFileName;
-    const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int folderFd = openFolder(folder, result.error);
+    if (folderFd < 0) return result;
+    const int lockFd = openLockFile(folderFd, folder, result.error);
     if (lockFd < 0) {
-        result.error = lastError("opening " + lockPath.string());
+        ::close(folderFd);
         return result;
     }
-    ::fchmod(lockFd, 0600);
     const auto deadline = Clock::system().now() + patience;
     for (;;) {
         if (::flock(lockFd, LOCK_EX | LOCK_NB) == 0) {
-            const int listenFd = listenAt(socketPath, result.error);
-            if (listenFd < 0) {
-                ::close(lockFd);
-                return result;
-            }
+            const int listenFd = listenIn(folderFd, folder, result.error);
+            if (listenFd < 0) break;
             result.role = Role::Primary;
-            result.instance.reset(new SingleInstance(lockFd, listenFd, socketPath));
+            result.instance.reset(new SingleInstance(folderFd, lockFd, listenFd));
             return result;
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
-            result.error = lastError("locking " + lockPath.string());
+            result.error = lastError("locking " + (folder / kLockFileName).string());
             break;
         }
-        if (askToComeForward(socketPath)) {
+        uid_t answeredBy = 0;
+        const Answer answer = askToComeForward(folderFd, folder, answeredBy);
+        if (answer == Answer::Confirmed) {
             result.role = Role::HandedOver;
+            break;
+        }
+        if (answer == Answer::Foreign) {
+            result.error = "a process of another user (uid " + std::to_string(answeredBy) + ") answers at " +
+                           (folder / kSocketFileName).string() + "; not handing over to it";
             break;
         }
         if (Clock::system().now() >= deadline) {
@@ -139,11 +303,12 @@ SingleInstance::Claim SingleInstance::claim(const std::filesystem::path& folder,
         ::usleep(50 * 1000);
     }
     ::close(lockFd);
+    ::close(folderFd);
     return result;
 }
 
-SingleInstance::SingleInstance(int lockFd, int listenFd, std::filesystem::path socketPath)
-    : lockFd_(lockFd), listenFd_(listenFd), socketPath_(std::move(socketPath)),
+SingleInstance::SingleInstance(int folderFd, int lockFd, int listenFd)
+    : folderFd_(folderFd), lockFd_(lockFd), listenFd_(listenFd),
       handler_(std::make_shared<std::function<void()>>()) {
     if (::pipe2(wakeFds_, O_CLOEXEC) != 0) wakeFds_[0] = wakeFds_[1] = -1;
     listener_ = std::thread([this] { serve(); });
@@ -154,45 +319,123 @@ SingleInstance::~SingleInstance() {
         const char stop = 's';
         [[maybe_unused]] const ssize_t n = ::write(wakeFds_[1], &stop, 1);
     } else {
+        // Without the pipe, a shut-down socket reports a hang-up, which stops the listener too.
         ::shutdown(listenFd_, SHUT_RDWR);
     }
     if (listener_.joinable()) listener_.join();
     // The socket goes first: a launch that finds the lock free never meets a dead socket of ours.
-    ::unlink(socketPath_.c_str());
+    ::unlinkat(folderFd_, kSocketFileName, 0);
     ::close(listenFd_);
     for (int fd : wakeFds_)
         if (fd >= 0) ::close(fd);
     ::close(lockFd_);
+    ::close(folderFd_);
 }
 
 void SingleInstance::setActivationHandler(std::function<void()> handler) {
     *handler_ = std::move(handler);
 }
 
+void SingleInstance::activated() {
+    requests_.fetch_add(1);
+    mainQueue().async([weakHandler = std::weak_ptr<std::function<void()>>(handler_)] {
+        auto handler = weakHandler.lock();
+        if (handler && *handler) (*handler)();
+    });
+}
+
 void SingleInstance::serve() {
-    std::weak_ptr<std::function<void()>> weakHandler = handler_;
-    for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
-        const int ready = ::poll(fds, wakeFds_[0] >= 0 ? 2 : 1, -1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || (fds[1].revents & POLLIN) || (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)))
-            return;
-        if (!(fds[0].revents & POLLIN)) continue;
-        const int peer = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (peer < 0) continue;
-        ucred who{};
-        socklen_t length = sizeof who;
-        const bool ownUser =
-            ::getsockopt(peer, SOL_SOCKET, SO_PEERCRED, &who, &length) == 0 && who.uid == ::getuid();
-        if (ownUser && receive(peer, kRequest)) {
-            requests_.fetch_add(1);
-            mainQueue().async([weakHandler] {
-                auto handler = weakHandler.lock();
-                if (handler && *handler) (*handler)();
-            });
-            sendAll(peer, kReply);
+    ::pthread_setname_np(::pthread_self(), kListenerThreadName);
+    struct Peer {
+        int fd;
+        TimePoint deadline;
+        std::string got;
+        bool done = false;
+    };
+    std::vector<Peer> peers;
+    struct PeerCloser {
+        std::vector<Peer>& peers;
+        ~PeerCloser() {
+            for (const Peer& p : peers)
+                ::close(p.fd);
         }
-        ::close(peer);
+    } closeAtEnd{peers};
+    TimePoint acceptAgain{};
+    Duration backOff = Duration::zero();
+    for (;;) {
+        const TimePoint now = Clock::system().now();
+        std::erase_if(peers, [&](const Peer& p) {
+            if (now < p.deadline) return false;
+            ::close(p.fd);
+            return true;
+        });
+        const bool accepting = now >= acceptAgain && peers.size() < kMaxPeers;
+        // The listening socket is always watched for a hang-up; for connections only while accepting.
+        std::vector<pollfd> fds{{listenFd_, static_cast<short>(accepting ? POLLIN : 0), 0},
+                                {wakeFds_[0], POLLIN, 0}};
+        const size_t firstPeer = fds.size();
+        TimePoint wakeBy = now < acceptAgain ? acceptAgain : TimePoint::max();
+        for (const Peer& p : peers) {
+            fds.push_back({p.fd, POLLIN, 0});
+            wakeBy = std::min(wakeBy, p.deadline);
+        }
+        const int timeout = wakeBy == TimePoint::max() ? -1 : millisUntil(wakeBy);
+        const int ready = ::poll(fds.data(), fds.size(), timeout);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) {
+            log().error(lastError("no longer answering later launches: poll"));
+            return;
+        }
+        if ((fds[1].revents & POLLIN) || (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) return;
+
+        // Each peer that sent something: read what is there, answer a whole request, drop the rest.
+        for (size_t i = firstPeer; i < fds.size(); ++i) {
+            if (!fds[i].revents) continue;
+            Peer& peer = peers[i - firstPeer];
+            char buffer[16];
+            const size_t want = sizeof kRequest - 1 - peer.got.size();
+            const ssize_t n = ::read(peer.fd, buffer, std::min(sizeof buffer, want));
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n > 0) peer.got.append(buffer, static_cast<size_t>(n));
+            const bool whole = peer.got.size() == sizeof kRequest - 1;
+            if (whole && peer.got == kRequest) {
+                activated();
+                [[maybe_unused]] const ssize_t sent =
+                    ::send(peer.fd, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
+            }
+            peer.done = n <= 0 || whole || std::string_view(kRequest).substr(0, peer.got.size()) != peer.got;
+        }
+        std::erase_if(peers, [](const Peer& p) {
+            if (p.done) ::close(p.fd);
+            return p.done;
+        });
+
+        if (!(fds[0].revents & POLLIN)) continue;
+        while (peers.size() < kMaxPeers) {
+            const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd >= 0) {
+                if (backOff != Duration::zero()) log().notice("answering later launches again");
+                backOff = Duration::zero();
+                if (peerUid(fd) == ::geteuid())
+                    peers.push_back({fd, Clock::system().now() + kPeerTime, {}});
+                else
+                    ::close(fd);
+                continue;
+            }
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The connection stays queued; taking it again at once would only spin.
+                if (backOff == Duration::zero())
+                    log().error(lastError("cannot take a later launch's connection") +
+                                "; trying again shortly");
+                backOff = std::clamp<Duration>(backOff * 2, kFirstBackOff, kMostBackOff);
+                acceptAgain = Clock::system().now() + backOff;
+                break;
+            }
+            log().error(lastError("no longer answering later launches: accept"));
+            return;
+        }
     }
 }
 

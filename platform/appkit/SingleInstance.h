@@ -1,10 +1,15 @@
 // One running application per data folder. The first launch takes an exclusive lock on a file in
 // the folder and listens on a Unix socket beside it; a later launch on the same folder finds the
 // lock taken, asks the running one over the socket to bring its window forward and then leaves,
-// so two processes never share one data folder. The folder is made private (0700) when missing,
-// the lock file and the socket are the user's alone (0600), and the running instance answers only
-// connections of its own user. The lock goes with the process, so a crashed instance never blocks
-// the next launch.
+// so two processes never share one data folder. Only a folder of this user is used, inside folders
+// no other user can change: it is made private (0700), the lock file and the socket are the
+// user's alone (0600), the running instance answers only connections of its own user, and a later
+// launch believes only an answer from a process of its own user. The lock goes with the process,
+// so a crashed instance never blocks the next launch.
+//
+// The socket is reached through the open folder (/proc/self/fd/N/velmora.socket), so a data folder
+// whose path is longer than a socket address holds still works, and the socket bound is the one in
+// the folder that was checked, whatever happens to the path meanwhile.
 #pragma once
 
 #include "platform/dispatch/Clock.h"
@@ -24,6 +29,8 @@ public:
     // The names of the two files in the data folder.
     static constexpr const char* kLockFileName = "velmora.lock";
     static constexpr const char* kSocketFileName = "velmora.socket";
+    // The name of the thread that answers later launches.
+    static constexpr const char* kListenerThreadName = "single-instance";
 
     enum class Role {
         Primary,    // this process holds the folder
@@ -38,10 +45,13 @@ public:
 
     // Becomes the folder's instance, or asks the one that holds it to come forward. A holder that
     // does not answer yet (it is still starting, or just quitting) is asked again until `patience`
-    // has passed; should it release the lock meanwhile, this process takes the folder.
+    // has passed; should it release the lock meanwhile, this process takes the folder. Fails at
+    // once for a folder, lock file or socket of another user and for something other than a
+    // socket where the socket belongs.
     static Claim claim(const std::filesystem::path& folder,
                        Duration patience = std::chrono::milliseconds(3000));
 
+    // Stops answering at once (no peer can hold it up), removes the socket and releases the lock.
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
@@ -52,13 +62,14 @@ public:
     uint64_t activationRequests() const { return requests_.load(); }
 
 private:
-    SingleInstance(int lockFd, int listenFd, std::filesystem::path socketPath);
+    SingleInstance(int folderFd, int lockFd, int listenFd);
     void serve();
+    void activated();
 
+    int folderFd_ = -1;
     int lockFd_ = -1;
     int listenFd_ = -1;
     int wakeFds_[2] = {-1, -1};
-    std::filesystem::path socketPath_;
     std::shared_ptr<std::function<void()>> handler_;
     std::atomic<uint64_t> requests_{0};
     std::thread listener_;

@@ -105,6 +105,8 @@ void Window::close() {
 }
 
 void Window::performClose() {
+    // A sheet is modal: the user's close aims at it, never at the window under it.
+    if (content_ && content_->closeTopSheet()) return;
     // The list may hold the last reference to this window.
     auto keep = shared_from_this();
     close();

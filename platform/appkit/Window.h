@@ -84,8 +84,9 @@ public:
     void orderOut();
     // Hides the window and removes it from the application's list for good.
     void close();
-    // What the title strip's close button does: close(), and the application terminates when that
-    // was its last window.
+    // What the title strip's close button and the Close item do: close(), and the application
+    // terminates when that was its last window. While the content shows a sheet the request is the
+    // sheet's: the sheet closes and the window stays.
     void performClose();
     bool isVisible() const { return visible_; }
     bool isKeyWindow() const;

@@ -24,6 +24,9 @@ public:
         (void)action;
         return false;
     }
+    // The window was asked to close: when the content shows a sheet (or an alert), that one closes
+    // instead and the answer is true. May close it a turn later.
+    virtual bool closeTopSheet() { return false; }
     // A text picture of what the content shows, for the headless application and tests.
     virtual std::string describe() const = 0;
 };

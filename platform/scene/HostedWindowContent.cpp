@@ -118,6 +118,17 @@ bool HostedWindowContent::windowKey(const ui::KeyEvent& event) {
     return item && item->perform();
 }
 
+bool HostedWindowContent::closeTopSheet() {
+    if (host_->sheets().empty() && host_->alerts().empty()) return false;
+    // A turn later, as Escape would: the request may come from inside the tree's own key handling
+    // (the Close item's shortcut), which must not be re-entered.
+    mainQueue().async([weak = std::weak_ptr<ui::Host>(host_)] {
+        auto host = weak.lock();
+        if (host && !(host->sheets().empty() && host->alerts().empty())) host->dismissTop();
+    });
+    return true;
+}
+
 std::string HostedWindowContent::describe() const {
     return host_->dump();
 }

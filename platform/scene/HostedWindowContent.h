@@ -43,6 +43,7 @@ public:
     void windowDidResize(Size contentSize) override;
     void update() override;
     bool performAction(const std::string& action) override;
+    bool closeTopSheet() override;
     std::string describe() const override;
 
 private:

@@ -1,16 +1,23 @@
 // One instance per data folder: a second claim asks the holder to come forward instead of taking
 // the folder, the files are private, a crashed holder's leftovers never block the next launch, and
-// a holder that does not answer makes the claim fail rather than run a second instance.
+// a holder that does not answer makes the claim fail rather than run a second instance. A folder,
+// or an answer, of another user is refused, as is a non-socket in the socket's place; a folder
+// whose path is too long for a socket address works all the same.
 #include "platform/appkit/SingleInstance.h"
 #include "platform/dispatch/RunLoop.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +28,16 @@ using namespace std::chrono_literals;
 mode_t modeOf(const std::filesystem::path& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+// A socket bound at `path` (short enough) and not yet listening.
+int boundSocket(const std::filesystem::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+    return fd;
 }
 
 TEST(SingleInstance, ASecondClaimAsksTheHolderToComeForwardAndTheFolderFreesWithIt) {
@@ -58,8 +75,8 @@ TEST(SingleInstance, LeftoversOfACrashedHolderDoNotBlockAndASilentHolderFailsThe
     testsupport::TempHome home;
     const auto folder = home.path() / "data";
     std::filesystem::create_directories(folder);
-    // A crashed holder leaves its socket file and lock file, but no lock.
-    testsupport::writeFile(folder / SingleInstance::kSocketFileName, "stale");
+    // A crashed holder leaves its socket and lock file, but no lock.
+    ::close(boundSocket(folder / SingleInstance::kSocketFileName));
     testsupport::writeFile(folder / SingleInstance::kLockFileName, "");
     {
         auto claim = SingleInstance::claim(folder);
@@ -78,6 +95,78 @@ TEST(SingleInstance, LeftoversOfACrashedHolderDoNotBlockAndASilentHolderFailsThe
     ::close(held);
     auto taken = SingleInstance::claim(folder, 300ms);
     EXPECT_EQ(taken.role, SingleInstance::Role::Primary) << taken.error;
+}
+
+TEST(SingleInstance, AFolderOfAnotherUserOrANonSocketInTheWayIsRefusedAndALongPathWorks) {
+    testsupport::TempHome home;
+    // Another user's folder: a shared one (writable by all, as /tmp) or a folder given away.
+    std::filesystem::path shared = "/tmp";
+    if (::geteuid() == 0) {
+        shared = home.path() / "shared";
+        std::filesystem::create_directories(shared);
+        ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+    }
+    auto foreign = SingleInstance::claim(shared, 300ms);
+    EXPECT_EQ(foreign.role, SingleInstance::Role::Failed);
+    EXPECT_NE(foreign.error.find("belongs to another user"), std::string::npos) << foreign.error;
+    EXPECT_FALSE(std::filesystem::exists(shared / SingleInstance::kLockFileName));
+    // A folder of this user inside one that others may write (a shared VELMORA_HOME): they could
+    // put another folder in its place.
+    const auto open = home.path() / "open";
+    std::filesystem::create_directories(open / "data");
+    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    auto exposed = SingleInstance::claim(open / "data", 300ms);
+    EXPECT_EQ(exposed.role, SingleInstance::Role::Failed);
+    EXPECT_NE(exposed.error.find(open.string() + ", which others may write"), std::string::npos)
+        << exposed.error;
+
+    // A directory where the socket goes is not taken for a socket, nor removed.
+    const auto folder = home.path() / "data";
+    std::filesystem::create_directories(folder / SingleInstance::kSocketFileName);
+    auto blocked = SingleInstance::claim(folder, 300ms);
+    EXPECT_EQ(blocked.role, SingleInstance::Role::Failed);
+    EXPECT_NE(blocked.error.find("is in the way: it is a directory"), std::string::npos) << blocked.error;
+    EXPECT_TRUE(std::filesystem::is_directory(folder / SingleInstance::kSocketFileName));
+
+    // A path far longer than a socket address: one instance all the same, the socket in the folder.
+    const auto deep = home.path() / std::string(120, 'd') / std::string(120, 'e');
+    auto first = SingleInstance::claim(deep);
+    ASSERT_EQ(first.role, SingleInstance::Role::Primary) << first.error;
+    EXPECT_TRUE(S_ISSOCK(modeOf(deep / SingleInstance::kSocketFileName)));
+    auto second = SingleInstance::claim(deep);
+    EXPECT_EQ(second.role, SingleInstance::Role::HandedOver) << second.error;
+}
+
+// A process of another user answering in the socket's place is not believed: the claim fails
+// rather than leave on its word. Needs to become another user, so only as root.
+TEST(SingleInstance, AnAnswerFromAnotherUserIsNotBelieved) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to answer as another user";
+    testsupport::TempHome home;
+    const auto folder = home.path() / "data";
+    std::filesystem::create_directories(folder);
+    const int held =
+        ::open((folder / SingleInstance::kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const int listener = boundSocket(folder / SingleInstance::kSocketFileName);
+    const pid_t impostor = ::fork();
+    if (impostor == 0) {
+        // The credentials a peer sees are those of the listen() call.
+        if (::setuid(65534) != 0 || ::listen(listener, 4) != 0) ::_exit(1);
+        for (;;) {
+            const int peer = ::accept(listener, nullptr, nullptr);
+            char request[16];
+            if (peer >= 0 && ::read(peer, request, sizeof request) >= 0) (void)!::write(peer, "ok\n", 3);
+            if (peer >= 0) ::close(peer);
+        }
+    }
+    ASSERT_GT(impostor, 0);
+    ::close(listener);
+    auto claim = SingleInstance::claim(folder, 500ms);
+    ::kill(impostor, SIGKILL);
+    ::waitpid(impostor, nullptr, 0);
+    ::close(held);
+    EXPECT_EQ(claim.role, SingleInstance::Role::Failed);
+    EXPECT_NE(claim.error.find("another user (uid 65534)"), std::string::npos) << claim.error;
 }
 
 } // namespace

@@ -159,10 +159,12 @@ void DesktopWindow::update() {
 
 void DesktopWindow::followWindowCommands(Window& window, Surface& surface) {
     if (!window.isVisible() || hidden_ != HiddenWindowState::None || Application::shared().isHidden()) return;
-    // Ordered front again (a second launch, the Settings item): over the other windows.
+    // Ordered front again (a second launch, the Settings item): over the other windows, and back
+    // from the desktop's list first when minimised there (the desktop counts such a window as
+    // unmapped, not visible).
     if (window.orderFrontCount() != orderedFront_) {
         orderedFront_ = window.orderFrontCount();
-        if (surface.isVisible()) surface.bringToFront();
+        if (surface.isVisible() || surface.isIconified()) surface.bringToFront();
     }
     // Minimise follows the window both ways: the Minimize item minimises the desktop window, and
     // the user minimising or restoring it on the desktop is the window's state too.

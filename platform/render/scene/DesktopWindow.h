@@ -4,8 +4,8 @@
 // application say, hands a size the user gives the desktop window back to the window, and turns
 // the desktop's close button into the window's close (the application terminates when its last
 // window is gone). It tells the window manager the window cannot be maximised while the window's
-// zoom button is disabled, minimises it for the Minimize item and raises it each time the window is
-// ordered front. A tree with a menu bar is taller than the window's content area by the bar's
+// zoom button is disabled, minimises it for the Minimize item and restores and raises it each time
+// the window is ordered front. A tree with a menu bar is taller than the window's content area by the bar's
 // strip, and so is the desktop window. The keyboard focus of the desktop window and its sheets
 // goes to the application, whose activity follows it. Main thread only.
 #pragma once

@@ -1,8 +1,10 @@
 // The built `velmora` on a display with a window manager (openbox), driven by real pointer and
 // keyboard input (XTEST) and looked at as a pager would: the window manager keeps the window at
 // least at its content's minimum when the user drags its frame, cannot maximise it, Control+M
-// minimises it, Control+W on the last window ends the process, and a second launch on the same
-// data folder brings the first one's window forward and exits at once.
+// minimises it, Control+W on the last window ends the process while Control+W or the window
+// manager's close on a sheet closes only the sheet, and a second launch on the same data folder
+// brings the first one's window forward (restoring it when minimised) and exits at once, whatever
+// silent clients hold the running one's socket; out of descriptors, the running one does not spin.
 #include "standin/StandinServer.h"
 #include "tests/render/DesktopProbe.h"
 #include "tests/render/WindowManager.h"
@@ -12,16 +14,25 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -36,6 +47,55 @@ using rendertest::DesktopProbe;
 bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 30s) {
     return testsupport::waitFor(done, limit);
 }
+
+// What the shared input helper does not offer: typed text (with Shift where a character needs it),
+// keys with modifiers, and a pager's request to close a window.
+class Keyboard {
+public:
+    explicit Keyboard(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
+    ~Keyboard() {
+        if (display_) XCloseDisplay(display_);
+    }
+    Keyboard(const Keyboard&) = delete;
+    Keyboard& operator=(const Keyboard&) = delete;
+
+    void press(KeySym sym, bool shift = false, bool control = false) {
+        const KeyCode code = XKeysymToKeycode(display_, sym);
+        const KeyCode shiftKey = XKeysymToKeycode(display_, XK_Shift_L);
+        const KeyCode controlKey = XKeysymToKeycode(display_, XK_Control_L);
+        if (control) XTestFakeKeyEvent(display_, controlKey, True, CurrentTime);
+        if (shift) XTestFakeKeyEvent(display_, shiftKey, True, CurrentTime);
+        XTestFakeKeyEvent(display_, code, True, CurrentTime);
+        XTestFakeKeyEvent(display_, code, False, CurrentTime);
+        if (shift) XTestFakeKeyEvent(display_, shiftKey, False, CurrentTime);
+        if (control) XTestFakeKeyEvent(display_, controlKey, False, CurrentTime);
+        XSync(display_, False);
+        std::this_thread::sleep_for(30ms);
+    }
+    void type(const std::string& ascii) {
+        for (const char c : ascii) {
+            const auto sym = static_cast<KeySym>(static_cast<unsigned char>(c));
+            const KeyCode code = XKeysymToKeycode(display_, sym);
+            press(sym, XkbKeycodeToKeysym(display_, code, 0, 0) != sym);
+        }
+    }
+    // As a pager or a taskbar's close does: the window manager then asks the window to close.
+    void requestClose(unsigned long window) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = window;
+        e.xclient.message_type = XInternAtom(display_, "_NET_CLOSE_WINDOW", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = CurrentTime;
+        e.xclient.data.l[1] = 2;
+        XSendEvent(display_, DefaultRootWindow(display_), False,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &e);
+        XSync(display_, False);
+    }
+
+private:
+    Display* display_;
+};
 
 // One launch of the application, in the background.
 struct Launch {
@@ -220,6 +280,21 @@ TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits
         << "the first launch's window was not brought forward";
     EXPECT_FALSE(launches_.front().exited()) << logs(launches_.front());
 
+    // Minimised, it comes back from the desktop's list for the next launch, and on top.
+    input_->key(XK_m, true);
+    ASSERT_TRUE(eventually([&] { return probe_->iconic(window); }, 10s)) << "Control+M did not minimise";
+    Launch& third = launch();
+    ends(third);
+    EXPECT_EQ(third.exitCode(), 0) << logs(third);
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto order = probe_->stacking();
+            return !probe_->iconic(window) && !order.empty() && order.back() == window &&
+                   probe_->activeWindow() == window;
+        },
+        10s))
+        << "the minimised window was not restored and raised";
+
     // The lock and the socket are the user's alone, in a private folder.
     const fs::path data = dir_ / "home" / "data";
     struct stat info {};
@@ -230,6 +305,185 @@ TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat(data.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// A client connected to the Unix socket at `path`.
+int connectedTo(const fs::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+    return fd;
+}
+
+// Clients of the same user that connect and say nothing are served beside the launches rather
+// than before them: a later launch is answered at once, and quitting does not wait for them.
+TEST_F(WindowManagerTest, SilentClientsDelayNeitherALaterLaunchNorTheQuit) {
+    Launch& first = launch();
+    ASSERT_NE(windowOf(first), 0u) << logs(first);
+    const fs::path socket = dir_ / "home" / "data" / "velmora.socket";
+    const auto holdSilentClients = [&] {
+        std::vector<int> held;
+        for (int i = 0; i < 6; ++i)
+            held.push_back(connectedTo(socket));
+        return held;
+    };
+
+    std::vector<int> held = holdSilentClients();
+    auto started = std::chrono::steady_clock::now();
+    {
+        Launch& second = launch();
+        ends(second);
+        EXPECT_EQ(second.exitCode(), 0) << logs(second);
+        EXPECT_NE(logs(second).find("is already running"), std::string::npos) << logs(second);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+
+    for (int fd : held)
+        ::close(fd);
+    held = holdSilentClients();
+    std::this_thread::sleep_for(100ms);
+    started = std::chrono::steady_clock::now();
+    ::kill(launches_.front().pid, SIGTERM);
+    ends(launches_.front());
+    const auto quit = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(quit, 500ms);
+    for (int fd : held)
+        ::close(fd);
+}
+
+// The CPU time, in clock ticks, of the thread of `pid` named `name`; -1 when there is none.
+long threadTicks(pid_t pid, const std::string& name) {
+    const fs::path tasks = fs::path("/proc") / std::to_string(pid) / "task";
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator(tasks, ec)) {
+        if (testsupport::readFile(task.path() / "comm") != name + "\n") continue;
+        // utime and stime: the 14th and 15th fields, counted after the parenthesised name.
+        const std::string stat = testsupport::readFile(task.path() / "stat");
+        std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int i = 3; i <= 13; ++i)
+            rest >> field;
+        long user = 0, system = 0;
+        rest >> user >> system;
+        return user + system;
+    }
+    return -1;
+}
+
+// Out of descriptors, the listener cannot take a waiting connection: it says so and tries again
+// later rather than at once, and answers the next launch once descriptors are there again.
+TEST_F(WindowManagerTest, TheListenerDoesNotSpinWhileOutOfDescriptors) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers test whether memory is readable through a pipe they open; without a free
+    // descriptor their own checks fail and end the process, whatever it does.
+    GTEST_SKIP() << "the sanitizers need free descriptors of their own";
+#endif
+    Launch& first = launch();
+    ASSERT_NE(windowOf(first), 0u) << logs(first);
+    const pid_t pid = first.pid;
+    ASSERT_GE(threadTicks(pid, "single-instance"), 0) << "no listener thread";
+
+    // The process's descriptor limit lowered to its lowest free descriptor: none is left.
+    rlimit before{};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, nullptr, &before), 0);
+    std::set<long> open;
+    for (const auto& entry : fs::directory_iterator(fs::path("/proc") / std::to_string(pid) / "fd"))
+        open.insert(std::stol(entry.path().filename().string()));
+    long lowestFree = 0;
+    while (open.count(lowestFree))
+        ++lowestFree;
+    rlimit none = before;
+    none.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &none, nullptr), 0);
+
+    // A connection waits for the listener, and stays queued after its client is gone.
+    ::close(connectedTo(dir_ / "home" / "data" / "velmora.socket"));
+    std::this_thread::sleep_for(200ms);
+    const long ticksBefore = threadTicks(pid, "single-instance");
+    std::this_thread::sleep_for(1s);
+    const long spent = threadTicks(pid, "single-instance") - ticksBefore;
+    ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &before, nullptr), 0);
+    EXPECT_LE(spent * 1000 / ::sysconf(_SC_CLK_TCK), 50) << "milliseconds of CPU in one second";
+    EXPECT_NE(logs(first).find("cannot take a later launch's connection"), std::string::npos) << logs(first);
+
+    Launch& second = launch();
+    ends(second);
+    EXPECT_EQ(second.exitCode(), 0) << logs(second);
+    EXPECT_FALSE(launches_.front().exited()) << logs(launches_.front());
+}
+
+// Ctrl+W on a sheet, or the window manager's close on it, closes that sheet; the main window stays
+// and the tunnel stays up. The whole way there is the keyboard's: sign-in, connect, account menu.
+TEST_F(WindowManagerTest, ClosingASheetClosesOnlyTheSheet) {
+    Keyboard keys(display_);
+    Launch& app = launch();
+    const unsigned long window = windowOf(app);
+    ASSERT_NE(window, 0u) << logs(app);
+    ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; })) << "the window has no focus";
+    keys.press(XK_Tab);
+    keys.type(standin::StandinServer::demoEmail());
+    keys.press(XK_Tab);
+    keys.type(standin::StandinServer::demoPassword());
+    keys.press(XK_Return);
+    ASSERT_TRUE(eventually([&] { return logs(app).find("users/me/regions") != std::string::npos; }))
+        << logs(app);
+    // The account menu, then the power button.
+    keys.press(XK_Tab);
+    keys.press(XK_Tab);
+    keys.press(XK_space);
+    const auto connected = [&] {
+        const std::string text = logs(app);
+        const size_t last = text.rfind("NEVPNConnection.status: ");
+        return last != std::string::npos &&
+               text.compare(last, 34, "NEVPNConnection.status: connected\n") == 0;
+    };
+    ASSERT_TRUE(eventually(connected, 20s)) << logs(app);
+    keys.press(XK_Tab, true);
+
+    // Opens the account menu's sheet `entry` (1: Settings, 2: Pricing, 3: Manage Devices).
+    const auto openSheet = [&](int entry) -> unsigned long {
+        keys.press(XK_space);
+        for (int i = 0; i < entry; ++i)
+            keys.press(XK_Down);
+        keys.press(XK_Return);
+        unsigned long sheet = 0;
+        eventually([&] {
+            for (unsigned long w : probe_->windowsOf(app.pid))
+                if (w != window) sheet = w;
+            return sheet != 0 && probe_->activeWindow() == sheet;
+        });
+        return sheet;
+    };
+    const auto onlyTheSheetClosed = [&](const char* how) {
+        EXPECT_TRUE(eventually([&] { return probe_->windowsOf(app.pid).size() == 1; }, 10s)) << how;
+        std::this_thread::sleep_for(300ms);
+        ASSERT_FALSE(app.exited()) << how << " ended the application\n" << logs(app);
+        EXPECT_EQ(probe_->windowsOf(app.pid), std::vector<unsigned long>{window}) << how;
+        EXPECT_TRUE(connected()) << how << "\n" << logs(app);
+        ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; }, 10s)) << how;
+    };
+
+    const unsigned long settings = openSheet(1);
+    ASSERT_NE(settings, 0u) << "the settings sheet did not open";
+    keys.press(XK_w, false, true);
+    onlyTheSheetClosed("Control+W on the settings sheet");
+
+    const unsigned long pricing = openSheet(2);
+    ASSERT_NE(pricing, 0u) << "the plans sheet did not open";
+    keys.requestClose(pricing);
+    onlyTheSheetClosed("the window manager's close on the plans sheet");
+
+    const unsigned long devices = openSheet(3);
+    ASSERT_NE(devices, 0u) << "the devices sheet did not open";
+    keys.requestClose(devices);
+    onlyTheSheetClosed("the window manager's close on the devices sheet");
+
+    // Without a sheet, Control+W closes the last window and so ends the application.
+    keys.press(XK_w, false, true);
+    ends(app);
+    EXPECT_EQ(app.exitCode(), 0) << logs(app);
 }
 
 } // namespace
