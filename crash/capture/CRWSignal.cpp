@@ -34,7 +34,10 @@ void writeSignalSection(CRWFile* file, int signal, const siginfo_t* info, int sa
         CRWFileWriteHashEntryUint64(file, "number", static_cast<uint64_t>(info->si_signo));
         CRWFileWriteHashEntryUint64(file, "code",
                                     static_cast<uint64_t>(static_cast<uint32_t>(info->si_code)));
-        CRWFileWriteHashEntryUint64(file, "address", reinterpret_cast<uintptr_t>(info->si_addr));
+        // Only a fault the kernel raised has an address; for kill, raise and the like the same
+        // bytes hold the sender's pid and uid.
+        const uintptr_t address = info->si_code > 0 ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
+        CRWFileWriteHashEntryUint64(file, "address", address);
         CRWFileWriteHashEntryString(file, "name", CRWSignalNameLookup(info->si_signo));
         CRWFileWriteHashEntryString(file, "code_name", CRWSignalCodeNameLookup(signal, info->si_code));
     }

@@ -318,6 +318,7 @@ TEST_F(CrashDemo, SignalsThatDoNotRepeatStillEndTheProcess) {
     EXPECT_EQ(demo.termSignal, SIGSEGV);
     const auto byName = records(CRWReportSignalFile);
     EXPECT_EQ(byName.at("signal")["code"].number().int64Value(), 0) << "sent by kill";
+    EXPECT_EQ(byName.at("signal")["address"].number().uint64Value(), 0u) << "no fault address";
     expectProcessRecorded(byName);
     // Whichever thread took the signal, the main thread (listed first) was waiting in the demo.
     EXPECT_TRUE(
