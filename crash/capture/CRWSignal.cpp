@@ -8,6 +8,7 @@
 #include "crash/record/CRWSDKFileLog.h"
 #include "platform/dispatch/DispatchThreads.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -22,6 +23,65 @@ namespace {
 thread_local void* threadStack = nullptr;
 constexpr size_t kGuardSize = 4096;
 
+// The one thread recording a crash through this handler (0 before any), and whether it has
+// finished: its records are closed and the previous handlers are back.
+std::atomic<pid_t> recordingThread{0};
+std::atomic<bool> recordingFinished{false};
+// How long another thread that fails meanwhile waits for the recording before it ends the process
+// itself: as long as the thread stopper lets a recording hold the threads it stopped. Once the
+// recording is done, the recording thread ends the process at once; the other goes on (to the
+// previous handler) only if that has not happened a while later.
+constexpr int64_t kRecordingWaitNanoseconds = 10'000'000'000;
+constexpr int64_t kAfterRecordingWaitNanoseconds = 1'000'000'000;
+
+int64_t monotonicNanoseconds() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+void setDefaultAction(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(signal, &action, nullptr) != 0)
+        CRWSDKLogWarnIn("CRWSignalSafeRemoveHandlers_block_invoke",
+                        "Unable to set default handler for %d (%s)\n", signal, CRWErrnoName(errno));
+}
+
+// Every handled signal, for the mask the handler runs under.
+void addFatalSignals(sigset_t* set) {
+    for (int signal : CRWFatalSignals)
+        sigaddset(set, signal);
+}
+
+// A signal that another process sent (kill, sigqueue); not a fault of this process.
+bool sentFromOutside(const siginfo_t* info) {
+    return CRWIsValidPointer(info) && info->si_code <= 0 && info->si_pid != getpid();
+}
+
+void pauseOneMillisecond() {
+    struct timespec pause {
+        0, 1'000'000
+    };
+    nanosleep(&pause, nullptr);
+}
+
+// A second thread that fails while another records: it waits (bounded) until the recording is
+// done, being stopped and recorded meanwhile like every other thread, and then for the process to
+// end. False when the recording did not end in time.
+bool waitForRecording() {
+    const int64_t deadline = monotonicNanoseconds() + kRecordingWaitNanoseconds;
+    while (!recordingFinished.load()) {
+        if (monotonicNanoseconds() > deadline) return false;
+        pauseOneMillisecond();
+    }
+    const int64_t ending = monotonicNanoseconds() + kAfterRecordingWaitNanoseconds;
+    while (monotonicNanoseconds() < ending)
+        pauseOneMillisecond();
+    return true;
+}
+
 bool isRealFunction(const struct sigaction& action) {
     if ((action.sa_flags & SA_SIGINFO) != 0) return action.sa_sigaction != nullptr;
     return action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN && action.sa_handler != nullptr;
@@ -34,7 +94,10 @@ void writeSignalSection(CRWFile* file, int signal, const siginfo_t* info, int sa
         CRWFileWriteHashEntryUint64(file, "number", static_cast<uint64_t>(info->si_signo));
         CRWFileWriteHashEntryUint64(file, "code",
                                     static_cast<uint64_t>(static_cast<uint32_t>(info->si_code)));
-        CRWFileWriteHashEntryUint64(file, "address", reinterpret_cast<uintptr_t>(info->si_addr));
+        // Only a fault the kernel raised has an address; for kill, raise and the like the same
+        // bytes hold the sender's pid and uid.
+        const uintptr_t address = info->si_code > 0 ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
+        CRWFileWriteHashEntryUint64(file, "address", address);
         CRWFileWriteHashEntryString(file, "name", CRWSignalNameLookup(info->si_signo));
         CRWFileWriteHashEntryString(file, "code_name", CRWSignalCodeNameLookup(signal, info->si_code));
     }
@@ -45,7 +108,7 @@ void writeSignalSection(CRWFile* file, int signal, const siginfo_t* info, int sa
 }
 
 // The process must end by `signal`, which will not come back by itself: raise it again under the
-// default action. Signals are unblocked, so it is delivered before tgkill returns.
+// default action. The handler blocks it, so it is delivered as soon as the handler returns.
 void raiseWithDefaultAction(int signal) {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
@@ -112,7 +175,11 @@ void CRWSignalInitialize(CRWSignalPart* part) {
         struct sigaction action {};
         action.sa_sigaction = CRWSignalHandler;
         action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        // While the handler runs, the fatal signals wait: one sent from outside goes to another
+        // thread (which waits for the recording) instead of ending the recording thread, and a
+        // fault of the handler itself ends the process, as the kernel does with a blocked fault.
         sigemptyset(&action.sa_mask);
+        addFatalSignals(&action.sa_mask);
         struct sigaction previous {};
         if (sigaction(CRWFatalSignals[i], &action, &previous) != 0) {
             CRWSDKLogWarnIn("CRWSignalInstallHandlers_block_invoke",
@@ -130,21 +197,17 @@ void CRWSignalInitialize(CRWSignalPart* part) {
 void CRWSignalSafeRemoveHandlers(bool includingAbort) {
     for (size_t i = 0; i < CRWFatalSignalCount; ++i) {
         if (CRWFatalSignals[i] == SIGABRT && !includingAbort) continue;
-        struct sigaction action {};
-        action.sa_handler = SIG_DFL;
-        sigemptyset(&action.sa_mask);
-        if (sigaction(CRWFatalSignals[i], &action, nullptr) != 0)
-            CRWSDKLogWarnIn("CRWSignalSafeRemoveHandlers_block_invoke",
-                            "Unable to set default handler for %d (%s)\n", CRWFatalSignals[i],
-                            CRWErrnoName(errno));
+        setDefaultAction(CRWFatalSignals[i]);
     }
 }
 
 bool CRWSignalSafeInstallPreexistingHandlers(const CRWSignalPart* part, int signal, siginfo_t* info,
                                              void* userContext) {
     bool result = true;
-    CRWSignalSafeRemoveHandlers(true);
-    if (!CRWIsValidPointer(part)) return false;
+    if (!CRWIsValidPointer(part)) {
+        CRWSignalSafeRemoveHandlers(true);
+        return false;
+    }
 
     // The saved stack belongs to the thread it was saved from, and a thread running on its
     // alternate stack cannot change it; elsewhere putting it back would hand one stack to two
@@ -158,9 +221,14 @@ bool CRWSignalSafeInstallPreexistingHandlers(const CRWSignalPart* part, int sign
         }
     }
 
+    // Each signal goes straight to its previous action: a signal from outside that comes meanwhile
+    // must not find the default action in place of a previous handler.
     for (size_t i = 0; i < CRWFatalSignalCount; ++i) {
         const struct sigaction& previous = part->originalActions[i];
-        if (!isRealFunction(previous)) continue;
+        if (!isRealFunction(previous)) {
+            setDefaultAction(CRWFatalSignals[i]);
+            continue;
+        }
         if (sigaction(CRWFatalSignals[i], &previous, nullptr) != 0) {
             CRWSDKLogWarnIn("CRWSignalSafeInstallPreexistingHandlers_block_invoke",
                             "Unable to install handler for %d (%s)\n", CRWFatalSignals[i],
@@ -186,13 +254,31 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
     const int savedErrno = errno;
     errno = 0;
     CRWSDKLogWarn("Signal: %d\n", signal);
-    CRWSignalSafeRemoveHandlers(true);
-    sigset_t none;
-    sigemptyset(&none);
-    if (sigprocmask(SIG_SETMASK, &none, nullptr) != 0)
-        CRWSDKLogWarn("Unable to unmask signals - we risk infinite recursion here\n");
     if (!CRWIsValidPointer(userContext)) userContext = nullptr;
     siginfo_t* validInfo = CRWIsValidPointer(info) ? info : nullptr;
+
+    const pid_t self = CRWThreadSelf();
+    pid_t recorder = 0;
+    if (!recordingThread.compare_exchange_strong(recorder, self)) {
+        if (recorder == self) {
+            // Only a signal the handler let through itself reaches it here (abort unblocks
+            // SIGABRT): from outside it is ignored, from this process it ends it.
+            if (sentFromOutside(validInfo)) {
+                errno = savedErrno;
+                return;
+            }
+            CRWSignalSafeRemoveHandlers(true);
+        } else if (!waitForRecording()) {
+            CRWSDKLogWarnIn("CRWSignalRecordSignal",
+                            "Error: aborting signal handler because crash has already occurred");
+            _exit(1);
+        }
+        // The crash is recorded and the previous handlers are back: this signal goes on to them
+        // (or to the default action) as if this handler had never been there.
+        if (!CRWSignalRepeatsOnReturn(signal, validInfo)) syscall(SYS_tgkill, getpid(), self, signal);
+        errno = savedErrno;
+        return;
+    }
 
     const CRWReadOnlyContext* readonly = _crwContext.readonly;
     if (CRWIsValidPointer(readonly)) {
@@ -206,11 +292,14 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
             CRWSDKLogWarnIn("CRWSignalRecordSignal", "Unable to open signal file\n");
         } else {
             writeSignalSection(&file, signal, validInfo, savedErrno);
-            CRWHandler(&file, CRWThreadSelf(), userContext);
+            CRWHandler(&file, self, userContext);
             CRWFileClose(&file);
         }
         CRWSignalSafeInstallPreexistingHandlers(&readonly->signal, signal, validInfo, userContext);
+    } else {
+        CRWSignalSafeRemoveHandlers(true);
     }
+    recordingFinished.store(true);
     if (!CRWSignalRepeatsOnReturn(signal, validInfo)) raiseWithDefaultAction(signal);
     errno = savedErrno;
 }

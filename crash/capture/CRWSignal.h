@@ -5,6 +5,11 @@
 // signal: faults repeat when the handler returns, and signals that do not repeat (sent with kill
 // or raise, breakpoint traps) are raised again under the default action.
 //
+// One thread records. The handler runs with every handled signal blocked, so a fault inside it
+// ends the process, and one sent from outside meanwhile goes to another thread. A thread that
+// fails (or takes such a signal) while another records waits, bounded, and is recorded with the
+// others; its own signal then goes to the restored handlers if the process has not ended.
+//
 // The handler and everything it calls allocate nothing, take no lock and call only
 // async-signal-safe functions.
 #pragma once
@@ -29,8 +34,9 @@ const char* CRWSignalCodeNameLookup(int signal, int code);
 // reporting. False (logged) when the system refuses.
 bool CRWSignalInstallAltStack(CRWSignalPart* part);
 // Deletes the signal file, installs CRWSignalHandler for each handled signal (SA_SIGINFO,
-// SA_ONSTACK, empty mask) keeping each previous action in `part`, installs the thread stopper's
-// handler, and has every thread the dispatch layer starts get an alternate stack of its own.
+// SA_ONSTACK, the handled signals masked) keeping each previous action in `part`, installs the
+// thread stopper's handler, and has every thread the dispatch layer starts get an alternate stack
+// of its own.
 void CRWSignalInitialize(CRWSignalPart* part);
 
 // The installed handler.
@@ -38,9 +44,10 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext);
 // Sets every handled signal to the default action; SIGABRT only with `includingAbort`.
 void CRWSignalSafeRemoveHandlers(bool includingAbort);
 // Puts back the saved alternate stack (only on the thread it was saved from, and never while
-// running on an alternate stack) and the saved actions; when `signal` is not negative, calls the
-// saved handler of that signal with `info` and `userContext` if it is a real function, in the form
-// its flags name. False when an action could not be restored.
+// running on an alternate stack) and the saved actions, the default one where none was saved
+// (each signal in one step); when `signal` is not negative, calls the saved handler of that signal
+// with `info` and `userContext` if it is a real function, in the form its flags name. False when
+// an action could not be restored.
 bool CRWSignalSafeInstallPreexistingHandlers(const CRWSignalPart* part, int signal, siginfo_t* info,
                                              void* userContext);
 // Whether returning from a handler of `signal` with `info` meets the same signal again: a fault

@@ -2,6 +2,7 @@
 // the ptrace reader for the threads the signal cannot reach.
 #include "crash/capture/CRWThreadStopper.h"
 
+#include "crash/capture/CRWSignal.h"
 #include "crash/record/CRWFile.h"
 #include "crash/record/CRWMemory.h"
 
@@ -239,7 +240,11 @@ bool CRWThreadStopperInstall() {
     struct sigaction action {};
     action.sa_sigaction = stopHandler;
     action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
+    // A stopped thread takes no fatal signal sent from outside: in the crash handler it would wait
+    // for the recording that holds it stopped. The signal waits until the threads are released.
     sigemptyset(&action.sa_mask);
+    for (int fatal : CRWFatalSignals)
+        sigaddset(&action.sa_mask, fatal);
     struct sigaction previous {};
     if (sigaction(CRWThreadStopperSignal(), &action, &previous) != 0) return false;
     bool expected = false;

@@ -215,13 +215,21 @@ bool CRWContextInitialize(const CRWContextInitData* initData) {
         if (!CRWContextRecordMetadata(data->rootPath(), *data))
             CRWSDKLogWarnIn("CRWContextInitialize_block_invoke_5", "Unable to record context metadata\n");
     });
-    group.notify(queue, [readonly, allocator] {
+    // Whoever sees the blocks end first completes start-up: this thread when they end within the
+    // wait, so that the context accepts writes as soon as this call returns (a notification block
+    // could still be queued then), and the notification block after a delayed start-up.
+    const auto completed = std::make_shared<std::atomic<bool>>(false);
+    auto complete = [readonly, allocator, completed] {
+        if (completed->exchange(true)) return;
         std::atomic_ref<bool>(readonly->initialized).store(true);
         std::atomic_thread_fence(std::memory_order_seq_cst);
         if (!CRWAllocatorProtect(allocator))
             CRWSDKLogWarnIn("CRWContextInitialize_block_invoke_6", "Error: Memory protection failed\n");
-    });
-    if (!group.wait(std::chrono::duration_cast<plat::Duration>(kStartupWait)))
+    };
+    group.notify(queue, complete);
+    if (group.wait(std::chrono::duration_cast<plat::Duration>(kStartupWait)))
+        complete();
+    else
         CRWSDKLogWarn("Error: Delayed initialization\n");
     return true;
 }

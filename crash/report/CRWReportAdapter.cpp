@@ -50,6 +50,7 @@ bool encodeFiles(pb_ostream_t* stream, const pb_field_t* field, void* const* arg
         bindText(message.filename, file.filename);
         message.contents.funcs.encode = encodeBytes;
         message.contents.arg = const_cast<plat::Data*>(&file.contents);
+        message.truncated = file.truncated;
         if (!pb_encode_tag_for_field(stream, field)) return false;
         if (!pb_encode_submessage(stream, tessera_crashwatch_FilesPayload_File_fields, &message))
             return false;
@@ -122,10 +123,18 @@ void CRWReportAdapter::protoFilesPayload() {
         File file;
         file.filename = CRWLastPathComponent(path);
         plat::Error error;
-        if (std::optional<plat::Data> contents = plat::AtomicFile::read(path, &error, CRWMaxRecordFileSize))
+        if (std::optional<plat::Data> contents = plat::AtomicFile::read(path, &error, CRWMaxRecordFileSize)) {
             file.contents = std::move(*contents);
-        else
+            // A run that died while writing leaves a line cut short: say so rather than pass the
+            // rest off as the whole record.
+            const std::string_view bytes(reinterpret_cast<const char*>(file.contents.data()),
+                                         file.contents.size());
+            file.truncated = !CRWParseRecordBytes(bytes).whole();
+        } else {
             CRWErrorLog("Failed to read from %@ with error: %@", path, error.localizedDescription());
+            file.truncated = true;
+        }
+        if (file.truncated) CRWErrorLog("Packaging %@ marked as truncated", file.filename);
         files_.push_back(std::move(file));
     }
     // An empty list is the default of the submessage's only field: nothing to send.

@@ -1,6 +1,7 @@
 // A prepared report folder as one protocol-buffer message (tessera.crashwatch.Report, see
 // proto/crw_report.proto): identifiers of the run and the installation, and every record file of the
-// folder whole ("*.crwrecord" and the "*.symbolicated" copies, sorted by name, case-insensitively).
+// folder as it is ("*.crwrecord" and the "*.symbolicated" copies, sorted by name, case-insensitively),
+// marked truncated when a line of it is not a whole record.
 // The folder is read once, when the adapter is made; the transport then asks for the encoded bytes
 // as often as it likes (from any thread: the adapter does not change afterwards).
 //
@@ -36,10 +37,12 @@ public:
     // bytes on every call. An encoder failure is logged and the bytes may then be incomplete.
     std::optional<plat::Data> transportBytes() const override;
 
-    // One record file of the payload.
+    // One record file of the payload; `truncated` when its contents are not the whole record (a
+    // line is cut or damaged, or it could not be read), which the payload says of it.
     struct File {
         std::string filename;
         plat::Data contents;
+        bool truncated = false;
     };
 
     const std::string& folderPath() const { return folderPath_; }

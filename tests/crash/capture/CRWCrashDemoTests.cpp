@@ -318,6 +318,7 @@ TEST_F(CrashDemo, SignalsThatDoNotRepeatStillEndTheProcess) {
     EXPECT_EQ(demo.termSignal, SIGSEGV);
     const auto byName = records(CRWReportSignalFile);
     EXPECT_EQ(byName.at("signal")["code"].number().int64Value(), 0) << "sent by kill";
+    EXPECT_EQ(byName.at("signal")["address"].number().uint64Value(), 0u) << "no fault address";
     expectProcessRecorded(byName);
     // Whichever thread took the signal, the main thread (listed first) was waiting in the demo.
     EXPECT_TRUE(
@@ -346,6 +347,38 @@ TEST_F(CrashDemo, ASecondCrashEndsTheProcessWithStatusOne) {
     EXPECT_EQ(demo.termSignal, 0);
     EXPECT_EQ(demo.exitStatus, 1);
     EXPECT_FALSE(fs::exists(report / CRWReportSignalFile));
+}
+
+// Two fatal signals a moment apart: two threads faulting together, and SIGSEGV sent twice from
+// outside 1 to 5 ms apart. The second waits for the first recording, which is never cut short:
+// every thread is in the report with its registers, and nothing allocated meanwhile.
+TEST_F(CrashDemo, ASecondFatalSignalWaitsForTheRecordingOfTheFirst) {
+    for (const char* mode : {"two-faults", "kill-twice"}) {
+        for (int round = 0; round < 20 && !HasFailure(); ++round) {
+            fs::remove_all(report);
+            // Counting makes the demo settle for a while first: once per mode is enough.
+            std::vector<std::string> options{"--threads", "2", "--previous-handler"};
+            if (round == 0) options.push_back("--count-allocations");
+            const DemoRun demo = run(mode, options);
+            const std::string where = std::string(mode) + " round " + std::to_string(round);
+            EXPECT_EQ(demo.termSignal, SIGSEGV) << where << "\n" << demo.output;
+            const std::string chained = round == 0 ? "previous 11 allocations 0 nanoseconds" : "previous 11";
+            EXPECT_NE(demo.output.find(chained), std::string::npos) << where << "\n" << demo.output;
+            const auto byName = records(CRWReportSignalFile);
+            expectProcessRecorded(byName);
+            if (byName.count("threads") == 0) continue;
+            const plat::Object::Array& threads = byName.at("threads").array();
+            const plat::Object::Array& names = byName.at("thread_names").array();
+            size_t faulters = 0;
+            for (size_t i = 0; i < threads.size() && i < names.size(); ++i) {
+                EXPECT_GT(threads[i]["registers"]["rip"].number().uint64Value(), 4096u)
+                    << where << " " << names[i].string();
+                if (names[i].string().rfind("faulter-", 0) == 0) ++faulters;
+            }
+            EXPECT_GE(threads.size(), 3u) << where;
+            EXPECT_EQ(faulters, std::string(mode) == "two-faults" ? 2u : 0u) << where;
+        }
+    }
 }
 
 TEST_F(CrashDemo, WritesJustBeforeACrashAreKept) {

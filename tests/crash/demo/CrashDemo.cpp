@@ -14,7 +14,9 @@
 // frame-pointer-less one the same way, which crashes three calls deep; see DemoFrameless.cpp for
 // what it prints), wait-for-kill (waits for a signal from outside), mach (a simulated bad-access
 // exception, then the real fault), log-then-segv (a log line and a key, then a fault), second-crash
-// (a fault while a crash is already being recorded).
+// (a fault while a crash is already being recorded), two-faults (two threads, "faulter-0" and
+// "faulter-1", fault at the same moment), kill-twice (another process sends SIGSEGV twice, 1 to 5 ms
+// apart).
 //
 // --deaf-threads N starts N threads ("deaf-<i>") that block every signal, the stop signal of crash
 // recording included, and wait in frames of their own: asleep in crashDemoDeafSleep (even i) or
@@ -83,31 +85,39 @@ int64_t monotonicNanoseconds() {
     return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-// Async-signal-safe output of a few words and numbers.
-void writeText(const char* text) {
-    (void)!write(STDOUT_FILENO, text, strlen(text));
-}
-void writeNumber(uint64_t value) {
-    char digits[24];
-    int at = sizeof(digits);
-    digits[--at] = '\0';
-    do {
-        digits[--at] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    writeText(digits + at);
-}
+// Async-signal-safe building of a line of a few words and numbers, written at once (so that two
+// threads' lines do not interleave).
+struct Line {
+    char text[128];
+    size_t length = 0;
+    void add(const char* words) {
+        for (; *words != '\0' && length < sizeof(text); ++words)
+            text[length++] = *words;
+    }
+    void add(uint64_t value) {
+        char digits[24];
+        int at = sizeof(digits);
+        digits[--at] = '\0';
+        do {
+            digits[--at] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        add(digits + at);
+    }
+};
 
 void previousHandler(int signal, siginfo_t*, void*) {
     const int64_t elapsed = monotonicNanoseconds() - crashStart.load();
     const crashtest::AllocationCounts counts = crashtest::stopCountingAllocations();
-    writeText("previous ");
-    writeNumber(static_cast<uint64_t>(signal));
-    writeText(" allocations ");
-    writeNumber(counts.total());
-    writeText(" nanoseconds ");
-    writeNumber(static_cast<uint64_t>(elapsed));
-    writeText("\n");
+    Line line;
+    line.add("previous ");
+    line.add(static_cast<uint64_t>(signal));
+    line.add(" allocations ");
+    line.add(counts.total());
+    line.add(" nanoseconds ");
+    line.add(static_cast<uint64_t>(elapsed));
+    line.add("\n");
+    (void)!write(STDOUT_FILENO, line.text, line.length);
     // As a well-behaved chained handler: step aside so the signal ends the process.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -282,9 +292,39 @@ __attribute__((noinline)) void crashDemoMach() {
     *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
 }
 
+// Waits for the start and faults: two threads that run this fault within a microsecond or so.
+__attribute__((noinline)) void crashDemoFaultTogether(const std::atomic<bool>* start) {
+    while (!start->load())
+        ;
+    *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
+}
+
 } // extern "C"
 
 namespace {
+
+// A second process sends SIGSEGV to this one twice, 1 to 5 ms apart, once told to go.
+void killTwiceFromOutside() {
+    int go[2];
+    if (pipe(go) != 0) return;
+    const pid_t parent = getpid();
+    const long gapMicroseconds = 1000 + monotonicNanoseconds() / 1000 % 4001;
+    std::fflush(stdout);
+    if (fork() == 0) {
+        char byte = 0;
+        if (read(go[0], &byte, 1) != 1) _exit(1);
+        kill(parent, SIGSEGV);
+        struct timespec gap {
+            0, gapMicroseconds * 1000
+        };
+        nanosleep(&gap, nullptr);
+        kill(parent, SIGSEGV);
+        _exit(0);
+    }
+    aboutToCrash();
+    const char byte = 'g';
+    (void)!write(go[1], &byte, 1);
+}
 
 // A thread that blocks every signal and waits in the frame its kind names: 0 asleep, 1 reading,
 // 2 spinning, 3 stuck.
@@ -453,6 +493,27 @@ int main(int argc, char** argv) {
         // As if another thread had started recording a crash a moment ago.
         CRWContextMarkAndCheckIfCrashed();
         crashDemoSegfault();
+    }
+    if (mode == "two-faults") {
+        std::atomic<bool> start{false};
+        std::atomic<int> named{0};
+        for (int i = 0; i < 2; ++i)
+            threads.emplace_back([i, &start, &named] {
+                pthread_setname_np(pthread_self(), ("faulter-" + std::to_string(i)).c_str());
+                ++named;
+                crashDemoFaultTogether(&start);
+            });
+        while (named.load() < 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        aboutToCrash();
+        start.store(true);
+        for (;;)
+            pause();
+    }
+    if (mode == "kill-twice") {
+        killTwiceFromOutside();
+        for (;;)
+            pause();
     }
     if (mode == "log-then-segv") {
         CRWLog("the last words before the crash %d", 7);

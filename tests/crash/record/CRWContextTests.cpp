@@ -178,6 +178,14 @@ TEST_F(CRWContextStartup, RefusesWithoutARootPath) {
     EXPECT_NE(_crwContext.allocator, nullptr) << "the base is built all the same";
 }
 
+// Start-up ends inside the call: a write made as soon as it returns must not be refused.
+TEST_F(CRWContextStartup, IsCompleteWhenInitializeReturns) {
+    for (int round = 0; round < 40; ++round) {
+        ASSERT_TRUE(CRWContextInitialize(&data));
+        ASSERT_TRUE(CRWContextIsInitialized()) << "round " << round;
+    }
+}
+
 TEST_F(CRWContextStartup, CrashFlagsAndTheMarker) {
     CRWContextBaseInit();
     EXPECT_FALSE(CRWContextIsInitialized()) << "not before start-up has finished";

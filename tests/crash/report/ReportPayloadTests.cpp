@@ -163,6 +163,23 @@ TEST_F(ReportPayloadTest, TheProtocolCompilerReadsEveryFileByteForByteInNameOrde
     EXPECT_EQ(topLevelFields(bytes)[2].second, "5");
 }
 
+// A record cut short by a run that died while writing it goes out as it is, marked; a whole file
+// goes out exactly as before, with no mark.
+TEST_F(ReportPayloadTest, ARecordCutShortIsMarkedTruncated) {
+    const std::string cut = "{\"signal\":{\"number\":11}}\n{\"threads\":[{\"registers\":{\"ri";
+    const fs::path folder = makeFolder("cut", {{"metadata.crwrecord", metadata("s1", 9)},
+                                               {"log_a.crwrecord", "{\"log\":{}}\n"},
+                                               {"signal.crwrecord", cut}});
+    const std::string text = decodeWithProtoc(*adapter(folder)->transportBytes(), home_->path() / "cut.bin");
+    // The text form lists each file's fields in order: the mark follows its file's contents.
+    const size_t signal = text.find("filename: \"signal.crwrecord\"");
+    ASSERT_NE(signal, std::string::npos) << text;
+    EXPECT_NE(text.find("truncated: true", signal), std::string::npos) << text;
+    EXPECT_EQ(text.find("truncated"), text.rfind("truncated")) << "only the cut file is marked\n" << text;
+    EXPECT_EQ(decodedFiles(text).back(), (std::pair<std::string, std::string>{"signal.crwrecord", cut}));
+    EXPECT_TRUE(logged("Packaging signal.crwrecord marked as truncated"));
+}
+
 TEST_F(ReportPayloadTest, MissingValuesAreEmptyFieldsThatStillGoOnTheWire) {
     // No metadata, a null auth token, and an empty folder: nine empty texts, no platform, no files.
     const fs::path empty = makeFolder("empty", {});

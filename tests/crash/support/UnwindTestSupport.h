@@ -42,9 +42,12 @@ public:
         }
     }
     ByteBuilder& string(const char* s) { return raw(s, std::strlen(s) + 1); }
+    // Byte by byte: g++ 12's overflow check misjudges a range insert into a vector it has just
+    // seen grow from empty, and warns in the optimised build.
     ByteBuilder& raw(const void* p, size_t n) {
         auto* b = static_cast<const uint8_t*>(p);
-        data.insert(data.end(), b, b + n);
+        for (size_t i = 0; i < n; ++i)
+            data.push_back(b[i]);
         return *this;
     }
     size_t size() const { return data.size(); }
