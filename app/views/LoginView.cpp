@@ -3,6 +3,7 @@
 #include "platform/ui/Host.h"
 
 #include <algorithm>
+#include <cmath>
 
 using namespace plat::ui;
 using Mode = LoginView::LoginViewState;
@@ -103,12 +104,20 @@ AnyView LoginView::formGroup(Mode mode) const {
                         .keyboardShortcut(KeyboardShortcut::defaultAction())
                         .padding(Edge::Top));
 
+    // The prompt keeps to one line and is never narrower than that line, so the form's least width
+    // holds it whole. (Wrapped at the least width, its height could only be guessed before the width
+    // was known, and the window's least height would no longer be exact.)
+    auto prompt = [localizer = localize(), metrics = textMetrics()](const char* key) {
+        AnyView text = Text(key).foregroundColor(Color::gray());
+        if (!metrics) return text;
+        const std::string shown = localizer ? localizer(key) : std::string(key);
+        return text.frame(FrameSpec{.minWidth = std::ceil(metrics->textWidth(shown, Font::body()))});
+    };
     AnyView modeRow =
-        logIn
-            ? HStack(VAlign::Center, {Text("Don't have account yet?").foregroundColor(Color::gray()),
-                                      link("Sign Up", Color::blue(), [state] { state.set(Mode::signUp); })})
-            : HStack(VAlign::Center, {Text("If you already have an account, ").foregroundColor(Color::gray()),
-                                      link("Log In", Color::blue(), [state] { state.set(Mode::logIn); })});
+        logIn ? HStack(VAlign::Center, {prompt("Don't have account yet?"),
+                                        link("Sign Up", Color::blue(), [state] { state.set(Mode::signUp); })})
+              : HStack(VAlign::Center, {prompt("If you already have an account, "),
+                                        link("Log In", Color::blue(), [state] { state.set(Mode::logIn); })});
     items.push_back(modeRow.padding(Edge::Top, 10));
     return Group(std::move(items));
 }
