@@ -59,11 +59,16 @@ AnyView LoginView::formGroup(Mode mode) const {
     auto pass = password;
     auto repeat = repeatPassword;
 
+    // A password entry shows its label as it is given, so it is given in the interface language.
+    auto shownText = [localizer = localize()](const std::string& key) {
+        return localizer ? localizer(key) : key;
+    };
     std::vector<AnyView> items;
     items.push_back(styledEntry(TextField("Email", email.binding())));
-    items.push_back(styledEntry(make<PasswordField>("Password", password.binding())).padding(Edge::Top));
+    items.push_back(
+        styledEntry(make<PasswordField>(shownText("Password"), password.binding())).padding(Edge::Top));
     items.push_back(If(mode == Mode::signUp, [&] {
-        return styledEntry(make<PasswordField>("Repeat Password", repeatPassword.binding()))
+        return styledEntry(make<PasswordField>(shownText("Repeat Password"), repeatPassword.binding()))
             .padding(Edge::Top);
     }));
 
@@ -107,11 +112,10 @@ AnyView LoginView::formGroup(Mode mode) const {
     // The prompt keeps to one line and is never narrower than that line, so the form's least width
     // holds it whole. (Wrapped at the least width, its height could only be guessed before the width
     // was known, and the window's least height would no longer be exact.)
-    auto prompt = [localizer = localize(), metrics = textMetrics()](const char* key) {
+    auto prompt = [shownText, metrics = textMetrics()](const char* key) {
         AnyView text = Text(key).foregroundColor(Color::gray());
         if (!metrics) return text;
-        const std::string shown = localizer ? localizer(key) : std::string(key);
-        return text.frame(FrameSpec{.minWidth = std::ceil(metrics->textWidth(shown, Font::body()))});
+        return text.frame(FrameSpec{.minWidth = std::ceil(metrics->textWidth(shownText(key), Font::body()))});
     };
     AnyView modeRow =
         logIn ? HStack(VAlign::Center, {prompt("Don't have account yet?"),

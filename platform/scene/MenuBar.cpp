@@ -1,6 +1,7 @@
 #include "platform/scene/MenuBar.h"
 
 #include "platform/appkit/MenuItem.h"
+#include "platform/foundation/Localization.h"
 
 namespace plat::scene {
 
@@ -16,7 +17,7 @@ ui::KeyboardShortcut shortcutFor(const std::string& key) {
 
 ui::AnyView itemView(const MenuBarModel::Entry& entry) {
     if (entry.separator) return ui::Divider();
-    ui::AnyView button = ui::Button(ui::TextValue::verbatim(entry.title), [item = entry.item] {
+    ui::AnyView button = ui::Button(ui::TextValue(entry.title), [item = entry.item] {
                              if (auto live = item.lock()) live->perform();
                          }).disabled(!entry.enabled);
     if (!entry.key.empty()) button = button.keyboardShortcut(shortcutFor(entry.key));
@@ -35,7 +36,7 @@ public:
             for (const auto& entry : column.entries)
                 items.push_back(itemView(entry));
             // The application's own menu comes first, its name in bold.
-            ui::AnyView title = ui::VerbatimText(column.title).padding(ui::Edge::Horizontal, 8);
+            ui::AnyView title = ui::Text(ui::TextValue(column.title)).padding(ui::Edge::Horizontal, 8);
             if (&column == &columns.front()) title = title.bold();
             menus.push_back(ui::Menu(title, std::move(items))
                                 .menuStyle(ui::MenuStyle::BorderlessButton)
@@ -52,6 +53,9 @@ public:
             .background(ui::Color::rgba(0.925, 0.925, 0.933))
             .menuIndicator(false)
             .menuBar()
+            // The bar stands beside the window's root, outside its environment: menu and item titles
+            // are looked up in the application's strings tables here, as the root's texts are there.
+            .environment([](ui::EnvironmentValues& env) { env.localize = LocalizedString; })
             .testId("menuBar");
     }
 

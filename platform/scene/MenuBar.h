@@ -1,6 +1,7 @@
 // The application's main menu drawn as a bar across the top of a window: one menu per menu of the
 // bar (the application menu, File, Edit, Window, Help), each item a button with the item's title,
-// shortcut and enabled state, a separator a divider. Choosing an item, or pressing its shortcut
+// shortcut and enabled state, a separator a divider. Menu and item titles are keys of the
+// application's strings tables, shown in the interface language. Choosing an item, or pressing its shortcut
 // anywhere in the window (also while a sheet covers it), performs the item.
 //
 // MenuBarModel follows the menu the scene layer installs and re-reads the items' enabled states

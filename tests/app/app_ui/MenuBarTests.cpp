@@ -1,7 +1,8 @@
 // The application's menu bar in its main window: the menus in the menu's order, "Check for
-// Updates…" after About and greyed while a check runs, items chosen from the bar, and the standard
-// shortcuts (settings, quit) from the keyboard, also while an alert covers the window, and in the
-// settings window, which has no bar: Escape and Ctrl+W close it, Ctrl+Q quits.
+// Updates…" after About and greyed while a check runs, menus and items in the interface language,
+// items chosen from the bar, and the standard shortcuts (settings, quit) from the keyboard, also
+// while an alert covers the window, and in the settings window, which has no bar: Escape and Ctrl+W
+// close it, Ctrl+Q quits.
 #include "tests/app/app_ui/AppTestSupport.h"
 
 #include "platform/scene/MenuBar.h"
@@ -59,6 +60,26 @@ TEST_F(MenuBarTest, TheBarShowsTheMenusAndCheckForUpdatesAfterAbout) {
         EXPECT_GE(row.frame.y, plat::scene::MenuBarModel::kHeight);
         EXPECT_LE(row.frame.maxX(), host.contentSize().width);
     }
+}
+
+TEST_F(MenuBarTest, InSpanishTheBarsMenusAndItemsAreSpanish) {
+    plat::UserDefaults::standard().set("AppleLanguages",
+                                       plat::Object(plat::Object::Array{plat::Object("es")}));
+    plat::Localization::shared().resetForTesting();
+    launch();
+    std::vector<std::string> titles;
+    for (const char* menu : {"File", "Edit", "Window", "Help"})
+        titles.push_back(barMenu(menu).find(Query::kind(plat::ui::ViewKind::Text)).text());
+    EXPECT_EQ(titles, (std::vector<std::string>{"Archivo", "Edición", "Ventana", "Ayuda"}));
+    ASSERT_TRUE(mainHost().click(barMenu("Velmora")));
+    const auto popup = mainHost().menuPopup();
+    ASSERT_TRUE(popup);
+    ASSERT_GE(popup->rows.size(), 2u);
+    EXPECT_EQ(popup->rows[0].text, "Acerca de Velmora");
+    EXPECT_EQ(popup->rows[1].text, "Buscar actualizaciones…");
+    // The items still answer to their shortcuts.
+    ASSERT_TRUE(mainHost().keyDown(KeyEvent::typed("q", KeyModifiers::Command)));
+    EXPECT_TRUE(plat::Application::shared().isTerminating());
 }
 
 TEST_F(MenuBarTest, ChoosingCheckForUpdatesStartsACheckAndGreysTheItemWhileItRuns) {

@@ -357,3 +357,19 @@ TEST_F(LoginScreenTest, TheMainButtonsTitleAndTheModeRowAreWholeInEitherModeAndL
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LoginScreenTest, InSpanishEveryEntryShowsASpanishPlaceholder) {
+    showIn("es");
+    ASSERT_TRUE(host().click(node(Query::button(plat::LocalizedString("Sign Up")))));
+    for (const char* key : {"Email", "Password", "Repeat Password"}) {
+        const std::string shown = plat::LocalizedString(key);
+        EXPECT_NE(shown, key) << "the Spanish table has the key";
+        EXPECT_TRUE(has(Query::placeholder(shown))) << key << "\n" << host().dump();
+    }
+    plat::UserDefaults::resetForTesting();
+    plat::Localization::shared().resetForTesting();
+}
+
+} // namespace
