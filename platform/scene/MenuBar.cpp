@@ -3,6 +3,8 @@
 #include "platform/appkit/MenuItem.h"
 #include "platform/foundation/Localization.h"
 
+#include <algorithm>
+
 namespace plat::scene {
 
 namespace {
@@ -97,6 +99,29 @@ std::vector<MenuBarModel::Column> MenuBarModel::snapshot() const {
 
 ui::AnyView MenuBar(std::shared_ptr<MenuBarModel> model) {
     return ui::make<MenuBarScreen>(std::move(model));
+}
+
+bool moveBetweenMenus(ui::Host& host, const ui::KeyEvent& event) {
+    if ((event.key != ui::Key::Left && event.key != ui::Key::Right) ||
+        event.modifiers != ui::KeyModifiers::None)
+        return false;
+    const ui::NodeRef open = host.openMenu();
+    const ui::NodeRef bar = open ? host.find(ui::Query::testId("menuBar")) : ui::NodeRef();
+    if (!bar) return false;
+    const auto menus = bar.findAll(ui::Query::kind(ui::ViewKind::Menu));
+    const auto at = std::find(menus.begin(), menus.end(), open);
+    if (at == menus.end()) return false;
+    const size_t count = menus.size();
+    const size_t index = static_cast<size_t>(at - menus.begin());
+    const ui::NodeRef next = menus[(index + (event.key == ui::Key::Right ? 1 : count - 1)) % count];
+    // Where the keys stood in the menu that closes, they go on in the one that opens.
+    bool reached = false;
+    if (const auto popup = host.menuPopup())
+        for (const auto& row : popup->rows)
+            reached = reached || row.reached;
+    if (!host.click(next)) return true;
+    if (reached) host.pressKey(ui::Key::Down);
+    return true;
 }
 
 } // namespace plat::scene

@@ -11,6 +11,7 @@
 #include "platform/appkit/Menu.h"
 #include "platform/foundation/ObservableObject.h"
 #include "platform/foundation/Published.h"
+#include "platform/ui/Host.h"
 #include "platform/ui/Toolkit.h"
 
 #include <memory>
@@ -56,5 +57,10 @@ private:
 
 // The bar for `model`, kHeight high, filling the width it is offered.
 ui::AnyView MenuBar(std::shared_ptr<MenuBarModel> model);
+
+// Left and Right (no modifiers) while one of the bar's menus in `host` is open: the menu before or
+// after it opens in its place, round the ends, on its first entry when the keys had reached an
+// entry of the one before. Returns whether it took the key; any other key or menu is left alone.
+bool moveBetweenMenus(ui::Host& host, const ui::KeyEvent& event);
 
 } // namespace plat::scene
