@@ -18,7 +18,8 @@ EdgeInsets buttonChrome(ButtonStyle s) {
                                                                        : EdgeInsets{};
 }
 EdgeInsets fieldChrome(TextFieldStyle s) {
-    return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, 4, 3, 4};
+    // The drawing keeps a bordered field's text 8 points in from either side (ControlPainting.cpp).
+    return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, 8, 3, 8};
 }
 EdgeInsets menuChrome(const EnvironmentValues& env) {
     const double indicator = env.menuIndicatorHidden ? 0 : 14;

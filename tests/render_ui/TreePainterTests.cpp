@@ -106,13 +106,16 @@ TEST_F(TreePainting, TextImagesAndSymbolsLandInTheirNodesFrames) {
     EXPECT_EQ(symbols[0]->rect, rect(h->require(Query::symbol("eye.fill"))));
 }
 
-TEST_F(TreePainting, SecureFieldsShowBulletsAndClippedBackgroundsTakeTheCornerRadius) {
+TEST_F(TreePainting, SecureFieldsShowBulletsClearOfTheBorderAndClippedBackgroundsTakeTheCornerRadius) {
     auto h = host(make<Form>());
     TreePainter painter;
     h->render(painter);
     const DisplayList& list = painter.window();
     EXPECT_EQ(textRun(list, "secret"), nullptr);
-    EXPECT_NE(textRun(list, "\u2022\u2022\u2022\u2022\u2022\u2022"), nullptr);
+    const cmd::Text* bullets = textRun(list, "\u2022\u2022\u2022\u2022\u2022\u2022");
+    ASSERT_NE(bullets, nullptr);
+    // The text keeps clear of the bordered field's left edge.
+    EXPECT_GE(bullets->origin.x, rect(h->require(Query::kind(ViewKind::SecureField))).x + 6);
 
     // The blue button background is rounded by the clip shape around it.
     const auto blue = plat::render::palette::resolve(Color::blue(), ColorScheme::Light).packed();

@@ -69,7 +69,8 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
         list.strokeRect(r, faded(focused ? palette::accent : palette::separator, ctx.opacity), 4,
                         focused ? 2 : 1);
     }
-    const double inset = bordered ? 5 : 0;
+    // As far in as the layout's chrome for the style (LayoutLeaves.cpp), clear of the border.
+    const double inset = bordered ? 8 : 0;
     const std::string value = node.value();
     const bool secure = node.kind() == ViewKind::SecureField;
     std::string shown;
