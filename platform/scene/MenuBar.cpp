@@ -37,8 +37,9 @@ public:
             std::vector<ui::AnyView> items;
             for (const auto& entry : column.entries)
                 items.push_back(itemView(entry));
-            // The application's own menu comes first, its name in bold.
-            ui::AnyView title = ui::Text(ui::TextValue(column.title)).padding(ui::Edge::Horizontal, 8);
+            // The application's own menu comes first, its name in bold. The titles sit close enough
+            // that the whole bar fits the compact main window (300 points) in every language it has.
+            ui::AnyView title = ui::Text(ui::TextValue(column.title)).padding(ui::Edge::Horizontal, 6);
             if (&column == &columns.front()) title = title.bold();
             menus.push_back(ui::Menu(title, std::move(items))
                                 .menuStyle(ui::MenuStyle::BorderlessButton)

@@ -71,6 +71,7 @@ TEST_F(MenuBarTest, InSpanishTheBarsMenusAndItemsAreSpanish) {
     for (const char* menu : {"File", "Edit", "Window", "Help"})
         titles.push_back(barMenu(menu).find(Query::kind(plat::ui::ViewKind::Text)).text());
     EXPECT_EQ(titles, (std::vector<std::string>{"Archivo", "Edición", "Ventana", "Ayuda"}));
+    EXPECT_LE(barMenu("Help").frame().maxX(), 300) << "the bar fits the compact main window";
     ASSERT_TRUE(mainHost().click(barMenu("Velmora")));
     const auto popup = mainHost().menuPopup();
     ASSERT_TRUE(popup);
