@@ -3,6 +3,7 @@
 #include "platform/ui/Host.h"
 
 #include <algorithm>
+#include <cmath>
 
 using namespace plat::ui;
 using Mode = LoginView::LoginViewState;
@@ -60,11 +61,16 @@ AnyView LoginView::formGroup(Mode mode) const {
     auto pass = password;
     auto repeat = repeatPassword;
 
+    // A password entry shows its label as it is given, so it is given in the interface language.
+    auto shownText = [localizer = localize()](const std::string& key) {
+        return localizer ? localizer(key) : key;
+    };
     std::vector<AnyView> items;
     items.push_back(styledEntry(TextField("Email", email.binding())));
-    items.push_back(styledEntry(make<PasswordField>("Password", password.binding())).padding(Edge::Top));
+    items.push_back(
+        styledEntry(make<PasswordField>(shownText("Password"), password.binding())).padding(Edge::Top));
     items.push_back(If(mode == Mode::signUp, [&] {
-        return styledEntry(make<PasswordField>("Repeat Password", repeatPassword.binding()))
+        return styledEntry(make<PasswordField>(shownText("Repeat Password"), repeatPassword.binding()))
             .padding(Edge::Top);
     }));
 
@@ -105,12 +111,19 @@ AnyView LoginView::formGroup(Mode mode) const {
                         .keyboardShortcut(KeyboardShortcut::defaultAction())
                         .padding(Edge::Top));
 
+    // The prompt keeps to one line and is never narrower than that line, so the form's least width
+    // holds it whole. (Wrapped at the least width, its height could only be guessed before the width
+    // was known, and the window's least height would no longer be exact.)
+    auto prompt = [shownText, metrics = textMetrics()](const char* key) {
+        AnyView text = Text(key).foregroundColor(Color::gray());
+        if (!metrics) return text;
+        return text.frame(FrameSpec{.minWidth = std::ceil(metrics->textWidth(shownText(key), Font::body()))});
+    };
     AnyView modeRow =
-        logIn
-            ? HStack(VAlign::Center, {Text("Don't have account yet?").foregroundColor(Color::gray()),
-                                      link("Sign Up", Color::blue(), [state] { state.set(Mode::signUp); })})
-            : HStack(VAlign::Center, {Text("If you already have an account, ").foregroundColor(Color::gray()),
-                                      link("Log In", Color::blue(), [state] { state.set(Mode::logIn); })});
+        logIn ? HStack(VAlign::Center, {prompt("Don't have account yet?"),
+                                        link("Sign Up", Color::blue(), [state] { state.set(Mode::signUp); })})
+              : HStack(VAlign::Center, {prompt("If you already have an account, "),
+                                        link("Log In", Color::blue(), [state] { state.set(Mode::logIn); })});
     items.push_back(modeRow.padding(Edge::Top, 10));
     return Group(std::move(items));
 }

@@ -82,9 +82,13 @@ AnyView ManageDevicesView::deviceRow(const Device& device) const {
 }
 
 AnyView ManageDevicesView::content() const {
-    if (isLoading.get()) return Branch("loading", ProgressView("Loading devices..."));
+    // The indicator and the message take the room the list will take, so the header above stays
+    // at the top of the sheet whichever of the three shows.
+    const FrameSpec room{.maxWidth = infinity, .maxHeight = infinity};
+    if (isLoading.get()) return Branch("loading", ProgressView("Loading devices...").frame(room));
     if (auto message = errorMessage.get())
-        return Branch("error", VerbatimText(*message).foregroundColor(Color::red()).testId("devicesError"));
+        return Branch(
+            "error", VerbatimText(*message).foregroundColor(Color::red()).testId("devicesError").frame(room));
     return Branch("list", List({ForEach(
                                    devices.get(), [](const Device& device) { return device.id; },
                                    [this](const Device& device) { return deviceRow(device); })})

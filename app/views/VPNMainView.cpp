@@ -59,7 +59,8 @@ AnyView VPNMainView::loggedInContent() const {
     AnyView leftColumn = VStack(HAlign::Center, {Spacer(0), make<StatusView>(controller), Spacer(0),
                                                  Spacer(0), make<VPNRegionsView>(controller)})
                              .frame(300);
-    AnyView map = If(!compact, [&] { return make<MapView>(controller); });
+    // The full layout's least width keeps a map wide enough to find a region on.
+    AnyView map = If(!compact, [&] { return make<MapView>(controller).frame(FrameSpec{.minWidth = 300}); });
     AnyView mainRow = HStack(VAlign::Center, {leftColumn, map});
     return Group({Spacer(), topBar, mainRow});
 }

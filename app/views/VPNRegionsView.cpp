@@ -63,12 +63,15 @@ AnyView VPNRegionsView::regionList() const {
     AnyView rows = ForEach(
         shown, [](const VPNRegion& region) { return region.id; },
         [](const VPNRegion& region) { return make<VPNRegionRow>(region).tag(region.id); });
-    // A new search starts at its first match: the row at the top is the first that matches.
+    // A new search starts at its first match: the row at the top is the first that matches. However
+    // small the window, two whole rows (50-point flags, the gap between them and the list's insets)
+    // stay in sight, so a region can still be picked.
     return List(selection, {rows})
         .scrollsToTopOnChange(searchTerm.get())
         .onReceive(controller->currentRegion,
                    [controller](const std::optional<int64_t>& id) { currentRegionChanged(controller, id); })
-        .onRowSubmit([controller](const Tag& tag) { rowSubmitted(controller, tag); });
+        .onRowSubmit([controller](const Tag& tag) { rowSubmitted(controller, tag); })
+        .frame(FrameSpec{.minHeight = 120});
 }
 
 AnyView VPNRegionsView::body() const {

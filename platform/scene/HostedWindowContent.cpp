@@ -92,6 +92,7 @@ bool HostedWindowContent::performAction(const std::string& action) {
 
 bool HostedWindowContent::windowKey(const ui::KeyEvent& event) {
     using ui::KeyModifiers;
+    if (menuBar_ && moveBetweenMenus(*host_, event)) return true;
     const bool command =
         event.key == ui::Key::Character && (event.modifiers == KeyModifiers::Command ||
                                             event.modifiers == (KeyModifiers::Command | KeyModifiers::Shift));

@@ -1,6 +1,7 @@
 // The application's main menu drawn as a bar across the top of a window: one menu per menu of the
 // bar (the application menu, File, Edit, Window, Help), each item a button with the item's title,
-// shortcut and enabled state, a separator a divider. Choosing an item, or pressing its shortcut
+// shortcut and enabled state, a separator a divider. Menu and item titles are keys of the
+// application's strings tables, shown in the interface language. Choosing an item, or pressing its shortcut
 // anywhere in the window (also while a sheet covers it), performs the item.
 //
 // MenuBarModel follows the menu the scene layer installs and re-reads the items' enabled states
@@ -10,6 +11,7 @@
 #include "platform/appkit/Menu.h"
 #include "platform/foundation/ObservableObject.h"
 #include "platform/foundation/Published.h"
+#include "platform/ui/Host.h"
 #include "platform/ui/Toolkit.h"
 
 #include <memory>
@@ -55,5 +57,10 @@ private:
 
 // The bar for `model`, kHeight high, filling the width it is offered.
 ui::AnyView MenuBar(std::shared_ptr<MenuBarModel> model);
+
+// Left and Right (no modifiers) while one of the bar's menus in `host` is open: the menu before or
+// after it opens in its place, round the ends, on its first entry when the keys had reached an
+// entry of the one before. Returns whether it took the key; any other key or menu is left alone.
+bool moveBetweenMenus(ui::Host& host, const ui::KeyEvent& event);
 
 } // namespace plat::scene

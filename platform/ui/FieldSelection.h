@@ -22,9 +22,10 @@ struct FieldSelection {
     bool operator==(const FieldSelection&) const = default;
 };
 
-// How far in from a field's frame its text begins, in its style.
+// How far in from a field's frame its text begins, in its style: a bordered field keeps its text
+// clear of the border, as far in as the layout's chrome for the style (LayoutLeaves.cpp).
 inline double fieldTextInset(TextFieldStyle style) {
-    return style == TextFieldStyle::Plain ? 0 : 5;
+    return style == TextFieldStyle::Plain ? 0 : 8;
 }
 
 // How far a field's text is moved left so that its caret shows: none while the text fits `width`;

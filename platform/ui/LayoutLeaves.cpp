@@ -18,7 +18,8 @@ EdgeInsets buttonChrome(ButtonStyle s) {
                                                                        : EdgeInsets{};
 }
 EdgeInsets fieldChrome(TextFieldStyle s) {
-    return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, 4, 3, 4};
+    // The drawing keeps a bordered field's text 8 points in from either side (ControlPainting.cpp).
+    return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, 8, 3, 8};
 }
 EdgeInsets menuChrome(const EnvironmentValues& env) {
     const double indicator = env.menuIndicatorHidden ? 0 : 14;
@@ -36,7 +37,9 @@ constexpr double kSpinner = 32;
 constexpr double kBarHeight = 6;
 constexpr double kBarIdealWidth = 160;
 constexpr double kFieldIdealWidth = 100;
-constexpr double kPopupExtra = 30;
+// A pop-up button's room beside its widest entry: 8 points before the text, then 10 before the
+// 10-point arrow and 10 after it, so the longest entry never runs into the arrow.
+constexpr double kPopupExtra = 38;
 constexpr double kLabelGap = 8;
 constexpr double kLabelIconGap = 6;
 constexpr double kGreedyIdeal = 10;

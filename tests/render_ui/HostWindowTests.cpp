@@ -1,11 +1,13 @@
 // A toolkit tree in a real window: drawing, clicks and typing through the event loop, sheets as
-// child windows, screenshots.
+// child windows, screenshots, and the focus ring around blue buttons.
 #include "platform/render/Bitmap.h"
 #include "platform/ui/Toolkit.h"
 #include "tests/render_ui/HostWindowFixture.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 namespace {
 
@@ -146,6 +148,69 @@ TEST_F(HostWindowTest, ResizingTheWindowLaysTheTreeOutAgainButNeverBelowTheConte
         << describe(host->contentSize());
     EXPECT_EQ(window->surface().contentSize().width, 400);
     EXPECT_EQ(window->surface().contentSize().height, 300);
+}
+
+} // namespace
+
+namespace {
+
+// Two blue buttons as the screens draw them: the blue inside the button's label, and the button
+// on a blue background that a rounded shape clips.
+struct BlueButtons : Screen {
+    AnyView body() const override {
+        AnyView inside = Text("Login").foregroundColor(Color::white()).padding(10).background(Color::blue());
+        AnyView outside = Text("Remove profile").foregroundColor(Color::white()).padding(8);
+        return VStack({Button([] {}, inside).buttonStyle(ButtonStyle::Plain).testId("inside"),
+                       Button([] {}, outside)
+                           .buttonStyle(ButtonStyle::Plain)
+                           .testId("outside")
+                           .background(Color::blue())
+                           .clipShape(Shape::roundedRectangle(5, true))})
+            .frame(400, 300)
+            .background(Color::white());
+    }
+};
+
+class FocusRingTest : public HostWindowFixture {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        open(make<BlueButtons>(), "Focus", /*followFocus=*/true);
+    }
+};
+
+TEST_F(FocusRingTest, AFocusedBlueButtonShowsAnAccentRingWithALightBandBetween) {
+    for (const char* id : {"inside", "outside"}) {
+        SCOPED_TRACE(id);
+        const NodeRef button = host->require(Query::testId(id));
+        gl().simulateKey(plat::render::keys::Tab);
+        ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return host->focused() == button; }, 2s));
+        window->display();
+        int w = 0, h = 0;
+        const auto pixels = window->surface().readPixels(&w, &h);
+        const double scale = static_cast<double>(w) / 400.0;
+        auto at = [&](double x, double y) {
+            const size_t i =
+                (static_cast<size_t>(y * scale) * static_cast<size_t>(w) + static_cast<size_t>(x * scale)) *
+                4;
+            return std::array<int, 3>{pixels[i], pixels[i + 1], pixels[i + 2]};
+        };
+        auto light = [](std::array<int, 3> p) { return p[0] > 230 && p[1] > 230 && p[2] > 230; };
+        auto accent = [](std::array<int, 3> p) { return p[0] < 60 && p[2] > 200; };
+        // Going out from an edge of the button: a light pixel (the band), then a solid accent one.
+        auto ringed = [&](Point from, Point step) {
+            bool band = false;
+            for (int i = 0; i <= 8; ++i) {
+                const auto p = at(from.x + step.x * i, from.y + step.y * i);
+                if (light(p)) band = true;
+                if (band && accent(p)) return true;
+            }
+            return false;
+        };
+        const Rect f = button.frame();
+        EXPECT_TRUE(ringed({f.maxX(), f.y + f.height / 2}, {1, 0})) << "right of it";
+        EXPECT_TRUE(ringed({f.x + f.width / 2, f.y}, {0, -1})) << "above it";
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// An open menu in a real window: its panel and rows are drawn over the content, a click on a row
-// chooses the item, Escape closes it, and the wheel scrolls a list under the pointer.
+// An open menu in a real window: its panel and rows are drawn over the content, the row under the
+// pointer is highlighted, a click on a row chooses the item, Escape closes it, and the wheel scrolls
+// a list under the pointer.
 #include "platform/ui/ScrollState.h"
 #include "platform/ui/Toolkit.h"
 #include "tests/render_ui/HostWindowFixture.h"
@@ -79,6 +80,30 @@ TEST_F(MenuPopupWindowTest, AClickedMenuShowsItsItemsAndAClickOnOneChoosesIt) {
     EXPECT_FALSE(host->openMenu());
     // Closed, the panel's area shows the content again.
     EXPECT_LT(litPixels(popup->panel).first, all / 2);
+}
+
+TEST_F(MenuPopupWindowTest, TheRowUnderThePointerIsHighlightedUntilAKeyMovesTheHighlight) {
+    gl().simulateMouseClick(centre(host->require(Query::testId("account")).frame()));
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return bool(host->menuPopup()); }, 2s));
+    const auto rows = host->menuPopup()->rows;
+    // A highlighted row is filled with the accent colour: few of its pixels stay light.
+    auto highlighted = [&](size_t row) {
+        const auto [lit, all] = litPixels(rows[row].frame);
+        return lit < all / 2;
+    };
+    auto settled = [&](size_t lit) {
+        return WindowSystem::shared().runUntil(
+            [&] { return highlighted(lit) && !highlighted(lit == 1 ? 2 : 1) && !highlighted(0); }, 2s);
+    };
+    EXPECT_FALSE(highlighted(1));
+    gl().simulateMouseMove(centre(rows[1].frame));
+    EXPECT_TRUE(settled(1));
+    gl().simulateMouseMove(centre(rows[2].frame));
+    EXPECT_TRUE(settled(2));
+    // Down moves the keys' highlight, from none to the first row, wherever the pointer stands.
+    gl().simulateKey(plat::render::keys::Down);
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return highlighted(0); }, 2s));
+    EXPECT_FALSE(highlighted(2));
 }
 
 TEST_F(MenuPopupWindowTest, EscapeClosesTheMenuAndTheWheelScrollsTheList) {

@@ -106,13 +106,16 @@ TEST_F(TreePainting, TextImagesAndSymbolsLandInTheirNodesFrames) {
     EXPECT_EQ(symbols[0]->rect, rect(h->require(Query::symbol("eye.fill"))));
 }
 
-TEST_F(TreePainting, SecureFieldsShowBulletsAndClippedBackgroundsTakeTheCornerRadius) {
+TEST_F(TreePainting, SecureFieldsShowBulletsClearOfTheBorderAndClippedBackgroundsTakeTheCornerRadius) {
     auto h = host(make<Form>());
     TreePainter painter;
     h->render(painter);
     const DisplayList& list = painter.window();
     EXPECT_EQ(textRun(list, "secret"), nullptr);
-    EXPECT_NE(textRun(list, "\u2022\u2022\u2022\u2022\u2022\u2022"), nullptr);
+    const cmd::Text* bullets = textRun(list, "\u2022\u2022\u2022\u2022\u2022\u2022");
+    ASSERT_NE(bullets, nullptr);
+    // The text keeps clear of the bordered field's left edge.
+    EXPECT_GE(bullets->origin.x, rect(h->require(Query::kind(ViewKind::SecureField))).x + 6);
 
     // The blue button background is rounded by the clip shape around it.
     const auto blue = plat::render::palette::resolve(Color::blue(), ColorScheme::Light).packed();
@@ -157,7 +160,7 @@ TEST_F(TreePainting, SheetsGetTheirOwnListsAndAlertsGoWithTheTopmostOne) {
 }
 
 struct Crowded : Screen {
-    State<std::string> language{std::string("en")};
+    State<std::string> language{std::string("es")};
     AnyView body() const override {
         return VStack(
             HAlign::Leading,
@@ -169,7 +172,9 @@ struct Crowded : Screen {
              VerbatimText("Unlimited access to all VPN servers").frame(120, 60).testId("wrapped"),
              Toggle("Launch on startup", Binding<bool>::constant(false)).testId("box"),
              Toggle("Kill switch", Binding<bool>::constant(true)).toggleStyle(ToggleStyle::Switch),
-             Picker("Language", language.binding(), {VerbatimText("English").tag(std::string("en"))})
+             Picker("Language", language.binding(),
+                    {VerbatimText("English").tag(std::string("en")),
+                     VerbatimText("Espa\u00f1ol").tag(std::string("es"))})
                  .testId("picker")});
     }
 };
@@ -206,15 +211,23 @@ TEST_F(TreePainting, TextStaysInItsFrameWrappedOrCutShort) {
     EXPECT_GT(knob.x, h->require(Query::text("Kill switch")).frame().maxX());
     EXPECT_GE(h->require(Query::text("Launch on startup")).frame().x, box.x + 14);
 
-    // The picker shows its label, and its bezel starts after it.
+    // The picker shows its label, and its bezel starts after it; the chosen entry, its widest,
+    // keeps clear of the arrow.
     const cmd::Text* label = textRun(list, "Language");
     ASSERT_NE(label, nullptr);
     const Rect picker = h->require(Query::testId("picker")).frame();
     EXPECT_FLOAT_EQ(label->origin.x, picker.x);
-    const cmd::Text* chosen = textRun(list, "English");
+    const cmd::Text* chosen = textRun(list, "Espa\u00f1ol");
     ASSERT_NE(chosen, nullptr);
     EXPECT_GT(chosen->origin.x,
               label->origin.x + plat::render::FontBook::shared().measure("Language", label->font).width);
+    const cmd::Symbol* arrow = nullptr;
+    for (const auto* symbol : all<cmd::Symbol>(list))
+        if (symbol->name == "chevron.down") arrow = symbol;
+    ASSERT_NE(arrow, nullptr);
+    EXPECT_GE(arrow->rect.x - 6,
+              chosen->origin.x + plat::render::FontBook::shared().measure(chosen->text, chosen->font).width);
+    EXPECT_LE(arrow->rect.maxX(), picker.maxX());
 }
 
 TEST_F(TreePainting, AnAlertsButtonsStayBelowEveryLineTheMessageIsDrawnIn) {

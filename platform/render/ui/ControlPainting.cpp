@@ -25,6 +25,16 @@ size_t codepointCount(const std::string& s) {
 
 } // namespace
 
+void paintFocusRing(const Rect& frame, double radius, DisplayList& list, const PaintContext& ctx) {
+    const Rect r = ctx.inWindow(frame);
+    auto grown = [&r](double by) { return Rect{r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; };
+    const RGBA background = ctx.scheme == ui::ColorScheme::Dark ? RGBA::rgb(0x1E1E1E) : RGBA::rgb(0xFFFFFF);
+    // Strokes lie inside their rectangles: the band takes the first 2 points around the control,
+    // the ring the next 2.5.
+    list.strokeRect(grown(2), faded(background, ctx.opacity), radius + 2, 2);
+    list.strokeRect(grown(4.5), faded(palette::accent, ctx.opacity), radius + 4.5, 2.5);
+}
+
 PaintContext paintButton(const ui::NodeRef& node, DisplayList& list, PaintContext ctx) {
     const auto& env = node.environment();
     const ui::ViewData& d = node.data();

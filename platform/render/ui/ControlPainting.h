@@ -12,6 +12,10 @@ namespace plat::render {
 // A bordered button's bezel. Returns the context its label is painted with (the role's or the
 // default button's text colour).
 PaintContext paintButton(const ui::NodeRef& node, DisplayList& list, PaintContext ctx);
+// The keyboard focus ring around a control's `frame` (a toolkit frame) whose corners have `radius`:
+// a band of the window's background around the control, then the ring in the accent colour, so the
+// ring stands apart also from a control drawn in that colour.
+void paintFocusRing(const Rect& frame, double radius, DisplayList& list, const PaintContext& ctx);
 // A text or secure field: its border, its text (bullets for a secure one) or placeholder, and the
 // caret or selection when `focused`.
 void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx, bool focused);

@@ -99,7 +99,14 @@ void HostWindow::display() {
     }
     // A field that offered its selection to the desktop and is gone or cleared since takes it back.
     ui::Pasteboard::reviewOffers();
-    painter_.setMenuPopup(host_->menuPopup());
+    std::optional<ui::MenuPopup> popup = host_->menuPopup();
+    hoveredDrawn_ = popup ? hoveredRow(*popup) : -1;
+    if (hoveredDrawn_ >= 0) {
+        // The pointer's row is the one highlighted, as the arrow keys' is when they moved last.
+        for (size_t i = 0; i < popup->rows.size(); ++i)
+            popup->rows[i].reached = static_cast<int>(i) == hoveredDrawn_;
+    }
+    painter_.setMenuPopup(std::move(popup));
     host_->render(painter_);
     surface_->present(painter_.window());
     syncSheets();
@@ -172,7 +179,12 @@ void HostWindow::handle(const InputEvent& e, Point origin) {
         }
         break;
     case InputEvent::Kind::MouseMove:
-        if (pressedValid_) host_->mouseDragged(at);
+        pointer_ = at;
+        if (pressedValid_) {
+            host_->mouseDragged(at);
+        } else if (auto popup = host_->menuPopup(); popup && hoveredRow(*popup) != hoveredDrawn_) {
+            surface_->setNeedsDisplay();
+        }
         break;
     case InputEvent::Kind::Scroll:
         if (e.dy != 0) host_->scrollWheel(at, e.dy);
@@ -187,6 +199,8 @@ void HostWindow::handle(const InputEvent& e, Point origin) {
         pressedValid_ = false;
         break;
     case InputEvent::Kind::Key:
+        // The keys take the highlight over until the pointer moves again.
+        pointer_.reset();
         if (auto key = namedKey(e.key)) {
             host_->keyDown(ui::KeyEvent::named(*key, modifiers(e.mods)));
         } else if ((e.mods & (keys::ModControl | keys::ModSuper)) && e.key >= 32 && e.key < 127) {
@@ -205,6 +219,15 @@ void HostWindow::handle(const InputEvent& e, Point origin) {
     default:
         break;
     }
+}
+
+int HostWindow::hoveredRow(const ui::MenuPopup& popup) const {
+    if (!pointer_) return -1;
+    for (size_t i = 0; i < popup.rows.size(); ++i) {
+        const auto& row = popup.rows[i];
+        if (!row.separator && row.enabled && row.frame.contains(*pointer_)) return static_cast<int>(i);
+    }
+    return -1;
 }
 
 void HostWindow::focusChanged(const Surface* surface, bool focused) {

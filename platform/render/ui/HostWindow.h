@@ -3,7 +3,8 @@
 // the tree, and shows each presented sheet as a modal child window over this one (input to this
 // window waits while a sheet is open). A sheet window stands where the toolkit laid the sheet out
 // (centred on this window) and moves and resizes with it; its input is mapped through the geometry
-// it was last drawn with. The window keeps at least its content's minimum size. Main thread only.
+// it was last drawn with. The window keeps at least its content's minimum size. An open menu's row
+// under the pointer is highlighted, until a key moves the highlight. Main thread only.
 #pragma once
 
 #include "platform/render/Surface.h"
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace plat::render {
@@ -45,6 +47,8 @@ public:
 
 private:
     void handle(const InputEvent& e, Point origin);
+    // The open menu's row under the pointer that can be chosen, or -1.
+    int hoveredRow(const ui::MenuPopup& popup) const;
     void focusChanged(const Surface* surface, bool focused);
     void syncSheets();
 
@@ -60,6 +64,10 @@ private:
     std::vector<const Surface*> focusedSurfaces_;
     Point pressed_;
     bool pressedValid_ = false;
+    // Where the pointer last moved, in this window's points, until a key is pressed; and the open
+    // menu's row it was last drawn over.
+    std::optional<Point> pointer_;
+    int hoveredDrawn_ = -1;
     // While something in the tree moves by itself (a map's camera), a redraw is queued after each
     // frame; the flag keeps it to one, `alive_` lets a queued one outlive the window safely.
     bool redrawQueued_ = false;

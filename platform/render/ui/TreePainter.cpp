@@ -25,6 +25,22 @@ bool isControl(ViewKind k) {
            k == ViewKind::Toggle || k == ViewKind::Picker || k == ViewKind::Menu;
 }
 
+// What a focused control's ring goes around: the control, or the shape that clips it from outside
+// when only padding, frames and backgrounds lie between them (a plain button on a rounded blue
+// background), whose clip would otherwise hide the ring.
+ui::NodeRef ringTarget(const ui::NodeRef& control) {
+    for (ui::NodeRef cur = control;;) {
+        if (cur.data().attrs->clipShape) return cur;
+        const ui::NodeRef parent = cur.parent();
+        const ViewKind k = parent ? parent.kind() : ViewKind::Empty;
+        if ((k != ViewKind::Padding && k != ViewKind::Frame && k != ViewKind::Background &&
+             k != ViewKind::Overlay) ||
+            !(parent.children().front() == cur))
+            return control;
+        cur = parent;
+    }
+}
+
 } // namespace
 
 TreePainter::TreePainter() {
@@ -238,16 +254,20 @@ void TreePainter::paint(const ui::NodeRef& node, DisplayList& list, PaintContext
     if (clipped) list.popClip();
     // The focus ring: around the focused control (a field shows its caret instead), and around the
     // row a focused list's arrow keys stand on.
-    const bool field = d.kind == ViewKind::TextField || d.kind == ViewKind::SecureField;
-    const bool row = node.isKeyboardRow();
-    const bool ringed = row || (!field && d.kind != ViewKind::List && focused_ && focused_() == node);
-    if (ringed && frame.width > 0 && frame.height > 0) {
-        // A row's ring stays inside it, where the list's clip keeps it; a control's stands clear.
-        const double out = row ? -1 : 3;
+    if (frame.width <= 0 || frame.height <= 0) return;
+    if (node.isKeyboardRow()) {
+        // A row's ring stays inside it, where the list's clip keeps it.
         const Rect r = ctx.inWindow(frame);
-        list.strokeRect({r.x - out, r.y - out, r.width + 2 * out, r.height + 2 * out},
-                        palette::faded(palette::accent.withAlpha(0.7f), ctx.opacity), row ? 4 : 6, 2.5);
+        list.strokeRect({r.x + 1, r.y + 1, r.width - 2, r.height - 2},
+                        palette::faded(palette::accent.withAlpha(0.7f), ctx.opacity), 4, 2.5);
+        return;
     }
+    const ui::NodeRef focused = focused_ ? focused_() : ui::NodeRef();
+    const ViewKind k = focused ? focused.kind() : ViewKind::Empty;
+    if (k == ViewKind::Empty || k == ViewKind::TextField || k == ViewKind::SecureField || k == ViewKind::List)
+        return;
+    if (ringTarget(focused) == node)
+        paintFocusRing(frame, clipped ? cornerRadius(*d.attrs->clipShape, frame) : 2, list, ctx);
 }
 
 void TreePainter::paintMap(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx) {

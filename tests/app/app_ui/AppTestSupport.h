@@ -10,6 +10,7 @@
 #include "platform/appkit/Window.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/scene/HostedWindowContent.h"
 #include "tests/support/TestSupport.h"
@@ -52,6 +53,8 @@ protected:
         TSRApp::resetForTesting();
         plat::Workspace::shared().setLauncherForTesting(previousLauncher_);
         plat::UserDefaults::resetForTesting();
+        // A test that chose another interface language leaves the next one the default.
+        plat::Localization::shared().resetForTesting();
     }
 
     // Makes the application value and launches it with its scenes, then runs the first pass.

@@ -1,7 +1,8 @@
 // The application's menu bar in its main window: the menus in the menu's order, "Check for
-// Updates…" after About and greyed while a check runs, items chosen from the bar, and the standard
-// shortcuts (settings, quit) from the keyboard, also while an alert covers the window, and in the
-// settings window, which has no bar: Escape and Ctrl+W close it, Ctrl+Q quits.
+// Updates…" after About and greyed while a check runs, menus and items in the interface language,
+// Left and Right from one menu to the next, items chosen from the bar, and the standard shortcuts
+// (settings, quit) from the keyboard, also while an alert covers the window, and in the settings
+// window, which has no bar: Escape and Ctrl+W close it, Ctrl+Q quits.
 #include "tests/app/app_ui/AppTestSupport.h"
 
 #include "platform/scene/MenuBar.h"
@@ -59,6 +60,53 @@ TEST_F(MenuBarTest, TheBarShowsTheMenusAndCheckForUpdatesAfterAbout) {
         EXPECT_GE(row.frame.y, plat::scene::MenuBarModel::kHeight);
         EXPECT_LE(row.frame.maxX(), host.contentSize().width);
     }
+}
+
+TEST_F(MenuBarTest, InSpanishTheBarsMenusAndItemsAreSpanish) {
+    plat::UserDefaults::standard().set("AppleLanguages",
+                                       plat::Object(plat::Object::Array{plat::Object("es")}));
+    plat::Localization::shared().resetForTesting();
+    launch();
+    std::vector<std::string> titles;
+    for (const char* menu : {"File", "Edit", "Window", "Help"})
+        titles.push_back(barMenu(menu).find(Query::kind(plat::ui::ViewKind::Text)).text());
+    EXPECT_EQ(titles, (std::vector<std::string>{"Archivo", "Edición", "Ventana", "Ayuda"}));
+    EXPECT_LE(barMenu("Help").frame().maxX(), 300) << "the bar fits the compact main window";
+    ASSERT_TRUE(mainHost().click(barMenu("Velmora")));
+    const auto popup = mainHost().menuPopup();
+    ASSERT_TRUE(popup);
+    ASSERT_GE(popup->rows.size(), 2u);
+    EXPECT_EQ(popup->rows[0].text, "Acerca de Velmora");
+    EXPECT_EQ(popup->rows[1].text, "Buscar actualizaciones…");
+    // The items still answer to their shortcuts.
+    ASSERT_TRUE(mainHost().keyDown(KeyEvent::typed("q", KeyModifiers::Command)));
+    EXPECT_TRUE(plat::Application::shared().isTerminating());
+}
+
+TEST_F(MenuBarTest, LeftAndRightMoveBetweenTheBarsMenusRoundTheEnds) {
+    launch();
+    settle();
+    auto& host = mainHost();
+    using plat::ui::Key;
+    ASSERT_TRUE(host.click(barMenu("File")));
+    ASSERT_TRUE(host.pressKey(Key::Right));
+    EXPECT_EQ(host.openMenu(), barMenu("Edit"));
+    ASSERT_TRUE(host.pressKey(Key::Left));
+    ASSERT_TRUE(host.pressKey(Key::Left));
+    EXPECT_EQ(host.openMenu(), barMenu("Velmora"));
+    ASSERT_TRUE(host.pressKey(Key::Left));
+    EXPECT_EQ(host.openMenu(), barMenu("Help"));
+    EXPECT_FALSE(host.menuPopup()->rows.front().reached) << "the pointer opened it: no entry reached";
+    // Moved with the keys inside a menu, the next one opens on its first entry, which Return chooses.
+    ASSERT_TRUE(host.pressKey(Key::Right));
+    ASSERT_TRUE(host.pressKey(Key::Down));
+    ASSERT_TRUE(host.pressKey(Key::Right));
+    ASSERT_EQ(host.openMenu(), barMenu("File"));
+    EXPECT_TRUE(host.menuPopup()->rows.front().reached);
+    // With no menu open the keys are not the bar's.
+    ASSERT_TRUE(host.pressKey(Key::Escape));
+    host.pressKey(Key::Right);
+    EXPECT_FALSE(host.openMenu());
 }
 
 TEST_F(MenuBarTest, ChoosingCheckForUpdatesStartsACheckAndGreysTheItemWhileItRuns) {

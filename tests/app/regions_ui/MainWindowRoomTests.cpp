@@ -1,6 +1,7 @@
 // The room the main window gives its parts, laid out with the text measurements of the real
 // windows: the compact window shows at least three whole region rows, every point a taller window
-// gains goes to the list, and a long account name stays inside the window.
+// gains goes to the list, the least size of either layout still shows regions (and the full one its
+// map), and a long account name stays inside the window.
 #include "app/classes/Preferences.h"
 #include "app/views/VPNMainView.h"
 #include "platform/render/ui/FontMetrics.h"
@@ -76,6 +77,24 @@ TEST_F(MainWindowRoomTest, FullLayoutAt1200By900GrowsOnlyTheListAndTheMap) {
     const Rect map = node(Query::kind(ViewKind::MapView)).frame();
     EXPECT_EQ(map.height - mapAt572.height, 300);
     EXPECT_EQ(map.width - mapAt572.width, 400);
+}
+
+TEST_F(MainWindowRoomTest, AtItsLeastSizeEachLayoutStillShowsRegionsAndTheFullOneItsMap) {
+    for (const bool compact : {true, false}) {
+        SCOPED_TRACE(compact ? "compact" : "full");
+        showMain({compact ? 300.0 : 800.0, 572}, compact);
+        const Size least = host().minimumContentSize();
+        host().setContentSize(least);
+        host().update();
+        EXPECT_GE(wholeRows(), 2) << host().dump();
+        if (compact) {
+            EXPECT_EQ(least.width, 300);
+            continue;
+        }
+        const Rect map = node(Query::kind(ViewKind::MapView)).frame();
+        EXPECT_GE(map.width, 300) << host().dump();
+        EXPECT_EQ(map.height, listFrame().maxY() - map.y) << "the map spans the column's height";
+    }
 }
 
 TEST_F(MainWindowRoomTest, ALongAccountNameIsCutShortInsideTheCompactWindow) {

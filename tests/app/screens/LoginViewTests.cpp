@@ -317,7 +317,7 @@ TEST_F(LoginScreenTest, TheWindowsMinimumHoldsTheWholeFormInEitherMode) {
 
 namespace {
 
-TEST_F(LoginScreenTest, TheMainButtonsTitleIsWholeInEitherModeAndLanguage) {
+TEST_F(LoginScreenTest, TheMainButtonsTitleAndTheModeRowAreWholeInEitherModeAndLanguage) {
     const plat::ui::HeadlessMetrics metrics;
     for (const char* language : {"en", "es"}) {
         SCOPED_TRACE(language);
@@ -327,6 +327,8 @@ TEST_F(LoginScreenTest, TheMainButtonsTitleIsWholeInEitherModeAndLanguage) {
             if (key == "Sign Up") {
                 ASSERT_TRUE(host().click(node(Query::button(title)))) << host().dump();
             }
+            const std::string prompt = plat::LocalizedString(
+                key == "Login" ? "Don't have account yet?" : "If you already have an account, ");
             for (const bool least : {false, true}) {
                 host().setContentSize(least ? host().minimumContentSize() : plat::Size{800, 472});
                 host().update();
@@ -340,8 +342,31 @@ TEST_F(LoginScreenTest, TheMainButtonsTitleIsWholeInEitherModeAndLanguage) {
                 if (!least) {
                     EXPECT_GT(button.frame().width, text.frame().width * 2) << "it spans the form";
                 }
+                // The mode row's prompt is never cut short either: it takes a second line instead.
+                const auto line = host().require(Query::text(prompt));
+                const plat::ui::Font font = line.environment().effectiveFont();
+                EXPECT_TRUE(line.frame().width + 0.01 >= metrics.textWidth(prompt, font) ||
+                            line.frame().height >= 2 * metrics.lineHeight(font))
+                    << prompt << (least ? " at the least size" : "") << "\n"
+                    << host().dump();
             }
         }
+    }
+    plat::UserDefaults::resetForTesting();
+    plat::Localization::shared().resetForTesting();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LoginScreenTest, InSpanishEveryEntryShowsASpanishPlaceholder) {
+    showIn("es");
+    ASSERT_TRUE(host().click(node(Query::button(plat::LocalizedString("Sign Up")))));
+    for (const char* key : {"Email", "Password", "Repeat Password"}) {
+        const std::string shown = plat::LocalizedString(key);
+        EXPECT_NE(shown, key) << "the Spanish table has the key";
+        EXPECT_TRUE(has(Query::placeholder(shown))) << key << "\n" << host().dump();
     }
     plat::UserDefaults::resetForTesting();
     plat::Localization::shared().resetForTesting();

@@ -1,6 +1,6 @@
 // The device sheet against the stand-in: the list loaded each time the sheet shows, the rows with
-// their labels, symbols and tooltips, deleting a device, and the load and deletion failures that
-// replace the list with their message.
+// their labels, symbols and tooltips, deleting a device, the load and deletion failures that
+// replace the list with their message, and the close button that stays in its corner throughout.
 #include "app/views/Device.h"
 #include "app/views/ManageDevicesView.h"
 #include "tests/app/sheets/SheetTestSupport.h"
@@ -110,9 +110,11 @@ TEST_F(ManageDevicesViewTest, AFailedLoadShowsItsReason) {
     signInDemo();
     server_.setFault("devices", standin::Fault{standin::Fault::Kind::NonJson});
     showDevices();
+    const double closeWhileLoading = node(Query::testId("closeButton")).frame().y;
     ASSERT_TRUE(waitFor([&] { return loaded(); }));
     EXPECT_EQ(node(Query::testId("devicesError")).text().rfind("Failed to load devices: ", 0), 0u);
     EXPECT_FALSE(has(Query::testId("devicesList")));
+    EXPECT_EQ(node(Query::testId("closeButton")).frame().y, closeWhileLoading) << host().dump();
 }
 
 TEST_F(ManageDevicesViewTest, CloseButtonTurnsTheFlagOff) {
@@ -147,7 +149,16 @@ TEST_F(ManageDevicesViewTest, AsASheetItShowsItsTitleAboveTheListAndLoadsOnce) {
     auto c = controller_;
     show(plat::ui::Text("main").sheet(plat::Binding<bool>::constant(true),
                                       [c] { return plat::ui::make<ManageDevicesView>(c); }));
+    // The close button keeps its place in the sheet's corner whatever the body shows.
+    auto closeInSheet = [&] {
+        const plat::Rect close = node(Query::testId("closeButton")).frame();
+        const plat::Rect sheet = host().sheets().at(0).frame();
+        return std::pair{sheet.maxX() - close.maxX(), close.y - sheet.y};
+    };
+    ASSERT_TRUE(has(Query::text("Loading devices...")));
+    const auto whileLoading = closeInSheet();
     ASSERT_TRUE(waitFor([&] { return loaded(); }));
+    EXPECT_EQ(closeInSheet(), whileLoading) << host().dump();
     ASSERT_EQ(host().sheets().size(), 1u);
     const NodeRef title = host().sheets()[0].find(Query::text("Manage Devices"));
     ASSERT_TRUE(title) << host().dump();

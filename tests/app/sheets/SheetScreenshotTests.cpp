@@ -1,6 +1,6 @@
 // Each sheet presented over a window on a real display, against the stand-in, written as a
 // screenshot ($VELMORA_SCREENSHOT_DIR, else "screenshots" in the working folder): the settings,
-// the device list and the plan cards.
+// the device list (while it loads and loaded) and the plan cards.
 #if defined(VELMORA_SHEETS_ON_DISPLAY)
 
 #include "app/views/ManageDevicesView.h"
@@ -12,8 +12,8 @@
 #include "platform/render/WindowSystem.h"
 #include "platform/render/ui/FontMetrics.h"
 #include "platform/render/ui/HostWindow.h"
-#include "tests/render/XServer.h"
 #include "tests/app/sheets/SheetTestSupport.h"
+#include "tests/render/XServer.h"
 
 #include <filesystem>
 #include <set>
@@ -101,8 +101,14 @@ TEST_F(SheetsOnDisplay, Settings) {
 }
 
 TEST_F(SheetsOnDisplay, ManageDevices) {
+    // A slow list: the sheet shows its indicator first, with the close button already in its corner.
+    server_.setFault("devices", standin::Fault{standin::Fault::Kind::Delay, 800ms});
     present(ui::make<ManageDevicesView>(controller_));
+    ASSERT_TRUE(has(ui::Query::text("Loading devices...")));
+    screenshot("sheet-devices-loading");
+    const plat::Rect closeWhileLoading = host_->require(ui::Query::testId("closeButton")).frame();
     ASSERT_TRUE(until([&] { return has(ui::Query::text("Name: Studio MacBook")); }));
+    EXPECT_EQ(host_->require(ui::Query::testId("closeButton")).frame().y, closeWhileLoading.y);
     auto image = screenshot("sheet-devices");
     EXPECT_GE(image.width, 500);
     EXPECT_GE(image.height, 400);
@@ -134,8 +140,7 @@ TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
     auto clickOnSheet = [&](const ui::NodeRef& node) {
         const plat::Rect origin = host_->sheets().front().frame();
         const plat::Point centre = node.frame().center();
-        sheet->simulateMouseClick(
-            {centre.x - origin.x, centre.y - origin.y});
+        sheet->simulateMouseClick({centre.x - origin.x, centre.y - origin.y});
         WindowSystem::shared().runUntil([] { return false; }, 50ms);
     };
 
@@ -168,8 +173,7 @@ TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
     EXPECT_NE(host_->alerts().front().text().find("/checkout?plan="), std::string::npos);
     screenshot("sheet-plans-link-alert");
     const plat::Rect ok = host_->alerts().front().find(ui::Query::button("OK")).frame();
-    sheet->simulateMouseClick(
-        {ok.center().x - frame.x, ok.center().y - frame.y});
+    sheet->simulateMouseClick({ok.center().x - frame.x, ok.center().y - frame.y});
     ASSERT_TRUE(until([&] { return host_->alerts().empty(); }));
     plat::Workspace::shared().setLauncherForTesting([links = links_](const std::vector<std::string>& argv) {
         links->push_back(argv.back());
@@ -178,8 +182,7 @@ TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
 
     // Empty space beside a card opens nothing.
     const plat::Rect between = cards[1].frame();
-    sheet->simulateMouseClick({between.maxX() + 10 - frame.x,
-                               between.center().y - frame.y});
+    sheet->simulateMouseClick({between.maxX() + 10 - frame.x, between.center().y - frame.y});
     WindowSystem::shared().runUntil([] { return false; }, 50ms);
     EXPECT_EQ(links_->size(), 2u);
 }
