@@ -1,7 +1,8 @@
 // A process that returns from main while its background work runs ends cleanly, whatever that work
 // is doing: the coordinator's timer starting upload passes, an upload whose reply the server holds
 // back, or a worker's first request setting up the network library. Each case runs a child process
-// many times, since the exit meets the work at a different point every time.
+// many times, since the exit meets the work at a different point every time. And no library whose
+// code the worker queues run has a static object that the exit handlers destroy.
 #include "UploadTestSupport.h"
 
 #include "../support/LocalHTTPServer.h"
@@ -9,6 +10,8 @@
 
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
+#include <sstream>
 #include <sys/wait.h>
 
 using namespace transporttest;
@@ -118,4 +121,28 @@ TEST_F(ProcessExit, ReturningFromMainWhileAWorkerMakesTheFirstRequestEndsCleanly
         EXPECT_EQ(runChild({"request", uploadURL(1001), std::to_string(run * kRequestStepMicros)}),
                   "exited 0")
             << "run " << run;
+}
+
+TEST(ProcessExitStatics, NoLibraryTheWorkerQueuesRunHasAStaticThatExitDestroys) {
+    const char* libraries = std::getenv("WORKER_LIBRARIES");
+    if (!libraries) GTEST_SKIP() << "WORKER_LIBRARIES is not set";
+    // A static with a destructor registers it with __cxa_atexit; such an object is destroyed at
+    // exit, whoever still uses it. Singletons and tables are made with new and never destroyed.
+    std::istringstream list(libraries);
+    std::string destroyedAtExit; // "<library>:<object>: U __cxa_atexit" lines
+    int checked = 0;
+    for (std::string library; std::getline(list, library, ':'); ++checked) {
+        FILE* pipe = ::popen(("nm -A -u '" + library + "' 2>&1").c_str(), "r");
+        ASSERT_TRUE(pipe) << library;
+        std::string output;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, n);
+        EXPECT_EQ(::pclose(pipe), 0) << output;
+        std::istringstream lines(output);
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("__cxa_atexit") != std::string::npos) destroyedAtExit += line + "\n";
+    }
+    EXPECT_EQ(destroyedAtExit, "");
+    EXPECT_EQ(checked, 11);
 }
