@@ -57,6 +57,7 @@ size_t WorkerPool::drainAndClose(TimePoint deadline) {
     const size_t own = runningTask ? 1 : 0;
     settled_.wait_until(lock, deadline, [&] { return queued_ == 0 && running_ <= own; });
     closed_ = true;
+    closedFlag_.store(true);
     return running_ - own;
 }
 

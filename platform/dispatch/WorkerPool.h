@@ -7,6 +7,7 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -33,6 +34,8 @@ public:
     // aside); then closes the pool for good: tasks submitted later are kept but never run. Answers
     // how many tasks were still running when it closed.
     size_t drainAndClose(TimePoint deadline);
+    // Whether drainAndClose has closed the pool; a task that runs many blocks stops between two.
+    bool isClosed() const { return closedFlag_.load(std::memory_order_relaxed); }
 
 private:
     WorkerPool() = default;
@@ -51,6 +54,7 @@ private:
     size_t idle_ = 0;
     size_t running_ = 0;
     bool closed_ = false;
+    std::atomic<bool> closedFlag_{false};
 };
 
 } // namespace plat::detail
