@@ -8,14 +8,17 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/SingleInstance.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/ProcessExit.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/log/OSLog.h"
+#include "platform/net/NetworkLibraries.h"
 #include "platform/render/scene/DesktopPresenter.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <malloc.h>
@@ -43,14 +46,9 @@ void startSignalWatcher(sigset_t signals) {
     }).detach();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Memory the application frees goes back to the system: large blocks (a decoded picture, a
-    // response body) are mapped on their own rather than left in the heap once freed, and the
-    // threads share two heaps instead of keeping one each.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-    mallopt(M_ARENA_MAX, 2);
+// Everything from the start to the end of the application; every object it makes is gone when it
+// returns, so none waits at exit for background work that has been stopped.
+int runApplication(int argc, char** argv) {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -119,5 +117,26 @@ int main(int argc, char** argv) {
         if (!tour->finished()) std::cerr << "velmora: the application ended before the tour did" << std::endl;
     }
     plat::consoleLine("Velmora stopped cleanly.");
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Memory the application frees goes back to the system: large blocks (a decoded picture, a
+    // response body) are mapped on their own rather than left in the heap once freed, and the
+    // threads share two heaps instead of keeping one each.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_ARENA_MAX, 2);
+    // On the main thread, before any other thread exists (the program's loading did it already).
+    plat::initializeNetworkLibraries();
+    const int status = runApplication(argc, argv);
+    // A quit that meets a timer or a request must not have the static objects and the libraries'
+    // exit cleanups torn down beneath them: the background work ends first. Should a block still
+    // run after the limit, the process ends without those exit steps rather than crash in them.
+    if (!plat::endBackgroundWork()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

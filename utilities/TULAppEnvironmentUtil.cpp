@@ -52,18 +52,19 @@ std::optional<std::string> TULAppEnvironmentUtil::getSysctlEntry(const std::stri
     return plat::SystemFacts::sysctlEntry(name);
 }
 
+// The models are never destroyed: worker queues (settings downloads, events) read them until the
+// process has ended.
 std::string TULAppEnvironmentUtil::deviceModel() {
-    static const std::string model = [] {
+    static const std::string* model = [] {
         auto entry = getSysctlEntry("hw.model");
-        if (entry && !entry->empty()) return *entry;
-        return plat::SystemFacts::machine();
+        return new std::string(entry && !entry->empty() ? *entry : plat::SystemFacts::machine());
     }();
-    return model;
+    return *model;
 }
 
 std::optional<std::string> TULAppEnvironmentUtil::deviceSimulatorModel() {
-    static const std::optional<std::string> model = getSysctlEntry("hw.model");
-    return model;
+    static const auto* model = new std::optional<std::string>(getSysctlEntry("hw.model"));
+    return *model;
 }
 
 std::string TULAppEnvironmentUtil::systemVersion() {

@@ -38,8 +38,8 @@ std::string TULStringWithFormat(std::string_view format, const TULFormatArgument
     std::string out;
     size_t next = 0;
     auto take = [&]() -> const plat::Object& {
-        static const plat::Object absent;
-        return next < arguments.size() ? arguments[next++] : absent;
+        static const plat::Object* absent = new plat::Object; // never destroyed: workers format too
+        return next < arguments.size() ? arguments[next++] : *absent;
     };
     for (size_t i = 0; i < format.size(); ++i) {
         char c = format[i];

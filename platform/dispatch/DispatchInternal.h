@@ -53,4 +53,11 @@ struct MainItem {
 // Queues a block on the main queue and calls the wake handler (RunLoop.cpp).
 void postToMainQueue(MainItem item);
 
+// Makes endBackgroundWork an at-exit step of this process, once; called when the layer first sets
+// up its threads (ProcessExit.cpp).
+void registerBackgroundWorkEndAtExit();
+// Stops the real-time scheduler for good: pending callbacks never fire. Returns once a callback
+// that is running has returned, unless the caller is that callback (Scheduler.cpp).
+void stopSystemScheduler();
+
 } // namespace plat::detail

@@ -92,6 +92,9 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
             Item item;
             {
                 std::lock_guard lock(mutex);
+                // The process is ending and gave up waiting for this block: the queue stays
+                // busy, so nothing of it runs any more.
+                if (n > 0 && detail::WorkerPool::shared().isClosed()) return;
                 if (items.empty()) {
                     busy = false;
                     return;

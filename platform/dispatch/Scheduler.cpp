@@ -74,11 +74,19 @@ public:
         return pending_.remove(token);
     }
 
+    void stop() {
+        std::unique_lock lock(mutex_);
+        stopped_ = true;
+        wake_.notify_one();
+        if (!onTimerThread) settled_.wait(lock, [this] { return !firing_; });
+    }
+
 private:
     void loop() {
+        onTimerThread = true;
         std::unique_lock lock(mutex_);
         for (;;) {
-            if (pending_.empty()) {
+            if (pending_.empty() || stopped_) {
                 wake_.wait(lock);
                 continue;
             }
@@ -88,25 +96,45 @@ private:
                 continue; // re-check: woken early, or an earlier deadline arrived
             }
             Block fire = pending_.popEarliest();
+            firing_ = true;
             lock.unlock();
             detail::dispatchThreadRefreshHooks();
             detail::runGuarded(fire, "scheduler callback", "system scheduler");
             fire = nullptr; // release captures outside the lock
             lock.lock();
+            firing_ = false;
+            settled_.notify_all();
         }
     }
 
+    static thread_local bool onTimerThread;
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable settled_; // a callback returned while stop() waits
     CallbackQueue pending_;
     bool started_ = false;
+    bool firing_ = false;
+    bool stopped_ = false; // the process is ending: nothing fires any more
 };
+
+thread_local bool SystemScheduler::onTimerThread = false;
+
+SystemScheduler& systemScheduler() {
+    static SystemScheduler* scheduler = [] {
+        detail::registerBackgroundWorkEndAtExit();
+        return new SystemScheduler();
+    }();
+    return *scheduler;
+}
 
 } // namespace
 
 Scheduler& Scheduler::system() {
-    static Scheduler* scheduler = new SystemScheduler();
-    return *scheduler;
+    return systemScheduler();
+}
+
+void detail::stopSystemScheduler() {
+    systemScheduler().stop();
 }
 
 struct ManualScheduler::State {

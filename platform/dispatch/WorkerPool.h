@@ -1,11 +1,13 @@
 // The process-wide pool of worker threads under every non-main queue. It grows on demand: a task
 // submitted while no worker is idle starts a new thread (up to a cap), so blocks that wait on each
 // other (semaphores, groups, sync) do not starve the pool. Idle workers beyond a small minimum
-// exit after a few seconds. Internal to platform/dispatch.
+// exit after a few seconds; once the pool is closed for the end of the process they stay, idle.
+// Internal to platform/dispatch.
 #pragma once
 
 #include "platform/dispatch/DispatchQueue.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -28,6 +30,13 @@ public:
     // Number of worker threads alive now (for tests and diagnostics).
     size_t threadCount() const;
 
+    // Waits, up to `deadline`, until no task is queued or running (the calling worker's own task
+    // aside); then closes the pool for good: tasks submitted later are kept but never run. Answers
+    // how many tasks were still running when it closed.
+    size_t drainAndClose(TimePoint deadline);
+    // Whether drainAndClose has closed the pool; a task that runs many blocks stops between two.
+    bool isClosed() const { return closedFlag_.load(std::memory_order_relaxed); }
+
 private:
     WorkerPool() = default;
     void startThreadLocked();
@@ -39,9 +48,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable available_;
     std::deque<std::function<void()>> tasks_[kLevels]; // index = QoS, highest last
+    std::condition_variable settled_;                  // a task ended while drainAndClose waits
     size_t queued_ = 0;
     size_t threads_ = 0;
     size_t idle_ = 0;
+    size_t running_ = 0;
+    bool closed_ = false;
+    std::atomic<bool> closedFlag_{false};
 };
 
 } // namespace plat::detail

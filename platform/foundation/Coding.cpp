@@ -193,7 +193,8 @@ Object decodeObject(const Object& value, const CodingPath&) {
 namespace {
 
 KeyedDecodingContainer keyedContainer(const Object& value, const CodingPath& path) {
-    static const std::string type = "Dictionary<String, Any>";
+    // Never destroyed: a worker may still be decoding while the process exits.
+    static const std::string& type = *new std::string("Dictionary<String, Any>");
     if (value.isNull() || value.isAbsent()) {
         throw DecodingError::valueNotFound(
             type,
@@ -204,7 +205,8 @@ KeyedDecodingContainer keyedContainer(const Object& value, const CodingPath& pat
 }
 
 UnkeyedDecodingContainer unkeyedContainer(const Object& value, const CodingPath& path) {
-    static const std::string type = "Array<Any>";
+    // Never destroyed: a worker may still be decoding while the process exits.
+    static const std::string& type = *new std::string("Array<Any>");
     if (value.isNull() || value.isAbsent()) {
         throw DecodingError::valueNotFound(
             type, CodingErrorContext{

@@ -1,22 +1,18 @@
 #include "platform/net/CurlTransfer.h"
 
+#include "platform/dispatch/ProcessExit.h"
+#include "platform/net/NetworkLibraries.h"
 #include "platform/net/URLError.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <strings.h>
 
 namespace plat::detail {
 
 namespace {
-
-void initCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 URLError::Code codeFor(CURLcode rc) {
     switch (rc) {
@@ -89,9 +85,10 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
+// Also gives up when the process is ending: a reply the server holds back must not hold up the end.
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* t = static_cast<Transfer*>(user);
-    return t->cancelled && t->cancelled->load() ? 1 : 0;
+    return (t->cancelled && t->cancelled->load()) || isEndingBackgroundWork() ? 1 : 0;
 }
 
 bool usableSeconds(double seconds) {
@@ -101,7 +98,12 @@ bool usableSeconds(double seconds) {
 } // namespace
 
 CurlTransferResult performCurlTransfer(const URLRequest& request, const CurlTransferOptions& options) {
-    initCurlOnce();
+    initializeNetworkLibraries();
+    if (isEndingBackgroundWork()) {
+        CurlTransferResult ended;
+        ended.error = URLError::make(URLError::Cancelled, request.url);
+        return ended;
+    }
     Transfer transfer;
     transfer.cancelled = options.cancelled;
     transfer.response.url = request.url;

@@ -1,5 +1,7 @@
 #include "platform/security/Digest.h"
 
+#include "platform/security/CryptoLibrary.h"
+
 #include <openssl/evp.h>
 
 #include <cstdio>
@@ -10,6 +12,7 @@ namespace plat {
 namespace {
 
 template <size_t N> std::array<uint8_t, N> digest(const EVP_MD* md, const void* data, size_t size) {
+    initializeCryptoLibrary();
     std::array<uint8_t, N> out{};
     unsigned int length = 0;
     // Only allocation failure can make this fail; a wrong digest must never be handed out.

@@ -1,5 +1,7 @@
 #include "platform/security/SecTrust.h"
 
+#include "platform/security/CryptoLibrary.h"
+
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
@@ -21,6 +23,7 @@ std::shared_ptr<SecTrust> SecTrust::createWithCertificates(std::vector<Data> cer
 }
 
 bool SecTrustEvaluateWithError(const SecTrust& trust, std::optional<Error>* error) {
+    initializeCryptoLibrary();
     if (error) error->reset();
     std::vector<X509*> parsed;
     auto freeAll = [&parsed] {
