@@ -91,7 +91,7 @@ keychain::Keychain& sharedKeychain() {
 // a new random identifier to the service on every sign-in for as long as the keychain refuses
 // writes.
 std::mutex rememberedMutex;
-std::optional<std::string> rememberedUid;
+std::optional<std::string>& rememberedUid = *new std::optional<std::string>;
 
 bool storeUid(const std::string& identifier) {
     try {

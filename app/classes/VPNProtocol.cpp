@@ -6,7 +6,7 @@
 namespace {
 
 const std::array<std::pair<VPNProtocol, std::string>, 5>& table() {
-    static const std::array<std::pair<VPNProtocol, std::string>, 5> entries = {{
+    static const auto& entries = *new std::array<std::pair<VPNProtocol, std::string>, 5>{{
         {VPNProtocol::Optimal, "Optimal"},
         {VPNProtocol::IKEv2, "IPSecIKEv2"},
         {VPNProtocol::OpenVPNudp, "OpenVPN\u00AE UDP"},

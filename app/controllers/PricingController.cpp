@@ -9,7 +9,7 @@
 namespace {
 
 const std::vector<std::string>& benefits() {
-    static const std::vector<std::string> list = {"5 devices", "Unlimited access to all VPN servers",
+    static const auto& list = *new std::vector<std::string>{"5 devices", "Unlimited access to all VPN servers",
                                                   "24/7 Technical support", "Premium support"};
     return list;
 }

@@ -7,7 +7,7 @@ namespace extensions {
 namespace {
 
 const std::array<std::string, 2>& names() {
-    static const std::array<std::string, 2> list = {"reviewWorthyActionCount", "lastReviewRequestAppVersion"};
+    static const auto& list = *new std::array<std::string, 2>{"reviewWorthyActionCount", "lastReviewRequestAppVersion"};
     return list;
 }
 

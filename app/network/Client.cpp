@@ -22,8 +22,9 @@ namespace {
 constexpr const char* kProductionServerPath = "https://api.velmora.example/api/";
 constexpr double kRequestTimeout = 10.0;
 
+// Requests run on worker queues, so the cached address is never destroyed under one at exit.
 std::mutex serverPathMutex;
-std::optional<std::string> cachedServerPath;
+std::optional<std::string>& cachedServerPath = *new std::optional<std::string>;
 std::optional<double> testTimeout; // guarded by serverPathMutex
 
 double requestTimeout() {

@@ -11,9 +11,9 @@
 #include "platform/ui/Host.h"
 #include "platform/ui/MapViewState.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <stdexcept>
 
@@ -356,9 +356,10 @@ void DemoTour::fail(const std::string& reason, Host* host) {
     exitCode_ = 1;
     failure_ =
         "step " + std::to_string(current_ + 1) + " of " + std::to_string(steps_.size()) + ": " + reason;
-    std::cerr << "Tour failed at " << failure_ << "\n";
-    if (host) std::cerr << "The window shows:\n" << host->dump() << "\n";
-    std::cerr.flush();
+    std::string message = "Tour failed at " + failure_ + "\n";
+    if (host) message += "The window shows:\n" + host->dump() + "\n";
+    std::fputs(message.c_str(), stderr);
+    std::fflush(stderr);
     plat::Application::shared().terminate();
 }
 

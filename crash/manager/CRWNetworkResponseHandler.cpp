@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -164,7 +165,7 @@ bool CRWNetworkResponseHandler::contentTypeForResponse(const std::optional<plat:
     if (!accept) return true;
     std::optional<std::string> contentType = headerForResponse(response, "Content-Type");
     if (!contentType) return false;
-    static const std::string kSeparator = "; charset=";
+    constexpr std::string_view kSeparator = "; charset=";
     size_t split = contentType->find(kSeparator);
     std::string mediaType = contentType->substr(0, split);
     if (!equalsIgnoringCase(mediaType, *accept)) return false;

@@ -60,13 +60,13 @@ std::string CRWInternalReport::binaryImagePath() const {
 }
 
 const std::vector<std::string>& CRWInternalReport::crashFileNames() {
-    static const std::vector<std::string> names{CRWReportExceptionFile, CRWReportMachExceptionFile,
+    static const auto& names = *new std::vector<std::string>{CRWReportExceptionFile, CRWReportMachExceptionFile,
                                                 CRWReportSignalFile, kMetricKitFatalFile, kCustomFatalFile};
     return names;
 }
 
 const std::vector<std::string>& CRWInternalReport::eventFileNames() {
-    static const std::vector<std::string> names{
+    static const auto& names = *new std::vector<std::string>{
         CRWReportExceptionFile,        CRWReportSignalFile, CRWReportCustomExceptionAFile,
         CRWReportCustomExceptionBFile, kMetricKitFatalFile, kMetricKitNonfatalFile,
         CRWReportMachExceptionFile,    CRWReportErrorAFile, CRWReportErrorBFile};

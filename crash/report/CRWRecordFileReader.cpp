@@ -54,7 +54,7 @@ const plat::Object& CRWRecordSectionNamed(const plat::Object::Array& sections, s
         const plat::Object& value = section[name];
         if (!value.isAbsent()) return value;
     }
-    static const plat::Object absent;
+    static const plat::Object& absent = *new plat::Object;
     return absent;
 }
 

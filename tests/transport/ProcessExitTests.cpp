@@ -144,5 +144,5 @@ TEST(ProcessExitStatics, NoLibraryTheWorkerQueuesRunHasAStaticThatExitDestroys) 
             if (line.find("__cxa_atexit") != std::string::npos) destroyedAtExit += line + "\n";
     }
     EXPECT_EQ(destroyedAtExit, "");
-    EXPECT_EQ(checked, 11);
+    EXPECT_EQ(checked, 15);
 }
