@@ -10,6 +10,7 @@
 #                                  each; what ./test.sh does); a harness with
 #                                  inputs in fuzz/known/NAME (findings whose fix has not landed)
 #                                  is not fuzzed
+#   scripts/fuzz.sh --build        only builds the harnesses
 #   scripts/fuzz.sh --list         names the harnesses
 # VELMORA_JOBS=N sets the build jobs (default: all cores).
 set -euo pipefail
@@ -20,7 +21,7 @@ harnesses() { sed -n 's/^velmora_fuzzer(\([A-Za-z0-9_]*\) .*/\1/p' fuzz/CMakeLis
 
 build_all() {
   CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF >/dev/null
+    -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF -DVELMORA_WERROR=ON >/dev/null
   cmake --build "$build" -j "${VELMORA_JOBS:-$(nproc)}" --target velmora_fuzzers
 }
 
@@ -58,6 +59,9 @@ case "${1:-}" in
   --list)
     harnesses
     ;;
+  --build)
+    build_all
+    ;;
   --check)
     total=${2:?usage: fuzz.sh --check SECONDS}
     count=$(harnesses | wc -l)
@@ -93,7 +97,7 @@ case "${1:-}" in
     [ "$failed" -eq 0 ]
     ;;
   "" | -*)
-    sed -n '2,15s/^# \{0,1\}//p' "$0" >&2
+    sed -n '2,16s/^# \{0,1\}//p' "$0" >&2
     exit 2
     ;;
   *)

@@ -88,7 +88,8 @@ StandinReply serveUpload(UploadService& uploads, int64_t target, const StandinRe
             break;
         case UploadFault::Kind::Redirect:
             reply = StandinReply{fault->status, "text/plain", ""};
-            reply.headers.emplace_back("Location", UploadService::redirectedPath(target));
+            reply.headers.emplace_back("Location", fault->location.empty() ? UploadService::redirectedPath(target)
+                                                                            : fault->location);
             break;
         }
     }
@@ -162,11 +163,12 @@ void addUploadAdminRoutes(StandinRouter& router, UploadService& uploads) {
     router.add("POST", "/admin/upload/fault", [&uploads](const StandinRequest& request) {
         std::optional<UploadFault> fault = UploadFault::named(request.param("kind"));
         if (!fault)
-            return messageReply(400, "The kind must be 400, 404, 429, 500, drop, malformed, redirect-301 or "
-                                     "redirect-302, optionally with -once.");
+            return messageReply(400, "The kind must be 400, 404, 429, 500, drop, malformed, redirect-301, "
+                                     "redirect-302, redirect-307 or redirect-308, optionally with -once.");
         std::optional<int64_t> target;
         if (!readTarget(request, target)) return messageReply(400, "The target must be a number.");
         if (!request.param("retry-after").empty()) fault->retryAfter = request.param("retry-after");
+        fault->location = request.param("location");
         uploads.setFault(target, *fault);
         return messageReply(200, "Fault armed.");
     });

@@ -14,7 +14,8 @@ namespace standin {
 void addUploadRoutes(StandinRouter& router, UploadService& uploads);
 // GET    /admin/upload/bodies[?target=T]          the received uploads with their decoded summary
 // GET    /admin/upload/body?index=N               one upload's (inflated) body bytes
-// POST   /admin/upload/fault?kind=K[&target=T][&retry-after=S]   arm a fault (see UploadFault::named)
+// POST   /admin/upload/fault?kind=K[&target=T][&retry-after=S][&location=L]
+//                                                 arm a fault (see UploadFault::named)
 // DELETE /admin/upload/faults                     clear the faults
 // POST   /admin/upload/wait?ms=M|none[&target=T]  the wait the replies ask for
 // DELETE /admin/upload                            forget every body, fault and wait

@@ -18,9 +18,10 @@ std::optional<UploadFault> UploadFault::named(const std::string& name) {
         fault.kind = UploadFault::Kind::Drop;
     } else if (base == "malformed") {
         fault.kind = UploadFault::Kind::Malformed;
-    } else if (base == "redirect-301" || base == "redirect-302") {
+    } else if (base == "redirect-301" || base == "redirect-302" || base == "redirect-307" ||
+               base == "redirect-308") {
         fault.kind = UploadFault::Kind::Redirect;
-        fault.status = base == "redirect-301" ? 301 : 302;
+        fault.status = std::stoi(base.substr(base.size() - 3));
     } else {
         return std::nullopt;
     }

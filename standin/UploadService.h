@@ -19,15 +19,16 @@ struct UploadFault {
         Status,    // the reply `status` (400, 404, 429 with Retry-After, 500) with an empty body
         Drop,      // the connection drops while the reply is sent
         Malformed, // 200 with a body that is not a log response
-        Redirect,  // `status` (301 or 302) to the same target's redirected path
+        Redirect,  // `status` (301, 302, 307 or 308) to `location`
     };
     Kind kind = Kind::Status;
     int status = 500;
     std::string retryAfter = "30"; // the Retry-After of a 429
+    std::string location;          // where a redirect sends; "" for the target's redirected path
     bool once = false;             // cleared after it fired once
 
     // The fault for its admin name: "400", "404", "429", "500", "drop", "malformed",
-    // "redirect-301" or "redirect-302", each also with "-once".
+    // "redirect-301", "redirect-302", "redirect-307" or "redirect-308", each also with "-once".
     static std::optional<UploadFault> named(const std::string& name);
 };
 

@@ -211,8 +211,11 @@ TTWUploadOperation::willPerformHTTPRedirection(const plat::HTTPURLResponse& resp
                 request.url, sameServer ? target_ : kTTWKeylessTarget, body.value_or(plat::Data())))
             request = std::move(*rebuilt);
     }
-    // The API key belongs to the server it was configured for: a redirect that leaves that
-    // server's scheme, host or port never carries it, whatever the status.
-    if (!sameServer) request.setValue(std::nullopt, "X-Tessera-Api-Key");
+    // The API key belongs to the server it was configured for, whatever the status: a hop that
+    // leaves that server's scheme, host or port never carries it, and a hop to it always does. A
+    // 307 or 308 resends the previous hop's request, so one that comes back from elsewhere would
+    // otherwise arrive without the key and have its batch refused and deleted.
+    request.setValue(sameServer ? metadataProvider_->APIKeyForTarget(target_) : std::nullopt,
+                     "X-Tessera-Api-Key");
     return request;
 }

@@ -34,12 +34,13 @@ void removeTree(const std::filesystem::path& path) {
     std::filesystem::remove_all(path, ec);
 }
 
-// One folder in the temporary folder holds every data root of this test process, and goes when the
-// process ends. A background queue that writes after its test removed the data root (a heartbeat
-// or an event stored a moment late) makes its folders again in here rather than in the temporary
-// folder, and it can still be writing while the process exits. So the folder is removed by a small
-// process of its own, once this process and the children it forked have ended: it waits for the
-// end of a pipe only they hold.
+} // namespace
+
+// A background queue that writes after its test removed the data root (a heartbeat or an event
+// stored a moment late) makes its folders again in here rather than in the temporary folder, and it
+// can still be writing while the process exits. So the folder is removed by a small process of its
+// own, once this process and the children it forked have ended: it waits for the end of a pipe only
+// they hold.
 const std::filesystem::path& processFolder() {
     static const std::filesystem::path* folder = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "velmora-tests-XXXXXX").string();
@@ -68,6 +69,8 @@ const std::filesystem::path& processFolder() {
     }();
     return *folder;
 }
+
+namespace {
 
 // Where a data root is made: this process's folder, or, in a death test's child, inside the data
 // root its parent made (inherited through $VELMORA_HOME), which the parent removes with all it holds.

@@ -25,6 +25,10 @@ private:
     bool hadPrevious_ = false;
 };
 
+// The folder in the temporary folder that holds every data root and the home of this test process
+// (made on first use); it is removed once the process and the children it forked have ended.
+const std::filesystem::path& processFolder();
+
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
 // Writes bytes to a file, creating parent folders.

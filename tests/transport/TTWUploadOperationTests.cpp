@@ -219,6 +219,32 @@ TEST_F(UploadOperation, RedirectsCarryTheKeyOnlyOnTheConfiguredServer) {
     }
 }
 
+TEST_F(UploadOperation, A307Or308BackFromAnotherServerCarriesTheKeyHomeAndTheBatchIsAccepted) {
+    // The configured server sends the upload to another one, which sends it back unchanged.
+    for (int status : {307, 308}) {
+        SCOPED_TRACE(status);
+        server.uploads().reset();
+        storeEvent("2101", 1002, "round trip");
+        testsupport::WireRecorder elsewhere(
+            testsupport::WireRecorder::reply(status, {{"Location", uploadURL(1002)}}));
+        UploadFault away = *UploadFault::named("redirect-" + std::to_string(status) + "-once");
+        away.location = elsewhere.url("/v1/crw/batchlog");
+        server.uploads().setFault(1002, away);
+        runOperation(1002, kForced);
+        ASSERT_EQ(elsewhere.requests().size(), 1u);
+        EXPECT_FALSE(elsewhere.requests()[0].header("X-Tessera-Api-Key"));
+        std::vector<standin::UploadRecord> records = server.uploads().records();
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[0].status, status);
+        EXPECT_EQ(records[1].path, "/v1/crw/batchlog");
+        EXPECT_EQ(records[1].body, records[0].body);
+        EXPECT_FALSE(header(records[1], "X-Tessera-Api-Key").empty());
+        EXPECT_EQ(header(records[1], "X-Tessera-Api-Key"), header(records[0], "X-Tessera-Api-Key"));
+        EXPECT_EQ(records[1].status, 200) << "accepted, not refused for a missing key";
+        EXPECT_EQ(storedEvents(1002), 0u);
+    }
+}
+
 TEST_F(UploadOperation, AnEmptyBodyIsAFailedAttemptThatReturnsTheBatchAndRecordsNoWait) {
     storeEvent("2102", 1001, "x");
     // A batch whose events did not come along encodes to no bytes at all.

@@ -197,8 +197,9 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
             // least 800 by 500, and keeps its size whichever form it shows.
             EXPECT_EQ(bitmap->width, size.first) << name;
             EXPECT_GE(bitmap->height, size.second) << name;
-            if (name != "01-login.png" && pictures.count("01-login.png"))
+            if (name != "01-login.png" && pictures.count("01-login.png")) {
                 EXPECT_EQ(bitmap->height, pictures.at("01-login.png").height) << name;
+            }
         } else if (name.find("-sheet") == std::string::npos) {
             EXPECT_EQ(bitmap->width, size.first) << name;
             EXPECT_EQ(bitmap->height, size.second) << name;
