@@ -71,6 +71,16 @@ protected:
 
     // Compares every frame of `crashFile` with the system symbolizer; answers how many frames had a
     // name on both sides.
+    // A complete and a base object constructor or destructor are often one function with two
+    // names; which of them a symbolizer gives for its address is its own choice.
+    static std::string sameObjectVariant(std::string name) {
+        for (const char* variant : {"C2E", "D2E"}) {
+            const size_t at = name.rfind(variant);
+            if (at != std::string::npos) name[at + 1] = '1';
+        }
+        return name;
+    }
+
     size_t compareWithSymbolizer(const char* crashFile) {
         const CRWRecordFileContents crash = CRWReadRecordFile((folder_ / crashFile).string());
         const CRWRecordFileContents copy =
@@ -136,7 +146,8 @@ protected:
                 const bool atStart =
                     question.returnAddress[i] && !itself[i].name.empty() && itself[i].start == address;
                 if (program || name.empty() || answers[i].name.empty()) {
-                    EXPECT_EQ(name, answers[i].name) << path << " +0x" << std::hex << address;
+                    EXPECT_EQ(sameObjectVariant(name), sameObjectVariant(answers[i].name))
+                        << path << " +0x" << std::hex << address;
                 }
                 if (!name.empty() && !answers[i].name.empty()) {
                     EXPECT_EQ(answers[i].start, address - (atStart ? 2 : 0) - offset)
