@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace plat::render {
@@ -35,6 +36,17 @@ ImU32 col(RGBA c) {
 }
 ImVec4 vec4(RGBA c) {
     return {c.r, c.g, c.b, c.a};
+}
+
+// The renderer turns a clip into a scissor box by truncating its corner and its size each to whole
+// pixels, which cuts up to two pixels off the far side of a clip at a fractional place: the round
+// end of a capsule, the right border of a card. The clip is widened to the whole pixels it touches
+// first; what it lets through beyond its edge is less than a pixel.
+std::pair<ImVec2, ImVec2> pixelClip(const Rect& r) {
+    const ImVec2 scale = ImGui::GetIO().DisplayFramebufferScale;
+    const double sx = scale.x > 0 ? scale.x : 1, sy = scale.y > 0 ? scale.y : 1;
+    return {{px(std::floor(r.x * sx) / sx), px(std::floor(r.y * sy) / sy)},
+            {px(std::ceil(r.maxX() * sx) / sx), px(std::ceil(r.maxY() * sy) / sy)}};
 }
 
 // Corner radius no larger than half the shorter side, so pills and circles come out right.
@@ -115,7 +127,8 @@ void Painter::paint(const DisplayList& list) {
                 } else if constexpr (std::is_same_v<T, cmd::Spinner>) {
                     paintSpinner(c);
                 } else if constexpr (std::is_same_v<T, cmd::PushClip>) {
-                    ImGui::PushClipRect(minOf(c.rect), maxOf(c.rect), true);
+                    const auto [from, to] = pixelClip(c.rect);
+                    ImGui::PushClipRect(from, to, true);
                     ++clipDepth;
                 } else if constexpr (std::is_same_v<T, cmd::PopClip>) {
                     // An unmatched pop is ignored rather than unbalancing the frame's own clips.

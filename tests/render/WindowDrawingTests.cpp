@@ -82,6 +82,19 @@ TEST_F(WindowDrawing, ClipsCommandsToTheClipStack) {
     EXPECT_EQ(shot.at(25, 30), 0xFFFFFFFFu);
     EXPECT_EQ(shot.at(75, 90), 0xFFFFFFFFu);
     EXPECT_EQ(shot.at(155, 105), 0xFF0000FFu); // drawn after the clips were popped
+
+    // A capsule clipped to its own frame at a fractional place keeps both round ends and the
+    // pixels of its top and bottom rows.
+    DisplayList capsule;
+    const Rect frame{20.9, 40.6, 60.9, 30.8};
+    capsule.pushClip(frame);
+    capsule.fillRect(frame, RGBA::rgb(0x0000FF), 15.4);
+    capsule.popClip();
+    shot = draw(capsule);
+    EXPECT_EQ(shot.at(21, 56), 0x0000FFFFu);
+    EXPECT_EQ(shot.at(80, 56), 0x0000FFFFu); // the last pixel whose centre the capsule covers
+    EXPECT_EQ(shot.at(51, 41), 0x0000FFFFu);
+    EXPECT_EQ(shot.at(51, 70), 0x0000FFFFu);
 }
 
 TEST_F(WindowDrawing, StrokesStayInsideTheirRectangle) {
