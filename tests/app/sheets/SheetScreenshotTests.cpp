@@ -7,6 +7,8 @@
 #include "app/views/PricingView.h"
 #include "app/views/SettingsView.h"
 #include "platform/appkit/Workspace.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/render/Bitmap.h"
 #include "platform/render/GlWindow.h"
 #include "platform/render/WindowSystem.h"
@@ -15,6 +17,7 @@
 #include "tests/app/sheets/SheetTestSupport.h"
 #include "tests/render/XServer.h"
 
+#include <cmath>
 #include <filesystem>
 #include <set>
 
@@ -42,9 +45,9 @@ protected:
     }
 
     // A plain window presenting `sheet` as its sheet, as the main window does.
-    void present(ui::AnyView sheet) {
+    void present(ui::AnyView sheet, double width = 800) {
         ui::HostOptions options;
-        options.contentSize = {800, 600};
+        options.contentSize = {width, 600};
         options.metrics = std::make_shared<plat::render::FontMetrics>();
         ui::AnyView backdrop = ui::VStack({ui::Spacer()})
                                    .frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity})
@@ -54,7 +57,7 @@ protected:
         host_ = std::make_shared<ui::Host>(backdrop, options);
         plat::render::WindowOptions w;
         w.title = "Velmora";
-        w.contentSize = {800, 600};
+        w.contentSize = {width, 600};
         onScreen_ = std::make_unique<HostWindow>(host_, w);
         ASSERT_TRUE(until([&] { return onScreen_->sheetCount() == 1; }));
     }
@@ -116,13 +119,42 @@ TEST_F(SheetsOnDisplay, ManageDevices) {
 }
 
 TEST_F(SheetsOnDisplay, Plans) {
-    present(ui::make<PricingView>(controller_));
-    ASSERT_TRUE(until([&] { return host_->count(ui::Query::testId("PlanRow")) == 4; }));
-    auto image = screenshot("sheet-plans");
-    // The "Get" capsule is blue.
-    const uint32_t get = colourAt(image, host_->require(ui::Query::button("   Get   ")));
-    EXPECT_LT(get >> 24, 0x40u) << std::hex << get;
-    EXPECT_GT((get >> 8) & 0xFF, 0xC0u) << std::hex << get;
+    // Blue, or mostly blue over the sheet's background: a border or a capsule drawn there.
+    auto blue = [](uint32_t rgba) {
+        return static_cast<int>((rgba >> 8) & 0xFF) - static_cast<int>(rgba >> 24) > 100;
+    };
+    for (const char* language : {"en", "es"}) {
+        SCOPED_TRACE(language);
+        plat::UserDefaults::standard().set("AppleLanguages",
+                                           plat::Object(plat::Object::Array{plat::Object(language)}));
+        plat::Localization::shared().resetForTesting();
+        // Over the compact window, narrower than the sheet, which takes its least width.
+        present(ui::make<PricingView>(controller_).environment([](ui::EnvironmentValues& env) {
+            env.localize = plat::LocalizedString;
+        }),
+                300);
+        ASSERT_TRUE(until([&] { return host_->count(ui::Query::testId("PlanRow")) == 4; }));
+        auto image = screenshot(std::string("sheet-plans-") + language);
+        const plat::Rect origin = host_->sheets().front().frame();
+        // Whether the last two pixel columns inside `f` show blue at the height of its middle.
+        auto blueAtRightEnd = [&](const plat::Rect& f) {
+            const int last = static_cast<int>(std::floor(f.maxX() - origin.x - 0.5));
+            const int y = static_cast<int>(f.center().y - origin.y);
+            return blue(image.pixel(last, y)) || blue(image.pixel(last - 1, y));
+        };
+        // Each card keeps its border at its right edge, and its button the round end of its
+        // capsule: nothing is cut off the right of the frame it was laid out in.
+        for (const ui::NodeRef& card : host_->findAll(ui::Query::testId("PlanRow"))) {
+            const ui::NodeRef get = card.find(ui::Query::kind(ui::ViewKind::Button));
+            EXPECT_EQ(get.text(), std::string(language) == "es" ? "   Obtener   " : "   Get   ");
+            EXPECT_LE(card.frame().maxX(), origin.maxX());
+            EXPECT_TRUE(blueAtRightEnd(card.frame())) << card.frame().maxX() - origin.x;
+            EXPECT_TRUE(blueAtRightEnd(get.frame())) << get.frame().maxX() - origin.x;
+            EXPECT_TRUE(blue(colourAt(image, get))) << std::hex << colourAt(image, get);
+        }
+    }
+    plat::UserDefaults::resetForTesting();
+    plat::Localization::shared().resetForTesting();
 }
 
 TEST_F(SheetsOnDisplay, PlansSheetGrowsCentredAndGetOpensThatPlansCheckout) {
