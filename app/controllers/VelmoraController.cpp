@@ -5,9 +5,10 @@
 #include "app/controllers/RegionRanking.h"
 #include "app/network/Client.h"
 #include "platform/appkit/Application.h"
-#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Coding.h"
+#include "platform/foundation/Localization.h"
+#include "platform/log/OSLog.h"
 #include "platform/vpn/NEVPNManager.h"
 #include "json/JSON.h"
 #include "json/JSONError.h"
@@ -168,9 +169,11 @@ void VelmoraController::showCurrentSubscription() {
 }
 
 std::string VelmoraController::subscriptionText(const JSON& plan) {
-    if (plan["status"].stringValue() != "active") return "Your Plan Has Expired";
-    if (plan["is_unlimited"].boolValue()) return "Current Plan: Lifetime";
-    return "Current Plan: " + plan["name"].stringValue();
+    // The top bar shows this text verbatim, so it is put in the interface's language here; the
+    // plan's name is the service's and stays as sent.
+    if (plan["status"].stringValue() != "active") return plat::LocalizedString("Your Plan Has Expired");
+    if (plan["is_unlimited"].boolValue()) return plat::LocalizedString("Current Plan: Lifetime");
+    return plat::LocalizedFormat("Current Plan: %@", {plan["name"].stringValue()});
 }
 
 std::string VelmoraController::statusName(NEVPNStatus status) {

@@ -1,9 +1,11 @@
 // Every fixed text the three sheets show is a key of both strings tables, so a Spanish interface
-// never falls back to an English key.
+// never falls back to an English key; nor does the plan text that goes with the plans sheet.
 #include "app/views/ManageDevicesView.h"
 #include "app/views/PricingView.h"
 #include "app/views/SettingsView.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/app/sheets/SheetTestSupport.h"
 #include "json/JSON.h"
 
@@ -68,6 +70,28 @@ TEST_F(SheetStringsTest, EveryFixedTextOfTheSheetsHasATranslation) {
           "Last Login: %@", "Platform: ", "Delete", "Retry", "   Get   ", "$%@"})
         EXPECT_TRUE(keys.count(expected)) << expected;
     expectTranslated(keys);
+}
+
+// The plan text of the main window's top bar is built in the controller and shown verbatim, so it
+// comes translated from there; the plan's name stays as sent.
+TEST_F(SheetStringsTest, ThePlanTextIsInTheInterfacesLanguage) {
+    auto textIn = [](const char* language, const std::string& body) {
+        plat::UserDefaults::standard().set("AppleLanguages",
+                                           plat::Object(plat::Object::Array{plat::Object(language)}));
+        plat::Localization::shared().resetForTesting();
+        return VelmoraController::subscriptionText(JSON(plat::toData(body), 0));
+    };
+    const std::string yearly = R"({"status":"active","name":"Yearly"})";
+    const std::string lifetime = R"({"status":"active","is_unlimited":true,"name":"Pro"})";
+    const std::string expired = R"({"status":"expired","name":"Yearly"})";
+    EXPECT_EQ(textIn("en", yearly), "Current Plan: Yearly");
+    EXPECT_EQ(textIn("en", lifetime), "Current Plan: Lifetime");
+    EXPECT_EQ(textIn("en", expired), "Your Plan Has Expired");
+    EXPECT_EQ(textIn("es", yearly), "Plan actual: Yearly");
+    EXPECT_EQ(textIn("es", lifetime), "Plan actual: Vitalicio");
+    EXPECT_EQ(textIn("es", expired), "Su plan ha caducado");
+    plat::UserDefaults::resetForTesting();
+    plat::Localization::shared().resetForTesting();
 }
 
 } // namespace
