@@ -22,22 +22,6 @@ bool wordCharacter(char c) {
            c == '_';
 }
 
-std::size_t codepoints(std::string_view s) {
-    std::size_t n = 0;
-    for (char c : s)
-        n += continuation(c) ? 0 : 1;
-    return n;
-}
-
-// The text as the field draws it: a secure field shows a bullet for each character.
-std::string shown(const Node& field, std::string_view text) {
-    if (field.data->kind != ViewKind::SecureField) return std::string(text);
-    std::string bullets;
-    for (std::size_t i = codepoints(text); i > 0; --i)
-        bullets += "\u2022";
-    return bullets;
-}
-
 } // namespace
 
 std::string FieldEditor::singleLine(std::string_view text) {
@@ -107,14 +91,17 @@ std::optional<FieldSelection> FieldEditor::selectionOf(const ViewGraph& graph, c
 }
 
 FieldSelection& FieldEditor::range() {
-    auto& record = graph_.fieldSelection;
+    const auto& record = graph_.fieldSelection;
     const std::string now = text();
-    if (record.field.lock().get() != &field_ || record.text != now) {
-        record.field = field_.shared_from_this();
-        record.text = now;
-        record.range = {now.size(), now.size()};
-    }
-    return record.range;
+    if (record.field.lock().get() != &field_ || record.text != now) remember(now, now.size());
+    return graph_.fieldSelection.range;
+}
+
+void FieldEditor::remember(const std::string& text, std::size_t caret) {
+    auto& record = graph_.fieldSelection;
+    record.field = field_.shared_from_this();
+    record.text = text;
+    record.range = {caret, caret};
 }
 
 void FieldEditor::setRange(FieldSelection r) {
@@ -146,10 +133,7 @@ void FieldEditor::apply(const std::string& before, const std::string& after, std
     h.redo.clear();
     h.last = kind;
     h.current = after;
-    auto& record = graph_.fieldSelection;
-    record.field = field_.shared_from_this();
-    record.text = after;
-    record.range = {caret, caret};
+    remember(after, caret);
     auto binding = *field_.data->controls->textBinding; // the node may be rebuilt while it runs
     try {
         binding.set(after);
@@ -238,8 +222,9 @@ bool FieldEditor::placeCaret(double x) {
     const std::string now = text();
     const Font font = field_.env ? field_.env->effectiveFont() : Font();
     const TextMetrics& metrics = graph_.metrics();
+    const bool secure = field_.data->kind == ViewKind::SecureField;
     auto width = [&](std::size_t bytes) {
-        return metrics.textWidth(shown(field_, now.substr(0, bytes)), font);
+        return metrics.textWidth(fieldShownText(now.substr(0, bytes), secure), font);
     };
     const double inset = fieldTextInset(field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic);
     const double scroll =
@@ -349,10 +334,7 @@ bool FieldEditor::step(bool forward) {
     std::size_t caret = restored.size() - suffix;
     while (caret > 0 && caret < restored.size() && continuation(restored[caret]))
         --caret;
-    auto& record = graph_.fieldSelection;
-    record.field = field_.shared_from_this();
-    record.text = restored;
-    record.range = {caret, caret};
+    remember(restored, caret);
     auto binding = *field_.data->controls->textBinding;
     try {
         binding.set(restored);

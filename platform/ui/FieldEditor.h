@@ -69,6 +69,8 @@ private:
     std::string text() const;
     // The record of the caret, made afresh for this field and its text where it was another's.
     FieldSelection& range();
+    // Records the field's text as `text` with the caret at `caret`, nothing selected.
+    void remember(const std::string& text, std::size_t caret);
     void setRange(FieldSelection r);
     // Sets the field's text and records `before` for undo; the caret goes to `caret`.
     void apply(const std::string& before, const std::string& after, std::size_t caret,

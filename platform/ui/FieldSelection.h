@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace plat::ui {
 
@@ -23,9 +24,19 @@ struct FieldSelection {
 };
 
 // How far in from a field's frame its text begins, in its style: a bordered field keeps its text
-// clear of the border, as far in as the layout's chrome for the style (LayoutLeaves.cpp).
+// clear of the border. The layout makes room for it on either side (LayoutLeaves.cpp).
 inline double fieldTextInset(TextFieldStyle style) {
     return style == TextFieldStyle::Plain ? 0 : 8;
+}
+
+// The first `bytes` of a field's text as the field draws them: a secure field shows a bullet for
+// each character. The painter and the clicks that place the caret measure the same text.
+inline std::string fieldShownText(std::string_view text, bool secure) {
+    if (!secure) return std::string(text);
+    std::string bullets;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) bullets += "\u2022";
+    return bullets;
 }
 
 // How far a field's text is moved left so that its caret shows: none while the text fits `width`;

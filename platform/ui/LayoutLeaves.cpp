@@ -3,6 +3,7 @@
 // around their content.
 #include "platform/ui/Layout.h"
 
+#include "platform/ui/FieldSelection.h"
 #include "platform/ui/ScrollState.h"
 
 #include <algorithm>
@@ -18,8 +19,9 @@ EdgeInsets buttonChrome(ButtonStyle s) {
                                                                        : EdgeInsets{};
 }
 EdgeInsets fieldChrome(TextFieldStyle s) {
-    // The drawing keeps a bordered field's text 8 points in from either side (ControlPainting.cpp).
-    return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, 8, 3, 8};
+    // As far in on either side as the field draws its text.
+    const double inset = fieldTextInset(s);
+    return s == TextFieldStyle::Plain ? EdgeInsets{} : EdgeInsets{3, inset, 3, inset};
 }
 EdgeInsets menuChrome(const EnvironmentValues& env) {
     const double indicator = env.menuIndicatorHidden ? 0 : 14;

@@ -15,16 +15,6 @@ namespace plat::render {
 using palette::faded;
 using ui::ViewKind;
 
-namespace {
-
-// Code points in a UTF-8 text (for the bullets of a secure field).
-size_t codepointCount(const std::string& s) {
-    return static_cast<size_t>(std::count_if(
-        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-} // namespace
-
 void paintFocusRing(const Rect& frame, double radius, DisplayList& list, const PaintContext& ctx) {
     const Rect r = ctx.inWindow(frame);
     auto grown = [&r](double by) { return Rect{r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; };
@@ -72,13 +62,8 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
     const double inset = ui::fieldTextInset(env.textFieldStyle);
     const std::string value = node.value();
     const bool secure = node.kind() == ViewKind::SecureField;
-    // What is drawn of the first `bytes` of the text: bullets for a secure field.
     auto shownPrefix = [&](size_t bytes) {
-        if (!secure) return value.substr(0, bytes);
-        std::string bullets;
-        for (size_t i = codepointCount(value.substr(0, bytes)); i > 0; --i)
-            bullets += "\u2022";
-        return bullets;
+        return ui::fieldShownText(std::string_view(value).substr(0, bytes), secure);
     };
     const std::string shown = shownPrefix(value.size());
     // The text stops short of a control laid over the field's end (a search field's clear button).
