@@ -43,8 +43,8 @@ struct InputEvent {
 
 // Key codes the toolkit needs; printable keys use their ASCII code.
 namespace keys {
-constexpr int Return = 257, Escape = 256, Tab = 258, Backspace = 259, Left = 263, Right = 262, Up = 265,
-              Down = 264, Space = 32;
+constexpr int Return = 257, Escape = 256, Tab = 258, Backspace = 259, Delete = 261, Left = 263, Right = 262,
+              Up = 265, Down = 264, Home = 268, End = 269, KeypadEnter = 335, Space = 32;
 constexpr int ModShift = 1, ModControl = 2, ModAlt = 4, ModSuper = 8;
 } // namespace keys
 

@@ -26,15 +26,15 @@ ui::KeyModifiers modifiers(int mods) {
 std::optional<ui::Key> namedKey(int key) {
     switch (key) {
     case keys::Return:
-    case 335:
-        return ui::Key::Return; // the keypad's Enter too
+    case keys::KeypadEnter:
+        return ui::Key::Return;
     case keys::Escape:
         return ui::Key::Escape;
     case keys::Tab:
         return ui::Key::Tab;
     case keys::Backspace:
         return ui::Key::Backspace;
-    case 261:
+    case keys::Delete:
         return ui::Key::Delete;
     case keys::Up:
         return ui::Key::Up;
@@ -44,9 +44,9 @@ std::optional<ui::Key> namedKey(int key) {
         return ui::Key::Left;
     case keys::Right:
         return ui::Key::Right;
-    case 268:
+    case keys::Home:
         return ui::Key::Home;
-    case 269:
+    case keys::End:
         return ui::Key::End;
     default:
         return std::nullopt;
