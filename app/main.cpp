@@ -14,7 +14,6 @@
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/log/OSLog.h"
-#include "platform/net/NetworkLibraries.h"
 #include "platform/render/scene/DesktopPresenter.h"
 
 #include <csignal>
@@ -128,8 +127,6 @@ int main(int argc, char** argv) {
     // threads share two heaps instead of keeping one each.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     mallopt(M_ARENA_MAX, 2);
-    // On the main thread, before any other thread exists (the program's loading did it already).
-    plat::initializeNetworkLibraries();
     const int status = runApplication(argc, argv);
     // A quit that meets a timer or a request must not have the static objects and the libraries'
     // exit cleanups torn down beneath them: the background work ends first. Should a block still
