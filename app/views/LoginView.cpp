@@ -63,7 +63,7 @@ AnyView LoginView::formGroup(Mode mode) const {
 
     // A password entry shows its label as it is given, so it is given in the interface language.
     auto shownText = [localizer = localize()](const std::string& key) {
-        return localizer ? localizer(key) : key;
+        return TextValue(key).resolve(localizer);
     };
     std::vector<AnyView> items;
     items.push_back(styledEntry(TextField("Email", email.binding())));
