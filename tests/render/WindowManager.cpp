@@ -171,13 +171,16 @@ void XTestInput::drag(int fromX, int fromY, int toX, int toY) {
     pause(100);
 }
 
-void XTestInput::key(unsigned long keysym, bool control) {
+void XTestInput::key(unsigned long keysym, bool control, bool shift) {
     auto* display = static_cast<Display*>(display_);
     const KeyCode ctrl = XKeysymToKeycode(display, XK_Control_L);
+    const KeyCode shiftKey = XKeysymToKeycode(display, XK_Shift_L);
     const KeyCode code = XKeysymToKeycode(display, keysym);
     if (control) XTestFakeKeyEvent(display, ctrl, True, CurrentTime);
+    if (shift) XTestFakeKeyEvent(display, shiftKey, True, CurrentTime);
     XTestFakeKeyEvent(display, code, True, CurrentTime);
     XTestFakeKeyEvent(display, code, False, CurrentTime);
+    if (shift) XTestFakeKeyEvent(display, shiftKey, False, CurrentTime);
     if (control) XTestFakeKeyEvent(display, ctrl, False, CurrentTime);
     XSync(display, False);
 }

@@ -36,8 +36,8 @@ public:
     void click(int x, int y, int clicks = 1);
     // Presses the first button at the one point, moves to the other in steps and lets go.
     void drag(int fromX, int fromY, int toX, int toY);
-    // Presses and releases the key of `keysym`, with Control held when asked.
-    void key(unsigned long keysym, bool control = false);
+    // Presses and releases the key of `keysym`, with Control and Shift held when asked.
+    void key(unsigned long keysym, bool control = false, bool shift = false);
 
 private:
     void* display_ = nullptr;

@@ -18,7 +18,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -171,15 +170,7 @@ protected:
     // A key press and release with the modifiers held (XTEST), without waiting for the
     // application: it takes the keys in order, so only what looks at the result waits (settle()).
     void press(KeySym sym, unsigned mods = 0) {
-        const KeyCode shift = XKeysymToKeycode(x_, XK_Shift_L), control = XKeysymToKeycode(x_, XK_Control_L);
-        if (mods & kShift) XTestFakeKeyEvent(x_, shift, True, CurrentTime);
-        if (mods & kControl) XTestFakeKeyEvent(x_, control, True, CurrentTime);
-        const KeyCode code = XKeysymToKeycode(x_, sym);
-        XTestFakeKeyEvent(x_, code, True, CurrentTime);
-        XTestFakeKeyEvent(x_, code, False, CurrentTime);
-        if (mods & kControl) XTestFakeKeyEvent(x_, control, False, CurrentTime);
-        if (mods & kShift) XTestFakeKeyEvent(x_, shift, False, CurrentTime);
-        XSync(x_, False);
+        input_->key(sym, (mods & kControl) != 0, (mods & kShift) != 0);
         std::this_thread::sleep_for(40ms);
     }
     // Lower-case letters and spaces, whose key symbols are their characters.

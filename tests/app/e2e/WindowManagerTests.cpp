@@ -16,7 +16,6 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -48,11 +47,12 @@ bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 
     return testsupport::waitFor(done, limit);
 }
 
-// What the shared input helper does not offer: typed text (with Shift where a character needs it),
-// keys with modifiers, and a pager's request to close a window.
+// What the shared input helper does not offer: typed text (with Shift where a character needs it)
+// and a pager's request to close a window.
 class Keyboard {
 public:
-    explicit Keyboard(const std::string& display) : display_(XOpenDisplay(display.c_str())) {}
+    explicit Keyboard(const std::string& display)
+        : display_(XOpenDisplay(display.c_str())), input_(display) {}
     ~Keyboard() {
         if (display_) XCloseDisplay(display_);
     }
@@ -60,16 +60,7 @@ public:
     Keyboard& operator=(const Keyboard&) = delete;
 
     void press(KeySym sym, bool shift = false, bool control = false) {
-        const KeyCode code = XKeysymToKeycode(display_, sym);
-        const KeyCode shiftKey = XKeysymToKeycode(display_, XK_Shift_L);
-        const KeyCode controlKey = XKeysymToKeycode(display_, XK_Control_L);
-        if (control) XTestFakeKeyEvent(display_, controlKey, True, CurrentTime);
-        if (shift) XTestFakeKeyEvent(display_, shiftKey, True, CurrentTime);
-        XTestFakeKeyEvent(display_, code, True, CurrentTime);
-        XTestFakeKeyEvent(display_, code, False, CurrentTime);
-        if (shift) XTestFakeKeyEvent(display_, shiftKey, False, CurrentTime);
-        if (control) XTestFakeKeyEvent(display_, controlKey, False, CurrentTime);
-        XSync(display_, False);
+        input_.key(sym, control, shift);
         std::this_thread::sleep_for(30ms);
     }
     void type(const std::string& ascii) {
@@ -95,6 +86,7 @@ public:
 
 private:
     Display* display_;
+    rendertest::XTestInput input_;
 };
 
 // One launch of the application, in the background.
