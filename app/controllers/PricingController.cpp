@@ -2,15 +2,15 @@
 
 #include "app/classes/Preferences.h"
 #include "app/network/Client.h"
-#include "platform/log/OSLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/URL.h"
+#include "platform/log/OSLog.h"
 
 namespace {
 
 const std::vector<std::string>& benefits() {
-    static const auto& list = *new std::vector<std::string>{"5 devices", "Unlimited access to all VPN servers",
-                                                  "24/7 Technical support", "Premium support"};
+    static const auto& list = *new std::vector<std::string>{
+        "5 devices", "Unlimited access to all VPN servers", "24/7 Technical support", "Premium support"};
     return list;
 }
 

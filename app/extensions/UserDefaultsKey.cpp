@@ -7,7 +7,8 @@ namespace extensions {
 namespace {
 
 const std::array<std::string, 2>& names() {
-    static const auto& list = *new std::array<std::string, 2>{"reviewWorthyActionCount", "lastReviewRequestAppVersion"};
+    static const auto& list =
+        *new std::array<std::string, 2>{"reviewWorthyActionCount", "lastReviewRequestAppVersion"};
     return list;
 }
 

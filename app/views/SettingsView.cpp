@@ -49,7 +49,8 @@ SettingsView::SettingsView(std::shared_ptr<VelmoraController> ctrl, VPNProtocol 
       compactView(Preferences::compactView()), activeAlert(std::nullopt) {}
 
 const std::map<std::string, std::string>& SettingsView::supportedLanguages() {
-    static const auto& languages = *new std::map<std::string, std::string>{{"en", "English"}, {"es", "Español"}};
+    static const auto& languages =
+        *new std::map<std::string, std::string>{{"en", "English"}, {"es", "Español"}};
     return languages;
 }
 

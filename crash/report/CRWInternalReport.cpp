@@ -60,8 +60,9 @@ std::string CRWInternalReport::binaryImagePath() const {
 }
 
 const std::vector<std::string>& CRWInternalReport::crashFileNames() {
-    static const auto& names = *new std::vector<std::string>{CRWReportExceptionFile, CRWReportMachExceptionFile,
-                                                CRWReportSignalFile, kMetricKitFatalFile, kCustomFatalFile};
+    static const auto& names =
+        *new std::vector<std::string>{CRWReportExceptionFile, CRWReportMachExceptionFile, CRWReportSignalFile,
+                                      kMetricKitFatalFile, kCustomFatalFile};
     return names;
 }
 
