@@ -65,7 +65,11 @@ int runApplication(int argc, char** argv) {
         return 2;
     }
 
-    plat::paths::ensurePrivateFolders();
+    // Nothing is read or written before every folder has passed the check.
+    if (auto refusal = plat::paths::preparePrivateFolders()) {
+        std::cerr << "velmora: " << *refusal << std::endl;
+        return 1;
+    }
     // One process per data folder: a second launch brings the running one forward and leaves.
     auto claim = plat::SingleInstance::claim(plat::paths::applicationSupportDir());
     if (claim.role == plat::SingleInstance::Role::HandedOver) {

@@ -1,7 +1,7 @@
 #include "platform/appkit/SingleInstance.h"
 
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/foundation/Paths.h"
+#include "platform/foundation/FolderCheck.h"
 #include "platform/log/OSLog.h"
 
 #include <algorithm>
@@ -53,11 +53,6 @@ std::string kindOf(mode_t mode) {
     if (S_ISLNK(mode)) return "a symbolic link";
     if (S_ISFIFO(mode)) return "a pipe";
     return "a device or another special file";
-}
-
-std::string ownedByAnother(const fs::path& path, uid_t owner) {
-    return path.string() + " belongs to another user (uid " + std::to_string(owner) + ", this is uid " +
-           std::to_string(::geteuid()) + "); Velmora keeps its data only in a folder of its own user";
 }
 
 int millisUntil(TimePoint deadline) {
@@ -137,7 +132,7 @@ int listenIn(int folderFd, const fs::path& folder, std::string& error) {
             return -1;
         }
         if (there.st_uid != ::geteuid()) {
-            error = ownedByAnother(socketPath, there.st_uid);
+            error = folders::ownedByAnother(socketPath, there.st_uid);
             return -1;
         }
         ::unlinkat(folderFd, SingleInstance::kSocketFileName, 0);
@@ -167,78 +162,12 @@ int listenIn(int folderFd, const fs::path& folder, std::string& error) {
     return fd;
 }
 
-// Where the open directory `fd` is, for messages.
-std::string pathOf(int fd) {
-    std::error_code ec;
-    const fs::path where = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
-    return ec ? std::string("a folder above it") : where.string();
-}
-
-// Whether another user can change what the folder open as `folderFd` is: a folder above it that
-// belongs to someone other than this user or root, or that others may write without the sticky
-// bit, lets them move the data folder away and put one of theirs in its place. Walks up through the
-// real directories (past links and mounts), not the path's text.
-bool othersCanReplace(int folderFd, const fs::path& folder, std::string& error) {
-    int current = ::dup(folderFd);
-    struct stat here {};
-    if (current < 0 || ::fstat(current, &here) != 0) {
-        error = lastError("checking the folders above " + folder.string());
-        if (current >= 0) ::close(current);
-        return true;
-    }
-    for (;;) {
-        const int parent = ::openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-        struct stat above {};
-        if (parent < 0 || ::fstat(parent, &above) != 0) {
-            error = lastError("checking the folders above " + folder.string());
-            ::close(current);
-            if (parent >= 0) ::close(parent);
-            return true;
-        }
-        ::close(current);
-        current = parent;
-        if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) break; // the root
-        here = above;
-        const bool foreignOwner = above.st_uid != ::geteuid() && above.st_uid != 0;
-        const bool openToOthers = (above.st_mode & 022) != 0 && (above.st_mode & S_ISVTX) == 0;
-        if (foreignOwner || openToOthers) {
-            error = "the data folder " + folder.string() + " lies in " + pathOf(current) + ", which " +
-                    (foreignOwner ? "belongs to another user (uid " + std::to_string(above.st_uid) + ")"
-                                  : std::string("others may write")) +
-                    "; Velmora keeps its data only in folders of its own user";
-            ::close(current);
-            return true;
-        }
-    }
-    ::close(current);
-    return false;
-}
-
-// Opens the data folder (made when missing) and makes sure it is this user's and private, and that
-// no other user can replace it.
+// Opens the data folder (made when missing) once it has passed the folder check: this user's,
+// nothing of another user inside, nobody else able to replace it. Made private on the way.
 int openFolder(const fs::path& folder, std::string& error) {
-    if (!paths::ensureDirectory(folder)) {
-        error = "cannot make the data folder " + folder.string();
-        return -1;
-    }
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        error = lastError("opening the data folder " + folder.string());
-        if (fd >= 0) ::close(fd);
-        return -1;
-    }
-    if (info.st_uid != ::geteuid()) {
-        error = ownedByAnother(folder, info.st_uid);
-        ::close(fd);
-        return -1;
-    }
-    if (othersCanReplace(fd, folder, error)) {
-        ::close(fd);
-        return -1;
-    }
-    if ((info.st_mode & 077) != 0) ::fchmod(fd, info.st_mode & 0700);
-    return fd;
+    folders::Checked ready = folders::prepare(folder, "the data folder", folders::Use::Private);
+    error = ready.error;
+    return ready.fd;
 }
 
 int openLockFile(int folderFd, const fs::path& folder, std::string& error) {
@@ -252,7 +181,7 @@ int openLockFile(int folderFd, const fs::path& folder, std::string& error) {
         return -1;
     }
     if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
-        error = S_ISREG(info.st_mode) ? ownedByAnother(lockPath, info.st_uid)
+        error = S_ISREG(info.st_mode) ? folders::ownedByAnother(lockPath, info.st_uid)
                                       : lockPath.string() + " is not a regular file";
         ::close(fd);
         return -1;

@@ -1,6 +1,7 @@
 #include "platform/foundation/Paths.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/FolderCheck.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -95,34 +96,38 @@ bool ensureDirectory(const fs::path& dir, fs::perms mode) {
     return fs::is_directory(dir, ec);
 }
 
-namespace {
-
-// Takes the group and other bits off `path` (not following a link); false when that fails.
-bool makePrivate(const fs::path& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return false;
-    if (S_ISLNK(st.st_mode) || (st.st_mode & 077) == 0) return true;
-    return ::chmod(path.c_str(), st.st_mode & 07700) == 0;
-}
-
-} // namespace
-
-bool ensurePrivateFolders() {
-    bool ok = true;
-    std::vector<fs::path> roots = {configDir(), applicationSupportDir(), cachesDir()};
-    for (const fs::path& dir : roots)
-        ok = ensureDirectory(dir) && ok;
-    // One root holds all three when $VELMORA_HOME is set.
-    if (auto home = velmoraHome()) roots = {*home};
-    for (const fs::path& root : roots) {
-        makePrivate(root);
-        std::error_code ec;
-        for (auto it =
-                 fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-            makePrivate(it->path());
+std::optional<std::string> preparePrivateFolders() {
+    using folders::Use;
+    struct Folder {
+        fs::path path;
+        const char* what;
+        Use use;
+    };
+    std::vector<Folder> checked;
+    std::vector<Folder> made;
+    if (auto home = velmoraHome()) {
+        // One root holds them all, the autostart folder too.
+        checked = {{*home, "the data folder", Use::Private}};
+        made = {checked.front(),
+                {configDir(), "the settings folder", Use::Private},
+                {applicationSupportDir(), "the data folder", Use::Private},
+                {cachesDir(), "the cache folder", Use::Private}};
+    } else {
+        made = {{configDir(), "the settings folder", Use::Private},
+                {applicationSupportDir(), "the data folder", Use::Private},
+                {cachesDir(), "the cache folder", Use::Private}};
+        checked = made;
+        checked.push_back({autostartDir(), "the autostart folder", Use::Shared});
     }
-    return ok;
+    // Every folder is checked before any is changed: a refused launch leaves all as it found them.
+    for (const Folder& folder : checked)
+        if (auto problem = folders::check(folder.path, folder.what, folder.use)) return problem;
+    for (const Folder& folder : made) {
+        folders::Checked ready = folders::prepare(folder.path, folder.what, folder.use);
+        if (!ready.error.empty()) return ready.error;
+        ::close(ready.fd);
+    }
+    return std::nullopt;
 }
 
 bool writeFileAtomically(const fs::path& path, std::string_view bytes, fs::perms mode) {

@@ -30,11 +30,12 @@ std::filesystem::path bundleDir();
 bool ensureDirectory(const std::filesystem::path& dir,
                      std::filesystem::perms mode = std::filesystem::perms(0700));
 
-// Creates the configuration, data and cache folders, and takes the group and other permissions
-// off everything already under them (and off $VELMORA_HOME itself) that an older version left
-// readable: everything under the data root is private. Symbolic links are not followed. True
-// when the three folders exist.
-bool ensurePrivateFolders();
+// Checks every folder Velmora keeps files in (settings, data with the keychain and the VPN state,
+// caches, autostart; with $VELMORA_HOME, that root and all in it) as folders::check does, and only
+// when all pass makes the settings, data and cache folders and takes the group and other
+// permissions off everything under them that an older version left readable: everything under the
+// data root is private. None when Velmora may start, otherwise why not, naming the folder.
+std::optional<std::string> preparePrivateFolders();
 
 // Writes `bytes` to `path` atomically: a temporary file ".<name>.tmp-XXXXXX" in the same folder,
 // fsync, rename. The writer holds an exclusive flock on its temporary file until the rename, which

@@ -13,7 +13,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -169,4 +172,101 @@ TEST(SingleInstance, AnAnswerFromAnotherUserIsNotBelieved) {
     EXPECT_NE(claim.error.find("another user (uid 65534)"), std::string::npos) << claim.error;
 }
 
+// What a claim on `folder` says in a child process that `enter` set up first: "primary", or why not.
+std::string claimInChild(const std::function<bool()>& enter, const std::filesystem::path& folder) {
+    int channel[2];
+    if (::pipe2(channel, O_CLOEXEC) != 0) return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::string said = "could not set the child up: " + std::string(std::strerror(errno));
+        if (enter()) {
+            auto claim = SingleInstance::claim(folder, 300ms);
+            said = claim.role == SingleInstance::Role::Primary ? "primary" : claim.error;
+        }
+        (void)!::write(channel[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<size_t>(n));
+    ::close(channel[0]);
+    ::waitpid(child, nullptr, 0);
+    return said;
+}
+
+bool writeTo(const char* file, const std::string& text) {
+    const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
+    const bool written =
+        fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (fd >= 0) ::close(fd);
+    return written;
+}
+
+// As `unshare -U -r`: a user namespace of its own in which this user is root and no other id is mapped.
+bool enterUserNamespace() {
+    const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
+    return ::unshare(CLONE_NEWUSER) == 0 && writeTo("/proc/self/setgroups", "deny") &&
+           writeTo("/proc/self/uid_map", "0 " + uid + " 1") &&
+           writeTo("/proc/self/gid_map", "0 " + gid + " 1");
+}
+
 } // namespace
+
+// In a user namespace (a rootless container, a sandboxed application, `unshare -U -r`) the folders
+// of unmapped owners, the real root's among them, show as the overflow uid. Above the data folder
+// that owner acts as nobody in here; the data folder itself must still be ours.
+TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButNotWritableOnes) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a folder of another user";
+    testsupport::TempHome home;
+    const auto above = home.path() / "home", folder = above / "me" / "data";
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(::chown(above.c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::chmod(above.c_str(), 0755), 0);
+    EXPECT_EQ(claimInChild(enterUserNamespace, folder), "primary");
+    ASSERT_EQ(::chmod(above.c_str(), 0777), 0);
+    EXPECT_NE(claimInChild(enterUserNamespace, folder).find(", which others may write"), std::string::npos);
+    ASSERT_EQ(::chmod(above.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(folder.c_str(), 4242, 4242), 0);
+    EXPECT_NE(claimInChild(enterUserNamespace, folder)
+                  .find(folder.string() + " belongs to another user (uid 65534"),
+              std::string::npos);
+    // Outside such a namespace that uid is a user like any other.
+    ASSERT_EQ(::chown(folder.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chown(above.c_str(), 65534, 65534), 0);
+    auto host = SingleInstance::claim(folder, 300ms);
+    EXPECT_NE(host.error.find("which belongs to another user (uid 65534)"), std::string::npos) << host.error;
+}
+
+// Group write above the data folder, as `umask 002` leaves it: harmless for the user's own group
+// (the primary group, no other member listed), refused, naming the group, for a group of others.
+TEST(SingleInstance, GroupWriteAboveIsHarmlessOnlyForTheUsersOwnGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another group";
+    testsupport::TempHome home;
+    const auto above = home.path() / "share", folder = above / "velmora";
+    const mode_t previous = ::umask(002);
+    std::filesystem::create_directories(above);
+    ::umask(previous);
+    ASSERT_EQ(modeOf(above) & 0777, 0775u);
+    {
+        auto own = SingleInstance::claim(folder, 300ms);
+        EXPECT_EQ(own.role, SingleInstance::Role::Primary) << own.error;
+    }
+    ASSERT_EQ(::chown(above.c_str(), 0, 100), 0);
+    auto shared = SingleInstance::claim(folder, 300ms);
+    EXPECT_NE(shared.error.find(above.string() + ", which members of the group users (gid 100) may write"),
+              std::string::npos)
+        << shared.error;
+    // The user's primary group, but the group file names another member.
+    ASSERT_EQ(::chown(above.c_str(), 0, 0), 0);
+    const auto groupFile = home.path() / "group";
+    testsupport::writeFile(groupFile, "root:x:0:someone\nusers:x:100:\n");
+    const auto listingAnother = [&] {
+        return ::unshare(CLONE_NEWNS) == 0 &&
+               ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               ::mount(groupFile.c_str(), "/etc/group", nullptr, MS_BIND, nullptr) == 0;
+    };
+    EXPECT_NE(claimInChild(listingAnother, folder).find("which members of the group root (gid 0) may write"),
+              std::string::npos);
+}

@@ -1,10 +1,12 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -248,7 +250,8 @@ TEST(Paths, EverythingUnderTheDataRootIsPrivateWhateverTheUmask) {
         fs::permissions(home.path() / "data" / "tessera-heartbeat-storage", fs::perms(0777));
         fs::create_directory_symlink("/usr", home.path() / "data" / "link");
 
-        EXPECT_TRUE(paths::ensurePrivateFolders());
+        const auto refusal = paths::preparePrivateFolders();
+        EXPECT_FALSE(refusal) << *refusal;
         EXPECT_TRUE(paths::writeFileAtomically(home.path() / "data" / "new" / "deeper" / "file", "x"));
         UserDefaults::standard().set("written", true);
         EXPECT_TRUE(UserDefaults::standard().synchronize());
@@ -266,4 +269,114 @@ TEST(Paths, EverythingUnderTheDataRootIsPrivateWhateverTheUmask) {
         EXPECT_EQ(modeOf("/usr") & 0755, 0755u) << "links are not followed";
         UserDefaults::resetForTesting();
     }
+}
+
+namespace {
+
+constexpr uid_t kOther = 4242;
+
+// Makes `path` a folder (or, with `text`, a file) of another user with `mode`, as that user would.
+void plant(const fs::path& path, mode_t mode, const char* text = nullptr) {
+    if (text)
+        testsupport::writeFile(path, text);
+    else
+        fs::create_directories(path);
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    ASSERT_EQ(::lchown(path.c_str(), kOther, kOther), 0);
+}
+
+void expectRefusal(const std::optional<std::string>& refusal, const std::string& naming) {
+    ASSERT_TRUE(refusal) << "not refused: " << naming;
+    EXPECT_NE(refusal->find(naming), std::string::npos) << *refusal;
+}
+
+} // namespace
+
+TEST(Paths, FoldersHoldingAnythingOfAnotherUserAreRefusedBeforeAnythingChanges) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make files of another user";
+    testsupport::TempHome home;
+    ScopedEnv noHome("VELMORA_HOME", nullptr);
+    // One XDG folder at a time in a shared sticky folder where the other user made the folder
+    // first; the others are ours, and none of them is made.
+    const fs::path shared = home.path() / "shared", ours = home.path() / "ours";
+    fs::create_directories(shared);
+    fs::permissions(shared, fs::perms(01777));
+    for (auto [variable, planted] :
+         {std::pair{"XDG_CONFIG_HOME", "velmora"}, std::pair{"XDG_DATA_HOME", "velmora"},
+          std::pair{"XDG_CACHE_HOME", "velmora"}, std::pair{"XDG_CONFIG_HOME", "autostart"}}) {
+        SCOPED_TRACE(std::string(variable) + " " + planted);
+        ScopedEnv config("XDG_CONFIG_HOME", (ours / "config").c_str()),
+            data("XDG_DATA_HOME", (ours / "data").c_str()), cache("XDG_CACHE_HOME", (ours / "cache").c_str());
+        ScopedEnv theirs(variable, shared.c_str());
+        plant(shared / planted, 0755);
+        plant(shared / planted / "Velmora.plist", 0644, "planted");
+        expectRefusal(paths::preparePrivateFolders(),
+                      (shared / planted).string() + " belongs to another user (uid 4242");
+        EXPECT_FALSE(fs::exists(ours));
+        EXPECT_EQ(modeOf(shared / planted), 0755u);
+        fs::remove_all(shared / planted);
+    }
+
+    // A home of ours that others could write, in which the other user made config/; then a file
+    // of theirs deep in a store of ours.
+    const fs::path open = home.path() / "open";
+    fs::create_directories(open);
+    fs::permissions(open, fs::perms(0777));
+    plant(open / "config", 0755);
+    plant(open / "config" / "Velmora.plist", 0644, "planted");
+    ScopedEnv velmoraHome("VELMORA_HOME", open.c_str());
+    expectRefusal(paths::preparePrivateFolders(),
+                  (open / "config").string() + " belongs to another user (uid 4242");
+    EXPECT_EQ(modeOf(open), 0777u);
+    EXPECT_FALSE(fs::exists(open / "data"));
+    fs::remove_all(open / "config");
+    plant(open / "cache" / "tessera-sdks-events" / "1001" / "batch", 0600, "planted");
+    expectRefusal(paths::preparePrivateFolders(), "tessera-sdks-events/1001/batch belongs to another user");
+    fs::remove(open / "cache" / "tessera-sdks-events" / "1001" / "batch");
+    // With nothing of theirs left, the home is ours alone.
+    const auto refusal = paths::preparePrivateFolders();
+    EXPECT_FALSE(refusal) << *refusal;
+    EXPECT_EQ(modeOf(open), 0700u);
+}
+
+TEST(Paths, AHomeOfAnotherUserIsRefusedUnchangedWhileItsOwnerSwapsLinksInIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    testsupport::TempHome home;
+    const fs::path theirs = home.path() / "theirs", victim = home.path() / "victim";
+    plant(theirs, 0755);
+    plant(theirs / "notes", 0644, "theirs");
+    plant(theirs / "sub", 0755);
+    testsupport::writeFile(victim, "ours");
+    fs::permissions(victim, fs::perms(0644));
+    // The owner swaps a file with only group bits and a link to a file of ours, as fast as it can.
+    const int theirsFd = ::open(theirs.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(theirsFd, 0);
+    const pid_t swapper = ::fork();
+    if (swapper == 0) {
+        if (::setgid(kOther) != 0 || ::setuid(kOther) != 0) ::_exit(1);
+        const int file = ::openat(theirsFd, "x", O_CREAT | O_WRONLY, 0070);
+        if (file < 0 || ::fchmod(file, 0070) != 0 || ::symlinkat(victim.c_str(), theirsFd, "y") != 0)
+            ::_exit(1);
+        for (;;)
+            ::renameat2(theirsFd, "x", theirsFd, "y", RENAME_EXCHANGE);
+    }
+    ::close(theirsFd);
+    ASSERT_GT(swapper, 0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return fs::exists(theirs / "y"); }, std::chrono::seconds(10)));
+    ScopedEnv velmoraHome("VELMORA_HOME", theirs.c_str());
+    int refused = 0;
+    for (int launch = 0; launch < 500; ++launch) {
+        const auto refusal = paths::preparePrivateFolders();
+        refused += refusal &&
+                   refusal->find(theirs.string() + " belongs to another user (uid 4242") != std::string::npos;
+    }
+    EXPECT_EQ(refused, 500);
+    ::kill(swapper, SIGKILL);
+    ::waitpid(swapper, nullptr, 0);
+    EXPECT_EQ(modeOf(victim), 0644u);
+    EXPECT_EQ(modeOf(theirs), 0755u);
+    EXPECT_EQ(modeOf(theirs / "notes"), 0644u);
+    EXPECT_EQ(modeOf(theirs / "sub"), 0755u);
+    for (const char* made : {"config", "data", "cache"})
+        EXPECT_FALSE(fs::exists(theirs / made)) << made;
 }
