@@ -1,9 +1,11 @@
 #include "platform/appkit/AutostartEntry.h"
 
+#include "platform/foundation/FolderCheck.h"
 #include "platform/foundation/Paths.h"
 
 #include <cctype>
 #include <sstream>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -83,9 +85,16 @@ std::optional<Error> write(const std::string& identifier, const std::string& nam
                        "X-GNOME-Autostart-enabled=true\n"
                        "X-Velmora-Identifier=" +
                        escapeValue(identifier) + "\n";
-    // The folder is shared with other programs: only our own entry's leftovers are ours to remove.
-    paths::removeStaleTemporaryFiles(file->parent_path(), file->filename().string());
-    if (!paths::ensureDirectory(file->parent_path()) || !paths::writeFileAtomically(*file, text))
+    // Written only into a folder of this user that no one else can change (it may have been made
+    // since the launch checked it).
+    folders::Checked folder =
+        folders::prepare(file->parent_path(), "the autostart folder", folders::Use::Shared);
+    if (folder.fd >= 0) {
+        ::close(folder.fd);
+        // The folder is shared with other programs: only our own entry's leftovers are ours to remove.
+        paths::removeStaleTemporaryFiles(file->parent_path(), file->filename().string());
+    }
+    if (folder.fd < 0 || !paths::writeFileAtomically(*file, text))
         return failure(kErrorWriteFailed, "The autostart entry " + file->string() + " could not be written.");
     return std::nullopt;
 }

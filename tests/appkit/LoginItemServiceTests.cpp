@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace plat;
 namespace fs = std::filesystem;
@@ -59,6 +60,14 @@ TEST(SMAppServiceTest, UnwritableAutostartFolderAndBadIdentifiers) {
     EXPECT_EQ(error->localizedDescription(), "The autostart entry " +
                                                  (paths::autostartDir() / "io.velmora.mac.desktop").string() +
                                                  " could not be written.");
+    // Nor is an entry written into a folder of another user (made since the launch checked them).
+    if (::geteuid() == 0) {
+        fs::remove(paths::autostartDir());
+        fs::create_directories(paths::autostartDir());
+        ASSERT_EQ(::chown(paths::autostartDir().c_str(), 4242, 4242), 0);
+        EXPECT_TRUE(SMAppService::mainApp().registerAndReturnError());
+        EXPECT_FALSE(fs::exists(paths::autostartDir() / "io.velmora.mac.desktop"));
+    }
 
     for (const char* bad : {"", "..", "a/b"}) {
         auto helper = SMAppService::loginItem(bad);
