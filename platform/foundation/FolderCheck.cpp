@@ -117,6 +117,40 @@ std::optional<std::string> otherWriters(const struct stat& info) {
     return std::nullopt;
 }
 
+// Why another user could change the entries of `info`, a folder above ours: it is theirs, or they
+// may write it. None when they cannot.
+std::optional<std::string> unsafeAboveOurs(const struct stat& info) {
+    if (!trustedAbove(info.st_uid))
+        return "belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    return otherWriters(info);
+}
+
+// Why another user could point the path `folder` somewhere else: a link on the way that is theirs,
+// or that lies in a folder they can change. The parts that are not there yet are made by us later,
+// inside folders that passed the check.
+std::optional<std::string> unsafeLinkOnTheWay(const fs::path& folder, std::string_view what) {
+    fs::path prefix;
+    for (const fs::path& part : folder) {
+        prefix /= part;
+        struct stat link {};
+        if (::lstat(prefix.c_str(), &link) != 0) return std::nullopt;
+        if (!S_ISLNK(link.st_mode)) continue;
+        struct stat in {};
+        std::optional<std::string> which;
+        if (!trustedAbove(link.st_uid))
+            which = "which belongs to another user (uid " + std::to_string(link.st_uid) + ")";
+        else if (::stat(prefix.parent_path().c_str(), &in) != 0)
+            return lastError("checking the folder of the link " + prefix.string());
+        else if (auto unsafe = unsafeAboveOurs(in))
+            which = "which lies in " + prefix.parent_path().string() + ", which " + *unsafe;
+        if (which)
+            return std::string(what) + " " + folder.string() + " is reached through the link " +
+                   prefix.string() + ", " + *which +
+                   "; Velmora keeps its data only in folders of its own user";
+    }
+    return std::nullopt;
+}
+
 // Why another user could change what the folder open as `fd` is: a folder above it (and, with
 // `fromItself`, the folder `fd` itself) that belongs to another user, or that others may write.
 // Walks up through the real directories (past links and mounts), not the path's text.
@@ -128,12 +162,7 @@ std::optional<std::string> unsafeAbove(int fd, const fs::path& folder, std::stri
         return lastError("checking the folders above " + folder.string());
     for (bool checkHere = fromItself;; checkHere = true) {
         if (checkHere) {
-            std::optional<std::string> which;
-            if (!trustedAbove(here.st_uid))
-                which = "belongs to another user (uid " + std::to_string(here.st_uid) + ")";
-            else
-                which = otherWriters(here);
-            if (which)
+            if (auto which = unsafeAboveOurs(here))
                 return std::string(what) + " " + folder.string() + " lies in " + pathOf(current.get()) +
                        ", which " + *which + "; Velmora keeps its data only in folders of its own user";
         }
@@ -196,6 +225,10 @@ std::optional<std::string> walk(int dirFd, const fs::path& dir, bool makePrivate
 Checked examine(const fs::path& given, std::string_view what, Use use, bool change) {
     Checked result;
     const fs::path folder = fs::absolute(given).lexically_normal();
+    if (auto problem = unsafeLinkOnTheWay(folder, what)) {
+        result.error = *problem;
+        return result;
+    }
     // The folder, or the nearest folder above it that is there.
     std::vector<std::string> missing;
     fs::path existing = folder;

@@ -337,6 +337,14 @@ TEST(Paths, FoldersHoldingAnythingOfAnotherUserAreRefusedBeforeAnythingChanges) 
     const auto refusal = paths::preparePrivateFolders();
     EXPECT_FALSE(refusal) << *refusal;
     EXPECT_EQ(modeOf(open), 0700u);
+
+    // Reached through a link of theirs, which they may point at a folder of theirs at any time.
+    const fs::path link = shared / "velmora-home";
+    fs::create_directory_symlink(open, link);
+    ASSERT_EQ(::lchown(link.c_str(), kOther, kOther), 0);
+    ScopedEnv linkedHome("VELMORA_HOME", link.c_str());
+    expectRefusal(paths::preparePrivateFolders(), "is reached through the link " + link.string() +
+                                                      ", which belongs to another user (uid 4242)");
 }
 
 TEST(Paths, AHomeOfAnotherUserIsRefusedUnchangedWhileItsOwnerSwapsLinksInIt) {
