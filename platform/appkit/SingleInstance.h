@@ -46,8 +46,8 @@ public:
     // Becomes the folder's instance, or asks the one that holds it to come forward. A holder that
     // does not answer yet (it is still starting, or just quitting) is asked again until `patience`
     // has passed; should it release the lock meanwhile, this process takes the folder. Fails at
-    // once for a folder, lock file or socket of another user and for something other than a
-    // socket where the socket belongs.
+    // once for a folder that fails the folder check (folders::prepare), for a lock file or socket
+    // of another user and for something other than a socket where the socket belongs.
     static Claim claim(const std::filesystem::path& folder,
                        Duration patience = std::chrono::milliseconds(3000));
 

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 namespace plat::folders {
 namespace {
 
-// Folders nest no deeper than this in Velmora's own folders; deeper is not looked through.
+// Velmora's own folders nest far less deep than this; a deeper one is refused, not gone through.
 constexpr int kMostDepth = 32;
 
 // A descriptor closed when it goes out of scope.
