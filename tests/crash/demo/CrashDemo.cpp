@@ -16,7 +16,9 @@
 // exception, then the real fault), log-then-segv (a log line and a key, then a fault), second-crash
 // (a fault while a crash is already being recorded), two-faults (two threads, "faulter-0" and
 // "faulter-1", fault at the same moment), kill-twice (another process sends SIGSEGV twice, 1 to 5 ms
-// apart).
+// apart), entry-fault (a thread calls a function of the loaded library that faults on its first
+// instruction, while another waits inside a signal handler: in crashDemoInHandler, called by the
+// signal that crashDemoSignalMyself sent).
 //
 // --deaf-threads N starts N threads ("deaf-<i>") that block every signal, the stop signal of crash
 // recording included, and wait in frames of their own: asleep in crashDemoDeafSleep (even i) or
@@ -27,7 +29,7 @@
 // kernel where nothing but a fatal signal reaches it: for a vfork child that sleeps two seconds.
 //
 // Standard output, before the crash: "image <path> <hex base>" for the executable (and the library
-// in dlopen mode), then "ready". With --previous-handler a handler installed before crash
+// in dlopen and entry-fault modes), then "ready". With --previous-handler a handler installed before crash
 // reporting, and so chained by it, prints "previous <signal> allocations <n> nanoseconds <t>" (the
 // allocations counted, with --count-allocations, and the time since just before the crash) and
 // lets the signal end the process.
@@ -292,6 +294,29 @@ __attribute__((noinline)) void crashDemoMach() {
     *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
 }
 
+// Calls the function on this thread: the frame between the faulting function and the thread's start.
+__attribute__((noinline)) void crashDemoCallFromThread(void (*function)()) {
+    aboutToCrash();
+    function();
+    // Not a tail call: this frame stays on the stack.
+    std::printf("no fault\n");
+}
+
+__attribute__((noinline)) void crashDemoInHandler(int) {
+    for (;;)
+        pause();
+}
+
+__attribute__((noinline)) void crashDemoSignalMyself(std::atomic<bool>* handling) {
+    struct sigaction action {};
+    action.sa_handler = crashDemoInHandler;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, nullptr);
+    handling->store(true);
+    pthread_kill(pthread_self(), SIGUSR1);
+    std::printf("handled\n");
+}
+
 // Waits for the start and faults: two threads that run this fault within a microsecond or so.
 __attribute__((noinline)) void crashDemoFaultTogether(const std::atomic<bool>* start) {
     while (!start->load())
@@ -434,11 +459,11 @@ int main(int argc, char** argv) {
     void* library = nullptr;
     using LibraryCrash = void (*)();
     LibraryCrash libraryCrash = nullptr;
-    if (mode == "dlopen") {
+    if (mode == "dlopen" || mode == "entry-fault") {
         // Through the linker stand-in's own call.
         library = plat::dyld::open(CRASH_DEMO_LIBRARY_PATH, RTLD_NOW);
-        libraryCrash =
-            library ? reinterpret_cast<LibraryCrash>(dlsym(library, "crashDemoLibraryCrash")) : nullptr;
+        const char* symbol = mode == "dlopen" ? "crashDemoLibraryCrash" : "crashDemoLibraryFaultAtEntry";
+        libraryCrash = library ? reinterpret_cast<LibraryCrash>(dlsym(library, symbol)) : nullptr;
         if (libraryCrash == nullptr) {
             std::fprintf(stderr, "cannot load %s\n", CRASH_DEMO_LIBRARY_PATH);
             return 4;
@@ -478,6 +503,15 @@ int main(int argc, char** argv) {
     if (mode == "dlopen") {
         aboutToCrash();
         libraryCrash();
+    }
+    if (mode == "entry-fault") {
+        std::atomic<bool> handling{false};
+        threads.emplace_back(crashDemoSignalMyself, &handling);
+        while (!handling.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        threads.emplace_back(crashDemoCallFromThread, libraryCrash);
+        for (;;)
+            pause();
     }
     if (mode == "nested-dlopen") {
         aboutToCrash();

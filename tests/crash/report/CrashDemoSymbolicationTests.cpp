@@ -3,6 +3,7 @@
 // system symbolizer on the same addresses of the same files.
 #include "crash/record/CRWContext.h"
 #include "crash/report/CRWRecordFileReader.h"
+#include "crash/report/CRWSymbolResolver.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "tests/crash/capture/CaptureTestSupport.h"
 #include "tests/crash/report/ReportTestSupport.h"
@@ -102,17 +103,23 @@ protected:
             const plat::Object::Array& addresses = threads.array()[t]["stacktrace"].array();
             const plat::Object::Array& frames = symbolicated.array()[t].array();
             EXPECT_EQ(addresses.size(), frames.size());
+            // The first frame, and the one a signal interrupted, are exact; the rest return addresses.
+            bool exact = true;
             for (size_t f = 0; f < addresses.size() && f < frames.size(); ++f) {
                 const uint64_t address = addresses[f].number().uint64Value();
+                const bool returnAddress = !exact;
+                exact = frames[f]["symbol"] == plat::Object(CRWSymbolResolver::kSignalTrampolineName);
+                // The C library's signal return has no name of its own to compare with.
+                if (exact) continue;
                 const auto image = std::find_if(list.begin(), list.end(), [&](const Image& i) {
                     return address >= i.base && address - i.base < i.size;
                 });
                 // The vDSO has no file to ask about.
                 if (image == list.end() || !fs::is_regular_file(image->path)) continue;
                 // A return address belongs to the call before it: the symbolizer is asked one byte back.
-                questions[image->path].addresses.push_back(address - image->base - (f == 0 ? 0 : 1));
+                questions[image->path].addresses.push_back(address - image->base - (returnAddress ? 1 : 0));
                 questions[image->path].frames.push_back(frames[f]);
-                questions[image->path].returnAddress.push_back(f != 0);
+                questions[image->path].returnAddress.push_back(returnAddress);
             }
         }
         size_t named = 0;
@@ -192,6 +199,52 @@ TEST_F(CrashDemoSymbolication, ACrashInALoadedLibraryAndOnAWorkerMatchTheSystemS
 
     crashAndSymbolicate("worker");
     EXPECT_GE(compareWithSymbolizer(CRWReportSignalFile), 10u);
+}
+
+// A fault on a function's very first instruction: the byte before it belongs to another function,
+// under that function's unwind rules, so the first frame is walked and named at its own pc, and
+// the thread keeps its whole stack. Another thread waits inside a signal handler: the signal
+// return between the handler and the interrupted code is named as such, and the walk goes on below.
+TEST_F(CrashDemoSymbolication, AFaultOnAFunctionsFirstInstructionKeepsTheWholeStack) {
+    crashAndSymbolicate("entry-fault");
+    EXPECT_GE(compareWithSymbolizer(CRWReportSignalFile), 10u);
+    const CRWRecordFileContents crash = CRWReadRecordFile((folder_ / CRWReportSignalFile).string());
+    const CRWRecordFileContents copy =
+        CRWReadRecordFile((folder_ / (std::string(CRWReportSignalFile) + ".symbolicated")).string());
+    const plat::Object::Array& threads = CRWRecordSectionNamed(crash.sections, "threads").array();
+    const plat::Object::Array& symbolicated = CRWRecordSectionNamed(copy.sections, "threads").array();
+    ASSERT_EQ(threads.size(), symbolicated.size());
+    auto names = [](const plat::Object& frames) {
+        std::vector<std::string> list;
+        for (const plat::Object& frame : frames.array())
+            list.push_back(frame["symbol"].isString() ? frame["symbol"].string() : "");
+        return list;
+    };
+    auto holds = [](const std::vector<std::string>& list, const std::string& name) {
+        return std::find(list.begin(), list.end(), name) != list.end();
+    };
+    bool sawCrashed = false, sawHandler = false;
+    for (size_t t = 0; t < threads.size(); ++t) {
+        const std::vector<std::string> frames = names(symbolicated[t]);
+        if (threads[t]["crashed"] == plat::Object(true)) {
+            sawCrashed = true;
+            ASSERT_GE(frames.size(), 4u);
+            EXPECT_EQ(frames[0], "crashDemoLibraryFaultAtEntry");
+            EXPECT_EQ(symbolicated[t].array()[0]["offset"].number().uint64Value(), 0u);
+            EXPECT_EQ(frames[1], "crashDemoCallFromThread");
+            EXPECT_TRUE(holds(frames, "start_thread"));
+        }
+        const auto handler = std::find(frames.begin(), frames.end(), "crashDemoInHandler");
+        if (handler != frames.end()) {
+            sawHandler = true;
+            ASSERT_LT(handler + 1, frames.end());
+            EXPECT_EQ(handler[1], CRWSymbolResolver::kSignalTrampolineName);
+            EXPECT_TRUE(holds(frames, "crashDemoSignalMyself"));
+            EXPECT_TRUE(holds(frames, "start_thread"));
+        }
+    }
+    EXPECT_TRUE(sawCrashed);
+    EXPECT_TRUE(sawHandler);
 }
 
 } // namespace
