@@ -4,6 +4,7 @@
 #include "crash/record/CRWExecutionIdentifierModel.h"
 #include "crash/record/CRWFileRead.h"
 #include "tests/crash/record/RecordTestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -184,6 +185,27 @@ TEST_F(CRWContextStartup, IsCompleteWhenInitializeReturns) {
         ASSERT_TRUE(CRWContextInitialize(&data));
         ASSERT_TRUE(CRWContextIsInitialized()) << "round " << round;
     }
+}
+
+// The notification block claims start-up's completion just before the initialising thread would,
+// and is held right after its claim: start-up still ends before CRWContextInitialize returns.
+std::atomic<bool> notificationClaimed{false};
+TEST_F(CRWContextStartup, IsCompleteWhenInitializeReturnsThoughTheNotificationCompletesIt) {
+    notificationClaimed = false;
+    CRWContextStartupHooks hooks = CRWContextCurrentStartupHooks();
+    hooks.completionForTesting = [](bool byInitializingThread, bool claimed) {
+        if (!claimed) {
+            testsupport::waitFor([] { return notificationClaimed.load(); }, std::chrono::seconds(10));
+        } else if (!byInitializingThread) {
+            notificationClaimed = true;
+            // Long enough for the initialising thread to return, were it not waiting.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    };
+    CRWContextSetStartupHooks(hooks);
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    EXPECT_TRUE(notificationClaimed.load());
+    EXPECT_TRUE(CRWContextIsInitialized());
 }
 
 TEST_F(CRWContextStartup, CrashFlagsAndTheMarker) {
