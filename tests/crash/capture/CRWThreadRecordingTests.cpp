@@ -18,8 +18,10 @@
 
 #include <atomic>
 #include <csignal>
+#include <memory>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -104,6 +106,13 @@ TEST(CRWThreadRecording, TheThreadListNamesEveryThreadOfTheProcess) {
     for (int i = 0; i < 4; ++i)
         EXPECT_NE(indexOf(threads, count, sleepers.tid(i)), SIZE_MAX);
     EXPECT_EQ(CRWThreadListCurrent(threads, 2), 2) << "a short list is cut, not overrun";
+
+    // A thread started after the crash path listed the threads was never stopped.
+    auto process = std::make_unique<CRWProcess>();
+    ASSERT_TRUE(CRWProcessInit(process.get(), CRWThreadSelf(), nullptr));
+    EXPECT_FALSE(CRWProcessHasThreadsSinceInit(process.get()));
+    Sleepers late(1);
+    EXPECT_TRUE(CRWProcessHasThreadsSinceInit(process.get()));
 }
 
 TEST(CRWThreadRecording, StoppedThreadsHandOverTheirRegistersAndResumeWhenReleased) {
