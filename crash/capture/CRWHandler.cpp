@@ -25,5 +25,7 @@ void CRWHandler(CRWFile* file, pid_t crashedThread, const void* userContext) {
     CRWHostWriteDiskUsage(file);
 
     CRWCreateCrashedMarkerFile();
+    // The record is whole before any other thread runs again (one may end the process at once).
+    CRWFileClose(file);
     CRWProcessResumeAllOtherThreads(&process);
 }

@@ -293,7 +293,6 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
         } else {
             writeSignalSection(&file, signal, validInfo, savedErrno);
             CRWHandler(&file, self, userContext);
-            CRWFileClose(&file);
         }
         CRWSignalSafeInstallPreexistingHandlers(&readonly->signal, signal, validInfo, userContext);
     } else {

@@ -225,6 +225,46 @@ TEST(CRWThreadRecording, TheCommonCrashPathDescribesEveryThreadWithoutAllocating
     EXPECT_FALSE(CRWThreadStopperIsStopped(sleepers.tid(0))) << "released afterwards";
 }
 
+// The other threads run again only once the record file is closed (one of them may end the
+// process at once): a thread that was stopped finds the file's descriptor closed as soon as it runs.
+std::atomic<bool> walked{false};
+bool markingWalker(const CRWThreadContext* context, CRWFrameVisitor visit, void* state) {
+    walked = true;
+    return CRWFrameWalkerPCOnly(context, visit, state);
+}
+
+TEST(CRWThreadRecording, TheRecordIsClosedBeforeTheOtherThreadsRunAgain) {
+    CaptureContext context;
+    ASSERT_TRUE(context.started());
+    CRWFile file;
+    ASSERT_TRUE(CRWFileInitWithPath(&file, context.file("crash.crwrecord").c_str(), false));
+    const int descriptor = file.descriptor;
+    // Another thread of the test process may open a file that takes the number once it is free.
+    struct stat record {};
+    ASSERT_EQ(fstat(descriptor, &record), 0);
+    walked = false;
+    std::atomic<bool> running{false};
+    std::atomic<int> openWhenResumed{-1};
+    std::thread watcher([&] {
+        running = true;
+        // Stopped in here; the walks run while it is stopped.
+        while (!walked.load())
+            ;
+        struct stat now {};
+        openWhenResumed =
+            fstat(descriptor, &now) == 0 && now.st_ino == record.st_ino && now.st_dev == record.st_dev;
+    });
+    while (!running.load())
+        std::this_thread::yield();
+    CRWSetFrameWalker(markingWalker);
+    CRWHandler(&file, CRWThreadSelf(), nullptr);
+    // Nothing opens a file (which could take the same descriptor) until the watcher has looked.
+    watcher.join();
+    CRWSetFrameWalker(nullptr);
+    EXPECT_EQ(openWhenResumed.load(), 0);
+    EXPECT_FALSE(CRWFileIsOpen(&file));
+}
+
 // A walker that yields a recursion: two frames, forty of the same pc, then two more.
 bool recursingWalker(const CRWThreadContext*, CRWFrameVisitor visit, void* state) {
     visit(state, 0x1000, 0);
