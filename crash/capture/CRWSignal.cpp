@@ -92,8 +92,8 @@ void writeSignalSection(CRWFile* file, int signal, const siginfo_t* info, int sa
     CRWFileWriteHashStart(file);
     if (CRWIsValidPointer(info)) {
         CRWFileWriteHashEntryUint64(file, "number", static_cast<uint64_t>(info->si_signo));
-        CRWFileWriteHashEntryUint64(file, "code",
-                                    static_cast<uint64_t>(static_cast<uint32_t>(info->si_code)));
+        // Codes from kill, tgkill, sigqueue and the like are negative.
+        CRWFileWriteHashEntryInt64(file, "code", info->si_code);
         // Only a fault the kernel raised has an address; for kill, raise and the like the same
         // bytes hold the sender's pid and uid.
         const uintptr_t address = info->si_code > 0 ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;

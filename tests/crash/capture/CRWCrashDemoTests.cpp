@@ -173,6 +173,7 @@ TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
     auto byName = records(CRWReportSignalFile);
     EXPECT_EQ(byName.at("signal")["name"].string(), "SIGABRT");
     EXPECT_EQ(byName.at("signal")["code_name"].string(), "ABORT");
+    EXPECT_EQ(byName.at("signal")["code"].number().int64Value(), SI_TKILL) << "sent by the thread itself";
     // The first frame is in the C library; the walk goes on into the crashing function.
     auto stack = functionsOnStack(demo, crashedThread(byName).first, "crash-demo");
     ASSERT_FALSE(stack.empty());
