@@ -408,6 +408,16 @@ TEST_F(CrashDemo, ASecondFatalSignalWaitsForTheRecordingOfTheFirst) {
     }
 }
 
+// The first recording never ends (the handler it chains to never returns): the second faulting
+// thread gives up waiting and its own signal ends the process.
+TEST_F(CrashDemo, ASecondFaultEndsTheProcessByItsSignalWhenTheRecordingIsStuck) {
+    const DemoRun demo = run("two-faults", {"--stuck-previous-handler", "--recording-wait-ms", "200"});
+    EXPECT_EQ(demo.termSignal, SIGSEGV) << demo.output;
+    const std::string log = testsupport::readFile(report / "sdk.log");
+    EXPECT_NE(log.find("the crash recording did not end in time"), std::string::npos) << log;
+    EXPECT_EQ(log.find("crash has already occurred"), std::string::npos) << log;
+}
+
 TEST_F(CrashDemo, WritesJustBeforeACrashAreKept) {
     const DemoRun demo = run("log-then-segv");
     EXPECT_EQ(demo.termSignal, SIGSEGV);

@@ -4,6 +4,7 @@
 //
 //   crash-demo <mode> <report-folder> [--threads N] [--deaf-threads N] [--spinning-thread]
 //              [--traced-thread] [--stuck-thread] [--previous-handler] [--count-allocations]
+//              [--stuck-previous-handler] [--recording-wait-ms N]
 //
 //   crash-demo symbolicate <report-folder>
 //
@@ -29,16 +30,19 @@
 // kernel where nothing but a fatal signal reaches it: for a vfork child that sleeps two seconds.
 //
 // Standard output, before the crash: "image <path> <hex base>" for the executable (and the library
-// in dlopen and entry-fault modes), then "ready". With --previous-handler a handler installed before crash
-// reporting, and so chained by it, prints "previous <signal> allocations <n> nanoseconds <t>" (the
-// allocations counted, with --count-allocations, and the time since just before the crash) and
-// lets the signal end the process.
+// in dlopen and entry-fault modes), then "ready". With --previous-handler a handler installed
+// before crash reporting, and so chained by it, prints "previous <signal> allocations <n>
+// nanoseconds <t>" (the allocations counted, with --count-allocations, and the time since just
+// before the crash) and lets the signal end the process; with --stuck-previous-handler it never
+// returns, so the recording never ends. --recording-wait-ms N sets how long a second failing
+// thread waits for the recording.
 //
 // The symbolicate mode does what the launch after a crash does with that crash's folder: with the
 // demo library loaded, as in the crashed run, it writes the ".symbolicated" copy of each crash file
 // and prints "symbolicated <file>" for each, then "unreadable <file>" for each record it could not
 // read whole.
 #include "crash/capture/CRWCaptureStartup.h"
+#include "crash/capture/CRWSignal.h"
 #include "crash/capture/CRWUserLogging.h"
 #include "crash/image/CRWBinaryImage.h"
 #include "crash/record/CRWContext.h"
@@ -126,9 +130,15 @@ void previousHandler(int signal, siginfo_t*, void*) {
     sigaction(signal, &fallback, nullptr);
 }
 
-void installPreviousHandler() {
+// A previous handler that never returns: the recording that chains to it never ends.
+void stuckPreviousHandler(int, siginfo_t*, void*) {
+    for (;;)
+        pause();
+}
+
+void installPreviousHandler(bool stuck) {
     struct sigaction action {};
-    action.sa_sigaction = previousHandler;
+    action.sa_sigaction = stuck ? stuckPreviousHandler : previousHandler;
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGSEGV, SIGABRT, SIGTRAP, SIGBUS, SIGILL, SIGFPE})
@@ -409,6 +419,7 @@ int main(int argc, char** argv) {
     bool traced = false;
     bool stuck = false;
     bool previous = false;
+    bool stuckPrevious = false;
     for (int i = 3; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--threads" && i + 1 < argc) sleepers = std::atoi(argv[++i]);
@@ -417,10 +428,13 @@ int main(int argc, char** argv) {
         if (option == "--traced-thread") traced = true;
         if (option == "--stuck-thread") stuck = true;
         if (option == "--previous-handler") previous = true;
+        if (option == "--stuck-previous-handler") stuckPrevious = true;
+        if (option == "--recording-wait-ms" && i + 1 < argc)
+            CRWSignalSetRecordingWaitForTesting(int64_t{1'000'000} * std::atoi(argv[++i]));
         if (option == "--count-allocations") countAllocations = true;
     }
     if (mode == "worker") sleepers = sleepers > 0 ? sleepers : 8;
-    if (previous) installPreviousHandler();
+    if (previous || stuckPrevious) installPreviousHandler(stuckPrevious);
     if (!startCrashReporting(argv[2])) {
         std::fprintf(stderr, "crash reporting did not start\n");
         return 3;
