@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <sys/utsname.h>
@@ -152,6 +153,29 @@ TEST_F(CRWContextStartup, PreparesEveryPathAndLimitThenProtects) {
     EXPECT_EQ(imageCalls.load(), 1);
     EXPECT_TRUE(_crwContext.allocator->writeProtected);
     EXPECT_EQ(_crwContext.writable->logLevel, 1u);
+}
+
+// A report folder whose path is as long as a path can be: every path of the context still lies
+// in the read-only region (a heap copy would never be freed, and leak checkers report it).
+TEST_F(CRWContextStartup, PathsAsLongAsAPathCanBeStayInTheReadOnlyRegion) {
+    std::filesystem::path root = report;
+    while (root.string().size() < 3900)
+        root /= std::string(std::min<size_t>(200, 3900 - root.string().size()), 'd');
+    ASSERT_TRUE(std::filesystem::create_directories(root));
+    data.setRootPath(root.string() + "/");
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    const CRWReadOnlyContext* ro = _crwContext.readonly;
+    const CRWAllocatorRegion& region = _crwContext.allocator->readOnlyRegion;
+    const auto inRegion = [&](const char* path) {
+        const auto address = reinterpret_cast<uintptr_t>(path);
+        return path != nullptr && address >= region.start && address - region.start < region.size;
+    };
+    for (const char* path :
+         {ro->logPath, ro->initialReportPath, ro->binaryImagePath, ro->signal.path, ro->exception.path,
+          ro->logging.logStorage.bPath, ro->logging.userKVStorage.compactedPath,
+          ro->logging.internalKVStorage.incrementalPath})
+        EXPECT_TRUE(inRegion(path)) << (path ? std::string(path).substr(0, 80) : "none");
+    EXPECT_EQ(std::string(ro->signal.path), root.string() + "/signal.crwrecord");
 }
 
 TEST_F(CRWContextStartup, WithADebuggerNoHandlersAreInstalled) {
