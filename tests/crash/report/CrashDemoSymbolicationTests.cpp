@@ -208,43 +208,26 @@ TEST_F(CrashDemoSymbolication, ACrashInALoadedLibraryAndOnAWorkerMatchTheSystemS
 TEST_F(CrashDemoSymbolication, AFaultOnAFunctionsFirstInstructionKeepsTheWholeStack) {
     crashAndSymbolicate("entry-fault");
     EXPECT_GE(compareWithSymbolizer(CRWReportSignalFile), 10u);
-    const CRWRecordFileContents crash = CRWReadRecordFile((folder_ / CRWReportSignalFile).string());
+    // Each thread's names, innermost first: "<top> name name ... ".
+    std::vector<std::string> stacks;
     const CRWRecordFileContents copy =
         CRWReadRecordFile((folder_ / (std::string(CRWReportSignalFile) + ".symbolicated")).string());
-    const plat::Object::Array& threads = CRWRecordSectionNamed(crash.sections, "threads").array();
-    const plat::Object::Array& symbolicated = CRWRecordSectionNamed(copy.sections, "threads").array();
-    ASSERT_EQ(threads.size(), symbolicated.size());
-    auto names = [](const plat::Object& frames) {
-        std::vector<std::string> list;
-        for (const plat::Object& frame : frames.array())
-            list.push_back(frame["symbol"].isString() ? frame["symbol"].string() : "");
-        return list;
-    };
-    auto holds = [](const std::vector<std::string>& list, const std::string& name) {
-        return std::find(list.begin(), list.end(), name) != list.end();
-    };
-    bool sawCrashed = false, sawHandler = false;
-    for (size_t t = 0; t < threads.size(); ++t) {
-        const std::vector<std::string> frames = names(symbolicated[t]);
-        if (threads[t]["crashed"] == plat::Object(true)) {
-            sawCrashed = true;
-            ASSERT_GE(frames.size(), 4u);
-            EXPECT_EQ(frames[0], "crashDemoLibraryFaultAtEntry");
-            EXPECT_EQ(symbolicated[t].array()[0]["offset"].number().uint64Value(), 0u);
-            EXPECT_EQ(frames[1], "crashDemoCallFromThread");
-            EXPECT_TRUE(holds(frames, "start_thread"));
-        }
-        const auto handler = std::find(frames.begin(), frames.end(), "crashDemoInHandler");
-        if (handler != frames.end()) {
-            sawHandler = true;
-            ASSERT_LT(handler + 1, frames.end());
-            EXPECT_EQ(handler[1], CRWSymbolResolver::kSignalTrampolineName);
-            EXPECT_TRUE(holds(frames, "crashDemoSignalMyself"));
-            EXPECT_TRUE(holds(frames, "start_thread"));
-        }
+    for (const plat::Object& thread : CRWRecordSectionNamed(copy.sections, "threads").array()) {
+        std::string stack = "<top> ";
+        for (const plat::Object& frame : thread.array())
+            stack += (frame["symbol"].isString() ? frame["symbol"].string() : "?") + " ";
+        stacks.push_back(stack);
     }
-    EXPECT_TRUE(sawCrashed);
-    EXPECT_TRUE(sawHandler);
+    auto anyStackHas = [&](const std::string& first, const std::string& later) {
+        return std::any_of(stacks.begin(), stacks.end(), [&](const std::string& stack) {
+            const size_t at = stack.find(first);
+            return at != std::string::npos && stack.find(later, at) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(anyStackHas("<top> crashDemoLibraryFaultAtEntry crashDemoCallFromThread ", " start_thread "));
+    EXPECT_TRUE(
+        anyStackHas(std::string(" crashDemoInHandler ") + CRWSymbolResolver::kSignalTrampolineName + " ",
+                    " crashDemoSignalMyself "));
 }
 
 } // namespace
