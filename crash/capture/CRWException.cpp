@@ -207,7 +207,6 @@ void recordException(uint32_t type, const char* name, const char* reason, const 
         } else {
             CRWExceptionWrite(&file, type, name, reason, frames, frameCount, nullptr, nameIsMangled);
             CRWHandler(&file, CRWThreadSelf(), nullptr);
-            CRWFileClose(&file);
         }
         fatalRecorder.store(0);
     }

@@ -94,7 +94,6 @@ std::optional<std::string> CRWExceptionRecordOnDemand(uint32_t type, const std::
     }
     CRWExceptionWrite(&file, type, name.c_str(), reason.c_str(), frames.data(), frames.size(), nullptr);
     CRWHandler(&file, CRWThreadSelf(), nullptr);
-    CRWFileClose(&file);
     CRWSDKLogWarn("Finished recording on demand exception structure\n");
     return report.string();
 }

@@ -208,7 +208,6 @@ mach::KernReturn CRWMachExceptionDispatchMessage(CRWMachExceptionPart* part,
     }
     writeExceptionSection(&file, request, part->originalPorts.count);
     CRWHandler(&file, static_cast<pid_t>(request->thread.name), nullptr);
-    CRWFileClose(&file);
     return mach::kKernSuccess;
 }
 

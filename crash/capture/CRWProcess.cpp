@@ -119,6 +119,20 @@ bool CRWProcessSuspendAllOtherThreads(CRWProcess* process) {
     return CRWThreadStopperStop(process->threads, process->threadCount);
 }
 
+bool CRWProcessHasThreadsSinceInit(const CRWProcess* process) {
+    if (!CRWIsValidPointer(process)) return true;
+    pid_t now[CRWMaxRecordedThreads];
+    const int32_t count = CRWThreadListCurrent(now, CRWMaxRecordedThreads);
+    if (count < 0) return true;
+    for (int32_t i = 0; i < count; ++i) {
+        bool listed = false;
+        for (uint32_t j = 0; j < process->threadCount && !listed; ++j)
+            listed = process->threads[j] == now[i];
+        if (!listed) return true;
+    }
+    return false;
+}
+
 bool CRWProcessResumeAllOtherThreads(CRWProcess* process) {
     if (!CRWIsValidPointer(process) || !process->stopped) return false;
     process->stopped = false;

@@ -33,6 +33,9 @@ struct CRWProcess {
 bool CRWProcessInit(CRWProcess* process, pid_t crashedThread, const void* userContext);
 // Stops every thread but the recording one; true when all of them stopped.
 bool CRWProcessSuspendAllOtherThreads(CRWProcess* process);
+// Whether a thread runs now that the list of CRWProcessInit did not hold (started since, and so
+// never stopped); true as well when the list cannot be read again.
+bool CRWProcessHasThreadsSinceInit(const CRWProcess* process);
 // Releases them again.
 bool CRWProcessResumeAllOtherThreads(CRWProcess* process);
 

@@ -31,7 +31,7 @@ std::atomic<bool> recordingFinished{false};
 // itself: as long as the thread stopper lets a recording hold the threads it stopped. Once the
 // recording is done, the recording thread ends the process at once; the other goes on (to the
 // previous handler) only if that has not happened a while later.
-constexpr int64_t kRecordingWaitNanoseconds = 10'000'000'000;
+std::atomic<int64_t> recordingWaitNanoseconds{10'000'000'000};
 constexpr int64_t kAfterRecordingWaitNanoseconds = 1'000'000'000;
 
 int64_t monotonicNanoseconds() {
@@ -71,7 +71,7 @@ void pauseOneMillisecond() {
 // done, being stopped and recorded meanwhile like every other thread, and then for the process to
 // end. False when the recording did not end in time.
 bool waitForRecording() {
-    const int64_t deadline = monotonicNanoseconds() + kRecordingWaitNanoseconds;
+    const int64_t deadline = monotonicNanoseconds() + recordingWaitNanoseconds.load();
     while (!recordingFinished.load()) {
         if (monotonicNanoseconds() > deadline) return false;
         pauseOneMillisecond();
@@ -92,8 +92,8 @@ void writeSignalSection(CRWFile* file, int signal, const siginfo_t* info, int sa
     CRWFileWriteHashStart(file);
     if (CRWIsValidPointer(info)) {
         CRWFileWriteHashEntryUint64(file, "number", static_cast<uint64_t>(info->si_signo));
-        CRWFileWriteHashEntryUint64(file, "code",
-                                    static_cast<uint64_t>(static_cast<uint32_t>(info->si_code)));
+        // Codes from kill, tgkill, sigqueue and the like are negative.
+        CRWFileWriteHashEntryInt64(file, "code", info->si_code);
         // Only a fault the kernel raised has an address; for kill, raise and the like the same
         // bytes hold the sender's pid and uid.
         const uintptr_t address = info->si_code > 0 ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
@@ -269,12 +269,14 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
             }
             CRWSignalSafeRemoveHandlers(true);
         } else if (!waitForRecording()) {
-            CRWSDKLogWarnIn("CRWSignalRecordSignal",
-                            "Error: aborting signal handler because crash has already occurred");
-            _exit(1);
+            // The recording is stuck: this thread's own signal ends the process, as it would
+            // without crash reporting.
+            CRWSDKLogWarnIn("CRWSignalRecordSignal", "Error: the crash recording did not end in time\n");
+            setDefaultAction(signal);
         }
-        // The crash is recorded and the previous handlers are back: this signal goes on to them
-        // (or to the default action) as if this handler had never been there.
+        // The crash is recorded and the previous handlers are back (or the recording is given up
+        // and this signal's default action is in place): this signal goes on to them as if this
+        // handler had never been there.
         if (!CRWSignalRepeatsOnReturn(signal, validInfo)) syscall(SYS_tgkill, getpid(), self, signal);
         errno = savedErrno;
         return;
@@ -293,7 +295,6 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
         } else {
             writeSignalSection(&file, signal, validInfo, savedErrno);
             CRWHandler(&file, self, userContext);
-            CRWFileClose(&file);
         }
         CRWSignalSafeInstallPreexistingHandlers(&readonly->signal, signal, validInfo, userContext);
     } else {
@@ -302,6 +303,10 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
     recordingFinished.store(true);
     if (!CRWSignalRepeatsOnReturn(signal, validInfo)) raiseWithDefaultAction(signal);
     errno = savedErrno;
+}
+
+void CRWSignalSetRecordingWaitForTesting(int64_t nanoseconds) {
+    recordingWaitNanoseconds.store(nanoseconds);
 }
 
 void CRWSignalThreadStarted() {

@@ -17,6 +17,7 @@
 #include "crash/record/CRWContext.h"
 
 #include <csignal>
+#include <cstdint>
 
 // The handled signals, in the order of the signal part's saved actions.
 inline constexpr int CRWFatalSignals[CRWFatalSignalCount] = {SIGABRT, SIGBUS, SIGFPE, SIGILL,
@@ -53,6 +54,10 @@ bool CRWSignalSafeInstallPreexistingHandlers(const CRWSignalPart* part, int sign
 // Whether returning from a handler of `signal` with `info` meets the same signal again: a fault
 // raised by the kernel for the instruction that caused it.
 bool CRWSignalRepeatsOnReturn(int signal, const siginfo_t* info);
+
+// Tests only: how long a thread that fails while another records waits for that recording before
+// its own signal ends the process (10 seconds unless set).
+void CRWSignalSetRecordingWaitForTesting(int64_t nanoseconds);
 
 // For threads that did not come from the dispatch layer: gives the calling thread an alternate
 // stack of its own unless it has one; the second call releases it (before the thread ends).

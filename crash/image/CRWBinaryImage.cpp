@@ -269,14 +269,6 @@ struct SafeSync {
     uint64_t listed[CRWBinaryImageSlotCount / 64]; // slots whose image the linker lists
 };
 
-bool safeDetails(const CRWLinkMapObject* object, CRWElfImageDetails* elf, CRWBinaryImageSlot* slot) {
-    if (!CRWElfImageReadDetails(reinterpret_cast<const void*>(object->header),
-                                static_cast<intptr_t>(object->slide), elf))
-        return false;
-    CRWElfImageFillSlot(elf, slot);
-    return true;
-}
-
 void safeRecord(SafeSync* sync, bool added, const char* path, const char* uuid,
                 const CRWBinaryImageSlot* slot) {
     if (!sync->opened) {
@@ -298,34 +290,33 @@ void safeRecord(SafeSync* sync, bool added, const char* path, const char* uuid,
 
 bool markListed(const CRWLinkMapObject* object, void* state) {
     auto* sync = static_cast<SafeSync*>(state);
-    CRWElfImageDetails elf;
     CRWBinaryImageSlot slot;
+    CRWElfImageFillSlot(&object->details, &slot);
     uint32_t index = 0;
-    if (safeDetails(object, &elf, &slot) && CRWBinaryImageTableHolds(sync->table, &slot, &index))
+    if (CRWBinaryImageTableHolds(sync->table, &slot, &index))
         sync->listed[index / 64] |= uint64_t{1} << (index % 64);
     return true;
 }
 
 bool addMissing(const CRWLinkMapObject* object, void* state) {
     auto* sync = static_cast<SafeSync*>(state);
-    CRWElfImageDetails elf;
     CRWBinaryImageSlot slot;
-    if (!safeDetails(object, &elf, &slot) || CRWBinaryImageTableHolds(sync->table, &slot, nullptr))
-        return true;
+    CRWElfImageFillSlot(&object->details, &slot);
+    if (CRWBinaryImageTableHolds(sync->table, &slot, nullptr)) return true;
     if (!CRWBinaryImageTableStore(sync->table, &slot))
         CRWSDKLogWarnIn("CRWBinaryImageStoreNode", "Error: Unable to track a %s node %p\n", "loaded",
                         (void*)(uintptr_t)slot.baseAddress);
     char path[4096];
     CRWLinkMapCopyName(object, path, sizeof path);
     char uuid[sizeof(CRWBinaryImageDetails::uuidString)];
-    CRWElfImageBuildIDString(&elf, uuid, sizeof uuid);
+    CRWElfImageBuildIDString(&object->details, uuid, sizeof uuid);
     safeRecord(sync, true, path, uuid, &slot);
     return true;
 }
 
 } // namespace
 
-void CRWBinaryImageSafeSyncWithLinker() {
+void CRWBinaryImageSafeSyncWithLinker(bool removeUnlisted) {
     if (!CRWContextIsInitialized()) return;
     CRWWritableContext* writable = _crwContext.writable;
     const CRWReadOnlyContext* readonly = _crwContext.readonly;
@@ -335,7 +326,9 @@ void CRWBinaryImageSafeSyncWithLinker() {
     sync.table = &writable->binaryImages.table;
     sync.filePath = readonly->binaryImagePath;
     sync.file.descriptor = -1;
-    if (CRWLinkMapForEach(markListed, &sync)) {
+    // A slot is cleared only when the whole list was read, every object on it was found, and no
+    // thread that could be changing the list runs.
+    if (removeUnlisted && CRWLinkMapForEach(sync.table, markListed, &sync)) {
         CRWBinaryImageTable* table = sync.table;
         const uint64_t used = std::atomic_ref<uint64_t>(table->slotsInUse).load(std::memory_order_acquire);
         for (uint64_t index = 0; index < used && index < CRWBinaryImageSlotCount; ++index) {
@@ -351,6 +344,6 @@ void CRWBinaryImageSafeSyncWithLinker() {
             CRWBinaryImageTableRemove(table, gone.baseAddress);
         }
     }
-    CRWLinkMapForEach(addMissing, &sync);
+    CRWLinkMapForEach(sync.table, addMissing, &sync);
     if (sync.opened) CRWFileClose(&sync.file);
 }

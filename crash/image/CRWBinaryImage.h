@@ -42,8 +42,9 @@ bool CRWBinaryImageSafeFindImageForAddress(uint64_t address, CRWBinaryImageSlot*
 // with the linker's own list (CRWLinkMap.h): each image the table lacks gets its slot and a "load"
 // line (without bundle entries: reading a bundle allocates), and a slot whose image the linker no
 // longer lists is cleared with an "unload" line (its path and identifier are null: the table keeps
-// neither). Removals need the whole list; a list that cannot be read to its end only adds.
-void CRWBinaryImageSafeSyncWithLinker();
+// neither). Removals need the whole list with every object on it found, and `removeUnlisted`: a
+// caller that could not stop every other thread passes false, and the sync only adds.
+void CRWBinaryImageSafeSyncWithLinker(bool removeUnlisted);
 // Runs at crash time. True when the slot names unwind tables (an address of at least 4096).
 bool CRWBinaryImageSafeHasUnwindInfo(const CRWBinaryImageSlot* slot);
 

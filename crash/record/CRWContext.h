@@ -20,8 +20,10 @@
 #include <sys/types.h>
 
 inline constexpr size_t CRWContextStackSize = 262144;
-// Space for path strings in the read-only region.
-inline constexpr size_t CRWContextPathSpace = 16384;
+// Space for path strings in the read-only region: every path the context keeps (about twenty) as
+// long as a path can be (PATH_MAX, 4096), so that none falls back to the heap, where nothing
+// would ever free it.
+inline constexpr size_t CRWContextPathSpace = 32 * 4096;
 // SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP.
 inline constexpr size_t CRWFatalSignalCount = 7;
 inline constexpr size_t CRWMaxExceptionPorts = 14;

@@ -217,20 +217,32 @@ bool CRWContextInitialize(const CRWContextInitData* initData) {
     });
     // Whoever sees the blocks end first completes start-up: this thread when they end within the
     // wait, so that the context accepts writes as soon as this call returns (a notification block
-    // could still be queued then), and the notification block after a delayed start-up.
-    const auto completed = std::make_shared<std::atomic<bool>>(false);
-    auto complete = [readonly, allocator, completed] {
-        if (completed->exchange(true)) return;
+    // could still be queued then), and the notification block after a delayed start-up. When the
+    // notification block has claimed it, this thread waits for it to finish: the read-only half
+    // can only be written before it is protected, so the completion is one path's alone.
+    enum : uint32_t { kPending, kCompleting, kComplete };
+    const auto state = std::make_shared<std::atomic<uint32_t>>(kPending);
+    const auto testHook = hooks->completionForTesting;
+    auto complete = [readonly, allocator, state, testHook](bool byInitializingThread) {
+        uint32_t expected = kPending;
+        if (!state->compare_exchange_strong(expected, kCompleting)) return;
+        if (testHook) testHook(byInitializingThread, true);
         std::atomic_ref<bool>(readonly->initialized).store(true);
         std::atomic_thread_fence(std::memory_order_seq_cst);
         if (!CRWAllocatorProtect(allocator))
             CRWSDKLogWarnIn("CRWContextInitialize_block_invoke_6", "Error: Memory protection failed\n");
+        state->store(kComplete);
+        state->notify_all();
     };
-    group.notify(queue, complete);
-    if (group.wait(std::chrono::duration_cast<plat::Duration>(kStartupWait)))
-        complete();
-    else
+    group.notify(queue, [complete] { complete(false); });
+    if (group.wait(std::chrono::duration_cast<plat::Duration>(kStartupWait))) {
+        if (testHook) testHook(true, false);
+        complete(true);
+        for (uint32_t now = state->load(); now != kComplete; now = state->load())
+            state->wait(now);
+    } else {
         CRWSDKLogWarn("Error: Delayed initialization\n");
+    }
     return true;
 }
 

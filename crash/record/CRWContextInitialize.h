@@ -31,6 +31,10 @@ struct CRWContextStartupHooks {
     bool (*recordMainExecutable)(CRWFile* file) = nullptr;
     // Whether a debugger is attached; unset, CRWProcessDebuggerAttached.
     bool (*debuggerAttached)() = nullptr;
+    // Tests only: called on the initialising thread before it completes start-up (claimed false),
+    // and by whichever path completes it right after claiming that (claimed true), so that a test
+    // can hold either at the moment the other would come.
+    void (*completionForTesting)(bool byInitializingThread, bool claimed) = nullptr;
 };
 
 // Replaces the hooks used by later start-ups. Call before CRWContextInitialize.

@@ -1,5 +1,6 @@
 #include "crash/report/CRWSymbolResolver.h"
 
+#include "crash/record/CRWMemory.h"
 #include "crash/record/CRWSharedLog.h"
 #include "crash/report/CRWFileManager.h"
 #include "platform/dyld/SymbolLookup.h"
@@ -13,6 +14,28 @@ std::optional<uint64_t> unsignedValue(const plat::Object& value) {
     const plat::Number* number = value.asNumber();
     if (!number || number->isBool()) return std::nullopt;
     return number->uint64Value();
+}
+
+// The C library's signal return: the code a handler returns into, which asks the kernel to
+// resume the interrupted code.
+#if defined(__x86_64__)
+constexpr unsigned char kSignalReturnCode[] = {0x48, 0xc7, 0xc0, 0x0f, 0x00, 0x00, 0x00, // mov $15, %rax
+                                               0x0f, 0x05};                              // syscall
+#elif defined(__aarch64__)
+constexpr unsigned char kSignalReturnCode[] = {0x68, 0x11, 0x80, 0xd2,  // mov x8, #139
+                                               0x01, 0x00, 0x00, 0xd4}; // svc #0
+#endif
+
+bool isSignalTrampolineCode(uintptr_t address) {
+#if defined(__x86_64__) || defined(__aarch64__)
+    // Read through the kernel: the address comes from a record.
+    unsigned char code[sizeof kSignalReturnCode];
+    return CRWReadMemory(address, code, sizeof code) &&
+           std::memcmp(code, kSignalReturnCode, sizeof code) == 0;
+#else
+    (void)address;
+    return false;
+#endif
 }
 
 } // namespace
@@ -63,7 +86,7 @@ const std::optional<CRWBinaryImageDetails>& CRWSymbolResolver::currentImage(cons
     return currentImages_.emplace(uuid, image).first->second;
 }
 
-bool CRWSymbolResolver::updateStackFrame(TSRStackFrame& frame) {
+bool CRWSymbolResolver::updateStackFrame(TSRStackFrame& frame, CRWFramePC kind) {
     if (frame.address() == 0) return false;
     const BinaryImage* image = loadedBinaryImageForPC(frame.address());
     if (!image) return false;
@@ -77,13 +100,20 @@ bool CRWSymbolResolver::updateStackFrame(TSRStackFrame& frame) {
 
     std::optional<plat::dyld::SymbolInfo> info = plat::dyld::lookupSymbol(address);
     if (!info || info->imageBase != currentBase) return false;
+    if (isSignalTrampolineCode(address)) {
+        frame.setSymbol(kSignalTrampolineName);
+        frame.setRawSymbol(kSignalTrampolineName);
+        frame.setLibrary(CRWLastPathComponent(image->path));
+        return true;
+    }
     // A return address at the very start of a function belongs to the call that ends the function
-    // before it.
-    if (info->name && address == info->symbolAddress) {
+    // before it; an exact pc is named where it is.
+    const bool returnAddress = kind == CRWFramePC::ReturnAddress;
+    if (returnAddress && info->name && address == info->symbolAddress) {
         address -= 2;
         info = plat::dyld::lookupSymbol(address);
         if (!info) return false;
-    } else if (!info->name) {
+    } else if (returnAddress && !info->name) {
         // An image known only by its exported symbols: the linker matches within a symbol's size,
         // so it names nothing just past the end of a function whose last instruction was a call
         // that never returns. The byte before is that function's last; the address keeps its

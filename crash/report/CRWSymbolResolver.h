@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+// Whether a frame's address is a return address (every frame but the first, usually) or exact:
+// where the thread stood (the first frame, and the frame a signal interrupted).
+enum class CRWFramePC { ReturnAddress, Exact };
+
 class CRWSymbolResolver {
 public:
     // One "load" record of the image list.
@@ -41,8 +45,10 @@ public:
     // unchanged) when the address is 0, lies in no listed image, its image is not loaded now with the
     // same identifier, or the linker knows nothing there. A return address belongs to the call
     // before it: one at the very start of a function, or in no function at all (just past the end of
-    // one whose last instruction was the call), is looked up 2 bytes lower.
-    bool updateStackFrame(TSRStackFrame& frame);
+    // one whose last instruction was the call), is looked up 2 bytes lower; an exact one is named
+    // where it is. The C library's signal return is named kSignalTrampolineName.
+    bool updateStackFrame(TSRStackFrame& frame, CRWFramePC kind = CRWFramePC::ReturnAddress);
+    static constexpr const char* kSignalTrampolineName = "<signal handler called>";
     // A new frame resolved at `address`; none when resolution fails.
     std::optional<TSRStackFrame> frameForAddress(uint64_t address);
 

@@ -34,9 +34,17 @@ void CRWThreadArrayOperation::enumerateFramesWithBlock(
 }
 
 void CRWSymbolicationOperation::main() {
-    if (!symbolResolver_) return;
-    enumerateFramesWithBlock(
-        [this](TSRStackFrame& frame) { (void)symbolResolver_->updateStackFrame(frame); });
+    if (!symbolResolver_ || !threadArray()) return;
+    for (std::vector<TSRStackFrame>& thread : *threadArray()) {
+        // A thread's first frame is where it stood, and so is the frame below a signal's.
+        CRWFramePC kind = CRWFramePC::Exact;
+        for (TSRStackFrame& frame : thread) {
+            (void)symbolResolver_->updateStackFrame(frame, kind);
+            kind = frame.symbol() == CRWSymbolResolver::kSignalTrampolineName ? CRWFramePC::Exact
+                                                                              : CRWFramePC::ReturnAddress;
+            if (isCancelled()) return;
+        }
+    }
 }
 
 void CRWDemangleOperation::main() {

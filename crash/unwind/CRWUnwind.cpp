@@ -96,6 +96,8 @@ bool unwindWithEhFrameHdr(CRWUnwindContext* context, const CRWBinaryImageSlot* i
         CRWUnwindLogError("Failed to compute DWARF registers");
         return false;
     }
+    // Below a signal frame lies the interrupted code, at the very instruction it stopped at.
+    context->pcIsExact = record.cie.signalFrame != 0;
     return true;
 }
 
@@ -161,6 +163,7 @@ bool CRWUnwindInit(CRWUnwindContext* context, const CRWRegisters* registers,
     // Everything but the cache's line buffers, which its tags mark empty.
     std::memset(context, 0, offsetof(CRWUnwindContext, stackCache));
     std::memcpy(&context->registers, registers, sizeof *registers);
+    context->pcIsExact = true;
     context->environment = environment;
     CRWMemoryReaderCacheInit(&context->stackCache, &environment->reader);
     context->reader = CRWMemoryReaderCacheReader(&context->stackCache);
@@ -187,8 +190,12 @@ bool CRWUnwindNextFrame(CRWUnwindContext* context) {
     }
 
     if (context->frameCount > 0) {
-        // A return address may lie one past its function's end; look up the call instead.
-        CRWRegistersSetPC(registers, CRWRegistersGetPC(registers) - 1);
+        // A return address may lie one past its function's end; its call is looked up instead. An
+        // exact pc is looked up where it is: one byte back may be the function before, under that
+        // function's rules (a fault on a function's first instruction, a stack overflow's first
+        // push).
+        if (!context->pcIsExact) CRWRegistersSetPC(registers, CRWRegistersGetPC(registers) - 1);
+        context->pcIsExact = false;
         if (CRWRegistersGetPC(registers) < 4096) {
             CRWUnwindLogWarn("PC is invalid");
             return failedToAdvance();

@@ -36,6 +36,9 @@ CRWUnwindEnvironment CRWUnwindEnvironmentWithTable(const CRWBinaryImageTable* ta
 struct CRWUnwindContext {
     CRWRegisters registers;
     uint32_t frameCount;
+    // Whether the registers' pc is where the thread stands (the first frame, and the frame a
+    // signal interrupted) rather than a return address, which may lie past its call's function.
+    bool pcIsExact;
     CRWCompactUnwindContext compactUnwindState;
     uint64_t lastFramePC;
     uint64_t lastFrameSP;

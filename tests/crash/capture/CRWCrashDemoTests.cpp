@@ -173,6 +173,7 @@ TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
     auto byName = records(CRWReportSignalFile);
     EXPECT_EQ(byName.at("signal")["name"].string(), "SIGABRT");
     EXPECT_EQ(byName.at("signal")["code_name"].string(), "ABORT");
+    EXPECT_EQ(byName.at("signal")["code"].number().int64Value(), SI_TKILL) << "sent by the thread itself";
     // The first frame is in the C library; the walk goes on into the crashing function.
     auto stack = functionsOnStack(demo, crashedThread(byName).first, "crash-demo");
     ASSERT_FALSE(stack.empty());
@@ -312,6 +313,32 @@ TEST_F(CrashDemo, ACrashInALibraryThatAnotherLibraryLoadedIsWalkedThroughIt) {
     EXPECT_TRUE(contains(functionsOnStack(demo, thread, "crash-demo"), "main"));
 }
 
+// A program linked at a fixed address is on the linker's list with a load bias of 0 and its
+// header where it was linked: the crash path finds it there and leaves its image in place, so its
+// frames are walked and nothing is unloaded.
+TEST_F(CrashDemo, AProgramLinkedAtAFixedAddressKeepsItsImage) {
+    const DemoRun demo = capturetest::runDemo({"segv", report.string()}, 0, CRASH_DEMO_FIXED_PATH);
+    ASSERT_EQ(demo.termSignal, SIGSEGV) << demo.output;
+    size_t loads = 0;
+    for (const plat::Object& section : capturetest::sections(report / "binary_images.crwrecord")) {
+        EXPECT_TRUE(section["unload"].isAbsent())
+            << "unloaded at " << section["unload"]["base"].number().uint64Value();
+        if (section["load"]["path"].isString() && section["load"]["path"].string() == CRASH_DEMO_FIXED_PATH)
+            ++loads;
+    }
+    EXPECT_EQ(loads, 1u);
+    // Its addresses are the file's own (a bias of 0); return addresses one byte back.
+    const plat::Object thread = crashedThread(records(CRWReportSignalFile)).first;
+    const plat::Object::Array& frames = thread["stacktrace"].array();
+    std::vector<std::string> functions;
+    for (size_t i = 0; i < frames.size(); ++i)
+        functions.push_back(capturetest::symbolize(CRASH_DEMO_FIXED_PATH,
+                                                   frames[i].number().uint64Value() - (i == 0 ? 0 : 1)));
+    ASSERT_FALSE(functions.empty());
+    EXPECT_EQ(functions[0], "crashDemoSegfault");
+    EXPECT_TRUE(contains(functions, "main"));
+}
+
 TEST_F(CrashDemo, SignalsThatDoNotRepeatStillEndTheProcess) {
     // Sent from outside: returning from the handler would let the process run on.
     DemoRun demo = run("wait-for-kill", {}, SIGSEGV);
@@ -379,6 +406,16 @@ TEST_F(CrashDemo, ASecondFatalSignalWaitsForTheRecordingOfTheFirst) {
             EXPECT_EQ(faulters, std::string(mode) == "two-faults" ? 2u : 0u) << where;
         }
     }
+}
+
+// The first recording never ends (the handler it chains to never returns): the second faulting
+// thread gives up waiting and its own signal ends the process.
+TEST_F(CrashDemo, ASecondFaultEndsTheProcessByItsSignalWhenTheRecordingIsStuck) {
+    const DemoRun demo = run("two-faults", {"--stuck-previous-handler", "--recording-wait-ms", "200"});
+    EXPECT_EQ(demo.termSignal, SIGSEGV) << demo.output;
+    const std::string log = testsupport::readFile(report / "sdk.log");
+    EXPECT_NE(log.find("the crash recording did not end in time"), std::string::npos) << log;
+    EXPECT_EQ(log.find("crash has already occurred"), std::string::npos) << log;
 }
 
 TEST_F(CrashDemo, WritesJustBeforeACrashAreKept) {

@@ -18,8 +18,10 @@
 
 #include <atomic>
 #include <csignal>
+#include <memory>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -104,6 +106,13 @@ TEST(CRWThreadRecording, TheThreadListNamesEveryThreadOfTheProcess) {
     for (int i = 0; i < 4; ++i)
         EXPECT_NE(indexOf(threads, count, sleepers.tid(i)), SIZE_MAX);
     EXPECT_EQ(CRWThreadListCurrent(threads, 2), 2) << "a short list is cut, not overrun";
+
+    // A thread started after the crash path listed the threads was never stopped.
+    auto process = std::make_unique<CRWProcess>();
+    ASSERT_TRUE(CRWProcessInit(process.get(), CRWThreadSelf(), nullptr));
+    EXPECT_FALSE(CRWProcessHasThreadsSinceInit(process.get()));
+    Sleepers late(1);
+    EXPECT_TRUE(CRWProcessHasThreadsSinceInit(process.get()));
 }
 
 TEST(CRWThreadRecording, StoppedThreadsHandOverTheirRegistersAndResumeWhenReleased) {
@@ -214,6 +223,46 @@ TEST(CRWThreadRecording, TheCommonCrashPathDescribesEveryThreadWithoutAllocating
     EXPECT_EQ(records["storage"], plat::Object(plat::Object::Dict{{"free", 0}, {"total", 0}}));
     EXPECT_TRUE(fs::exists(context.report().parent_path() / "previously-crashed"));
     EXPECT_FALSE(CRWThreadStopperIsStopped(sleepers.tid(0))) << "released afterwards";
+}
+
+// The other threads run again only once the record file is closed (one of them may end the
+// process at once): a thread that was stopped finds the file's descriptor closed as soon as it runs.
+std::atomic<bool> walked{false};
+bool markingWalker(const CRWThreadContext* context, CRWFrameVisitor visit, void* state) {
+    walked = true;
+    return CRWFrameWalkerPCOnly(context, visit, state);
+}
+
+TEST(CRWThreadRecording, TheRecordIsClosedBeforeTheOtherThreadsRunAgain) {
+    CaptureContext context;
+    ASSERT_TRUE(context.started());
+    CRWFile file;
+    ASSERT_TRUE(CRWFileInitWithPath(&file, context.file("crash.crwrecord").c_str(), false));
+    const int descriptor = file.descriptor;
+    // Another thread of the test process may open a file that takes the number once it is free.
+    struct stat record {};
+    ASSERT_EQ(fstat(descriptor, &record), 0);
+    walked = false;
+    std::atomic<bool> running{false};
+    std::atomic<int> openWhenResumed{-1};
+    std::thread watcher([&] {
+        running = true;
+        // Stopped in here; the walks run while it is stopped.
+        while (!walked.load())
+            ;
+        struct stat now {};
+        openWhenResumed =
+            fstat(descriptor, &now) == 0 && now.st_ino == record.st_ino && now.st_dev == record.st_dev;
+    });
+    while (!running.load())
+        std::this_thread::yield();
+    CRWSetFrameWalker(markingWalker);
+    CRWHandler(&file, CRWThreadSelf(), nullptr);
+    // Nothing opens a file (which could take the same descriptor) until the watcher has looked.
+    watcher.join();
+    CRWSetFrameWalker(nullptr);
+    EXPECT_EQ(openWhenResumed.load(), 0);
+    EXPECT_FALSE(CRWFileIsOpen(&file));
 }
 
 // A walker that yields a recursion: two frames, forty of the same pc, then two more.

@@ -85,10 +85,10 @@ std::string hex(const std::string& text) {
     return CRWFileHexEncodeString(text);
 }
 
-DemoRun runDemo(const std::vector<std::string>& arguments, int signalWhenReady) {
+DemoRun runDemo(const std::vector<std::string>& arguments, int signalWhenReady, const char* program) {
     // The sanitizer must leave the fatal signals to the demo's own handlers.
     const crashtest::ChildRun child =
-        crashtest::runChild(CRASH_DEMO_PATH, arguments,
+        crashtest::runChild(program, arguments,
                             {"ASAN_OPTIONS=handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:"
                              "handle_abort=0:detect_leaks=0"},
                             signalWhenReady);

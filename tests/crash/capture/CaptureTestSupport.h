@@ -65,9 +65,10 @@ struct DemoRun {
     std::string output;
     std::map<std::string, uint64_t> imageBases; // path -> load base, from its "image" lines
 };
-// Runs crash-demo with `arguments` (mode, report folder, options) and waits for it. With
-// `signalWhenReady`, that signal is sent to the child once it printed "ready".
-DemoRun runDemo(const std::vector<std::string>& arguments, int signalWhenReady = 0);
+// Runs crash-demo (or `program`, a build of it) with `arguments` (mode, report folder, options) and
+// waits for it. With `signalWhenReady`, that signal is sent to the child once it printed "ready".
+DemoRun runDemo(const std::vector<std::string>& arguments, int signalWhenReady = 0,
+                const char* program = CRASH_DEMO_PATH);
 // The function name at `address` of the image at `path`, from the system symbolizer.
 std::string symbolize(const std::string& path, uint64_t offset);
 

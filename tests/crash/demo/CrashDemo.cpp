@@ -4,6 +4,7 @@
 //
 //   crash-demo <mode> <report-folder> [--threads N] [--deaf-threads N] [--spinning-thread]
 //              [--traced-thread] [--stuck-thread] [--previous-handler] [--count-allocations]
+//              [--stuck-previous-handler] [--recording-wait-ms N]
 //
 //   crash-demo symbolicate <report-folder>
 //
@@ -16,7 +17,9 @@
 // exception, then the real fault), log-then-segv (a log line and a key, then a fault), second-crash
 // (a fault while a crash is already being recorded), two-faults (two threads, "faulter-0" and
 // "faulter-1", fault at the same moment), kill-twice (another process sends SIGSEGV twice, 1 to 5 ms
-// apart).
+// apart), entry-fault (a thread calls a function of the loaded library that faults on its first
+// instruction, while another waits inside a signal handler: in crashDemoInHandler, called by the
+// signal that crashDemoSignalMyself sent).
 //
 // --deaf-threads N starts N threads ("deaf-<i>") that block every signal, the stop signal of crash
 // recording included, and wait in frames of their own: asleep in crashDemoDeafSleep (even i) or
@@ -27,16 +30,19 @@
 // kernel where nothing but a fatal signal reaches it: for a vfork child that sleeps two seconds.
 //
 // Standard output, before the crash: "image <path> <hex base>" for the executable (and the library
-// in dlopen mode), then "ready". With --previous-handler a handler installed before crash
-// reporting, and so chained by it, prints "previous <signal> allocations <n> nanoseconds <t>" (the
-// allocations counted, with --count-allocations, and the time since just before the crash) and
-// lets the signal end the process.
+// in dlopen and entry-fault modes), then "ready". With --previous-handler a handler installed
+// before crash reporting, and so chained by it, prints "previous <signal> allocations <n>
+// nanoseconds <t>" (the allocations counted, with --count-allocations, and the time since just
+// before the crash) and lets the signal end the process; with --stuck-previous-handler it never
+// returns, so the recording never ends. --recording-wait-ms N sets how long a second failing
+// thread waits for the recording.
 //
 // The symbolicate mode does what the launch after a crash does with that crash's folder: with the
 // demo library loaded, as in the crashed run, it writes the ".symbolicated" copy of each crash file
 // and prints "symbolicated <file>" for each, then "unreadable <file>" for each record it could not
 // read whole.
 #include "crash/capture/CRWCaptureStartup.h"
+#include "crash/capture/CRWSignal.h"
 #include "crash/capture/CRWUserLogging.h"
 #include "crash/image/CRWBinaryImage.h"
 #include "crash/record/CRWContext.h"
@@ -124,9 +130,15 @@ void previousHandler(int signal, siginfo_t*, void*) {
     sigaction(signal, &fallback, nullptr);
 }
 
-void installPreviousHandler() {
+// A previous handler that never returns: the recording that chains to it never ends.
+void stuckPreviousHandler(int, siginfo_t*, void*) {
+    for (;;)
+        pause();
+}
+
+void installPreviousHandler(bool stuck) {
     struct sigaction action {};
-    action.sa_sigaction = previousHandler;
+    action.sa_sigaction = stuck ? stuckPreviousHandler : previousHandler;
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGSEGV, SIGABRT, SIGTRAP, SIGBUS, SIGILL, SIGFPE})
@@ -292,6 +304,29 @@ __attribute__((noinline)) void crashDemoMach() {
     *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
 }
 
+// Calls the function on this thread: the frame between the faulting function and the thread's start.
+__attribute__((noinline)) void crashDemoCallFromThread(void (*function)()) {
+    aboutToCrash();
+    function();
+    // Not a tail call: this frame stays on the stack.
+    std::printf("no fault\n");
+}
+
+__attribute__((noinline)) void crashDemoInHandler(int) {
+    for (;;)
+        pause();
+}
+
+__attribute__((noinline)) void crashDemoSignalMyself(std::atomic<bool>* handling) {
+    struct sigaction action {};
+    action.sa_handler = crashDemoInHandler;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, nullptr);
+    handling->store(true);
+    pthread_kill(pthread_self(), SIGUSR1);
+    std::printf("handled\n");
+}
+
 // Waits for the start and faults: two threads that run this fault within a microsecond or so.
 __attribute__((noinline)) void crashDemoFaultTogether(const std::atomic<bool>* start) {
     while (!start->load())
@@ -384,6 +419,7 @@ int main(int argc, char** argv) {
     bool traced = false;
     bool stuck = false;
     bool previous = false;
+    bool stuckPrevious = false;
     for (int i = 3; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--threads" && i + 1 < argc) sleepers = std::atoi(argv[++i]);
@@ -392,10 +428,13 @@ int main(int argc, char** argv) {
         if (option == "--traced-thread") traced = true;
         if (option == "--stuck-thread") stuck = true;
         if (option == "--previous-handler") previous = true;
+        if (option == "--stuck-previous-handler") stuckPrevious = true;
+        if (option == "--recording-wait-ms" && i + 1 < argc)
+            CRWSignalSetRecordingWaitForTesting(int64_t{1'000'000} * std::atoi(argv[++i]));
         if (option == "--count-allocations") countAllocations = true;
     }
     if (mode == "worker") sleepers = sleepers > 0 ? sleepers : 8;
-    if (previous) installPreviousHandler();
+    if (previous || stuckPrevious) installPreviousHandler(stuckPrevious);
     if (!startCrashReporting(argv[2])) {
         std::fprintf(stderr, "crash reporting did not start\n");
         return 3;
@@ -434,11 +473,11 @@ int main(int argc, char** argv) {
     void* library = nullptr;
     using LibraryCrash = void (*)();
     LibraryCrash libraryCrash = nullptr;
-    if (mode == "dlopen") {
+    if (mode == "dlopen" || mode == "entry-fault") {
         // Through the linker stand-in's own call.
         library = plat::dyld::open(CRASH_DEMO_LIBRARY_PATH, RTLD_NOW);
-        libraryCrash =
-            library ? reinterpret_cast<LibraryCrash>(dlsym(library, "crashDemoLibraryCrash")) : nullptr;
+        const char* symbol = mode == "dlopen" ? "crashDemoLibraryCrash" : "crashDemoLibraryFaultAtEntry";
+        libraryCrash = library ? reinterpret_cast<LibraryCrash>(dlsym(library, symbol)) : nullptr;
         if (libraryCrash == nullptr) {
             std::fprintf(stderr, "cannot load %s\n", CRASH_DEMO_LIBRARY_PATH);
             return 4;
@@ -478,6 +517,15 @@ int main(int argc, char** argv) {
     if (mode == "dlopen") {
         aboutToCrash();
         libraryCrash();
+    }
+    if (mode == "entry-fault") {
+        std::atomic<bool> handling{false};
+        threads.emplace_back(crashDemoSignalMyself, &handling);
+        while (!handling.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        threads.emplace_back(crashDemoCallFromThread, libraryCrash);
+        for (;;)
+            pause();
     }
     if (mode == "nested-dlopen") {
         aboutToCrash();

@@ -8,3 +8,31 @@ __attribute__((noinline, visibility("default"))) void crashDemoLibraryCrash() {
 }
 
 } // extern "C"
+
+// crashDemoLibraryFaultAtEntry faults on its very first instruction, a load from the first page.
+// Right before it, with no padding between, lies a function that ends in a call that never
+// returns: the byte before the fault belongs to that function, under unwind rules of its own
+// (a frame of 48 bytes), as the byte before any function's start may.
+#if defined(__x86_64__)
+__asm__(R"(
+    .text
+    .p2align 4
+    .globl crashDemoLibraryEndsInACall
+    .type crashDemoLibraryEndsInACall, @function
+crashDemoLibraryEndsInACall:
+    .cfi_startproc
+    subq $40, %rsp
+    .cfi_def_cfa_offset 48
+    call abort@PLT
+    .cfi_endproc
+    .size crashDemoLibraryEndsInACall, .-crashDemoLibraryEndsInACall
+    .globl crashDemoLibraryFaultAtEntry
+    .type crashDemoLibraryFaultAtEntry, @function
+crashDemoLibraryFaultAtEntry:
+    .cfi_startproc
+    movl 16, %eax
+    ret
+    .cfi_endproc
+    .size crashDemoLibraryFaultAtEntry, .-crashDemoLibraryFaultAtEntry
+)");
+#endif

@@ -1,5 +1,6 @@
 #include "crash/image/CRWBinaryImage.h"
 #include "crash/image/CRWBinaryImageTable.h"
+#include "crash/image/CRWElfImage.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWContextInitialize.h"
 #include "crash/record/CRWExecutionIdentifierModel.h"
@@ -11,9 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -205,7 +210,7 @@ TEST_F(CRWBinaryImageTracking, TheCrashPathFindsWhatOtherLibrariesLoadedAndUnloa
 
     auto syncAsTheCrashPath = [] {
         crashtest::AllocationCountScope counting;
-        CRWBinaryImageSafeSyncWithLinker();
+        CRWBinaryImageSafeSyncWithLinker(true);
         EXPECT_EQ(counting.counts().total(), 0u) << counting.counts();
     };
     syncAsTheCrashPath();
@@ -225,6 +230,10 @@ TEST_F(CRWBinaryImageTracking, TheCrashPathFindsWhatOtherLibrariesLoadedAndUnloa
     EXPECT_EQ(events().size(), all.size());
 
     ASSERT_EQ(unload(frameless), 0);
+    // A crash path that could not stop every other thread only adds.
+    CRWBinaryImageSafeSyncWithLinker(false);
+    EXPECT_TRUE(CRWBinaryImageSafeFindImageForAddress(enter, &slot));
+    EXPECT_EQ(events().size(), all.size());
     syncAsTheCrashPath();
     EXPECT_FALSE(CRWBinaryImageSafeFindImageForAddress(enter, &slot));
     all = events();
@@ -243,6 +252,72 @@ TEST_F(CRWBinaryImageTracking, TheCrashPathFindsWhatOtherLibrariesLoadedAndUnloa
     syncAsTheCrashPath();
     EXPECT_TRUE(CRWBinaryImageSafeFindImageForAddress(symbolOf(apart), &slot));
     EXPECT_EQ(events().back().fields["path"].string(), VELMORA_TEST_IMAGE);
+}
+
+// A library linked at a raised address has its ELF header above its load bias, where its first
+// segment lies. Loaded with plain dlopen, the crash path's sync finds it there, as the start-up
+// scan would, and removes nothing.
+TEST_F(CRWBinaryImageTracking, TheCrashPathFindsALibraryLinkedAtARaisedAddress) {
+    const size_t before = events().size();
+    void* raised = dlopen(CRASH_DEMO_RAISED_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(raised, nullptr) << dlerror();
+    handles.push_back(raised);
+    const void* function = dlsym(raised, "crashDemoLibraryCrash");
+    Dl_info info{};
+    ASSERT_NE(dladdr(function, &info), 0);
+    link_map* map = nullptr;
+    ASSERT_EQ(dlinfo(raised, RTLD_DI_LINKMAP, &map), 0);
+    ASSERT_NE(reinterpret_cast<uintptr_t>(info.dli_fbase), map->l_addr) << "the header is not at the bias";
+    {
+        crashtest::AllocationCountScope counting;
+        CRWBinaryImageSafeSyncWithLinker(true);
+        EXPECT_EQ(counting.counts().total(), 0u) << counting.counts();
+    }
+    CRWBinaryImageSlot slot;
+    ASSERT_TRUE(CRWBinaryImageSafeFindImageForAddress(reinterpret_cast<uintptr_t>(function), &slot));
+    EXPECT_EQ(slot.baseAddress, reinterpret_cast<uintptr_t>(info.dli_fbase));
+    EXPECT_TRUE(CRWBinaryImageSafeHasUnwindInfo(&slot));
+    const std::vector<Event> all = events();
+    ASSERT_EQ(all.size(), before + 1);
+    EXPECT_EQ(all.back().kind, "load");
+    EXPECT_EQ(all.back().fields["path"].string(), CRASH_DEMO_RAISED_PATH);
+    EXPECT_EQ(uint64_t(all.back().fields["base"].number().int64Value()), slot.baseAddress);
+}
+
+// At crash time a thread that runs on may unmap an image under the reader: a header whose program
+// headers or notes lie in unmapped memory, or that is itself gone, is read without a fault.
+TEST(CRWElfImage, TablesInUnmappedMemoryAreReadWithoutAFault) {
+    const size_t page = 4096;
+    auto* image = static_cast<uint8_t*>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(image, MAP_FAILED);
+    ASSERT_EQ(munmap(image + page, page), 0);
+    const auto base = reinterpret_cast<uintptr_t>(image);
+    Elf64_Ehdr elf{};
+    std::memcpy(elf.e_ident, ELFMAG, SELFMAG);
+    elf.e_ident[EI_CLASS] = ELFCLASS64;
+    elf.e_phentsize = sizeof(Elf64_Phdr);
+    elf.e_phnum = 2;
+    elf.e_phoff = page;
+    std::memcpy(image, &elf, sizeof elf);
+    CRWElfImageDetails details;
+    EXPECT_FALSE(CRWElfImageReadDetails(image, static_cast<intptr_t>(base), &details)) << "program headers";
+
+    elf.e_phoff = sizeof elf;
+    std::memcpy(image, &elf, sizeof elf);
+    Elf64_Phdr headers[2]{};
+    headers[0].p_type = PT_LOAD;
+    headers[0].p_memsz = page;
+    headers[1].p_type = PT_NOTE;
+    headers[1].p_vaddr = page;
+    headers[1].p_memsz = 64;
+    std::memcpy(image + sizeof elf, headers, sizeof headers);
+    ASSERT_TRUE(CRWElfImageReadDetails(image, static_cast<intptr_t>(base), &details)) << "notes";
+    EXPECT_EQ(details.base, base);
+    EXPECT_EQ(details.buildIDLength, 0u);
+
+    ASSERT_EQ(munmap(image, page), 0);
+    EXPECT_FALSE(CRWElfImageReadDetails(image, static_cast<intptr_t>(base), &details)) << "the header";
 }
 
 TEST_F(CRWBinaryImageTracking, FindsImagesByIdentifier) {

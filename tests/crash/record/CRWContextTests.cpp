@@ -4,9 +4,11 @@
 #include "crash/record/CRWExecutionIdentifierModel.h"
 #include "crash/record/CRWFileRead.h"
 #include "tests/crash/record/RecordTestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <sys/utsname.h>
@@ -153,6 +155,29 @@ TEST_F(CRWContextStartup, PreparesEveryPathAndLimitThenProtects) {
     EXPECT_EQ(_crwContext.writable->logLevel, 1u);
 }
 
+// A report folder whose path is as long as a path can be: every path of the context still lies
+// in the read-only region (a heap copy would never be freed, and leak checkers report it).
+TEST_F(CRWContextStartup, PathsAsLongAsAPathCanBeStayInTheReadOnlyRegion) {
+    std::filesystem::path root = report;
+    while (root.string().size() < 3900)
+        root /= std::string(std::min<size_t>(200, 3900 - root.string().size()), 'd');
+    ASSERT_TRUE(std::filesystem::create_directories(root));
+    data.setRootPath(root.string() + "/");
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    const CRWReadOnlyContext* ro = _crwContext.readonly;
+    const CRWAllocatorRegion& region = _crwContext.allocator->readOnlyRegion;
+    const auto inRegion = [&](const char* path) {
+        const auto address = reinterpret_cast<uintptr_t>(path);
+        return path != nullptr && address >= region.start && address - region.start < region.size;
+    };
+    for (const char* path :
+         {ro->logPath, ro->initialReportPath, ro->binaryImagePath, ro->signal.path, ro->exception.path,
+          ro->logging.logStorage.bPath, ro->logging.userKVStorage.compactedPath,
+          ro->logging.internalKVStorage.incrementalPath})
+        EXPECT_TRUE(inRegion(path)) << (path ? std::string(path).substr(0, 80) : "none");
+    EXPECT_EQ(std::string(ro->signal.path), root.string() + "/signal.crwrecord");
+}
+
 TEST_F(CRWContextStartup, WithADebuggerNoHandlersAreInstalled) {
     CRWContextStartupHooks hooks = CRWContextCurrentStartupHooks();
     hooks.debuggerAttached = [] { return true; };
@@ -184,6 +209,27 @@ TEST_F(CRWContextStartup, IsCompleteWhenInitializeReturns) {
         ASSERT_TRUE(CRWContextInitialize(&data));
         ASSERT_TRUE(CRWContextIsInitialized()) << "round " << round;
     }
+}
+
+// The notification block claims start-up's completion just before the initialising thread would,
+// and is held right after its claim: start-up still ends before CRWContextInitialize returns.
+std::atomic<bool> notificationClaimed{false};
+TEST_F(CRWContextStartup, IsCompleteWhenInitializeReturnsThoughTheNotificationCompletesIt) {
+    notificationClaimed = false;
+    CRWContextStartupHooks hooks = CRWContextCurrentStartupHooks();
+    hooks.completionForTesting = [](bool byInitializingThread, bool claimed) {
+        if (!claimed) {
+            testsupport::waitFor([] { return notificationClaimed.load(); }, std::chrono::seconds(10));
+        } else if (!byInitializingThread) {
+            notificationClaimed = true;
+            // Long enough for the initialising thread to return, were it not waiting.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    };
+    CRWContextSetStartupHooks(hooks);
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    EXPECT_TRUE(notificationClaimed.load());
+    EXPECT_TRUE(CRWContextIsInitialized());
 }
 
 TEST_F(CRWContextStartup, CrashFlagsAndTheMarker) {

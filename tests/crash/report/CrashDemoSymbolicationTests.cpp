@@ -3,6 +3,7 @@
 // system symbolizer on the same addresses of the same files.
 #include "crash/record/CRWContext.h"
 #include "crash/report/CRWRecordFileReader.h"
+#include "crash/report/CRWSymbolResolver.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "tests/crash/capture/CaptureTestSupport.h"
 #include "tests/crash/report/ReportTestSupport.h"
@@ -102,17 +103,23 @@ protected:
             const plat::Object::Array& addresses = threads.array()[t]["stacktrace"].array();
             const plat::Object::Array& frames = symbolicated.array()[t].array();
             EXPECT_EQ(addresses.size(), frames.size());
+            // The first frame, and the one a signal interrupted, are exact; the rest return addresses.
+            bool exact = true;
             for (size_t f = 0; f < addresses.size() && f < frames.size(); ++f) {
                 const uint64_t address = addresses[f].number().uint64Value();
+                const bool returnAddress = !exact;
+                exact = frames[f]["symbol"] == plat::Object(CRWSymbolResolver::kSignalTrampolineName);
+                // The C library's signal return has no name of its own to compare with.
+                if (exact) continue;
                 const auto image = std::find_if(list.begin(), list.end(), [&](const Image& i) {
                     return address >= i.base && address - i.base < i.size;
                 });
                 // The vDSO has no file to ask about.
                 if (image == list.end() || !fs::is_regular_file(image->path)) continue;
                 // A return address belongs to the call before it: the symbolizer is asked one byte back.
-                questions[image->path].addresses.push_back(address - image->base - (f == 0 ? 0 : 1));
+                questions[image->path].addresses.push_back(address - image->base - (returnAddress ? 1 : 0));
                 questions[image->path].frames.push_back(frames[f]);
-                questions[image->path].returnAddress.push_back(f != 0);
+                questions[image->path].returnAddress.push_back(returnAddress);
             }
         }
         size_t named = 0;
@@ -192,6 +199,35 @@ TEST_F(CrashDemoSymbolication, ACrashInALoadedLibraryAndOnAWorkerMatchTheSystemS
 
     crashAndSymbolicate("worker");
     EXPECT_GE(compareWithSymbolizer(CRWReportSignalFile), 10u);
+}
+
+// A fault on a function's very first instruction: the byte before it belongs to another function,
+// under that function's unwind rules, so the first frame is walked and named at its own pc, and
+// the thread keeps its whole stack. Another thread waits inside a signal handler: the signal
+// return between the handler and the interrupted code is named as such, and the walk goes on below.
+TEST_F(CrashDemoSymbolication, AFaultOnAFunctionsFirstInstructionKeepsTheWholeStack) {
+    crashAndSymbolicate("entry-fault");
+    EXPECT_GE(compareWithSymbolizer(CRWReportSignalFile), 10u);
+    // Each thread's names, innermost first: "<top> name name ... ".
+    std::vector<std::string> stacks;
+    const CRWRecordFileContents copy =
+        CRWReadRecordFile((folder_ / (std::string(CRWReportSignalFile) + ".symbolicated")).string());
+    for (const plat::Object& thread : CRWRecordSectionNamed(copy.sections, "threads").array()) {
+        std::string stack = "<top> ";
+        for (const plat::Object& frame : thread.array())
+            stack += (frame["symbol"].isString() ? frame["symbol"].string() : "?") + " ";
+        stacks.push_back(stack);
+    }
+    auto anyStackHas = [&](const std::string& first, const std::string& later) {
+        return std::any_of(stacks.begin(), stacks.end(), [&](const std::string& stack) {
+            const size_t at = stack.find(first);
+            return at != std::string::npos && stack.find(later, at) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(anyStackHas("<top> crashDemoLibraryFaultAtEntry crashDemoCallFromThread ", " start_thread "));
+    EXPECT_TRUE(
+        anyStackHas(std::string(" crashDemoInHandler ") + CRWSymbolResolver::kSignalTrampolineName + " ",
+                    " crashDemoSignalMyself "));
 }
 
 } // namespace
