@@ -217,19 +217,29 @@ bool FieldEditor::move(Move how, bool extend) {
     return true;
 }
 
-bool FieldEditor::placeCaret(double x) {
+double FieldEditor::shownWidth(const std::string& text, std::size_t bytes) const {
+    const Font font = field_.env ? field_.env->effectiveFont() : Font();
+    const bool secure = field_.data->kind == ViewKind::SecureField;
+    return graph_.metrics().textWidth(fieldShownText(std::string_view(text).substr(0, bytes), secure), font);
+}
+
+double FieldEditor::inset() const {
+    return fieldTextInset(field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic);
+}
+
+double FieldEditor::shownScroll() const {
+    const auto selection = selectionOf(graph_, field_);
+    if (!selection) return 0;
+    const std::string now = text();
+    return fieldTextScroll(shownWidth(now, now.size()), shownWidth(now, selection->caret),
+                           field_.frame.width - 2 * inset());
+}
+
+bool FieldEditor::placeCaret(double x, double scroll) {
     if (!field_.data->controls->textBinding) return false;
     const std::string now = text();
-    const Font font = field_.env ? field_.env->effectiveFont() : Font();
-    const TextMetrics& metrics = graph_.metrics();
-    const bool secure = field_.data->kind == ViewKind::SecureField;
-    auto width = [&](std::size_t bytes) {
-        return metrics.textWidth(fieldShownText(now.substr(0, bytes), secure), font);
-    };
-    const double inset = fieldTextInset(field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic);
-    const double scroll =
-        fieldTextScroll(width(now.size()), width(range().caret), field_.frame.width - 2 * inset);
-    const double local = x - (field_.frame.x + inset) + scroll;
+    auto width = [&](std::size_t bytes) { return shownWidth(now, bytes); };
+    const double local = x - (field_.frame.x + inset()) + scroll;
     // The first boundary at or past the point, then whichever of it and the one before is nearer.
     std::size_t lo = 0, hi = now.size();
     while (lo < hi) {

@@ -1,9 +1,12 @@
 // Text fields in a real window, driven with the mouse and the keyboard as a user does: Ctrl+A then
-// typing replaces the text, a click in an outlined entry's padding focuses it, and a search field's
-// text and focus ring stay clear of its clear button.
+// typing replaces the text, a click in an outlined entry's padding focuses it, a search field's
+// text and focus ring stay clear of its clear button, and a click in a text longer than its field
+// puts the caret at the letter under the pointer.
 #include "platform/render/ui/TreePainter.h"
 #include "platform/ui/Toolkit.h"
 #include "tests/render_ui/HostWindowFixture.h"
+
+#include <X11/keysym.h>
 
 namespace {
 
@@ -90,6 +93,36 @@ TEST_F(FieldWindowTest, TheSearchTextAndFocusRingStayClearOfTheClearButton) {
     // The clear button still answers its click.
     gl().simulateMouseClick(centre(clear));
     ASSERT_TRUE(until([&] { return search.value().empty(); }));
+}
+
+// A text longer than its field, clicked with the real pointer: the caret goes to the letter drawn
+// under the pointer, whether the field had the focus (its view scrolled to the caret) or not (its
+// view at the start), and the view stays where it was.
+TEST_F(FieldWindowTest, AClickInALongTextPutsTheCaretAtTheLetterUnderThePointer) {
+    const std::string address =
+        "a.very.long.address.of.seventy.six.characters.that.overflows@example-mail.org";
+    const NodeRef field = host->require(Query::placeholder("Email"));
+    ASSERT_TRUE(host->setText(field, address));
+    const Rect f = field.frame();
+    const Point firstLetter{f.x + 2, f.center().y};
+    auto caret = [&] { return host->focused() == field ? field.fieldSelection()->caret : address.size(); };
+
+    // Without the focus the field shows the start of its text.
+    pointerClick(centre(host->require(Query::placeholder("Search")).frame()));
+    ASSERT_TRUE(until([&] { return host->focused() == host->require(Query::placeholder("Search")); }));
+    pointerClick(firstLetter);
+    ASSERT_TRUE(until([&] { return host->focused() == field; }));
+    EXPECT_LE(caret(), 1u) << "clicked on the first letter of the unfocused field";
+
+    // Focused, with the caret at the end and the view scrolled there, Home brings the start back
+    // into view; a click on the first letter then finds it there.
+    input().key(XK_End);
+    ASSERT_TRUE(until([&] { return caret() == address.size(); }));
+    input().key(XK_Home);
+    ASSERT_TRUE(until([&] { return caret() == 0; }));
+    pointerClick({firstLetter.x + 30, firstLetter.y});
+    ASSERT_TRUE(until([&] { return caret() != 0; }));
+    EXPECT_LE(caret(), 8u) << "clicked 30 points into the start of the focused field";
 }
 
 } // namespace
