@@ -171,6 +171,9 @@ bool Input::focus(Node& node) {
 }
 
 Node* Input::focusedField() const {
+    // Left and Right then move between the menus of a bar, and typing does not edit the field
+    // behind the menu.
+    if (graph_.openMenu.lock()) return nullptr;
     auto field = graph_.focused.lock();
     if (!field || !isField(*field) || !reachable(*field)) return nullptr;
     return field.get();
