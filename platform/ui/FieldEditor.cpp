@@ -1,7 +1,9 @@
 #include "platform/ui/FieldEditor.h"
 
 #include "platform/log/OSLog.h"
+#include "platform/ui/NodeRef.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace plat::ui::detail {
@@ -223,23 +225,26 @@ double FieldEditor::shownWidth(const std::string& text, std::size_t bytes) const
     return graph_.metrics().textWidth(fieldShownText(std::string_view(text).substr(0, bytes), secure), font);
 }
 
-double FieldEditor::inset() const {
-    return fieldTextInset(field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic);
+TextFieldStyle FieldEditor::style() const {
+    return field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic;
 }
 
 double FieldEditor::shownScroll() const {
     const auto selection = selectionOf(graph_, field_);
     if (!selection) return 0;
     const std::string now = text();
+    // As wide as the painter shows it: up to a button laid over the field's end.
+    const double room =
+        fieldTextEnd(NodeRef(field_.shared_from_this()), style()) - field_.frame.x - fieldTextInset(style());
     return fieldTextScroll(shownWidth(now, now.size()), shownWidth(now, selection->caret),
-                           field_.frame.width - 2 * inset());
+                           std::max(0.0, room));
 }
 
 bool FieldEditor::placeCaret(double x, double scroll) {
     if (!field_.data->controls->textBinding) return false;
     const std::string now = text();
     auto width = [&](std::size_t bytes) { return shownWidth(now, bytes); };
-    const double local = x - (field_.frame.x + inset()) + scroll;
+    const double local = x - (field_.frame.x + fieldTextInset(style())) + scroll;
     // The first boundary at or past the point, then whichever of it and the one before is nearer.
     std::size_t lo = 0, hi = now.size();
     while (lo < hi) {

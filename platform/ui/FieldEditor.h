@@ -71,9 +71,9 @@ public:
 
 private:
     std::string text() const;
-    // The width of the first `bytes` of `text` as the field draws them; how far in its text begins.
+    // The width of the first `bytes` of `text` as the field draws them.
     double shownWidth(const std::string& text, std::size_t bytes) const;
-    double inset() const;
+    TextFieldStyle style() const;
     // The record of the caret, made afresh for this field and its text where it was another's.
     FieldSelection& range();
     // Records the field's text as `text` with the caret at `caret`, nothing selected.

@@ -49,6 +49,13 @@ inline double fieldTextScroll(double textWidth, double caretX, double width) {
     return std::clamp(caretX + 2 - width, 0.0, overflow);
 }
 
+class NodeRef;
+
+// Where a field's text stops, in window points: its inset short of its end, and short of a control
+// laid over its trailing part (a search field's clear button) where one is. The painter clips the
+// text there and the clicks that place the caret scroll the text by the same room.
+double fieldTextEnd(const NodeRef& field, TextFieldStyle style);
+
 namespace detail {
 
 struct Node;

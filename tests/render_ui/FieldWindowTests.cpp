@@ -123,6 +123,20 @@ TEST_F(FieldWindowTest, AClickInALongTextPutsTheCaretAtTheLetterUnderThePointer)
     pointerClick({firstLetter.x + 30, firstLetter.y});
     ASSERT_TRUE(until([&] { return caret() != 0; }));
     EXPECT_LE(caret(), 8u) << "clicked 30 points into the start of the focused field";
+
+    // The search field's text ends where its clear button starts: with all of it selected, the
+    // caret at its end, a click just before the button finds the last letter there.
+    const NodeRef search = host->require(Query::placeholder("Search"));
+    const std::string term = search.value();
+    pointerClick(centre(search.frame()));
+    ASSERT_TRUE(until([&] { return host->focused() == search; }));
+    input().key(XK_a, /*control=*/true);
+    ASSERT_TRUE(until([&] {
+        return search.fieldSelection()->start() == 0 && search.fieldSelection()->caret == term.size();
+    }));
+    pointerClick({host->require(Query::testId("clear")).frame().x - 2, search.frame().center().y});
+    ASSERT_TRUE(until([&] { return search.fieldSelection()->empty(); }));
+    EXPECT_GE(search.fieldSelection()->caret, term.size() - 1);
 }
 
 } // namespace
