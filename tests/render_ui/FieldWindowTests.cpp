@@ -45,6 +45,8 @@ class FieldWindowTest : public HostWindowFixture {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
+        // Real input (XTEST) reaches the window the window manager gave the keyboard to.
+        REQUIRE_WINDOW_MANAGER();
         open(make<SearchForm>(), "Fields", /*followFocus=*/true);
     }
     bool until(const std::function<bool()>& done) { return WindowSystem::shared().runUntil(done, 2s); }

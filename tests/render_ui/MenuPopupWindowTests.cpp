@@ -41,6 +41,8 @@ class MenuPopupWindowTest : public HostWindowFixture {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
+        // Real input (XTEST) reaches the window the window manager gave the keyboard to.
+        REQUIRE_WINDOW_MANAGER();
         open(make<Account>(), "Account", /*followFocus=*/false);
     }
     // Pixels of the window that are not the black background, within `r`, and all it holds.
