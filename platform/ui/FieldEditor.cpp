@@ -4,6 +4,7 @@
 #include "platform/ui/NodeRef.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace plat::ui::detail {
@@ -101,6 +102,8 @@ FieldSelection& FieldEditor::range() {
 
 void FieldEditor::remember(const std::string& text, std::size_t caret) {
     auto& record = graph_.fieldSelection;
+    // The text stays where it stood for this field; another field's starts afresh.
+    if (record.field.lock().get() != &field_) record.scroll = -std::numeric_limits<double>::infinity();
     record.field = field_.shared_from_this();
     record.text = text;
     record.range = {caret, caret};
@@ -108,6 +111,7 @@ void FieldEditor::remember(const std::string& text, std::size_t caret) {
 
 void FieldEditor::setRange(FieldSelection r) {
     range() = r;
+    keepCaretInView();
     // A caret moved elsewhere starts a new edit: typing there is undone apart from what came before.
     history().last = EditHistory::Edit::None;
 }
@@ -142,6 +146,7 @@ void FieldEditor::apply(const std::string& before, const std::string& after, std
     } catch (const std::exception& e) {
         OSLog("io.velmora.ui", "input").error(std::string("text change failed: ") + e.what());
     }
+    keepCaretInView();
 }
 
 void FieldEditor::replaceSelection(std::string_view inserted, EditHistory::Edit kind) {
@@ -236,8 +241,15 @@ double FieldEditor::shownScroll() const {
     // As wide as the painter shows it: up to a button laid over the field's end.
     const double room =
         fieldTextEnd(NodeRef(field_.shared_from_this()), style()) - field_.frame.x - fieldTextInset(style());
+    const auto& record = graph_.fieldSelection;
+    const double previous =
+        record.field.lock().get() == &field_ ? record.scroll : -std::numeric_limits<double>::infinity();
     return fieldTextScroll(shownWidth(now, now.size()), shownWidth(now, selection->caret),
-                           std::max(0.0, room));
+                           std::max(0.0, room), previous);
+}
+
+void FieldEditor::keepCaretInView() {
+    graph_.fieldSelection.scroll = shownScroll();
 }
 
 bool FieldEditor::placeCaret(double x, double scroll) {
@@ -264,6 +276,9 @@ bool FieldEditor::placeCaret(double x, double scroll) {
         const std::size_t before = previousBoundary(now, at);
         if (local - width(before) < width(at) - local) at = before;
     }
+    // The text stays as it was shown when clicked.
+    range();
+    graph_.fieldSelection.scroll = scroll;
     setRange({at, at});
     return true;
 }

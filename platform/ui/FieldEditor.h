@@ -36,7 +36,8 @@ public:
     // Without, a selection collapses to the end the arrow points at.
     bool move(Move how, bool extend);
     // How far the field's text is moved left as it is drawn now: a field without the focus shows
-    // the start of its text, the focused one keeps its caret in view (fieldTextScroll).
+    // the start of its text, the focused one keeps its caret in view, moving its text no more than
+    // that takes (fieldTextScroll).
     double shownScroll() const;
     // The caret goes to the character boundary nearest `x` (in window points), over the text as it
     // was drawn moved left by `scroll` (shownScroll() from before the click focused the field).
@@ -79,6 +80,8 @@ private:
     // Records the field's text as `text` with the caret at `caret`, nothing selected.
     void remember(const std::string& text, std::size_t caret);
     void setRange(FieldSelection r);
+    // Records where the text stands now, after the caret moved, for the next move to start from.
+    void keepCaretInView();
     // Sets the field's text and records `before` for undo; the caret goes to `caret`.
     void apply(const std::string& before, const std::string& after, std::size_t caret,
                EditHistory::Edit kind);

@@ -126,6 +126,20 @@ TEST_F(FieldWindowTest, AClickInALongTextPutsTheCaretAtTheLetterUnderThePointer)
     ASSERT_TRUE(until([&] { return caret() != 0; }));
     EXPECT_LE(caret(), 8u) << "clicked 30 points into the start of the focused field";
 
+    // Scrolled to its end, the text stays where it is when a click moves the caret into it: a
+    // second click at the same point finds the same letter there.
+    input().key(XK_End);
+    ASSERT_TRUE(until([&] { return caret() == address.size(); }));
+    const Point middle{f.center().x, f.center().y};
+    pointerClick(middle);
+    ASSERT_TRUE(until([&] { return caret() != address.size(); }));
+    const std::size_t clicked = caret();
+    input().key(XK_Right);
+    ASSERT_TRUE(until([&] { return caret() == clicked + 1; }));
+    pointerClick(middle);
+    ASSERT_TRUE(until([&] { return caret() != clicked + 1; })) << "the view moved under the pointer";
+    EXPECT_EQ(caret(), clicked);
+
     // The search field's text ends where its clear button starts: with all of it selected, the
     // caret at its end, a click just before the button finds the last letter there.
     const NodeRef search = host->require(Query::placeholder("Search"));

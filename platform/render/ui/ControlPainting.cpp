@@ -77,7 +77,7 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
     // One line, never wrapped: a value longer than the field scrolls to show the caret while the
     // field has the focus, and shows its start otherwise.
     const Rect area = ctx.inWindow(inner);
-    const double x = area.x - (focused ? ui::fieldTextScroll(textWidth, caretX, area.width) : 0);
+    const double x = area.x - (focused ? node.fieldTextScroll() : 0);
     const double h = FontMetrics::lineHeightFor(font.size);
     list.pushClip(area);
     if (shown.empty()) {
