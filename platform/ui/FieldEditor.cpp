@@ -1,7 +1,10 @@
 #include "platform/ui/FieldEditor.h"
 
 #include "platform/log/OSLog.h"
+#include "platform/ui/NodeRef.h"
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace plat::ui::detail {
@@ -99,6 +102,8 @@ FieldSelection& FieldEditor::range() {
 
 void FieldEditor::remember(const std::string& text, std::size_t caret) {
     auto& record = graph_.fieldSelection;
+    // The text stays where it stood for this field; another field's starts afresh.
+    if (record.field.lock().get() != &field_) record.scroll = -std::numeric_limits<double>::infinity();
     record.field = field_.shared_from_this();
     record.text = text;
     record.range = {caret, caret};
@@ -106,6 +111,7 @@ void FieldEditor::remember(const std::string& text, std::size_t caret) {
 
 void FieldEditor::setRange(FieldSelection r) {
     range() = r;
+    keepCaretInView();
     // A caret moved elsewhere starts a new edit: typing there is undone apart from what came before.
     history().last = EditHistory::Edit::None;
 }
@@ -140,6 +146,7 @@ void FieldEditor::apply(const std::string& before, const std::string& after, std
     } catch (const std::exception& e) {
         OSLog("io.velmora.ui", "input").error(std::string("text change failed: ") + e.what());
     }
+    keepCaretInView();
 }
 
 void FieldEditor::replaceSelection(std::string_view inserted, EditHistory::Edit kind) {
@@ -217,19 +224,39 @@ bool FieldEditor::move(Move how, bool extend) {
     return true;
 }
 
-bool FieldEditor::placeCaret(double x) {
+double FieldEditor::shownWidth(const std::string& text, std::size_t bytes) const {
+    const Font font = field_.env ? field_.env->effectiveFont() : Font();
+    const bool secure = field_.data->kind == ViewKind::SecureField;
+    return graph_.metrics().textWidth(fieldShownText(std::string_view(text).substr(0, bytes), secure), font);
+}
+
+TextFieldStyle FieldEditor::style() const {
+    return field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic;
+}
+
+double FieldEditor::shownScroll() const {
+    const auto selection = selectionOf(graph_, field_);
+    if (!selection) return 0;
+    const std::string now = text();
+    // As wide as the painter shows it: up to a button laid over the field's end.
+    const double room =
+        fieldTextEnd(NodeRef(field_.shared_from_this()), style()) - field_.frame.x - fieldTextInset(style());
+    const auto& record = graph_.fieldSelection;
+    const double previous =
+        record.field.lock().get() == &field_ ? record.scroll : -std::numeric_limits<double>::infinity();
+    return fieldTextScroll(shownWidth(now, now.size()), shownWidth(now, selection->caret),
+                           std::max(0.0, room), previous);
+}
+
+void FieldEditor::keepCaretInView() {
+    graph_.fieldSelection.scroll = shownScroll();
+}
+
+bool FieldEditor::placeCaret(double x, double scroll) {
     if (!field_.data->controls->textBinding) return false;
     const std::string now = text();
-    const Font font = field_.env ? field_.env->effectiveFont() : Font();
-    const TextMetrics& metrics = graph_.metrics();
-    const bool secure = field_.data->kind == ViewKind::SecureField;
-    auto width = [&](std::size_t bytes) {
-        return metrics.textWidth(fieldShownText(now.substr(0, bytes), secure), font);
-    };
-    const double inset = fieldTextInset(field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic);
-    const double scroll =
-        fieldTextScroll(width(now.size()), width(range().caret), field_.frame.width - 2 * inset);
-    const double local = x - (field_.frame.x + inset) + scroll;
+    auto width = [&](std::size_t bytes) { return shownWidth(now, bytes); };
+    const double local = x - (field_.frame.x + fieldTextInset(style())) + scroll;
     // The first boundary at or past the point, then whichever of it and the one before is nearer.
     std::size_t lo = 0, hi = now.size();
     while (lo < hi) {
@@ -249,6 +276,9 @@ bool FieldEditor::placeCaret(double x) {
         const std::size_t before = previousBoundary(now, at);
         if (local - width(before) < width(at) - local) at = before;
     }
+    // The text stays as it was shown when clicked.
+    range();
+    graph_.fieldSelection.scroll = scroll;
     setRange({at, at});
     return true;
 }

@@ -35,8 +35,13 @@ public:
     // Moves the caret; with `extend` the selection stretches from its anchor to the new place.
     // Without, a selection collapses to the end the arrow points at.
     bool move(Move how, bool extend);
-    // The caret goes to the character boundary nearest `x` (in window points).
-    bool placeCaret(double x);
+    // How far the field's text is moved left as it is drawn now: a field without the focus shows
+    // the start of its text, the focused one keeps its caret in view, moving its text no more than
+    // that takes (fieldTextScroll).
+    double shownScroll() const;
+    // The caret goes to the character boundary nearest `x` (in window points), over the text as it
+    // was drawn moved left by `scroll` (shownScroll() from before the click focused the field).
+    bool placeCaret(double x, double scroll);
     bool selectAll();
     bool copy();
     bool cut();
@@ -67,11 +72,16 @@ public:
 
 private:
     std::string text() const;
+    // The width of the first `bytes` of `text` as the field draws them.
+    double shownWidth(const std::string& text, std::size_t bytes) const;
+    TextFieldStyle style() const;
     // The record of the caret, made afresh for this field and its text where it was another's.
     FieldSelection& range();
     // Records the field's text as `text` with the caret at `caret`, nothing selected.
     void remember(const std::string& text, std::size_t caret);
     void setRange(FieldSelection r);
+    // Records where the text stands now, after the caret moved, for the next move to start from.
+    void keepCaretInView();
     // Sets the field's text and records `before` for undo; the caret goes to `caret`.
     void apply(const std::string& before, const std::string& after, std::size_t caret,
                EditHistory::Edit kind);

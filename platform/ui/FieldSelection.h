@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,14 +41,25 @@ inline std::string fieldShownText(std::string_view text, bool secure) {
 }
 
 // How far a field's text is moved left so that its caret shows: none while the text fits `width`;
-// else enough to bring the caret (`caretX` from the text's start) into view, at most what leaves the
-// text's end at the field's end. The painter and the clicks that place the caret agree on it.
-inline double fieldTextScroll(double textWidth, double caretX, double width) {
+// else `previous` (where the text stood before the caret moved) moved just far enough to bring the
+// caret (`caretX` from the text's start) into view, and never so far that space opens after the
+// text's end. Without a `previous` the caret stands at the field's end where it can. The painter and
+// the clicks that place the caret agree on it.
+inline double fieldTextScroll(double textWidth, double caretX, double width,
+                              double previous = -std::numeric_limits<double>::infinity()) {
     // Two points after the text keep the caret drawn at its end.
     const double overflow = textWidth + 2 - width;
     if (overflow <= 0) return 0;
-    return std::clamp(caretX + 2 - width, 0.0, overflow);
+    const double shown = std::min(std::max(previous, caretX + 2 - width), caretX);
+    return std::clamp(shown, 0.0, overflow);
 }
+
+class NodeRef;
+
+// Where a field's text stops, in window points: its inset short of its end, and short of a control
+// laid over its trailing part (a search field's clear button) where one is. The painter clips the
+// text there and the clicks that place the caret scroll the text by the same room.
+double fieldTextEnd(const NodeRef& field, TextFieldStyle style);
 
 namespace detail {
 
@@ -60,6 +72,8 @@ struct FocusedFieldSelection {
     std::weak_ptr<Node> field;
     std::string text;
     FieldSelection range;
+    // How far the text was moved left when the caret last moved (fieldTextScroll's `previous`).
+    double scroll = -std::numeric_limits<double>::infinity();
 };
 
 } // namespace detail

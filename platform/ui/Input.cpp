@@ -103,8 +103,10 @@ bool Input::clickAt(Point location) {
     }
     Node* target = interactiveTarget(hit);
     if (target && isField(*target) && reachable(*target)) {
-        // Into a field: the caret goes where the click is.
-        return focus(*target) && FieldEditor(graph_, *target).placeCaret(location.x);
+        // Into a field: the caret goes to the character drawn under the click, so the text's
+        // scroll is taken before the focus moves.
+        const double scroll = FieldEditor(graph_, *target).shownScroll();
+        return focus(*target) && FieldEditor(graph_, *target).placeCaret(location.x, scroll);
     }
     return activate(*hit);
 }
@@ -124,10 +126,12 @@ Node* Input::fieldAt(Point location) const {
 
 bool Input::pasteSelectionAt(Point location) {
     Node* field = fieldAt(location);
-    if (!field || !focus(*field)) return false;
+    if (!field) return false;
+    const double scroll = FieldEditor(graph_, *field).shownScroll();
+    if (!focus(*field)) return false;
     // In at the pointer, as the desktop's other programs paste it.
     FieldEditor editor(graph_, *field);
-    return editor.placeCaret(location.x) && editor.paste(PasteboardName::selection);
+    return editor.placeCaret(location.x, scroll) && editor.paste(PasteboardName::selection);
 }
 
 Node* Input::fieldOutlinedAt(Point location) const {
@@ -167,6 +171,9 @@ bool Input::focus(Node& node) {
 }
 
 Node* Input::focusedField() const {
+    // Left and Right then move between the menus of a bar, and typing does not edit the field
+    // behind the menu.
+    if (graph_.openMenu.lock()) return nullptr;
     auto field = graph_.focused.lock();
     if (!field || !isField(*field) || !reachable(*field)) return nullptr;
     return field.get();

@@ -52,6 +52,7 @@ private:
     // reached nothing else.
     Node* fieldOutlinedAt(Point location) const;
     bool dismissTopLayer();
+    // The focused field, for the keys and typing; none while a menu is open: the menu takes them.
     Node* focusedField() const;
     // The Edit commands (Command with A, X, C, V, Z, Shift-Z) on the focused field.
     bool editCommand(Node& field, const KeyEvent& event);

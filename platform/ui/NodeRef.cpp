@@ -127,6 +127,11 @@ std::optional<FieldSelection> NodeRef::fieldSelection() const {
     return detail::FieldEditor::selectionOf(*node_->graph, *node_);
 }
 
+double NodeRef::fieldTextScroll() const {
+    if (!node_ || !node_->graph || !node_->alive || !node_->data->controls->textBinding) return 0;
+    return detail::FieldEditor(*node_->graph, *node_).shownScroll();
+}
+
 bool NodeRef::isKeyboardRow() const {
     if (!node_ || !node_->graph || !node_->alive) return false;
     auto row = detail::listRowOf(node_.get());

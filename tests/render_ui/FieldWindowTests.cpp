@@ -1,9 +1,12 @@
 // Text fields in a real window, driven with the mouse and the keyboard as a user does: Ctrl+A then
-// typing replaces the text, a click in an outlined entry's padding focuses it, and a search field's
-// text and focus ring stay clear of its clear button.
+// typing replaces the text, a click in an outlined entry's padding focuses it, a search field's
+// text and focus ring stay clear of its clear button, and a click in a text longer than its field
+// puts the caret at the letter under the pointer.
 #include "platform/render/ui/TreePainter.h"
 #include "platform/ui/Toolkit.h"
 #include "tests/render_ui/HostWindowFixture.h"
+
+#include <X11/keysym.h>
 
 namespace {
 
@@ -42,6 +45,8 @@ class FieldWindowTest : public HostWindowFixture {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
+        // Real input (XTEST) reaches the window the window manager gave the keyboard to.
+        REQUIRE_WINDOW_MANAGER();
         open(make<SearchForm>(), "Fields", /*followFocus=*/true);
     }
     bool until(const std::function<bool()>& done) { return WindowSystem::shared().runUntil(done, 2s); }
@@ -90,6 +95,64 @@ TEST_F(FieldWindowTest, TheSearchTextAndFocusRingStayClearOfTheClearButton) {
     // The clear button still answers its click.
     gl().simulateMouseClick(centre(clear));
     ASSERT_TRUE(until([&] { return search.value().empty(); }));
+}
+
+// A text longer than its field, clicked with the real pointer: the caret goes to the letter drawn
+// under the pointer, whether the field had the focus (its view scrolled to the caret) or not (its
+// view at the start), and the view stays where it was.
+TEST_F(FieldWindowTest, AClickInALongTextPutsTheCaretAtTheLetterUnderThePointer) {
+    const std::string address =
+        "a.very.long.address.of.seventy.six.characters.that.overflows@example-mail.org";
+    const NodeRef field = host->require(Query::placeholder("Email"));
+    ASSERT_TRUE(host->setText(field, address));
+    const Rect f = field.frame();
+    const Point firstLetter{f.x + 2, f.center().y};
+    auto caret = [&] { return host->focused() == field ? field.fieldSelection()->caret : address.size(); };
+
+    // Without the focus the field shows the start of its text.
+    pointerClick(centre(host->require(Query::placeholder("Search")).frame()));
+    ASSERT_TRUE(until([&] { return host->focused() == host->require(Query::placeholder("Search")); }));
+    pointerClick(firstLetter);
+    ASSERT_TRUE(until([&] { return host->focused() == field; }));
+    EXPECT_LE(caret(), 1u) << "clicked on the first letter of the unfocused field";
+
+    // Focused, with the caret at the end and the view scrolled there, Home brings the start back
+    // into view; a click on the first letter then finds it there.
+    input().key(XK_End);
+    ASSERT_TRUE(until([&] { return caret() == address.size(); }));
+    input().key(XK_Home);
+    ASSERT_TRUE(until([&] { return caret() == 0; }));
+    pointerClick({firstLetter.x + 30, firstLetter.y});
+    ASSERT_TRUE(until([&] { return caret() != 0; }));
+    EXPECT_LE(caret(), 8u) << "clicked 30 points into the start of the focused field";
+
+    // Scrolled to its end, the text stays where it is when a click moves the caret into it: a
+    // second click at the same point finds the same letter there.
+    input().key(XK_End);
+    ASSERT_TRUE(until([&] { return caret() == address.size(); }));
+    const Point middle{f.center().x, f.center().y};
+    pointerClick(middle);
+    ASSERT_TRUE(until([&] { return caret() != address.size(); }));
+    const std::size_t clicked = caret();
+    input().key(XK_Right);
+    ASSERT_TRUE(until([&] { return caret() == clicked + 1; }));
+    pointerClick(middle);
+    ASSERT_TRUE(until([&] { return caret() != clicked + 1; })) << "the view moved under the pointer";
+    EXPECT_EQ(caret(), clicked);
+
+    // The search field's text ends where its clear button starts: with all of it selected, the
+    // caret at its end, a click just before the button finds the last letter there.
+    const NodeRef search = host->require(Query::placeholder("Search"));
+    const std::string term = search.value();
+    pointerClick(centre(search.frame()));
+    ASSERT_TRUE(until([&] { return host->focused() == search; }));
+    input().key(XK_a, /*control=*/true);
+    ASSERT_TRUE(until([&] {
+        return search.fieldSelection()->start() == 0 && search.fieldSelection()->caret == term.size();
+    }));
+    pointerClick({host->require(Query::testId("clear")).frame().x - 2, search.frame().center().y});
+    ASSERT_TRUE(until([&] { return search.fieldSelection()->empty(); }));
+    EXPECT_GE(search.fieldSelection()->caret, term.size() - 1);
 }
 
 } // namespace

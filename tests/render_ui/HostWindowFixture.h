@@ -8,6 +8,7 @@
 #include "platform/render/ui/FontMetrics.h"
 #include "platform/render/ui/HostWindow.h"
 #include "platform/ui/Host.h"
+#include "tests/render/WindowManager.h"
 #include "tests/render/XServer.h"
 
 #include <gtest/gtest.h>
@@ -44,8 +45,21 @@ protected:
         plat::RunLoop::main().drain();
     }
     plat::render::GlWindow& gl() { return static_cast<plat::render::GlWindow&>(window->surface()); }
+    // Real input through the display's test extension, as from the user's own pointer and keys.
+    rendertest::XTestInput& input() {
+        if (!input_) input_ = std::make_unique<rendertest::XTestInput>();
+        return *input_;
+    }
+    // A real click at `at` in the window's content.
+    void pointerClick(plat::Point at) {
+        const plat::Point origin = gl().position();
+        input().click(static_cast<int>(origin.x + at.x), static_cast<int>(origin.y + at.y));
+    }
     static plat::Point centre(const plat::Rect& f) { return {f.x + f.width / 2, f.y + f.height / 2}; }
 
     std::shared_ptr<plat::ui::Host> host;
     std::unique_ptr<plat::render::HostWindow> window;
+
+private:
+    std::unique_ptr<rendertest::XTestInput> input_;
 };

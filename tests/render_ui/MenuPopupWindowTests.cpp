@@ -1,10 +1,11 @@
 // An open menu in a real window: its panel and rows are drawn over the content, the row under the
-// pointer is highlighted, a click on a row chooses the item, Escape closes it, and the wheel scrolls
-// a list under the pointer.
+// pointer is highlighted, a click on a row chooses the item, Escape closes it, the wheel scrolls
+// a list under the pointer, and the keys are the menu's while it is open, not the focused field's.
 #include "platform/ui/ScrollState.h"
 #include "platform/ui/Toolkit.h"
 #include "tests/render_ui/HostWindowFixture.h"
 
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -16,6 +17,7 @@ using plat::render::WindowSystem;
 
 struct Account : Screen {
     State<std::string> chosen{std::string("none")};
+    State<std::string> note{std::string()};
     AnyView body() const override {
         auto item = [this](const char* title) {
             return Button([this, title] { chosen.set(title); }, Text(title));
@@ -23,12 +25,13 @@ struct Account : Screen {
         std::vector<AnyView> rows;
         for (int i = 0; i < 60; ++i)
             rows.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))));
-        return VStack(HAlign::Leading, {Menu(TextValue::verbatim("me@example.com"),
-                                             {item("Settings"), item("Manage Devices"),
-                                              item("Customer support"), Divider(), item("Log out")})
-                                            .testId("account"),
-                                        Text(TextValue::verbatim("Chosen " + chosen())),
-                                        List(std::move(rows)).frame(300, 150), Spacer()})
+        return VStack(HAlign::Leading,
+                      {Menu(TextValue::verbatim("me@example.com"),
+                            {item("Settings"), item("Manage Devices"), item("Customer support"), Divider(),
+                             item("Log out")})
+                           .testId("account"),
+                       Text(TextValue::verbatim("Chosen " + chosen())), List(std::move(rows)).frame(300, 150),
+                       Spacer(), TextField("Note", note.binding()).frame(200)})
             .frame(400, 300, Alignment::topLeading())
             .background(Color::black());
     }
@@ -38,6 +41,8 @@ class MenuPopupWindowTest : public HostWindowFixture {
 protected:
     void SetUp() override {
         REQUIRE_DISPLAY();
+        // Real input (XTEST) reaches the window the window manager gave the keyboard to.
+        REQUIRE_WINDOW_MANAGER();
         open(make<Account>(), "Account", /*followFocus=*/false);
     }
     // Pixels of the window that are not the black background, within `r`, and all it holds.
@@ -118,6 +123,35 @@ TEST_F(MenuPopupWindowTest, EscapeClosesTheMenuAndTheWheelScrollsTheList) {
     ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return ScrollState::of(list)->offset() > 0; }, 2s));
     EXPECT_DOUBLE_EQ(ScrollState::of(list)->offset(), 2 * ScrollState::wheelStep);
     EXPECT_DOUBLE_EQ(host->require(Query::text("Row 0")).frame().y, before - 2 * ScrollState::wheelStep);
+}
+
+// Real keys (XTEST) while a menu is open over a focused field: the arrows, Home, Backspace and
+// typing leave the field's text and caret alone; once the menu closes, they are the field's again.
+TEST_F(MenuPopupWindowTest, AnOpenMenuTakesTheKeysFromTheFocusedField) {
+    auto until = [](const std::function<bool()>& done) { return WindowSystem::shared().runUntil(done, 2s); };
+    const NodeRef field = host->require(Query::placeholder("Note"));
+    pointerClick(centre(field.frame()));
+    ASSERT_TRUE(until([&] { return host->focused() == field; }));
+    input().key(XK_a);
+    input().key(XK_b);
+    ASSERT_TRUE(until([&] { return field.value() == "ab"; })) << field.value();
+    auto caret = [&] { return field.fieldSelection() ? field.fieldSelection()->caret : 99u; };
+
+    pointerClick(centre(host->require(Query::testId("account")).frame()));
+    ASSERT_TRUE(until([&] { return bool(host->menuPopup()); }));
+    for (const unsigned long key : {XK_Left, XK_Home, XK_BackSpace, XK_x, XK_Right})
+        input().key(key);
+    // Down comes after them: once it reached the first entry, the keys before it were handled.
+    input().key(XK_Down);
+    ASSERT_TRUE(until([&] { return host->menuPopup() && host->menuPopup()->rows[0].reached; }));
+    EXPECT_EQ(field.value(), "ab");
+    EXPECT_EQ(caret(), 2u);
+    EXPECT_EQ(host->focused(), field);
+
+    input().key(XK_Escape);
+    ASSERT_TRUE(until([&] { return !host->openMenu(); }));
+    input().key(XK_Left);
+    EXPECT_TRUE(until([&] { return caret() == 1; })) << caret();
 }
 
 } // namespace

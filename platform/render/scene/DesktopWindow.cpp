@@ -164,7 +164,13 @@ void DesktopWindow::followWindowCommands(Window& window, Surface& surface) {
     // unmapped, not visible).
     if (window.orderFrontCount() != orderedFront_) {
         orderedFront_ = window.orderFrontCount();
-        if (surface.isVisible() || surface.isIconified()) surface.bringToFront();
+        if (surface.isVisible() || surface.isIconified()) {
+            surface.bringToFront();
+            // A sheet blocks the window's input: the sheet on top is the one that takes the keys,
+            // so it comes forward last, with the keyboard.
+            if (const size_t sheets = onScreen_->sheetCount(); sheets > 0)
+                onScreen_->sheet(sheets - 1)->bringToFront();
+        }
     }
     // Minimise follows the window both ways: the Minimize item minimises the desktop window, and
     // the user minimising or restoring it on the desktop is the window's state too.

@@ -1,13 +1,14 @@
 // One application window on the desktop: a renderer window (HostWindow) showing the tree of a scene
 // window's content. It sizes the desktop window to the window's content area, shows and hides it
 // (minimises it while the application is hidden) and sets its title and icon as the window and the
-// application say, hands a size the user gives the desktop window back to the window, and turns
-// the desktop's close button into the window's close (the application terminates when its last
-// window is gone). It tells the window manager the window cannot be maximised while the window's
-// zoom button is disabled, minimises it for the Minimize item and restores and raises it each time
-// the window is ordered front. A tree with a menu bar is taller than the window's content area by the bar's
-// strip, and so is the desktop window. The keyboard focus of the desktop window and its sheets
-// goes to the application, whose activity follows it. Main thread only.
+// application say, hands a size the user gives the desktop window back to the window, and turns the
+// desktop's close button into the window's close (the application terminates when its last window
+// is gone). It tells the window manager the window cannot be maximised while the window's zoom
+// button is disabled, minimises it for the Minimize item and restores and raises it each time the
+// window is ordered front, its top sheet over it with the keyboard. A tree with a menu bar is
+// taller than the window's content area by the bar's strip, and so is the desktop window. The
+// keyboard focus of the desktop window and its sheets goes to the application, whose activity
+// follows it. Main thread only.
 #pragma once
 
 #include "platform/foundation/Cancellable.h"

@@ -67,7 +67,7 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
     };
     const std::string shown = shownPrefix(value.size());
     // The text stops short of a control laid over the field's end (a search field's clear button).
-    const double end = std::min(frame.maxX() - inset, coveredFrom(node));
+    const double end = ui::fieldTextEnd(node, env.textFieldStyle);
     const Rect inner{frame.x + inset, frame.y, std::max(0.0, end - frame.x - inset), frame.height};
     const Font font = FontMetrics::fontFor(env.effectiveFont());
     auto widthOf = [&](size_t bytes) { return FontBook::shared().measure(shownPrefix(bytes), font).width; };
@@ -77,7 +77,7 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
     // One line, never wrapped: a value longer than the field scrolls to show the caret while the
     // field has the focus, and shows its start otherwise.
     const Rect area = ctx.inWindow(inner);
-    const double x = area.x - (focused ? ui::fieldTextScroll(textWidth, caretX, area.width) : 0);
+    const double x = area.x - (focused ? node.fieldTextScroll() : 0);
     const double h = FontMetrics::lineHeightFor(font.size);
     list.pushClip(area);
     if (shown.empty()) {
@@ -103,28 +103,6 @@ void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& 
         list.fillRect({std::max(area.x, x + caretX - 0.75), r.y + (r.height - h) / 2, 1.5, h},
                       faded(palette::accent, ctx.opacity));
     list.popClip();
-}
-
-double coveredFrom(const ui::NodeRef& field) {
-    const Rect f = field.frame();
-    double from = f.maxX();
-    // Up through the modifiers wrapped around the field, looking at what their overlays put on it.
-    for (ui::NodeRef cur = field.parent(); cur; cur = cur.parent()) {
-        const ViewKind k = cur.kind();
-        if (k != ViewKind::Padding && k != ViewKind::Frame && k != ViewKind::Background &&
-            k != ViewKind::Overlay && !ui::isTransparent(k))
-            break;
-        if (k != ViewKind::Overlay) continue;
-        const auto parts = cur.children();
-        if (parts.size() < 2) continue;
-        for (const ui::NodeRef& control : parts[1].findAll(ui::Query::kind(ViewKind::Button))) {
-            const Rect c = control.frame();
-            const bool overEnd = c.maxX() > f.maxX() - f.width / 2 && c.x < f.maxX() && c.maxY() > f.y &&
-                                 c.y < f.maxY() && c.width > 0;
-            if (overEnd) from = std::min(from, c.x);
-        }
-    }
-    return from;
 }
 
 void paintToggle(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx) {

@@ -19,8 +19,6 @@ void paintFocusRing(const Rect& frame, double radius, DisplayList& list, const P
 // A text or secure field: its border, its text (bullets for a secure one) or placeholder, and the
 // caret or selection when `focused`.
 void paintField(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx, bool focused);
-// Where a control laid over the trailing part of a field begins (the field's end when none is).
-double coveredFrom(const ui::NodeRef& field);
 // A check box at the leading edge or a switch at the trailing edge, without the label.
 void paintToggle(const ui::NodeRef& node, DisplayList& list, const PaintContext& ctx);
 // A menu picker: its label, then a bezel with the chosen entry's text and a chevron.

@@ -231,6 +231,9 @@ int HostWindow::hoveredRow(const ui::MenuPopup& popup) const {
 }
 
 void HostWindow::focusChanged(const Surface* surface, bool focused) {
+    // This window takes no keys while a sheet is open: the keyboard it is given (the window
+    // manager's title bar, a pager) goes on to the sheet on top, which takes them.
+    if (focused && surface == surface_.get() && !sheets_.empty()) sheets_.back()->bringToFront();
     const bool before = !focusedSurfaces_.empty();
     auto found = std::find(focusedSurfaces_.begin(), focusedSurfaces_.end(), surface);
     if (focused && found == focusedSurfaces_.end()) focusedSurfaces_.push_back(surface);

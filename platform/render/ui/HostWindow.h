@@ -1,10 +1,11 @@
-// One application window on the desktop showing a toolkit tree: it keeps the tree's content size
-// in step with the window, draws the tree whenever it changed, hands clicks, keys and typed text to
+// One application window on the desktop showing a toolkit tree: it keeps the tree's content size in
+// step with the window, draws the tree whenever it changed, hands clicks, keys and typed text to
 // the tree, and shows each presented sheet as a modal child window over this one (input to this
-// window waits while a sheet is open). A sheet window stands where the toolkit laid the sheet out
-// (centred on this window) and moves and resizes with it; its input is mapped through the geometry
-// it was last drawn with. The window keeps at least its content's minimum size. An open menu's row
-// under the pointer is highlighted, until a key moves the highlight. Main thread only.
+// window waits while a sheet is open, and the keyboard this window is given goes on to the sheet on
+// top). A sheet window stands where the toolkit laid the sheet out (centred on this window) and
+// moves and resizes with it; its input is mapped through the geometry it was last drawn with. The
+// window keeps at least its content's minimum size. An open menu's row under the pointer is
+// highlighted, until a key moves the highlight. Main thread only.
 #pragma once
 
 #include "platform/render/Surface.h"

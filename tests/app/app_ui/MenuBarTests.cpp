@@ -88,6 +88,9 @@ TEST_F(MenuBarTest, LeftAndRightMoveBetweenTheBarsMenusRoundTheEnds) {
     settle();
     auto& host = mainHost();
     using plat::ui::Key;
+    // A field with the focus behind the menus keeps its text and caret: the keys are the bar's.
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    ASSERT_TRUE(host.type(email, "me@example.org"));
     ASSERT_TRUE(host.click(barMenu("File")));
     ASSERT_TRUE(host.pressKey(Key::Right));
     EXPECT_EQ(host.openMenu(), barMenu("Edit"));
@@ -103,6 +106,8 @@ TEST_F(MenuBarTest, LeftAndRightMoveBetweenTheBarsMenusRoundTheEnds) {
     ASSERT_TRUE(host.pressKey(Key::Right));
     ASSERT_EQ(host.openMenu(), barMenu("File"));
     EXPECT_TRUE(host.menuPopup()->rows.front().reached);
+    EXPECT_EQ(email.value(), "me@example.org");
+    EXPECT_EQ(email.fieldSelection()->caret, email.value().size());
     // With no menu open the keys are not the bar's.
     ASSERT_TRUE(host.pressKey(Key::Escape));
     host.pressKey(Key::Right);
