@@ -192,13 +192,19 @@ protected:
     std::string selectionOnceIs(const char* selection, const std::string& expected) {
         return testsupport::eventuallyEquals(expected, [&] { return readSelection(selection); });
     }
-    // Returns once the application has handled the keys pressed so far into the focused plain field,
-    // which then holds `text` with the caret at its end: the text selected back to its start is
-    // offered as the primary selection, and End puts the caret back.
+    // Returns once the focused plain field holds `text` with the caret at its end: the keys pressed
+    // so far are handled and a paste has landed (it comes later than the keys after it). Each look
+    // selects the text back to its start, which is offered as the primary selection, and End puts
+    // the caret back.
     void caughtUp(const std::string& text) {
-        press(XK_Home, kShift);
-        ASSERT_EQ(selectionOnceIs("primary", text), text);
-        press(XK_End);
+        std::string seen;
+        eventually([&] {
+            press(XK_Home, kShift);
+            seen = readSelection("primary");
+            press(XK_End);
+            return seen == text;
+        });
+        ASSERT_EQ(seen, text);
     }
     // The window's picture once its drawing has come to rest: two captures a fifth of a second apart
     // differ at most in a column a few pixels wide (the blinking caret), where a frame still to be
@@ -290,6 +296,8 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
     putOnClipboard(email);
     key(XK_Tab);
     key(XK_v, true);
+    ASSERT_NO_FATAL_FAILURE(caughtUp(email));
+    putOnClipboard("another program's", /*primary=*/true); // taken back by the selection below
 
     // Copied back out: the other program reads the field's text from us, and its selection too.
     key(XK_a, true);
@@ -404,6 +412,8 @@ TEST_F(ClipboardOnDisplay, APasswordNeverReachesThePrimarySelectionAndAFieldClea
     putOnClipboard(email);
     press(XK_Tab);
     press(XK_v, kControl);
+    ASSERT_NO_FATAL_FAILURE(caughtUp(email));
+    putOnClipboard("another program's", /*primary=*/true); // taken back by the selection below
     press(XK_a, kControl);
     EXPECT_EQ(selectionOnceIs("primary", email), email) << "a plain field offers its selection";
 
