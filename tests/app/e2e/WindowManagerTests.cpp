@@ -463,7 +463,6 @@ TEST_F(WindowManagerTest, ClosingASheetClosesOnlyTheSheet) {
     const auto onlyTheSheetClosed = [&](const char* how) {
         EXPECT_TRUE(eventually([&] { return probe_->windowsOf(app.pid).size() == 1; }, 10s)) << how;
         std::this_thread::sleep_for(1s); // time enough to end, had the close reached the application
-
         ASSERT_FALSE(app.exited()) << how << " ended the application\n" << logs(app);
         EXPECT_EQ(probe_->windowsOf(app.pid), std::vector<unsigned long>{window}) << how;
         EXPECT_TRUE(connected()) << how << "\n" << logs(app);
