@@ -2,7 +2,9 @@
 
 #include "installations/TSRInstallations.h"
 #include "platform/dispatch/DispatchGroup.h"
+#include "platform/dispatch/ProcessExit.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -15,6 +17,19 @@ struct Answers {
     std::optional<std::string> id;
     std::optional<plat::Error> error;
 };
+
+// Waits up to `limit` for both answers, and gives up as soon as the process ends: their
+// completions may need a timer or a queue that no longer runs then, and a quit must not wait out
+// the limit on them.
+bool answered(const plat::DispatchGroup& group, plat::Duration limit) {
+    constexpr plat::Duration kLook = std::chrono::milliseconds(50);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (group.wait(std::clamp<plat::Duration>(left, plat::Duration::zero(), kLook))) return true;
+        if (left <= kLook || plat::isEndingBackgroundWork()) return false;
+    }
+}
 
 } // namespace
 
@@ -44,7 +59,7 @@ void InstallationsProtocol::installationID(
         group.leave();
     });
 
-    if (!group.wait(std::chrono::seconds(installationsWaitTimeInSecond()))) {
+    if (!answered(group, std::chrono::seconds(installationsWaitTimeInSecond()))) {
         completion(TesseraSessionsError(TesseraSessionsError::Kind::SessionInstallationsTimeOutError));
         return;
     }

@@ -72,8 +72,9 @@ int yamaScope = -2; // not read yet
 constexpr size_t kHelperStackSize = 64 * 1024;
 alignas(64) unsigned char helperStack[kHelperStackSize];
 
-// The helper waits this long for its go-ahead, all threads together this long to stop, and held
-// threads this long for their release before it lets them go by itself.
+// The helper waits this long for its go-ahead, for the next of the threads to stop this long (on a
+// loaded machine thirty threads take longer than that together, each as the scheduler runs it), and
+// held threads this long for their release before it lets them go by itself.
 constexpr int64_t kGoTimeoutNanoseconds = 1'000'000'000;
 constexpr int64_t kStopTimeoutNanoseconds = 100'000'000;
 constexpr int64_t kHoldTimeoutNanoseconds = 10'000'000'000;
@@ -246,9 +247,9 @@ CRW_HELPER_CODE void settle(TraceSlot* slot, int status) {
 }
 
 // Waits (bounded) for every seized thread to stop, reading each as it does; a release ends the wait
-// early.
+// early. The bound runs from the last thread that stopped: one that cannot stop costs one bound.
 CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
-    const int64_t deadline = monotonicNanoseconds() + kStopTimeoutNanoseconds;
+    int64_t deadline = monotonicNanoseconds() + kStopTimeoutNanoseconds;
     for (;;) {
         // A stop announced while we look is still pending afterwards: the wait below returns at once.
         bool waiting = false;
@@ -263,6 +264,7 @@ CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
                 fail(&slots[i], CRWThreadReadFailureExited);
             } else {
                 settle(&slots[i], status);
+                deadline = monotonicNanoseconds() + kStopTimeoutNanoseconds;
             }
         }
         if (!waiting) return;

@@ -34,13 +34,23 @@ void removeTree(const std::filesystem::path& path) {
     std::filesystem::remove_all(path, ec);
 }
 
+pid_t folderOwner = 0;
+const std::filesystem::path* ownFolder = nullptr;
+
+// The last step of the process's exit (the first one registered): the dispatch layer's background
+// work has ended and the desktop's programs are stopped by then, so the process leaves nothing in
+// the temporary folder once it is gone. A forked child that exits is not its owner.
+void removeProcessFolder() {
+    if (::getpid() == folderOwner && ownFolder) removeTree(*ownFolder);
+}
+
 } // namespace
 
 // A background queue that writes after its test removed the data root (a heartbeat or an event
-// stored a moment late) makes its folders again in here rather than in the temporary folder, and it
-// can still be writing while the process exits. So the folder is removed by a small process of its
-// own, once this process and the children it forked have ended: it waits for the end of a pipe only
-// they hold.
+// stored a moment late) makes its folders again in here rather than in the temporary folder. The
+// process removes the folder as the last step of its exit; what a forked child still writes later,
+// or the folder of a process that was killed, is removed by a small process of its own, once this
+// process and the children it forked have ended: it waits for the end of a pipe only they hold.
 const std::filesystem::path& processFolder() {
     static const std::filesystem::path* folder = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "velmora-tests-XXXXXX").string();
@@ -65,7 +75,10 @@ const std::filesystem::path& processFolder() {
             _exit(127);
         }
         close(ends[0]); // the write end stays open for the life of this process
-        return new std::filesystem::path(pattern);
+        folderOwner = ::getpid();
+        ownFolder = new std::filesystem::path(pattern);
+        std::atexit(removeProcessFolder);
+        return ownFolder;
     }();
     return *folder;
 }

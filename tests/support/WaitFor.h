@@ -1,4 +1,6 @@
 // Waiting on another process, which no clock of the test drives: polls a condition every 50 ms.
+// A test waits for the state it checks, with a deadline far beyond what a loaded machine needs, and
+// never reads once after a fixed sleep: another process handles input when the scheduler lets it.
 #pragma once
 
 #include <chrono>
@@ -6,6 +8,10 @@
 #include <thread>
 
 namespace testsupport {
+
+// How long a test waits for another process to reach a state it will reach: many times what a
+// quiet machine takes, so that only a fault, not a busy machine, runs out of it.
+inline constexpr std::chrono::seconds kPatience{30};
 
 // Polls `done` until it holds or `limit` has passed; what it says last.
 inline bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit) {
@@ -15,6 +21,26 @@ inline bool waitFor(const std::function<bool()>& done, std::chrono::seconds limi
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return done();
+}
+
+// waitFor with the suite's patience.
+inline bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = kPatience) {
+    return waitFor(done, limit);
+}
+
+// Reads `read()` until it gives `expected` or `limit` has passed; what it gave last, so that a
+// failed comparison shows the value that was there instead.
+template <typename T, typename Read>
+T eventuallyEquals(const T& expected, Read read, std::chrono::seconds limit = kPatience) {
+    T last = read();
+    waitFor(
+        [&] {
+            if (last == expected) return true;
+            last = read();
+            return last == expected;
+        },
+        limit);
+    return last;
 }
 
 } // namespace testsupport

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -35,6 +36,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -42,10 +44,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using rendertest::DesktopProbe;
-
-bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 30s) {
-    return testsupport::waitFor(done, limit);
-}
+using testsupport::eventually;
 
 // What the shared input helper does not offer: typed text (with Shift where a character needs it)
 // and a pager's request to close a window.
@@ -182,26 +181,36 @@ TEST_F(WindowManagerTest, AFrameDragStopsAtTheMinimumAndMaximiseIsRefused) {
     ASSERT_NE(window, 0u) << logs(app);
     // The login window at its size: 800 by 500 with the title strip, so at least 800 wide.
     ASSERT_TRUE(eventually([&] { return probe_->contentRect(window).width == 800; })) << logs(app);
-    const auto least = probe_->minimumSize(window);
+    // The window manager brings the window up to the minimum its hints ask for.
+    std::optional<std::pair<int, int>> least;
+    rendertest::XRect before;
+    EXPECT_TRUE(eventually([&] {
+        least = probe_->minimumSize(window);
+        before = probe_->contentRect(window);
+        return least && before.width >= least->first && before.height >= least->second;
+    })) << "the window is "
+        << before.width << " by " << before.height << ", less than its minimum";
     ASSERT_TRUE(least);
     // The content's minimum, not a token one: the menu bar's titles across, the logo, the title
     // and the whole form down.
     EXPECT_GE(least->first, 250);
     EXPECT_GE(least->second, 420);
-    const rendertest::XRect before = probe_->contentRect(window);
-    EXPECT_GE(before.width, least->first);
-    EXPECT_GE(before.height, least->second);
 
     // Dragging the frame's bottom-right corner far up and left stops at the minimum.
     const auto extents = probe_->frameExtents(window);
     const int cornerX = before.x + before.width + static_cast<int>(extents[1]) - 1;
     const int cornerY = before.y + before.height + static_cast<int>(extents[3]) - 1;
     input_->drag(cornerX, cornerY, before.x + 60, before.y + 40);
-    ASSERT_TRUE(eventually([&] { return probe_->contentRect(window).width < before.width; }, 10s))
-        << "the drag did not resize the window";
+    // The window manager configures the window in steps while the pointer moves; the drag's end is
+    // the size it comes to rest at.
+    const auto size = [&] {
+        const rendertest::XRect now = probe_->contentRect(window);
+        return std::pair{now.width, now.height};
+    };
+    EXPECT_EQ(testsupport::eventuallyEquals(std::pair{least->first, least->second}, size),
+              std::pair(least->first, least->second))
+        << "the drag did not stop at the minimum";
     const rendertest::XRect after = probe_->contentRect(window);
-    EXPECT_EQ(after.width, least->first);
-    EXPECT_EQ(after.height, least->second);
 
     // Maximise: not among the functions the window offers. Window managers that heed that (most
     // do; openbox keeps its maximise button whatever the hints say) refuse it, and a maximise
@@ -216,11 +225,12 @@ TEST_F(WindowManagerTest, AFrameDragStopsAtTheMinimumAndMaximiseIsRefused) {
         return std::count(states.begin(), states.end(), "_NET_WM_STATE_MAXIMIZED_HORZ") == 0 &&
                now.width == after.width && now.height == after.height;
     };
+    // Each request is given time to take effect before the window is checked.
     input_->click(after.x + after.width / 2, after.y - static_cast<int>(extents[2]) / 2, 2);
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(1s);
     EXPECT_TRUE(eventually(notMaximised, 5s)) << "a double click on the title bar maximised it";
     probe_->requestState(window, true, "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ");
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(1s);
     EXPECT_TRUE(eventually(notMaximised, 5s)) << "a pager's request maximised it";
     EXPECT_FALSE(app.exited()) << logs(app);
 }
@@ -322,25 +332,27 @@ TEST_F(WindowManagerTest, SilentClientsDelayNeitherALaterLaunchNorTheQuit) {
         return held;
     };
 
+    // A later launch waits a second at most for its answer: one served after the silent clients
+    // (half a second each) is a launch that fails.
     std::vector<int> held = holdSilentClients();
-    auto started = std::chrono::steady_clock::now();
     {
         Launch& second = launch();
         ends(second);
         EXPECT_EQ(second.exitCode(), 0) << logs(second);
         EXPECT_NE(logs(second).find("is already running"), std::string::npos) << logs(second);
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
 
+    // A quit that waits for the silent clients takes seconds (6.7 s); one that does not, about 50 ms,
+    // and well under the bound on a loaded machine.
     for (int fd : held)
         ::close(fd);
     held = holdSilentClients();
     std::this_thread::sleep_for(100ms);
-    started = std::chrono::steady_clock::now();
+    const auto started = std::chrono::steady_clock::now();
     ::kill(launches_.front().pid, SIGTERM);
     ends(launches_.front());
     const auto quit = std::chrono::steady_clock::now() - started;
-    EXPECT_LT(quit, 500ms);
+    EXPECT_LT(quit, 2s) << logs(launches_.front());
     for (int fd : held)
         ::close(fd);
 }
@@ -450,7 +462,7 @@ TEST_F(WindowManagerTest, ClosingASheetClosesOnlyTheSheet) {
     };
     const auto onlyTheSheetClosed = [&](const char* how) {
         EXPECT_TRUE(eventually([&] { return probe_->windowsOf(app.pid).size() == 1; }, 10s)) << how;
-        std::this_thread::sleep_for(300ms);
+        std::this_thread::sleep_for(1s); // time enough to end, had the close reached the application
         ASSERT_FALSE(app.exited()) << how << " ended the application\n" << logs(app);
         EXPECT_EQ(probe_->windowsOf(app.pid), std::vector<unsigned long>{window}) << how;
         EXPECT_TRUE(connected()) << how << "\n" << logs(app);
