@@ -109,8 +109,8 @@ function(velmora_test name)
   # VELMORA_TESSERA_BASE at their stand-in. Nothing reaches the example domains built into the code.
   # Every server a test talks to is on 127.0.0.1, so the network counts as reachable whether or not
   # the machine has a route (the programs the tests start inherit it); tests of reachability itself
-  # give their code a monitor of their own. Mesa's shader cache is off: it writes into the test
-  # process's home from a thread of its own as the process exits, after the home was removed.
+  # give their code a monitor of their own. Mesa's shader cache is off: written from a thread of
+  # its own as a process exits, it left its folder in a test process's home under $TMPDIR.
   set_tests_properties(${_target} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 900
     ENVIRONMENT "MESA_SHADER_CACHE_DISABLE=true;VELMORA_BUNDLE=${PROJECT_SOURCE_DIR}/resources;VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_TESSERA_BASE=http://127.0.0.1:9;VELMORA_NETWORK_REACHABILITY=reachable")
   if("concurrency" IN_LIST ARG_LABELS)
