@@ -83,7 +83,9 @@ checked() {
     fi
     return "$status"
   fi
-  printf 'built %s steps in %s\n' "$(grep -c '^\[[0-9]*/[0-9]*\] ' "$log" || true)" "$(minutes $((SECONDS - began)))"
+  local steps
+  steps=$(grep -c '^\[[0-9]*/[0-9]*\] ' "$log" || true)
+  printf 'build done in %s (%s build steps ran)\n' "$(minutes $((SECONDS - began)))" "$steps"
 }
 
 # run_tests DIR [ctest options]: the tests of the build in DIR, in the tests' home and temporary
