@@ -16,8 +16,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF >/dev/null
-cmake --build build/release -j "${VELMORA_JOBS:-$(nproc)}"
+# The Release configuration ./test.sh builds and tests (build/rel); only the programs run here are
+# built, and after ./test.sh they are already up to date.
+cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=ON -DVELMORA_WERROR=ON >/dev/null
+cmake --build build/rel -j "${VELMORA_JOBS:-$(nproc)}" --target velmora velmora-standin velmora-installations
 
 work=$(mktemp -d)
 standin=""
@@ -31,7 +33,7 @@ cleanup() {
 trap cleanup EXIT
 
 log="$work/standin.log"
-build/release/standin/velmora-standin --port "${VELMORA_STANDIN_PORT:-0}" >"$log" 2>&1 &
+build/rel/standin/velmora-standin --port "${VELMORA_STANDIN_PORT:-0}" >"$log" 2>&1 &
 standin=$!
 for _ in $(seq 1 100); do
   grep -q "^demo account: " "$log" && break
@@ -58,7 +60,7 @@ if [ -n "${DISPLAY:-}" ]; then
   done
   echo "Starting Velmora against $VELMORA_API_BASE (sign in with $VELMORA_DEMO_EMAIL / $VELMORA_DEMO_PASSWORD)"
   status=0
-  build/release/app/velmora "$@" || status=$?
+  build/rel/app/velmora "$@" || status=$?
   exit "$status"
 fi
 
@@ -80,7 +82,7 @@ session_uploaded() {
 }
 VELMORA_HOME="$work/home" VELMORA_TOUR_HOLD_SECONDS=60 xvfb-run -a -s "-screen 0 1280x1024x24" \
   sh -c 'echo $$ >"$1"; shift; exec "$@"' sh "$work/app.pid" \
-  build/release/app/velmora --tour "$shots" > >(tee "$work/tour.out") &
+  build/rel/app/velmora --tour "$shots" > >(tee "$work/tour.out") &
 tour=$!
 while kill -0 "$tour" 2>/dev/null && ! grep -q '^Tour finished: ' "$work/tour.out" 2>/dev/null; do
   sleep 0.2
@@ -108,8 +110,8 @@ for shot in "$shots"/[0-9][0-9]-*.png; do
 done
 # A second launch finds the installation the tour's launch registered, then deletes it.
 echo "The installation after a restart, and its deletion:"
-VELMORA_HOME="$work/home" build/release/installations/tool/velmora-installations id
-VELMORA_HOME="$work/home" build/release/installations/tool/velmora-installations delete
+VELMORA_HOME="$work/home" build/rel/installations/tool/velmora-installations id
+VELMORA_HOME="$work/home" build/rel/installations/tool/velmora-installations delete
 echo "Installations requests the stand-in served:"
 grep '^request: .* /v1/tenants/' "$log" | sed 's/^request: /  /'
 # The tour's launch started a session: its settings request and its start event's upload.

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
-  clang-14 libclang-rt-14-dev lld-14 llvm-14
+  clang-14 libclang-rt-14-dev lld-14 lld llvm-14
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libcpp-httplib-dev zlib1g-dev libssl-dev nlohmann-json3-dev
   libplist-dev libplist++-dev libplist-utils

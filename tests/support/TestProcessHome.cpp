@@ -1,4 +1,4 @@
-// Compiled into every test binary (an interface source of the test support library), so that no
+// Linked into every test binary (an object the test support library hands to each), so that no
 // test process ever writes into the real user's folders.
 //
 // Before anything else runs, $HOME, the XDG base folders and $VELMORA_HOME point into this
