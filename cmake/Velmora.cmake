@@ -16,8 +16,7 @@ if(VELMORA_SANITIZE)
   set(_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_compile_options(velmora_options INTERFACE ${_san})
   target_link_options(velmora_options INTERFACE ${_san})
-  # Each program takes the runtime's defaults that this build needs (the file says which and why).
-  add_library(velmora_sanitizer_defaults OBJECT ${PROJECT_SOURCE_DIR}/cmake/SanitizerDefaults.c)
+  # Each program takes the runtime's defaults this build needs (sanitizer/SanitizerDefaults.c).
   target_sources(velmora_options INTERFACE
     $<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:$<TARGET_OBJECTS:velmora_sanitizer_defaults>>)
 endif()

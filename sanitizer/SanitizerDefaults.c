@@ -1,5 +1,5 @@
 /* The address sanitizer's defaults for every program of the sanitizer build (cmake/Velmora.cmake
- * adds this file to each one).
+ * adds them to each one).
  *
  * intercept_tls_get_addr=0: the runtime stops recording where each thread's block for a library
  * loaded later (dlopen) lies. For a block that starts 16 bytes into a page it takes the 16 bytes
@@ -10,8 +10,8 @@
  * about one launch in two hundred had it at such an address. Without the record the leak check
  * still finds what those blocks point to: they are ordinary heap blocks, reached through the C
  * library's per-thread table, which the thread's own area points to. */
-const char *__asan_default_options(void);
+const char* __asan_default_options(void);
 
-__attribute__((visibility("default"), used)) const char *__asan_default_options(void) {
+__attribute__((visibility("default"), used)) const char* __asan_default_options(void) {
     return "intercept_tls_get_addr=0";
 }
