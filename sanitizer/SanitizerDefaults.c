@@ -6,8 +6,8 @@
  * before it for a layout older C libraries used and records {size, start} read from them; with
  * this C library those bytes are the allocator's own chunk header, so the block is recorded as
  * starting near address zero. The leak check at exit reads every recorded block, faults there and
- * fails the process: the GL driver's shader compiler keeps a small block for the main thread, and
- * about one launch in two hundred had it at such an address. Without the record the leak check
+ * fails the process: the GL driver's shader compiler keeps a small block for the main thread,
+ * which now and then lands at such an address. Without the record the leak check
  * still finds what those blocks point to: they are ordinary heap blocks, reached through the C
  * library's per-thread table, which the thread's own area points to. */
 const char* __asan_default_options(void);
