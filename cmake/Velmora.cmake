@@ -16,6 +16,9 @@ if(VELMORA_SANITIZE)
   set(_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_compile_options(velmora_options INTERFACE ${_san})
   target_link_options(velmora_options INTERFACE ${_san})
+  # Each program takes the runtime's defaults this build needs (sanitizer/SanitizerDefaults.c).
+  target_sources(velmora_options INTERFACE
+    $<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:$<TARGET_OBJECTS:velmora_sanitizer_defaults>>)
 endif()
 if(VELMORA_FUZZ)
   # Coverage for the fuzzing engine in every library a harness links, with the sanitizers that
