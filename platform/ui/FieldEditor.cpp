@@ -276,7 +276,8 @@ bool FieldEditor::placeCaret(double x, double scroll) {
         const std::size_t before = previousBoundary(now, at);
         if (local - width(before) < width(at) - local) at = before;
     }
-    // The text stays as it was shown when clicked.
+    // The text stays as it was shown when clicked. range() first makes the caret record this
+    // field's (which starts its scroll afresh), so the scroll set here is not reset after it.
     range();
     graph_.fieldSelection.scroll = scroll;
     setRange({at, at});
