@@ -3,6 +3,7 @@
 // A launch on a data folder that a running instance holds brings that one forward and exits.
 // With a display the windows are shown on it; without one the application runs headless.
 //   velmora [--tour <folder>]   the scripted demo tour (see DemoTour), which needs a display
+#include "app/CommandLine.h"
 #include "app/VelmoraApp.h"
 #include "app/tour/DemoTour.h"
 #include "platform/appkit/Application.h"
@@ -126,6 +127,8 @@ int runApplication(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The usage, the version and a mistaken argument end the process before it touches anything.
+    if (const auto status = CommandLine::answer(argc, argv)) return *status;
     // Memory the application frees goes back to the system: large blocks (a decoded picture, a
     // response body) are mapped on their own rather than left in the heap once freed, and the
     // threads share two heaps instead of keeping one each.

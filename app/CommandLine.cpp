@@ -1,0 +1,106 @@
+#include "app/CommandLine.h"
+
+#include "app/UnsentCrashReportsAction.h"
+#include "core/TSRLogger.h"
+#include "platform/foundation/Bundle.h"
+#include "sessions/DevEventConsoleLogger.h"
+
+#include <iostream>
+#include <string>
+#include <string_view>
+
+namespace {
+
+struct LaunchSwitch {
+    const char* argument;
+    const char* meaning;
+};
+
+// The single-dash arguments that the components look for in the process's arguments.
+constexpr LaunchSwitch kLaunchSwitches[] = {
+    {kTSRSessionsDebugEventsArgument, "log each session event it sends, readably"},
+    {kTSREnableDebugModeApplicationArgument, "app core debug logging, on until disabled"},
+    {kTSRDisableDebugModeApplicationArgument, "turn that debug logging off again"},
+    {kSendUnsentCrashReportsArgument, "send every unsent crash report"},
+    {kDeleteUnsentCrashReportsArgument, "delete every unsent crash report"},
+};
+
+bool isLaunchSwitch(std::string_view argument) {
+    for (const auto& launchSwitch : kLaunchSwitches)
+        if (argument == launchSwitch.argument) return true;
+    return false;
+}
+
+void printUsage() {
+    std::cout << "Usage: velmora [OPTION]...\n"
+                 "Starts the Velmora VPN client: in windows on $DISPLAY, headless without one.\n"
+                 "\n"
+                 "Options:\n"
+                 "  --tour <folder>   run the scripted demo tour, writing its screenshots into\n"
+                 "                    <folder>; needs a display, $VELMORA_DEMO_EMAIL and\n"
+                 "                    $VELMORA_DEMO_PASSWORD\n"
+                 "  -h, --help        print this help and exit\n"
+                 "  --version         print the version and exit\n"
+                 "\n"
+                 "Launch switches:\n";
+    for (const auto& launchSwitch : kLaunchSwitches) {
+        std::string line = std::string("  ") + launchSwitch.argument;
+        line.resize(36, ' ');
+        std::cout << line << launchSwitch.meaning << '\n';
+    }
+    std::cout << "\n"
+                 "Environment:\n"
+                 "  VELMORA_HOME          one folder for all of Velmora's settings, data and\n"
+                 "                        caches, instead of the XDG folders\n"
+                 "  VELMORA_API_BASE      the Velmora service's API address, instead of the\n"
+                 "                        built-in one\n"
+                 "  VELMORA_TESSERA_BASE  scheme://host:port of the app core's services\n"
+                 "                        (installations, settings, telemetry upload)\n"
+                 "  VELMORA_BUNDLE        the bundle folder (Info.plist and resources), instead\n"
+                 "                        of resources/ beside the executable\n"
+                 "  VELMORA_NETWORK_REACHABILITY\n"
+                 "                        'reachable' or 'unreachable', taken for the whole run\n"
+                 "                        instead of the kernel's routes\n";
+}
+
+// The version of the bundle the application would run with; the bundle is read-only input and
+// lies outside the user's folders.
+int printVersion() {
+    const auto& bundle = plat::Bundle::main();
+    const auto version = bundle.objectForInfoDictionaryKey("CFBundleShortVersionString");
+    if (!version.isString()) {
+        std::cerr << "velmora: no version in " << (bundle.bundlePath() / "Info.plist").string() << std::endl;
+        return 1;
+    }
+    std::cout << "Velmora " << version.string() << std::endl;
+    return 0;
+}
+
+int refuse(const std::string& what) {
+    std::cerr << "velmora: " << what << "\nTry 'velmora --help' for more information." << std::endl;
+    return 2;
+}
+
+} // namespace
+
+std::optional<int> CommandLine::answer(int argc, char** argv) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-")
+            return refuse("unexpected argument '" + std::string(argument) + "'");
+        if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-h" || argument == "--help") {
+            printUsage();
+            return 0;
+        } else if (argument == "--version") {
+            return printVersion();
+        } else if (argument == "--tour") {
+            ++i; // its folder; DemoTour reads the pair and says when the folder is missing
+        } else if (!argument.starts_with("--tour=") && !isLaunchSwitch(argument)) {
+            return refuse("unknown option '" + std::string(argument) + "'");
+        }
+    }
+    return std::nullopt;
+}

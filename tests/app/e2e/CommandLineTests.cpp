@@ -1,0 +1,140 @@
+// The built `velmora` asked for its usage, its version, or given an argument it does not take, as
+// a user types them in a terminal: the answer, the exit status a Linux program gives, and nothing
+// made in an empty home (the XDG folders and the temporary folder point into it, $VELMORA_HOME is
+// not set), so no folder was prepared and no data, lock or crash report written.
+#include "platform/foundation/Bundle.h"
+#include "tests/support/Process.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Answer {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+class VelmoraCommandLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/velmora-cli-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        fs::create_directory(home());
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    fs::path home() const { return dir_ / "home"; }
+
+    // What the home holds, relative to it.
+    std::vector<std::string> madeInHome() const {
+        std::vector<std::string> made;
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(home(), ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            made.push_back(fs::relative(it->path(), home()).string());
+        return made;
+    }
+
+    // Runs the application with `args`; one that starts instead of answering is killed once it
+    // has made something in the home (or, failing that, after the suite's patience).
+    Answer run(const std::vector<std::string>& args) {
+        std::vector<std::string> words{VELMORA_APP_BINARY};
+        words.insert(words.end(), args.begin(), args.end());
+        const std::string h = home().string();
+        const pid_t pid =
+            testsupport::startProcess(words,
+                                      {{"HOME", h},
+                                       {"XDG_CONFIG_HOME", h + "/.config"},
+                                       {"XDG_DATA_HOME", h + "/.local/share"},
+                                       {"XDG_CACHE_HOME", h + "/.cache"},
+                                       {"XDG_STATE_HOME", h + "/.local/state"},
+                                       {"TMPDIR", h}},
+                                      dir_ / "out.txt", dir_ / "err.txt", nullptr,
+                                      {"VELMORA_HOME", "VELMORA_BUNDLE", "VELMORA_TOUR_DIR", "DISPLAY"});
+        Answer answer;
+        if (pid < 0) return answer;
+        int status = 0;
+        bool ended = false;
+        testsupport::eventually([&] {
+            ended = ::waitpid(pid, &status, WNOHANG) == pid;
+            return ended || !madeInHome().empty();
+        });
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        if (ended && WIFEXITED(status)) answer.exitCode = WEXITSTATUS(status);
+        answer.out = testsupport::readFile(dir_ / "out.txt");
+        answer.err = testsupport::readFile(dir_ / "err.txt");
+        return answer;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(VelmoraCommandLine, HelpAndVersionAnswerWithoutStartingTheApplication) {
+    const Answer help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0) << help.err;
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind("Usage: velmora [OPTION]...\n", 0), 0u) << help.out;
+    std::vector<std::string> missing;
+    for (const char* named : {"--tour <folder>", "--help", "--version", "-TSRSessionsDebugEvents",
+                              "-TSRDebugEnabled", "-TSRDebugDisabled", "-VelmoraSendUnsentCrashReports",
+                              "-VelmoraDeleteUnsentCrashReports", "VELMORA_HOME", "VELMORA_API_BASE",
+                              "VELMORA_TESSERA_BASE", "VELMORA_BUNDLE", "VELMORA_NETWORK_REACHABILITY"})
+        if (help.out.find(named) == std::string::npos) missing.push_back(named);
+    EXPECT_EQ(missing, std::vector<std::string>{}) << help.out;
+    EXPECT_EQ(madeInHome(), std::vector<std::string>{});
+
+    const Answer shortHelp = run({"-h"});
+    EXPECT_EQ(shortHelp.exitCode, 0);
+    EXPECT_EQ(shortHelp.out, help.out);
+
+    plat::Bundle bundle(VELMORA_RESOURCES_DIR);
+    const std::string version = bundle.objectForInfoDictionaryKey("CFBundleShortVersionString").string();
+    ASSERT_FALSE(version.empty());
+    const Answer answer = run({"--version"});
+    EXPECT_EQ(answer.exitCode, 0) << answer.err;
+    EXPECT_EQ(answer.out, "Velmora " + version + "\n");
+    EXPECT_EQ(answer.err, "");
+    EXPECT_EQ(madeInHome(), std::vector<std::string>{});
+}
+
+// The option the user got wrong is named, after the launch switches and the tour's folder that
+// come before it were taken; a stray word is refused the same way.
+TEST_F(VelmoraCommandLine, AMistakenArgumentIsNamedWithExitStatus2) {
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"--frob"}, "velmora: unknown option '--frob'"},
+        {{"-TSRSessionsDebugEvents", "-VelmoraSendUnsentCrashReports", "--tour", "shots", "--frob"},
+         "velmora: unknown option '--frob'"},
+        {{"--tour=shots", "-v"}, "velmora: unknown option '-v'"},
+        {{"login"}, "velmora: unexpected argument 'login'"},
+    };
+    for (const auto& c : cases) {
+        const Answer answer = run(c.args);
+        EXPECT_EQ(answer.exitCode, 2) << c.error;
+        EXPECT_EQ(answer.err, c.error + "\nTry 'velmora --help' for more information.\n");
+        EXPECT_EQ(answer.out, "");
+        EXPECT_EQ(madeInHome(), std::vector<std::string>{}) << c.error;
+    }
+}
+
+} // namespace
