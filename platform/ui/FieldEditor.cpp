@@ -252,9 +252,7 @@ void FieldEditor::keepCaretInView() {
     graph_.fieldSelection.scroll = shownScroll();
 }
 
-bool FieldEditor::placeCaret(double x, double scroll) {
-    if (!field_.data->controls->textBinding) return false;
-    const std::string now = text();
+std::size_t FieldEditor::boundaryAt(const std::string& now, double x, double scroll, bool under) const {
     auto width = [&](std::size_t bytes) { return shownWidth(now, bytes); };
     const double local = x - (field_.frame.x + fieldTextInset(style())) + scroll;
     // The first boundary at or past the point, then whichever of it and the one before is nearer.
@@ -274,13 +272,55 @@ bool FieldEditor::placeCaret(double x, double scroll) {
     std::size_t at = lo;
     if (at > 0) {
         const std::size_t before = previousBoundary(now, at);
-        if (local - width(before) < width(at) - local) at = before;
+        if (under ? width(at) > local || at == now.size() : local - width(before) < width(at) - local)
+            at = before;
     }
+    return at;
+}
+
+bool FieldEditor::placeCaret(double x, double scroll, bool extend) {
+    if (!field_.data->controls->textBinding) return false;
+    const std::size_t at = boundaryAt(text(), x, scroll);
     // The text stays as it was shown when clicked. range() first makes the caret record this
     // field's (which starts its scroll afresh), so the scroll set here is not reset after it.
+    const FieldSelection r = range();
+    graph_.fieldSelection.scroll = scroll;
+    setRange({extend ? r.anchor : at, at});
+    if (extend) offerSelection();
+    return true;
+}
+
+bool FieldEditor::selectWordAt(double x, double scroll) {
+    if (!field_.data->controls->textBinding) return false;
+    const std::string now = text();
+    if (field_.data->kind == ViewKind::SecureField) return selectAll();
+    const std::size_t at = boundaryAt(now, x, scroll, /*under=*/true);
     range();
     graph_.fieldSelection.scroll = scroll;
-    setRange({at, at});
+    if (at >= now.size()) {
+        setRange({at, at});
+        return true;
+    }
+    // Bytes of a kind with the one under the pointer; continuation bytes count as word characters,
+    // as their lead byte does.
+    const bool word = wordCharacter(now[at]);
+    std::size_t from = at, to = at;
+    while (from > 0 && wordCharacter(now[from - 1]) == word)
+        --from;
+    while (to < now.size() && wordCharacter(now[to]) == word)
+        ++to;
+    setRange({from, to});
+    offerSelection();
+    return true;
+}
+
+bool FieldEditor::extendTo(double x) {
+    if (!field_.data->controls->textBinding) return false;
+    const std::size_t at = boundaryAt(text(), x, shownScroll());
+    const FieldSelection r = range();
+    if (r.caret == at) return true;
+    setRange({r.anchor, at});
+    offerSelection();
     return true;
 }
 

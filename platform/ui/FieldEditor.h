@@ -40,8 +40,15 @@ public:
     // that takes (fieldTextScroll).
     double shownScroll() const;
     // The caret goes to the character boundary nearest `x` (in window points), over the text as it
-    // was drawn moved left by `scroll` (shownScroll() from before the click focused the field).
-    bool placeCaret(double x, double scroll);
+    // was drawn moved left by `scroll` (shownScroll() from before the click focused the field). With
+    // `extend` (Shift held) the selection stretches from its anchor to there instead.
+    bool placeCaret(double x, double scroll, bool extend = false);
+    // Selects the word drawn under `x` (or the run of spaces and punctuation there); the whole text
+    // of a secure field, whose words are not told apart.
+    bool selectWordAt(double x, double scroll);
+    // Stretches the selection from its anchor to the boundary nearest `x`, over the text as it is
+    // drawn now: a pointer dragged past the field's side brings the text beyond it into view.
+    bool extendTo(double x);
     bool selectAll();
     bool copy();
     bool cut();
@@ -75,6 +82,9 @@ private:
     // The width of the first `bytes` of `text` as the field draws them.
     double shownWidth(const std::string& text, std::size_t bytes) const;
     TextFieldStyle style() const;
+    // The character boundary nearest `x`, over the text drawn moved left by `scroll`; with
+    // `under`, the start of the character drawn under `x` (the last one past the text's end).
+    std::size_t boundaryAt(const std::string& text, double x, double scroll, bool under = false) const;
     // The record of the caret, made afresh for this field and its text where it was another's.
     FieldSelection& range();
     // Records the field's text as `text` with the caret at `caret`, nothing selected.
