@@ -4,7 +4,6 @@
 #include "platform/ui/NodeRef.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 
 namespace plat::ui::detail {
@@ -103,7 +102,7 @@ FieldSelection& FieldEditor::range() {
 void FieldEditor::remember(const std::string& text, std::size_t caret) {
     auto& record = graph_.fieldSelection;
     // The text stays where it stood for this field; another field's starts afresh.
-    if (record.field.lock().get() != &field_) record.scroll = -std::numeric_limits<double>::infinity();
+    if (record.field.lock().get() != &field_) record.textScroll.reset();
     record.field = field_.shared_from_this();
     record.text = text;
     record.range = {caret, caret};
@@ -234,7 +233,7 @@ TextFieldStyle FieldEditor::style() const {
     return field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic;
 }
 
-double FieldEditor::shownScroll() const {
+double FieldEditor::textScroll() const {
     const auto selection = selectionOf(graph_, field_);
     if (!selection) return 0;
     const std::string now = text();
@@ -242,14 +241,14 @@ double FieldEditor::shownScroll() const {
     const double room =
         fieldTextEnd(NodeRef(field_.shared_from_this()), style()) - field_.frame.x - fieldTextInset(style());
     const auto& record = graph_.fieldSelection;
-    const double previous =
-        record.field.lock().get() == &field_ ? record.scroll : -std::numeric_limits<double>::infinity();
-    return fieldTextScroll(shownWidth(now, now.size()), shownWidth(now, selection->caret),
-                           std::max(0.0, room), previous);
+    const std::optional<double> previous =
+        record.field.lock().get() == &field_ ? record.textScroll : std::nullopt;
+    return scrollShowingCaret(shownWidth(now, now.size()), shownWidth(now, selection->caret),
+                              std::max(0.0, room), previous);
 }
 
 void FieldEditor::keepCaretInView() {
-    graph_.fieldSelection.scroll = shownScroll();
+    graph_.fieldSelection.textScroll = textScroll();
 }
 
 std::size_t FieldEditor::boundaryAt(const std::string& now, double x, double scroll, bool under) const {
@@ -284,7 +283,7 @@ bool FieldEditor::placeCaret(double x, double scroll, bool extend) {
     // The text stays as it was shown when clicked. range() first makes the caret record this
     // field's (which starts its scroll afresh), so the scroll set here is not reset after it.
     const FieldSelection r = range();
-    graph_.fieldSelection.scroll = scroll;
+    graph_.fieldSelection.textScroll = scroll;
     setRange({extend ? r.anchor : at, at});
     if (extend) offerSelection();
     return true;
@@ -296,7 +295,7 @@ bool FieldEditor::selectWordAt(double x, double scroll) {
     if (field_.data->kind == ViewKind::SecureField) return selectAll();
     const std::size_t at = boundaryAt(now, x, scroll, /*under=*/true);
     range();
-    graph_.fieldSelection.scroll = scroll;
+    graph_.fieldSelection.textScroll = scroll;
     if (at >= now.size()) {
         setRange({at, at});
         return true;
@@ -316,7 +315,7 @@ bool FieldEditor::selectWordAt(double x, double scroll) {
 
 bool FieldEditor::extendTo(double x) {
     if (!field_.data->controls->textBinding) return false;
-    const std::size_t at = boundaryAt(text(), x, shownScroll());
+    const std::size_t at = boundaryAt(text(), x, textScroll());
     const FieldSelection r = range();
     if (r.caret == at) return true;
     setRange({r.anchor, at});

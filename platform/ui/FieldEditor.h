@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/ui/EditHistory.h"
+#include "platform/ui/FieldGeometry.h"
 #include "platform/ui/FieldSelection.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/ViewGraph.h"
@@ -35,12 +36,12 @@ public:
     // Moves the caret; with `extend` the selection stretches from its anchor to the new place.
     // Without, a selection collapses to the end the arrow points at.
     bool move(Move how, bool extend);
-    // How far the field's text is moved left as it is drawn now: a field without the focus shows
-    // the start of its text, the focused one keeps its caret in view, moving its text no more than
-    // that takes (fieldTextScroll).
-    double shownScroll() const;
+    // How far the field's text is moved left as it is drawn now (its text scroll): a field without
+    // the focus shows the start of its text, the focused one keeps its caret in view, moving its
+    // text no more than that takes (scrollShowingCaret).
+    double textScroll() const;
     // The caret goes to the character boundary nearest `x` (in window points), over the text as it
-    // was drawn moved left by `scroll` (shownScroll() from before the click focused the field). With
+    // was drawn moved left by `scroll` (textScroll() from before the press focused the field). With
     // `extend` (Shift held) the selection stretches from its anchor to there instead.
     bool placeCaret(double x, double scroll, bool extend = false);
     // Selects the word drawn under `x` (or the run of spaces and punctuation there); the whole text

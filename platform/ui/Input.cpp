@@ -118,7 +118,7 @@ bool Input::pressField(Node& field, Point location, bool extend, int clickCount)
     if (!isField(field) || !reachable(field)) return false;
     // The caret goes to the character drawn under the pointer, so the text's scroll is taken
     // before the focus moves; Shift stretches a selection the field already has.
-    const double scroll = FieldEditor(graph_, field).shownScroll();
+    const double scroll = FieldEditor(graph_, field).textScroll();
     const bool focused = graph_.focused.lock().get() == &field;
     if (!focused && !focus(field)) return false;
     FieldEditor editor(graph_, field);
@@ -148,7 +148,7 @@ Node* Input::fieldAt(Point location) const {
 bool Input::pasteSelectionAt(Point location) {
     Node* field = fieldAt(location);
     if (!field) return false;
-    const double scroll = FieldEditor(graph_, *field).shownScroll();
+    const double scroll = FieldEditor(graph_, *field).textScroll();
     if (!focus(*field)) return false;
     // In at the pointer, as the desktop's other programs paste it.
     FieldEditor editor(graph_, *field);
