@@ -206,8 +206,10 @@ void HostWindow::handle(const InputEvent& e, Point origin) {
         }
         break;
     case InputEvent::Kind::Key:
-        // The keys take the highlight over until the pointer moves again.
+        // The keys take the highlight over until the pointer moves again. A key between two
+        // presses ends their series: the second press is a click of its own, not a double click.
         pointer_.reset();
+        clicks_ = 0;
         if (auto key = namedKey(e.key)) {
             host_->keyDown(ui::KeyEvent::named(*key, modifiers(e.mods)));
         } else if ((e.mods & (keys::ModControl | keys::ModSuper)) && e.key >= 32 && e.key < 127) {
