@@ -4,7 +4,6 @@
 #include "platform/ui/NodeRef.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 
 namespace plat::ui::detail {
@@ -103,7 +102,7 @@ FieldSelection& FieldEditor::range() {
 void FieldEditor::remember(const std::string& text, std::size_t caret) {
     auto& record = graph_.fieldSelection;
     // The text stays where it stood for this field; another field's starts afresh.
-    if (record.field.lock().get() != &field_) record.scroll = -std::numeric_limits<double>::infinity();
+    if (record.field.lock().get() != &field_) record.textScroll.reset();
     record.field = field_.shared_from_this();
     record.text = text;
     record.range = {caret, caret};
@@ -234,7 +233,7 @@ TextFieldStyle FieldEditor::style() const {
     return field_.env ? field_.env->textFieldStyle : TextFieldStyle::Automatic;
 }
 
-double FieldEditor::shownScroll() const {
+double FieldEditor::textScroll() const {
     const auto selection = selectionOf(graph_, field_);
     if (!selection) return 0;
     const std::string now = text();
@@ -242,19 +241,17 @@ double FieldEditor::shownScroll() const {
     const double room =
         fieldTextEnd(NodeRef(field_.shared_from_this()), style()) - field_.frame.x - fieldTextInset(style());
     const auto& record = graph_.fieldSelection;
-    const double previous =
-        record.field.lock().get() == &field_ ? record.scroll : -std::numeric_limits<double>::infinity();
-    return fieldTextScroll(shownWidth(now, now.size()), shownWidth(now, selection->caret),
-                           std::max(0.0, room), previous);
+    const std::optional<double> previous =
+        record.field.lock().get() == &field_ ? record.textScroll : std::nullopt;
+    return scrollShowingCaret(shownWidth(now, now.size()), shownWidth(now, selection->caret),
+                              std::max(0.0, room), previous);
 }
 
 void FieldEditor::keepCaretInView() {
-    graph_.fieldSelection.scroll = shownScroll();
+    graph_.fieldSelection.textScroll = textScroll();
 }
 
-bool FieldEditor::placeCaret(double x, double scroll) {
-    if (!field_.data->controls->textBinding) return false;
-    const std::string now = text();
+std::size_t FieldEditor::boundaryAt(const std::string& now, double x, double scroll, bool under) const {
     auto width = [&](std::size_t bytes) { return shownWidth(now, bytes); };
     const double local = x - (field_.frame.x + fieldTextInset(style())) + scroll;
     // The first boundary at or past the point, then whichever of it and the one before is nearer.
@@ -274,13 +271,55 @@ bool FieldEditor::placeCaret(double x, double scroll) {
     std::size_t at = lo;
     if (at > 0) {
         const std::size_t before = previousBoundary(now, at);
-        if (local - width(before) < width(at) - local) at = before;
+        if (under ? width(at) > local || at == now.size() : local - width(before) < width(at) - local)
+            at = before;
     }
+    return at;
+}
+
+bool FieldEditor::placeCaret(double x, double scroll, bool extend) {
+    if (!field_.data->controls->textBinding) return false;
+    const std::size_t at = boundaryAt(text(), x, scroll);
     // The text stays as it was shown when clicked. range() first makes the caret record this
     // field's (which starts its scroll afresh), so the scroll set here is not reset after it.
+    const FieldSelection r = range();
+    graph_.fieldSelection.textScroll = scroll;
+    setRange({extend ? r.anchor : at, at});
+    if (extend) offerSelection();
+    return true;
+}
+
+bool FieldEditor::selectWordAt(double x, double scroll) {
+    if (!field_.data->controls->textBinding) return false;
+    const std::string now = text();
+    if (field_.data->kind == ViewKind::SecureField) return selectAll();
+    const std::size_t at = boundaryAt(now, x, scroll, /*under=*/true);
     range();
-    graph_.fieldSelection.scroll = scroll;
-    setRange({at, at});
+    graph_.fieldSelection.textScroll = scroll;
+    if (at >= now.size()) {
+        setRange({at, at});
+        return true;
+    }
+    // Bytes of a kind with the one under the pointer; continuation bytes count as word characters,
+    // as their lead byte does.
+    const bool word = wordCharacter(now[at]);
+    std::size_t from = at, to = at;
+    while (from > 0 && wordCharacter(now[from - 1]) == word)
+        --from;
+    while (to < now.size() && wordCharacter(now[to]) == word)
+        ++to;
+    setRange({from, to});
+    offerSelection();
+    return true;
+}
+
+bool FieldEditor::extendTo(double x) {
+    if (!field_.data->controls->textBinding) return false;
+    const std::size_t at = boundaryAt(text(), x, textScroll());
+    const FieldSelection r = range();
+    if (r.caret == at) return true;
+    setRange({r.anchor, at});
+    offerSelection();
     return true;
 }
 

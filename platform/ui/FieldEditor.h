@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/ui/EditHistory.h"
+#include "platform/ui/FieldGeometry.h"
 #include "platform/ui/FieldSelection.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/ViewGraph.h"
@@ -35,13 +36,20 @@ public:
     // Moves the caret; with `extend` the selection stretches from its anchor to the new place.
     // Without, a selection collapses to the end the arrow points at.
     bool move(Move how, bool extend);
-    // How far the field's text is moved left as it is drawn now: a field without the focus shows
-    // the start of its text, the focused one keeps its caret in view, moving its text no more than
-    // that takes (fieldTextScroll).
-    double shownScroll() const;
+    // How far the field's text is moved left as it is drawn now (its text scroll): a field without
+    // the focus shows the start of its text, the focused one keeps its caret in view, moving its
+    // text no more than that takes (scrollShowingCaret).
+    double textScroll() const;
     // The caret goes to the character boundary nearest `x` (in window points), over the text as it
-    // was drawn moved left by `scroll` (shownScroll() from before the click focused the field).
-    bool placeCaret(double x, double scroll);
+    // was drawn moved left by `scroll` (textScroll() from before the press focused the field). With
+    // `extend` (Shift held) the selection stretches from its anchor to there instead.
+    bool placeCaret(double x, double scroll, bool extend = false);
+    // Selects the word drawn under `x` (or the run of spaces and punctuation there); the whole text
+    // of a secure field, whose words are not told apart.
+    bool selectWordAt(double x, double scroll);
+    // Stretches the selection from its anchor to the boundary nearest `x`, over the text as it is
+    // drawn now: a pointer dragged past the field's side brings the text beyond it into view.
+    bool extendTo(double x);
     bool selectAll();
     bool copy();
     bool cut();
@@ -75,6 +83,9 @@ private:
     // The width of the first `bytes` of `text` as the field draws them.
     double shownWidth(const std::string& text, std::size_t bytes) const;
     TextFieldStyle style() const;
+    // The character boundary nearest `x`, over the text drawn moved left by `scroll`; with
+    // `under`, the start of the character drawn under `x` (the last one past the text's end).
+    std::size_t boundaryAt(const std::string& text, double x, double scroll, bool under = false) const;
     // The record of the caret, made afresh for this field and its text where it was another's.
     FieldSelection& range();
     // Records the field's text as `text` with the caret at `caret`, nothing selected.

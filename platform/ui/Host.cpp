@@ -14,8 +14,10 @@
 #include "platform/ui/ViewGraph.h"
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 
 namespace plat::ui {
 
@@ -320,14 +322,59 @@ NodeRef Host::mapAt(Point location) const {
     return found;
 }
 
-bool Host::mouseDown(Point location) {
-    pressedMap_ = mapAt(location);
-    if (!pressedMap_) return false;
-    MapViewState::of(pressedMap_)->mouseDown(pressedMap_, location);
-    return performInput(true);
+Host::Press Host::clickTargetAt(Point location) const {
+    Press press;
+    press.location = location;
+    if (auto popup = menuPopup()) {
+        if (const MenuPopup::Row* row = popup->rowAt(location)) {
+            if (auto* item = liveNode(row->item, graph_.get())) {
+                press.on = Press::On::Node;
+                press.target = item->shared_from_this();
+            }
+            return press;
+        }
+        if (popup->panel.contains(location)) {
+            press.on = Press::On::Panel;
+            return press;
+        }
+    }
+    if (detail::Node* target = detail::Input(*graph_).targetAt(location)) {
+        press.on = Press::On::Node;
+        press.target = target->shared_from_this();
+    }
+    return press;
+}
+
+bool Host::Press::sameTarget(const Press& other) const {
+    if (on != other.on) return false;
+    if (on != On::Node) return true;
+    auto node = target.lock();
+    return node && node->alive && node == other.target.lock();
+}
+
+bool Host::mouseDown(Point location, KeyModifiers modifiers, int clickCount) {
+    press_ = clickTargetAt(location);
+    bool handled = false;
+    // A field takes the focus on the press (an open menu takes the press as it takes a click).
+    auto target = press_->target.lock();
+    if (target && !menuPopup() &&
+        (target->data->kind == ViewKind::TextField || target->data->kind == ViewKind::SecureField)) {
+        const bool extend =
+            (static_cast<std::uint8_t>(modifiers) & static_cast<std::uint8_t>(KeyModifiers::Shift));
+        handled = detail::Input(*graph_).pressField(*target, location, extend, clickCount);
+        if (handled) press_->field = target;
+    }
+    pressedMap_ = press_->field.expired() ? mapAt(location) : NodeRef();
+    if (pressedMap_) {
+        MapViewState::of(pressedMap_)->mouseDown(pressedMap_, location);
+        handled = true;
+    }
+    return performInput(handled);
 }
 
 bool Host::mouseDragged(Point location) {
+    if (auto field = press_ ? press_->field.lock() : nullptr)
+        return performInput(detail::Input(*graph_).dragField(*field, location));
     if (!pressedMap_ || !pressedMap_.isAlive()) return false;
     NodeRef map = pressedMap_;
     MapViewState::of(map)->mouseDragged(map, location);
@@ -335,11 +382,21 @@ bool Host::mouseDragged(Point location) {
 }
 
 bool Host::mouseUp(Point location) {
-    NodeRef map = pressedMap_;
-    pressedMap_ = NodeRef();
-    if (!map || !map.isAlive()) return false;
-    MapViewState::of(map)->mouseUp(map, location);
-    return performInput(true);
+    NodeRef map = std::exchange(pressedMap_, NodeRef());
+    const std::optional<Press> press = std::exchange(press_, std::nullopt);
+    bool handled = false;
+    if (map && map.isAlive()) {
+        MapViewState::of(map)->mouseUp(map, location);
+        handled = performInput(true);
+    }
+    // A press into a field did its work at once.
+    if (!press || !press->field.expired()) return handled;
+    // A drag across a map pans it: only a press that stayed put is a click there (on a marker).
+    const bool click = map && press->on == Press::On::Nothing
+                           ? std::fabs(location.x - press->location.x) <= kClickSlop &&
+                                 std::fabs(location.y - press->location.y) <= kClickSlop
+                           : press->sameTarget(clickTargetAt(location));
+    return click ? mouseClick(press->location) || handled : handled;
 }
 
 bool Host::scrollWheel(Point location, double deltaY) {

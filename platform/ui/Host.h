@@ -63,11 +63,16 @@ public:
     bool mouseClick(Point location) override;
     bool keyDown(const KeyEvent& event) override;
     bool insertText(std::string_view text) override;
-    // A press on a map starts a drag that pans it until the release; the wheel zooms the map under
-    // the pointer, or scrolls the innermost list or scroll view under it that can move that way
-    // (ScrollState::wheelStep points per unit; positive deltaY shows earlier content); a click on
-    // a map's marker selects it (see MapViewState).
-    bool mouseDown(Point location) override;
+    // A press in a text field focuses it and puts the caret under the pointer (Shift stretches the
+    // selection there, a second press selects the word, a third the whole text), and dragging
+    // stretches the selection. A press and release on one control are a click on it (mouseClick at
+    // the press), wherever the pointer went between; released elsewhere, nothing acts. A press on a
+    // map starts a drag that pans it until the release, and only one released within kClickSlop of
+    // it is a click there. The wheel zooms the map under the pointer, or scrolls the innermost list
+    // or scroll view under it that can move that way (ScrollState::wheelStep points per unit;
+    // positive deltaY shows earlier content); a click on a map's marker selects it (see
+    // MapViewState).
+    bool mouseDown(Point location, KeyModifiers modifiers = KeyModifiers::None, int clickCount = 1) override;
     bool mouseDragged(Point location) override;
     bool mouseUp(Point location) override;
     bool scrollWheel(Point location, double deltaY) override;
@@ -120,7 +125,23 @@ public:
     std::size_t bodyEvaluations() const;
 
 private:
+    // A press of the pointer's button, until its release.
+    struct Press {
+        Point location;
+        // What a click at the press reaches: a node (a control, or a row of the open menu), the
+        // open menu's panel, or nothing.
+        enum class On { Nothing, Node, Panel } on = On::Nothing;
+        std::weak_ptr<detail::Node> target;
+        std::weak_ptr<detail::Node> field; // the text field the press went into
+        // Both reach the same, still there.
+        bool sameTarget(const Press& other) const;
+    };
+    // How far a press on a map may move and still be a click on it rather than a drag.
+    static constexpr double kClickSlop = 4;
+
     bool performInput(bool handled);
+    // What a click at the point reaches, for telling whether a release is on what its press was.
+    Press clickTargetAt(Point location) const;
     // The topmost enabled map under the point in the top layer.
     NodeRef mapAt(Point location) const;
     // Scrolls the innermost list or scroll view under the point that can move by `delta` points.
@@ -134,6 +155,7 @@ private:
 
     std::unique_ptr<detail::ViewGraph> graph_;
     NodeRef pressedMap_; // the map a press started on, until the release
+    std::optional<Press> press_;
     std::function<void()> display_;
     std::function<bool(const KeyEvent&)> unhandledKey_;
     const void* shownMenu_ = nullptr; // the open menu the window was last told about

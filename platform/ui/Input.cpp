@@ -82,8 +82,7 @@ bool Input::activate(Node& node) {
     return true;
 }
 
-bool Input::clickAt(Point location) {
-    Node* top = topLayer();
+Node* Input::hitAt(Point location) const {
     Node* hit = nullptr;
     // The deepest node under the point that something answers for; later siblings lie on top.
     // Content scrolled out of a list or scroll view is not there to click.
@@ -94,21 +93,43 @@ bool Input::clickAt(Point location) {
         for (auto& c : n.children)
             visit(*c);
     };
-    visit(*top);
-    if (!hit) hit = fieldOutlinedAt(location);
+    visit(*topLayer());
+    return hit ? hit : fieldOutlinedAt(location);
+}
+
+Node* Input::targetAt(Point location) const {
+    Node* hit = hitAt(location);
+    return hit ? interactiveTarget(hit) : nullptr;
+}
+
+bool Input::clickAt(Point location) {
+    Node* hit = hitAt(location);
     if (!hit) {
         graph_.focused.reset();
         graph_.fieldSelection = {};
         return false;
     }
     Node* target = interactiveTarget(hit);
-    if (target && isField(*target) && reachable(*target)) {
-        // Into a field: the caret goes to the character drawn under the click, so the text's
-        // scroll is taken before the focus moves.
-        const double scroll = FieldEditor(graph_, *target).shownScroll();
-        return focus(*target) && FieldEditor(graph_, *target).placeCaret(location.x, scroll);
-    }
+    if (target && isField(*target)) return pressField(*target, location, false, 1);
     return activate(*hit);
+}
+
+bool Input::pressField(Node& field, Point location, bool extend, int clickCount) {
+    if (!isField(field) || !reachable(field)) return false;
+    // The caret goes to the character drawn under the pointer, so the text's scroll is taken
+    // before the focus moves; Shift stretches a selection the field already has.
+    const double scroll = FieldEditor(graph_, field).textScroll();
+    const bool focused = graph_.focused.lock().get() == &field;
+    if (!focused && !focus(field)) return false;
+    FieldEditor editor(graph_, field);
+    if (clickCount >= 3) return editor.selectAll();
+    if (clickCount == 2) return editor.selectWordAt(location.x, scroll);
+    return editor.placeCaret(location.x, scroll, extend);
+}
+
+bool Input::dragField(Node& field, Point location) {
+    if (graph_.focused.lock().get() != &field || !reachable(field)) return false;
+    return FieldEditor(graph_, field).extendTo(location.x);
 }
 
 Node* Input::fieldAt(Point location) const {
@@ -127,7 +148,7 @@ Node* Input::fieldAt(Point location) const {
 bool Input::pasteSelectionAt(Point location) {
     Node* field = fieldAt(location);
     if (!field) return false;
-    const double scroll = FieldEditor(graph_, *field).shownScroll();
+    const double scroll = FieldEditor(graph_, *field).textScroll();
     if (!focus(*field)) return false;
     // In at the pointer, as the desktop's other programs paste it.
     FieldEditor editor(graph_, *field);

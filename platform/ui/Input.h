@@ -24,6 +24,16 @@ public:
 
     bool activate(Node& node);
     bool clickAt(Point location);
+    // What a click at the point reaches: a control (or the list row) under it, or the field whose
+    // drawn outline holds it; null for nothing.
+    Node* targetAt(Point location) const;
+    // A press of the pointer's button in a field: the field takes the focus and the caret goes to
+    // the character boundary under the pointer. With `extend` (Shift held) the selection stretches
+    // there instead; the second press of a quick series selects the word there, the third the whole
+    // text.
+    bool pressField(Node& field, Point location, bool extend, int clickCount);
+    // The pointer dragged on from a press in `field`: the selection stretches to it.
+    bool dragField(Node& field, Point location);
     bool focus(Node& node);
     bool insertText(std::string_view text);
     bool keyDown(const KeyEvent& event);
@@ -61,6 +71,9 @@ private:
     bool caretKey(Node& field, const KeyEvent& event);
     // The field under the point, as a click would reach it.
     Node* fieldAt(Point location) const;
+    // The deepest node under the point that something answers a click for, else the field whose
+    // outline holds the point.
+    Node* hitAt(Point location) const;
     // --- InputFocus.cpp ---
     bool moveFocus(bool backwards);
     // Space on the focused control.

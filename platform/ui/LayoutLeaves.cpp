@@ -3,7 +3,7 @@
 // around their content.
 #include "platform/ui/Layout.h"
 
-#include "platform/ui/FieldSelection.h"
+#include "platform/ui/FieldGeometry.h"
 #include "platform/ui/ScrollState.h"
 
 #include <algorithm>

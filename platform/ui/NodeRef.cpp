@@ -129,7 +129,7 @@ std::optional<FieldSelection> NodeRef::fieldSelection() const {
 
 double NodeRef::fieldTextScroll() const {
     if (!node_ || !node_->graph || !node_->alive || !node_->data->controls->textBinding) return 0;
-    return detail::FieldEditor(*node_->graph, *node_).shownScroll();
+    return detail::FieldEditor(*node_->graph, *node_).textScroll();
 }
 
 bool NodeRef::isKeyboardRow() const {

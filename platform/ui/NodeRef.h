@@ -66,7 +66,7 @@ public:
     // A text field's caret and selection (offsets into value()) while it has the keyboard focus.
     std::optional<FieldSelection> fieldSelection() const;
     // How far a text field's text is moved left as drawn: its start shows unless it has the focus,
-    // when it keeps the caret in view (see fieldTextScroll).
+    // when it keeps the caret in view (see scrollShowingCaret in FieldGeometry.h).
     double fieldTextScroll() const;
     // The row of a focused list that its arrow keys stand on (Return chooses it).
     bool isKeyboardRow() const;

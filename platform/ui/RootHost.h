@@ -47,13 +47,17 @@ public:
 
     // Input, each followed by an update pass. Return whether the event reached something. An action
     // may close the window and destroy the host: nothing of the host is touched after the action.
+    // A click: a press and a release at one point.
     virtual bool mouseClick(Point location) = 0;
     virtual bool keyDown(const KeyEvent& event) = 0;
     virtual bool insertText(std::string_view text) = 0;
-    // Pointer presses, drags and wheel turns (positive deltaY: away from the user), for views that
-    // follow the pointer (a map pans and zooms, a list scrolls). Clicks still arrive through
-    // mouseClick. By default nothing takes them.
-    virtual bool mouseDown(Point) { return false; }
+    // The pointer's first button: a press (with the modifiers held, and `clickCount` 2 or 3 for the
+    // second or third press of a quick series in one place), the drags until its release, and the
+    // release. The host decides what makes a click of them; a window sends no mouseClick of its own.
+    // Wheel turns: positive deltaY is away from the user. By default nothing takes them.
+    virtual bool mouseDown(Point, KeyModifiers /*modifiers*/ = KeyModifiers::None, int /*clickCount*/ = 1) {
+        return false;
+    }
     virtual bool mouseDragged(Point) { return false; }
     virtual bool mouseUp(Point) { return false; }
     virtual bool scrollWheel(Point, double /*deltaY*/) { return false; }

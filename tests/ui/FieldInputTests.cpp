@@ -3,8 +3,8 @@
 // Shift stretching the selection, cut, copy and paste through the pasteboards (never out of a secure
 // or privacy-sensitive field; a paste lands when the board's owner answers), undo and redo, the
 // middle click that pastes the selection, a click inside the outline drawn around a padded field
-// focuses the field, and a list told to follow a key (a search text) starts again at its first row
-// when the key changes.
+// focuses the field, the pointer's press, drag, Shift and double and triple presses, and a list told to
+// follow a key (a search text) starts again at its first row when the key changes.
 #include "UITestSupport.h"
 
 using namespace plat;
@@ -362,6 +362,77 @@ TEST_F(UITest, AClickInsideAFieldsOutlineFocusesIt) {
     const Rect two = host.require(Query::testId("twoFields")).frame();
     EXPECT_FALSE(host.mouseClick({two.x + 4, two.center().y}));
     EXPECT_FALSE(host.focused());
+}
+
+TEST_F(UITest, ThePointerPutsTheCaretSelectsByDraggingShiftAndRepeatedPressesAndOffersTheSelection) {
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    const NodeRef password = host.require(Query::placeholder("Password"));
+    ASSERT_TRUE(host.setText(email, "hello world foo"));
+    ASSERT_TRUE(host.click(password));
+    // Over the boundary after `chars` characters (each 6.5 points wide here).
+    auto at = [&](const NodeRef& field, double chars) {
+        return Point{field.frame().x + chars * 6.5, field.frame().center().y};
+    };
+    Pasteboard::selection().setString("before");
+
+    // The press focuses the field with the caret under it; the drag selects up to the pointer, which
+    // is offered as the desktop's selection, copied by Command-C and replaced by typing.
+    ASSERT_TRUE(host.mouseDown(at(email, 6.2)));
+    EXPECT_EQ(host.focused(), email);
+    EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{6, 6}));
+    EXPECT_TRUE(host.mouseDragged(at(email, 20)));
+    EXPECT_TRUE(host.mouseDragged(at(email, 10.8)));
+    host.mouseUp(at(email, 10.8));
+    EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{6, 11}));
+    EXPECT_EQ(Pasteboard::selection().string(), "world");
+    ASSERT_TRUE(host.keyDown(kCopy));
+    EXPECT_EQ(Pasteboard::general().string(), "world");
+
+    // Shift stretches the selection from where it began; the second press of a series takes the
+    // word under the pointer (or the spaces there), the third the whole text.
+    ASSERT_TRUE(host.mouseDown(at(email, 13), KeyModifiers::Shift));
+    host.mouseUp(at(email, 13));
+    EXPECT_EQ(Pasteboard::selection().string(), "world f");
+    ASSERT_TRUE(host.mouseDown(at(email, 1.9), KeyModifiers::None, 2));
+    host.mouseUp(at(email, 1.9));
+    EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{0, 5}));
+    ASSERT_TRUE(host.mouseDown(at(email, 5.5), KeyModifiers::None, 2));
+    EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{5, 6}));
+    ASSERT_TRUE(host.mouseDown(at(email, 5.5), KeyModifiers::None, 3));
+    host.mouseUp(at(email, 5.5));
+    EXPECT_EQ(Pasteboard::selection().string(), "hello world foo");
+    ASSERT_TRUE(host.mouseDown(at(email, 3)));
+    host.mouseDragged(at(email, 1));
+    host.mouseUp(at(email, 1));
+    ASSERT_TRUE(host.insertText("#"));
+    EXPECT_EQ(email.value(), "h#lo world foo");
+
+    // Dragged past the field's side, the text beyond it comes into view and is selected.
+    ASSERT_TRUE(host.setText(email, std::string(200, 'a')));
+    ASSERT_TRUE(host.pressKey(Key::Home));
+    const Rect f = email.frame();
+    ASSERT_LT(f.width, 200 * 6.5);
+    ASSERT_TRUE(host.mouseDown(at(email, 0)));
+    host.mouseDragged({f.maxX() + 20, f.center().y});
+    const std::size_t first = host.focused().fieldSelection()->caret;
+    EXPECT_GT(first * 6.5, f.width);
+    EXPECT_GT(email.fieldTextScroll(), 0);
+    host.mouseDragged({f.maxX() + 30, f.center().y});
+    EXPECT_GT(host.focused().fieldSelection()->caret, first);
+    host.mouseUp({f.maxX() + 30, f.center().y});
+
+    // A secure field selects by the pointer too, and offers none of it.
+    Pasteboard::selection().setString("before");
+    ASSERT_TRUE(host.type(password, "hunter22"));
+    ASSERT_TRUE(host.mouseDown(at(password, 1)));
+    host.mouseDragged(at(password, 6));
+    host.mouseUp(at(password, 6));
+    EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{1, 6}));
+    ASSERT_TRUE(host.mouseDown(at(password, 2), KeyModifiers::None, 2));
+    EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{0, 8})) << "no words in a secure field";
+    EXPECT_EQ(Pasteboard::selection().string(), "before");
 }
 
 struct Searchable : Screen {

@@ -170,6 +170,34 @@ TEST_F(UITest, ClickAtAPointHitsTheTopmostControlThere) {
     EXPECT_EQ(*log, std::vector<std::string>{"right"});
 }
 
+TEST_F(UITest, AButtonActsWhenPressedAndReleasedOnItWhereverThePointerWentBetween) {
+    auto log = std::make_shared<std::vector<std::string>>();
+    Host host(HStack({Button("Left", [log] { log->push_back("left"); }),
+                      Button("Right", [log] { log->push_back("right"); })}),
+              {.contentSize = {300, 100}});
+    host.update();
+    const Rect right = host.require(Query::button("Right")).frame();
+    const Point left = host.require(Query::button("Left")).frame().center();
+    // Moved 12 points inside the button, and out of it and back.
+    ASSERT_TRUE(right.contains({right.x + 14, right.y + 2}));
+    host.mouseDown({right.x + 2, right.y + 2});
+    host.mouseDragged({right.x + 14, right.y + 2});
+    EXPECT_TRUE(host.mouseUp({right.x + 14, right.y + 2}));
+    host.mouseDown(right.center());
+    host.mouseDragged({1, 1});
+    host.mouseDragged(left);
+    host.mouseDragged(right.center());
+    EXPECT_TRUE(host.mouseUp({right.maxX() - 1, right.center().y}));
+    EXPECT_EQ(*log, (std::vector<std::string>{"right", "right"}));
+    // Released on another button or on nothing, neither acts; nor does a release without a press.
+    host.mouseDown(right.center());
+    EXPECT_FALSE(host.mouseUp(left));
+    host.mouseDown(right.center());
+    EXPECT_FALSE(host.mouseUp({1, 1}));
+    EXPECT_FALSE(host.mouseUp(right.center()));
+    EXPECT_EQ(log->size(), 2u);
+}
+
 } // namespace
 
 namespace {

@@ -4,6 +4,7 @@
 #include "platform/render/ui/FontMetrics.h"
 #include "platform/render/ui/LeafPainting.h"
 #include "platform/render/ui/Palette.h"
+#include "platform/ui/FieldGeometry.h"
 #include "platform/ui/Query.h"
 #include "platform/ui/ViewData.h"
 

@@ -53,8 +53,9 @@ std::optional<ui::Key> namedKey(int key) {
     }
 }
 
-// A press and a release this close together are one click.
-constexpr double kClickSlop = 4;
+// Presses this close together in place and time make a series (a double or triple click).
+constexpr double kSeriesSlop = 4;
+constexpr auto kSeriesInterval = std::chrono::milliseconds(400);
 // How soon a moving picture is drawn again.
 constexpr auto kAnimationFrame = std::chrono::milliseconds(16);
 
@@ -173,9 +174,15 @@ void HostWindow::handle(const InputEvent& e, Point origin) {
     switch (e.kind) {
     case InputEvent::Kind::MouseDown:
         if (e.button == 0) {
+            const auto now = std::chrono::steady_clock::now();
+            const bool series = clicks_ > 0 && now - lastPress_ <= kSeriesInterval &&
+                                std::fabs(at.x - pressed_.x) <= kSeriesSlop &&
+                                std::fabs(at.y - pressed_.y) <= kSeriesSlop;
+            clicks_ = series ? clicks_ + 1 : 1;
+            lastPress_ = now;
             pressed_ = at;
             pressedValid_ = true;
-            host_->mouseDown(at);
+            host_->mouseDown(at, modifiers(e.mods), clicks_);
         }
         break;
     case InputEvent::Kind::MouseMove:
@@ -192,15 +199,17 @@ void HostWindow::handle(const InputEvent& e, Point origin) {
     case InputEvent::Kind::MouseUp:
         // The middle button pastes the desktop's selection where it is released.
         if (e.button == 2) host_->middleClick(at);
-        if (e.button == 0 && pressedValid_) host_->mouseUp(at);
-        if (e.button == 0 && pressedValid_ && std::fabs(at.x - pressed_.x) <= kClickSlop &&
-            std::fabs(at.y - pressed_.y) <= kClickSlop)
-            host_->mouseClick(pressed_);
-        pressedValid_ = false;
+        // The host makes a click of the press and the release where they fit together.
+        if (e.button == 0 && pressedValid_) {
+            pressedValid_ = false;
+            host_->mouseUp(at);
+        }
         break;
     case InputEvent::Kind::Key:
-        // The keys take the highlight over until the pointer moves again.
+        // The keys take the highlight over until the pointer moves again. A key between two
+        // presses ends their series: the second press is a click of its own, not a double click.
         pointer_.reset();
+        clicks_ = 0;
         if (auto key = namedKey(e.key)) {
             host_->keyDown(ui::KeyEvent::named(*key, modifiers(e.mods)));
         } else if ((e.mods & (keys::ModControl | keys::ModSuper)) && e.key >= 32 && e.key < 127) {

@@ -12,6 +12,7 @@
 #include "platform/render/ui/TreePainter.h"
 #include "platform/ui/RootHost.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -63,8 +64,12 @@ private:
     std::function<void(bool)> onFocus_;
     // The surfaces (this window's and its sheets') that have the keyboard.
     std::vector<const Surface*> focusedSurfaces_;
+    // The last press of the first button, whether it is still held, and how many presses in quick
+    // succession in one place it ended.
     Point pressed_;
     bool pressedValid_ = false;
+    std::chrono::steady_clock::time_point lastPress_;
+    int clicks_ = 0;
     // Where the pointer last moved, in this window's points, until a key is pressed; and the open
     // menu's row it was last drawn over.
     std::optional<Point> pointer_;

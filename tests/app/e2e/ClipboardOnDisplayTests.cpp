@@ -5,8 +5,11 @@
 // copies (Control+A, Control+C) reaches the other program through the clipboard and the primary
 // selection; a password never does, masked or revealed, and a field cleared or gone gives its
 // selection up. The caret of a field follows the arrows, Home and End, Control with the arrows and a
-// click, and Shift stretches the selection. A clipboard owner that never answers leaves the window
+// click, and Shift stretches the selection. The pointer selects too: a drag, Shift with a click, a
+// double and a triple click, never out of a password; a button acts on a release on it, wherever
+// the pointer went after the press. A clipboard owner that never answers leaves the window
 // answering the window manager while pastes wait on it.
+#include "platform/render/Bitmap.h"
 #include "standin/StandinServer.h"
 #include "tests/render/DesktopProbe.h"
 #include "tests/render/WindowManager.h"
@@ -18,12 +21,14 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -174,7 +179,7 @@ protected:
         input_->key(sym, (mods & kControl) != 0, (mods & kShift) != 0);
         std::this_thread::sleep_for(40ms);
     }
-    // Lower-case letters and spaces, whose key symbols are their characters.
+    // Lower-case letters, digits, spaces and hyphens, whose key symbols are their characters.
     void typeText(const std::string& text) {
         for (char c : text)
             press(c == ' ' ? XK_space : static_cast<KeySym>(c));
@@ -273,10 +278,46 @@ protected:
         return testsupport::readFile(out);
     }
 
-    bool requested(const std::string& pathPart) {
+    bool requested(const std::string& pathPart) { return requests(pathPart) > 0; }
+    int requests(const std::string& pathPart) {
+        int n = 0;
         for (const auto& r : server_.requests())
-            if (r.path.find(pathPart) != std::string::npos) return true;
-        return false;
+            n += r.path.find(pathPart) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
+    // Where two pictures differ below the screen's row `below`, in screen coordinates: x from
+    // `left` to `right`, y from `top` to `bottom`; `right` < `left` when they do not.
+    struct Changed {
+        int left = 0, right = -1, top = 0, bottom = -1;
+    };
+    Changed changed(const std::vector<unsigned long>& before, const std::vector<unsigned long>& after,
+                    const rendertest::XRect& where, int below = 0) {
+        Changed c{where.width, -1, where.height, -1};
+        for (int y = std::max(0, below - where.y); y < where.height; ++y)
+            for (int x = 0; x < where.width; ++x) {
+                const auto i = static_cast<size_t>(y * where.width + x);
+                if (i < before.size() && i < after.size() && before[i] != after[i])
+                    c.left = std::min(c.left, x), c.right = std::max(c.right, x), c.top = std::min(c.top, y),
+                    c.bottom = std::max(c.bottom, y);
+            }
+        return {where.x + c.left, where.x + c.right, where.y + c.top, where.y + c.bottom};
+    }
+    // The window's picture as a PNG in the screenshot folder, for a look at how it draws.
+    void keepPicture(const std::string& name) {
+        const char* dir = std::getenv("VELMORA_SCREENSHOT_DIR");
+        if (!dir) return;
+        rendertest::XRect where;
+        const auto pixels = restingPicture(&where);
+        plat::render::Bitmap shot;
+        shot.width = where.width;
+        shot.height = where.height;
+        shot.rgba.reserve(pixels.size() * 4);
+        for (unsigned long p : pixels)
+            for (int shift : {16, 8, 0, -1})
+                shot.rgba.push_back(shift < 0 ? 0xFF : static_cast<uint8_t>(p >> shift));
+        fs::create_directories(dir);
+        EXPECT_TRUE(shot.writePng(fs::path(dir) / (name + ".png")));
     }
 
     fs::path dir_;
@@ -403,6 +444,106 @@ TEST_F(ClipboardOnDisplay, TheCaretFollowsArrowsHomeEndWordsAndClicksAndShiftSel
     input_->click(where.x + right + 40, row); // past its end
     typeText("x");
     EXPECT_EQ(fieldText("yaazaaaaaax"), "yaazaaaaaax");
+}
+
+TEST_F(ClipboardOnDisplay, ThePointerSelectsInFieldsAndAButtonActsOnAReleaseOnIt) {
+    ASSERT_NO_FATAL_FAILURE(launch());
+    // Where "world" is drawn: what typing it changed on the screen.
+    press(XK_Tab);
+    typeText("hello ");
+    ASSERT_NO_FATAL_FAILURE(caughtUp("hello "));
+    rendertest::XRect where;
+    const auto before = restingPicture(&where);
+    typeText("world");
+    ASSERT_NO_FATAL_FAILURE(caughtUp("hello world"));
+    const Changed world = changed(before, restingPicture(&where), where);
+    ASSERT_GT(world.right, world.left + 10) << "typing changed nothing on the screen";
+    typeText(" foo");
+    ASSERT_NO_FATAL_FAILURE(caughtUp("hello world foo"));
+    const int row = (world.top + world.bottom) / 2;
+
+    // A drag from the start of the word to its end selects it: the primary selection has it, and
+    // Control+C puts it on the clipboard.
+    input_->drag(world.left + 1, row, world.right - 1, row);
+    EXPECT_EQ(selectionOnceIs("primary", "world"), "world");
+    keepPicture("field-selection-dragged");
+    press(XK_c, kControl);
+    EXPECT_EQ(selectionOnceIs("clipboard", "world"), "world");
+    typeText("z");
+    EXPECT_EQ(fieldText("hello z foo"), "hello z foo") << "typing replaces the dragged selection";
+    typeText("hello world foo");
+    ASSERT_NO_FATAL_FAILURE(caughtUp("hello world foo"));
+
+    // A click, then Shift with a click past the text's end; a double click takes the word, a
+    // triple click the whole text (each somewhere else, so that none continues the one before).
+    input_->click(world.left + 1, row);
+    const KeyCode shift = XKeysymToKeycode(x_, XK_Shift_L);
+    XTestFakeKeyEvent(x_, shift, True, CurrentTime);
+    XSync(x_, False);
+    input_->click(world.right + 60, row);
+    XTestFakeKeyEvent(x_, shift, False, CurrentTime);
+    XSync(x_, False);
+    EXPECT_EQ(selectionOnceIs("primary", "world foo"), "world foo");
+    input_->click((world.left + world.right) / 2, row, 2);
+    EXPECT_EQ(selectionOnceIs("primary", "world"), "world");
+    input_->click(world.left - 12, row, 3);
+    EXPECT_EQ(selectionOnceIs("primary", "hello world foo"), "hello world foo");
+
+    // The address for signing in; the other program's primary selection from then on.
+    const std::string email = standin::StandinServer::demoEmail();
+    putOnClipboard(email);
+    press(XK_a, kControl);
+    press(XK_v, kControl);
+    ASSERT_NO_FATAL_FAILURE(caughtUp(email));
+    putOnClipboard("another program's", /*primary=*/true);
+
+    // A wrong password typed: where it is drawn, below the address.
+    const auto empty = restingPicture(&where);
+    press(XK_Tab);
+    typeText("wrong");
+    Changed bullets;
+    ASSERT_TRUE(eventually([&] {
+        bullets = changed(empty, restingPicture(&where), where, world.bottom + 10);
+        return bullets.right > bullets.left + 20;
+    })) << "the password field did not change";
+
+    // The Login button, drawn in blue: the rows with a long run of it.
+    const auto pixels = restingPicture(&where);
+    Changed button{where.width, -1, where.height, -1};
+    for (int y = 0; y < where.height; ++y) {
+        int run = 0, left = where.width, right = -1;
+        for (int x = 0; x < where.width; ++x) {
+            const unsigned long p = pixels[static_cast<size_t>(y * where.width + x)];
+            const bool blue = ((p >> 16) & 0xFF) < 20 && ((p >> 8) & 0xFF) > 100 && ((p >> 8) & 0xFF) < 140 &&
+                              (p & 0xFF) > 240;
+            if (blue) ++run, left = std::min(left, x), right = std::max(right, x);
+        }
+        if (run > 100 && where.y + y > bullets.bottom)
+            button = {std::min(button.left, left), std::max(button.right, right), std::min(button.top, y),
+                      std::max(button.bottom, y)};
+    }
+    ASSERT_GT(button.bottom, button.top + 10) << "no Login button found";
+    button = {where.x + button.left, where.x + button.right, where.y + button.top, where.y + button.bottom};
+    const int buttonRow = (button.top + button.bottom) / 2;
+
+    // Pressed on Login and released above it, it does nothing (a sign-in with "wrong" would ask).
+    input_->drag(button.left + 20, buttonRow, button.left + 20, button.top - 40);
+
+    // Dragged from past the bullets' end to beyond the field's side, the whole password is selected,
+    // and the right one typed replaces it; the other program's selection stays.
+    const int passwordRow = (bullets.top + bullets.bottom) / 2;
+    input_->drag(bullets.right + 20, passwordRow, bullets.left - 30, passwordRow);
+    typeText(standin::StandinServer::demoPassword());
+
+    // Pressed on Login and moved 12 points inside it before the release, it signs in.
+    input_->movePointer(button.left + 20, buttonRow);
+    input_->button(1, true);
+    input_->movePointer(button.left + 26, buttonRow);
+    input_->movePointer(button.left + 32, buttonRow);
+    input_->button(1, false);
+    ASSERT_TRUE(eventually([&] { return requested("region"); })) << testsupport::readFile(dir_ / "app.txt");
+    EXPECT_EQ(requests("login/email"), 1);
+    EXPECT_EQ(readSelection("primary"), "another program's");
 }
 
 TEST_F(ClipboardOnDisplay, APasswordNeverReachesThePrimarySelectionAndAFieldClearedOrGoneGivesItsUp) {

@@ -155,8 +155,19 @@ TEST_F(MapViewStateTest, AClickOnAMarkerSelectsItAndOpenWaterDoesNot) {
         plat::map::MarkerLayer::place(MapViewState::contentOf(map()).markers, camera->camera().viewport());
     ASSERT_EQ(placed.size(), 2u);
     const auto& paris = placed[0].marker.id == 5 ? placed[0] : placed[1];
-    ASSERT_TRUE(host_->mouseClick(windowPoint(paris.head())));
+    // A press released where it began is a click on the marker; one dragged from the other marker
+    // pans the map and selects nothing.
+    const Point head = windowPoint(paris.head());
+    ASSERT_TRUE(host_->mouseDown(head));
+    host_->mouseUp(head);
     EXPECT_EQ(selection(), 5);
+    const Point other = windowPoint((placed[0].marker.id == 5 ? placed[1] : placed[0]).head());
+    const double centre = state()->camera().viewport().visibleRect().center.x;
+    ASSERT_TRUE(host_->mouseDown(other));
+    host_->mouseDragged({other.x + 30, other.y});
+    host_->mouseUp({other.x + 30, other.y});
+    EXPECT_EQ(selection(), 5);
+    EXPECT_NE(state()->camera().viewport().visibleRect().center.x, centre) << "the drag panned the map";
     EXPECT_FALSE(host_->mouseClick({5, 295}));
     EXPECT_EQ(selection(), 5);
 }

@@ -1,9 +1,27 @@
-#include "platform/ui/FieldSelection.h"
+#include "platform/ui/FieldGeometry.h"
 
-#include "platform/ui/NodeRef.h"
 #include "platform/ui/Query.h"
 
+#include <algorithm>
+
 namespace plat::ui {
+
+std::string fieldShownText(std::string_view text, bool secure) {
+    if (!secure) return std::string(text);
+    std::string bullets;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) bullets += "\u2022";
+    return bullets;
+}
+
+double scrollShowingCaret(double textWidth, double caretX, double width, std::optional<double> previous) {
+    // Two points after the text keep the caret drawn at its end.
+    const double overflow = textWidth + 2 - width;
+    if (overflow <= 0) return 0;
+    const double least = caretX + 2 - width;
+    const double shown = std::min(previous ? std::max(*previous, least) : least, caretX);
+    return std::clamp(shown, 0.0, overflow);
+}
 
 double fieldTextEnd(const NodeRef& field, TextFieldStyle style) {
     const Rect f = field.frame();
