@@ -8,7 +8,8 @@
 # and the run fails when anything is left there, or in the work tree: no test may reach the user's
 # own Velmora folders or leave files behind.
 # Each stage starts with a heading and ends with its time; the build output goes to the stage's
-# build.log (shown when the build fails). The last line says what passed.
+# build.log (shown when the build fails). The last line says what passed, and names every test
+# that skipped: a skip proves nothing, so "passed" never hides one.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -21,6 +22,9 @@ stage_started=0
 tests_passed=0
 tests_failed=0
 counts=()
+# The GoogleTest tests that skipped: their names in the order met, and the stages each skipped in.
+skipped_names=()
+declare -A skipped_stages=()
 # minutes SECONDS: "12 min 05 s".
 minutes() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
 # stage NAME WHAT: closes the stage that ran and heads the next; NAME labels its test count.
@@ -38,11 +42,20 @@ end_stage() {
   printf '=== test.sh: stage %d of %d passed in %s ===\n' "$stage_number" "$stage_count" "$(minutes $((SECONDS - stage_started)))"
   stage_name=""
 }
+# "; N skipped: Suite.Name (stage, stage), ...", or "; 0 skipped".
+skipped_summary() {
+  printf '; %d skipped' "${#skipped_names[@]}"
+  local name separator=": "
+  for name in "${skipped_names[@]}"; do
+    printf '%s%s (%s)' "$separator" "$name" "${skipped_stages[$name]}"
+    separator=", "
+  done
+}
 # On any failure the last line names the stage that failed, with the test counts when tests failed.
 report_failure() {
   local status=$? counted=""
   [ "$status" -ne 0 ] || return 0
-  [ "$tests_failed" -eq 0 ] || counted=": $tests_passed passed, $tests_failed failed"
+  [ "$tests_failed" -eq 0 ] || counted=": $tests_passed passed, $tests_failed failed$(skipped_summary)"
   printf 'test.sh: FAILED in stage %d of %d (%s) after %s%s\n' "$stage_number" "$stage_count" \
     "${stage_label:-preparation}" "$(minutes $((SECONDS - started)))" "$counted" >&2
 }
@@ -89,11 +102,26 @@ checked() {
 }
 
 # run_tests DIR [ctest options]: the tests of the build in DIR, in the tests' home and temporary
-# folder; their counts go into the closing line.
+# folder; their counts go into the closing line, with the GoogleTest tests that skipped. A ctest
+# test is a whole test program; ctest keeps each one's whole output in LastTest.log, where
+# GoogleTest names every test that skipped on a line "[  SKIPPED ] Suite.Name" (with its time, or
+# again in the closing list). Helpers that only another test runs, as a child process, are
+# disabled in the normal run rather than skipped, so they are not among them.
 run_tests() {
-  local dir=$1 log=$1/ctest.log status=0
+  local dir=$1 log=$1/ctest.log status=0 output=$1/Testing/Temporary/LastTest.log
   shift
+  rm -f "$output"
   (cd "$dir" && in_test_home ctest --output-on-failure -j "$jobs" --timeout 900 "$@") 2>&1 | tee "$log" || status=$?
+  local name
+  while read -r name; do
+    if [ -z "${skipped_stages[$name]+set}" ]; then
+      skipped_names+=("$name")
+      skipped_stages[$name]=$stage_name
+    else
+      skipped_stages[$name]+=", $stage_name"
+    fi
+  done < <(sed -nE 's/^\[  SKIPPED \] ([A-Za-z0-9_/]+\.[A-Za-z0-9_/]+)( \([0-9]+ ms\)|, where .*)?$/\1/p' \
+    "$output" 2>/dev/null | sort -u)
   local summary passed failed
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -n "$summary" ]; then
@@ -193,5 +221,5 @@ end_stage
 
 printf '\ntest.sh: passed: %s' "${counts[0]}"
 printf ', %s' "${counts[@]:1}"
-printf '\ntest.sh: %d stages passed in %s: %d passed, %d failed\n' "$stage_count" \
-  "$(minutes $((SECONDS - started)))" "$tests_passed" "$tests_failed"
+printf '\ntest.sh: %d stages passed in %s: %d passed, %d failed%s\n' "$stage_count" \
+  "$(minutes $((SECONDS - started)))" "$tests_passed" "$tests_failed" "$(skipped_summary)"

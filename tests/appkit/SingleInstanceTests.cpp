@@ -5,6 +5,7 @@
 // whose path is too long for a socket address works all the same.
 #include "platform/appkit/SingleInstance.h"
 #include "platform/dispatch/RunLoop.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -141,9 +142,10 @@ TEST(SingleInstance, AFolderOfAnotherUserOrANonSocketInTheWayIsRefusedAndALongPa
 }
 
 // A process of another user answering in the socket's place is not believed: the claim fails
-// rather than leave on its word. Needs to become another user, so only as root.
+// rather than leave on its word. Needs to become another user: root (of a user namespace, for an
+// ordinary user).
 TEST(SingleInstance, AnAnswerFromAnotherUserIsNotBelieved) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to answer as another user";
+    if (testsupport::rerunAsRootInUserNamespace()) return; // answers as another user
     testsupport::TempHome home;
     const auto folder = home.path() / "data";
     std::filesystem::create_directories(folder);
@@ -154,7 +156,7 @@ TEST(SingleInstance, AnAnswerFromAnotherUserIsNotBelieved) {
     const pid_t impostor = ::fork();
     if (impostor == 0) {
         // The credentials a peer sees are those of the listen() call.
-        if (::setuid(65534) != 0 || ::listen(listener, 4) != 0) ::_exit(1);
+        if (::setuid(4242) != 0 || ::listen(listener, 4) != 0) ::_exit(1);
         for (;;) {
             const int peer = ::accept(listener, nullptr, nullptr);
             char request[16];
@@ -169,7 +171,7 @@ TEST(SingleInstance, AnAnswerFromAnotherUserIsNotBelieved) {
     ::waitpid(impostor, nullptr, 0);
     ::close(held);
     EXPECT_EQ(claim.role, SingleInstance::Role::Failed);
-    EXPECT_NE(claim.error.find("another user (uid 65534)"), std::string::npos) << claim.error;
+    EXPECT_NE(claim.error.find("another user (uid 4242)"), std::string::npos) << claim.error;
 }
 
 // What a claim on `folder` says in a child process that `enter` set up first: "primary", or why not.
@@ -218,7 +220,7 @@ bool enterUserNamespace() {
 // of unmapped owners, the real root's among them, show as the overflow uid. Above the data folder
 // that owner acts as nobody in here; the data folder itself must still be ours.
 TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButNotWritableOnes) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a folder of another user";
+    if (testsupport::rerunAsRootInUserNamespace()) return; // makes a folder of another user
     testsupport::TempHome home;
     const auto above = home.path() / "home", folder = above / "me" / "data";
     std::filesystem::create_directories(folder);
@@ -232,7 +234,9 @@ TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButN
     EXPECT_NE(claimInChild(enterUserNamespace, folder)
                   .find(folder.string() + " belongs to another user (uid 65534"),
               std::string::npos);
-    // Outside such a namespace that uid is a user like any other.
+    // Outside such a namespace that uid is a user like any other. (Run as root of one, where that
+    // uid is unmapped, nothing can be given to it.)
+    if (testsupport::inPartialUserNamespace()) return;
     ASSERT_EQ(::chown(folder.c_str(), 0, 0), 0);
     ASSERT_EQ(::chown(above.c_str(), 65534, 65534), 0);
     auto host = SingleInstance::claim(folder, 300ms);
@@ -242,7 +246,7 @@ TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButN
 // Group write above the data folder, as `umask 002` leaves it: harmless for the user's own group
 // (the primary group, no other member listed), refused, naming the group, for a group of others.
 TEST(SingleInstance, GroupWriteAboveIsHarmlessOnlyForTheUsersOwnGroup) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another group";
+    if (testsupport::rerunAsRootInUserNamespace()) return; // gives a folder to another group
     testsupport::TempHome home;
     const auto above = home.path() / "share", folder = above / "velmora";
     const mode_t previous = ::umask(002);

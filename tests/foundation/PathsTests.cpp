@@ -1,5 +1,6 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
 
@@ -293,7 +294,7 @@ void expectRefusal(const std::optional<std::string>& refusal, const std::string&
 } // namespace
 
 TEST(Paths, FoldersHoldingAnythingOfAnotherUserAreRefusedBeforeAnythingChanges) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make files of another user";
+    if (testsupport::rerunAsRootInUserNamespace()) return; // makes files of another user
     testsupport::TempHome home;
     ScopedEnv noHome("VELMORA_HOME", nullptr);
     // One XDG folder at a time in a shared sticky folder where the other user made the folder
@@ -348,7 +349,7 @@ TEST(Paths, FoldersHoldingAnythingOfAnotherUserAreRefusedBeforeAnythingChanges) 
 }
 
 TEST(Paths, AHomeOfAnotherUserIsRefusedUnchangedWhileItsOwnerSwapsLinksInIt) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    if (testsupport::rerunAsRootInUserNamespace()) return; // acts as another user
     testsupport::TempHome home;
     const fs::path theirs = home.path() / "theirs", victim = home.path() / "victim";
     plant(theirs, 0755);

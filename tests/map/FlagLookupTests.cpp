@@ -59,8 +59,8 @@ TEST_F(FlagLookupTest, MissingAndMalformedCodesGiveNothing) {
 }
 
 TEST(FlagLookupSystemTest, SharedLookupUsesTheInstalledFlagSet) {
-    if (!fs::is_directory(FlagLookup::kSystemDirectory))
-        GTEST_SKIP() << "iso-flags-png-320x240 is not installed";
+    ASSERT_TRUE(fs::is_directory(FlagLookup::kSystemDirectory))
+        << "iso-flags-png-320x240 is not installed (scripts/deps.sh installs it)";
     FlagLookup& flags = FlagLookup::shared();
     auto gb = flags.pathFor("UK");
     ASSERT_TRUE(gb);

@@ -65,5 +65,5 @@ private:
 
 } // namespace rendertest
 
-// Skips the calling test when no window manager can be had.
-#define REQUIRE_WINDOW_MANAGER() RENDERTEST_SKIP_UNLESS(rendertest::ensureWindowManager)
+// Fails the calling test when no window manager can be had.
+#define REQUIRE_WINDOW_MANAGER() RENDERTEST_FAIL_UNLESS(rendertest::ensureWindowManager)

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 struct Image {
     uint64_t base = 0, size = 0;
-    std::string path;
+    std::string path, uuid;
 };
 
 class CrashDemoSymbolication : public reporttest::ReportTest {
@@ -41,7 +41,7 @@ protected:
             const plat::Object& load = section["load"];
             if (load.isAbsent()) continue;
             list.push_back({load["base"].number().uint64Value(), load["size"].number().uint64Value(),
-                            load["path"].string()});
+                            load["path"].string(), load["uuid"].string()});
         }
         return list;
     }
@@ -203,19 +203,25 @@ TEST_F(CrashDemoSymbolication, ACrashInALoadedLibraryAndOnAWorkerMatchTheSystemS
 
 // A fault on a function's very first instruction: the byte before it belongs to another function,
 // under that function's unwind rules, so the first frame is walked and named at its own pc, and
-// the thread keeps its whole stack. Another thread waits inside a signal handler: the signal
-// return between the handler and the interrupted code is named as such, and the walk goes on below.
+// the thread keeps its whole stack, down through the C library to the thread's start. The C
+// library's own frames there have names only where its separate debug symbols are installed.
+// Another thread waits inside a signal handler: the signal return between the handler and the
+// interrupted code is named as such, and the walk goes on below.
 TEST_F(CrashDemoSymbolication, AFaultOnAFunctionsFirstInstructionKeepsTheWholeStack) {
     crashAndSymbolicate("entry-fault");
     EXPECT_GE(compareWithSymbolizer(CRWReportSignalFile), 10u);
-    // Each thread's names, innermost first: "<top> name name ... ".
+    // Each thread's names, innermost first ("<top> name name ... "), and its frames' libraries.
     std::vector<std::string> stacks;
+    std::vector<std::vector<std::string>> libraries;
     const CRWRecordFileContents copy =
         CRWReadRecordFile((folder_ / (std::string(CRWReportSignalFile) + ".symbolicated")).string());
     for (const plat::Object& thread : CRWRecordSectionNamed(copy.sections, "threads").array()) {
         std::string stack = "<top> ";
-        for (const plat::Object& frame : thread.array())
+        libraries.emplace_back();
+        for (const plat::Object& frame : thread.array()) {
             stack += (frame["symbol"].isString() ? frame["symbol"].string() : "?") + " ";
+            libraries.back().push_back(frame["library"].isString() ? frame["library"].string() : "?");
+        }
         stacks.push_back(stack);
     }
     auto anyStackHas = [&](const std::string& first, const std::string& later) {
@@ -224,7 +230,29 @@ TEST_F(CrashDemoSymbolication, AFaultOnAFunctionsFirstInstructionKeepsTheWholeSt
             return at != std::string::npos && stack.find(later, at) != std::string::npos;
         });
     };
-    EXPECT_TRUE(anyStackHas("<top> crashDemoLibraryFaultAtEntry crashDemoCallFromThread ", " start_thread "));
+    const std::string crashed = "<top> crashDemoLibraryFaultAtEntry crashDemoCallFromThread ";
+    const auto thread = std::find_if(stacks.begin(), stacks.end(),
+                                     [&](const std::string& stack) { return stack.rfind(crashed, 0) == 0; });
+    ASSERT_NE(thread, stacks.end()) << ::testing::PrintToString(stacks);
+    // Below the thread's function: the standard library's thread start, then the C library's, to
+    // the outermost frame, where the C library made the thread.
+    const std::vector<std::string>& below = libraries[static_cast<size_t>(thread - stacks.begin())];
+    const auto inLibc = [](const std::string& library) { return library.rfind("libc.so", 0) == 0; };
+    ASSERT_GT(below.size(), 3u) << *thread;
+    EXPECT_GE(std::count_if(below.begin() + 2, below.end(), inLibc), 2) << *thread;
+    EXPECT_TRUE(inLibc(below.back())) << *thread << "\n" << ::testing::PrintToString(below);
+    // Its name, where the C library's debug symbols are there to give one.
+    const std::vector<Image> loaded = images();
+    const auto libc = std::find_if(loaded.begin(), loaded.end(), [&](const Image& image) {
+        return inLibc(fs::path(image.path).filename().string());
+    });
+    ASSERT_NE(libc, loaded.end());
+    ASSERT_GT(libc->uuid.size(), 2u) << libc->path;
+    const fs::path debugFile =
+        "/usr/lib/debug/.build-id/" + libc->uuid.substr(0, 2) + "/" + libc->uuid.substr(2) + ".debug";
+    if (fs::exists(debugFile)) {
+        EXPECT_TRUE(anyStackHas(crashed, " start_thread ")) << *thread;
+    }
     EXPECT_TRUE(
         anyStackHas(std::string(" crashDemoInHandler ") + CRWSymbolResolver::kSignalTrampolineName + " ",
                     " crashDemoSignalMyself "));

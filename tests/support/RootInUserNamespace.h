@@ -1,0 +1,23 @@
+// Tests that play another user (files of uid 4242, an answer from another user, a folder of
+// another group) need root. Run by an ordinary user, such a test runs again as root of a user
+// namespace of its own, where this user is root and its subordinate ids are the other users.
+#pragma once
+
+namespace testsupport {
+
+// Called first in such a test: `if (testsupport::rerunAsRootInUserNamespace()) return;`.
+// For root it returns false and the test goes on here. Otherwise the current test runs again,
+// alone, in a child of this test binary that is root of a new user namespace, mapped through
+// newuidmap and newgidmap (package uidmap) as 0 -> this user and 1..65533 -> the first of the
+// user's subordinate ids in /etc/subuid and /etc/subgid. The overflow id 65534 stays unmapped, so
+// that there it stands only for owners outside, as it does for the folder rules. The current test
+// fails when that run fails (its output shown), and skips, saying precisely why, where no such
+// namespace can be made (no uidmap, no subordinate ids, or the kernel refuses the namespace, as
+// it does inside a chroot). Returns true then: the caller returns.
+bool rerunAsRootInUserNamespace();
+
+// Whether this process runs in a user namespace that maps only some ids (the one above, say):
+// there the overflow id is nobody a test can give a file to.
+bool inPartialUserNamespace();
+
+} // namespace testsupport
