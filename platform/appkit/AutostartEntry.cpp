@@ -87,14 +87,13 @@ std::optional<Error> write(const std::string& identifier, const std::string& nam
                        escapeValue(identifier) + "\n";
     // Written only into a folder of this user that no one else can change (it may have been made
     // since the launch checked it).
-    folders::Checked folder =
+    const folders::Checked folder =
         folders::prepare(file->parent_path(), "the autostart folder", folders::Use::Shared);
-    if (folder.fd >= 0) {
-        ::close(folder.fd);
+    if (folder.passed()) {
         // The folder is shared with other programs: only our own entry's leftovers are ours to remove.
-        paths::removeStaleTemporaryFiles(file->parent_path(), file->filename().string());
+        paths::removeStaleTemporaryFiles(folder.real, file->filename().string());
     }
-    if (folder.fd < 0 || !paths::writeFileAtomically(*file, text))
+    if (!folder.passed() || !paths::writeFileAtomically(folder.real / file->filename(), text))
         return failure(kErrorWriteFailed, "The autostart entry " + file->string() + " could not be written.");
     return std::nullopt;
 }

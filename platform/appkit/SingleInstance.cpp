@@ -43,9 +43,7 @@ const OSLog& log() {
     return *l;
 }
 
-std::string lastError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
+using folders::lastError;
 
 std::string kindOf(mode_t mode) {
     if (S_ISDIR(mode)) return "a directory";
@@ -91,12 +89,9 @@ enum class Answer { Confirmed, None, Foreign };
 Answer askToComeForward(int folderFd, const fs::path& folder, uid_t& answeredBy) {
     sockaddr_un address;
     if (!socketAddress(folderFd, folder, address)) return Answer::None;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const FileDescriptor connection(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    const int fd = connection.get();
     if (fd < 0) return Answer::None;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     // A Unix socket connects at once or not at all (a full backlog: asked again later).
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return Answer::None;
     answeredBy = peerUid(fd);
@@ -122,18 +117,18 @@ Answer askToComeForward(int folderFd, const fs::path& folder, uid_t& answeredBy)
 
 // Listens in the folder, replacing a socket an earlier holder of the lock left there. Refuses
 // anything else in the socket's place: it is not ours to remove.
-int listenIn(int folderFd, const fs::path& folder, std::string& error) {
+FileDescriptor listenIn(int folderFd, const fs::path& folder, std::string& error) {
     const fs::path socketPath = folder / SingleInstance::kSocketFileName;
     struct stat there {};
     if (::fstatat(folderFd, SingleInstance::kSocketFileName, &there, AT_SYMLINK_NOFOLLOW) == 0) {
         if (!S_ISSOCK(there.st_mode)) {
             error = socketPath.string() + " is in the way: it is " + kindOf(there.st_mode) +
                     ", not a socket; remove it and start Velmora again";
-            return -1;
+            return {};
         }
         if (there.st_uid != ::geteuid()) {
             error = folders::ownedByAnother(socketPath, there.st_uid);
-            return -1;
+            return {};
         }
         ::unlinkat(folderFd, SingleInstance::kSocketFileName, 0);
     }
@@ -142,72 +137,79 @@ int listenIn(int folderFd, const fs::path& folder, std::string& error) {
         error = "the data folder's path is too long for a socket address and /proc is not there to "
                 "shorten it: " +
                 folder.string();
-        return -1;
+        return {};
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
         error = lastError("socket");
-        return -1;
+        return {};
     }
     // Made owner-only from the start: the folder is private too, but the file says so itself.
     const mode_t previous = ::umask(0177);
-    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const bool bound = ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::umask(previous);
     if (!bound || ::fchmodat(folderFd, SingleInstance::kSocketFileName, 0600, 0) != 0 ||
-        ::listen(fd, static_cast<int>(kMaxPeers)) != 0) {
+        ::listen(fd.get(), static_cast<int>(kMaxPeers)) != 0) {
         error = lastError("listening at " + socketPath.string());
-        ::close(fd);
-        return -1;
+        return {};
     }
     return fd;
 }
 
-// Opens the data folder (made when missing) once it has passed the folder check: this user's,
-// nothing of another user inside, nobody else able to replace it. Made private on the way.
-int openFolder(const fs::path& folder, std::string& error) {
-    folders::Checked ready = folders::prepare(folder, "the data folder", folders::Use::Private);
-    error = ready.error;
-    return ready.fd;
-}
-
-int openLockFile(int folderFd, const fs::path& folder, std::string& error) {
+// Opens the lock file in the folder: a regular file of this user, made private.
+FileDescriptor openLockFile(int folderFd, const fs::path& folder, std::string& error) {
     const fs::path lockPath = folder / SingleInstance::kLockFileName;
-    const int fd =
-        ::openat(folderFd, SingleInstance::kLockFileName, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    FileDescriptor fd(
+        ::openat(folderFd, SingleInstance::kLockFileName, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
+    if (!fd && errno == ELOOP &&
+        ::fstatat(folderFd, SingleInstance::kLockFileName, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        error = lockPath.string() + " is in the way: it is " + kindOf(info.st_mode) +
+                ", not a regular file; remove it and start Velmora again";
+        return {};
+    }
+    if (!fd || ::fstat(fd.get(), &info) != 0) {
         error = lastError("opening " + lockPath.string());
-        if (fd >= 0) ::close(fd);
-        return -1;
+        return {};
     }
-    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
-        error = S_ISREG(info.st_mode) ? folders::ownedByAnother(lockPath, info.st_uid)
-                                      : lockPath.string() + " is not a regular file";
-        ::close(fd);
-        return -1;
+    if (!S_ISREG(info.st_mode)) {
+        error = lockPath.string() + " is in the way: it is " + kindOf(info.st_mode) +
+                ", not a regular file; remove it and start Velmora again";
+        return {};
     }
-    ::fchmod(fd, 0600);
+    if (info.st_uid != ::geteuid()) {
+        error = folders::ownedByAnother(lockPath, info.st_uid);
+        return {};
+    }
+    if ((info.st_mode & 07777) != 0600 && ::fchmod(fd.get(), 0600) != 0) {
+        error = folders::refusal(lastError(lockPath.string() + " could not be made private"));
+        return {};
+    }
     return fd;
 }
 
 } // namespace
 
-SingleInstance::Claim SingleInstance::claim(const fs::path& folder, Duration patience) {
+SingleInstance::Claim SingleInstance::claim(const fs::path& given, Duration patience) {
     Claim result;
-    const int folderFd = openFolder(folder, result.error);
-    if (folderFd < 0) return result;
-    const int lockFd = openLockFile(folderFd, folder, result.error);
-    if (lockFd < 0) {
-        ::close(folderFd);
+    // The data folder (made when missing) once it has passed the folder check: this user's,
+    // nothing of another user inside, nobody else able to replace it. Made private on the way.
+    folders::Checked ready = folders::prepare(given, "the data folder", folders::Use::Private);
+    if (!ready.passed()) {
+        result.error = ready.error;
         return result;
     }
+    const fs::path& folder = ready.real;
+    FileDescriptor lockFd = openLockFile(ready.fd.get(), folder, result.error);
+    if (!lockFd) return result;
     const auto deadline = Clock::system().now() + patience;
     for (;;) {
-        if (::flock(lockFd, LOCK_EX | LOCK_NB) == 0) {
-            const int listenFd = listenIn(folderFd, folder, result.error);
-            if (listenFd < 0) break;
+        if (::flock(lockFd.get(), LOCK_EX | LOCK_NB) == 0) {
+            FileDescriptor listenFd = listenIn(ready.fd.get(), folder, result.error);
+            if (!listenFd) break;
             result.role = Role::Primary;
-            result.instance.reset(new SingleInstance(folderFd, lockFd, listenFd));
+            result.instance.reset(
+                new SingleInstance(std::move(ready.fd), std::move(lockFd), std::move(listenFd)));
             return result;
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
@@ -215,7 +217,7 @@ SingleInstance::Claim SingleInstance::claim(const fs::path& folder, Duration pat
             break;
         }
         uid_t answeredBy = 0;
-        const Answer answer = askToComeForward(folderFd, folder, answeredBy);
+        const Answer answer = askToComeForward(ready.fd.get(), folder, answeredBy);
         if (answer == Answer::Confirmed) {
             result.role = Role::HandedOver;
             break;
@@ -231,34 +233,34 @@ SingleInstance::Claim SingleInstance::claim(const fs::path& folder, Duration pat
         }
         ::usleep(50 * 1000);
     }
-    ::close(lockFd);
-    ::close(folderFd);
     return result;
 }
 
-SingleInstance::SingleInstance(int folderFd, int lockFd, int listenFd)
-    : folderFd_(folderFd), lockFd_(lockFd), listenFd_(listenFd),
+SingleInstance::SingleInstance(FileDescriptor folderFd, FileDescriptor lockFd, FileDescriptor listenFd)
+    : folderFd_(std::move(folderFd)), lockFd_(std::move(lockFd)), listenFd_(std::move(listenFd)),
       handler_(std::make_shared<std::function<void()>>()) {
-    if (::pipe2(wakeFds_, O_CLOEXEC) != 0) wakeFds_[0] = wakeFds_[1] = -1;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) == 0) {
+        wakeRead_.reset(ends[0]);
+        wakeWrite_.reset(ends[1]);
+    }
     listener_ = std::thread([this] { serve(); });
 }
 
 SingleInstance::~SingleInstance() {
-    if (wakeFds_[1] >= 0) {
+    if (wakeWrite_) {
         const char stop = 's';
-        [[maybe_unused]] const ssize_t n = ::write(wakeFds_[1], &stop, 1);
+        [[maybe_unused]] const ssize_t n = ::write(wakeWrite_.get(), &stop, 1);
     } else {
         // Without the pipe, a shut-down socket reports a hang-up, which stops the listener too.
-        ::shutdown(listenFd_, SHUT_RDWR);
+        ::shutdown(listenFd_.get(), SHUT_RDWR);
     }
     if (listener_.joinable()) listener_.join();
     // The socket goes first: a launch that finds the lock free never meets a dead socket of ours.
-    ::unlinkat(folderFd_, kSocketFileName, 0);
-    ::close(listenFd_);
-    for (int fd : wakeFds_)
-        if (fd >= 0) ::close(fd);
-    ::close(lockFd_);
-    ::close(folderFd_);
+    // The lock is released as its descriptor closes, after the listening one's.
+    ::unlinkat(folderFd_.get(), kSocketFileName, 0);
+    listenFd_.reset();
+    lockFd_.reset();
 }
 
 void SingleInstance::setActivationHandler(std::function<void()> handler) {
@@ -276,36 +278,25 @@ void SingleInstance::activated() {
 void SingleInstance::serve() {
     ::pthread_setname_np(::pthread_self(), kListenerThreadName);
     struct Peer {
-        int fd;
+        FileDescriptor fd;
         TimePoint deadline;
         std::string got;
         bool done = false;
     };
     std::vector<Peer> peers;
-    struct PeerCloser {
-        std::vector<Peer>& peers;
-        ~PeerCloser() {
-            for (const Peer& p : peers)
-                ::close(p.fd);
-        }
-    } closeAtEnd{peers};
     TimePoint acceptAgain{};
     Duration backOff = Duration::zero();
     for (;;) {
         const TimePoint now = Clock::system().now();
-        std::erase_if(peers, [&](const Peer& p) {
-            if (now < p.deadline) return false;
-            ::close(p.fd);
-            return true;
-        });
+        std::erase_if(peers, [&](const Peer& p) { return now >= p.deadline; });
         const bool accepting = now >= acceptAgain && peers.size() < kMaxPeers;
         // The listening socket is always watched for a hang-up; for connections only while accepting.
-        std::vector<pollfd> fds{{listenFd_, static_cast<short>(accepting ? POLLIN : 0), 0},
-                                {wakeFds_[0], POLLIN, 0}};
+        std::vector<pollfd> fds{{listenFd_.get(), static_cast<short>(accepting ? POLLIN : 0), 0},
+                                {wakeRead_.get(), POLLIN, 0}};
         const size_t firstPeer = fds.size();
         TimePoint wakeBy = now < acceptAgain ? acceptAgain : TimePoint::max();
         for (const Peer& p : peers) {
-            fds.push_back({p.fd, POLLIN, 0});
+            fds.push_back({p.fd.get(), POLLIN, 0});
             wakeBy = std::min(wakeBy, p.deadline);
         }
         const int timeout = wakeBy == TimePoint::max() ? -1 : millisUntil(wakeBy);
@@ -323,32 +314,27 @@ void SingleInstance::serve() {
             Peer& peer = peers[i - firstPeer];
             char buffer[16];
             const size_t want = sizeof kRequest - 1 - peer.got.size();
-            const ssize_t n = ::read(peer.fd, buffer, std::min(sizeof buffer, want));
+            const ssize_t n = ::read(peer.fd.get(), buffer, std::min(sizeof buffer, want));
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (n > 0) peer.got.append(buffer, static_cast<size_t>(n));
             const bool whole = peer.got.size() == sizeof kRequest - 1;
             if (whole && peer.got == kRequest) {
                 activated();
                 [[maybe_unused]] const ssize_t sent =
-                    ::send(peer.fd, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
+                    ::send(peer.fd.get(), kReply, sizeof kReply - 1, MSG_NOSIGNAL);
             }
             peer.done = n <= 0 || whole || std::string_view(kRequest).substr(0, peer.got.size()) != peer.got;
         }
-        std::erase_if(peers, [](const Peer& p) {
-            if (p.done) ::close(p.fd);
-            return p.done;
-        });
+        std::erase_if(peers, [](const Peer& p) { return p.done; });
 
         if (!(fds[0].revents & POLLIN)) continue;
         while (peers.size() < kMaxPeers) {
-            const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd >= 0) {
+            FileDescriptor fd(::accept4(listenFd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (fd) {
                 if (backOff != Duration::zero()) log().notice("answering later launches again");
                 backOff = Duration::zero();
-                if (peerUid(fd) == ::geteuid())
-                    peers.push_back({fd, Clock::system().now() + kPeerTime, {}});
-                else
-                    ::close(fd);
+                if (peerUid(fd.get()) == ::geteuid())
+                    peers.push_back({std::move(fd), Clock::system().now() + kPeerTime, {}});
                 continue;
             }
             if (errno == EINTR || errno == ECONNABORTED) continue;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "platform/dispatch/Clock.h"
+#include "platform/foundation/FileDescriptor.h"
 
 #include <atomic>
 #include <chrono>
@@ -47,7 +48,8 @@ public:
     // does not answer yet (it is still starting, or just quitting) is asked again until `patience`
     // has passed; should it release the lock meanwhile, this process takes the folder. Fails at
     // once for a folder that fails the folder check (folders::prepare), for a lock file or socket
-    // of another user and for something other than a socket where the socket belongs.
+    // of another user and for something other than a regular file or a socket where they belong.
+    // Only the data folder is checked; a folder that is private already is not looked into.
     static Claim claim(const std::filesystem::path& folder,
                        Duration patience = std::chrono::milliseconds(3000));
 
@@ -62,14 +64,14 @@ public:
     uint64_t activationRequests() const { return requests_.load(); }
 
 private:
-    SingleInstance(int folderFd, int lockFd, int listenFd);
+    SingleInstance(FileDescriptor folderFd, FileDescriptor lockFd, FileDescriptor listenFd);
     void serve();
     void activated();
 
-    int folderFd_ = -1;
-    int lockFd_ = -1;
-    int listenFd_ = -1;
-    int wakeFds_[2] = {-1, -1};
+    FileDescriptor folderFd_;
+    FileDescriptor lockFd_;
+    FileDescriptor listenFd_;
+    FileDescriptor wakeRead_, wakeWrite_;
     std::shared_ptr<std::function<void()>> handler_;
     std::atomic<uint64_t> requests_{0};
     std::thread listener_;

@@ -1,11 +1,14 @@
 #include "platform/foundation/FolderCheck.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,38 +22,27 @@ namespace {
 
 // Velmora's own folders nest far less deep than this; a deeper one is refused, not gone through.
 constexpr int kMostDepth = 32;
+// As many links as the system itself follows in one path.
+constexpr int kMostLinks = 40;
 
-// A descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
-
-std::string lastError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-// Where the open directory `fd` is, for messages.
-std::string pathOf(int fd) {
-    std::error_code ec;
-    const fs::path where = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
-    return ec ? std::string("a folder above it") : where.string();
+// Why nothing can be checked at all: this process runs in a user namespace that does not map its
+// own user, where it and every file of an unmapped owner show as the same overflow uid. None when
+// its user is mapped (or the system has no user namespaces to tell of).
+std::optional<std::string> ownUserUnmapped() {
+    std::ifstream map("/proc/self/uid_map");
+    if (!map) return std::nullopt;
+    const unsigned long me = ::geteuid();
+    unsigned long inside = 0, outside = 0, count = 0;
+    while (map >> inside >> outside >> count)
+        if (me >= inside && me - inside < count) return std::nullopt;
+    return refusal("this process runs in a user namespace that does not map its own user: it is uid " +
+                   std::to_string(me) +
+                   " here, as every file of an unmapped owner is, so nothing can tell "
+                   "whose a file is; nothing was changed");
 }
 
 // Whether this process runs in a user namespace that maps only some ids (a rootless container, a
-// sandboxed desktop application, `unshare -U`). Read on each call: a process may enter one.
+// sandboxed desktop application, `unshare -U -r`). Read on each call: a process may enter one.
 bool inPartialUserNamespace() {
     std::ifstream map("/proc/self/uid_map");
     unsigned long inside = 0, outside = 0, count = 0;
@@ -65,9 +57,10 @@ uid_t overflowUid() {
     return static_cast<uid_t>(uid);
 }
 
-// Whether the owner of a folder above ours cannot be someone who would move ours away: this user
-// or root. In a user namespace that maps only some ids, whatever belongs to an unmapped owner (root
-// outside, among them) shows as the overflow uid, which no process in here can act as.
+// Whether the owner of a folder above ours (or of a link on the way) cannot be someone who would
+// move ours away: this user or root. In a user namespace that maps only some ids, whatever belongs
+// to an unmapped owner (root outside, among them) shows as the overflow uid, which no process in
+// here can act as.
 bool trustedAbove(uid_t owner) {
     if (owner == ::geteuid() || owner == 0) return true;
     return owner == overflowUid() && inPartialUserNamespace();
@@ -125,70 +118,168 @@ std::optional<std::string> unsafeAboveOurs(const struct stat& info) {
     return otherWriters(info);
 }
 
-// Why another user could point the path `folder` somewhere else: a link on the way that is theirs,
-// or that lies in a folder they can change. The parts that are not there yet are made by us later,
-// inside folders that passed the check.
-std::optional<std::string> unsafeLinkOnTheWay(const fs::path& folder, std::string_view what) {
-    fs::path prefix;
-    for (const fs::path& part : folder) {
-        prefix /= part;
-        struct stat link {};
-        if (::lstat(prefix.c_str(), &link) != 0) return std::nullopt;
-        if (!S_ISLNK(link.st_mode)) continue;
-        struct stat in {};
-        std::optional<std::string> which;
-        if (!trustedAbove(link.st_uid))
-            which = "which belongs to another user (uid " + std::to_string(link.st_uid) + ")";
-        else if (::stat(prefix.parent_path().c_str(), &in) != 0)
-            return lastError("checking the folder of the link " + prefix.string());
-        else if (auto unsafe = unsafeAboveOurs(in))
-            which = "which lies in " + prefix.parent_path().string() + ", which " + *unsafe;
-        if (which)
-            return std::string(what) + " " + folder.string() + " is reached through the link " +
-                   prefix.string() + ", " + *which +
-                   "; Velmora keeps its data only in folders of its own user";
-    }
-    return std::nullopt;
-}
+// A folder another user could change, and how; `at` is empty when the folders could not be looked
+// at, and `why` then says so.
+struct Fault {
+    fs::path at;
+    std::string why;
+};
 
-// Why another user could change what the folder open as `fd` is: a folder above it (and, with
-// `fromItself`, the folder `fd` itself) that belongs to another user, or that others may write.
-// Walks up through the real directories (past links and mounts), not the path's text.
-std::optional<std::string> unsafeAbove(int fd, const fs::path& folder, std::string_view what,
-                                       bool fromItself) {
-    Descriptor current(::dup(fd));
+// The first folder from the one open as `fd` (at `real`; with `fromItself`, that folder too) up to
+// the root that another user could change. Walks up through the real folders, not a path's text.
+std::optional<Fault> unsafeAbove(int fd, fs::path real, bool fromItself) {
+    FileDescriptor current(::dup(fd));
     struct stat here {};
-    if (current.get() < 0 || ::fstat(current.get(), &here) != 0)
-        return lastError("checking the folders above " + folder.string());
+    if (!current || ::fstat(current.get(), &here) != 0)
+        return Fault{{}, lastError("checking the folders above " + real.string())};
     for (bool checkHere = fromItself;; checkHere = true) {
         if (checkHere) {
-            if (auto which = unsafeAboveOurs(here))
-                return std::string(what) + " " + folder.string() + " lies in " + pathOf(current.get()) +
-                       ", which " + *which + "; Velmora keeps its data only in folders of its own user";
+            if (auto why = unsafeAboveOurs(here)) return Fault{real, *why};
         }
-        Descriptor parent(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        FileDescriptor parent(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
         struct stat above {};
-        if (parent.get() < 0 || ::fstat(parent.get(), &above) != 0)
-            return lastError("checking the folders above " + folder.string());
+        if (!parent || ::fstat(parent.get(), &above) != 0)
+            return Fault{{}, lastError("checking the folders above " + real.string())};
         if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) return std::nullopt; // the root
-        current.reset(parent.release());
+        current = std::move(parent);
         here = above;
+        real = real.parent_path();
     }
+}
+
+// "<what> <given>", with where it really is when the text says otherwise.
+std::string named(std::string_view what, const fs::path& given, const fs::path& real) {
+    std::string text = std::string(what) + " " + given.string();
+    std::error_code ec;
+    if (fs::absolute(given, ec).lexically_normal() != real) text += " (really " + real.string() + ")";
+    return text;
+}
+
+// Where a path leads: the deepest folder of it that is there, open, at its real path, and the
+// names still to be made below it; or why it leads nowhere Velmora may go.
+struct Resolved {
+    FileDescriptor fd; // O_PATH | O_DIRECTORY
+    fs::path real;
+    std::vector<std::string> missing;
+    std::string error;
+};
+
+// Follows `given` from the root one name at a time, never letting the system follow a link: a
+// link is taken only when it is this user's or root's and lies in folders no other user can
+// change, and is then read and followed by hand; ".." goes up from the real folder.
+Resolved resolve(const fs::path& given, std::string_view what) {
+    Resolved r;
+    std::error_code ec;
+    const fs::path start = given.is_absolute() ? given : fs::current_path(ec) / given;
+    if (given.empty() || ec) {
+        r.error = std::string(what) + " has no usable path: \"" + given.string() + "\"";
+        return r;
+    }
+    std::deque<std::string> todo;
+    for (const fs::path& part : start.relative_path())
+        todo.push_back(part.string());
+    r.fd.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    r.real = "/";
+    if (!r.fd) {
+        r.error = lastError("opening /");
+        return r;
+    }
+    int links = 0;
+    while (!todo.empty()) {
+        const std::string name = std::move(todo.front());
+        todo.pop_front();
+        if (name.empty() || name == ".") continue;
+        if (!r.missing.empty()) {
+            // Below a folder that is not there yet: only folders we make ourselves.
+            if (name == "..")
+                r.missing.pop_back();
+            else
+                r.missing.push_back(name);
+            continue;
+        }
+        if (name == "..") {
+            r.fd.reset(::openat(r.fd.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (!r.fd) {
+                r.error = lastError("going up from " + r.real.string());
+                return r;
+            }
+            r.real = r.real.parent_path();
+            continue;
+        }
+        const fs::path here = r.real / name;
+        FileDescriptor next(::openat(r.fd.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info {};
+        if (!next && errno == ENOENT) {
+            r.missing.push_back(name);
+            continue;
+        }
+        if (!next || ::fstat(next.get(), &info) != 0) {
+            r.error = lastError("opening " + here.string());
+            return r;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            r.fd = std::move(next);
+            r.real = here;
+            continue;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            r.error = std::string(what) + " " + given.string() + " cannot be used: " + here.string() +
+                      " is not a folder";
+            return r;
+        }
+        const std::string reached = std::string(what) + " " + given.string() +
+                                    " is reached through the link " + here.string() + ", which ";
+        if (++links > kMostLinks) {
+            r.error = std::string(what) + " " + given.string() + " is reached through more than " +
+                      std::to_string(kMostLinks) + " links";
+            return r;
+        }
+        if (!trustedAbove(info.st_uid)) {
+            r.error = refusal(reached + "belongs to another user (uid " + std::to_string(info.st_uid) + ")");
+            return r;
+        }
+        if (auto fault = unsafeAbove(r.fd.get(), r.real, true)) {
+            r.error = fault->at.empty()
+                          ? fault->why
+                          : refusal(reached + "lies in " + fault->at.string() + ", which " + fault->why);
+            return r;
+        }
+        char target[PATH_MAX + 1];
+        const ssize_t length = ::readlinkat(next.get(), "", target, sizeof target);
+        if (length < 0 || length >= static_cast<ssize_t>(sizeof target)) {
+            r.error = lastError("reading the link " + here.string());
+            return r;
+        }
+        const fs::path to(std::string(target, static_cast<size_t>(length)));
+        std::vector<std::string> parts;
+        for (const fs::path& part : to.relative_path())
+            parts.push_back(part.string());
+        todo.insert(todo.begin(), parts.begin(), parts.end());
+        if (to.is_absolute()) {
+            r.fd.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            r.real = "/";
+        }
+    }
+    return r;
+}
+
+// "<path> could not be made private: <why>", as a refusal.
+std::string notMadePrivate(const fs::path& path) {
+    return refusal(lastError(path.string() + " could not be made private"));
 }
 
 // Goes through everything in the folder open as `dirFd` (at `dir`), never following a link, and
 // refuses the first entry of another user. With `makePrivate`, takes the group and other bits off
-// each folder before going into it, and off each other entry, through descriptors.
+// each folder before going into it, and off each other entry, through descriptors. A folder of
+// ours that is private already is not gone into: nobody else could have put anything in it.
 std::optional<std::string> walk(int dirFd, const fs::path& dir, bool makePrivate, int depth) {
-    const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (list == nullptr) {
-        if (listFd >= 0) ::close(listFd);
-        return lastError("looking into " + dir.string());
-    }
-    struct Closer {
+    FileDescriptor listFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* list = listFd ? ::fdopendir(listFd.get()) : nullptr;
+    if (list == nullptr) return lastError("looking into " + dir.string());
+    listFd.release(); // the list owns it now
+    struct ListCloser {
         DIR* list;
-        ~Closer() { ::closedir(list); }
+        ~ListCloser() { ::closedir(list); }
     } closer{list};
     const uid_t me = ::geteuid();
     while (const dirent* entry = ::readdir(list)) {
@@ -202,19 +293,23 @@ std::optional<std::string> walk(int dirFd, const fs::path& dir, bool makePrivate
         }
         if (info.st_uid != me) return ownedByAnother(path, info.st_uid);
         if (S_ISDIR(info.st_mode)) {
+            if ((info.st_mode & 077) == 0) continue;
             if (depth >= kMostDepth)
                 return path.string() + " lies too deep in " + dir.string() + " to be checked";
-            Descriptor sub(::openat(dirFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            FileDescriptor sub(
+                ::openat(dirFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             struct stat opened {};
-            if (sub.get() < 0 || ::fstat(sub.get(), &opened) != 0)
-                return lastError("looking into " + path.string());
+            if (!sub || ::fstat(sub.get(), &opened) != 0) return lastError("looking into " + path.string());
             if (opened.st_dev != info.st_dev || opened.st_ino != info.st_ino || opened.st_uid != me)
                 return path.string() + " changed while it was being checked";
-            if (makePrivate && (opened.st_mode & 077)) ::fchmod(sub.get(), opened.st_mode & 07700);
+            if (makePrivate && (opened.st_mode & 077) && ::fchmod(sub.get(), opened.st_mode & 07700) != 0)
+                return notMadePrivate(path);
             if (auto problem = walk(sub.get(), path, makePrivate, depth + 1)) return problem;
         } else if (makePrivate && !S_ISLNK(info.st_mode) && (info.st_mode & 077)) {
             // Only this user can change the folder's entries: it is ours and no longer open to others.
-            ::fchmodat(dirFd, entry->d_name, info.st_mode & 07700, AT_SYMLINK_NOFOLLOW);
+            if (::fchmodat(dirFd, entry->d_name, info.st_mode & 07700, AT_SYMLINK_NOFOLLOW) != 0 &&
+                errno != ENOENT)
+                return notMadePrivate(path);
         }
     }
     return std::nullopt;
@@ -224,50 +319,55 @@ std::optional<std::string> walk(int dirFd, const fs::path& dir, bool makePrivate
 // folder, takes the group and other bits off. The folder stays open in the result.
 Checked examine(const fs::path& given, std::string_view what, Use use, bool change) {
     Checked result;
-    const fs::path folder = fs::absolute(given).lexically_normal();
-    if (auto problem = unsafeLinkOnTheWay(folder, what)) {
-        result.error = *problem;
+    if (auto unmapped = ownUserUnmapped()) {
+        result.error = *unmapped;
         return result;
     }
-    // The folder, or the nearest folder above it that is there.
-    std::vector<std::string> missing;
-    fs::path existing = folder;
-    Descriptor held(::open(existing.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    while (held.get() < 0 && errno == ENOENT && existing.has_relative_path()) {
-        if (!existing.filename().empty()) missing.insert(missing.begin(), existing.filename());
-        existing = existing.parent_path();
-        held.reset(::open(existing.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    }
-    if (held.get() < 0) {
-        result.error = lastError("opening " + std::string(what) + " " + folder.string());
+    Resolved resolved = resolve(given, what);
+    if (!resolved.error.empty()) {
+        result.error = resolved.error;
         return result;
     }
-    if (!missing.empty()) {
-        if (auto problem = unsafeAbove(held.get(), folder, what, true)) {
-            result.error = *problem;
+    result.real = resolved.real;
+    for (const std::string& name : resolved.missing)
+        result.real /= name;
+    const std::string folder = named(what, given, result.real);
+    const auto refused = [&](const Fault& fault) {
+        return fault.at.empty() ? fault.why
+                                : refusal(folder + " lies in " + fault.at.string() + ", which " + fault.why);
+    };
+    FileDescriptor held = std::move(resolved.fd);
+    if (!resolved.missing.empty()) {
+        if (auto fault = unsafeAbove(held.get(), resolved.real, true)) {
+            result.error = refused(*fault);
             return result;
         }
         if (!change) return result;
-        for (const std::string& name : missing) {
-            const bool made = ::mkdirat(held.get(), name.c_str(), 0700) == 0;
-            if (!made && errno != EEXIST) {
-                result.error = lastError("making " + std::string(what) + " " + folder.string());
+        fs::path made = resolved.real;
+        for (const std::string& name : resolved.missing) {
+            made /= name;
+            const bool madeNow = ::mkdirat(held.get(), name.c_str(), 0700) == 0;
+            if (!madeNow && errno != EEXIST) {
+                result.error = lastError("making " + made.string());
                 return result;
             }
             held.reset(::openat(held.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (held.get() < 0) {
-                result.error = lastError("opening " + std::string(what) + " " + folder.string());
+            if (!held) {
+                result.error = lastError("opening " + made.string());
                 return result;
             }
             // The umask may have taken more off than that; a folder made elsewhere meanwhile is
             // checked below, not changed.
-            if (made) ::fchmod(held.get(), 0700);
+            if (madeNow && ::fchmod(held.get(), 0700) != 0) {
+                result.error = notMadePrivate(made);
+                return result;
+            }
         }
     }
 
     struct stat info {};
     if (::fstat(held.get(), &info) != 0) {
-        result.error = lastError("checking " + std::string(what) + " " + folder.string());
+        result.error = lastError("checking " + folder);
         return result;
     }
     if (info.st_uid != ::geteuid()) {
@@ -275,42 +375,53 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
         return result;
     }
     if (auto writers = otherWriters(info); writers && use == Use::Shared) {
-        result.error = std::string(what) + " " + folder.string() + " is a folder that " + *writers +
-                       "; Velmora keeps its files only in folders of its own user";
+        result.error = refusal(folder + " is a folder that " + *writers);
         return result;
     }
-    if (auto problem = unsafeAbove(held.get(), folder, what, false)) {
-        result.error = *problem;
+    if (auto fault = unsafeAbove(held.get(), result.real, false)) {
+        result.error = refused(*fault);
         return result;
     }
-    Descriptor opened(::openat(held.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (opened.get() < 0) {
-        result.error = lastError("looking into " + std::string(what) + " " + folder.string());
+    FileDescriptor opened(::openat(held.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!opened) {
+        result.error = lastError("looking into " + folder);
         return result;
     }
-    const bool makePrivate = change && use == Use::Private;
-    // Closed to others before anything in it is looked at, so nothing new of theirs appears inside.
-    if (makePrivate && (info.st_mode & 077)) ::fchmod(opened.get(), info.st_mode & 07700);
-    if (auto problem = walk(opened.get(), folder, makePrivate, 0)) {
-        result.error = *problem;
-        return result;
+    // Ours, closed to others and in safe folders: nothing of anyone else can have come in since it
+    // became so, so its contents are not gone through again.
+    if (info.st_mode & 077) {
+        const bool makePrivate = change && use == Use::Private;
+        // Closed to others before anything in it is looked at, so nothing new of theirs appears inside.
+        if (makePrivate && ::fchmod(opened.get(), info.st_mode & 07700) != 0) {
+            result.error = notMadePrivate(result.real);
+            return result;
+        }
+        if (auto problem = walk(opened.get(), result.real, makePrivate, 0)) {
+            result.error = *problem;
+            return result;
+        }
     }
-    result.fd = opened.release();
+    result.fd = std::move(opened);
     return result;
 }
 
 } // namespace
 
-std::string ownedByAnother(const fs::path& path, uid_t owner) {
-    return path.string() + " belongs to another user (uid " + std::to_string(owner) + ", this is uid " +
-           std::to_string(::geteuid()) + "); Velmora keeps its data only in a folder of its own user";
+std::string refusal(const std::string& problem) {
+    return problem + "; Velmora keeps its files only in folders of its own user";
 }
 
-std::optional<std::string> check(const fs::path& folder, std::string_view what, Use use) {
-    Checked result = examine(folder, what, use, false);
-    if (result.fd >= 0) ::close(result.fd);
-    if (result.error.empty()) return std::nullopt;
-    return result.error;
+std::string lastError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+std::string ownedByAnother(const std::string& what, uid_t owner) {
+    return refusal(what + " belongs to another user (uid " + std::to_string(owner) + ", this is uid " +
+                   std::to_string(::geteuid()) + ")");
+}
+
+Checked check(const fs::path& folder, std::string_view what, Use use) {
+    return examine(folder, what, use, false);
 }
 
 Checked prepare(const fs::path& folder, std::string_view what, Use use) {

@@ -1,12 +1,17 @@
 // The one check every folder Velmora keeps files in passes before it is used: the folder belongs to
 // this user, nothing inside it belongs to anyone else, and no other user can change the folders
-// above it (and so move it away and put one of theirs in its place). The check changes nothing; the
-// changes that follow (making missing folders, taking the group and other bits off) go through
-// descriptors opened without following links, never by path.
+// above it (and so move it away and put one of theirs in its place). The path is resolved once,
+// from "/", one name at a time without letting the system follow links: each link on the way is
+// checked (its owner and the folders it lies in) and followed by hand, ".." goes to the real
+// folder above. The result is the folder's real path, with no link or ".." left in it, and every
+// folder on that path is safe, so the text names the same folder for as long as the process runs;
+// later opens go through that path, never the one given. Changes (making missing folders, taking
+// the group and other bits off) go through descriptors, never by path.
 #pragma once
 
+#include "platform/foundation/FileDescriptor.h"
+
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -19,23 +24,35 @@ enum class Use {
     Shared,  // shared with other programs of the user (the autostart folder): checked, never changed
 };
 
-// A folder that passed the check, open (O_RDONLY | O_DIRECTORY) as `fd`; or why it did not pass.
+// A folder that passed the check, or why it did not.
 struct Checked {
-    int fd = -1;       // owned by the caller; -1 when refused or (from check) not there yet
-    std::string error; // empty unless refused; names the folder and the owner or group at fault
+    FileDescriptor fd;          // the folder, open O_RDONLY | O_DIRECTORY; none when refused or
+                                // (from check) not there yet
+    std::filesystem::path real; // where it really is: absolute, no link, "." or ".." on the way
+    std::string error;          // empty unless refused; names the folder and the owner or group at fault
+    bool passed() const { return error.empty(); }
 };
 
-// Checks `folder` and everything in it without changing anything: none when it passes, otherwise
-// why not. `what` names the folder in messages ("the data folder"). A folder that does not exist
-// yet passes when the folder it would be made in is safe.
-std::optional<std::string> check(const std::filesystem::path& folder, std::string_view what, Use use);
+// Checks `folder` and everything in it not private yet without changing anything. `what` names the
+// folder in messages ("the data folder"). A folder that does not exist yet passes when the folder
+// it would be made in is safe; `real` is then where it will be made.
+Checked check(const std::filesystem::path& folder, std::string_view what, Use use);
 
 // Checks `folder` as `check` does, makes it (and missing folders above it, 0700) when it is not
 // there, and for Use::Private makes it and everything in it private. Refuses, changing nothing
-// more, as soon as something fails the check (something another user made meanwhile).
+// more, as soon as something fails the check (something another user made meanwhile) or cannot be
+// made private. A folder of this user with no group or other permissions, in safe folders, is not
+// looked into: nobody else could have put anything in it since it became so.
 Checked prepare(const std::filesystem::path& folder, std::string_view what, Use use);
 
-// The refusal for `path`, owned by `owner`, which is not this user.
-std::string ownedByAnother(const std::filesystem::path& path, uid_t owner);
+// The refusal for `what` (a path, or a folder named as in messages), owned by `owner`, which is
+// not this user.
+std::string ownedByAnother(const std::string& what, uid_t owner);
+
+// `problem` as a refusal to use a folder: the one wording of why Velmora stops.
+std::string refusal(const std::string& problem);
+
+// "<what>: <the text of errno>".
+std::string lastError(const std::string& what);
 
 } // namespace plat::folders

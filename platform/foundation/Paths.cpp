@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
@@ -44,19 +45,50 @@ std::optional<fs::path> velmoraHome() {
     return std::nullopt;
 }
 
+// The folders preparePrivateFolders found, at their real paths, and the environment they were
+// found for.
+struct Prepared {
+    std::string environment;
+    fs::path config, data, cache, autostart;
+};
+
+std::mutex preparedLock;
+Prepared* prepared = nullptr; // never destroyed: read by background work until the process ends
+
+// What the folders are computed from. Compared, never used as a path, once they are prepared: it
+// only changes when a test switches homes.
+std::string environmentKey() {
+    std::string key;
+    for (const char* name : {"VELMORA_HOME", "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        key += env(name).value_or("");
+        key.push_back('\0');
+    }
+    return key;
+}
+
+// The folder `which` as preparePrivateFolders found it for this environment; none before it did.
+std::optional<fs::path> preparedFolder(fs::path Prepared::*which) {
+    std::lock_guard<std::mutex> hold(preparedLock);
+    if (prepared == nullptr || prepared->environment != environmentKey()) return std::nullopt;
+    return prepared->*which;
+}
+
 } // namespace
 
 fs::path configDir() {
+    if (auto folder = preparedFolder(&Prepared::config)) return *folder;
     if (auto home = velmoraHome()) return *home / "config";
     return xdgDir("XDG_CONFIG_HOME", ".config") / "velmora";
 }
 
 fs::path applicationSupportDir() {
+    if (auto folder = preparedFolder(&Prepared::data)) return *folder;
     if (auto home = velmoraHome()) return *home / "data";
     return xdgDir("XDG_DATA_HOME", ".local/share") / "velmora";
 }
 
 fs::path cachesDir() {
+    if (auto folder = preparedFolder(&Prepared::cache)) return *folder;
     if (auto home = velmoraHome()) return *home / "cache";
     return xdgDir("XDG_CACHE_HOME", ".cache") / "velmora";
 }
@@ -70,6 +102,7 @@ fs::path vpnDir() {
 }
 
 fs::path autostartDir() {
+    if (auto folder = preparedFolder(&Prepared::autostart)) return *folder;
     if (auto home = velmoraHome()) return *home / "autostart";
     return xdgDir("XDG_CONFIG_HOME", ".config") / "autostart";
 }
@@ -101,32 +134,46 @@ std::optional<std::string> preparePrivateFolders() {
     struct Folder {
         fs::path path;
         const char* what;
-        Use use;
+        fs::path Prepared::*found;
     };
-    std::vector<Folder> checked;
+    Prepared found{environmentKey(), {}, {}, {}, {}};
     std::vector<Folder> made;
+    // Every folder is checked before any is changed: a refused launch leaves all as it found them.
+    // Each path is resolved once, here; from then on its real path is used, whose folders are all
+    // safe, so it names the folder that was checked.
     if (auto home = velmoraHome()) {
         // One root holds them all, the autostart folder too.
-        checked = {{*home, "the data folder", Use::Private}};
-        made = {checked.front(),
-                {configDir(), "the settings folder", Use::Private},
-                {applicationSupportDir(), "the data folder", Use::Private},
-                {cachesDir(), "the cache folder", Use::Private}};
+        const folders::Checked root = folders::check(*home, "the data folder", Use::Private);
+        if (!root.passed()) return root.error;
+        found.autostart = root.real / "autostart";
+        made = {{root.real, "the data folder", nullptr},
+                {root.real / "config", "the settings folder", &Prepared::config},
+                {root.real / "data", "the data folder", &Prepared::data},
+                {root.real / "cache", "the cache folder", &Prepared::cache}};
     } else {
-        made = {{configDir(), "the settings folder", Use::Private},
-                {applicationSupportDir(), "the data folder", Use::Private},
-                {cachesDir(), "the cache folder", Use::Private}};
-        checked = made;
-        checked.push_back({autostartDir(), "the autostart folder", Use::Shared});
+        made = {{configDir(), "the settings folder", &Prepared::config},
+                {applicationSupportDir(), "the data folder", &Prepared::data},
+                {cachesDir(), "the cache folder", &Prepared::cache}};
+        for (Folder& folder : made) {
+            const folders::Checked checked = folders::check(folder.path, folder.what, Use::Private);
+            if (!checked.passed()) return checked.error;
+            folder.path = checked.real;
+        }
+        const folders::Checked autostart =
+            folders::check(autostartDir(), "the autostart folder", Use::Shared);
+        if (!autostart.passed()) return autostart.error;
+        found.autostart = autostart.real;
     }
-    // Every folder is checked before any is changed: a refused launch leaves all as it found them.
-    for (const Folder& folder : checked)
-        if (auto problem = folders::check(folder.path, folder.what, folder.use)) return problem;
     for (const Folder& folder : made) {
-        folders::Checked ready = folders::prepare(folder.path, folder.what, folder.use);
-        if (!ready.error.empty()) return ready.error;
-        ::close(ready.fd);
+        const folders::Checked ready = folders::prepare(folder.path, folder.what, Use::Private);
+        if (!ready.passed()) return ready.error;
+        if (folder.found) found.*folder.found = ready.real;
     }
+    std::lock_guard<std::mutex> hold(preparedLock);
+    if (prepared == nullptr)
+        prepared = new Prepared(std::move(found));
+    else
+        *prepared = std::move(found);
     return std::nullopt;
 }
 

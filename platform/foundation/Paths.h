@@ -1,6 +1,8 @@
 // Where the application keeps its data. Everything lives under one root: $VELMORA_HOME when it is
-// set (tests always set it), otherwise the XDG base folders. Paths are computed on every call so a
-// test can switch $VELMORA_HOME between cases.
+// set (tests always set it), otherwise the XDG base folders. Once preparePrivateFolders has passed,
+// the folders are the real paths it checked (no link or ".." in them, every folder on them safe),
+// not the variables' text again; before that, and after a test switches $VELMORA_HOME, they are
+// computed from the environment on each call.
 #pragma once
 
 #include <filesystem>
@@ -34,7 +36,9 @@ bool ensureDirectory(const std::filesystem::path& dir,
 // caches, autostart; with $VELMORA_HOME, that root and all in it) as folders::check does, and only
 // when all pass makes the settings, data and cache folders and takes the group and other
 // permissions off everything under them that an older version left readable: everything under the
-// data root is private. None when Velmora may start, otherwise why not, naming the folder.
+// data root is private. Folders that are private already are not looked into. From then on the
+// folder getters give the real paths that were checked. None when Velmora may start, otherwise
+// why not, naming the folder.
 std::optional<std::string> preparePrivateFolders();
 
 // Writes `bytes` to `path` atomically: a temporary file ".<name>.tmp-XXXXXX" in the same folder,

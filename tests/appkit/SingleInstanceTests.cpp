@@ -131,6 +131,16 @@ TEST(SingleInstance, AFolderOfAnotherUserOrANonSocketInTheWayIsRefusedAndALongPa
     EXPECT_EQ(blocked.role, SingleInstance::Role::Failed);
     EXPECT_NE(blocked.error.find("is in the way: it is a directory"), std::string::npos) << blocked.error;
     EXPECT_TRUE(std::filesystem::is_directory(folder / SingleInstance::kSocketFileName));
+    // Nor is a link where the lock file goes followed; the message names it.
+    const auto linked = home.path() / "linked";
+    std::filesystem::create_directories(linked);
+    std::filesystem::create_symlink(home.path() / "elsewhere", linked / SingleInstance::kLockFileName);
+    auto throughLink = SingleInstance::claim(linked, 300ms);
+    EXPECT_NE(throughLink.error.find((linked / SingleInstance::kLockFileName).string() +
+                                     " is in the way: it is a symbolic link"),
+              std::string::npos)
+        << throughLink.error;
+    EXPECT_FALSE(std::filesystem::exists(home.path() / "elsewhere"));
 
     // A path far longer than a socket address: one instance all the same, the socket in the folder.
     const auto deep = home.path() / std::string(120, 'd') / std::string(120, 'e');
@@ -273,4 +283,52 @@ TEST(SingleInstance, GroupWriteAboveIsHarmlessOnlyForTheUsersOwnGroup) {
     };
     EXPECT_NE(claimInChild(listingAnother, folder).find("which members of the group root (gid 0) may write"),
               std::string::npos);
+}
+
+// In a user namespace that maps no id (`unshare -U` alone) this process and every file show as the
+// overflow uid: nothing can tell whose a file is, so no folder is used or changed.
+TEST(SingleInstance, InAUserNamespaceThatDoesNotMapThisUserNoFolderIsUsedOrChanged) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make folders of another user";
+    testsupport::TempHome home;
+    const auto theirs = home.path() / "theirs", ours = home.path() / "ours";
+    std::filesystem::create_directories(theirs / "data");
+    std::filesystem::create_directories(ours);
+    testsupport::writeFile(ours / "planted", "theirs");
+    for (const auto& [path, mode] :
+         {std::pair{theirs, 0755}, std::pair{theirs / "data", 0777}, std::pair{ours / "planted", 0644}}) {
+        ASSERT_EQ(::chown(path.c_str(), 4242, 4242), 0);
+        ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0);
+    }
+    ASSERT_EQ(::chmod(ours.c_str(), 0755), 0);
+    const auto unmapped = [] { return ::unshare(CLONE_NEWUSER) == 0; };
+    for (const auto& folder : {theirs / "data", ours}) {
+        const std::string said = claimInChild(unmapped, folder);
+        EXPECT_NE(said.find("does not map its own user"), std::string::npos) << said;
+        EXPECT_FALSE(std::filesystem::exists(folder / SingleInstance::kLockFileName));
+    }
+    EXPECT_EQ(modeOf(theirs / "data") & 07777, 0777u);
+    EXPECT_EQ(modeOf(ours) & 07777, 0755u);
+    EXPECT_EQ(modeOf(ours / "planted") & 07777, 0644u);
+}
+
+// A folder that cannot be made private (here, one on a read-only mount) is refused, naming it,
+// rather than used as if it were private.
+TEST(SingleInstance, AFolderThatCannotBeMadePrivateIsRefusedNamingIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a folder read-only";
+    testsupport::TempHome home;
+    const auto folder = home.path() / "data", stuck = folder / "stuck";
+    std::filesystem::create_directories(stuck);
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(stuck.c_str(), 0755), 0);
+    const auto readOnly = [&] {
+        return ::unshare(CLONE_NEWNS) == 0 &&
+               ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               ::mount(stuck.c_str(), stuck.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+               ::mount(nullptr, stuck.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    };
+    const std::string said = claimInChild(readOnly, folder);
+    EXPECT_NE(said.find(stuck.string() + " could not be made private: Read-only file system"),
+              std::string::npos)
+        << said;
+    EXPECT_FALSE(std::filesystem::exists(folder / SingleInstance::kLockFileName));
 }

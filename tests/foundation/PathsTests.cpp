@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -388,4 +389,106 @@ TEST(Paths, AHomeOfAnotherUserIsRefusedUnchangedWhileItsOwnerSwapsLinksInIt) {
     EXPECT_EQ(modeOf(theirs / "sub"), 0755u);
     for (const char* made : {"config", "data", "cache"})
         EXPECT_FALSE(fs::exists(theirs / made)) << made;
+}
+
+namespace {
+
+// Runs `act` in a child process as the other user; true when it succeeded. Only system calls in
+// the child (other threads of this process may hold locks), relative to folders opened before: the
+// test's home is not open to that user.
+bool asOther(const std::function<bool()>& act) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(::setgid(kOther) == 0 && ::setuid(kOther) == 0 && act() ? 0 : 1);
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST(Paths, ALinkReachedThroughAnotherLinkIsCheckedAsOneNamedInThePath) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    testsupport::TempHome home;
+    // Our link leads to a link in a folder all may write, which leads back to a folder of ours.
+    const fs::path open = home.path() / "open", link5 = open / "link5", chain = home.path() / "link-chain",
+                   documents = home.path() / "Documents";
+    fs::create_directories(open);
+    fs::permissions(open, fs::perms(0777));
+    fs::create_directories(home.path() / "real5");
+    fs::create_directory_symlink(home.path() / "real5", link5);
+    fs::create_directory_symlink(link5, chain);
+    testsupport::writeFile(documents / "report.txt", "mine");
+    fs::permissions(documents, fs::perms(0755));
+    fs::permissions(documents / "report.txt", fs::perms(0644));
+    ScopedEnv velmoraHome("VELMORA_HOME", chain.c_str());
+    expectRefusal(paths::preparePrivateFolders(), "is reached through the link " + link5.string() +
+                                                      ", which lies in " + open.string() +
+                                                      ", which others may write");
+    // Between two launches the other user points that link at a folder of ours.
+    const int openFd = ::open(open.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_TRUE(asOther([&] {
+        return ::unlinkat(openFd, "link5", 0) == 0 && ::symlinkat(documents.c_str(), openFd, "link5") == 0;
+    }));
+    ::close(openFd);
+    expectRefusal(paths::preparePrivateFolders(), "is reached through the link " + link5.string() +
+                                                      ", which belongs to another user (uid 4242)");
+    EXPECT_EQ(modeOf(documents), 0755u);
+    EXPECT_EQ(modeOf(documents / "report.txt"), 0644u);
+    for (const char* made : {"config", "data", "cache"})
+        EXPECT_FALSE(fs::exists(documents / made)) << made;
+
+    // Links of ours in safe folders that end at a folder of the other user: the folder is at fault.
+    plant(home.path() / "theirs", 0755);
+    fs::create_directory_symlink(home.path() / "theirs", home.path() / "to-theirs");
+    fs::create_directory_symlink(home.path() / "to-theirs", home.path() / "chain-to-theirs");
+    ScopedEnv theirHome("VELMORA_HOME", (home.path() / "chain-to-theirs").c_str());
+    expectRefusal(paths::preparePrivateFolders(),
+                  "(really " + (home.path() / "theirs").string() + ") belongs to another user (uid 4242");
+}
+
+TEST(Paths, DotDotAfterALinkLeadsAboveTheRealFolderAndThatFolderIsTheOneUsed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    testsupport::TempHome home;
+    const fs::path open = home.path() / "open4b4", reached = open / "vh2";
+    fs::create_directories(open / "sub");
+    fs::permissions(open, fs::perms(0777));
+    fs::create_directory_symlink(open / "sub", home.path() / "ul");
+    ScopedEnv velmoraHome("VELMORA_HOME", (home.path() / "ul" / ".." / "vh2").c_str());
+    const std::string exposed =
+        "(really " + reached.string() + ") lies in " + open.string() + ", which others may write";
+    expectRefusal(paths::preparePrivateFolders(), exposed);
+    // Between two launches the other user plants settings where the path really leads.
+    const int openFd = ::open(open.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_TRUE(asOther([&] {
+        const int config =
+            ::mkdirat(openFd, "vh2", 0777) == 0 && ::fchmodat(openFd, "vh2", 0777, 0) == 0 &&
+                    ::mkdirat(openFd, "vh2/config", 0777) == 0
+                ? ::openat(openFd, "vh2/config/io.velmora.mac.plist", O_CREAT | O_WRONLY | O_CLOEXEC, 0666)
+                : -1;
+        return config >= 0 && ::fchmod(config, 0666) == 0 && ::close(config) == 0;
+    }));
+    ::close(openFd);
+    expectRefusal(paths::preparePrivateFolders(),
+                  "(really " + reached.string() + ") belongs to another user (uid 4242");
+    EXPECT_EQ(modeOf(reached / "config" / "io.velmora.mac.plist"), 0666u);
+    EXPECT_FALSE(fs::exists(reached / "data"));
+    EXPECT_FALSE(fs::exists(home.path() / "vh2"));
+
+    // Where every folder on the way is safe, the folder reached is the one checked, made and handed
+    // out, whatever the link does later.
+    const fs::path safe = home.path() / "safe";
+    fs::create_directories(safe / "sub");
+    fs::create_directory_symlink(safe / "sub", home.path() / "ul2");
+    ScopedEnv safeHome("VELMORA_HOME", (home.path() / "ul2" / ".." / "vh3").c_str());
+    const auto refusal = paths::preparePrivateFolders();
+    EXPECT_FALSE(refusal) << *refusal;
+    EXPECT_EQ(paths::configDir(), safe / "vh3" / "config");
+    EXPECT_EQ(paths::keychainDir(), safe / "vh3" / "data" / "keychain");
+    EXPECT_TRUE(fs::is_directory(safe / "vh3" / "cache"));
+    EXPECT_FALSE(fs::exists(home.path() / "vh3"));
+    // A link of the other user on the way is refused like one in the path's text.
+    ASSERT_EQ(::lchown((home.path() / "ul2").c_str(), kOther, kOther), 0);
+    expectRefusal(paths::preparePrivateFolders(), "is reached through the link " +
+                                                      (home.path() / "ul2").string() +
+                                                      ", which belongs to another user (uid 4242)");
 }
