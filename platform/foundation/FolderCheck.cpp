@@ -25,16 +25,23 @@ constexpr int kMostDepth = 32;
 // As many links as the system itself follows in one path.
 constexpr int kMostLinks = 40;
 
-// Why nothing can be checked at all: this process runs in a user namespace that does not map its
-// own user, where it and every file of an unmapped owner show as the same overflow uid. None when
-// its user is mapped (or the system has no user namespaces to tell of).
-std::optional<std::string> ownUserUnmapped() {
+// Whether `uid` here stands for a user of the system: it lies in one of the ranges of this
+// process's user namespace (always, where the system has no user namespaces to tell of).
+bool mapped(uid_t uid) {
     std::ifstream map("/proc/self/uid_map");
-    if (!map) return std::nullopt;
-    const unsigned long me = ::geteuid();
+    if (!map) return true;
     unsigned long inside = 0, outside = 0, count = 0;
     while (map >> inside >> outside >> count)
-        if (me >= inside && me - inside < count) return std::nullopt;
+        if (uid >= inside && uid - inside < count) return true;
+    return false;
+}
+
+// Why nothing can be checked at all: this process runs in a user namespace that does not map its
+// own user, where it and every file of an unmapped owner show as the same overflow uid. None when
+// its user is mapped.
+std::optional<std::string> ownUserUnmapped() {
+    const uid_t me = ::geteuid();
+    if (mapped(me)) return std::nullopt;
     return refusal("this process runs in a user namespace that does not map its own user: it is uid " +
                    std::to_string(me) +
                    " here, as every file of an unmapped owner is, so nothing can tell "
@@ -60,10 +67,10 @@ uid_t overflowUid() {
 // Whether the owner of a folder above ours (or of a link on the way) cannot be someone who would
 // move ours away: this user or root. In a user namespace that maps only some ids, whatever belongs
 // to an unmapped owner (root outside, among them) shows as the overflow uid, which no process in
-// here can act as.
+// here can act as; unless the namespace maps that uid too, to a user of its own.
 bool trustedAbove(uid_t owner) {
     if (owner == ::geteuid() || owner == 0) return true;
-    return owner == overflowUid() && inPartialUserNamespace();
+    return owner == overflowUid() && inPartialUserNamespace() && !mapped(owner);
 }
 
 // The group's entry, in `buffer`; null when there is none.

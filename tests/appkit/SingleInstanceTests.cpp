@@ -184,14 +184,31 @@ TEST(SingleInstance, AnAnswerFromAnotherUserIsNotBelieved) {
     EXPECT_NE(claim.error.find("another user (uid 4242)"), std::string::npos) << claim.error;
 }
 
+bool writeTo(const std::string& file, const std::string& text) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    const bool written =
+        fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (fd >= 0) ::close(fd);
+    return written;
+}
+
 // What a claim on `folder` says in a child process that `enter` set up first: "primary", or why not.
-std::string claimInChild(const std::function<bool()>& enter, const std::filesystem::path& folder) {
-    int channel[2];
-    if (::pipe2(channel, O_CLOEXEC) != 0) return "no pipe";
+// With `parentMap` ("inside outside count" lines, for users and groups alike) the child first
+// enters a user namespace of its own whose ids this process maps, as only a privileged parent may.
+std::string claimInChild(const std::function<bool()>& enter, const std::filesystem::path& folder,
+                         const std::string& parentMap = "") {
+    int channel[2], unshared[2], mapped[2];
+    if (::pipe2(channel, O_CLOEXEC) != 0 || ::pipe2(unshared, O_CLOEXEC) != 0 ||
+        ::pipe2(mapped, O_CLOEXEC) != 0)
+        return "no pipe";
     const pid_t child = ::fork();
     if (child == 0) {
         std::string said = "could not set the child up: " + std::string(std::strerror(errno));
-        if (enter()) {
+        char byte = 0;
+        const bool inNamespace = parentMap.empty() || (::unshare(CLONE_NEWUSER) == 0 &&
+                                                       ::write(unshared[1], &byte, 1) == 1 &&
+                                                       ::read(mapped[0], &byte, 1) == 1 && byte == 1);
+        if (inNamespace && enter()) {
             auto claim = SingleInstance::claim(folder, 300ms);
             said = claim.role == SingleInstance::Role::Primary ? "primary" : claim.error;
         }
@@ -199,6 +216,16 @@ std::string claimInChild(const std::function<bool()>& enter, const std::filesyst
         ::_exit(0);
     }
     ::close(channel[1]);
+    ::close(unshared[1]);
+    ::close(mapped[0]);
+    char byte = 0;
+    if (!parentMap.empty() && ::read(unshared[0], &byte, 1) == 1) {
+        const std::string proc = "/proc/" + std::to_string(child) + "/";
+        byte = writeTo(proc + "uid_map", parentMap) && writeTo(proc + "gid_map", parentMap) ? 1 : 0;
+        (void)!::write(mapped[1], &byte, 1);
+    }
+    ::close(unshared[0]);
+    ::close(mapped[1]);
     std::string said;
     char buffer[512];
     for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
@@ -206,14 +233,6 @@ std::string claimInChild(const std::function<bool()>& enter, const std::filesyst
     ::close(channel[0]);
     ::waitpid(child, nullptr, 0);
     return said;
-}
-
-bool writeTo(const char* file, const std::string& text) {
-    const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
-    const bool written =
-        fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (fd >= 0) ::close(fd);
-    return written;
 }
 
 // As `unshare -U -r`: a user namespace of its own in which this user is root and no other id is mapped.
@@ -243,6 +262,13 @@ TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButN
     ASSERT_EQ(::chown(folder.c_str(), 4242, 4242), 0);
     EXPECT_NE(claimInChild(enterUserNamespace, folder)
                   .find(folder.string() + " belongs to another user (uid 65534"),
+              std::string::npos);
+    // A namespace that maps the overflow uid as well gives it to a user of its own (here 4242),
+    // who may change their folder above ours.
+    ASSERT_EQ(::chown(folder.c_str(), ::geteuid(), ::getegid()), 0);
+    const std::string mapping = "0 " + std::to_string(::geteuid()) + " 1\n65534 4242 1\n";
+    EXPECT_NE(claimInChild([] { return true; }, folder, mapping)
+                  .find(above.string() + ", which belongs to another user (uid 65534)"),
               std::string::npos);
     // Outside such a namespace that uid is a user like any other. (Run as root of one, where that
     // uid is unmapped, nothing can be given to it.)
@@ -288,7 +314,7 @@ TEST(SingleInstance, GroupWriteAboveIsHarmlessOnlyForTheUsersOwnGroup) {
 // In a user namespace that maps no id (`unshare -U` alone) this process and every file show as the
 // overflow uid: nothing can tell whose a file is, so no folder is used or changed.
 TEST(SingleInstance, InAUserNamespaceThatDoesNotMapThisUserNoFolderIsUsedOrChanged) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make folders of another user";
+    if (testsupport::rerunAsRootInUserNamespace()) return; // makes folders of another user
     testsupport::TempHome home;
     const auto theirs = home.path() / "theirs", ours = home.path() / "ours";
     std::filesystem::create_directories(theirs / "data");
@@ -314,7 +340,7 @@ TEST(SingleInstance, InAUserNamespaceThatDoesNotMapThisUserNoFolderIsUsedOrChang
 // A folder that cannot be made private (here, one on a read-only mount) is refused, naming it,
 // rather than used as if it were private.
 TEST(SingleInstance, AFolderThatCannotBeMadePrivateIsRefusedNamingIt) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a folder read-only";
+    if (testsupport::rerunAsRootInUserNamespace()) return; // mounts a folder read-only
     testsupport::TempHome home;
     const auto folder = home.path() / "data", stuck = folder / "stuck";
     std::filesystem::create_directories(stuck);
