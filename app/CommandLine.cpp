@@ -5,7 +5,7 @@
 #include "platform/foundation/Bundle.h"
 #include "sessions/DevEventConsoleLogger.h"
 
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -32,35 +32,37 @@ bool isLaunchSwitch(std::string_view argument) {
 }
 
 void printUsage() {
-    std::cout << "Usage: velmora [OPTION]...\n"
-                 "Starts the Velmora VPN client: in windows on $DISPLAY, headless without one.\n"
-                 "\n"
-                 "Options:\n"
-                 "  --tour <folder>   run the scripted demo tour, writing its screenshots into\n"
-                 "                    <folder>; needs a display, $VELMORA_DEMO_EMAIL and\n"
-                 "                    $VELMORA_DEMO_PASSWORD\n"
-                 "  -h, --help        print this help and exit\n"
-                 "  --version         print the version and exit\n"
-                 "\n"
-                 "Launch switches:\n";
+    std::fputs("Usage: velmora [OPTION]...\n"
+               "Starts the Velmora VPN client: in windows on $DISPLAY, headless without one.\n"
+               "\n"
+               "Options:\n"
+               "  --tour <folder>   run the scripted demo tour, writing its screenshots into\n"
+               "                    <folder>; needs a display, $VELMORA_DEMO_EMAIL and\n"
+               "                    $VELMORA_DEMO_PASSWORD\n"
+               "  -h, --help        print this help and exit\n"
+               "  --version         print the version and exit\n"
+               "\n"
+               "Launch switches:\n",
+               stdout);
     for (const auto& launchSwitch : kLaunchSwitches) {
         std::string line = std::string("  ") + launchSwitch.argument;
         line.resize(36, ' ');
-        std::cout << line << launchSwitch.meaning << '\n';
+        std::printf("%s%s\n", line.c_str(), launchSwitch.meaning);
     }
-    std::cout << "\n"
-                 "Environment:\n"
-                 "  VELMORA_HOME          one folder for all of Velmora's settings, data and\n"
-                 "                        caches, instead of the XDG folders\n"
-                 "  VELMORA_API_BASE      the Velmora service's API address, instead of the\n"
-                 "                        built-in one\n"
-                 "  VELMORA_TESSERA_BASE  scheme://host:port of the app core's services\n"
-                 "                        (installations, settings, telemetry upload)\n"
-                 "  VELMORA_BUNDLE        the bundle folder (Info.plist and resources), instead\n"
-                 "                        of resources/ beside the executable\n"
-                 "  VELMORA_NETWORK_REACHABILITY\n"
-                 "                        'reachable' or 'unreachable', taken for the whole run\n"
-                 "                        instead of the kernel's routes\n";
+    std::fputs("\n"
+               "Environment:\n"
+               "  VELMORA_HOME          one folder for all of Velmora's settings, data and\n"
+               "                        caches, instead of the XDG folders\n"
+               "  VELMORA_API_BASE      the Velmora service's API address, instead of the\n"
+               "                        built-in one\n"
+               "  VELMORA_TESSERA_BASE  scheme://host:port of the app core's services\n"
+               "                        (installations, settings, telemetry upload)\n"
+               "  VELMORA_BUNDLE        the bundle folder (Info.plist and resources), instead\n"
+               "                        of resources/ beside the executable\n"
+               "  VELMORA_NETWORK_REACHABILITY\n"
+               "                        'reachable' or 'unreachable', taken for the whole run\n"
+               "                        instead of the kernel's routes\n",
+               stdout);
 }
 
 // The version of the bundle the application would run with; the bundle is read-only input and
@@ -69,15 +71,15 @@ int printVersion() {
     const auto& bundle = plat::Bundle::main();
     const auto version = bundle.objectForInfoDictionaryKey("CFBundleShortVersionString");
     if (!version.isString()) {
-        std::cerr << "velmora: no version in " << (bundle.bundlePath() / "Info.plist").string() << std::endl;
+        std::fprintf(stderr, "velmora: no version in %s\n", (bundle.bundlePath() / "Info.plist").c_str());
         return 1;
     }
-    std::cout << "Velmora " << version.string() << std::endl;
+    std::printf("Velmora %s\n", version.string().c_str());
     return 0;
 }
 
 int refuse(const std::string& what) {
-    std::cerr << "velmora: " << what << "\nTry 'velmora --help' for more information." << std::endl;
+    std::fprintf(stderr, "velmora: %s\nTry 'velmora --help' for more information.\n", what.c_str());
     return 2;
 }
 
