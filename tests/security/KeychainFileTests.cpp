@@ -137,8 +137,11 @@ TEST(KeychainFileTest, DamagedFileAnswersDecodeErrorAndIsKept) {
     ASSERT_EQ(addItem("healthy", "x", "y"), errSecSuccess);
     fs::path file = KeychainStore::shared().fileFor(kSecClassGenericPassword, "io.velmora.macSA");
     std::string bytes = testsupport::readFile(file);
-    for (const std::string& damaged : {bytes.substr(0, bytes.size() - 3), std::string("garbage"),
-                                       bytes.substr(0, 30) + "X" + bytes.substr(31)}) {
+    // One byte of the item's random identifier changed: inverted, as setting it to some value
+    // would leave it as it was once in 256 runs.
+    std::string flipped = bytes;
+    flipped[30] = static_cast<char>(~flipped[30]);
+    for (const std::string& damaged : {bytes.substr(0, bytes.size() - 3), std::string("garbage"), flipped}) {
         testsupport::writeFile(file, damaged);
         auto q = serviceQuery("io.velmora.macSA");
         EXPECT_EQ(SecItemCopyMatching(q, nullptr), errSecDecode);
