@@ -53,6 +53,12 @@ std::string kindOf(mode_t mode) {
     return "a device or another special file";
 }
 
+// The refusal for `path`, which is something else than the `expected` kind of file we use there.
+std::string inTheWay(const fs::path& path, mode_t mode, const char* expected) {
+    return path.string() + " is in the way: it is " + kindOf(mode) + ", not " + expected +
+           "; remove it and start Velmora again";
+}
+
 int millisUntil(TimePoint deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::system().now());
     return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 60'000));
@@ -122,8 +128,7 @@ FileDescriptor listenIn(int folderFd, const fs::path& folder, std::string& error
     struct stat there {};
     if (::fstatat(folderFd, SingleInstance::kSocketFileName, &there, AT_SYMLINK_NOFOLLOW) == 0) {
         if (!S_ISSOCK(there.st_mode)) {
-            error = socketPath.string() + " is in the way: it is " + kindOf(there.st_mode) +
-                    ", not a socket; remove it and start Velmora again";
+            error = inTheWay(socketPath, there.st_mode, "a socket");
             return {};
         }
         if (there.st_uid != ::geteuid()) {
@@ -164,8 +169,7 @@ FileDescriptor openLockFile(int folderFd, const fs::path& folder, std::string& e
     struct stat info {};
     if (!fd && errno == ELOOP &&
         ::fstatat(folderFd, SingleInstance::kLockFileName, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-        error = lockPath.string() + " is in the way: it is " + kindOf(info.st_mode) +
-                ", not a regular file; remove it and start Velmora again";
+        error = inTheWay(lockPath, info.st_mode, "a regular file");
         return {};
     }
     if (!fd || ::fstat(fd.get(), &info) != 0) {
@@ -173,8 +177,7 @@ FileDescriptor openLockFile(int folderFd, const fs::path& folder, std::string& e
         return {};
     }
     if (!S_ISREG(info.st_mode)) {
-        error = lockPath.string() + " is in the way: it is " + kindOf(info.st_mode) +
-                ", not a regular file; remove it and start Velmora again";
+        error = inTheWay(lockPath, info.st_mode, "a regular file");
         return {};
     }
     if (info.st_uid != ::geteuid()) {
@@ -182,7 +185,7 @@ FileDescriptor openLockFile(int folderFd, const fs::path& folder, std::string& e
         return {};
     }
     if ((info.st_mode & 07777) != 0600 && ::fchmod(fd.get(), 0600) != 0) {
-        error = folders::refusal(lastError(lockPath.string() + " could not be made private"));
+        error = folders::notMadePrivate(lockPath);
         return {};
     }
     return fd;

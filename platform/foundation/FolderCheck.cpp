@@ -270,11 +270,6 @@ Resolved resolve(const fs::path& given, std::string_view what) {
     return r;
 }
 
-// "<path> could not be made private: <why>", as a refusal.
-std::string notMadePrivate(const fs::path& path) {
-    return refusal(lastError(path.string() + " could not be made private"));
-}
-
 // Goes through everything in the folder open as `dirFd` (at `dir`), never following a link, and
 // refuses the first entry of another user. With `makePrivate`, takes the group and other bits off
 // each folder before going into it, and off each other entry, through descriptors. A folder of
@@ -433,6 +428,10 @@ Checked check(const fs::path& folder, std::string_view what, Use use) {
 
 Checked prepare(const fs::path& folder, std::string_view what, Use use) {
     return examine(folder, what, use, true);
+}
+
+std::string notMadePrivate(const fs::path& path) {
+    return refusal(lastError(path.string() + " could not be made private"));
 }
 
 } // namespace plat::folders

@@ -52,6 +52,9 @@ std::string ownedByAnother(const std::string& what, uid_t owner);
 // `problem` as a refusal to use a folder: the one wording of why Velmora stops.
 std::string refusal(const std::string& problem);
 
+// "<path> could not be made private: <the text of errno>", as a refusal.
+std::string notMadePrivate(const std::filesystem::path& path);
+
 // "<what>: <the text of errno>".
 std::string lastError(const std::string& what);
 
