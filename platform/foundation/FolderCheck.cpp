@@ -64,12 +64,11 @@ uid_t overflowUid() {
     return static_cast<uid_t>(uid);
 }
 
-// Whether the owner of a folder above ours (or of a link on the way) cannot be someone who would
-// move ours away: this user or root. In a user namespace that maps only some ids, whatever belongs
-// to an unmapped owner (root outside, among them) shows as the overflow uid, which no process in
-// here can act as; unless the namespace maps that uid too, to a user of its own.
-bool trustedAbove(uid_t owner) {
-    if (owner == ::geteuid() || owner == 0) return true;
+// Whether `owner` shows as the overflow uid because this user namespace cannot name the real owner:
+// it maps only some ids (a rootless container, a sandboxed desktop application, `unshare -U -r`),
+// and not the overflow uid itself to a user of its own. Root outside is among such owners, and so
+// is every other user the namespace leaves out.
+bool ownerUnnamed(uid_t owner) {
     return owner == overflowUid() && inPartialUserNamespace() && !mapped(owner);
 }
 
@@ -107,21 +106,45 @@ bool ownGroup(gid_t gid) {
     return true;
 }
 
-// Who else may add, move or remove entries of the folder `info` describes; none when nobody can.
-std::optional<std::string> otherWriters(const struct stat& info) {
-    // Sticky: others may add their own entries, never move or remove ours.
-    if (info.st_mode & S_ISVTX) return std::nullopt;
+// Who else may write the folder `info` describes, sticky or not; none when nobody can.
+std::optional<std::string> writersBesidesUs(const struct stat& info) {
     if (info.st_mode & S_IWOTH) return std::string("others may write");
     if ((info.st_mode & S_IWGRP) && !ownGroup(info.st_gid))
         return "members of the group " + groupName(info.st_gid) + " may write";
     return std::nullopt;
 }
 
-// Why another user could change the entries of `info`, a folder above ours: it is theirs, or they
-// may write it. None when they cannot.
-std::optional<std::string> unsafeAboveOurs(const struct stat& info) {
-    if (!trustedAbove(info.st_uid))
-        return "belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+// Who else may add, move or remove entries of the folder `info` describes; none when nobody can.
+std::optional<std::string> otherWriters(const struct stat& info) {
+    // Sticky: others may add their own entries, never move or remove ours.
+    if (info.st_mode & S_ISVTX) return std::nullopt;
+    return writersBesidesUs(info);
+}
+
+// Why `entry`, a folder above ours or a link on the way, lying in the folder `parent`, may be
+// another user's doing; none when it cannot. It must be this user's or root's. Where a user
+// namespace cannot name its owner, it counts as root's only when no other user could have put it
+// there: its folder lets nobody else write, sticky or not. A link in a sticky folder that others may
+// write must also be this user's or that folder owner's, as the kernel itself requires
+// (fs.protected_symlinks) before it follows one.
+std::optional<std::string> untrustedEntry(const struct stat& entry, const struct stat& parent) {
+    if (entry.st_uid == ::geteuid()) return std::nullopt;
+    if (entry.st_uid != 0 && !ownerUnnamed(entry.st_uid))
+        return "belongs to another user (uid " + std::to_string(entry.st_uid) + ")";
+    if (auto writers = writersBesidesUs(parent); writers && entry.st_uid != 0)
+        return "belongs to a user this user namespace does not map (uid " + std::to_string(entry.st_uid) +
+               " here) and lies in a folder that " + *writers;
+    const bool openSticky = (parent.st_mode & S_ISVTX) && (parent.st_mode & S_IWOTH);
+    if (S_ISLNK(entry.st_mode) && openSticky && entry.st_uid != parent.st_uid)
+        return "is root's in a sticky folder that others may write and that is not root's, where the "
+               "system itself follows no link of root's";
+    return std::nullopt;
+}
+
+// Why another user could change the entries of `info`, a folder above ours lying in `parent`: it
+// is theirs, or they may write it. None when they cannot.
+std::optional<std::string> unsafeAboveOurs(const struct stat& info, const struct stat& parent) {
+    if (auto why = untrustedEntry(info, parent)) return why;
     return otherWriters(info);
 }
 
@@ -140,13 +163,13 @@ std::optional<Fault> unsafeAbove(int fd, fs::path real, bool fromItself) {
     if (!current || ::fstat(current.get(), &here) != 0)
         return Fault{{}, lastError("checking the folders above " + real.string())};
     for (bool checkHere = fromItself;; checkHere = true) {
-        if (checkHere) {
-            if (auto why = unsafeAboveOurs(here)) return Fault{real, *why};
-        }
         FileDescriptor parent(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
         struct stat above {};
         if (!parent || ::fstat(parent.get(), &above) != 0)
             return Fault{{}, lastError("checking the folders above " + real.string())};
+        if (checkHere) {
+            if (auto why = unsafeAboveOurs(here, above)) return Fault{real, *why};
+        }
         if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) return std::nullopt; // the root
         current = std::move(parent);
         here = above;
@@ -241,8 +264,13 @@ Resolved resolve(const fs::path& given, std::string_view what) {
                       std::to_string(kMostLinks) + " links";
             return r;
         }
-        if (!trustedAbove(info.st_uid)) {
-            r.error = refusal(reached + "belongs to another user (uid " + std::to_string(info.st_uid) + ")");
+        struct stat folder {};
+        if (::fstat(r.fd.get(), &folder) != 0) {
+            r.error = lastError("checking " + r.real.string());
+            return r;
+        }
+        if (auto why = untrustedEntry(info, folder)) {
+            r.error = refusal(reached + *why);
             return r;
         }
         if (auto fault = unsafeAbove(r.fd.get(), r.real, true)) {

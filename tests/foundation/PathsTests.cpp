@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -491,4 +492,95 @@ TEST(Paths, DotDotAfterALinkLeadsAboveTheRealFolderAndThatFolderIsTheOneUsed) {
     expectRefusal(paths::preparePrivateFolders(), "is reached through the link " +
                                                       (home.path() / "ul2").string() +
                                                       ", which belongs to another user (uid 4242)");
+}
+
+namespace {
+
+// What preparing the folders answered in a child that is root of a new user namespace mapping only
+// this user, as `unshare -U -r` does: there every file of an owner it leaves out shows as the
+// overflow uid, root's outside among them. "entered" is false when no such namespace could be made.
+struct NamespaceAnswer {
+    bool entered = false;
+    std::optional<std::string> refusal;
+};
+
+NamespaceAnswer prepareInNamespaceMappingOnlyThisUser() {
+    const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
+    int answer[2];
+    if (::pipe2(answer, O_CLOEXEC) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const auto put = [](const char* file, const std::string& text) {
+            const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
+            const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+            if (fd >= 0) ::close(fd);
+            return written;
+        };
+        if (::unshare(CLONE_NEWUSER) != 0 || !put("/proc/self/setgroups", "deny") ||
+            !put("/proc/self/uid_map", "0 " + uid + " 1") || !put("/proc/self/gid_map", "0 " + gid + " 1"))
+            ::_exit(2);
+        const std::string text = paths::preparePrivateFolders().value_or("");
+        ::_exit(::write(answer[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 3);
+    }
+    ::close(answer[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(answer[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, size_t(n));
+    ::close(answer[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    return {true, text.empty() ? std::nullopt : std::optional(text)};
+}
+
+} // namespace
+
+TEST(Paths, InANamespaceThatCannotNameTheirOwnerOnlyFoldersNoOtherUserMayWriteVouchForEntries) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // makes files of another user
+    testsupport::TempHome home;
+    // The other user's link in a sticky folder all may write, to a folder of ours.
+    const fs::path open = home.path() / "open", link = open / "velmora-x",
+                   documents = home.path() / "Documents";
+    fs::create_directories(open);
+    fs::permissions(open, fs::perms(01777));
+    testsupport::writeFile(documents / "report.txt", "mine");
+    fs::permissions(documents, fs::perms(0755));
+    fs::permissions(documents / "report.txt", fs::perms(0644));
+    fs::create_directory_symlink(documents, link);
+    ASSERT_EQ(::lchown(link.c_str(), kOther, kOther), 0);
+    {
+        ScopedEnv velmoraHome("VELMORA_HOME", link.c_str());
+        const NamespaceAnswer answer = prepareInNamespaceMappingOnlyThisUser();
+        ASSERT_TRUE(answer.entered) << "no user namespace could be made";
+        expectRefusal(answer.refusal, "is reached through the link " + link.string() +
+                                          ", which belongs to a user this user namespace does not map");
+        EXPECT_EQ(modeOf(documents), 0755u);
+        EXPECT_EQ(modeOf(documents / "report.txt"), 0644u);
+        for (const char* made : {"config", "data", "cache"})
+            EXPECT_FALSE(fs::exists(documents / made)) << made;
+    }
+    // A sticky folder of the other user's in that folder, to keep our data in.
+    plant(open / "theirs", 01777);
+    {
+        ScopedEnv velmoraHome("VELMORA_HOME", (open / "theirs" / "vh").c_str());
+        const NamespaceAnswer answer = prepareInNamespaceMappingOnlyThisUser();
+        ASSERT_TRUE(answer.entered);
+        expectRefusal(answer.refusal, (open / "theirs").string() +
+                                          ", which belongs to a user this user "
+                                          "namespace does not map (uid 65534 here) "
+                                          "and lies in a folder that others may write");
+        EXPECT_FALSE(fs::exists(open / "theirs" / "vh"));
+    }
+    // Our own folders, under folders no other user may write (root's outside, when the test runs as
+    // an ordinary user), start there; so does a link of ours in the sticky folder.
+    for (const fs::path& root : {home.path() / "ours" / "vh", open / "mine"}) {
+        SCOPED_TRACE(root);
+        if (root.parent_path() == open) fs::create_directory_symlink(home.path() / "ours", root);
+        ScopedEnv velmoraHome("VELMORA_HOME", root.c_str());
+        const NamespaceAnswer answer = prepareInNamespaceMappingOnlyThisUser();
+        ASSERT_TRUE(answer.entered);
+        EXPECT_FALSE(answer.refusal) << *answer.refusal;
+        EXPECT_EQ(modeOf(fs::canonical(root) / "config"), 0700u);
+    }
 }
