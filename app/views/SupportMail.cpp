@@ -40,9 +40,7 @@ std::optional<std::string> SupportMail::preferredLanguage() {
 
 SupportMail::Facts SupportMail::currentFacts() {
     Facts facts;
-    const auto os = plat::ProcessInfo::processInfo().operatingSystemVersion();
-    facts.osVersion = std::to_string(os.majorVersion) + "." + std::to_string(os.minorVersion) + "." +
-                      std::to_string(os.patchVersion);
+    facts.platform = plat::ProcessInfo::processInfo().operatingSystemPrettyName();
     facts.appVersion = appVersion(plat::Bundle::main());
     facts.language = preferredLanguage().value_or(kUnknown);
     facts.userName = Preferences::email().value_or(kUnknown);
@@ -61,7 +59,7 @@ std::string SupportMail::address(const plat::Bundle& bundle) {
 }
 
 std::string SupportMail::body(const Facts& facts) {
-    return "\n\nPlatform: macOS " + facts.osVersion + "\nApp version: " + facts.appVersion +
+    return "\n\nPlatform: " + facts.platform + "\nApp version: " + facts.appVersion +
            "\nDevice language ISO: " + facts.language + "\nUsername: " + facts.userName;
 }
 

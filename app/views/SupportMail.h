@@ -1,6 +1,6 @@
 // The support e-mail of the account menu: a mail link to the support mailbox whose subject and
-// body are prefilled with the platform facts the support team asks for (system version, application
-// version, language and the signed-in user). Building the text is pure; reading the facts touches
+// body are prefilled with the platform facts the support team asks for (the system and its version,
+// application version, language and the signed-in user). Building the text is pure; reading the facts touches
 // the bundle, the user defaults, the environment and the keychain. Any thread.
 #pragma once
 
@@ -18,7 +18,7 @@ public:
 
     // What the body reports; every piece already has its fallback.
     struct Facts {
-        std::string osVersion;  // "major.minor.patch"
+        std::string platform;   // the system and its version: "Debian GNU/Linux 12 (bookworm)"
         std::string appVersion; // the bundle's short version, else "Unknown"
         std::string language;   // the first preferred language tag, else "Unknown"
         std::string userName;   // the keychain "email", else "Unknown"
@@ -28,7 +28,8 @@ public:
     // The support team's mailbox.
     static constexpr const char* defaultAddress = "support@velmora.example";
 
-    // The facts of this machine and session.
+    // The facts of this machine and session; the system as os-release names it
+    // (ProcessInfo::operatingSystemPrettyName).
     static Facts currentFacts();
     // The bundle's "CFBundleShortVersionString" when it is a string, else "Unknown".
     static std::string appVersion(const plat::Bundle& bundle);
@@ -38,7 +39,7 @@ public:
     // else the system's locale; none when neither names one.
     static std::optional<std::string> preferredLanguage();
 
-    // "\n\nPlatform: macOS <os>\nApp version: <app>\nDevice language ISO: <lang>\nUsername: <user>".
+    // "\n\nPlatform: <platform>\nApp version: <app>\nDevice language ISO: <lang>\nUsername: <user>".
     static std::string body(const Facts& facts);
     // Percent-encodes a query value as UTF-8: only letters, digits and !$'()*,-.:;_~ stay as they
     // are, so "&", "=", "+" and brackets inside the value cannot end or corrupt it. Empty when

@@ -19,6 +19,7 @@ struct State {
     std::mutex mutex;
     std::vector<std::string> arguments;
     std::optional<OperatingSystemVersion> versionOverride;
+    std::optional<std::filesystem::path> osReleasePath;
 };
 
 State& state() {
@@ -26,10 +27,21 @@ State& state() {
     return *s;
 }
 
-// The value of `key` in /etc/os-release (KEY=value, value optionally quoted).
-std::optional<std::string> osReleaseValue(const std::string& key) {
+std::optional<std::string> osReleaseText() {
+    std::optional<std::filesystem::path> path;
+    {
+        std::lock_guard lock(state().mutex);
+        path = state().osReleasePath;
+    }
+    if (path) return paths::readFile(*path);
     auto text = paths::readFile("/etc/os-release");
     if (!text) text = paths::readFile("/usr/lib/os-release");
+    return text;
+}
+
+// The value of `key` in /etc/os-release (KEY=value, value optionally quoted).
+std::optional<std::string> osReleaseValue(const std::string& key) {
+    const auto text = osReleaseText();
     if (!text) return std::nullopt;
     std::istringstream in(*text);
     std::string line;
@@ -138,6 +150,21 @@ std::string ProcessInfo::operatingSystemVersionString() const {
     std::string text = "Version " + std::to_string(v.majorVersion) + "." + std::to_string(v.minorVersion);
     if (v.patchVersion != 0) text += "." + std::to_string(v.patchVersion);
     return name + " " + text + " (Build " + unameRelease() + ")";
+}
+
+std::string ProcessInfo::operatingSystemPrettyName() const {
+    if (auto pretty = osReleaseValue("PRETTY_NAME"); pretty && !pretty->empty()) return *pretty;
+    if (auto name = osReleaseValue("NAME"); name && !name->empty()) {
+        const auto version = osReleaseValue("VERSION_ID");
+        return version && !version->empty() ? *name + " " + *version : *name;
+    }
+    const std::string release = unameRelease();
+    return release.empty() ? "Linux" : "Linux " + release;
+}
+
+void ProcessInfo::setOSReleasePathForTesting(std::optional<std::filesystem::path> path) {
+    std::lock_guard lock(state().mutex);
+    state().osReleasePath = std::move(path);
 }
 
 bool ProcessInfo::isOperatingSystemAtLeastVersion(OperatingSystemVersion version) const {

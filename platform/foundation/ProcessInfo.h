@@ -1,7 +1,9 @@
 // Facts about the running process and the machine: arguments, environment, host name and the
-// operating-system version. Tests may override the arguments and the version.
+// operating system (from os-release). Tests may override the arguments and the version, and point
+// the os-release at a file of their own.
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -36,6 +38,12 @@ public:
     bool isOperatingSystemAtLeastVersion(OperatingSystemVersion version) const;
     // Test hook: pretend to run on another version; nullopt restores the real one.
     void overrideOperatingSystemVersion(std::optional<OperatingSystemVersion> version);
+    // The system as its users know it: os-release PRETTY_NAME ("Debian GNU/Linux 12 (bookworm)"),
+    // else NAME and VERSION_ID, else "Linux" and the kernel release.
+    std::string operatingSystemPrettyName() const;
+    // Test hook: read this file instead of /etc/os-release (a missing file stands for a system
+    // without one); nullopt restores the real one.
+    void setOSReleasePathForTesting(std::optional<std::filesystem::path> path);
 
     // Parses "12", "12.5" or "12.5.1" (missing parts are 0); none for text that does not start
     // with a number.

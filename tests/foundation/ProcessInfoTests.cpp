@@ -1,8 +1,10 @@
 #include "platform/foundation/ProcessInfo.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 using plat::OperatingSystemVersion;
@@ -46,6 +48,37 @@ TEST(ProcessInfo, VersionOverrideAndComparison) {
 
     info.overrideOperatingSystemVersion(std::nullopt);
     EXPECT_EQ(info.operatingSystemVersion(), real);
+}
+
+// The system's name and version come from the os-release file a test points at; without a pretty
+// name the name and version stand in, without either the kernel.
+TEST(ProcessInfo, TheSystemIsNamedFromItsOSRelease) {
+    testsupport::TempHome home;
+    auto& info = ProcessInfo::processInfo();
+    const std::string real = info.operatingSystemPrettyName();
+    const auto osRelease = [&](const std::string& text) {
+        testsupport::writeFile(home.path() / "os-release", text);
+        info.setOSReleasePathForTesting(home.path() / "os-release");
+    };
+    struct utsname u {};
+    ASSERT_EQ(::uname(&u), 0);
+    const std::string kernel = std::string("Linux ") + u.release;
+
+    osRelease("NAME=\"Testix\"\nPRETTY_NAME=\"Testix 7 (quiet)\"\nVERSION_ID=\"7.2\"\n");
+    EXPECT_EQ(info.operatingSystemPrettyName(), "Testix 7 (quiet)");
+    EXPECT_EQ(info.operatingSystemVersion(), (OperatingSystemVersion{7, 2, 0}));
+    osRelease("NAME='Testix'\nVERSION_ID=24.04\nPRETTY_NAME=\"\"\n");
+    EXPECT_EQ(info.operatingSystemPrettyName(), "Testix 24.04");
+    EXPECT_EQ(info.operatingSystemVersion(), (OperatingSystemVersion{24, 4, 0}));
+    osRelease("NAME=Rolling\nID=rolling\n");
+    EXPECT_EQ(info.operatingSystemPrettyName(), "Rolling");
+    osRelease("ID=bare\n");
+    EXPECT_EQ(info.operatingSystemPrettyName(), kernel);
+    info.setOSReleasePathForTesting(home.path() / "missing");
+    EXPECT_EQ(info.operatingSystemPrettyName(), kernel) << "no os-release at all";
+
+    info.setOSReleasePathForTesting(std::nullopt);
+    EXPECT_EQ(info.operatingSystemPrettyName(), real);
 }
 
 TEST(ProcessInfo, ProcessFacts) {

@@ -6,7 +6,6 @@
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/app/screens/ScreenTestSupport.h"
 
@@ -69,14 +68,14 @@ TEST_F(AccountMenuTest, SheetItemsInvertTheirFlagsSoASheetOpensEachTime) {
 }
 
 TEST(SupportMailText, BodyAndLinkAreExact) {
-    const SupportMail::Facts facts{"14.2.1", "1.0.0", "en-US", "user@example.org"};
+    const SupportMail::Facts facts{"Debian GNU/Linux 12 (bookworm)", "1.0.0", "en-US", "user@example.org"};
     EXPECT_EQ(SupportMail::body(facts),
-              "\n\nPlatform: macOS 14.2.1\nApp version: 1.0.0\nDevice language ISO: "
+              "\n\nPlatform: Debian GNU/Linux 12 (bookworm)\nApp version: 1.0.0\nDevice language ISO: "
               "en-US\nUsername: user@example.org");
     EXPECT_EQ(SupportMail::link("support@velmora.example", facts),
               "mailto:support@velmora.example?subject=Velmora%20Support%20ticket&body="
-              "%0A%0APlatform:%20macOS%2014.2.1%0AApp%20version:%201.0.0%0ADevice%20language%20ISO:%20en-US"
-              "%0AUsername:%20user%40example.org");
+              "%0A%0APlatform:%20Debian%20GNU%2FLinux%2012%20(bookworm)%0AApp%20version:%201.0.0"
+              "%0ADevice%20language%20ISO:%20en-US%0AUsername:%20user%40example.org");
 }
 
 TEST(SupportMailText, QueryValuesCannotBeEndedOrSplitByWhatTheyCarry) {
@@ -127,18 +126,19 @@ TEST(SupportMailText, MissingFactsReadUnknown) {
     plat::UserDefaults::resetForTesting();
 }
 
+// The platform line names the system the user runs as its os-release does, not its version number
+// under another system's name.
 TEST_F(AccountMenuTest, CustomerSupportHandsTheMailLinkToTheWorkspace) {
-    plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(plat::OperatingSystemVersion{14, 2, 1});
+    runOnSystem("NAME=\"Testix\"\nVERSION_ID=\"7.1\"\nPRETTY_NAME=\"Testix 7.1 (quiet)\"\nID=testix\n");
     plat::UserDefaults::standard().set("AppleLanguages",
                                        plat::Object(plat::Object::Array{plat::Object("en-US")}));
     Preferences::setEmail("user@example.org");
     showMenu();
     choose("Customer support");
-    plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(std::nullopt);
     const std::string version = SupportMail::appVersion(plat::Bundle::main());
     ASSERT_EQ(links_->size(), 1u);
     EXPECT_EQ(links_->front(), "mailto:support@velmora.example?subject=Velmora%20Support%20ticket&body="
-                               "%0A%0APlatform:%20macOS%2014.2.1%0AApp%20version:%20" +
+                               "%0A%0APlatform:%20Testix%207.1%20(quiet)%0AApp%20version:%20" +
                                    version +
                                    "%0ADevice%20language%20ISO:%20en-US%0AUsername:%20user%40example.org");
 }

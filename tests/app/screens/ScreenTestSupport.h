@@ -10,6 +10,7 @@
 #include "platform/appkit/Window.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/ProcessInfo.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/Toolkit.h"
 #include "platform/vpn/NEVPNManager.h"
@@ -43,6 +44,7 @@ protected:
         plat::RunLoop::main().drain();
         plat::Workspace::shared().setLauncherForTesting(previousLauncher_);
         plat::Application::shared().resetForTesting();
+        plat::ProcessInfo::processInfo().setOSReleasePathForTesting(std::nullopt);
     }
 
     // Hosts `screen` below the root model, with an URL-opening action that records what it gets.
@@ -57,6 +59,12 @@ protected:
             }),
             std::move(options));
         host_->update();
+    }
+    // The system the screens see from now on is the one this os-release text describes.
+    void runOnSystem(const std::string& osRelease) {
+        const auto path = env_.home().path() / "os-release";
+        testsupport::writeFile(path, osRelease);
+        plat::ProcessInfo::processInfo().setOSReleasePathForTesting(path);
     }
     // Runs what the screens queued on the main queue, and the update passes that follow.
     static void settle() { plat::RunLoop::main().drain(); }
