@@ -2,12 +2,25 @@
 
 #include "app/views/MapViewForMacOS14.h"
 #include "app/views/MapViewLegacy.h"
-#include "platform/foundation/ProcessInfo.h"
+
+#include <atomic>
 
 using namespace plat::ui;
 
+namespace {
+
+std::atomic<bool> legacyMapForTesting{false};
+
+} // namespace
+
 bool MapView::usesCurrentMap() {
-    return plat::ProcessInfo::processInfo().isOperatingSystemAtLeastVersion({14, 0, 0});
+    // A distribution's version number says nothing about the map: the toolkit draws titles and
+    // symbols, keeps the map's own selection and eases camera moves everywhere.
+    return !legacyMapForTesting.load();
+}
+
+void MapView::setUsesLegacyMapForTesting(bool legacy) {
+    legacyMapForTesting.store(legacy);
 }
 
 AnyView MapView::body() const {

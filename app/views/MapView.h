@@ -1,8 +1,9 @@
 // The world map in the right part of the main window: one marker per loaded region, the selected
 // region's green and the others grey, the camera following the controller's selection. Display
-// only: it never changes the controller's selection. Which map shows depends on the running system:
-// MapViewForMacOS14 from version 14 on (titled markers, eased camera moves, its own marker
-// selection), MapViewLegacy before (plain markers, camera moved one main-queue turn later).
+// only: it never changes the controller's selection. Which map shows depends on what the map of
+// the view toolkit offers: MapViewForMacOS14 where it has titled markers, eased camera moves and a
+// marker selection of its own, MapViewLegacy (plain markers, camera moved one main-queue turn later)
+// where it has not.
 //
 // Main thread only.
 #pragma once
@@ -22,8 +23,11 @@ public:
     explicit MapView(std::shared_ptr<VelmoraController> ctrl) : ctrl(std::move(ctrl)) {}
     plat::ui::AnyView body() const override;
 
-    // Whether the running system gets MapViewForMacOS14.
+    // Whether MapViewForMacOS14 shows. The toolkit's map has what it needs on every Linux, whatever
+    // the distribution's version, so it does unless a test asks for the legacy map.
     static bool usesCurrentMap();
+    // Test hook: true shows MapViewLegacy from the next build on; false restores the choice above.
+    static void setUsesLegacyMapForTesting(bool legacy);
     // Where the camera goes for a value of the controller's current region: the selected region's
     // place; none for no selection, an id that names no loaded region, or a place that fails the
     // validity test (latitude beyond ±90°, longitude beyond ±180°).

@@ -1,12 +1,11 @@
-// The world map over the session controller: one marker per region with the selected one green,
-// the camera following each new selection (at once and eased on the current map, one main-queue
-// turn later on the legacy map), invalid places left alone, and marker clicks that select on the
-// map only.
+// The world map over the session controller: the current map on every Linux whatever its version,
+// one marker per region with the selected one green, the camera following each new selection (at
+// once and eased on the current map, one main-queue turn later on the legacy map), invalid places
+// left alone, and marker clicks that select on the map only.
 #include "app/classes/Preferences.h"
 #include "app/views/MapView.h"
 #include "app/views/MapViewForMacOS14.h"
 #include "app/views/MapViewLegacy.h"
-#include "platform/foundation/ProcessInfo.h"
 #include "platform/map/MapCamera.h"
 #include "platform/map/MarkerLayer.h"
 #include "platform/map/MercatorProjection.h"
@@ -35,13 +34,24 @@ const GeoCoordinate kMadrid = at(40.4, -3.7);
 const GeoCoordinate kFrankfurt = at(50.1, 8.7);
 const GeoCoordinate kTokyo = at(35.7, 139.7);
 
+const char* const kDebian12 = "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"
+                              "VERSION_ID=\"12\"\nVERSION=\"12 (bookworm)\"\nID=debian\n";
+
 class MapTest : public RegionsScreenTest {
 protected:
-    ~MapTest() override { plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(std::nullopt); }
-    void showMap(int systemMajor) {
-        plat::ProcessInfo::processInfo().overrideOperatingSystemVersion(
-            plat::OperatingSystemVersion{systemMajor, 0, 0});
+    ~MapTest() override { MapView::setUsesLegacyMapForTesting(false); }
+    // The map as a Debian 12 user gets it.
+    void showMap() {
+        runOnSystem(kDebian12);
         show(make<MapView>(controller_));
+    }
+    void showLegacyMap() {
+        MapView::setUsesLegacyMapForTesting(true);
+        show(make<MapView>(controller_));
+    }
+    bool showsCurrentMap() {
+        return has(Query::where("current map",
+                                [](const NodeRef& n) { return n.typeName() == "MapViewForMacOS14"; }));
     }
     NodeRef mapNode() { return node(Query::kind(ViewKind::MapView)); }
     std::vector<MapMarker> markers() { return MapViewState::contentOf(mapNode()).markers; }
@@ -77,8 +87,19 @@ protected:
     std::shared_ptr<MapViewState> state_;
 };
 
+// Both maps run on every Linux; a distribution's version number says nothing about what the map
+// needs.
+TEST_F(MapTest, EveryLinuxGetsTheCurrentMapWhateverItsVersion) {
+    for (const char* osRelease : {kDebian12, "ID=debian\nVERSION_ID=\"13\"\n",
+                                  "ID=ubuntu\nVERSION_ID=\"24.04\"\n", "ID=arch\nBUILD_ID=rolling\n"}) {
+        runOnSystem(osRelease);
+        show(make<MapView>(controller_));
+        EXPECT_TRUE(showsCurrentMap()) << osRelease;
+    }
+}
+
 TEST_F(MapTest, MarkersFollowTheRegionsWithTheSelectedOneGreenAndShielded) {
-    showMap(14);
+    showMap();
     EXPECT_EQ(node(Query::where("current map",
                                 [](const NodeRef& n) { return n.typeName() == "MapViewForMacOS14"; }))
                   .kind(),
@@ -122,7 +143,7 @@ TEST_F(MapTest, MarkersFollowTheRegionsWithTheSelectedOneGreenAndShielded) {
 
 TEST_F(MapTest, TheCameraMovesToEachNewSelectionAndIgnoresUnknownOrInvalidPlaces) {
     controller_->currentRegion = std::nullopt;
-    showMap(14);
+    showMap();
     EXPECT_EQ(position(), MapViewForMacOS14::initialPosition());
     EXPECT_EQ(mapSelection(), std::nullopt);
 
@@ -153,7 +174,7 @@ TEST_F(MapTest, TheCameraMovesToEachNewSelectionAndIgnoresUnknownOrInvalidPlaces
 
 TEST_F(MapTest, AMapShownWithASelectionOpensThereWithoutAMove) {
     load(threePlaces());
-    showMap(14);
+    showMap();
     EXPECT_EQ(position(), (CoordinateRegion{kMadrid, {20, 40}}));
     EXPECT_EQ(camera().targetRect(), rectOf(position()));
     EXPECT_FALSE(camera().isAnimating()) << "the first position is where the map opens";
@@ -161,7 +182,7 @@ TEST_F(MapTest, AMapShownWithASelectionOpensThereWithoutAMove) {
 
 TEST_F(MapTest, ClickingAMarkerSelectsItOnTheMapOnly) {
     load(threePlaces());
-    showMap(14);
+    showMap();
     const NodeRef map = mapNode();
     const auto placed = plat::map::MarkerLayer::place(markers(), camera().viewport(), mapSelection());
     auto frankfurt =
@@ -181,9 +202,10 @@ TEST_F(MapTest, ClickingAMarkerSelectsItOnTheMapOnly) {
 
 TEST_F(MapTest, TheLegacyMapMovesOneTurnLaterAndShowsPlainMarkers) {
     controller_->currentRegion = std::nullopt;
-    showMap(13);
+    showLegacyMap();
     EXPECT_TRUE(
         has(Query::where("legacy map", [](const NodeRef& n) { return n.typeName() == "MapViewLegacy"; })));
+    EXPECT_FALSE(showsCurrentMap());
     EXPECT_EQ(position(), CoordinateRegion::makeWithDistance({54, 15}, 20'000'000, 20'000'000));
     EXPECT_EQ(mapSelection(), std::nullopt) << "the legacy map keeps no selection";
 
