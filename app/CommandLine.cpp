@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/UnsentCrashReportsAction.h"
+#include "app/tour/DemoTour.h"
 #include "core/TSRLogger.h"
 #include "platform/foundation/Bundle.h"
 #include "sessions/DevEventConsoleLogger.h"
@@ -99,7 +100,10 @@ std::optional<int> CommandLine::answer(int argc, char** argv) {
         } else if (argument == "--version") {
             return printVersion();
         } else if (argument == "--tour") {
-            ++i; // its folder; DemoTour reads the pair and says when the folder is missing
+            // An option where the folder belongs is a mistake, not a folder to make.
+            if (auto problem = DemoTour::folderArgumentProblem(i + 1 < argc ? argv[i + 1] : nullptr))
+                return refuse(*problem);
+            ++i; // its folder, which DemoTour reads
         } else if (!argument.starts_with("--tour=") && !isLaunchSwitch(argument)) {
             return refuse("unknown option '" + std::string(argument) + "'");
         }

@@ -163,8 +163,8 @@ std::optional<DemoTour::Options> DemoTour::fromCommandLine(const std::vector<std
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--tour") {
-            if (i + 1 >= arguments.size())
-                throw std::invalid_argument("--tour needs a folder for the screenshots");
+            const char* next = i + 1 < arguments.size() ? arguments[i + 1].c_str() : nullptr;
+            if (auto problem = folderArgumentProblem(next)) throw std::invalid_argument(*problem);
             folder = arguments[++i];
         } else if (argument.rfind("--tour=", 0) == 0) {
             folder = argument.substr(7);
@@ -189,6 +189,14 @@ std::optional<DemoTour::Options> DemoTour::fromCommandLine(const std::vector<std
     }
     if (auto value = seconds("VELMORA_TOUR_HOLD_SECONDS")) options.hold = plat::durationFromSeconds(*value);
     return options;
+}
+
+std::optional<std::string> DemoTour::folderArgumentProblem(const char* next) {
+    if (next == nullptr) return "--tour needs a folder for the screenshots";
+    if (next[0] == '-')
+        return std::string("--tour needs a folder for the screenshots, not the option '") + next +
+               "' (write a folder whose name starts with '-' as './" + next + "')";
+    return std::nullopt;
 }
 
 std::shared_ptr<DemoTour> DemoTour::start(Options options) {

@@ -49,6 +49,11 @@ public:
     // None when no tour is asked for. Throws std::invalid_argument, with the reason, when one is
     // asked for without a folder or an account.
     static std::optional<Options> fromCommandLine(const std::vector<std::string>& arguments);
+    // What is wrong with `next`, the argument after a separate "--tour", as the tour's folder: none
+    // for a folder; the reason when there is none or when it is an option (it starts with '-'), so
+    // "--tour --help" never makes a folder named "--help". A folder whose name starts with '-' is
+    // given as "--tour ./-x" or "--tour=-x".
+    static std::optional<std::string> folderArgumentProblem(const char* next);
 
     // Creates the folder and starts checking on the main queue.
     static std::shared_ptr<DemoTour> start(Options options);

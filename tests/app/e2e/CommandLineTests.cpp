@@ -2,6 +2,7 @@
 // a user types them in a terminal: the answer, the exit status a Linux program gives, and nothing
 // made in an empty home (the XDG folders and the temporary folder point into it, $VELMORA_HOME is
 // not set), so no folder was prepared and no data, lock or crash report written.
+#include "app/tour/DemoTour.h"
 #include "platform/foundation/Bundle.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
@@ -12,6 +13,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -56,16 +59,17 @@ protected:
         std::vector<std::string> words{VELMORA_APP_BINARY};
         words.insert(words.end(), args.begin(), args.end());
         const std::string h = home().string();
+        std::map<std::string, std::string> env{{"HOME", h},
+                                               {"XDG_CONFIG_HOME", h + "/.config"},
+                                               {"XDG_DATA_HOME", h + "/.local/share"},
+                                               {"XDG_CACHE_HOME", h + "/.cache"},
+                                               {"XDG_STATE_HOME", h + "/.local/state"},
+                                               {"TMPDIR", h}};
+        env.insert(extraEnv_.begin(), extraEnv_.end());
         const pid_t pid =
-            testsupport::startProcess(words,
-                                      {{"HOME", h},
-                                       {"XDG_CONFIG_HOME", h + "/.config"},
-                                       {"XDG_DATA_HOME", h + "/.local/share"},
-                                       {"XDG_CACHE_HOME", h + "/.cache"},
-                                       {"XDG_STATE_HOME", h + "/.local/state"},
-                                       {"TMPDIR", h}},
-                                      dir_ / "out.txt", dir_ / "err.txt", nullptr,
-                                      {"VELMORA_HOME", "VELMORA_BUNDLE", "VELMORA_TOUR_DIR", "DISPLAY"});
+            testsupport::startProcess(words, env, dir_ / "out.txt", dir_ / "err.txt", nullptr,
+                                      {"VELMORA_HOME", "VELMORA_BUNDLE", "VELMORA_TOUR_DIR", "DISPLAY",
+                                       "VELMORA_DEMO_EMAIL", "VELMORA_DEMO_PASSWORD"});
         Answer answer;
         if (pid < 0) return answer;
         int status = 0;
@@ -85,6 +89,8 @@ protected:
     }
 
     fs::path dir_;
+    // More variables for the application (the demo account, say).
+    std::map<std::string, std::string> extraEnv_;
 };
 
 TEST_F(VelmoraCommandLine, HelpAndVersionAnswerWithoutStartingTheApplication) {
@@ -135,6 +141,53 @@ TEST_F(VelmoraCommandLine, AMistakenArgumentIsNamedWithExitStatus2) {
         EXPECT_EQ(answer.out, "");
         EXPECT_EQ(madeInHome(), std::vector<std::string>{}) << c.error;
     }
+}
+
+// An option where the tour's folder belongs is refused before anything is made, even when the demo
+// account is set and the tour could run; a folder whose name starts with '-' is still reachable.
+TEST_F(VelmoraCommandLine, AnOptionWhereTheToursFolderBelongsIsRefused) {
+    extraEnv_ = {{"VELMORA_DEMO_EMAIL", "demo@velmora.example"}, {"VELMORA_DEMO_PASSWORD", "demo"}};
+    const struct {
+        std::vector<std::string> args;
+        std::string option;
+    } refused[] = {
+        {{"--tour", "--help"}, "--help"},
+        {{"-TSRDebugEnabled", "--tour", "-x"}, "-x"},
+        {{"--tour", "--", "shots"}, "--"},
+    };
+    for (const auto& c : refused) {
+        const Answer answer = run(c.args);
+        EXPECT_EQ(answer.exitCode, 2) << c.option;
+        EXPECT_EQ(answer.err, "velmora: --tour needs a folder for the screenshots, not the option '" +
+                                  c.option + "' (write a folder whose name starts with '-' as './" +
+                                  c.option + "')\nTry 'velmora --help' for more information.\n");
+        EXPECT_EQ(answer.out, "") << c.option;
+        EXPECT_EQ(madeInHome(), std::vector<std::string>{}) << c.option;
+    }
+
+    // Written as a path or after '=', such a folder is taken, and the launch gets as far as the
+    // account, which is missing this time.
+    extraEnv_.clear();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--tour", "./-x"}, {"--tour=-x"}}) {
+        const Answer answer = run(args);
+        const std::string& spelling = args.back();
+        EXPECT_EQ(answer.exitCode, 2) << spelling;
+        EXPECT_EQ(
+            answer.err,
+            "velmora: the tour signs in with $VELMORA_DEMO_EMAIL and $VELMORA_DEMO_PASSWORD; set both\n")
+            << spelling;
+        EXPECT_EQ(madeInHome(), std::vector<std::string>{}) << spelling;
+    }
+
+    // The tour reads the command line the same way.
+    setenv("VELMORA_DEMO_EMAIL", "demo@velmora.example", 1);
+    setenv("VELMORA_DEMO_PASSWORD", "demo", 1);
+    EXPECT_THROW(DemoTour::fromCommandLine({"velmora", "--tour", "--help"}), std::invalid_argument);
+    const auto options = DemoTour::fromCommandLine({"velmora", "--tour", "./-x"});
+    unsetenv("VELMORA_DEMO_EMAIL");
+    unsetenv("VELMORA_DEMO_PASSWORD");
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->folder, fs::absolute("./-x"));
 }
 
 } // namespace
