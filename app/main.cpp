@@ -66,8 +66,10 @@ int runApplication(int argc, char** argv) {
         return 2;
     }
 
-    // Nothing is read or written before every folder has passed the check.
-    if (auto refusal = plat::paths::preparePrivateFolders()) {
+    // Nothing is read or written before every folder has passed the check, and nothing is changed
+    // before the claim on the data folder has too: a refused launch leaves the folders as it found
+    // them.
+    if (auto refusal = plat::paths::preparePrivateFolders(plat::SingleInstance::inTheWay)) {
         std::cerr << "velmora: " << *refusal << std::endl;
         return 1;
     }

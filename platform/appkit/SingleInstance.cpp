@@ -59,6 +59,30 @@ std::string inTheWay(const fs::path& path, mode_t mode, const char* expected) {
            "; remove it and start Velmora again";
 }
 
+// Why what `info` describes, at `path`, cannot serve as the lock file (`socket` false) or the
+// socket (true): it is another kind of file, or another user's. None when it can.
+std::optional<std::string> unusable(const struct stat& info, const fs::path& path, bool socket) {
+    if (socket ? !S_ISSOCK(info.st_mode) : !S_ISREG(info.st_mode))
+        return inTheWay(path, info.st_mode, socket ? "a socket" : "a regular file");
+    if (info.st_uid != ::geteuid()) return folders::ownedByAnother(path, info.st_uid);
+    return std::nullopt;
+}
+
+// What `inTheWay` finds in the folder open as `folderFd` (at `folder`); nothing when it is none.
+std::optional<std::string> lockOrSocketInTheWay(int folderFd, const fs::path& folder) {
+    if (folderFd < 0) return std::nullopt; // not there yet: made empty
+    for (const bool socket : {false, true}) {
+        const char* name = socket ? SingleInstance::kSocketFileName : SingleInstance::kLockFileName;
+        struct stat info {};
+        if (::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) continue;
+            return lastError("checking " + (folder / name).string());
+        }
+        if (auto problem = unusable(info, folder / name, socket)) return problem;
+    }
+    return std::nullopt;
+}
+
 int millisUntil(TimePoint deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::system().now());
     return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 60'000));
@@ -127,12 +151,8 @@ FileDescriptor listenIn(int folderFd, const fs::path& folder, std::string& error
     const fs::path socketPath = folder / SingleInstance::kSocketFileName;
     struct stat there {};
     if (::fstatat(folderFd, SingleInstance::kSocketFileName, &there, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (!S_ISSOCK(there.st_mode)) {
-            error = inTheWay(socketPath, there.st_mode, "a socket");
-            return {};
-        }
-        if (there.st_uid != ::geteuid()) {
-            error = folders::ownedByAnother(socketPath, there.st_uid);
+        if (auto problem = unusable(there, socketPath, true)) {
+            error = *problem;
             return {};
         }
         ::unlinkat(folderFd, SingleInstance::kSocketFileName, 0);
@@ -176,12 +196,8 @@ FileDescriptor openLockFile(int folderFd, const fs::path& folder, std::string& e
         error = lastError("opening " + lockPath.string());
         return {};
     }
-    if (!S_ISREG(info.st_mode)) {
-        error = inTheWay(lockPath, info.st_mode, "a regular file");
-        return {};
-    }
-    if (info.st_uid != ::geteuid()) {
-        error = folders::ownedByAnother(lockPath, info.st_uid);
+    if (auto problem = unusable(info, lockPath, false)) {
+        error = *problem;
         return {};
     }
     if ((info.st_mode & 07777) != 0600 && ::fchmod(fd.get(), 0600) != 0) {
@@ -193,18 +209,37 @@ FileDescriptor openLockFile(int folderFd, const fs::path& folder, std::string& e
 
 } // namespace
 
+std::optional<std::string> SingleInstance::inTheWay(const fs::path& folder) {
+    // The folders on the way passed the check: only the last name could be a link meanwhile.
+    const FileDescriptor fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd && errno == ENOENT) return std::nullopt;
+    if (!fd) return lastError("looking into " + folder.string());
+    return lockOrSocketInTheWay(fd.get(), folder);
+}
+
 SingleInstance::Claim SingleInstance::claim(const fs::path& given, Duration patience) {
     Claim result;
-    // The data folder (made when missing) once it has passed the folder check: this user's,
+    // Everything that can be known without changing anything first.
+    const folders::Checked checked = folders::check(given, "the data folder", folders::Use::Private);
+    const std::optional<std::string> refused =
+        checked.passed() ? lockOrSocketInTheWay(checked.fd.get(), checked.real) : checked.error;
+    if (refused) {
+        result.error = *refused;
+        return result;
+    }
+    // The data folder (made when missing) once it has passed the folder check again: this user's,
     // nothing of another user inside, nobody else able to replace it. Made private on the way.
     folders::Checked ready = folders::prepare(given, "the data folder", folders::Use::Private);
     if (!ready.passed()) {
-        result.error = ready.error;
+        result.error = ready.error + ready.changed.before();
         return result;
     }
     const fs::path& folder = ready.real;
     FileDescriptor lockFd = openLockFile(ready.fd.get(), folder, result.error);
-    if (!lockFd) return result;
+    if (!lockFd) {
+        result.error += ready.changed.before();
+        return result;
+    }
     const auto deadline = Clock::system().now() + patience;
     for (;;) {
         if (::flock(lockFd.get(), LOCK_EX | LOCK_NB) == 0) {
@@ -236,6 +271,7 @@ SingleInstance::Claim SingleInstance::claim(const fs::path& given, Duration pati
         }
         ::usleep(50 * 1000);
     }
+    if (result.role == Role::Failed) result.error += ready.changed.before();
     return result;
 }
 

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -47,11 +48,18 @@ public:
     // Becomes the folder's instance, or asks the one that holds it to come forward. A holder that
     // does not answer yet (it is still starting, or just quitting) is asked again until `patience`
     // has passed; should it release the lock meanwhile, this process takes the folder. Fails at
-    // once for a folder that fails the folder check (folders::prepare), for a lock file or socket
-    // of another user and for something other than a regular file or a socket where they belong.
-    // Only the data folder is checked; a folder that is private already is not looked into.
+    // once, having changed nothing, for a folder that fails the folder check (folders::check) and
+    // for what `inTheWay` finds; only the data folder is checked, and a folder that is private
+    // already is not looked into. What only trying finds (a read-only folder) fails it too, naming
+    // what the claim had changed by then.
     static Claim claim(const std::filesystem::path& folder,
                        Duration patience = std::chrono::milliseconds(3000));
+
+    // Why the lock file or the socket could not be in `folder`, a data folder that passed the
+    // folder check (at its real path): a lock file or socket of another user, or something other
+    // than a regular file or a socket, is where they belong. None when nothing is there or what is
+    // there will do, and when the folder is not there yet. Changes nothing. Any thread.
+    static std::optional<std::string> inTheWay(const std::filesystem::path& folder);
 
     // Stops answering at once (no peer can hold it up), removes the socket and releases the lock.
     ~SingleInstance();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <dirent.h>
@@ -300,9 +301,10 @@ Resolved resolve(const fs::path& given, std::string_view what) {
 
 // Goes through everything in the folder open as `dirFd` (at `dir`), never following a link, and
 // refuses the first entry of another user. With `makePrivate`, takes the group and other bits off
-// each folder before going into it, and off each other entry, through descriptors. A folder of
-// ours that is private already is not gone into: nobody else could have put anything in it.
-std::optional<std::string> walk(int dirFd, const fs::path& dir, bool makePrivate, int depth) {
+// each folder before going into it, and off each other entry, through descriptors, and notes each
+// change there; without it, changes nothing. A folder of ours that is private already is not gone
+// into: nobody else could have put anything in it.
+std::optional<std::string> walk(int dirFd, const fs::path& dir, Changes* makePrivate, int depth) {
     FileDescriptor listFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* list = listFd ? ::fdopendir(listFd.get()) : nullptr;
     if (list == nullptr) return lastError("looking into " + dir.string());
@@ -332,13 +334,16 @@ std::optional<std::string> walk(int dirFd, const fs::path& dir, bool makePrivate
             if (!sub || ::fstat(sub.get(), &opened) != 0) return lastError("looking into " + path.string());
             if (opened.st_dev != info.st_dev || opened.st_ino != info.st_ino || opened.st_uid != me)
                 return path.string() + " changed while it was being checked";
-            if (makePrivate && (opened.st_mode & 077) && ::fchmod(sub.get(), opened.st_mode & 07700) != 0)
-                return notMadePrivate(path);
+            if (makePrivate && (opened.st_mode & 077)) {
+                if (::fchmod(sub.get(), opened.st_mode & 07700) != 0) return notMadePrivate(path);
+                makePrivate->madePrivate(path, opened.st_mode, opened.st_mode & 07700);
+            }
             if (auto problem = walk(sub.get(), path, makePrivate, depth + 1)) return problem;
         } else if (makePrivate && !S_ISLNK(info.st_mode) && (info.st_mode & 077)) {
             // Only this user can change the folder's entries: it is ours and no longer open to others.
-            if (::fchmodat(dirFd, entry->d_name, info.st_mode & 07700, AT_SYMLINK_NOFOLLOW) != 0 &&
-                errno != ENOENT)
+            if (::fchmodat(dirFd, entry->d_name, info.st_mode & 07700, AT_SYMLINK_NOFOLLOW) == 0)
+                makePrivate->madePrivate(path, info.st_mode, info.st_mode & 07700);
+            else if (errno != ENOENT)
                 return notMadePrivate(path);
         }
     }
@@ -381,6 +386,7 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
                 result.error = lastError("making " + made.string());
                 return result;
             }
+            if (madeNow) result.changed.made(made);
             held.reset(::openat(held.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!held) {
                 result.error = lastError("opening " + made.string());
@@ -420,11 +426,14 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
     // Ours, closed to others and in safe folders: nothing of anyone else can have come in since it
     // became so, so its contents are not gone through again.
     if (info.st_mode & 077) {
-        const bool makePrivate = change && use == Use::Private;
+        Changes* makePrivate = change && use == Use::Private ? &result.changed : nullptr;
         // Closed to others before anything in it is looked at, so nothing new of theirs appears inside.
-        if (makePrivate && ::fchmod(opened.get(), info.st_mode & 07700) != 0) {
-            result.error = notMadePrivate(result.real);
-            return result;
+        if (makePrivate) {
+            if (::fchmod(opened.get(), info.st_mode & 07700) != 0) {
+                result.error = notMadePrivate(result.real);
+                return result;
+            }
+            makePrivate->madePrivate(result.real, info.st_mode, info.st_mode & 07700);
         }
         if (auto problem = walk(opened.get(), result.real, makePrivate, 0)) {
             result.error = *problem;
@@ -460,6 +469,40 @@ Checked prepare(const fs::path& folder, std::string_view what, Use use) {
 
 std::string notMadePrivate(const fs::path& path) {
     return refusal(lastError(path.string() + " could not be made private"));
+}
+
+namespace {
+
+std::string octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+} // namespace
+
+void Changes::made(const fs::path& folder) {
+    if (count_++ < kMostNamed) named_.push_back(folder.string() + " (made, 0700)");
+}
+
+void Changes::madePrivate(const fs::path& path, mode_t before, mode_t after) {
+    if (count_++ < kMostNamed)
+        named_.push_back(path.string() + " (" + octal(before) + " -> " + octal(after) + ")");
+}
+
+void Changes::add(const Changes& other) {
+    for (const std::string& change : other.named_)
+        if (named_.size() < kMostNamed) named_.push_back(change);
+    count_ += other.count_;
+}
+
+std::string Changes::before() const {
+    if (count_ == 0) return {};
+    std::string text = "; already changed before that: ";
+    for (size_t i = 0; i < named_.size(); ++i)
+        text += (i ? ", " : "") + named_[i];
+    if (count_ > named_.size()) text += " and " + std::to_string(count_ - named_.size()) + " more";
+    return text;
 }
 
 } // namespace plat::folders

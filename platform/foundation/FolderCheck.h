@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace plat::folders {
 
@@ -24,12 +25,32 @@ enum class Use {
     Shared,  // shared with other programs of the user (the autostart folder): checked, never changed
 };
 
+// What preparing folders changed, so that a refusal that only trying could find (a read-only
+// mount) can say what had already changed before it. Names the first few changes and counts all.
+class Changes {
+public:
+    void made(const std::filesystem::path& folder);
+    void madePrivate(const std::filesystem::path& path, mode_t before, mode_t after);
+    // Adds `other`'s changes after these.
+    void add(const Changes& other);
+    bool empty() const { return count_ == 0; }
+    // "" when nothing changed; otherwise "; already changed before that: <path> (0755 -> 0700),
+    // <path> (made, 0700), ... and <n> more", to follow a refusal.
+    std::string before() const;
+
+private:
+    static constexpr size_t kMostNamed = 10;
+    std::vector<std::string> named_;
+    size_t count_ = 0;
+};
+
 // A folder that passed the check, or why it did not.
 struct Checked {
     FileDescriptor fd;          // the folder, open O_RDONLY | O_DIRECTORY; none when refused or
                                 // (from check) not there yet
     std::filesystem::path real; // where it really is: absolute, no link, "." or ".." on the way
     std::string error;          // empty unless refused; names the folder and the owner or group at fault
+    Changes changed;            // what prepare changed, refused or not; nothing from check
     bool passed() const { return error.empty(); }
 };
 
@@ -41,8 +62,11 @@ Checked check(const std::filesystem::path& folder, std::string_view what, Use us
 // Checks `folder` as `check` does, makes it (and missing folders above it, 0700) when it is not
 // there, and for Use::Private makes it and everything in it private. Refuses, changing nothing
 // more, as soon as something fails the check (something another user made meanwhile) or cannot be
-// made private. A folder of this user with no group or other permissions, in safe folders, is not
-// looked into: nobody else could have put anything in it since it became so.
+// made private; `changed` then says what it had changed already. A folder of this user with no
+// group or other permissions, in safe folders, is not looked into: nobody else could have put
+// anything in it since it became so. What `check` refuses, prepare refuses too, but only once it
+// reaches it, after changing what came before; so callers check every folder first and prepare
+// only when all passed (both go through the same folders, private ones not looked into).
 Checked prepare(const std::filesystem::path& folder, std::string_view what, Use use);
 
 // The refusal for `what` (a path, or a folder named as in messages), owned by `owner`, which is

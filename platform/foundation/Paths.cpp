@@ -3,6 +3,7 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/FolderCheck.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -129,7 +130,7 @@ bool ensureDirectory(const fs::path& dir, fs::perms mode) {
     return fs::is_directory(dir, ec);
 }
 
-std::optional<std::string> preparePrivateFolders() {
+std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoCheck) {
     using folders::Use;
     struct Folder {
         fs::path path;
@@ -141,7 +142,9 @@ std::optional<std::string> preparePrivateFolders() {
     // Every folder is checked before any is changed: a refused launch leaves all as it found them.
     // Each path is resolved once, here; from then on its real path is used, whose folders are all
     // safe, so it names the folder that was checked.
-    if (auto home = velmoraHome()) {
+    size_t checkedAlready = 0;
+    const std::optional<fs::path> home = velmoraHome();
+    if (home) {
         // One root holds them all, the autostart folder too.
         const folders::Checked root = folders::check(*home, "the data folder", Use::Private);
         if (!root.passed()) return root.error;
@@ -150,23 +153,38 @@ std::optional<std::string> preparePrivateFolders() {
                 {root.real / "config", "the settings folder", &Prepared::config},
                 {root.real / "data", "the data folder", &Prepared::data},
                 {root.real / "cache", "the cache folder", &Prepared::cache}};
+        // The root's check went through everything in it, unless the root is private already:
+        // the folders in it may still not be, and are checked one by one then.
+        struct stat info {};
+        const bool rootPrivate = root.fd && ::fstat(root.fd.get(), &info) == 0 && (info.st_mode & 077) == 0;
+        checkedAlready = rootPrivate ? 1 : made.size();
     } else {
         made = {{configDir(), "the settings folder", &Prepared::config},
                 {applicationSupportDir(), "the data folder", &Prepared::data},
                 {cachesDir(), "the cache folder", &Prepared::cache}};
-        for (Folder& folder : made) {
-            const folders::Checked checked = folders::check(folder.path, folder.what, Use::Private);
-            if (!checked.passed()) return checked.error;
-            folder.path = checked.real;
-        }
+    }
+    for (size_t i = checkedAlready; i < made.size(); ++i) {
+        const folders::Checked checked = folders::check(made[i].path, made[i].what, Use::Private);
+        if (!checked.passed()) return checked.error;
+        made[i].path = checked.real;
+    }
+    if (!home) {
         const folders::Checked autostart =
             folders::check(autostartDir(), "the autostart folder", Use::Shared);
         if (!autostart.passed()) return autostart.error;
         found.autostart = autostart.real;
     }
+    if (alsoCheck) {
+        const auto data = std::find_if(made.begin(), made.end(),
+                                       [](const Folder& f) { return f.found == &Prepared::data; });
+        if (auto refusal = alsoCheck(data->path)) return refusal;
+    }
+    // Only what trying finds is left (a read-only mount): such a refusal says what had changed.
+    folders::Changes changed;
     for (const Folder& folder : made) {
         const folders::Checked ready = folders::prepare(folder.path, folder.what, Use::Private);
-        if (!ready.passed()) return ready.error;
+        changed.add(ready.changed);
+        if (!ready.passed()) return ready.error + changed.before();
         if (folder.found) found.*folder.found = ready.real;
     }
     std::lock_guard<std::mutex> hold(preparedLock);

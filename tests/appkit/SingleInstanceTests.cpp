@@ -5,6 +5,7 @@
 // whose path is too long for a socket address works all the same.
 #include "platform/appkit/SingleInstance.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Paths.h"
 #include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 
@@ -151,6 +152,57 @@ TEST(SingleInstance, AFolderOfAnotherUserOrANonSocketInTheWayIsRefusedAndALongPa
     EXPECT_EQ(second.role, SingleInstance::Role::HandedOver) << second.error;
 }
 
+// What app/main does with the folders: prepares them all, then claims the data folder. "primary",
+// or why the launch was refused.
+std::string launch() {
+    if (auto refusal = plat::paths::preparePrivateFolders(SingleInstance::inTheWay)) return *refusal;
+    auto claim = SingleInstance::claim(plat::paths::applicationSupportDir(), 300ms);
+    return claim.role == SingleInstance::Role::Primary ? "primary" : claim.error;
+}
+
+// Something at the lock file's or the socket's place that is neither is found before any folder is
+// changed, by a launch and by a claim alone; a launch that passes changes what it needs to.
+TEST(SingleInstance, ALaunchRefusedForWhatIsInTheWayChangesNothing) {
+    struct Case {
+        const char* name;
+        const char* kind;
+        std::function<void(const std::filesystem::path&)> make;
+    };
+    const auto link = [](const std::filesystem::path& at) {
+        std::filesystem::create_symlink("/nowhere", at);
+    };
+    const auto fifo = [](const std::filesystem::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); };
+    const auto file = [](const std::filesystem::path& at) { testsupport::writeFile(at, ""); };
+    for (const Case& c : {Case{SingleInstance::kLockFileName, "a symbolic link", link},
+                          Case{SingleInstance::kLockFileName, "a pipe", fifo},
+                          Case{SingleInstance::kSocketFileName, "a symbolic link", link},
+                          Case{SingleInstance::kSocketFileName, "a pipe", fifo},
+                          Case{SingleInstance::kSocketFileName, "a regular file", file}}) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.kind);
+        testsupport::TempHome home;
+        const auto data = home.path() / "data";
+        testsupport::writeFile(home.path() / "config" / "io.velmora.mac.plist", "old");
+        std::filesystem::create_directories(data);
+        c.make(data / c.name);
+        for (const auto& [path, mode] :
+             {std::pair{home.path(), 0755}, std::pair{home.path() / "config", 0755},
+              std::pair{home.path() / "config" / "io.velmora.mac.plist", 0644}, std::pair{data, 0755}})
+            ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0);
+        const std::string before = testsupport::treeSnapshot(home.path());
+        const std::string refused = (data / c.name).string() + " is in the way: it is " + c.kind;
+        EXPECT_NE(launch().find(refused), std::string::npos);
+        EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+        auto claim = SingleInstance::claim(data, 300ms);
+        EXPECT_NE(claim.error.find(refused), std::string::npos) << claim.error;
+        EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+
+        std::filesystem::remove(data / c.name);
+        EXPECT_EQ(launch(), "primary");
+        EXPECT_EQ(modeOf(home.path()) & 07777, 0700u);
+        EXPECT_TRUE(std::filesystem::is_directory(home.path() / "cache"));
+    }
+}
+
 // A process of another user answering in the socket's place is not believed: the claim fails
 // rather than leave on its word. Needs to become another user: root (of a user namespace, for an
 // ordinary user).
@@ -205,9 +257,9 @@ std::string claimInChild(const std::function<bool()>& enter, const std::filesyst
     if (child == 0) {
         std::string said = "could not set the child up: " + std::string(std::strerror(errno));
         char byte = 0;
-        const bool inNamespace = parentMap.empty() || (::unshare(CLONE_NEWUSER) == 0 &&
-                                                       ::write(unshared[1], &byte, 1) == 1 &&
-                                                       ::read(mapped[0], &byte, 1) == 1 && byte == 1);
+        const bool inNamespace =
+            parentMap.empty() || (::unshare(CLONE_NEWUSER) == 0 && ::write(unshared[1], &byte, 1) == 1 &&
+                                  ::read(mapped[0], &byte, 1) == 1 && byte == 1);
         if (inNamespace && enter()) {
             auto claim = SingleInstance::claim(folder, 300ms);
             said = claim.role == SingleInstance::Role::Primary ? "primary" : claim.error;
@@ -337,8 +389,8 @@ TEST(SingleInstance, InAUserNamespaceThatDoesNotMapThisUserNoFolderIsUsedOrChang
     EXPECT_EQ(modeOf(ours / "planted") & 07777, 0644u);
 }
 
-// A folder that cannot be made private (here, one on a read-only mount) is refused, naming it,
-// rather than used as if it were private.
+// A folder that cannot be made private (here, one on a read-only mount) is refused, naming it and
+// what had been made private before it, rather than used as if it were private.
 TEST(SingleInstance, AFolderThatCannotBeMadePrivateIsRefusedNamingIt) {
     if (testsupport::rerunAsRootInUserNamespace()) return; // mounts a folder read-only
     testsupport::TempHome home;
@@ -354,6 +406,9 @@ TEST(SingleInstance, AFolderThatCannotBeMadePrivateIsRefusedNamingIt) {
     };
     const std::string said = claimInChild(readOnly, folder);
     EXPECT_NE(said.find(stuck.string() + " could not be made private: Read-only file system"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("already changed before that: " + folder.string() + " (0755 -> 0700)"),
               std::string::npos)
         << said;
     EXPECT_FALSE(std::filesystem::exists(folder / SingleInstance::kLockFileName));

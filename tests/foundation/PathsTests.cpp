@@ -13,6 +13,7 @@
 #include <functional>
 #include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -348,6 +349,79 @@ TEST(Paths, FoldersHoldingAnythingOfAnotherUserAreRefusedBeforeAnythingChanges) 
     ScopedEnv linkedHome("VELMORA_HOME", link.c_str());
     expectRefusal(paths::preparePrivateFolders(), "is reached through the link " + link.string() +
                                                       ", which belongs to another user (uid 4242)");
+}
+
+// Settings, data and a cache not private yet in a private home: the home is not looked into, its
+// folders are. Whatever is refused in any of them is refused before any folder is changed.
+TEST(Paths, FoldersInAPrivateHomeAreCheckedBeforeAnyIsChanged) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // makes a file of another user
+    testsupport::TempHome home;
+    testsupport::writeFile(home.path() / "config" / "io.velmora.mac.plist", "old");
+    fs::create_directories(home.path() / "data");
+    fs::path deep = home.path() / "cache";
+    for (int level = 1; level <= 33; ++level)
+        fs::create_directories(deep /= "level" + std::to_string(level));
+    for (fs::path folder = deep; folder != home.path(); folder = folder.parent_path())
+        fs::permissions(folder, fs::perms(0755));
+    const auto asAnOlderVersionLeftThem = [&] {
+        for (const char* folder : {"config", "data", "cache"})
+            fs::permissions(home.path() / folder, fs::perms(0755));
+        fs::permissions(home.path() / "config" / "io.velmora.mac.plist", fs::perms(0644));
+        fs::permissions(home.path(), fs::perms(0700));
+        return testsupport::treeSnapshot(home.path());
+    };
+
+    std::string before = asAnOlderVersionLeftThem();
+    expectRefusal(paths::preparePrivateFolders(), "level33 lies too deep in");
+    EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+
+    fs::remove_all(home.path() / "cache" / "level1");
+    plant(home.path() / "cache" / "events", 0644, "planted");
+    before = asAnOlderVersionLeftThem();
+    expectRefusal(paths::preparePrivateFolders(),
+                  (home.path() / "cache" / "events").string() + " belongs to another user (uid 4242");
+    EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+}
+
+// A folder that only trying shows cannot be made private (data on a read-only mount, in a mount
+// namespace of a child's own): the refusal names everything changed before it, with the old mode.
+TEST(Paths, ARefusalThatOnlyTryingFindsNamesWhatHadChangedBeforeIt) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // mounts a folder read-only
+    testsupport::TempHome home;
+    const fs::path data = home.path() / "data";
+    for (const char* folder : {"config", "data", "cache"})
+        fs::create_directories(home.path() / folder);
+    testsupport::writeFile(home.path() / "config" / "io.velmora.mac.plist", "old");
+    fs::permissions(home.path() / "config" / "io.velmora.mac.plist", fs::perms(0644));
+    for (const char* folder : {"", "config", "data", "cache"})
+        fs::permissions(home.path() / folder, fs::perms(0755));
+    const std::string before = testsupport::treeSnapshot(home.path());
+    const std::string said = testsupport::inChild([&]() -> std::string {
+        const bool readOnly =
+            ::unshare(CLONE_NEWNS) == 0 &&
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+            ::mount(data.c_str(), data.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+            ::mount(nullptr, data.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+        if (!readOnly) return "no read-only mount";
+        return paths::preparePrivateFolders().value_or("started");
+    });
+    EXPECT_NE(said.find(data.string() + " could not be made private: Read-only file system"),
+              std::string::npos)
+        << said;
+    // Each entry whose mode changed, and only those, is named, the home first of all.
+    const std::string after = testsupport::treeSnapshot(home.path());
+    ASSERT_NE(after, before);
+    for (const fs::path& entry : {home.path(), home.path() / "config",
+                                  home.path() / "config" / "io.velmora.mac.plist", home.path() / "cache"}) {
+        const mode_t mode = modeOf(entry);
+        const std::string naming =
+            entry.string() + (fs::is_directory(entry) ? " (0755 -> 0700)" : " (0644 -> 0600)");
+        if (mode == 0755u || mode == 0644u)
+            EXPECT_EQ(said.find(naming), std::string::npos) << said;
+        else
+            EXPECT_NE(said.find(naming), std::string::npos) << said;
+    }
+    EXPECT_EQ(modeOf(home.path()), 0700u);
 }
 
 TEST(Paths, AHomeOfAnotherUserIsRefusedUnchangedWhileItsOwnerSwapsLinksInIt) {

@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,8 +9,10 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace testsupport {
 
@@ -217,6 +220,54 @@ private:
 };
 
 } // namespace
+
+std::string treeSnapshot(const std::filesystem::path& root) {
+    std::vector<std::string> lines;
+    const auto note = [&](const std::filesystem::path& path) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0) return;
+        const char kind = S_ISDIR(info.st_mode)    ? 'd'
+                          : S_ISREG(info.st_mode)  ? 'f'
+                          : S_ISLNK(info.st_mode)  ? 'l'
+                          : S_ISFIFO(info.st_mode) ? 'p'
+                          : S_ISSOCK(info.st_mode) ? 's'
+                                                   : '?';
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        lines.push_back(path.lexically_relative(root).string() + " " + kind + " " + mode + " uid " +
+                        std::to_string(info.st_uid));
+    };
+    note(root);
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        note(it->path());
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+std::string inChild(const std::function<std::string()>& act) {
+    int channel[2];
+    if (::pipe2(channel, O_CLOEXEC) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const std::string said = act();
+        ::_exit(::write(channel[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0 : 1);
+    }
+    ::close(channel[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; child > 0 && (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<size_t>(n));
+    ::close(channel[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    return said;
+}
 
 ::testing::Environment* addTestBundleEnvironment() {
     return addTestBundleEnvironment("<key>CFBundleIdentifier</key><string>io.velmora.mac</string>"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace testsupport {
@@ -42,6 +43,16 @@ int plantTemporaryFile(const std::filesystem::path& path, const std::string& byt
 // A binary property list {"a<U+0000>b": "x"} whose key is UTF-16 text holding U+0000: damage
 // that once made the system's property-list library abort the process.
 std::string nulKeyPropertyList();
+
+// Every entry under `root`, and `root` itself, without following links: one line each, sorted, with
+// its path below `root`, kind (d, f, l, p, s or ?), mode and owner. Two snapshots are equal when
+// nothing was made, removed or had its mode or owner changed; a difference shows in a failure.
+std::string treeSnapshot(const std::filesystem::path& root);
+
+// What `act` returned in a forked child of this process (which ends with it): for what must not
+// touch this process, such as a new mount namespace. Empty when the child could not run or died.
+// In the child only what is safe after a fork of a process with threads may run.
+std::string inChild(const std::function<std::string()>& act);
 
 // Runs a shell command and returns its standard output; `status` receives the exit status.
 std::string runCommand(const std::string& command, int* status = nullptr);
