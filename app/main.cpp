@@ -16,6 +16,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/log/OSLog.h"
 #include "platform/render/scene/DesktopPresenter.h"
+#include "platform/security/KeychainStore.h"
 
 #include <csignal>
 #include <cstdio>
@@ -85,7 +86,15 @@ int runApplication(int argc, char** argv) {
         return 1;
     }
     claim.instance->setActivationHandler([] { plat::Application::shared().activateIgnoringOtherApps(); });
+    // The settings and the secrets the launch depends on are used only when they are the user's
+    // own: a private folder may still hold what another user left in it while it was open.
     auto& defaults = plat::UserDefaults::standard();
+    std::optional<std::string> refusal = defaults.refusal();
+    if (!refusal) refusal = plat::KeychainStore::shared().refusal();
+    if (refusal) {
+        std::cerr << "velmora: " << *refusal << std::endl;
+        return 1;
+    }
     const auto& bundle = plat::Bundle::main();
 
     plat::consoleLine("Velmora " + bundle.objectForInfoDictionaryKey("CFBundleShortVersionString").string() +

@@ -234,6 +234,41 @@ std::optional<fs::path> moveAside(const fs::path& file) {
     return target;
 }
 
+OwnFile readOwnFile(const fs::path& path) {
+    using State = OwnFile::State;
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        if (errno == ENOENT) return {State::Absent, {}, {}};
+        // O_NOFOLLOW answers ELOOP for a link in the last place; the folders above were checked.
+        if (errno == ELOOP) return {State::Refused, {}, folders::refusal(path.string() + " is a link")};
+        return {State::Unreadable, {}, folders::lastError("reading " + path.string())};
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0)
+        return {State::Unreadable, {}, folders::lastError("checking " + path.string())};
+    if (info.st_uid != ::geteuid())
+        return {State::Refused, {}, folders::ownedByAnother(path.string(), info.st_uid)};
+    if (!S_ISREG(info.st_mode))
+        return {State::Refused, {}, folders::refusal(path.string() + " is not a plain file")};
+    // Even the user's own group: what others could have written is not the user's state.
+    if (info.st_mode & (S_IWGRP | S_IWOTH)) {
+        const char* who =
+            info.st_mode & S_IWOTH ? " may be written by others" : " may be written by its group";
+        return {State::Refused, {}, folders::refusal(path.string() + who)};
+    }
+    OwnFile file{State::Read, {}, {}};
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got == 0) return file;
+        if (got > 0) {
+            file.bytes.append(buffer, static_cast<size_t>(got));
+        } else if (errno != EINTR) {
+            return {State::Unreadable, {}, folders::lastError("reading " + path.string())};
+        }
+    }
+}
+
 std::optional<std::string> readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;

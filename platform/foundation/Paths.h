@@ -68,4 +68,24 @@ size_t removeStaleTemporaryFiles(const std::filesystem::path& folder, std::strin
 // Reads a whole file; none when it cannot be opened.
 std::optional<std::string> readFile(const std::filesystem::path& path);
 
+// A file of Velmora's state or secrets as readOwnFile found it.
+struct OwnFile {
+    enum class State {
+        Read,       // `bytes` holds it
+        Absent,     // there is nothing at the path
+        Refused,    // something is there that must not be trusted: `problem` names it and says why
+        Unreadable, // it could not be read: `problem` names it and gives the system's reason
+    };
+    State state = State::Absent;
+    std::string bytes;
+    std::string problem;
+};
+
+// Reads `path` only when it is a plain file of this user that nobody else may write: opened
+// without following a link (nor waiting on a fifo), then judged by the open descriptor, so what is
+// judged is what is read. A folder that is private now may still hold what another user left in
+// it while it was open; such a file, a link, or a file others may write is refused with the
+// folder refusals' wording, and nothing about it is changed.
+OwnFile readOwnFile(const std::filesystem::path& path);
+
 } // namespace plat::paths

@@ -95,6 +95,7 @@ struct UserDefaults::Impl {
     Object::Dict values;
     Object::Dict registered;
     bool lastWriteOk = true;
+    std::optional<std::string> refusal; // why the file was not read; nothing is written while set
     std::shared_ptr<Observers> observers = std::make_shared<Observers>();
 
     // Reads the domain's file once; callers hold `mutex`.
@@ -106,15 +107,23 @@ struct UserDefaults::Impl {
         file = paths::configDir() / (domain + ".plist");
         // Interrupted writes (a killed process) leave temporary files that nothing else removes.
         paths::removeStaleTemporaryFiles(file.parent_path());
-        std::error_code ec;
-        if (!fs::exists(file, ec)) return;
-        auto bytes = paths::readFile(file);
-        if (!bytes) {
-            log().error("Could not read defaults file " + file.string() + "; starting with empty defaults");
+        paths::OwnFile read = paths::readOwnFile(file);
+        switch (read.state) {
+        case paths::OwnFile::State::Absent:
             return;
+        case paths::OwnFile::State::Refused:
+            // Another user's settings are neither used nor replaced: the file stays for its owner.
+            refusal = read.problem;
+            log().error(read.problem + "; the settings of " + domain + " were not read and are not written");
+            return;
+        case paths::OwnFile::State::Unreadable:
+            log().error(read.problem + "; starting with empty defaults");
+            return;
+        case paths::OwnFile::State::Read:
+            break;
         }
         Error error;
-        Object root = PropertyList::fromBytes(*bytes, &error);
+        Object root = PropertyList::fromBytes(read.bytes, &error);
         if (root.isDict()) {
             values = root.dict();
             return;
@@ -131,6 +140,10 @@ struct UserDefaults::Impl {
     // Writes the whole domain; callers hold `mutex` so the file always matches the latest change.
     void persist() {
         if (!persistent) return;
+        if (refusal) {
+            lastWriteOk = false;
+            return;
+        }
         Error error;
         auto bytes = PropertyList::toBinary(Object(values), &error);
         // 0600: settings can describe the user's account and connection habits.
@@ -155,6 +168,7 @@ struct UserDefaults::Impl {
         values.clear();
         registered.clear();
         lastWriteOk = true;
+        refusal.reset();
     }
 };
 
@@ -339,6 +353,12 @@ bool UserDefaults::synchronize() {
     std::lock_guard lock(impl_->mutex);
     impl_->ensureLoaded();
     return impl_->lastWriteOk;
+}
+
+std::optional<std::string> UserDefaults::refusal() const {
+    std::lock_guard lock(impl_->mutex);
+    impl_->ensureLoaded();
+    return impl_->refusal;
 }
 
 std::string UserDefaults::domain() const {

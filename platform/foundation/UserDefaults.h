@@ -47,6 +47,11 @@ public:
     // only reports the last write's outcome.
     bool synchronize();
 
+    // Why the domain's file was not read: another user's file, one that others may write, or a
+    // link (paths::readOwnFile). While refused the store starts empty and writes nothing, so the
+    // file is left as it was; changes live in memory only and synchronize() answers false.
+    std::optional<std::string> refusal() const;
+
     std::string domain() const;
     struct Impl;
     explicit UserDefaults(std::unique_ptr<Impl> impl);

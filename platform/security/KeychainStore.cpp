@@ -95,19 +95,21 @@ public:
         auto it = files_.find(path);
         if (it == files_.end()) {
             File file;
-            std::error_code ec;
-            if (fs::exists(path, ec)) {
-                auto bytes = paths::readFile(path);
-                if (!bytes) return errSecIO;
-                auto items = KeychainFile::decode(*bytes);
+            paths::OwnFile read = paths::readOwnFile(path);
+            if (read.state == paths::OwnFile::State::Refused ||
+                read.state == paths::OwnFile::State::Unreadable) {
+                // Secrets another user could have planted or may change are neither used nor replaced.
+                storeLog().error(read.problem + "; leaving it untouched");
+                return errSecIO;
+            }
+            if (read.state == paths::OwnFile::State::Read) {
+                auto items = KeychainFile::decode(read.bytes);
                 if (!items) {
                     // Left in place: the store never replaces what it cannot read.
                     storeLog().error("store file " + path.string() + " is damaged; leaving it untouched");
                     return errSecDecode;
                 }
                 file.items = std::move(*items);
-            } else if (ec) {
-                return errSecIO;
             }
             it = files_.emplace(path, std::move(file)).first;
         }
@@ -164,6 +166,20 @@ KeychainStore::KeychainStore(std::function<fs::path()> folder) : folder_(std::mo
 
 fs::path KeychainStore::fileFor(const std::string& itemClass, const std::string& domain) const {
     return folder_() / (filePrefix(itemClass) + encodeDomain(domain) + ".items");
+}
+
+std::optional<std::string> KeychainStore::refusal() {
+    std::lock_guard lock(mutex_);
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder_(), ec))
+        if (entry.path().extension() == ".items") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        paths::OwnFile read = paths::readOwnFile(file);
+        if (read.state == paths::OwnFile::State::Refused) return read.problem;
+    }
+    return std::nullopt;
 }
 
 void KeychainStore::failNext(OSStatus status, KeychainOperation operation) {

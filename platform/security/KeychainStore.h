@@ -2,7 +2,8 @@
 // passwords) in the keychain folder (0700, files 0600), each rewritten whole to a temporary name
 // and renamed. A mutex orders threads and an flock on the folder's lock file orders processes, so
 // concurrent writers never lose each other's items. A file that does not decode answers
-// errSecDecode and is left untouched for inspection.
+// errSecDecode and is left untouched for inspection; one that is not this user's own, that others
+// may write, or a link answers errSecIO, unread and untouched (paths::readOwnFile).
 #pragma once
 
 #include "platform/security/SecItem.h"
@@ -30,6 +31,9 @@ public:
     OSStatus add(const Object::Dict& attributes, Object* result);
     OSStatus update(const Object::Dict& query, const Object::Dict& attributesToUpdate);
     OSStatus remove(const Object::Dict& query);
+    // Why a store file in the folder may not be used (the first by name): another user's, one
+    // that others may write, or a link. None when every one may. Changes nothing.
+    std::optional<std::string> refusal();
 
     // Test hooks. `failNext` queues a status that the next call of the given kind (any kind for
     // Any) answers without touching the files. `setObserver` sees every call with its dictionaries

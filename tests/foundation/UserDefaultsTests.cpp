@@ -2,12 +2,15 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -160,6 +163,54 @@ TEST_F(UserDefaultsTest, DamagedFilesAreMovedAsideAndGiveEmptyDefaults) {
         EXPECT_EQ(testsupport::readFile(aside[0]), c.bytes);
         UserDefaults::resetForTesting();
         EXPECT_EQ(UserDefaults::standard().string("after"), "ok");
+    }
+}
+
+// config/ was open while another user left the settings there (or anyone could change them, or a
+// link or a fifo stands in their place), then became private: the launch must neither take those
+// values nor write over them.
+TEST_F(UserDefaultsTest, SettingsThatAreNotTheUsersOwnAreNeitherReadNorReplaced) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants a file of another user
+    const fs::path config = home_.path() / "config";
+    const std::string planted = *PropertyList::toXML(Object(Object::Dict{{"KillSwitch", Object(false)}}));
+    const auto ownWithMode = [&](mode_t mode) {
+        return [&, mode] {
+            testsupport::writeFile(standardFile(), planted);
+            ::chmod(standardFile().c_str(), mode);
+        };
+    };
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { testsupport::plantAsAnotherUser(standardFile(), planted, 0666); },
+         " belongs to another user (uid 4242, this is uid 0)"},
+        {ownWithMode(0620), " may be written by its group"},
+        {ownWithMode(0602), " may be written by others"},
+        {[&] {
+             testsupport::writeFile(config / "elsewhere.plist", planted);
+             fs::create_symlink("elsewhere.plist", standardFile());
+         },
+         " is a link"},
+        // Opened as a file is, it would hold the launch until someone wrote to it.
+        {[&] { ::mkfifo(standardFile().c_str(), 0600); }, " is not a plain file"},
+    };
+    for (const auto& [plant, why] : cases) {
+        SCOPED_TRACE(why);
+        UserDefaults::resetForTesting();
+        fs::remove_all(config);
+        fs::create_directory(config);
+        plant();
+        fs::permissions(config, fs::perms(0700));
+        const std::string before = testsupport::fileFacts(standardFile());
+
+        auto& defaults = UserDefaults::standard();
+        EXPECT_EQ(defaults.refusal().value_or("not refused"),
+                  standardFile().string() + why +
+                      "; Velmora keeps its files only in folders of its own user");
+        EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+        defaults.set("KillSwitch", true);
+        EXPECT_FALSE(defaults.synchronize());
+        EXPECT_EQ(testsupport::fileFacts(standardFile()), before);
+        UserDefaults::resetForTesting();
+        EXPECT_TRUE(UserDefaults::standard().object("KillSwitch").isAbsent());
     }
 }
 

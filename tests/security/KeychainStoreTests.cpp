@@ -3,11 +3,13 @@
 #include "platform/security/KeychainStore.h"
 #include "platform/security/SecAccessControl.h"
 #include "platform/security/SecItem.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 using namespace plat;
@@ -177,6 +179,39 @@ TEST_F(KeychainStoreTest, StatusesOfEachCall) {
     EXPECT_EQ(SecItemAdd(stringData, nullptr), errSecParam);
     EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecClass, kSecClassGenericPassword}}), errSecParam);
     EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {}), errSecParam);
+}
+
+// A store file that another user left in the keychain folder while it was open, or a link in
+// place of one: its items are not given out, and no call writes over or removes it.
+TEST_F(KeychainStoreTest, StoreFilesThatAreNotTheUsersOwnAreNeitherUsedNorReplaced) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants a file of another user
+    ASSERT_EQ(add("svc", "alice", "theirs"), errSecSuccess);
+    const std::filesystem::path file = KeychainStore::shared().fileFor(kSecClassGenericPassword, "svc");
+    const std::string stored = testsupport::readFile(file);
+    const std::filesystem::path elsewhere = file.parent_path() / "elsewhere";
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { testsupport::plantAsAnotherUser(file, stored, 0600); }, " belongs to another user (uid 4242"},
+        {[&] {
+             std::filesystem::remove(file);
+             testsupport::writeFile(elsewhere, stored);
+             std::filesystem::create_symlink(elsewhere, file);
+         },
+         " is a link"},
+    };
+    for (const auto& [plant, why] : cases) {
+        SCOPED_TRACE(why);
+        plant();
+        const std::string before = testsupport::fileFacts(file);
+        auto alice = generic("svc", "alice");
+        alice[kSecReturnData] = true;
+        EXPECT_EQ(SecItemCopyMatching(alice, nullptr), errSecIO);
+        EXPECT_EQ(add("svc", "bob", "ours"), errSecIO);
+        EXPECT_EQ(SecItemUpdate(generic("svc", "alice"), {{kSecValueData, toData("ours")}}), errSecIO);
+        EXPECT_EQ(SecItemDelete(generic("svc", "alice")), errSecIO);
+        EXPECT_EQ(testsupport::fileFacts(file), before);
+        const std::string refusal = KeychainStore::shared().refusal().value_or("not refused");
+        EXPECT_EQ(refusal.find(file.string() + why), 0u) << refusal;
+    }
 }
 
 TEST_F(KeychainStoreTest, UpdateIsAllOrNothing) {

@@ -14,6 +14,7 @@
 #include <pwd.h>
 #include <sched.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -202,6 +203,25 @@ bool rerunAsRootInUserNamespace() {
                         said.find("[       OK ] " + name) != std::string::npos;
     if (!passed) ADD_FAILURE() << "failed" << where << " (wait status " << status << "):\n" << said;
     return true;
+}
+
+void plantAsAnotherUser(const std::filesystem::path& path, const std::string& bytes, mode_t mode) {
+    writeFile(path, bytes);
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
+    ASSERT_EQ(::lchown(path.c_str(), kAnotherUser, kAnotherUser), 0) << path << ": " << std::strerror(errno);
+}
+
+std::string fileFacts(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return path.string() + ": " + std::strerror(errno);
+    std::error_code ec;
+    std::string contents;
+    if (S_ISLNK(info.st_mode))
+        contents = "-> " + std::filesystem::read_symlink(path, ec).string();
+    else if (S_ISREG(info.st_mode))
+        contents = readFile(path);
+    return "inode " + std::to_string(info.st_ino) + ", mode " + std::to_string(info.st_mode) + ", uid " +
+           std::to_string(info.st_uid) + ": " + contents;
 }
 
 } // namespace testsupport

@@ -3,7 +3,22 @@
 // namespace of its own, where this user is root and its subordinate ids are the other users.
 #pragma once
 
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+
 namespace testsupport {
+
+// The other user such tests play.
+inline constexpr uid_t kAnotherUser = 4242;
+
+// Leaves a file holding `bytes` with `mode` at `path`, owned by kAnotherUser, as that user would
+// have while the folder was open to them (needs root, or root of the namespace above).
+void plantAsAnotherUser(const std::filesystem::path& path, const std::string& bytes, mode_t mode);
+
+// What a file is, without following a link: its inode, type and mode, owner, and contents (a
+// link's target). Equal before and after when nothing changed, moved or replaced it.
+std::string fileFacts(const std::filesystem::path& path);
 
 // Called first in such a test: `if (testsupport::rerunAsRootInUserNamespace()) return;`.
 // For root it returns false and the test goes on here. Otherwise the current test runs again,

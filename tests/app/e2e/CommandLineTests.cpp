@@ -1,10 +1,12 @@
 // The built `velmora` asked for its usage, its version, or given an argument it does not take, as
 // a user types them in a terminal: the answer, the exit status a Linux program gives, and nothing
 // made in an empty home (the XDG folders and the temporary folder point into it, $VELMORA_HOME is
-// not set), so no folder was prepared and no data, lock or crash report written.
+// not set), so no folder was prepared and no data, lock or crash report written. Then a launch that
+// must stop at once, on settings that are not the user's own.
 #include "app/tour/DemoTour.h"
 #include "platform/foundation/Bundle.h"
 #include "tests/support/Process.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
 
@@ -54,8 +56,9 @@ protected:
     }
 
     // Runs the application with `args`; one that starts instead of answering is killed once it
-    // has made something in the home (or, failing that, after the suite's patience).
-    Answer run(const std::vector<std::string>& args) {
+    // has made something in the home (or, failing that, after the suite's patience). With
+    // `toTheEnd`, a home that holds something already, it is given the whole patience to end.
+    Answer run(const std::vector<std::string>& args, bool toTheEnd = false) {
         std::vector<std::string> words{VELMORA_APP_BINARY};
         words.insert(words.end(), args.begin(), args.end());
         const std::string h = home().string();
@@ -76,7 +79,7 @@ protected:
         bool ended = false;
         testsupport::eventually([&] {
             ended = ::waitpid(pid, &status, WNOHANG) == pid;
-            return ended || !madeInHome().empty();
+            return ended || (!toTheEnd && !madeInHome().empty());
         });
         if (!ended) {
             ::kill(pid, SIGKILL);
@@ -141,6 +144,29 @@ TEST_F(VelmoraCommandLine, AMistakenArgumentIsNamedWithExitStatus2) {
         EXPECT_EQ(answer.out, "");
         EXPECT_EQ(madeInHome(), std::vector<std::string>{}) << c.error;
     }
+}
+
+// Settings another user left in the settings folder while it was open, and the folder made private
+// since: the launch stops before it takes their values (their KillSwitch among them), naming the
+// file, and leaves it as it was.
+TEST_F(VelmoraCommandLine, SettingsOfAnotherUserStopTheLaunchUnchanged) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants a file of another user
+    const fs::path config = home() / ".config" / "velmora", settings = config / "io.velmora.mac.plist";
+    testsupport::plantAsAnotherUser(
+        settings, "<plist version=\"1.0\"><dict><key>KillSwitch</key><false/></dict></plist>", 0666);
+    fs::permissions(home() / ".config", fs::perms(0700));
+    fs::permissions(config, fs::perms(0700));
+    const std::string before = testsupport::fileFacts(settings);
+
+    const Answer answer = run({}, true);
+    EXPECT_EQ(answer.exitCode, 1) << answer.out << answer.err;
+    EXPECT_NE(answer.err.find("velmora: " + settings.string() +
+                              " belongs to another user (uid 4242, this is uid 0); Velmora keeps its files "
+                              "only in folders of its own user\n"),
+              std::string::npos)
+        << answer.err;
+    EXPECT_EQ(answer.out.find("Settings:"), std::string::npos) << answer.out;
+    EXPECT_EQ(testsupport::fileFacts(settings), before);
 }
 
 // An option where the tour's folder belongs is refused before anything is made, even when the demo
