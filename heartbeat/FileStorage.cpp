@@ -18,12 +18,15 @@ std::shared_ptr<Storage> FileStorage::makeStorage(const std::string& id) {
 
 plat::Data FileStorage::read() {
     plat::paths::removeStaleTemporaryFiles(url_.parent_path(), url_.filename().string());
-    auto contents = plat::paths::readFile(url_);
-    if (!contents) throw StorageError(StorageError::readError);
-    return plat::toData(*contents);
+    plat::paths::OwnFile read = plat::paths::readOwnFile(url_);
+    if (read.state != plat::paths::OwnFile::State::Read) throw StorageError(StorageError::readError);
+    return plat::toData(read.bytes);
 }
 
 void FileStorage::write(const std::optional<plat::Data>& data) {
+    // A file another user left (or may write) is only a cache to do without, never one to replace.
+    if (plat::paths::readOwnFile(url_).state == plat::paths::OwnFile::State::Refused)
+        throw StorageError(StorageError::writeError);
     if (!plat::paths::ensureDirectory(url_.parent_path())) throw StorageError(StorageError::writeError);
     std::string_view bytes;
     if (data) bytes = std::string_view(reinterpret_cast<const char*>(data->data()), data->size());

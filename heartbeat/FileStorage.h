@@ -20,11 +20,12 @@ public:
     // replaced by "_".
     static std::string fileName(const std::string& id);
 
-    // The file's contents; StorageError::readError when it cannot be read. Temporary files that
-    // killed writers left beside it are removed first.
+    // The file's contents; StorageError::readError when it cannot be read or is not the user's
+    // own, others may write it, or it is a link (paths::readOwnFile). Temporary files that killed
+    // writers left beside it are removed first.
     plat::Data read() override;
     // Creates the folder, then replaces the file atomically; StorageError::writeError on failure,
-    // in which case the old file is kept.
+    // in which case the old file is kept, as it is when read() would refuse it.
     void write(const std::optional<plat::Data>& data) override;
 
     const std::filesystem::path& url() const { return url_; }

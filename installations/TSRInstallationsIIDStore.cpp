@@ -27,11 +27,16 @@ plat::Object::Dict keyQuery(const std::string& tagPrefix) {
             {plat::kSecAttrKeyType, plat::Object(plat::kSecAttrKeyTypeRSA)}};
 }
 
-// The marker file's dictionary; none when the file is missing or is no dictionary.
+// The marker file's dictionary; none when the file is missing or is no dictionary. A file that is
+// not the user's own, that others may write, or a link throws, naming it: an identity another
+// user may have left there is neither taken over nor rewritten.
 std::optional<plat::Object> keyPairPlist() {
-    std::optional<std::string> bytes = plat::paths::readFile(TSRInstallationsIIDStore::keyPairPlistPath());
-    if (!bytes) return std::nullopt;
-    plat::Object plist = plat::PropertyList::fromBytes(*bytes);
+    plat::paths::OwnFile read = plat::paths::readOwnFile(TSRInstallationsIIDStore::keyPairPlistPath());
+    if (read.state == plat::paths::OwnFile::State::Refused)
+        throw TSRInstallationsErrorUtil::installationsErrorWithCode(TSRInstallationsErrorCodeUnknown,
+                                                                    read.problem, std::nullopt);
+    if (read.state != plat::paths::OwnFile::State::Read) return std::nullopt;
+    plat::Object plist = plat::PropertyList::fromBytes(read.bytes);
     if (!plist.isDict()) return std::nullopt;
     return plist;
 }

@@ -18,10 +18,12 @@ inline constexpr const char* kTSRInstallationsIIDPrivateKeyTagPrefix = "com.tess
 class TSRInstallationsIIDStore {
 public:
     // The legacy identifier (11 characters); rejected when there is no legacy identity: no marker,
-    // or no (or empty) public key.
+    // or no (or empty) public key. A marker file that is not the user's own, that others may
+    // write, or a link (paths::readOwnFile) rejects with an error (code 0) naming it.
     promises::Promise<std::string> existingIID() const;
     // Removes the marker and both keys; missing ones count as removed. A failed write of the
-    // property list rejects with its error, a keychain failure with a keychain error (code 1).
+    // property list rejects with its error, a keychain failure with a keychain error (code 1), a
+    // refused marker file as existingIID does, before anything is removed.
     promises::Promise<promises::Void> deleteExistingIID() const;
 
     // "<Application Support>/Tessera/TesseraLegacyIdentity/com.tessera.iid-keypair.plist".

@@ -3,9 +3,25 @@
 #include "crash/record/CRWHost.h"
 #include "crash/record/CRWSDKInfo.h"
 #include "crash/record/CRWSharedLog.h"
+#include "platform/foundation/FileManager.h"
 #include "platform/foundation/Paths.h"
 
 #include <filesystem>
+
+namespace {
+
+// The first entry of `folder` that is not a plain file of this user that nobody else may write
+// (paths::readOwnFile), named with why; none when there is none.
+std::optional<std::string> refusedEntry(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        plat::paths::OwnFile read = plat::paths::readOwnFile(entry.path());
+        if (read.state == plat::paths::OwnFile::State::Refused) return read.problem;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 CRWDownloadAndSaveSettingsOperation::CRWDownloadAndSaveSettingsOperation(
     std::string tesseraAppID, std::weak_ptr<CRWDownloadAndSaveSettingsOperationDelegate> delegate,
@@ -50,6 +66,12 @@ void CRWDownloadAndSaveSettingsOperation::main() {
 
 void CRWDownloadAndSaveSettingsOperation::finishDownload(const std::optional<std::string>& location,
                                                          std::optional<plat::Error> error) {
+    // The folder is emptied for the new document, but never of what another user left in it.
+    if (!error && location) {
+        if (std::optional<std::string> foreign = refusedEntry(settingsDirectoryPath_))
+            error = plat::Error::withMessage(plat::FileManager::kErrorDomain,
+                                             plat::FileManager::WriteNoPermissionError, *foreign);
+    }
     if (!error && location) {
         std::error_code ignored;
         std::filesystem::remove_all(settingsDirectoryPath_, ignored);

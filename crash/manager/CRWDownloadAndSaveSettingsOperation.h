@@ -1,6 +1,8 @@
 // Downloads the settings document once (one retry at most) and stores it, unchanged, as the
 // settings file: the settings folder is emptied first, so a stale cache key never describes a
-// new document. Tells its delegate the outcome, then finishes.
+// new document. A folder holding anything that is not a plain file of the user's own that nobody
+// else may write (paths::readOwnFile) is left as it is, and the download fails with a Cocoa write
+// permission error (513) naming it. Tells its delegate the outcome, then finishes.
 #pragma once
 
 #include "crash/manager/CRWBaseNetworkClient.h"

@@ -44,6 +44,14 @@ std::string stringOf(const plat::Object::Dict& dict, const char* key) {
     return it->second.debugDescription();
 }
 
+// A cached file another user left in the folder (or one others may write, or a link) is left
+// aside: not read, and neither replaced nor removed.
+bool leftAside(const plat::paths::OwnFile& read) {
+    if (read.state != plat::paths::OwnFile::State::Refused) return false;
+    CRWErrorLog("%@; leaving it aside", read.problem);
+    return true;
+}
+
 } // namespace
 
 std::optional<double> CRWSettingsNumber(const plat::Object& value) {
@@ -93,14 +101,15 @@ bool CRWSettings::loadSettingsData(std::string_view data) {
 }
 
 void CRWSettings::reloadFromCacheWithTesseraAppID(const std::string& tesseraAppID, double currentTimestamp) {
-    std::optional<std::string> data = plat::paths::readFile(settingsFilePath());
-    if (!data) {
+    plat::paths::OwnFile data = plat::paths::readOwnFile(settingsFilePath());
+    if (leftAside(data)) return;
+    if (data.state != plat::paths::OwnFile::State::Read) {
         CRWDebugLog("[Crashwatch:Settings] No settings were cached");
         return;
     }
     plat::Error error;
     plat::Object parsed =
-        plat::JSONSerialization::jsonObject(*data, plat::JSONSerialization::ReadingNone, &error);
+        plat::JSONSerialization::jsonObject(data.bytes, plat::JSONSerialization::ReadingNone, &error);
     if (!parsed.isDict()) {
         if (!parsed.isAbsent())
             error =
@@ -159,10 +168,12 @@ void CRWSettings::cacheSettingsWithTesseraAppID(const std::string& tesseraAppID,
         CRWErrorLog("Could not create settings cache key with error: %@", error.localizedDescription());
         return;
     }
-    std::error_code ignored;
-    std::filesystem::remove(cacheKeyPath(), ignored);
-    plat::paths::ensureDirectory(settingsDirectoryPath_);
-    plat::paths::writeFileAtomically(cacheKeyPath(), *bytes);
+    if (!leftAside(plat::paths::readOwnFile(cacheKeyPath()))) {
+        std::error_code ignored;
+        std::filesystem::remove(cacheKeyPath(), ignored);
+        plat::paths::ensureDirectory(settingsDirectoryPath_);
+        plat::paths::writeFileAtomically(cacheKeyPath(), *bytes);
+    }
     {
         std::lock_guard guard(lock_);
         isCacheKeyExpired_ = false;
@@ -180,9 +191,11 @@ void CRWSettings::deleteCachedSettings() {
     std::string settingsFile = settingsFilePath();
     std::string cacheKey = cacheKeyPath();
     plat::DispatchQueue::global(plat::QoS::Background).async([settingsFile, cacheKey] {
-        std::error_code ignored;
-        std::filesystem::remove(settingsFile, ignored);
-        std::filesystem::remove(cacheKey, ignored);
+        for (const std::string& file : {settingsFile, cacheKey}) {
+            if (leftAside(plat::paths::readOwnFile(file))) continue;
+            std::error_code ignored;
+            std::filesystem::remove(file, ignored);
+        }
     });
     std::lock_guard guard(lock_);
     isCacheKeyExpired_ = true;
@@ -190,10 +203,10 @@ void CRWSettings::deleteCachedSettings() {
 }
 
 std::optional<plat::Object::Dict> CRWSettings::loadCacheKey() const {
-    std::optional<std::string> data = plat::paths::readFile(cacheKeyPath());
-    if (!data) return std::nullopt;
+    plat::paths::OwnFile data = plat::paths::readOwnFile(cacheKeyPath());
+    if (data.state != plat::paths::OwnFile::State::Read) return std::nullopt;
     plat::Object parsed =
-        plat::JSONSerialization::jsonObject(*data, plat::JSONSerialization::FragmentsAllowed);
+        plat::JSONSerialization::jsonObject(data.bytes, plat::JSONSerialization::FragmentsAllowed);
     if (!parsed.isDict()) return std::nullopt;
     return parsed.dict();
 }

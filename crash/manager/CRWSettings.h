@@ -1,8 +1,10 @@
 // The crash reporter's remote settings as last cached: "settings.json" (the service's document as
 // received) and "cache-key.json" (the app id, build and version it was fetched for, and when).
 // Answers typed values with their defaults when no document is loaded or a key is absent, and
-// decides whether the cache has expired. A damaged cache is deleted, never trusted. Thread-safe:
-// the document and the expiry flag are guarded by the object's lock.
+// decides whether the cache has expired. A damaged cache is deleted, never trusted; a file that is
+// not the user's own, that others may write, or a link (paths::readOwnFile) is left aside: not
+// read, and neither replaced nor removed. Thread-safe: the document and the expiry flag are
+// guarded by the object's lock.
 #pragma once
 
 #include "crash/manager/CRWApplicationIdentifierModel.h"

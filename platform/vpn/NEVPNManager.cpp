@@ -45,6 +45,7 @@ void NEVPNManager::loadFromPreferences(Completion completion) {
         Object::Dict profile;
         switch (NEVPNProfileFile::read(&profile)) {
         case NEVPNProfileFile::ReadResult::corrupt:
+        case NEVPNProfileFile::ReadResult::refused:
             return complete(completion, makeNEVPNError(NEVPNError::configurationReadWriteFailed));
         case NEVPNProfileFile::ReadResult::missing:
             apply({});

@@ -27,6 +27,14 @@ bool writePrivate(const std::filesystem::path& path, const Object::Dict& dict) {
     return paths::writeFileAtomically(path, *bytes, std::filesystem::perms(0600));
 }
 
+// The file at `path` when it is the user's own; a refusal is logged, naming it. The caller then
+// neither uses nor replaces nor removes it: another user may have left it in the folder.
+paths::OwnFile readOwn(const std::filesystem::path& path) {
+    paths::OwnFile read = paths::readOwnFile(path);
+    if (read.state == paths::OwnFile::State::Refused) log().error(read.problem + "; leaving it untouched");
+    return read;
+}
+
 } // namespace
 
 std::filesystem::path NEVPNProfileFile::profilePath() {
@@ -35,13 +43,14 @@ std::filesystem::path NEVPNProfileFile::profilePath() {
 
 NEVPNProfileFile::ReadResult NEVPNProfileFile::read(Object::Dict* profile) {
     paths::removeStaleTemporaryFiles(paths::vpnDir());
-    std::error_code ec;
-    if (!std::filesystem::exists(profilePath(), ec)) return ReadResult::missing;
-    std::optional<std::string> bytes = paths::readFile(profilePath());
-    if (!bytes) return ReadResult::corrupt;
+    paths::OwnFile read = readOwn(profilePath());
+    if (read.state == paths::OwnFile::State::Absent) return ReadResult::missing;
+    if (read.state == paths::OwnFile::State::Refused) return ReadResult::refused;
+    if (read.state == paths::OwnFile::State::Unreadable) return ReadResult::corrupt;
     Error error;
-    Object root = PropertyList::fromBytes(*bytes, &error);
+    Object root = PropertyList::fromBytes(read.bytes, &error);
     if (!root.isDict()) {
+        std::error_code ec;
         // Kept for inspection under another name; the next save starts a fresh profile.
         std::string reason =
             root.isAbsent() ? error.localizedDescription() : "the top level is not a dictionary";
@@ -57,24 +66,27 @@ NEVPNProfileFile::ReadResult NEVPNProfileFile::read(Object::Dict* profile) {
 }
 
 bool NEVPNProfileFile::write(const Object::Dict& profile) {
+    if (readOwn(profilePath()).state == paths::OwnFile::State::Refused) return false;
     return writePrivate(profilePath(), profile);
 }
 
 bool NEVPNProfileFile::remove() {
+    if (readOwn(profilePath()).state == paths::OwnFile::State::Refused) return false;
     std::error_code ec;
     std::filesystem::remove(profilePath(), ec);
     return !ec;
 }
 
 bool NEVPNProfileFile::tunnelUp() {
-    std::optional<std::string> bytes = paths::readFile(tunnelPath());
-    if (!bytes) return false;
-    Object root = PropertyList::fromBytes(*bytes);
+    paths::OwnFile read = readOwn(tunnelPath());
+    if (read.state != paths::OwnFile::State::Read) return false;
+    Object root = PropertyList::fromBytes(read.bytes);
     const Object& up = root["up"];
     return up.isNumber() && up.number().boolValue();
 }
 
 void NEVPNProfileFile::setTunnelUp(bool up) {
+    if (readOwn(tunnelPath()).state == paths::OwnFile::State::Refused) return;
     if (up) {
         writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}});
     } else {
