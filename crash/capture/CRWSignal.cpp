@@ -5,6 +5,7 @@
 #include "crash/capture/CRWThreadStopper.h"
 #include "crash/record/CRWCrashUtilities.h"
 #include "crash/record/CRWMemory.h"
+#include "crash/record/CRWMonotonicClock.h"
 #include "crash/record/CRWSDKFileLog.h"
 #include "platform/dispatch/DispatchThreads.h"
 
@@ -33,12 +34,6 @@ std::atomic<bool> recordingFinished{false};
 // previous handler) only if that has not happened a while later.
 std::atomic<int64_t> recordingWaitNanoseconds{10'000'000'000};
 constexpr int64_t kAfterRecordingWaitNanoseconds = 1'000'000'000;
-
-int64_t monotonicNanoseconds() {
-    struct timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
 
 void setDefaultAction(int signal) {
     struct sigaction action {};
@@ -71,13 +66,13 @@ void pauseOneMillisecond() {
 // done, being stopped and recorded meanwhile like every other thread, and then for the process to
 // end. False when the recording did not end in time.
 bool waitForRecording() {
-    const int64_t deadline = monotonicNanoseconds() + recordingWaitNanoseconds.load();
+    const int64_t deadline = CRWMonotonicNanoseconds() + recordingWaitNanoseconds.load();
     while (!recordingFinished.load()) {
-        if (monotonicNanoseconds() > deadline) return false;
+        if (CRWMonotonicNanoseconds() > deadline) return false;
         pauseOneMillisecond();
     }
-    const int64_t ending = monotonicNanoseconds() + kAfterRecordingWaitNanoseconds;
-    while (monotonicNanoseconds() < ending)
+    const int64_t ending = CRWMonotonicNanoseconds() + kAfterRecordingWaitNanoseconds;
+    while (CRWMonotonicNanoseconds() < ending)
         pauseOneMillisecond();
     return true;
 }

@@ -5,6 +5,7 @@
 #include "crash/capture/CRWSignal.h"
 #include "crash/record/CRWFile.h"
 #include "crash/record/CRWMemory.h"
+#include "crash/record/CRWMonotonicClock.h"
 
 #include <atomic>
 #include <cerrno>
@@ -46,12 +47,6 @@ constexpr int64_t kLeaveTimeoutNanoseconds = 200'000'000;
 
 static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
 
-int64_t monotonicNanoseconds() {
-    struct timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
 // Waits while `*word` equals `expected`, at most `nanoseconds`.
 void futexWait(std::atomic<uint32_t>* word, uint32_t expected, int64_t nanoseconds) {
     if (nanoseconds <= 0) return;
@@ -68,7 +63,7 @@ void futexWakeAll(std::atomic<uint32_t>* word) {
 // Waits until `*word` is no longer `value` or the deadline passes; false on time-out.
 bool waitWhile(std::atomic<uint32_t>* word, uint32_t value, int64_t deadline) {
     while (word->load() == value) {
-        const int64_t remaining = deadline - monotonicNanoseconds();
+        const int64_t remaining = deadline - CRWMonotonicNanoseconds();
         if (remaining <= 0) return false;
         futexWait(word, value, remaining);
     }
@@ -106,7 +101,7 @@ void stopHandler(int signal, siginfo_t* info, void* userContext) {
     expected = Capturing;
     if (slot->state.compare_exchange_strong(expected, Stopped)) {
         futexWakeAll(&slot->state);
-        waitWhile(&slot->state, Stopped, monotonicNanoseconds() + kReleaseTimeoutNanoseconds);
+        waitWhile(&slot->state, Stopped, CRWMonotonicNanoseconds() + kReleaseTimeoutNanoseconds);
     }
     slot->state.store(Left);
     futexWakeAll(&slot->state);
@@ -256,9 +251,9 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
     if (threads == nullptr || !CRWThreadStopperInstall()) return false;
     const pid_t self = CRWThreadSelf();
     // One session at a time: a second recorder (another thread failing at once) waits its turn.
-    const int64_t ownerDeadline = monotonicNanoseconds() + kReleaseTimeoutNanoseconds;
+    const int64_t ownerDeadline = CRWMonotonicNanoseconds() + kReleaseTimeoutNanoseconds;
     for (pid_t expected = 0; !sessionOwner.compare_exchange_strong(expected, self); expected = 0) {
-        if (expected == self || monotonicNanoseconds() > ownerDeadline) return false;
+        if (expected == self || CRWMonotonicNanoseconds() > ownerDeadline) return false;
         struct timespec pause {
             0, 1'000'000
         };
@@ -283,7 +278,7 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
             slots[i].failure.store(CRWThreadReadFailureExited);
         }
     }
-    const int64_t deadline = monotonicNanoseconds() + int64_t{answerTimeoutMilliseconds} * 1'000'000;
+    const int64_t deadline = CRWMonotonicNanoseconds() + int64_t{answerTimeoutMilliseconds} * 1'000'000;
     bool allStopped = true;
     // The threads left to the reader: on this handler's stack, as the thread list is.
     pid_t unanswered[CRWMaxRecordedThreads];
@@ -292,7 +287,7 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
         if (threads[i] == self) continue;
         for (uint32_t state = slots[i].state.load(); state == Requested || state == Capturing;
              state = slots[i].state.load()) {
-            const int64_t remaining = deadline - monotonicNanoseconds();
+            const int64_t remaining = deadline - CRWMonotonicNanoseconds();
             if (remaining <= 0) break;
             futexWait(&slots[i].state, state, remaining);
         }
@@ -349,7 +344,7 @@ bool CRWThreadStopperResume() {
         futexWakeAll(&slots[i].state);
     }
     bool allLeft = CRWThreadTracerRelease();
-    const int64_t deadline = monotonicNanoseconds() + kLeaveTimeoutNanoseconds;
+    const int64_t deadline = CRWMonotonicNanoseconds() + kLeaveTimeoutNanoseconds;
     for (uint32_t i = 0; i < count; ++i)
         if (!waitWhile(&slots[i].state, Released, deadline)) allLeft = false;
     slotCount.store(0);

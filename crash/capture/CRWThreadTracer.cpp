@@ -3,6 +3,7 @@
 
 #include "crash/capture/CRWThreadStopper.h"
 #include "crash/record/CRWMemory.h"
+#include "crash/record/CRWMonotonicClock.h"
 
 #include <cerrno>
 #include <csignal>
@@ -26,7 +27,7 @@
 
 // Everything the helper runs. It shares this process's memory and the thread pointer of the thread
 // that made it, so the sanitizers' bookkeeping (which lives behind that pointer) must not see it,
-// and it calls nothing outside this file.
+// and it calls nothing outside this file (the crash path's clock is inlined into it).
 #define CRW_HELPER_CODE __attribute__((noinline, no_sanitize("address", "thread", "undefined")))
 
 namespace {
@@ -148,12 +149,6 @@ CRW_HELPER_CODE void store(uint32_t* word, uint32_t value) {
     __atomic_store_n(word, value, __ATOMIC_RELEASE);
 }
 
-CRW_HELPER_CODE int64_t monotonicNanoseconds() {
-    struct timespec now {};
-    rawSyscall(SYS_clock_gettime, CLOCK_MONOTONIC, reinterpret_cast<long>(&now));
-    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
 // The kernel's sigaction and signal set (64 signals) on this machine.
 struct KernelSigaction {
     void (*handler)(int);
@@ -191,7 +186,7 @@ CRW_HELPER_CODE void wake(uint32_t* word) {
 // Waits while `*word` is `value`, until `deadline`; false on time-out.
 CRW_HELPER_CODE bool waitWhile(uint32_t* word, uint32_t value, int64_t deadline) {
     while (load(word) == value) {
-        const int64_t remaining = deadline - monotonicNanoseconds();
+        const int64_t remaining = deadline - CRWMonotonicNanoseconds();
         if (remaining <= 0) return false;
         struct timespec timeout {
             static_cast<time_t>(remaining / 1'000'000'000), static_cast<long>(remaining % 1'000'000'000)
@@ -249,7 +244,7 @@ CRW_HELPER_CODE void settle(TraceSlot* slot, int status) {
 // Waits (bounded) for every seized thread to stop, reading each as it does; a release ends the wait
 // early. The bound runs from the last thread that stopped: one that cannot stop costs one bound.
 CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
-    int64_t deadline = monotonicNanoseconds() + kStopTimeoutNanoseconds;
+    int64_t deadline = CRWMonotonicNanoseconds() + kStopTimeoutNanoseconds;
     for (;;) {
         // A stop announced while we look is still pending afterwards: the wait below returns at once.
         bool waiting = false;
@@ -264,11 +259,11 @@ CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
                 fail(&slots[i], CRWThreadReadFailureExited);
             } else {
                 settle(&slots[i], status);
-                deadline = monotonicNanoseconds() + kStopTimeoutNanoseconds;
+                deadline = CRWMonotonicNanoseconds() + kStopTimeoutNanoseconds;
             }
         }
         if (!waiting) return;
-        const int64_t remaining = deadline - monotonicNanoseconds();
+        const int64_t remaining = deadline - CRWMonotonicNanoseconds();
         if (load(&phase) == Releasing) break;
         if (remaining <= 0) break;
         waitForAStop(remaining);
@@ -283,7 +278,7 @@ CRW_HELPER_CODE int helperMain(void*) {
     rawSyscall(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL);
     if (rawSyscall(SYS_getppid) != helperParent) return 1;
     announceStops();
-    if (!waitWhile(&phase, Created, monotonicNanoseconds() + kGoTimeoutNanoseconds) || load(&phase) != Go)
+    if (!waitWhile(&phase, Created, CRWMonotonicNanoseconds() + kGoTimeoutNanoseconds) || load(&phase) != Go)
         return 1;
     const uint32_t count = load(&slotCount);
     for (uint32_t i = 0; i < count; ++i)
@@ -294,7 +289,7 @@ CRW_HELPER_CODE int helperMain(void*) {
     uint32_t going = Go;
     if (__atomic_compare_exchange_n(&phase, &going, Holding, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
         wake(&phase);
-        waitWhile(&phase, Holding, monotonicNanoseconds() + kHoldTimeoutNanoseconds);
+        waitWhile(&phase, Holding, CRWMonotonicNanoseconds() + kHoldTimeoutNanoseconds);
     }
     for (uint32_t i = 0; i < count; ++i)
         if (slots[i].held != 0) rawSyscall(SYS_ptrace, PTRACE_DETACH, slots[i].tid, 0, slots[i].signal);
@@ -307,7 +302,7 @@ CRW_HELPER_CODE int helperMain(void*) {
 // The recorder's side of the futex word (a plain system call: this thread's errno is its own).
 bool recorderWaitWhile(uint32_t value, int64_t deadline) {
     while (load(&phase) == value) {
-        const int64_t remaining = deadline - monotonicNanoseconds();
+        const int64_t remaining = deadline - CRWMonotonicNanoseconds();
         if (remaining <= 0) return false;
         struct timespec timeout {
             static_cast<time_t>(remaining / 1'000'000'000), static_cast<long>(remaining % 1'000'000'000)
@@ -328,7 +323,7 @@ bool reapHelper(int64_t deadline) {
             helperPid = 0;
             return true;
         }
-        if (monotonicNanoseconds() >= deadline) return false;
+        if (CRWMonotonicNanoseconds() >= deadline) return false;
         struct timespec interval {
             0, kPollNanoseconds
         };
@@ -340,7 +335,7 @@ bool reapHelper(int64_t deadline) {
 bool killHelper() {
     if (helperPid == 0) return true;
     syscall(SYS_kill, helperPid, SIGKILL);
-    return reapHelper(monotonicNanoseconds() + kExitTimeoutNanoseconds);
+    return reapHelper(CRWMonotonicNanoseconds() + kExitTimeoutNanoseconds);
 }
 
 // Every slot not read yet gets `failure`.
@@ -368,7 +363,7 @@ const TraceSlot* settledSlotOf(pid_t thread) {
     if (slot == nullptr) return nullptr;
     for (uint32_t state = load(&slot->state); state == Pending || state == Seized;
          state = load(&slot->state)) {
-        const int64_t remaining = attachDeadline - monotonicNanoseconds();
+        const int64_t remaining = attachDeadline - CRWMonotonicNanoseconds();
         if (remaining <= 0) {
             giveUp();
             break;
@@ -421,7 +416,7 @@ const char* CRWThreadReadFailureReason(CRWThreadReadFailure failure) {
 
 bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeoutMilliseconds) {
     // A helper of an earlier session that still runs keeps its stack: no second one beside it.
-    const bool helperFree = reapHelper(monotonicNanoseconds() + kExitTimeoutNanoseconds) || killHelper();
+    const bool helperFree = reapHelper(CRWMonotonicNanoseconds() + kExitTimeoutNanoseconds) || killHelper();
     const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
     slotCount = 0;
     for (uint32_t i = 0; threads != nullptr && i < count && slotCount < CRWMaxRecordedThreads; ++i) {
@@ -465,7 +460,7 @@ bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeou
         store(&phase, Go);
         wake(&phase);
     }
-    attachDeadline = monotonicNanoseconds() + int64_t{timeoutMilliseconds} * 1'000'000;
+    attachDeadline = CRWMonotonicNanoseconds() + int64_t{timeoutMilliseconds} * 1'000'000;
     return true;
 }
 
@@ -488,7 +483,7 @@ CRWThreadReadFailure CRWThreadTracerFailure(pid_t thread) {
 bool CRWThreadTracerRelease() {
     bool ended = true;
     if (helperPid != 0) {
-        const int64_t deadline = monotonicNanoseconds() + kExitTimeoutNanoseconds;
+        const int64_t deadline = CRWMonotonicNanoseconds() + kExitTimeoutNanoseconds;
         // Whether it holds its threads or still stops them, it lets them go (and one that tired of
         // holding has let them go already).
         uint32_t current = load(&phase);
