@@ -1,11 +1,12 @@
 #include "launch_at_login/LoginItem.h"
 
-#include "platform/log/OSLog.h"
 #include "platform/appkit/SMAppService.h"
 #include "platform/appkit/SMLoginItem.h"
 #include "platform/foundation/Bundle.h"
-#include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/log/OSLog.h"
+
+#include <atomic>
 
 namespace launch_at_login {
 
@@ -14,6 +15,8 @@ using plat::SMAppService;
 namespace {
 
 constexpr const char* kHasMigratedKey = "LoginItem__hasMigrated";
+
+std::atomic<bool> legacyHelperForTesting{false};
 
 const plat::OSLog& logger() {
     static const plat::OSLog* log = new plat::OSLog("io.velmora.LoginItem", "main");
@@ -33,7 +36,13 @@ const std::string& LoginItem::id() {
 }
 
 bool LoginItem::isModernSystem() {
-    return plat::ProcessInfo::processInfo().isOperatingSystemAtLeastVersion({13, 0, 0});
+    // A distribution's version number says nothing about login items: the autostart entry the
+    // session reads is there on every Linux, and it is also where the session's own switch shows.
+    return !legacyHelperForTesting.load();
+}
+
+void LoginItem::setUsesLegacyHelperForTesting(bool legacy) {
+    legacyHelperForTesting.store(legacy);
 }
 
 bool LoginItem::isEnabled() {

@@ -1,7 +1,9 @@
 // Registers the application as a login item of the current user and reports whether it is
-// registered. The system holds the state: every read asks it again. From OS version 13 the
-// application itself is the login item (SMAppService.mainApp); before, a helper switched with
-// SMLoginItemSetEnabled and read back from the job list. Not instantiable; synchronous, no locks.
+// registered. The system holds the state: every read asks it again. The application itself is the
+// login item (SMAppService.mainApp, its XDG autostart entry), which every Linux offers whatever the
+// distribution's version. The older path, a helper switched with SMLoginItemSetEnabled and read back
+// from the job list, is left only to move over from (migrateIfNeeded) and for its tests. Not
+// instantiable; synchronous, no locks.
 #pragma once
 
 #include "platform/foundation/ObservableObject.h"
@@ -55,12 +57,18 @@ public:
     static KVO& kvo();
 
     // Moves a registration made through the older helper over to the application itself, once
-    // ("LoginItem__hasMigrated" in the standard user defaults). Does nothing before version 13.
+    // ("LoginItem__hasMigrated" in the standard user defaults). Does nothing on the helper path.
     static void migrateIfNeeded();
+
+    // Test hook: true switches and reads through the helper from the next call on; false restores
+    // the application's own registration, which every Linux gets.
+    static void setUsesLegacyHelperForTesting(bool legacy);
 
 private:
     // The helper's identifier: the main bundle's identifier + "-LoginItemHelper".
     static const std::string& id();
+    // Whether the application's own registration is used: on every Linux, whatever the
+    // distribution's version, unless a test asks for the helper path.
     static bool isModernSystem();
     static bool isEnabledLegacy();
     static void setIsEnabledModern(bool value);

@@ -1,13 +1,14 @@
-// The login item on both OS paths, its three kinds of observers, the logged failures, the one-time
+// The login item: the application's own entry on every Linux whatever its version, the helper path
+// kept for moving over from, its three kinds of observers, the logged failures, the one-time
 // migration from the helper, and the settings switch's model.
 #include "launch_at_login/LoginItem.h"
 #include "launch_at_login/LoginItemToggle.h"
-#include "platform/log/OSLog.h"
 #include "platform/appkit/SMAppService.h"
 #include "platform/appkit/SMLoginItem.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/log/OSLog.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,23 +20,36 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kHelper = "io.velmora.mac-LoginItemHelper";
+constexpr const char* kDebian12 =
+    "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"
+    "VERSION_ID=\"12\"\nVERSION=\"12 (bookworm)\"\nID=debian\n";
 
 class LoginItemTest : public ::testing::Test {
 protected:
     LoginItemTest() {
         UserDefaults::resetForTesting();
-        useVersion(14);
+        // Whatever the machine running the tests is, they see what a Debian 12 user gets.
+        runOn(kDebian12);
         OSLog::setSink([this](const OSLog::Entry& e) {
             logs.push_back(e.subsystem + "[" + e.category + "] " + osLogTypeName(e.type) + ": " + e.text);
         });
     }
     ~LoginItemTest() override {
         OSLog::setSink(nullptr);
-        ProcessInfo::processInfo().overrideOperatingSystemVersion(std::nullopt);
+        LoginItem::setUsesLegacyHelperForTesting(false);
+        ProcessInfo::processInfo().setOSReleasePathForTesting(std::nullopt);
         UserDefaults::resetForTesting();
     }
-    static void useVersion(int major) {
-        ProcessInfo::processInfo().overrideOperatingSystemVersion(OperatingSystemVersion{major, 0, 0});
+    // The system is the one this os-release text describes; none stands for a system without one.
+    void runOn(const std::optional<std::string>& osRelease) {
+        const fs::path path = home.path() / "os-release";
+        fs::remove(path);
+        if (osRelease) testsupport::writeFile(path, *osRelease);
+        ProcessInfo::processInfo().setOSReleasePathForTesting(path);
+    }
+    // What the desktop session writes when the user switches an entry off in its startup settings.
+    static void switchOffInSession(const fs::path& entry) {
+        testsupport::writeFile(entry, testsupport::readFile(entry) + "X-GNOME-Autostart-enabled=false\n");
     }
     fs::path mainEntry() const { return home.path() / "autostart" / "io.velmora.mac.desktop"; }
     fs::path helperEntry() const { return home.path() / "autostart" / (std::string(kHelper) + ".desktop"); }
@@ -77,10 +91,32 @@ TEST_F(LoginItemTest, SwitchingCreatesAndRemovesTheEntryAndTellsEveryObserver) {
     EXPECT_TRUE(jobs().empty()) << "the modern path leaves the helper's job list alone";
 }
 
+// The autostart entry is what the session starts on every Linux; a distribution's version number
+// says nothing about which path it offers, and the session's own switch shows only in the entry.
+TEST_F(LoginItemTest, EveryLinuxUsesTheApplicationsOwnEntryWhateverItsVersion) {
+    // The last two fall back to the kernel's release for a version number.
+    for (const auto& osRelease : std::vector<std::optional<std::string>>{
+             kDebian12, "ID=debian\nVERSION_ID=\"13\"\n", "ID=ubuntu\nVERSION_ID=\"22.04\"\n",
+             "ID=arch\nBUILD_ID=rolling\n", std::nullopt}) {
+        const std::string name = osRelease.value_or("no os-release");
+        runOn(osRelease);
+        LoginItem::setIsEnabled(true);
+        EXPECT_TRUE(fs::exists(mainEntry())) << name;
+        EXPECT_FALSE(fs::exists(helperEntry())) << name;
+        EXPECT_TRUE(jobs().empty()) << name;
+        EXPECT_TRUE(LoginItem::isEnabled()) << name;
+        switchOffInSession(mainEntry());
+        EXPECT_FALSE(LoginItem::isEnabled()) << name << ": the session switched it off";
+        LoginItem::setIsEnabled(false);
+        EXPECT_FALSE(fs::exists(mainEntry())) << name;
+        EXPECT_FALSE(LoginItem::isEnabled()) << name;
+    }
+    EXPECT_TRUE(logs.empty());
+}
+
 TEST_F(LoginItemTest, SwitchedOffBySessionReadsOffAndSwitchingOnRestoresIt) {
     LoginItem::setIsEnabled(true);
-    testsupport::writeFile(mainEntry(),
-                           testsupport::readFile(mainEntry()) + "X-GNOME-Autostart-enabled=false\n");
+    switchOffInSession(mainEntry());
     EXPECT_EQ(SMAppService::mainApp().status(), SMAppService::Status::requiresApproval);
     EXPECT_FALSE(LoginItem::isEnabled());
     LoginItem::setIsEnabled(true);
@@ -109,8 +145,8 @@ TEST_F(LoginItemTest, FailuresAreLoggedAndThePublisherStillSendsTheRequest) {
                       mainEntry().string() + " could not be written."}));
 }
 
-TEST_F(LoginItemTest, BeforeVersion13TheHelperJobIsUsed) {
-    useVersion(12);
+TEST_F(LoginItemTest, TheHelperPathSwitchesTheJobAndItsEntry) {
+    LoginItem::setUsesLegacyHelperForTesting(true);
     LoginItem::setIsEnabled(true);
     ASSERT_EQ(jobs().size(), 1u);
     EXPECT_EQ(jobs()[0]["Label"], Object(kHelper));
@@ -118,9 +154,9 @@ TEST_F(LoginItemTest, BeforeVersion13TheHelperJobIsUsed) {
     EXPECT_TRUE(fs::exists(helperEntry()));
     EXPECT_FALSE(fs::exists(mainEntry()));
     EXPECT_TRUE(LoginItem::isEnabled());
-    useVersion(13);
-    EXPECT_FALSE(LoginItem::isEnabled()) << "the newer system asks the application's own registration";
-    useVersion(12);
+    LoginItem::setUsesLegacyHelperForTesting(false);
+    EXPECT_FALSE(LoginItem::isEnabled()) << "otherwise the application's own registration is asked";
+    LoginItem::setUsesLegacyHelperForTesting(true);
     LoginItem::setIsEnabled(false);
     EXPECT_TRUE(jobs().empty());
     EXPECT_FALSE(fs::exists(helperEntry()));
@@ -128,7 +164,7 @@ TEST_F(LoginItemTest, BeforeVersion13TheHelperJobIsUsed) {
 }
 
 TEST_F(LoginItemTest, LegacyStateReadsOnlyAnOnDemandBooleanOfTheFirstMatchingJob) {
-    useVersion(12);
+    LoginItem::setUsesLegacyHelperForTesting(true);
     struct Case {
         const char* name;
         Object list;
@@ -155,14 +191,16 @@ TEST_F(LoginItemTest, LegacyStateReadsOnlyAnOnDemandBooleanOfTheFirstMatchingJob
     EXPECT_FALSE(LoginItem::isEnabled());
 }
 
+// A Debian 12 user who switched launch at login on through the helper keeps it on.
 TEST_F(LoginItemTest, MigrationMovesTheHelperRegistrationOnce) {
-    useVersion(12);
-    LoginItem::setIsEnabled(true);
+    ASSERT_TRUE(SMLoginItemSetEnabled(kHelper, true));
+    LoginItem::setUsesLegacyHelperForTesting(true);
     LoginItem::migrateIfNeeded();
-    EXPECT_TRUE(UserDefaults::standard().object("LoginItem__hasMigrated").isAbsent()) << "nothing before 13";
+    EXPECT_TRUE(UserDefaults::standard().object("LoginItem__hasMigrated").isAbsent())
+        << "nothing on the helper path";
     EXPECT_EQ(jobs().size(), 1u);
 
-    useVersion(13);
+    LoginItem::setUsesLegacyHelperForTesting(false);
     int notifications = 0;
     auto will = LoginItem::observable().objectWillChange().sink([&] { ++notifications; });
     LoginItem::migrateIfNeeded();
