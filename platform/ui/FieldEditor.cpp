@@ -289,6 +289,17 @@ bool FieldEditor::placeCaret(double x, double scroll, bool extend) {
     return true;
 }
 
+FieldSelection FieldEditor::wordAround(std::string_view text, std::size_t at) {
+    if (at >= text.size()) return {text.size(), text.size()};
+    const bool word = wordCharacter(text[at]);
+    std::size_t from = at, to = at;
+    while (from > 0 && wordCharacter(text[from - 1]) == word)
+        --from;
+    while (to < text.size() && wordCharacter(text[to]) == word)
+        ++to;
+    return {from, to};
+}
+
 bool FieldEditor::selectWordAt(double x, double scroll) {
     if (!field_.data->controls->textBinding) return false;
     const std::string now = text();
@@ -296,29 +307,57 @@ bool FieldEditor::selectWordAt(double x, double scroll) {
     const std::size_t at = boundaryAt(now, x, scroll, /*under=*/true);
     range();
     graph_.fieldSelection.textScroll = scroll;
-    if (at >= now.size()) {
-        setRange({at, at});
-        return true;
-    }
-    // Bytes of a kind with the one under the pointer; continuation bytes count as word characters,
-    // as their lead byte does.
-    const bool word = wordCharacter(now[at]);
-    std::size_t from = at, to = at;
-    while (from > 0 && wordCharacter(now[from - 1]) == word)
-        --from;
-    while (to < now.size() && wordCharacter(now[to]) == word)
-        ++to;
-    setRange({from, to});
-    offerSelection();
+    const FieldSelection word = wordAround(now, at);
+    setRange(word);
+    if (!word.empty()) offerSelection();
     return true;
 }
 
-bool FieldEditor::extendTo(double x) {
+int FieldEditor::sideBeyond(double x) const {
+    if (x < field_.frame.x + fieldTextInset(style())) return -1;
+    return x > fieldTextEnd(NodeRef(field_.shared_from_this()), style()) ? 1 : 0;
+}
+
+bool FieldEditor::dragTo(double x, const FieldDrag& drag, bool held) {
     if (!field_.data->controls->textBinding) return false;
-    const std::size_t at = boundaryAt(text(), x, textScroll());
+    const int side = sideBeyond(x);
+    if (held && side == 0) return false;
+    const std::string now = text();
     const FieldSelection r = range();
-    if (r.caret == at) return true;
-    setRange({r.anchor, at});
+    FieldSelection to = r;
+    const bool secure = field_.data->kind == ViewKind::SecureField;
+    if (drag.clickCount >= 3 || (drag.clickCount == 2 && secure)) {
+        to = {0, now.size()};
+    } else if (drag.clickCount == 2) {
+        // The word pressed, as it stands in the text now (the program may have changed it since).
+        auto clamp = [&](std::size_t at) {
+            at = std::min(at, now.size());
+            while (at > 0 && at < now.size() && continuation(now[at]))
+                --at;
+            return at;
+        };
+        const FieldSelection pressed{clamp(drag.pressed.start()), clamp(drag.pressed.end())};
+        std::size_t under = boundaryAt(now, x, textScroll(), /*under=*/true);
+        // Held beyond a side, the next word that way joins even where none is drawn under the pointer.
+        if (held)
+            under = side > 0 ? std::max(under, r.end()) : std::min(under, previousBoundary(now, r.start()));
+        // The caret goes to the far end of the word under the pointer; the anchor stays at the far
+        // end of the word pressed, which stays selected whichever way the pointer went.
+        if (under < pressed.start())
+            to = {pressed.end(), wordAround(now, under).start()};
+        else if (under >= pressed.end())
+            to = {pressed.start(), wordAround(now, under).end()};
+        else
+            to = pressed;
+    } else {
+        std::size_t at = boundaryAt(now, x, textScroll());
+        if (held)
+            at = side > 0 ? std::max(at, nextBoundary(now, r.caret))
+                          : std::min(at, previousBoundary(now, r.caret));
+        to = {r.anchor, at};
+    }
+    if (to == r) return true;
+    setRange(to);
     offerSelection();
     return true;
 }

@@ -47,9 +47,16 @@ public:
     // Selects the word drawn under `x` (or the run of spaces and punctuation there); the whole text
     // of a secure field, whose words are not told apart.
     bool selectWordAt(double x, double scroll);
-    // Stretches the selection from its anchor to the boundary nearest `x`, over the text as it is
-    // drawn now: a pointer dragged past the field's side brings the text beyond it into view.
-    bool extendTo(double x);
+    // The pointer dragged on to `x` from the press `drag` describes, over the text as it is drawn
+    // now: the selection stretches to the boundary nearest `x`, or to the far end of the word drawn
+    // under it after a double press (a secure field's whole text, as its words are not told apart),
+    // and a pointer past the field's side brings the text beyond it into view. With `held` (the
+    // pointer held still beyond the side, a timer's step) the selection takes at least one more
+    // character or word that way, so the text scrolls on; false when `x` is beyond neither side.
+    bool dragTo(double x, const FieldDrag& drag, bool held = false);
+    // Which side of the field's text `x` (in window points) lies beyond: -1 before its start, 1 past
+    // its end (where a control laid over the field begins), 0 neither.
+    int sideBeyond(double x) const;
     bool selectAll();
     bool copy();
     bool cut();
@@ -83,6 +90,9 @@ private:
     // The width of the first `bytes` of `text` as the field draws them.
     double shownWidth(const std::string& text, std::size_t bytes) const;
     TextFieldStyle style() const;
+    // The run of word characters (or of others) that the character at `at` belongs to; empty at
+    // the text's end. Continuation bytes count as word characters, as their lead byte does.
+    static FieldSelection wordAround(std::string_view text, std::size_t at);
     // The character boundary nearest `x`, over the text drawn moved left by `scroll`; with
     // `under`, the start of the character drawn under `x` (the last one past the text's end).
     std::size_t boundaryAt(const std::string& text, double x, double scroll, bool under = false) const;

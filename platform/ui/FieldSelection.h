@@ -38,6 +38,15 @@ struct FocusedFieldSelection {
     std::optional<double> textScroll;
 };
 
+// A press of the pointer in the focused field, as a drag from it goes on: its place in a quick
+// series and what it selected. From one press the drag stretches the selection by characters, from
+// a double press by whole words, always keeping the word pressed; after a triple press the whole
+// text stays selected.
+struct FieldDrag {
+    int clickCount = 1;
+    FieldSelection pressed;
+};
+
 } // namespace detail
 
 } // namespace plat::ui

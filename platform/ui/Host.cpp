@@ -4,6 +4,7 @@
 #include "platform/ui/Host.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchSourceTimer.h"
 #include "platform/ui/Input.h"
 #include "platform/ui/MapViewState.h"
 #include "platform/ui/NodeTree.h"
@@ -54,7 +55,8 @@ Size minimumSize(AnyView view, std::shared_ptr<const TextMetrics> metrics) {
     return graph.minimumContentSize();
 }
 
-Host::Host(AnyView root, HostOptions options) {
+Host::Host(AnyView root, HostOptions options)
+    : scheduler_(options.scheduler ? options.scheduler : &Scheduler::system()) {
     std::shared_ptr<const TextMetrics> metrics = options.metrics;
     if (!metrics) metrics = std::make_shared<HeadlessMetrics>();
     graph_ = std::make_unique<detail::ViewGraph>(std::move(root), options.contentSize, std::move(metrics));
@@ -353,6 +355,7 @@ bool Host::Press::sameTarget(const Press& other) const {
 }
 
 bool Host::mouseDown(Point location, KeyModifiers modifiers, int clickCount) {
+    stopFieldScroll();
     press_ = clickTargetAt(location);
     bool handled = false;
     // A field takes the focus on the press (an open menu takes the press as it takes a click).
@@ -362,7 +365,11 @@ bool Host::mouseDown(Point location, KeyModifiers modifiers, int clickCount) {
         const bool extend =
             (static_cast<std::uint8_t>(modifiers) & static_cast<std::uint8_t>(KeyModifiers::Shift));
         handled = detail::Input(*graph_).pressField(*target, location, extend, clickCount);
-        if (handled) press_->field = target;
+        if (handled) {
+            press_->field = target;
+            const auto pressed = NodeRef(target).fieldSelection();
+            press_->fieldDrag = {clickCount, pressed.value_or(FieldSelection{})};
+        }
     }
     pressedMap_ = press_->field.expired() ? mapAt(location) : NodeRef();
     if (pressedMap_) {
@@ -373,8 +380,17 @@ bool Host::mouseDown(Point location, KeyModifiers modifiers, int clickCount) {
 }
 
 bool Host::mouseDragged(Point location) {
-    if (auto field = press_ ? press_->field.lock() : nullptr)
-        return performInput(detail::Input(*graph_).dragField(*field, location));
+    if (auto field = press_ ? press_->field.lock() : nullptr) {
+        press_->pointer = location;
+        detail::Input input(*graph_);
+        const bool handled = input.dragField(*field, location, press_->fieldDrag);
+        // No more drags come while the pointer is held still: the text scrolls on by itself.
+        if (input.beyondFieldSide(*field, location))
+            startFieldScroll();
+        else
+            stopFieldScroll();
+        return performInput(handled);
+    }
     if (!pressedMap_ || !pressedMap_.isAlive()) return false;
     NodeRef map = pressedMap_;
     MapViewState::of(map)->mouseDragged(map, location);
@@ -382,6 +398,7 @@ bool Host::mouseDragged(Point location) {
 }
 
 bool Host::mouseUp(Point location) {
+    stopFieldScroll();
     NodeRef map = std::exchange(pressedMap_, NodeRef());
     const std::optional<Press> press = std::exchange(press_, std::nullopt);
     bool handled = false;
@@ -397,6 +414,37 @@ bool Host::mouseUp(Point location) {
                                  std::fabs(location.y - press->location.y) <= kClickSlop
                            : press->sameTarget(clickTargetAt(location));
     return click ? mouseClick(press->location) || handled : handled;
+}
+
+void Host::startFieldScroll() {
+    if (fieldScroll_) return;
+    fieldScroll_ = std::make_unique<DispatchSourceTimer>(mainQueue(), *scheduler_);
+    fieldScroll_->setEventHandler([this, token = std::weak_ptr<bool>(alive_)] {
+        if (token.lock()) fieldScrollTick();
+    });
+    fieldScroll_->schedule(kFieldScrollInterval, kFieldScrollInterval);
+    fieldScroll_->resume();
+}
+
+void Host::stopFieldScroll() {
+    fieldScroll_.reset();
+}
+
+void Host::fieldScrollTick() {
+    auto field = press_ ? press_->field.lock() : nullptr;
+    const NodeRef ref(field);
+    const auto before = field ? ref.fieldSelection() : std::nullopt;
+    if (!field ||
+        !detail::Input(*graph_).dragField(*field, press_->pointer, press_->fieldDrag, /*held=*/true)) {
+        // The field went, lost the focus, or the pointer is no longer beyond its side.
+        stopFieldScroll();
+        return;
+    }
+    // Held at the text's end nothing moves, and nothing needs drawing.
+    if (ref.fieldSelection() == before) return;
+    performInput(true);
+    // No event of the window's came with it: the window is told to draw the moved text.
+    if (display_) display_();
 }
 
 bool Host::scrollWheel(Point location, double deltaY) {

@@ -16,12 +16,18 @@
 #include "platform/ui/TextMetrics.h"
 #include "platform/ui/UpdateCoordinator.h"
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace plat {
+class DispatchSourceTimer;
+class Scheduler;
+} // namespace plat
 
 namespace plat::ui {
 
@@ -33,6 +39,9 @@ struct HostOptions {
     Size contentSize{800, 500};
     // None: HeadlessMetrics.
     std::shared_ptr<const TextMetrics> metrics{};
+    // Times what the host repeats by itself while the pointer is held (the text of a field
+    // scrolling under a drag held beyond its side); none: the system's. It outlives the host.
+    Scheduler* scheduler = nullptr;
 };
 
 // The least size `view` lays out in, as a window's content would measure it with `metrics` (none:
@@ -71,12 +80,18 @@ public:
     // it is a click there. The wheel zooms the map under the pointer, or scrolls the innermost list
     // or scroll view under it that can move that way (ScrollState::wheelStep points per unit;
     // positive deltaY shows earlier content); a click on a map's marker selects it (see
-    // MapViewState).
+    // MapViewState). After a double press a drag in a field stretches the selection by whole
+    // words, after a triple press it keeps the whole text; a drag held still beyond the field's
+    // side scrolls its text on, every kFieldScrollInterval, until the pointer comes back or the
+    // release.
     bool mouseDown(Point location, KeyModifiers modifiers = KeyModifiers::None, int clickCount = 1) override;
     bool mouseDragged(Point location) override;
     bool mouseUp(Point location) override;
     bool scrollWheel(Point location, double deltaY) override;
     bool middleClick(Point location) override;
+    // How often a field's text scrolls on under a drag held beyond its side: each time by as far as
+    // the pointer is beyond it, at least one character (a word after a double press).
+    static constexpr std::chrono::milliseconds kFieldScrollInterval{50};
 
     // Called with a key nothing in the tree took: the window's own keys (a menu's key equivalent,
     // Escape closing a panel). Returns whether it took the key; it may close the window.
@@ -133,6 +148,8 @@ private:
         enum class On { Nothing, Node, Panel } on = On::Nothing;
         std::weak_ptr<detail::Node> target;
         std::weak_ptr<detail::Node> field; // the text field the press went into
+        detail::FieldDrag fieldDrag;       // how a drag from it selects there
+        Point pointer;                     // where the pointer was dragged last
         // Both reach the same, still there.
         bool sameTarget(const Press& other) const;
     };
@@ -152,6 +169,11 @@ private:
     // says the event's action destroyed the host (so nothing of it is touched then).
     static bool finishInput(const std::weak_ptr<bool>& token, Host* host, bool handled);
     void performUpdate() override;
+    // The pressed field's text scrolling on while the drag is held beyond its side: started (once)
+    // and stopped as the pointer goes there and comes back; each tick is one step of the drag.
+    void startFieldScroll();
+    void stopFieldScroll();
+    void fieldScrollTick();
 
     std::unique_ptr<detail::ViewGraph> graph_;
     NodeRef pressedMap_; // the map a press started on, until the release
@@ -160,6 +182,8 @@ private:
     std::function<bool(const KeyEvent&)> unhandledKey_;
     const void* shownMenu_ = nullptr; // the open menu the window was last told about
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Scheduler* scheduler_;
+    std::unique_ptr<DispatchSourceTimer> fieldScroll_; // last: stopped first as the host goes
 };
 
 } // namespace plat::ui

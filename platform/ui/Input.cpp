@@ -127,9 +127,14 @@ bool Input::pressField(Node& field, Point location, bool extend, int clickCount)
     return editor.placeCaret(location.x, scroll, extend);
 }
 
-bool Input::dragField(Node& field, Point location) {
+bool Input::dragField(Node& field, Point location, const FieldDrag& drag, bool held) {
     if (graph_.focused.lock().get() != &field || !reachable(field)) return false;
-    return FieldEditor(graph_, field).extendTo(location.x);
+    return FieldEditor(graph_, field).dragTo(location.x, drag, held);
+}
+
+bool Input::beyondFieldSide(Node& field, Point location) {
+    if (graph_.focused.lock().get() != &field || !reachable(field)) return false;
+    return FieldEditor(graph_, field).sideBeyond(location.x) != 0;
 }
 
 Node* Input::fieldAt(Point location) const {

@@ -32,8 +32,12 @@ public:
     // there instead; the second press of a quick series selects the word there, the third the whole
     // text.
     bool pressField(Node& field, Point location, bool extend, int clickCount);
-    // The pointer dragged on from a press in `field`: the selection stretches to it.
-    bool dragField(Node& field, Point location);
+    // The pointer dragged on from the press `drag` in `field`: the selection stretches to it (see
+    // FieldEditor::dragTo); with `held`, the pointer held still beyond the field's side, it takes one
+    // more step that way.
+    bool dragField(Node& field, Point location, const FieldDrag& drag, bool held = false);
+    // Whether the point lies beyond the left or right side of the focused `field`'s text.
+    bool beyondFieldSide(Node& field, Point location);
     bool focus(Node& node);
     bool insertText(std::string_view text);
     bool keyDown(const KeyEvent& event);

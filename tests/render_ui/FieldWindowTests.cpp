@@ -1,10 +1,14 @@
 // Text fields in a real window, driven with the mouse and the keyboard as a user does: Ctrl+A then
 // typing replaces the text, a click in an outlined entry's padding focuses it, a search field's
-// text and focus ring stay clear of its clear button, and a click in a text longer than its field
-// puts the caret at the letter under the pointer.
+// text and focus ring stay clear of its clear button, a click in a text longer than its field
+// puts the caret at the letter under the pointer, a drag after a double click goes by whole words,
+// and a drag held beyond the field's side scrolls the text on to its end.
+#include "platform/render/ui/DesktopPasteboard.h"
 #include "platform/render/ui/TreePainter.h"
 #include "platform/ui/Toolkit.h"
 #include "tests/render_ui/HostWindowFixture.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <X11/keysym.h>
 
@@ -47,10 +51,47 @@ protected:
         REQUIRE_DISPLAY();
         // Real input (XTEST) reaches the window the window manager gave the keyboard to.
         REQUIRE_WINDOW_MANAGER();
+        // What a field selects reaches the desktop's primary selection, as in the application.
+        ASSERT_TRUE(plat::render::DesktopPasteboard::install());
         open(make<SearchForm>(), "Fields", /*followFocus=*/true);
     }
-    bool until(const std::function<bool()>& done) { return WindowSystem::shared().runUntil(done, 2s); }
+    // Runs the window's loop until `done`, with patience for a loaded machine.
+    bool until(const std::function<bool()>& done) {
+        return WindowSystem::shared().runUntil(done, testsupport::kPatience);
+    }
     std::string email() { return host->require(Query::placeholder("Email")).value(); }
+    // The Email field's caret and selection; an impossible one without the focus.
+    FieldSelection selection() {
+        return host->require(Query::placeholder("Email"))
+            .fieldSelection()
+            .value_or(FieldSelection{~0ul, ~0ul});
+    }
+    // The middle of letter `i` of `text` in the plain Email field, shown from its start.
+    Point letter(const std::string& text, std::size_t i) {
+        const NodeRef field = host->require(Query::placeholder("Email"));
+        const Font font = field.environment().effectiveFont();
+        const double x =
+            (metrics.textWidth(text.substr(0, i), font) + metrics.textWidth(text.substr(0, i + 1), font)) / 2;
+        return {field.frame().x + x, field.frame().center().y};
+    }
+    // Real presses of the first button at `at`, the last one held; paced, with the window's loop
+    // running, as the window manager holds the pointer while it takes a press (a release sent
+    // meanwhile is lost). The window asks where the pointer is as it takes a press, so the caller
+    // waits for the press to be taken before it moves the pointer on (pointerTo).
+    void pointerPress(Point at, int presses) {
+        pointerTo(at);
+        for (int i = 0; i < presses; ++i) {
+            if (i > 0) input().button(1, false);
+            input().button(1, true);
+            WindowSystem::shared().runUntil([] { return false; }, 30ms);
+        }
+    }
+    void pointerTo(Point at) {
+        input().movePointer(static_cast<int>(gl().position().x + at.x),
+                            static_cast<int>(gl().position().y + at.y));
+    }
+
+    plat::render::FontMetrics metrics;
 };
 
 TEST_F(FieldWindowTest, AClickInTheOutlinesPaddingFocusesAndCtrlAThenTypingReplaces) {
@@ -107,7 +148,7 @@ TEST_F(FieldWindowTest, AClickInALongTextPutsTheCaretAtTheLetterUnderThePointer)
     ASSERT_TRUE(host->setText(field, address));
     const Rect f = field.frame();
     const Point firstLetter{f.x + 2, f.center().y};
-    auto caret = [&] { return host->focused() == field ? field.fieldSelection()->caret : address.size(); };
+    auto caret = [&] { return host->focused() == field ? selection().caret : address.size(); };
 
     // Without the focus the field shows the start of its text.
     pointerClick(centre(host->require(Query::placeholder("Search")).frame()));
@@ -153,6 +194,39 @@ TEST_F(FieldWindowTest, AClickInALongTextPutsTheCaretAtTheLetterUnderThePointer)
     pointerClick({host->require(Query::testId("clear")).frame().x - 2, search.frame().center().y});
     ASSERT_TRUE(until([&] { return search.fieldSelection()->empty(); }));
     EXPECT_GE(search.fieldSelection()->caret, term.size() - 1);
+}
+
+// A double click takes a word ('.' parts words, as for the double click itself) and the drag that
+// follows goes by whole words, keeping it; a drag held still beyond the field's side scrolls the
+// text on to its end. Another program reads the selection (PRIMARY) each time.
+TEST_F(FieldWindowTest, ADragAfterADoubleClickGoesByWordsAndOneHeldBeyondTheSideScrollsToTheEnd) {
+    const NodeRef field = host->require(Query::placeholder("Email"));
+    std::string text = "alpha beta.gamma delta";
+    auto primary = [](const std::string& expected) {
+        return testsupport::eventuallyEquals(
+            expected, [] { return testsupport::runCommand("xclip -o -selection primary"); });
+    };
+    ASSERT_TRUE(host->setText(field, text));
+    pointerPress(letter(text, 13), 2);
+    ASSERT_TRUE(until([&] { return selection() == FieldSelection{11, 16}; }));
+    pointerTo(letter(text, 10));
+    pointerTo(letter(text, 7));
+    EXPECT_TRUE(until([&] { return selection() == FieldSelection{16, 6}; })) << selection().caret;
+    input().button(1, false);
+    EXPECT_EQ(primary("beta.gamma"), "beta.gamma");
+
+    text = "the.quick.brown.fox.jumps.over.the.lazy.dog.and.keeps.running.past.its.field@mail.org";
+    ASSERT_TRUE(host->setText(field, text));
+    input().key(XK_Home);
+    ASSERT_TRUE(until([&] { return selection().caret == 0; }));
+    pointerPress(letter(text, 2), 1);
+    ASSERT_TRUE(until([&] { return selection().caret != 0; }));
+    const std::size_t from = selection().anchor;
+    pointerTo({field.frame().maxX() + 12, field.frame().center().y});
+    EXPECT_TRUE(until([&] { return selection().caret == text.size(); }))
+        << "stopped at " << selection().caret;
+    input().button(1, false);
+    EXPECT_EQ(primary(text.substr(from)), text.substr(from));
 }
 
 } // namespace

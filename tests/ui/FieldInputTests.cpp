@@ -3,9 +3,13 @@
 // Shift stretching the selection, cut, copy and paste through the pasteboards (never out of a secure
 // or privacy-sensitive field; a paste lands when the board's owner answers), undo and redo, the
 // middle click that pastes the selection, a click inside the outline drawn around a padded field
-// focuses the field, the pointer's press, drag, Shift and double and triple presses, and a list told to
-// follow a key (a search text) starts again at its first row when the key changes.
+// focuses the field, the pointer's press, drag, Shift and double and triple presses (a drag after
+// them going by words or keeping the whole text), a drag held beyond the field's side scrolling its
+// text on, and a list told to follow a key (a search text) starts again at its first row when the
+// key changes.
 #include "UITestSupport.h"
+
+#include "platform/dispatch/Scheduler.h"
 
 using namespace plat;
 using namespace plat::ui;
@@ -433,6 +437,77 @@ TEST_F(UITest, ThePointerPutsTheCaretSelectsByDraggingShiftAndRepeatedPressesAnd
     ASSERT_TRUE(host.mouseDown(at(password, 2), KeyModifiers::None, 2));
     EXPECT_EQ(host.focused().fieldSelection(), (FieldSelection{0, 8})) << "no words in a secure field";
     EXPECT_EQ(Pasteboard::selection().string(), "before");
+}
+
+// After a double press a drag goes by whole words ('.' parts them, as for the press), keeping the
+// word pressed; after a triple press it keeps the whole text; in a secure field it tells no words
+// apart.
+TEST_F(UITest, ADragAfterADoubleOrTriplePressGoesByWordsOrKeepsTheWholeText) {
+    Host host(make<Entries>());
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    ASSERT_TRUE(host.setText(email, "alpha beta.gamma delta"));
+    auto at = [](const NodeRef& field, double chars) {
+        return Point{field.frame().x + chars * 6.5, field.frame().center().y};
+    };
+    auto selection = [&] { return host.focused().fieldSelection(); };
+    ASSERT_TRUE(host.mouseDown(at(email, 13.5), KeyModifiers::None, 2));
+    host.mouseDragged(at(email, 7.5));
+    EXPECT_EQ(selection(), (FieldSelection{16, 6}));
+    EXPECT_EQ(Pasteboard::selection().string(), "beta.gamma");
+    host.mouseDragged(at(email, 12.5));
+    EXPECT_EQ(selection(), (FieldSelection{11, 16}));
+    host.mouseDragged(at(email, 18.5));
+    EXPECT_EQ(selection(), (FieldSelection{11, 22}));
+    ASSERT_TRUE(host.mouseDown(at(email, 19.5), KeyModifiers::None, 3));
+    host.mouseDragged(at(email, 2.5));
+    EXPECT_EQ(Pasteboard::selection().string(), "alpha beta.gamma delta");
+
+    const NodeRef password = host.require(Query::placeholder("Password"));
+    ASSERT_TRUE(host.type(password, "hunter2 two"));
+    ASSERT_TRUE(host.mouseDown(at(password, 2.5), KeyModifiers::None, 2));
+    host.mouseDragged(at(password, 9.5));
+    EXPECT_EQ(selection(), (FieldSelection{0, 11}));
+}
+
+// Held still beyond a side, a drag scrolls the text on with each tick of the clock, at least a
+// character a tick (a word after a double press), until its end, the pointer's return or the release.
+TEST_F(UITest, ADragHeldBeyondAFieldsSideScrollsOnUntilTheEndThePointersReturnOrTheRelease) {
+    ManualScheduler clock;
+    Host host(make<Entries>(), {.scheduler = &clock});
+    host.update();
+    const NodeRef email = host.require(Query::placeholder("Email"));
+    std::string text;
+    for (int i = 0; i < 30; ++i)
+        text += "word.";
+    ASSERT_TRUE(host.setText(email, text));
+    ASSERT_TRUE(host.pressKey(Key::Home));
+    const Rect f = email.frame();
+    ASSERT_LT(f.width, text.size() * 6.5);
+    auto caret = [&] { return host.focused().fieldSelection()->caret; };
+    auto tick = [&] {
+        clock.advance(Host::kFieldScrollInterval);
+        RunLoop::main().drain();
+        return caret();
+    };
+    ASSERT_TRUE(host.mouseDown({f.x, f.center().y}));
+    host.mouseDragged({f.maxX() + 13, f.center().y});
+    for (std::size_t last = caret(); last < text.size(); last = caret())
+        ASSERT_GT(tick(), last);
+    EXPECT_EQ(Pasteboard::selection().string(), text);
+    host.mouseDragged(f.center());
+    const std::size_t inside = caret();
+    EXPECT_EQ(tick(), inside) << "back over the text";
+    host.mouseDragged({f.x - 1, f.center().y});
+    for (std::size_t last = caret(); last > 0; last = caret())
+        ASSERT_EQ(tick(), last - 1) << "a point beyond the start, a character a tick";
+    host.mouseUp({f.x - 1, f.center().y});
+    EXPECT_EQ(clock.pendingCount(), 0u) << "released";
+
+    ASSERT_TRUE(host.mouseDown({f.x + 6.5, f.center().y}, KeyModifiers::None, 2));
+    host.mouseDragged({f.maxX() + 1, f.center().y});
+    for (std::size_t last = caret(); last < text.size(); last = caret())
+        ASSERT_EQ(tick() % 5, last % 5 == 4 ? 0u : 4u) << "by words and dots, from " << last;
 }
 
 struct Searchable : Screen {
