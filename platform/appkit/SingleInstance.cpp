@@ -210,8 +210,9 @@ FileDescriptor openLockFile(int folderFd, const fs::path& folder, std::string& e
 } // namespace
 
 std::optional<std::string> SingleInstance::inTheWay(const fs::path& folder) {
-    // The folders on the way passed the check: only the last name could be a link meanwhile.
-    const FileDescriptor fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // Only looked at: a link of the user's own may lead there (a data folder that is a link in a
+    // home not private yet), and the claim checks the folder again, through descriptors.
+    const FileDescriptor fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!fd && errno == ENOENT) return std::nullopt;
     if (!fd) return lastError("looking into " + folder.string());
     return lockOrSocketInTheWay(fd.get(), folder);

@@ -201,6 +201,18 @@ TEST(SingleInstance, ALaunchRefusedForWhatIsInTheWayChangesNothing) {
         EXPECT_EQ(modeOf(home.path()) & 07777, 0700u);
         EXPECT_TRUE(std::filesystem::is_directory(home.path() / "cache"));
     }
+    // A data folder that is a link of the user's own to a folder in a home not private yet is looked
+    // into where it leads.
+    testsupport::TempHome home;
+    std::filesystem::create_directories(home.path() / "kept");
+    std::filesystem::create_directory_symlink(home.path() / "kept", home.path() / "data");
+    ASSERT_EQ(::chmod(home.path().c_str(), 0755), 0);
+    link(home.path() / "kept" / SingleInstance::kLockFileName);
+    const std::string before = testsupport::treeSnapshot(home.path());
+    EXPECT_NE(launch().find(" is in the way: it is a symbolic link"), std::string::npos);
+    EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+    std::filesystem::remove(home.path() / "kept" / SingleInstance::kLockFileName);
+    EXPECT_EQ(launch(), "primary");
 }
 
 // A process of another user answering in the socket's place is not believed: the claim fails
