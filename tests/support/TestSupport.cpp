@@ -221,6 +221,27 @@ private:
 
 } // namespace
 
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (old_)
+        ::setenv(name_.c_str(), old_->c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
+mode_t modeOf(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
 std::string treeSnapshot(const std::filesystem::path& root) {
     std::vector<std::string> lines;
     const auto note = [&](const std::filesystem::path& path) {

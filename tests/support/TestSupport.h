@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace testsupport {
 
@@ -29,6 +31,22 @@ private:
 // The folder in the temporary folder that holds every data root and the home of this test process
 // (made on first use); it is removed once the process and the children it forked have ended.
 const std::filesystem::path& processFolder();
+
+// Sets (or clears, for nullptr) an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// The permission bits (07777) of what `path` leads to; fails the test when there is nothing.
+mode_t modeOf(const std::filesystem::path& path);
 
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
