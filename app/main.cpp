@@ -16,7 +16,6 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/log/OSLog.h"
 #include "platform/render/scene/DesktopPresenter.h"
-#include "platform/security/KeychainStore.h"
 
 #include <csignal>
 #include <cstdio>
@@ -68,9 +67,15 @@ int runApplication(int argc, char** argv) {
     }
 
     // Nothing is read or written before every folder has passed the check, and nothing is changed
-    // before the claim on the data folder has too: a refused launch leaves the folders as it found
-    // them.
-    if (auto refusal = plat::paths::preparePrivateFolders(plat::SingleInstance::inTheWay)) {
+    // before the claim on the data folder, the settings and the secrets have too: a refused launch
+    // leaves the folders as it found them. The settings and the keychain are used only when they are
+    // the user's own: a private folder may still hold what another user left in it while it was open.
+    const auto beforeChanges = [](const plat::paths::CheckedFolders& folders) -> std::optional<std::string> {
+        if (auto refusal = plat::SingleInstance::inTheWay(folders.data)) return refusal;
+        if (auto refusal = plat::paths::refusedFileIn(folders.config, ".plist")) return refusal;
+        return plat::paths::refusedFileIn(folders.data / plat::paths::keychainDir().filename(), ".items");
+    };
+    if (auto refusal = plat::paths::preparePrivateFolders(beforeChanges)) {
         std::cerr << "velmora: " << *refusal << std::endl;
         return 1;
     }
@@ -86,15 +91,7 @@ int runApplication(int argc, char** argv) {
         return 1;
     }
     claim.instance->setActivationHandler([] { plat::Application::shared().activateIgnoringOtherApps(); });
-    // The settings and the secrets the launch depends on are used only when they are the user's
-    // own: a private folder may still hold what another user left in it while it was open.
     auto& defaults = plat::UserDefaults::standard();
-    std::optional<std::string> refusal = defaults.refusal();
-    if (!refusal) refusal = plat::KeychainStore::shared().refusal();
-    if (refusal) {
-        std::cerr << "velmora: " << *refusal << std::endl;
-        return 1;
-    }
     const auto& bundle = plat::Bundle::main();
 
     plat::consoleLine("Velmora " + bundle.objectForInfoDictionaryKey("CFBundleShortVersionString").string() +

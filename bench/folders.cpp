@@ -62,7 +62,9 @@ void useHome(const char* name) {
 
 // The folders' part of a launch before the claim, as the application does it.
 void launch(benchmark::State& state) {
-    if (auto refusal = plat::paths::preparePrivateFolders(plat::SingleInstance::inTheWay))
+    if (auto refusal = plat::paths::preparePrivateFolders([](const plat::paths::CheckedFolders& folders) {
+            return plat::SingleInstance::inTheWay(folders.data);
+        }))
         state.SkipWithError(refusal->c_str());
 }
 

@@ -48,9 +48,9 @@ std::optional<fs::path> velmoraHome() {
 
 // The folders preparePrivateFolders found, at their real paths, and the environment they were
 // found for.
-struct Prepared {
+struct Prepared : CheckedFolders {
     std::string environment;
-    fs::path config, data, cache, autostart;
+    fs::path autostart;
 };
 
 std::mutex preparedLock;
@@ -130,14 +130,14 @@ bool ensureDirectory(const fs::path& dir, fs::perms mode) {
     return fs::is_directory(dir, ec);
 }
 
-std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoCheck) {
+std::optional<std::string> preparePrivateFolders(const BeforeChanges& alsoCheck) {
     using folders::Use;
     struct Folder {
         fs::path path;
         const char* what;
-        fs::path Prepared::*found;
+        fs::path CheckedFolders::*found;
     };
-    Prepared found{environmentKey(), {}, {}, {}, {}};
+    Prepared found{{}, environmentKey(), {}};
     std::vector<Folder> made;
     // Every folder is checked before any is changed: a refused launch leaves all as it found them.
     // Each path is resolved once, here; from then on its real path is used, whose folders are all
@@ -150,18 +150,18 @@ std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoChec
         if (!root.passed()) return root.error;
         found.autostart = root.real / "autostart";
         made = {{root.real, "the data folder", nullptr},
-                {root.real / "config", "the settings folder", &Prepared::config},
-                {root.real / "data", "the data folder", &Prepared::data},
-                {root.real / "cache", "the cache folder", &Prepared::cache}};
+                {root.real / "config", "the settings folder", &CheckedFolders::config},
+                {root.real / "data", "the data folder", &CheckedFolders::data},
+                {root.real / "cache", "the cache folder", &CheckedFolders::cache}};
         // The root's check went through everything in it, unless the root is private already:
         // the folders in it may still not be, and are checked one by one then.
         struct stat info {};
         const bool rootPrivate = root.fd && ::fstat(root.fd.get(), &info) == 0 && (info.st_mode & 077) == 0;
         checkedAlready = rootPrivate ? 1 : made.size();
     } else {
-        made = {{configDir(), "the settings folder", &Prepared::config},
-                {applicationSupportDir(), "the data folder", &Prepared::data},
-                {cachesDir(), "the cache folder", &Prepared::cache}};
+        made = {{configDir(), "the settings folder", &CheckedFolders::config},
+                {applicationSupportDir(), "the data folder", &CheckedFolders::data},
+                {cachesDir(), "the cache folder", &CheckedFolders::cache}};
     }
     for (size_t i = checkedAlready; i < made.size(); ++i) {
         const folders::Checked checked = folders::check(made[i].path, made[i].what, Use::Private);
@@ -175,9 +175,10 @@ std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoChec
         found.autostart = autostart.real;
     }
     if (alsoCheck) {
-        const auto data = std::find_if(made.begin(), made.end(),
-                                       [](const Folder& f) { return f.found == &Prepared::data; });
-        if (auto refusal = alsoCheck(data->path)) return refusal;
+        CheckedFolders checked;
+        for (const Folder& folder : made)
+            if (folder.found) checked.*folder.found = folder.path;
+        if (auto refusal = alsoCheck(checked)) return refusal;
     }
     // Only what trying finds is left (a read-only mount): such a refusal says what had changed.
     folders::Changes changed;
@@ -267,6 +268,19 @@ OwnFile readOwnFile(const fs::path& path) {
             return {State::Unreadable, {}, folders::lastError("reading " + path.string())};
         }
     }
+}
+
+std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_view extension) {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        if (entry.path().extension() == extension) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        OwnFile read = readOwnFile(file);
+        if (read.state == OwnFile::State::Refused) return read.problem;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> readFile(const fs::path& path) {

@@ -33,20 +33,25 @@ std::filesystem::path bundleDir();
 bool ensureDirectory(const std::filesystem::path& dir,
                      std::filesystem::perms mode = std::filesystem::perms(0700));
 
-// What else must hold in the data folder (given at its real path, perhaps not there yet) before
-// anything is changed: none when it does, otherwise why not. It changes nothing itself.
-using DataFolderCheck = std::function<std::optional<std::string>(const std::filesystem::path&)>;
+// The settings, data and cache folders at the real paths the check found (perhaps not there yet).
+struct CheckedFolders {
+    std::filesystem::path config, data, cache;
+};
+
+// What else must hold in the folders before anything is changed: none when it does, otherwise why
+// not. It changes nothing itself.
+using BeforeChanges = std::function<std::optional<std::string>(const CheckedFolders&)>;
 
 // Checks every folder Velmora keeps files in (settings, data with the keychain and the VPN state,
 // caches, autostart; with $VELMORA_HOME, that root and the settings, data and cache folders in it)
-// as folders::check does, then `alsoCheck` on the data folder, and only when all pass makes the
+// as folders::check does, then `alsoCheck` on them, and only when all pass makes the
 // settings, data and cache folders and takes the group and other permissions off everything under
 // them that an older version left readable: everything under the data root is private. Folders
 // that are private already are not looked into. From then on the folder getters give the real
 // paths that were checked. None when Velmora may start, otherwise why not, naming the folder; a
 // refusal that only the change itself could find (a read-only mount) also names what had been
 // changed before it.
-std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoCheck = {});
+std::optional<std::string> preparePrivateFolders(const BeforeChanges& alsoCheck = {});
 
 // Writes `bytes` to `path` atomically: a temporary file ".<name>.tmp-XXXXXX" in the same folder,
 // fsync, rename. The writer holds an exclusive flock on its temporary file until the rename, which
@@ -87,5 +92,10 @@ struct OwnFile {
 // it while it was open; such a file, a link, or a file others may write is refused with the
 // folder refusals' wording, and nothing about it is changed.
 OwnFile readOwnFile(const std::filesystem::path& path);
+
+// The refusal of the first file named "*<extension>" right in `folder` that readOwnFile refuses;
+// none when there is none, or no such folder. For the few files of a store's own folder: settings
+// or secrets that another user left in a folder while it was open to them.
+std::optional<std::string> refusedFileIn(const std::filesystem::path& folder, std::string_view extension);
 
 } // namespace plat::paths

@@ -1,7 +1,7 @@
 #include "platform/security/KeychainStore.h"
 
-#include "platform/log/OSLog.h"
 #include "platform/foundation/Paths.h"
+#include "platform/log/OSLog.h"
 #include "platform/security/KeychainFile.h"
 #include "platform/security/KeychainQuery.h"
 
@@ -170,16 +170,7 @@ fs::path KeychainStore::fileFor(const std::string& itemClass, const std::string&
 
 std::optional<std::string> KeychainStore::refusal() {
     std::lock_guard lock(mutex_);
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder_(), ec))
-        if (entry.path().extension() == ".items") files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path& file : files) {
-        paths::OwnFile read = paths::readOwnFile(file);
-        if (read.state == paths::OwnFile::State::Refused) return read.problem;
-    }
-    return std::nullopt;
+    return paths::refusedFileIn(folder_(), ".items");
 }
 
 void KeychainStore::failNext(OSStatus status, KeychainOperation operation) {

@@ -149,24 +149,33 @@ TEST_F(VelmoraCommandLine, AMistakenArgumentIsNamedWithExitStatus2) {
 // Settings another user left in the settings folder while it was open, and the folder made private
 // since: the launch stops before it takes their values (their KillSwitch among them), naming the
 // file, and leaves it as it was.
-TEST_F(VelmoraCommandLine, SettingsOfAnotherUserStopTheLaunchUnchanged) {
-    if (testsupport::rerunAsRootInUserNamespace()) return; // plants a file of another user
-    const fs::path config = home() / ".config" / "velmora", settings = config / "io.velmora.mac.plist";
-    testsupport::plantAsAnotherUser(
-        settings, "<plist version=\"1.0\"><dict><key>KillSwitch</key><false/></dict></plist>", 0666);
-    fs::permissions(home() / ".config", fs::perms(0700));
-    fs::permissions(config, fs::perms(0700));
-    const std::string before = testsupport::fileFacts(settings);
+TEST_F(VelmoraCommandLine, SettingsOrSecretsOfAnotherUserStopTheLaunchBeforeAnythingChanges) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    // What another user left while the folders were open to them, which the user has closed since.
+    const fs::path config = home() / ".config" / "velmora",
+                   keychain = home() / ".local" / "share" / "velmora" / "keychain";
+    for (const fs::path& planted :
+         {config / "io.velmora.mac.plist", keychain / "genp-io.velmora.mac.items"}) {
+        SCOPED_TRACE(planted);
+        fs::remove_all(home());
+        testsupport::plantAsAnotherUser(
+            planted, "<plist version=\"1.0\"><dict><key>KillSwitch</key><false/></dict></plist>", 0666);
+        for (fs::path folder = planted.parent_path(); folder != home(); folder = folder.parent_path())
+            fs::permissions(folder, fs::perms(0700));
+        fs::create_directories(config);
+        const std::string before = testsupport::treeSnapshot(home()) + testsupport::fileFacts(planted);
 
-    const Answer answer = run({}, true);
-    EXPECT_EQ(answer.exitCode, 1) << answer.out << answer.err;
-    EXPECT_NE(answer.err.find("velmora: " + settings.string() +
-                              " belongs to another user (uid 4242, this is uid 0); Velmora keeps its files "
-                              "only in folders of its own user\n"),
-              std::string::npos)
-        << answer.err;
-    EXPECT_EQ(answer.out.find("Settings:"), std::string::npos) << answer.out;
-    EXPECT_EQ(testsupport::fileFacts(settings), before);
+        const Answer answer = run({}, true);
+        EXPECT_EQ(answer.exitCode, 1) << answer.out << answer.err;
+        EXPECT_NE(
+            answer.err.find("velmora: " + planted.string() +
+                            " belongs to another user (uid 4242, this is uid 0); Velmora keeps its files "
+                            "only in folders of its own user\n"),
+            std::string::npos)
+            << answer.err;
+        EXPECT_EQ(answer.out.find("Settings:"), std::string::npos) << answer.out;
+        EXPECT_EQ(testsupport::treeSnapshot(home()) + testsupport::fileFacts(planted), before);
+    }
 }
 
 // An option where the tour's folder belongs is refused before anything is made, even when the demo
