@@ -66,16 +66,10 @@ int runApplication(int argc, char** argv) {
         return 2;
     }
 
-    // Nothing is read or written before every folder has passed the check, and nothing is changed
-    // before the claim on the data folder, the settings and the secrets have too: a refused launch
-    // leaves the folders as it found them. The settings and the keychain are used only when they are
-    // the user's own: a private folder may still hold what another user left in it while it was open.
-    const auto beforeChanges = [](const plat::paths::CheckedFolders& folders) -> std::optional<std::string> {
-        if (auto refusal = plat::SingleInstance::inTheWay(folders.data)) return refusal;
-        if (auto refusal = plat::paths::refusedFileIn(folders.config, ".plist")) return refusal;
-        return plat::paths::refusedFileIn(folders.data / plat::paths::keychainDir().filename(), ".items");
-    };
-    if (auto refusal = plat::paths::preparePrivateFolders(beforeChanges)) {
+    // Nothing is read or written before every folder, the settings and the secrets have passed the
+    // check, and nothing is changed before the claim on the data folder has too: a refused launch
+    // leaves the folders as it found them.
+    if (auto refusal = plat::paths::preparePrivateFolders(plat::SingleInstance::inTheWay)) {
         std::cerr << "velmora: " << *refusal << std::endl;
         return 1;
     }

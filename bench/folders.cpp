@@ -62,9 +62,7 @@ void useHome(const char* name) {
 
 // The folders' part of a launch before the claim, as the application does it.
 void launch(benchmark::State& state) {
-    if (auto refusal = plat::paths::preparePrivateFolders([](const plat::paths::CheckedFolders& folders) {
-            return plat::SingleInstance::inTheWay(folders.data);
-        }))
+    if (auto refusal = plat::paths::preparePrivateFolders(plat::SingleInstance::inTheWay))
         state.SkipWithError(refusal->c_str());
 }
 

@@ -48,9 +48,9 @@ std::optional<fs::path> velmoraHome() {
 
 // The folders preparePrivateFolders found, at their real paths, and the environment they were
 // found for.
-struct Prepared : CheckedFolders {
+struct Prepared {
     std::string environment;
-    fs::path autostart;
+    fs::path config, data, cache, autostart;
 };
 
 std::mutex preparedLock;
@@ -74,6 +74,9 @@ std::optional<fs::path> preparedFolder(fs::path Prepared::*which) {
     return prepared->*which;
 }
 
+// The keychain store's folder in the data folder.
+constexpr const char* kKeychainFolder = "keychain";
+
 } // namespace
 
 fs::path configDir() {
@@ -95,7 +98,7 @@ fs::path cachesDir() {
 }
 
 fs::path keychainDir() {
-    return applicationSupportDir() / "keychain";
+    return applicationSupportDir() / kKeychainFolder;
 }
 
 fs::path vpnDir() {
@@ -130,14 +133,14 @@ bool ensureDirectory(const fs::path& dir, fs::perms mode) {
     return fs::is_directory(dir, ec);
 }
 
-std::optional<std::string> preparePrivateFolders(const BeforeChanges& alsoCheck) {
+std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoCheck) {
     using folders::Use;
     struct Folder {
         fs::path path;
         const char* what;
-        fs::path CheckedFolders::*found;
+        fs::path Prepared::*found;
     };
-    Prepared found{{}, environmentKey(), {}};
+    Prepared found{environmentKey(), {}, {}, {}, {}};
     std::vector<Folder> made;
     // Every folder is checked before any is changed: a refused launch leaves all as it found them.
     // Each path is resolved once, here; from then on its real path is used, whose folders are all
@@ -150,18 +153,18 @@ std::optional<std::string> preparePrivateFolders(const BeforeChanges& alsoCheck)
         if (!root.passed()) return root.error;
         found.autostart = root.real / "autostart";
         made = {{root.real, "the data folder", nullptr},
-                {root.real / "config", "the settings folder", &CheckedFolders::config},
-                {root.real / "data", "the data folder", &CheckedFolders::data},
-                {root.real / "cache", "the cache folder", &CheckedFolders::cache}};
+                {root.real / "config", "the settings folder", &Prepared::config},
+                {root.real / "data", "the data folder", &Prepared::data},
+                {root.real / "cache", "the cache folder", &Prepared::cache}};
         // The root's check went through everything in it, unless the root is private already:
         // the folders in it may still not be, and are checked one by one then.
         struct stat info {};
         const bool rootPrivate = root.fd && ::fstat(root.fd.get(), &info) == 0 && (info.st_mode & 077) == 0;
         checkedAlready = rootPrivate ? 1 : made.size();
     } else {
-        made = {{configDir(), "the settings folder", &CheckedFolders::config},
-                {applicationSupportDir(), "the data folder", &CheckedFolders::data},
-                {cachesDir(), "the cache folder", &CheckedFolders::cache}};
+        made = {{configDir(), "the settings folder", &Prepared::config},
+                {applicationSupportDir(), "the data folder", &Prepared::data},
+                {cachesDir(), "the cache folder", &Prepared::cache}};
     }
     for (size_t i = checkedAlready; i < made.size(); ++i) {
         const folders::Checked checked = folders::check(made[i].path, made[i].what, Use::Private);
@@ -174,11 +177,14 @@ std::optional<std::string> preparePrivateFolders(const BeforeChanges& alsoCheck)
         if (!autostart.passed()) return autostart.error;
         found.autostart = autostart.real;
     }
+    const auto folder = [&](fs::path Prepared::*which) {
+        return std::find_if(made.begin(), made.end(), [&](const Folder& f) { return f.found == which; })
+            ->path;
+    };
+    if (auto refusal = refusedFileIn(folder(&Prepared::config), ".plist")) return refusal;
+    if (auto refusal = refusedFileIn(folder(&Prepared::data) / kKeychainFolder, ".items")) return refusal;
     if (alsoCheck) {
-        CheckedFolders checked;
-        for (const Folder& folder : made)
-            if (folder.found) checked.*folder.found = folder.path;
-        if (auto refusal = alsoCheck(checked)) return refusal;
+        if (auto refusal = alsoCheck(folder(&Prepared::data))) return refusal;
     }
     // Only what trying finds is left (a read-only mount): such a refusal says what had changed.
     folders::Changes changed;

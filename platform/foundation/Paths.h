@@ -33,25 +33,23 @@ std::filesystem::path bundleDir();
 bool ensureDirectory(const std::filesystem::path& dir,
                      std::filesystem::perms mode = std::filesystem::perms(0700));
 
-// The settings, data and cache folders at the real paths the check found (perhaps not there yet).
-struct CheckedFolders {
-    std::filesystem::path config, data, cache;
-};
-
-// What else must hold in the folders before anything is changed: none when it does, otherwise why
-// not. It changes nothing itself.
-using BeforeChanges = std::function<std::optional<std::string>(const CheckedFolders&)>;
+// What else must hold in the data folder (given at its real path, perhaps not there yet) before
+// anything is changed: none when it does, otherwise why not. It changes nothing itself.
+using DataFolderCheck = std::function<std::optional<std::string>(const std::filesystem::path&)>;
 
 // Checks every folder Velmora keeps files in (settings, data with the keychain and the VPN state,
 // caches, autostart; with $VELMORA_HOME, that root and the settings, data and cache folders in it)
-// as folders::check does, then `alsoCheck` on them, and only when all pass makes the
+// as folders::check does, and the settings files and the keychain's store files in them as
+// readOwnFile would (a launch depends on them, and a folder private already is not looked into,
+// though another user may have left a file in it while it was open), then `alsoCheck` on the data
+// folder, and only when all pass makes the
 // settings, data and cache folders and takes the group and other permissions off everything under
 // them that an older version left readable: everything under the data root is private. Folders
 // that are private already are not looked into. From then on the folder getters give the real
 // paths that were checked. None when Velmora may start, otherwise why not, naming the folder; a
 // refusal that only the change itself could find (a read-only mount) also names what had been
 // changed before it.
-std::optional<std::string> preparePrivateFolders(const BeforeChanges& alsoCheck = {});
+std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoCheck = {});
 
 // Writes `bytes` to `path` atomically: a temporary file ".<name>.tmp-XXXXXX" in the same folder,
 // fsync, rename. The writer holds an exclusive flock on its temporary file until the rename, which

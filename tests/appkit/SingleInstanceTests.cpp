@@ -155,10 +155,7 @@ TEST(SingleInstance, AFolderOfAnotherUserOrANonSocketInTheWayIsRefusedAndALongPa
 // What app/main does with the folders: prepares them all, then claims the data folder. "primary",
 // or why the launch was refused.
 std::string launch() {
-    if (auto refusal = plat::paths::preparePrivateFolders([](const plat::paths::CheckedFolders& folders) {
-            return SingleInstance::inTheWay(folders.data);
-        }))
-        return *refusal;
+    if (auto refusal = plat::paths::preparePrivateFolders(SingleInstance::inTheWay)) return *refusal;
     auto claim = SingleInstance::claim(plat::paths::applicationSupportDir(), 300ms);
     return claim.role == SingleInstance::Role::Primary ? "primary" : claim.error;
 }
