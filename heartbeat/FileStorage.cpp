@@ -25,8 +25,7 @@ plat::Data FileStorage::read() {
 
 void FileStorage::write(const std::optional<plat::Data>& data) {
     // A file another user left (or may write) is only a cache to do without, never one to replace.
-    if (plat::paths::readOwnFile(url_).state == plat::paths::OwnFile::State::Refused)
-        throw StorageError(StorageError::writeError);
+    if (plat::paths::refusalOf(url_)) throw StorageError(StorageError::writeError);
     if (!plat::paths::ensureDirectory(url_.parent_path())) throw StorageError(StorageError::writeError);
     std::string_view bytes;
     if (data) bytes = std::string_view(reinterpret_cast<const char*>(data->data()), data->size());

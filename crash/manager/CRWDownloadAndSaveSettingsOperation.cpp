@@ -8,21 +8,6 @@
 
 #include <filesystem>
 
-namespace {
-
-// The first entry of `folder` that is not a plain file of this user that nobody else may write
-// (paths::readOwnFile), named with why; none when there is none.
-std::optional<std::string> refusedEntry(const std::string& folder) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        plat::paths::OwnFile read = plat::paths::readOwnFile(entry.path());
-        if (read.state == plat::paths::OwnFile::State::Refused) return read.problem;
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
 CRWDownloadAndSaveSettingsOperation::CRWDownloadAndSaveSettingsOperation(
     std::string tesseraAppID, std::weak_ptr<CRWDownloadAndSaveSettingsOperationDelegate> delegate,
     std::string settingsURL, std::string settingsDirectoryPath, std::string settingsFilePath,
@@ -68,7 +53,7 @@ void CRWDownloadAndSaveSettingsOperation::finishDownload(const std::optional<std
                                                          std::optional<plat::Error> error) {
     // The folder is emptied for the new document, but never of what another user left in it.
     if (!error && location) {
-        if (std::optional<std::string> foreign = refusedEntry(settingsDirectoryPath_))
+        if (std::optional<std::string> foreign = plat::paths::refusedFileIn(settingsDirectoryPath_))
             error = plat::Error::withMessage(plat::FileManager::kErrorDomain,
                                              plat::FileManager::WriteNoPermissionError, *foreign);
     }

@@ -46,10 +46,9 @@ std::string stringOf(const plat::Object::Dict& dict, const char* key) {
 
 // A cached file another user left in the folder (or one others may write, or a link) is left
 // aside: not read, and neither replaced nor removed.
-bool leftAside(const plat::paths::OwnFile& read) {
-    if (read.state != plat::paths::OwnFile::State::Refused) return false;
-    CRWErrorLog("%@; leaving it aside", read.problem);
-    return true;
+bool leftAside(const std::optional<std::string>& refusal) {
+    if (refusal) CRWErrorLog("%@; leaving it aside", *refusal);
+    return refusal.has_value();
 }
 
 } // namespace
@@ -102,7 +101,7 @@ bool CRWSettings::loadSettingsData(std::string_view data) {
 
 void CRWSettings::reloadFromCacheWithTesseraAppID(const std::string& tesseraAppID, double currentTimestamp) {
     plat::paths::OwnFile data = plat::paths::readOwnFile(settingsFilePath());
-    if (leftAside(data)) return;
+    if (leftAside(data.refusal())) return;
     if (data.state != plat::paths::OwnFile::State::Read) {
         CRWDebugLog("[Crashwatch:Settings] No settings were cached");
         return;
@@ -168,7 +167,7 @@ void CRWSettings::cacheSettingsWithTesseraAppID(const std::string& tesseraAppID,
         CRWErrorLog("Could not create settings cache key with error: %@", error.localizedDescription());
         return;
     }
-    if (!leftAside(plat::paths::readOwnFile(cacheKeyPath()))) {
+    if (!leftAside(plat::paths::refusalOf(cacheKeyPath()))) {
         std::error_code ignored;
         std::filesystem::remove(cacheKeyPath(), ignored);
         plat::paths::ensureDirectory(settingsDirectoryPath_);
@@ -192,7 +191,7 @@ void CRWSettings::deleteCachedSettings() {
     std::string cacheKey = cacheKeyPath();
     plat::DispatchQueue::global(plat::QoS::Background).async([settingsFile, cacheKey] {
         for (const std::string& file : {settingsFile, cacheKey}) {
-            if (leftAside(plat::paths::readOwnFile(file))) continue;
+            if (leftAside(plat::paths::refusalOf(file))) continue;
             std::error_code ignored;
             std::filesystem::remove(file, ignored);
         }

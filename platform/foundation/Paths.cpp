@@ -241,6 +241,31 @@ std::optional<fs::path> moveAside(const fs::path& file) {
     return target;
 }
 
+namespace {
+
+// Why the file `info` describes (opened at `path` without following a link) is not the user's
+// own state: another user's, not a plain file, or one others may write. None when it is.
+std::optional<std::string> untrusted(const fs::path& path, const struct stat& info) {
+    if (S_ISLNK(info.st_mode)) return folders::refusal(path.string() + " is a link");
+    if (info.st_uid != ::geteuid()) return folders::ownedByAnother(path.string(), info.st_uid);
+    if (!S_ISREG(info.st_mode)) return folders::refusal(path.string() + " is not a plain file");
+    // Even the user's own group: what others could have written is not the user's state.
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return folders::refusal(path.string() + (info.st_mode & S_IWOTH ? " may be written by others"
+                                                                        : " may be written by its group"));
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> refusalOf(const fs::path& path) {
+    // O_PATH opens a link itself, a fifo without waiting, and needs no permission on the file.
+    const FileDescriptor fd(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0) return std::nullopt;
+    return untrusted(path, info);
+}
+
 OwnFile readOwnFile(const fs::path& path) {
     using State = OwnFile::State;
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -253,16 +278,7 @@ OwnFile readOwnFile(const fs::path& path) {
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0)
         return {State::Unreadable, {}, folders::lastError("checking " + path.string())};
-    if (info.st_uid != ::geteuid())
-        return {State::Refused, {}, folders::ownedByAnother(path.string(), info.st_uid)};
-    if (!S_ISREG(info.st_mode))
-        return {State::Refused, {}, folders::refusal(path.string() + " is not a plain file")};
-    // Even the user's own group: what others could have written is not the user's state.
-    if (info.st_mode & (S_IWGRP | S_IWOTH)) {
-        const char* who =
-            info.st_mode & S_IWOTH ? " may be written by others" : " may be written by its group";
-        return {State::Refused, {}, folders::refusal(path.string() + who)};
-    }
+    if (auto problem = untrusted(path, info)) return {State::Refused, {}, std::move(*problem)};
     OwnFile file{State::Read, {}, {}};
     char buffer[16384];
     for (;;) {
@@ -280,12 +296,10 @@ std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_vie
     std::vector<fs::path> files;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec))
-        if (entry.path().extension() == extension) files.push_back(entry.path());
+        if (extension.empty() || entry.path().extension() == extension) files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    for (const fs::path& file : files) {
-        OwnFile read = readOwnFile(file);
-        if (read.state == OwnFile::State::Refused) return read.problem;
-    }
+    for (const fs::path& file : files)
+        if (auto problem = refusalOf(file)) return problem;
     return std::nullopt;
 }
 

@@ -82,6 +82,10 @@ struct OwnFile {
     State state = State::Absent;
     std::string bytes;
     std::string problem;
+    // `problem` when the file is refused; none otherwise.
+    std::optional<std::string> refusal() const {
+        return state == State::Refused ? std::optional(problem) : std::nullopt;
+    }
 };
 
 // Reads `path` only when it is a plain file of this user that nobody else may write: opened
@@ -91,9 +95,15 @@ struct OwnFile {
 // folder refusals' wording, and nothing about it is changed.
 OwnFile readOwnFile(const std::filesystem::path& path);
 
-// The refusal of the first file named "*<extension>" right in `folder` that readOwnFile refuses;
-// none when there is none, or no such folder. For the few files of a store's own folder: settings
-// or secrets that another user left in a folder while it was open to them.
-std::optional<std::string> refusedFileIn(const std::filesystem::path& folder, std::string_view extension);
+// What readOwnFile would refuse `path` for, judged without reading it; none when it would not, or
+// when nothing is there. For a store that must not write over or remove such a file.
+std::optional<std::string> refusalOf(const std::filesystem::path& path);
+
+// The refusal of the first entry named "*<extension>" (any entry, for an empty extension) right in
+// `folder` that readOwnFile would refuse (refusalOf); none when there is none, or no such folder. For the few
+// files of a store's own folder: settings or secrets that another user left in a folder while it was open to
+// them.
+std::optional<std::string> refusedFileIn(const std::filesystem::path& folder,
+                                         std::string_view extension = {});
 
 } // namespace plat::paths

@@ -27,11 +27,17 @@ bool writePrivate(const std::filesystem::path& path, const Object::Dict& dict) {
     return paths::writeFileAtomically(path, *bytes, std::filesystem::perms(0600));
 }
 
-// The file at `path` when it is the user's own; a refusal is logged, naming it. The caller then
-// neither uses nor replaces nor removes it: another user may have left it in the folder.
+// Whether a file was refused (paths::readOwnFile); the refusal is logged, naming it. The caller
+// then neither uses nor replaces nor removes it: another user may have left it in the folder.
+bool leftUntouched(const std::optional<std::string>& refusal) {
+    if (refusal) log().error(*refusal + "; leaving it untouched");
+    return refusal.has_value();
+}
+
+// The file at `path`, with a refusal logged.
 paths::OwnFile readOwn(const std::filesystem::path& path) {
     paths::OwnFile read = paths::readOwnFile(path);
-    if (read.state == paths::OwnFile::State::Refused) log().error(read.problem + "; leaving it untouched");
+    leftUntouched(read.refusal());
     return read;
 }
 
@@ -66,12 +72,12 @@ NEVPNProfileFile::ReadResult NEVPNProfileFile::read(Object::Dict* profile) {
 }
 
 bool NEVPNProfileFile::write(const Object::Dict& profile) {
-    if (readOwn(profilePath()).state == paths::OwnFile::State::Refused) return false;
+    if (leftUntouched(paths::refusalOf(profilePath()))) return false;
     return writePrivate(profilePath(), profile);
 }
 
 bool NEVPNProfileFile::remove() {
-    if (readOwn(profilePath()).state == paths::OwnFile::State::Refused) return false;
+    if (leftUntouched(paths::refusalOf(profilePath()))) return false;
     std::error_code ec;
     std::filesystem::remove(profilePath(), ec);
     return !ec;
@@ -86,7 +92,7 @@ bool NEVPNProfileFile::tunnelUp() {
 }
 
 void NEVPNProfileFile::setTunnelUp(bool up) {
-    if (readOwn(tunnelPath()).state == paths::OwnFile::State::Refused) return;
+    if (leftUntouched(paths::refusalOf(tunnelPath()))) return;
     if (up) {
         writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}});
     } else {

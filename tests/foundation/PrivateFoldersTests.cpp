@@ -59,14 +59,12 @@ TEST(Paths, EverythingUnderTheDataRootIsPrivateWhateverTheUmask) {
 
 namespace {
 
-constexpr uid_t kOther = 4242;
+constexpr uid_t kOther = testsupport::kAnotherUser;
 
 // Makes `path` a folder (or, with `text`, a file) of another user with `mode`, as that user would.
 void plant(const fs::path& path, mode_t mode, const char* text = nullptr) {
-    if (text)
-        testsupport::writeFile(path, text);
-    else
-        fs::create_directories(path);
+    if (text) return testsupport::plantAsAnotherUser(path, text, mode);
+    fs::create_directories(path);
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
     ASSERT_EQ(::lchown(path.c_str(), kOther, kOther), 0);
 }
