@@ -26,35 +26,14 @@ constexpr int kMostDepth = 32;
 // As many links as the system itself follows in one path.
 constexpr int kMostLinks = 40;
 
-// Whether `uid` here stands for a user of the system: it lies in one of the ranges of this
-// process's user namespace (always, where the system has no user namespaces to tell of).
-bool mapped(uid_t uid) {
-    std::ifstream map("/proc/self/uid_map");
-    if (!map) return true;
-    unsigned long inside = 0, outside = 0, count = 0;
-    while (map >> inside >> outside >> count)
-        if (uid >= inside && uid - inside < count) return true;
-    return false;
-}
-
-// Why nothing can be checked at all: this process runs in a user namespace that does not map its
-// own user, where it and every file of an unmapped owner show as the same overflow uid. None when
-// its user is mapped.
-std::optional<std::string> ownUserUnmapped() {
-    const uid_t me = ::geteuid();
-    if (mapped(me)) return std::nullopt;
-    return refusal("this process runs in a user namespace that does not map its own user: it is uid " +
-                   std::to_string(me) +
-                   " here, as every file of an unmapped owner is, so nothing can tell "
-                   "whose a file is; nothing was changed");
-}
-
-// Whether this process runs in a user namespace that maps only some ids (a rootless container, a
-// sandboxed desktop application, `unshare -U -r`). Read on each call: a process may enter one.
+// Whether this process runs in a user namespace that maps only some ids, or none yet (a rootless
+// container, a sandboxed desktop application, `unshare -U`): there the kernel shows every id the
+// namespace does not map as the overflow uid. Read on each call: a process may enter one.
 bool inPartialUserNamespace() {
     std::ifstream map("/proc/self/uid_map");
+    if (!map) return false; // a system without user namespaces
     unsigned long inside = 0, outside = 0, count = 0;
-    if (!(map >> inside >> outside >> count)) return false;
+    if (!(map >> inside >> outside >> count)) return true;
     return !(inside == 0 && outside == 0 && count == 4294967295UL);
 }
 
@@ -65,12 +44,23 @@ uid_t overflowUid() {
     return static_cast<uid_t>(uid);
 }
 
-// Whether `owner` shows as the overflow uid because this user namespace cannot name the real owner:
-// it maps only some ids (a rootless container, a sandboxed desktop application, `unshare -U -r`),
-// and not the overflow uid itself to a user of its own. Root outside is among such owners, and so
-// is every other user the namespace leaves out.
+// Why nothing can be checked at all: this process runs in a user namespace as the overflow uid,
+// which is what the kernel shows for its own user when the namespace does not map it. It and every
+// file of an unmapped owner then look the same, whatever else the namespace maps. None otherwise.
+std::optional<std::string> ownUserUnmapped() {
+    const uid_t me = ::geteuid();
+    if (me != overflowUid() || !inPartialUserNamespace()) return std::nullopt;
+    return refusal("this process runs in a user namespace that does not map its own user: it is uid " +
+                   std::to_string(me) +
+                   " here, as every file of an unmapped owner is, so nothing can tell "
+                   "whose a file is; nothing was changed");
+}
+
+// Whether `owner` may be one this user namespace cannot name: it shows as the overflow uid, which
+// the kernel shows for every owner the namespace does not map (root outside among them), even where
+// the namespace also maps an id of its own to that number.
 bool ownerUnnamed(uid_t owner) {
-    return owner == overflowUid() && inPartialUserNamespace() && !mapped(owner);
+    return owner == overflowUid() && inPartialUserNamespace();
 }
 
 // The group's entry, in `buffer`; null when there is none.

@@ -133,62 +133,79 @@ bool ensureDirectory(const fs::path& dir, fs::perms mode) {
     return fs::is_directory(dir, ec);
 }
 
+namespace {
+
+// Checks `folder` where it really is, as folders::check does. `root` is $VELMORA_HOME, checked
+// already (nothing without it). A root not private yet was gone through whole, no link followed,
+// and is made private before anything in it is prepared: a folder right in it, or none yet, passed
+// with it, whoever else may write the root until then. Anything else right in it (a link of ours, a
+// file) is checked on its own, and so is every folder of a private root.
+folders::Checked checkFolder(const fs::path& folder, const char* what, folders::Use use,
+                             const folders::Checked& root) {
+    struct stat info {};
+    const bool inRootNotPrivate = root.fd && folder.parent_path() == root.real &&
+                                  ::fstat(root.fd.get(), &info) == 0 && (info.st_mode & 077) != 0;
+    if (inRootNotPrivate) {
+        const bool there =
+            ::fstatat(root.fd.get(), folder.filename().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+        if (there ? S_ISDIR(info.st_mode) : errno == ENOENT) {
+            folders::Checked passed;
+            passed.real = folder;
+            return passed;
+        }
+    }
+    return folders::check(folder, what, use);
+}
+
+} // namespace
+
 std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoCheck) {
     using folders::Use;
-    struct Folder {
-        fs::path path;
-        const char* what;
-        fs::path Prepared::*found;
-    };
-    Prepared found{environmentKey(), {}, {}, {}, {}};
-    std::vector<Folder> made;
-    // Every folder is checked before any is changed: a refused launch leaves all as it found them.
-    // Each path is resolved once, here; from then on its real path is used, whose folders are all
-    // safe, so it names the folder that was checked.
-    size_t checkedAlready = 0;
+    // With $VELMORA_HOME, that root holds every folder, the autostart folder too: it is checked
+    // first, and the folders are given in it at its real path.
     const std::optional<fs::path> home = velmoraHome();
+    folders::Checked root;
     if (home) {
-        // One root holds them all, the autostart folder too.
-        const folders::Checked root = folders::check(*home, "the data folder", Use::Private);
+        root = folders::check(*home, "the data folder", Use::Private);
         if (!root.passed()) return root.error;
-        found.autostart = root.real / "autostart";
-        made = {{root.real, "the data folder", nullptr},
-                {root.real / "config", "the settings folder", &Prepared::config},
-                {root.real / "data", "the data folder", &Prepared::data},
-                {root.real / "cache", "the cache folder", &Prepared::cache}};
-        // The root's check went through everything in it, unless the root is private already:
-        // the folders in it may still not be, and are checked one by one then.
-        struct stat info {};
-        const bool rootPrivate = root.fd && ::fstat(root.fd.get(), &info) == 0 && (info.st_mode & 077) == 0;
-        checkedAlready = rootPrivate ? 1 : made.size();
-    } else {
-        made = {{configDir(), "the settings folder", &Prepared::config},
-                {applicationSupportDir(), "the data folder", &Prepared::data},
-                {cachesDir(), "the cache folder", &Prepared::cache}};
     }
-    for (size_t i = checkedAlready; i < made.size(); ++i) {
-        const folders::Checked checked = folders::check(made[i].path, made[i].what, Use::Private);
-        if (!checked.passed()) return checked.error;
-        made[i].path = checked.real;
-    }
-    if (!home) {
-        const folders::Checked autostart =
-            folders::check(autostartDir(), "the autostart folder", Use::Shared);
-        if (!autostart.passed()) return autostart.error;
-        found.autostart = autostart.real;
-    }
-    const auto folder = [&](fs::path Prepared::*which) {
-        return std::find_if(made.begin(), made.end(), [&](const Folder& f) { return f.found == which; })
-            ->path;
+    const auto given = [&](const char* name, const fs::path& otherwise) {
+        return home ? root.real / name : otherwise;
     };
-    if (auto refusal = refusedFileIn(folder(&Prepared::config), ".plist")) return refusal;
-    if (auto refusal = refusedFileIn(folder(&Prepared::data) / kKeychainFolder, ".items")) return refusal;
-    if (alsoCheck) {
-        if (auto refusal = alsoCheck(folder(&Prepared::data))) return refusal;
+    struct Folder {
+        const char* what;
+        fs::path path;             // as given, then where it really is
+        fs::path Prepared::*found; // where its real path is kept; none for the root
+    };
+    std::vector<Folder> list = {{"the settings folder", given("config", configDir()), &Prepared::config},
+                                {"the data folder", given("data", applicationSupportDir()), &Prepared::data},
+                                {"the cache folder", given("cache", cachesDir()), &Prepared::cache}};
+
+    // Everything is checked before anything changes: a refused launch leaves all as it found them.
+    // Each folder is checked where it really is; from then on that real path is used, whose folders
+    // are all safe, so it names the folder that was checked.
+    Prepared found{environmentKey(), {}, {}, {}, {}};
+    for (Folder& folder : list) {
+        const folders::Checked checked = checkFolder(folder.path, folder.what, Use::Private, root);
+        if (!checked.passed()) return checked.error;
+        folder.path = found.*folder.found = checked.real;
     }
+    // The autostart folder is checked, never prepared: in the root it becomes private with it; the
+    // XDG one is shared with the user's other programs.
+    const folders::Checked autostart = checkFolder(given("autostart", autostartDir()), "the autostart folder",
+                                                   home ? Use::Private : Use::Shared, root);
+    if (!autostart.passed()) return autostart.error;
+    found.autostart = autostart.real;
+    if (auto refusal = refusedFileIn(found.config, ".plist")) return refusal;
+    if (auto refusal = refusedFileIn(found.data / kKeychainFolder, ".items")) return refusal;
+    if (alsoCheck) {
+        if (auto refusal = alsoCheck(found.data)) return refusal;
+    }
+
     // Only what trying finds is left (a read-only mount): such a refusal says what had changed.
+    if (home) list.insert(list.begin(), Folder{"the data folder", root.real, nullptr});
     folders::Changes changed;
-    for (const Folder& folder : made) {
+    for (const Folder& folder : list) {
         const folders::Checked ready = folders::prepare(folder.path, folder.what, Use::Private);
         changed.add(ready.changed);
         if (!ready.passed()) return ready.error + changed.before();

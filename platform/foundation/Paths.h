@@ -1,8 +1,8 @@
 // Where the application keeps its data. Everything lives under one root: $VELMORA_HOME when it is
-// set (tests always set it), otherwise the XDG base folders. Once preparePrivateFolders has passed,
-// the folders are the real paths it checked (no link or ".." in them, every folder on them safe),
-// not the variables' text again; before that, and after a test switches $VELMORA_HOME, they are
-// computed from the environment on each call.
+// set (tests always set it), otherwise the XDG base folders. Until preparePrivateFolders passes,
+// the folders are computed from the environment on each call. Once it has passed, they are the real
+// paths it checked: no link or ".." in them, and every folder on them safe. A test that switches
+// $VELMORA_HOME gets folders computed from the environment again.
 #pragma once
 
 #include <filesystem>
@@ -37,18 +37,20 @@ bool ensureDirectory(const std::filesystem::path& dir,
 // anything is changed: none when it does, otherwise why not. It changes nothing itself.
 using DataFolderCheck = std::function<std::optional<std::string>(const std::filesystem::path&)>;
 
-// Checks every folder Velmora keeps files in (settings, data with the keychain and the VPN state,
-// caches, autostart; with $VELMORA_HOME, that root and the settings, data and cache folders in it)
-// as folders::check does, and the settings files and the keychain's store files in them as
-// readOwnFile would (a launch depends on them, and a folder private already is not looked into,
-// though another user may have left a file in it while it was open), then `alsoCheck` on the data
-// folder, and only when all pass makes the
-// settings, data and cache folders and takes the group and other permissions off everything under
-// them that an older version left readable: everything under the data root is private. Folders
-// that are private already are not looked into. From then on the folder getters give the real
-// paths that were checked. None when Velmora may start, otherwise why not, naming the folder; a
-// refusal that only the change itself could find (a read-only mount) also names what had been
-// changed before it.
+// Gets the folders Velmora keeps files in ready for a launch. First it checks, changing nothing:
+// - with $VELMORA_HOME, that root, as folders::check does;
+// - the settings, data and cache folders and the autostart folder, each where it really is. In a
+//   root not private yet, which its check went through whole, a folder right in it passes with it;
+//   anything else there (a link, a file) is checked on its own;
+// - the settings files and the keychain's store files, as readOwnFile judges them: another user may
+//   have left one in a folder while it was open, and a private folder is not looked into;
+// - `alsoCheck`, on the data folder.
+// Only when all of that passes does it make the root, settings, data and cache folders where they
+// are missing, and take the group and other permissions off everything under them. Folders that
+// are private already are not looked into. The XDG autostart folder is only checked, never changed.
+// From then on the folder getters give the real paths that were checked.
+// None when Velmora may start, otherwise why not, naming the folder. A refusal that only the change
+// itself finds (a read-only mount) also names what had changed before it.
 std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoCheck = {});
 
 // Writes `bytes` to `path` atomically: a temporary file ".<name>.tmp-XXXXXX" in the same folder,

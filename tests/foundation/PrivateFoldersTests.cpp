@@ -14,6 +14,7 @@
 #include <functional>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -160,6 +161,33 @@ TEST(Paths, FoldersInAPrivateHomeAreCheckedBeforeAnyIsChanged) {
     before = asAnOlderVersionLeftThem();
     expectRefusal(paths::preparePrivateFolders(),
                   (home.path() / "cache" / "events").string() + " belongs to another user (uid 4242");
+    EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+}
+
+// In a home not private yet, whose check goes through it without following links, the folders in
+// it are checked where they really are, before the home is changed.
+TEST(Paths, FoldersInAHomeNotPrivateYetAreCheckedWhereTheyReallyAreBeforeAnyIsChanged) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // makes a folder of another user
+    testsupport::TempHome home;
+    const fs::path root = home.path() / "vh";
+    fs::create_directories(root / "cache");
+    fs::permissions(root, fs::perms(0755));
+    fs::permissions(root / "cache", fs::perms(0775));
+    plant(home.path() / "theirs", 0755);
+    ScopedEnv velmoraHome("VELMORA_HOME", root.c_str());
+    for (const char* name : {"data", "autostart"}) {
+        SCOPED_TRACE(name);
+        fs::create_directory_symlink(home.path() / "theirs", root / name);
+        const std::string before = testsupport::treeSnapshot(home.path());
+        expectRefusal(paths::preparePrivateFolders(),
+                      "(really " + (home.path() / "theirs").string() + ") belongs to another user (uid 4242");
+        EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+        fs::remove(root / name);
+    }
+
+    testsupport::writeFile(root / "config", "not a folder");
+    const std::string before = testsupport::treeSnapshot(home.path());
+    expectRefusal(paths::preparePrivateFolders(), (root / "config").string() + " is not a folder");
     EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
 }
 
@@ -350,42 +378,54 @@ TEST(Paths, DotDotAfterALinkLeadsAboveTheRealFolderAndThatFolderIsTheOneUsed) {
 
 namespace {
 
-// What preparing the folders answered in a child that is root of a new user namespace mapping only
-// this user, as `unshare -U -r` does: there every file of an owner it leaves out shows as the
-// overflow uid, root's outside among them. "entered" is false when no such namespace could be made.
+// What preparing the folders answered in a child that is root of a new user namespace whose
+// uid_map and gid_map this process writes (lines "<inside> <outside> <count>", outside as ids here).
+// There every file of an owner the maps leave out shows as the overflow uid. "entered" is false
+// when no such namespace could be made.
 struct NamespaceAnswer {
     bool entered = false;
     std::optional<std::string> refusal;
 };
 
-NamespaceAnswer prepareInNamespaceMappingOnlyThisUser() {
-    const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
-    int answer[2];
-    if (::pipe2(answer, O_CLOEXEC) != 0) return {};
+NamespaceAnswer prepareInUserNamespace(const std::string& uidMap, const std::string& gidMap) {
+    int channel[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) return {};
     const pid_t child = ::fork();
     if (child == 0) {
-        const auto put = [](const char* file, const std::string& text) {
-            const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
-            const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
-            if (fd >= 0) ::close(fd);
-            return written;
-        };
-        if (::unshare(CLONE_NEWUSER) != 0 || !put("/proc/self/setgroups", "deny") ||
-            !put("/proc/self/uid_map", "0 " + uid + " 1") || !put("/proc/self/gid_map", "0 " + gid + " 1"))
+        char mapped = 0;
+        if (::unshare(CLONE_NEWUSER) != 0 || ::write(channel[1], "u", 1) != 1 ||
+            ::read(channel[1], &mapped, 1) != 1)
             ::_exit(2);
         const std::string text = paths::preparePrivateFolders().value_or("");
-        ::_exit(::write(answer[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 3);
+        ::_exit(::write(channel[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 3);
     }
-    ::close(answer[1]);
+    ::close(channel[1]);
+    const auto put = [&](const char* file, const std::string& text) {
+        const int fd = ::open(("/proc/" + std::to_string(child) + "/" + file).c_str(), O_WRONLY | O_CLOEXEC);
+        const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+        if (fd >= 0) ::close(fd);
+        return written;
+    };
+    char unshared = 0;
+    if (child > 0 && ::read(channel[0], &unshared, 1) == 1 && put("uid_map", uidMap) &&
+        put("gid_map", gidMap))
+        (void)!::write(channel[0], "m", 1);
+    ::shutdown(channel[0], SHUT_WR); // a child left unmapped ends
     std::string text;
     char buffer[512];
-    for (ssize_t n; (n = ::read(answer[0], buffer, sizeof buffer)) > 0;)
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
         text.append(buffer, size_t(n));
-    ::close(answer[0]);
+    ::close(channel[0]);
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return {};
     return {true, text.empty() ? std::nullopt : std::optional(text)};
+}
+
+// As `unshare -U -r` maps: only this user, as root.
+NamespaceAnswer prepareInNamespaceMappingOnlyThisUser() {
+    return prepareInUserNamespace("0 " + std::to_string(::geteuid()) + " 1",
+                                  "0 " + std::to_string(::getegid()) + " 1");
 }
 
 } // namespace
@@ -414,6 +454,16 @@ TEST(Paths, InANamespaceThatCannotNameTheirOwnerOnlyFoldersNoOtherUserMayWriteVo
         for (const char* made : {"config", "data", "cache"})
             EXPECT_FALSE(fs::exists(documents / made)) << made;
     }
+    // Where only other ids are mapped, the overflow uid among them (`unshare -U --map-auto`), this
+    // user shows as the overflow uid, as the owner of that link does.
+    {
+        ScopedEnv velmoraHome("VELMORA_HOME", link.c_str());
+        const std::string before = testsupport::treeSnapshot(documents);
+        const NamespaceAnswer answer = prepareInUserNamespace("60000 5000 10000", "60000 5000 10000");
+        ASSERT_TRUE(answer.entered);
+        expectRefusal(answer.refusal, "does not map its own user: it is uid 65534 here");
+        EXPECT_EQ(testsupport::treeSnapshot(documents), before);
+    }
     // A sticky folder of the other user's in that folder, to keep our data in.
     plant(open / "theirs", 01777);
     {
@@ -437,4 +487,33 @@ TEST(Paths, InANamespaceThatCannotNameTheirOwnerOnlyFoldersNoOtherUserMayWriteVo
         EXPECT_FALSE(answer.refusal) << *answer.refusal;
         EXPECT_EQ(modeOf(fs::canonical(root) / "config"), 0700u);
     }
+
+    // As a rootless container maps: this user as root, and the overflow uid to an id of its own.
+    // Root outside, played by a user the maps leave out, shows as the overflow uid too: its folders
+    // vouch for what lies in them where no one else may write them, as before.
+    const uid_t rootOutside = kOther + 1;
+    const fs::path outside = home.path() / "outside", theirLink = outside / "tmp" / "velmora-x";
+    fs::create_directories(outside / "home" / "me");
+    fs::create_directories(outside / "tmp" / "mine");
+    for (const fs::path& folder : {outside, outside / "home", outside / "tmp"})
+        ASSERT_EQ(::lchown(folder.c_str(), rootOutside, rootOutside), 0);
+    fs::permissions(outside / "tmp", fs::perms(01777));
+    fs::create_directory_symlink(outside / "home" / "me", theirLink);
+    ASSERT_EQ(::lchown(theirLink.c_str(), kOther, kOther), 0);
+    const std::string uidMap = "0 " + std::to_string(::geteuid()) + " 1\n65534 5000 1",
+                      gidMap = "0 " + std::to_string(::getegid()) + " 1\n65534 5000 1";
+    for (const fs::path& root : {outside / "home" / "me" / "vh", outside / "tmp" / "mine"}) {
+        SCOPED_TRACE(root);
+        ScopedEnv velmoraHome("VELMORA_HOME", root.c_str());
+        const NamespaceAnswer answer = prepareInUserNamespace(uidMap, gidMap);
+        ASSERT_TRUE(answer.entered);
+        EXPECT_FALSE(answer.refusal) << *answer.refusal;
+        EXPECT_EQ(modeOf(root / "config"), 0700u);
+    }
+    ScopedEnv velmoraHome("VELMORA_HOME", theirLink.c_str());
+    const NamespaceAnswer answer = prepareInUserNamespace(uidMap, gidMap);
+    ASSERT_TRUE(answer.entered);
+    expectRefusal(answer.refusal, theirLink.string() + ", which belongs to a user this user namespace does "
+                                                       "not map (uid 65534 here) and lies in a folder that "
+                                                       "others may write");
 }
