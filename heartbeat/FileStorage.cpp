@@ -1,5 +1,6 @@
 #include "heartbeat/FileStorage.h"
 
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
 namespace heartbeat {

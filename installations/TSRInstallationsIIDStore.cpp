@@ -4,6 +4,7 @@
 #include "installations/TSRInstallationsErrorUtil.h"
 #include "platform/foundation/Base64.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/security/Digest.h"

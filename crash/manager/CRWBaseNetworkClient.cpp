@@ -1,6 +1,7 @@
 #include "crash/manager/CRWBaseNetworkClient.h"
 
 #include "crash/manager/CRWNetworkResponseHandler.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/net/URLError.h"
 

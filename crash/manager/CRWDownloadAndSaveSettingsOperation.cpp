@@ -4,6 +4,7 @@
 #include "crash/record/CRWSDKInfo.h"
 #include "crash/record/CRWSharedLog.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
 #include <filesystem>

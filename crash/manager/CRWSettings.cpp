@@ -3,6 +3,7 @@
 #include "crash/record/CRWSharedLog.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/JSONSerialization.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
 #include <cctype>

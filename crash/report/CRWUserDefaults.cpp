@@ -3,6 +3,7 @@
 #include "crash/record/CRWApplication.h"
 #include "crash/record/CRWSharedLog.h"
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"

@@ -1,6 +1,7 @@
 #include "platform/appkit/AutostartEntry.h"
 
 #include "platform/foundation/FolderCheck.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
 #include <cctype>

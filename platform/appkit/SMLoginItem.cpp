@@ -1,6 +1,7 @@
 #include "platform/appkit/SMLoginItem.h"
 
 #include "platform/appkit/AutostartEntry.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -17,13 +18,12 @@ std::mutex& listMutex() {
     return *m;
 }
 
-// The stored list: absent when the file is unreadable or not a property list.
+// The stored list: absent when the file is unreadable, not the user's own or not a property list.
 Object readList() {
-    std::error_code ec;
-    if (!fs::exists(smJobListPath(), ec)) return Object(Object::Array{});
-    auto bytes = paths::readFile(smJobListPath());
-    if (!bytes) return {};
-    return PropertyList::fromBytes(*bytes);
+    const paths::OwnFile file = paths::readOwnFile(smJobListPath());
+    if (file.state == paths::OwnFile::State::Absent) return Object(Object::Array{});
+    if (file.state != paths::OwnFile::State::Read) return {};
+    return PropertyList::fromBytes(file.bytes);
 }
 
 bool writeList(const Object& jobs) {

@@ -2,7 +2,9 @@
 // folder, which is then renamed over the target, so a reader (or the next launch after a kill -9)
 // sees either the old file or the complete new one. Failures come back as POSIX errors with the
 // errno and the path, never as exceptions. Also the matching reads, folder creation and the sweep
-// of temporary files that an interrupted write leaves behind. Thread-safe (no shared state).
+// of temporary files that an interrupted write leaves behind. Below Velmora's own folders each goes
+// through OwnFiles.h: nothing is followed, and nothing that is not the user's own is read, replaced
+// or removed. Thread-safe (no shared state).
 #pragma once
 
 #include "platform/object/Error.h"
@@ -21,6 +23,8 @@ class AtomicFile {
 public:
     // The domain of the errors made here; the code is the errno value.
     static constexpr const char* kPOSIXErrorDomain = "NSPOSIXErrorDomain";
+    // Larger than any file Velmora writes.
+    static constexpr uint64_t kMostFileSize = 64ull << 20;
 
     struct Options {
         // The mode of the new file (private by default, whatever the umask).
@@ -42,13 +46,13 @@ public:
         return write(path, bytes.data(), bytes.size(), options);
     }
 
-    // The whole file; none with `error` set when it cannot be opened or read, is not a regular file,
-    // or is larger than `maxSize` bytes.
+    // The whole file; none with `error` set when it cannot be opened or read, is not a plain file
+    // of the user's own that no one else may write, or is larger than `maxSize` bytes.
     static std::optional<Data> read(const std::filesystem::path& path, Error* error = nullptr,
-                                    uint64_t maxSize = UINT64_MAX);
+                                    uint64_t maxSize = kMostFileSize);
 
-    // Creates `dir` and its missing parents, new folders with `mode`; none when it exists as a
-    // folder afterwards.
+    // Creates `dir` and its missing parents, new folders 0700; none when it exists as a folder
+    // afterwards.
     static std::optional<Error>
     createDirectories(const std::filesystem::path& dir,
                       std::filesystem::perms mode = std::filesystem::perms::owner_all);
@@ -59,8 +63,6 @@ public:
     // Deletes the temporary files below `dir` (all levels) that no live writer holds; answers how
     // many were removed.
     static size_t removeTemporaryFiles(const std::filesystem::path& dir);
-    // Deletes one temporary file unless a live writer holds it; true when it was removed.
-    static bool removeIfAbandoned(const std::filesystem::path& path);
 
     // An error of kPOSIXErrorDomain for `errnoValue`, its message naming what failed and the path.
     static Error posixError(int errnoValue, const std::string& what, const std::filesystem::path& path);

@@ -1,6 +1,7 @@
 #include "platform/foundation/FileManager.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,79 +39,93 @@ bool failed(Error* error, int errnoValue, bool writing, const std::string& what,
 } // namespace
 
 std::optional<Date> FileManager::creationDate(const std::filesystem::path& path, Error* error) {
-    struct statx info {};
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &info) != 0) {
-        failed(error, errno, false, "Cannot read the attributes of", path);
+    paths::FileProblem problem;
+    const std::optional<struct stat> info = paths::entryStatus(path, &problem);
+    if (!info) {
+        failed(error, problem.error, false, "Cannot read the attributes of", path);
         return std::nullopt;
     }
-    const statx_timestamp& stamp = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
-    return Date{static_cast<double>(stamp.tv_sec) + stamp.tv_nsec / 1e9};
+    // The birth time where the file system keeps one; fetched by name in the folder reached above.
+    const paths::OwnFolder folder = paths::OwnFolder::open(path.parent_path());
+    struct statx extended {};
+    if (folder.isOpen() && ::statx(folder.fd(), path.filename().c_str(), AT_SYMLINK_NOFOLLOW,
+                                   STATX_BTIME | STATX_MTIME, &extended) == 0 &&
+        (extended.stx_mask & STATX_BTIME))
+        return Date{static_cast<double>(extended.stx_btime.tv_sec) + extended.stx_btime.tv_nsec / 1e9};
+    return Date{static_cast<double>(info->st_mtim.tv_sec) + info->st_mtim.tv_nsec / 1e9};
 }
 
 std::optional<std::vector<FileManager::Entry>>
 FileManager::contentsOfDirectory(const std::filesystem::path& folder, Error* error) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec);
-    if (ec) {
-        failed(error, ec.value(), false, "Cannot list the folder", folder);
+    paths::FileProblem problem;
+    std::optional<std::vector<std::string>> names = paths::folderNames(folder, &problem);
+    if (!names) {
+        failed(error, problem.error, false, "Cannot list the folder", folder);
         return std::nullopt;
     }
+    std::sort(names->begin(), names->end());
     std::vector<Entry> entries;
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec) break;
+    for (const std::string& name : *names) {
         // An entry removed while the folder is listed is simply left out.
-        if (std::optional<Date> created = creationDate(it->path()))
-            entries.push_back(Entry{it->path(), *created});
+        if (std::optional<Date> created = creationDate(folder / name))
+            entries.push_back(Entry{folder / name, *created});
     }
-    if (ec) {
-        failed(error, ec.value(), false, "Cannot list the folder", folder);
-        return std::nullopt;
-    }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.path < b.path; });
     return entries;
 }
 
 bool FileManager::createDirectory(const std::filesystem::path& folder, bool withIntermediateDirectories,
                                   Error* error) {
-    if (!withIntermediateDirectories) {
-        if (::mkdir(folder.c_str(), 0700) != 0 && !(errno == EEXIST && std::filesystem::is_directory(folder)))
-            return failed(error, errno, true, "Cannot create the folder", folder);
-        return true;
-    }
-    if (std::optional<Error> problem =
-            AtomicFile::createDirectories(folder, std::filesystem::perms::owner_all)) {
-        int64_t errnoValue = problem->code;
-        return failed(error, static_cast<int>(errnoValue), true, "Cannot create the folder", folder);
-    }
+    if (!withIntermediateDirectories && !paths::entryStatus(folder.parent_path()))
+        return failed(error, ENOENT, true, "Cannot create the folder", folder);
+    const paths::OwnFolder made = paths::OwnFolder::open(folder, true);
+    if (!made.isOpen()) return failed(error, made.problem().error, true, "Cannot create the folder", folder);
     return true;
 }
 
 bool FileManager::removeItem(const std::filesystem::path& path, Error* error) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return failed(error, errno, true, "Cannot remove", path);
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-    if (ec) return failed(error, ec.value(), true, "Cannot remove", path);
+    if (std::optional<paths::FileProblem> problem = paths::removeOwn(path, true))
+        return failed(error, problem->error, true, "Cannot remove", path);
     return true;
 }
 
 bool FileManager::checkResourceIsReachable(const std::filesystem::path& path, Error* error) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return failed(error, errno, false, "Cannot reach", path);
+    paths::FileProblem problem;
+    if (!paths::entryStatus(path, &problem)) return failed(error, problem.error, false, "Cannot reach", path);
     return true;
 }
 
+namespace {
+
+// The item at `path`, open for its extended attributes: a folder, or a plain file of the user's.
+FileDescriptor openForAttributes(const std::filesystem::path& path) {
+    const std::optional<struct stat> info = paths::entryStatus(path);
+    if (!info) return FileDescriptor();
+    if (!S_ISDIR(info->st_mode)) return paths::openOwnFile(path, O_RDONLY);
+    const paths::OwnFolder folder = paths::OwnFolder::open(path);
+    if (!folder.isOpen()) {
+        errno = folder.problem().error;
+        return FileDescriptor();
+    }
+    return FileDescriptor(::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+} // namespace
+
 bool FileManager::setExcludedFromBackup(const std::filesystem::path& path, bool excluded, Error* error) {
-    int rc = excluded ? ::setxattr(path.c_str(), kExcludedFromBackupAttribute, "1", 1, 0)
-                      : ::removexattr(path.c_str(), kExcludedFromBackupAttribute);
+    const FileDescriptor fd = openForAttributes(path);
+    if (!fd) return failed(error, errno ? errno : ENOENT, true, "Cannot mark the backup exclusion of", path);
+    int rc = excluded ? ::fsetxattr(fd.get(), kExcludedFromBackupAttribute, "1", 1, 0)
+                      : ::fremovexattr(fd.get(), kExcludedFromBackupAttribute);
     if (rc != 0 && !(!excluded && errno == ENODATA))
         return failed(error, errno, true, "Cannot mark the backup exclusion of", path);
     return true;
 }
 
 std::optional<bool> FileManager::isExcludedFromBackup(const std::filesystem::path& path) {
+    const FileDescriptor fd = openForAttributes(path);
+    if (!fd) return std::nullopt;
     char value = 0;
-    ssize_t size = ::getxattr(path.c_str(), kExcludedFromBackupAttribute, &value, 1);
+    ssize_t size = ::fgetxattr(fd.get(), kExcludedFromBackupAttribute, &value, 1);
     if (size >= 0) return true;
     if (errno == ENODATA) return false;
     return std::nullopt;

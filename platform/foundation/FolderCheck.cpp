@@ -97,14 +97,6 @@ bool ownGroup(gid_t gid) {
     return true;
 }
 
-// Who else may write the folder `info` describes, sticky or not; none when nobody can.
-std::optional<std::string> writersBesidesUs(const struct stat& info) {
-    if (info.st_mode & S_IWOTH) return std::string("others may write");
-    if ((info.st_mode & S_IWGRP) && !ownGroup(info.st_gid))
-        return "members of the group " + groupName(info.st_gid) + " may write";
-    return std::nullopt;
-}
-
 // Who else may add, move or remove entries of the folder `info` describes; none when nobody can.
 std::optional<std::string> otherWriters(const struct stat& info) {
     // Sticky: others may add their own entries, never move or remove ours.
@@ -435,6 +427,13 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
 }
 
 } // namespace
+
+std::optional<std::string> writersBesidesUs(const struct stat& info) {
+    if (info.st_mode & S_IWOTH) return std::string("others may write");
+    if ((info.st_mode & S_IWGRP) && !ownGroup(info.st_gid))
+        return "members of the group " + groupName(info.st_gid) + " may write";
+    return std::nullopt;
+}
 
 std::string refusal(const std::string& problem) {
     return problem + "; Velmora keeps its files only in folders of its own user";

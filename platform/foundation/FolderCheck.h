@@ -12,8 +12,10 @@
 #include "platform/foundation/FileDescriptor.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -68,6 +70,11 @@ Checked check(const std::filesystem::path& folder, std::string_view what, Use us
 // reaches it, after changing what came before; so callers check every folder first and prepare
 // only when all passed (both go through the same folders, private ones not looked into).
 Checked prepare(const std::filesystem::path& folder, std::string_view what, Use use);
+
+// Who besides this user may write what `info` describes ("others may write", "members of the group
+// staff (gid 50) may write"); none when nobody can. The user's own private group, with no other
+// member, writes nothing another user could.
+std::optional<std::string> writersBesidesUs(const struct stat& info);
 
 // The refusal for `what` (a path, or a folder named as in messages), owned by `owner`, which is
 // not this user.

@@ -1,6 +1,6 @@
 #include "platform/foundation/Paths.h"
 
-#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Beneath.h"
 #include "platform/foundation/FolderCheck.h"
 
 #include <algorithm>
@@ -119,19 +119,20 @@ fs::path bundleDir() {
     return exe.parent_path() / "resources";
 }
 
-bool ensureDirectory(const fs::path& dir, fs::perms mode) {
-    std::error_code ec;
-    if (fs::is_directory(dir, ec)) return true;
-    if (dir.has_parent_path() && dir.parent_path() != dir && !ensureDirectory(dir.parent_path(), mode))
-        return false;
-    if (::mkdir(dir.c_str(), static_cast<mode_t>(mode)) == 0) {
-        // mkdir's mode is filtered by the umask; the caller asked for exactly this one (0700 folders).
-        ::chmod(dir.c_str(), static_cast<mode_t>(mode));
-    } else if (errno != EEXIST) {
-        return false;
-    }
-    return fs::is_directory(dir, ec);
+namespace {
+
+// The refusal of the first file named "*<extension>" in `folder` (a folder that was checked, or a
+// folder in one) that is not the user's own, judged from the folder's descriptor; none when the
+// folder is not there yet.
+std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_view extension) {
+    const FileDescriptor fd(::open(folder.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0) return std::nullopt;
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) return beneath::folderRefusal(folder, info);
+    return beneath::refusedFileIn(fd.get(), folder, extension);
 }
+
+} // namespace
 
 namespace {
 
@@ -216,107 +217,6 @@ std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoChec
         prepared = new Prepared(std::move(found));
     else
         *prepared = std::move(found);
-    return std::nullopt;
-}
-
-bool writeFileAtomically(const fs::path& path, std::string_view bytes, fs::perms mode) {
-    fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    if (!ensureDirectory(folder)) return false;
-    AtomicFile::Options options;
-    options.mode = mode;
-    options.durable = true;
-    return !AtomicFile::write(path, bytes, options);
-}
-
-size_t removeStaleTemporaryFiles(const fs::path& folder, std::string_view fileName) {
-    size_t removed = 0;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (!AtomicFile::isTemporaryName(name)) continue;
-        // ".<fileName>.tmp-XXXXXX"
-        if (!fileName.empty() &&
-            (name.size() != fileName.size() + 12 || name.compare(1, fileName.size(), fileName) != 0))
-            continue;
-        if (AtomicFile::removeIfAbandoned(entry.path())) ++removed;
-    }
-    return removed;
-}
-
-std::optional<fs::path> moveAside(const fs::path& file) {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
-    const std::string base = file.string() + ".corrupt-" + stamp;
-    fs::path target = base;
-    std::error_code ec;
-    for (int n = 1; fs::exists(target, ec) && n < 1000; ++n)
-        target = base + "-" + std::to_string(n);
-    if (::rename(file.c_str(), target.c_str()) != 0) return std::nullopt;
-    return target;
-}
-
-namespace {
-
-// Why the file `info` describes (opened at `path` without following a link) is not the user's
-// own state: another user's, not a plain file, or one others may write. None when it is.
-std::optional<std::string> untrusted(const fs::path& path, const struct stat& info) {
-    if (S_ISLNK(info.st_mode)) return folders::refusal(path.string() + " is a link");
-    if (info.st_uid != ::geteuid()) return folders::ownedByAnother(path.string(), info.st_uid);
-    if (!S_ISREG(info.st_mode)) return folders::refusal(path.string() + " is not a plain file");
-    // Even the user's own group: what others could have written is not the user's state.
-    if (info.st_mode & (S_IWGRP | S_IWOTH))
-        return folders::refusal(path.string() + (info.st_mode & S_IWOTH ? " may be written by others"
-                                                                        : " may be written by its group"));
-    return std::nullopt;
-}
-
-} // namespace
-
-std::optional<std::string> refusalOf(const fs::path& path) {
-    // O_PATH opens a link itself, a fifo without waiting, and needs no permission on the file.
-    const FileDescriptor fd(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    struct stat info {};
-    if (!fd || ::fstat(fd.get(), &info) != 0) return std::nullopt;
-    return untrusted(path, info);
-}
-
-OwnFile readOwnFile(const fs::path& path) {
-    using State = OwnFile::State;
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) {
-        if (errno == ENOENT) return {State::Absent, {}, {}};
-        // O_NOFOLLOW answers ELOOP for a link in the last place; the folders above were checked.
-        if (errno == ELOOP) return {State::Refused, {}, folders::refusal(path.string() + " is a link")};
-        return {State::Unreadable, {}, folders::lastError("reading " + path.string())};
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-        return {State::Unreadable, {}, folders::lastError("checking " + path.string())};
-    if (auto problem = untrusted(path, info)) return {State::Refused, {}, std::move(*problem)};
-    OwnFile file{State::Read, {}, {}};
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got == 0) return file;
-        if (got > 0) {
-            file.bytes.append(buffer, static_cast<size_t>(got));
-        } else if (errno != EINTR) {
-            return {State::Unreadable, {}, folders::lastError("reading " + path.string())};
-        }
-    }
-}
-
-std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_view extension) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        if (extension.empty() || entry.path().extension() == extension) files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path& file : files)
-        if (auto problem = refusalOf(file)) return problem;
     return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Text.h"
@@ -117,20 +118,26 @@ struct UserDefaults::Impl {
             log().error(read.problem + "; the settings of " + domain + " were not read and are not written");
             return;
         case paths::OwnFile::State::Unreadable:
-            log().error(read.problem + "; starting with empty defaults");
+            // What could not be read is not written over either: it may be the user's settings.
+            refusal = read.problem;
+            log().error(read.problem + "; starting with empty defaults, which are not written");
             return;
+        case paths::OwnFile::State::TooLarge:
         case paths::OwnFile::State::Read:
             break;
         }
         Error error;
-        Object root = PropertyList::fromBytes(read.bytes, &error);
+        Object root = read.state == paths::OwnFile::State::Read ? PropertyList::fromBytes(read.bytes, &error)
+                                                                : Object();
         if (root.isDict()) {
             values = root.dict();
             return;
         }
-        std::string reason = root.isAbsent() ? error.localizedDescription()
-                                             : std::string("the top level is ") +
-                                                   Object::kindName(root.kind()) + ", not a dictionary";
+        std::string reason = read.state == paths::OwnFile::State::TooLarge ? read.problem
+                             : root.isAbsent()
+                                 ? error.localizedDescription()
+                                 : std::string("the top level is ") + Object::kindName(root.kind()) +
+                                       ", not a dictionary";
         auto aside = paths::moveAside(file);
         log().error("Defaults file " + file.string() + " is damaged (" + reason + "); " +
                     (aside ? "moved it to " + aside->string() : std::string("could not move it aside")) +

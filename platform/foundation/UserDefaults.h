@@ -47,9 +47,10 @@ public:
     // only reports the last write's outcome.
     bool synchronize();
 
-    // Why the domain's file was not read: another user's file, one that others may write, or a
-    // link (paths::readOwnFile). While refused the store starts empty and writes nothing, so the
-    // file is left as it was; changes live in memory only and synchronize() answers false.
+    // Why the domain's file was not read: another user's file, one that others may write, a link
+    // (paths::readOwnFile), or a file that could not be read. While refused the store starts empty
+    // and writes nothing, so the file is left as it was; changes live in memory only and
+    // synchronize() answers false.
     std::optional<std::string> refusal() const;
 
     std::string domain() const;

@@ -1,5 +1,6 @@
 #include "platform/security/KeychainStore.h"
 
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/log/OSLog.h"
 #include "platform/security/KeychainFile.h"
@@ -71,7 +72,7 @@ std::array<uint8_t, 16> newItemId() {
 
 bool ensureFolder(const fs::path& dir) {
     if (dir.has_parent_path() && !paths::ensureDirectory(dir.parent_path())) return false;
-    if (!paths::ensureDirectory(dir, fs::perms(0700))) return false;
+    if (!paths::ensureDirectory(dir)) return false;
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) return false;
     // A folder made earlier with a looser mode is tightened: it holds secrets.

@@ -1,5 +1,6 @@
 #include "platform/vpn/NEVPNProfileFile.h"
 
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/log/OSLog.h"
@@ -23,7 +24,7 @@ std::filesystem::path tunnelPath() {
 bool writePrivate(const std::filesystem::path& path, const Object::Dict& dict) {
     std::optional<std::string> bytes = PropertyList::toXML(Object(dict));
     if (!bytes) return false;
-    if (!paths::ensureDirectory(path.parent_path(), std::filesystem::perms(0700))) return false;
+    if (!paths::ensureDirectory(path.parent_path())) return false;
     return paths::writeFileAtomically(path, *bytes, std::filesystem::perms(0600));
 }
 

@@ -328,12 +328,17 @@ TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButN
                   .find(folder.string() + " belongs to another user (uid 65534"),
               std::string::npos);
     // A namespace that maps the overflow uid as well gives it to a user of its own (here 4242),
-    // who may change their folder above ours.
+    // whom the kernel shows exactly as an unmapped owner: such a folder above counts as root's only
+    // where no one else may write the folder it lies in.
     ASSERT_EQ(::chown(folder.c_str(), ::geteuid(), ::getegid()), 0);
     const std::string mapping = "0 " + std::to_string(::geteuid()) + " 1\n65534 4242 1\n";
+    EXPECT_EQ(claimInChild([] { return true; }, folder, mapping), "primary");
+    ASSERT_EQ(::chmod(home.path().c_str(), 0777), 0);
     EXPECT_NE(claimInChild([] { return true; }, folder, mapping)
-                  .find(above.string() + ", which belongs to another user (uid 65534)"),
+                  .find(above.string() + ", which belongs to a user this user namespace does not map (uid 65534 "
+                                         "here) and lies in a folder that others may write"),
               std::string::npos);
+    ASSERT_EQ(::chmod(home.path().c_str(), 0700), 0);
     // Outside such a namespace that uid is a user like any other. (Run as root of one, where that
     // uid is unmapped, nothing can be given to it.)
     if (testsupport::inPartialUserNamespace()) return;

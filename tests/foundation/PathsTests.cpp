@@ -1,6 +1,8 @@
 // Where the folders are, atomic writes and the sweep of their leftovers. How the folders are checked
 // and made private at a launch is in PrivateFoldersTests.cpp.
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -112,7 +114,7 @@ TEST(Paths, AtomicWriteFailureKeepsOldContentAndLeavesNoTemporary) {
 TEST(Paths, EnsureDirectoryModeAndReadMissing) {
     testsupport::TempHome home;
     const fs::path dir = home.path() / "k1" / "k2";
-    ASSERT_TRUE(paths::ensureDirectory(dir, fs::perms(0700)));
+    ASSERT_TRUE(paths::ensureDirectory(dir));
     EXPECT_EQ(modeOf(dir), 0700u);
     EXPECT_EQ(modeOf(dir.parent_path()), 0700u);
     EXPECT_TRUE(paths::ensureDirectory(dir)); // already there
@@ -146,7 +148,7 @@ bool lockedElsewhere(const fs::path& path) {
 TEST(Paths, OnlyTemporaryFilesOfDeadWritersAreRemoved) {
     testsupport::TempHome home;
     const fs::path dir = home.path() / "store";
-    ASSERT_TRUE(paths::ensureDirectory(dir, fs::perms(0700)));
+    ASSERT_TRUE(paths::ensureDirectory(dir));
 
     // A child writes a large file over and over; it is stopped while a temporary file exists, so
     // it is a live writer in the middle of a write.
@@ -203,4 +205,49 @@ TEST(Paths, SweepingMatchesOnlyTemporaryNamesOfTheGivenFile) {
     // Writes beside a sweep still land.
     EXPECT_TRUE(paths::writeFileAtomically(dir / "a.plist", "new"));
     EXPECT_EQ(paths::readFile(dir / "a.plist"), "new");
+}
+
+// Under a folder that is private now, another user left a link to a folder of the user's elsewhere
+// and a folder of their own while it was open. No operation goes through either or changes them,
+// and each refusal names the entry; the user's own folder beside them still works.
+TEST(Paths, WhatAnotherUserLeftBelowAFolderIsNeitherFollowedNorChanged) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // makes entries of another user
+    testsupport::TempHome home;
+    const fs::path data = home.path() / "data", elsewhere = home.path() / "Documents";
+    fs::create_directories(elsewhere);
+    testsupport::writeFile(elsewhere / "report.txt", "mine");
+    fs::create_directories(data / "theirs");
+    fs::create_directory_symlink(elsewhere, data / "linked");
+    for (const char* entry : {"theirs", "linked"})
+        ASSERT_EQ(::lchown((data / entry).c_str(), testsupport::kAnotherUser, testsupport::kAnotherUser), 0);
+    fs::permissions(data, fs::perms(0700));
+    const std::string before = testsupport::treeSnapshot(home.path());
+
+    for (const char* entry : {"theirs", "linked"}) {
+        SCOPED_TRACE(entry);
+        const fs::path below = data / entry;
+        const std::string why = below.string() + " ";
+        const auto names = [&](const std::optional<paths::FileProblem>& problem) {
+            return problem && problem->refused && problem->text.find(why) != std::string::npos;
+        };
+        EXPECT_TRUE(names(paths::writeOwnFile(below / "report.txt", "x", 1, 0600, false, true)));
+        EXPECT_TRUE(names(paths::removeOwn(below / "report.txt")));
+        EXPECT_TRUE(names(paths::removeOwn(below, true)));
+        EXPECT_TRUE(names(paths::renameOwn(data / "mine", below / "report.txt")));
+        EXPECT_FALSE(paths::ensureDirectory(below / "deeper"));
+        EXPECT_FALSE(paths::moveAside(below / "report.txt"));
+        EXPECT_EQ(paths::removeStaleTemporaryFilesBelow(data), 0u);
+        paths::FileProblem problem;
+        EXPECT_FALSE(paths::folderNames(below, &problem));
+        EXPECT_NE(problem.text.find(why), std::string::npos) << problem.text;
+        EXPECT_FALSE(paths::openOwnFile(below / "report.txt", O_WRONLY | O_TRUNC));
+        const paths::OwnFile read = paths::readOwnFile(below / "report.txt");
+        EXPECT_EQ(read.state, paths::OwnFile::State::Refused);
+        EXPECT_NE(read.problem.find(why), std::string::npos) << read.problem;
+        EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+    }
+    EXPECT_TRUE(paths::writeFileAtomically(data / "mine" / "state", "ours"));
+    EXPECT_EQ(paths::readOwnFile(data / "mine" / "state").bytes, "ours");
+    EXPECT_FALSE(paths::removeOwn(data / "mine", true));
+    EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
 }

@@ -1,6 +1,7 @@
 // Preparing the folders at a launch: everything under the data root becomes private, and a
 // refused launch (a folder or entry of another user, a link of theirs on the way, a folder nested
 // too deep) has changed nothing; what only trying finds is named with what had changed before it.
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/RootInUserNamespace.h"

@@ -1,4 +1,5 @@
 #include "platform/log/OSLog.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
@@ -9,7 +10,10 @@
 
 #include <cstdlib>
 #include <functional>
+#include <grp.h>
 #include <mutex>
+#include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -182,8 +186,12 @@ TEST_F(UserDefaultsTest, SettingsThatAreNotTheUsersOwnAreNeitherReadNorReplaced)
     const std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { testsupport::plantAsAnotherUser(standardFile(), planted, 0666); },
          " belongs to another user (uid 4242, this is uid 0)"},
-        {ownWithMode(0620), " may be written by its group"},
-        {ownWithMode(0602), " may be written by others"},
+        {[&] {
+             ownWithMode(0620)();
+             ASSERT_EQ(::lchown(standardFile().c_str(), -1, testsupport::kAnotherUser), 0);
+         },
+         " is a file that members of the group gid 4242 may write"},
+        {ownWithMode(0602), " is a file that others may write"},
         {[&] {
              testsupport::writeFile(config / "elsewhere.plist", planted);
              fs::create_symlink("elsewhere.plist", standardFile());
@@ -204,7 +212,7 @@ TEST_F(UserDefaultsTest, SettingsThatAreNotTheUsersOwnAreNeitherReadNorReplaced)
         auto& defaults = UserDefaults::standard();
         EXPECT_EQ(defaults.refusal().value_or("not refused"),
                   standardFile().string() + why +
-                      "; Velmora keeps its files only in folders of its own user");
+                      "; Velmora uses only plain files of its own user that no one else may write");
         EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
         defaults.set("KillSwitch", true);
         EXPECT_FALSE(defaults.synchronize());
@@ -212,6 +220,85 @@ TEST_F(UserDefaultsTest, SettingsThatAreNotTheUsersOwnAreNeitherReadNorReplaced)
         UserDefaults::resetForTesting();
         EXPECT_TRUE(UserDefaults::standard().object("KillSwitch").isAbsent());
     }
+}
+
+// For an ordinary user another user's 0600 file cannot be opened, nor can a socket: the answer is
+// still the launch check's refusal, nothing is written over it, and synchronize() says so. Another
+// user's temporary file, left in config/ while it was open, is not swept away as a stale write.
+TEST_F(UserDefaultsTest, FilesOfAnotherUserGetOneAnswerWhetherOrNotTheyOpen) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    const fs::path config = home_.path() / "config";
+    const fs::path theirTemporary = config / ".io.velmora.mac.plist.tmp-Ab12Cd";
+    const std::function<void()> plants[] = {
+        [&] { testsupport::plantAsAnotherUser(standardFile(), "theirs", 0600); },
+        [&] { testsupport::plantSocketAsAnotherUser(standardFile()); },
+    };
+    for (const auto& plant : plants) {
+        fs::remove_all(config);
+        fs::create_directory(config);
+        plant();
+        testsupport::plantAsAnotherUser(theirTemporary, "half", 0666);
+        fs::permissions(config, fs::perms(0700));
+        const std::string said = testsupport::asOrdinaryUser(home_.path(), [&] {
+            const std::string before = testsupport::fileFacts(standardFile()) + testsupport::fileFacts(theirTemporary);
+            UserDefaults::resetForTesting();
+            auto& defaults = UserDefaults::standard();
+            const std::string refusal = defaults.refusal().value_or("not refused");
+            defaults.set("KillSwitch", true);
+            const bool written = defaults.synchronize();
+            const bool unchanged =
+                testsupport::fileFacts(standardFile()) + testsupport::fileFacts(theirTemporary) == before;
+            return std::string(refusal == paths::refusalOf(standardFile()).value_or("none") ? "same: " : "differs: ") +
+                   refusal + (written ? "; written" : "; not written") + (unchanged ? "; unchanged" : "; changed");
+        });
+        EXPECT_EQ(said, "same: " + standardFile().string() + " belongs to another user (uid 4242, this is uid " +
+                            std::to_string(testsupport::kOrdinaryUser) +
+                            "); Velmora uses only plain files of its own user that no one else may write"
+                            "; not written; unchanged");
+    }
+}
+
+// The user's own settings, group-writable by the user's private group in folders an older version
+// left open: harmless, so the launch goes on and makes the file private.
+TEST_F(UserDefaultsTest, SettingsWritableOnlyByTheUsersPrivateGroupStartAndBecomePrivate) {
+    testsupport::writeFile(standardFile(),
+                           *PropertyList::toXML(Object(Object::Dict{{"KillSwitch", Object(true)}})));
+    fs::permissions(standardFile(), fs::perms(0664));
+    fs::permissions(standardFile().parent_path(), fs::perms(0755));
+    passwd* me = ::getpwuid(::geteuid());
+    ASSERT_NE(me, nullptr);
+    ASSERT_EQ(::chown(standardFile().c_str(), -1, me->pw_gid), 0);
+    const group* own = ::getgrgid(me->pw_gid);
+    ASSERT_TRUE(own != nullptr && own->gr_mem[0] == nullptr) << "the user's group has other members here";
+
+    const auto refusal = paths::preparePrivateFolders();
+    EXPECT_FALSE(refusal) << *refusal;
+    EXPECT_EQ(testsupport::modeOf(standardFile()), 0600u);
+    EXPECT_TRUE(UserDefaults::standard().boolean("KillSwitch"));
+}
+
+// A settings file far larger than any Velmora writes (sparse, so it costs no disk) is damaged: it is
+// set aside without being read into memory, and the launch goes on with empty defaults.
+TEST_F(UserDefaultsTest, ASettingsFileLargerThanAnyVelmoraWritesIsSetAsideUnread) {
+    testsupport::writeFile(standardFile(), "");
+    ASSERT_EQ(::truncate(standardFile().c_str(), off_t{1} << 30), 0);
+    const std::string said = testsupport::inChild([&] {
+        UserDefaults::resetForTesting();
+        auto& defaults = UserDefaults::standard();
+        const bool empty = defaults.dictionaryRepresentation().empty();
+        defaults.set("after", "ok");
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return std::string(empty ? "empty" : "values") + (defaults.synchronize() ? ", written" : ", not written") +
+               (usage.ru_maxrss < 256 * 1024 ? ", small" : ", " + std::to_string(usage.ru_maxrss / 1024) + " MiB");
+    });
+    EXPECT_EQ(said, "empty, written, small");
+    size_t aside = 0;
+    for (const auto& entry : fs::directory_iterator(standardFile().parent_path()))
+        aside += entry.path().filename().string().starts_with("io.velmora.mac.plist.corrupt-");
+    EXPECT_EQ(aside, 1u);
+    UserDefaults::resetForTesting();
+    EXPECT_EQ(UserDefaults::standard().string("after"), "ok");
 }
 
 TEST_F(UserDefaultsTest, UnstorableValuesAreRefusedAndChangeNothing) {

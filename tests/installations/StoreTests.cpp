@@ -5,6 +5,7 @@
 #include "core/TSRApp.h"
 #include "installations/TSRInstallationsErrorUtil.h"
 #include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/security/KeychainStore.h"

@@ -14,7 +14,9 @@
 #include <pwd.h>
 #include <sched.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -209,6 +211,47 @@ void plantAsAnotherUser(const std::filesystem::path& path, const std::string& by
     writeFile(path, bytes);
     ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
     ASSERT_EQ(::lchown(path.c_str(), kAnotherUser, kAnotherUser), 0) << path << ": " << std::strerror(errno);
+}
+
+void plantSocketAsAnotherUser(const std::filesystem::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.string().size(), sizeof address.sun_path) << path;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    const int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int error = errno;
+    ::close(fd);
+    ASSERT_EQ(bound, 0) << path << ": " << std::strerror(error);
+    ASSERT_EQ(::lchown(path.c_str(), kAnotherUser, kAnotherUser), 0) << path << ": " << std::strerror(errno);
+}
+
+std::string asOrdinaryUser(const std::filesystem::path& home, const std::function<std::string()>& act) {
+    return inChild([&]() -> std::string {
+        // Everything of the home that is not kAnotherUser's becomes the ordinary user's.
+        std::error_code ec;
+        const auto give = [](const std::filesystem::path& entry) {
+            struct stat info {};
+            if (::lstat(entry.c_str(), &info) == 0 && info.st_uid != kAnotherUser)
+                return ::lchown(entry.c_str(), kOrdinaryUser, kOrdinaryUser) == 0;
+            return true;
+        };
+        if (!give(home)) return "";
+        // The test folders above it are private to root: let the ordinary user pass through them.
+        for (std::filesystem::path above = home.parent_path(); above != above.root_path(); above = above.parent_path()) {
+            struct stat info {};
+            if (::stat(above.c_str(), &info) == 0 && !(info.st_mode & S_IXOTH))
+                ::chmod(above.c_str(), (info.st_mode & 07777) | S_IXOTH);
+        }
+        for (auto it = std::filesystem::recursive_directory_iterator(home, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+            if (!give(it->path())) return "";
+        if (ec || ::setgroups(0, nullptr) != 0 || ::setresgid(kOrdinaryUser, kOrdinaryUser, kOrdinaryUser) != 0 ||
+            ::setresuid(kOrdinaryUser, kOrdinaryUser, kOrdinaryUser) != 0)
+            return "";
+        return act();
+    });
 }
 
 std::string fileFacts(const std::filesystem::path& path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -15,6 +16,18 @@ inline constexpr uid_t kAnotherUser = 4242;
 // Leaves a file holding `bytes` with `mode` at `path`, owned by kAnotherUser, as that user would
 // have while the folder was open to them (needs root, or root of the namespace above).
 void plantAsAnotherUser(const std::filesystem::path& path, const std::string& bytes, mode_t mode);
+
+// The ordinary user such tests become, without capabilities, where another user's 0600 file must
+// stay unopenable: mapped in the namespace above, neither root nor kAnotherUser.
+inline constexpr uid_t kOrdinaryUser = 4141;
+
+// Leaves a socket of kAnotherUser at `path`, as that user would (needs root as above).
+void plantSocketAsAnotherUser(const std::filesystem::path& path);
+
+// Runs `act` in a child that has given `home` (everything in it) to kOrdinaryUser and then become
+// that user, with no capabilities left; answers what `act` answered, or "" when the child failed.
+// Velmora's singletons in the child start as the parent left them: reset them in `act`.
+std::string asOrdinaryUser(const std::filesystem::path& home, const std::function<std::string()>& act);
 
 // What a file is, without following a link: its inode, type and mode, owner, and contents (a
 // link's target). Equal before and after when nothing changed, moved or replaced it.

@@ -169,8 +169,8 @@ TEST_F(VelmoraCommandLine, SettingsOrSecretsOfAnotherUserStopTheLaunchBeforeAnyt
         EXPECT_EQ(answer.exitCode, 1) << answer.out << answer.err;
         EXPECT_NE(
             answer.err.find("velmora: " + planted.string() +
-                            " belongs to another user (uid 4242, this is uid 0); Velmora keeps its files "
-                            "only in folders of its own user\n"),
+                            " belongs to another user (uid 4242, this is uid 0); Velmora uses only plain "
+                            "files of its own user that no one else may write\n"),
             std::string::npos)
             << answer.err;
         EXPECT_EQ(answer.out.find("Settings:"), std::string::npos) << answer.out;

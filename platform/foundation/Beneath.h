@@ -1,0 +1,60 @@
+// What lies below a folder Velmora checked is reached from that folder's descriptor, one name at a
+// time, never following a link. Each folder on the way, and the entry reached, is judged by fstat
+// of what was opened: it must be the user's own, and no one else may write it. A folder that is
+// private now may still hold what another user left in it while it was open to them; that is
+// neither followed nor used. These are the descriptor-level steps; OwnFiles.h gives them by path.
+#pragma once
+
+#include "platform/foundation/FileDescriptor.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
+
+namespace plat::beneath {
+
+// Why a file at `path`, as fstat or lstat shows the entry itself (never a link's target), is not
+// the user's own state: a link, another user's, not a plain file, or a file that someone else may
+// write. None when it is. The user's private group, with no other member, is harmless.
+std::optional<std::string> fileRefusal(const std::filesystem::path& path, const struct stat& info);
+
+// Why a folder at `path` below one of Velmora's folders must not be used: a link, another user's,
+// not a folder, or a folder that someone else may write. None when it may.
+std::optional<std::string> folderRefusal(const std::filesystem::path& path, const struct stat& info);
+
+// Where a walk below a folder ended.
+struct Reached {
+    enum class State {
+        Open,    // `fd` holds the folder (O_PATH | O_DIRECTORY)
+        Absent,  // a folder on the way is not there
+        Refused, // something on the way must not be used: `problem` names it and says why
+        Failed,  // the system refused a step: `problem` names it, `error` is errno
+    };
+    State state = State::Failed;
+    FileDescriptor fd;
+    std::string problem;
+    int error = 0;
+    bool open() const { return state == State::Open; }
+};
+
+// The folder `names` below the folder open as `from` (at `fromPath`), each name one openat of
+// O_PATH | O_NOFOLLOW, each folder judged (folderRefusal). With `make`, a missing folder is made
+// 0700, whatever the umask. `from` itself is judged too.
+Reached walk(int from, const std::filesystem::path& fromPath, const std::vector<std::string>& names,
+             bool make);
+
+// An O_RDONLY descriptor of the folder open as `fd` (which may be O_PATH), for listing or fsync.
+FileDescriptor listable(int fd);
+
+// The names in the folder open as `fd`, without "." and ".."; none when it cannot be listed.
+std::optional<std::vector<std::string>> names(int fd);
+
+// The refusal of the first entry named "*<extension>" (any entry, for an empty extension) right in
+// the folder open as `fd` (at `folder`), judged as fileRefusal does; none when there is none.
+std::optional<std::string> refusedFileIn(int fd, const std::filesystem::path& folder,
+                                         std::string_view extension);
+
+} // namespace plat::beneath
