@@ -10,10 +10,11 @@
 #include "crash/record/CRWExecutionIdentifierModel.h"
 #include "crash/record/CRWMemory.h"
 #include "crash/record/CRWSDKFileLog.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <atomic>
 #include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -22,6 +23,25 @@ namespace {
 constexpr const char* kCustomFatalIndicatorFile = "custom_fatal.crwrecord";
 constexpr const char* kRecordedExceptionsKey = "com.crashwatch.on-demand.recorded-exceptions";
 constexpr const char* kDroppedExceptionsKey = "com.crashwatch.on-demand.dropped-exceptions";
+
+// Copies the folder `from` into the folder `to`, made if missing, file by file; false at the first
+// entry that is not the user's own or cannot be copied.
+bool copyOwnFolder(const fs::path& from, const fs::path& to, int depth = 0) {
+    const std::optional<std::vector<std::string>> names = plat::paths::folderNames(from);
+    if (!names || depth > 8 || !plat::paths::ensureDirectory(to)) return false;
+    for (const std::string& name : *names) {
+        const std::optional<struct stat> info = plat::paths::entryStatus(from / name);
+        if (info && S_ISDIR(info->st_mode)) {
+            if (!copyOwnFolder(from / name, to / name, depth + 1)) return false;
+            continue;
+        }
+        const plat::paths::OwnFile file = plat::paths::readOwnFile(from / name);
+        if (file.state != plat::paths::OwnFile::State::Read) return false;
+        if (plat::paths::writeOwnFile(to / name, file.bytes.data(), file.bytes.size(), info->st_mode & 0777))
+            return false;
+    }
+    return true;
+}
 
 void removeCurrentCustomExceptions() {
     const CRWABStorage& store = _crwContext.readonly->logging.customExceptionStorage;
@@ -57,9 +77,7 @@ std::optional<std::string> CRWExceptionRecordOnDemand(uint32_t type, const std::
     CRWSDKLogWarn("Recording an exception structure on demand\n");
 
     const fs::path report = fs::path(activePath) / CRWExecutionIdentifierModel().executionID();
-    std::error_code error;
-    fs::copy(_crwContext.readonly->initialReportPath, report, fs::copy_options::recursive, error);
-    if (error) {
+    if (!copyOwnFolder(_crwContext.readonly->initialReportPath, report)) {
         CRWSDKLogWarn("Unable to create a new report to record on-demand exeption.");
         return std::nullopt;
     }

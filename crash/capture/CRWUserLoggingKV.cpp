@@ -7,14 +7,31 @@
 #include "crash/record/CRWFileRead.h"
 #include "crash/record/CRWMemory.h"
 #include "crash/record/CRWSDKFileLog.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
+
+// Removes the file at `path` when it is the user's own (never a folder); true when it is gone. Sets
+// errno otherwise.
+bool removeOwnFile(const std::string& path, bool* refused = nullptr) {
+    if (refused) *refused = false;
+    const std::optional<struct stat> info = plat::paths::entryStatus(path);
+    if (info && S_ISDIR(info->st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    const std::optional<plat::paths::FileProblem> problem = plat::paths::removeOwn(path);
+    if (refused) *refused = problem && problem->refused;
+    if (!problem || problem->error == ENOENT) return true;
+    errno = problem->error;
+    return false;
+}
 
 // Entries of a key-value file, keyed by their key text; values are strings or the null object.
 void applyEntries(plat::Object::Dict& view, const plat::Object::Array& entries, bool decodeHex,
@@ -185,9 +202,13 @@ void CRWUserLoggingCompactKVEntries(const CRWKVStorage* store) {
     // The new file goes beside the old one and replaces it in one rename: a crash while it is being
     // written must not cost the keys that only the old compacted file holds.
     const std::string temporaryPath = std::string(store->compactedPath) + ".tmp";
-    if (!CRWUnlinkIfExists(temporaryPath.c_str()))
+    bool refused = false;
+    if (!removeOwnFile(temporaryPath, &refused)) {
         CRWSDKLogWarn("Error: Unable to remove compacted KV store before compaction %s\n",
                       CRWErrnoName(errno));
+        // Another user's file there is neither appended to nor moved over the store.
+        if (refused) return;
+    }
     CRWFile file;
     if (!CRWFileInitWithPath(&file, temporaryPath.c_str(), true)) {
         CRWSDKLogWarn("Error: Unable to open compacted k-v file\n");
@@ -202,12 +223,13 @@ void CRWUserLoggingCompactKVEntries(const CRWKVStorage* store) {
         view->erase(keep, view->end());
     }
     CRWUserLoggingWriteKVEntriesToFile(*view, false, &file);
-    if (!CRWFileClose(&file) || rename(temporaryPath.c_str(), store->compactedPath) != 0) {
+    // A compacted file that is not the user's own is not replaced.
+    if (!CRWFileClose(&file) || plat::paths::renameOwn(temporaryPath, store->compactedPath)) {
         CRWSDKLogWarn("Error: Unable to open compacted k-v file\n");
-        CRWUnlinkIfExists(temporaryPath.c_str());
+        removeOwnFile(temporaryPath);
         return;
     }
-    if (!CRWUnlinkIfExists(store->incrementalPath))
+    if (!removeOwnFile(store->incrementalPath))
         CRWSDKLogWarn("Error: Unable to remove incremental KV store after compaction %s\n",
                       CRWErrnoName(errno));
 }

@@ -110,10 +110,7 @@ void CRWBaseNetworkClient::startDownloadTaskWithRequest(const plat::URLRequest& 
             completionHandler(location, std::move(response), std::move(error));
             // Like a download task, the file is gone once the completion has had its chance to
             // move it.
-            if (location) {
-                std::error_code ignored;
-                std::filesystem::remove(*location, ignored);
-            }
+            if (location) plat::paths::removeOwn(*location);
         });
 }
 

@@ -7,7 +7,7 @@
 #include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
-#include <filesystem>
+#include <system_error>
 
 CRWDownloadAndSaveSettingsOperation::CRWDownloadAndSaveSettingsOperation(
     std::string tesseraAppID, std::weak_ptr<CRWDownloadAndSaveSettingsOperationDelegate> delegate,
@@ -59,14 +59,15 @@ void CRWDownloadAndSaveSettingsOperation::finishDownload(const std::optional<std
                                              plat::FileManager::WriteNoPermissionError, *foreign);
     }
     if (!error && location) {
-        std::error_code ignored;
-        std::filesystem::remove_all(settingsDirectoryPath_, ignored);
+        if (plat::paths::entryStatus(settingsDirectoryPath_)) {
+            if (auto kept = plat::paths::removeOwn(settingsDirectoryPath_, true); kept && kept->refused)
+                CRWErrorLog("%@; leaving it aside", kept->text);
+        }
         plat::paths::ensureDirectory(settingsDirectoryPath_);
-        std::error_code moveError;
-        std::filesystem::rename(*location, settingsFilePath_, moveError);
-        if (moveError) {
-            plat::Error failure =
-                plat::Error::withMessage("NSCocoaErrorDomain", moveError.value(), moveError.message());
+        if (std::optional<plat::paths::FileProblem> moveError = plat::paths::renameOwn(*location, settingsFilePath_)) {
+            const std::string message =
+                moveError->refused ? moveError->text : std::generic_category().message(moveError->error);
+            plat::Error failure = plat::Error::withMessage("NSCocoaErrorDomain", moveError->error, message);
             CRWErrorLog("Unable to complete settings download %@", failure.localizedDescription());
             error = failure;
         }

@@ -1,9 +1,9 @@
 #include "crash/manager/CRWExistingReportManager.h"
 
 #include "crash/record/CRWSharedLog.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <algorithm>
-#include <filesystem>
 
 CRWExistingReportManager::CRWExistingReportManager(std::shared_ptr<CRWManagerData> managerData,
                                                    std::shared_ptr<CRWReportUploader> reportUploader)
@@ -85,8 +85,7 @@ void CRWExistingReportManager::sendUnsentReportsWithToken(
     std::vector<std::string> prepared = preparedReportPaths_;
     managerData_->operationQueue().addOperation([uploader, prepared, token] {
         for (const auto& path : prepared) {
-            std::error_code ignored;
-            if (std::filesystem::exists(path, ignored))
+            if (plat::paths::entryStatus(path))
                 uploader->uploadPackagedReportAtPath(path, token, false);
         }
     });

@@ -2,11 +2,11 @@
 
 #include "crash/record/CRWApplication.h"
 #include "crash/record/CRWSharedLog.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <thread>
 
 CRWOnDemandModel::CRWOnDemandModel(std::shared_ptr<CRWSettings> settings, std::string activePath)
@@ -80,8 +80,9 @@ void CRWOnDemandModel::runQueuedStep(const std::string& path, bool dataCollectio
             }
         }
         if (!dropped.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(dropped, ignored);
+            // A report folder holding anything that is not the user's own is left as it is.
+            if (auto kept = plat::paths::removeOwn(dropped, true); kept && kept->refused)
+                CRWErrorLog("%@; leaving it aside", kept->text);
         }
         CRWDebugLog("Stored an on-demand exception, starting delay %.20f", delay);
     }

@@ -169,8 +169,7 @@ void CRWSettings::cacheSettingsWithTesseraAppID(const std::string& tesseraAppID,
         return;
     }
     if (!leftAside(plat::paths::refusalOf(cacheKeyPath()))) {
-        std::error_code ignored;
-        std::filesystem::remove(cacheKeyPath(), ignored);
+        plat::paths::removeOwn(cacheKeyPath());
         plat::paths::ensureDirectory(settingsDirectoryPath_);
         plat::paths::writeFileAtomically(cacheKeyPath(), *bytes);
     }
@@ -193,8 +192,7 @@ void CRWSettings::deleteCachedSettings() {
     plat::DispatchQueue::global(plat::QoS::Background).async([settingsFile, cacheKey] {
         for (const std::string& file : {settingsFile, cacheKey}) {
             if (leftAside(plat::paths::refusalOf(file))) continue;
-            std::error_code ignored;
-            std::filesystem::remove(file, ignored);
+            plat::paths::removeOwn(file);
         }
     });
     std::lock_guard guard(lock_);

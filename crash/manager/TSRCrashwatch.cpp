@@ -14,12 +14,12 @@
 #include "crash/report/CRWRolloutsPersistenceManager.h"
 #include "installations/TSRInstallations.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/log/OSLog.h"
 #include "sessions/SessionsDependencies.h"
 #include "transport/TTRTransport.h"
 
 #include <atomic>
-#include <filesystem>
 
 namespace {
 std::atomic<int> instanceCreated{0};
@@ -157,8 +157,9 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(
 void TSRCrashwatch::removePreviouslyCrashedMarker() const {
     std::string marker = CRWPathByAppending(fileManager_->rootPath(), "previously-crashed");
     plat::DispatchQueue::global(plat::QoS::Background).async([marker] {
-        std::error_code ignored;
-        std::filesystem::remove(marker, ignored);
+        // A marker that is not the user's own is left where it is.
+        if (auto kept = plat::paths::removeOwn(marker); kept && kept->refused)
+            CRWErrorLog("%@; leaving it aside", kept->text);
     });
 }
 

@@ -37,7 +37,7 @@ bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, b
         return false;
     }
     resetRecord(file);
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (appendMode ? O_APPEND : O_TRUNC);
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (appendMode ? O_APPEND : O_TRUNC);
     const int descriptor = open(path, flags, 0600);
     if (descriptor < 0) {
         CRWSDKLogWarn("Error: Unable to open file %s\n", CRWErrnoName(errno));

@@ -5,32 +5,18 @@
 #include "crash/record/CRWHex.h"
 #include "crash/record/CRWSDKFileLog.h"
 #include "platform/foundation/JSONSerialization.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Text.h"
-
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
-// The whole file; none when it cannot be opened or a read fails (a folder, for one).
-std::optional<std::string> readWholeFile(const char* path) {
-    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return std::nullopt;
-    std::string contents;
-    char chunk[16384];
-    for (;;) {
-        const ssize_t count = read(descriptor, chunk, sizeof(chunk));
-        if (count == 0) break;
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            close(descriptor);
-            return std::nullopt;
-        }
-        contents.append(chunk, static_cast<size_t>(count));
-    }
-    close(descriptor);
-    return contents;
+// The whole file; none when it cannot be read, or is not a plain file of the user's own (a folder,
+// another user's file, a socket).
+std::optional<std::string> readWholeFile(const char* path, bool& refused) {
+    plat::paths::OwnFile file = plat::paths::readOwnFile(path);
+    refused = file.state == plat::paths::OwnFile::State::Refused;
+    if (file.state != plat::paths::OwnFile::State::Read) return std::nullopt;
+    return std::move(file.bytes);
 }
 
 } // namespace
@@ -63,9 +49,11 @@ std::optional<plat::Object::Array> CRWFileReadSections(const char* path, bool de
         CRWSDKLogError("Error: input path is invalid\n");
         return std::nullopt;
     }
-    std::optional<std::string> bytes = readWholeFile(path);
+    bool refused = false;
+    std::optional<std::string> bytes = readWholeFile(path, refused);
     if (!bytes) {
-        if (deleteOnFailure) CRWUnlinkIfExists(path);
+        // What is not the user's own (a folder among them) is left where it is.
+        if (deleteOnFailure && !refused) plat::paths::removeOwn(path);
         CRWSDKLogWarn("Unable to read file %s\n", path);
         return std::nullopt;
     }

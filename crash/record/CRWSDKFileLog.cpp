@@ -62,7 +62,7 @@ int logDescriptor(CRWWritableContext* writable, const char* path) {
     std::atomic_ref<int32_t> stored(writable->logFileDescriptor);
     int32_t current = stored.load();
     if (current != -1) return current;
-    const int opened = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const int opened = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (opened < 0) return opened;
     int32_t expected = -1;
     if (stored.compare_exchange_strong(expected, opened)) return opened;

@@ -4,13 +4,12 @@
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWSharedLog.h"
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
-#include <filesystem>
 #include <mutex>
+#include <sys/stat.h>
 #include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -31,8 +30,13 @@ std::string describe(const std::error_code& error, const std::string& path) {
     return plat::AtomicFile::posixError(error.value(), error.message(), path).localizedDescription();
 }
 
-bool isHidden(const fs::path& entry) {
-    const std::string name = entry.filename().string();
+// A refusal names the entry of another user and why it was left; other failures are the system's.
+std::string describe(const plat::paths::FileProblem& problem, const std::string& path) {
+    if (problem.refused) return problem.text;
+    return describe(std::error_code(problem.error, std::generic_category()), path);
+}
+
+bool isHidden(const std::string& name) {
     return name.empty() || name.front() == '.';
 }
 
@@ -99,8 +103,7 @@ std::string CRWFileManager::diagnosticsPath() const {
 }
 
 bool CRWFileManager::fileExistsAtPath(const std::string& path) const {
-    std::error_code error;
-    return !path.empty() && fs::exists(fs::symlink_status(path, error));
+    return !path.empty() && plat::paths::entryStatus(path).has_value();
 }
 
 bool CRWFileManager::createFileAtPath(const std::string& path,
@@ -113,13 +116,16 @@ bool CRWFileManager::createFileAtPath(const std::string& path,
 
 bool CRWFileManager::moveItemAtPathToPath(const std::string& from, const std::string& to,
                                           plat::Error* error) const {
-    std::error_code failure;
+    std::optional<plat::paths::FileProblem> failure;
     if (from.empty() || to.empty())
-        failure = std::make_error_code(std::errc::invalid_argument);
+        failure = plat::paths::FileProblem{EINVAL, {}, false};
     else
-        fs::rename(from, to, failure);
+        failure = plat::paths::renameOwn(from, to);
     if (!failure) return true;
-    if (error) *error = plat::AtomicFile::posixError(failure.value(), "move to " + to, from);
+    if (error)
+        *error = failure->refused
+                     ? plat::Error::withMessage(plat::AtomicFile::kPOSIXErrorDomain, failure->error, failure->text)
+                     : plat::AtomicFile::posixError(failure->error, "move to " + to, from);
     return false;
 }
 
@@ -142,16 +148,17 @@ bool CRWFileManager::removeItemAtPath(const std::string& path) const {
         CRWErrorLog("Failed to remove file %@: %@", "(null)", "no path given");
         return false;
     }
-    std::error_code error;
-    const fs::file_status status = fs::symlink_status(path, error);
-    if (!fs::exists(status)) {
+    plat::paths::FileProblem unreached;
+    if (!plat::paths::entryStatus(path, &unreached)) {
         CRWErrorLog("Failed to remove file %@: %@", path,
-                    describe(std::make_error_code(std::errc::no_such_file_or_directory), path));
+                    unreached.refused ? unreached.text
+                                      : describe(std::make_error_code(std::errc::no_such_file_or_directory), path));
         return false;
     }
-    fs::remove_all(path, error);
-    if (!error) return true;
-    CRWErrorLog("Failed to remove file %@: %@", path, describe(error, path));
+    // Whatever is not the user's own is left where it is, and so is what holds it.
+    const std::optional<plat::paths::FileProblem> failure = plat::paths::removeOwn(path, true);
+    if (!failure) return true;
+    CRWErrorLog("Failed to remove file %@: %@", path, describe(*failure, path));
     return false;
 }
 
@@ -184,20 +191,28 @@ void CRWFileManager::enumerateFilesInDirectory(
 std::vector<std::string> CRWFileManager::contentsOfDirectory(const std::string& directory) const {
     std::vector<std::string> paths;
     if (directory.empty()) return paths;
-    std::error_code error;
-    fs::directory_iterator it(directory, error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        if (isHidden(it->path())) continue;
-        paths.push_back(CRWPathByAppending(directory, it->path().filename().string()));
+    plat::paths::FileProblem problem;
+    const std::optional<std::vector<std::string>> names = plat::paths::folderNames(directory, &problem);
+    if (!names) {
+        if (problem.refused) CRWErrorLog("%@; leaving it aside", problem.text);
+        return paths;
     }
+    for (const std::string& name : *names)
+        if (!isHidden(name)) paths.push_back(CRWPathByAppending(directory, name));
     return paths;
 }
 
 std::optional<uint64_t> CRWFileManager::fileSizeAtPath(const std::string& path) const {
-    std::error_code error;
-    const uintmax_t size = fs::file_size(path, error);
-    if (!error) return static_cast<uint64_t>(size);
-    CRWErrorLog("Unable to read file size: %@", describe(error, path));
+    plat::paths::FileProblem problem;
+    const std::optional<struct stat> info = plat::paths::entryStatus(path, &problem);
+    std::optional<std::string> failure;
+    if (!info)
+        failure = describe(problem, path);
+    else if (S_ISDIR(info->st_mode))
+        failure = describe(std::make_error_code(std::errc::is_a_directory), path);
+    else if (!(failure = plat::paths::refusalOf(path)))
+        return static_cast<uint64_t>(info->st_size);
+    CRWErrorLog("Unable to read file size: %@", *failure);
     return std::nullopt;
 }
 

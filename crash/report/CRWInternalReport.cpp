@@ -3,8 +3,7 @@
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWSharedLog.h"
 #include "crash/report/CRWFileManager.h"
-
-#include <filesystem>
+#include "platform/foundation/OwnFiles.h"
 
 namespace {
 
@@ -13,8 +12,7 @@ constexpr const char* kMetricKitNonfatalFile = "metric_kit_nonfatal.crwrecord";
 constexpr const char* kCustomFatalFile = "custom_fatal.crwrecord";
 
 bool exists(const std::string& path) {
-    std::error_code ignored;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+    return plat::paths::entryStatus(path).has_value();
 }
 
 std::optional<plat::Date> secondsSince1970(const plat::Object& value) {

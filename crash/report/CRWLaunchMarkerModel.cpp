@@ -1,6 +1,7 @@
 #include "crash/report/CRWLaunchMarkerModel.h"
 
 #include "crash/record/CRWSharedLog.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,11 +18,15 @@ bool CRWLaunchMarkerModel::launchFailureMarkerPresent() const {
 }
 
 bool CRWLaunchMarkerModel::createLaunchFailureMarker() const {
-    // Private like everything under the data root.
-    const int descriptor =
-        ::open(launchFailureMarkerPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (descriptor < 0) return false;
-    return ::close(descriptor) == 0;
+    // Private like everything under the data root; a marker that is not the user's own is left.
+    plat::paths::FileProblem problem;
+    plat::FileDescriptor descriptor =
+        plat::paths::openOwnFile(launchFailureMarkerPath(), O_WRONLY | O_CREAT | O_TRUNC, &problem);
+    if (!descriptor) {
+        if (problem.refused) CRWErrorLog("%@; leaving it aside", problem.text);
+        return false;
+    }
+    return ::close(descriptor.release()) == 0;
 }
 
 bool CRWLaunchMarkerModel::removeLaunchFailureMarker() const {

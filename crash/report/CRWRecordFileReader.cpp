@@ -1,11 +1,7 @@
 #include "crash/report/CRWRecordFileReader.h"
 
 #include "crash/record/CRWFileRead.h"
-#include "platform/foundation/AtomicFile.h"
-
-#include <cerrno>
-#include <filesystem>
-#include <system_error>
+#include "platform/foundation/OwnFiles.h"
 
 CRWRecordFileContents CRWParseRecordBytes(std::string_view bytes) {
     CRWRecordFileContents contents;
@@ -25,28 +21,24 @@ CRWRecordFileContents CRWParseRecordBytes(std::string_view bytes) {
 
 CRWRecordFileContents CRWReadRecordFile(const std::string& path) {
     CRWRecordFileContents contents;
-    std::error_code ignored;
-    const std::filesystem::file_status status = std::filesystem::symlink_status(path, ignored);
-    if (path.empty() || !std::filesystem::exists(status)) return contents;
-    // Opening a pipe or a device could block or read forever; only plain files are records.
-    if (!std::filesystem::is_regular_file(status)) {
+    if (path.empty()) return contents;
+    // Only plain files of the user's own are records: opening a pipe or a device could block or
+    // read forever, and what another user left is not theirs to hand in.
+    const plat::paths::OwnFile file = plat::paths::readOwnFile(path, CRWMaxRecordFileSize);
+    switch (file.state) {
+    case plat::paths::OwnFile::State::Read:
+        break;
+    case plat::paths::OwnFile::State::Absent:
+        return contents;
+    case plat::paths::OwnFile::State::TooLarge:
+        contents.state = CRWRecordFileState::TooLarge;
+        return contents;
+    case plat::paths::OwnFile::State::Refused:
+    case plat::paths::OwnFile::State::Unreadable:
         contents.state = CRWRecordFileState::Unreadable;
         return contents;
     }
-    std::error_code sizeError;
-    const uintmax_t size = std::filesystem::file_size(path, sizeError);
-    if (!sizeError && size > CRWMaxRecordFileSize) {
-        contents.state = CRWRecordFileState::TooLarge;
-        return contents;
-    }
-    plat::Error error;
-    const std::optional<plat::Data> bytes = plat::AtomicFile::read(path, &error, CRWMaxRecordFileSize);
-    if (!bytes) {
-        // The file may have grown between the two looks.
-        contents.state = error.code == EFBIG ? CRWRecordFileState::TooLarge : CRWRecordFileState::Unreadable;
-        return contents;
-    }
-    return CRWParseRecordBytes(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+    return CRWParseRecordBytes(file.bytes);
 }
 
 const plat::Object& CRWRecordSectionNamed(const plat::Object::Array& sections, std::string_view name) {

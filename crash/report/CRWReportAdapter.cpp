@@ -7,6 +7,7 @@
 #include "crash/report/CRWRecordFileReader.h"
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/JSONSerialization.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <pb_encode.h>
 
@@ -156,17 +157,17 @@ std::optional<plat::Data> CRWReportAdapter::transportBytes() const {
 
 std::vector<std::string> CRWReportAdapter::crwRecordFilePaths(const std::string& folderPath) {
     std::vector<std::string> paths;
-    std::error_code error;
-    fs::directory_iterator it(folderPath, error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        const std::string name = it->path().filename().string();
+    plat::paths::FileProblem problem;
+    const std::optional<std::vector<std::string>> names = plat::paths::folderNames(folderPath, &problem);
+    if (!names) {
+        CRWErrorLog("Failed to find .crwrecords from %@ with error: %@", folderPath,
+                    problem.refused ? problem.text : std::generic_category().message(problem.error));
+        return paths;
+    }
+    for (const std::string& name : *names) {
         const std::string extension = lowercased(CRWPathExtension(name));
         if (extension == "crwrecord" || extension == "symbolicated")
             paths.push_back(CRWPathByAppending(folderPath, name));
-    }
-    if (error) {
-        CRWErrorLog("Failed to find .crwrecords from %@ with error: %@", folderPath, error.message());
-        paths.clear();
     }
     std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
         const std::string left = lowercased(a), right = lowercased(b);

@@ -2,6 +2,7 @@
 
 #include "crash/record/CRWFile.h"
 #include "crash/record/CRWSharedLog.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -30,12 +31,17 @@ void CRWRolloutsPersistenceManager::updateRolloutsStateToPersistenceWithRollouts
     const plat::Data& rollouts, const std::string& reportID) {
     const std::string path =
         CRWPathByAppending(CRWPathByAppending(fileManager_->activePath(), reportID), "rollouts.crwrecord");
-    // Created private, like everything under the data root; appended to from then on.
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    // Created private, like everything under the data root; appended to from then on. A file or
+    // folder on the way that is not the user's own is left as it is.
+    plat::paths::FileProblem problem;
+    const int descriptor = plat::paths::openOwnFile(path, O_WRONLY | O_APPEND | O_CREAT, &problem).release();
     if (descriptor < 0) {
-        const int error = errno;
-        CRWDebugLog("Could not create rollouts.crwrecord file. Error was code: %d - message: %s", error,
-                    std::strerror(error));
+        if (problem.refused) {
+            CRWDebugLog("Could not create rollouts.crwrecord file: %@", problem.text);
+            return;
+        }
+        CRWDebugLog("Could not create rollouts.crwrecord file. Error was code: %d - message: %s", problem.error,
+                    std::strerror(problem.error));
         return;
     }
     if (!rolloutsLoggingQueue_) {

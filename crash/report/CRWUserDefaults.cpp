@@ -10,7 +10,8 @@
 
 #include <atomic>
 #include <mutex>
-#include <system_error>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -66,18 +67,21 @@ CRWUserDefaults::CRWUserDefaults(fs::path directory)
 void CRWUserDefaults::load() {
     plat::Object::Dict loaded;
     synchronizationQueue_.sync([this, &loaded] {
-        std::error_code error;
-        const fs::file_status status = fs::symlink_status(fileURL_, error);
-        if (fs::is_directory(status)) {
+        const std::optional<struct stat> status = plat::paths::entryStatus(fileURL_);
+        if (status && S_ISDIR(status->st_mode) && status->st_uid == ::geteuid()) {
             CRWErrorLog("Found directory where file expected. Removing conflicting directory");
-            fs::remove_all(fileURL_, error);
-            if (error) CRWErrorLog("Error removing conflicting directory: %@", error.message());
+            if (auto failure = plat::paths::removeOwn(fileURL_, true))
+                CRWErrorLog("Error removing conflicting directory: %@", failure->text);
             return;
         }
         // An interrupted write leaves a temporary file beside the store.
-        if (fs::is_directory(directoryURL_, error))
-            plat::paths::removeStaleTemporaryFiles(directoryURL_, kFileName);
-        if (!fs::exists(status)) return;
+        plat::paths::removeStaleTemporaryFiles(directoryURL_, kFileName);
+        // Another user's file or folder, a link or a socket: neither read nor, later, replaced.
+        if ((refusal_ = plat::paths::refusalOf(fileURL_))) {
+            CRWErrorLog("%@; leaving it aside", *refusal_);
+            return;
+        }
+        if (!status) return;
         plat::Error readError;
         const std::optional<plat::Data> bytes = plat::AtomicFile::read(fileURL_, &readError, kMaxFileSize);
         plat::Object root;
@@ -192,8 +196,7 @@ bool CRWUserDefaults::synchronizeWroteToDisk() const {
 }
 
 bool CRWUserDefaults::write(const plat::Object::Dict& dictionary) const {
-    std::error_code error;
-    if (!fs::exists(directoryURL_, error)) {
+    if (!plat::paths::entryStatus(directoryURL_)) {
         if (auto failure = plat::AtomicFile::createDirectories(directoryURL_)) {
             CRWErrorLog("Failed to create directory with error: %@", failure->localizedDescription());
             return false;

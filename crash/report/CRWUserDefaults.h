@@ -72,6 +72,9 @@ public:
     void synchronize();
     // Whether the last synchronize() found changes and wrote them.
     bool synchronizeWroteToDisk() const;
+    // Why the file found at load was left aside unread: something there is not the user's own (a
+    // link, another user's file or folder, a socket); none when it was not.
+    const std::optional<std::string>& refusal() const { return refusal_; }
 
 private:
     void load();
@@ -79,6 +82,7 @@ private:
 
     std::filesystem::path directoryURL_;
     std::filesystem::path fileURL_;
+    std::optional<std::string> refusal_;
     plat::DispatchQueue serialDictionaryQueue_;
     plat::DispatchQueue synchronizationQueue_;
     // Guarded by serialDictionaryQueue_.

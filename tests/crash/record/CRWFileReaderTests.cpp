@@ -1,6 +1,7 @@
 #include "crash/record/CRWFile.h"
 #include "crash/record/CRWFileRead.h"
 #include "tests/crash/record/RecordTestSupport.h"
+#include "tests/support/RootInUserNamespace.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,21 @@ TEST_F(CRWFileReader, UnreadableFilesGiveNoneAndMayBeDeleted) {
     auto empty = CRWFileReadSections((home.path() / "empty.crwrecord").c_str(), true);
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->empty());
+}
+
+// What another user left in a report folder while it was open is not read, and a failed read does
+// not remove it: their socket (which no one can open) and their file that others may write.
+TEST_F(CRWFileReader, WhatAnotherUserLeftIsNeitherReadNorDeleted) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    const std::filesystem::path folder = home.path() / "cache" / "report";
+    std::filesystem::create_directories(folder);
+    testsupport::plantSocketAsAnotherUser(folder / "socket.crwrecord");
+    testsupport::plantAsAnotherUser(folder / "open.crwrecord", "{\"a\":1}\n", 0666);
+    std::filesystem::permissions(home.path() / "cache", std::filesystem::perms(0700));
+    const std::string before = testsupport::treeSnapshot(folder);
+    EXPECT_FALSE(CRWFileReadSections((folder / "socket.crwrecord").c_str(), true));
+    EXPECT_FALSE(CRWFileReadSections((folder / "open.crwrecord").c_str(), true));
+    EXPECT_EQ(testsupport::treeSnapshot(folder), before);
 }
 
 TEST(CRWFileHex, EncodeAndDecode) {

@@ -1,9 +1,11 @@
 // The crash reporter's defaults store: typed reads, removal, when the file is (not) written, damaged
 // files, and a write that fails being tried again.
 #include "crash/report/CRWUserDefaults.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/crash/report/ReportTestSupport.h"
+#include "tests/support/RootInUserNamespace.h"
 
 #include <filesystem>
 #include <sys/stat.h>
@@ -126,6 +128,51 @@ TEST_F(DefaultsStoreTest, DamagedFilesLeaveAnEmptyStoreAndAreKeptAside) {
     EXPECT_TRUE(logged("Found directory where file expected. Removing conflicting directory"));
     EXPECT_FALSE(fs::exists(file()));
     EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+}
+
+// The store's folder was open while another user left a folder of theirs in the file's place, then
+// became private: it is not removed as the user's own would be, and nothing is written into it. For
+// an ordinary user their 0600 file or their socket cannot even be opened: the store still answers
+// with the refusal refusalOf gives, and writes over neither.
+TEST_F(DefaultsStoreTest, WhatAnotherUserLeftInTheFilesPlaceIsNeitherReadReplacedNorRemoved) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants entries of another user
+    testsupport::plantAsAnotherUser(file() / "inner", "theirs", 0644);
+    ASSERT_EQ(::lchown(file().c_str(), testsupport::kAnotherUser, testsupport::kAnotherUser), 0);
+    fs::permissions(home_->path() / "data", fs::perms(0700));
+    std::string before = testsupport::treeSnapshot(directory());
+    {
+        CRWUserDefaults defaults(directory());
+        EXPECT_EQ(defaults.refusal(), plat::paths::refusalOf(file()));
+        defaults.setString("fresh", CRWInstallUUIDKey);
+        defaults.synchronize();
+        EXPECT_FALSE(defaults.synchronizeWroteToDisk());
+    }
+    EXPECT_EQ(testsupport::treeSnapshot(directory()), before);
+
+    const std::function<void()> plants[] = {
+        [&] { testsupport::plantAsAnotherUser(file(), "theirs", 0600); },
+        [&] { testsupport::plantSocketAsAnotherUser(file()); },
+    };
+    for (const auto& plant : plants) {
+        fs::remove_all(directory());
+        fs::create_directories(directory());
+        plant();
+        const std::string said = testsupport::asOrdinaryUser(home_->path(), [&] {
+            before = testsupport::treeSnapshot(directory()) + testsupport::fileFacts(file());
+            const std::string refusal = CRWUserDefaults(directory()).refusal().value_or("not refused");
+            CRWUserDefaults defaults(directory());
+            defaults.setString("fresh", CRWInstallUUIDKey);
+            defaults.synchronize();
+            const bool unchanged = testsupport::treeSnapshot(directory()) + testsupport::fileFacts(file()) == before;
+            return std::string(refusal == plat::paths::refusalOf(file()).value_or("none") ? "same: " : "differs: ") +
+                   refusal + (defaults.synchronizeWroteToDisk() ? "; written" : "; not written") +
+                   (unchanged ? "; unchanged" : "; changed");
+        });
+        EXPECT_EQ(said, "same: " + file().string() + " belongs to another user (uid 4242, this is uid " +
+                            std::to_string(testsupport::kOrdinaryUser) +
+                            "); Velmora uses only plain files of its own user that no one else may write"
+                            "; not written; unchanged");
+    }
 }
 
 TEST_F(DefaultsStoreTest, ABinaryListIsReadToo) {

@@ -6,6 +6,7 @@
 #include "crash/report/CRWLaunchMarkerModel.h"
 #include "crash/report/CRWRolloutsPersistenceManager.h"
 #include "tests/crash/report/ReportTestSupport.h"
+#include "tests/support/RootInUserNamespace.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -142,6 +143,62 @@ TEST_F(FileManagerTest, ThePreviousCrashIsReadOncePerProcess) {
     CRWFileManager later;
     EXPECT_TRUE(later.didCrashOnPreviousExecution());
     EXPECT_TRUE(later.crashFileMarkerExists());
+}
+
+// The data tree was open while another user left things in it, then became private: their link in
+// place of the reports folder (to a folder of the user's elsewhere), a report folder of theirs and
+// a launch marker of theirs. None is followed, written, replaced, moved or removed.
+TEST_F(FileManagerTest, WhatAnotherUserLeftInTheTreeIsNeitherFollowedReplacedNorRemoved) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants entries of another user
+    const auto theirs = [](const fs::path& path) {
+        ASSERT_EQ(::lchown(path.c_str(), testsupport::kAnotherUser, testsupport::kAnotherUser), 0) << path;
+    };
+    auto files = std::make_shared<CRWFileManager>();
+    CRWLaunchMarkerModel marker(files);
+    const auto queue = plat::DispatchQueue::serial("test.rollouts");
+    CRWRolloutsPersistenceManager rollouts(files, queue);
+    const fs::path cache = home_->path() / "cache";
+    const fs::path elsewhere = home_->path() / "Documents";
+    const auto state = [&] {
+        return testsupport::treeSnapshot(cache) + testsupport::treeSnapshot(elsewhere) +
+               testsupport::fileFacts(elsewhere / "active" / "run1" / "keep.txt") +
+               testsupport::fileFacts(marker.launchFailureMarkerPath()) +
+               testsupport::fileFacts(fs::path(files->activePath()) / "run2" / "metadata.crwrecord");
+    };
+
+    testsupport::writeFile(elsewhere / "active" / "run1" / "keep.txt", "mine");
+    fs::create_directories(files->versionedPath());
+    fs::create_symlink(elsewhere, files->structurePath());
+    theirs(files->structurePath());
+    fs::permissions(cache, fs::perms(0700));
+    std::string before = state();
+    EXPECT_FALSE(files->createReportDirectories());
+    EXPECT_FALSE(marker.checkForAndCreateLaunchMarker());
+    rollouts.updateRolloutsStateToPersistenceWithRollouts(plat::toData("{}"), "run1");
+    queue.sync([] {});
+    EXPECT_TRUE(files->activePathContents().empty());
+    EXPECT_FALSE(files->removeItemAtPath(files->activePath() + "/run1"));
+    EXPECT_FALSE(files->moveItemAtPath(files->activePath() + "/run1", files->versionedPath()));
+    EXPECT_FALSE(files->removeItemAtPath(files->structurePath()));
+    EXPECT_EQ(state(), before);
+    EXPECT_TRUE(logged(files->structurePath() + " is a link"));
+
+    fs::remove(files->structurePath());
+    ASSERT_TRUE(files->createReportDirectories());
+    const fs::path report = fs::path(files->activePath()) / "run2";
+    testsupport::plantAsAnotherUser(report / "metadata.crwrecord", "theirs", 0644);
+    theirs(report);
+    testsupport::plantAsAnotherUser(marker.launchFailureMarkerPath(), "theirs", 0644);
+    before = state();
+    EXPECT_FALSE(marker.createLaunchFailureMarker());
+    EXPECT_FALSE(marker.removeLaunchFailureMarker());
+    rollouts.updateRolloutsStateToPersistenceWithRollouts(plat::toData("{}"), "run2");
+    queue.sync([] {});
+    EXPECT_FALSE(files->moveItemAtPath(report.string(), files->processingPath()));
+    EXPECT_FALSE(files->removeItemAtPath(report.string()));
+    EXPECT_FALSE(files->removeContentsOfDirectoryAtPath(files->activePath()));
+    EXPECT_EQ(state(), before);
+    EXPECT_TRUE(logged(report.string() + " belongs to another user"));
 }
 
 class InternalReportTest : public ReportTest {};
