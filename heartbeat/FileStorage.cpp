@@ -20,8 +20,16 @@ std::shared_ptr<Storage> FileStorage::makeStorage(const std::string& id) {
 plat::Data FileStorage::read() {
     plat::paths::removeStaleTemporaryFiles(url_.parent_path(), url_.filename().string());
     plat::paths::OwnFile read = plat::paths::readOwnFile(url_);
-    if (read.state != plat::paths::OwnFile::State::Read) throw StorageError(StorageError::readError);
-    return plat::toData(read.bytes);
+    switch (read.state) {
+    case plat::paths::OwnFile::State::Read:
+        return plat::toData(read.bytes);
+    case plat::paths::OwnFile::State::TooLarge: // damaged, as undecodable bytes are: the next save replaces it
+    case plat::paths::OwnFile::State::Absent:
+    case plat::paths::OwnFile::State::Refused:
+    case plat::paths::OwnFile::State::Unreadable:
+        break;
+    }
+    throw StorageError(StorageError::readError);
 }
 
 void FileStorage::write(const std::optional<plat::Data>& data) {

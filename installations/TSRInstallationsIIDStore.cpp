@@ -29,14 +29,23 @@ plat::Object::Dict keyQuery(const std::string& tagPrefix) {
 }
 
 // The marker file's dictionary; none when the file is missing or is no dictionary. A file that is
-// not the user's own, that others may write, or a link throws, naming it: an identity another
-// user may have left there is neither taken over nor rewritten.
+// not the user's own, that others may write, a link, or one that cannot be read throws, naming it:
+// an identity another user may have left there is neither taken over nor rewritten.
 std::optional<plat::Object> keyPairPlist() {
     plat::paths::OwnFile read = plat::paths::readOwnFile(TSRInstallationsIIDStore::keyPairPlistPath());
-    if (read.state == plat::paths::OwnFile::State::Refused)
+    switch (read.state) {
+    case plat::paths::OwnFile::State::Refused:
+    // What could not be read may still hold the user's identity: it is not taken for none.
+    case plat::paths::OwnFile::State::Unreadable:
         throw TSRInstallationsErrorUtil::installationsErrorWithCode(TSRInstallationsErrorCodeUnknown,
                                                                     read.problem, std::nullopt);
-    if (read.state != plat::paths::OwnFile::State::Read) return std::nullopt;
+    case plat::paths::OwnFile::State::TooLarge:
+        // Damaged, as a list that does not parse is: there is no identity in it to take over.
+    case plat::paths::OwnFile::State::Absent:
+        return std::nullopt;
+    case plat::paths::OwnFile::State::Read:
+        break;
+    }
     plat::Object plist = plat::PropertyList::fromBytes(read.bytes);
     if (!plist.isDict()) return std::nullopt;
     return plist;

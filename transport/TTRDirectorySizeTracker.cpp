@@ -1,6 +1,11 @@
 #include "transport/TTRDirectorySizeTracker.h"
 
+#include "platform/foundation/Beneath.h"
+#include "platform/foundation/OwnFiles.h"
+
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -22,9 +27,8 @@ void TTRDirectorySizeTracker::fileWasRemovedAtPath(const fs::path& path, uint64_
 }
 
 uint64_t TTRDirectorySizeTracker::fileSizeAtURL(const fs::path& path) {
-    std::error_code ec;
-    uint64_t size = fs::file_size(path, ec);
-    return ec ? 0 : size;
+    std::optional<struct stat> info = plat::paths::entryStatus(path);
+    return info && S_ISREG(info->st_mode) ? static_cast<uint64_t>(info->st_size) : 0;
 }
 
 bool TTRDirectorySizeTracker::isInside(const fs::path& path) const {
@@ -34,21 +38,30 @@ bool TTRDirectorySizeTracker::isInside(const fs::path& path) const {
            (root.back() == '/' || candidate[root.size()] == '/');
 }
 
-uint64_t TTRDirectorySizeTracker::computeSize() const {
+namespace {
+
+// The size of the plain files below `folder` (open as `fd`), hidden ones and links left out; a
+// folder that may not be used is not counted.
+uint64_t sizeBelow(int fd, const fs::path& folder, int depth) {
+    constexpr int kMostDepth = 8;
     uint64_t total = 0;
-    std::error_code ec;
-    fs::recursive_directory_iterator it(directoryPath_, fs::directory_options::skip_permission_denied, ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        if (!name.empty() && name.front() == '.') {
-            std::error_code dirError;
-            if (it->is_directory(dirError)) it.disable_recursion_pending();
-            continue;
+    for (const std::string& name : plat::beneath::names(fd).value_or(std::vector<std::string>{})) {
+        if (name.empty() || name.front() == '.') continue;
+        struct stat info {};
+        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(info.st_mode)) {
+            total += static_cast<uint64_t>(info.st_size);
+        } else if (S_ISDIR(info.st_mode) && depth < kMostDepth) {
+            const plat::paths::OwnFolder sub = plat::paths::OwnFolder::open(folder / name);
+            if (sub.isOpen()) total += sizeBelow(sub.fd(), folder / name, depth + 1);
         }
-        std::error_code fileError;
-        if (!it->is_regular_file(fileError)) continue;
-        uint64_t size = it->file_size(fileError);
-        if (!fileError) total += size;
     }
     return total;
+}
+
+} // namespace
+
+uint64_t TTRDirectorySizeTracker::computeSize() const {
+    const plat::paths::OwnFolder folder = plat::paths::OwnFolder::open(directoryPath_);
+    return folder.isOpen() ? sizeBelow(folder.fd(), directoryPath_, 0) : 0;
 }

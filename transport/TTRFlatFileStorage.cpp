@@ -6,7 +6,9 @@
 #include "transport/TTRTransformer.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/OwnFiles.h"
 
+#include <sys/stat.h>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -32,6 +34,30 @@ std::shared_ptr<BackgroundTask> beginTask(const std::shared_ptr<TTRApplicationPr
                 std::exchange(expiring->identifier, TTRBackgroundIdentifierInvalid));
     });
     return task;
+}
+
+// The event files below `folder` that expired before `now`.
+void collectExpiredEvents(const fs::path& folder, double now, int depth, std::vector<fs::path>& expired) {
+    // Event files lie two levels down; nothing the store makes nests anywhere near this deep.
+    constexpr int kMostDepth = 8;
+    for (const std::string& name : plat::paths::folderNames(folder).value_or(std::vector<std::string>{})) {
+        if (name.empty() || name.front() == '.') continue;
+        const fs::path path = folder / name;
+        std::optional<struct stat> info = plat::paths::entryStatus(path);
+        if (!info) continue;
+        std::optional<TTREventFileComponents> components = TTREventComponentsFromFilename(name);
+        if (!components) {
+            if (S_ISDIR(info->st_mode) && depth < kMostDepth) collectExpiredEvents(path, now, depth + 1, expired);
+            continue;
+        }
+        if (!(components->expiration.secondsSince1970 < now)) continue;
+        if (!S_ISREG(info->st_mode)) {
+            // A folder (or anything else) under an event's name is foreign: leave it and its content.
+            TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@", path.string());
+            continue;
+        }
+        expired.push_back(path);
+    }
 }
 
 } // namespace
@@ -201,9 +227,8 @@ void TTRFlatFileStorage::storeOnQueue(const std::shared_ptr<TTREvent>& event,
 bool TTRFlatFileStorage::hasEventsOnQueue(int64_t target) const {
     fs::path folder = eventDataStoragePath() / std::to_string(target);
     if (plat::AtomicFile::createDirectories(folder)) return false;
-    std::error_code ec;
-    fs::recursive_directory_iterator walk(folder, ec);
-    return !ec && walk != fs::recursive_directory_iterator();
+    std::optional<std::vector<std::string>> names = plat::paths::folderNames(folder);
+    return names && !names->empty();
 }
 
 void TTRFlatFileStorage::hasEventsForTarget(int64_t target, std::function<void(bool hasEvents)> onComplete) {
@@ -248,45 +273,24 @@ void TTRFlatFileStorage::expireOnQueue() {
     TTRLogDebug("Checking for expired events and batches");
     const double now = configuration_.clock->wallNow().secondsSince1970;
 
-    std::error_code ec;
     std::vector<int64_t> expiredBatches;
-    for (fs::directory_iterator it(batchDataStoragePath(), ec); !ec && it != fs::directory_iterator();
-         it.increment(ec)) {
-        std::optional<TTRBatchComponents> batch =
-            TTRBatchComponentsFromFilename(it->path().filename().string());
+    for (const std::string& name : plat::paths::folderNames(batchDataStoragePath()).value_or(std::vector<std::string>{})) {
+        std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(name);
         if (batch && batch->expiration.secondsSince1970 < now) expiredBatches.push_back(batch->batchID);
     }
     for (int64_t batchID : expiredBatches)
         syncThreadUnsafeRemoveBatchWithID(batchID, false);
 
     TTREvents removed;
-    ec.clear();
-    fs::recursive_directory_iterator walk(eventDataStoragePath(),
-                                          fs::directory_options::skip_permission_denied, ec);
     std::vector<fs::path> expired;
-    for (; !ec && walk != fs::recursive_directory_iterator(); walk.increment(ec)) {
-        std::string name = walk->path().filename().string();
-        if (name.empty() || name.front() == '.') continue;
-        std::optional<TTREventFileComponents> components = TTREventComponentsFromFilename(name);
-        if (!components || !(components->expiration.secondsSince1970 < now)) continue;
-        std::error_code typeError;
-        if (!walk->is_regular_file(typeError)) {
-            // A folder (or anything else) under an event's name is foreign: leave it and its content.
-            TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@",
-                        walk->path().string());
-            if (walk->is_directory(typeError)) walk.disable_recursion_pending();
-            continue;
-        }
-        expired.push_back(walk->path());
-    }
+    collectExpiredEvents(eventDataStoragePath(), now, 0, expired);
     for (const fs::path& path : expired) {
         plat::Error decodeError;
         std::shared_ptr<TTREvent> event = TTRDecodeArchiveAtPath<TTREvent>(path, &decodeError);
         if (!event)
             TTRLogDebug("Error deserializing event while checking for expired events: %@",
                         decodeError.localizedDescription());
-        std::error_code removeError;
-        if (fs::remove(path, removeError)) {
+        if (!plat::paths::removeOwn(path)) {
             TTRLogDebug("Item deleted because it expired: %@", path.string());
             if (event) removed.push_back(event);
         } else {

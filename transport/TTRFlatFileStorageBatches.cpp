@@ -6,8 +6,19 @@
 #include "transport/TTRPlatform.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/OwnFiles.h"
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+plat::Error problemError(const plat::paths::FileProblem& problem) {
+    return plat::Error::withMessage(plat::AtomicFile::kPOSIXErrorDomain, problem.error, problem.text);
+}
+
+} // namespace
 
 plat::Error TTRFlatFileStorage::storageErrorWithReason(int64_t code, const std::string& reason) {
     return plat::Error(TTRFlatFileStorageErrorDomain, code,
@@ -31,14 +42,14 @@ void TTRFlatFileStorage::pathsForTarget(int64_t target, std::optional<std::set<s
         if (!self) return onComplete(taken);
         fs::path folder = self->eventDataStoragePath() / std::to_string(target);
         plat::AtomicFile::createDirectories(folder);
-        std::error_code ec;
-        fs::directory_iterator it(folder, ec);
-        if (ec) {
-            TTRLogDebug("There was an error reading the contents of the target path: %@", ec.message());
+        plat::paths::FileProblem problem;
+        std::optional<std::vector<std::string>> names = plat::paths::folderNames(folder, &problem);
+        if (!names) {
+            TTRLogDebug("There was an error reading the contents of the target path: %@", problem.text);
             return onComplete(taken);
         }
-        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-            std::string name = it->path().filename().string();
+        for (const std::string& name : *names) {
+            const fs::path path = folder / name;
             if (name.empty() || name.front() == '.') continue;
             std::optional<TTREventFileComponents> parts = TTREventComponentsFromFilename(name);
             if (!parts) {
@@ -46,10 +57,9 @@ void TTRFlatFileStorage::pathsForTarget(int64_t target, std::optional<std::set<s
                 TTRLogDebug("There was an error reading the filename components: %@", name);
                 continue;
             }
-            std::error_code typeError;
-            if (!it->is_regular_file(typeError)) {
-                TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@",
-                            it->path().string());
+            std::optional<struct stat> info = plat::paths::entryStatus(path);
+            if (!info || !S_ISREG(info->st_mode)) {
+                TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@", path.string());
                 continue;
             }
             if (eventIDs && !eventIDs->empty() && !eventIDs->count(parts->eventID)) continue;
@@ -58,7 +68,7 @@ void TTRFlatFileStorage::pathsForTarget(int64_t target, std::optional<std::set<s
                 std::optional<std::string> mappingID = TTRPercentDecode(parts->mappingID);
                 if (!mappingID || !mappingIDs->count(*mappingID)) continue;
             }
-            taken.insert(it->path());
+            taken.insert(path);
         }
         onComplete(taken);
     });
@@ -95,18 +105,18 @@ void TTRFlatFileStorage::moveIntoBatch(const std::set<fs::path>& paths, int64_t 
         std::shared_ptr<TTREvent> event = TTRDecodeArchiveAtPath<TTREvent>(path, &decodeError);
         if (!event) {
             TTRLogError(kTTRMCErrorLog, "Error deserializing event: %@", decodeError.localizedDescription());
-            std::error_code removeError;
             // Only a regular file is removed: nothing else was selected, but it may have changed since.
-            if (fs::is_regular_file(fs::symlink_status(path, removeError))) fs::remove(path, removeError);
+            std::optional<struct stat> info = plat::paths::entryStatus(path);
+            if (info && S_ISREG(info->st_mode)) plat::paths::removeOwn(path);
             continue;
         }
         fs::path batchFolder = batchPathForTarget(target, batchID, expiration);
         std::optional<plat::Error> folderError = plat::AtomicFile::createDirectories(batchFolder);
-        std::error_code moveError;
-        if (!folderError) fs::rename(path, batchFolder / path.filename(), moveError);
+        std::optional<plat::paths::FileProblem> moveError;
+        if (!folderError) moveError = plat::paths::renameOwn(path, batchFolder / path.filename());
         if (folderError || moveError)
             TTRLogError(kTTRMCErrorLog, "An event file wasn't moveable into the batch directory: %@",
-                        folderError ? folderError->localizedDescription() : moveError.message());
+                        folderError ? folderError->localizedDescription() : moveError->text);
         events.push_back(std::move(event));
     }
     if (events.empty()) return completion(std::nullopt, std::nullopt);
@@ -114,13 +124,11 @@ void TTRFlatFileStorage::moveIntoBatch(const std::set<fs::path>& paths, int64_t 
 }
 
 std::optional<std::set<int64_t>> TTRFlatFileStorage::batchIDsOnQueue(int64_t target) const {
-    std::error_code ec;
-    fs::directory_iterator it(batchDataStoragePath(), ec);
-    if (ec || it == fs::directory_iterator()) return std::nullopt;
+    std::optional<std::vector<std::string>> names = plat::paths::folderNames(batchDataStoragePath());
+    if (!names || names->empty()) return std::nullopt;
     std::set<int64_t> ids;
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        std::optional<TTRBatchComponents> batch =
-            TTRBatchComponentsFromFilename(it->path().filename().string());
+    for (const std::string& name : *names) {
+        std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(name);
         if (batch && static_cast<int32_t>(batch->target) == static_cast<int32_t>(target))
             ids.insert(batch->batchID);
     }
@@ -147,42 +155,34 @@ void TTRFlatFileStorage::removeBatchWithID(int64_t batchID, bool deleteEvents,
 
 std::optional<std::vector<fs::path>> TTRFlatFileStorage::batchDirPathsForBatchID(int64_t batchID,
                                                                                  plat::Error* error) const {
-    std::error_code ec;
     fs::path folder = batchDataStoragePath();
-    fs::directory_iterator it(folder, ec);
-    std::vector<fs::path> found;
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        std::optional<TTRBatchComponents> batch =
-            TTRBatchComponentsFromFilename(it->path().filename().string());
-        if (batch && batch->batchID == batchID) found.push_back(it->path());
-    }
-    if (ec) {
-        if (error) *error = plat::AtomicFile::posixError(ec.value(), "Could not list", folder);
+    plat::paths::FileProblem problem;
+    std::optional<std::vector<std::string>> names = plat::paths::folderNames(folder, &problem);
+    if (!names) {
+        if (error) *error = problemError(problem);
         return std::nullopt;
+    }
+    std::vector<fs::path> found;
+    for (const std::string& name : *names) {
+        std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(name);
+        if (batch && batch->batchID == batchID) found.push_back(folder / name);
     }
     return found;
 }
 
 bool TTRFlatFileStorage::moveContentsOfDirectoryAtPath(const fs::path& from, const fs::path& to,
                                                        plat::Error* error) const {
-    std::error_code ec;
-    fs::directory_iterator it(from, ec);
-    if (ec) {
-        if (error) *error = plat::AtomicFile::posixError(ec.value(), "Could not list", from);
+    plat::paths::FileProblem problem;
+    std::optional<std::vector<std::string>> names = plat::paths::folderNames(from, &problem);
+    if (!names) {
+        if (error) *error = problemError(problem);
         return false;
     }
     plat::Object::Array failures;
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        std::error_code moveError;
-        fs::rename(it->path(), to / it->path().filename(), moveError);
-        if (moveError)
-            failures.emplace_back(
-                plat::AtomicFile::posixError(moveError.value(), "Could not move", it->path())
-                    .localizedDescription());
+    for (const std::string& name : *names) {
+        if (std::optional<plat::paths::FileProblem> moveError = plat::paths::renameOwn(from / name, to / name))
+            failures.emplace_back(problemError(*moveError).localizedDescription());
     }
-    if (ec)
-        failures.emplace_back(
-            plat::AtomicFile::posixError(ec.value(), "Could not list", from).localizedDescription());
     if (failures.empty()) return true;
     if (error)
         *error = plat::Error(TTRFlatFileStorageErrorDomain, -1,
@@ -223,9 +223,7 @@ void TTRFlatFileStorage::syncThreadUnsafeRemoveBatchWithID(int64_t batchID, bool
             TTRLogDebug("Batched events at path: %@ moved back to the storage: %@", folder.string(),
                         eventDataStoragePath().string());
         }
-        std::error_code removeError;
-        fs::remove_all(folder, removeError);
-        if (removeError)
+        if (plat::paths::removeOwn(folder, true))
             TTRLogError(kTTRMCErrorLog, "Failed to remove batch at path: %@", folder.string());
         else
             TTRLogDebug("Batch removed at path: %@", folder.string());

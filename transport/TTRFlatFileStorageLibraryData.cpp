@@ -7,6 +7,7 @@
 #include "transport/TTRTransformer.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -64,13 +65,12 @@ void TTRFlatFileStorage::removeLibraryDataForKey(const std::string& key, TTRErro
         if (!self) return;
         fs::path path = self->libraryDataPathForKey(key);
         std::optional<plat::Error> error;
-        std::error_code ec;
-        if (fs::exists(fs::symlink_status(path, ec))) {
+        if (plat::paths::entryStatus(path)) {
             uint64_t size = TTRDirectorySizeTracker::fileSizeAtURL(path);
-            if (fs::remove(path, ec))
-                self->sizeTracker_.fileWasRemovedAtPath(path, size);
+            if (std::optional<plat::paths::FileProblem> problem = plat::paths::removeOwn(path))
+                error = plat::Error::withMessage(plat::AtomicFile::kPOSIXErrorDomain, problem->error, problem->text);
             else
-                error = plat::AtomicFile::posixError(ec.value(), "Could not remove", path);
+                self->sizeTracker_.fileWasRemovedAtPath(path, size);
         }
         if (onComplete) onComplete(error);
     });

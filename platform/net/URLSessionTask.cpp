@@ -1,6 +1,7 @@
 #include "platform/net/URLSessionTask.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/net/CurlTransfer.h"
 #include "platform/net/URLError.h"
@@ -149,10 +150,7 @@ void URLSessionTask::finish(std::optional<HTTPURLResponse> response, Data body, 
                 delegate->URLSession(*self->session_, *self, body);
             }
         }
-        if (!downloaded.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(downloaded, ignored);
-        }
+        if (!downloaded.empty()) paths::removeOwn(downloaded);
         self->state_.store(State::Completed);
         if (delegate) delegate->URLSession(*self->session_, *self, error);
         self->session_->taskFinished();

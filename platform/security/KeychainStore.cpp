@@ -1,5 +1,6 @@
 #include "platform/security/KeychainStore.h"
 
+#include "platform/foundation/Beneath.h"
 #include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/log/OSLog.h"
@@ -71,13 +72,14 @@ std::array<uint8_t, 16> newItemId() {
 }
 
 bool ensureFolder(const fs::path& dir) {
-    if (dir.has_parent_path() && !paths::ensureDirectory(dir.parent_path())) return false;
-    if (!paths::ensureDirectory(dir)) return false;
+    const paths::OwnFolder folder = paths::OwnFolder::open(dir, true);
+    if (!folder.isOpen()) return false;
     struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0) return false;
+    if (::fstat(folder.fd(), &st) != 0) return false;
     // A folder made earlier with a looser mode is tightened: it holds secrets.
-    if ((st.st_mode & 07777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) return false;
-    return true;
+    if ((st.st_mode & 07777) == 0700) return true;
+    const FileDescriptor listable = beneath::listable(folder.fd());
+    return listable && ::fchmod(listable.get(), 0700) == 0;
 }
 
 } // namespace
@@ -97,13 +99,17 @@ public:
         if (it == files_.end()) {
             File file;
             paths::OwnFile read = paths::readOwnFile(path);
-            if (read.state == paths::OwnFile::State::Refused ||
-                read.state == paths::OwnFile::State::Unreadable) {
+            switch (read.state) {
+            case paths::OwnFile::State::Refused:
+            case paths::OwnFile::State::Unreadable:
                 // Secrets another user could have planted or may change are neither used nor replaced.
                 storeLog().error(read.problem + "; leaving it untouched");
                 return errSecIO;
-            }
-            if (read.state == paths::OwnFile::State::Read) {
+            case paths::OwnFile::State::TooLarge:
+                // Damaged, and left in place as any damaged file is.
+                storeLog().error(read.problem + "; the store file is damaged; leaving it untouched");
+                return errSecDecode;
+            case paths::OwnFile::State::Read: {
                 auto items = KeychainFile::decode(read.bytes);
                 if (!items) {
                     // Left in place: the store never replaces what it cannot read.
@@ -111,6 +117,10 @@ public:
                     return errSecDecode;
                 }
                 file.items = std::move(*items);
+                break;
+            }
+            case paths::OwnFile::State::Absent:
+                break;
             }
             it = files_.emplace(path, std::move(file)).first;
         }
@@ -124,11 +134,9 @@ public:
         if (auto domain = query.domain()) return {store_.fileFor(query.itemClass, *domain)};
         std::vector<fs::path> out;
         std::string prefix = filePrefix(query.itemClass);
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(dir_, ec)) {
-            std::string name = entry.path().filename().string();
+        for (const std::string& name : paths::folderNames(dir_).value_or(std::vector<std::string>{})) {
             if (name.rfind(prefix, 0) == 0 && name.size() > 6 && name.substr(name.size() - 6) == ".items")
-                out.push_back(entry.path());
+                out.push_back(dir_ / name);
         }
         std::sort(out.begin(), out.end());
         if (query.reference) {
@@ -142,9 +150,8 @@ public:
         for (auto& [path, file] : files_) {
             if (!file.dirty) continue;
             if (file.items.empty()) {
-                std::error_code ec;
-                fs::remove(path, ec);
-                if (ec) return errSecIO;
+                std::optional<paths::FileProblem> problem = paths::removeOwn(path);
+                if (problem && problem->error != ENOENT) return errSecIO;
             } else if (!paths::writeFileAtomically(path, KeychainFile::encode(file.items), fs::perms(0600))) {
                 return errSecIO;
             }
@@ -212,16 +219,17 @@ OSStatus KeychainStore::run(bool write, const std::function<OSStatus(Session&)>&
     std::lock_guard lock(mutex_);
     fs::path dir = folder_();
     if (!ensureFolder(dir)) return errSecNotAvailable;
-    int fd = ::open((dir / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return errSecNotAvailable;
-    int rc;
-    do {
-        rc = ::flock(fd, write ? LOCK_EX : LOCK_SH);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        ::close(fd);
+    paths::FileProblem lockProblem;
+    const FileDescriptor lockFile = paths::openOwnFile(dir / ".lock", O_RDWR | O_CREAT, &lockProblem);
+    if (!lockFile) {
+        if (lockProblem.refused) storeLog().error(lockProblem.text + "; leaving it untouched");
         return errSecNotAvailable;
     }
+    int rc;
+    do {
+        rc = ::flock(lockFile.get(), write ? LOCK_EX : LOCK_SH);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return errSecNotAvailable;
     // A writer killed mid-write left a whole copy of a store file under a temporary name.
     if (openedFolders_.insert(dir).second) {
         if (size_t removed = paths::removeStaleTemporaryFiles(dir))
@@ -231,8 +239,7 @@ OSStatus KeychainStore::run(bool write, const std::function<OSStatus(Session&)>&
     Session session(*this, dir);
     OSStatus status = body(session);
     if (status == errSecSuccess && write) status = session.commit();
-    ::close(fd); // releases the lock
-    return status;
+    return status; // closing the lock file releases the lock
 }
 
 OSStatus KeychainStore::copyMatching(const Object::Dict& query, Object* result) {

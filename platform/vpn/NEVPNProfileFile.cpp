@@ -5,7 +5,7 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/log/OSLog.h"
 
-#include <system_error>
+#include <cerrno>
 
 namespace plat {
 
@@ -51,19 +51,30 @@ std::filesystem::path NEVPNProfileFile::profilePath() {
 NEVPNProfileFile::ReadResult NEVPNProfileFile::read(Object::Dict* profile) {
     paths::removeStaleTemporaryFiles(paths::vpnDir());
     paths::OwnFile read = readOwn(profilePath());
-    if (read.state == paths::OwnFile::State::Absent) return ReadResult::missing;
-    if (read.state == paths::OwnFile::State::Refused) return ReadResult::refused;
-    if (read.state == paths::OwnFile::State::Unreadable) return ReadResult::corrupt;
-    Error error;
-    Object root = PropertyList::fromBytes(read.bytes, &error);
+    Object root;
+    std::string reason;
+    switch (read.state) {
+    case paths::OwnFile::State::Absent:
+        return ReadResult::missing;
+    case paths::OwnFile::State::Refused:
+        return ReadResult::refused;
+    case paths::OwnFile::State::Unreadable:
+        return ReadResult::corrupt;
+    case paths::OwnFile::State::TooLarge:
+        reason = read.problem;
+        break;
+    case paths::OwnFile::State::Read: {
+        Error error;
+        root = PropertyList::fromBytes(read.bytes, &error);
+        reason = root.isAbsent() ? error.localizedDescription() : "the top level is not a dictionary";
+        break;
+    }
+    }
     if (!root.isDict()) {
-        std::error_code ec;
         // Kept for inspection under another name; the next save starts a fresh profile.
-        std::string reason =
-            root.isAbsent() ? error.localizedDescription() : "the top level is not a dictionary";
         // A reader on another queue may have moved it a moment ago; that one has said so.
         auto aside = paths::moveAside(profilePath());
-        if (aside || std::filesystem::exists(profilePath(), ec))
+        if (aside || paths::entryStatus(profilePath()))
             log().error("VPN profile " + profilePath().string() + " is damaged (" + reason + "); " +
                         (aside ? "moved it to " + aside->string() : std::string("could not move it aside")));
         return ReadResult::corrupt;
@@ -79,9 +90,9 @@ bool NEVPNProfileFile::write(const Object::Dict& profile) {
 
 bool NEVPNProfileFile::remove() {
     if (leftUntouched(paths::refusalOf(profilePath()))) return false;
-    std::error_code ec;
-    std::filesystem::remove(profilePath(), ec);
-    return !ec;
+    std::optional<paths::FileProblem> problem = paths::removeOwn(profilePath());
+    if (problem && problem->refused) leftUntouched(problem->text);
+    return !problem || problem->error == ENOENT;
 }
 
 bool NEVPNProfileFile::tunnelUp() {
@@ -97,8 +108,8 @@ void NEVPNProfileFile::setTunnelUp(bool up) {
     if (up) {
         writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}});
     } else {
-        std::error_code ec;
-        std::filesystem::remove(tunnelPath(), ec);
+        if (std::optional<paths::FileProblem> problem = paths::removeOwn(tunnelPath()); problem && problem->refused)
+            leftUntouched(problem->text);
     }
 }
 

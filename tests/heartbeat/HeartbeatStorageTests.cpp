@@ -1,13 +1,17 @@
 #include "heartbeat/FileStorage.h"
 #include "heartbeat/HeartbeatStorage.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "tests/heartbeat/HeartbeatTestDates.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace heartbeat;
 namespace fs = std::filesystem;
@@ -129,4 +133,69 @@ TEST(HeartbeatStorage, FailedSaveIsReportedAndKeepsTheOldFile) {
     fs::remove(folder);
     fs::rename(moved, folder);
     EXPECT_EQ(testsupport::readFile(storageFile(id)), before);
+}
+
+namespace {
+
+// What a save answers, and whether the store's file, `planted` and the user's Documents stayed as
+// they were.
+std::string saveOver(const std::string& id, const fs::path& planted, const fs::path& documents) {
+    const std::string before = testsupport::fileFacts(planted) + testsupport::treeSnapshot(documents);
+    std::string said;
+    try {
+        HeartbeatStorage::getInstance(id)->getAndSet(
+            [](auto) { return std::optional<HeartbeatsBundle>(bundleWith("written")); });
+        said = "saved";
+    } catch (const StorageError& error) {
+        said = error.what();
+    }
+    const bool unchanged = testsupport::fileFacts(planted) + testsupport::treeSnapshot(documents) == before;
+    return said + (unchanged ? "; unchanged" : "; changed");
+}
+
+} // namespace
+
+// Another user's link or folder in place of the storage folder, left while data/ was open: no
+// heartbeat is written through it, and it stays.
+TEST(HeartbeatStorage, AFolderOfAnotherUserIsNeitherWrittenThroughNorReplaced) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants entries of another user
+    testsupport::TempHome home;
+    const fs::path folder = storageFile("x").parent_path();
+    const fs::path documents = home.path() / "Documents";
+    const std::function<void()> plants[] = {
+        [&] { fs::create_symlink(documents, folder); },
+        [&] { fs::create_directories(folder); },
+    };
+    for (const auto& plant : plants) {
+        fs::remove_all(folder.parent_path());
+        fs::create_directories(folder.parent_path());
+        fs::create_directories(documents);
+        plant();
+        ASSERT_EQ(::lchown(folder.c_str(), testsupport::kAnotherUser, testsupport::kAnotherUser), 0);
+        fs::permissions(folder.parent_path(), fs::perms(0700));
+        EXPECT_EQ(saveOver("app", folder, documents), "StorageError.writeError; unchanged");
+        EXPECT_TRUE(fs::is_empty(documents));
+    }
+}
+
+// For an ordinary user another user's 0600 file cannot be opened, nor can a socket: either is
+// still refused as paths::refusalOf refuses it, and never written over.
+TEST(HeartbeatStorage, AFileOfAnotherUserGetsOneAnswerWhetherOrNotItOpens) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    testsupport::TempHome home;
+    const fs::path file = storageFile("app");
+    const std::function<void()> plants[] = {
+        [&] { testsupport::plantAsAnotherUser(file, "theirs", 0600); },
+        [&] { testsupport::plantSocketAsAnotherUser(file); },
+    };
+    for (const auto& plant : plants) {
+        fs::remove_all(file.parent_path());
+        fs::create_directories(file.parent_path());
+        plant();
+        const std::string said = testsupport::asOrdinaryUser(home.path(), [&] {
+            const std::string refusal = plat::paths::refusalOf(file).value_or("not refused");
+            return refusal.substr(0, file.string().size()) + ": " + saveOver("app", file, home.path() / "none");
+        });
+        EXPECT_EQ(said, file.string() + ": StorageError.writeError; unchanged");
+    }
 }

@@ -10,7 +10,12 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/security/KeychainStore.h"
 #include "platform/security/SecItem.h"
+#include "tests/support/RootInUserNamespace.h"
+#include "tests/support/TestSupport.h"
 #include "utilities/TULKeychainStorage.h"
+
+#include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -199,6 +204,61 @@ TEST_F(LegacyIdentityTest, TheDefaultAppTakesTheIdentityOverOnceAndDeletesItWith
     plat::KeychainStore::shared().clearFaults();
     EXPECT_EQ(error.code, TSRInstallationsErrorCodeKeychain);
     EXPECT_EQ(reasonOf(error), "SecItemDelete (-25308)");
+}
+
+// Another user's link or folder in place of the legacy identity's folder, left while data/ was
+// open: neither it nor what it leads to is read as an identity, rewritten or removed, and the keys
+// stay.
+TEST_F(LegacyIdentityTest, AFolderOfAnotherUserIsNeitherTakenOverNorRewritten) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants entries of another user
+    const auto folder = TSRInstallationsIIDStore::keyPairPlistPath().parent_path();
+    const auto documents = plat::paths::applicationSupportDir().parent_path() / "Documents";
+    addKey(kTSRInstallationsIIDPublicKeyTagPrefix, plat::kSecAttrKeyClassPublic, "public key bytes");
+    const std::function<void()> plants[] = {
+        [&] { std::filesystem::create_symlink(documents, folder); },
+        [&] { writeMarker(); },
+    };
+    for (const auto& plant : plants) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder.parent_path());
+        testsupport::writeFile(documents / folder.filename() / "com.tessera.iid-keypair.plist", "x");
+        testsupport::writeFile(documents / "com.tessera.iid-keypair.plist",
+                               *plat::PropertyList::toBinary(plat::Object::Dict{
+                                   {kTSRInstallationsIIDKeyPairMarker, plat::Object(true)}}));
+        plant();
+        ASSERT_EQ(::lchown(folder.c_str(), testsupport::kAnotherUser, testsupport::kAnotherUser), 0);
+        const std::string before = testsupport::fileFacts(folder) + testsupport::treeSnapshot(documents) +
+                                   testsupport::treeSnapshot(folder);
+        errorOf(IIDStore_.existingIID());
+        errorOf(IIDStore_.deleteExistingIID());
+        EXPECT_EQ(testsupport::fileFacts(folder) + testsupport::treeSnapshot(documents) +
+                      testsupport::treeSnapshot(folder),
+                  before);
+        EXPECT_EQ(plat::SecItemCopyMatching({{plat::kSecClass, plat::Object(plat::kSecClassKey)}}, nullptr),
+                  plat::errSecSuccess);
+    }
+}
+
+// The identity file itself another user's, one the user could open (0600 for root) or none could
+// (a socket): the same refusal either way, and the keys stay.
+TEST_F(LegacyIdentityTest, AnIdentityFileOfAnotherUserGetsOneAnswerWhetherOrNotItOpens) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    const auto file = TSRInstallationsIIDStore::keyPairPlistPath();
+    addKey(kTSRInstallationsIIDPublicKeyTagPrefix, plat::kSecAttrKeyClassPublic, "public key bytes");
+    const std::function<void()> plants[] = {
+        [&] { testsupport::plantAsAnotherUser(file, "theirs", 0600); },
+        [&] { testsupport::plantSocketAsAnotherUser(file); },
+    };
+    for (const auto& plant : plants) {
+        std::filesystem::remove_all(file.parent_path());
+        std::filesystem::create_directories(file.parent_path());
+        plant();
+        const std::string before = testsupport::fileFacts(file);
+        EXPECT_EQ(reasonOf(errorOf(IIDStore_.deleteExistingIID())), plat::paths::refusalOf(file).value_or("none"));
+        EXPECT_EQ(testsupport::fileFacts(file), before);
+        EXPECT_EQ(plat::SecItemCopyMatching({{plat::kSecClass, plat::Object(plat::kSecClassKey)}}, nullptr),
+                  plat::errSecSuccess);
+    }
 }
 
 } // namespace

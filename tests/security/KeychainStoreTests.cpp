@@ -1,5 +1,8 @@
 // The SecItem calls over the real store in a temporary home: matching, return kinds, references,
 // statuses and the fault hook.
+#include "platform/foundation/OwnFiles.h"
+#include "platform/foundation/Paths.h"
+#include "platform/log/OSLog.h"
 #include "platform/security/KeychainStore.h"
 #include "platform/security/SecAccessControl.h"
 #include "platform/security/SecItem.h"
@@ -11,10 +14,13 @@
 #include <algorithm>
 #include <functional>
 #include <thread>
+#include <unistd.h>
 
 using namespace plat;
 
 namespace {
+
+constexpr OSStatus errSecNotAvailable = -25291;
 
 class KeychainStoreTest : public ::testing::Test {
 protected:
@@ -211,6 +217,81 @@ TEST_F(KeychainStoreTest, StoreFilesThatAreNotTheUsersOwnAreNeitherUsedNorReplac
         EXPECT_EQ(testsupport::fileFacts(file), before);
         const std::string refusal = KeychainStore::shared().refusal().value_or("not refused");
         EXPECT_EQ(refusal.find(file.string() + why), 0u) << refusal;
+    }
+}
+
+// Another user's link or folder in place of the keychain folder, or a link of theirs in place of its
+// lock file, left while data/ was open: nothing is made, written or removed through them.
+TEST_F(KeychainStoreTest, AFolderOrLockOfAnotherUserIsNeitherFollowedNorReplaced) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants entries of another user
+    const std::filesystem::path folder = paths::keychainDir();
+    const std::filesystem::path documents = home_.path() / "Documents";
+    const std::pair<std::filesystem::path, std::function<void()>> cases[] = {
+        {folder, [&] { std::filesystem::create_symlink(documents, folder); }},
+        {folder, [&] { std::filesystem::create_directories(folder); }},
+        {folder / ".lock",
+         [&] {
+             std::filesystem::create_directories(folder);
+             std::filesystem::create_symlink(documents / "made", folder / ".lock");
+         }},
+    };
+    for (const auto& [planted, plant] : cases) {
+        SCOPED_TRACE(planted);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder.parent_path());
+        std::filesystem::create_directories(documents);
+        plant();
+        ASSERT_EQ(::lchown(planted.c_str(), testsupport::kAnotherUser, testsupport::kAnotherUser), 0);
+        const std::string before = testsupport::fileFacts(planted) + testsupport::treeSnapshot(documents);
+        EXPECT_EQ(add("svc", "alice", "ours"), errSecNotAvailable);
+        EXPECT_EQ(SecItemDelete(generic("svc", "alice")), errSecNotAvailable);
+        EXPECT_EQ(testsupport::fileFacts(planted) + testsupport::treeSnapshot(documents), before);
+        EXPECT_TRUE(std::filesystem::is_empty(documents));
+    }
+}
+
+// A store file larger than any the store writes is damaged: left as it is, never replaced.
+TEST_F(KeychainStoreTest, AStoreFileLargerThanAnyItWritesIsLeftAsDamaged) {
+    const std::filesystem::path file = KeychainStore::shared().fileFor(kSecClassGenericPassword, "svc");
+    testsupport::writeFile(file, "");
+    ASSERT_EQ(::truncate(file.c_str(), off_t{65} << 20), 0);
+    const std::string before = testsupport::fileFacts(file);
+    EXPECT_EQ(add("svc", "alice", "ours"), errSecDecode);
+    EXPECT_EQ(SecItemDelete(generic("svc", "alice")), errSecDecode);
+    EXPECT_EQ(std::filesystem::file_size(file), uintmax_t{65} << 20);
+    EXPECT_EQ(testsupport::fileFacts(file), before);
+}
+
+// For an ordinary user another user's 0600 store file cannot be opened, nor can a socket: either is
+// refused as paths::refusalOf refuses it, and never written over or removed.
+TEST_F(KeychainStoreTest, AStoreFileOfAnotherUserGetsOneAnswerWhetherOrNotItOpens) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    const std::filesystem::path file = KeychainStore::shared().fileFor(kSecClassGenericPassword, "svc");
+    const std::function<void()> plants[] = {
+        [&] { testsupport::plantAsAnotherUser(file, "theirs", 0600); },
+        [&] { testsupport::plantSocketAsAnotherUser(file); },
+    };
+    for (const auto& plant : plants) {
+        std::filesystem::remove_all(file.parent_path());
+        std::filesystem::create_directories(file.parent_path());
+        plant();
+        const std::string before = testsupport::fileFacts(file);
+        const std::string said = testsupport::asOrdinaryUser(home_.path(), [&] {
+            std::string logged;
+            OSLog::setSink([&](const OSLog::Entry& e) {
+                if (e.type == OSLogType::Error && logged.empty()) logged = e.text;
+            });
+            const std::string statuses = std::to_string(SecItemCopyMatching(generic("svc", "alice"), nullptr)) +
+                                         " " + std::to_string(add("svc", "bob", "ours")) + " " +
+                                         std::to_string(SecItemDelete(generic("svc", "alice")));
+            const std::string refusal = KeychainStore::shared().refusal().value_or("not refused");
+            const bool same = refusal == paths::refusalOf(file).value_or("none") &&
+                              logged == refusal + "; leaving it untouched";
+            return statuses + (same ? "; same: " : "; differs: ") + refusal + " / " + logged;
+        });
+        const std::string io = std::to_string(errSecIO);
+        EXPECT_EQ(said.substr(0, said.find(file.string())), io + " " + io + " " + io + "; same: ") << said;
+        EXPECT_EQ(testsupport::fileFacts(file), before);
     }
 }
 

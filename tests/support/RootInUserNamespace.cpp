@@ -214,16 +214,21 @@ void plantAsAnotherUser(const std::filesystem::path& path, const std::string& by
 }
 
 void plantSocketAsAnotherUser(const std::filesystem::path& path) {
+    // Bound under a short name (a socket's path has room for 107 bytes), then moved into place.
+    static int count = 0;
+    const std::filesystem::path bound =
+        std::filesystem::temp_directory_path() / (".s" + std::to_string(::getpid()) + "-" + std::to_string(++count));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(fd, 0) << std::strerror(errno);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    ASSERT_LT(path.string().size(), sizeof address.sun_path) << path;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    const int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    ASSERT_LT(bound.string().size(), sizeof address.sun_path) << bound;
+    std::strncpy(address.sun_path, bound.c_str(), sizeof address.sun_path - 1);
+    const int result = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     const int error = errno;
     ::close(fd);
-    ASSERT_EQ(bound, 0) << path << ": " << std::strerror(error);
+    ASSERT_EQ(result, 0) << bound << ": " << std::strerror(error);
+    ASSERT_EQ(::rename(bound.c_str(), path.c_str()), 0) << path << ": " << std::strerror(errno);
     ASSERT_EQ(::lchown(path.c_str(), kAnotherUser, kAnotherUser), 0) << path << ": " << std::strerror(errno);
 }
 

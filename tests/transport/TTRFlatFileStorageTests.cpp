@@ -6,6 +6,7 @@
 #include "transport/TTRStorageFileNames.h"
 #include "transport/TTRUploadBatch.h"
 
+#include "../support/RootInUserNamespace.h"
 #include "../support/TestSupport.h"
 
 #include <csignal>
@@ -22,7 +23,8 @@ class FlatFileStorage : public ::testing::Test {
 protected:
     testsupport::TempHome home;
     std::shared_ptr<RecordingCoordinator> coordinator = std::make_shared<RecordingCoordinator>();
-    StorageFixture f{home.path(), coordinator};
+    // Below the cache folder, as the application's own store is: every entry there is judged.
+    StorageFixture f{home.path() / "cache", coordinator};
 
     fs::path batchRoot() const { return f.root / "TTRFlatFileStorage" / "ttr_batch_data"; }
     fs::path libraryRoot() const { return f.root / "TTRFlatFileStorage" / "ttr_library_data"; }
@@ -358,6 +360,82 @@ TEST_F(FlatFileStorage, LibraryDataRefusesEmptyBytesAndRemovesFiles) {
     });
     EXPECT_FALSE(error);
     EXPECT_TRUE(StorageFixture::fileNames(libraryRoot()).empty());
+}
+
+// What another user left in the store's folders while they were open (a link in place of a folder,
+// their folders and files under the names the store uses) is neither followed nor moved nor removed
+// by any of the store's operations; a folder of the user's that such a link leads to stays as it was.
+TEST(FlatFileStorageLeftovers, EntriesOfAnotherUserAreNeitherFollowedNorMovedNorRemoved) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants entries of another user
+    testsupport::TempHome home;
+    const fs::path events = home.path() / "cache" / "tessera-sdks-events";
+    const fs::path store = events / "TTRFlatFileStorage";
+    const fs::path elsewhere = home.path() / "Documents";
+    const std::string expiredEvent = "AAAA-3-1-2102";
+    const std::string expiredBatch = TTRBatchFolderName(1001, 7, plat::Date{1});
+    const auto theirLink = [](const fs::path& link, const fs::path& to) {
+        fs::create_directories(link.parent_path());
+        fs::create_symlink(to, link);
+        ASSERT_EQ(::lchown(link.c_str(), testsupport::kAnotherUser, testsupport::kAnotherUser), 0);
+    };
+    // Where each plant stands, and how it is made; `elsewhere` holds what the store would act on.
+    const std::pair<fs::path, std::function<void()>> cases[] = {
+        {events, [&] { theirLink(events, elsewhere); }},
+        {store / "ttr_batch_data", [&] { theirLink(store / "ttr_batch_data", elsewhere / "ttr_batch_data"); }},
+        {store / "ttr_event_data" / "1001",
+         [&] { theirLink(store / "ttr_event_data" / "1001", elsewhere / "ttr_event_data" / "1001"); }},
+        {store / "ttr_event_data" / "1001" / expiredEvent,
+         [&] { theirLink(store / "ttr_event_data" / "1001" / expiredEvent, elsewhere / "event"); }},
+        {store / "ttr_event_data" / "1001" / expiredEvent,
+         [&] { testsupport::plantAsAnotherUser(store / "ttr_event_data" / "1001" / expiredEvent, "theirs", 0644); }},
+        {store / "ttr_batch_data" / expiredBatch,
+         [&] {
+             testsupport::plantAsAnotherUser(store / "ttr_batch_data" / expiredBatch / expiredEvent, "theirs", 0644);
+             ASSERT_EQ(::chown((store / "ttr_batch_data" / expiredBatch).c_str(), testsupport::kAnotherUser,
+                               testsupport::kAnotherUser), 0);
+         }},
+        {store / "ttr_library_data" / kTTRBatchIDCounterKey,
+         [&] { testsupport::plantAsAnotherUser(store / "ttr_library_data" / kTTRBatchIDCounterKey, "7777", 0644); }},
+    };
+    for (const auto& [planted, plant] : cases) {
+        SCOPED_TRACE(planted);
+        fs::remove_all(events);
+        fs::remove_all(elsewhere);
+        const std::string event = "an event";
+        testsupport::writeFile(elsewhere / "event", event);
+        testsupport::writeFile(elsewhere / "ttr_batch_data" / expiredBatch / expiredEvent, event);
+        testsupport::writeFile(elsewhere / "ttr_event_data" / "1001" / expiredEvent, event);
+        testsupport::writeFile(elsewhere / "TTRFlatFileStorage" / "ttr_batch_data" / expiredBatch / expiredEvent, event);
+        testsupport::writeFile(elsewhere / "TTRFlatFileStorage" / "ttr_event_data" / "1001" / expiredEvent, event);
+        fs::create_directories(events.parent_path());
+        plant();
+        fs::permissions(home.path() / "cache", fs::perms(0700));
+        const std::string before = testsupport::treeSnapshot(elsewhere) + testsupport::fileFacts(planted);
+
+        TTRFlatFileStorage::Configuration configuration;
+        configuration.rootDirectory = events;
+        plat::ManualClock clock{plat::Date{1'700'000'000.0}};
+        configuration.clock = &clock;
+        auto storage = TTRFlatFileStorage::makeStorage(std::move(configuration));
+        await<bool>([&](std::function<void(bool)> done) { storage->hasEventsForTarget(1001, done); });
+        using Batch = std::pair<std::optional<int64_t>, std::optional<TTREvents>>;
+        const Batch made = await<Batch>([&](std::function<void(Batch)> done) {
+            storage->batchWithEventSelector(TTRStorageEventSelector::eventSelectorForTarget(1001), plat::Date{1},
+                                            [done](std::optional<int64_t> id, std::optional<TTREvents> taken) {
+                                                done(Batch(id, std::move(taken)));
+                                            });
+        });
+        for (bool deleteEvents : {false, true})
+            await<bool>([&](std::function<void(bool)> done) {
+                storage->removeBatchWithID(made.first.value_or(7), deleteEvents, [done] { done(true); });
+            });
+        storage->checkForExpirations();
+        await<bool>([&](std::function<void(bool)> done) {
+            storage->removeLibraryDataForKey(kTTRBatchIDCounterKey, [done](const auto&) { done(true); });
+        });
+        storage->storageQueue().sync([] {});
+        EXPECT_EQ(testsupport::treeSnapshot(elsewhere) + testsupport::fileFacts(planted), before);
+    }
 }
 
 TEST_F(FlatFileStorage, PromisesCarryBatchesIDsAndTheNoEventsRejection) {

@@ -1,13 +1,17 @@
 // The personal-VPN manager over a real profile file in a temporary home: what a save stores and a
 // second manager loads, the platform's validation, staleness, removal and the fault hooks.
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/log/OSLog.h"
 #include "platform/vpn/NEVPNError.h"
 #include "platform/vpn/NEVPNProfileFile.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 #include "tests/vpn/VPNTestSupport.h"
 
 #include <filesystem>
+#include <functional>
+#include <unistd.h>
 
 using namespace plat;
 using vpntest::run;
@@ -227,3 +231,77 @@ TEST_F(NEVPNManagerTest, FaultHooksFailEachOperation) {
 }
 
 } // namespace
+
+namespace {
+
+// What the profile file's operations answer over what is planted, and whether `planted` and the
+// user's `documents` stayed as they were.
+std::string profileOperations(const std::filesystem::path& planted, const std::filesystem::path& documents) {
+    const std::string before = testsupport::fileFacts(planted) + testsupport::treeSnapshot(documents);
+    Object::Dict profile;
+    const bool refused = NEVPNProfileFile::read(&profile) == NEVPNProfileFile::ReadResult::refused;
+    const bool written = NEVPNProfileFile::write({{"enabled", Object(true)}});
+    const bool removed = NEVPNProfileFile::remove();
+    NEVPNProfileFile::setTunnelUp(true);
+    NEVPNProfileFile::setTunnelUp(false);
+    const bool unchanged = testsupport::fileFacts(planted) + testsupport::treeSnapshot(documents) == before;
+    return std::string(refused ? "refused" : "not refused") + (written ? ", written" : ", not written") +
+           (removed ? ", removed" : ", not removed") + (unchanged ? ", unchanged" : ", changed");
+}
+
+} // namespace
+
+// Another user's link or folder in place of the VPN folder, left while data/ was open: the profile
+// is not read, written or removed through it, and it stays.
+TEST(NEVPNProfileFileLeftovers, AFolderOfAnotherUserIsNeitherUsedNorReplaced) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants entries of another user
+    testsupport::TempHome home;
+    const std::filesystem::path folder = paths::vpnDir();
+    const std::filesystem::path documents = home.path() / "Documents";
+    const std::function<void()> plants[] = {
+        [&] { std::filesystem::create_symlink(documents, folder); },
+        [&] { testsupport::writeFile(folder / "profile.plist", "<plist><dict/></plist>"); },
+    };
+    for (const auto& plant : plants) {
+        std::filesystem::remove_all(folder.parent_path());
+        std::filesystem::create_directories(folder.parent_path());
+        std::filesystem::create_directories(documents);
+        plant();
+        ASSERT_EQ(::lchown(folder.c_str(), testsupport::kAnotherUser, testsupport::kAnotherUser), 0);
+        std::filesystem::permissions(folder.parent_path(), std::filesystem::perms(0700));
+        EXPECT_EQ(profileOperations(folder, documents), "refused, not written, not removed, unchanged");
+        EXPECT_TRUE(std::filesystem::is_empty(documents));
+    }
+}
+
+// For an ordinary user another user's 0600 profile cannot be opened, nor can a socket: either is
+// refused as paths::refusalOf refuses it, named in the log, and never replaced or removed.
+TEST(NEVPNProfileFileLeftovers, AProfileOfAnotherUserGetsOneAnswerWhetherOrNotItOpens) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    testsupport::TempHome home;
+    const std::filesystem::path file = NEVPNProfileFile::profilePath();
+    const std::function<void()> plants[] = {
+        [&] { testsupport::plantAsAnotherUser(file, "theirs", 0600); },
+        [&] { testsupport::plantSocketAsAnotherUser(file); },
+    };
+    for (const auto& plant : plants) {
+        std::filesystem::remove_all(file.parent_path());
+        std::filesystem::create_directories(file.parent_path());
+        plant();
+        const std::string before = testsupport::fileFacts(file);
+        const std::string said = testsupport::asOrdinaryUser(home.path(), [&] {
+            std::string logged;
+            OSLog::setSink([&](const OSLog::Entry& e) {
+                if (e.type == OSLogType::Error && logged.empty()) logged = e.text;
+            });
+            const std::string answers = profileOperations(file, home.path() / "none");
+            const std::string refusal = paths::refusalOf(file).value_or("not refused");
+            return answers + (logged == refusal + "; leaving it untouched" ? "; logged the refusal: " : "; logged: ") +
+                   logged;
+        });
+        EXPECT_EQ(said.substr(0, said.find(": ")),
+                  "refused, not written, not removed, unchanged; logged the refusal");
+        EXPECT_EQ(said.find(file.string()), said.find(": ") + 2) << said;
+        EXPECT_EQ(testsupport::fileFacts(file), before);
+    }
+}
