@@ -132,10 +132,6 @@ std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_vie
     return beneath::refusedFileIn(fd.get(), folder, extension);
 }
 
-} // namespace
-
-namespace {
-
 // Checks `folder` where it really is, as folders::check does. `root` is $VELMORA_HOME, checked
 // already (nothing without it). A root not private yet was gone through whole, no link followed,
 // and is made private before anything in it is prepared: a folder right in it, or none yet, passed

@@ -229,14 +229,7 @@ TEST_F(UserDefaultsTest, FilesOfAnotherUserGetOneAnswerWhetherOrNotTheyOpen) {
     if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
     const fs::path config = home_.path() / "config";
     const fs::path theirTemporary = config / ".io.velmora.mac.plist.tmp-Ab12Cd";
-    const std::function<void()> plants[] = {
-        [&] { testsupport::plantAsAnotherUser(standardFile(), "theirs", 0600); },
-        [&] { testsupport::plantSocketAsAnotherUser(standardFile()); },
-    };
-    for (const auto& plant : plants) {
-        fs::remove_all(config);
-        fs::create_directory(config);
-        plant();
+    testsupport::forEachUnopenableFileOfAnotherUser(standardFile(), [&] {
         testsupport::plantAsAnotherUser(theirTemporary, "half", 0666);
         fs::permissions(config, fs::perms(0700));
         const std::string said = testsupport::asOrdinaryUser(home_.path(), [&] {
@@ -255,7 +248,7 @@ TEST_F(UserDefaultsTest, FilesOfAnotherUserGetOneAnswerWhetherOrNotTheyOpen) {
                             std::to_string(testsupport::kOrdinaryUser) +
                             "); Velmora uses only plain files of its own user that no one else may write"
                             "; not written; unchanged");
-    }
+    });
 }
 
 // The user's own settings, group-writable by the user's private group in folders an older version

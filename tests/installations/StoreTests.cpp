@@ -245,20 +245,13 @@ TEST_F(LegacyIdentityTest, AnIdentityFileOfAnotherUserGetsOneAnswerWhetherOrNotI
     if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
     const auto file = TSRInstallationsIIDStore::keyPairPlistPath();
     addKey(kTSRInstallationsIIDPublicKeyTagPrefix, plat::kSecAttrKeyClassPublic, "public key bytes");
-    const std::function<void()> plants[] = {
-        [&] { testsupport::plantAsAnotherUser(file, "theirs", 0600); },
-        [&] { testsupport::plantSocketAsAnotherUser(file); },
-    };
-    for (const auto& plant : plants) {
-        std::filesystem::remove_all(file.parent_path());
-        std::filesystem::create_directories(file.parent_path());
-        plant();
+    testsupport::forEachUnopenableFileOfAnotherUser(file, [&] {
         const std::string before = testsupport::fileFacts(file);
         EXPECT_EQ(reasonOf(errorOf(IIDStore_.deleteExistingIID())), plat::paths::refusalOf(file).value_or("none"));
         EXPECT_EQ(testsupport::fileFacts(file), before);
         EXPECT_EQ(plat::SecItemCopyMatching({{plat::kSecClass, plat::Object(plat::kSecClassKey)}}, nullptr),
                   plat::errSecSuccess);
-    }
+    });
 }
 
 } // namespace

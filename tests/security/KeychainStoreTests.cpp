@@ -267,14 +267,7 @@ TEST_F(KeychainStoreTest, AStoreFileLargerThanAnyItWritesIsLeftAsDamaged) {
 TEST_F(KeychainStoreTest, AStoreFileOfAnotherUserGetsOneAnswerWhetherOrNotItOpens) {
     if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
     const std::filesystem::path file = KeychainStore::shared().fileFor(kSecClassGenericPassword, "svc");
-    const std::function<void()> plants[] = {
-        [&] { testsupport::plantAsAnotherUser(file, "theirs", 0600); },
-        [&] { testsupport::plantSocketAsAnotherUser(file); },
-    };
-    for (const auto& plant : plants) {
-        std::filesystem::remove_all(file.parent_path());
-        std::filesystem::create_directories(file.parent_path());
-        plant();
+    testsupport::forEachUnopenableFileOfAnotherUser(file, [&] {
         const std::string before = testsupport::fileFacts(file);
         const std::string said = testsupport::asOrdinaryUser(home_.path(), [&] {
             std::string logged;
@@ -292,7 +285,7 @@ TEST_F(KeychainStoreTest, AStoreFileOfAnotherUserGetsOneAnswerWhetherOrNotItOpen
         const std::string io = std::to_string(errSecIO);
         EXPECT_EQ(said.substr(0, said.find(file.string())), io + " " + io + " " + io + "; same: ") << said;
         EXPECT_EQ(testsupport::fileFacts(file), before);
-    }
+    });
 }
 
 TEST_F(KeychainStoreTest, UpdateIsAllOrNothing) {

@@ -232,6 +232,19 @@ void plantSocketAsAnotherUser(const std::filesystem::path& path) {
     ASSERT_EQ(::lchown(path.c_str(), kAnotherUser, kAnotherUser), 0) << path << ": " << std::strerror(errno);
 }
 
+void forEachUnopenableFileOfAnotherUser(const std::filesystem::path& path, const std::function<void()>& check) {
+    const std::function<void()> plants[] = {
+        [&] { plantAsAnotherUser(path, "theirs", 0600); },
+        [&] { plantSocketAsAnotherUser(path); },
+    };
+    for (const auto& plant : plants) {
+        std::filesystem::remove_all(path.parent_path());
+        std::filesystem::create_directories(path.parent_path());
+        plant();
+        check();
+    }
+}
+
 std::string asOrdinaryUser(const std::filesystem::path& home, const std::function<std::string()>& act) {
     return inChild([&]() -> std::string {
         // Everything of the home that is not kAnotherUser's becomes the ordinary user's.

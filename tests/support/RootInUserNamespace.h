@@ -24,6 +24,10 @@ inline constexpr uid_t kOrdinaryUser = 4141;
 // Leaves a socket of kAnotherUser at `path`, as that user would (needs root as above).
 void plantSocketAsAnotherUser(const std::filesystem::path& path);
 
+// Calls `check` once for each kind of file of kAnotherUser at `path` that an ordinary user cannot
+// open: a 0600 file holding "theirs", then a socket; each time in a folder made afresh for it.
+void forEachUnopenableFileOfAnotherUser(const std::filesystem::path& path, const std::function<void()>& check);
+
 // Runs `act` in a child that has given `home` (everything in it) to kOrdinaryUser and then become
 // that user, with no capabilities left; answers what `act` answered, or "" when the child failed.
 // Velmora's singletons in the child start as the parent left them: reset them in `act`.

@@ -280,14 +280,7 @@ TEST(NEVPNProfileFileLeftovers, AProfileOfAnotherUserGetsOneAnswerWhetherOrNotIt
     if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
     testsupport::TempHome home;
     const std::filesystem::path file = NEVPNProfileFile::profilePath();
-    const std::function<void()> plants[] = {
-        [&] { testsupport::plantAsAnotherUser(file, "theirs", 0600); },
-        [&] { testsupport::plantSocketAsAnotherUser(file); },
-    };
-    for (const auto& plant : plants) {
-        std::filesystem::remove_all(file.parent_path());
-        std::filesystem::create_directories(file.parent_path());
-        plant();
+    testsupport::forEachUnopenableFileOfAnotherUser(file, [&] {
         const std::string before = testsupport::fileFacts(file);
         const std::string said = testsupport::asOrdinaryUser(home.path(), [&] {
             std::string logged;
@@ -303,5 +296,5 @@ TEST(NEVPNProfileFileLeftovers, AProfileOfAnotherUserGetsOneAnswerWhetherOrNotIt
                   "refused, not written, not removed, unchanged; logged the refusal");
         EXPECT_EQ(said.find(file.string()), said.find(": ") + 2) << said;
         EXPECT_EQ(testsupport::fileFacts(file), before);
-    }
+    });
 }
