@@ -184,18 +184,11 @@ TEST(HeartbeatStorage, AFileOfAnotherUserGetsOneAnswerWhetherOrNotItOpens) {
     if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
     testsupport::TempHome home;
     const fs::path file = storageFile("app");
-    const std::function<void()> plants[] = {
-        [&] { testsupport::plantAsAnotherUser(file, "theirs", 0600); },
-        [&] { testsupport::plantSocketAsAnotherUser(file); },
-    };
-    for (const auto& plant : plants) {
-        fs::remove_all(file.parent_path());
-        fs::create_directories(file.parent_path());
-        plant();
+    testsupport::forEachUnopenableFileOfAnotherUser(file, [&] {
         const std::string said = testsupport::asOrdinaryUser(home.path(), [&] {
             const std::string refusal = plat::paths::refusalOf(file).value_or("not refused");
             return refusal.substr(0, file.string().size()) + ": " + saveOver("app", file, home.path() / "none");
         });
         EXPECT_EQ(said, file.string() + ": StorageError.writeError; unchanged");
-    }
+    });
 }
