@@ -100,7 +100,7 @@ FileDescriptor listable(int fd) {
     return FileDescriptor(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-std::optional<std::vector<std::string>> names(int fd) {
+std::optional<std::vector<std::string>> names(int fd, std::vector<unsigned char>* types) {
     FileDescriptor listFd = listable(fd);
     DIR* list = listFd ? ::fdopendir(listFd.get()) : nullptr;
     if (list == nullptr) return std::nullopt;
@@ -108,7 +108,9 @@ std::optional<std::vector<std::string>> names(int fd) {
     std::vector<std::string> found;
     while (const dirent* entry = ::readdir(list)) {
         const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") found.emplace_back(name);
+        if (name == "." || name == "..") continue;
+        found.emplace_back(name);
+        if (types) types->push_back(entry->d_type);
     }
     ::closedir(list);
     return found;

@@ -49,8 +49,10 @@ Reached walk(int from, const std::filesystem::path& fromPath, const std::vector<
 // An O_RDONLY descriptor of the folder open as `fd` (which may be O_PATH), for listing or fsync.
 FileDescriptor listable(int fd);
 
-// The names in the folder open as `fd`, without "." and ".."; none when it cannot be listed.
-std::optional<std::vector<std::string>> names(int fd);
+// The names in the folder open as `fd`, without "." and ".."; none when it cannot be listed. With
+// `types`, each entry's type as the listing gives it (DT_DIR, DT_REG, ...; DT_UNKNOWN where the
+// file system does not say), in the same order.
+std::optional<std::vector<std::string>> names(int fd, std::vector<unsigned char>* types = nullptr);
 
 // The refusal of the first entry named "*<extension>" (any entry, for an empty extension) right in
 // the folder open as `fd` (at `folder`), judged as fileRefusal does; none when there is none.

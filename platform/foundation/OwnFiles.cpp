@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -186,16 +187,18 @@ std::optional<FileProblem> removeContents(int folder, const fs::path& path, int 
 
 size_t removeTemporariesIn(int folder, const fs::path& path, std::string_view fileName, bool below, int depth) {
     size_t removed = 0;
-    std::optional<std::vector<std::string>> all = beneath::names(folder);
+    std::vector<unsigned char> types;
+    std::optional<std::vector<std::string>> all = beneath::names(folder, &types);
     if (!all) return 0;
-    for (const std::string& name : *all) {
+    for (size_t i = 0; i < all->size(); ++i) {
+        const std::string& name = (*all)[i];
         if (isTemporaryName(name)) {
             // ".<fileName>.tmp-XXXXXX"
             if (!fileName.empty() &&
                 (name.size() != fileName.size() + 12 || name.compare(1, fileName.size(), fileName) != 0))
                 continue;
             removed += removeIfAbandonedAt(folder, name);
-        } else if (below && depth < kMostDepth) {
+        } else if (below && depth < kMostDepth && (types[i] == DT_DIR || types[i] == DT_UNKNOWN)) {
             const std::optional<struct stat> info = statAt(folder, name);
             if (!info || !S_ISDIR(info->st_mode) || beneath::folderRefusal(path / name, *info)) continue;
             const FileDescriptor sub(::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
