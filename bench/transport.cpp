@@ -1,7 +1,7 @@
 // The cost of storing events: 10,000 events with 1 KiB payloads stored through the flat-file storage
 // (archiving, the storage queue, the size cap and an atomic write each), against writing the same
 // archive bytes as 10,000 files with write(2) + rename(2) in one thread. The storage lies in the
-// cache folder of a $VELMORA_HOME of its own, as the application's does. Prints events per second
+// cache folder of a prepared $VELMORA_HOME of its own, as the application's does. Prints events per second
 // and "ratio: X" (storage time over plain time, medians of the same run); the target is at most 2.
 #include "transport/TTRFlatFileStorage.h"
 
@@ -84,8 +84,10 @@ void BM_StoreEvents(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         TTRFlatFileStorage::Configuration configuration;
-        // Where the application keeps it: in the cache folder, each name reached from there.
+        // Where the application keeps it: in the cache folder of a home prepared as a launch
+        // prepares it, each name reached from there.
         ::setenv("VELMORA_HOME", freshFolder("home").c_str(), 1);
+        if (plat::paths::preparePrivateFolders()) state.SkipWithError("the home was refused");
         configuration.rootDirectory = plat::paths::cachesDir() / "tessera-sdks-events";
         auto storage = TTRFlatFileStorage::makeStorage(std::move(configuration));
         storage->storageQueue().sync([] {});

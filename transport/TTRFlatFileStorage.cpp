@@ -116,7 +116,8 @@ fs::path TTRFlatFileStorage::libraryDataStoragePath() const {
 
 fs::path TTRFlatFileStorage::pathForTarget(int64_t target, const std::string& eventID, int64_t qosTier,
                                            plat::Date expirationDate, const std::string& mappingID) const {
-    return eventDataStoragePath() / std::to_string(target) /
+    // Not made here: the write that stores the event makes the folders on its way to the file.
+    return storageRoot() / "ttr_event_data" / std::to_string(target) /
            TTREventFileName(eventID, qosTier, expirationDate, mappingID);
 }
 

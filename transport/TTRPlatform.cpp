@@ -4,6 +4,7 @@
 #include "transport/TTRReachability.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
 #include <mutex>
@@ -84,20 +85,14 @@ std::shared_ptr<plat::SecureCoding> TTRDecodeArchiveAtPath(const plat::SecureCod
 
 bool TTRWriteDataToFile(const plat::Data& data, const fs::path& path, plat::Error* error) {
     if (path.empty()) return false;
-    if (path.has_parent_path()) {
-        if (std::optional<plat::Error> folderError =
-                plat::AtomicFile::createDirectories(path.parent_path())) {
-            TTRLogDebug("Attempt to create directory failed: path:%@ error:%@", path.string(),
-                        folderError->localizedDescription());
-            if (error) *error = *folderError;
-            return false;
-        }
-    }
-    if (std::optional<plat::Error> writeError =
-            plat::AtomicFile::write(path, data.data(), data.size(), plat::AtomicFile::Options{})) {
+    // The missing folders are made on the way to the file, in the one walk that reaches it.
+    if (std::optional<plat::paths::FileProblem> problem =
+            plat::paths::writeOwnFile(path, data.data(), data.size(), 0600, false, true)) {
+        const plat::Error writeError =
+            plat::Error::withMessage(plat::AtomicFile::kPOSIXErrorDomain, problem->error, problem->text);
         TTRLogDebug("Attempt to write archive failed: path:%@ error:%@", path.string(),
-                    writeError->localizedDescription());
-        if (error) *error = *writeError;
+                    writeError.localizedDescription());
+        if (error) *error = writeError;
         return false;
     }
     TTRLogDebug("Writing archive succeeded: %@", path.string());

@@ -73,10 +73,9 @@ FileDescriptor made(int parent, const std::string& name) {
 
 } // namespace
 
-Reached walk(int from, const fs::path& fromPath, const std::vector<std::string>& names, bool make) {
+Reached walk(FileDescriptor from, const fs::path& fromPath, const std::vector<std::string>& names, bool make) {
     Reached here;
-    here.fd.reset(::fcntl(from, F_DUPFD_CLOEXEC, 0));
-    if (!here.fd) return failed(Reached::State::Failed, folders::lastError("opening " + fromPath.string()), errno);
+    here.fd = std::move(from);
     if (auto refused = judged(here.fd.get(), fromPath)) return std::move(*refused);
     fs::path path = fromPath;
     for (const std::string& name : names) {

@@ -43,7 +43,7 @@ struct Reached {
 // The folder `names` below the folder open as `from` (at `fromPath`), each name one openat of
 // O_PATH | O_NOFOLLOW, each folder judged (folderRefusal). With `make`, a missing folder is made
 // 0700, whatever the umask. `from` itself is judged too.
-Reached walk(int from, const std::filesystem::path& fromPath, const std::vector<std::string>& names,
+Reached walk(FileDescriptor from, const std::filesystem::path& fromPath, const std::vector<std::string>& names,
              bool make);
 
 // An O_RDONLY descriptor of the folder open as `fd` (which may be O_PATH), for listing or fsync.

@@ -226,8 +226,11 @@ OwnFolder OwnFolder::open(const fs::path& dir, bool make) {
         }
     }
     const fs::path& start = root ? *root : folder.path_;
-    if (make) makeByPath(start);
-    FileDescriptor opened(::open(start.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor opened = root ? checkedFolder(*root) : FileDescriptor();
+    if (!opened) {
+        if (make) makeByPath(start);
+        opened.reset(::open(start.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
     if (!opened) {
         folder.problem_ = lastProblem("Could not open", start);
         return folder;
@@ -237,7 +240,7 @@ OwnFolder OwnFolder::open(const fs::path& dir, bool make) {
         return folder;
     }
     folder.judged_ = true;
-    beneath::Reached reached = beneath::walk(opened.get(), *root, below, make);
+    beneath::Reached reached = beneath::walk(std::move(opened), *root, below, make);
     if (!reached.open()) {
         folder.problem_ = problemOf(reached.error, reached.problem, reached.state == beneath::Reached::State::Refused);
         return folder;

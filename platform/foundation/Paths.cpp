@@ -51,6 +51,9 @@ std::optional<fs::path> velmoraHome() {
 struct Prepared {
     std::string environment;
     fs::path config, data, cache, autostart;
+    // The settings, data and cache folders, open as they were checked: what lies below them is
+    // reached from these descriptors, not through their paths again.
+    std::vector<std::pair<fs::path, FileDescriptor>> checked;
 };
 
 std::mutex preparedLock;
@@ -78,6 +81,18 @@ std::optional<fs::path> preparedFolder(fs::path Prepared::*which) {
 constexpr const char* kKeychainFolder = "keychain";
 
 } // namespace
+
+FileDescriptor checkedFolder(const fs::path& folder) {
+    std::lock_guard<std::mutex> hold(preparedLock);
+    if (prepared == nullptr || prepared->environment != environmentKey()) return {};
+    for (const auto& [path, fd] : prepared->checked) {
+        struct stat info {};
+        // A folder removed since (by a test, or the user) is no longer the one its path names.
+        if (path == folder && fd && ::fstat(fd.get(), &info) == 0 && info.st_nlink > 0)
+            return FileDescriptor(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+    }
+    return {};
+}
 
 fs::path configDir() {
     if (auto folder = preparedFolder(&Prepared::config)) return *folder;
@@ -181,7 +196,7 @@ std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoChec
     // Everything is checked before anything changes: a refused launch leaves all as it found them.
     // Each folder is checked where it really is; from then on that real path is used, whose folders
     // are all safe, so it names the folder that was checked.
-    Prepared found{environmentKey(), {}, {}, {}, {}};
+    Prepared found{environmentKey(), {}, {}, {}, {}, {}};
     for (Folder& folder : list) {
         const folders::Checked checked = checkFolder(folder.path, folder.what, Use::Private, root);
         if (!checked.passed()) return checked.error;
@@ -203,10 +218,12 @@ std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoChec
     if (home) list.insert(list.begin(), Folder{"the data folder", root.real, nullptr});
     folders::Changes changed;
     for (const Folder& folder : list) {
-        const folders::Checked ready = folders::prepare(folder.path, folder.what, Use::Private);
+        folders::Checked ready = folders::prepare(folder.path, folder.what, Use::Private);
         changed.add(ready.changed);
         if (!ready.passed()) return ready.error + changed.before();
-        if (folder.found) found.*folder.found = ready.real;
+        if (!folder.found) continue;
+        found.*folder.found = ready.real;
+        found.checked.emplace_back(ready.real, std::move(ready.fd));
     }
     std::lock_guard<std::mutex> hold(preparedLock);
     if (prepared == nullptr)

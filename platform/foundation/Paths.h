@@ -5,6 +5,8 @@
 // $VELMORA_HOME gets folders computed from the environment again.
 #pragma once
 
+#include "platform/foundation/FileDescriptor.h"
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -25,6 +27,10 @@ std::filesystem::path keychainDir();
 std::filesystem::path vpnDir();
 // The XDG autostart folder: $VELMORA_HOME/autostart or $XDG_CONFIG_HOME/autostart.
 std::filesystem::path autostartDir();
+// The settings, data or cache folder `folder` (as the getters above give it) open as
+// preparePrivateFolders checked it, for this environment; none before that, for another folder, or
+// once it has been removed.
+FileDescriptor checkedFolder(const std::filesystem::path& folder);
 // The bundle (Info values, resources): $VELMORA_BUNDLE, else `resources/` beside the executable.
 std::filesystem::path bundleDir();
 
