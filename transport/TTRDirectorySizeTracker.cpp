@@ -1,9 +1,7 @@
 #include "transport/TTRDirectorySizeTracker.h"
 
-#include "platform/foundation/Beneath.h"
 #include "platform/foundation/OwnFiles.h"
 
-#include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
 
@@ -40,21 +38,18 @@ bool TTRDirectorySizeTracker::isInside(const fs::path& path) const {
 
 namespace {
 
-// The size of the plain files below `folder` (open as `fd`), hidden ones and links left out; a
-// folder that may not be used is not counted.
-uint64_t sizeBelow(int fd, const fs::path& folder, int depth) {
+// The size of the plain files below `folder`, hidden ones and links left out; a folder that may
+// not be used is not counted.
+uint64_t sizeBelow(const fs::path& folder, int depth) {
     constexpr int kMostDepth = 8;
     uint64_t total = 0;
-    for (const std::string& name : plat::beneath::names(fd).value_or(std::vector<std::string>{})) {
+    for (const auto& [name, info] :
+         plat::paths::folderEntries(folder).value_or(std::vector<plat::paths::FolderEntry>{})) {
         if (name.empty() || name.front() == '.') continue;
-        struct stat info {};
-        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISREG(info.st_mode)) {
+        if (S_ISREG(info.st_mode))
             total += static_cast<uint64_t>(info.st_size);
-        } else if (S_ISDIR(info.st_mode) && depth < kMostDepth) {
-            const plat::paths::OwnFolder sub = plat::paths::OwnFolder::open(folder / name);
-            if (sub.isOpen()) total += sizeBelow(sub.fd(), folder / name, depth + 1);
-        }
+        else if (S_ISDIR(info.st_mode) && depth < kMostDepth)
+            total += sizeBelow(folder / name, depth + 1);
     }
     return total;
 }
@@ -62,6 +57,5 @@ uint64_t sizeBelow(int fd, const fs::path& folder, int depth) {
 } // namespace
 
 uint64_t TTRDirectorySizeTracker::computeSize() const {
-    const plat::paths::OwnFolder folder = plat::paths::OwnFolder::open(directoryPath_);
-    return folder.isOpen() ? sizeBelow(folder.fd(), directoryPath_, 0) : 0;
+    return sizeBelow(directoryPath_, 0);
 }

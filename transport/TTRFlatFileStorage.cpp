@@ -40,18 +40,17 @@ std::shared_ptr<BackgroundTask> beginTask(const std::shared_ptr<TTRApplicationPr
 void collectExpiredEvents(const fs::path& folder, double now, int depth, std::vector<fs::path>& expired) {
     // Event files lie two levels down; nothing the store makes nests anywhere near this deep.
     constexpr int kMostDepth = 8;
-    for (const std::string& name : plat::paths::folderNames(folder).value_or(std::vector<std::string>{})) {
+    for (const auto& [name, info] :
+         plat::paths::folderEntries(folder).value_or(std::vector<plat::paths::FolderEntry>{})) {
         if (name.empty() || name.front() == '.') continue;
         const fs::path path = folder / name;
-        std::optional<struct stat> info = plat::paths::entryStatus(path);
-        if (!info) continue;
         std::optional<TTREventFileComponents> components = TTREventComponentsFromFilename(name);
         if (!components) {
-            if (S_ISDIR(info->st_mode) && depth < kMostDepth) collectExpiredEvents(path, now, depth + 1, expired);
+            if (S_ISDIR(info.st_mode) && depth < kMostDepth) collectExpiredEvents(path, now, depth + 1, expired);
             continue;
         }
         if (!(components->expiration.secondsSince1970 < now)) continue;
-        if (!S_ISREG(info->st_mode)) {
+        if (!S_ISREG(info.st_mode)) {
             // A folder (or anything else) under an event's name is foreign: leave it and its content.
             TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@", path.string());
             continue;

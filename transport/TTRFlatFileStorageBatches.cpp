@@ -12,14 +12,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-plat::Error problemError(const plat::paths::FileProblem& problem) {
-    return plat::Error::withMessage(plat::AtomicFile::kPOSIXErrorDomain, problem.error, problem.text);
-}
-
-} // namespace
-
 plat::Error TTRFlatFileStorage::storageErrorWithReason(int64_t code, const std::string& reason) {
     return plat::Error(TTRFlatFileStorageErrorDomain, code,
                        {{"NSLocalizedFailureReason", plat::Object(reason)},
@@ -43,12 +35,12 @@ void TTRFlatFileStorage::pathsForTarget(int64_t target, std::optional<std::set<s
         fs::path folder = self->eventDataStoragePath() / std::to_string(target);
         plat::AtomicFile::createDirectories(folder);
         plat::paths::FileProblem problem;
-        std::optional<std::vector<std::string>> names = plat::paths::folderNames(folder, &problem);
-        if (!names) {
+        std::optional<std::vector<plat::paths::FolderEntry>> entries = plat::paths::folderEntries(folder, &problem);
+        if (!entries) {
             TTRLogDebug("There was an error reading the contents of the target path: %@", problem.text);
             return onComplete(taken);
         }
-        for (const std::string& name : *names) {
+        for (const auto& [name, info] : *entries) {
             const fs::path path = folder / name;
             if (name.empty() || name.front() == '.') continue;
             std::optional<TTREventFileComponents> parts = TTREventComponentsFromFilename(name);
@@ -57,8 +49,7 @@ void TTRFlatFileStorage::pathsForTarget(int64_t target, std::optional<std::set<s
                 TTRLogDebug("There was an error reading the filename components: %@", name);
                 continue;
             }
-            std::optional<struct stat> info = plat::paths::entryStatus(path);
-            if (!info || !S_ISREG(info->st_mode)) {
+            if (!S_ISREG(info.st_mode)) {
                 TTRLogError(kTTRMCErrorLog, "Skipping an entry that is not an event file: %@", path.string());
                 continue;
             }
@@ -159,7 +150,7 @@ std::optional<std::vector<fs::path>> TTRFlatFileStorage::batchDirPathsForBatchID
     plat::paths::FileProblem problem;
     std::optional<std::vector<std::string>> names = plat::paths::folderNames(folder, &problem);
     if (!names) {
-        if (error) *error = problemError(problem);
+        if (error) *error = plat::AtomicFile::posixError(problem);
         return std::nullopt;
     }
     std::vector<fs::path> found;
@@ -175,13 +166,13 @@ bool TTRFlatFileStorage::moveContentsOfDirectoryAtPath(const fs::path& from, con
     plat::paths::FileProblem problem;
     std::optional<std::vector<std::string>> names = plat::paths::folderNames(from, &problem);
     if (!names) {
-        if (error) *error = problemError(problem);
+        if (error) *error = plat::AtomicFile::posixError(problem);
         return false;
     }
     plat::Object::Array failures;
     for (const std::string& name : *names) {
         if (std::optional<plat::paths::FileProblem> moveError = plat::paths::renameOwn(from / name, to / name))
-            failures.emplace_back(problemError(*moveError).localizedDescription());
+            failures.emplace_back(plat::AtomicFile::posixError(*moveError).localizedDescription());
     }
     if (failures.empty()) return true;
     if (error)

@@ -68,7 +68,7 @@ void TTRFlatFileStorage::removeLibraryDataForKey(const std::string& key, TTRErro
         if (plat::paths::entryStatus(path)) {
             uint64_t size = TTRDirectorySizeTracker::fileSizeAtURL(path);
             if (std::optional<plat::paths::FileProblem> problem = plat::paths::removeOwn(path))
-                error = plat::Error::withMessage(plat::AtomicFile::kPOSIXErrorDomain, problem->error, problem->text);
+                error = plat::AtomicFile::posixError(*problem);
             else
                 self->sizeTracker_.fileWasRemovedAtPath(path, size);
         }

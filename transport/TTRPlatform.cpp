@@ -88,8 +88,7 @@ bool TTRWriteDataToFile(const plat::Data& data, const fs::path& path, plat::Erro
     // The missing folders are made on the way to the file, in the one walk that reaches it.
     if (std::optional<plat::paths::FileProblem> problem =
             plat::paths::writeOwnFile(path, data.data(), data.size(), 0600, false, true)) {
-        const plat::Error writeError =
-            plat::Error::withMessage(plat::AtomicFile::kPOSIXErrorDomain, problem->error, problem->text);
+        const plat::Error writeError = plat::AtomicFile::posixError(*problem);
         TTRLogDebug("Attempt to write archive failed: path:%@ error:%@", path.string(),
                     writeError.localizedDescription());
         if (error) *error = writeError;

@@ -27,17 +27,16 @@ constexpr const char* kDroppedExceptionsKey = "com.crashwatch.on-demand.dropped-
 // Copies the folder `from` into the folder `to`, made if missing, file by file; false at the first
 // entry that is not the user's own or cannot be copied.
 bool copyOwnFolder(const fs::path& from, const fs::path& to, int depth = 0) {
-    const std::optional<std::vector<std::string>> names = plat::paths::folderNames(from);
-    if (!names || depth > 8 || !plat::paths::ensureDirectory(to)) return false;
-    for (const std::string& name : *names) {
-        const std::optional<struct stat> info = plat::paths::entryStatus(from / name);
-        if (info && S_ISDIR(info->st_mode)) {
+    const std::optional<std::vector<plat::paths::FolderEntry>> entries = plat::paths::folderEntries(from);
+    if (!entries || depth > 8 || !plat::paths::ensureDirectory(to)) return false;
+    for (const auto& [name, info] : *entries) {
+        if (S_ISDIR(info.st_mode)) {
             if (!copyOwnFolder(from / name, to / name, depth + 1)) return false;
             continue;
         }
         const plat::paths::OwnFile file = plat::paths::readOwnFile(from / name);
         if (file.state != plat::paths::OwnFile::State::Read) return false;
-        if (plat::paths::writeOwnFile(to / name, file.bytes.data(), file.bytes.size(), info->st_mode & 0777))
+        if (plat::paths::writeOwnFile(to / name, file.bytes.data(), file.bytes.size(), info.st_mode & 0777))
             return false;
     }
     return true;

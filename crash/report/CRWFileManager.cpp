@@ -124,7 +124,7 @@ bool CRWFileManager::moveItemAtPathToPath(const std::string& from, const std::st
     if (!failure) return true;
     if (error)
         *error = failure->refused
-                     ? plat::Error::withMessage(plat::AtomicFile::kPOSIXErrorDomain, failure->error, failure->text)
+                     ? plat::AtomicFile::posixError(*failure)
                      : plat::AtomicFile::posixError(failure->error, "move to " + to, from);
     return false;
 }

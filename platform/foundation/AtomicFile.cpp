@@ -1,6 +1,5 @@
 #include "platform/foundation/AtomicFile.h"
 
-#include "platform/foundation/OwnFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,12 +13,16 @@ Error AtomicFile::posixError(int errnoValue, const std::string& what, const fs::
                               what + " " + path.string() + ": " + std::strerror(errnoValue));
 }
 
+Error AtomicFile::posixError(const paths::FileProblem& problem) {
+    return Error::withMessage(kPOSIXErrorDomain, problem.error, problem.text);
+}
+
 std::optional<Error> AtomicFile::write(const fs::path& path, const void* bytes, size_t size,
                                        const Options& options) {
     std::optional<paths::FileProblem> problem = paths::writeOwnFile(
         path, bytes, size, static_cast<mode_t>(options.mode), options.durable, false);
     if (!problem) return std::nullopt;
-    return Error::withMessage(kPOSIXErrorDomain, problem->error, problem->text);
+    return posixError(*problem);
 }
 
 std::optional<Data> AtomicFile::read(const fs::path& path, Error* error, uint64_t maxSize) {
@@ -44,7 +47,7 @@ std::optional<Data> AtomicFile::read(const fs::path& path, Error* error, uint64_
 std::optional<Error> AtomicFile::createDirectories(const fs::path& dir, fs::perms) {
     const paths::OwnFolder folder = paths::OwnFolder::open(dir, true);
     if (folder.isOpen()) return std::nullopt;
-    return Error::withMessage(kPOSIXErrorDomain, folder.problem().error, folder.problem().text);
+    return posixError(folder.problem());
 }
 
 bool AtomicFile::isTemporaryName(std::string_view fileName) {

@@ -7,6 +7,7 @@
 // or removed. Thread-safe (no shared state).
 #pragma once
 
+#include "platform/foundation/OwnFiles.h"
 #include "platform/object/Error.h"
 #include "platform/object/Object.h"
 
@@ -66,6 +67,8 @@ public:
 
     // An error of kPOSIXErrorDomain for `errnoValue`, its message naming what failed and the path.
     static Error posixError(int errnoValue, const std::string& what, const std::filesystem::path& path);
+    // An error of kPOSIXErrorDomain for what an operation of OwnFiles.h answered: its errno, its text.
+    static Error posixError(const paths::FileProblem& problem);
 };
 
 } // namespace plat

@@ -1,6 +1,7 @@
 #include "platform/foundation/FileManager.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Beneath.h"
 #include "platform/foundation/OwnFiles.h"
 
 #include <algorithm>
@@ -36,38 +37,41 @@ bool failed(Error* error, int errnoValue, bool writing, const std::string& what,
     return false;
 }
 
+// When the entry `name` of the folder open as `folder` was made: its birth time where the file
+// system keeps one, else the last change of its contents. None with errno set when it is not there.
+std::optional<Date> createdIn(int folder, const std::string& name) {
+    struct statx info {};
+    if (::statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &info) != 0)
+        return std::nullopt;
+    const statx_timestamp& stamp = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+    return Date{static_cast<double>(stamp.tv_sec) + stamp.tv_nsec / 1e9};
+}
+
 } // namespace
 
 std::optional<Date> FileManager::creationDate(const std::filesystem::path& path, Error* error) {
-    paths::FileProblem problem;
-    const std::optional<struct stat> info = paths::entryStatus(path, &problem);
-    if (!info) {
-        failed(error, problem.error, false, "Cannot read the attributes of", path);
-        return std::nullopt;
-    }
-    // The birth time where the file system keeps one; fetched by name in the folder reached above.
     const paths::OwnFolder folder = paths::OwnFolder::open(path.parent_path());
-    struct statx extended {};
-    if (folder.isOpen() && ::statx(folder.fd(), path.filename().c_str(), AT_SYMLINK_NOFOLLOW,
-                                   STATX_BTIME | STATX_MTIME, &extended) == 0 &&
-        (extended.stx_mask & STATX_BTIME))
-        return Date{static_cast<double>(extended.stx_btime.tv_sec) + extended.stx_btime.tv_nsec / 1e9};
-    return Date{static_cast<double>(info->st_mtim.tv_sec) + info->st_mtim.tv_nsec / 1e9};
+    std::optional<Date> created;
+    if (!folder.isOpen()) errno = folder.problem().error;
+    else created = createdIn(folder.fd(), path.filename().string());
+    if (!created) failed(error, errno, false, "Cannot read the attributes of", path);
+    return created;
 }
 
 std::optional<std::vector<FileManager::Entry>>
 FileManager::contentsOfDirectory(const std::filesystem::path& folder, Error* error) {
-    paths::FileProblem problem;
-    std::optional<std::vector<std::string>> names = paths::folderNames(folder, &problem);
+    const paths::OwnFolder open = paths::OwnFolder::open(folder);
+    std::optional<std::vector<std::string>> names =
+        open.isOpen() ? beneath::names(open.fd()) : std::optional<std::vector<std::string>>();
     if (!names) {
-        failed(error, problem.error, false, "Cannot list the folder", folder);
+        failed(error, open.isOpen() ? errno : open.problem().error, false, "Cannot list the folder", folder);
         return std::nullopt;
     }
     std::sort(names->begin(), names->end());
     std::vector<Entry> entries;
     for (const std::string& name : *names) {
         // An entry removed while the folder is listed is simply left out.
-        if (std::optional<Date> created = creationDate(folder / name))
+        if (std::optional<Date> created = createdIn(open.fd(), name))
             entries.push_back(Entry{folder / name, *created});
     }
     return entries;

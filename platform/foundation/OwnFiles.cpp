@@ -437,6 +437,22 @@ std::optional<std::vector<std::string>> folderNames(const fs::path& folder, File
     return all;
 }
 
+std::optional<std::vector<FolderEntry>> folderEntries(const fs::path& folder, FileProblem* problem) {
+    const OwnFolder open = OwnFolder::open(folder);
+    std::optional<std::vector<std::string>> all =
+        open.isOpen() ? beneath::names(open.fd()) : std::optional<std::vector<std::string>>();
+    if (!all) {
+        if (problem) *problem = open.isOpen() ? lastProblem("Could not list", folder) : open.problem();
+        return std::nullopt;
+    }
+    std::vector<FolderEntry> entries;
+    for (std::string& name : *all) {
+        if (std::optional<struct stat> info = statAt(open.fd(), name))
+            entries.push_back(FolderEntry{std::move(name), *info});
+    }
+    return entries;
+}
+
 std::optional<struct stat> entryStatus(const fs::path& path, FileProblem* problem) {
     FileProblem failed;
     std::optional<Leaf> leaf = leafOf(path, false, failed);

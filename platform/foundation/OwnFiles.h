@@ -121,6 +121,16 @@ std::optional<FileProblem> renameOwn(const std::filesystem::path& from, const st
 std::optional<std::vector<std::string>> folderNames(const std::filesystem::path& folder,
                                                     FileProblem* problem = nullptr);
 
+// An entry of a folder, as the folder holds it (a link not followed).
+struct FolderEntry {
+    std::string name;
+    struct stat info;
+};
+// The entries in `folder`, without "." and "..", reached in one walk; an entry gone while the
+// folder is listed is left out.
+std::optional<std::vector<FolderEntry>> folderEntries(const std::filesystem::path& folder,
+                                                      FileProblem* problem = nullptr);
+
 // What is at `path` itself (a link is not followed); none when nothing is, or it cannot be reached.
 std::optional<struct stat> entryStatus(const std::filesystem::path& path, FileProblem* problem = nullptr);
 
