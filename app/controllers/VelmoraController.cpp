@@ -22,18 +22,26 @@ std::shared_ptr<VelmoraController> VelmoraController::create() {
 
 std::shared_ptr<VelmoraController> VelmoraController::create(Client& client, VPNHelper& helper) {
     auto controller = std::make_shared<VelmoraController>(Passkey{}, client, helper);
-    // Registered once the controller is owned, so the observers can hold it weakly.
+    // Registered once the controller is owned, so the observers can hold it weakly. The status is
+    // read only after that, and the load that may change it starts last: every change after the
+    // value shown is heard, whichever thread makes it and however soon.
     controller->observeNotifications();
+    controller->showStatus(helper.currentStatus());
+    helper.manager().loadFromPreferences([](std::optional<plat::Error> error) {
+        if (error) consoleLine("Error loading VPN preferences: " + error->localizedDescription());
+    });
     return controller;
 }
 
 VelmoraController::VelmoraController(Passkey, Client& client, VPNHelper& helper)
-    : connectionStatus(this, helper.currentStatus()), currentRegion(this, Preferences::configId()),
+    : connectionStatus(this, NEVPNStatus::invalid), currentRegion(this, Preferences::configId()),
       client_(client), helper_(helper) {
     consoleLine("initializing VelmoraController");
-    helper_.manager().loadFromPreferences([](std::optional<plat::Error> error) {
-        if (error) consoleLine("Error loading VPN preferences: " + error->localizedDescription());
-    });
+}
+
+void VelmoraController::showStatus(NEVPNStatus status) {
+    connectionStatus = status;
+    plat::Application::shared().setApplicationIconImage(iconName(status));
 }
 
 void VelmoraController::observeNotifications() {
@@ -129,9 +137,7 @@ void VelmoraController::vpnStatusDidChange(const plat::Notification& notificatio
 
     plat::mainQueue().async([self = shared_from_this(), connection] {
         // Read when this runs, so the published value is the newest one.
-        NEVPNStatus status = connection->status();
-        self->connectionStatus = status;
-        plat::Application::shared().setApplicationIconImage(iconName(status));
+        self->showStatus(connection->status());
     });
     consoleLine("NEVPNConnection.status: " + statusName(connection->status()));
 }

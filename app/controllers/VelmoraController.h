@@ -29,9 +29,10 @@ class VelmoraController : public plat::ObservableObject,
     struct Passkey {};
 
 public:
-    // Creates the controller: initial values, the line "initializing VelmoraController", a load of
-    // the VPN configuration (which only reports a failure), and the observers of the status
-    // notification and of "logout" (held weakly: a destroyed controller hears nothing).
+    // Creates the controller: initial values, the line "initializing VelmoraController", the
+    // observers of the status notification and of "logout" (held weakly: a destroyed controller
+    // hears nothing), then the tunnel's current status (published, with its dock icon), then a load
+    // of the VPN configuration (which only reports a failure).
     static std::shared_ptr<VelmoraController> create();
     // The same over other collaborators (tests).
     static std::shared_ptr<VelmoraController> create(Client& client, VPNHelper& helper);
@@ -76,6 +77,8 @@ public:
 
 private:
     void observeNotifications();
+    // Publishes the status and shows its dock icon (main thread).
+    void showStatus(plat::NEVPNStatus status);
     void regionsArrived(const std::optional<plat::Error>& error, const std::optional<JSON>& reply);
     void selectDefaultRegion();
 

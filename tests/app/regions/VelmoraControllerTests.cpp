@@ -3,6 +3,7 @@
 #include "app/controllers/VelmoraController.h"
 #include "platform/appkit/Application.h"
 #include "platform/vpn/NEVPNManager.h"
+#include "platform/vpn/NEVPNProfileFile.h"
 #include "tests/app/regions/ControllerTestSupport.h"
 #include "tests/app/regions/RegionTestSupport.h"
 #include "tests/app/service/ServiceTestSupport.h"
@@ -67,6 +68,36 @@ TEST_F(VelmoraControllerTest, CreationStartsFromTheStoredChoiceAndTheTunnelStatu
     manager_.queue().sync([] {});
     EXPECT_EQ(second->currentRegion.get(), std::optional<int64_t>(17));
     EXPECT_EQ(lines("Error loading VPN preferences: no access"), 1u);
+}
+
+// The real helper, except that a profile load finishes right after the status is read: at a launch
+// the load runs on the configuration queue and may end before the controller acts on what it read.
+class LoadFinishingAfterTheRead : public VPNHelper {
+public:
+    LoadFinishingAfterTheRead(plat::NEVPNManager& manager, Client& client) : VPNHelper(manager, client) {}
+    NEVPNStatus currentStatus() override {
+        NEVPNStatus read = VPNHelper::currentStatus();
+        if (!loaded) {
+            loaded = true;
+            manager().loadFromPreferences(nullptr);
+            manager().queue().sync([] {});
+        }
+        return read;
+    }
+    bool loaded = false;
+};
+
+TEST_F(VelmoraControllerTest, ATunnelUpFoundByALoadThatEndsBeforeCreationReturnsIsShown) {
+    ASSERT_TRUE(plat::NEVPNProfileFile::write({{"enabled", plat::Object(true)}}));
+    plat::NEVPNProfileFile::setTunnelUp(true);
+    LoadFinishingAfterTheRead helper(manager_, client_);
+    controller_ = VelmoraController::create(client_, helper);
+    manager_.queue().sync([] {});
+    RunLoop::main().drain();
+    ASSERT_TRUE(helper.loaded);
+    EXPECT_EQ(helper.currentStatus(), NEVPNStatus::connected);
+    EXPECT_EQ(controller_->connectionStatus.get(), NEVPNStatus::connected);
+    EXPECT_EQ(plat::Application::shared().applicationIconImage().get(), "iconConnected");
 }
 
 TEST_F(VelmoraControllerTest, RegionLoadPublishesTheRankingAndSelectsOnALaterTurn) {
