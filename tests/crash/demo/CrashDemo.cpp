@@ -16,7 +16,8 @@
 // what it prints), wait-for-kill (waits for a signal from outside), mach (a simulated bad-access
 // exception, then the real fault), log-then-segv (a log line and a key, then a fault), second-crash
 // (a fault while a crash is already being recorded), two-faults (two threads, "faulter-0" and
-// "faulter-1", fault at the same moment), kill-twice (another process sends SIGSEGV twice, 1 to 5 ms
+// "faulter-1", fault at the same moment; with --stuck-previous-handler faulter-1 faults once the
+// crash of faulter-0 is being recorded), kill-twice (another process sends SIGSEGV twice, 1 to 5 ms
 // apart), entry-fault (a thread calls a function of the loaded library that faults on its first
 // instruction, while another waits inside a signal handler: in crashDemoInHandler, called by the
 // signal that crashDemoSignalMyself sent).
@@ -43,6 +44,7 @@
 // read whole.
 #include "crash/capture/CRWCaptureStartup.h"
 #include "crash/capture/CRWSignal.h"
+#include "crash/capture/CRWThreadStopper.h"
 #include "crash/capture/CRWUserLogging.h"
 #include "crash/image/CRWBinaryImage.h"
 #include "crash/record/CRWContext.h"
@@ -334,6 +336,23 @@ __attribute__((noinline)) void crashDemoFaultTogether(const std::atomic<bool>* s
     *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
 }
 
+// Faults once another thread's crash is being recorded. The recording stops every other thread
+// before it writes them down, and a thread stopped before its own fault would fault only after the
+// recording handed the signals back to the handlers it found: this one blocks the stop signal, so
+// that it is left to the outside reader, which comes last, and it looks for the crash often.
+__attribute__((noinline)) void crashDemoFaultDuringRecording() {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, CRWThreadStopperSignal());
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    const struct timespec moment {
+        0, 50'000
+    };
+    while (!CRWContextHasCrashed())
+        nanosleep(&moment, nullptr);
+    *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
+}
+
 } // extern "C"
 
 namespace {
@@ -546,9 +565,11 @@ int main(int argc, char** argv) {
         std::atomic<bool> start{false};
         std::atomic<int> named{0};
         for (int i = 0; i < 2; ++i)
-            threads.emplace_back([i, &start, &named] {
+            threads.emplace_back([i, &start, &named, stuckPrevious] {
                 pthread_setname_np(pthread_self(), ("faulter-" + std::to_string(i)).c_str());
                 ++named;
+                // A recording that never ends must find the second fault already on its way.
+                if (stuckPrevious && i == 1) crashDemoFaultDuringRecording();
                 crashDemoFaultTogether(&start);
             });
         while (named.load() < 2)
