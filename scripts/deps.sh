@@ -17,7 +17,7 @@ PACKAGES=(
   libimgui-dev libglfw3-dev libx11-dev libxcb1-dev libxrandr-dev libstb-dev libgl-dev libgl1-mesa-dri xvfb xauth
   openbox libxtst-dev xclip
   fonts-dejavu-core fonts-font-awesome iso-flags-png-320x240 xdg-utils
-  curl python3 gzip uidmap
+  curl python3 gzip uidmap acl
 )
 
 if [ "${1:-}" = "--list" ]; then

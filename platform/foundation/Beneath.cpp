@@ -18,24 +18,38 @@ std::string fileRefused(const std::string& problem) {
     return problem + "; Velmora uses only plain files of its own user that no one else may write";
 }
 
+// Who besides this user may write the entry `info` describes: judged on `fd` when it holds the
+// entry, otherwise on the entry `path` names, once it is known to be that same entry.
+std::optional<std::string> writers(const fs::path& path, const struct stat& info, int fd) {
+    FileDescriptor opened;
+    if (fd < 0 && (info.st_mode & S_IWGRP)) { // otherwise the mode alone tells
+        opened.reset(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat again {};
+        if (!opened || ::fstat(opened.get(), &again) != 0 || again.st_dev != info.st_dev || again.st_ino != info.st_ino)
+            return std::string("its access ACL, which could not be read (the path no longer leads to it), may let "
+                               "others write");
+        fd = opened.get();
+    }
+    return folders::writersBesidesUs(info, fd);
+}
+
 } // namespace
 
-std::optional<std::string> fileRefusal(const fs::path& path, const struct stat& info) {
+std::optional<std::string> fileRefusal(const fs::path& path, const struct stat& info, int fd) {
     if (S_ISLNK(info.st_mode)) return fileRefused(path.string() + " is a link");
     if (info.st_uid != ::geteuid())
         return fileRefused(path.string() + " belongs to another user (uid " + std::to_string(info.st_uid) +
                            ", this is uid " + std::to_string(::geteuid()) + ")");
     if (!S_ISREG(info.st_mode)) return fileRefused(path.string() + " is not a plain file");
-    if (auto writers = folders::writersBesidesUs(info)) return fileRefused(path.string() + " is a file that " + *writers);
+    if (auto others = writers(path, info, fd)) return fileRefused(path.string() + " is a file that " + *others);
     return std::nullopt;
 }
 
-std::optional<std::string> folderRefusal(const fs::path& path, const struct stat& info) {
+std::optional<std::string> folderRefusal(const fs::path& path, const struct stat& info, int fd) {
     if (S_ISLNK(info.st_mode)) return folders::refusal(path.string() + " is a link");
     if (info.st_uid != ::geteuid()) return folders::ownedByAnother(path.string(), info.st_uid);
     if (!S_ISDIR(info.st_mode)) return folders::refusal(path.string() + " is not a folder");
-    if (auto writers = folders::writersBesidesUs(info))
-        return folders::refusal(path.string() + " is a folder that " + *writers);
+    if (auto others = writers(path, info, fd)) return folders::refusal(path.string() + " is a folder that " + *others);
     return std::nullopt;
 }
 
@@ -55,7 +69,7 @@ std::optional<Reached> judged(int fd, const fs::path& path) {
     if (::fstat(fd, &info) != 0)
         return failed(Reached::State::Failed, folders::lastError("checking " + path.string()), errno);
     const bool file = !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode);
-    if (auto why = folderRefusal(path, info)) return failed(Reached::State::Refused, *why, file ? ENOTDIR : EPERM);
+    if (auto why = folderRefusal(path, info, fd)) return failed(Reached::State::Refused, *why, file ? ENOTDIR : EPERM);
     return std::nullopt;
 }
 
@@ -115,15 +129,20 @@ std::optional<std::vector<std::string>> names(int fd, std::vector<unsigned char>
     return found;
 }
 
+std::optional<std::string> refusedFile(int fd, const fs::path& folder, const std::string& name) {
+    const FileDescriptor entry(::openat(fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (!entry || ::fstat(entry.get(), &info) != 0) return std::nullopt; // not there, or gone meanwhile
+    return fileRefusal(folder / name, info, entry.get());
+}
+
 std::optional<std::string> refusedFileIn(int fd, const fs::path& folder, std::string_view extension) {
     std::optional<std::vector<std::string>> all = names(fd);
     if (!all) return std::nullopt;
     std::sort(all->begin(), all->end());
     for (const std::string& name : *all) {
         if (!extension.empty() && fs::path(name).extension() != extension) continue;
-        struct stat info {};
-        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue; // gone meanwhile
-        if (auto problem = fileRefusal(folder / name, info)) return problem;
+        if (auto problem = refusedFile(fd, folder, name)) return problem;
     }
     return std::nullopt;
 }

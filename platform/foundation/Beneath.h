@@ -18,12 +18,13 @@ namespace plat::beneath {
 
 // Why a file at `path`, as fstat or lstat shows the entry itself (never a link's target), is not
 // the user's own state: a link, another user's, not a plain file, or a file that someone else may
-// write. None when it is. The user's private group, with no other member, is harmless.
-std::optional<std::string> fileRefusal(const std::filesystem::path& path, const struct stat& info);
+// write. None when it is. Who may write is judged as folders::writersBesidesUs does, on `fd` when
+// it holds the entry (O_PATH will do), otherwise on the entry `path` names once it is the same.
+std::optional<std::string> fileRefusal(const std::filesystem::path& path, const struct stat& info, int fd = -1);
 
 // Why a folder at `path` below one of Velmora's folders must not be used: a link, another user's,
-// not a folder, or a folder that someone else may write. None when it may.
-std::optional<std::string> folderRefusal(const std::filesystem::path& path, const struct stat& info);
+// not a folder, or a folder that someone else may write (judged as for fileRefusal). None when it may.
+std::optional<std::string> folderRefusal(const std::filesystem::path& path, const struct stat& info, int fd = -1);
 
 // Where a walk below a folder ended.
 struct Reached {
@@ -53,6 +54,10 @@ FileDescriptor listable(int fd);
 // `types`, each entry's type as the listing gives it (DT_DIR, DT_REG, ...; DT_UNKNOWN where the
 // file system does not say), in the same order.
 std::optional<std::vector<std::string>> names(int fd, std::vector<unsigned char>* types = nullptr);
+
+// The refusal of the entry `name` right in the folder open as `fd` (at `folder`), judged as
+// fileRefusal does; none when it is not there.
+std::optional<std::string> refusedFile(int fd, const std::filesystem::path& folder, const std::string& name);
 
 // The refusal of the first entry named "*<extension>" (any entry, for an empty extension) right in
 // the folder open as `fd` (at `folder`), judged as fileRefusal does; none when there is none.

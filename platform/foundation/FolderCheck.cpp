@@ -5,13 +5,18 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <endian.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <linux/magic.h>
+#include <mutex>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -26,15 +31,28 @@ constexpr int kMostDepth = 32;
 // As many links as the system itself follows in one path.
 constexpr int kMostLinks = 40;
 
-// Whether this process runs in a user namespace that maps only some ids, or none yet (a rootless
-// container, a sandboxed desktop application, `unshare -U`): there the kernel shows every id the
-// namespace does not map as the overflow uid. Read on each call: a process may enter one.
-bool inPartialUserNamespace() {
+// What this process can tell of the user namespace it runs in.
+enum class Namespace {
+    Initial, // the initial one (or a system without user namespaces): every id is what it says
+    Partial, // one that maps only some ids, or none yet (a rootless container, a sandboxed desktop
+             // application, `unshare -U`): the kernel shows every id it does not map as the overflow uid
+    Unknown, // /proc/self/uid_map cannot be read (no /proc mounted): it may be either
+};
+
+// Read on each call: a process may enter one.
+Namespace userNamespace() {
     std::ifstream map("/proc/self/uid_map");
-    if (!map) return false; // a system without user namespaces
+    if (!map) {
+        // Without user namespaces the kernel has no uid_map, though it has /proc; without /proc
+        // (or with something else mounted there) nothing tells.
+        struct statfs proc {};
+        const bool procThere = ::statfs("/proc/self", &proc) == 0 && proc.f_type == PROC_SUPER_MAGIC;
+        return procThere && ::access("/proc/self/uid_map", F_OK) != 0 && errno == ENOENT ? Namespace::Initial
+                                                                                           : Namespace::Unknown;
+    }
     unsigned long inside = 0, outside = 0, count = 0;
-    if (!(map >> inside >> outside >> count)) return true;
-    return !(inside == 0 && outside == 0 && count == 4294967295UL);
+    if (!(map >> inside >> outside >> count)) return Namespace::Partial;
+    return inside == 0 && outside == 0 && count == 4294967295UL ? Namespace::Initial : Namespace::Partial;
 }
 
 uid_t overflowUid() {
@@ -44,23 +62,30 @@ uid_t overflowUid() {
     return static_cast<uid_t>(uid);
 }
 
-// Why nothing can be checked at all: this process runs in a user namespace as the overflow uid,
-// which is what the kernel shows for its own user when the namespace does not map it. It and every
-// file of an unmapped owner then look the same, whatever else the namespace maps. None otherwise.
+// Why nothing can be checked at all: this process runs as the overflow uid, which is what the
+// kernel shows for its own user when a user namespace does not map it, in a namespace that may do
+// so (or one it cannot read). It and every file of an unmapped owner then look the same, whatever
+// else the namespace maps. None otherwise.
 std::optional<std::string> ownUserUnmapped() {
     const uid_t me = ::geteuid();
-    if (me != overflowUid() || !inPartialUserNamespace()) return std::nullopt;
-    return refusal("this process runs in a user namespace that does not map its own user: it is uid " +
-                   std::to_string(me) +
+    if (me != overflowUid()) return std::nullopt;
+    const Namespace in = userNamespace();
+    if (in == Namespace::Initial) return std::nullopt;
+    const std::string where = in == Namespace::Partial
+                                  ? "runs in a user namespace that does not map its own user"
+                                  : "cannot read which user namespace it runs in (/proc/self/uid_map), "
+                                    "and may run in one that does not map its own user";
+    return refusal("this process " + where + ": it is uid " + std::to_string(me) +
                    " here, as every file of an unmapped owner is, so nothing can tell "
                    "whose a file is; nothing was changed");
 }
 
 // Whether `owner` may be one this user namespace cannot name: it shows as the overflow uid, which
 // the kernel shows for every owner the namespace does not map (root outside among them), even where
-// the namespace also maps an id of its own to that number.
+// the namespace also maps an id of its own to that number. Where the namespace cannot be read, that
+// uid counts as another user's, never as one that could be root's.
 bool ownerUnnamed(uid_t owner) {
-    return owner == overflowUid() && inPartialUserNamespace();
+    return owner == overflowUid() && userNamespace() == Namespace::Partial;
 }
 
 // The group's entry, in `buffer`; null when there is none.
@@ -79,9 +104,39 @@ std::string groupName(gid_t gid) {
                  : "gid " + std::to_string(gid);
 }
 
-// Whether the group `gid` lets nobody but this user write: it is the user's primary group and the
-// group file names no other member (the private group that many systems make for each user, with
-// a umask that leaves group write on).
+// Whether an account other than this user has `gid` as its primary group, going through every
+// entry of the user database (which the group file does not list as members); true as well when
+// the database cannot be gone through.
+bool othersHavePrimaryGroup(gid_t gid, uid_t me) {
+    static std::mutex* const enumeration = new std::mutex; // the database's one shared position
+    std::lock_guard<std::mutex> hold(*enumeration);
+    ::setpwent();
+    std::vector<char> buffer(1 << 16);
+    passwd entry{};
+    passwd* found = nullptr;
+    bool others = false;
+    for (;;) {
+        const int rc = ::getpwent_r(&entry, buffer.data(), buffer.size(), &found);
+        if (rc == ERANGE && buffer.size() < (1u << 24)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (rc != 0 || found == nullptr) {
+            others = rc != 0 && rc != ENOENT; // the end, or a database that could not be read
+            break;
+        }
+        if (found->pw_gid == gid && found->pw_uid != me) {
+            others = true;
+            break;
+        }
+    }
+    ::endpwent();
+    return others;
+}
+
+// Whether the group `gid` lets nobody but this user write: it is the user's primary group, no other
+// account has it as its primary group and the group file names no other member (the private group
+// that many systems make for each user, with a umask that leaves group write on).
 bool ownGroup(gid_t gid) {
     passwd user{};
     std::vector<char> userBuffer(1 << 16);
@@ -94,27 +149,87 @@ bool ownGroup(gid_t gid) {
     if (found == nullptr) return false;
     for (char** member = found->gr_mem; *member != nullptr; ++member)
         if (me == nullptr || std::strcmp(*member, me->pw_name) != 0) return false;
-    return true;
+    return !othersHavePrimaryGroup(gid, ::geteuid());
 }
 
-// Who else may add, move or remove entries of the folder `info` describes; none when nobody can.
-std::optional<std::string> otherWriters(const struct stat& info) {
+std::string userName(uid_t uid) {
+    passwd entry{};
+    std::vector<char> buffer(1 << 16);
+    passwd* found = nullptr;
+    ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+    return found ? std::string(found->pw_name) + " (uid " + std::to_string(uid) + ")"
+                 : "uid " + std::to_string(uid);
+}
+
+// An entry's access ACL as the kernel stores it ("system.posix_acl_access": a 4-byte version, 2,
+// then 8-byte entries of tag, permissions and id, little-endian), or why it could not be read.
+struct AccessAcl {
+    struct Entry {
+        uint16_t tag;
+        uint16_t perm;
+        uint32_t id;
+    };
+    std::vector<Entry> entries; // none when it has no ACL beyond its mode
+    std::string error;
+};
+
+constexpr uint16_t kAclUser = 0x02, kAclGroupObj = 0x04, kAclGroup = 0x08, kAclWrite = 0x02;
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// Reads the access ACL of what `fd` holds, which may be O_PATH: where the kernel does not read
+// extended attributes through such a descriptor, through /proc, or for a folder, a descriptor of
+// it opened anew.
+AccessAcl accessAcl(int fd) {
+    AccessAcl acl;
+    char bytes[4 + 8 * 512];
+    ssize_t size = ::fgetxattr(fd, kAccessAcl, bytes, sizeof bytes);
+    if (size < 0 && errno == EBADF) {
+        size = ::getxattr(("/proc/self/fd/" + std::to_string(fd)).c_str(), kAccessAcl, bytes, sizeof bytes);
+        if (size < 0 && errno != ENODATA && errno != ENOTSUP) {
+            const FileDescriptor folder(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (folder) size = ::fgetxattr(folder.get(), kAccessAcl, bytes, sizeof bytes);
+        }
+    }
+    if (size < 0) {
+        if (errno != ENODATA && errno != ENOTSUP) acl.error = std::strerror(errno);
+        return acl;
+    }
+    uint32_t version = 0;
+    if (size >= 4) std::memcpy(&version, bytes, 4);
+    if (size < 4 || (size - 4) % 8 != 0 || le32toh(version) != 2) {
+        acl.error = "not in a form this system writes";
+        return acl;
+    }
+    for (ssize_t at = 4; at < size; at += 8) {
+        AccessAcl::Entry entry{};
+        std::memcpy(&entry.tag, bytes + at, 2);
+        std::memcpy(&entry.perm, bytes + at + 2, 2);
+        std::memcpy(&entry.id, bytes + at + 4, 4);
+        acl.entries.push_back({le16toh(entry.tag), le16toh(entry.perm), le32toh(entry.id)});
+    }
+    return acl;
+}
+
+// Who else may add, move or remove entries of the folder `info` describes, open as `fd`; none when
+// nobody can.
+std::optional<std::string> otherWriters(const struct stat& info, int fd) {
     // Sticky: others may add their own entries, never move or remove ours.
     if (info.st_mode & S_ISVTX) return std::nullopt;
-    return writersBesidesUs(info);
+    return writersBesidesUs(info, fd);
 }
 
-// Why `entry`, a folder above ours or a link on the way, lying in the folder `parent`, may be
+// Why `entry`, a folder above ours or a link on the way, lying in the folder `parent` (open as
+// `parentFd`), may be
 // another user's doing; none when it cannot. It must be this user's or root's. Where a user
 // namespace cannot name its owner, it counts as root's only when no other user could have put it
 // there: its folder lets nobody else write, sticky or not. A link in a sticky folder that others may
 // write must also be this user's or that folder owner's, as the kernel itself requires
 // (fs.protected_symlinks) before it follows one.
-std::optional<std::string> untrustedEntry(const struct stat& entry, const struct stat& parent) {
+std::optional<std::string> untrustedEntry(const struct stat& entry, const struct stat& parent, int parentFd) {
     if (entry.st_uid == ::geteuid()) return std::nullopt;
     if (entry.st_uid != 0 && !ownerUnnamed(entry.st_uid))
         return "belongs to another user (uid " + std::to_string(entry.st_uid) + ")";
-    if (auto writers = writersBesidesUs(parent); writers && entry.st_uid != 0)
+    if (auto writers = writersBesidesUs(parent, parentFd); writers && entry.st_uid != 0)
         return "belongs to a user this user namespace does not map (uid " + std::to_string(entry.st_uid) +
                " here) and lies in a folder that " + *writers;
     const bool openSticky = (parent.st_mode & S_ISVTX) && (parent.st_mode & S_IWOTH);
@@ -124,11 +239,12 @@ std::optional<std::string> untrustedEntry(const struct stat& entry, const struct
     return std::nullopt;
 }
 
-// Why another user could change the entries of `info`, a folder above ours lying in `parent`: it
-// is theirs, or they may write it. None when they cannot.
-std::optional<std::string> unsafeAboveOurs(const struct stat& info, const struct stat& parent) {
-    if (auto why = untrustedEntry(info, parent)) return why;
-    return otherWriters(info);
+// Why another user could change the entries of `info`, a folder above ours open as `fd`, lying in
+// `parent` (open as `parentFd`): it is theirs, or they may write it. None when they cannot.
+std::optional<std::string> unsafeAboveOurs(const struct stat& info, int fd, const struct stat& parent,
+                                           int parentFd) {
+    if (auto why = untrustedEntry(info, parent, parentFd)) return why;
+    return otherWriters(info, fd);
 }
 
 // A folder another user could change, and how; `at` is empty when the folders could not be looked
@@ -151,7 +267,7 @@ std::optional<Fault> unsafeAbove(int fd, fs::path real, bool fromItself) {
         if (!parent || ::fstat(parent.get(), &above) != 0)
             return Fault{{}, lastError("checking the folders above " + real.string())};
         if (checkHere) {
-            if (auto why = unsafeAboveOurs(here, above)) return Fault{real, *why};
+            if (auto why = unsafeAboveOurs(here, current.get(), above, parent.get())) return Fault{real, *why};
         }
         if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) return std::nullopt; // the root
         current = std::move(parent);
@@ -252,7 +368,7 @@ Resolved resolve(const fs::path& given, std::string_view what) {
             r.error = lastError("checking " + r.real.string());
             return r;
         }
-        if (auto why = untrustedEntry(info, folder)) {
+        if (auto why = untrustedEntry(info, folder, r.fd.get())) {
             r.error = refusal(reached + *why);
             return r;
         }
@@ -392,7 +508,7 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
         result.error = ownedByAnother(folder, info.st_uid);
         return result;
     }
-    if (auto writers = otherWriters(info); writers && use == Use::Shared) {
+    if (auto writers = otherWriters(info, held.get()); writers && use == Use::Shared) {
         result.error = refusal(folder + " is a folder that " + *writers);
         return result;
     }
@@ -428,10 +544,25 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
 
 } // namespace
 
-std::optional<std::string> writersBesidesUs(const struct stat& info) {
+std::optional<std::string> writersBesidesUs(const struct stat& info, int fd) {
     if (info.st_mode & S_IWOTH) return std::string("others may write");
-    if ((info.st_mode & S_IWGRP) && !ownGroup(info.st_gid))
+    // The group bits are the access ACL's mask where there is one: without write there, no entry
+    // of it but the owner's may write.
+    if (!(info.st_mode & S_IWGRP)) return std::nullopt;
+    const AccessAcl acl = accessAcl(fd);
+    if (!acl.error.empty()) return "its access ACL, which could not be read (" + acl.error + "), may let others write";
+    bool groupWrites = acl.entries.empty();
+    for (const AccessAcl::Entry& entry : acl.entries)
+        groupWrites |= entry.tag == kAclGroupObj && (entry.perm & kAclWrite);
+    if (groupWrites && !ownGroup(info.st_gid))
         return "members of the group " + groupName(info.st_gid) + " may write";
+    for (const AccessAcl::Entry& entry : acl.entries) {
+        if (!(entry.perm & kAclWrite)) continue;
+        if (entry.tag == kAclUser && entry.id != ::geteuid())
+            return "the user " + userName(entry.id) + ", named in its access ACL, may write";
+        if (entry.tag == kAclGroup && !ownGroup(entry.id))
+            return "members of the group " + groupName(entry.id) + ", named in its access ACL, may write";
+    }
     return std::nullopt;
 }
 

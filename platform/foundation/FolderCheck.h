@@ -71,10 +71,12 @@ Checked check(const std::filesystem::path& folder, std::string_view what, Use us
 // only when all passed (both go through the same folders, private ones not looked into).
 Checked prepare(const std::filesystem::path& folder, std::string_view what, Use use);
 
-// Who besides this user may write what `info` describes ("others may write", "members of the group
-// staff (gid 50) may write"); none when nobody can. The user's own private group, with no other
-// member, writes nothing another user could.
-std::optional<std::string> writersBesidesUs(const struct stat& info);
+// Who besides this user may write what `info` describes, open as `fd` (O_PATH will do): "others may
+// write", "members of the group staff (gid 50) may write", or an entry of its access ACL ("the user
+// u2 (uid 4242), named in its access ACL, may write"); none when nobody can. The user's own private
+// group (no other account has it as its primary group, the group file names no other member)
+// writes nothing another user could. An access ACL that cannot be read counts as letting others write.
+std::optional<std::string> writersBesidesUs(const struct stat& info, int fd);
 
 // The refusal for `what` (a path, or a folder named as in messages), owned by `owner`, which is
 // not this user.

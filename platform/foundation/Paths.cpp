@@ -77,8 +77,10 @@ std::optional<fs::path> preparedFolder(fs::path Prepared::*which) {
     return prepared->*which;
 }
 
-// The keychain store's folder in the data folder.
+// The keychain store's folder in the data folder, its store files and the file it locks.
 constexpr const char* kKeychainFolder = "keychain";
+constexpr const char* kKeychainFiles = ".items";
+constexpr const char* kKeychainLock = ".lock";
 
 } // namespace
 
@@ -137,13 +139,17 @@ fs::path bundleDir() {
 namespace {
 
 // The refusal of the first file named "*<extension>" in `folder` (a folder that was checked, or a
-// folder in one) that is not the user's own, judged from the folder's descriptor; none when the
-// folder is not there yet.
-std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_view extension) {
+// folder in one), or of the file `alsoNamed` there, that is not the user's own, judged from the
+// folder's descriptor; none when the folder is not there yet.
+std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_view extension,
+                                         const char* alsoNamed = nullptr) {
     const FileDescriptor fd(::open(folder.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0) return std::nullopt;
-    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) return beneath::folderRefusal(folder, info);
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) return beneath::folderRefusal(folder, info, fd.get());
+    if (alsoNamed) {
+        if (auto refusal = beneath::refusedFile(fd.get(), folder, alsoNamed)) return refusal;
+    }
     return beneath::refusedFileIn(fd.get(), folder, extension);
 }
 
@@ -209,7 +215,7 @@ std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoChec
     if (!autostart.passed()) return autostart.error;
     found.autostart = autostart.real;
     if (auto refusal = refusedFileIn(found.config, ".plist")) return refusal;
-    if (auto refusal = refusedFileIn(found.data / kKeychainFolder, ".items")) return refusal;
+    if (auto refusal = refusedFileIn(found.data / kKeychainFolder, kKeychainFiles, kKeychainLock)) return refusal;
     if (alsoCheck) {
         if (auto refusal = alsoCheck(found.data)) return refusal;
     }

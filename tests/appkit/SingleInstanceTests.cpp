@@ -349,7 +349,8 @@ TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButN
 }
 
 // Group write above the data folder, as `umask 002` leaves it: harmless for the user's own group
-// (the primary group, no other member listed), refused, naming the group, for a group of others.
+// (the primary group, no other account with it as its primary group, no other member listed),
+// refused, naming the group, for a group of others.
 TEST(SingleInstance, GroupWriteAboveIsHarmlessOnlyForTheUsersOwnGroup) {
     if (testsupport::rerunAsRootInUserNamespace()) return; // gives a folder to another group
     testsupport::TempHome home;
@@ -367,17 +368,30 @@ TEST(SingleInstance, GroupWriteAboveIsHarmlessOnlyForTheUsersOwnGroup) {
     EXPECT_NE(shared.error.find(above.string() + ", which members of the group users (gid 100) may write"),
               std::string::npos)
         << shared.error;
-    // The user's primary group, but the group file names another member.
+    // The user's primary group (uid 0 and gid 0 here, root or root of a namespace), with account
+    // files of the child's own: its alone; another account's primary group too, which the group
+    // file does not list; a group file that names another member.
     ASSERT_EQ(::chown(above.c_str(), 0, 0), 0);
-    const auto groupFile = home.path() / "group";
-    testsupport::writeFile(groupFile, "root:x:0:someone\nusers:x:100:\n");
-    const auto listingAnother = [&] {
-        return ::unshare(CLONE_NEWNS) == 0 &&
-               ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-               ::mount(groupFile.c_str(), "/etc/group", nullptr, MS_BIND, nullptr) == 0;
+    const std::string root = "root:x:0:0:root:/root:/bin/sh\n", groups = "root:x:0:\nusers:x:100:\n";
+    int files = 0;
+    const auto withAccounts = [&](const std::string& passwd, const std::string& group) {
+        const auto passwdFile = home.path() / ("passwd" + std::to_string(++files)),
+                   groupFile = home.path() / ("group" + std::to_string(files));
+        testsupport::writeFile(passwdFile, passwd);
+        testsupport::writeFile(groupFile, group);
+        return claimInChild(
+            [=] {
+                return ::unshare(CLONE_NEWNS) == 0 &&
+                       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                       ::mount(passwdFile.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) == 0 &&
+                       ::mount(groupFile.c_str(), "/etc/group", nullptr, MS_BIND, nullptr) == 0;
+            },
+            folder);
     };
-    EXPECT_NE(claimInChild(listingAnother, folder).find("which members of the group root (gid 0) may write"),
-              std::string::npos);
+    EXPECT_EQ(withAccounts(root, groups), "primary");
+    const std::string refused = "which members of the group root (gid 0) may write";
+    EXPECT_NE(withAccounts(root + "someone:x:4242:0::/:/bin/false\n", groups).find(refused), std::string::npos);
+    EXPECT_NE(withAccounts(root, "root:x:0:someone\nusers:x:100:\n").find(refused), std::string::npos);
 }
 
 // In a user namespace that maps no id (`unshare -U` alone) this process and every file show as the
@@ -396,10 +410,17 @@ TEST(SingleInstance, InAUserNamespaceThatDoesNotMapThisUserNoFolderIsUsedOrChang
     }
     ASSERT_EQ(::chmod(ours.c_str(), 0755), 0);
     const auto unmapped = [] { return ::unshare(CLONE_NEWUSER) == 0; };
-    for (const auto& folder : {theirs / "data", ours}) {
-        const std::string said = claimInChild(unmapped, folder);
-        EXPECT_NE(said.find("does not map its own user"), std::string::npos) << said;
-        EXPECT_FALSE(std::filesystem::exists(folder / SingleInstance::kLockFileName));
+    // Without /proc the namespace cannot be read: running as the overflow uid is reason enough.
+    const auto unmappedWithoutProc = [] {
+        return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               ::mount("none", "/proc", "tmpfs", 0, nullptr) == 0 && ::unshare(CLONE_NEWUSER) == 0;
+    };
+    for (const auto& enter : {std::function<bool()>(unmapped), std::function<bool()>(unmappedWithoutProc)}) {
+        for (const auto& folder : {theirs / "data", ours}) {
+            const std::string said = claimInChild(enter, folder);
+            EXPECT_NE(said.find("does not map its own user"), std::string::npos) << said;
+            EXPECT_FALSE(std::filesystem::exists(folder / SingleInstance::kLockFileName));
+        }
     }
     EXPECT_EQ(modeOf(theirs / "data") & 07777, 0777u);
     EXPECT_EQ(modeOf(ours) & 07777, 0755u);

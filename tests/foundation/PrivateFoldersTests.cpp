@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <sched.h>
@@ -18,6 +20,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -131,6 +134,54 @@ TEST(Paths, FoldersHoldingAnythingOfAnotherUserAreRefusedBeforeAnythingChanges) 
     ScopedEnv linkedHome("VELMORA_HOME", link.c_str());
     expectRefusal(paths::preparePrivateFolders(), "is reached through the link " + link.string() +
                                                       ", which belongs to another user (uid 4242)");
+}
+
+// Every file the keychain uses, the store files and the lock, stops the launch when another user's,
+// though the folders are private by now.
+TEST(Paths, AKeychainFileOfAnotherUserStopsTheLaunch) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // makes files of another user
+    testsupport::TempHome home;
+    const fs::path keychain = home.path() / "data" / "keychain";
+    for (const char* name : {".lock", "generic-io.velmora.mac.items"}) {
+        SCOPED_TRACE(name);
+        testsupport::forEachUnopenableFileOfAnotherUser(keychain / name, [&] {
+            for (const fs::path& folder : {home.path(), home.path() / "data", keychain})
+                fs::permissions(folder, fs::perms(0700));
+            expectRefusal(paths::preparePrivateFolders(),
+                          (keychain / name).string() + " belongs to another user (uid 4242");
+        });
+    }
+}
+
+// An entry of an access ACL that may write is a writer like the group or others: above the data
+// root, and on a keychain file. The folders Velmora makes private mask such entries.
+TEST(Paths, WritersNamedInAnAccessAclAreOtherWriters) {
+    testsupport::TempHome home;
+    if (::getxattr(home.path().c_str(), "system.posix_acl_access", nullptr, 0) < 0 && errno == ENOTSUP)
+        GTEST_SKIP() << "the file system of " << home.path() << " keeps no access ACLs";
+    const auto setfacl = [](const std::string& entry, const fs::path& path) {
+        return std::system(("setfacl -m " + entry + " '" + path.string() + "'").c_str());
+    };
+    const fs::path above = home.path() / "above", root = above / "vh", items = root / "data" / "keychain" / "x.items";
+    testsupport::writeFile(items, "");
+    fs::permissions(above, fs::perms(0700));
+    ScopedEnv velmoraHome("VELMORA_HOME", root.c_str());
+    for (const char* entry : {"u:4242:rwx", "g:4242:rwx"}) {
+        SCOPED_TRACE(entry);
+        ASSERT_EQ(setfacl(entry, above), 0);
+        EXPECT_EQ(modeOf(above), 0770u);
+        expectRefusal(paths::preparePrivateFolders(),
+                      above.string() + ", which " + (entry[0] == 'u' ? "the user " : "members of the group "));
+        expectRefusal(paths::preparePrivateFolders(), ", named in its access ACL, may write");
+        ASSERT_EQ(std::system(("setfacl -b '" + above.string() + "'").c_str()), 0);
+    }
+    // The data folder's entry is masked as it is made private; the keychain file's is not.
+    ASSERT_EQ(setfacl("u:4242:rwx", root / "data"), 0);
+    const auto refusal = paths::preparePrivateFolders();
+    EXPECT_FALSE(refusal) << *refusal;
+    EXPECT_EQ(modeOf(root / "data"), 0700u);
+    ASSERT_EQ(setfacl("u:4242:rw", items), 0);
+    expectRefusal(paths::preparePrivateFolders(), items.string() + " is a file that the user ");
 }
 
 // Settings, data and a cache not private yet in a private home: the home is not looked into, its
