@@ -202,7 +202,7 @@ void recordException(uint32_t type, const char* name, const char* reason, const 
         CRWExceptionRecordCustom(type, name, reason, frames, frameCount, rollouts);
     } else if (acquireFatalRecording()) {
         CRWFile file;
-        if (!CRWFileInitWithPath(&file, _crwContext.readonly->exception.path, false)) {
+        if (!CRWFileInitInFolder(&file, _crwContext.readonly->reportFolder, CRWReportExceptionFile, false)) {
             CRWSDKLogWarnIn("CRWExceptionRecord_block_invoke", "Unable to open exception file\n");
         } else {
             CRWExceptionWrite(&file, type, name, reason, frames, frameCount, nullptr, nameIsMangled);

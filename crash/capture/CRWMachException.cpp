@@ -201,7 +201,7 @@ mach::KernReturn CRWMachExceptionDispatchMessage(CRWMachExceptionPart* part,
         _exit(1);
     }
     CRWFile file;
-    if (!CRWFileInitWithPath(&file, part->path, false)) {
+    if (!CRWFileInitInFolder(&file, readonly->reportFolder, CRWReportMachExceptionFile, true)) {
         CRWSDKLogWarnIn("CRWMachExceptionRecord", "Unable to open mach exception file\n");
         CRWSDKLogWarnIn(function, "Failed to record mach exception\n");
         return mach::kKernFailure;

@@ -285,7 +285,7 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
             _exit(1);
         }
         CRWFile file;
-        if (!CRWFileInitWithPath(&file, readonly->signal.path, false)) {
+        if (!CRWFileInitInFolder(&file, readonly->reportFolder, CRWReportSignalFile, true)) {
             CRWSDKLogWarnIn("CRWSignalRecordSignal", "Unable to open signal file\n");
         } else {
             writeSignalSection(&file, signal, validInfo, savedErrno);

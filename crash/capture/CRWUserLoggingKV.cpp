@@ -17,22 +17,6 @@
 
 namespace {
 
-// Removes the file at `path` when it is the user's own (never a folder); true when it is gone. Sets
-// errno otherwise.
-bool removeOwnFile(const std::string& path, bool* refused = nullptr) {
-    if (refused) *refused = false;
-    const std::optional<struct stat> info = plat::paths::entryStatus(path);
-    if (info && S_ISDIR(info->st_mode)) {
-        errno = EISDIR;
-        return false;
-    }
-    const std::optional<plat::paths::FileProblem> problem = plat::paths::removeOwn(path);
-    if (refused) *refused = problem && problem->refused;
-    if (!problem || problem->error == ENOENT) return true;
-    errno = problem->error;
-    return false;
-}
-
 // Entries of a key-value file, keyed by their key text; values are strings or the null object.
 void applyEntries(plat::Object::Dict& view, const plat::Object::Array& entries, bool decodeHex,
                   bool incremental) {
@@ -203,7 +187,7 @@ void CRWUserLoggingCompactKVEntries(const CRWKVStorage* store) {
     // written must not cost the keys that only the old compacted file holds.
     const std::string temporaryPath = std::string(store->compactedPath) + ".tmp";
     bool refused = false;
-    if (!removeOwnFile(temporaryPath, &refused)) {
+    if (!CRWUnlinkIfExists(temporaryPath.c_str(), &refused)) {
         CRWSDKLogWarn("Error: Unable to remove compacted KV store before compaction %s\n",
                       CRWErrnoName(errno));
         // Another user's file there is neither appended to nor moved over the store.
@@ -226,10 +210,10 @@ void CRWUserLoggingCompactKVEntries(const CRWKVStorage* store) {
     // A compacted file that is not the user's own is not replaced.
     if (!CRWFileClose(&file) || plat::paths::renameOwn(temporaryPath, store->compactedPath)) {
         CRWSDKLogWarn("Error: Unable to open compacted k-v file\n");
-        removeOwnFile(temporaryPath);
+        CRWUnlinkIfExists(temporaryPath.c_str());
         return;
     }
-    if (!removeOwnFile(store->incrementalPath))
+    if (!CRWUnlinkIfExists(store->incrementalPath))
         CRWSDKLogWarn("Error: Unable to remove incremental KV store after compaction %s\n",
                       CRWErrnoName(errno));
 }

@@ -263,7 +263,7 @@ namespace {
 // The crash path's pass over the linker's list (CRWBinaryImageSafeSyncWithLinker).
 struct SafeSync {
     CRWBinaryImageTable* table;
-    const char* filePath;
+    int folder; // the report folder, where the image list is
     CRWFile file;
     bool opened;
     uint64_t listed[CRWBinaryImageSlotCount / 64]; // slots whose image the linker lists
@@ -272,7 +272,7 @@ struct SafeSync {
 void safeRecord(SafeSync* sync, bool added, const char* path, const char* uuid,
                 const CRWBinaryImageSlot* slot) {
     if (!sync->opened) {
-        sync->opened = CRWFileInitWithPath(&sync->file, sync->filePath, false);
+        sync->opened = CRWFileInitInFolder(&sync->file, sync->folder, CRWReportBinaryImageFile, false);
         if (!sync->opened) {
             CRWSDKLogWarnIn("CRWBinaryImageRecordSlice", "Error: unable to open binary image log file\n");
             return;
@@ -324,7 +324,7 @@ void CRWBinaryImageSafeSyncWithLinker(bool removeUnlisted) {
     SafeSync sync;
     std::memset(&sync, 0, sizeof sync);
     sync.table = &writable->binaryImages.table;
-    sync.filePath = readonly->binaryImagePath;
+    sync.folder = readonly->reportFolder;
     sync.file.descriptor = -1;
     // A slot is cleared only when the whole list was read, every object on it was found, and no
     // thread that could be changing the list runs.

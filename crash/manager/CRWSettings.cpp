@@ -101,6 +101,8 @@ bool CRWSettings::loadSettingsData(std::string_view data) {
 }
 
 void CRWSettings::reloadFromCacheWithTesseraAppID(const std::string& tesseraAppID, double currentTimestamp) {
+    // A write of the cache key that was killed leaves its temporary file beside it.
+    plat::paths::removeStaleTemporaryFiles(settingsDirectoryPath_);
     plat::paths::OwnFile data = plat::paths::readOwnFile(settingsFilePath());
     if (leftAside(data.refusal())) return;
     if (data.state != plat::paths::OwnFile::State::Read) {

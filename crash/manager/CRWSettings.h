@@ -27,6 +27,7 @@ public:
 
     // Loads the cached document for `tesseraAppID`; `currentTimestamp` is seconds since
     // 2001-01-01. An unreadable document, a missing key or another app id deletes the cache.
+    // Temporary files of killed writes in the folder go first (paths::removeStaleTemporaryFiles).
     void reloadFromCacheWithTesseraAppID(const std::string& tesseraAppID, double currentTimestamp);
     // Writes the cache key for a document just stored as "settings.json", then loads it.
     void cacheSettingsWithTesseraAppID(const std::string& tesseraAppID, double currentTimestamp);

@@ -44,7 +44,7 @@ void CRWCreateCrashedMarkerFile() {
     CRWReadOnlyContext* readonly = _crwContext.readonly;
     CRWFile file;
     if (!CRWIsValidPointer(readonly) ||
-        !CRWFileInitWithPath(&file, readonly->previouslyCrashedFileFullPath, false)) {
+        !CRWFileInitInFolder(&file, readonly->markerFolder, CRWPreviouslyCrashedFileName, false)) {
         CRWSDKLogWarn("Unable to create the crashed marker file\n");
         return;
     }

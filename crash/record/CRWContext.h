@@ -114,6 +114,10 @@ struct CRWReadOnlyContext {
     const char* previouslyCrashedFileFullPath;
     const char* logPath;           // "sdk.log" in the report folder
     const char* initialReportPath; // the report folder of this run
+    // Descriptors (-1 when none) of the report folder and of the crashed marker's folder, opened at
+    // launch through the own-file steps: crash-time files are made from them, never by path.
+    int32_t reportFolder;
+    int32_t markerFolder;
     void* signalStack;             // CRWContextStackSize bytes, writable
     void* machStack;               // CRWContextStackSize bytes, writable
     const char* binaryImagePath;
@@ -169,5 +173,6 @@ void CRWContextMarkHasCrashed();
 // Records that a crash is being handled: false for the first caller, true for every later one
 // (which then ends the process); one atomic exchange, so two handlers never both go first.
 bool CRWContextMarkAndCheckIfCrashed();
-// Leaves the empty crashed marker file for the next launch.
+// Leaves the empty crashed marker file for the next launch, in the marker's folder (a marker of
+// this user's already there will do; anything else there is left alone).
 void CRWCreateCrashedMarkerFile();

@@ -10,11 +10,13 @@
 #include "crash/record/CRWSDKFileLog.h"
 #include "crash/record/CRWSharedLog.h"
 #include "platform/dispatch/DispatchGroup.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
@@ -120,6 +122,16 @@ plat::DispatchQueue CRWExceptionQueue() {
     return *queue;
 }
 
+int CRWContextOpenFolder(const std::string& path) {
+    plat::paths::OwnFolder folder = plat::paths::OwnFolder::open(path);
+    if (!folder.isOpen()) {
+        CRWErrorLog("Crash files cannot be made in %@: %@", path, folder.problem().text);
+        return -1;
+    }
+    // The walk's descriptor may be an O_PATH one, which serves openat, fstatat and unlinkat alike.
+    return fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0);
+}
+
 std::string CRWContextPathInRoot(const std::string& rootPath, const char* fileName) {
     std::string path = rootPath;
     if (!path.empty() && path.back() != '/') path += '/';
@@ -142,6 +154,11 @@ void CRWContextBaseInit() {
         const int32_t descriptor = std::atomic_ref<int32_t>(previous->logFileDescriptor).exchange(-1);
         if (descriptor >= 0) close(descriptor);
     }
+    // Its folder descriptors too (the read-only half may be protected: they are only read).
+    if (const CRWReadOnlyContext* previous = _crwContext.readonly; previous != nullptr) {
+        if (previous->reportFolder >= 0) close(previous->reportFolder);
+        if (previous->markerFolder >= 0) close(previous->markerFolder);
+    }
     _crwContext = CRWContext{nullptr, nullptr, nullptr};
     std::atomic_thread_fence(std::memory_order_seq_cst);
 
@@ -154,6 +171,8 @@ void CRWContextBaseInit() {
         allocateZeroed<CRWWritableContext>(allocator, sizeof(CRWWritableContext), CRWAllocationTypeWritable);
     if (readonly == nullptr || writable == nullptr) return;
 
+    readonly->reportFolder = -1;
+    readonly->markerFolder = -1;
     readonly->machStack = machStack;
     readonly->signalStack = signalStack;
     writable->logFileDescriptor = -1;
@@ -181,6 +200,7 @@ bool CRWContextInitialize(const CRWContextInitData* initData) {
     const auto hooks = std::make_shared<const CRWContextStartupHooks>(CRWContextCurrentStartupHooks());
     const std::string& root = data->rootPath();
 
+    readonly->reportFolder = CRWContextOpenFolder(root);
     readonly->logPath = CRWContextAppendToRoot(root, CRWReportLogFile);
     readonly->initialReportPath = CRWDupString(root.c_str());
     if (!CRWUnlinkIfExists(readonly->logPath))
@@ -202,9 +222,10 @@ bool CRWContextInitialize(const CRWContextInitData* initData) {
         if (hooks->binaryImages) hooks->binaryImages();
     });
     queue.async(group, [=] {
-        if (!data->previouslyCrashedFileRootPath().empty())
-            readonly->previouslyCrashedFileFullPath =
-                CRWContextAppendToRoot(data->previouslyCrashedFileRootPath(), CRWPreviouslyCrashedFileName);
+        if (data->previouslyCrashedFileRootPath().empty()) return;
+        readonly->previouslyCrashedFileFullPath =
+            CRWContextAppendToRoot(data->previouslyCrashedFileRootPath(), CRWPreviouslyCrashedFileName);
+        readonly->markerFolder = CRWContextOpenFolder(data->previouslyCrashedFileRootPath());
     });
     if (!readonly->debuggerAttached) {
         queue.async(group, [=] { installHandlers(readonly, data->rootPath(), *data, *hooks); });

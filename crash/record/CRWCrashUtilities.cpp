@@ -1,12 +1,32 @@
-// Runs at crash time. File removal, UUID redaction, hex digits and error-number names.
+// Runs at crash time. Opening a report file, UUID redaction, hex digits and error-number names.
 #include "crash/record/CRWCrashUtilities.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-bool CRWUnlinkIfExists(const char* path) {
-    return unlink(path) == 0 || errno == ENOENT;
+int CRWOpenOwnFileAt(int folder, const char* name, bool mustBeNew) {
+    if (folder < 0 || name == nullptr || *name == '\0') {
+        errno = EBADF;
+        return -1;
+    }
+    // Without O_TRUNC nothing is changed by opening: what turns out not to be ours is closed as it was.
+    const int flags =
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (mustBeNew ? O_EXCL : 0);
+    const int descriptor = openat(folder, name, flags, 0600);
+    if (descriptor < 0) return -1;
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != getuid() ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        close(descriptor);
+        errno = EPERM;
+        return -1;
+    }
+    const int status = fcntl(descriptor, F_GETFL);
+    if (status >= 0) fcntl(descriptor, F_SETFL, status & ~O_NONBLOCK);
+    return descriptor;
 }
 
 void CRWRedactUUID(char* text) {

@@ -1,4 +1,4 @@
-// Runs at crash time (unbuffered records). Opening, closing and the byte-level writes of record
+// Runs at crash time (unbuffered records). Opening in a folder, closing and the byte-level writes of record
 // files: the write buffer and the partial-write loop.
 #include "crash/record/CRWFile.h"
 
@@ -27,35 +27,34 @@ void resetRecord(CRWFile* file) {
 
 } // namespace
 
-bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, bool bufferWrites) {
+bool CRWFileInitInFolder(CRWFile* file, int folder, const char* name, bool mustBeNew) {
     if (!validRecord(file)) {
         CRWSDKLogWarn("Error: file is null\n");
         return false;
     }
-    if (!CRWIsValidPointer(path)) {
-        CRWSDKLogWarnIn("CRWFileInit", "Error: file descriptor invalid\n");
-        return false;
-    }
     resetRecord(file);
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (appendMode ? O_APPEND : O_TRUNC);
-    const int descriptor = open(path, flags, 0600);
+    const int descriptor = CRWOpenOwnFileAt(folder, name, mustBeNew);
     if (descriptor < 0) {
         CRWSDKLogWarn("Error: Unable to open file %s\n", CRWErrnoName(errno));
         CRWSDKLogWarnIn("CRWFileInit", "Error: file descriptor invalid\n");
         return false;
     }
+    return CRWFileInitWithDescriptor(file, descriptor, false);
+}
 
-    size_t existingSize = 0;
-    if (appendMode) {
-        struct stat attributes {};
-        if (fstat(descriptor, &attributes) != 0) {
-            // Reported through the internal log: this path runs at crash time, where the shared
-            // logger may not be used. The descriptor is ours to close; the caller only sees false.
-            CRWSDKLogError("Failed to read filesize from %s with error %s\n", path, CRWErrnoName(errno));
-            close(descriptor);
-            return false;
-        }
-        existingSize = static_cast<size_t>(attributes.st_size);
+bool CRWFileInitWithDescriptor(CRWFile* file, int descriptor, bool bufferWrites) {
+    if (!validRecord(file)) {
+        if (descriptor >= 0) close(descriptor);
+        return false;
+    }
+    resetRecord(file);
+    struct stat attributes {};
+    if (fstat(descriptor, &attributes) != 0) {
+        // Reported through the internal log: this path runs at crash time, where the shared
+        // logger may not be used. The descriptor is ours to close; the caller only sees false.
+        CRWSDKLogError("Failed to read filesize with error %s\n", CRWErrnoName(errno));
+        close(descriptor);
+        return false;
     }
     if (bufferWrites) {
         char* buffer = static_cast<char*>(malloc(CRWFileBufferSize));
@@ -69,12 +68,8 @@ bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, b
         file->buffered = true;
     }
     file->descriptor = descriptor;
-    file->bytesWritten = existingSize;
+    file->bytesWritten = static_cast<size_t>(attributes.st_size);
     return true;
-}
-
-bool CRWFileInitWithPath(CRWFile* file, const char* path, bool bufferWrites) {
-    return CRWFileInitWithPathMode(file, path, true, bufferWrites);
 }
 
 bool CRWFileIsOpen(const CRWFile* file) {

@@ -1,6 +1,8 @@
 // Runs at crash time. The writer of record files (".crwrecord"): line-oriented JSON, one section
 // per line, written without heap, locks or formatted output when the record is unbuffered, so that
-// signal handlers, the exception server and terminate handlers can use it.
+// signal handlers, the exception server and terminate handlers can use it. They open their files
+// with CRWFileInitInFolder, from the report folder's descriptor; everything else opens by path
+// through the own-file steps.
 //
 // A record is owned by its caller (normally a local of the writing function). It has one writer at
 // a time and is not locked. Writes report failure through their results only; a caller that goes on
@@ -36,13 +38,25 @@ inline constexpr size_t CRWFileNumberBufferSize = 21;
 
 // Opening and closing ---------------------------------------------------------------------------
 
-// Opens `path` write-only, created with mode 0600 (private, whatever the umask), appending (`appendMode`) or
-// truncating. Clears the record; with `bufferWrites` it allocates the write buffer (start-up and queue-side
-// writers only: crash-time writers never buffer). In append mode `bytesWritten` starts at the file's size.
-// False (and the record closed) on any failure; the descriptor is not leaked.
+// Outside crash time: opens `path` write-only through the own-file steps (OwnFiles.h), made 0600
+// when missing, appending (`appendMode`) or emptied; what is there is emptied or written only when
+// it is a plain file of this user that no one else may write, and a link is never followed. Clears
+// the record; with `bufferWrites` it allocates the write buffer. `bytesWritten` starts at the
+// file's size. False (and the record closed) on any failure; the descriptor is not leaked.
 bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, bool bufferWrites);
-// The same in append mode; every crash-time writer uses this with buffering off.
+// The same in append mode.
 bool CRWFileInitWithPath(CRWFile* file, const char* path, bool bufferWrites);
+// Crash time: the file `name` right in the folder open as `folder` (the report folder's descriptor
+// in the crash context), appending and unbuffered, opened as CRWOpenOwnFileAt does: with
+// `mustBeNew` only a file this call makes. Allocates nothing.
+bool CRWFileInitInFolder(CRWFile* file, int folder, const char* name, bool mustBeNew);
+// Clears the record and takes `descriptor` (closed on failure), `bytesWritten` from its size; the
+// common end of the two openings above. Allocates only with `bufferWrites`.
+bool CRWFileInitWithDescriptor(CRWFile* file, int descriptor, bool bufferWrites);
+// Outside crash time: deletes the file at `path` through the own-file steps, never a folder and
+// never what is not the user's own (then `refused` is set). True when it is gone or was not there;
+// errno tells why not otherwise.
+bool CRWUnlinkIfExists(const char* path, bool* refused = nullptr);
 // Flushes and frees the buffer, closes the descriptor and resets the record (descriptor -1).
 // A failed close returns false and leaves the record as it was.
 bool CRWFileClose(CRWFile* file);

@@ -4,6 +4,7 @@
 #include "crash/record/CRWSDKFileLog.h"
 
 #include "crash/record/CRWContext.h"
+#include "crash/record/CRWCrashUtilities.h"
 #include "crash/record/CRWFile.h"
 #include "crash/record/CRWMemory.h"
 
@@ -58,11 +59,11 @@ private:
 
 // The log descriptor, opening the file on first use. Two threads may race to open it: one wins the
 // exchange and the other closes its own descriptor again.
-int logDescriptor(CRWWritableContext* writable, const char* path) {
+int logDescriptor(CRWWritableContext* writable, int folder) {
     std::atomic_ref<int32_t> stored(writable->logFileDescriptor);
     int32_t current = stored.load();
     if (current != -1) return current;
-    const int opened = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int opened = CRWOpenOwnFileAt(folder, CRWReportLogFile, false);
     if (opened < 0) return opened;
     int32_t expected = -1;
     if (stored.compare_exchange_strong(expected, opened)) return opened;
@@ -78,7 +79,7 @@ void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments) {
     if (!CRWIsValidPointer(readonly) || !CRWIsValidPointer(writable)) return;
     if (!CRWIsValidPointer(readonly->logPath) || !CRWIsValidPointer(format)) return;
     if (std::atomic_ref<uint32_t>(writable->logLevel).load() > level) return;
-    const int descriptor = logDescriptor(writable, readonly->logPath);
+    const int descriptor = logDescriptor(writable, readonly->reportFolder);
     if (descriptor < 0) return;
 
     PieceBuffer pieces(descriptor);

@@ -3,6 +3,7 @@
 #include "crash/manager/CRWSettings.h"
 #include "crash/manager/CRWSettingsManager.h"
 #include "standin/StandinServer.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <future>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -109,6 +111,23 @@ TEST_F(SettingsTest, ACacheForAnotherAppOrADamagedCacheIsDeleted) {
     settings->reloadFromCacheWithTesseraAppID("1:2", kNow);
     EXPECT_TRUE(settings->isCacheExpired()) << "a document without its cache key is not trusted";
     EXPECT_TRUE(gone(folder / "settings.json"));
+}
+
+// A write of the cache that was killed leaves its temporary file; loading the cache sweeps it, but
+// not one that a writer still holds, nor another user's.
+TEST_F(SettingsTest, LoadingSweepsTemporaryFilesOfKilledWritesOnly) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants a file of another user
+    const std::filesystem::path stale = folder / ".cache-key.json.tmp-Aa1Bb2";
+    const std::filesystem::path live = folder / ".cache-key.json.tmp-Cc3Dd4";
+    const std::filesystem::path theirs = folder / ".settings.json.tmp-Ee5Ff6";
+    testsupport::plantTemporaryFile(stale, "{\"created_at\":", false);
+    const int held = testsupport::plantTemporaryFile(live, "{\"created_at\":", true);
+    testsupport::plantAsAnotherUser(theirs, "theirs", 0600);
+    makeSettings()->reloadFromCacheWithTesseraAppID("1:2", kNow);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    EXPECT_EQ(testsupport::readFile(theirs), "theirs");
+    ::close(held);
 }
 
 TEST_F(SettingsTest, ValuesOfTheWrongShapeFallBackInsteadOfFailing) {

@@ -3,7 +3,9 @@
 #include "crash/record/CRWContextInitialize.h"
 #include "crash/record/CRWExecutionIdentifierModel.h"
 #include "crash/record/CRWFileRead.h"
+#include "crash/record/CRWSDKFileLog.h"
 #include "tests/crash/record/RecordTestSupport.h"
+#include "tests/support/RootInUserNamespace.h"
 #include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -277,6 +279,49 @@ TEST_F(CRWContextStartup, RewritingTheMetadataReplacesTheWholeFile) {
     EXPECT_EQ(byName.count("stale"), 0u);
     EXPECT_EQ(byName["identity"]["app_health_session_id"].string(), "health-2");
     EXPECT_FALSE(CRWContextRecordMetadata((report / "missing").string(), data));
+}
+
+// The report folder may hold what another user left in it while it was open: their internal log
+// and image list that anyone may write, their metadata, a link where the signal record goes, and
+// their crashed marker. Start-up removes and replaces none of them, and the files crash time makes
+// from the folders' descriptors (the log, the marker, the records) are neither written into them
+// nor made through the link; a record that must be new is made only once.
+TEST_F(CRWContextStartup, WhatAnotherUserLeftIsNeitherRemovedNorWrittenAtCrashTime) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    const std::filesystem::path mine = home.path() / "cache" / "mine.txt";
+    testsupport::writeFile(mine, "mine");
+    testsupport::plantAsAnotherUser(report / "sdk.log", "theirs\n", 0666);
+    testsupport::plantAsAnotherUser(report / "binary_images.crwrecord", "theirs\n", 0666);
+    testsupport::plantAsAnotherUser(report / "metadata.crwrecord", "theirs\n", 0600);
+    testsupport::plantAsAnotherUser(reportsRoot / "previously-crashed", "theirs\n", 0666);
+    std::filesystem::create_symlink(mine, report / "signal.crwrecord");
+    const auto state = [&] {
+        std::string facts;
+        for (const char* name : {"sdk.log", "binary_images.crwrecord", "metadata.crwrecord", "signal.crwrecord"})
+            facts += testsupport::fileFacts(report / name) + "\n";
+        return facts + testsupport::fileFacts(reportsRoot / "previously-crashed") + "\n" + testsupport::fileFacts(mine);
+    };
+    const std::string before = state();
+
+    ASSERT_TRUE(CRWContextInitialize(&data));
+    ASSERT_TRUE(waitUntilInitialized());
+    CRWSDKLogWarn("at crash time\n");
+    CRWCreateCrashedMarkerFile();
+    const int folder = _crwContext.readonly->reportFolder;
+    for (const char* name : {"signal.crwrecord", "binary_images.crwrecord", "metadata.crwrecord"}) {
+        for (const bool mustBeNew : {false, true}) {
+            CRWFile file;
+            EXPECT_FALSE(CRWFileInitInFolder(&file, folder, name, mustBeNew)) << name;
+        }
+    }
+    EXPECT_EQ(state(), before);
+
+    CRWFile file;
+    ASSERT_TRUE(CRWFileInitInFolder(&file, folder, "mach_exception.crwrecord", true));
+    CRWFileWriteStringUnquoted(&file, "made\n");
+    ASSERT_TRUE(CRWFileClose(&file));
+    EXPECT_FALSE(CRWFileInitInFolder(&file, folder, "mach_exception.crwrecord", true));
+    EXPECT_EQ(testsupport::readFile(report / "mach_exception.crwrecord"), "made\n");
 }
 
 using CRWContextDeathTest = CRWContextStartup;

@@ -9,6 +9,7 @@ namespace crashtest {
 ScopedLogContext::ScopedLogContext() {
     CRWContextBaseInit();
     _crwContext.readonly->logPath = CRWDupString(logFile().c_str());
+    _crwContext.readonly->reportFolder = CRWContextOpenFolder(folder().string());
 }
 
 } // namespace crashtest

@@ -9,9 +9,11 @@
 #include "platform/dyld/SymbolLookup.h"
 #include "tests/crash/report/ReportTestSupport.h"
 #include "tests/crash/support/ReportExercises.h"
+#include "tests/support/RootInUserNamespace.h"
 
 #include <cstring>
 #include <filesystem>
+#include <unistd.h>
 
 extern "C" __attribute__((noinline)) int reportTestExternC(int value) {
     return value * 3 + 1;
@@ -161,6 +163,45 @@ TEST_F(SymbolicationTest, ExceptionTypeNamesLeftMangledAtCrashTimeAreDemangledIn
     ASSERT_TRUE(plainReport);
     EXPECT_FALSE(CRWProcessReportOperation(plainReport, nullptr).demangleExceptionNames());
     EXPECT_FALSE(fs::exists(plain / "exception.crwrecord.symbolicated"));
+}
+
+// A report folder of an earlier run that another user could write into, private again now: their
+// marks file that anyone may write, their record that no one else may read, and their link in the
+// place of the demangled copy. Processing the report, as a user without capabilities, reads,
+// writes, empties and removes none of them.
+TEST_F(SymbolicationTest, WhatAnotherUserLeftInAReportFolderIsLeftAsItWas) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants files of another user
+    const fs::path folder = home_->path() / "cache" / "com.crashwatch.data" / "run1";
+    const fs::path mine = home_->path() / "cache" / "mine.txt";
+    fs::create_directories(folder);
+    testsupport::writeFile(mine, "mine");
+    testsupport::writeFile(folder / "metadata.crwrecord", metadata("s", 1));
+    testsupport::writeFile(folder / "exception.crwrecord",
+                           "{\"exception\":{\"type\":\"c++\",\"name\":\"4e33666f6f3342617245\","
+                           "\"name_mangled\":true,\"reason\":\"\",\"time\":1}}\n");
+    testsupport::plantAsAnotherUser(folder / CRWUnreadableRecordsFile, "{\"theirs\":{}}\n", 0666);
+    testsupport::plantAsAnotherUser(folder / "signal.crwrecord", "{\"signal\":{\"number\":11}}\n", 0600);
+    fs::create_symlink(mine, folder / "exception.crwrecord.symbolicated");
+    ASSERT_EQ(::lchown((folder / "exception.crwrecord.symbolicated").c_str(), testsupport::kAnotherUser,
+                       testsupport::kAnotherUser),
+              0);
+    const std::string said = testsupport::asOrdinaryUser(home_->path(), [&] {
+        const auto state = [&] {
+            std::string facts = testsupport::treeSnapshot(folder) + testsupport::fileFacts(mine);
+            for (const char* name : {CRWUnreadableRecordsFile, "signal.crwrecord", "exception.crwrecord.symbolicated"})
+                facts += testsupport::fileFacts(folder / name);
+            return facts;
+        };
+        const std::string before = state();
+        auto report = CRWInternalReport::reportWithPath(folder.string());
+        if (!report) return std::string("no report");
+        CRWProcessReportOperation operation(report, std::make_shared<CRWSymbolResolver>());
+        operation.start();
+        const std::string after = state();
+        return std::to_string(operation.unreadableRecords().size()) + " unreadable; " +
+               (after == before ? "unchanged" : "changed from\n" + before + "\nto\n" + after);
+    });
+    EXPECT_EQ(said, "2 unreadable; unchanged");
 }
 
 TEST_F(SymbolicationTest, AReturnAddressAtAFunctionStartBelongsToTheFunctionBefore) {

@@ -19,6 +19,7 @@ protected:
     void SetUp() override {
         CRWContextBaseInit();
         _crwContext.readonly->logPath = CRWDupString((home.path() / "sdk.log").c_str());
+        _crwContext.readonly->reportFolder = CRWContextOpenFolder(home.path().string());
         ASSERT_NE(stack.data(), nullptr);
         memory = BufferReader{stack.address(), stack.size()};
         environment = CRWUnwindEnvironment{nullptr, nullptr, memory.reader(), false};
