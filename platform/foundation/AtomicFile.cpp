@@ -44,7 +44,7 @@ std::optional<Data> AtomicFile::read(const fs::path& path, Error* error, uint64_
     return std::nullopt;
 }
 
-std::optional<Error> AtomicFile::createDirectories(const fs::path& dir, fs::perms) {
+std::optional<Error> AtomicFile::createDirectories(const fs::path& dir) {
     const paths::OwnFolder folder = paths::OwnFolder::open(dir, true);
     if (folder.isOpen()) return std::nullopt;
     return posixError(folder.problem());

@@ -24,9 +24,6 @@ class AtomicFile {
 public:
     // The domain of the errors made here; the code is the errno value.
     static constexpr const char* kPOSIXErrorDomain = "NSPOSIXErrorDomain";
-    // Larger than any file Velmora writes.
-    static constexpr uint64_t kMostFileSize = 64ull << 20;
-
     struct Options {
         // The mode of the new file (private by default, whatever the umask).
         std::filesystem::perms mode =
@@ -50,13 +47,11 @@ public:
     // The whole file; none with `error` set when it cannot be opened or read, is not a plain file
     // of the user's own that no one else may write, or is larger than `maxSize` bytes.
     static std::optional<Data> read(const std::filesystem::path& path, Error* error = nullptr,
-                                    uint64_t maxSize = kMostFileSize);
+                                    uint64_t maxSize = paths::kMostStateFileSize);
 
-    // Creates `dir` and its missing parents, new folders 0700; none when it exists as a folder
-    // afterwards.
-    static std::optional<Error>
-    createDirectories(const std::filesystem::path& dir,
-                      std::filesystem::perms mode = std::filesystem::perms::owner_all);
+    // Creates `dir` and its missing parents, new folders 0700 (everything Velmora keeps is private,
+    // so there is no other mode); none when it exists as a folder afterwards.
+    static std::optional<Error> createDirectories(const std::filesystem::path& dir);
 
     // Whether a file name is one of this writer's temporary names (hidden, so directory listings
     // that skip hidden entries never see a half-written file).

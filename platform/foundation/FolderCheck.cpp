@@ -26,8 +26,6 @@ namespace fs = std::filesystem;
 namespace plat::folders {
 namespace {
 
-// Velmora's own folders nest far less deep than this; a deeper one is refused, not gone through.
-constexpr int kMostDepth = 32;
 // As many links as the system itself follows in one path.
 constexpr int kMostLinks = 40;
 
@@ -402,7 +400,7 @@ Resolved resolve(const fs::path& given, std::string_view what) {
 // each folder before going into it, and off each other entry, through descriptors, and notes each
 // change there; without it, changes nothing. A folder of ours that is private already is not gone
 // into: nobody else could have put anything in it.
-std::optional<std::string> walk(int dirFd, const fs::path& dir, Changes* makePrivate, int depth) {
+std::optional<std::string> goThrough(int dirFd, const fs::path& dir, Changes* makePrivate, int depth) {
     FileDescriptor listFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* list = listFd ? ::fdopendir(listFd.get()) : nullptr;
     if (list == nullptr) return lastError("looking into " + dir.string());
@@ -436,7 +434,7 @@ std::optional<std::string> walk(int dirFd, const fs::path& dir, Changes* makePri
                 if (::fchmod(sub.get(), opened.st_mode & 07700) != 0) return notMadePrivate(path);
                 makePrivate->madePrivate(path, opened.st_mode, opened.st_mode & 07700);
             }
-            if (auto problem = walk(sub.get(), path, makePrivate, depth + 1)) return problem;
+            if (auto problem = goThrough(sub.get(), path, makePrivate, depth + 1)) return problem;
         } else if (makePrivate && !S_ISLNK(info.st_mode) && (info.st_mode & 077)) {
             // Only this user can change the folder's entries: it is ours and no longer open to others.
             if (::fchmodat(dirFd, entry->d_name, info.st_mode & 07700, AT_SYMLINK_NOFOLLOW) == 0)
@@ -533,7 +531,7 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
             }
             makePrivate->madePrivate(result.real, info.st_mode, info.st_mode & 07700);
         }
-        if (auto problem = walk(opened.get(), result.real, makePrivate, 0)) {
+        if (auto problem = goThrough(opened.get(), result.real, makePrivate, 0)) {
             result.error = *problem;
             return result;
         }

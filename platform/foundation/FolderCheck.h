@@ -21,6 +21,10 @@
 
 namespace plat::folders {
 
+// How many folders deep anything below one of Velmora's folders is gone through. Its own folders
+// nest far less deep; a deeper one is refused (or, where a store only tidies up, left alone).
+inline constexpr int kMostDepth = 32;
+
 // How Velmora uses a folder.
 enum class Use {
     Private, // only Velmora's: made 0700, everything in it 0700/0600 (the data root and its folders)
