@@ -290,22 +290,25 @@ TEST(Paths, MovingAsideNeverReplacesAnEarlierCopy) {
     testsupport::TempHome home;
     const fs::path folder = home.path() / "cache" / "reports";
     ASSERT_TRUE(paths::writeFileAtomically(folder / "report", "damaged"));
-    // Every name of this second and the next few is taken.
+    ASSERT_TRUE(paths::writeFileAtomically(folder / "earlier", "earlier"));
+    // Every name of the seconds up to the one after the call is taken, each a link to "earlier":
+    // a name replaced takes a link from it.
+    const auto links = [&] { return fs::hard_link_count(folder / "earlier"); };
     std::vector<std::string> bases;
-    for (std::time_t second = std::time(nullptr); bases.size() < 4; ++second) {
+    for (std::time_t second = std::time(nullptr); second <= std::time(nullptr) + 1; ++second) {
         std::tm tm{};
         gmtime_r(&second, &tm);
         char stamp[32];
         std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
         bases.push_back(std::string("report.corrupt-") + stamp);
-        for (int n = 0; n < 1000; ++n) {
-            const std::string name = n == 0 ? bases.back() : bases.back() + "-" + std::to_string(n);
-            testsupport::writeFile(folder / name, name);
-        }
+        for (int n = 0; n < 1000; ++n)
+            fs::create_hard_link(folder / "earlier",
+                                 folder / (n == 0 ? bases.back() : bases.back() + "-" + std::to_string(n)));
     }
-    const std::string before = testsupport::treeSnapshot(folder);
+    const uintmax_t before = links();
     EXPECT_FALSE(paths::moveAside(folder / "report"));
-    EXPECT_TRUE(testsupport::treeSnapshot(folder) == before) << "an earlier copy was replaced";
+    EXPECT_EQ(links(), before);
+    EXPECT_EQ(testsupport::readFile(folder / "report"), "damaged");
     // A free name is taken.
     for (const std::string& base : bases)
         fs::remove(folder / (base + "-999"));
@@ -313,5 +316,5 @@ TEST(Paths, MovingAsideNeverReplacesAnEarlierCopy) {
     ASSERT_TRUE(aside);
     EXPECT_EQ(aside->filename().string().substr(aside->filename().string().size() - 4), "-999");
     EXPECT_EQ(testsupport::readFile(*aside), "damaged");
-    EXPECT_FALSE(fs::exists(folder / "report"));
+    EXPECT_EQ(links(), before - bases.size());
 }

@@ -127,6 +127,20 @@ TEST_F(FlatFileStorage, SelectorsFilterByTierEventIDAndDecodedMappingID) {
               (std::vector<std::string>{".hidden-3-1-2102", "notes.txt"}));
 }
 
+// The store keeps a target's folder open across stores; one removed, or moved away and replaced,
+// meanwhile is reached again by its path, and the event lands where the path leads.
+TEST_F(FlatFileStorage, AnEventFolderRemovedOrReplacedMeanwhileIsReachedAgain) {
+    ASSERT_TRUE(f.store(makeEvent("2102", 1001)).first);
+    fs::remove_all(f.targetFolder(1001));
+    ASSERT_TRUE(f.store(makeEvent("2102", 1001)).first);
+    EXPECT_EQ(StorageFixture::fileNames(f.targetFolder(1001)).size(), 1u);
+    fs::rename(f.targetFolder(1001), f.root / "moved");
+    fs::create_directory(f.targetFolder(1001), f.root);
+    ASSERT_TRUE(f.store(makeEvent("2102", 1001)).first);
+    EXPECT_EQ(StorageFixture::fileNames(f.targetFolder(1001)).size(), 1u);
+    EXPECT_EQ(StorageFixture::fileNames(f.root / "moved").size(), 1u);
+}
+
 TEST_F(FlatFileStorage, TheSizeCapRefusesTheEventThatWouldPassTwentyMillionBytesAndReportsTheDrop) {
     auto delegate = std::make_shared<RecordingDelegate>();
     f.storage->setDelegate(delegate);
