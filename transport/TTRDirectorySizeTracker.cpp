@@ -1,5 +1,6 @@
 #include "transport/TTRDirectorySizeTracker.h"
 
+#include "platform/foundation/Beneath.h"
 #include "platform/foundation/OwnFiles.h"
 
 #include <limits>
@@ -25,8 +26,9 @@ void TTRDirectorySizeTracker::fileWasRemovedAtPath(const fs::path& path, uint64_
 }
 
 uint64_t TTRDirectorySizeTracker::fileSizeAtURL(const fs::path& path) {
+    // What is left aside (another user's file, a link) counts for nothing.
     std::optional<struct stat> info = plat::paths::entryStatus(path);
-    return info && S_ISREG(info->st_mode) ? static_cast<uint64_t>(info->st_size) : 0;
+    return info && !plat::beneath::fileRefusal(path, *info) ? static_cast<uint64_t>(info->st_size) : 0;
 }
 
 bool TTRDirectorySizeTracker::isInside(const fs::path& path) const {
@@ -38,13 +40,13 @@ bool TTRDirectorySizeTracker::isInside(const fs::path& path) const {
 
 namespace {
 
-// The size of the plain files below `folder`, hidden ones and links left out; a folder that may
-// not be used is not counted.
+// The size of the plain files below `folder`, hidden ones left out; what is left aside (another
+// user's file or folder, a link) is not there for the count.
 uint64_t sizeBelow(const fs::path& folder, int depth) {
     constexpr int kMostDepth = 8;
     uint64_t total = 0;
     for (const auto& [name, info] :
-         plat::paths::folderEntries(folder).value_or(std::vector<plat::paths::FolderEntry>{})) {
+         plat::paths::ownEntries(folder).value_or(std::vector<plat::paths::FolderEntry>{})) {
         if (name.empty() || name.front() == '.') continue;
         if (S_ISREG(info.st_mode))
             total += static_cast<uint64_t>(info.st_size);

@@ -1,4 +1,4 @@
-// The byte count of a folder tree (regular files, hidden ones skipped), computed by one walk and then
+// The byte count of a folder tree (the user's own regular files, hidden ones skipped), computed by one walk and then
 // kept current from what the owner reports it wrote and removed. Used only on its owner's queue.
 #pragma once
 
@@ -23,7 +23,7 @@ public:
     void resetCachedSize() { cachedSizeBytes_.reset(); }
     const std::optional<uint64_t>& cachedSizeBytes() const { return cachedSizeBytes_; }
 
-    // The size of a file; 0 when it cannot be read.
+    // The size of a file; 0 when it cannot be read or is left aside (not the user's own).
     static uint64_t fileSizeAtURL(const std::filesystem::path& path);
 
 private:

@@ -41,7 +41,7 @@ void collectExpiredEvents(const fs::path& folder, double now, int depth, std::ve
     // Event files lie two levels down; nothing the store makes nests anywhere near this deep.
     constexpr int kMostDepth = 8;
     for (const auto& [name, info] :
-         plat::paths::folderEntries(folder).value_or(std::vector<plat::paths::FolderEntry>{})) {
+         plat::paths::ownEntries(folder).value_or(std::vector<plat::paths::FolderEntry>{})) {
         if (name.empty() || name.front() == '.') continue;
         const fs::path path = folder / name;
         std::optional<TTREventFileComponents> components = TTREventComponentsFromFilename(name);
@@ -134,6 +134,28 @@ fs::path TTRFlatFileStorage::libraryDataPathForKey(const std::string& key) const
     return libraryDataStoragePath() / name;
 }
 
+const plat::paths::OwnFolder& TTRFlatFileStorage::eventFolderForTarget(int64_t target) {
+    plat::paths::OwnFolder& held = eventFolders_[target];
+    // Judged when it was opened, and still judged while it is held: only a folder that is no longer
+    // the one its path names (or that could not be opened) is reached again from the cache folder.
+    if (!held.stillAtPath())
+        held = plat::paths::OwnFolder::open(storageRoot() / "ttr_event_data" / std::to_string(target), true);
+    return held;
+}
+
+std::optional<std::vector<std::string>> TTRFlatFileStorage::ownNames(const fs::path& folder, plat::Error* error) {
+    plat::paths::FileProblem problem;
+    std::optional<std::vector<plat::paths::FolderEntry>> entries = plat::paths::ownEntries(folder, &problem);
+    if (!entries) {
+        if (error) *error = plat::AtomicFile::posixError(problem);
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    for (plat::paths::FolderEntry& entry : *entries)
+        names.push_back(std::move(entry.name));
+    return names;
+}
+
 void TTRFlatFileStorage::sweepInterruptedWrites() {
     size_t removed = plat::AtomicFile::removeTemporaryFiles(storageRoot());
     if (removed > 0) TTRLogDebug("Removed %ld files of interrupted writes.", static_cast<int64_t>(removed));
@@ -208,7 +230,7 @@ void TTRFlatFileStorage::storeOnQueue(const std::shared_ptr<TTREvent>& event,
         return;
     }
     plat::Error writeError;
-    if (!TTRWriteDataToFile(*archive, path, &writeError)) {
+    if (!TTRWriteDataToFile(*archive, eventFolderForTarget(event->target()), path.filename().string(), &writeError)) {
         TTRLogError(kTTRMCErrorLog, "Attempt to write archive failed: path:%@ error:%@", path.string(),
                     writeError.localizedDescription());
         completion(false, writeError);
@@ -227,7 +249,7 @@ void TTRFlatFileStorage::storeOnQueue(const std::shared_ptr<TTREvent>& event,
 bool TTRFlatFileStorage::hasEventsOnQueue(int64_t target) const {
     fs::path folder = eventDataStoragePath() / std::to_string(target);
     if (plat::AtomicFile::createDirectories(folder)) return false;
-    std::optional<std::vector<std::string>> names = plat::paths::folderNames(folder);
+    std::optional<std::vector<std::string>> names = ownNames(folder);
     return names && !names->empty();
 }
 
@@ -274,7 +296,7 @@ void TTRFlatFileStorage::expireOnQueue() {
     const double now = configuration_.clock->wallNow().secondsSince1970;
 
     std::vector<int64_t> expiredBatches;
-    for (const std::string& name : plat::paths::folderNames(batchDataStoragePath()).value_or(std::vector<std::string>{})) {
+    for (const std::string& name : ownNames(batchDataStoragePath()).value_or(std::vector<std::string>{})) {
         std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(name);
         if (batch && batch->expiration.secondsSince1970 < now) expiredBatches.push_back(batch->batchID);
     }

@@ -23,9 +23,11 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/OwnFiles.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -111,6 +113,11 @@ public:
                         std::optional<std::set<std::string>> mappingIDs,
                         std::function<void(std::set<std::filesystem::path>)> onComplete);
 
+    // The names of the entries in `folder` that may be used (what is left aside, another user's
+    // entry say, is absent); none with `error` set when it cannot be listed.
+    static std::optional<std::vector<std::string>> ownNames(const std::filesystem::path& folder,
+                                                            plat::Error* error = nullptr);
+
     // Storage-queue-only building blocks of the batch operations.
     std::optional<std::vector<std::filesystem::path>> batchDirPathsForBatchID(int64_t batchID,
                                                                               plat::Error* error) const;
@@ -144,6 +151,9 @@ private:
     std::optional<std::set<int64_t>> batchIDsOnQueue(int64_t target) const;
     bool hasEventsOnQueue(int64_t target) const;
     void sweepInterruptedWrites();
+    // The target's event folder, made when missing and held open across stores; opened again when
+    // its path no longer leads to it (removed or replaced since). Storage queue only.
+    const plat::paths::OwnFolder& eventFolderForTarget(int64_t target);
 
     Configuration configuration_;
     plat::DispatchQueue storageQueue_;
@@ -151,4 +161,5 @@ private:
     mutable std::mutex lock_; // the coordinator and the delegate
     std::shared_ptr<TTRUploadCoordinatorProtocol> uploadCoordinator_;
     std::weak_ptr<TTRStorageDelegate> delegate_;
+    std::map<int64_t, plat::paths::OwnFolder> eventFolders_; // storage queue only
 };

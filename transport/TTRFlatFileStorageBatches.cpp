@@ -35,7 +35,7 @@ void TTRFlatFileStorage::pathsForTarget(int64_t target, std::optional<std::set<s
         fs::path folder = self->eventDataStoragePath() / std::to_string(target);
         plat::AtomicFile::createDirectories(folder);
         plat::paths::FileProblem problem;
-        std::optional<std::vector<plat::paths::FolderEntry>> entries = plat::paths::folderEntries(folder, &problem);
+        std::optional<std::vector<plat::paths::FolderEntry>> entries = plat::paths::ownEntries(folder, &problem);
         if (!entries) {
             TTRLogDebug("There was an error reading the contents of the target path: %@", problem.text);
             return onComplete(taken);
@@ -115,7 +115,7 @@ void TTRFlatFileStorage::moveIntoBatch(const std::set<fs::path>& paths, int64_t 
 }
 
 std::optional<std::set<int64_t>> TTRFlatFileStorage::batchIDsOnQueue(int64_t target) const {
-    std::optional<std::vector<std::string>> names = plat::paths::folderNames(batchDataStoragePath());
+    std::optional<std::vector<std::string>> names = ownNames(batchDataStoragePath());
     if (!names || names->empty()) return std::nullopt;
     std::set<int64_t> ids;
     for (const std::string& name : *names) {
@@ -147,12 +147,8 @@ void TTRFlatFileStorage::removeBatchWithID(int64_t batchID, bool deleteEvents,
 std::optional<std::vector<fs::path>> TTRFlatFileStorage::batchDirPathsForBatchID(int64_t batchID,
                                                                                  plat::Error* error) const {
     fs::path folder = batchDataStoragePath();
-    plat::paths::FileProblem problem;
-    std::optional<std::vector<std::string>> names = plat::paths::folderNames(folder, &problem);
-    if (!names) {
-        if (error) *error = plat::AtomicFile::posixError(problem);
-        return std::nullopt;
-    }
+    std::optional<std::vector<std::string>> names = ownNames(folder, error);
+    if (!names) return std::nullopt;
     std::vector<fs::path> found;
     for (const std::string& name : *names) {
         std::optional<TTRBatchComponents> batch = TTRBatchComponentsFromFilename(name);
@@ -163,12 +159,8 @@ std::optional<std::vector<fs::path>> TTRFlatFileStorage::batchDirPathsForBatchID
 
 bool TTRFlatFileStorage::moveContentsOfDirectoryAtPath(const fs::path& from, const fs::path& to,
                                                        plat::Error* error) const {
-    plat::paths::FileProblem problem;
-    std::optional<std::vector<std::string>> names = plat::paths::folderNames(from, &problem);
-    if (!names) {
-        if (error) *error = plat::AtomicFile::posixError(problem);
-        return false;
-    }
+    std::optional<std::vector<std::string>> names = ownNames(from, error);
+    if (!names) return false;
     plat::Object::Array failures;
     for (const std::string& name : *names) {
         if (std::optional<plat::paths::FileProblem> moveError = plat::paths::renameOwn(from / name, to / name))

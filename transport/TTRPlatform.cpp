@@ -83,11 +83,11 @@ std::shared_ptr<plat::SecureCoding> TTRDecodeArchiveAtPath(const plat::SecureCod
     return TTRDecodeArchive(objectClass, *bytes, error);
 }
 
-bool TTRWriteDataToFile(const plat::Data& data, const fs::path& path, plat::Error* error) {
-    if (path.empty()) return false;
-    // The missing folders are made on the way to the file, in the one walk that reaches it.
-    if (std::optional<plat::paths::FileProblem> problem =
-            plat::paths::writeOwnFile(path, data.data(), data.size(), 0600, false, true)) {
+namespace {
+
+// What a write of an archive to `path` answered: logged, and `error` set on failure.
+bool TTRWritten(const std::optional<plat::paths::FileProblem>& problem, const fs::path& path, plat::Error* error) {
+    if (problem) {
         const plat::Error writeError = plat::AtomicFile::posixError(*problem);
         TTRLogDebug("Attempt to write archive failed: path:%@ error:%@", path.string(),
                     writeError.localizedDescription());
@@ -96,4 +96,18 @@ bool TTRWriteDataToFile(const plat::Data& data, const fs::path& path, plat::Erro
     }
     TTRLogDebug("Writing archive succeeded: %@", path.string());
     return true;
+}
+
+} // namespace
+
+bool TTRWriteDataToFile(const plat::Data& data, const fs::path& path, plat::Error* error) {
+    if (path.empty()) return false;
+    // The missing folders are made on the way to the file, in the one walk that reaches it.
+    return TTRWritten(plat::paths::writeOwnFile(path, data.data(), data.size(), 0600, false, true), path, error);
+}
+
+bool TTRWriteDataToFile(const plat::Data& data, const plat::paths::OwnFolder& folder, const std::string& name,
+                        plat::Error* error) {
+    return TTRWritten(plat::paths::writeOwnFileAt(folder, name, data.data(), data.size()), folder.path() / name,
+                      error);
 }

@@ -14,6 +14,10 @@
 #include <optional>
 #include <string>
 
+namespace plat::paths {
+class OwnFolder;
+}
+
 // The transport's root folder, "<caches>/tessera-sdks-events", created when missing (an assertion
 // reports a failure; the path is answered all the same). Follows $VELMORA_HOME on every call.
 std::filesystem::path TTRRootDirectory();
@@ -56,3 +60,6 @@ template <typename T> std::shared_ptr<T> TTRDecodeArchive(const plat::Data& byte
 // Writes `data` to `path` atomically, creating the folder first; false with `error` set on failure
 // (an empty path writes nothing and answers false).
 bool TTRWriteDataToFile(const plat::Data& data, const std::filesystem::path& path, plat::Error* error);
+// The same for the entry `name` right in `folder`, which the caller holds open (and made).
+bool TTRWriteDataToFile(const plat::Data& data, const plat::paths::OwnFolder& folder, const std::string& name,
+                        plat::Error* error);

@@ -113,7 +113,7 @@ bool removeIfAbandonedAt(int folder, const std::string& name) {
 
 // A new temporary file for `name` in `folder`, 0600 so that a secret is never readable under a
 // looser mode, even briefly, and locked for as long as it stays open. Returns -1 with errno set.
-int createLockedTemporary(int folder, const std::string& name, std::string& temporary) {
+int createLockedTemporary(int folder, const std::string& name, std::string& temporary, struct stat& info) {
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 16; ++attempt) {
         unsigned char random[6] = {};
@@ -130,7 +130,6 @@ int createLockedTemporary(int folder, const std::string& name, std::string& temp
         do {
             rc = ::flock(fd, LOCK_EX);
         } while (rc != 0 && errno == EINTR);
-        struct stat info {};
         // A sweep that ran between the open and the lock found the file unheld and removed it.
         if (rc == 0 && ::fstat(fd, &info) == 0 && info.st_nlink > 0) return fd;
         const int error = errno;
@@ -249,6 +248,18 @@ OwnFolder OwnFolder::open(const fs::path& dir, bool make) {
     return folder;
 }
 
+bool OwnFolder::stillAtPath() const {
+    if (!fd_) return false;
+    if (device_ == 0 && inode_ == 0) {
+        struct stat held {};
+        if (::fstat(fd_.get(), &held) != 0) return false;
+        device_ = held.st_dev;
+        inode_ = held.st_ino;
+    }
+    struct stat named {};
+    return ::stat(path_.c_str(), &named) == 0 && named.st_dev == device_ && named.st_ino == inode_;
+}
+
 OwnFile readOwnFile(const fs::path& path, uint64_t most) {
     using State = OwnFile::State;
     const auto unreadable = [&](const char* doing) {
@@ -262,22 +273,31 @@ OwnFile readOwnFile(const fs::path& path, uint64_t most) {
         return {problem.refused ? State::Refused : State::Unreadable, {}, problem.text, problem.error};
     }
     const int folder = leaf->folder.fd();
-    // Judged before it is opened for reading, which another user's 0600 file or a socket refuses.
-    const std::optional<struct stat> judged = statAt(folder, leaf->name);
-    if (!judged) {
-        if (errno == ENOENT) return {State::Absent, {}, {}, ENOENT};
-        return unreadable("reading");
-    }
-    if (auto why = beneath::fileRefusal(path, *judged))
-        return {State::Refused, {}, std::move(*why), S_ISDIR(judged->st_mode) ? EISDIR : EPERM};
     const std::string tooLarge =
         path.string() + " is larger than any such file Velmora writes (" + std::to_string(most) + " bytes)";
-    if (static_cast<uint64_t>(judged->st_size) > most) return {State::TooLarge, {}, tooLarge, EFBIG};
-    const FileDescriptor fd(::openat(folder, leaf->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    // An atomic write may replace the entry between its judgement and the open: the new file is
+    // judged and opened in turn. Only a writer replacing it again and again outruns these tries.
+    constexpr int kMostTries = 8;
+    FileDescriptor fd;
     struct stat opened {};
-    if (!fd || ::fstat(fd.get(), &opened) != 0) return unreadable("reading");
-    if (opened.st_dev != judged->st_dev || opened.st_ino != judged->st_ino)
-        return {State::Unreadable, {}, path.string() + " changed while it was being read", EAGAIN};
+    for (int attempt = 1;; ++attempt) {
+        // Judged before it is opened for reading, which another user's 0600 file or a socket refuses.
+        const std::optional<struct stat> judged = statAt(folder, leaf->name);
+        if (!judged) {
+            if (errno == ENOENT) return {State::Absent, {}, {}, ENOENT};
+            return unreadable("reading");
+        }
+        if (auto why = beneath::fileRefusal(path, *judged))
+            return {State::Refused, {}, std::move(*why), S_ISDIR(judged->st_mode) ? EISDIR : EPERM};
+        if (static_cast<uint64_t>(judged->st_size) > most) return {State::TooLarge, {}, tooLarge, EFBIG};
+        fd.reset(::openat(folder, leaf->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        // Gone since it was judged: removed, or replaced by what the next judgement sees.
+        const bool gone = !fd && errno == ENOENT;
+        if (!gone && (!fd || ::fstat(fd.get(), &opened) != 0)) return unreadable("reading");
+        if (!gone && opened.st_dev == judged->st_dev && opened.st_ino == judged->st_ino) break;
+        if (attempt == kMostTries)
+            return {State::Unreadable, {}, path.string() + " changed while it was being read", EAGAIN};
+    }
     OwnFile file{State::Read, {}, {}};
     file.bytes.reserve(static_cast<size_t>(opened.st_size));
     char buffer[16384];
@@ -311,26 +331,25 @@ bool ensureDirectory(const fs::path& dir) {
     return OwnFolder::open(dir, true).isOpen();
 }
 
-std::optional<FileProblem> writeOwnFile(const fs::path& path, const void* bytes, size_t size, mode_t mode,
-                                        bool durable, bool makeFolders) {
-    FileProblem problem;
-    std::optional<Leaf> leaf = leafOf(path, makeFolders, problem);
-    if (!leaf) return problem;
-    const int folder = leaf->folder.fd();
-    if (leaf->folder.judged()) {
-        if (const std::optional<struct stat> there = statAt(folder, leaf->name)) {
+namespace {
+
+// writeOwnFile of `name` in the folder open as `folder` (at `path`), its entry judged when `judged`.
+std::optional<FileProblem> writeIn(int folder, bool judged, const std::string& name, const fs::path& path,
+                                   const void* bytes, size_t size, mode_t mode, bool durable) {
+    if (judged) {
+        if (const std::optional<struct stat> there = statAt(folder, name)) {
             if (auto why = beneath::fileRefusal(path, *there)) return refusedProblem(*why);
         }
     }
     std::string temporary;
-    const FileDescriptor fd(createLockedTemporary(folder, leaf->name, temporary));
-    if (!fd) return lastProblem("Could not create a temporary file for", path);
     struct stat made {};
-    bool ok = writeAll(fd.get(), static_cast<const char*>(bytes), size) && ::fstat(fd.get(), &made) == 0;
+    const FileDescriptor fd(createLockedTemporary(folder, name, temporary, made));
+    if (!fd) return lastProblem("Could not create a temporary file for", path);
+    bool ok = writeAll(fd.get(), static_cast<const char*>(bytes), size);
     if (ok && (made.st_mode & 07777) != mode) ok = ::fchmod(fd.get(), mode) == 0;
     if (ok && durable) ok = ::fsync(fd.get()) == 0;
     // Renamed while still open, so the lock covers the file's whole life under its temporary name.
-    if (ok) ok = ::renameat(folder, temporary.c_str(), folder, leaf->name.c_str()) == 0;
+    if (ok) ok = ::renameat(folder, temporary.c_str(), folder, name.c_str()) == 0;
     if (!ok) {
         FileProblem failed = lastProblem("Could not write", path);
         ::unlinkat(folder, temporary.c_str(), 0);
@@ -341,6 +360,25 @@ std::optional<FileProblem> writeOwnFile(const fs::path& path, const void* bytes,
         if (synced) ::fsync(synced.get());
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<FileProblem> writeOwnFile(const fs::path& path, const void* bytes, size_t size, mode_t mode,
+                                        bool durable, bool makeFolders) {
+    FileProblem problem;
+    std::optional<Leaf> leaf = leafOf(path, makeFolders, problem);
+    if (!leaf) return problem;
+    return writeIn(leaf->folder.fd(), leaf->folder.judged(), leaf->name, leaf->path, bytes, size, mode, durable);
+}
+
+std::optional<FileProblem> writeOwnFileAt(const OwnFolder& folder, const std::string& name, const void* bytes,
+                                          size_t size, mode_t mode, bool durable) {
+    const fs::path path = folder.path() / name;
+    if (!folder.isOpen()) return folder.problem();
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return problemOf(EINVAL, path.string() + " is not a name in a folder");
+    return writeIn(folder.fd(), folder.judged(), name, path, bytes, size, mode, durable);
 }
 
 bool writeFileAtomically(const fs::path& path, std::string_view bytes, fs::perms mode) {
@@ -360,11 +398,24 @@ std::optional<fs::path> moveAside(const fs::path& file) {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
     const std::string base = leaf->name + ".corrupt-" + stamp;
-    std::string target = base;
-    for (int n = 1; statAt(folder, target) && n < 1000; ++n)
-        target = base + "-" + std::to_string(n);
-    if (::renameat(folder, leaf->name.c_str(), folder, target.c_str()) != 0) return std::nullopt;
-    return leaf->path.parent_path() / target;
+    bool linkInstead = false;
+    for (int n = 0; n < 1000; ++n) {
+        const std::string target = n == 0 ? base : base + "-" + std::to_string(n);
+        // Never over an earlier copy: where the file system cannot rename without replacing, a
+        // second name is linked (which never replaces either) and the first one removed.
+        int rc = linkInstead ? -1 : ::renameat2(folder, leaf->name.c_str(), folder, target.c_str(), RENAME_NOREPLACE);
+        if (rc != 0 && (linkInstead || errno == EINVAL)) {
+            linkInstead = true;
+            rc = ::linkat(folder, leaf->name.c_str(), folder, target.c_str(), 0);
+            if (rc == 0 && ::unlinkat(folder, leaf->name.c_str(), 0) != 0) {
+                ::unlinkat(folder, target.c_str(), 0);
+                return std::nullopt;
+            }
+        }
+        if (rc == 0) return leaf->path.parent_path() / target;
+        if (errno != EEXIST) return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 bool isTemporaryName(std::string_view fileName) {
@@ -437,7 +488,10 @@ std::optional<std::vector<std::string>> folderNames(const fs::path& folder, File
     return all;
 }
 
-std::optional<std::vector<FolderEntry>> folderEntries(const fs::path& folder, FileProblem* problem) {
+namespace {
+
+// The entries in `folder`; with `onlyOwn`, in one of Velmora's folders, only those that may be used.
+std::optional<std::vector<FolderEntry>> entriesIn(const fs::path& folder, bool onlyOwn, FileProblem* problem) {
     const OwnFolder open = OwnFolder::open(folder);
     std::optional<std::vector<std::string>> all =
         open.isOpen() ? beneath::names(open.fd()) : std::optional<std::vector<std::string>>();
@@ -445,12 +499,27 @@ std::optional<std::vector<FolderEntry>> folderEntries(const fs::path& folder, Fi
         if (problem) *problem = open.isOpen() ? lastProblem("Could not list", folder) : open.problem();
         return std::nullopt;
     }
+    const bool judged = onlyOwn && open.judged();
     std::vector<FolderEntry> entries;
     for (std::string& name : *all) {
-        if (std::optional<struct stat> info = statAt(open.fd(), name))
-            entries.push_back(FolderEntry{std::move(name), *info});
+        const std::optional<struct stat> info = statAt(open.fd(), name);
+        if (!info) continue;
+        if (judged && (S_ISDIR(info->st_mode) ? beneath::folderRefusal(open.path() / name, *info)
+                                              : beneath::fileRefusal(open.path() / name, *info)))
+            continue; // left aside: absent
+        entries.push_back(FolderEntry{std::move(name), *info});
     }
     return entries;
+}
+
+} // namespace
+
+std::optional<std::vector<FolderEntry>> folderEntries(const fs::path& folder, FileProblem* problem) {
+    return entriesIn(folder, false, problem);
+}
+
+std::optional<std::vector<FolderEntry>> ownEntries(const fs::path& folder, FileProblem* problem) {
+    return entriesIn(folder, true, problem);
 }
 
 std::optional<struct stat> entryStatus(const fs::path& path, FileProblem* problem) {

@@ -41,12 +41,19 @@ public:
     const std::filesystem::path& path() const { return path_; }
     // Whether entries here are judged: the folder lies in one of Velmora's folders.
     bool judged() const { return judged_; }
+    // Whether `path()` still leads to the folder held open (not removed, moved away or replaced
+    // since). A folder judged once stays judged while it is held: a holder that keeps it open across
+    // operations asks this before each, and opens the path again when it does not.
+    bool stillAtPath() const;
 
 private:
     FileDescriptor fd_;
     std::filesystem::path path_;
     FileProblem problem_;
     bool judged_ = false;
+    // The held folder's identity, taken when stillAtPath first asks.
+    mutable dev_t device_ = 0;
+    mutable ino_t inode_ = 0;
 };
 
 // A file of Velmora's state or secrets as readOwnFile found it.
@@ -71,6 +78,8 @@ struct OwnFile {
 // Reads `path` only when it is a plain file of this user that nobody else may write, and no larger
 // than `most` bytes. It is judged first, by fstat of a descriptor that reads nothing, so a file the
 // user could not open (another user's 0600 file, a socket) gets the same refusal as one it could.
+// An entry replaced between its judgement and its open (an atomic write beside the reader) is judged
+// and opened again, a few times at most, so a reader gets the old file or the new one.
 OwnFile readOwnFile(const std::filesystem::path& path, uint64_t most = kMostStateFileSize);
 
 // What readOwnFile would refuse `path` for, judged without reading it; none when it would not, or
@@ -92,13 +101,18 @@ bool ensureDirectory(const std::filesystem::path& dir);
 std::optional<FileProblem> writeOwnFile(const std::filesystem::path& path, const void* bytes, size_t size,
                                         mode_t mode = 0600, bool durable = false, bool makeFolders = false);
 
+// writeOwnFile of the entry `name` right in `folder`, which the caller holds open.
+std::optional<FileProblem> writeOwnFileAt(const OwnFolder& folder, const std::string& name, const void* bytes,
+                                          size_t size, mode_t mode = 0600, bool durable = false);
+
 // writeOwnFile with the folders made and the write durable; false on failure (the old file intact).
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                          std::filesystem::perms mode = std::filesystem::perms(0600));
 
 // Renames a damaged file of the user's to "<name>.corrupt-<UTC time>" (with "-<n>" when that is
-// taken) beside it, so that it is kept for inspection. Returns the new path, or none when it could
-// not be moved (or is gone already, or is not the user's).
+// taken) beside it, so that it is kept for inspection. An entry already there is never replaced:
+// after 1,000 taken names it gives up. Returns the new path, or none when it could not be moved (or
+// is gone already, or is not the user's).
 std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file);
 
 // Removes the temporary files of writeOwnFile in `folder` that no live writer holds and that are
@@ -130,6 +144,12 @@ struct FolderEntry {
 // folder is listed is left out.
 std::optional<std::vector<FolderEntry>> folderEntries(const std::filesystem::path& folder,
                                                       FileProblem* problem = nullptr);
+
+// The entries of `folderEntries` that may be used: in one of Velmora's folders, only plain files
+// and folders of the user's own that no one else may write. What is left aside (another user's
+// file, a link, a socket) is absent here, as it is for every listing, count and total built on it.
+std::optional<std::vector<FolderEntry>> ownEntries(const std::filesystem::path& folder,
+                                                   FileProblem* problem = nullptr);
 
 // What is at `path` itself (a link is not followed); none when nothing is, or it cannot be reached.
 std::optional<struct stat> entryStatus(const std::filesystem::path& path, FileProblem* problem = nullptr);

@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -250,4 +253,72 @@ TEST(Paths, WhatAnotherUserLeftBelowAFolderIsNeitherFollowedNorChanged) {
     EXPECT_EQ(paths::readOwnFile(data / "mine" / "state").bytes, "ours");
     EXPECT_FALSE(paths::removeOwn(data / "mine", true));
     EXPECT_EQ(testsupport::treeSnapshot(home.path()), before);
+}
+
+// A reader racing a writer that replaces the file (a temporary file renamed over it) sees the old
+// file or the new one, never an unreadable one.
+TEST(Paths, AReaderRacingAnAtomicReplaceReadsTheOldFileOrTheNew) {
+    testsupport::TempHome home;
+    const fs::path file = home.path() / "data" / "state";
+    const std::string versions[] = {std::string(100, 'a'), std::string(200, 'b')};
+    ASSERT_TRUE(paths::writeFileAtomically(file, versions[0]));
+    // In a child, so that what 20,000 reads allocate stays out of this process's peak memory.
+    const std::string said = testsupport::inChild([&] {
+        std::atomic<bool> reading{true};
+        std::atomic<int> replaced{0};
+        std::thread writer([&] {
+            for (int i = 1; reading.load(); ++i) {
+                const std::string& bytes = versions[i % 2];
+                if (!paths::writeOwnFile(file, bytes.data(), bytes.size())) replaced.fetch_add(1);
+            }
+        });
+        int unreadable = 0, other = 0;
+        for (int i = 0; i < 20'000; ++i) {
+            const paths::OwnFile read = paths::readOwnFile(file);
+            if (read.state == paths::OwnFile::State::Unreadable) ++unreadable;
+            else if (read.state != paths::OwnFile::State::Read ||
+                     (read.bytes != versions[0] && read.bytes != versions[1]))
+                ++other;
+        }
+        reading = false;
+        writer.join();
+        return std::to_string(unreadable) + " unreadable, " + std::to_string(other) + " other" +
+               (replaced.load() > 0 ? ", replaced" : ", never replaced");
+    });
+    EXPECT_EQ(said, "0 unreadable, 0 other, replaced");
+}
+
+// A damaged file moved aside never takes the place of an earlier copy: with every name it could
+// take already there, it stays where it is.
+TEST(Paths, MovingAsideNeverReplacesAnEarlierCopy) {
+    testsupport::TempHome home;
+    const fs::path folder = home.path() / "cache" / "reports";
+    ASSERT_TRUE(paths::writeFileAtomically(folder / "report", "damaged"));
+    ASSERT_TRUE(paths::writeFileAtomically(folder / "earlier", "earlier"));
+    // Every name of the seconds up to the one after the call is taken, each a link to "earlier":
+    // a name replaced takes a link from it.
+    const auto links = [&] { return fs::hard_link_count(folder / "earlier"); };
+    std::vector<std::string> bases;
+    for (std::time_t second = std::time(nullptr); second <= std::time(nullptr) + 1; ++second) {
+        std::tm tm{};
+        gmtime_r(&second, &tm);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
+        bases.push_back(std::string("report.corrupt-") + stamp);
+        for (int n = 0; n < 1000; ++n)
+            fs::create_hard_link(folder / "earlier",
+                                 folder / (n == 0 ? bases.back() : bases.back() + "-" + std::to_string(n)));
+    }
+    const uintmax_t before = links();
+    EXPECT_FALSE(paths::moveAside(folder / "report"));
+    EXPECT_EQ(links(), before);
+    EXPECT_EQ(testsupport::readFile(folder / "report"), "damaged");
+    // A free name is taken.
+    for (const std::string& base : bases)
+        fs::remove(folder / (base + "-999"));
+    const std::optional<fs::path> aside = paths::moveAside(folder / "report");
+    ASSERT_TRUE(aside);
+    EXPECT_EQ(aside->filename().string().substr(aside->filename().string().size() - 4), "-999");
+    EXPECT_EQ(testsupport::readFile(*aside), "damaged");
+    EXPECT_EQ(links(), before - bases.size());
 }

@@ -127,6 +127,20 @@ TEST_F(FlatFileStorage, SelectorsFilterByTierEventIDAndDecodedMappingID) {
               (std::vector<std::string>{".hidden-3-1-2102", "notes.txt"}));
 }
 
+// The store keeps a target's folder open across stores; one removed, or moved away and replaced,
+// meanwhile is reached again by its path, and the event lands where the path leads.
+TEST_F(FlatFileStorage, AnEventFolderRemovedOrReplacedMeanwhileIsReachedAgain) {
+    ASSERT_TRUE(f.store(makeEvent("2102", 1001)).first);
+    fs::remove_all(f.targetFolder(1001));
+    ASSERT_TRUE(f.store(makeEvent("2102", 1001)).first);
+    EXPECT_EQ(StorageFixture::fileNames(f.targetFolder(1001)).size(), 1u);
+    fs::rename(f.targetFolder(1001), f.root / "moved");
+    fs::create_directory(f.targetFolder(1001), f.root);
+    ASSERT_TRUE(f.store(makeEvent("2102", 1001)).first);
+    EXPECT_EQ(StorageFixture::fileNames(f.targetFolder(1001)).size(), 1u);
+    EXPECT_EQ(StorageFixture::fileNames(f.root / "moved").size(), 1u);
+}
+
 TEST_F(FlatFileStorage, TheSizeCapRefusesTheEventThatWouldPassTwentyMillionBytesAndReportsTheDrop) {
     auto delegate = std::make_shared<RecordingDelegate>();
     f.storage->setDelegate(delegate);
@@ -436,6 +450,37 @@ TEST(FlatFileStorageLeftovers, EntriesOfAnotherUserAreNeitherFollowedNorMovedNor
         storage->storageQueue().sync([] {});
         EXPECT_EQ(testsupport::treeSnapshot(elsewhere) + testsupport::fileFacts(planted), before);
     }
+}
+
+// Another user's sparse 1 GiB file in an event folder is left aside, and so absent: it is neither
+// counted against the size cap nor taken for an event, and a folder holding only such a file has none.
+TEST(FlatFileStorageLeftovers, AnotherUsersBigFileNeitherCountsNorFillsTheStore) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plants a file of another user
+    testsupport::TempHome home;
+    StorageFixture f{home.path() / "cache"};
+    const fs::path theirs = f.targetFolder(1001) / "AAAA-3-1-2102";
+    testsupport::plantAsAnotherUser(theirs, "", 0600);
+    ASSERT_EQ(::truncate(theirs.c_str(), 1ll << 30), 0);
+    testsupport::plantAsAnotherUser(f.targetFolder(1002) / "BBBB-3-1-2102", "theirs", 0600);
+
+    auto event = makeEvent("2102", 1001);
+    const auto [written, error] = f.store(event);
+    EXPECT_TRUE(written) << (error ? error->localizedDescription() : "");
+    const uint64_t size =
+        await<uint64_t>([&](std::function<void(uint64_t)> done) { f.storage->storageSizeWithCallback(done); });
+    EXPECT_EQ(size, TTREncodeArchive(*event, fs::path(), nullptr)->size());
+    EXPECT_FALSE(await<bool>([&](std::function<void(bool)> done) { f.storage->hasEventsForTarget(1002, done); }));
+    using Batch = std::pair<std::optional<int64_t>, std::optional<TTREvents>>;
+    const Batch made = await<Batch>([&](std::function<void(Batch)> done) {
+        f.storage->batchWithEventSelector(TTRStorageEventSelector::eventSelectorForTarget(1001), plat::Date{2e9},
+                                          [done](std::optional<int64_t> id, std::optional<TTREvents> taken) {
+                                              done(Batch(id, std::move(taken)));
+                                          });
+    });
+    ASSERT_TRUE(made.second);
+    ASSERT_EQ(made.second->size(), 1u);
+    EXPECT_EQ(made.second->front()->eventID(), event->eventID());
+    EXPECT_EQ(fs::file_size(theirs), 1ull << 30);
 }
 
 TEST_F(FlatFileStorage, PromisesCarryBatchesIDsAndTheNoEventsRejection) {
