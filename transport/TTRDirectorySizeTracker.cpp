@@ -1,6 +1,7 @@
 #include "transport/TTRDirectorySizeTracker.h"
 
 #include "platform/foundation/Beneath.h"
+#include "platform/foundation/FolderCheck.h"
 #include "platform/foundation/OwnFiles.h"
 
 #include <limits>
@@ -43,14 +44,13 @@ namespace {
 // The size of the plain files below `folder`, hidden ones left out; what is left aside (another
 // user's file or folder, a link) is not there for the count.
 uint64_t sizeBelow(const fs::path& folder, int depth) {
-    constexpr int kMostDepth = 8;
     uint64_t total = 0;
     for (const auto& [name, info] :
          plat::paths::ownEntries(folder).value_or(std::vector<plat::paths::FolderEntry>{})) {
         if (name.empty() || name.front() == '.') continue;
         if (S_ISREG(info.st_mode))
             total += static_cast<uint64_t>(info.st_size);
-        else if (S_ISDIR(info.st_mode) && depth < kMostDepth)
+        else if (S_ISDIR(info.st_mode) && depth < plat::folders::kMostDepth)
             total += sizeBelow(folder / name, depth + 1);
     }
     return total;

@@ -6,6 +6,7 @@
 #include "transport/TTRTransformer.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/FolderCheck.h"
 #include "platform/foundation/OwnFiles.h"
 
 #include <sys/stat.h>
@@ -39,14 +40,14 @@ std::shared_ptr<BackgroundTask> beginTask(const std::shared_ptr<TTRApplicationPr
 // The event files below `folder` that expired before `now`.
 void collectExpiredEvents(const fs::path& folder, double now, int depth, std::vector<fs::path>& expired) {
     // Event files lie two levels down; nothing the store makes nests anywhere near this deep.
-    constexpr int kMostDepth = 8;
     for (const auto& [name, info] :
          plat::paths::ownEntries(folder).value_or(std::vector<plat::paths::FolderEntry>{})) {
         if (name.empty() || name.front() == '.') continue;
         const fs::path path = folder / name;
         std::optional<TTREventFileComponents> components = TTREventComponentsFromFilename(name);
         if (!components) {
-            if (S_ISDIR(info.st_mode) && depth < kMostDepth) collectExpiredEvents(path, now, depth + 1, expired);
+            if (S_ISDIR(info.st_mode) && depth < plat::folders::kMostDepth)
+                collectExpiredEvents(path, now, depth + 1, expired);
             continue;
         }
         if (!(components->expiration.secondsSince1970 < now)) continue;

@@ -136,7 +136,7 @@ std::optional<std::string> refusedFile(int fd, const fs::path& folder, const std
     return fileRefusal(folder / name, info, entry.get());
 }
 
-std::optional<std::string> refusedFileIn(int fd, const fs::path& folder, std::string_view extension) {
+std::optional<std::string> firstRefusedFile(int fd, const fs::path& folder, std::string_view extension) {
     std::optional<std::vector<std::string>> all = names(fd);
     if (!all) return std::nullopt;
     std::sort(all->begin(), all->end());

@@ -61,7 +61,7 @@ std::optional<std::string> refusedFile(int fd, const std::filesystem::path& fold
 
 // The refusal of the first entry named "*<extension>" (any entry, for an empty extension) right in
 // the folder open as `fd` (at `folder`), judged as fileRefusal does; none when there is none.
-std::optional<std::string> refusedFileIn(int fd, const std::filesystem::path& folder,
-                                         std::string_view extension);
+std::optional<std::string> firstRefusedFile(int fd, const std::filesystem::path& folder,
+                                            std::string_view extension);
 
 } // namespace plat::beneath

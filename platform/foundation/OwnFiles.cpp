@@ -20,8 +20,6 @@ namespace plat::paths {
 namespace {
 
 constexpr std::string_view kTemporaryMarker = ".tmp-";
-// Velmora's own folders nest far less deep than this.
-constexpr int kMostDepth = 32;
 
 FileProblem problemOf(int error, std::string text, bool refused = false) {
     return FileProblem{error, std::move(text), refused};
@@ -173,7 +171,7 @@ std::optional<FileProblem> removeContents(int folder, const fs::path& path, int 
         }
         if (info->st_uid != me) return refusedProblem(folders::ownedByAnother(entry.string(), info->st_uid));
         if (S_ISDIR(info->st_mode)) {
-            if (depth >= kMostDepth) return problemOf(ELOOP, entry.string() + " lies too deep to be removed");
+            if (depth >= folders::kMostDepth) return problemOf(ELOOP, entry.string() + " lies too deep to be removed");
             const FileDescriptor sub(::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!sub) return lastProblem("Could not remove", entry);
             if (auto problem = removeContents(sub.get(), entry, depth + 1)) return problem;
@@ -197,7 +195,7 @@ size_t removeTemporariesIn(int folder, const fs::path& path, std::string_view fi
                 (name.size() != fileName.size() + 12 || name.compare(1, fileName.size(), fileName) != 0))
                 continue;
             removed += removeIfAbandonedAt(folder, name);
-        } else if (below && depth < kMostDepth && (types[i] == DT_DIR || types[i] == DT_UNKNOWN)) {
+        } else if (below && depth < folders::kMostDepth && (types[i] == DT_DIR || types[i] == DT_UNKNOWN)) {
             const std::optional<struct stat> info = statAt(folder, name);
             if (!info || !S_ISDIR(info->st_mode) || beneath::folderRefusal(path / name, *info)) continue;
             const FileDescriptor sub(::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -324,7 +322,7 @@ std::optional<std::string> refusalOf(const fs::path& path) {
 std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_view extension) {
     const OwnFolder open = OwnFolder::open(folder);
     if (!open.isOpen()) return open.problem().refused ? std::optional(open.problem().text) : std::nullopt;
-    return beneath::refusedFileIn(open.fd(), folder, extension);
+    return beneath::firstRefusedFile(open.fd(), folder, extension);
 }
 
 bool ensureDirectory(const fs::path& dir) {
@@ -467,8 +465,10 @@ std::optional<FileProblem> renameOwn(const fs::path& from, const fs::path& to) {
     if (!moved) return lastProblem("Could not move", from);
     if (moved->st_uid != ::geteuid()) return refusedProblem(folders::ownedByAnother(from.string(), moved->st_uid));
     if (const std::optional<struct stat> there = statAt(target->folder.fd(), target->name)) {
-        const bool emptyFolderOfOurs = S_ISDIR(there->st_mode) && there->st_uid == ::geteuid();
-        if (target->folder.judged() && !emptyFolderOfOurs) {
+        // The system puts a folder only in place of an empty folder, so a folder of ours there is
+        // replaced only when nothing is in it.
+        const bool folderOfOurs = S_ISDIR(there->st_mode) && there->st_uid == ::geteuid();
+        if (target->folder.judged() && !folderOfOurs) {
             if (auto why = beneath::fileRefusal(to, *there)) return refusedProblem(*why);
         }
     }

@@ -138,11 +138,12 @@ fs::path bundleDir() {
 
 namespace {
 
-// The refusal of the first file named "*<extension>" in `folder` (a folder that was checked, or a
-// folder in one), or of the file `alsoNamed` there, that is not the user's own, judged from the
-// folder's descriptor; none when the folder is not there yet.
-std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_view extension,
-                                         const char* alsoNamed = nullptr) {
+// Before anything is prepared: the refusal of `folder` (a folder that was checked, or a folder in
+// one, reached by its real path) when it is not a folder of the user's own, or else of the file
+// `alsoNamed` there or the first file named "*<extension>" that is not the user's own, judged
+// from the folder's descriptor; none when the folder is not there yet.
+std::optional<std::string> refusedBeforeLaunch(const fs::path& folder, std::string_view extension,
+                                               const char* alsoNamed = nullptr) {
     const FileDescriptor fd(::open(folder.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0) return std::nullopt;
@@ -150,7 +151,7 @@ std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_vie
     if (alsoNamed) {
         if (auto refusal = beneath::refusedFile(fd.get(), folder, alsoNamed)) return refusal;
     }
-    return beneath::refusedFileIn(fd.get(), folder, extension);
+    return beneath::firstRefusedFile(fd.get(), folder, extension);
 }
 
 // Checks `folder` where it really is, as folders::check does. `root` is $VELMORA_HOME, checked
@@ -214,8 +215,9 @@ std::optional<std::string> preparePrivateFolders(const DataFolderCheck& alsoChec
                                                    home ? Use::Private : Use::Shared, root);
     if (!autostart.passed()) return autostart.error;
     found.autostart = autostart.real;
-    if (auto refusal = refusedFileIn(found.config, ".plist")) return refusal;
-    if (auto refusal = refusedFileIn(found.data / kKeychainFolder, kKeychainFiles, kKeychainLock)) return refusal;
+    if (auto refusal = refusedBeforeLaunch(found.config, ".plist")) return refusal;
+    if (auto refusal = refusedBeforeLaunch(found.data / kKeychainFolder, kKeychainFiles, kKeychainLock))
+        return refusal;
     if (alsoCheck) {
         if (auto refusal = alsoCheck(found.data)) return refusal;
     }
