@@ -77,7 +77,8 @@ struct OwnFile {
 
 // Reads `path` only when it is a plain file of this user that nobody else may write, and no larger
 // than `most` bytes. It is judged first, by fstatat of its entry in the folder reached (a link not
-// followed), which reads nothing, so a file the user could not open (another user's 0600 file, a socket) gets the same refusal as one it could.
+// followed), which reads nothing, so a file the user could not open (another user's 0600 file, a
+// socket) gets the same refusal as one it could.
 // An entry replaced between its judgement and its open (an atomic write beside the reader) is judged
 // and opened again, a few times at most, so a reader gets the old file or the new one.
 OwnFile readOwnFile(const std::filesystem::path& path, uint64_t most = kMostStateFileSize);
