@@ -8,7 +8,6 @@
 #include <endian.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <grp.h>
 #include <linux/magic.h>
 #include <mutex>
@@ -37,26 +36,44 @@ enum class Namespace {
     Unknown, // /proc/self/uid_map cannot be read (no /proc mounted): it may be either
 };
 
+// The first bytes of a small file of the kernel's (a line of /proc), read through a descriptor
+// that a program started meanwhile does not inherit; none when it cannot be read.
+std::optional<std::string> kernelLine(const char* path) {
+    const FileDescriptor fd(::open(path, O_RDONLY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    char text[256];
+    ssize_t got;
+    do {
+        got = ::read(fd.get(), text, sizeof text - 1);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return std::nullopt;
+    return std::string(text, static_cast<size_t>(got));
+}
+
+// Whether the system's /proc is mounted at /proc.
+bool procMounted() {
+    struct statfs proc {};
+    return ::statfs("/proc/self", &proc) == 0 && proc.f_type == PROC_SUPER_MAGIC;
+}
+
 // Read on each call: a process may enter one.
 Namespace userNamespace() {
-    std::ifstream map("/proc/self/uid_map");
+    const std::optional<std::string> map = kernelLine("/proc/self/uid_map");
     if (!map) {
         // Without user namespaces the kernel has no uid_map, though it has /proc; without /proc
         // (or with something else mounted there) nothing tells.
-        struct statfs proc {};
-        const bool procThere = ::statfs("/proc/self", &proc) == 0 && proc.f_type == PROC_SUPER_MAGIC;
-        return procThere && ::access("/proc/self/uid_map", F_OK) != 0 && errno == ENOENT ? Namespace::Initial
-                                                                                           : Namespace::Unknown;
+        const int error = errno;
+        return error == ENOENT && procMounted() ? Namespace::Initial : Namespace::Unknown;
     }
     unsigned long inside = 0, outside = 0, count = 0;
-    if (!(map >> inside >> outside >> count)) return Namespace::Partial;
+    if (std::sscanf(map->c_str(), "%lu %lu %lu", &inside, &outside, &count) != 3) return Namespace::Partial;
     return inside == 0 && outside == 0 && count == 4294967295UL ? Namespace::Initial : Namespace::Partial;
 }
 
 uid_t overflowUid() {
-    std::ifstream in("/proc/sys/kernel/overflowuid");
     unsigned long uid = 65534;
-    in >> uid;
+    if (const std::optional<std::string> line = kernelLine("/proc/sys/kernel/overflowuid"))
+        std::sscanf(line->c_str(), "%lu", &uid);
     return static_cast<uid_t>(uid);
 }
 
@@ -255,7 +272,7 @@ struct Fault {
 // The first folder from the one open as `fd` (at `real`; with `fromItself`, that folder too) up to
 // the root that another user could change. Walks up through the real folders, not a path's text.
 std::optional<Fault> unsafeAbove(int fd, fs::path real, bool fromItself) {
-    FileDescriptor current(::dup(fd));
+    FileDescriptor current(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     struct stat here {};
     if (!current || ::fstat(current.get(), &here) != 0)
         return Fault{{}, lastError("checking the folders above " + real.string())};
