@@ -1,5 +1,6 @@
 #include "platform/foundation/FolderCheck.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -119,52 +120,108 @@ std::string groupName(gid_t gid) {
                  : "gid " + std::to_string(gid);
 }
 
-// Whether an account other than this user has `gid` as its primary group, going through every
-// entry of the user database (which the group file does not list as members); true as well when
-// the database cannot be gone through.
-bool othersHavePrimaryGroup(gid_t gid, uid_t me) {
-    static std::mutex* const enumeration = new std::mutex; // the database's one shared position
-    std::lock_guard<std::mutex> hold(*enumeration);
-    ::setpwent();
+// What the account list says of this user's primary group: read once a process, on first need,
+// and every folder judged from that answer. A child made by fork reads it again.
+struct AccountList {
+    pid_t readBy = 0;
+    bool userLooked = false;
+    gid_t userGroup = 0; // this user's primary group (the effective group where the list lacks the user)
+    std::string userName; // empty where the list lacks the user
+    bool read = false;
+    bool othersHaveUserGroup = false; // another account listed has it as its primary group
+    // Why the list cannot be taken for the whole list; empty when it can.
+    std::string incomplete;
+};
+
+std::mutex& accountsLock() {
+    static std::mutex* const lock = new std::mutex; // also the account database's one shared position
+    return *lock;
+}
+
+std::atomic<size_t> listReads{0};
+
+// The list, for this process, held by `held`; with `whole`, gone through to its end.
+const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
+    static AccountList* const list = new AccountList;
+    held = std::unique_lock<std::mutex>(accountsLock());
+    if (list->readBy != ::getpid()) {
+        *list = AccountList();
+        list->readBy = ::getpid();
+    }
+    const uid_t me = ::geteuid();
+    if (!list->userLooked) {
+        passwd entry{};
+        std::vector<char> buffer(1 << 16);
+        passwd* found = nullptr;
+        ::getpwuid_r(me, &entry, buffer.data(), buffer.size(), &found);
+        list->userGroup = found ? found->pw_gid : ::getegid();
+        if (found) list->userName = found->pw_name;
+        list->userLooked = true;
+    }
+    if (!whole || list->read) return *list;
+    list->read = true;
+    ++listReads;
+    // getpwent_r answers ENOENT at the end of the list and also where a source of it cannot be
+    // opened (an account file this user may not read), and a directory service may answer for
+    // single accounts yet list none. So the list counts as whole only where it was read to its end
+    // and holds this user's own account: one that does not is known to miss some.
     std::vector<char> buffer(1 << 16);
     passwd entry{};
     passwd* found = nullptr;
-    bool others = false;
-    for (;;) {
-        const int rc = ::getpwent_r(&entry, buffer.data(), buffer.size(), &found);
+    bool metUser = false;
+    int rc = 0;
+    ::setpwent();
+    while (!(metUser && list->othersHaveUserGroup)) { // once both are known, the rest tells nothing
+        rc = ::getpwent_r(&entry, buffer.data(), buffer.size(), &found);
         if (rc == ERANGE && buffer.size() < (1u << 24)) {
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (rc != 0 || found == nullptr) {
-            others = rc != 0 && rc != ENOENT; // the end, or a database that could not be read
-            break;
-        }
-        if (found->pw_gid == gid && found->pw_uid != me) {
-            others = true;
-            break;
-        }
+        if (rc != 0 || found == nullptr) break;
+        if (found->pw_uid == me)
+            metUser = true;
+        else if (found->pw_gid == list->userGroup)
+            list->othersHaveUserGroup = true;
     }
     ::endpwent();
-    return others;
+    if (metUser && list->othersHaveUserGroup) return *list;
+    if (rc != 0 && rc != ENOENT)
+        list->incomplete = "could not be read to its end (" + std::string(std::strerror(rc)) + ")";
+    else if (!metUser)
+        list->incomplete = "does not hold this user's own account (uid " + std::to_string(me) +
+                           ") and so is not the whole list (an account file that cannot be read, or a "
+                           "directory service that does not list its accounts)";
+    return *list;
 }
 
-// Whether the group `gid` lets nobody but this user write: it is the user's primary group, no other
-// account has it as its primary group and the group file names no other member (the private group
-// that many systems make for each user, with a umask that leaves group write on).
-bool ownGroup(gid_t gid) {
-    passwd user{};
-    std::vector<char> userBuffer(1 << 16);
-    passwd* me = nullptr;
-    ::getpwuid_r(::geteuid(), &user, userBuffer.data(), userBuffer.size(), &me);
-    if (gid != (me ? me->pw_gid : ::getegid())) return false;
+// Why the group `gid` may let someone other than this user write: "" for a group of others; a
+// sentence to follow "members of the group ... may write" where it is the user's primary group
+// but the account list cannot tell whether another account has it too. None when it is the user's
+// own private group: the primary group, no other account has it as its primary group and the group
+// file names no other member (the group that many systems make for each user, with a umask that
+// leaves group write on).
+std::optional<std::string> notOwnGroup(gid_t gid) {
+    std::string userName;
+    {
+        std::unique_lock<std::mutex> held;
+        const AccountList& list = accounts(held, false);
+        if (gid != list.userGroup) return std::string();
+        userName = list.userName;
+    }
     group entry{};
     std::vector<char> buffer;
     const group* found = groupEntry(gid, entry, buffer);
-    if (found == nullptr) return false;
+    if (found == nullptr) return std::string();
     for (char** member = found->gr_mem; *member != nullptr; ++member)
-        if (me == nullptr || std::strcmp(*member, me->pw_name) != 0) return false;
-    return !othersHavePrimaryGroup(gid, ::geteuid());
+        if (userName.empty() || userName != *member) return std::string();
+    std::unique_lock<std::mutex> held;
+    const AccountList& list = accounts(held, true);
+    if (list.othersHaveUserGroup) return std::string();
+    if (!list.incomplete.empty())
+        return ": it is this user's primary group, but whether another account has it as its primary "
+               "group cannot be told, as the account list " +
+               list.incomplete;
+    return std::nullopt;
 }
 
 std::string userName(uid_t uid) {
@@ -569,16 +626,23 @@ std::optional<std::string> writersBesidesUs(const struct stat& info, int fd) {
     bool groupWrites = acl.entries.empty();
     for (const AccessAcl::Entry& entry : acl.entries)
         groupWrites |= entry.tag == kAclGroupObj && (entry.perm & kAclWrite);
-    if (groupWrites && !ownGroup(info.st_gid))
-        return "members of the group " + groupName(info.st_gid) + " may write";
+    if (groupWrites) {
+        if (auto why = notOwnGroup(info.st_gid)) return "members of the group " + groupName(info.st_gid) + " may write" + *why;
+    }
     for (const AccessAcl::Entry& entry : acl.entries) {
         if (!(entry.perm & kAclWrite)) continue;
         if (entry.tag == kAclUser && entry.id != ::geteuid())
             return "the user " + userName(entry.id) + ", named in its access ACL, may write";
-        if (entry.tag == kAclGroup && !ownGroup(entry.id))
-            return "members of the group " + groupName(entry.id) + ", named in its access ACL, may write";
+        if (entry.tag == kAclGroup) {
+            if (auto why = notOwnGroup(entry.id))
+                return "members of the group " + groupName(entry.id) + ", named in its access ACL, may write" + *why;
+        }
     }
     return std::nullopt;
+}
+
+size_t accountListReads() {
+    return listReads.load();
 }
 
 std::string refusal(const std::string& problem) {

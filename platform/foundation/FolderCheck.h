@@ -79,8 +79,15 @@ Checked prepare(const std::filesystem::path& folder, std::string_view what, Use 
 // write", "members of the group staff (gid 50) may write", or an entry of its access ACL ("the user
 // u2 (uid 4242), named in its access ACL, may write"); none when nobody can. The user's own private
 // group (no other account has it as its primary group, the group file names no other member)
-// writes nothing another user could. An access ACL that cannot be read counts as letting others write.
+// writes nothing another user could; it counts as shared, saying why, where the account list
+// cannot be known to be whole (it could not be read to its end, or does not hold the user's own
+// account). The account list is read once a process, when first needed. An access ACL that cannot
+// be read counts as letting others write.
 std::optional<std::string> writersBesidesUs(const struct stat& info, int fd);
+
+// How many times the whole account list has been read: once a process at most (a child made by
+// fork counts on from its parent's count), for tests to see.
+size_t accountListReads();
 
 // The refusal for `what` (a path, or a folder named as in messages), owned by `owner`, which is
 // not this user.
