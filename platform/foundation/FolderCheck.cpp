@@ -248,18 +248,36 @@ struct AccessAcl {
 constexpr uint16_t kAclUser = 0x02, kAclGroupObj = 0x04, kAclGroup = 0x08, kAclWrite = 0x02;
 constexpr const char* kAccessAcl = "system.posix_acl_access";
 
-// Reads the access ACL of what `fd` holds, which may be O_PATH: where the kernel does not read
-// extended attributes through such a descriptor, through /proc, or for a folder, a descriptor of
-// it opened anew.
-AccessAcl accessAcl(int fd) {
+// Reads the access ACL of what `fd` holds (as `info` describes it), which may be O_PATH: where the
+// kernel does not read extended attributes through such a descriptor, through /proc, or from a
+// descriptor opened anew: of a folder from itself, of another entry by its name in the folder
+// `again` holds, once it is known to be the entry judged.
+AccessAcl accessAcl(int fd, const struct stat& info, const Named& again) {
     AccessAcl acl;
     char bytes[4 + 8 * 512];
     ssize_t size = ::fgetxattr(fd, kAccessAcl, bytes, sizeof bytes);
     if (size < 0 && errno == EBADF) {
         size = ::getxattr(("/proc/self/fd/" + std::to_string(fd)).c_str(), kAccessAcl, bytes, sizeof bytes);
         if (size < 0 && errno != ENODATA && errno != ENOTSUP) {
-            const FileDescriptor folder(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (folder) size = ::fgetxattr(folder.get(), kAccessAcl, bytes, sizeof bytes);
+            FileDescriptor opened;
+            if (S_ISDIR(info.st_mode))
+                opened.reset(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            else if (again.folder >= 0 && !again.name.empty())
+                opened.reset(::openat(again.folder, std::string(again.name).c_str(),
+                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            else
+                errno = EBADF;
+            struct stat reopened {};
+            if (opened && ::fstat(opened.get(), &reopened) == 0 &&
+                (reopened.st_dev != info.st_dev || reopened.st_ino != info.st_ino)) {
+                acl.error = "its name no longer leads to it";
+                return acl;
+            }
+            if (opened) size = ::fgetxattr(opened.get(), kAccessAcl, bytes, sizeof bytes);
+            if (size < 0 && errno != ENODATA && errno != ENOTSUP && !procMounted()) {
+                acl.error = std::string(std::strerror(errno)) + ", and /proc, through which it is read otherwise, is not mounted";
+                return acl;
+            }
         }
     }
     if (size < 0) {
@@ -287,7 +305,7 @@ AccessAcl accessAcl(int fd) {
 std::optional<std::string> otherWriters(const struct stat& info, int fd) {
     // Sticky: others may add their own entries, never move or remove ours.
     if (info.st_mode & S_ISVTX) return std::nullopt;
-    return writersBesidesUs(info, fd);
+    return writersBesidesUs(info, fd, {});
 }
 
 // Why `entry`, a folder above ours or a link on the way, lying in the folder `parent` (open as
@@ -299,9 +317,15 @@ std::optional<std::string> otherWriters(const struct stat& info, int fd) {
 // (fs.protected_symlinks) before it follows one.
 std::optional<std::string> untrustedEntry(const struct stat& entry, const struct stat& parent, int parentFd) {
     if (entry.st_uid == ::geteuid()) return std::nullopt;
-    if (entry.st_uid != 0 && !ownerUnnamed(entry.st_uid))
-        return "belongs to another user (uid " + std::to_string(entry.st_uid) + ")";
-    if (auto writers = writersBesidesUs(parent, parentFd); writers && entry.st_uid != 0)
+    if (entry.st_uid != 0 && !ownerUnnamed(entry.st_uid)) {
+        std::string why = "belongs to another user (uid " + std::to_string(entry.st_uid) + ")";
+        // Where /proc is not there to tell, that uid may also be root's, shown from a user namespace.
+        if (entry.st_uid == overflowUid() && !procMounted())
+            why += ", or, should this process run in a user namespace, to one it does not map (root outside "
+                   "among them): /proc is not mounted, so which cannot be told";
+        return why;
+    }
+    if (auto writers = writersBesidesUs(parent, parentFd, {}); writers && entry.st_uid != 0)
         return "belongs to a user this user namespace does not map (uid " + std::to_string(entry.st_uid) +
                " here) and lies in a folder that " + *writers;
     const bool openSticky = (parent.st_mode & S_ISVTX) && (parent.st_mode & S_IWOTH);
@@ -616,12 +640,12 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
 
 } // namespace
 
-std::optional<std::string> writersBesidesUs(const struct stat& info, int fd) {
+std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& again) {
     if (info.st_mode & S_IWOTH) return std::string("others may write");
     // The group bits are the access ACL's mask where there is one: without write there, no entry
     // of it but the owner's may write.
     if (!(info.st_mode & S_IWGRP)) return std::nullopt;
-    const AccessAcl acl = accessAcl(fd);
+    const AccessAcl acl = accessAcl(fd, info, again);
     if (!acl.error.empty()) return "its access ACL, which could not be read (" + acl.error + "), may let others write";
     bool groupWrites = acl.entries.empty();
     for (const AccessAcl::Entry& entry : acl.entries)

@@ -314,6 +314,12 @@ bool enterUserNamespace() {
            writeTo("/proc/self/gid_map", "0 " + gid + " 1");
 }
 
+// In a mount namespace of its own (entered first): without /proc, as where none is mounted.
+bool withoutProc() {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("none", "/proc", "tmpfs", 0, nullptr) == 0;
+}
+
 // With account files of its own: `passwd` and `group` bound over the system's in a mount namespace
 // of its own.
 bool withAccountFiles(const std::filesystem::path& passwd, const std::filesystem::path& group) {
@@ -341,6 +347,15 @@ TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButN
     ASSERT_EQ(::chown(above.c_str(), 4242, 4242), 0);
     ASSERT_EQ(::chmod(above.c_str(), 0755), 0);
     EXPECT_EQ(claimInChild(enterUserNamespace, folder), "primary");
+    // Without /proc nothing tells that this is such a namespace: that owner may be another user,
+    // and the refusal says why it cannot be told.
+    const std::string noProc = claimInChild([] { return enterUserNamespace() && withoutProc(); }, folder);
+    EXPECT_NE(noProc.find(above.string() +
+                          ", which belongs to another user (uid 65534), or, should this process run in a user "
+                          "namespace, to one it does not map (root outside among them): /proc is not mounted, so "
+                          "which cannot be told"),
+              std::string::npos)
+        << noProc;
     ASSERT_EQ(::chmod(above.c_str(), 0777), 0);
     EXPECT_NE(claimInChild(enterUserNamespace, folder).find(", which others may write"), std::string::npos);
     ASSERT_EQ(::chmod(above.c_str(), 0755), 0);
@@ -464,6 +479,33 @@ TEST(SingleInstance, GroupWriteAboveIsHarmlessOnlyForTheUsersOwnGroup) {
         return launched + ", read " + std::to_string(plat::folders::accountListReads() - before);
     });
     EXPECT_EQ(once, "primary, read 1");
+}
+
+// Without /proc a file's access ACL is read from a descriptor opened anew by its name in its folder:
+// a settings file and a keychain file of the user's own group, 0660, do not stop the launch. In a
+// user namespace that maps only this user (the test run as root of one), root's folders above show
+// as another user's, and the refusal says that /proc is missing.
+TEST(SingleInstance, WithoutProcFilesOfTheUsersOwnGroupAreJudgedByTheirOwnAcl) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // mounts over /proc
+    testsupport::TempHome home;
+    const auto settings = home.path() / "config" / "io.velmora.mac.plist",
+               items = home.path() / "data" / "keychain" / "generic-io.velmora.mac.items";
+    testsupport::writeFile(settings, "");
+    testsupport::writeFile(items, "");
+    for (const auto& [path, mode] : {std::pair{home.path() / "config", 0700}, std::pair{home.path() / "data", 0700},
+                                     std::pair{home.path() / "data" / "keychain", 0700}, std::pair{settings, 0660},
+                                     std::pair{items, 0660}})
+        ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0);
+    const auto passwd = home.path() / "passwd", group = home.path() / "group";
+    testsupport::writeFile(passwd, "root:x:0:0:root:/root:/bin/sh\n");
+    testsupport::writeFile(group, "root:x:0:\n");
+    const std::string said = claimInChild([&] { return withAccountFiles(passwd, group) && withoutProc(); },
+                                          home.path(), "", [] { return launch(); });
+    if (testsupport::inPartialUserNamespace())
+        EXPECT_NE(said.find("/proc is not mounted, so which cannot be told"), std::string::npos) << said;
+    else
+        EXPECT_EQ(said, "primary");
+    EXPECT_EQ(modeOf(items) & 07777, 0660u);
 }
 
 // In a user namespace that maps no id (`unshare -U` alone) this process and every file show as the

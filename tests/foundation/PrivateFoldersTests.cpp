@@ -1,6 +1,7 @@
 // Preparing the folders at a launch: everything under the data root becomes private, and a
 // refused launch (a folder or entry of another user, a link of theirs on the way, a folder nested
 // too deep) has changed nothing; what only trying finds is named with what had changed before it.
+#include "platform/foundation/Beneath.h"
 #include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -239,6 +240,64 @@ TEST(Paths, WritersNamedInAnAccessAclAreOtherWriters) {
     EXPECT_EQ(modeOf(root / "data"), 0700u);
     ASSERT_EQ(setfacl("u:4242:rw", items), 0);
     expectRefusal(paths::preparePrivateFolders(), items.string() + " is a file that the user ");
+}
+
+// Without /proc (a tmpfs over it, in a mount namespace of a child's own) a file's access ACL cannot
+// be read through the O_PATH descriptor that judged it: it is read from the file opened anew by its
+// name in its folder, once that is known to be the file judged. A file of the user's own group,
+// 0660, passes, from its descriptor or from its status alone; one whose ACL lets another user write
+// is refused for that; one whose name has come to lead to another file since, for that.
+TEST(Paths, WithoutProcAFileIsJudgedByItsOwnAccessAcl) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // mounts over /proc
+    testsupport::TempHome home;
+    if (::getxattr(home.path().c_str(), "system.posix_acl_access", nullptr, 0) < 0 && errno == ENOTSUP)
+        GTEST_SKIP() << "the file system of " << home.path() << " keeps no access ACLs";
+    const fs::path folder = home.path() / "keychain", own = folder / "own.items", named = folder / "named.items";
+    testsupport::writeFile(own, "");
+    testsupport::writeFile(named, "");
+    fs::permissions(own, fs::perms(0660));
+    fs::permissions(named, fs::perms(0660));
+    ASSERT_EQ(std::system(("setfacl -m u:4242:rw '" + named.string() + "'").c_str()), 0);
+    ASSERT_EQ(modeOf(named), 0660u);
+    // The account files of the child: the user (root there) alone has its group.
+    testsupport::writeFile(home.path() / "passwd", "root:x:0:0:root:/root:/bin/sh\n");
+    testsupport::writeFile(home.path() / "group", "root:x:0:\n");
+    const std::string said = testsupport::inChild([&]() -> std::string {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount((home.path() / "passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount((home.path() / "group").c_str(), "/etc/group", nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
+            return "no mount namespace";
+        const FileDescriptor held(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        std::string text;
+        for (const fs::path& file : {own, named}) {
+            const std::string name = file.filename().string();
+            text += name + ": " + beneath::refusedFile(held.get(), folder, name).value_or("passes") + "\n";
+            struct stat info {};
+            if (::lstat(file.c_str(), &info) != 0) return "no " + name;
+            text += name + " by its status: " + beneath::fileRefusal(file, info).value_or("passes") + "\n";
+        }
+        // Judged, then another file put in its place.
+        struct stat judged {};
+        const FileDescriptor entry(::open(own.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!entry || ::fstat(entry.get(), &judged) != 0) return "no own.items";
+        testsupport::writeFile(folder / "other", "");
+        if (::chmod((folder / "other").c_str(), 0660) != 0 || ::rename((folder / "other").c_str(), own.c_str()) != 0)
+            return "not replaced";
+        text += "replaced: " +
+                beneath::fileRefusal(own, judged, entry.get(), {held.get(), "own.items"}).value_or("passes");
+        return text;
+    });
+    EXPECT_NE(said.find("own.items: passes\nown.items by its status: passes\n"), std::string::npos) << said;
+    for (const std::string how : {"named.items: ", "named.items by its status: "})
+        EXPECT_NE(said.find(how + named.string() + " is a file that the user uid 4242, named in its access ACL, may write"),
+                  std::string::npos)
+            << said;
+    EXPECT_NE(said.find("replaced: " + own.string() +
+                        " is a file that its access ACL, which could not be read (its name no longer leads to "
+                        "it), may let others write"),
+              std::string::npos)
+        << said;
 }
 
 // Every descriptor the folder check opens is close-on-exec, so that a program another thread starts
