@@ -1,5 +1,6 @@
 #include "platform/foundation/FolderCheck.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -8,7 +9,6 @@
 #include <endian.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <grp.h>
 #include <linux/magic.h>
 #include <mutex>
@@ -37,26 +37,44 @@ enum class Namespace {
     Unknown, // /proc/self/uid_map cannot be read (no /proc mounted): it may be either
 };
 
+// The first bytes of a small file of the kernel's (a line of /proc), read through a descriptor
+// that a program started meanwhile does not inherit; none when it cannot be read.
+std::optional<std::string> kernelLine(const char* path) {
+    const FileDescriptor fd(::open(path, O_RDONLY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    char text[256];
+    ssize_t got;
+    do {
+        got = ::read(fd.get(), text, sizeof text - 1);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return std::nullopt;
+    return std::string(text, static_cast<size_t>(got));
+}
+
+// Whether the system's /proc is mounted at /proc.
+bool procMounted() {
+    struct statfs proc {};
+    return ::statfs("/proc/self", &proc) == 0 && proc.f_type == PROC_SUPER_MAGIC;
+}
+
 // Read on each call: a process may enter one.
 Namespace userNamespace() {
-    std::ifstream map("/proc/self/uid_map");
+    const std::optional<std::string> map = kernelLine("/proc/self/uid_map");
     if (!map) {
         // Without user namespaces the kernel has no uid_map, though it has /proc; without /proc
         // (or with something else mounted there) nothing tells.
-        struct statfs proc {};
-        const bool procThere = ::statfs("/proc/self", &proc) == 0 && proc.f_type == PROC_SUPER_MAGIC;
-        return procThere && ::access("/proc/self/uid_map", F_OK) != 0 && errno == ENOENT ? Namespace::Initial
-                                                                                           : Namespace::Unknown;
+        const int error = errno;
+        return error == ENOENT && procMounted() ? Namespace::Initial : Namespace::Unknown;
     }
     unsigned long inside = 0, outside = 0, count = 0;
-    if (!(map >> inside >> outside >> count)) return Namespace::Partial;
+    if (std::sscanf(map->c_str(), "%lu %lu %lu", &inside, &outside, &count) != 3) return Namespace::Partial;
     return inside == 0 && outside == 0 && count == 4294967295UL ? Namespace::Initial : Namespace::Partial;
 }
 
 uid_t overflowUid() {
-    std::ifstream in("/proc/sys/kernel/overflowuid");
     unsigned long uid = 65534;
-    in >> uid;
+    if (const std::optional<std::string> line = kernelLine("/proc/sys/kernel/overflowuid"))
+        std::sscanf(line->c_str(), "%lu", &uid);
     return static_cast<uid_t>(uid);
 }
 
@@ -102,52 +120,108 @@ std::string groupName(gid_t gid) {
                  : "gid " + std::to_string(gid);
 }
 
-// Whether an account other than this user has `gid` as its primary group, going through every
-// entry of the user database (which the group file does not list as members); true as well when
-// the database cannot be gone through.
-bool othersHavePrimaryGroup(gid_t gid, uid_t me) {
-    static std::mutex* const enumeration = new std::mutex; // the database's one shared position
-    std::lock_guard<std::mutex> hold(*enumeration);
-    ::setpwent();
+// What the account list says of this user's primary group: read once a process, on first need,
+// and every folder judged from that answer. A child made by fork reads it again.
+struct AccountList {
+    pid_t readBy = 0;
+    bool userLooked = false;
+    gid_t userGroup = 0; // this user's primary group (the effective group where the list lacks the user)
+    std::string userName; // empty where the list lacks the user
+    bool read = false;
+    bool othersHaveUserGroup = false; // another account listed has it as its primary group
+    // Why the list cannot be taken for the whole list; empty when it can.
+    std::string incomplete;
+};
+
+std::mutex& accountsLock() {
+    static std::mutex* const lock = new std::mutex; // also the account database's one shared position
+    return *lock;
+}
+
+std::atomic<size_t> listReads{0};
+
+// The list, for this process, held by `held`; with `whole`, gone through to its end.
+const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
+    static AccountList* const list = new AccountList;
+    held = std::unique_lock<std::mutex>(accountsLock());
+    if (list->readBy != ::getpid()) {
+        *list = AccountList();
+        list->readBy = ::getpid();
+    }
+    const uid_t me = ::geteuid();
+    if (!list->userLooked) {
+        passwd entry{};
+        std::vector<char> buffer(1 << 16);
+        passwd* found = nullptr;
+        ::getpwuid_r(me, &entry, buffer.data(), buffer.size(), &found);
+        list->userGroup = found ? found->pw_gid : ::getegid();
+        if (found) list->userName = found->pw_name;
+        list->userLooked = true;
+    }
+    if (!whole || list->read) return *list;
+    list->read = true;
+    ++listReads;
+    // getpwent_r answers ENOENT at the end of the list and also where a source of it cannot be
+    // opened (an account file this user may not read), and a directory service may answer for
+    // single accounts yet list none. So the list counts as whole only where it was read to its end
+    // and holds this user's own account: one that does not is known to miss some.
     std::vector<char> buffer(1 << 16);
     passwd entry{};
     passwd* found = nullptr;
-    bool others = false;
-    for (;;) {
-        const int rc = ::getpwent_r(&entry, buffer.data(), buffer.size(), &found);
+    bool metUser = false;
+    int rc = 0;
+    ::setpwent();
+    while (!(metUser && list->othersHaveUserGroup)) { // once both are known, the rest tells nothing
+        rc = ::getpwent_r(&entry, buffer.data(), buffer.size(), &found);
         if (rc == ERANGE && buffer.size() < (1u << 24)) {
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (rc != 0 || found == nullptr) {
-            others = rc != 0 && rc != ENOENT; // the end, or a database that could not be read
-            break;
-        }
-        if (found->pw_gid == gid && found->pw_uid != me) {
-            others = true;
-            break;
-        }
+        if (rc != 0 || found == nullptr) break;
+        if (found->pw_uid == me)
+            metUser = true;
+        else if (found->pw_gid == list->userGroup)
+            list->othersHaveUserGroup = true;
     }
     ::endpwent();
-    return others;
+    if (metUser && list->othersHaveUserGroup) return *list;
+    if (rc != 0 && rc != ENOENT)
+        list->incomplete = "could not be read to its end (" + std::string(std::strerror(rc)) + ")";
+    else if (!metUser)
+        list->incomplete = "does not hold this user's own account (uid " + std::to_string(me) +
+                           ") and so is not the whole list (an account file that cannot be read, or a "
+                           "directory service that does not list its accounts)";
+    return *list;
 }
 
-// Whether the group `gid` lets nobody but this user write: it is the user's primary group, no other
-// account has it as its primary group and the group file names no other member (the private group
-// that many systems make for each user, with a umask that leaves group write on).
-bool ownGroup(gid_t gid) {
-    passwd user{};
-    std::vector<char> userBuffer(1 << 16);
-    passwd* me = nullptr;
-    ::getpwuid_r(::geteuid(), &user, userBuffer.data(), userBuffer.size(), &me);
-    if (gid != (me ? me->pw_gid : ::getegid())) return false;
+// Why the group `gid` may let someone other than this user write: "" for a group of others; a
+// sentence to follow "members of the group ... may write" where it is the user's primary group
+// but the account list cannot tell whether another account has it too. None when it is the user's
+// own private group: the primary group, no other account has it as its primary group and the group
+// file names no other member (the group that many systems make for each user, with a umask that
+// leaves group write on).
+std::optional<std::string> notOwnGroup(gid_t gid) {
+    std::string userName;
+    {
+        std::unique_lock<std::mutex> held;
+        const AccountList& list = accounts(held, false);
+        if (gid != list.userGroup) return std::string();
+        userName = list.userName;
+    }
     group entry{};
     std::vector<char> buffer;
     const group* found = groupEntry(gid, entry, buffer);
-    if (found == nullptr) return false;
+    if (found == nullptr) return std::string();
     for (char** member = found->gr_mem; *member != nullptr; ++member)
-        if (me == nullptr || std::strcmp(*member, me->pw_name) != 0) return false;
-    return !othersHavePrimaryGroup(gid, ::geteuid());
+        if (userName.empty() || userName != *member) return std::string();
+    std::unique_lock<std::mutex> held;
+    const AccountList& list = accounts(held, true);
+    if (list.othersHaveUserGroup) return std::string();
+    if (!list.incomplete.empty())
+        return ": it is this user's primary group, but whether another account has it as its primary "
+               "group cannot be told, as the account list " +
+               list.incomplete;
+    return std::nullopt;
 }
 
 std::string userName(uid_t uid) {
@@ -174,18 +248,36 @@ struct AccessAcl {
 constexpr uint16_t kAclUser = 0x02, kAclGroupObj = 0x04, kAclGroup = 0x08, kAclWrite = 0x02;
 constexpr const char* kAccessAcl = "system.posix_acl_access";
 
-// Reads the access ACL of what `fd` holds, which may be O_PATH: where the kernel does not read
-// extended attributes through such a descriptor, through /proc, or for a folder, a descriptor of
-// it opened anew.
-AccessAcl accessAcl(int fd) {
+// Reads the access ACL of what `fd` holds (as `info` describes it), which may be O_PATH: where the
+// kernel does not read extended attributes through such a descriptor, through /proc, or from a
+// descriptor opened anew: of a folder from itself, of another entry by its name in the folder
+// `again` holds, once it is known to be the entry judged.
+AccessAcl accessAcl(int fd, const struct stat& info, const Named& again) {
     AccessAcl acl;
     char bytes[4 + 8 * 512];
     ssize_t size = ::fgetxattr(fd, kAccessAcl, bytes, sizeof bytes);
     if (size < 0 && errno == EBADF) {
         size = ::getxattr(("/proc/self/fd/" + std::to_string(fd)).c_str(), kAccessAcl, bytes, sizeof bytes);
         if (size < 0 && errno != ENODATA && errno != ENOTSUP) {
-            const FileDescriptor folder(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (folder) size = ::fgetxattr(folder.get(), kAccessAcl, bytes, sizeof bytes);
+            FileDescriptor opened;
+            if (S_ISDIR(info.st_mode))
+                opened.reset(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            else if (again.folder >= 0 && !again.name.empty())
+                opened.reset(::openat(again.folder, std::string(again.name).c_str(),
+                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            else
+                errno = EBADF;
+            struct stat reopened {};
+            if (opened && ::fstat(opened.get(), &reopened) == 0 &&
+                (reopened.st_dev != info.st_dev || reopened.st_ino != info.st_ino)) {
+                acl.error = "its name no longer leads to it";
+                return acl;
+            }
+            if (opened) size = ::fgetxattr(opened.get(), kAccessAcl, bytes, sizeof bytes);
+            if (size < 0 && errno != ENODATA && errno != ENOTSUP && !procMounted()) {
+                acl.error = std::string(std::strerror(errno)) + ", and /proc, through which it is read otherwise, is not mounted";
+                return acl;
+            }
         }
     }
     if (size < 0) {
@@ -213,7 +305,7 @@ AccessAcl accessAcl(int fd) {
 std::optional<std::string> otherWriters(const struct stat& info, int fd) {
     // Sticky: others may add their own entries, never move or remove ours.
     if (info.st_mode & S_ISVTX) return std::nullopt;
-    return writersBesidesUs(info, fd);
+    return writersBesidesUs(info, fd, {});
 }
 
 // Why `entry`, a folder above ours or a link on the way, lying in the folder `parent` (open as
@@ -225,9 +317,15 @@ std::optional<std::string> otherWriters(const struct stat& info, int fd) {
 // (fs.protected_symlinks) before it follows one.
 std::optional<std::string> untrustedEntry(const struct stat& entry, const struct stat& parent, int parentFd) {
     if (entry.st_uid == ::geteuid()) return std::nullopt;
-    if (entry.st_uid != 0 && !ownerUnnamed(entry.st_uid))
-        return "belongs to another user (uid " + std::to_string(entry.st_uid) + ")";
-    if (auto writers = writersBesidesUs(parent, parentFd); writers && entry.st_uid != 0)
+    if (entry.st_uid != 0 && !ownerUnnamed(entry.st_uid)) {
+        std::string why = "belongs to another user (uid " + std::to_string(entry.st_uid) + ")";
+        // Where /proc is not there to tell, that uid may also be root's, shown from a user namespace.
+        if (entry.st_uid == overflowUid() && !procMounted())
+            why += ", or, should this process run in a user namespace, to one it does not map (root outside "
+                   "among them): /proc is not mounted, so which cannot be told";
+        return why;
+    }
+    if (auto writers = writersBesidesUs(parent, parentFd, {}); writers && entry.st_uid != 0)
         return "belongs to a user this user namespace does not map (uid " + std::to_string(entry.st_uid) +
                " here) and lies in a folder that " + *writers;
     const bool openSticky = (parent.st_mode & S_ISVTX) && (parent.st_mode & S_IWOTH);
@@ -255,7 +353,7 @@ struct Fault {
 // The first folder from the one open as `fd` (at `real`; with `fromItself`, that folder too) up to
 // the root that another user could change. Walks up through the real folders, not a path's text.
 std::optional<Fault> unsafeAbove(int fd, fs::path real, bool fromItself) {
-    FileDescriptor current(::dup(fd));
+    FileDescriptor current(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     struct stat here {};
     if (!current || ::fstat(current.get(), &here) != 0)
         return Fault{{}, lastError("checking the folders above " + real.string())};
@@ -542,26 +640,33 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
 
 } // namespace
 
-std::optional<std::string> writersBesidesUs(const struct stat& info, int fd) {
+std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& again) {
     if (info.st_mode & S_IWOTH) return std::string("others may write");
     // The group bits are the access ACL's mask where there is one: without write there, no entry
     // of it but the owner's may write.
     if (!(info.st_mode & S_IWGRP)) return std::nullopt;
-    const AccessAcl acl = accessAcl(fd);
+    const AccessAcl acl = accessAcl(fd, info, again);
     if (!acl.error.empty()) return "its access ACL, which could not be read (" + acl.error + "), may let others write";
     bool groupWrites = acl.entries.empty();
     for (const AccessAcl::Entry& entry : acl.entries)
         groupWrites |= entry.tag == kAclGroupObj && (entry.perm & kAclWrite);
-    if (groupWrites && !ownGroup(info.st_gid))
-        return "members of the group " + groupName(info.st_gid) + " may write";
+    if (groupWrites) {
+        if (auto why = notOwnGroup(info.st_gid)) return "members of the group " + groupName(info.st_gid) + " may write" + *why;
+    }
     for (const AccessAcl::Entry& entry : acl.entries) {
         if (!(entry.perm & kAclWrite)) continue;
         if (entry.tag == kAclUser && entry.id != ::geteuid())
             return "the user " + userName(entry.id) + ", named in its access ACL, may write";
-        if (entry.tag == kAclGroup && !ownGroup(entry.id))
-            return "members of the group " + groupName(entry.id) + ", named in its access ACL, may write";
+        if (entry.tag == kAclGroup) {
+            if (auto why = notOwnGroup(entry.id))
+                return "members of the group " + groupName(entry.id) + ", named in its access ACL, may write" + *why;
+        }
     }
     return std::nullopt;
+}
+
+size_t accountListReads() {
+    return listReads.load();
 }
 
 std::string refusal(const std::string& problem) {

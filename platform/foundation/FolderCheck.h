@@ -75,12 +75,27 @@ Checked check(const std::filesystem::path& folder, std::string_view what, Use us
 // only when all passed (both go through the same folders, private ones not looked into).
 Checked prepare(const std::filesystem::path& folder, std::string_view what, Use use);
 
+// An entry by its name right in a folder held open, by which it can be opened anew.
+struct Named {
+    int folder = -1;
+    std::string_view name;
+};
+
 // Who besides this user may write what `info` describes, open as `fd` (O_PATH will do): "others may
 // write", "members of the group staff (gid 50) may write", or an entry of its access ACL ("the user
 // u2 (uid 4242), named in its access ACL, may write"); none when nobody can. The user's own private
 // group (no other account has it as its primary group, the group file names no other member)
-// writes nothing another user could. An access ACL that cannot be read counts as letting others write.
-std::optional<std::string> writersBesidesUs(const struct stat& info, int fd);
+// writes nothing another user could; it counts as shared, saying why, where the account list
+// cannot be known to be whole (it could not be read to its end, or does not hold the user's own
+// account). The account list is read once a process, when first needed. An access ACL that cannot
+// be read counts as letting others write. Where the ACL cannot be read through `fd` (O_PATH, and
+// no /proc), a file is opened anew as `again` names it, read-only, and must be the entry `info`
+// describes.
+std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& again = {});
+
+// How many times the whole account list has been read: once a process at most (a child made by
+// fork counts on from its parent's count), for tests to see.
+size_t accountListReads();
 
 // The refusal for `what` (a path, or a folder named as in messages), owned by `owner`, which is
 // not this user.

@@ -197,7 +197,8 @@ size_t removeTemporariesIn(int folder, const fs::path& path, std::string_view fi
             removed += removeIfAbandonedAt(folder, name);
         } else if (below && depth < folders::kMostDepth && (types[i] == DT_DIR || types[i] == DT_UNKNOWN)) {
             const std::optional<struct stat> info = statAt(folder, name);
-            if (!info || !S_ISDIR(info->st_mode) || beneath::folderRefusal(path / name, *info)) continue;
+            if (!info || !S_ISDIR(info->st_mode) || beneath::folderRefusal(path / name, *info, -1, {folder, name}))
+                continue;
             const FileDescriptor sub(::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (sub) removed += removeTemporariesIn(sub.get(), path / name, fileName, below, depth + 1);
         }
@@ -285,7 +286,7 @@ OwnFile readOwnFile(const fs::path& path, uint64_t most) {
             if (errno == ENOENT) return {State::Absent, {}, {}, ENOENT};
             return unreadable("reading");
         }
-        if (auto why = beneath::fileRefusal(path, *judged))
+        if (auto why = beneath::fileRefusal(path, *judged, -1, {folder, leaf->name}))
             return {State::Refused, {}, std::move(*why), S_ISDIR(judged->st_mode) ? EISDIR : EPERM};
         if (static_cast<uint64_t>(judged->st_size) > most) return {State::TooLarge, {}, tooLarge, EFBIG};
         fd.reset(::openat(folder, leaf->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -316,7 +317,7 @@ std::optional<std::string> refusalOf(const fs::path& path) {
     std::optional<Leaf> leaf = leafOf(path, false, problem);
     if (!leaf) return problem.refused ? std::optional(problem.text) : std::nullopt;
     const std::optional<struct stat> info = statAt(leaf->folder.fd(), leaf->name);
-    return info ? beneath::fileRefusal(path, *info) : std::nullopt;
+    return info ? beneath::fileRefusal(path, *info, -1, {leaf->folder.fd(), leaf->name}) : std::nullopt;
 }
 
 std::optional<std::string> refusedFileIn(const fs::path& folder, std::string_view extension) {
@@ -336,7 +337,7 @@ std::optional<FileProblem> writeIn(int folder, bool judged, const std::string& n
                                    const void* bytes, size_t size, mode_t mode, bool durable) {
     if (judged) {
         if (const std::optional<struct stat> there = statAt(folder, name)) {
-            if (auto why = beneath::fileRefusal(path, *there)) return refusedProblem(*why);
+            if (auto why = beneath::fileRefusal(path, *there, -1, {folder, name})) return refusedProblem(*why);
         }
     }
     std::string temporary;
@@ -469,7 +470,8 @@ std::optional<FileProblem> renameOwn(const fs::path& from, const fs::path& to) {
         // replaced only when nothing is in it.
         const bool folderOfOurs = S_ISDIR(there->st_mode) && there->st_uid == ::geteuid();
         if (target->folder.judged() && !folderOfOurs) {
-            if (auto why = beneath::fileRefusal(to, *there)) return refusedProblem(*why);
+            if (auto why = beneath::fileRefusal(to, *there, -1, {target->folder.fd(), target->name}))
+                return refusedProblem(*why);
         }
     }
     if (::renameat(source->folder.fd(), source->name.c_str(), target->folder.fd(), target->name.c_str()) != 0)
@@ -504,8 +506,9 @@ std::optional<std::vector<FolderEntry>> entriesIn(const fs::path& folder, bool o
     for (std::string& name : *all) {
         const std::optional<struct stat> info = statAt(open.fd(), name);
         if (!info) continue;
-        if (judged && (S_ISDIR(info->st_mode) ? beneath::folderRefusal(open.path() / name, *info)
-                                              : beneath::fileRefusal(open.path() / name, *info)))
+        const folders::Named at{open.fd(), name};
+        if (judged && (S_ISDIR(info->st_mode) ? beneath::folderRefusal(open.path() / name, *info, -1, at)
+                                              : beneath::fileRefusal(open.path() / name, *info, -1, at)))
             continue; // left aside: absent
         entries.push_back(FolderEntry{std::move(name), *info});
     }
@@ -541,13 +544,13 @@ FileDescriptor openOwnFile(const fs::path& path, int flags, FileProblem* problem
     if (!leaf) return fail(failed);
     const int folder = leaf->folder.fd();
     if (const std::optional<struct stat> there = statAt(folder, leaf->name)) {
-        if (auto why = beneath::fileRefusal(path, *there)) return fail(refusedProblem(*why));
+        if (auto why = beneath::fileRefusal(path, *there, -1, {folder, leaf->name})) return fail(refusedProblem(*why));
     }
     // Truncated only once what was opened is known to be the user's own.
     FileDescriptor fd(::openat(folder, leaf->name.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0) return fail(lastProblem("Could not open", path));
-    if (auto why = beneath::fileRefusal(path, info)) return fail(refusedProblem(*why));
+    if (auto why = beneath::fileRefusal(path, info, fd.get(), {folder, leaf->name})) return fail(refusedProblem(*why));
     if ((flags & O_TRUNC) && ::ftruncate(fd.get(), 0) != 0) return fail(lastProblem("Could not empty", path));
     const int status = ::fcntl(fd.get(), F_GETFL);
     if (status >= 0 && !(flags & O_NONBLOCK)) ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);

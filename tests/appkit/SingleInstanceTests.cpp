@@ -5,6 +5,7 @@
 // whose path is too long for a socket address works all the same.
 #include "platform/appkit/SingleInstance.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/FolderCheck.h"
 #include "platform/foundation/Paths.h"
 #include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <grp.h>
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -259,8 +261,9 @@ bool writeTo(const std::string& file, const std::string& text) {
 // What a claim on `folder` says in a child process that `enter` set up first: "primary", or why not.
 // With `parentMap` ("inside outside count" lines, for users and groups alike) the child first
 // enters a user namespace of its own whose ids this process maps, as only a privileged parent may.
+// With `act`, what `act` says instead of the claim.
 std::string claimInChild(const std::function<bool()>& enter, const std::filesystem::path& folder,
-                         const std::string& parentMap = "") {
+                         const std::string& parentMap = "", const std::function<std::string()>& act = {}) {
     int channel[2], unshared[2], mapped[2];
     if (::pipe2(channel, O_CLOEXEC) != 0 || ::pipe2(unshared, O_CLOEXEC) != 0 ||
         ::pipe2(mapped, O_CLOEXEC) != 0)
@@ -273,8 +276,12 @@ std::string claimInChild(const std::function<bool()>& enter, const std::filesyst
             parentMap.empty() || (::unshare(CLONE_NEWUSER) == 0 && ::write(unshared[1], &byte, 1) == 1 &&
                                   ::read(mapped[0], &byte, 1) == 1 && byte == 1);
         if (inNamespace && enter()) {
-            auto claim = SingleInstance::claim(folder, 300ms);
-            said = claim.role == SingleInstance::Role::Primary ? "primary" : claim.error;
+            if (act) {
+                said = act();
+            } else {
+                auto claim = SingleInstance::claim(folder, 300ms);
+                said = claim.role == SingleInstance::Role::Primary ? "primary" : claim.error;
+            }
         }
         (void)!::write(channel[1], said.data(), said.size());
         ::_exit(0);
@@ -307,6 +314,26 @@ bool enterUserNamespace() {
            writeTo("/proc/self/gid_map", "0 " + gid + " 1");
 }
 
+// In a mount namespace of its own (entered first): without /proc, as where none is mounted.
+bool withoutProc() {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("none", "/proc", "tmpfs", 0, nullptr) == 0;
+}
+
+// With account files of its own: `passwd` and `group` bound over the system's in a mount namespace
+// of its own.
+bool withAccountFiles(const std::filesystem::path& passwd, const std::filesystem::path& group) {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount(passwd.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) == 0 &&
+           ::mount(group.c_str(), "/etc/group", nullptr, MS_BIND, nullptr) == 0;
+}
+
+// As the ordinary user of the tests, with no capabilities left.
+bool asOrdinaryUser() {
+    const uid_t user = testsupport::kOrdinaryUser;
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(user, user, user) == 0 && ::setresuid(user, user, user) == 0;
+}
+
 } // namespace
 
 // In a user namespace (a rootless container, a sandboxed application, `unshare -U -r`) the folders
@@ -320,6 +347,15 @@ TEST(SingleInstance, InAUserNamespaceFoldersAboveOfUnmappedOwnersAreAcceptedButN
     ASSERT_EQ(::chown(above.c_str(), 4242, 4242), 0);
     ASSERT_EQ(::chmod(above.c_str(), 0755), 0);
     EXPECT_EQ(claimInChild(enterUserNamespace, folder), "primary");
+    // Without /proc nothing tells that this is such a namespace: that owner may be another user,
+    // and the refusal says why it cannot be told.
+    const std::string noProc = claimInChild([] { return enterUserNamespace() && withoutProc(); }, folder);
+    EXPECT_NE(noProc.find(above.string() +
+                          ", which belongs to another user (uid 65534), or, should this process run in a user "
+                          "namespace, to one it does not map (root outside among them): /proc is not mounted, so "
+                          "which cannot be told"),
+              std::string::npos)
+        << noProc;
     ASSERT_EQ(::chmod(above.c_str(), 0777), 0);
     EXPECT_NE(claimInChild(enterUserNamespace, folder).find(", which others may write"), std::string::npos);
     ASSERT_EQ(::chmod(above.c_str(), 0755), 0);
@@ -374,24 +410,102 @@ TEST(SingleInstance, GroupWriteAboveIsHarmlessOnlyForTheUsersOwnGroup) {
     ASSERT_EQ(::chown(above.c_str(), 0, 0), 0);
     const std::string root = "root:x:0:0:root:/root:/bin/sh\n", groups = "root:x:0:\nusers:x:100:\n";
     int files = 0;
-    const auto withAccounts = [&](const std::string& passwd, const std::string& group) {
+    const auto accountFiles = [&](const std::string& passwd, const std::string& group, mode_t passwdMode = 0644) {
         const auto passwdFile = home.path() / ("passwd" + std::to_string(++files)),
                    groupFile = home.path() / ("group" + std::to_string(files));
         testsupport::writeFile(passwdFile, passwd);
         testsupport::writeFile(groupFile, group);
-        return claimInChild(
-            [=] {
-                return ::unshare(CLONE_NEWNS) == 0 &&
-                       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                       ::mount(passwdFile.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) == 0 &&
-                       ::mount(groupFile.c_str(), "/etc/group", nullptr, MS_BIND, nullptr) == 0;
-            },
-            folder);
+        EXPECT_EQ(::chmod(passwdFile.c_str(), passwdMode), 0);
+        return [=] { return withAccountFiles(passwdFile, groupFile); };
+    };
+    const auto withAccounts = [&](const std::string& passwd, const std::string& group) {
+        return claimInChild(accountFiles(passwd, group), folder);
     };
     EXPECT_EQ(withAccounts(root, groups), "primary");
     const std::string refused = "which members of the group root (gid 0) may write";
     EXPECT_NE(withAccounts(root + "someone:x:4242:0::/:/bin/false\n", groups).find(refused), std::string::npos);
     EXPECT_NE(withAccounts(root, "root:x:0:someone\nusers:x:100:\n").find(refused), std::string::npos);
+
+    // The account list counts only where it holds the user's own account: one that does not is not
+    // the whole list (here the user's account comes, if at all, from a source that answers for one
+    // account and lists none), and what it does not list may have the group.
+    const std::string unsure = ": it is this user's primary group, but whether another account has it as its "
+                               "primary group cannot be told, as the account list ";
+    const std::string withoutUser = withAccounts("someone:x:4242:100::/:/bin/false\n", groups);
+    EXPECT_NE(withoutUser.find(refused + unsure + "does not hold this user's own account (uid 0) and so is not the "
+                                                  "whole list"),
+              std::string::npos)
+        << withoutUser;
+    // Nor does a list this user may not read (root's, 0600; read as the ordinary user with no
+    // capabilities) stand for one without the other account that has the user's group.
+    const auto theirs = home.path() / "ordinary", inTheirs = theirs / "velmora";
+    std::filesystem::create_directories(theirs);
+    ASSERT_EQ(::chown(theirs.c_str(), testsupport::kOrdinaryUser, testsupport::kOrdinaryUser), 0);
+    ASSERT_EQ(::chmod(theirs.c_str(), 02770), 0);
+    for (auto path = home.path(); path != path.root_path(); path = path.parent_path()) {
+        if (modeOf(path) & S_IXOTH) continue;
+        ASSERT_EQ(::chmod(path.c_str(), (modeOf(path) & 07777) | S_IXOTH), 0) << path;
+    }
+    const std::string ordinary = "ordinary:x:4141:4141::/:/bin/false\n", ordinaryGroups = groups + "ordinary:x:4141:\n";
+    const auto asOrdinary = [](const std::function<bool()>& accounts) {
+        return [accounts] { return accounts() && asOrdinaryUser(); };
+    };
+    const std::string sharedWith = theirs.string() + ", which members of the group ordinary (gid 4141) may write";
+    const std::string readable = claimInChild(
+        asOrdinary(accountFiles(root + ordinary + "other:x:4242:4141::/:/bin/false\n", ordinaryGroups)), inTheirs);
+    EXPECT_NE(readable.find(sharedWith + "; Velmora"), std::string::npos) << readable;
+    EXPECT_EQ(claimInChild(asOrdinary(accountFiles(root + ordinary, ordinaryGroups)), inTheirs), "primary");
+    const std::string unreadable = claimInChild(
+        asOrdinary(accountFiles(root + ordinary + "other:x:4242:4141::/:/bin/false\n", ordinaryGroups, 0600)),
+        inTheirs);
+    EXPECT_NE(unreadable.find(sharedWith + unsure + "does not hold this user's own account (uid 4141)"),
+              std::string::npos)
+        << unreadable;
+
+    // The list is read once a launch, however many folders of the group it judges: here the XDG
+    // folders made under umask 002 and Velmora's folders in them.
+    const auto xdg = home.path() / "xdg";
+    {
+        const mode_t before = ::umask(002);
+        for (const char* made : {"config/velmora", "config/autostart", "share/velmora/keychain", "cache/velmora"})
+            std::filesystem::create_directories(xdg / made);
+        ::umask(before);
+    }
+    testsupport::ScopedEnv noHome("VELMORA_HOME", nullptr), config("XDG_CONFIG_HOME", (xdg / "config").c_str()),
+        data("XDG_DATA_HOME", (xdg / "share").c_str()), cache("XDG_CACHE_HOME", (xdg / "cache").c_str());
+    const std::string once = claimInChild(accountFiles(root, groups), folder, "", [] {
+        const size_t before = plat::folders::accountListReads();
+        const std::string launched = launch();
+        return launched + ", read " + std::to_string(plat::folders::accountListReads() - before);
+    });
+    EXPECT_EQ(once, "primary, read 1");
+}
+
+// Without /proc a file's access ACL is read from a descriptor opened anew by its name in its folder:
+// a settings file and a keychain file of the user's own group, 0660, do not stop the launch. In a
+// user namespace that maps only this user (the test run as root of one), root's folders above show
+// as another user's, and the refusal says that /proc is missing.
+TEST(SingleInstance, WithoutProcFilesOfTheUsersOwnGroupAreJudgedByTheirOwnAcl) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // mounts over /proc
+    testsupport::TempHome home;
+    const auto settings = home.path() / "config" / "io.velmora.mac.plist",
+               items = home.path() / "data" / "keychain" / "generic-io.velmora.mac.items";
+    testsupport::writeFile(settings, "");
+    testsupport::writeFile(items, "");
+    for (const auto& [path, mode] : {std::pair{home.path() / "config", 0700}, std::pair{home.path() / "data", 0700},
+                                     std::pair{home.path() / "data" / "keychain", 0700}, std::pair{settings, 0660},
+                                     std::pair{items, 0660}})
+        ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0);
+    const auto passwd = home.path() / "passwd", group = home.path() / "group";
+    testsupport::writeFile(passwd, "root:x:0:0:root:/root:/bin/sh\n");
+    testsupport::writeFile(group, "root:x:0:\n");
+    const std::string said = claimInChild([&] { return withAccountFiles(passwd, group) && withoutProc(); },
+                                          home.path(), "", [] { return launch(); });
+    if (testsupport::inPartialUserNamespace())
+        EXPECT_NE(said.find("/proc is not mounted, so which cannot be told"), std::string::npos) << said;
+    else
+        EXPECT_EQ(said, "primary");
+    EXPECT_EQ(modeOf(items) & 07777, 0660u);
 }
 
 // In a user namespace that maps no id (`unshare -U` alone) this process and every file show as the

@@ -1,6 +1,7 @@
 // Preparing the folders at a launch: everything under the data root becomes private, and a
 // refused launch (a folder or entry of another user, a link of theirs on the way, a folder nested
 // too deep) has changed nothing; what only trying finds is named with what had changed before it.
+#include "platform/foundation/Beneath.h"
 #include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -12,16 +13,23 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace plat;
@@ -77,6 +85,56 @@ void plant(const fs::path& path, mode_t mode, const char* text = nullptr) {
 void expectRefusal(const std::optional<std::string>& refusal, const std::string& naming) {
     ASSERT_TRUE(refusal) << "not refused: " << naming;
     EXPECT_NE(refusal->find(naming), std::string::npos) << *refusal;
+}
+
+// A seccomp filter on this process (for good: call it in a child) that ends it at the first
+// descriptor made without close-on-exec by open, openat, dup, dup2, dup3 or fcntl(F_DUPFD).
+bool onlyCloseOnExecDescriptors() {
+#if defined(__x86_64__)
+    constexpr uint32_t kArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr uint32_t kArch = AUDIT_ARCH_AARCH64;
+#else
+    return false;
+#endif
+    constexpr uint32_t kKill = SECCOMP_RET_KILL_PROCESS, kAllow = SECCOMP_RET_ALLOW;
+    // The low half of argument `index` (little-endian).
+    const auto argument = [](int index) { return uint32_t(offsetof(seccomp_data, args) + 8 * index); };
+    std::vector<sock_filter> filter = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kArch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, kAllow),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+    };
+    // For the call `nr`: allowed when argument `index` has `bit` (or, with `equal`, is not `bit`).
+    const auto rule = [&](long nr, int index, uint32_t bit, bool equal) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 4));
+        filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, argument(index)));
+        if (equal)
+            filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, bit, 1, 0));
+        else
+            filter.push_back(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, bit, 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, kAllow));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, kKill));
+    };
+    const auto never = [&](long nr) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, kKill));
+    };
+    rule(__NR_openat, 2, O_CLOEXEC, false);
+    rule(__NR_dup3, 2, O_CLOEXEC, false);
+    rule(__NR_fcntl, 1, F_DUPFD, true);
+    never(__NR_dup);
+#ifdef __NR_open
+    rule(__NR_open, 1, O_CLOEXEC, false);
+#endif
+#ifdef __NR_dup2
+    never(__NR_dup2);
+#endif
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, kAllow));
+    const sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
 }
 
 } // namespace
@@ -182,6 +240,81 @@ TEST(Paths, WritersNamedInAnAccessAclAreOtherWriters) {
     EXPECT_EQ(modeOf(root / "data"), 0700u);
     ASSERT_EQ(setfacl("u:4242:rw", items), 0);
     expectRefusal(paths::preparePrivateFolders(), items.string() + " is a file that the user ");
+}
+
+// Without /proc (a tmpfs over it, in a mount namespace of a child's own) a file's access ACL cannot
+// be read through the O_PATH descriptor that judged it: it is read from the file opened anew by its
+// name in its folder, once that is known to be the file judged. A file of the user's own group,
+// 0660, passes, from its descriptor or from its status alone; one whose ACL lets another user write
+// is refused for that; one whose name has come to lead to another file since, for that.
+TEST(Paths, WithoutProcAFileIsJudgedByItsOwnAccessAcl) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // mounts over /proc
+    testsupport::TempHome home;
+    if (::getxattr(home.path().c_str(), "system.posix_acl_access", nullptr, 0) < 0 && errno == ENOTSUP)
+        GTEST_SKIP() << "the file system of " << home.path() << " keeps no access ACLs";
+    const fs::path folder = home.path() / "keychain", own = folder / "own.items", named = folder / "named.items";
+    testsupport::writeFile(own, "");
+    testsupport::writeFile(named, "");
+    fs::permissions(own, fs::perms(0660));
+    fs::permissions(named, fs::perms(0660));
+    ASSERT_EQ(std::system(("setfacl -m u:4242:rw '" + named.string() + "'").c_str()), 0);
+    ASSERT_EQ(modeOf(named), 0660u);
+    // The account files of the child: the user (root there) alone has its group.
+    testsupport::writeFile(home.path() / "passwd", "root:x:0:0:root:/root:/bin/sh\n");
+    testsupport::writeFile(home.path() / "group", "root:x:0:\n");
+    const std::string said = testsupport::inChild([&]() -> std::string {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount((home.path() / "passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount((home.path() / "group").c_str(), "/etc/group", nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
+            return "no mount namespace";
+        const FileDescriptor held(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        std::string text;
+        for (const fs::path& file : {own, named}) {
+            const std::string name = file.filename().string();
+            text += name + ": " + beneath::refusedFile(held.get(), folder, name).value_or("passes") + "\n";
+            struct stat info {};
+            if (::lstat(file.c_str(), &info) != 0) return "no " + name;
+            text += name + " by its status: " + beneath::fileRefusal(file, info).value_or("passes") + "\n";
+        }
+        // Judged, then another file put in its place.
+        struct stat judged {};
+        const FileDescriptor entry(::open(own.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!entry || ::fstat(entry.get(), &judged) != 0) return "no own.items";
+        testsupport::writeFile(folder / "other", "");
+        if (::chmod((folder / "other").c_str(), 0660) != 0 || ::rename((folder / "other").c_str(), own.c_str()) != 0)
+            return "not replaced";
+        text += "replaced: " +
+                beneath::fileRefusal(own, judged, entry.get(), {held.get(), "own.items"}).value_or("passes");
+        return text;
+    });
+    EXPECT_NE(said.find("own.items: passes\nown.items by its status: passes\n"), std::string::npos) << said;
+    for (const std::string how : {"named.items: ", "named.items by its status: "})
+        EXPECT_NE(said.find(how + named.string() + " is a file that the user uid 4242, named in its access ACL, may write"),
+                  std::string::npos)
+            << said;
+    EXPECT_NE(said.find("replaced: " + own.string() +
+                        " is a file that its access ACL, which could not be read (its name no longer leads to "
+                        "it), may let others write"),
+              std::string::npos)
+        << said;
+}
+
+// Every descriptor the folder check opens is close-on-exec, so that a program another thread starts
+// meanwhile inherits none: a launch's check runs in a child under a seccomp filter that ends the
+// process at the first open, dup or F_DUPFD without it.
+TEST(Paths, TheFolderCheckLeavesNoDescriptorToAProgramStartedMeanwhile) {
+    testsupport::TempHome home;
+    const auto underFilter = [](const std::function<std::string()>& act) {
+        return testsupport::inChild([&]() -> std::string {
+            if (!onlyCloseOnExecDescriptors()) return "no filter";
+            return act();
+        });
+    };
+    // The filter ends a process that makes such a descriptor: nothing comes back from it.
+    EXPECT_EQ(underFilter([] { return ::dup(2) >= 0 ? std::string("dup") : std::string("no dup"); }), "");
+    EXPECT_EQ(underFilter([] { return std::string("ran"); }), "ran");
+    EXPECT_EQ(underFilter([] { return paths::preparePrivateFolders().value_or("prepared"); }), "prepared");
 }
 
 // Settings, data and a cache not private yet in a private home: the home is not looked into, its
