@@ -84,8 +84,10 @@ void CRWExistingReportManager::sendUnsentReportsWithToken(
     });
     std::vector<std::string> prepared = preparedReportPaths_;
     managerData_->operationQueue().addOperation([uploader, prepared, token] {
+        // Sending a report removes its metadata before anything else of it, so a folder without
+        // one was sent (or is no report): what another user left in it is not sent again.
         for (const auto& path : prepared) {
-            if (plat::paths::entryStatus(path))
+            if (plat::paths::entryStatus(path) && CRWInternalReport::reportWithPath(path))
                 uploader->uploadPackagedReportAtPath(path, token, false);
         }
     });

@@ -4,12 +4,15 @@
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWSharedLog.h"
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/FolderCheck.h"
 #include "platform/foundation/OwnFiles.h"
 #include "platform/foundation/Paths.h"
 
+#include <algorithm>
 #include <mutex>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +41,39 @@ std::string describe(const plat::paths::FileProblem& problem, const std::string&
 
 bool isHidden(const std::string& name) {
     return name.empty() || name.front() == '.';
+}
+
+// A report folder's metadata names the report: without it the folder is no report, and no launch
+// processes or sends it. So it is moved last and removed first, and a move or removal cut short
+// leaves one whole report, or a remainder that is none.
+void putMetadata(std::vector<plat::paths::FolderEntry>& entries, bool first) {
+    std::stable_partition(entries.begin(), entries.end(), [first](const plat::paths::FolderEntry& entry) {
+        return (entry.name == CRWReportMetadataFile) == first;
+    });
+}
+
+// Removes what is the user's own at `path`: a file or link, or a folder of theirs with everything
+// of theirs in it. What belongs to another user stays as it was, and so does each folder that
+// holds it. Answers the first failure, once every removal that could be made was made.
+std::optional<plat::paths::FileProblem> removeOwnBelow(const std::string& path, int depth) {
+    plat::paths::FileProblem problem;
+    const std::optional<struct stat> info = plat::paths::entryStatus(path, &problem);
+    if (!info) return problem.error == ENOENT ? std::nullopt : std::optional(problem);
+    if (!S_ISDIR(info->st_mode) || info->st_uid != ::geteuid()) return plat::paths::removeOwn(path);
+    std::optional<std::vector<plat::paths::FolderEntry>> entries;
+    if (depth < plat::folders::kMostDepth) entries = plat::paths::folderEntries(path, &problem);
+    // A folder that cannot be gone through one entry at a time (one that others may still write is
+    // not entered by path) is removed whole, up to the first entry that is not the user's.
+    if (!entries) return plat::paths::removeOwn(path, true);
+    putMetadata(*entries, true);
+    std::optional<plat::paths::FileProblem> first;
+    for (const plat::paths::FolderEntry& entry : *entries) {
+        std::optional<plat::paths::FileProblem> failed =
+            removeOwnBelow(CRWPathByAppending(path, entry.name), depth + 1);
+        if (failed && !first) first = std::move(failed);
+    }
+    std::optional<plat::paths::FileProblem> failed = plat::paths::removeOwn(path);
+    return first ? first : failed;
 }
 
 } // namespace
@@ -155,8 +191,9 @@ bool CRWFileManager::removeItemAtPath(const std::string& path) const {
                                       : describe(std::make_error_code(std::errc::no_such_file_or_directory), path));
         return false;
     }
-    // Whatever is not the user's own is left where it is, and so is what holds it.
-    const std::optional<plat::paths::FileProblem> failure = plat::paths::removeOwn(path, true);
+    // Whatever is not the user's own is left where it is, and so is what holds it; everything else
+    // goes, so that a sent or deleted report is not found again beside it.
+    const std::optional<plat::paths::FileProblem> failure = removeOwnBelow(path, 0);
     if (!failure) return true;
     CRWErrorLog("Failed to remove file %@: %@", path, describe(*failure, path));
     return false;
@@ -174,11 +211,36 @@ bool CRWFileManager::moveItemAtPath(const std::string& path, const std::string& 
         CRWErrorLog("Failed to move file, inputs invalid");
         return false;
     }
+    const std::string destination = CRWPathByAppending(directory, CRWLastPathComponent(path));
     plat::Error error;
-    if (moveItemAtPathToPath(path, CRWPathByAppending(directory, CRWLastPathComponent(path)), &error))
-        return true;
-    CRWErrorLog("Failed to move file: %@", error.localizedDescription());
-    return false;
+    const uid_t me = ::geteuid();
+    std::optional<std::vector<plat::paths::FolderEntry>> entries;
+    const std::optional<struct stat> info = plat::paths::entryStatus(path);
+    if (info && S_ISDIR(info->st_mode) && info->st_uid == me) entries = plat::paths::folderEntries(path);
+    const bool othersInside =
+        entries && std::any_of(entries->begin(), entries->end(),
+                               [me](const auto& entry) { return entry.info.st_uid != me; });
+    if (!othersInside) {
+        if (moveItemAtPathToPath(path, destination, &error)) return true;
+        CRWErrorLog("Failed to move file: %@", error.localizedDescription());
+        return false;
+    }
+    // A folder of the user's holding another user's entries: the user's own entries go into a new
+    // private folder of the same name, the others stay where they were, with the folder.
+    if (!createDirectoryAtPath(destination)) return false;
+    putMetadata(*entries, false);
+    for (const plat::paths::FolderEntry& entry : *entries) {
+        const std::string from = CRWPathByAppending(path, entry.name);
+        if (entry.info.st_uid != me) {
+            CRWErrorLog("%@; leaving it aside", plat::paths::refusalOf(from).value_or(from));
+            continue;
+        }
+        if (!moveItemAtPathToPath(from, CRWPathByAppending(destination, entry.name), &error)) {
+            CRWErrorLog("Failed to move file: %@", error.localizedDescription());
+            return false;
+        }
+    }
+    return true;
 }
 
 void CRWFileManager::enumerateFilesInDirectory(

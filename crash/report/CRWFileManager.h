@@ -38,12 +38,15 @@ public:
 
     // Creates the folder and its missing parents; logs "Unable to create directory %@" on failure.
     bool createDirectoryAtPath(const std::string& path) const;
-    // Removes the file or folder (with everything inside); an empty path or a failure logs
-    // "Failed to remove file %@: %@" and answers false.
+    // Removes the file or folder (with everything of the user's inside, a report's metadata first);
+    // another user's entry stays as it was, and so does the folder that holds it. An empty path or
+    // a failure (such an entry included) logs "Failed to remove file %@: %@" and answers false.
     bool removeItemAtPath(const std::string& path) const;
     // Removes every visible entry, attempting all; true only when every removal succeeded.
     bool removeContentsOfDirectoryAtPath(const std::string& path) const;
-    // Moves the item into `directory` under its own name; logs and answers false on failure.
+    // Moves the item into `directory` under its own name; logs and answers false on failure. Of a
+    // folder that holds another user's entries, only the user's own entries move (into a new
+    // folder of that name, a report's metadata last); the others stay, in the folder they were in.
     bool moveItemAtPath(const std::string& path, const std::string& directory) const;
     // Calls `block` with the full path and extension (without the dot) of each entry whose name does
     // not begin with "."; an unreadable folder gives no calls.

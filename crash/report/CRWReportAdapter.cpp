@@ -158,13 +158,16 @@ std::optional<plat::Data> CRWReportAdapter::transportBytes() const {
 std::vector<std::string> CRWReportAdapter::crwRecordFilePaths(const std::string& folderPath) {
     std::vector<std::string> paths;
     plat::paths::FileProblem problem;
-    const std::optional<std::vector<std::string>> names = plat::paths::folderNames(folderPath, &problem);
-    if (!names) {
+    // What another user left in the folder is not the user's report, and is not handed in with it.
+    const std::optional<std::vector<plat::paths::FolderEntry>> entries =
+        plat::paths::ownEntries(folderPath, &problem);
+    if (!entries) {
         CRWErrorLog("Failed to find .crwrecords from %@ with error: %@", folderPath,
                     problem.refused ? problem.text : std::generic_category().message(problem.error));
         return paths;
     }
-    for (const std::string& name : *names) {
+    for (const plat::paths::FolderEntry& entry : *entries) {
+        const std::string& name = entry.name;
         const std::string extension = lowercased(CRWPathExtension(name));
         if (extension == "crwrecord" || extension == "symbolicated")
             paths.push_back(CRWPathByAppending(folderPath, name));

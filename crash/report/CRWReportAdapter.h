@@ -1,7 +1,7 @@
 // A prepared report folder as one protocol-buffer message (tessera.crashwatch.Report, see
 // proto/crw_report.proto): identifiers of the run and the installation, and every record file of the
-// folder as it is ("*.crwrecord" and the "*.symbolicated" copies, sorted by name, case-insensitively),
-// marked truncated when a line of it is not a whole record.
+// user's own in the folder as it is ("*.crwrecord" and the "*.symbolicated" copies, sorted by name,
+// case-insensitively), marked truncated when a line of it is not a whole record.
 // The folder is read once, when the adapter is made; the transport then asks for the encoded bytes
 // as often as it likes (from any thread: the adapter does not change afterwards).
 //
@@ -57,8 +57,8 @@ public:
     // The message, its callbacks bound to this adapter.
     const tessera_crashwatch_Report& report() const { return report_; }
 
-    // The record files of a folder, full paths, sorted by name case-insensitively; none readable
-    // gives an empty list (logged).
+    // The user's own record files of a folder (what plat::paths::ownEntries lists), full paths,
+    // sorted by name case-insensitively; none readable gives an empty list (logged).
     static std::vector<std::string> crwRecordFilePaths(const std::string& folderPath);
     // "ios" 1, "tvos" 2, "mac" 5 (any case), anything else 0.
     static tessera_crashwatch_Platform protoPlatformFromString(const plat::Object& platform);
