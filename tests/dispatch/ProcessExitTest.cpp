@@ -2,8 +2,8 @@
 // the end, timers no longer fire and new blocks never start, and a block that outlives the limit is
 // reported. Each case runs in a process of its own, since the end is for good.
 #include "platform/dispatch/ProcessExit.h"
-#include "platform/dispatch/DispatchQueue.h"
 #include "DispatchTestHelpers.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -56,7 +56,8 @@ TEST(ProcessExitDeathTest, AfterTheEndNothingFiresOrStartsAndAStuckBlockIsReport
                 std::fprintf(stderr, "the stuck block never started\n");
             const auto scheduled = std::chrono::steady_clock::now();
             constexpr auto kTimerDelay = 200ms;
-            plat::DispatchQueue::global().asyncAfter(kTimerDelay, [] { std::fprintf(stderr, "timer fired\n"); });
+            plat::DispatchQueue::global().asyncAfter(kTimerDelay,
+                                                     [] { std::fprintf(stderr, "timer fired\n"); });
             const bool ended = plat::endBackgroundWork(20ms);
             // A test held off the processor may reach the end after the timer's deadline; its firing
             // then proves nothing either way.
