@@ -141,8 +141,21 @@ void previousHandler(int signal, siginfo_t*, void*) {
     sigaction(signal, &fallback, nullptr);
 }
 
-// A previous handler that never returns: the recording that chains to it never ends.
-void stuckPreviousHandler(int, siginfo_t*, void*) {
+// Crash reporting's handler of SIGSEGV, once installed, and the thread that faults while a crash
+// is being recorded (for the stuck previous handler).
+std::atomic<void (*)(int, siginfo_t*, void*)> crashReportingHandler{nullptr};
+std::atomic<pid_t> faultingDuringRecording{0};
+
+// A previous handler that never returns: the recording that chains to it never ends. The second
+// fault may come only after the recording handed the signals back to the handlers it found, when
+// this one is in place: that fault goes to crash reporting's handler all the same, as it would
+// have a moment earlier.
+void stuckPreviousHandler(int signal, siginfo_t* info, void* context) {
+    const auto handler = crashReportingHandler.load();
+    if (handler != nullptr && faultingDuringRecording.load() == gettid()) {
+        handler(signal, info, context);
+        return;
+    }
     for (;;)
         pause();
 }
@@ -360,6 +373,7 @@ __attribute__((noinline)) void crashDemoFaultDuringRecording() {
     };
     while (!CRWContextHasCrashed())
         nanosleep(&moment, nullptr);
+    faultingDuringRecording = gettid();
     *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
 }
 
@@ -467,6 +481,11 @@ int main(int argc, char** argv) {
     if (!startCrashReporting(argv[2])) {
         std::fprintf(stderr, "crash reporting did not start\n");
         return 3;
+    }
+    if (stuckPrevious) {
+        struct sigaction installed {};
+        if (sigaction(SIGSEGV, nullptr, &installed) == 0 && (installed.sa_flags & SA_SIGINFO) != 0)
+            crashReportingHandler = installed.sa_sigaction;
     }
 
     std::vector<std::thread> threads;
