@@ -117,7 +117,7 @@ TEST(SystemScheduler, NeverFiresEarlyAndFiresInDeadlineOrder) {
         entered.signal();
         release.wait();
     });
-    ASSERT_TRUE(entered.wait(5s));
+    ASSERT_TRUE(entered.wait(dispatchtest::kPatience));
     const Duration delays[] = {3ms, 1ms, 2ms, 0ms, 4ms};
     for (int i = 0; i < 5; ++i) {
         const TimePoint deadline = start + delays[i];

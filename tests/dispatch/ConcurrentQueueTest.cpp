@@ -26,7 +26,7 @@ void expectParallel(const DispatchQueue& queue, int n) {
             if (eventually([&] { return arrived.load() == n; })) metAll.fetch_add(1);
         });
     }
-    ASSERT_TRUE(group.wait(10s));
+    ASSERT_TRUE(group.wait(dispatchtest::kPatience));
     EXPECT_EQ(metAll.load(), n) << queue.label();
 }
 } // namespace
@@ -65,7 +65,7 @@ TEST(ConcurrentQueue, BarrierRunsAloneBetweenTheBlocksBeforeAndAfterIt) {
             inFlight.fetch_sub(1);
         });
     }
-    ASSERT_TRUE(group.wait(5s));
+    ASSERT_TRUE(group.wait(dispatchtest::kPatience));
     EXPECT_TRUE(barrierDone.load());
     EXPECT_EQ(violations.load(), 0);
 }
@@ -106,7 +106,7 @@ TEST(GlobalQueue, IsSharedConcurrentAndKnowsItIsCurrent) {
     std::atomic<bool> current{false};
     DispatchGroup group;
     q.async(group, [&] { current = q.isCurrent() && DispatchQueue::current() == q; });
-    ASSERT_TRUE(group.wait(5s));
+    ASSERT_TRUE(group.wait(dispatchtest::kPatience));
     EXPECT_TRUE(current.load());
     expectParallel(DispatchQueue::global(), 8);
 }
@@ -123,7 +123,7 @@ TEST(GlobalQueue, BlockingWorkDoesNotStarveThePool) {
         for (int i = 0; i < kBlocked; ++i)
             release.signal();
     });
-    EXPECT_TRUE(group.wait(10s));
+    EXPECT_TRUE(group.wait(dispatchtest::kPatience));
 }
 
 TEST(ConcurrentQueueDeathTest, SyncBarrierFromInsideTheQueueAborts) {

@@ -30,7 +30,7 @@ TEST(DispatchGroup, WaitReturnsTrueWhenEmptiedAndFalseOnTimeout) {
         group.leave();
         group.leave();
     });
-    EXPECT_TRUE(group.wait(5s));
+    EXPECT_TRUE(group.wait(dispatchtest::kPatience));
     leaver.join();
     EXPECT_EQ(group.count(), 0);
     EXPECT_TRUE(group.wait());
@@ -59,7 +59,7 @@ TEST(DispatchGroup, AsyncWithGroupCoversEveryBlockAndNotifyFiresOnce) {
         EXPECT_EQ(ran.load(), 50);
         notified.fetch_add(1);
     });
-    EXPECT_TRUE(group.wait(5s));
+    EXPECT_TRUE(group.wait(dispatchtest::kPatience));
     EXPECT_EQ(ran.load(), 50);
     EXPECT_TRUE(dispatchtest::eventually([&] { return notified.load() == 1; }));
     serial.sync([] {});
@@ -96,7 +96,7 @@ TEST(DispatchSemaphore, SignalWakesWaitersAcrossThreads) {
     for (int t = 0; t < kThreads; ++t) {
         waiters.emplace_back([&] {
             for (int i = 0; i < kEach; ++i) {
-                if (semaphore.wait(5s)) acquired.fetch_add(1);
+                if (semaphore.wait(dispatchtest::kPatience)) acquired.fetch_add(1);
             }
         });
     }
@@ -112,7 +112,7 @@ TEST(DispatchSemaphore, SignalWakesWaitersAcrossThreads) {
     // signal() reports a woken waiter.
     DispatchSemaphore one;
     std::atomic<bool> got{false};
-    std::thread waiter([&] { got = one.wait(5s); });
+    std::thread waiter([&] { got = one.wait(dispatchtest::kPatience); });
     // Until the waiter blocks, signal() only raises the count: take it back and try again. If
     // the waiter took it first, it never blocked and there is nothing to report.
     bool reported = false;

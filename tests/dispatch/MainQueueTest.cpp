@@ -61,7 +61,7 @@ TEST_F(MainQueue, RunUntilPumpsUntilThePredicateHoldsOrTimesOut) {
         std::this_thread::sleep_for(1ms);
         mainQueue().async([&] { done = true; });
     });
-    EXPECT_TRUE(RunLoop::main().runUntil([&] { return done.load(); }));
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return done.load(); }, dispatchtest::kPatience));
     worker.join();
 
     // A predicate that turns true on another thread without posting anything is still noticed.
@@ -70,7 +70,7 @@ TEST_F(MainQueue, RunUntilPumpsUntilThePredicateHoldsOrTimesOut) {
         std::this_thread::sleep_for(1ms);
         flag = true;
     });
-    EXPECT_TRUE(RunLoop::main().runUntil([&] { return flag.load(); }, 5s));
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return flag.load(); }, dispatchtest::kPatience));
     setter.join();
 
     const auto start = std::chrono::steady_clock::now();
@@ -129,7 +129,7 @@ TEST_F(MainQueue, SyncFromAWorkerWaitsForTheRunLoop) {
     });
     std::this_thread::sleep_for(2ms);
     EXPECT_FALSE(returned.load()); // nothing runs main-queue blocks yet
-    EXPECT_TRUE(RunLoop::main().runUntil([&] { return returned.load(); }));
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return returned.load(); }, dispatchtest::kPatience));
     worker.join();
     EXPECT_EQ(value, 42);
     EXPECT_TRUE(onMain);
@@ -146,7 +146,7 @@ TEST_F(MainQueue, GroupNotifyAndAsyncWithGroupReachTheMainQueue) {
         EXPECT_EQ(done.load(), 10);
         notified = true;
     });
-    EXPECT_TRUE(RunLoop::main().runUntil([&] { return notified; }));
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return notified; }, dispatchtest::kPatience));
     // Notifying an empty group posts at once.
     bool immediate = false;
     DispatchGroup().notify(mainQueue(), [&] { immediate = true; });

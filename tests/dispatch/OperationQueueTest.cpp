@@ -69,7 +69,7 @@ TEST(OperationQueue, CancelAllDropsOnlyBlocksNotStarted) {
     });
     for (int i = 0; i < 5; ++i)
         queue.addOperation([&] { ran.fetch_add(10); });
-    ASSERT_TRUE(started.wait(5s));
+    ASSERT_TRUE(started.wait(dispatchtest::kPatience));
     EXPECT_EQ(queue.operationCount(), 6u);
     queue.cancelAll();
     EXPECT_EQ(queue.operationCount(), 1u);
@@ -110,7 +110,7 @@ TEST(OperationQueueDeathTest, WaitingFromInsideAnOperationAborts) {
         {
             OperationQueue queue("test.ops-self");
             queue.addOperation([queue] { queue.waitUntilAllOperationsAreFinished(); });
-            std::this_thread::sleep_for(5s);
+            std::this_thread::sleep_for(dispatchtest::kPatience); // ended by the abort long before
         },
         "called from an operation of 'test.ops-self'");
 }

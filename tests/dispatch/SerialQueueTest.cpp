@@ -53,7 +53,7 @@ TEST(SerialQueue, RunsOneBlockAtATimeWhenFedFromManyThreads) {
     }
     for (auto& t : posters)
         t.join();
-    ASSERT_TRUE(group.wait(5s));
+    ASSERT_TRUE(group.wait(dispatchtest::kPatience));
     long result = 0;
     queue.sync([&] { result = counter; });
     EXPECT_EQ(result, 4 * 505);
@@ -132,7 +132,7 @@ TEST(SerialQueueDeathTest, SyncOntoItselfAbortsNamingTheQueue) {
     EXPECT_DEATH(
         {
             queue.async([&] { queue.sync([] {}); });
-            std::this_thread::sleep_for(5s);
+            std::this_thread::sleep_for(dispatchtest::kPatience); // ended by the abort long before
         },
         "sync onto serial queue 'test.self'");
 }

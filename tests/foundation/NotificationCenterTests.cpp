@@ -1,5 +1,6 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -109,11 +110,15 @@ TEST(NotificationCenter, RemovalWaitsForCallsOnOtherThreads) {
     std::thread poster([&] { center.post("N"); });
     entered.get_future().wait();
     std::atomic<bool> removed{false};
+    std::atomic<pid_t> removing{0};
     std::thread remover([&] {
+        removing = gettid();
         token.reset();
         removed = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The removal has come to the block in flight and waits for it.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return removing.load() != 0; }) &&
+                testsupport::waitUntilBlockedOnALock(removing.load()));
     EXPECT_FALSE(removed.load());
     release.set_value();
     remover.join();
@@ -175,6 +180,6 @@ TEST(NotificationCenter, QueueDeliveryIsAsynchronousAndDroppedAfterRemoval) {
                                      [&](const Notification&) { onQueue.set_value(queue.isCurrent()); });
     center.post("Q");
     auto future = onQueue.get_future();
-    ASSERT_EQ(future.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(testsupport::kPatience), std::future_status::ready);
     EXPECT_TRUE(future.get());
 }

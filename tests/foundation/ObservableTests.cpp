@@ -3,6 +3,7 @@
 #include "platform/foundation/ObservableObject.h"
 #include "platform/foundation/Published.h"
 #include "platform/foundation/Subject.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -258,11 +259,15 @@ TEST(ObservableConcurrency, CancelFromAnotherThreadWaitsForARunningCallback) {
     while (!inside)
         std::this_thread::yield();
     std::atomic<bool> finishedWhenCancelReturned{false};
+    std::atomic<pid_t> cancelling{0};
     std::thread canceller([&] {
+        cancelling = gettid();
         sub.cancel();
         finishedWhenCancelReturned = finished.load();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The callback is released only once the cancel waits for it.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return cancelling.load() != 0; }) &&
+                testsupport::waitUntilBlockedOnALock(cancelling.load()));
     release = true;
     canceller.join();
     sender.join();
@@ -285,8 +290,10 @@ TEST(ObservableConcurrency, SecondCancelWaitsForACallbackThatCancelledItself) {
     std::thread sender([&] { subject.send(1); });
     while (!cancelledInside)
         std::this_thread::yield();
+    const pid_t owner = gettid();
     std::thread releaser([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // The callback is released only once the owner's cancel waits for it.
+        EXPECT_TRUE(testsupport::waitUntilBlockedOnALock(owner));
         release = true;
     });
     sub.cancel();

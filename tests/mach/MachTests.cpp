@@ -1,11 +1,13 @@
 // The exception-port stand-in: ports and messages, the task's exception-port table and the kernel's
 // side of an exception.
 #include "platform/mach/MachException.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
+#include <unistd.h>
 
 namespace mach = plat::mach;
 
@@ -75,11 +77,16 @@ TEST(MachPorts, DestroyingAPortWakesItsReceiver) {
     mach::Port port = mach::kPortNull;
     ASSERT_EQ(mach::allocatePort(&port), mach::kKernSuccess);
     std::atomic<mach::KernReturn> result{0};
+    std::atomic<pid_t> receiving{0};
     std::thread receiver([&] {
+        receiving = gettid();
         char buffer[128];
         result = mach::receive(reinterpret_cast<mach::MessageHeader*>(buffer), sizeof(buffer), port);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The port dies under a receiver that already waits on it, not before it gets there.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return receiving.load() != 0; }) &&
+                testsupport::waitUntilBlockedInPoll(receiving.load()))
+        << "the receiver never waited";
     EXPECT_EQ(mach::destroyPort(port), mach::kKernSuccess);
     receiver.join();
     EXPECT_EQ(result.load(), mach::kRcvPortDied);

@@ -9,6 +9,7 @@
 #include "platform/dispatch/DispatchThreads.h"
 #include "platform/mach/MachException.h"
 #include "tests/crash/support/ChildProcess.h"
+#include "tests/support/ThreadState.h"
 
 #include <chrono>
 #include <csignal>
@@ -38,9 +39,7 @@ CaptureContext::CaptureContext(ContextOptions options) : handlers_(options.handl
         hooks.initializingThread = hooks.signals = hooks.machExceptions = hooks.exceptions = nullptr;
     CRWContextSetStartupHooks(hooks);
     started_ = CRWContextInitialize(&data_);
-    for (int i = 0; started_ && i < 500 && !CRWContextIsInitialized(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    started_ = started_ && CRWContextIsInitialized();
+    started_ = started_ && testsupport::waitUntil([] { return CRWContextIsInitialized(); });
     CRWContextSetStartupHooks({});
     // The image table is filled on its own queue.
     CRWBinaryImageQueue().sync([] {});

@@ -28,15 +28,19 @@
 // --spinning-thread adds such a thread that never waits ("deaf-spin", in crashDemoDeafSpin), and
 // --traced-thread one ("deaf-traced", asleep) that a second process holds traced, so that crash
 // recording cannot read it from outside, and --stuck-thread one ("deaf-stuck") that waits in the
-// kernel where nothing but a fatal signal reaches it: for a vfork child that sleeps two seconds.
+// kernel where nothing but a fatal signal reaches it: for a vfork child that waits until this
+// process has ended.
 //
 // Standard output, before the crash: "image <path> <hex base>" for the executable (and the library
 // in dlopen and entry-fault modes), then "ready". With --previous-handler a handler installed
 // before crash reporting, and so chained by it, prints "previous <signal> allocations <n>
 // nanoseconds <t>" (the allocations counted, with --count-allocations, and the time since just
 // before the crash) and lets the signal end the process; with --stuck-previous-handler it never
-// returns, so the recording never ends. --recording-wait-ms N sets how long a second failing
-// thread waits for the recording.
+// returns, so the recording never ends. What is counted is every allocation the crash path makes:
+// on the crashing thread, on every thread while it runs a handler of crash reporting (a second
+// failing thread, a thread held stopped) and in the reader that shares the crashing thread's
+// memory, and nothing that other threads do meanwhile. --recording-wait-ms N sets how long a second
+// failing thread waits for the recording.
 //
 // The symbolicate mode does what the launch after a crash does with that crash's folder: with the
 // demo library loaded, as in the crashed run, it writes the ".symbolicated" copy of each crash file
@@ -54,6 +58,7 @@
 #include "platform/dyld/Dyld.h"
 #include "platform/mach/MachException.h"
 #include "tests/crash/support/CountingAllocator.h"
+#include "tests/support/ThreadState.h"
 
 #include <atomic>
 #include <chrono>
@@ -85,7 +90,11 @@ volatile int keepRecursing = 1;
 volatile uint64_t spinLaps = 0;
 // The read end of a pipe nobody writes to.
 int silentPipe = -1;
+// The stuck thread's vfork child waits on the read end until this process has ended and no one
+// holds the write end any more.
+int stuckPipe[2] = {-1, -1};
 std::atomic<int> deafReady{0};
+std::atomic<int> sleepersNamed{0};
 
 int64_t monotonicNanoseconds() {
     struct timespec now {};
@@ -132,8 +141,21 @@ void previousHandler(int signal, siginfo_t*, void*) {
     sigaction(signal, &fallback, nullptr);
 }
 
-// A previous handler that never returns: the recording that chains to it never ends.
-void stuckPreviousHandler(int, siginfo_t*, void*) {
+// Crash reporting's handler of SIGSEGV, once installed, and the thread that faults while a crash
+// is being recorded (for the stuck previous handler).
+std::atomic<void (*)(int, siginfo_t*, void*)> crashReportingHandler{nullptr};
+std::atomic<pid_t> faultingDuringRecording{0};
+
+// A previous handler that never returns: the recording that chains to it never ends. The second
+// fault may come only after the recording handed the signals back to the handlers it found, when
+// this one is in place: that fault goes to crash reporting's handler all the same, as it would
+// have a moment earlier.
+void stuckPreviousHandler(int signal, siginfo_t* info, void* context) {
+    const auto handler = crashReportingHandler.load();
+    if (handler != nullptr && faultingDuringRecording.load() == gettid()) {
+        handler(signal, info, context);
+        return;
+    }
     for (;;)
         pause();
 }
@@ -172,8 +194,7 @@ bool startCrashReporting(const std::string& folder) {
     hooks.debuggerAttached = [] { return false; };
     CRWContextSetStartupHooks(hooks);
     if (!CRWContextInitialize(&data)) return false;
-    for (int i = 0; i < 500 && !CRWContextIsInitialized(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testsupport::waitUntil([] { return CRWContextIsInitialized(); });
     if (!CRWContextIsInitialized()) return false;
     // The image table, which the unwinder reads, is filled on its own queue.
     CRWBinaryImageQueue().sync([] {});
@@ -197,10 +218,11 @@ int symbolicateReport(const std::string& folder) {
     return 0;
 }
 
-// Just before the crash: the clock starts and, when asked, the allocations are counted.
+// Just before the crash: the clock starts and, when asked, the allocations are counted (on this
+// thread, and on every thread while it runs a handler of crash reporting).
 void aboutToCrash() {
     std::fflush(stdout);
-    if (countAllocations) crashtest::startCountingAllocations(true);
+    if (countAllocations) crashtest::startCountingAllocations();
     crashStart.store(monotonicNanoseconds());
 }
 
@@ -253,13 +275,14 @@ __attribute__((noinline)) void crashDemoDeafSleep() {
 }
 
 __attribute__((noinline)) void crashDemoDeafStuck() {
-    // The parent of a vfork waits for its child without being interruptible.
+    // The parent of a vfork waits for its child without being interruptible. The child, which
+    // runs on this thread's memory, makes system calls only: it waits until the process has ended
+    // (a recording that waited for this thread would never end).
     if (vfork() == 0) {
-        close(STDOUT_FILENO);
-        struct timespec interval {
-            2, 0
-        };
-        syscall(SYS_nanosleep, &interval, nullptr);
+        syscall(SYS_close, STDOUT_FILENO);
+        syscall(SYS_close, stuckPipe[1]);
+        char byte = 0;
+        syscall(SYS_read, stuckPipe[0], &byte, 1);
         _exit(0);
     }
     crashDemoDeafSleep();
@@ -350,6 +373,7 @@ __attribute__((noinline)) void crashDemoFaultDuringRecording() {
     };
     while (!CRWContextHasCrashed())
         nanosleep(&moment, nullptr);
+    faultingDuringRecording = gettid();
     *reinterpret_cast<volatile int*>(nowhereAddress) = 42;
 }
 
@@ -458,18 +482,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "crash reporting did not start\n");
         return 3;
     }
+    if (stuckPrevious) {
+        struct sigaction installed {};
+        if (sigaction(SIGSEGV, nullptr, &installed) == 0 && (installed.sa_flags & SA_SIGINFO) != 0)
+            crashReportingHandler = installed.sa_sigaction;
+    }
 
     std::vector<std::thread> threads;
     for (int i = 0; i < sleepers; ++i) {
         threads.emplace_back([i] {
-            const std::string name = "sleeper-" + std::to_string(i);
-            pthread_setname_np(pthread_self(), name.c_str());
+            {
+                const std::string name = "sleeper-" + std::to_string(i);
+                pthread_setname_np(pthread_self(), name.c_str());
+            }
+            ++sleepersNamed;
             for (;;)
                 pause();
         });
     }
     int silent[2];
     if (pipe(silent) == 0) silentPipe = silent[0];
+    if (stuck && pipe(stuckPipe) != 0) return 7;
     for (int i = 0; i < deaf; ++i)
         threads.emplace_back(deafThread, "deaf-" + std::to_string(i), i % 2);
     if (spinning) threads.emplace_back(deafThread, "deaf-spin", 2);
@@ -481,7 +514,9 @@ int main(int argc, char** argv) {
             deafThread("deaf-traced", 0);
         });
     }
-    while (deafReady.load() < deaf + (spinning ? 1 : 0) + (traced ? 1 : 0) + (stuck ? 1 : 0))
+    // Every thread has named itself (the report lists them by name) before the crash.
+    while (sleepersNamed.load() < sleepers ||
+           deafReady.load() < deaf + (spinning ? 1 : 0) + (traced ? 1 : 0) + (stuck ? 1 : 0))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (traced && !holdTraced(tracedThread.load())) {
         std::fprintf(stderr, "cannot trace the thread\n");
@@ -516,10 +551,13 @@ int main(int argc, char** argv) {
         }
         printImage(reinterpret_cast<const void*>(loaderRun));
     }
-    // Gives the sleepers time to name themselves and, when allocations are counted, the threads
-    // that start-up woke (a worker still being created allocates) time to settle, so that only
-    // the crash path runs while counting.
-    std::this_thread::sleep_for(std::chrono::milliseconds(countAllocations ? 300 : sleepers > 0 ? 50 : 0));
+    // The crash path's handlers, of the fatal signals and of the stop signal, count on whatever
+    // thread they run.
+    if (countAllocations) {
+        for (int signal : CRWFatalSignals)
+            crashtest::countInHandlersOf({signal});
+        crashtest::countInHandlersOf({CRWThreadStopperSignal()});
+    }
     if (mode != "wait-for-kill") {
         std::printf("ready\n");
         std::fflush(stdout);

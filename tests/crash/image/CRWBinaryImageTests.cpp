@@ -8,6 +8,7 @@
 #include "platform/dyld/Dyld.h"
 #include "tests/crash/support/CountingAllocator.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -44,8 +45,7 @@ protected:
         data.setRootPath(report.string() + "/");
         data.setSessionId("0123456789abcdef0123456789abcdef");
         ASSERT_TRUE(CRWContextInitialize(&data));
-        for (int i = 0; i < 500 && !CRWContextIsInitialized(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        testsupport::waitUntil([] { return CRWContextIsInitialized(); });
         ASSERT_TRUE(CRWContextIsInitialized());
         drain();
     }

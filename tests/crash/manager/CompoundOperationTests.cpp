@@ -2,6 +2,7 @@
 // executing to finished with each change announced before and after it, and finish once, with
 // the error that sums up their sub-operations, even when cancelled sub-operations report back late.
 #include "crash/manager/CRWCompoundOperation.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -34,8 +35,7 @@ struct Finishes {
     }
     // Waits for `n` finishes; then lets late ones arrive for a moment.
     bool waitFor(size_t n) {
-        for (int i = 0; i < 2000 && count() < n; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        testsupport::waitUntil([&] { return count() >= n; });
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         return count() == n;
     }
@@ -52,8 +52,7 @@ std::shared_ptr<CRWCompoundOperation> compoundOf(const std::vector<std::shared_p
 
 void waitUntilRunning(const std::vector<std::shared_ptr<ManualOperation>>& subs) {
     for (const auto& sub : subs)
-        for (int i = 0; i < 2000 && !sub->ran; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testsupport::waitUntil([&] { return sub->ran.load(); });
 }
 
 TEST(CompoundOperationTest, FinishesOnceAllSubOperationsHaveAndSumsUpTheirErrors) {

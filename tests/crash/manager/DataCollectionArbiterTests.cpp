@@ -8,6 +8,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -111,7 +112,7 @@ TEST_F(DataCollectionArbiterTest, EnablingReleasesWaitersOnceAndDisablingMakesTh
 
     arbiter.setCrashwatchCollectionEnabled(true);
     arbiter.setCrashwatchCollectionEnabled(true);
-    EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return released > 0; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return released > 0; }, testsupport::kPatience));
     plat::RunLoop::main().drain();
     EXPECT_EQ(released, 1);
     EXPECT_EQ(arbiter.waitForCrashwatchCollectionEnabled().asObjCPromise(), first.asObjCPromise())
@@ -128,7 +129,7 @@ TEST_F(DataCollectionArbiterTest, EnablingReleasesWaitersOnceAndDisablingMakesTh
     plat::RunLoop::main().drain();
     EXPECT_FALSE(waiterReleased);
     arbiter.setCrashwatchCollectionEnabled(true);
-    EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return waiterReleased; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return waiterReleased; }, testsupport::kPatience));
 
     // Made while collection is on, the promise starts out fulfilled.
     EXPECT_TRUE(CRWDataCollectionArbiter(app, {}).waitForCrashwatchCollectionEnabled().isFulfilled());

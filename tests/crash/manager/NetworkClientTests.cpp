@@ -6,6 +6,7 @@
 #include "platform/net/URLError.h"
 #include "standin/StandinServer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -89,8 +90,7 @@ TEST_F(NetworkClientTest, RetriesAServerErrorAfterTheBackOffAndStopsAtTheLimit) 
     });
     auto future = done.get_future();
     // The first 500 schedules one retry, which waits for the clock.
-    for (int i = 0; i < 2000 && scheduler.pendingCount() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    testsupport::waitUntil([&] { return scheduler.pendingCount() != 0; });
     ASSERT_EQ(scheduler.pendingCount(), 1u);
     EXPECT_EQ(server.crashSettings().requests().size(), 1u);
     scheduler.advanceSeconds(1.7);
@@ -114,8 +114,7 @@ TEST_F(NetworkClientTest, ARetryThatSucceedsHandsOverTheSecondReply) {
     client->startDataTaskWithRequest(jsonRequest(), 1, [&](auto data, auto response, auto error) {
         done.set_value(Outcome{std::move(data), std::move(response), std::move(error)});
     });
-    for (int i = 0; i < 2000 && scheduler.pendingCount() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    testsupport::waitUntil([&] { return scheduler.pendingCount() != 0; });
     server.crashSettings().setFault(std::nullopt);
     scheduler.advanceSeconds(2.3);
     auto future = done.get_future();
@@ -152,8 +151,7 @@ TEST_F(NetworkClientTest, ADownloadHandsOverAFileThatIsGoneAfterTheCompletion) {
     ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     auto [location, contents] = future.get();
     EXPECT_EQ(contents, standin::CrashSettingsService::defaultDocument());
-    for (int i = 0; i < 200 && std::filesystem::exists(location); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    testsupport::waitUntil([&] { return !std::filesystem::exists(location); });
     EXPECT_FALSE(std::filesystem::exists(location));
 }
 

@@ -5,6 +5,7 @@
 #include "standin/StandinServer.h"
 #include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -35,9 +36,7 @@ protected:
         settings->cacheSettingsWithTesseraAppID(appID, createdAt);
     }
     static bool gone(const std::filesystem::path& path) {
-        for (int i = 0; i < 500 && std::filesystem::exists(path); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        return !std::filesystem::exists(path);
+        return testsupport::waitUntil([&] { return !std::filesystem::exists(path); });
     }
 
     testsupport::TempHome home;

@@ -10,6 +10,7 @@
 #include "crash/record/CRWSDKFileLog.h"
 #include "tests/crash/record/RecordTestSupport.h"
 #include "tests/crash/support/CountingAllocator.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -155,8 +156,7 @@ TEST(CrashTimeCode, SafeReadsFlagsRegionAllocationAndTheMarkerNeverAllocate) {
     data.setRootPath(home.path().string());
     data.setPreviouslyCrashedFileRootPath(home.path().string());
     ASSERT_TRUE(CRWContextInitialize(&data));
-    for (int i = 0; i < 500 && !CRWContextIsInitialized(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testsupport::waitUntil([] { return CRWContextIsInitialized(); });
     ASSERT_TRUE(CRWContextIsInitialized());
     CRWContextSetStartupHooks({});
     CRWAllocator* spare = CRWAllocatorCreate(4096, 0);

@@ -6,7 +6,7 @@
 #include "crash/record/CRWSDKFileLog.h"
 #include "tests/crash/record/RecordTestSupport.h"
 #include "tests/support/RootInUserNamespace.h"
-#include "tests/support/WaitFor.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +30,7 @@ std::atomic<int> loggingCalls{0};
 std::atomic<int> imageCalls{0};
 
 bool waitUntilInitialized() {
-    for (int i = 0; i < 500 && !CRWContextIsInitialized(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return CRWContextIsInitialized();
+    return testsupport::waitUntil([] { return CRWContextIsInitialized(); });
 }
 
 class CRWContextStartup : public ::testing::Test {
@@ -221,7 +219,7 @@ TEST_F(CRWContextStartup, IsCompleteWhenInitializeReturnsThoughTheNotificationCo
     CRWContextStartupHooks hooks = CRWContextCurrentStartupHooks();
     hooks.completionForTesting = [](bool byInitializingThread, bool claimed) {
         if (!claimed) {
-            testsupport::waitFor([] { return notificationClaimed.load(); }, std::chrono::seconds(10));
+            testsupport::waitUntil([] { return notificationClaimed.load(); });
         } else if (!byInitializingThread) {
             notificationClaimed = true;
             // Long enough for the initialising thread to return, were it not waiting.

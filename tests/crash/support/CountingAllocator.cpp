@@ -3,6 +3,7 @@
 #include "tests/crash/support/CountingAllocator.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstddef>
 #include <cstring>
 #include <dlfcn.h>
@@ -148,6 +149,43 @@ void startCountingAllocations(bool allThreads) {
     countingThread = true;
     countingAllThreads.store(allThreads);
     countingOn.store(true);
+}
+
+bool countOnThisThread(bool on) {
+    const bool before = countingThread;
+    countingThread = on;
+    return before;
+}
+
+namespace {
+// The handlers that countingHandler runs, by signal.
+struct sigaction countedActions[NSIG];
+
+void countingHandler(int signal, siginfo_t* info, void* context) {
+    const bool before = countOnThisThread(true);
+    const struct sigaction& counted = countedActions[signal];
+    if ((counted.sa_flags & SA_SIGINFO) != 0)
+        counted.sa_sigaction(signal, info, context);
+    else
+        counted.sa_handler(signal);
+    countOnThisThread(before);
+}
+} // namespace
+
+void countInHandlersOf(std::initializer_list<int> signals) {
+    for (int signal : signals) {
+        struct sigaction current {};
+        if (signal <= 0 || signal >= NSIG || sigaction(signal, nullptr, &current) != 0) continue;
+        const bool function = (current.sa_flags & SA_SIGINFO) != 0
+                                  ? current.sa_sigaction != nullptr && current.sa_sigaction != countingHandler
+                                  : current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN;
+        if (!function) continue;
+        countedActions[signal] = current;
+        struct sigaction wrapper = current;
+        wrapper.sa_flags |= SA_SIGINFO;
+        wrapper.sa_sigaction = countingHandler;
+        sigaction(signal, &wrapper, nullptr);
+    }
 }
 
 AllocationCounts stopCountingAllocations() {

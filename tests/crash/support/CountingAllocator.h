@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <ostream>
 
 namespace crashtest {
@@ -39,6 +40,15 @@ std::ostream& operator<<(std::ostream& out, const AllocationCounts& counts);
 void startCountingAllocations(bool allThreads = false);
 // Stops counting and returns what was counted.
 AllocationCounts stopCountingAllocations();
+// Marks the calling thread as one whose calls count (or not) while counting is on, and answers
+// what it was before. Async-signal-safe: a signal handler marks the thread it runs on for its own
+// duration, so that code reached only from that handler is counted on whatever thread it runs.
+bool countOnThisThread(bool on);
+// Puts a wrapper in front of the handlers installed now for `signals` (with their flags and masks)
+// that marks the thread it runs on as counted while the handler runs: what a handler allocates is
+// counted on whatever thread it runs, and nothing else those threads do. A signal with no handler
+// function is left alone; handlers installed later replace the wrapper.
+void countInHandlersOf(std::initializer_list<int> signals);
 
 // Hands `block` to code the optimiser cannot see into. An allocation a test makes only to count it
 // is otherwise removed together with its free (the compiler may drop a malloc, calloc or new whose

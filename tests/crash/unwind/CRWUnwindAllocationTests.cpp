@@ -8,6 +8,7 @@
 #include "tests/crash/support/CountingAllocator.h"
 #include "tests/crash/support/MachOFixtures.h"
 #include "tests/crash/unwind/HostCallChains.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -69,8 +70,7 @@ TEST(CRWUnwindCrashTime, WalkWithTheContextAllocatesNothing) {
     CRWContextInitData data;
     data.setRootPath(report.string() + "/");
     ASSERT_TRUE(CRWContextInitialize(&data));
-    for (int i = 0; i < 500 && !CRWContextIsInitialized(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testsupport::waitUntil([] { return CRWContextIsInitialized(); });
     ASSERT_TRUE(CRWContextIsInitialized());
     CRWBinaryImageQueue().sync([] {});
 
