@@ -202,8 +202,10 @@ void recordException(uint32_t type, const char* name, const char* reason, const 
         CRWExceptionRecordCustom(type, name, reason, frames, frameCount, rollouts);
     } else if (acquireFatalRecording()) {
         CRWFile file;
-        if (!CRWFileInitInFolder(&file, _crwContext.readonly->reportFolder, CRWReportExceptionFile, false)) {
+        if (!CRWFileInitInFolder(&file, &_crwContext.readonly->reportFolder, CRWReportExceptionFile, false)) {
+            const int error = errno;
             CRWSDKLogWarnIn("CRWExceptionRecord_block_invoke", "Unable to open exception file\n");
+            CRWCreateCrashedMarkerFileNotingLostRecord(CRWReportExceptionFile, error);
         } else {
             CRWExceptionWrite(&file, type, name, reason, frames, frameCount, nullptr, nameIsMangled);
             CRWHandler(&file, CRWThreadSelf(), nullptr);

@@ -201,8 +201,10 @@ mach::KernReturn CRWMachExceptionDispatchMessage(CRWMachExceptionPart* part,
         _exit(1);
     }
     CRWFile file;
-    if (!CRWFileInitInFolder(&file, readonly->reportFolder, CRWReportMachExceptionFile, true)) {
+    if (!CRWFileInitInFolder(&file, &readonly->reportFolder, CRWReportMachExceptionFile, true)) {
+        const int error = errno;
         CRWSDKLogWarnIn("CRWMachExceptionRecord", "Unable to open mach exception file\n");
+        CRWCreateCrashedMarkerFileNotingLostRecord(CRWReportMachExceptionFile, error);
         CRWSDKLogWarnIn(function, "Failed to record mach exception\n");
         return mach::kKernFailure;
     }

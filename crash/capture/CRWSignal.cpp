@@ -285,8 +285,10 @@ void CRWSignalHandler(int signal, siginfo_t* info, void* userContext) {
             _exit(1);
         }
         CRWFile file;
-        if (!CRWFileInitInFolder(&file, readonly->reportFolder, CRWReportSignalFile, true)) {
+        if (!CRWFileInitInFolder(&file, &readonly->reportFolder, CRWReportSignalFile, true)) {
+            const int error = errno;
             CRWSDKLogWarnIn("CRWSignalRecordSignal", "Unable to open signal file\n");
+            CRWCreateCrashedMarkerFileNotingLostRecord(CRWReportSignalFile, error);
         } else {
             writeSignalSection(&file, signal, validInfo, savedErrno);
             CRWHandler(&file, self, userContext);

@@ -263,7 +263,7 @@ namespace {
 // The crash path's pass over the linker's list (CRWBinaryImageSafeSyncWithLinker).
 struct SafeSync {
     CRWBinaryImageTable* table;
-    int folder; // the report folder, where the image list is
+    const CRWHeldFolder* folder; // the report folder, where the image list is
     CRWFile file;
     bool opened;
     uint64_t listed[CRWBinaryImageSlotCount / 64]; // slots whose image the linker lists
@@ -324,7 +324,7 @@ void CRWBinaryImageSafeSyncWithLinker(bool removeUnlisted) {
     SafeSync sync;
     std::memset(&sync, 0, sizeof sync);
     sync.table = &writable->binaryImages.table;
-    sync.folder = readonly->reportFolder;
+    sync.folder = &readonly->reportFolder;
     sync.file.descriptor = -1;
     // A slot is cleared only when the whole list was read, every object on it was found, and no
     // thread that could be changing the list runs.

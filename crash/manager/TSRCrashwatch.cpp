@@ -8,6 +8,7 @@
 #include "core/TSROptions.h"
 #include "crash/capture/CRWUserLogging.h"
 #include "crash/manager/CRWContextManager.h"
+#include "crash/record/CRWFileRead.h"
 #include "crash/record/CRWHost.h"
 #include "crash/record/CRWSDKInfo.h"
 #include "crash/record/CRWSharedLog.h"
@@ -157,6 +158,9 @@ std::shared_ptr<TSRCrashwatch> TSRCrashwatch::initWithApp(
 void TSRCrashwatch::removePreviouslyCrashedMarker() const {
     std::string marker = CRWPathByAppending(fileManager_->rootPath(), "previously-crashed");
     plat::DispatchQueue::global(plat::QoS::Background).async([marker] {
+        // The crash records that run could not make, named in its marker.
+        for (const std::string& message : CRWLostRecordMessages(marker))
+            CRWErrorLog("%@", message);
         // A marker that is not the user's own is left where it is.
         if (auto kept = plat::paths::removeOwn(marker); kept && kept->refused)
             CRWErrorLog("%@; leaving it aside", kept->text);

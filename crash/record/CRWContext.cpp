@@ -1,6 +1,7 @@
 // Runs at crash time. The process-wide context and its crash flags.
 #include "crash/record/CRWContext.h"
 
+#include "crash/record/CRWCrashUtilities.h"
 #include "crash/record/CRWMemory.h"
 #include "crash/record/CRWSDKFileLog.h"
 
@@ -40,14 +41,38 @@ bool CRWContextMarkAndCheckIfCrashed() {
     return std::atomic_ref<bool>(_crwContext.writable->crashOccurred).exchange(true);
 }
 
-void CRWCreateCrashedMarkerFile() {
+namespace {
+
+// Opens the crashed marker (appending); false, logged, when it cannot be made.
+bool openMarker(CRWFile* file) {
     CRWReadOnlyContext* readonly = _crwContext.readonly;
-    CRWFile file;
     if (!CRWIsValidPointer(readonly) ||
-        !CRWFileInitInFolder(&file, readonly->markerFolder, CRWPreviouslyCrashedFileName, false)) {
+        !CRWFileInitInFolder(file, &readonly->markerFolder, CRWPreviouslyCrashedFileName, false)) {
         CRWSDKLogWarn("Unable to create the crashed marker file\n");
-        return;
+        return false;
     }
+    return true;
+}
+
+} // namespace
+
+void CRWCreateCrashedMarkerFile() {
+    CRWFile file;
+    if (!openMarker(&file)) return;
     CRWFileClose(&file);
     CRWSDKLogWarn("Created the crashed marker file\n");
+}
+
+void CRWCreateCrashedMarkerFileNotingLostRecord(const char* fileName, int error) {
+    CRWFile file;
+    if (!openMarker(&file)) return;
+    CRWFileWriteSectionStart(&file, CRWLostRecordSection);
+    CRWFileWriteHashStart(&file);
+    CRWFileWriteHashEntryString(&file, "report", _crwContext.readonly->reportIdentifier);
+    CRWFileWriteHashEntryString(&file, "file", fileName);
+    CRWFileWriteHashEntryString(&file, "error", CRWErrnoName(error));
+    CRWFileWriteHashEnd(&file);
+    CRWFileWriteSectionEnd(&file);
+    CRWFileClose(&file);
+    CRWSDKLogWarn("Created the crashed marker file, noting the lost record %s\n", fileName);
 }

@@ -114,12 +114,14 @@ struct CRWReadOnlyContext {
     const char* previouslyCrashedFileFullPath;
     const char* logPath;           // "sdk.log" in the report folder
     const char* initialReportPath; // the report folder of this run
-    // Descriptors (-1 when none) of the report folder and of the crashed marker's folder, opened at
-    // launch through the own-file steps: crash-time files are made from them, never by path.
-    int32_t reportFolder;
-    int32_t markerFolder;
-    void* signalStack;             // CRWContextStackSize bytes, writable
-    void* machStack;               // CRWContextStackSize bytes, writable
+    // The report folder and the crashed marker's folder, opened at launch through the own-file steps
+    // and held (CRWHeldFolder; none when they could not be opened): crash-time files are made from
+    // them, never by path, and only while each descriptor is still its folder.
+    CRWHeldFolder reportFolder;
+    CRWHeldFolder markerFolder;
+    const char* reportIdentifier; // the report folder's name, for the marker's lost-record lines
+    void* signalStack;            // CRWContextStackSize bytes, writable
+    void* machStack;              // CRWContextStackSize bytes, writable
     const char* binaryImagePath;
     CRWExceptionPart exception;
     CRWHostPart host;
@@ -176,3 +178,10 @@ bool CRWContextMarkAndCheckIfCrashed();
 // Leaves the empty crashed marker file for the next launch, in the marker's folder (a marker of
 // this user's already there will do; anything else there is left alone).
 void CRWCreateCrashedMarkerFile();
+// The crash record `fileName` of the report folder could not be made (`error`, errno's value): the
+// crashed marker is left as above, with a line that tells the next launch which record of which
+// report was lost and why: {"lost_record":{"report":..,"file":..,"error":"ESTALE"}}. Nothing when
+// the marker's folder cannot be written either (another process, or its descriptor replaced).
+void CRWCreateCrashedMarkerFileNotingLostRecord(const char* fileName, int error);
+// The section name of those lines.
+inline constexpr const char* CRWLostRecordSection = "lost_record";

@@ -95,6 +95,15 @@ void installHandlers(CRWReadOnlyContext* readonly, const std::string& root, cons
     if (hooks.exceptions) hooks.exceptions();
 }
 
+// The last name of the report folder's path (a trailing "/" aside): the report's identifier.
+std::string reportName(const std::string& root) {
+    std::string name = root;
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    const size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
 } // namespace
 
 void CRWContextSetStartupHooks(const CRWContextStartupHooks& hooks) {
@@ -122,14 +131,23 @@ plat::DispatchQueue CRWExceptionQueue() {
     return *queue;
 }
 
-int CRWContextOpenFolder(const std::string& path) {
+CRWHeldFolder CRWContextOpenFolder(const std::string& path) {
     plat::paths::OwnFolder folder = plat::paths::OwnFolder::open(path);
     if (!folder.isOpen()) {
         CRWErrorLog("Crash files cannot be made in %@: %@", path, folder.problem().text);
-        return -1;
+        return CRWNoHeldFolder;
     }
     // The walk's descriptor may be an O_PATH one, which serves openat, fstatat and unlinkat alike.
-    return fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0);
+    const CRWHeldFolder held = CRWHoldFolder(fcntl(folder.fd(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+    if (held.descriptor < 0)
+        CRWErrorLog("Crash files cannot be made in %@: %@", path, std::string(CRWErrnoName(errno)));
+    return held;
+}
+
+void CRWContextCloseFolder(CRWHeldFolder* folder) {
+    if (folder == nullptr) return;
+    if (folder->descriptor >= 0) close(folder->descriptor);
+    *folder = CRWNoHeldFolder;
 }
 
 std::string CRWContextPathInRoot(const std::string& rootPath, const char* fileName) {
@@ -156,8 +174,8 @@ void CRWContextBaseInit() {
     }
     // Its folder descriptors too (the read-only half may be protected: they are only read).
     if (const CRWReadOnlyContext* previous = _crwContext.readonly; previous != nullptr) {
-        if (previous->reportFolder >= 0) close(previous->reportFolder);
-        if (previous->markerFolder >= 0) close(previous->markerFolder);
+        if (previous->reportFolder.descriptor >= 0) close(previous->reportFolder.descriptor);
+        if (previous->markerFolder.descriptor >= 0) close(previous->markerFolder.descriptor);
     }
     _crwContext = CRWContext{nullptr, nullptr, nullptr};
     std::atomic_thread_fence(std::memory_order_seq_cst);
@@ -171,8 +189,8 @@ void CRWContextBaseInit() {
         allocateZeroed<CRWWritableContext>(allocator, sizeof(CRWWritableContext), CRWAllocationTypeWritable);
     if (readonly == nullptr || writable == nullptr) return;
 
-    readonly->reportFolder = -1;
-    readonly->markerFolder = -1;
+    readonly->reportFolder = CRWNoHeldFolder;
+    readonly->markerFolder = CRWNoHeldFolder;
     readonly->machStack = machStack;
     readonly->signalStack = signalStack;
     writable->logFileDescriptor = -1;
@@ -203,6 +221,7 @@ bool CRWContextInitialize(const CRWContextInitData* initData) {
     readonly->reportFolder = CRWContextOpenFolder(root);
     readonly->logPath = CRWContextAppendToRoot(root, CRWReportLogFile);
     readonly->initialReportPath = CRWDupString(root.c_str());
+    readonly->reportIdentifier = CRWDupString(reportName(root).c_str());
     if (!CRWUnlinkIfExists(readonly->logPath))
         CRWErrorLog("Unable to write initialize SDK write paths %s", std::string(CRWErrnoName(errno)));
     readonly->debuggerAttached =

@@ -58,10 +58,13 @@ bool CRWContextInitialize(const CRWContextInitData* initData);
 // (Re)writes "metadata.crwrecord" in `rootPath`: the identity, host, application and executable
 // sections. False when the file cannot be opened. Also called whenever the app session changes.
 bool CRWContextRecordMetadata(const std::string& rootPath, const CRWContextInitData& initData);
-// A descriptor of the folder at `path`, reached through the own-file steps (OwnFiles.h), for the
-// crash-time files made in it (CRWReadOnlyContext::reportFolder); -1 when it cannot be opened. The
-// caller owns it.
-int CRWContextOpenFolder(const std::string& path);
+// The folder at `path`, reached through the own-file steps (OwnFiles.h) and held for the crash-time
+// files made in it (CRWReadOnlyContext::reportFolder): a descriptor of 3 or above, close-on-exec,
+// with the folder's device and inode and this process (CRWHoldFolder); CRWNoHeldFolder when it
+// cannot be opened. The caller owns the descriptor.
+CRWHeldFolder CRWContextOpenFolder(const std::string& path);
+// Closes a held folder's descriptor; `folder` is none afterwards.
+void CRWContextCloseFolder(CRWHeldFolder* folder);
 // `rootPath` joined with `fileName`.
 std::string CRWContextPathInRoot(const std::string& rootPath, const char* fileName);
 // The same, copied into the guarded region.

@@ -1,4 +1,5 @@
-// Runs at crash time. Opening a report file, UUID redaction, hex digits and error-number names.
+// Runs at crash time. The held folders, opening a report file, UUID redaction, hex digits and
+// error-number names.
 #include "crash/record/CRWCrashUtilities.h"
 
 #include <cerrno>
@@ -7,18 +8,71 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int CRWOpenOwnFileAt(int folder, const char* name, bool mustBeNew) {
-    if (folder < 0 || name == nullptr || *name == '\0') {
+namespace {
+
+// `descriptor` moved to 3 or above (close-on-exec), the original closed; -1 (closed) on failure.
+int aboveStandardStreams(int descriptor) {
+    if (descriptor < 0 || descriptor > STDERR_FILENO) return descriptor;
+    const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int error = errno;
+    close(descriptor);
+    errno = error;
+    return moved;
+}
+
+} // namespace
+
+CRWHeldFolder CRWHoldFolder(int descriptor) {
+    CRWHeldFolder held = CRWNoHeldFolder;
+    if (descriptor < 0) return held;
+    // A descriptor of 3 or above is made even where the given one already is: the copy is
+    // close-on-exec whatever the original was.
+    const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(descriptor);
+    struct stat info {};
+    if (moved < 0) return held;
+    if (fstat(moved, &info) != 0 || !S_ISDIR(info.st_mode)) {
+        close(moved);
+        return held;
+    }
+    held.descriptor = moved;
+    held.process = getpid();
+    held.device = info.st_dev;
+    held.inode = info.st_ino;
+    return held;
+}
+
+bool CRWHeldFolderUsable(const CRWHeldFolder* folder) {
+    if (folder == nullptr || folder->descriptor < 0) {
         errno = EBADF;
+        return false;
+    }
+    if (getpid() != folder->process) {
+        errno = ECHILD;
+        return false;
+    }
+    struct stat info {};
+    if (fstat(folder->descriptor, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_dev != folder->device ||
+        info.st_ino != folder->inode) {
+        errno = ESTALE;
+        return false;
+    }
+    return true;
+}
+
+int CRWOpenOwnFileAt(const CRWHeldFolder* folder, const char* name, bool mustBeNew) {
+    if (name == nullptr || *name == '\0') {
+        errno = EINVAL;
         return -1;
     }
+    if (!CRWHeldFolderUsable(folder)) return -1;
     // Without O_TRUNC nothing is changed by opening: what turns out not to be ours is closed as it was.
     const int flags =
         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (mustBeNew ? O_EXCL : 0);
-    const int descriptor = openat(folder, name, flags, 0600);
+    const int descriptor = aboveStandardStreams(openat(folder->descriptor, name, flags, 0600));
     if (descriptor < 0) return -1;
     struct stat info {};
-    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != getuid() ||
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
         (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         close(descriptor);
         errno = EPERM;

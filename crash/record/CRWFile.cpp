@@ -27,7 +27,7 @@ void resetRecord(CRWFile* file) {
 
 } // namespace
 
-bool CRWFileInitInFolder(CRWFile* file, int folder, const char* name, bool mustBeNew) {
+bool CRWFileInitInFolder(CRWFile* file, const CRWHeldFolder* folder, const char* name, bool mustBeNew) {
     if (!validRecord(file)) {
         CRWSDKLogWarn("Error: file is null\n");
         return false;
@@ -35,8 +35,12 @@ bool CRWFileInitInFolder(CRWFile* file, int folder, const char* name, bool mustB
     resetRecord(file);
     const int descriptor = CRWOpenOwnFileAt(folder, name, mustBeNew);
     if (descriptor < 0) {
-        CRWSDKLogWarn("Error: Unable to open file %s\n", CRWErrnoName(errno));
+        const int error = errno;
+        if (error == ESTALE)
+            CRWSDKLogWarn("Error: the folder of %s is no longer the one opened at launch\n", name);
+        CRWSDKLogWarn("Error: Unable to open file %s\n", CRWErrnoName(error));
         CRWSDKLogWarnIn("CRWFileInit", "Error: file descriptor invalid\n");
+        errno = error;
         return false;
     }
     return CRWFileInitWithDescriptor(file, descriptor, false);

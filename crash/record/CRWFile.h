@@ -13,6 +13,8 @@
 // a missing string is null. Separators are inserted by the writer, never by the caller.
 #pragma once
 
+#include "crash/record/CRWCrashUtilities.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -46,10 +48,12 @@ inline constexpr size_t CRWFileNumberBufferSize = 21;
 bool CRWFileInitWithPathMode(CRWFile* file, const char* path, bool appendMode, bool bufferWrites);
 // The same in append mode.
 bool CRWFileInitWithPath(CRWFile* file, const char* path, bool bufferWrites);
-// Crash time: the file `name` right in the folder open as `folder` (the report folder's descriptor
-// in the crash context), appending and unbuffered, opened as CRWOpenOwnFileAt does: with
-// `mustBeNew` only a file this call makes. Allocates nothing.
-bool CRWFileInitInFolder(CRWFile* file, int folder, const char* name, bool mustBeNew);
+// Crash time: the file `name` right in the held folder `folder` (the report folder in the crash
+// context), appending and unbuffered, opened as CRWOpenOwnFileAt does: with `mustBeNew` only a file
+// this call makes, and nothing at all through a folder descriptor that is no longer the folder held
+// from launch, or in a process other than the one that opened it (errno as CRWOpenOwnFileAt).
+// Allocates nothing.
+bool CRWFileInitInFolder(CRWFile* file, const CRWHeldFolder* folder, const char* name, bool mustBeNew);
 // Clears the record and takes `descriptor` (closed on failure), `bytesWritten` from its size; the
 // common end of the two openings above. Allocates only with `bufferWrites`.
 bool CRWFileInitWithDescriptor(CRWFile* file, int descriptor, bool bufferWrites);

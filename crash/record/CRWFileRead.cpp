@@ -1,6 +1,7 @@
 // The reader side of record files: raw bytes split at line feeds, each line parsed on its own.
 #include "crash/record/CRWFileRead.h"
 
+#include "crash/record/CRWContext.h"
 #include "crash/record/CRWCrashUtilities.h"
 #include "crash/record/CRWHex.h"
 #include "crash/record/CRWSDKFileLog.h"
@@ -58,6 +59,23 @@ std::optional<plat::Object::Array> CRWFileReadSections(const char* path, bool de
         return std::nullopt;
     }
     return CRWFileParseSections(*bytes, mapBlock);
+}
+
+std::vector<std::string> CRWLostRecordMessages(const std::string& markerPath) {
+    std::vector<std::string> messages;
+    bool refused = false;
+    const std::optional<std::string> bytes = readWholeFile(markerPath.c_str(), refused);
+    if (!bytes) return messages;
+    const auto text = [](const plat::Object& value) {
+        return value.isString() ? value.string() : "(unknown)";
+    };
+    for (const plat::Object& section : CRWFileParseSections(*bytes)) {
+        const plat::Object& lost = section[CRWLostRecordSection];
+        if (!lost.isDict()) continue;
+        messages.push_back("Report " + text(lost["report"]) + ": the crash record " + text(lost["file"]) +
+                           " could not be made (" + text(lost["error"]) + ")");
+    }
+    return messages;
 }
 
 std::string CRWFileHexEncodeString(std::string_view text) {

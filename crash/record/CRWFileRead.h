@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Turns one parsed section into what the caller keeps; an absent result drops the section.
 using CRWFileSectionMapBlock = std::function<plat::Object(const plat::Object& section)>;
@@ -23,6 +24,12 @@ std::optional<plat::Object::Array> CRWFileReadSections(const char* path, bool de
                                                        const CRWFileSectionMapBlock& mapBlock = {});
 // The same over bytes already in memory (the file's contents).
 plat::Object::Array CRWFileParseSections(std::string_view bytes, const CRWFileSectionMapBlock& mapBlock = {});
+
+// What the next launch logs about the crash records a crashed run could not make: one message for
+// each lost-record line in its crashed marker (CRWCreateCrashedMarkerFileNotingLostRecord), "Report
+// <id>: the crash record <file> could not be made (<error>)". None for a marker without such lines,
+// or one that cannot be read.
+std::vector<std::string> CRWLostRecordMessages(const std::string& markerPath);
 
 // Two lower-case hex digits per byte of `text`.
 std::string CRWFileHexEncodeString(std::string_view text);

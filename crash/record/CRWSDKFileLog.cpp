@@ -59,7 +59,7 @@ private:
 
 // The log descriptor, opening the file on first use. Two threads may race to open it: one wins the
 // exchange and the other closes its own descriptor again.
-int logDescriptor(CRWWritableContext* writable, int folder) {
+int logDescriptor(CRWWritableContext* writable, const CRWHeldFolder* folder) {
     std::atomic_ref<int32_t> stored(writable->logFileDescriptor);
     int32_t current = stored.load();
     if (current != -1) return current;
@@ -79,7 +79,9 @@ void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments) {
     if (!CRWIsValidPointer(readonly) || !CRWIsValidPointer(writable)) return;
     if (!CRWIsValidPointer(readonly->logPath) || !CRWIsValidPointer(format)) return;
     if (std::atomic_ref<uint32_t>(writable->logLevel).load() > level) return;
-    const int descriptor = logDescriptor(writable, readonly->reportFolder);
+    // A forked child holds its parent's log descriptor: its lines would stand in the parent's log.
+    if (getpid() != readonly->reportFolder.process) return;
+    const int descriptor = logDescriptor(writable, &readonly->reportFolder);
     if (descriptor < 0) return;
 
     PieceBuffer pieces(descriptor);

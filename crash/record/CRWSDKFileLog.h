@@ -23,8 +23,9 @@ enum CRWSDKLogLevel : uint32_t {
     CRWSDKLogLevelError = 4,
 };
 
-// Writes the message when the crash context has a log path and its threshold admits `level`. The
-// log file is opened (append, create, 0600) on the first message of the process.
+// Writes the message when the crash context has a log path and its threshold admits `level`, in
+// the process that opened the report folder only (not in a forked child). The log file is opened
+// (append, create, 0600) in the held report folder on the first message of the process.
 void CRWSDKFileLog(uint32_t level, const char* format, ...);
 void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments);
 

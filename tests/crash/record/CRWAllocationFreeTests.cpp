@@ -103,10 +103,10 @@ TEST(CrashTimeCode, TheUnbufferedWriterNeverAllocates) {
     testsupport::TempHome home;
     const std::string path = (home.path() / "crash.crwrecord").string();
     const std::string longText(300, 'L');
-    const int folder = CRWContextOpenFolder(home.path().string());
+    const CRWHeldFolder folder = CRWContextOpenFolder(home.path().string());
     CRWFile file;
     AllocationCountScope scope;
-    ASSERT_TRUE(CRWFileInitInFolder(&file, folder, "crash.crwrecord", true));
+    ASSERT_TRUE(CRWFileInitInFolder(&file, &folder, "crash.crwrecord", true));
     CRWFileWriteSectionStart(&file, "signal");
     CRWFileWriteHashStart(&file);
     CRWFileWriteHashEntryUint64(&file, "number", UINT64_MAX);
@@ -133,7 +133,7 @@ TEST(CrashTimeCode, TheUnbufferedWriterNeverAllocates) {
     const auto counts = scope.counts();
     EXPECT_EQ(counts.total(), 0u) << counts;
     EXPECT_GT(testsupport::readFile(path).size(), 900u) << "the writes really happened";
-    close(folder);
+    close(folder.descriptor);
 }
 
 TEST(CrashTimeCode, TheInternalLogNeverAllocates) {

@@ -1,6 +1,7 @@
 #include "crash/record/CRWApplication.h"
 #include "crash/record/CRWContext.h"
 #include "crash/record/CRWContextInitialize.h"
+#include "crash/record/CRWCrashUtilities.h"
 #include "crash/record/CRWExecutionIdentifierModel.h"
 #include "crash/record/CRWFileRead.h"
 #include "crash/record/CRWSDKFileLog.h"
@@ -12,9 +13,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <sys/utsname.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -305,7 +310,7 @@ TEST_F(CRWContextStartup, WhatAnotherUserLeftIsNeitherRemovedNorWrittenAtCrashTi
     ASSERT_TRUE(waitUntilInitialized());
     CRWSDKLogWarn("at crash time\n");
     CRWCreateCrashedMarkerFile();
-    const int folder = _crwContext.readonly->reportFolder;
+    const CRWHeldFolder* folder = &_crwContext.readonly->reportFolder;
     for (const char* name : {"signal.crwrecord", "binary_images.crwrecord", "metadata.crwrecord"}) {
         for (const bool mustBeNew : {false, true}) {
             CRWFile file;
@@ -320,6 +325,169 @@ TEST_F(CRWContextStartup, WhatAnotherUserLeftIsNeitherRemovedNorWrittenAtCrashTi
     ASSERT_TRUE(CRWFileClose(&file));
     EXPECT_FALSE(CRWFileInitInFolder(&file, folder, "mach_exception.crwrecord", true));
     EXPECT_EQ(testsupport::readFile(report / "mach_exception.crwrecord"), "made\n");
+}
+
+// The folders crash time writes in are held by what they are, not by their numbers.
+class CRWHeldFolders : public CRWContextStartup {
+protected:
+    void SetUp() override {
+        CRWContextStartup::SetUp();
+        ASSERT_TRUE(CRWContextInitialize(&data));
+        ASSERT_TRUE(waitUntilInitialized());
+        other = home.path() / "other";
+        std::filesystem::create_directories(other);
+    }
+    // What the crash-time paths leave: a record, the marker (noting the lost record), a log line.
+    void writeAtCrashTime() {
+        CRWFile file;
+        made = CRWFileInitInFolder(&file, &_crwContext.readonly->reportFolder, CRWReportSignalFile, true);
+        error = errno;
+        if (made) {
+            CRWFileWriteStringUnquoted(&file, "recorded\n");
+            CRWFileClose(&file);
+        } else {
+            CRWCreateCrashedMarkerFileNotingLostRecord(CRWReportSignalFile, error);
+        }
+        CRWSDKLogWarn("written at crash time\n");
+    }
+    std::vector<std::string> entries(const std::filesystem::path& folder) const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::filesystem::path other;
+    bool made = false;
+    int error = 0;
+};
+
+// A dup2 onto the held number (or its reuse after a double close) sends nothing into the folder
+// now behind it and is not mistaken for a folder that cannot be written: the record is lost, the
+// marker says which and why, and the next launch logs it.
+TEST_F(CRWHeldFolders, AReplacedReportFolderDescriptorWritesNothingAndTheLossIsLoggedNextLaunch) {
+    const int held = _crwContext.readonly->reportFolder.descriptor;
+    const int elsewhere = ::open(other.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(elsewhere, 0);
+    ASSERT_EQ(::dup2(elsewhere, held), held);
+    ::close(elsewhere);
+    writeAtCrashTime();
+    EXPECT_FALSE(made);
+    EXPECT_EQ(error, ESTALE) << CRWErrnoName(error);
+    EXPECT_EQ(entries(other), std::vector<std::string>{}) << "nothing is made in the other folder";
+    EXPECT_FALSE(std::filesystem::exists(report / CRWReportSignalFile));
+    const std::string id = report.filename().string();
+    EXPECT_EQ(CRWLostRecordMessages((reportsRoot / "previously-crashed").string()),
+              std::vector<std::string>{"Report " + id +
+                                       ": the crash record signal.crwrecord could not be made (ESTALE)"});
+    // The log was opened at start-up and names the loss.
+    EXPECT_NE(testsupport::readFile(report / "sdk.log")
+                  .find("Error: the folder of signal.crwrecord is no longer "
+                        "the one opened at launch\n"),
+              std::string::npos);
+
+    // A plain file behind the number: the same loss, not a folder error.
+    const int plain = ::open((home.path() / "plain").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::dup2(plain, held), held);
+    ::close(plain);
+    writeAtCrashTime();
+    EXPECT_FALSE(made);
+    EXPECT_EQ(error, ESTALE) << CRWErrnoName(error);
+}
+
+TEST_F(CRWHeldFolders, AReplacedMarkerFolderDescriptorLeavesNoMarkerElsewhere) {
+    const int held = _crwContext.readonly->markerFolder.descriptor;
+    const int elsewhere = ::open(other.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::dup2(elsewhere, held), held);
+    ::close(elsewhere);
+    CRWCreateCrashedMarkerFile();
+    CRWCreateCrashedMarkerFileNotingLostRecord(CRWReportSignalFile, ESTALE);
+    EXPECT_EQ(entries(other), std::vector<std::string>{});
+    EXPECT_FALSE(std::filesystem::exists(reportsRoot / "previously-crashed"));
+    // The report folder is still its own and takes the record.
+    writeAtCrashTime();
+    EXPECT_TRUE(made) << CRWErrnoName(error);
+}
+
+// Started with standard input, output and error closed, the held folders and the files made at
+// crash time are never descriptor 0, 1 or 2, which anything printing would write into.
+TEST_F(CRWHeldFolders, WithStandardStreamsClosedEveryHeldDescriptorIsThreeOrAbove) {
+    int saved[3];
+    for (int stream = 0; stream < 3; ++stream)
+        saved[stream] = ::fcntl(stream, F_DUPFD_CLOEXEC, 10);
+    for (int stream = 0; stream < 3; ++stream)
+        ::close(stream);
+    const CRWHeldFolder held = CRWContextOpenFolder(report.string());
+    CRWFile file;
+    const bool opened = CRWFileInitInFolder(&file, &held, "exception.crwrecord", true);
+    const int record = file.descriptor;
+    if (opened) CRWFileClose(&file);
+    const int flags = ::fcntl(held.descriptor, F_GETFD);
+    CRWHeldFolder closing = held;
+    CRWContextCloseFolder(&closing);
+    for (int stream = 0; stream < 3; ++stream) {
+        ::dup2(saved[stream], stream);
+        ::close(saved[stream]);
+    }
+    EXPECT_GE(held.descriptor, 3);
+    EXPECT_TRUE(flags & FD_CLOEXEC);
+    ASSERT_TRUE(opened);
+    EXPECT_GE(record, 3);
+    EXPECT_EQ(closing.descriptor, -1);
+}
+
+// A child forked by the application holds the parent's folders under the same numbers. Whatever
+// it does at crash time before an exec, it makes none of the parent's records, marker or log lines,
+// and the parent's own later crash still makes its record.
+TEST_F(CRWHeldFolders, AForkedChildWritesNothingAndTheParentsRecordIsMadeLater) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        writeAtCrashTime();
+        CRWCreateCrashedMarkerFile();
+        ::_exit(made ? 1 : (error == ECHILD ? 0 : 2));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the child made the record; 2: refused for another reason";
+    EXPECT_FALSE(std::filesystem::exists(report / CRWReportSignalFile));
+    EXPECT_FALSE(std::filesystem::exists(reportsRoot / "previously-crashed"));
+    EXPECT_EQ(testsupport::readFile(report / "sdk.log").find("written at crash time"), std::string::npos);
+
+    writeAtCrashTime();
+    EXPECT_TRUE(made) << CRWErrnoName(error);
+    EXPECT_EQ(testsupport::readFile(report / CRWReportSignalFile), "recorded\n");
+    EXPECT_NE(testsupport::readFile(report / "sdk.log").find("written at crash time"), std::string::npos);
+}
+
+// Real and effective user differ (a set-user-id start, or a launcher that changed only the
+// effective one): the files are made by the effective user, and the crash-time check takes them
+// as its own, as every other own-file check does.
+TEST_F(CRWHeldFolders, TheEffectiveUserOwnsTheRecords) {
+    if (testsupport::rerunAsRootInUserNamespace()) return; // plays two users at once
+    const std::filesystem::path theirs = home.path() / "effective";
+    std::filesystem::create_directories(theirs);
+    ASSERT_EQ(::chown(theirs.c_str(), testsupport::kOrdinaryUser, testsupport::kOrdinaryUser), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const CRWHeldFolder held = CRWHoldFolder(::open(theirs.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        // Only the effective user changes.
+        if (held.descriptor < 0 ||
+            ::setresuid(static_cast<uid_t>(-1), testsupport::kOrdinaryUser, static_cast<uid_t>(-1)) != 0)
+            ::_exit(3);
+        CRWFile file;
+        ::_exit(CRWFileInitInFolder(&file, &held, CRWReportSignalFile, true) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the effective user's own record was refused";
+    struct stat made {};
+    ASSERT_EQ(::stat((theirs / CRWReportSignalFile).c_str(), &made), 0);
+    EXPECT_EQ(made.st_uid, testsupport::kOrdinaryUser);
 }
 
 using CRWContextDeathTest = CRWContextStartup;

@@ -6,6 +6,7 @@
 
 #include <sys/mman.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,11 +32,16 @@ TEST(CRWSDKFileLogDeathTest, EverythingBeforeAStringThatFaultsIsOnDisk) {
     crashtest::ScopedLogContext context;
     void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(page, MAP_FAILED);
-    // The child writes into this test's log file and dies reading the string.
+    // The child writes into this test's log file and dies reading the string. It writes as the
+    // process holding the folder: a forked child otherwise writes nothing in its parent's log.
     GTEST_FLAG_SET(death_test_style, "fast");
-    EXPECT_DEATH(CRWSDKFileLog(CRWSDKLogLevelError, "number %d at %p then %s and no more", 42,
-                               reinterpret_cast<void*>(0x1000), static_cast<const char*>(page)),
-                 "");
+    EXPECT_DEATH(
+        {
+            _crwContext.readonly->reportFolder.process = getpid();
+            CRWSDKFileLog(CRWSDKLogLevelError, "number %d at %p then %s and no more", 42,
+                          reinterpret_cast<void*>(0x1000), static_cast<const char*>(page));
+        },
+        "");
     EXPECT_EQ(context.logText(), "number 42 at 0x1000 then ");
     munmap(page, 4096);
 }
