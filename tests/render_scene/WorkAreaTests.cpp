@@ -121,13 +121,11 @@ protected:
     XRect userMoves(unsigned long w, int dx, int dy) {
         const XRect from = probe->contentRect(w);
         probe->move(w, from.x + dx, from.y + dy);
-        XRect frame;
         until([&] {
             const XRect content = probe->contentRect(w);
-            frame = probe->frameRect(w);
             return content.x == from.x + dx && content.y == from.y + dy;
         });
-        return frame;
+        return probe->frameRect(w);
     }
     int bottom() const { return area.y + area.height; }
     int right() const { return area.x + area.width; }
@@ -146,12 +144,9 @@ TEST_F(WorkArea, AWindowThatGrowsPastTheBottomOrTheRightEdgeMovesBackJustAsFarAs
     const unsigned long w = find("grows");
     ASSERT_NE(w, 0u);
     surface->setPosition({200, 150});
+    ASSERT_TRUE(until([&] { return probe->contentRect(w).y == 150; })) << describe(probe->contentRect(w));
+    const XRect start = probe->frameRect(w);
     XRect frame;
-    ASSERT_TRUE(until([&] {
-        frame = probe->frameRect(w);
-        return probe->contentRect(w).y == 150;
-    })) << describe(frame);
-    const XRect start = frame;
 
     // There is room below: it stays where it is, as the application itself reads it at once.
     surface->setContentSize({300, 240});
