@@ -12,6 +12,7 @@
 #include <GLFW/glfw3.h>
 #define GLFW_EXPOSE_NATIVE_X11
 #include <GLFW/glfw3native.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
@@ -40,6 +41,11 @@ struct GlWindow::Impl {
     // then the window's size is the one asked for, so nothing takes the old size for the user's.
     std::optional<std::pair<int, int>> pendingSize;
     double pendingSince = 0;
+    // The same for a move the application asked for (the content's top-left corner).
+    std::optional<std::pair<int, int>> pendingPosition;
+    double pendingPositionSince = 0;
+    // Shown, and not yet checked to lie whole in the work area where the window manager put it.
+    bool placing = false;
     DisplayList last;
     int framesDue = 1; // frames still to draw: input takes two, so the widgets settle
     bool textInputActive = false;
@@ -96,6 +102,17 @@ struct GlWindow::Impl {
     void dropUnusedMade();
     void renderFrame(const DisplayList& list, Bitmap* readBack);
     void installCallbacks();
+
+    std::pair<int, int> size() const;
+    std::pair<int, int> topLeft() const;
+    void moveTo(int x, int y);
+    // Where a content area of `width` by `height` with its top-left corner at (x, y) has to go to
+    // lie whole in the work area, frame included: moved just as far as that takes.
+    std::pair<int, int> wholeAt(int x, int y, int width, int height) const;
+    // Moves the window there when its content area at `width` by `height` would leave the work area.
+    void keepWhole(int width, int height);
+    // Once the window manager has put a window just shown on the screen: keeps it whole there.
+    void checkPlacement();
 };
 
 namespace {
@@ -218,11 +235,158 @@ void GlWindow::Impl::installCallbacks() {
         if (self->pendingSize && *self->pendingSize == std::make_pair(width, height))
             self->pendingSize.reset();
     });
+    glfwSetWindowPosCallback(window, [](GLFWwindow* w, int x, int y) {
+        Impl* self = of(w);
+        if (self->pendingPosition && *self->pendingPosition == std::make_pair(x, y))
+            self->pendingPosition.reset();
+        self->checkPlacement();
+    });
     // A window restored from the desktop's list turns the loop, whose update pass sees it.
     glfwSetWindowIconifyCallback(window,
                                  [](GLFWwindow* w, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
     glfwSetWindowRefreshCallback(window,
                                  [](GLFWwindow* w) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
+}
+
+namespace {
+
+struct Area {
+    int x = 0, y = 0, width = 0, height = 0;
+    int right() const { return x + width; }
+    int bottom() const { return y + height; }
+    bool empty() const { return width <= 0 || height <= 0; }
+};
+
+Area intersection(const Area& a, const Area& b) {
+    const int x = std::max(a.x, b.x), y = std::max(a.y, b.y);
+    return {x, y, std::min(a.right(), b.right()) - x, std::min(a.bottom(), b.bottom()) - y};
+}
+
+long overlap(const Area& a, const Area& b) {
+    const Area common = intersection(a, b);
+    return common.empty() ? 0 : static_cast<long>(common.width) * common.height;
+}
+
+// Up to `count` values of a CARDINAL property (32-bit format, which Xlib hands out as longs).
+std::vector<long> cardinals(Display* display, ::Window window, const char* name, long count) {
+    std::vector<long> values;
+    const Atom property = XInternAtom(display, name, True);
+    if (property == None) return values;
+    Atom type = None;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, window, property, 0, count, False, XA_CARDINAL, &type, &format, &n,
+                           &after, &data) == Success &&
+        data && type == XA_CARDINAL && format == 32) {
+        const auto* longs = reinterpret_cast<const long*>(data);
+        values.assign(longs, longs + n);
+    }
+    if (data) XFree(data);
+    return values;
+}
+
+// The screen's monitors; the whole screen when the window library lists none.
+std::vector<Area> monitorAreas(Display* display) {
+    std::vector<Area> areas;
+    int count = 0;
+    GLFWmonitor** monitors = glfwGetMonitors(&count);
+    for (int i = 0; i < count; ++i) {
+        const GLFWvidmode* mode = glfwGetVideoMode(monitors[i]);
+        if (!mode) continue;
+        Area area;
+        glfwGetMonitorPos(monitors[i], &area.x, &area.y);
+        area.width = mode->width;
+        area.height = mode->height;
+        areas.push_back(area);
+    }
+    if (areas.empty()) {
+        const int screen = DefaultScreen(display);
+        areas.push_back({0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)});
+    }
+    return areas;
+}
+
+// Where windows may go on the monitor that shows the most of `frame` (the first, the primary one,
+// when none does): the monitor without the panels the window manager keeps clear, as its
+// _NET_WORKAREA for the current desktop says. Read anew each time, since panels come and go.
+Area workAreaAround(Display* display, const Area& frame) {
+    const std::vector<Area> monitors = monitorAreas(display);
+    Area monitor = monitors.front();
+    long best = 0;
+    for (const Area& candidate : monitors) {
+        if (const long shown = overlap(candidate, frame); shown > best) {
+            best = shown;
+            monitor = candidate;
+        }
+    }
+    const ::Window root = DefaultRootWindow(display);
+    const std::vector<long> desktop = cardinals(display, root, "_NET_CURRENT_DESKTOP", 1);
+    const long index = desktop.empty() ? 0 : desktop.front();
+    const std::vector<long> areas = cardinals(display, root, "_NET_WORKAREA", 4 * (index + 1));
+    if (index < 0 || areas.size() < static_cast<size_t>(4 * (index + 1))) return monitor;
+    const long* a = &areas[static_cast<size_t>(4 * index)];
+    const Area work = intersection(monitor, {static_cast<int>(a[0]), static_cast<int>(a[1]),
+                                             static_cast<int>(a[2]), static_cast<int>(a[3])});
+    return work.empty() ? monitor : work;
+}
+
+// The start of a span of `length` moved as little as it takes to lie in [low, high); one longer
+// than that starts at `low` (for a window: its title bar stays in reach).
+int fitSpan(int start, int length, int low, int high) {
+    if (start + length > high) start = high - length;
+    return std::max(start, low);
+}
+
+} // namespace
+
+std::pair<int, int> GlWindow::Impl::size() const {
+    Size s = owner->contentSize();
+    return {static_cast<int>(std::lround(s.width)), static_cast<int>(std::lround(s.height))};
+}
+
+std::pair<int, int> GlWindow::Impl::topLeft() const {
+    int x = 0, y = 0;
+    glfwGetWindowPos(window, &x, &y);
+    if (pendingPosition) {
+        // As for sizes: a desktop that does not answer a move is not waited for.
+        if (*pendingPosition != std::make_pair(x, y) && glfwGetTime() - pendingPositionSince <= 1.0)
+            return *pendingPosition;
+    }
+    return {x, y};
+}
+
+void GlWindow::Impl::moveTo(int x, int y) {
+    pendingPosition = std::make_pair(x, y);
+    pendingPositionSince = glfwGetTime();
+    glfwSetWindowPos(window, x, y);
+}
+
+std::pair<int, int> GlWindow::Impl::wholeAt(int x, int y, int width, int height) const {
+    Display* display = glfwGetX11Display();
+    // The window manager's frame around the content (its title bar, its borders) is part of what
+    // the user needs to see; a window it has not framed yet counts as the content alone.
+    std::vector<long> frame = cardinals(display, glfwGetX11Window(window), "_NET_FRAME_EXTENTS", 4);
+    frame.resize(4, 0);
+    const int left = static_cast<int>(frame[0]), right = static_cast<int>(frame[1]),
+              top = static_cast<int>(frame[2]), bottom = static_cast<int>(frame[3]);
+    const Area whole{x - left, y - top, width + left + right, height + top + bottom};
+    const Area area = workAreaAround(display, whole);
+    return {fitSpan(whole.x, whole.width, area.x, area.right()) + left,
+            fitSpan(whole.y, whole.height, area.y, area.bottom()) + top};
+}
+
+void GlWindow::Impl::keepWhole(int width, int height) {
+    const auto at = topLeft();
+    const auto whole = wholeAt(at.first, at.second, width, height);
+    if (whole != at) moveTo(whole.first, whole.second);
+}
+
+void GlWindow::Impl::checkPlacement() {
+    if (!placing || !owner->isVisible()) return;
+    placing = false;
+    const auto [width, height] = size();
+    keepWhole(width, height);
 }
 
 namespace {
@@ -349,13 +513,13 @@ GlWindow::GlWindow(const WindowOptions& options) : impl_(std::make_unique<Impl>(
         // A sheet: over the top of its parent, centred, and tied to it for the window manager.
         Point p = impl_->parent->position();
         Size ps = impl_->parent->contentSize();
-        glfwSetWindowPos(impl_->window, static_cast<int>(p.x + (ps.width - w) / 2), static_cast<int>(p.y));
+        setPosition({static_cast<double>(static_cast<int>(p.x + (ps.width - w) / 2)), p.y});
         XSetTransientForHint(glfwGetX11Display(), glfwGetX11Window(impl_->window),
                              glfwGetX11Window(impl_->parent->impl_->window));
         impl_->parent->childOpened(this);
     }
     WindowSystem::shared().add(this);
-    if (options.visible) glfwShowWindow(impl_->window);
+    if (options.visible) setVisible(true);
 }
 
 GlWindow::~GlWindow() {
@@ -402,6 +566,9 @@ void GlWindow::setContentSize(Size size) {
     impl_->pendingSize = std::make_pair(w, h);
     impl_->pendingSince = glfwGetTime();
     glfwSetWindowSize(impl_->window, w, h);
+    // Grown below the screen's bottom or past its right edge, the window moves back in; a hidden
+    // one is looked at where it is shown.
+    if (!impl_->placing && isVisible()) impl_->keepWhole(w, h);
     setNeedsDisplay();
 }
 
@@ -409,6 +576,11 @@ void GlWindow::applyMinimum(int width, int height) {
     impl_->minimumWidth = width;
     impl_->minimumHeight = height;
     glfwSetWindowSizeLimits(impl_->window, width, height, GLFW_DONT_CARE, GLFW_DONT_CARE);
+    // The window manager grows a window below its new minimum to it: that growth too stays in the
+    // work area.
+    if (impl_->placing || !isVisible()) return;
+    const auto [w, h] = impl_->size();
+    if (w < width || h < height) impl_->keepWhole(std::max(w, width), std::max(h, height));
 }
 
 Size GlWindow::frameSize() const {
@@ -425,15 +597,24 @@ void GlWindow::setFrameSize(Size size) {
 }
 
 Point GlWindow::position() const {
-    int x = 0, y = 0;
-    if (impl_->window) glfwGetWindowPos(impl_->window, &x, &y);
+    if (!impl_->window) return {};
+    const auto [x, y] = impl_->topLeft();
     return {static_cast<double>(x), static_cast<double>(y)};
 }
 
 void GlWindow::setPosition(Point position) {
     if (!impl_->window) return;
-    glfwSetWindowPos(impl_->window, static_cast<int>(std::lround(position.x)),
-                     static_cast<int>(std::lround(position.y)));
+    std::pair<int, int> at{static_cast<int>(std::lround(position.x)),
+                           static_cast<int>(std::lround(position.y))};
+    // Not past the work area's edges either (a hidden window is looked at where it is shown). A
+    // place asked for again that comes to where the window is already moves nothing: a sheet
+    // whose window asks each frame for a place off the work area stays still.
+    if (!impl_->placing && isVisible()) {
+        const auto [width, height] = impl_->size();
+        at = impl_->wholeAt(at.first, at.second, width, height);
+        if (at == impl_->topLeft()) return;
+    }
+    impl_->moveTo(at.first, at.second);
 }
 
 void GlWindow::setMinimumContentSize(Size size) {
@@ -455,9 +636,15 @@ std::string GlWindow::title() const {
 void GlWindow::setVisible(bool visible) {
     if (!impl_->window) return;
     if (visible) {
+        // The window manager places a window it maps, or takes the place the application gave
+        // it; either way the window is to lie whole in the work area, which is looked at once
+        // the window is on the screen (at once, or at the next report of its position).
+        if (!isVisible()) impl_->placing = true;
         glfwShowWindow(impl_->window);
+        impl_->checkPlacement();
         setNeedsDisplay();
     } else {
+        impl_->placing = false;
         glfwHideWindow(impl_->window);
     }
 }
@@ -585,6 +772,7 @@ Surface* GlWindow::parent() const {
 }
 
 size_t GlWindow::deliverEvents() {
+    if (impl_->window) impl_->checkPlacement();
     size_t delivered = 0;
     // The handlers may destroy this window: take the events first and stop when it went away.
     std::shared_ptr<bool> alive = impl_->alive;

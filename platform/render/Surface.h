@@ -61,6 +61,11 @@ class Surface {
 public:
     virtual ~Surface() = default;
 
+    // A window the application sizes, moves or shows lies whole, the window manager's frame
+    // included, in the work area of the monitor that shows most of it (the monitor without the
+    // panels the window manager keeps clear): it moves only as far as that takes, and one larger
+    // than the work area keeps its top-left corner in it. Where the user drags it is up to them.
+
     // Content area in points.
     virtual Size contentSize() const = 0;
     virtual void setContentSize(Size size) = 0;
@@ -68,7 +73,8 @@ public:
     // draws around it (none under a bare X server). Setting it keeps the top-left corner.
     virtual Size frameSize() const = 0;
     virtual void setFrameSize(Size size) = 0;
-    // The top-left corner of the content area on the screen.
+    // The top-left corner of the content area on the screen; after setPosition() the place asked
+    // for until the desktop reports it (or a second has passed).
     virtual Point position() const = 0;
     virtual void setPosition(Point position) = 0;
     // The smallest content size the user can give the window by dragging its edges. Setting the

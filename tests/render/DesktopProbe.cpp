@@ -78,6 +78,40 @@ XRect DesktopProbe::contentRect(unsigned long window) {
     return r;
 }
 
+XRect DesktopProbe::frameRect(unsigned long window) {
+    XRect r = contentRect(window);
+    const auto extents = frameExtents(window);
+    if (extents.size() != 4) return r;
+    r.x -= static_cast<int>(extents[0]);
+    r.y -= static_cast<int>(extents[2]);
+    r.width += static_cast<int>(extents[0] + extents[1]);
+    r.height += static_cast<int>(extents[2] + extents[3]);
+    return r;
+}
+
+std::string DesktopProbe::title(unsigned long window) {
+    char* name = nullptr;
+    std::string out;
+    if (XFetchName(dpy(display_), window, &name) && name) out = name;
+    if (name) XFree(name);
+    return out;
+}
+
+XRect DesktopProbe::screen() {
+    Display* d = dpy(display_);
+    return {0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+}
+
+XRect DesktopProbe::workArea() {
+    const Window root = DefaultRootWindow(dpy(display_));
+    const auto desktop = cardinals(root, "_NET_CURRENT_DESKTOP", "CARDINAL");
+    const size_t index = desktop.empty() ? 0 : desktop[0];
+    const auto areas = cardinals(root, "_NET_WORKAREA", "CARDINAL");
+    if (areas.size() < 4 * (index + 1)) return screen();
+    const unsigned long* a = &areas[4 * index];
+    return {static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<int>(a[2]), static_cast<int>(a[3])};
+}
+
 std::vector<long> DesktopProbe::frameExtents(unsigned long window) {
     const auto values = cardinals(window, "_NET_FRAME_EXTENTS", "CARDINAL");
     return std::vector<long>(values.begin(), values.end());
@@ -132,6 +166,21 @@ void DesktopProbe::requestState(unsigned long window, bool add, const std::strin
     e.xclient.data.l[1] = static_cast<long>(atom(state1));
     e.xclient.data.l[2] = state2.empty() ? 0 : static_cast<long>(atom(state2));
     e.xclient.data.l[3] = 2; // a pager, on the user's behalf
+    XSendEvent(dpy(display_), DefaultRootWindow(dpy(display_)), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    sync();
+}
+
+void DesktopProbe::move(unsigned long window, int x, int y) {
+    constexpr long kStaticGravity = 10, kXGiven = 1L << 8, kYGiven = 1L << 9, kFromPager = 2L << 12;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = atom("_NET_MOVERESIZE_WINDOW");
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = kStaticGravity | kXGiven | kYGiven | kFromPager;
+    e.xclient.data.l[1] = x;
+    e.xclient.data.l[2] = y;
     XSendEvent(dpy(display_), DefaultRootWindow(dpy(display_)), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &e);
     sync();

@@ -26,6 +26,14 @@ public:
     std::vector<unsigned long> windowsOf(int pid);
     // The content area on the screen (root coordinates).
     XRect contentRect(unsigned long window);
+    // The whole window as the user sees it: the content area with the window manager's frame.
+    XRect frameRect(unsigned long window);
+    // The window's title (WM_NAME).
+    std::string title(unsigned long window);
+    // The screen, and the part of it the window manager leaves to windows on the current desktop
+    // (_NET_WORKAREA; the screen when it names none).
+    XRect screen();
+    XRect workArea();
     // The window manager's frame around it: left, right, top, bottom.
     std::vector<long> frameExtents(unsigned long window);
     // WM_NORMAL_HINTS: the minimum size, when set.
@@ -42,6 +50,9 @@ public:
     // Asks the window manager, as a pager does, to add or remove `state` (_NET_WM_STATE_...).
     void requestState(unsigned long window, bool add, const std::string& state1,
                       const std::string& state2 = {});
+    // Asks the window manager, as a pager does for the user, to move `window`'s content area to
+    // (x, y); unlike the application's own moves, these may leave part of it off the screen.
+    void move(unsigned long window, int x, int y);
     // Asks the window manager, as a pager does, to activate `window` (restoring it when minimised).
     void activate(unsigned long window);
     // A plain top-level window of this connection, mapped and raised over the others.

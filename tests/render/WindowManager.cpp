@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace rendertest {
 
@@ -224,6 +225,86 @@ bool OtherClientWindow::waitUntilViewable() {
         XWindowAttributes attributes{};
         if (XGetWindowAttributes(display, window_, &attributes) && attributes.map_state == IsViewable)
             return true;
+        pause(25);
+    }
+    return false;
+}
+
+BottomPanel::BottomPanel(int height) : height_(height) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    display_ = display;
+    const int screen = DefaultScreen(display);
+    const int width = DisplayWidth(display, screen);
+    const int top = DisplayHeight(display, screen) - height;
+    window_ = XCreateSimpleWindow(display, RootWindow(display, screen), 0, top, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), 0, BlackPixel(display, screen),
+                                  BlackPixel(display, screen));
+    const Atom cardinal = XA_CARDINAL;
+    // A dock, whose strut is the bottom `height` rows across the whole width.
+    const Atom dock = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    XChangeProperty(display, window_, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&dock), 1);
+    long strut[12] = {0, 0, 0, height, 0, 0, 0, 0, 0, 0, 0, width - 1};
+    XChangeProperty(display, window_, XInternAtom(display, "_NET_WM_STRUT_PARTIAL", False), cardinal, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 12);
+    XChangeProperty(display, window_, XInternAtom(display, "_NET_WM_STRUT", False), cardinal, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 4);
+    // On every desktop, as a panel is.
+    const long everyDesktop = 0xFFFFFFFF;
+    XChangeProperty(display, window_, XInternAtom(display, "_NET_WM_DESKTOP", False), cardinal, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&everyDesktop), 1);
+    XSizeHints size{};
+    size.flags = USPosition | USSize;
+    size.x = 0;
+    size.y = top;
+    size.width = width;
+    size.height = height;
+    XSetWMNormalHints(display, window_, &size);
+    XStoreName(display, window_, "a panel");
+    XMapWindow(display, window_);
+    XSync(display, False);
+}
+
+BottomPanel::~BottomPanel() {
+    auto* display = static_cast<Display*>(display_);
+    if (!display) return;
+    XDestroyWindow(display, window_);
+    XSync(display, False);
+    // The tests after this one expect the whole screen again.
+    waitForWorkAreaHeight(DisplayHeight(display, DefaultScreen(display)));
+    XCloseDisplay(display);
+}
+
+bool BottomPanel::waitUntilReserved() {
+    auto* display = static_cast<Display*>(display_);
+    return display && waitForWorkAreaHeight(DisplayHeight(display, DefaultScreen(display)) - height_);
+}
+
+bool BottomPanel::waitForWorkAreaHeight(int height) {
+    auto* display = static_cast<Display*>(display_);
+    const Window root = DefaultRootWindow(display);
+    auto cardinals = [&](const char* name) {
+        std::vector<long> out;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, root, XInternAtom(display, name, False), 0, 1024, False, XA_CARDINAL,
+                               &type, &format, &count, &after, &data) == Success &&
+            data && format == 32) {
+            const auto* values = reinterpret_cast<const long*>(data);
+            out.assign(values, values + count);
+        }
+        if (data) XFree(data);
+        return out;
+    };
+    // The current desktop's area, which the windows under test are on.
+    for (int i = 0; i < 400; ++i) {
+        const auto desktop = cardinals("_NET_CURRENT_DESKTOP");
+        const size_t index = desktop.empty() ? 0 : static_cast<size_t>(desktop[0]);
+        const auto areas = cardinals("_NET_WORKAREA");
+        if (areas.size() >= 4 * (index + 1) && areas[4 * index + 3] == height) return true;
         pause(25);
     }
     return false;

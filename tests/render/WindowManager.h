@@ -63,6 +63,27 @@ private:
     unsigned long window_ = 0;
 };
 
+// A panel of another client along the bottom edge of the screen, as wide as the screen, that asks
+// the window manager to keep `height` pixels clear of windows (_NET_WM_STRUT_PARTIAL), until
+// destroyed; the destructor waits until the work area is whole again.
+class BottomPanel {
+public:
+    explicit BottomPanel(int height);
+    ~BottomPanel();
+    BottomPanel(const BottomPanel&) = delete;
+    BottomPanel& operator=(const BottomPanel&) = delete;
+
+    // Whether the window manager's work area (_NET_WORKAREA) has left the panel out (waits up to
+    // ten seconds).
+    bool waitUntilReserved();
+
+private:
+    bool waitForWorkAreaHeight(int height);
+    void* display_ = nullptr; // its own connection, as another program would have
+    unsigned long window_ = 0;
+    int height_ = 0;
+};
+
 } // namespace rendertest
 
 // Fails the calling test when no window manager can be had.
