@@ -79,7 +79,14 @@ struct GlWindow::Impl {
         framesDue = std::max(framesDue, 2);
     }
 
-    Point cursor() const {
+    // Where the last pointer event put the pointer; none before the first.
+    std::optional<Point> pointer;
+
+    // Where the pointer was at the event being handled: the position the desktop reported last,
+    // before this event. Asking the desktop instead answers where the pointer is by now, which
+    // for a press taken late (a slow frame) is somewhere along the drag that followed it.
+    Point pointerAtEvent() const {
+        if (pointer) return *pointer;
         double x = 0, y = 0;
         glfwGetCursorPos(window, &x, &y);
         return {x, y};
@@ -113,6 +120,7 @@ void GlWindow::Impl::installCallbacks() {
     glfwSetWindowUserPointer(window, this);
     glfwSetCursorPosCallback(window, [](GLFWwindow* w, double x, double y) {
         Impl* self = of(w);
+        self->pointer = Point{x, y};
         if (self->blocked()) return; // the widget layer polls the pointer itself
         InputEvent e;
         e.kind = InputEvent::Kind::MouseMove;
@@ -132,7 +140,7 @@ void GlWindow::Impl::installCallbacks() {
         if (button > 2 || self->last.alert()) return; // the alert takes the pointer
         InputEvent e;
         e.kind = action == GLFW_PRESS ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp;
-        e.position = self->cursor();
+        e.position = self->pointerAtEvent();
         e.button = button;
         e.mods = mods;
         self->queue(e);
@@ -144,7 +152,7 @@ void GlWindow::Impl::installCallbacks() {
         if (self->last.alert()) return;
         InputEvent e;
         e.kind = InputEvent::Kind::Scroll;
-        e.position = self->cursor();
+        e.position = self->pointerAtEvent();
         e.dx = dx;
         e.dy = dy;
         self->queue(e);
