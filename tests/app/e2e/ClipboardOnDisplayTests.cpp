@@ -250,11 +250,7 @@ protected:
     }
 
     // A key press and release through the X server's test extension, with Control held when asked.
-    void key(unsigned long sym, bool control = false) {
-        input_->key(sym, control);
-        // The application takes each key on a later turn of its loop.
-        std::this_thread::sleep_for(300ms);
-    }
+    void key(unsigned long sym, bool control = false) { press(sym, control ? unsigned{kControl} : 0u); }
 
     // Another program owns the clipboard (or the primary selection) with `text` (the last one it
     // owned gives it up).
@@ -266,7 +262,6 @@ protected:
         // Serving once it owns the selection.
         ASSERT_TRUE(
             eventually([&] { return probe_->selectionOwned(primary ? "PRIMARY" : "CLIPBOARD"); }, 5s));
-        std::this_thread::sleep_for(200ms);
     }
 
     // What another program reads from `selection`.
@@ -348,14 +343,19 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
     EXPECT_EQ(selectionOnceIs("primary", email), email);
 
     // The password field takes a paste as well, but gives nothing out; Return signs in with both.
+    // The paste has landed once the field shows its dots, before the clipboard changes again.
     putOnClipboard(standin::StandinServer::demoPassword());
     key(XK_Tab);
+    rendertest::XRect where;
+    const auto empty = restingPicture(&where);
     key(XK_v, true);
+    ASSERT_TRUE(eventually([&] {
+        const Changed dots = changed(empty, picture(&where), where);
+        return dots.right > dots.left + 10;
+    })) << "the pasted password does not show";
     putOnClipboard("kept");
     key(XK_a, true);
     key(XK_c, true);
-    giveTime();
-    EXPECT_EQ(readSelection("clipboard"), "kept");
     key(XK_Return);
     EXPECT_TRUE(eventually([&] { return requested("region"); }))
         << "signed in with the pasted address and password; the stand-in saw:\n"
@@ -367,6 +367,8 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
             return paths;
         }()
         << testsupport::readFile(dir_ / "app.txt");
+    // The keys are taken in order: the copy in the password field came before the sign-in.
+    EXPECT_EQ(readSelection("clipboard"), "kept");
 }
 
 TEST_F(ClipboardOnDisplay, TheCaretFollowsArrowsHomeEndWordsAndClicksAndShiftSelects) {
