@@ -257,11 +257,27 @@ protected:
     void putOnClipboard(const std::string& text, bool primary = false) {
         pid_t& owner = primary ? xclipPrimary_ : xclip_;
         stop(owner);
+        const Atom selection = XInternAtom(x_, primary ? "PRIMARY" : "CLIPBOARD", False);
+        const Window before = XGetSelectionOwner(x_, selection);
         owner = spawn({"/usr/bin/xclip", "-quiet", "-selection", primary ? "primary" : "clipboard", "-i"},
                       display_, {}, &text);
-        // Serving once it owns the selection.
-        ASSERT_TRUE(
-            eventually([&] { return probe_->selectionOwned(primary ? "PRIMARY" : "CLIPBOARD"); }, 5s));
+        // Serving once it owns the selection: another owner than the one before (the application,
+        // often), which would answer meanwhile.
+        ASSERT_TRUE(eventually([&] {
+            const Window now = XGetSelectionOwner(x_, selection);
+            return now != None && now != before;
+        }));
+    }
+    // Control+V, and back once the field shows what it pasted: the paste lands later than the keys
+    // after it, which would otherwise meet a field it has yet to change (End, and it lands at the end).
+    void pasteAndWait() {
+        rendertest::XRect where;
+        const auto before = restingPicture(&where);
+        press(XK_v, kControl);
+        ASSERT_TRUE(eventually([&] {
+            const Changed now = changed(before, picture(&where), where);
+            return now.right > now.left + 10;
+        })) << "the paste does not show";
     }
 
     // What another program reads from `selection`.
@@ -332,7 +348,7 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
     const std::string email = standin::StandinServer::demoEmail();
     putOnClipboard(email);
     key(XK_Tab);
-    key(XK_v, true);
+    ASSERT_NO_FATAL_FAILURE(pasteAndWait());
     ASSERT_NO_FATAL_FAILURE(caughtUp(email));
     putOnClipboard("another program's", /*primary=*/true); // taken back by the selection below
 
@@ -346,13 +362,7 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
     // The paste has landed once the field shows its dots, before the clipboard changes again.
     putOnClipboard(standin::StandinServer::demoPassword());
     key(XK_Tab);
-    rendertest::XRect where;
-    const auto empty = restingPicture(&where);
-    key(XK_v, true);
-    ASSERT_TRUE(eventually([&] {
-        const Changed dots = changed(empty, picture(&where), where);
-        return dots.right > dots.left + 10;
-    })) << "the pasted password does not show";
+    ASSERT_NO_FATAL_FAILURE(pasteAndWait());
     putOnClipboard("kept");
     key(XK_a, true);
     key(XK_c, true);
@@ -496,7 +506,7 @@ TEST_F(ClipboardOnDisplay, ThePointerSelectsInFieldsAndAButtonActsOnAReleaseOnIt
     const std::string email = standin::StandinServer::demoEmail();
     putOnClipboard(email);
     press(XK_a, kControl);
-    press(XK_v, kControl);
+    ASSERT_NO_FATAL_FAILURE(pasteAndWait());
     ASSERT_NO_FATAL_FAILURE(caughtUp(email));
     putOnClipboard("another program's", /*primary=*/true);
 
@@ -555,7 +565,7 @@ TEST_F(ClipboardOnDisplay, APasswordNeverReachesThePrimarySelectionAndAFieldClea
     const std::string password = standin::StandinServer::demoPassword();
     putOnClipboard(email);
     press(XK_Tab);
-    press(XK_v, kControl);
+    ASSERT_NO_FATAL_FAILURE(pasteAndWait());
     ASSERT_NO_FATAL_FAILURE(caughtUp(email));
     putOnClipboard("another program's", /*primary=*/true); // taken back by the selection below
     press(XK_a, kControl);
