@@ -678,8 +678,14 @@ std::vector<char32_t> codepoints(const std::string& s) {
 
 void GlWindow::simulateMouseMove(Point p) {
     if (!impl_->window) return;
-    glfwSetCursorPos(impl_->window, p.x, p.y);
-    installed(impl_->window, glfwSetCursorPosCallback)(impl_->window, p.x, p.y);
+    // Where the desktop puts the pointer: on a whole pixel, as it will report it too. A press is
+    // taken where the last move put the pointer, so the move reported here and the desktop's own
+    // report of it must agree, and the desktop's report must come in now, not after a later move,
+    // which it would then undo.
+    const double x = std::trunc(p.x), y = std::trunc(p.y);
+    glfwSetCursorPos(impl_->window, x, y);
+    XSync(glfwGetX11Display(), False);
+    installed(impl_->window, glfwSetCursorPosCallback)(impl_->window, x, y);
 }
 
 void GlWindow::simulateMouseClick(Point p, int button) {
