@@ -155,6 +155,23 @@ bool DesktopSelections::owns(Selection which) const {
 }
 
 void DesktopSelections::request(Selection which, Duration timeout, Answer done) {
+    // Our own text only while the server still names us the owner: the news that another program
+    // took the selection comes to our thread, which may not have run since (a crowded machine),
+    // and a paste right after a copy elsewhere must paste that copy. A claim the thread has yet to
+    // make is ours all the same.
+    bool ask = false;
+    {
+        std::lock_guard lock(impl_->mutex);
+        ask = impl_->owned[index(which)] && !impl_->ownPending[index(which)] && !impl_->broken;
+    }
+    if (ask) {
+        xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+            impl_->conn, xcb_get_selection_owner(impl_->conn, impl_->atoms.selection[index(which)]), nullptr);
+        const bool stillOurs = owner && owner->owner == impl_->window;
+        std::free(owner);
+        std::lock_guard lock(impl_->mutex);
+        if (!stillOurs && !impl_->ownPending[index(which)]) impl_->owned[index(which)].reset();
+    }
     Answer dropped;
     std::optional<std::string> ours;
     bool now = false;

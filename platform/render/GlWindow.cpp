@@ -85,7 +85,14 @@ struct GlWindow::Impl {
         framesDue = std::max(framesDue, 2);
     }
 
-    Point cursor() const {
+    // Where the last pointer event put the pointer; none before the first.
+    std::optional<Point> pointer;
+
+    // Where the pointer was at the event being handled: the position the desktop reported last,
+    // before this event. Asking the desktop instead answers where the pointer is by now, which
+    // for a press taken late (a slow frame) is somewhere along the drag that followed it.
+    Point pointerAtEvent() const {
+        if (pointer) return *pointer;
         double x = 0, y = 0;
         glfwGetCursorPos(window, &x, &y);
         return {x, y};
@@ -130,6 +137,7 @@ void GlWindow::Impl::installCallbacks() {
     glfwSetWindowUserPointer(window, this);
     glfwSetCursorPosCallback(window, [](GLFWwindow* w, double x, double y) {
         Impl* self = of(w);
+        self->pointer = Point{x, y};
         if (self->blocked()) return; // the widget layer polls the pointer itself
         InputEvent e;
         e.kind = InputEvent::Kind::MouseMove;
@@ -149,7 +157,7 @@ void GlWindow::Impl::installCallbacks() {
         if (button > 2 || self->last.alert()) return; // the alert takes the pointer
         InputEvent e;
         e.kind = action == GLFW_PRESS ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp;
-        e.position = self->cursor();
+        e.position = self->pointerAtEvent();
         e.button = button;
         e.mods = mods;
         self->queue(e);
@@ -161,7 +169,7 @@ void GlWindow::Impl::installCallbacks() {
         if (self->last.alert()) return;
         InputEvent e;
         e.kind = InputEvent::Kind::Scroll;
-        e.position = self->cursor();
+        e.position = self->pointerAtEvent();
         e.dx = dx;
         e.dy = dy;
         self->queue(e);
@@ -858,8 +866,14 @@ std::vector<char32_t> codepoints(const std::string& s) {
 
 void GlWindow::simulateMouseMove(Point p) {
     if (!impl_->window) return;
-    glfwSetCursorPos(impl_->window, p.x, p.y);
-    installed(impl_->window, glfwSetCursorPosCallback)(impl_->window, p.x, p.y);
+    // Where the desktop puts the pointer: on a whole pixel, as it will report it too. A press is
+    // taken where the last move put the pointer, so the move reported here and the desktop's own
+    // report of it must agree, and the desktop's report must come in now, not after a later move,
+    // which it would then undo.
+    const double x = std::trunc(p.x), y = std::trunc(p.y);
+    glfwSetCursorPos(impl_->window, x, y);
+    XSync(glfwGetX11Display(), False);
+    installed(impl_->window, glfwSetCursorPosCallback)(impl_->window, x, y);
 }
 
 void GlWindow::simulateMouseClick(Point p, int button) {

@@ -2,7 +2,8 @@
 // the folder, the files are private, a crashed holder's leftovers never block the next launch, and
 // a holder that does not answer makes the claim fail rather than run a second instance. A folder,
 // or an answer, of another user is refused, as is a non-socket in the socket's place; a folder
-// whose path is too long for a socket address works all the same.
+// whose path is too long for a socket address works all the same. Clients that connect and say
+// nothing hold up neither a later launch nor the holder's end.
 #include "platform/appkit/SingleInstance.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/FolderCheck.h"
@@ -26,6 +27,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -76,6 +78,34 @@ TEST(SingleInstance, ASecondClaimAsksTheHolderToComeForwardAndTheFolderFreesWith
     EXPECT_FALSE(std::filesystem::exists(folder / SingleInstance::kSocketFileName));
     auto next = SingleInstance::claim(folder);
     EXPECT_EQ(next.role, SingleInstance::Role::Primary) << next.error;
+}
+
+// Silent clients, held open for as long as it takes: a later launch is answered beside them, and
+// the holder ends at once, not after their time (half a second each) has run out.
+TEST(SingleInstance, SilentClientsHoldUpNeitherALaterLaunchNorTheEnd) {
+    testsupport::TempHome home;
+    const auto folder = home.path() / "data";
+    auto first = SingleInstance::claim(folder);
+    ASSERT_EQ(first.role, SingleInstance::Role::Primary) << first.error;
+    std::vector<int> silent;
+    for (int i = 0; i < 6; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, (folder / SingleInstance::kSocketFileName).c_str(),
+                     sizeof address.sun_path - 1);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        silent.push_back(fd);
+    }
+    // Answered after the silent ones were taken (in the order they came): they are peers now.
+    auto second = SingleInstance::claim(folder);
+    EXPECT_EQ(second.role, SingleInstance::Role::HandedOver) << second.error;
+    const auto started = std::chrono::steady_clock::now();
+    first.instance.reset();
+    // Waiting out the silent clients takes 500 ms and more; an end that does not wait, a moment.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 400ms);
+    for (int fd : silent)
+        ::close(fd);
 }
 
 TEST(SingleInstance, LeftoversOfACrashedHolderDoNotBlockAndASilentHolderFailsTheClaim) {

@@ -1,10 +1,11 @@
 // The desktop's selections against other X clients: text another program (xclip) owns is read,
 // large text through an incremental transfer and text above the limit refused; an owner that never
 // answers costs a bounded wait; what we own is served to the other program as UTF-8 and Latin-1 and
-// given up when it takes the selection over. The conversions of property bytes stand on their own.
+// given up when it takes the selection over, even before our side has heard of it. The conversions of property bytes stand on their own.
 #include "platform/render/DesktopSelections.h"
 #include "tests/render/XServer.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -137,7 +138,7 @@ TEST_F(DesktopSelectionsTest, AnOwnerThatNeverAnswersCostsABoundedWait) {
 
 TEST_F(DesktopSelectionsTest, WhatWeOwnIsServedUntilAnotherProgramTakesItOver) {
     selections->own(Selection::clipboard, "café ☕");
-    EXPECT_EQ(selections->read(Selection::clipboard), "café ☕") << "ours without a round trip";
+    EXPECT_EQ(selections->read(Selection::clipboard), "café ☕") << "ours without a transfer";
     EXPECT_EQ(xclipOut("clipboard", "UTF8_STRING"), "café ☕");
     EXPECT_EQ(xclipOut("clipboard", "STRING"), "caf\xE9 ?") << "Latin-1 where it can be";
     const std::string targets = xclipOut("clipboard", "TARGETS");
@@ -150,6 +151,26 @@ TEST_F(DesktopSelectionsTest, WhatWeOwnIsServedUntilAnotherProgramTakesItOver) {
         std::this_thread::sleep_for(20ms);
     EXPECT_FALSE(selections->owns(Selection::clipboard));
     EXPECT_EQ(selections->read(Selection::clipboard), "theirs");
+}
+
+// Another program takes the selection and a paste follows at once: what is read is never our own
+// text any more, though the news of the takeover may not have reached our side yet.
+TEST_F(DesktopSelectionsTest, APasteRightAfterATakeoverIsNotOurOwnText) {
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    const Atom clipboard = XInternAtom(other, "CLIPBOARD", False);
+    const Window window = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 1, 1, 0, 0, 0);
+    for (int round = 0; round < 20; ++round) {
+        const std::string ours = "ours " + std::to_string(round);
+        selections->own(Selection::clipboard, ours);
+        // Once the server names us: our claim is made.
+        ASSERT_EQ(testsupport::eventuallyEquals(ours, [] { return xclipOut("clipboard", "UTF8_STRING"); }), ours);
+        XSetSelectionOwner(other, clipboard, window, CurrentTime);
+        XSync(other, False);
+        // The other program answers no request (it reads no events): none, after the short wait.
+        EXPECT_NE(selections->read(Selection::clipboard, 50ms), ours) << "round " << round;
+    }
+    XCloseDisplay(other);
 }
 
 TEST(DesktopSelectionsText, PropertyBytesBecomeUTF8TextOrNothing) {

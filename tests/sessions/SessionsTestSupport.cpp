@@ -26,14 +26,18 @@ void FakeInstallations::authToken(AuthTokenCompletion completion) const {
                              : std::optional<TSRInstallationsAuthTokenResult>(
                                    TSRInstallationsAuthTokenResult(token.value_or(""), plat::Date{2e9}));
     if (!token && !tokenError) answer.reset();
-    answerLater(delay, [completion, answer, error = tokenError] { completion(answer, error); });
+    answerLater(delay, [completion, answer, error = tokenError, given = answersGiven] {
+        completion(answer, error);
+        ++*given;
+    });
 }
 
 void FakeInstallations::installationID(IDCompletion completion) const {
     ++idRequests;
     if (neverAnswer) return;
-    answerLater(delay, [completion, answer = idError ? std::nullopt : id, error = idError] {
+    answerLater(delay, [completion, answer = idError ? std::nullopt : id, error = idError, given = answersGiven] {
         completion(answer, error);
+        ++*given;
     });
 }
 

@@ -34,6 +34,8 @@ public:
     bool neverAnswer = false;
     int waitTime = 2;
     mutable std::atomic<int> idRequests{0};
+    // Answers handed over so far (token and id each count), kept beyond the fake's own life.
+    std::shared_ptr<std::atomic<int>> answersGiven = std::make_shared<std::atomic<int>>(0);
 
     int installationsWaitTimeInSecond() const override { return waitTime; }
     void authToken(AuthTokenCompletion completion) const override;

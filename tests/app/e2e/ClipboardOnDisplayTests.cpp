@@ -250,23 +250,34 @@ protected:
     }
 
     // A key press and release through the X server's test extension, with Control held when asked.
-    void key(unsigned long sym, bool control = false) {
-        input_->key(sym, control);
-        // The application takes each key on a later turn of its loop.
-        std::this_thread::sleep_for(300ms);
-    }
+    void key(unsigned long sym, bool control = false) { press(sym, control ? unsigned{kControl} : 0u); }
 
     // Another program owns the clipboard (or the primary selection) with `text` (the last one it
     // owned gives it up).
     void putOnClipboard(const std::string& text, bool primary = false) {
         pid_t& owner = primary ? xclipPrimary_ : xclip_;
         stop(owner);
+        const Atom selection = XInternAtom(x_, primary ? "PRIMARY" : "CLIPBOARD", False);
+        const Window before = XGetSelectionOwner(x_, selection);
         owner = spawn({"/usr/bin/xclip", "-quiet", "-selection", primary ? "primary" : "clipboard", "-i"},
                       display_, {}, &text);
-        // Serving once it owns the selection.
-        ASSERT_TRUE(
-            eventually([&] { return probe_->selectionOwned(primary ? "PRIMARY" : "CLIPBOARD"); }, 5s));
-        std::this_thread::sleep_for(200ms);
+        // Serving once it owns the selection: another owner than the one before (the application,
+        // often), which would answer meanwhile.
+        ASSERT_TRUE(eventually([&] {
+            const Window now = XGetSelectionOwner(x_, selection);
+            return now != None && now != before;
+        }));
+    }
+    // Control+V, and back once the field shows what it pasted: the paste lands later than the keys
+    // after it, which would otherwise meet a field it has yet to change (End, and it lands at the end).
+    void pasteAndWait() {
+        rendertest::XRect where;
+        const auto before = restingPicture(&where);
+        press(XK_v, kControl);
+        ASSERT_TRUE(eventually([&] {
+            const Changed now = changed(before, picture(&where), where);
+            return now.right > now.left + 10;
+        })) << "the paste does not show";
     }
 
     // What another program reads from `selection`.
@@ -337,7 +348,7 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
     const std::string email = standin::StandinServer::demoEmail();
     putOnClipboard(email);
     key(XK_Tab);
-    key(XK_v, true);
+    ASSERT_NO_FATAL_FAILURE(pasteAndWait());
     ASSERT_NO_FATAL_FAILURE(caughtUp(email));
     putOnClipboard("another program's", /*primary=*/true); // taken back by the selection below
 
@@ -348,14 +359,13 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
     EXPECT_EQ(selectionOnceIs("primary", email), email);
 
     // The password field takes a paste as well, but gives nothing out; Return signs in with both.
+    // The paste has landed once the field shows its dots, before the clipboard changes again.
     putOnClipboard(standin::StandinServer::demoPassword());
     key(XK_Tab);
-    key(XK_v, true);
+    ASSERT_NO_FATAL_FAILURE(pasteAndWait());
     putOnClipboard("kept");
     key(XK_a, true);
     key(XK_c, true);
-    giveTime();
-    EXPECT_EQ(readSelection("clipboard"), "kept");
     key(XK_Return);
     EXPECT_TRUE(eventually([&] { return requested("region"); }))
         << "signed in with the pasted address and password; the stand-in saw:\n"
@@ -367,6 +377,8 @@ TEST_F(ClipboardOnDisplay, AnotherProgramsClipboardPastesIntoTheLoginFieldsAndOu
             return paths;
         }()
         << testsupport::readFile(dir_ / "app.txt");
+    // The keys are taken in order: the copy in the password field came before the sign-in.
+    EXPECT_EQ(readSelection("clipboard"), "kept");
 }
 
 TEST_F(ClipboardOnDisplay, TheCaretFollowsArrowsHomeEndWordsAndClicksAndShiftSelects) {
@@ -494,7 +506,7 @@ TEST_F(ClipboardOnDisplay, ThePointerSelectsInFieldsAndAButtonActsOnAReleaseOnIt
     const std::string email = standin::StandinServer::demoEmail();
     putOnClipboard(email);
     press(XK_a, kControl);
-    press(XK_v, kControl);
+    ASSERT_NO_FATAL_FAILURE(pasteAndWait());
     ASSERT_NO_FATAL_FAILURE(caughtUp(email));
     putOnClipboard("another program's", /*primary=*/true);
 
@@ -553,7 +565,7 @@ TEST_F(ClipboardOnDisplay, APasswordNeverReachesThePrimarySelectionAndAFieldClea
     const std::string password = standin::StandinServer::demoPassword();
     putOnClipboard(email);
     press(XK_Tab);
-    press(XK_v, kControl);
+    ASSERT_NO_FATAL_FAILURE(pasteAndWait());
     ASSERT_NO_FATAL_FAILURE(caughtUp(email));
     putOnClipboard("another program's", /*primary=*/true); // taken back by the selection below
     press(XK_a, kControl);

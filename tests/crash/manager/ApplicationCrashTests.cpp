@@ -132,6 +132,21 @@ protected:
             if (record.target == 1002 && record.status == 200) bodies.push_back(record.body);
         return bodies;
     }
+    // Whether the transport still keeps a crash-report event or batch (target 1002) on disk. A
+    // batch the stand-in has taken, but whose answer the run has not handled yet when it is stopped,
+    // goes out again with the next run.
+    bool transportHoldsCrashReports() const {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(home.path(), ec); it != fs::recursive_directory_iterator();
+             it.increment(ec)) {
+            const fs::path& path = it->path();
+            const fs::path folder = path.parent_path();
+            if (folder.filename() == "ttr_batch_data" && path.filename().string().rfind("1002-", 0) == 0)
+                return true;
+            if (folder.filename() == "1002" && folder.parent_path().filename() == "ttr_event_data") return true;
+        }
+        return false;
+    }
     bool logContains(const std::string& logName, const std::string& text) const {
         return testsupport::readFile(home.path() / logName).find(text) != std::string::npos;
     }
@@ -201,7 +216,11 @@ TEST_F(ApplicationCrashTest, WithCollectionOffAReportIsKeptUntilTheHostSendsOrDe
     pid_t send = launch("send.log", {kSendUnsentCrashReportsArgument});
     bool uploaded =
         testsupport::waitFor([&] { return !crashUploadBodies().empty(); }, std::chrono::seconds(90));
+    // Stopped once it is done with the upload, so that nothing of it is left to go out again.
+    const bool settled =
+        uploaded && testsupport::waitFor([&] { return !transportHoldsCrashReports(); }, std::chrono::seconds(60));
     stop(send, SIGTERM);
+    EXPECT_TRUE(settled) << "the transport still holds the sent report";
     ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "send.log");
     EXPECT_TRUE(
         logContains("send.log", "Unsent crash report: " + std::string(report.filename()) + " (crash)"))
