@@ -67,9 +67,8 @@ void NEVPNConnection::requestDone() {
 
 bool NEVPNConnection::waitUntilSettled(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock lock(mutex_);
-    return settled_.wait_until(lock, deadline, [this] {
-        return pendingRequests_ == 0 && status() != NEVPNStatus::disconnecting;
-    });
+    return settled_.wait_until(
+        lock, deadline, [this] { return pendingRequests_ == 0 && status() != NEVPNStatus::disconnecting; });
 }
 
 void NEVPNConnection::setStatusForTesting(NEVPNStatus status) {

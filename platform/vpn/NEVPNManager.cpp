@@ -48,8 +48,9 @@ void NEVPNManager::enqueue(std::function<void()> work) {
 }
 
 bool NEVPNManager::finishPendingStop(Duration limit) {
-    return connection_->waitUntilSettled(std::chrono::steady_clock::now() +
-                                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(limit));
+    return connection_->waitUntilSettled(
+        std::chrono::steady_clock::now() +
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(limit));
 }
 
 void NEVPNManager::loadFromPreferences(Completion completion) {

@@ -116,7 +116,8 @@ void NEVPNProfileFile::setTunnelState(TunnelState state) {
         writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}, {"stopRequested", Object(true)}});
         break;
     case TunnelState::down:
-        if (std::optional<paths::FileProblem> problem = paths::removeOwn(tunnelPath()); problem && problem->refused)
+        if (std::optional<paths::FileProblem> problem = paths::removeOwn(tunnelPath());
+            problem && problem->refused)
             leftUntouched(problem->text);
         break;
     }

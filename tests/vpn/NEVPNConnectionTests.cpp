@@ -243,8 +243,8 @@ TEST_F(NEVPNConnectionTest, TheEndOfTheProcessWaitsForTheSaveAndTheStopItAsksFor
     ASSERT_NO_FATAL_FAILURE(connect());
     manager_.setOnDemandEnabled(false);
     manager_.saveToPreferences([this](std::optional<Error>) { connection().stopVPNTunnel(); });
-    std::future<bool> finished =
-        std::async(std::launch::async, [this] { return manager_.finishPendingStop(std::chrono::seconds(60)); });
+    std::future<bool> finished = std::async(
+        std::launch::async, [this] { return manager_.finishPendingStop(std::chrono::seconds(60)); });
     for (int i = 0; i < 3; ++i)
         manager_.queue().sync([] {});
     ASSERT_EQ(connection().status(), S::disconnecting);
