@@ -77,6 +77,8 @@ protected:
             {"VELMORA_DEMO_EMAIL", standin::StandinServer::demoEmail()},
             {"VELMORA_DEMO_PASSWORD", standin::StandinServer::demoPassword()},
             {"VELMORA_BUNDLE", VELMORA_RESOURCES_DIR},
+            // A loaded machine may take longer than the tour's own default for a step.
+            {"VELMORA_TOUR_STEP_SECONDS", "100"},
             {"ASAN_OPTIONS", "detect_leaks=0"}};
         pid_ = testsupport::startProcess(words, env, log_, {}, nullptr,
                                          tour ? std::set<std::string>{} : std::set<std::string>{"DISPLAY"});
