@@ -1,7 +1,9 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppSessionListener.h"
+#include "app/ContentViewModel.h"
 #include "app/UnsentCrashReportsAction.h"
+#include "app/classes/VPNHelper.h"
 
 #include "core/TSRApp.h"
 #include "crash/manager/TSRCrashwatch.h"
@@ -13,6 +15,7 @@
 #include "platform/log/OSLog.h"
 #include "platform/runtime/PlatformClasses.h"
 #include "platform/runtime/Runtime.h"
+#include "platform/vpn/NEVPNManager.h"
 #include "sessions/TSRSessions.h"
 #include "transport/TTRTransportClasses.h"
 
@@ -54,6 +57,10 @@ void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notif
     AppSessionListener::listenToDefaultApp();
     UnsentCrashReportsAction::runFromArguments(plat::ProcessInfo::processInfo().arguments());
     raiseForTestingWhenAsked();
+    // Log out clears the credentials before it disconnects: signed out with the tunnel up means the
+    // process ended in between, and the disconnect it asked for is done now.
+    if (ContentViewModel::initialState() == ContentViewModel::ProgramState::needLogin)
+        VPNHelper::shared().disconnectLeftoverTunnel();
     // Asking for the identifier registers the installation in the background (and refreshes its
     // token when due), so every launch keeps the installation known to the service.
     std::shared_ptr<TSRInstallations> installations = TSRInstallations::installations();
@@ -65,4 +72,12 @@ void AppDelegate::applicationWillFinishLaunching(const plat::Notification& notif
             else
                 plat::consoleLine("Installation unavailable: " + error->localizedDescription());
         });
+}
+
+void AppDelegate::applicationWillTerminate(const plat::Notification& notification) {
+    (void)notification;
+    // The status notifications go to the main queue without waiting on it, so the stop runs to its
+    // end while this thread waits. One that takes longer stays recorded and the next launch ends it.
+    if (!VPNHelper::shared().manager().finishPendingStop(kStopLimit))
+        plat::consoleLine("The tunnel was still going down at the quit; the next launch completes it.");
 }

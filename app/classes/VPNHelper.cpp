@@ -142,6 +142,20 @@ void VPNHelper::disconnectVPN() {
         [self](std::optional<plat::Error>) { self->manager_.connection()->stopVPNTunnel(); });
 }
 
+void VPNHelper::disconnectLeftoverTunnel() {
+    std::weak_ptr<VPNHelper> weak = weak_from_this();
+    manager_.loadFromPreferences([weak](std::optional<plat::Error> error) {
+        std::shared_ptr<VPNHelper> self = weak.lock();
+        if (!self || error) return;
+        plat::NEVPNStatus status = self->manager_.connection()->status();
+        if (status != plat::NEVPNStatus::connected && status != plat::NEVPNStatus::connecting &&
+            status != plat::NEVPNStatus::reasserting)
+            return;
+        consoleLine("Signed out with the tunnel up: disconnecting it.");
+        self->disconnectVPN();
+    });
+}
+
 void VPNHelper::removeVPNProfile(Completion completion) {
     std::weak_ptr<VPNHelper> weak = weak_from_this();
     manager_.loadFromPreferences(

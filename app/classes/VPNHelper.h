@@ -44,6 +44,10 @@ public:
     virtual void connectIPSecIKEv2();
     // Turns on-demand off, saves, and stops the tunnel whatever the save's result.
     virtual void disconnectVPN();
+    // Loads, and when the tunnel is up or coming up, disconnects it as disconnectVPN does. For a
+    // launch without a signed-in user: a Log out that the process did not live to finish leaves the
+    // tunnel up, and no screen of the signed-out application could take it down.
+    virtual void disconnectLeftoverTunnel();
     // Loads and removes the profile; `completion` gets none or the error, on the manager's queue.
     virtual void removeVPNProfile(Completion completion);
 

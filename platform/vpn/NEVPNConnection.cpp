@@ -45,9 +45,30 @@ void NEVPNConnection::startVPNTunnel() {
 }
 
 void NEVPNConnection::stopVPNTunnel() {
+    requestQueued();
     queue_.async([self = shared_from_this()] {
         if (self->active()) self->beginDisconnecting(NEVPNStatus::disconnected);
+        self->requestDone();
     });
+}
+
+void NEVPNConnection::requestQueued() {
+    std::lock_guard lock(mutex_);
+    ++pendingRequests_;
+}
+
+void NEVPNConnection::requestDone() {
+    {
+        std::lock_guard lock(mutex_);
+        --pendingRequests_;
+    }
+    settled_.notify_all();
+}
+
+bool NEVPNConnection::waitUntilSettled(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    return settled_.wait_until(
+        lock, deadline, [this] { return pendingRequests_ == 0 && status() != NEVPNStatus::disconnecting; });
 }
 
 void NEVPNConnection::setStatusForTesting(NEVPNStatus status) {
@@ -63,7 +84,13 @@ bool NEVPNConnection::active() const {
 }
 
 void NEVPNConnection::transition(NEVPNStatus status, bool always) {
-    NEVPNStatus old = status_.exchange(status);
+    NEVPNStatus old;
+    {
+        // Changed under the lock a waiter checks it under, so its wake-up is not lost.
+        std::lock_guard lock(mutex_);
+        old = status_.exchange(status);
+    }
+    settled_.notify_all();
     if (old == status && !always) return;
     center_.post(NEVPNStatusDidChangeNotification,
                  Object(Opaque::make<NEVPNConnection>(shared_from_this(), "NEVPNConnection")));
@@ -106,6 +133,12 @@ void NEVPNConnection::finishConnecting() {
 }
 
 void NEVPNConnection::beginDisconnecting(NEVPNStatus finalStatus) {
+    // A tunnel that is up has the stop recorded before anyone hears of it: should the process end
+    // before the stop is done, the next load carries it out. One still coming up was never
+    // recorded as up and stays recorded down.
+    NEVPNStatus s = status();
+    if (s == NEVPNStatus::connected || s == NEVPNStatus::reasserting)
+        NEVPNProfileFile::setTunnelState(NEVPNProfileFile::TunnelState::stopping);
     {
         std::lock_guard lock(mutex_);
         finalStatus_ = finalStatus;
@@ -141,14 +174,21 @@ bool NEVPNConnection::credentialsResolve() const {
     return status == errSecSuccess && result.isData();
 }
 
-void NEVPNConnection::profileLoaded(bool exists, bool tunnelUp) {
+void NEVPNConnection::profileLoaded(bool exists, NEVPNProfileFile::TunnelState tunnel) {
     NEVPNStatus s = status();
     if (s == NEVPNStatus::connecting || s == NEVPNStatus::disconnecting || s == NEVPNStatus::reasserting)
         return;
+    if (tunnel == NEVPNProfileFile::TunnelState::stopping) {
+        // A stop was accepted and the process carrying it out ended first (this connection is not
+        // going down): the system's service would have finished it long since.
+        NEVPNProfileFile::setTunnelState(NEVPNProfileFile::TunnelState::down);
+        tunnel = NEVPNProfileFile::TunnelState::down;
+    }
     if (!exists)
         transition(NEVPNStatus::invalid);
     else
-        transition(tunnelUp ? NEVPNStatus::connected : NEVPNStatus::disconnected);
+        transition(tunnel == NEVPNProfileFile::TunnelState::up ? NEVPNStatus::connected
+                                                               : NEVPNStatus::disconnected);
 }
 
 void NEVPNConnection::profileSaved(bool enabled) {
@@ -184,6 +224,7 @@ void NEVPNConnection::resetForTesting(Scheduler& scheduler) {
     lastDisconnectError_.reset();
     finalStatus_ = NEVPNStatus::disconnected;
     status_ = NEVPNStatus::invalid;
+    settled_.notify_all();
 }
 
 } // namespace plat

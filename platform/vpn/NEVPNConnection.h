@@ -7,16 +7,23 @@
 // A start brings the tunnel to connecting and, after connectTime, to connected when the saved
 // profile's password reference resolves to a keychain item; otherwise it fails through
 // disconnecting to disconnected. A stop goes through disconnecting to disconnected after
-// disconnectTime. Reading the status is safe on any thread.
+// disconnectTime. On the platform a system service runs the tunnel and carries out a stop it has
+// accepted whatever becomes of the application; this simulator runs in the application's process,
+// so it records an accepted stop of a tunnel that is up on disk before it reports "disconnecting",
+// a later load (in this process or the next) completes a stop left recorded, and the process waits
+// for a pending stop before it ends (NEVPNManager::finishPendingStop). Reading the status is safe
+// on any thread.
 #pragma once
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/Scheduler.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/object/Error.h"
+#include "platform/vpn/NEVPNProfileFile.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,13 +70,22 @@ public:
 private:
     friend class NEVPNManager;
 
-    // Called by the manager on the simulator's queue after it changed the saved profile.
-    void profileLoaded(bool exists, bool tunnelUp);
+    // Called by the manager on the simulator's queue after it changed the saved profile. A load
+    // completes a stop left recorded on disk unless this connection is carrying it out.
+    void profileLoaded(bool exists, NEVPNProfileFile::TunnelState tunnel);
     void profileSaved(bool enabled);
     void profileRemoved();
     void setStartFault(std::optional<Error> fault);
     // Cancels pending transitions, forgets the tunnel and switches the scheduler.
     void resetForTesting(Scheduler& scheduler);
+
+    // A request that will run on the queue (a stop, or one of the manager's operations, whose
+    // completion may ask for a stop) is counted from the moment it is asked for until it has run.
+    void requestQueued();
+    void requestDone();
+    // Waits until no request is queued and the tunnel is not going down, or until `deadline`;
+    // answers whether it got there.
+    bool waitUntilSettled(std::chrono::steady_clock::time_point deadline);
 
     bool active() const;
     // On the queue: stores the status and posts the notification when it changed (or `always`).
@@ -86,6 +102,8 @@ private:
     mutable std::mutex mutex_;
     Scheduler* scheduler_;
     std::optional<Scheduler::Token> pendingTimer_;
+    std::condition_variable settled_; // with mutex_: a request ran or the status changed
+    int pendingRequests_ = 0;
     uint64_t epoch_ = 0;
     std::optional<Error> startFault_;
     std::optional<Error> lastDisconnectError_;

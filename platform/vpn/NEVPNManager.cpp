@@ -39,8 +39,22 @@ NEVPNManager::~NEVPNManager() {
     queue_.sync([] {});
 }
 
+void NEVPNManager::enqueue(std::function<void()> work) {
+    connection_->requestQueued();
+    queue_.async([connection = connection_, work = std::move(work)] {
+        work();
+        connection->requestDone();
+    });
+}
+
+bool NEVPNManager::finishPendingStop(Duration limit) {
+    return connection_->waitUntilSettled(
+        std::chrono::steady_clock::now() +
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(limit));
+}
+
 void NEVPNManager::loadFromPreferences(Completion completion) {
-    queue_.async([this, completion = std::move(completion)] {
+    enqueue([this, completion = std::move(completion)] {
         if (auto error = fault(Operation::load)) return complete(completion, error);
         Object::Dict profile;
         switch (NEVPNProfileFile::read(&profile)) {
@@ -53,7 +67,7 @@ void NEVPNManager::loadFromPreferences(Completion completion) {
                 std::lock_guard lock(mutex_);
                 knownGeneration_ = 0;
             }
-            connection_->profileLoaded(false, false);
+            connection_->profileLoaded(false, NEVPNProfileFile::tunnelState());
             break;
         case NEVPNProfileFile::ReadResult::ok:
             apply(profile);
@@ -61,7 +75,7 @@ void NEVPNManager::loadFromPreferences(Completion completion) {
                 std::lock_guard lock(mutex_);
                 knownGeneration_ = readInt(Object(profile), kGeneration, 0);
             }
-            connection_->profileLoaded(true, NEVPNProfileFile::tunnelUp());
+            connection_->profileLoaded(true, NEVPNProfileFile::tunnelState());
             break;
         }
         complete(completion, std::nullopt);
@@ -69,7 +83,7 @@ void NEVPNManager::loadFromPreferences(Completion completion) {
 }
 
 void NEVPNManager::saveToPreferences(Completion completion) {
-    queue_.async([this, profile = snapshot(), completion = std::move(completion)]() mutable {
+    enqueue([this, profile = snapshot(), completion = std::move(completion)]() mutable {
         if (auto error = fault(Operation::save)) return complete(completion, error);
         if (!valid(profile)) return complete(completion, makeNEVPNError(NEVPNError::configurationInvalid));
 
@@ -94,7 +108,7 @@ void NEVPNManager::saveToPreferences(Completion completion) {
 }
 
 void NEVPNManager::removeFromPreferences(Completion completion) {
-    queue_.async([this, completion = std::move(completion)] {
+    enqueue([this, completion = std::move(completion)] {
         if (auto error = fault(Operation::remove)) return complete(completion, error);
         if (!NEVPNProfileFile::remove())
             return complete(completion, makeNEVPNError(NEVPNError::configurationReadWriteFailed));

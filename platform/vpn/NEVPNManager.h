@@ -62,6 +62,14 @@ public:
     std::shared_ptr<NEVPNProtocol> protocolConfiguration() const;
     void setProtocolConfiguration(std::shared_ptr<NEVPNProtocol> protocol);
 
+    // Waits, up to `limit`, until the operations asked of this manager so far have completed and
+    // the tunnel is no longer going down: a stop it accepted, or one that a completion asked for
+    // (the save before a stop), has taken it down. For the end of the process, since the tunnel's
+    // service runs inside it here; a stop still pending when it gives up stays recorded on disk and
+    // the next load completes it. True when nothing was left pending. Any thread except the
+    // simulator's queue.
+    bool finishPendingStop(Duration limit);
+
     // The queue completions and status notifications come from (tests flush it with sync).
     const DispatchQueue& queue() const { return queue_; }
 
@@ -74,6 +82,10 @@ public:
     void resetForTesting(Scheduler& scheduler);
 
 private:
+    // Runs `work` (an operation with its completion) on the queue, counted as a pending request of
+    // the connection until it has run, so that finishPendingStop also waits for the stop that a
+    // completion asks for.
+    void enqueue(std::function<void()> work);
     std::optional<Error> fault(Operation operation) const;
     Object::Dict snapshot() const;
     void apply(const Object::Dict& profile);

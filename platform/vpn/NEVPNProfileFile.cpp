@@ -95,21 +95,31 @@ bool NEVPNProfileFile::remove() {
     return !problem || problem->error == ENOENT;
 }
 
-bool NEVPNProfileFile::tunnelUp() {
+NEVPNProfileFile::TunnelState NEVPNProfileFile::tunnelState() {
     paths::OwnFile read = readOwn(tunnelPath());
-    if (read.state != paths::OwnFile::State::Read) return false;
+    if (read.state != paths::OwnFile::State::Read) return TunnelState::down;
     Object root = PropertyList::fromBytes(read.bytes);
     const Object& up = root["up"];
-    return up.isNumber() && up.number().boolValue();
+    if (!up.isNumber() || !up.number().boolValue()) return TunnelState::down;
+    const Object& stop = root["stopRequested"];
+    return stop.isNumber() && stop.number().boolValue() ? TunnelState::stopping : TunnelState::up;
 }
 
-void NEVPNProfileFile::setTunnelUp(bool up) {
+void NEVPNProfileFile::setTunnelState(TunnelState state) {
     if (leftUntouched(paths::refusalOf(tunnelPath()))) return;
-    if (up) {
+    switch (state) {
+    case TunnelState::up:
         writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}});
-    } else {
-        if (std::optional<paths::FileProblem> problem = paths::removeOwn(tunnelPath()); problem && problem->refused)
+        break;
+    case TunnelState::stopping:
+        // Still up, so that a reader that knows no stop entry sees the tunnel as it is.
+        writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}, {"stopRequested", Object(true)}});
+        break;
+    case TunnelState::down:
+        if (std::optional<paths::FileProblem> problem = paths::removeOwn(tunnelPath());
+            problem && problem->refused)
             leftUntouched(problem->text);
+        break;
     }
 }
 

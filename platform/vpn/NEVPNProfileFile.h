@@ -1,6 +1,8 @@
 // The simulator's lasting state under plat::paths::vpnDir(): the saved profile ("profile.plist",
-// an XML property list written atomically) and whether the tunnel is up ("tunnel.plist"), so a
-// second process sees the same profile and tunnel. Paths are computed on every call.
+// an XML property list written atomically) and whether the tunnel is up ("tunnel.plist"; absent
+// when it is down), so a second process sees the same profile and tunnel. A stop the tunnel has
+// accepted is recorded there too ("stopRequested" beside "up"), so that it is carried out even when
+// the process running the tunnel ends first. Paths are computed on every call.
 #pragma once
 
 #include "platform/object/Object.h"
@@ -28,10 +30,16 @@ public:
     // Deletes the stored profile; false only when a file exists and cannot be deleted or is refused.
     static bool remove();
 
-    // Whether the tunnel was last left up; false when its file is refused.
-    static bool tunnelUp();
+    // The tunnel as last recorded: down, up, or up with a stop accepted and not yet carried out.
+    // A file without the stop entry (older versions write none) is up or down as it says.
+    enum class TunnelState { down, up, stopping };
+    // Down when its file is refused.
+    static TunnelState tunnelState();
+    // Whether the tunnel was last left up (stopping counts: it is not down yet).
+    static bool tunnelUp() { return tunnelState() != TunnelState::down; }
     // Records the tunnel's state; a refused file is left as it is.
-    static void setTunnelUp(bool up);
+    static void setTunnelState(TunnelState state);
+    static void setTunnelUp(bool up) { setTunnelState(up ? TunnelState::up : TunnelState::down); }
 };
 
 } // namespace plat

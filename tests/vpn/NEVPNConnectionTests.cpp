@@ -1,9 +1,15 @@
 // The simulated tunnel: start and stop through the statuses a real tunnel shows, timed by a manual
 // clock; the password reference decides whether it comes up; notifications carry the connection.
+// A stop it accepted is carried out even when the process ends first: it is on disk at once, the
+// next load completes it, and the end of the process can wait for it.
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/vpn/NEVPNError.h"
 #include "platform/vpn/NEVPNProfileFile.h"
 #include "tests/support/TestSupport.h"
 #include "tests/vpn/VPNTestSupport.h"
+
+#include <future>
 
 using namespace plat;
 using vpntest::run;
@@ -24,6 +30,21 @@ protected:
         manager_.queue().sync([] {});
     }
     NEVPNConnection& connection() { return *manager_.connection(); }
+    // Saves a profile whose password resolves and brings the tunnel up.
+    void connect() {
+        if (!password_) password_ = vpntest::addPassword("io.example.svc", "vpnPassword", "secret");
+        save(password_);
+        start();
+        advance(NEVPNConnection::connectTime);
+        ASSERT_EQ(connection().status(), S::connected);
+    }
+    // What the next launch sees: this process's memory of the tunnel (and its timer) is gone, and
+    // a load reads what is on disk.
+    NEVPNStatus statusAfterTheProcessEnded() {
+        manager_.resetForTesting(scheduler_);
+        EXPECT_FALSE(run(manager_, &NEVPNManager::loadFromPreferences));
+        return connection().status();
+    }
     // Start and stop take effect on the simulator's queue; flushing it puts the timer on the clock.
     void start() {
         connection().startVPNTunnel();
@@ -35,6 +56,7 @@ protected:
     }
 
     testsupport::TempHome home_;
+    std::optional<Data> password_;
     ManualScheduler scheduler_;
     NEVPNManager manager_{scheduler_};
     vpntest::StatusRecorder recorder_{manager_};
@@ -163,6 +185,83 @@ TEST_F(NEVPNConnectionTest, RemovingOrDisablingTheProfileTakesTheTunnelDown) {
     advance(NEVPNConnection::disconnectTime);
     EXPECT_EQ(connection().status(), S::invalid);
     EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+}
+
+TEST_F(NEVPNConnectionTest, AStopIsOnDiskAtOnceAndTheNextLoadCompletesIt) {
+    ASSERT_NO_FATAL_FAILURE(connect());
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::up);
+    stop();
+    ASSERT_EQ(connection().status(), S::disconnecting);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::stopping)
+        << "recorded by the time anyone hears of the stop";
+    EXPECT_TRUE(NEVPNProfileFile::tunnelUp()) << "not down until the stop is done";
+
+    EXPECT_EQ(statusAfterTheProcessEnded(), S::disconnected);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
+    EXPECT_EQ(scheduler_.pendingCount(), 0u);
+
+    // Taking the profile away goes down the same way.
+    ASSERT_NO_FATAL_FAILURE(connect());
+    ASSERT_FALSE(run(manager_, &NEVPNManager::removeFromPreferences));
+    ASSERT_EQ(connection().status(), S::disconnecting);
+    EXPECT_EQ(statusAfterTheProcessEnded(), S::invalid);
+    EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+}
+
+TEST_F(NEVPNConnectionTest, ATunnelStillComingUpIsNeverRecordedUpByItsStop) {
+    save(vpntest::addPassword("io.example.svc", "vpnPassword", "secret"));
+    start();
+    stop();
+    ASSERT_EQ(connection().status(), S::disconnecting);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
+    EXPECT_EQ(statusAfterTheProcessEnded(), S::disconnected);
+}
+
+TEST_F(NEVPNConnectionTest, ATunnelFileOfAnEarlierVersionLoadsAsItSays) {
+    ASSERT_NO_FATAL_FAILURE(connect());
+    const auto tunnelFile = paths::vpnDir() / "tunnel.plist";
+    testsupport::writeFile(tunnelFile, *PropertyList::toXML(Object(Object::Dict{{"up", Object(true)}})));
+    EXPECT_EQ(statusAfterTheProcessEnded(), S::connected);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::up);
+    testsupport::writeFile(tunnelFile, *PropertyList::toXML(Object(Object::Dict{{"up", Object(false)}})));
+    EXPECT_EQ(statusAfterTheProcessEnded(), S::disconnected);
+
+    // A stop this connection is carrying out is left to it: a load meanwhile does not end it early.
+    ASSERT_NO_FATAL_FAILURE(connect());
+    stop();
+    ASSERT_FALSE(run(manager_, &NEVPNManager::loadFromPreferences));
+    EXPECT_EQ(connection().status(), S::disconnecting);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::stopping);
+    advance(NEVPNConnection::disconnectTime);
+    EXPECT_EQ(connection().status(), S::disconnected);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
+}
+
+// The shape of Log out: a save whose completion stops the tunnel, then at once the end of the
+// process, which waits for both.
+TEST_F(NEVPNConnectionTest, TheEndOfTheProcessWaitsForTheSaveAndTheStopItAsksFor) {
+    ASSERT_NO_FATAL_FAILURE(connect());
+    manager_.setOnDemandEnabled(false);
+    manager_.saveToPreferences([this](std::optional<Error>) { connection().stopVPNTunnel(); });
+    std::future<bool> finished = std::async(
+        std::launch::async, [this] { return manager_.finishPendingStop(std::chrono::seconds(60)); });
+    for (int i = 0; i < 3; ++i)
+        manager_.queue().sync([] {});
+    ASSERT_EQ(connection().status(), S::disconnecting);
+    EXPECT_EQ(finished.wait_for(std::chrono::seconds(0)), std::future_status::timeout)
+        << "it cannot be done while the tunnel is going down";
+    advance(NEVPNConnection::disconnectTime);
+    EXPECT_TRUE(finished.get());
+    EXPECT_EQ(connection().status(), S::disconnected);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
+
+    // With nothing pending it answers at once; a stop that outlasts the limit stays on disk.
+    EXPECT_TRUE(manager_.finishPendingStop(Duration::zero()));
+    ASSERT_NO_FATAL_FAILURE(connect());
+    stop();
+    EXPECT_FALSE(manager_.finishPendingStop(std::chrono::milliseconds(20)));
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::stopping);
+    EXPECT_EQ(statusAfterTheProcessEnded(), S::disconnected);
 }
 
 } // namespace

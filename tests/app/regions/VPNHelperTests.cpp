@@ -180,6 +180,32 @@ TEST_F(VPNHelperTest, DisconnectStopsTheTunnelEvenWhenTheSaveFails) {
     EXPECT_EQ(console_.lines().size(), lines) << "nothing printed";
 }
 
+// A kill between Log out's save and its stop leaves the tunnel up with no stop recorded; the next
+// launch, signed out, disconnects it.
+TEST_F(VPNHelperTest, ALaunchSignedOutDisconnectsATunnelLeftUp) {
+    helper_->connectIPSecIKEv2();
+    waitForLine("Start VPN");
+    advance(manager_, NEVPNConnection::connectTime);
+    ASSERT_EQ(manager_.connection()->status(), NEVPNStatus::connected);
+
+    NEVPNManager next(scheduler_, otherProcessCenter_);
+    std::shared_ptr<VPNHelper> nextHelper = VPNHelper::create(next, Client::shared());
+    nextHelper->disconnectLeftoverTunnel();
+    settle(next);
+    EXPECT_EQ(next.connection()->status(), NEVPNStatus::disconnecting);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::stopping);
+    advance(next, NEVPNConnection::disconnectTime);
+    EXPECT_EQ(next.connection()->status(), NEVPNStatus::disconnected);
+    EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+    EXPECT_EQ(console_.countStartingWith("Signed out with the tunnel up"), 1u);
+
+    // With the tunnel down a launch changes nothing.
+    nextHelper->disconnectLeftoverTunnel();
+    settle(next);
+    EXPECT_EQ(next.connection()->status(), NEVPNStatus::disconnected);
+    EXPECT_EQ(console_.countStartingWith("Signed out with the tunnel up"), 1u);
+}
+
 TEST_F(VPNHelperTest, RemoveProfileCompletesOnceOnTheManagersQueue) {
     helper_->connectIPSecIKEv2();
     waitForLine("Start VPN");

@@ -1,0 +1,243 @@
+// The built `velmora` quit while its tunnel goes down, against the stand-in: the tunnel's service
+// runs inside the application, and a disconnect the user started must still be carried out.
+// - Quit (SIGTERM) while the window shows "Disconnecting...": the tour signs in, connects and
+//   disconnects with the power button, and the quit lands between "disconnecting" and
+//   "disconnected". The tunnel is down on disk when the process has ended, and the next launch
+//   shows "Not Connected".
+// - Log out, then a quit (SIGTERM) or a kill (SIGKILL) at once: a signed-in launch with the tunnel
+//   up whose session the service has expired logs out on its first request (the path the account
+//   menu's Log out takes); the quit or kill lands right after it. After the quit the tunnel is
+//   down; after the kill the next launch, signed out, takes it down.
+// A run where the signal came too late to land in the middle is tried again.
+#include "standin/StandinServer.h"
+#include "tests/render/XServer.h"
+#include "tests/support/Process.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kConnected = "NEVPNConnection.status: connected";
+constexpr const char* kDisconnecting = "NEVPNConnection.status: disconnecting";
+constexpr const char* kDisconnected = "NEVPNConnection.status: disconnected";
+constexpr const char* kReceivedSigterm = "Received SIGTERM";
+constexpr const char* kSignedIn = "initializing VelmoraController"; // only the main window makes one
+constexpr int kAttempts = 5;
+
+class QuitWhileDisconnecting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        server_.start(0);
+    }
+    void TearDown() override {
+        if (pid_ > 0) finish(SIGKILL);
+    }
+
+    // A fresh data folder for the next attempt.
+    void freshHome() {
+        std::error_code ignored;
+        fs::remove_all(home(), ignored);
+        fs::create_directories(home());
+        ++run_;
+    }
+    fs::path home() const { return scratch_.path() / "home"; }
+    fs::path tunnelFile() const { return home() / "data" / "vpn" / "tunnel.plist"; }
+    std::string tunnelText() const {
+        return fs::exists(tunnelFile()) ? testsupport::readFile(tunnelFile()) : "";
+    }
+
+    // Starts the application: with `tour`, on the display in its tour (which signs in, connects and
+    // disconnects), otherwise headless.
+    void launch(const std::string& name, bool tour) {
+        log_ = scratch_.path() / (name + std::to_string(run_) + ".log");
+        std::vector<std::string> words{VELMORA_APP_BINARY};
+        if (tour) words.insert(words.end(), {"--tour", (scratch_.path() / "shots").string()});
+        std::map<std::string, std::string> env{
+            {"VELMORA_HOME", home().string()},
+            {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
+            {"VELMORA_API_BASE", server_.baseURL()},
+            {"VELMORA_DEMO_EMAIL", standin::StandinServer::demoEmail()},
+            {"VELMORA_DEMO_PASSWORD", standin::StandinServer::demoPassword()},
+            {"VELMORA_BUNDLE", VELMORA_RESOURCES_DIR},
+            // A loaded machine may take longer than the tour's own default for a step.
+            {"VELMORA_TOUR_STEP_SECONDS", "100"},
+            {"ASAN_OPTIONS", "detect_leaks=0"}};
+        pid_ = testsupport::startProcess(words, env, log_, {}, nullptr,
+                                         tour ? std::set<std::string>{} : std::set<std::string>{"DISPLAY"});
+        ASSERT_GT(pid_, 0);
+    }
+    std::string log() const { return testsupport::readFile(log_); }
+    bool running() {
+        int status = 0;
+        return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
+    }
+    // Looks at the log every millisecond, since the states caught here last a fraction of a
+    // second; false when the application ended or the patience ran out first.
+    bool caught(const std::function<bool(const std::string&)>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 120s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (done(log())) return true;
+            if (!running()) return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
+    static bool after(const std::string& text, const std::string& first, const std::string& then) {
+        const size_t at = text.find(first);
+        return at != std::string::npos && text.find(then, at) != std::string::npos;
+    }
+    // Whether the signal landed while the tunnel that came up was not yet down: no "disconnected"
+    // after "connected" and before the quit began (before the end, for a kill).
+    static bool landedInTheMiddle(const std::string& text, int signal) {
+        const size_t up = text.find(kConnected);
+        if (up == std::string::npos) return false;
+        const size_t down = text.find(kDisconnected, up);
+        if (signal == SIGKILL) return down == std::string::npos;
+        const size_t quit = text.find(kReceivedSigterm, up);
+        return quit != std::string::npos && (down == std::string::npos || down > quit);
+    }
+    // Sends `signal` and waits for the process to end (SIGKILL after the patience).
+    void finish(int signal) {
+        ::kill(pid_, signal);
+        int status = 0;
+        if (!testsupport::eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; })) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+        }
+        pid_ = -1;
+    }
+    // A headless launch on the same data folder, until its tunnel's first status is printed; the
+    // log of that launch.
+    std::string relaunchUntilStatus() {
+        launch("relaunch", false);
+        caught([](const std::string& text) {
+            return text.find(kConnected) != std::string::npos ||
+                   text.find(kDisconnected) != std::string::npos;
+        });
+        finish(SIGTERM);
+        return log();
+    }
+    // A tour run stopped by SIGKILL once the tunnel is up and before the tour takes it down: the
+    // data folder then holds a signed-in user with the tunnel up. False when the kill came late.
+    bool signedInWithTheTunnelUp() {
+        freshHome();
+        launch("tour", true);
+        const bool up =
+            caught([](const std::string& text) { return text.find(kConnected) != std::string::npos; });
+        finish(SIGKILL);
+        EXPECT_TRUE(up) << log();
+        return up && tunnelText().find("<key>up</key>") != std::string::npos &&
+               tunnelText().find("stopRequested") == std::string::npos;
+    }
+    // Expires the session the tour signed in with, so the next request the application makes logs
+    // it out.
+    void expireTheSession() {
+        std::string token;
+        for (const auto& request : server_.requests())
+            for (const auto& [name, value] : request.headers)
+                if (name == "Authorization" && value.rfind("Bearer ", 0) == 0) token = value.substr(7);
+        ASSERT_FALSE(token.empty());
+        ASSERT_TRUE(server_.expireToken(token));
+    }
+    // A headless launch with the tunnel up that logs out on its first request: the signal lands
+    // once the answer that logs it out has been printed (Log out runs right after it, in the same
+    // turn of the main queue), a kill 0.05 s later, as a user's might; a kill at once would mostly
+    // come before Log out has signed the user out. False when it came too late.
+    bool logOutAndAtOnce(int signal) {
+        launch("logout", false);
+        const bool loggedOut = caught(
+            [](const std::string& text) { return text.find("Status Code: 401") != std::string::npos; });
+        if (signal == SIGKILL) std::this_thread::sleep_for(50ms);
+        finish(signal);
+        EXPECT_TRUE(loggedOut) << log();
+        return loggedOut && landedInTheMiddle(log(), signal);
+    }
+
+    testsupport::TempHome scratch_;
+    standin::StandinServer server_;
+    fs::path log_;
+    pid_t pid_ = -1;
+    int run_ = 0;
+};
+
+TEST_F(QuitWhileDisconnecting, AQuitAtDisconnectingLeavesTheTunnelDown) {
+    bool landed = false;
+    for (int attempt = 0; attempt < kAttempts && !landed; ++attempt) {
+        freshHome();
+        ASSERT_NO_FATAL_FAILURE(launch("tour", true));
+        const bool disconnecting =
+            caught([](const std::string& text) { return after(text, kConnected, kDisconnecting); });
+        finish(SIGTERM);
+        const std::string text = log();
+        ASSERT_TRUE(disconnecting) << text;
+        landed = landedInTheMiddle(text, SIGTERM);
+        if (!landed) continue;
+        EXPECT_EQ(tunnelText(), "") << "the quit left the tunnel up\n" << text;
+        EXPECT_NE(text.find("Velmora stopped cleanly."), std::string::npos) << text;
+        const std::string next = relaunchUntilStatus();
+        EXPECT_NE(next.find(kDisconnected), std::string::npos) << next;
+        EXPECT_EQ(next.find(kConnected), std::string::npos) << next;
+        EXPECT_NE(next.find("Not Connected"), std::string::npos) << next;
+        EXPECT_EQ(tunnelText(), "");
+    }
+    EXPECT_TRUE(landed) << "no quit of " << kAttempts << " landed while the tunnel went down";
+}
+
+TEST_F(QuitWhileDisconnecting, AQuitOrAKillRightAfterLogOutLeavesTheTunnelDown) {
+    for (int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal == SIGTERM ? "quit" : "kill");
+        bool landed = false;
+        for (int attempt = 0; attempt < kAttempts && !landed; ++attempt) {
+            if (!signedInWithTheTunnelUp()) continue;
+            ASSERT_NO_FATAL_FAILURE(expireTheSession());
+            landed = logOutAndAtOnce(signal);
+            if (!landed) continue;
+            const std::string text = log();
+            if (signal == SIGTERM) {
+                EXPECT_EQ(tunnelText(), "") << "the quit left the tunnel up\n" << text;
+                EXPECT_NE(text.find("Velmora stopped cleanly."), std::string::npos) << text;
+            } else if (tunnelText().empty()) {
+                landed = false; // the kill came after the tunnel was down
+                continue;
+            }
+            // Signed out, the next launch shows the login window and has the tunnel down.
+            ASSERT_NO_FATAL_FAILURE(launch("signed-out", false));
+            const bool shown = testsupport::eventually([&] {
+                return log().find("Email") != std::string::npos || log().find(kSignedIn) != std::string::npos;
+            });
+            EXPECT_TRUE(shown) << log();
+            if (log().find(kSignedIn) != std::string::npos) {
+                landed = false; // the kill came before Log out had signed the user out
+                finish(SIGKILL);
+                continue;
+            }
+            EXPECT_TRUE(testsupport::eventually([&] { return tunnelText().empty(); }))
+                << "the tunnel stayed up:\n"
+                << tunnelText() << "\n"
+                << log();
+            finish(SIGTERM);
+            EXPECT_EQ(tunnelText(), "");
+        }
+        EXPECT_TRUE(landed) << "no signal of " << kAttempts << " landed right after Log out";
+    }
+}
+
+} // namespace
