@@ -250,10 +250,10 @@ TEST_F(WindowManagerTest, AFrameDragStopsAtTheMinimumAndMaximiseIsRefused) {
     // Each request is given time to take effect before the window is checked.
     input_->click(after.x + after.width / 2, after.y - static_cast<int>(extents[2]) / 2, 2);
     std::this_thread::sleep_for(1s);
-    EXPECT_TRUE(eventually(notMaximised, 5s)) << "a double click on the title bar maximised it";
+    EXPECT_TRUE(eventually(notMaximised)) << "a double click on the title bar maximised it";
     probe_->requestState(window, true, "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ");
     std::this_thread::sleep_for(1s);
-    EXPECT_TRUE(eventually(notMaximised, 5s)) << "a pager's request maximised it";
+    EXPECT_TRUE(eventually(notMaximised)) << "a pager's request maximised it";
     EXPECT_FALSE(app.exited()) << logs(app);
 }
 
@@ -263,12 +263,12 @@ TEST_F(WindowManagerTest, ControlMMinimisesAndControlWOnTheLastWindowEndsTheProc
     ASSERT_NE(window, 0u) << logs(app);
     ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; })) << "the window has no focus";
     input_->key(XK_m, true);
-    ASSERT_TRUE(eventually([&] { return probe_->iconic(window); }, 10s)) << "Control+M did not minimise";
+    ASSERT_TRUE(eventually([&] { return probe_->iconic(window); })) << "Control+M did not minimise";
 
     // Restored from the desktop's list of windows (a pager activates it), it has the keyboard again
     // and Control+W closes it.
     probe_->activate(window);
-    ASSERT_TRUE(eventually([&] { return !probe_->iconic(window) && probe_->activeWindow() == window; }, 10s))
+    ASSERT_TRUE(eventually([&] { return !probe_->iconic(window) && probe_->activeWindow() == window; }))
         << "the window did not come back";
     input_->key(XK_w, true);
     ends(app);
@@ -306,7 +306,7 @@ TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits
 
     // Minimised, it comes back from the desktop's list for the next launch, and on top.
     input_->key(XK_m, true);
-    ASSERT_TRUE(eventually([&] { return probe_->iconic(window); }, 10s)) << "Control+M did not minimise";
+    ASSERT_TRUE(eventually([&] { return probe_->iconic(window); })) << "Control+M did not minimise";
     Launch& third = launch();
     ends(third);
     EXPECT_EQ(third.exitCode(), 0) << logs(third);
@@ -516,7 +516,7 @@ TEST_F(WindowManagerTest, ClosingASheetClosesOnlyTheSheet) {
         return last != std::string::npos &&
                text.compare(last, 34, "NEVPNConnection.status: connected\n") == 0;
     };
-    ASSERT_TRUE(eventually(connected, 20s)) << logs(app);
+    ASSERT_TRUE(eventually(connected)) << logs(app);
     keys.press(XK_Tab, true);
 
     // Opens the account menu's sheet `entry` (1: Settings, 2: Pricing, 3: Manage Devices).
@@ -534,12 +534,12 @@ TEST_F(WindowManagerTest, ClosingASheetClosesOnlyTheSheet) {
         return sheet;
     };
     const auto onlyTheSheetClosed = [&](const char* how) {
-        EXPECT_TRUE(eventually([&] { return probe_->windowsOf(app.pid).size() == 1; }, 10s)) << how;
+        EXPECT_TRUE(eventually([&] { return probe_->windowsOf(app.pid).size() == 1; })) << how;
         std::this_thread::sleep_for(1s); // time enough to end, had the close reached the application
         ASSERT_FALSE(app.exited()) << how << " ended the application\n" << logs(app);
         EXPECT_EQ(probe_->windowsOf(app.pid), std::vector<unsigned long>{window}) << how;
         EXPECT_TRUE(connected()) << how << "\n" << logs(app);
-        ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; }, 10s)) << how;
+        ASSERT_TRUE(eventually([&] { return probe_->activeWindow() == window; })) << how;
     };
 
     const unsigned long settings = openSheet(1);

@@ -6,6 +6,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "standin/StandinServer.h"
 #include "tests/app/service/ServiceTestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +22,10 @@ protected:
     StandinTest() : port_(server_.start(0)), env_(server_.baseURL()) {}
     ~StandinTest() override { server_.stop(); }
 
-    // Pumps the main queue until `done` holds; fails the test when it does not within the time.
+    // Pumps the main queue until `done` holds; fails the test when it does not within the suite's
+    // patience, which only a fault runs out of.
     static void waitFor(const std::function<bool()>& done,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+                        std::chrono::milliseconds timeout = testsupport::kPatience) {
         ASSERT_TRUE(plat::RunLoop::main().runUntil(done, timeout)) << "timed out";
     }
 
