@@ -102,13 +102,18 @@ TEST_F(ProcessExit, ReturningFromMainDuringUploadPassesEndsCleanlyAndAtOnce) {
         storeEvent("2102", 1001, "event-" + std::to_string(i));
     storage.drain();
     HeldUploads uploads;
-    for (int run = 0; run < kPassRuns; ++run) {
+    // main returns at a different point of the passes each time. A starved child may not get as far
+    // as an upload in those times, so while none has been held, later runs give main twice as long
+    // each, until one returns with an upload in flight.
+    int millis = 0;
+    for (int run = 0; run < kPassRuns || (uploads.received() == 0 && millis < 20000); ++run) {
+        millis = run < kPassRuns ? 100 + 7 * run : millis * 2;
         const auto start = std::chrono::steady_clock::now();
-        // main returns at a different point of the passes each time
-        EXPECT_EQ(runChild({"pass", storage.root.string(), std::to_string(100 + 7 * run)}, uploads.base()),
+        EXPECT_EQ(runChild({"pass", storage.root.string(), std::to_string(millis)}, uploads.base()),
                   "exited 0")
             << "run " << run;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30))
+        EXPECT_LT(std::chrono::steady_clock::now() - start,
+                  std::chrono::milliseconds(millis) + std::chrono::seconds(30))
             << "run " << run << ": the held upload held up the end";
         uploads.release();
     }
