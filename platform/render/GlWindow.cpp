@@ -84,12 +84,23 @@ struct GlWindow::Impl {
         pending.push_back(std::move(e));
         framesDue = std::max(framesDue, 2);
     }
+    // A pointer move, which replaces one queued just before it.
+    void queueMove(const InputEvent& e) {
+        if (!pending.empty() && pending.back().kind == InputEvent::Kind::MouseMove)
+            pending.back() = e;
+        else
+            queue(e);
+    }
 
-    // Where the last pointer event put the pointer; none before the first.
+    // Where the pointer is in the window as of the events taken so far: where the last pointer
+    // event put it, shifted by each move of the window since (the desktop reports no pointer
+    // motion when a window moves under a still pointer); none before the first pointer event.
     std::optional<Point> pointer;
+    // The content's top-left corner on the screen as the desktop last reported it.
+    std::pair<int, int> reportedPosition{0, 0};
 
-    // Where the pointer was at the event being handled: the position the desktop reported last,
-    // before this event. Asking the desktop instead answers where the pointer is by now, which
+    // Where the pointer was in the window at the event being handled: the pointer's place as of
+    // the events before it. Asking the desktop instead answers where the pointer is by now, which
     // for a press taken late (a slow frame) is somewhere along the drag that followed it.
     Point pointerAtEvent() const {
         if (pointer) return *pointer;
@@ -142,10 +153,7 @@ void GlWindow::Impl::installCallbacks() {
         InputEvent e;
         e.kind = InputEvent::Kind::MouseMove;
         e.position = {x, y};
-        if (!self->pending.empty() && self->pending.back().kind == InputEvent::Kind::MouseMove)
-            self->pending.back() = e; // coalesce moves
-        else
-            self->queue(e);
+        self->queueMove(e);
     });
     glfwSetMouseButtonCallback(window, [](GLFWwindow* w, int button, int action, int mods) {
         Impl* self = of(w);
@@ -245,6 +253,18 @@ void GlWindow::Impl::installCallbacks() {
     });
     glfwSetWindowPosCallback(window, [](GLFWwindow* w, int x, int y) {
         Impl* self = of(w);
+        // A still pointer is now as far the other way in the window as the window moved.
+        const int dx = x - self->reportedPosition.first, dy = y - self->reportedPosition.second;
+        self->reportedPosition = {x, y};
+        if (self->pointer && (dx != 0 || dy != 0)) {
+            self->pointer = Point{self->pointer->x - dx, self->pointer->y - dy};
+            if (!self->blocked()) {
+                InputEvent e;
+                e.kind = InputEvent::Kind::MouseMove;
+                e.position = *self->pointer;
+                self->queueMove(e);
+            }
+        }
         if (self->pendingPosition && *self->pendingPosition == std::make_pair(x, y))
             self->pendingPosition.reset();
         self->checkPlacement();
@@ -516,6 +536,7 @@ GlWindow::GlWindow(const WindowOptions& options) : impl_(std::make_unique<Impl>(
     impl_->faces = FontBook::shared().populate(*io.Fonts);
     ImGui_ImplGlfw_InitForOpenGL(impl_->window, false);
     ImGui_ImplOpenGL3_Init("#version 130");
+    glfwGetWindowPos(impl_->window, &impl_->reportedPosition.first, &impl_->reportedPosition.second);
     impl_->installCallbacks();
     if (impl_->parent && impl_->parent->impl_->window) {
         // A sheet: over the top of its parent, centred, and tied to it for the window manager.

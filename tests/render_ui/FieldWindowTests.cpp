@@ -3,15 +3,21 @@
 // text and focus ring stay clear of its clear button, a click in a text longer than its field
 // puts the caret at the letter under the pointer, a drag after a double click goes by whole words,
 // and a drag held beyond the field's side scrolls the text on to its end. A press counts where the
-// pointer was pressed, however late the window gets to it.
+// pointer was pressed, however late the window gets to it, and where the pointer is in the window
+// once the window has moved under a still pointer.
 #include "platform/render/ui/DesktopPasteboard.h"
 #include "platform/render/ui/TreePainter.h"
+#include "platform/ui/ScrollState.h"
 #include "platform/ui/Toolkit.h"
+#include "tests/render/DesktopProbe.h"
 #include "tests/render_ui/HostWindowFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
 
 #include <X11/keysym.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -253,6 +259,84 @@ TEST_F(FieldWindowTest, ADragAfterADoubleClickGoesByWordsAndOneHeldBeyondTheSide
         << "stopped at " << selection().caret;
     input().button(1, false);
     EXPECT_EQ(primary(text.substr(from)), text.substr(from));
+}
+
+
+// A list, the e-mail field and a Login button, one under the other, as in the sign-in window.
+struct SignInForm : Screen {
+    explicit SignInForm(std::shared_ptr<int> logins) : logins(std::move(logins)) {}
+    std::shared_ptr<int> logins; // how often Login was pressed
+    State<std::string> email{std::string("hello world foo")};
+    AnyView body() const override {
+        std::vector<AnyView> rows;
+        for (int i = 0; i < 40; ++i)
+            rows.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))));
+        return VStack(HAlign::Center, 20,
+                      {List(std::move(rows)).frame(300, 80),
+                       TextField("Email", email.binding()).textFieldStyle(TextFieldStyle::Plain).frame(300),
+                       Button([l = logins] { ++*l; }, Text("Login").frame(300, 30))
+                           .buttonStyle(ButtonStyle::Plain)
+                           .testId("login")});
+    }
+};
+
+class MovedWindowTest : public FieldWindowTest {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        REQUIRE_WINDOW_MANAGER();
+        probe = std::make_unique<rendertest::DesktopProbe>(std::getenv("DISPLAY"));
+        open(make<SignInForm>(logins), "Sign in", /*followFocus=*/true);
+    }
+    double listOffset() { return ScrollState::of(host->require(Query::kind(ViewKind::List)))->offset(); }
+    // The window's content on the screen, as the desktop has it.
+    rendertest::XRect onScreen() {
+        const auto windows = probe->windowsOf(getpid());
+        return windows.size() == 1 ? probe->contentRect(windows.front()) : rendertest::XRect{};
+    }
+    // Moves the window `dy` pixels down, by the window manager on a pager's request or by the
+    // window's own placement, and waits until it is there; the pointer does not move.
+    void moveDown(int dy, bool ownPlacement) {
+        const rendertest::XRect from = onScreen();
+        ASSERT_GT(from.width, 0) << "the window is not on the screen";
+        if (ownPlacement)
+            gl().setPosition({gl().position().x, gl().position().y + dy});
+        else
+            probe->move(probe->windowsOf(getpid()).front(), from.x, from.y + dy);
+        ASSERT_TRUE(until([&] { return onScreen().y == from.y + dy; })) << "at y " << onScreen().y;
+    }
+
+    std::shared_ptr<int> logins = std::make_shared<int>(0);
+    std::unique_ptr<rendertest::DesktopProbe> probe;
+};
+
+// The pointer rests on Login; the window moves down under it until the e-mail field is there, then
+// on until the list is. A press then acts on the letter under the pointer, not on Login, which the
+// pointer left; the wheel scrolls the list the pointer is over now. The same whether the window
+// manager or the window's own placement moved it.
+TEST_F(MovedWindowTest, APressAndTheWheelActWhereThePointerIsAfterTheWindowMovedUnderIt) {
+    const std::string text = email();
+    const double field = host->require(Query::placeholder("Email")).frame().center().y;
+    const double login = centre(host->require(Query::testId("login")).frame()).y;
+    const double list = host->require(Query::kind(ViewKind::List)).frame().center().y;
+    for (const bool ownPlacement : {false, true}) {
+        SCOPED_TRACE(ownPlacement ? "moved by the window itself" : "moved by the window manager");
+        const std::size_t letter = ownPlacement ? 12 : 6;
+        // The pointer goes to Login, at the x of the letter boundary it will find in the field.
+        pointerTo({boundary(text, letter, 2).x, login});
+        moveDown(static_cast<int>(login - field), ownPlacement);
+        input().button(1, true);
+        input().button(1, false);
+        ASSERT_TRUE(until([&] { return selection().caret == letter || *logins > 0; }));
+        EXPECT_EQ(selection(), (FieldSelection{letter, letter}));
+        ASSERT_EQ(*logins, 0) << "Login, no longer under the pointer, was pressed";
+
+        const double scrolled = listOffset();
+        moveDown(static_cast<int>(field - list), ownPlacement);
+        input().button(5, true); // the wheel, one step down
+        input().button(5, false);
+        EXPECT_TRUE(until([&] { return listOffset() > scrolled; })) << "the list under the pointer";
+    }
 }
 
 } // namespace
