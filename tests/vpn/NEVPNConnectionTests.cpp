@@ -4,6 +4,7 @@
 // next load completes it, and the end of the process can wait for it.
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/log/OSLog.h"
 #include "platform/vpn/NEVPNError.h"
 #include "platform/vpn/NEVPNProfileFile.h"
 #include "tests/support/TestSupport.h"
@@ -206,6 +207,29 @@ TEST_F(NEVPNConnectionTest, AStopIsOnDiskAtOnceAndTheNextLoadCompletesIt) {
     ASSERT_EQ(connection().status(), S::disconnecting);
     EXPECT_EQ(statusAfterTheProcessEnded(), S::invalid);
     EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+}
+
+// A stop that cannot be recorded (the disk is full) is logged, naming the file and why, and goes
+// ahead all the same.
+TEST_F(NEVPNConnectionTest, AStopThatCannotBeRecordedIsLoggedAndGoesAhead) {
+    ASSERT_NO_FATAL_FAILURE(connect());
+    std::vector<std::string> errors;
+    auto previous = OSLog::setSink([&](const OSLog::Entry& e) {
+        if (e.type == OSLogType::Error) errors.push_back(e.text);
+    });
+    {
+        testsupport::FileSizeLimit full(0);
+        stop();
+    }
+    OSLog::setSink(previous);
+    ASSERT_EQ(connection().status(), S::disconnecting);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::up) << "left as it was";
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find((paths::vpnDir() / "tunnel.plist").string() + ": File too large"), std::string::npos)
+        << errors[0];
+    advance(NEVPNConnection::disconnectTime);
+    EXPECT_EQ(connection().status(), S::disconnected);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
 }
 
 TEST_F(NEVPNConnectionTest, ATunnelStillComingUpIsNeverRecordedUpByItsStop) {
