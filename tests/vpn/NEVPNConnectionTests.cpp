@@ -185,7 +185,7 @@ TEST_F(NEVPNConnectionTest, RemovingOrDisablingTheProfileTakesTheTunnelDown) {
     EXPECT_EQ(connection().status(), S::disconnecting);
     advance(NEVPNConnection::disconnectTime);
     EXPECT_EQ(connection().status(), S::invalid);
-    EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
 }
 
 TEST_F(NEVPNConnectionTest, AStopIsOnDiskAtOnceAndTheNextLoadCompletesIt) {
@@ -195,7 +195,9 @@ TEST_F(NEVPNConnectionTest, AStopIsOnDiskAtOnceAndTheNextLoadCompletesIt) {
     ASSERT_EQ(connection().status(), S::disconnecting);
     EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::stopping)
         << "recorded by the time anyone hears of the stop";
-    EXPECT_TRUE(NEVPNProfileFile::tunnelUp()) << "not down until the stop is done";
+    const Object recorded = PropertyList::fromBytes(testsupport::readFile(paths::vpnDir() / "tunnel.plist"));
+    EXPECT_TRUE(recorded["up"].isNumber() && recorded["up"].number().boolValue())
+        << "up, to a reader that knows no stop entry, until the stop is done";
 
     EXPECT_EQ(statusAfterTheProcessEnded(), S::disconnected);
     EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
@@ -206,7 +208,7 @@ TEST_F(NEVPNConnectionTest, AStopIsOnDiskAtOnceAndTheNextLoadCompletesIt) {
     ASSERT_FALSE(run(manager_, &NEVPNManager::removeFromPreferences));
     ASSERT_EQ(connection().status(), S::disconnecting);
     EXPECT_EQ(statusAfterTheProcessEnded(), S::invalid);
-    EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
 }
 
 // A stop that cannot be recorded (the disk is full) is logged, naming the file and why, and goes
