@@ -234,6 +234,9 @@ TEST_F(NEVPNConnectionTest, AStopThatCannotBeRecordedIsLoggedAndGoesAhead) {
     EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
 }
 
+// Guards against a regression: the stop of a tunnel still coming up records nothing, as that tunnel
+// was never recorded up. Code from before stops were recorded passes it too, having recorded no
+// stop at all; what it catches is a stop recorded whatever the status the tunnel leaves from.
 TEST_F(NEVPNConnectionTest, ATunnelStillComingUpIsNeverRecordedUpByItsStop) {
     save(vpntest::addPassword("io.example.svc", "vpnPassword", "secret"));
     start();
