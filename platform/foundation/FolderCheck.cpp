@@ -1,6 +1,5 @@
 #include "platform/foundation/FolderCheck.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -138,8 +137,6 @@ std::mutex& accountsLock() {
     return *lock;
 }
 
-std::atomic<size_t> listReads{0};
-
 // The list, for this process, held by `held`; with `whole`, gone through to its end.
 const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
     static AccountList* const list = new AccountList;
@@ -160,7 +157,6 @@ const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
     }
     if (!whole || list->read) return *list;
     list->read = true;
-    ++listReads;
     // getpwent_r answers ENOENT at the end of the list and also where a source of it cannot be
     // opened (an account file this user may not read), and a directory service may answer for
     // single accounts yet list none. So the list counts as whole only where it was read to its end
@@ -663,10 +659,6 @@ std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, con
         }
     }
     return std::nullopt;
-}
-
-size_t accountListReads() {
-    return listReads.load();
 }
 
 std::string refusal(const std::string& problem) {

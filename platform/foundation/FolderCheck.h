@@ -93,10 +93,6 @@ struct Named {
 // describes.
 std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& again = {});
 
-// How many times the whole account list has been read: once a process at most (a child made by
-// fork counts on from its parent's count), for tests to see.
-size_t accountListReads();
-
 // The refusal for `what` (a path, or a folder named as in messages), owned by `owner`, which is
 // not this user.
 std::string ownedByAnother(const std::string& what, uid_t owner);
