@@ -247,8 +247,8 @@ constexpr const char* kAccessAcl = "system.posix_acl_access";
 // Reads the access ACL of what `fd` holds (as `info` describes it), which may be O_PATH: where the
 // kernel does not read extended attributes through such a descriptor, through /proc, or from a
 // descriptor opened anew: of a folder from itself, of another entry by its name in the folder
-// `again` holds, once it is known to be the entry judged.
-AccessAcl accessAcl(int fd, const struct stat& info, const Named& again) {
+// `byName` holds, once it is known to be the entry judged.
+AccessAcl accessAcl(int fd, const struct stat& info, const Named& byName) {
     AccessAcl acl;
     char bytes[4 + 8 * 512];
     ssize_t size = ::fgetxattr(fd, kAccessAcl, bytes, sizeof bytes);
@@ -258,8 +258,8 @@ AccessAcl accessAcl(int fd, const struct stat& info, const Named& again) {
             FileDescriptor opened;
             if (S_ISDIR(info.st_mode))
                 opened.reset(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            else if (again.folder >= 0 && !again.name.empty())
-                opened.reset(::openat(again.folder, std::string(again.name).c_str(),
+            else if (byName.folder >= 0 && !byName.name.empty())
+                opened.reset(::openat(byName.folder, std::string(byName.name).c_str(),
                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
             else
                 errno = EBADF;
@@ -636,12 +636,12 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
 
 } // namespace
 
-std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& again) {
+std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& byName) {
     if (info.st_mode & S_IWOTH) return std::string("others may write");
     // The group bits are the access ACL's mask where there is one: without write there, no entry
     // of it but the owner's may write.
     if (!(info.st_mode & S_IWGRP)) return std::nullopt;
-    const AccessAcl acl = accessAcl(fd, info, again);
+    const AccessAcl acl = accessAcl(fd, info, byName);
     if (!acl.error.empty()) return "its access ACL, which could not be read (" + acl.error + "), may let others write";
     bool groupWrites = acl.entries.empty();
     for (const AccessAcl::Entry& entry : acl.entries)
