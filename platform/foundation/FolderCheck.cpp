@@ -137,8 +137,14 @@ std::mutex& accountsLock() {
     return *lock;
 }
 
-// The list, for this process, held by `held`; with `whole`, gone through to its end.
-const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
+// How much of the account list a caller needs.
+enum class Need {
+    UserAccount, // this user's own account: its primary group and name
+    WholeList,   // that, and the whole list gone through to its end
+};
+
+// The list, for this process, held by `held`, read as far as `need` asks.
+const AccountList& accounts(std::unique_lock<std::mutex>& held, Need need) {
     static AccountList* const list = new AccountList;
     held = std::unique_lock<std::mutex>(accountsLock());
     if (list->readBy != ::getpid()) {
@@ -155,7 +161,7 @@ const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
         if (found) list->userName = found->pw_name;
         list->userLooked = true;
     }
-    if (!whole || list->read) return *list;
+    if (need == Need::UserAccount || list->read) return *list;
     list->read = true;
     // getpwent_r answers ENOENT at the end of the list and also where a source of it cannot be
     // opened (an account file this user may not read), and a directory service may answer for
@@ -190,34 +196,53 @@ const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
     return *list;
 }
 
-// Why the group `gid` may let someone other than this user write: "" for a group of others; a
-// sentence to follow "members of the group ... may write" where it is the user's primary group
-// but the account list cannot tell whether another account has it too. None when it is the user's
-// own private group: the primary group, no other account has it as its primary group and the group
-// file names no other member (the group that many systems make for each user, with a umask that
-// leaves group write on).
-std::optional<std::string> notOwnGroup(gid_t gid) {
+// Whether members of a group other than this user may write through it.
+struct GroupSharing {
+    enum class Kind {
+        OwnPrivate,  // the user's own private group: the primary group, no other account has it as its
+                     // primary group and the group file names no other member (the group that many
+                     // systems make for each user, with a umask that leaves group write on)
+        Shared,      // a group of others, or the user's that others have too
+        MaybeShared, // the user's primary group, but the account list cannot tell whether another
+                     // account has it as its primary group: `why` says what the list lacks
+    };
+    Kind kind = Kind::Shared;
+    std::string why;
+};
+
+GroupSharing sharingOf(gid_t gid) {
     std::string userName;
     {
         std::unique_lock<std::mutex> held;
-        const AccountList& list = accounts(held, false);
-        if (gid != list.userGroup) return std::string();
+        const AccountList& list = accounts(held, Need::UserAccount);
+        if (gid != list.userGroup) return {};
         userName = list.userName;
     }
     group entry{};
     std::vector<char> buffer;
     const group* found = groupEntry(gid, entry, buffer);
-    if (found == nullptr) return std::string();
+    if (found == nullptr) return {};
     for (char** member = found->gr_mem; *member != nullptr; ++member)
-        if (userName.empty() || userName != *member) return std::string();
+        if (userName.empty() || userName != *member) return {};
     std::unique_lock<std::mutex> held;
-    const AccountList& list = accounts(held, true);
-    if (list.othersHaveUserGroup) return std::string();
-    if (!list.incomplete.empty())
-        return ": it is this user's primary group, but whether another account has it as its primary "
-               "group cannot be told, as the account list " +
-               list.incomplete;
-    return std::nullopt;
+    const AccountList& list = accounts(held, Need::WholeList);
+    if (list.othersHaveUserGroup) return {};
+    if (!list.incomplete.empty()) return {GroupSharing::Kind::MaybeShared, list.incomplete};
+    return {GroupSharing::Kind::OwnPrivate, {}};
+}
+
+// "members of the group <group><named> may write", and why where it is the user's primary group;
+// none for the user's own private group.
+std::optional<std::string> groupWriters(gid_t gid, const std::string& named) {
+    const GroupSharing sharing = sharingOf(gid);
+    if (sharing.kind == GroupSharing::Kind::OwnPrivate) return std::nullopt;
+    std::string writers = "members of the group " + groupName(gid) + named + " may write";
+    if (sharing.kind == GroupSharing::Kind::MaybeShared)
+        writers +=
+            ": it is this user's primary group, but whether another account has it as its primary group "
+            "cannot be told, as the account list " +
+            sharing.why;
+    return writers;
 }
 
 std::string userName(uid_t uid) {
@@ -647,15 +672,14 @@ std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, con
     for (const AccessAcl::Entry& entry : acl.entries)
         groupWrites |= entry.tag == kAclGroupObj && (entry.perm & kAclWrite);
     if (groupWrites) {
-        if (auto why = notOwnGroup(info.st_gid)) return "members of the group " + groupName(info.st_gid) + " may write" + *why;
+        if (auto writers = groupWriters(info.st_gid, "")) return writers;
     }
     for (const AccessAcl::Entry& entry : acl.entries) {
         if (!(entry.perm & kAclWrite)) continue;
         if (entry.tag == kAclUser && entry.id != ::geteuid())
             return "the user " + userName(entry.id) + ", named in its access ACL, may write";
         if (entry.tag == kAclGroup) {
-            if (auto why = notOwnGroup(entry.id))
-                return "members of the group " + groupName(entry.id) + ", named in its access ACL, may write" + *why;
+            if (auto writers = groupWriters(entry.id, ", named in its access ACL,")) return writers;
         }
     }
     return std::nullopt;
