@@ -19,45 +19,51 @@ std::string fileRefused(const std::string& problem) {
 }
 
 // Who besides this user may write the entry `info` describes: judged on `fd` when it holds the
-// entry, otherwise on the entry `at` (or else `path`) names, once it is known to be that same entry.
+// entry, otherwise on the entry `byName` (or else `path`) names, once it is known to be that same entry.
 // Where its ACL cannot be read through such a descriptor, it is opened anew by that name.
-std::optional<std::string> writers(const fs::path& path, const struct stat& info, int fd, folders::Named at) {
-    if (!(info.st_mode & S_IWGRP)) return folders::writersBesidesUs(info, fd, at); // the mode alone tells
+std::optional<std::string> writers(const fs::path& path, const struct stat& info, int fd,
+                                   folders::Named byName) {
+    if (!(info.st_mode & S_IWGRP)) return folders::writersBesidesUs(info, fd, byName); // the mode alone tells
     FileDescriptor folder, opened;
     const std::string name = path.filename().string();
-    if (at.folder < 0 && !S_ISDIR(info.st_mode) && !name.empty() && name != "." && name != "..") {
+    if (byName.folder < 0 && !S_ISDIR(info.st_mode) && !name.empty() && name != "." && name != "..") {
         folder.reset(::open(path.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        at = {folder.get(), name};
+        byName = {folder.get(), name};
     }
     if (fd < 0) {
-        opened.reset(at.folder >= 0 ? ::openat(at.folder, std::string(at.name).c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC)
-                                    : ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        opened.reset(byName.folder >= 0 ? ::openat(byName.folder, std::string(byName.name).c_str(),
+                                                   O_PATH | O_NOFOLLOW | O_CLOEXEC)
+                                        : ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat again {};
         if (!opened || ::fstat(opened.get(), &again) != 0 || again.st_dev != info.st_dev || again.st_ino != info.st_ino)
             return std::string("its access ACL, which could not be read (the path no longer leads to it), may let "
                                "others write");
         fd = opened.get();
     }
-    return folders::writersBesidesUs(info, fd, at);
+    return folders::writersBesidesUs(info, fd, byName);
 }
 
 } // namespace
 
-std::optional<std::string> fileRefusal(const fs::path& path, const struct stat& info, int fd, folders::Named at) {
+std::optional<std::string> fileRefusal(const fs::path& path, const struct stat& info, int fd,
+                                       folders::Named byName) {
     if (S_ISLNK(info.st_mode)) return fileRefused(path.string() + " is a link");
     if (info.st_uid != ::geteuid())
         return fileRefused(path.string() + " belongs to another user (uid " + std::to_string(info.st_uid) +
                            ", this is uid " + std::to_string(::geteuid()) + ")");
     if (!S_ISREG(info.st_mode)) return fileRefused(path.string() + " is not a plain file");
-    if (auto others = writers(path, info, fd, at)) return fileRefused(path.string() + " is a file that " + *others);
+    if (auto others = writers(path, info, fd, byName))
+        return fileRefused(path.string() + " is a file that " + *others);
     return std::nullopt;
 }
 
-std::optional<std::string> folderRefusal(const fs::path& path, const struct stat& info, int fd, folders::Named at) {
+std::optional<std::string> folderRefusal(const fs::path& path, const struct stat& info, int fd,
+                                         folders::Named byName) {
     if (S_ISLNK(info.st_mode)) return folders::refusal(path.string() + " is a link");
     if (info.st_uid != ::geteuid()) return folders::ownedByAnother(path.string(), info.st_uid);
     if (!S_ISDIR(info.st_mode)) return folders::refusal(path.string() + " is not a folder");
-    if (auto others = writers(path, info, fd, at)) return folders::refusal(path.string() + " is a folder that " + *others);
+    if (auto others = writers(path, info, fd, byName))
+        return folders::refusal(path.string() + " is a folder that " + *others);
     return std::nullopt;
 }
 

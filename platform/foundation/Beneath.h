@@ -20,16 +20,16 @@ namespace plat::beneath {
 // Why a file at `path`, as fstat or lstat shows the entry itself (never a link's target), is not
 // the user's own state: a link, another user's, not a plain file, or a file that someone else may
 // write. None when it is. Who may write is judged as folders::writersBesidesUs does, on `fd` when
-// it holds the entry (O_PATH will do), otherwise on the entry `at` names (its name in a folder held
-// open; `path`, where none is given) once it is the same; through that name its ACL is read where
-// `fd` does not let it be read.
-std::optional<std::string> fileRefusal(const std::filesystem::path& path, const struct stat& info, int fd = -1,
-                                       folders::Named at = {});
+// it holds the entry (O_PATH will do), otherwise on the entry `byName` names (its name in a folder
+// held open; `path`, where none is given) once it is the same; through that name its ACL is read
+// where `fd` does not let it be read.
+std::optional<std::string> fileRefusal(const std::filesystem::path& path, const struct stat& info,
+                                       int fd = -1, folders::Named byName = {});
 
 // Why a folder at `path` below one of Velmora's folders must not be used: a link, another user's,
 // not a folder, or a folder that someone else may write (judged as for fileRefusal). None when it may.
-std::optional<std::string> folderRefusal(const std::filesystem::path& path, const struct stat& info, int fd = -1,
-                                         folders::Named at = {});
+std::optional<std::string> folderRefusal(const std::filesystem::path& path, const struct stat& info,
+                                         int fd = -1, folders::Named byName = {});
 
 // Where a walk below a folder ended.
 struct Reached {

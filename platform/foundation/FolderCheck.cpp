@@ -1,6 +1,5 @@
 #include "platform/foundation/FolderCheck.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -138,10 +137,14 @@ std::mutex& accountsLock() {
     return *lock;
 }
 
-std::atomic<size_t> listReads{0};
+// How much of the account list a caller needs.
+enum class Need {
+    UserAccount, // this user's own account: its primary group and name
+    WholeList,   // that, and the whole list gone through to its end
+};
 
-// The list, for this process, held by `held`; with `whole`, gone through to its end.
-const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
+// The list, for this process, held by `held`, read as far as `need` asks.
+const AccountList& accounts(std::unique_lock<std::mutex>& held, Need need) {
     static AccountList* const list = new AccountList;
     held = std::unique_lock<std::mutex>(accountsLock());
     if (list->readBy != ::getpid()) {
@@ -158,9 +161,8 @@ const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
         if (found) list->userName = found->pw_name;
         list->userLooked = true;
     }
-    if (!whole || list->read) return *list;
+    if (need == Need::UserAccount || list->read) return *list;
     list->read = true;
-    ++listReads;
     // getpwent_r answers ENOENT at the end of the list and also where a source of it cannot be
     // opened (an account file this user may not read), and a directory service may answer for
     // single accounts yet list none. So the list counts as whole only where it was read to its end
@@ -194,34 +196,53 @@ const AccountList& accounts(std::unique_lock<std::mutex>& held, bool whole) {
     return *list;
 }
 
-// Why the group `gid` may let someone other than this user write: "" for a group of others; a
-// sentence to follow "members of the group ... may write" where it is the user's primary group
-// but the account list cannot tell whether another account has it too. None when it is the user's
-// own private group: the primary group, no other account has it as its primary group and the group
-// file names no other member (the group that many systems make for each user, with a umask that
-// leaves group write on).
-std::optional<std::string> notOwnGroup(gid_t gid) {
+// Whether members of a group other than this user may write through it.
+struct GroupSharing {
+    enum class Kind {
+        OwnPrivate,  // the user's own private group: the primary group, no other account has it as its
+                     // primary group and the group file names no other member (the group that many
+                     // systems make for each user, with a umask that leaves group write on)
+        Shared,      // a group of others, or the user's that others have too
+        MaybeShared, // the user's primary group, but the account list cannot tell whether another
+                     // account has it as its primary group: `why` says what the list lacks
+    };
+    Kind kind = Kind::Shared;
+    std::string why;
+};
+
+GroupSharing sharingOf(gid_t gid) {
     std::string userName;
     {
         std::unique_lock<std::mutex> held;
-        const AccountList& list = accounts(held, false);
-        if (gid != list.userGroup) return std::string();
+        const AccountList& list = accounts(held, Need::UserAccount);
+        if (gid != list.userGroup) return {};
         userName = list.userName;
     }
     group entry{};
     std::vector<char> buffer;
     const group* found = groupEntry(gid, entry, buffer);
-    if (found == nullptr) return std::string();
+    if (found == nullptr) return {};
     for (char** member = found->gr_mem; *member != nullptr; ++member)
-        if (userName.empty() || userName != *member) return std::string();
+        if (userName.empty() || userName != *member) return {};
     std::unique_lock<std::mutex> held;
-    const AccountList& list = accounts(held, true);
-    if (list.othersHaveUserGroup) return std::string();
-    if (!list.incomplete.empty())
-        return ": it is this user's primary group, but whether another account has it as its primary "
-               "group cannot be told, as the account list " +
-               list.incomplete;
-    return std::nullopt;
+    const AccountList& list = accounts(held, Need::WholeList);
+    if (list.othersHaveUserGroup) return {};
+    if (!list.incomplete.empty()) return {GroupSharing::Kind::MaybeShared, list.incomplete};
+    return {GroupSharing::Kind::OwnPrivate, {}};
+}
+
+// "members of the group <group><named> may write", and why where it is the user's primary group;
+// none for the user's own private group.
+std::optional<std::string> groupWriters(gid_t gid, const std::string& named) {
+    const GroupSharing sharing = sharingOf(gid);
+    if (sharing.kind == GroupSharing::Kind::OwnPrivate) return std::nullopt;
+    std::string writers = "members of the group " + groupName(gid) + named + " may write";
+    if (sharing.kind == GroupSharing::Kind::MaybeShared)
+        writers +=
+            ": it is this user's primary group, but whether another account has it as its primary group "
+            "cannot be told, as the account list " +
+            sharing.why;
+    return writers;
 }
 
 std::string userName(uid_t uid) {
@@ -251,8 +272,8 @@ constexpr const char* kAccessAcl = "system.posix_acl_access";
 // Reads the access ACL of what `fd` holds (as `info` describes it), which may be O_PATH: where the
 // kernel does not read extended attributes through such a descriptor, through /proc, or from a
 // descriptor opened anew: of a folder from itself, of another entry by its name in the folder
-// `again` holds, once it is known to be the entry judged.
-AccessAcl accessAcl(int fd, const struct stat& info, const Named& again) {
+// `byName` holds, once it is known to be the entry judged.
+AccessAcl accessAcl(int fd, const struct stat& info, const Named& byName) {
     AccessAcl acl;
     char bytes[4 + 8 * 512];
     ssize_t size = ::fgetxattr(fd, kAccessAcl, bytes, sizeof bytes);
@@ -262,8 +283,8 @@ AccessAcl accessAcl(int fd, const struct stat& info, const Named& again) {
             FileDescriptor opened;
             if (S_ISDIR(info.st_mode))
                 opened.reset(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            else if (again.folder >= 0 && !again.name.empty())
-                opened.reset(::openat(again.folder, std::string(again.name).c_str(),
+            else if (byName.folder >= 0 && !byName.name.empty())
+                opened.reset(::openat(byName.folder, std::string(byName.name).c_str(),
                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
             else
                 errno = EBADF;
@@ -640,33 +661,28 @@ Checked examine(const fs::path& given, std::string_view what, Use use, bool chan
 
 } // namespace
 
-std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& again) {
+std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& byName) {
     if (info.st_mode & S_IWOTH) return std::string("others may write");
     // The group bits are the access ACL's mask where there is one: without write there, no entry
     // of it but the owner's may write.
     if (!(info.st_mode & S_IWGRP)) return std::nullopt;
-    const AccessAcl acl = accessAcl(fd, info, again);
+    const AccessAcl acl = accessAcl(fd, info, byName);
     if (!acl.error.empty()) return "its access ACL, which could not be read (" + acl.error + "), may let others write";
     bool groupWrites = acl.entries.empty();
     for (const AccessAcl::Entry& entry : acl.entries)
         groupWrites |= entry.tag == kAclGroupObj && (entry.perm & kAclWrite);
     if (groupWrites) {
-        if (auto why = notOwnGroup(info.st_gid)) return "members of the group " + groupName(info.st_gid) + " may write" + *why;
+        if (auto writers = groupWriters(info.st_gid, "")) return writers;
     }
     for (const AccessAcl::Entry& entry : acl.entries) {
         if (!(entry.perm & kAclWrite)) continue;
         if (entry.tag == kAclUser && entry.id != ::geteuid())
             return "the user " + userName(entry.id) + ", named in its access ACL, may write";
         if (entry.tag == kAclGroup) {
-            if (auto why = notOwnGroup(entry.id))
-                return "members of the group " + groupName(entry.id) + ", named in its access ACL, may write" + *why;
+            if (auto writers = groupWriters(entry.id, ", named in its access ACL,")) return writers;
         }
     }
     return std::nullopt;
-}
-
-size_t accountListReads() {
-    return listReads.load();
 }
 
 std::string refusal(const std::string& problem) {

@@ -89,13 +89,9 @@ struct Named {
 // cannot be known to be whole (it could not be read to its end, or does not hold the user's own
 // account). The account list is read once a process, when first needed. An access ACL that cannot
 // be read counts as letting others write. Where the ACL cannot be read through `fd` (O_PATH, and
-// no /proc), a file is opened anew as `again` names it, read-only, and must be the entry `info`
+// no /proc), a file is opened anew as `byName` names it, read-only, and must be the entry `info`
 // describes.
-std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& again = {});
-
-// How many times the whole account list has been read: once a process at most (a child made by
-// fork counts on from its parent's count), for tests to see.
-size_t accountListReads();
+std::optional<std::string> writersBesidesUs(const struct stat& info, int fd, const Named& byName = {});
 
 // The refusal for `what` (a path, or a folder named as in messages), owned by `owner`, which is
 // not this user.

@@ -135,7 +135,8 @@ void NEVPNConnection::finishConnecting() {
 void NEVPNConnection::beginDisconnecting(NEVPNStatus finalStatus) {
     // A tunnel that is up has the stop recorded before anyone hears of it: should the process end
     // before the stop is done, the next load carries it out. One still coming up was never
-    // recorded as up and stays recorded down.
+    // recorded as up and stays recorded down. A record that cannot be written is logged there, and
+    // the stop goes ahead all the same.
     NEVPNStatus s = status();
     if (s == NEVPNStatus::connected || s == NEVPNStatus::reasserting)
         NEVPNProfileFile::setTunnelState(NEVPNProfileFile::TunnelState::stopping);

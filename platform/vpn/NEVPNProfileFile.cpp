@@ -21,11 +21,14 @@ std::filesystem::path tunnelPath() {
 }
 
 // The profile holds a keychain reference and the server; keep the folder and files private.
-bool writePrivate(const std::filesystem::path& path, const Object::Dict& dict) {
+// Why it could not be written (naming the file); none once it is.
+std::optional<std::string> writePrivate(const std::filesystem::path& path, const Object::Dict& dict) {
     std::optional<std::string> bytes = PropertyList::toXML(Object(dict));
-    if (!bytes) return false;
-    if (!paths::ensureDirectory(path.parent_path())) return false;
-    return paths::writeFileAtomically(path, *bytes, std::filesystem::perms(0600));
+    if (!bytes) return "Could not encode " + path.string();
+    std::optional<paths::FileProblem> problem =
+        paths::writeOwnFile(path, bytes->data(), bytes->size(), 0600, true, true);
+    if (problem) return problem->text;
+    return std::nullopt;
 }
 
 // Whether a file was refused (paths::readOwnFile); the refusal is logged, naming it. The caller
@@ -85,7 +88,7 @@ NEVPNProfileFile::ReadResult NEVPNProfileFile::read(Object::Dict* profile) {
 
 bool NEVPNProfileFile::write(const Object::Dict& profile) {
     if (leftUntouched(paths::refusalOf(profilePath()))) return false;
-    return writePrivate(profilePath(), profile);
+    return !writePrivate(profilePath(), profile);
 }
 
 bool NEVPNProfileFile::remove() {
@@ -107,13 +110,19 @@ NEVPNProfileFile::TunnelState NEVPNProfileFile::tunnelState() {
 
 void NEVPNProfileFile::setTunnelState(TunnelState state) {
     if (leftUntouched(paths::refusalOf(tunnelPath()))) return;
+    std::optional<std::string> failed;
     switch (state) {
     case TunnelState::up:
-        writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}});
+        if ((failed = writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}})))
+            log().error(*failed + "; the tunnel is up all the same, but another process or the next launch "
+                                  "finds it down");
         break;
     case TunnelState::stopping:
         // Still up, so that a reader that knows no stop entry sees the tunnel as it is.
-        writePrivate(tunnelPath(), Object::Dict{{"up", Object(true)}, {"stopRequested", Object(true)}});
+        if ((failed = writePrivate(tunnelPath(),
+                                   Object::Dict{{"up", Object(true)}, {"stopRequested", Object(true)}})))
+            log().error(*failed + "; the stop goes ahead unrecorded: should the process end before it is done, "
+                                  "the tunnel stays recorded up");
         break;
     case TunnelState::down:
         if (std::optional<paths::FileProblem> problem = paths::removeOwn(tunnelPath());

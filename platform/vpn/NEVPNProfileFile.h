@@ -35,9 +35,8 @@ public:
     enum class TunnelState { down, up, stopping };
     // Down when its file is refused.
     static TunnelState tunnelState();
-    // Whether the tunnel was last left up (stopping counts: it is not down yet).
-    static bool tunnelUp() { return tunnelState() != TunnelState::down; }
-    // Records the tunnel's state; a refused file is left as it is.
+    // Records the tunnel's state; a refused file is left as it is. A state that cannot be written
+    // (a full disk) is logged, naming the file and why, and the tunnel goes on as it would.
     static void setTunnelState(TunnelState state);
     static void setTunnelUp(bool up) { setTunnelState(up ? TunnelState::up : TunnelState::down); }
 };

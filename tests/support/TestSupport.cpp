@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -297,6 +298,19 @@ std::string inChild(const std::function<std::string()>& act) {
 
 ::testing::Environment* addTestBundleEnvironment(const std::string& infoEntries) {
     return ::testing::AddGlobalTestEnvironment(new TestBundle(infoEntries));
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
 }
 
 } // namespace testsupport

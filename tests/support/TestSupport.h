@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 namespace testsupport {
@@ -47,6 +48,20 @@ private:
 
 // The permission bits (07777) of what `path` leads to; fails the test when there is nothing.
 mode_t modeOf(const std::filesystem::path& path);
+
+// Writes past this process's file-size limit fail as on a full disk (EFBIG instead of ENOSPC), for
+// root too, in every thread, for as long as it lives: keep the scope to the write under test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);

@@ -9,10 +9,8 @@
 #include "../support/RootInUserNamespace.h"
 #include "../support/TestSupport.h"
 
-#include <csignal>
 #include <cstring>
 #include <regex>
-#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 using namespace transporttest;
@@ -528,25 +526,7 @@ TEST_F(FlatFileStorage, PromisesCarryBatchesIDsAndTheNoEventsRejection) {
 
 namespace {
 
-// Writes past this process's file-size limit fail as on a full disk (EFBIG instead of ENOSPC).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limited = previous_;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
-};
+using testsupport::FileSizeLimit;
 
 TEST_F(FlatFileStorage, AWriteThatRunsOutOfSpaceFailsWithoutTouchingStoredEvents) {
     auto kept = makeEvent("2102", 1001);

@@ -4,6 +4,7 @@
 // next load completes it, and the end of the process can wait for it.
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/log/OSLog.h"
 #include "platform/vpn/NEVPNError.h"
 #include "platform/vpn/NEVPNProfileFile.h"
 #include "tests/support/TestSupport.h"
@@ -184,7 +185,7 @@ TEST_F(NEVPNConnectionTest, RemovingOrDisablingTheProfileTakesTheTunnelDown) {
     EXPECT_EQ(connection().status(), S::disconnecting);
     advance(NEVPNConnection::disconnectTime);
     EXPECT_EQ(connection().status(), S::invalid);
-    EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
 }
 
 TEST_F(NEVPNConnectionTest, AStopIsOnDiskAtOnceAndTheNextLoadCompletesIt) {
@@ -194,7 +195,9 @@ TEST_F(NEVPNConnectionTest, AStopIsOnDiskAtOnceAndTheNextLoadCompletesIt) {
     ASSERT_EQ(connection().status(), S::disconnecting);
     EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::stopping)
         << "recorded by the time anyone hears of the stop";
-    EXPECT_TRUE(NEVPNProfileFile::tunnelUp()) << "not down until the stop is done";
+    const Object recorded = PropertyList::fromBytes(testsupport::readFile(paths::vpnDir() / "tunnel.plist"));
+    EXPECT_TRUE(recorded["up"].isNumber() && recorded["up"].number().boolValue())
+        << "up, to a reader that knows no stop entry, until the stop is done";
 
     EXPECT_EQ(statusAfterTheProcessEnded(), S::disconnected);
     EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
@@ -205,9 +208,35 @@ TEST_F(NEVPNConnectionTest, AStopIsOnDiskAtOnceAndTheNextLoadCompletesIt) {
     ASSERT_FALSE(run(manager_, &NEVPNManager::removeFromPreferences));
     ASSERT_EQ(connection().status(), S::disconnecting);
     EXPECT_EQ(statusAfterTheProcessEnded(), S::invalid);
-    EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
 }
 
+// A stop that cannot be recorded (the disk is full) is logged, naming the file and why, and goes
+// ahead all the same.
+TEST_F(NEVPNConnectionTest, AStopThatCannotBeRecordedIsLoggedAndGoesAhead) {
+    ASSERT_NO_FATAL_FAILURE(connect());
+    std::vector<std::string> errors;
+    auto previous = OSLog::setSink([&](const OSLog::Entry& e) {
+        if (e.type == OSLogType::Error) errors.push_back(e.text);
+    });
+    {
+        testsupport::FileSizeLimit full(0);
+        stop();
+    }
+    OSLog::setSink(previous);
+    ASSERT_EQ(connection().status(), S::disconnecting);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::up) << "left as it was";
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find((paths::vpnDir() / "tunnel.plist").string() + ": File too large"), std::string::npos)
+        << errors[0];
+    advance(NEVPNConnection::disconnectTime);
+    EXPECT_EQ(connection().status(), S::disconnected);
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
+}
+
+// Guards against a regression: the stop of a tunnel still coming up records nothing, as that tunnel
+// was never recorded up. Code from before stops were recorded passes it too, having recorded no
+// stop at all; what it catches is a stop recorded whatever the status the tunnel leaves from.
 TEST_F(NEVPNConnectionTest, ATunnelStillComingUpIsNeverRecordedUpByItsStop) {
     save(vpntest::addPassword("io.example.svc", "vpnPassword", "secret"));
     start();

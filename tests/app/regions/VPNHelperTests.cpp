@@ -196,7 +196,7 @@ TEST_F(VPNHelperTest, ALaunchSignedOutDisconnectsATunnelLeftUp) {
     EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::stopping);
     advance(next, NEVPNConnection::disconnectTime);
     EXPECT_EQ(next.connection()->status(), NEVPNStatus::disconnected);
-    EXPECT_FALSE(NEVPNProfileFile::tunnelUp());
+    EXPECT_EQ(NEVPNProfileFile::tunnelState(), NEVPNProfileFile::TunnelState::down);
     EXPECT_EQ(console_.countStartingWith("Signed out with the tunnel up"), 1u);
 
     // With the tunnel down a launch changes nothing.
