@@ -168,10 +168,7 @@ void CRWContextBaseInit() {
 
     // A context of an earlier start-up (tests start more than once) stops receiving messages, and
     // its log descriptor is closed, before the new one is built.
-    if (CRWWritableContext* previous = _crwContext.writable; previous != nullptr) {
-        const int32_t descriptor = std::atomic_ref<int32_t>(previous->logFileDescriptor).exchange(-1);
-        if (descriptor >= 0) close(descriptor);
-    }
+    CRWSDKFileLogClose(_crwContext.writable);
     // Its folder descriptors too (the read-only half may be protected: they are only read).
     if (const CRWReadOnlyContext* previous = _crwContext.readonly; previous != nullptr) {
         if (previous->reportFolder.descriptor >= 0) close(previous->reportFolder.descriptor);
