@@ -169,10 +169,12 @@ void CRWContextBaseInit() {
     // A context of an earlier start-up (tests start more than once) stops receiving messages, and
     // its log descriptor is closed, before the new one is built.
     CRWSDKFileLogClose(_crwContext.writable);
-    // Its folder descriptors too (the read-only half may be protected: they are only read).
+    // Its folder descriptors too, closed from copies: the read-only half may be protected.
     if (const CRWReadOnlyContext* previous = _crwContext.readonly; previous != nullptr) {
-        if (previous->reportFolder.descriptor >= 0) close(previous->reportFolder.descriptor);
-        if (previous->markerFolder.descriptor >= 0) close(previous->markerFolder.descriptor);
+        CRWHeldFolder report = previous->reportFolder;
+        CRWHeldFolder marker = previous->markerFolder;
+        CRWContextCloseFolder(&report);
+        CRWContextCloseFolder(&marker);
     }
     _crwContext = CRWContext{nullptr, nullptr, nullptr};
     std::atomic_thread_fence(std::memory_order_seq_cst);
