@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
@@ -138,7 +137,7 @@ CRWHeldFolder CRWContextOpenFolder(const std::string& path) {
         return CRWNoHeldFolder;
     }
     // The walk's descriptor may be an O_PATH one, which serves openat, fstatat and unlinkat alike.
-    const CRWHeldFolder held = CRWHoldFolder(fcntl(folder.fd(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+    const CRWHeldFolder held = CRWHoldFolder(folder.fd());
     if (held.descriptor < 0)
         CRWErrorLog("Crash files cannot be made in %@: %@", path, std::string(CRWErrnoName(errno)));
     return held;
