@@ -146,8 +146,15 @@ struct CRWWritableLoggingPart {
 
 // Changes throughout the run.
 struct CRWWritableContext {
-    int32_t logFileDescriptor; // -1 until the internal log is opened
-    uint32_t logLevel;         // internal-log threshold, CRWSDKLogLevel (1: everything)
+    // The internal log (CRWSDKFileLog.h), held like the folders: its descriptor (-1 until opened,
+    // -2 while a writer opens it), and the file it was and the process that opened it, so that a
+    // number that names another file by now (a dup2 onto it, its reuse after a double close) or a
+    // forked child's copy gets no line.
+    int32_t logFileDescriptor;
+    pid_t logFileProcess;
+    dev_t logFileDevice;
+    ino_t logFileInode;
+    uint32_t logLevel; // internal-log threshold, CRWSDKLogLevel (1: everything)
     bool crashOccurred;
     CRWBinaryImagePart binaryImages;
     CRWWritableLoggingPart logging;

@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
@@ -138,7 +137,7 @@ CRWHeldFolder CRWContextOpenFolder(const std::string& path) {
         return CRWNoHeldFolder;
     }
     // The walk's descriptor may be an O_PATH one, which serves openat, fstatat and unlinkat alike.
-    const CRWHeldFolder held = CRWHoldFolder(fcntl(folder.fd(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+    const CRWHeldFolder held = CRWHoldFolder(folder.fd());
     if (held.descriptor < 0)
         CRWErrorLog("Crash files cannot be made in %@: %@", path, std::string(CRWErrnoName(errno)));
     return held;
@@ -168,14 +167,13 @@ void CRWContextBaseInit() {
 
     // A context of an earlier start-up (tests start more than once) stops receiving messages, and
     // its log descriptor is closed, before the new one is built.
-    if (CRWWritableContext* previous = _crwContext.writable; previous != nullptr) {
-        const int32_t descriptor = std::atomic_ref<int32_t>(previous->logFileDescriptor).exchange(-1);
-        if (descriptor >= 0) close(descriptor);
-    }
-    // Its folder descriptors too (the read-only half may be protected: they are only read).
+    CRWSDKFileLogClose(_crwContext.writable);
+    // Its folder descriptors too, closed from copies: the read-only half may be protected.
     if (const CRWReadOnlyContext* previous = _crwContext.readonly; previous != nullptr) {
-        if (previous->reportFolder.descriptor >= 0) close(previous->reportFolder.descriptor);
-        if (previous->markerFolder.descriptor >= 0) close(previous->markerFolder.descriptor);
+        CRWHeldFolder report = previous->reportFolder;
+        CRWHeldFolder marker = previous->markerFolder;
+        CRWContextCloseFolder(&report);
+        CRWContextCloseFolder(&marker);
     }
     _crwContext = CRWContext{nullptr, nullptr, nullptr};
     std::atomic_thread_fence(std::memory_order_seq_cst);

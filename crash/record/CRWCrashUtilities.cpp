@@ -25,10 +25,8 @@ int aboveStandardStreams(int descriptor) {
 CRWHeldFolder CRWHoldFolder(int descriptor) {
     CRWHeldFolder held = CRWNoHeldFolder;
     if (descriptor < 0) return held;
-    // A descriptor of 3 or above is made even where the given one already is: the copy is
-    // close-on-exec whatever the original was.
+    // The copy is close-on-exec whatever the original is.
     const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    close(descriptor);
     struct stat info {};
     if (moved < 0) return held;
     if (fstat(moved, &info) != 0 || !S_ISDIR(info.st_mode)) {

@@ -19,10 +19,10 @@ struct CRWHeldFolder {
 };
 inline constexpr CRWHeldFolder CRWNoHeldFolder = {-1, 0, 0, 0};
 
-// Holds the folder open as `descriptor` (not a copy: the caller's descriptor is closed): moved to a
+// Holds the folder open as a copy of `descriptor` (the caller keeps and closes its own): a
 // descriptor of 3 or above, so that it is never standard input, output or error of a process started
 // with those closed, close-on-exec, with its device and inode and this process. CRWNoHeldFolder
-// (the descriptor closed) when it cannot be moved or is not a folder.
+// (nothing kept) when it cannot be copied or is not a folder.
 CRWHeldFolder CRWHoldFolder(int descriptor);
 // Whether files may be made in `folder` now: it is held, this is the process that opened it, and
 // its descriptor is still the folder it was (one fstat). Otherwise false with errno EBADF (none held),

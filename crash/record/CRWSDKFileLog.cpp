@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -57,18 +58,46 @@ private:
     char bytes_[256];
 };
 
-// The log descriptor, opening the file on first use. Two threads may race to open it: one wins the
-// exchange and the other closes its own descriptor again.
-int logDescriptor(CRWWritableContext* writable, const CRWHeldFolder* folder) {
+constexpr int32_t kNotOpen = -1;
+// Set while one writer opens the log; the others write through a descriptor of their own meanwhile.
+constexpr int32_t kOpening = -2;
+
+// Whether `descriptor` is still the log file that this process, `self`, opened (one fstat).
+bool stillTheLog(CRWWritableContext* writable, int descriptor, pid_t self) {
+    if (std::atomic_ref<pid_t>(writable->logFileProcess).load(std::memory_order_relaxed) != self)
+        return false;
+    struct stat info {};
+    return fstat(descriptor, &info) == 0 &&
+           info.st_dev == std::atomic_ref<dev_t>(writable->logFileDevice).load(std::memory_order_relaxed) &&
+           info.st_ino == std::atomic_ref<ino_t>(writable->logFileInode).load(std::memory_order_relaxed);
+}
+
+// The descriptor this message goes through, -1 when none; `own` when it is the caller's to close
+// after the message. The log is opened on first use, and again when its number names another file:
+// that number is someone else's now and stays open. One writer claims the open; writers meeting the
+// claim (another thread, or a signal handler on the claiming thread) open their own.
+int logDescriptor(CRWWritableContext* writable, const CRWHeldFolder* folder, pid_t self, bool* own) {
+    *own = false;
     std::atomic_ref<int32_t> stored(writable->logFileDescriptor);
-    int32_t current = stored.load();
-    if (current != -1) return current;
+    int32_t current = stored.load(std::memory_order_acquire);
+    if (current >= 0 && stillTheLog(writable, current, self)) return current;
+    if (current == kOpening || !stored.compare_exchange_strong(current, kOpening)) {
+        const int opened = CRWOpenOwnFileAt(folder, CRWReportLogFile, false);
+        *own = opened >= 0;
+        return opened;
+    }
     const int opened = CRWOpenOwnFileAt(folder, CRWReportLogFile, false);
-    if (opened < 0) return opened;
-    int32_t expected = -1;
-    if (stored.compare_exchange_strong(expected, opened)) return opened;
-    close(opened);
-    return expected;
+    struct stat info {};
+    if (opened < 0 || fstat(opened, &info) != 0) {
+        if (opened >= 0) close(opened);
+        stored.store(kNotOpen, std::memory_order_release);
+        return -1;
+    }
+    std::atomic_ref<pid_t>(writable->logFileProcess).store(self, std::memory_order_relaxed);
+    std::atomic_ref<dev_t>(writable->logFileDevice).store(info.st_dev, std::memory_order_relaxed);
+    std::atomic_ref<ino_t>(writable->logFileInode).store(info.st_ino, std::memory_order_relaxed);
+    stored.store(opened, std::memory_order_release);
+    return opened;
 }
 
 } // namespace
@@ -80,8 +109,10 @@ void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments) {
     if (!CRWIsValidPointer(readonly->logPath) || !CRWIsValidPointer(format)) return;
     if (std::atomic_ref<uint32_t>(writable->logLevel).load() > level) return;
     // A forked child holds its parent's log descriptor: its lines would stand in the parent's log.
-    if (getpid() != readonly->reportFolder.process) return;
-    const int descriptor = logDescriptor(writable, &readonly->reportFolder);
+    const pid_t self = getpid();
+    if (self != readonly->reportFolder.process) return;
+    bool ownDescriptor = false;
+    const int descriptor = logDescriptor(writable, &readonly->reportFolder, self, &ownDescriptor);
     if (descriptor < 0) return;
 
     PieceBuffer pieces(descriptor);
@@ -125,6 +156,13 @@ void CRWSDKFileLogV(uint32_t level, const char* format, va_list arguments) {
         }
     }
     pieces.flush();
+    if (ownDescriptor) close(descriptor);
+}
+
+void CRWSDKFileLogClose(CRWWritableContext* writable) {
+    if (writable == nullptr) return;
+    const int32_t descriptor = std::atomic_ref<int32_t>(writable->logFileDescriptor).exchange(kNotOpen);
+    if (descriptor >= 0 && stillTheLog(writable, descriptor, getpid())) close(descriptor);
 }
 
 void CRWSDKFileLog(uint32_t level, const char* format, ...) {

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <thread>
@@ -408,6 +409,42 @@ TEST_F(CRWHeldFolders, AReplacedMarkerFolderDescriptorLeavesNoMarkerElsewhere) {
     // The report folder is still its own and takes the record.
     writeAtCrashTime();
     EXPECT_TRUE(made) << CRWErrnoName(error);
+}
+
+// The log is held like the folders: a file dup2'd onto its number gets no line. While the report
+// folder is still its own the log is opened there again; once that folder is replaced as well, the
+// line goes nowhere.
+TEST_F(CRWHeldFolders, AReplacedLogDescriptorWritesNothingIntoTheFileNowBehindIt) {
+    CRWSDKLogWarn("opens the log\n");
+    const int held = _crwContext.writable->logFileDescriptor;
+    ASSERT_GE(held, 0);
+    const std::filesystem::path plain = home.path() / "plain";
+    const int replacement = ::open(plain.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::dup2(replacement, held), held);
+    ::close(replacement);
+    writeAtCrashTime();
+    EXPECT_TRUE(made) << CRWErrnoName(error);
+    EXPECT_EQ(testsupport::readFile(plain), "") << "the log line went into the file dup2'd onto its number";
+    EXPECT_NE(testsupport::readFile(report / "sdk.log").find("written at crash time"), std::string::npos);
+    struct stat behind {};
+    struct stat planted {};
+    EXPECT_TRUE(::fstat(held, &behind) == 0 && ::stat(plain.c_str(), &planted) == 0 &&
+                behind.st_ino == planted.st_ino)
+        << "the number is left to its new owner";
+
+    const int reopened = _crwContext.writable->logFileDescriptor;
+    ASSERT_GE(reopened, 0);
+    const int folder = _crwContext.readonly->reportFolder.descriptor;
+    const int elsewhere = ::open(other.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::dup2(held, reopened), reopened);
+    ASSERT_EQ(::dup2(elsewhere, folder), folder);
+    ::close(elsewhere);
+    CRWSDKLogWarn("nowhere\n");
+    EXPECT_EQ(testsupport::readFile(plain), "");
+    EXPECT_EQ(entries(other), std::vector<std::string>{});
+    EXPECT_EQ(testsupport::readFile(report / "sdk.log").find("nowhere"), std::string::npos);
+    ::close(held);
+    ::close(reopened);
 }
 
 // Started with standard input, output and error closed, the held folders and the files made at
