@@ -2,10 +2,12 @@
 // folder holds the records, and the crashed thread's first frame lies in the crashing function.
 #include "crash/record/CRWContext.h"
 #include "tests/crash/capture/CaptureTestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <iostream>
 #include <optional>
@@ -96,42 +98,55 @@ protected:
         if (at == std::string::npos) return std::nullopt;
         return std::stoull(demo.output.substr(at + 13));
     }
-    // The crash path's deadlines for reading a thread: the answer to the stop signal, for a thread
-    // that takes it; the outside reader's wait for the stop, for one that blocks it.
+    // The crash path's deadline for the answer to the stop signal.
     static constexpr uint64_t kAnswerDeadline = 200'000'000;
-    static constexpr uint64_t kReaderStopDeadline = 100'000'000;
-    // The outside reader's own deadline: past it, every thread it has not settled yet is reported
-    // with the reason that says so.
-    static constexpr uint64_t kReaderDeadline = 300'000'000;
-    // The reason in the record of a thread the crash path cannot read: `expected`, or, on a machine
-    // that held the outside reader off past its deadline, the reason that says so.
-    static void expectUnreadable(const plat::Object& thread, const std::string& expected,
-                                 std::optional<uint64_t> elapsed) {
-        const plat::Object& reason = thread["unreadable"];
-        if (reason == plat::Object("thread reader timed out") && elapsed.value_or(0) >= kReaderDeadline)
-            return;
-        EXPECT_EQ(thread, plat::Object({{"unreadable", plat::Object(expected)}}));
+    // A thread's registers and stack, as the record of a thread that the crash path read has them.
+    static void expectRead(const plat::Object& thread, const std::string& name) {
+        EXPECT_GT(thread["registers"]["rip"].number().uint64Value(), 4096u) << name;
+        EXPECT_GT(thread["registers"]["rsp"].number().uint64Value(), 4096u) << name;
+        EXPECT_FALSE(thread["stacktrace"].array().empty()) << name;
     }
-    // Whether the record of a thread that the crash path can read has its registers and a stack.
+    // Whether the record of a thread that takes the stop signal has its registers and a stack.
     // The path keeps its deadlines, so on a machine too busy to run the thread in time it gives up
     // on it: that record has the reason instead, which is accepted only if the crash took longer
     // than the deadline that ran out. A thread left unread on a machine that ran it in time, or
     // without a reason, fails.
-    static bool readOrLate(const plat::Object& thread, const std::string& name, bool blocksTheStopSignal,
+    static bool readOrLate(const plat::Object& thread, const std::string& name,
                            std::optional<uint64_t> elapsed) {
         if (thread["registers"].isAbsent()) {
             const plat::Object& reason = thread["unreadable"];
             EXPECT_TRUE(reason == plat::Object("thread did not stop") ||
                         reason == plat::Object("thread reader timed out"))
                 << name << " is neither read nor late";
-            EXPECT_GE(elapsed.value_or(0), blocksTheStopSignal ? kReaderStopDeadline : kAnswerDeadline)
-                << name << " was given up on before its deadline";
+            EXPECT_GE(elapsed.value_or(0), kAnswerDeadline) << name << " was given up on before its deadline";
             return false;
         }
-        EXPECT_GT(thread["registers"]["rip"].number().uint64Value(), 4096u) << name;
-        EXPECT_GT(thread["registers"]["rsp"].number().uint64Value(), 4096u) << name;
-        EXPECT_FALSE(thread["stacktrace"].array().empty()) << name;
+        expectRead(thread, name);
         return true;
+    }
+
+    // The crash path's time in the deaf-thread demo that a run must keep to count as on time: the
+    // thread that cannot stop costs one wait of the outside reader (a tenth of a second) and the
+    // rest takes milliseconds on a quiet machine, a second or so on a crowded core.
+    static constexpr uint64_t kDeafCrashOnTime = 3'000'000'000;
+    // What in a run of the deaf-thread demo shows a thread given up on (the traced and the stuck
+    // one have reasons of their own) or a crash slower than kDeafCrashOnTime; empty when nothing.
+    static std::string lateness(const std::map<std::string, plat::Object>& byName, uint64_t elapsed) {
+        std::string late;
+        if (elapsed >= kDeafCrashOnTime)
+            late += "the crash took " + std::to_string(elapsed / 1'000'000) + " ms; ";
+        if (byName.count("threads") == 0 || byName.count("thread_names") == 0) return late;
+        const plat::Object::Array& threads = byName.at("threads").array();
+        const plat::Object::Array& names = byName.at("thread_names").array();
+        for (size_t i = 0; i < threads.size() && i < names.size(); ++i) {
+            const plat::Object& reason = threads[i]["unreadable"];
+            const bool ownReason =
+                names[i] == plat::Object("deaf-traced") || names[i] == plat::Object("deaf-stuck");
+            if (reason == plat::Object("thread reader timed out") ||
+                (!ownReason && reason == plat::Object("thread did not stop")))
+                late += names[i].string() + ": " + reason.string() + "; ";
+        }
+        return late;
     }
 
     testsupport::TempHome home;
@@ -153,16 +168,32 @@ TEST_F(CrashDemo, ASegfaultIsRecordedInTheCrashingFunctionWithoutAllocating) {
     EXPECT_TRUE(fs::exists(report.parent_path() / "previously-crashed"));
 }
 
+// On a machine too busy to run a thread within the crash path's deadlines the path gives up on it,
+// and the whole crash is slow: such a run is run again. A reader that reads nothing, or a path that
+// gives up late, misses in every run.
 TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnesSayWhy) {
-    const DemoRun demo =
-        run("segv", {"--threads", "2", "--deaf-threads", "4", "--spinning-thread", "--traced-thread",
-                     "--stuck-thread", "--previous-handler", "--count-allocations"});
-    ASSERT_EQ(demo.termSignal, SIGSEGV) << demo.output;
-    // The thread that cannot stop stays stuck until the process has ended: the crash ended (by its
-    // signal above, not by the runner's deadline) because the path gave up on that thread.
-    EXPECT_NE(demo.output.find("previous 11 allocations 0 nanoseconds"), std::string::npos) << demo.output;
-    const std::optional<uint64_t> elapsed = crashNanoseconds(demo);
-    const auto byName = records(CRWReportSignalFile);
+    constexpr int kAttempts = 12;
+    DemoRun demo;
+    std::map<std::string, plat::Object> byName;
+    std::string late = "no run";
+    for (int attempt = 0; attempt < kAttempts && !late.empty(); ++attempt) {
+        fs::remove_all(report);
+        demo = run("segv", {"--threads", "2", "--deaf-threads", "4", "--spinning-thread", "--traced-thread",
+                            "--stuck-thread", "--previous-handler", "--count-allocations"});
+        ASSERT_EQ(demo.termSignal, SIGSEGV) << demo.output;
+        // The thread that cannot stop stays stuck until the process has ended: the crash ended (by
+        // its signal above, not by the runner's deadline) because the path gave up on that thread,
+        // and on the busiest machine within the suite's patience.
+        EXPECT_NE(demo.output.find("previous 11 allocations 0 nanoseconds"), std::string::npos)
+            << demo.output;
+        const uint64_t elapsed = crashNanoseconds(demo).value_or(UINT64_MAX);
+        ASSERT_LT(elapsed, std::chrono::nanoseconds(testsupport::kPatience).count()) << demo.output;
+        byName = records(CRWReportSignalFile);
+        late = lateness(byName, elapsed);
+        if (!late.empty()) std::cout << "run " << attempt + 1 << ": " << late << "\n";
+    }
+    ASSERT_EQ(late, "") << "in none of " << kAttempts
+                        << " runs were all threads read and the crash over in time";
     expectProcessRecorded(byName);
     const plat::Object::Array& threads = byName.at("threads").array();
     const plat::Object::Array& names = byName.at("thread_names").array();
@@ -176,29 +207,21 @@ TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnes
         {"deaf-3", {"crashDemoDeafReadInner", "crashDemoDeafReadOuter"}},
         {"deaf-spin", {"crashDemoDeafSpin"}}};
     const std::string log = testsupport::readFile(report / "sdk.log");
-    size_t deaf = 0, recorded = 0, late = 0;
+    size_t deaf = 0, recorded = 0;
     for (size_t i = 0; i < threads.size(); ++i) {
         const std::string& name = names[i].string();
         // Another process traces one, the other waits where no stop reaches it: no registers, and
-        // the reason instead.
+        // the reason instead, which the log gives as well.
         if (name == "deaf-traced" || name == "deaf-stuck") {
-            expectUnreadable(threads[i],
-                             name == "deaf-traced" ? "ptrace not permitted" : "thread did not stop", elapsed);
-            // The log says why, as the record does.
-            if (threads[i]["unreadable"].isString()) {
-                EXPECT_NE(log.find(": " + threads[i]["unreadable"].string() + "\n"), std::string::npos)
-                    << log;
-            }
+            const std::string reason = name == "deaf-traced" ? "ptrace not permitted" : "thread did not stop";
+            EXPECT_EQ(threads[i], plat::Object({{"unreadable", plat::Object(reason)}})) << name;
+            EXPECT_NE(log.find(": " + reason + "\n"), std::string::npos) << log;
             continue;
         }
-        const bool isDeaf = name.rfind("deaf-", 0) == 0;
-        if (isDeaf) ++deaf;
-        if (!readOrLate(threads[i], name, isDeaf, elapsed)) {
-            ++late;
-            continue;
-        }
+        expectRead(threads[i], name);
         ++recorded;
-        if (!isDeaf) continue;
+        if (name.rfind("deaf-", 0) != 0) continue;
+        ++deaf;
         const std::vector<std::string> stack = functionsOnStack(demo, threads[i], "crash-demo");
         ASSERT_EQ(expectedFrames.count(name), 1u) << name;
         for (const std::string& function : expectedFrames.at(name))
@@ -212,8 +235,7 @@ TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnes
         }
     }
     EXPECT_EQ(deaf, 5u);
-    EXPECT_EQ(recorded + late, threads.size() - 2) << "every thread but the traced and the stuck one";
-    if (late > 0) std::cout << late << " thread(s) not read within the crash path's deadlines\n";
+    EXPECT_EQ(recorded, threads.size() - 2) << "every thread but the traced and the stuck one";
 }
 
 TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
@@ -449,7 +471,7 @@ TEST_F(CrashDemo, ASecondFatalSignalWaitsForTheRecordingOfTheFirst) {
             const std::optional<uint64_t> elapsed = crashNanoseconds(demo);
             for (size_t i = 0; i < threads.size() && i < names.size(); ++i) {
                 // The crashing thread is read from its own signal; the others take the stop signal.
-                readOrLate(threads[i], where + " " + names[i].string(), false, elapsed);
+                readOrLate(threads[i], where + " " + names[i].string(), elapsed);
                 if (names[i].string().rfind("faulter-", 0) == 0) ++faulters;
             }
             EXPECT_GE(threads.size(), 3u) << where;
