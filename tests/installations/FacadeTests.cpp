@@ -10,6 +10,7 @@
 #include "installations/TSRInstallations.h"
 #include "installations/TSRInstallationsErrorUtil.h"
 #include "platform/net/URLError.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ protected:
         });
     }
     void waitFor(const std::function<bool()>& done) {
-        ASSERT_TRUE(plat::RunLoop::main().runUntil(done, std::chrono::seconds(10)));
+        ASSERT_TRUE(plat::RunLoop::main().runUntil(done, testsupport::kPatience));
     }
 };
 

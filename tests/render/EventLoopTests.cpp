@@ -4,6 +4,7 @@
 #include "platform/render/GlWindow.h"
 #include "platform/render/WindowSystem.h"
 #include "tests/render/XServer.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@ using namespace plat::render;
 using plat::Point;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testsupport::kPatience;
 
 class EventLoop : public ::testing::Test {
 protected:
@@ -35,14 +37,15 @@ TEST_F(EventLoop, APostFromAnotherThreadWakesTheWaitingLoop) {
         plat::DispatchQueue::main().async([&] { ran = true; });
     });
     const auto start = Clock::now();
-    // The first turn finds nothing to do and waits up to 10 s; the post must cut that short.
-    while (!ran && Clock::now() - start < 15s)
-        system.runOnce(10s);
+    // The first turn finds nothing to do and waits up to the suite's patience; the post must cut
+    // that short. A turn that sleeps through the post returns only when the wait runs out.
+    while (!ran && Clock::now() - start < 2 * kPatience)
+        system.runOnce(kPatience);
     const auto elapsed = Clock::now() - start;
     poster.join();
     EXPECT_TRUE(ran.load());
     EXPECT_GT(system.waitCount(), waitsBefore); // it really slept
-    EXPECT_LT(elapsed, 3s);
+    EXPECT_LT(elapsed, kPatience);
     EXPECT_GE(elapsed, 150ms);
 }
 
@@ -60,7 +63,7 @@ TEST_F(EventLoop, RunReturnsAfterStopFromAnotherThreadAndRunsBlocksMeanwhile) {
     system.run();
     worker.join();
     EXPECT_EQ(count.load(), 5);
-    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_LT(Clock::now() - start, kPatience);
 }
 
 TEST_F(EventLoop, StopWithoutARunIsNotRemembered) {
@@ -83,7 +86,7 @@ TEST_F(EventLoop, RedrawsOnlyWindowsThatNeedIt) {
         s.present(DisplayList{});
     });
     auto& system = WindowSystem::shared();
-    ASSERT_TRUE(system.runUntil([&] { return frames >= 1; }, 2s)); // the first frame
+    ASSERT_TRUE(system.runUntil([&] { return frames >= 1; }, kPatience)); // the first frame
     // Showing a window brings focus and expose events, each worth a frame; let them pass.
     for (int quiet = 0, last = frames, turns = 0; quiet < 5 && turns < 100; ++turns) {
         system.runOnce(20ms);
@@ -115,7 +118,7 @@ TEST_F(EventLoop, InputReachesTheHandlerFromTheLoopNotFromTheCallback) {
     gl->simulateText("ñ");
     gl->simulateScroll({10, 10}, 0, -2);
     EXPECT_TRUE(events.empty()); // queued until the loop hands them out
-    WindowSystem::shared().runUntil([&] { return events.size() >= 5; }, 2s);
+    WindowSystem::shared().runUntil([&] { return events.size() >= 5; }, kPatience);
     ASSERT_EQ(events.size(), 5u);
     EXPECT_EQ(events[0].kind, InputEvent::Kind::MouseDown);
     EXPECT_EQ(events[0].position, (Point{30, 40}));
@@ -133,7 +136,7 @@ TEST_F(EventLoop, InputReachesTheHandlerFromTheLoopNotFromTheCallback) {
     window->setFocusHandler([&](bool focused) { focus.push_back(focused); });
     gl->simulateFocus(false);
     EXPECT_TRUE(focus.empty());
-    WindowSystem::shared().runUntil([&] { return !focus.empty(); }, 2s);
+    WindowSystem::shared().runUntil([&] { return !focus.empty(); }, kPatience);
     ASSERT_FALSE(focus.empty());
     EXPECT_FALSE(focus.back());
     EXPECT_EQ(events.size(), 5u);
@@ -153,7 +156,7 @@ TEST_F(EventLoop, AHandlerMayCloseItsOwnWindow) {
     const size_t before = WindowSystem::shared().windowCount();
     gl->simulateCloseRequest();
     gl->simulateKey('B'); // queued behind the close: dropped with the window
-    WindowSystem::shared().runUntil([&] { return !window; }, 2s);
+    WindowSystem::shared().runUntil([&] { return !window; }, kPatience);
     EXPECT_FALSE(window);
     EXPECT_EQ(seen, 1);
     EXPECT_EQ(WindowSystem::shared().windowCount(), before - 1);

@@ -7,6 +7,7 @@
 #include "sessions/InstallationsProtocol.h"
 #include "sessions/SettingsDownloadClient.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include "platform/log/OSLog.h"
 
@@ -23,7 +24,10 @@ namespace sestest {
 
 inline constexpr const char* kAppID = "1:111122223333:ios:f00dcafe12345678";
 
-// Installations whose answers come from a background thread after `delay`, or never.
+// Installations whose answers come from a background thread after `delay`, or never. The waiting
+// form waits for them `waitTime` seconds: the suite's patience unless a test shortens it to see the
+// time-out, so that a crowded machine, which may start the answering thread late, never turns an
+// answer into a time-out.
 class FakeInstallations : public InstallationsProtocol {
 public:
     std::optional<std::string> id = "fake-installation-id";
@@ -32,7 +36,7 @@ public:
     std::optional<plat::Error> tokenError;
     std::chrono::milliseconds delay{0};
     bool neverAnswer = false;
-    int waitTime = 2;
+    int waitTime = static_cast<int>(testsupport::kPatience.count());
     mutable std::atomic<int> idRequests{0};
     // Answers handed over so far (token and id each count), kept beyond the fake's own life.
     std::shared_ptr<std::atomic<int>> answersGiven = std::make_shared<std::atomic<int>>(0);

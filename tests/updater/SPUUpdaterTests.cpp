@@ -7,6 +7,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/updater/SPUStandardUpdaterController.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -171,7 +172,7 @@ TEST(UpdateFeedTest, HttpFetcherReportsAnUnreachableServerOnTheMainQueue) {
                                            error = e;
                                            done = true;
                                        });
-    ASSERT_TRUE(plat::RunLoop::main().runUntil([&] { return done; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(plat::RunLoop::main().runUntil([&] { return done; }, testsupport::kPatience));
     EXPECT_FALSE(body);
     ASSERT_TRUE(error);
     EXPECT_FALSE(error->empty());

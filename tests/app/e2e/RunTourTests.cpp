@@ -24,6 +24,7 @@
 #include "tests/render/XServer.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -255,7 +256,7 @@ TEST_F(RunTour, RefusesToStartWithoutTheDemoAccount) {
     auto env = tourEnvironment("");
     // Set, but empty: as good as missing.
     env["VELMORA_DEMO_PASSWORD"] = "";
-    const AppRun run = runApp({"--tour", (dir_ / "shots").string()}, env, std::chrono::seconds(20));
+    const AppRun run = runApp({"--tour", (dir_ / "shots").string()}, env, testsupport::kPatience);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
     EXPECT_NE(run.err.find("VELMORA_DEMO_PASSWORD"), std::string::npos) << run.err;
@@ -399,7 +400,7 @@ protected:
         return surface.contentSize() == plat::Size{width, height};
     }
     static bool turnUntil(const std::function<bool()>& done) {
-        return plat::render::WindowSystem::shared().runUntil(done, std::chrono::seconds(5));
+        return plat::render::WindowSystem::shared().runUntil(done, testsupport::kPatience);
     }
     std::shared_ptr<plat::render::DesktopPresenter> presenter_;
 };

@@ -295,13 +295,10 @@ TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits
     EXPECT_TRUE(probe_->windowsOf(secondPid).empty());
 
     // The first one's window is on top of the other and has the keyboard.
-    ASSERT_TRUE(eventually(
-        [&] {
-            const auto order = probe_->stacking();
-            return !order.empty() && order.back() == window && probe_->activeWindow() == window;
-        },
-        10s))
-        << "the first launch's window was not brought forward";
+    ASSERT_TRUE(eventually([&] {
+        const auto order = probe_->stacking();
+        return !order.empty() && order.back() == window && probe_->activeWindow() == window;
+    })) << "the first launch's window was not brought forward";
     EXPECT_FALSE(launches_.front().exited()) << logs(launches_.front());
 
     // Minimised, it comes back from the desktop's list for the next launch, and on top.
@@ -310,14 +307,11 @@ TEST_F(WindowManagerTest, ASecondLaunchOnTheSameDataFolderRaisesTheFirstAndExits
     Launch& third = launch();
     ends(third);
     EXPECT_EQ(third.exitCode(), 0) << logs(third);
-    ASSERT_TRUE(eventually(
-        [&] {
-            const auto order = probe_->stacking();
-            return !probe_->iconic(window) && !order.empty() && order.back() == window &&
-                   probe_->activeWindow() == window;
-        },
-        10s))
-        << "the minimised window was not restored and raised";
+    ASSERT_TRUE(eventually([&] {
+        const auto order = probe_->stacking();
+        return !probe_->iconic(window) && !order.empty() && order.back() == window &&
+               probe_->activeWindow() == window;
+    })) << "the minimised window was not restored and raised";
 
     // The lock and the socket are the user's alone, in a private folder.
     const fs::path data = dir_ / "home" / "data";
@@ -399,7 +393,7 @@ TEST_F(WindowManagerTest, SilentClientsDelayNeitherALaterLaunchNorTheQuit) {
         for (int fd : held)
             ::close(fd);
         held = holdSilentClients();
-        taken = eventually([&] { return heldConnections(launches_.front().pid) > 0; }, 10s);
+        taken = eventually([&] { return heldConnections(launches_.front().pid) > 0; });
     }
     ASSERT_TRUE(taken) << "the running one took none of the silent clients";
     ::kill(launches_.front().pid, SIGTERM);
@@ -468,7 +462,7 @@ TEST_F(WindowManagerTest, TheListenerDoesNotSpinWhileOutOfDescriptors) {
     for (int round = 0; round < 5 && !told(); ++round) {
         ASSERT_TRUE(lowerTheLimit());
         ::close(connectedTo(dir_ / "home" / "data" / "velmora.socket"));
-        eventually(told, 10s);
+        eventually(told);
     }
     // Once the listener has found that it cannot take the connection, a second of its CPU time is
     // looked at.

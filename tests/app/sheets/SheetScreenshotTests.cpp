@@ -16,6 +16,7 @@
 #include "platform/render/ui/HostWindow.h"
 #include "tests/app/sheets/SheetTestSupport.h"
 #include "tests/render/XServer.h"
+#include "tests/support/WaitFor.h"
 
 #include <cmath>
 #include <filesystem>
@@ -61,7 +62,9 @@ protected:
         onScreen_ = std::make_unique<HostWindow>(host_, w);
         ASSERT_TRUE(until([&] { return onScreen_->sheetCount() == 1; }));
     }
-    bool until(const std::function<bool()>& done) { return WindowSystem::shared().runUntil(done, 5s); }
+    bool until(const std::function<bool()>& done) {
+        return WindowSystem::shared().runUntil(done, testsupport::kPatience);
+    }
     bool has(const ui::Query& q) const { return static_cast<bool>(host_->find(q)); }
 
     // Writes the window and its sheet; returns the sheet's image.

@@ -18,6 +18,7 @@
 #include "tests/crash/capture/CaptureTestSupport.h"
 #include "tests/render/WindowManager.h"
 #include "tests/render/XServer.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,8 @@ protected:
     // Turns the event loop until the application's activity is `active`; the notifications posted
     // on the way, taken.
     std::vector<std::string> untilActive(bool active) {
-        WindowSystem::shared().runUntil([&] { return Application::shared().isActive() == active; }, 10s);
+        WindowSystem::shared().runUntil([&] { return Application::shared().isActive() == active; },
+                                        testsupport::kPatience);
         // The turns that deliver what was posted with the change.
         WindowSystem::shared().runUntil([] { return false; }, 50ms);
         return std::exchange(posted_, {});
@@ -91,8 +93,8 @@ TEST_F(DesktopFocus, TheInBackgroundKeyFollowsTheKeyboardFocusOfTheApplicationWi
     desktop.hostWindow().surface().setPosition({60, 60});
     window->makeKeyAndOrderFront();
     desktop.update();
-    ASSERT_TRUE(
-        WindowSystem::shared().runUntil([&] { return desktop.hostWindow().surface().isVisible(); }, 10s));
+    ASSERT_TRUE(WindowSystem::shared().runUntil([&] { return desktop.hostWindow().surface().isVisible(); },
+                                                testsupport::kPatience));
     const plat::Point at = desktop.hostWindow().surface().position();
     const int ownX = static_cast<int>(at.x) + 160, ownY = static_cast<int>(at.y) + 120;
 

@@ -11,6 +11,7 @@
 #include "promises/TPRPromiseFunctions.h"
 #include "standin/StandinServer.h"
 #include "tests/crash/report/ReportTestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -35,7 +36,7 @@ protected:
         installations_ = TSRInstallations::installations();
     }
     void TearDown() override {
-        EXPECT_TRUE(TPRWaitForPromisesWithTimeout(10));
+        EXPECT_TRUE(TPRWaitForPromisesWithTimeout(testsupport::kPatience.count()));
         installations_.reset();
         reset();
         server_.stop();
@@ -54,7 +55,8 @@ protected:
         std::string installationID, authToken;
     };
     // Runs a rotation on a worker thread, as the uploader does, while this (main) thread serves the
-    // component's completions.
+    // component's completions. The rotation waits for the component with the suite's patience, not
+    // its own ten seconds: what a test checks comes from the answers, never from the wait giving up.
     Rotation rotate(CRWInstallIdentifierModel& model) {
         Rotation result;
         std::atomic<bool> done{false};
@@ -63,10 +65,11 @@ protected:
                 [&](const std::string& id, const std::string& token) {
                     result.installationID = id;
                     result.authToken = token;
-                });
+                },
+                testsupport::kPatience);
             done = true;
         });
-        EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return done.load(); }, std::chrono::seconds(15)));
+        EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return done.load(); }, 2 * testsupport::kPatience));
         worker.join();
         return result;
     }
@@ -74,7 +77,7 @@ protected:
         std::optional<std::string> id;
         installations_->installationIDWithCompletion(
             [&](auto identifier, auto) { id = identifier.value_or("<error>"); });
-        EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return id.has_value(); }, std::chrono::seconds(10)));
+        EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return id.has_value(); }, testsupport::kPatience));
         return id.value_or("");
     }
     void deleteInstallation() {
@@ -83,7 +86,7 @@ protected:
             EXPECT_FALSE(error);
             deleted = true;
         });
-        ASSERT_TRUE(plat::RunLoop::main().runUntil([&] { return deleted; }, std::chrono::seconds(10)));
+        ASSERT_TRUE(plat::RunLoop::main().runUntil([&] { return deleted; }, testsupport::kPatience));
     }
 
     standin::StandinServer server_;

@@ -27,6 +27,7 @@
 #include "standin/StandinServer.h"
 #include "tests/crash/capture/CaptureTestSupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -65,7 +66,7 @@ protected:
             // Releases a start-up still waiting for a send or delete decision.
             crashwatch_->deleteUnsentReports();
             EXPECT_TRUE(plat::RunLoop::main().runUntil([this] { return !crashwatch_->startup().isPending(); },
-                                                       std::chrono::seconds(20)));
+                                                       testsupport::kPatience));
         }
         crashwatch_.reset();
         sessions_.reset();
@@ -107,10 +108,10 @@ protected:
                            [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
     bool waitForLine(const std::string& text) {
-        return plat::RunLoop::main().runUntil([&] { return logged(text); }, std::chrono::seconds(20));
+        return plat::RunLoop::main().runUntil([&] { return logged(text); }, testsupport::kPatience);
     }
     // The app-health session id in this run's report metadata once it is `expected`; the last one
-    // read when that does not happen within 10 s.
+    // read when that does not happen within the suite's patience.
     std::string metadataSessionId(const std::string& expected) {
         std::string found;
         plat::RunLoop::main().runUntil(
@@ -124,7 +125,7 @@ protected:
                 }
                 return found == expected;
             },
-            std::chrono::seconds(10));
+            testsupport::kPatience);
         return found;
     }
     std::string currentSessionId() const {
@@ -252,7 +253,7 @@ TEST_F(CrashSessionsTest, AnalyticsAndRemoteConfigurationComponentsAreFoundWhenT
         crashwatch_->managerData()->executionIDModel()->executionID() / "rollouts.crwrecord";
     EXPECT_TRUE(plat::RunLoop::main().runUntil(
         [&] { return testsupport::readFile(rollouts).find("\"72\"") != std::string::npos; },
-        std::chrono::seconds(10)))
+        testsupport::kPatience))
         << testsupport::readFile(rollouts);
 }
 
@@ -274,14 +275,14 @@ TEST_F(CrashSessionsTest, WithCollectionOffTheHostIsHandedTheKeptReportAndDecide
 
     EXPECT_TRUE(crashwatch_->didCrashDuringPreviousExecution());
     EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return !std::filesystem::exists(marker); },
-                                               std::chrono::seconds(10)))
+                                               testsupport::kPatience))
         << "the marker is removed in the background";
     // Asked for again (a crash marker of this run's own making), the marker goes the same way.
     testsupport::writeFile(marker, "");
     crashwatch_->processDidCrashDuringPreviousExecution();
     EXPECT_TRUE(crashwatch_->didCrashDuringPreviousExecution());
     EXPECT_TRUE(plat::RunLoop::main().runUntil([&] { return !std::filesystem::exists(marker); },
-                                               std::chrono::seconds(10)));
+                                               testsupport::kPatience));
 
     std::shared_ptr<TSRCrashwatchReport> handed;
     bool answered = false;
@@ -289,7 +290,7 @@ TEST_F(CrashSessionsTest, WithCollectionOffTheHostIsHandedTheKeptReportAndDecide
         handed = std::move(report);
         answered = true;
     });
-    ASSERT_TRUE(plat::RunLoop::main().runUntil([&] { return answered; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(plat::RunLoop::main().runUntil([&] { return answered; }, testsupport::kPatience));
     ASSERT_NE(handed, nullptr);
     EXPECT_EQ(handed->reportID(), "kept");
     EXPECT_TRUE(handed->hasCrash());
@@ -297,13 +298,13 @@ TEST_F(CrashSessionsTest, WithCollectionOffTheHostIsHandedTheKeptReportAndDecide
     std::optional<bool> available;
     crashwatch_->checkForUnsentReportsWithCompletion([&](bool value) { available = value; });
     ASSERT_TRUE(
-        plat::RunLoop::main().runUntil([&] { return available.has_value(); }, std::chrono::seconds(10)));
+        plat::RunLoop::main().runUntil([&] { return available.has_value(); }, testsupport::kPatience));
     EXPECT_FALSE(*available);
 
     EXPECT_TRUE(std::filesystem::exists(kept)) << "kept until the host decides";
     crashwatch_->deleteUnsentReports();
     ASSERT_TRUE(plat::RunLoop::main().runUntil([this] { return !crashwatch_->startup().isPending(); },
-                                               std::chrono::seconds(20)));
+                                               testsupport::kPatience));
     EXPECT_FALSE(std::filesystem::exists(kept));
 }
 
