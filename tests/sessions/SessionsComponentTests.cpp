@@ -91,14 +91,14 @@ protected:
                                           outcomes_.push_back(std::move(outcome));
                                       });
     }
-    // Pumps the main queue until `count` outcomes came; fails after 10 s.
+    // Pumps the main queue until `count` outcomes came; fails after the suite's patience.
     std::vector<SessionStartOutcome> outcomes(size_t count) {
         plat::RunLoop::main().runUntil(
             [&] {
                 std::lock_guard guard(lock_);
                 return outcomes_.size() >= count;
             },
-            std::chrono::seconds(10));
+            testsupport::kPatience);
         std::lock_guard guard(lock_);
         EXPECT_GE(outcomes_.size(), count);
         return outcomes_;

@@ -44,7 +44,7 @@ protected:
             done.notify_all();
         });
         std::unique_lock lock(mutex);
-        EXPECT_TRUE(done.wait_for(lock, std::chrono::seconds(10), [&] { return result.has_value(); }));
+        EXPECT_TRUE(done.wait_for(lock, testsupport::kPatience, [&] { return result.has_value(); }));
         return result.value_or(SettingsFetchResult(SettingsDownloaderError{}));
     }
 
@@ -149,8 +149,7 @@ TEST_F(SettingsDownloaderTest, OnlyADocumentFromASuccessfulReplyReachesTheCache)
         // Fetches run their completion on the session's queue; wait for the cache to change.
         cache->removeCache();
         remote.fetchAndCacheSettings(now);
-        for (int i = 0; i < 500 && !cache->cacheKey(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        testsupport::eventually([&] { return cache->cacheKey().has_value(); });
     };
 
     ASSERT_TRUE(server_.settings().setDocument(
@@ -163,8 +162,7 @@ TEST_F(SettingsDownloaderTest, OnlyADocumentFromASuccessfulReplyReachesTheCache)
     // A 500 with a JSON body leaves the previous document in place.
     server_.settings().setFault(standin::SettingsFault::ServerError);
     remote.fetchAndCacheSettings(plat::Date{now.secondsSince1970 + 90'000});
-    for (int i = 0; i < 500 && !logged("with HTTP status 500\")"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testsupport::eventually([&] { return logged("with HTTP status 500\")"); });
     EXPECT_TRUE(
         logged("[Settings] Fetching newest settings failed with error: URLSessionError(\"The settings "
                "service answered with HTTP status 500\")"));
