@@ -1,5 +1,5 @@
 // Faults that tests arm per request path: the stand-in then answers that path with an empty body,
-// a body that is not JSON, a 404 with a JSON body, or after a delay. Thread-safe.
+// a body that is not JSON, a 404 with a JSON body, after a delay, or once the test lets it. Thread-safe.
 #pragma once
 
 #include <chrono>
@@ -16,6 +16,7 @@ struct Fault {
         NonJson,      // 200 with an HTML body
         NotFoundJson, // 404 with {"message":"Not Found"}
         Delay,        // the normal reply, sent after `delay`
+        Hold,         // the normal reply, made and sent once the test releases it (in process only)
     };
     Kind kind = Kind::Empty;
     std::chrono::milliseconds delay{0};

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -74,6 +75,9 @@ struct StandinServer::Impl {
     std::mutex stopMutex;
     std::condition_variable stopSignal;
     bool stopping = false;
+    // Requests a Hold fault keeps take tickets in arrival order; those below `releasedBelow` go on.
+    uint64_t nextTicket = 0;
+    uint64_t releasedBelow = 0;
 
     Impl() {
         addAuthRoutes(router, accounts);
@@ -132,6 +136,14 @@ struct StandinServer::Impl {
         return !stopSignal.wait_for(lock, delay, [this] { return stopping; });
     }
 
+    // Waits until the test releases this request or the server stops; true when released.
+    bool holdUntilReleased() {
+        std::unique_lock lock(stopMutex);
+        const uint64_t ticket = nextTicket++;
+        stopSignal.wait(lock, [&] { return stopping || ticket < releasedBelow; });
+        return !stopping;
+    }
+
     void handle(const httplib::Request& req, httplib::Response& res) {
         StandinReply reply;
         try {
@@ -170,6 +182,9 @@ struct StandinServer::Impl {
         case Fault::Kind::Delay:
             if (!sleepUnlessStopped(fault->delay))
                 return StandinReply::json(503, R"({"message":"Stopping"})");
+            return router.dispatch(request);
+        case Fault::Kind::Hold:
+            if (!holdUntilReleased()) return StandinReply::json(503, R"({"message":"Stopping"})");
             return router.dispatch(request);
         }
         return router.dispatch(request);
@@ -241,6 +256,17 @@ void StandinServer::clearFault(const std::string& path) {
 }
 void StandinServer::clearFaults() {
     impl_->faults.clear();
+}
+size_t StandinServer::held() const {
+    std::lock_guard lock(impl_->stopMutex);
+    return static_cast<size_t>(impl_->nextTicket - impl_->releasedBelow);
+}
+void StandinServer::releaseHeld(size_t most) {
+    {
+        std::lock_guard lock(impl_->stopMutex);
+        impl_->releasedBelow += std::min<uint64_t>(most, impl_->nextTicket - impl_->releasedBelow);
+    }
+    impl_->stopSignal.notify_all();
 }
 
 InstallationRegistry& StandinServer::installations() {

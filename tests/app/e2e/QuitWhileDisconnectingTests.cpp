@@ -7,8 +7,11 @@
 // - Log out, then a quit (SIGTERM) or a kill (SIGKILL) at once: a signed-in launch with the tunnel
 //   up whose session the service has expired logs out on its first request (the path the account
 //   menu's Log out takes); the quit or kill lands right after it. After the quit the tunnel is
-//   down; after the kill the next launch, signed out, takes it down.
+//   down; after the kill the next launch, signed out, takes it down. The stand-in holds the answer
+//   that logs out until the test watches for it; for the quit the test also holds the keychain,
+//   which Log out clears first, until the quit has been taken, so that no race decides the order.
 // A run where the signal came too late to land in the middle is tried again.
+#include "platform/foundation/FileDescriptor.h"
 #include "standin/StandinServer.h"
 #include "tests/render/XServer.h"
 #include "tests/support/Process.h"
@@ -17,13 +20,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -114,9 +122,10 @@ protected:
         const size_t quit = text.find(kReceivedSigterm, up);
         return quit != std::string::npos && (down == std::string::npos || down > quit);
     }
-    // Sends `signal` and waits for the process to end (SIGKILL after the patience).
-    void finish(int signal) {
+    // Sends `signal`, runs `meanwhile` and waits for the process to end (SIGKILL after the patience).
+    void finish(int signal, const std::function<void()>& meanwhile = {}) {
         ::kill(pid_, signal);
+        if (meanwhile) meanwhile();
         int status = 0;
         if (!testsupport::eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; })) {
             ::kill(pid_, SIGKILL);
@@ -157,17 +166,49 @@ protected:
         ASSERT_FALSE(token.empty());
         ASSERT_TRUE(server_.expireToken(token));
     }
-    // A headless launch with the tunnel up that logs out on its first request: the signal lands
-    // once the answer that logs it out has been printed (Log out runs right after it, in the same
-    // turn of the main queue), a kill 0.05 s later, as a user's might; a kill at once would mostly
-    // come before Log out has signed the user out. False when it came too late.
+    // Whether the process has taken `signal` out of its pending set (or has ended): the
+    // application's signal thread hands it to the main queue as it takes it.
+    bool signalTaken(int signal) const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("ShdPnd:", 0) == 0)
+                return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) == 0;
+        return true;
+    }
+    // A headless launch with the tunnel up that logs out on its first request, whose answer the
+    // stand-in holds until the test is ready (the other request, until the signal has landed). Log
+    // out clears the credentials, then disconnects, and the tunnel is down a moment later; the
+    // signal lands in between:
+    // - the quit with the keychain's lock held by the test (as another process may): Log out, once
+    //   it printed the answer, waits for the keychain until the quit has been taken, which then
+    //   comes next on the main queue, before the tunnel can have begun to go down;
+    // - the kill at once when Log out has shown the login window, which it does after it cleared
+    //   the credentials and asked for the disconnect (that takes 0.15 s at least).
+    // False when it came too late.
     bool logOutAndAtOnce(int signal) {
+        server_.setFault("users/me/*", {standin::Fault::Kind::Hold});
         launch("logout", false);
-        const bool loggedOut = caught(
-            [](const std::string& text) { return text.find("Status Code: 401") != std::string::npos; });
-        if (signal == SIGKILL) std::this_thread::sleep_for(50ms);
-        finish(signal);
-        EXPECT_TRUE(loggedOut) << log();
+        // Both requests of the signed-in window, its regions and its plan, which it makes at once:
+        // the launch reads nothing more from the keychain until an answer comes.
+        const bool asked = caught([&](const std::string&) { return server_.held() == 2; });
+        plat::FileDescriptor keychain;
+        if (signal == SIGTERM && asked) {
+            keychain.reset(::open((home() / "data" / "keychain" / ".lock").c_str(), O_RDWR | O_CLOEXEC));
+            EXPECT_EQ(::flock(keychain.get(), LOCK_EX), 0) << std::strerror(errno);
+        }
+        server_.clearFault("users/me/*");
+        server_.releaseHeld(1);
+        const char* mark = signal == SIGTERM ? "Status Code: 401" : "LoginController init";
+        const bool loggedOut =
+            caught([&](const std::string& text) { return text.find(mark) != std::string::npos; });
+        finish(signal, [&] {
+            if (keychain) {
+                EXPECT_TRUE(testsupport::eventually([&] { return signalTaken(signal); }));
+                keychain.reset();
+            }
+            server_.releaseHeld();
+        });
+        EXPECT_TRUE(asked && loggedOut) << log();
         return loggedOut && landedInTheMiddle(log(), signal);
     }
 
