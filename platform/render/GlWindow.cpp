@@ -92,18 +92,28 @@ struct GlWindow::Impl {
             queue(e);
     }
 
-    // Where the pointer is in the window as of the events taken so far: where the last pointer
-    // event put it, shifted by each move of the window since (the desktop reports no pointer
-    // motion when a window moves under a still pointer); none before the first pointer event.
+    // Where the desktop last reported the pointer in the window, as of the events taken so far;
+    // none before the first report. The window library reports a place only when it differs from
+    // the last one it reported, for a motion and for an entry alike.
     std::optional<Point> pointer;
+    // The window moved (or grew from its top or left side) since that report. The desktop sends
+    // no motion when a window moves under a still pointer, and a window manager that moves a
+    // window along with the pointer tells it after the pointer came back in: either way the place
+    // reported last is no longer where the pointer is in the window, and a motion back onto that
+    // same place in the window goes unreported.
+    bool movedSincePointer = false;
     // The content's top-left corner on the screen as the desktop last reported it.
     std::pair<int, int> reportedPosition{0, 0};
 
-    // Where the pointer was in the window at the event being handled: the pointer's place as of
-    // the events before it. Asking the desktop instead answers where the pointer is by now, which
-    // for a press taken late (a slow frame) is somewhere along the drag that followed it.
+    // Where the pointer was in the window at the event being handled. While the last report
+    // holds, that is the place reported before this event: asking the desktop instead answers
+    // where the pointer is by now, which for a press taken late (a slow frame) is somewhere along
+    // the drag that followed it. After a move, only the desktop knows.
     Point pointerAtEvent() const {
-        if (pointer) return *pointer;
+        if (pointer && !movedSincePointer) return *pointer;
+        return pointerNow();
+    }
+    Point pointerNow() const {
         double x = 0, y = 0;
         glfwGetCursorPos(window, &x, &y);
         return {x, y};
@@ -149,6 +159,7 @@ void GlWindow::Impl::installCallbacks() {
     glfwSetCursorPosCallback(window, [](GLFWwindow* w, double x, double y) {
         Impl* self = of(w);
         self->pointer = Point{x, y};
+        self->movedSincePointer = false;
         if (self->blocked()) return; // the widget layer polls the pointer itself
         InputEvent e;
         e.kind = InputEvent::Kind::MouseMove;
@@ -253,15 +264,14 @@ void GlWindow::Impl::installCallbacks() {
     });
     glfwSetWindowPosCallback(window, [](GLFWwindow* w, int x, int y) {
         Impl* self = of(w);
-        // A still pointer is now as far the other way in the window as the window moved.
-        const int dx = x - self->reportedPosition.first, dy = y - self->reportedPosition.second;
-        self->reportedPosition = {x, y};
-        if (self->pointer && (dx != 0 || dy != 0)) {
-            self->pointer = Point{self->pointer->x - dx, self->pointer->y - dy};
-            if (!self->blocked()) {
+        if (std::make_pair(x, y) != self->reportedPosition) {
+            self->reportedPosition = {x, y};
+            self->movedSincePointer = true;
+            if (self->pointer && !self->blocked()) {
+                // Hover follows the pointer's place in the window, wherever the move left it.
                 InputEvent e;
                 e.kind = InputEvent::Kind::MouseMove;
-                e.position = *self->pointer;
+                e.position = self->pointerNow();
                 self->queueMove(e);
             }
         }
@@ -270,8 +280,8 @@ void GlWindow::Impl::installCallbacks() {
         self->checkPlacement();
     });
     // A window restored from the desktop's list turns the loop, whose update pass sees it.
-    glfwSetWindowIconifyCallback(window,
-                                 [](GLFWwindow* w, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
+    glfwSetWindowIconifyCallback(
+        window, [](GLFWwindow* w, int) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
     glfwSetWindowRefreshCallback(window,
                                  [](GLFWwindow* w) { of(w)->framesDue = std::max(of(w)->framesDue, 1); });
 }

@@ -1,5 +1,7 @@
 #include "tests/render/DesktopProbe.h"
 
+#include "tests/support/ThreadState.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -197,6 +199,22 @@ void DesktopProbe::activate(unsigned long window) {
     XSendEvent(dpy(display_), DefaultRootWindow(dpy(display_)), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &e);
     sync();
+}
+
+bool DesktopProbe::windowManagerRoundTrip() {
+    Display* d = dpy(display_);
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = atom("_NET_REQUEST_FRAME_EXTENTS");
+    e.xclient.format = 32;
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    sync();
+    const bool answered = testsupport::waitUntil([&] { return !frameExtents(w).empty(); });
+    XDestroyWindow(d, w);
+    sync();
+    return answered;
 }
 
 unsigned long DesktopProbe::openPlainWindow(int width, int height) {

@@ -55,6 +55,10 @@ public:
     void move(unsigned long window, int x, int y);
     // Asks the window manager, as a pager does, to activate `window` (restoring it when minimised).
     void activate(unsigned long window);
+    // Waits until the window manager has handled everything sent to it before the call (it answers
+    // a frame-extents request for a window of the probe's own); false when it did not answer in
+    // the suite's patience. What it sent to other clients meanwhile is queued for them by then.
+    bool windowManagerRoundTrip();
     // A plain top-level window of this connection, mapped and raised over the others.
     unsigned long openPlainWindow(int width, int height);
 

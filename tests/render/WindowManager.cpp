@@ -156,10 +156,13 @@ void XTestInput::click(int x, int y, int clicks) {
     }
 }
 
-void XTestInput::drag(int fromX, int fromY, int toX, int toY) {
+void XTestInput::drag(int fromX, int fromY, int toX, int toY, int pressed, bool alt) {
+    auto* display = static_cast<Display*>(display_);
+    const KeyCode altKey = XKeysymToKeycode(display, XK_Alt_L);
     movePointer(fromX, fromY);
     pause(50);
-    button(1, true);
+    if (alt) XTestFakeKeyEvent(display, altKey, True, CurrentTime);
+    button(pressed, true);
     pause(50);
     // In steps, as a hand moves: the window manager follows the motion it sees.
     constexpr int kSteps = 10;
@@ -168,7 +171,11 @@ void XTestInput::drag(int fromX, int fromY, int toX, int toY) {
         pause(20);
     }
     pause(50);
-    button(1, false);
+    button(pressed, false);
+    if (alt) {
+        XTestFakeKeyEvent(display, altKey, False, CurrentTime);
+        XSync(display, False);
+    }
     pause(100);
 }
 

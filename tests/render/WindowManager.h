@@ -34,8 +34,11 @@ public:
     void button(int button, bool press);
     // Moves the pointer to (x, y) and clicks the first button there `clicks` times.
     void click(int x, int y, int clicks = 1);
-    // Presses the first button at the one point, moves to the other in steps and lets go.
-    void drag(int fromX, int fromY, int toX, int toY);
+    // Presses `button` at the one point, moves to the other in steps and lets go; with `alt` the
+    // Alt key is held throughout, which hands the drag to the window manager (Alt with the first
+    // button moves the window under the pointer, with the third it resizes it from the nearest
+    // corner).
+    void drag(int fromX, int fromY, int toX, int toY, int button = 1, bool alt = false);
     // Presses and releases the key of `keysym`, with Control and Shift held when asked.
     void key(unsigned long keysym, bool control = false, bool shift = false);
 

@@ -4,7 +4,8 @@
 // puts the caret at the letter under the pointer, a drag after a double click goes by whole words,
 // and a drag held beyond the field's side scrolls the text on to its end. A press counts where the
 // pointer was pressed, however late the window gets to it, and where the pointer is in the window
-// once the window has moved under a still pointer.
+// however the window got where it is: moved under a still pointer, dragged by the window manager
+// with the pointer along, grown from its top-left corner, with a sheet open or the pointer outside.
 #include "platform/render/ui/DesktopPasteboard.h"
 #include "platform/render/ui/TreePainter.h"
 #include "platform/ui/ScrollState.h"
@@ -224,8 +225,10 @@ TEST_F(FieldWindowTest, ADragTheWindowTakesLateSelectsFromWhereThePressWas) {
         pointerTo(boundary(text, 6 + step * 5 / 4, 0));
     pointerTo(boundary(text, 11, -2));
     input().button(1, false);
-    EXPECT_TRUE(until([&] { return selection() == FieldSelection{6, 11}; }))
-        << "anchor " << selection().anchor << ", caret " << selection().caret;
+    EXPECT_TRUE(until([&] {
+        return selection() == FieldSelection{6, 11};
+    })) << "anchor "
+        << selection().anchor << ", caret " << selection().caret;
 }
 
 // A double click takes a word ('.' parts words, as for the double click itself) and the drag that
@@ -261,13 +264,17 @@ TEST_F(FieldWindowTest, ADragAfterADoubleClickGoesByWordsAndOneHeldBeyondTheSide
     EXPECT_EQ(primary(text.substr(from)), text.substr(from));
 }
 
-
-// A list, the e-mail field and a Login button, one under the other, as in the sign-in window.
+// A list, the e-mail field and a Login button, one under the other, as in the sign-in window, and a
+// sheet that can be shown over them.
 struct SignInForm : Screen {
-    explicit SignInForm(std::shared_ptr<int> logins) : logins(std::move(logins)) {}
-    std::shared_ptr<int> logins; // how often Login was pressed
+    SignInForm(std::shared_ptr<int> logins, std::shared_ptr<std::function<void(bool)>> showSheet)
+        : logins(std::move(logins)), showSheet(std::move(showSheet)) {}
+    std::shared_ptr<int> logins;                          // how often Login was pressed
+    std::shared_ptr<std::function<void(bool)>> showSheet; // set here: shows or hides the sheet
     State<std::string> email{std::string("hello world foo")};
+    State<bool> waiting{false};
     AnyView body() const override {
+        *showSheet = [w = waiting](bool shown) { w.set(shown); };
         std::vector<AnyView> rows;
         for (int i = 0; i < 40; ++i)
             rows.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))));
@@ -276,7 +283,8 @@ struct SignInForm : Screen {
                        TextField("Email", email.binding()).textFieldStyle(TextFieldStyle::Plain).frame(300),
                        Button([l = logins] { ++*l; }, Text("Login").frame(300, 30))
                            .buttonStyle(ButtonStyle::Plain)
-                           .testId("login")});
+                           .testId("login")})
+            .sheet(waiting.binding(), [] { return AnyView(Text("Please wait").padding(20)); });
     }
 };
 
@@ -286,27 +294,69 @@ protected:
         REQUIRE_DISPLAY();
         REQUIRE_WINDOW_MANAGER();
         probe = std::make_unique<rendertest::DesktopProbe>(std::getenv("DISPLAY"));
-        open(make<SignInForm>(logins), "Sign in", /*followFocus=*/true);
+        open(make<SignInForm>(logins, showSheet), "Sign in", /*followFocus=*/true);
     }
     double listOffset() { return ScrollState::of(host->require(Query::kind(ViewKind::List)))->offset(); }
-    // The window's content on the screen, as the desktop has it.
+    // The form's window (not a sheet over it), and its content on the screen as the desktop has it.
+    unsigned long formWindow() {
+        for (const unsigned long w : probe->windowsOf(getpid()))
+            if (probe->title(w) == "Sign in") return w;
+        return 0;
+    }
     rendertest::XRect onScreen() {
-        const auto windows = probe->windowsOf(getpid());
-        return windows.size() == 1 ? probe->contentRect(windows.front()) : rendertest::XRect{};
+        const unsigned long w = formWindow();
+        return w ? probe->contentRect(w) : rendertest::XRect{};
     }
     // Moves the window `dy` pixels down, by the window manager on a pager's request or by the
-    // window's own placement, and waits until it is there; the pointer does not move.
+    // window's own placement, and waits until it is there; the pointer does not move. What the
+    // window manager tells the window of it is queued for the window before any input that follows.
     void moveDown(int dy, bool ownPlacement) {
         const rendertest::XRect from = onScreen();
         ASSERT_GT(from.width, 0) << "the window is not on the screen";
         if (ownPlacement)
             gl().setPosition({gl().position().x, gl().position().y + dy});
         else
-            probe->move(probe->windowsOf(getpid()).front(), from.x, from.y + dy);
+            probe->move(formWindow(), from.x, from.y + dy);
         ASSERT_TRUE(until([&] { return onScreen().y == from.y + dy; })) << "at y " << onScreen().y;
+        ASSERT_TRUE(probe->windowManagerRoundTrip());
+    }
+    // Puts the window's content at (x, y) on the screen, clear of the screen's edges, against
+    // which the window manager holds a window being dragged.
+    void placeAt(int x, int y) {
+        probe->move(formWindow(), x, y);
+        ASSERT_TRUE(until([&] { return onScreen().x == x && onScreen().y == y; }))
+            << "at " << onScreen().x << ", " << onScreen().y;
+    }
+    // The user holds Alt and drags with `button` from `at` in the content by (dx, dy): the window
+    // manager moves the window with the pointer (the first button) or resizes it from the corner
+    // nearest the pointer (the third). Returns once the window manager is done with it.
+    void altDrag(Point at, int dx, int dy, int button) {
+        const rendertest::XRect from = onScreen();
+        const int x = from.x + static_cast<int>(at.x), y = from.y + static_cast<int>(at.y);
+        input().drag(x, y, x + dx, y + dy, button, /*alt=*/true);
+        ASSERT_TRUE(probe->windowManagerRoundTrip());
+        const rendertest::XRect to = onScreen();
+        ASSERT_EQ(std::make_pair(to.x, to.y), std::make_pair(from.x + dx, from.y + dy))
+            << "the window manager did not take the content's corner along with the pointer";
+    }
+    // A click, or a wheel step down, with the pointer where it is.
+    void stillClick() {
+        input().button(1, true);
+        input().button(1, false);
+    }
+    void stillWheel() {
+        input().button(5, true);
+        input().button(5, false);
+    }
+    // Waits until a click reached Login or the e-mail field; whether it was Login.
+    bool clickedLogin(int before) {
+        EXPECT_TRUE(until([&] { return *logins > before || selection().caret != ~0ul; }))
+            << "the click was lost";
+        return *logins == before + 1 && selection().caret == ~0ul;
     }
 
     std::shared_ptr<int> logins = std::make_shared<int>(0);
+    std::shared_ptr<std::function<void(bool)>> showSheet = std::make_shared<std::function<void(bool)>>();
     std::unique_ptr<rendertest::DesktopProbe> probe;
 };
 
@@ -337,6 +387,111 @@ TEST_F(MovedWindowTest, APressAndTheWheelActWhereThePointerIsAfterTheWindowMoved
         input().button(5, false);
         EXPECT_TRUE(until([&] { return listOffset() > scrolled; })) << "the list under the pointer";
     }
+}
+
+// The user drags the window with Alt held, the pointer along with it: the window manager reports
+// the move only at the end, after the pointer came back into the window where it had left it.
+// A still click then acts on what the pointer carried along, as does the wheel.
+TEST_F(MovedWindowTest, AfterAnAltDragAStillClickActsOnWhatThePointerCarriedAlong) {
+    placeAt(400, 360);
+    const std::string text = email();
+    const double field = host->require(Query::placeholder("Email")).frame().center().y;
+    const double login = centre(host->require(Query::testId("login")).frame()).y;
+    const double list = host->require(Query::kind(ViewKind::List)).frame().center().y;
+    const double x = boundary(text, 6, 2).x;
+    const int step = static_cast<int>(login - field);
+
+    altDrag({x, login}, 0, step, 1); // down, with the pointer on Login
+    stillClick();
+    EXPECT_TRUE(clickedLogin(0)) << "caret " << selection().caret;
+
+    const int before = *logins;
+    const double other = boundary(text, 12, 2).x; // up, with the pointer on the e-mail field
+    pointerTo({other, field});
+    altDrag({other, field}, 0, -step, 1);
+    stillClick();
+    ASSERT_TRUE(until([&] { return selection().caret == 12 || *logins > before; }));
+    EXPECT_EQ(*logins, before) << "Login, which the pointer never was on, was pressed";
+    // What is typed then goes to that field.
+    input().key(XK_z);
+    EXPECT_TRUE(until([&] { return email() == "hello world zfoo"; })) << email();
+
+    const double scrolled = listOffset();
+    altDrag({x, list}, 0, 100, 1);
+    stillWheel();
+    EXPECT_TRUE(until([&] { return listOffset() > scrolled; })) << "the list under the pointer";
+}
+
+// The user resizes the window from its top-left corner (Alt and the third button): the content's
+// corner moves with the pointer, and what the pointer is over changes as the content is laid out
+// again. A click over nothing there, then typing, changes nothing; Login, clicked after, counts.
+TEST_F(MovedWindowTest, AfterAResizeFromTheTopLeftCornerAClickActsWhereThePointerIs) {
+    placeAt(500, 400);
+    const std::string text = email();
+    const double fieldTop = host->require(Query::placeholder("Email")).frame().y;
+    altDrag({20, 75}, -100, -200, 3);
+    // Laid out again, in the middle of the larger window.
+    ASSERT_TRUE(until([&] { return host->require(Query::placeholder("Email")).frame().y == fieldTop + 100; }))
+        << host->require(Query::placeholder("Email")).frame().y;
+    stillClick();
+    pointerClick(centre(host->require(Query::testId("login")).frame()));
+    ASSERT_TRUE(until([&] { return *logins > 0; }));
+    EXPECT_EQ(selection().caret, ~0ul) << "the click over nothing went to the e-mail field";
+}
+
+// After the window moved under a still pointer, by the window manager or by its own placement,
+// the pointer goes back onto the place in the window it was on before, in one motion (as touch
+// screens, remote desktops and automation do), or leaves the window and comes back there: a click
+// there acts on what is there.
+TEST_F(MovedWindowTest, APointerBackOnItsOldPlaceInTheWindowAfterAMoveActsThere) {
+    placeAt(400, 360);
+    const std::string text = email();
+    const double field = host->require(Query::placeholder("Email")).frame().center().y;
+    const Point onLogin{boundary(text, 6, 2).x, centre(host->require(Query::testId("login")).frame()).y};
+    const int step = static_cast<int>(onLogin.y - field);
+    int pressed = 0;
+    for (const bool ownPlacement : {false, true}) {
+        SCOPED_TRACE(ownPlacement ? "moved by the window itself" : "moved by the window manager");
+        pointerTo(onLogin);
+        ASSERT_TRUE(until([&] { return !host->needsUpdate(); }));
+        moveDown(step, ownPlacement);
+        pointerTo(onLogin); // back on Login, which the move took from under the pointer
+        stillClick();
+        EXPECT_TRUE(clickedLogin(pressed++)) << "caret " << selection().caret;
+        moveDown(-step, ownPlacement);
+    }
+    // Out of the window, the window moves, and back to where it left.
+    pointerTo(onLogin);
+    ASSERT_TRUE(until([&] { return !host->needsUpdate(); }));
+    input().movePointer(onScreen().x - 60, onScreen().y + static_cast<int>(onLogin.y));
+    moveDown(step, false);
+    pointerTo(onLogin);
+    stillClick();
+    EXPECT_TRUE(clickedLogin(pressed++)) << "after it left, caret " << selection().caret;
+    // The window moves away from under the pointer, which follows it back to the same place.
+    moveDown(-step, false);
+    pointerTo(onLogin);
+    ASSERT_TRUE(until([&] { return !host->needsUpdate(); }));
+    moveDown(360, false);
+    pointerTo(onLogin);
+    stillClick();
+    EXPECT_TRUE(clickedLogin(pressed++)) << "after the window left it, caret " << selection().caret;
+}
+
+// A sheet is open while the user drags the window with Alt held, the pointer on Login; once the
+// sheet is closed, a still click presses Login.
+TEST_F(MovedWindowTest, AfterAnAltDragUnderASheetAStillClickActsOnWhatThePointerCarriedAlong) {
+    placeAt(400, 360);
+    const std::string text = email();
+    const double field = host->require(Query::placeholder("Email")).frame().center().y;
+    const Point onLogin{boundary(text, 6, 2).x, centre(host->require(Query::testId("login")).frame()).y};
+    (*showSheet)(true);
+    ASSERT_TRUE(until([&] { return window->sheetCount() == 1; }));
+    altDrag(onLogin, 0, static_cast<int>(onLogin.y - field), 1);
+    (*showSheet)(false);
+    ASSERT_TRUE(until([&] { return window->sheetCount() == 0 && !host->needsUpdate(); }));
+    stillClick();
+    EXPECT_TRUE(clickedLogin(0)) << "caret " << selection().caret;
 }
 
 } // namespace
