@@ -2,6 +2,7 @@
 #include "platform/net/URLError.h"
 #include "platform/net/URLSession.h"
 #include "tests/support/LocalHTTPServer.h"
+#include "tests/support/WaitFor.h"
 #include "tests/support/WireRecorder.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ Result run(URLSession& session, URLRequest request) {
                       done.signal();
                   })
         ->resume();
-    EXPECT_TRUE(done.wait(std::chrono::seconds(10)));
+    EXPECT_TRUE(done.wait(testsupport::kPatience));
     return result;
 }
 
@@ -167,17 +168,20 @@ TEST(URLSession, TransportFailuresMapToURLErrorCodes) {
     EXPECT_FALSE(refused.data);
     EXPECT_FALSE(refused.response);
 
+    // The reply waits until the request has timed out, however late the machine runs the timer.
+    DispatchSemaphore answer;
     LocalServer slow;
-    slow.server().Get("/slow", [](const httplib::Request&, httplib::Response& res) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    slow.server().Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
+        answer.wait(testsupport::kPatience);
         res.set_content("late", "text/plain");
     });
     auto started = std::chrono::steady_clock::now();
     Result timedOut = run(session, URLRequest(slow.url("/slow"), 0.2));
+    answer.signal();
     ASSERT_TRUE(timedOut.error);
     EXPECT_EQ(timedOut.error->code, URLError::TimedOut);
     EXPECT_EQ(timedOut.error->localizedDescription(), "The request timed out.");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(750));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
 
     Result unsupported = run(session, URLRequest("ftp://127.0.0.1/file"));
     ASSERT_TRUE(unsupported.error);
@@ -185,9 +189,12 @@ TEST(URLSession, TransportFailuresMapToURLErrorCodes) {
 }
 
 TEST(URLSession, CancelDeliversCancelledError) {
+    // The server has the request and answers only once the task was cancelled.
+    DispatchSemaphore arrived, answer;
     LocalServer slow;
-    slow.server().Get("/slow", [](const httplib::Request&, httplib::Response& res) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    slow.server().Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
+        arrived.signal();
+        answer.wait(testsupport::kPatience);
         res.set_content("late", "text/plain");
     });
     URLSession session(DispatchQueue::serial("test.delegate"));
@@ -198,9 +205,11 @@ TEST(URLSession, CancelDeliversCancelledError) {
         done.signal();
     });
     task->resume();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(arrived.wait(testsupport::kPatience));
     task->cancel();
-    ASSERT_TRUE(done.wait(std::chrono::seconds(5)));
+    const bool called = done.wait(testsupport::kPatience);
+    answer.signal();
+    ASSERT_TRUE(called);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, URLError::Cancelled);
     EXPECT_EQ(task->state(), URLSessionDataTask::State::Completed);

@@ -10,10 +10,13 @@ namespace sestest {
 
 namespace {
 
-// Runs `answer` on a thread of its own after `delay`, as a service answering from its queue would.
-void answerLater(std::chrono::milliseconds delay, std::function<void()> answer) {
-    std::thread([delay, answer = std::move(answer)] {
+// Runs `answer` on a thread of its own after `delay` and once `when` (if set) is ready, as a
+// service answering from its queue would.
+void answerLater(std::chrono::milliseconds delay, std::shared_future<void> when,
+                 std::function<void()> answer) {
+    std::thread([delay, when = std::move(when), answer = std::move(answer)] {
         std::this_thread::sleep_for(delay);
+        if (when.valid()) when.wait();
         answer();
     }).detach();
 }
@@ -26,7 +29,7 @@ void FakeInstallations::authToken(AuthTokenCompletion completion) const {
                              : std::optional<TSRInstallationsAuthTokenResult>(
                                    TSRInstallationsAuthTokenResult(token.value_or(""), plat::Date{2e9}));
     if (!token && !tokenError) answer.reset();
-    answerLater(delay, [completion, answer, error = tokenError, given = answersGiven] {
+    answerLater(delay, answerWhen, [completion, answer, error = tokenError, given = answersGiven] {
         completion(answer, error);
         ++*given;
     });
@@ -35,10 +38,11 @@ void FakeInstallations::authToken(AuthTokenCompletion completion) const {
 void FakeInstallations::installationID(IDCompletion completion) const {
     ++idRequests;
     if (neverAnswer) return;
-    answerLater(delay, [completion, answer = idError ? std::nullopt : id, error = idError, given = answersGiven] {
-        completion(answer, error);
-        ++*given;
-    });
+    answerLater(delay, answerWhen,
+                [completion, answer = idError ? std::nullopt : id, error = idError, given = answersGiven] {
+                    completion(answer, error);
+                    ++*given;
+                });
 }
 
 std::shared_ptr<ApplicationInfo> makeAppInfo(const std::string& appID, const std::string& display,

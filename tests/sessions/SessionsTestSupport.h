@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,6 +36,8 @@ public:
     std::optional<std::string> token = "fake-auth-token";
     std::optional<plat::Error> tokenError;
     std::chrono::milliseconds delay{0};
+    // When set, the answers wait for it besides `delay`: a test lets them go once it saw the wait.
+    std::shared_future<void> answerWhen;
     bool neverAnswer = false;
     int waitTime = static_cast<int>(testsupport::kPatience.count());
     mutable std::atomic<int> idRequests{0};

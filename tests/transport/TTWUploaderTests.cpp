@@ -1,6 +1,7 @@
 // The uploader: its endpoints and keys, scheduling through the registrar, and one request per pass.
 #include "UploadTestSupport.h"
 
+#include "../support/WaitFor.h"
 #include "transport/TTREndpoints.h"
 
 #include <algorithm>
@@ -65,11 +66,15 @@ protected:
 TEST_F(Uploader, OnlyTheFirstOfTargetsScheduledTogetherSendsAndTheOthersWaitForTheNextPass) {
     storeEvent("2102", 1001, "session");
     storeEvent("2101", 1002, "report");
-    // The first reply is held back, so the second operation is still waiting when the first ends.
+    // The first reply is held back until both are scheduled, so the second operation is still
+    // waiting when the first ends.
     server.setFault(standin::UploadService::uploadPaths().at(1001),
-                    standin::Fault{standin::Fault::Kind::Delay, std::chrono::milliseconds(300)});
+                    standin::Fault{standin::Fault::Kind::Hold});
     uploader->uploadTarget(1001, TTRUploadConditionWifiData);
     uploader->uploadTarget(1002, TTRUploadConditionWifiData);
+    ASSERT_TRUE(testsupport::eventually([&] { return server.held() == 1; }));
+    server.clearFaults();
+    server.releaseHeld();
     uploader->waitUntilAllOperationsAreFinished();
     storage.drain();
     EXPECT_EQ(receivedBodies(1001).size(), 1u);
@@ -89,17 +94,19 @@ TEST_F(Uploader, OnlyTheFirstOfTargetsScheduledTogetherSendsAndTheOthersWaitForT
 
 TEST_F(Uploader, AForcedUploadWaitingBehindASentBatchStillRunsAndSendsTheEventStoredSince) {
     storeEvent("2101", 1002, "first report");
-    // The reply is held back, so the second report is stored after the first batch was made and
+    // The reply is held back, so the second report is stored after the first batch went out and
     // its forced upload waits behind the sending one.
     server.setFault(standin::UploadService::uploadPaths().at(1002),
-                    standin::Fault{standin::Fault::Kind::Delay, std::chrono::milliseconds(1500)});
+                    standin::Fault{standin::Fault::Kind::Hold});
     uploader->uploadTarget(1002, TTRUploadConditionWifiData | TTRUploadConditionHighPriority);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(testsupport::eventually([&] { return server.held() == 1; }));
     storeEvent("2101", 1002, "second report");
     uploader->uploadTarget(1002, TTRUploadConditionWifiData | TTRUploadConditionHighPriority);
     // A regular pass queued behind them is still dropped once a request went out.
     uploader->uploadTarget(1001, TTRUploadConditionWifiData);
     storeEvent("2102", 1001, "session");
+    server.clearFaults();
+    server.releaseHeld();
     uploader->waitUntilAllOperationsAreFinished();
     storage.drain();
 

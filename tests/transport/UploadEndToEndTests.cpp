@@ -4,6 +4,7 @@
 // payload arrives whole.
 #include "UploadTestSupport.h"
 
+#include "../support/WaitFor.h"
 #include "transport/TTRApplication.h"
 #include "transport/TTRUploadCoordinator.h"
 
@@ -38,7 +39,8 @@ protected:
     }
 
     // Waits up to `limit` for the stand-in to hold `count` uploads of the target.
-    bool waitForUploads(int64_t target, size_t count, std::chrono::milliseconds limit = 10s) {
+    bool waitForUploads(int64_t target, size_t count,
+                        std::chrono::milliseconds limit = testsupport::kPatience) {
         auto deadline = std::chrono::steady_clock::now() + limit;
         while (receivedBodies(target).size() < count) {
             if (std::chrono::steady_clock::now() > deadline) return false;
@@ -69,7 +71,8 @@ TEST_F(UploadEndToEnd, StoredEventsLeaveOnTheFirstPassAndTheKeptBodyDecodesWithP
     ASSERT_TRUE(waitForUploads(1001, 1));
     auto elapsed = std::chrono::steady_clock::now() - started;
     EXPECT_GE(elapsed, 450ms);
-    EXPECT_LT(elapsed, 5s) << "the first pass, not the one 30 seconds later";
+    EXPECT_LT(elapsed, TTRUploadCoordinator::kTimerInterval)
+        << "the first pass, not the one 30 seconds later";
     EXPECT_EQ(storedEvents(1001), 0u);
 
     standin::UploadRecord record = server.uploads().records().at(0);

@@ -212,9 +212,10 @@ TEST_F(ClientTransport, EmptyAndNonJSONBodies) {
 }
 
 TEST_F(ClientTransport, TimeoutEndsInTheTransportError) {
+    // The stand-in keeps both requests until the test ends, so only the time-out can answer them.
     Client::setRequestTimeoutForTesting(0.5);
-    server_.setFault("users/me", Fault{Fault::Kind::Delay, std::chrono::milliseconds(3000)});
-    server_.setFault("auth/reset-password", Fault{Fault::Kind::Delay, std::chrono::milliseconds(3000)});
+    server_.setFault("users/me", Fault{Fault::Kind::Hold});
+    server_.setFault("auth/reset-password", Fault{Fault::Kind::Hold});
     ConsoleCapture console;
     Reply get, post;
     client.userInformation(get.get());

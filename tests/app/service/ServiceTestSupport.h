@@ -1,14 +1,16 @@
 // Shared set-up of the service tests: a private data root, no machine serial, fresh caches of the
-// settings, the identifier and the API base, and a capture of the console lines.
+// settings, the identifier and the API base, requests that wait the suite's patience, and a capture
+// of the console lines.
 #pragma once
 
 #include "app/classes/Preferences.h"
 #include "app/network/Client.h"
-#include "platform/log/OSLog.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/log/OSLog.h"
 #include "platform/security/KeychainStore.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +76,9 @@ private:
         plat::UserDefaults::resetForTesting();
         Preferences::resetForTesting();
         Client::reloadServerPathForTesting();
-        Client::setRequestTimeoutForTesting(std::nullopt);
+        // Requests wait for the stand-in as long as the tests wait for them: a crowded machine
+        // must not turn a slow answer into a time-out. A test of the time-out sets its own.
+        Client::setRequestTimeoutForTesting(std::chrono::duration<double>(testsupport::kPatience).count());
     }
     testsupport::TempHome home_;
 };

@@ -107,12 +107,16 @@ TEST_F(SheetsOnDisplay, Settings) {
 }
 
 TEST_F(SheetsOnDisplay, ManageDevices) {
-    // A slow list: the sheet shows its indicator first, with the close button already in its corner.
-    server_.setFault("devices", standin::Fault{standin::Fault::Kind::Delay, 800ms});
+    // A slow list, held by the stand-in until the loading sheet was looked at: the sheet shows its
+    // indicator first, with the close button already in its corner.
+    server_.setFault("devices", standin::Fault{standin::Fault::Kind::Hold});
     present(ui::make<ManageDevicesView>(controller_));
     ASSERT_TRUE(has(ui::Query::text("Loading devices...")));
     screenshot("sheet-devices-loading");
     const plat::Rect closeWhileLoading = host_->require(ui::Query::testId("closeButton")).frame();
+    ASSERT_TRUE(until([&] { return server_.held() == 1; }));
+    server_.clearFault("devices");
+    server_.releaseHeld();
     ASSERT_TRUE(until([&] { return has(ui::Query::text("Name: Studio MacBook")); }));
     EXPECT_EQ(host_->require(ui::Query::testId("closeButton")).frame().y, closeWhileLoading.y);
     auto image = screenshot("sheet-devices");
