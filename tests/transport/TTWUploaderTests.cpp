@@ -1,7 +1,7 @@
 // The uploader: its endpoints and keys, scheduling through the registrar, and one request per pass.
 #include "UploadTestSupport.h"
 
-#include "../support/WaitFor.h"
+#include "tests/support/WaitFor.h"
 #include "transport/TTREndpoints.h"
 
 #include <algorithm>

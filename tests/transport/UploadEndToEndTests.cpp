@@ -4,7 +4,7 @@
 // payload arrives whole.
 #include "UploadTestSupport.h"
 
-#include "../support/WaitFor.h"
+#include "tests/support/WaitFor.h"
 #include "transport/TTRApplication.h"
 #include "transport/TTRUploadCoordinator.h"
 
