@@ -32,6 +32,11 @@ constexpr Duration kAskTime = 1000ms;
 // How long the running instance gives one peer to send its request, all told: peers are served
 // side by side, so a silent one only ever holds its own place.
 constexpr Duration kPeerTime = 500ms;
+std::atomic<Duration::rep> peerTimeForTesting{0}; // none when zero
+Duration peerTime() {
+    const Duration::rep set = peerTimeForTesting.load();
+    return set != 0 ? Duration(set) : kPeerTime;
+}
 constexpr size_t kMaxPeers = 16;
 // Out of descriptors, the listener waits this long before it accepts again, doubling up to the
 // most; a pending connection it cannot take must not keep it turning.
@@ -218,6 +223,10 @@ std::optional<std::string> SingleInstance::inTheWay(const fs::path& folder) {
     return lockOrSocketInTheWay(fd.get(), folder);
 }
 
+void SingleInstance::setPeerTimeForTesting(std::optional<Duration> time) {
+    peerTimeForTesting = time ? time->count() : 0;
+}
+
 SingleInstance::Claim SingleInstance::claim(const fs::path& given, Duration patience) {
     Claim result;
     // Everything that can be known without changing anything first.
@@ -374,7 +383,7 @@ void SingleInstance::serve() {
                 if (backOff != Duration::zero()) log().notice("answering later launches again");
                 backOff = Duration::zero();
                 if (peerUid(fd.get()) == ::geteuid())
-                    peers.push_back({std::move(fd), Clock::system().now() + kPeerTime, {}});
+                    peers.push_back({std::move(fd), Clock::system().now() + peerTime(), {}});
                 continue;
             }
             if (errno == EINTR || errno == ECONNABORTED) continue;

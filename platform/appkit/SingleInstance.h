@@ -55,6 +55,10 @@ public:
     static Claim claim(const std::filesystem::path& folder,
                        Duration patience = std::chrono::milliseconds(3000));
 
+    // How long the running instance gives one later launch to send its request (half a second);
+    // none puts that back. Tests set it far beyond anything a crowded machine takes.
+    static void setPeerTimeForTesting(std::optional<Duration> time);
+
     // Why the lock file or the socket could not be in `folder`, a data folder that passed the
     // folder check (at its real path): a lock file or socket of another user, or something other
     // than a regular file or a socket, is where they belong. None when nothing is there or what is
