@@ -27,6 +27,7 @@ struct CRWUnreadableRecord {
     std::string fileName;
     CRWRecordFileState state = CRWRecordFileState::Missing;
     size_t damagedLines = 0;
+    bool unfinished = false; // a crash record without the section that ends it
 };
 
 class CRWProcessReportOperation : public CRWOperation {
