@@ -81,6 +81,13 @@ TEST_F(ReportMutationTest, DamagedFoldersNeverCrashProcessingAndLoseNothingReada
     capturetest::runDemo({"segv", real.string(), "--threads", "3"});
     Folder crash = readFolder(real);
     ASSERT_TRUE(crash.count("signal.crwrecord") && crash.count("binary_images.crwrecord")) << real;
+    // The record as the crash path wrote it reads whole; cut after any of its lines it does not.
+    const std::string& signal = crash["signal.crwrecord"];
+    EXPECT_TRUE(CRWParseRecordBytes(signal, "signal.crwrecord").whole());
+    size_t cuts = 0;
+    for (size_t end = signal.find('\n'); end + 1 < signal.size(); end = signal.find('\n', end + 1), ++cuts)
+        EXPECT_FALSE(CRWParseRecordBytes(signal.substr(0, end + 1), "signal.crwrecord").whole()) << end;
+    EXPECT_GE(cuts, 5u);
 
     const CRWBinaryImageDetails details =
         crashtest::loadedImageDetails(reinterpret_cast<const void*>(&readFolder));
@@ -91,8 +98,8 @@ TEST_F(ReportMutationTest, DamagedFoldersNeverCrashProcessingAndLoseNothingReada
                                        std::string(details.uuidString) + "\",\"base\":" + base +
                                        ",\"size\":" + std::to_string(details.slot.size) + "}}\n" +
                                        crash["binary_images.crwrecord"];
-    local["exception.crwrecord"] =
-        "{\"exception\":{\"name\":\"6e\"}}\n{\"threads\":[{\"stacktrace\":[" + pc + "," + base + ",7]}]}\n";
+    local["exception.crwrecord"] = "{\"exception\":{\"name\":\"6e\"}}\n{\"threads\":[{\"stacktrace\":[" + pc +
+                                   "," + base + ",7]}]}\n{\"storage\":{}}\n";
 
     defaults_.emplace(home_->path() / "defaults");
     auto installIDModel = std::make_shared<CRWInstallIdentifierModel>(nullptr, *defaults_);
