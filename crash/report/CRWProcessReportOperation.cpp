@@ -119,21 +119,23 @@ void CRWProcessReportOperation::noteUnreadableRecords() {
     // The image list is expected in every report; without it nothing could be symbolicated.
     const CRWRecordFileContents& images = symbolResolver_->binaryImageContents();
     if (!images.whole())
-        unreadableRecords_.push_back({CRWReportBinaryImageFile, images.state, images.damagedLines});
+        unreadableRecords_.push_back(
+            {CRWReportBinaryImageFile, images.state, images.damagedLines, images.unfinished});
     CRWFileManager files;
     for (const std::string& path : files.contentsOfDirectory(report_->path())) {
         const std::string name = CRWLastPathComponent(path);
         if (!isRecordFile(path) || name == CRWReportBinaryImageFile) continue;
         const CRWRecordFileContents contents = CRWReadRecordFile(path);
-        if (!contents.whole()) unreadableRecords_.push_back({name, contents.state, contents.damagedLines});
+        if (!contents.whole())
+            unreadableRecords_.push_back({name, contents.state, contents.damagedLines, contents.unfinished});
     }
     std::sort(
         unreadableRecords_.begin(), unreadableRecords_.end(),
         [](const CRWUnreadableRecord& a, const CRWUnreadableRecord& b) { return a.fileName < b.fileName; });
     for (const CRWUnreadableRecord& record : unreadableRecords_)
-        CRWErrorLog("Report %@: could not read %@ whole (%@, %@ damaged lines)", report_->identifier(),
+        CRWErrorLog("Report %@: could not read %@ whole (%@, %@ damaged lines%@)", report_->identifier(),
                     record.fileName, CRWRecordFileStateName(record.state),
-                    static_cast<uint64_t>(record.damagedLines));
+                    static_cast<uint64_t>(record.damagedLines), record.unfinished ? ", unfinished" : "");
 }
 
 void CRWProcessReportOperation::writeMarks() const {
@@ -149,6 +151,7 @@ void CRWProcessReportOperation::writeMarks() const {
         CRWFileWriteHashEntryNSString(&file, "file", record.fileName);
         CRWFileWriteHashEntryString(&file, "state", CRWRecordFileStateName(record.state));
         CRWFileWriteHashEntryUint64(&file, "damaged_lines", record.damagedLines);
+        if (record.unfinished) CRWFileWriteHashEntryBoolean(&file, "unfinished", true);
         CRWFileWriteHashEnd(&file);
         CRWFileWriteSectionEnd(&file);
     }

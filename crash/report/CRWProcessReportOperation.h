@@ -4,10 +4,11 @@
 //
 // The folder was written by a crashed run and is treated as untrusted. Processing never fails its
 // caller and never deletes or rewrites a record: every file and line that reads is used, and what
-// could not be read (a missing image list, a record that is unreadable, too large or has damaged
-// lines) is listed in unreadableRecords() and, when there is any, in the folder's
-// "unreadable_records.crwmarks" file, which the payload does not carry. The caller decides what to
-// do with such a report; a report that failed processing stays where it is.
+// could not be read (a missing image list, a record that is unreadable, too large, has damaged
+// lines or is a crash record cut before its closing section) is listed in unreadableRecords() and,
+// when there is any, in the folder's "unreadable_records.crwmarks" file, which the payload does not
+// carry. The caller decides what to do with such a report; a report that failed processing stays
+// where it is.
 #pragma once
 
 #include "crash/report/CRWInternalReport.h"
@@ -26,6 +27,7 @@ struct CRWUnreadableRecord {
     std::string fileName;
     CRWRecordFileState state = CRWRecordFileState::Missing;
     size_t damagedLines = 0;
+    bool unfinished = false; // a crash record without the section that ends it
 };
 
 class CRWProcessReportOperation : public CRWOperation {

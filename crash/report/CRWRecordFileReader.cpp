@@ -1,9 +1,19 @@
 #include "crash/report/CRWRecordFileReader.h"
 
+#include "crash/record/CRWContext.h"
 #include "crash/record/CRWFileRead.h"
+#include "crash/report/CRWFileManager.h"
 #include "platform/foundation/OwnFiles.h"
 
-CRWRecordFileContents CRWParseRecordBytes(std::string_view bytes) {
+const char* CRWRecordClosingSection(std::string_view fileName) {
+    // Each catcher writes its own section, then the common crash path describes the process and
+    // writes the storage section last, unconditionally, before it closes the file (CRWHandler).
+    for (const char* crashRecord : {CRWReportSignalFile, CRWReportMachExceptionFile, CRWReportExceptionFile})
+        if (fileName == crashRecord) return "storage";
+    return nullptr;
+}
+
+CRWRecordFileContents CRWParseRecordBytes(std::string_view bytes, std::string_view fileName) {
     CRWRecordFileContents contents;
     contents.state = CRWRecordFileState::Read;
     contents.sections = CRWFileParseSections(bytes);
@@ -16,6 +26,11 @@ CRWRecordFileContents CRWParseRecordBytes(std::string_view bytes) {
         start = end + 1;
     }
     contents.damagedLines = lines > contents.sections.size() ? lines - contents.sections.size() : 0;
+    // Every line may be whole and the record still short: the file ends where a kill fell between
+    // two lines. A fatal exception record may hold more than one record appended, so it is the file's
+    // last section that must close it.
+    if (const char* closing = CRWRecordClosingSection(fileName))
+        contents.unfinished = contents.sections.empty() || contents.sections.back()[closing].isAbsent();
     return contents;
 }
 
@@ -38,7 +53,7 @@ CRWRecordFileContents CRWReadRecordFile(const std::string& path) {
         contents.state = CRWRecordFileState::Unreadable;
         return contents;
     }
-    return CRWParseRecordBytes(file.bytes);
+    return CRWParseRecordBytes(file.bytes, CRWLastPathComponent(path));
 }
 
 const plat::Object& CRWRecordSectionNamed(const plat::Object::Array& sections, std::string_view name) {

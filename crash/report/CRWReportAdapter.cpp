@@ -126,11 +126,11 @@ void CRWReportAdapter::protoFilesPayload() {
         plat::Error error;
         if (std::optional<plat::Data> contents = plat::AtomicFile::read(path, &error, CRWMaxRecordFileSize)) {
             file.contents = std::move(*contents);
-            // A run that died while writing leaves a line cut short: say so rather than pass the
-            // rest off as the whole record.
+            // A run that died while writing leaves a line cut short, or a crash record without the
+            // section that ends it: say so rather than pass the rest off as the whole record.
             const std::string_view bytes(reinterpret_cast<const char*>(file.contents.data()),
                                          file.contents.size());
-            file.truncated = !CRWParseRecordBytes(bytes).whole();
+            file.truncated = !CRWParseRecordBytes(bytes, file.filename).whole();
         } else {
             CRWErrorLog("Failed to read from %@ with error: %@", path, error.localizedDescription());
             file.truncated = true;

@@ -1,7 +1,8 @@
 // A prepared report folder as one protocol-buffer message (tessera.crashwatch.Report, see
 // proto/crw_report.proto): identifiers of the run and the installation, and every record file of the
 // user's own in the folder as it is ("*.crwrecord" and the "*.symbolicated" copies, sorted by name,
-// case-insensitively), marked truncated when a line of it is not a whole record.
+// case-insensitively), marked truncated when a line of it is not a whole record or a crash record
+// lacks the section that ends it (CRWRecordFileReader.h).
 // The folder is read once, when the adapter is made; the transport then asks for the encoded bytes
 // as often as it likes (from any thread: the adapter does not change afterwards).
 //
@@ -38,7 +39,8 @@ public:
     std::optional<plat::Data> transportBytes() const override;
 
     // One record file of the payload; `truncated` when its contents are not the whole record (a
-    // line is cut or damaged, or it could not be read), which the payload says of it.
+    // line is cut or damaged, a crash record ends before its closing section, or it could not be
+    // read), which the payload says of it.
     struct File {
         std::string filename;
         plat::Data contents;

@@ -81,6 +81,13 @@ TEST_F(ReportMutationTest, DamagedFoldersNeverCrashProcessingAndLoseNothingReada
     capturetest::runDemo({"segv", real.string(), "--threads", "3"});
     Folder crash = readFolder(real);
     ASSERT_TRUE(crash.count("signal.crwrecord") && crash.count("binary_images.crwrecord")) << real;
+    // The record as the crash path wrote it reads whole; cut after any of its lines it does not.
+    const std::string& signal = crash["signal.crwrecord"];
+    EXPECT_TRUE(CRWParseRecordBytes(signal, "signal.crwrecord").whole());
+    size_t cuts = 0;
+    for (size_t end = signal.find('\n'); end + 1 < signal.size(); end = signal.find('\n', end + 1), ++cuts)
+        EXPECT_FALSE(CRWParseRecordBytes(signal.substr(0, end + 1), "signal.crwrecord").whole()) << end;
+    EXPECT_GE(cuts, 5u);
 
     const CRWBinaryImageDetails details =
         crashtest::loadedImageDetails(reinterpret_cast<const void*>(&readFolder));
@@ -91,8 +98,8 @@ TEST_F(ReportMutationTest, DamagedFoldersNeverCrashProcessingAndLoseNothingReada
                                        std::string(details.uuidString) + "\",\"base\":" + base +
                                        ",\"size\":" + std::to_string(details.slot.size) + "}}\n" +
                                        crash["binary_images.crwrecord"];
-    local["exception.crwrecord"] =
-        "{\"exception\":{\"name\":\"6e\"}}\n{\"threads\":[{\"stacktrace\":[" + pc + "," + base + ",7]}]}\n";
+    local["exception.crwrecord"] = "{\"exception\":{\"name\":\"6e\"}}\n{\"threads\":[{\"stacktrace\":[" + pc +
+                                   "," + base + ",7]}]}\n{\"storage\":{}}\n";
 
     defaults_.emplace(home_->path() / "defaults");
     auto installIDModel = std::make_shared<CRWInstallIdentifierModel>(nullptr, *defaults_);
@@ -143,6 +150,7 @@ TEST_F(ReportMutationTest, TornRecordsAreMarkedAndTheRestIsKept) {
         makeFolder("torn", {{"metadata.crwrecord", metadata("s", 1) + "{\"host\":{\"os_disp"},
                             {"signal.crwrecord",
                              "{\"signal\":{\"number\":11}}\n{\"threads\":[{\"stacktrace\":[1,2]}]}\n{\"runt"},
+                            {"mach_exception.crwrecord", "{\"mach_exception\":{}}\n{\"threads\":[]}\n"},
                             {"log_a.crwrecord", "\x01\x02garbage\n"}});
     auto report = CRWInternalReport::reportWithPath(folder.string());
     ASSERT_TRUE(report);
@@ -155,15 +163,20 @@ TEST_F(ReportMutationTest, TornRecordsAreMarkedAndTheRestIsKept) {
         names.push_back(record.fileName + ":" + CRWRecordFileStateName(record.state) + ":" +
                         std::to_string(record.damagedLines));
     EXPECT_EQ(names, (std::vector<std::string>{"binary_images.crwrecord:missing:0", "log_a.crwrecord:read:1",
-                                               "metadata.crwrecord:read:1", "signal.crwrecord:read:1"}));
+                                               "mach_exception.crwrecord:read:0", "metadata.crwrecord:read:1",
+                                               "signal.crwrecord:read:1"}));
     const CRWRecordFileContents marks = CRWReadRecordFile((folder / CRWUnreadableRecordsFile).string());
-    ASSERT_EQ(marks.sections.size(), 4u);
-    EXPECT_EQ(marks.sections[3]["unreadable"]["file"], plat::Object("signal.crwrecord"));
-    EXPECT_EQ(marks.sections[3]["unreadable"]["damaged_lines"].number().uint64Value(), 1u);
+    ASSERT_EQ(marks.sections.size(), 5u);
+    EXPECT_EQ(marks.sections[4]["unreadable"]["file"], plat::Object("signal.crwrecord"));
+    EXPECT_EQ(marks.sections[4]["unreadable"]["damaged_lines"].number().uint64Value(), 1u);
     EXPECT_TRUE(logged("could not read signal.crwrecord whole"));
+    // The crash record cut between two lines lacks its closing section, and the marks say so.
+    EXPECT_EQ(marks.sections[2]["unreadable"]["unfinished"], plat::Object(true));
+    EXPECT_TRUE(marks.sections[1]["unreadable"]["unfinished"].isAbsent());
+    EXPECT_TRUE(logged("could not read mach_exception.crwrecord whole (read, 0 damaged lines, unfinished)"));
     // The marks are not part of the payload; the records are.
     CRWReportAdapter adapter(folder.string(), "app", nullptr, std::nullopt, std::nullopt);
-    ASSERT_EQ(adapter.files().size(), 3u);
+    ASSERT_EQ(adapter.files().size(), 4u);
     EXPECT_EQ(adapter.files()[0].filename, "log_a.crwrecord");
 }
 

@@ -5,6 +5,7 @@
 #include "tests/crash/report/ReportTestSupport.h"
 
 #include <filesystem>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -178,6 +179,40 @@ TEST_F(ReportPayloadTest, ARecordCutShortIsMarkedTruncated) {
     EXPECT_EQ(text.find("truncated"), text.rfind("truncated")) << "only the cut file is marked\n" << text;
     EXPECT_EQ(decodedFiles(text).back(), (std::pair<std::string, std::string>{"signal.crwrecord", cut}));
     EXPECT_TRUE(logged("Packaging signal.crwrecord marked as truncated"));
+}
+
+// A kill that falls between two lines leaves a crash record of whole lines that lacks the storage
+// section the crash path always writes last: it is cut too. Files without a closing line are not.
+TEST_F(ReportPayloadTest, ACrashRecordCutBetweenTwoLinesIsMarkedTruncated) {
+    const std::string process = "{\"threads\":[{\"stacktrace\":[1,2]}]}\n{\"runtime\":{}}\n"
+                                "{\"dispatch_queue_names\":[\"\"]}\n{\"thread_names\":[\"app\"]}\n"
+                                "{\"process_stats\":{\"active\":1}}\n";
+    const std::string storage = "{\"storage\":{\"free\":0,\"total\":0}}\n";
+    const std::string exception = "{\"exception\":{\"type\":\"c++\",\"name\":\"6e\"}}\n";
+    const fs::path folder =
+        makeFolder("between", {{"metadata.crwrecord", metadata("s1", 9)},
+                               {"binary_images.crwrecord", "{\"load\":{}}\n"},
+                               {"log_a.crwrecord", "{\"log\":{}}\n"},
+                               {"custom_exception_a.crwrecord", exception},
+                               // After its first section, and after a later one.
+                               {"signal.crwrecord", "{\"signal\":{\"number\":11}}\n"},
+                               {"exception.crwrecord", exception + process},
+                               // Whole.
+                               {"mach_exception.crwrecord", "{\"mach_exception\":{}}\n" + process + storage},
+                               {"signal.crwrecord.symbolicated", "{\"threads\":[[]]}\n"}});
+    const auto report = adapter(folder);
+    std::map<std::string, bool> truncated;
+    for (const CRWReportAdapter::File& file : report->files())
+        truncated[file.filename] = file.truncated;
+    EXPECT_EQ(truncated, (std::map<std::string, bool>{{"binary_images.crwrecord", false},
+                                                      {"custom_exception_a.crwrecord", false},
+                                                      {"exception.crwrecord", true},
+                                                      {"log_a.crwrecord", false},
+                                                      {"mach_exception.crwrecord", false},
+                                                      {"metadata.crwrecord", false},
+                                                      {"signal.crwrecord", true},
+                                                      {"signal.crwrecord.symbolicated", false}}));
+    EXPECT_TRUE(logged("Packaging exception.crwrecord marked as truncated"));
 }
 
 TEST_F(ReportPayloadTest, MissingValuesAreEmptyFieldsThatStillGoOnTheWire) {

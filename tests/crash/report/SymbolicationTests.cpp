@@ -78,12 +78,14 @@ TEST_F(SymbolicationTest, FramesAreNamedInTheImageLoadedNowAndWrittenBesideTheCr
     const uint64_t c = recorded(reinterpret_cast<const void*>(&hiddenFunction), 1);
     const std::string signal = "{\"signal\":{\"number\":11}}\n{\"threads\":[{\"stacktrace\":[" +
                                std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "," +
-                               std::to_string(kGoneBase + 16) + ",0,\"text\"]},{\"crashed\":true}]}\n";
-    const fs::path folder =
-        makeFolder("report", {{"metadata.crwrecord", metadata("s", 1)},
-                              {"binary_images.crwrecord", imageList()},
-                              {"signal.crwrecord", signal},
-                              {"exception.crwrecord", "{\"exception\":{\"name\":\"6e\"}}\n"}});
+                               std::to_string(kGoneBase + 16) +
+                               ",0,\"text\"]},{\"crashed\":true}]}\n"
+                               "{\"storage\":{}}\n";
+    const fs::path folder = makeFolder(
+        "report", {{"metadata.crwrecord", metadata("s", 1)},
+                   {"binary_images.crwrecord", imageList()},
+                   {"signal.crwrecord", signal},
+                   {"exception.crwrecord", "{\"exception\":{\"name\":\"6e\"}}\n{\"storage\":{}}\n"}});
     auto report = CRWInternalReport::reportWithPath(folder.string());
     ASSERT_TRUE(report);
     CRWProcessReportOperation operation(report, std::make_shared<CRWSymbolResolver>());
@@ -178,7 +180,7 @@ TEST_F(SymbolicationTest, WhatAnotherUserLeftInAReportFolderIsLeftAsItWas) {
     testsupport::writeFile(folder / "metadata.crwrecord", metadata("s", 1));
     testsupport::writeFile(folder / "exception.crwrecord",
                            "{\"exception\":{\"type\":\"c++\",\"name\":\"4e33666f6f3342617245\","
-                           "\"name_mangled\":true,\"reason\":\"\",\"time\":1}}\n");
+                           "\"name_mangled\":true,\"reason\":\"\",\"time\":1}}\n{\"storage\":{}}\n");
     testsupport::plantAsAnotherUser(folder / CRWUnreadableRecordsFile, "{\"theirs\":{}}\n", 0666);
     testsupport::plantAsAnotherUser(folder / "signal.crwrecord", "{\"signal\":{\"number\":11}}\n", 0600);
     fs::create_symlink(mine, folder / "exception.crwrecord.symbolicated");
