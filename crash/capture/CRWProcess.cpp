@@ -116,7 +116,7 @@ bool CRWProcessInit(CRWProcess* process, pid_t crashedThread, const void* userCo
 bool CRWProcessSuspendAllOtherThreads(CRWProcess* process) {
     if (!CRWIsValidPointer(process) || process->threadCount == 0) return false;
     process->stopped = true;
-    return CRWThreadStopperStop(process->threads, process->threadCount);
+    return CRWThreadStopperStop(process->threads, process->threadCount, CRWThreadStopperCrashWaits());
 }
 
 bool CRWProcessHasThreadsSinceInit(const CRWProcess* process) {

@@ -40,6 +40,12 @@ std::atomic<pid_t> sessionOwner{0};
 std::atomic<bool> installed{false};
 struct sigaction previousAction;
 
+// The waits of the crash path's stop.
+constexpr CRWThreadStopWaits kCrashWaits;
+std::atomic<uint32_t> crashAnswerMilliseconds{kCrashWaits.answerMilliseconds};
+std::atomic<uint32_t> crashReaderStopMilliseconds{kCrashWaits.readerStopMilliseconds};
+std::atomic<uint32_t> crashReaderMilliseconds{kCrashWaits.readerMilliseconds};
+
 // Stopped threads resume on their own after this long without a release.
 constexpr int64_t kReleaseTimeoutNanoseconds = 10'000'000'000;
 // How long the recorder waits for stopped threads to leave their handlers.
@@ -247,7 +253,18 @@ bool CRWThreadStopperInstall() {
     return true;
 }
 
-bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerTimeoutMilliseconds) {
+CRWThreadStopWaits CRWThreadStopperCrashWaits() {
+    return {crashAnswerMilliseconds.load(), crashReaderStopMilliseconds.load(),
+            crashReaderMilliseconds.load()};
+}
+
+void CRWThreadStopperSetCrashWaitsForTesting(CRWThreadStopWaits waits) {
+    crashAnswerMilliseconds.store(waits.answerMilliseconds);
+    crashReaderStopMilliseconds.store(waits.readerStopMilliseconds);
+    crashReaderMilliseconds.store(waits.readerMilliseconds);
+}
+
+bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, CRWThreadStopWaits waits) {
     if (threads == nullptr || !CRWThreadStopperInstall()) return false;
     const pid_t self = CRWThreadSelf();
     // One session at a time: a second recorder (another thread failing at once) waits its turn.
@@ -278,7 +295,7 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
             slots[i].failure.store(CRWThreadReadFailureExited);
         }
     }
-    const int64_t deadline = CRWMonotonicNanoseconds() + int64_t{answerTimeoutMilliseconds} * 1'000'000;
+    const int64_t deadline = CRWMonotonicNanoseconds() + int64_t{waits.answerMilliseconds} * 1'000'000;
     bool allStopped = true;
     // The threads left to the reader: on this handler's stack, as the thread list is.
     pid_t unanswered[CRWMaxRecordedThreads];
@@ -302,7 +319,9 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
         else
             allStopped = false;
     }
-    if (!CRWThreadTracerAttach(unanswered, unansweredCount)) allStopped = false;
+    if (!CRWThreadTracerAttach(unanswered, unansweredCount, waits.readerStopMilliseconds,
+                               waits.readerMilliseconds))
+        allStopped = false;
     return allStopped;
 }
 

@@ -73,12 +73,13 @@ int yamaScope = -2; // not read yet
 constexpr size_t kHelperStackSize = 64 * 1024;
 alignas(64) unsigned char helperStack[kHelperStackSize];
 
-// The helper waits this long for its go-ahead, for the next of the threads to stop this long (on a
-// loaded machine thirty threads take longer than that together, each as the scheduler runs it), and
-// held threads this long for their release before it lets them go by itself.
+// The helper waits this long for its go-ahead, and held threads this long for their release before
+// it lets them go by itself.
 constexpr int64_t kGoTimeoutNanoseconds = 1'000'000'000;
-constexpr int64_t kStopTimeoutNanoseconds = 100'000'000;
 constexpr int64_t kHoldTimeoutNanoseconds = 10'000'000'000;
+// How long the helper waits for the next of the threads to stop (on a loaded machine thirty threads
+// take longer than that together, each as the scheduler runs it); set by each attach.
+int64_t stopTimeoutNanoseconds = 0;
 // How long the recorder waits for the helper to end once released, and again once killed.
 constexpr int64_t kExitTimeoutNanoseconds = 200'000'000;
 // The pause between two looks at a helper that is about to end.
@@ -244,7 +245,7 @@ CRW_HELPER_CODE void settle(TraceSlot* slot, int status) {
 // Waits (bounded) for every seized thread to stop, reading each as it does; a release ends the wait
 // early. The bound runs from the last thread that stopped: one that cannot stop costs one bound.
 CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
-    int64_t deadline = CRWMonotonicNanoseconds() + kStopTimeoutNanoseconds;
+    int64_t deadline = CRWMonotonicNanoseconds() + stopTimeoutNanoseconds;
     for (;;) {
         // A stop announced while we look is still pending afterwards: the wait below returns at once.
         bool waiting = false;
@@ -259,7 +260,7 @@ CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
                 fail(&slots[i], CRWThreadReadFailureExited);
             } else {
                 settle(&slots[i], status);
-                deadline = CRWMonotonicNanoseconds() + kStopTimeoutNanoseconds;
+                deadline = CRWMonotonicNanoseconds() + stopTimeoutNanoseconds;
             }
         }
         if (!waiting) return;
@@ -414,7 +415,8 @@ const char* CRWThreadReadFailureReason(CRWThreadReadFailure failure) {
     return "unknown";
 }
 
-bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeoutMilliseconds) {
+bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t stopMilliseconds,
+                           uint32_t timeoutMilliseconds) {
     // A helper of an earlier session that still runs keeps its stack: no second one beside it.
     const bool helperFree = reapHelper(CRWMonotonicNanoseconds() + kExitTimeoutNanoseconds) || killHelper();
     const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
@@ -435,6 +437,7 @@ bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeou
     }
 
     CRWThreadTracerPrepare();
+    stopTimeoutNanoseconds = int64_t{stopMilliseconds} * 1'000'000;
     // Under Yama's restricted ptrace only a named process may trace its elders, so the helper waits
     // to be named; otherwise it starts at once.
     const bool mustName = yamaScope >= 1;

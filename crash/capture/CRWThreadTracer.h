@@ -40,9 +40,12 @@ const char* CRWThreadReadFailureReason(CRWThreadReadFailure failure);
 void CRWThreadTracerPrepare();
 
 // Hands `threads` (of this process, never the caller) to a helper that attaches to each, reads its
-// registers and holds it stopped until CRWThreadTracerRelease, while the caller goes on. False when
-// no helper could be started (every thread then has its reason).
-bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeoutMilliseconds = 300);
+// registers and holds it stopped until CRWThreadTracerRelease, while the caller goes on. The helper
+// gives up on a thread that has not stopped `stopMilliseconds` after it was asked to and after the
+// last of the others stopped. False when no helper could be started (every thread then has its
+// reason).
+bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t stopMilliseconds = 100,
+                           uint32_t timeoutMilliseconds = 300);
 // The registers `thread` had when it stopped; false when it was not read. Waits for the helper to
 // settle the thread, at most until `timeoutMilliseconds` after the attach; past that the helper is
 // killed (its threads go free) and every thread not recorded yet counts as timed out.

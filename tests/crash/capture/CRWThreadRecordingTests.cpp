@@ -143,7 +143,7 @@ TEST(CRWThreadRecording, StoppedThreadsHandOverTheirRegistersAndResumeWhenReleas
         // Nothing that may allocate (a failing expectation) runs until counting ends. The threads
         // answer at once on a quiet machine; the deadline is for a crowded one.
         crashtest::AllocationCountScope counting;
-        stopped = CRWThreadStopperStop(threads, count, kAnswerPatience);
+        stopped = CRWThreadStopperStop(threads, count, {.answerMilliseconds = kAnswerPatience});
         for (int i = 0; i < 3; ++i) {
             contexts[i].architecture = CRWThreadContextArchitectureNone;
             CRWThreadStopperGetContext(sleepers.tid(i), &contexts[i]);
@@ -177,7 +177,7 @@ TEST(CRWThreadRecording, StoppedThreadsHandOverTheirRegistersAndResumeWhenReleas
     pid_t ended = 0;
     std::thread([&ended] { ended = gettid(); }).join();
     threads[count] = ended;
-    EXPECT_FALSE(CRWThreadStopperStop(threads, count + 1, kAnswerPatience));
+    EXPECT_FALSE(CRWThreadStopperStop(threads, count + 1, {.answerMilliseconds = kAnswerPatience}));
     EXPECT_EQ(CRWThreadStopperFailure(ended), CRWThreadReadFailureExited);
     EXPECT_STREQ(CRWThreadReadFailureReason(CRWThreadStopperFailure(ended)), "thread exited");
     EXPECT_TRUE(CRWThreadStopperIsStopped(sleepers.tid(1)));
