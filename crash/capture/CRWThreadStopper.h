@@ -63,8 +63,9 @@ void CRWThreadStopperSetCrashWaitsForTesting(CRWThreadStopWaits waits);
 bool CRWThreadStopperGetContext(pid_t thread, CRWThreadContext* context);
 // Whether `thread` is stopped now.
 bool CRWThreadStopperIsStopped(pid_t thread);
-// Why `thread` is not stopped; CRWThreadReadFailureNone when it is.
-CRWThreadReadFailure CRWThreadStopperFailure(pid_t thread);
+// Why `thread` is not stopped; CRWThreadReadFailureNone when it is. With `wait`, also the wait that
+// ran out before it was given up on (see CRWThreadWait), whichever side's it was.
+CRWThreadReadFailure CRWThreadStopperFailure(pid_t thread, CRWThreadWait* wait = nullptr);
 // Releases every stopped thread and waits (bounded) until they have left their handlers, so that
 // the next session starts clean. True when all of them left in time.
 bool CRWThreadStopperResume();
