@@ -70,6 +70,20 @@ void CaptureContext::drainLoggingQueue() const {
         CRWLoggingQueue().sync([] {});
 }
 
+PatientCrashWaits::PatientCrashWaits() : previous_(CRWThreadStopperCrashWaits()) {
+    CRWThreadStopperSetCrashWaitsForTesting(waits());
+}
+
+PatientCrashWaits::~PatientCrashWaits() {
+    CRWThreadStopperSetCrashWaitsForTesting(previous_);
+}
+
+CRWThreadStopWaits PatientCrashWaits::waits() {
+    const auto patience = static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(testsupport::kPatience).count());
+    return {patience, patience, patience};
+}
+
 std::map<size_t, UnreadThread> unreadThreads(const std::string& log) {
     static const std::regex line(
         R"(Thread -?\d+ \(index (\d+)\): ([^,\n]+)(, given up after (\d+) ms of its (\d+) ms wait)?\n)");

@@ -3,6 +3,7 @@
 // the crash demo.
 #pragma once
 
+#include "crash/capture/CRWThreadStopper.h"
 #include "crash/record/CRWContextInitData.h"
 #include "platform/object/Object.h"
 #include "tests/support/TestSupport.h"
@@ -51,6 +52,21 @@ private:
 // The process goes on with other tests: the signal handlers, the terminate handler, the exception
 // server and the alternate stack that the running crash context installed leave.
 void removeCaptureHandlers();
+
+// The crash path's waits for other threads set to the suite's patience while it lives: a test that
+// must see every thread read sets those deadlines itself instead of racing them on a crowded core.
+class PatientCrashWaits {
+public:
+    PatientCrashWaits();
+    ~PatientCrashWaits();
+    PatientCrashWaits(const PatientCrashWaits&) = delete;
+    PatientCrashWaits& operator=(const PatientCrashWaits&) = delete;
+    // The waits themselves, for a stop a test makes on its own.
+    static CRWThreadStopWaits waits();
+
+private:
+    CRWThreadStopWaits previous_;
+};
 
 // A thread that a crash left unread, as the crash's internal log gives it: the reason its record
 // has as well and, for a thread given up on once a wait for it ran out, how long the crash path
