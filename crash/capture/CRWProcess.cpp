@@ -44,16 +44,33 @@ bool visitFrame(void* state, uint64_t pc, uint32_t repeatCount) {
     return true;
 }
 
-// One thread's hash; false when its registers or its stack could not be had.
-bool recordThread(const CRWProcess* process, pid_t thread, CRWFile* file) {
+// Whole milliseconds of a duration, as the log's 32-bit numbers hold them.
+uint32_t milliseconds(int64_t nanoseconds) {
+    const int64_t value = nanoseconds / 1'000'000;
+    return value <= 0 ? 0 : value >= int64_t{UINT32_MAX} ? UINT32_MAX : static_cast<uint32_t>(value);
+}
+
+// One thread's hash (the `index`th of the list); false when its registers or its stack could not be
+// had.
+bool recordThread(const CRWProcess* process, uint32_t index, pid_t thread, CRWFile* file) {
     CRWThreadContext context;
     if (!CRWProcessGetThreadState(process, thread, &context)) {
-        // The entry says why, and the threads after it are still recorded.
-        const CRWThreadReadFailure failure = CRWThreadStopperFailure(thread);
+        // The entry says why, and the threads after it are still recorded. The log names the thread
+        // and, for one given up on once a wait for it ran out, how long that wait was and how long
+        // it was meant to be.
+        CRWThreadWait wait{0, 0};
+        const CRWThreadReadFailure failure = CRWThreadStopperFailure(thread, &wait);
         const char* reason = CRWThreadReadFailureReason(failure);
         if (reason == nullptr) reason = CRWThreadReadFailureReason(CRWThreadReadFailureNotAsked);
         CRWSDKLogErrorIn("CRWProcessRecordThread", "Unable to get thread state\n");
-        CRWSDKLogErrorIn("CRWProcessRecordThread", "Thread %d: %s\n", static_cast<int32_t>(thread), reason);
+        if (failure != CRWThreadReadFailureNone && wait.dueNanoseconds > 0)
+            CRWSDKLogErrorIn("CRWProcessRecordThread",
+                             "Thread %d (index %u): %s, given up after %u ms of its %u ms wait\n",
+                             static_cast<int32_t>(thread), index, reason,
+                             milliseconds(wait.waitedNanoseconds), milliseconds(wait.dueNanoseconds));
+        else
+            CRWSDKLogErrorIn("CRWProcessRecordThread", "Thread %d (index %u): %s\n",
+                             static_cast<int32_t>(thread), index, reason);
         CRWFileWriteHashStart(file);
         CRWFileWriteHashEntryString(file, "unreadable", reason);
         CRWFileWriteHashEnd(file);
@@ -116,7 +133,7 @@ bool CRWProcessInit(CRWProcess* process, pid_t crashedThread, const void* userCo
 bool CRWProcessSuspendAllOtherThreads(CRWProcess* process) {
     if (!CRWIsValidPointer(process) || process->threadCount == 0) return false;
     process->stopped = true;
-    return CRWThreadStopperStop(process->threads, process->threadCount);
+    return CRWThreadStopperStop(process->threads, process->threadCount, CRWThreadStopperCrashWaits());
 }
 
 bool CRWProcessHasThreadsSinceInit(const CRWProcess* process) {
@@ -164,7 +181,7 @@ bool CRWProcessRecordAllThreads(const CRWProcess* process, CRWFile* file) {
     bool complete = true;
     for (uint32_t index = 0; CRWIsValidPointer(process) && index < process->threadCount; ++index) {
         CRWSDKLogInfo("recording thread %d data\n", static_cast<int32_t>(index));
-        if (!recordThread(process, process->threads[index], file)) complete = false;
+        if (!recordThread(process, index, process->threads[index], file)) complete = false;
     }
     CRWFileWriteArrayEnd(file);
     CRWFileWriteSectionEnd(file);

@@ -29,6 +29,10 @@ struct StopSlot {
     std::atomic<uint32_t> state{Idle};
     // Why an Idle slot's thread was not stopped by the signal; None when it is left to the reader.
     std::atomic<uint32_t> failure{CRWThreadReadFailureNone};
+    // For a thread given up on while it was still answering: how long the recorder waited for its
+    // answer, and how long that wait was meant to be. Written and read by the recorder only.
+    int64_t waited;
+    int64_t due;
     CRWThreadContext context;
 };
 
@@ -39,6 +43,12 @@ std::atomic<pid_t> sessionOwner{0};
 
 std::atomic<bool> installed{false};
 struct sigaction previousAction;
+
+// The waits of the crash path's stop.
+constexpr CRWThreadStopWaits kCrashWaits;
+std::atomic<uint32_t> crashAnswerMilliseconds{kCrashWaits.answerMilliseconds};
+std::atomic<uint32_t> crashReaderStopMilliseconds{kCrashWaits.readerStopMilliseconds};
+std::atomic<uint32_t> crashReaderMilliseconds{kCrashWaits.readerMilliseconds};
 
 // Stopped threads resume on their own after this long without a release.
 constexpr int64_t kReleaseTimeoutNanoseconds = 10'000'000'000;
@@ -247,7 +257,18 @@ bool CRWThreadStopperInstall() {
     return true;
 }
 
-bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerTimeoutMilliseconds) {
+CRWThreadStopWaits CRWThreadStopperCrashWaits() {
+    return {crashAnswerMilliseconds.load(), crashReaderStopMilliseconds.load(),
+            crashReaderMilliseconds.load()};
+}
+
+void CRWThreadStopperSetCrashWaitsForTesting(CRWThreadStopWaits waits) {
+    crashAnswerMilliseconds.store(waits.answerMilliseconds);
+    crashReaderStopMilliseconds.store(waits.readerStopMilliseconds);
+    crashReaderMilliseconds.store(waits.readerMilliseconds);
+}
+
+bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, CRWThreadStopWaits waits) {
     if (threads == nullptr || !CRWThreadStopperInstall()) return false;
     const pid_t self = CRWThreadSelf();
     // One session at a time: a second recorder (another thread failing at once) waits its turn.
@@ -264,6 +285,8 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
     for (uint32_t i = 0; i < used; ++i) {
         slots[i].state.store(Idle);
         slots[i].failure.store(CRWThreadReadFailureNone);
+        slots[i].waited = 0;
+        slots[i].due = 0;
         slots[i].tid.store(threads[i]);
     }
     slotCount.store(used);
@@ -278,7 +301,9 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
             slots[i].failure.store(CRWThreadReadFailureExited);
         }
     }
-    const int64_t deadline = CRWMonotonicNanoseconds() + int64_t{answerTimeoutMilliseconds} * 1'000'000;
+    const int64_t asked = CRWMonotonicNanoseconds();
+    const int64_t answerWait = int64_t{waits.answerMilliseconds} * 1'000'000;
+    const int64_t deadline = asked + answerWait;
     bool allStopped = true;
     // The threads left to the reader: on this handler's stack, as the thread list is.
     pid_t unanswered[CRWMaxRecordedThreads];
@@ -297,12 +322,22 @@ bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerT
         slots[i].state.compare_exchange_strong(expected, Idle);
         const uint32_t state = slots[i].state.load();
         if (state == Stopped) continue;
-        if (state == Idle && slots[i].failure.load() == CRWThreadReadFailureNone)
+        if (state == Idle && slots[i].failure.load() == CRWThreadReadFailureNone) {
             unanswered[unansweredCount++] = threads[i];
-        else
-            allStopped = false;
+            continue;
+        }
+        allStopped = false;
+        // Caught in the middle of its answer: the reader must not stop it as well. It is read yet
+        // if it has stopped by the time it is recorded.
+        if (state == Capturing) {
+            slots[i].waited = CRWMonotonicNanoseconds() - asked;
+            slots[i].due = answerWait;
+            slots[i].failure.store(CRWThreadReadFailureNoStop);
+        }
     }
-    if (!CRWThreadTracerAttach(unanswered, unansweredCount)) allStopped = false;
+    if (!CRWThreadTracerAttach(unanswered, unansweredCount, waits.readerStopMilliseconds,
+                               waits.readerMilliseconds))
+        allStopped = false;
     return allStopped;
 }
 
@@ -319,13 +354,16 @@ bool CRWThreadStopperIsStopped(pid_t thread) {
     return CRWThreadStopperFailure(thread) == CRWThreadReadFailureNone;
 }
 
-CRWThreadReadFailure CRWThreadStopperFailure(pid_t thread) {
+CRWThreadReadFailure CRWThreadStopperFailure(pid_t thread, CRWThreadWait* wait) {
+    if (wait != nullptr) *wait = CRWThreadWait{0, 0};
     if (sessionOwner.load() == 0) return CRWThreadReadFailureNotAsked;
     StopSlot* slot = slotOf(thread);
     if (slot == nullptr || thread == sessionOwner.load()) return CRWThreadReadFailureNotAsked;
     if (slot->state.load() == Stopped) return CRWThreadReadFailureNone;
     const auto failure = static_cast<CRWThreadReadFailure>(slot->failure.load());
-    return failure != CRWThreadReadFailureNone ? failure : CRWThreadTracerFailure(thread);
+    if (failure == CRWThreadReadFailureNone) return CRWThreadTracerFailure(thread, wait);
+    if (wait != nullptr) *wait = CRWThreadWait{slot->waited, slot->due};
+    return failure;
 }
 
 bool CRWThreadStopperResume() {
@@ -352,6 +390,8 @@ bool CRWThreadStopperResume() {
         slots[i].tid.store(0);
         slots[i].state.store(Idle);
         slots[i].failure.store(CRWThreadReadFailureNone);
+        slots[i].waited = 0;
+        slots[i].due = 0;
     }
     sessionOwner.store(0);
     return allLeft;

@@ -41,17 +41,31 @@ bool CRWThreadStopperInstall();
 // Whether `thread` blocks `signal` now (the "SigBlk" mask of its status); false when unknown.
 bool CRWThreadBlocksSignal(pid_t thread, int signal);
 
-// Stops every thread in `threads` except the caller, waiting at most `answerTimeoutMilliseconds`
-// in all for the answers to the signal, then handing the rest to the ptrace reader (which stops
-// them while the recording goes on). True when every one of them stopped or was handed over.
-bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, uint32_t answerTimeoutMilliseconds = 200);
+// How long a stop waits, in milliseconds: for the answers to the stop signal, all of them together;
+// for each thread the ptrace reader asks to stop (counted from when it asked, and from the last of
+// the others that stopped); and for the reader to settle every thread it was handed.
+struct CRWThreadStopWaits {
+    uint32_t answerMilliseconds = 200;
+    uint32_t readerStopMilliseconds = 100;
+    uint32_t readerMilliseconds = 300;
+};
+
+// Stops every thread in `threads` except the caller, waiting for the answers to the signal as
+// `waits` says, then handing the rest to the ptrace reader (which stops them while the recording
+// goes on). True when every one of them stopped or was handed over.
+bool CRWThreadStopperStop(const pid_t* threads, uint32_t count, CRWThreadStopWaits waits = {});
+// The waits of the crash path's stop (CRWProcessSuspendAllOtherThreads): the defaults above, unless
+// a test that must see every thread read has set its own.
+CRWThreadStopWaits CRWThreadStopperCrashWaits();
+void CRWThreadStopperSetCrashWaitsForTesting(CRWThreadStopWaits waits);
 // The registers that `thread` had when it stopped; false when it did not stop. For a thread handed
 // to the reader, waits (bounded) until it is read.
 bool CRWThreadStopperGetContext(pid_t thread, CRWThreadContext* context);
 // Whether `thread` is stopped now.
 bool CRWThreadStopperIsStopped(pid_t thread);
-// Why `thread` is not stopped; CRWThreadReadFailureNone when it is.
-CRWThreadReadFailure CRWThreadStopperFailure(pid_t thread);
+// Why `thread` is not stopped; CRWThreadReadFailureNone when it is. With `wait`, also the wait that
+// ran out before it was given up on (see CRWThreadWait), whichever side's it was.
+CRWThreadReadFailure CRWThreadStopperFailure(pid_t thread, CRWThreadWait* wait = nullptr);
 // Releases every stopped thread and waits (bounded) until they have left their handlers, so that
 // the next session starts clean. True when all of them left in time.
 bool CRWThreadStopperResume();

@@ -42,6 +42,11 @@ struct TraceSlot {
     uint32_t failure; // CRWThreadReadFailure
     uint32_t held;    // in a ptrace stop that the helper must end with a detach
     uint32_t signal;  // a signal whose delivery the stop caught, handed back at the detach
+    int64_t askedAt;  // when the helper asked the thread to stop (monotonic)
+    // For a thread given up on once a wait ran out: how long it was waited for, and how long that
+    // wait was meant to be; 0 otherwise.
+    int64_t waited;
+    int64_t due;
     struct user_regs_struct registers;
 };
 
@@ -62,8 +67,10 @@ uint32_t phase = NoHelper;
 // The helper not reaped yet (0 when none) and the process it serves.
 pid_t helperPid = 0;
 pid_t helperParent = 0;
-// When the recorder stops waiting for threads that have not settled yet.
-int64_t attachDeadline = 0;
+// When the helper was started, and how long after that the recorder stops waiting for threads
+// that have not settled yet.
+int64_t attachedAt = 0;
+int64_t attachTimeoutNanoseconds = 0;
 // Whether the helper was named as the process allowed to trace us.
 bool named = false;
 // Yama's ptrace scope, read once before any crash; -1 without Yama. From 1 on, the helper waits
@@ -73,12 +80,13 @@ int yamaScope = -2; // not read yet
 constexpr size_t kHelperStackSize = 64 * 1024;
 alignas(64) unsigned char helperStack[kHelperStackSize];
 
-// The helper waits this long for its go-ahead, for the next of the threads to stop this long (on a
-// loaded machine thirty threads take longer than that together, each as the scheduler runs it), and
-// held threads this long for their release before it lets them go by itself.
+// The helper waits this long for its go-ahead, and held threads this long for their release before
+// it lets them go by itself.
 constexpr int64_t kGoTimeoutNanoseconds = 1'000'000'000;
-constexpr int64_t kStopTimeoutNanoseconds = 100'000'000;
 constexpr int64_t kHoldTimeoutNanoseconds = 10'000'000'000;
+// How long the helper waits for the next of the threads to stop (on a loaded machine thirty threads
+// take longer than that together, each as the scheduler runs it); set by each attach.
+int64_t stopTimeoutNanoseconds = 0;
 // How long the recorder waits for the helper to end once released, and again once killed.
 constexpr int64_t kExitTimeoutNanoseconds = 200'000'000;
 // The pause between two looks at a helper that is about to end.
@@ -208,6 +216,15 @@ CRW_HELPER_CODE void fail(TraceSlot* slot, CRWThreadReadFailure failure) {
     settled(slot, Failed);
 }
 
+// The thread is given up on because a wait for it ran out: `waited` of the `due` it was meant to
+// last.
+CRW_HELPER_CODE void failAfterWait(TraceSlot* slot, CRWThreadReadFailure failure, int64_t waited,
+                                   int64_t due) {
+    slot->waited = waited;
+    slot->due = due;
+    fail(slot, failure);
+}
+
 CRW_HELPER_CODE CRWThreadReadFailure failureOfAttach(long error) {
     if (error == -ESRCH) return CRWThreadReadFailureExited;
     if (error == -EPERM || error == -EACCES) return CRWThreadReadFailureNotPermitted;
@@ -222,6 +239,7 @@ CRW_HELPER_CODE void seize(TraceSlot* slot) {
     result = rawSyscall(SYS_ptrace, PTRACE_INTERRUPT, slot->tid, 0, 0);
     if (result < 0)
         return fail(slot, result == -ESRCH ? CRWThreadReadFailureExited : CRWThreadReadFailureNoStop);
+    slot->askedAt = CRWMonotonicNanoseconds();
     store(&slot->state, Seized);
 }
 
@@ -244,7 +262,7 @@ CRW_HELPER_CODE void settle(TraceSlot* slot, int status) {
 // Waits (bounded) for every seized thread to stop, reading each as it does; a release ends the wait
 // early. The bound runs from the last thread that stopped: one that cannot stop costs one bound.
 CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
-    int64_t deadline = CRWMonotonicNanoseconds() + kStopTimeoutNanoseconds;
+    int64_t deadline = CRWMonotonicNanoseconds() + stopTimeoutNanoseconds;
     for (;;) {
         // A stop announced while we look is still pending afterwards: the wait below returns at once.
         bool waiting = false;
@@ -259,7 +277,7 @@ CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
                 fail(&slots[i], CRWThreadReadFailureExited);
             } else {
                 settle(&slots[i], status);
-                deadline = CRWMonotonicNanoseconds() + kStopTimeoutNanoseconds;
+                deadline = CRWMonotonicNanoseconds() + stopTimeoutNanoseconds;
             }
         }
         if (!waiting) return;
@@ -268,8 +286,11 @@ CRW_HELPER_CODE void readSeizedThreads(uint32_t count) {
         if (remaining <= 0) break;
         waitForAStop(remaining);
     }
+    const int64_t now = CRWMonotonicNanoseconds();
     for (uint32_t i = 0; i < count; ++i)
-        if (load(&slots[i].state) == Seized) fail(&slots[i], CRWThreadReadFailureNoStop);
+        if (load(&slots[i].state) == Seized)
+            failAfterWait(&slots[i], CRWThreadReadFailureNoStop, now - slots[i].askedAt,
+                          stopTimeoutNanoseconds);
 }
 
 // The helper process. Its signals are blocked from birth (it inherits its maker's mask), so no
@@ -338,19 +359,21 @@ bool killHelper() {
     return reapHelper(CRWMonotonicNanoseconds() + kExitTimeoutNanoseconds);
 }
 
-// Every slot not read yet gets `failure`.
-void failUnread(CRWThreadReadFailure failure, bool readOnesToo) {
+// Every slot not read yet gets `failure`, after `waited` of a wait meant to last `due` (0 for none).
+void failUnread(CRWThreadReadFailure failure, bool readOnesToo, int64_t waited = 0, int64_t due = 0) {
     for (uint32_t i = 0; i < slotCount; ++i) {
         const uint32_t state = load(&slots[i].state);
-        if (state == Pending || state == Seized || (readOnesToo && state == Read)) fail(&slots[i], failure);
+        if (state == Pending || state == Seized || (readOnesToo && state == Read))
+            failAfterWait(&slots[i], failure, waited, due);
     }
 }
 
 // The helper is beyond waiting for: killing it lets every thread it holds go, so none of them
-// counts as read any more.
+// counts as read any more. Each of them was waited for as long as the helper was.
 void giveUp() {
+    const int64_t waited = CRWMonotonicNanoseconds() - attachedAt;
     killHelper();
-    failUnread(CRWThreadReadFailureTimedOut, true);
+    failUnread(CRWThreadReadFailureTimedOut, true, waited, attachTimeoutNanoseconds);
     store(&phase, NoHelper);
 }
 
@@ -363,7 +386,7 @@ const TraceSlot* settledSlotOf(pid_t thread) {
     if (slot == nullptr) return nullptr;
     for (uint32_t state = load(&slot->state); state == Pending || state == Seized;
          state = load(&slot->state)) {
-        const int64_t remaining = attachDeadline - CRWMonotonicNanoseconds();
+        const int64_t remaining = attachedAt + attachTimeoutNanoseconds - CRWMonotonicNanoseconds();
         if (remaining <= 0) {
             giveUp();
             break;
@@ -414,7 +437,8 @@ const char* CRWThreadReadFailureReason(CRWThreadReadFailure failure) {
     return "unknown";
 }
 
-bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeoutMilliseconds) {
+bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t stopMilliseconds,
+                           uint32_t timeoutMilliseconds) {
     // A helper of an earlier session that still runs keeps its stack: no second one beside it.
     const bool helperFree = reapHelper(CRWMonotonicNanoseconds() + kExitTimeoutNanoseconds) || killHelper();
     const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
@@ -426,6 +450,9 @@ bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeou
         slot.failure = CRWThreadReadFailureNone;
         slot.held = 0;
         slot.signal = 0;
+        slot.askedAt = 0;
+        slot.waited = 0;
+        slot.due = 0;
         store(&slot.state, Pending);
     }
     if (slotCount == 0) return true;
@@ -435,6 +462,7 @@ bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeou
     }
 
     CRWThreadTracerPrepare();
+    stopTimeoutNanoseconds = int64_t{stopMilliseconds} * 1'000'000;
     // Under Yama's restricted ptrace only a named process may trace its elders, so the helper waits
     // to be named; otherwise it starts at once.
     const bool mustName = yamaScope >= 1;
@@ -460,7 +488,8 @@ bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeou
         store(&phase, Go);
         wake(&phase);
     }
-    attachDeadline = CRWMonotonicNanoseconds() + int64_t{timeoutMilliseconds} * 1'000'000;
+    attachTimeoutNanoseconds = int64_t{timeoutMilliseconds} * 1'000'000;
+    attachedAt = CRWMonotonicNanoseconds();
     return true;
 }
 
@@ -471,13 +500,15 @@ bool CRWThreadTracerGetContext(pid_t thread, CRWThreadContext* context) {
     return CRWThreadContextFromTraceRegisters(&slot->registers, context);
 }
 
-CRWThreadReadFailure CRWThreadTracerFailure(pid_t thread) {
+CRWThreadReadFailure CRWThreadTracerFailure(pid_t thread, CRWThreadWait* wait) {
+    if (wait != nullptr) *wait = CRWThreadWait{0, 0};
     const TraceSlot* slot = settledSlotOf(thread);
     if (slot == nullptr) return CRWThreadReadFailureNotAsked;
     const uint32_t state = load(&slot->state);
     if (state == Read) return CRWThreadReadFailureNone;
-    if (state == Failed) return static_cast<CRWThreadReadFailure>(slot->failure);
-    return CRWThreadReadFailureNotAsked;
+    if (state != Failed) return CRWThreadReadFailureNotAsked;
+    if (wait != nullptr) *wait = CRWThreadWait{slot->waited, slot->due};
+    return static_cast<CRWThreadReadFailure>(slot->failure);
 }
 
 bool CRWThreadTracerRelease() {

@@ -35,21 +35,33 @@ enum CRWThreadReadFailure : uint32_t {
 // The short text a record gives for `failure`; none for CRWThreadReadFailureNone.
 const char* CRWThreadReadFailureReason(CRWThreadReadFailure failure);
 
+// The wait that ended in a thread being given up on: how long the crash path waited for that
+// thread (from asking it to stop to giving up, on the monotonic clock) and how long that wait was
+// meant to last. Both 0 when no wait ran out (the thread was read, exited, or could not be asked).
+struct CRWThreadWait {
+    int64_t waitedNanoseconds;
+    int64_t dueNanoseconds;
+};
+
 // Reads what decides how the helper may attach (Yama's ptrace scope). Once, before any crash, from
 // the installation of the thread stopper; a crash without it reads it then.
 void CRWThreadTracerPrepare();
 
 // Hands `threads` (of this process, never the caller) to a helper that attaches to each, reads its
-// registers and holds it stopped until CRWThreadTracerRelease, while the caller goes on. False when
-// no helper could be started (every thread then has its reason).
-bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t timeoutMilliseconds = 300);
+// registers and holds it stopped until CRWThreadTracerRelease, while the caller goes on. The helper
+// gives up on a thread that has not stopped `stopMilliseconds` after it was asked to and after the
+// last of the others stopped. False when no helper could be started (every thread then has its
+// reason).
+bool CRWThreadTracerAttach(const pid_t* threads, uint32_t count, uint32_t stopMilliseconds = 100,
+                           uint32_t timeoutMilliseconds = 300);
 // The registers `thread` had when it stopped; false when it was not read. Waits for the helper to
 // settle the thread, at most until `timeoutMilliseconds` after the attach; past that the helper is
 // killed (its threads go free) and every thread not recorded yet counts as timed out.
 bool CRWThreadTracerGetContext(pid_t thread, CRWThreadContext* context);
 // Why `thread` was not read, waiting as CRWThreadTracerGetContext does; CRWThreadReadFailureNotAsked
-// when it was not among the threads.
-CRWThreadReadFailure CRWThreadTracerFailure(pid_t thread);
+// when it was not among the threads. With `wait`, also the wait that ran out before it was given up
+// on: the helper's wait for it to stop, or the recorder's for the helper.
+CRWThreadReadFailure CRWThreadTracerFailure(pid_t thread, CRWThreadWait* wait = nullptr);
 // Lets every held thread go and waits (bounded) for the helper to end. True when it ended in time
 // (or there was none).
 bool CRWThreadTracerRelease();

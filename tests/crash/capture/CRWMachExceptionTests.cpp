@@ -70,6 +70,8 @@ TEST_F(CRWMachExceptionServerTest, ARequestFromAnotherTaskIsRefusedAndNotRecorde
 }
 
 TEST_F(CRWMachExceptionServerTest, AValidExceptionIsRecordedAnsweredAndHandedBack) {
+    // The raising thread is read by the stop signal: the waits for it are the test's.
+    const capturetest::PatientCrashWaits patient;
     const int64_t codes[2] = {1, 0x10};
     EXPECT_EQ(mach::raiseException(mach::kExcBadAccess, codes, 2), mach::kKernSuccess);
 

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <exception>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -67,6 +68,35 @@ void CaptureContext::drainLoggingQueue() const {
     // Twice: a compaction or swap queued by the first round runs before the second returns.
     for (int round = 0; round < 3; ++round)
         CRWLoggingQueue().sync([] {});
+}
+
+PatientCrashWaits::PatientCrashWaits() : previous_(CRWThreadStopperCrashWaits()) {
+    CRWThreadStopperSetCrashWaitsForTesting(waits());
+}
+
+PatientCrashWaits::~PatientCrashWaits() {
+    CRWThreadStopperSetCrashWaitsForTesting(previous_);
+}
+
+CRWThreadStopWaits PatientCrashWaits::waits() {
+    const auto patience = static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(testsupport::kPatience).count());
+    return {patience, patience, patience};
+}
+
+std::map<size_t, UnreadThread> unreadThreads(const std::string& log) {
+    static const std::regex line(
+        R"(Thread -?\d+ \(index (\d+)\): ([^,\n]+)(, given up after (\d+) ms of its (\d+) ms wait)?\n)");
+    std::map<size_t, UnreadThread> unread;
+    for (std::sregex_iterator at(log.begin(), log.end(), line), end; at != end; ++at) {
+        UnreadThread& thread = unread[std::stoul((*at)[1])];
+        thread.reason = (*at)[2];
+        if ((*at)[3].matched) {
+            thread.waitedMilliseconds = std::stoull((*at)[4]);
+            thread.dueMilliseconds = std::stoull((*at)[5]);
+        }
+    }
+    return unread;
 }
 
 std::vector<plat::Object> sections(const std::filesystem::path& path) {

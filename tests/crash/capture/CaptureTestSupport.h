@@ -3,12 +3,14 @@
 // the crash demo.
 #pragma once
 
+#include "crash/capture/CRWThreadStopper.h"
 #include "crash/record/CRWContextInitData.h"
 #include "platform/object/Object.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,32 @@ private:
 // The process goes on with other tests: the signal handlers, the terminate handler, the exception
 // server and the alternate stack that the running crash context installed leave.
 void removeCaptureHandlers();
+
+// The crash path's waits for other threads set to the suite's patience while it lives: a test that
+// must see every thread read sets those deadlines itself instead of racing them on a crowded core.
+class PatientCrashWaits {
+public:
+    PatientCrashWaits();
+    ~PatientCrashWaits();
+    PatientCrashWaits(const PatientCrashWaits&) = delete;
+    PatientCrashWaits& operator=(const PatientCrashWaits&) = delete;
+    // The waits themselves, for a stop a test makes on its own.
+    static CRWThreadStopWaits waits();
+
+private:
+    CRWThreadStopWaits previous_;
+};
+
+// A thread that a crash left unread, as the crash's internal log gives it: the reason its record
+// has as well and, for a thread given up on once a wait for it ran out, how long the crash path
+// waited for it and how long that wait was meant to last (whole milliseconds).
+struct UnreadThread {
+    std::string reason;
+    std::optional<uint64_t> waitedMilliseconds;
+    std::optional<uint64_t> dueMilliseconds;
+};
+// The unread threads that an sdk.log names, by their index in the record's "threads" section.
+std::map<size_t, UnreadThread> unreadThreads(const std::string& log);
 
 // The sections of a record file, in file order.
 std::vector<plat::Object> sections(const std::filesystem::path& path);

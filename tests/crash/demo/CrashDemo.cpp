@@ -94,6 +94,8 @@ int silentPipe = -1;
 // holds the write end any more.
 int stuckPipe[2] = {-1, -1};
 std::atomic<int> deafReady{0};
+// The thread that waits for its vfork child, once it has started.
+std::atomic<pid_t> stuckThread{0};
 std::atomic<int> sleepersNamed{0};
 
 int64_t monotonicNanoseconds() {
@@ -411,6 +413,7 @@ void deafThread(const std::string& name, int kind) {
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, nullptr);
     pthread_setname_np(pthread_self(), name.c_str());
+    if (kind == 3) stuckThread = gettid();
     ++deafReady;
     if (kind == 1)
         for (;;)
@@ -518,6 +521,11 @@ int main(int argc, char** argv) {
     while (sleepersNamed.load() < sleepers ||
            deafReady.load() < deaf + (spinning ? 1 : 0) + (traced ? 1 : 0) + (stuck ? 1 : 0))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The stuck thread is stuck only once it waits in its vfork.
+    if (stuck && !testsupport::waitUntilBlockedIn(stuckThread.load(), {SYS_vfork})) {
+        std::fprintf(stderr, "the stuck thread does not wait for its child\n");
+        return 8;
+    }
     if (traced && !holdTraced(tracedThread.load())) {
         std::fprintf(stderr, "cannot trace the thread\n");
         return 6;
