@@ -10,7 +10,7 @@
 //   down; after the kill the next launch, signed out, takes it down. The stand-in holds the answer
 //   that logs out until the test watches for it (the launch is told to wait for answers far longer
 //   than the test does); for the quit the test also holds the keychain, whose first write is Log
-//   out's, until the quit has been taken, so that no race decides the order.
+//   out's, until the quit is on the main queue, so that no race decides the order.
 // A run where the signal came too late to land in the middle (the log tells) is tried again.
 #include "platform/foundation/FileDescriptor.h"
 #include "standin/StandinServer.h"
@@ -34,6 +34,7 @@
 #include <set>
 #include <string>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -180,14 +181,26 @@ protected:
         ASSERT_FALSE(token.empty());
         ASSERT_TRUE(server_.expireToken(token));
     }
-    // Whether the process has taken `signal` out of its pending set (or has ended): the
-    // application's signal thread hands it to the main queue as it takes it.
-    bool signalTaken(int signal) const {
-        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("ShdPnd:", 0) == 0)
-                return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) == 0;
-        return true;
+    // Whether the application has handed `signal` to its main queue (or has ended): the signal is
+    // no longer pending, and then the one thread that waits for signals is back in its wait, which
+    // it enters again only once it has handed the last one on.
+    bool signalHandedOn(int signal) const {
+        const std::string process = "/proc/" + std::to_string(pid_);
+        std::ifstream status(process + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("State:", 0) == 0 && line.find('Z') != std::string::npos) return true;
+            if (line.rfind("ShdPnd:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1))
+                return false;
+        }
+        std::error_code ignored;
+        if (!fs::exists(process + "/task", ignored)) return true;
+        for (const auto& task : fs::directory_iterator(process + "/task", ignored)) {
+            long call = -1; // "running" is no number: the file names a call only while it blocks
+            std::ifstream(task.path() / "syscall") >> call;
+            if (call == SYS_rt_sigtimedwait) return true;
+        }
+        return false;
     }
     // What the stand-in keeps waiting, for a failure message: their number and paths.
     std::string heldText() const {
@@ -208,9 +221,9 @@ protected:
     // signal lands in between:
     // - the quit with a shared hold on the keychain's lock, as a reader takes it: the window, which
     //   reads the user's token and email each time it is drawn, goes on, while Log out, once it
-    //   printed the answer, waits to write until the quit has been taken, which then comes right
-    //   after Log out asked for the disconnect (an exclusive hold would stop the window,
-    //   and the answer queued behind it would never be printed);
+    //   printed the answer, waits to write until the quit is on the main queue, which then takes
+    //   it once Log out has asked for the disconnect (an exclusive hold would stop the window, and
+    //   the answer queued behind it would never be printed);
     // - the kill at once when Log out has shown the login window, which it does after it cleared
     //   the credentials and asked for the disconnect (that takes 0.15 s at least).
     // False when it came too late.
@@ -242,7 +255,8 @@ protected:
                                << log();
         finish(signal, [&] {
             if (keychain) {
-                EXPECT_TRUE(testsupport::eventually([&] { return signalTaken(signal); }));
+                EXPECT_TRUE(testsupport::eventually([&] { return signalHandedOn(signal); }))
+                    << "the quit was not handed to the main queue";
                 keychain.reset();
             }
             server_.releaseHeld();
