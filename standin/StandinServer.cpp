@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -76,8 +77,10 @@ struct StandinServer::Impl {
     std::condition_variable stopSignal;
     bool stopping = false;
     // Requests a Hold fault keeps take tickets in arrival order; those below `releasedBelow` go on.
+    // `holding` has the path of each ticket whose request still waits.
     uint64_t nextTicket = 0;
     uint64_t releasedBelow = 0;
+    std::map<uint64_t, std::string> holding;
 
     Impl() {
         addAuthRoutes(router, accounts);
@@ -137,10 +140,12 @@ struct StandinServer::Impl {
     }
 
     // Waits until the test releases this request or the server stops; true when released.
-    bool holdUntilReleased() {
+    bool holdUntilReleased(const std::string& path) {
         std::unique_lock lock(stopMutex);
         const uint64_t ticket = nextTicket++;
+        holding.emplace(ticket, path);
         stopSignal.wait(lock, [&] { return stopping || ticket < releasedBelow; });
+        holding.erase(ticket);
         return !stopping;
     }
 
@@ -184,7 +189,7 @@ struct StandinServer::Impl {
                 return StandinReply::json(503, R"({"message":"Stopping"})");
             return router.dispatch(request);
         case Fault::Kind::Hold:
-            if (!holdUntilReleased()) return StandinReply::json(503, R"({"message":"Stopping"})");
+            if (!holdUntilReleased(request.path)) return StandinReply::json(503, R"({"message":"Stopping"})");
             return router.dispatch(request);
         }
         return router.dispatch(request);
@@ -260,6 +265,13 @@ void StandinServer::clearFaults() {
 size_t StandinServer::held() const {
     std::lock_guard lock(impl_->stopMutex);
     return static_cast<size_t>(impl_->nextTicket - impl_->releasedBelow);
+}
+std::vector<std::string> StandinServer::heldPaths() const {
+    std::lock_guard lock(impl_->stopMutex);
+    std::vector<std::string> paths;
+    for (auto it = impl_->holding.lower_bound(impl_->releasedBelow); it != impl_->holding.end(); ++it)
+        paths.push_back(it->second);
+    return paths;
 }
 void StandinServer::releaseHeld(size_t most) {
     {

@@ -53,10 +53,11 @@ public:
     void setFault(const std::string& path, Fault fault);
     void clearFault(const std::string& path);
     void clearFaults();
-    // The requests a Hold fault keeps waiting now, and the release of at most `most` of them, oldest
-    // first: each is then answered as the stand-in's state has it by then. Requests that arrive
-    // later are held too while the fault is armed.
+    // The requests a Hold fault keeps waiting now (their paths, oldest first), and the release of at
+    // most `most` of them, oldest first: each is then answered as the stand-in's state has it by
+    // then. Requests that arrive later are held too while the fault is armed.
     size_t held() const;
+    std::vector<std::string> heldPaths() const;
     void releaseHeld(size_t most = SIZE_MAX);
 
     // The installations service's state: installations, token lifetime and its faults.

@@ -27,9 +27,20 @@ std::mutex serverPathMutex;
 std::optional<std::string>& cachedServerPath = *new std::optional<std::string>;
 std::optional<double> testTimeout; // guarded by serverPathMutex
 
+// The time a request may go without a byte: the test's, else $VELMORA_REQUEST_TIMEOUT_SECONDS when
+// it is a number of seconds above 0 and up to a day (for a service, or a stand-in, that answers on
+// its own schedule), else 10 seconds.
 double requestTimeout() {
-    std::lock_guard lock(serverPathMutex);
-    return testTimeout.value_or(kRequestTimeout);
+    {
+        std::lock_guard lock(serverPathMutex);
+        if (testTimeout) return *testTimeout;
+    }
+    if (const char* text = std::getenv("VELMORA_REQUEST_TIMEOUT_SECONDS"); text && *text) {
+        char* end = nullptr;
+        const double seconds = std::strtod(text, &end);
+        if (*end == '\0' && seconds > 0 && seconds <= 86400) return seconds;
+    }
+    return kRequestTimeout;
 }
 
 // The client's own failures carry their message as the domain and the code 0.

@@ -1,9 +1,12 @@
 // Token expiry, faults and the request log, in-process and through the "/admin/" endpoints.
 #include "tests/standin/StandinServerTest.h"
+#include "tests/support/ThreadState.h"
 #include "tests/support/WaitFor.h"
 
 #include <chrono>
 #include <future>
+#include <string>
+#include <vector>
 
 using standin::Fault;
 using standintest::StandinServerTest;
@@ -87,6 +90,36 @@ TEST_F(Admin, DelayOutlastsTheClientTimeoutThenAnswersNormally) {
     auto late = client->get("/api/users/me/plan", token);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
     EXPECT_EQ(late.json()["status"], "active");
+}
+
+TEST_F(Admin, HoldKeepsAnswersUntilTheTestReleasesThemOldestFirst) {
+    using Paths = std::vector<std::string>;
+    const std::string token = demoToken();
+    server.setFault("users/me/*", Fault{Fault::Kind::Hold, 0ms});
+    // A client each, so that neither waits for the other's connection; they wait longer than the
+    // test does.
+    standintest::StandinTestClient first(port, 600), second(port, 600);
+    std::future<standintest::Reply> regions, plan;
+    // Gone before the replies are waited for, whatever happens below: the held requests go on.
+    struct LetGo {
+        standin::StandinServer& server;
+        ~LetGo() {
+            server.clearFaults();
+            server.releaseHeld();
+        }
+    } letGo{server};
+    regions = std::async(std::launch::async, [&] { return first.get("/api/users/me/regions", token); });
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server.heldPaths() == Paths{"/api/users/me/regions"}; }));
+    plan = std::async(std::launch::async, [&] { return second.get("/api/users/me/plan", token); });
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server.held() == 2; })) << server.held();
+    EXPECT_EQ(server.heldPaths(), (Paths{"/api/users/me/regions", "/api/users/me/plan"}));
+
+    server.releaseHeld(1);
+    EXPECT_EQ(server.heldPaths(), Paths{"/api/users/me/plan"});
+    EXPECT_EQ(regions.get().status, 200);
+    server.releaseHeld();
+    EXPECT_EQ(server.heldPaths(), Paths{});
+    EXPECT_EQ(plan.get().json()["status"], "active");
 }
 
 TEST_F(Admin, FaultsThroughHttpValidateTheirArguments) {

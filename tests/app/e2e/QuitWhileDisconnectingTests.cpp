@@ -8,9 +8,10 @@
 //   up whose session the service has expired logs out on its first request (the path the account
 //   menu's Log out takes); the quit or kill lands right after it. After the quit the tunnel is
 //   down; after the kill the next launch, signed out, takes it down. The stand-in holds the answer
-//   that logs out until the test watches for it; for the quit the test also holds the keychain,
-//   which Log out clears first, until the quit has been taken, so that no race decides the order.
-// A run where the signal came too late to land in the middle is tried again.
+//   that logs out until the test watches for it (the launch is told to wait for answers far longer
+//   than the test does); for the quit the test also holds the keychain, whose first write is Log
+//   out's, until the quit is on the main queue, so that no race decides the order.
+// A run where the signal came too late to land in the middle (the log tells) is tried again.
 #include "platform/foundation/FileDescriptor.h"
 #include "standin/StandinServer.h"
 #include "tests/render/XServer.h"
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -32,6 +34,7 @@
 #include <set>
 #include <string>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -48,6 +51,10 @@ constexpr const char* kDisconnected = "NEVPNConnection.status: disconnected";
 constexpr const char* kReceivedSigterm = "Received SIGTERM";
 constexpr const char* kSignedIn = "initializing VelmoraController"; // only the main window makes one
 constexpr int kAttempts = 5;
+constexpr auto kCatchPatience = std::chrono::seconds(120);
+// The requests the signed-in window makes as it appears.
+constexpr const char* kRegions = "/api/users/me/regions";
+constexpr const char* kPlan = "/api/users/me/plan";
 
 class QuitWhileDisconnecting : public ::testing::Test {
 protected:
@@ -87,6 +94,9 @@ protected:
             {"VELMORA_BUNDLE", VELMORA_RESOURCES_DIR},
             // A loaded machine may take longer than the tour's own default for a step.
             {"VELMORA_TOUR_STEP_SECONDS", "100"},
+            // The stand-in keeps answers for as long as the test needs: the application waits
+            // longer for them than the test ever does.
+            {"VELMORA_REQUEST_TIMEOUT_SECONDS", "3600"},
             {"ASAN_OPTIONS", "detect_leaks=0"}};
         pid_ = testsupport::startProcess(words, env, log_, {}, nullptr,
                                          tour ? std::set<std::string>{} : std::set<std::string>{"DISPLAY"});
@@ -98,14 +108,19 @@ protected:
         return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
     }
     // Looks at the log every millisecond, since the states caught here last a fraction of a
-    // second; false when the application ended or the patience ran out first.
+    // second; false when the application ended or the patience ran out first, which `missed_`
+    // then tells.
     bool caught(const std::function<bool(const std::string&)>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 120s;
+        const auto deadline = std::chrono::steady_clock::now() + kCatchPatience;
         while (std::chrono::steady_clock::now() < deadline) {
             if (done(log())) return true;
-            if (!running()) return false;
+            if (!running()) {
+                missed_ = "the application ended first";
+                return false;
+            }
             std::this_thread::sleep_for(1ms);
         }
+        missed_ = std::to_string(kCatchPatience.count()) + " s passed";
         return false;
     }
     static bool after(const std::string& text, const std::string& first, const std::string& then) {
@@ -166,49 +181,86 @@ protected:
         ASSERT_FALSE(token.empty());
         ASSERT_TRUE(server_.expireToken(token));
     }
-    // Whether the process has taken `signal` out of its pending set (or has ended): the
-    // application's signal thread hands it to the main queue as it takes it.
-    bool signalTaken(int signal) const {
-        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("ShdPnd:", 0) == 0)
-                return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) == 0;
-        return true;
+    // Whether the application has handed `signal` to its main queue (or has ended): the signal is
+    // no longer pending, and then the one thread that waits for signals is back in its wait, which
+    // it enters again only once it has handed the last one on.
+    bool signalHandedOn(int signal) const {
+        const std::string process = "/proc/" + std::to_string(pid_);
+        std::ifstream status(process + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("State:", 0) == 0 && line.find('Z') != std::string::npos) return true;
+            if (line.rfind("ShdPnd:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1))
+                return false;
+        }
+        std::error_code ignored;
+        if (!fs::exists(process + "/task", ignored)) return true;
+        for (const auto& task : fs::directory_iterator(process + "/task", ignored)) {
+            long call = -1; // "running" is no number: the file names a call only while it blocks
+            std::ifstream(task.path() / "syscall") >> call;
+            if (call == SYS_rt_sigtimedwait) return true;
+        }
+        return false;
+    }
+    // What the stand-in keeps waiting, for a failure message: their number and paths.
+    std::string heldText() const {
+        const std::vector<std::string> paths = server_.heldPaths();
+        std::string text = std::to_string(paths.size()) + " held";
+        for (const std::string& path : paths)
+            text += " " + path;
+        return text;
+    }
+    // Whether the stand-in keeps a request for `path` waiting.
+    bool holds(const std::string& path) const {
+        const std::vector<std::string> paths = server_.heldPaths();
+        return std::find(paths.begin(), paths.end(), path) != paths.end();
     }
     // A headless launch with the tunnel up that logs out on its first request, whose answer the
     // stand-in holds until the test is ready (the other request, until the signal has landed). Log
     // out clears the credentials, then disconnects, and the tunnel is down a moment later; the
     // signal lands in between:
-    // - the quit with the keychain's lock held by the test (as another process may): Log out, once
-    //   it printed the answer, waits for the keychain until the quit has been taken, which then
-    //   comes next on the main queue, before the tunnel can have begun to go down;
+    // - the quit with a shared hold on the keychain's lock, as a reader takes it: the window, which
+    //   reads the user's token and email each time it is drawn, goes on, while Log out, once it
+    //   printed the answer, waits to write until the quit is on the main queue, which then takes
+    //   it once Log out has asked for the disconnect (an exclusive hold would stop the window, and
+    //   the answer queued behind it would never be printed);
     // - the kill at once when Log out has shown the login window, which it does after it cleared
     //   the credentials and asked for the disconnect (that takes 0.15 s at least).
     // False when it came too late.
     bool logOutAndAtOnce(int signal) {
         server_.setFault("users/me/*", {standin::Fault::Kind::Hold});
         launch("logout", false);
-        // Both requests of the signed-in window, its regions and its plan, which it makes at once:
-        // the launch reads nothing more from the keychain until an answer comes.
-        const bool asked = caught([&](const std::string&) { return server_.held() == 2; });
+        // Both requests the signed-in window makes as it appears; more may come besides.
+        if (!caught([&](const std::string&) { return holds(kRegions) && holds(kPlan); })) {
+            ADD_FAILURE() << "waited for the signed-in window to ask for its regions and its plan: "
+                          << missed_ << "; the stand-in has " << heldText() << "\n"
+                          << log();
+            server_.clearFault("users/me/*");
+            finish(SIGKILL, [&] { server_.releaseHeld(); });
+            return false;
+        }
         plat::FileDescriptor keychain;
-        if (signal == SIGTERM && asked) {
+        if (signal == SIGTERM) {
             keychain.reset(::open((home() / "data" / "keychain" / ".lock").c_str(), O_RDWR | O_CLOEXEC));
-            EXPECT_EQ(::flock(keychain.get(), LOCK_EX), 0) << std::strerror(errno);
+            EXPECT_EQ(::flock(keychain.get(), LOCK_SH), 0) << std::strerror(errno);
         }
         server_.clearFault("users/me/*");
         server_.releaseHeld(1);
         const char* mark = signal == SIGTERM ? "Status Code: 401" : "LoginController init";
         const bool loggedOut =
             caught([&](const std::string& text) { return text.find(mark) != std::string::npos; });
+        EXPECT_TRUE(loggedOut) << "waited for \"" << mark
+                               << "\" once the first answer was let go: " << missed_ << "; the stand-in has "
+                               << heldText() << "\n"
+                               << log();
         finish(signal, [&] {
             if (keychain) {
-                EXPECT_TRUE(testsupport::eventually([&] { return signalTaken(signal); }));
+                EXPECT_TRUE(testsupport::eventually([&] { return signalHandedOn(signal); }))
+                    << "the quit was not handed to the main queue";
                 keychain.reset();
             }
             server_.releaseHeld();
         });
-        EXPECT_TRUE(asked && loggedOut) << log();
         return loggedOut && landedInTheMiddle(log(), signal);
     }
 
@@ -217,6 +269,7 @@ protected:
     fs::path log_;
     pid_t pid_ = -1;
     int run_ = 0;
+    std::string missed_; // why caught() last came back empty-handed
 };
 
 TEST_F(QuitWhileDisconnecting, AQuitAtDisconnectingLeavesTheTunnelDown) {
@@ -250,6 +303,7 @@ TEST_F(QuitWhileDisconnecting, AQuitOrAKillRightAfterLogOutLeavesTheTunnelDown) 
             if (!signedInWithTheTunnelUp()) continue;
             ASSERT_NO_FATAL_FAILURE(expireTheSession());
             landed = logOutAndAtOnce(signal);
+            if (HasFailure()) return; // a wait ran out: another attempt would only say so again
             if (!landed) continue;
             const std::string text = log();
             if (signal == SIGTERM) {
