@@ -62,7 +62,10 @@ void printUsage() {
                "                        of resources/ beside the executable\n"
                "  VELMORA_NETWORK_REACHABILITY\n"
                "                        'reachable' or 'unreachable', taken for the whole run\n"
-               "                        instead of the kernel's routes\n",
+               "                        instead of the kernel's routes\n"
+               "  VELMORA_REQUEST_TIMEOUT_SECONDS\n"
+               "                        how long a request to the service may go without a\n"
+               "                        byte of its answer, instead of 10 seconds\n",
                stdout);
 }
 
