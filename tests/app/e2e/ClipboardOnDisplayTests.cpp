@@ -165,7 +165,11 @@ protected:
              {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
              {"VELMORA_HOME", (dir_ / "home").string()}},
             dir_ / "app.txt");
-        ASSERT_TRUE(eventually([&] { return appWindowActive(); })) << testsupport::readFile(dir_ / "app.txt");
+        ASSERT_TRUE(eventually([&] { return appWindowActive(); }))
+            << "windows of the application: " << probe_->windowsOf(app_).size()
+            << ", the active window: " << probe_->activeWindow() << " ("
+            << probe_->title(probe_->activeWindow()) << ")\n"
+            << testsupport::readFile(dir_ / "app.txt");
         ASSERT_TRUE(eventually([&] {
             rendertest::XRect where;
             const auto pixels = picture(&where);
