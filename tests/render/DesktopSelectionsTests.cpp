@@ -163,7 +163,12 @@ TEST_F(DesktopSelectionsTest, APasteRightAfterATakeoverIsNotOurOwnText) {
     for (int round = 0; round < 20; ++round) {
         const std::string ours = "ours " + std::to_string(round);
         selections->own(Selection::clipboard, ours);
-        // Once the server names us: our claim is made.
+        // Once the server no longer names the other program, which answers nothing (a paste asked
+        // of it would wait for ever), our claim is made and ours is what a paste gets.
+        ASSERT_TRUE(testsupport::eventually([&] {
+            const Window owner = XGetSelectionOwner(other, clipboard);
+            return owner != None && owner != window;
+        }));
         ASSERT_EQ(testsupport::eventuallyEquals(ours, [] { return xclipOut("clipboard", "UTF8_STRING"); }), ours);
         XSetSelectionOwner(other, clipboard, window, CurrentTime);
         XSync(other, False);
