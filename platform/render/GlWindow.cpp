@@ -86,6 +86,7 @@ struct GlWindow::Impl {
     }
     // A pointer move, which replaces one queued just before it.
     void queueMove(const InputEvent& e) {
+        hover = e.position;
         if (!pending.empty() && pending.back().kind == InputEvent::Kind::MouseMove)
             pending.back() = e;
         else
@@ -104,6 +105,8 @@ struct GlWindow::Impl {
     bool movedSincePointer = false;
     // The content's top-left corner on the screen as the desktop last reported it.
     std::pair<int, int> reportedPosition{0, 0};
+    // Where the last pointer move queued put the pointer, for hover and drags.
+    std::optional<Point> hover;
 
     // Where the pointer was in the window at the event being handled. While the last report
     // holds, that is the place reported before this event: asking the desktop instead answers
@@ -117,6 +120,17 @@ struct GlWindow::Impl {
         double x = 0, y = 0;
         glfwGetCursorPos(window, &x, &y);
         return {x, y};
+    }
+    // After a move of the window, until the next report: a move to where the desktop has the
+    // pointer now, when that is not where the last move put it. Asked on each turn of the loop
+    // (a motion the window library does not report still wakes it) and before each press, release
+    // and wheel turn, so a drag or hover is where the pointer is before they act.
+    void followPointerAfterMove() {
+        if (!movedSincePointer || !pointer || blocked()) return;
+        InputEvent e;
+        e.kind = InputEvent::Kind::MouseMove;
+        e.position = pointerNow();
+        if (e.position != hover) queueMove(e);
     }
 
     // A window under an open sheet takes no input; a click on it brings the sheet forward.
@@ -174,6 +188,7 @@ void GlWindow::Impl::installCallbacks() {
         }
         self->withContext([&] { ImGui_ImplGlfw_MouseButtonCallback(w, button, action, mods); });
         if (button > 2 || self->last.alert()) return; // the alert takes the pointer
+        self->followPointerAfterMove();
         InputEvent e;
         e.kind = action == GLFW_PRESS ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp;
         e.position = self->pointerAtEvent();
@@ -186,6 +201,7 @@ void GlWindow::Impl::installCallbacks() {
         if (self->blocked()) return;
         self->withContext([&] { ImGui_ImplGlfw_ScrollCallback(w, dx, dy); });
         if (self->last.alert()) return;
+        self->followPointerAfterMove();
         InputEvent e;
         e.kind = InputEvent::Kind::Scroll;
         e.position = self->pointerAtEvent();
@@ -267,13 +283,8 @@ void GlWindow::Impl::installCallbacks() {
         if (std::make_pair(x, y) != self->reportedPosition) {
             self->reportedPosition = {x, y};
             self->movedSincePointer = true;
-            if (self->pointer && !self->blocked()) {
-                // Hover follows the pointer's place in the window, wherever the move left it.
-                InputEvent e;
-                e.kind = InputEvent::Kind::MouseMove;
-                e.position = self->pointerNow();
-                self->queueMove(e);
-            }
+            // Hover follows the pointer's place in the window, wherever the move left it.
+            self->followPointerAfterMove();
         }
         if (self->pendingPosition && *self->pendingPosition == std::make_pair(x, y))
             self->pendingPosition.reset();
@@ -811,7 +822,10 @@ Surface* GlWindow::parent() const {
 }
 
 size_t GlWindow::deliverEvents() {
-    if (impl_->window) impl_->checkPlacement();
+    if (impl_->window) {
+        impl_->checkPlacement();
+        impl_->followPointerAfterMove();
+    }
     size_t delivered = 0;
     // The handlers may destroy this window: take the events first and stop when it went away.
     std::shared_ptr<bool> alive = impl_->alive;

@@ -5,7 +5,8 @@
 // and a drag held beyond the field's side scrolls the text on to its end. A press counts where the
 // pointer was pressed, however late the window gets to it, and where the pointer is in the window
 // however the window got where it is: moved under a still pointer, dragged by the window manager
-// with the pointer along, grown from its top-left corner, with a sheet open or the pointer outside.
+// with the pointer along, grown from its top-left corner, with a sheet open or the pointer outside;
+// an open menu's highlight and a held drag follow the pointer there too.
 #include "platform/render/ui/DesktopPasteboard.h"
 #include "platform/render/ui/TreePainter.h"
 #include "platform/ui/ScrollState.h"
@@ -18,6 +19,7 @@
 #include <X11/keysym.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -264,8 +266,8 @@ TEST_F(FieldWindowTest, ADragAfterADoubleClickGoesByWordsAndOneHeldBeyondTheSide
     EXPECT_EQ(primary(text.substr(from)), text.substr(from));
 }
 
-// A list, the e-mail field and a Login button, one under the other, as in the sign-in window, and a
-// sheet that can be shown over them.
+// An account menu, a list, the e-mail field and a Login button, one under the other, as in the
+// sign-in window, and a sheet that can be shown over them.
 struct SignInForm : Screen {
     SignInForm(std::shared_ptr<int> logins, std::shared_ptr<std::function<void(bool)>> showSheet)
         : logins(std::move(logins)), showSheet(std::move(showSheet)) {}
@@ -278,8 +280,11 @@ struct SignInForm : Screen {
         std::vector<AnyView> rows;
         for (int i = 0; i < 40; ++i)
             rows.push_back(Text(TextValue::verbatim("Row " + std::to_string(i))));
+        auto item = [](const char* title) { return Button([] {}, Text(title)); };
+        const TextValue account = TextValue::verbatim("Account");
         return VStack(HAlign::Center, 20,
-                      {List(std::move(rows)).frame(300, 80),
+                      {Menu(account, {item("Settings"), item("Devices"), item("Log out")}).testId("account"),
+                       List(std::move(rows)).frame(300, 80),
                        TextField("Email", email.binding()).textFieldStyle(TextFieldStyle::Plain).frame(300),
                        Button([l = logins] { ++*l; }, Text("Login").frame(300, 30))
                            .buttonStyle(ButtonStyle::Plain)
@@ -307,17 +312,19 @@ protected:
         const unsigned long w = formWindow();
         return w ? probe->contentRect(w) : rendertest::XRect{};
     }
-    // Moves the window `dy` pixels down, by the window manager on a pager's request or by the
+    // Moves the window by (dx, dy) pixels, by the window manager on a pager's request or by the
     // window's own placement, and waits until it is there; the pointer does not move. What the
     // window manager tells the window of it is queued for the window before any input that follows.
-    void moveDown(int dy, bool ownPlacement) {
+    void moveBy(int dx, int dy, bool ownPlacement) {
         const rendertest::XRect from = onScreen();
         ASSERT_GT(from.width, 0) << "the window is not on the screen";
+        const int x = from.x + dx, y = from.y + dy;
         if (ownPlacement)
-            gl().setPosition({static_cast<double>(from.x), static_cast<double>(from.y + dy)});
+            gl().setPosition({static_cast<double>(x), static_cast<double>(y)});
         else
-            probe->move(formWindow(), from.x, from.y + dy);
-        ASSERT_TRUE(until([&] { return onScreen().y == from.y + dy; })) << "at y " << onScreen().y;
+            probe->move(formWindow(), x, y);
+        ASSERT_TRUE(until([&] { return onScreen().x == x && onScreen().y == y; }))
+            << "at " << onScreen().x << ", " << onScreen().y;
         ASSERT_TRUE(probe->windowManagerRoundTrip());
     }
     // Puts the window's content at (x, y) on the screen, clear of the screen's edges, against
@@ -361,6 +368,23 @@ protected:
         return *logins == before + 1 && selection().caret == ~0ul;
     }
 
+    // Whether the open menu draws `row` highlighted: filled with the accent colour, few of its
+    // pixels stay as light as the panel.
+    bool highlighted(const Rect& row) {
+        window->display();
+        int w = 0, h = 0;
+        const auto pixels = gl().readPixels(&w, &h);
+        const double scale = w / gl().contentSize().width;
+        auto at = [&](double points, int limit) { return std::min(limit, static_cast<int>(points * scale)); };
+        size_t lit = 0, all = 0;
+        for (int y = at(row.y, h); y < at(row.maxY(), h); ++y)
+            for (int x = at(row.x, w); x < at(row.maxX(), w); ++x, ++all) {
+                const size_t i = static_cast<size_t>(y * w + x) * 4;
+                lit += pixels[i] > 200 && pixels[i + 1] > 200 && pixels[i + 2] > 200;
+            }
+        return all > 0 && lit < all / 2;
+    }
+
     std::shared_ptr<int> logins = std::make_shared<int>(0);
     std::shared_ptr<std::function<void(bool)>> showSheet = std::make_shared<std::function<void(bool)>>();
     std::unique_ptr<rendertest::DesktopProbe> probe;
@@ -380,7 +404,7 @@ TEST_F(MovedWindowTest, APressAndTheWheelActWhereThePointerIsAfterTheWindowMoved
         const std::size_t letter = ownPlacement ? 12 : 6;
         // The pointer goes to Login, at the x of the letter boundary it will find in the field.
         pointerTo({boundary(text, letter, 2).x, login});
-        moveDown(static_cast<int>(login - field), ownPlacement);
+        moveBy(0, static_cast<int>(login - field), ownPlacement);
         input().button(1, true);
         input().button(1, false);
         ASSERT_TRUE(until([&] { return selection().caret == letter || *logins > 0; }));
@@ -388,7 +412,7 @@ TEST_F(MovedWindowTest, APressAndTheWheelActWhereThePointerIsAfterTheWindowMoved
         ASSERT_EQ(*logins, 0) << "Login, no longer under the pointer, was pressed";
 
         const double scrolled = listOffset();
-        moveDown(static_cast<int>(field - list), ownPlacement);
+        moveBy(0, static_cast<int>(field - list), ownPlacement);
         input().button(5, true); // the wheel, one step down
         input().button(5, false);
         EXPECT_TRUE(until([&] { return listOffset() > scrolled; })) << "the list under the pointer";
@@ -461,28 +485,73 @@ TEST_F(MovedWindowTest, APointerBackOnItsOldPlaceInTheWindowAfterAMoveActsThere)
         SCOPED_TRACE(ownPlacement ? "moved by the window itself" : "moved by the window manager");
         pointerTo(onLogin);
         ASSERT_TRUE(until([&] { return !host->needsUpdate(); }));
-        moveDown(step, ownPlacement);
+        moveBy(0, step, ownPlacement);
         pointerTo(onLogin); // back on Login, which the move took from under the pointer
         stillClick();
         EXPECT_TRUE(clickedLogin(pressed++)) << "caret " << selection().caret;
-        moveDown(-step, ownPlacement);
+        moveBy(0, -step, ownPlacement);
     }
     // Out of the window, the window moves, and back to where it left.
     pointerTo(onLogin);
     ASSERT_TRUE(until([&] { return !host->needsUpdate(); }));
     input().movePointer(onScreen().x - 60, onScreen().y + static_cast<int>(onLogin.y));
-    moveDown(step, false);
+    moveBy(0, step, false);
     pointerTo(onLogin);
     stillClick();
     EXPECT_TRUE(clickedLogin(pressed++)) << "after it left, caret " << selection().caret;
     // The window moves away from under the pointer, which follows it back to the same place.
-    moveDown(-step, false);
+    moveBy(0, -step, false);
     pointerTo(onLogin);
     ASSERT_TRUE(until([&] { return !host->needsUpdate(); }));
-    moveDown(360, false);
+    moveBy(0, 360, false);
     pointerTo(onLogin);
     stillClick();
     EXPECT_TRUE(clickedLogin(pressed++)) << "after the window left it, caret " << selection().caret;
+}
+
+// An open menu, the pointer on its second row: the window moves down one row under the still
+// pointer, by the window manager or by its own placement, and the first row, now under the
+// pointer, is highlighted. The pointer then goes back in one motion onto its old place in the
+// window (a motion the window library does not report): the second row is highlighted again.
+TEST_F(MovedWindowTest, AnOpenMenuHighlightsTheRowUnderThePointerAfterTheWindowMoved) {
+    placeAt(400, 360);
+    pointerTo(centre(host->require(Query::testId("account")).frame()));
+    stillClick();
+    ASSERT_TRUE(until([&] { return bool(host->menuPopup()); }));
+    const auto rows = host->menuPopup()->rows;
+    const int step = static_cast<int>(rows[1].frame.y - rows[0].frame.y);
+    for (const bool ownPlacement : {false, true}) {
+        SCOPED_TRACE(ownPlacement ? "moved by the window itself" : "moved by the window manager");
+        pointerTo(centre(rows[1].frame));
+        ASSERT_TRUE(until([&] { return highlighted(rows[1].frame) && !highlighted(rows[0].frame); }));
+        moveBy(0, step, ownPlacement);
+        EXPECT_TRUE(until([&] { return highlighted(rows[0].frame) && !highlighted(rows[1].frame); }))
+            << "the highlight stayed where the move took the row from under the pointer";
+        pointerTo(centre(rows[1].frame));
+        EXPECT_TRUE(until([&] { return highlighted(rows[1].frame) && !highlighted(rows[0].frame); }))
+            << "the highlight stayed where the move left the pointer";
+        moveBy(0, -step, ownPlacement);
+    }
+}
+
+// The user presses in the e-mail field and holds the button; the window moves right under the
+// pointer, and the drag follows the pointer's new place in the window, to the press's left. The
+// pointer comes back onto the press's place in the window in one motion and is let go there: that
+// selects nothing, and a letter typed goes in at the press.
+TEST_F(MovedWindowTest, ADragBackOntoItsStartAfterTheWindowMovedSelectsNothing) {
+    placeAt(400, 360);
+    const std::string text = email();
+    const Point start = boundary(text, 6, 2);
+    pointerTo(start);
+    input().button(1, true); // let go below whatever fails, for the tests that follow
+    EXPECT_TRUE(until([&] { return selection() == FieldSelection{6, 6}; }));
+    moveBy(40, 0, false);
+    EXPECT_TRUE(until([&] { return !selection().empty(); })) << "the drag did not follow the move";
+    pointerTo(start);
+    input().button(1, false);
+    input().key(XK_z);
+    EXPECT_TRUE(until([&] { return email() != text; }));
+    EXPECT_EQ(email(), "hello zworld foo");
 }
 
 // A sheet is open while the user drags the window with Alt held, the pointer on Login; once the
