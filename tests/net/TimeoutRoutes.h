@@ -19,29 +19,32 @@ inline constexpr std::chrono::milliseconds kTrickleGap{250};
 
 struct TimeoutRoutes {
     explicit TimeoutRoutes(httplib::Server& server) {
-        server.Get("/held", [this](const httplib::Request&, httplib::Response& res) {
+        // Each handler keeps its own copy of the release: it may still be waking after the routes went.
+        server.Get("/held", [released = released](const httplib::Request&, httplib::Response& res) {
             released.wait_for(testsupport::kPatience);
             res.set_content("late", "text/plain");
         });
         // The reply itself is slow on purpose: each byte comes a gap after the one before. Bytes of
         // a type the server would compress would wait in its compressor instead.
         server.Get("/trickle", [](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
-                if (offset == kTrickleBytes) {
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [](size_t offset, httplib::DataSink& sink) {
+                                                 if (offset == kTrickleBytes) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 if (offset > 0) std::this_thread::sleep_for(kTrickleGap);
+                                                 return sink.write("x", 1);
+                                             });
+        });
+        server.Get("/stall", [released = released](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider(
+                "application/octet-stream", [released](size_t offset, httplib::DataSink& sink) {
+                    if (offset == 0) return sink.write(std::string(64 * 1024, 'x').data(), 64 * 1024);
+                    released.wait_for(testsupport::kPatience);
                     sink.done();
                     return true;
-                }
-                if (offset > 0) std::this_thread::sleep_for(kTrickleGap);
-                return sink.write("x", 1);
-            });
-        });
-        server.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("application/octet-stream", [this](size_t offset, httplib::DataSink& sink) {
-                if (offset == 0) return sink.write(std::string(64 * 1024, 'x').data(), 64 * 1024);
-                released.wait_for(testsupport::kPatience);
-                sink.done();
-                return true;
-            });
+                });
         });
     }
     ~TimeoutRoutes() { release.set_value(); }

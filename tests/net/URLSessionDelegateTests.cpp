@@ -183,14 +183,16 @@ TEST_F(URLSessionDelegateTest, TimeoutIntervalIsTheTimeWithoutAByte) {
     const std::string timedOut = "error " + std::to_string(URLError::TimedOut);
     for (double tiny : {0.0004, 1e-300}) {
         auto recorder = std::make_shared<Recorder>(queue);
-        auto task = session(recorder, configuration)->dataTaskWithRequest(URLRequest(server.url("/held"), tiny));
+        auto task =
+            session(recorder, configuration)->dataTaskWithRequest(URLRequest(server.url("/held"), tiny));
         EXPECT_EQ(run(task, *recorder, std::chrono::seconds(5)), std::vector<std::string>{timedOut}) << tiny;
     }
 
     auto trickle = std::make_shared<Recorder>(queue);
-    EXPECT_EQ(run(session(trickle, configuration)->dataTaskWithRequest(URLRequest(server.url("/trickle"), 1.5)),
-                  *trickle),
-              (std::vector<std::string>{"data " + std::string(nettest::kTrickleBytes, 'x'), "done 200"}));
+    EXPECT_EQ(
+        run(session(trickle, configuration)->dataTaskWithRequest(URLRequest(server.url("/trickle"), 1.5)),
+            *trickle),
+        (std::vector<std::string>{"data " + std::string(nettest::kTrickleBytes, 'x'), "done 200"}));
 
     auto stall = std::make_shared<Recorder>(queue);
     EXPECT_EQ(run(session(stall, configuration)->dataTaskWithRequest(URLRequest(server.url("/stall"), 0.5)),

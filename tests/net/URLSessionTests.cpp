@@ -41,12 +41,12 @@ Result run(URLSession& session, URLRequest request,
     auto queue = session.delegateQueue();
     const std::string url = request.url;
     session
-        .dataTask(std::move(request),
-                  [outcome, queue](auto data, auto response, auto error) {
-                      outcome->result = {std::move(data), std::move(response), std::move(error),
-                                         queue.isCurrent()};
-                      outcome->done.signal();
-                  })
+        .dataTask(
+            std::move(request),
+            [outcome, queue](auto data, auto response, auto error) {
+                outcome->result = {std::move(data), std::move(response), std::move(error), queue.isCurrent()};
+                outcome->done.signal();
+            })
         ->resume();
     if (!outcome->done.wait(limit)) {
         ADD_FAILURE() << url << " did not end";

@@ -246,8 +246,9 @@ struct TimeoutVariable {
 } // namespace
 
 TEST_F(ClientTransport, RequestTimeoutComesFromTheVariableOrIsTenSeconds) {
-    for (auto [value, seconds] : std::vector<std::pair<const char*, double>>{
-             {nullptr, 10}, {"", 10}, {"2.5", 2.5}, {"0.0004", 0.0004}, {"1e-300", 1e-300}, {"86400", 86400}}) {
+    const std::pair<const char*, double> kept[] = {{nullptr, 10},      {"", 10},           {"2.5", 2.5},
+                                                   {"0.0004", 0.0004}, {"1e-300", 1e-300}, {"86400", 86400}};
+    for (auto [value, seconds] : kept) {
         TimeoutVariable variable(value);
         testing::internal::CaptureStderr();
         EXPECT_EQ(Client::requestTimeout(), seconds) << (value ? value : "unset");
