@@ -64,8 +64,14 @@ void printUsage() {
                "                        'reachable' or 'unreachable', taken for the whole run\n"
                "                        instead of the kernel's routes\n"
                "  VELMORA_REQUEST_TIMEOUT_SECONDS\n"
-               "                        how long a request to the service may go without a\n"
-               "                        byte of its answer, instead of 10 seconds\n",
+               "                        how long a request to the Velmora service's API\n"
+               "                        may go with no byte moving (connecting, sending\n"
+               "                        or receiving) before it fails, instead of 10\n"
+               "                        seconds: seconds above 0 and up to 86400 (a day),\n"
+               "                        rounded up to whole milliseconds; a reply that\n"
+               "                        keeps trickling in is not cut off. Any other\n"
+               "                        value is refused with one line on standard error\n"
+               "                        and 10 seconds are used\n",
                stdout);
 }
 

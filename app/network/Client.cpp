@@ -14,6 +14,8 @@
 #include "platform/log/OSLog.h"
 #include "platform/net/URLSession.h"
 
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -21,27 +23,46 @@ namespace {
 
 constexpr const char* kProductionServerPath = "https://api.velmora.example/api/";
 constexpr double kRequestTimeout = 10.0;
+constexpr double kLongestRequestTimeout = 86400.0;
 
 // Requests run on worker queues, so the cached address is never destroyed under one at exit.
 std::mutex serverPathMutex;
 std::optional<std::string>& cachedServerPath = *new std::optional<std::string>;
-std::optional<double> testTimeout; // guarded by serverPathMutex
+std::optional<double> testTimeout;     // guarded by serverPathMutex
+std::optional<double> variableTimeout; // guarded by serverPathMutex; read once
 
-// The time a request may go without a byte: the test's, else $VELMORA_REQUEST_TIMEOUT_SECONDS when
-// it is a number of seconds above 0 and up to a day (for a service, or a stand-in, that answers on
-// its own schedule), else 10 seconds.
-double requestTimeout() {
-    {
-        std::lock_guard lock(serverPathMutex);
-        if (testTimeout) return *testTimeout;
-    }
-    if (const char* text = std::getenv("VELMORA_REQUEST_TIMEOUT_SECONDS"); text && *text) {
-        char* end = nullptr;
-        const double seconds = std::strtod(text, &end);
-        if (*end == '\0' && seconds > 0 && seconds <= 86400) return seconds;
-    }
+// $VELMORA_REQUEST_TIMEOUT_SECONDS: a number of seconds above 0 and up to a day, written alone
+// (nothing before or after it), for a service or a stand-in that answers on its own schedule. An
+// empty or missing variable means 10 seconds; any other value is refused with one line on
+// standard error and 10 seconds are used. The transfer rounds the seconds up to its smallest step,
+// so the smallest value still limits the request.
+double timeoutFromVariable() {
+    const char* text = std::getenv("VELMORA_REQUEST_TIMEOUT_SECONDS");
+    if (!text || !*text) return kRequestTimeout;
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    const bool spaceFirst = std::isspace(static_cast<unsigned char>(*text));
+    if (!spaceFirst && end != text && *end == '\0' && seconds > 0 && seconds <= kLongestRequestTimeout)
+        return seconds;
+    std::fprintf(stderr,
+                 "velmora: VELMORA_REQUEST_TIMEOUT_SECONDS='%s' is not a number of seconds above 0 and up "
+                 "to 86400 (a day); using 10 seconds\n",
+                 text);
     return kRequestTimeout;
 }
+
+} // namespace
+
+// The time a request may go without a byte moving: the test's, else the variable's, read (and
+// refused, at most once) on the first request.
+double Client::requestTimeout() {
+    std::lock_guard lock(serverPathMutex);
+    if (testTimeout) return *testTimeout;
+    if (!variableTimeout) variableTimeout = timeoutFromVariable();
+    return *variableTimeout;
+}
+
+namespace {
 
 // The client's own failures carry their message as the domain and the code 0.
 plat::Error clientError(const char* message) {
@@ -114,6 +135,7 @@ void Client::reloadServerPathForTesting() {
 void Client::setRequestTimeoutForTesting(std::optional<double> seconds) {
     std::lock_guard lock(serverPathMutex);
     testTimeout = seconds;
+    variableTimeout.reset();
 }
 
 plat::HTTPHeaderFields Client::defaultHeaders() const {

@@ -45,7 +45,13 @@ public:
     static std::string serverPath();
     // Test hook: reads $VELMORA_API_BASE again on the next serverPath().
     static void reloadServerPathForTesting();
-    // Test hook: another request timeout than the 10 seconds of every request; none restores it.
+    // Seconds each request may go without a byte moving (connecting, sending or receiving) before
+    // it ends with the "timed out" error: $VELMORA_REQUEST_TIMEOUT_SECONDS when it is a number
+    // above 0 and up to 86400, else 10. Read on first use; a refused value gets one line on
+    // standard error, once.
+    static double requestTimeout();
+    // Test hook: another request timeout than requestTimeout()'s; none goes back to it, reading
+    // the variable again on the next request.
     static void setRequestTimeoutForTesting(std::optional<double> seconds);
     // The multipart boundary (50 characters).
     static constexpr const char* boundary = "--------------------------731964205518830247196052";

@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <strings.h>
 
@@ -53,20 +54,28 @@ URLError::Code codeFor(CURLcode rc) {
     }
 }
 
+using Instant = std::chrono::steady_clock::time_point;
+
 struct Transfer {
     Data body;
     HTTPURLResponse response;
     const std::atomic<bool>* cancelled = nullptr;
+    // When a byte last moved either way (or the transfer began), and the counts seen then.
+    Instant lastByte = std::chrono::steady_clock::now();
+    curl_off_t received = 0;
+    curl_off_t sent = 0;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
+    t->lastByte = std::chrono::steady_clock::now();
     t->body.insert(t->body.end(), data, data + size * count);
     return size * count;
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
+    t->lastByte = std::chrono::steady_clock::now();
     std::string line(data, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
@@ -86,13 +95,63 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 }
 
 // Also gives up when the process is ending: a reply the server holds back must not hold up the end.
-int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
     auto* t = static_cast<Transfer*>(user);
+    if (received != t->received || sent != t->sent) {
+        t->received = received;
+        t->sent = sent;
+        t->lastByte = std::chrono::steady_clock::now();
+    }
     return (t->cancelled && t->cancelled->load()) || isEndingBackgroundWork() ? 1 : 0;
 }
 
-bool usableSeconds(double seconds) {
-    return std::isfinite(seconds) && seconds > 0 && seconds < 86400.0 * 365;
+// A limit in whole milliseconds, libcurl's finest step: any positive number of seconds is rounded
+// up and is at least 1 ms (libcurl reads 0 as "no limit"); a year stands for anything longer.
+// None for 0, a negative number or NaN.
+std::optional<long> limitMilliseconds(double seconds) {
+    if (!(seconds > 0)) return std::nullopt;
+    constexpr double kLongest = 86400.0 * 365 * 1000;
+    // The small allowance keeps 0.3 s at 300 ms although 0.3 * 1000 is a hair above 300.
+    const double milliseconds = std::ceil(std::min(seconds * 1000, kLongest) - 1e-6);
+    return std::max(1L, static_cast<long>(milliseconds));
+}
+
+// Runs the transfer and ends it once no byte has moved for `idle` (connecting included); libcurl's
+// own low-speed limit counts whole seconds and averages over several, so it would let a stall go on.
+CURLcode performWithIdleLimit(CURL* curl, Transfer& transfer, std::optional<long> idle) {
+    CURLM* multi = curl_multi_init();
+    curl_multi_add_handle(multi, curl);
+    transfer.lastByte = std::chrono::steady_clock::now();
+    CURLcode rc = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            rc = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        if (running == 0) {
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &queued))
+                if (message->msg == CURLMSG_DONE) rc = message->data.result;
+            break;
+        }
+        // Wake no later than the idle limit runs out, and at least once a second for cancelling.
+        long wait = 1000;
+        if (idle) {
+            const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - transfer.lastByte)
+                                   .count();
+            if (quiet >= *idle) {
+                rc = CURLE_OPERATION_TIMEDOUT;
+                break;
+            }
+            wait = std::min(wait, *idle - static_cast<long>(quiet));
+        }
+        curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait), nullptr);
+    }
+    curl_multi_remove_handle(multi, curl);
+    curl_multi_cleanup(multi);
+    return rc;
 }
 
 } // namespace
@@ -139,15 +198,11 @@ CurlTransferResult performCurlTransfer(const URLRequest& request, const CurlTran
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    if (usableSeconds(options.totalTimeout))
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout * 1000));
-    if (usableSeconds(options.idleTimeout)) {
-        // No byte for that long, connecting included, ends the transfer.
-        long seconds = std::max(1L, static_cast<long>(std::ceil(options.idleTimeout)));
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, seconds);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, seconds);
-    }
+    if (std::optional<long> total = limitMilliseconds(options.totalTimeout))
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, *total);
+    const std::optional<long> idle = limitMilliseconds(options.idleTimeout);
+    // No connection within the idle limit ends the transfer in libcurl too.
+    if (idle) curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, *idle);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
@@ -156,7 +211,7 @@ CurlTransferResult performCurlTransfer(const URLRequest& request, const CurlTran
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 
-    CURLcode rc = curl_easy_perform(curl);
+    CURLcode rc = performWithIdleLimit(curl, transfer, idle);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     char* effective = nullptr;
@@ -180,6 +235,13 @@ CurlTransferResult performCurlTransfer(const URLRequest& request, const CurlTran
         result.response = std::move(transfer.response);
     }
     return result;
+}
+
+void applyTimeouts(CurlTransferOptions& options, const URLRequest& request,
+                   const URLSessionConfiguration& configuration) {
+    options.idleTimeout =
+        request.timeoutInterval > 0 ? request.timeoutInterval : configuration.timeoutIntervalForRequest;
+    options.totalTimeout = configuration.timeoutIntervalForResource;
 }
 
 bool isRedirectStatus(long status) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/net/URLRequest.h"
+#include "platform/net/URLSessionConfiguration.h"
 #include "platform/object/Error.h"
 
 #include <atomic>
@@ -15,7 +16,8 @@ namespace plat::detail {
 struct CurlTransferOptions {
     // Follow redirects inside the exchange (up to 16); otherwise a redirect reply is the answer.
     bool followRedirects = true;
-    // Seconds for the whole exchange, and seconds without a byte moving; 0 for no limit.
+    // Seconds for the whole exchange, and seconds without a byte moving (connecting included); 0
+    // for no limit. Any positive limit holds, rounded up to whole milliseconds.
     double totalTimeout = 0;
     double idleTimeout = 0;
     // Set from another thread to end the exchange with the "cancelled" error.
@@ -33,6 +35,12 @@ struct CurlTransferResult {
 };
 
 CurlTransferResult performCurlTransfer(const URLRequest& request, const CurlTransferOptions& options);
+
+// The one meaning of a request's timeout, for every kind of task: its timeoutInterval is the time
+// without a byte moving (the configuration's timeoutIntervalForRequest when it is not above 0), and
+// timeoutIntervalForResource bounds the whole exchange.
+void applyTimeouts(CurlTransferOptions& options, const URLRequest& request,
+                   const URLSessionConfiguration& configuration);
 
 // The most redirects one request may take.
 inline constexpr int kMaxRedirects = 16;

@@ -26,6 +26,8 @@ struct URLRequest {
     std::string url;
     std::string httpMethod = "GET";
     std::optional<Data> httpBody;
+    // Seconds the request may go without a byte moving, connecting included, for every kind of
+    // task; not above 0 takes the session's timeoutIntervalForRequest.
     double timeoutInterval;
     CachePolicy cachePolicy;
 

@@ -31,7 +31,8 @@ void URLSessionDataTask::perform() {
     options.cancelled = &cancelled_;
     detail::CurlTransferResult result;
     for (int redirects = 0;; ++redirects) {
-        options.totalTimeout = request.timeoutInterval;
+        // A plain session sends with the default configuration.
+        detail::applyTimeouts(options, request, URLSessionConfiguration::defaultSessionConfiguration());
         result = detail::performCurlTransfer(request, options);
         if (!redirectHandler_ || !result.response || result.redirectURL.empty() ||
             !detail::isRedirectStatus(result.response->statusCode))

@@ -64,16 +64,13 @@ void URLSessionTask::perform() {
     }
     detail::CurlTransferOptions options;
     options.followRedirects = false;
-    options.totalTimeout = session_->configuration().timeoutIntervalForResource;
     options.cancelled = &cancelled_;
     for (int redirects = 0;; ++redirects) {
         {
             std::lock_guard guard(lock_);
             currentRequest_ = current;
         }
-        options.idleTimeout = current.timeoutInterval > 0
-                                  ? current.timeoutInterval
-                                  : session_->configuration().timeoutIntervalForRequest;
+        detail::applyTimeouts(options, current, session_->configuration());
         detail::CurlTransferResult result = detail::performCurlTransfer(current, options);
         if (result.error) return finish(std::nullopt, {}, std::move(result.error));
         if (detail::isRedirectStatus(result.response->statusCode) && !result.redirectURL.empty()) {

@@ -4,6 +4,7 @@
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/net/URLError.h"
 #include "platform/net/URLSession.h"
+#include "tests/net/TimeoutRoutes.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -85,17 +86,19 @@ protected:
                                         URLSessionConfiguration configuration = {}) {
         return URLSession::sessionWithConfiguration(std::move(configuration), std::move(delegate), queue);
     }
-    std::vector<std::string> run(const std::shared_ptr<URLSessionTask>& task, Recorder& recorder) {
+    std::vector<std::string> run(const std::shared_ptr<URLSessionTask>& task, Recorder& recorder,
+                                 std::chrono::seconds limit = std::chrono::seconds(10)) {
         EXPECT_TRUE(task);
         if (!task) return {};
         task->resume();
-        EXPECT_TRUE(recorder.done.wait(std::chrono::seconds(10)));
+        EXPECT_TRUE(recorder.done.wait(limit)) << task->originalRequest().url << " did not end";
         queue.sync([] {});
         return recorder.lines();
     }
 
     testsupport::TempHome home;
     testsupport::LocalHTTPServer server;
+    nettest::TimeoutRoutes timeoutRoutes{server.server()};
     DispatchQueue queue = DispatchQueue::serial("test.session.delegate");
 };
 
@@ -171,3 +174,28 @@ TEST_F(URLSessionDelegateTest, RedirectsArePutToTheDelegate) {
 }
 
 } // namespace
+
+// A request's timeoutInterval means here what it means to a plain session's task: the time without
+// a byte, whatever the session's own timeout for requests.
+TEST_F(URLSessionDelegateTest, TimeoutIntervalIsTheTimeWithoutAByte) {
+    URLSessionConfiguration configuration;
+    configuration.timeoutIntervalForRequest = 3600;
+    const std::string timedOut = "error " + std::to_string(URLError::TimedOut);
+    for (double tiny : {0.0004, 1e-300}) {
+        auto recorder = std::make_shared<Recorder>(queue);
+        auto task =
+            session(recorder, configuration)->dataTaskWithRequest(URLRequest(server.url("/held"), tiny));
+        EXPECT_EQ(run(task, *recorder, std::chrono::seconds(5)), std::vector<std::string>{timedOut}) << tiny;
+    }
+
+    auto trickle = std::make_shared<Recorder>(queue);
+    EXPECT_EQ(
+        run(session(trickle, configuration)->dataTaskWithRequest(URLRequest(server.url("/trickle"), 1.5)),
+            *trickle),
+        (std::vector<std::string>{"data " + std::string(nettest::kTrickleBytes, 'x'), "done 200"}));
+
+    auto stall = std::make_shared<Recorder>(queue);
+    EXPECT_EQ(run(session(stall, configuration)->dataTaskWithRequest(URLRequest(server.url("/stall"), 0.5)),
+                  *stall, std::chrono::seconds(5)),
+              std::vector<std::string>{timedOut});
+}

@@ -1,6 +1,7 @@
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/net/URLError.h"
 #include "platform/net/URLSession.h"
+#include "tests/net/TimeoutRoutes.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/WaitFor.h"
 #include "tests/support/WireRecorder.h"
@@ -29,19 +30,29 @@ struct Result {
     bool onDelegateQueue = false;
 };
 
-Result run(URLSession& session, URLRequest request) {
-    Result result;
-    DispatchSemaphore done;
+Result run(URLSession& session, URLRequest request,
+           std::chrono::milliseconds limit = testsupport::kPatience) {
+    // Shared with the completion, which may still come after a request that did not end in time.
+    struct Outcome {
+        Result result;
+        DispatchSemaphore done;
+    };
+    auto outcome = std::make_shared<Outcome>();
     auto queue = session.delegateQueue();
+    const std::string url = request.url;
     session
-        .dataTask(std::move(request),
-                  [&](auto data, auto response, auto error) {
-                      result = {std::move(data), std::move(response), std::move(error), queue.isCurrent()};
-                      done.signal();
-                  })
+        .dataTask(
+            std::move(request),
+            [outcome, queue](auto data, auto response, auto error) {
+                outcome->result = {std::move(data), std::move(response), std::move(error), queue.isCurrent()};
+                outcome->done.signal();
+            })
         ->resume();
-    EXPECT_TRUE(done.wait(testsupport::kPatience));
-    return result;
+    if (!outcome->done.wait(limit)) {
+        ADD_FAILURE() << url << " did not end";
+        return {};
+    }
+    return outcome->result;
 }
 
 // A loopback port that nothing listens on: bound once to learn a free number, then closed.
@@ -186,6 +197,27 @@ TEST(URLSession, TransportFailuresMapToURLErrorCodes) {
     Result unsupported = run(session, URLRequest("ftp://127.0.0.1/file"));
     ASSERT_TRUE(unsupported.error);
     EXPECT_EQ(unsupported.error->code, URLError::UnsupportedURL);
+}
+
+// timeoutInterval is the time without a byte: the smallest positive one still ends a reply held
+// back, a reply that keeps trickling in is never cut off, and one that stalls half-way ends.
+TEST(URLSession, TimeoutIntervalIsTheTimeWithoutAByte) {
+    LocalServer server;
+    nettest::TimeoutRoutes routes(server.server());
+    URLSession session(DispatchQueue::serial("test.delegate"));
+    for (double tiny : {0.0004, 1e-300}) {
+        Result held = run(session, URLRequest(server.url("/held"), tiny), std::chrono::seconds(5));
+        ASSERT_TRUE(held.error) << tiny;
+        EXPECT_EQ(held.error->code, URLError::TimedOut) << tiny;
+    }
+
+    Result trickled = run(session, URLRequest(server.url("/trickle"), 1.5));
+    EXPECT_FALSE(trickled.error);
+    EXPECT_EQ(toString(trickled.data.value_or(Data())), std::string(nettest::kTrickleBytes, 'x'));
+
+    Result stalled = run(session, URLRequest(server.url("/stall"), 0.5), std::chrono::seconds(5));
+    ASSERT_TRUE(stalled.error);
+    EXPECT_EQ(stalled.error->code, URLError::TimedOut);
 }
 
 TEST(URLSession, CancelDeliversCancelledError) {

@@ -227,3 +227,59 @@ TEST_F(ClientTransport, TimeoutEndsInTheTransportError) {
     EXPECT_TRUE(get.onMain && post.onMain);
     EXPECT_EQ(console.countStartingWith("Error: "), 1u);
 }
+
+namespace {
+
+// Sets $VELMORA_REQUEST_TIMEOUT_SECONDS (none unsets it) for the client's next read of it, and
+// unsets it again at the end.
+struct TimeoutVariable {
+    explicit TimeoutVariable(const char* value) {
+        if (value)
+            setenv("VELMORA_REQUEST_TIMEOUT_SECONDS", value, 1);
+        else
+            unsetenv("VELMORA_REQUEST_TIMEOUT_SECONDS");
+        Client::setRequestTimeoutForTesting(std::nullopt);
+    }
+    ~TimeoutVariable() { unsetenv("VELMORA_REQUEST_TIMEOUT_SECONDS"); }
+};
+
+} // namespace
+
+TEST_F(ClientTransport, RequestTimeoutComesFromTheVariableOrIsTenSeconds) {
+    const std::pair<const char*, double> kept[] = {{nullptr, 10},      {"", 10},           {"2.5", 2.5},
+                                                   {"0.0004", 0.0004}, {"1e-300", 1e-300}, {"86400", 86400}};
+    for (auto [value, seconds] : kept) {
+        TimeoutVariable variable(value);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Client::requestTimeout(), seconds) << (value ? value : "unset");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << (value ? value : "unset");
+    }
+    // Each refused value is named once, however many requests read it.
+    for (const char* value : {"abc", "-5", "0", "1e400", "nan", "inf", "2 ", " 2", "86400.5", "3s"}) {
+        TimeoutVariable variable(value);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Client::requestTimeout(), 10) << value;
+        EXPECT_EQ(Client::requestTimeout(), 10) << value;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "velmora: VELMORA_REQUEST_TIMEOUT_SECONDS='" + std::string(value) +
+                      "' is not a number of seconds above 0 and up to 86400 (a day); using 10 seconds\n");
+    }
+}
+
+TEST_F(ClientTransport, TinyTimeoutFromTheVariableStillEndsAHeldRequest) {
+    server_.setFault("users/me", Fault{Fault::Kind::Hold});
+    server_.setFault("auth/reset-password", Fault{Fault::Kind::Hold});
+    const char* values[] = {"0.0004", "1e-300"};
+    Reply gets[2], posts[2];
+    for (int i = 0; i < 2; ++i) {
+        TimeoutVariable variable(values[i]);
+        client.userInformation(gets[i].get());
+        client.resetPassword("demo@velmora.example", posts[i].post());
+        waitFor([&] { return gets[i].called && posts[i].called; }, std::chrono::seconds(5));
+        EXPECT_EQ(gets[i].error, plat::URLError::make(plat::URLError::TimedOut)) << values[i];
+        EXPECT_EQ(posts[i].error, plat::URLError::make(plat::URLError::TimedOut)) << values[i];
+    }
+    // Requests a broken client left waiting answer now, before their replies go.
+    server_.releaseHeld();
+    waitFor([&] { return gets[0].called && posts[0].called && gets[1].called && posts[1].called; });
+}
