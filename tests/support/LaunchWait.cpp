@@ -4,10 +4,13 @@
 #include "tests/support/TestSupport.h"
 
 #include <cinttypes>
+#include <csignal>
+#include <condition_variable>
 #include <cstdio>
 #include <elf.h>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <sys/syscall.h>
@@ -200,6 +203,65 @@ uintmax_t sizeOf(const fs::path& path) {
     return ec ? 0 : size;
 }
 
+std::string lastLinesOf(const std::vector<fs::path>& logs) {
+    std::string out;
+    for (const auto& log : logs)
+        out += "last lines of " + log.filename().string() + " (" + std::to_string(sizeOf(log)) + " bytes):\n" +
+               lastLines(log, 12);
+    return out;
+}
+
+// Watches the test's own check of the launch's state: one that does not come back (it waits for a
+// display that is stuck, say) would leave the test hanging without a word until its program is
+// killed, so once it has been out for the stall, what the launch is doing goes to the errors.
+class CheckWatch {
+public:
+    CheckWatch(pid_t pid, const std::vector<fs::path>& logs, std::chrono::milliseconds stall)
+        : thread_([this, pid, logs, stall] {
+              std::unique_lock lock(mutex_);
+              while (!ended_) {
+                  if (asking_ && !told_ && Clock::now() - since_ >= stall) {
+                      told_ = true;
+                      const std::string text = "The test's check of the launch's state has not come back for " +
+                                               secondsOf(Clock::now() - since_) + "; the launch (pid " +
+                                               std::to_string(pid) + ") meanwhile:\n" + describeMainThread(pid) +
+                                               lastLinesOf(logs);
+                      std::fprintf(stderr, "%s", text.c_str());
+                      std::fflush(stderr);
+                  }
+                  changed_.wait_for(lock, std::chrono::seconds(1));
+              }
+          }) {}
+    ~CheckWatch() {
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    CheckWatch(const CheckWatch&) = delete;
+    CheckWatch& operator=(const CheckWatch&) = delete;
+    bool ask(const std::function<bool()>& done) {
+        {
+            std::lock_guard lock(mutex_);
+            asking_ = true;
+            since_ = Clock::now();
+        }
+        const bool there = done();
+        std::lock_guard lock(mutex_);
+        asking_ = false;
+        return there;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ended_ = false, asking_ = false, told_ = false;
+    Clock::time_point since_;
+    std::thread thread_; // last: it uses the members above
+};
+
 } // namespace
 
 long long mainThreadCpuTicks(pid_t pid) { return readStat(pid).ticks; }
@@ -224,8 +286,9 @@ std::string describeMainThread(pid_t pid) {
         sizes.push_back(sizeOf(log));
     auto progressed = started;
     std::string why;
+    CheckWatch watch(pid, logs, patience.stall);
     for (;;) {
-        if (done()) return ::testing::AssertionSuccess();
+        if (watch.ask(done)) return ::testing::AssertionSuccess();
         const auto now = Clock::now();
         // Progress: CPU time on the main thread, or more output.
         const long long nowTicks = mainThreadCpuTicks(pid);
@@ -236,12 +299,14 @@ std::string describeMainThread(pid_t pid) {
             if (size != sizes[i]) progressed = now;
             sizes[i] = size;
         }
+        // Ended: the child waits to be reaped, or is gone. (The main thread alone shows as a zombie
+        // while the others still run, and it does so as the program exits.)
         siginfo_t info{};
-        const bool exited =
-            ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
-        const bool ended = exited || nowTicks < 0 || readStat(pid).state == 'Z';
+        const bool ended = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0
+                               ? info.si_pid == pid
+                               : ::kill(pid, 0) != 0;
         if (ended) {
-            if (done()) return ::testing::AssertionSuccess();
+            if (watch.ask(done)) return ::testing::AssertionSuccess();
             why = "the program ended first";
             if (info.si_pid == pid)
                 why += info.si_code == CLD_EXITED ? " (exit status " + std::to_string(info.si_status) + ")"
@@ -269,10 +334,7 @@ std::string describeMainThread(pid_t pid) {
                 << " during the wait; the last progress (CPU time or output) " << secondsOf(Clock::now() - progressed)
                 << " ago\n";
     }
-    for (const auto& log : logs)
-        failure << "last lines of " << log.filename().string() << " (" << sizeOf(log) << " bytes):\n"
-                << lastLines(log, 12);
-    return failure;
+    return failure << lastLinesOf(logs);
 }
 
 } // namespace testsupport

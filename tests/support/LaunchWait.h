@@ -6,6 +6,9 @@
 // happened for `stall`, or after `outer`, which only a program stuck in a loop reaches. A failure
 // says what the main thread was doing: its state, its CPU time, where it waits in the kernel, the
 // system call it is in and the place in user space it called from, and what the program logged last.
+// A check of the test's own that does not come back (it asks a display that is stuck) has the same
+// told on the errors once it has been out for `stall`, rather than a silent test until its program
+// is killed.
 #pragma once
 
 #include "tests/support/WaitFor.h"

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <string>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +61,19 @@ TEST_F(LaunchWait, ABlockedLaunchFailsAfterTheStallSayingWhereItWaits) {
     for (const char* said : {"made no progress", "S (sleeping)", "kernel wait channel: ", "nanosleep(",
                              "called from: /", "libc.so", "window up soon", "CPU time grew by"})
         EXPECT_NE(text.find(said), std::string::npos) << "no \"" << said << "\" in:\n" << text;
+}
+
+// The test's own check hangs (on a stuck display, say): the launch is described meanwhile.
+TEST_F(LaunchWait, ACheckThatDoesNotComeBackHasTheLaunchDescribedMeanwhile) {
+    child_ = testsupport::startProcess({"/bin/sh", "-c", "echo window up soon; exec sleep 600"}, {}, log_);
+    ASSERT_GT(child_, 0);
+    ::testing::internal::CaptureStderr();
+    const auto result = waitForLaunch(
+        child_, [] { return std::this_thread::sleep_for(5s), true; }, {log_}, {.stall = 1s});
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(result);
+    for (const char* part : {"check of the launch's state has not come back", "nanosleep(", "window up soon"})
+        EXPECT_NE(said.find(part), std::string::npos) << "no \"" << part << "\" in:\n" << said;
 }
 
 TEST_F(LaunchWait, ABusyLaunchIsGivenTimeBeyondTheStallButNotBeyondTheOuterBound) {
