@@ -4,8 +4,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <cinttypes>
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <elf.h>
 #include <fstream>
@@ -59,20 +59,29 @@ Stat readStat(pid_t pid) {
 
 std::string stateName(char state) {
     switch (state) {
-    case 'R': return "R (running)";
-    case 'S': return "S (sleeping)";
-    case 'D': return "D (uninterruptible wait, disk or driver)";
-    case 'T': return "T (stopped)";
-    case 't': return "t (stopped by a tracer)";
-    case 'Z': return "Z (ended, not yet reaped)";
-    case 'X': return "X (dead)";
-    default: return std::string(1, state);
+    case 'R':
+        return "R (running)";
+    case 'S':
+        return "S (sleeping)";
+    case 'D':
+        return "D (uninterruptible wait, disk or driver)";
+    case 'T':
+        return "T (stopped)";
+    case 't':
+        return "t (stopped by a tracer)";
+    case 'Z':
+        return "Z (ended, not yet reaped)";
+    case 'X':
+        return "X (dead)";
+    default:
+        return std::string(1, state);
     }
 }
 
 std::string seconds(long long ticks) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK)));
+    std::snprintf(text, sizeof text, "%.2f s",
+                  static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK)));
     return text;
 }
 
@@ -83,17 +92,41 @@ std::string secondsOf(Clock::duration d) {
 }
 
 const char* systemCallName(long number) {
-    static const std::map<long, const char*> names{
-        {SYS_read, "read"}, {SYS_write, "write"}, {SYS_readv, "readv"}, {SYS_writev, "writev"},
-        {SYS_poll, "poll"}, {SYS_ppoll, "ppoll"}, {SYS_select, "select"}, {SYS_pselect6, "pselect6"},
-        {SYS_epoll_wait, "epoll_wait"}, {SYS_epoll_pwait, "epoll_pwait"}, {SYS_recvmsg, "recvmsg"},
-        {SYS_recvfrom, "recvfrom"}, {SYS_sendmsg, "sendmsg"}, {SYS_sendto, "sendto"},
-        {SYS_connect, "connect"}, {SYS_accept, "accept"}, {SYS_accept4, "accept4"},
-        {SYS_futex, "futex"}, {SYS_nanosleep, "nanosleep"}, {SYS_clock_nanosleep, "clock_nanosleep"},
-        {SYS_wait4, "wait4"}, {SYS_waitid, "waitid"}, {SYS_openat, "openat"}, {SYS_ioctl, "ioctl"},
-        {SYS_flock, "flock"}, {SYS_fcntl, "fcntl"}, {SYS_fsync, "fsync"}, {SYS_fdatasync, "fdatasync"},
-        {SYS_pause, "pause"}, {SYS_rt_sigsuspend, "rt_sigsuspend"}, {SYS_rt_sigtimedwait, "rt_sigtimedwait"},
-        {SYS_sched_yield, "sched_yield"}, {SYS_mmap, "mmap"}, {SYS_munmap, "munmap"}, {SYS_exit_group, "exit_group"}};
+    static const std::map<long, const char*> names{{SYS_read, "read"},
+                                                   {SYS_write, "write"},
+                                                   {SYS_readv, "readv"},
+                                                   {SYS_writev, "writev"},
+                                                   {SYS_poll, "poll"},
+                                                   {SYS_ppoll, "ppoll"},
+                                                   {SYS_select, "select"},
+                                                   {SYS_pselect6, "pselect6"},
+                                                   {SYS_epoll_wait, "epoll_wait"},
+                                                   {SYS_epoll_pwait, "epoll_pwait"},
+                                                   {SYS_recvmsg, "recvmsg"},
+                                                   {SYS_recvfrom, "recvfrom"},
+                                                   {SYS_sendmsg, "sendmsg"},
+                                                   {SYS_sendto, "sendto"},
+                                                   {SYS_connect, "connect"},
+                                                   {SYS_accept, "accept"},
+                                                   {SYS_accept4, "accept4"},
+                                                   {SYS_futex, "futex"},
+                                                   {SYS_nanosleep, "nanosleep"},
+                                                   {SYS_clock_nanosleep, "clock_nanosleep"},
+                                                   {SYS_wait4, "wait4"},
+                                                   {SYS_waitid, "waitid"},
+                                                   {SYS_openat, "openat"},
+                                                   {SYS_ioctl, "ioctl"},
+                                                   {SYS_flock, "flock"},
+                                                   {SYS_fcntl, "fcntl"},
+                                                   {SYS_fsync, "fsync"},
+                                                   {SYS_fdatasync, "fdatasync"},
+                                                   {SYS_pause, "pause"},
+                                                   {SYS_rt_sigsuspend, "rt_sigsuspend"},
+                                                   {SYS_rt_sigtimedwait, "rt_sigtimedwait"},
+                                                   {SYS_sched_yield, "sched_yield"},
+                                                   {SYS_mmap, "mmap"},
+                                                   {SYS_munmap, "munmap"},
+                                                   {SYS_exit_group, "exit_group"}};
     const auto found = names.find(number);
     return found == names.end() ? nullptr : found->second;
 }
@@ -115,12 +148,13 @@ std::optional<Place> placeOf(pid_t pid, uint64_t address) {
         uint64_t start = 0, end = 0, offset = 0;
         char perms[8] = {};
         int pathAt = 0;
-        if (std::sscanf(line.c_str(), "%" SCNx64 "-%" SCNx64 " %7s %" SCNx64 " %*s %*s %n", &start, &end, perms,
-                        &offset, &pathAt) < 4)
+        if (std::sscanf(line.c_str(), "%" SCNx64 "-%" SCNx64 " %7s %" SCNx64 " %*s %*s %n", &start, &end,
+                        perms, &offset, &pathAt) < 4)
             continue;
         const std::string file = pathAt > 0 ? line.substr(static_cast<size_t>(pathAt)) : "";
         if (offset == 0 && !bases.contains(file)) bases[file] = start;
-        if (address >= start && address < end) place = Place{file.empty() ? "[anonymous]" : file, address - start + offset, 0};
+        if (address >= start && address < end)
+            place = Place{file.empty() ? "[anonymous]" : file, address - start + offset, 0};
     }
     if (place && bases.contains(place->file)) place->base = bases[place->file];
     return place;
@@ -206,8 +240,8 @@ uintmax_t sizeOf(const fs::path& path) {
 std::string lastLinesOf(const std::vector<fs::path>& logs) {
     std::string out;
     for (const auto& log : logs)
-        out += "last lines of " + log.filename().string() + " (" + std::to_string(sizeOf(log)) + " bytes):\n" +
-               lastLines(log, 12);
+        out += "last lines of " + log.filename().string() + " (" + std::to_string(sizeOf(log)) +
+               " bytes):\n" + lastLines(log, 12);
     return out;
 }
 
@@ -222,10 +256,10 @@ public:
               while (!ended_) {
                   if (asking_ && !told_ && Clock::now() - since_ >= stall) {
                       told_ = true;
-                      const std::string text = "The test's check of the launch's state has not come back for " +
-                                               secondsOf(Clock::now() - since_) + "; the launch (pid " +
-                                               std::to_string(pid) + ") meanwhile:\n" + describeMainThread(pid) +
-                                               lastLinesOf(logs);
+                      const std::string text =
+                          "The test's check of the launch's state has not come back for " +
+                          secondsOf(Clock::now() - since_) + "; the launch (pid " + std::to_string(pid) +
+                          ") meanwhile:\n" + describeMainThread(pid) + lastLinesOf(logs);
                       std::fprintf(stderr, "%s", text.c_str());
                       std::fflush(stderr);
                   }
@@ -264,13 +298,16 @@ private:
 
 } // namespace
 
-long long mainThreadCpuTicks(pid_t pid) { return readStat(pid).ticks; }
+long long mainThreadCpuTicks(pid_t pid) {
+    return readStat(pid).ticks;
+}
 
 std::string describeMainThread(pid_t pid) {
     const Stat stat = readStat(pid);
     if (stat.ticks < 0) return "main thread: gone\n";
-    std::string out = "main thread " + std::to_string(pid) + " (" + firstLine("/proc/" + std::to_string(pid) + "/comm") +
-                      "): " + stateName(stat.state) + ", CPU time " + seconds(stat.ticks) + "\n";
+    std::string out = "main thread " + std::to_string(pid) + " (" +
+                      firstLine("/proc/" + std::to_string(pid) + "/comm") + "): " + stateName(stat.state) +
+                      ", CPU time " + seconds(stat.ticks) + "\n";
     const std::string channel = firstLine(taskPath(pid, "wchan"));
     out += "  kernel wait channel: " + (channel.empty() || channel == "0" ? "none" : channel) + "\n";
     return out + describeSystemCall(pid);
@@ -331,8 +368,8 @@ std::string describeMainThread(pid_t pid) {
             << "\n";
     if (lastTicks >= 0 && readStat(pid).state != 'Z') {
         failure << describeMainThread(pid) << "  CPU time grew by " << seconds(lastTicks - firstTicks)
-                << " during the wait; the last progress (CPU time or output) " << secondsOf(Clock::now() - progressed)
-                << " ago\n";
+                << " during the wait; the last progress (CPU time or output) "
+                << secondsOf(Clock::now() - progressed) << " ago\n";
     }
     return failure << lastLinesOf(logs);
 }

@@ -10,8 +10,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <string>
-#include <thread>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -68,8 +68,8 @@ TEST_F(LaunchWait, ACheckThatDoesNotComeBackHasTheLaunchDescribedMeanwhile) {
     child_ = testsupport::startProcess({"/bin/sh", "-c", "echo window up soon; exec sleep 600"}, {}, log_);
     ASSERT_GT(child_, 0);
     ::testing::internal::CaptureStderr();
-    const auto result = waitForLaunch(
-        child_, [] { return std::this_thread::sleep_for(5s), true; }, {log_}, {.stall = 1s});
+    const auto result =
+        waitForLaunch(child_, [] { return std::this_thread::sleep_for(5s), true; }, {log_}, {.stall = 1s});
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(result);
     for (const char* part : {"check of the launch's state has not come back", "nanosleep(", "window up soon"})
