@@ -13,6 +13,7 @@
 #include "standin/StandinServer.h"
 #include "tests/render/DesktopProbe.h"
 #include "tests/render/WindowManager.h"
+#include "tests/support/LaunchWait.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
@@ -165,16 +166,19 @@ protected:
              {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
              {"VELMORA_HOME", (dir_ / "home").string()}},
             dir_ / "app.txt");
-        ASSERT_TRUE(eventually([&] { return appWindowActive(); }))
+        ASSERT_TRUE(testsupport::waitForLaunch(app_, [&] { return appWindowActive(); }, {dir_ / "app.txt"}))
             << "windows of the application: " << probe_->windowsOf(app_).size()
             << ", the active window: " << probe_->activeWindow() << " ("
-            << probe_->title(probe_->activeWindow()) << ")\n"
-            << testsupport::readFile(dir_ / "app.txt");
-        ASSERT_TRUE(eventually([&] {
-            rendertest::XRect where;
-            const auto pixels = picture(&where);
-            return std::adjacent_find(pixels.begin(), pixels.end(), std::not_equal_to<>()) != pixels.end();
-        })) << "the login form was not drawn";
+            << probe_->title(probe_->activeWindow()) << ")";
+        ASSERT_TRUE(testsupport::waitForLaunch(
+            app_,
+            [&] {
+                rendertest::XRect where;
+                const auto pixels = picture(&where);
+                return std::adjacent_find(pixels.begin(), pixels.end(), std::not_equal_to<>()) != pixels.end();
+            },
+            {dir_ / "app.txt"}))
+            << "the login form was not drawn";
     }
 
     enum Mods : unsigned { kShift = 1, kControl = 2 };

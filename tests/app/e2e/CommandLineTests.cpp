@@ -5,6 +5,7 @@
 // must stop at once, on settings that are not the user's own.
 #include "app/tour/DemoTour.h"
 #include "platform/foundation/Bundle.h"
+#include "tests/support/LaunchWait.h"
 #include "tests/support/Process.h"
 #include "tests/support/RootInUserNamespace.h"
 #include "tests/support/TestSupport.h"
@@ -56,8 +57,9 @@ protected:
     }
 
     // Runs the application with `args`; one that starts instead of answering is killed once it
-    // has made something in the home (or, failing that, after the suite's patience). With
-    // `toTheEnd`, a home that holds something already, it is given the whole patience to end.
+    // has made something in the home (or, failing that, once it made no progress for the suite's
+    // patience). With `toTheEnd`, a home that holds something already, it is given that patience
+    // to end.
     Answer run(const std::vector<std::string>& args, bool toTheEnd = false) {
         std::vector<std::string> words{VELMORA_APP_BINARY};
         words.insert(words.end(), args.begin(), args.end());
@@ -77,17 +79,21 @@ protected:
         if (pid < 0) return answer;
         int status = 0;
         bool ended = false;
-        testsupport::eventually([&] {
-            ended = ::waitpid(pid, &status, WNOHANG) == pid;
-            return ended || (!toTheEnd && !madeInHome().empty());
-        });
+        const auto there = testsupport::waitForLaunch(
+            pid,
+            [&] {
+                ended = ::waitpid(pid, &status, WNOHANG) == pid;
+                return ended || (!toTheEnd && !madeInHome().empty());
+            },
+            {dir_ / "out.txt", dir_ / "err.txt"});
+        const std::string stuck = there ? "" : std::string("\n") + there.message();
         if (!ended) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
         }
         if (ended && WIFEXITED(status)) answer.exitCode = WEXITSTATUS(status);
         answer.out = testsupport::readFile(dir_ / "out.txt");
-        answer.err = testsupport::readFile(dir_ / "err.txt");
+        answer.err = testsupport::readFile(dir_ / "err.txt") + stuck;
         return answer;
     }
 

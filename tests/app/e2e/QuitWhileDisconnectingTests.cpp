@@ -15,6 +15,7 @@
 #include "platform/foundation/FileDescriptor.h"
 #include "standin/StandinServer.h"
 #include "tests/render/XServer.h"
+#include "tests/support/LaunchWait.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
@@ -103,25 +104,15 @@ protected:
         ASSERT_GT(pid_, 0);
     }
     std::string log() const { return testsupport::readFile(log_); }
-    bool running() {
-        int status = 0;
-        return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
-    }
     // Looks at the log every millisecond, since the states caught here last a fraction of a
-    // second; false when the application ended or the patience ran out first, which `missed_`
-    // then tells.
+    // second, for as long as the application makes progress (a tour step takes minutes on a
+    // crowded core at a low priority); false when the application ended or stopped making progress
+    // first, which `missed_` then tells with what its main thread was doing.
     bool caught(const std::function<bool(const std::string&)>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + kCatchPatience;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (done(log())) return true;
-            if (!running()) {
-                missed_ = "the application ended first";
-                return false;
-            }
-            std::this_thread::sleep_for(1ms);
-        }
-        missed_ = std::to_string(kCatchPatience.count()) + " s passed";
-        return false;
+        const auto result = testsupport::waitForLaunch(
+            pid_, [&] { return done(log()); }, {log_}, {.stall = kCatchPatience, .poll = 1ms});
+        if (!result) missed_ = result.message();
+        return result;
     }
     static bool after(const std::string& text, const std::string& first, const std::string& then) {
         const size_t at = text.find(first);
@@ -167,7 +158,7 @@ protected:
         const bool up =
             caught([](const std::string& text) { return text.find(kConnected) != std::string::npos; });
         finish(SIGKILL);
-        EXPECT_TRUE(up) << log();
+        EXPECT_TRUE(up) << missed_ << "\n" << log();
         return up && tunnelText().find("<key>up</key>") != std::string::npos &&
                tunnelText().find("stopRequested") == std::string::npos;
     }
@@ -281,7 +272,7 @@ TEST_F(QuitWhileDisconnecting, AQuitAtDisconnectingLeavesTheTunnelDown) {
             caught([](const std::string& text) { return after(text, kConnected, kDisconnecting); });
         finish(SIGTERM);
         const std::string text = log();
-        ASSERT_TRUE(disconnecting) << text;
+        ASSERT_TRUE(disconnecting) << missed_ << "\n" << text;
         landed = landedInTheMiddle(text, SIGTERM);
         if (!landed) continue;
         EXPECT_EQ(tunnelText(), "") << "the quit left the tunnel up\n" << text;

@@ -22,6 +22,7 @@
 #include "platform/ui/Toolkit.h"
 #include "standin/StandinServer.h"
 #include "tests/render/XServer.h"
+#include "tests/support/LaunchWait.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
@@ -70,7 +71,7 @@ protected:
     }
 
     // Runs the application with `args` and these variables added to the environment; kills it
-    // when it is still running after `limit`.
+    // when it made no progress for `limit` (what it was doing then goes to the test's errors).
     //
     // At exit the leak checker stops every thread of the process, the display driver's included,
     // and on rare occasions its own tracer crashes doing so. That aborts a run in which the
@@ -102,21 +103,24 @@ protected:
         const pid_t pid = testsupport::startProcess(words, env, out, err);
         AppRun run;
         if (pid < 0) return run;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
         int status = 0;
         bool stopping = false;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (stopWhen && !stopping && stopWhen()) {
-                ::kill(pid, SIGTERM);
-                stopping = true;
-            }
-            if (std::chrono::steady_clock::now() > deadline) {
-                run.timedOut = true;
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto ended = testsupport::waitForLaunch(
+            pid,
+            [&] {
+                if (::waitpid(pid, &status, WNOHANG) == pid) return true;
+                if (stopWhen && !stopping && stopWhen()) {
+                    ::kill(pid, SIGTERM);
+                    stopping = true;
+                }
+                return false;
+            },
+            {out, err}, {.stall = limit});
+        if (!ended) {
+            run.timedOut = true;
+            std::cerr << ended.message() << std::endl;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
         }
         if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
         run.out = testsupport::readFile(out);

@@ -8,6 +8,7 @@
 #include "standin/StandinServer.h"
 #include "tests/render/DesktopProbe.h"
 #include "tests/render/WindowManager.h"
+#include "tests/support/LaunchWait.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
@@ -155,14 +156,23 @@ protected:
     // The launch's one window once the window manager shows it, with its size hints set.
     unsigned long windowOf(Launch& run) {
         unsigned long found = 0;
-        eventually([&] {
-            auto windows = probe_->windowsOf(run.pid);
-            if (windows.size() != 1 || probe_->frameExtents(windows[0]).size() != 4) return false;
-            if (!probe_->minimumSize(windows[0])) return false;
-            found = windows[0];
-            return true;
-        });
+        EXPECT_TRUE(testsupport::waitForLaunch(
+            run.pid,
+            [&] {
+                auto windows = probe_->windowsOf(run.pid);
+                if (windows.size() != 1 || probe_->frameExtents(windows[0]).size() != 4) return false;
+                if (!probe_->minimumSize(windows[0])) return false;
+                found = windows[0];
+                return true;
+            },
+            {run.out, run.err}))
+            << "no managed window with its size hints";
         return found;
+    }
+    // Until the launch's window shows its first frame, as long as the launch makes progress.
+    ::testing::AssertionResult firstFrame(const Launch& run, unsigned long window) {
+        return testsupport::waitForLaunch(run.pid, [&] { return drawn(window); }, {run.out, run.err},
+                                          {.stall = 60s});
     }
     // Whether the window shows its first frame: more than one colour. Until then the application's
     // main thread is busy drawing it (a software renderer compiles its shaders for it, seconds on a
@@ -385,7 +395,7 @@ TEST_F(WindowManagerTest, SilentClientsDelayNeitherALaterLaunchNorTheQuit) {
     // the window's work here: the first frame, which the main thread draws before it takes the
     // quit, and closing the window, both seconds of a software renderer's work on a crowded core.
     // That the end does not wait for the clients is timed in-process (SingleInstanceTests.cpp).
-    ASSERT_TRUE(eventually([&] { return drawn(window); }, 60s)) << "no first frame";
+    ASSERT_TRUE(firstFrame(first, window)) << "no first frame";
     // Quit while the running one holds them, not before it has taken any (nor after it has let
     // them go: then they come again).
     bool taken = false;
@@ -434,7 +444,7 @@ TEST_F(WindowManagerTest, TheListenerDoesNotSpinWhileOutOfDescriptors) {
     Launch& first = launch();
     const unsigned long window = windowOf(first);
     ASSERT_NE(window, 0u) << logs(first);
-    ASSERT_TRUE(eventually([&] { return drawn(window); }, 60s)) << "no first frame";
+    ASSERT_TRUE(firstFrame(first, window)) << "no first frame";
     const pid_t pid = first.pid;
     ASSERT_GE(threadTicks(pid, "single-instance"), 0) << "no listener thread";
 

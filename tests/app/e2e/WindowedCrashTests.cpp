@@ -9,6 +9,7 @@
 #include "standin/StandinServer.h"
 #include "tests/crash/manager/WireFields.h"
 #include "tests/render/XServer.h"
+#include "tests/support/LaunchWait.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaitFor.h"
@@ -190,12 +191,13 @@ protected:
     void crashSignedInAndUpload(CrashedRun& run) {
         run.pid = launch("crashed.log", true);
         // The tour waits for the status line once the main window showed after the sign-in.
-        const bool signedIn = testsupport::waitFor(
+        const auto signedIn = testsupport::waitForLaunch(
+            run.pid,
             [&] {
                 return !reportFolder().empty() &&
                        log("crashed.log").find("Tour: waiting for the status") != std::string::npos;
             },
-            std::chrono::seconds(120));
+            {home.path() / "crashed.log"}, {.stall = std::chrono::seconds(120)});
         if (!signedIn) stop(run.pid, SIGKILL);
         ASSERT_TRUE(signedIn) << log("crashed.log");
         const fs::path proc = "/proc/" + std::to_string(run.pid);
@@ -209,13 +211,14 @@ protected:
         ASSERT_FALSE(run.maps.empty());
 
         const pid_t next = launch("next.log", false);
-        const bool uploaded = testsupport::waitFor(
+        const auto uploaded = testsupport::waitForLaunch(
+            next,
             [&] {
                 for (const auto& record : server.uploads().records())
                     if (record.target == 1002 && record.status == 200) return true;
                 return false;
             },
-            std::chrono::seconds(120));
+            {home.path() / "next.log"}, {.stall = std::chrono::seconds(120)});
         stop(next, SIGTERM);
         ASSERT_TRUE(uploaded) << log("next.log");
         std::string body;
