@@ -53,6 +53,7 @@ struct DesktopSelections::Impl {
     mutable std::mutex mutex;
     std::array<std::optional<std::string>, 2> owned; // our text while we own the selection
     std::array<bool, 2> ownPending{};                // ownership the thread has yet to claim
+    std::array<uint64_t, 2> owning{};                // own() calls so far: which ones a claim covers
     std::array<bool, 2> disownPending{};             // ownership the thread has yet to give up
     struct Read {
         uint64_t id = 0;
@@ -133,6 +134,7 @@ void DesktopSelections::own(Selection which, const std::string& text) {
         std::lock_guard lock(impl_->mutex);
         impl_->owned[index(which)] = text;
         impl_->ownPending[index(which)] = true;
+        ++impl_->owning[index(which)];
         impl_->disownPending[index(which)] = false;
     }
     impl_->wakeThread();
@@ -258,10 +260,14 @@ void DesktopSelections::Impl::loop() {
 
 void DesktopSelections::Impl::runRequests() {
     std::array<bool, 2> claim{}, giveUp{};
+    std::array<uint64_t, 2> claiming{};
     bool start = false;
     {
         std::lock_guard lock(mutex);
-        std::swap(claim, ownPending);
+        // Pending until the claim is on its way (below): a reader that asks the server meanwhile
+        // would hear of another owner and drop our text.
+        claim = ownPending;
+        claiming = owning;
         std::swap(giveUp, disownPending);
         if (!read.active) {
             stage = Stage::Idle; // the reader gave up
@@ -282,6 +288,13 @@ void DesktopSelections::Impl::runRequests() {
             std::free(owner);
         }
         if (claim[i]) xcb_set_selection_owner(conn, window, atoms.selection[i], XCB_CURRENT_TIME);
+    }
+    {
+        // Requests on the connection go out in order: whoever asks the server from now on hears of
+        // this claim. An own() since then asks for a claim of its own.
+        std::lock_guard lock(mutex);
+        for (std::size_t i = 0; i < 2; ++i)
+            if (claim[i] && owning[i] == claiming[i]) ownPending[i] = false;
     }
     if (!start) return;
     incoming.clear();

@@ -15,9 +15,9 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -30,6 +30,12 @@ using Selection = DesktopSelections::Selection;
 class Owner {
 public:
     Owner(const std::string& text, const char* selection) {
+        // Whoever owns it before: a program stopped a moment ago may still be named for a while.
+        if (Display* x = XOpenDisplay(nullptr)) {
+            atom_ = XInternAtom(x, selection == std::string("primary") ? "PRIMARY" : "CLIPBOARD", False);
+            before_ = XGetSelectionOwner(x, atom_);
+            XCloseDisplay(x);
+        }
         int fds[2];
         if (::pipe(fds) != 0) return;
         pid_ = ::fork();
@@ -55,23 +61,22 @@ public:
         ::kill(pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);
     }
-    // Waits until the program owns the selection.
-    bool ready(const char* selection) {
+    // Waits until the program owns the selection: the server names another owner than before.
+    bool ready() {
         Display* x = XOpenDisplay(nullptr);
         if (!x) return false;
-        const Atom atom = XInternAtom(x, selection, False);
-        bool owned = false;
-        for (int i = 0; i < 200 && !owned; ++i) {
-            owned = XGetSelectionOwner(x, atom) != None;
-            if (!owned) std::this_thread::sleep_for(25ms);
-        }
+        const bool owned = testsupport::eventually([&] {
+            const Window now = XGetSelectionOwner(x, atom_);
+            return now != None && now != before_;
+        });
         XCloseDisplay(x);
-        std::this_thread::sleep_for(100ms);
         return owned;
     }
 
 private:
     pid_t pid_ = -1;
+    Atom atom_ = None;
+    Window before_ = None;
 };
 
 std::string xclipOut(const char* selection, const char* target) {
@@ -94,7 +99,7 @@ protected:
 TEST_F(DesktopSelectionsTest, ReadsWhatAnotherProgramOwnsUpToTheLimit) {
     {
         Owner owner("grüße@example.org", "clipboard");
-        ASSERT_TRUE(owner.ready("CLIPBOARD"));
+        ASSERT_TRUE(owner.ready());
         EXPECT_EQ(selections->read(Selection::clipboard), "grüße@example.org");
     }
     {
@@ -102,7 +107,7 @@ TEST_F(DesktopSelectionsTest, ReadsWhatAnotherProgramOwnsUpToTheLimit) {
         std::string big(3u << 20, 'a');
         big.back() = 'z';
         Owner owner(big, "primary");
-        ASSERT_TRUE(owner.ready("PRIMARY"));
+        ASSERT_TRUE(owner.ready());
         const auto read = selections->read(Selection::primary, 10s);
         ASSERT_TRUE(read);
         EXPECT_EQ(read->size(), big.size());
@@ -110,13 +115,13 @@ TEST_F(DesktopSelectionsTest, ReadsWhatAnotherProgramOwnsUpToTheLimit) {
     }
     {
         Owner owner(std::string(DesktopSelections::kMaxBytes + 1000, 'b'), "clipboard");
-        ASSERT_TRUE(owner.ready("CLIPBOARD"));
+        ASSERT_TRUE(owner.ready());
         EXPECT_FALSE(selections->read(Selection::clipboard, 10s)) << "above the limit nothing is taken";
     }
     {
         // A text that came after a refused one is read as usual.
         Owner owner("after", "clipboard");
-        ASSERT_TRUE(owner.ready("CLIPBOARD"));
+        ASSERT_TRUE(owner.ready());
         EXPECT_EQ(selections->read(Selection::clipboard), "after");
     }
 }
@@ -137,8 +142,24 @@ TEST_F(DesktopSelectionsTest, AnOwnerThatNeverAnswersCostsABoundedWait) {
 }
 
 TEST_F(DesktopSelectionsTest, WhatWeOwnIsServedUntilAnotherProgramTakesItOver) {
+    // Another client holds the clipboard first: the server naming anyone else then says our claim,
+    // which the selections' thread makes after own() returned, is made.
+    Display* x = XOpenDisplay(nullptr);
+    ASSERT_NE(x, nullptr);
+    const Atom clipboard = XInternAtom(x, "CLIPBOARD", False);
+    const Window before = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(x, clipboard, before, CurrentTime);
+    XSync(x, False);
     selections->own(Selection::clipboard, "café ☕");
-    EXPECT_EQ(selections->read(Selection::clipboard), "café ☕") << "ours without a transfer";
+    // Ours without a transfer, at once and all the while the claim is on its way.
+    std::optional<std::string> read;
+    EXPECT_TRUE(testsupport::eventually([&] {
+        read = selections->read(Selection::clipboard, 50ms);
+        const Window owner = XGetSelectionOwner(x, clipboard);
+        return read != "café ☕" || (owner != None && owner != before);
+    })) << "the server never named us the owner";
+    EXPECT_EQ(read, "café ☕");
+    XCloseDisplay(x);
     EXPECT_EQ(xclipOut("clipboard", "UTF8_STRING"), "café ☕");
     EXPECT_EQ(xclipOut("clipboard", "STRING"), "caf\xE9 ?") << "Latin-1 where it can be";
     const std::string targets = xclipOut("clipboard", "TARGETS");
@@ -146,10 +167,8 @@ TEST_F(DesktopSelectionsTest, WhatWeOwnIsServedUntilAnotherProgramTakesItOver) {
     EXPECT_TRUE(selections->owns(Selection::clipboard));
 
     Owner other("theirs", "clipboard");
-    ASSERT_TRUE(other.ready("CLIPBOARD"));
-    for (int i = 0; i < 100 && selections->owns(Selection::clipboard); ++i)
-        std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(selections->owns(Selection::clipboard));
+    ASSERT_TRUE(other.ready());
+    EXPECT_TRUE(testsupport::eventually([&] { return !selections->owns(Selection::clipboard); }));
     EXPECT_EQ(selections->read(Selection::clipboard), "theirs");
 }
 

@@ -220,10 +220,31 @@ protected:
         });
         ASSERT_EQ(seen, text);
     }
-    // The window's picture once its drawing has come to rest: two captures a fifth of a second apart
-    // differ at most in a column a few pixels wide (the blinking caret), where a frame still to be
-    // drawn changes whole characters.
+    // Returns once the application has drawn what it took before the call; false when it did not
+    // answer in the suite's patience. Its loop answers the window manager's pings (_NET_WM_PING)
+    // between frames: three pings, each sent once the one before was answered, are answered in
+    // three turns of the loop, and input taken before the first is drawn by the third. On a
+    // crowded machine one frame may take longer than any fixed wait.
+    bool drawnSoFar() {
+        const auto own = probe_->windowsOf(app_);
+        Display* x = XOpenDisplay(display_.c_str());
+        if (own.empty() || !x) {
+            if (x) XCloseDisplay(x);
+            return false;
+        }
+        XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
+        const auto patience = std::chrono::milliseconds(testsupport::kPatience);
+        bool answered = true;
+        for (long stamp = 1; stamp <= 3 && answered; ++stamp)
+            answered = ping(x, own.front(), stamp, patience) < patience;
+        XCloseDisplay(x);
+        return answered;
+    }
+    // The window's picture once it has drawn what it took and its drawing has come to rest: two
+    // captures a fifth of a second apart differ at most in a column a few pixels wide (the blinking
+    // caret), where a frame still to be drawn changes whole characters.
     std::vector<unsigned long> restingPicture(rendertest::XRect* where) {
+        EXPECT_TRUE(drawnSoFar()) << "the window answers no pings";
         std::vector<unsigned long> last = picture(where);
         eventually([&] {
             std::this_thread::sleep_for(200ms);
