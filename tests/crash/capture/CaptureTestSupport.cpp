@@ -100,6 +100,13 @@ std::map<size_t, UnreadThread> unreadThreads(const std::string& log) {
     return unread;
 }
 
+std::set<int64_t> threadsOfThisProcess() {
+    std::set<int64_t> tids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        tids.insert(std::stoll(entry.path().filename().string()));
+    return tids;
+}
+
 std::vector<plat::Object> sections(const std::filesystem::path& path) {
     auto read = CRWFileReadSections(path.c_str(), false);
     return read ? std::vector<plat::Object>(read->begin(), read->end()) : std::vector<plat::Object>{};

@@ -81,6 +81,9 @@ struct UnreadThread {
 // The unread threads that an sdk.log names, by their index in the record's "threads" section.
 std::map<size_t, UnreadThread> unreadThreads(const std::string& log);
 
+// The ids of this process's threads now, from its task folder.
+std::set<int64_t> threadsOfThisProcess();
+
 // The sections of a record file, in file order.
 std::vector<plat::Object> sections(const std::filesystem::path& path);
 // The value of the first section named `name`; absent when there is none.
