@@ -106,17 +106,25 @@ protected:
     // What is wrong with the record of a thread that the crash path left unread, judged by the
     // log: it must give the record's reason, and the path may give up on a thread only once its own
     // wait for that very thread has run out. The wait it reports must be no shorter than it says
-    // that wait was meant to be, and no longer than the whole crash when the demo timed it. Empty
-    // when nothing is.
+    // that wait was meant to be, and no longer than the whole crash when the demo timed it. A
+    // thread that ended meanwhile (an idle worker of the thread pool, say) costs no wait, but must
+    // be gone: not among the threads `alive` once the recording was over. Empty when nothing is.
     static std::string wrongGiveUp(const plat::Object& thread, size_t index,
                                    const std::map<size_t, UnreadThread>& unread,
-                                   std::optional<uint64_t> crashNanoseconds) {
+                                   std::optional<uint64_t> crashNanoseconds,
+                                   const std::optional<std::set<int64_t>>& alive) {
         if (!thread["unreadable"].isString()) return "neither read nor given a reason";
         const std::string& reason = thread["unreadable"].string();
         const auto found = unread.find(index);
         if (found == unread.end()) return reason + ", which the log does not give";
         const UnreadThread& logged = found->second;
         if (logged.reason != reason) return reason + ", which the log gives as " + logged.reason;
+        if (reason == "thread exited") {
+            if (!alive) return "thread exited, with no list of the threads left to check it against";
+            if (alive->count(logged.tid) != 0)
+                return "thread exited, yet thread " + std::to_string(logged.tid) + " ran on after the recording";
+            return "";
+        }
         if (!logged.waitedMilliseconds || !logged.dueMilliseconds) return reason + " after no wait";
         const uint64_t waited = *logged.waitedMilliseconds, due = *logged.dueMilliseconds;
         const std::string wait =
@@ -136,17 +144,19 @@ protected:
     // Whether the record of a thread that the path can stop has its registers and a stack. The
     // path keeps its deadlines, so on a machine too busy to run the thread in time it gives up on
     // it: that record has the reason instead, accepted only for a thread that did not stop or a
-    // reader that did not report, each after its whole wait (wrongGiveUp). A thread left unread for
-    // another reason, or sooner, fails.
+    // reader that did not report, each after its whole wait, or for a thread that ended meanwhile
+    // and is gone (wrongGiveUp). A thread left unread for another reason, or sooner, fails.
     static bool readOrGivenUpInTime(const plat::Object& thread, size_t index, const std::string& name,
                                     const std::map<size_t, UnreadThread>& unread,
-                                    std::optional<uint64_t> elapsed) {
+                                    std::optional<uint64_t> elapsed,
+                                    const std::optional<std::set<int64_t>>& alive) {
         if (thread["registers"].isAbsent()) {
             const plat::Object& reason = thread["unreadable"];
             EXPECT_TRUE(reason == plat::Object("thread did not stop") ||
-                        reason == plat::Object("thread reader timed out"))
-                << name << " is neither read nor late";
-            EXPECT_EQ(wrongGiveUp(thread, index, unread, elapsed), "") << name;
+                        reason == plat::Object("thread reader timed out") ||
+                        reason == plat::Object("thread exited"))
+                << name << " is neither read, late nor gone";
+            EXPECT_EQ(wrongGiveUp(thread, index, unread, elapsed, alive), "") << name;
             return false;
         }
         expectRead(thread, name);
@@ -198,6 +208,7 @@ TEST_F(CrashDemo, ASegfaultIsRecordedInTheCrashingFunctionWithoutAllocating) {
 
 // On a machine too busy to run a thread within the crash path's deadlines the path gives up on it,
 // once its wait for that thread has run out, and the whole crash is slow: such a run is run again.
+// Threads that end as the crash comes (as idle workers of the thread pool do) may be found gone.
 // A reader that reads nothing, or a path that gives up late, misses in every run; a path that gives
 // up on a thread before its wait for it ran out fails at once.
 TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnesSayWhy) {
@@ -209,7 +220,8 @@ TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnes
     for (int attempt = 0; attempt < kAttempts && !late.empty() && !HasFailure(); ++attempt) {
         fs::remove_all(report);
         demo = run("segv", {"--threads", "2", "--deaf-threads", "4", "--spinning-thread", "--traced-thread",
-                            "--stuck-thread", "--previous-handler", "--count-allocations"});
+                            "--stuck-thread", "--ending-threads", "4", "--previous-handler",
+                            "--count-allocations"});
         ASSERT_EQ(demo.termSignal, SIGSEGV) << demo.output;
         // The thread that cannot stop stays stuck until the process has ended: the crash ended (by
         // its signal above, not by the runner's deadline) because the path gave up on that thread,
@@ -227,7 +239,7 @@ TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnes
             const plat::Object::Array& names = byName.at("thread_names").array();
             for (size_t i = 0; i < threads.size() && i < names.size(); ++i) {
                 if (threads[i]["registers"].isAbsent() && names[i] != plat::Object("deaf-traced")) {
-                    EXPECT_EQ(wrongGiveUp(threads[i], i, unread, elapsed), "")
+                    EXPECT_EQ(wrongGiveUp(threads[i], i, unread, elapsed, demo.aliveAfterRecording), "")
                         << "run " << attempt + 1 << ": " << names[i].string();
                 }
             }
@@ -250,9 +262,14 @@ TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnes
         {"deaf-2", {"crashDemoDeafSleep"}},
         {"deaf-3", {"crashDemoDeafReadInner", "crashDemoDeafReadOuter"}},
         {"deaf-spin", {"crashDemoDeafSpin"}}};
-    size_t deaf = 0, recorded = 0;
+    size_t deaf = 0, recorded = 0, gone = 0;
     for (size_t i = 0; i < threads.size(); ++i) {
         const std::string& name = names[i].string();
+        // A worker of the thread pool that ended meanwhile, gone as the loop above found.
+        if (threads[i]["unreadable"] == plat::Object("thread exited")) {
+            ++gone;
+            continue;
+        }
         // Another process traces one, the other waits where no stop reaches it: no registers, and
         // the reason instead, which the log gives as well.
         if (name == "deaf-traced" || name == "deaf-stuck") {
@@ -278,7 +295,8 @@ TEST_F(CrashDemo, ThreadsThatBlockEverySignalAreReadFromOutsideAndUnreadableOnes
         }
     }
     EXPECT_EQ(deaf, 5u);
-    EXPECT_EQ(recorded, threads.size() - 2) << "every thread but the traced and the stuck one";
+    EXPECT_EQ(recorded, threads.size() - 2 - gone)
+        << "every thread but the traced and the stuck one and those gone";
 }
 
 TEST_F(CrashDemo, AbortAndUncaughtExceptionsEndBySIGABRT) {
@@ -464,7 +482,7 @@ TEST_F(CrashDemo, SignalsThatDoNotRepeatStillEndTheProcess) {
     // Whichever thread took the signal, the main thread (listed first) was waiting in the demo. Had
     // another thread taken it, the main one was stopped, or given up on after the path's wait.
     if (readOrGivenUpInTime(byName.at("threads").at(0), 0, "the main thread", unreadThreads(),
-                            std::nullopt)) {
+                            std::nullopt, std::nullopt)) {
         EXPECT_TRUE(contains(functionsOnStack(demo, byName.at("threads").at(0), "crash-demo"),
                              "crashDemoWaitForKill"));
     }
@@ -499,13 +517,15 @@ TEST_F(CrashDemo, ASecondCrashEndsTheProcessWithStatusOne) {
 // every thread is in the report with its registers, and nothing allocated meanwhile. One thread
 // cannot stop at all, so every recording includes the outside reader's whole wait for it; a thread
 // the path gave up on (that one, or another on a crowded core) was given up on only once the path's
-// own wait for that thread had run out.
+// own wait for that thread had run out. Threads end as the crash comes, as idle workers of the
+// thread pool do: one that the path found gone is gone.
 TEST_F(CrashDemo, ASecondFatalSignalWaitsForTheRecordingOfTheFirst) {
     for (const char* mode : {"two-faults", "kill-twice"}) {
         for (int round = 0; round < 20 && !HasFailure(); ++round) {
             fs::remove_all(report);
             // Counting makes the demo settle for a while first: once per mode is enough.
-            std::vector<std::string> options{"--threads", "2", "--stuck-thread", "--previous-handler"};
+            std::vector<std::string> options{"--threads", "2", "--stuck-thread", "--ending-threads", "8",
+                                             "--previous-handler"};
             if (round == 0) options.push_back("--count-allocations");
             const DemoRun demo = run(mode, options);
             const std::string where = std::string(mode) + " round " + std::to_string(round);
@@ -524,7 +544,8 @@ TEST_F(CrashDemo, ASecondFatalSignalWaitsForTheRecordingOfTheFirst) {
                 // The crashing thread is read from its own signal; the others take the stop signal
                 // or are read from outside.
                 const bool read =
-                    readOrGivenUpInTime(threads[i], i, where + " " + names[i].string(), unread, elapsed);
+                    readOrGivenUpInTime(threads[i], i, where + " " + names[i].string(), unread, elapsed,
+                                        demo.aliveAfterRecording);
                 if (names[i].string().rfind("faulter-", 0) == 0) ++faulters;
                 if (names[i] == plat::Object("deaf-stuck") && !read) ++stuckUnread;
             }

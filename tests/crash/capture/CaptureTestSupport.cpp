@@ -86,17 +86,25 @@ CRWThreadStopWaits PatientCrashWaits::waits() {
 
 std::map<size_t, UnreadThread> unreadThreads(const std::string& log) {
     static const std::regex line(
-        R"(Thread -?\d+ \(index (\d+)\): ([^,\n]+)(, given up after (\d+) ms of its (\d+) ms wait)?\n)");
+        R"(Thread (-?\d+) \(index (\d+)\): ([^,\n]+)(, given up after (\d+) ms of its (\d+) ms wait)?\n)");
     std::map<size_t, UnreadThread> unread;
     for (std::sregex_iterator at(log.begin(), log.end(), line), end; at != end; ++at) {
-        UnreadThread& thread = unread[std::stoul((*at)[1])];
-        thread.reason = (*at)[2];
-        if ((*at)[3].matched) {
-            thread.waitedMilliseconds = std::stoull((*at)[4]);
-            thread.dueMilliseconds = std::stoull((*at)[5]);
+        UnreadThread& thread = unread[std::stoul((*at)[2])];
+        thread.tid = std::stoll((*at)[1]);
+        thread.reason = (*at)[3];
+        if ((*at)[4].matched) {
+            thread.waitedMilliseconds = std::stoull((*at)[5]);
+            thread.dueMilliseconds = std::stoull((*at)[6]);
         }
     }
     return unread;
+}
+
+std::set<int64_t> threadsOfThisProcess() {
+    std::set<int64_t> tids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        tids.insert(std::stoll(entry.path().filename().string()));
+    return tids;
 }
 
 std::vector<plat::Object> sections(const std::filesystem::path& path) {
@@ -127,6 +135,12 @@ DemoRun runDemo(const std::vector<std::string>& arguments, int signalWhenReady, 
     run.output = child.output;
     std::istringstream lines(run.output);
     for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("alive", 0) == 0 && !run.aliveAfterRecording) {
+            std::istringstream tids(line.substr(5));
+            run.aliveAfterRecording.emplace();
+            for (int64_t tid; tids >> tid;)
+                run.aliveAfterRecording->insert(tid);
+        }
         if (line.rfind("image ", 0) != 0) continue;
         const size_t space = line.rfind(' ');
         run.imageBases[line.substr(6, space - 6)] = std::stoull(line.substr(space + 1), nullptr, 16);

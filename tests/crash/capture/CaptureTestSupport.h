@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,12 +73,16 @@ private:
 // has as well and, for a thread given up on once a wait for it ran out, how long the crash path
 // waited for it and how long that wait was meant to last (whole milliseconds).
 struct UnreadThread {
+    int64_t tid = 0;
     std::string reason;
     std::optional<uint64_t> waitedMilliseconds;
     std::optional<uint64_t> dueMilliseconds;
 };
 // The unread threads that an sdk.log names, by their index in the record's "threads" section.
 std::map<size_t, UnreadThread> unreadThreads(const std::string& log);
+
+// The ids of this process's threads now, from its task folder.
+std::set<int64_t> threadsOfThisProcess();
 
 // The sections of a record file, in file order.
 std::vector<plat::Object> sections(const std::filesystem::path& path);
@@ -92,6 +97,9 @@ struct DemoRun {
     int exitStatus = -1;
     std::string output;
     std::map<std::string, uint64_t> imageBases; // path -> load base, from its "image" lines
+    // The threads still there once the recording was over, from the chained handler's first
+    // "alive" line; none without such a line.
+    std::optional<std::set<int64_t>> aliveAfterRecording;
 };
 // Runs crash-demo (or `program`, a build of it) with `arguments` (mode, report folder, options) and
 // waits for it. With `signalWhenReady`, that signal is sent to the child once it printed "ready".

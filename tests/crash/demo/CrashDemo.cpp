@@ -4,7 +4,7 @@
 //
 //   crash-demo <mode> <report-folder> [--threads N] [--deaf-threads N] [--spinning-thread]
 //              [--traced-thread] [--stuck-thread] [--previous-handler] [--count-allocations]
-//              [--stuck-previous-handler] [--recording-wait-ms N]
+//              [--stuck-previous-handler] [--recording-wait-ms N] [--ending-threads N]
 //
 //   crash-demo symbolicate <report-folder>
 //
@@ -29,13 +29,16 @@
 // --traced-thread one ("deaf-traced", asleep) that a second process holds traced, so that crash
 // recording cannot read it from outside, and --stuck-thread one ("deaf-stuck") that waits in the
 // kernel where nothing but a fatal signal reaches it: for a vfork child that waits until this
-// process has ended.
+// process has ended. --ending-threads N starts N threads ("ending-<i>") that block every signal
+// and end as the crash comes, thread i about i quarter milliseconds after it: some of them the
+// crash path lists and then finds gone, as it finds idle workers of the thread pool that time out.
 //
 // Standard output, before the crash: "image <path> <hex base>" for the executable (and the library
 // in dlopen and entry-fault modes), then "ready". With --previous-handler a handler installed
 // before crash reporting, and so chained by it, prints "previous <signal> allocations <n>
 // nanoseconds <t>" (the allocations counted, with --count-allocations, and the time since just
-// before the crash) and lets the signal end the process; with --stuck-previous-handler it never
+// before the crash), then "alive <tid> <tid> ..." (the threads of the process then, the recording
+// over) and lets the signal end the process; with --stuck-previous-handler it never
 // returns, so the recording never ends. What is counted is every allocation the crash path makes:
 // on the crashing thread, on every thread while it runs a handler of crash reporting (a second
 // failing thread, a thread held stopped) and in the reader that shares the crashing thread's
@@ -66,7 +69,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <pthread.h>
 #include <stdexcept>
@@ -97,6 +102,9 @@ std::atomic<int> deafReady{0};
 // The thread that waits for its vfork child, once it has started.
 std::atomic<pid_t> stuckThread{0};
 std::atomic<int> sleepersNamed{0};
+std::atomic<int> endingReady{0};
+// Set just before the crash: the ending threads end.
+std::atomic<bool> crashComing{false};
 
 int64_t monotonicNanoseconds() {
     struct timespec now {};
@@ -125,6 +133,32 @@ struct Line {
     }
 };
 
+// Writes "alive" and the id of every thread of the process, from its task folder, as one line.
+void printAliveThreads() {
+    char text[8192];
+    size_t length = 0;
+    const auto add = [&](const char* words) {
+        for (; *words != '\0' && length < sizeof(text) - 1; ++words)
+            text[length++] = *words;
+    };
+    add("alive");
+    const int folder = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return;
+    alignas(8) char entries[4096];
+    for (long count; (count = syscall(SYS_getdents64, folder, entries, sizeof(entries))) > 0;) {
+        for (long at = 0; at < count;) {
+            const auto* entry = reinterpret_cast<const struct dirent64*>(entries + at);
+            at += entry->d_reclen;
+            if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+            add(" ");
+            add(entry->d_name);
+        }
+    }
+    close(folder);
+    add("\n");
+    (void)!write(STDOUT_FILENO, text, length);
+}
+
 void previousHandler(int signal, siginfo_t*, void*) {
     const int64_t elapsed = monotonicNanoseconds() - crashStart.load();
     const crashtest::AllocationCounts counts = crashtest::stopCountingAllocations();
@@ -137,6 +171,7 @@ void previousHandler(int signal, siginfo_t*, void*) {
     line.add(static_cast<uint64_t>(elapsed));
     line.add("\n");
     (void)!write(STDOUT_FILENO, line.text, line.length);
+    printAliveThreads();
     // As a well-behaved chained handler: step aside so the signal ends the process.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -224,6 +259,8 @@ int symbolicateReport(const std::string& folder) {
 // thread, and on every thread while it runs a handler of crash reporting).
 void aboutToCrash() {
     std::fflush(stdout);
+    crashComing.store(true);
+    crashComing.notify_all();
     if (countAllocations) crashtest::startCountingAllocations();
     crashStart.store(monotonicNanoseconds());
 }
@@ -423,6 +460,20 @@ void deafThread(const std::string& name, int kind) {
     crashDemoDeafSleep();
 }
 
+// A thread that blocks every signal and ends `index` quarter milliseconds after the crash comes.
+void endingThread(int index) {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    pthread_setname_np(pthread_self(), ("ending-" + std::to_string(index)).c_str());
+    ++endingReady;
+    crashComing.wait(false);
+    struct timespec delay {
+        0, index * 250'000L
+    };
+    nanosleep(&delay, nullptr);
+}
+
 // A second process that holds `thread` traced (attached, never stopped) until this process ends.
 // False when it could not attach.
 bool holdTraced(pid_t thread) {
@@ -461,6 +512,7 @@ int main(int argc, char** argv) {
     if (mode == "symbolicate") return symbolicateReport(argv[2]);
     int sleepers = 0;
     int deaf = 0;
+    int ending = 0;
     bool spinning = false;
     bool traced = false;
     bool stuck = false;
@@ -470,6 +522,7 @@ int main(int argc, char** argv) {
         const std::string option = argv[i];
         if (option == "--threads" && i + 1 < argc) sleepers = std::atoi(argv[++i]);
         if (option == "--deaf-threads" && i + 1 < argc) deaf = std::atoi(argv[++i]);
+        if (option == "--ending-threads" && i + 1 < argc) ending = std::atoi(argv[++i]);
         if (option == "--spinning-thread") spinning = true;
         if (option == "--traced-thread") traced = true;
         if (option == "--stuck-thread") stuck = true;
@@ -510,6 +563,8 @@ int main(int argc, char** argv) {
         threads.emplace_back(deafThread, "deaf-" + std::to_string(i), i % 2);
     if (spinning) threads.emplace_back(deafThread, "deaf-spin", 2);
     if (stuck) threads.emplace_back(deafThread, "deaf-stuck", 3);
+    for (int i = 0; i < ending; ++i)
+        threads.emplace_back(endingThread, i);
     std::atomic<pid_t> tracedThread{0};
     if (traced) {
         threads.emplace_back([&tracedThread] {
@@ -518,7 +573,7 @@ int main(int argc, char** argv) {
         });
     }
     // Every thread has named itself (the report lists them by name) before the crash.
-    while (sleepersNamed.load() < sleepers ||
+    while (sleepersNamed.load() < sleepers || endingReady.load() < ending ||
            deafReady.load() < deaf + (spinning ? 1 : 0) + (traced ? 1 : 0) + (stuck ? 1 : 0))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     // The stuck thread is stuck only once it waits in its vfork.
