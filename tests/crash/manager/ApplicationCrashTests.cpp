@@ -254,7 +254,7 @@ TEST_F(ApplicationCrashTest, WithCollectionOffAReportIsKeptUntilTheHostSendsOrDe
     fs::path again = stoppedRun("crash-2.log", SIGSEGV, &againRecords);
     ASSERT_FALSE(again.empty());
     pid_t remove = launch("delete.log", {kDeleteUnsentCrashReportsArgument});
-    // Once the launch says it is done, all the action scheduled has run: a report it had sent
+    // Once the launch says it is done, everything the action scheduled has run: a report it sent
     // instead is in the crash reporter's folders, in the transport or at the stand-in. The launch is
     // stopped when neither of the first two holds it, so such an upload is counted below.
     const auto handled = waitForRun(remove, "delete.log", [&] {
