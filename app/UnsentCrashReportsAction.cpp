@@ -1,6 +1,7 @@
 #include "app/UnsentCrashReportsAction.h"
 
 #include "crash/manager/TSRCrashwatch.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/log/OSLog.h"
 
 #include <algorithm>
@@ -31,5 +32,12 @@ void UnsentCrashReportsAction::runFromArguments(const std::vector<std::string>& 
                 strong->sendUnsentReports();
             else
                 strong->deleteUnsentReports();
+            // The crash reporter's startup ends once everything the action scheduled has run: the
+            // reports are deleted, or handed to the transport for their upload.
+            strong->startup().then(plat::DispatchQueue::main(), [send](const bool& started) {
+                plat::consoleLine(send ? "Unsent crash reports handed to the transport"
+                                       : "Unsent crash reports deleted");
+                return started;
+            });
         });
 }

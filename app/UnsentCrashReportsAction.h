@@ -1,8 +1,9 @@
 // A developer's way to act on the crash reports that wait while crash collection is off: launched
 // with "-VelmoraSendUnsentCrashReports" or "-VelmoraDeleteUnsentCrashReports", the application asks
 // the crash reporter for the newest unsent report, prints it ("Unsent crash report: <id>" or "No
-// unsent crash report") and then sends or deletes every unsent report. Without either argument it
-// does nothing; normal use never touches the reports. Main thread only.
+// unsent crash report") and then sends or deletes every unsent report; once that is done it prints
+// "Unsent crash reports handed to the transport" or "Unsent crash reports deleted". Without either
+// argument it does nothing; normal use never touches the reports. Main thread only.
 #pragma once
 
 #include <string>

@@ -10,9 +10,9 @@
 #include "crash/report/CRWUserDefaults.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "standin/StandinServer.h"
+#include "tests/support/LaunchWait.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/WaitFor.h"
 
 #include "tests/crash/manager/WireFields.h"
 
@@ -21,11 +21,11 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -58,6 +58,14 @@ protected:
             env[name] = value;
         return testsupport::startProcess(arguments, env, home.path() / logName, {}, nullptr, {"DISPLAY"});
     }
+    // Waits until the launch `pid`, which logs to `logName`, gets to `done`: as long as the launch
+    // makes progress. Much of what is waited for here happens on the crash reporter's and the
+    // transport's own threads while the main thread idles, hence the long allowance without it.
+    ::testing::AssertionResult waitForRun(pid_t pid, const std::string& logName,
+                                          const std::function<bool()>& done) {
+        return testsupport::waitForLaunch(pid, done, {home.path() / logName},
+                                          {.stall = std::chrono::seconds(120)});
+    }
     static int stop(pid_t pid, int signal) {
         kill(pid, signal);
         int status = 0;
@@ -82,33 +90,29 @@ protected:
                 before.insert(entry.path());
         pid_t pid = launch(logName);
         fs::path report;
-        bool started = testsupport::waitFor(
-            [&] {
-                fs::path active = activeFolder();
-                std::error_code ignored;
-                if (active.empty()) return false;
-                for (const auto& entry : fs::directory_iterator(active, ignored))
-                    if (!before.count(entry.path()) && fs::exists(entry.path() / "metadata.crwrecord"))
-                        report = entry.path();
-                return !report.empty();
-            },
-            std::chrono::seconds(60));
+        auto started = waitForRun(pid, logName, [&] {
+            fs::path active = activeFolder();
+            std::error_code ignored;
+            if (active.empty()) return false;
+            for (const auto& entry : fs::directory_iterator(active, ignored))
+                if (!before.count(entry.path()) && fs::exists(entry.path() / "metadata.crwrecord"))
+                    report = entry.path();
+            return !report.empty();
+        });
         // Past the first run-loop turn, so the next launch sends without waiting on the transport:
         // the run records the time of that turn among its internal keys.
         const std::string turnKey = CRWFileHexEncodeString("com.crashwatch.first-run-loop-time");
-        started = started &&
-                  testsupport::waitFor(
-                      [&] {
-                          for (const char* file :
-                               {CRWReportInternalIncrementalKVFile, CRWReportInternalCompactedKVFile})
-                              if (testsupport::readFile(report / file).find(turnKey) != std::string::npos)
-                                  return true;
-                          return false;
-                      },
-                      std::chrono::seconds(60));
+        if (started)
+            started = waitForRun(pid, logName, [&] {
+                for (const char* file :
+                     {CRWReportInternalIncrementalKVFile, CRWReportInternalCompactedKVFile})
+                    if (testsupport::readFile(report / file).find(turnKey) != std::string::npos) return true;
+                return false;
+            });
         int status = stop(pid, signal);
         if (!started) {
-            ADD_FAILURE() << "the run set up no report: " << testsupport::readFile(home.path() / logName);
+            ADD_FAILURE() << "the run set up no report, or did not get past its first run-loop turn: "
+                          << started.message();
             return {};
         }
         if (signal == SIGSEGV) {
@@ -137,14 +141,24 @@ protected:
     // goes out again with the next run.
     bool transportHoldsCrashReports() const {
         std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(home.path(), ec); it != fs::recursive_directory_iterator();
-             it.increment(ec)) {
+        for (auto it = fs::recursive_directory_iterator(home.path(), ec);
+             it != fs::recursive_directory_iterator(); it.increment(ec)) {
             const fs::path& path = it->path();
             const fs::path folder = path.parent_path();
             if (folder.filename() == "ttr_batch_data" && path.filename().string().rfind("1002-", 0) == 0)
                 return true;
-            if (folder.filename() == "1002" && folder.parent_path().filename() == "ttr_event_data") return true;
+            if (folder.filename() == "1002" && folder.parent_path().filename() == "ttr_event_data")
+                return true;
         }
+        return false;
+    }
+    // Whether the crash reporter still keeps the report folder `name` (active, in processing or
+    // prepared for the transport).
+    bool reporterHolds(const fs::path& name) const {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(home.path() / "cache" / "com.crashwatch.data", ec);
+             it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->path().filename() == name) return true;
         return false;
     }
     bool logContains(const std::string& logName, const std::string& text) const {
@@ -160,15 +174,13 @@ TEST_F(ApplicationCrashTest, AKilledRunsReportIsUploadedByTheNextLaunch) {
     ASSERT_FALSE(report.empty());
 
     pid_t second = launch("second.log");
-    bool uploaded = testsupport::waitFor(
-        [&] {
-            for (const auto& record : server.uploads().records())
-                if (record.target == 1002 && record.status == 200) return true;
-            return false;
-        },
-        std::chrono::seconds(90));
+    const auto uploaded = waitForRun(second, "second.log", [&] {
+        for (const auto& record : server.uploads().records())
+            if (record.target == 1002 && record.status == 200) return true;
+        return false;
+    });
     stop(second, SIGTERM);
-    ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "second.log");
+    ASSERT_TRUE(uploaded);
     EXPECT_FALSE(fs::exists(report)) << "the sent report's folder is removed";
 
     std::string body;
@@ -214,14 +226,13 @@ TEST_F(ApplicationCrashTest, WithCollectionOffAReportIsKeptUntilTheHostSendsOrDe
 
     // Asked to send, the next launch hands over the kept report and uploads it.
     pid_t send = launch("send.log", {kSendUnsentCrashReportsArgument});
-    bool uploaded =
-        testsupport::waitFor([&] { return !crashUploadBodies().empty(); }, std::chrono::seconds(90));
+    const auto uploaded = waitForRun(send, "send.log", [&] { return !crashUploadBodies().empty(); });
     // Stopped once it is done with the upload, so that nothing of it is left to go out again.
-    const bool settled =
-        uploaded && testsupport::waitFor([&] { return !transportHoldsCrashReports(); }, std::chrono::seconds(60));
+    const auto settled =
+        uploaded ? waitForRun(send, "send.log", [&] { return !transportHoldsCrashReports(); }) : uploaded;
     stop(send, SIGTERM);
+    ASSERT_TRUE(uploaded);
     EXPECT_TRUE(settled) << "the transport still holds the sent report";
-    ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "send.log");
     EXPECT_TRUE(
         logContains("send.log", "Unsent crash report: " + std::string(report.filename()) + " (crash)"))
         << testsupport::readFile(home.path() / "send.log");
@@ -243,14 +254,16 @@ TEST_F(ApplicationCrashTest, WithCollectionOffAReportIsKeptUntilTheHostSendsOrDe
     fs::path again = stoppedRun("crash-2.log", SIGSEGV, &againRecords);
     ASSERT_FALSE(again.empty());
     pid_t remove = launch("delete.log", {kDeleteUnsentCrashReportsArgument});
-    bool removed = testsupport::waitFor([&] { return !fs::exists(again); }, std::chrono::seconds(60));
-    // Long enough for an upload to have begun had one been scheduled.
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    // And whatever the transport took goes out before the launch is stopped, so it is counted below.
-    const bool drained = testsupport::eventually([&] { return !transportHoldsCrashReports(); });
+    // Once the launch says it is done, everything the action scheduled has run: a report it sent
+    // instead is in the crash reporter's folders, in the transport or at the stand-in. The launch is
+    // stopped when neither of the first two holds it, so such an upload is counted below.
+    const auto handled = waitForRun(remove, "delete.log", [&] {
+        return logContains("delete.log", "Unsent crash reports deleted") &&
+               !reporterHolds(again.filename()) && !transportHoldsCrashReports();
+    });
     stop(remove, SIGTERM);
-    EXPECT_TRUE(drained) << "the transport still holds a crash report";
-    ASSERT_TRUE(removed) << testsupport::readFile(home.path() / "delete.log");
+    ASSERT_TRUE(handled) << "reporter holds the report: " << reporterHolds(again.filename())
+                         << ", transport holds a crash report: " << transportHoldsCrashReports();
     EXPECT_TRUE(
         logContains("delete.log", "Unsent crash report: " + std::string(again.filename()) + " (crash)"))
         << testsupport::readFile(home.path() / "delete.log");
@@ -285,11 +298,11 @@ TEST_F(ApplicationCrashTest, AnExceptionReportedThroughTheApplicationObjectReach
     pid_t firstRun = launch("first.log", {}, {{"VELMORA_TEST_RAISE_EXCEPTION", "1"}});
     // The application raises once crash capture is up, and ends itself.
     int status = 0;
-    bool ended = testsupport::waitFor([&] { return waitpid(firstRun, &status, WNOHANG) == firstRun; },
-                                      std::chrono::seconds(90));
+    const auto ended =
+        waitForRun(firstRun, "first.log", [&] { return waitpid(firstRun, &status, WNOHANG) == firstRun; });
     if (!ended) stop(firstRun, SIGKILL);
     const std::string firstLog = testsupport::readFile(home.path() / "first.log");
-    ASSERT_TRUE(ended) << firstLog;
+    ASSERT_TRUE(ended);
     // Under the address sanitizer the chained handler ends the process with an exit status instead.
     ASSERT_TRUE((WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) ||
                 (WIFEXITED(status) && WEXITSTATUS(status) != 0))
@@ -335,10 +348,9 @@ TEST_F(ApplicationCrashTest, AnExceptionReportedThroughTheApplicationObjectReach
     }
 
     pid_t second = launch("second.log");
-    bool uploaded =
-        testsupport::waitFor([&] { return !crashUploadBodies().empty(); }, std::chrono::seconds(90));
+    const auto uploaded = waitForRun(second, "second.log", [&] { return !crashUploadBodies().empty(); });
     stop(second, SIGTERM);
-    ASSERT_TRUE(uploaded) << testsupport::readFile(home.path() / "second.log");
+    ASSERT_TRUE(uploaded);
     bool found = false;
     for (const std::string& body : crashUploadBodies())
         for (auto& files : crashtest::uploadedReportFiles(body)) {
