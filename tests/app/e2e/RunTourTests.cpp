@@ -161,6 +161,10 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
     // the tour's success.
     auto env = tourEnvironment(standin::StandinServer::demoPassword());
     env["VELMORA_TOUR_HOLD_SECONDS"] = "120";
+    // A step's own limit counts from the start for the login window's step, and a crowded machine
+    // needs more than the default to start the application and draw its first frames: the test's
+    // wait for the run is the bound here, not the tour's.
+    env["VELMORA_TOUR_STEP_SECONDS"] = "600";
     const AppRun run = runApp({"--tour", shots.string()}, env, std::chrono::seconds(100), [&] {
         return testsupport::readFile(dir_ / "stdout.txt").find("Tour finished: ") != std::string::npos;
     });
@@ -236,15 +240,30 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
 TEST_F(RunTour, FailsWithTheStepWhenTheSignInIsRefused) {
     REQUIRE_DISPLAY();
     auto env = tourEnvironment("not-the-password");
+    const fs::path shots = dir_ / "shots";
     // The same limit also bounds the login window's step, which must pass: it counts from the
     // start, and a crowded machine needs many seconds to start the app and draw its first frames
-    // (a software renderer compiles its shaders then; more than 10 s beside busy loops).
-    env["VELMORA_TOUR_STEP_SECONDS"] = "30";
-    const fs::path shots = dir_ / "shots";
-    const AppRun run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(90));
+    // (a software renderer compiles its shaders then; more than 30 s beside busy loops). A run
+    // whose login window or sign-up form did not come in time tells that truthfully, and says
+    // nothing of the sign-in: it is run again with a limit that such a machine meets.
+    AppRun run;
+    std::string limit;
+    for (const int seconds : {30, 120}) {
+        limit = std::to_string(seconds);
+        env["VELMORA_TOUR_STEP_SECONDS"] = limit;
+        std::error_code ignored;
+        fs::remove_all(dir_ / "home", ignored);
+        fs::remove_all(shots, ignored);
+        run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(seconds + 60));
+        const bool tooSlowBeforeSignIn =
+            run.err.find("Tour failed at step 1 of 10: timed out after " + limit + " s") != std::string::npos ||
+            run.err.find("Tour failed at step 2 of 10: timed out after " + limit + " s") != std::string::npos;
+        if (!tooSlowBeforeSignIn) break;
+        std::cerr << "The login window took longer than " << limit << " s; running the tour again.\n";
+    }
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.err.find("Tour failed at step 3 of 10: timed out after 30 s waiting for the main window"),
+    EXPECT_NE(run.err.find("Tour failed at step 3 of 10: timed out after " + limit + " s waiting for the main window"),
               std::string::npos)
         << run.err;
     // The login window and the sign-up form were written before the sign-in; nothing after it.
