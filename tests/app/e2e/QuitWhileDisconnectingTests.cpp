@@ -128,14 +128,19 @@ protected:
         const size_t quit = text.find(kReceivedSigterm, up);
         return quit != std::string::npos && (down == std::string::npos || down > quit);
     }
-    // Sends `signal`, runs `meanwhile` and waits for the process to end (SIGKILL after the patience).
+    // Sends `signal`, runs `meanwhile` and waits for the process to end. A quit ends the
+    // application as its Quit item does, which on a crowded machine takes far longer than a quiet
+    // one needs: only a quit that hangs reaches the bound, and is then killed and named.
     void finish(int signal, const std::function<void()>& meanwhile = {}) {
         ::kill(pid_, signal);
         if (meanwhile) meanwhile();
         int status = 0;
-        if (!testsupport::eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; })) {
+        if (!testsupport::waitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, kCatchPatience)) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, &status, 0);
+            ADD_FAILURE() << "the application was still running " << kCatchPatience.count() << " s after "
+                          << ::strsignal(signal) << "\n"
+                          << log();
         }
         pid_ = -1;
     }

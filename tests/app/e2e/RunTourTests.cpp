@@ -36,6 +36,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -128,9 +129,12 @@ protected:
         return run;
     }
 
-    std::map<std::string, std::string> tourEnvironment(const std::string& password) const {
-        return {{"VELMORA_API_BASE", server_.baseURL()},
-                {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server_.port())},
+    // The variables of a run against `server` (the fixture's own when none is named).
+    std::map<std::string, std::string> tourEnvironment(const std::string& password,
+                                                       const standin::StandinServer* server = nullptr) const {
+        if (!server) server = &server_;
+        return {{"VELMORA_API_BASE", server->baseURL()},
+                {"VELMORA_TESSERA_BASE", "http://127.0.0.1:" + std::to_string(server->port())},
                 {"VELMORA_HOME", (dir_ / "home").string()},
                 {"VELMORA_DEMO_EMAIL", standin::StandinServer::demoEmail()},
                 {"VELMORA_DEMO_PASSWORD", password}};
@@ -165,6 +169,10 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
     // the tour's success.
     auto env = tourEnvironment(standin::StandinServer::demoPassword());
     env["VELMORA_TOUR_HOLD_SECONDS"] = "120";
+    // A step's own limit counts from the start for the login window's step, and a crowded machine
+    // needs more than the default to start the application and draw its first frames: the test's
+    // wait for the run is the bound here, not the tour's.
+    env["VELMORA_TOUR_STEP_SECONDS"] = "600";
     const AppRun run = runApp({"--tour", shots.string()}, env, std::chrono::seconds(100), [&] {
         return testsupport::readFile(dir_ / "stdout.txt").find("Tour finished: ") != std::string::npos;
     });
@@ -240,15 +248,30 @@ TEST_F(RunTour, WritesTheScreenshotsOfEveryStepAndExitsWithZero) {
 TEST_F(RunTour, FailsWithTheStepWhenTheSignInIsRefused) {
     REQUIRE_DISPLAY();
     auto env = tourEnvironment("not-the-password");
+    const fs::path shots = dir_ / "shots";
     // The same limit also bounds the login window's step, which must pass: it counts from the
     // start, and a crowded machine needs many seconds to start the app and draw its first frames
-    // (a software renderer compiles its shaders then; more than 10 s beside busy loops).
-    env["VELMORA_TOUR_STEP_SECONDS"] = "30";
-    const fs::path shots = dir_ / "shots";
-    const AppRun run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(90));
+    // (a software renderer compiles its shaders then; more than 30 s beside busy loops). A run
+    // whose login window or sign-up form did not come in time tells that truthfully, and says
+    // nothing of the sign-in: it is run again with a limit that such a machine meets.
+    AppRun run;
+    std::string limit;
+    for (const int seconds : {30, 120}) {
+        limit = std::to_string(seconds);
+        env["VELMORA_TOUR_STEP_SECONDS"] = limit;
+        std::error_code ignored;
+        fs::remove_all(dir_ / "home", ignored);
+        fs::remove_all(shots, ignored);
+        run = runApp({"--tour=" + shots.string()}, env, std::chrono::seconds(seconds + 60));
+        const bool tooSlowBeforeSignIn =
+            run.err.find("Tour failed at step 1 of 10: timed out after " + limit + " s") != std::string::npos ||
+            run.err.find("Tour failed at step 2 of 10: timed out after " + limit + " s") != std::string::npos;
+        if (!tooSlowBeforeSignIn) break;
+        std::cerr << "The login window took longer than " << limit << " s; running the tour again.\n";
+    }
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.err.find("Tour failed at step 3 of 10: timed out after 30 s waiting for the main window"),
+    EXPECT_NE(run.err.find("Tour failed at step 3 of 10: timed out after " + limit + " s waiting for the main window"),
               std::string::npos)
         << run.err;
     // The login window and the sign-up form were written before the sign-in; nothing after it.
@@ -329,16 +352,36 @@ std::vector<std::string> eventPayloads(std::string_view body, uint64_t logSource
 }
 
 TEST_F(RunTour, TheLaunchSendsOneSessionStartEventWithTheInstallationTheStandinIssued) {
-    auto sessionUploads = [this] {
+    std::unique_ptr<standin::StandinServer> server;
+    auto sessionUploads = [&server] {
         std::vector<standin::UploadRecord> found;
-        for (const auto& record : server_.uploads().records())
+        for (const auto& record : server->uploads().records())
             if (record.target == 1001 && record.status == 200) found.push_back(record);
         return found;
     };
-    auto env = tourEnvironment(standin::StandinServer::demoPassword());
-    env["TesseraSessionsRunEnvironment"] = " Staging ";
-    // The application runs until the stand-in has the session's upload, then is asked to stop.
-    const AppRun run = runApp({}, env, std::chrono::seconds(60), [&] { return !sessionUploads().empty(); });
+    // The session event and the settings wait 10 s for the installation the launch registers, and
+    // go without it after that, saying so: a machine so crowded that the registration took longer
+    // tells nothing of the event. Such a launch is stopped and made again from the start, with a
+    // fresh stand-in and data folder.
+    auto installationTooLate = [](const std::string& err) {
+        return err.find("Error getting Tessera Installation ID due to timeout") != std::string::npos ||
+               err.find("Fetching newest settings failed with error: InstallationIDError") != std::string::npos;
+    };
+    AppRun run;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        server = std::make_unique<standin::StandinServer>();
+        server->start(0);
+        std::error_code ignored;
+        fs::remove_all(dir_ / "home", ignored);
+        auto env = tourEnvironment(standin::StandinServer::demoPassword(), server.get());
+        env["TesseraSessionsRunEnvironment"] = " Staging ";
+        // The application runs until the stand-in has the session's upload, then is asked to stop.
+        run = runApp({}, env, std::chrono::seconds(60), [&] {
+            return !sessionUploads().empty() || installationTooLate(testsupport::readFile(dir_ / "stderr.txt"));
+        });
+        if (!installationTooLate(run.err)) break;
+        std::cerr << "The installation came after the launch stopped waiting for it; launching again.\n";
+    }
     ASSERT_FALSE(run.timedOut) << run.out << run.err;
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 
@@ -347,8 +390,8 @@ TEST_F(RunTour, TheLaunchSendsOneSessionStartEventWithTheInstallationTheStandinI
     const std::vector<std::string> events = eventPayloads(uploads[0].body, 2102);
     ASSERT_EQ(events.size(), 1u) << "one launch, one session start event";
 
-    ASSERT_EQ(server_.installations().all().size(), 1u);
-    const standin::Installation installation = server_.installations().all()[0];
+    ASSERT_EQ(server->installations().all().size(), 1u);
+    const standin::Installation installation = server->installations().all()[0];
     const size_t printed = run.out.find("Session: ");
     ASSERT_NE(printed, std::string::npos) << run.out;
     // The application prints its sessions without posing as a subscriber of its own.
@@ -367,7 +410,7 @@ TEST_F(RunTour, TheLaunchSendsOneSessionStartEventWithTheInstallationTheStandinI
         EXPECT_NE(text.find(line), std::string::npos) << line << " is not in\n" << text;
     EXPECT_NE(text.find("app_id: \"" + installation.appId + "\""), std::string::npos) << text;
     // The settings were asked for once, with the installation the event names.
-    const auto settingsRequests = server_.settings().requests();
+    const auto settingsRequests = server->settings().requests();
     ASSERT_EQ(settingsRequests.size(), 1u);
     bool namesInstallation = false;
     for (const auto& [name, value] : settingsRequests[0].headers)

@@ -14,6 +14,7 @@
 #include "standin/StandinServer.h"
 #include "tests/app/screens/ScreenTestSupport.h"
 #include "tests/render/XServer.h"
+#include "tests/support/WaitFor.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -86,14 +87,16 @@ protected:
             manager.queue().sync([] {});
     }
 
-    // Turns the real event loop (which also runs the main queue) until `done` holds.
+    // Turns the real event loop (which also runs the main queue) until `done` holds: the stand-in's
+    // answers and the window manager's moves take many seconds on a crowded machine, so only the
+    // suite's patience bounds it.
     bool until(const std::function<bool()>& done) {
         return WindowSystem::shared().runUntil(
             [&] {
                 plat::NEVPNManager::shared().queue().sync([] {});
                 return done();
             },
-            5s);
+            testsupport::kPatience);
     }
     void clickOnScreen(const plat::ui::NodeRef& node) {
         ASSERT_TRUE(node) << host().dump();
