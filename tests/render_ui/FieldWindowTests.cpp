@@ -93,8 +93,10 @@ protected:
     }
     // Real presses of the first button at `at`, the last one held; paced, with the window's loop
     // running, as the window manager holds the pointer while it takes a press (a release sent
-    // meanwhile is lost).
+    // meanwhile is lost). The window first draws what changed (a text just set): a slow frame
+    // drawn between two presses would part them into two single clicks.
     void pointerPress(Point at, int presses) {
+        ASSERT_TRUE(drawn());
         pointerTo(at);
         for (int i = 0; i < presses; ++i) {
             if (i > 0) input().button(1, false);
@@ -245,7 +247,8 @@ TEST_F(FieldWindowTest, ADragAfterADoubleClickGoesByWordsAndOneHeldBeyondTheSide
     };
     ASSERT_TRUE(host->setText(field, text));
     pointerPress(letter(text, 13), 2);
-    ASSERT_TRUE(until([&] { return selection() == FieldSelection{11, 16}; }));
+    ASSERT_TRUE(until([&] { return selection() == FieldSelection{11, 16}; }))
+        << "anchor " << selection().anchor << ", caret " << selection().caret;
     pointerTo(letter(text, 10));
     pointerTo(letter(text, 7));
     EXPECT_TRUE(until([&] { return selection() == FieldSelection{16, 6}; })) << selection().caret;

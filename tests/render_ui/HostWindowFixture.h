@@ -10,6 +10,7 @@
 #include "platform/ui/Host.h"
 #include "tests/render/WindowManager.h"
 #include "tests/render/XServer.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,14 @@ protected:
             window = std::make_unique<plat::render::HostWindow>(host, w);
         }
         plat::render::WindowSystem::shared().runUntil([] { return false; }, std::chrono::milliseconds(100));
+        ASSERT_TRUE(drawn()) << "the window was not shown and drawn";
+    }
+    // Runs the window's loop until the window is on the screen and has drawn every frame it owes.
+    // Input sent before that can arrive in the middle of the first frame, which on a crowded
+    // machine is slow: two presses of a double click taken either side of it come too far apart.
+    bool drawn() {
+        return plat::render::WindowSystem::shared().runUntil(
+            [this] { return gl().isVisible() && !gl().needsDisplay(); }, testsupport::kPatience);
     }
     void TearDown() override {
         window.reset();
