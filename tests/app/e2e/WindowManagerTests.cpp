@@ -24,6 +24,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -204,7 +205,8 @@ protected:
     std::unique_ptr<DesktopProbe> probe_;
     std::unique_ptr<rendertest::XTestInput> input_;
     Display* x_ = nullptr;
-    std::vector<Launch> launches_;
+    // A deque, so that the reference launch() hands out stays good through later launches.
+    std::deque<Launch> launches_;
 };
 
 TEST_F(WindowManagerTest, AFrameDragStopsAtTheMinimumAndMaximiseIsRefused) {
